@@ -1,0 +1,124 @@
+#include "common/IpFunctions.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <optional>
+
+namespace quarlo {
+namespace {
+
+bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+
+// Lenient 16-bit conversion of one octet field: blanks around the number, an
+// optional sign and leading zeros are accepted; digits are always decimal.
+std::optional<int> toInt16(const QString& field)
+{
+    qsizetype begin = 0, end = field.size();
+    while (begin < end && isBlank(field[begin])) ++begin;
+    while (end > begin && isBlank(field[end - 1])) --end;
+    if (begin == end) return std::nullopt;
+    bool negative = false;
+    if (field[begin] == QLatin1Char('+') || field[begin] == QLatin1Char('-')) {
+        negative = field[begin] == QLatin1Char('-');
+        ++begin;
+    }
+    if (begin == end) return std::nullopt;
+    long value = 0;
+    for (qsizetype i = begin; i < end; ++i) {
+        const QChar c = field[i];
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return std::nullopt;
+        value = value * 10 + (c.unicode() - '0');
+        if (value > 32768) return std::nullopt;
+    }
+    if (negative) value = -value;
+    if (value < -32768 || value > 32767) return std::nullopt;
+    return static_cast<int>(value);
+}
+
+// Value of the leading hexadecimal digits of text (none gives 0).
+unsigned leadingHexValue(QStringView text)
+{
+    unsigned value = 0;
+    for (QChar c : text) {
+        const int digit = QStringLiteral("0123456789ABCDEF").indexOf(c.toUpper());
+        if (digit < 0) break;
+        value = value * 16 + static_cast<unsigned>(digit);
+    }
+    return value;
+}
+
+} // namespace
+
+bool IsValidIP(const QString& text)
+{
+    const QStringList fields = text.split(QLatin1Char('.'));
+    if (fields.size() != 4) return false;
+    for (const QString& field : fields) {
+        const auto value = toInt16(field);
+        if (!value || *value < 0 || *value > 255) return false;
+    }
+    return true;
+}
+
+QString ReverseIP(const QString& text)
+{
+    if (text.isEmpty()) return QString();
+    QStringList fields = text.split(QLatin1Char('.'));
+    std::reverse(fields.begin(), fields.end());
+    return fields.join(QLatin1Char('.'));
+}
+
+QString IPToHex(const QString& text)
+{
+    QString kept;
+    kept.reserve(text.size());
+    for (QChar c : text)
+        if (c == QLatin1Char('.') || (c >= QLatin1Char('0') && c <= QLatin1Char('9')))
+            kept.append(c);
+
+    // At most five fields: the fifth keeps the unsplit rest, so it never counts.
+    QStringList fields;
+    qsizetype start = 0;
+    while (fields.size() < 4) {
+        const qsizetype dot = kept.indexOf(QLatin1Char('.'), start);
+        if (dot < 0) break;
+        fields.append(kept.mid(start, dot - start));
+        start = dot + 1;
+    }
+    fields.append(kept.mid(start));
+    if (fields.size() < 4) return QString();
+
+    QString hex;
+    for (int i = 0; i < 4; ++i) {
+        // Only the two lowest hex digits survive, so the value modulo 256 is
+        // all that matters, however many digits the field has.
+        unsigned low = 0;
+        for (QChar c : fields[i]) low = (low * 10 + static_cast<unsigned>(c.unicode() - '0')) % 256;
+        hex += QStringLiteral("%1").arg(low, 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return hex;
+}
+
+QString HexToIP(const QString& hex)
+{
+    const QString padded = (QStringLiteral("00000000") + hex).right(8);
+    QStringList octets;
+    for (int i = 0; i < 4; ++i)
+        octets.append(QString::number(leadingHexValue(QStringView(padded).mid(i * 2, 2))));
+    return octets.join(QLatin1Char('.'));
+}
+
+std::int32_t IPToLong(const QString& text)
+{
+    const QString hex = IPToHex(text);
+    if (hex.isEmpty()) return 0;
+    return static_cast<std::int32_t>(hex.toUInt(nullptr, 16));
+}
+
+QString NetworkAddress(const QString& address, const QString& mask)
+{
+    const std::int32_t network = IPToLong(address) & IPToLong(mask);
+    return HexToIP(QString::number(static_cast<std::uint32_t>(network), 16).toUpper());
+}
+
+} // namespace quarlo

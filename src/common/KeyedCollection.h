@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <memory>
+#include <vector>
+
+namespace quarlo {
+
+// Ordered collection whose entries are also found by a text key compared
+// without regard to letter case. Lookup by key is O(1) on average through a
+// hash index kept beside the ordered storage; positions are 1-based and
+// missing keys or positions give a null pointer, never an error.
+template <typename T>
+class KeyedCollection {
+public:
+    using Pointer = std::shared_ptr<T>;
+
+    int Count() const { return static_cast<int>(entries_.size()); }
+    bool isEmpty() const { return entries_.empty(); }
+
+    Pointer Item(const QString& key) const
+    {
+        const auto it = index_.constFind(fold(key));
+        return it == index_.cend() ? Pointer() : it.value();
+    }
+
+    Pointer Item(int position) const
+    {
+        if (position < 1 || position > Count()) return Pointer();
+        return entries_[static_cast<size_t>(position - 1)].value;
+    }
+
+    bool Contains(const QString& key) const { return index_.contains(fold(key)); }
+
+    // Appends value under key; returns false (and changes nothing) when the
+    // key is already held.
+    bool Add(const QString& key, Pointer value)
+    {
+        QString folded = fold(key);
+        if (index_.contains(folded)) return false;
+        index_.insert(folded, value);
+        entries_.push_back(Entry{std::move(folded), std::move(value)});
+        return true;
+    }
+
+    // Removes the entry and returns it, or null when the key is not held.
+    Pointer Remove(const QString& key)
+    {
+        const QString folded = fold(key);
+        const auto it = index_.find(folded);
+        if (it == index_.end()) return Pointer();
+        Pointer removed = it.value();
+        index_.erase(it);
+        // Removals mostly hit the end (Clear, undo of the last add), so search
+        // backwards.
+        for (auto e = entries_.rbegin(); e != entries_.rend(); ++e) {
+            if (e->value == removed) {
+                entries_.erase(std::next(e).base());
+                break;
+            }
+        }
+        return removed;
+    }
+
+    Pointer Remove(int position)
+    {
+        if (position < 1 || position > Count()) return Pointer();
+        const auto it = entries_.begin() + (position - 1);
+        Pointer removed = it->value;
+        index_.remove(it->key);
+        entries_.erase(it);
+        return removed;
+    }
+
+    // Empties the collection from the end, as the object model requires.
+    void Clear()
+    {
+        while (!entries_.empty()) Remove(Count());
+    }
+
+    void reserve(int n)
+    {
+        entries_.reserve(static_cast<size_t>(n));
+        index_.reserve(n);
+    }
+
+    class const_iterator {
+    public:
+        using Inner = typename std::vector<typename KeyedCollection::Entry>::const_iterator;
+        explicit const_iterator(Inner it) : it_(it) {}
+        const Pointer& operator*() const { return it_->value; }
+        const_iterator& operator++() { ++it_; return *this; }
+        bool operator!=(const const_iterator& o) const { return it_ != o.it_; }
+        bool operator==(const const_iterator& o) const { return it_ == o.it_; }
+    private:
+        Inner it_;
+    };
+    const_iterator begin() const { return const_iterator(entries_.cbegin()); }
+    const_iterator end() const { return const_iterator(entries_.cend()); }
+
+    // A snapshot for callers that may change the collection while walking it.
+    std::vector<Pointer> snapshot() const
+    {
+        std::vector<Pointer> out;
+        out.reserve(entries_.size());
+        for (const auto& e : entries_) out.push_back(e.value);
+        return out;
+    }
+
+private:
+    struct Entry {
+        QString key; // case-folded
+        Pointer value;
+    };
+    static QString fold(const QString& key) { return key.toCaseFolded(); }
+
+    std::vector<Entry> entries_;
+    QHash<QString, Pointer> index_;
+};
+
+} // namespace quarlo

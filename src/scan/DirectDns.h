@@ -1,0 +1,42 @@
+#pragma once
+
+#include "scan/DnsResponse.h"
+
+#include <QObject>
+#include <QString>
+
+namespace quarlo {
+
+// Typed DNS queries (TXT, MX, A) against a named DNS server. Each owner
+// creates its own instance and receives only its own replies.
+class DirectDns : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~DirectDns() override = default;
+
+    // The DNS servers to ask, separated by ",".
+    virtual QString DNSServers() const = 0;
+    // Sends one query of type (1, 15 or 16) for name to server; reserved is
+    // always null. One Reply follows for each answered query.
+    virtual void Query(const QString& name, const QString& tag, const QString& server, int type,
+                       QObject* reserved = nullptr) = 0;
+    // Queries sent and not yet answered or given up.
+    virtual int OutstandingCount() const = 0;
+
+    // The two Boolean options that the callers switch on after creating an
+    // instance; they have no further meaning here.
+    bool Option1() const { return option1_; }
+    void setOption1(bool on) { option1_ = on; }
+    bool Option2() const { return option2_; }
+    void setOption2(bool on) { option2_ = on; }
+
+signals:
+    void Reply(const quarlo::DnsResponse& response);
+
+private:
+    bool option1_ = false;
+    bool option2_ = false;
+};
+
+} // namespace quarlo

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace quarlo {
+
+// One resource record of a DirectDns reply.
+struct DnsRecord {
+    enum Type { A = 1, MX = 15, TXT = 16 };
+
+    QString Data;       // A: dotted address; MX: host name; TXT: the strings joined
+    int RecordType = 0;
+};
+
+} // namespace quarlo

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "scan/DnsRecord.h"
+
+#include <QString>
+#include <vector>
+
+namespace quarlo {
+
+// The ResponseData of a DirectDns reply. Section 1 is the answer section;
+// indexes count from 0.
+class DnsResponse {
+public:
+    QString Tag() const { return tag_; }
+    QString QueryName() const { return queryName_; }
+    int AnswerCount() const { return static_cast<int>(answers_.size()); }
+
+    // The record at index in section, or null.
+    const DnsRecord* Answer(int section, int index) const;
+    // The index-th record of recordType in section, or null.
+    const DnsRecord* FindRecord(int section, int recordType, int index) const;
+
+    void setTag(const QString& tag) { tag_ = tag; }
+    void setQueryName(const QString& name) { queryName_ = name; }
+    void addAnswer(const DnsRecord& record) { answers_.push_back(record); }
+
+private:
+    QString tag_;
+    QString queryName_;
+    std::vector<DnsRecord> answers_;
+};
+
+} // namespace quarlo
