@@ -1,0 +1,36 @@
+#pragma once
+
+#include "model/Responses.h"
+
+#include <QString>
+
+namespace quarlo {
+
+// A blacklist server that listed an address, with its responses.
+class RespondingServer {
+public:
+    RespondingServer(const QString& serverName, const Servers* servers)
+        : serverName_(serverName), responses_(servers) {}
+
+    QString ServerName() const { return serverName_; }
+    void setServerName(const QString& name) { serverName_ = name; }
+    QString ServerEnglishName() const { return englishName_; }
+    void setServerEnglishName(const QString& name) { englishName_ = name; }
+
+    void AddTXTInfo(const QString& address, const QString& txtData)
+    {
+        responses_.AddTXTInfo(serverName_, address, txtData);
+    }
+
+    quarlo::Responses& Responses() { return responses_; }
+    const quarlo::Responses& Responses() const { return responses_; }
+
+private:
+    QString serverName_;
+    QString englishName_;
+    quarlo::Responses responses_;
+};
+
+using RespondingServerPtr = std::shared_ptr<RespondingServer>;
+
+} // namespace quarlo

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "model/Server.h"
+
+#include <QString>
+
+namespace quarlo {
+
+// One listing answer of one server, with the reason it stands for and the
+// server's TXT explanation.
+class Response {
+public:
+    Response(ServerPtr server, const QString& address) : server_(std::move(server)) { setAddress(address); }
+
+    QString TXTRecord() const { return txtRecord_; }
+    void setTXTRecord(const QString& text) { txtRecord_ = text; }
+    const ServerPtr& Server() const { return server_; }
+    void setServer(const ServerPtr& server) { server_ = server; setAddress(address_); }
+    QString Address() const { return address_; }
+    QString Reason() const { return reason_; }
+
+    // Setting the address derives the reason from the server's result codes.
+    void setAddress(const QString& address);
+
+private:
+    ServerPtr server_;
+    QString address_;
+    QString reason_;
+    QString txtRecord_;
+};
+
+using ResponsePtr = std::shared_ptr<Response>;
+
+} // namespace quarlo

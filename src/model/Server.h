@@ -1,0 +1,50 @@
+#pragma once
+
+#include "model/ResultCodes.h"
+
+#include <QString>
+#include <memory>
+
+namespace quarlo {
+
+// One blacklist server: a DNS zone, how to present it, and its answer table.
+// Shared by reference between the server collection, dialogs and the results
+// that name it.
+class Server {
+public:
+    // The stored display name, or the zone when no name is stored.
+    QString Name() const { return name_.isEmpty() ? zone_ : name_; }
+    QString StoredName() const { return name_; }
+    void setName(const QString& name) { name_ = name; }
+
+    // The DNS zone (the "Server" property of the object model; a member
+    // cannot share the class's name in C++). It is also the server's key in
+    // the collection.
+    QString Zone() const { return zone_; }
+    void setZone(const QString& zone) { zone_ = zone; }
+
+    QString URL() const { return url_; }
+    void setURL(const QString& url) { url_ = url; }
+
+    bool Enabled() const { return enabled_; }
+    void setEnabled(bool on) { enabled_ = on; }
+
+    bool BitMapCodedResults() const { return bitMapCoded_; }
+    void setBitMapCodedResults(bool on) { bitMapCoded_ = on; }
+
+    // The same table for the server's whole life.
+    quarlo::ResultCodes& ResultCodes() { return resultCodes_; }
+    const quarlo::ResultCodes& ResultCodes() const { return resultCodes_; }
+
+private:
+    QString name_;
+    QString zone_;
+    QString url_;
+    bool enabled_ = false;
+    bool bitMapCoded_ = false;
+    quarlo::ResultCodes resultCodes_;
+};
+
+using ServerPtr = std::shared_ptr<Server>;
+
+} // namespace quarlo

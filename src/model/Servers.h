@@ -1,0 +1,47 @@
+#pragma once
+
+#include "common/KeyedCollection.h"
+#include "model/Server.h"
+
+#include <QString>
+
+namespace quarlo {
+
+// Every blacklist server the program knows, keyed by zone, in file order.
+// Refresh reads the server configuration file into the collection and Sync
+// writes the whole collection back.
+class Servers {
+public:
+    explicit Servers(const QString& configPath) : configPath_(configPath) {}
+
+    // The held server when its zone is already present (the given one is not
+    // added); otherwise the given server, appended under its zone.
+    ServerPtr Add(const ServerPtr& server);
+
+    ServerPtr Item(const QString& zone) const { return items_.Item(zone); }
+    ServerPtr Item(int position) const { return items_.Item(position); }
+    int Count() const { return items_.Count(); }
+    // A key that is not held is ignored.
+    void Remove(const QString& zone) { items_.Remove(zone); }
+    void Remove(int position) { items_.Remove(position); }
+    void Clear() { items_.Clear(); }
+
+    auto begin() const { return items_.begin(); }
+    auto end() const { return items_.end(); }
+
+    QString LastError() const { return lastError_; }
+
+    // Adds the servers of the configuration file whose zones are not held yet.
+    void Refresh();
+    // Writes the whole collection to the configuration file.
+    bool Sync();
+
+    QString ConfigPath() const { return configPath_; }
+
+private:
+    KeyedCollection<Server> items_;
+    QString configPath_;
+    QString lastError_;
+};
+
+} // namespace quarlo

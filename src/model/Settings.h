@@ -1,0 +1,53 @@
+#pragma once
+
+#include "model/Servers.h"
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+namespace quarlo {
+
+class Registry;
+
+// The scan options (kept as text values in the machine-wide registry key
+// "Software\Vantorel\<title>\Settings") and the blacklist servers (kept in
+// the configuration file). Setters clamp, and write through to the registry
+// only when the value really changes.
+class Settings : public QObject {
+    Q_OBJECT
+public:
+    Settings(Registry& registry, const QString& configPath, QObject* parent = nullptr);
+
+    int MaxQueries() const { return maxQueries_; }
+    void setMaxQueries(int value);
+    int ExpansionLevel() const { return expansionLevel_; }
+    void setExpansionLevel(int value);
+    bool AutoStartScan() const { return autoStartScan_; }
+    void setAutoStartScan(bool value);
+
+    quarlo::Servers& BlacklistServers() { return servers_; }
+    const quarlo::Servers& BlacklistServers() const { return servers_; }
+
+    // Reloads the three options (as stored, without clamping) and merges the
+    // configuration file into the servers.
+    void Refresh();
+
+    QString RetrieveOption(const QString& name, const QVariant& def = QVariant()) const;
+    void SaveOption(const QString& name, const QVariant& value);
+
+    static constexpr int kMinQueries = 10;
+    static constexpr int kMaxQueries = 800;
+
+signals:
+    void Changed(const QString& name, const QVariant& value);
+
+private:
+    Registry& registry_;
+    quarlo::Servers servers_;
+    int maxQueries_ = 250;
+    int expansionLevel_ = 1;
+    bool autoStartScan_ = true;
+};
+
+} // namespace quarlo

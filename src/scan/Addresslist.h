@@ -1,0 +1,112 @@
+#pragma once
+
+#include "common/KeyedCollection.h"
+#include "model/Address.h"
+#include "model/ScanHost.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <memory>
+
+namespace quarlo {
+
+class DirectDns;
+class DnsLookup;
+class DnsResponse;
+class Settings;
+
+// The list of addresses the user checks, and the driver of the scan.
+//
+// A scan is paced by a one-second tick: each pass gives every incomplete
+// address a turn while the lookup control has fewer lookups pending than
+// Settings::MaxQueries, and ends the scan when no address needed a turn and
+// nothing is pending. Besides the tick, the same pass runs as soon as control
+// is back in the event loop after a reply has freed a slot, so a scan is
+// limited by the number of queries in flight and the round-trip time, not by
+// the tick.
+class Addresslist : public QObject, public ScanHost {
+    Q_OBJECT
+public:
+    Addresslist(Settings& settings, DnsLookup& dns, std::unique_ptr<DirectDns> directDns,
+                QObject* parent = nullptr);
+    ~Addresslist() override;
+
+    QString Filename() const { return filename_; }
+    void setFilename(const QString& filename) { filename_ = filename; }
+    bool Changed() const { return changed_; }
+    void setChanged(bool changed) { changed_ = changed; }
+    QString LastError() const { return lastError_; }
+
+    // The held address for the target (any letter case), or a new one
+    // appended under it. Raises AddAddress either way.
+    AddressPtr AddTarget(const QString& target);
+    // Empties the list; raises one NewFile and no DeleteAddress.
+    void Clear();
+    AddressPtr Item(const QString& key) const { return items_.Item(key); }
+    AddressPtr Item(int position) const { return items_.Item(position); }
+    int Count() const { return items_.Count(); }
+    // A key that is not held does nothing.
+    void Remove(const QString& key);
+    void Remove(int position);
+    auto begin() const { return items_.begin(); }
+    auto end() const { return items_.end(); }
+
+    // Address list files (".BlackList").
+    bool Save(const QString& filename = QString());
+    bool Load(const QString& filename);
+
+    bool ScanActive() const { return scanTimer_.isActive(); }
+    void StartScan();
+    void StopScan();
+
+    // One scheduler pass, as the tick runs it. Callers that cannot wait for
+    // the first tick (the command-line scanner) run it right after StartScan.
+    void Tick();
+
+    // Sends one TXT query for name to every DNS server of the list.
+    void QueryTXT(const QString& name, const QString& tag);
+    QStringList DNSServerList() const { return dnsServerList_; }
+
+    // ScanHost
+    void SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery) override;
+    int PendingDNSLookups() const override;
+    void NotifyUpdate(Address& address) override;
+
+    DnsLookup& lookupControl() { return dns_; }
+    DirectDns& directDns() { return *directDns_; }
+    Settings& settings() { return settings_; }
+
+    // The tick interval; tests shorten it.
+    void setTickInterval(int ms) { scanTimer_.setInterval(ms); }
+
+signals:
+    void NewFile();
+    void AddAddress(const quarlo::AddressPtr& address);
+    void DeleteAddress(const quarlo::AddressPtr& address);
+    void UpdateAddress(const quarlo::AddressPtr& address);
+    void ScanStarted();
+    void ScanCanceled();
+    void ScanComplete();
+
+private:
+    void onLookupComplete(const QString& name, const QString& answer, int failureFlag, const QString& tag);
+    void onDirectDnsReply(const DnsResponse& response);
+    void schedulePass();
+    void detach(const AddressPtr& address);
+
+    Settings& settings_;
+    DnsLookup& dns_;
+    std::unique_ptr<DirectDns> directDns_;
+    KeyedCollection<Address> items_;
+    QString filename_;
+    bool changed_ = false;
+    QString lastError_;
+    QStringList dnsServerList_;
+    QTimer scanTimer_;
+    bool passQueued_ = false;
+    // Positions before this one hold complete addresses; passes start here.
+    int firstIncomplete_ = 1;
+};
+
+} // namespace quarlo

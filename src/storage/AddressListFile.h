@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace quarlo {
+
+// ".BlackList" files: root "AddressList", one "Address" element with a
+// "Target" attribute per address, in list order. Only the targets are kept.
+class AddressListFile {
+public:
+    // The targets in file order: every attribute whose name is "Target" in
+    // any letter case of every "/AddressList/Address" element. False when
+    // the file cannot be read or is not well-formed.
+    static bool Read(const QString& path, QStringList& targets, QString& description);
+    // Writes atomically: the previous file survives a failed or interrupted save.
+    // An empty target is written as an element without the attribute.
+    static bool Write(const QStringList& targets, const QString& path, QString& description);
+};
+
+} // namespace quarlo

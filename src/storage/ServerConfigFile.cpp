@@ -1,0 +1,122 @@
+#include "storage/ServerConfigFile.h"
+
+#include "model/Servers.h"
+#include "storage/XmlDocumentFile.h"
+#include "storage/XmlFunctions.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace quarlo {
+namespace {
+
+const QString kLineBreaks = QStringLiteral("\r\n\r\n");
+
+bool nameIs(const pugi::xml_attribute& attribute, const char* upperName)
+{
+    return FromXml(attribute.name()).toUpper() == QLatin1String(upperName);
+}
+
+} // namespace
+
+bool ServerConfigFile::Read(Servers& servers, const QString& path, QString& error)
+{
+    pugi::xml_document doc;
+    QString description;
+    if (XmlDocumentFile::Load(doc, path, description) == XmlDocumentFile::LoadStatus::Failed) {
+        error = QStringLiteral("Cannot load Blacklist Servers from ") + path + kLineBreaks + description;
+        return false;
+    }
+    // A missing or malformed file leaves an empty document: no servers, no error.
+    for (const pugi::xpath_node& node : doc.select_nodes("/Quarlo/BlackListServers/Server")) {
+        auto server = std::make_shared<Server>();
+        if (LoadServer(*server, node.node())) servers.Add(server);
+    }
+    return true;
+}
+
+bool ServerConfigFile::LoadServer(Server& server, const pugi::xml_node& element)
+{
+    for (const pugi::xml_attribute& attribute : element.attributes()) {
+        const QString value = FromXml(attribute.value());
+        if (nameIs(attribute, "NAME")) server.setName(value);
+        else if (nameIs(attribute, "SERVER")) server.setZone(value);
+        else if (nameIs(attribute, "URL")) server.setURL(value);
+        else if (nameIs(attribute, "ENABLED")) server.setEnabled(TextToBool(value));
+    }
+    const pugi::xpath_node bitMask = element.select_node("ResultCodes/@BitMaskCoded");
+    if (bitMask) server.setBitMapCodedResults(TextToBool(FromXml(bitMask.attribute().value())));
+    const bool hasCodes = LoadResultCodes(server.ResultCodes(), element.select_nodes("ResultCodes/ResultCode"));
+    return !server.Zone().isEmpty() && hasCodes;
+}
+
+bool ServerConfigFile::LoadResultCodes(ResultCodes& codes, const pugi::xpath_node_set& elements)
+{
+    codes.Clear();
+    bool added = false;
+    for (const pugi::xpath_node& node : elements) {
+        QString address, reason;
+        for (const pugi::xml_attribute& attribute : node.node().attributes()) {
+            if (nameIs(attribute, "ADDRESS")) address = FromXml(attribute.value());
+            else if (nameIs(attribute, "REASON")) reason = FromXml(attribute.value());
+        }
+        if (codes.Add(address, reason)) added = true;
+    }
+    return added;
+}
+
+void ServerConfigFile::SyncServer(const Server& server, pugi::xml_node parent)
+{
+    pugi::xml_node element = AddElement(parent, QStringLiteral("Server"), QString());
+    SetAttribute(element, QStringLiteral("Server"), server.Zone());
+    SetAttribute(element, QStringLiteral("Enabled"), BoolToText(server.Enabled()));
+    SetAttribute(element, QStringLiteral("URL"), server.URL());
+    SetAttribute(element, QStringLiteral("Name"), server.StoredName());
+    pugi::xml_node codes = AddElement(element, QStringLiteral("ResultCodes"), QString());
+    if (server.BitMapCodedResults()) SetAttribute(codes, QStringLiteral("BitMaskCoded"), QStringLiteral("True"));
+    SyncResultCodes(server.ResultCodes(), codes);
+}
+
+void ServerConfigFile::SyncResultCodes(const ResultCodes& codes, pugi::xml_node parent)
+{
+    for (const ResultCodePtr& code : codes) {
+        pugi::xml_node element = AddElement(parent, QStringLiteral("ResultCode"), QString());
+        SetAttribute(element, QStringLiteral("Address"), code->Address());
+        SetAttribute(element, QStringLiteral("Reason"), code->Reason());
+    }
+}
+
+bool ServerConfigFile::Write(const Servers& servers, const QString& path, QString& error)
+{
+    pugi::xml_document doc;
+    pugi::xml_node list = AddElement(AddElement(doc, QStringLiteral("Quarlo"), QString()),
+                                     QStringLiteral("BlackListServers"), QString());
+    for (const ServerPtr& server : servers) SyncServer(*server, list);
+
+    QString description;
+    // Keep a file we could not read aside instead of replacing it with what
+    // little we loaded from it.
+    pugi::xml_document existing;
+    if (XmlDocumentFile::Load(existing, path, description) == XmlDocumentFile::LoadStatus::Malformed) {
+        const QString backup = path + QStringLiteral(".bak");
+        QFile::remove(backup);
+        if (!QFile::copy(path, backup)) {
+            error = QStringLiteral("Cannot save ") + path + kLineBreaks
+                    + QStringLiteral("The existing file could not be read and could not be kept as ") + backup;
+            return false;
+        }
+    }
+    if (!XmlDocumentFile::Save(doc, path, description)) {
+        error = QStringLiteral("Cannot save ") + path + kLineBreaks + description;
+        return false;
+    }
+    return true;
+}
+
+QString ServerConfigFile::PathForExecutable(const QString& executablePath)
+{
+    const QFileInfo info(executablePath);
+    return info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".cfg");
+}
+
+} // namespace quarlo

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "model/Server.h"
+
+#include <QString>
+#include <pugixml.hpp>
+
+namespace quarlo {
+
+class Servers;
+
+// Reader and writer of the server configuration file: root "Quarlo", then
+// "BlackListServers", one "Server" per server with its "ResultCodes".
+// Element names match exactly; attribute names without regard to case.
+class ServerConfigFile {
+public:
+    // Adds the file's usable servers to servers. A missing, unreadable or
+    // malformed file adds nothing and is not an error; only a failure of the
+    // XML facility itself sets error and returns false.
+    static bool Read(Servers& servers, const QString& path, QString& error);
+    // Writes the whole collection, replacing the file atomically. A file that
+    // exists but does not parse is first kept aside as path + ".bak", so a
+    // user's hand-edited file is never lost.
+    static bool Write(const Servers& servers, const QString& path, QString& error);
+
+    // Fills server from one "Server" element; true when it has a zone and at
+    // least one valid result code.
+    static bool LoadServer(Server& server, const pugi::xml_node& element);
+    // Empties codes and adds one entry per "ResultCode" element; true when
+    // at least one was added.
+    static bool LoadResultCodes(ResultCodes& codes, const pugi::xpath_node_set& elements);
+    static void SyncServer(const Server& server, pugi::xml_node parent);
+    static void SyncResultCodes(const ResultCodes& codes, pugi::xml_node parent);
+
+    // The configuration file of an executable: its directory, its base name
+    // and ".cfg".
+    static QString PathForExecutable(const QString& executablePath);
+};
+
+} // namespace quarlo

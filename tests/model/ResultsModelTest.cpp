@@ -1,0 +1,222 @@
+#include "common/Registry.h"
+#include "model/Address.h"
+#include "model/ScanHost.h"
+#include "model/Settings.h"
+#include "support/MemoryRegistryBackend.h"
+#include "support/ModelBuilders.h"
+#include "support/QtPrinters.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+
+namespace {
+
+struct RecordingHost : ScanHost {
+    struct Lookup {
+        QString tag, name;
+        bool blacklist;
+    };
+    void SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery) override
+    {
+        lookups.push_back({tag, name, blacklistQuery});
+    }
+    int PendingDNSLookups() const override { return static_cast<int>(lookups.size()) - answered; }
+    void NotifyUpdate(Address&) override { ++updates; }
+
+    std::vector<Lookup> lookups;
+    int answered = 0;
+    int updates = 0;
+};
+
+class ResultsModel : public ::testing::Test {
+protected:
+    ResultsModel() : registry(backend), settings(registry, dir.filePath("none.cfg"))
+    {
+        auto& servers = settings.BlacklistServers();
+        servers.Add(makeServer("exact.test", true, {{"127.0.0.2", "Spam source"}, {"127.0.0.10", "Dynamic range"}},
+                               false, "Exact BL"));
+        servers.Add(makeServer("mask.test", true,
+                               {{"127.0.0.2", "Black"}, {"127.0.0.4", "Grey"}, {"127.0.0.8", "Red"}}, true));
+        servers.Add(makeServer("off.test", false, {{"127.0.0.2", "x"}}));
+        servers.Add(makeServer("third.test", true, {{"127.0.0.2", "x"}}));
+    }
+
+    QTemporaryDir dir;
+    MemoryRegistryBackend backend;
+    Registry registry;
+    Settings settings;
+    RecordingHost host;
+};
+
+} // namespace
+
+TEST_F(ResultsModel, BitMaskAnswersMatchEveryCodeWhoseBitsAreSet)
+{
+    Responses responses(&settings.BlacklistServers());
+    responses.Add("MASK.test", "127.0.0.6");
+    ASSERT_EQ(responses.Count(), 2);
+    EXPECT_EQ(responses.Item(1)->Address(), "127.0.0.2");
+    EXPECT_EQ(responses.Item(1)->Reason(), "Black");
+    EXPECT_EQ(responses.Item(2)->Reason(), "Grey");
+    EXPECT_EQ(responses.Item(1)->Server()->Zone(), "mask.test");
+
+    Responses none(&settings.BlacklistServers());
+    none.Add("mask.test", "127.0.0.1");
+    ASSERT_EQ(none.Count(), 1);
+    EXPECT_EQ(none.Item(1)->Address(), "127.0.0.1");
+    EXPECT_EQ(none.Item(1)->Reason(), "Undefined return code of 127.0.0.1");
+
+    // TXT goes to every record the same answer produced.
+    responses.AddTXTInfo("mask.test", "127.0.0.6", "see http://mask.test/");
+    EXPECT_EQ(responses.Item("127.0.0.2")->TXTRecord(), "see http://mask.test/");
+    EXPECT_EQ(responses.Item("127.0.0.4")->TXTRecord(), "see http://mask.test/");
+    none.AddTXTInfo("mask.test", "127.0.0.1", "raw");
+    EXPECT_EQ(none.Item(1)->TXTRecord(), "raw");
+}
+
+TEST_F(ResultsModel, ExactAnswersSplitAtSpacesAndIgnoreUnknownServers)
+{
+    Responses responses(&settings.BlacklistServers());
+    responses.Add("exact.test", "127.0.0.2 127.0.0.10");
+    ASSERT_EQ(responses.Count(), 2);
+    EXPECT_EQ(responses.Item("127.0.0.2")->Reason(), "Spam source");
+    EXPECT_EQ(responses.Item("127.0.0.10")->Reason(), "Dynamic range");
+    responses.Add("exact.test", "127.0.0.2");
+    EXPECT_EQ(responses.Count(), 2);
+    responses.Add("exact.test", "127.0.0.6");
+    EXPECT_EQ(responses.Item("127.0.0.6")->Reason(), "Undefined return code of 127.0.0.6");
+
+    responses.AddTXTInfo("exact.test", "127.0.0.2 127.0.0.10", "first");
+    responses.AddTXTInfo("exact.test", "127.0.0.10", "second");
+    EXPECT_EQ(responses.Item("127.0.0.2")->TXTRecord(), "first");
+    EXPECT_EQ(responses.Item("127.0.0.10")->TXTRecord(), "second");
+    responses.AddTXTInfo("exact.test", "127.0.0.99", "nobody"); // no record: skipped
+
+    Responses orphan(&settings.BlacklistServers());
+    orphan.Add("deleted.test", "127.0.0.2");
+    EXPECT_EQ(orphan.Count(), 0);
+}
+
+TEST_F(ResultsModel, RespondingServersAreFoundInAnyCase)
+{
+    RespondingServers servers(&settings.BlacklistServers());
+    const auto record = servers.Add("exact.test");
+    EXPECT_EQ(servers.Add("EXACT.TEST"), record);
+    EXPECT_EQ(record->ServerEnglishName(), "Exact BL");
+    EXPECT_EQ(servers.Add("gone.test")->ServerEnglishName(), "");
+    EXPECT_EQ(servers.Count(), 2);
+    EXPECT_FALSE(servers.Remove("missing"));
+}
+
+TEST_F(ResultsModel, CaptionShowsResolvedAddress)
+{
+    Address ip("192.0.2.1", settings, &host);
+    EXPECT_EQ(ip.Caption(), "192.0.2.1");
+    ip.Query();
+    EXPECT_EQ(ip.IP(), "192.0.2.1");
+    EXPECT_EQ(ip.Caption(), "192.0.2.1");
+
+    Address name("mail.example", settings, &host);
+    EXPECT_EQ(name.Caption(), "mail.example");
+    name.ProcessDNSReply({"mail.example", "LookupIP"}, "mail.example", "192.0.2.7");
+    EXPECT_EQ(name.Caption(), "mail.example (192.0.2.7)");
+
+    Address dead("nowhere.example", settings, &host);
+    dead.ProcessDNSReply({"nowhere.example", "lookupip"}, "nowhere.example", "");
+    EXPECT_EQ(dead.Caption(), "nowhere.example (Unresolvable)");
+    EXPECT_TRUE(dead.Complete());
+    EXPECT_EQ(host.updates, 1);
+}
+
+TEST_F(ResultsModel, IpTargetQueriesEveryEnabledServerWithoutHostLookup)
+{
+    Address address("192.0.2.7", settings, &host);
+    address.Query();
+    ASSERT_EQ(host.lookups.size(), 3u);
+    EXPECT_EQ(host.lookups[0].name, "7.2.0.192.exact.test.");
+    EXPECT_EQ(host.lookups[0].tag, "192.0.2.7:BlacklistCheck:exact.test");
+    EXPECT_TRUE(host.lookups[0].blacklist);
+    EXPECT_EQ(host.lookups[1].tag, "192.0.2.7:BlacklistCheck:mask.test");
+    EXPECT_EQ(host.lookups[2].tag, "192.0.2.7:BlacklistCheck:third.test");
+    EXPECT_TRUE(address.Complete());
+    EXPECT_TRUE(address.Scanning());
+}
+
+TEST_F(ResultsModel, LimitStopsThePassAndTheNextPassContinues)
+{
+    settings.setMaxQueries(10);
+    host.answered = -9; // nine lookups already in flight elsewhere
+    Address address("192.0.2.7", settings, &host);
+    address.Query(); // exact.test -> 10 pending, not > 10; mask.test -> 11 > 10: stop
+    ASSERT_EQ(host.lookups.size(), 2u);
+    EXPECT_FALSE(address.Complete());
+    EXPECT_EQ(address.ServerIndex(), 3);
+    host.answered = 2; // replies came back
+    address.Query();   // disabled off.test is skipped, third.test asked
+    ASSERT_EQ(host.lookups.size(), 3u);
+    EXPECT_EQ(host.lookups[2].tag, "192.0.2.7:BlacklistCheck:third.test");
+    EXPECT_TRUE(address.Complete());
+}
+
+TEST_F(ResultsModel, HostLookupIsRetriedOnlyAfterTheInterval)
+{
+    Address address("mail.example", settings, &host);
+    address.Query();
+    address.Query();
+    ASSERT_EQ(host.lookups.size(), 1u);
+    EXPECT_EQ(host.lookups[0].tag, "mail.example:LookupIP");
+    EXPECT_EQ(host.lookups[0].name, "mail.example");
+    EXPECT_FALSE(host.lookups[0].blacklist);
+    EXPECT_GT(address.RetryTime(), Address::Clock::now() + std::chrono::seconds(29));
+
+    // A reply sends the blacklist queries at once.
+    address.ProcessDNSReply({"MAIL.EXAMPLE", "LOOKUPIP"}, "mail.example", "192.0.2.9");
+    EXPECT_EQ(host.lookups.size(), 4u);
+    EXPECT_TRUE(address.Complete());
+}
+
+TEST_F(ResultsModel, BlacklistRepliesBuildResultsAndResetClearsThem)
+{
+    Address address("192.0.2.7", settings, &host);
+    address.Query();
+    address.ProcessDNSReply({"192.0.2.7", "BlacklistCheck", "exact.test"}, "q", "");
+    EXPECT_EQ(address.RespondingServers().Count(), 0);
+    EXPECT_FALSE(address.Blacklisted());
+    EXPECT_EQ(host.updates, 1);
+
+    address.ProcessDNSReply({"192.0.2.7", "BlacklistCheck", "exact.test"}, "q", "127.0.0.2");
+    address.ProcessDNSReply({"192.0.2.7", "BlacklistCheck", "exact.test"}, "q", "127.0.0.2");
+    EXPECT_EQ(address.RespondingServers().Count(), 1);
+    EXPECT_TRUE(address.Blacklisted());
+
+    // A zone without a definition leaves an empty record and no listing.
+    Address other("192.0.2.8", settings, &host);
+    other.ProcessDNSReply({"192.0.2.8", "BlacklistCheck", "deleted.test"}, "q", "127.0.0.2");
+    EXPECT_EQ(other.RespondingServers().Count(), 1);
+    EXPECT_FALSE(other.Blacklisted());
+
+    // Unknown kinds and short tags are ignored.
+    address.ProcessDNSReply({"192.0.2.7", "Other", "exact.test"}, "q", "127.0.0.2");
+    address.ProcessDNSReply({"192.0.2.7"}, "q", "127.0.0.2");
+    address.ProcessDNSReply({"192.0.2.7", "BlacklistCheck"}, "q", "127.0.0.2");
+
+    address.SetComplete(false);
+    EXPECT_FALSE(address.Complete());
+    EXPECT_TRUE(address.Scanning());
+    EXPECT_FALSE(address.Blacklisted());
+    EXPECT_EQ(address.IP(), "");
+    EXPECT_EQ(address.Results(), "");
+    EXPECT_EQ(address.RespondingServers().Count(), 0);
+    EXPECT_EQ(address.ServerIndex(), 1);
+}
+
+TEST_F(ResultsModel, NoServersCompletesAtOnce)
+{
+    settings.BlacklistServers().Clear();
+    Address address("192.0.2.7", settings, &host);
+    address.Query();
+    EXPECT_TRUE(address.Complete());
+    EXPECT_TRUE(host.lookups.empty());
+}

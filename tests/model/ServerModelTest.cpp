@@ -1,0 +1,110 @@
+#include "common/KeyedCollection.h"
+#include "model/Servers.h"
+#include "support/ModelBuilders.h"
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+
+TEST(KeyedCollection, OrderCaseAndPositions)
+{
+    KeyedCollection<QString> c;
+    EXPECT_TRUE(c.Add("Alpha", std::make_shared<QString>("a")));
+    EXPECT_TRUE(c.Add("beta", std::make_shared<QString>("b")));
+    EXPECT_FALSE(c.Add("ALPHA", std::make_shared<QString>("dup")));
+    ASSERT_EQ(c.Count(), 2);
+    EXPECT_EQ(*c.Item("alpha"), "a");
+    EXPECT_EQ(*c.Item(2), "b");
+    EXPECT_EQ(c.Item(0), nullptr);
+    EXPECT_EQ(c.Item(3), nullptr);
+    EXPECT_EQ(c.Item("gamma"), nullptr);
+
+    EXPECT_NE(c.Remove("ALPHA"), nullptr);
+    EXPECT_EQ(c.Remove("alpha"), nullptr);
+    EXPECT_EQ(*c.Item(1), "b");
+    EXPECT_EQ(c.Item("Alpha"), nullptr);
+
+    // Re-adding moves the key to the end and the index follows positions.
+    c.Add("alpha", std::make_shared<QString>("a2"));
+    QStringList order;
+    for (const auto& v : c) order << *v;
+    EXPECT_EQ(order, QStringList({"b", "a2"}));
+    EXPECT_NE(c.Remove(1), nullptr);
+    EXPECT_EQ(*c.Item("ALPHA"), "a2");
+    c.Clear();
+    EXPECT_EQ(c.Count(), 0);
+    EXPECT_EQ(c.Item("alpha"), nullptr);
+}
+
+TEST(KeyedCollection, RemovesFromTheMiddleOfLargeCollections)
+{
+    KeyedCollection<int> c;
+    for (int i = 0; i < 1000; ++i) c.Add(QString("k%1").arg(i), std::make_shared<int>(i));
+    for (int i = 0; i < 1000; i += 2) c.Remove(QString("K%1").arg(i));
+    ASSERT_EQ(c.Count(), 500);
+    for (int p = 1; p <= 500; ++p) EXPECT_EQ(*c.Item(p), 2 * p - 1);
+    EXPECT_EQ(*c.Item("k999"), 999);
+}
+
+TEST(ResultCodes, AddKeepsFirstReasonAndRejectsInvalid)
+{
+    ResultCodes codes;
+    EXPECT_EQ(codes.Add("127.0.0.2", ""), nullptr);
+    EXPECT_EQ(codes.Add("127.0.0.256", "x"), nullptr);
+    EXPECT_EQ(codes.Add("", "x"), nullptr);
+    EXPECT_EQ(codes.Count(), 0);
+
+    const auto first = codes.Add("127.0.0.2", "A");
+    const auto again = codes.Add("127.0.0.2", "B");
+    EXPECT_EQ(first, again);
+    EXPECT_EQ(first->Reason(), "A");
+    EXPECT_EQ(codes.Count(), 1);
+
+    // Stored under its exact text: a leading zero is a different key.
+    ASSERT_NE(codes.Add("127.0.0.02", "Z"), nullptr);
+    EXPECT_EQ(codes.Item("127.0.0.2")->Reason(), "A");
+    EXPECT_EQ(codes.Item("127.0.0.02")->Reason(), "Z");
+    EXPECT_EQ(codes.Item(1), first);
+    EXPECT_EQ(codes.Item(codes.Count() + 1), nullptr);
+
+    EXPECT_FALSE(codes.Remove("10.0.0.1"));
+    EXPECT_TRUE(codes.Remove("127.0.0.2"));
+    EXPECT_EQ(codes.Count(), 1);
+    codes.Clear();
+    codes.Clear();
+    EXPECT_EQ(codes.Count(), 0);
+}
+
+TEST(Server, DefaultsAndNameFallsBackToZone)
+{
+    Server server;
+    EXPECT_EQ(server.Name(), "");
+    EXPECT_FALSE(server.Enabled());
+    EXPECT_FALSE(server.BitMapCodedResults());
+    EXPECT_EQ(server.ResultCodes().Count(), 0);
+    server.setZone("bl.example");
+    EXPECT_EQ(server.Name(), "bl.example");
+    EXPECT_EQ(server.StoredName(), "");
+    server.setName("Example BL");
+    EXPECT_EQ(server.Name(), "Example BL");
+    // The table is the same object for the server's life.
+    ResultCodes* table = &server.ResultCodes();
+    server.ResultCodes().Add("127.0.0.2", "x");
+    EXPECT_EQ(table, &server.ResultCodes());
+}
+
+TEST(Servers, AddKeepsTheHeldDefinition)
+{
+    Servers servers("/nonexistent/quarlo.cfg");
+    const auto first = makeServer("bl.example", true, {{"127.0.0.2", "one"}});
+    const auto second = makeServer("BL.EXAMPLE", false, {{"127.0.0.3", "two"}});
+    EXPECT_EQ(servers.Add(first), first);
+    EXPECT_EQ(servers.Add(second), first);
+    EXPECT_EQ(servers.Count(), 1);
+    EXPECT_TRUE(servers.Item("Bl.Example")->Enabled());
+    servers.Remove("not.held");
+    EXPECT_EQ(servers.Count(), 1);
+    servers.Remove(1);
+    EXPECT_EQ(servers.Count(), 0);
+}

@@ -1,0 +1,106 @@
+#include "common/AppInfo.h"
+#include "common/Registry.h"
+#include "model/Settings.h"
+#include "support/MemoryRegistryBackend.h"
+#include "support/QtPrinters.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+
+namespace {
+
+const QString kKey = QStringLiteral("Software\\Vantorel\\Vantorel Quarlo\\Settings");
+
+QString stored(MemoryRegistryBackend& backend, const QString& name)
+{
+    const auto value = backend.read(RegistryRoot::LocalMachine, kKey, name);
+    return value && value->type == RegistryValue::Type::String ? value->text : QStringLiteral("<none>");
+}
+
+} // namespace
+
+TEST(Settings, DefaultsWriteNothing)
+{
+    QTemporaryDir dir;
+    MemoryRegistryBackend backend;
+    Registry registry(backend);
+    Settings settings(registry, dir.filePath("missing.cfg"));
+    EXPECT_EQ(settings.MaxQueries(), 250);
+    EXPECT_EQ(settings.ExpansionLevel(), 1);
+    EXPECT_TRUE(settings.AutoStartScan());
+    EXPECT_EQ(settings.BlacklistServers().Count(), 0);
+    EXPECT_EQ(settings.BlacklistServers().LastError(), "");
+    EXPECT_EQ(backend.writes, 0);
+}
+
+TEST(Settings, SettersClampAndWriteThroughOnlyOnChange)
+{
+    QTemporaryDir dir;
+    MemoryRegistryBackend backend;
+    Registry registry(backend);
+    Settings settings(registry, dir.filePath("missing.cfg"));
+    QSignalSpy changed(&settings, &Settings::Changed);
+
+    settings.setMaxQueries(250);
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_EQ(backend.writes, 0);
+
+    settings.setMaxQueries(5);
+    EXPECT_EQ(settings.MaxQueries(), 10);
+    EXPECT_EQ(stored(backend, "Max Queries"), "10");
+    settings.setMaxQueries(1000);
+    EXPECT_EQ(stored(backend, "max queries"), "800");
+    settings.setExpansionLevel(-1);
+    EXPECT_EQ(settings.ExpansionLevel(), 0);
+    settings.setExpansionLevel(7);
+    EXPECT_EQ(stored(backend, "Expansion Level"), "3");
+    settings.setAutoStartScan(false);
+    EXPECT_EQ(stored(backend, "Auto Start Scan"), "False");
+    ASSERT_EQ(changed.count(), 5);
+    EXPECT_EQ(changed.at(0).at(0).toString(), "Max Queries");
+    EXPECT_EQ(changed.at(0).at(1).toInt(), 10);
+    EXPECT_EQ(changed.at(4).at(0).toString(), "Auto Start Scan");
+
+    // A failing registry keeps the new value in memory.
+    backend.failWrites = true;
+    settings.setMaxQueries(300);
+    EXPECT_EQ(settings.MaxQueries(), 300);
+}
+
+TEST(Settings, LoadsStoredTextsWithoutClampingAndFallsBackOnGarbage)
+{
+    QTemporaryDir dir;
+    MemoryRegistryBackend backend;
+    backend.write(RegistryRoot::LocalMachine, kKey, "Max Queries", RegistryValue::fromString("5000"));
+    backend.write(RegistryRoot::LocalMachine, kKey, "Expansion Level", RegistryValue::fromString("two"));
+    backend.write(RegistryRoot::LocalMachine, kKey, "Auto Start Scan", RegistryValue::fromDWord(0));
+    Registry registry(backend);
+    Settings settings(registry, dir.filePath("missing.cfg"));
+    EXPECT_EQ(settings.MaxQueries(), 5000);
+    EXPECT_EQ(settings.ExpansionLevel(), 1);
+    EXPECT_TRUE(settings.AutoStartScan()); // a DWORD is not read
+    settings.setMaxQueries(4999);
+    EXPECT_EQ(settings.MaxQueries(), 800);
+
+    backend.write(RegistryRoot::LocalMachine, kKey, "Auto Start Scan", RegistryValue::fromString("False"));
+    settings.Refresh();
+    EXPECT_FALSE(settings.AutoStartScan());
+}
+
+TEST(Settings, FreeOptionsRoundTrip)
+{
+    QTemporaryDir dir;
+    MemoryRegistryBackend backend;
+    Registry registry(backend);
+    Settings settings(registry, dir.filePath("missing.cfg"));
+    QSignalSpy changed(&settings, &Settings::Changed);
+    EXPECT_EQ(settings.RetrieveOption("DNS Servers", "fallback"), "fallback");
+    EXPECT_EQ(settings.RetrieveOption("DNS Servers"), "");
+    settings.SaveOption("DNS Servers", "127.0.0.1:5353");
+    EXPECT_EQ(settings.RetrieveOption("dns servers", "fallback"), "127.0.0.1:5353");
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed.at(0).at(1).toString(), "127.0.0.1:5353");
+}

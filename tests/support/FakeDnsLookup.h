@@ -1,0 +1,72 @@
+#pragma once
+
+#include "scan/DnsLookup.h"
+
+#include <QMetaObject>
+#include <deque>
+#include <functional>
+
+// A lookup control whose replies the test decides: lookups queue up and the
+// test answers them (asynchronously by default, like the real control).
+class FakeDnsLookup : public quarlo::DnsLookup {
+public:
+    struct Request {
+        QString name;
+        QString tag;
+        bool blacklist;
+    };
+
+    // When set, every lookup is answered on the next event-loop turn with
+    // what this returns (answer, failure flag).
+    std::function<std::pair<QString, int>(const Request&)> autoAnswer;
+
+    void Lookup(const QString& name) override
+    {
+        Request request{name, RequestTag(), BlacklistQuery()};
+        pending.push_back(request);
+        history.push_back(request);
+        if (autoAnswer) {
+            const quint64 generation = generation_;
+            QMetaObject::invokeMethod(
+                this, [this, request, generation] {
+                    if (generation != generation_) return; // cancelled
+                    const auto [answer, flag] = autoAnswer(request);
+                    answer_(request, answer, flag);
+                },
+                Qt::QueuedConnection);
+        }
+    }
+    int PendingCount() const override { return static_cast<int>(pending.size()); }
+    void CancelAll() override
+    {
+        pending.clear();
+        ++generation_;
+        ++cancelCalls;
+    }
+
+    // Answers the oldest pending request with that tag; false when none.
+    bool answer(const QString& tag, const QString& answer, int flag = 0)
+    {
+        for (const Request& r : pending)
+            if (r.tag == tag) return answer_(r, answer, flag);
+        return false;
+    }
+
+    std::deque<Request> pending;
+    std::vector<Request> history;
+    int cancelCalls = 0;
+
+private:
+    bool answer_(Request request, const QString& answer, int flag)
+    {
+        for (auto it = pending.begin(); it != pending.end(); ++it) {
+            if (it->tag == request.tag && it->name == request.name) {
+                pending.erase(it);
+                emit LookupComplete(request.name, answer, flag, request.tag, QVariant());
+                return true;
+            }
+        }
+        return false;
+    }
+    quint64 generation_ = 0;
+};
