@@ -1,0 +1,119 @@
+#include "storage/AddressListFile.h"
+#include "storage/XmlFunctions.h"
+#include "common/NameFunctions.h"
+#include "support/QtPrinters.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+
+namespace {
+
+QByteArray slurp(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void spit(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+TEST(AddressListFile, RoundTripKeepsOrderAndExactText)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("list.BlackList");
+    const QStringList targets{" spaced.example ", "192.0.2.1", "", "a&b<c>\"d'", QString::fromUtf8("m\xc3\xbcller.example"),
+                              "tab\there", "line\nbreak", "cr\rhere", QString("ctl") + QChar(1) + "x", "colon:in:target",
+                              QString(3000, QChar('w'))};
+    QString description;
+    ASSERT_TRUE(AddressListFile::Write(targets, path, description)) << description.toStdString();
+    EXPECT_TRUE(slurp(path).startsWith("<AddressList><Address Target=\" spaced.example \"/><Address Target=\"192.0.2.1\"/><Address/>"));
+
+    QStringList loaded;
+    ASSERT_TRUE(AddressListFile::Read(path, loaded, description));
+    QStringList expected = targets;
+    expected.removeAll(QString()); // an element without Target adds nothing
+    EXPECT_EQ(loaded, expected);
+}
+
+TEST(AddressListFile, ReaderRules)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("x.BlackList");
+    spit(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<AddressList>\r\n"
+               "  <Address TARGET=\"one\"/>\n  <address Target=\"wrong-element-case\"/>\n"
+               "  <Address target=\"two\" Other=\"x\" Target=\"three\"/>\n  <Address/>\n"
+               "  <Group><Address Target=\"nested\"/></Group>text\n</AddressList>");
+    QStringList loaded;
+    QString description;
+    ASSERT_TRUE(AddressListFile::Read(path, loaded, description));
+    EXPECT_EQ(loaded, QStringList({"one", "two", "three"}));
+
+    spit(path, "<AddressList/>");
+    loaded.clear();
+    ASSERT_TRUE(AddressListFile::Read(path, loaded, description));
+    EXPECT_TRUE(loaded.isEmpty());
+
+    spit(path, "<NotAList><Address Target=\"x\"/></NotAList>");
+    ASSERT_TRUE(AddressListFile::Read(path, loaded, description));
+    EXPECT_TRUE(loaded.isEmpty());
+
+    spit(path, "<AddressList><Address Target=\"x\"></AddressList>");
+    EXPECT_FALSE(AddressListFile::Read(path, loaded, description));
+    EXPECT_FALSE(description.isEmpty());
+    EXPECT_FALSE(AddressListFile::Read(dir.filePath("missing.BlackList"), loaded, description));
+    EXPECT_FALSE(AddressListFile::Read(dir.path(), loaded, description)); // a directory
+}
+
+TEST(AddressListFile, FailedSaveLeavesThePreviousFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("keep.BlackList");
+    spit(path, "<AddressList><Address Target=\"precious\"/></AddressList>");
+    QString description;
+    // The path is a directory now: the write must fail and touch nothing.
+    EXPECT_FALSE(AddressListFile::Write({"x"}, dir.path(), description));
+    EXPECT_FALSE(description.isEmpty());
+    EXPECT_FALSE(AddressListFile::Write({"x"}, dir.filePath("missing/dir/a.BlackList"), description));
+    EXPECT_EQ(slurp(path), "<AddressList><Address Target=\"precious\"/></AddressList>");
+}
+
+TEST(XmlFunctions, BooleansNamesAndAttributes)
+{
+    EXPECT_EQ(BoolToText(true), "TRUE");
+    EXPECT_EQ(BoolToText(false), "FALSE");
+    for (const char* yes : {"yes", "Y", "true", "1", "TrUe"}) EXPECT_TRUE(TextToBool(yes)) << yes;
+    for (const char* no : {"no", "0", "-1", " TRUE", "", "FALSE", "yes "}) EXPECT_FALSE(TextToBool(no)) << no;
+
+    EXPECT_EQ(SafeName("a b/c:d", ""), "a_b_c_d");
+    EXPECT_EQ(SafeName(QString::fromUtf8("Gr\xc3\xb6\xc3\x9f" "e"), ""), "Gr__e");
+    EXPECT_EQ(SafeName("", "X"), "X");
+    EXPECT_EQ(SafeName("ok-name_1.2@x", ""), "ok-name_1.2@x");
+
+    EXPECT_EQ(FileName("C:/Lists/scan.old.BlackList", true), "scan.old");
+    EXPECT_EQ(FileName("C:/Lists/scan.old.BlackList", false), "scan.old.BlackList");
+    EXPECT_EQ(FileName("D:file.txt", false), "file.txt");
+    EXPECT_EQ(FileName("plain", true), "plain");
+    EXPECT_EQ(FileName("/home/u/list.BlackList", true), "list");
+
+    pugi::xml_document doc;
+    pugi::xml_node root = AddElement(doc, "root el", "text");
+    EXPECT_STREQ(root.name(), "root_el");
+    EXPECT_STREQ(root.text().get(), "text");
+    SetAttribute(root, "a", QVariant());
+    SetAttribute(root, "b", 42);
+    SetAttribute(root, "b", "replaced");
+    EXPECT_STREQ(root.attribute("a").value(), "");
+    EXPECT_STREQ(root.attribute("b").value(), "replaced");
+    int count = 0;
+    for ([[maybe_unused]] const auto& a : root.attributes()) ++count;
+    EXPECT_EQ(count, 2);
+}

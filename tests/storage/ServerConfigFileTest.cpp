@@ -1,0 +1,194 @@
+#include "model/Servers.h"
+#include "storage/ServerConfigFile.h"
+#include "support/ModelBuilders.h"
+#include "support/QtPrinters.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+
+namespace {
+
+class ServerConfig : public ::testing::Test {
+protected:
+    QString path() const { return dir.filePath("quarlo.cfg"); }
+    void write(const QByteArray& bytes) const
+    {
+        QFile f(path());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QByteArray read() const
+    {
+        QFile f(path());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(ServerConfig, WritesTheExactFormatAndReadsItBack)
+{
+    Servers servers(path());
+    servers.Add(makeServer("zen.example", true, {{"127.0.0.2", "SBL: spam <&> \"source\""}, {"127.0.0.4", "XBL"}},
+                           false, "Example ZEN"));
+    auto mask = makeServer("multi.example", false, {{"127.0.0.8", "PH"}}, true);
+    mask->setURL("");
+    servers.Add(mask);
+    ASSERT_TRUE(servers.Sync()) << servers.LastError().toStdString();
+
+    EXPECT_EQ(read(),
+              "<Quarlo><BlackListServers>"
+              "<Server Server=\"zen.example\" Enabled=\"TRUE\" URL=\"https://zen.example/\" Name=\"Example ZEN\">"
+              "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"SBL: spam &lt;&amp;> &quot;source&quot;\"/>"
+              "<ResultCode Address=\"127.0.0.4\" Reason=\"XBL\"/></ResultCodes></Server>"
+              "<Server Server=\"multi.example\" Enabled=\"FALSE\" URL=\"\" Name=\"\">"
+              "<ResultCodes BitMaskCoded=\"True\"><ResultCode Address=\"127.0.0.8\" Reason=\"PH\"/></ResultCodes>"
+              "</Server></BlackListServers></Quarlo>");
+
+    Servers loaded(path());
+    loaded.Refresh();
+    EXPECT_EQ(loaded.LastError(), "");
+    ASSERT_EQ(loaded.Count(), 2);
+    const auto zen = loaded.Item(1);
+    EXPECT_EQ(zen->Zone(), "zen.example");
+    EXPECT_EQ(zen->Name(), "Example ZEN");
+    EXPECT_TRUE(zen->Enabled());
+    EXPECT_FALSE(zen->BitMapCodedResults());
+    EXPECT_EQ(zen->ResultCodes().Item("127.0.0.2")->Reason(), "SBL: spam <&> \"source\"");
+    const auto multi = loaded.Item("MULTI.example");
+    EXPECT_EQ(multi->Name(), "multi.example"); // empty stored name shows the zone
+    EXPECT_EQ(multi->StoredName(), "");
+    EXPECT_TRUE(multi->BitMapCodedResults());
+    EXPECT_FALSE(multi->Enabled());
+}
+
+TEST_F(ServerConfig, ReaderCaseRules)
+{
+    write("<?xml version=\"1.0\"?>\n<Quarlo>\n <BlackListServers>\n"
+          "  <Server SERVER=\"upper.example\" NAME=\"Upper\" url=\"u\" enabled=\"y\">\n"
+          "   <ResultCodes BitMaskCoded=\"yes\"><ResultCode ADDRESS=\"127.0.0.2\" REASON=\"r\"/></ResultCodes>\n"
+          "  </Server>\n"
+          "  <Server Server=\"lowermask.example\" Enabled=\"1\">\n"
+          "   <ResultCodes bitmaskcoded=\"True\"><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes>\n"
+          "  </Server>\n"
+          "  <server Server=\"lowerelement.example\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></server>\n"
+          "  <Server Server=\"resultcodes.case\"><resultcodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></resultcodes></Server>\n"
+          "  <Server Server=\"no.valid.codes\" Enabled=\"TRUE\"><ResultCodes><ResultCode Address=\"127.0.0.256\" Reason=\"r\"/>"
+          "<ResultCode Address=\"127.0.0.3\" Reason=\"\"/></ResultCodes></Server>\n"
+          "  <Server Enabled=\"TRUE\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"no zone\"/></ResultCodes></Server>\n"
+          "  <Server Server=\"UPPER.example\" Name=\"Duplicate\"><ResultCodes><ResultCode Address=\"127.0.0.9\" Reason=\"d\"/></ResultCodes></Server>\n"
+          "  <Server Server=\"enabled.words\" Enabled=\"No\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"x\"/>"
+          "<ResultCode Address=\"127.0.0.2\" Reason=\"second\"/><ResultCode Address=\"127.0.0.3\" Reason=\"\"/></ResultCodes></Server>\n"
+          " </BlackListServers>\n"
+          " <Server Server=\"outside.path\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>\n"
+          "</Quarlo>\n");
+    Servers servers(path());
+    servers.Refresh();
+    QStringList zones;
+    for (const auto& s : servers) zones << s->Zone();
+    EXPECT_EQ(zones, QStringList({"upper.example", "lowermask.example", "enabled.words"}));
+    const auto upper = servers.Item("upper.example");
+    EXPECT_EQ(upper->Name(), "Upper");
+    EXPECT_EQ(upper->URL(), "u");
+    EXPECT_TRUE(upper->Enabled());
+    EXPECT_TRUE(upper->BitMapCodedResults());
+    EXPECT_FALSE(servers.Item("lowermask.example")->BitMapCodedResults()); // attribute case matters here
+    EXPECT_FALSE(servers.Item("enabled.words")->Enabled());
+    EXPECT_EQ(servers.Item("enabled.words")->ResultCodes().Count(), 1);
+    EXPECT_EQ(servers.Item("enabled.words")->ResultCodes().Item(1)->Reason(), "x");
+
+    // A second Refresh adds nothing new and keeps held definitions.
+    upper->setName("Edited");
+    servers.Refresh();
+    EXPECT_EQ(servers.Count(), 3);
+    EXPECT_EQ(servers.Item("upper.example")->Name(), "Edited");
+
+    // After saving, only what loaded is left, with canonical Boolean texts.
+    ASSERT_TRUE(servers.Sync());
+    const QByteArray saved = read();
+    EXPECT_TRUE(saved.contains("Enabled=\"TRUE\""));
+    EXPECT_TRUE(saved.contains("Enabled=\"FALSE\""));
+    EXPECT_FALSE(saved.contains("127.0.0.3"));
+}
+
+TEST_F(ServerConfig, MissingWrongRootAndMalformedFilesGiveNoServersAndNoError)
+{
+    Servers missing(path());
+    missing.Refresh();
+    EXPECT_EQ(missing.Count(), 0);
+    EXPECT_EQ(missing.LastError(), "");
+
+    write("<quarlo><BlackListServers><Server Server=\"a.example\"><ResultCodes>"
+          "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server></BlackListServers></quarlo>");
+    Servers wrongRoot(path());
+    wrongRoot.Refresh();
+    EXPECT_EQ(wrongRoot.Count(), 0);
+
+    for (const QByteArray& bad : {QByteArray("<Quarlo><BlackListServers><Server Server=\"a"),
+                                  QByteArray("\xff\xfe\x00<\x00Q"), QByteArray(""), QByteArray(100000, '<')}) {
+        write(bad);
+        Servers servers(path());
+        servers.Refresh();
+        EXPECT_EQ(servers.Count(), 0);
+        EXPECT_EQ(servers.LastError(), "");
+    }
+}
+
+TEST_F(ServerConfig, HostileDocumentsNeitherCrashNorHang)
+{
+    // Deep nesting.
+    QByteArray deep = "<Quarlo><BlackListServers>";
+    for (int i = 0; i < 100000; ++i) deep += "<a>";
+    for (int i = 0; i < 100000; ++i) deep += "</a>";
+    deep += "</BlackListServers></Quarlo>";
+    write(deep);
+    Servers nested(path());
+    nested.Refresh();
+    EXPECT_EQ(nested.Count(), 0);
+
+    // Thousands of attributes, entities from an internal DTD, invalid UTF-8.
+    QByteArray many = "<!DOCTYPE Quarlo [<!ENTITY z \"evil.example\"><!ENTITY a \"&z;&z;&z;&z;\">]>"
+                      "<Quarlo><BlackListServers><Server Server=\"&a;\" ";
+    for (int i = 0; i < 5000; ++i) many += "x" + QByteArray::number(i) + "=\"v\" ";
+    many += "><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"bad \xc3\x28 utf8\"/></ResultCodes></Server>"
+            "<Server Server=\"ok.example\" Name=\"caf\xc3\xa9 \xff\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/>"
+            "</ResultCodes></Server></BlackListServers></Quarlo>";
+    write(many);
+    Servers hostile(path());
+    hostile.Refresh();
+    EXPECT_EQ(hostile.LastError(), "");
+    ASSERT_NE(hostile.Item("ok.example"), nullptr);
+    EXPECT_TRUE(hostile.Item("ok.example")->Name().startsWith(QString::fromUtf8("caf\xc3\xa9")));
+    for (const auto& s : hostile) EXPECT_FALSE(s->Zone().contains("evil.example")); // entities are not expanded
+}
+
+TEST_F(ServerConfig, SyncKeepsAnUnreadableFileAsideAndReportsWriteFailures)
+{
+    write("<Quarlo><BlackListServers><Server Server=\"hand.edited\" oops");
+    Servers servers(path());
+    servers.Refresh();
+    servers.Add(makeServer("new.example", true, {{"127.0.0.2", "r"}}));
+    ASSERT_TRUE(servers.Sync());
+    QFile backup(path() + ".bak");
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+    EXPECT_EQ(backup.readAll(), "<Quarlo><BlackListServers><Server Server=\"hand.edited\" oops");
+
+    Servers unwritable(dir.filePath("no/such/dir/quarlo.cfg"));
+    EXPECT_FALSE(unwritable.Sync());
+    EXPECT_TRUE(unwritable.LastError().startsWith("Cannot save " + dir.filePath("no/such/dir/quarlo.cfg") + "\r\n\r\n"));
+    EXPECT_GT(unwritable.LastError().size(), QString("Cannot save \r\n\r\n").size() + dir.filePath("no/such/dir/quarlo.cfg").size());
+
+    // Refresh clears the last error; Sync does not.
+    unwritable.Refresh();
+    EXPECT_EQ(unwritable.LastError(), "");
+}
+
+TEST(ServerConfigPath, BesideTheExecutable)
+{
+    EXPECT_EQ(ServerConfigFile::PathForExecutable("/opt/quarlo/bin/quarlo"), "/opt/quarlo/bin/quarlo.cfg");
+    EXPECT_EQ(ServerConfigFile::PathForExecutable("/opt/q/Quarlo.exe"), "/opt/q/Quarlo.cfg");
+}
