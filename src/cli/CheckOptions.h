@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace quarlo {
+
+// What the command line of quarlo-check asked for.
+struct CheckOptions {
+    enum class Format { Text, Json, Csv };
+
+    QStringList targets;     // from arguments, in order
+    QStringList listFiles;   // ".BlackList" files, in order
+    bool readStdin = false;
+    QString configPath;
+    int maxQueries = 0;      // 0: the stored option
+    QString dnsServers;      // empty: QUARLO_DNS_SERVERS, the stored option, or the system's
+    Format format = Format::Text;
+    bool progress = true;
+};
+
+} // namespace quarlo
