@@ -1,0 +1,741 @@
+#include "common/RegFileBackend.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QList>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringList>
+#include <QThread>
+#include <QtEndian>
+
+#include <algorithm>
+#include <array>
+#include <mutex>
+
+#if defined(Q_OS_LINUX)
+#include <sys/stat.h>
+#endif
+
+// What the parser accepts, and what makes a file unusable.
+//
+// A file is rewritten only when every line of it was understood, so a rewrite
+// can never hold less than the file held. Understood lines are:
+//   - blank lines (dropped; sections are re-separated by one blank line),
+//   - comments starting with ';' (kept where they were),
+//   - the "Windows Registry Editor Version 5.00" or "REGEDIT4" line before the
+//     first section (optional, since a hand-made file may lack it; rewrites
+//     always start with the 5.00 line),
+//   - section headers "[HKEY_...]" or "[-HKEY_...]" of any root (kept even
+//     when they belong to another root's file; a key's second header is
+//     merged into its first),
+//   - value lines "name"=data and @=data inside a section. Data the program
+//     has no type for (hex(2):..., "x"=-, malformed numbers) is kept as opaque
+//     text and reads as missing. A later line for the same value replaces
+//     the earlier one, as it would when the file is imported, so only the
+//     line that counts is written back.
+// Anything else makes the file unusable: other lines, a header without its
+// closing ']', values before any section, a quoted string without its closing
+// quote, a continued hex line at the end of the file, bytes that are not
+// UTF-8, NUL bytes (binary files, UTF-16 exports) and files above
+// kMaxFileSize, which are never read at all.
+
+namespace quarlo {
+
+namespace {
+
+constexpr qint64 kMaxFileSize = 32 * 1024 * 1024;
+// A write holds the lock for milliseconds; a lock this old was left by a
+// program that hung or died on another machine sharing the directory.
+constexpr int kStaleLockMs = 10'000;
+constexpr int kLockTimeoutMs = 12'000;
+constexpr int kMaxLockPollMs = 8;
+
+const QLatin1StringView kHeader("Windows Registry Editor Version 5.00");
+const QLatin1StringView kOldHeader("REGEDIT4");
+const QByteArray kBom("\xEF\xBB\xBF");
+
+// ---------------------------------------------------------------- document --
+
+struct Entry {
+    enum class Kind { Value, Opaque, Comment };
+    Kind kind = Kind::Comment;
+    QString name;        // Value and Opaque; empty for the default value
+    RegistryValue value; // Value
+    // The lines as read. Written back unchanged until the entry is changed,
+    // after which it is written from name and value.
+    QStringList lines;
+};
+
+struct Section {
+    QString path; // as written between the brackets
+    QList<Entry> entries;
+    QHash<QString, qsizetype> byName; // folded value name -> index in entries
+};
+
+struct Document {
+    QStringList preamble; // comments before the first section
+    QList<Section> sections;
+    QHash<QString, qsizetype> byPath; // folded normalised path -> index in sections
+    bool crlf = false;
+    bool bom = false;
+};
+
+QString Fold(const QString& s) { return s.toCaseFolded(); }
+
+// Separators at either end are ignored; an empty name between two separators
+// makes the path invalid.
+std::optional<QString> NormalizeKeyPath(QStringView path)
+{
+    qsizetype begin = 0;
+    qsizetype end = path.size();
+    while (begin < end && path[begin] == u'\\')
+        ++begin;
+    while (end > begin && path[end - 1] == u'\\')
+        --end;
+    const QStringView inner = path.sliced(begin, end - begin);
+    if (inner.contains(u"\\\\"))
+        return std::nullopt;
+    return inner.toString();
+}
+
+QString SectionIndexKey(QStringView path)
+{
+    const std::optional<QString> normalized = NormalizeKeyPath(path);
+    return Fold(normalized ? *normalized : path.toString());
+}
+
+// Characters a name or key path cannot hold in a line-based text file.
+bool IsWritableText(const QString& s)
+{
+    return s.isValidUtf16() && !s.contains(QChar(u'\0')) && !s.contains(QChar(u'\n'))
+           && !s.contains(QChar(u'\r'));
+}
+
+std::optional<QString> SectionPathFor(RegistryRoot root, const QString& keyPath)
+{
+    const QString rootName = RegistryRootName(root);
+    if (rootName.isEmpty() || !IsWritableText(keyPath))
+        return std::nullopt;
+    const std::optional<QString> key = NormalizeKeyPath(keyPath);
+    if (!key)
+        return std::nullopt;
+    return key->isEmpty() ? rootName : rootName + QLatin1Char('\\') + *key;
+}
+
+// ------------------------------------------------------------------ parser --
+
+struct Quoted {
+    QString text;
+    qsizetype end; // index just past the closing quote
+};
+
+// Only \\ and \" are escapes; any other backslash stands for itself.
+std::optional<Quoted> ParseQuoted(QStringView s, qsizetype start)
+{
+    QString text;
+    qsizetype i = start + 1;
+    while (i < s.size()) {
+        const QChar c = s[i];
+        if (c == u'"')
+            return Quoted{text, i + 1};
+        if (c == u'\\' && i + 1 < s.size() && (s[i + 1] == u'\\' || s[i + 1] == u'"')) {
+            text += s[i + 1];
+            i += 2;
+            continue;
+        }
+        text += c;
+        ++i;
+    }
+    return std::nullopt;
+}
+
+int HexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9') return u - u'0';
+    if (u >= u'a' && u <= u'f') return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F') return u - u'A' + 10;
+    return -1;
+}
+
+std::optional<quint32> ParseHexNumber(QStringView s, qsizetype maxDigits)
+{
+    if (s.isEmpty() || s.size() > maxDigits)
+        return std::nullopt;
+    quint32 n = 0;
+    for (QChar c : s) {
+        const int d = HexDigit(c);
+        if (d < 0)
+            return std::nullopt;
+        n = n * 16 + quint32(d);
+    }
+    return n;
+}
+
+// "01,02,ff" (spaces around the bytes allowed); empty is no bytes.
+std::optional<QByteArray> ParseHexBytes(QStringView s)
+{
+    s = s.trimmed();
+    QByteArray bytes;
+    if (s.isEmpty())
+        return bytes;
+    bytes.reserve(s.size() / 3 + 1);
+    qsizetype pos = 0;
+    for (;;) {
+        qsizetype comma = s.indexOf(u',', pos);
+        if (comma < 0)
+            comma = s.size();
+        const std::optional<quint32> byte = ParseHexNumber(s.sliced(pos, comma - pos).trimmed(), 2);
+        if (!byte)
+            return std::nullopt;
+        bytes.append(char(*byte));
+        if (comma == s.size())
+            return bytes;
+        pos = comma + 1;
+    }
+}
+
+QString Utf16LeToString(const QByteArray& bytes)
+{
+    QString s(bytes.size() / 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i < s.size(); ++i)
+        s[i] = QChar(qFromLittleEndian<quint16>(bytes.constData() + 2 * i));
+    return s;
+}
+
+// Turns the data after '=' into a typed value, or leaves the entry opaque.
+// False when the data is cut off (a string without its closing quote).
+bool ClassifyData(QStringView data, Entry& entry)
+{
+    entry.kind = Entry::Kind::Opaque;
+    if (data.startsWith(u'"')) {
+        const std::optional<Quoted> q = ParseQuoted(data, 0);
+        if (!q)
+            return false;
+        if (data.sliced(q->end).trimmed().isEmpty()) {
+            entry.kind = Entry::Kind::Value;
+            entry.value = RegistryValue::fromString(q->text);
+        }
+        return true;
+    }
+    if (data.startsWith(u"dword:", Qt::CaseInsensitive)) {
+        if (const auto n = ParseHexNumber(data.sliced(6).trimmed(), 8)) {
+            entry.kind = Entry::Kind::Value;
+            entry.value = RegistryValue::fromDWord(*n);
+        }
+        return true;
+    }
+    if (data.startsWith(u"hex:", Qt::CaseInsensitive)) {
+        if (const auto bytes = ParseHexBytes(data.sliced(4))) {
+            entry.kind = Entry::Kind::Value;
+            entry.value = RegistryValue::fromBinary(*bytes);
+        }
+        return true;
+    }
+    if (data.startsWith(u"hex(", Qt::CaseInsensitive)) {
+        const qsizetype close = data.indexOf(u"):");
+        if (close < 0)
+            return true;
+        const auto type = ParseHexNumber(data.sliced(4, close - 4), 8);
+        const auto bytes = ParseHexBytes(data.sliced(close + 2));
+        if (!type || !bytes)
+            return true;
+        if (*type == 1 && bytes->size() % 2 == 0) { // REG_SZ in UTF-16LE
+            QByteArray units = *bytes;
+            if (units.endsWith(QByteArray(2, '\0')))
+                units.chop(2); // the terminator Windows stores with the text
+            entry.kind = Entry::Kind::Value;
+            entry.value = RegistryValue::fromString(Utf16LeToString(units));
+        } else if (*type == 3) { // REG_BINARY spelt out
+            entry.kind = Entry::Kind::Value;
+            entry.value = RegistryValue::fromBinary(*bytes);
+        } else if (*type == 4 && bytes->size() == 4) { // REG_DWORD, little-endian
+            entry.kind = Entry::Kind::Value;
+            entry.value = RegistryValue::fromDWord(qFromLittleEndian<quint32>(bytes->constData()));
+        }
+        return true;
+    }
+    return true;
+}
+
+qsizetype SkipSpaces(QStringView s, qsizetype pos)
+{
+    while (pos < s.size() && (s[pos] == u' ' || s[pos] == u'\t'))
+        ++pos;
+    return pos;
+}
+
+// Parses the value starting at lines[i]; on return i is its last line.
+std::optional<Entry> ParseValueEntry(const QList<QStringView>& lines, qsizetype& i)
+{
+    const QStringView t = lines[i].trimmed();
+    Entry entry;
+    qsizetype pos = 1;
+    if (t.startsWith(u'"')) {
+        const std::optional<Quoted> name = ParseQuoted(t, 0);
+        if (!name)
+            return std::nullopt;
+        entry.name = name->text;
+        pos = name->end;
+    }
+    pos = SkipSpaces(t, pos);
+    if (pos >= t.size() || t[pos] != u'=')
+        return std::nullopt;
+    pos = SkipSpaces(t, pos + 1);
+
+    entry.lines.append(lines[i].toString());
+    QString data = t.sliced(pos).toString();
+    // Binary data may be continued on following lines: "hex:01,02,\".
+    if (data.startsWith(u"hex", Qt::CaseInsensitive)) {
+        while (data.endsWith(u'\\')) {
+            if (++i >= lines.size())
+                return std::nullopt;
+            data.chop(1);
+            data += lines[i].trimmed();
+            entry.lines.append(lines[i].toString());
+        }
+    }
+    if (!ClassifyData(data, entry))
+        return std::nullopt;
+    return entry;
+}
+
+bool LooksLikeSectionPath(QStringView path)
+{
+    if (path.startsWith(u'-'))
+        path = path.sliced(1);
+    return path.startsWith(u"HKEY_", Qt::CaseInsensitive);
+}
+
+void AddEntry(Section& section, Entry entry)
+{
+    if (entry.kind == Entry::Kind::Comment) {
+        section.entries.append(std::move(entry));
+        return;
+    }
+    const QString key = Fold(entry.name);
+    const auto found = section.byName.constFind(key);
+    if (found != section.byName.cend()) {
+        // Keep the case of the name as first written, and its place.
+        entry.name = section.entries[*found].name;
+        section.entries[*found] = std::move(entry);
+    } else {
+        section.byName.insert(key, section.entries.size());
+        section.entries.append(std::move(entry));
+    }
+}
+
+qsizetype FindOrAddSection(Document& doc, const QString& path)
+{
+    const QString key = SectionIndexKey(path);
+    const auto found = doc.byPath.constFind(key);
+    if (found != doc.byPath.cend())
+        return *found;
+    Section section;
+    section.path = path;
+    doc.sections.append(std::move(section));
+    doc.byPath.insert(key, doc.sections.size() - 1);
+    return doc.sections.size() - 1;
+}
+
+std::optional<Document> ParseDocument(const QByteArray& bytes)
+{
+    if (bytes.contains('\0'))
+        return std::nullopt;
+
+    Document doc;
+    QByteArrayView body(bytes);
+    if (body.startsWith(kBom)) {
+        doc.bom = true;
+        body = body.sliced(kBom.size());
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(body);
+    if (decoder.hasError())
+        return std::nullopt;
+
+    QList<QStringView> lines;
+    {
+        const QStringView all(text);
+        qsizetype start = 0;
+        while (start < all.size()) {
+            qsizetype nl = all.indexOf(u'\n', start);
+            const bool last = nl < 0;
+            if (last)
+                nl = all.size();
+            else if (lines.isEmpty())
+                doc.crlf = nl > 0 && all[nl - 1] == u'\r';
+            QStringView line = all.sliced(start, nl - start);
+            if (line.endsWith(u'\r'))
+                line.chop(1);
+            lines.append(line);
+            start = nl + 1;
+        }
+    }
+
+    bool headerAllowed = true;
+    qsizetype current = -1;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QStringView t = lines[i].trimmed();
+        if (t.isEmpty())
+            continue;
+        if (t.startsWith(u';')) {
+            Entry comment;
+            comment.lines.append(lines[i].toString());
+            if (current < 0)
+                doc.preamble.append(comment.lines.first());
+            else
+                AddEntry(doc.sections[current], std::move(comment));
+            continue;
+        }
+        if (headerAllowed && (t == kHeader || t == kOldHeader)) {
+            headerAllowed = false;
+            continue;
+        }
+        if (t.startsWith(u'[')) {
+            if (!t.endsWith(u']'))
+                return std::nullopt;
+            const QStringView path = t.sliced(1, t.size() - 2);
+            if (!LooksLikeSectionPath(path))
+                return std::nullopt;
+            current = FindOrAddSection(doc, path.toString());
+            headerAllowed = false;
+            continue;
+        }
+        if (current >= 0 && (t.startsWith(u'"') || t.startsWith(u'@'))) {
+            std::optional<Entry> entry = ParseValueEntry(lines, i);
+            if (!entry)
+                return std::nullopt;
+            AddEntry(doc.sections[current], std::move(*entry));
+            continue;
+        }
+        return std::nullopt;
+    }
+    return doc;
+}
+
+// -------------------------------------------------------------- serializer --
+
+QString QuotedText(const QString& s)
+{
+    QString out;
+    out.reserve(s.size() + 2);
+    out += u'"';
+    for (QChar c : s) {
+        if (c == u'\\' || c == u'"')
+            out += u'\\';
+        out += c;
+    }
+    out += u'"';
+    return out;
+}
+
+QString HexList(const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(',')); }
+
+QString FormatData(const RegistryValue& value)
+{
+    switch (value.type) {
+    case RegistryValue::Type::String: {
+        // Line breaks and NULs cannot appear inside a quoted string; the UTF-16
+        // form holds any text exactly.
+        if (IsWritableText(value.text))
+            return QuotedText(value.text);
+        QByteArray units(value.text.size() * 2 + 2, '\0');
+        for (qsizetype i = 0; i < value.text.size(); ++i)
+            qToLittleEndian<quint16>(value.text[i].unicode(), units.data() + 2 * i);
+        return QStringLiteral("hex(1):") + HexList(units);
+    }
+    case RegistryValue::Type::DWord:
+        return QStringLiteral("dword:%1").arg(value.dword, 8, 16, QLatin1Char('0'));
+    case RegistryValue::Type::Binary:
+        return QStringLiteral("hex:") + HexList(value.binary);
+    }
+    return QString();
+}
+
+QByteArray Serialize(const Document& doc)
+{
+    const QLatin1StringView nl(doc.crlf ? "\r\n" : "\n");
+    QString out;
+    out += kHeader;
+    out += nl;
+    out += nl;
+    for (const QString& line : doc.preamble) {
+        out += line;
+        out += nl;
+    }
+    if (!doc.preamble.isEmpty())
+        out += nl;
+    for (const Section& section : doc.sections) {
+        out += u'[';
+        out += section.path;
+        out += u']';
+        out += nl;
+        for (const Entry& entry : section.entries) {
+            if (!entry.lines.isEmpty()) {
+                for (const QString& line : entry.lines) {
+                    out += line;
+                    out += nl;
+                }
+                continue;
+            }
+            out += entry.name.isEmpty() ? QStringLiteral("@") : QuotedText(entry.name);
+            out += u'=';
+            out += FormatData(entry.value);
+            out += nl;
+        }
+        out += nl;
+    }
+    QByteArray bytes = doc.bom ? kBom : QByteArray();
+    bytes += out.toUtf8();
+    return bytes;
+}
+
+void SetValueIn(Document& doc, const QString& sectionPath, const QString& name,
+                const RegistryValue& value)
+{
+    Section& section = doc.sections[FindOrAddSection(doc, sectionPath)];
+    Entry entry;
+    entry.kind = Entry::Kind::Value;
+    entry.name = name;
+    entry.value = value;
+    AddEntry(section, std::move(entry));
+}
+
+// ------------------------------------------------------------------- files --
+
+// Identifies one version of a file without reading it. Rewrites always
+// create a new file, so the inode changes even when size and time do not.
+struct FileStamp {
+    bool exists = false;
+    bool regular = false;
+    qint64 size = 0;
+    qint64 mtimeNs = 0;
+    qint64 ctimeNs = 0;
+    quint64 inode = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+#if defined(Q_OS_LINUX)
+FileStamp StampFromStat(const struct stat& st)
+{
+    FileStamp stamp;
+    stamp.exists = true;
+    stamp.regular = S_ISREG(st.st_mode);
+    stamp.size = st.st_size;
+    stamp.mtimeNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    stamp.ctimeNs = qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+    stamp.inode = st.st_ino;
+    return stamp;
+}
+#endif
+
+FileStamp StampOf(const QString& path)
+{
+#if defined(Q_OS_LINUX)
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return FileStamp{};
+    return StampFromStat(st);
+#else
+    const QFileInfo info(path);
+    FileStamp stamp;
+    if (!info.exists())
+        return stamp;
+    stamp.exists = true;
+    stamp.regular = info.isFile();
+    stamp.size = info.size();
+    stamp.mtimeNs = info.lastModified().toMSecsSinceEpoch() * 1'000'000;
+    stamp.ctimeNs = info.metadataChangeTime().toMSecsSinceEpoch() * 1'000'000;
+    return stamp;
+#endif
+}
+
+FileStamp StampOfOpen(QFile& file)
+{
+#if defined(Q_OS_LINUX)
+    struct stat st;
+    if (::fstat(file.handle(), &st) != 0)
+        return FileStamp{};
+    return StampFromStat(st);
+#else
+    return StampOf(file.fileName());
+#endif
+}
+
+struct CachedFile {
+    bool known = false; // doc and bytes describe the file version in stamp
+    FileStamp stamp;
+    QByteArray bytes;            // what doc was parsed from
+    std::optional<Document> doc; // nothing: the file exists but is unusable
+};
+
+// Brings the cache up to the file on disk. False when the file could not be
+// read this time (the cache is then unknown).
+bool Refresh(const QString& path, CachedFile& cache)
+{
+    cache.known = false;
+    const FileStamp before = StampOf(path);
+    if (!before.exists) {
+        cache = CachedFile{true, before, QByteArray(), Document()};
+        return true;
+    }
+    // Never open what could block (a FIFO) or is too large to be ours.
+    if (!before.regular || before.size > kMaxFileSize) {
+        cache = CachedFile{true, before, QByteArray(), std::nullopt};
+        return true;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const FileStamp stamp = StampOfOpen(file);
+    if (!stamp.exists)
+        return false;
+    const QByteArray bytes = file.read(kMaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    if (bytes.size() > kMaxFileSize) {
+        cache = CachedFile{true, stamp, QByteArray(), std::nullopt};
+        return true;
+    }
+    if (cache.doc && bytes == cache.bytes) {
+        cache.stamp = stamp;
+        cache.known = true;
+        return true;
+    }
+    cache.doc = ParseDocument(bytes);
+    cache.bytes = cache.doc ? bytes : QByteArray();
+    cache.stamp = stamp;
+    cache.known = true;
+    return true;
+}
+
+// Polls rather than using QLockFile's own wait, whose back-off grows to
+// seconds and would let a busy writer starve the other.
+bool AcquireLock(QLockFile& lock)
+{
+    lock.setStaleLockTime(kStaleLockMs);
+    const QDeadlineTimer deadline(kLockTimeoutMs);
+    int pause = 1;
+    for (;;) {
+        if (lock.tryLock(0))
+            return true;
+        if (lock.error() != QLockFile::LockFailedError || deadline.hasExpired())
+            return false;
+        QThread::msleep(pause);
+        pause = std::min(pause * 2, kMaxLockPollMs);
+    }
+}
+
+int RootIndex(RegistryRoot root) { return static_cast<int>(root); }
+
+// Guards the per-root arrays against numbers cast into the enum.
+bool IsKnownRoot(RegistryRoot root) { return RootIndex(root) >= 0 && RootIndex(root) < 3; }
+
+} // namespace
+
+// ----------------------------------------------------------------- backend --
+
+struct RegFileBackend::State {
+    QString directory;
+    std::array<QString, 3> paths;
+    std::mutex mutex;
+    std::array<CachedFile, 3> files;
+};
+
+RegFileBackend::RegFileBackend(QString directory) : d_(std::make_unique<State>())
+{
+    d_->directory = std::move(directory);
+    for (RegistryRoot root :
+         {RegistryRoot::ClassesRoot, RegistryRoot::CurrentUser, RegistryRoot::LocalMachine})
+        d_->paths[RootIndex(root)] = filePath(root);
+}
+
+RegFileBackend::~RegFileBackend() = default;
+
+const QString& RegFileBackend::directory() const { return d_->directory; }
+
+QString RegFileBackend::filePath(RegistryRoot root) const
+{
+    return QDir(d_->directory).filePath(RegistryRootName(root) + QStringLiteral(".reg"));
+}
+
+std::optional<RegistryValue> RegFileBackend::read(RegistryRoot root, const QString& keyPath,
+                                                  const QString& valueName)
+{
+    if (!IsKnownRoot(root))
+        return std::nullopt;
+    const std::optional<QString> sectionPath = SectionPathFor(root, keyPath);
+    if (!sectionPath)
+        return std::nullopt;
+
+    const std::lock_guard guard(d_->mutex);
+    CachedFile& cache = d_->files[RootIndex(root)];
+    const QString& path = d_->paths[RootIndex(root)];
+    if (!cache.known || !(cache.stamp == StampOf(path)))
+        Refresh(path, cache);
+    if (!cache.known || !cache.doc)
+        return std::nullopt;
+
+    const Document& doc = *cache.doc;
+    const auto section = doc.byPath.constFind(Fold(*sectionPath));
+    if (section == doc.byPath.cend())
+        return std::nullopt;
+    const Section& s = doc.sections[*section];
+    const auto entry = s.byName.constFind(Fold(valueName));
+    if (entry == s.byName.cend() || s.entries[*entry].kind != Entry::Kind::Value)
+        return std::nullopt;
+    return s.entries[*entry].value;
+}
+
+bool RegFileBackend::write(RegistryRoot root, const QString& keyPath, const QString& valueName,
+                           const RegistryValue& value)
+{
+    if (!IsKnownRoot(root) || !IsWritableText(valueName))
+        return false;
+    const std::optional<QString> sectionPath = SectionPathFor(root, keyPath);
+    if (!sectionPath)
+        return false;
+
+    const std::lock_guard guard(d_->mutex);
+    if (!QDir().mkpath(d_->directory))
+        return false;
+    const QString& path = d_->paths[RootIndex(root)];
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!AcquireLock(lock))
+        return false;
+
+    // Another program may have written since this one last looked.
+    CachedFile& cache = d_->files[RootIndex(root)];
+    if (!Refresh(path, cache) || !cache.doc)
+        return false;
+
+    Document updated = *cache.doc;
+    SetValueIn(updated, *sectionPath, valueName, value);
+    const QByteArray bytes = Serialize(updated);
+    if (cache.stamp.exists && bytes == cache.bytes)
+        return true;
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit())
+        return false;
+
+    cache.stamp = StampOf(path);
+    cache.bytes = bytes;
+    cache.doc = std::move(updated);
+    cache.known = cache.stamp.exists;
+    return true;
+}
+
+} // namespace quarlo

@@ -1,0 +1,591 @@
+#include "common/RegFileBackend.h"
+#include "support/QtPrinters.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#if defined(Q_OS_UNIX)
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+using namespace quarlo;
+
+namespace quarlo {
+// Readable values in failure messages.
+inline void PrintTo(const RegistryValue& v, std::ostream* os)
+{
+    switch (v.type) {
+    case RegistryValue::Type::String: *os << "string \"" << v.text.toStdString() << "\""; break;
+    case RegistryValue::Type::DWord: *os << "dword " << v.dword; break;
+    case RegistryValue::Type::Binary: *os << "binary " << v.binary.size() << " bytes " << v.binary.left(16).toHex(',').toStdString(); break;
+    }
+}
+} // namespace quarlo
+
+namespace {
+
+// The text of a stored string, or a marker no stored text can equal.
+QString TextOf(const std::optional<RegistryValue>& v)
+{
+    if (!v)
+        return "<missing>";
+    return v->type == RegistryValue::Type::String ? v->text : "<not text>";
+}
+
+constexpr auto CU = RegistryRoot::CurrentUser;
+constexpr auto LM = RegistryRoot::LocalMachine;
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+class RegFileBackendTest : public ::testing::Test {
+protected:
+    QString dir() const { return tmp_.path(); }
+    QString cuFile() const { return tmp_.filePath("HKEY_CURRENT_USER.reg"); }
+    // Reads through a backend that has never seen the file, so the result
+    // comes from the file's text and not from a cached copy.
+    std::optional<RegistryValue> freshRead(RegistryRoot root, const QString& key,
+                                           const QString& name) const
+    {
+        RegFileBackend other(dir());
+        return other.read(root, key, name);
+    }
+
+    QTemporaryDir tmp_;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------- round trips
+
+TEST_F(RegFileBackendTest, AllTypesSurviveTheFile)
+{
+    const QList<std::pair<QString, RegistryValue>> values = {
+        {"Text", RegistryValue::fromString("hello world")},
+        {"Uni", RegistryValue::fromString(QString::fromUtf8("Gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xf0\x9f\x98\x80"))},
+        {"Empty", RegistryValue::fromString("")},
+        {"Num", RegistryValue::fromDWord(0xfffffffeu)},
+        {"Bin", RegistryValue::fromBinary(QByteArray("\x00\x01\x7f\x80\xff", 5))},
+        {"NoBytes", RegistryValue::fromBinary({})},
+        {"", RegistryValue::fromString("default")}};
+    RegFileBackend backend(dir());
+    for (const auto& [name, value] : values)
+        ASSERT_TRUE(backend.write(CU, "Software\\A", name, value));
+    ASSERT_TRUE(backend.write(LM, "Software\\A", "Text", RegistryValue::fromString("machine")));
+
+    for (const auto& [name, value] : values) {
+        EXPECT_EQ(backend.read(CU, "Software\\A", name), value) << name.toStdString();
+        EXPECT_EQ(freshRead(CU, "Software\\A", name), value) << name.toStdString();
+    }
+    // Each root has its own file.
+    EXPECT_EQ(TextOf(freshRead(LM, "Software\\A", "Text")), "machine");
+    EXPECT_TRUE(QFile::exists(tmp_.filePath("HKEY_LOCAL_MACHINE.reg")));
+    EXPECT_FALSE(freshRead(CU, "Software\\A", "Missing"));
+    EXPECT_FALSE(freshRead(RegistryRoot::ClassesRoot, "Software\\A", "Text"));
+}
+
+TEST_F(RegFileBackendTest, WritesTheWindowsExportFormat)
+{
+    RegFileBackend backend(dir());
+    ASSERT_TRUE(backend.write(CU, "Software\\Vantorel\\App\\Settings", "Name", RegistryValue::fromString("text")));
+    ASSERT_TRUE(backend.write(CU, "Software\\Vantorel\\App\\Settings", "", RegistryValue::fromString("def")));
+    ASSERT_TRUE(backend.write(CU, "Software\\Vantorel\\App\\Settings", "Count", RegistryValue::fromDWord(10)));
+    ASSERT_TRUE(backend.write(CU, "Software\\Other", "Blob", RegistryValue::fromBinary("\x01\x02\xff")));
+
+    EXPECT_EQ(ReadAll(cuFile()), QByteArray("Windows Registry Editor Version 5.00\n"
+                                            "\n"
+                                            "[HKEY_CURRENT_USER\\Software\\Vantorel\\App\\Settings]\n"
+                                            "\"Name\"=\"text\"\n"
+                                            "@=\"def\"\n"
+                                            "\"Count\"=dword:0000000a\n"
+                                            "\n"
+                                            "[HKEY_CURRENT_USER\\Software\\Other]\n"
+                                            "\"Blob\"=hex:01,02,ff\n"
+                                            "\n"));
+}
+
+TEST_F(RegFileBackendTest, TextIsEscapedOrSpeltOutInUtf16)
+{
+    RegFileBackend backend(dir());
+    const QString name = "Say \"hi\" \\ there\\";
+    const QString text = "C:\\Path\\\"quoted\"\\";
+    const QString multi = "line 1\r\nline 2\nend";
+    const QString withNul = QString("a") + QChar(u'\0') + "b" + QChar(u'\0');
+    ASSERT_TRUE(backend.write(CU, "Software\\E", name, RegistryValue::fromString(text)));
+    ASSERT_TRUE(backend.write(CU, "Software\\E", "@", RegistryValue::fromString("at")));
+    ASSERT_TRUE(backend.write(CU, "Software\\E", "Multi", RegistryValue::fromString(multi)));
+    ASSERT_TRUE(backend.write(CU, "Software\\E", "Nul", RegistryValue::fromString(withNul)));
+
+    const QByteArray file = ReadAll(cuFile());
+    EXPECT_TRUE(file.contains("\"Say \\\"hi\\\" \\\\ there\\\\\"=\"C:\\\\Path\\\\\\\"quoted\\\"\\\\\"\n"));
+    EXPECT_TRUE(file.contains("\"Nul\"=hex(1):61,00,00,00,62,00,00,00,00,00\n"));
+    EXPECT_EQ(TextOf(freshRead(CU, "Software\\E", name)), text);
+    EXPECT_EQ(TextOf(freshRead(CU, "Software\\E", "Multi")), multi);
+    EXPECT_EQ(TextOf(freshRead(CU, "Software\\E", "Nul")), withNul);
+    // A value literally named "@" is not the default value.
+    EXPECT_EQ(TextOf(freshRead(CU, "Software\\E", "@")), "at");
+    EXPECT_FALSE(freshRead(CU, "Software\\E", ""));
+}
+
+TEST_F(RegFileBackendTest, KeysAndNamesIgnoreCaseButKeepTheFirstSpelling)
+{
+    RegFileBackend backend(dir());
+    ASSERT_TRUE(backend.write(CU, "Software\\MixedCase", "ValueName", RegistryValue::fromString("one")));
+    EXPECT_EQ(TextOf(backend.read(CU, "SOFTWARE\\mixedcase", "VALUENAME")), "one");
+    ASSERT_TRUE(backend.write(CU, "software\\MIXEDCASE", "valuename", RegistryValue::fromString("two")));
+    ASSERT_TRUE(backend.write(CU, "\\Software\\MixedCase\\", "Other", RegistryValue::fromDWord(1)));
+
+    EXPECT_EQ(TextOf(freshRead(CU, "Software\\MixedCase", "ValueName")), "two");
+    const QByteArray file = ReadAll(cuFile());
+    EXPECT_EQ(file.count("[HKEY_CURRENT_USER\\Software\\MixedCase]"), 1);
+    EXPECT_EQ(file.count("\"ValueName\"=\"two\""), 1);
+    EXPECT_FALSE(file.contains("valuename"));
+    EXPECT_FALSE(file.contains("MIXEDCASE"));
+}
+
+TEST_F(RegFileBackendTest, RejectsNamesAndKeysTheFormatCannotHold)
+{
+    RegFileBackend backend(dir());
+    ASSERT_TRUE(backend.write(CU, "Software\\Ok", "A", RegistryValue::fromString("a")));
+    const QByteArray before = ReadAll(cuFile());
+    EXPECT_FALSE(backend.write(CU, "Software\\Ok", "Two\nLines", RegistryValue::fromString("x")));
+    EXPECT_FALSE(backend.write(CU, "Software\\Ok", QString("Nul") + QChar(u'\0'), RegistryValue::fromString("x")));
+    EXPECT_FALSE(backend.write(CU, "Software\\Bad\nKey", "A", RegistryValue::fromString("x")));
+    EXPECT_FALSE(backend.write(CU, "Software\\\\Empty", "A", RegistryValue::fromString("x")));
+    EXPECT_FALSE(backend.write(static_cast<RegistryRoot>(7), "Software\\Ok", "A", RegistryValue::fromString("x")));
+    EXPECT_EQ(ReadAll(cuFile()), before);
+    EXPECT_FALSE(backend.read(static_cast<RegistryRoot>(7), "Software\\Ok", "A"));
+}
+
+// ------------------------------------------------------------ existing files
+
+TEST_F(RegFileBackendTest, HandWrittenWindowsFileLoadsAndSurvivesAWrite)
+{
+    const QByteArray original =
+        "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+        "\r\n"
+        "; exported by hand\r\n"
+        "\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Vantorel\\Vantorel Quarlo\\Settings]\r\n"
+        "\"Server\"=\"bl.example.test\"\r\n"
+        "; keep this note\r\n"
+        "\"Timeout\"=DWORD:0000001E\r\n"
+        "\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
+        "  16,17,18,19\r\n"
+        "\"Path\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,00,00\r\n"
+        "\"List\"=hex(7):61,00,00,00,\\\r\n"
+        "  62,00,00,00,00,00\r\n"
+        "\"Gone\"=-\r\n"
+        "\"Wide\"=hex(1):48,00,69,00,00,00\r\n"
+        "@=\"the default\"\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Elsewhere]\r\n"
+        "\"X\"=\"y\"\r\n"
+        "\r\n";
+    WriteAll(cuFile(), original);
+    const QString key = "Software\\Vantorel\\Vantorel Quarlo\\Settings";
+
+    RegFileBackend backend(dir());
+    EXPECT_EQ(TextOf(backend.read(CU, key, "server")), "bl.example.test");
+    EXPECT_EQ(backend.read(CU, key, "Timeout"), RegistryValue::fromDWord(30));
+    QByteArray blob;
+    for (int i = 0; i < 26; ++i)
+        blob.append(char(i));
+    EXPECT_EQ(backend.read(CU, key, "Blob"), RegistryValue::fromBinary(blob));
+    EXPECT_EQ(TextOf(backend.read(CU, key, "Wide")), "Hi");
+    EXPECT_EQ(TextOf(backend.read(CU, key, "")), "the default");
+    EXPECT_FALSE(backend.read(CU, key, "Path"));
+    EXPECT_FALSE(backend.read(CU, key, "List"));
+    EXPECT_FALSE(backend.read(CU, key, "Gone"));
+    // A key of another root is kept but is not part of this root.
+    EXPECT_FALSE(backend.read(CU, "Software\\Elsewhere", "X"));
+
+    ASSERT_TRUE(backend.write(CU, key, "Added", RegistryValue::fromString("new")));
+    ASSERT_TRUE(backend.write(CU, key, "SERVER", RegistryValue::fromString("changed")));
+
+    const QByteArray after = ReadAll(cuFile());
+    EXPECT_TRUE(after.startsWith("\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"));
+    EXPECT_EQ(after.count('\n'), after.count("\r\n")) << "line endings were mixed";
+    // Every line except the changed one is still there as it was written.
+    for (const QByteArray& line : original.split('\n')) {
+        if (line.trimmed().isEmpty() || line.startsWith("\"Server\"") || line.startsWith("\xEF"))
+            continue;
+        EXPECT_TRUE(ReadAll(cuFile()).contains(line + '\n')) << line.toStdString();
+    }
+    EXPECT_TRUE(ReadAll(cuFile()).contains("\"Server\"=\"changed\"\r\n"));
+    EXPECT_TRUE(ReadAll(cuFile()).contains("\"Added\"=\"new\"\r\n"));
+
+    EXPECT_EQ(TextOf(freshRead(CU, key, "Server")), "changed");
+    EXPECT_EQ(freshRead(CU, key, "Blob"), RegistryValue::fromBinary(blob));
+    EXPECT_EQ(freshRead(CU, key, "Timeout"), RegistryValue::fromDWord(30));
+}
+
+TEST_F(RegFileBackendTest, ToleratesMissingHeaderCommentsAndOddSpacing)
+{
+    WriteAll(cuFile(), "; no header line here\n"
+                       "\n\n"
+                       "[HKEY_CURRENT_USER\\Software\\Loose\\]\n"
+                       "   \"Indented\" = \"yes\"   \n"
+                       "\n"
+                       "\"Later\"=dword:1\n"
+                       "\"Twice\"=\"first\"\n"
+                       "\"twice\"=\"second\"\n"
+                       "[hkey_current_user\\software\\loose]\n"
+                       "\"Merged\"=\"also\"\n");
+    RegFileBackend backend(dir());
+    EXPECT_EQ(TextOf(backend.read(CU, "Software\\Loose", "Indented")), "yes");
+    EXPECT_EQ(backend.read(CU, "Software\\Loose", "Later"), RegistryValue::fromDWord(1));
+    EXPECT_EQ(TextOf(backend.read(CU, "Software\\Loose", "TWICE")), "second");
+    EXPECT_EQ(TextOf(backend.read(CU, "Software\\Loose", "Merged")), "also");
+
+    ASSERT_TRUE(backend.write(CU, "Software\\Loose", "New", RegistryValue::fromDWord(2)));
+    const QByteArray after = ReadAll(cuFile());
+    EXPECT_TRUE(after.startsWith("Windows Registry Editor Version 5.00\n\n; no header line here\n"));
+    for (const char* name : {"Indented", "Later", "Twice", "Merged", "New"})
+        EXPECT_TRUE(freshRead(CU, "Software\\Loose", name)) << name;
+}
+
+TEST_F(RegFileBackendTest, UnusableFilesAreNeverOverwritten)
+{
+    const QByteArray valid = "Windows Registry Editor Version 5.00\n\n"
+                             "[HKEY_CURRENT_USER\\Software\\K]\n\"A\"=\"a\"\n\n";
+    QByteArray utf16("\xFF\xFE", 2);
+    for (QChar c : QString::fromLatin1(valid))
+        utf16.append(char(c.unicode())).append('\0');
+    QByteArray longGarbage(1024 * 1024, 'x');
+    longGarbage.prepend(valid);
+
+    const std::vector<std::pair<const char*, QByteArray>> cases = {
+        {"garbage", "this is not a registry file\n"},
+        {"ini file", "[General]\nA=a\n"},
+        {"truncated header", valid + "[HKEY_CURRENT_USER\\Software\\Tru"},
+        {"invalid utf-8", valid + "\"B\"=\"\xC3\x28\"\n"},
+        {"overlong utf-8", valid + "; \xC0\xAF\n"},
+        {"cut inside a character", valid + "; \xE2\x82"},
+        {"nul byte", valid + QByteArray("\"B\"=\"x\0y\"\n", 11)},
+        {"utf-16 export", utf16},
+        {"value before any key", "Windows Registry Editor Version 5.00\n\n\"A\"=\"a\"\n" + valid},
+        {"unclosed string", valid + "\"B\"=\"no end\n\"C\"=\"c\"\n"},
+        {"unclosed name", valid + "\"B=\"x\"\n"},
+        {"value without data", valid + "\"B\"\n"},
+        {"continuation at end", valid + "\"B\"=hex:01,02,\\\n"},
+        {"stray text", valid + "A=a\n"},
+        {"one 1 MB line", longGarbage},
+    };
+    for (const auto& [what, content] : cases) {
+        SCOPED_TRACE(what);
+        WriteAll(cuFile(), content);
+        RegFileBackend backend(dir());
+        EXPECT_FALSE(backend.read(CU, "Software\\K", "A"));
+        EXPECT_FALSE(backend.write(CU, "Software\\K", "New", RegistryValue::fromString("v")));
+        EXPECT_FALSE(backend.write(CU, "Software\\K", "A", RegistryValue::fromString("v")));
+        EXPECT_EQ(ReadAll(cuFile()), content);
+    }
+
+    // Once the file is repaired, the same backend notices.
+    WriteAll(cuFile(), valid + "\"Z\"=\"zz\"\n");
+    RegFileBackend backend(dir());
+    EXPECT_EQ(TextOf(backend.read(CU, "Software\\K", "A")), "a");
+    EXPECT_TRUE(backend.write(CU, "Software\\K", "New", RegistryValue::fromString("v")));
+}
+
+TEST_F(RegFileBackendTest, HugeAndSpecialFilesAreLeftAlone)
+{
+    {
+        QFile big(cuFile());
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.resize(50LL * 1024 * 1024)); // sparse: cheap to make
+    }
+    RegFileBackend backend(dir());
+    EXPECT_FALSE(backend.read(CU, "Software\\K", "A"));
+    EXPECT_FALSE(backend.write(CU, "Software\\K", "A", RegistryValue::fromString("v")));
+    EXPECT_EQ(QFileInfo(cuFile()).size(), 50LL * 1024 * 1024);
+
+#if defined(Q_OS_UNIX)
+    // A FIFO would block a reader forever.
+    const QString fifo = tmp_.filePath("HKEY_LOCAL_MACHINE.reg");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(backend.read(LM, "Software\\K", "A"));
+    EXPECT_FALSE(backend.write(LM, "Software\\K", "A", RegistryValue::fromString("v")));
+    EXPECT_FALSE(QFileInfo(fifo).isFile());
+#endif
+    // A directory where the file should be.
+    ASSERT_TRUE(QDir(dir()).mkdir("HKEY_CLASSES_ROOT.reg"));
+    EXPECT_FALSE(backend.write(RegistryRoot::ClassesRoot, "K", "A", RegistryValue::fromString("v")));
+    EXPECT_FALSE(backend.read(RegistryRoot::ClassesRoot, "K", "A"));
+}
+
+TEST_F(RegFileBackendTest, AWriteKeepsEveryValueOfADamagedButReadableFile)
+{
+    // Random damage to a valid file: whatever the result, a write either
+    // fails and leaves the bytes alone, or keeps every value that could be
+    // read before it.
+    const QByteArray base =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\K]\r\n\"A\"=\"a \\\"q\\\" \\\\\"\r\n\"B\"=dword:00000002\r\n"
+        "\"C\"=hex:01,02,\\\r\n  03\r\n\"D\"=hex(2):41,00,00,00\r\n@=\"d\"\r\n; note\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\L]\r\n\"E\"=\"e\"\r\n\r\n";
+    const QList<std::pair<QString, QString>> probes = {
+        {"Software\\K", "A"}, {"Software\\K", "B"}, {"Software\\K", "C"},
+        {"Software\\K", "D"}, {"Software\\K", ""},  {"Software\\L", "E"}};
+    const QByteArray alphabet = "[]\"\\@=;:,\r\n x0aHKEY_hex()dword\xC3\xA9";
+    QRandomGenerator rng(1234);
+    for (int round = 0; round < 300; ++round) {
+        QByteArray damaged = base;
+        const int edits = 1 + rng.bounded(4);
+        for (int e = 0; e < edits; ++e) {
+            const int at = rng.bounded(int(damaged.size()) + 1);
+            switch (rng.bounded(3)) {
+            case 0: damaged.insert(at, alphabet[rng.bounded(int(alphabet.size()))]); break;
+            case 1: damaged.remove(at, rng.bounded(1, 8)); break;
+            default:
+                if (at < damaged.size())
+                    damaged[at] = alphabet[rng.bounded(int(alphabet.size()))];
+            }
+        }
+        SCOPED_TRACE(damaged.toStdString());
+        WriteAll(cuFile(), damaged);
+        QList<std::optional<RegistryValue>> before;
+        {
+            RegFileBackend reader(dir());
+            for (const auto& [key, name] : probes)
+                before.append(reader.read(CU, key, name));
+        }
+        RegFileBackend writer(dir());
+        if (!writer.write(CU, "Software\\Z", "New", RegistryValue::fromDWord(round))) {
+            EXPECT_EQ(ReadAll(cuFile()), damaged);
+            continue;
+        }
+        RegFileBackend reader(dir());
+        for (qsizetype i = 0; i < probes.size(); ++i) {
+            EXPECT_EQ(reader.read(CU, probes[i].first, probes[i].second), before[i])
+                << probes[i].second.toStdString();
+        }
+        EXPECT_EQ(reader.read(CU, "Software\\Z", "New"), RegistryValue::fromDWord(round));
+    }
+}
+
+// --------------------------------------------------------------------- cache
+
+TEST_F(RegFileBackendTest, SeesChangesMadeByOthers)
+{
+    RegFileBackend first(dir());
+    RegFileBackend second(dir());
+    ASSERT_TRUE(first.write(CU, "Software\\C", "V", RegistryValue::fromString("1")));
+    EXPECT_EQ(TextOf(second.read(CU, "Software\\C", "V")), "1");
+    // Same length, so only the file's identity and time tell them apart.
+    ASSERT_TRUE(first.write(CU, "Software\\C", "V", RegistryValue::fromString("2")));
+    EXPECT_EQ(TextOf(second.read(CU, "Software\\C", "V")), "2");
+    // A writer builds on the file as it is now, not on its own last copy.
+    ASSERT_TRUE(second.write(CU, "Software\\C", "W", RegistryValue::fromString("w")));
+    ASSERT_TRUE(first.write(CU, "Software\\C", "X", RegistryValue::fromString("x")));
+    EXPECT_EQ(TextOf(freshRead(CU, "Software\\C", "W")), "w");
+    EXPECT_EQ(TextOf(second.read(CU, "Software\\C", "X")), "x");
+    EXPECT_EQ(TextOf(first.read(CU, "Software\\C", "V")), "2");
+
+    // Edited in place by hand.
+    QByteArray text = ReadAll(cuFile());
+    text.replace("\"V\"=\"2\"", "\"V\"=\"edited\"");
+    WriteAll(cuFile(), text);
+    EXPECT_EQ(TextOf(first.read(CU, "Software\\C", "V")), "edited");
+
+    ASSERT_TRUE(QFile::remove(cuFile()));
+    EXPECT_FALSE(first.read(CU, "Software\\C", "V"));
+}
+
+// ----------------------------------------------------------- safe replacing
+
+TEST_F(RegFileBackendTest, ReplacesTheFileInsteadOfWritingIntoIt)
+{
+    const QString nested = tmp_.filePath("a/b");
+    const QString file = nested + "/HKEY_CURRENT_USER.reg";
+    RegFileBackend backend(nested);
+    ASSERT_TRUE(backend.write(CU, "Software\\R", "V", RegistryValue::fromString("old")));
+    const QByteArray old = ReadAll(file);
+    // A second name for the old file keeps seeing the old text: the new text
+    // went to a new file that was then renamed over the old name.
+#if defined(Q_OS_UNIX)
+    const QString alias = tmp_.filePath("alias");
+    ASSERT_EQ(::link(QFile::encodeName(file).constData(), QFile::encodeName(alias).constData()), 0);
+    ASSERT_TRUE(backend.write(CU, "Software\\R", "V", RegistryValue::fromString("new")));
+    EXPECT_EQ(ReadAll(alias), old);
+    EXPECT_TRUE(ReadAll(file).contains("\"V\"=\"new\""));
+#endif
+    // Neither temporary files nor the lock file stay behind.
+    EXPECT_EQ(QDir(nested).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              QStringList{"HKEY_CURRENT_USER.reg"});
+}
+
+TEST_F(RegFileBackendTest, ReadOnlyDirectoryFailsTheWriteAndKeepsTheFile)
+{
+    RegFileBackend backend(dir());
+    ASSERT_TRUE(backend.write(CU, "Software\\R", "V", RegistryValue::fromString("old")));
+    const QByteArray old = ReadAll(cuFile());
+    QFile::setPermissions(dir(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const bool enforced = !QFile(tmp_.filePath("probe")).open(QIODevice::WriteOnly);
+    QFile::remove(tmp_.filePath("probe"));
+    if (!enforced) {
+        QFile::setPermissions(dir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        GTEST_SKIP() << "permissions are not enforced for this user; see WriteFailingHalfwayKeepsTheOldFile";
+    }
+    const bool written = backend.write(CU, "Software\\R", "V", RegistryValue::fromString("new"));
+    QFile::setPermissions(dir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadAll(cuFile()), old);
+    EXPECT_EQ(TextOf(backend.read(CU, "Software\\R", "V")), "old");
+}
+
+// ------------------------------------------------- other processes, threads
+
+namespace {
+
+// Runs the worker test below in a new copy of this test program.
+QProcess* StartWorker(const QString& dir, const QString& mode, const QString& prefix, QObject* parent)
+{
+    auto* process = new QProcess(parent);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUARLO_TEST_WORKER_DIR", dir);
+    env.insert("QUARLO_TEST_WORKER_MODE", mode);
+    env.insert("QUARLO_TEST_WORKER_PREFIX", prefix);
+    process->setProcessEnvironment(env);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->start(QCoreApplication::applicationFilePath(),
+                   {"--gtest_also_run_disabled_tests", "--gtest_filter=RegFileBackendWorker.DISABLED_Run"});
+    return process;
+}
+
+void ExpectWorkerSucceeded(QProcess* process)
+{
+    ASSERT_TRUE(process->waitForFinished(110'000));
+    EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process->exitCode(), 0) << process->readAll().toStdString();
+}
+
+// Blocks until `count` workers have called it, so they really overlap.
+void MeetOtherWorkers(const QString& dir, const QString& prefix, int count)
+{
+    QFile(QDir(dir).filePath("ready-" + prefix)).open(QIODevice::WriteOnly);
+    QElapsedTimer timer;
+    timer.start();
+    while (QDir(dir).entryList({"ready-*"}, QDir::Files).size() < count && timer.elapsed() < 20'000)
+        QThread::msleep(1);
+}
+
+constexpr int kValuesPerWriter = 200;
+
+} // namespace
+
+// Not a test of its own: the tests below start it in separate processes.
+TEST(RegFileBackendWorker, DISABLED_Run)
+{
+    const QString dir = qEnvironmentVariable("QUARLO_TEST_WORKER_DIR");
+    if (dir.isEmpty())
+        GTEST_SKIP() << "only run by other tests";
+    const QString mode = qEnvironmentVariable("QUARLO_TEST_WORKER_MODE");
+    const QString prefix = qEnvironmentVariable("QUARLO_TEST_WORKER_PREFIX");
+    RegFileBackend backend(dir);
+    if (mode == "many") {
+        MeetOtherWorkers(dir, prefix, 2);
+        for (int i = 0; i < kValuesPerWriter; ++i)
+            ASSERT_TRUE(backend.write(CU, "Software\\Race", prefix + QString::number(i),
+                                      RegistryValue::fromDWord(i)));
+    } else if (mode == "fsize") {
+#if defined(Q_OS_UNIX)
+        // The disk "fills up" while the new file is written.
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        EXPECT_FALSE(backend.write(CU, "Software\\Big", "Blob",
+                                   RegistryValue::fromBinary(QByteArray(1024 * 1024, 'x'))));
+#endif
+    } else {
+        FAIL() << "unknown mode " << mode.toStdString();
+    }
+}
+
+TEST_F(RegFileBackendTest, TwoProgramsWritingAtOnceKeepAllValues)
+{
+    QObject owner;
+    QProcess* a = StartWorker(dir(), "many", "a", &owner);
+    QProcess* b = StartWorker(dir(), "many", "b", &owner);
+    ExpectWorkerSucceeded(a);
+    ExpectWorkerSucceeded(b);
+
+    RegFileBackend reader(dir());
+    int found = 0;
+    for (const char* prefix : {"a", "b"}) {
+        for (int i = 0; i < kValuesPerWriter; ++i) {
+            if (reader.read(CU, "Software\\Race", prefix + QString::number(i)) == RegistryValue::fromDWord(i))
+                ++found;
+        }
+    }
+    EXPECT_EQ(found, 2 * kValuesPerWriter);
+}
+
+TEST_F(RegFileBackendTest, WriteFailingHalfwayKeepsTheOldFile)
+{
+#if !defined(Q_OS_UNIX)
+    GTEST_SKIP() << "needs a file size limit";
+#endif
+    RegFileBackend backend(dir());
+    ASSERT_TRUE(backend.write(CU, "Software\\Big", "Small", RegistryValue::fromString("kept")));
+    const QByteArray old = ReadAll(cuFile());
+
+    QObject owner;
+    ExpectWorkerSucceeded(StartWorker(dir(), "fsize", "f", &owner));
+
+    EXPECT_EQ(ReadAll(cuFile()), old);
+    EXPECT_EQ(QDir(dir()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              QStringList{"HKEY_CURRENT_USER.reg"});
+    EXPECT_EQ(TextOf(backend.read(CU, "Software\\Big", "Small")), "kept");
+    EXPECT_FALSE(backend.read(CU, "Software\\Big", "Blob"));
+}
+
+// --------------------------------------------------------------- large files
+
+TEST_F(RegFileBackendTest, LargeFileReadsAndWrites)
+{
+    constexpr int kCount = 20'000;
+    QByteArray text = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Large]\n";
+    for (int i = 0; i < kCount; ++i)
+        text += "\"Value" + QByteArray::number(i) + "\"=\"text number " + QByteArray::number(i) + "\"\n";
+    text += "\"Blob\"=hex:" + QByteArray(300'000, '\x5a').toHex(',') + "\n\n";
+    WriteAll(cuFile(), text);
+
+    RegFileBackend backend(dir());
+    EXPECT_EQ(TextOf(backend.read(CU, "Software\\Large", "value19999")), "text number 19999");
+    ASSERT_TRUE(backend.write(CU, "Software\\Large", "Value5", RegistryValue::fromString("changed")));
+    ASSERT_TRUE(backend.write(CU, "Software\\Large", "Extra", RegistryValue::fromDWord(1)));
+
+    RegFileBackend reader(dir());
+    int intact = 0;
+    for (int i = 0; i < kCount; ++i) {
+        const QString expected = i == 5 ? QString("changed") : "text number " + QString::number(i);
+        if (TextOf(reader.read(CU, "Software\\Large", "Value" + QString::number(i))) == expected)
+            ++intact;
+    }
+    EXPECT_EQ(intact, kCount);
+    EXPECT_EQ(reader.read(CU, "Software\\Large", "Blob"), RegistryValue::fromBinary(QByteArray(300'000, '\x5a')));
+    EXPECT_TRUE(reader.read(CU, "Software\\Large", "Extra"));
+}
