@@ -131,6 +131,8 @@ void Addresslist::StopScan()
 void Addresslist::Tick()
 {
     bool anyTurn = false;
+    bool progressed = false;
+    const int pendingBefore = dns_.PendingCount();
     while (firstIncomplete_ <= items_.Count() && items_.Item(firstIncomplete_)->Complete()) ++firstIncomplete_;
     for (int position = firstIncomplete_; position <= items_.Count(); ++position) {
         // Replies never arrive inside a pass, so once the limit is reached no
@@ -140,12 +142,18 @@ void Addresslist::Tick()
         if (!address->Complete()) {
             address->Query();
             anyTurn = true;
+            progressed = progressed || address->Complete();
         }
     }
     if (!anyTurn && dns_.PendingCount() == 0) {
         scanTimer_.stop();
         emit ScanComplete();
+        return;
     }
+    // A pass that moved the scan on may have left nothing in flight (say, the
+    // last addresses completed without a query): the next pass then finds the
+    // end at once instead of a second later.
+    if (progressed || dns_.PendingCount() != pendingBefore) schedulePass();
 }
 
 void Addresslist::schedulePass()

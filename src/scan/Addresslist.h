@@ -24,7 +24,8 @@ class Settings;
 // nothing is pending. Besides the tick, the same pass runs as soon as control
 // is back in the event loop after a reply has freed a slot, so a scan is
 // limited by the number of queries in flight and the round-trip time, not by
-// the tick.
+// the tick. A pass that moved the scan on queues one more pass the same way,
+// so the end of a scan is found without waiting for the tick either.
 class Addresslist : public QObject, public ScanHost {
     Q_OBJECT
 public:

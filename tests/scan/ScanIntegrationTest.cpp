@@ -1,0 +1,295 @@
+// End-to-end scans: the real lookup control and TXT component against an
+// rbldnsd on loopback, driven by the address list's scheduler.
+#include "common/Registry.h"
+#include "common/VolatileRegistryBackend.h"
+#include "model/Settings.h"
+#include "scan/Addresslist.h"
+#include "scan/AresDirectDns.h"
+#include "scan/AresDnsLookup.h"
+#include "support/ModelBuilders.h"
+#include "support/QtPrinters.h"
+#include "support/FakeDnsServer.h"
+#include "support/RbldnsdServer.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <set>
+
+using namespace quarlo;
+
+namespace {
+
+const QString kSettingsKey = QStringLiteral("Software\\Vantorel\\Vantorel Quarlo\\Settings");
+
+class ScanIntegration : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        server.addZone("exact.test", "ip4set",
+                       ":127.0.0.2:Listed in exact.test, see http://exact.test/?ip=$\n"
+                       "192.0.2.1\n"
+                       "192.0.2.0/30\n"
+                       "192.0.2.3 :127.0.0.10:Dynamic range $\n"
+                       "198.51.100.77 :127.0.0.3:Unknown code $\n");
+        server.addZone("mask.test", "ip4set", ":127.0.0.6:Grey and black $\n192.0.2.1\n");
+        server.addZone("hosts.test", "generic",
+                       "mx1 A 192.0.2.1\n@ MX 10 mx1.hosts.test.\nclean A 198.51.100.20\n");
+        QString error;
+        ASSERT_TRUE(server.start(&error)) << error.toStdString();
+        build(QStringList{server.serverSpec()});
+    }
+
+    void build(const QStringList& dnsServers)
+    {
+        list.reset();
+        direct = nullptr;
+        settings = std::make_unique<Settings>(registry, dir.filePath("none.cfg"));
+        auto& servers = settings->BlacklistServers();
+        servers.Add(makeServer("exact.test", true,
+                               {{"127.0.0.2", "Spam source"}, {"127.0.0.10", "Dynamic range"}}, false, "Exact"));
+        servers.Add(makeServer("mask.test", true, {{"127.0.0.2", "Black"}, {"127.0.0.4", "Grey"}}, true, "Mask"));
+        servers.Add(makeServer("off.test", false, {{"127.0.0.2", "never asked"}}));
+        lookup = std::make_unique<AresDnsLookup>(dnsServers);
+        auto txt = std::make_unique<AresDirectDns>(dnsServers);
+        direct = txt.get();
+        list = std::make_unique<Addresslist>(*settings, *lookup, std::move(txt));
+    }
+
+    void setStoredMaxQueries(int n)
+    {
+        backend.write(RegistryRoot::LocalMachine, kSettingsKey, "Max Queries", RegistryValue::fromString(QString::number(n)));
+        settings->Refresh();
+    }
+
+    // Runs a scan to its end and waits for the last TXT reply.
+    void scanToEnd(int timeoutMs = 15000)
+    {
+        QSignalSpy complete(list.get(), &Addresslist::ScanComplete);
+        list->StartScan();
+        list->Tick();
+        ASSERT_TRUE(complete.count() == 1 || complete.wait(timeoutMs)) << "scan did not complete";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return direct->OutstandingCount() == 0; }, 8000));
+        EXPECT_EQ(lookup->PendingCount(), 0);
+    }
+
+    static QStringList reasons(const AddressPtr& address, const QString& zone)
+    {
+        QStringList out;
+        if (const auto record = address->RespondingServers().Item(zone))
+            for (const auto& r : record->Responses()) out << r->Address() + "=" + r->Reason();
+        return out;
+    }
+
+    RbldnsdServer server;
+    QTemporaryDir dir;
+    VolatileRegistryBackend backend;
+    Registry registry{backend};
+    std::unique_ptr<Settings> settings;
+    std::unique_ptr<AresDnsLookup> lookup;
+    AresDirectDns* direct = nullptr;
+    std::unique_ptr<Addresslist> list;
+};
+
+} // namespace
+
+TEST_F(ScanIntegration, ListedCleanBitMaskMultiAnswerAndHosts)
+{
+    for (const char* t : {"192.0.2.1", "192.0.2.3", "198.51.100.20", "198.51.100.77", "mx1.hosts.test",
+                          "clean.hosts.test", "missing.hosts.test"})
+        list->AddTarget(t);
+    QSignalSpy complete(list.get(), &Addresslist::ScanComplete);
+    QSignalSpy updates(list.get(), &Addresslist::UpdateAddress);
+    scanToEnd();
+    EXPECT_EQ(complete.count(), 1);
+
+    const auto listed = list->Item("192.0.2.1");
+    EXPECT_TRUE(listed->Blacklisted());
+    EXPECT_EQ(listed->RespondingServers().Count(), 2);
+    EXPECT_EQ(listed->RespondingServers().Item("exact.test")->ServerEnglishName(), "Exact");
+    EXPECT_EQ(reasons(listed, "exact.test"), QStringList({"127.0.0.2=Spam source"}));
+    // 127.0.0.6 carries the bits of both mask codes.
+    EXPECT_EQ(reasons(listed, "mask.test"), QStringList({"127.0.0.2=Black", "127.0.0.4=Grey"}));
+    const auto exactTxt = listed->RespondingServers().Item("exact.test")->Responses().Item(1)->TXTRecord();
+    EXPECT_EQ(exactTxt, "Listed in exact.test, see http://exact.test/?ip=192.0.2.1");
+    for (const auto& r : listed->RespondingServers().Item("mask.test")->Responses())
+        EXPECT_EQ(r->TXTRecord(), "Grey and black 192.0.2.1");
+
+    // Two entries match 192.0.2.3: both answers, each with its own reason.
+    const QStringList multi = reasons(list->Item("192.0.2.3"), "exact.test");
+    EXPECT_EQ(std::set<QString>(multi.begin(), multi.end()),
+              (std::set<QString>{"127.0.0.2=Spam source", "127.0.0.10=Dynamic range"}));
+
+    EXPECT_FALSE(list->Item("198.51.100.20")->Blacklisted());
+    EXPECT_EQ(list->Item("198.51.100.20")->RespondingServers().Count(), 0);
+    EXPECT_EQ(reasons(list->Item("198.51.100.77"), "exact.test"),
+              QStringList({"127.0.0.3=Undefined return code of 127.0.0.3"}));
+
+    EXPECT_EQ(list->Item("mx1.hosts.test")->Caption(), "mx1.hosts.test (192.0.2.1)");
+    EXPECT_TRUE(list->Item("mx1.hosts.test")->Blacklisted());
+    EXPECT_EQ(list->Item("clean.hosts.test")->Caption(), "clean.hosts.test (198.51.100.20)");
+    EXPECT_FALSE(list->Item("clean.hosts.test")->Blacklisted());
+    EXPECT_EQ(list->Item("missing.hosts.test")->IP(), "Unresolvable");
+    for (const auto& a : *list) EXPECT_TRUE(a->Complete()) << a->Key().toStdString();
+    // The disabled server is never asked and never appears.
+    for (const auto& a : *list) EXPECT_EQ(a->RespondingServers().Item("off.test"), nullptr);
+    EXPECT_GT(updates.count(), 0);
+}
+
+TEST_F(ScanIntegration, LimitOfOneKeepsAtMostTwoInFlight)
+{
+    setStoredMaxQueries(1);
+    int maxPending = 0;
+    QObject::connect(lookup.get(), &DnsLookup::LookupComplete,
+                     [&] { maxPending = std::max(maxPending, lookup->PendingCount() + 1); });
+    for (int i = 0; i < 8; ++i) list->AddTarget(QString("192.0.2.%1").arg(i));
+    scanToEnd();
+    EXPECT_LE(maxPending, 2);
+    EXPECT_TRUE(list->Item("192.0.2.1")->Blacklisted());
+    EXPECT_TRUE(list->Item("192.0.2.2")->Blacklisted());
+    EXPECT_FALSE(list->Item("192.0.2.4")->Blacklisted());
+    EXPECT_EQ(reasons(list->Item("192.0.2.1"), "mask.test"), QStringList({"127.0.0.2=Black", "127.0.0.4=Grey"}));
+}
+
+TEST_F(ScanIntegration, StopMidScanCancelsLookupsAndRestartScansAgain)
+{
+    settings->setMaxQueries(10);
+    for (int i = 0; i < 200; ++i) list->AddTarget(QString("10.0.%1.%2").arg(i / 250).arg(i % 250));
+    list->AddTarget("192.0.2.1");
+    QSignalSpy canceled(list.get(), &Addresslist::ScanCanceled);
+    QSignalSpy complete(list.get(), &Addresslist::ScanComplete);
+    // Stop from inside a reply, as a user's click between two replies would.
+    const auto stopper = QObject::connect(list.get(), &Addresslist::UpdateAddress, [&] {
+        if (list->Item(20)->Complete() && list->ScanActive()) list->StopScan();
+    });
+    list->StartScan();
+    list->Tick();
+    ASSERT_TRUE(canceled.count() == 1 || canceled.wait(5000));
+    QObject::disconnect(stopper);
+    EXPECT_EQ(canceled.count(), 1);
+    EXPECT_FALSE(list->ScanActive());
+    EXPECT_EQ(lookup->PendingCount(), 0);
+    int completeAfterStop = 0;
+    for (const auto& a : *list) completeAfterStop += a->Complete();
+    QTest::qWait(300);
+    int completeLater = 0;
+    for (const auto& a : *list) completeLater += a->Complete();
+    EXPECT_EQ(completeLater, completeAfterStop); // nothing moves once stopped
+    EXPECT_EQ(complete.count(), 0);
+    EXPECT_FALSE(list->Item("192.0.2.1")->Complete());
+
+    // Restart while scanning: the first scan's queries are dropped and the
+    // second one ends with the right results, once.
+    list->StartScan();
+    list->Tick();
+    ASSERT_GT(lookup->PendingCount(), 0);
+    scanToEnd();
+    EXPECT_EQ(complete.count(), 1);
+    EXPECT_TRUE(list->Item("192.0.2.1")->Blacklisted());
+    for (const auto& a : *list) EXPECT_TRUE(a->Complete());
+}
+
+TEST_F(ScanIntegration, AddressesRemovedMidScanDoNotDisturbTheRest)
+{
+    settings->setMaxQueries(10);
+    for (int i = 0; i < 60; ++i) list->AddTarget(QString("192.0.2.%1").arg(i));
+    list->StartScan();
+    list->Tick();
+    QSignalSpy deleted(list.get(), &Addresslist::DeleteAddress);
+    for (int i = 0; i < 60; i += 3) list->Remove(QString("192.0.2.%1").arg(i));
+    QSignalSpy complete(list.get(), &Addresslist::ScanComplete);
+    ASSERT_TRUE(complete.wait(15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return direct->OutstandingCount() == 0; }, 8000));
+    EXPECT_EQ(deleted.count(), 20);
+    EXPECT_EQ(list->Count(), 40);
+    EXPECT_EQ(list->Item("192.0.2.0"), nullptr);
+    EXPECT_TRUE(list->Item("192.0.2.1")->Blacklisted());
+    EXPECT_TRUE(list->Item("192.0.2.2")->Blacklisted());
+    EXPECT_FALSE(list->Item("192.0.2.4")->Blacklisted());
+}
+
+TEST_F(ScanIntegration, ThousandAddressesGiveExactlyTheExpectedResults)
+{
+    // Every seventh address is listed; a few carry a second code.
+    QString zone = ":127.0.0.2:Listed $\n";
+    for (int i = 0; i < 1000; i += 7) zone += QString("10.1.%1.%2\n").arg(i / 200).arg(i % 200);
+    for (int i = 0; i < 1000; i += 91) zone += QString("10.1.%1.%2 :127.0.0.10:Second $\n").arg(i / 200).arg(i % 200);
+    RbldnsdServer big;
+    big.addZone("exact.test", "ip4set", zone);
+    QString error;
+    ASSERT_TRUE(big.start(&error)) << error.toStdString();
+    build(QStringList{big.serverSpec()});
+    settings->BlacklistServers().Remove("mask.test");
+
+    for (int i = 0; i < 1000; ++i) list->AddTarget(QString("10.1.%1.%2").arg(i / 200).arg(i % 200));
+    scanToEnd(60000);
+    int listed = 0;
+    for (int i = 0; i < 1000; ++i) {
+        const auto address = list->Item(QString("10.1.%1.%2").arg(i / 200).arg(i % 200));
+        ASSERT_TRUE(address->Complete());
+        QStringList expected;
+        if (i % 7 == 0) expected << "127.0.0.2=Spam source";
+        if (i % 91 == 0) expected << "127.0.0.10=Dynamic range";
+        QStringList got = reasons(address, "exact.test");
+        got.sort();
+        expected.sort();
+        ASSERT_EQ(got, expected) << i;
+        EXPECT_EQ(address->Blacklisted(), !expected.isEmpty());
+        if (!expected.isEmpty()) {
+            ++listed;
+            for (const auto& r : address->RespondingServers().Item("exact.test")->Responses())
+                EXPECT_FALSE(r->TXTRecord().isEmpty()) << i;
+        }
+    }
+    EXPECT_EQ(listed, 143);
+}
+
+TEST_F(ScanIntegration, DeadDnsServerCannotStallAScan)
+{
+    FakeDnsServer silent; // answers nothing at all
+    QString error;
+    ASSERT_TRUE(silent.start(&error)) << error.toStdString();
+    build(QStringList{silent.serverSpec()});
+    list->AddTarget("192.0.2.1");
+    list->AddTarget("unreachable.hosts.test");
+    QElapsedTimer timer;
+    timer.start();
+    scanToEnd(20000);
+    EXPECT_LT(timer.elapsed(), 12000);
+    EXPECT_FALSE(list->Item("192.0.2.1")->Blacklisted());
+    EXPECT_EQ(list->Item("unreachable.hosts.test")->IP(), "Unresolvable");
+}
+
+TEST_F(ScanIntegration, TxtRepliesAfterScanCompleteAreApplied)
+{
+    // Blacklist answers come from rbldnsd; TXT answers from a slow server.
+    FakeDnsServer slowTxt;
+    slowTxt.setScript([](const FakeDnsServer::Query& q) {
+        return FakeDnsServer::Reply(
+            FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::Txt({"late ", "explanation"})}), 300);
+    });
+    QString error;
+    ASSERT_TRUE(slowTxt.start(&error)) << error.toStdString();
+    auto txt = std::make_unique<AresDirectDns>(QStringList{slowTxt.serverSpec()});
+    direct = txt.get();
+    list = std::make_unique<Addresslist>(*settings, *lookup, std::move(txt));
+
+    list->AddTarget("192.0.2.1");
+    QSignalSpy complete(list.get(), &Addresslist::ScanComplete);
+    list->StartScan();
+    list->Tick();
+    ASSERT_TRUE(complete.wait(5000));
+    const auto address = list->Item("192.0.2.1");
+    ASSERT_TRUE(address->Blacklisted());
+    const auto response = address->RespondingServers().Item("exact.test")->Responses().Item(1);
+    EXPECT_EQ(response->TXTRecord(), "");
+    EXPECT_GT(direct->OutstandingCount(), 0);
+
+    QSignalSpy updates(list.get(), &Addresslist::UpdateAddress);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return direct->OutstandingCount() == 0; }, 5000));
+    EXPECT_EQ(response->TXTRecord(), "late explanation"); // strings of one record joined
+    EXPECT_EQ(address->RespondingServers().Item("mask.test")->Responses().Item(2)->TXTRecord(), "late explanation");
+    EXPECT_EQ(updates.count(), 2);
+    EXPECT_FALSE(list->ScanActive());
+}
