@@ -1,0 +1,52 @@
+#pragma once
+
+#include "scan/DirectDns.h"
+
+#include <QHash>
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+
+namespace quarlo {
+
+class AresDriver;
+
+// Typed queries on c-ares, one channel per named server.
+//
+// A Reply follows every query that the server answered, whatever its
+// response code: NXDOMAIN, SERVFAIL and REFUSED give a Reply without
+// records, and so does an answer that cannot be parsed. A query that nobody
+// answered within the time-out (about 3 s), or that could not be sent, ends
+// without a Reply. Either way OutstandingCount drops. Replies are emitted from
+// the event loop, never from inside Query() or c-ares.
+class AresDirectDns : public DirectDns {
+    Q_OBJECT
+public:
+    // servers: the default servers, also used for an empty server argument;
+    // see AresDriver.
+    explicit AresDirectDns(const QStringList& servers, QObject* parent = nullptr);
+    ~AresDirectDns() override;
+
+    QString DNSServers() const override;
+    void Query(const QString& name, const QString& tag, const QString& server, int type,
+               QObject* reserved = nullptr) override;
+    int OutstandingCount() const override { return outstanding_; }
+
+private:
+    // The channel for server, created on first use; null when server is
+    // not an IP address with an optional port.
+    AresDriver* driverFor(const QString& server);
+    // Schedules the end of one query: with a reply, or silently.
+    void finish(std::optional<DnsResponse> response);
+    void emitFinished();
+
+    QStringList servers_;
+    AresDriver* defaultDriver_;
+    QHash<QString, AresDriver*> drivers_;
+    std::deque<std::optional<DnsResponse>> finished_;
+    bool emitQueued_ = false;
+    int outstanding_ = 0;
+};
+
+} // namespace quarlo

@@ -1,0 +1,119 @@
+#include "scan/AresDnsLookup.h"
+
+#include "scan/AresDriver.h"
+
+#include <QPointer>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <vector>
+
+namespace quarlo {
+
+AresDnsLookup::AresDnsLookup(const QStringList& servers, QObject* parent)
+    : DnsLookup(parent), driver_(new AresDriver(servers, 0, this))
+{
+}
+
+AresDnsLookup::~AresDnsLookup() = default;
+
+void AresDnsLookup::Lookup(const QString& name)
+{
+    const quint64 id = nextId_++;
+    pending_.insert(id, Request{name, RequestTag()});
+    if (BlacklistQuery())
+        blacklistQuery(id, name);
+    else
+        hostLookup(id, name);
+}
+
+void AresDnsLookup::CancelAll()
+{
+    pending_.clear();
+    finished_.clear();
+    driver_->cancelAll();
+}
+
+void AresDnsLookup::hostLookup(quint64 id, const QString& name)
+{
+    in_addr literal{};
+    if (inet_pton(AF_INET, name.toLatin1().constData(), &literal) == 1) {
+        finish(id, name, ARES_SUCCESS);
+        return;
+    }
+    const QByteArray encoded = AresDriver::EncodeName(name);
+    if (encoded.isEmpty()) {
+        finish(id, QString(), ARES_EBADNAME);
+        return;
+    }
+    driver_->getHostByName(encoded, [this, id](int status, const hostent* host) {
+        if (status == ARES_SUCCESS && host && host->h_addrtype == AF_INET && host->h_addr_list &&
+            host->h_addr_list[0]) {
+            char text[INET_ADDRSTRLEN] = {};
+            inet_ntop(AF_INET, host->h_addr_list[0], text, sizeof text);
+            finish(id, QString::fromLatin1(text), ARES_SUCCESS);
+        } else {
+            finish(id, QString(), status == ARES_SUCCESS ? ARES_ENODATA : status);
+        }
+    });
+}
+
+void AresDnsLookup::blacklistQuery(quint64 id, const QString& name)
+{
+    const QByteArray encoded = AresDriver::EncodeName(name);
+    if (encoded.isEmpty()) {
+        finish(id, QString(), ARES_EBADNAME);
+        return;
+    }
+    driver_->query(encoded, 1 /* A */, [this, id](int status, const unsigned char* answer, int length) {
+        if (status != ARES_SUCCESS) {
+            finish(id, QString(), status);
+            return;
+        }
+        // Room for every record the header announces; a reply never holds
+        // more than one A record per 16 bytes.
+        const int announced = length >= 12 ? (answer[6] << 8 | answer[7]) : 0;
+        int count = qBound(1, announced, qMax(1, length / 16));
+        std::vector<ares_addrttl> addresses(static_cast<size_t>(count));
+        status = ares_parse_a_reply(answer, length, nullptr, addresses.data(), &count);
+        if (status != ARES_SUCCESS || count <= 0) {
+            finish(id, QString(), status == ARES_SUCCESS ? ARES_ENODATA : status);
+            return;
+        }
+        QStringList texts;
+        for (int i = 0; i < count; ++i) {
+            char text[INET_ADDRSTRLEN] = {};
+            inet_ntop(AF_INET, &addresses[static_cast<size_t>(i)].ipaddr, text, sizeof text);
+            texts.append(QString::fromLatin1(text));
+        }
+        finish(id, texts.join(QLatin1Char(' ')), ARES_SUCCESS);
+    });
+}
+
+void AresDnsLookup::finish(quint64 id, const QString& answer, int failure)
+{
+    if (!pending_.contains(id)) return; // cancelled
+    finished_.push_back(Result{id, answer, failure});
+    if (!emitQueued_) {
+        emitQueued_ = true;
+        QMetaObject::invokeMethod(this, &AresDnsLookup::emitFinished, Qt::QueuedConnection);
+    }
+}
+
+void AresDnsLookup::emitFinished()
+{
+    emitQueued_ = false;
+    const QPointer<AresDnsLookup> self(this);
+    while (!finished_.empty()) {
+        const Result result = finished_.front();
+        finished_.pop_front();
+        const auto it = pending_.constFind(result.id);
+        if (it == pending_.constEnd()) continue;
+        const Request request = it.value();
+        pending_.erase(it); // PendingCount no longer counts what the handler sees
+        emit LookupComplete(request.name, result.answer, result.failure, request.tag, QVariant());
+        if (!self) return;
+    }
+}
+
+} // namespace quarlo

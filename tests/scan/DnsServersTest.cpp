@@ -1,0 +1,92 @@
+#include "scan/AresDriver.h"
+#include "scan/DnsServers.h"
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+
+namespace {
+
+// Sets QUARLO_DNS_SERVERS for one test and puts the old value back.
+class DnsServersEnv : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        hadValue_ = qEnvironmentVariableIsSet("QUARLO_DNS_SERVERS");
+        saved_ = qgetenv("QUARLO_DNS_SERVERS");
+    }
+    void TearDown() override
+    {
+        if (hadValue_)
+            qputenv("QUARLO_DNS_SERVERS", saved_);
+        else
+            qunsetenv("QUARLO_DNS_SERVERS");
+    }
+
+private:
+    bool hadValue_ = false;
+    QByteArray saved_;
+};
+
+} // namespace
+
+TEST_F(DnsServersEnv, EnvironmentBeatsOptionBeatsSystem)
+{
+    qputenv("QUARLO_DNS_SERVERS", "127.0.0.1:5353");
+    EXPECT_EQ(ConfiguredDnsServers("192.0.2.1"), QStringList{"127.0.0.1:5353"});
+
+    qputenv("QUARLO_DNS_SERVERS", "");
+    EXPECT_EQ(ConfiguredDnsServers("192.0.2.1,192.0.2.2"), (QStringList{"192.0.2.1", "192.0.2.2"}));
+
+    qputenv("QUARLO_DNS_SERVERS", " , ,");
+    EXPECT_EQ(ConfiguredDnsServers("192.0.2.1"), QStringList{"192.0.2.1"}) << "a variable of blanks counts as unset";
+
+    qunsetenv("QUARLO_DNS_SERVERS");
+    EXPECT_EQ(ConfiguredDnsServers("192.0.2.1"), QStringList{"192.0.2.1"});
+    EXPECT_TRUE(ConfiguredDnsServers("").isEmpty());
+    EXPECT_TRUE(ConfiguredDnsServers(" ,  ").isEmpty());
+}
+
+TEST(DnsServers, SplitTrimsAndDropsEmptyEntries)
+{
+    EXPECT_EQ(SplitDnsServers(" 192.0.2.1 ,,\t[::1]:53 , "), (QStringList{"192.0.2.1", "[::1]:53"}));
+    EXPECT_TRUE(SplitDnsServers("").isEmpty());
+}
+
+TEST(DnsServers, EntriesInAresForm)
+{
+    EXPECT_EQ(DnsServerToAres("192.0.2.1"), "192.0.2.1");
+    EXPECT_EQ(DnsServerToAres(" 192.0.2.1:5353 "), "192.0.2.1:5353");
+    EXPECT_EQ(DnsServerToAres("2001:db8::1"), "2001:db8::1");
+    EXPECT_EQ(DnsServerToAres("[2001:db8::1]:5353"), "[2001:db8::1]:5353");
+    EXPECT_EQ(DnsServerToAres("[::1]"), "::1") << "c-ares rejects brackets without a port";
+    EXPECT_EQ(DnsServerToAres("::ffff:192.0.2.1"), "::ffff:192.0.2.1");
+
+    for (const char* bad : {"", "dns.example", "192.0.2.1:0", "192.0.2.1:65536", "192.0.2.1:99999", "192.0.2.1:",
+                            "192.0.2.1:53x", "192.0.2", "256.0.0.1", "[::1", "[::1]53", "[192.0.2.1]:53",
+                            "fe80::1%eth0", "::1::2", "192.0.2.1:+53"})
+        EXPECT_EQ(DnsServerToAres(QString::fromLatin1(bad)), QString()) << bad;
+}
+
+TEST(DnsServers, FormatForUsers)
+{
+    EXPECT_EQ(FormatDnsServer("192.0.2.1", 0), "192.0.2.1");
+    EXPECT_EQ(FormatDnsServer("192.0.2.1", 53), "192.0.2.1");
+    EXPECT_EQ(FormatDnsServer("192.0.2.1", 5353), "192.0.2.1:5353");
+    EXPECT_EQ(FormatDnsServer("::1", 5353), "[::1]:5353");
+    EXPECT_EQ(FormatDnsServer("::1", 53), "::1");
+}
+
+// What c-ares makes of our entries: the same servers back, invalid ones
+// dropped, and never the system's resolvers for a list that names others.
+TEST(DnsServers, ChannelTakesTheEntries)
+{
+    AresDriver driver({"127.0.0.1:5353", "bogus", "[::1]:5454", "192.0.2.7"});
+    ASSERT_EQ(driver.status(), ARES_SUCCESS);
+    EXPECT_EQ(driver.servers(), (QStringList{"127.0.0.1:5353", "[::1]:5454", "192.0.2.7"}));
+
+    AresDriver unusable({"bogus", "dns.example"});
+    EXPECT_NE(unusable.status(), ARES_SUCCESS);
+    EXPECT_TRUE(unusable.servers().isEmpty());
+}
