@@ -17,6 +17,7 @@ struct AresDriver::Request {
     QueryCallback onQuery;
     HostCallback onHost;
     bool cancelled = false;
+    qint64 sentAtNs = 0;
 };
 
 namespace {
@@ -33,9 +34,14 @@ AresDriver::AresDriver(const QStringList& servers, int flags, QObject* parent)
     : QObject(parent)
 {
     initLibrary();
+    clock_.start();
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, [this] { process(ARES_SOCKET_BAD, ARES_SOCKET_BAD); });
+    burstTimer_.setSingleShot(true);
+    burstTimer_.setTimerType(Qt::PreciseTimer);
+    burstTimer_.setInterval(BurstGapMs);
+    connect(&burstTimer_, &QTimer::timeout, this, &AresDriver::submitWaiting);
 
     ares_options options{};
     options.timeout = TimeoutMs;
@@ -129,13 +135,19 @@ void AresDriver::submitWaiting()
 {
     // A callback that queries again lands here while the outer loop runs;
     // the outer loop submits it in order.
-    if (submitting_) return;
+    if (submitting_ || burstTimer_.isActive()) return;
     submitting_ = true;
-    while (!waiting_.empty() && inFlight_ < MaxInFlight) {
+    int sent = 0;
+    while (!waiting_.empty() && inFlight_ < window_) {
+        if (sent++ == Burst) {
+            burstTimer_.start();
+            break;
+        }
         Request* request = waiting_.front().release();
         waiting_.pop_front();
         live_.insert(request);
         ++inFlight_;
+        request->sentAtNs = clock_.nsecsElapsed();
         ++aresDepth_;
         if (request->type != 0)
             ares_query(channel_, request->name.constData(), 1 /* IN */, request->type, &AresDriver::onQueryDone,
@@ -164,18 +176,21 @@ void AresDriver::cancelAll()
     }
 }
 
-bool AresDriver::retire(Request* request)
+bool AresDriver::retire(Request* request, int timeouts)
 {
     --inFlight_;
+    // Host lookups may be answered from the hosts file: their times say
+    // nothing about the server.
+    if (request->type != 0 && !request->cancelled) learn(request->sentAtNs, timeouts);
     if (request->cancelled) return false;
     live_.erase(request);
     return true;
 }
 
-void AresDriver::onQueryDone(void* arg, int status, int, unsigned char* answer, int length)
+void AresDriver::onQueryDone(void* arg, int status, int timeouts, unsigned char* answer, int length)
 {
     const std::unique_ptr<Request> request(static_cast<Request*>(arg));
-    if (!request->driver->retire(request.get())) return;
+    if (!request->driver->retire(request.get(), timeouts)) return;
     if (status == ARES_ECANCELLED || status == ARES_EDESTRUCTION) return;
     request->onQuery(status, answer, answer ? length : 0);
 }
@@ -183,9 +198,22 @@ void AresDriver::onQueryDone(void* arg, int status, int, unsigned char* answer, 
 void AresDriver::onHostDone(void* arg, int status, int, hostent* host)
 {
     const std::unique_ptr<Request> request(static_cast<Request*>(arg));
-    if (!request->driver->retire(request.get())) return;
+    if (!request->driver->retire(request.get(), 0)) return;
     if (status == ARES_ECANCELLED || status == ARES_EDESTRUCTION) return;
     request->onHost(status, host);
+}
+
+void AresDriver::learn(qint64 sentAtNs, int timeouts)
+{
+    if (timeouts > 0) {
+        window_ = std::max(MinWindow, window_ / 2);
+        return;
+    }
+    const qint64 rtt = clock_.nsecsElapsed() - sentAtNs;
+    if (baseRttNs_ < 0 || rtt < baseRttNs_) baseRttNs_ = rtt;
+    // Late by more than 5 ms, or by half the fastest round trip: queued.
+    const qint64 late = baseRttNs_ + std::max<qint64>(5'000'000, baseRttNs_ / 2);
+    window_ = rtt <= late ? std::min(MaxWindow, window_ + 1) : std::max(MinWindow, window_ - 1);
 }
 
 void AresDriver::onSocketState(void* data, ares_socket_t fd, int readable, int writable)

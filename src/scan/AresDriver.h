@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QStringList>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <deque>
@@ -33,10 +34,19 @@ public:
     using QueryCallback = std::function<void(int status, const unsigned char* answer, int length)>;
     using HostCallback = std::function<void(int status, const hostent* host)>;
 
-    // More queries than this wait in a queue: a burst of several hundred
-    // datagrams overflows a server's receive buffer and every lost one costs
-    // a full time-out.
-    static constexpr int MaxInFlight = 100;
+    // New queries go out at most Burst at a time, a millisecond apart, and
+    // no more than the congestion window are in flight: a burst of several
+    // hundred datagrams overflows a server's receive buffer, and every lost
+    // one costs a full time-out. The window starts at a size servers take
+    // without loss and follows the round-trip times: it grows while replies
+    // come back as fast as the fastest seen (the server keeps up, however
+    // far away it is), shrinks while they come back late (they queue at the
+    // server) and halves when a query needed a retry.
+    static constexpr int Burst = 64;
+    static constexpr int BurstGapMs = 1;
+    static constexpr int InitialWindow = 100;
+    static constexpr int MinWindow = 32;
+    static constexpr int MaxWindow = 1024;
     // Per try; the second try waits twice as long, so a query to a server
     // that never answers gives up after about 3 s.
     static constexpr int TimeoutMs = 1000;
@@ -78,7 +88,9 @@ private:
     static void onHostDone(void* arg, int status, int timeouts, hostent* host);
     // Takes a finished request out of the books; false when its callback
     // must not run.
-    bool retire(Request* request);
+    bool retire(Request* request, int timeouts);
+    // Adjusts the window after a reply to a query sent at sentAtNs.
+    void learn(qint64 sentAtNs, int timeouts);
 
     void enqueue(std::unique_ptr<Request> request);
     void submitWaiting();
@@ -93,10 +105,14 @@ private:
     ares_channel channel_ = nullptr;
     int status_ = ARES_SUCCESS;
     QTimer timer_;
+    QTimer burstTimer_;
     std::unordered_map<ares_socket_t, Notifiers> notifiers_;
     std::deque<std::unique_ptr<Request>> waiting_;
     std::unordered_set<Request*> live_;  // handed to c-ares, callback pending
     int inFlight_ = 0;                   // in c-ares, cancelled ones included
+    int window_ = InitialWindow;
+    qint64 baseRttNs_ = -1;              // fastest round trip seen
+    QElapsedTimer clock_;
     int aresDepth_ = 0;                  // nesting of calls into c-ares
     bool submitting_ = false;
 };

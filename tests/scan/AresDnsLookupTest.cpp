@@ -555,3 +555,28 @@ TEST_F(LookupWithFake, DestroyingTheControlWithQueriesInFlight)
         EXPECT_EQ(reported, expected) << "waited " << waitMs << " ms";
     }
 }
+
+TEST_F(LookupWithFake, DistantServerGetsMoreQueriesInFlightThanANearOne)
+{
+    // Every reply takes 40 ms: the server keeps up, the queries are simply
+    // on the way. The window must grow past its start, or a far server
+    // would be held to a hundred queries per round trip.
+    std::vector<qint64> arrivals;
+    QElapsedTimer clock;
+    clock.start();
+    fake.setScript([&](const FakeDnsServer::Query& q) {
+        arrivals.push_back(clock.elapsed());
+        return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}),
+                                    40);
+    });
+    for (int i = 0; i < 1200; ++i) blacklist(QString("%1.far.test.").arg(i));
+    ASSERT_TRUE(recorder->waitFor(1200, 20000));
+    for (const Completed& reply : recorder->replies) EXPECT_EQ(reply.answer, "127.0.0.2");
+    // Queries at the server at once: those that arrived in the last 40 ms.
+    size_t maxAtServer = 0;
+    for (size_t i = 0, first = 0; i < arrivals.size(); ++i) {
+        while (arrivals[i] - arrivals[first] >= 40) ++first;
+        maxAtServer = std::max(maxAtServer, i - first + 1);
+    }
+    EXPECT_GT(maxAtServer, 150u);
+}
