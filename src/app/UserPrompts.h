@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace quarlo {
+
+// Every message box and file dialog of the program goes through this, so
+// tests can answer prompts without a person.
+class UserPrompts {
+public:
+    enum class Buttons { Ok, YesNo, YesNoCancel };
+    enum class Icon { Information, Question, Exclamation, Critical };
+    enum class Answer { Ok, Yes, No, Cancel };
+
+    virtual ~UserPrompts() = default;
+
+    virtual Answer Message(const QString& text, const QString& title, Buttons buttons, Icon icon) = 0;
+    // The chosen path, or nothing when the user cancelled. filter uses the
+    // "Description (*.ext)|*.ext|All Files (*.*)|*.*" form.
+    virtual std::optional<QString> OpenFile(const QString& title, const QString& filter) = 0;
+    virtual std::optional<QString> SaveFile(const QString& title, const QString& filter) = 0;
+};
+
+} // namespace quarlo

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "app/UserPrompts.h"
+
+#include <deque>
+#include <vector>
+
+// Answers prompts from queues the test fills; records what was asked.
+class ScriptedPrompts : public quarlo::UserPrompts {
+public:
+    struct Shown {
+        QString text, title;
+        Buttons buttons;
+        Icon icon;
+    };
+
+    Answer Message(const QString& text, const QString& title, Buttons buttons, Icon icon) override
+    {
+        messages.push_back({text, title, buttons, icon});
+        if (answers.empty()) return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
+        const Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::optional<QString> OpenFile(const QString& title, const QString& filter) override
+    {
+        dialogs.push_back(title + "|" + filter);
+        return next();
+    }
+    std::optional<QString> SaveFile(const QString& title, const QString& filter) override
+    {
+        dialogs.push_back(title + "|" + filter);
+        return next();
+    }
+
+    std::deque<Answer> answers;               // for Message
+    std::deque<std::optional<QString>> paths; // for the file dialogs; empty: cancel
+    std::vector<Shown> messages;
+    std::vector<QString> dialogs;
+
+private:
+    std::optional<QString> next()
+    {
+        if (paths.empty()) return std::nullopt;
+        auto p = paths.front();
+        paths.pop_front();
+        return p;
+    }
+};
