@@ -1,4 +1,7 @@
 #include <QCoreApplication>
+#ifdef QUARLO_TEST_WIDGETS
+#include <QApplication>
+#endif
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -12,7 +15,12 @@ int main(int argc, char** argv)
     QTemporaryDir registryDir;
     if (qEnvironmentVariableIsEmpty("QUARLO_REGISTRY_DIR"))
         qputenv("QUARLO_REGISTRY_DIR", registryDir.path().toUtf8());
+#ifdef QUARLO_TEST_WIDGETS
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

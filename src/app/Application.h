@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+namespace quarlo {
+
+class Addresslist;
+class Settings;
+class UserPrompts;
+
+// The root of the object model and the one place where the file and scan
+// commands are carried out: the window's menus and buttons (and automation
+// clients) call these members rather than working on the list themselves.
+// It keeps no state of its own beyond references to the program's objects.
+class Application : public QObject {
+    Q_OBJECT
+public:
+    // Hooks for printing, so the application object does not depend on the
+    // printing code: (title, preview).
+    using PrintHook = std::function<void(const QString& title, bool preview)>;
+
+    Application(quarlo::Addresslist& list, quarlo::Settings& settings, UserPrompts& prompts, QObject* parent = nullptr);
+
+    quarlo::Addresslist& Addresslist() { return list_; }
+    quarlo::Settings& Settings() { return settings_; }
+
+    void ShowFileOpenDialog();
+    void FileOpen(const QString& filename);
+    void FileNew();
+    void FileClose();
+    bool FileSave(const QString& filename = QString());
+    bool ShowFileSaveDialog();
+    void PrintList();
+    void PrintPreview();
+    void StartScan();
+    void StopScan();
+
+    void setPrintHook(PrintHook hook) { printHook_ = std::move(hook); }
+
+    static inline const QString kNewList = QStringLiteral("New List");
+    static QString FileFilter();
+    // The name a user sees for a list path: the bare file name.
+    static QString DisplayName(const QString& path, bool stripExtension);
+
+private:
+    void savePrompt();
+    void print(bool preview);
+
+    quarlo::Addresslist& list_;
+    quarlo::Settings& settings_;
+    UserPrompts& prompts_;
+    PrintHook printHook_;
+};
+
+} // namespace quarlo

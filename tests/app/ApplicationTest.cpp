@@ -1,0 +1,177 @@
+#include "app/Application.h"
+#include "common/Registry.h"
+#include "model/Settings.h"
+#include "scan/Addresslist.h"
+#include "support/FakeDirectDns.h"
+#include "support/FakeDnsLookup.h"
+#include "support/MemoryRegistryBackend.h"
+#include "support/QtPrinters.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+using Answer = UserPrompts::Answer;
+
+namespace {
+
+class ApplicationTest : public ::testing::Test {
+protected:
+    ApplicationTest()
+        : registry(backend), settings(registry, dir.filePath("none.cfg")),
+          list(settings, dns, std::make_unique<FakeDirectDns>()), app(list, settings, prompts)
+    {
+    }
+
+    QString writeList(const QString& name, const QByteArray& content)
+    {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        return path;
+    }
+
+    QTemporaryDir dir;
+    MemoryRegistryBackend backend;
+    Registry registry;
+    Settings settings;
+    FakeDnsLookup dns;
+    Addresslist list;
+    ScriptedPrompts prompts;
+    Application app;
+};
+
+} // namespace
+
+TEST_F(ApplicationTest, NewListWithoutChangesAsksNothing)
+{
+    QSignalSpy newFile(&list, &Addresslist::NewFile);
+    app.FileNew();
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(list.Filename(), "New List");
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_FALSE(list.Changed());
+    EXPECT_EQ(newFile.count(), 1);
+
+    app.FileClose();
+    EXPECT_EQ(list.Filename(), "");
+}
+
+TEST_F(ApplicationTest, SavePromptNamesNewListAndYesSavesThroughTheDialog)
+{
+    app.FileNew();
+    list.AddTarget("192.0.2.1");
+    const QString target = dir.filePath("saved.BlackList");
+    prompts.answers = {Answer::Yes};
+    prompts.paths = {target};
+    app.FileClose();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Do you want to save changes to New List ?");
+    EXPECT_EQ(prompts.messages[0].title, "Vantorel Quarlo");
+    EXPECT_EQ(prompts.messages[0].buttons, UserPrompts::Buttons::YesNo);
+    EXPECT_EQ(prompts.messages[0].icon, UserPrompts::Icon::Question);
+    ASSERT_EQ(prompts.dialogs.size(), 1u);
+    EXPECT_EQ(prompts.dialogs[0], "Save Address List as ...|Address List (*.BlackList)|*.BlackList|All Files (*.*)|*.*");
+    EXPECT_TRUE(QFile::exists(target));
+    EXPECT_EQ(list.Filename(), ""); // closed afterwards
+}
+
+TEST_F(ApplicationTest, SaveOnNewListInAnyCaseOpensTheDialogAndCancelKeepsTheName)
+{
+    list.setFilename("NEW list");
+    list.AddTarget("192.0.2.1");
+    EXPECT_FALSE(app.FileSave());
+    EXPECT_EQ(prompts.dialogs.size(), 1u);
+    EXPECT_EQ(list.Filename(), "NEW list");
+    EXPECT_TRUE(list.Changed());
+}
+
+TEST_F(ApplicationTest, SaveWithANameRenamesEvenWhenTheSaveFails)
+{
+    list.setFilename(dir.filePath("a.BlackList"));
+    list.AddTarget("x");
+    const QString bad = dir.filePath("missing/dir/b.BlackList");
+    EXPECT_FALSE(app.FileSave(bad));
+    EXPECT_EQ(list.Filename(), bad);
+    EXPECT_TRUE(prompts.messages.empty()); // a list with a name saves silently
+    EXPECT_TRUE(app.FileSave(dir.filePath("c.BlackList")));
+    EXPECT_FALSE(list.Changed());
+}
+
+TEST_F(ApplicationTest, SaveDialogFailureShowsTheListsError)
+{
+    list.AddTarget("x");
+    prompts.paths = {dir.filePath("missing/dir/b.BlackList")};
+    EXPECT_FALSE(app.ShowFileSaveDialog());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].title, "Save Address List");
+    EXPECT_TRUE(prompts.messages[0].text.startsWith("Cannot save Address List to "));
+    EXPECT_EQ(prompts.messages[0].icon, UserPrompts::Icon::Exclamation);
+}
+
+TEST_F(ApplicationTest, OpenDialogLoadsCancelKeepsAndFailureNamesTheFile)
+{
+    const QString good = writeList("good.BlackList", "<AddressList><Address Target=\"192.0.2.9\"/></AddressList>");
+    const QString bad = writeList("bad.BlackList", "<AddressList><Address");
+    list.setFilename(dir.filePath("current.BlackList"));
+    list.AddTarget("keep.example");
+
+    // Cancel: the list stays, whatever the save prompt was answered.
+    prompts.answers = {Answer::No};
+    app.ShowFileOpenDialog();
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Filename(), dir.filePath("current.BlackList"));
+
+    prompts.answers = {Answer::No};
+    prompts.paths = {bad};
+    app.ShowFileOpenDialog();
+    ASSERT_EQ(prompts.messages.size(), 3u);
+    EXPECT_EQ(prompts.messages[2].text, "Cannot load address list from bad.BlackList");
+    EXPECT_EQ(prompts.messages[2].title, "Load Address List");
+    EXPECT_EQ(list.Item(1)->Key(), "keep.example");
+
+    prompts.answers = {Answer::No};
+    prompts.paths = {good};
+    app.ShowFileOpenDialog();
+    EXPECT_EQ(list.Filename(), good);
+    EXPECT_EQ(list.Item(1)->Key(), "192.0.2.9");
+    EXPECT_FALSE(list.Changed());
+
+    // FileOpen reports nothing itself.
+    const size_t shown = prompts.messages.size();
+    app.FileOpen(bad);
+    EXPECT_EQ(prompts.messages.size(), shown);
+    EXPECT_FALSE(list.LastError().isEmpty());
+}
+
+TEST_F(ApplicationTest, PrintTitleUsesTheBareNameWithoutExtension)
+{
+    QString title;
+    bool preview = false;
+    app.setPrintHook([&](const QString& t, bool p) {
+        title = t;
+        preview = p;
+    });
+    list.setFilename("C:\\Lists\\Mail servers.BlackList");
+    app.PrintPreview();
+    EXPECT_EQ(title, "Mail servers Blacklist scan results");
+    EXPECT_TRUE(preview);
+    app.PrintList();
+    EXPECT_FALSE(preview);
+}
+
+TEST_F(ApplicationTest, ScanCommandsReachTheList)
+{
+    QSignalSpy started(&list, &Addresslist::ScanStarted);
+    QSignalSpy canceled(&list, &Addresslist::ScanCanceled);
+    app.StartScan();
+    EXPECT_TRUE(list.ScanActive());
+    app.StopScan();
+    EXPECT_FALSE(list.ScanActive());
+    EXPECT_EQ(started.count(), 1);
+    EXPECT_EQ(canceled.count(), 1);
+}
