@@ -1,0 +1,280 @@
+// Address list core benchmark: load and save of a large .BlackList file,
+// look-ups by key, and the memory all of that takes. Prints measured figures
+// next to their targets; the exit status says only whether the run worked.
+//
+// Usage: core_bench [--count N] [--lookups N] [--repeat N] [--dir DIR]
+#include "common/Registry.h"
+#include "common/VolatileRegistryBackend.h"
+#include "model/Settings.h"
+#include "scan/Addresslist.h"
+#include "scan/DirectDns.h"
+#include "scan/DnsLookup.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <time.h>
+
+using namespace quarlo;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// The list never scans here: DNS only has to exist.
+class NoDnsLookup : public DnsLookup {
+public:
+    void Lookup(const QString&) override {}
+    int PendingCount() const override { return 0; }
+    void CancelAll() override {}
+};
+
+class NoDirectDns : public DirectDns {
+public:
+    QString DNSServers() const override { return QStringLiteral("127.0.0.1"); }
+    void Query(const QString&, const QString&, const QString&, int, QObject*) override {}
+    int OutstandingCount() const override { return 0; }
+};
+
+double seconds(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double>(to - from).count();
+}
+
+double cpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+// Wall and CPU time of one run. Both are printed: on a shared machine the
+// wall time of a CPU-bound step can be a multiple of its CPU time.
+struct Run {
+    double wall;
+    double cpu;
+};
+
+template <typename F>
+Run measure(F&& body)
+{
+    const auto w0 = Clock::now();
+    const double c0 = cpuSeconds();
+    body();
+    return Run{seconds(w0, Clock::now()), cpuSeconds() - c0};
+}
+
+Run best(const std::vector<Run>& runs)
+{
+    return *std::min_element(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.wall < b.wall; });
+}
+
+void printRuns(const char* what, const std::vector<Run>& runs)
+{
+    std::printf("  %-22s", what);
+    for (const Run& r : runs) std::printf("  %.3f s (cpu %.3f)", r.wall, r.cpu);
+    std::printf("\n");
+}
+
+double peakMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0; // kilobytes on Linux
+}
+
+double currentMiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+    return 0;
+}
+
+// Distinct addresses spread over 198.18.0.0/15 (benchmark range), in a
+// shuffled order so the file is not trivially sorted.
+QStringList makeTargets(int count)
+{
+    std::vector<quint32> numbers(static_cast<size_t>(count));
+    std::mt19937 random(20240601);
+    const quint32 base = (198u << 24) | (18u << 16);
+    // 131,072 addresses in the range; beyond that, continue into 198.20/14.
+    for (int i = 0; i < count; ++i) numbers[static_cast<size_t>(i)] = base + static_cast<quint32>(i);
+    std::shuffle(numbers.begin(), numbers.end(), random);
+    QStringList targets;
+    targets.reserve(count);
+    for (quint32 n : numbers)
+        targets.append(QStringLiteral("%1.%2.%3.%4").arg(n >> 24).arg((n >> 16) & 255).arg((n >> 8) & 255).arg(n & 255));
+    return targets;
+}
+
+void verdict(const char* what, double value, double target, const char* unit, double cpu = -1)
+{
+    char extra[48] = "";
+    if (cpu >= 0) std::snprintf(extra, sizeof extra, "  (cpu %.3f s)", cpu);
+    std::printf("%-30s %8.3f %-3s  target < %-4g %-3s  %-6s%s\n", what, value, unit, target, unit,
+                value < target ? "OK" : "MISSED", extra);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    int count = 100000;
+    long lookups = 1000000;
+    int repeat = 3;
+    QString dirArg;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto next = [&](const char* name) -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "%s wants a value\n", name);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--count") count = std::atoi(next("--count"));
+        else if (arg == "--lookups") lookups = std::atol(next("--lookups"));
+        else if (arg == "--repeat") repeat = std::max(1, std::atoi(next("--repeat")));
+        else if (arg == "--dir") dirArg = QString::fromLocal8Bit(next("--dir"));
+        else {
+            std::fprintf(stderr, "usage: core_bench [--count N] [--lookups N] [--repeat N] [--dir DIR]\n");
+            return 2;
+        }
+    }
+    if (count < 1 || count > 131072 * 2) {
+        std::fprintf(stderr, "--count must be 1..262144\n");
+        return 2;
+    }
+
+    QTemporaryDir tempDir;
+    const QString dir = dirArg.isEmpty() ? tempDir.path() : dirArg;
+    const QString file = dir + QStringLiteral("/bench.BlackList");
+    // A configuration that does not exist: no servers, no error.
+    const QString config = dir + QStringLiteral("/none.cfg");
+
+    VolatileRegistryBackend backend;
+    Registry registry(backend);
+    Settings settings(registry, config);
+
+    const double baseMiB = currentMiB();
+    const QStringList targets = makeTargets(count);
+
+    // Fill a list the way the program does, then save it.
+    std::vector<Run> saveRuns;
+    Run fill{};
+    {
+        NoDnsLookup fillDns;
+        Addresslist list(settings, fillDns, std::make_unique<NoDirectDns>());
+        fill = measure([&] {
+            for (const QString& target : targets) list.AddTarget(target);
+        });
+        for (int r = 0; r < repeat; ++r) {
+            bool saved = false;
+            saveRuns.push_back(measure([&] { saved = list.Save(file); }));
+            if (!saved) {
+                std::fprintf(stderr, "save failed: %s\n", qPrintable(list.LastError()));
+                return 1;
+            }
+        }
+    }
+    const qint64 fileBytes = QFileInfo(file).size();
+
+    // Load into a fresh list (the first list is gone), repeatedly into the
+    // same list as a user reopening a file would.
+    NoDnsLookup dns;
+    Addresslist list(settings, dns, std::make_unique<NoDirectDns>());
+    std::vector<Run> loadRuns;
+    for (int r = 0; r < repeat; ++r) {
+        bool loaded = false;
+        loadRuns.push_back(measure([&] { loaded = list.Load(file); }));
+        if (!loaded) {
+            std::fprintf(stderr, "load failed: %s\n", qPrintable(list.LastError()));
+            return 1;
+        }
+    }
+    if (list.Count() != count) {
+        std::fprintf(stderr, "loaded %d addresses, expected %d\n", list.Count(), count);
+        return 1;
+    }
+    const double loadedMiB = currentMiB();
+
+    // Look-ups by key in an order unrelated to the list's. Every call folds
+    // the key's letter case, as the list compares keys without regard to it.
+    // The keys are copies of their own, laid out in look-up order, as a
+    // caller holding a key parsed from a reply would have them: the loop
+    // reads its keys sequentially and only the collection is accessed at
+    // random.
+    std::vector<QString> order(targets.begin(), targets.end());
+    std::shuffle(order.begin(), order.end(), std::mt19937(7));
+    std::vector<QString> keys;
+    keys.reserve(order.size());
+    for (const QString& key : order) keys.emplace_back(key.constData(), key.size());
+    order.clear();
+    std::vector<Run> lookupRuns;
+    for (int r = 0; r < repeat; ++r) {
+        long found = 0;
+        lookupRuns.push_back(measure([&] {
+            for (long i = 0; i < lookups; ++i)
+                if (list.Item(keys[static_cast<size_t>(i % count)])) ++found;
+        }));
+        if (found != lookups) {
+            std::fprintf(stderr, "look-ups found %ld of %ld\n", found, lookups);
+            return 1;
+        }
+    }
+    // Misses, and one key asked over and over (all in cache): not targeted,
+    // they show what the random access over the collection costs.
+    const long misses = std::min<long>(lookups, 100000);
+    const QString missKey = QStringLiteral("not.in.the.list.example");
+    long missFound = 0;
+    const Run missRun = measure([&] {
+        for (long i = 0; i < misses; ++i)
+            if (list.Item(missKey)) ++missFound;
+    });
+    const QString hotKey = keys[0];
+    long hotFound = 0;
+    const Run hotRun = measure([&] {
+        for (long i = 0; i < lookups; ++i)
+            if (list.Item(hotKey)) ++hotFound;
+    });
+    if (missFound != 0 || hotFound != lookups) {
+        std::fprintf(stderr, "misses found %ld, hot key found %ld of %ld\n", missFound, hotFound, lookups);
+        return 1;
+    }
+
+    std::printf("core benchmark: %d addresses, .BlackList file %.1f KiB, %ld look-ups, best of %d runs\n", count,
+                fileBytes / 1024.0, lookups, repeat);
+    printRuns("fill (AddTarget)", {fill});
+    printRuns("save", saveRuns);
+    printRuns("load", loadRuns);
+    printRuns("look-ups, random", lookupRuns);
+    char what[64];
+    std::snprintf(what, sizeof what, "look-ups, one key");
+    printRuns(what, {hotRun});
+    std::snprintf(what, sizeof what, "%ld misses", misses);
+    printRuns(what, {missRun});
+    std::printf("  RSS at start %.1f MiB, with %d addresses loaded %.1f MiB\n", baseMiB, count, loadedMiB);
+    const Run save = best(saveRuns), load = best(loadRuns), look = best(lookupRuns);
+    verdict("save .BlackList", save.wall, 1.0, "s", save.cpu);
+    verdict("load .BlackList", load.wall, 1.0, "s", load.cpu);
+    std::snprintf(what, sizeof what, "%ld Item(key) look-ups", lookups);
+    verdict(what, look.wall, 0.5, "s", look.cpu);
+    verdict("peak memory (ru_maxrss)", peakMiB(), 100.0, "MiB");
+    return 0;
+}

@@ -1,0 +1,666 @@
+/*
+ * UDP delay proxy for DNS benchmarks: every datagram from a client is held
+ * DELAY ms, forwarded to one of several upstream servers, and every answer is
+ * held DELAY ms again on its way back. Datagrams are never dropped, merged or
+ * reordered by the proxy within a direction.
+ *
+ * It also keeps the books the benchmark needs to show that neither the
+ * servers nor the proxy are what is measured:
+ *   - client retransmissions (same source, id and question seen again),
+ *     split by whether the first copy was still in flight, was answered, or
+ *     was never answered by a server; questions asked again under a new id;
+ *     ids a client reused while another query of it still held them;
+ *   - queries a server never answered (dropped at its receive buffer);
+ *   - how late each datagram left compared with its due time;
+ *   - the client's queries in flight, as a timeline.
+ * Upstream servers get at most --per-server queries outstanding each (extra
+ * queries wait, and the wait shows as lateness), so a burst from the client
+ * cannot overflow a server's small receive buffer.
+ *
+ * Build: cc -O2 -o udp_delay_proxy udp_delay_proxy.c
+ * Usage: udp_delay_proxy --listen 127.0.0.1:53 --upstream 127.0.0.1:5301[,...]
+ *            [--delay-ms 20] [--per-server 64] [--stats FILE] [--max-seconds 900]
+ * Stops on SIGTERM/SIGINT or after --max-seconds, writing the stats (JSON).
+ */
+#define _GNU_SOURCE
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <math.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#define MAX_UPSTREAMS 16
+#define MAX_SLOTS 256
+#define MAX_DGRAM 4096
+#define BUCKET_S 0.1
+#define MAX_BUCKETS 20000
+#define LOST_AFTER_S 1.0
+#define SLOT_IDLE_S 5.0
+
+enum { ST_QUEUED = 1, ST_SENT, ST_ANSWERED, ST_DELIVERED, ST_LOST };
+
+/* One query as the client sent it: client (slot generation), DNS id and
+ * question. Retransmissions reuse their entry; a new question under an id
+ * still in use gets an entry of its own. */
+typedef struct {
+    uint64_t qhash;
+    uint32_t slot_gen;
+    uint16_t id;
+    uint8_t state;
+    int8_t server;
+    int slot;
+    uint32_t gen; /* bumped per datagram: stale copies in the queues are skipped */
+    double t_sent;
+} entry_t;
+
+typedef struct {
+    int used;
+    uint32_t gen;
+    struct sockaddr_in client;
+    int fd;
+    double last_used;
+    int inflight;
+    uint32_t *by_id; /* DNS id -> latest entry index + 1 */
+} slot_t;
+
+typedef struct {
+    double due;
+    uint32_t entry, gen;
+    int slot;
+    int len;
+    unsigned char *data;
+} pkt_t;
+
+typedef struct {
+    pkt_t *items;
+    size_t cap, head, count;
+} fifo_t;
+
+typedef struct {
+    double t;
+    uint32_t entry, gen;
+} sent_t;
+
+static volatile sig_atomic_t stop_flag;
+static void on_signal(int sig) { (void)sig; stop_flag = 1; }
+
+static double now_s(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+static void die(const char *what)
+{
+    perror(what);
+    exit(2);
+}
+
+static void fifo_push(fifo_t *f, pkt_t p)
+{
+    if (f->count == f->cap) {
+        size_t ncap = f->cap ? f->cap * 2 : 1024;
+        pkt_t *n = malloc(ncap * sizeof *n);
+        if (!n) die("malloc");
+        for (size_t i = 0; i < f->count; i++) n[i] = f->items[(f->head + i) % f->cap];
+        free(f->items);
+        f->items = n;
+        f->cap = ncap;
+        f->head = 0;
+    }
+    f->items[(f->head + f->count) % f->cap] = p;
+    f->count++;
+}
+
+static pkt_t *fifo_front(fifo_t *f) { return f->count ? &f->items[f->head] : NULL; }
+static void fifo_pop(fifo_t *f)
+{
+    f->head = (f->head + 1) % f->cap;
+    f->count--;
+}
+
+static int parse_addr(const char *text, struct sockaddr_in *out)
+{
+    char host[64];
+    const char *colon = strrchr(text, ':');
+    if (!colon || (size_t)(colon - text) >= sizeof host) return -1;
+    memcpy(host, text, (size_t)(colon - text));
+    host[colon - text] = 0;
+    memset(out, 0, sizeof *out);
+    out->sin_family = AF_INET;
+    out->sin_port = htons((uint16_t)atoi(colon + 1));
+    return inet_pton(AF_INET, host, &out->sin_addr) == 1 ? 0 : -1;
+}
+
+static void big_buffers(int fd)
+{
+    int size = 8 << 20;
+    /* FORCE works for root past rmem_max; fall back to the plain option. */
+    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) < 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    if (setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &size, sizeof size) < 0)
+        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+
+static int buffer_size(int fd, int opt)
+{
+    int v = 0;
+    socklen_t l = sizeof v;
+    getsockopt(fd, SOL_SOCKET, opt, &v, &l);
+    return v;
+}
+
+/* FNV-1a over the question section, which answers repeat. */
+static uint64_t question_hash(const unsigned char *d, int len)
+{
+    int qd = d[4] << 8 | d[5], p = 12;
+    for (int q = 0; q < qd && p < len; q++) {
+        while (p < len) {
+            int l = d[p];
+            if (l == 0) {
+                p++;
+                break;
+            }
+            if ((l & 0xC0) == 0xC0) {
+                p += 2;
+                break;
+            }
+            p += 1 + l;
+        }
+        p += 4;
+    }
+    if (p > len) p = len;
+    uint64_t h = 1469598103934665603ULL;
+    for (int i = 12; i < p; i++) h = (h ^ d[i]) * 1099511628211ULL;
+    return h | 1; /* 0 means "empty" in the tables */
+}
+
+/* Set of question hashes seen in this run (to count repeated questions). */
+static uint64_t *qset;
+static size_t qset_cap, qset_count;
+static int qset_add(uint64_t h)
+{
+    if (qset_count * 2 >= qset_cap) {
+        size_t ncap = qset_cap ? qset_cap * 2 : 1 << 16;
+        uint64_t *n = calloc(ncap, sizeof *n);
+        if (!n) die("calloc");
+        for (size_t i = 0; i < qset_cap; i++) {
+            if (!qset[i]) continue;
+            size_t j = qset[i] & (ncap - 1);
+            while (n[j]) j = (j + 1) & (ncap - 1);
+            n[j] = qset[i];
+        }
+        free(qset);
+        qset = n;
+        qset_cap = ncap;
+    }
+    size_t j = h & (qset_cap - 1);
+    while (qset[j]) {
+        if (qset[j] == h) return 0;
+        j = (j + 1) & (qset_cap - 1);
+    }
+    qset[j] = h;
+    qset_count++;
+    return 1;
+}
+
+/* Entries live in a growing array (stable indices); a hash index finds them
+ * by (slot generation, id, question). */
+static entry_t *entries;
+static size_t n_entries, entries_cap;
+static uint32_t *eindex; /* entry index + 1, 0 empty */
+static size_t eindex_cap;
+
+static size_t ekey(uint32_t slot_gen, uint16_t id, uint64_t qhash)
+{
+    uint64_t k = qhash ^ ((uint64_t)slot_gen << 16 | id) * 0x9E3779B97F4A7C15ULL;
+    return (size_t)(k ^ (k >> 29));
+}
+
+static void eindex_put(uint32_t idx)
+{
+    const entry_t *e = &entries[idx];
+    size_t j = ekey(e->slot_gen, e->id, e->qhash) & (eindex_cap - 1);
+    while (eindex[j]) j = (j + 1) & (eindex_cap - 1);
+    eindex[j] = idx + 1;
+}
+
+static entry_t *entry_find(uint32_t slot_gen, uint16_t id, uint64_t qhash, uint32_t *idx_out)
+{
+    if (!eindex_cap) return NULL;
+    size_t j = ekey(slot_gen, id, qhash) & (eindex_cap - 1);
+    while (eindex[j]) {
+        entry_t *e = &entries[eindex[j] - 1];
+        if (e->slot_gen == slot_gen && e->id == id && e->qhash == qhash) {
+            if (idx_out) *idx_out = eindex[j] - 1;
+            return e;
+        }
+        j = (j + 1) & (eindex_cap - 1);
+    }
+    return NULL;
+}
+
+static uint32_t entry_add(entry_t e)
+{
+    if (n_entries == entries_cap) {
+        entries_cap = entries_cap ? entries_cap * 2 : 1 << 14;
+        entries = realloc(entries, entries_cap * sizeof *entries);
+        if (!entries) die("realloc");
+    }
+    if ((n_entries + 1) * 2 > eindex_cap) {
+        eindex_cap = eindex_cap ? eindex_cap * 2 : 1 << 15;
+        free(eindex);
+        eindex = calloc(eindex_cap, sizeof *eindex);
+        if (!eindex) die("calloc");
+        for (size_t i = 0; i < n_entries; i++) eindex_put((uint32_t)i);
+    }
+    entries[n_entries] = e;
+    eindex_put((uint32_t)n_entries);
+    return (uint32_t)n_entries++;
+}
+
+static int in_flight_state(int st) { return st == ST_QUEUED || st == ST_SENT || st == ST_ANSWERED || st == ST_LOST; }
+
+typedef struct {
+    double sum, max;
+    long n, over1ms;
+} late_t;
+
+static void late_add(late_t *l, double v)
+{
+    if (v < 0) v = 0;
+    l->sum += v;
+    l->n++;
+    if (v > l->max) l->max = v;
+    if (v > 0.001) l->over1ms++;
+}
+
+int main(int argc, char **argv)
+{
+    const char *listen_text = NULL, *upstream_text = NULL, *stats_path = NULL;
+    double delay = 0.020, max_seconds = 900;
+    int per_server = 64;
+    for (int i = 1; i < argc; i++) {
+        const char *a = argv[i];
+        const char *v = i + 1 < argc ? argv[i + 1] : NULL;
+        if (!v) {
+            fprintf(stderr, "%s wants a value\n", a);
+            return 2;
+        }
+        if (!strcmp(a, "--listen")) listen_text = v;
+        else if (!strcmp(a, "--upstream")) upstream_text = v;
+        else if (!strcmp(a, "--delay-ms")) delay = atof(v) / 1000.0;
+        else if (!strcmp(a, "--per-server")) per_server = atoi(v);
+        else if (!strcmp(a, "--stats")) stats_path = v;
+        else if (!strcmp(a, "--max-seconds")) max_seconds = atof(v);
+        else {
+            fprintf(stderr, "unknown option %s\n", a);
+            return 2;
+        }
+        i++;
+    }
+    if (!listen_text || !upstream_text || per_server < 1) {
+        fprintf(stderr, "usage: %s --listen ADDR:PORT --upstream ADDR:PORT[,...] [--delay-ms MS] "
+                        "[--per-server N] [--stats FILE] [--max-seconds S]\n", argv[0]);
+        return 2;
+    }
+
+    struct sockaddr_in listen_addr, upstreams[MAX_UPSTREAMS];
+    int n_up = 0;
+    if (parse_addr(listen_text, &listen_addr) < 0) {
+        fprintf(stderr, "bad --listen %s\n", listen_text);
+        return 2;
+    }
+    {
+        char *copy = strdup(upstream_text), *save = NULL;
+        for (char *tok = strtok_r(copy, ",", &save); tok; tok = strtok_r(NULL, ",", &save)) {
+            if (n_up == MAX_UPSTREAMS || parse_addr(tok, &upstreams[n_up]) < 0) {
+                fprintf(stderr, "bad --upstream entry %s\n", tok);
+                return 2;
+            }
+            n_up++;
+        }
+        free(copy);
+    }
+
+    signal(SIGTERM, on_signal);
+    signal(SIGINT, on_signal);
+    signal(SIGPIPE, SIG_IGN);
+
+    int lfd = socket(AF_INET, SOCK_DGRAM, 0);
+    if (lfd < 0) die("socket");
+    int one = 1;
+    setsockopt(lfd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    big_buffers(lfd);
+    if (bind(lfd, (struct sockaddr *)&listen_addr, sizeof listen_addr) < 0) die("bind");
+
+    static slot_t slots[MAX_SLOTS];
+    uint32_t slot_gens = 0;
+    fifo_t up = {0}, down = {0};
+    sent_t *sent = NULL;
+    size_t sent_cap = 0, sent_head = 0, sent_count = 0;
+    int outstanding[MAX_UPSTREAMS] = {0}, max_outstanding[MAX_UPSTREAMS] = {0};
+    long forwarded_to[MAX_UPSTREAMS] = {0};
+    int rr = 0;
+    uint32_t gen_counter = 0;
+
+    long queries = 0, new_queries = 0, forwarded = 0, responses = 0, delivered = 0;
+    long retry_pending = 0, retry_answered = 0, retry_lost = 0, repeated_questions = 0, id_reuse = 0;
+    long server_unanswered = 0, late_responses = 0, dup_responses = 0, stray_responses = 0;
+    long truncated = 0, oversize = 0, slots_full = 0, send_errors = 0;
+    int inflight = 0, max_inflight = 0, max_slots_used = 0;
+    late_t late_up = {0}, late_down = {0};
+    double t_start = now_s(), t_first = -1, t_last_query = -1, t_last_delivery = -1;
+    static double bucket_max[MAX_BUCKETS], bucket_area[MAX_BUCKETS];
+    int n_buckets = 0;
+    double area_since = 0;
+    unsigned char buf[MAX_DGRAM];
+
+/* Attribute the in-flight level since the last change to the current bucket. */
+#define TRACK(now_)                                                                        \
+    do {                                                                                   \
+        if (t_first >= 0) {                                                                \
+            int b_ = (int)(((now_) - t_first) / BUCKET_S);                                 \
+            if (b_ >= MAX_BUCKETS) b_ = MAX_BUCKETS - 1;                                   \
+            if (b_ + 1 > n_buckets) n_buckets = b_ + 1;                                    \
+            bucket_area[b_] += inflight * ((now_) - area_since);                           \
+            if (inflight > bucket_max[b_]) bucket_max[b_] = inflight;                      \
+            area_since = (now_);                                                           \
+        }                                                                                  \
+    } while (0)
+#define INFLIGHT(now_, slot_, delta_)                                                      \
+    do {                                                                                   \
+        TRACK(now_);                                                                       \
+        inflight += (delta_);                                                              \
+        slots[slot_].inflight += (delta_);                                                 \
+        if (inflight > max_inflight) max_inflight = inflight;                              \
+    } while (0)
+
+    while (!stop_flag) {
+        double now = now_s();
+        if (now - t_start > max_seconds) break;
+
+        /* Release what is due, upstream first. */
+        for (pkt_t *p; (p = fifo_front(&up)) && p->due <= now;) {
+            entry_t *e = &entries[p->entry];
+            if (e->gen == p->gen && slots[p->slot].used && slots[p->slot].gen == e->slot_gen) {
+                int s = -1;
+                for (int k = 0; k < n_up; k++) {
+                    int c = (rr + k) % n_up;
+                    if (outstanding[c] < per_server) {
+                        s = c;
+                        break;
+                    }
+                }
+                if (s < 0) break; /* every server busy: wait for answers */
+                rr = (s + 1) % n_up;
+                if (sendto(slots[p->slot].fd, p->data, (size_t)p->len, 0, (struct sockaddr *)&upstreams[s],
+                           sizeof upstreams[s]) < 0)
+                    send_errors++;
+                late_add(&late_up, now - p->due);
+                e->state = ST_SENT;
+                e->server = (int8_t)s;
+                e->t_sent = now;
+                outstanding[s]++;
+                if (outstanding[s] > max_outstanding[s]) max_outstanding[s] = outstanding[s];
+                forwarded++;
+                forwarded_to[s]++;
+                if (sent_count == sent_cap) {
+                    size_t ncap = sent_cap ? sent_cap * 2 : 1024;
+                    sent_t *n = malloc(ncap * sizeof *n);
+                    if (!n) die("malloc");
+                    for (size_t i = 0; i < sent_count; i++) n[i] = sent[(sent_head + i) % sent_cap];
+                    free(sent);
+                    sent = n;
+                    sent_cap = ncap;
+                    sent_head = 0;
+                }
+                sent[(sent_head + sent_count) % sent_cap] = (sent_t){now, p->entry, p->gen};
+                sent_count++;
+            }
+            free(p->data);
+            fifo_pop(&up);
+        }
+        for (pkt_t *p; (p = fifo_front(&down)) && p->due <= now;) {
+            slot_t *sl = &slots[p->slot];
+            entry_t *e = p->entry != UINT32_MAX ? &entries[p->entry] : NULL;
+            if (sl->used && (!e || sl->gen == e->slot_gen)) {
+                if (sendto(lfd, p->data, (size_t)p->len, 0, (struct sockaddr *)&sl->client, sizeof sl->client) < 0)
+                    send_errors++;
+                late_add(&late_down, now - p->due);
+                if (e && e->state == ST_ANSWERED) {
+                    e->state = ST_DELIVERED;
+                    INFLIGHT(now, p->slot, -1);
+                }
+                delivered++;
+                t_last_delivery = now;
+            }
+            free(p->data);
+            fifo_pop(&down);
+        }
+
+        /* Queries a server did not answer within a second were dropped. */
+        while (sent_count) {
+            sent_t *r = &sent[sent_head];
+            entry_t *e = &entries[r->entry];
+            int waiting = e->gen == r->gen && e->state == ST_SENT;
+            if (waiting && now - r->t < LOST_AFTER_S) break;
+            if (waiting) {
+                e->state = ST_LOST;
+                outstanding[e->server]--;
+                server_unanswered++;
+            }
+            sent_head = (sent_head + 1) % sent_cap;
+            sent_count--;
+        }
+
+        /* Sleep until the next due datagram or the next loss check. */
+        double next = now + 0.1;
+        pkt_t *hu = fifo_front(&up), *hd = fifo_front(&down);
+        if (hu && hu->due < next) next = hu->due;
+        if (hd && hd->due < next) next = hd->due;
+        if (sent_count && sent[sent_head].t + LOST_AFTER_S < next) next = sent[sent_head].t + LOST_AFTER_S;
+        double wait = next - now;
+        if (wait < 0) wait = 0;
+
+        struct pollfd pfds[MAX_SLOTS + 1];
+        int map[MAX_SLOTS + 1], n_pfd = 0;
+        pfds[n_pfd] = (struct pollfd){.fd = lfd, .events = POLLIN};
+        map[n_pfd++] = -1;
+        for (int i = 0; i < MAX_SLOTS; i++) {
+            if (!slots[i].used) continue;
+            pfds[n_pfd] = (struct pollfd){.fd = slots[i].fd, .events = POLLIN};
+            map[n_pfd++] = i;
+        }
+        if (n_pfd - 1 > max_slots_used) max_slots_used = n_pfd - 1;
+        struct timespec ts = {.tv_sec = (time_t)wait, .tv_nsec = (long)((wait - floor(wait)) * 1e9)};
+        int ready = ppoll(pfds, (nfds_t)n_pfd, &ts, NULL);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            die("ppoll");
+        }
+        now = now_s();
+
+        for (int k = 0; k < n_pfd && ready > 0; k++) {
+            if (!(pfds[k].revents & POLLIN)) continue;
+            ready--;
+            if (map[k] < 0) {
+                /* Client queries. */
+                for (;;) {
+                    struct sockaddr_in from;
+                    socklen_t fl = sizeof from;
+                    ssize_t n = recvfrom(lfd, buf, sizeof buf, MSG_TRUNC, (struct sockaddr *)&from, &fl);
+                    if (n < 0) break;
+                    if (n > (ssize_t)sizeof buf) {
+                        oversize++;
+                        continue;
+                    }
+                    if (n < 12) continue;
+                    queries++;
+                    if (t_first < 0) {
+                        t_first = now;
+                        area_since = now;
+                    }
+                    t_last_query = now;
+                    int s = -1, free_slot = -1;
+                    for (int i = 0; i < MAX_SLOTS; i++) {
+                        if (slots[i].used && slots[i].client.sin_port == from.sin_port &&
+                            slots[i].client.sin_addr.s_addr == from.sin_addr.s_addr) {
+                            s = i;
+                            break;
+                        }
+                        if (!slots[i].used && free_slot < 0) free_slot = i;
+                    }
+                    if (s < 0) {
+                        /* Recycle a slot whose client went quiet with nothing in flight. */
+                        for (int i = 0; free_slot < 0 && i < MAX_SLOTS; i++) {
+                            if (now - slots[i].last_used > SLOT_IDLE_S && slots[i].inflight == 0) {
+                                close(slots[i].fd);
+                                free(slots[i].by_id);
+                                slots[i].used = 0;
+                                free_slot = i;
+                            }
+                        }
+                        if (free_slot < 0) {
+                            slots_full++;
+                            continue;
+                        }
+                        s = free_slot;
+                        slot_t *sl = &slots[s];
+                        sl->fd = socket(AF_INET, SOCK_DGRAM, 0);
+                        if (sl->fd < 0) die("socket");
+                        big_buffers(sl->fd);
+                        struct sockaddr_in any = {.sin_family = AF_INET};
+                        any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                        if (bind(sl->fd, (struct sockaddr *)&any, sizeof any) < 0) die("bind upstream");
+                        sl->by_id = calloc(65536, sizeof *sl->by_id);
+                        if (!sl->by_id) die("calloc");
+                        sl->client = from;
+                        sl->gen = ++slot_gens;
+                        sl->inflight = 0;
+                        sl->used = 1;
+                    }
+                    slot_t *sl = &slots[s];
+                    sl->last_used = now;
+                    uint16_t id = (uint16_t)(buf[0] << 8 | buf[1]);
+                    uint64_t qh = question_hash(buf, (int)n);
+                    uint32_t idx;
+                    entry_t *e = entry_find(sl->gen, id, qh, &idx);
+                    if (e) {
+                        if (e->state == ST_QUEUED || e->state == ST_SENT || e->state == ST_ANSWERED) {
+                            retry_pending++;
+                            if (e->state == ST_SENT) outstanding[e->server]--;
+                        } else if (e->state == ST_DELIVERED) {
+                            retry_answered++;
+                            INFLIGHT(now, s, +1); /* in flight again */
+                        } else {
+                            retry_lost++; /* never answered: still counted in flight */
+                        }
+                    } else {
+                        new_queries++;
+                        if (!qset_add(qh)) repeated_questions++;
+                        uint32_t prev = sl->by_id[id];
+                        if (prev && in_flight_state(entries[prev - 1].state)) id_reuse++;
+                        idx = entry_add((entry_t){.qhash = qh, .slot_gen = sl->gen, .id = id, .slot = s});
+                        e = &entries[idx];
+                        sl->by_id[id] = idx + 1;
+                        INFLIGHT(now, s, +1);
+                    }
+                    e->gen = ++gen_counter;
+                    e->state = ST_QUEUED;
+                    pkt_t p = {now + delay, idx, e->gen, s, (int)n, malloc((size_t)n)};
+                    if (!p.data) die("malloc");
+                    memcpy(p.data, buf, (size_t)n);
+                    fifo_push(&up, p);
+                }
+            } else {
+                /* Server answers for one client. */
+                int s = map[k];
+                slot_t *sl = &slots[s];
+                for (;;) {
+                    ssize_t n = recv(sl->fd, buf, sizeof buf, MSG_TRUNC);
+                    if (n < 0) break;
+                    if (n > (ssize_t)sizeof buf) {
+                        oversize++;
+                        continue;
+                    }
+                    if (n < 12) continue;
+                    responses++;
+                    if (buf[2] & 0x02) truncated++;
+                    uint16_t id = (uint16_t)(buf[0] << 8 | buf[1]);
+                    uint32_t idx = UINT32_MAX;
+                    entry_t *e = entry_find(sl->gen, id, question_hash(buf, (int)n), &idx);
+                    if (!e) {
+                        stray_responses++;
+                    } else if (e->state == ST_SENT) {
+                        e->state = ST_ANSWERED;
+                        outstanding[e->server]--;
+                    } else if (e->state == ST_LOST) {
+                        late_responses++;
+                        e->state = ST_ANSWERED;
+                    } else {
+                        dup_responses++;
+                    }
+                    pkt_t p = {now + delay, idx, 0, s, (int)n, malloc((size_t)n)};
+                    if (!p.data) die("malloc");
+                    memcpy(p.data, buf, (size_t)n);
+                    fifo_push(&down, p);
+                }
+            }
+        }
+    }
+    double t_end = now_s();
+    TRACK(t_end);
+
+    struct rusage ru;
+    getrusage(RUSAGE_SELF, &ru);
+    FILE *out = stats_path ? fopen(stats_path, "w") : stdout;
+    if (!out) die("stats file");
+    fprintf(out, "{\n");
+    fprintf(out, "  \"delay_ms\": %.3f,\n  \"per_server\": %d,\n  \"upstreams\": %d,\n", delay * 1000, per_server, n_up);
+    fprintf(out, "  \"listen_rcvbuf\": %d,\n", buffer_size(lfd, SO_RCVBUF));
+    fprintf(out, "  \"queries\": %ld,\n  \"new_queries\": %ld,\n  \"forwarded\": %ld,\n", queries, new_queries, forwarded);
+    fprintf(out, "  \"responses\": %ld,\n  \"delivered\": %ld,\n", responses, delivered);
+    fprintf(out, "  \"retry_while_pending\": %ld,\n  \"retry_after_answer\": %ld,\n  \"retry_after_server_loss\": %ld,\n",
+            retry_pending, retry_answered, retry_lost);
+    fprintf(out, "  \"repeated_questions\": %ld,\n  \"id_reuse_in_flight\": %ld,\n", repeated_questions, id_reuse);
+    fprintf(out, "  \"client_sockets\": %u,\n  \"max_client_sockets_at_once\": %d,\n", slot_gens, max_slots_used);
+    fprintf(out, "  \"server_unanswered\": %ld,\n  \"late_responses\": %ld,\n  \"dup_responses\": %ld,\n",
+            server_unanswered, late_responses, dup_responses);
+    fprintf(out, "  \"stray_responses\": %ld,\n  \"truncated_responses\": %ld,\n  \"oversize\": %ld,\n", stray_responses,
+            truncated, oversize);
+    fprintf(out, "  \"slots_full\": %ld,\n  \"send_errors\": %ld,\n", slots_full, send_errors);
+    fprintf(out, "  \"max_inflight\": %d,\n", max_inflight);
+    fprintf(out, "  \"first_query_s\": %.6f,\n  \"last_query_s\": %.6f,\n  \"last_delivery_s\": %.6f,\n",
+            t_first < 0 ? -1 : t_first - t_start, t_last_query < 0 ? -1 : t_last_query - t_start,
+            t_last_delivery < 0 ? -1 : t_last_delivery - t_start);
+    fprintf(out, "  \"late_up_mean_ms\": %.4f,\n  \"late_up_max_ms\": %.4f,\n  \"late_up_over_1ms\": %ld,\n",
+            late_up.n ? late_up.sum / late_up.n * 1000 : 0, late_up.max * 1000, late_up.over1ms);
+    fprintf(out, "  \"late_down_mean_ms\": %.4f,\n  \"late_down_max_ms\": %.4f,\n  \"late_down_over_1ms\": %ld,\n",
+            late_down.n ? late_down.sum / late_down.n * 1000 : 0, late_down.max * 1000, late_down.over1ms);
+    fprintf(out, "  \"server_forwarded\": [");
+    for (int i = 0; i < n_up; i++) fprintf(out, "%s%ld", i ? ", " : "", forwarded_to[i]);
+    fprintf(out, "],\n  \"server_max_outstanding\": [");
+    for (int i = 0; i < n_up; i++) fprintf(out, "%s%d", i ? ", " : "", max_outstanding[i]);
+    fprintf(out, "],\n  \"cpu_user_s\": %.3f,\n  \"cpu_sys_s\": %.3f,\n", ru.ru_utime.tv_sec + ru.ru_utime.tv_usec * 1e-6,
+            ru.ru_stime.tv_sec + ru.ru_stime.tv_usec * 1e-6);
+    fprintf(out, "  \"bucket_s\": %.3f,\n  \"inflight_max\": [", BUCKET_S);
+    for (int b = 0; b < n_buckets; b++) fprintf(out, "%s%d", b ? "," : "", (int)bucket_max[b]);
+    fprintf(out, "],\n  \"inflight_mean\": [");
+    for (int b = 0; b < n_buckets; b++) fprintf(out, "%s%.1f", b ? "," : "", bucket_area[b] / BUCKET_S);
+    fprintf(out, "]\n}\n");
+    if (out != stdout) fclose(out);
+    return 0;
+}
