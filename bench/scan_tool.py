@@ -417,6 +417,7 @@ def record(args):
             "retry_after_server_loss": stats["retry_after_server_loss"],
             "repeated_questions": stats["repeated_questions"], "server_unanswered": stats["server_unanswered"],
             "id_reuse_in_flight": stats["id_reuse_in_flight"], "client_sockets": stats["client_sockets"],
+            "rcvbuf_drops": args.rcvbuf_drops,
             "max_inflight": stats["max_inflight"],
             "mean_inflight_busy": statistics.mean(busy) if busy else 0,
             "late_up_max_ms": stats["late_up_max_ms"], "late_down_max_ms": stats["late_down_max_ms"],
@@ -450,6 +451,8 @@ def record(args):
           "questions %d, server drops %d, ids reused in flight %d, client sockets %d"
           % ("", retries, px["retry_while_pending"], px["retry_after_answer"], px["retry_after_server_loss"],
              px["repeated_questions"], px["server_unanswered"], px["id_reuse_in_flight"], px["client_sockets"]))
+    print("  %-12s kernel: %d datagrams dropped at full receive buffers (servers, proxy or client)"
+          % ("", args.rcvbuf_drops))
     print("  %-12s in flight: max %d, mean %.0f while busy; network time %.2f s; proxy lateness max %.2f/%.2f ms "
           "(%d over 1 ms), proxy cpu %.2f s" % ("", px["max_inflight"], px["mean_inflight_busy"], px["active_s"],
                                                 px["late_up_max_ms"], px["late_down_max_ms"], px["late_over_1ms"],
@@ -500,7 +503,9 @@ def report(args):
     retries = sum(r["quarlo"]["proxy"].get("retries", 0) for r in runs if "quarlo" in r)
     drops = sum(r[c]["proxy"].get("server_unanswered", 0) for r in runs for c in ("quarlo", "adns", "rblcheck")
                 if c in r)
-    print("server drops over all runs: %d; quarlo retransmissions: %d" % (drops, retries))
+    kernel = sum(r[c]["proxy"].get("rcvbuf_drops", 0) for r in runs for c in ("quarlo", "adns", "rblcheck") if c in r)
+    print("over all runs: server drops %d, receive-buffer drops %d, quarlo retransmissions %d"
+          % (drops, kernel, retries))
     return 0
 
 
@@ -537,6 +542,7 @@ def main():
     r.add_argument("--names", type=int, required=True)
     r.add_argument("--exit", type=int, default=0)
     r.add_argument("--exact", type=int)
+    r.add_argument("--rcvbuf-drops", type=int, default=0)
     r = sub.add_parser("report")
     r.add_argument("results")
     args = p.parse_args()
