@@ -113,7 +113,14 @@ private:
         QString key; // case-folded
         Pointer value;
     };
-    static QString fold(const QString& key) { return key.toCaseFolded(); }
+    // Most keys (addresses, zones) are already lower case ASCII: those need
+    // no folding, which would otherwise dominate a look-up.
+    static QString fold(const QString& key)
+    {
+        for (QChar c : key)
+            if ((c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || c.unicode() >= 0x80) return key.toCaseFolded();
+        return key;
+    }
 
     std::vector<Entry> entries_;
     QHash<QString, Pointer> index_;

@@ -49,7 +49,10 @@ AresDriver::AresDriver(const QStringList& servers, int flags, QObject* parent)
     options.flags = flags;
     options.sock_state_cb = &AresDriver::onSocketState;
     options.sock_state_cb_data = this;
-    int mask = ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_SOCK_STATE_CB;
+    // Hundreds of answers can arrive between two turns of the event loop;
+    // the default receive buffer would drop some and cost retries.
+    options.socket_receive_buffer_size = 1 << 20;
+    int mask = ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_SOCK_STATE_CB | ARES_OPT_SOCK_RCVBUF;
     if (flags != 0) mask |= ARES_OPT_FLAGS;
     status_ = ares_init_options(&channel_, &options, mask);
     if (status_ != ARES_SUCCESS) {

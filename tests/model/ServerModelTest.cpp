@@ -37,6 +37,20 @@ TEST(KeyedCollection, OrderCaseAndPositions)
     EXPECT_EQ(c.Item("alpha"), nullptr);
 }
 
+TEST(KeyedCollection, KeysMatchAcrossCaseInAsciiAndBeyond)
+{
+    KeyedCollection<int> c;
+    c.Add(QString::fromUtf8("M\xc3\xbcller.example"), std::make_shared<int>(1));
+    c.Add("mail.example", std::make_shared<int>(2));
+    c.Add(QString::fromUtf8("\xce\xa3\xce\xb9\xcf\x83"), std::make_shared<int>(3)); // Greek, mixed case
+    ASSERT_NE(c.Item(QString::fromUtf8("M\xc3\x9cLLER.EXAMPLE")), nullptr);
+    EXPECT_EQ(*c.Item(QString::fromUtf8("m\xc3\xbcller.example")), 1);
+    EXPECT_EQ(*c.Item("MAIL.Example"), 2);
+    EXPECT_EQ(*c.Item(QString::fromUtf8("\xcf\x83\xce\xb9\xcf\x83")), 3);
+    EXPECT_FALSE(c.Add("Mail.Example", std::make_shared<int>(4)));
+    EXPECT_EQ(c.Item("mail.example2"), nullptr);
+}
+
 TEST(KeyedCollection, RemovesFromTheMiddleOfLargeCollections)
 {
     KeyedCollection<int> c;
