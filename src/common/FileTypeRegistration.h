@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+namespace quarlo {
+
+class Registry;
+
+// Associates files with the extension with the program under
+// HKEY_CLASSES_ROOT: the program's file type named after its executable file,
+// described by description, opened by the executable with the document path
+// as its one argument and shown with the executable's first icon. Any
+// registration already there is overwritten; refused writes are skipped.
+void RegisterFileType(Registry& registry, const QString& executablePath, const QString& extension,
+                      const QString& description);
+
+} // namespace quarlo

@@ -1,0 +1,100 @@
+#include "ui/FormPlacement.h"
+
+#include "common/AppInfo.h"
+#include "common/Registry.h"
+#include "common/VolatileRegistryBackend.h"
+#include "common/WindowPlacement.h"
+#include "support/QtPrinters.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+#include <cstdlib>
+
+using namespace quarlo;
+
+namespace {
+
+class FormPlacementTest : public ::testing::Test {
+protected:
+    QString stored(const QString& prefix)
+    {
+        const auto value = backend_.read(RegistryRoot::CurrentUser, PlacementKeyPath(), prefix + "MainForm" + suffix_);
+        return value ? value->text : QStringLiteral("<none>");
+    }
+
+    // A window closed in one run and the one opened in the next.
+    void closeAndReopen(QWidget& closing, QWidget& opening)
+    {
+        SaveFormSize(closing, "MainForm", suffix_, registry_);
+        RestoreFormSize(opening, "MainForm", suffix_, false, registry_);
+    }
+
+    const QString suffix_ = DisplayTitle();
+    VolatileRegistryBackend backend_;
+    Registry registry_{backend_};
+};
+
+} // namespace
+
+TEST_F(FormPlacementTest, FirstRunFillsTheScreenLessMargins)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget form;
+    form.setGeometry(5, 5, 50, 50);
+    RestoreFormSize(form, "MainForm", suffix_, false, registry_);
+
+    // 400 twips in from the corner, 800 twips narrower and 1500 twips lower
+    // than the screen, to the nearest pixel.
+    const QRect g = form.geometry();
+    EXPECT_LE(std::abs(g.x() - screen.x() - 400 / 15), 1);
+    EXPECT_LE(std::abs(g.y() - screen.y() - 400 / 15), 1);
+    EXPECT_LE(std::abs(g.width() - (screen.width() - 800 / 15)), 1);
+    EXPECT_LE(std::abs(g.height() - (screen.height() - 1500 / 15)), 1);
+
+    QWidget designed;
+    designed.setGeometry(5, 5, 50, 50);
+    RestoreFormSize(designed, "MainForm", suffix_, true, registry_);
+    EXPECT_EQ(designed.geometry(), QRect(5, 5, 50, 50));
+}
+
+TEST_F(FormPlacementTest, NormalWindowRoundTripsInTwips)
+{
+    QWidget closing;
+    closing.setGeometry(100, 80, 400, 300);
+    closing.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&closing));
+
+    QWidget opening;
+    closeAndReopen(closing, opening);
+    EXPECT_EQ(stored("FormSize_"), "1500,1200,6000,4500");
+    EXPECT_EQ(stored("WindowState_"), "0");
+    EXPECT_EQ(opening.geometry(), QRect(100, 80, 400, 300));
+    EXPECT_FALSE(opening.windowState() & (Qt::WindowMaximized | Qt::WindowMinimized));
+}
+
+TEST_F(FormPlacementTest, MaximisedWindowReopensMaximisedOverItsNormalRectangle)
+{
+    QWidget closing;
+    closing.setGeometry(100, 80, 400, 300);
+    closing.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&closing));
+    SaveFormSize(closing, "MainForm", suffix_, registry_);
+    closing.showMaximized();
+
+    QWidget opening;
+    closeAndReopen(closing, opening);
+    EXPECT_EQ(stored("FormSize_"), "1500,1200,6000,4500");
+    EXPECT_EQ(stored("WindowState_"), "2");
+    EXPECT_TRUE(opening.windowState() & Qt::WindowMaximized);
+    opening.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&opening));
+    EXPECT_EQ(opening.normalGeometry(), QRect(100, 80, 400, 300));
+
+    // Un-maximised, it goes back to that rectangle.
+    opening.showNormal();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return opening.geometry() == QRect(100, 80, 400, 300); }));
+}
