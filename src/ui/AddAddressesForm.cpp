@@ -1,0 +1,492 @@
+#include "ui/AddAddressesForm.h"
+
+#include "common/IpFunctions.h"
+#include "model/Settings.h"
+#include "scan/Addresslist.h"
+#include "scan/DirectDns.h"
+#include "scan/DnsLookup.h"
+#include "scan/DnsRecord.h"
+#include "scan/DnsResponse.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPersistentModelIndex>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
+#include <QToolBar>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <functional>
+
+namespace quarlo {
+namespace {
+
+const QColor kGreen(0x00, 0x88, 0x00);
+const QColor kRed(255, 0, 0);
+const QColor kBlack(0, 0, 0);
+
+// Kept beside the text in each cell; shown as the tooltip of its row.
+constexpr int kExplanationRole = Qt::UserRole + 1;
+
+QString emptyRowHint() { return QStringLiteral("Enter a hostname or IP address and then press Enter or Tab"); }
+
+QString validIpText() { return QStringLiteral("This is green because you entered a valid IP address"); }
+
+QString resolvedText(const QString& name, const QString& answer)
+{
+    return QStringLiteral("This is green because '") + name + QStringLiteral("' resolves to ") + answer;
+}
+
+QString unresolvedText(const QString& name)
+{
+    return QStringLiteral("This is red because DNS could not resolve '") + name
+           + QStringLiteral("' to an IP address. You probably want to change this hostname before clicking on the "
+                            "OK button");
+}
+
+} // namespace
+
+// The grid reports the start and the end of every cell edit, whichever way
+// the editor closes (Enter, Tab, Escape, a click elsewhere, focus loss): the
+// view's closeEditor is virtual and every path ends there, including the one
+// the view takes itself when the current cell changes under an open editor.
+class AddAddressesForm::Grid : public QTableWidget {
+public:
+    std::function<void(int row)> editStarted;
+    std::function<void(int row)> editEnded;
+
+    explicit Grid(QWidget* parent) : QTableWidget(0, 1, parent) { setItemDelegate(new Delegate(this)); }
+
+    // Commits and closes an open editor, so that the tools and OK act on
+    // what has been typed.
+    void finishEditing()
+    {
+        const auto editors = editors_.keys();
+        for (QWidget* editor : editors) {
+            if (!editors_.value(editor).isValid()) continue;
+            commitData(editor);
+            closeEditor(editor, QAbstractItemDelegate::NoHint);
+        }
+    }
+
+protected:
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override
+    {
+        const auto found = editors_.constFind(editor);
+        if (found == editors_.cend()) {
+            QTableWidget::closeEditor(editor, hint);
+            return;
+        }
+        const QPersistentModelIndex index = found.value();
+        editors_.erase(found);
+        // The view already dropped the editor of a removed row.
+        if (!index.isValid()) return;
+
+        // Moving on to the next cell is done here, after the entry has been
+        // handled: the view would otherwise open an editor on a row that the
+        // handling may remove or move the cursor away from.
+        const bool next = hint == QAbstractItemDelegate::EditNextItem;
+        const bool previous = hint == QAbstractItemDelegate::EditPreviousItem;
+        QTableWidget::closeEditor(editor, next || previous ? QAbstractItemDelegate::NoHint : hint);
+        if (editEnded) editEnded(index.row());
+
+        if ((next || previous) && index.isValid() && currentRow() == index.row()) {
+            const int target = index.row() + (next ? 1 : -1);
+            if (target >= 0 && target < rowCount()) setCurrentCell(target, 0);
+        }
+    }
+
+private:
+    class Delegate : public QStyledItemDelegate {
+    public:
+        explicit Delegate(Grid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+
+        QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const override
+        {
+            QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+            if (editor) grid_->editorOpened(editor, index);
+            return editor;
+        }
+
+    private:
+        Grid* grid_;
+    };
+
+    void editorOpened(QWidget* editor, const QModelIndex& index)
+    {
+        editors_.insert(editor, QPersistentModelIndex(index));
+        QObject::connect(editor, &QObject::destroyed, this, [this, editor] { editors_.remove(editor); });
+        if (editStarted) editStarted(index.row());
+    }
+
+    QHash<QWidget*, QPersistentModelIndex> editors_;
+};
+
+AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLookup& dns,
+                                   std::unique_ptr<DirectDns> directDns, QWidget* parent)
+    : QDialog(parent), list_(list), settings_(settings), dns_(dns), directDns_(std::move(directDns))
+{
+    setWindowTitle(QStringLiteral("Add New Addresses ..."));
+    setModal(true);
+
+    title_ = new QLabel(QStringLiteral("Enter Hostnames or IP Addresses of E-Mail servers, firewalls, etc. to check. "
+                                       "You may also enter E-Mail addresseses."),
+                        this);
+    title_->setObjectName(QStringLiteral("Title"));
+    title_->setWordWrap(true);
+
+    table_ = new Grid(this);
+    table_->setObjectName(QStringLiteral("Table"));
+    table_->horizontalHeader()->hide();
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked
+                            | QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    // Tab inside an editor ends the entry; outside one it leaves the grid.
+    table_->setTabKeyNavigation(false);
+    table_->setMouseTracking(true);
+    table_->viewport()->setMouseTracking(true);
+    table_->viewport()->installEventFilter(this);
+    table_->editStarted = [this](int row) { EditStarted(row); };
+    table_->editEnded = [this](int row) { EditEnded(row); };
+
+    const auto makeTool = [this](const QString& name, const QString& caption, const QString& icon,
+                                 QKeySequence::StandardKey key, void (AddAddressesForm::*handler)()) {
+        auto* action = new QAction(QIcon::fromTheme(icon), caption, this);
+        action->setObjectName(name);
+        action->setProperty("category", QStringLiteral("Edit"));
+        action->setShortcut(key);
+        // The shortcuts belong to the grid; elsewhere (the check box) they
+        // would surprise.
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(action, &QAction::triggered, this, handler);
+        table_->addAction(action);
+        return action;
+    };
+    cut_ = makeTool(QStringLiteral("Cut"), QStringLiteral("C&ut"), QStringLiteral("edit-cut"), QKeySequence::Cut,
+                    &AddAddressesForm::cutEntry);
+    copy_ = makeTool(QStringLiteral("Copy"), QStringLiteral("&Copy"), QStringLiteral("edit-copy"),
+                     QKeySequence::Copy, &AddAddressesForm::copyEntry);
+    paste_ = makeTool(QStringLiteral("Paste"), QStringLiteral("&Paste"), QStringLiteral("edit-paste"),
+                      QKeySequence::Paste, &AddAddressesForm::pasteEntries);
+    delete_ = makeTool(QStringLiteral("Delete"), QStringLiteral("&Delete"), QStringLiteral("edit-delete"),
+                       QKeySequence::Delete, &AddAddressesForm::deleteEntry);
+
+    toolbar_ = new QToolBar(this);
+    toolbar_->setObjectName(QStringLiteral("Toolbar"));
+    toolbar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolbar_->addActions({cut_, copy_, paste_, delete_});
+
+    popup_ = new QMenu(this);
+    popup_->setObjectName(QStringLiteral("AddEditPopup"));
+    popup_->addActions({cut_, copy_, paste_, delete_});
+
+    chkAutoStartScan_ = new QCheckBox(QStringLiteral("Auto Start Scan"), this);
+    chkAutoStartScan_->setObjectName(QStringLiteral("chkAutoStartScan"));
+
+    cmdOK_ = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK_->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK_->setToolTip(QStringLiteral("OK to add these host(s) to the watch list"));
+    cmdCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel_->setToolTip(QStringLiteral("Abort adding these host(s) to the watch lists"));
+    // Enter finishes an entry in the grid; it must not also close the dialog.
+    cmdOK_->setAutoDefault(false);
+    cmdCancel_->setAutoDefault(false);
+    connect(cmdOK_, &QPushButton::clicked, this, &AddAddressesForm::okClicked);
+    connect(cmdCancel_, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(chkAutoStartScan_);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOK_);
+    buttons->addWidget(cmdCancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(toolbar_);
+    layout->addWidget(title_);
+    layout->addWidget(table_, 1);
+    layout->addLayout(buttons);
+    resize(460, 360);
+
+    lookupConnection_ = connect(&dns_, &DnsLookup::LookupComplete, this, &AddAddressesForm::onLookupComplete);
+    if (directDns_) {
+        directDns_->setOption1(true);
+        directDns_->setOption2(true);
+        connect(directDns_.get(), &DirectDns::Reply, this, &AddAddressesForm::onDirectDnsReply);
+        for (const QString& server : directDns_->DNSServers().split(QLatin1Char(','), Qt::SkipEmptyParts))
+            dnsServerList_.append(server.trimmed());
+    }
+    chkAutoStartScan_->setChecked(settings_.AutoStartScan());
+
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &AddAddressesForm::updatePasteTool);
+    updatePasteTool();
+    EnsureBlankRow();
+}
+
+AddAddressesForm::~AddAddressesForm()
+{
+    detachGrid();
+    release();
+}
+
+void AddAddressesForm::done(int result)
+{
+    // Whatever is still being typed is dropped on Cancel; OK has finished it.
+    detachGrid();
+    release();
+    QDialog::done(result);
+}
+
+void AddAddressesForm::release()
+{
+    QObject::disconnect(lookupConnection_);
+    if (directDns_) {
+        directDns_->disconnect(this);
+        directDns_.reset();
+    }
+}
+
+void AddAddressesForm::detachGrid()
+{
+    table_->editStarted = nullptr;
+    table_->editEnded = nullptr;
+}
+
+QTableWidgetItem* AddAddressesForm::cell(int row) const
+{
+    QTableWidgetItem* item = table_->item(row, 0);
+    if (!item) {
+        item = new QTableWidgetItem;
+        item->setForeground(kBlack);
+        table_->setItem(row, 0, item);
+    }
+    return item;
+}
+
+void AddAddressesForm::setColour(int row, const QColor& colour) { cell(row)->setForeground(colour); }
+
+void AddAddressesForm::setExplanation(int row, const QString& explanation)
+{
+    cell(row)->setData(kExplanationRole, explanation);
+}
+
+bool AddAddressesForm::isGreen(int row) const { return cell(row)->foreground().color() == kGreen; }
+
+int AddAddressesForm::rowForTag(const QString& tag) const
+{
+    if (tag.isEmpty() || tag.size() > 9) return -1;
+    for (const QChar c : tag)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return -1;
+    const int row = tag.toInt();
+    return row < table_->rowCount() ? row : -1;
+}
+
+void AddAddressesForm::EnsureBlankRow()
+{
+    const int rows = table_->rowCount();
+    if (rows > 0 && cell(rows - 1)->text().isEmpty()) return;
+    table_->insertRow(rows);
+    cell(rows);
+    table_->setCurrentCell(rows, 0);
+}
+
+void AddAddressesForm::EditStarted(int row)
+{
+    setColour(row, kBlack);
+    setExplanation(row, QString());
+}
+
+void AddAddressesForm::EditEnded(int row)
+{
+    QTableWidgetItem* item = cell(row);
+    const QString text = item->text().trimmed();
+    item->setText(text);
+    if (text.isEmpty()) {
+        table_->removeRow(row);
+    } else if (IsValidIP(text)) {
+        setColour(row, kGreen);
+        setExplanation(row, validIpText());
+    } else {
+        setColour(row, kBlack);
+        LookupEntry(text, QString::number(row));
+    }
+    EnsureBlankRow();
+}
+
+void AddAddressesForm::LookupEntry(const QString& text, const QString& tag)
+{
+    const qsizetype at = text.indexOf(QLatin1Char('@'));
+    if (at >= 0) {
+        // An e-mail address: ask every DNS server for the domain's mail
+        // exchanger; the first answer replaces the entry.
+        const QString domain = text.mid(at + 1);
+        if (directDns_)
+            for (const QString& server : dnsServerList_) directDns_->Query(domain, tag, server, DnsRecord::MX);
+        return;
+    }
+    // BlacklistQuery keeps whatever the address list last set.
+    dns_.setRequestFlag(true);
+    dns_.setRequestTag(tag);
+    dns_.Lookup(text);
+}
+
+void AddAddressesForm::onLookupComplete(const QString& name, const QString& answer, int failureFlag,
+                                        const QString& tag)
+{
+    // The address list's lookups ("host:LookupIP", ...) come through here too.
+    const int row = rowForTag(tag);
+    if (row < 0) return;
+    if (failureFlag == 0) {
+        setColour(row, kGreen);
+        setExplanation(row, resolvedText(name, answer));
+    } else if (!isGreen(row)) {
+        setColour(row, kRed);
+        setExplanation(row, unresolvedText(name));
+    }
+}
+
+void AddAddressesForm::onDirectDnsReply(const DnsResponse& response)
+{
+    const int row = rowForTag(response.Tag());
+    // Every DNS server answers the same query; the first success wins.
+    if (row < 0 || isGreen(row)) return;
+    if (const DnsRecord* a = response.FindRecord(1, DnsRecord::A, 0)) {
+        setColour(row, kGreen);
+        setExplanation(row, resolvedText(response.QueryName(), a->Data));
+    } else if (const DnsRecord* mx = response.FindRecord(1, DnsRecord::MX, 0)) {
+        QString host = mx->Data;
+        if (host.endsWith(QLatin1Char('.'))) host.chop(1);
+        setColour(row, kGreen);
+        cell(row)->setText(host);
+        // The host's own lookup fills in the explanation.
+        LookupEntry(host, response.Tag());
+        // A stale tag may have named the blank row.
+        EnsureBlankRow();
+    } else {
+        setColour(row, kRed);
+        setExplanation(row, unresolvedText(response.QueryName()));
+    }
+}
+
+void AddAddressesForm::okClicked()
+{
+    table_->finishEditing();
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        const QString text = cell(row)->text();
+        if (!text.isEmpty()) list_.AddTarget(text);
+    }
+    settings_.setAutoStartScan(chkAutoStartScan_->isChecked());
+    canceled_ = false;
+    accept();
+}
+
+void AddAddressesForm::copyEntry()
+{
+    table_->finishEditing();
+    const int row = table_->currentRow();
+    if (row < 0) return;
+    QGuiApplication::clipboard()->setText(cell(row)->text());
+}
+
+void AddAddressesForm::cutEntry()
+{
+    table_->finishEditing();
+    if (table_->currentRow() < 0) return;
+    copyEntry();
+    deleteEntry();
+}
+
+void AddAddressesForm::deleteEntry()
+{
+    table_->finishEditing();
+    const int row = table_->currentRow();
+    if (row < 0) return;
+    table_->removeRow(row);
+    EnsureBlankRow();
+}
+
+void AddAddressesForm::pasteEntries()
+{
+    table_->finishEditing();
+    const QString text = QGuiApplication::clipboard()->text().trimmed();
+    if (text.isEmpty()) return;
+    // Lines end in "\r\n" when they come from Windows programs; Linux
+    // clipboards use a plain "\n". Both count.
+    static const QRegularExpression lineEnd(QStringLiteral("\r?\n"));
+    for (const QString& line : text.split(lineEnd)) {
+        const int row = table_->rowCount() - 1;
+        cell(row)->setText(line.trimmed());
+        EditEnded(row);
+    }
+}
+
+void AddAddressesForm::updatePasteTool()
+{
+    paste_->setEnabled(!QGuiApplication::clipboard()->text().trimmed().isEmpty());
+}
+
+void AddAddressesForm::showPopup(const QPoint& viewportPos, bool fromMouse)
+{
+    if (fromMouse) {
+        const int row = table_->rowAt(viewportPos.y());
+        if (row >= 0) table_->setCurrentCell(row, 0);
+    }
+    updatePasteTool();
+    popup_->popup(table_->viewport()->mapToGlobal(viewportPos));
+}
+
+QString AddAddressesForm::hoverText(const QPoint& viewportPos) const
+{
+    const int row = table_->rowAt(viewportPos.y());
+    if (row < 0 || cell(row)->text().isEmpty()) return emptyRowHint();
+    return cell(row)->data(kExplanationRole).toString();
+}
+
+bool AddAddressesForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != table_->viewport()) return QDialog::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseMove:
+        table_->viewport()->setToolTip(hoverText(static_cast<QMouseEvent*>(event)->position().toPoint()));
+        break;
+    case QEvent::ToolTip: {
+        // Shown here: the view would show the (absent) tooltip of the item.
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = table_->viewport()->toolTip();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, table_->viewport());
+        return true;
+    }
+    case QEvent::ContextMenu: {
+        auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        const bool fromMouse = menuEvent->reason() == QContextMenuEvent::Mouse;
+        const QPoint pos = fromMouse ? menuEvent->pos()
+                                     : table_->visualItemRect(table_->currentItem()).center();
+        showPopup(pos, fromMouse);
+        return true;
+    }
+    default:
+        break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace quarlo

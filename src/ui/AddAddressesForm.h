@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QDialog>
+#include <QMetaObject>
+#include <QStringList>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QColor;
+class QLabel;
+class QMenu;
+class QPoint;
+class QPushButton;
+class QTableWidget;
+class QTableWidgetItem;
+class QToolBar;
+
+namespace quarlo {
+
+class Addresslist;
+class DirectDns;
+class DnsLookup;
+class DnsResponse;
+class Settings;
+
+// The modal dialog in which the user types (or pastes) host names, IP
+// addresses and e-mail addresses before they join the address list. Each
+// entry is checked as soon as it is entered: green when it is an IP address
+// or resolves, red when DNS cannot resolve it. E-mail addresses are replaced
+// by their domain's mail exchanger.
+//
+// Lookups are tagged with the row number at the time of the request; replies
+// for rows that no longer exist are dropped.
+class AddAddressesForm : public QDialog {
+    Q_OBJECT
+public:
+    AddAddressesForm(Addresslist& list, Settings& settings, DnsLookup& dns, std::unique_ptr<DirectDns> directDns,
+                     QWidget* parent = nullptr);
+    ~AddAddressesForm() override;
+
+    // True from opening until OK is pressed.
+    bool Canceled() const { return canceled_; }
+    QStringList DNSServerList() const { return dnsServerList_; }
+
+    // Releases the DirectDns and stops listening to the lookup control, then
+    // closes.
+    void done(int result) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    class Grid;
+
+    void EnsureBlankRow();
+    void EditStarted(int row);
+    void EditEnded(int row);
+    void LookupEntry(const QString& text, const QString& tag);
+    void onLookupComplete(const QString& name, const QString& answer, int failureFlag, const QString& tag);
+    void onDirectDnsReply(const DnsResponse& response);
+
+    void okClicked();
+    void cutEntry();
+    void copyEntry();
+    void pasteEntries();
+    void deleteEntry();
+    void updatePasteTool();
+    void showPopup(const QPoint& viewportPos, bool fromMouse);
+    QString hoverText(const QPoint& viewportPos) const;
+
+    // The row a reply's tag names, or -1 when the tag is not the number of
+    // an existing row.
+    int rowForTag(const QString& tag) const;
+    // The cell of row, created when missing so that every row has one.
+    QTableWidgetItem* cell(int row) const;
+    void setColour(int row, const QColor& colour);
+    void setExplanation(int row, const QString& explanation);
+    bool isGreen(int row) const;
+    void detachGrid();
+    void release();
+
+    Addresslist& list_;
+    Settings& settings_;
+    DnsLookup& dns_;
+    std::unique_ptr<DirectDns> directDns_;
+    QMetaObject::Connection lookupConnection_;
+    QStringList dnsServerList_;
+    bool canceled_ = true;
+
+    QLabel* title_ = nullptr;
+    Grid* table_ = nullptr;
+    QCheckBox* chkAutoStartScan_ = nullptr;
+    QToolBar* toolbar_ = nullptr;
+    QMenu* popup_ = nullptr;
+    QAction* cut_ = nullptr;
+    QAction* copy_ = nullptr;
+    QAction* paste_ = nullptr;
+    QAction* delete_ = nullptr;
+    QPushButton* cmdOK_ = nullptr;
+    QPushButton* cmdCancel_ = nullptr;
+};
+
+} // namespace quarlo

@@ -1,0 +1,292 @@
+#include "ui/AddAddressesForm.h"
+
+#include "common/Registry.h"
+#include "model/Settings.h"
+#include "scan/Addresslist.h"
+#include "support/FakeDirectDns.h"
+#include "support/FakeDnsLookup.h"
+#include "support/MemoryRegistryBackend.h"
+#include "support/QtPrinters.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+
+namespace {
+
+const QColor kGreen(0x00, 0x88, 0x00);
+const QColor kRed(255, 0, 0);
+const QColor kBlack(0, 0, 0);
+const QString kEmptyHint = "Enter a hostname or IP address and then press Enter or Tab";
+
+QString red(const QString& name)
+{
+    return "This is red because DNS could not resolve '" + name
+           + "' to an IP address. You probably want to change this hostname before clicking on the OK button";
+}
+
+class AddAddressesFormTest : public ::testing::Test {
+protected:
+    AddAddressesFormTest()
+        : registry(backend), settings(registry, dir.filePath("none.cfg")),
+          list(settings, dns, std::make_unique<FakeDirectDns>())
+    {
+        dns.setBlacklistQuery(true); // as the main window leaves it; the dialog must not change it
+        auto direct = std::make_unique<FakeDirectDns>("127.0.0.1:9, 127.0.0.2:9");
+        directDns = direct.get();
+        form = std::make_unique<AddAddressesForm>(list, settings, dns, std::move(direct));
+        form->show();
+        table = form->findChild<QTableWidget*>("Table");
+    }
+
+    // Types into the cell as a user does and ends the edit with key.
+    void type(int row, const QString& text, Qt::Key key = Qt::Key_Return)
+    {
+        table->setCurrentCell(row, 0);
+        table->editItem(table->item(row, 0));
+        QLineEdit* editor = openEditor();
+        ASSERT_NE(editor, nullptr);
+        editor->selectAll();
+        QTest::keyClicks(editor, text);
+        if (key != Qt::Key_unknown) QTest::keyClick(editor, key);
+        QCoreApplication::processEvents(); // Enter commits on the next turn
+    }
+    QLineEdit* openEditor() const
+    {
+        for (QLineEdit* e : table->viewport()->findChildren<QLineEdit*>())
+            if (e->isVisible()) return e;
+        return nullptr;
+    }
+
+    QStringList texts() const
+    {
+        QStringList out;
+        for (int r = 0; r < table->rowCount(); ++r) out << table->item(r, 0)->text();
+        return out;
+    }
+    QColor colour(int row) const { return table->item(row, 0)->foreground().color(); }
+    // The tooltip after the pointer moved over the row.
+    QString hover(int row) const
+    {
+        const QPoint pos = table->visualItemRect(table->item(row, 0)).center();
+        QMouseEvent move(QEvent::MouseMove, pos, table->viewport()->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(table->viewport(), &move);
+        return table->viewport()->toolTip();
+    }
+    void trigger(const char* tool) { form->findChild<QAction*>(tool)->trigger(); }
+    QStringList listKeys() const
+    {
+        QStringList out;
+        for (const auto& a : list) out << a->Key();
+        return out;
+    }
+
+    QTemporaryDir dir;
+    MemoryRegistryBackend backend;
+    Registry registry;
+    Settings settings;
+    FakeDnsLookup dns;
+    Addresslist list;
+    FakeDirectDns* directDns = nullptr;
+    std::unique_ptr<AddAddressesForm> form;
+    QTableWidget* table = nullptr;
+};
+
+} // namespace
+
+TEST_F(AddAddressesFormTest, IpAddressesAndHostNamesAreChecked)
+{
+    EXPECT_EQ(form->DNSServerList(), QStringList({"127.0.0.1:9", "127.0.0.2:9"}));
+    EXPECT_TRUE(directDns->Option1() && directDns->Option2());
+    EXPECT_EQ(hover(0), kEmptyHint);
+
+    type(0, "  192.0.2.7 ");
+    type(1, "mail.example", Qt::Key_Tab);
+    type(2, "nothere.example");
+    EXPECT_EQ(texts(), QStringList({"192.0.2.7", "mail.example", "nothere.example", ""}));
+    EXPECT_EQ(table->currentRow(), 3);
+    EXPECT_EQ(colour(0), kGreen);
+    EXPECT_EQ(hover(0), "This is green because you entered a valid IP address");
+
+    // Only the names went to DNS, tagged with their rows; BlacklistQuery kept.
+    ASSERT_EQ(dns.history.size(), 2u);
+    EXPECT_EQ(dns.history[1].name, "nothere.example");
+    EXPECT_EQ(dns.history[1].tag, "2");
+    EXPECT_TRUE(dns.history[1].blacklist);
+    EXPECT_TRUE(dns.RequestFlag());
+
+    // The address list's tags are not row numbers.
+    dns.setRequestTag("1:LookupIP");
+    dns.Lookup("1");
+    ASSERT_TRUE(dns.answer("1:LookupIP", "192.0.2.1"));
+    EXPECT_EQ(colour(1), kBlack);
+
+    ASSERT_TRUE(dns.answer("1", "198.51.100.9"));
+    ASSERT_TRUE(dns.answer("2", "", 3));
+    EXPECT_EQ(colour(1), kGreen);
+    EXPECT_EQ(hover(1), "This is green because 'mail.example' resolves to 198.51.100.9");
+    EXPECT_EQ(colour(2), kRed);
+    EXPECT_EQ(hover(2), red("nothere.example"));
+
+    // A later failure for a green row leaves it green.
+    dns.setRequestTag("1");
+    dns.Lookup("mail.example");
+    ASSERT_TRUE(dns.answer("1", "", 3));
+    EXPECT_EQ(colour(1), kGreen);
+
+    // Editing a row starts over; Escape leaves the entry and checks it again.
+    type(0, "x", Qt::Key_Escape);
+    EXPECT_EQ(texts().at(0), "192.0.2.7");
+    EXPECT_EQ(colour(0), kGreen);
+}
+
+TEST_F(AddAddressesFormTest, RowsComeAndGoAndOneBlankRowRemains)
+{
+    type(0, "a.example");
+    type(1, "b.example");
+    type(2, "c.example");
+    type(0, "   ");
+    type(2, " ");
+    EXPECT_EQ(texts(), QStringList({"b.example", "c.example", ""}));
+
+    QApplication::clipboard()->clear();
+    table->setCurrentCell(0, 0);
+    trigger("Cut");
+    EXPECT_EQ(QApplication::clipboard()->text(), "b.example");
+    EXPECT_EQ(texts(), QStringList({"c.example", ""}));
+    table->setCurrentCell(0, 0);
+    trigger("Copy");
+    trigger("Delete");
+    EXPECT_EQ(QApplication::clipboard()->text(), "c.example");
+    EXPECT_EQ(texts(), QStringList({""}));
+    trigger("Delete");
+    EXPECT_EQ(texts(), QStringList({""}));
+    EXPECT_EQ(table->currentRow(), 0);
+
+    // The replies for the rows deleted above find no row of that number.
+    ASSERT_TRUE(dns.answer("2", "192.0.2.1"));
+    directDns->reply("2", "c.example", {{"mx.example", 15}});
+    EXPECT_EQ(texts(), QStringList({""}));
+}
+
+TEST_F(AddAddressesFormTest, EmailAddressIsReplacedByItsMailExchanger)
+{
+    type(0, "postmaster@Mail.Example");
+    ASSERT_EQ(directDns->sent.size(), 2u);
+    for (const auto& q : directDns->sent) {
+        EXPECT_EQ(q.name, "Mail.Example");
+        EXPECT_EQ(q.tag, "0");
+        EXPECT_EQ(q.type, 15);
+    }
+    EXPECT_TRUE(dns.history.empty());
+
+    directDns->reply("0", "Mail.Example", {{"mx1.mail.example.", 15}});
+    directDns->reply("0", "Mail.Example", {{"mx2.mail.example.", 15}}); // the first success wins
+    EXPECT_EQ(texts(), QStringList({"mx1.mail.example", ""}));
+    EXPECT_EQ(colour(0), kGreen);
+    ASSERT_EQ(dns.history.size(), 1u);
+    EXPECT_EQ(dns.history[0].name, "mx1.mail.example");
+    ASSERT_TRUE(dns.answer("0", "", 2));
+    EXPECT_EQ(colour(0), kGreen);
+
+    type(1, "x@nomail.example");
+    directDns->reply("1", "nomail.example", {});
+    EXPECT_EQ(colour(1), kRed);
+    EXPECT_EQ(hover(1), red("nomail.example"));
+    type(2, "x@a.example");
+    directDns->reply("2", "a.example", {{"192.0.2.5", 1}});
+    EXPECT_EQ(hover(2), "This is green because 'a.example' resolves to 192.0.2.5");
+
+    QTest::mouseClick(form->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    EXPECT_EQ(listKeys(), QStringList({"mx1.mail.example", "x@nomail.example", "x@a.example"}));
+}
+
+TEST_F(AddAddressesFormTest, PasteChecksEveryLineInOrder)
+{
+    QApplication::clipboard()->setText(" 192.0.2.1\r\n  host.example \r\n\r\nuser@mail.example\r\n");
+    trigger("Paste");
+    EXPECT_EQ(texts(), QStringList({"192.0.2.1", "host.example", "user@mail.example", ""}));
+    EXPECT_EQ(colour(0), kGreen);
+    ASSERT_EQ(dns.history.size(), 1u);
+    EXPECT_EQ(dns.history[0].tag, "1");
+    ASSERT_EQ(directDns->sent.size(), 2u);
+    EXPECT_EQ(directDns->sent[0].tag, "2");
+
+    // Plain "\n" line ends, through the keyboard shortcut on the grid.
+    QApplication::clipboard()->setText("b.example\nc.example");
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(texts().mid(3), QStringList({"b.example", "c.example", ""}));
+}
+
+TEST_F(AddAddressesFormTest, RightClickSelectsTheRowAndOffersPasteOnlyWithText)
+{
+    type(0, "a.example");
+    auto* popup = form->findChild<QMenu*>("AddEditPopup");
+    for (const QString& clip : {QString("  \r\n "), QString("c.example")}) {
+        QApplication::clipboard()->setText(clip);
+        table->setCurrentCell(1, 0);
+        const QPoint pos = table->visualItemRect(table->item(0, 0)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, table->viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(table->viewport(), &event);
+        EXPECT_TRUE(popup->isVisible());
+        EXPECT_EQ(table->currentRow(), 0);
+        EXPECT_EQ(form->findChild<QAction*>("Paste")->isEnabled(), clip == "c.example");
+        popup->close();
+    }
+}
+
+TEST_F(AddAddressesFormTest, OkAddsEveryEntryAndStoresTheOption)
+{
+    EXPECT_TRUE(form->Canceled());
+    EXPECT_TRUE(form->findChild<QCheckBox*>("chkAutoStartScan")->isChecked());
+    type(0, "192.0.2.1");
+    type(1, "bad.example");
+    ASSERT_TRUE(dns.answer("1", "", 3));
+    type(2, "typed.example", Qt::Key_unknown); // still in the editor
+    form->findChild<QCheckBox*>("chkAutoStartScan")->setChecked(false);
+    QTest::mouseClick(form->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+
+    EXPECT_EQ(listKeys(), QStringList({"192.0.2.1", "bad.example", "typed.example"}));
+    EXPECT_FALSE(settings.AutoStartScan());
+    EXPECT_FALSE(form->Canceled());
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+}
+
+TEST_F(AddAddressesFormTest, CancelAddsNothingAndRepliesAfterClosingAreDropped)
+{
+    settings.setAutoStartScan(false);
+    AddAddressesForm second(list, settings, dns, std::make_unique<FakeDirectDns>());
+    EXPECT_FALSE(second.findChild<QCheckBox*>("chkAutoStartScan")->isChecked());
+
+    QPointer<FakeDirectDns> direct(directDns);
+    type(0, "a.example");
+    type(1, "b.example");
+    type(2, "c@mail.example");
+    form->findChild<QCheckBox*>("chkAutoStartScan")->setChecked(true);
+    QTest::mouseClick(form->findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
+    EXPECT_TRUE(form->Canceled());
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_FALSE(settings.AutoStartScan());
+    EXPECT_TRUE(direct.isNull());
+
+    ASSERT_TRUE(dns.answer("0", "192.0.2.1"));
+    EXPECT_EQ(colour(0), kBlack);
+    form.reset();
+    ASSERT_TRUE(dns.answer("1", "192.0.2.2"));
+}
