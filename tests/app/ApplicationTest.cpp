@@ -2,9 +2,7 @@
 #include "common/Registry.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
-#include "support/FakeDirectDns.h"
-#include "support/FakeDnsLookup.h"
-#include "support/MemoryRegistryBackend.h"
+#include "support/FakeScanWorld.h"
 #include "support/QtPrinters.h"
 #include "support/ScriptedPrompts.h"
 
@@ -18,13 +16,9 @@ using Answer = UserPrompts::Answer;
 
 namespace {
 
-class ApplicationTest : public ::testing::Test {
+class ApplicationTest : public ::testing::Test, protected FakeScanWorld {
 protected:
-    ApplicationTest()
-        : registry(backend), settings(registry, dir.filePath("none.cfg")),
-          list(settings, dns, std::make_unique<FakeDirectDns>()), app(list, settings, prompts)
-    {
-    }
+    ApplicationTest() : app(list, settings, prompts) {}
 
     QString writeList(const QString& name, const QByteArray& content)
     {
@@ -35,12 +29,6 @@ protected:
         return path;
     }
 
-    QTemporaryDir dir;
-    MemoryRegistryBackend backend;
-    Registry registry;
-    Settings settings;
-    FakeDnsLookup dns;
-    Addresslist list;
     ScriptedPrompts prompts;
     Application app;
 };

@@ -1,9 +1,7 @@
 #include "common/Registry.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
-#include "support/FakeDirectDns.h"
-#include "support/FakeDnsLookup.h"
-#include "support/MemoryRegistryBackend.h"
+#include "support/FakeScanWorld.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
 
@@ -17,14 +15,11 @@ using namespace quarlo;
 
 namespace {
 
-class AddresslistTest : public ::testing::Test {
+class AddresslistTest : public ::testing::Test, protected FakeScanWorld {
 protected:
-    AddresslistTest() : registry(backend), settings(registry, dir.filePath("none.cfg"))
+    AddresslistTest()
     {
-        auto direct = std::make_unique<FakeDirectDns>("127.0.0.1:9, 127.0.0.2:9");
-        directDns = direct.get();
-        list = std::make_unique<Addresslist>(settings, dns, std::move(direct));
-        list->setTickInterval(20);
+        list.setTickInterval(20);
         settings.BlacklistServers().Add(makeServer("a.test", true, {{"127.0.0.2", "A listed"}}));
         settings.BlacklistServers().Add(makeServer("b.test", true, {{"127.0.0.2", "B listed"}}));
         settings.BlacklistServers().Add(makeServer("c.test", true, {{"127.0.0.2", "C listed"}}));
@@ -33,64 +28,56 @@ protected:
     QStringList keys() const
     {
         QStringList out;
-        for (const auto& a : *list) out << a->Key();
+        for (const auto& a : list) out << a->Key();
         return out;
     }
-
-    QTemporaryDir dir;
-    MemoryRegistryBackend backend;
-    Registry registry;
-    Settings settings;
-    FakeDnsLookup dns;
-    FakeDirectDns* directDns = nullptr;
-    std::unique_ptr<Addresslist> list;
 };
 
 } // namespace
 
 TEST_F(AddresslistTest, EditingRaisesTheRightEvents)
 {
-    QSignalSpy added(list.get(), &Addresslist::AddAddress);
-    QSignalSpy deleted(list.get(), &Addresslist::DeleteAddress);
-    QSignalSpy newFile(list.get(), &Addresslist::NewFile);
+    QSignalSpy added(&list, &Addresslist::AddAddress);
+    QSignalSpy deleted(&list, &Addresslist::DeleteAddress);
+    QSignalSpy newFile(&list, &Addresslist::NewFile);
 
-    const auto first = list->AddTarget("Mail.Example");
-    EXPECT_TRUE(list->Changed());
-    list->setChanged(false);
-    EXPECT_EQ(list->AddTarget("mail.example"), first); // same address, event again
-    EXPECT_TRUE(list->Changed());
+    const auto first = list.AddTarget("Mail.Example");
+    EXPECT_TRUE(list.Changed());
+    list.setChanged(false);
+    EXPECT_EQ(list.AddTarget("mail.example"), first); // same address, event again
+    EXPECT_TRUE(list.Changed());
     EXPECT_EQ(added.count(), 2);
-    EXPECT_EQ(list->Count(), 1);
+    EXPECT_EQ(list.Count(), 1);
 
-    list->setChanged(false);
-    list->Remove("not.there");
-    EXPECT_FALSE(list->Changed());
+    list.setChanged(false);
+    list.Remove("not.there");
+    EXPECT_FALSE(list.Changed());
     EXPECT_EQ(deleted.count(), 0);
 
-    list->AddTarget("192.0.2.1");
-    list->AddTarget("192.0.2.2");
-    list->Remove("MAIL.EXAMPLE");
+    list.AddTarget("192.0.2.1");
+    list.AddTarget("192.0.2.2");
+    list.Remove("MAIL.EXAMPLE");
     ASSERT_EQ(deleted.count(), 1);
     EXPECT_EQ(deleted.at(0).at(0).value<AddressPtr>(), first);
-    list->AddTarget("mail.example"); // moves to the end
+    list.AddTarget("mail.example"); // moves to the end
     EXPECT_EQ(keys(), QStringList({"192.0.2.1", "192.0.2.2", "mail.example"}));
 
     deleted.clear();
-    list->Clear();
+    list.Clear();
     EXPECT_EQ(newFile.count(), 1);
     EXPECT_EQ(deleted.count(), 0);
-    EXPECT_EQ(list->Count(), 0);
+    EXPECT_EQ(list.Count(), 0);
 }
 
 TEST_F(AddresslistTest, ScanRoutesRepliesAndCompletes)
 {
-    QSignalSpy updates(list.get(), &Addresslist::UpdateAddress);
-    QSignalSpy complete(list.get(), &Addresslist::ScanComplete);
-    list->AddTarget("192.0.2.7");
-    list->AddTarget("host.example");
-    list->StartScan();
-    EXPECT_TRUE(list->ScanActive());
-    list->Tick();
+    QSignalSpy updates(&list, &Addresslist::UpdateAddress);
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    list.AddTarget("192.0.2.7");
+    list.AddTarget("host.example");
+    list.StartScan();
+    EXPECT_TRUE(list.ScanActive());
+    list.Tick();
 
     // The IP target asked every server; the host name is being resolved.
     ASSERT_EQ(dns.pending.size(), 4u);
@@ -103,7 +90,7 @@ TEST_F(AddresslistTest, ScanRoutesRepliesAndCompletes)
     ASSERT_TRUE(dns.answer("192.0.2.7:BlacklistCheck:c.test", "127.0.0.3"));
     // A reply whose tag names the target in another letter case still arrives.
     ASSERT_TRUE(dns.answer("host.example:LookupIP", "198.51.100.9"));
-    const auto ip = list->Item("192.0.2.7");
+    const auto ip = list.Item("192.0.2.7");
     EXPECT_TRUE(ip->Blacklisted());
     EXPECT_EQ(ip->RespondingServers().Count(), 2);
     EXPECT_EQ(ip->RespondingServers().Item("c.test")->Responses().Item(1)->Reason(),
@@ -123,11 +110,11 @@ TEST_F(AddresslistTest, ScanRoutesRepliesAndCompletes)
     EXPECT_EQ(dns.pending[0].name, "9.100.51.198.a.test.");
     for (const char* zone : {"a.test", "b.test", "c.test"})
         ASSERT_TRUE(dns.answer(QString("host.example:BlacklistCheck:") + zone, "", 3));
-    EXPECT_EQ(list->Item("host.example")->Caption(), "host.example (198.51.100.9)");
-    EXPECT_FALSE(list->Item("host.example")->Blacklisted());
+    EXPECT_EQ(list.Item("host.example")->Caption(), "host.example (198.51.100.9)");
+    EXPECT_FALSE(list.Item("host.example")->Blacklisted());
 
     ASSERT_TRUE(complete.wait(2000));
-    EXPECT_FALSE(list->ScanActive());
+    EXPECT_FALSE(list.ScanActive());
     EXPECT_EQ(complete.count(), 1);
 
     // TXT replies after completion are still applied.
@@ -147,18 +134,18 @@ TEST_F(AddresslistTest, ScanRoutesRepliesAndCompletes)
 
 TEST_F(AddresslistTest, UnresolvableHostsCompleteAndForeignTagsAreIgnored)
 {
-    list->AddTarget("nowhere.example");
-    list->StartScan();
-    list->Tick();
-    QSignalSpy updates(list.get(), &Addresslist::UpdateAddress);
+    list.AddTarget("nowhere.example");
+    list.StartScan();
+    list.Tick();
+    QSignalSpy updates(&list, &Addresslist::UpdateAddress);
     // A reply of the add-addresses dialog (tag without ":") is not ours.
     dns.setRequestTag("3");
     dns.Lookup("other.example");
     ASSERT_TRUE(dns.answer("3", "192.0.2.1"));
-    EXPECT_EQ(list->Item("nowhere.example")->IP(), "");
+    EXPECT_EQ(list.Item("nowhere.example")->IP(), "");
     ASSERT_TRUE(dns.answer("nowhere.example:LookupIP", "", 1));
-    EXPECT_EQ(list->Item("nowhere.example")->IP(), "Unresolvable");
-    EXPECT_TRUE(list->Item("nowhere.example")->Complete());
+    EXPECT_EQ(list.Item("nowhere.example")->IP(), "Unresolvable");
+    EXPECT_TRUE(list.Item("nowhere.example")->Complete());
     EXPECT_EQ(updates.count(), 1);
     EXPECT_TRUE(directDns->sent.empty());
 }
@@ -173,10 +160,10 @@ TEST_F(AddresslistTest, LimitOfOneStillAsksEveryServerOnce)
     dns.autoAnswer = [](const FakeDnsLookup::Request&) { return std::make_pair(QString(), 3); };
     int maxInFlight = 0;
     QObject::connect(&dns, &DnsLookup::LookupComplete, [&] { maxInFlight = std::max(maxInFlight, dns.PendingCount() + 1); });
-    QSignalSpy complete(list.get(), &Addresslist::ScanComplete);
-    list->AddTarget("192.0.2.1");
-    list->AddTarget("192.0.2.2");
-    list->StartScan();
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    list.AddTarget("192.0.2.1");
+    list.AddTarget("192.0.2.2");
+    list.StartScan();
     ASSERT_TRUE(complete.wait(3000));
     ASSERT_EQ(dns.history.size(), 6u);
     QStringList tags;
@@ -188,48 +175,48 @@ TEST_F(AddresslistTest, LimitOfOneStillAsksEveryServerOnce)
 
 TEST_F(AddresslistTest, EmptyListCompletesOnFirstTickAndStopWorksWhenIdle)
 {
-    QSignalSpy started(list.get(), &Addresslist::ScanStarted);
-    QSignalSpy complete(list.get(), &Addresslist::ScanComplete);
-    QSignalSpy canceled(list.get(), &Addresslist::ScanCanceled);
-    list->StartScan();
+    QSignalSpy started(&list, &Addresslist::ScanStarted);
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    QSignalSpy canceled(&list, &Addresslist::ScanCanceled);
+    list.StartScan();
     EXPECT_EQ(started.count(), 1);
     ASSERT_TRUE(complete.wait(1000));
-    list->StopScan();
+    list.StopScan();
     EXPECT_EQ(canceled.count(), 1);
-    EXPECT_FALSE(list->ScanActive());
+    EXPECT_FALSE(list.ScanActive());
 }
 
 TEST_F(AddresslistTest, StopAndRestartDropPendingLookups)
 {
-    for (int i = 1; i <= 5; ++i) list->AddTarget(QString("192.0.2.%1").arg(i));
-    list->StartScan();
-    list->Tick();
+    for (int i = 1; i <= 5; ++i) list.AddTarget(QString("192.0.2.%1").arg(i));
+    list.StartScan();
+    list.Tick();
     EXPECT_EQ(dns.PendingCount(), 15);
-    list->StopScan();
+    list.StopScan();
     EXPECT_EQ(dns.PendingCount(), 0);
-    EXPECT_FALSE(list->ScanActive());
+    EXPECT_FALSE(list.ScanActive());
 
-    list->StartScan(); // restart resets every address
+    list.StartScan(); // restart resets every address
     EXPECT_EQ(dns.cancelCalls, 3);
-    for (const auto& a : *list) {
+    for (const auto& a : list) {
         EXPECT_FALSE(a->Complete());
         EXPECT_EQ(a->ServerIndex(), 1);
     }
-    list->Tick();
+    list.Tick();
     EXPECT_EQ(dns.PendingCount(), 15);
-    list->StartScan();
+    list.StartScan();
     EXPECT_EQ(dns.PendingCount(), 0);
 }
 
 TEST_F(AddresslistTest, RepliesForRemovedAddressesAreDropped)
 {
-    list->AddTarget("192.0.2.1");
-    list->AddTarget("192.0.2.2");
-    list->StartScan();
-    list->Tick();
-    const auto removed = list->Item("192.0.2.1");
-    list->Remove("192.0.2.1");
-    QSignalSpy updates(list.get(), &Addresslist::UpdateAddress);
+    list.AddTarget("192.0.2.1");
+    list.AddTarget("192.0.2.2");
+    list.StartScan();
+    list.Tick();
+    const auto removed = list.Item("192.0.2.1");
+    list.Remove("192.0.2.1");
+    QSignalSpy updates(&list, &Addresslist::UpdateAddress);
     ASSERT_TRUE(dns.answer("192.0.2.1:BlacklistCheck:a.test", "127.0.0.2"));
     EXPECT_EQ(updates.count(), 0);
     EXPECT_EQ(removed->RespondingServers().Count(), 0);
@@ -240,13 +227,13 @@ TEST_F(AddresslistTest, RepliesForRemovedAddressesAreDropped)
 
 TEST_F(AddresslistTest, FreedSlotsRunAPassWithoutWaitingForTheTick)
 {
-    list->setTickInterval(60000); // only the reply-driven passes can make progress
+    list.setTickInterval(60000); // only the reply-driven passes can make progress
     settings.setMaxQueries(10);
-    for (int i = 1; i <= 40; ++i) list->AddTarget(QString("192.0.2.%1").arg(i));
+    for (int i = 1; i <= 40; ++i) list.AddTarget(QString("192.0.2.%1").arg(i));
     dns.autoAnswer = [](const FakeDnsLookup::Request&) { return std::make_pair(QString(), 3); };
-    QSignalSpy complete(list.get(), &Addresslist::ScanComplete);
-    list->StartScan();
-    list->Tick();
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    list.StartScan();
+    list.Tick();
     ASSERT_TRUE(complete.wait(3000));
     EXPECT_EQ(dns.history.size(), 120u);
     EXPECT_EQ(dns.PendingCount(), 0);
@@ -255,46 +242,46 @@ TEST_F(AddresslistTest, FreedSlotsRunAPassWithoutWaitingForTheTick)
 TEST_F(AddresslistTest, AddressesAddedDuringAScanJoinIt)
 {
     dns.autoAnswer = [](const FakeDnsLookup::Request&) { return std::make_pair(QString("127.0.0.2"), 0); };
-    QSignalSpy complete(list.get(), &Addresslist::ScanComplete);
-    list->AddTarget("192.0.2.1");
-    list->StartScan();
-    list->AddTarget("192.0.2.2");
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    list.AddTarget("192.0.2.1");
+    list.StartScan();
+    list.AddTarget("192.0.2.2");
     ASSERT_TRUE(complete.wait(3000));
-    EXPECT_TRUE(list->Item("192.0.2.2")->Complete());
-    EXPECT_TRUE(list->Item("192.0.2.2")->Blacklisted());
+    EXPECT_TRUE(list.Item("192.0.2.2")->Complete());
+    EXPECT_TRUE(list.Item("192.0.2.2")->Blacklisted());
 }
 
 TEST_F(AddresslistTest, SaveAndLoad)
 {
-    QSignalSpy newFile(list.get(), &Addresslist::NewFile);
-    QSignalSpy added(list.get(), &Addresslist::AddAddress);
-    list->AddTarget(" b.example ");
-    list->AddTarget("192.0.2.1");
-    EXPECT_FALSE(list->Save()); // never had a name: nothing happens
-    EXPECT_EQ(list->LastError(), "");
+    QSignalSpy newFile(&list, &Addresslist::NewFile);
+    QSignalSpy added(&list, &Addresslist::AddAddress);
+    list.AddTarget(" b.example ");
+    list.AddTarget("192.0.2.1");
+    EXPECT_FALSE(list.Save()); // never had a name: nothing happens
+    EXPECT_EQ(list.LastError(), "");
     EXPECT_EQ(newFile.count(), 0);
 
     const QString path = dir.filePath("one.BlackList");
-    ASSERT_TRUE(list->Save(path));
-    EXPECT_FALSE(list->Changed());
-    EXPECT_EQ(list->Filename(), path);
+    ASSERT_TRUE(list.Save(path));
+    EXPECT_FALSE(list.Changed());
+    EXPECT_EQ(list.Filename(), path);
     EXPECT_EQ(newFile.count(), 1);
-    ASSERT_TRUE(list->Save(path.toUpper() == path ? path : path)); // same name: no NewFile
+    ASSERT_TRUE(list.Save(path.toUpper() == path ? path : path)); // same name: no NewFile
     EXPECT_EQ(newFile.count(), 1);
 
-    list->AddTarget("later");
+    list.AddTarget("later");
     const QString bad = dir.filePath("missing/dir/x.BlackList");
-    EXPECT_FALSE(list->Save(bad));
-    EXPECT_TRUE(list->Changed());
-    EXPECT_EQ(list->Filename(), bad); // the new name stays
-    EXPECT_TRUE(list->LastError().startsWith("Cannot save Address List to " + bad + "\r\n\r\n"));
+    EXPECT_FALSE(list.Save(bad));
+    EXPECT_TRUE(list.Changed());
+    EXPECT_EQ(list.Filename(), bad); // the new name stays
+    EXPECT_TRUE(list.LastError().startsWith("Cannot save Address List to " + bad + "\r\n\r\n"));
 
     newFile.clear();
     added.clear();
-    ASSERT_TRUE(list->Load(path));
+    ASSERT_TRUE(list.Load(path));
     EXPECT_EQ(keys(), QStringList({" b.example ", "192.0.2.1"}));
-    EXPECT_EQ(list->Filename(), path);
-    EXPECT_FALSE(list->Changed());
+    EXPECT_EQ(list.Filename(), path);
+    EXPECT_FALSE(list.Changed());
     EXPECT_EQ(newFile.count(), 2);
     EXPECT_EQ(added.count(), 2);
 
@@ -303,10 +290,10 @@ TEST_F(AddresslistTest, SaveAndLoad)
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write("<AddressList><Address Target=\"x\">");
     broken.close();
-    list->AddTarget("unsaved");
-    ASSERT_FALSE(list->Load(broken.fileName()));
-    EXPECT_TRUE(list->LastError().startsWith("Cannot load Address List from " + broken.fileName() + "\r\n\r\n"));
-    EXPECT_EQ(list->Count(), 3);
-    EXPECT_TRUE(list->Changed());
-    EXPECT_EQ(list->Filename(), path);
+    list.AddTarget("unsaved");
+    ASSERT_FALSE(list.Load(broken.fileName()));
+    EXPECT_TRUE(list.LastError().startsWith("Cannot load Address List from " + broken.fileName() + "\r\n\r\n"));
+    EXPECT_EQ(list.Count(), 3);
+    EXPECT_TRUE(list.Changed());
+    EXPECT_EQ(list.Filename(), path);
 }

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "common/Registry.h"
+#include "model/Settings.h"
+#include "scan/Addresslist.h"
+#include "support/FakeDirectDns.h"
+#include "support/FakeDnsLookup.h"
+#include "support/MemoryRegistryBackend.h"
+
+#include <QTemporaryDir>
+#include <memory>
+
+// Settings over an in-memory registry, an address list and fake DNS
+// components whose replies the test decides: the world most tests scan in.
+struct FakeScanWorld {
+    QTemporaryDir dir;
+    MemoryRegistryBackend backend;
+    quarlo::Registry registry{backend};
+    quarlo::Settings settings{registry, dir.filePath("none.cfg")};
+    FakeDnsLookup dns;
+    FakeDirectDns* directDns = nullptr; // owned by the list
+    quarlo::Addresslist list{settings, dns, makeDirectDns()};
+
+private:
+    std::unique_ptr<FakeDirectDns> makeDirectDns()
+    {
+        auto direct = std::make_unique<FakeDirectDns>("127.0.0.1:9, 127.0.0.2:9");
+        directDns = direct.get();
+        return direct;
+    }
+};
