@@ -1,0 +1,64 @@
+// The desktop program: creates the program-wide objects, stops when the
+// blacklist server configuration cannot be read, shows the main window and
+// opens a list named on the command line.
+#include "app/Application.h"
+#include "app/CommandLine.h"
+#include "common/AppInfo.h"
+#include "common/FileTypeRegistration.h"
+#include "common/RegFileBackend.h"
+#include "common/Registry.h"
+#include "common/RegistryLocation.h"
+#include "model/Settings.h"
+#include "scan/Addresslist.h"
+#include "scan/AresDirectDns.h"
+#include "scan/AresDnsLookup.h"
+#include "scan/DnsServers.h"
+#include "storage/ServerConfigFile.h"
+#include "ui/MainForm.h"
+#include "ui/WidgetPrompts.h"
+
+#include <QApplication>
+#include <QFileInfo>
+
+using namespace quarlo;
+
+int main(int argc, char** argv)
+{
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quarlo"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quarlo"));
+    QApplication::setApplicationVersion(ProgramVersion());
+
+    const CommandLine commandLine(QApplication::arguments().mid(1));
+    const QString executable = QApplication::applicationFilePath();
+    const QString programDir = QApplication::applicationDirPath();
+
+    RegFileBackend registryBackend(DefaultRegistryDirectory());
+    Registry registry(registryBackend);
+    WidgetPrompts prompts;
+    Settings settings(registry, ServerConfigFile::PathForExecutable(executable));
+    if (!settings.BlacklistServers().LastError().isEmpty()) {
+        prompts.Message(settings.BlacklistServers().LastError(), DisplayTitle(), UserPrompts::Buttons::Ok,
+                        UserPrompts::Icon::Critical);
+        return 1;
+    }
+    const QStringList dnsServers = ConfiguredDnsServers(settings.RetrieveOption(QStringLiteral("DNS Servers")));
+    AresDnsLookup dns(dnsServers);
+    Addresslist list(settings, dns, std::make_unique<AresDirectDns>(dnsServers));
+    Application application(list, settings, prompts);
+
+    MainForm window(MainForm::Services{application, list, settings, dns, registry, prompts,
+                                       [dnsServers] { return std::make_unique<AresDirectDns>(dnsServers); },
+                                       programDir, QFileInfo(executable).completeBaseName()});
+    prompts.setParent(&window);
+    window.show();
+
+    // Started by an automation client, it skips what only makes sense for a
+    // person who started it.
+    if (!commandLine.StartedByAutomation()) {
+        if (const QString path = commandLine.ListPath(); !path.isEmpty()) list.Load(path);
+    }
+    RegisterFileType(registry, executable, QStringLiteral(".BlackList"),
+                     QStringLiteral("Automated SPAM Whitelist / Blacklist verification"));
+    return qapp.exec();
+}

@@ -1,0 +1,564 @@
+#include "ui/MainForm.h"
+
+#include "app/Application.h"
+#include "app/UserPrompts.h"
+#include "common/AppInfo.h"
+#include "common/URL.h"
+#include "model/Settings.h"
+#include "scan/Addresslist.h"
+#include "scan/DirectDns.h"
+#include "scan/DnsLookup.h"
+#include "ui/AddAddressesForm.h"
+#include "ui/ButtonIcons.h"
+#include "ui/FormPlacement.h"
+#include "ui/ResultsTable.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QProgressBar>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTextBrowser>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <utility>
+
+namespace quarlo {
+namespace {
+
+struct ToolSpec {
+    const char* id;
+    const char* caption;
+    const char* category;
+    const char* description;
+};
+
+const ToolSpec kTools[] = {
+    {"Main:New", "&New Address List ...", "File", "Creates a new document."},
+    {"Main:Open", "&Open Address List ...", "File", "Opens an existing document."},
+    {"Main:Save", "&Save", "File", "Saves the active document."},
+    {"Main:SaveAs", "Save &As ...", "File", ""},
+    {"Main:Close", "&Close", "File", "Closes the active document."},
+    {"Main:Print", "&Print", "Print", "Prints the selected text to the default printer."},
+    {"Main:PrintPreview", "Print Pre&view ...", "Print", ""},
+    {"Main:Exit", "E&xit", "File", "Exits the application."},
+    {"Main:Publish", "Publish to &Web ...", "Export", ""},
+    {"Main:Settings", "&Settings ...", "General", ""},
+    {"Main:Scan", "&Start Blacklist Scan", "General", ""},
+    {"Main:StopScan", "&Stop Blacklist Scan", "General", ""},
+    {"Edit:Add", "&Add Address  ...", "Edit", ""},
+    {"Edit:Copy", "&Copy", "Edit", "Copies the selected text to the Clipboard."},
+    {"Edit:Delete", "&Delete", "Edit", ""},
+    {"Edit:SelectAll", "Select &All", "Edit", ""},
+    {"Export:HTML", "Export to &HTML File ...", "Export", ""},
+    {"Export:Text", "Export to &Text File ...", "Export", ""},
+    {"Export:CDF", "Export to &Comma Delimited File ...", "Export", ""},
+    {"Export:EXCEL", "Export directly to &Excel ...", "Export", ""},
+    {"Export:XLS", "Export to &Excel file ...", "Export", ""},
+    {"Export:PDF", "Export to &PDF ..", "Export", ""},
+    {"Help:Contents", "&Contents ...", "Help", ""},
+    {"Help:Selection", "&Help on Quarlo ...", "Help", ""},
+    {"Help:QuickStart", "&Quick Start", "Help", ""},
+    {"Help:TipOfTheDay", "&Tip of the Day ...", "Help", ""},
+    {"Help:About", "&About Quarlo ...", "Help", ""},
+    {"Web:Updates", "Software &Updates ...", "Help", ""},
+    {"Web:FAQ", "&Frequently Asked Questions ...", "Help", ""},
+    {"Web:Feedback", "Provide &Feedback ...", "Help", ""},
+};
+
+struct MenuSpec {
+    const char* id;
+    const char* caption;
+    std::vector<const char*> entries; // "" is a separator
+};
+
+const MenuSpec kMenus[] = {
+    {"Main:ExportMenu", "&Export", {"Export:HTML", "Export:Text", "Export:CDF", "Export:EXCEL", "Export:XLS", "Export:PDF"}},
+    {"Menu:SendTo", "Send &To", {}},
+    {"Main:WebMenu", "Vantorel &Web Site", {"Web:Updates", "Web:FAQ", "", "Web:Feedback"}},
+    {"Main:FileMenu", "&File",
+     {"Main:New", "Main:Open", "Main:Save", "Main:SaveAs", "Main:Close", "", "Main:ExportMenu", "Menu:SendTo", "",
+      "Main:Publish", "", "Main:PrintPreview", "Main:Print", "", "Main:Settings", "", "Main:Exit"}},
+    {"Main:EditMenu", "&Edit", {"Edit:Add", "Edit:Delete", "", "Edit:Copy", "Edit:SelectAll"}},
+    {"Main:AddressMenu", "&Address", {"Main:Scan", "Main:StopScan", "Edit:Add"}},
+    {"Main:HelpMenu", "&Help",
+     {"Help:Contents", "Help:Selection", "Help:QuickStart", "", "Help:TipOfTheDay", "", "Main:WebMenu", "", "Help:About"}},
+    {"Main:Popup", "Popup Menu", {"Edit:Copy", "", "Edit:Add", "Edit:Delete"}},
+};
+
+// Layout files older than this come from an incompatible toolbar layout.
+const QDateTime kOldestLayout(QDate(2004, 8, 25), QTime(0, 0));
+
+} // namespace
+
+MainForm::MainForm(const Services& services, QWidget* parent) : QMainWindow(parent), s_(services)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    runDialog_ = [](QDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+    openUrl_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    startProgram_ = [this](const QString& program) {
+        QDir::setCurrent(s_.programDir);
+        QProcess::startDetached(program, {}, s_.programDir);
+    };
+
+    buildTools();
+    buildMenusAndBars();
+    buildCentral();
+    buildStatusBar();
+    resize(1000, 650);
+
+    // Window load: each step on its own, so one failing leaves the rest working.
+    connectList();
+    webBrowser_->setSource(QUrl::fromLocalFile(s_.programDir + QStringLiteral("/Help/Quarlo.htm")));
+    loadLayout();
+    RestoreFormSize(*this, QStringLiteral("MainForm"), DisplayTitle(), false, s_.registry);
+    outstanding_->setText(QStringLiteral("0"));
+    table_->GridReset();
+    SetupForm();
+    // Lookups sent before any blacklist query (the add-addresses dialog does
+    // not set the flag) go out with this value.
+    s_.dns.setBlacklistQuery(true);
+
+    displayTimer_.setInterval(1000);
+    connect(&displayTimer_, &QTimer::timeout, this, &MainForm::showOutstanding);
+    redrawTimer_.setSingleShot(true);
+    redrawTimer_.setInterval(100);
+    connect(&redrawTimer_, &QTimer::timeout, this, &MainForm::flushDirty);
+}
+
+MainForm::~MainForm() = default;
+
+void MainForm::buildTools()
+{
+    for (const ToolSpec& spec : kTools) {
+        auto* action = new QAction(QString::fromUtf8(spec.caption), this);
+        action->setObjectName(QString::fromUtf8(spec.id));
+        action->setProperty("category", QString::fromUtf8(spec.category));
+        action->setStatusTip(QString::fromUtf8(spec.description));
+        action->setToolTip(QString(QString::fromUtf8(spec.caption)).remove(QLatin1Char('&')));
+        const QString id = action->objectName();
+        connect(action, &QAction::triggered, this, [this, id] { RunTool(id); });
+        tools_.insert(id, action);
+    }
+    tools_.value(QStringLiteral("Main:Open"))->setShortcut(QKeySequence::Open);
+    tools_.value(QStringLiteral("Main:Save"))->setShortcut(QKeySequence::Save);
+    tools_.value(QStringLiteral("Main:New"))->setShortcut(QKeySequence::New);
+    tools_.value(QStringLiteral("Main:Print"))->setShortcut(QKeySequence::Print);
+    tools_.value(QStringLiteral("Edit:SelectAll"))->setShortcut(QKeySequence::SelectAll);
+    tools_.value(QStringLiteral("Edit:Copy"))->setShortcut(QKeySequence::Copy);
+    tools_.value(QStringLiteral("Edit:Add"))->setShortcut(QKeySequence(Qt::Key_Insert));
+    tools_.value(QStringLiteral("Main:Scan"))->setShortcut(QKeySequence(Qt::Key_F5));
+    tools_.value(QStringLiteral("Help:Contents"))->setShortcut(QKeySequence::HelpContents);
+    // Shortcuts must work while the grid has the focus, not only in menus.
+    for (QAction* action : std::as_const(tools_)) addAction(action);
+    const QIcon openIcon = style()->standardIcon(QStyle::SP_DialogOpenButton);
+    tools_.value(QStringLiteral("Main:Open"))->setIcon(openIcon);
+    tools_.value(QStringLiteral("Main:Save"))->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    tools_.value(QStringLiteral("Main:Print"))->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
+    tools_.value(QStringLiteral("Main:PrintPreview"))->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    tools_.value(QStringLiteral("Edit:Add"))->setIcon(ButtonIcons::AddAddresses());
+    tools_.value(QStringLiteral("Edit:Copy"))->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    tools_.value(QStringLiteral("Edit:Delete"))->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
+    tools_.value(QStringLiteral("Main:Settings"))->setIcon(style()->standardIcon(QStyle::SP_FileDialogInfoView));
+}
+
+void MainForm::buildMenusAndBars()
+{
+    for (const MenuSpec& spec : kMenus) {
+        auto* menu = new QMenu(QString::fromUtf8(spec.caption), this);
+        menu->setObjectName(QString::fromUtf8(spec.id));
+        for (const char* entry : spec.entries) {
+            const QString id = QString::fromUtf8(entry);
+            if (id.isEmpty()) menu->addSeparator();
+            else if (QMenu* sub = menus_.value(id)) menu->addMenu(sub);
+            else if (QAction* tool = tools_.value(id)) menu->addAction(tool);
+        }
+        menu->menuAction()->setObjectName(menu->objectName());
+        menus_.insert(menu->objectName(), menu);
+    }
+    for (const char* id : {"Main:FileMenu", "Main:EditMenu", "Main:AddressMenu", "Main:HelpMenu"})
+        menuBar()->addMenu(menus_.value(QString::fromUtf8(id)));
+
+    auto addBar = [this](const QString& name, const std::vector<const char*>& entries) {
+        QToolBar* bar = addToolBar(name);
+        bar->setObjectName(name);
+        for (const char* entry : entries) {
+            if (!*entry) bar->addSeparator();
+            else bar->addAction(tools_.value(QString::fromUtf8(entry)));
+        }
+    };
+    addBar(QStringLiteral("Toolbar"), {"Main:Open", "Main:Save", "", "Main:Print", "Main:PrintPreview", "", "Edit:Add",
+                                       "Edit:Copy", "Edit:Delete", "", "Main:Settings"});
+    addBar(QStringLiteral("Edit"), {"Edit:Copy", "Edit:Delete", "", "Edit:Add"});
+}
+
+void MainForm::buildCentral()
+{
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* panel = new QWidget(central);
+    panel->setObjectName(QStringLiteral("ToolbarPanel"));
+    auto* buttons = new QHBoxLayout(panel);
+    buttons->setContentsMargins(6, 4, 6, 4);
+    auto makeButton = [&](const QString& name, const QString& text, const QIcon& icon, const QString& tip) {
+        auto* button = new QToolButton(panel);
+        button->setObjectName(name);
+        button->setText(text);
+        button->setToolTip(tip);
+        button->setIcon(icon);
+        button->setIconSize(QSize(32, 32));
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setAutoRaise(true);
+        button->setMinimumWidth(84);
+        buttons->addWidget(button);
+        return button;
+    };
+    cmdNew_ = makeButton(QStringLiteral("cmdNew"), QStringLiteral("New List"), ButtonIcons::NewList(),
+                         QStringLiteral("Start a new address list"));
+    cmdAddServers_ = makeButton(QStringLiteral("cmdAddServers"), QStringLiteral("Add Addresses"),
+                                ButtonIcons::AddAddresses(), QStringLiteral("Add addresses to the list"));
+    cmdScan_ = makeButton(QStringLiteral("cmdScan"), QStringLiteral("Start Scan"), ButtonIcons::StartScan(),
+                          QStringLiteral("Check every address against the blacklists"));
+    cmdStop_ = makeButton(QStringLiteral("cmdStop"), QStringLiteral("Stop Scan"), ButtonIcons::StopScan(),
+                          QStringLiteral("Stop the running scan"));
+    buttons->addStretch();
+    connect(cmdNew_, &QToolButton::clicked, this, [this] { pressButton(cmdNew_, [this] { s_.application.FileNew(); }); });
+    connect(cmdScan_, &QToolButton::clicked, this,
+            [this] { pressButton(cmdScan_, [this] { s_.application.StartScan(); }); });
+    connect(cmdStop_, &QToolButton::clicked, this,
+            [this] { pressButton(cmdStop_, [this] { s_.application.StopScan(); }); });
+    connect(cmdAddServers_, &QToolButton::clicked, this, [this] { pressButton(cmdAddServers_, [this] { AddAddresses(); }); });
+    layout->addWidget(panel);
+
+    stack_ = new QStackedWidget(central);
+    table_ = new ResultsTable(s_.list, stack_);
+    table_->setObjectName(QStringLiteral("Table"));
+    table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    table_->installEventFilter(this);
+    connect(table_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        // A selection within one row follows the mouse; a larger one stays.
+        const QModelIndex at = table_->indexAt(pos);
+        const QModelIndexList selected = table_->selectionModel()->selectedIndexes();
+        bool oneRow = true;
+        for (const QModelIndex& index : selected)
+            if (index.row() != selected.first().row() || index.parent() != selected.first().parent()) oneRow = false;
+        if (at.isValid() && oneRow) table_->setCurrentIndex(at);
+        menus_.value(QStringLiteral("Main:Popup"))->popup(table_->viewport()->mapToGlobal(pos));
+    });
+    connect(table_, &ResultsTable::LinkClicked, this, [this](const QString& link) { openUrl_(QUrl(link)); });
+    webBrowser_ = new QTextBrowser(stack_);
+    webBrowser_->setObjectName(QStringLiteral("WebBrowser"));
+    webBrowser_->setOpenLinks(false);
+    connect(webBrowser_, &QTextBrowser::anchorClicked, this, &MainForm::startPageLink);
+    stack_->addWidget(table_);
+    stack_->addWidget(webBrowser_);
+    layout->addWidget(stack_, 1);
+    setCentralWidget(central);
+}
+
+void MainForm::buildStatusBar()
+{
+    statusText_ = new QLabel(this);
+    statusText_->setObjectName(QStringLiteral("Statusbar"));
+    auto* queriesLabel = new QLabel(QStringLiteral("Outstanding Queries"), this);
+    queriesLabel->setObjectName(QStringLiteral("QueriesLabel"));
+    outstanding_ = new QLabel(QStringLiteral("0"), this);
+    outstanding_->setObjectName(QStringLiteral("Outstanding"));
+    outstanding_->setMinimumWidth(outstanding_->fontMetrics().horizontalAdvance(QStringLiteral("00000")));
+    outstanding_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    dnsOutstanding_ = new QProgressBar(this);
+    dnsOutstanding_->setObjectName(QStringLiteral("DNSOutstanding"));
+    dnsOutstanding_->setRange(0, 100);
+    dnsOutstanding_->setValue(0);
+    dnsOutstanding_->setTextVisible(false);
+    dnsOutstanding_->setMaximumWidth(160);
+    statusBar()->addWidget(statusText_, 1);
+    statusBar()->addPermanentWidget(queriesLabel);
+    statusBar()->addPermanentWidget(outstanding_);
+    statusBar()->addPermanentWidget(dnsOutstanding_);
+}
+
+void MainForm::connectList()
+{
+    Addresslist& list = s_.list;
+    connect(&list, &Addresslist::AddAddress, this, [this](const AddressPtr& address) {
+        table_->UpdateRow(address);
+        SetupForm();
+    });
+    connect(&list, &Addresslist::DeleteAddress, this, [this](const AddressPtr& address) {
+        dirty_.remove(address.get());
+        table_->RemoveAddress(address->Key());
+        SetupForm();
+    });
+    connect(&list, &Addresslist::NewFile, this, [this] {
+        dirty_.clear();
+        SetupForm();
+        table_->GridReset();
+        RefreshData();
+    });
+    connect(&list, &Addresslist::ScanStarted, this, [this] {
+        dirty_.clear();
+        table_->setCursor(Qt::BusyCursor);
+        table_->GridReset();
+        RefreshData();
+        showOutstanding();
+        SetupForm();
+        displayTimer_.start();
+    });
+    connect(&list, &Addresslist::UpdateAddress, this, [this](const AddressPtr& address) {
+        dirty_.insert(address.get(), address);
+        if (!redrawTimer_.isActive()) redrawTimer_.start();
+    });
+    auto finished = [this](bool complete) {
+        dirty_.clear(); // RefreshData below draws everything
+        displayTimer_.stop();
+        table_->unsetCursor();
+        RefreshData();
+        showOutstanding();
+        SetupForm();
+        unsetCursor();
+        if (complete)
+            s_.prompts.Message(QStringLiteral("Blacklist scan complete"), DisplayTitle(), UserPrompts::Buttons::Ok,
+                               UserPrompts::Icon::Information);
+        else
+            s_.prompts.Message(QStringLiteral("Blacklist scan canceled"), DisplayTitle(), UserPrompts::Buttons::Ok,
+                               UserPrompts::Icon::Exclamation);
+    };
+    connect(&list, &Addresslist::ScanComplete, this, [finished] { finished(true); });
+    connect(&list, &Addresslist::ScanCanceled, this, [finished] { finished(false); });
+}
+
+void MainForm::SetupForm()
+{
+    const Addresslist& list = s_.list;
+    const bool open = !list.Filename().isEmpty();
+    const bool scanning = open && list.ScanActive();
+
+    if (!open) {
+        setWindowTitle(QStringLiteral("Quarlo"));
+    } else {
+        setWindowTitle(QStringLiteral("Quarlo [") + Application::DisplayName(list.Filename(), true)
+                       + (list.Changed() ? QStringLiteral(" *") : QString()) + QLatin1Char(']'));
+    }
+    stack_->setCurrentWidget(open ? static_cast<QWidget*>(table_) : webBrowser_);
+
+    cmdNew_->setEnabled(!scanning);
+    cmdAddServers_->setEnabled(open && !scanning);
+    cmdScan_->setEnabled(open && !scanning && table_->AddressRowCount() > 0);
+    cmdStop_->setEnabled(scanning);
+    tools_.value(QStringLiteral("Main:Scan"))->setEnabled(open && !scanning);
+    tools_.value(QStringLiteral("Main:StopScan"))->setEnabled(scanning);
+    statusText_->setText(scanning ? QStringLiteral("Scanning Blacklist servers ...") : QString());
+
+    for (const char* id : {"Main:SaveAs", "Main:Save", "Main:Close", "Main:Print", "Main:PrintPreview", "Main:Publish"})
+        tools_.value(QString::fromUtf8(id))->setEnabled(open);
+    menus_.value(QStringLiteral("Main:ExportMenu"))->menuAction()->setEnabled(open);
+    menus_.value(QStringLiteral("Main:EditMenu"))->menuAction()->setVisible(open);
+    menus_.value(QStringLiteral("Main:AddressMenu"))->menuAction()->setVisible(open);
+
+    // Tools outside the Web:, Help: and Main: families need an open list.
+    auto needsList = [](const QString& id) {
+        return !id.startsWith(QLatin1String("Web:")) && !id.startsWith(QLatin1String("Help:"))
+               && !id.startsWith(QLatin1String("Main:"));
+    };
+    for (auto it = tools_.cbegin(); it != tools_.cend(); ++it)
+        if (needsList(it.key())) it.value()->setEnabled(open);
+    for (auto it = menus_.cbegin(); it != menus_.cend(); ++it)
+        if (needsList(it.key())) it.value()->menuAction()->setEnabled(open);
+}
+
+void MainForm::RefreshData() { table_->RefreshData(); }
+
+void MainForm::flushDirty()
+{
+    const auto dirty = std::exchange(dirty_, {});
+    for (const std::weak_ptr<Address>& weak : dirty)
+        if (const AddressPtr address = weak.lock()) table_->UpdateRow(address);
+    showOutstanding();
+}
+void MainForm::UpdateRow(const AddressPtr& address) { table_->UpdateRow(address); }
+
+void MainForm::RunTool(const QString& id)
+{
+    emit ToolRun(id);
+    const qsizetype colon = id.indexOf(QLatin1Char(':'));
+    const QString family = id.left(colon).toUpper();
+    const QString command = colon < 0 ? QString() : id.mid(colon + 1);
+    const QString upper = command.toUpper();
+    Application& app = s_.application;
+
+    if (family == QLatin1String("MAIN")) {
+        if (upper == QLatin1String("OPEN")) app.ShowFileOpenDialog();
+        else if (upper == QLatin1String("NEW")) app.FileNew();
+        else if (upper == QLatin1String("CLOSE")) app.FileClose();
+        else if (upper == QLatin1String("SAVE")) {
+            if (app.FileSave()) SetupForm();
+        } else if (upper == QLatin1String("SAVEAS")) {
+            if (app.ShowFileSaveDialog()) SetupForm();
+        } else if (upper == QLatin1String("PRINT")) app.PrintList();
+        else if (upper == QLatin1String("PRINTPREVIEW")) app.PrintPreview();
+        else if (upper == QLatin1String("EXIT")) close();
+        else if (upper == QLatin1String("SCAN")) app.StartScan();
+        else if (upper == QLatin1String("STOPSCAN")) app.StopScan();
+        // SETTINGS and PUBLISH are wired by the settings dialog and the
+        // export engine.
+    } else if (family == QLatin1String("EDIT")) {
+        if (upper == QLatin1String("ADD")) AddAddresses();
+        else if (upper == QLatin1String("COPY")) CopySelection();
+        else if (upper == QLatin1String("DELETE")) DeleteSelectedRows();
+        else if (upper == QLatin1String("SELECTALL")) SelectAll();
+    } else if (family == QLatin1String("HELP") || family == QLatin1String("WEB")) {
+        if (upper == QLatin1String("QUICKSTART")) {
+            app.FileClose();
+            SetupForm();
+        }
+    }
+}
+
+void MainForm::AddAddresses()
+{
+    AddAddressesForm dialog(s_.list, s_.settings, s_.dns, s_.newDirectDns(), this);
+    runDialog_(dialog);
+    if (!dialog.Canceled() && s_.settings.AutoStartScan()) s_.application.StartScan();
+}
+
+void MainForm::pressButton(QToolButton* button, const std::function<void()>& action)
+{
+    button->setDown(true);
+    action();
+    button->setDown(false);
+}
+
+void MainForm::CopySelection()
+{
+    QString text = table_->SelectionText();
+    QApplication::clipboard()->clear();
+    QApplication::clipboard()->setText(text);
+}
+
+void MainForm::DeleteSelectedRows()
+{
+    const QStringList keys = table_->SelectedKeys();
+    table_->setCurrentIndex(QModelIndex());
+    table_->clearSelection();
+    for (const QString& key : keys) {
+        if (!key.contains(QLatin1Char(':'))) s_.list.Remove(key);
+        else if (table_->IndexOfKey(key).isValid()) table_->RemoveRow(key);
+    }
+}
+
+void MainForm::SelectAll() { table_->SelectAll(); }
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == table_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+            if (table_->currentIndex().column() == 0) DeleteSelectedRows();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainForm::showOutstanding()
+{
+    const int pending = s_.dns.PendingCount();
+    outstanding_->setText(QString::number(pending));
+    dnsOutstanding_->setValue(std::min(pending, 100));
+}
+
+QString MainForm::StatusText() const { return statusText_->text(); }
+QString MainForm::OutstandingText() const { return outstanding_->text(); }
+int MainForm::OutstandingPercent() const { return dnsOutstanding_->value(); }
+bool MainForm::StartPageShown() const { return stack_->currentWidget() == webBrowser_; }
+
+void MainForm::startPageLink(const QUrl& url)
+{
+    URL parsed;
+    parsed.setURL(url.toString());
+    if (!parsed.Internal()) {
+        openUrl_(url);
+        return;
+    }
+    const QString path = parsed.URLPath();
+    if (path.toUpper() == QLatin1String("EXECUTE")) {
+        startProgram_(parsed.ParameterValue(QStringLiteral("PROGRAM")));
+        return;
+    }
+    if (tools_.contains(path)) RunTool(path);
+}
+
+QString MainForm::ToolbarLayoutPath() const
+{
+    return s_.programDir + QLatin1Char('/') + s_.programName + QStringLiteral(".Toolbars");
+}
+
+void MainForm::loadLayout()
+{
+    const QString path = ToolbarLayoutPath();
+    QFileInfo info(path);
+    if (!info.exists()) return;
+    // Linux keeps no reliable creation time (a copied file is "born" anew),
+    // so the time the layout was written stands in for it.
+    if (info.lastModified() < kOldestLayout) QFile::remove(path);
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) restoreState(file.readAll());
+}
+
+void MainForm::saveLayout()
+{
+    QFile file(ToolbarLayoutPath());
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(saveState());
+}
+
+void MainForm::closeEvent(QCloseEvent* event)
+{
+    if (s_.list.Changed()) {
+        const UserPrompts::Answer answer = s_.prompts.Message(
+            QStringLiteral("Do you want to save changes to ") + Application::DisplayName(s_.list.Filename(), false)
+                + QStringLiteral(" ?"),
+            DisplayTitle(), UserPrompts::Buttons::YesNoCancel, UserPrompts::Icon::Question);
+        if (answer == UserPrompts::Answer::Cancel) {
+            event->ignore();
+            return;
+        }
+        if (answer == UserPrompts::Answer::Yes) s_.application.FileSave();
+    }
+    if (!unloaded_) {
+        unloaded_ = true;
+        s_.dns.CancelAll();
+        for (auto it = tools_.begin(); it != tools_.end();) {
+            if (it.key().startsWith(QLatin1String("SendTo:"), Qt::CaseInsensitive)) {
+                delete it.value();
+                it = tools_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        saveLayout();
+        SaveFormSize(*this, QStringLiteral("MainForm"), DisplayTitle(), s_.registry);
+        disconnect(&s_.list, nullptr, this, nullptr);
+    }
+    event->accept();
+}
+
+} // namespace quarlo

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "model/Address.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QStackedWidget;
+class QTextBrowser;
+class QToolButton;
+class QUrl;
+
+namespace quarlo {
+
+class Addresslist;
+class Application;
+class DirectDns;
+class DnsLookup;
+class Registry;
+class ResultsTable;
+class Settings;
+class UserPrompts;
+
+// The program's main window: the results grid (or the start page while no
+// list is open), menus and toolbars whose every command is a tool with an
+// ID, four big buttons, and a status bar with the open DNS lookups.
+class MainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    struct Services {
+        Application& application;
+        Addresslist& list;
+        Settings& settings;
+        DnsLookup& dns;
+        Registry& registry;
+        UserPrompts& prompts;
+        // A new typed-query component for each add-addresses dialog.
+        std::function<std::unique_ptr<DirectDns>()> newDirectDns;
+        // Where the start page, the layout file and helper programs live.
+        QString programDir;
+        QString programName; // executable base name, for the layout file
+    };
+
+    explicit MainForm(const Services& services, QWidget* parent = nullptr);
+    ~MainForm() override;
+
+    // Window title, shown controls and enabled commands from the list's state.
+    void SetupForm();
+    void RefreshData();
+    void UpdateRow(const AddressPtr& address);
+    // Runs the command of a tool ID as if it had been clicked.
+    void RunTool(const QString& id);
+
+    QAction* Tool(const QString& id) const { return tools_.value(id); }
+    ResultsTable& Table() { return *table_; }
+    QString StatusText() const;
+    QString OutstandingText() const;
+    int OutstandingPercent() const;
+    bool StartPageShown() const;
+    QString ToolbarLayoutPath() const;
+
+    // Grid editing, also run by the Edit tools.
+    void CopySelection();
+    void DeleteSelectedRows();
+    void SelectAll();
+
+    // Shows the add-addresses dialog; starts a scan afterwards when the user
+    // confirmed it and scans start automatically. Tests replace how the
+    // dialog is run.
+    void AddAddresses();
+    using DialogRunner = std::function<bool(QDialog&)>; // true: accepted
+    void setDialogRunner(DialogRunner runner) { runDialog_ = std::move(runner); }
+
+    // What opening a web address does (the desktop's browser by default).
+    void setUrlOpener(std::function<void(const QUrl&)> opener) { openUrl_ = std::move(opener); }
+    // What an "internal:EXECUTE?Program=" link starts.
+    void setProgramStarter(std::function<void(const QString&)> starter) { startProgram_ = std::move(starter); }
+
+signals:
+    void ToolRun(const QString& id);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildTools();
+    void buildMenusAndBars();
+    void buildCentral();
+    void buildStatusBar();
+    void connectList();
+    void loadLayout();
+    void saveLayout();
+    void showOutstanding();
+    void startPageLink(const QUrl& url);
+    void pressButton(QToolButton* button, const std::function<void()>& action);
+
+    Services s_;
+    QHash<QString, QAction*> tools_;
+    QHash<QString, QMenu*> menus_;
+    ResultsTable* table_ = nullptr;
+    QTextBrowser* webBrowser_ = nullptr;
+    QStackedWidget* stack_ = nullptr;
+    QToolButton* cmdNew_ = nullptr;
+    QToolButton* cmdAddServers_ = nullptr;
+    QToolButton* cmdScan_ = nullptr;
+    QToolButton* cmdStop_ = nullptr;
+    QLabel* statusText_ = nullptr;
+    QLabel* outstanding_ = nullptr;
+    QProgressBar* dnsOutstanding_ = nullptr;
+    QTimer displayTimer_;
+    // Replies during a scan arrive by the thousand per second; their rows are
+    // redrawn in batches so the window paints a few times a second instead
+    // of after every reply.
+    QTimer redrawTimer_;
+    QHash<Address*, std::weak_ptr<Address>> dirty_;
+    void flushDirty();
+    DialogRunner runDialog_;
+    std::function<void(const QUrl&)> openUrl_;
+    std::function<void(const QString&)> startProgram_;
+    bool unloaded_ = false;
+};
+
+} // namespace quarlo

@@ -1,0 +1,112 @@
+// Takes screenshots of the real windows for people to look at: the start
+// page, the main window after a scan with its result tree expanded, and the
+// add-addresses dialog with green and red entries. Run it through
+// tools/screenshots, which starts a test blacklist server and a display.
+#include "app/Application.h"
+#include "app/SilentPrompts.h"
+#include "common/AppInfo.h"
+#include "common/Registry.h"
+#include "common/VolatileRegistryBackend.h"
+#include "model/Settings.h"
+#include "scan/Addresslist.h"
+#include "scan/AresDirectDns.h"
+#include "scan/AresDnsLookup.h"
+#include "scan/DnsServers.h"
+#include "ui/AddAddressesForm.h"
+#include "ui/MainForm.h"
+#include "ui/ResultsTable.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableWidget>
+#include <QTimer>
+#include <QWindow>
+#include <cstdio>
+
+using namespace quarlo;
+
+namespace {
+
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool shoot(QWidget& widget, const QString& path)
+{
+    wait(300);
+    // The window manager's frame is not part of the picture; the window's
+    // own contents are.
+    const bool ok = widget.grab().save(path);
+    std::printf("%s %s\n", ok ? "saved" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication qapp(argc, argv);
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s CONFIG LIST OUTDIR\n", argv[0]);
+        return 2;
+    }
+    const QString config = QString::fromLocal8Bit(argv[1]);
+    const QString listPath = QString::fromLocal8Bit(argv[2]);
+    const QString out = QString::fromLocal8Bit(argv[3]);
+
+    VolatileRegistryBackend backend;
+    Registry registry(backend);
+    SilentPrompts prompts;
+    prompts.onMessage = [](const QString& text) { std::printf("message: %s\n", qPrintable(text)); };
+    Settings settings(registry, config);
+    settings.setExpansionLevel(2);
+    const QStringList servers = ConfiguredDnsServers(QString());
+    AresDnsLookup dns(servers);
+    Addresslist list(settings, dns, std::make_unique<AresDirectDns>(servers));
+    Application app(list, settings, prompts);
+    MainForm window(MainForm::Services{app, list, settings, dns, registry, prompts,
+                                       [servers] { return std::make_unique<AresDirectDns>(servers); },
+                                       QApplication::applicationDirPath(), QStringLiteral("quarlo")});
+    window.resize(1180, 720);
+    window.show();
+    bool ok = shoot(window, out + QStringLiteral("/start-page.png"));
+
+    app.FileOpen(listPath);
+    QEventLoop done;
+    QObject::connect(&list, &Addresslist::ScanComplete, &done, &QEventLoop::quit);
+    app.StartScan();
+    QTimer::singleShot(20000, &done, &QEventLoop::quit);
+    done.exec();
+    wait(1500); // late TXT replies
+    window.Table().expandAll();
+    window.Table().resizeColumnToContents(2);
+    ok = shoot(window, out + QStringLiteral("/main-window.png")) && ok;
+
+    AddAddressesForm dialog(list, settings, dns, std::make_unique<AresDirectDns>(servers), &window);
+    dialog.resize(520, 420);
+    dialog.show();
+    auto* grid = dialog.findChild<QTableWidget*>(QStringLiteral("Table"));
+    for (const char* entry : {"192.0.2.55", "mx1.hosts.test", "no-such-host.hosts.test", "postmaster@hosts.test"}) {
+        const int row = grid->rowCount() - 1;
+        grid->setCurrentCell(row, 0);
+        grid->editItem(grid->item(row, 0));
+        if (QWidget* editor = grid->findChild<QLineEdit*>()) {
+            static_cast<QLineEdit*>(editor)->setText(QString::fromUtf8(entry));
+            QMetaObject::invokeMethod(grid, "commitData", Q_ARG(QWidget*, editor));
+            QMetaObject::invokeMethod(grid, "closeEditor", Q_ARG(QWidget*, editor),
+                                      Q_ARG(QAbstractItemDelegate::EndEditHint, QAbstractItemDelegate::NoHint));
+        }
+        wait(100);
+    }
+    wait(1500);
+    ok = shoot(dialog, out + QStringLiteral("/add-addresses.png")) && ok;
+    dialog.reject();
+    list.setChanged(false);
+    return ok ? 0 : 1;
+}
