@@ -44,6 +44,33 @@ public:
         return true;
     }
 
+    // The (case-folded) key an entry is held under; empty when not held.
+    QString KeyOf(const Pointer& value) const
+    {
+        for (const Entry& e : entries_)
+            if (e.value == value) return e.key;
+        return QString();
+    }
+
+    // Files the entry held under oldKey under newKey instead, keeping its
+    // position. False (and nothing changed) when oldKey is not held or
+    // newKey already names another entry.
+    bool Rekey(const QString& oldKey, const QString& newKey)
+    {
+        const QString from = fold(oldKey);
+        const QString to = fold(newKey);
+        const auto it = index_.find(from);
+        if (it == index_.end()) return false;
+        if (from == to) return true;
+        if (index_.contains(to)) return false;
+        Pointer value = it.value();
+        index_.erase(it);
+        index_.insert(to, value);
+        for (Entry& e : entries_)
+            if (e.value == value) e.key = to;
+        return true;
+    }
+
     // Removes the entry and returns it, or null when the key is not held.
     Pointer Remove(const QString& key)
     {

@@ -29,6 +29,12 @@ public:
     auto begin() const { return items_.begin(); }
     auto end() const { return items_.end(); }
 
+    // Gives a held server a new zone and files it under that zone, in the
+    // same position, so it stays reachable by every look-up by zone. False
+    // (and nothing changed) when the server is not held or another held
+    // server already has the new zone.
+    bool ChangeZone(const ServerPtr& server, const QString& zone);
+
     QString LastError() const { return lastError_; }
 
     // Adds the servers of the configuration file whose zones are not held yet.

@@ -122,3 +122,27 @@ TEST(Servers, AddKeepsTheHeldDefinition)
     servers.Remove(1);
     EXPECT_EQ(servers.Count(), 0);
 }
+
+TEST(Servers, ChangeZoneKeepsTheServerReachableAndRefusesDuplicates)
+{
+    Servers servers("/nonexistent/quarlo.cfg");
+    const auto a = servers.Add(makeServer("a.example", true, {{"127.0.0.2", "a"}}));
+    const auto b = servers.Add(makeServer("b.example", true, {{"127.0.0.2", "b"}}));
+    const auto c = servers.Add(makeServer("c.example", true, {{"127.0.0.2", "c"}}));
+
+    ASSERT_TRUE(servers.ChangeZone(b, "new.example"));
+    EXPECT_EQ(b->Zone(), "new.example");
+    EXPECT_EQ(servers.Item("NEW.example"), b);
+    EXPECT_EQ(servers.Item("b.example"), nullptr);
+    EXPECT_EQ(servers.Item(2), b); // same place in the order
+
+    EXPECT_FALSE(servers.ChangeZone(c, "A.EXAMPLE")); // held by another server
+    EXPECT_EQ(c->Zone(), "c.example");
+    EXPECT_EQ(servers.Item("c.example"), c);
+    EXPECT_TRUE(servers.ChangeZone(a, "A.Example")); // its own zone in other case
+    EXPECT_EQ(servers.Item("a.example"), a);
+
+    EXPECT_FALSE(servers.ChangeZone(makeServer("x.example", true, {}), "y.example")); // not held
+    servers.Remove("new.example");
+    EXPECT_EQ(servers.Count(), 2);
+}
