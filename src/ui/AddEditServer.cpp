@@ -1,0 +1,429 @@
+#include "ui/AddEditServer.h"
+
+#include "app/UserPrompts.h"
+#include "common/AppInfo.h"
+#include "common/IpFunctions.h"
+#include "model/ResultCodes.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPersistentModelIndex>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <functional>
+
+namespace quarlo {
+namespace {
+
+const QString kNamePlaceholder = QStringLiteral("Server Name");
+const QString kZonePlaceholder = QStringLiteral("xxx.xxx.xxx");
+const QString kURLPrefix = QStringLiteral("http://");
+
+QString invalidResponseText() { return QStringLiteral("Reponses must be valid IP addresses"); }
+
+} // namespace
+
+// A line edit that reports focus arriving, focus leaving for another control
+// and key presses before it handles them itself. Focus arriving is reported
+// after QLineEdit's own handling, which selects the whole text on Tab: the
+// caret rule of the home page box has to come after that.
+class AddEditServer::TextBox : public QLineEdit {
+public:
+    std::function<void()> focusedIn;
+    std::function<void()> left;
+    std::function<void(QKeyEvent*)> keyPressed;
+
+    using QLineEdit::QLineEdit;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override
+    {
+        QLineEdit::focusInEvent(event);
+        if (focusedIn) focusedIn();
+    }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        QLineEdit::focusOutEvent(event);
+        // Switching to another window or opening a menu does not leave the box.
+        const Qt::FocusReason reason = event->reason();
+        if (left && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) left();
+    }
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (keyPressed) keyPressed(event);
+        QLineEdit::keyPressEvent(event);
+    }
+};
+
+// The response table. Every edit is put to the form before it reaches the
+// cell; a refused edit keeps its editor open with the typed text. All the
+// ways an editor ends (Enter, Tab, a click elsewhere, focus loss) run through
+// the view's commitData and closeEditor, so refusing there covers them all.
+class AddEditServer::Grid : public QTableWidget {
+public:
+    std::function<Verdict(const QModelIndex&, const QString&)> acceptEdit;
+    std::function<void(const QModelIndex&)> editCommitted;
+
+    explicit Grid(QWidget* parent) : QTableWidget(0, 2, parent) { setItemDelegate(new Delegate(this)); }
+    ~Grid() override
+    {
+        // An editor still open is deleted with the view's children, after
+        // the list of editors is gone.
+        for (QWidget* editor : editors_.keys()) QObject::disconnect(editor, nullptr, this, nullptr);
+    }
+
+protected:
+    void commitData(QWidget* editor) override
+    {
+        const auto found = editors_.find(editor);
+        if (found == editors_.end() || !found->index.isValid()) {
+            QTableWidget::commitData(editor);
+            return;
+        }
+        // The message box takes the focus from the editor, which tries to
+        // commit and close again; the first attempt is still being decided.
+        if (deciding_) return;
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        const QPersistentModelIndex index = found->index;
+        deciding_ = true;
+        const Verdict verdict = acceptEdit ? acceptEdit(index, line ? line->text() : QString()) : Verdict::Accept;
+        deciding_ = false;
+        // The decision may have closed the editor (a message box's focus change).
+        const auto again = editors_.find(editor);
+        if (again == editors_.end()) return;
+        if (verdict == Verdict::Refuse) {
+            again->refused = true;
+            return;
+        }
+        again->committed = true;
+        QTableWidget::commitData(editor);
+    }
+
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override
+    {
+        const auto found = editors_.find(editor);
+        if (found == editors_.end()) {
+            QTableWidget::closeEditor(editor, hint);
+            return;
+        }
+        if (deciding_) return;
+        const QPersistentModelIndex index = found->index;
+        if (found->refused && index.isValid()) {
+            found->refused = false;
+            // The view may already have moved on to the clicked cell.
+            if (currentIndex() != QModelIndex(index)) setCurrentIndex(index);
+            editor->setFocus();
+            return;
+        }
+        const bool committed = found->committed;
+        editors_.erase(found);
+        if (!index.isValid()) return; // the view already dropped the editor of a removed row
+
+        // Moving on after Tab is done here, after the edit has been handled:
+        // the handling may remove the row or move the cursor itself.
+        const bool next = hint == QAbstractItemDelegate::EditNextItem;
+        const bool previous = hint == QAbstractItemDelegate::EditPreviousItem;
+        QTableWidget::closeEditor(editor, next || previous ? QAbstractItemDelegate::NoHint : hint);
+        if (committed && editCommitted) editCommitted(index);
+        if ((next || previous) && index.isValid() && currentIndex() == QModelIndex(index)) {
+            const int cellNumber = index.row() * columnCount() + index.column() + (next ? 1 : -1);
+            if (cellNumber >= 0 && cellNumber < rowCount() * columnCount()) {
+                const QModelIndex target = model()->index(cellNumber / columnCount(), cellNumber % columnCount());
+                setCurrentIndex(target);
+                edit(target);
+            }
+        }
+    }
+
+private:
+    struct OpenEditor {
+        QPersistentModelIndex index;
+        bool refused = false;
+        bool committed = false;
+    };
+
+    class Delegate : public QStyledItemDelegate {
+    public:
+        explicit Delegate(Grid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+
+        QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const override
+        {
+            QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+            if (editor) grid_->editorOpened(editor, index);
+            return editor;
+        }
+
+    private:
+        Grid* grid_;
+    };
+
+    void editorOpened(QWidget* editor, const QModelIndex& index)
+    {
+        editors_.insert(editor, OpenEditor{QPersistentModelIndex(index)});
+        QObject::connect(editor, &QObject::destroyed, this, [this, editor] { editors_.remove(editor); });
+    }
+
+    QHash<QWidget*, OpenEditor> editors_;
+    bool deciding_ = false;
+};
+
+AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(parent), prompts_(prompts)
+{
+    setWindowTitle(QStringLiteral("Add / Edit Server"));
+    setModal(true);
+
+    auto* frame = new QGroupBox(QStringLiteral("Blacklist Server"), this);
+    frame->setObjectName(QStringLiteral("fraServer"));
+    txtServerName_ = new TextBox(kNamePlaceholder, frame);
+    txtServerName_->setObjectName(QStringLiteral("txtServerName"));
+    txtServer_ = new TextBox(kZonePlaceholder, frame);
+    txtServer_->setObjectName(QStringLiteral("txtServer"));
+    txtURL_ = new TextBox(kURLPrefix, frame);
+    txtURL_->setObjectName(QStringLiteral("txtURL"));
+    chkBitMapped_ = new QCheckBox(QStringLiteral("Bit Map Response Codes"), frame);
+    chkBitMapped_->setObjectName(QStringLiteral("chkBitMapped"));
+
+    // The placeholders are real text, so a server added without touching a
+    // box gets the placeholder as its value.
+    txtServerName_->keyPressed = [this](QKeyEvent* event) {
+        if (txtServerName_->text() != kNamePlaceholder) return;
+        const QString typed = event->text();
+        const bool character = !typed.isEmpty() && typed.at(0).isPrint();
+        if (character || event->key() == Qt::Key_Backspace || event->matches(QKeySequence::Paste))
+            txtServerName_->clear();
+    };
+    txtServer_->focusedIn = [this] {
+        if (txtServer_->text() == kZonePlaceholder) txtServer_->clear();
+    };
+    txtURL_->focusedIn = [this] {
+        if (txtURL_->text() == kURLPrefix) txtURL_->setCursorPosition(int(kURLPrefix.size()));
+    };
+    for (TextBox* box : {txtServerName_, txtServer_, txtURL_}) box->left = [this] { dirty_ = true; };
+
+    auto* fields = new QGridLayout(frame);
+    fields->addWidget(new QLabel(QStringLiteral("Blacklist Server Name"), frame), 0, 0);
+    fields->addWidget(txtServerName_, 0, 1);
+    fields->addWidget(new QLabel(QStringLiteral("DNS Domain"), frame), 1, 0);
+    fields->addWidget(txtServer_, 1, 1);
+    fields->addWidget(new QLabel(QStringLiteral("Homepage URL"), frame), 2, 0);
+    fields->addWidget(txtURL_, 2, 1);
+    fields->addWidget(chkBitMapped_, 3, 1);
+    fields->setColumnStretch(1, 1);
+
+    auto* tableLabel = new QLabel(QStringLiteral("Response Definitions"), this);
+    table_ = new Grid(this);
+    table_->setObjectName(QStringLiteral("Table"));
+    table_->setHorizontalHeaderLabels({QStringLiteral("Response"), QStringLiteral("Definition")});
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked
+                            | QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    // Tab inside an editor moves to the next cell; outside one it leaves the
+    // table for the buttons.
+    table_->setTabKeyNavigation(false);
+    table_->viewport()->installEventFilter(this);
+    table_->acceptEdit = [this](const QModelIndex& index, const QString& text) { return AcceptEdit(index, text); };
+    table_->editCommitted = [this](const QModelIndex& index) { EditCommitted(index); };
+    tableLabel->setBuddy(table_);
+
+    delete_ = new QAction(QStringLiteral("&Delete"), this);
+    delete_->setObjectName(QStringLiteral("Delete"));
+    connect(delete_, &QAction::triggered, this, &AddEditServer::deleteRow);
+    popup_ = new QMenu(this);
+    popup_->setObjectName(QStringLiteral("AddEditPopup"));
+    popup_->addAction(delete_);
+
+    cmdOK_ = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK_->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK_->setDefault(true);
+    cmdCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
+    // The caller reads the dialog after it closes, so OK takes nothing over
+    // and checks nothing.
+    connect(cmdOK_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cmdCancel_, &QPushButton::clicked, this, &AddEditServer::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOK_);
+    buttons->addWidget(cmdCancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(frame);
+    layout->addWidget(tableLabel);
+    layout->addWidget(table_, 1);
+    layout->addLayout(buttons);
+    resize(420, 400);
+
+    AppendEmptyRow();
+}
+
+AddEditServer::~AddEditServer()
+{
+    // Editors close while the view is torn down; nothing should be decided then.
+    table_->acceptEdit = nullptr;
+    table_->editCommitted = nullptr;
+}
+
+QString AddEditServer::ServerName() const { return txtServerName_->text(); }
+void AddEditServer::setServerName(const QString& name) { txtServerName_->setText(name); }
+QString AddEditServer::Server() const { return txtServer_->text(); }
+void AddEditServer::setServer(const QString& zone) { txtServer_->setText(zone); }
+QString AddEditServer::URL() const { return txtURL_->text(); }
+void AddEditServer::setURL(const QString& url) { txtURL_->setText(url); }
+bool AddEditServer::BitMapped() const { return chkBitMapped_->isChecked(); }
+void AddEditServer::setBitMapped(bool on) { chkBitMapped_->setChecked(on); }
+
+void AddEditServer::reject()
+{
+    // Cancel, Escape and the close box all end here.
+    canceled_ = true;
+    QDialog::reject();
+}
+
+void AddEditServer::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!centred_) {
+        centred_ = true;
+        if (const QScreen* screen = this->screen())
+            move(screen->availableGeometry().center() - QPoint(frameGeometry().width() / 2,
+                                                               frameGeometry().height() / 2));
+    }
+    txtServerName_->setFocus(Qt::OtherFocusReason);
+}
+
+QString AddEditServer::cellText(int row, int column) const
+{
+    const QTableWidgetItem* item = table_->item(row, column);
+    return item ? item->text() : QString();
+}
+
+bool AddEditServer::rowFilled(int row) const
+{
+    return !cellText(row, 0).isEmpty() && !cellText(row, 1).isEmpty();
+}
+
+void AddEditServer::AppendEmptyRow()
+{
+    const int row = table_->rowCount();
+    table_->insertRow(row);
+    table_->setItem(row, 0, new QTableWidgetItem);
+    table_->setItem(row, 1, new QTableWidgetItem);
+}
+
+void AddEditServer::ApplyTrailingRow()
+{
+    const int last = table_->rowCount() - 1;
+    if (last >= 0 && !rowFilled(last)) return;
+    AppendEmptyRow();
+    table_->setCurrentCell(last + 1, 0);
+}
+
+AddEditServer::Verdict AddEditServer::AcceptEdit(const QModelIndex& index, const QString& text)
+{
+    const int row = index.row();
+    if (index.column() == 1) {
+        dirty_ = true;
+        return Verdict::Accept;
+    }
+    // A response emptied while its definition stays would leave a code
+    // without an address; the user has to clear the definition first.
+    const bool valid = text.isEmpty() ? cellText(row, 1).isEmpty() : IsValidIP(text);
+    if (!valid) {
+        prompts_.Message(invalidResponseText(), DisplayTitle(), UserPrompts::Buttons::Ok,
+                         UserPrompts::Icon::Exclamation);
+        return Verdict::Refuse;
+    }
+    if (text.isEmpty() && row != table_->rowCount() - 1) rowToRemove_ = row;
+    dirty_ = true;
+    return Verdict::Accept;
+}
+
+void AddEditServer::EditCommitted(const QModelIndex& index)
+{
+    // Removed only now: the view still held the row's editor while deciding.
+    if (rowToRemove_ >= 0) {
+        const int row = rowToRemove_;
+        rowToRemove_ = -1;
+        table_->removeRow(row);
+    }
+    if (index.column() == 0) table_->resizeColumnToContents(0);
+    ApplyTrailingRow();
+}
+
+void AddEditServer::LoadResultCodes(const ResultCodes& codes)
+{
+    table_->setRowCount(0);
+    AppendEmptyRow();
+    for (const ResultCodePtr& code : codes) {
+        const int last = table_->rowCount() - 1;
+        table_->item(last, 0)->setText(code->Address());
+        table_->item(last, 1)->setText(code->Reason());
+        AppendEmptyRow();
+    }
+    table_->resizeColumnToContents(0);
+    dirty_ = false;
+}
+
+void AddEditServer::SyncResultCodes(ResultCodes& codes) const
+{
+    codes.Clear();
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        const QString address = cellText(row, 0);
+        const QString reason = cellText(row, 1);
+        // Add keeps the first entry of a repeated address.
+        if (!reason.isEmpty() && IsValidIP(address)) codes.Add(address, reason);
+    }
+}
+
+void AddEditServer::showPopup(const QPoint& viewportPos, int row)
+{
+    table_->setCurrentCell(row, qMax(0, table_->currentColumn()));
+    if (rowFilled(row)) popup_->popup(table_->viewport()->mapToGlobal(viewportPos));
+}
+
+void AddEditServer::deleteRow()
+{
+    const int row = table_->currentRow();
+    if (row < 0 || !rowFilled(row)) return;
+    table_->removeRow(row);
+    // Removing a code changes the server as much as editing one does; the
+    // caller would otherwise drop the deletion as "nothing changed".
+    dirty_ = true;
+    ApplyTrailingRow();
+}
+
+bool AddEditServer::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == table_->viewport() && event->type() == QEvent::ContextMenu) {
+        auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        if (menuEvent->reason() == QContextMenuEvent::Mouse) {
+            const int row = table_->rowAt(menuEvent->pos().y());
+            if (row >= 0) showPopup(menuEvent->pos(), row);
+        } else if (table_->currentRow() >= 0) {
+            // The menu key works on the current row.
+            const int row = table_->currentRow();
+            showPopup(table_->visualRect(table_->model()->index(row, 0)).center(), row);
+        }
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace quarlo

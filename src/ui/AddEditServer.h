@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QDialog>
+
+class QAction;
+class QCheckBox;
+class QMenu;
+class QModelIndex;
+class QPoint;
+class QPushButton;
+
+namespace quarlo {
+
+class ResultCodes;
+class UserPrompts;
+
+// The modal editor of one blacklist server: name, zone, home page, whether
+// answers are bit-mapped, and the table of answer addresses with their
+// meanings. It never touches the server collection: the caller fills it,
+// runs it, and reads it back afterwards (OK and Cancel only hide it).
+//
+// The three text boxes start with placeholder text that the first keystroke
+// or focus replaces. The table always ends with one row that is not fully
+// filled, where a new code is typed.
+class AddEditServer : public QDialog {
+    Q_OBJECT
+public:
+    explicit AddEditServer(UserPrompts& prompts, QWidget* parent = nullptr);
+    ~AddEditServer() override;
+
+    QString ServerName() const;
+    void setServerName(const QString& name);
+    // The DNS zone.
+    QString Server() const;
+    void setServer(const QString& zone);
+    QString URL() const;
+    void setURL(const QString& url);
+    bool BitMapped() const;
+    void setBitMapped(bool on);
+
+    // True after Cancel, Escape or the close box.
+    bool Canceled() const { return canceled_; }
+    // True once the user left a text box or a table edit was accepted.
+    bool Dirty() const { return dirty_; }
+
+    // Replaces the table with the codes (plus the empty trailing row).
+    void LoadResultCodes(const ResultCodes& codes);
+    // Empties codes and adds every row with a valid address and a
+    // definition; for a repeated address the first row wins.
+    void SyncResultCodes(ResultCodes& codes) const;
+
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    class TextBox;
+    class Grid;
+    enum class Verdict { Accept, Refuse };
+
+    Verdict AcceptEdit(const QModelIndex& index, const QString& text);
+    void EditCommitted(const QModelIndex& index);
+    void ApplyTrailingRow();
+    void AppendEmptyRow();
+    QString cellText(int row, int column) const;
+    bool rowFilled(int row) const;
+    void showPopup(const QPoint& viewportPos, int row);
+    void deleteRow();
+
+    UserPrompts& prompts_;
+    bool canceled_ = false;
+    bool dirty_ = false;
+    bool centred_ = false;
+    // A row whose response was emptied; removed once its editor has closed.
+    int rowToRemove_ = -1;
+
+    TextBox* txtServerName_ = nullptr;
+    TextBox* txtServer_ = nullptr;
+    TextBox* txtURL_ = nullptr;
+    QCheckBox* chkBitMapped_ = nullptr;
+    Grid* table_ = nullptr;
+    QMenu* popup_ = nullptr;
+    QAction* delete_ = nullptr;
+    QPushButton* cmdOK_ = nullptr;
+    QPushButton* cmdCancel_ = nullptr;
+};
+
+} // namespace quarlo

@@ -1,0 +1,367 @@
+#include "ui/SettingsForm.h"
+
+#include "app/UserPrompts.h"
+#include "common/AppInfo.h"
+#include "model/Settings.h"
+#include "ui/AddEditServer.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QContextMenuEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace quarlo {
+namespace {
+
+const QString kGeneralKey = QStringLiteral("GENERAL");
+const QString kServersKey = QStringLiteral("SERVERS");
+
+// The zone of a row's server, kept on the check-box cell.
+constexpr int kZoneRole = Qt::UserRole + 1;
+
+const QStringList kExpansionOptions = {QStringLiteral("No Expansion"), QStringLiteral("Expand Servers"),
+                                       QStringLiteral("Expand Servers and Responses")};
+
+QString alreadyHeldText(const QString& zone)
+{
+    return zone + QStringLiteral(" is already in the list of blacklist servers.");
+}
+
+} // namespace
+
+// Draws the check box of column 0 in the middle of its cell; item views put
+// it at the left edge. Toggling is the form's (a click anywhere in the cell),
+// so the items are not user-checkable and the view never toggles them itself.
+class SettingsForm::CheckDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem cell(option);
+        initStyleOption(&cell, index);
+        const bool ticked = cell.checkState == Qt::Checked;
+        cell.features &= ~QStyleOptionViewItem::HasCheckIndicator;
+        const QWidget* widget = cell.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
+
+        QStyleOptionViewItem check(cell);
+        const QSize box(style->pixelMetric(QStyle::PM_IndicatorWidth, &cell, widget),
+                        style->pixelMetric(QStyle::PM_IndicatorHeight, &cell, widget));
+        check.rect = QStyle::alignedRect(cell.direction, Qt::AlignCenter, box, cell.rect);
+        check.state &= ~(QStyle::State_On | QStyle::State_Off | QStyle::State_NoChange);
+        check.state |= ticked ? QStyle::State_On : QStyle::State_Off;
+        style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, widget);
+    }
+};
+
+SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* parent)
+    : QDialog(parent), settings_(settings), prompts_(prompts)
+{
+    setWindowTitle(QStringLiteral("Quarlo Settings"));
+    setModal(true);
+    runEditor_ = [](AddEditServer& editor) { editor.exec(); };
+
+    tabs_ = new QTabWidget(this);
+    tabs_->setObjectName(QStringLiteral("Tabs"));
+
+    // General tab.
+    auto* general = new QWidget(tabs_);
+    auto* load = new QGroupBox(QStringLiteral("Network Load"), general);
+    hsbMaxQueries_ = new QScrollBar(Qt::Horizontal, load);
+    hsbMaxQueries_->setObjectName(QStringLiteral("hsbMaxQueries"));
+    hsbMaxQueries_->setRange(Settings::kMinQueries, Settings::kMaxQueries);
+    // Arrows fine-tune by one query; a click beside the thumb moves by 50,
+    // about one sixteenth of the range.
+    hsbMaxQueries_->setSingleStep(1);
+    hsbMaxQueries_->setPageStep(50);
+    // Tracking (the default) reports every value while the thumb is dragged.
+    hsbMaxQueries_->setTracking(true);
+    lblQueries_ = new QLabel(load);
+    lblQueries_->setObjectName(QStringLiteral("lblQueries"));
+    lblQueries_->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("8888 Queries")));
+    connect(hsbMaxQueries_, &QScrollBar::valueChanged, this, &SettingsForm::ShowQueries);
+    auto* loadLayout = new QGridLayout(load);
+    loadLayout->addWidget(new QLabel(QStringLiteral("Maximum Concurrent Queries"), load), 0, 0, 1, 2);
+    loadLayout->addWidget(hsbMaxQueries_, 1, 0);
+    loadLayout->addWidget(lblQueries_, 1, 1);
+    loadLayout->setColumnStretch(0, 1);
+
+    auto* expansion = new QGroupBox(QStringLiteral("Address Tree Auto Expansion Level"), general);
+    expansion_ = new QButtonGroup(this);
+    auto* expansionLayout = new QVBoxLayout(expansion);
+    for (int i = 0; i < kExpansionOptions.size(); ++i) {
+        auto* option = new QRadioButton(kExpansionOptions.at(i), expansion);
+        option->setObjectName(QStringLiteral("optExpansion") + QString::number(i));
+        expansion_->addButton(option, i);
+        expansionLayout->addWidget(option);
+    }
+
+    auto* generalLayout = new QVBoxLayout(general);
+    generalLayout->addWidget(load);
+    generalLayout->addWidget(expansion);
+    generalLayout->addStretch(1);
+
+    // Servers tab.
+    auto* servers = new QWidget(tabs_);
+    lstServers_ = new QTableWidget(0, 3, servers);
+    lstServers_->setObjectName(QStringLiteral("lstServers"));
+    lstServers_->setHorizontalHeaderLabels({QString(), QStringLiteral("Blacklist Service"), QStringLiteral("Domain")});
+    lstServers_->verticalHeader()->hide();
+    lstServers_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstServers_->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstServers_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstServers_->setItemDelegateForColumn(0, new CheckDelegate(lstServers_));
+    lstServers_->horizontalHeader()->setStretchLastSection(true);
+    lstServers_->viewport()->installEventFilter(this);
+    auto* serversLayout = new QVBoxLayout(servers);
+    serversLayout->addWidget(lstServers_);
+
+    tabs_->addTab(general, QStringLiteral("General"));
+    tabs_->tabBar()->setTabData(0, kGeneralKey);
+    tabs_->addTab(servers, QStringLiteral("Blacklist Servers"));
+    tabs_->tabBar()->setTabData(1, kServersKey);
+
+    add_ = new QAction(QStringLiteral("&Add"), this);
+    add_->setObjectName(QStringLiteral("Add"));
+    edit_ = new QAction(QStringLiteral("&Edit"), this);
+    edit_->setObjectName(QStringLiteral("Edit"));
+    delete_ = new QAction(QStringLiteral("&Delete"), this);
+    delete_->setObjectName(QStringLiteral("Delete"));
+    connect(add_, &QAction::triggered, this, &SettingsForm::AddServer);
+    connect(edit_, &QAction::triggered, this, &SettingsForm::EditServer);
+    connect(delete_, &QAction::triggered, this, &SettingsForm::DeleteServer);
+    popup_ = new QMenu(this);
+    popup_->setObjectName(QStringLiteral("ServerPopup"));
+    popup_->addActions({add_, edit_, delete_});
+
+    cmdOK_ = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK_->setObjectName(QStringLiteral("cmdOK"));
+    cmdCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
+    cmdAdd_ = new QPushButton(QStringLiteral("Add"), this);
+    cmdAdd_->setObjectName(QStringLiteral("cmdAdd"));
+    // Enter presses no button of its own accord; Escape still cancels
+    // (QDialog's reject).
+    for (QPushButton* button : {cmdOK_, cmdCancel_, cmdAdd_}) button->setAutoDefault(false);
+    connect(cmdOK_, &QPushButton::clicked, this, &SettingsForm::okClicked);
+    connect(cmdCancel_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cmdAdd_, &QPushButton::clicked, this, &SettingsForm::AddServer);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmdAdd_);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOK_);
+    buttons->addWidget(cmdCancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_, 1);
+    layout->addLayout(buttons);
+    resize(460, 380);
+
+    tabs_->setCurrentIndex(0);
+    cmdAdd_->hide();
+    connect(tabs_, &QTabWidget::currentChanged, this, &SettingsForm::tabChanged);
+
+    FillServerList();
+
+    // Max Queries is read from the registry without limits, so it may lie
+    // outside the bar. The bar shows the nearest value it can hold and the
+    // label the real number until the user moves the bar; OK then stores
+    // the bar's value, which is what the setter's clamping would give anyway.
+    const int maxQueries = settings_.MaxQueries();
+    hsbMaxQueries_->setValue(std::clamp(maxQueries, Settings::kMinQueries, Settings::kMaxQueries));
+    ShowQueries(maxQueries);
+
+    const int level = std::clamp(settings_.ExpansionLevel(), 0, int(kExpansionOptions.size()) - 1);
+    expansion_->button(level)->setChecked(true);
+}
+
+SettingsForm::~SettingsForm() = default;
+
+void SettingsForm::ShowQueries(int value) { lblQueries_->setText(QString::number(value) + QStringLiteral(" Queries")); }
+
+void SettingsForm::tabChanged(int index)
+{
+    cmdAdd_->setVisible(tabs_->tabBar()->tabData(index).toString() == kServersKey);
+}
+
+void SettingsForm::FillServerList()
+{
+    const QFontMetrics metrics = fontMetrics();
+    QHeaderView* header = lstServers_->horizontalHeader();
+    header->resizeSection(0, metrics.horizontalAdvance(QStringLiteral("XXXX")));
+    const int wide = metrics.horizontalAdvance(QString(21, QLatin1Char('X')));
+    header->resizeSection(1, wide);
+    header->resizeSection(2, wide);
+
+    for (const ServerPtr& server : settings_.BlacklistServers())
+        AppendRow(server->Zone(), server->Enabled(), server->Name());
+    lstServers_->resizeColumnToContents(1);
+}
+
+void SettingsForm::AppendRow(const QString& zone, bool ticked, const QString& name)
+{
+    const int row = lstServers_->rowCount();
+    lstServers_->insertRow(row);
+    for (int column = 0; column < 3; ++column) {
+        auto* item = new QTableWidgetItem;
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        lstServers_->setItem(row, column, item);
+    }
+    SetRow(row, zone, ticked, name);
+}
+
+void SettingsForm::SetRow(int row, const QString& zone, bool ticked, const QString& name)
+{
+    QTableWidgetItem* check = lstServers_->item(row, 0);
+    check->setData(kZoneRole, zone);
+    check->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+    lstServers_->item(row, 1)->setText(name);
+    lstServers_->item(row, 2)->setText(zone);
+}
+
+QString SettingsForm::RowZone(int row) const { return lstServers_->item(row, 0)->data(kZoneRole).toString(); }
+
+bool SettingsForm::RowTicked(int row) const { return lstServers_->item(row, 0)->checkState() == Qt::Checked; }
+
+void SettingsForm::AddServer()
+{
+    AddEditServer editor(prompts_, this);
+    runEditor_(editor);
+    if (editor.Canceled()) return;
+
+    AppendRow(editor.Server(), true, editor.ServerName());
+    auto server = std::make_shared<Server>();
+    server->setZone(editor.Server());
+    server->setName(editor.ServerName());
+    server->setURL(editor.URL());
+    server->setEnabled(true);
+    server->setBitMapCodedResults(editor.BitMapped());
+    // A zone that is already held keeps its first definition; the extra row
+    // then names that server.
+    settings_.BlacklistServers().Add(server);
+    editor.SyncResultCodes(server->ResultCodes());
+}
+
+// The collection files a server under the zone it was added with, while the
+// rows, OK, Delete, later edits and the scan's result look-ups all find it by
+// its current zone. So an edit that changes the zone refiles the server
+// under the new zone in place (Servers::ChangeZone), keeping its position and
+// every reference to it. An edit to a zone that another server already holds
+// is refused with a message and changes nothing: applying it would give two
+// servers one zone, one of which no look-up could reach. A row whose zone
+// no longer finds a server (its server went with another row of the same
+// zone) is skipped.
+void SettingsForm::EditServer()
+{
+    const int row = rememberedRow_;
+    if (row < 0 || row >= lstServers_->rowCount()) return;
+    Servers& servers = settings_.BlacklistServers();
+    const ServerPtr server = servers.Item(RowZone(row));
+    if (!server) return;
+
+    AddEditServer editor(prompts_, this);
+    editor.setServerName(server->Name());
+    editor.setServer(server->Zone());
+    editor.setURL(server->URL());
+    editor.setBitMapped(server->BitMapCodedResults());
+    editor.LoadResultCodes(server->ResultCodes());
+    runEditor_(editor);
+    if (editor.Canceled() || !editor.Dirty()) return;
+
+    const QString zone = editor.Server();
+    const ServerPtr holder = servers.Item(zone);
+    if (holder && holder != server) {
+        prompts_.Message(alreadyHeldText(zone), DisplayTitle(), UserPrompts::Buttons::Ok,
+                         UserPrompts::Icon::Exclamation);
+        return;
+    }
+    if (!servers.ChangeZone(server, zone)) return;
+    SetRow(row, zone, true, editor.ServerName());
+    server->setName(editor.ServerName());
+    server->setURL(editor.URL());
+    server->setBitMapCodedResults(editor.BitMapped());
+    editor.SyncResultCodes(server->ResultCodes());
+}
+
+void SettingsForm::DeleteServer()
+{
+    const int row = rememberedRow_;
+    if (row < 0 || row >= lstServers_->rowCount()) return;
+    const QString zone = RowZone(row);
+    lstServers_->removeRow(row);
+    rememberedRow_ = -1;
+    settings_.BlacklistServers().Remove(zone);
+}
+
+void SettingsForm::okClicked()
+{
+    settings_.setMaxQueries(hsbMaxQueries_->value());
+    settings_.setExpansionLevel(std::max(expansion_->checkedId(), 0));
+    Servers& servers = settings_.BlacklistServers();
+    for (int row = 0; row < lstServers_->rowCount(); ++row)
+        if (const ServerPtr server = servers.Item(RowZone(row))) server->setEnabled(RowTicked(row));
+    // A failed save stays in LastError; the dialog has no message for it.
+    servers.Sync();
+    accept();
+}
+
+bool SettingsForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != lstServers_->viewport()) return QDialog::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        // Every click counts, so a quick second click toggles back.
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const QModelIndex index = lstServers_->indexAt(mouse->position().toPoint());
+        if (mouse->button() == Qt::LeftButton && index.isValid() && index.column() == 0) {
+            QTableWidgetItem* check = lstServers_->item(index.row(), 0);
+            check->setCheckState(check->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+        }
+        break;
+    }
+    case QEvent::ContextMenu: {
+        auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        int row = -1;
+        QPoint at;
+        if (menuEvent->reason() == QContextMenuEvent::Mouse) {
+            row = lstServers_->rowAt(menuEvent->pos().y());
+            at = menuEvent->globalPos();
+        } else if ((row = lstServers_->currentRow()) >= 0) {
+            // The menu key works on the current row.
+            at = lstServers_->viewport()->mapToGlobal(
+                lstServers_->visualRect(lstServers_->model()->index(row, 1)).center());
+        }
+        // The heading is a widget of its own; below the rows there is no row.
+        if (row >= 0) {
+            rememberedRow_ = row;
+            popup_->popup(at);
+        }
+        return true;
+    }
+    default:
+        break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace quarlo

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+class QAction;
+class QButtonGroup;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+class QTabWidget;
+class QTableWidget;
+
+namespace quarlo {
+
+class AddEditServer;
+class Settings;
+class UserPrompts;
+
+// The modal settings dialog: the scan options and the blacklist servers.
+// Servers added, edited or deleted here change the live collection at once;
+// the options, the enabled flags and the configuration file are written by
+// OK only. Built afresh for every opening.
+class SettingsForm : public QDialog {
+    Q_OBJECT
+public:
+    SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* parent = nullptr);
+    ~SettingsForm() override;
+
+    // How the server editor is run (modally by default); tests drive it
+    // without a person. The form reads the editor afterwards.
+    using EditorRunner = std::function<void(AddEditServer&)>;
+    void setEditorRunner(EditorRunner runner) { runEditor_ = std::move(runner); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    class CheckDelegate;
+
+    void FillServerList();
+    void AppendRow(const QString& zone, bool ticked, const QString& name);
+    void SetRow(int row, const QString& zone, bool ticked, const QString& name);
+    QString RowZone(int row) const;
+    bool RowTicked(int row) const;
+    void ShowQueries(int value);
+
+    void AddServer();
+    void EditServer();
+    void DeleteServer();
+    void okClicked();
+    void tabChanged(int index);
+
+    Settings& settings_;
+    UserPrompts& prompts_;
+    EditorRunner runEditor_;
+    // The row of the last right-click on the server list; -1 for none.
+    int rememberedRow_ = -1;
+
+    QTabWidget* tabs_ = nullptr;
+    QScrollBar* hsbMaxQueries_ = nullptr;
+    QLabel* lblQueries_ = nullptr;
+    QButtonGroup* expansion_ = nullptr;
+    QTableWidget* lstServers_ = nullptr;
+    QMenu* popup_ = nullptr;
+    QAction* add_ = nullptr;
+    QAction* edit_ = nullptr;
+    QAction* delete_ = nullptr;
+    QPushButton* cmdOK_ = nullptr;
+    QPushButton* cmdCancel_ = nullptr;
+    QPushButton* cmdAdd_ = nullptr;
+};
+
+} // namespace quarlo

@@ -1,0 +1,264 @@
+#include "ui/AddEditServer.h"
+
+#include "ServerEditorDriver.h"
+#include "model/ResultCodes.h"
+#include "support/QtPrinters.h"
+#include "support/ScriptedPrompts.h"
+#include "ui/WidgetPrompts.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
+#include <QScreen>
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+
+namespace {
+
+const QString kInvalid = "Reponses must be valid IP addresses";
+
+class AddEditServerTest : public ::testing::Test {
+protected:
+    AddEditServerTest() : form(prompts), drive{form} {}
+
+    void SetUp() override { ASSERT_TRUE(drive.open()); }
+
+    QStringList column(int c) const
+    {
+        QStringList out;
+        for (int r = 0; r < drive.table()->rowCount(); ++r) out << drive.cell(r, c);
+        return out;
+    }
+    QStringList shownMessages() const
+    {
+        QStringList out;
+        for (const auto& m : prompts.messages) out << m.text;
+        return out;
+    }
+    // A right click over the table's viewport; true when the popup opened.
+    bool rightClick(const QPoint& pos)
+    {
+        QWidget* viewport = drive.table()->viewport();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, viewport->mapToGlobal(pos));
+        QApplication::sendEvent(viewport, &event);
+        auto* popup = form.findChild<QMenu*>("AddEditPopup");
+        const bool shown = popup->isVisible();
+        popup->close();
+        return shown;
+    }
+    QPoint rowCentre(int row) const { return drive.table()->visualItemRect(drive.table()->item(row, 0)).center(); }
+
+    ScriptedPrompts prompts;
+    AddEditServer form;
+    ServerEditorDriver drive;
+};
+
+} // namespace
+
+TEST_F(AddEditServerTest, PlaceholdersGiveWayToTheUsersEntries)
+{
+    EXPECT_EQ(QApplication::focusWidget(), drive.box("txtServerName"));
+    EXPECT_EQ(form.Server(), "xxx.xxx.xxx");
+    EXPECT_EQ(form.URL(), "http://");
+
+    // The first key replaces the placeholder name; later keys append.
+    QTest::keyClicks(drive.box("txtServerName"), "Zen");
+    EXPECT_EQ(form.ServerName(), "Zen");
+    QTest::keyClicks(drive.box("txtServerName"), " List");
+    EXPECT_EQ(form.ServerName(), "Zen List");
+    EXPECT_FALSE(form.Dirty()); // typing alone is not leaving the box
+
+    // Tabbing into the untouched zone box empties it; leaving the name box
+    // makes the editor dirty.
+    QTest::keyClick(drive.box("txtServerName"), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), drive.box("txtServer"));
+    EXPECT_EQ(form.Server(), "");
+    EXPECT_TRUE(form.Dirty());
+    QTest::keyClicks(drive.box("txtServer"), "zen.example");
+
+    // The home page keeps its prefix, with the caret after it.
+    QTest::keyClick(drive.box("txtServer"), Qt::Key_Tab);
+    EXPECT_EQ(drive.box("txtURL")->cursorPosition(), 7);
+    EXPECT_FALSE(drive.box("txtURL")->hasSelectedText());
+    QTest::keyClicks(drive.box("txtURL"), "www.zen.example/");
+    EXPECT_EQ(form.URL(), "http://www.zen.example/");
+
+    // Coming back to a typed zone leaves it alone.
+    QTest::keyClick(drive.box("txtURL"), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), drive.box("txtServer"));
+    EXPECT_EQ(form.Server(), "zen.example");
+}
+
+TEST_F(AddEditServerTest, InvalidResponsesAreRefusedAndStayInEditing)
+{
+    // Leaving the name box for the table is a change; start clean after it.
+    drive.table()->setFocus();
+    form.LoadResultCodes(ResultCodes());
+    for (const QString& wrong : {QString("127.0.0.300"), QString("zen.example")}) {
+        prompts.messages.clear();
+        ASSERT_TRUE(drive.editCell(0, 0, wrong));
+        ASSERT_EQ(prompts.messages.size(), 1u) << wrong.toStdString();
+        EXPECT_EQ(prompts.messages[0].text, kInvalid);
+        EXPECT_EQ(prompts.messages[0].icon, UserPrompts::Icon::Exclamation);
+        EXPECT_EQ(prompts.messages[0].buttons, UserPrompts::Buttons::Ok);
+        ASSERT_NE(drive.cellEditor(), nullptr);
+        EXPECT_EQ(drive.cellEditor()->text(), wrong);
+        EXPECT_EQ(drive.cell(0, 0), "");
+        EXPECT_FALSE(form.Dirty());
+        QTest::keyClick(drive.cellEditor(), Qt::Key_Escape);
+        EXPECT_EQ(drive.cellEditor(), nullptr);
+    }
+
+    // Tab is refused the same way, and Enter in a cell never presses OK.
+    ASSERT_TRUE(drive.editCell(0, 0, "not-an-address", Qt::Key_Tab));
+    EXPECT_EQ(shownMessages(), QStringList({kInvalid, kInvalid}));
+    ASSERT_NE(drive.cellEditor(), nullptr);
+    EXPECT_EQ(drive.table()->currentColumn(), 0);
+    drive.cellEditor()->selectAll();
+    QTest::keyClicks(drive.cellEditor(), "127.0.0.2");
+    QTest::keyClick(drive.cellEditor(), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(drive.cell(0, 0), "127.0.0.2");
+    EXPECT_TRUE(form.Dirty());
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(drive.table()->rowCount(), 1); // no definition yet
+}
+
+TEST(AddEditServer, RealMessageBoxKeepsTheRefusedEditOpen)
+{
+    // The box takes the focus from the cell editor, which then tries to
+    // commit and close a second time while the first attempt is undecided.
+    WidgetPrompts prompts;
+    AddEditServer form(prompts);
+    ServerEditorDriver drive{form};
+    ASSERT_TRUE(drive.open());
+    QString shown;
+    std::function<void()> answer = [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            QTimer::singleShot(10, answer);
+            return;
+        }
+        shown = box->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    };
+    QTimer::singleShot(0, answer);
+    ASSERT_TRUE(drive.editCell(0, 0, "127.0.0.256"));
+    EXPECT_EQ(shown, kInvalid);
+    ASSERT_NE(drive.cellEditor(), nullptr);
+    EXPECT_EQ(drive.cellEditor()->text(), "127.0.0.256");
+    EXPECT_EQ(drive.cell(0, 0), "");
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.Canceled());
+}
+
+TEST_F(AddEditServerTest, FilledLastRowGetsATrailingRowAndEmptiedResponsesAreHandled)
+{
+    ASSERT_TRUE(drive.addCode("127.0.0.2", "Listed"));
+    EXPECT_EQ(drive.table()->rowCount(), 2);
+    EXPECT_EQ(drive.table()->currentRow(), 1);
+    EXPECT_EQ(drive.table()->currentColumn(), 0);
+    ASSERT_TRUE(drive.addCode("127.0.0.3", "Spam"));
+    ASSERT_TRUE(drive.addCode("127.0.0.4", "Proxy"));
+    EXPECT_EQ(column(0), QStringList({"127.0.0.2", "127.0.0.3", "127.0.0.4", ""}));
+    EXPECT_TRUE(prompts.messages.empty());
+
+    // A response whose definition is filled cannot be emptied.
+    ASSERT_TRUE(drive.editCell(0, 0, ""));
+    EXPECT_EQ(shownMessages(), QStringList({kInvalid}));
+    ASSERT_NE(drive.cellEditor(), nullptr);
+    QTest::keyClick(drive.cellEditor(), Qt::Key_Escape);
+    EXPECT_EQ(drive.cell(0, 0), "127.0.0.2");
+
+    // With its definition emptied first, the row goes.
+    ASSERT_TRUE(drive.editCell(1, 1, ""));
+    ASSERT_TRUE(drive.editCell(1, 0, ""));
+    EXPECT_EQ(column(0), QStringList({"127.0.0.2", "127.0.0.4", ""}));
+    EXPECT_EQ(shownMessages(), QStringList({kInvalid}));
+
+    // The last row is never removed.
+    ASSERT_TRUE(drive.editCell(2, 0, "127.0.0.9"));
+    ASSERT_TRUE(drive.editCell(2, 0, ""));
+    EXPECT_EQ(column(0), QStringList({"127.0.0.2", "127.0.0.4", ""}));
+}
+
+TEST_F(AddEditServerTest, PopupDeletesOnlyCompleteRows)
+{
+    ASSERT_TRUE(drive.addCode("127.0.0.2", "Listed"));
+    ASSERT_TRUE(drive.addCode("127.0.0.3", "Spam"));
+    ASSERT_TRUE(drive.editCell(2, 0, "127.0.0.4"));
+
+    EXPECT_FALSE(rightClick(rowCentre(2))); // definition missing
+    EXPECT_FALSE(rightClick(QPoint(5, drive.table()->viewport()->height() - 2))); // below the rows
+    EXPECT_EQ(drive.table()->currentRow(), 2);
+
+    EXPECT_TRUE(rightClick(rowCentre(0)));
+    EXPECT_EQ(drive.table()->currentRow(), 0);
+    form.findChild<QAction*>("Delete")->trigger();
+    EXPECT_EQ(column(0), QStringList({"127.0.0.3", "127.0.0.4"}));
+}
+
+TEST_F(AddEditServerTest, SyncTakesCompleteValidRowsAndTheFirstOfARepeatedAddress)
+{
+    ASSERT_TRUE(drive.addCode("127.0.0.2", "First"));
+    ASSERT_TRUE(drive.addCode("127.0.0.3", "Spam"));
+    ASSERT_TRUE(drive.addCode("127.0.0.2", "Second"));
+    ASSERT_TRUE(drive.editCell(3, 1, "Orphan definition")); // trailing row, no response
+    EXPECT_EQ(drive.table()->rowCount(), 4);
+
+    ResultCodes codes;
+    codes.Add("127.0.0.99", "Left over");
+    form.SyncResultCodes(codes);
+    ASSERT_EQ(codes.Count(), 2);
+    EXPECT_EQ(codes.Item(1)->Address(), "127.0.0.2");
+    EXPECT_EQ(codes.Item(1)->Reason(), "First");
+    EXPECT_EQ(codes.Item(2)->Reason(), "Spam");
+}
+
+TEST_F(AddEditServerTest, LoadResultCodesReplacesTheTableAndIsNotAChange)
+{
+    ASSERT_TRUE(drive.addCode("10.0.0.1", "Typed before loading"));
+    ASSERT_TRUE(form.Dirty());
+
+    ResultCodes codes;
+    codes.Add("127.0.0.2", "Listed");
+    codes.Add("127.0.0.4", "Proxy");
+    codes.Add("127.0.0.10", "Dynamic");
+    form.LoadResultCodes(codes);
+    EXPECT_FALSE(form.Dirty());
+    EXPECT_EQ(drive.table()->rowCount(), 4); // the heading is the view's own
+    EXPECT_EQ(column(0), QStringList({"127.0.0.2", "127.0.0.4", "127.0.0.10", ""}));
+    EXPECT_EQ(column(1), QStringList({"Listed", "Proxy", "Dynamic", ""}));
+}
+
+TEST_F(AddEditServerTest, CancelEscapeAndCloseBoxCancelWhileOkAndEnterDoNot)
+{
+    const QRect screen = form.screen()->availableGeometry();
+    EXPECT_LE((form.frameGeometry().center() - screen.center()).manhattanLength(), 2);
+
+    EXPECT_FALSE(form.Canceled());
+    form.close();
+    EXPECT_TRUE(form.Canceled());
+    EXPECT_FALSE(form.isVisible());
+
+    ScriptedPrompts quiet;
+    for (const int way : {0, 1, 2, 3}) {
+        AddEditServer other(quiet);
+        ServerEditorDriver d{other};
+        ASSERT_TRUE(d.open());
+        switch (way) {
+        case 0: QTest::mouseClick(d.button("cmdCancel"), Qt::LeftButton); break;
+        case 1: QTest::keyClick(d.box("txtServerName"), Qt::Key_Escape); break;
+        case 2: QTest::mouseClick(d.button("cmdOK"), Qt::LeftButton); break;
+        case 3: QTest::keyClick(d.box("txtServerName"), Qt::Key_Return); break;
+        }
+        EXPECT_FALSE(other.isVisible()) << way;
+        EXPECT_EQ(other.Canceled(), way < 2) << way;
+        // Hidden, not torn down: the caller still reads it.
+        EXPECT_EQ(other.Server(), "xxx.xxx.xxx");
+    }
+}
