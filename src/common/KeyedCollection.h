@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quarlo {
@@ -44,12 +45,12 @@ public:
         return true;
     }
 
-    // The (case-folded) key an entry is held under; empty when not held.
-    QString KeyOf(const Pointer& value) const
+    // The (case-folded) key an entry is held under; nothing when not held.
+    std::optional<QString> KeyOf(const Pointer& value) const
     {
         for (const Entry& e : entries_)
             if (e.value == value) return e.key;
-        return QString();
+        return std::nullopt;
     }
 
     // Files the entry held under oldKey under newKey instead, keeping its

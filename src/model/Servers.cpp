@@ -16,8 +16,8 @@ bool Servers::ChangeZone(const ServerPtr& server, const QString& zone)
 {
     // Looked up by identity: the key it was filed under may differ from its
     // zone text in letter case.
-    const QString heldKey = items_.KeyOf(server);
-    if (!server || heldKey.isEmpty() || !items_.Rekey(heldKey, zone)) return false;
+    const std::optional<QString> heldKey = items_.KeyOf(server);
+    if (!server || !heldKey || !items_.Rekey(*heldKey, zone)) return false;
     server->setZone(zone);
     return true;
 }

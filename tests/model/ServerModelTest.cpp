@@ -143,6 +143,10 @@ TEST(Servers, ChangeZoneKeepsTheServerReachableAndRefusesDuplicates)
     EXPECT_EQ(servers.Item("a.example"), a);
 
     EXPECT_FALSE(servers.ChangeZone(makeServer("x.example", true, {}), "y.example")); // not held
+    const auto unnamed = servers.Add(makeServer("", true, {{"127.0.0.2", "u"}})); // held under ""
+    EXPECT_TRUE(servers.ChangeZone(unnamed, "named.example"));
+    EXPECT_EQ(servers.Item("named.example"), unnamed);
+    servers.Remove("named.example");
     servers.Remove("new.example");
     EXPECT_EQ(servers.Count(), 2);
 }
