@@ -12,6 +12,7 @@
 #include "ui/ButtonIcons.h"
 #include "ui/FormPlacement.h"
 #include "ui/ResultsTable.h"
+#include "ui/SettingsForm.h"
 
 #include <QAction>
 #include <QApplication>
@@ -418,8 +419,11 @@ void MainForm::RunTool(const QString& id)
         else if (upper == QLatin1String("EXIT")) close();
         else if (upper == QLatin1String("SCAN")) app.StartScan();
         else if (upper == QLatin1String("STOPSCAN")) app.StopScan();
-        // SETTINGS and PUBLISH are wired by the settings dialog and the
-        // export engine.
+        else if (upper == QLatin1String("SETTINGS")) {
+            SettingsForm dialog(s_.settings, s_.prompts, this);
+            runDialog_(dialog);
+        }
+        // PUBLISH goes to the export engine.
     } else if (family == QLatin1String("EDIT")) {
         if (upper == QLatin1String("ADD")) AddAddresses();
         else if (upper == QLatin1String("COPY")) CopySelection();

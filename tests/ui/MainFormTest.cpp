@@ -274,3 +274,14 @@ TEST(MainFormLayout, OldLayoutFilesAreDiscarded)
                                      [] { return std::make_unique<FakeDirectDns>(); }, dir.path(), "quarlo"});
     EXPECT_FALSE(QFile::exists(path));
 }
+
+TEST_F(MainFormTest, SettingsCommandOpensTheSettingsDialog)
+{
+    QString shown;
+    form->setDialogRunner([&](QDialog& dialog) {
+        shown = dialog.windowTitle();
+        return false;
+    });
+    form->RunTool("Main:Settings");
+    EXPECT_EQ(shown, "Quarlo Settings");
+}
