@@ -13,6 +13,8 @@
 #include "scan/AresDnsLookup.h"
 #include "scan/DnsServers.h"
 #include "ui/AddAddressesForm.h"
+#include "ui/AddEditServer.h"
+#include "ui/SettingsForm.h"
 #include "ui/MainForm.h"
 #include "ui/ResultsTable.h"
 
@@ -20,6 +22,7 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QScreen>
 #include <QTableWidget>
 #include <QTimer>
@@ -107,6 +110,27 @@ int main(int argc, char** argv)
     wait(1500);
     ok = shoot(dialog, out + QStringLiteral("/add-addresses.png")) && ok;
     dialog.reject();
+
+    SettingsForm settingsForm(settings, prompts, &window);
+    settingsForm.resize(560, 440);
+    settingsForm.show();
+    ok = shoot(settingsForm, out + QStringLiteral("/settings-general.png")) && ok;
+    if (auto* tabs = settingsForm.findChild<QTabWidget*>(QStringLiteral("Tabs"))) tabs->setCurrentIndex(1);
+    ok = shoot(settingsForm, out + QStringLiteral("/settings-servers.png")) && ok;
+    settingsForm.reject();
+
+    AddEditServer editor(prompts, &window);
+    const ServerPtr server = settings.BlacklistServers().Item(2);
+    editor.setServerName(server->Name());
+    editor.setServer(server->Zone());
+    editor.setURL(server->URL());
+    editor.setBitMapped(server->BitMapCodedResults());
+    editor.LoadResultCodes(server->ResultCodes());
+    editor.resize(520, 460);
+    editor.show();
+    ok = shoot(editor, out + QStringLiteral("/server-editor.png")) && ok;
+    editor.reject();
+
     list.setChanged(false);
     return ok ? 0 : 1;
 }
