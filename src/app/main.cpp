@@ -57,6 +57,7 @@ int main(int argc, char** argv)
     // person who started it.
     if (!commandLine.StartedByAutomation()) {
         if (const QString path = commandLine.ListPath(); !path.isEmpty()) list.Load(path);
+        window.Help().ShowTips(HelpMenu::TipCategory(), false);
     }
     RegisterFileType(registry, executable, QStringLiteral(".BlackList"),
                      QStringLiteral("Automated SPAM Whitelist / Blacklist verification"));

@@ -107,11 +107,15 @@ const QDateTime kOldestLayout(QDate(2004, 8, 25), QTime(0, 0));
 
 } // namespace
 
-MainForm::MainForm(const Services& services, QWidget* parent) : QMainWindow(parent), s_(services)
+MainForm::MainForm(const Services& services, QWidget* parent)
+    : QMainWindow(parent), s_(services), help_(services.registry, services.programDir, this)
 {
     setObjectName(QStringLiteral("MainForm"));
     runDialog_ = [](QDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
     openUrl_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    // Help pages and dialogs go the same way as the window's own.
+    help_.setUrlOpener([this](const QUrl& url) { openUrl_(url); });
+    help_.setDialogRunner([this](QDialog& dialog) { return runDialog_(dialog) ? 1 : 0; });
     startProgram_ = [this](const QString& program) {
         QDir::setCurrent(s_.programDir);
         QProcess::startDetached(program, {}, s_.programDir);
@@ -433,7 +437,11 @@ void MainForm::RunTool(const QString& id)
         if (upper == QLatin1String("QUICKSTART")) {
             app.FileClose();
             SetupForm();
-        }
+        } else if (upper == QLatin1String("ABOUT")) help_.About(windowIcon());
+        else if (upper == QLatin1String("CONTENTS")) help_.Contents();
+        else if (upper == QLatin1String("SELECTION")) help_.Selection();
+        else if (upper == QLatin1String("TIPOFTHEDAY")) help_.TipOfTheDay(true);
+        else help_.Web(upper); // UPDATES, FAQ, FEEDBACK; anything else opens nothing
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Address.h"
+#include "ui/HelpMenu.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -59,6 +60,7 @@ public:
     void RunTool(const QString& id);
 
     QAction* Tool(const QString& id) const { return tools_.value(id); }
+    HelpMenu& Help() { return help_; }
     ResultsTable& Table() { return *table_; }
     QString StatusText() const;
     QString OutstandingText() const;
@@ -103,6 +105,7 @@ private:
     void pressButton(QToolButton* button, const std::function<void()>& action);
 
     Services s_;
+    HelpMenu help_;
     QHash<QString, QAction*> tools_;
     QHash<QString, QMenu*> menus_;
     ResultsTable* table_ = nullptr;

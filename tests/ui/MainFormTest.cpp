@@ -285,3 +285,23 @@ TEST_F(MainFormTest, SettingsCommandOpensTheSettingsDialog)
     form->RunTool("Main:Settings");
     EXPECT_EQ(shown, "Quarlo Settings");
 }
+
+TEST_F(MainFormTest, HelpAndWebCommandsOpenTheirPagesAndDialogs)
+{
+    std::vector<QUrl> opened;
+    QStringList dialogs;
+    form->setUrlOpener([&](const QUrl& url) { opened.push_back(url); });
+    form->setDialogRunner([&](QDialog& dialog) {
+        dialogs << dialog.metaObject()->className();
+        return false;
+    });
+    form->RunTool("Web:FAQ");
+    form->RunTool("Help:Contents");
+    form->RunTool("Web:NoSuchPage");
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0], form->Help().WebAddress("FAQ"));
+    EXPECT_TRUE(opened[1].isLocalFile() || opened[1].scheme() == "file");
+    form->RunTool("Help:About");
+    form->RunTool("Help:TipOfTheDay");
+    EXPECT_EQ(dialogs.size(), 2);
+}
