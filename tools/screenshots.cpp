@@ -131,6 +131,18 @@ int main(int argc, char** argv)
     ok = shoot(editor, out + QStringLiteral("/server-editor.png")) && ok;
     editor.reject();
 
+    // The About box and the tip of the day, through the window's own commands.
+    QString next = out + QStringLiteral("/about.png");
+    window.Help().setDialogRunner([&](QDialog& shown) {
+        shown.show();
+        ok = shoot(shown, next) && ok;
+        shown.hide();
+        return 0;
+    });
+    window.RunTool(QStringLiteral("Help:About"));
+    next = out + QStringLiteral("/tip-of-the-day.png");
+    window.RunTool(QStringLiteral("Help:TipOfTheDay"));
+
     list.setChanged(false);
     return ok ? 0 : 1;
 }
