@@ -42,14 +42,14 @@
 namespace quarlo {
 namespace {
 
-struct ToolSpec {
+struct ToolDefinition {
     const char* id;
     const char* caption;
     const char* category;
     const char* description;
 };
 
-const ToolSpec kTools[] = {
+const ToolDefinition kTools[] = {
     {"Main:New", "&New Address List ...", "File", "Creates a new document."},
     {"Main:Open", "&Open Address List ...", "File", "Opens an existing document."},
     {"Main:Save", "&Save", "File", "Saves the active document."},
@@ -82,13 +82,13 @@ const ToolSpec kTools[] = {
     {"Web:Feedback", "Provide &Feedback ...", "Help", ""},
 };
 
-struct MenuSpec {
+struct MenuDefinition {
     const char* id;
     const char* caption;
     std::vector<const char*> entries; // "" is a separator
 };
 
-const MenuSpec kMenus[] = {
+const MenuDefinition kMenus[] = {
     {"Main:ExportMenu", "&Export", {"Export:HTML", "Export:Text", "Export:CDF", "Export:EXCEL", "Export:XLS", "Export:PDF"}},
     {"Menu:SendTo", "Send &To", {}},
     {"Main:WebMenu", "Vantorel &Web Site", {"Web:Updates", "Web:FAQ", "", "Web:Feedback"}},
@@ -150,12 +150,12 @@ MainForm::~MainForm() = default;
 
 void MainForm::buildTools()
 {
-    for (const ToolSpec& spec : kTools) {
-        auto* action = new QAction(QString::fromUtf8(spec.caption), this);
-        action->setObjectName(QString::fromUtf8(spec.id));
-        action->setProperty("category", QString::fromUtf8(spec.category));
-        action->setStatusTip(QString::fromUtf8(spec.description));
-        action->setToolTip(QString(QString::fromUtf8(spec.caption)).remove(QLatin1Char('&')));
+    for (const ToolDefinition& def : kTools) {
+        auto* action = new QAction(QString::fromUtf8(def.caption), this);
+        action->setObjectName(QString::fromUtf8(def.id));
+        action->setProperty("category", QString::fromUtf8(def.category));
+        action->setStatusTip(QString::fromUtf8(def.description));
+        action->setToolTip(QString(QString::fromUtf8(def.caption)).remove(QLatin1Char('&')));
         const QString id = action->objectName();
         connect(action, &QAction::triggered, this, [this, id] { RunTool(id); });
         tools_.insert(id, action);
@@ -184,10 +184,10 @@ void MainForm::buildTools()
 
 void MainForm::buildMenusAndBars()
 {
-    for (const MenuSpec& spec : kMenus) {
-        auto* menu = new QMenu(QString::fromUtf8(spec.caption), this);
-        menu->setObjectName(QString::fromUtf8(spec.id));
-        for (const char* entry : spec.entries) {
+    for (const MenuDefinition& def : kMenus) {
+        auto* menu = new QMenu(QString::fromUtf8(def.caption), this);
+        menu->setObjectName(QString::fromUtf8(def.id));
+        for (const char* entry : def.entries) {
             const QString id = QString::fromUtf8(entry);
             if (id.isEmpty()) menu->addSeparator();
             else if (QMenu* sub = menus_.value(id)) menu->addMenu(sub);
