@@ -47,9 +47,10 @@ protected:
                          [this](const AddressPtr& address) { table->RemoveAddress(address->Key()); });
     }
 
-    // Starts a scan and sends the first pass of queries.
-    void scan()
+    // Adds the targets, starts a scan and sends the first pass of queries.
+    void scan(const QStringList& targets = {})
     {
+        for (const QString& target : targets) list->AddTarget(target);
         list->StartScan();
         list->Tick();
         table->RefreshData();
@@ -60,14 +61,14 @@ protected:
         ASSERT_TRUE(dns.answer(target + ":BlacklistCheck:" + zone, answer, flag)) << target.toStdString() << " " << zone.toStdString();
     }
 
-    QStringList topLevelKeys() const
+    void txt(const QString& answerKey, const QString& text)
     {
-        QStringList keys;
-        for (int row = 0; row < table->model()->rowCount(); ++row) keys << table->KeyAt(table->model()->index(row, 0));
-        return keys;
+        const QStringList parts = answerKey.split(':'); // address, zone, answer
+        directDns->reply(parts[0] + ":TXTRECORD:" + parts[1] + ":" + parts[2], "", {{text, DnsRecord::TXT}});
     }
 
-    QStringList childKeys(const QString& key) const
+    // The keys of the rows under the row with that key; the address rows for no key.
+    QStringList childKeys(const QString& key = {}) const
     {
         QStringList keys;
         const QModelIndex parent = table->IndexOfKey(key);
@@ -107,18 +108,24 @@ TEST_F(ResultsTableTest, AddressRowFollowsTheScanState)
     // Five addresses of three queries each against a limit of ten: the
     // first three send all theirs, the fourth stops halfway, the fifth waits.
     settings.setMaxQueries(10);
-    for (int i = 1; i <= 5; ++i) list->AddTarget(QString("192.0.2.%1").arg(i));
-    list->AddTarget("host.example");
-    scan();
-    EXPECT_EQ(table->CellText("192.0.2.1", kTarget), "192.0.2.1");
+    scan({"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.5", "host.example"});
+    const struct { const char* key; const char* text; QColor color; } states[] = {
+        {"192.0.2.3", "Not on any Blacklist", QColor(0, 128, 0)},
+        {"192.0.2.4", "Scanning ...", QColor(0, 0, 200)},
+        {"192.0.2.5", "", QColor(0, 0, 0)}};
+    for (const auto& state : states) {
+        EXPECT_EQ(table->CellText(state.key, kReason), state.text) << state.key;
+        EXPECT_EQ(table->CellColor(state.key, kReason), state.color) << state.key;
+        EXPECT_FALSE(table->CellBold(state.key, kReason)) << state.key;
+    }
     EXPECT_EQ(table->IndexOfKey("192.0.2.1").data(Qt::FontRole).value<QFont>().pointSize(), 10);
+
+    // A clean result is final: written once, then left alone.
+    QSignalSpy changed(table->model(), &QAbstractItemModel::dataChanged);
+    table->UpdateRow(list->Item("192.0.2.3"));
+    reply("192.0.2.3", "a.test", "", 3); // a negative reply raises another update
+    EXPECT_EQ(changed.count(), 0);
     EXPECT_EQ(table->CellText("192.0.2.3", kReason), "Not on any Blacklist");
-    EXPECT_EQ(table->CellColor("192.0.2.3", kReason), QColor(0, 128, 0));
-    EXPECT_FALSE(table->CellBold("192.0.2.3", kReason));
-    EXPECT_EQ(table->CellText("192.0.2.4", kReason), "Scanning ...");
-    EXPECT_EQ(table->CellColor("192.0.2.4", kReason), QColor(0, 0, 200));
-    EXPECT_EQ(table->CellText("192.0.2.5", kReason), "");
-    EXPECT_EQ(table->CellColor("192.0.2.5", kReason), QColor(0, 0, 0));
 
     reply("192.0.2.1", "a.test", "127.0.0.2");
     EXPECT_EQ(table->CellText("192.0.2.1", kReason), "Blacklisted by 1 servers");
@@ -133,33 +140,15 @@ TEST_F(ResultsTableTest, AddressRowFollowsTheScanState)
     host->ProcessDNSReply({"host.example", "LookupIP"}, "host.example", "198.51.100.9");
     table->UpdateRow(host);
     EXPECT_EQ(table->CellText("host.example", kTarget), "host.example (198.51.100.9)");
-    EXPECT_EQ(table->CellText("host.example", kReason), "Not on any Blacklist");
-    EXPECT_EQ(table->AddressRowCount(), 6);
-}
-
-TEST_F(ResultsTableTest, CleanAddressIsWrittenOnce)
-{
-    const AddressPtr address = list->AddTarget("192.0.2.9");
-    scan();
-    ASSERT_EQ(table->CellText("192.0.2.9", kReason), "Not on any Blacklist");
-
-    QSignalSpy changed(table->model(), &QAbstractItemModel::dataChanged);
-    table->UpdateRow(address);
-    reply("192.0.2.9", "a.test", "", 3); // a negative reply raises another update
-    EXPECT_EQ(changed.count(), 0);
-    EXPECT_EQ(table->CellText("192.0.2.9", kReason), "Not on any Blacklist");
-    EXPECT_EQ(table->CellColor("192.0.2.9", kReason), QColor(0, 128, 0));
-    EXPECT_FALSE(table->CellBold("192.0.2.9", kReason));
 }
 
 TEST_F(ResultsTableTest, ServerAndAnswerRowsCarryTheirTextsAndStyles)
 {
-    list->AddTarget("192.0.2.7");
-    scan();
+    scan({"192.0.2.7"});
     reply("192.0.2.7", "a.test", "127.0.0.2 127.0.0.3 127.0.0.4");
     reply("192.0.2.7", "b.test", "127.0.0.2");
-
-    EXPECT_EQ(childKeys("192.0.2.7"), QStringList({"192.0.2.7:a.test", "192.0.2.7:b.test"}));
+    reply("192.0.2.7", "c.test", "127.0.0.2");
+    EXPECT_EQ(childKeys("192.0.2.7"), QStringList({"192.0.2.7:a.test", "192.0.2.7:b.test", "192.0.2.7:c.test"}));
     EXPECT_EQ(childKeys("192.0.2.7:a.test"),
               QStringList({"192.0.2.7:a.test:127.0.0.2", "192.0.2.7:a.test:127.0.0.3", "192.0.2.7:a.test:127.0.0.4"}));
 
@@ -170,9 +159,7 @@ TEST_F(ResultsTableTest, ServerAndAnswerRowsCarryTheirTextsAndStyles)
     EXPECT_EQ(table->CellText(server, kUrl), "https://a.test/");
     EXPECT_EQ(table->CellColor(server, kUrl), QColor(0, 0, 255));
     EXPECT_TRUE(table->CellUnderline(server, kUrl));
-    for (int column : {kTarget, kReason, kUrl})
-        EXPECT_EQ(table->IndexOfKey(server, column).data(Qt::BackgroundRole).value<QBrush>().color(),
-                  QColor(255, 240, 240));
+    EXPECT_EQ(table->IndexOfKey(server, kUrl).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 240, 240));
     EXPECT_FALSE(table->IndexOfKey(server, kTarget).data(Qt::DecorationRole).value<QIcon>().isNull());
     EXPECT_FALSE(table->IndexOfKey(server, kReason).data(Qt::DecorationRole).isValid());
 
@@ -181,70 +168,40 @@ TEST_F(ResultsTableTest, ServerAndAnswerRowsCarryTheirTextsAndStyles)
     EXPECT_EQ(table->CellText(answer, kReason), "      Open proxy");
     EXPECT_EQ(table->CellColor(answer, kReason), QColor(200, 0, 0));
     EXPECT_EQ(table->CellToolTip(answer, kReason), "DNS returned the response of 127.0.0.3");
-    EXPECT_EQ(table->CellToolTip(answer, kTarget), "");
-    EXPECT_EQ(table->CellToolTip(answer, kUrl), "");
-    EXPECT_EQ(table->CellToolTip(server, kReason), "");
-    EXPECT_EQ(table->CellText(answer, kUrl), "      ");
     EXPECT_FALSE(table->IndexOfKey(answer).data(Qt::BackgroundRole).isValid());
-
     // Keys are found in any letter case, as the list finds its addresses.
     EXPECT_EQ(table->IndexOfKey("192.0.2.7:A.TEST:127.0.0.3"), table->IndexOfKey(answer));
-    EXPECT_FALSE(table->IndexOfKey("192.0.2.7:a.test:127.0.0.9").isValid());
-}
 
-TEST_F(ResultsTableTest, TxtArrivingLaterFillsTheExistingRow)
-{
-    list->AddTarget("192.0.2.7");
-    scan();
-    reply("192.0.2.7", "a.test", "127.0.0.2");
-    const QString answer = "192.0.2.7:a.test:127.0.0.2";
-    ASSERT_TRUE(table->IndexOfKey(answer).isValid());
-
+    // TXT text arriving later fills the existing row.
     QSignalSpy inserted(table->model(), &QAbstractItemModel::rowsInserted);
-    directDns->reply("192.0.2.7:TXTRECORD:a.test:127.0.0.2", "7.2.0.192.a.test.",
-                     {{"Listed, see http://a.test/?ip=192.0.2.7", DnsRecord::TXT}});
+    EXPECT_EQ(table->CellText(answer, kUrl), "      ");
+    txt(answer, "Listed, see http://a.test/?ip=192.0.2.7");
     EXPECT_EQ(table->CellText(answer, kUrl), "      Listed, see http://a.test/?ip=192.0.2.7");
-    EXPECT_EQ(table->CellText(answer, kReason), "      Spam source");
     EXPECT_EQ(inserted.count(), 0);
-    EXPECT_EQ(childKeys("192.0.2.7:a.test"), QStringList({answer}));
-}
 
-TEST_F(ResultsTableTest, ServerGoneFromTheSettingsLeavesTheUrlEmpty)
-{
-    list->AddTarget("192.0.2.7");
-    scan();
-    reply("192.0.2.7", "c.test", "127.0.0.2");
+    // A server gone from the settings since has no home page.
     settings.BlacklistServers().Remove("c.test");
-
     table->GridReset();
     table->RefreshData();
     EXPECT_EQ(table->CellText("192.0.2.7:c.test", kTarget), "Gamma List");
     EXPECT_EQ(table->CellText("192.0.2.7:c.test", kUrl), "");
     EXPECT_EQ(table->CellText("192.0.2.7:c.test:127.0.0.2", kReason), "      Gamma listed");
+    EXPECT_EQ(table->CellText("192.0.2.7:b.test", kUrl), "https://b.test/");
 }
 
 TEST_F(ResultsTableTest, ExpansionLevelDecidesWhatNewRowsShow)
 {
-    for (const char* target : {"192.0.2.1", "192.0.2.2", "192.0.2.3"}) list->AddTarget(target);
-    scan();
-
+    scan({"192.0.2.1", "192.0.2.2", "192.0.2.3"});
     // Level 0: the address closes over its first server, the server over
     // its answers. Level 1: servers shown, answers hidden. Level 2:
     // everything shown.
-    settings.setExpansionLevel(0);
-    reply("192.0.2.1", "a.test", "127.0.0.2");
-    EXPECT_FALSE(table->IsExpanded("192.0.2.1"));
-    EXPECT_FALSE(table->IsExpanded("192.0.2.1:a.test"));
-
-    settings.setExpansionLevel(1);
-    reply("192.0.2.2", "a.test", "127.0.0.2");
-    EXPECT_TRUE(table->IsExpanded("192.0.2.2"));
-    EXPECT_FALSE(table->IsExpanded("192.0.2.2:a.test"));
-
-    settings.setExpansionLevel(2);
-    reply("192.0.2.3", "a.test", "127.0.0.2 127.0.0.3");
-    EXPECT_TRUE(table->IsExpanded("192.0.2.3"));
-    EXPECT_TRUE(table->IsExpanded("192.0.2.3:a.test"));
+    for (int level : {0, 1, 2}) {
+        const QString address = QString("192.0.2.%1").arg(level + 1);
+        settings.setExpansionLevel(level);
+        reply(address, "a.test", "127.0.0.2 127.0.0.3");
+        EXPECT_EQ(table->IsExpanded(address), level >= 1) << level;
+        EXPECT_EQ(table->IsExpanded(address + ":a.test"), level >= 2) << level;
+    }
 
     // Once a row has children the user's choice stands, whatever the level.
     settings.setExpansionLevel(0);
@@ -263,20 +220,19 @@ TEST_F(ResultsTableTest, ExpansionLevelDecidesWhatNewRowsShow)
     table->setExpanded(table->IndexOfKey("192.0.2.2:a.test"), true);
     settings.setExpansionLevel(0);
     list->Item("192.0.2.2")->ProcessDNSReply({"192.0.2.2", "BlacklistCheck", "a.test"}, "", "127.0.0.4");
-    EXPECT_EQ(childKeys("192.0.2.2:a.test").size(), 2);
+    EXPECT_EQ(childKeys("192.0.2.2:a.test").size(), 3);
     EXPECT_TRUE(table->IsExpanded("192.0.2.2:a.test"));
+
 }
 
 TEST_F(ResultsTableTest, ExpansionSurvivesTheLastChildBeingRemoved)
 {
-    for (const char* target : {"192.0.2.1", "192.0.2.2"}) list->AddTarget(target);
-    scan();
+    scan({"192.0.2.1", "192.0.2.2"});
     settings.setExpansionLevel(0);
     reply("192.0.2.1", "a.test", "127.0.0.2");
     settings.setExpansionLevel(2);
     reply("192.0.2.2", "a.test", "127.0.0.2");
     ASSERT_FALSE(table->IsExpanded("192.0.2.1"));
-    ASSERT_TRUE(table->IsExpanded("192.0.2.2"));
 
     // Whatever way the user went about it (these two need not say so), the
     // state outlives the rows that gave the row its expander.
@@ -284,7 +240,7 @@ TEST_F(ResultsTableTest, ExpansionSurvivesTheLastChildBeingRemoved)
     table->collapse(table->IndexOfKey("192.0.2.2"));
     table->RemoveRow("192.0.2.1:a.test");
     table->RemoveRow("192.0.2.2:a.test");
-    EXPECT_TRUE(childKeys("192.0.2.1").isEmpty());
+    ASSERT_TRUE(childKeys("192.0.2.1").isEmpty());
     reply("192.0.2.1", "b.test", "127.0.0.2"); // brings back a.test and adds b.test
     reply("192.0.2.2", "b.test", "127.0.0.2");
     EXPECT_EQ(childKeys("192.0.2.1").size(), 2);
@@ -292,11 +248,9 @@ TEST_F(ResultsTableTest, ExpansionSurvivesTheLastChildBeingRemoved)
     EXPECT_FALSE(table->IsExpanded("192.0.2.2"));
 }
 
-TEST_F(ResultsTableTest, RemovingRowsTakesTheirSubtrees)
+TEST_F(ResultsTableTest, RowsFollowTheListThroughRemovalsAndResets)
 {
-    list->AddTarget("192.0.2.1");
-    list->AddTarget("192.0.2.2");
-    scan();
+    scan({"192.0.2.1", "192.0.2.2"});
     reply("192.0.2.1", "a.test", "127.0.0.2 127.0.0.3");
     reply("192.0.2.1", "b.test", "127.0.0.2");
     reply("192.0.2.2", "a.test", "127.0.0.2");
@@ -308,7 +262,7 @@ TEST_F(ResultsTableTest, RemovingRowsTakesTheirSubtrees)
     EXPECT_EQ(list->Item("192.0.2.1")->RespondingServers().Count(), 2); // the grid only
 
     list->Remove("192.0.2.1");
-    EXPECT_EQ(topLevelKeys(), QStringList({"192.0.2.2"}));
+    EXPECT_EQ(childKeys(), QStringList({"192.0.2.2"}));
     EXPECT_FALSE(table->IndexOfKey("192.0.2.1:b.test").isValid());
     EXPECT_FALSE(table->IndexOfKey("192.0.2.1:b.test:127.0.0.2").isValid());
     // Rows after a removed one are still found at their new places.
@@ -316,59 +270,24 @@ TEST_F(ResultsTableTest, RemovingRowsTakesTheirSubtrees)
     EXPECT_EQ(table->IndexOfKey("192.0.2.2").row(), 0);
     table->RemoveAddress("192.0.2.2:a.test"); // not an address row
     EXPECT_TRUE(table->IndexOfKey("192.0.2.2:a.test").isValid());
-}
 
-TEST_F(ResultsTableTest, ResetAndRefreshShowTheListInOrder)
-{
-    for (const char* target : {"192.0.2.1", "mail.example", "192.0.2.2"}) list->AddTarget(target);
-    list->Remove("mail.example");
+    // An address added again goes to the end; a reset empties the grid and
+    // a refresh, however often, brings back the list in its order.
     list->AddTarget("mail.example");
-    EXPECT_EQ(topLevelKeys(), QStringList({"192.0.2.1", "192.0.2.2", "mail.example"}));
-
+    list->AddTarget("192.0.2.1");
+    EXPECT_EQ(childKeys(), QStringList({"192.0.2.2", "mail.example", "192.0.2.1"}));
     table->GridReset();
     EXPECT_EQ(table->AddressRowCount(), 0);
-    EXPECT_FALSE(table->IndexOfKey("192.0.2.1").isValid());
-    list->Remove("192.0.2.1");
-    list->AddTarget("192.0.2.1");
-    table->GridReset();
     table->RefreshData();
-    table->RefreshData(); // refreshing again adds nothing
-    EXPECT_EQ(topLevelKeys(), QStringList({"192.0.2.2", "mail.example", "192.0.2.1"}));
-
-    EXPECT_EQ(table->model()->headerData(0, Qt::Horizontal).toString(), "Target");
-    EXPECT_EQ(table->model()->headerData(1, Qt::Horizontal).toString(), "Reason(s) for being Blacklisted");
-    EXPECT_EQ(table->model()->headerData(2, Qt::Horizontal).toString(), "URL");
-}
-
-TEST_F(ResultsTableTest, GeometryFollowsTheFont)
-{
-    settings.setExpansionLevel(2);
-    list->AddTarget("192.0.2.1");
-    scan();
-    reply("192.0.2.1", "a.test", "127.0.0.2");
-    directDns->reply("192.0.2.1:TXTRECORD:a.test:127.0.0.2", "1.2.0.192.a.test.",
-                     {{"First line\r\nsecond line\nthird line", DnsRecord::TXT}});
-    showTable();
-
-    const QFontMetrics metrics(table->font());
-    const int x = metrics.horizontalAdvance(QLatin1Char('X'));
-    EXPECT_EQ(table->columnWidth(kTarget), 38 * x);
-    EXPECT_EQ(table->columnWidth(kReason), 40 * x);
-    EXPECT_EQ(table->columnWidth(kUrl), 40 * x);
-    EXPECT_EQ(table->header()->height(), qRound(2.5 * metrics.height()));
-    const int addressHeight = table->visualRect(table->IndexOfKey("192.0.2.1")).height();
-    const int serverHeight = table->visualRect(table->IndexOfKey("192.0.2.1:a.test")).height();
-    EXPECT_GE(addressHeight, qRound(1.5 * metrics.height()));
-    EXPECT_GT(addressHeight, serverHeight);
-    // Text with line breaks stays on one line.
-    EXPECT_LT(table->visualRect(table->IndexOfKey("192.0.2.1:a.test:127.0.0.2")).height(), 2 * metrics.height());
+    table->RefreshData();
+    EXPECT_EQ(childKeys(), QStringList({"192.0.2.2", "mail.example", "192.0.2.1"}));
+    EXPECT_EQ(childKeys("192.0.2.2"), QStringList({"192.0.2.2:a.test"}));
 }
 
 TEST_F(ResultsTableTest, SelectionCoversTheShownRowsBetweenItsEnds)
 {
     settings.setExpansionLevel(2);
-    for (const char* target : {"192.0.2.1", "192.0.2.2", "192.0.2.3"}) list->AddTarget(target);
-    scan();
+    scan({"192.0.2.1", "192.0.2.2", "192.0.2.3"});
     reply("192.0.2.2", "a.test", "127.0.0.2");
     reply("192.0.2.3", "b.test", "127.0.0.2");
     auto* selection = table->selectionModel();
@@ -377,8 +296,7 @@ TEST_F(ResultsTableTest, SelectionCoversTheShownRowsBetweenItsEnds)
     selection->select(QItemSelection(table->IndexOfKey("192.0.2.2", kReason), table->IndexOfKey("192.0.2.2", kUrl)),
                       QItemSelectionModel::ClearAndSelect);
     selection->select(table->IndexOfKey("192.0.2.2:a.test:127.0.0.2", kReason), QItemSelectionModel::Select);
-    EXPECT_EQ(table->SelectedKeys(),
-              QStringList({"192.0.2.2", "192.0.2.2:a.test", "192.0.2.2:a.test:127.0.0.2"}));
+    EXPECT_EQ(table->SelectedKeys(), QStringList({"192.0.2.2", "192.0.2.2:a.test", "192.0.2.2:a.test:127.0.0.2"}));
     EXPECT_EQ(table->SelectionText(),
               "Blacklisted by 1 servers\t\r\n   Received 1 reason\thttps://a.test/\r\n      Spam source\t      ");
 
@@ -396,59 +314,68 @@ TEST_F(ResultsTableTest, SelectionCoversTheShownRowsBetweenItsEnds)
     EXPECT_TRUE(table->SelectionText().startsWith("192.0.2.1\tNot on any Blacklist\t\r\n"));
 
     selection->clearSelection();
-    EXPECT_TRUE(table->SelectedKeys().isEmpty());
     EXPECT_EQ(table->SelectionText(), "");
 }
 
 TEST_F(ResultsTableTest, LinksAreTakenFromTheText)
 {
-    EXPECT_EQ(ResultsTable::LinkFromText("https://a.test/"), "https://a.test/");
-    EXPECT_EQ(ResultsTable::LinkFromText("      Listed, see HTTP://a.test/q?ip=1 for details"), "HTTP://a.test/q?ip=1");
-    EXPECT_EQ(ResultsTable::LinkFromText("see Https://b.test/x"), "Https://b.test/x");
-    // The earlier of the two schemes wins.
-    EXPECT_EQ(ResultsTable::LinkFromText("https://one.test/ and http://two.test/"), "https://one.test/");
-    // Line breaks inside the address are dropped before the cut.
-    EXPECT_EQ(ResultsTable::LinkFromText("info:\r\nhttp://c.test/very/\r\nlong/path more"),
-              "http://c.test/very/long/path");
-    EXPECT_EQ(ResultsTable::LinkFromText("no link here"), "");
-    EXPECT_EQ(ResultsTable::LinkFromText("ftp://d.test/"), "");
+    const QString cases[][2] = {
+        {"https://a.test/", "https://a.test/"},
+        {"      Listed, see HTTP://a.test/q?ip=1 for details", "HTTP://a.test/q?ip=1"},
+        {"see Https://b.test/x", "Https://b.test/x"},
+        {"https://one.test/ and http://two.test/", "https://one.test/"}, // the earlier wins
+        // Line breaks inside the address are dropped before the cut.
+        {"info:\r\nhttp://c.test/very/\r\nlong/path more", "http://c.test/very/long/path"},
+        {"no link here", ""},
+        {"ftp://d.test/", ""},
+    };
+    for (const auto& [text, link] : cases) EXPECT_EQ(ResultsTable::LinkFromText(text), link) << text.toStdString();
 }
 
-TEST_F(ResultsTableTest, ClickOnALinkInTheUrlColumnRaisesLinkClicked)
+TEST_F(ResultsTableTest, GeometryAndClicksOnLinks)
 {
     settings.setExpansionLevel(2);
-    list->AddTarget("192.0.2.7");
-    scan();
+    scan({"192.0.2.7"});
     reply("192.0.2.7", "a.test", "127.0.0.2 127.0.0.3");
     reply("192.0.2.7", "b.test", "127.0.0.2");
-    directDns->reply("192.0.2.7:TXTRECORD:a.test:127.0.0.2", "7.2.0.192.a.test.",
-                     {{"Listed; see hTTps://a.test/lookup?ip=192.0.2.7 for details", DnsRecord::TXT}});
-    directDns->reply("192.0.2.7:TXTRECORD:a.test:127.0.0.3", "7.2.0.192.a.test.",
-                     {{"Listed without a web page", DnsRecord::TXT}});
+    txt("192.0.2.7:a.test:127.0.0.2", "Listed;\r\nsee hTTps://a.test/lookup?ip=192.0.2.7 for details\nor mail");
+    txt("192.0.2.7:a.test:127.0.0.3", "Listed without a web page");
     showTable();
+
+    const QFontMetrics metrics(table->font());
+    const int x = metrics.horizontalAdvance(QLatin1Char('X'));
+    EXPECT_EQ(table->columnWidth(kTarget), 38 * x);
+    EXPECT_EQ(table->columnWidth(kReason), 40 * x);
+    EXPECT_EQ(table->columnWidth(kUrl), 40 * x);
+    EXPECT_EQ(table->header()->height(), qRound(2.5 * metrics.height()));
+    const auto height = [&](const char* key) { return table->visualRect(table->IndexOfKey(key)).height(); };
+    EXPECT_GE(height("192.0.2.7"), qRound(1.5 * metrics.height()));
+    EXPECT_GT(height("192.0.2.7"), height("192.0.2.7:a.test"));
+    // Text with line breaks stays on one line.
+    EXPECT_LT(height("192.0.2.7:a.test:127.0.0.2"), 2 * metrics.height());
+
     QSignalSpy links(table.get(), &ResultsTable::LinkClicked);
+    const auto clicked = [&] {
+        QStringList urls;
+        for (const QList<QVariant>& signal : links) urls << signal.at(0).toString();
+        links.clear();
+        return urls;
+    };
 
     click("192.0.2.7:a.test", kUrl);
     click("192.0.2.7:a.test:127.0.0.2", kUrl);
-    ASSERT_EQ(links.count(), 2);
-    EXPECT_EQ(links.at(0).at(0).toString(), "https://a.test/");
-    EXPECT_EQ(links.at(1).at(0).toString(), "hTTps://a.test/lookup?ip=192.0.2.7");
-
-    links.clear();
     click("192.0.2.7:a.test:127.0.0.3", kUrl); // no address in the text
     click("192.0.2.7:a.test", kReason);        // not the URL column
-    EXPECT_EQ(links.count(), 0);
+    EXPECT_EQ(clicked(), QStringList({"https://a.test/", "hTTps://a.test/lookup?ip=192.0.2.7"}));
 
     // A selection running down the URL column still opens the link; one
     // spanning rows and columns at once does not.
     click("192.0.2.7:a.test", kUrl);
     click("192.0.2.7:b.test", kUrl, Qt::ShiftModifier);
-    ASSERT_EQ(links.count(), 2);
-    EXPECT_EQ(links.at(1).at(0).toString(), "https://b.test/");
-    links.clear();
+    EXPECT_EQ(clicked(), QStringList({"https://a.test/", "https://b.test/"}));
     click("192.0.2.7", kTarget);
     click("192.0.2.7:b.test", kUrl, Qt::ControlModifier);
-    EXPECT_EQ(links.count(), 0);
+    EXPECT_EQ(clicked(), QStringList());
 }
 
 namespace {
@@ -475,19 +402,17 @@ TEST_F(ResultsTableTest, ChangesRepaintTheRowsInSight)
     table->viewport()->installEventFilter(&recorder);
 
     // Sending its queries makes an address complete: its status changes.
-    const AddressPtr near = list->Item("10.0.1.2");
-    near->BlacklistCheck();
-    table->UpdateRow(near);
-    QCoreApplication::processEvents();
-    ASSERT_EQ(table->CellText("10.0.1.2", kReason), "Not on any Blacklist");
+    const auto complete = [&](const QString& key) {
+        recorder.painted = QRegion();
+        const AddressPtr address = list->Item(key);
+        address->BlacklistCheck();
+        table->UpdateRow(address);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(table->CellText(key, kReason), "Not on any Blacklist");
+    };
+    complete("10.0.1.2");
     EXPECT_TRUE(recorder.painted.intersects(table->visualRect(table->IndexOfKey("10.0.1.2", kReason))));
-
-    recorder.painted = QRegion();
-    const AddressPtr far = list->Item("10.0.1.250");
-    far->BlacklistCheck();
-    table->UpdateRow(far);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(table->CellText("10.0.1.250", kReason), "Not on any Blacklist");
+    complete("10.0.1.250");
     EXPECT_TRUE(recorder.painted.isEmpty());
 }
 
@@ -517,7 +442,6 @@ TEST_F(ResultsTableTest, LongListUpdatesOnlyTheChangedRows)
     QAbstractItemModel* model = table->model();
     QSignalSpy reset(model, &QAbstractItemModel::modelReset);
     QSignalSpy layoutChanged(model, &QAbstractItemModel::layoutChanged);
-    QSignalSpy aboutToChangeLayout(model, &QAbstractItemModel::layoutAboutToBeChanged);
     QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
     QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
     // Every row the model reports, changed or added, must be one of the
@@ -543,13 +467,7 @@ TEST_F(ResultsTableTest, LongListUpdatesOnlyTheChangedRows)
     }
     EXPECT_EQ(reset.count(), 0);
     EXPECT_EQ(layoutChanged.count(), 0);
-    EXPECT_EQ(aboutToChangeLayout.count(), 0);
     EXPECT_EQ(removed.count(), 0);
     EXPECT_EQ(inserted.count(), (kCount / 100) * 3); // one server and two answers each
-    EXPECT_EQ(table->AddressRowCount(), kCount);
-    // The 1000th address (10.0.3.231) is one of those listed.
-    EXPECT_EQ(table->IndexOfKey("10.0.3.231").row(), 999);
-    EXPECT_EQ(table->CellText("10.0.3.231", kReason), "Blacklisted by 1 servers");
-    EXPECT_EQ(table->CellText("10.0.3.231:a.test", kReason), "   Received 2 reasons");
-    EXPECT_TRUE(table->IsExpanded("10.0.3.231:a.test"));
+    EXPECT_EQ(table->IndexOfKey("10.0.3.231").row(), 999); // the 1000th address, one of those listed
 }
