@@ -1,5 +1,7 @@
 #include "common/IpFunctions.h"
 
+#include <arpa/inet.h>
+
 #include <QStringList>
 #include <algorithm>
 #include <optional>
@@ -119,6 +121,20 @@ QString NetworkAddress(const QString& address, const QString& mask)
 {
     const std::int32_t network = IPToLong(address) & IPToLong(mask);
     return HexToIP(QString::number(static_cast<std::uint32_t>(network), 16).toUpper());
+}
+
+QString CanonicalIP(const QString& text)
+{
+    return HexToIP(IPToHex(text));
+}
+
+bool IsIPv6Literal(const QString& text)
+{
+    QString bare = text.trimmed();
+    if (bare.startsWith(QLatin1Char('[')) && bare.endsWith(QLatin1Char(']'))) bare = bare.mid(1, bare.size() - 2);
+    if (!bare.contains(QLatin1Char(':')) || bare.size() > 45) return false;
+    in6_addr address{};
+    return inet_pton(AF_INET6, bare.toLatin1().constData(), &address) == 1;
 }
 
 } // namespace quarlo

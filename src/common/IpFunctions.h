@@ -13,5 +13,9 @@ QString IPToHex(const QString& text);
 QString HexToIP(const QString& hex);
 std::int32_t IPToLong(const QString& text);
 QString NetworkAddress(const QString& address, const QString& mask);
+// A valid address in canonical dotted decimal (no blanks, no leading zeros).
+QString CanonicalIP(const QString& text);
+// An IPv6 address, bare or in brackets ("2001:db8::1", "[::1]").
+bool IsIPv6Literal(const QString& text);
 
 } // namespace quarlo

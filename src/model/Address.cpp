@@ -1,10 +1,27 @@
 #include "model/Address.h"
 
 #include "common/IpFunctions.h"
+#include "model/DnsFailure.h"
+#include "model/QueryTag.h"
 #include "model/ScanHost.h"
 #include "model/Settings.h"
 
 namespace quarlo {
+namespace {
+
+// Listings are answers in 127.0.0.0/8; anything else comes from a broken
+// list or a resolver that rewrites answers, and lists nothing.
+bool isLoopbackAnswer(const QString& text)
+{
+    return IsValidIP(text) && CanonicalIP(text).startsWith(QLatin1String("127."));
+}
+
+QString shortened(const QString& text)
+{
+    return text.size() <= 40 ? text : text.left(40) + QStringLiteral("...");
+}
+
+} // namespace
 
 Address::Address(const QString& target, Settings& settings, ScanHost* host)
     : settings_(settings), host_(host), target_(target), respondingServers_(&settings.BlacklistServers())
@@ -28,6 +45,53 @@ void Address::SetComplete(bool value)
     results_.clear();
     ip_.clear();
     respondingServers_.Clear();
+    lookupsSent_ = 0;
+    pendingQueries_ = 0;
+    zonesChecked_ = 0;
+    stopped_ = false;
+    unsupported_ = false;
+    hostLookupProblem_.clear();
+    zoneNotes_.clear();
+    deferredZones_.clear();
+}
+
+quarlo::Verdict Address::Verdict() const
+{
+    if (unsupported_) return Verdict::Unsupported;
+    if (blacklisted_) return Verdict::Listed;
+    if (ip_ == kUnresolvable) return Verdict::Unresolvable;
+    if (stopped_) return Verdict::NotChecked;
+    if (!complete_ || pendingQueries_ > 0) return serverIndex_ > 1 || lookupsSent_ > 0 ? Verdict::Scanning : Verdict::NotScanned;
+    if (!serverIndex_) return Verdict::NotScanned; // never reset by a scan
+    bool refused = false;
+    for (const ZoneNote& note : zoneNotes_) {
+        if (note.kind != ZoneNote::Kind::Refused) return Verdict::Incomplete;
+        refused = true;
+    }
+    return refused ? Verdict::Refused : Verdict::Clean;
+}
+
+int Address::ListingServerCount() const
+{
+    int count = 0;
+    for (const RespondingServerPtr& server : respondingServers_) count += server->Listing() ? 1 : 0;
+    return count;
+}
+
+QStringList Address::ZonesWith(ZoneNote::Kind kind) const
+{
+    QStringList zones;
+    for (const ZoneNote& note : zoneNotes_)
+        if (note.kind == kind) zones.append(note.zone);
+    return zones;
+}
+
+void Address::MarkStopped()
+{
+    // A finished address keeps what it found.
+    if (complete_ && pendingQueries_ == 0) return;
+    stopped_ = true;
+    pendingQueries_ = 0; // the stop cancelled them
 }
 
 void Address::Query()
@@ -37,16 +101,28 @@ void Address::Query()
         BlacklistCheck();
         return;
     }
-    if (IsValidIP(target_)) {
-        ip_ = target_;
+    const QString target = QueryTarget();
+    if (IsValidIP(target)) {
+        ip_ = target;
         BlacklistCheck();
+        return;
+    }
+    if (IsIPv6Literal(target)) {
+        unsupported_ = true;
+        complete_ = true;
+        if (host_) host_->NotifyUpdate(*this);
         return;
     }
     const Clock::time_point now = Clock::now();
     if (retryTime_ < now && host_) {
+        if (lookupsSent_ >= kLookupTries) {
+            becomeUnresolvable(QStringLiteral("no answer to the host lookup"));
+            return;
+        }
         // Sent again each time the retry interval passes without a reply.
         retryTime_ = now + kLookupRetry;
-        host_->SubmitDNSLookup(Key() + QStringLiteral(":LookupIP"), target_, false);
+        ++lookupsSent_;
+        host_->SubmitDNSLookup(QueryTag::LookupIP(Key()), target, false);
     }
 }
 
@@ -54,43 +130,134 @@ void Address::BlacklistCheck()
 {
     scanning_ = true;
     if (serverIndex_ == 0) serverIndex_ = 1;
+    askDeferredZones();
     const Servers& servers = settings_.BlacklistServers();
     const int count = servers.Count();
     while (serverIndex_ <= count) {
         const ServerPtr server = servers.Item(serverIndex_);
         if (server && server->Enabled() && host_) {
-            host_->SubmitDNSLookup(Key() + QStringLiteral(":BlacklistCheck:") + server->Zone(),
-                                   ReverseIP(ip_) + QLatin1Char('.') + server->Zone() + QLatin1Char('.'), true);
+            const QString zone = server->Zone();
+            switch (host_->StateOfZone(zone)) {
+            case ScanHost::ZoneState::Ready: submitQuery(zone); break;
+            case ScanHost::ZoneState::Pending: deferredZones_.append(zone); break;
+            case ScanHost::ZoneState::Skipped:
+                ++zonesChecked_;
+                note(zone, ZoneNote::Kind::Skipped, host_->WhyZoneSkipped(zone));
+                break;
+            }
         }
         ++serverIndex_;
         // Tested after every position, disabled ones too, so one pass
         // overshoots the limit by one query at most.
         if (host_ && host_->PendingDNSLookups() > settings_.MaxQueries()) break;
     }
-    if (serverIndex_ > servers.Count()) complete_ = true;
+    if (serverIndex_ > servers.Count() && deferredZones_.isEmpty()) complete_ = true;
 }
 
-void Address::ProcessDNSReply(const QStringList& parts, const QString& /*queryName*/, const QString& answer)
+void Address::askDeferredZones()
 {
-    if (parts.size() < 2) return;
+    if (!host_) return;
+    for (qsizetype i = 0; i < deferredZones_.size();) {
+        if (host_->PendingDNSLookups() > settings_.MaxQueries()) return;
+        const QString zone = deferredZones_[i];
+        const ScanHost::ZoneState state = host_->StateOfZone(zone);
+        if (state == ScanHost::ZoneState::Pending) {
+            ++i;
+            continue;
+        }
+        deferredZones_.removeAt(i);
+        // The definition may have gone or been switched off meanwhile.
+        const ServerPtr server = settings_.BlacklistServers().Item(zone);
+        if (!server || !server->Enabled()) continue;
+        if (state == ScanHost::ZoneState::Ready) {
+            submitQuery(zone);
+        } else {
+            ++zonesChecked_;
+            note(zone, ZoneNote::Kind::Skipped, host_->WhyZoneSkipped(zone));
+        }
+    }
+}
+
+void Address::submitQuery(const QString& zone)
+{
+    ++zonesChecked_;
+    ++pendingQueries_;
+    host_->SubmitDNSLookup(QueryTag::BlacklistCheck(Key(), zone),
+                           ReverseIP(CanonicalIP(ip_)) + QLatin1Char('.') + zone + QLatin1Char('.'), true);
+}
+
+void Address::note(const QString& zone, ZoneNote::Kind kind, const QString& detail)
+{
+    zoneNotes_.push_back(ZoneNote{zone, kind, detail});
+}
+
+void Address::becomeUnresolvable(const QString& problem)
+{
+    ip_ = kUnresolvable;
+    complete_ = true;
+    hostLookupProblem_ = problem;
+    if (host_) host_->NotifyUpdate(*this);
+}
+
+QueryOutcome Address::ScreenAnswer(const QString& answer, int failureFlag, QString* detail)
+{
+    if (failureFlag != DnsFailure::None) {
+        if (DnsFailure::IsNegativeAnswer(failureFlag)) return QueryOutcome::NotListed;
+        if (detail) *detail = DnsFailure::Text(failureFlag);
+        return QueryOutcome::Failed;
+    }
+    const QStringList pieces = answer.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (pieces.isEmpty()) return QueryOutcome::NotListed;
+    for (const QString& piece : pieces) {
+        if (!isLoopbackAnswer(piece)) {
+            if (detail) *detail = QStringLiteral("answered %1, outside 127.0.0.0/8").arg(shortened(piece));
+            return QueryOutcome::Failed;
+        }
+    }
+    return QueryOutcome::Listed;
+}
+
+QueryOutcome Address::ProcessDNSReply(const QStringList& parts, const QString& /*queryName*/, const QString& answer,
+                                      int failureFlag)
+{
+    if (parts.size() < 2) return QueryOutcome::Ignored;
     const QString kind = parts[1].toUpper();
     if (kind == QLatin1String("LOOKUPIP")) {
-        if (IsValidIP(answer)) {
+        // A late reply to a lookup that was sent again changes nothing.
+        if (!ip_.isEmpty()) return QueryOutcome::Ignored;
+        if (failureFlag == DnsFailure::None && IsValidIP(answer)) {
             ip_ = answer;
             BlacklistCheck();
         } else {
-            ip_ = kUnresolvable;
-            complete_ = true;
-            if (host_) host_->NotifyUpdate(*this);
+            becomeUnresolvable(failureFlag == DnsFailure::None || DnsFailure::IsNegativeAnswer(failureFlag)
+                                   ? QStringLiteral("no IPv4 address")
+                                   : DnsFailure::Text(failureFlag));
         }
-    } else if (kind == QLatin1String("BLACKLISTCHECK") && parts.size() >= 3) {
-        if (!answer.isEmpty()) {
-            const RespondingServerPtr record = respondingServers_.Add(parts[2]);
-            record->Responses().Add(parts[2], answer);
-            if (record->Responses().Count() > 0) blacklisted_ = true;
-        }
-        if (host_) host_->NotifyUpdate(*this);
+        return QueryOutcome::Ignored;
     }
+    if (kind != QLatin1String("BLACKLISTCHECK") || parts.size() < 3) return QueryOutcome::Ignored;
+
+    const QString& zone = parts[2];
+    if (pendingQueries_ > 0) --pendingQueries_;
+    const QueryOutcome outcome = [&] {
+        QString detail;
+        const QueryOutcome screened = ScreenAnswer(answer, failureFlag, &detail);
+        if (screened == QueryOutcome::Failed) note(zone, ZoneNote::Kind::Failed, detail);
+        if (screened != QueryOutcome::Listed) return screened;
+        const RespondingServerPtr record = respondingServers_.Add(zone);
+        record->Responses().Add(zone, answer);
+        if (record->Listing()) {
+            blacklisted_ = true;
+            return QueryOutcome::Listed;
+        }
+        if (record->Responses().Count() == 0) return QueryOutcome::Ignored; // no definition for the zone
+        QStringList reasons;
+        for (const ResponsePtr& response : record->Responses()) reasons.append(response->Reason());
+        note(zone, ZoneNote::Kind::Refused, reasons.join(QStringLiteral("; ")));
+        return QueryOutcome::Refused;
+    }();
+    if (host_) host_->NotifyUpdate(*this);
+    return outcome;
 }
 
 } // namespace quarlo

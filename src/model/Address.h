@@ -1,11 +1,15 @@
 #pragma once
 
+#include "model/QueryOutcome.h"
 #include "model/RespondingServers.h"
+#include "model/Verdict.h"
+#include "model/ZoneNote.h"
 
 #include <QString>
 #include <QStringList>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 namespace quarlo {
 
@@ -19,6 +23,9 @@ public:
     using Clock = std::chrono::steady_clock;
 
     static constexpr std::chrono::seconds kLookupRetry{30};
+    // Host lookups sent without a reply before the host counts as
+    // unresolvable, so no target can hold a scan open for ever.
+    static constexpr int kLookupTries = 3;
     static inline const QString kUnresolvable = QStringLiteral("Unresolvable");
 
     Address(const QString& target, Settings& settings, ScanHost* host = nullptr);
@@ -36,7 +43,30 @@ public:
     bool Scanning() const { return scanning_; }
     bool Complete() const { return complete_; }
     QString Results() const { return results_; }
+    // True when a server listed it in this scan; refusals do not count.
     bool Blacklisted() const { return blacklisted_; }
+
+    // The target as it is put into query names: without surrounding blanks.
+    QString QueryTarget() const { return target_.trimmed(); }
+
+    // What this scan found, from every query's outcome.
+    quarlo::Verdict Verdict() const;
+    // Servers that list it (refusing servers are responding servers too).
+    int ListingServerCount() const;
+    // Blacklist queries sent in this scan and not answered yet.
+    int PendingQueries() const { return pendingQueries_; }
+    // Zones asked or skipped in this scan.
+    int ZonesChecked() const { return zonesChecked_; }
+    // The lists that gave no usable answer, in the order they ended.
+    const std::vector<ZoneNote>& ZoneNotes() const { return zoneNotes_; }
+    QStringList ZonesWith(ZoneNote::Kind kind) const;
+    // Why the host lookup failed ("timed out", ...); empty when it did not.
+    QString HostLookupProblem() const { return hostLookupProblem_; }
+    // The scan was stopped before this address was finished.
+    bool Stopped() const { return stopped_; }
+    // Marks the address as left unfinished by a stopped scan; a finished
+    // address keeps its verdict.
+    void MarkStopped();
 
     // Setting false also resets the address for a new scan.
     void SetComplete(bool value);
@@ -45,8 +75,16 @@ public:
     void Query();
     // Sends blacklist queries from ServerIndex on, while the limit allows.
     void BlacklistCheck();
-    // Applies one lookup reply; parts is the reply's tag split at ":".
-    void ProcessDNSReply(const QStringList& parts, const QString& queryName, const QString& answer);
+    // Applies one lookup reply; parts is the reply's tag split at ":" (key
+    // first), failureFlag the lookup's DnsFailure flag. Returns how a
+    // blacklist query ended.
+    QueryOutcome ProcessDNSReply(const QStringList& parts, const QString& queryName, const QString& answer,
+                                 int failureFlag = 0);
+
+    // The first look at a blacklist answer, before result codes: NotListed,
+    // Failed (detail says why), or Listed for answers in 127.0.0.0/8 whose
+    // codes still decide between a listing and a refusal.
+    static QueryOutcome ScreenAnswer(const QString& answer, int failureFlag, QString* detail);
 
     int ServerIndex() const { return serverIndex_; }
     Clock::time_point RetryTime() const { return retryTime_; }
@@ -56,6 +94,12 @@ public:
     ScanHost* host() const { return host_; }
 
 private:
+    void submitQuery(const QString& zone);
+    void note(const QString& zone, ZoneNote::Kind kind, const QString& detail);
+    void becomeUnresolvable(const QString& problem);
+    // Sends queries to zones put off while their test was running.
+    void askDeferredZones();
+
     Settings& settings_;
     ScanHost* host_;
     QString target_;
@@ -66,6 +110,14 @@ private:
     bool blacklisted_ = false;
     int serverIndex_ = 0;
     Clock::time_point retryTime_{};
+    int lookupsSent_ = 0;
+    int pendingQueries_ = 0;
+    int zonesChecked_ = 0;
+    bool stopped_ = false;
+    bool unsupported_ = false;
+    QString hostLookupProblem_;
+    std::vector<ZoneNote> zoneNotes_;
+    QStringList deferredZones_;
     quarlo::RespondingServers respondingServers_;
 };
 

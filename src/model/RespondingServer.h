@@ -6,7 +6,8 @@
 
 namespace quarlo {
 
-// A blacklist server that listed an address, with its responses.
+// A blacklist server that answered for an address (a listing or a refusal),
+// with its responses.
 class RespondingServer {
 public:
     RespondingServer(const QString& serverName, const Servers* servers)
@@ -20,6 +21,15 @@ public:
     void AddTXTInfo(const QString& address, const QString& txtData)
     {
         responses_.AddTXTInfo(serverName_, address, txtData);
+    }
+
+    // Whether any of its responses is a listing; a server that only refused
+    // the query did not list the address.
+    bool Listing() const
+    {
+        for (const ResponsePtr& response : responses_)
+            if (response->Listing()) return true;
+        return false;
     }
 
     quarlo::Responses& Responses() { return responses_; }

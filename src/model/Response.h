@@ -18,6 +18,9 @@ public:
     void setServer(const ServerPtr& server) { server_ = server; setAddress(address_); }
     QString Address() const { return address_; }
     QString Reason() const { return reason_; }
+    // False when the result code says the answer is a refusal, not a
+    // listing; an answer without a result code counts as a listing.
+    bool Listing() const { return listing_; }
 
     // Setting the address derives the reason from the server's result codes.
     void setAddress(const QString& address);
@@ -27,6 +30,7 @@ private:
     QString address_;
     QString reason_;
     QString txtRecord_;
+    bool listing_ = true;
 };
 
 using ResponsePtr = std::shared_ptr<Response>;

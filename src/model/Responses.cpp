@@ -10,19 +10,39 @@ void Response::setAddress(const QString& address)
     address_ = address;
     const ResultCodePtr code = server_ ? server_->ResultCodes().Item(address) : nullptr;
     reason_ = code ? code->Reason() : QStringLiteral("Undefined return code of ") + address;
+    listing_ = code ? code->Listing() : true;
 }
+
+namespace {
+
+// Whether a bit-mask coded answer carries the code. A refusal code is an
+// answer of its own, not a bit: it matches only exactly, so a listing whose
+// bits happen to include it is not taken for a refusal.
+bool carries(const QString& answer, const ResultCode& code)
+{
+    if (!code.Listing()) return answer == code.Address();
+    return NetworkAddress(answer, code.Address()) == code.Address();
+}
+
+QStringList answers(const QString& text) { return text.split(QLatin1Char(' '), Qt::SkipEmptyParts); }
+
+} // namespace
 
 void Responses::Add(const QString& serverName, const QString& address)
 {
     const ServerPtr server = servers_ ? servers_->Item(serverName) : nullptr;
     if (!server) return;
-    if (server->BitMapCodedResults()) {
+    // The lookup control joins several answer addresses with blanks; each
+    // is decoded on its own.
+    for (const QString& piece : answers(address)) {
+        if (!server->BitMapCodedResults()) {
+            addRecord(server, piece);
+            continue;
+        }
         const int before = Count();
         for (const ResultCodePtr& code : server->ResultCodes())
-            if (NetworkAddress(address, code->Address()) == code->Address()) addRecord(server, code->Address());
-        if (Count() == before) addRecord(server, address);
-    } else {
-        for (const QString& piece : address.split(QLatin1Char(' '))) addRecord(server, piece);
+            if (carries(piece, *code)) addRecord(server, code->Address());
+        if (Count() == before) addRecord(server, piece);
     }
 }
 
@@ -30,12 +50,11 @@ void Responses::AddTXTInfo(const QString& serverName, const QString& address, co
 {
     const ServerPtr server = servers_ ? servers_->Item(serverName) : nullptr;
     if (!server) return;
-    if (server->BitMapCodedResults()) {
-        for (const ResultCodePtr& code : server->ResultCodes())
-            if (NetworkAddress(address, code->Address()) == code->Address()) setText(code->Address(), txtData);
-        setText(address, txtData);
-    } else {
-        for (const QString& piece : address.split(QLatin1Char(' '))) setText(piece, txtData);
+    for (const QString& piece : answers(address)) {
+        if (server->BitMapCodedResults())
+            for (const ResultCodePtr& code : server->ResultCodes())
+                if (carries(piece, *code)) setText(code->Address(), txtData);
+        setText(piece, txtData);
     }
 }
 

@@ -14,10 +14,15 @@ public:
     void setAddress(const QString& address) { address_ = address; }
     QString Reason() const { return reason_; }
     void setReason(const QString& reason) { reason_ = reason; }
+    // False for an operator's refusal or error answer (say, "query via a
+    // public resolver"): a real answer that does not list the address.
+    bool Listing() const { return listing_; }
+    void setListing(bool on) { listing_ = on; }
 
 private:
     QString address_;
     QString reason_;
+    bool listing_ = true;
 };
 
 } // namespace quarlo

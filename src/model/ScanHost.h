@@ -7,14 +7,24 @@ namespace quarlo {
 class Address;
 
 // What an address needs from the list that drives its scan: the shared DNS
-// lookup control and the list's update event.
+// lookup control, the state of each zone's pre-scan test and the list's
+// update event.
 class ScanHost {
 public:
+    enum class ZoneState {
+        Ready,   // may be asked
+        Pending, // its test has not been answered yet: ask it later
+        Skipped, // failed its test: not asked in this scan
+    };
+
     virtual ~ScanHost() = default;
 
     virtual void SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery) = 0;
     virtual int PendingDNSLookups() const = 0;
     virtual void NotifyUpdate(Address& address) = 0;
+    virtual ZoneState StateOfZone(const QString& zone) const { (void)zone; return ZoneState::Ready; }
+    // Why a skipped zone was skipped, for the user.
+    virtual QString WhyZoneSkipped(const QString& zone) const { (void)zone; return QString(); }
 };
 
 } // namespace quarlo

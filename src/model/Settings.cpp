@@ -12,6 +12,7 @@ const QString kSection = QStringLiteral("Settings");
 const QString kMaxQueriesName = QStringLiteral("Max Queries");
 const QString kExpansionLevel = QStringLiteral("Expansion Level");
 const QString kAutoStartScan = QStringLiteral("Auto Start Scan");
+const QString kCheckLists = QStringLiteral("Check Lists Before Scanning");
 
 // Stored text that does not read as a number or Boolean gives the default.
 int readNumber(const QString& text, int def)
@@ -45,6 +46,7 @@ void Settings::Refresh()
     maxQueries_ = readNumber(RetrieveOption(kMaxQueriesName, 250), 250);
     expansionLevel_ = readNumber(RetrieveOption(kExpansionLevel, 1), 1);
     autoStartScan_ = readBool(RetrieveOption(kAutoStartScan, true), true);
+    checkLists_ = readBool(RetrieveOption(kCheckLists, true), true);
     servers_.Refresh();
 }
 
@@ -69,6 +71,13 @@ void Settings::setAutoStartScan(bool value)
     if (value == autoStartScan_) return;
     autoStartScan_ = value;
     SaveOption(kAutoStartScan, value);
+}
+
+void Settings::setCheckListsBeforeScanning(bool value)
+{
+    if (value == checkLists_) return;
+    checkLists_ = value;
+    SaveOption(kCheckLists, value);
 }
 
 QString Settings::RetrieveOption(const QString& name, const QVariant& def) const

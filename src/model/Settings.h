@@ -25,6 +25,10 @@ public:
     void setExpansionLevel(int value);
     bool AutoStartScan() const { return autoStartScan_; }
     void setAutoStartScan(bool value);
+    // Whether a scan first asks every enabled zone for its test entries and
+    // leaves out zones that fail them.
+    bool CheckListsBeforeScanning() const { return checkLists_; }
+    void setCheckListsBeforeScanning(bool value);
 
     quarlo::Servers& BlacklistServers() { return servers_; }
     const quarlo::Servers& BlacklistServers() const { return servers_; }
@@ -48,6 +52,7 @@ private:
     int maxQueries_ = 250;
     int expansionLevel_ = 1;
     bool autoStartScan_ = true;
+    bool checkLists_ = true;
 };
 
 } // namespace quarlo

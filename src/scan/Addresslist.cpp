@@ -1,5 +1,8 @@
 #include "scan/Addresslist.h"
 
+#include "common/IpFunctions.h"
+#include "model/DnsFailure.h"
+#include "model/QueryTag.h"
 #include "model/Settings.h"
 #include "scan/DirectDns.h"
 #include "scan/DnsLookup.h"
@@ -117,6 +120,12 @@ void Addresslist::StartScan()
     scanTimer_.stop();
     for (const AddressPtr& address : items_) address->SetComplete(false);
     firstIncomplete_ = 1;
+    summary_ = ScanSummary{};
+    summary_.started = QDateTime::currentDateTimeUtc();
+    zoneTests_.clear();
+    zoneTestIndex_.clear();
+    zoneTestsPending_ = 0;
+    if (settings_.CheckListsBeforeScanning() && items_.Count() > 0) startZoneTests();
     scanTimer_.start();
     emit ScanStarted();
 }
@@ -125,7 +134,89 @@ void Addresslist::StopScan()
 {
     dns_.CancelAll();
     scanTimer_.stop();
+    for (const AddressPtr& address : items_) address->MarkStopped();
     emit ScanCanceled();
+}
+
+void Addresslist::startZoneTests()
+{
+    for (const ServerPtr& server : settings_.BlacklistServers()) {
+        if (!server->Enabled() || zoneTestIndex_.contains(server->Zone().toCaseFolded())) continue;
+        zoneTestIndex_.insert(server->Zone().toCaseFolded(), static_cast<int>(zoneTests_.size()));
+        zoneTests_.push_back(ZoneTest{server->Zone(), server->Name()});
+    }
+    zoneTestsPending_ = static_cast<int>(zoneTests_.size()) * 2;
+    for (const ZoneTest& test : zoneTests_) {
+        for (const QString& testAddress : {ZoneTest::kListedAddress, ZoneTest::kUnlistedAddress})
+            SubmitDNSLookup(QueryTag::ZoneTest(test.zone, testAddress),
+                            ReverseIP(testAddress) + QLatin1Char('.') + test.zone + QLatin1Char('.'), true);
+    }
+}
+
+const ZoneTest* Addresslist::zoneTest(const QString& zone) const
+{
+    const auto it = zoneTestIndex_.constFind(zone.toCaseFolded());
+    return it == zoneTestIndex_.constEnd() ? nullptr : &zoneTests_[static_cast<size_t>(it.value())];
+}
+
+ScanHost::ZoneState Addresslist::StateOfZone(const QString& zone) const
+{
+    // Zones enabled after the scan started have no test: ask them.
+    const ZoneTest* test = zoneTest(zone);
+    if (!test) return ZoneState::Ready;
+    if (test->health() == ZoneTest::Health::Pending) return ZoneState::Pending;
+    return test->skipped() ? ZoneState::Skipped : ZoneState::Ready;
+}
+
+QString Addresslist::WhyZoneSkipped(const QString& zone) const
+{
+    const ZoneTest* test = zoneTest(zone);
+    return test ? test->description() : QString();
+}
+
+void Addresslist::onZoneTestReply(const QString& zone, const QString& testAddress, const QString& answer,
+                                  int failureFlag)
+{
+    const auto it = zoneTestIndex_.constFind(zone.toCaseFolded());
+    if (it == zoneTestIndex_.constEnd()) return;
+    ZoneTest& test = zoneTests_[static_cast<size_t>(it.value())];
+    QueryOutcome& probe = testAddress == ZoneTest::kListedAddress ? test.listedProbe : test.unlistedProbe;
+    if (probe != QueryOutcome::Ignored) return;
+
+    QString detail;
+    probe = Address::ScreenAnswer(answer, failureFlag, &detail);
+    if (probe == QueryOutcome::Listed) {
+        // The list's own result codes tell a listing from a refusal.
+        Responses responses(&settings_.BlacklistServers());
+        responses.Add(zone, answer);
+        bool listing = responses.Count() == 0;
+        QStringList reasons;
+        for (const ResponsePtr& response : responses) {
+            listing = listing || response->Listing();
+            reasons.append(response->Reason());
+        }
+        if (!listing) {
+            probe = QueryOutcome::Refused;
+            detail = reasons.join(QStringLiteral("; "));
+        }
+    }
+    if (!detail.isEmpty() && test.detail.isEmpty()) test.detail = detail;
+    count(probe, zone, detail);
+    if (--zoneTestsPending_ == 0) emit ZoneTestComplete();
+}
+
+void Addresslist::count(QueryOutcome outcome, const QString& zone, const QString& detail)
+{
+    switch (outcome) {
+    case QueryOutcome::Listed:
+    case QueryOutcome::NotListed: ++summary_.answered; break;
+    case QueryOutcome::Refused:
+        ++summary_.answered;
+        if (!summary_.refusingZones.contains(zone)) summary_.refusingZones.insert(zone, detail);
+        break;
+    case QueryOutcome::Failed: ++summary_.failed; break;
+    case QueryOutcome::Ignored: break;
+    }
 }
 
 void Addresslist::Tick()
@@ -187,12 +278,19 @@ void Addresslist::NotifyUpdate(Address& address)
 void Addresslist::onLookupComplete(const QString& name, const QString& answer, int failureFlag, const QString& tag)
 {
     // Tags without ":" belong to the add-addresses dialog.
-    if (tag.contains(QLatin1Char(':'))) {
-        const QStringList parts = tag.split(QLatin1Char(':'));
-        if (const AddressPtr address = items_.Item(parts[0])) {
-            address->ProcessDNSReply(parts, name, answer);
-            if (parts.size() >= 3 && failureFlag == 0)
-                QueryTXT(name, parts[0] + QStringLiteral(":TXTRECORD:") + parts[2] + QLatin1Char(':') + answer);
+    const QueryTag parsed = QueryTag::Parse(tag);
+    if (parsed.Is(QueryTag::kZoneTest)) {
+        onZoneTestReply(parsed.Zone(), parsed.Extra(), answer, failureFlag);
+    } else if (parsed.IsValid()) {
+        if (const AddressPtr address = items_.Item(parsed.Key())) {
+            const QueryOutcome outcome = address->ProcessDNSReply(parsed.Parts(), name, answer, failureFlag);
+            if (parsed.Is(QueryTag::kBlacklistCheck)) {
+                const ZoneNote* note = address->ZoneNotes().empty() ? nullptr : &address->ZoneNotes().back();
+                count(outcome, parsed.Zone(), note && note->zone == parsed.Zone() ? note->detail : QString());
+                // The TXT text explains a listing or a refusal; other answers have none.
+                if (outcome == QueryOutcome::Listed || outcome == QueryOutcome::Refused)
+                    QueryTXT(name, QueryTag::TxtRecord(parsed.Key(), parsed.Zone(), answer));
+            }
         }
     }
     schedulePass();
@@ -209,13 +307,13 @@ void Addresslist::onDirectDnsReply(const DnsResponse& response)
     for (int index = 0; index < response.AnswerCount(); ++index) {
         const DnsRecord* record = response.Answer(1, index);
         if (!record || record->RecordType != DnsRecord::TXT) continue;
-        const QStringList parts = response.Tag().split(QLatin1Char(':'));
-        if (parts.size() < 4) continue;
-        const AddressPtr address = items_.Item(parts[0]);
+        const QueryTag tag = QueryTag::Parse(response.Tag());
+        if (!tag.Is(QueryTag::kTxtRecord)) continue;
+        const AddressPtr address = items_.Item(tag.Key());
         if (!address) continue;
-        const RespondingServerPtr server = address->RespondingServers().Item(parts[2]);
+        const RespondingServerPtr server = address->RespondingServers().Item(tag.Zone());
         if (!server) continue;
-        server->AddTXTInfo(parts[3], record->Data);
+        server->AddTXTInfo(tag.Extra(), record->Data);
         NotifyUpdate(*address);
     }
 }

@@ -3,11 +3,15 @@
 #include "common/KeyedCollection.h"
 #include "model/Address.h"
 #include "model/ScanHost.h"
+#include "scan/ScanSummary.h"
+#include "scan/ZoneTest.h"
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
 #include <memory>
+#include <vector>
 
 namespace quarlo {
 
@@ -58,8 +62,19 @@ public:
     bool Load(const QString& filename);
 
     bool ScanActive() const { return scanTimer_.isActive(); }
+    // Starts a scan; with Settings::CheckListsBeforeScanning each enabled
+    // zone is first tested, and addresses ask a zone only once its test
+    // passed (the others go on meanwhile).
     void StartScan();
+    // Stops the scan; addresses it had not finished read as not checked.
     void StopScan();
+
+    // The zone tests of the current or last scan, in server order; empty
+    // when the scan ran without them.
+    const std::vector<ZoneTest>& ZoneTests() const { return zoneTests_; }
+    bool ZoneTestsPending() const { return zoneTestsPending_ > 0; }
+    // What the current or last scan met as a whole.
+    const ScanSummary& Summary() const { return summary_; }
 
     // One scheduler pass, as the tick runs it. Callers that cannot wait for
     // the first tick (the command-line scanner) run it right after StartScan.
@@ -73,6 +88,8 @@ public:
     void SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery) override;
     int PendingDNSLookups() const override;
     void NotifyUpdate(Address& address) override;
+    ZoneState StateOfZone(const QString& zone) const override;
+    QString WhyZoneSkipped(const QString& zone) const override;
 
     DnsLookup& lookupControl() { return dns_; }
     DirectDns& directDns() { return *directDns_; }
@@ -89,11 +106,17 @@ signals:
     void ScanStarted();
     void ScanCanceled();
     void ScanComplete();
+    // Every zone test of the scan has been answered.
+    void ZoneTestComplete();
 
 private:
     void onLookupComplete(const QString& name, const QString& answer, int failureFlag, const QString& tag);
     void onDirectDnsReply(const DnsResponse& response);
     void schedulePass();
+    void startZoneTests();
+    void onZoneTestReply(const QString& zone, const QString& testAddress, const QString& answer, int failureFlag);
+    const ZoneTest* zoneTest(const QString& zone) const;
+    void count(QueryOutcome outcome, const QString& zone, const QString& detail);
     void detach(const AddressPtr& address);
 
     Settings& settings_;
@@ -108,6 +131,10 @@ private:
     bool passQueued_ = false;
     // Positions before this one hold complete addresses; passes start here.
     int firstIncomplete_ = 1;
+    std::vector<ZoneTest> zoneTests_;
+    QHash<QString, int> zoneTestIndex_; // case-folded zone -> position in zoneTests_
+    int zoneTestsPending_ = 0;
+    ScanSummary summary_;
 };
 
 } // namespace quarlo

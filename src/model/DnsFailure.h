@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+namespace quarlo {
+
+// The failure flag that comes with every lookup reply. 0: the name resolved.
+// The values are those of the resolver library (c-ares status codes); the
+// lookup control checks at compile time that they agree.
+namespace DnsFailure {
+
+constexpr int None = 0;
+constexpr int NoData = 1;           // NOERROR without a record of the type
+constexpr int FormatError = 2;      // FORMERR
+constexpr int ServerFailure = 3;    // SERVFAIL
+constexpr int NotFound = 4;         // NXDOMAIN
+constexpr int NotImplemented = 5;   // NOTIMP
+constexpr int Refused = 6;          // REFUSED (when responses are not checked)
+constexpr int BadName = 8;          // not a usable DNS name
+constexpr int BadResponse = 10;     // an answer that could not be parsed
+constexpr int ConnectionRefused = 11; // REFUSED, or the port is closed
+constexpr int Timeout = 12;         // nobody answered after every try
+
+// The server answered that the name has no address: the list does not
+// list the address. Every other non-zero flag means no usable answer.
+inline bool IsNegativeAnswer(int flag) { return flag == NoData || flag == NotFound; }
+
+// A short text for the user: "timed out", "server failure (SERVFAIL)", ...
+inline QString Text(int flag)
+{
+    switch (flag) {
+    case None: return QStringLiteral("answered");
+    case NoData: return QStringLiteral("no address record");
+    case FormatError: return QStringLiteral("format error (FORMERR)");
+    case ServerFailure: return QStringLiteral("server failure (SERVFAIL)");
+    case NotFound: return QStringLiteral("name not found (NXDOMAIN)");
+    case NotImplemented: return QStringLiteral("not implemented (NOTIMP)");
+    case Refused:
+    case ConnectionRefused: return QStringLiteral("refused by the DNS server");
+    case BadName: return QStringLiteral("not a valid DNS name");
+    case BadResponse: return QStringLiteral("unreadable answer");
+    case Timeout: return QStringLiteral("timed out");
+    default: return QStringLiteral("DNS error %1").arg(flag);
+    }
+}
+
+} // namespace DnsFailure
+} // namespace quarlo

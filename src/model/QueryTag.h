@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace quarlo {
+
+// The tag that travels with a DNS request and routes its reply: the
+// address's key, ":", the kind, and for some kinds ":" zone and ":" answer.
+//
+// Zones, kinds and answers never contain ":", but a key may (an IPv6
+// address, "host:25"), so tags are read from the right.
+class QueryTag {
+public:
+    static inline const QString kLookupIP = QStringLiteral("LookupIP");
+    static inline const QString kBlacklistCheck = QStringLiteral("BlacklistCheck");
+    static inline const QString kTxtRecord = QStringLiteral("TXTRECORD");
+    // The test queries a scan sends to each zone before it starts; the
+    // extra field names the test address ("127.0.0.2" or "127.0.0.1").
+    static inline const QString kZoneTest = QStringLiteral("ZoneTest");
+
+    static QString LookupIP(const QString& key) { return key + QLatin1Char(':') + kLookupIP; }
+    static QString BlacklistCheck(const QString& key, const QString& zone)
+    {
+        return key + QLatin1Char(':') + kBlacklistCheck + QLatin1Char(':') + zone;
+    }
+    static QString TxtRecord(const QString& key, const QString& zone, const QString& answer)
+    {
+        return key + QLatin1Char(':') + kTxtRecord + QLatin1Char(':') + zone + QLatin1Char(':') + answer;
+    }
+    static QString ZoneTest(const QString& zone, const QString& testAddress)
+    {
+        return QLatin1Char(':') + kZoneTest + QLatin1Char(':') + zone + QLatin1Char(':') + testAddress;
+    }
+
+    // The tag read from the right; an invalid tag (IsValid false) when it
+    // holds no ":" or no known kind in its place.
+    static QueryTag Parse(const QString& tag);
+
+    bool IsValid() const { return !kind_.isEmpty(); }
+    QString Key() const { return key_; }
+    // The kind in its canonical spelling (kLookupIP, ...), matched without
+    // regard to case.
+    QString Kind() const { return kind_; }
+    QString Zone() const { return zone_; }
+    QString Extra() const { return extra_; }
+    bool Is(const QString& kind) const { return kind_ == kind; }
+    // Key, kind and the fields the kind has, as splitting at ":" would give
+    // them for a key without ":".
+    QStringList Parts() const;
+
+private:
+    QString key_;
+    QString kind_;
+    QString zone_;
+    QString extra_;
+};
+
+} // namespace quarlo

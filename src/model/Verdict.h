@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+namespace quarlo {
+
+// What one scan says about one address, derived from the outcome of every
+// query. Only Clean means that every list asked answered and none listed.
+enum class Verdict {
+    NotScanned,   // no scan has reached it yet
+    Scanning,     // queries still to send or answers outstanding
+    Listed,       // at least one list lists it
+    Clean,        // every list answered, none lists it
+    Incomplete,   // none lists it, but some lists failed or were skipped
+    Refused,      // none lists it, every list answered, some refused the query
+    Unresolvable, // the host name has no IPv4 address
+    NotChecked,   // the scan was stopped before it was finished
+    Unsupported,  // a target the scan cannot check (an IPv6 address)
+};
+
+// The word used for a verdict in reports: "listed", "clean", ...
+inline QString VerdictKeyword(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::NotScanned: return QStringLiteral("not-scanned");
+    case Verdict::Scanning: return QStringLiteral("scanning");
+    case Verdict::Listed: return QStringLiteral("listed");
+    case Verdict::Clean: return QStringLiteral("clean");
+    case Verdict::Incomplete: return QStringLiteral("incomplete");
+    case Verdict::Refused: return QStringLiteral("refused");
+    case Verdict::Unresolvable: return QStringLiteral("unresolvable");
+    case Verdict::NotChecked: return QStringLiteral("not-checked");
+    case Verdict::Unsupported: return QStringLiteral("invalid");
+    }
+    return QString();
+}
+
+} // namespace quarlo

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "model/QueryOutcome.h"
+
+#include <QString>
+
+namespace quarlo {
+
+// The test a scan runs on one zone before asking it about any address: the
+// test address 127.0.0.2 must be listed and 127.0.0.1 must not be.
+struct ZoneTest {
+    enum class Health {
+        Pending,         // answers outstanding
+        Ok,              // lists 127.0.0.2, not 127.0.0.1
+        NoTestEntry,     // answers, but does not list 127.0.0.2: kept
+        ListsEverything, // lists 127.0.0.1: a dead list or a resolver that rewrites answers
+        Refused,         // the operator refused the test query
+        Failed,          // no usable answer to the test
+    };
+
+    static inline const QString kListedAddress = QStringLiteral("127.0.0.2");
+    static inline const QString kUnlistedAddress = QStringLiteral("127.0.0.1");
+
+    QString zone;
+    QString name; // the list's display name
+    QueryOutcome listedProbe = QueryOutcome::Ignored;   // answer for 127.0.0.2; Ignored while outstanding
+    QueryOutcome unlistedProbe = QueryOutcome::Ignored; // answer for 127.0.0.1
+    QString detail; // the failure or refusal, for the user
+
+    Health health() const
+    {
+        const QueryOutcome a = listedProbe, b = unlistedProbe;
+        if (a == QueryOutcome::Ignored || b == QueryOutcome::Ignored) return Health::Pending;
+        if (a == QueryOutcome::Failed || b == QueryOutcome::Failed) return Health::Failed;
+        if (a == QueryOutcome::Refused || b == QueryOutcome::Refused) return Health::Refused;
+        if (b == QueryOutcome::Listed) return Health::ListsEverything;
+        if (a != QueryOutcome::Listed) return Health::NoTestEntry;
+        return Health::Ok;
+    }
+    // Whether the scan leaves the zone out.
+    bool skipped() const
+    {
+        const Health h = health();
+        return h == Health::Failed || h == Health::Refused || h == Health::ListsEverything;
+    }
+    // One line for the user; empty for a healthy or pending zone.
+    QString description() const
+    {
+        const QString list = name.isEmpty() || name == zone ? zone : name + QStringLiteral(" (") + zone + QLatin1Char(')');
+        switch (health()) {
+        case Health::Failed:
+            return list + QStringLiteral(" did not answer its test query (") + detail + QStringLiteral("); skipped in this scan");
+        case Health::Refused:
+            return list + QStringLiteral(" refused its test query: ") + detail + QStringLiteral("; skipped in this scan");
+        case Health::ListsEverything:
+            return list + QStringLiteral(" lists the test address 127.0.0.1, so it would list every address; skipped in this scan");
+        case Health::NoTestEntry:
+            return list + QStringLiteral(" does not list the test address 127.0.0.2; its answers could not be verified");
+        case Health::Pending:
+        case Health::Ok: break;
+        }
+        return QString();
+    }
+};
+
+} // namespace quarlo
