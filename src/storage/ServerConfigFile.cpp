@@ -56,11 +56,19 @@ bool ServerConfigFile::LoadResultCodes(ResultCodes& codes, const pugi::xpath_nod
     bool added = false;
     for (const pugi::xpath_node& node : elements) {
         QString address, reason;
+        bool listing = true;
         for (const pugi::xml_attribute& attribute : node.node().attributes()) {
             if (nameIs(attribute, "ADDRESS")) address = FromXml(attribute.value());
             else if (nameIs(attribute, "REASON")) reason = FromXml(attribute.value());
+            else if (nameIs(attribute, "LISTING")) listing = TextToBool(FromXml(attribute.value()));
         }
-        if (codes.Add(address, reason)) added = true;
+        const int held = codes.Count();
+        const ResultCodePtr code = codes.Add(address, reason);
+        if (!code) continue;
+        added = true;
+        // A repeated address gets the held entry back; its first definition
+        // stays whole, flag included.
+        if (codes.Count() > held) code->setListing(listing);
     }
     return added;
 }
@@ -83,6 +91,9 @@ void ServerConfigFile::SyncResultCodes(const ResultCodes& codes, pugi::xml_node 
         pugi::xml_node element = AddElement(parent, QStringLiteral("ResultCode"), QString());
         SetAttribute(element, QStringLiteral("Address"), code->Address());
         SetAttribute(element, QStringLiteral("Reason"), code->Reason());
+        // Written only for the exception, so files without refusal codes
+        // keep their bytes.
+        if (!code->Listing()) SetAttribute(element, QStringLiteral("Listing"), QStringLiteral("False"));
     }
 }
 

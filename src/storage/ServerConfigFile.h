@@ -27,7 +27,9 @@ public:
     // least one valid result code.
     static bool LoadServer(Server& server, const pugi::xml_node& element);
     // Empties codes and adds one entry per "ResultCode" element; true when
-    // at least one was added.
+    // at least one was added. An optional "Listing" attribute marks an answer
+    // that does not list the address (absent: it does); for a repeated
+    // address the first element wins.
     static bool LoadResultCodes(ResultCodes& codes, const pugi::xpath_node_set& elements);
     static void SyncServer(const Server& server, pugi::xml_node parent);
     static void SyncResultCodes(const ResultCodes& codes, pugi::xml_node parent);

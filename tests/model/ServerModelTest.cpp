@@ -70,9 +70,12 @@ TEST(ResultCodes, AddKeepsFirstReasonAndRejectsInvalid)
     EXPECT_EQ(codes.Count(), 0);
 
     const auto first = codes.Add("127.0.0.2", "A");
+    EXPECT_TRUE(first->Listing()); // an answer lists the address unless marked
+    first->setListing(false);
     const auto again = codes.Add("127.0.0.2", "B");
     EXPECT_EQ(first, again);
     EXPECT_EQ(first->Reason(), "A");
+    EXPECT_FALSE(again->Listing());
     EXPECT_EQ(codes.Count(), 1);
 
     // Stored under its exact text: a leading zero is a different key.

@@ -31,6 +31,7 @@ TEST(Settings, DefaultsWriteNothing)
     EXPECT_EQ(settings.MaxQueries(), 250);
     EXPECT_EQ(settings.ExpansionLevel(), 1);
     EXPECT_TRUE(settings.AutoStartScan());
+    EXPECT_TRUE(settings.CheckListsBeforeScanning());
     EXPECT_EQ(settings.BlacklistServers().Count(), 0);
     EXPECT_EQ(settings.BlacklistServers().LastError(), "");
     EXPECT_EQ(backend.writes, 0);
@@ -59,10 +60,16 @@ TEST(Settings, SettersClampAndWriteThroughOnlyOnChange)
     EXPECT_EQ(stored(backend, "Expansion Level"), "3");
     settings.setAutoStartScan(false);
     EXPECT_EQ(stored(backend, "Auto Start Scan"), "False");
-    ASSERT_EQ(changed.count(), 5);
+    settings.setCheckListsBeforeScanning(true); // the default: no write
+    EXPECT_EQ(stored(backend, "Check Lists Before Scanning"), "<none>");
+    settings.setCheckListsBeforeScanning(false);
+    EXPECT_FALSE(settings.CheckListsBeforeScanning());
+    EXPECT_EQ(stored(backend, "Check Lists Before Scanning"), "False");
+    ASSERT_EQ(changed.count(), 6);
     EXPECT_EQ(changed.at(0).at(0).toString(), "Max Queries");
     EXPECT_EQ(changed.at(0).at(1).toInt(), 10);
     EXPECT_EQ(changed.at(4).at(0).toString(), "Auto Start Scan");
+    EXPECT_EQ(changed.at(5).at(0).toString(), "Check Lists Before Scanning");
 
     // A failing registry keeps the new value in memory.
     backend.failWrites = true;
@@ -77,17 +84,21 @@ TEST(Settings, LoadsStoredTextsWithoutClampingAndFallsBackOnGarbage)
     backend.write(RegistryRoot::LocalMachine, kKey, "Max Queries", RegistryValue::fromString("5000"));
     backend.write(RegistryRoot::LocalMachine, kKey, "Expansion Level", RegistryValue::fromString("two"));
     backend.write(RegistryRoot::LocalMachine, kKey, "Auto Start Scan", RegistryValue::fromDWord(0));
+    backend.write(RegistryRoot::LocalMachine, kKey, "Check Lists Before Scanning", RegistryValue::fromString("maybe"));
     Registry registry(backend);
     Settings settings(registry, dir.filePath("missing.cfg"));
     EXPECT_EQ(settings.MaxQueries(), 5000);
     EXPECT_EQ(settings.ExpansionLevel(), 1);
     EXPECT_TRUE(settings.AutoStartScan()); // a DWORD is not read
+    EXPECT_TRUE(settings.CheckListsBeforeScanning());
     settings.setMaxQueries(4999);
     EXPECT_EQ(settings.MaxQueries(), 800);
 
     backend.write(RegistryRoot::LocalMachine, kKey, "Auto Start Scan", RegistryValue::fromString("False"));
+    backend.write(RegistryRoot::LocalMachine, kKey, "Check Lists Before Scanning", RegistryValue::fromString("0"));
     settings.Refresh();
     EXPECT_FALSE(settings.AutoStartScan());
+    EXPECT_FALSE(settings.CheckListsBeforeScanning());
 }
 
 TEST(Settings, FreeOptionsRoundTrip)

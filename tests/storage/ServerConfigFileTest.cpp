@@ -3,7 +3,10 @@
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -185,6 +188,189 @@ TEST_F(ServerConfig, SyncKeepsAnUnreadableFileAsideAndReportsWriteFailures)
     // Refresh clears the last error; Sync does not.
     unwritable.Refresh();
     EXPECT_EQ(unwritable.LastError(), "");
+}
+
+TEST_F(ServerConfig, ListingAttributeReadsAnySpellingAndFirstOfARepeatedAddressWins)
+{
+    struct Case {
+        const char* attribute; // the whole attribute text, empty for none
+        bool listing;
+    };
+    const Case cases[] = {
+        {"", true},
+        {"Listing=\"False\"", false},
+        {"LISTING=\"no\"", false},
+        {"listing=\"0\"", false},
+        {"Listing=\"\"", false},
+        {"Listing=\"TRUE\"", true},
+        {"lIsTiNg=\"y\"", true},
+    };
+    QByteArray codes;
+    int last = 1;
+    for (const Case& c : cases)
+        codes += "<ResultCode Address=\"127.0.0." + QByteArray::number(++last) + "\" Reason=\"r\" " + c.attribute + "/>";
+    // Repeated addresses: neither a later refusal nor a later listing
+    // changes the first definition.
+    codes += "<ResultCode Address=\"127.0.0.2\" Reason=\"again\" Listing=\"False\"/>"
+             "<ResultCode Address=\"127.0.0.3\" Reason=\"again\"/>";
+    write("<Quarlo><BlackListServers><Server Server=\"a.example\"><ResultCodes>" + codes
+          + "</ResultCodes></Server></BlackListServers></Quarlo>");
+
+    Servers servers(path());
+    servers.Refresh();
+    ASSERT_EQ(servers.Count(), 1);
+    const ResultCodes& loaded = servers.Item(1)->ResultCodes();
+    ASSERT_EQ(loaded.Count(), int(std::size(cases)));
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        const ResultCodePtr code = loaded.Item(i + 1);
+        EXPECT_EQ(code->Address(), "127.0.0." + QString::number(i + 2));
+        EXPECT_EQ(code->Reason(), "r");
+        EXPECT_EQ(code->Listing(), cases[i].listing) << cases[i].attribute;
+    }
+
+    // Written only for refusals, spelled one way, after Address and Reason.
+    ASSERT_TRUE(servers.Sync());
+    const QByteArray saved = read();
+    EXPECT_EQ(saved.count("Listing"), 4);
+    EXPECT_TRUE(saved.contains("<ResultCode Address=\"127.0.0.3\" Reason=\"r\" Listing=\"False\"/>"));
+    EXPECT_TRUE(saved.contains("<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/>"));
+    EXPECT_TRUE(saved.contains("<ResultCode Address=\"127.0.0.7\" Reason=\"r\"/>"));
+}
+
+TEST_F(ServerConfig, SavingKeepsTheBytesOfFilesInTheShippedStyle)
+{
+    const QByteArray withoutRefusals =
+        "<Quarlo><BlackListServers>"
+        "<Server Server=\"zen.example\" Enabled=\"TRUE\" URL=\"https://zen.example/\" Name=\"Zen\"><ResultCodes>"
+        "<ResultCode Address=\"127.0.0.2\" Reason=\"SBL: spam source\"/><ResultCode Address=\"127.0.0.4\" Reason=\"XBL\"/>"
+        "</ResultCodes></Server>"
+        "<Server Server=\"multi.example\" Enabled=\"FALSE\" URL=\"https://multi.example/\" Name=\"Multi\">"
+        "<ResultCodes BitMaskCoded=\"True\"><ResultCode Address=\"127.0.0.8\" Reason=\"PH\"/></ResultCodes></Server>"
+        "</BlackListServers></Quarlo>";
+    QByteArray withRefusals = withoutRefusals;
+    withRefusals.replace("Reason=\"XBL\"/>",
+                         "Reason=\"XBL\"/><ResultCode Address=\"127.255.255.254\" Reason=\"Refused\" Listing=\"False\"/>");
+    for (const QByteArray& original : {withoutRefusals, withRefusals}) {
+        write(original);
+        Servers servers(path());
+        servers.Refresh();
+        ASSERT_EQ(servers.Count(), 2);
+        ASSERT_TRUE(servers.Sync()) << servers.LastError().toStdString();
+        EXPECT_EQ(read(), original);
+    }
+}
+
+namespace {
+
+// The configuration the programs ship with, in the source tree.
+QString shippedConfig()
+{
+    return QDir::cleanPath(QFileInfo(QString::fromUtf8(__FILE__)).absolutePath()
+                           + QStringLiteral("/../../data/quarlo.cfg"));
+}
+
+QStringList lastOctets(const QString& prefix, std::initializer_list<int> octets)
+{
+    QStringList out;
+    for (int o : octets) out << prefix + QString::number(o);
+    return out;
+}
+
+QStringList octetRange(const QString& prefix, int first, int last)
+{
+    QStringList out;
+    for (int o = first; o <= last; ++o) out << prefix + QString::number(o);
+    return out;
+}
+
+} // namespace
+
+TEST(ShippedServerConfig, MatchesTheDefaultListsAndMarksOnlyRefusalsAsNotListings)
+{
+    Servers servers(shippedConfig());
+    servers.Refresh();
+    ASSERT_EQ(servers.LastError(), "");
+
+    struct Expected {
+        const char* zone;
+        const char* name;
+        const char* url;
+        bool enabled;
+        bool bitMask;
+        QStringList codes;
+    };
+    const QStringList spamhausRefusals = {"127.255.255.252", "127.255.255.254", "127.255.255.255"};
+    const Expected expected[] = {
+        {"zen.spamhaus.org", "Spamhaus ZEN", "https://www.spamhaus.org/", true, false,
+         lastOctets("127.0.0.", {2, 3, 4, 9, 10, 11}) + spamhausRefusals},
+        {"bl.spamcop.net", "SpamCop", "https://www.spamcop.net/bl.shtml", true, false, {"127.0.0.2"}},
+        {"b.barracudacentral.org", "Barracuda Reputation Block List", "https://www.barracudacentral.org/rbl", true,
+         false, {"127.0.0.2"}},
+        {"psbl.surriel.com", "Passive Spam Block List", "https://psbl.org/", true, false, {"127.0.0.2"}},
+        {"bl.mailspike.net", "Mailspike", "https://mailspike.org/", true, false,
+         lastOctets("127.0.0.", {2, 10, 11, 12})},
+        {"all.s5h.net", "s5h.net", "https://s5h.net/", true, false, {"127.0.0.2"}},
+        {"dnsbl.dronebl.org", "DroneBL", "https://dronebl.org/", true, false,
+         QStringList{"127.0.0.3"} + octetRange("127.0.0.", 5, 19) + QStringList{"127.0.0.255"}},
+        {"bl.blocklist.de", "blocklist.de", "https://www.blocklist.de/", true, false, octetRange("127.0.0.", 2, 22)},
+        {"multi.surbl.org", "SURBL multi (domain list)", "https://www.surbl.org/", false, true,
+         lastOctets("127.0.0.", {8, 16, 64, 128, 1})},
+        {"multi.uribl.com", "URIBL multi (domain list)", "https://uribl.com/", false, true,
+         lastOctets("127.0.0.", {2, 4, 8, 1})},
+        {"dnsbl-1.uceprotect.net", "UCEPROTECT level 1", "https://www.uceprotect.net/", false, false, {"127.0.0.2"}},
+        {"dnsbl-2.uceprotect.net", "UCEPROTECT level 2", "https://www.uceprotect.net/", false, false, {"127.0.0.2"}},
+        {"dnsbl-3.uceprotect.net", "UCEPROTECT level 3", "https://www.uceprotect.net/", false, false, {"127.0.0.2"}},
+        {"dbl.spamhaus.org", "Spamhaus DBL (domain list)", "https://www.spamhaus.org/dbl/", false, false,
+         lastOctets("127.0.1.", {2, 4, 5, 6, 102, 103, 104, 105, 106}) + spamhausRefusals},
+    };
+    const QSet<QString> refusals = {"zen.spamhaus.org 127.255.255.252", "zen.spamhaus.org 127.255.255.254",
+                                    "zen.spamhaus.org 127.255.255.255", "multi.surbl.org 127.0.0.1",
+                                    "multi.uribl.com 127.0.0.1",        "dbl.spamhaus.org 127.255.255.252",
+                                    "dbl.spamhaus.org 127.255.255.254", "dbl.spamhaus.org 127.255.255.255"};
+
+    ASSERT_EQ(servers.Count(), int(std::size(expected)));
+    int position = 0;
+    for (const Expected& e : expected) {
+        SCOPED_TRACE(e.zone);
+        const ServerPtr server = servers.Item(++position);
+        EXPECT_EQ(server->Zone(), e.zone);
+        EXPECT_EQ(server->StoredName(), e.name);
+        EXPECT_EQ(server->URL(), e.url);
+        EXPECT_EQ(server->Enabled(), e.enabled);
+        EXPECT_EQ(server->BitMapCodedResults(), e.bitMask);
+        QStringList addresses;
+        for (const ResultCodePtr& code : server->ResultCodes()) {
+            addresses << code->Address();
+            const bool refusal = refusals.contains(server->Zone() + " " + code->Address());
+            EXPECT_EQ(code->Listing(), !refusal) << code->Address().toStdString();
+            // A user who meets a refusal must learn that it is not a listing.
+            if (refusal) EXPECT_TRUE(code->Reason().contains("not a listing")) << code->Reason().toStdString();
+        }
+        EXPECT_EQ(addresses, e.codes);
+    }
+}
+
+TEST(ShippedServerConfig, IsInTheWritersOwnFormat)
+{
+    // Saving the shipped servers unchanged rewrites the file byte for byte,
+    // so an OK in the settings dialog makes no spurious difference.
+    QTemporaryDir dir;
+    const QString copy = dir.filePath("quarlo.cfg");
+    ASSERT_TRUE(QFile::copy(shippedConfig(), copy));
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+    QFile original(shippedConfig());
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray bytes = original.readAll();
+    EXPECT_FALSE(bytes.contains('\n'));
+    EXPECT_FALSE(bytes.startsWith("<?xml"));
+
+    Servers servers(copy);
+    servers.Refresh();
+    ASSERT_GT(servers.Count(), 0);
+    ASSERT_TRUE(servers.Sync()) << servers.LastError().toStdString();
+    QFile saved(copy);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), bytes);
 }
 
 TEST(ServerConfigPath, BesideTheExecutable)
