@@ -125,6 +125,7 @@ void Addresslist::StartScan()
     zoneTests_.clear();
     zoneTestIndex_.clear();
     zoneTestsPending_ = 0;
+    zoneTestQueue_.clear();
     if (settings_.CheckListsBeforeScanning() && items_.Count() > 0) startZoneTests();
     scanTimer_.start();
     emit ScanStarted();
@@ -133,6 +134,7 @@ void Addresslist::StartScan()
 void Addresslist::StopScan()
 {
     dns_.CancelAll();
+    zoneTestQueue_.clear();
     scanTimer_.stop();
     for (const AddressPtr& address : items_) address->MarkStopped();
     emit ScanCanceled();
@@ -146,10 +148,20 @@ void Addresslist::startZoneTests()
         zoneTests_.push_back(ZoneTest{server->Zone(), server->Name()});
     }
     zoneTestsPending_ = static_cast<int>(zoneTests_.size()) * 2;
-    for (const ZoneTest& test : zoneTests_) {
+    for (const ZoneTest& test : zoneTests_)
         for (const QString& testAddress : {ZoneTest::kListedAddress, ZoneTest::kUnlistedAddress})
-            SubmitDNSLookup(QueryTag::ZoneTest(test.zone, testAddress),
-                            ReverseIP(testAddress) + QLatin1Char('.') + test.zone + QLatin1Char('.'), true);
+            zoneTestQueue_.push_back({test.zone, testAddress});
+    sendZoneTests();
+}
+
+void Addresslist::sendZoneTests()
+{
+    // Test queries keep to the same limit as the addresses' queries.
+    while (!zoneTestQueue_.empty() && dns_.PendingCount() <= settings_.MaxQueries()) {
+        const auto [zone, testAddress] = zoneTestQueue_.front();
+        zoneTestQueue_.pop_front();
+        SubmitDNSLookup(QueryTag::ZoneTest(zone, testAddress),
+                        ReverseIP(testAddress) + QLatin1Char('.') + zone + QLatin1Char('.'), true);
     }
 }
 
@@ -221,7 +233,8 @@ void Addresslist::count(QueryOutcome outcome, const QString& zone, const QString
 
 void Addresslist::Tick()
 {
-    bool anyTurn = false;
+    sendZoneTests();
+    bool anyTurn = !zoneTestQueue_.empty();
     bool progressed = false;
     const int pendingBefore = dns_.PendingCount();
     while (firstIncomplete_ <= items_.Count() && items_.Item(firstIncomplete_)->Complete()) ++firstIncomplete_;

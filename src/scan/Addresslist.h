@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -114,6 +115,7 @@ private:
     void onDirectDnsReply(const DnsResponse& response);
     void schedulePass();
     void startZoneTests();
+    void sendZoneTests();
     void onZoneTestReply(const QString& zone, const QString& testAddress, const QString& answer, int failureFlag);
     const ZoneTest* zoneTest(const QString& zone) const;
     void count(QueryOutcome outcome, const QString& zone, const QString& detail);
@@ -133,7 +135,8 @@ private:
     int firstIncomplete_ = 1;
     std::vector<ZoneTest> zoneTests_;
     QHash<QString, int> zoneTestIndex_; // case-folded zone -> position in zoneTests_
-    int zoneTestsPending_ = 0;
+    int zoneTestsPending_ = 0; // queued or in flight
+    std::deque<std::pair<QString, QString>> zoneTestQueue_; // zone, test address: not sent yet
     ScanSummary summary_;
 };
 

@@ -21,6 +21,10 @@ struct FakeScanWorld {
     FakeDirectDns* directDns = nullptr; // owned by the list
     quarlo::Addresslist list{settings, dns, makeDirectDns()};
 
+    // Tests that are about the zone tests before a scan switch them on; the
+    // others count queries without them.
+    FakeScanWorld() { settings.setCheckListsBeforeScanning(false); }
+
 private:
     std::unique_ptr<FakeDirectDns> makeDirectDns()
     {

@@ -1,0 +1,228 @@
+#include "common/Registry.h"
+#include "model/Address.h"
+#include "model/DnsFailure.h"
+#include "model/QueryTag.h"
+#include "model/ScanHost.h"
+#include "model/Settings.h"
+#include "support/MemoryRegistryBackend.h"
+#include "support/ModelBuilders.h"
+#include "support/QtPrinters.h"
+
+#include <QHash>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+
+namespace {
+
+// Records lookups; the test decides the state of each zone's pre-scan test.
+struct ZoneHost : ScanHost {
+    void SubmitDNSLookup(const QString& tag, const QString& name, bool) override { sent.push_back({tag, name}); }
+    int PendingDNSLookups() const override { return 0; }
+    void NotifyUpdate(Address&) override { ++updates; }
+    ZoneState StateOfZone(const QString& zone) const override { return states.value(zone, ZoneState::Ready); }
+    QString WhyZoneSkipped(const QString& zone) const override { return zone + " failed its test"; }
+
+    std::vector<std::pair<QString, QString>> sent; // tag, name
+    QHash<QString, ZoneState> states;
+    int updates = 0;
+};
+
+class AddressVerdict : public ::testing::Test {
+protected:
+    AddressVerdict() : registry(backend), settings(registry, dir.filePath("none.cfg"))
+    {
+        auto& servers = settings.BlacklistServers();
+        auto exact = makeServer("exact.test", true,
+                                {{"127.0.0.2", "Spam source"}, {"127.255.255.254", "Query refused: public resolver"}});
+        exact->ResultCodes().Item("127.255.255.254")->setListing(false);
+        servers.Add(exact);
+        // Bit-mask coded, with a refusal answer of its own as a code.
+        auto mask = makeServer("mask.test", true,
+                               {{"127.0.0.8", "Phishing"}, {"127.0.0.16", "Malware"}, {"127.0.0.1", "Access blocked"}},
+                               true);
+        mask->ResultCodes().Item("127.0.0.1")->setListing(false);
+        servers.Add(mask);
+    }
+
+    // Sends the address's queries and answers each zone as given.
+    void scan(Address& address, const QHash<QString, std::pair<QString, int>>& answers)
+    {
+        address.SetComplete(false);
+        address.Query();
+        for (auto it = answers.begin(); it != answers.end(); ++it)
+            address.ProcessDNSReply({address.Key(), "BlacklistCheck", it.key()}, "q", it.value().first,
+                                    it.value().second);
+    }
+
+    QTemporaryDir dir;
+    MemoryRegistryBackend backend;
+    Registry registry;
+    Settings settings;
+    ZoneHost host;
+};
+
+} // namespace
+
+TEST(QueryTagTest, ReadsTagsFromTheRight)
+{
+    struct Case {
+        QString tag;
+        QStringList parts; // empty: not a tag of the list
+    };
+    const Case cases[] = {
+        {"mail.example:LookupIP", {"mail.example", "LookupIP"}},
+        {"mail.example:lookupip", {"mail.example", "LookupIP"}},
+        {"2001:db8::1:LookupIP", {"2001:db8::1", "LookupIP"}},
+        {"host:25:BlacklistCheck:bl.test", {"host:25", "BlacklistCheck", "bl.test"}},
+        {"a:b:TXTRECORD:bl.test:127.0.0.2 127.0.0.4", {"a:b", "TXTRECORD", "bl.test", "127.0.0.2 127.0.0.4"}},
+        {":ZoneTest:bl.test:127.0.0.2", {"", "ZoneTest", "bl.test", "127.0.0.2"}},
+        // A key that ends like a kind is still the key.
+        {"x:BlacklistCheck:LookupIP", {"x:BlacklistCheck", "LookupIP"}},
+        {"3", {}},
+        {"host:25", {}},
+        {":BlacklistCheck", {}}, // no key before the kind
+        {"", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tag.toStdString());
+        const QueryTag tag = QueryTag::Parse(c.tag);
+        EXPECT_EQ(tag.IsValid(), !c.parts.isEmpty());
+        if (tag.IsValid()) EXPECT_EQ(tag.Parts(), c.parts);
+    }
+    // What the builders write, the parser reads back.
+    const QueryTag txt = QueryTag::Parse(QueryTag::TxtRecord("[::1]", "z.test", "127.0.0.3"));
+    EXPECT_TRUE(txt.Is(QueryTag::kTxtRecord));
+    EXPECT_EQ(txt.Key(), "[::1]");
+    EXPECT_EQ(txt.Extra(), "127.0.0.3");
+}
+
+TEST_F(AddressVerdict, VerdictFollowsEveryQueryOutcome)
+{
+    using A = std::pair<QString, int>;
+    const A nx{"", DnsFailure::NotFound};
+    struct Case {
+        const char* name;
+        QHash<QString, A> answers;
+        Verdict verdict;
+        int listing;
+        int notes;
+    };
+    const Case cases[] = {
+        {"both not found", {{"exact.test", nx}, {"mask.test", {"", DnsFailure::NoData}}}, Verdict::Clean, 0, 0},
+        {"one listing", {{"exact.test", {"127.0.0.2", 0}}, {"mask.test", nx}}, Verdict::Listed, 1, 0},
+        {"refusal only", {{"exact.test", {"127.255.255.254", 0}}, {"mask.test", nx}}, Verdict::Refused, 0, 1},
+        {"refusal and time-out", {{"exact.test", {"127.255.255.254", 0}}, {"mask.test", {"", DnsFailure::Timeout}}},
+         Verdict::Incomplete, 0, 2},
+        {"SERVFAIL", {{"exact.test", nx}, {"mask.test", {"", DnsFailure::ServerFailure}}}, Verdict::Incomplete, 0, 1},
+        {"outside 127/8", {{"exact.test", {"127.0.0.2 10.0.0.1", 0}}, {"mask.test", nx}}, Verdict::Incomplete, 0, 1},
+        {"listing beats failure", {{"exact.test", {"127.0.0.2", 0}}, {"mask.test", {"", DnsFailure::Timeout}}},
+         Verdict::Listed, 1, 1},
+        {"bit-mask refusal", {{"exact.test", nx}, {"mask.test", {"127.0.0.1", 0}}}, Verdict::Refused, 0, 1},
+        // Bits that include the refusal code's bit are still a listing.
+        {"bit-mask listing", {{"exact.test", nx}, {"mask.test", {"127.0.0.25", 0}}}, Verdict::Listed, 1, 0},
+        {"one answer missing", {{"exact.test", nx}}, Verdict::Scanning, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Address address("192.0.2.7", settings, &host);
+        EXPECT_EQ(address.Verdict(), Verdict::NotScanned);
+        scan(address, c.answers);
+        EXPECT_EQ(address.Verdict(), c.verdict);
+        EXPECT_EQ(address.ListingServerCount(), c.listing);
+        EXPECT_EQ(address.Blacklisted(), c.listing > 0);
+        EXPECT_EQ(static_cast<int>(address.ZoneNotes().size()), c.notes);
+        EXPECT_EQ(address.ZonesChecked(), 2);
+    }
+}
+
+TEST_F(AddressVerdict, BitMaskAnswersDecodeToTheirCodes)
+{
+    Address address("192.0.2.7", settings, &host);
+    scan(address, {{"exact.test", {"", DnsFailure::NotFound}}, {"mask.test", {"127.0.0.25", 0}}});
+    QStringList reasons;
+    for (const ResponsePtr& r : address.RespondingServers().Item("mask.test")->Responses()) reasons << r->Reason();
+    EXPECT_EQ(reasons, QStringList({"Phishing", "Malware"}));
+
+    // Two answers at once: each decoded, no made-up third code.
+    Address two("192.0.2.8", settings, &host);
+    scan(two, {{"exact.test", {"", DnsFailure::NotFound}}, {"mask.test", {"127.0.0.8 127.0.0.16", 0}}});
+    EXPECT_EQ(two.RespondingServers().Item("mask.test")->Responses().Count(), 2);
+}
+
+TEST_F(AddressVerdict, StopLeavesUnfinishedAddressesNotChecked)
+{
+    Address finished("192.0.2.1", settings, &host);
+    scan(finished, {{"exact.test", {"", DnsFailure::NotFound}}, {"mask.test", {"", DnsFailure::NotFound}}});
+    Address halfway("192.0.2.2", settings, &host);
+    scan(halfway, {{"exact.test", {"", DnsFailure::NotFound}}});
+    Address listedHalfway("192.0.2.3", settings, &host);
+    scan(listedHalfway, {{"exact.test", {"127.0.0.2", 0}}});
+    Address untouched("192.0.2.4", settings, &host);
+    untouched.SetComplete(false);
+
+    for (Address* a : {&finished, &halfway, &listedHalfway, &untouched}) a->MarkStopped();
+    EXPECT_EQ(finished.Verdict(), Verdict::Clean);
+    EXPECT_EQ(halfway.Verdict(), Verdict::NotChecked);
+    EXPECT_EQ(listedHalfway.Verdict(), Verdict::Listed); // what was found stays found
+    EXPECT_EQ(untouched.Verdict(), Verdict::NotChecked);
+    EXPECT_EQ(halfway.PendingQueries(), 0);
+}
+
+TEST_F(AddressVerdict, OddTargetsEndInsteadOfHanging)
+{
+    Address v6("2001:db8::1", settings, &host);
+    v6.SetComplete(false);
+    v6.Query();
+    EXPECT_TRUE(v6.Complete());
+    EXPECT_EQ(v6.Verdict(), Verdict::Unsupported);
+    EXPECT_TRUE(host.sent.empty());
+
+    // Blanks around an address stay in the list, never in a query name.
+    Address blanks(" 192.0.2.2 ", settings, &host);
+    blanks.SetComplete(false);
+    blanks.Query();
+    ASSERT_EQ(host.sent.size(), 2u);
+    EXPECT_EQ(host.sent[0].second, "2.2.0.192.exact.test.");
+    EXPECT_EQ(QueryTag::Parse(host.sent[0].first).Key(), " 192.0.2.2 ");
+    host.sent.clear();
+
+    Address port("mail.example:25", settings, &host);
+    port.SetComplete(false);
+    port.Query();
+    ASSERT_EQ(host.sent.size(), 1u);
+    EXPECT_EQ(QueryTag::Parse(host.sent[0].first).Key(), "mail.example:25");
+    port.ProcessDNSReply(QueryTag::Parse(host.sent[0].first).Parts(), "q", "", DnsFailure::Timeout);
+    EXPECT_EQ(port.Verdict(), Verdict::Unresolvable);
+    EXPECT_EQ(port.HostLookupProblem(), "timed out");
+    // A late answer to an earlier try changes nothing.
+    port.ProcessDNSReply({"mail.example:25", "LookupIP"}, "q", "192.0.2.9");
+    EXPECT_EQ(port.IP(), Address::kUnresolvable);
+}
+
+TEST_F(AddressVerdict, ZonesUnderTestAreAskedOnceTheirTestEnds)
+{
+    host.states = {{"exact.test", ScanHost::ZoneState::Pending}, {"mask.test", ScanHost::ZoneState::Pending}};
+    Address address("192.0.2.7", settings, &host);
+    address.SetComplete(false);
+    address.Query();
+    EXPECT_TRUE(host.sent.empty());
+    EXPECT_FALSE(address.Complete());
+    EXPECT_EQ(address.Verdict(), Verdict::Scanning);
+
+    host.states["exact.test"] = ScanHost::ZoneState::Ready;
+    address.Query();
+    ASSERT_EQ(host.sent.size(), 1u);
+    EXPECT_EQ(host.sent[0].second, "7.2.0.192.exact.test.");
+    EXPECT_FALSE(address.Complete());
+
+    host.states["mask.test"] = ScanHost::ZoneState::Skipped;
+    address.Query();
+    EXPECT_EQ(host.sent.size(), 1u); // a skipped zone is never asked
+    EXPECT_TRUE(address.Complete());
+    address.ProcessDNSReply({"192.0.2.7", "BlacklistCheck", "exact.test"}, "q", "", DnsFailure::NotFound);
+    EXPECT_EQ(address.Verdict(), Verdict::Incomplete);
+    ASSERT_EQ(address.ZonesWith(ZoneNote::Kind::Skipped), QStringList{"mask.test"});
+    EXPECT_EQ(address.ZoneNotes()[0].detail, "mask.test failed its test");
+}
