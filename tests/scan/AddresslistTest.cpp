@@ -297,3 +297,67 @@ TEST_F(AddresslistTest, SaveAndLoad)
     EXPECT_TRUE(list.Changed());
     EXPECT_EQ(list.Filename(), path);
 }
+
+TEST_F(AddresslistTest, StopMarksUnfinishedAddressesAndOddTargetsNeverHang)
+{
+    settings.setMaxQueries(10);
+    for (const char* target : {"192.0.2.1", "2001:db8::1", "mail.example:25", "192.0.2.2"}) list.AddTarget(target);
+    dns.autoAnswer = [](const FakeDnsLookup::Request& r) {
+        // Host lookups of odd names fail; every list answers "not listed".
+        return r.blacklist ? std::make_pair(QString(), 4) : std::make_pair(QString(), 12);
+    };
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    list.StartScan();
+    ASSERT_TRUE(complete.wait(10000)); // nothing is left waiting for a reply that cannot come
+    EXPECT_EQ(list.Item("192.0.2.1")->Verdict(), Verdict::Clean);
+    EXPECT_EQ(list.Item("2001:db8::1")->Verdict(), Verdict::Unsupported);
+    EXPECT_EQ(list.Item("mail.example:25")->Verdict(), Verdict::Unresolvable);
+
+    // Stopped with answers outstanding: nothing reads as clean.
+    dns.autoAnswer = nullptr;
+    list.StartScan();
+    list.Tick();
+    ASSERT_TRUE(dns.answer("192.0.2.1:BlacklistCheck:a.test", "", 4));
+    list.StopScan();
+    for (const char* target : {"192.0.2.1", "192.0.2.2"}) EXPECT_EQ(list.Item(target)->Verdict(), Verdict::NotChecked);
+    EXPECT_EQ(list.Item("2001:db8::1")->Verdict(), Verdict::Unsupported);
+}
+
+TEST_F(AddresslistTest, ZoneTestsGateEachZoneAndOnlyAnswersGetATxtQuery)
+{
+    settings.setCheckListsBeforeScanning(true);
+    settings.BlacklistServers().Item("c.test")->setEnabled(false);
+    QSignalSpy tested(&list, &Addresslist::ZoneTestComplete);
+    list.AddTarget("192.0.2.7");
+    list.StartScan();
+    list.Tick();
+    // Only the test queries are out: two per enabled zone.
+    QStringList names;
+    for (const auto& r : dns.pending) names << r.name;
+    EXPECT_EQ(names, QStringList({"2.0.0.127.a.test.", "1.0.0.127.a.test.", "2.0.0.127.b.test.", "1.0.0.127.b.test."}));
+
+    // a.test passes; its queries go out while b.test is still under test.
+    ASSERT_TRUE(dns.answer(":ZoneTest:a.test:127.0.0.2", "127.0.0.2"));
+    ASSERT_TRUE(dns.answer(":ZoneTest:a.test:127.0.0.1", "", 4));
+    list.Tick();
+    EXPECT_EQ(dns.pending.back().tag, "192.0.2.7:BlacklistCheck:a.test");
+    EXPECT_EQ(tested.count(), 0);
+    // b.test lists everything: skipped.
+    ASSERT_TRUE(dns.answer(":ZoneTest:b.test:127.0.0.2", "127.0.0.2"));
+    ASSERT_TRUE(dns.answer(":ZoneTest:b.test:127.0.0.1", "127.0.0.2"));
+    EXPECT_EQ(tested.count(), 1);
+    EXPECT_EQ(list.StateOfZone("B.TEST"), ScanHost::ZoneState::Skipped);
+    EXPECT_TRUE(list.WhyZoneSkipped("b.test").contains("127.0.0.1"));
+    list.Tick();
+    EXPECT_EQ(dns.pending.size(), 1u); // b.test never asked about the address
+
+    // A failed query asks for no TXT text.
+    ASSERT_TRUE(dns.answer("192.0.2.7:BlacklistCheck:a.test", "", 3));
+    EXPECT_TRUE(directDns->sent.empty());
+    const auto address = list.Item("192.0.2.7");
+    EXPECT_EQ(address->Verdict(), Verdict::Incomplete);
+    EXPECT_EQ(address->ZonesWith(ZoneNote::Kind::Skipped), QStringList{"b.test"});
+    EXPECT_EQ(address->ZonesWith(ZoneNote::Kind::Failed), QStringList{"a.test"});
+    EXPECT_EQ(list.Summary().failed, 1);
+    EXPECT_EQ(list.Summary().answered, 4);
+}

@@ -1,0 +1,227 @@
+// How every kind of DNS answer ends up in an address's verdict, end to end:
+// the real lookup control against an in-process DNS server whose zones each
+// misbehave in their own way.
+#include "model/Settings.h"
+#include "scan/Addresslist.h"
+#include "scan/AresDirectDns.h"
+#include "scan/AresDnsLookup.h"
+#include "support/FakeDnsServer.h"
+#include "support/MemoryRegistryBackend.h"
+#include "support/ModelBuilders.h"
+#include "support/QtPrinters.h"
+
+#include "common/Registry.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+using Fake = FakeDnsServer;
+
+namespace {
+
+// zone -> how it behaves. "listed.test" is a healthy list of 192.0.2.1.
+QList<Fake::Send> behave(const Fake::Query& q)
+{
+    const QByteArray name = q.name.toLower();
+    const QByteArray zone = name.mid(name.indexOf(".", name.indexOf(".", name.indexOf(".", name.indexOf(".") + 1) + 1) + 1) + 1);
+    const QByteArray reversed = name.left(name.size() - zone.size() - 1);
+    const auto reply = [&](int rcode, const QList<Fake::Record>& answers = {}) {
+        return Fake::Reply(Fake::BuildReply(q, rcode, answers));
+    };
+    const bool testEntry = reversed == "2.0.0.127";
+    const bool listedTarget = reversed == "1.2.0.192";
+    if (zone == "listed.test" || zone == "notest.test") {
+        if (listedTarget || (testEntry && zone == "listed.test")) return reply(Fake::NoError, {Fake::A("127.0.0.2")});
+        return reply(Fake::NxDomain);
+    }
+    if (zone == "multi.test") { // bit-mask coded, two answers at once
+        if (listedTarget || testEntry) return reply(Fake::NoError, {Fake::A("127.0.0.2"), Fake::A("127.0.0.4")});
+        return reply(Fake::NxDomain);
+    }
+    if (zone == "nodata.test") return reply(Fake::NoError);
+    if (zone == "refusing.test") return reply(Fake::NoError, {Fake::A("127.255.255.254")});
+    if (zone == "everything.test") return reply(Fake::NoError, {Fake::A("127.0.0.2")});
+    if (zone == "servfail.test") return reply(Fake::ServFail);
+    if (zone == "refused.test") return reply(Fake::Refused);
+    if (zone == "outside.test") return reply(Fake::NoError, {Fake::A("198.51.100.1")});
+    return {}; // silent.test and anything else: never answers
+}
+
+class ScanOutcomes : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dns.start());
+        dns.setScript(behave);
+        settings.setMaxQueries(50);
+        auto& servers = settings.BlacklistServers();
+        for (const char* zone : {"listed.test", "notest.test", "nodata.test", "everything.test", "servfail.test",
+                                 "refused.test", "outside.test", "silent.test"})
+            servers.Add(makeServer(zone, false, {{"127.0.0.2", "Spam source"}}));
+        auto refusing = makeServer("refusing.test", false,
+                                   {{"127.0.0.2", "Spam source"}, {"127.255.255.254", "Query refused: public resolver"}},
+                                   false, "Refusing List");
+        refusing->ResultCodes().Item("127.255.255.254")->setListing(false);
+        servers.Add(refusing);
+        servers.Add(makeServer("multi.test", false, {{"127.0.0.2", "Black"}, {"127.0.0.4", "Grey"}, {"127.0.0.8", "Red"}},
+                               true));
+        lookup = std::make_unique<AresDnsLookup>(QStringList{dns.serverSpec()});
+        list = std::make_unique<Addresslist>(settings, *lookup,
+                                             std::make_unique<AresDirectDns>(QStringList{dns.serverSpec()}));
+    }
+
+    void enableOnly(const QStringList& zones)
+    {
+        for (const ServerPtr& server : settings.BlacklistServers()) server->setEnabled(zones.contains(server->Zone()));
+    }
+
+    void scan()
+    {
+        QSignalSpy complete(list.get(), &Addresslist::ScanComplete);
+        list->StartScan();
+        list->Tick();
+        // Generous: a zone that never answers costs every try's time-out.
+        ASSERT_TRUE(complete.count() > 0 || complete.wait(60000)) << "scan did not complete";
+    }
+
+    bool asked(const QByteArray& name) const
+    {
+        for (const Fake::Query& q : dns.queries())
+            if (q.name.compare(name, Qt::CaseInsensitive) == 0) return true;
+        return false;
+    }
+
+    Fake dns;
+    QTemporaryDir dir;
+    MemoryRegistryBackend backend;
+    Registry registry{backend};
+    Settings settings{registry, dir.filePath("none.cfg")};
+    std::unique_ptr<AresDnsLookup> lookup;
+    std::unique_ptr<Addresslist> list;
+};
+
+} // namespace
+
+TEST_F(ScanOutcomes, EachAnswerGivesItsVerdict)
+{
+    settings.setCheckListsBeforeScanning(false);
+    struct Case {
+        const char* zone;
+        const char* target;
+        Verdict verdict;
+        const char* detail; // of the zone's note, when it has one
+    };
+    const Case cases[] = {
+        {"listed.test", "192.0.2.1", Verdict::Listed, ""},
+        {"listed.test", "192.0.2.9", Verdict::Clean, ""},   // NXDOMAIN
+        {"nodata.test", "192.0.2.9", Verdict::Clean, ""},   // NOERROR, no record
+        {"refusing.test", "192.0.2.9", Verdict::Refused, "Query refused: public resolver"},
+        {"servfail.test", "192.0.2.9", Verdict::Incomplete, "server failure (SERVFAIL)"},
+        {"refused.test", "192.0.2.9", Verdict::Incomplete, "refused by the DNS server"},
+        {"outside.test", "192.0.2.9", Verdict::Incomplete, "answered 198.51.100.1, outside 127.0.0.0/8"},
+        {"silent.test", "192.0.2.9", Verdict::Incomplete, "timed out"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.zone);
+        list->Clear();
+        enableOnly({c.zone});
+        const AddressPtr address = list->AddTarget(c.target);
+        scan();
+        EXPECT_EQ(address->Verdict(), c.verdict);
+        EXPECT_EQ(address->PendingQueries(), 0);
+        EXPECT_EQ(address->ZonesChecked(), 1);
+        if (*c.detail) {
+            ASSERT_EQ(address->ZoneNotes().size(), 1u);
+            EXPECT_EQ(address->ZoneNotes()[0].zone, c.zone);
+            EXPECT_EQ(address->ZoneNotes()[0].detail, c.detail);
+        } else {
+            EXPECT_TRUE(address->ZoneNotes().empty());
+        }
+        // A refusal is shown as its server's answer but never as a listing.
+        EXPECT_EQ(address->Blacklisted(), c.verdict == Verdict::Listed);
+        EXPECT_EQ(address->ListingServerCount(), c.verdict == Verdict::Listed ? 1 : 0);
+        EXPECT_EQ(address->RespondingServers().Count(), c.verdict == Verdict::Listed || c.verdict == Verdict::Refused);
+    }
+}
+
+TEST_F(ScanOutcomes, BitMaskAnswersAreDecodedOneByOne)
+{
+    settings.setCheckListsBeforeScanning(false);
+    enableOnly({"multi.test"});
+    const AddressPtr address = list->AddTarget("192.0.2.1");
+    scan();
+    const auto record = address->RespondingServers().Item("multi.test");
+    ASSERT_TRUE(record);
+    QStringList codes;
+    for (const ResponsePtr& response : record->Responses()) codes << response->Address() + "=" + response->Reason();
+    // Two answers, two reasons: never a third one made of their joined text.
+    EXPECT_EQ(codes, QStringList({"127.0.0.2=Black", "127.0.0.4=Grey"}));
+}
+
+TEST_F(ScanOutcomes, ZoneTestsSkipBrokenListsBeforeAnyAddressIsAsked)
+{
+    enableOnly({"listed.test", "notest.test", "refusing.test", "everything.test", "servfail.test", "refused.test",
+                "outside.test", "silent.test"});
+    QSignalSpy tested(list.get(), &Addresslist::ZoneTestComplete);
+    const AddressPtr listed = list->AddTarget("192.0.2.1");
+    const AddressPtr clean = list->AddTarget(" 192.0.2.9 "); // blanks are not part of the query
+    scan();
+    EXPECT_EQ(tested.count(), 1);
+
+    QMap<QString, ZoneTest::Health> health;
+    for (const ZoneTest& test : list->ZoneTests()) health.insert(test.zone, test.health());
+    const QMap<QString, ZoneTest::Health> expected{
+        {"listed.test", ZoneTest::Health::Ok},
+        {"notest.test", ZoneTest::Health::NoTestEntry},
+        {"refusing.test", ZoneTest::Health::Refused},
+        {"everything.test", ZoneTest::Health::ListsEverything},
+        {"servfail.test", ZoneTest::Health::Failed},
+        {"refused.test", ZoneTest::Health::Failed},
+        {"outside.test", ZoneTest::Health::Failed},
+        {"silent.test", ZoneTest::Health::Failed},
+    };
+    EXPECT_EQ(health, expected);
+
+    // Skipped lists are never asked about an address, and say why.
+    for (const char* zone : {"refusing.test", "everything.test", "servfail.test", "refused.test", "outside.test",
+                             "silent.test"}) {
+        EXPECT_FALSE(asked(QByteArray("9.2.0.192.") + zone)) << zone;
+        EXPECT_FALSE(asked(QByteArray("1.2.0.192.") + zone)) << zone;
+    }
+    EXPECT_TRUE(asked("9.2.0.192.listed.test"));
+    EXPECT_TRUE(asked("9.2.0.192.notest.test"));
+
+    // A list with no test entry is kept: its listing counts.
+    EXPECT_EQ(listed->Verdict(), Verdict::Listed);
+    EXPECT_EQ(listed->ListingServerCount(), 2);
+    // Six lists were skipped: the clean-looking address is not clean.
+    EXPECT_EQ(clean->Verdict(), Verdict::Incomplete);
+    EXPECT_EQ(clean->ZonesChecked(), 8);
+    EXPECT_EQ(clean->ZonesWith(ZoneNote::Kind::Skipped).size(), 6);
+    EXPECT_TRUE(clean->ZoneNotes()[0].detail.contains("skipped in this scan"));
+
+    EXPECT_EQ(list->Summary().refusingZones.keys(), QStringList({"refusing.test"}));
+    EXPECT_FALSE(list->Summary().NoDnsAnswered());
+    EXPECT_TRUE(list->Summary().started.isValid());
+}
+
+TEST_F(ScanOutcomes, NoDnsServerAnsweringIsNeverClean)
+{
+    // Nothing listens on the discard port: every query fails at once.
+    lookup = std::make_unique<AresDnsLookup>(QStringList{"127.0.0.1:9"});
+    list = std::make_unique<Addresslist>(settings, *lookup, std::make_unique<AresDirectDns>(QStringList{"127.0.0.1:9"}));
+    for (const bool withTests : {true, false}) {
+        SCOPED_TRACE(withTests);
+        settings.setCheckListsBeforeScanning(withTests);
+        enableOnly({"listed.test", "notest.test"});
+        list->Clear();
+        const AddressPtr address = list->AddTarget("127.0.0.2");
+        scan();
+        EXPECT_EQ(address->Verdict(), Verdict::Incomplete);
+        EXPECT_EQ(address->ZoneNotes().size(), 2u);
+        EXPECT_TRUE(list->Summary().NoDnsAnswered());
+    }
+}
