@@ -35,6 +35,13 @@ const QString kURLPrefix = QStringLiteral("http://");
 
 QString invalidResponseText() { return QStringLiteral("Reponses must be valid IP addresses"); }
 
+constexpr int kResponseColumn = 0;
+constexpr int kDefinitionColumn = 1;
+// A check box per row: ticked for an operator's refusal or error answer.
+constexpr int kNotListingColumn = 2;
+// The columns edited as text; Tab in an editor moves among these only.
+constexpr int kTextColumns = 2;
+
 } // namespace
 
 // A line edit that reports focus arriving, focus leaving for another control
@@ -78,7 +85,7 @@ public:
     std::function<Verdict(const QModelIndex&, const QString&)> acceptEdit;
     std::function<void(const QModelIndex&)> editCommitted;
 
-    explicit Grid(QWidget* parent) : QTableWidget(0, 2, parent) { setItemDelegate(new Delegate(this)); }
+    explicit Grid(QWidget* parent) : QTableWidget(0, 3, parent) { setItemDelegate(new Delegate(this)); }
     ~Grid() override
     {
         // An editor still open is deleted with the view's children, after
@@ -134,15 +141,17 @@ protected:
         if (!index.isValid()) return; // the view already dropped the editor of a removed row
 
         // Moving on after Tab is done here, after the edit has been handled:
-        // the handling may remove the row or move the cursor itself.
+        // the handling may remove the row or move the cursor itself. The
+        // check box column has no editor, so typing codes row after row
+        // passes over it.
         const bool next = hint == QAbstractItemDelegate::EditNextItem;
         const bool previous = hint == QAbstractItemDelegate::EditPreviousItem;
         QTableWidget::closeEditor(editor, next || previous ? QAbstractItemDelegate::NoHint : hint);
         if (committed && editCommitted) editCommitted(index);
         if ((next || previous) && index.isValid() && currentIndex() == QModelIndex(index)) {
-            const int cellNumber = index.row() * columnCount() + index.column() + (next ? 1 : -1);
-            if (cellNumber >= 0 && cellNumber < rowCount() * columnCount()) {
-                const QModelIndex target = model()->index(cellNumber / columnCount(), cellNumber % columnCount());
+            const int cellNumber = index.row() * kTextColumns + index.column() + (next ? 1 : -1);
+            if (index.column() < kTextColumns && cellNumber >= 0 && cellNumber < rowCount() * kTextColumns) {
+                const QModelIndex target = model()->index(cellNumber / kTextColumns, cellNumber % kTextColumns);
                 setCurrentIndex(target);
                 edit(target);
             }
@@ -228,9 +237,11 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     auto* tableLabel = new QLabel(QStringLiteral("Response Definitions"), this);
     table_ = new Grid(this);
     table_->setObjectName(QStringLiteral("Table"));
-    table_->setHorizontalHeaderLabels({QStringLiteral("Response"), QStringLiteral("Definition")});
+    table_->setHorizontalHeaderLabels(
+        {QStringLiteral("Response"), QStringLiteral("Definition"), QStringLiteral("Not a listing")});
     table_->verticalHeader()->hide();
-    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->horizontalHeader()->setSectionResizeMode(kDefinitionColumn, QHeaderView::Stretch);
+    table_->horizontalHeader()->setSectionResizeMode(kNotListingColumn, QHeaderView::ResizeToContents);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked
                             | QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
@@ -240,6 +251,12 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     table_->viewport()->installEventFilter(this);
     table_->acceptEdit = [this](const QModelIndex& index, const QString& text) { return AcceptEdit(index, text); };
     table_->editCommitted = [this](const QModelIndex& index) { EditCommitted(index); };
+    // Rows are built with their boxes already set (placing an item reports
+    // no role), so a check state change is the user's.
+    connect(table_->model(), &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
+                if (roles.contains(Qt::CheckStateRole)) dirty_ = true;
+            });
     tableLabel->setBuddy(table_);
 
     delete_ = new QAction(QStringLiteral("&Delete"), this);
@@ -316,15 +333,25 @@ QString AddEditServer::cellText(int row, int column) const
 
 bool AddEditServer::rowFilled(int row) const
 {
-    return !cellText(row, 0).isEmpty() && !cellText(row, 1).isEmpty();
+    return !cellText(row, kResponseColumn).isEmpty() && !cellText(row, kDefinitionColumn).isEmpty();
 }
 
-void AddEditServer::AppendEmptyRow()
+bool AddEditServer::rowNotListing(int row) const
+{
+    const QTableWidgetItem* item = table_->item(row, kNotListingColumn);
+    return item && item->checkState() == Qt::Checked;
+}
+
+void AddEditServer::AppendEmptyRow(bool notListing)
 {
     const int row = table_->rowCount();
     table_->insertRow(row);
-    table_->setItem(row, 0, new QTableWidgetItem);
-    table_->setItem(row, 1, new QTableWidgetItem);
+    table_->setItem(row, kResponseColumn, new QTableWidgetItem);
+    table_->setItem(row, kDefinitionColumn, new QTableWidgetItem);
+    auto* check = new QTableWidgetItem;
+    check->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    check->setCheckState(notListing ? Qt::Checked : Qt::Unchecked);
+    table_->setItem(row, kNotListingColumn, check);
 }
 
 void AddEditServer::ApplyTrailingRow()
@@ -338,13 +365,13 @@ void AddEditServer::ApplyTrailingRow()
 AddEditServer::Verdict AddEditServer::AcceptEdit(const QModelIndex& index, const QString& text)
 {
     const int row = index.row();
-    if (index.column() == 1) {
+    if (index.column() == kDefinitionColumn) {
         dirty_ = true;
         return Verdict::Accept;
     }
     // A response emptied while its definition stays would leave a code
     // without an address; the user has to clear the definition first.
-    const bool valid = text.isEmpty() ? cellText(row, 1).isEmpty() : IsValidIP(text);
+    const bool valid = text.isEmpty() ? cellText(row, kDefinitionColumn).isEmpty() : IsValidIP(text);
     if (!valid) {
         prompts_.Message(invalidResponseText(), DisplayTitle(), UserPrompts::Buttons::Ok,
                          UserPrompts::Icon::Exclamation);
@@ -363,21 +390,21 @@ void AddEditServer::EditCommitted(const QModelIndex& index)
         rowToRemove_ = -1;
         table_->removeRow(row);
     }
-    if (index.column() == 0) table_->resizeColumnToContents(0);
+    if (index.column() == kResponseColumn) table_->resizeColumnToContents(kResponseColumn);
     ApplyTrailingRow();
 }
 
 void AddEditServer::LoadResultCodes(const ResultCodes& codes)
 {
     table_->setRowCount(0);
-    AppendEmptyRow();
     for (const ResultCodePtr& code : codes) {
-        const int last = table_->rowCount() - 1;
-        table_->item(last, 0)->setText(code->Address());
-        table_->item(last, 1)->setText(code->Reason());
-        AppendEmptyRow();
+        AppendEmptyRow(!code->Listing());
+        const int row = table_->rowCount() - 1;
+        table_->item(row, kResponseColumn)->setText(code->Address());
+        table_->item(row, kDefinitionColumn)->setText(code->Reason());
     }
-    table_->resizeColumnToContents(0);
+    AppendEmptyRow();
+    table_->resizeColumnToContents(kResponseColumn);
     dirty_ = false;
 }
 
@@ -385,10 +412,14 @@ void AddEditServer::SyncResultCodes(ResultCodes& codes) const
 {
     codes.Clear();
     for (int row = 0; row < table_->rowCount(); ++row) {
-        const QString address = cellText(row, 0);
-        const QString reason = cellText(row, 1);
-        // Add keeps the first entry of a repeated address.
-        if (!reason.isEmpty() && IsValidIP(address)) codes.Add(address, reason);
+        const QString address = cellText(row, kResponseColumn);
+        const QString reason = cellText(row, kDefinitionColumn);
+        if (reason.isEmpty() || !IsValidIP(address)) continue;
+        // Add gives back the held entry for a repeated address: the first
+        // row wins, its box included.
+        const int held = codes.Count();
+        const ResultCodePtr code = codes.Add(address, reason);
+        if (code && codes.Count() > held) code->setListing(!rowNotListing(row));
     }
 }
 
@@ -419,7 +450,7 @@ bool AddEditServer::eventFilter(QObject* watched, QEvent* event)
         } else if (table_->currentRow() >= 0) {
             // The menu key works on the current row.
             const int row = table_->currentRow();
-            showPopup(table_->visualRect(table_->model()->index(row, 0)).center(), row);
+            showPopup(table_->visualRect(table_->model()->index(row, kResponseColumn)).center(), row);
         }
         return true;
     }

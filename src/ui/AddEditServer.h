@@ -43,10 +43,12 @@ public:
     // True once the user left a text box or a table edit was accepted.
     bool Dirty() const { return dirty_; }
 
-    // Replaces the table with the codes (plus the empty trailing row).
+    // Replaces the table with the codes (plus the empty trailing row); the
+    // "Not a listing" box of a row is ticked for a code that is no listing.
     void LoadResultCodes(const ResultCodes& codes);
     // Empties codes and adds every row with a valid address and a
-    // definition; for a repeated address the first row wins.
+    // definition, a ticked "Not a listing" box clearing its Listing flag;
+    // for a repeated address the first row wins.
     void SyncResultCodes(ResultCodes& codes) const;
 
     void reject() override;
@@ -63,9 +65,11 @@ private:
     Verdict AcceptEdit(const QModelIndex& index, const QString& text);
     void EditCommitted(const QModelIndex& index);
     void ApplyTrailingRow();
-    void AppendEmptyRow();
+    void AppendEmptyRow(bool notListing = false);
     QString cellText(int row, int column) const;
+    // Both text cells filled; the check box plays no part.
     bool rowFilled(int row) const;
+    bool rowNotListing(int row) const;
     void showPopup(const QPoint& viewportPos, int row);
     void deleteRow();
 

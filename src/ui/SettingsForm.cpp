@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -115,9 +116,15 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
         expansionLayout->addWidget(option);
     }
 
+    chkCheckLists_ = new QCheckBox(QStringLiteral("Check lists before scanning"), general);
+    chkCheckLists_->setObjectName(QStringLiteral("chkCheckLists"));
+    chkCheckLists_->setToolTip(QStringLiteral("Before each scan, ask every enabled blacklist for its test entries "
+                                              "and leave out the lists that do not answer them correctly"));
+
     auto* generalLayout = new QVBoxLayout(general);
     generalLayout->addWidget(load);
     generalLayout->addWidget(expansion);
+    generalLayout->addWidget(chkCheckLists_);
     generalLayout->addStretch(1);
 
     // Servers tab.
@@ -192,6 +199,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
 
     const int level = std::clamp(settings_.ExpansionLevel(), 0, int(kExpansionOptions.size()) - 1);
     expansion_->button(level)->setChecked(true);
+    chkCheckLists_->setChecked(settings_.CheckListsBeforeScanning());
 }
 
 SettingsForm::~SettingsForm() = default;
@@ -316,6 +324,7 @@ void SettingsForm::okClicked()
 {
     settings_.setMaxQueries(hsbMaxQueries_->value());
     settings_.setExpansionLevel(std::max(expansion_->checkedId(), 0));
+    settings_.setCheckListsBeforeScanning(chkCheckLists_->isChecked());
     Servers& servers = settings_.BlacklistServers();
     for (int row = 0; row < lstServers_->rowCount(); ++row)
         if (const ServerPtr server = servers.Item(RowZone(row))) server->setEnabled(RowTicked(row));

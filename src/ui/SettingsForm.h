@@ -5,6 +5,7 @@
 
 class QAction;
 class QButtonGroup;
+class QCheckBox;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -62,6 +63,7 @@ private:
     QScrollBar* hsbMaxQueries_ = nullptr;
     QLabel* lblQueries_ = nullptr;
     QButtonGroup* expansion_ = nullptr;
+    QCheckBox* chkCheckLists_ = nullptr;
     QTableWidget* lstServers_ = nullptr;
     QMenu* popup_ = nullptr;
     QAction* add_ = nullptr;

@@ -235,6 +235,94 @@ TEST_F(AddEditServerTest, LoadResultCodesReplacesTheTableAndIsNotAChange)
     EXPECT_EQ(column(1), QStringList({"Listed", "Proxy", "Dynamic", ""}));
 }
 
+TEST_F(AddEditServerTest, NotAListingBoxesFollowTheCodesBothWays)
+{
+    QStringList headings;
+    for (int c = 0; c < drive.table()->columnCount(); ++c) headings << drive.table()->horizontalHeaderItem(c)->text();
+    EXPECT_EQ(headings, QStringList({"Response", "Definition", "Not a listing"}));
+
+    ResultCodes codes;
+    codes.Add("127.0.0.2", "Listed");
+    codes.Add("127.255.255.254", "Refused")->setListing(false);
+    codes.Add("127.0.0.4", "Proxy");
+    form.LoadResultCodes(codes);
+    EXPECT_FALSE(form.Dirty());
+    const std::vector<bool> loaded = {drive.notListing(0), drive.notListing(1), drive.notListing(2), drive.notListing(3)};
+    EXPECT_EQ(loaded, std::vector<bool>({false, true, false, false}));
+
+    // A click on a box is a change of the server.
+    drive.clickNotListing(0);
+    EXPECT_TRUE(drive.notListing(0));
+    EXPECT_TRUE(form.Dirty());
+    drive.clickNotListing(1);
+    EXPECT_FALSE(drive.notListing(1));
+
+    // Repeated addresses: the first row decides, whichever way its box is.
+    ASSERT_TRUE(drive.addCode("127.0.0.2", "Again, not ticked"));
+    ASSERT_TRUE(drive.addCode("127.0.0.4", "Again, ticked"));
+    drive.clickNotListing(4);
+    ASSERT_TRUE(drive.notListing(4));
+
+    ResultCodes synced;
+    synced.Add("127.0.0.2", "Held before")->setListing(true);
+    form.SyncResultCodes(synced);
+    ASSERT_EQ(synced.Count(), 3);
+    struct Row {
+        QString address, reason;
+        bool listing;
+    };
+    const Row want[] = {{"127.0.0.2", "Listed", false}, {"127.255.255.254", "Refused", true}, {"127.0.0.4", "Proxy", true}};
+    for (int i = 0; i < 3; ++i) {
+        const ResultCodePtr code = synced.Item(i + 1);
+        EXPECT_EQ(code->Address(), want[i].address);
+        EXPECT_EQ(code->Reason(), want[i].reason);
+        EXPECT_EQ(code->Listing(), want[i].listing) << want[i].address.toStdString();
+    }
+}
+
+TEST_F(AddEditServerTest, BoxesPlayNoPartInTheRowRules)
+{
+    drive.table()->setFocus();
+    form.LoadResultCodes(ResultCodes());
+
+    // Ticking the trailing row does not fill it; its box stays with it
+    // once the row is typed in.
+    drive.clickNotListing(0);
+    EXPECT_TRUE(form.Dirty());
+    EXPECT_EQ(drive.table()->rowCount(), 1);
+    ASSERT_TRUE(drive.editCell(0, 0, "127.0.0.1"));
+    EXPECT_EQ(drive.table()->rowCount(), 1);
+    EXPECT_FALSE(rightClick(rowCentre(0))); // no definition yet: nothing to delete
+    ASSERT_TRUE(drive.editCell(0, 1, "Refused"));
+    EXPECT_EQ(drive.table()->rowCount(), 2);
+    EXPECT_FALSE(drive.notListing(1));
+    ASSERT_TRUE(drive.addCode("127.0.0.2", "Listed"));
+    ResultCodes codes;
+    form.SyncResultCodes(codes);
+    ASSERT_EQ(codes.Count(), 2);
+    EXPECT_FALSE(codes.Item("127.0.0.1")->Listing());
+    EXPECT_TRUE(codes.Item("127.0.0.2")->Listing());
+
+    // Tab in an editor passes over the box column, both ways.
+    ASSERT_TRUE(drive.editCell(0, 1, "Refused by the operator", Qt::Key_Tab));
+    ASSERT_NE(drive.cellEditor(), nullptr);
+    EXPECT_EQ(drive.table()->currentRow(), 1);
+    EXPECT_EQ(drive.table()->currentColumn(), 0);
+    QTest::keyClick(drive.cellEditor(), Qt::Key_Backtab);
+    QCoreApplication::processEvents();
+    ASSERT_NE(drive.cellEditor(), nullptr);
+    EXPECT_EQ(drive.table()->currentRow(), 0);
+    EXPECT_EQ(drive.table()->currentColumn(), 1);
+    QTest::keyClick(drive.cellEditor(), Qt::Key_Escape);
+    EXPECT_EQ(drive.cell(0, 1), "Refused by the operator");
+
+    // Deleting a row takes its box along.
+    ASSERT_TRUE(rightClick(rowCentre(0)));
+    form.findChild<QAction*>("Delete")->trigger();
+    EXPECT_EQ(column(0), QStringList({"127.0.0.2", ""}));
+    EXPECT_FALSE(drive.notListing(0));
+}
+
 TEST_F(AddEditServerTest, CancelEscapeAndCloseBoxCancelWhileOkAndEnterDoNot)
 {
     const QRect screen = form.screen()->availableGeometry();

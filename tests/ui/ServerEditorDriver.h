@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTableWidget>
 #include <QTest>
 
@@ -76,5 +78,26 @@ struct ServerEditorDriver {
     {
         const QTableWidgetItem* item = table()->item(row, column);
         return item ? item->text() : QString();
+    }
+
+    // The row's "Not a listing" box (column 2).
+    bool notListing(int row) const
+    {
+        const QTableWidgetItem* item = table()->item(row, 2);
+        return item && item->checkState() == Qt::Checked;
+    }
+
+    // Clicks the middle of the row's "Not a listing" box, found the way the
+    // view's delegate finds it.
+    void clickNotListing(int row) const
+    {
+        QTableWidget* t = table();
+        QStyleOptionViewItem option;
+        option.initFrom(t->viewport());
+        option.rect = t->visualItemRect(t->item(row, 2));
+        option.features |= QStyleOptionViewItem::HasCheckIndicator;
+        option.widget = t;
+        const QRect box = t->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, t);
+        QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, box.center());
     }
 };

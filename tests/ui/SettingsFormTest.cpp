@@ -139,6 +139,32 @@ TEST_F(SettingsFormTest, OptionsOpenAsStoredAndOkWritesThem)
     EXPECT_EQ(settings.ExpansionLevel(), 2);
 }
 
+TEST_F(SettingsFormTest, CheckListsBeforeScanningOpensAsStoredAndOnlyOkWritesIt)
+{
+    for (const bool stored : {true, false}) {
+        for (const char* button : {"cmdOK", "cmdCancel"}) {
+            SCOPED_TRACE(std::string(stored ? "stored on, " : "stored off, ") + button);
+            settings.setCheckListsBeforeScanning(stored);
+            open();
+            form->findChild<QTabWidget*>("Tabs")->setCurrentIndex(0);
+            auto* box = form->findChild<QCheckBox*>("chkCheckLists");
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->text(), "Check lists before scanning");
+            EXPECT_EQ(box->isChecked(), stored);
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2)); // on its box
+            EXPECT_EQ(box->isChecked(), !stored);
+            EXPECT_EQ(settings.CheckListsBeforeScanning(), stored); // nothing before OK
+
+            press(button);
+            const bool expected = QByteArray(button) == "cmdOK" ? !stored : stored;
+            EXPECT_EQ(settings.CheckListsBeforeScanning(), expected);
+            // A second settings object reads what went to the registry.
+            Settings reread(registry, dir.filePath("other.cfg"));
+            EXPECT_EQ(reread.CheckListsBeforeScanning(), expected);
+        }
+    }
+}
+
 TEST_F(SettingsFormTest, QueryLimitsOutsideTheBarStillOpen)
 {
     for (const int stored : {5000, 3}) {
@@ -322,6 +348,33 @@ TEST_F(SettingsFormTest, EditIsAppliedOnlyWhenTheEditorChangedSomething)
     EXPECT_FALSE(server->Enabled());
     press("cmdOK");
     EXPECT_TRUE(server->Enabled());
+}
+
+TEST_F(SettingsFormTest, NotAListingBoxTickedInTheEditorReachesTheFile)
+{
+    open();
+    const ServerPtr server = settings.BlacklistServers().Item("zen.example");
+    server->ResultCodes().Add("127.255.255.254", "Refused")->setListing(false);
+    form->setEditorRunner([](AddEditServer& editor) {
+        ServerEditorDriver drive{editor};
+        ASSERT_TRUE(drive.open());
+        EXPECT_FALSE(drive.notListing(0));
+        EXPECT_TRUE(drive.notListing(1));
+        // Ticking a box is the only change, and enough of one.
+        drive.clickNotListing(0);
+        drive.clickNotListing(1);
+        QTest::mouseClick(drive.button("cmdOK"), Qt::LeftButton);
+    });
+    command(0, "Edit");
+    EXPECT_FALSE(server->ResultCodes().Item("127.0.0.2")->Listing());
+    EXPECT_TRUE(server->ResultCodes().Item("127.255.255.254")->Listing());
+
+    press("cmdOK");
+    const auto file = saved();
+    ASSERT_NE(file->Item("zen.example"), nullptr);
+    EXPECT_FALSE(file->Item("zen.example")->ResultCodes().Item("127.0.0.2")->Listing());
+    EXPECT_TRUE(file->Item("zen.example")->ResultCodes().Item("127.255.255.254")->Listing());
+    EXPECT_EQ(savedText().count("Listing=\"False\""), 1);
 }
 
 TEST_F(SettingsFormTest, EditedZoneStaysReachableAndReachesTheFile)
