@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Runs every command the README shows, as a user would type it from the top
+# of a checkout, against a blacklist server on loopback that serves the
+# bundled lists' zones. Commands that set up machines or windows (scripts/,
+# tools/, bench/) are only checked to exist and be executable.
+#
+# usage: readme_examples.sh SOURCE_DIR BUILD_DIR
+set -uo pipefail
+src="$(cd "$1" && pwd)"
+build="$(cd "$2" && pwd)"
+work="$(mktemp -d)"
+chmod 755 "$work"
+cleanup() { [[ -n "${rbl_pid:-}" ]] && kill "$rbl_pid" 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# The bundled configuration's enabled zones, each listing its test entry and
+# the README's sample address.
+zones=$(grep -o 'Server="[^"]*" Enabled="TRUE"' "$src/data/quarlo.cfg" | sed 's/Server="\([^"]*\)".*/\1/')
+[[ -n "$zones" ]] || { echo "no enabled zone in data/quarlo.cfg"; exit 1; }
+printf '127.0.0.2\n192.0.2.7\n' > "$work/listed.zone"
+cat > "$work/example.com.zone" <<'ZONE'
+mail A 192.0.2.25
+@ MX 10 mail.example.com.
+ZONE
+cat > "$work/example.org.zone" <<'ZONE'
+@ MX 10 mail.example.com.
+ZONE
+chmod 644 "$work"/*.zone
+datasets=(example.com:generic:example.com.zone example.org:generic:example.org.zone)
+for zone in $zones; do datasets+=("$zone:ip4set:listed.zone"); done
+
+user_opt=(); [[ $EUID -eq 0 ]] && user_opt=(-u nobody)
+for attempt in 1 2 3 4 5; do
+    port=$((20000 + RANDOM % 30000))
+    /usr/sbin/rbldnsd -n -b "127.0.0.1/$port" -w "$work" -t 60 -c 0 "${user_opt[@]}" "${datasets[@]}" \
+        >"$work/rbldnsd.log" 2>&1 &
+    rbl_pid=$!
+    sleep 0.5
+    kill -0 "$rbl_pid" 2>/dev/null && break
+    rbl_pid=
+done
+[[ -n "${rbl_pid:-}" ]] || { cat "$work/rbldnsd.log"; echo "rbldnsd did not start"; exit 1; }
+export QUARLO_DNS_SERVERS="127.0.0.1:$port"
+export QUARLO_REGISTRY_DIR="$work/registry"
+
+# Indented code lines of the README, in order.
+mapfile -t commands < <(grep -E '^    [^ ]' "$src/README.md" | sed 's/^    //')
+ran=0
+cd "$src"
+for command in "${commands[@]}"; do
+    case "$command" in
+    *quarlo-check*)
+        line="${command//.\/build\//$build/}"
+        # The README's stand-in for "any program that prints addresses".
+        line="${line//some-command/printf '192.0.2.7\\n'}"
+        out=$(bash -c "$line" 2>"$work/stderr"); status=$?
+        if [[ $status -eq 2 || $status -gt 3 ]]; then
+            fail "$command: exit status $status: $(head -c 300 "$work/stderr")"
+        elif [[ -z "$out" && "$command" != *--help* ]]; then
+            fail "$command: printed nothing"
+        fi
+        ran=$((ran + 1))
+        ;;
+    ./scripts/* | scripts/* | tools/* | bench/* | ./tools/* | ./bench/*)
+        program="${command%% *}"
+        [[ -x "$src/${program#./}" ]] || fail "$command: $program is not an executable file"
+        ;;
+    esac
+done
+[[ $ran -gt 0 ]] || fail "the README shows no quarlo-check command"
+echo "ran $ran quarlo-check examples; $failures failures"
+[[ $failures -eq 0 ]]
