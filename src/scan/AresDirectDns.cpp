@@ -5,15 +5,16 @@
 
 #include <QPointer>
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <utility>
 #include <vector>
 
 namespace quarlo {
 namespace {
 
 // Every response reaches the callback, SERVFAIL and REFUSED included, so
-// each answered query gets its Reply; with one server per channel there is no
-// other server to fall back on anyway.
+// each answered query gets its Reply.
 constexpr int ChannelFlags = ARES_FLAG_NOCHECKRESP;
 
 void appendA(DnsResponse* response, const unsigned char* answer, int length)
@@ -34,9 +35,17 @@ void appendMx(DnsResponse* response, const unsigned char* answer, int length)
 {
     ares_mx_reply* list = nullptr;
     if (ares_parse_mx_reply(answer, length, &list) != ARES_SUCCESS) return;
-    for (const ares_mx_reply* mx = list; mx; mx = mx->next)
-        response->addAnswer(DnsRecord{QString::fromUtf8(mx->host), DnsRecord::MX});
+    // Callers take the first record as the mail exchanger to use.
+    std::vector<std::pair<unsigned short, QString>> records;
+    for (const ares_mx_reply* mx = list; mx; mx = mx->next) {
+        QString host = QString::fromUtf8(mx->host);
+        if (host == QLatin1String(".")) host.clear(); // null MX: no mail accepted
+        records.emplace_back(mx->priority, host);
+    }
     ares_free_data(list);
+    std::stable_sort(records.begin(), records.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [priority, host] : records) response->addAnswer(DnsRecord{host, DnsRecord::MX});
 }
 
 void appendTxt(DnsResponse* response, const unsigned char* answer, int length)
@@ -76,13 +85,23 @@ QString AresDirectDns::DNSServers() const
     return defaultDriver_->servers().join(QLatin1Char(','));
 }
 
+void AresDirectDns::setTuning(const DnsTuning& tuning)
+{
+    tuning_ = tuning;
+    defaultDriver_->setTuning(tuning);
+    for (AresDriver* driver : std::as_const(drivers_)) driver->setTuning(tuning);
+}
+
 AresDriver* AresDirectDns::driverFor(const QString& server)
 {
     if (server.trimmed().isEmpty()) return defaultDriver_;
     const QString key = DnsServerToAres(server);
     if (key.isEmpty()) return nullptr;
     AresDriver*& driver = drivers_[key];
-    if (!driver) driver = new AresDriver({key}, ChannelFlags, this);
+    if (!driver) {
+        driver = new AresDriver({key}, ChannelFlags, this);
+        driver->setTuning(tuning_);
+    }
     return driver;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/DirectDns.h"
+#include "scan/DnsTuning.h"
 
 #include <QHash>
 #include <QStringList>
@@ -17,9 +18,13 @@ class AresDriver;
 // A Reply follows every query that the server answered, whatever its
 // response code: NXDOMAIN, SERVFAIL and REFUSED give a Reply without
 // records, and so does an answer that cannot be parsed. A query that nobody
-// answered within the time-out (about 3 s), or that could not be sent, ends
-// without a Reply. Either way OutstandingCount drops. Replies are emitted from
-// the event loop, never from inside Query() or c-ares.
+// answered after every try (see AresDriver and setTuning), or that could not
+// be sent, ends without a Reply. Either way OutstandingCount drops. Replies
+// are emitted from the event loop, never from inside Query() or c-ares.
+//
+// MX records come in order of preference, lowest first (equal preferences
+// in answer order), so FindRecord(1, MX, 0) is the preferred mail exchanger.
+// A null MX ("0 .") gives a record with empty Data.
 class AresDirectDns : public DirectDns {
     Q_OBJECT
 public:
@@ -33,6 +38,10 @@ public:
                QObject* reserved = nullptr) override;
     int OutstandingCount() const override { return outstanding_; }
 
+    // For every channel, open and future: the longest wait of one try and
+    // the tries per query.
+    void setTuning(const DnsTuning& tuning);
+
 private:
     // The channel for server, created on first use; null when server is
     // not an IP address with an optional port.
@@ -42,6 +51,7 @@ private:
     void emitFinished();
 
     QStringList servers_;
+    DnsTuning tuning_;
     AresDriver* defaultDriver_;
     QHash<QString, AresDriver*> drivers_;
     std::deque<std::optional<DnsResponse>> finished_;

@@ -1,5 +1,6 @@
 #include "scan/AresDnsLookup.h"
 
+#include "model/DnsFailure.h"
 #include "scan/AresDriver.h"
 
 #include <QPointer>
@@ -9,6 +10,20 @@
 #include <vector>
 
 namespace quarlo {
+
+// The engine reads the failure flags through DnsFailure; they are passed on
+// from c-ares unchanged.
+static_assert(DnsFailure::None == ARES_SUCCESS);
+static_assert(DnsFailure::NoData == ARES_ENODATA);
+static_assert(DnsFailure::FormatError == ARES_EFORMERR);
+static_assert(DnsFailure::ServerFailure == ARES_ESERVFAIL);
+static_assert(DnsFailure::NotFound == ARES_ENOTFOUND);
+static_assert(DnsFailure::NotImplemented == ARES_ENOTIMP);
+static_assert(DnsFailure::Refused == ARES_EREFUSED);
+static_assert(DnsFailure::BadName == ARES_EBADNAME);
+static_assert(DnsFailure::BadResponse == ARES_EBADRESP);
+static_assert(DnsFailure::ConnectionRefused == ARES_ECONNREFUSED);
+static_assert(DnsFailure::Timeout == ARES_ETIMEOUT);
 
 AresDnsLookup::AresDnsLookup(const QStringList& servers, QObject* parent)
     : DnsLookup(parent), driver_(new AresDriver(servers, 0, this))
@@ -26,6 +41,10 @@ void AresDnsLookup::Lookup(const QString& name)
     else
         hostLookup(id, name);
 }
+
+void AresDnsLookup::setTuning(const DnsTuning& tuning) { driver_->setTuning(tuning); }
+
+qint64 AresDnsLookup::QueriesSent() const { return driver_->triesSent(); }
 
 void AresDnsLookup::CancelAll()
 {

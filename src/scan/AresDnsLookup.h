@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/DnsLookup.h"
+#include "scan/DnsTuning.h"
 
 #include <QHash>
 #include <QStringList>
@@ -14,6 +15,13 @@ class AresDriver;
 // The lookup control on c-ares. Replies are emitted from the event loop,
 // never from inside Lookup() or from inside c-ares, so a handler may call
 // Lookup, CancelAll or delete the control.
+//
+// The failure flag is the c-ares status (see DnsFailure): NXDOMAIN gives
+// NotFound, NOERROR without an address NoData, SERVFAIL ServerFailure,
+// REFUSED Refused (ConnectionRefused when the server's port is closed), an
+// unreadable reply BadResponse, and no reply after every try Timeout. With
+// several servers, SERVFAIL and REFUSED first move on to the next server
+// (see AresDriver).
 class AresDnsLookup : public DnsLookup {
     Q_OBJECT
 public:
@@ -24,6 +32,13 @@ public:
     void Lookup(const QString& name) override;
     int PendingCount() const override { return static_cast<int>(pending_.size()); }
     void CancelAll() override;
+
+    // How long each try waits at most and how many tries a lookup gets;
+    // applies to lookups from now on.
+    void setTuning(const DnsTuning& tuning);
+    // Tries handed to c-ares so far, retransmissions included; literals and
+    // bad names never get there.
+    qint64 QueriesSent() const;
 
 private:
     struct Request {

@@ -6,18 +6,48 @@
 #include <QUrl>
 #include <QtGlobal>
 
+#include <algorithm>
+#include <climits>
 #include <arpa/inet.h>
 
 namespace quarlo {
 
+// One query as the caller asked it, across all its tries.
 struct AresDriver::Request {
-    AresDriver* driver = nullptr;
+    quint64 id = 0;
     QByteArray name;
     int type = 0; // 0: host lookup
     QueryCallback onQuery;
     HostCallback onHost;
-    bool cancelled = false;
+    int firstServer = 0;
+    int tries = 0;           // handed to c-ares so far
+    int outstanding = 0;     // of those, still inside c-ares
+    qint64 deadlineNs = 0;   // end of the latest try's wait; 0: none running
+    bool retryQueued = false;
+    int lastStatus = ARES_ETIMEOUT; // reported when the tries run out unanswered
+};
+
+// One try: the argument c-ares hands back to the callback. It names its
+// request by ID, so a try that outlives its request finds nothing.
+struct AresDriver::Attempt {
+    AresDriver* driver = nullptr;
+    Server* server = nullptr;
+    quint64 request = 0;
+    int tryNumber = 0; // 1 for the first try
     qint64 sentAtNs = 0;
+    bool hostLookup = false;
+};
+
+struct AresDriver::Server {
+    AresDriver* driver = nullptr;
+    int index = 0;
+    QByteArray csv;            // as given by the caller, or empty:
+    ares_addr_port_node node{}; // from the system's configuration
+    ares_channel channel = nullptr;
+    int attempts = 0;          // tries of this channel inside c-ares
+    qint64 srttNs = -1;        // smoothed round trip; -1 before the first sample
+    qint64 rttvarNs = 0;
+    int failures = 0;          // tries timed out or refused since the last reply
 };
 
 namespace {
@@ -28,81 +58,171 @@ void initLibrary()
     if (status != ARES_SUCCESS) qWarning("c-ares initialisation failed: %s", ares_strerror(status));
 }
 
+constexpr qint64 Ms = 1'000'000;
+
+DnsTuning clamped(DnsTuning tuning)
+{
+    tuning.tries = std::clamp(tuning.tries, 1, 20);
+    tuning.maxTimeoutMs = std::clamp(tuning.maxTimeoutMs, 10, 600000);
+    return tuning;
+}
+
+bool failsOver(int status)
+{
+    return status == ARES_ESERVFAIL || status == ARES_EREFUSED || status == ARES_ENOTIMP;
+}
+
 } // namespace
 
 AresDriver::AresDriver(const QStringList& servers, int flags, QObject* parent)
-    : QObject(parent)
+    : QObject(parent), flags_(flags | ARES_FLAG_NOCHECKRESP), tuning_(clamped(DnsTuning()))
 {
     initLibrary();
     clock_.start();
+    channelLingerMs_ = lingerMs();
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
-    connect(&timer_, &QTimer::timeout, this, [this] { process(ARES_SOCKET_BAD, ARES_SOCKET_BAD); });
+    connect(&timer_, &QTimer::timeout, this, &AresDriver::processTimeouts);
+    deadlineTimer_.setSingleShot(true);
+    deadlineTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&deadlineTimer_, &QTimer::timeout, this, [this] {
+        expireDeadlines();
+        settle();
+    });
     burstTimer_.setSingleShot(true);
     burstTimer_.setTimerType(Qt::PreciseTimer);
     burstTimer_.setInterval(BurstGapMs);
-    connect(&burstTimer_, &QTimer::timeout, this, &AresDriver::submitWaiting);
+    connect(&burstTimer_, &QTimer::timeout, this, &AresDriver::settle);
 
-    ares_options options{};
-    options.timeout = TimeoutMs;
-    options.tries = Tries;
-    options.flags = flags;
-    options.sock_state_cb = &AresDriver::onSocketState;
-    options.sock_state_cb_data = this;
-    // Hundreds of answers can arrive between two turns of the event loop;
-    // the default receive buffer would drop some and cost retries.
-    options.socket_receive_buffer_size = 1 << 20;
-    int mask = ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_SOCK_STATE_CB | ARES_OPT_SOCK_RCVBUF;
-    if (flags != 0) mask |= ARES_OPT_FLAGS;
-    status_ = ares_init_options(&channel_, &options, mask);
-    if (status_ != ARES_SUCCESS) {
-        qWarning("c-ares channel: %s", ares_strerror(status_));
-        channel_ = nullptr;
-        return;
+    if (servers.isEmpty()) {
+        // The system's servers, each on a channel of its own.
+        ares_channel probe = nullptr;
+        status_ = ares_init(&probe);
+        ares_addr_port_node* list = nullptr;
+        if (status_ == ARES_SUCCESS) status_ = ares_get_servers_ports(probe, &list);
+        for (const ares_addr_port_node* node = list; node; node = node->next) {
+            auto server = std::make_unique<Server>();
+            server->node = *node;
+            server->node.next = nullptr;
+            servers_.push_back(std::move(server));
+        }
+        if (list) ares_free_data(list);
+        if (probe) ares_destroy(probe);
+        if (status_ == ARES_SUCCESS && servers_.empty()) status_ = ARES_ENOTINITIALIZED;
+    } else {
+        for (const QString& entry : servers) {
+            const QString spec = DnsServerToAres(entry);
+            if (spec.isEmpty()) {
+                qWarning("Ignoring DNS server \"%s\": not an IP address with an optional port",
+                         qUtf8Printable(entry));
+                continue;
+            }
+            auto server = std::make_unique<Server>();
+            server->csv = spec.toLatin1();
+            servers_.push_back(std::move(server));
+        }
+        // Never fall back to the system's resolvers when the caller named others.
+        if (servers_.empty()) status_ = ARES_EBADSTR;
     }
-    if (servers.isEmpty()) return;
-
-    QStringList csv;
-    for (const QString& entry : servers) {
-        const QString server = DnsServerToAres(entry);
-        if (server.isEmpty())
-            qWarning("Ignoring DNS server \"%s\": not an IP address with an optional port",
-                     qUtf8Printable(entry));
-        else
-            csv.append(server);
+    for (size_t i = 0; i < servers_.size() && status_ == ARES_SUCCESS; ++i) {
+        servers_[i]->driver = this;
+        servers_[i]->index = static_cast<int>(i);
+        if (!openChannel(servers_[i].get())) status_ = status_ == ARES_SUCCESS ? ARES_ENOTINITIALIZED : status_;
     }
-    // Never fall back to the system's resolvers when the caller named others.
-    status_ = csv.isEmpty() ? ARES_EBADSTR
-                            : ares_set_servers_ports_csv(channel_, csv.join(QLatin1Char(',')).toLatin1().constData());
     if (status_ != ARES_SUCCESS) {
         qWarning("DNS servers \"%s\": %s", qUtf8Printable(servers.join(QLatin1Char(','))), ares_strerror(status_));
-        ares_destroy(channel_);
-        channel_ = nullptr;
+        for (auto& server : servers_)
+            if (server->channel) ares_destroy(server->channel);
+        servers_.clear();
     }
 }
 
 AresDriver::~AresDriver()
 {
-    for (Request* request : live_) request->cancelled = true;
-    live_.clear();
+    requests_.clear();
     waiting_.clear();
-    if (channel_) ares_destroy(channel_); // callbacks see cancelled requests and stay silent
+    retries_.clear();
+    // The tries' callbacks find no request and stay silent.
+    ++aresDepth_;
+    for (auto& server : servers_)
+        if (server->channel) ares_destroy(server->channel);
+    --aresDepth_;
+}
+
+int AresDriver::lingerMs() const
+{
+    // c-ares' own time-out only has to outlast every deadline of a query, so
+    // that a late reply to an early try still counts; after that a try that
+    // was never answered is just dropped.
+    return std::min(tuning_.tries * tuning_.maxTimeoutMs + 1000, 30 * 60 * 1000);
+}
+
+bool AresDriver::openChannel(Server* server)
+{
+    ares_options options{};
+    options.timeout = channelLingerMs_;
+    options.tries = 1; // the driver retransmits
+    options.flags = flags_;
+    options.sock_state_cb = &AresDriver::onSocketState;
+    options.sock_state_cb_data = server;
+    // Hundreds of answers can arrive between two turns of the event loop;
+    // the default receive buffer would drop some and cost retries.
+    options.socket_receive_buffer_size = 1 << 20;
+    const int mask = ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_FLAGS | ARES_OPT_SOCK_STATE_CB | ARES_OPT_SOCK_RCVBUF;
+    int status = ares_init_options(&server->channel, &options, mask);
+    if (status == ARES_SUCCESS)
+        status = server->csv.isEmpty() ? ares_set_servers_ports(server->channel, &server->node)
+                                       : ares_set_servers_ports_csv(server->channel, server->csv.constData());
+    if (status != ARES_SUCCESS) {
+        qWarning("c-ares channel: %s", ares_strerror(status));
+        if (server->channel) ares_destroy(server->channel);
+        server->channel = nullptr;
+        status_ = status;
+        return false;
+    }
+    return true;
 }
 
 QStringList AresDriver::servers() const
 {
     QStringList result;
-    ares_addr_port_node* list = nullptr;
-    if (!channel_ || ares_get_servers_ports(channel_, &list) != ARES_SUCCESS) return result;
-    for (const ares_addr_port_node* node = list; node; node = node->next) {
-        char text[INET6_ADDRSTRLEN] = {};
-        const void* address = node->family == AF_INET6 ? static_cast<const void*>(&node->addr.addr6)
-                                                       : static_cast<const void*>(&node->addr.addr4);
-        if (inet_ntop(node->family, address, text, sizeof text))
-            result.append(FormatDnsServer(QString::fromLatin1(text), node->udp_port));
+    for (const auto& server : servers_) {
+        ares_addr_port_node* list = nullptr;
+        if (!server->channel || ares_get_servers_ports(server->channel, &list) != ARES_SUCCESS) continue;
+        for (const ares_addr_port_node* node = list; node; node = node->next) {
+            char text[INET6_ADDRSTRLEN] = {};
+            const void* address = node->family == AF_INET6 ? static_cast<const void*>(&node->addr.addr6)
+                                                           : static_cast<const void*>(&node->addr.addr4);
+            if (inet_ntop(node->family, address, text, sizeof text))
+                result.append(FormatDnsServer(QString::fromLatin1(text), node->udp_port));
+        }
+        ares_free_data(list);
     }
-    ares_free_data(list);
     return result;
+}
+
+void AresDriver::setTuning(const DnsTuning& tuning)
+{
+    tuning_ = clamped(tuning);
+    // The channels' own time-out changes with the next idle moment.
+    if (aresDepth_ == 0 && !submitting_) settle();
+}
+
+int AresDriver::retryTimeoutMs(int index) const
+{
+    const int upper = tuning_.maxTimeoutMs;
+    if (index < 0 || index >= static_cast<int>(servers_.size()) || servers_[size_t(index)]->srttNs < 0)
+        return std::min(InitialTimeoutMs, upper);
+    const Server& server = *servers_[size_t(index)];
+    const qint64 margin = std::max<qint64>(4 * server.rttvarNs, MinDeviationMarginMs * Ms);
+    const qint64 ms = (server.srttNs + margin + Ms - 1) / Ms;
+    return static_cast<int>(std::clamp<qint64>(ms, std::min(MinTimeoutMs, upper), upper));
+}
+
+qint64 AresDriver::tryWaitNs(int server, int round) const
+{
+    const qint64 wait = qint64(retryTimeoutMs(server)) << std::min(round, 20);
+    return std::min<qint64>(wait, tuning_.maxTimeoutMs) * Ms;
 }
 
 void AresDriver::query(const QByteArray& name, int type, QueryCallback done)
@@ -124,12 +244,12 @@ void AresDriver::getHostByName(const QByteArray& name, HostCallback done)
 
 void AresDriver::enqueue(std::unique_ptr<Request> request)
 {
-    if (!channel_) {
+    if (status_ != ARES_SUCCESS) {
         if (request->onQuery) request->onQuery(status_, nullptr, 0);
         else request->onHost(status_, nullptr);
         return;
     }
-    request->driver = this;
+    request->id = nextId_++;
     waiting_.push_back(std::move(request));
     submitWaiting();
 }
@@ -141,87 +261,229 @@ void AresDriver::submitWaiting()
     if (submitting_ || burstTimer_.isActive()) return;
     submitting_ = true;
     int sent = 0;
-    while (!waiting_.empty() && inFlight_ < window_) {
-        if (sent++ == Burst) {
+    for (;;) {
+        const bool retry = !retries_.empty();
+        if (!retry && (waiting_.empty() || inFlight_ >= window_)) break;
+        if (sent == Burst) {
             burstTimer_.start();
             break;
         }
-        Request* request = waiting_.front().release();
-        waiting_.pop_front();
-        live_.insert(request);
-        ++inFlight_;
-        request->sentAtNs = clock_.nsecsElapsed();
-        ++aresDepth_;
-        if (request->type != 0)
-            ares_query(channel_, request->name.constData(), 1 /* IN */, request->type, &AresDriver::onQueryDone,
-                       request);
-        else
-            ares_gethostbyname(channel_, request->name.constData(), AF_INET, &AresDriver::onHostDone, request);
-        --aresDepth_;
+        Request* request = nullptr;
+        if (retry) {
+            const auto it = requests_.find(retries_.front());
+            retries_.pop_front();
+            if (it == requests_.end() || !it->second->retryQueued) continue;
+            request = it->second.get();
+        } else {
+            std::unique_ptr<Request> next = std::move(waiting_.front());
+            waiting_.pop_front();
+            // Start at the server that failed least recently; ties go to the
+            // first named.
+            for (const auto& server : servers_)
+                if (server->failures < servers_[size_t(next->firstServer)]->failures) next->firstServer = server->index;
+            request = next.get();
+            requests_.emplace(request->id, std::move(next));
+            ++inFlight_;
+        }
+        ++sent;
+        sendTry(request);
     }
     submitting_ = false;
-    rearmTimer();
+    rearmTimers();
+}
+
+void AresDriver::sendTry(Request* request)
+{
+    const int count = static_cast<int>(servers_.size());
+    const int index = request->tries; // of this try, from 0
+    Server* server = servers_[size_t((request->firstServer + index) % count)].get();
+    const qint64 now = clock_.nsecsElapsed();
+    request->tries += 1;
+    request->outstanding += 1;
+    request->retryQueued = false;
+    request->deadlineNs = now + tryWaitNs(server->index, index / count);
+    deadlines_.push(Deadline{request->deadlineNs, request->id});
+    auto* attempt = new Attempt{this, server, request->id, request->tries, now, request->type == 0};
+    ++server->attempts;
+    ++triesSent_;
+    // The callback may run before these calls return and end the request.
+    const QByteArray name = request->name;
+    const int type = request->type;
+    ++aresDepth_;
+    if (type != 0)
+        ares_query(server->channel, name.constData(), 1 /* IN */, type, &AresDriver::onQueryDone, attempt);
+    else
+        ares_gethostbyname(server->channel, name.constData(), AF_INET, &AresDriver::onHostDone, attempt);
+    --aresDepth_;
+}
+
+void AresDriver::onQueryDone(void* arg, int status, int, unsigned char* answer, int length)
+{
+    const std::unique_ptr<Attempt> attempt(static_cast<Attempt*>(arg));
+    --attempt->server->attempts;
+    if (status == ARES_ECANCELLED || status == ARES_EDESTRUCTION) return;
+    const bool replied = answer && length >= 12;
+    const bool retryable = !replied && (status == ARES_ETIMEOUT || status == ARES_ECONNREFUSED);
+    attempt->driver->tryEnded(*attempt, status, replied, retryable, [&](Request& request) {
+        request.onQuery(status, replied ? answer : nullptr, replied ? length : 0);
+    });
+}
+
+void AresDriver::onHostDone(void* arg, int status, int, hostent* host)
+{
+    const std::unique_ptr<Attempt> attempt(static_cast<Attempt*>(arg));
+    --attempt->server->attempts;
+    if (status == ARES_ECANCELLED || status == ARES_EDESTRUCTION) return;
+    const bool retryable = status == ARES_ETIMEOUT || status == ARES_ECONNREFUSED;
+    attempt->driver->tryEnded(*attempt, status, !retryable, retryable,
+                              [&](Request& request) { request.onHost(status, host); });
+}
+
+void AresDriver::tryEnded(const Attempt& attempt, int status, bool replied, bool retryable,
+                          const std::function<void(Request&)>& report)
+{
+    Server* server = attempt.server;
+    const auto it = requests_.find(attempt.request);
+    if (replied) {
+        server->failures = 0;
+        // Each try has its own ID, so a reply says which try it answers: even
+        // replies to retransmitted queries time the path. Host lookups may be
+        // answered from the hosts file: their times say nothing.
+        if (!attempt.hostLookup) {
+            const qint64 rtt = clock_.nsecsElapsed() - attempt.sentAtNs;
+            sample(server, rtt);
+            if (it != requests_.end()) learn(rtt);
+        }
+    } else if (status == ARES_ECONNREFUSED) {
+        ++server->failures;
+    }
+    if (it == requests_.end()) return; // reported, or cancelled
+    Request& request = *it->second;
+    --request.outstanding;
+
+    if (replied) {
+        if (failsOver(status) && servers_.size() > 1 && request.tries < tuning_.tries &&
+            request.tries < static_cast<int>(servers_.size())) {
+            request.lastStatus = status;
+            queueRetry(&request);
+            return;
+        }
+        finish(request.id, report);
+        return;
+    }
+    if (!retryable) {
+        finish(request.id, report);
+        return;
+    }
+    request.lastStatus = status;
+    if (request.retryQueued) return;
+    if (attempt.tryNumber == request.tries && request.tries < tuning_.tries) {
+        queueRetry(&request);
+        return;
+    }
+    if (request.outstanding == 0) finish(request.id, report);
+    // Otherwise an earlier try may still be answered before the deadline.
+}
+
+void AresDriver::queueRetry(Request* request)
+{
+    request->retryQueued = true;
+    request->deadlineNs = 0;
+    retries_.push_back(request->id);
+}
+
+void AresDriver::finish(quint64 id, const std::function<void(Request&)>& report)
+{
+    const auto it = requests_.find(id);
+    if (it == requests_.end()) return;
+    // Out of the books before the callback runs: it may query again or
+    // cancel everything.
+    const std::unique_ptr<Request> request = std::move(it->second);
+    requests_.erase(it);
+    --inFlight_;
+    report(*request);
+}
+
+void AresDriver::expireDeadlines()
+{
+    const qint64 now = clock_.nsecsElapsed();
+    while (!deadlines_.empty() && deadlines_.top().atNs <= now) {
+        const Deadline deadline = deadlines_.top();
+        deadlines_.pop();
+        const auto it = requests_.find(deadline.request);
+        if (it == requests_.end()) continue;
+        Request& request = *it->second;
+        if (request.retryQueued || request.deadlineNs != deadline.atNs) continue;
+        request.deadlineNs = 0;
+        const int count = static_cast<int>(servers_.size());
+        ++servers_[size_t((request.firstServer + request.tries - 1) % count)]->failures;
+        backOff();
+        if (request.tries < tuning_.tries) {
+            queueRetry(&request);
+            continue;
+        }
+        const int status = request.lastStatus;
+        finish(deadline.request, [status](Request& r) {
+            if (r.onQuery) r.onQuery(status, nullptr, 0);
+            else r.onHost(status, nullptr);
+        });
+    }
+}
+
+void AresDriver::sample(Server* server, qint64 rttNs)
+{
+    if (rttNs < 0) return;
+    if (server->srttNs < 0) {
+        server->srttNs = rttNs;
+        server->rttvarNs = rttNs / 2;
+        return;
+    }
+    server->rttvarNs = (3 * server->rttvarNs + std::abs(server->srttNs - rttNs)) / 4;
+    server->srttNs = (7 * server->srttNs + rttNs) / 8;
+}
+
+void AresDriver::learn(qint64 rttNs)
+{
+    if (baseRttNs_ < 0 || rttNs < baseRttNs_) baseRttNs_ = rttNs;
+    // Late by more than 5 ms, or by half the fastest round trip: queued.
+    const qint64 late = baseRttNs_ + std::max<qint64>(5 * Ms, baseRttNs_ / 2);
+    window_ = rttNs <= late ? std::min(MaxWindow, window_ + 1) : std::max(MinWindow, window_ - 1);
+}
+
+void AresDriver::backOff()
+{
+    // Once per round trip: one burst of losses is one signal.
+    qint64 roundTrip = 100 * Ms;
+    for (const auto& server : servers_) roundTrip = std::max(roundTrip, server->srttNs);
+    const qint64 now = clock_.nsecsElapsed();
+    if (lastCutNs_ >= 0 && now - lastCutNs_ < roundTrip) return;
+    lastCutNs_ = now;
+    window_ = std::max(MinWindow, window_ / 2);
 }
 
 void AresDriver::cancelAll()
 {
     waiting_.clear();
-    for (Request* request : live_) request->cancelled = true;
-    live_.clear();
+    requests_.clear();
+    retries_.clear();
+    deadlines_ = {};
+    inFlight_ = 0;
     // ares_cancel from inside a c-ares callback would run the current query's
     // callback twice and free it under c-ares' feet. There the dropped
-    // queries finish on their own, silently.
-    if (channel_ && aresDepth_ == 0 && inFlight_ > 0) {
+    // tries finish on their own, silently, or go when the driver is idle.
+    if (aresDepth_ == 0) {
         ++aresDepth_;
-        ares_cancel(channel_);
+        for (auto& server : servers_)
+            if (server->channel && server->attempts > 0) ares_cancel(server->channel);
         --aresDepth_;
-        submitWaiting();
     }
-}
-
-bool AresDriver::retire(Request* request, int timeouts)
-{
-    --inFlight_;
-    // Host lookups may be answered from the hosts file: their times say
-    // nothing about the server.
-    if (request->type != 0 && !request->cancelled) learn(request->sentAtNs, timeouts);
-    if (request->cancelled) return false;
-    live_.erase(request);
-    return true;
-}
-
-void AresDriver::onQueryDone(void* arg, int status, int timeouts, unsigned char* answer, int length)
-{
-    const std::unique_ptr<Request> request(static_cast<Request*>(arg));
-    if (!request->driver->retire(request.get(), timeouts)) return;
-    if (status == ARES_ECANCELLED || status == ARES_EDESTRUCTION) return;
-    request->onQuery(status, answer, answer ? length : 0);
-}
-
-void AresDriver::onHostDone(void* arg, int status, int, hostent* host)
-{
-    const std::unique_ptr<Request> request(static_cast<Request*>(arg));
-    if (!request->driver->retire(request.get(), 0)) return;
-    if (status == ARES_ECANCELLED || status == ARES_EDESTRUCTION) return;
-    request->onHost(status, host);
-}
-
-void AresDriver::learn(qint64 sentAtNs, int timeouts)
-{
-    if (timeouts > 0) {
-        window_ = std::max(MinWindow, window_ / 2);
-        return;
-    }
-    const qint64 rtt = clock_.nsecsElapsed() - sentAtNs;
-    if (baseRttNs_ < 0 || rtt < baseRttNs_) baseRttNs_ = rtt;
-    // Late by more than 5 ms, or by half the fastest round trip: queued.
-    const qint64 late = baseRttNs_ + std::max<qint64>(5'000'000, baseRttNs_ / 2);
-    window_ = rtt <= late ? std::min(MaxWindow, window_ + 1) : std::max(MinWindow, window_ - 1);
+    rearmTimers();
 }
 
 void AresDriver::onSocketState(void* data, ares_socket_t fd, int readable, int writable)
 {
-    auto* self = static_cast<AresDriver*>(data);
+    auto* server = static_cast<Server*>(data);
+    AresDriver* self = server->driver;
     auto it = self->notifiers_.find(fd);
     if (!readable && !writable) {
         // The socket is about to close, possibly inside its own notifier's
@@ -237,36 +499,94 @@ void AresDriver::onSocketState(void* data, ares_socket_t fd, int readable, int w
     }
     if (it == self->notifiers_.end()) {
         Notifiers notifiers;
+        notifiers.server = server;
         notifiers.read = new QSocketNotifier(fd, QSocketNotifier::Read, self);
         notifiers.write = new QSocketNotifier(fd, QSocketNotifier::Write, self);
-        connect(notifiers.read, &QSocketNotifier::activated, self, [self, fd] { self->process(fd, ARES_SOCKET_BAD); });
-        connect(notifiers.write, &QSocketNotifier::activated, self, [self, fd] { self->process(ARES_SOCKET_BAD, fd); });
+        connect(notifiers.read, &QSocketNotifier::activated, self,
+                [self, server, fd] { self->process(server, fd, ARES_SOCKET_BAD); });
+        connect(notifiers.write, &QSocketNotifier::activated, self,
+                [self, server, fd] { self->process(server, ARES_SOCKET_BAD, fd); });
         it = self->notifiers_.emplace(fd, notifiers).first;
     }
     it->second.read->setEnabled(readable != 0);
     it->second.write->setEnabled(writable != 0);
 }
 
-void AresDriver::process(ares_socket_t readFd, ares_socket_t writeFd)
+void AresDriver::process(Server* server, ares_socket_t readFd, ares_socket_t writeFd)
 {
-    if (!channel_) return;
+    if (!server->channel) return;
     ++aresDepth_;
-    ares_process_fd(channel_, readFd, writeFd);
+    ares_process_fd(server->channel, readFd, writeFd);
     --aresDepth_;
-    submitWaiting();
+    settle();
 }
 
-void AresDriver::rearmTimer()
+void AresDriver::processTimeouts()
 {
-    if (!channel_) return;
-    timeval buffer{};
-    const timeval* next = ares_timeout(channel_, nullptr, &buffer);
-    if (!next) {
-        timer_.stop();
+    ++aresDepth_;
+    for (auto& server : servers_)
+        if (server->channel) ares_process_fd(server->channel, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
+    --aresDepth_;
+    settle();
+}
+
+void AresDriver::settle()
+{
+    submitWaiting();
+    if (aresDepth_ > 0 || submitting_ || !requests_.empty() || !waiting_.empty()) return;
+    // Idle: tries of queries already reported can only waste memory and
+    // sockets now.
+    int leftovers = 0;
+    for (const auto& server : servers_) leftovers += server->attempts;
+    if (leftovers > 0) {
+        ++aresDepth_;
+        for (auto& server : servers_)
+            if (server->channel && server->attempts > 0) ares_cancel(server->channel);
+        --aresDepth_;
+    }
+    if (channelLingerMs_ != lingerMs() && status_ == ARES_SUCCESS) {
+        // New tuning: c-ares keeps its time-out for the life of a channel.
+        channelLingerMs_ = lingerMs();
+        ++aresDepth_;
+        for (auto& server : servers_) {
+            if (server->channel) ares_destroy(server->channel);
+            server->channel = nullptr;
+        }
+        --aresDepth_;
+        for (auto& server : servers_)
+            if (!openChannel(server.get())) break;
+    }
+    rearmTimers();
+}
+
+void AresDriver::rearmTimers()
+{
+    // c-ares' own time-outs.
+    qint64 micros = -1;
+    for (const auto& server : servers_) {
+        if (!server->channel) continue;
+        timeval buffer{};
+        const timeval* next = ares_timeout(server->channel, nullptr, &buffer);
+        if (!next) continue;
+        const qint64 value = qint64(next->tv_sec) * 1000000 + next->tv_usec;
+        micros = micros < 0 ? value : std::min(micros, value);
+    }
+    if (micros < 0) timer_.stop();
+    else timer_.start(static_cast<int>(std::min<qint64>((micros + 999) / 1000, INT_MAX)));
+
+    // The tries' deadlines; stale entries at the top are dropped here.
+    while (!deadlines_.empty()) {
+        const Deadline& top = deadlines_.top();
+        const auto it = requests_.find(top.request);
+        if (it != requests_.end() && !it->second->retryQueued && it->second->deadlineNs == top.atNs) break;
+        deadlines_.pop();
+    }
+    if (deadlines_.empty()) {
+        deadlineTimer_.stop();
         return;
     }
-    const qint64 micros = qint64(next->tv_sec) * 1000000 + next->tv_usec;
-    timer_.start(static_cast<int>((micros + 999) / 1000));
+    const qint64 waitNs = deadlines_.top().atNs - clock_.nsecsElapsed();
+    deadlineTimer_.start(static_cast<int>(std::clamp<qint64>((waitNs + Ms - 1) / Ms, 0, INT_MAX)));
 }
 
 QByteArray AresDriver::EncodeName(const QString& name)

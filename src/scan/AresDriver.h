@@ -1,31 +1,51 @@
 #pragma once
 
+#include "scan/DnsTuning.h"
+
 #include <ares.h>
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include <deque>
 #include <functional>
 #include <memory>
+#include <queue>
 #include <unordered_map>
-#include <unordered_set>
+#include <vector>
 
 class QSocketNotifier;
 
 namespace quarlo {
 
-// One c-ares channel driven by the Qt event loop of the thread that owns it:
-// socket notifiers for the channel's sockets and one precise single-shot timer
-// for its time-outs. No threads, no polling.
+// c-ares channels driven by the Qt event loop of the thread that owns the
+// driver: socket notifiers for the channels' sockets and precise single-shot
+// timers for time-outs and pacing. No threads, no polling.
 //
-// Callbacks run from inside c-ares, sometimes synchronously from inside
-// query() or getHostByName() (hosts-file hits, bad names). They must not emit
-// signals to arbitrary code, destroy the driver or spin an event loop: record
-// the result and queue the emission. cancelAll() is safe anywhere.
+// The driver retransmits by itself. c-ares 1.18 waits the same fixed time
+// for every query of a channel, which either resends every query on a slow
+// path or waits seconds for a lost one on a fast path. Each try is a fresh
+// c-ares query (its own ID) on a channel that never retries; the driver gives
+// each try a deadline from the round-trip times it measured (smoothed round
+// trip plus four deviations, at least MinTimeoutMs, at most
+// DnsTuning::maxTimeoutMs, InitialTimeoutMs before the first sample, doubled
+// on each further round of tries), sends the next try when it passes, and
+// takes the first reply to any try. A query is reported once: with the first
+// reply, or ARES_ETIMEOUT when the last try's deadline passes unanswered.
+//
+// There is one channel per server. Tries go to the servers in turn, starting
+// at the one that failed least recently; SERVFAIL, REFUSED and NOTIMP move on
+// to the next server while one is left and a try remains, otherwise they are
+// the result (the raw reply comes with them).
+//
+// Callbacks run from inside c-ares, from a timer slot, sometimes
+// synchronously from inside query() or getHostByName() (hosts-file hits, an
+// unusable driver). They must not emit signals to arbitrary code, destroy the
+// driver or spin an event loop: record the result and queue the emission.
+// cancelAll() and setTuning() are safe anywhere.
 class AresDriver : public QObject {
     Q_OBJECT
 public:
@@ -41,30 +61,47 @@ public:
     // without loss and follows the round-trip times: it grows while replies
     // come back as fast as the fastest seen (the server keeps up, however
     // far away it is), shrinks while they come back late (they queue at the
-    // server) and halves when a query needed a retry.
+    // server) and halves, at most once per round trip, when a try times out.
+    // Retransmissions are paced the same way but need no room in the window.
     static constexpr int Burst = 64;
     static constexpr int BurstGapMs = 1;
     static constexpr int InitialWindow = 100;
     static constexpr int MinWindow = 32;
     static constexpr int MaxWindow = 1024;
-    // Per try; the second try waits twice as long, so a query to a server
-    // that never answers gives up after about 3 s.
-    static constexpr int TimeoutMs = 1000;
-    static constexpr int Tries = 2;
+    // Bounds of the wait for one try (the upper one is the tuning's).
+    static constexpr int MinTimeoutMs = 1000;
+    static constexpr int InitialTimeoutMs = 3000;
+    // The least margin over the smoothed round trip. Replies come by the
+    // hundred per round trip, so the deviation estimate decays within a
+    // fraction of a second and would otherwise leave no room for the jitter
+    // of a busy event loop.
+    static constexpr int MinDeviationMarginMs = 250;
 
     // servers: entries as DnsServerToAres accepts them; invalid ones are
     // dropped with a warning. An empty list means the system's configuration;
     // a list with no valid entry leaves the driver unusable (status() tells
     // why) rather than falling back to the system's resolvers. flags: extra
-    // ARES_FLAG_* bits.
+    // ARES_FLAG_* bits (ARES_FLAG_NOCHECKRESP is always set: the driver
+    // decides itself what a server failure means).
     explicit AresDriver(const QStringList& servers, int flags = 0, QObject* parent = nullptr);
     ~AresDriver() override;
 
-    // ARES_SUCCESS when the channel is usable; queries on an unusable driver
-    // fail with this status.
+    // ARES_SUCCESS when the channels are usable; queries on an unusable
+    // driver fail with this status.
     int status() const { return status_; }
-    // The channel's servers as FormatDnsServer writes them.
+    // The servers as FormatDnsServer writes them.
     QStringList servers() const;
+
+    // Applies to every try sent from now on: its wait and how many tries a
+    // query gets. Values out of range are brought into it (tries 1..20,
+    // maxTimeoutMs 10..600000).
+    void setTuning(const DnsTuning& tuning);
+    DnsTuning tuning() const { return tuning_; }
+    // The wait for a first try to server index (0-based) as things stand.
+    int retryTimeoutMs(int server = 0) const;
+    // Tries handed to c-ares since the driver was made, retransmissions
+    // included.
+    qint64 triesSent() const { return triesSent_; }
 
     // An IN-class query of type for name, sent as given (no search domains).
     void query(const QByteArray& name, int type, QueryCallback done);
@@ -82,38 +119,68 @@ public:
 
 private:
     struct Request;
+    struct Attempt;
+    struct Server;
+    struct Deadline {
+        qint64 atNs;
+        quint64 request;
+        bool operator>(const Deadline& other) const { return atNs > other.atNs; }
+    };
+    struct Notifiers {
+        QSocketNotifier* read = nullptr;
+        QSocketNotifier* write = nullptr;
+        Server* server = nullptr;
+    };
 
     static void onSocketState(void* data, ares_socket_t fd, int readable, int writable);
     static void onQueryDone(void* arg, int status, int timeouts, unsigned char* answer, int length);
     static void onHostDone(void* arg, int status, int timeouts, hostent* host);
-    // Takes a finished request out of the books; false when its callback
-    // must not run.
-    bool retire(Request* request, int timeouts);
-    // Adjusts the window after a reply to a query sent at sentAtNs.
-    void learn(qint64 sentAtNs, int timeouts);
 
+    bool openChannel(Server* server);
     void enqueue(std::unique_ptr<Request> request);
     void submitWaiting();
-    void process(ares_socket_t readFd, ares_socket_t writeFd);
-    void rearmTimer();
+    void sendTry(Request* request);
+    // One try ended. replied: a response came (the status may still be an
+    // error); retryable: nothing came but another try may get through.
+    void tryEnded(const Attempt& attempt, int status, bool replied, bool retryable,
+                  const std::function<void(Request&)>& report);
+    void queueRetry(Request* request);
+    void finish(quint64 id, const std::function<void(Request&)>& report);
+    void expireDeadlines();
+    void sample(Server* server, qint64 rttNs);
+    void learn(qint64 rttNs);
+    void backOff();
+    qint64 tryWaitNs(int server, int round) const;
+    int lingerMs() const;
 
-    struct Notifiers {
-        QSocketNotifier* read = nullptr;
-        QSocketNotifier* write = nullptr;
-    };
+    void process(Server* server, ares_socket_t readFd, ares_socket_t writeFd);
+    void processTimeouts();
+    // After every turn: send what may go, drop leftover tries when idle,
+    // re-arm the timers.
+    void settle();
+    void rearmTimers();
 
-    ares_channel channel_ = nullptr;
+    std::vector<std::unique_ptr<Server>> servers_;
+    int flags_ = 0;
     int status_ = ARES_SUCCESS;
-    QTimer timer_;
+    DnsTuning tuning_;
+    int channelLingerMs_ = 0;       // c-ares' own time-out of the open channels
+    QTimer timer_;                  // c-ares' time-outs
+    QTimer deadlineTimer_;          // the tries' deadlines
     QTimer burstTimer_;
     std::unordered_map<ares_socket_t, Notifiers> notifiers_;
-    std::deque<std::unique_ptr<Request>> waiting_;
-    std::unordered_set<Request*> live_;  // handed to c-ares, callback pending
-    int inFlight_ = 0;                   // in c-ares, cancelled ones included
+    std::deque<std::unique_ptr<Request>> waiting_;  // not yet sent
+    std::unordered_map<quint64, std::unique_ptr<Request>> requests_; // sent, not reported
+    std::deque<quint64> retries_;                   // due for another try
+    std::priority_queue<Deadline, std::vector<Deadline>, std::greater<>> deadlines_; // stale ones skipped
+    quint64 nextId_ = 1;
+    int inFlight_ = 0; // requests_ and nothing else: leftover tries do not count
     int window_ = InitialWindow;
-    qint64 baseRttNs_ = -1;              // fastest round trip seen
+    qint64 baseRttNs_ = -1; // fastest round trip seen
+    qint64 lastCutNs_ = -1;
+    qint64 triesSent_ = 0;
     QElapsedTimer clock_;
-    int aresDepth_ = 0;                  // nesting of calls into c-ares
+    int aresDepth_ = 0; // nesting of calls into c-ares
     bool submitting_ = false;
 };
 
