@@ -46,7 +46,8 @@ QModelIndex ResultsModel::indexOf(const Node* node, int column) const
     return createIndex(node->row, column, const_cast<Node*>(node));
 }
 
-ResultsModel::Node* ResultsModel::appendChild(Node* parent, Kind kind, const QString& key, const Cells& cells)
+ResultsModel::Node* ResultsModel::appendChild(Node* parent, Kind kind, const QString& key, const Cells& cells,
+                                              bool listing)
 {
     if (!parent) parent = &root_;
     const int row = static_cast<int>(parent->children.size());
@@ -54,6 +55,7 @@ ResultsModel::Node* ResultsModel::appendChild(Node* parent, Kind kind, const QSt
     node->kind = kind;
     node->key = key;
     node->cells = cells;
+    node->listing = listing;
     node->parent = parent;
     node->row = row;
     Node* const added = node.get();
@@ -117,6 +119,13 @@ void ResultsModel::setCells(Node* node, const Cells& cells)
     emit dataChanged(indexOf(node, first), indexOf(node, last));
 }
 
+void ResultsModel::setListing(Node* node, bool listing)
+{
+    if (!node || node->listing == listing) return;
+    node->listing = listing;
+    emit dataChanged(indexOf(node, 0), indexOf(node, kColumns - 1), {Qt::DecorationRole, Qt::BackgroundRole});
+}
+
 void ResultsModel::setHeaders(const QStringList& headers)
 {
     headers_ = headers;
@@ -176,10 +185,12 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
         return font;
     }
     case Qt::BackgroundRole:
-        if (node->kind == Kind::Server && serverBackground_.isValid()) return QBrush(serverBackground_);
+        if (node->kind == Kind::Server && node->listing && serverBackground_.isValid())
+            return QBrush(serverBackground_);
         return QVariant();
     case Qt::DecorationRole:
-        if (node->kind == Kind::Server && index.column() == 0 && !serverIcon_.isNull()) return serverIcon_;
+        if (node->kind == Kind::Server && node->listing && index.column() == 0 && !serverIcon_.isNull())
+            return serverIcon_;
         return QVariant();
     case Qt::ToolTipRole:
         return cell.toolTip.isEmpty() ? QVariant() : QVariant(cell.toolTip);

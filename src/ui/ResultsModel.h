@@ -45,6 +45,10 @@ public:
         // Kept by the table: the state the node should have in the view,
         // which Qt cannot hold for a node without children.
         bool expanded = true;
+        // A server row of a server that lists the address: the skull and the
+        // tinted background. A server that only refused the query gets
+        // neither.
+        bool listing = true;
         Node* parent = nullptr;
         int row = 0;
         std::vector<std::unique_ptr<Node>> children;
@@ -72,7 +76,7 @@ public:
     // Appends a row under parent (the root for an address row), its cells
     // filled before views hear of it. A key already held is not indexed
     // again: the first row keeps it.
-    Node* appendChild(Node* parent, Kind kind, const QString& key, const Cells& cells);
+    Node* appendChild(Node* parent, Kind kind, const QString& key, const Cells& cells, bool listing = true);
     // Removes the row and everything under it.
     void remove(Node* node);
     // Changes one cell; views hear of it only when something differs.
@@ -80,6 +84,8 @@ public:
     // Changes a whole row with one notification spanning the changed cells,
     // which saves the view a search for the row per cell.
     void setCells(Node* node, const Cells& cells);
+    // Changes whether a server row is drawn as a listing.
+    void setListing(Node* node, bool listing);
 
     void setHeaders(const QStringList& headers);
     void setServerIcon(const QIcon& icon) { serverIcon_ = icon; }

@@ -29,6 +29,11 @@ const QColor kIdleColour(0, 0, 0);
 const QColor kServerBackground(255, 240, 240);
 const QColor kUrlColour(0, 0, 255);
 const QColor kReasonColour(200, 0, 0);
+// Results that are neither clean nor listed: lists that failed or refused.
+// Dark enough to read on white.
+const QColor kWarningColour(176, 96, 0);
+// Addresses the scan could not check at all.
+const QColor kGreyColour(112, 112, 112);
 
 constexpr int kAddressFontSize = 10;
 // Thresholds of the expansion rule: a server row is shown from level 1, an
@@ -193,25 +198,16 @@ void ResultsTable::UpdateRow(const AddressPtr& address)
     cells[kTargetColumn].pointSize = kAddressFontSize;
 
     ResultsModel::Cell& status = cells[kReasonColumn];
-    if (address->Complete() && address->Blacklisted()) {
-        status = {};
-        status.text = QStringLiteral("Blacklisted by %1 servers").arg(address->RespondingServers().Count());
-        status.color = kListedColour;
-        status.bold = true;
-    } else if (address->Complete()) {
+    const Verdict verdict = address->Verdict();
+    if (verdict == Verdict::Clean) {
         // A clean result is final: written once, then left as it is.
         if (status.text != kNotListed) {
             status = {};
             status.text = kNotListed;
             status.color = kCleanColour;
         }
-    } else if (address->Scanning()) {
-        status = {};
-        status.text = QStringLiteral("Scanning ...");
-        status.color = kScanningColour;
     } else {
-        status = {};
-        status.color = kIdleColour;
+        status = statusCell(*address, verdict);
     }
     if (row) model_->setCells(row, cells);
     else row = model_->appendChild(nullptr, Kind::Address, key, cells);
@@ -220,28 +216,124 @@ void ResultsTable::UpdateRow(const AddressPtr& address)
         if (server) updateServer(row, key, *server);
 }
 
+ResultsModel::Cell ResultsTable::statusCell(const Address& address, Verdict verdict) const
+{
+    ResultsModel::Cell status;
+    switch (verdict) {
+    case Verdict::Listed:
+        // Refusing servers have rows of their own but list nothing.
+        status.text = QStringLiteral("Blacklisted by %1 servers").arg(address.ListingServerCount());
+        status.color = kListedColour;
+        status.bold = true;
+        if (!address.ZoneNotes().empty())
+            status.toolTip = QStringLiteral("Not every list answered:\n") + zoneNotesText(address);
+        break;
+    case Verdict::Clean:
+        status.text = kNotListed;
+        status.color = kCleanColour;
+        break;
+    case Verdict::Scanning:
+        status.text = QStringLiteral("Scanning ...");
+        status.color = kScanningColour;
+        break;
+    case Verdict::NotScanned:
+        status.color = kIdleColour;
+        break;
+    case Verdict::Incomplete:
+    case Verdict::Refused: {
+        const auto noted = static_cast<qsizetype>(address.ZoneNotes().size());
+        status.text = QStringLiteral("Not completely checked: %1 of %2 lists %3")
+                          .arg(noted)
+                          .arg(address.ZonesChecked())
+                          .arg(verdict == Verdict::Refused ? QStringLiteral("refused the query")
+                                                           : QStringLiteral("did not answer"));
+        status.color = kWarningColour;
+        status.toolTip = zoneNotesText(address);
+        break;
+    }
+    case Verdict::NotChecked:
+        status.text = QStringLiteral("Not checked");
+        status.color = kGreyColour;
+        status.toolTip = QStringLiteral("The scan was stopped before this address was checked");
+        break;
+    case Verdict::Unresolvable:
+        status.text = QStringLiteral("Host name not found");
+        status.color = kGreyColour;
+        if (!address.HostLookupProblem().isEmpty())
+            status.toolTip = QStringLiteral("Host name lookup: ") + address.HostLookupProblem();
+        break;
+    case Verdict::Unsupported:
+        status.text = QStringLiteral("IPv6 is not supported yet");
+        status.color = kGreyColour;
+        break;
+    }
+    return status;
+}
+
+QString ResultsTable::listName(const QString& zone) const
+{
+    const ServerPtr server = settings_.BlacklistServers().Item(zone);
+    return server && !server->Name().trimmed().isEmpty() ? server->Name() : zone;
+}
+
+QString ResultsTable::zoneNotesText(const Address& address) const
+{
+    QStringList lines;
+    for (const ZoneNote& note : address.ZoneNotes()) {
+        const QString name = listName(note.zone);
+        switch (note.kind) {
+        case ZoneNote::Kind::Failed:
+            lines << name + QStringLiteral(": no usable answer")
+                         + (note.detail.isEmpty() ? QString() : QStringLiteral(" (") + note.detail + QLatin1Char(')'));
+            break;
+        case ZoneNote::Kind::Refused:
+            lines << name + QStringLiteral(" refused the query")
+                         + (note.detail.isEmpty() ? QString() : QStringLiteral(": ") + note.detail);
+            break;
+        case ZoneNote::Kind::Skipped:
+            // The reason a zone was skipped names the list already.
+            lines << (note.detail.isEmpty() ? name + QStringLiteral(": not asked, it failed its test before the scan")
+                                            : note.detail);
+            break;
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 void ResultsTable::updateServer(Node* addressRow, const QString& key, const RespondingServer& server)
 {
     const QString serverKey = key + QLatin1Char(':') + server.ServerName();
-    const int count = server.Responses().Count();
-    const QString received = count <= 1 ? QStringLiteral("   Received 1 reason")
-                                        : QStringLiteral("   Received %1 reasons").arg(count);
+    const bool listing = server.Listing();
+    const QString name = listName(server.ServerName());
+    ResultsModel::Cell status;
+    if (listing) {
+        const int count = server.Responses().Count();
+        status.text = count <= 1 ? QStringLiteral("   Received 1 reason")
+                                 : QStringLiteral("   Received %1 reasons").arg(count);
+    } else {
+        QStringList reasons;
+        for (const ResponsePtr& response : server.Responses())
+            if (response) reasons << response->Reason();
+        status.text = QStringLiteral("   Query refused");
+        status.color = kWarningColour;
+        status.toolTip = name + QStringLiteral(" refused the query") + (reasons.isEmpty() ? QString() : QStringLiteral(": "))
+                         + reasons.join(QStringLiteral("; ")) + QStringLiteral(". This is not a listing.");
+    }
     Node* serverRow = model_->find(serverKey, Kind::Server);
     if (serverRow) {
-        ResultsModel::Cell cell = serverRow->cells[kReasonColumn];
-        cell.text = received;
-        model_->setCell(serverRow, kReasonColumn, cell);
+        model_->setCell(serverRow, kReasonColumn, status);
+        model_->setListing(serverRow, listing);
     } else {
         ResultsModel::Cells cells;
         cells[kTargetColumn].text = server.ServerEnglishName();
-        cells[kReasonColumn].text = received;
+        cells[kReasonColumn] = status;
         // A server dropped from the settings since the scan has no home page.
         if (const ServerPtr definition = settings_.BlacklistServers().Item(server.ServerName()))
             cells[kUrlColumn].text = definition->URL();
         cells[kUrlColumn].color = kUrlColour;
         cells[kUrlColumn].underline = true;
         const bool collapse = mustCollapse(addressRow, kServerLevel);
-        serverRow = model_->appendChild(addressRow, Kind::Server, serverKey, cells);
+        serverRow = model_->appendChild(addressRow, Kind::Server, serverKey, cells, listing);
         applyExpansion(addressRow, collapse);
     }
 
@@ -258,8 +350,15 @@ void ResultsTable::updateServer(Node* addressRow, const QString& key, const Resp
         ResultsModel::Cells cells;
         cells[kTargetColumn].text = kThreeBlanks + response->Address();
         cells[kReasonColumn].text = kSixBlanks + response->Reason();
-        cells[kReasonColumn].color = kReasonColour;
-        cells[kReasonColumn].toolTip = QStringLiteral("DNS returned the response of ") + response->Address();
+        if (response->Listing()) {
+            cells[kReasonColumn].color = kReasonColour;
+            cells[kReasonColumn].toolTip = QStringLiteral("DNS returned the response of ") + response->Address();
+        } else {
+            cells[kReasonColumn].color = kWarningColour;
+            cells[kReasonColumn].toolTip = QStringLiteral("DNS returned the response of ") + response->Address()
+                                           + QStringLiteral(", by which ") + name
+                                           + QStringLiteral(" refuses the query. This is not a listing.");
+        }
         cells[kUrlColumn].text = kSixBlanks + response->TXTRecord();
         const bool collapse = mustCollapse(serverRow, kAnswerLevel);
         model_->appendChild(serverRow, Kind::Answer, answerKey, cells);

@@ -15,8 +15,8 @@ class ResultsRowDelegate;
 class Settings;
 
 // The results grid of the main window: one row per address, under it one
-// row per blacklist server that listed it, under each server one row per
-// answer. Rows carry text keys ("address", "address:zone",
+// row per blacklist server that listed it (or refused the query), under
+// each server one row per answer. Rows carry text keys ("address", "address:zone",
 // "address:zone:answer") by which the window finds them.
 //
 // Updates touch only the rows of the address in question, so a running scan
@@ -94,6 +94,11 @@ private:
     };
 
     void updateServer(Node* addressRow, const QString& key, const RespondingServer& server);
+    ResultsModel::Cell statusCell(const Address& address, Verdict verdict) const;
+    // A list's display name from the settings, else its zone.
+    QString listName(const QString& zone) const;
+    // One line per list that gave the address no usable answer, and why.
+    QString zoneNotesText(const Address& address) const;
     bool mustCollapse(const Node* parent, int threshold) const;
     void applyExpansion(Node* parent, bool collapse);
     bool viewExpanded(const Node* node) const;

@@ -1,4 +1,5 @@
 #include "common/Registry.h"
+#include "model/DnsFailure.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "support/FakeDirectDns.h"
@@ -26,6 +27,10 @@ namespace {
 constexpr int kTarget = ResultsTable::kTargetColumn;
 constexpr int kReason = ResultsTable::kReasonColumn;
 constexpr int kUrl = ResultsTable::kUrlColumn;
+constexpr int kNoData = DnsFailure::NoData;
+constexpr int kServFail = DnsFailure::ServerFailure;
+constexpr int kNxDomain = DnsFailure::NotFound;
+constexpr int kTimeout = DnsFailure::Timeout;
 
 class ResultsTableTest : public ::testing::Test {
 protected:
@@ -34,6 +39,9 @@ protected:
         auto direct = std::make_unique<FakeDirectDns>();
         directDns = direct.get();
         list = std::make_unique<Addresslist>(settings, dns, std::move(direct));
+        // Addresses ask every list at once; the tests before a scan have a
+        // test of their own.
+        settings.setCheckListsBeforeScanning(false);
         settings.BlacklistServers().Add(makeServer(
             "a.test", true, {{"127.0.0.2", "Spam source"}, {"127.0.0.3", "Open proxy"}, {"127.0.0.4", "Dynamic range"}},
             false, "Alpha List"));
@@ -54,6 +62,14 @@ protected:
         list->StartScan();
         list->Tick();
         table->RefreshData();
+    }
+
+    // Marks an answer of the list as the operator's refusal, not a listing.
+    void refuseWith(const QString& zone, const QString& address, const QString& reason)
+    {
+        const ResultCodePtr code = settings.BlacklistServers().Item(zone)->ResultCodes().Add(address, reason);
+        ASSERT_TRUE(code);
+        code->setListing(false);
     }
 
     void reply(const QString& target, const QString& zone, const QString& answer, int flag = 0)
@@ -109,8 +125,10 @@ TEST_F(ResultsTableTest, AddressRowFollowsTheScanState)
     // first three send all theirs, the fourth stops halfway, the fifth waits.
     settings.setMaxQueries(10);
     scan({"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.5", "host.example"});
+    for (const char* zone : {"a.test", "b.test", "c.test"}) reply("192.0.2.3", zone, "", kNxDomain);
     const struct { const char* key; const char* text; QColor color; } states[] = {
         {"192.0.2.3", "Not on any Blacklist", QColor(0, 128, 0)},
+        {"192.0.2.2", "Scanning ...", QColor(0, 0, 200)}, // every query out, no answer yet
         {"192.0.2.4", "Scanning ...", QColor(0, 0, 200)},
         {"192.0.2.5", "", QColor(0, 0, 0)}};
     for (const auto& state : states) {
@@ -123,9 +141,7 @@ TEST_F(ResultsTableTest, AddressRowFollowsTheScanState)
     // A clean result is final: written once, then left alone.
     QSignalSpy changed(table->model(), &QAbstractItemModel::dataChanged);
     table->UpdateRow(list->Item("192.0.2.3"));
-    reply("192.0.2.3", "a.test", "", 3); // a negative reply raises another update
     EXPECT_EQ(changed.count(), 0);
-    EXPECT_EQ(table->CellText("192.0.2.3", kReason), "Not on any Blacklist");
 
     reply("192.0.2.1", "a.test", "127.0.0.2");
     EXPECT_EQ(table->CellText("192.0.2.1", kReason), "Blacklisted by 1 servers");
@@ -140,6 +156,102 @@ TEST_F(ResultsTableTest, AddressRowFollowsTheScanState)
     host->ProcessDNSReply({"host.example", "LookupIP"}, "host.example", "198.51.100.9");
     table->UpdateRow(host);
     EXPECT_EQ(table->CellText("host.example", kTarget), "host.example (198.51.100.9)");
+}
+
+TEST_F(ResultsTableTest, AddressRowTellsWhyItIsNotClean)
+{
+    refuseWith("b.test", "127.0.0.255", "Query refused: public resolver");
+    scan({"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.5", "host.invalid", "2001:db8::1"});
+    // Listed by a, refused by b: one listing server, not two.
+    reply("192.0.2.1", "a.test", "127.0.0.2");
+    reply("192.0.2.1", "b.test", "127.0.0.255");
+    reply("192.0.2.1", "c.test", "", kTimeout);
+    for (const char* zone : {"a.test", "b.test", "c.test"}) reply("192.0.2.2", zone, "", kNoData);
+    reply("192.0.2.3", "a.test", "", kTimeout);
+    reply("192.0.2.3", "b.test", "", kNxDomain);
+    reply("192.0.2.3", "c.test", "", kServFail);
+    reply("192.0.2.4", "a.test", "", kNxDomain);
+    reply("192.0.2.4", "b.test", "127.0.0.255");
+    reply("192.0.2.4", "c.test", "", kNxDomain);
+    reply("192.0.2.5", "a.test", "", kNxDomain);
+    ASSERT_TRUE(dns.answer("host.invalid:LookupIP", "", kTimeout));
+    list->AddTarget("192.0.2.9"); // after the scan's passes: not reached
+
+    const QColor red(255, 0, 0), green(0, 128, 0), blue(0, 0, 200), black(0, 0, 0);
+    const QColor amber(176, 96, 0), grey(112, 112, 112);
+    const struct {
+        const char* key;
+        const char* text;
+        QColor color;
+        bool bold;
+        QStringList toolTip; // lines, in order; empty: no tooltip
+    } rows[] = {
+        {"192.0.2.1", "Blacklisted by 1 servers", red, true,
+         {"Not every list answered:", "Beta List refused the query: Query refused: public resolver",
+          "Gamma List: no usable answer (timed out)"}},
+        {"192.0.2.2", "Not on any Blacklist", green, false, {}},
+        {"192.0.2.3", "Not completely checked: 2 of 3 lists did not answer", amber, false,
+         {"Alpha List: no usable answer (timed out)", "Gamma List: no usable answer (server failure (SERVFAIL))"}},
+        {"192.0.2.4", "Not completely checked: 1 of 3 lists refused the query", amber, false,
+         {"Beta List refused the query: Query refused: public resolver"}},
+        {"192.0.2.5", "Scanning ...", blue, false, {}},
+        {"host.invalid", "Host name not found", grey, false, {"Host name lookup: timed out"}},
+        {"2001:db8::1", "IPv6 is not supported yet", grey, false, {}},
+        {"192.0.2.9", "", black, false, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.key);
+        EXPECT_EQ(table->CellText(row.key, kReason), row.text);
+        EXPECT_EQ(table->CellColor(row.key, kReason), row.color);
+        EXPECT_EQ(table->CellBold(row.key, kReason), row.bold);
+        EXPECT_EQ(table->CellToolTip(row.key, kReason), row.toolTip.join('\n'));
+    }
+}
+
+TEST_F(ResultsTableTest, RefusingServerRowHasNoSkullAndNoListingStyle)
+{
+    settings.setExpansionLevel(2);
+    refuseWith("b.test", "127.0.0.255", "Query refused: public resolver");
+    scan({"192.0.2.1"});
+    reply("192.0.2.1", "a.test", "127.0.0.2");
+    reply("192.0.2.1", "b.test", "127.0.0.255");
+    txt("192.0.2.1:b.test:127.0.0.255", "Query refused: your DNS resolver is a public resolver. This is not a listing");
+    EXPECT_EQ(childKeys("192.0.2.1"), QStringList({"192.0.2.1:a.test", "192.0.2.1:b.test"}));
+
+    // The listing server as always, the refusing one without skull or tint.
+    const auto decorated = [&](const char* key) {
+        return !table->IndexOfKey(key, kTarget).data(Qt::DecorationRole).value<QIcon>().isNull();
+    };
+    const auto background = [&](const char* key) { return table->IndexOfKey(key, kUrl).data(Qt::BackgroundRole); };
+    EXPECT_TRUE(decorated("192.0.2.1:a.test"));
+    EXPECT_EQ(background("192.0.2.1:a.test").value<QBrush>().color(), QColor(255, 240, 240));
+    EXPECT_EQ(table->CellText("192.0.2.1:a.test", kReason), "   Received 1 reason");
+    EXPECT_FALSE(decorated("192.0.2.1:b.test"));
+    EXPECT_FALSE(background("192.0.2.1:b.test").isValid());
+
+    const QColor amber(176, 96, 0);
+    EXPECT_EQ(table->CellText("192.0.2.1:b.test", kReason), "   Query refused");
+    EXPECT_EQ(table->CellColor("192.0.2.1:b.test", kReason), amber);
+    EXPECT_EQ(table->CellText("192.0.2.1:b.test", kUrl), "https://b.test/");
+    EXPECT_TRUE(table->CellUnderline("192.0.2.1:b.test", kUrl));
+    const QString answer = "192.0.2.1:b.test:127.0.0.255";
+    EXPECT_EQ(table->CellText(answer, kReason), "      Query refused: public resolver");
+    EXPECT_EQ(table->CellColor(answer, kReason), amber);
+    EXPECT_EQ(table->CellText(answer, kUrl),
+              "      Query refused: your DNS resolver is a public resolver. This is not a listing");
+    EXPECT_EQ(table->CellColor("192.0.2.1:a.test:127.0.0.2", kReason), QColor(200, 0, 0));
+
+    // Tooltips name the list by its display name, or by its zone without one.
+    EXPECT_EQ(table->CellToolTip(answer, kReason), "DNS returned the response of 127.0.0.255, by which Beta List "
+                                                   "refuses the query. This is not a listing.");
+    EXPECT_EQ(table->CellToolTip("192.0.2.1:b.test", kReason),
+              "Beta List refused the query: Query refused: public resolver. This is not a listing.");
+    settings.BlacklistServers().Item("b.test")->setName("");
+    table->GridReset();
+    table->RefreshData();
+    EXPECT_TRUE(table->CellToolTip(answer, kReason).contains("by which b.test refuses"))
+        << table->CellToolTip(answer, kReason).toStdString();
+    EXPECT_EQ(table->CellText("192.0.2.1", kReason), "Blacklisted by 1 servers");
 }
 
 TEST_F(ResultsTableTest, ServerAndAnswerRowsCarryTheirTextsAndStyles)
@@ -288,6 +400,7 @@ TEST_F(ResultsTableTest, SelectionCoversTheShownRowsBetweenItsEnds)
 {
     settings.setExpansionLevel(2);
     scan({"192.0.2.1", "192.0.2.2", "192.0.2.3"});
+    for (const char* zone : {"a.test", "b.test", "c.test"}) reply("192.0.2.1", zone, "", kNxDomain);
     reply("192.0.2.2", "a.test", "127.0.0.2");
     reply("192.0.2.3", "b.test", "127.0.0.2");
     auto* selection = table->selectionModel();
@@ -401,14 +514,14 @@ TEST_F(ResultsTableTest, ChangesRepaintTheRowsInSight)
     PaintRecorder recorder;
     table->viewport()->installEventFilter(&recorder);
 
-    // Sending its queries makes an address complete: its status changes.
+    // Sending its queries starts an address's scan: its status changes.
     const auto complete = [&](const QString& key) {
         recorder.painted = QRegion();
         const AddressPtr address = list->Item(key);
         address->BlacklistCheck();
         table->UpdateRow(address);
         QCoreApplication::processEvents();
-        EXPECT_EQ(table->CellText(key, kReason), "Not on any Blacklist");
+        EXPECT_EQ(table->CellText(key, kReason), "Scanning ...");
     };
     complete("10.0.1.2");
     EXPECT_TRUE(recorder.painted.intersects(table->visualRect(table->IndexOfKey("10.0.1.2", kReason))));
