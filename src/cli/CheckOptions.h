@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scan/DnsTuning.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +19,7 @@ struct CheckOptions {
     QString dnsServers;      // empty: QUARLO_DNS_SERVERS, the stored option, or the system's
     Format format = Format::Text;
     bool progress = true;
+    DnsTuning tuning;        // --timeout and --tries over the DNS components' defaults
 };
 
 } // namespace quarlo

@@ -23,32 +23,37 @@ CheckRun::CheckRun(Addresslist& list, DirectDns& mxDns, bool progress, QObject* 
     });
 }
 
-void CheckRun::start(const QStringList& targets)
+void CheckRun::start(std::vector<CheckTarget> targets)
 {
-    targets_ = targets;
+    targets_ = std::move(targets);
     if (progress_) progressTimer_.start();
     resolveMailDomains();
 }
 
 void CheckRun::resolveMailDomains()
 {
-    const QStringList servers = mxDns_.DNSServers().split(QLatin1Char(','), Qt::SkipEmptyParts);
-    bool asked = false;
-    for (int i = 0; i < targets_.size(); ++i) {
-        const qsizetype at = targets_[i].indexOf(QLatin1Char('@'));
-        if (at < 0) continue;
-        // Until an MX answer names the mail server, the domain stands in.
-        const QString domain = targets_[i].mid(at + 1);
-        targets_[i] = domain;
+    QStringList servers = mxDns_.DNSServers().split(QLatin1Char(','), Qt::SkipEmptyParts);
+    // An empty server name means the default servers.
+    if (servers.isEmpty()) servers.append(QString());
+    for (const CheckTarget& target : targets_) {
+        if (!target.needsMx()) continue;
+        const QString key = target.mailDomain.toCaseFolded();
+        if (domainIndex_.contains(key)) continue;
+        const int index = static_cast<int>(domains_.size());
+        domainIndex_.insert(key, index);
+        MailDomain domain;
+        domain.name = target.mailDomain;
+        domains_.push_back(domain);
         for (const QString& server : servers) {
-            mxDns_.Query(domain, QString::number(i), server.trimmed(), 15, nullptr);
-            asked = true;
+            ++mxQueries_;
+            mxDns_.Query(target.mailDomain, QString::number(index), server.trimmed(), 15, nullptr);
         }
     }
-    if (!asked) {
+    if (domains_.empty()) {
         startScan();
         return;
     }
+    // Unanswered queries end without a Reply, so the count is what tells.
     auto* poll = new QTimer(this);
     poll->setInterval(20);
     connect(poll, &QTimer::timeout, this, [this, poll] {
@@ -63,22 +68,48 @@ void CheckRun::onMxReply(const DnsResponse& response)
 {
     bool ok = false;
     const int index = response.Tag().toInt(&ok);
-    if (!ok || index < 0 || index >= targets_.size() || mxAnswered_.value(index)) return;
+    if (!ok || index < 0 || index >= static_cast<int>(domains_.size())) return;
+    ++mxReplies_;
+    MailDomain& domain = domains_[static_cast<size_t>(index)];
+    domain.answered = true;
+    if (!domain.exchanger.isEmpty()) return;
+    // Records come sorted by preference: the first is the one mail goes to.
     if (const DnsRecord* mx = response.FindRecord(1, DnsRecord::MX, 0)) {
-        QString host = mx->Data;
+        QString host = mx->Data.trimmed();
         if (host.endsWith(QLatin1Char('.'))) host.chop(1);
-        if (!host.isEmpty()) {
-            targets_[index] = host;
-            mxAnswered_.insert(index, true);
+        if (host.isEmpty()) {
+            domain.nullMx = true;
+        } else {
+            domain.exchanger = host;
+            domain.nullMx = false; // another server named a real exchanger
         }
     }
 }
 
-void CheckRun::mailDomainsResolved() { startScan(); }
+void CheckRun::mailDomainsResolved()
+{
+    for (CheckTarget& target : targets_) {
+        if (!target.needsMx()) continue;
+        const MailDomain& domain = domains_[static_cast<size_t>(domainIndex_.value(target.mailDomain.toCaseFolded()))];
+        if (!domain.exchanger.isEmpty()) {
+            target.mx = domain.exchanger;
+        } else if (domain.nullMx) {
+            target.nullMx = true;
+        } else if (domain.answered) {
+            target.mx = target.mailDomain; // no MX: the domain takes mail itself
+        } else {
+            target.mxUnanswered = true;
+        }
+    }
+    startScan();
+}
 
 void CheckRun::startScan()
 {
-    for (const QString& target : targets_) list_.AddTarget(target);
+    for (CheckTarget& target : targets_) {
+        const QString key = target.listTarget();
+        if (!key.isEmpty()) target.address = list_.AddTarget(key);
+    }
     list_.StartScan();
     // No need to wait a whole tick for the first pass.
     list_.Tick();
@@ -94,10 +125,14 @@ void CheckRun::waitForTxt()
 
 void CheckRun::showProgress()
 {
-    int complete = 0;
-    for (const AddressPtr& address : list_) complete += address->Complete() ? 1 : 0;
-    std::fprintf(stderr, "\r\033[KChecked %d of %d addresses, %d queries outstanding", complete, list_.Count(),
-                 list_.lookupControl().PendingCount());
+    if (domains_.size() > 0 && mxDns_.OutstandingCount() > 0) {
+        std::fprintf(stderr, "\r\033[KLooking up the mail servers of %d domains", static_cast<int>(domains_.size()));
+    } else {
+        int complete = 0;
+        for (const AddressPtr& address : list_) complete += address->Complete() ? 1 : 0;
+        std::fprintf(stderr, "\r\033[KChecked %d of %d addresses, %d queries outstanding", complete, list_.Count(),
+                     list_.lookupControl().PendingCount());
+    }
     std::fflush(stderr);
     progressShown_ = true;
 }

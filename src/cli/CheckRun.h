@@ -1,9 +1,12 @@
 #pragma once
 
+#include "cli/CheckTarget.h"
+
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
-#include <QHash>
+#include <vector>
 
 namespace quarlo {
 
@@ -11,20 +14,33 @@ class Addresslist;
 class DirectDns;
 class DnsResponse;
 
-// Drives one command-line check: e-mail addresses become their domain's mail
-// server, every target joins the list, the scan runs, and the run finishes
-// once late TXT replies have arrived too.
+// Drives one command-line check: the mail domains of e-mail addresses get
+// their mail servers looked up, every checkable target joins the list, the
+// scan runs, and the run finishes once late TXT replies have arrived too.
 class CheckRun : public QObject {
     Q_OBJECT
 public:
     CheckRun(Addresslist& list, DirectDns& mxDns, bool progress, QObject* parent = nullptr);
 
-    void start(const QStringList& targets);
+    void start(std::vector<CheckTarget> targets);
+
+    // The targets in the order given; complete once finished() was emitted.
+    const std::vector<CheckTarget>& targets() const { return targets_; }
+    // MX queries sent, and replies of any kind to them.
+    int mxQueries() const { return mxQueries_; }
+    int mxReplies() const { return mxReplies_; }
 
 signals:
     void finished();
 
 private:
+    struct MailDomain {
+        QString name;
+        bool answered = false; // some server replied, with or without records
+        QString exchanger;     // the preferred mail host of the first reply naming one
+        bool nullMx = false;
+    };
+
     void resolveMailDomains();
     void onMxReply(const DnsResponse& response);
     void mailDomainsResolved();
@@ -35,8 +51,11 @@ private:
     Addresslist& list_;
     DirectDns& mxDns_;
     bool progress_;
-    QStringList targets_;
-    QHash<int, bool> mxAnswered_; // target index -> an MX answer replaced it
+    std::vector<CheckTarget> targets_;
+    std::vector<MailDomain> domains_;
+    QHash<QString, int> domainIndex_; // case-folded domain -> position in domains_
+    int mxQueries_ = 0;
+    int mxReplies_ = 0;
     QTimer progressTimer_;
     QTimer txtTimer_;
     bool progressShown_ = false;

@@ -4,7 +4,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 
 namespace quarlo {
 namespace {
@@ -27,15 +26,69 @@ QString printable(QString text)
     return text;
 }
 
-} // namespace
-
-QString ReportWriter::Status(const Address& address)
+QString healthKeyword(ZoneTest::Health health)
 {
-    if (address.Blacklisted()) return QStringLiteral("listed");
-    if (address.IP() == Address::kUnresolvable) return QStringLiteral("unresolvable");
-    if (!address.Complete()) return QStringLiteral("incomplete");
-    return QStringLiteral("clean");
+    switch (health) {
+    case ZoneTest::Health::Pending: return QStringLiteral("pending");
+    case ZoneTest::Health::Ok: return QStringLiteral("ok");
+    case ZoneTest::Health::NoTestEntry: return QStringLiteral("unverified");
+    case ZoneTest::Health::ListsEverything: return QStringLiteral("lists-everything");
+    case ZoneTest::Health::Refused: return QStringLiteral("refused");
+    case ZoneTest::Health::Failed: return QStringLiteral("failed");
+    }
+    return QString();
 }
+
+QString plural(int count, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
+}
+
+// "zone (detail)" for every note of kind.
+QStringList notesOf(const Address& address, ZoneNote::Kind kind)
+{
+    QStringList list;
+    for (const ZoneNote& note : address.ZoneNotes())
+        if (note.kind == kind) list.append(note.detail.isEmpty() ? note.zone : note.zone + QStringLiteral(" (") + note.detail + QLatin1Char(')'));
+    return list;
+}
+
+QJsonArray notesJson(const Address* address, ZoneNote::Kind kind)
+{
+    QJsonArray list;
+    if (!address) return list;
+    for (const ZoneNote& note : address->ZoneNotes())
+        if (note.kind == kind)
+            list.append(QJsonObject{{QStringLiteral("zone"), note.zone}, {QStringLiteral("reason"), note.detail}});
+    return list;
+}
+
+QJsonArray responsesJson(const RespondingServer& server)
+{
+    QJsonArray responses;
+    for (const ResponsePtr& response : server.Responses()) {
+        responses.append(QJsonObject{{QStringLiteral("address"), response->Address()},
+                                     {QStringLiteral("reason"), response->Reason()},
+                                     {QStringLiteral("txt"), response->TXTRecord()},
+                                     {QStringLiteral("listing"), response->Listing()}});
+    }
+    return responses;
+}
+
+QString caption(const CheckTarget& target)
+{
+    const QString ip = target.ip();
+    if (target.isMail()) {
+        if (target.mx.isEmpty()) return target.target;
+        return target.target + QStringLiteral(" (") + target.mx
+               + (ip.isEmpty() || ip.compare(target.mx, Qt::CaseInsensitive) == 0 ? QString() : QStringLiteral(", ") + ip)
+               + QLatin1Char(')');
+    }
+    if (ip.isEmpty() || ip.compare(target.target, Qt::CaseInsensitive) == 0) return target.target;
+    return target.target + QStringLiteral(" (") + ip + QLatin1Char(')');
+}
+
+} // namespace
 
 QString ReportWriter::serverUrl(const QString& zone) const
 {
@@ -43,88 +96,238 @@ QString ReportWriter::serverUrl(const QString& zone) const
     return server ? server->URL() : QString();
 }
 
-void ReportWriter::write(QTextStream& out, const std::vector<AddressPtr>& addresses, CheckOptions::Format format) const
+QString ReportWriter::serverName(const QString& zone) const
+{
+    const ServerPtr server = servers_.Item(zone);
+    return server ? server->Name() : zone;
+}
+
+const ZoneTest* ReportWriter::zoneTest(const QString& zone) const
+{
+    for (const ZoneTest& test : report_.zoneTests)
+        if (test.zone.compare(zone, Qt::CaseInsensitive) == 0) return &test;
+    return nullptr;
+}
+
+QString ReportWriter::shortReason(const ZoneNote& note) const
+{
+    if (note.kind != ZoneNote::Kind::Skipped) return note.detail;
+    // The self-test's own sentence is shown once for the whole scan; per
+    // target a few words do.
+    const ZoneTest* test = zoneTest(note.zone);
+    switch (test ? test->health() : ZoneTest::Health::Pending) {
+    case ZoneTest::Health::Failed: return QStringLiteral("test query ") + test->detail;
+    case ZoneTest::Health::Refused: return QStringLiteral("test query refused: ") + test->detail;
+    case ZoneTest::Health::ListsEverything: return QStringLiteral("lists 127.0.0.1");
+    default: return note.detail;
+    }
+}
+
+QStringList ReportWriter::unansweredZones(const Address& address) const
+{
+    QStringList zones;
+    for (const ZoneNote& note : address.ZoneNotes()) {
+        if (note.kind == ZoneNote::Kind::Refused) continue;
+        QString why = shortReason(note);
+        if (note.kind == ZoneNote::Kind::Skipped) why = why.isEmpty() ? QStringLiteral("skipped") : QStringLiteral("skipped: ") + why;
+        zones.append(why.isEmpty() ? note.zone : note.zone + QStringLiteral(" (") + why + QLatin1Char(')'));
+    }
+    return zones;
+}
+
+QString ReportWriter::incompleteText(const Address& address) const
+{
+    const QStringList zones = unansweredZones(address);
+    if (zones.isEmpty()) {
+        return address.Stopped() ? QStringLiteral("Not completely checked: the scan was stopped")
+                                 : QStringLiteral("Not completely checked");
+    }
+    return QStringLiteral("Not completely checked: %1 of %2 did not answer: %3")
+        .arg(zones.size())
+        .arg(plural(address.ZonesChecked(), "list", "lists"), zones.join(QStringLiteral(", ")));
+}
+
+QString ReportWriter::message(const CheckTarget& target) const
+{
+    const TargetStatus status = target.status();
+    if (!target.invalid.isEmpty()) return QStringLiteral("Invalid target: ") + target.invalid;
+    if (target.nullMx) return QStringLiteral("Domain accepts no mail (null MX)");
+    if (!target.address) {
+        if (target.mxUnanswered)
+            return QStringLiteral("Not checked: no DNS server answered the mail server (MX) lookup for ") + target.mailDomain;
+        return QStringLiteral("Not checked");
+    }
+    const Address& address = *target.address;
+    switch (status) {
+    case TargetStatus::Listed:
+        return QStringLiteral("Blacklisted by ") + plural(address.ListingServerCount(), "server", "servers");
+    case TargetStatus::Clean:
+        return QStringLiteral("Not on any Blacklist (%1 checked)").arg(plural(address.ZonesChecked(), "list", "lists"));
+    case TargetStatus::Refused:
+        return QStringLiteral("Query refused by ") + notesOf(address, ZoneNote::Kind::Refused).join(QStringLiteral(", "));
+    case TargetStatus::Unresolvable:
+        return address.HostLookupProblem().isEmpty()
+                   ? QStringLiteral("Host name not found")
+                   : QStringLiteral("Host name not found (%1)").arg(address.HostLookupProblem());
+    case TargetStatus::Invalid: return QStringLiteral("IPv6 is not supported yet");
+    case TargetStatus::Incomplete: return incompleteText(address);
+    case TargetStatus::NoMail: break;
+    }
+    return QString();
+}
+
+void ReportWriter::write(QTextStream& out, CheckOptions::Format format) const
 {
     switch (format) {
-    case CheckOptions::Format::Text: writeText(out, addresses); break;
-    case CheckOptions::Format::Json: writeJson(out, addresses); break;
-    case CheckOptions::Format::Csv: writeCsv(out, addresses); break;
+    case CheckOptions::Format::Text: writeText(out); break;
+    case CheckOptions::Format::Json: writeJson(out); break;
+    case CheckOptions::Format::Csv: writeCsv(out); break;
     }
     out.flush();
 }
 
-void ReportWriter::writeText(QTextStream& out, const std::vector<AddressPtr>& addresses) const
+void ReportWriter::writeServers(QTextStream& out, const Address& address) const
 {
-    for (const AddressPtr& address : addresses) {
-        const QString status = Status(*address);
-        QString line = printable(address->Caption());
-        if (status == QLatin1String("listed"))
-            line += QStringLiteral("  Blacklisted by %1 servers").arg(address->RespondingServers().Count());
-        else if (status == QLatin1String("clean"))
-            line += QStringLiteral("  Not on any Blacklist (%1 servers checked)").arg(enabledServers_);
-        else if (status == QLatin1String("unresolvable"))
-            line += QStringLiteral("  Host name could not be resolved");
-        else
-            line += QStringLiteral("  Not completely checked");
-        out << line << '\n';
-        for (const RespondingServerPtr& server : address->RespondingServers()) {
-            const int reasons = server->Responses().Count();
-            out << "  " << printable(server->ServerEnglishName().isEmpty() ? server->ServerName()
-                                                                          : server->ServerEnglishName())
-                << " (" << printable(server->ServerName()) << ")  "
-                << (reasons <= 1 ? QStringLiteral("Received 1 reason") : QStringLiteral("Received %1 reasons").arg(reasons));
-            const QString url = serverUrl(server->ServerName());
-            if (!url.isEmpty()) out << "  " << printable(url);
-            out << '\n';
-            for (const ResponsePtr& response : server->Responses()) {
-                out << "    " << printable(response->Address()) << "  " << printable(response->Reason()) << '\n';
-                if (!response->TXTRecord().isEmpty()) out << "      " << printable(response->TXTRecord()) << '\n';
-            }
+    for (const RespondingServerPtr& server : address.RespondingServers()) {
+        const int reasons = server->Responses().Count();
+        out << "  " << printable(server->ServerEnglishName().isEmpty() ? server->ServerName() : server->ServerEnglishName())
+            << " (" << printable(server->ServerName()) << ")  "
+            << (!server->Listing()  ? QStringLiteral("Query refused")
+                : reasons <= 1     ? QStringLiteral("Received 1 reason")
+                                   : QStringLiteral("Received %1 reasons").arg(reasons));
+        const QString url = serverUrl(server->ServerName());
+        if (!url.isEmpty()) out << "  " << printable(url);
+        out << '\n';
+        for (const ResponsePtr& response : server->Responses()) {
+            out << "    " << printable(response->Address()) << "  " << printable(response->Reason()) << '\n';
+            if (!response->TXTRecord().isEmpty()) out << "      " << printable(response->TXTRecord()) << '\n';
         }
     }
 }
 
-void ReportWriter::writeJson(QTextStream& out, const std::vector<AddressPtr>& addresses) const
+void ReportWriter::writeText(QTextStream& out) const
 {
-    QJsonArray list;
-    for (const AddressPtr& address : addresses) {
-        QJsonArray servers;
-        for (const RespondingServerPtr& server : address->RespondingServers()) {
-            QJsonArray responses;
-            for (const ResponsePtr& response : server->Responses()) {
-                responses.append(QJsonObject{{QStringLiteral("address"), response->Address()},
-                                             {QStringLiteral("reason"), response->Reason()},
-                                             {QStringLiteral("txt"), response->TXTRecord()}});
-            }
-            servers.append(QJsonObject{{QStringLiteral("name"), server->ServerEnglishName()},
-                                       {QStringLiteral("zone"), server->ServerName()},
-                                       {QStringLiteral("url"), serverUrl(server->ServerName())},
-                                       {QStringLiteral("responses"), responses}});
-        }
-        list.append(QJsonObject{{QStringLiteral("target"), address->Target()},
-                                {QStringLiteral("ip"), address->IP()},
-                                {QStringLiteral("status"), Status(*address)},
-                                {QStringLiteral("servers"), servers}});
+    for (const CheckTarget& target : report_.targets) {
+        out << printable(caption(target)) << "  " << printable(message(target)) << '\n';
+        if (!target.address) continue;
+        writeServers(out, *target.address);
+        // A listing stands whatever else failed, but the gaps are still worth a line.
+        if (target.status() == TargetStatus::Listed && !unansweredZones(*target.address).isEmpty())
+            out << "  " << printable(incompleteText(*target.address)) << '\n';
     }
-    out << QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented));
+    QStringList skipped, unverified;
+    for (const ZoneTest& test : report_.zoneTests) {
+        if (test.skipped()) skipped.append(test.description());
+        else if (test.health() == ZoneTest::Health::NoTestEntry) unverified.append(test.description());
+    }
+    if (!skipped.isEmpty()) {
+        out << "\nLists skipped in this scan:\n";
+        for (const QString& line : skipped) out << "  " << printable(line) << '\n';
+    }
+    if (!unverified.isEmpty()) {
+        out << (skipped.isEmpty() ? "\n" : "") << "Lists not verified:\n";
+        for (const QString& line : unverified) out << "  " << printable(line) << '\n';
+    }
 }
 
-void ReportWriter::writeCsv(QTextStream& out, const std::vector<AddressPtr>& addresses) const
+QString ReportWriter::startedText() const
 {
-    out << "Target,IP,Status,Server,Zone,URL,Response,Reason,TXT\r\n";
-    for (const AddressPtr& address : addresses) {
-        const QString head = csvField(address->Target()) + QLatin1Char(',') + csvField(address->IP()) + QLatin1Char(',')
-                             + Status(*address);
+    return report_.started.isValid() ? report_.started.toUTC().toString(Qt::ISODate) : QString();
+}
+
+QJsonObject ReportWriter::targetJson(const CheckTarget& target) const
+{
+    const Address* address = target.address.get();
+    QJsonArray listedBy, refused;
+    if (address) {
+        for (const RespondingServerPtr& server : address->RespondingServers()) {
+            if (!server->Listing()) continue;
+            listedBy.append(QJsonObject{{QStringLiteral("name"), server->ServerEnglishName()},
+                                        {QStringLiteral("zone"), server->ServerName()},
+                                        {QStringLiteral("url"), serverUrl(server->ServerName())},
+                                        {QStringLiteral("responses"), responsesJson(*server)}});
+        }
+        for (const ZoneNote& note : address->ZoneNotes()) {
+            if (note.kind != ZoneNote::Kind::Refused) continue;
+            const RespondingServerPtr server = address->RespondingServers().Item(note.zone);
+            refused.append(QJsonObject{{QStringLiteral("name"), serverName(note.zone)},
+                                       {QStringLiteral("zone"), note.zone},
+                                       {QStringLiteral("url"), serverUrl(note.zone)},
+                                       {QStringLiteral("reason"), note.detail},
+                                       {QStringLiteral("responses"), server ? responsesJson(*server) : QJsonArray()}});
+        }
+    }
+    return QJsonObject{{QStringLiteral("target"), target.target},
+                       {QStringLiteral("mx"), target.mx},
+                       {QStringLiteral("ip"), target.ip()},
+                       {QStringLiteral("status"), TargetStatusKeyword(target.status())},
+                       {QStringLiteral("message"), message(target)},
+                       {QStringLiteral("listsChecked"), address ? address->ZonesChecked() : 0},
+                       {QStringLiteral("listedBy"), listedBy},
+                       {QStringLiteral("refused"), refused},
+                       {QStringLiteral("failed"), notesJson(address, ZoneNote::Kind::Failed)},
+                       {QStringLiteral("skipped"), notesJson(address, ZoneNote::Kind::Skipped)}};
+}
+
+void ReportWriter::writeJson(QTextStream& out) const
+{
+    QJsonArray lists;
+    for (const ServerPtr& server : servers_) {
+        if (!server->Enabled()) continue;
+        const ZoneTest* test = zoneTest(server->Zone());
+        lists.append(QJsonObject{{QStringLiteral("zone"), server->Zone()},
+                                 {QStringLiteral("name"), server->Name()},
+                                 {QStringLiteral("url"), server->URL()},
+                                 {QStringLiteral("health"), test ? healthKeyword(test->health()) : QStringLiteral("untested")},
+                                 {QStringLiteral("description"), test ? test->description() : QString()}});
+    }
+    QJsonArray targets;
+    for (const CheckTarget& target : report_.targets) targets.append(targetJson(target));
+    const QJsonObject document{{QStringLiteral("started"), startedText()},
+                               {QStringLiteral("dnsServers"), QJsonArray::fromStringList(report_.dnsServers)},
+                               {QStringLiteral("lists"), lists},
+                               {QStringLiteral("targets"), targets}};
+    out << QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented));
+}
+
+void ReportWriter::writeCsv(QTextStream& out) const
+{
+    // The first nine columns are those of earlier versions, so scripts that
+    // read columns by position keep working.
+    out << "Target,IP,Status,Server,Zone,URL,Response,Reason,TXT,MX,Answer,Message,Failed,Refused,Skipped,Started\r\n";
+    const QString started = startedText();
+    const QString separator = QStringLiteral("; ");
+    static const std::vector<ZoneNote> kNoNotes;
+    for (const CheckTarget& target : report_.targets) {
+        const Address* address = target.address.get();
+        const QString head = csvField(target.target) + QLatin1Char(',') + csvField(target.ip()) + QLatin1Char(',')
+                             + TargetStatusKeyword(target.status());
+        QString tail = QLatin1Char(',') + csvField(message(target));
+        for (ZoneNote::Kind kind : {ZoneNote::Kind::Failed, ZoneNote::Kind::Refused, ZoneNote::Kind::Skipped}) {
+            QStringList zones;
+            for (const ZoneNote& note : address ? address->ZoneNotes() : kNoNotes) {
+                if (note.kind != kind) continue;
+                // ";" separates the zones, so a reason must not hold one.
+                const QString why = shortReason(note).replace(QLatin1Char(';'), QLatin1Char(','));
+                zones.append(why.isEmpty() ? note.zone : note.zone + QStringLiteral(" (") + why + QLatin1Char(')'));
+            }
+            tail += QLatin1Char(',') + csvField(zones.join(separator));
+        }
+        tail += QLatin1Char(',') + started;
         bool wrote = false;
-        for (const RespondingServerPtr& server : address->RespondingServers()) {
-            for (const ResponsePtr& response : server->Responses()) {
-                out << head << ',' << csvField(server->ServerEnglishName()) << ',' << csvField(server->ServerName())
-                    << ',' << csvField(serverUrl(server->ServerName())) << ',' << csvField(response->Address()) << ','
-                    << csvField(response->Reason()) << ',' << csvField(response->TXTRecord()) << "\r\n";
-                wrote = true;
+        if (address) {
+            for (const RespondingServerPtr& server : address->RespondingServers()) {
+                for (const ResponsePtr& response : server->Responses()) {
+                    out << head << ',' << csvField(server->ServerEnglishName()) << ',' << csvField(server->ServerName())
+                        << ',' << csvField(serverUrl(server->ServerName())) << ',' << csvField(response->Address())
+                        << ',' << csvField(response->Reason()) << ',' << csvField(response->TXTRecord()) << ','
+                        << csvField(target.mx) << ',' << (response->Listing() ? "listing" : "refusal") << tail
+                        << "\r\n";
+                    wrote = true;
+                }
             }
         }
-        if (!wrote) out << head << ",,,,,,\r\n";
+        if (!wrote) out << head << ",,,,,,," << csvField(target.mx) << ',' << tail << "\r\n";
     }
 }
 

@@ -1,33 +1,44 @@
 #pragma once
 
 #include "cli/CheckOptions.h"
-#include "model/Address.h"
+#include "cli/CheckReport.h"
 
+#include <QJsonObject>
 #include <QTextStream>
-#include <vector>
 
 namespace quarlo {
 
 class Servers;
 
-// Writes the results of a scan as a readable tree, JSON or CSV.
+// Writes the results of a check as readable text, JSON or CSV.
 class ReportWriter {
 public:
-    ReportWriter(const Servers& servers, int enabledServers) : servers_(servers), enabledServers_(enabledServers) {}
+    ReportWriter(const Servers& servers, const CheckReport& report) : servers_(servers), report_(report) {}
 
-    void write(QTextStream& out, const std::vector<AddressPtr>& addresses, CheckOptions::Format format) const;
+    void write(QTextStream& out, CheckOptions::Format format) const;
 
-    // "listed", "clean", "unresolvable" or "incomplete".
-    static QString Status(const Address& address);
+    // The verdict in words: "Blacklisted by 2 servers", "Host name not found", ...
+    QString message(const CheckTarget& target) const;
 
 private:
-    void writeText(QTextStream& out, const std::vector<AddressPtr>& addresses) const;
-    void writeJson(QTextStream& out, const std::vector<AddressPtr>& addresses) const;
-    void writeCsv(QTextStream& out, const std::vector<AddressPtr>& addresses) const;
+    void writeText(QTextStream& out) const;
+    void writeJson(QTextStream& out) const;
+    void writeCsv(QTextStream& out) const;
+    void writeServers(QTextStream& out, const Address& address) const;
+
     QString serverUrl(const QString& zone) const;
+    QString serverName(const QString& zone) const;
+    const ZoneTest* zoneTest(const QString& zone) const;
+    // The reason for a note in a few words.
+    QString shortReason(const ZoneNote& note) const;
+    // "zone (reason)" for every list that failed or was skipped for the address.
+    QStringList unansweredZones(const Address& address) const;
+    QString incompleteText(const Address& address) const;
+    QString startedText() const;
+    QJsonObject targetJson(const CheckTarget& target) const;
 
     const Servers& servers_;
-    int enabledServers_;
+    const CheckReport& report_;
 };
 
 } // namespace quarlo

@@ -13,13 +13,15 @@
 #include "scan/AresDnsLookup.h"
 #include "scan/DnsServers.h"
 #include "storage/AddressListFile.h"
+#include "storage/XmlDocumentFile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <QRegularExpression>
+#include <QSet>
 #include <QTextStream>
 #include <cstdio>
+#include <pugixml.hpp>
 #include <unistd.h>
 
 using namespace quarlo;
@@ -27,7 +29,6 @@ using namespace quarlo;
 namespace {
 
 constexpr int kExitClean = 0;
-constexpr int kExitListed = 1;
 constexpr int kExitUsage = 2;
 
 int fail(const QString& message)
@@ -36,17 +37,69 @@ int fail(const QString& message)
     return kExitUsage;
 }
 
+void warn(const QString& message) { QTextStream(stderr) << "quarlo-check: " << message << '\n'; }
+
 bool isListFile(const QString& argument) { return argument.contains(QLatin1String(".BlackList"), Qt::CaseInsensitive); }
 
-// Targets whose text would break the query tags or the DNS names.
-QString rejectReason(const QString& target)
+// A whole number in [low, high] from an option's value.
+bool readBounded(const QString& text, int low, int high, int* value)
 {
-    if (target.contains(QLatin1Char(':')))
-        return QStringLiteral("contains \":\" (IPv6 addresses and ports cannot be checked)");
-    for (QChar c : target)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f) return QStringLiteral("contains control characters");
-    if (target.size() > 320) return QStringLiteral("is too long");
+    bool ok = false;
+    const int number = text.trimmed().toInt(&ok);
+    if (!ok || number < low || number > high) return false;
+    *value = number;
+    return true;
+}
+
+// Where and why an XML file fails to parse: "line L, column C: reason".
+QString parseErrorIn(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return QString();
+    const QByteArray bytes = file.readAll();
+    pugi::xml_document doc;
+    const pugi::xml_parse_result result =
+        doc.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()), pugi::parse_default, pugi::encoding_auto);
+    if (result) return QString();
+    const QByteArray before = bytes.left(static_cast<qsizetype>(result.offset));
+    const qsizetype lineStart = before.lastIndexOf('\n') + 1;
+    return QStringLiteral("line %1, column %2: %3")
+        .arg(before.count('\n') + 1)
+        .arg(before.size() - lineStart + 1)
+        .arg(QString::fromUtf8(result.description()));
+}
+
+// Checks that the configuration file reads as XML; the server reader itself
+// passes over a broken file silently.
+QString configurationProblem(const QString& path)
+{
+    pugi::xml_document doc;
+    QString description;
+    switch (XmlDocumentFile::Load(doc, path, description)) {
+    case XmlDocumentFile::LoadStatus::Loaded: return QString();
+    case XmlDocumentFile::LoadStatus::Missing:
+        return QStringLiteral("no blacklist server configuration at %1: %2").arg(path, description);
+    case XmlDocumentFile::LoadStatus::Malformed: {
+        const QString where = parseErrorIn(path);
+        return QStringLiteral("the blacklist server configuration %1 is not well-formed XML: %2")
+            .arg(path, where.isEmpty() ? description : where);
+    }
+    case XmlDocumentFile::LoadStatus::Failed:
+        return QStringLiteral("cannot read the blacklist server configuration %1: %2").arg(path, description);
+    }
     return QString();
+}
+
+// The zones that refused queries, with their reasons, in one phrase.
+QString refusalPhrase(const QMap<QString, QString>& zones)
+{
+    QStringList reasons;
+    for (const QString& reason : zones) reasons.append(reason);
+    reasons.removeDuplicates();
+    if (reasons.size() == 1) return zones.keys().join(QStringLiteral(", ")) + QStringLiteral(": ") + reasons.first();
+    QStringList parts;
+    for (auto it = zones.cbegin(); it != zones.cend(); ++it) parts.append(it.key() + QStringLiteral(" (") + it.value() + QLatin1Char(')'));
+    return parts.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -62,8 +115,12 @@ int main(int argc, char** argv)
         "Checks IP addresses, host names and e-mail addresses against DNS blacklists.\n"
         "Targets come from the arguments, from .BlackList files (any argument containing\n"
         "\".BlackList\", or --file) and from standard input (\"-\", or when no target is given\n"
-        "and standard input is not a terminal), one per line.\n"
-        "Exit status: 0 nothing listed, 1 an address is listed, 2 bad usage or unreadable file."));
+        "and standard input is not a terminal), one per line. An e-mail address is checked\n"
+        "through its domain's preferred mail server and reported under the address as given.\n"
+        "Status per target: listed, clean, incomplete, refused, unresolvable, invalid, no-mail.\n"
+        "Exit status: 0 every target is clean; 1 a target is listed; 3 nothing is listed but\n"
+        "a target could not be vouched for (incomplete, refused, unresolvable, invalid or\n"
+        "no-mail); 2 bad usage, an unreadable file or configuration."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption fileOption({QStringLiteral("f"), QStringLiteral("file")},
@@ -78,11 +135,17 @@ int main(int argc, char** argv)
     const QCommandLineOption dnsOption(QStringLiteral("dns"),
                                        QStringLiteral("DNS servers to ask, comma-separated host or host:port."),
                                        QStringLiteral("SERVERS"));
+    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
+                                           QStringLiteral("Longest wait for one try of a DNS query, in milliseconds (100 to 60000)."),
+                                           QStringLiteral("MS"));
+    const QCommandLineOption triesOption(QStringLiteral("tries"),
+                                         QStringLiteral("Tries per DNS query, the first one included (1 to 10)."),
+                                         QStringLiteral("N"));
     const QCommandLineOption formatOption(QStringLiteral("format"), QStringLiteral("Output: text, json or csv."),
                                           QStringLiteral("FORMAT"), QStringLiteral("text"));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
-                                         QStringLiteral("No progress line."));
-    parser.addOptions({fileOption, configOption, maxOption, dnsOption, formatOption, quietOption});
+                                         QStringLiteral("No progress line (warnings are still shown)."));
+    parser.addOptions({fileOption, configOption, maxOption, dnsOption, timeoutOption, triesOption, formatOption, quietOption});
     parser.addPositionalArgument(QStringLiteral("targets"), QStringLiteral("Addresses, host names, e-mail addresses or .BlackList files."),
                                  QStringLiteral("[targets...]"));
     if (!parser.parse(QCoreApplication::arguments())) return fail(parser.errorText());
@@ -116,22 +179,23 @@ int main(int argc, char** argv)
         options.maxQueries = parser.value(maxOption).toInt(&ok);
         if (!ok || options.maxQueries < 1) return fail(QStringLiteral("--max-queries wants a positive number"));
     }
+    if (parser.isSet(timeoutOption) && !readBounded(parser.value(timeoutOption), 100, 60000, &options.tuning.maxTimeoutMs))
+        return fail(QStringLiteral("--timeout wants milliseconds from 100 to 60000"));
+    if (parser.isSet(triesOption) && !readBounded(parser.value(triesOption), 1, 10, &options.tuning.tries))
+        return fail(QStringLiteral("--tries wants a number from 1 to 10"));
     options.configPath = parser.isSet(configOption) ? parser.value(configOption)
                                                     : QCoreApplication::applicationDirPath() + QStringLiteral("/quarlo.cfg");
     options.dnsServers = parser.value(dnsOption);
     options.progress = !parser.isSet(quietOption) && isatty(STDERR_FILENO);
 
-    // Gather the targets in order; unreadable files end the run.
-    QStringList targets;
+    // Gather the targets in order, each once; unreadable files end the run.
+    std::vector<CheckTarget> targets;
+    QSet<QString> seen;
     auto take = [&](const QString& raw) {
-        const QString target = raw.trimmed();
-        if (target.isEmpty() || target.startsWith(QLatin1Char('#'))) return;
-        if (const QString why = rejectReason(target); !why.isEmpty()) {
-            QTextStream(stderr) << "quarlo-check: skipping \"" << QString(target).replace(QRegularExpression("[\\x00-\\x1f]"), "?")
-                                << "\": it " << why << '\n';
-            return;
-        }
-        targets << target;
+        const QString text = raw.trimmed();
+        if (text.isEmpty() || text.startsWith(QLatin1Char('#')) || seen.contains(text)) return;
+        seen.insert(text);
+        targets.push_back(CheckTarget::FromText(text));
     };
     for (const QString& target : options.targets) take(target);
     for (const QString& file : options.listFiles) {
@@ -147,8 +211,7 @@ int main(int argc, char** argv)
         while (!in.atEnd()) take(QString::fromUtf8(in.readLine()));
     }
 
-    if (!QFile::exists(options.configPath))
-        return fail(QStringLiteral("no blacklist server configuration at %1").arg(options.configPath));
+    if (const QString problem = configurationProblem(options.configPath); !problem.isEmpty()) return fail(problem);
     RegFileBackend storedRegistry(DefaultRegistryDirectory());
     // Options given on the command line apply to this run only.
     VolatileRegistryBackend registryBackend(&storedRegistry);
@@ -165,21 +228,32 @@ int main(int argc, char** argv)
                                        ? ConfiguredDnsServers(settings.RetrieveOption(QStringLiteral("DNS Servers")))
                                        : SplitDnsServers(options.dnsServers);
     AresDnsLookup lookup(dnsServers);
+    lookup.setTuning(options.tuning);
     AresDirectDns mxDns(dnsServers);
-    Addresslist list(settings, lookup, std::make_unique<AresDirectDns>(dnsServers));
+    mxDns.setTuning(options.tuning);
+    auto txtDns = std::make_unique<AresDirectDns>(dnsServers);
+    txtDns->setTuning(options.tuning);
+    Addresslist list(settings, lookup, std::move(txtDns));
     CheckRun run(list, mxDns, options.progress);
 
-    int status = kExitClean;
     QObject::connect(&run, &CheckRun::finished, &app, [&] {
-        std::vector<AddressPtr> addresses;
-        for (const AddressPtr& address : list) {
-            addresses.push_back(address);
-            if (address->Blacklisted()) status = kExitListed;
-        }
+        CheckReport report;
+        report.started = list.Summary().started;
+        report.dnsServers = list.DNSServerList();
+        report.zoneTests = list.ZoneTests();
+        report.targets = run.targets();
         QTextStream out(stdout);
-        ReportWriter(settings.BlacklistServers(), enabled).write(out, addresses, options.format);
-        QCoreApplication::exit(status);
+        ReportWriter(settings.BlacklistServers(), report).write(out, options.format);
+
+        // Once per scan, whatever the format: these explain many results at once.
+        const ScanSummary& summary = list.Summary();
+        const bool mxUnanswered = run.mxQueries() > 0 && run.mxReplies() == 0;
+        if (summary.NoDnsAnswered() || (mxUnanswered && summary.answered == 0))
+            warn(QStringLiteral("No DNS server answered; check your network or the --dns option / QUARLO_DNS_SERVERS"));
+        if (!summary.refusingZones.isEmpty())
+            warn(QStringLiteral("Your DNS resolver is refused by %1; use your own resolver").arg(refusalPhrase(summary.refusingZones)));
+        QCoreApplication::exit(ExitStatusFor(report.targets));
     }, Qt::QueuedConnection);
-    run.start(targets);
+    run.start(std::move(targets));
     return app.exec();
 }

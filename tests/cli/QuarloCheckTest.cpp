@@ -3,6 +3,7 @@
 #include "support/QtPrinters.h"
 #include "support/RbldnsdServer.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,6 +11,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace quarlo;
 
@@ -21,25 +27,86 @@ struct CliResult {
     QString err;
 };
 
+// A UDP port on loopback that takes queries and never answers; counts what
+// arrived, so a test can see how often the program asked.
+class SilentDnsServer {
+public:
+    SilentDnsServer()
+    {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
+            && ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port_ = ntohs(address.sin_port);
+    }
+    ~SilentDnsServer()
+    {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    SilentDnsServer(const SilentDnsServer&) = delete;
+    SilentDnsServer& operator=(const SilentDnsServer&) = delete;
+
+    QString spec() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
+    bool ok() const { return port_ != 0; }
+    // Datagrams received since the last call.
+    int drain()
+    {
+        int count = 0;
+        pollfd waiting{fd_, POLLIN, 0};
+        char buffer[4096];
+        while (::poll(&waiting, 1, 0) == 1 && ::recv(fd_, buffer, sizeof buffer, 0) >= 0) ++count;
+        return count;
+    }
+
+private:
+    int fd_ = -1;
+    quint16 port_ = 0;
+};
+
+const char* const kExactServer =
+    "<Server Server=\"exact.test\" Enabled=\"TRUE\" URL=\"http://exact.test/\" Name=\"Exact, Inc.\"><ResultCodes>"
+    "<ResultCode Address=\"127.0.0.2\" Reason=\"Spam source\"/><ResultCode Address=\"127.0.0.10\" Reason=\"Dynamic\"/>"
+    "<ResultCode Address=\"127.255.255.254\" Reason=\"Query via public resolver\" Listing=\"False\"/>"
+    "</ResultCodes></Server>";
+const char* const kMaskServer =
+    "<Server Server=\"mask.test\" Enabled=\"TRUE\" URL=\"http://mask.test/\" Name=\"Mask\"><ResultCodes BitMaskCoded=\"True\">"
+    "<ResultCode Address=\"127.0.0.2\" Reason=\"Black\"/><ResultCode Address=\"127.0.0.4\" Reason=\"Grey\"/>"
+    "</ResultCodes></Server>";
+// Lists 127.0.0.1, as a dead list or a rewriting resolver does: the self-test skips it.
+const char* const kEveryServer =
+    "<Server Server=\"every.test\" Enabled=\"TRUE\" Name=\"Every\"><ResultCodes>"
+    "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>";
+// Has no entry for 127.0.0.2: kept, but not verified.
+const char* const kUnverifiedServer =
+    "<Server Server=\"unverified.test\" Enabled=\"TRUE\" Name=\"Unverified\"><ResultCodes>"
+    "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>";
+
 class QuarloCheck : public ::testing::Test {
 protected:
     void SetUp() override
     {
         server.addZone("exact.test", "ip4set",
-                       ":127.0.0.2:Listed, see http://exact.test/?$\n192.0.2.1\n192.0.2.2 :127.0.0.10:Dynamic $\n");
-        server.addZone("mask.test", "ip4set", ":127.0.0.6:Bits $\n192.0.2.1\n");
-        server.addZone("hosts.test", "generic", "mx1 A 192.0.2.1\n@ MX 10 mx1.hosts.test.\nclean A 198.51.100.20\n");
+                       ":127.0.0.2:Listed, see http://exact.test/?$\n127.0.0.2\n192.0.2.1\n192.0.2.2 :127.0.0.10:Dynamic $\n"
+                       "192.0.2.9 :127.255.255.254:query via public resolver\n");
+        server.addZone("mask.test", "ip4set", ":127.0.0.6:Bits $\n127.0.0.2\n192.0.2.1\n");
+        server.addZone("every.test", "ip4set", "127.0.0.1\n127.0.0.2\n");
+        server.addZone("unverified.test", "ip4set", "192.0.2.1\n");
+        // The less preferred exchanger comes first: the preferred one must win.
+        server.addZone("hosts.test", "generic",
+                       "@ MX 20 backup.hosts.test.\n@ MX 10 mx1.hosts.test.\nmx1 A 192.0.2.1\nbackup A 198.51.100.30\n"
+                       "clean A 198.51.100.20\n");
+        server.addZone("other.test", "generic", "@ MX 5 mx1.hosts.test.\n");
+        server.addZone("implicit.test", "generic", "@ A 198.51.100.20\n");
+        server.addZone("nomail.test", "generic", "@ MX 0 .\n");
         QString error;
         ASSERT_TRUE(server.start(&error)) << error.toStdString();
         config = dir.filePath("servers.cfg");
-        write(config,
-              "<Quarlo><BlackListServers>"
-              "<Server Server=\"exact.test\" Enabled=\"TRUE\" URL=\"http://exact.test/\" Name=\"Exact, Inc.\"><ResultCodes>"
-              "<ResultCode Address=\"127.0.0.2\" Reason=\"Spam source\"/><ResultCode Address=\"127.0.0.10\" Reason=\"Dynamic\"/>"
-              "</ResultCodes></Server>"
-              "<Server Server=\"mask.test\" Enabled=\"TRUE\" URL=\"http://mask.test/\" Name=\"Mask\"><ResultCodes BitMaskCoded=\"True\">"
-              "<ResultCode Address=\"127.0.0.2\" Reason=\"Black\"/><ResultCode Address=\"127.0.0.4\" Reason=\"Grey\"/>"
-              "</ResultCodes></Server></BlackListServers></Quarlo>");
+        writeConfig(config, {kExactServer, kMaskServer});
+        selfTestConfig = dir.filePath("selftest.cfg");
+        writeConfig(selfTestConfig, {kExactServer, kMaskServer, kEveryServer, kUnverifiedServer});
     }
 
     void write(const QString& path, const QByteArray& bytes)
@@ -49,57 +116,211 @@ protected:
         f.write(bytes);
     }
 
-    CliResult run(QStringList args, const QByteArray& input = QByteArray(), bool withConfig = true)
+    void writeConfig(const QString& path, const QList<const char*>& servers)
+    {
+        QByteArray xml = "<Quarlo><BlackListServers>";
+        for (const char* s : servers) xml += s;
+        write(path, xml + "</BlackListServers></Quarlo>");
+    }
+
+    // Runs the program against the test's blacklist server, with configPath
+    // (default: the fixture's configuration of two lists).
+    CliResult run(const QStringList& args, const QByteArray& input = QByteArray(), const QString& configPath = QString())
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QUARLO_REGISTRY_DIR", dir.filePath("registry"));
         env.insert("QUARLO_DNS_SERVERS", server.serverSpec());
         process.setProcessEnvironment(env);
-        if (withConfig) args = QStringList{"--config", config} + args;
-        process.start(QStringLiteral(QUARLO_CHECK_PATH), args);
-        EXPECT_TRUE(process.waitForStarted(5000));
+        process.start(QStringLiteral(QUARLO_CHECK_PATH),
+                      QStringList{"--config", configPath.isEmpty() ? config : configPath} + args);
+        EXPECT_TRUE(process.waitForStarted(10000));
         process.write(input);
         process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(30000));
+        EXPECT_TRUE(process.waitForFinished(30000)) << args.join(' ').toStdString();
         return CliResult{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                   QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+                         QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
     }
+
+    static QJsonObject json(const CliResult& r) { return QJsonDocument::fromJson(r.out.toUtf8()).object(); }
 
     RbldnsdServer server;
     QTemporaryDir dir;
     QString config;
+    QString selfTestConfig;
 };
+
+// The fields of one CSV record (quotes as RFC 4180 has them).
+QStringList csvFields(const QString& line)
+{
+    QStringList fields{QString()};
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            fields.last() += c;
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.append(QString());
+        } else {
+            fields.last() += c;
+        }
+    }
+    return fields;
+}
+
+const QString kNoAnswerNote = "No DNS server answered; check your network or the --dns option / QUARLO_DNS_SERVERS";
 
 } // namespace
 
-TEST_F(QuarloCheck, ExitStatusTellsWhetherAnythingIsListed)
+// Every status, how it sets the exit status, and the once-per-scan notes.
+TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
 {
-    const CliResult clean = run({"198.51.100.20", "clean.hosts.test"});
-    EXPECT_EQ(clean.exitCode, 0) << clean.err.toStdString();
-    EXPECT_TRUE(clean.out.contains("198.51.100.20  Not on any Blacklist")) << clean.out.toStdString();
-    EXPECT_TRUE(clean.out.contains("clean.hosts.test (198.51.100.20)  Not on any Blacklist"));
+    struct Case {
+        const char* label;
+        bool selfTest; // the configuration with lists that fail the self-test
+        QStringList args;
+        QStringList targets;
+        int exitCode;
+        QStringList statuses;
+        QString message; // part of the first target's message
+        QString note;    // part of standard error; empty: no note at all
+    };
+    const QString tooLong(321, QLatin1Char('a'));
+    const std::vector<Case> cases{
+        {"listed", false, {}, {"192.0.2.1"}, 1, {"listed"}, "Blacklisted by 2 servers", ""},
+        {"clean", false, {}, {"198.51.100.20", "clean.hosts.test"}, 0, {"clean", "clean"},
+         "Not on any Blacklist (2 lists checked)", ""},
+        {"blanks around a target", false, {}, {" 192.0.2.2 "}, 1, {"listed"}, "Blacklisted by 1 server", ""},
+        {"listed wins over the rest", false, {}, {"2001:db8::1", "192.0.2.1", "missing.hosts.test"}, 1,
+         {"invalid", "listed", "unresolvable"}, "IPv6 is not supported yet", ""},
+        {"no DNS server", false, {"--dns", "127.0.0.1:9"}, {"127.0.0.2"}, 3, {"incomplete"},
+         "Not completely checked: 2 of 2 lists did not answer", kNoAnswerNote},
+        {"refusal code", false, {}, {"192.0.2.9"}, 3, {"refused"},
+         "Query refused by exact.test (Query via public resolver)",
+         "Your DNS resolver is refused by exact.test: Query via public resolver; use your own resolver"},
+        {"list fails self-test", true, {}, {"198.51.100.20"}, 3, {"incomplete"},
+         "Not completely checked: 1 of 4 lists did not answer: every.test (skipped: lists 127.0.0.1)", ""},
+        {"null MX", false, {}, {"postmaster@nomail.test", "198.51.100.20"}, 3, {"no-mail", "clean"},
+         "Domain accepts no mail (null MX)", ""},
+        {"implicit MX", false, {}, {"postmaster@implicit.test"}, 0, {"clean"}, "Not on any Blacklist", ""},
+        {"IPv6 literal", false, {}, {"2001:db8::1", "198.51.100.20"}, 3, {"invalid", "clean"},
+         "IPv6 is not supported yet", ""},
+        {"host with port", false, {}, {"clean.hosts.test:25"}, 3, {"unresolvable"}, "Host name not found", ""},
+        {"unknown host", false, {}, {"missing.hosts.test"}, 3, {"unresolvable"}, "Host name not found", ""},
+        {"control character", false, {}, {"bad\x01name"}, 3, {"invalid"}, "contains control characters", ""},
+        {"too long", false, {}, {tooLong}, 3, {"invalid"}, "longer than 320 characters", ""},
+        {"mail without domain", false, {}, {"postmaster@"}, 3, {"invalid"}, "without a domain", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const CliResult r = run(QStringList{"--format", "json"} + c.args + c.targets, {},
+                                c.selfTest ? selfTestConfig : config);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        const QJsonArray targets = json(r)["targets"].toArray();
+        ASSERT_EQ(targets.size(), c.statuses.size()) << r.out.toStdString();
+        for (int i = 0; i < targets.size(); ++i) {
+            const QJsonObject target = targets[i].toObject();
+            EXPECT_EQ(target["target"].toString(), c.targets[i].trimmed());
+            EXPECT_EQ(target["status"].toString(), c.statuses[i]) << target["message"].toString().toStdString();
+            // A refusal is never reported as a listing.
+            EXPECT_EQ(target["listedBy"].toArray().isEmpty(), c.statuses[i] != "listed");
+        }
+        EXPECT_TRUE(targets[0].toObject()["message"].toString().contains(c.message))
+            << targets[0].toObject()["message"].toString().toStdString();
+        if (c.note.isEmpty()) {
+            EXPECT_FALSE(r.err.contains("No DNS server answered")) << r.err.toStdString();
+            EXPECT_FALSE(r.err.contains("refused by")) << r.err.toStdString();
+        } else {
+            EXPECT_TRUE(r.err.contains(c.note)) << r.err.toStdString();
+        }
+    }
+}
 
-    const CliResult listed = run({"192.0.2.1", "198.51.100.20"});
-    EXPECT_EQ(listed.exitCode, 1);
+TEST_F(QuarloCheck, TextReportShowsVerdictsRefusalsAndSkippedLists)
+{
+    const CliResult listed = run({"192.0.2.1", "198.51.100.20", "clean.hosts.test"});
+    EXPECT_EQ(listed.exitCode, 1) << listed.err.toStdString();
     EXPECT_TRUE(listed.out.startsWith("192.0.2.1  Blacklisted by 2 servers\n  Exact, Inc. (exact.test)  Received 1 reason  http://exact.test/\n"
                                       "    127.0.0.2  Spam source\n      Listed, see http://exact.test/?192.0.2.1\n"))
         << listed.out.toStdString();
     EXPECT_TRUE(listed.out.contains("  Mask (mask.test)  Received 2 reasons"));
+    EXPECT_TRUE(listed.out.contains("\n198.51.100.20  Not on any Blacklist (2 lists checked)\n"));
+    EXPECT_TRUE(listed.out.contains("\nclean.hosts.test (198.51.100.20)  Not on any Blacklist"));
+
+    const CliResult r = run({"-q", "192.0.2.9", "192.0.2.1"}, {}, selfTestConfig);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("192.0.2.9  Not completely checked: 1 of 4 lists did not answer: every.test (skipped: lists 127.0.0.1)\n"
+                               "  Exact, Inc. (exact.test)  Query refused  http://exact.test/\n"
+                               "    127.255.255.254  Query via public resolver\n"))
+        << r.out.toStdString();
+    // A listing with gaps says so beneath it.
+    EXPECT_TRUE(r.out.contains("  Not completely checked: 1 of 4 lists did not answer: every.test")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("\nLists skipped in this scan:\n  Every (every.test) lists the test address 127.0.0.1, "
+                               "so it would list every address; skipped in this scan\n"))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("Lists not verified:\n  Unverified (unverified.test) does not list the test address 127.0.0.2"))
+        << r.out.toStdString();
+    // Warnings are not progress: --quiet keeps them.
+    EXPECT_TRUE(r.err.contains("Your DNS resolver is refused by exact.test")) << r.err.toStdString();
 }
 
-TEST_F(QuarloCheck, JsonReportCarriesEveryDetail)
+TEST_F(QuarloCheck, MailAddressesKeepTheirTextAndNameTheirMailServer)
 {
-    const CliResult r = run({"--format", "json", "192.0.2.2", "postmaster@hosts.test", "missing.hosts.test"});
+    const CliResult r = run({"--format", "json", "postmaster@hosts.test", "abuse@other.test", "Postmaster@hosts.test."});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    const QJsonArray list = QJsonDocument::fromJson(r.out.toUtf8()).array();
-    ASSERT_EQ(list.size(), 3) << r.out.toStdString();
+    const QJsonArray targets = json(r)["targets"].toArray();
+    ASSERT_EQ(targets.size(), 3) << r.out.toStdString();
+    // Three rows for one mail server, each under the address as given.
+    const QStringList given{"postmaster@hosts.test", "abuse@other.test", "Postmaster@hosts.test."};
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject target = targets[i].toObject();
+        EXPECT_EQ(target["target"].toString(), given[i]);
+        EXPECT_EQ(target["mx"].toString(), "mx1.hosts.test");
+        EXPECT_EQ(target["ip"].toString(), "192.0.2.1");
+        EXPECT_EQ(target["status"].toString(), "listed");
+        EXPECT_EQ(target["listedBy"].toArray().size(), 2);
+    }
 
-    const QJsonObject dynamic = list[0].toObject();
-    EXPECT_EQ(dynamic["target"].toString(), "192.0.2.2");
+    const CliResult text = run({"postmaster@implicit.test", "postmaster@nomail.test"});
+    EXPECT_EQ(text.exitCode, 3);
+    EXPECT_TRUE(text.out.contains("postmaster@implicit.test (implicit.test, 198.51.100.20)  Not on any Blacklist"))
+        << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("postmaster@nomail.test  Domain accepts no mail (null MX)")) << text.out.toStdString();
+}
+
+TEST_F(QuarloCheck, JsonReportCarriesTheScanTheListsAndEveryDetail)
+{
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-2);
+    const CliResult r = run({"--format", "json", "192.0.2.2", "192.0.2.9", "missing.hosts.test"}, {}, selfTestConfig);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    const QJsonObject report = json(r);
+
+    const QDateTime started = QDateTime::fromString(report["started"].toString(), Qt::ISODate);
+    EXPECT_TRUE(report["started"].toString().endsWith('Z')) << report["started"].toString().toStdString();
+    EXPECT_GE(started, before);
+    EXPECT_LE(started, QDateTime::currentDateTimeUtc());
+    EXPECT_EQ(report["dnsServers"].toArray(), QJsonArray{server.serverSpec()});
+
+    const QJsonArray lists = report["lists"].toArray();
+    ASSERT_EQ(lists.size(), 4) << r.out.toStdString();
+    const QStringList zones{"exact.test", "mask.test", "every.test", "unverified.test"};
+    const QStringList health{"ok", "ok", "lists-everything", "unverified"};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(lists[i].toObject()["zone"].toString(), zones[i]);
+        EXPECT_EQ(lists[i].toObject()["health"].toString(), health[i]);
+    }
+    EXPECT_EQ(lists[0].toObject()["name"].toString(), "Exact, Inc.");
+    EXPECT_TRUE(lists[2].toObject()["description"].toString().contains("lists the test address 127.0.0.1"));
+
+    const QJsonArray targets = report["targets"].toArray();
+    ASSERT_EQ(targets.size(), 3);
+    const QJsonObject dynamic = targets[0].toObject();
     EXPECT_EQ(dynamic["ip"].toString(), "192.0.2.2");
-    EXPECT_EQ(dynamic["status"].toString(), "listed");
-    const QJsonObject exact = dynamic["servers"].toArray()[0].toObject();
+    EXPECT_EQ(dynamic["mx"].toString(), "");
+    const QJsonObject exact = dynamic["listedBy"].toArray()[0].toObject();
     EXPECT_EQ(exact["name"].toString(), "Exact, Inc.");
     EXPECT_EQ(exact["zone"].toString(), "exact.test");
     EXPECT_EQ(exact["url"].toString(), "http://exact.test/");
@@ -107,56 +328,121 @@ TEST_F(QuarloCheck, JsonReportCarriesEveryDetail)
     EXPECT_EQ(response["address"].toString(), "127.0.0.10");
     EXPECT_EQ(response["reason"].toString(), "Dynamic");
     EXPECT_EQ(response["txt"].toString(), "Dynamic 192.0.2.2");
+    const QJsonArray skipped = dynamic["skipped"].toArray();
+    ASSERT_EQ(skipped.size(), 1);
+    EXPECT_EQ(skipped[0].toObject()["zone"].toString(), "every.test");
+    EXPECT_TRUE(skipped[0].toObject()["reason"].toString().contains("127.0.0.1"));
 
-    // The e-mail address became its domain's mail server.
-    const QJsonObject mail = list[1].toObject();
-    EXPECT_EQ(mail["target"].toString(), "mx1.hosts.test");
-    EXPECT_EQ(mail["ip"].toString(), "192.0.2.1");
-    EXPECT_EQ(mail["servers"].toArray().size(), 2);
+    const QJsonObject refusedTarget = targets[1].toObject();
+    EXPECT_EQ(refusedTarget["status"].toString(), "incomplete"); // refused, and a list skipped
+    const QJsonArray refused = refusedTarget["refused"].toArray();
+    ASSERT_EQ(refused.size(), 1);
+    EXPECT_EQ(refused[0].toObject()["zone"].toString(), "exact.test");
+    EXPECT_EQ(refused[0].toObject()["reason"].toString(), "Query via public resolver");
+    EXPECT_EQ(refused[0].toObject()["responses"].toArray()[0].toObject()["txt"].toString(), "query via public resolver");
 
-    EXPECT_EQ(list[2].toObject()["status"].toString(), "unresolvable");
-    EXPECT_EQ(list[2].toObject()["ip"].toString(), "Unresolvable");
+    const QJsonObject missing = targets[2].toObject();
+    EXPECT_EQ(missing["status"].toString(), "unresolvable");
+    EXPECT_EQ(missing["ip"].toString(), "");
 }
 
-TEST_F(QuarloCheck, ListFilesStdinAndCsv)
+TEST_F(QuarloCheck, CsvHasOneRowPerResponseAndOnePerQuietTarget)
 {
     const QString listFile = dir.filePath("some.BlackList");
     write(listFile, "<AddressList><Address Target=\"192.0.2.1\"/><Address Target=\"198.51.100.20\"/></AddressList>");
-    const CliResult r = run({"--format", "csv", listFile, "-"}, "# comment\n\n 192.0.2.2 \n192.0.2.1\n");
+    const CliResult r = run({"--format", "csv", listFile, "-"},
+                            "# comment\n\n 192.0.2.9 \n192.0.2.1\npostmaster@nomail.test\nbad\x01name\n", selfTestConfig);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     const QStringList lines = r.out.split("\r\n", Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 1 + 3 + 1 + 1) << r.out.toStdString(); // header, 192.0.2.1 x3, clean, 192.0.2.2
-    EXPECT_EQ(lines[0], "Target,IP,Status,Server,Zone,URL,Response,Reason,TXT");
-    EXPECT_EQ(lines[1], "192.0.2.1,192.0.2.1,listed,\"Exact, Inc.\",exact.test,http://exact.test/,127.0.0.2,Spam source,"
-                        "\"Listed, see http://exact.test/?192.0.2.1\"");
-    EXPECT_EQ(lines[4], "198.51.100.20,198.51.100.20,clean,,,,,,");
-    EXPECT_TRUE(lines[5].startsWith("192.0.2.2,192.0.2.2,listed,"));
+    // header, 192.0.2.1 x4 (reported once although given twice), incomplete, refusal, no mail, invalid
+    ASSERT_EQ(lines.size(), 1 + 4 + 1 + 1 + 1 + 1) << r.out.toStdString();
+    EXPECT_EQ(lines[0], "Target,IP,Status,Server,Zone,URL,Response,Reason,TXT,MX,Answer,Message,Failed,Refused,Skipped,Started");
+    // Every row has every column, and all carry the one scan's start.
+    const QString started = csvFields(lines[1]).value(15);
+    EXPECT_TRUE(QDateTime::fromString(started, Qt::ISODate).isValid()) << started.toStdString();
+    for (const QString& line : lines.mid(1)) {
+        const QStringList fields = csvFields(line);
+        EXPECT_EQ(fields.size(), 16) << line.toStdString();
+        EXPECT_EQ(fields.value(15), started) << line.toStdString();
+    }
+    EXPECT_TRUE(lines[1].startsWith("192.0.2.1,192.0.2.1,listed,\"Exact, Inc.\",exact.test,http://exact.test/,127.0.0.2,"
+                                    "Spam source,\"Listed, see http://exact.test/?192.0.2.1\",,listing,Blacklisted by 3 servers,,,"
+                                    "every.test (lists 127.0.0.1),"))
+        << lines[1].toStdString();
+    EXPECT_TRUE(lines[5].startsWith("198.51.100.20,198.51.100.20,incomplete,,,,,,,,,")) << lines[5].toStdString();
+    EXPECT_TRUE(lines[6].startsWith("192.0.2.9,192.0.2.9,incomplete,\"Exact, Inc.\",exact.test,http://exact.test/,"
+                                    "127.255.255.254,Query via public resolver,query via public resolver,,refusal,"))
+        << lines[6].toStdString();
+    EXPECT_TRUE(lines[6].contains(",,exact.test (Query via public resolver),every.test (lists 127.0.0.1),")) << lines[6].toStdString();
+    EXPECT_TRUE(lines[7].startsWith("postmaster@nomail.test,,no-mail,,,,,,,,,Domain accepts no mail (null MX),")) << lines[7].toStdString();
+    EXPECT_TRUE(lines[8].startsWith("bad\x01name,,invalid,")) << lines[8].toStdString();
 }
 
-TEST_F(QuarloCheck, BadUsageAndUnreadableInputExitWithTwo)
+TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
 {
-    CliResult r = run({"--format", "yaml", "192.0.2.1"});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.err.contains("unknown format")) << r.err.toStdString();
-
-    r = run({dir.filePath("missing.BlackList")});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.err.contains("cannot load Address List from")) << r.err.toStdString();
-
     write(dir.filePath("broken.BlackList"), "<AddressList><Address");
-    r = run({dir.filePath("broken.BlackList")});
-    EXPECT_EQ(r.exitCode, 2);
+    const QString broken = dir.filePath("broken.cfg");
+    write(broken, "<Quarlo><BlackListServers>\n  <Server Server=\"x.test\"></Srv>\n</BlackListServers></Quarlo>");
+    const QString empty = dir.filePath("empty.cfg");
+    write(empty, "<Quarlo><BlackListServers/></Quarlo>");
+    struct Case {
+        QStringList args;
+        QString config;
+        QString error;
+    };
+    const std::vector<Case> cases{
+        {{"--format", "yaml", "192.0.2.1"}, config, "unknown format"},
+        {{dir.filePath("missing.BlackList")}, config, "cannot load Address List from"},
+        {{dir.filePath("broken.BlackList")}, config, "cannot load Address List from"},
+        {{"192.0.2.1"}, dir.filePath("nothing.cfg"), "no blacklist server configuration at"},
+        {{"192.0.2.1"}, broken, "is not well-formed XML: line 2, column"},
+        {{"192.0.2.1"}, empty, "holds no enabled blacklist server"},
+        {{"--max-queries", "lots", "192.0.2.1"}, config, "--max-queries"},
+        {{"--timeout", "99", "192.0.2.1"}, config, "--timeout wants milliseconds from 100 to 60000"},
+        {{"--timeout", "60001", "192.0.2.1"}, config, "--timeout"},
+        {{"--timeout", "soon", "192.0.2.1"}, config, "--timeout"},
+        {{"--tries", "0", "192.0.2.1"}, config, "--tries wants a number from 1 to 10"},
+        {{"--tries", "11", "192.0.2.1"}, config, "--tries"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString() + " / " + c.config.toStdString());
+        const CliResult r = run(c.args, {}, c.config);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.contains(c.error)) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    }
 
-    r = run({"--config", dir.filePath("nothing.cfg"), "192.0.2.1"}, QByteArray(), false);
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.err.contains("configuration")) << r.err.toStdString();
+    const CliResult help = run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("--timeout <MS>")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains("3 nothing is listed but")) << help.out.toStdString();
+}
 
-    r = run({"--max-queries", "lots", "192.0.2.1"});
-    EXPECT_EQ(r.exitCode, 2);
-
-    // Odd targets are skipped with a word, the rest is checked.
-    r = run({"2001:db8::1", "198.51.100.20"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.err.contains("skipping \"2001:db8::1\"")) << r.err.toStdString();
-    EXPECT_FALSE(r.out.contains("2001"));
+// --tries reaches every DNS component: counted at a server that never answers.
+TEST_F(QuarloCheck, TimeoutAndTriesGovernEveryQuery)
+{
+    SilentDnsServer silent;
+    ASSERT_TRUE(silent.ok());
+    struct Case {
+        QString tries;
+        QString target;
+        int datagrams; // zone tests: 2 lists x 2 test addresses; e-mail: 1 MX query
+        QString message;
+    };
+    const std::vector<Case> cases{
+        {"1", "192.0.2.1", 4, "exact.test (skipped: test query timed out)"},
+        {"3", "192.0.2.1", 12, "exact.test (skipped: test query timed out)"},
+        {"2", "postmaster@hosts.test", 2, "no DNS server answered the mail server (MX) lookup for hosts.test"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tries.toStdString() + " " + c.target.toStdString());
+        silent.drain();
+        const CliResult r = run({"--format", "json", "--dns", silent.spec(), "--timeout", "100", "--tries", c.tries, c.target});
+        EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
+        EXPECT_EQ(silent.drain(), c.datagrams);
+        const QJsonObject target = json(r)["targets"].toArray()[0].toObject();
+        EXPECT_EQ(target["status"].toString(), "incomplete");
+        EXPECT_TRUE(target["message"].toString().contains(c.message)) << target["message"].toString().toStdString();
+        EXPECT_TRUE(r.err.contains(kNoAnswerNote)) << r.err.toStdString();
+    }
 }

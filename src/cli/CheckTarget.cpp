@@ -1,0 +1,71 @@
+#include "cli/CheckTarget.h"
+
+namespace quarlo {
+
+CheckTarget CheckTarget::FromText(const QString& text)
+{
+    CheckTarget result;
+    result.target = text.trimmed();
+    for (QChar c : result.target) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+            result.invalid = QStringLiteral("contains control characters");
+            return result;
+        }
+    }
+    if (result.target.size() > kMaxLength) {
+        result.invalid = QStringLiteral("longer than %1 characters").arg(kMaxLength);
+        return result;
+    }
+    const qsizetype at = result.target.lastIndexOf(QLatin1Char('@'));
+    if (at < 0) return result;
+    QString domain = result.target.mid(at + 1).trimmed();
+    if (domain.endsWith(QLatin1Char('.'))) domain.chop(1);
+    if (domain.isEmpty()) {
+        result.invalid = QStringLiteral("e-mail address without a domain");
+        return result;
+    }
+    result.mailDomain = domain;
+    // An address literal ("user@[192.0.2.1]") names the mail host itself.
+    if (domain.startsWith(QLatin1Char('[')) && domain.endsWith(QLatin1Char(']'))) {
+        QString literal = domain.mid(1, domain.size() - 2).trimmed();
+        if (literal.startsWith(QLatin1String("IPv6:"), Qt::CaseInsensitive)) literal = literal.mid(5);
+        if (literal.isEmpty()) result.invalid = QStringLiteral("empty address literal");
+        result.mx = literal;
+    }
+    return result;
+}
+
+QString CheckTarget::listTarget() const
+{
+    if (!invalid.isEmpty() || nullMx || mxUnanswered) return QString();
+    return isMail() ? mx : target;
+}
+
+TargetStatus CheckTarget::status() const
+{
+    if (!invalid.isEmpty()) return TargetStatus::Invalid;
+    if (nullMx) return TargetStatus::NoMail;
+    if (!address) return TargetStatus::Incomplete;
+    return TargetStatusFor(address->Verdict());
+}
+
+QString CheckTarget::ip() const
+{
+    if (!address || address->IP() == Address::kUnresolvable) return QString();
+    return address->IP();
+}
+
+int ExitStatusFor(const std::vector<CheckTarget>& targets)
+{
+    int exit = 0;
+    for (const CheckTarget& target : targets) {
+        switch (target.status()) {
+        case TargetStatus::Listed: return 1;
+        case TargetStatus::Clean: break;
+        default: exit = 3; break;
+        }
+    }
+    return exit;
+}
+
+} // namespace quarlo
