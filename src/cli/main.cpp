@@ -31,13 +31,13 @@ namespace {
 constexpr int kExitClean = 0;
 constexpr int kExitUsage = 2;
 
+void warn(const QString& message) { QTextStream(stderr) << "quarlo-check: " << message << '\n'; }
+
 int fail(const QString& message)
 {
-    QTextStream(stderr) << "quarlo-check: " << message << '\n';
+    warn(message);
     return kExitUsage;
 }
-
-void warn(const QString& message) { QTextStream(stderr) << "quarlo-check: " << message << '\n'; }
 
 bool isListFile(const QString& argument) { return argument.contains(QLatin1String(".BlackList"), Qt::CaseInsensitive); }
 
@@ -136,10 +136,12 @@ int main(int argc, char** argv)
                                        QStringLiteral("DNS servers to ask, comma-separated host or host:port."),
                                        QStringLiteral("SERVERS"));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
-                                           QStringLiteral("Longest wait for one try of a DNS query, in milliseconds (100 to 60000)."),
+                                           QStringLiteral("Longest wait for one try of a DNS query, in milliseconds (100 to 60000; default %1).")
+                                               .arg(DnsTuning().maxTimeoutMs),
                                            QStringLiteral("MS"));
     const QCommandLineOption triesOption(QStringLiteral("tries"),
-                                         QStringLiteral("Tries per DNS query, the first one included (1 to 10)."),
+                                         QStringLiteral("Tries per DNS query, the first one included (1 to 10; default %1).")
+                                             .arg(DnsTuning().tries),
                                          QStringLiteral("N"));
     const QCommandLineOption formatOption(QStringLiteral("format"), QStringLiteral("Output: text, json or csv."),
                                           QStringLiteral("FORMAT"), QStringLiteral("text"));
