@@ -57,6 +57,21 @@ QString unresolvedText(const QString& name)
                             "OK button");
 }
 
+QString nullMxText(const QString& domain)
+{
+    return QStringLiteral("This is red because '") + domain
+           + QStringLiteral("' accepts no mail: its mail exchanger record is a null MX (\".\"), so there is no "
+                            "mail server to check");
+}
+
+// RFC 7505: a single MX record with an empty target (".") says the domain
+// takes no mail at all.
+bool isNullMx(const QString& host)
+{
+    const QString trimmed = host.trimmed();
+    return trimmed.isEmpty() || trimmed == QLatin1String(".");
+}
+
 } // namespace
 
 // The grid reports the start and the end of every cell edit, whichever way
@@ -370,6 +385,13 @@ void AddAddressesForm::onDirectDnsReply(const DnsResponse& response)
         setColour(row, kGreen);
         setExplanation(row, resolvedText(response.QueryName(), a->Data));
     } else if (const DnsRecord* mx = response.FindRecord(1, DnsRecord::MX, 0)) {
+        // The DNS layer sorts MX records by preference: the first is the
+        // domain's preferred mail exchanger.
+        if (isNullMx(mx->Data)) {
+            setColour(row, kRed);
+            setExplanation(row, nullMxText(response.QueryName()));
+            return;
+        }
         QString host = mx->Data;
         if (host.endsWith(QLatin1Char('.'))) host.chop(1);
         setColour(row, kGreen);

@@ -28,7 +28,8 @@ class Settings;
 // addresses and e-mail addresses before they join the address list. Each
 // entry is checked as soon as it is entered: green when it is an IP address
 // or resolves, red when DNS cannot resolve it. E-mail addresses are replaced
-// by their domain's mail exchanger.
+// by their domain's preferred mail exchanger; a domain whose MX record says
+// it takes no mail (a null MX) stays as typed, in red.
 //
 // Lookups are tagged with the row number at the time of the request; replies
 // for rows that no longer exist are dropped.

@@ -26,6 +26,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
@@ -101,6 +102,10 @@ const MenuDefinition kMenus[] = {
      {"Help:Contents", "Help:Selection", "Help:QuickStart", "", "Help:TipOfTheDay", "", "Main:WebMenu", "", "Help:About"}},
     {"Main:Popup", "Popup Menu", {"Edit:Copy", "", "Edit:Add", "Edit:Delete"}},
 };
+
+// Rows of the zone problem panel shown without scrolling: enough for the
+// usual one or two, without pushing the grid away when every list failed.
+constexpr int kZoneProblemRows = 4;
 
 // Layout files older than this come from an incompatible toolbar layout.
 const QDateTime kOldestLayout(QDate(2004, 8, 25), QTime(0, 0));
@@ -253,6 +258,21 @@ void MainForm::buildCentral()
     connect(cmdAddServers_, &QToolButton::clicked, this, [this] { pressButton(cmdAddServers_, [this] { AddAddresses(); }); });
     layout->addWidget(panel);
 
+    // Lists that failed their test before the scan, one line each. Told here
+    // rather than in a box per list; it never takes the focus.
+    zoneProblems_ = new QListWidget(central);
+    zoneProblems_->setObjectName(QStringLiteral("ZoneProblems"));
+    zoneProblems_->setFocusPolicy(Qt::NoFocus);
+    zoneProblems_->setSelectionMode(QAbstractItemView::NoSelection);
+    zoneProblems_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    zoneProblems_->setTextElideMode(Qt::ElideRight);
+    zoneProblems_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    zoneProblems_->setStyleSheet(QStringLiteral(
+        "QListWidget#ZoneProblems { background: rgb(255, 244, 214); color: rgb(110, 60, 0);"
+        " border: none; border-top: 1px solid rgb(220, 170, 80); border-bottom: 1px solid rgb(220, 170, 80); }"));
+    zoneProblems_->hide();
+    layout->addWidget(zoneProblems_);
+
     stack_ = new QStackedWidget(central);
     table_ = new ResultsTable(s_.list, stack_);
     table_->setObjectName(QStringLiteral("Table"));
@@ -315,12 +335,16 @@ void MainForm::connectList()
     });
     connect(&list, &Addresslist::NewFile, this, [this] {
         dirty_.clear();
+        // An emptied or replaced list drops what the last scan met; a list
+        // saved under a new name keeps it.
+        if (s_.list.Count() == 0) clearScanNotes();
         SetupForm();
         table_->GridReset();
         RefreshData();
     });
     connect(&list, &Addresslist::ScanStarted, this, [this] {
         dirty_.clear();
+        clearScanNotes();
         table_->setCursor(Qt::BusyCursor);
         table_->GridReset();
         RefreshData();
@@ -332,11 +356,14 @@ void MainForm::connectList()
         dirty_.insert(address.get(), address);
         if (!redrawTimer_.isActive()) redrawTimer_.start();
     });
+    connect(&list, &Addresslist::ZoneTestComplete, this, &MainForm::showZoneProblems);
     auto finished = [this](bool complete) {
         dirty_.clear(); // RefreshData below draws everything
         displayTimer_.stop();
         table_->unsetCursor();
         RefreshData();
+        showZoneProblems();
+        if (complete) noteScanSummary();
         showOutstanding();
         SetupForm();
         unsetCursor();
@@ -371,7 +398,12 @@ void MainForm::SetupForm()
     cmdStop_->setEnabled(scanning);
     tools_.value(QStringLiteral("Main:Scan"))->setEnabled(open && !scanning);
     tools_.value(QStringLiteral("Main:StopScan"))->setEnabled(scanning);
-    statusText_->setText(scanning ? QStringLiteral("Scanning Blacklist servers ...") : QString());
+    statusText_->setText(scanning ? QStringLiteral("Scanning Blacklist servers ...") : scanNote_);
+    statusText_->setToolTip(scanning ? QString() : scanNoteToolTip_);
+    // The note is a warning; the scanning text is not.
+    statusText_->setStyleSheet(!scanning && !scanNote_.isEmpty() ? QStringLiteral("color: rgb(150, 75, 0);")
+                                                                 : QString());
+    zoneProblems_->setVisible(open && zoneProblems_->count() > 0);
 
     for (const char* id : {"Main:SaveAs", "Main:Save", "Main:Close", "Main:Print", "Main:PrintPreview", "Main:Publish"})
         tools_.value(QString::fromUtf8(id))->setEnabled(open);
@@ -391,6 +423,64 @@ void MainForm::SetupForm()
 }
 
 void MainForm::RefreshData() { table_->RefreshData(); }
+
+void MainForm::noteScanSummary()
+{
+    const ScanSummary& summary = s_.list.Summary();
+    scanNote_.clear();
+    scanNoteToolTip_.clear();
+    if (!summary.refusingZones.isEmpty()) {
+        QStringList names;
+        QStringList reasons;
+        for (auto it = summary.refusingZones.cbegin(); it != summary.refusingZones.cend(); ++it) {
+            const ServerPtr server = s_.settings.BlacklistServers().Item(it.key());
+            const QString name = server && !server->Name().trimmed().isEmpty() ? server->Name() : it.key();
+            names << name;
+            reasons << name + QStringLiteral(": ") + (it.value().isEmpty() ? QStringLiteral("refused") : it.value());
+        }
+        scanNote_ = QStringLiteral("Your DNS resolver is refused by ") + names.join(QStringLiteral(", "))
+                    + QStringLiteral("; use your own resolver (DNS Servers option)");
+        scanNoteToolTip_ = reasons.join(QLatin1Char('\n'));
+    } else if (summary.NoDnsAnswered()) {
+        scanNote_ = QStringLiteral("No DNS server answered; check your network or the DNS Servers option");
+    }
+}
+
+void MainForm::showZoneProblems()
+{
+    QStringList lines;
+    for (const ZoneTest& test : s_.list.ZoneTests()) {
+        const ZoneTest::Health health = test.health();
+        if (health == ZoneTest::Health::Ok || health == ZoneTest::Health::Pending) continue;
+        const QString line = test.description();
+        if (!line.isEmpty()) lines << line;
+    }
+    QStringList held;
+    for (int row = 0; row < zoneProblems_->count(); ++row) held << zoneProblems_->item(row)->text();
+    if (lines != held) {
+        zoneProblems_->clear();
+        const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        for (const QString& line : lines) {
+            auto* item = new QListWidgetItem(warning, line, zoneProblems_);
+            item->setToolTip(line); // the row may be cut off
+        }
+        if (!lines.isEmpty()) {
+            const int rows = std::min(static_cast<int>(lines.size()), kZoneProblemRows);
+            const int frame = zoneProblems_->frameWidth() * 2 + 2;
+            zoneProblems_->setFixedHeight(rows * zoneProblems_->sizeHintForRow(0) + frame);
+        }
+    }
+    zoneProblems_->setVisible(!lines.isEmpty() && !StartPageShown());
+}
+
+void MainForm::clearScanNotes()
+{
+    scanNote_.clear();
+    scanNoteToolTip_.clear();
+    zoneProblems_->clear();
+    zoneProblems_->hide();
+    statusText_->setToolTip(QString());
+}
 
 void MainForm::flushDirty()
 {
@@ -499,6 +589,15 @@ void MainForm::showOutstanding()
 }
 
 QString MainForm::StatusText() const { return statusText_->text(); }
+QString MainForm::StatusToolTip() const { return statusText_->toolTip(); }
+
+QStringList MainForm::ZoneProblems() const
+{
+    QStringList lines;
+    if (zoneProblems_->isHidden()) return lines;
+    for (int row = 0; row < zoneProblems_->count(); ++row) lines << zoneProblems_->item(row)->text();
+    return lines;
+}
 QString MainForm::OutstandingText() const { return outstanding_->text(); }
 int MainForm::OutstandingPercent() const { return dnsOutstanding_->value(); }
 bool MainForm::StartPageShown() const { return stack_->currentWidget() == webBrowser_; }

@@ -11,6 +11,7 @@
 
 class QAction;
 class QLabel;
+class QListWidget;
 class QMenu;
 class QProgressBar;
 class QStackedWidget;
@@ -63,6 +64,10 @@ public:
     HelpMenu& Help() { return help_; }
     ResultsTable& Table() { return *table_; }
     QString StatusText() const;
+    QString StatusToolTip() const;
+    // The lines of the panel above the grid that names the lists which
+    // failed their test before the scan; empty when it is hidden.
+    QStringList ZoneProblems() const;
     QString OutstandingText() const;
     int OutstandingPercent() const;
     bool StartPageShown() const;
@@ -101,6 +106,10 @@ private:
     void loadLayout();
     void saveLayout();
     void showOutstanding();
+    // What the whole scan met, told once in the status bar.
+    void noteScanSummary();
+    void showZoneProblems();
+    void clearScanNotes();
     void startPageLink(const QUrl& url);
     void pressButton(QToolButton* button, const std::function<void()>& action);
 
@@ -116,6 +125,9 @@ private:
     QToolButton* cmdScan_ = nullptr;
     QToolButton* cmdStop_ = nullptr;
     QLabel* statusText_ = nullptr;
+    QString scanNote_;
+    QString scanNoteToolTip_;
+    QListWidget* zoneProblems_ = nullptr;
     QLabel* outstanding_ = nullptr;
     QProgressBar* dnsOutstanding_ = nullptr;
     QTimer displayTimer_;

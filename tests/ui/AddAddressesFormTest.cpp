@@ -193,7 +193,8 @@ TEST_F(AddAddressesFormTest, EmailAddressIsReplacedByItsMailExchanger)
     }
     EXPECT_TRUE(dns.history.empty());
 
-    directDns->reply("0", "Mail.Example", {{"mx1.mail.example.", 15}});
+    // Records come sorted by preference: the first is the one to check.
+    directDns->reply("0", "Mail.Example", {{"mx1.mail.example.", 15}, {"backup.mail.example.", 15}});
     directDns->reply("0", "Mail.Example", {{"mx2.mail.example.", 15}}); // the first success wins
     EXPECT_EQ(texts(), QStringList({"mx1.mail.example", ""}));
     EXPECT_EQ(colour(0), kGreen);
@@ -212,6 +213,23 @@ TEST_F(AddAddressesFormTest, EmailAddressIsReplacedByItsMailExchanger)
 
     QTest::mouseClick(form->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
     EXPECT_EQ(listKeys(), QStringList({"mx1.mail.example", "x@nomail.example", "x@a.example"}));
+}
+
+TEST_F(AddAddressesFormTest, DomainWithANullMxStaysAsTypedInRed)
+{
+    // RFC 7505: one MX record without a host says the domain takes no mail.
+    const QString nullTargets[] = {".", ""};
+    for (int row = 0; row < 2; ++row) {
+        const QString entry = QString("postmaster@nomail%1.example").arg(row);
+        const QString domain = entry.mid(entry.indexOf('@') + 1);
+        type(row, entry);
+        directDns->reply(QString::number(row), domain, {{nullTargets[row], 15}});
+        EXPECT_EQ(texts().at(row), entry);
+        EXPECT_EQ(colour(row), kRed);
+        EXPECT_TRUE(hover(row).contains("'" + domain + "' accepts no mail")) << hover(row).toStdString();
+    }
+    EXPECT_TRUE(dns.history.empty()); // no lookup of an empty host
+    EXPECT_EQ(texts(), QStringList({"postmaster@nomail0.example", "postmaster@nomail1.example", ""}));
 }
 
 TEST_F(AddAddressesFormTest, PasteChecksEveryLineInOrder)

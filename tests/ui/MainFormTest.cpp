@@ -1,5 +1,6 @@
 #include "app/Application.h"
 #include "common/Registry.h"
+#include "model/DnsFailure.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "support/FakeScanWorld.h"
@@ -16,6 +17,7 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QFile>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -122,8 +124,8 @@ TEST_F(MainFormTest, ScanningStateAndCompletionMessage)
     EXPECT_EQ(form->Table().CellText("192.0.2.0", 1), "Blacklisted by 1 servers"); // all its queries are out
     EXPECT_EQ(form->Table().CellText("192.0.2.129", 1), "");                        // not reached yet
 
-    dns.autoAnswer = [](const FakeDnsLookup::Request&) { return std::make_pair(QString(), 3); };
-    for (auto pending = dns.pending; const auto& r : pending) dns.answer(r.tag, "", 3);
+    dns.autoAnswer = [](const FakeDnsLookup::Request&) { return std::make_pair(QString(), DnsFailure::NotFound); };
+    for (auto pending = dns.pending; const auto& r : pending) dns.answer(r.tag, "", DnsFailure::NotFound);
     QSignalSpy complete(&list, &Addresslist::ScanComplete);
     ASSERT_TRUE(complete.wait(3000));
     ASSERT_FALSE(prompts.messages.empty());
@@ -138,6 +140,144 @@ TEST_F(MainFormTest, ScanningStateAndCompletionMessage)
     button("cmdStop")->click();
     EXPECT_EQ(prompts.messages.back().text, "Blacklist scan canceled");
     EXPECT_EQ(prompts.messages.back().icon, UserPrompts::Icon::Exclamation);
+}
+
+TEST_F(MainFormTest, StopLeavesUnfinishedAddressesNotChecked)
+{
+    form->RunTool("Main:New");
+    for (int i = 1; i <= 7; ++i) list.AddTarget(QString("192.0.2.%1").arg(i));
+    // Five addresses' queries fill the limit; the last two are never asked.
+    settings.setMaxQueries(10);
+    button("cmdScan")->click();
+    list.Tick();
+    ASSERT_EQ(dns.PendingCount(), 10);
+    ASSERT_TRUE(dns.answer("192.0.2.1:BlacklistCheck:a.test", "", DnsFailure::NotFound));
+    ASSERT_TRUE(dns.answer("192.0.2.1:BlacklistCheck:b.test", "", DnsFailure::NotFound));
+    ASSERT_TRUE(dns.answer("192.0.2.2:BlacklistCheck:a.test", "127.0.0.2"));
+    button("cmdStop")->click(); // 192.0.2.2's b.test answer still outstanding
+    EXPECT_EQ(prompts.messages.back().text, "Blacklist scan canceled");
+
+    // What was found stands; the rest is not called clean.
+    ResultsTable& table = form->Table();
+    const struct { const char* key; const char* text; QColor color; } rows[] = {
+        {"192.0.2.1", "Not on any Blacklist", QColor(0, 128, 0)},
+        {"192.0.2.2", "Blacklisted by 1 servers", QColor(255, 0, 0)},
+        {"192.0.2.3", "Not checked", QColor(112, 112, 112)}, // asked, no answer
+        {"192.0.2.7", "Not checked", QColor(112, 112, 112)}, // never asked
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(table.CellText(row.key, 1), row.text) << row.key;
+        EXPECT_EQ(table.CellColor(row.key, 1), row.color) << row.key;
+    }
+    EXPECT_FALSE(table.CellToolTip("192.0.2.7", 1).isEmpty());
+    EXPECT_EQ(form->StatusText(), "");
+}
+
+TEST_F(MainFormTest, StatusBarTellsOnceWhatTheWholeScanMet)
+{
+    settings.BlacklistServers().Item("b.test")->ResultCodes().Add("127.0.0.255", "Public resolver refused")->setListing(false);
+    form->RunTool("Main:New");
+    list.AddTarget("192.0.2.1");
+    list.AddTarget("192.0.2.2");
+    using Reply = std::pair<QString, int>;
+    const struct {
+        const char* name;
+        std::function<Reply(const FakeDnsLookup::Request&)> answer;
+        QString status;
+        QString toolTip;
+    } scans[] = {
+        {"b refuses", [](const FakeDnsLookup::Request& r) {
+             return r.tag.endsWith(":b.test") ? Reply("127.0.0.255", 0) : Reply("", DnsFailure::NotFound);
+         },
+         "Your DNS resolver is refused by B BL; use your own resolver (DNS Servers option)",
+         "B BL: Public resolver refused"},
+        {"silence", [](const FakeDnsLookup::Request&) { return Reply("", DnsFailure::Timeout); },
+         "No DNS server answered; check your network or the DNS Servers option", ""},
+        {"one list answers", [](const FakeDnsLookup::Request& r) {
+             return r.tag.endsWith(":a.test") ? Reply("", DnsFailure::NotFound) : Reply("", DnsFailure::Timeout);
+         },
+         "", ""},
+    };
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    for (const auto& scan : scans) {
+        SCOPED_TRACE(scan.name);
+        dns.autoAnswer = scan.answer;
+        complete.clear();
+        const size_t messages = prompts.messages.size();
+        button("cmdScan")->click();
+        // The note of the last scan goes as the next one starts.
+        EXPECT_EQ(form->StatusText(), "Scanning Blacklist servers ...");
+        EXPECT_EQ(form->StatusToolTip(), "");
+        ASSERT_TRUE(complete.wait(10000));
+        EXPECT_EQ(form->StatusText(), scan.status);
+        EXPECT_EQ(form->StatusToolTip(), scan.toolTip);
+        // Told in the status bar, not in boxes: the only box is the usual one.
+        ASSERT_EQ(prompts.messages.size(), messages + 1);
+        EXPECT_EQ(prompts.messages.back().text, "Blacklist scan complete");
+        EXPECT_EQ(prompts.messages.back().icon, UserPrompts::Icon::Information);
+    }
+
+    // A refusal is not a listing, and the note stays until the next scan.
+    dns.autoAnswer = scans[0].answer;
+    button("cmdScan")->click();
+    ASSERT_TRUE(complete.wait(10000));
+    EXPECT_EQ(form->Table().CellText("192.0.2.1", 1), "Not completely checked: 1 of 2 lists refused the query");
+    list.AddTarget("192.0.2.3");
+    EXPECT_EQ(form->StatusText(), scans[0].status);
+    button("cmdScan")->click();
+    button("cmdStop")->click();
+    EXPECT_EQ(form->StatusText(), "");
+}
+
+TEST_F(MainFormTest, ZoneTestProblemsShowAboveTheGridUntilTheNextScan)
+{
+    settings.setCheckListsBeforeScanning(true);
+    // b.test and seven more lists never answer; a.test passes its test.
+    for (char c = 'c'; c <= 'i'; ++c)
+        settings.BlacklistServers().Add(makeServer(QString("%1.test").arg(c), true, {{"127.0.0.2", "x"}}));
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    form->RunTool("Main:New");
+    list.AddTarget("192.0.2.1");
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->Table().setFocus();
+    QWidget* const focused = QApplication::focusWidget();
+    ASSERT_EQ(focused, &form->Table());
+
+    button("cmdScan")->click();
+    EXPECT_TRUE(form->ZoneProblems().isEmpty());
+    ASSERT_TRUE(dns.answer(":ZoneTest:a.test:127.0.0.2", "127.0.0.2"));
+    ASSERT_TRUE(dns.answer(":ZoneTest:a.test:127.0.0.1", "", DnsFailure::NotFound));
+    for (auto pending = dns.pending; const auto& r : pending)
+        if (r.tag.startsWith(":ZoneTest:")) ASSERT_TRUE(dns.answer(r.tag, "", DnsFailure::Timeout));
+    // Shown as soon as the tests are in, while the scan goes on.
+    EXPECT_TRUE(list.ScanActive());
+    const QStringList problems = form->ZoneProblems();
+    ASSERT_EQ(problems.size(), 8);
+    EXPECT_EQ(problems[0], "B BL (b.test) did not answer its test query (timed out); skipped in this scan");
+    EXPECT_EQ(problems[1], "c.test did not answer its test query (timed out); skipped in this scan");
+    EXPECT_EQ(QApplication::focusWidget(), focused);
+    // However many lists failed, the panel stays a strip above the grid.
+    auto* panel = form->findChild<QListWidget*>("ZoneProblems");
+    ASSERT_NE(panel, nullptr);
+    EXPECT_LE(panel->height(), 5 * panel->sizeHintForRow(0));
+    EXPECT_GT(form->Table().height(), 4 * panel->height());
+
+    dns.autoAnswer = [](const FakeDnsLookup::Request&) { return std::make_pair(QString(), DnsFailure::NotFound); };
+    for (auto pending = dns.pending; const auto& r : pending) dns.answer(r.tag, "", DnsFailure::NotFound);
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    ASSERT_TRUE(complete.wait(10000));
+    EXPECT_EQ(form->ZoneProblems(), problems);
+    EXPECT_EQ(prompts.messages.size(), 1u); // the completion box only
+    const QString address = form->Table().CellToolTip("192.0.2.1", 1);
+    EXPECT_EQ(form->Table().CellText("192.0.2.1", 1), "Not completely checked: 8 of 9 lists did not answer");
+    EXPECT_TRUE(address.startsWith(problems[0] + "\n")) << address.toStdString();
+
+    button("cmdScan")->click();
+    EXPECT_TRUE(form->ZoneProblems().isEmpty());
+    EXPECT_TRUE(panel->isHidden());
+    list.StopScan();
 }
 
 TEST_F(MainFormTest, DeleteRemovesAddressesFromTheListAndOtherRowsFromTheGridOnly)
