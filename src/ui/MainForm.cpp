@@ -266,6 +266,7 @@ void MainForm::buildCentral()
     zoneProblems_->setSelectionMode(QAbstractItemView::NoSelection);
     zoneProblems_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     zoneProblems_->setTextElideMode(Qt::ElideRight);
+    zoneProblems_->setIconSize(QSize(16, 16));
     zoneProblems_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     zoneProblems_->setStyleSheet(QStringLiteral(
         "QListWidget#ZoneProblems { background: rgb(255, 244, 214); color: rgb(110, 60, 0);"

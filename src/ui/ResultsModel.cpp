@@ -189,9 +189,9 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
             return QBrush(serverBackground_);
         return QVariant();
     case Qt::DecorationRole:
-        if (node->kind == Kind::Server && node->listing && index.column() == 0 && !serverIcon_.isNull())
-            return serverIcon_;
-        return QVariant();
+        if (node->kind != Kind::Server || index.column() != 0) return QVariant();
+        if (node->listing) return serverIcon_.isNull() ? QVariant() : QVariant(serverIcon_);
+        return plainServerIcon_.isNull() ? QVariant() : QVariant(plainServerIcon_);
     case Qt::ToolTipRole:
         return cell.toolTip.isEmpty() ? QVariant() : QVariant(cell.toolTip);
     case KeyRole:

@@ -89,6 +89,9 @@ public:
 
     void setHeaders(const QStringList& headers);
     void setServerIcon(const QIcon& icon) { serverIcon_ = icon; }
+    // For the row of a server that lists nothing; a blank of the skull's size
+    // keeps its name in line with the others.
+    void setPlainServerIcon(const QIcon& icon) { plainServerIcon_ = icon; }
     void setServerBackground(const QColor& colour) { serverBackground_ = colour; }
 
     // QAbstractItemModel
@@ -112,6 +115,7 @@ private:
     std::array<QHash<QString, Node*>, 3> byKey_;
     QStringList headers_;
     QIcon serverIcon_;
+    QIcon plainServerIcon_;
     QColor serverBackground_;
 };
 

@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QPixmap>
 #include <QItemSelectionModel>
 #include <QStyledItemDelegate>
 #include <algorithm>
@@ -127,6 +128,9 @@ ResultsTable::ResultsTable(Addresslist& list, QWidget* parent)
       delegate_(new ResultsRowDelegate(this))
 {
     model_->setServerIcon(SkullIcon());
+    QPixmap blank(16, 16);
+    blank.fill(Qt::transparent);
+    model_->setPlainServerIcon(QIcon(blank));
     model_->setServerBackground(kServerBackground);
     setModel(model_);
     setItemDelegate(delegate_);
