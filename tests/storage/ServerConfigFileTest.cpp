@@ -344,7 +344,9 @@ TEST(ShippedServerConfig, MatchesTheDefaultListsAndMarksOnlyRefusalsAsNotListing
             const bool refusal = refusals.contains(server->Zone() + " " + code->Address());
             EXPECT_EQ(code->Listing(), !refusal) << code->Address().toStdString();
             // A user who meets a refusal must learn that it is not a listing.
-            if (refusal) EXPECT_TRUE(code->Reason().contains("not a listing")) << code->Reason().toStdString();
+            if (refusal) {
+                EXPECT_TRUE(code->Reason().contains("not a listing")) << code->Reason().toStdString();
+            }
         }
         EXPECT_EQ(addresses, e.codes);
     }

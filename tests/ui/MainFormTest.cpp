@@ -249,8 +249,9 @@ TEST_F(MainFormTest, ZoneTestProblemsShowAboveTheGridUntilTheNextScan)
     EXPECT_TRUE(form->ZoneProblems().isEmpty());
     ASSERT_TRUE(dns.answer(":ZoneTest:a.test:127.0.0.2", "127.0.0.2"));
     ASSERT_TRUE(dns.answer(":ZoneTest:a.test:127.0.0.1", "", DnsFailure::NotFound));
-    for (auto pending = dns.pending; const auto& r : pending)
+    for (auto pending = dns.pending; const auto& r : pending) {
         if (r.tag.startsWith(":ZoneTest:")) ASSERT_TRUE(dns.answer(r.tag, "", DnsFailure::Timeout));
+    }
     // Shown as soon as the tests are in, while the scan goes on.
     EXPECT_TRUE(list.ScanActive());
     const QStringList problems = form->ZoneProblems();
