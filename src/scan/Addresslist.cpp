@@ -297,7 +297,13 @@ void Addresslist::onLookupComplete(const QString& name, const QString& answer, i
     } else if (parsed.IsValid()) {
         if (const AddressPtr address = items_.Item(parsed.Key())) {
             const QueryOutcome outcome = address->ProcessDNSReply(parsed.Parts(), name, answer, failureFlag);
-            if (parsed.Is(QueryTag::kBlacklistCheck)) {
+            if (parsed.Is(QueryTag::kLookupIP)) {
+                // Host lookups tell whether the resolver answers at all, too.
+                count(failureFlag == DnsFailure::None || DnsFailure::IsNegativeAnswer(failureFlag)
+                          ? QueryOutcome::NotListed
+                          : QueryOutcome::Failed,
+                      QString(), QString());
+            } else if (parsed.Is(QueryTag::kBlacklistCheck)) {
                 const ZoneNote* note = address->ZoneNotes().empty() ? nullptr : &address->ZoneNotes().back();
                 count(outcome, parsed.Zone(), note && note->zone == parsed.Zone() ? note->detail : QString());
                 // The TXT text explains a listing or a refusal; other answers have none.

@@ -10,8 +10,8 @@ namespace quarlo {
 // scan rather than once per address.
 struct ScanSummary {
     QDateTime started;           // when the scan started (UTC)
-    int answered = 0;            // blacklist and test queries that got an answer, "not found" included
-    int failed = 0;              // queries that got no usable answer
+    int answered = 0; // host, blacklist and test queries that got an answer, "not found" included
+    int failed = 0;   // queries that got no usable answer
     QMap<QString, QString> refusingZones; // zone -> the operator's reason
 
     // Something was asked and nothing at all came back.

@@ -224,4 +224,10 @@ TEST_F(ScanOutcomes, NoDnsServerAnsweringIsNeverClean)
         EXPECT_EQ(address->ZoneNotes().size(), 2u);
         EXPECT_TRUE(list->Summary().NoDnsAnswered());
     }
+    // Host names alone, without zone tests: the failed host lookups tell it.
+    list->Clear();
+    const AddressPtr host = list->AddTarget("mail.example");
+    scan();
+    EXPECT_EQ(host->Verdict(), Verdict::Unresolvable);
+    EXPECT_TRUE(list->Summary().NoDnsAnswered());
 }
