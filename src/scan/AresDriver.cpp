@@ -23,6 +23,9 @@ struct AresDriver::Request {
     int tries = 0;           // handed to c-ares so far
     int outstanding = 0;     // of those, still inside c-ares
     qint64 deadlineNs = 0;   // end of the latest try's wait; 0: none running
+    qint64 tryStartNs = 0;   // when the latest try went out
+    int tryServer = 0;       // where it went
+    int tryIndex = 0;        // its place among the tries, from 0
     bool retryQueued = false;
     int lastStatus = ARES_ETIMEOUT; // reported when the tries run out unanswered
 };
@@ -219,9 +222,14 @@ int AresDriver::retryTimeoutMs(int index) const
     return static_cast<int>(std::clamp<qint64>(ms, std::min(MinTimeoutMs, upper), upper));
 }
 
-qint64 AresDriver::tryWaitNs(int server, int round) const
+qint64 AresDriver::tryWaitNs(int server, int tryIndex) const
 {
-    const qint64 wait = qint64(retryTimeoutMs(server)) << std::min(round, 20);
+    // The first round of tries waits the time-out, each server once; the
+    // second round waits it again, because the first tries keep listening
+    // (their replies are taken until the last deadline) and so have had
+    // twice the time-out already; each further round doubles it.
+    const int round = tryIndex / std::max<int>(1, int(servers_.size()));
+    const qint64 wait = qint64(retryTimeoutMs(server)) << std::clamp(round - 1, 0, 20);
     return std::min<qint64>(wait, tuning_.maxTimeoutMs) * Ms;
 }
 
@@ -301,7 +309,10 @@ void AresDriver::sendTry(Request* request)
     request->tries += 1;
     request->outstanding += 1;
     request->retryQueued = false;
-    request->deadlineNs = now + tryWaitNs(server->index, index / count);
+    request->tryStartNs = now;
+    request->tryServer = server->index;
+    request->tryIndex = index;
+    request->deadlineNs = now + tryWaitNs(server->index, index);
     deadlines_.push(Deadline{request->deadlineNs, request->id});
     auto* attempt = new Attempt{this, server, request->id, request->tries, now, request->type == 0};
     ++server->attempts;
@@ -414,9 +425,16 @@ void AresDriver::expireDeadlines()
         if (it == requests_.end()) continue;
         Request& request = *it->second;
         if (request.retryQueued || request.deadlineNs != deadline.atNs) continue;
+        // The time-out may have grown since the try went out: a slower path
+        // gets the longer wait.
+        const qint64 due = request.tryStartNs + tryWaitNs(request.tryServer, request.tryIndex);
+        if (due > now) {
+            request.deadlineNs = due;
+            deadlines_.push(Deadline{due, request.id});
+            continue;
+        }
         request.deadlineNs = 0;
-        const int count = static_cast<int>(servers_.size());
-        ++servers_[size_t((request.firstServer + request.tries - 1) % count)]->failures;
+        ++servers_[size_t(request.tryServer)]->failures;
         backOff();
         if (request.tries < tuning_.tries) {
             queueRetry(&request);
@@ -436,6 +454,16 @@ void AresDriver::sample(Server* server, qint64 rttNs)
     if (server->srttNs < 0) {
         server->srttNs = rttNs;
         server->rttvarNs = rttNs / 2;
+        // Tries sent before this reply wait the initial guess; now there is a
+        // measurement. (A query to a zone that never answers, sent with the
+        // first ones, would otherwise hold a scan for seconds.)
+        for (auto& [id, request] : requests_) {
+            if (request->retryQueued || request->deadlineNs == 0 || request->tryServer != server->index) continue;
+            const qint64 due = request->tryStartNs + tryWaitNs(server->index, request->tryIndex);
+            if (due >= request->deadlineNs) continue;
+            request->deadlineNs = due;
+            deadlines_.push(Deadline{due, id});
+        }
         return;
     }
     server->rttvarNs = (3 * server->rttvarNs + std::abs(server->srttNs - rttNs)) / 4;

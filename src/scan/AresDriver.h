@@ -31,10 +31,15 @@ namespace quarlo {
 // c-ares query (its own ID) on a channel that never retries; the driver gives
 // each try a deadline from the round-trip times it measured (smoothed round
 // trip plus four deviations, at least MinTimeoutMs, at most
-// DnsTuning::maxTimeoutMs, InitialTimeoutMs before the first sample, doubled
-// on each further round of tries), sends the next try when it passes, and
-// takes the first reply to any try. A query is reported once: with the first
-// reply, or ARES_ETIMEOUT when the last try's deadline passes unanswered.
+// DnsTuning::maxTimeoutMs, InitialTimeoutMs before the first sample), sends
+// the next try when it passes, and takes the first reply to any try. The
+// second try waits as long as the first (the first keeps listening, so its
+// reply is taken for twice the time-out); from the third on each wait
+// doubles, up to the cap. Deadlines follow the estimate: those set from the
+// initial guess move when the server's first reply comes, and one that
+// passes after the time-out grew is pushed out. A query is reported once:
+// with the first reply, or ARES_ETIMEOUT when the last try's deadline passes
+// unanswered.
 //
 // There is one channel per server. Tries go to the servers in turn, starting
 // at the one that failed least recently; SERVFAIL, REFUSED and NOTIMP move on
@@ -150,7 +155,7 @@ private:
     void sample(Server* server, qint64 rttNs);
     void learn(qint64 rttNs);
     void backOff();
-    qint64 tryWaitNs(int server, int round) const;
+    qint64 tryWaitNs(int server, int tryIndex) const;
     int lingerMs() const;
 
     void process(Server* server, ares_socket_t readFd, ares_socket_t writeFd);
