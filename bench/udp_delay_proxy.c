@@ -17,9 +17,15 @@
  * queries wait, and the wait shows as lateness), so a burst from the client
  * cannot overflow a server's small receive buffer.
  *
+ * For harder paths it can also lose datagrams at random (--loss, each way,
+ * reproducible with --seed) and play a zone whose servers never answer
+ * (--dead-zone: queries for names under it are swallowed). Lost and
+ * swallowed queries are not counted in flight.
+ *
  * Build: cc -O2 -o udp_delay_proxy udp_delay_proxy.c
  * Usage: udp_delay_proxy --listen 127.0.0.1:53 --upstream 127.0.0.1:5301[,...]
  *            [--delay-ms 20] [--per-server 64] [--stats FILE] [--max-seconds 900]
+ *            [--loss 0.01] [--seed 1] [--dead-zone ZONE]
  * Stops on SIGTERM/SIGINT or after --max-seconds, writing the stats (JSON).
  */
 #define _GNU_SOURCE
@@ -34,6 +40,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <time.h>
@@ -47,7 +54,7 @@
 #define LOST_AFTER_S 1.0
 #define SLOT_IDLE_S 5.0
 
-enum { ST_QUEUED = 1, ST_SENT, ST_ANSWERED, ST_DELIVERED, ST_LOST };
+enum { ST_QUEUED = 1, ST_SENT, ST_ANSWERED, ST_DELIVERED, ST_LOST, ST_DROPPED };
 
 /* One query as the client sent it: client (slot generation), DNS id and
  * question. Retransmissions reuse their entry; a new question under an id
@@ -273,6 +280,39 @@ static uint32_t entry_add(entry_t e)
 
 static int in_flight_state(int st) { return st == ST_QUEUED || st == ST_SENT || st == ST_ANSWERED || st == ST_LOST; }
 
+/* xorshift64*: reproducible losses without libc's rand state. */
+static uint64_t rng_state = 0x9E3779B97F4A7C15ULL;
+static double rng_uniform(void)
+{
+    rng_state ^= rng_state >> 12;
+    rng_state ^= rng_state << 25;
+    rng_state ^= rng_state >> 27;
+    return (double)((rng_state * 2685821657736338717ULL) >> 11) / 9007199254740992.0;
+}
+
+/* True when the first question's name is zone or lies under it (ASCII case
+ * folded). */
+static int under_zone(const unsigned char *d, int len, const char *zone)
+{
+    char name[256];
+    int p = 12, n = 0;
+    if (len < 12 || (d[4] << 8 | d[5]) < 1) return 0;
+    while (p < len && d[p]) {
+        int l = d[p];
+        if ((l & 0xC0) || p + 1 + l > len || n + l + 1 >= (int)sizeof name) return 0;
+        if (n) name[n++] = '.';
+        for (int i = 0; i < l; i++) {
+            char c = (char)d[p + 1 + i];
+            name[n++] = (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+        }
+        p += 1 + l;
+    }
+    name[n] = 0;
+    size_t zl = strlen(zone);
+    if ((size_t)n < zl || strcasecmp(name + n - zl, zone)) return 0;
+    return (size_t)n == zl || name[n - zl - 1] == '.';
+}
+
 typedef struct {
     double sum, max;
     long n, over1ms;
@@ -289,8 +329,8 @@ static void late_add(late_t *l, double v)
 
 int main(int argc, char **argv)
 {
-    const char *listen_text = NULL, *upstream_text = NULL, *stats_path = NULL;
-    double delay = 0.020, max_seconds = 900;
+    const char *listen_text = NULL, *upstream_text = NULL, *stats_path = NULL, *dead_zone = NULL;
+    double delay = 0.020, max_seconds = 900, loss = 0;
     int per_server = 64;
     for (int i = 1; i < argc; i++) {
         const char *a = argv[i];
@@ -305,15 +345,19 @@ int main(int argc, char **argv)
         else if (!strcmp(a, "--per-server")) per_server = atoi(v);
         else if (!strcmp(a, "--stats")) stats_path = v;
         else if (!strcmp(a, "--max-seconds")) max_seconds = atof(v);
+        else if (!strcmp(a, "--loss")) loss = atof(v);
+        else if (!strcmp(a, "--seed")) rng_state ^= strtoull(v, NULL, 10) * 0xD1B54A32D192ED03ULL;
+        else if (!strcmp(a, "--dead-zone")) dead_zone = v;
         else {
             fprintf(stderr, "unknown option %s\n", a);
             return 2;
         }
         i++;
     }
-    if (!listen_text || !upstream_text || per_server < 1) {
+    if (!listen_text || !upstream_text || per_server < 1 || loss < 0 || loss >= 1) {
         fprintf(stderr, "usage: %s --listen ADDR:PORT --upstream ADDR:PORT[,...] [--delay-ms MS] "
-                        "[--per-server N] [--stats FILE] [--max-seconds S]\n", argv[0]);
+                        "[--per-server N] [--stats FILE] [--max-seconds S] [--loss P] [--seed N] "
+                        "[--dead-zone ZONE]\n", argv[0]);
         return 2;
     }
 
@@ -360,6 +404,7 @@ int main(int argc, char **argv)
     long retry_pending = 0, retry_answered = 0, retry_lost = 0, repeated_questions = 0, id_reuse = 0;
     long server_unanswered = 0, late_responses = 0, dup_responses = 0, stray_responses = 0;
     long truncated = 0, oversize = 0, slots_full = 0, send_errors = 0;
+    long dropped_up = 0, dropped_down = 0, dead_zone_queries = 0;
     int inflight = 0, max_inflight = 0, max_slots_used = 0;
     late_t late_up = {0}, late_down = {0};
     double t_start = now_s(), t_first = -1, t_last_query = -1, t_last_delivery = -1;
@@ -368,15 +413,23 @@ int main(int argc, char **argv)
     double area_since = 0;
     unsigned char buf[MAX_DGRAM];
 
-/* Attribute the in-flight level since the last change to the current bucket. */
+/* Attribute the in-flight level since the last change to the buckets it
+ * spans (at long delays nothing may change for several buckets). */
 #define TRACK(now_)                                                                        \
     do {                                                                                   \
         if (t_first >= 0) {                                                                \
-            int b_ = (int)(((now_) - t_first) / BUCKET_S);                                 \
-            if (b_ >= MAX_BUCKETS) b_ = MAX_BUCKETS - 1;                                   \
-            if (b_ + 1 > n_buckets) n_buckets = b_ + 1;                                    \
-            bucket_area[b_] += inflight * ((now_) - area_since);                           \
-            if (inflight > bucket_max[b_]) bucket_max[b_] = inflight;                      \
+            double t_ = area_since;                                                        \
+            do {                                                                           \
+                int b_ = (int)((t_ - t_first) / BUCKET_S);                                 \
+                if (t_first + (b_ + 1) * BUCKET_S <= t_) b_++; /* rounding at an edge */   \
+                if (b_ >= MAX_BUCKETS) b_ = MAX_BUCKETS - 1;                               \
+                double end_ = t_first + (b_ + 1) * BUCKET_S;                               \
+                if (end_ > (now_) || b_ == MAX_BUCKETS - 1) end_ = (now_);                 \
+                if (b_ + 1 > n_buckets) n_buckets = b_ + 1;                                \
+                bucket_area[b_] += inflight * (end_ - t_);                                 \
+                if (inflight > bucket_max[b_]) bucket_max[b_] = inflight;                  \
+                t_ = end_;                                                                 \
+            } while (t_ < (now_));                                                         \
             area_since = (now_);                                                           \
         }                                                                                  \
     } while (0)
@@ -436,7 +489,13 @@ int main(int argc, char **argv)
         for (pkt_t *p; (p = fifo_front(&down)) && p->due <= now;) {
             slot_t *sl = &slots[p->slot];
             entry_t *e = p->entry != UINT32_MAX ? &entries[p->entry] : NULL;
-            if (sl->used && (!e || sl->gen == e->slot_gen)) {
+            if (sl->used && (!e || sl->gen == e->slot_gen) && loss > 0 && rng_uniform() < loss) {
+                dropped_down++;
+                if (e && e->state == ST_ANSWERED) {
+                    e->state = ST_DROPPED;
+                    INFLIGHT(now, p->slot, -1);
+                }
+            } else if (sl->used && (!e || sl->gen == e->slot_gen)) {
                 if (sendto(lfd, p->data, (size_t)p->len, 0, (struct sockaddr *)&sl->client, sizeof sl->client) < 0)
                     send_errors++;
                 late_add(&late_down, now - p->due);
@@ -562,8 +621,9 @@ int main(int argc, char **argv)
                         if (e->state == ST_QUEUED || e->state == ST_SENT || e->state == ST_ANSWERED) {
                             retry_pending++;
                             if (e->state == ST_SENT) outstanding[e->server]--;
-                        } else if (e->state == ST_DELIVERED) {
-                            retry_answered++;
+                        } else if (e->state == ST_DELIVERED || e->state == ST_DROPPED) {
+                            if (e->state == ST_DELIVERED) retry_answered++;
+                            else retry_lost++;
                             INFLIGHT(now, s, +1); /* in flight again */
                         } else {
                             retry_lost++; /* never answered: still counted in flight */
@@ -579,6 +639,13 @@ int main(int argc, char **argv)
                         INFLIGHT(now, s, +1);
                     }
                     e->gen = ++gen_counter;
+                    if ((dead_zone && under_zone(buf, (int)n, dead_zone)) || (loss > 0 && rng_uniform() < loss)) {
+                        if (dead_zone && under_zone(buf, (int)n, dead_zone)) dead_zone_queries++;
+                        else dropped_up++;
+                        e->state = ST_DROPPED;
+                        INFLIGHT(now, s, -1);
+                        continue;
+                    }
                     e->state = ST_QUEUED;
                     pkt_t p = {now + delay, idx, e->gen, s, (int)n, malloc((size_t)n)};
                     if (!p.data) die("malloc");
@@ -636,6 +703,9 @@ int main(int argc, char **argv)
     fprintf(out, "  \"retry_while_pending\": %ld,\n  \"retry_after_answer\": %ld,\n  \"retry_after_server_loss\": %ld,\n",
             retry_pending, retry_answered, retry_lost);
     fprintf(out, "  \"repeated_questions\": %ld,\n  \"id_reuse_in_flight\": %ld,\n", repeated_questions, id_reuse);
+    fprintf(out, "  \"distinct_questions\": %zu,\n", qset_count);
+    fprintf(out, "  \"loss\": %.4f,\n  \"dropped_up\": %ld,\n  \"dropped_down\": %ld,\n  \"dead_zone_queries\": %ld,\n",
+            loss, dropped_up, dropped_down, dead_zone_queries);
     fprintf(out, "  \"client_sockets\": %u,\n  \"max_client_sockets_at_once\": %d,\n", slot_gens, max_slots_used);
     fprintf(out, "  \"server_unanswered\": %ld,\n  \"late_responses\": %ld,\n  \"dup_responses\": %ld,\n",
             server_unanswered, late_responses, dup_responses);
