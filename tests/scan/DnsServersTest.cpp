@@ -90,3 +90,23 @@ TEST(DnsServers, ChannelTakesTheEntries)
     EXPECT_NE(unusable.status(), ARES_SUCCESS);
     EXPECT_TRUE(unusable.servers().isEmpty());
 }
+
+// Tuning from the command line arrives unchecked: nonsense is brought into
+// range rather than leaving queries that never go out or never end.
+TEST(DnsServers, TuningIsBroughtIntoRange)
+{
+    AresDriver driver({"127.0.0.1:5353"});
+    EXPECT_EQ(driver.retryTimeoutMs(), AresDriver::InitialTimeoutMs) << "before any reply";
+    const struct { DnsTuning given; int maxTimeoutMs, tries, firstWaitMs; } cases[] = {
+        {{800, 3}, 800, 3, 800},  // a cap below the initial guess wins
+        {{0, 0}, 10, 1, 10},
+        {{-5, -1}, 10, 1, 10},
+        {{1'000'000'000, 1000}, 600000, 20, AresDriver::InitialTimeoutMs},
+    };
+    for (const auto& c : cases) {
+        driver.setTuning(c.given);
+        EXPECT_EQ(driver.tuning().maxTimeoutMs, c.maxTimeoutMs) << c.given.maxTimeoutMs;
+        EXPECT_EQ(driver.tuning().tries, c.tries) << c.given.tries;
+        EXPECT_EQ(driver.retryTimeoutMs(), c.firstWaitMs) << c.given.maxTimeoutMs;
+    }
+}
