@@ -137,7 +137,7 @@ protected:
         EXPECT_TRUE(process.waitForStarted(10000));
         process.write(input);
         process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(30000)) << args.join(' ').toStdString();
+        EXPECT_TRUE(process.waitForFinished(90000)) << args.join(' ').toStdString();
         return CliResult{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                          QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
     }
