@@ -1,5 +1,8 @@
 #include "common/NameFunctions.h"
 
+#include <QList>
+#include <QStringView>
+
 namespace quarlo {
 
 QString SafeName(const QString& name, const QString& def)
@@ -26,6 +29,23 @@ QString FileName(const QString& path, bool stripExtension)
     if (stripExtension)
         if (const qsizetype dot = rest.lastIndexOf(QLatin1Char('.')); dot >= 0) rest = rest.left(dot);
     return rest;
+}
+
+bool IsValidHostName(const QString& name)
+{
+    QStringView body(name);
+    if (body.endsWith(QLatin1Char('.'))) body.chop(1);
+    if (body.isEmpty() || body.size() > 253) return false;
+    for (QStringView label : body.split(QLatin1Char('.'))) {
+        if (label.isEmpty() || label.size() > 63) return false;
+        if (label.startsWith(QLatin1Char('-')) || label.endsWith(QLatin1Char('-'))) return false;
+        for (QChar c : label) {
+            const char16_t u = c.unicode();
+            const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-';
+            if (!ok) return false;
+        }
+    }
+    return true;
 }
 
 } // namespace quarlo

@@ -8,6 +8,12 @@ namespace quarlo {
 // character outside A-Z, a-z, 0-9, "_-.@" become "_". Empty input gives def.
 QString SafeName(const QString& name, const QString& def);
 
+// A host name as DNS may hand one back (an MX target, say) that is safe to
+// use as a scan target: letters, digits, hyphens and dots, labels of 1 to 63
+// characters not starting or ending with a hyphen, at most 253 characters
+// (a single trailing dot allowed).
+bool IsValidHostName(const QString& name);
+
 // The bare file name of a Windows- or POSIX-style path.
 QString FileName(const QString& path, bool stripExtension);
 

@@ -12,8 +12,17 @@ class Response {
 public:
     Response(ServerPtr server, const QString& address) : server_(std::move(server)) { setAddress(address); }
 
+    // The text a list keeps per listing: a hostile or broken server can send
+    // tens of kilobytes per answer, and thousands of answers per scan.
+    static constexpr qsizetype kMaxTXTLength = 2048;
+    static inline const QString kCutMark = QStringLiteral(" [...]");
+
     QString TXTRecord() const { return txtRecord_; }
-    void setTXTRecord(const QString& text) { txtRecord_ = text; }
+    // Keeps the first kMaxTXTLength characters, marked as cut.
+    void setTXTRecord(const QString& text)
+    {
+        txtRecord_ = text.size() <= kMaxTXTLength ? text : text.left(kMaxTXTLength) + kCutMark;
+    }
     const ServerPtr& Server() const { return server_; }
     void setServer(const ServerPtr& server) { server_ = server; setAddress(address_); }
     QString Address() const { return address_; }

@@ -1,6 +1,8 @@
 #include "common/IpFunctions.h"
+#include "common/NameFunctions.h"
 #include "support/QtPrinters.h"
 
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace quarlo;
@@ -66,4 +68,17 @@ TEST(NetworkAddress, MasksBitByBit)
     EXPECT_EQ(NetworkAddress("255.255.255.255", "192.168.1.10"), "192.168.1.10");
     EXPECT_EQ(NetworkAddress("0.0.0.0", "127.0.0.2"), "0.0.0.0");
     EXPECT_EQ(NetworkAddress("garbage", "127.0.0.2"), "0.0.0.0");
+}
+
+TEST(NameFunctionsTest, HostNamesFromDnsAreCheckedBeforeUse)
+{
+    for (const char* good : {"mx1.example.com", "mx1.example.com.", "a", "xn--bcher-kva.example", "a-b.c0"})
+        EXPECT_TRUE(IsValidHostName(QString::fromUtf8(good))) << good;
+    const QString longLabel = QString(64, QLatin1Char('a')) + ".example";
+    const QString longName = QString(127, QLatin1Char('a')).replace(QRegularExpression("a"), "a.") + "a";
+    for (const QString& bad : {QString(), QStringLiteral("."), QStringLiteral("127.0.0.7:BlacklistCheck:nxd.test"),
+                               QStringLiteral("a..b"), QStringLiteral("-a.example"), QStringLiteral("a-.example"),
+                               QStringLiteral("mx 1.example"), QStringLiteral("mx\x1b.example"), QStringLiteral("m\u00fcx.example"),
+                               QStringLiteral("mx_1.example"), longLabel, longName})
+        EXPECT_FALSE(IsValidHostName(bad)) << bad.toStdString();
 }

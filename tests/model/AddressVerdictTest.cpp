@@ -226,3 +226,16 @@ TEST_F(AddressVerdict, ZonesUnderTestAreAskedOnceTheirTestEnds)
     ASSERT_EQ(address.ZonesWith(ZoneNote::Kind::Skipped), QStringList{"mask.test"});
     EXPECT_EQ(address.ZoneNotes()[0].detail, "mask.test failed its test");
 }
+
+TEST_F(AddressVerdict, TxtTextKeptPerListingIsCapped)
+{
+    Address address("192.0.2.7", settings, &host);
+    scan(address, {{"exact.test", {"127.0.0.2", 0}}, {"mask.test", {"", DnsFailure::NotFound}}});
+    const auto record = address.RespondingServers().Item("exact.test");
+    record->AddTXTInfo("127.0.0.2", QString(64 * 1024, QLatin1Char('x')));
+    const QString kept = record->Responses().Item("127.0.0.2")->TXTRecord();
+    EXPECT_EQ(kept.size(), Response::kMaxTXTLength + Response::kCutMark.size());
+    EXPECT_TRUE(kept.endsWith(Response::kCutMark));
+    record->AddTXTInfo("127.0.0.2", "short text");
+    EXPECT_EQ(record->Responses().Item("127.0.0.2")->TXTRecord(), "short text");
+}
