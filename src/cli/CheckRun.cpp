@@ -1,5 +1,8 @@
 #include "cli/CheckRun.h"
 
+#include "cli/PrintableText.h"
+#include "common/NameFunctions.h"
+
 #include "scan/Addresslist.h"
 #include "scan/DirectDns.h"
 #include "scan/DnsLookup.h"
@@ -75,13 +78,18 @@ void CheckRun::onMxReply(const DnsResponse& response)
     if (!domain.exchanger.isEmpty()) return;
     // Records come sorted by preference: the first is the one mail goes to.
     if (const DnsRecord* mx = response.FindRecord(1, DnsRecord::MX, 0)) {
-        QString host = mx->Data.trimmed();
-        if (host.endsWith(QLatin1Char('.'))) host.chop(1);
-        if (host.isEmpty()) {
+        const QString& host = mx->Data;
+        if (host.isEmpty() || host == QLatin1String(".")) {
             domain.nullMx = true;
-        } else {
-            domain.exchanger = host;
-            domain.nullMx = false; // another server named a real exchanger
+        } else if (IsValidHostName(host)) {
+            domain.exchanger = host.endsWith(QLatin1Char('.')) ? host.chopped(1) : host;
+            // Another server named a real exchanger.
+            domain.nullMx = false;
+            domain.badExchanger.clear();
+        } else if (domain.badExchanger.isEmpty()) {
+            // Whatever the reply holds becomes a scan target only if it is a
+            // host name; anything else could smuggle in other targets.
+            domain.badExchanger = Excerpt(host);
         }
     }
 }
@@ -93,6 +101,8 @@ void CheckRun::mailDomainsResolved()
         const MailDomain& domain = domains_[static_cast<size_t>(domainIndex_.value(target.mailDomain.toCaseFolded()))];
         if (!domain.exchanger.isEmpty()) {
             target.mx = domain.exchanger;
+        } else if (!domain.badExchanger.isEmpty()) {
+            target.invalid = QStringLiteral("no valid mail exchanger (MX names \"%1\")").arg(domain.badExchanger);
         } else if (domain.nullMx) {
             target.nullMx = true;
         } else if (domain.answered) {

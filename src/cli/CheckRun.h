@@ -37,7 +37,8 @@ private:
     struct MailDomain {
         QString name;
         bool answered = false; // some server replied, with or without records
-        QString exchanger;     // the preferred mail host of the first reply naming one
+        QString exchanger;     // the preferred mail host of the first reply naming a valid one
+        QString badExchanger;  // an excerpt of the first preferred MX that is no host name
         bool nullMx = false;
     };
 

@@ -1,27 +1,31 @@
 #include "cli/CheckTarget.h"
 
+#include "cli/PrintableText.h"
+
 namespace quarlo {
 
 CheckTarget CheckTarget::FromText(const QString& text)
 {
     CheckTarget result;
     result.target = text.trimmed();
+    if (result.target.isEmpty()) {
+        result.invalid = QStringLiteral("empty target");
+        return result;
+    }
+    // Reports name an overlong target by its first characters only.
+    if (result.target.size() > kMaxLength) return TooLong(result.target);
     for (QChar c : result.target) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
             result.invalid = QStringLiteral("contains control characters");
             return result;
         }
     }
-    if (result.target.size() > kMaxLength) {
-        result.invalid = QStringLiteral("longer than %1 characters").arg(kMaxLength);
-        return result;
-    }
     const qsizetype at = result.target.lastIndexOf(QLatin1Char('@'));
     if (at < 0) return result;
     QString domain = result.target.mid(at + 1).trimmed();
     if (domain.endsWith(QLatin1Char('.'))) domain.chop(1);
     if (domain.isEmpty()) {
-        result.invalid = QStringLiteral("e-mail address without a domain");
+        result.invalid = QStringLiteral("no domain after @");
         return result;
     }
     result.mailDomain = domain;
@@ -32,6 +36,14 @@ CheckTarget CheckTarget::FromText(const QString& text)
         if (literal.isEmpty()) result.invalid = QStringLiteral("empty address literal");
         result.mx = literal;
     }
+    return result;
+}
+
+CheckTarget CheckTarget::TooLong(const QString& start)
+{
+    CheckTarget result;
+    result.target = Excerpt(start.trimmed());
+    result.invalid = QStringLiteral("longer than %1 characters").arg(kMaxLength);
     return result;
 }
 

@@ -14,7 +14,7 @@ namespace quarlo {
 struct CheckTarget {
     static constexpr int kMaxLength = 320;
 
-    QString target;     // as given, without surrounding blanks
+    QString target;     // as given, without surrounding blanks; cut short when too long
     QString invalid;    // why it was not checked at all (rejected up front)
     QString mailDomain; // e-mail addresses: the domain after the last "@"
     QString mx;         // e-mail addresses: the mail host checked (the domain itself when it has no MX)
@@ -24,6 +24,9 @@ struct CheckTarget {
 
     // A target from one argument or input line; check invalid.
     static CheckTarget FromText(const QString& text);
+    // An invalid target for text longer than kMaxLength, of which start is
+    // the beginning (the whole may never have been read).
+    static CheckTarget TooLong(const QString& start);
 
     bool isMail() const { return !mailDomain.isEmpty(); }
     // The mail domain still needs its MX looked up.

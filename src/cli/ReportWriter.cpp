@@ -1,5 +1,6 @@
 #include "cli/ReportWriter.h"
 
+#include "cli/PrintableText.h"
 #include "model/Servers.h"
 
 #include <QJsonArray>
@@ -8,22 +9,15 @@
 namespace quarlo {
 namespace {
 
+// CSV goes to terminals as often as to files: control characters become
+// "?" as in text output (so no field spans lines either), and a field with
+// a comma or quote is quoted.
 QString csvField(const QString& text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
-        && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-// Targets and DNS texts may hold control characters; keep the terminal sane.
-QString printable(QString text)
-{
-    for (QChar& c : text)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f) c = QLatin1Char('?');
-    return text;
+    QString field = Printable(text);
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"'))) return field;
+    field.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + field + QLatin1Char('"');
 }
 
 QString healthKeyword(ZoneTest::Health health)
@@ -77,6 +71,7 @@ QJsonArray responsesJson(const RespondingServer& server)
 
 QString caption(const CheckTarget& target)
 {
+    if (target.target.isEmpty()) return QStringLiteral("\"\"");
     const QString ip = target.ip();
     if (target.isMail()) {
         if (target.mx.isEmpty()) return target.target;
@@ -190,17 +185,17 @@ void ReportWriter::writeServers(QTextStream& out, const Address& address) const
 {
     for (const RespondingServerPtr& server : address.RespondingServers()) {
         const int reasons = server->Responses().Count();
-        out << "  " << printable(server->ServerEnglishName().isEmpty() ? server->ServerName() : server->ServerEnglishName())
-            << " (" << printable(server->ServerName()) << ")  "
+        out << "  " << Printable(server->ServerEnglishName().isEmpty() ? server->ServerName() : server->ServerEnglishName())
+            << " (" << Printable(server->ServerName()) << ")  "
             << (!server->Listing()  ? QStringLiteral("Query refused")
                 : reasons <= 1     ? QStringLiteral("Received 1 reason")
                                    : QStringLiteral("Received %1 reasons").arg(reasons));
         const QString url = serverUrl(server->ServerName());
-        if (!url.isEmpty()) out << "  " << printable(url);
+        if (!url.isEmpty()) out << "  " << Printable(url);
         out << '\n';
         for (const ResponsePtr& response : server->Responses()) {
-            out << "    " << printable(response->Address()) << "  " << printable(response->Reason()) << '\n';
-            if (!response->TXTRecord().isEmpty()) out << "      " << printable(response->TXTRecord()) << '\n';
+            out << "    " << Printable(response->Address()) << "  " << Printable(response->Reason()) << '\n';
+            if (!response->TXTRecord().isEmpty()) out << "      " << Printable(response->TXTRecord()) << '\n';
         }
     }
 }
@@ -208,12 +203,12 @@ void ReportWriter::writeServers(QTextStream& out, const Address& address) const
 void ReportWriter::writeText(QTextStream& out) const
 {
     for (const CheckTarget& target : report_.targets) {
-        out << printable(caption(target)) << "  " << printable(message(target)) << '\n';
+        out << Printable(caption(target)) << "  " << Printable(message(target)) << '\n';
         if (!target.address) continue;
         writeServers(out, *target.address);
         // A listing stands whatever else failed, but the gaps are still worth a line.
         if (target.status() == TargetStatus::Listed && !unansweredZones(*target.address).isEmpty())
-            out << "  " << printable(incompleteText(*target.address)) << '\n';
+            out << "  " << Printable(incompleteText(*target.address)) << '\n';
     }
     QStringList skipped, unverified;
     for (const ZoneTest& test : report_.zoneTests) {
@@ -222,11 +217,11 @@ void ReportWriter::writeText(QTextStream& out) const
     }
     if (!skipped.isEmpty()) {
         out << "\nLists skipped in this scan:\n";
-        for (const QString& line : skipped) out << "  " << printable(line) << '\n';
+        for (const QString& line : skipped) out << "  " << Printable(line) << '\n';
     }
     if (!unverified.isEmpty()) {
         out << (skipped.isEmpty() ? "\n" : "") << "Lists not verified:\n";
-        for (const QString& line : unverified) out << "  " << printable(line) << '\n';
+        for (const QString& line : unverified) out << "  " << Printable(line) << '\n';
     }
 }
 

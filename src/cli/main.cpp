@@ -2,6 +2,8 @@
 // the command line, on the same engine as the desktop program.
 #include "cli/CheckOptions.h"
 #include "cli/CheckRun.h"
+#include "cli/LineReader.h"
+#include "cli/PrintableText.h"
 #include "cli/ReportWriter.h"
 #include "common/RegFileBackend.h"
 #include "common/Registry.h"
@@ -18,6 +20,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QTextStream>
 #include <cstdio>
@@ -30,6 +33,13 @@ namespace {
 
 constexpr int kExitClean = 0;
 constexpr int kExitUsage = 2;
+// Far above real use (a /16 is 65536 addresses), low enough that the
+// targets' memory stays small.
+constexpr qsizetype kMaxTargets = 100000;
+// A target is at most 320 characters; a longer line is cut here while read.
+constexpr qsizetype kMaxLineBytes = 4096;
+// Endless input (/dev/zero, "yes") ends the run instead of spinning forever.
+constexpr qint64 kMaxInputBytes = qint64(1) << 30;
 
 void warn(const QString& message) { QTextStream(stderr) << "quarlo-check: " << message << '\n'; }
 
@@ -49,6 +59,20 @@ bool readBounded(const QString& text, int low, int high, int* value)
     if (!ok || number < low || number > high) return false;
     *value = number;
     return true;
+}
+
+// Why path cannot be read as a file at all; empty when it looks readable.
+// Says what is wrong rather than the generic "Unknown error" a failed open
+// of a directory or device can leave behind.
+QString fileProblem(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) return QStringLiteral("the file does not exist");
+    if (info.isDir()) return QStringLiteral("it is a directory, not a file");
+    if (!info.isFile()) return QStringLiteral("it is not a regular file");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return file.errorString();
+    return QString();
 }
 
 // Where and why an XML file fails to parse: "line L, column C: reason".
@@ -73,6 +97,9 @@ QString parseErrorIn(const QString& path)
 // passes over a broken file silently.
 QString configurationProblem(const QString& path)
 {
+    if (!QFileInfo::exists(path)) return QStringLiteral("no blacklist server configuration at %1: the file does not exist").arg(path);
+    if (const QString problem = fileProblem(path); !problem.isEmpty())
+        return QStringLiteral("cannot read the blacklist server configuration %1: %2").arg(path, problem);
     pugi::xml_document doc;
     QString description;
     switch (XmlDocumentFile::Load(doc, path, description)) {
@@ -120,7 +147,9 @@ int main(int argc, char** argv)
         "Status per target: listed, clean, incomplete, refused, unresolvable, invalid, no-mail.\n"
         "Exit status: 0 every target is clean; 1 a target is listed; 3 nothing is listed but\n"
         "a target could not be vouched for (incomplete, refused, unresolvable, invalid or\n"
-        "no-mail); 2 bad usage, an unreadable file or configuration."));
+        "no-mail); 2 bad usage, an unreadable file or configuration.\n"
+        "An empty argument is an invalid target; empty lines and lines starting with \"#\"\n"
+        "in files and standard input are skipped. At most 100000 targets per run."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption fileOption({QStringLiteral("f"), QStringLiteral("file")},
@@ -193,24 +222,56 @@ int main(int argc, char** argv)
     // Gather the targets in order, each once; unreadable files end the run.
     std::vector<CheckTarget> targets;
     QSet<QString> seen;
-    auto take = [&](const QString& raw) {
-        const QString text = raw.trimmed();
-        if (text.isEmpty() || text.startsWith(QLatin1Char('#')) || seen.contains(text)) return;
-        seen.insert(text);
-        targets.push_back(CheckTarget::FromText(text));
+    auto add = [&](CheckTarget target) {
+        if (static_cast<qsizetype>(targets.size()) >= kMaxTargets) return false;
+        targets.push_back(std::move(target));
+        return true;
     };
-    for (const QString& target : options.targets) take(target);
+    // Arguments are taken as given: an empty one is reported, not dropped.
+    auto takeArgument = [&](const QString& raw) {
+        const QString text = raw.trimmed();
+        if (seen.contains(text)) return true;
+        seen.insert(text);
+        return add(CheckTarget::FromText(text));
+    };
+    // Lists and input may hold blank lines and comments.
+    auto takeLine = [&](const QString& raw) {
+        const QString text = raw.trimmed();
+        if (text.isEmpty() || text.startsWith(QLatin1Char('#')) || seen.contains(text)) return true;
+        seen.insert(text);
+        return add(CheckTarget::FromText(text));
+    };
+    const QString tooMany = QStringLiteral("more than %1 targets; split them over several runs").arg(kMaxTargets);
+    for (const QString& target : options.targets)
+        if (!takeArgument(target)) return fail(tooMany);
     for (const QString& file : options.listFiles) {
         QStringList fromFile;
-        QString description;
-        if (!AddressListFile::Read(file, fromFile, description))
+        QString description = fileProblem(file);
+        if (!description.isEmpty() || !AddressListFile::Read(file, fromFile, description))
             return fail(QStringLiteral("cannot load Address List from %1: %2").arg(file, description));
-        for (const QString& target : fromFile) take(target);
+        for (const QString& target : fromFile)
+            if (!takeLine(target)) return fail(tooMany);
     }
     if (options.readStdin) {
-        QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly)) return fail(QStringLiteral("cannot read standard input"));
-        while (!in.atEnd()) take(QString::fromUtf8(in.readLine()));
+        LineReader in(STDIN_FILENO, kMaxLineBytes, kMaxInputBytes);
+        QByteArray line;
+        for (;;) {
+            const LineReader::Result result = in.next(&line);
+            if (result == LineReader::Result::End) break;
+            if (result == LineReader::Result::TooMuch)
+                return fail(QStringLiteral("standard input holds more than 1 GiB; split it over several runs"));
+            if (result == LineReader::Result::Error)
+                return fail(QStringLiteral("cannot read standard input: ") + in.errorString());
+            bool kept = true;
+            if (result == LineReader::Result::Line) {
+                kept = takeLine(QString::fromUtf8(line));
+            } else {
+                // Only the line's start was kept; it cannot be a target.
+                const QString start = QString::fromUtf8(line).trimmed();
+                if (!start.startsWith(QLatin1Char('#'))) kept = add(CheckTarget::TooLong(start));
+            }
+            if (!kept) return fail(tooMany);
+        }
     }
 
     if (const QString problem = configurationProblem(options.configPath); !problem.isEmpty()) return fail(problem);
