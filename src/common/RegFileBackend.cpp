@@ -1,5 +1,8 @@
 #include "common/RegFileBackend.h"
 
+#include "common/AtomicFileWriter.h"
+
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -7,7 +10,6 @@
 #include <QHash>
 #include <QList>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringList>
 #include <QThread>
@@ -17,14 +19,18 @@
 #include <array>
 #include <mutex>
 
-#if defined(Q_OS_LINUX)
+#if defined(Q_OS_UNIX)
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 // What the parser accepts, and what makes a file unusable.
 //
-// A file is rewritten only when every line of it was understood, so a rewrite
-// can never hold less than the file held. Understood lines are:
+// A file is rewritten with every line it held, so a rewrite can never hold
+// less than the file held. Lines are:
 //   - blank lines (dropped; sections are re-separated by one blank line),
 //   - comments starting with ';' (kept where they were),
 //   - the "Windows Registry Editor Version 5.00" or "REGEDIT4" line before the
@@ -38,20 +44,31 @@
 //     text and reads as missing. A later line for the same value replaces
 //     the earlier one, as it would when the file is imported, so only the
 //     line that counts is written back.
-// Anything else makes the file unusable: other lines, a header without its
-// closing ']', values before any section, a quoted string without its closing
-// quote, a continued hex line at the end of the file, bytes that are not
-// UTF-8, NUL bytes (binary files, UTF-16 exports) and files above
+//   - anything else (damage, an unclosed string, bytes that are not UTF-8, a
+//     value before any section) is kept byte for byte where it was and means
+//     nothing. A header that cannot be understood starts a damaged section:
+//     its lines are kept the same way, so its values are never taken for the
+//     previous key's.
+// A file is unusable, and never rewritten, when it is not a registry export
+// at all: its first line (after blank lines and comments) is neither the
+// header line nor a section header, as for a UTF-16 export, a binary file or
+// an INI file. So are files that are not regular files or are larger than
 // kMaxFileSize, which are never read at all.
 
 namespace quarlo {
 
 namespace {
 
+// Real stores hold a few kilobytes; this only bounds what a wrong file costs.
 constexpr qint64 kMaxFileSize = 32 * 1024 * 1024;
 // A write holds the lock for milliseconds; a lock this old was left by a
-// program that hung or died on another machine sharing the directory.
+// program that hung or died on another machine sharing the directory. Dead
+// owners on this machine are recognised at once by their process number.
 constexpr int kStaleLockMs = 10'000;
+// The owner writes its process number into the lock file microseconds after
+// creating it; an empty lock file this old that nobody holds was left by a
+// program killed in between.
+constexpr qint64 kAbandonedLockMs = 1'000;
 constexpr int kLockTimeoutMs = 12'000;
 constexpr int kMaxLockPollMs = 8;
 
@@ -62,23 +79,27 @@ const QByteArray kBom("\xEF\xBB\xBF");
 // ---------------------------------------------------------------- document --
 
 struct Entry {
-    enum class Kind { Value, Opaque, Comment };
+    enum class Kind { Value, Opaque, Comment, Damaged };
     Kind kind = Kind::Comment;
     QString name;        // Value and Opaque; empty for the default value
     RegistryValue value; // Value
     // The lines as read. Written back unchanged until the entry is changed,
     // after which it is written from name and value.
     QStringList lines;
+    QByteArray raw; // Damaged: the line's bytes, without its line break
 };
 
 struct Section {
     QString path; // as written between the brackets
+    // A header that could not be understood, as read; such a section is not
+    // indexed and its lines are all Damaged or comments.
+    std::optional<QByteArray> damagedHeader;
     QList<Entry> entries;
     QHash<QString, qsizetype> byName; // folded value name -> index in entries
 };
 
 struct Document {
-    QStringList preamble; // comments before the first section
+    QList<Entry> preamble; // comments and damaged lines before the first section
     QList<Section> sections;
     QHash<QString, qsizetype> byPath; // folded normalised path -> index in sections
     bool crlf = false;
@@ -270,10 +291,17 @@ qsizetype SkipSpaces(QStringView s, qsizetype pos)
     return pos;
 }
 
-// Parses the value starting at lines[i]; on return i is its last line.
-std::optional<Entry> ParseValueEntry(const QList<QStringView>& lines, qsizetype& i)
+// One line of the file: its bytes, and its text when they are valid UTF-8
+// without NULs.
+struct Line {
+    QByteArrayView raw;
+    std::optional<QString> text;
+};
+
+// Parses the value starting at lines[i]; on success i is its last line.
+std::optional<Entry> ParseValueEntry(const QList<Line>& lines, qsizetype& i)
 {
-    const QStringView t = lines[i].trimmed();
+    const QStringView t = QStringView(*lines[i].text).trimmed();
     Entry entry;
     qsizetype pos = 1;
     if (t.startsWith(u'"')) {
@@ -288,20 +316,22 @@ std::optional<Entry> ParseValueEntry(const QList<QStringView>& lines, qsizetype&
         return std::nullopt;
     pos = SkipSpaces(t, pos + 1);
 
-    entry.lines.append(lines[i].toString());
+    entry.lines.append(*lines[i].text);
     QString data = t.sliced(pos).toString();
     // Binary data may be continued on following lines: "hex:01,02,\".
+    qsizetype last = i;
     if (data.startsWith(u"hex", Qt::CaseInsensitive)) {
         while (data.endsWith(u'\\')) {
-            if (++i >= lines.size())
+            if (++last >= lines.size() || !lines[last].text)
                 return std::nullopt;
             data.chop(1);
-            data += lines[i].trimmed();
-            entry.lines.append(lines[i].toString());
+            data += QStringView(*lines[last].text).trimmed();
+            entry.lines.append(*lines[last].text);
         }
     }
     if (!ClassifyData(data, entry))
         return std::nullopt;
+    i = last;
     return entry;
 }
 
@@ -314,7 +344,7 @@ bool LooksLikeSectionPath(QStringView path)
 
 void AddEntry(Section& section, Entry entry)
 {
-    if (entry.kind == Entry::Kind::Comment) {
+    if (entry.kind == Entry::Kind::Comment || entry.kind == Entry::Kind::Damaged) {
         section.entries.append(std::move(entry));
         return;
     }
@@ -343,54 +373,91 @@ qsizetype FindOrAddSection(Document& doc, const QString& path)
     return doc.sections.size() - 1;
 }
 
+Entry DamagedLine(QByteArrayView raw)
+{
+    Entry entry;
+    entry.kind = Entry::Kind::Damaged;
+    entry.raw = raw.toByteArray();
+    return entry;
+}
+
+QList<Line> SplitLines(QByteArrayView body, bool& crlf)
+{
+    QList<Line> lines;
+    qsizetype start = 0;
+    while (start < body.size()) {
+        qsizetype nl = body.indexOf('\n', start);
+        const bool last = nl < 0;
+        if (last)
+            nl = body.size();
+        else if (lines.isEmpty())
+            crlf = nl > 0 && body[nl - 1] == '\r';
+        QByteArrayView raw = body.sliced(start, nl - start);
+        if (raw.endsWith('\r'))
+            raw.chop(1);
+        Line line{raw, std::nullopt};
+        if (!raw.contains('\0')) {
+            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            QString text = decoder.decode(raw);
+            if (!decoder.hasError())
+                line.text = std::move(text);
+        }
+        lines.append(std::move(line));
+        start = nl + 1;
+    }
+    return lines;
+}
+
+// Whether the first line that is neither blank nor a comment shows a
+// registry export; a file without any such line is an empty store.
+bool IsRegistryExport(const QList<Line>& lines)
+{
+    for (const Line& line : lines) {
+        const QByteArrayView t = line.raw.trimmed();
+        if (t.isEmpty() || t.startsWith(';'))
+            continue;
+        if (!line.text)
+            return false;
+        const QStringView text = QStringView(*line.text).trimmed();
+        return text == kHeader || text == kOldHeader
+               || (text.startsWith(u'[') && LooksLikeSectionPath(text.sliced(1)));
+    }
+    return true;
+}
+
+// Nothing when the bytes are not a registry export at all.
 std::optional<Document> ParseDocument(const QByteArray& bytes)
 {
-    if (bytes.contains('\0'))
-        return std::nullopt;
-
     Document doc;
     QByteArrayView body(bytes);
     if (body.startsWith(kBom)) {
         doc.bom = true;
         body = body.sliced(kBom.size());
     }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(body);
-    if (decoder.hasError())
+    const QList<Line> lines = SplitLines(body, doc.crlf);
+    if (!IsRegistryExport(lines))
         return std::nullopt;
-
-    QList<QStringView> lines;
-    {
-        const QStringView all(text);
-        qsizetype start = 0;
-        while (start < all.size()) {
-            qsizetype nl = all.indexOf(u'\n', start);
-            const bool last = nl < 0;
-            if (last)
-                nl = all.size();
-            else if (lines.isEmpty())
-                doc.crlf = nl > 0 && all[nl - 1] == u'\r';
-            QStringView line = all.sliced(start, nl - start);
-            if (line.endsWith(u'\r'))
-                line.chop(1);
-            lines.append(line);
-            start = nl + 1;
-        }
-    }
 
     bool headerAllowed = true;
     qsizetype current = -1;
+    auto keep = [&](Entry entry) {
+        if (current < 0)
+            doc.preamble.append(std::move(entry));
+        else
+            AddEntry(doc.sections[current], std::move(entry));
+    };
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QStringView t = lines[i].trimmed();
+        if (!lines[i].text) {
+            keep(DamagedLine(lines[i].raw));
+            continue;
+        }
+        const QStringView t = QStringView(*lines[i].text).trimmed();
         if (t.isEmpty())
             continue;
         if (t.startsWith(u';')) {
             Entry comment;
-            comment.lines.append(lines[i].toString());
-            if (current < 0)
-                doc.preamble.append(comment.lines.first());
-            else
-                AddEntry(doc.sections[current], std::move(comment));
+            comment.lines.append(*lines[i].text);
+            keep(std::move(comment));
             continue;
         }
         if (headerAllowed && (t == kHeader || t == kOldHeader)) {
@@ -398,23 +465,26 @@ std::optional<Document> ParseDocument(const QByteArray& bytes)
             continue;
         }
         if (t.startsWith(u'[')) {
-            if (!t.endsWith(u']'))
-                return std::nullopt;
-            const QStringView path = t.sliced(1, t.size() - 2);
-            if (!LooksLikeSectionPath(path))
-                return std::nullopt;
-            current = FindOrAddSection(doc, path.toString());
             headerAllowed = false;
+            const QStringView path = t.endsWith(u']') ? t.sliced(1, t.size() - 2) : QStringView();
+            if (!path.isEmpty() && LooksLikeSectionPath(path)) {
+                current = FindOrAddSection(doc, path.toString());
+            } else {
+                Section damaged;
+                damaged.damagedHeader = lines[i].raw.toByteArray();
+                doc.sections.append(std::move(damaged));
+                current = doc.sections.size() - 1;
+            }
             continue;
         }
-        if (current >= 0 && (t.startsWith(u'"') || t.startsWith(u'@'))) {
-            std::optional<Entry> entry = ParseValueEntry(lines, i);
-            if (!entry)
-                return std::nullopt;
-            AddEntry(doc.sections[current], std::move(*entry));
-            continue;
+        const bool inKey = current >= 0 && !doc.sections[current].damagedHeader;
+        if (inKey && (t.startsWith(u'"') || t.startsWith(u'@'))) {
+            if (std::optional<Entry> entry = ParseValueEntry(lines, i)) {
+                AddEntry(doc.sections[current], std::move(*entry));
+                continue;
+            }
         }
-        return std::nullopt;
+        keep(DamagedLine(lines[i].raw));
     }
     return doc;
 }
@@ -458,42 +528,51 @@ QString FormatData(const RegistryValue& value)
     return QString();
 }
 
+void AppendEntry(QByteArray& out, const Entry& entry, QByteArrayView nl)
+{
+    if (entry.kind == Entry::Kind::Damaged) {
+        out += entry.raw;
+        out += nl;
+        return;
+    }
+    if (!entry.lines.isEmpty()) {
+        for (const QString& line : entry.lines) {
+            out += line.toUtf8();
+            out += nl;
+        }
+        return;
+    }
+    out += entry.name.isEmpty() ? QByteArrayLiteral("@") : QuotedText(entry.name).toUtf8();
+    out += '=';
+    out += FormatData(entry.value).toUtf8();
+    out += nl;
+}
+
 QByteArray Serialize(const Document& doc)
 {
-    const QLatin1StringView nl(doc.crlf ? "\r\n" : "\n");
-    QString out;
-    out += kHeader;
+    const QByteArrayView nl(doc.crlf ? "\r\n" : "\n");
+    QByteArray out = doc.bom ? kBom : QByteArray();
+    out += QByteArrayView(kHeader.data(), kHeader.size());
     out += nl;
     out += nl;
-    for (const QString& line : doc.preamble) {
-        out += line;
-        out += nl;
-    }
+    for (const Entry& entry : doc.preamble)
+        AppendEntry(out, entry, nl);
     if (!doc.preamble.isEmpty())
         out += nl;
     for (const Section& section : doc.sections) {
-        out += u'[';
-        out += section.path;
-        out += u']';
-        out += nl;
-        for (const Entry& entry : section.entries) {
-            if (!entry.lines.isEmpty()) {
-                for (const QString& line : entry.lines) {
-                    out += line;
-                    out += nl;
-                }
-                continue;
-            }
-            out += entry.name.isEmpty() ? QStringLiteral("@") : QuotedText(entry.name);
-            out += u'=';
-            out += FormatData(entry.value);
-            out += nl;
+        if (section.damagedHeader) {
+            out += *section.damagedHeader;
+        } else {
+            out += '[';
+            out += section.path.toUtf8();
+            out += ']';
         }
         out += nl;
+        for (const Entry& entry : section.entries)
+            AppendEntry(out, entry, nl);
+        out += nl;
     }
-    QByteArray bytes = doc.bom ? kBom : QByteArray();
-    bytes += out.toUtf8();
-    return bytes;
+    return out;
 }
 
 void SetValueIn(Document& doc, const QString& sectionPath, const QString& name,
@@ -573,60 +652,156 @@ struct CachedFile {
     FileStamp stamp;
     QByteArray bytes;            // what doc was parsed from
     std::optional<Document> doc; // nothing: the file exists but is unusable
+    QString problem;             // why doc is nothing, or why reading failed
 };
 
+QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+CachedFile Unusable(const FileStamp& stamp, const QString& problem)
+{
+    CachedFile cache;
+    cache.known = true;
+    cache.stamp = stamp;
+    cache.problem = problem;
+    return cache;
+}
+
+QString TooLarge(const QString& path)
+{
+    return QStringLiteral("%1 is larger than %2 MiB, so it is not a settings file of this program; it was left "
+                          "unchanged.")
+        .arg(Native(path))
+        .arg(kMaxFileSize / (1024 * 1024));
+}
+
+// Reads what the file holds, never more than kMaxFileSize + 1 bytes.
+std::optional<QByteArray> ReadBounded(QFile& file, qint64 expected)
+{
+    QByteArray bytes = file.read(std::min(expected, kMaxFileSize) + 1);
+    // The file may have grown since it was looked at.
+    while (bytes.size() <= kMaxFileSize && file.error() == QFileDevice::NoError) {
+        const QByteArray more = file.read(std::min<qint64>(1024 * 1024, kMaxFileSize + 1 - bytes.size()));
+        if (more.isEmpty())
+            break;
+        bytes += more;
+    }
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
 // Brings the cache up to the file on disk. False when the file could not be
-// read this time (the cache is then unknown).
+// read this time (the cache is then unknown and problem tells why).
 bool Refresh(const QString& path, CachedFile& cache)
 {
     cache.known = false;
     const FileStamp before = StampOf(path);
     if (!before.exists) {
-        cache = CachedFile{true, before, QByteArray(), Document()};
+        cache = CachedFile{true, before, QByteArray(), Document(), QString()};
         return true;
     }
     // Never open what could block (a FIFO) or is too large to be ours.
-    if (!before.regular || before.size > kMaxFileSize) {
-        cache = CachedFile{true, before, QByteArray(), std::nullopt};
+    if (!before.regular) {
+        cache = Unusable(before, QStringLiteral("%1 is not a regular file; it was left unchanged.").arg(Native(path)));
+        return true;
+    }
+    if (before.size > kMaxFileSize) {
+        cache = Unusable(before, TooLarge(path));
         return true;
     }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        cache.problem = QStringLiteral("Cannot read %1: %2").arg(Native(path), file.errorString());
         return false;
+    }
     const FileStamp stamp = StampOfOpen(file);
-    if (!stamp.exists)
+    if (!stamp.exists || !stamp.regular) {
+        cache.problem = QStringLiteral("%1 changed while it was read.").arg(Native(path));
         return false;
-    const QByteArray bytes = file.read(kMaxFileSize + 1);
-    if (file.error() != QFileDevice::NoError)
+    }
+    const std::optional<QByteArray> bytes = ReadBounded(file, stamp.size);
+    if (!bytes) {
+        cache.problem = QStringLiteral("Cannot read %1: %2").arg(Native(path), file.errorString());
         return false;
-    if (bytes.size() > kMaxFileSize) {
-        cache = CachedFile{true, stamp, QByteArray(), std::nullopt};
+    }
+    if (bytes->size() > kMaxFileSize) {
+        cache = Unusable(stamp, TooLarge(path));
         return true;
     }
-    if (cache.doc && bytes == cache.bytes) {
+    cache.problem.clear();
+    if (cache.doc && *bytes == cache.bytes) {
         cache.stamp = stamp;
         cache.known = true;
         return true;
     }
-    cache.doc = ParseDocument(bytes);
-    cache.bytes = cache.doc ? bytes : QByteArray();
+    cache.doc = ParseDocument(*bytes);
+    cache.bytes = cache.doc ? *bytes : QByteArray();
+    if (!cache.doc)
+        cache.problem = QStringLiteral("%1 is not a registry export (it does not begin with \"%2\" or a key in "
+                                       "brackets); it was left unchanged.")
+                            .arg(Native(path), kHeader);
     cache.stamp = stamp;
     cache.known = true;
     return true;
 }
 
+qint64 NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
+
+// Removes a lock file that holds no owner, that no process has locked and
+// that is old enough not to be in the middle of being filled: its writer was
+// killed between creating and filling it. QLockFile itself would wait until
+// it counts as stale by age.
+bool RemoveAbandonedLock(QLockFile& lock, const QString& lockPath)
+{
+#if defined(Q_OS_UNIX)
+    if (lock.getLockInfo(nullptr, nullptr, nullptr))
+        return false; // it names an owner: QLockFile judges those
+    const QByteArray name = QFile::encodeName(lockPath);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    bool removed = false;
+    struct stat opened;
+    struct stat named;
+    // QLockFile holds a flock() on its lock file for as long as it owns it.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)
+        && opened.st_size == 0
+        && NowMs() - (qint64(opened.st_mtim.tv_sec) * 1000 + opened.st_mtim.tv_nsec / 1'000'000) >= kAbandonedLockMs
+        && ::stat(name.constData(), &named) == 0 && named.st_ino == opened.st_ino && named.st_dev == opened.st_dev)
+        removed = ::unlink(name.constData()) == 0;
+    ::close(fd);
+    return removed;
+#else
+    Q_UNUSED(lock);
+    Q_UNUSED(lockPath);
+    return false;
+#endif
+}
+
 // Polls rather than using QLockFile's own wait, whose back-off grows to
-// seconds and would let a busy writer starve the other.
-bool AcquireLock(QLockFile& lock)
+// seconds and would let a busy writer starve the other. Empty on success,
+// else why the lock could not be taken.
+QString AcquireLock(QLockFile& lock, const QString& lockPath)
 {
     lock.setStaleLockTime(kStaleLockMs);
     const QDeadlineTimer deadline(kLockTimeoutMs);
     int pause = 1;
     for (;;) {
+        errno = 0;
         if (lock.tryLock(0))
-            return true;
-        if (lock.error() != QLockFile::LockFailedError || deadline.hasExpired())
-            return false;
+            return QString();
+        const int error = errno;
+        if (lock.error() != QLockFile::LockFailedError) {
+            // QLockFile gives no reason; errno is still that of its failed
+            // create or write (a full disk, say).
+            return QStringLiteral("Cannot create the lock file %1: %2")
+                .arg(Native(lockPath), error != 0 ? qt_error_string(error) : QStringLiteral("unknown error"));
+        }
+        if (RemoveAbandonedLock(lock, lockPath))
+            continue;
+        if (deadline.hasExpired())
+            return QStringLiteral("Another program has been holding the lock file %1 for too long.")
+                .arg(Native(lockPath));
         QThread::msleep(pause);
         pause = std::min(pause * 2, kMaxLockPollMs);
     }
@@ -646,6 +821,7 @@ struct RegFileBackend::State {
     std::array<QString, 3> paths;
     std::mutex mutex;
     std::array<CachedFile, 3> files;
+    QString lastError;
 };
 
 RegFileBackend::RegFileBackend(QString directory) : d_(std::make_unique<State>())
@@ -663,6 +839,12 @@ const QString& RegFileBackend::directory() const { return d_->directory; }
 QString RegFileBackend::filePath(RegistryRoot root) const
 {
     return QDir(d_->directory).filePath(RegistryRootName(root) + QStringLiteral(".reg"));
+}
+
+QString RegFileBackend::lastError() const
+{
+    const std::lock_guard guard(d_->mutex);
+    return d_->lastError;
 }
 
 std::optional<RegistryValue> RegFileBackend::read(RegistryRoot root, const QString& keyPath,
@@ -696,24 +878,35 @@ std::optional<RegistryValue> RegFileBackend::read(RegistryRoot root, const QStri
 bool RegFileBackend::write(RegistryRoot root, const QString& keyPath, const QString& valueName,
                            const RegistryValue& value)
 {
-    if (!IsKnownRoot(root) || !IsWritableText(valueName))
-        return false;
-    const std::optional<QString> sectionPath = SectionPathFor(root, keyPath);
-    if (!sectionPath)
-        return false;
-
     const std::lock_guard guard(d_->mutex);
-    if (!QDir().mkpath(d_->directory))
+    QString& error = d_->lastError;
+    error.clear();
+    if (!IsKnownRoot(root)) {
+        error = QStringLiteral("There is no such registry root.");
         return false;
+    }
+    const std::optional<QString> sectionPath = SectionPathFor(root, keyPath);
+    if (!sectionPath || !IsWritableText(valueName)) {
+        error = QStringLiteral("A key path or value name holds characters a registry file cannot store.");
+        return false;
+    }
+    if (!QDir().mkpath(d_->directory)) {
+        error = QStringLiteral("Cannot create the folder %1.").arg(Native(d_->directory));
+        return false;
+    }
     const QString& path = d_->paths[RootIndex(root)];
-    QLockFile lock(path + QStringLiteral(".lock"));
-    if (!AcquireLock(lock))
+    const QString lockPath = path + QStringLiteral(".lock");
+    QLockFile lock(lockPath);
+    error = AcquireLock(lock, lockPath);
+    if (!error.isEmpty())
         return false;
 
     // Another program may have written since this one last looked.
     CachedFile& cache = d_->files[RootIndex(root)];
-    if (!Refresh(path, cache) || !cache.doc)
+    if (!Refresh(path, cache) || !cache.doc) {
+        error = cache.problem;
         return false;
+    }
 
     Document updated = *cache.doc;
     SetValueIn(updated, *sectionPath, valueName, value);
@@ -721,15 +914,11 @@ bool RegFileBackend::write(RegistryRoot root, const QString& keyPath, const QStr
     if (cache.stamp.exists && bytes == cache.bytes)
         return true;
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
+    QString description;
+    if (!AtomicFileWriter::Replace(path, bytes, description)) {
+        error = QStringLiteral("Cannot save the settings to %1: %2").arg(Native(path), description);
         return false;
     }
-    if (!file.commit())
-        return false;
 
     cache.stamp = StampOf(path);
     cache.bytes = bytes;

@@ -18,10 +18,14 @@ namespace quarlo {
 // never leaves a half-written file. Reads use the last parsed copy until the
 // file on disk changes.
 //
-// A file that exists but cannot be understood is left alone: reads find
-// nothing in it and writes to it fail, so a user's data is never replaced.
-// Everything the parser understands but the registry functions do not use
-// (other value types, comments, other roots' keys) survives rewrites.
+// Lines that cannot be understood (damage, hand edits) are kept byte for byte
+// and the rest is used. A file that is not a registry export at all (another
+// kind of file under the same name) is left alone: reads find nothing in it
+// and writes to it fail with lastError() saying so, so a user's data is never
+// replaced. Everything the parser understands but the registry functions do
+// not use (other value types, comments, other roots' keys) survives rewrites.
+// Files are replaced through AtomicFileWriter; a writer killed while holding
+// the lock does not hold up the next one.
 //
 // Safe to use from several threads.
 class RegFileBackend : public RegistryBackend {
@@ -35,6 +39,8 @@ public:
                                       const QString& valueName) override;
     bool write(RegistryRoot root, const QString& keyPath, const QString& valueName,
                const RegistryValue& value) override;
+    // Why the last write failed, naming the file; empty after a success.
+    QString lastError() const override;
 
     const QString& directory() const;
     // The file holding one root's keys.

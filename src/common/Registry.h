@@ -7,7 +7,8 @@
 namespace quarlo {
 
 // The program's registry functions over one backend. Every call catches its
-// own failures: reads fall back to the default, writes are skipped silently.
+// own failures: reads fall back to the default, writes are skipped, and
+// LastError() tells why the last one failed.
 class Registry {
 public:
     explicit Registry(RegistryBackend& backend) : backend_(backend) {}
@@ -31,6 +32,10 @@ public:
     // Text form of a value as the registry functions write it ("True" and
     // "False" for Booleans).
     static QString ValueText(const QVariant& value);
+
+    // Why the last write through this registry's backend failed; empty
+    // after one that succeeded.
+    QString LastError() const { return backend_.lastError(); }
 
     RegistryBackend& backend() { return backend_; }
 

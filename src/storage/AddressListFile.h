@@ -9,9 +9,15 @@ namespace quarlo {
 // "Target" attribute per address, in list order. Only the targets are kept.
 class AddressListFile {
 public:
+    // Larger files are not read. A list of 300 addresses takes about 12 KB
+    // and a million about 40 MB; parsing needs about three times the file's
+    // size in memory, so this bounds what a wrong or hostile file can take.
+    static constexpr qint64 kMaxFileBytes = 64LL * 1024 * 1024;
+
     // The targets in file order: every attribute whose name is "Target" in
     // any letter case of every "/AddressList/Address" element. False when
-    // the file cannot be read or is not well-formed.
+    // the file cannot be read, is not a regular file, is larger than
+    // kMaxFileBytes or is not well-formed.
     static bool Read(const QString& path, QStringList& targets, QString& description);
     // Writes atomically: the previous file survives a failed or interrupted save.
     // An empty target is written as an element without the attribute.

@@ -7,6 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#if defined(Q_OS_UNIX)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace quarlo {
 namespace {
 
@@ -17,13 +22,26 @@ bool nameIs(const pugi::xml_attribute& attribute, const char* upperName)
     return FromXml(attribute.name()).toUpper() == QLatin1String(upperName);
 }
 
+// A second name for the file costs nothing even for a huge one; a copy is
+// the fallback where links are not possible.
+bool KeepAside(const QString& path, const QString& backup)
+{
+    QFile::remove(backup);
+#if defined(Q_OS_UNIX)
+    if (::linkat(AT_FDCWD, QFile::encodeName(path).constData(), AT_FDCWD, QFile::encodeName(backup).constData(),
+                 AT_SYMLINK_FOLLOW) == 0)
+        return true;
+#endif
+    return QFile::copy(path, backup);
+}
+
 } // namespace
 
 bool ServerConfigFile::Read(Servers& servers, const QString& path, QString& error)
 {
     pugi::xml_document doc;
     QString description;
-    if (XmlDocumentFile::Load(doc, path, description) == XmlDocumentFile::LoadStatus::Failed) {
+    if (XmlDocumentFile::Load(doc, path, description, kMaxFileBytes) == XmlDocumentFile::LoadStatus::Failed) {
         error = QStringLiteral("Cannot load Blacklist Servers from ") + path + kLineBreaks + description;
         return false;
     }
@@ -108,10 +126,12 @@ bool ServerConfigFile::Write(const Servers& servers, const QString& path, QStrin
     // Keep a file we could not read aside instead of replacing it with what
     // little we loaded from it.
     pugi::xml_document existing;
-    if (XmlDocumentFile::Load(existing, path, description) == XmlDocumentFile::LoadStatus::Malformed) {
+    const XmlDocumentFile::LoadStatus status = XmlDocumentFile::Load(existing, path, description, kMaxFileBytes);
+    // A directory or device is never replaced, so it needs no keeping.
+    if (status == XmlDocumentFile::LoadStatus::Malformed
+        || (status == XmlDocumentFile::LoadStatus::Failed && QFileInfo(path).isFile())) {
         const QString backup = path + QStringLiteral(".bak");
-        QFile::remove(backup);
-        if (!QFile::copy(path, backup)) {
+        if (!KeepAside(path, backup)) {
             error = QStringLiteral("Cannot save ") + path + kLineBreaks
                     + QStringLiteral("The existing file could not be read and could not be kept as ") + backup;
             return false;

@@ -14,13 +14,19 @@ class Servers;
 // Element names match exactly; attribute names without regard to case.
 class ServerConfigFile {
 public:
+    // Larger files are not read. A configuration of a few dozen servers
+    // takes under 10 KB; parsing needs about three times the file's size in
+    // memory, so this bounds what a wrong or hostile file can take.
+    static constexpr qint64 kMaxFileBytes = 16LL * 1024 * 1024;
+
     // Adds the file's usable servers to servers. A missing, unreadable or
-    // malformed file adds nothing and is not an error; only a failure of the
-    // XML facility itself sets error and returns false.
+    // malformed file adds nothing and is not an error. A path that is not a
+    // regular file, a file larger than kMaxFileBytes and a failure of the
+    // XML facility itself set error and return false.
     static bool Read(Servers& servers, const QString& path, QString& error);
     // Writes the whole collection, replacing the file atomically. A file that
-    // exists but does not parse is first kept aside as path + ".bak", so a
-    // user's hand-edited file is never lost.
+    // exists but does not parse or is too large to read is first kept aside
+    // as path + ".bak", so a user's hand-edited file is never lost.
     static bool Write(const Servers& servers, const QString& path, QString& error);
 
     // Fills server from one "Server" element; true when it has a zone and at
