@@ -282,7 +282,18 @@ void ReportWriter::writeJson(QTextStream& out) const
                                {QStringLiteral("dnsServers"), QJsonArray::fromStringList(report_.dnsServers)},
                                {QStringLiteral("lists"), lists},
                                {QStringLiteral("targets"), targets}};
-    out << QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented));
+    // The JSON writer escapes only C0 controls; DEL and C1 controls (which
+    // some terminals obey) can stand only inside strings, so escaping them
+    // keeps both the document and the text exact.
+    const QString text = QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented));
+    QString escaped;
+    escaped.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x7f && u <= 0x9f) escaped += QStringLiteral("\\u%1").arg(static_cast<int>(u), 4, 16, QLatin1Char('0'));
+        else escaped += c;
+    }
+    out << escaped;
 }
 
 void ReportWriter::writeCsv(QTextStream& out) const

@@ -20,11 +20,13 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QSet>
 #include <QTextStream>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <pugixml.hpp>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace quarlo;
@@ -64,12 +66,16 @@ bool readBounded(const QString& text, int low, int high, int* value)
 // Why path cannot be read as a file at all; empty when it looks readable.
 // Says what is wrong rather than the generic "Unknown error" a failed open
 // of a directory or device can leave behind.
-QString fileProblem(const QString& path)
+QString fileProblem(const QString& path, bool* missing = nullptr)
 {
-    const QFileInfo info(path);
-    if (!info.exists()) return QStringLiteral("the file does not exist");
-    if (info.isDir()) return QStringLiteral("it is a directory, not a file");
-    if (!info.isFile()) return QStringLiteral("it is not a regular file");
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+        const int error = errno;
+        if (missing) *missing = error == ENOENT;
+        return error == ENOENT ? QStringLiteral("the file does not exist") : QString::fromLocal8Bit(std::strerror(error));
+    }
+    if (S_ISDIR(status.st_mode)) return QStringLiteral("it is a directory, not a file");
+    if (!S_ISREG(status.st_mode)) return QStringLiteral("it is not a regular file");
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return file.errorString();
     return QString();
@@ -97,9 +103,11 @@ QString parseErrorIn(const QString& path)
 // passes over a broken file silently.
 QString configurationProblem(const QString& path)
 {
-    if (!QFileInfo::exists(path)) return QStringLiteral("no blacklist server configuration at %1: the file does not exist").arg(path);
-    if (const QString problem = fileProblem(path); !problem.isEmpty())
+    bool missing = false;
+    if (const QString problem = fileProblem(path, &missing); !problem.isEmpty()) {
+        if (missing) return QStringLiteral("no blacklist server configuration at %1: %2").arg(path, problem);
         return QStringLiteral("cannot read the blacklist server configuration %1: %2").arg(path, problem);
+    }
     pugi::xml_document doc;
     QString description;
     switch (XmlDocumentFile::Load(doc, path, description)) {

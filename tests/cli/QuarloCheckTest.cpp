@@ -1,15 +1,19 @@
 // The command-line scanner as a monitoring script uses it: arguments, files
 // and standard input in; text, JSON or CSV out; the exit status tells.
+#include "support/FakeDnsServer.h"
 #include "support/QtPrinters.h"
 #include "support/RbldnsdServer.h"
 
 #include <QDateTime>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
@@ -26,6 +30,64 @@ struct CliResult {
     QString out;
     QString err;
 };
+
+// How to start the program for one run.
+struct CliRun {
+    QStringList args;
+    QString dnsServers;
+    QString registryDir;
+    QByteArray input;
+    QString inputFile; // standard input from this file instead of input
+    bool asNobody = false;
+};
+
+// Runs the program while this process's event loop keeps turning, so a
+// FakeDnsServer in the test can answer it.
+CliResult runProgram(const CliRun& how)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUARLO_REGISTRY_DIR", how.registryDir);
+    env.insert("QUARLO_DNS_SERVERS", how.dnsServers);
+    process.setProcessEnvironment(env);
+    if (!how.inputFile.isEmpty()) process.setStandardInputFile(how.inputFile);
+    if (how.asNobody) {
+        process.setChildProcessModifier([] {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(120);
+        });
+    }
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    process.start(QStringLiteral(QUARLO_CHECK_PATH), how.args);
+    EXPECT_TRUE(process.waitForStarted(10000)) << process.errorString().toStdString();
+    if (how.inputFile.isEmpty()) {
+        process.write(how.input);
+        process.closeWriteChannel();
+    }
+    limit.start(90000);
+    if (process.state() != QProcess::NotRunning) loop.exec();
+    if (process.state() != QProcess::NotRunning) {
+        ADD_FAILURE() << "still running after 90 s: " << how.args.join(' ').toStdString();
+        process.kill();
+        process.waitForFinished(10000);
+    }
+    return CliResult{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                     QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+// What a terminal would act on: C0 controls (apart from the line ends
+// allowed), DEL and C1 controls.
+bool hasControlCharacters(const QString& text, const QString& allowed)
+{
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 || (u >= 0x7f && u <= 0x9f)) && !allowed.contains(c)) return true;
+    }
+    return false;
+}
 
 // A UDP port on loopback that takes queries and never answers; counts what
 // arrived, so a test can see how often the program asked.
@@ -127,19 +189,17 @@ protected:
     // (default: the fixture's configuration of two lists).
     CliResult run(const QStringList& args, const QByteArray& input = QByteArray(), const QString& configPath = QString())
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QUARLO_REGISTRY_DIR", dir.filePath("registry"));
-        env.insert("QUARLO_DNS_SERVERS", server.serverSpec());
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(QUARLO_CHECK_PATH),
-                      QStringList{"--config", configPath.isEmpty() ? config : configPath} + args);
-        EXPECT_TRUE(process.waitForStarted(10000));
-        process.write(input);
-        process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(90000)) << args.join(' ').toStdString();
-        return CliResult{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                         QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+        return runProgram(how(args, input, configPath));
+    }
+
+    CliRun how(const QStringList& args, const QByteArray& input = QByteArray(), const QString& configPath = QString())
+    {
+        CliRun how;
+        how.args = QStringList{"--config", configPath.isEmpty() ? config : configPath} + args;
+        how.dnsServers = server.serverSpec();
+        how.registryDir = dir.filePath("registry");
+        how.input = input;
+        return how;
     }
 
     static QJsonObject json(const CliResult& r) { return QJsonDocument::fromJson(r.out.toUtf8()).object(); }
@@ -212,7 +272,10 @@ TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
         {"unknown host", false, {}, {"missing.hosts.test"}, 3, {"unresolvable"}, "Host name not found", ""},
         {"control character", false, {}, {"bad\x01name"}, 3, {"invalid"}, "contains control characters", ""},
         {"too long", false, {}, {tooLong}, 3, {"invalid"}, "longer than 320 characters", ""},
-        {"mail without domain", false, {}, {"postmaster@"}, 3, {"invalid"}, "without a domain", ""},
+        {"mail without domain", false, {}, {"postmaster@"}, 3, {"invalid"}, "no domain after @", ""},
+        {"only @", false, {}, {"@"}, 3, {"invalid"}, "no domain after @", ""},
+        {"empty argument", false, {}, {"", "198.51.100.20"}, 3, {"invalid", "clean"}, "Invalid target: empty target", ""},
+        {"blank argument", false, {}, {"  "}, 3, {"invalid"}, "Invalid target: empty target", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -223,7 +286,9 @@ TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
         ASSERT_EQ(targets.size(), c.statuses.size()) << r.out.toStdString();
         for (int i = 0; i < targets.size(); ++i) {
             const QJsonObject target = targets[i].toObject();
-            EXPECT_EQ(target["target"].toString(), c.targets[i].trimmed());
+            // An overlong target is named by its start only.
+            const QString given = c.targets[i].trimmed();
+            EXPECT_EQ(target["target"].toString(), given.size() > 320 ? given.left(40) + "..." : given);
             EXPECT_EQ(target["status"].toString(), c.statuses[i]) << target["message"].toString().toStdString();
             // A refusal is never reported as a listing.
             EXPECT_EQ(target["listedBy"].toArray().isEmpty(), c.statuses[i] != "listed");
@@ -375,7 +440,8 @@ TEST_F(QuarloCheck, CsvHasOneRowPerResponseAndOnePerQuietTarget)
         << lines[6].toStdString();
     EXPECT_TRUE(lines[6].contains(",,exact.test (Query via public resolver),every.test (lists 127.0.0.1),")) << lines[6].toStdString();
     EXPECT_TRUE(lines[7].startsWith("postmaster@nomail.test,,no-mail,,,,,,,,,Domain accepts no mail (null MX),")) << lines[7].toStdString();
-    EXPECT_TRUE(lines[8].startsWith("bad\x01name,,invalid,")) << lines[8].toStdString();
+    // Control characters would reach the terminal: CSV shows them as text output does.
+    EXPECT_TRUE(lines[8].startsWith("bad?name,,invalid,")) << lines[8].toStdString();
 }
 
 TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
@@ -385,10 +451,18 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
     write(broken, "<Quarlo><BlackListServers>\n  <Server Server=\"x.test\"></Srv>\n</BlackListServers></Quarlo>");
     const QString empty = dir.filePath("empty.cfg");
     write(empty, "<Quarlo><BlackListServers/></Quarlo>");
+    // Unreadable: root reads anything, so root runs the program as nobody.
+    const QString locked = dir.filePath("locked.cfg");
+    write(locked, "<Quarlo><BlackListServers/></Quarlo>");
+    const QString lockedList = dir.filePath("locked.BlackList");
+    write(lockedList, "<AddressList/>");
+    ASSERT_TRUE(QFile::setPermissions(locked, {}) && QFile::setPermissions(lockedList, {}));
+    const bool root = ::geteuid() == 0;
     struct Case {
         QStringList args;
         QString config;
         QString error;
+        bool unprivileged = false;
     };
     const std::vector<Case> cases{
         {{"--format", "yaml", "192.0.2.1"}, config, "unknown format"},
@@ -397,6 +471,12 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
         {{"192.0.2.1"}, dir.filePath("nothing.cfg"), "no blacklist server configuration at"},
         {{"192.0.2.1"}, broken, "is not well-formed XML: line 2, column"},
         {{"192.0.2.1"}, empty, "holds no enabled blacklist server"},
+        {{"192.0.2.1"}, dir.path(), "cannot read the blacklist server configuration " + dir.path() + ": it is a directory"},
+        {{"192.0.2.1"}, "/dev/null", "cannot read the blacklist server configuration /dev/null: it is not a regular file"},
+        {{"192.0.2.1"}, locked, "cannot read the blacklist server configuration " + locked + ": Permission denied", true},
+        {{"--file", "/dev/zero"}, config, "cannot load Address List from /dev/zero: it is not a regular file"},
+        {{"--file", dir.path()}, config, "cannot load Address List from " + dir.path() + ": it is a directory"},
+        {{lockedList}, config, "cannot load Address List from " + lockedList + ": Permission denied", true},
         {{"--max-queries", "lots", "192.0.2.1"}, config, "--max-queries"},
         {{"--timeout", "99", "192.0.2.1"}, config, "--timeout wants milliseconds from 100 to 60000"},
         {{"--timeout", "60001", "192.0.2.1"}, config, "--timeout"},
@@ -406,16 +486,22 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString() + " / " + c.config.toStdString());
-        const CliResult r = run(c.args, {}, c.config);
+        CliRun runAs = how(c.args, {}, c.config);
+        runAs.asNobody = c.unprivileged && root;
+        const CliResult r = runProgram(runAs);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_TRUE(r.err.contains(c.error)) << r.err.toStdString();
         EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+        // The real problem, not a stand-in.
+        EXPECT_FALSE(r.err.contains("Unknown error")) << r.err.toStdString();
+        if (c.config != empty) EXPECT_FALSE(r.err.contains("holds no enabled")) << r.err.toStdString();
     }
 
     const CliResult help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("--timeout <MS>")) << help.out.toStdString();
     EXPECT_TRUE(help.out.contains("3 nothing is listed but")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains("An empty argument is an invalid target")) << help.out.toStdString();
 }
 
 // --tries reaches every DNS component: counted at a server that never answers.
@@ -445,4 +531,219 @@ TEST_F(QuarloCheck, TimeoutAndTriesGovernEveryQuery)
         EXPECT_TRUE(target["message"].toString().contains(c.message)) << target["message"].toString().toStdString();
         EXPECT_TRUE(r.err.contains(kNoAnswerNote)) << r.err.toStdString();
     }
+}
+
+// Input is read with bounded memory: an overlong line is cut while read and
+// named only by its start; endless input and too many targets end the run.
+TEST_F(QuarloCheck, HugeOrEndlessInputIsRefusedWithShortMessagesAndLittleMemory)
+{
+    const QByteArray fiftyMegabytes(50 * 1000 * 1000, 'a');
+    const QString start40(40, QLatin1Char('a'));
+    QByteArray manyTargets;
+    for (int i = 0; i <= 100000; ++i) manyTargets += "host" + QByteArray::number(i) + ".test\n";
+    struct Case {
+        const char* label;
+        QStringList args;
+        QByteArray input;
+        QString inputFile;
+        int exitCode;
+        QStringList targets; // as reported, in order; exit 2: none
+        QString message;     // part of the first target's message, or of standard error on exit 2
+    };
+    const std::vector<Case> cases{
+        {"50 MB line", {"-"}, fiftyMegabytes + "\n192.0.2.1\n", {}, 1, {start40 + "...", "192.0.2.1"},
+         "Invalid target: longer than 320 characters"},
+        {"50 MB line without a line end", {"-"}, "192.0.2.1\n" + fiftyMegabytes, {}, 1, {"192.0.2.1", start40 + "..."},
+         "Blacklisted"},
+        {"long line under the read cap", {"-"}, QByteArray(1000, 'a') + "\n", {}, 3, {start40 + "..."},
+         "longer than 320 characters"},
+        {"long line with control characters", {"-"}, "\x1b[2J" + QByteArray(5000, 'b') + "\n", {}, 3,
+         {"?[2J" + QString(36, QLatin1Char('b')) + "..."}, "longer than 320 characters"},
+        {"overlong comment", {"-"}, "# " + QByteArray(10000, 'c') + "\n198.51.100.20\n", {}, 0, {"198.51.100.20"},
+         "Not on any Blacklist"},
+        {"long argument", {QString(1000, QLatin1Char('a'))}, {}, {}, 3, {start40 + "..."}, "longer than 320 characters"},
+        {"endless input", {"-"}, {}, "/dev/zero", 2, {}, "standard input holds more than 1 GiB"},
+        {"too many targets", {"-"}, manyTargets, {}, 2, {}, "more than 100000 targets"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        CliRun runWith = how(QStringList{"--format", "json"} + c.args, c.input);
+        runWith.inputFile = c.inputFile;
+        const CliResult r = runProgram(runWith);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.left(300).toStdString();
+        // Nothing of the bad input is echoed beyond its start.
+        EXPECT_LT(r.out.size(), 8000) << r.out.left(300).toStdString();
+        EXPECT_LT(r.err.size(), 300) << r.err.left(300).toStdString();
+        if (c.exitCode == 2) {
+            EXPECT_TRUE(r.out.isEmpty());
+            EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+            continue;
+        }
+        const QJsonArray targets = json(r)["targets"].toArray();
+        ASSERT_EQ(targets.size(), c.targets.size()) << r.out.left(300).toStdString();
+        for (int i = 0; i < targets.size(); ++i) EXPECT_EQ(targets[i].toObject()["target"].toString(), c.targets[i]);
+        EXPECT_TRUE(targets[0].toObject()["message"].toString().contains(c.message))
+            << targets[0].toObject()["message"].toString().toStdString();
+    }
+}
+
+// Measured by time(1): a child forked from this test starts out with the
+// test's own memory, so the test cannot measure it itself.
+TEST_F(QuarloCheck, FiftyMegabyteLineTakesLittleMemory)
+{
+    const QString time = QStringLiteral("/usr/bin/time");
+    if (!QFileInfo(time).isExecutable()) GTEST_SKIP() << "no " << time.toStdString() << " to measure with";
+    const QString report = dir.filePath("peak");
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUARLO_REGISTRY_DIR", dir.filePath("registry"));
+    env.insert("QUARLO_DNS_SERVERS", server.serverSpec());
+    process.setProcessEnvironment(env);
+    process.start(time, {"-f", "%M", "-o", report, QStringLiteral(QUARLO_CHECK_PATH), "--config", config, "-q", "-"});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    process.write(QByteArray(50 * 1000 * 1000, 'a') + "\n192.0.2.1\n");
+    process.closeWriteChannel();
+    ASSERT_TRUE(process.waitForFinished(90000));
+    EXPECT_EQ(process.exitCode(), 1) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(process.readAllStandardOutput().startsWith(QByteArray(40, 'a') + "...  Invalid target: longer than 320 characters\n"));
+    QFile peak(report);
+    ASSERT_TRUE(peak.open(QIODevice::ReadOnly));
+    bool ok = false;
+    const long kib = peak.readAll().trimmed().split('\n').last().toLong(&ok);
+    ASSERT_TRUE(ok);
+    // Holding the line whole even once, as UTF-16, would take 100 MB.
+    EXPECT_LT(kib, 100 * 1024);
+}
+
+namespace {
+
+// DNS answers with junk where names and texts belong, from a server inside
+// the test: MX records naming no host, TXT text with terminal controls.
+class HostileDns : public ::testing::Test {
+protected:
+    static constexpr const char* kTxt = "Listed \x1b]0;owned\x07 \x1b[2J\r\n\x7f \xc2\x9b" "31m, \"see\" x";
+
+    void SetUp() override
+    {
+        exchangers = {
+            {"colon.test", {"127.0.0.7:BlacklistCheck:nxd.test"}},
+            {"escape.test", {"\x1b[31mred.test"}},
+            {"space.test", {"mail host.test"}},
+            {"underscore.test", {"_mx.underscore.test"}},
+            {"long.test", {QByteArray(60, 'x') + ":." + QByteArray(60, 'y') + "." + QByteArray(60, 'z') + ".test"}},
+            // The preferred exchanger is where mail goes: a good backup does not stand in for it.
+            {"backup.test", {"bad:name.test", "mx.good.test"}},
+            {"good.test", {"mx.good.test"}},
+        };
+        dns.setScript([this](const FakeDnsServer::Query& q) -> QList<FakeDnsServer::Send> {
+            const QByteArray name = q.name.toLower();
+            if (q.type == 15 && exchangers.contains(name)) {
+                QList<FakeDnsServer::Record> records;
+                quint16 preference = 10;
+                for (const QByteArray& host : exchangers.value(name)) records.append(FakeDnsServer::Mx(preference++, host));
+                return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, records));
+            }
+            const bool listed = name == "2.0.0.127.fake.test" || name == "1.2.0.192.fake.test";
+            if (q.type == 1 && name == "mx.good.test")
+                return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("192.0.2.1")}));
+            if (q.type == 1 && listed)
+                return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
+            if (q.type == 16 && listed)
+                return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::Txt({kTxt})}));
+            return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NxDomain));
+        });
+        QString error;
+        ASSERT_TRUE(dns.start(&error)) << error.toStdString();
+        config = dir.filePath("fake.cfg");
+        QFile f(config);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("<Quarlo><BlackListServers><Server Server=\"fake.test\" Enabled=\"TRUE\" Name=\"Fake\"><ResultCodes>"
+                "<ResultCode Address=\"127.0.0.2\" Reason=\"Spam\"/></ResultCodes></Server></BlackListServers></Quarlo>");
+    }
+
+    CliResult run(const QStringList& args)
+    {
+        CliRun how;
+        how.args = QStringList{"--config", config, "--dns", dns.serverSpec(), "--tries", "1", "-q"} + args;
+        how.dnsServers = dns.serverSpec();
+        how.registryDir = dir.filePath("registry");
+        return runProgram(how);
+    }
+
+    FakeDnsServer dns;
+    QTemporaryDir dir;
+    QString config;
+    QMap<QByteArray, QList<QByteArray>> exchangers; // mail domain -> MX hosts, most preferred first
+};
+
+} // namespace
+
+TEST_F(HostileDns, MailExchangersThatAreNoHostNamesMakeTheTargetInvalid)
+{
+    struct Case {
+        const char* domain;
+        QString status;
+        QString mx;
+        QString message; // part of the message
+    };
+    const std::vector<Case> cases{
+        {"colon.test", "invalid", "", "no valid mail exchanger (MX names \"127.0.0.7:BlacklistCheck:nxd.test\")"},
+        {"escape.test", "invalid", "", "no valid mail exchanger"},
+        {"space.test", "invalid", "", "no valid mail exchanger"},
+        {"underscore.test", "invalid", "", "no valid mail exchanger (MX names \"_mx.underscore.test\")"},
+        {"long.test", "invalid", "", "no valid mail exchanger (MX names \"" + QString(40, QLatin1Char('x')) + "...\")"},
+        {"backup.test", "invalid", "", "no valid mail exchanger (MX names \"bad:name.test\")"},
+        {"good.test", "listed", "mx.good.test", "Blacklisted by 1 server"},
+    };
+    QStringList args{"--format", "json"};
+    for (const Case& c : cases) args << QStringLiteral("postmaster@") + c.domain;
+    const CliResult r = run(args);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    const QJsonArray targets = QJsonDocument::fromJson(r.out.toUtf8()).object()["targets"].toArray();
+    // One row per address given: nothing from DNS joined the targets.
+    ASSERT_EQ(targets.size(), static_cast<qsizetype>(cases.size())) << r.out.toStdString();
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.domain);
+        const QJsonObject target = targets[static_cast<qsizetype>(i)].toObject();
+        EXPECT_EQ(target["status"].toString(), c.status);
+        EXPECT_EQ(target["mx"].toString(), c.mx);
+        const QString message = target["message"].toString();
+        EXPECT_TRUE(message.contains(c.message)) << message.toStdString();
+        EXPECT_FALSE(hasControlCharacters(message, {})) << message.toStdString();
+        EXPECT_LT(message.size(), 120) << message.toStdString();
+    }
+    // The junk was never looked up, nor anything made from it.
+    QStringList looked;
+    for (const FakeDnsServer::Query& q : dns.queries())
+        if (q.type == 1) looked << QString::fromLatin1(q.name.toLower());
+    looked.removeDuplicates();
+    looked.sort();
+    EXPECT_EQ(looked, (QStringList{"1.0.0.127.fake.test", "1.2.0.192.fake.test", "2.0.0.127.fake.test", "mx.good.test"}));
+}
+
+TEST_F(HostileDns, ControlCharactersInTxtTextNeverReachTheTerminal)
+{
+    // JSON carries the text exactly (escaped): the controls did reach the program.
+    const CliResult json = run({"--format", "json", "192.0.2.1"});
+    EXPECT_EQ(json.exitCode, 1) << json.err.toStdString();
+    const QJsonObject listing = QJsonDocument::fromJson(json.out.toUtf8())
+                                    .object()["targets"][0]["listedBy"][0]["responses"][0].toObject();
+    EXPECT_TRUE(listing["txt"].toString().contains(QLatin1Char('\x1b'))) << json.out.toStdString();
+    EXPECT_FALSE(hasControlCharacters(json.out, "\n")) << json.out.toStdString();
+
+    const CliResult csv = run({"--format", "csv", "192.0.2.1"});
+    EXPECT_EQ(csv.exitCode, 1) << csv.err.toStdString();
+    EXPECT_FALSE(hasControlCharacters(csv.out.split("\r\n").join(QString()), {})) << csv.out.toStdString();
+    const QStringList lines = csv.out.split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << csv.out.toStdString();
+    const QStringList fields = csvFields(lines[1]);
+    EXPECT_EQ(fields.size(), 16) << lines[1].toStdString();
+    EXPECT_EQ(fields.value(8), "Listed ?]0;owned? ?[2J??? ?31m, \"see\" x") << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].contains(",\"Listed ?]0;owned? ?[2J??? ?31m, \"\"see\"\" x\",")) << lines[1].toStdString();
+
+    const CliResult text = run({"192.0.2.1"});
+    EXPECT_EQ(text.exitCode, 1) << text.err.toStdString();
+    EXPECT_FALSE(hasControlCharacters(text.out, "\n")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("      Listed ?]0;owned? ?[2J??? ?31m, \"see\" x\n")) << text.out.toStdString();
 }
