@@ -17,6 +17,16 @@ class KeyedCollection {
 public:
     using Pointer = std::shared_ptr<T>;
 
+private:
+    // Declared before the iterator that names it: a nested class's member
+    // declarations only see names declared above them.
+    struct Entry {
+        QString key; // case-folded
+        Pointer value;
+    };
+
+public:
+
     int Count() const { return static_cast<int>(entries_.size()); }
     bool isEmpty() const { return entries_.empty(); }
 
@@ -115,7 +125,7 @@ public:
 
     class const_iterator {
     public:
-        using Inner = typename std::vector<typename KeyedCollection::Entry>::const_iterator;
+        using Inner = typename std::vector<Entry>::const_iterator;
         explicit const_iterator(Inner it) : it_(it) {}
         const Pointer& operator*() const { return it_->value; }
         const_iterator& operator++() { ++it_; return *this; }
@@ -137,10 +147,6 @@ public:
     }
 
 private:
-    struct Entry {
-        QString key; // case-folded
-        Pointer value;
-    };
     // Most keys (addresses, zones) are already lower case ASCII: those need
     // no folding, which would otherwise dominate a look-up.
     static QString fold(const QString& key)

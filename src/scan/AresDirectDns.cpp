@@ -1,14 +1,12 @@
 #include "scan/AresDirectDns.h"
 
 #include "scan/AresDriver.h"
+#include "scan/DnsReplyParser.h"
 #include "scan/DnsServers.h"
 
 #include <QPointer>
 
-#include <algorithm>
-#include <arpa/inet.h>
 #include <utility>
-#include <vector>
 
 namespace quarlo {
 namespace {
@@ -16,57 +14,6 @@ namespace {
 // Every response reaches the callback, SERVFAIL and REFUSED included, so
 // each answered query gets its Reply.
 constexpr int ChannelFlags = ARES_FLAG_NOCHECKRESP;
-
-void appendA(DnsResponse* response, const unsigned char* answer, int length)
-{
-    // A records take at least 16 bytes each: that bounds the buffer.
-    const int announced = answer[6] << 8 | answer[7];
-    int count = qBound(1, announced, qMax(1, length / 16));
-    std::vector<ares_addrttl> addresses(static_cast<size_t>(count));
-    if (ares_parse_a_reply(answer, length, nullptr, addresses.data(), &count) != ARES_SUCCESS) return;
-    for (int i = 0; i < count; ++i) {
-        char text[INET_ADDRSTRLEN] = {};
-        inet_ntop(AF_INET, &addresses[static_cast<size_t>(i)].ipaddr, text, sizeof text);
-        response->addAnswer(DnsRecord{QString::fromLatin1(text), DnsRecord::A});
-    }
-}
-
-void appendMx(DnsResponse* response, const unsigned char* answer, int length)
-{
-    ares_mx_reply* list = nullptr;
-    if (ares_parse_mx_reply(answer, length, &list) != ARES_SUCCESS) return;
-    // Callers take the first record as the mail exchanger to use.
-    std::vector<std::pair<unsigned short, QString>> records;
-    for (const ares_mx_reply* mx = list; mx; mx = mx->next) {
-        QString host = QString::fromUtf8(mx->host);
-        if (host == QLatin1String(".")) host.clear(); // null MX: no mail accepted
-        records.emplace_back(mx->priority, host);
-    }
-    ares_free_data(list);
-    std::stable_sort(records.begin(), records.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [priority, host] : records) response->addAnswer(DnsRecord{host, DnsRecord::MX});
-}
-
-void appendTxt(DnsResponse* response, const unsigned char* answer, int length)
-{
-    ares_txt_ext* list = nullptr;
-    if (ares_parse_txt_reply_ext(answer, length, &list) != ARES_SUCCESS) return;
-    // c-ares gives one node per character-string; record_start marks the
-    // first string of each record.
-    QByteArray text;
-    bool open = false;
-    for (const ares_txt_ext* node = list; node; node = node->next) {
-        if (node->record_start && open) {
-            response->addAnswer(DnsRecord{QString::fromUtf8(text), DnsRecord::TXT});
-            text.clear();
-        }
-        open = true;
-        text.append(reinterpret_cast<const char*>(node->txt), static_cast<qsizetype>(node->length));
-    }
-    if (open) response->addAnswer(DnsRecord{QString::fromUtf8(text), DnsRecord::TXT});
-    ares_free_data(list);
-}
 
 } // namespace
 
@@ -125,12 +72,7 @@ void AresDirectDns::Query(const QString& name, const QString& tag, const QString
             return;
         }
         DnsResponse response = request;
-        if (type == DnsRecord::A)
-            appendA(&response, answer, length);
-        else if (type == DnsRecord::MX)
-            appendMx(&response, answer, length);
-        else
-            appendTxt(&response, answer, length);
+        for (const DnsRecord& record : DnsReplyParser::Records(type, answer, length)) response.addAnswer(record);
         finish(response);
     });
 }

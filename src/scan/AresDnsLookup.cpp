@@ -2,12 +2,12 @@
 
 #include "model/DnsFailure.h"
 #include "scan/AresDriver.h"
+#include "scan/DnsReplyParser.h"
 
 #include <QPointer>
 
 #include <arpa/inet.h>
 #include <netdb.h>
-#include <vector>
 
 namespace quarlo {
 
@@ -89,21 +89,11 @@ void AresDnsLookup::blacklistQuery(quint64 id, const QString& name)
             finish(id, QString(), status);
             return;
         }
-        // Room for every record the header announces; a reply never holds
-        // more than one A record per 16 bytes.
-        const int announced = length >= 12 ? (answer[6] << 8 | answer[7]) : 0;
-        int count = qBound(1, announced, qMax(1, length / 16));
-        std::vector<ares_addrttl> addresses(static_cast<size_t>(count));
-        status = ares_parse_a_reply(answer, length, nullptr, addresses.data(), &count);
-        if (status != ARES_SUCCESS || count <= 0) {
-            finish(id, QString(), status == ARES_SUCCESS ? ARES_ENODATA : status);
-            return;
-        }
         QStringList texts;
-        for (int i = 0; i < count; ++i) {
-            char text[INET_ADDRSTRLEN] = {};
-            inet_ntop(AF_INET, &addresses[static_cast<size_t>(i)].ipaddr, text, sizeof text);
-            texts.append(QString::fromLatin1(text));
+        status = DnsReplyParser::Addresses(answer, length, texts);
+        if (status != ARES_SUCCESS) {
+            finish(id, QString(), status);
+            return;
         }
         finish(id, texts.join(QLatin1Char(' ')), ARES_SUCCESS);
     });

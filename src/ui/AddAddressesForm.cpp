@@ -1,6 +1,7 @@
 #include "ui/AddAddressesForm.h"
 
 #include "common/IpFunctions.h"
+#include "common/NameFunctions.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "scan/DirectDns.h"
@@ -62,6 +63,14 @@ QString nullMxText(const QString& domain)
     return QStringLiteral("This is red because '") + domain
            + QStringLiteral("' accepts no mail: its mail exchanger record is a null MX (\".\"), so there is no "
                             "mail server to check");
+}
+
+// The DNS text itself stays out of the tooltip: it is the sender's choice,
+// and tooltips render what looks like markup.
+QString invalidMxText(const QString& domain)
+{
+    return QStringLiteral("This is red because '") + domain
+           + QStringLiteral("' has no valid mail exchanger: its mail exchanger record does not name a host");
 }
 
 // RFC 7505: a single MX record with an empty target (".") says the domain
@@ -144,11 +153,16 @@ private:
     void editorOpened(QWidget* editor, const QModelIndex& index)
     {
         editors_.insert(editor, QPersistentModelIndex(index));
-        QObject::connect(editor, &QObject::destroyed, this, [this, editor] { editors_.remove(editor); });
+        QObject::connect(editor, &QObject::destroyed, &editorWatch_, [this, editor] { editors_.remove(editor); });
         if (editStarted) editStarted(index.row());
     }
 
     QHash<QWidget*, QPersistentModelIndex> editors_;
+    // The receiver of the editors' destroyed signals. An editor still open,
+    // or closed but awaiting its deferred delete, is destroyed with the
+    // view's children, long after the hash is gone; declared last, this
+    // goes first and takes the connections with it.
+    QObject editorWatch_;
 };
 
 AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLookup& dns,
@@ -392,7 +406,16 @@ void AddAddressesForm::onDirectDnsReply(const DnsResponse& response)
             setExplanation(row, nullMxText(response.QueryName()));
             return;
         }
+        // The answer comes from whoever controls the domain's DNS: anything
+        // but a plain host name ("host:Tag" text that the address list
+        // would read as one of its own entries, blanks, control characters)
+        // must not become a target.
         QString host = mx->Data;
+        if (!IsValidHostName(host)) {
+            setColour(row, kRed);
+            setExplanation(row, invalidMxText(response.QueryName()));
+            return;
+        }
         if (host.endsWith(QLatin1Char('.'))) host.chop(1);
         setColour(row, kGreen);
         cell(row)->setText(host);

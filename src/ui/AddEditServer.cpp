@@ -86,12 +86,6 @@ public:
     std::function<void(const QModelIndex&)> editCommitted;
 
     explicit Grid(QWidget* parent) : QTableWidget(0, 3, parent) { setItemDelegate(new Delegate(this)); }
-    ~Grid() override
-    {
-        // An editor still open is deleted with the view's children, after
-        // the list of editors is gone.
-        for (QWidget* editor : editors_.keys()) QObject::disconnect(editor, nullptr, this, nullptr);
-    }
 
 protected:
     void commitData(QWidget* editor) override
@@ -184,11 +178,16 @@ private:
     void editorOpened(QWidget* editor, const QModelIndex& index)
     {
         editors_.insert(editor, OpenEditor{QPersistentModelIndex(index)});
-        QObject::connect(editor, &QObject::destroyed, this, [this, editor] { editors_.remove(editor); });
+        QObject::connect(editor, &QObject::destroyed, &editorWatch_, [this, editor] { editors_.remove(editor); });
     }
 
     QHash<QWidget*, OpenEditor> editors_;
     bool deciding_ = false;
+    // The receiver of the editors' destroyed signals. An editor still open,
+    // or closed but awaiting its deferred delete, is destroyed with the
+    // view's children, long after the hash is gone; declared last, this
+    // goes first and takes the connections with it.
+    QObject editorWatch_;
 };
 
 AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(parent), prompts_(prompts)

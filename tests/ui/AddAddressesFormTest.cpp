@@ -308,3 +308,58 @@ TEST_F(AddAddressesFormTest, CancelAddsNothingAndRepliesAfterClosingAreDropped)
     form.reset();
     ASSERT_TRUE(dns.answer("1", "192.0.2.2"));
 }
+
+TEST_F(AddAddressesFormTest, MailExchangerThatIsNoHostNameIsRefused)
+{
+    // Whoever runs the domain's DNS writes the MX answer: none of these may
+    // become an entry of the list.
+    const QString junk[] = {
+        "127.0.0.7:BlacklistCheck:nxd.test", // would read as an address list entry of its own
+        "mx .example",
+        "mx\x01.example",
+        "-mx.example",
+        "mx..example",
+        "<b>mx</b>.example",
+        QString(64, 'a') + ".example",
+    };
+    int row = 0;
+    for (const QString& host : junk) {
+        const QString entry = QString("postmaster@d%1.example").arg(row);
+        type(row, entry);
+        directDns->reply(QString::number(row), entry.mid(entry.indexOf('@') + 1), {{host, 15}});
+        EXPECT_EQ(texts().at(row), entry) << host.toStdString();
+        EXPECT_EQ(colour(row), kRed) << host.toStdString();
+        EXPECT_TRUE(hover(row).contains("no valid mail exchanger")) << hover(row).toStdString();
+        EXPECT_FALSE(hover(row).contains(host)) << host.toStdString();
+        ++row;
+    }
+    EXPECT_TRUE(dns.history.empty());
+
+    // Another server's proper answer for the same query still counts.
+    directDns->reply("0", "d0.example", {{"mx.d0.example.", 15}});
+    EXPECT_EQ(texts().at(0), "mx.d0.example");
+    EXPECT_EQ(colour(0), kGreen);
+
+    QTest::mouseClick(form->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    const QStringList keys = listKeys();
+    ASSERT_EQ(keys.size(), row);
+    EXPECT_EQ(keys.at(0), "mx.d0.example");
+    for (int i = 1; i < row; ++i) EXPECT_EQ(keys.at(i), QString("postmaster@d%1.example").arg(i));
+}
+
+TEST_F(AddAddressesFormTest, ClosingWithAnEditorOpenDropsTheEntry)
+{
+    // One editor closed but not yet deleted, one still open: the user
+    // closes the dialog in the middle of typing.
+    type(0, "a.example");
+    type(1, "b.example", Qt::Key_unknown);
+    QPointer<QLineEdit> editor(openEditor());
+    ASSERT_FALSE(editor.isNull());
+    const size_t lookups = dns.history.size();
+
+    form.reset();
+    EXPECT_TRUE(editor.isNull());
+    EXPECT_EQ(dns.history.size(), lookups); // the half-typed entry is not looked up
+    EXPECT_EQ(list.Count(), 0);
+    QCoreApplication::processEvents();
+}

@@ -11,6 +11,7 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 #include <QScreen>
 #include <gtest/gtest.h>
@@ -126,6 +127,25 @@ TEST_F(AddEditServerTest, InvalidResponsesAreRefusedAndStayInEditing)
     EXPECT_TRUE(form.Dirty());
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(drive.table()->rowCount(), 1); // no definition yet
+}
+
+TEST(AddEditServer, ClosingWithAnEditorOpenDecidesNothing)
+{
+    // The user closes the dialog while typing a response that would be
+    // refused; another cell's editor has closed but is not deleted yet.
+    ScriptedPrompts prompts;
+    auto form = std::make_unique<AddEditServer>(prompts);
+    ServerEditorDriver drive{*form};
+    ASSERT_TRUE(drive.open());
+    ASSERT_TRUE(drive.addCode("127.0.0.2", "listed"));
+    ASSERT_TRUE(drive.editCell(1, 0, "zen.example", Qt::Key_unknown));
+    QPointer<QLineEdit> editor(drive.cellEditor());
+    ASSERT_FALSE(editor.isNull());
+
+    form.reset();
+    EXPECT_TRUE(editor.isNull());
+    EXPECT_TRUE(prompts.messages.empty());
+    QCoreApplication::processEvents();
 }
 
 TEST(AddEditServer, RealMessageBoxKeepsTheRefusedEditOpen)

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "scan/DnsRecord.h"
+
+#include <QStringList>
+#include <vector>
+
+namespace quarlo {
+
+// Reads the records of one type out of a DNS reply as it came off the wire
+// (header included). The bytes are whatever the server, or anyone on the
+// path, sent: a reply that cannot be read gives no records and a c-ares
+// status other than ARES_SUCCESS, never more.
+class DnsReplyParser {
+public:
+    // The IPv4 addresses of the answer section as dotted text, in answer
+    // order. ARES_ENODATA when the reply holds none.
+    static int Addresses(const unsigned char* reply, int length, QStringList& addresses);
+
+    // The mail exchangers' host names as sent (a trailing dot possible), in
+    // order of preference, lowest first, equal preferences in answer order;
+    // a null MX ("0 .") gives an empty name.
+    static int MailExchangers(const unsigned char* reply, int length, QStringList& hosts);
+
+    // One text per TXT record, its character-strings joined.
+    static int Texts(const unsigned char* reply, int length, QStringList& texts);
+
+    // The records of type (DnsRecord::A, MX or TXT) as a DirectDns reply
+    // carries them; none for an unreadable reply or another type.
+    static std::vector<DnsRecord> Records(int type, const unsigned char* reply, int length);
+};
+
+} // namespace quarlo
