@@ -255,13 +255,9 @@ bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QStrin
         return fail(QStringLiteral("Cannot replace the file"), errno);
     SetActive(temporary, false);
 
-    // Makes the rename itself durable; the file is already in place, so a
-    // failure here is not the save's.
-    const int dirFd = ::open(Native(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    // The directory is not synced: its entry may lose the rename in a power
+    // cut, but either name then points at complete, synced data, and saving
+    // settings one by one would cost twice the time.
     RemoveLeftovers(directory, name);
     return true;
 }

@@ -533,6 +533,11 @@ void AppendEntry(QByteArray& out, const Entry& entry, QByteArrayView nl)
     if (entry.kind == Entry::Kind::Damaged) {
         out += entry.raw;
         out += nl;
+        // A damaged line ending in a backslash (binary data cut off at the
+        // end of the file) would continue into whatever is written after
+        // it; a blank line ends it.
+        if (entry.raw.trimmed().endsWith('\\'))
+            out += nl;
         return;
     }
     if (!entry.lines.isEmpty()) {

@@ -1,3 +1,4 @@
+#include "common/AtomicFileWriter.h"
 #include "common/RegFileBackend.h"
 #include "support/QtPrinters.h"
 
@@ -5,6 +6,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLockFile>
+#include <QSysInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -12,9 +15,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
+#include <thread>
+
 #if defined(Q_OS_UNIX)
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -203,7 +213,7 @@ TEST_F(RegFileBackendTest, LooseSpellingInTheFileAndInCalls)
         EXPECT_TRUE(freshRead(CU, "Software\\Loose", name)) << name;
 }
 
-TEST_F(RegFileBackendTest, UnusableFilesAreNeverOverwritten)
+TEST_F(RegFileBackendTest, FilesThatAreNotRegistryExportsAreNeverOverwritten)
 {
     const QByteArray valid = "Windows Registry Editor Version 5.00\n\n"
                              "[HKEY_CURRENT_USER\\Software\\K]\n\"A\"=\"a\"\n\n";
@@ -212,21 +222,12 @@ TEST_F(RegFileBackendTest, UnusableFilesAreNeverOverwritten)
         utf16.append(char(c.unicode())).append('\0');
 
     const std::vector<std::pair<const char*, QByteArray>> cases = {
-        {"garbage", "this is not a registry file\n"},
-        {"ini file", "[General]\nA=a\n"},
-        {"truncated header", valid + "[HKEY_CURRENT_USER\\Software\\Tru"},
-        {"invalid utf-8", valid + "\"B\"=\"\xC3\x28\"\n"},
-        {"overlong utf-8", valid + "; \xC0\xAF\n"},
-        {"cut inside a character", valid + "; \xE2\x82"},
-        {"nul byte", valid + QByteArray("\"B\"=\"x\0y\"\n", 11)},
+        {"garbage", "this is not a registry file\n" + valid},
+        {"ini file", "; settings\n[General]\nA=a\n"},
         {"utf-16 export", utf16},
-        {"value before any key", "Windows Registry Editor Version 5.00\n\n\"A\"=\"a\"\n" + valid},
-        {"unclosed string", valid + "\"B\"=\"no end\n\"C\"=\"c\"\n"},
-        {"unclosed name", valid + "\"B=\"x\"\n"},
-        {"value without data", valid + "\"B\"\n"},
-        {"continuation at end", valid + "\"B\"=hex:01,02,\\\n"},
-        {"stray text", valid + "A=a\n"},
-        {"one 1 MB line", valid + QByteArray(1024 * 1024, 'x')},
+        {"binary", QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + valid},
+        {"header not utf-8", "Windows Registry Editor Version 5.00\xC3\x28\n" + valid.mid(37)},
+        {"one 1 MB line", QByteArray(1024 * 1024, 'x') + "\n" + valid},
     };
     for (const auto& [what, content] : cases) {
         SCOPED_TRACE(what);
@@ -234,6 +235,9 @@ TEST_F(RegFileBackendTest, UnusableFilesAreNeverOverwritten)
         RegFileBackend backend(dir());
         EXPECT_FALSE(backend.read(CU, "Software\\K", "A"));
         EXPECT_FALSE(backend.write(CU, "Software\\K", "New", Str("v")));
+        EXPECT_TRUE(backend.lastError().contains("is not a registry export")) << backend.lastError().toStdString();
+        EXPECT_TRUE(backend.lastError().contains(cuFile())) << backend.lastError().toStdString();
+        EXPECT_LT(backend.lastError().size(), 300) << "the file's text is not echoed";
         EXPECT_FALSE(backend.write(CU, "Software\\K", "A", Str("v")));
         EXPECT_EQ(ReadAll(cuFile()), content);
     }
@@ -243,6 +247,55 @@ TEST_F(RegFileBackendTest, UnusableFilesAreNeverOverwritten)
     RegFileBackend backend(dir());
     EXPECT_EQ(TextOf(backend.read(CU, "Software\\K", "A")), "a");
     EXPECT_TRUE(backend.write(CU, "Software\\K", "New", Str("v")));
+    EXPECT_EQ(backend.lastError(), "");
+}
+
+TEST_F(RegFileBackendTest, DamagedLinesAreKeptVerbatimAndTheRestIsUsed)
+{
+    const QByteArray valid = "Windows Registry Editor Version 5.00\n\n"
+                             "[HKEY_CURRENT_USER\\Software\\K]\n\"A\"=\"a\"\n\"B\"=dword:00000002\n\n";
+    const std::vector<std::pair<const char*, QByteArray>> cases = {
+        {"cut-off key header", valid + "[HKEY_CURRENT_USER\\Software\\Tru"},
+        {"invalid utf-8", valid + "\"C\"=\"\xC3\x28\"\n"},
+        {"overlong utf-8", valid + "; \xC0\xAF\n"},
+        {"cut inside a character", valid + "; \xE2\x82"},
+        {"nul byte", valid + QByteArray("\"C\"=\"x\0y\"\n", 11)},
+        {"value before any key", "Windows Registry Editor Version 5.00\n\n\"C\"=\"c\"\n" + valid},
+        {"unclosed string", valid + "\"C\"=\"no end\n\"D\"=\"d\"\n"},
+        {"unclosed name", valid + "\"C=\"x\"\n"},
+        {"value without data", valid + "\"C\"\n"},
+        {"continuation at end", valid + "\"C\"=hex:01,02,\\\n"},
+        {"stray text", valid + "A=a\n"},
+        {"one 1 MB line", valid + QByteArray(1024 * 1024, 'x')},
+        // The values under a header that cannot be read are not the
+        // previous key's.
+        {"broken header", valid + "[HKEY_CURRENT_USER\\Software\\K\n\"A\"=\"wrong\"\n\"B\"=dword:00000009\n"},
+        {"not a key", valid + "[General]\n\"A\"=\"wrong\"\n"},
+    };
+    for (const auto& [what, content] : cases) {
+        SCOPED_TRACE(what);
+        WriteAll(cuFile(), content);
+        RegFileBackend backend(dir());
+        EXPECT_EQ(TextOf(backend.read(CU, "Software\\K", "A")), "a");
+        EXPECT_EQ(backend.read(CU, "Software\\K", "B"), Num(2));
+        ASSERT_TRUE(backend.write(CU, "Software\\K", "New", Str("v"))) << backend.lastError().toStdString();
+        ASSERT_TRUE(backend.write(CU, "Software\\K", "A", Str("changed")));
+        ASSERT_TRUE(backend.write(CU, "Software\\Other", "O", Num(7)));
+
+        const QByteArray after = ReadAll(cuFile());
+        for (const QByteArray& line : content.split('\n')) {
+            if (!line.trimmed().isEmpty() && !line.startsWith("\"A\"=\"a\"")) {
+                EXPECT_TRUE(after.contains(line + '\n')) << "lost: " << line.left(60).toStdString();
+            }
+        }
+        EXPECT_EQ(TextOf(freshRead(CU, "Software\\K", "A")), "changed");
+        EXPECT_EQ(freshRead(CU, "Software\\K", "B"), Num(2));
+        EXPECT_EQ(TextOf(freshRead(CU, "Software\\K", "New")), "v");
+        EXPECT_EQ(freshRead(CU, "Software\\Other", "O"), Num(7));
+        if (QByteArrayView(content).contains("\"D\"=\"d\"")) {
+            EXPECT_EQ(TextOf(freshRead(CU, "Software\\K", "D")), "d");
+        }
+    }
 }
 
 TEST_F(RegFileBackendTest, HugeAndSpecialFilesAreLeftAlone)
@@ -255,6 +308,7 @@ TEST_F(RegFileBackendTest, HugeAndSpecialFilesAreLeftAlone)
     RegFileBackend backend(dir());
     EXPECT_FALSE(backend.read(CU, "Software\\K", "A"));
     EXPECT_FALSE(backend.write(CU, "Software\\K", "A", Str("v")));
+    EXPECT_TRUE(backend.lastError().contains("larger than 32 MiB")) << backend.lastError().toStdString();
     EXPECT_EQ(QFileInfo(cuFile()).size(), 50LL * 1024 * 1024);
 
 #if defined(Q_OS_UNIX)
@@ -263,6 +317,7 @@ TEST_F(RegFileBackendTest, HugeAndSpecialFilesAreLeftAlone)
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     EXPECT_FALSE(backend.read(LM, "Software\\K", "A"));
     EXPECT_FALSE(backend.write(LM, "Software\\K", "A", Str("v")));
+    EXPECT_TRUE(backend.lastError().contains("is not a regular file")) << backend.lastError().toStdString();
     EXPECT_FALSE(QFileInfo(fifo).isFile());
 #endif
     // A directory where the file should be.
@@ -357,9 +412,115 @@ TEST_F(RegFileBackendTest, ReplacesTheFileInsteadOfWritingIntoIt)
     EXPECT_EQ(ReadAll(alias), old);
     EXPECT_TRUE(ReadAll(file).contains("\"V\"=\"new\""));
 #endif
-    // Neither temporary files nor the lock file stay behind.
+    // Neither temporary files nor the lock file stay behind, and a save
+    // killed earlier leaves nothing after the next one.
+    EXPECT_EQ(filesLeft(nested), QStringList{"HKEY_CURRENT_USER.reg"});
+    const QString leftover =
+        nested + "/" + AtomicFileWriter::TemporaryPrefix("HKEY_CURRENT_USER.reg") + "4294967296.abcdef.saving";
+    WriteAll(leftover, "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Soft");
+    ASSERT_TRUE(backend.write(CU, "Software\\R", "V", Str("newer")));
     EXPECT_EQ(filesLeft(nested), QStringList{"HKEY_CURRENT_USER.reg"});
 }
+
+// ------------------------------------------------------------------- locking
+
+namespace {
+
+#if defined(Q_OS_UNIX)
+void Backdate(const QString& path, int seconds)
+{
+    const struct timeval times[2] = {{::time(nullptr) - seconds, 0}, {::time(nullptr) - seconds, 0}};
+    ASSERT_EQ(::utimes(QFile::encodeName(path).constData(), times), 0);
+}
+#endif
+
+} // namespace
+
+TEST_F(RegFileBackendTest, LockLeftByAKilledWriterIsTakenOver)
+{
+    // The number of a process that has ended.
+    QProcess ended;
+    ended.start("sh", {"-c", "echo $$"});
+    ASSERT_TRUE(ended.waitForFinished(30'000));
+    const QByteArray deadPid = ended.readAllStandardOutput().trimmed();
+    ASSERT_FALSE(deadPid.isEmpty());
+
+    const struct {
+        const char* what;
+        QByteArray content;
+        int age; // seconds
+    } cases[] = {
+        {"its owner has ended", deadPid + "\nquarlo\n" + QSysInfo::machineHostName().toUtf8() + "\n", 0},
+        {"killed before writing its number", "", 0},
+        {"empty for a while", "", 60},
+    };
+    const QString lock = cuFile() + ".lock";
+    RegFileBackend backend(dir());
+    int round = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteAll(lock, c.content);
+#if defined(Q_OS_UNIX)
+        if (c.age > 0)
+            Backdate(lock, c.age);
+#endif
+        QElapsedTimer timer;
+        timer.start();
+        ASSERT_TRUE(backend.write(CU, "Software\\L", "V", Num(++round))) << backend.lastError().toStdString();
+        // A lock judged stale by its age alone would have taken 10 s.
+        EXPECT_LT(timer.elapsed(), 5'000);
+        EXPECT_FALSE(QFile::exists(lock));
+        EXPECT_EQ(freshRead(CU, "Software\\L", "V"), Num(round));
+    }
+}
+
+#if defined(Q_OS_UNIX)
+TEST_F(RegFileBackendTest, LockOfALiveWriterIsWaitedFor)
+{
+    const QString lockPath = cuFile() + ".lock";
+    const struct {
+        const char* what;
+        std::function<std::function<void()>()> hold; // takes the lock, returns its release
+    } cases[] = {
+        {"held by a running program",
+         [&] {
+             auto lock = std::make_shared<QLockFile>(lockPath);
+             EXPECT_TRUE(lock->tryLock(0));
+             return [lock] { lock->unlock(); };
+         }},
+        {"created but not yet filled",
+         [&] {
+             WriteAll(lockPath, "");
+             Backdate(lockPath, 60);
+             const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY);
+             EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+             return std::function<void()>([fd, lockPath] {
+                 QFile::remove(lockPath);
+                 ::close(fd);
+             });
+         }},
+    };
+    RegFileBackend backend(dir());
+    int round = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::function<void()> release = c.hold();
+        std::atomic<bool> released = false;
+        std::thread owner([&] {
+            // The owner's write takes a while.
+            QThread::msleep(1500);
+            released = true;
+            release();
+        });
+        const bool written = backend.write(CU, "Software\\L", "V", Num(++round));
+        EXPECT_TRUE(released) << "the lock was taken from its live owner";
+        owner.join();
+        EXPECT_TRUE(written) << backend.lastError().toStdString();
+        EXPECT_EQ(freshRead(CU, "Software\\L", "V"), Num(round));
+        EXPECT_FALSE(QFile::exists(lockPath));
+    }
+}
+#endif
 
 // ------------------------------------------------- other processes, threads
 
