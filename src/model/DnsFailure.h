@@ -15,10 +15,10 @@ constexpr int FormatError = 2;      // FORMERR
 constexpr int ServerFailure = 3;    // SERVFAIL
 constexpr int NotFound = 4;         // NXDOMAIN
 constexpr int NotImplemented = 5;   // NOTIMP
-constexpr int Refused = 6;          // REFUSED (when responses are not checked)
+constexpr int Refused = 6;          // REFUSED
 constexpr int BadName = 8;          // not a usable DNS name
 constexpr int BadResponse = 10;     // an answer that could not be parsed
-constexpr int ConnectionRefused = 11; // REFUSED, or the port is closed
+constexpr int ConnectionRefused = 11; // the port is closed
 constexpr int Timeout = 12;         // nobody answered after every try
 
 // The server answered that the name has no address: the list does not
@@ -35,8 +35,9 @@ inline QString Text(int flag)
     case ServerFailure: return QStringLiteral("server failure (SERVFAIL)");
     case NotFound: return QStringLiteral("name not found (NXDOMAIN)");
     case NotImplemented: return QStringLiteral("not implemented (NOTIMP)");
-    case Refused:
-    case ConnectionRefused: return QStringLiteral("refused by the DNS server");
+    case Refused: return QStringLiteral("refused by the DNS server");
+    // A closed port answers with an ICMP error: nobody is there to refuse.
+    case ConnectionRefused: return QStringLiteral("no DNS server at that address: connection refused");
     case BadName: return QStringLiteral("not a valid DNS name");
     case BadResponse: return QStringLiteral("unreadable answer");
     case Timeout: return QStringLiteral("timed out");
