@@ -1,0 +1,28 @@
+// The server configuration reader: whatever the file holds, it gives
+// servers or none, and what it gives survives a save and a second read.
+#include "ScratchFile.h"
+
+#include "model/Servers.h"
+#include "storage/ServerConfigFile.h"
+
+#include <cstdlib>
+
+using namespace quarlo;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const ScratchFile scratch;
+    const QString path = scratch.write(QStringLiteral("quarlo.cfg"), data, size);
+
+    Servers servers(path);
+    QString error;
+    if (!ServerConfigFile::Read(servers, path, error)) return 0;
+    if (servers.Count() == 0) return 0;
+
+    const QString copy = scratch.path(QStringLiteral("copy.cfg"));
+    if (!ServerConfigFile::Write(servers, copy, error)) std::abort();
+    Servers again(copy);
+    if (!ServerConfigFile::Read(again, copy, error)) std::abort();
+    if (again.Count() != servers.Count()) std::abort();
+    return 0;
+}
