@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/UserPrompts.h"
 #include "common/AppInfo.h"
+#include "common/AtomicFileWriter.h"
 #include "common/URL.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
@@ -638,8 +639,9 @@ void MainForm::loadLayout()
 
 void MainForm::saveLayout()
 {
-    QFile file(ToolbarLayoutPath());
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(saveState());
+    // Best effort: a layout that cannot be saved keeps the previous one.
+    QString error;
+    AtomicFileWriter::Replace(ToolbarLayoutPath(), saveState(), error);
 }
 
 void MainForm::closeEvent(QCloseEvent* event)
