@@ -1,0 +1,153 @@
+#include "ui/ButtonIcons.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPixmap>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+
+namespace {
+
+// Pixels that are not (nearly) transparent: a blank pixmap has none.
+int paintedPixels(const QPixmap& pixmap)
+{
+    const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) > 32) ++count;
+    return count;
+}
+
+struct NamedIcon {
+    const char* theme;
+    QIcon (*make)();
+};
+
+// Every icon the main window's toolbars and big buttons and the add-addresses
+// dialog's toolbar use.
+const NamedIcon kToolbarIcons[] = {
+    {"document-new", ButtonIcons::NewList},
+    {"list-add", ButtonIcons::AddAddresses},
+    {"media-playback-start", ButtonIcons::StartScan},
+    {"media-playback-stop", ButtonIcons::StopScan},
+    {"document-open", ButtonIcons::Open},
+    {"document-save", ButtonIcons::Save},
+    {"document-print", ButtonIcons::Print},
+    {"document-print-preview", ButtonIcons::PrintPreview},
+    {"edit-cut", ButtonIcons::Cut},
+    {"edit-copy", ButtonIcons::Copy},
+    {"edit-paste", ButtonIcons::Paste},
+    {"edit-delete", ButtonIcons::Delete},
+    {"preferences-system", ButtonIcons::Settings},
+    {"help-about", ButtonIcons::About},
+};
+
+// Points the icon loader at a folder of our own, so neither the machine's
+// themes nor the desktop's choice can leak into the result.
+class ButtonIconsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        savedTheme_ = QIcon::themeName();
+        savedPaths_ = QIcon::themeSearchPaths();
+        savedFallback_ = QIcon::fallbackThemeName();
+        QIcon::setThemeSearchPaths({themes_.path()});
+        QIcon::setFallbackThemeName(QStringLiteral("quarlo-no-such-fallback"));
+        QIcon::setThemeName(QStringLiteral("quarlo-no-such-theme"));
+    }
+    void TearDown() override
+    {
+        QIcon::setThemeSearchPaths(savedPaths_);
+        QIcon::setFallbackThemeName(savedFallback_);
+        QIcon::setThemeName(savedTheme_);
+    }
+
+    // A theme with one 16-pixel icon, a solid square of the given colour.
+    void installTheme(const QString& name, const QString& icon, QColor colour)
+    {
+        QDir root(themes_.path());
+        ASSERT_TRUE(root.mkpath(name + "/16x16/actions"));
+        QFile index(root.filePath(name + "/index.theme"));
+        ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+        index.write("[Icon Theme]\nName=Test\nDirectories=16x16/actions\n\n"
+                    "[16x16/actions]\nSize=16\nType=Fixed\n");
+        index.close();
+        QImage image(16, 16, QImage::Format_ARGB32);
+        image.fill(colour);
+        ASSERT_TRUE(image.save(root.filePath(name + "/16x16/actions/" + icon + ".png")));
+        QIcon::setThemeName(name);
+    }
+
+    QTemporaryDir themes_;
+    QString savedTheme_;
+    QStringList savedPaths_;
+    QString savedFallback_;
+};
+
+} // namespace
+
+TEST_F(ButtonIconsTest, WithoutAThemeEveryToolbarIconIsDrawnAtToolbarSizes)
+{
+    for (const NamedIcon& named : kToolbarIcons) {
+        SCOPED_TRACE(named.theme);
+        const QIcon icon = named.make();
+        ASSERT_FALSE(icon.isNull());
+        for (const int size : {16, 24}) {
+            const QPixmap pixmap = icon.pixmap(size, size);
+            ASSERT_EQ(pixmap.size(), QSize(size, size));
+            // A real picture covers a fair share of its square, not a dot.
+            EXPECT_GT(paintedPixels(pixmap), size * size / 6) << size;
+        }
+        // The name-based entry point gives the same picture.
+        EXPECT_EQ(ButtonIcons::Named(named.theme).pixmap(24, 24).toImage(), icon.pixmap(24, 24).toImage());
+    }
+}
+
+TEST_F(ButtonIconsTest, NoTwoToolbarIconsLookTheSame)
+{
+    for (const NamedIcon& a : kToolbarIcons)
+        for (const NamedIcon& b : kToolbarIcons) {
+            if (&a >= &b) continue;
+            EXPECT_NE(a.make().pixmap(24, 24).toImage(), b.make().pixmap(24, 24).toImage())
+                << a.theme << " and " << b.theme;
+        }
+}
+
+TEST_F(ButtonIconsTest, TheDesktopThemeWinsWhereItHasTheIcon)
+{
+    installTheme("quarlo-test-theme", "document-print", Qt::red);
+
+    const QImage print = ButtonIcons::Print().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(print.pixel(8, 8), QColor(Qt::red).rgba());
+    // Icons the theme lacks still come drawn, not blank.
+    EXPECT_EQ(ButtonIcons::Save().pixmap(16, 16).toImage(), ButtonIcons::Drawn("document-save").pixmap(16, 16).toImage());
+}
+
+TEST_F(ButtonIconsTest, UnknownNamesAreNullNotACrash)
+{
+    EXPECT_TRUE(ButtonIcons::Drawn("no-such-icon").isNull());
+    EXPECT_TRUE(ButtonIcons::Drawn("").isNull());
+    EXPECT_TRUE(ButtonIcons::Named("no-such-icon").isNull());
+}
+
+TEST_F(ButtonIconsTest, TheProgramIconComesInEveryDesktopSize)
+{
+    const QIcon icon = ProgramIcon();
+    ASSERT_FALSE(icon.isNull());
+    const QList<QSize> available = icon.availableSizes();
+    for (const int size : {16, 32, 48, 64, 128, 256}) {
+        SCOPED_TRACE(size);
+        EXPECT_TRUE(available.contains(QSize(size, size)));
+        const QPixmap pixmap = icon.pixmap(size, size);
+        ASSERT_EQ(pixmap.size(), QSize(size, size));
+        EXPECT_GT(paintedPixels(pixmap), size * size / 3);
+    }
+    // It is the program's own mark, not one of the command pictures.
+    for (const NamedIcon& named : kToolbarIcons)
+        EXPECT_NE(named.make().pixmap(32, 32).toImage(), icon.pixmap(32, 32).toImage()) << named.theme;
+}
