@@ -30,6 +30,7 @@
 #include <QToolBar>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <functional>
 
 namespace quarlo {
@@ -41,6 +42,9 @@ const QColor kBlack(0, 0, 0);
 
 // Kept beside the text in each cell; shown as the tooltip of its row.
 constexpr int kExplanationRole = Qt::UserRole + 1;
+// The serial number of the row's entry; none while the row is blank or being
+// edited.
+constexpr int kSerialRole = Qt::UserRole + 2;
 
 QString emptyRowHint() { return QStringLiteral("Enter a hostname or IP address and then press Enter or Tab"); }
 
@@ -173,7 +177,7 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLoo
     setModal(true);
 
     title_ = new QLabel(QStringLiteral("Enter Hostnames or IP Addresses of E-Mail servers, firewalls, etc. to check. "
-                                       "You may also enter E-Mail addresseses."),
+                                       "You may also enter E-Mail addresses."),
                         this);
     title_->setObjectName(QStringLiteral("Title"));
     title_->setWordWrap(true);
@@ -317,13 +321,48 @@ void AddAddressesForm::setExplanation(int row, const QString& explanation)
 
 bool AddAddressesForm::isGreen(int row) const { return cell(row)->foreground().color() == kGreen; }
 
-int AddAddressesForm::rowForTag(const QString& tag) const
+QString AddAddressesForm::newEntryTag(int row)
+{
+    forgetEntry(row);
+    const int serial = nextSerial_++;
+    cell(row)->setData(kSerialRole, serial);
+    entryRows_.insert(serial, row);
+    return QString::number(serial);
+}
+
+void AddAddressesForm::forgetEntry(int row)
+{
+    QTableWidgetItem* item = table_->item(row, 0);
+    if (!item) return;
+    const QVariant serial = item->data(kSerialRole);
+    if (!serial.isValid()) return;
+    entryRows_.remove(serial.toInt());
+    item->setData(kSerialRole, QVariant());
+}
+
+void AddAddressesForm::removeEntry(int row)
+{
+    forgetEntry(row);
+    table_->removeRow(row);
+}
+
+int AddAddressesForm::rowForTag(const QString& tag)
 {
     if (tag.isEmpty() || tag.size() > 9) return -1;
     for (const QChar c : tag)
         if (c < QLatin1Char('0') || c > QLatin1Char('9')) return -1;
-    const int row = tag.toInt();
-    return row < table_->rowCount() ? row : -1;
+    const int serial = tag.toInt();
+    const auto found = entryRows_.find(serial);
+    if (found == entryRows_.end()) return -1;
+    for (int row = std::min(found.value(), table_->rowCount() - 1); row >= 0; --row) {
+        const QTableWidgetItem* item = table_->item(row, 0);
+        if (item && item->data(kSerialRole) == QVariant(serial)) {
+            found.value() = row;
+            return row;
+        }
+    }
+    entryRows_.erase(found);
+    return -1;
 }
 
 void AddAddressesForm::EnsureBlankRow()
@@ -337,6 +376,9 @@ void AddAddressesForm::EnsureBlankRow()
 
 void AddAddressesForm::EditStarted(int row)
 {
+    // Whatever is typed now is a new entry; replies for the old one are not
+    // for it.
+    forgetEntry(row);
     setColour(row, kBlack);
     setExplanation(row, QString());
 }
@@ -347,13 +389,14 @@ void AddAddressesForm::EditEnded(int row)
     const QString text = item->text().trimmed();
     item->setText(text);
     if (text.isEmpty()) {
-        table_->removeRow(row);
+        removeEntry(row);
     } else if (IsValidIP(text)) {
+        newEntryTag(row);
         setColour(row, kGreen);
         setExplanation(row, validIpText());
     } else {
         setColour(row, kBlack);
-        LookupEntry(text, QString::number(row));
+        LookupEntry(text, newEntryTag(row));
     }
     EnsureBlankRow();
 }
@@ -419,10 +462,9 @@ void AddAddressesForm::onDirectDnsReply(const DnsResponse& response)
         if (host.endsWith(QLatin1Char('.'))) host.chop(1);
         setColour(row, kGreen);
         cell(row)->setText(host);
-        // The host's own lookup fills in the explanation.
+        // The host's own lookup, for the same entry, fills in the
+        // explanation.
         LookupEntry(host, response.Tag());
-        // A stale tag may have named the blank row.
-        EnsureBlankRow();
     } else {
         setColour(row, kRed);
         setExplanation(row, unresolvedText(response.QueryName()));
@@ -462,7 +504,7 @@ void AddAddressesForm::deleteEntry()
     table_->finishEditing();
     const int row = table_->currentRow();
     if (row < 0) return;
-    table_->removeRow(row);
+    removeEntry(row);
     EnsureBlankRow();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <QMetaObject>
 #include <QStringList>
 #include <memory>
@@ -31,8 +32,11 @@ class Settings;
 // by their domain's preferred mail exchanger; a domain whose MX record says
 // it takes no mail (a null MX) stays as typed, in red.
 //
-// Lookups are tagged with the row number at the time of the request; replies
-// for rows that no longer exist are dropped.
+// Every entry gets a serial number when it is entered, and its lookups carry
+// that number as their tag. Rows move up when one above them goes, so a reply
+// finds its entry by the number wherever the entry is now, and is dropped when
+// the entry was removed or typed over meanwhile. The tags hold no ":", which
+// keeps them apart from the address list's own lookups.
 class AddAddressesForm : public QDialog {
     Q_OBJECT
 public:
@@ -70,9 +74,15 @@ private:
     void showPopup(const QPoint& viewportPos, bool fromMouse);
     QString hoverText(const QPoint& viewportPos) const;
 
-    // The row a reply's tag names, or -1 when the tag is not the number of
-    // an existing row.
-    int rowForTag(const QString& tag) const;
+    // Gives the row's entry a new serial number and returns it as the tag
+    // for its lookups.
+    QString newEntryTag(int row);
+    // Forgets the row's serial number: replies for it are dropped from now on.
+    void forgetEntry(int row);
+    void removeEntry(int row);
+    // The row of the entry a reply's tag names, or -1 when that entry is gone
+    // (or the tag is not one of ours).
+    int rowForTag(const QString& tag);
     // The cell of row, created when missing so that every row has one.
     QTableWidgetItem* cell(int row) const;
     void setColour(int row, const QColor& colour);
@@ -88,6 +98,10 @@ private:
     QMetaObject::Connection lookupConnection_;
     QStringList dnsServerList_;
     bool canceled_ = true;
+    int nextSerial_ = 0;
+    // Entry serial number -> the row it was last seen in. Rows are only ever
+    // added at the end, so an entry can only have moved up since.
+    QHash<int, int> entryRows_;
 
     QLabel* title_ = nullptr;
     Grid* table_ = nullptr;

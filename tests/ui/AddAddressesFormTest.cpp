@@ -20,6 +20,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace quarlo;
@@ -44,11 +45,30 @@ protected:
           list(settings, dns, std::make_unique<FakeDirectDns>())
     {
         dns.setBlacklistQuery(true); // as the main window leaves it; the dialog must not change it
+        openForm();
+    }
+
+    // A fresh dialog, with nothing sent yet.
+    void openForm()
+    {
+        form.reset();
+        dns.pending.clear();
+        dns.history.clear();
         auto direct = std::make_unique<FakeDirectDns>("127.0.0.1:9, 127.0.0.2:9");
         directDns = direct.get();
         form = std::make_unique<AddAddressesForm>(list, settings, dns, std::move(direct));
         form->show();
         table = form->findChild<QTableWidget*>("Table");
+    }
+
+    // The tag of the last query sent for the name, through either DNS path.
+    QString tagOf(const QString& name) const
+    {
+        for (auto it = dns.history.rbegin(); it != dns.history.rend(); ++it)
+            if (it->name == name) return it->tag;
+        for (auto it = directDns->sent.rbegin(); it != directDns->sent.rend(); ++it)
+            if (it->name == name) return it->tag;
+        return QString();
     }
 
     // Types into the cell as a user does and ends the edit with key.
@@ -176,10 +196,65 @@ TEST_F(AddAddressesFormTest, RowsComeAndGoAndOneBlankRowRemains)
     EXPECT_EQ(texts(), QStringList({""}));
     EXPECT_EQ(table->currentRow(), 0);
 
-    // The replies for the rows deleted above find no row of that number.
+    // The replies for the entries deleted above find no entry.
     ASSERT_TRUE(dns.answer("2", "192.0.2.1"));
     directDns->reply("2", "c.example", {{"mx.example", 15}});
     EXPECT_EQ(texts(), QStringList({""}));
+}
+
+TEST_F(AddAddressesFormTest, LateRepliesFindTheirEntryOrAreDropped)
+{
+    // Each way an entry leaves the grid moves the entries below it up.
+    const struct {
+        const char* how;
+        std::function<void()> removeFirst;
+    } ways[] = {
+        {"Delete", [&] { table->setCurrentCell(0, 0); trigger("Delete"); }},
+        {"Cut", [&] { table->setCurrentCell(0, 0); trigger("Cut"); }},
+        {"emptied", [&] { type(0, " "); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.how);
+        openForm();
+        type(0, "gone@a.example");
+        type(1, "lost.example");
+        type(2, "kept@b.example");
+        type(3, "stay.example");
+        const QString tags[] = {tagOf("a.example"), tagOf("lost.example"), tagOf("b.example"), tagOf("stay.example")};
+        for (const QString& tag : tags) {
+            ASSERT_FALSE(tag.isEmpty());
+            EXPECT_FALSE(tag.contains(':')) << tag.toStdString(); // the address list would take it for its own
+        }
+        way.removeFirst();
+        way.removeFirst();
+        ASSERT_EQ(texts(), QStringList({"kept@b.example", "stay.example", ""}));
+
+        // The removed entries' replies come late and change nothing.
+        directDns->reply(tags[0], "a.example", {{"mx.a.example.", 15}});
+        ASSERT_TRUE(dns.answer(tags[1], "", 3));
+        EXPECT_EQ(texts(), QStringList({"kept@b.example", "stay.example", ""}));
+        EXPECT_EQ(colour(0), kBlack);
+        EXPECT_EQ(colour(1), kBlack);
+        EXPECT_TRUE(tagOf("mx.a.example").isEmpty());
+
+        // The kept entries' replies still reach them.
+        directDns->reply(tags[2], "b.example", {{"mx.b.example.", 15}});
+        ASSERT_TRUE(dns.answer(tags[3], "192.0.2.3"));
+        EXPECT_EQ(texts(), QStringList({"mx.b.example", "stay.example", ""}));
+        EXPECT_EQ(colour(0), kGreen);
+        EXPECT_EQ(colour(1), kGreen);
+        EXPECT_EQ(hover(1), "This is green because 'stay.example' resolves to 192.0.2.3");
+    }
+
+    // An entry typed over is a new entry: the old name's reply is not its own.
+    openForm();
+    type(0, "old.example");
+    const QString old = tagOf("old.example");
+    type(0, "new.example");
+    ASSERT_TRUE(dns.answer(old, "", 3));
+    EXPECT_EQ(colour(0), kBlack);
+    ASSERT_TRUE(dns.answer(tagOf("new.example"), "192.0.2.4"));
+    EXPECT_EQ(hover(0), "This is green because 'new.example' resolves to 192.0.2.4");
 }
 
 TEST_F(AddAddressesFormTest, EmailAddressIsReplacedByItsMailExchanger)
