@@ -6,6 +6,7 @@
 #include "model/ResultCodes.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
@@ -110,6 +111,7 @@ protected:
             again->refused = true;
             return;
         }
+        if (verdict == Verdict::Drop) return; // closeEditor then closes it uncommitted
         again->committed = true;
         QTableWidget::commitData(editor);
     }
@@ -287,6 +289,7 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     resize(420, 400);
 
     AppendEmptyRow();
+    loaded_ = currentEntries();
 }
 
 AddEditServer::~AddEditServer()
@@ -296,21 +299,55 @@ AddEditServer::~AddEditServer()
     table_->editCommitted = nullptr;
 }
 
+// What the caller puts in is the baseline that Dirty compares against.
 QString AddEditServer::ServerName() const { return txtServerName_->text(); }
-void AddEditServer::setServerName(const QString& name) { txtServerName_->setText(name); }
+void AddEditServer::setServerName(const QString& name)
+{
+    txtServerName_->setText(name);
+    loaded_.name = name;
+}
 QString AddEditServer::Server() const { return txtServer_->text(); }
-void AddEditServer::setServer(const QString& zone) { txtServer_->setText(zone); }
+void AddEditServer::setServer(const QString& zone)
+{
+    txtServer_->setText(zone);
+    loaded_.zone = zone;
+}
 QString AddEditServer::URL() const { return txtURL_->text(); }
-void AddEditServer::setURL(const QString& url) { txtURL_->setText(url); }
+void AddEditServer::setURL(const QString& url)
+{
+    txtURL_->setText(url);
+    loaded_.url = url;
+}
 bool AddEditServer::BitMapped() const { return chkBitMapped_->isChecked(); }
-void AddEditServer::setBitMapped(bool on) { chkBitMapped_->setChecked(on); }
+void AddEditServer::setBitMapped(bool on)
+{
+    chkBitMapped_->setChecked(on);
+    loaded_.bitMapped = on;
+}
+
+// Deliberately wider than "the user left a box": Enter presses OK while the
+// caret is still in the box just typed in, and that edit must not be lost.
+bool AddEditServer::Dirty() const { return dirty_ || currentEntries() != loaded_; }
+
+AddEditServer::Entries AddEditServer::currentEntries() const
+{
+    Entries now{ServerName(), Server(), URL(), BitMapped(), {}};
+    for (int row = 0; row < table_->rowCount(); ++row)
+        now.rows.append({cellText(row, kResponseColumn), cellText(row, kDefinitionColumn),
+                         rowNotListing(row) ? QStringLiteral("x") : QString()});
+    return now;
+}
 
 void AddEditServer::reject()
 {
-    // Cancel, Escape and the close box all end here.
+    // Cancel, Escape and the close box all end here. A response still being
+    // typed is dropped unchecked as the window goes.
+    closing_ = true;
     canceled_ = true;
     QDialog::reject();
 }
+
+bool AddEditServer::cancelling() const { return closing_ || QApplication::focusWidget() == cmdCancel_; }
 
 void AddEditServer::showEvent(QShowEvent* event)
 {
@@ -321,7 +358,14 @@ void AddEditServer::showEvent(QShowEvent* event)
             move(screen->availableGeometry().center() - QPoint(frameGeometry().width() / 2,
                                                                frameGeometry().height() / 2));
     }
-    txtServerName_->setFocus(Qt::OtherFocusReason);
+    closing_ = false;
+    if (focusZone_) {
+        focusZone_ = false;
+        txtServer_->setFocus(Qt::OtherFocusReason);
+        txtServer_->selectAll();
+    } else {
+        txtServerName_->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 QString AddEditServer::cellText(int row, int column) const
@@ -371,6 +415,10 @@ AddEditServer::Verdict AddEditServer::AcceptEdit(const QModelIndex& index, const
     // A response emptied while its definition stays would leave a code
     // without an address; the user has to clear the definition first.
     const bool valid = text.isEmpty() ? cellText(row, kDefinitionColumn).isEmpty() : IsValidIP(text);
+    // Pressing Cancel takes the focus from the cell first; a message then
+    // would only hold up leaving. A valid entry is still kept in case the
+    // press ends up off the button.
+    if (!valid && cancelling()) return Verdict::Drop;
     if (!valid) {
         prompts_.Message(invalidResponseText(), DisplayTitle(), UserPrompts::Buttons::Ok,
                          UserPrompts::Icon::Exclamation);
@@ -389,7 +437,13 @@ void AddEditServer::EditCommitted(const QModelIndex& index)
         rowToRemove_ = -1;
         table_->removeRow(row);
     }
-    if (index.column() == kResponseColumn) table_->resizeColumnToContents(kResponseColumn);
+    if (index.column() == kResponseColumn) {
+        // Answers are matched as plain dotted text; blanks, signs and leading
+        // zeros that IsValidIP lets through would never match one.
+        if (QTableWidgetItem* item = index.isValid() ? table_->item(index.row(), kResponseColumn) : nullptr)
+            if (IsValidIP(item->text())) item->setText(CanonicalIP(item->text()));
+        table_->resizeColumnToContents(kResponseColumn);
+    }
     ApplyTrailingRow();
 }
 
@@ -399,12 +453,14 @@ void AddEditServer::LoadResultCodes(const ResultCodes& codes)
     for (const ResultCodePtr& code : codes) {
         AppendEmptyRow(!code->Listing());
         const int row = table_->rowCount() - 1;
-        table_->item(row, kResponseColumn)->setText(code->Address());
+        const QString address = code->Address();
+        table_->item(row, kResponseColumn)->setText(IsValidIP(address) ? CanonicalIP(address) : address);
         table_->item(row, kDefinitionColumn)->setText(code->Reason());
     }
     AppendEmptyRow();
     table_->resizeColumnToContents(kResponseColumn);
     dirty_ = false;
+    loaded_ = currentEntries();
 }
 
 void AddEditServer::SyncResultCodes(ResultCodes& codes) const
@@ -417,7 +473,7 @@ void AddEditServer::SyncResultCodes(ResultCodes& codes) const
         // Add gives back the held entry for a repeated address: the first
         // row wins, its box included.
         const int held = codes.Count();
-        const ResultCodePtr code = codes.Add(address, reason);
+        const ResultCodePtr code = codes.Add(CanonicalIP(address), reason);
         if (code && codes.Count() > held) code->setListing(!rowNotListing(row));
     }
 }

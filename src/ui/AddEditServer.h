@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 
 class QAction;
 class QCheckBox;
@@ -40,18 +41,26 @@ public:
 
     // True after Cancel, Escape or the close box.
     bool Canceled() const { return canceled_; }
-    // True once the user left a text box or a table edit was accepted.
-    bool Dirty() const { return dirty_; }
+    // True once the user left a text box or a table edit was accepted, and
+    // whenever a field, a cell or a box differs from what the caller put in
+    // (the setters and LoadResultCodes), so that an edit confirmed with Enter
+    // without leaving its box counts.
+    bool Dirty() const;
 
     // Replaces the table with the codes (plus the empty trailing row); the
     // "Not a listing" box of a row is ticked for a code that is no listing.
     void LoadResultCodes(const ResultCodes& codes);
     // Empties codes and adds every row with a valid address and a
     // definition, a ticked "Not a listing" box clearing its Listing flag;
-    // for a repeated address the first row wins.
+    // for a repeated address the first row wins. Addresses go over in plain
+    // dotted decimal, the form answers are compared in.
     void SyncResultCodes(ResultCodes& codes) const;
 
     void reject() override;
+
+    // The editor is shown again after the caller turned its entries down:
+    // the focus goes to the zone box instead of the name box.
+    void FocusZoneOnShow() { focusZone_ = true; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -60,7 +69,15 @@ protected:
 private:
     class TextBox;
     class Grid;
-    enum class Verdict { Accept, Refuse };
+    // Drop: the edit goes without a word and without reaching the cell.
+    enum class Verdict { Accept, Refuse, Drop };
+    // Everything the user can change, to tell whether anything was.
+    struct Entries {
+        QString name, zone, url;
+        bool bitMapped = false;
+        QList<QStringList> rows;
+        bool operator==(const Entries&) const = default;
+    };
 
     Verdict AcceptEdit(const QModelIndex& index, const QString& text);
     void EditCommitted(const QModelIndex& index);
@@ -72,11 +89,17 @@ private:
     bool rowNotListing(int row) const;
     void showPopup(const QPoint& viewportPos, int row);
     void deleteRow();
+    Entries currentEntries() const;
+    // Cancel is under way, or the focus just went to Cancel.
+    bool cancelling() const;
 
     UserPrompts& prompts_;
     bool canceled_ = false;
     bool dirty_ = false;
     bool centred_ = false;
+    bool closing_ = false;
+    bool focusZone_ = false;
+    Entries loaded_;
     // A row whose response was emptied; removed once its editor has closed.
     int rowToRemove_ = -1;
 

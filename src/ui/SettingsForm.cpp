@@ -3,6 +3,7 @@
 #include "app/UserPrompts.h"
 #include "common/AppInfo.h"
 #include "model/Settings.h"
+#include "scan/DnsServers.h"
 #include "ui/AddEditServer.h"
 
 #include <QAction>
@@ -14,12 +15,15 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTabBar>
@@ -37,6 +41,8 @@ const QString kServersKey = QStringLiteral("SERVERS");
 // The zone of a row's server, kept on the check-box cell.
 constexpr int kZoneRole = Qt::UserRole + 1;
 
+const QString kDnsServersOption = QStringLiteral("DNS Servers");
+
 const QStringList kExpansionOptions = {QStringLiteral("No Expansion"), QStringLiteral("Expand Servers"),
                                        QStringLiteral("Expand Servers and Responses")};
 
@@ -45,7 +51,30 @@ QString alreadyHeldText(const QString& zone)
     return zone + QStringLiteral(" is already in the list of blacklist servers.");
 }
 
+QString badDnsServerText(const QString& entry)
+{
+    return QStringLiteral("\"%1\" is not a DNS server address. Enter IP addresses, each with an optional port, "
+                          "separated by commas (for example 192.0.2.1, 192.0.2.1:5353 or [2001:db8::1]:53), "
+                          "or leave the field empty to use the system's resolvers.")
+        .arg(entry);
+}
+
 } // namespace
+
+// The server list asks for room for all of its columns and the vertical
+// scroll bar, so the dialog opens wide enough to show the Domain column
+// without scrolling sideways.
+class SettingsForm::ServerList : public QTableWidget {
+public:
+    using QTableWidget::QTableWidget;
+
+    QSize sizeHint() const override
+    {
+        int width = 2 * frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+        for (int column = 0; column < columnCount(); ++column) width += columnWidth(column);
+        return {width, QTableWidget::sizeHint().height()};
+    }
+};
 
 // Draws the check box of column 0 in the middle of its cell; item views put
 // it at the left edge. Toggling is the form's (a click anywhere in the cell),
@@ -96,6 +125,12 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     hsbMaxQueries_->setPageStep(50);
     // Tracking (the default) reports every value while the thumb is dragged.
     hsbMaxQueries_->setTracking(true);
+    // Scroll bars take no focus by default; this one is a control of its own
+    // and is set with the arrow keys.
+    hsbMaxQueries_->setFocusPolicy(Qt::StrongFocus);
+    // Scroll bars invert their keys by default; here Right and Up raise the
+    // limit, as on a slider.
+    hsbMaxQueries_->setInvertedControls(false);
     lblQueries_ = new QLabel(load);
     lblQueries_->setObjectName(QStringLiteral("lblQueries"));
     lblQueries_->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("8888 Queries")));
@@ -121,15 +156,38 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     chkCheckLists_->setToolTip(QStringLiteral("Before each scan, ask every enabled blacklist for its test entries "
                                               "and leave out the lists that do not answer them correctly"));
 
+    auto* dns = new QGroupBox(QStringLiteral("DNS Servers"), general);
+    txtDnsServers_ = new QLineEdit(dns);
+    txtDnsServers_->setObjectName(QStringLiteral("txtDnsServers"));
+    txtDnsServers_->setPlaceholderText(QStringLiteral("the system's resolvers"));
+    auto* dnsLabel = new QLabel(QStringLiteral("&DNS servers"), dns);
+    dnsLabel->setBuddy(txtDnsServers_);
+    // The engine picks its servers once, when the program starts.
+    QString hintText = QStringLiteral(
+        "IP addresses with an optional port, separated by commas; empty uses the system's resolvers. "
+        "Several blacklists refuse queries that come from public resolvers, so give your own or your "
+        "provider's. A change applies at the next start.");
+    if (!qEnvironmentVariable("QUARLO_DNS_SERVERS").trimmed().isEmpty())
+        hintText += QStringLiteral(" QUARLO_DNS_SERVERS is set and takes precedence.");
+    auto* dnsHint = new QLabel(hintText, dns);
+    dnsHint->setObjectName(QStringLiteral("lblDnsServersHint"));
+    dnsHint->setWordWrap(true);
+    auto* dnsLayout = new QGridLayout(dns);
+    dnsLayout->addWidget(dnsLabel, 0, 0);
+    dnsLayout->addWidget(txtDnsServers_, 0, 1);
+    dnsLayout->addWidget(dnsHint, 1, 0, 1, 2);
+    dnsLayout->setColumnStretch(1, 1);
+
     auto* generalLayout = new QVBoxLayout(general);
     generalLayout->addWidget(load);
     generalLayout->addWidget(expansion);
     generalLayout->addWidget(chkCheckLists_);
+    generalLayout->addWidget(dns);
     generalLayout->addStretch(1);
 
     // Servers tab.
     auto* servers = new QWidget(tabs_);
-    lstServers_ = new QTableWidget(0, 3, servers);
+    lstServers_ = new ServerList(0, 3, servers);
     lstServers_->setObjectName(QStringLiteral("lstServers"));
     lstServers_->setHorizontalHeaderLabels({QString(), QStringLiteral("Blacklist Service"), QStringLiteral("Domain")});
     lstServers_->verticalHeader()->hide();
@@ -139,6 +197,9 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     lstServers_->setItemDelegateForColumn(0, new CheckDelegate(lstServers_));
     lstServers_->horizontalHeader()->setStretchLastSection(true);
     lstServers_->viewport()->installEventFilter(this);
+    lstServers_->installEventFilter(this); // Space
+    // Tab leaves the list for the buttons instead of walking its cells.
+    lstServers_->setTabKeyNavigation(false);
     auto* serversLayout = new QVBoxLayout(servers);
     serversLayout->addWidget(lstServers_);
 
@@ -181,13 +242,24 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_, 1);
     layout->addLayout(buttons);
-    resize(460, 380);
-
     tabs_->setCurrentIndex(0);
     cmdAdd_->hide();
     connect(tabs_, &QTabWidget::currentChanged, this, &SettingsForm::tabChanged);
 
+    // Tab follows the layout: the General controls top to bottom, the list,
+    // then the buttons from left to right.
+    // (The tab bar already comes first; naming the tab widget here would
+    // chain its focus proxy apart from the rest.)
+    QList<QWidget*> order = {hsbMaxQueries_};
+    for (QAbstractButton* option : expansion_->buttons()) order << option;
+    order << chkCheckLists_ << txtDnsServers_ << lstServers_ << cmdAdd_ << cmdOK_ << cmdCancel_;
+    for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order.at(i - 1), order.at(i));
+
     FillServerList();
+    QSize size = sizeHint().expandedTo(QSize(460, 380));
+    if (const QScreen* screen = this->screen())
+        size = size.boundedTo(screen->availableGeometry().size() * 9 / 10).expandedTo(QSize(460, 380));
+    resize(size);
 
     // Max Queries is read from the registry without limits, so it may lie
     // outside the bar. The bar shows the nearest value it can hold and the
@@ -199,7 +271,13 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
 
     const int level = std::clamp(settings_.ExpansionLevel(), 0, int(kExpansionOptions.size()) - 1);
     expansion_->button(level)->setChecked(true);
+    // Tab reaches the group at its selected option (the buttons do the same
+    // among themselves once one of them has had the focus).
+    for (QAbstractButton* option : expansion_->buttons())
+        option->setFocusPolicy(option->isChecked() ? Qt::StrongFocus
+                                                   : Qt::FocusPolicy(Qt::StrongFocus & ~Qt::TabFocus));
     chkCheckLists_->setChecked(settings_.CheckListsBeforeScanning());
+    txtDnsServers_->setText(settings_.RetrieveOption(kDnsServersOption));
 }
 
 SettingsForm::~SettingsForm() = default;
@@ -250,6 +328,12 @@ QString SettingsForm::RowZone(int row) const { return lstServers_->item(row, 0)-
 
 bool SettingsForm::RowTicked(int row) const { return lstServers_->item(row, 0)->checkState() == Qt::Checked; }
 
+void SettingsForm::ToggleRow(int row)
+{
+    QTableWidgetItem* check = lstServers_->item(row, 0);
+    check->setCheckState(check->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+}
+
 void SettingsForm::AddServer()
 {
     AddEditServer editor(prompts_, this);
@@ -257,6 +341,9 @@ void SettingsForm::AddServer()
     if (editor.Canceled()) return;
 
     AppendRow(editor.Server(), true, editor.ServerName());
+    const int row = lstServers_->rowCount() - 1;
+    lstServers_->setCurrentCell(row, 1);
+    lstServers_->scrollToItem(lstServers_->item(row, 1));
     auto server = std::make_shared<Server>();
     server->setZone(editor.Server());
     server->setName(editor.ServerName());
@@ -274,10 +361,11 @@ void SettingsForm::AddServer()
 // its current zone. So an edit that changes the zone refiles the server
 // under the new zone in place (Servers::ChangeZone), keeping its position and
 // every reference to it. An edit to a zone that another server already holds
-// is refused with a message and changes nothing: applying it would give two
-// servers one zone, one of which no look-up could reach. A row whose zone
-// no longer finds a server (its server went with another row of the same
-// zone) is skipped.
+// is refused with a message: applying it would give two servers one zone, one
+// of which no look-up could reach. The editor then opens again with every
+// entry as typed, so only the zone needs correcting (Cancel still drops the
+// lot). A row whose zone no longer finds a server (its server went with
+// another row of the same zone) is skipped.
 void SettingsForm::EditServer()
 {
     const int row = rememberedRow_;
@@ -292,15 +380,16 @@ void SettingsForm::EditServer()
     editor.setURL(server->URL());
     editor.setBitMapped(server->BitMapCodedResults());
     editor.LoadResultCodes(server->ResultCodes());
-    runEditor_(editor);
-    if (editor.Canceled() || !editor.Dirty()) return;
-
-    const QString zone = editor.Server();
-    const ServerPtr holder = servers.Item(zone);
-    if (holder && holder != server) {
+    QString zone;
+    for (;;) {
+        runEditor_(editor);
+        if (editor.Canceled() || !editor.Dirty()) return;
+        zone = editor.Server();
+        const ServerPtr holder = servers.Item(zone);
+        if (!holder || holder == server) break;
         prompts_.Message(alreadyHeldText(zone), DisplayTitle(), UserPrompts::Buttons::Ok,
                          UserPrompts::Icon::Exclamation);
-        return;
+        editor.FocusZoneOnShow();
     }
     if (!servers.ChangeZone(server, zone)) return;
     SetRow(row, zone, true, editor.ServerName());
@@ -320,21 +409,55 @@ void SettingsForm::DeleteServer()
     settings_.BlacklistServers().Remove(zone);
 }
 
+std::optional<QString> SettingsForm::CheckedDnsServers()
+{
+    const QStringList entries = SplitDnsServers(txtDnsServers_->text());
+    for (const QString& entry : entries) {
+        if (!DnsServerToAres(entry).isEmpty()) continue;
+        prompts_.Message(badDnsServerText(entry), DisplayTitle(), UserPrompts::Buttons::Ok,
+                         UserPrompts::Icon::Exclamation);
+        tabs_->setCurrentIndex(0);
+        txtDnsServers_->setFocus(Qt::OtherFocusReason);
+        return std::nullopt;
+    }
+    return entries.join(QStringLiteral(", "));
+}
+
 void SettingsForm::okClicked()
 {
+    // Checked first, so a wrong entry leaves every option as it was.
+    const std::optional<QString> dnsServers = CheckedDnsServers();
+    if (!dnsServers) return;
+
     settings_.setMaxQueries(hsbMaxQueries_->value());
     settings_.setExpansionLevel(std::max(expansion_->checkedId(), 0));
     settings_.setCheckListsBeforeScanning(chkCheckLists_->isChecked());
+    if (*dnsServers != settings_.RetrieveOption(kDnsServersOption)) settings_.SaveOption(kDnsServersOption, *dnsServers);
     Servers& servers = settings_.BlacklistServers();
     for (int row = 0; row < lstServers_->rowCount(); ++row)
         if (const ServerPtr server = servers.Item(RowZone(row))) server->setEnabled(RowTicked(row));
-    // A failed save stays in LastError; the dialog has no message for it.
-    servers.Sync();
+    // Said out loud on purpose: a silent failure would lose every server
+    // change at the next start. The dialog stays open to try again; the
+    // changes already hold for this session either way.
+    if (!servers.Sync()) {
+        prompts_.Message(servers.LastError()
+                             + QStringLiteral("\n\nThe server changes stay in effect until the program ends but are "
+                                              "not saved. Press OK to try again, or Cancel to go on without saving."),
+                         DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+        return;
+    }
     accept();
 }
 
 bool SettingsForm::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == lstServers_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+            if (lstServers_->currentRow() >= 0) ToggleRow(lstServers_->currentRow());
+            return true;
+        }
+    }
     if (watched != lstServers_->viewport()) return QDialog::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::MouseButtonPress:
@@ -342,10 +465,7 @@ bool SettingsForm::eventFilter(QObject* watched, QEvent* event)
         // Every click counts, so a quick second click toggles back.
         auto* mouse = static_cast<QMouseEvent*>(event);
         const QModelIndex index = lstServers_->indexAt(mouse->position().toPoint());
-        if (mouse->button() == Qt::LeftButton && index.isValid() && index.column() == 0) {
-            QTableWidgetItem* check = lstServers_->item(index.row(), 0);
-            check->setCheckState(check->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
-        }
+        if (mouse->button() == Qt::LeftButton && index.isValid() && index.column() == 0) ToggleRow(index.row());
         break;
     }
     case QEvent::ContextMenu: {

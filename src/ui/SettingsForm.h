@@ -2,11 +2,13 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 
 class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 class QScrollBar;
@@ -39,6 +41,7 @@ protected:
 
 private:
     class CheckDelegate;
+    class ServerList;
 
     void FillServerList();
     void AppendRow(const QString& zone, bool ticked, const QString& name);
@@ -46,6 +49,10 @@ private:
     QString RowZone(int row) const;
     bool RowTicked(int row) const;
     void ShowQueries(int value);
+    void ToggleRow(int row);
+    // The DNS servers as they are stored, or nothing after telling the user
+    // which entry is wrong.
+    std::optional<QString> CheckedDnsServers();
 
     void AddServer();
     void EditServer();
@@ -64,6 +71,7 @@ private:
     QLabel* lblQueries_ = nullptr;
     QButtonGroup* expansion_ = nullptr;
     QCheckBox* chkCheckLists_ = nullptr;
+    QLineEdit* txtDnsServers_ = nullptr;
     QTableWidget* lstServers_ = nullptr;
     QMenu* popup_ = nullptr;
     QAction* add_ = nullptr;

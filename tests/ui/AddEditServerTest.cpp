@@ -71,7 +71,7 @@ TEST_F(AddEditServerTest, PlaceholdersGiveWayToTheUsersEntries)
     EXPECT_EQ(form.ServerName(), "Zen");
     QTest::keyClicks(drive.box("txtServerName"), " List");
     EXPECT_EQ(form.ServerName(), "Zen List");
-    EXPECT_FALSE(form.Dirty()); // typing alone is not leaving the box
+    EXPECT_TRUE(form.Dirty()); // a name other than the one put in, even before leaving the box
 
     // Tabbing into the untouched zone box empties it; leaving the name box
     // makes the editor dirty.
@@ -369,4 +369,118 @@ TEST_F(AddEditServerTest, CancelEscapeAndCloseBoxCancelWhileOkAndEnterDoNot)
         // Hidden, not torn down: the caller still reads it.
         EXPECT_EQ(other.Server(), "xxx.xxx.xxx");
     }
+}
+
+TEST(AddEditServer, CancellingLeavesTheResponseBeingTypedUnchecked)
+{
+    // Cancel button, close box, Escape (the first closes the cell, the second the dialog).
+    for (const int way : {0, 1, 2}) {
+        ScriptedPrompts prompts;
+        AddEditServer form(prompts);
+        ServerEditorDriver drive{form};
+        ASSERT_TRUE(drive.open());
+        ASSERT_TRUE(drive.editCell(0, 0, "zen.example", Qt::Key_unknown));
+        ASSERT_NE(drive.cellEditor(), nullptr);
+        switch (way) {
+        case 0: QTest::mouseClick(drive.button("cmdCancel"), Qt::LeftButton); break;
+        case 1: form.close(); break;
+        case 2:
+            QTest::keyClick(drive.cellEditor(), Qt::Key_Escape);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            break;
+        }
+        EXPECT_TRUE(prompts.messages.empty()) << way;
+        EXPECT_TRUE(form.Canceled()) << way;
+        EXPECT_FALSE(form.isVisible()) << way;
+    }
+}
+
+TEST(AddEditServer, EnterKeepsAChangeMadeWithoutLeavingTheField)
+{
+    struct Case {
+        const char* what;
+        const char* focus;                // where the user is when the editor opens
+        std::function<void(QWidget*)> type; // what the user does there before Enter
+        bool changed;
+    };
+    const Case cases[] = {
+        {"name", "txtServerName", [](QWidget* w) { QTest::keyClicks(w, " 2"); }, true},
+        {"zone", "txtServer", [](QWidget* w) { QTest::keyClicks(w, ".net"); }, true},
+        {"home page", "txtURL", [](QWidget* w) { QTest::keyClicks(w, "list/"); }, true},
+        {"bit mask", "chkBitMapped", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Space); }, true},
+        {"name typed and taken back", "txtServerName",
+         [](QWidget* w) {
+             QTest::keyClicks(w, "x");
+             QTest::keyClick(w, Qt::Key_Backspace);
+         },
+         false},
+        {"bit mask ticked and cleared", "chkBitMapped",
+         [](QWidget* w) {
+             QTest::keyClick(w, Qt::Key_Space);
+             QTest::keyClick(w, Qt::Key_Space);
+         },
+         false},
+    };
+    ResultCodes codes;
+    codes.Add("127.0.0.2", "Listed");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedPrompts prompts;
+        AddEditServer form(prompts);
+        ServerEditorDriver drive{form};
+        form.setServerName("Old");
+        form.setServer("old.example");
+        form.setURL("http://old.example/");
+        form.LoadResultCodes(codes);
+        ASSERT_TRUE(drive.open());
+        auto* target = form.findChild<QWidget*>(c.focus);
+        target->setFocus(Qt::OtherFocusReason);
+        // Reached the field without leaving another one.
+        form.LoadResultCodes(codes);
+        ASSERT_FALSE(form.Dirty());
+
+        if (qobject_cast<QLineEdit*>(target)) QTest::keyClick(target, Qt::Key_End); // after the loaded text
+        c.type(target);
+        QTest::keyClick(target, Qt::Key_Return);
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_FALSE(form.Canceled());
+        EXPECT_EQ(form.Dirty(), c.changed);
+    }
+}
+
+TEST_F(AddEditServerTest, ResponsesAreShownAndHandedOverInPlainDottedForm)
+{
+    struct Case {
+        QString typed, plain;
+    };
+    const Case cases[] = {{"127.0.0.2 ", "127.0.0.2"},
+                          {" 127.0.0.04", "127.0.0.4"},
+                          {"+127.0.0.5", "127.0.0.5"},
+                          {"127.000.0.010", "127.0.0.10"}};
+    for (const Case& c : cases) {
+        const int row = drive.table()->rowCount() - 1;
+        ASSERT_TRUE(drive.addCode(c.typed, "Code " + c.plain));
+        EXPECT_EQ(drive.cell(row, 0), c.plain) << c.typed.toStdString();
+    }
+    // The same address written another way is a repeat: the first row wins.
+    ASSERT_TRUE(drive.addCode("127.0.0.002", "Repeat"));
+    EXPECT_TRUE(prompts.messages.empty());
+
+    ResultCodes codes;
+    form.SyncResultCodes(codes);
+    QStringList addresses;
+    for (const ResultCodePtr& code : codes) addresses << code->Address();
+    EXPECT_EQ(addresses, QStringList({"127.0.0.2", "127.0.0.4", "127.0.0.5", "127.0.0.10"}));
+    ASSERT_NE(codes.Item("127.0.0.2"), nullptr);
+    EXPECT_EQ(codes.Item("127.0.0.2")->Reason(), "Code 127.0.0.2");
+
+    // Codes loaded in another form are shown plain, and that is no change.
+    ResultCodes loaded;
+    loaded.Add("127.0.0.09", "Loaded");
+    form.LoadResultCodes(loaded);
+    EXPECT_EQ(drive.cell(0, 0), "127.0.0.9");
+    EXPECT_FALSE(form.Dirty());
+    form.SyncResultCodes(codes);
+    ASSERT_EQ(codes.Count(), 1);
+    EXPECT_EQ(codes.Item(1)->Address(), "127.0.0.9");
 }

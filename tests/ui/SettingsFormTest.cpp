@@ -11,12 +11,15 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -402,38 +405,72 @@ TEST_F(SettingsFormTest, EditedZoneStaysReachableAndReachesTheFile)
     EXPECT_FALSE(file->Item("moved.example")->Enabled());
 }
 
-TEST_F(SettingsFormTest, EditToAZoneHeldByAnotherServerIsRefused)
+TEST_F(SettingsFormTest, EditToAZoneHeldByAnotherServerReopensWithTheUsersEntries)
 {
     open();
     const ServerPtr server = settings.BlacklistServers().Item("bl.example");
-    form->setEditorRunner([](AddEditServer& editor) {
+    // The first run clashes; the second finds every entry as typed and
+    // either gives up or fixes the zone.
+    bool fixZone = false;
+    form->setEditorRunner([&](AddEditServer& editor) {
+        ++editorRuns;
         ServerEditorDriver drive{editor};
         ASSERT_TRUE(drive.open());
-        drive.retype("txtServerName", "Renamed");
-        drive.retype("txtServer", "Zen.Example");
+        if (editorRuns % 2 == 1) {
+            drive.retype("txtServerName", "Renamed");
+            drive.retype("txtServer", "Zen.Example");
+            ASSERT_TRUE(drive.editCell(0, 1, "Spam source"));
+            ASSERT_TRUE(drive.addCode("127.0.0.9", "Added"));
+            QTest::mouseClick(drive.button("cmdOK"), Qt::LeftButton);
+            return;
+        }
+        EXPECT_EQ(editor.ServerName(), "Renamed");
+        EXPECT_EQ(editor.Server(), "Zen.Example");
+        EXPECT_EQ(drive.cell(0, 1), "Spam source");
+        EXPECT_EQ(drive.cell(1, 0), "127.0.0.9");
+        if (!fixZone) {
+            QTest::mouseClick(drive.button("cmdCancel"), Qt::LeftButton);
+            return;
+        }
+        drive.retype("txtServer", "renamed.example");
         QTest::mouseClick(drive.button("cmdOK"), Qt::LeftButton);
     });
     command(1, "Edit");
+    EXPECT_EQ(editorRuns, 2);
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Zen.Example is already in the list of blacklist servers.");
     EXPECT_EQ(prompts.messages[0].icon, UserPrompts::Icon::Exclamation);
+    // Given up: nothing changed.
     EXPECT_EQ(server->Zone(), "bl.example");
     EXPECT_EQ(server->StoredName(), "");
+    EXPECT_EQ(server->ResultCodes().Item("127.0.0.3")->Reason(), "Spam");
     EXPECT_EQ(settings.BlacklistServers().Item("zen.example")->StoredName(), "Zen");
     EXPECT_EQ(column(1), QStringList({"Zen", "bl.example", "dnsbl.example"}));
     EXPECT_EQ(column(2), QStringList({"zen.example", "bl.example", "dnsbl.example"}));
+
+    fixZone = true;
+    command(1, "Edit");
+    EXPECT_EQ(editorRuns, 4);
+    EXPECT_EQ(prompts.messages.size(), 2u);
+    EXPECT_EQ(settings.BlacklistServers().Item("renamed.example"), server);
+    EXPECT_EQ(server->StoredName(), "Renamed");
+    ASSERT_NE(server->ResultCodes().Item("127.0.0.3"), nullptr);
+    EXPECT_EQ(server->ResultCodes().Item("127.0.0.3")->Reason(), "Spam source");
+    ASSERT_NE(server->ResultCodes().Item("127.0.0.9"), nullptr);
+    EXPECT_EQ(server->ResultCodes().Item("127.0.0.9")->Reason(), "Added");
+    EXPECT_EQ(column(2).at(1), "renamed.example");
 
     // Its own zone in other letters is no conflict.
     form->setEditorRunner([](AddEditServer& editor) {
         ServerEditorDriver drive{editor};
         ASSERT_TRUE(drive.open());
-        drive.retype("txtServer", "BL.example");
+        drive.retype("txtServer", "RENAMED.example");
         QTest::mouseClick(drive.button("cmdOK"), Qt::LeftButton);
     });
     command(1, "Edit");
-    EXPECT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(settings.BlacklistServers().Item("bl.example"), server);
-    EXPECT_EQ(server->Zone(), "BL.example");
+    EXPECT_EQ(prompts.messages.size(), 2u);
+    EXPECT_EQ(settings.BlacklistServers().Item("renamed.example"), server);
+    EXPECT_EQ(server->Zone(), "RENAMED.example");
 }
 
 TEST_F(SettingsFormTest, DeleteActsOnTheLiveCollectionAtOnce)
@@ -451,4 +488,185 @@ TEST_F(SettingsFormTest, DeleteActsOnTheLiveCollectionAtOnce)
     press("cmdOK");
     EXPECT_EQ(zones(*saved()), QStringList({"bl.example"}));
     EXPECT_FALSE(savedText().contains("dnsbl.example"));
+}
+
+TEST_F(SettingsFormTest, FailedSaveIsReportedAndKeepsTheDialogOpen)
+{
+    // The folder of the configuration file is a plain file: no writer gets past that.
+    const QString blocker = dir.filePath("blocked");
+    {
+        QFile file(blocker);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    Settings blocked(registry, blocker + "/Quarlo.cfg");
+    blocked.BlacklistServers().Add(makeServer("zen.example", true, {{"127.0.0.2", "Listed"}}));
+    SettingsForm dialog(blocked, prompts);
+    dialog.show();
+    dialog.findChild<QTabWidget*>("Tabs")->setCurrentIndex(1);
+    auto* servers = dialog.findChild<QTableWidget*>("lstServers");
+    QTest::mouseClick(servers->viewport(), Qt::LeftButton, {},
+                      servers->visualItemRect(servers->item(0, 0)).center());
+
+    QTest::mouseClick(dialog.findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_FALSE(blocked.BlacklistServers().LastError().isEmpty());
+    EXPECT_TRUE(prompts.messages[0].text.contains(blocked.BlacklistServers().LastError()));
+    EXPECT_EQ(prompts.messages[0].icon, UserPrompts::Icon::Exclamation);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_FALSE(blocked.BlacklistServers().Item("zen.example")->Enabled());
+
+    // Once the folder is there, OK again saves and closes.
+    ASSERT_TRUE(QFile::remove(blocker));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("blocked"));
+    QTest::mouseClick(dialog.findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    EXPECT_EQ(prompts.messages.size(), 1u);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    Servers file(blocker + "/Quarlo.cfg");
+    file.Refresh();
+    ASSERT_NE(file.Item("zen.example"), nullptr);
+    EXPECT_FALSE(file.Item("zen.example")->Enabled());
+}
+
+TEST_F(SettingsFormTest, SpaceTogglesTheCurrentRowsBox)
+{
+    open();
+    list()->setFocus();
+    list()->setCurrentCell(1, 2);
+    QTest::keyClick(list(), Qt::Key_Space);
+    EXPECT_FALSE(ticked(1));
+    EXPECT_TRUE(ticked(0));
+    QTest::keyClick(list(), Qt::Key_Down);
+    QTest::keyClick(list(), Qt::Key_Space);
+    EXPECT_TRUE(ticked(2));
+    QTest::keyClick(list(), Qt::Key_Up);
+    QTest::keyClick(list(), Qt::Key_Space);
+    EXPECT_TRUE(ticked(1));
+    // Only OK takes it over.
+    EXPECT_FALSE(settings.BlacklistServers().Item("dnsbl.example")->Enabled());
+    press("cmdOK");
+    EXPECT_TRUE(settings.BlacklistServers().Item("dnsbl.example")->Enabled());
+}
+
+TEST_F(SettingsFormTest, TabOrderFollowsTheLayoutAndReachesTheQueryLimit)
+{
+    open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    auto* tabs = form->findChild<QTabWidget*>("Tabs");
+    // The names of the controls Tab passes through, from the tab bar round to it again.
+    const auto chain = [&] {
+        QStringList names;
+        tabs->tabBar()->setFocus(Qt::TabFocusReason);
+        for (int i = 0; i < 20; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* now = QApplication::focusWidget();
+            if (!now || now == tabs->tabBar()) break;
+            names << now->objectName();
+        }
+        return names;
+    };
+    tabs->setCurrentIndex(0);
+    EXPECT_EQ(chain(), QStringList({"hsbMaxQueries", "optExpansion1", "chkCheckLists", "txtDnsServers", "cmdOK",
+                                    "cmdCancel"}));
+    tabs->setCurrentIndex(1);
+    EXPECT_EQ(chain(), QStringList({"lstServers", "cmdAdd", "cmdOK", "cmdCancel"}));
+
+    // The bar works from the keyboard once it has the focus.
+    tabs->setCurrentIndex(0);
+    auto* bar = form->findChild<QScrollBar*>("hsbMaxQueries");
+    bar->setFocus(Qt::TabFocusReason);
+    const int before = bar->value();
+    QTest::keyClick(bar, Qt::Key_Right);
+    EXPECT_EQ(bar->value(), before + 1);
+    EXPECT_EQ(form->findChild<QLabel*>("lblQueries")->text(), QString::number(before + 1) + " Queries");
+}
+
+TEST_F(SettingsFormTest, AddedServerIsSelectedAndScrolledIntoView)
+{
+    for (int i = 0; i < 40; ++i)
+        settings.BlacklistServers().Add(makeServer(QString("list%1.example").arg(i), true, {{"127.0.0.2", "Listed"}}));
+    open();
+    ASSERT_GT(list()->verticalScrollBar()->maximum(), 0);
+    list()->scrollToTop();
+    form->setEditorRunner([](AddEditServer& editor) {
+        editor.setServerName("New List");
+        editor.setServer("new.example");
+    });
+    press("cmdAdd");
+    const int last = list()->rowCount() - 1;
+    ASSERT_EQ(list()->item(last, 2)->text(), "new.example");
+    EXPECT_EQ(list()->currentRow(), last);
+    EXPECT_TRUE(list()->item(last, 1)->isSelected());
+    EXPECT_TRUE(list()->viewport()->rect().contains(list()->visualItemRect(list()->item(last, 2))));
+}
+
+TEST_F(SettingsFormTest, DefaultSizeShowsTheDomainColumnWhole)
+{
+    settings.BlacklistServers().Add(makeServer("cbl.example", true, {{"127.0.0.2", "Listed"}}, false,
+                                               "Example Composite Blocking List of Hosts"));
+    for (int i = 0; i < 40; ++i)
+        settings.BlacklistServers().Add(makeServer(QString("list%1.example").arg(i), true, {{"127.0.0.2", "Listed"}}));
+    SettingsForm dialog(settings, prompts);
+    dialog.show();
+    dialog.findChild<QTabWidget*>("Tabs")->setCurrentIndex(1);
+    auto* servers = dialog.findChild<QTableWidget*>("lstServers");
+    QTRY_VERIFY_WITH_TIMEOUT(servers->isVisible(), 10000);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(servers->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(servers->horizontalScrollBar()->isVisible());
+    EXPECT_EQ(servers->horizontalScrollBar()->maximum(), 0);
+    const int domainEnd = servers->columnViewportPosition(2) + servers->columnWidth(2);
+    EXPECT_LE(domainEnd, servers->viewport()->width());
+    EXPECT_GE(servers->columnWidth(2), dialog.fontMetrics().horizontalAdvance(QString(21, 'X')));
+}
+
+TEST_F(SettingsFormTest, DnsServersAreCheckedAndStoredByOk)
+{
+    struct Case {
+        QString typed;
+        bool accepted;
+        QString stored;
+    };
+    const Case cases[] = {
+        {"192.0.2.1", true, "192.0.2.1"},
+        {" 192.0.2.1:5353 ,, [2001:db8::1]:53 ", true, "192.0.2.1:5353, [2001:db8::1]:53"},
+        {"", true, ""},
+        {"192.0.2.1, dns.example", false, ""},
+        {"192.0.2.1:70000", false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        settings.SaveOption("DNS Servers", "198.51.100.7");
+        QFile::remove(dir.filePath("Quarlo.cfg"));
+        prompts.messages.clear();
+        open();
+        form->findChild<QTabWidget*>("Tabs")->setCurrentIndex(1);
+        auto* box = form->findChild<QLineEdit*>("txtDnsServers");
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), "198.51.100.7");
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Delete);
+        QTest::keyClicks(box, c.typed);
+        press("cmdOK");
+        if (c.accepted) {
+            EXPECT_TRUE(prompts.messages.empty());
+            EXPECT_FALSE(form->isVisible());
+            EXPECT_EQ(settings.RetrieveOption("DNS Servers"), c.stored);
+            continue;
+        }
+        // Refused before anything is written; the user is shown the field.
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        EXPECT_TRUE(prompts.messages[0].text.contains(c.typed.split(',').last().trimmed()));
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_EQ(form->findChild<QTabWidget*>("Tabs")->currentIndex(), 0);
+        EXPECT_EQ(form->focusWidget(), box);
+        EXPECT_EQ(settings.RetrieveOption("DNS Servers"), "198.51.100.7");
+        EXPECT_FALSE(QFile::exists(dir.filePath("Quarlo.cfg")));
+        press("cmdCancel");
+        EXPECT_EQ(settings.RetrieveOption("DNS Servers"), "198.51.100.7");
+    }
+    open();
+    const QString hint = form->findChild<QLabel*>("lblDnsServersHint")->text();
+    EXPECT_TRUE(hint.contains("public resolvers", Qt::CaseInsensitive));
+    EXPECT_TRUE(hint.contains("next start", Qt::CaseInsensitive));
 }
