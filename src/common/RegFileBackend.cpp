@@ -45,7 +45,8 @@
 //     the earlier one, as it would when the file is imported, so only the
 //     line that counts is written back.
 //   - anything else (damage, an unclosed string, bytes that are not UTF-8, a
-//     value before any section) is kept byte for byte where it was and means
+//     value before any section, binary data continued with "\" onto a line
+//     that is not hex data) is kept byte for byte where it was and means
 //     nothing. A header that cannot be understood starts a damaged section:
 //     its lines are kept the same way, so its values are never taken for the
 //     previous key's.
@@ -322,10 +323,15 @@ std::optional<Entry> ParseValueEntry(const QList<Line>& lines, qsizetype& i)
     qsizetype last = i;
     if (data.startsWith(u"hex", Qt::CaseInsensitive)) {
         while (data.endsWith(u'\\')) {
+            // Only hex digits continue a value, so a cut-off value can never
+            // swallow the blank line, key or value written after it.
             if (++last >= lines.size() || !lines[last].text)
                 return std::nullopt;
+            const QStringView next = QStringView(*lines[last].text).trimmed();
+            if (next.isEmpty() || HexDigit(next.front()) < 0)
+                return std::nullopt;
             data.chop(1);
-            data += QStringView(*lines[last].text).trimmed();
+            data += next;
             entry.lines.append(*lines[last].text);
         }
     }
@@ -533,9 +539,9 @@ void AppendEntry(QByteArray& out, const Entry& entry, QByteArrayView nl)
     if (entry.kind == Entry::Kind::Damaged) {
         out += entry.raw;
         out += nl;
-        // A damaged line ending in a backslash (binary data cut off at the
-        // end of the file) would continue into whatever is written after
-        // it; a blank line ends it.
+        // Blank lines are not kept, so whatever follows a damaged line
+        // ending in "\\" may not be what followed it in the file; a blank
+        // line keeps it from continuing into that.
         if (entry.raw.trimmed().endsWith('\\'))
             out += nl;
         return;

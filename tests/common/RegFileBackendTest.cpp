@@ -265,6 +265,9 @@ TEST_F(RegFileBackendTest, DamagedLinesAreKeptVerbatimAndTheRestIsUsed)
         {"unclosed name", valid + "\"C=\"x\"\n"},
         {"value without data", valid + "\"C\"\n"},
         {"continuation at end", valid + "\"C\"=hex:01,02,\\\n"},
+        // Blank lines are not written back; the cut-off value must still not
+        // take the hex line after the blank.
+        {"continuation before a blank line", valid + "\"C\"=hex:01,02,\\\n\n  03\n"},
         {"stray text", valid + "A=a\n"},
         {"one 1 MB line", valid + QByteArray(1024 * 1024, 'x')},
         // The values under a header that cannot be read are not the
@@ -278,6 +281,7 @@ TEST_F(RegFileBackendTest, DamagedLinesAreKeptVerbatimAndTheRestIsUsed)
         RegFileBackend backend(dir());
         EXPECT_EQ(TextOf(backend.read(CU, "Software\\K", "A")), "a");
         EXPECT_EQ(backend.read(CU, "Software\\K", "B"), Num(2));
+        const std::optional<RegistryValue> damaged = backend.read(CU, "Software\\K", "C");
         ASSERT_TRUE(backend.write(CU, "Software\\K", "New", Str("v"))) << backend.lastError().toStdString();
         ASSERT_TRUE(backend.write(CU, "Software\\K", "A", Str("changed")));
         ASSERT_TRUE(backend.write(CU, "Software\\Other", "O", Num(7)));
@@ -292,6 +296,7 @@ TEST_F(RegFileBackendTest, DamagedLinesAreKeptVerbatimAndTheRestIsUsed)
         EXPECT_EQ(freshRead(CU, "Software\\K", "B"), Num(2));
         EXPECT_EQ(TextOf(freshRead(CU, "Software\\K", "New")), "v");
         EXPECT_EQ(freshRead(CU, "Software\\Other", "O"), Num(7));
+        EXPECT_EQ(freshRead(CU, "Software\\K", "C"), damaged) << "a damaged value changed meaning";
         if (QByteArrayView(content).contains("\"D\"=\"d\"")) {
             EXPECT_EQ(TextOf(freshRead(CU, "Software\\K", "D")), "d");
         }
