@@ -15,6 +15,7 @@
 #include "scan/AresDnsLookup.h"
 #include "scan/DnsServers.h"
 #include "storage/AddressListFile.h"
+#include "storage/ServerConfigFile.h"
 #include "storage/XmlDocumentFile.h"
 
 #include <QCommandLineParser>
@@ -86,7 +87,8 @@ QString parseErrorIn(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return QString();
-    const QByteArray bytes = file.readAll();
+    // Only files the reader found malformed get here, so within its limit.
+    const QByteArray bytes = file.read(ServerConfigFile::kMaxFileBytes);
     pugi::xml_document doc;
     const pugi::xml_parse_result result =
         doc.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()), pugi::parse_default, pugi::encoding_auto);
@@ -110,7 +112,7 @@ QString configurationProblem(const QString& path)
     }
     pugi::xml_document doc;
     QString description;
-    switch (XmlDocumentFile::Load(doc, path, description)) {
+    switch (XmlDocumentFile::Load(doc, path, description, ServerConfigFile::kMaxFileBytes)) {
     case XmlDocumentFile::LoadStatus::Loaded: return QString();
     case XmlDocumentFile::LoadStatus::Missing:
         return QStringLiteral("no blacklist server configuration at %1: %2").arg(path, description);
