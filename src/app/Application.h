@@ -43,9 +43,14 @@ public:
     static QString FileFilter();
     // The name a user sees for a list path: the bare file name.
     static QString DisplayName(const QString& path, bool stripExtension);
+    // Where the file dialogs start: the folder of the open list's file, else
+    // the user's documents folder (the home folder when there is none).
+    QString DialogFolder() const;
 
 private:
-    void savePrompt();
+    // False when the user wanted the changes saved and they were not (the
+    // save dialog was cancelled or the save failed): the command stops.
+    bool savePrompt();
     void print(bool preview);
 
     quarlo::Addresslist& list_;

@@ -20,6 +20,18 @@ public:
     // "Description (*.ext)|*.ext|All Files (*.*)|*.*" form.
     virtual std::optional<QString> OpenFile(const QString& title, const QString& filter) = 0;
     virtual std::optional<QString> SaveFile(const QString& title, const QString& filter) = 0;
+    // The same dialogs starting in folder; prompts that show no real dialog
+    // may ignore it.
+    virtual std::optional<QString> OpenFileIn(const QString& folder, const QString& title, const QString& filter)
+    {
+        (void)folder;
+        return OpenFile(title, filter);
+    }
+    virtual std::optional<QString> SaveFileIn(const QString& folder, const QString& title, const QString& filter)
+    {
+        (void)folder;
+        return SaveFile(title, filter);
+    }
 };
 
 } // namespace quarlo

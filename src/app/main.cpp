@@ -3,6 +3,7 @@
 // opens a list named on the command line.
 #include "app/Application.h"
 #include "app/CommandLine.h"
+#include "app/ProgramIdentity.h"
 #include "common/AppInfo.h"
 #include "common/FileTypeRegistration.h"
 #include "common/RegFileBackend.h"
@@ -25,9 +26,7 @@ using namespace quarlo;
 int main(int argc, char** argv)
 {
     QApplication qapp(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quarlo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quarlo"));
-    QApplication::setApplicationVersion(ProgramVersion());
+    SetProgramIdentity();
 
     const CommandLine commandLine(QApplication::arguments().mid(1));
     const QString executable = QApplication::applicationFilePath();

@@ -26,20 +26,31 @@ const QString kHelpContext = QStringLiteral("OrvaneDoc");
 const QString kContentsTopic = QStringLiteral("OrvanePHIntroducingTools");
 const QString kProgramTopic = QStringLiteral("OrvanePHPingDiagnosticToolsQuarlo");
 
+// Each topic's own page in the help directory.
+struct TopicPage {
+    const QString& topic;
+    const char* page;
+};
+const TopicPage kTopicPages[] = {
+    {kContentsTopic, "default.htm"},
+    {kProgramTopic, "QuarloHelp.htm"},
+};
+
 // The site's pages are configuration: a value per command in the program's
 // "Web" section (HKEY_CURRENT_USER, so a user or an installer can point them
-// elsewhere), with these defaults. The host is a placeholder of the .example
-// domain, which never resolves, until the site's real address is known.
+// elsewhere). The site has no public address yet, so until one is configured
+// the bundled help page on the same subject opens instead of an address that
+// leads nowhere.
 const QString kWebSection = QStringLiteral("Web");
 struct WebPage {
     const char* command;
     const char* valueName;
-    const char* defaultAddress;
+    const char* bundledPage;
 };
 constexpr WebPage kWebPages[] = {
-    {"UPDATES", "Updates", "https://www.vantorel.example/quarlo/updates/"},
-    {"FAQ", "FAQ", "https://www.vantorel.example/quarlo/faq/"},
-    {"FEEDBACK", "Feedback", "https://www.vantorel.example/quarlo/feedback/"},
+    {"UPDATES", "Updates", "Updates.htm"},
+    {"FAQ", "FAQ", "FAQ.htm"},
+    {"FEEDBACK", "Feedback", "Feedback.htm"},
 };
 
 // Only pages and mail go to the desktop: a stray value must not make the
@@ -60,7 +71,7 @@ const QString kAboutPackage = QStringLiteral("mail and network diagnostic tools"
 HelpMenu::HelpMenu(Registry& registry, QString programDir, QWidget* parent)
     : registry_(registry), programDir_(std::move(programDir)), parent_(parent)
 {
-    openUrl_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     runDialog_ = [](QDialog& dialog) { return dialog.exec(); };
 }
 
@@ -83,9 +94,15 @@ QString HelpMenu::HelpURL(const QString& context, const QString& topic) const
 
 QUrl HelpMenu::HelpPage(const QString& context, const QString& topic) const
 {
+    const QString directory = HelpDirectory();
+    for (const TopicPage& entry : kTopicPages) {
+        if (entry.topic != topic) continue;
+        const QString page = directory + QLatin1Char('/') + QString::fromLatin1(entry.page);
+        if (QFileInfo(page).isFile()) return QUrl::fromLocalFile(page);
+    }
     // Built from parts rather than parsed from HelpURL's text, so a folder
     // name with "#", "?" or "%" in it stays part of the path.
-    QUrl url = QUrl::fromLocalFile(HelpDirectory() + QStringLiteral("/default.htm"));
+    QUrl url = QUrl::fromLocalFile(directory + QStringLiteral("/default.htm"));
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("context"), context);
     query.addQueryItem(QStringLiteral("topic"), topic);
@@ -105,7 +122,7 @@ QUrl HelpMenu::WebAddress(const QString& command) const
                                                         QString(), true).trimmed();
         const QUrl url(configured, QUrl::StrictMode);
         if (!configured.isEmpty() && url.isValid() && IsWebScheme(url.scheme())) return url;
-        return QUrl(QString::fromLatin1(page.defaultAddress));
+        return QUrl::fromLocalFile(programDir_ + QStringLiteral("/Help/") + QString::fromLatin1(page.bundledPage));
     }
     return {};
 }

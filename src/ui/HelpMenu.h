@@ -18,7 +18,8 @@ class Registry;
 // modally unless another runner is set.
 class HelpMenu {
 public:
-    using UrlOpener = std::function<void(const QUrl&)>;
+    // False when nothing could show the page.
+    using UrlOpener = std::function<bool(const QUrl&)>;
     using DialogRunner = std::function<int(QDialog&)>;
 
     // programDir holds the bundled "Help" folder; parent owns the dialogs.
@@ -29,7 +30,10 @@ public:
     // "HelpDirectory" below HKEY_CURRENT_USER "Software\Vantorel\Orvane", or
     // <program dir>/Help when that is missing or empty.
     QString HelpURL(const QString& context, const QString& topic) const;
-    // The same address as it is handed to the opener.
+    // The page handed to the opener: the topic's own page when the help
+    // directory has it, so the right page opens even where the desktop's
+    // opener drops the query of a local address; else the HelpURL address,
+    // whose contents page sends the topic on.
     QUrl HelpPage(const QString& context, const QString& topic) const;
     QString HelpDirectory() const;
 
@@ -42,8 +46,8 @@ public:
     // The page a web command opens: the value named after the command
     // ("Updates", "FAQ", "Feedback") below HKEY_CURRENT_USER
     // "Software\Vantorel\Vantorel Quarlo\Web" when it holds a valid http,
-    // https or mailto address, else the program site's default. Empty for
-    // other commands.
+    // https or mailto address, else the matching page bundled in
+    // <program dir>/Help. Empty for other commands.
     QUrl WebAddress(const QString& command) const;
 
     // The About box with the given icon. An empty versionText shows the

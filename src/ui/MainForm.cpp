@@ -30,6 +30,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QProgressBar>
 #include <QStackedWidget>
@@ -39,6 +40,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
 
 namespace quarlo {
@@ -118,13 +120,13 @@ MainForm::MainForm(const Services& services, QWidget* parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     runDialog_ = [](QDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
-    openUrl_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     // Help pages and dialogs go the same way as the window's own.
-    help_.setUrlOpener([this](const QUrl& url) { openUrl_(url); });
+    help_.setUrlOpener([this](const QUrl& url) { return openAddress(url); });
     help_.setDialogRunner([this](QDialog& dialog) { return runDialog_(dialog) ? 1 : 0; });
-    startProgram_ = [this](const QString& program) {
+    startProgram_ = [this](const QString& path) {
         QDir::setCurrent(s_.programDir);
-        QProcess::startDetached(program, {}, s_.programDir);
+        return QFileInfo(path).isExecutable() && QProcess::startDetached(path, {}, s_.programDir);
     };
 
     buildTools();
@@ -280,17 +282,13 @@ void MainForm::buildCentral()
     table_->setObjectName(QStringLiteral("Table"));
     table_->setContextMenuPolicy(Qt::CustomContextMenu);
     table_->installEventFilter(this);
+    // Right button presses reach the viewport, where the view would replace
+    // the selection with the cell under the mouse before the popup shows.
+    table_->viewport()->installEventFilter(this);
     connect(table_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        // A selection within one row follows the mouse; a larger one stays.
-        const QModelIndex at = table_->indexAt(pos);
-        const QModelIndexList selected = table_->selectionModel()->selectedIndexes();
-        bool oneRow = true;
-        for (const QModelIndex& index : selected)
-            if (index.row() != selected.first().row() || index.parent() != selected.first().parent()) oneRow = false;
-        if (at.isValid() && oneRow) table_->setCurrentIndex(at);
         menus_.value(QStringLiteral("Main:Popup"))->popup(table_->viewport()->mapToGlobal(pos));
     });
-    connect(table_, &ResultsTable::LinkClicked, this, [this](const QString& link) { openUrl_(QUrl(link)); });
+    connect(table_, &ResultsTable::LinkClicked, this, [this](const QString& link) { openAddress(QUrl(link)); });
     webBrowser_ = new QTextBrowser(stack_);
     webBrowser_->setObjectName(QStringLiteral("WebBrowser"));
     webBrowser_->setOpenLinks(false);
@@ -311,16 +309,25 @@ void MainForm::buildStatusBar()
     outstanding_->setObjectName(QStringLiteral("Outstanding"));
     outstanding_->setMinimumWidth(outstanding_->fontMetrics().horizontalAdvance(QStringLiteral("00000")));
     outstanding_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    dnsOutstanding_ = new QProgressBar(this);
-    dnsOutstanding_->setObjectName(QStringLiteral("DNSOutstanding"));
-    dnsOutstanding_->setRange(0, 100);
-    dnsOutstanding_->setValue(0);
-    dnsOutstanding_->setTextVisible(false);
-    dnsOutstanding_->setMaximumWidth(160);
+    // Deviation on purpose: no bar of open lookups. The scan keeps as many
+    // lookups open as it may, so such a bar stands full for the whole scan;
+    // the bar shows the addresses done instead, beside the count of open
+    // lookups. These are permanent widgets of fixed width, so a menu entry's
+    // status tip neither hides nor moves them.
+    progressText_ = new QLabel(this);
+    progressText_->setObjectName(QStringLiteral("ScanProgressText"));
+    progressText_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("ScanProgress"));
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
+    progress_->setTextVisible(false);
+    progress_->setFixedWidth(160);
     statusBar()->addWidget(statusText_, 1);
+    statusBar()->addPermanentWidget(progressText_);
+    statusBar()->addPermanentWidget(progress_);
     statusBar()->addPermanentWidget(queriesLabel);
     statusBar()->addPermanentWidget(outstanding_);
-    statusBar()->addPermanentWidget(dnsOutstanding_);
 }
 
 void MainForm::connectList()
@@ -340,12 +347,19 @@ void MainForm::connectList()
         // An emptied or replaced list drops what the last scan met; a list
         // saved under a new name keeps it.
         if (s_.list.Count() == 0) clearScanNotes();
+        // The count of checked addresses stays only for the same, renamed
+        // list; a loaded one has not been scanned yet.
+        bool scanned = false;
+        for (const AddressPtr& address : s_.list) scanned = scanned || address->Verdict() != Verdict::NotScanned;
+        scanRan_ = scanRan_ && scanned;
+        showProgress();
         SetupForm();
         table_->GridReset();
         RefreshData();
     });
     connect(&list, &Addresslist::ScanStarted, this, [this] {
         dirty_.clear();
+        scanRan_ = true;
         clearScanNotes();
         table_->setCursor(Qt::BusyCursor);
         table_->GridReset();
@@ -406,6 +420,9 @@ void MainForm::SetupForm()
     statusText_->setStyleSheet(!scanning && !scanNote_.isEmpty() ? QStringLiteral("color: rgb(150, 75, 0);")
                                                                  : QString());
     zoneProblems_->setVisible(open && zoneProblems_->count() > 0);
+    reserveProgressWidth();
+    progressText_->setVisible(open);
+    progress_->setVisible(open);
 
     for (const char* id : {"Main:SaveAs", "Main:Save", "Main:Close", "Main:Print", "Main:PrintPreview", "Main:Publish"})
         tools_.value(QString::fromUtf8(id))->setEnabled(open);
@@ -521,7 +538,9 @@ void MainForm::RunTool(const QString& id)
         }
         // PUBLISH goes to the export engine.
     } else if (family == QLatin1String("EDIT")) {
-        if (upper == QLatin1String("ADD")) AddAddresses();
+        // Only the button starts a scan after adding: a scan started here
+        // would also throw away what a running scan has found so far.
+        if (upper == QLatin1String("ADD")) runAddDialog();
         else if (upper == QLatin1String("COPY")) CopySelection();
         else if (upper == QLatin1String("DELETE")) DeleteSelectedRows();
         else if (upper == QLatin1String("SELECTALL")) SelectAll();
@@ -537,11 +556,16 @@ void MainForm::RunTool(const QString& id)
     }
 }
 
-void MainForm::AddAddresses()
+bool MainForm::runAddDialog()
 {
     AddAddressesForm dialog(s_.list, s_.settings, s_.dns, s_.newDirectDns(), this);
     runDialog_(dialog);
-    if (!dialog.Canceled() && s_.settings.AutoStartScan()) s_.application.StartScan();
+    return !dialog.Canceled();
+}
+
+void MainForm::AddAddresses()
+{
+    if (runAddDialog() && s_.settings.AutoStartScan()) s_.application.StartScan();
 }
 
 void MainForm::pressButton(QToolButton* button, const std::function<void()>& action)
@@ -571,8 +595,28 @@ void MainForm::DeleteSelectedRows()
 
 void MainForm::SelectAll() { table_->SelectAll(); }
 
+void MainForm::rightButtonDown(const QPoint& pos)
+{
+    const QModelIndexList selected = table_->selectionModel()->selectedIndexes();
+    bool oneRow = true;
+    int lastColumn = selected.isEmpty() ? std::max(table_->currentIndex().column(), 0) : 0;
+    for (const QModelIndex& index : selected) {
+        if (index.row() != selected.first().row() || index.parent() != selected.first().parent()) oneRow = false;
+        lastColumn = std::max(lastColumn, index.column());
+    }
+    const QModelIndex at = table_->indexAt(pos);
+    if (oneRow && lastColumn == 0 && at.isValid()) table_->setCurrentIndex(at);
+}
+
 bool MainForm::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == table_->viewport() && event->type() == QEvent::MouseButtonPress) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::RightButton) {
+            rightButtonDown(mouse->position().toPoint());
+            return true; // the popup follows with the context menu event
+        }
+    }
     if (watched == table_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
@@ -587,7 +631,31 @@ void MainForm::showOutstanding()
 {
     const int pending = s_.dns.PendingCount();
     outstanding_->setText(QString::number(pending));
-    dnsOutstanding_->setValue(std::min(pending, 100));
+    showProgress();
+}
+
+void MainForm::reserveProgressWidth()
+{
+    // Wide enough for the longest count of this list, so the text never
+    // pushes its neighbours about while the numbers grow.
+    const QString widest = QStringLiteral("Checked %1 of %1 addresses").arg(s_.list.Count());
+    const int width = progressText_->fontMetrics().horizontalAdvance(widest) + 8;
+    if (width > progressText_->minimumWidth()) progressText_->setMinimumWidth(width);
+}
+
+void MainForm::showProgress()
+{
+    const int total = s_.list.Count();
+    int done = 0;
+    for (const AddressPtr& address : s_.list) {
+        const Verdict verdict = address->Verdict();
+        // An address the scan was stopped at has not been checked.
+        if (verdict != Verdict::Scanning && verdict != Verdict::NotScanned && verdict != Verdict::NotChecked) ++done;
+    }
+    reserveProgressWidth();
+    progressText_->setText(scanRan_ ? QStringLiteral("Checked %1 of %2 addresses").arg(done).arg(total) : QString());
+    progress_->setRange(0, std::max(total, 1));
+    progress_->setValue(scanRan_ ? done : 0);
 }
 
 QString MainForm::StatusText() const { return statusText_->text(); }
@@ -601,7 +669,6 @@ QStringList MainForm::ZoneProblems() const
     return lines;
 }
 QString MainForm::OutstandingText() const { return outstanding_->text(); }
-int MainForm::OutstandingPercent() const { return dnsOutstanding_->value(); }
 bool MainForm::StartPageShown() const { return stack_->currentWidget() == webBrowser_; }
 
 void MainForm::startPageLink(const QUrl& url)
@@ -609,15 +676,34 @@ void MainForm::startPageLink(const QUrl& url)
     URL parsed;
     parsed.setURL(url.toString());
     if (!parsed.Internal()) {
-        openUrl_(url);
+        openAddress(url);
         return;
     }
     const QString path = parsed.URLPath();
     if (path.toUpper() == QLatin1String("EXECUTE")) {
-        startProgram_(parsed.ParameterValue(QStringLiteral("PROGRAM")));
+        // Only a program of the program folder, named without a path: the
+        // page must not start whatever a search of PATH finds first.
+        const QString program = parsed.ParameterValue(QStringLiteral("PROGRAM")).trimmed();
+        if (program.isEmpty() || program.contains(QLatin1Char('/')) || program.contains(QLatin1Char('\\'))
+            || program == QLatin1String("..") || program == QLatin1String("."))
+            return;
+        if (!startProgram_(QDir(s_.programDir).filePath(program)))
+            s_.prompts.Message(QStringLiteral("Cannot start ") + program + QStringLiteral(" from ")
+                                   + QDir::toNativeSeparators(s_.programDir),
+                               DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
         return;
     }
     if (tools_.contains(path)) RunTool(path);
+}
+
+bool MainForm::openAddress(const QUrl& url)
+{
+    if (openUrl_(url)) return true;
+    const QString address = url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString();
+    s_.prompts.Message(QStringLiteral("No web browser could be started to show\n") + address
+                           + QStringLiteral("\n\nOpen it in a browser of your choice."),
+                       DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+    return false;
 }
 
 QString MainForm::ToolbarLayoutPath() const
@@ -655,7 +741,13 @@ void MainForm::closeEvent(QCloseEvent* event)
             event->ignore();
             return;
         }
-        if (answer == UserPrompts::Answer::Yes) s_.application.FileSave();
+        // Deviation on purpose: Yes means the changes are wanted, so the
+        // window stays open when they were not saved after all (save dialog
+        // cancelled, write failed).
+        if (answer == UserPrompts::Answer::Yes && !s_.application.FileSave()) {
+            event->ignore();
+            return;
+        }
     }
     if (!unloaded_) {
         unloaded_ = true;

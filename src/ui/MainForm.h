@@ -69,7 +69,6 @@ public:
     // failed their test before the scan; empty when it is hidden.
     QStringList ZoneProblems() const;
     QString OutstandingText() const;
-    int OutstandingPercent() const;
     bool StartPageShown() const;
     QString ToolbarLayoutPath() const;
 
@@ -78,17 +77,20 @@ public:
     void DeleteSelectedRows();
     void SelectAll();
 
-    // Shows the add-addresses dialog; starts a scan afterwards when the user
-    // confirmed it and scans start automatically. Tests replace how the
-    // dialog is run.
+    // The Add Addresses button: shows the add-addresses dialog and starts a
+    // scan afterwards when the user confirmed it and scans start
+    // automatically. The Add Address command shows the dialog only. Tests
+    // replace how the dialog is run.
     void AddAddresses();
     using DialogRunner = std::function<bool(QDialog&)>; // true: accepted
     void setDialogRunner(DialogRunner runner) { runDialog_ = std::move(runner); }
 
-    // What opening a web address does (the desktop's browser by default).
-    void setUrlOpener(std::function<void(const QUrl&)> opener) { openUrl_ = std::move(opener); }
-    // What an "internal:EXECUTE?Program=" link starts.
-    void setProgramStarter(std::function<void(const QString&)> starter) { startProgram_ = std::move(starter); }
+    // What opening a web address does (the desktop's browser by default);
+    // false when nothing could show it, which the window then tells the user.
+    void setUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
+    // What an "internal:EXECUTE?Program=" link starts: it is given the
+    // program's full path in the program folder; false when it did not start.
+    void setProgramStarter(std::function<bool(const QString&)> starter) { startProgram_ = std::move(starter); }
 
 signals:
     void ToolRun(const QString& id);
@@ -106,6 +108,16 @@ private:
     void loadLayout();
     void saveLayout();
     void showOutstanding();
+    // "Checked N of M addresses" and its bar, from the addresses' verdicts.
+    void showProgress();
+    void reserveProgressWidth();
+    // Opens a web address; tells the user (with the address) when no browser
+    // could be started.
+    bool openAddress(const QUrl& url);
+    // Right button down on the grid: the selection stays unless it is one
+    // cell-wide range in the first column of one row.
+    void rightButtonDown(const QPoint& pos);
+    bool runAddDialog(); // true: the user confirmed the dialog
     // What the whole scan met, told once in the status bar.
     void noteScanSummary();
     void showZoneProblems();
@@ -129,7 +141,9 @@ private:
     QString scanNoteToolTip_;
     QListWidget* zoneProblems_ = nullptr;
     QLabel* outstanding_ = nullptr;
-    QProgressBar* dnsOutstanding_ = nullptr;
+    QLabel* progressText_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    bool scanRan_ = false; // the list has been scanned since it was loaded or emptied
     QTimer displayTimer_;
     // Replies during a scan arrive by the thousand per second; their rows are
     // redrawn in batches so the window paints a few times a second instead
@@ -138,8 +152,8 @@ private:
     QHash<Address*, std::weak_ptr<Address>> dirty_;
     void flushDirty();
     DialogRunner runDialog_;
-    std::function<void(const QUrl&)> openUrl_;
-    std::function<void(const QString&)> startProgram_;
+    std::function<bool(const QUrl&)> openUrl_;
+    std::function<bool(const QString&)> startProgram_;
     bool unloaded_ = false;
 };
 

@@ -49,15 +49,26 @@ QString WidgetPrompts::QtFilter(const QString& filter)
 
 std::optional<QString> WidgetPrompts::OpenFile(const QString& title, const QString& filter)
 {
-    const QString path = QFileDialog::getOpenFileName(parent_, title, QString(), QtFilter(filter));
-    if (path.isEmpty()) return std::nullopt;
-    return path;
+    return OpenFileIn(QString(), title, filter);
 }
 
 std::optional<QString> WidgetPrompts::SaveFile(const QString& title, const QString& filter)
 {
-    // No overwrite prompt: choosing a file is the answer.
-    const QString path = QFileDialog::getSaveFileName(parent_, title, QString(), QtFilter(filter), nullptr,
+    return SaveFileIn(QString(), title, filter);
+}
+
+std::optional<QString> WidgetPrompts::OpenFileIn(const QString& folder, const QString& title, const QString& filter)
+{
+    const QString path = QFileDialog::getOpenFileName(parent_, title, folder, QtFilter(filter));
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+}
+
+std::optional<QString> WidgetPrompts::SaveFileIn(const QString& folder, const QString& title, const QString& filter)
+{
+    // The caller adds the extension and asks before replacing a file: it
+    // sees the name that is finally written, which the dialog does not.
+    const QString path = QFileDialog::getSaveFileName(parent_, title, folder, QtFilter(filter), nullptr,
                                                       QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty()) return std::nullopt;
     return path;

@@ -15,6 +15,8 @@ public:
     Answer Message(const QString& text, const QString& title, Buttons buttons, Icon icon) override;
     std::optional<QString> OpenFile(const QString& title, const QString& filter) override;
     std::optional<QString> SaveFile(const QString& title, const QString& filter) override;
+    std::optional<QString> OpenFileIn(const QString& folder, const QString& title, const QString& filter) override;
+    std::optional<QString> SaveFileIn(const QString& folder, const QString& title, const QString& filter) override;
 
     // "Description (*.ext)|*.ext|All Files (*.*)|*.*" as a Qt name filter list.
     static QString QtFilter(const QString& filter);

@@ -6,7 +6,9 @@
 #include "support/QtPrinters.h"
 #include "support/ScriptedPrompts.h"
 
+#include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -66,6 +68,77 @@ TEST_F(ApplicationTest, SavePromptNamesNewListAndYesSavesThroughTheDialog)
     EXPECT_EQ(prompts.dialogs[0], "Save Address List as ...|Address List (*.BlackList)|*.BlackList|All Files (*.*)|*.*");
     EXPECT_TRUE(QFile::exists(target));
     EXPECT_EQ(list.Filename(), ""); // closed afterwards
+}
+
+TEST_F(ApplicationTest, WhenTheWantedSaveDoesNotHappenTheCommandStops)
+{
+    const QString other = writeList("other.BlackList", "<AddressList><Address Target=\"192.0.2.9\"/></AddressList>");
+    const struct {
+        const char* name;
+        std::function<void()> run;
+    } commands[] = {
+        {"FileNew", [&] { app.FileNew(); }},
+        {"FileClose", [&] { app.FileClose(); }},
+        {"FileOpen", [&] { app.FileOpen(other); }},
+        {"ShowFileOpenDialog", [&] { app.ShowFileOpenDialog(); }},
+    };
+    app.FileNew();
+    list.AddTarget("192.0.2.1");
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command.name);
+        prompts.dialogs.clear();
+        prompts.answers = {Answer::Yes};
+        prompts.paths = {std::nullopt, other}; // save dialog cancelled; an open dialog would get other
+        command.run();
+        EXPECT_EQ(prompts.dialogs.size(), 1u); // the save dialog only
+        EXPECT_EQ(list.Filename(), "New List");
+        EXPECT_EQ(list.Count(), 1);
+        EXPECT_TRUE(list.Changed());
+    }
+}
+
+TEST_F(ApplicationTest, FileDialogsStartInTheListsFolderElseInTheDocumentsFolder)
+{
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty() || !QDir(documents).exists()) documents = QDir::homePath();
+    const struct {
+        QString filename;
+        QString folder;
+    } cases[] = {
+        {"", documents},
+        {"New List", documents},
+        {dir.filePath("mine.BlackList"), dir.path()},
+        {dir.filePath("gone/mine.BlackList"), documents},
+        {"relative.BlackList", documents},
+    };
+    for (const auto& c : cases) {
+        list.setFilename(c.filename);
+        EXPECT_EQ(app.DialogFolder(), c.folder) << c.filename.toStdString();
+    }
+}
+
+TEST_F(ApplicationTest, SavedNamesGetTheExtensionAndReplacingAFileIsAsked)
+{
+    list.AddTarget("192.0.2.1");
+    prompts.paths = {dir.filePath("plain")};
+    EXPECT_TRUE(app.ShowFileSaveDialog());
+    EXPECT_EQ(list.Filename(), dir.filePath("plain.BlackList"));
+    EXPECT_TRUE(QFile::exists(dir.filePath("plain.BlackList")));
+
+    // No: the dialog again (cancelled here); Yes: replaced.
+    prompts.paths = {dir.filePath("plain.BlackList")};
+    prompts.answers = {Answer::No};
+    EXPECT_FALSE(app.ShowFileSaveDialog());
+    ASSERT_FALSE(prompts.messages.empty());
+    EXPECT_EQ(prompts.messages.back().text, "plain.BlackList already exists.\nDo you want to replace it?");
+    EXPECT_EQ(prompts.messages.back().buttons, UserPrompts::Buttons::YesNo);
+    prompts.paths = {dir.filePath("plain")};
+    prompts.answers = {Answer::Yes};
+    EXPECT_TRUE(app.ShowFileSaveDialog());
+    // A name with its own extension keeps it.
+    prompts.paths = {dir.filePath("list.xml")};
+    EXPECT_TRUE(app.ShowFileSaveDialog());
+    EXPECT_EQ(list.Filename(), dir.filePath("list.xml"));
 }
 
 TEST_F(ApplicationTest, SaveOnNewListInAnyCaseOpensTheDialogAndCancelKeepsTheName)

@@ -41,7 +41,10 @@ class HelpMenuTest : public ::testing::Test {
 protected:
     HelpMenuTest() : registry(backend), help(registry, programDir.path())
     {
-        help.setUrlOpener([this](const QUrl& url) { opened.append(url); });
+        help.setUrlOpener([this](const QUrl& url) {
+            opened.append(url);
+            return true;
+        });
         help.setDialogRunner([this](QDialog& dialog) {
             shown.append(dialog.objectName());
             if (onShow) onShow(dialog);
@@ -133,7 +136,7 @@ TEST_F(HelpMenuTest, AwkwardHelpDirectoriesStillGiveTheRightFile)
 
 // ---- web pages ----------------------------------------------------------------
 
-TEST_F(HelpMenuTest, WebCommandsOpenTheirOwnPagesOfTheSite)
+TEST_F(HelpMenuTest, UnconfiguredWebCommandsOpenTheirBundledPages)
 {
     EXPECT_TRUE(help.Web("UPDATES"));
     EXPECT_TRUE(help.Web("faq"));
@@ -141,14 +144,32 @@ TEST_F(HelpMenuTest, WebCommandsOpenTheirOwnPagesOfTheSite)
     EXPECT_FALSE(help.Web("ABOUT"));
     EXPECT_FALSE(help.Web(""));
 
+    // No address of a site that does not exist yet: the pages beside the
+    // program, one per command, each of them shipped.
     ASSERT_EQ(opened.size(), 3);
-    EXPECT_EQ(QSet<QUrl>(opened.begin(), opened.end()).size(), 3);
-    for (const QUrl& url : opened) {
-        EXPECT_EQ(url.scheme(), "https") << url.toString().toStdString();
-        EXPECT_FALSE(url.host().isEmpty());
+    const QStringList pages = {"Updates.htm", "FAQ.htm", "Feedback.htm"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(opened[i], QUrl::fromLocalFile(programDir.path() + "/Help/" + pages[i]));
+        EXPECT_TRUE(QDir(BundledHelpDir()).exists(pages[i])) << pages[i].toStdString();
     }
     EXPECT_EQ(opened[0], help.WebAddress("updates"));
     EXPECT_TRUE(help.WebAddress("SELECTION").isEmpty());
+}
+
+TEST_F(HelpMenuTest, HelpTopicsOpenTheirOwnPagesWithoutAQuery)
+{
+    // With the pages installed, the topic's page opens straight away, so a
+    // desktop that drops the query of a local address still shows it.
+    const QString installed = programDir.path() + "/Help";
+    ASSERT_TRUE(QDir().mkpath(installed));
+    for (const char* page : {"default.htm", "QuarloHelp.htm"})
+        ASSERT_TRUE(QFile::copy(BundledHelpDir() + "/" + page, installed + "/" + page));
+    help.Selection();
+    help.Contents();
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile(installed + "/QuarloHelp.htm"));
+    EXPECT_EQ(opened[1], QUrl::fromLocalFile(installed + "/default.htm"));
+    EXPECT_FALSE(opened[0].hasQuery());
 }
 
 TEST_F(HelpMenuTest, WebPagesFollowTheConfiguredAddresses)

@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/ModalDialogs.h"
 #include "common/Registry.h"
 #include "model/DnsFailure.h"
 #include "model/Settings.h"
@@ -9,18 +10,31 @@
 #include "support/ScriptedPrompts.h"
 #include "ui/MainForm.h"
 #include "ui/ResultsTable.h"
+#include "ui/WidgetPrompts.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -120,7 +134,6 @@ TEST_F(MainFormTest, ScanningStateAndCompletionMessage)
     // Rows redraw in batches during a scan.
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->Table().CellText("192.0.2.0", 1) != ""; }, 30000));
     EXPECT_EQ(form->OutstandingText(), QString::number(dns.PendingCount()));
-    EXPECT_EQ(form->OutstandingPercent(), 100);
     EXPECT_EQ(form->Table().CellText("192.0.2.0", 1), "Blacklisted by 1 servers"); // all its queries are out
     EXPECT_EQ(form->Table().CellText("192.0.2.129", 1), "");                        // not reached yet
 
@@ -323,9 +336,14 @@ TEST_F(MainFormTest, CopyPutsTheSelectionOnTheClipboard)
     list.AddTarget("mail.example");
     form->RunTool("Edit:SelectAll");
     form->RunTool("Edit:Copy");
+    // Rows end in CR LF; the address rows come in list order (a header
+    // line may come first).
     const QString text = QApplication::clipboard()->text();
-    EXPECT_TRUE(text.startsWith("192.0.2.1\t")) << text.toStdString();
-    EXPECT_TRUE(text.contains("\r\nmail.example\t"));
+    const QStringList lines = text.split("\r\n");
+    const qsizetype first = lines.indexOf(QRegularExpression("^192\\.0\\.2\\.1\t.*"));
+    ASSERT_GE(first, 0) << text.toStdString();
+    ASSERT_LT(first + 1, lines.size());
+    EXPECT_TRUE(lines[first + 1].startsWith("mail.example\t")) << text.toStdString();
 }
 
 TEST_F(MainFormTest, ClosePromptCancelKeepsEverythingAndYesSaves)
@@ -356,14 +374,28 @@ TEST_F(MainFormTest, ClosePromptCancelKeepsEverythingAndYesSaves)
 TEST_F(MainFormTest, StartPageLinksRunCommands)
 {
     QString started;
-    form->setProgramStarter([&](const QString& program) { started = program; });
+    bool starts = true;
+    form->setProgramStarter([&](const QString& path) {
+        started = path;
+        return starts;
+    });
     auto* browser = form->findChild<QTextBrowser*>("WebBrowser");
     ASSERT_NE(browser, nullptr);
     emit browser->anchorClicked(QUrl("internal:Main:New"));
     EXPECT_EQ(list.Filename(), "New List");
     form->RunTool("Main:Close");
+    // Programs start from the program folder, never from a search of PATH.
     emit browser->anchorClicked(QUrl("INTERNAL:EXECUTE?Program=quarlo-check"));
-    EXPECT_EQ(started, "quarlo-check");
+    EXPECT_EQ(started, dir.path() + "/quarlo-check");
+    for (const char* elsewhere : {"../quarlo-check", "/usr/bin/xterm", ".."}) {
+        started.clear();
+        emit browser->anchorClicked(QUrl(QString("internal:EXECUTE?Program=") + elsewhere));
+        EXPECT_EQ(started, "") << elsewhere;
+    }
+    starts = false;
+    emit browser->anchorClicked(QUrl("internal:EXECUTE?Program=missing-tool"));
+    ASSERT_FALSE(prompts.messages.empty());
+    EXPECT_EQ(prompts.messages.back().text, "Cannot start missing-tool from " + QDir::toNativeSeparators(dir.path()));
     QSignalSpy ran(form.get(), &MainForm::ToolRun);
     emit browser->anchorClicked(QUrl("internal:No:SuchTool"));
     EXPECT_EQ(ran.count(), 0);
@@ -432,7 +464,11 @@ TEST_F(MainFormTest, HelpAndWebCommandsOpenTheirPagesAndDialogs)
 {
     std::vector<QUrl> opened;
     QStringList dialogs;
-    form->setUrlOpener([&](const QUrl& url) { opened.push_back(url); });
+    bool browserStarts = true;
+    form->setUrlOpener([&](const QUrl& url) {
+        opened.push_back(url);
+        return browserStarts;
+    });
     form->setDialogRunner([&](QDialog& dialog) {
         dialogs << dialog.metaObject()->className();
         return false;
@@ -446,4 +482,308 @@ TEST_F(MainFormTest, HelpAndWebCommandsOpenTheirPagesAndDialogs)
     form->RunTool("Help:About");
     form->RunTool("Help:TipOfTheDay");
     EXPECT_EQ(dialogs.size(), 2);
+    EXPECT_TRUE(prompts.messages.empty());
+
+    // Without a browser the user learns the address to open by hand.
+    browserStarts = false;
+    form->RunTool("Help:Selection");
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_TRUE(prompts.messages[0].text.startsWith("No web browser could be started"));
+    EXPECT_TRUE(prompts.messages[0].text.contains(QDir::toNativeSeparators(opened.back().toLocalFile())))
+        << prompts.messages[0].text.toStdString();
+}
+
+// ---- on real widgets: dialogs and message boxes answered as a person would --
+
+namespace {
+
+// The main window with the program's real message boxes and file dialogs.
+class MainFormOnWidgetsTest : public ::testing::Test, protected FakeScanWorld {
+protected:
+    MainFormOnWidgetsTest() : app(list, settings, prompts)
+    {
+        settings.BlacklistServers().Add(makeServer("a.test", true, {{"127.0.0.2", "A listed"}}));
+        form = std::make_unique<MainForm>(MainForm::Services{app, list, settings, dns, registry, prompts,
+                                                             [] { return std::make_unique<FakeDirectDns>(); },
+                                                             dir.path(), QStringLiteral("quarlo")});
+        prompts.setParent(form.get());
+        list.setTickInterval(10);
+        form->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+    ~MainFormOnWidgetsTest() override
+    {
+        list.setChanged(false);
+        form->close();
+    }
+
+    static ModalDialogs::Handler answer(QMessageBox::StandardButton button, QString* text = nullptr)
+    {
+        return [button, text](QWidget& window) {
+            auto* box = qobject_cast<QMessageBox*>(&window);
+            ASSERT_NE(box, nullptr) << window.metaObject()->className();
+            if (text) *text = box->text();
+            box->button(button)->click();
+        };
+    }
+    static ModalDialogs::Handler cancelFileDialog(QString* folder = nullptr)
+    {
+        return [folder](QWidget& window) {
+            auto* dialog = qobject_cast<QFileDialog*>(&window);
+            ASSERT_NE(dialog, nullptr) << window.metaObject()->className();
+            if (folder) *folder = dialog->directory().absolutePath();
+            dialog->reject();
+        };
+    }
+    // Types a name into the file dialog and presses its Save (or Open) button.
+    static ModalDialogs::Handler typeFileName(const QString& name, QString* folder = nullptr)
+    {
+        return [name, folder](QWidget& window) {
+            auto* dialog = qobject_cast<QFileDialog*>(&window);
+            ASSERT_NE(dialog, nullptr) << window.metaObject()->className();
+            if (folder) *folder = dialog->directory().absolutePath();
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(name);
+            auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
+            QPushButton* accept = buttons->button(QDialogButtonBox::Save);
+            if (!accept) accept = buttons->button(QDialogButtonBox::Open);
+            ASSERT_NE(accept, nullptr);
+            accept->click();
+        };
+    }
+
+    WidgetPrompts prompts;
+    Application app;
+    std::unique_ptr<MainForm> form;
+};
+
+} // namespace
+
+TEST_F(MainFormOnWidgetsTest, YesToTheSavePromptThenCancelInTheSaveDialogKeepsTheList)
+{
+    const struct {
+        const char* command;
+        std::function<void(MainForm&)> run;
+    } commands[] = {
+        {"close the window", [](MainForm& f) { EXPECT_FALSE(f.close()); }},
+        {"Main:New", [](MainForm& f) { f.Tool("Main:New")->trigger(); }},
+        {"Main:Open", [](MainForm& f) { f.Tool("Main:Open")->trigger(); }},
+        {"Main:Close", [](MainForm& f) { f.Tool("Main:Close")->trigger(); }},
+    };
+    form->RunTool("Main:New");
+    list.AddTarget("192.0.2.1");
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command.command);
+        ModalDialogs dialogs;
+        QString question;
+        dialogs.expect(answer(QMessageBox::Yes, &question));
+        dialogs.expect(cancelFileDialog());
+        command.run(*form);
+        EXPECT_EQ(question, "Do you want to save changes to New List ?");
+        EXPECT_TRUE(dialogs.allHandled());
+        // No further dialog (such as Open's) once the save did not happen.
+        EXPECT_EQ(dialogs.unexpected, 0) << dialogs.titles.join(" | ").toStdString();
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_EQ(list.Filename(), "New List");
+        EXPECT_EQ(list.Count(), 1);
+        EXPECT_TRUE(list.Changed());
+        EXPECT_EQ(form->windowTitle(), "Quarlo [New List *]");
+    }
+}
+
+TEST_F(MainFormOnWidgetsTest, SaveAsStartsInTheListsFolderAddsTheExtensionAndAsksBeforeReplacing)
+{
+    QDir(dir.path()).mkpath("lists");
+    const QString folder = dir.filePath("lists");
+    list.setFilename(folder + "/current.BlackList");
+    list.AddTarget("192.0.2.1");
+    form->SetupForm();
+    QFile taken(folder + "/taken.BlackList");
+    ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+    taken.write("kept");
+    taken.close();
+
+    // A name without extension gets the list extension.
+    QString shownFolder;
+    {
+        ModalDialogs dialogs;
+        dialogs.expect(typeFileName(folder + "/fresh", &shownFolder));
+        form->Tool("Main:SaveAs")->trigger();
+        EXPECT_TRUE(dialogs.allHandled());
+        EXPECT_EQ(dialogs.unexpected, 0) << dialogs.titles.join(" | ").toStdString();
+    }
+    EXPECT_EQ(shownFolder, folder);
+    EXPECT_TRUE(QFile::exists(folder + "/fresh.BlackList"));
+    EXPECT_FALSE(QFile::exists(folder + "/fresh"));
+    EXPECT_EQ(list.Filename(), folder + "/fresh.BlackList");
+    EXPECT_EQ(form->windowTitle(), "Quarlo [fresh]");
+
+    // An existing file: No goes back to the dialog, Yes replaces it.
+    for (const QMessageBox::StandardButton reply : {QMessageBox::No, QMessageBox::Yes}) {
+        list.AddTarget(reply == QMessageBox::No ? "192.0.2.2" : "192.0.2.3");
+        ModalDialogs dialogs;
+        QString question;
+        dialogs.expect(typeFileName(folder + "/taken"));
+        dialogs.expect(answer(reply, &question));
+        if (reply == QMessageBox::No) dialogs.expect(cancelFileDialog());
+        form->Tool("Main:SaveAs")->trigger();
+        EXPECT_TRUE(dialogs.allHandled());
+        EXPECT_EQ(dialogs.unexpected, 0) << dialogs.titles.join(" | ").toStdString();
+        EXPECT_TRUE(question.contains("taken.BlackList")) << question.toStdString();
+        ASSERT_TRUE(taken.open(QIODevice::ReadOnly));
+        const QByteArray content = taken.readAll();
+        taken.close();
+        if (reply == QMessageBox::No) {
+            EXPECT_EQ(content, "kept");
+            EXPECT_EQ(list.Filename(), folder + "/fresh.BlackList");
+        } else {
+            EXPECT_TRUE(content.contains("192.0.2.3"));
+            EXPECT_EQ(list.Filename(), folder + "/taken.BlackList");
+        }
+    }
+
+    // The open dialog starts in the list's folder too.
+    ModalDialogs dialogs;
+    dialogs.expect(cancelFileDialog(&shownFolder));
+    shownFolder.clear();
+    form->Tool("Main:Open")->trigger();
+    EXPECT_EQ(shownFolder, folder);
+}
+
+TEST_F(MainFormOnWidgetsTest, AddCommandShowsTheDialogOnlyAndNeverStartsOrRestartsAScan)
+{
+    ASSERT_TRUE(settings.AutoStartScan());
+    form->RunTool("Main:New");
+    list.AddTarget("192.0.2.1");
+    auto addAddress = [](const QString& target) {
+        return [target](QWidget& window) {
+            auto* grid = window.findChild<QTableWidget*>("Table");
+            ASSERT_NE(grid, nullptr) << window.metaObject()->className();
+            grid->item(0, 0)->setText(target);
+            window.findChild<QPushButton*>("cmdOK")->click();
+        };
+    };
+    QSignalSpy started(&list, &Addresslist::ScanStarted);
+    {
+        ModalDialogs dialogs;
+        dialogs.expect(addAddress("192.0.2.77"));
+        form->Tool("Edit:Add")->trigger();
+        EXPECT_TRUE(dialogs.allHandled());
+    }
+    EXPECT_NE(list.Item("192.0.2.77"), nullptr);
+    EXPECT_EQ(started.count(), 0);
+    EXPECT_FALSE(list.ScanActive());
+
+    // During a scan, adding keeps what the scan found so far.
+    form->findChild<QAbstractButton*>("cmdScan")->click();
+    list.Tick();
+    ASSERT_TRUE(dns.answer("192.0.2.1:BlacklistCheck:a.test", "127.0.0.2"));
+    ASSERT_EQ(list.Item("192.0.2.1")->RespondingServers().Count(), 1);
+    {
+        ModalDialogs dialogs;
+        dialogs.expect(addAddress("192.0.2.78"));
+        form->Tool("Edit:Add")->trigger();
+        EXPECT_TRUE(dialogs.allHandled());
+    }
+    EXPECT_NE(list.Item("192.0.2.78"), nullptr);
+    EXPECT_EQ(started.count(), 1);
+    EXPECT_EQ(list.Item("192.0.2.1")->RespondingServers().Count(), 1);
+    ModalDialogs dialogs;
+    dialogs.expect(answer(QMessageBox::Ok)); // scan canceled
+    list.StopScan();
+}
+
+TEST_F(MainFormOnWidgetsTest, RightClickKeepsTheSelectionUnlessItIsOneCellInTheFirstColumn)
+{
+    form->RunTool("Main:New");
+    for (int i = 1; i <= 4; ++i) list.AddTarget(QString("192.0.2.%1").arg(i));
+    ResultsTable& table = form->Table();
+    QMenu* popup = form->findChild<QMenu*>("Main:Popup");
+    ASSERT_NE(popup, nullptr);
+    auto cell = [&](int row, int column) { return table.model()->index(row, column); };
+
+    const struct {
+        const char* name;
+        QModelIndex from, to; // the selection before the click
+        QModelIndex clicked;
+        bool follows;         // the click's cell becomes the selection
+    } cases[] = {
+        {"two rows", cell(0, 0), cell(1, 0), cell(3, 1), false},
+        {"one row up to column 2", cell(0, 0), cell(0, 2), cell(3, 0), false},
+        {"one cell in column 1", cell(1, 1), cell(1, 1), cell(3, 0), false},
+        {"one cell in column 0", cell(1, 0), cell(1, 0), cell(3, 1), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        table.setCurrentIndex(c.from);
+        table.selectionModel()->select(QItemSelection(c.from, c.to), QItemSelectionModel::ClearAndSelect);
+        const QModelIndexList before = table.selectionModel()->selectedIndexes();
+        const QPoint at = table.visualRect(c.clicked).center();
+        ASSERT_EQ(table.indexAt(at), c.clicked);
+
+        QTest::mousePress(table.viewport(), Qt::RightButton, Qt::NoModifier, at);
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, table.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(table.viewport(), &menuEvent);
+        QTest::mouseRelease(table.viewport(), Qt::RightButton, Qt::NoModifier, at);
+        EXPECT_TRUE(popup->isVisible());
+        popup->hide();
+
+        const QModelIndexList after = table.selectionModel()->selectedIndexes();
+        if (c.follows) {
+            EXPECT_EQ(table.currentIndex(), c.clicked);
+            EXPECT_EQ(after, QModelIndexList{c.clicked});
+        } else {
+            EXPECT_EQ(table.currentIndex(), c.from);
+            EXPECT_EQ(QSet<QModelIndex>(after.begin(), after.end()), QSet<QModelIndex>(before.begin(), before.end()));
+        }
+    }
+}
+
+TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotMoveIt)
+{
+    form->RunTool("Main:New");
+    for (int i = 1; i <= 12; ++i) list.AddTarget(QString("192.0.2.%1").arg(i));
+    auto* text = form->findChild<QLabel*>("ScanProgressText");
+    auto* bar = form->findChild<QProgressBar*>("ScanProgress");
+    ASSERT_NE(text, nullptr);
+    ASSERT_NE(bar, nullptr);
+    auto* outstanding = form->findChild<QLabel*>("Outstanding");
+
+    form->findChild<QAbstractButton*>("cmdScan")->click();
+    list.Tick();
+    ASSERT_EQ(dns.PendingCount(), 12);
+    EXPECT_EQ(text->text(), "Checked 0 of 12 addresses");
+    EXPECT_EQ(bar->maximum(), 12);
+    EXPECT_EQ(bar->value(), 0);
+    // Laid out: the text stands left of its bar.
+    QTRY_VERIFY_WITH_TIMEOUT(text->isVisible() && text->geometry().right() < bar->geometry().left(), 30000);
+    const QRect textPlace = text->geometry();
+    const QRect barPlace = bar->geometry();
+    const QRect outstandingPlace = outstanding->geometry();
+
+    // A menu entry's status tip takes the message area, not these.
+    QStatusTipEvent tip(form->Tool("Main:New")->statusTip());
+    QApplication::sendEvent(form.get(), &tip);
+    EXPECT_EQ(form->statusBar()->currentMessage(), "Creates a new document.");
+
+    // Listed by one list, clean at both: 9 addresses done, 3 to go.
+    for (int i = 1; i <= 9; ++i)
+        ASSERT_TRUE(dns.answer(QString("192.0.2.%1:BlacklistCheck:a.test").arg(i), "", DnsFailure::NotFound));
+    QTRY_COMPARE_WITH_TIMEOUT(text->text(), QString("Checked 9 of 12 addresses"), 30000);
+    ASSERT_TRUE(dns.answer("192.0.2.10:BlacklistCheck:a.test", "127.0.0.2"));
+    QTRY_COMPARE_WITH_TIMEOUT(text->text(), QString("Checked 10 of 12 addresses"), 30000);
+    EXPECT_EQ(bar->value(), 10);
+    EXPECT_EQ(outstanding->text(), QString::number(dns.PendingCount()));
+    QApplication::processEvents();
+    EXPECT_TRUE(text->isVisible());
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(text->geometry(), textPlace);
+    EXPECT_EQ(bar->geometry(), barPlace);
+    EXPECT_EQ(outstanding->geometry(), outstandingPlace);
+
+    form->statusBar()->clearMessage();
+    ModalDialogs dialogs;
+    dialogs.expect(answer(QMessageBox::Ok)); // scan canceled
+    list.StopScan();
+    // Stopped before they were answered: not counted as checked.
+    EXPECT_EQ(text->text(), "Checked 10 of 12 addresses");
 }

@@ -1,0 +1,61 @@
+#include "app/Application.h"
+#include "app/ModalDialogs.h"
+#include "app/ProgramIdentity.h"
+#include "support/FakeScanWorld.h"
+#include "support/ScriptedPrompts.h"
+#include "ui/MainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QTest>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+// Qt's rule for the title a desktop shows for a window (QtGui exports it; its
+// private header is not installed): the application display name, when one
+// is set, is appended to every title that does not already end with it.
+class QPlatformWindow {
+public:
+    static QString formatWindowTitle(const QString& title, const QString& separator);
+};
+
+using namespace quarlo;
+
+namespace {
+
+QString ShownTitle(const QWidget& window)
+{
+    return QPlatformWindow::formatWindowTitle(window.windowHandle()->title(), QStringLiteral(" \u2014 "));
+}
+
+} // namespace
+
+TEST(ApplicationIdentity, WindowsAndDialogsAreTitledWithTheProgramsOwnTextOnly)
+{
+    SetProgramIdentity();
+    EXPECT_EQ(QApplication::applicationName(), "Quarlo");
+    EXPECT_FALSE(QApplication::windowIcon().isNull());
+
+    FakeScanWorld world;
+    ScriptedPrompts prompts;
+    Application app(world.list, world.settings, prompts);
+    MainForm form(MainForm::Services{app, world.list, world.settings, world.dns, world.registry, prompts,
+                                     [] { return std::make_unique<FakeDirectDns>(); }, world.dir.path(),
+                                     QStringLiteral("quarlo")});
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.RunTool("Main:New");
+    EXPECT_EQ(ShownTitle(form), "Quarlo [New List *]");
+    EXPECT_FALSE(form.windowIcon().isNull());
+
+    QString dialogTitle;
+    ModalDialogs dialogs;
+    dialogs.expect([&](QWidget& dialog) {
+        dialogTitle = ShownTitle(dialog);
+        static_cast<QDialog&>(dialog).reject();
+    });
+    form.Tool("Main:Settings")->trigger();
+    EXPECT_TRUE(dialogs.allHandled());
+    EXPECT_EQ(dialogTitle, "Quarlo Settings");
+    form.close();
+}
