@@ -156,7 +156,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     chkCheckLists_->setToolTip(QStringLiteral("Before each scan, ask every enabled blacklist for its test entries "
                                               "and leave out the lists that do not answer them correctly"));
 
-    auto* dns = new QGroupBox(QStringLiteral("DNS Servers"), general);
+    auto* dns = new QGroupBox(QStringLiteral("Name Resolution"), general);
     txtDnsServers_ = new QLineEdit(dns);
     txtDnsServers_->setObjectName(QStringLiteral("txtDnsServers"));
     txtDnsServers_->setPlaceholderText(QStringLiteral("the system's resolvers"));

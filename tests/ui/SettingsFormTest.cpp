@@ -424,6 +424,7 @@ TEST_F(SettingsFormTest, EditToAZoneHeldByAnotherServerReopensWithTheUsersEntrie
             QTest::mouseClick(drive.button("cmdOK"), Qt::LeftButton);
             return;
         }
+        EXPECT_EQ(QApplication::focusWidget(), drive.box("txtServer")); // the entry to correct
         EXPECT_EQ(editor.ServerName(), "Renamed");
         EXPECT_EQ(editor.Server(), "Zen.Example");
         EXPECT_EQ(drive.cell(0, 1), "Spam source");
