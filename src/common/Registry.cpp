@@ -21,10 +21,10 @@ QString CutAtNul(const QString& text)
 
 } // namespace
 
-void Registry::SaveSetting(const QString& appName, const QString& section, const QString& name,
+bool Registry::SaveSetting(const QString& appName, const QString& section, const QString& name,
                            const QVariant& value, bool currentUser)
 {
-    backend_.write(SettingsRoot(currentUser), ProgramKeyPath(appName, section), name,
+    return backend_.write(SettingsRoot(currentUser), ProgramKeyPath(appName, section), name,
                    RegistryValue::fromString(ValueText(value)));
 }
 

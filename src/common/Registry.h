@@ -15,7 +15,8 @@ public:
 
     // String options below "Software\Vantorel\<appName>\<section>", under
     // HKEY_CURRENT_USER when currentUser is true, else HKEY_LOCAL_MACHINE.
-    void SaveSetting(const QString& appName, const QString& section, const QString& name,
+    // False when the store could not be written (LastError() says why).
+    bool SaveSetting(const QString& appName, const QString& section, const QString& name,
                      const QVariant& value, bool currentUser);
     QString GetSetting(const QString& appName, const QString& section, const QString& name,
                        const QVariant& def, bool currentUser);

@@ -85,10 +85,16 @@ QString Settings::RetrieveOption(const QString& name, const QVariant& def) const
     return registry_.GetSetting(DisplayTitle(), kSection, name, def, false);
 }
 
-void Settings::SaveOption(const QString& name, const QVariant& value)
+bool Settings::SaveOption(const QString& name, const QVariant& value)
 {
-    registry_.SaveSetting(DisplayTitle(), kSection, name, value, false);
+    const bool saved = registry_.SaveSetting(DisplayTitle(), kSection, name, value, false);
+    if (!saved) {
+        const QString why = registry_.LastError();
+        lastError_ = QStringLiteral("Cannot save the option \"") + name + QStringLiteral("\"")
+                     + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+    }
     emit Changed(name, value);
+    return saved;
 }
 
 } // namespace quarlo

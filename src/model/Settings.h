@@ -38,7 +38,12 @@ public:
     void Refresh();
 
     QString RetrieveOption(const QString& name, const QVariant& def = QVariant()) const;
-    void SaveOption(const QString& name, const QVariant& value);
+    // False when the option could not be stored; the value still holds for
+    // this run and LastError() says why it was not kept.
+    bool SaveOption(const QString& name, const QVariant& value);
+    // Why an option could not be stored; kept until ClearLastError().
+    QString LastError() const { return lastError_; }
+    void ClearLastError() { lastError_.clear(); }
 
     static constexpr int kMinQueries = 10;
     static constexpr int kMaxQueries = 800;
@@ -53,6 +58,7 @@ private:
     int expansionLevel_ = 1;
     bool autoStartScan_ = true;
     bool checkLists_ = true;
+    QString lastError_;
 };
 
 } // namespace quarlo

@@ -429,10 +429,15 @@ void SettingsForm::okClicked()
     const std::optional<QString> dnsServers = CheckedDnsServers();
     if (!dnsServers) return;
 
+    settings_.ClearLastError();
     settings_.setMaxQueries(hsbMaxQueries_->value());
     settings_.setExpansionLevel(std::max(expansion_->checkedId(), 0));
     settings_.setCheckListsBeforeScanning(chkCheckLists_->isChecked());
     if (*dnsServers != settings_.RetrieveOption(kDnsServersOption)) settings_.SaveOption(kDnsServersOption, *dnsServers);
+    // The options hold for this run either way; the user must know they
+    // will not be there at the next start.
+    if (!settings_.LastError().isEmpty())
+        prompts_.Message(settings_.LastError(), DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
     Servers& servers = settings_.BlacklistServers();
     for (int row = 0; row < lstServers_->rowCount(); ++row)
         if (const ServerPtr server = servers.Item(RowZone(row))) server->setEnabled(RowTicked(row));

@@ -671,3 +671,23 @@ TEST_F(SettingsFormTest, DnsServersAreCheckedAndStoredByOk)
     EXPECT_TRUE(hint.contains("public resolvers", Qt::CaseInsensitive));
     EXPECT_TRUE(hint.contains("next start", Qt::CaseInsensitive));
 }
+
+TEST_F(SettingsFormTest, OptionsTheStoreRefusesAreReported)
+{
+    open();
+    backend.failWrites = true;
+    form->findChild<QCheckBox*>("chkCheckLists")->setChecked(!settings.CheckListsBeforeScanning());
+    QTest::mouseClick(form->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_TRUE(prompts.messages[0].text.startsWith("Cannot save the option \"Check Lists Before Scanning\""))
+        << prompts.messages[0].text.toStdString();
+    EXPECT_EQ(prompts.messages[0].icon, UserPrompts::Icon::Exclamation);
+
+    // A store that takes the write again says nothing.
+    backend.failWrites = false;
+    prompts.messages.clear();
+    open();
+    form->findChild<QCheckBox*>("chkCheckLists")->setChecked(!settings.CheckListsBeforeScanning());
+    QTest::mouseClick(form->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    EXPECT_TRUE(prompts.messages.empty());
+}
