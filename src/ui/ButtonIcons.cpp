@@ -89,8 +89,8 @@ void plusBadge(QPainter& p, QPointF centre, double radius)
     p.setPen(QPen(kGreen.darker(130), 1.0));
     p.setBrush(kGreen);
     p.drawEllipse(centre, radius, radius);
-    const double arm = radius * 0.55;
-    p.setPen(QPen(Qt::white, 2.0, Qt::SolidLine, Qt::FlatCap));
+    const double arm = radius * 0.6;
+    p.setPen(QPen(Qt::white, 2.4, Qt::SolidLine, Qt::FlatCap));
     p.drawLine(centre - QPointF(arm, 0), centre + QPointF(arm, 0));
     p.drawLine(centre - QPointF(0, arm), centre + QPointF(0, arm));
 }
