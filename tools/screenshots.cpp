@@ -4,6 +4,7 @@
 // a host that does not resolve and an IPv6 address), and the add-addresses
 // dialog with green and red entries. Run it through
 // tools/screenshots, which starts a test blacklist server and a display.
+#include "app/ProgramIdentity.h"
 #include "app/Application.h"
 #include "app/SilentPrompts.h"
 #include "common/AppInfo.h"
@@ -72,6 +73,7 @@ bool shoot(QWidget& widget, const QString& path)
 int main(int argc, char** argv)
 {
     QApplication qapp(argc, argv);
+    quarlo::SetProgramIdentity(); // the real program's name and icon, as main() sets them
     if (argc < 4) {
         std::fprintf(stderr, "usage: %s CONFIG LIST OUTDIR [WARNINGS-LIST]\n", argv[0]);
         return 2;

@@ -179,15 +179,16 @@ void MainForm::buildTools()
     tools_.value(QStringLiteral("Help:Contents"))->setShortcut(QKeySequence::HelpContents);
     // Shortcuts must work while the grid has the focus, not only in menus.
     for (QAction* action : std::as_const(tools_)) addAction(action);
-    const QIcon openIcon = style()->standardIcon(QStyle::SP_DialogOpenButton);
-    tools_.value(QStringLiteral("Main:Open"))->setIcon(openIcon);
-    tools_.value(QStringLiteral("Main:Save"))->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    tools_.value(QStringLiteral("Main:Print"))->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
-    tools_.value(QStringLiteral("Main:PrintPreview"))->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    // The desktop theme's icons where it has them, drawn ones otherwise, so
+    // the window reads the same with or without a theme.
+    tools_.value(QStringLiteral("Main:Open"))->setIcon(ButtonIcons::Open());
+    tools_.value(QStringLiteral("Main:Save"))->setIcon(ButtonIcons::Save());
+    tools_.value(QStringLiteral("Main:Print"))->setIcon(ButtonIcons::Print());
+    tools_.value(QStringLiteral("Main:PrintPreview"))->setIcon(ButtonIcons::PrintPreview());
     tools_.value(QStringLiteral("Edit:Add"))->setIcon(ButtonIcons::AddAddresses());
-    tools_.value(QStringLiteral("Edit:Copy"))->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-    tools_.value(QStringLiteral("Edit:Delete"))->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
-    tools_.value(QStringLiteral("Main:Settings"))->setIcon(style()->standardIcon(QStyle::SP_FileDialogInfoView));
+    tools_.value(QStringLiteral("Edit:Copy"))->setIcon(ButtonIcons::Copy());
+    tools_.value(QStringLiteral("Edit:Delete"))->setIcon(ButtonIcons::Delete());
+    tools_.value(QStringLiteral("Main:Settings"))->setIcon(ButtonIcons::Settings());
 }
 
 void MainForm::buildMenusAndBars()
