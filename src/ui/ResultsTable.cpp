@@ -5,12 +5,16 @@
 #include "ui/SkullIcon.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QPixmap>
 #include <QItemSelectionModel>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
+#include <QToolTip>
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -92,6 +96,26 @@ public:
         return QSize(size.width(), height);
     }
 
+    // A cell whose text is cut short shows it in full as its tooltip, after
+    // the cell's own tooltip if it has one.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override
+    {
+        if (!event || !view || event->type() != QEvent::ToolTip)
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        QString tip = index.data(Qt::ToolTipRole).toString();
+        const QString full = index.data(Qt::DisplayRole).toString().trimmed();
+        if (!full.isEmpty() && textCut(option, index, view)) {
+            tip = tip.isEmpty() ? full : tip + QLatin1Char('\n') + full;
+            // TXT texts are the list operator's words: shown as they are,
+            // even when they look like markup.
+            if (Qt::mightBeRichText(tip)) tip = Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal);
+        }
+        QToolTip::showText(event->globalPos(), tip, view->viewport(), option.rect);
+        event->setAccepted(!tip.isEmpty());
+        return event->isAccepted();
+    }
+
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
     {
@@ -118,6 +142,19 @@ protected:
     }
 
 private:
+    // Whether the style elides the text: it draws the text in the item's
+    // text rectangle less a margin on either side.
+    bool textCut(const QStyleOptionViewItem& option, const QModelIndex& index, const QWidget* widget) const
+    {
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        if (item.text.isEmpty()) return false;
+        const QStyle* style = widget ? widget->style() : QApplication::style();
+        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget);
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        return QFontMetrics(item.font).horizontalAdvance(item.text) > text.width() - 2 * margin;
+    }
+
     int addressRowHeight_ = 0;
     bool measureWidths_ = false;
     mutable std::array<std::array<int, ResultsModel::kColumns>, 3> heights_{};
@@ -149,8 +186,14 @@ ResultsTable::ResultsTable(Addresslist& list, QWidget* parent)
     setUniformRowHeights(false);
     setRootIsDecorated(true);
     setWordWrap(false);
+    // The URL column takes whatever room the others leave (TXT texts are
+    // long), so the user sizes it only through them.
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    header()->setSectionResizeMode(kUrlColumn, QHeaderView::Fixed);
+    connect(header(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (column != kUrlColumn) fitLastColumn();
+    });
 
     // Which changes make the view relayout later, as QTreeView decides it:
     // rows added at the top level or under a shown, expanded row, and any
@@ -180,9 +223,33 @@ void ResultsTable::GridReset()
     const int x = metrics.horizontalAdvance(QLatin1Char('X'));
     setColumnWidth(kTargetColumn, 38 * x);
     setColumnWidth(kReasonColumn, 40 * x);
-    setColumnWidth(kUrlColumn, 40 * x);
+    urlColumnWidth_ = 40 * x;
+    setColumnWidth(kUrlColumn, urlColumnWidth_);
     header()->setFixedHeight(qRound(2.5 * metrics.height()));
     delegate_->setAddressRowHeight(qRound(1.5 * metrics.height()));
+    fitLastColumn();
+}
+
+void ResultsTable::fitLastColumn()
+{
+    if (fitting_) return;
+    QHeaderView* const head = header();
+    if (head->count() <= kUrlColumn) return;
+    int others = 0;
+    for (int column = 0; column < kUrlColumn; ++column)
+        if (!head->isSectionHidden(column)) others += head->sectionSize(column);
+    const int width = std::max(urlColumnWidth_, viewport()->width() - others);
+    if (head->sectionSize(kUrlColumn) == width) return;
+    fitting_ = true;
+    head->resizeSection(kUrlColumn, width);
+    fitting_ = false;
+}
+
+void ResultsTable::resizeEvent(QResizeEvent* event)
+{
+    // Called for the viewport, also when a scroll bar comes or goes.
+    QTreeView::resizeEvent(event);
+    fitLastColumn();
 }
 
 void ResultsTable::RefreshData()
@@ -540,6 +607,14 @@ QString ResultsTable::SelectionText() const
     const std::vector<const Node*> rows = shownRows();
     const Span span = selectionSpan(rows);
     QStringList lines;
+    const bool wholeGrid = span.first == 0 && span.last == static_cast<int>(rows.size()) - 1 && span.left == 0
+                           && span.right == ResultsModel::kColumns - 1;
+    if (wholeGrid) {
+        QStringList headers;
+        for (int column = 0; column < ResultsModel::kColumns; ++column)
+            headers << model_->headerData(column, Qt::Horizontal).toString();
+        lines << headers.join(QLatin1Char('\t'));
+    }
     for (int i = span.first; i >= 0 && i <= span.last; ++i) {
         const Node* node = rows[static_cast<size_t>(i)];
         QStringList cells;
@@ -575,6 +650,12 @@ void ResultsTable::selectAll()
         for (const auto& child : parent->children)
             if (!child->children.empty() && isExpanded(model_->indexOf(child.get()))) parents.push_back(child.get());
     }
+    // The window's Delete acts only with the current cell in the first
+    // column; select all followed by Delete must empty the list wherever the
+    // cursor was. The cursor moves without touching the selection, which
+    // is set right after.
+    const QModelIndex first = model_->index(0, kTargetColumn);
+    if (first.isValid()) selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
     selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
 }
 

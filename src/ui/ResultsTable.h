@@ -47,8 +47,10 @@ public:
     // The keys of every row shown from the first to the last selected one.
     QStringList SelectedKeys() const;
     // The same rows, limited to the selected columns: cells separated by
-    // tabs, rows by CR LF.
+    // tabs, rows by CR LF. When the whole grid is selected the header texts
+    // come first, as a line of their own.
     QString SelectionText() const;
+    // Selects every cell and makes the first cell of the first row current.
     void SelectAll();
     QString KeyAt(const QModelIndex& index) const;
     // An invalid index when no row has the key.
@@ -84,6 +86,7 @@ protected:
     QRegion visualRegionForSelection(const QItemSelection& selection) const override;
     int sizeHintForColumn(int column) const override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     using Node = ResultsModel::Node;
@@ -108,6 +111,9 @@ private:
     // Whether every row above it is expanded (it may still be scrolled away).
     bool rowVisible(const Node* node) const;
     bool rowsShown(const QModelIndex& topLeft, const QModelIndex& bottomRight) const;
+    // Widens the URL column to the right edge of the view, never narrower
+    // than its set width.
+    void fitLastColumn();
     void onClicked(const QModelIndex& index);
     void onExpansionChanged(const QModelIndex& index, bool expanded);
 
@@ -116,6 +122,8 @@ private:
     ResultsModel* model_;
     ResultsRowDelegate* delegate_;
     bool layoutPending_ = true;
+    int urlColumnWidth_ = 0;
+    bool fitting_ = false;
 };
 
 } // namespace quarlo

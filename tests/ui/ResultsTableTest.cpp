@@ -10,14 +10,18 @@
 #include "ui/ResultsTable.h"
 #include "ui/SkullIcon.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QIcon>
 #include <QImage>
 #include <QPaintEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace quarlo;
@@ -98,6 +102,14 @@ protected:
         table->resize(1600, 500);
         table->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(table.get()));
+    }
+
+    // Resizes the shown table and waits until the window system agrees.
+    void resizeTable(int width)
+    {
+        table->resize(width, 400);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return table->width() == width; }, 10000)) << table->width();
+        QCoreApplication::processEvents();
     }
 
     void click(const QString& key, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -430,10 +442,135 @@ TEST_F(ResultsTableTest, SelectionCoversTheShownRowsBetweenItsEnds)
     EXPECT_EQ(table->SelectedKeys(), QStringList({"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.3:b.test",
                                                   "192.0.2.3:b.test:127.0.0.2"}));
     EXPECT_TRUE(selection->isSelected(table->IndexOfKey("192.0.2.3:b.test:127.0.0.2", kUrl)));
-    EXPECT_TRUE(table->SelectionText().startsWith("192.0.2.1\tNot on any Blacklist\t\r\n"));
+    EXPECT_TRUE(table->SelectionText().startsWith(
+        "Target\tReason(s) for being Blacklisted\tURL\r\n192.0.2.1\tNot on any Blacklist\t\r\n"));
 
     selection->clearSelection();
     EXPECT_EQ(table->SelectionText(), "");
+}
+
+TEST_F(ResultsTableTest, SelectAllMakesTheFirstCellCurrentAndCopiesTheHeaders)
+{
+    settings.setExpansionLevel(2);
+    scan({"192.0.2.1", "192.0.2.2"});
+    reply("192.0.2.2", "a.test", "127.0.0.2");
+    showTable();
+    const QStringList everyKey{"192.0.2.1", "192.0.2.2", "192.0.2.2:a.test", "192.0.2.2:a.test:127.0.0.2"};
+    const QString headers = "Target\tReason(s) for being Blacklisted\tURL";
+
+    // The window deletes only when the current cell is in the first column,
+    // so select all must put it there wherever it was.
+    const struct {
+        const char* how;
+        std::function<void()> selectAll;
+    } ways[] = {
+        {"keyboard", [&] { QTest::keyClick(table.get(), Qt::Key_A, Qt::ControlModifier); }},
+        {"command", [&] { table->SelectAll(); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.how);
+        click("192.0.2.2:a.test", kUrl);
+        ASSERT_EQ(table->currentIndex(), table->IndexOfKey("192.0.2.2:a.test", kUrl));
+        way.selectAll();
+        EXPECT_EQ(table->currentIndex(), table->IndexOfKey("192.0.2.1", kTarget));
+        EXPECT_EQ(table->SelectedKeys(), everyKey);
+        for (const QString& key : everyKey)
+            for (int column : {kTarget, kReason, kUrl})
+                EXPECT_TRUE(table->selectionModel()->isSelected(table->IndexOfKey(key, column)))
+                    << key.toStdString() << " " << column;
+        const QStringList lines = table->SelectionText().split("\r\n");
+        ASSERT_EQ(lines.size(), 5);
+        EXPECT_EQ(lines.at(0), headers);
+        EXPECT_EQ(lines.at(1), "192.0.2.1\tScanning ...\t");
+    }
+
+    // Every row but not every column is not the whole grid: no headers.
+    table->selectionModel()->select(
+        QItemSelection(table->IndexOfKey("192.0.2.1", kTarget), table->IndexOfKey("192.0.2.2", kReason)),
+        QItemSelectionModel::ClearAndSelect);
+    table->selectionModel()->select(table->IndexOfKey("192.0.2.2:a.test:127.0.0.2", kTarget),
+                                    QItemSelectionModel::Select);
+    EXPECT_TRUE(table->SelectionText().startsWith("192.0.2.1\tScanning ...\r\n"))
+        << table->SelectionText().toStdString();
+}
+
+TEST_F(ResultsTableTest, LastColumnFillsTheViewAndNeverShrinksBelowItsWidth)
+{
+    scan({"192.0.2.1"});
+    showTable();
+    const int x = QFontMetrics(table->font()).horizontalAdvance(QLatin1Char('X'));
+    const auto rightEdge = [&] { return table->header()->sectionViewportPosition(kUrl) + table->columnWidth(kUrl); };
+
+    resizeTable(118 * x + 400);
+    EXPECT_EQ(rightEdge(), table->viewport()->width());
+    EXPECT_GT(table->columnWidth(kUrl), 40 * x);
+
+    // A wider first column takes its room from the last one.
+    const int before = table->columnWidth(kUrl);
+    table->setColumnWidth(kTarget, 48 * x);
+    EXPECT_EQ(table->columnWidth(kUrl), before - 10 * x);
+    EXPECT_EQ(rightEdge(), table->viewport()->width());
+
+    // Narrower than the columns: the last keeps its width and the view scrolls.
+    resizeTable(60 * x);
+    EXPECT_EQ(table->columnWidth(kUrl), 40 * x);
+
+    resizeTable(118 * x + 400);
+    table->GridReset();
+    EXPECT_EQ(table->columnWidth(kTarget), 38 * x);
+    EXPECT_EQ(rightEdge(), table->viewport()->width());
+}
+
+TEST_F(ResultsTableTest, CutTextShowsInFullAsTooltip)
+{
+    settings.setExpansionLevel(2);
+    const QString longReason = "Listed for sending mail through " + QStringList(12, "a relay that was abused").join(", ");
+    ASSERT_TRUE(settings.BlacklistServers().Item("a.test")->ResultCodes().Add("127.0.0.9", longReason));
+    const QString longTxt = "Blocked, see http://a.test/lookup?ip=192.0.2.7 " + QStringList(30, "and more text").join(" ");
+    const QString markupTxt = "<b>Blocked</b> " + QStringList(30, "for the reasons given").join(" ");
+    scan({"192.0.2.7"});
+    reply("192.0.2.7", "a.test", "127.0.0.2 127.0.0.3 127.0.0.9");
+    txt("192.0.2.7:a.test:127.0.0.2", longTxt);
+    txt("192.0.2.7:a.test:127.0.0.3", markupTxt);
+    txt("192.0.2.7:a.test:127.0.0.9", "Short");
+    showTable();
+    const int x = QFontMetrics(table->font()).horizontalAdvance(QLatin1Char('X'));
+    resizeTable(118 * x + 200);
+
+    // What the pointer resting on the cell shows; empty for no tooltip.
+    const auto tip = [&](const QString& key, int column) -> QString {
+        QToolTip::hideText();
+        if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 10000)) return "(tooltip stuck)";
+        const QPoint pos = table->visualRect(table->IndexOfKey(key, column)).center();
+        QHelpEvent event(QEvent::ToolTip, pos, table->viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(table->viewport(), &event);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    const QString answer = "192.0.2.7:a.test:127.0.0.";
+    const struct {
+        QString key;
+        int column;
+        QString toolTip;
+    } cells[] = {
+        {answer + "2", kUrl, longTxt},
+        {answer + "9", kReason, "DNS returned the response of 127.0.0.9\n" + longReason},
+        {answer + "2", kReason, "DNS returned the response of 127.0.0.2"}, // whole: its own only
+        {answer + "9", kUrl, ""},
+        {"192.0.2.7", kTarget, ""},
+    };
+    for (const auto& cell : cells)
+        EXPECT_EQ(tip(cell.key, cell.column), cell.toolTip) << cell.key.toStdString() << " " << cell.column;
+
+    // Text from DNS is shown as it is, never as markup.
+    const QString shown = tip(answer + "3", kUrl);
+    EXPECT_TRUE(shown.contains("&lt;b&gt;Blocked&lt;/b&gt;")) << shown.toStdString();
+
+    // Given room, the text is whole again.
+    table->setColumnWidth(kTarget, 10 * x);
+    table->setColumnWidth(kReason, 10 * x);
+    resizeTable(1000 * x);
+    ASSERT_GT(table->columnWidth(kUrl), 900 * x);
+    EXPECT_EQ(tip(answer + "2", kUrl), "");
 }
 
 TEST_F(ResultsTableTest, LinksAreTakenFromTheText)
@@ -465,7 +602,7 @@ TEST_F(ResultsTableTest, GeometryAndClicksOnLinks)
     const int x = metrics.horizontalAdvance(QLatin1Char('X'));
     EXPECT_EQ(table->columnWidth(kTarget), 38 * x);
     EXPECT_EQ(table->columnWidth(kReason), 40 * x);
-    EXPECT_EQ(table->columnWidth(kUrl), 40 * x);
+    EXPECT_GE(table->columnWidth(kUrl), 40 * x);
     EXPECT_EQ(table->header()->height(), qRound(2.5 * metrics.height()));
     const auto height = [&](const char* key) { return table->visualRect(table->IndexOfKey(key)).height(); };
     EXPECT_GE(height("192.0.2.7"), qRound(1.5 * metrics.height()));
