@@ -8,6 +8,7 @@
 #include "scan/DnsLookup.h"
 #include "scan/DnsRecord.h"
 #include "scan/DnsResponse.h"
+#include "ui/ButtonIcons.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -201,7 +202,7 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLoo
 
     const auto makeTool = [this](const QString& name, const QString& caption, const QString& icon,
                                  QKeySequence::StandardKey key, void (AddAddressesForm::*handler)()) {
-        auto* action = new QAction(QIcon::fromTheme(icon), caption, this);
+        auto* action = new QAction(ButtonIcons::Named(icon), caption, this);
         action->setObjectName(name);
         action->setProperty("category", QStringLiteral("Edit"));
         action->setShortcut(key);

@@ -41,9 +41,12 @@ public:
 private:
     std::optional<QString> next()
     {
-        if (paths.empty()) return std::nullopt;
-        auto p = paths.front();
+        if (paths.empty() || !paths.front()) {
+            if (!paths.empty()) paths.pop_front();
+            return std::nullopt;
+        }
+        const QString path = *paths.front();
         paths.pop_front();
-        return p;
+        return path;
     }
 };

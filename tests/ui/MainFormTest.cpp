@@ -329,21 +329,25 @@ TEST_F(MainFormTest, DeleteRemovesAddressesFromTheListAndOtherRowsFromTheGridOnl
     EXPECT_EQ(table.AddressRowCount(), 0);
 }
 
-TEST_F(MainFormTest, CopyPutsTheSelectionOnTheClipboard)
+TEST_F(MainFormTest, SelectAllThenCopyOrDeleteTakesTheWholeGrid)
 {
     form->RunTool("Main:New");
     list.AddTarget("192.0.2.1");
     list.AddTarget("mail.example");
     form->RunTool("Edit:SelectAll");
     form->RunTool("Edit:Copy");
-    // Rows end in CR LF; the address rows come in list order (a header
-    // line may come first).
-    const QString text = QApplication::clipboard()->text();
-    const QStringList lines = text.split("\r\n");
-    const qsizetype first = lines.indexOf(QRegularExpression("^192\\.0\\.2\\.1\t.*"));
-    ASSERT_GE(first, 0) << text.toStdString();
-    ASSERT_LT(first + 1, lines.size());
-    EXPECT_TRUE(lines[first + 1].startsWith("mail.example\t")) << text.toStdString();
+    // The header line first, then the address rows in list order; rows end in CR LF.
+    const QStringList lines = QApplication::clipboard()->text().split("\r\n");
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[0], "Target\tReason(s) for being Blacklisted\tURL");
+    EXPECT_TRUE(lines[1].startsWith("192.0.2.1\t"));
+    EXPECT_TRUE(lines[2].startsWith("mail.example\t"));
+
+    // Wherever the current cell was, Select All and Delete empty the list.
+    form->Table().setCurrentIndex(form->Table().IndexOfKey("mail.example", 2));
+    form->RunTool("Edit:SelectAll");
+    form->RunTool("Edit:Delete");
+    EXPECT_EQ(list.Count(), 0);
 }
 
 TEST_F(MainFormTest, ClosePromptCancelKeepsEverythingAndYesSaves)
