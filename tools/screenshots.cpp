@@ -133,7 +133,7 @@ int main(int argc, char** argv)
     dialog.reject();
 
     SettingsForm settingsForm(settings, prompts, &window);
-    settingsForm.resize(560, 440);
+    // Shown at the size the dialog picks for itself.
     settingsForm.show();
     ok = shoot(settingsForm, out + QStringLiteral("/settings-general.png")) && ok;
     if (auto* tabs = settingsForm.findChild<QTabWidget*>(QStringLiteral("Tabs"))) tabs->setCurrentIndex(1);
