@@ -1,5 +1,6 @@
 #include "common/AtomicFileWriter.h"
 #include "support/QtPrinters.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,19 +20,6 @@
 using namespace quarlo;
 
 namespace {
-
-QByteArray slurp(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void spit(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 class AtomicFileWriterTest : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 #include "storage/XmlFunctions.h"
 #include "common/NameFunctions.h"
 #include "support/QtPrinters.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -9,22 +10,6 @@
 
 using namespace quarlo;
 
-namespace {
-
-QByteArray slurp(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void spit(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-} // namespace
 
 TEST(AddressListFile, RoundTripKeepsOrderAndExactText)
 {

@@ -5,6 +5,7 @@
 #include "common/Registry.h"
 #include "model/Servers.h"
 #include "support/FakeScanWorld.h"
+#include "support/TestFiles.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
 
@@ -27,12 +28,6 @@ namespace {
 
 constexpr auto CU = RegistryRoot::CurrentUser;
 const QString kNoSpace = QStringLiteral("No space left on device");
-
-QByteArray slurp(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 #if defined(Q_OS_LINUX)
 
