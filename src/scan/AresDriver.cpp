@@ -114,14 +114,14 @@ AresDriver::AresDriver(const QStringList& servers, int flags, QObject* parent)
         if (status_ == ARES_SUCCESS && servers_.empty()) status_ = ARES_ENOTINITIALIZED;
     } else {
         for (const QString& entry : servers) {
-            const QString spec = DnsServerToAres(entry);
-            if (spec.isEmpty()) {
+            const QString aresEntry = DnsServerToAres(entry);
+            if (aresEntry.isEmpty()) {
                 qWarning("Ignoring DNS server \"%s\": not an IP address with an optional port",
                          qUtf8Printable(entry));
                 continue;
             }
             auto server = std::make_unique<Server>();
-            server->csv = spec.toLatin1();
+            server->csv = aresEntry.toLatin1();
             servers_.push_back(std::move(server));
         }
         // Never fall back to the system's resolvers when the caller named others.

@@ -111,7 +111,7 @@ public:
     SilentDnsServer(const SilentDnsServer&) = delete;
     SilentDnsServer& operator=(const SilentDnsServer&) = delete;
 
-    QString spec() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
     bool ok() const { return port_ != 0; }
     // Datagrams received since the last call.
     int drain()
@@ -523,7 +523,7 @@ TEST_F(QuarloCheck, TimeoutAndTriesGovernEveryQuery)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tries.toStdString() + " " + c.target.toStdString());
         silent.drain();
-        const CliResult r = run({"--format", "json", "--dns", silent.spec(), "--timeout", "100", "--tries", c.tries, c.target});
+        const CliResult r = run({"--format", "json", "--dns", silent.address(), "--timeout", "100", "--tries", c.tries, c.target});
         EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
         EXPECT_EQ(silent.drain(), c.datagrams);
         const QJsonObject target = json(r)["targets"].toArray()[0].toObject();

@@ -457,14 +457,14 @@ TEST_F(LookupWithFake, FailureFlagsForEveryKindOfAnswer)
 
 TEST_F(LookupWithFake, ClosedPortIsRefused)
 {
-    QString spec;
+    QString server;
     {
         FakeDnsServer closed; // started and gone: nobody listens on its port
         QString error;
         ASSERT_TRUE(closed.start(&error)) << error.toStdString();
-        spec = closed.serverSpec();
+        server = closed.serverSpec();
     }
-    makeLookup(spec);
+    makeLookup(server);
     submit("x.bl.test.", true, "blacklist");
     submit("x.host.test.", false, "host");
     ASSERT_TRUE(waitFor(2));
