@@ -1,0 +1,338 @@
+#include "export/ExportEngine.h"
+
+#include "common/AppInfo.h"
+#include "common/NameFunctions.h"
+
+#include <QCoreApplication>
+#include <QtDebug>
+
+namespace quarlo {
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+// Until the program carries an engine of its own, every operation reports
+// that none can start.
+std::unique_ptr<ExportBackend> NoBackend(QString* error)
+{
+    if (error) *error = QStringLiteral("No export engine is installed.");
+    return nullptr;
+}
+
+bool IsMapiMail(const QString& destination)
+{
+    return destination.contains(QStringLiteral(".MAPIMAIL"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+ExportEngine::ExportEngine(ExportBackendFactory factory) : factory_(std::move(factory))
+{
+    Reset();
+}
+
+ExportEngine& ExportEngine::Instance()
+{
+    static ExportEngine engine;
+    return engine;
+}
+
+QString ExportEngine::programDir() const
+{
+    return programDir_.isEmpty() ? QCoreApplication::applicationDirPath() : programDir_;
+}
+
+void ExportEngine::tell(const QString& text, const QString& title, Icon icon) const
+{
+    if (sink_)
+        sink_(text, title, icon);
+    else
+        qWarning().noquote() << text;
+}
+
+std::unique_ptr<ExportBackend> ExportEngine::createBackend(bool quiet)
+{
+    QString error;
+    std::unique_ptr<ExportBackend> backend = factory_ ? factory_(&error) : NoBackend(&error);
+    if (!backend && !quiet) {
+        tell(QStringLiteral("Cannot start Vantorel Export Engine.") + kCrLf +
+                 QStringLiteral("You may need to reinstall the Vantorel software.") + kCrLf + kCrLf +
+                 QStringLiteral("Error= ") + error,
+             DisplayTitle(), Icon::Exclamation);
+    }
+    return backend;
+}
+
+void ExportEngine::transferSettings(ExportBackend& backend) const
+{
+    // The engine may know only some of these; a refused one is simply left out.
+    const std::pair<const char*, QVariant> settings[] = {
+        {"ProgramName", programName_},
+        {"ProgramVersion", programVersion_},
+        {"Title", title_},
+        {"SubTitle", subTitle_},
+        {"Paragraph", paragraph_},
+        {"Footer", footer_},
+        {"ImageHeight", imageHeight_},
+        {"ImageWidth", imageWidth_},
+        {"ImageFormat", imageFormat_},
+        {"FileFormat", fileFormat_},
+        {"Orientation", orientation_},
+        {"TargetFilename", targetFilename_},
+        {"InitDir", initDir_},
+        {"ColumnList", columnList_},
+        {"SelectMethod", selectMethod_},
+        {"SkipFieldSelection", skipFieldSelection_},
+        {"SkipFilenameSelection", skipFilenameSelection_},
+        {"Quiet", quiet_},
+        {"DefaultPrinter", defaultPrinter_},
+    };
+    for (const auto& [name, value] : settings) backend.SetProperty(QString::fromLatin1(name), value);
+}
+
+bool ExportEngine::runExport(ExportBackend::Thing thing, const QVariant& item, const QString& method)
+{
+    auto backend = createBackend(false);
+    if (!backend) return false;
+    transferSettings(*backend);
+    const bool takesDir = thing != ExportBackend::Thing::TextFile && thing != ExportBackend::Thing::Map;
+    const bool ok = backend->Export(thing, item, method, takesDir ? programDir() : QString());
+    Reset();
+    targetFilename_ = backend->TargetFilename();
+    return ok;
+}
+
+static QString PrintMethod(bool preview)
+{
+    return preview ? QStringLiteral("PREVIEW") : QStringLiteral("PRINTER");
+}
+
+bool ExportEngine::PrintTable(const QVariant& table, bool preview) { return ExportTable(table, PrintMethod(preview)); }
+bool ExportEngine::PrintRTF(const QString& text, bool preview) { return ExportRTF(text, PrintMethod(preview)); }
+void ExportEngine::PrintText(const QString& text, bool preview) { ExportText(text, PrintMethod(preview)); }
+void ExportEngine::PrintTextFile(const QString& fileName, bool preview) { ExportTextFile(fileName, PrintMethod(preview)); }
+void ExportEngine::PrintEMFFile(const QString& fileName, bool preview) { ExportEMFFile(fileName, PrintMethod(preview)); }
+bool ExportEngine::PrintChart(const QVariant& chart, bool preview) { return ExportChart(chart, PrintMethod(preview)); }
+bool ExportEngine::PrintMap(const QVariant& map, bool preview) { return ExportMap(map, PrintMethod(preview)); }
+void ExportEngine::PrintPicture(const QVariant& picture, bool preview) { ExportPicture(picture, PrintMethod(preview)); }
+void ExportEngine::PrintImageFile(const QString& fileName, bool preview) { ExportImageFile(fileName, PrintMethod(preview)); }
+
+bool ExportEngine::ExportTable(const QVariant& table, const QString& method)
+{
+    return runExport(ExportBackend::Thing::Table, table, method);
+}
+bool ExportEngine::ExportRTF(const QString& text, const QString& method)
+{
+    return runExport(ExportBackend::Thing::RTF, text, method);
+}
+bool ExportEngine::ExportText(const QString& text, const QString& method)
+{
+    return runExport(ExportBackend::Thing::Text, text, method);
+}
+bool ExportEngine::ExportTextFile(const QString& fileName, const QString& method)
+{
+    return runExport(ExportBackend::Thing::TextFile, fileName, method);
+}
+bool ExportEngine::ExportEMFFile(const QString& fileName, const QString& method)
+{
+    return runExport(ExportBackend::Thing::EMFFile, fileName, method);
+}
+bool ExportEngine::ExportChart(const QVariant& chart, const QString& method)
+{
+    return runExport(ExportBackend::Thing::Chart, chart, method);
+}
+bool ExportEngine::ExportMap(const QVariant& map, const QString& method)
+{
+    return runExport(ExportBackend::Thing::Map, map, method);
+}
+bool ExportEngine::ExportPicture(const QVariant& picture, const QString& method)
+{
+    return runExport(ExportBackend::Thing::Picture, picture, method);
+}
+bool ExportEngine::ExportImageFile(const QString& fileName, const QString& method)
+{
+    return runExport(ExportBackend::Thing::ImageFile, fileName, method);
+}
+
+void ExportEngine::exportAndSendObject(ExportBackend::Thing thing, int kind, const QVariant& item,
+                                       const QString& destination)
+{
+    if (targetFilename_.isEmpty()) targetFilename_ = programDir() + QStringLiteral("/Export");
+    const QString format = BestExportMethod(kind, destination);
+    // Mail with the results as the message body wants them inline, so the
+    // engine must not ask for another format.
+    if (destination.compare(QStringLiteral("MailContent"), Qt::CaseInsensitive) != 0) {
+        fileFormat_ = format;
+        selectMethod_ = true;
+    } else {
+        fileFormat_ = QStringLiteral("MHTML");
+        selectMethod_ = false;
+    }
+    skipFilenameSelection_ = true;
+    quiet_ = true;
+    if (runExport(thing, item, format)) SendTo(targetFilename_, destination);
+    Reset();
+}
+
+void ExportEngine::exportAndSendText(ExportBackend::Thing thing, const QString& text, const QString& destination)
+{
+    if (targetFilename_.isEmpty()) targetFilename_ = programDir() + QStringLiteral("/Export");
+    selectMethod_ = true;
+    skipFilenameSelection_ = true;
+    quiet_ = true;
+    if (fileFormat_.isEmpty()) fileFormat_ = QStringLiteral("txt");
+    // Mail attachments must be self-contained.
+    if (IsMapiMail(destination) && fileFormat_.compare(QStringLiteral("HTML"), Qt::CaseInsensitive) == 0)
+        fileFormat_ = QStringLiteral("MHTML");
+    if (runExport(thing, text, fileFormat_)) SendTo(targetFilename_, destination);
+    Reset();
+}
+
+void ExportEngine::ExportAndSendTable(const QVariant& table, const QString& destination)
+{
+    exportAndSendObject(ExportBackend::Thing::Table, KindTable, table, destination);
+}
+void ExportEngine::ExportAndSendChart(const QVariant& chart, const QString& destination)
+{
+    exportAndSendObject(ExportBackend::Thing::Chart, KindChart, chart, destination);
+}
+void ExportEngine::ExportAndSendMap(const QVariant& map, const QString& destination)
+{
+    exportAndSendObject(ExportBackend::Thing::Map, KindChart, map, destination);
+}
+void ExportEngine::ExportAndSendPicture(const QVariant& picture, const QString& destination)
+{
+    exportAndSendObject(ExportBackend::Thing::Picture, KindPicture, picture, destination);
+}
+void ExportEngine::ExportAndSendEMFFile(const QString& fileName, const QString& destination)
+{
+    exportAndSendObject(ExportBackend::Thing::EMFFile, KindChart, fileName, destination);
+}
+void ExportEngine::ExportAndSendRTF(const QString& text, const QString& destination)
+{
+    exportAndSendText(ExportBackend::Thing::RTF, text, destination);
+}
+void ExportEngine::ExportAndSendText(const QString& text, const QString& destination)
+{
+    exportAndSendText(ExportBackend::Thing::Text, text, destination);
+}
+
+QVariant ExportEngine::SendTo(const QString& fileName, const QString& destination)
+{
+    auto backend = createBackend(false);
+    if (!backend) return {};
+    transferSettings(*backend);
+    const QVariant answer = backend->SendTo(fileName, destination);
+    Reset();
+    return answer;
+}
+
+QList<ExportBackend::Choice> ExportEngine::ExportMethods(int kind)
+{
+    auto backend = createBackend(true);
+    return backend ? backend->ExportMethods(kind) : QList<ExportBackend::Choice>{};
+}
+
+QString ExportEngine::MethodName(const QString& method)
+{
+    auto backend = createBackend(true);
+    return backend ? backend->MethodName(method) : QString();
+}
+
+QList<ExportBackend::Choice> ExportEngine::SendToMethods()
+{
+    auto backend = createBackend(true);
+    return backend ? backend->SentToMethods() : QList<ExportBackend::Choice>{};
+}
+
+QString ExportEngine::BestExportMethod(int kind, const QString& destination)
+{
+    switch (kind) {
+    case KindTable:
+    case KindPicture:
+    case KindChart:
+        return IsMapiMail(destination) ? QStringLiteral("MHTML") : QStringLiteral("HTML");
+    case KindText:
+        return QStringLiteral("TXT");
+    default:
+        return {};
+    }
+}
+
+QList<ExportMenuEntry> ExportEngine::SendToMenuEntries(const QString& prefix)
+{
+    const QString idPrefix = prefix.isEmpty() ? QStringLiteral("SendTo:") : prefix;
+    QList<ExportMenuEntry> entries;
+    for (const auto& choice : SendToMethods()) {
+        ExportMenuEntry entry;
+        entry.id = idPrefix + choice.key;
+        entry.caption = choice.caption;
+        entry.tag = choice.key;
+        // Icons are named after the destination's program ("Outlook" for
+        // "Microsoft Outlook Recipient"), else after the key's last part.
+        QString byCaption = choice.caption;
+        byCaption.remove(QStringLiteral("Microsoft "));
+        const qsizetype blank = byCaption.indexOf(QLatin1Char(' '));
+        if (blank >= 0) byCaption.truncate(blank);
+        entry.imageKeys << byCaption;
+        const qsizetype colon = choice.key.indexOf(QLatin1Char(':'));
+        if (colon >= 0) entry.imageKeys << choice.key.mid(colon + 1);
+        // Mail, folders and programs form separate groups in the menu.
+        const QString bare = FileName(choice.key, false).toUpper();
+        entry.beginGroup = bare == QLatin1String("MAILCONTENT") || bare == QLatin1String("MYDOCUMENTS") ||
+                           bare == QLatin1String("EXCEL.EXE");
+        entries << entry;
+    }
+    return entries;
+}
+
+QList<ExportMenuEntry> ExportEngine::ExportsMenuEntries(const QString& prefix, int kind)
+{
+    const QString idPrefix = prefix.isEmpty() ? QStringLiteral("Export:") : prefix;
+    QList<ExportMenuEntry> entries;
+    for (const auto& choice : ExportMethods(kind)) {
+        ExportMenuEntry entry;
+        entry.id = idPrefix + choice.key;
+        entry.caption = choice.caption;
+        entry.tag = choice.key;
+        entry.imageKeys << choice.caption << choice.key;
+        entries << entry;
+    }
+    return entries;
+}
+
+bool ExportEngine::NoPrinters()
+{
+    // Without a way to list printers, leave the decision to the print dialog.
+    if (!printers_ || !printers_().isEmpty()) return false;
+    tell(QStringLiteral("You do not have a Printer installed.") + kCrLf +
+             QStringLiteral("You must install a Printer before you can print."),
+         DisplayTitle(), Icon::Critical);
+    return true;
+}
+
+void ExportEngine::Reset()
+{
+    programName_ = DisplayTitle();
+    programVersion_ = quarlo::ProgramVersion();
+    title_.clear();
+    subTitle_.clear();
+    paragraph_.clear();
+    footer_.clear();
+    orientation_ = 1;
+    imageHeight_ = 400;
+    imageWidth_ = 640;
+    targetFilename_.clear();
+    initDir_.clear();
+    imageFormat_ = QStringLiteral("GIF");
+    selectMethod_ = false;
+    skipFilenameSelection_ = false;
+    skipFieldSelection_ = false;
+    columnList_.clear();
+    fileFormat_.clear();
+    quiet_ = false;
+    defaultPrinter_.clear();
+}
+
+} // namespace quarlo

@@ -1,0 +1,365 @@
+#include "common/AppInfo.h"
+#include "export/ExportEngine.h"
+#include "support/QtPrinters.h"
+
+#include <QSet>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace quarlo;
+using Thing = ExportBackend::Thing;
+
+namespace {
+
+// What every engine of one test did, across the fresh engines the adapter
+// creates per operation.
+struct EngineLog {
+    QStringList calls;          // "set:Name", "export", "sendto" in order
+    QVariantMap settings;       // last accepted value per property
+    QSet<QString> refuse;       // properties the engine rejects
+    bool exportResult = true;
+    QString reportedTarget = QStringLiteral("/out/written.html");
+    struct Export {
+        Thing thing;
+        QVariant item;
+        QString method, dir;
+        QVariantMap settings; // as the engine held them for this export
+    };
+    std::vector<Export> exports;
+    std::vector<std::pair<QString, QString>> sent;
+    QList<ExportBackend::Choice> destinations, methods;
+    int created = 0, alive = 0;
+};
+
+class RecordingBackend : public ExportBackend {
+public:
+    explicit RecordingBackend(EngineLog& log) : log_(log) { ++log_.created, ++log_.alive; }
+    ~RecordingBackend() override { --log_.alive; }
+
+    bool SetProperty(const QString& name, const QVariant& value) override
+    {
+        if (log_.refuse.contains(name)) return false;
+        log_.calls << "set:" + name;
+        log_.settings[name] = value;
+        return true;
+    }
+    QString TargetFilename() const override { return log_.reportedTarget; }
+    bool Export(Thing thing, const QVariant& item, const QString& method, const QString& dir) override
+    {
+        log_.calls << "export";
+        log_.exports.push_back({thing, item, method, dir, log_.settings});
+        return log_.exportResult;
+    }
+    QVariant SendTo(const QString& file, const QString& destination) override
+    {
+        log_.calls << "sendto";
+        log_.sent.emplace_back(file, destination);
+        return QStringLiteral("sent");
+    }
+    QList<Choice> ExportMethods(int) override { return log_.methods; }
+    QString MethodName(const QString& method) override { return "Name of " + method; }
+    QList<Choice> SentToMethods() override { return log_.destinations; }
+
+private:
+    EngineLog& log_;
+};
+
+struct Shown {
+    QString text, title;
+    ExportEngine::Icon icon;
+};
+
+struct Fixture {
+    EngineLog log;
+    std::vector<Shown> shown;
+    ExportEngine engine{[this](QString*) { return std::make_unique<RecordingBackend>(log); }};
+    Fixture()
+    {
+        engine.setProgramDir(QStringLiteral("/opt/quarlo"));
+        engine.setMessageSink([this](const QString& t, const QString& ti, ExportEngine::Icon i) {
+            shown.push_back({t, ti, i});
+        });
+    }
+};
+
+const QStringList kOrder = {"ProgramName", "ProgramVersion", "Title", "SubTitle", "Paragraph",
+                            "Footer", "ImageHeight", "ImageWidth", "ImageFormat", "FileFormat",
+                            "Orientation", "TargetFilename", "InitDir", "ColumnList", "SelectMethod",
+                            "SkipFieldSelection", "SkipFilenameSelection", "Quiet", "DefaultPrinter"};
+
+QStringList withSetPrefix(QStringList names)
+{
+    for (auto& n : names) n.prepend("set:");
+    return names;
+}
+
+} // namespace
+
+TEST(ExportEngine, NewAndResetAdapterHoldDefaults)
+{
+    Fixture f;
+    auto expectDefaults = [](const ExportEngine& e) {
+        EXPECT_EQ(e.ProgramName(), DisplayTitle());
+        EXPECT_EQ(e.ProgramVersion(), ProgramVersion());
+        EXPECT_EQ(e.Orientation(), 1);
+        EXPECT_EQ(e.ImageHeight(), 400);
+        EXPECT_EQ(e.ImageWidth(), 640);
+        EXPECT_EQ(e.ImageFormat(), "GIF");
+        EXPECT_EQ(e.Title() + e.SubTitle() + e.Paragraph() + e.Footer() + e.TargetFilename() + e.InitDir() +
+                      e.ColumnList() + e.FileFormat() + e.DefaultPrinter(),
+                  "");
+        EXPECT_FALSE(e.SelectMethod() || e.SkipFilenameSelection() || e.SkipFieldSelection() || e.Quiet());
+    };
+    expectDefaults(f.engine);
+    f.engine.setProgramName("X"), f.engine.setProgramVersion("9"), f.engine.setTitle("T");
+    f.engine.setSubTitle("S"), f.engine.setParagraph("P"), f.engine.setFooter("F");
+    f.engine.setOrientation(2), f.engine.setImageHeight(1), f.engine.setImageWidth(2);
+    f.engine.setTargetFilename("t"), f.engine.setInitDir("i"), f.engine.setImageFormat("PNG");
+    f.engine.setSelectMethod(true), f.engine.setSkipFilenameSelection(true), f.engine.setSkipFieldSelection(true);
+    f.engine.setColumnList("c"), f.engine.setFileFormat("HTML"), f.engine.setQuiet(true);
+    f.engine.setDefaultPrinter("lp");
+    f.engine.Reset();
+    expectDefaults(f.engine);
+}
+
+TEST(ExportEngine, SettingsReachTheEngineInOrderSkippingRefusedOnes)
+{
+    Fixture f;
+    f.log.refuse = {"Paragraph", "InitDir"};
+    f.engine.setTitle("Results");
+    f.engine.setOrientation(2);
+    f.engine.setQuiet(true);
+    EXPECT_TRUE(f.engine.ExportTable(QStringLiteral("grid"), "HTML"));
+
+    QStringList expected = kOrder;
+    expected.removeAll("Paragraph");
+    expected.removeAll("InitDir");
+    EXPECT_EQ(f.log.calls, withSetPrefix(expected) << "export");
+    EXPECT_EQ(f.log.settings["Title"], "Results");
+    EXPECT_EQ(f.log.settings["Orientation"], 2);
+    EXPECT_EQ(f.log.settings["Quiet"], true);
+    EXPECT_EQ(f.log.settings["ImageFormat"], "GIF");
+}
+
+TEST(ExportEngine, PreviewPassesSettingsThenResetsAndKeepsEngineTarget)
+{
+    Fixture f;
+    f.engine.setTitle("Vantorel Quarlo Blacklist scan results");
+    f.engine.setTargetFilename("/mine.html");
+    EXPECT_TRUE(f.engine.PrintTable(QStringLiteral("grid"), true));
+    ASSERT_EQ(f.log.exports.size(), 1u);
+    EXPECT_EQ(f.log.exports[0].method, "PREVIEW");
+    EXPECT_EQ(f.log.exports[0].dir, "/opt/quarlo");
+    EXPECT_EQ(f.log.settings["Title"], "Vantorel Quarlo Blacklist scan results");
+    EXPECT_EQ(f.log.settings["TargetFilename"], "/mine.html");
+    EXPECT_EQ(f.engine.Title(), "");
+    EXPECT_EQ(f.engine.TargetFilename(), "/out/written.html");
+    EXPECT_EQ(f.log.alive, 0);
+
+    f.log.exportResult = false;
+    EXPECT_FALSE(f.engine.PrintTable(QStringLiteral("grid")));
+    EXPECT_EQ(f.log.exports[1].method, "PRINTER");
+}
+
+TEST(ExportEngine, EachKindReachesItsEngineRoutine)
+{
+    struct Case {
+        const char* name;
+        std::function<void(ExportEngine&)> call;
+        Thing thing;
+        QString method;
+        bool takesDir;
+    };
+    const Case cases[] = {
+        {"ExportRTF", [](ExportEngine& e) { e.ExportRTF("x", "HTML"); }, Thing::RTF, "HTML", true},
+        {"PrintText", [](ExportEngine& e) { e.PrintText("x", true); }, Thing::Text, "PREVIEW", true},
+        {"PrintTextFile", [](ExportEngine& e) { e.PrintTextFile("x"); }, Thing::TextFile, "PRINTER", false},
+        {"ExportEMFFile", [](ExportEngine& e) { e.ExportEMFFile("x", "PDF"); }, Thing::EMFFile, "PDF", true},
+        {"PrintChart", [](ExportEngine& e) { e.PrintChart("x"); }, Thing::Chart, "PRINTER", true},
+        {"ExportMap", [](ExportEngine& e) { e.ExportMap("x", "HTML"); }, Thing::Map, "HTML", false},
+        {"PrintPicture", [](ExportEngine& e) { e.PrintPicture("x", true); }, Thing::Picture, "PREVIEW", true},
+        {"ExportImageFile", [](ExportEngine& e) { e.ExportImageFile("x", "GIF"); }, Thing::ImageFile, "GIF", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        c.call(f.engine);
+        ASSERT_EQ(f.log.exports.size(), 1u);
+        EXPECT_EQ(f.log.exports[0].thing, c.thing);
+        EXPECT_EQ(f.log.exports[0].item, "x");
+        EXPECT_EQ(f.log.exports[0].method, c.method);
+        EXPECT_EQ(f.log.exports[0].dir, c.takesDir ? "/opt/quarlo" : "");
+    }
+}
+
+TEST(ExportEngine, ExportAndSendTableChoosesFormatByDestination)
+{
+    struct Case {
+        QString destination, method, fileFormat;
+        bool selectMethod;
+    };
+    const Case cases[] = {
+        {"Outlook.MAPIMAIL", "MHTML", "MHTML", true},
+        {"mail:recipient.mapimail", "MHTML", "MHTML", true},
+        {"MailContent", "HTML", "MHTML", false},
+        {"MAILCONTENT", "HTML", "MHTML", false},
+        {"MyDocuments", "HTML", "HTML", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.destination.toStdString());
+        Fixture f;
+        f.engine.setTitle("T");
+        f.engine.ExportAndSendTable(QStringLiteral("grid"), c.destination);
+        ASSERT_EQ(f.log.exports.size(), 1u);
+        EXPECT_EQ(f.log.exports[0].method, c.method);
+        EXPECT_EQ(f.log.exports.back().settings["FileFormat"], c.fileFormat);
+        EXPECT_EQ(f.log.exports.back().settings["SelectMethod"], c.selectMethod);
+        EXPECT_EQ(f.log.exports.back().settings["SkipFilenameSelection"], true);
+        EXPECT_EQ(f.log.exports.back().settings["Quiet"], true);
+        ASSERT_EQ(f.log.sent.size(), 1u);
+        EXPECT_EQ(f.log.sent[0].first, "/out/written.html");
+        EXPECT_EQ(f.log.sent[0].second, c.destination);
+        EXPECT_EQ(f.engine.FileFormat(), "");
+        EXPECT_EQ(f.engine.TargetFilename(), "");
+    }
+}
+
+TEST(ExportEngine, ExportAndSendTargetsProgramFolderAndSendsOnlyAfterSuccess)
+{
+    Fixture f;
+    f.log.exportResult = false;
+    f.engine.ExportAndSendTable(QStringLiteral("grid"), "Outlook.MAPIMAIL");
+    EXPECT_EQ(f.log.exports.back().settings["TargetFilename"], "/opt/quarlo/Export");
+    EXPECT_TRUE(f.log.sent.empty());
+    EXPECT_EQ(f.log.created, 1);
+
+    f.log.exportResult = true;
+    f.engine.setTargetFilename("/tmp/chosen");
+    f.engine.ExportAndSendChart(QStringLiteral("chart"), "MyDocuments");
+    EXPECT_EQ(f.log.exports.back().settings["TargetFilename"], "/tmp/chosen");
+    EXPECT_EQ(f.log.sent.size(), 1u);
+    EXPECT_EQ(f.log.created, 3); // one engine to export, one to send
+    EXPECT_EQ(f.log.alive, 0);
+}
+
+TEST(ExportEngine, ExportAndSendTextPicksFormat)
+{
+    struct Case {
+        QString format, destination, method;
+    };
+    const Case cases[] = {
+        {"", "MyDocuments", "txt"},
+        {"html", "Outlook.MapiMail", "MHTML"},
+        {"HTML", "MyDocuments", "HTML"},
+        {"TXT", "Outlook.MAPIMAIL", "TXT"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.format + "|" + c.destination).toStdString());
+        Fixture f;
+        f.engine.setFileFormat(c.format);
+        f.engine.ExportAndSendText("body", c.destination);
+        ASSERT_EQ(f.log.exports.size(), 1u);
+        EXPECT_EQ(f.log.exports[0].thing, Thing::Text);
+        EXPECT_EQ(f.log.exports[0].method, c.method);
+        EXPECT_EQ(f.log.exports.back().settings["SelectMethod"], true);
+        EXPECT_EQ(f.log.exports.back().settings["TargetFilename"], "/opt/quarlo/Export");
+        EXPECT_EQ(f.log.sent.size(), 1u);
+    }
+}
+
+TEST(ExportEngine, BestExportMethodByKind)
+{
+    const std::tuple<int, QString, QString> cases[] = {
+        {0, "MyDocuments", "HTML"}, {0, "x.MapiMail", "MHTML"}, {2, "x.MAPIMAIL", "MHTML"},
+        {3, "EXCEL.EXE", "HTML"},   {1, "x.MAPIMAIL", "TXT"},   {7, "MyDocuments", ""},
+        {-1, "x.MAPIMAIL", ""},
+    };
+    for (const auto& [kind, destination, expected] : cases)
+        EXPECT_EQ(ExportEngine::BestExportMethod(kind, destination), expected) << kind << " " << destination.toStdString();
+}
+
+TEST(ExportEngine, SendToPassesSettingsAndReturnsTheAnswer)
+{
+    Fixture f;
+    f.engine.setTitle("T");
+    EXPECT_EQ(f.engine.SendTo("/tmp/a.html", "MyDocuments"), "sent");
+    EXPECT_EQ(f.log.calls, withSetPrefix(kOrder) << "sendto");
+    EXPECT_EQ(f.engine.Title(), "");
+}
+
+TEST(ExportEngine, EngineThatCannotStart)
+{
+    std::vector<Shown> shown;
+    ExportEngine engine([](QString* error) -> std::unique_ptr<ExportBackend> {
+        *error = "class not registered";
+        return nullptr;
+    });
+    engine.setMessageSink([&](const QString& t, const QString& ti, ExportEngine::Icon i) { shown.push_back({t, ti, i}); });
+    engine.setTitle("kept");
+
+    EXPECT_FALSE(engine.ExportTable(QStringLiteral("grid"), "HTML"));
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, "Cannot start Vantorel Export Engine.\r\nYou may need to reinstall the Vantorel "
+                             "software.\r\n\r\nError= class not registered");
+    EXPECT_EQ(shown[0].title, DisplayTitle());
+    EXPECT_EQ(shown[0].icon, ExportEngine::Icon::Exclamation);
+    EXPECT_EQ(engine.Title(), "kept");
+    EXPECT_FALSE(engine.SendTo("f", "MyDocuments").isValid());
+    EXPECT_EQ(shown.size(), 2u);
+
+    // Lists for menus are asked quietly.
+    shown.clear();
+    EXPECT_TRUE(engine.ExportMethods().isEmpty());
+    EXPECT_EQ(engine.MethodName("HTML"), "");
+    EXPECT_TRUE(engine.SendToMethods().isEmpty());
+    EXPECT_TRUE(engine.SendToMenuEntries().isEmpty());
+    EXPECT_TRUE(engine.ExportsMenuEntries().isEmpty());
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST(ExportEngine, SendToMenuEntries)
+{
+    Fixture f;
+    f.log.destinations = {{"Outlook.MAPIMAIL", "Microsoft Outlook Recipient"},
+                          {"MailContent", "Mail Recipient (as content)"},
+                          {"Shell:MyDocuments", "My Documents"},
+                          {"C:\\Office\\excel.exe", "Microsoft Excel"}};
+    const auto entries = f.engine.SendToMenuEntries();
+    ASSERT_EQ(entries.size(), 4);
+    EXPECT_EQ(entries[0].id, "SendTo:Outlook.MAPIMAIL");
+    EXPECT_EQ(entries[0].tag, "Outlook.MAPIMAIL");
+    EXPECT_EQ(entries[0].caption, "Microsoft Outlook Recipient");
+    EXPECT_EQ(entries[0].imageKeys, QStringList{"Outlook"});
+    EXPECT_EQ(entries[2].imageKeys, (QStringList{"My", "MyDocuments"}));
+    const bool groups[] = {false, true, true, true};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(entries[i].beginGroup, groups[i]) << i;
+
+    EXPECT_EQ(f.engine.SendToMenuEntries("Tools:")[1].id, "Tools:MailContent");
+}
+
+TEST(ExportEngine, ExportsMenuEntries)
+{
+    Fixture f;
+    f.log.methods = {{"HTML", "Web page"}, {"MailContent", "Mail"}};
+    const auto entries = f.engine.ExportsMenuEntries();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[0].id, "Export:HTML");
+    EXPECT_EQ(entries[0].imageKeys, (QStringList{"Web page", "HTML"}));
+    EXPECT_FALSE(entries[1].beginGroup);
+    EXPECT_EQ(f.engine.MethodName("PDF"), "Name of PDF");
+}
+
+TEST(ExportEngine, NoPrinters)
+{
+    Fixture f;
+    EXPECT_FALSE(f.engine.NoPrinters()); // cannot tell: let the print dialog decide
+    f.engine.setPrinterSource([] { return QStringList{"lp"}; });
+    EXPECT_FALSE(f.engine.NoPrinters());
+    EXPECT_TRUE(f.shown.empty());
+    f.engine.setPrinterSource([] { return QStringList{}; });
+    EXPECT_TRUE(f.engine.NoPrinters());
+    ASSERT_EQ(f.shown.size(), 1u);
+    EXPECT_EQ(f.shown[0].text, "You do not have a Printer installed.\r\nYou must install a Printer before you can print.");
+    EXPECT_EQ(f.shown[0].icon, ExportEngine::Icon::Critical);
+}
