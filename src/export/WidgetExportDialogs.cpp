@@ -1,0 +1,108 @@
+#include "export/WidgetExportDialogs.h"
+
+#include "common/AppInfo.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+namespace quarlo {
+
+WidgetExportDialogs::WidgetExportDialogs(QWidget* parent) : parent_(parent) {}
+
+QString WidgetExportDialogs::SaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter)
+{
+    QFileDialog dialog(parent_, caption, QFileInfo(suggestedPath).absolutePath(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // A name typed without an extension gets the format's one ("*.html").
+    const QRegularExpressionMatch first = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
+    if (first.hasMatch()) dialog.setDefaultSuffix(first.captured(1));
+    dialog.selectFile(QFileInfo(suggestedPath).fileName());
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.selectedFiles().value(0);
+}
+
+bool WidgetExportDialogs::ChooseMethod(const QString& caption, const QList<ExportBackend::Choice>& choices,
+                                       QString& inOut)
+{
+    if (choices.isEmpty()) return false;
+    QStringList captions;
+    int current = 0;
+    for (const auto& choice : choices) {
+        if (choice.key.compare(inOut, Qt::CaseInsensitive) == 0) current = captions.size();
+        captions << choice.caption;
+    }
+    bool ok = false;
+    const QString picked =
+        QInputDialog::getItem(parent_, caption, QStringLiteral("Format:"), captions, current, false, &ok);
+    if (!ok) return false;
+    const qsizetype index = captions.indexOf(picked);
+    if (index < 0) return false;
+    inOut = choices[index].key;
+    return true;
+}
+
+bool WidgetExportDialogs::SetUpPrinter(QPrinter& printer)
+{
+    QPrintDialog dialog(&printer, parent_);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool WidgetExportDialogs::Preview(QPrinter& printer, const std::function<void(QPrinter*)>& paint)
+{
+    QPrintPreviewDialog dialog(&printer, parent_);
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&paint](QPrinter* p) { paint(p); });
+    dialog.exec();
+    return true;
+}
+
+void WidgetExportDialogs::Message(const QString& text, Severity severity)
+{
+    switch (severity) {
+    case Severity::Information:
+        QMessageBox::information(parent_, DisplayTitle(), text);
+        break;
+    case Severity::Warning:
+        QMessageBox::warning(parent_, DisplayTitle(), text);
+        break;
+    case Severity::Critical:
+        QMessageBox::critical(parent_, DisplayTitle(), text);
+        break;
+    }
+}
+
+bool WidgetExportDialogs::StartProgram(const QString& program, const QStringList& args, QString* error)
+{
+    const QString found = QFileInfo(program).isAbsolute() ? program : QStandardPaths::findExecutable(program);
+    if (found.isEmpty() || !QFileInfo(found).isExecutable()) {
+        if (error) *error = QStringLiteral("%1 is not installed").arg(program);
+        return false;
+    }
+    if (QProcess::startDetached(found, args)) return true;
+    if (error) *error = QStringLiteral("%1 could not be started").arg(program);
+    return false;
+}
+
+QString WidgetExportDialogs::RunAndRead(const QString& program, const QStringList& args)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(program, args, QIODevice::ReadOnly);
+    if (!process.waitForStarted(10000)) return {};
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return {};
+    }
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+} // namespace quarlo
