@@ -1,5 +1,7 @@
 #include "app/Application.h"
 
+#include "export/ExportEngine.h"
+
 #include "app/UserPrompts.h"
 #include "common/AppInfo.h"
 #include "common/NameFunctions.h"
@@ -126,11 +128,16 @@ bool Application::ShowFileSaveDialog()
     return true;
 }
 
+ExportEngine& Application::Exports() const { return exports_ ? *exports_ : ExportEngine::Instance(); }
+
 void Application::print(bool preview)
 {
-    if (!printHook_) return;
+    if (!grid_) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    printHook_(DisplayName(list_.Filename(), true) + QStringLiteral(" Blacklist scan results"), preview);
+    ExportEngine& engine = Exports();
+    engine.setTitle(DisplayName(list_.Filename(), true) + QStringLiteral(" Blacklist scan results"));
+    engine.setOrientation(1);
+    engine.PrintTable(grid_(), preview);
     QApplication::restoreOverrideCursor();
 }
 

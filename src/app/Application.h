@@ -2,11 +2,13 @@
 
 #include <QObject>
 #include <QString>
+#include <QVariant>
 #include <functional>
 
 namespace quarlo {
 
 class Addresslist;
+class ExportEngine;
 class Settings;
 class UserPrompts;
 
@@ -17,9 +19,9 @@ class UserPrompts;
 class Application : public QObject {
     Q_OBJECT
 public:
-    // Hooks for printing, so the application object does not depend on the
-    // printing code: (title, preview).
-    using PrintHook = std::function<void(const QString& title, bool preview)>;
+    // The results grid as the export engine takes it (a snapshot taken when
+    // called); the window provides it.
+    using GridSource = std::function<QVariant()>;
 
     Application(quarlo::Addresslist& list, quarlo::Settings& settings, UserPrompts& prompts, QObject* parent = nullptr);
 
@@ -37,7 +39,11 @@ public:
     void StartScan();
     void StopScan();
 
-    void setPrintHook(PrintHook hook) { printHook_ = std::move(hook); }
+    void setGridSource(GridSource source) { grid_ = std::move(source); }
+    // The export engine adapter for printing; the process's one adapter
+    // unless set.
+    void setExports(ExportEngine& engine) { exports_ = &engine; }
+    ExportEngine& Exports() const;
 
     static inline const QString kNewList = QStringLiteral("New List");
     static QString FileFilter();
@@ -56,7 +62,8 @@ private:
     quarlo::Addresslist& list_;
     quarlo::Settings& settings_;
     UserPrompts& prompts_;
-    PrintHook printHook_;
+    GridSource grid_;
+    ExportEngine* exports_ = nullptr;
 };
 
 } // namespace quarlo

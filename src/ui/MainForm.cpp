@@ -5,6 +5,9 @@
 #include "common/AppInfo.h"
 #include "common/AtomicFileWriter.h"
 #include "common/URL.h"
+#include "export/ExportEngine.h"
+#include "export/ExportMenus.h"
+#include "export/TableSnapshot.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "scan/DirectDns.h"
@@ -129,6 +132,7 @@ MainForm::MainForm(const Services& services, QWidget* parent)
         return QFileInfo(path).isExecutable() && QProcess::startDetached(path, {}, s_.programDir);
     };
 
+    s_.application.setGridSource([this] { return gridForExport(); });
     buildTools();
     buildMenusAndBars();
     buildCentral();
@@ -143,6 +147,7 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     outstanding_->setText(QStringLiteral("0"));
     table_->GridReset();
     SetupForm();
+    loadSendToMenu();
     // Lookups sent before any blacklist query (the add-addresses dialog does
     // not set the flag) go out with this value.
     s_.dns.setBlacklistQuery(true);
@@ -537,7 +542,11 @@ void MainForm::RunTool(const QString& id)
             SettingsForm dialog(s_.settings, s_.prompts, this);
             runDialog_(dialog);
         }
-        // PUBLISH goes to the export engine.
+        else if (upper == QLatin1String("PUBLISH")) ExportTable(QStringLiteral("HTML"));
+    } else if (family == QLatin1String("EXPORT")) {
+        ExportTable(command);
+    } else if (family == QLatin1String("SENDTO")) {
+        ProcessSendTo(id.mid(7));
     } else if (family == QLatin1String("EDIT")) {
         // Only the button starts a scan after adding: a scan started here
         // would also throw away what a running scan has found so far.
@@ -555,6 +564,54 @@ void MainForm::RunTool(const QString& id)
         else if (upper == QLatin1String("TIPOFTHEDAY")) help_.TipOfTheDay(true);
         else help_.Web(upper); // UPDATES, FAQ, FEEDBACK; anything else opens nothing
     }
+}
+
+void MainForm::loadSendToMenu()
+{
+    QMenu* menu = menus_.value(QStringLiteral("Menu:SendTo"));
+    if (!menu) return;
+    // Theme icons for the destinations the engine names.
+    const auto icons = [](const QString& name) {
+        static const QHash<QString, QString> themed{{QStringLiteral("mail"), QStringLiteral("mail-send")},
+                                                    {QStringLiteral("documents"), QStringLiteral("folder-documents")},
+                                                    {QStringLiteral("desktop"), QStringLiteral("user-desktop")},
+                                                    {QStringLiteral("spreadsheet"), QStringLiteral("x-office-spreadsheet")}};
+        const QString theme = themed.value(name.toLower());
+        return theme.isEmpty() ? QIcon() : QIcon::fromTheme(theme);
+    };
+    const bool open = !s_.list.Filename().isEmpty();
+    for (QAction* action : ExportMenus::LoadSendToMenu(s_.application.Exports(), menu, QStringLiteral("SendTo:"), icons)) {
+        const QString id = action->objectName();
+        action->setEnabled(open);
+        tools_.insert(id, action);
+        connect(action, &QAction::triggered, this, [this, id] { RunTool(id); });
+    }
+}
+
+void MainForm::prepareExport()
+{
+    ExportEngine& engine = s_.application.Exports();
+    const QString filename = s_.list.Filename();
+    engine.setTargetFilename(filename.contains(QLatin1Char('/')) ? filename
+                                                                 : s_.programDir + QLatin1Char('/') + filename);
+    engine.setTitle(Application::DisplayName(filename, false));
+}
+
+void MainForm::ExportTable(const QString& format)
+{
+    prepareExport();
+    s_.application.Exports().ExportTable(gridForExport(), format);
+}
+
+void MainForm::ProcessSendTo(const QString& destination)
+{
+    prepareExport();
+    s_.application.Exports().ExportAndSendTable(gridForExport(), destination);
+}
+
+QVariant MainForm::gridForExport() const
+{
+    return QVariant::fromValue(TableSnapshotPtr(std::make_shared<const TableSnapshot>(table_->Snapshot())));
 }
 
 bool MainForm::runAddDialog()

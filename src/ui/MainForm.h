@@ -59,6 +59,10 @@ public:
     void UpdateRow(const AddressPtr& address);
     // Runs the command of a tool ID as if it had been clicked.
     void RunTool(const QString& id);
+    // Exports the grid in a format of the export engine ("HTML", "PDF", ...).
+    void ExportTable(const QString& format);
+    // Exports the grid and hands the file to a send-to destination.
+    void ProcessSendTo(const QString& destination);
 
     QAction* Tool(const QString& id) const { return tools_.value(id); }
     HelpMenu& Help() { return help_; }
@@ -104,6 +108,11 @@ private:
     void buildMenusAndBars();
     void buildCentral();
     void buildStatusBar();
+    void loadSendToMenu();
+    // The export engine's target and title for the open list.
+    void prepareExport();
+    // A snapshot of the grid as the export engine takes it.
+    QVariant gridForExport() const;
     void connectList();
     void loadLayout();
     void saveLayout();

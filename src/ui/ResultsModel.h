@@ -1,5 +1,7 @@
 #pragma once
 
+#include "export/GridCell.h"
+
 #include <QAbstractItemModel>
 #include <QColor>
 #include <QHash>
@@ -28,15 +30,7 @@ public:
     };
 
     // What one cell shows. An invalid colour means the view's own.
-    struct Cell {
-        QString text;
-        QColor color;
-        bool bold = false;
-        bool underline = false;
-        int pointSize = 0; // 0: the view's font size
-        QString toolTip;
-        bool operator==(const Cell&) const = default;
-    };
+    using Cell = GridCell;
 
     struct Node {
         Kind kind = Kind::Address;

@@ -23,24 +23,6 @@ namespace quarlo {
 
 namespace {
 
-const QString kNotListed = QStringLiteral("Not on any Blacklist");
-const QString kThreeBlanks = QStringLiteral("   ");
-const QString kSixBlanks = QStringLiteral("      ");
-
-const QColor kListedColour(255, 0, 0);
-const QColor kCleanColour(0, 128, 0);
-const QColor kScanningColour(0, 0, 200);
-const QColor kIdleColour(0, 0, 0);
-const QColor kServerBackground(255, 240, 240);
-const QColor kUrlColour(0, 0, 255);
-const QColor kReasonColour(200, 0, 0);
-// Results that are neither clean nor listed: lists that failed or refused.
-// Dark enough to read on white.
-const QColor kWarningColour(176, 96, 0);
-// Addresses the scan could not check at all.
-const QColor kGreyColour(112, 112, 112);
-
-constexpr int kAddressFontSize = 10;
 // Thresholds of the expansion rule: a server row is shown from level 1, an
 // answer row from level 2.
 constexpr int kServerLevel = 1;
@@ -161,14 +143,14 @@ private:
 };
 
 ResultsTable::ResultsTable(Addresslist& list, QWidget* parent)
-    : QTreeView(parent), list_(list), settings_(list.settings()), model_(new ResultsModel(this)),
+    : QTreeView(parent), list_(list), settings_(list.settings()), cells_(settings_), model_(new ResultsModel(this)),
       delegate_(new ResultsRowDelegate(this))
 {
     model_->setServerIcon(SkullIcon());
     QPixmap blank(16, 16);
     blank.fill(Qt::transparent);
     model_->setPlainServerIcon(QIcon(blank));
-    model_->setServerBackground(kServerBackground);
+    model_->setServerBackground(ResultCells::ServerBackground());
     setModel(model_);
     setItemDelegate(delegate_);
 
@@ -216,8 +198,7 @@ ResultsTable::~ResultsTable() = default;
 void ResultsTable::GridReset()
 {
     model_->clear();
-    model_->setHeaders({QStringLiteral("Target"), QStringLiteral("Reason(s) for being Blacklisted"),
-                        QStringLiteral("URL")});
+    model_->setHeaders(ResultCells::Headers());
 
     const QFontMetrics metrics(font());
     const int x = metrics.horizontalAdvance(QLatin1Char('X'));
@@ -264,22 +245,13 @@ void ResultsTable::UpdateRow(const AddressPtr& address)
     Node* row = model_->find(key, Kind::Address);
 
     ResultsModel::Cells cells = row ? row->cells : ResultsModel::Cells{};
-    cells[kTargetColumn] = {};
-    cells[kTargetColumn].text = address->Caption();
-    cells[kTargetColumn].pointSize = kAddressFontSize;
+    cells[kTargetColumn] = cells_.Target(*address);
 
     ResultsModel::Cell& status = cells[kReasonColumn];
     const Verdict verdict = address->Verdict();
-    if (verdict == Verdict::Clean) {
-        // A clean result is final: written once, then left as it is.
-        if (status.text != kNotListed) {
-            status = {};
-            status.text = kNotListed;
-            status.color = kCleanColour;
-        }
-    } else {
-        status = statusCell(*address, verdict);
-    }
+    // A clean result is final: written once, then left as it is.
+    if (verdict != Verdict::Clean || status.text != ResultCells::NotListedText())
+        status = cells_.Status(*address, verdict);
     if (row) model_->setCells(row, cells);
     else row = model_->appendChild(nullptr, Kind::Address, key, cells);
 
@@ -287,124 +259,17 @@ void ResultsTable::UpdateRow(const AddressPtr& address)
         if (server) updateServer(row, key, *server);
 }
 
-ResultsModel::Cell ResultsTable::statusCell(const Address& address, Verdict verdict) const
-{
-    ResultsModel::Cell status;
-    switch (verdict) {
-    case Verdict::Listed:
-        // Refusing servers have rows of their own but list nothing.
-        status.text = QStringLiteral("Blacklisted by %1 servers").arg(address.ListingServerCount());
-        status.color = kListedColour;
-        status.bold = true;
-        if (!address.ZoneNotes().empty())
-            status.toolTip = QStringLiteral("Not every list answered:\n") + zoneNotesText(address);
-        break;
-    case Verdict::Clean:
-        status.text = kNotListed;
-        status.color = kCleanColour;
-        break;
-    case Verdict::Scanning:
-        status.text = QStringLiteral("Scanning ...");
-        status.color = kScanningColour;
-        break;
-    case Verdict::NotScanned:
-        status.color = kIdleColour;
-        break;
-    case Verdict::Incomplete:
-    case Verdict::Refused: {
-        const auto noted = static_cast<qsizetype>(address.ZoneNotes().size());
-        status.text = QStringLiteral("Not completely checked: %1 of %2 lists %3")
-                          .arg(noted)
-                          .arg(address.ZonesChecked())
-                          .arg(verdict == Verdict::Refused ? QStringLiteral("refused the query")
-                                                           : QStringLiteral("did not answer"));
-        status.color = kWarningColour;
-        status.toolTip = zoneNotesText(address);
-        break;
-    }
-    case Verdict::NotChecked:
-        status.text = QStringLiteral("Not checked");
-        status.color = kGreyColour;
-        status.toolTip = QStringLiteral("The scan was stopped before this address was checked");
-        break;
-    case Verdict::Unresolvable:
-        status.text = QStringLiteral("Host name not found");
-        status.color = kGreyColour;
-        if (!address.HostLookupProblem().isEmpty())
-            status.toolTip = QStringLiteral("Host name lookup: ") + address.HostLookupProblem();
-        break;
-    case Verdict::Unsupported:
-        status.text = QStringLiteral("IPv6 is not supported yet");
-        status.color = kGreyColour;
-        break;
-    }
-    return status;
-}
-
-QString ResultsTable::listName(const QString& zone) const
-{
-    const ServerPtr server = settings_.BlacklistServers().Item(zone);
-    return server && !server->Name().trimmed().isEmpty() ? server->Name() : zone;
-}
-
-QString ResultsTable::zoneNotesText(const Address& address) const
-{
-    QStringList lines;
-    for (const ZoneNote& note : address.ZoneNotes()) {
-        const QString name = listName(note.zone);
-        switch (note.kind) {
-        case ZoneNote::Kind::Failed:
-            lines << name + QStringLiteral(": no usable answer")
-                         + (note.detail.isEmpty() ? QString() : QStringLiteral(" (") + note.detail + QLatin1Char(')'));
-            break;
-        case ZoneNote::Kind::Refused:
-            lines << name + QStringLiteral(" refused the query")
-                         + (note.detail.isEmpty() ? QString() : QStringLiteral(": ") + note.detail);
-            break;
-        case ZoneNote::Kind::Skipped:
-            // The reason a zone was skipped names the list already.
-            lines << (note.detail.isEmpty() ? name + QStringLiteral(": not asked, it failed its test before the scan")
-                                            : note.detail);
-            break;
-        }
-    }
-    return lines.join(QLatin1Char('\n'));
-}
-
 void ResultsTable::updateServer(Node* addressRow, const QString& key, const RespondingServer& server)
 {
     const QString serverKey = key + QLatin1Char(':') + server.ServerName();
     const bool listing = server.Listing();
-    const QString name = listName(server.ServerName());
-    ResultsModel::Cell status;
-    if (listing) {
-        const int count = server.Responses().Count();
-        status.text = count <= 1 ? QStringLiteral("   Received 1 reason")
-                                 : QStringLiteral("   Received %1 reasons").arg(count);
-    } else {
-        QStringList reasons;
-        for (const ResponsePtr& response : server.Responses())
-            if (response) reasons << response->Reason();
-        status.text = QStringLiteral("   Query refused");
-        status.color = kWarningColour;
-        status.toolTip = name + QStringLiteral(" refused the query") + (reasons.isEmpty() ? QString() : QStringLiteral(": "))
-                         + reasons.join(QStringLiteral("; ")) + QStringLiteral(". This is not a listing.");
-    }
     Node* serverRow = model_->find(serverKey, Kind::Server);
     if (serverRow) {
-        model_->setCell(serverRow, kReasonColumn, status);
+        model_->setCell(serverRow, kReasonColumn, cells_.ServerStatus(server));
         model_->setListing(serverRow, listing);
     } else {
-        ResultsModel::Cells cells;
-        cells[kTargetColumn].text = server.ServerEnglishName();
-        cells[kReasonColumn] = status;
-        // A server dropped from the settings since the scan has no home page.
-        if (const ServerPtr definition = settings_.BlacklistServers().Item(server.ServerName()))
-            cells[kUrlColumn].text = definition->URL();
-        cells[kUrlColumn].color = kUrlColour;
-        cells[kUrlColumn].underline = true;
         const bool collapse = mustCollapse(addressRow, kServerLevel);
-        serverRow = model_->appendChild(addressRow, Kind::Server, serverKey, cells, listing);
+        serverRow = model_->appendChild(addressRow, Kind::Server, serverKey, cells_.ServerRow(server), listing);
         applyExpansion(addressRow, collapse);
     }
 
@@ -414,25 +279,12 @@ void ResultsTable::updateServer(Node* addressRow, const QString& key, const Resp
         if (Node* answerRow = model_->find(answerKey, Kind::Answer)) {
             // TXT text comes in after the answer itself.
             ResultsModel::Cell txt = answerRow->cells[kUrlColumn];
-            txt.text = kSixBlanks + response->TXTRecord();
+            txt.text = ResultCells::AnswerText(*response);
             model_->setCell(answerRow, kUrlColumn, txt);
             continue;
         }
-        ResultsModel::Cells cells;
-        cells[kTargetColumn].text = kThreeBlanks + response->Address();
-        cells[kReasonColumn].text = kSixBlanks + response->Reason();
-        if (response->Listing()) {
-            cells[kReasonColumn].color = kReasonColour;
-            cells[kReasonColumn].toolTip = QStringLiteral("DNS returned the response of ") + response->Address();
-        } else {
-            cells[kReasonColumn].color = kWarningColour;
-            cells[kReasonColumn].toolTip = QStringLiteral("DNS returned the response of ") + response->Address()
-                                           + QStringLiteral(", by which ") + name
-                                           + QStringLiteral(" refuses the query. This is not a listing.");
-        }
-        cells[kUrlColumn].text = kSixBlanks + response->TXTRecord();
         const bool collapse = mustCollapse(serverRow, kAnswerLevel);
-        model_->appendChild(serverRow, Kind::Answer, answerKey, cells);
+        model_->appendChild(serverRow, Kind::Answer, answerKey, cells_.AnswerRow(*response, server.ServerName()));
         applyExpansion(serverRow, collapse);
     }
 }
@@ -704,19 +556,39 @@ bool ResultsTable::IsExpanded(const QString& key) const
     return index.isValid() && isExpanded(index);
 }
 
-QString ResultsTable::LinkFromText(const QString& text)
+QString ResultsTable::LinkFromText(const QString& text) { return ResultCells::LinkFromText(text); }
+
+TableSnapshot ResultsTable::Snapshot() const
 {
-    const qsizetype plain = text.indexOf(QLatin1String("http://"), 0, Qt::CaseInsensitive);
-    const qsizetype secure = text.indexOf(QLatin1String("https://"), 0, Qt::CaseInsensitive);
-    qsizetype start = plain;
-    if (start < 0 || (secure >= 0 && secure < start)) start = secure;
-    if (start < 0) return QString();
-    QString link = text.mid(start);
-    link.remove(QLatin1Char('\r'));
-    link.remove(QLatin1Char('\n'));
-    const qsizetype blank = link.indexOf(QLatin1Char(' '), 1);
-    if (blank > 0) link.truncate(blank);
-    return link;
+    TableSnapshot snapshot;
+    snapshot.headers = ResultCells::Headers();
+    for (int column = 0; column < ResultsModel::kColumns; ++column) snapshot.columnWidths << columnWidth(column);
+
+    const auto add = [&](const auto& self, const Node* node, int level, bool shown) -> void {
+        SnapshotRow row;
+        row.level = level;
+        row.hasChildren = !node->children.empty();
+        row.expanded = viewExpanded(node);
+        row.shown = shown;
+        const bool tinted = node->kind == Kind::Server && node->listing;
+        row.cells.reserve(ResultsModel::kColumns);
+        for (int column = 0; column < ResultsModel::kColumns; ++column) {
+            const ResultsModel::Cell& cell = node->cells[static_cast<size_t>(column)];
+            SnapshotCell out;
+            out.text = cell.text;
+            out.color = cell.color;
+            out.bold = cell.bold;
+            out.underline = cell.underline;
+            if (tinted) out.background = ResultCells::ServerBackground();
+            // The same links a click in the grid opens.
+            if (column == kUrlColumn) out.link = ResultCells::LinkFromText(cell.text);
+            row.cells.push_back(std::move(out));
+        }
+        snapshot.rows.push_back(std::move(row));
+        for (const auto& child : node->children) self(self, child.get(), level + 1, shown && viewExpanded(node));
+    };
+    for (const auto& top : model_->root()->children) add(add, top.get(), 0, true);
+    return snapshot;
 }
 
 bool ResultsTable::selectionInOneRowOrColumn() const

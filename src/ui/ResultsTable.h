@@ -1,5 +1,7 @@
 #pragma once
 
+#include "export/ResultCells.h"
+#include "export/TableSnapshot.h"
 #include "model/Address.h"
 #include "ui/ResultsModel.h"
 
@@ -66,6 +68,10 @@ public:
     // Whether the view shows the row's children.
     bool IsExpanded(const QString& key) const;
 
+    // The grid as it stands, for printing and export: every row with its
+    // texts, colours, links, and whether the user sees it.
+    TableSnapshot Snapshot() const;
+
     ResultsModel& resultsModel() const { return *model_; }
 
     // The web address a cell's text points to, or an empty string: from
@@ -97,11 +103,6 @@ private:
     };
 
     void updateServer(Node* addressRow, const QString& key, const RespondingServer& server);
-    ResultsModel::Cell statusCell(const Address& address, Verdict verdict) const;
-    // A list's display name from the settings, else its zone.
-    QString listName(const QString& zone) const;
-    // One line per list that gave the address no usable answer, and why.
-    QString zoneNotesText(const Address& address) const;
     bool mustCollapse(const Node* parent, int threshold) const;
     void applyExpansion(Node* parent, bool collapse);
     bool viewExpanded(const Node* node) const;
@@ -119,6 +120,7 @@ private:
 
     Addresslist& list_;
     Settings& settings_;
+    ResultCells cells_;
     ResultsModel* model_;
     ResultsRowDelegate* delegate_;
     bool layoutPending_ = true;

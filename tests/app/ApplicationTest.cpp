@@ -1,9 +1,11 @@
 #include "app/Application.h"
 #include "common/Registry.h"
+#include "export/ExportEngine.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "support/FakeScanWorld.h"
 #include "support/QtPrinters.h"
+#include "support/RecordingExportBackend.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QDir>
@@ -209,20 +211,31 @@ TEST_F(ApplicationTest, OpenDialogLoadsCancelKeepsAndFailureNamesTheFile)
     EXPECT_FALSE(list.LastError().isEmpty());
 }
 
-TEST_F(ApplicationTest, PrintTitleUsesTheBareNameWithoutExtension)
+TEST_F(ApplicationTest, PrintHandsTheGridToTheEngineUnderTheListTitle)
 {
-    QString title;
-    bool preview = false;
-    app.setPrintHook([&](const QString& t, bool p) {
-        title = t;
-        preview = p;
-    });
-    list.setFilename("C:\\Lists\\Mail servers.BlackList");
-    app.PrintPreview();
-    EXPECT_EQ(title, "Mail servers Blacklist scan results");
-    EXPECT_TRUE(preview);
+    EngineLog log;
+    ExportEngine engine([&](QString*) { return std::make_unique<RecordingBackend>(log); });
+    app.setExports(engine);
+    // Without a window there is no grid: nothing is printed.
     app.PrintList();
-    EXPECT_FALSE(preview);
+    EXPECT_TRUE(log.exports.empty());
+
+    app.setGridSource([] { return QVariant(QStringLiteral("the grid")); });
+    engine.setOrientation(2);
+    list.setFilename("/lists/Mail servers.BlackList");
+    app.PrintPreview();
+    app.PrintList();
+    ASSERT_EQ(log.exports.size(), 2u);
+    EXPECT_EQ(log.exports[0].method, "PREVIEW");
+    EXPECT_EQ(log.exports[1].method, "PRINTER");
+    for (const auto& done : log.exports) {
+        EXPECT_EQ(done.thing, ExportBackend::Thing::Table);
+        EXPECT_EQ(done.item.toString(), "the grid");
+        EXPECT_EQ(done.settings.value("Title").toString(), "Mail servers Blacklist scan results");
+        EXPECT_EQ(done.settings.value("Orientation").toInt(), 1);
+    }
+    // The adapter forgets the title once the engine has it.
+    EXPECT_EQ(engine.Title(), "");
 }
 
 TEST_F(ApplicationTest, ScanCommandsReachTheList)

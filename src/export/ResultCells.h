@@ -1,0 +1,64 @@
+#pragma once
+
+#include "export/GridCell.h"
+#include "model/Verdict.h"
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <array>
+
+namespace quarlo {
+
+class Address;
+class RespondingServer;
+class Response;
+class Settings;
+
+// The texts and colours of the results grid's rows, worked out from the
+// scan results alone. The window's grid and every export (including the
+// command-line scanner's) use them, so a printed or exported report says
+// exactly what the window says.
+class ResultCells {
+public:
+    static constexpr int kTargetColumn = 0;
+    static constexpr int kReasonColumn = 1;
+    static constexpr int kUrlColumn = 2;
+    static constexpr int kColumns = 3;
+    using Row = std::array<GridCell, kColumns>;
+
+    explicit ResultCells(const Settings& settings) : settings_(settings) {}
+
+    static QStringList Headers();
+    // The tint behind the row of a server that lists the address.
+    static QColor ServerBackground();
+    static QString NotListedText();
+
+    // The address row's first column.
+    GridCell Target(const Address& address) const;
+    // The address row's second column for the verdict.
+    GridCell Status(const Address& address, Verdict verdict) const;
+    // A responding server's row (name, count of reasons or refusal, home
+    // page); the home page is empty for a server no longer configured.
+    Row ServerRow(const RespondingServer& server) const;
+    GridCell ServerStatus(const RespondingServer& server) const;
+    // One answer of a server: the answer, its reason, its TXT text.
+    Row AnswerRow(const Response& response, const QString& zone) const;
+    // The TXT column of an answer, which arrives after the answer itself.
+    static QString AnswerText(const Response& response);
+
+    // A list's display name from the settings, else its zone.
+    QString ListName(const QString& zone) const;
+    // One line per list that gave the address no usable answer, and why.
+    QString ZoneNotesText(const Address& address) const;
+
+    // The web address a cell's text points to, or an empty string: from
+    // "http://" or "https://" (any letter case) up to the first blank, line
+    // breaks removed.
+    static QString LinkFromText(const QString& text);
+
+private:
+    const Settings& settings_;
+};
+
+} // namespace quarlo
