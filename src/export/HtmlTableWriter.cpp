@@ -113,7 +113,7 @@ void appendCell(QString& out, const SnapshotCell* cell, QStringView text, int le
         else
             out += u'"';
     }
-    out += u" dir=\"auto\">";
+    out += u'>';
     const QString href = cell ? webLink(cell->link) : QString();
     if (!href.isEmpty()) {
         out += u"<a href=\"";
@@ -160,13 +160,15 @@ QString buildHtml(const TableSnapshot& s, const ExportLayout& layout)
     }
     out += u"<title>";
     appendEscaped(out, title, false);
+    // pre-wrap keeps blanks and tabs of TXT texts; bidi plaintext gives each
+    // cell the direction of its own text, so right-to-left answers read right.
     out += u"</title>\n<style>\n"
            u"body{font-family:sans-serif;font-size:10pt;margin:1em;}\n"
            u"h1{font-size:1.5em;margin:0 0 .3em 0;}\n"
            u"h2{font-size:1.2em;font-weight:normal;margin:0 0 .5em 0;}\n"
            u"table{border-collapse:collapse;width:100%;table-layout:fixed;}\n"
            u"th,td{border:1px solid #c8c8c8;padding:2px 4px;vertical-align:top;text-align:start;"
-           u"white-space:pre-wrap;overflow-wrap:anywhere;}\n"
+           u"white-space:pre-wrap;overflow-wrap:anywhere;unicode-bidi:plaintext;}\n"
            u"th{background-color:#ececec;}\n"
            u"a{color:inherit;}\n"
            u".footer{margin-top:1em;}\n"
@@ -208,7 +210,7 @@ QString buildHtml(const TableSnapshot& s, const ExportLayout& layout)
         }
         out += u"</colgroup>\n<thead><tr>";
         for (int i = 0; i < cols; ++i) {
-            out += u"<th dir=\"auto\">";
+            out += u"<th>";
             if (i < s.headers.size())
                 appendEscaped(out, s.headers[i]);
             out += u"</th>";

@@ -1,0 +1,449 @@
+#include "export/CsvTableWriter.h"
+#include "export/HtmlTableWriter.h"
+#include "export/TextTableWriter.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+
+namespace {
+
+// Runs a python3 snippet on input (stdin) and returns its stdout. python3
+// is a declared test dependency: a missing one fails the test.
+QByteArray runPython(const char* script, const QByteArray& input)
+{
+    QProcess p;
+    p.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromUtf8(script)});
+    if (!p.waitForStarted(30000)) {
+        ADD_FAILURE() << "python3 did not start: " << p.errorString().toStdString();
+        return {};
+    }
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished(5000);
+        ADD_FAILURE() << "python3 did not finish";
+        return {};
+    }
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    return p.readAllStandardOutput();
+}
+
+QJsonValue pythonJson(const char* script, const QByteArray& input)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(runPython(script, input), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    return doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object());
+}
+
+SnapshotRow row(int level, QStringList texts, bool shown = true)
+{
+    SnapshotRow r;
+    r.level = level;
+    r.shown = shown;
+    for (const QString& t : texts)
+        r.cells.push_back(SnapshotCell{t, {}, {}, false, false, {}});
+    return r;
+}
+
+const QString LongTxt = [] {
+    QString s;
+    while (s.size() < 65536)
+        s += QStringLiteral("v=spf1 include:_spf.example.org ~all \"q\" <x> & ");
+    return s.left(65536);
+}();
+
+// Texts that break naive writers, with what a reader must get back. The
+// third column of one row each.
+struct Tricky {
+    QString text;
+    QString expected;
+};
+const std::vector<Tricky> TrickyTexts = {
+    {"<b>not bold</b>", "<b>not bold</b>"},
+    {"AT&T &amp; co", "AT&T &amp; co"},
+    {"say \"hi\" 'there'", "say \"hi\" 'there'"},
+    {QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD world"), QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD world")},
+    {"a,b;c", "a,b;c"},
+    {"tab\there", "tab\there"},
+    {"line1\nline2", "line1\nline2"},
+    {"crlf\r\nnext", "crlf\nnext"},
+    {QString("ctl") + QChar(1) + QChar(0x7f) + QChar(0x85) + "gone", "ctlgone"},
+    {"<script>alert(1)</script>", "<script>alert(1)</script>"},
+    {"x = 3D =20", "x = 3D =20"},
+    {LongTxt, LongTxt},
+};
+
+TableSnapshot trickySnapshot()
+{
+    TableSnapshot s;
+    s.headers = {"Target <&>", "Status", "Text \"TXT\""};
+    s.columnWidths = {100, 300, 400};
+    int i = 0;
+    for (const Tricky& t : TrickyTexts)
+        s.rows.push_back(row(i % 3, {QString("row%1").arg(i), "listed", t.text}, i % 2 == 0)), ++i;
+    return s;
+}
+
+ExportLayout layout()
+{
+    ExportLayout l;
+    l.title = "Results <2026> & \"all\"";
+    l.subTitle = "Sub";
+    l.paragraph = "First\nSecond";
+    l.footer = "Foot";
+    l.programName = "Quarlo";
+    l.programVersion = "1.2.3";
+    return l;
+}
+
+// Table cells (th and td) per row with <br> as a line break, link targets,
+// column widths, tag names and the headings.
+const char* HtmlReader = R"PY(
+import sys, json
+from html.parser import HTMLParser
+class P(HTMLParser):
+    def __init__(s):
+        super().__init__(convert_charrefs=True)
+        s.rows, s.cols, s.tags, s.cell, s.text = [], [], set(), None, {}
+        s.where = None
+    def handle_starttag(s, tag, attrs):
+        a = dict(attrs); s.tags.add(tag)
+        if tag == 'tr': s.rows.append([])
+        elif tag in ('td', 'th'):
+            s.cell = {'text': '', 'href': None, 'class': a.get('class'), 'style': a.get('style') or ''}
+            s.rows[-1].append(s.cell)
+        elif tag == 'br': s.handle_data('\n')
+        elif tag == 'a' and s.cell is not None: s.cell['href'] = a.get('href')
+        elif tag == 'col': s.cols.append(a.get('style'))
+        elif tag in ('title', 'h1', 'h2', 'p'): s.where = a.get('class') or tag; s.text[s.where] = ''
+    def handle_startendtag(s, tag, attrs): s.handle_starttag(tag, attrs)
+    def handle_endtag(s, tag):
+        if tag in ('td', 'th'): s.cell = None
+        if tag in ('title', 'h1', 'h2', 'p'): s.where = None
+    def handle_data(s, d):
+        if s.cell is not None: s.cell['text'] += d
+        elif s.where: s.text[s.where] += d
+p = P(); p.feed(sys.stdin.buffer.read().decode('utf-8')); p.close()
+print(json.dumps({'rows': p.rows, 'cols': p.cols, 'tags': sorted(p.tags), 'text': p.text}))
+)PY";
+
+} // namespace
+
+TEST(TextFormatsHtml, EveryRowAndTextSurvivesAnHtmlParser)
+{
+    const TableSnapshot s = trickySnapshot();
+    const QByteArray html = HtmlTableWriter::Html(s, layout());
+    const QJsonObject doc = pythonJson(HtmlReader, html).toObject();
+    const QJsonArray rows = doc["rows"].toArray();
+
+    ASSERT_EQ(rows.size(), qsizetype(s.rows.size()) + 1) << "hidden rows belong in the page too";
+    const QJsonArray head = rows[0].toArray();
+    ASSERT_EQ(head.size(), 3);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(head[c].toObject()["text"].toString(), s.headers[c]);
+    for (size_t i = 0; i < TrickyTexts.size(); ++i) {
+        const QJsonArray cells = rows[qsizetype(i) + 1].toArray();
+        ASSERT_EQ(cells.size(), 3);
+        EXPECT_EQ(cells[0].toObject()["text"].toString(), s.rows[i].cells[0].text);
+        EXPECT_EQ(cells[2].toObject()["text"].toString(), TrickyTexts[i].expected) << "row " << i;
+    }
+
+    const QJsonObject text = doc["text"].toObject();
+    EXPECT_EQ(text["title"].toString(), layout().title);
+    EXPECT_EQ(text["h1"].toString(), layout().title);
+    EXPECT_EQ(text["paragraph"].toString(), "First\nSecond");
+    EXPECT_EQ(text["footer"].toString(), "Foot");
+    EXPECT_EQ(text["program"].toString(), "Quarlo 1.2.3");
+    EXPECT_FALSE(html.toLower().contains("<script")) << "cell text must not become markup";
+    for (const char* tag : {"script", "img", "link", "iframe"})
+        EXPECT_FALSE(doc["tags"].toArray().contains(QString(tag))) << tag;
+    EXPECT_EQ(doc["cols"].toArray(), QJsonArray({"width:12.50%", "width:37.50%", "width:50.00%"}));
+}
+
+TEST(TextFormatsHtml, OnlyWebAddressesBecomeLinks)
+{
+    struct Case {
+        QString link;
+        QString href; // empty: no link; else the exact href a browser gets
+    };
+    const std::vector<Case> cases = {
+        {"https://example.org/q?ip=127.0.0.2&zone=x", "https://example.org/q?ip=127.0.0.2&zone=x"},
+        {"  HTTP://Example.org/a  ", "http://example.org/a"},
+        {"http://x.test/\"><script>alert(1)</script>", "http://x.test/%22%3E%3Cscript%3Ealert(1)%3C/script%3E"},
+        {"javascript:alert(1)", ""},
+        {"JavaScript:alert(1)//http://x", ""},
+        {"data:text/html,<b>x</b>", ""},
+        {"file:///etc/passwd", ""},
+        {"ftp://x.test/", ""},
+        {"https://", ""},
+        {"", ""},
+    };
+    TableSnapshot s;
+    s.headers = {"A"};
+    for (const Case& c : cases) {
+        SnapshotRow r = row(0, {"open " + c.link});
+        r.cells[0].link = c.link;
+        s.rows.push_back(r);
+    }
+    const QByteArray html = HtmlTableWriter::Html(s, {});
+    EXPECT_FALSE(html.toLower().contains("<script"));
+    const QJsonArray rows = pythonJson(HtmlReader, html).toObject()["rows"].toArray();
+    ASSERT_EQ(rows.size(), qsizetype(cases.size()) + 1);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const QJsonObject cell = rows[qsizetype(i) + 1].toArray()[0].toObject();
+        EXPECT_EQ(cell["text"].toString(), "open " + cases[i].link) << i;
+        if (cases[i].href.isEmpty())
+            EXPECT_TRUE(cell["href"].isNull()) << cases[i].link.toStdString();
+        else
+            EXPECT_EQ(cell["href"].toString(), cases[i].href) << cases[i].link.toStdString();
+    }
+}
+
+TEST(TextFormatsHtml, KeepsCellLooksAndIndentsByLevel)
+{
+    TableSnapshot s;
+    s.headers = {"A", "B"};
+    s.rows = {row(0, {"  addr", "x"}), row(1, {"    srv", "y"}), row(2, {"      ans", "z"}), row(1, {"srv2", "w"})};
+    SnapshotCell& styled = s.rows[1].cells[1];
+    styled.color = QColor(255, 0, 0);
+    styled.background = QColor(0, 0x80, 0);
+    styled.bold = styled.underline = true;
+    const QJsonArray rows = pythonJson(HtmlReader, HtmlTableWriter::Html(s, {})).toObject()["rows"].toArray();
+    ASSERT_EQ(rows.size(), 5);
+    auto cell = [&](int r, int c) { return rows[r + 1].toArray()[c].toObject(); };
+
+    EXPECT_EQ(cell(1, 0)["text"].toString(), "srv") << "the grid's indentation blanks go";
+    EXPECT_EQ(cell(1, 0)["class"], cell(3, 0)["class"]);
+    EXPECT_NE(cell(0, 0)["class"], cell(1, 0)["class"]);
+    EXPECT_NE(cell(1, 0)["class"], cell(2, 0)["class"]);
+    const QString style = cell(1, 1)["style"].toString();
+    for (const char* part : {"color:#ff0000", "background-color:#008000", "font-weight:bold", "text-decoration:underline"})
+        EXPECT_TRUE(style.contains(part)) << part << " in " << style.toStdString();
+    EXPECT_EQ(cell(0, 1)["style"].toString(), "");
+}
+
+TEST(TextFormatsMhtml, DecodesToThePageWithEncodedSubject)
+{
+    const char* reader = R"PY(
+import sys, json, base64, email
+from email.header import decode_header, make_header
+m = email.message_from_bytes(sys.stdin.buffer.read())
+parts = m.get_payload()
+p = parts[0]
+print(json.dumps({'type': m.get_content_type(), 'root': m.get_param('type'), 'boundary': m.get_boundary(),
+  'parts': len(parts), 'ptype': p.get_content_type(), 'charset': p.get_content_charset(),
+  'cte': p['Content-Transfer-Encoding'], 'location': p['Content-Location'],
+  'subject': str(make_header(decode_header(m['Subject']))), 'bcc': m['Bcc'],
+  'defects': len(m.defects) + len(p.defects),
+  'body': base64.b64encode(p.get_payload(decode=True)).decode()}))
+)PY";
+    const TableSnapshot s = trickySnapshot();
+    const std::vector<std::pair<QString, QString>> titles = {
+        {"Results", "Results"},
+        {QString::fromUtf8("Ergebnisse f\u00FCr \u05E9\u05DC\u05D5\u05DD \U0001F600"),
+         QString::fromUtf8("Ergebnisse f\u00FCr \u05E9\u05DC\u05D5\u05DD \U0001F600")},
+        {QString::fromUtf8("\u00E4\U0001F600").repeated(40), QString::fromUtf8("\u00E4\U0001F600").repeated(40)},
+        {QString("x").repeated(100), QString("x").repeated(100)},
+        {"evil\r\nBcc: victim@example.org", "evil Bcc: victim@example.org"},
+    };
+    for (const auto& [title, subject] : titles) {
+        SCOPED_TRACE(title.left(20).toStdString());
+        ExportLayout l = layout();
+        l.title = title;
+        const QByteArray mhtml = HtmlTableWriter::Mhtml(s, l);
+        const QJsonObject m = pythonJson(reader, mhtml).toObject();
+
+        EXPECT_EQ(m["type"].toString(), "multipart/related");
+        EXPECT_EQ(m["root"].toString(), "text/html");
+        EXPECT_EQ(m["parts"].toInt(), 1);
+        EXPECT_EQ(m["ptype"].toString(), "text/html");
+        EXPECT_EQ(m["charset"].toString(), "utf-8");
+        EXPECT_EQ(m["cte"].toString(), "quoted-printable");
+        EXPECT_FALSE(m["location"].toString().isEmpty());
+        EXPECT_EQ(m["defects"].toInt(), 0);
+        EXPECT_EQ(m["subject"].toString(), subject);
+        EXPECT_TRUE(m["bcc"].isNull());
+        // Quoted-printable text lines end in CRLF; the page's own are LF.
+        const QByteArray decoded = QByteArray::fromBase64(m["body"].toString().toLatin1());
+        EXPECT_TRUE(QByteArray(decoded).replace("\r\n", "\n") == HtmlTableWriter::Html(s, l))
+            << "decoded page differs, " << decoded.size() << " bytes";
+
+        const QByteArray boundary = m["boundary"].toString().toLatin1();
+        ASSERT_FALSE(boundary.isEmpty());
+        EXPECT_EQ(mhtml.count(boundary), 3) << "in the header, the delimiter and the close only";
+        EXPECT_EQ(mhtml.count('\r'), mhtml.count("\r\n")) << "no bare CR";
+        const QList<QByteArray> lines = mhtml.split('\n');
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QByteArray& line = lines[i];
+            if (i + 1 < lines.size()) {
+                ASSERT_TRUE(line.endsWith('\r')) << "bare LF in line " << i;
+            }
+            ASSERT_LE(line.size() - (line.endsWith('\r') ? 1 : 0), 78) << "line " << i << ": " << line.left(90).toStdString();
+        }
+    }
+}
+
+TEST(TextFormatsCsv, RoundTripsThroughAStrictCsvReader)
+{
+    const char* reader = R"PY(
+import sys, csv, io, json
+data = sys.stdin.buffer.read()
+if not data.startswith(b'\xef\xbb\xbf'): sys.exit('no byte order mark')
+rows = list(csv.reader(io.StringIO(data[3:].decode('utf-8'), newline=''), strict=True))
+print(json.dumps(rows))
+)PY";
+    const std::vector<Tricky> texts = {
+        {"plain", "plain"},
+        {"comma, here", "comma, here"},
+        {"quote \"q\" \"\"", "quote \"q\" \"\""},
+        {"crlf\r\nline", "crlf\r\nline"},
+        {"lf\nonly", "lf\nonly"},
+        {"cr\ronly", "cr\ronly"},
+        {"tab\tin", "tab\tin"},
+        {" leading", " leading"},
+        {"trailing ", "trailing "},
+        {QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD, \u00FC"), QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD, \u00FC")},
+        {"", ""},
+        {"-1", "-1"},
+        {"127.0.0.2", "127.0.0.2"},
+        {QString("nul") + QChar(0) + QChar(1) + "x", "nulx"},
+        {LongTxt, LongTxt},
+    };
+    TableSnapshot s;
+    s.headers = {"Target", "Status, reason", "Text \"TXT\""};
+    for (const Tricky& t : texts)
+        s.rows.push_back(row(1, {"srv", t.text, t.text}, false));
+    s.rows.push_back(row(2, {"short row"}));
+
+    const QByteArray csv = CsvTableWriter::Write(s);
+    EXPECT_TRUE(csv.endsWith("\r\n"));
+    EXPECT_EQ(csv.count("\r\n"), qsizetype(s.rows.size()) + 1 + 2) << "records plus the two embedded CRLFs";
+    const QJsonArray records = pythonJson(reader, csv).toArray();
+    ASSERT_EQ(records.size(), qsizetype(s.rows.size()) + 1);
+    EXPECT_EQ(records[0].toArray(), QJsonArray({"Level", "Target", "Status, reason", "Text \"TXT\""}));
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const QJsonArray r = records[qsizetype(i) + 1].toArray();
+        ASSERT_EQ(r.size(), 4) << i;
+        EXPECT_EQ(r[0].toString(), "1");
+        EXPECT_EQ(r[2].toString(), texts[i].expected) << i;
+        EXPECT_EQ(r[3].toString(), texts[i].expected) << i;
+    }
+    EXPECT_EQ(records.last().toArray(), QJsonArray({"2", "short row", "", ""})) << "short rows are padded";
+}
+
+TEST(TextFormatsCsv, FormulaTextsAreDefused)
+{
+    const std::vector<Tricky> cases = {
+        {"=HYPERLINK(\"http://x.test\",\"y\")", "'=HYPERLINK(\"http://x.test\",\"y\")"},
+        {"=1", "'=1"},
+        {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+        {"-2+3+cmd|' /C calc'!A0", "'-2+3+cmd|' /C calc'!A0"},
+        {"@SUM(A1:A9)", "'@SUM(A1:A9)"},
+        {"-1", "-1"},
+        {"+3.5", "+3.5"},
+        {"-", "-"},
+        {"a=1", "a=1"},
+    };
+    TableSnapshot s;
+    s.headers = {"T", "S"};
+    for (const Tricky& c : cases)
+        s.rows.push_back(row(0, {c.text, c.text}));
+    const QList<QByteArray> lines = CsvTableWriter::Write(s).split('\n');
+    ASSERT_GE(lines.size(), qsizetype(cases.size()) + 1);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        QString field = cases[i].expected;
+        if (field.contains(u',') || field.contains(u'"'))
+            field = '"' + field.replace("\"", "\"\"") + '"';
+        EXPECT_EQ(QString::fromUtf8(lines[qsizetype(i) + 1]), "0," + field + "," + field + "\r") << i;
+    }
+}
+
+TEST(TextFormatsCsv, LevelsRebuildTheTree)
+{
+    // Text, level, parent text; indentation blanks as the grid has them.
+    const std::vector<std::tuple<QString, int, QString>> tree = {
+        {"127.0.0.2", 0, ""}, {"  bl.test", 1, "127.0.0.2"}, {"    127.0.0.4", 2, "bl.test"},
+        {"    txt", 2, "bl.test"}, {"  dnsbl.test", 1, "127.0.0.2"}, {"    127.0.0.10", 2, "dnsbl.test"},
+        {"10.0.0.1", 0, ""}, {"10.0.0.2", 0, ""}, {"  z.test", 1, "10.0.0.2"},
+    };
+    TableSnapshot s;
+    s.headers = {"Target"};
+    for (const auto& [text, level, parent] : tree)
+        s.rows.push_back(row(level, {text}, level == 0));
+    QList<QByteArray> lines = CsvTableWriter::Write(s).split('\n');
+    lines.removeFirst();
+    std::vector<QString> stack;
+    for (size_t i = 0; i < tree.size(); ++i) {
+        const QList<QByteArray> fields = lines[qsizetype(i)].trimmed().split(',');
+        ASSERT_EQ(fields.size(), 2);
+        const int level = fields[0].toInt();
+        const QString text = QString::fromUtf8(fields[1]);
+        EXPECT_EQ(text, std::get<0>(tree[i]).trimmed());
+        ASSERT_LE(size_t(level), stack.size()) << "a level may only grow by one";
+        stack.resize(size_t(level));
+        EXPECT_EQ(stack.empty() ? QString() : stack.back(), std::get<2>(tree[i])) << i;
+        stack.push_back(text);
+    }
+}
+
+TEST(TextFormatsText, AlignsShownRowsOnly)
+{
+    TableSnapshot s;
+    s.headers = {"Target", "Status", "Text"};
+    s.rows = {row(0, {"127.0.0.2", "listed", "t1"}),
+              row(1, {"  bl.test", "ok", "t2"}),
+              row(2, {"    127.0.0.4", QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD"), "t3"}),
+              row(1, {"hidden.test", "secret", "t4"}, false),
+              row(0, {QString::fromUtf8("\u00FCml\u00E4ut"), "multi\nline\ttab", "t5"})};
+    const QByteArray bytes = TextTableWriter::Write(s, layout());
+    EXPECT_FALSE(bytes.startsWith("\xEF\xBB\xBF"));
+    EXPECT_FALSE(bytes.contains('\r'));
+    EXPECT_FALSE(bytes.contains("secret")) << "collapsed rows stay out";
+    const QStringList lines = QString::fromUtf8(bytes).split(u'\n');
+    for (const QString& line : lines)
+        EXPECT_FALSE(line.endsWith(u' ')) << line.toStdString();
+    ASSERT_GE(lines.size(), 12);
+    EXPECT_EQ(lines.mid(0, 4), QStringList({layout().title, "Sub", "First", "Second"}));
+    const qsizetype header = lines.indexOf(QRegularExpression("^Target +Status +Text$"));
+    ASSERT_GE(header, 0);
+    EXPECT_TRUE(lines[header + 1].startsWith("------")) << "a rule under the header";
+
+    const int statusAt = int(lines[header].indexOf("Status"));
+    const int textAt = int(lines[header].indexOf("Text"));
+    const std::vector<std::tuple<QString, QString, QString>> expected = {
+        {"127.0.0.2", "listed", "t1"}, {"  bl.test", "ok", "t2"},
+        {"    127.0.0.4", QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD"), "t3"},
+        {QString::fromUtf8("\u00FCml\u00E4ut"), "multi / line tab", "t5"}};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const QString& line = lines[header + 2 + qsizetype(i)];
+        const auto& [first, second, third] = expected[i];
+        EXPECT_TRUE(line.startsWith(first + ' ')) << line.toStdString();
+        EXPECT_EQ(line.indexOf(second, first.size()), statusAt) << line.toStdString();
+        EXPECT_EQ(line.indexOf(third, statusAt + second.size()), textAt) << line.toStdString();
+    }
+    EXPECT_EQ(lines.mid(lines.size() - 3), QStringList({"Foot", "Quarlo 1.2.3", ""}));
+}
+
+TEST(TextFormatsText, LongTextsPushTheirLineButNotTheColumn)
+{
+    TableSnapshot s;
+    s.headers = {"Target", "Status"};
+    const QString longName = QString("n").repeated(200);
+    s.rows = {row(0, {"a", "s1"}), row(0, {longName, "s2"}), row(0, {"bb", "s3"})};
+    const QStringList lines = QString::fromUtf8(TextTableWriter::Write(s, {})).split(u'\n');
+    const qsizetype header = lines.indexOf(QRegularExpression("^Target +Status$"));
+    ASSERT_GE(header, 0);
+    const qsizetype statusAt = lines[header].indexOf("Status");
+    EXPECT_EQ(statusAt, TextTableWriter::MaxColumnWidth + 2);
+    EXPECT_EQ(lines[header + 2].indexOf("s1"), statusAt);
+    EXPECT_EQ(lines[header + 3], longName + "  s2") << "never cut";
+    EXPECT_EQ(lines[header + 4].indexOf("s3"), statusAt);
+}
