@@ -1,0 +1,353 @@
+#include "export/TablePainter.h"
+#include "export/XlsxTableWriter.h"
+#include "support/TestFiles.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+
+namespace {
+
+// Runs a reader program; its standard output, or a failure of the calling
+// test when it cannot run or fails.
+QByteArray run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        ADD_FAILURE() << program.toStdString() << " failed: " << p.readAllStandardError().toStdString();
+        return {};
+    }
+    return p.readAllStandardOutput();
+}
+
+// The readers are part of the development setup (scripts/install-deps):
+// missing ones fail the tests rather than skipping them. A python3 first on
+// the PATH may lack the distribution's modules, so the system one is tried
+// too.
+QString python()
+{
+    QStringList candidates{QStandardPaths::findExecutable(QStringLiteral("python3")),
+                           QStringLiteral("/usr/bin/python3")};
+    for (const QString& c : candidates) {
+        if (c.isEmpty()) continue;
+        QProcess p;
+        p.start(c, {QStringLiteral("-c"), QStringLiteral("import openpyxl")});
+        if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) return c;
+    }
+    ADD_FAILURE() << "python3 with openpyxl is missing; run scripts/install-deps";
+    return {};
+}
+
+QString tool(const char* name)
+{
+    const QString path = QStandardPaths::findExecutable(QString::fromLatin1(name));
+    if (path.isEmpty()) ADD_FAILURE() << name << " is missing; run scripts/install-deps";
+    return path;
+}
+
+SnapshotCell text(const QString& t)
+{
+    SnapshotCell c;
+    c.text = t;
+    return c;
+}
+
+SnapshotRow row(int level, std::vector<SnapshotCell> cells, bool shown = true, bool hasChildren = false,
+                bool expanded = true)
+{
+    SnapshotRow r;
+    r.level = level;
+    r.cells = std::move(cells);
+    r.shown = shown;
+    r.hasChildren = hasChildren;
+    r.expanded = expanded;
+    return r;
+}
+
+ExportLayout pageLayout(int orientation = 1)
+{
+    ExportLayout l;
+    l.title = QStringLiteral("Blocklist report");
+    l.subTitle = QStringLiteral("Second line");
+    l.footer = QStringLiteral("Footer words");
+    l.programName = QStringLiteral("Quarlo");
+    l.programVersion = QStringLiteral("9.8");
+    l.orientation = orientation;
+    return l;
+}
+
+// ---------------------------------------------------------------- XLSX
+
+// Everything the test looks at in a workbook, as JSON from openpyxl.
+const char* kReadWorkbook = R"(
+import json, sys, openpyxl
+wb = openpyxl.load_workbook(sys.argv[1])
+ws = wb['Results']
+rows = []
+for r in range(1, ws.max_row + 1):
+    d = ws.row_dimensions[r]
+    cells = []
+    for c in range(1, 4):
+        cell = ws.cell(r, c)
+        col = cell.font.color.rgb if cell.font.color is not None else None
+        cells.append({'v': cell.value, 'b': bool(cell.font.b), 'u': cell.font.u,
+                      'color': col if isinstance(col, str) else None,
+                      'link': cell.hyperlink.target if cell.hyperlink else None,
+                      'indent': cell.alignment.indent})
+    rows.append({'level': d.outline_level, 'hidden': bool(d.hidden), 'collapsed': bool(d.collapsed), 'cells': cells})
+print(json.dumps({'freeze': ws.freeze_panes, 'title': wb.properties.title, 'creator': wb.properties.creator,
+                  'summaryBelow': ws.sheet_properties.outlinePr.summaryBelow, 'rows': rows}))
+)";
+
+QJsonObject readWorkbook(const QString& path)
+{
+    const QString py = python();
+    if (py.isEmpty()) return {};
+    return QJsonDocument::fromJson(run(py, {QStringLiteral("-c"), QString::fromLatin1(kReadWorkbook), path})).object();
+}
+
+TEST(PagedFormatsXlsx, WorkbookKeepsTextsStylesOutlineAndLinks)
+{
+    const QString rtl = QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD");
+    const QString longText = QString(40000, QLatin1Char('z'));
+    const QString link = QStringLiteral("https://zone.example/lookup?ip=192.0.2.1&x=\"1\"");
+    const QString tooLongLink = QStringLiteral("https://zone.example/") + QString(3000, QLatin1Char('a'));
+
+    TableSnapshot s;
+    s.headers = {QStringLiteral("Target"), QStringLiteral("Status"), QStringLiteral("Text")};
+    s.columnWidths = {200, 100, 300};
+    SnapshotCell address = text(QStringLiteral("192.0.2.1"));
+    address.bold = true;
+    SnapshotCell listed = text(QStringLiteral("Listed"));
+    listed.color = QColor(0xC0, 0x10, 0x20);
+    SnapshotCell linked = text(QStringLiteral("open the lookup"));
+    linked.link = link;
+    SnapshotCell overlong = text(QStringLiteral("long link"));
+    overlong.link = tooLongLink;
+    s.rows.push_back(row(0, {address, listed, text({})}, true, true, false));  // collapsed parent
+    s.rows.push_back(row(1, {text(QStringLiteral("zone.example")), text(QStringLiteral("127.0.0.2")), text({})},
+                         false, true, true));
+    s.rows.push_back(row(2, {text(QStringLiteral("TXT")), text({}), linked}, false));
+    s.rows.push_back(row(0, {text(QStringLiteral("<a & b>")), text(QStringLiteral("\"q\" 'r'")),
+                             text(QStringLiteral("line 1\nline 2"))}));
+    s.rows.push_back(row(0, {text(rtl), text(QStringLiteral("bell\x07here")), text(longText)}));
+    s.rows.push_back(row(0, {text(QStringLiteral("x")), text({}), overlong}));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.xlsx"));
+    QString error;
+    ASSERT_TRUE(XlsxTableWriter::Write(s, pageLayout(), path, &error)) << error.toStdString();
+    const QJsonObject book = readWorkbook(path);
+    ASSERT_FALSE(book.isEmpty());
+
+    EXPECT_EQ(book["title"].toString(), "Blocklist report");
+    EXPECT_EQ(book["creator"].toString(), "Quarlo");
+    EXPECT_FALSE(book["summaryBelow"].toBool(true)); // parents sit above their children
+    const QJsonArray rows = book["rows"].toArray();
+    // Title, subtitle, a blank row, then the header row, frozen below it.
+    ASSERT_EQ(rows.size(), 4 + int(s.rows.size()));
+    EXPECT_EQ(rows[0]["cells"][0]["v"].toString(), "Blocklist report");
+    EXPECT_TRUE(rows[0]["cells"][0]["b"].toBool());
+    EXPECT_EQ(rows[1]["cells"][0]["v"].toString(), "Second line");
+    EXPECT_EQ(book["freeze"].toString(), "A5");
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(rows[3]["cells"][c]["v"].toString(), s.headers[c]);
+        EXPECT_TRUE(rows[3]["cells"][c]["b"].toBool());
+    }
+
+    const QString cutLong = QString(32766, QLatin1Char('z')) + QChar(0x2026);
+    const struct {
+        int level;
+        bool hidden, collapsed;
+        QStringList texts;
+        int indent;
+    } expected[] = {
+        {0, false, true, {"192.0.2.1", "Listed", ""}, 0},
+        {1, true, false, {"zone.example", "127.0.0.2", ""}, 1},
+        {2, true, false, {"TXT", "", "open the lookup"}, 2},
+        {0, false, false, {"<a & b>", "\"q\" 'r'", "line 1\nline 2"}, 0},
+        {0, false, false, {rtl, "bellhere", cutLong}, 0},
+        {0, false, false, {"x", "", "long link"}, 0},
+    };
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE("snapshot row " + std::to_string(i));
+        const QJsonObject r = rows[4 + int(i)].toObject();
+        EXPECT_EQ(r["level"].toInt(), expected[i].level);
+        EXPECT_EQ(r["hidden"].toBool(), expected[i].hidden);
+        EXPECT_EQ(r["collapsed"].toBool(), expected[i].collapsed);
+        EXPECT_EQ(int(r["cells"][0]["indent"].toDouble()), expected[i].indent);
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(r["cells"][c]["v"].toString(), expected[i].texts[c]) << "column " << c;
+    }
+    EXPECT_TRUE(rows[4]["cells"][0]["b"].toBool());
+    EXPECT_FALSE(rows[4]["cells"][1]["b"].toBool());
+    EXPECT_EQ(rows[4]["cells"][1]["color"].toString().right(6), "C01020");
+    // Quotes are not allowed raw in a hyperlink; the writer escapes them.
+    EXPECT_EQ(rows[6]["cells"][2]["link"].toString(), QString(link).replace("\"", "%22"));
+    EXPECT_EQ(rows[6]["cells"][2]["u"].toString(), "single");
+    // Past the spreadsheet's URL length the text stays and the link goes.
+    EXPECT_TRUE(rows[9]["cells"][2]["link"].isNull());
+}
+
+TEST(PagedFormatsXlsx, UnwritablePlaceFailsWithReason)
+{
+    TableSnapshot s;
+    s.headers = {QStringLiteral("Target")};
+    s.rows.push_back(row(0, {text(QStringLiteral("192.0.2.1"))}));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("missing/folder/out.xlsx"));
+    QString error;
+    EXPECT_FALSE(XlsxTableWriter::Write(s, pageLayout(), path, &error));
+    EXPECT_TRUE(error.contains(path)) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_FALSE(XlsxTableWriter::Write(s, pageLayout(), QString(), &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+// ---------------------------------------------------------------- PDF
+
+QString pdfInfo(const QString& path)
+{
+    const QString p = tool("pdfinfo");
+    return p.isEmpty() ? QString() : QString::fromUtf8(run(p, {path}));
+}
+
+int pdfPages(const QString& path)
+{
+    const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(pdfInfo(path));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QString pdfText(const QString& path)
+{
+    const QString p = tool("pdftotext");
+    return p.isEmpty() ? QString() : QString::fromUtf8(run(p, {QStringLiteral("-layout"), path, QStringLiteral("-")}));
+}
+
+QString writePdf(const TableSnapshot& s, const ExportLayout& l, const QString& path)
+{
+    QBuffer buffer;
+    QString error;
+    EXPECT_TRUE(TablePainter::WritePdf(s, l, buffer, &error)) << error.toStdString();
+    spit(path, buffer.data());
+    return path;
+}
+
+// 500 shown rows under addresses, some collapsed away.
+TableSnapshot manyRows()
+{
+    TableSnapshot s;
+    s.headers = {QStringLiteral("Target"), QStringLiteral("Status")};
+    s.columnWidths = {300, 100};
+    for (int i = 0; i < 500; ++i) {
+        const bool collapsed = i % 50 == 0;
+        s.rows.push_back(row(0, {text(QStringLiteral("row-%1").arg(i)), text(QStringLiteral("ok"))}, true, collapsed,
+                             !collapsed));
+        if (collapsed) s.rows.push_back(row(1, {text(QStringLiteral("hidden-%1").arg(i)), text({})}, false));
+    }
+    return s;
+}
+
+TEST(PagedFormatsPdf, PagesHoldShownRowsTitleAndFooter)
+{
+    const TableSnapshot s = manyRows();
+    QTemporaryDir dir;
+
+    // Paint's count is the document's.
+    const QString painted = dir.filePath(QStringLiteral("painted.pdf"));
+    int count = 0;
+    {
+        QPdfWriter writer(painted);
+        QString error;
+        count = TablePainter::Paint(s, pageLayout(), writer, &error);
+        EXPECT_GT(count, 1) << error.toStdString();
+    }
+    EXPECT_EQ(pdfPages(painted), count);
+
+    const QString viaBuffer = writePdf(s, pageLayout(), dir.filePath(QStringLiteral("buffer.pdf")));
+    const QString viaFile = dir.filePath(QStringLiteral("file.pdf"));
+    {
+        QFile file(viaFile);
+        QString error;
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        EXPECT_TRUE(TablePainter::WritePdf(s, pageLayout(), file, &error)) << error.toStdString();
+    }
+    const int pages = pdfPages(viaBuffer);
+    EXPECT_GT(pages, 1);
+    EXPECT_EQ(pdfPages(viaFile), pages);
+
+    const QString all = pdfText(viaBuffer);
+    EXPECT_TRUE(all.contains(QStringLiteral("Blocklist report")));
+    EXPECT_TRUE(all.contains(QStringLiteral("Footer words")));
+    EXPECT_TRUE(all.contains(QStringLiteral("Quarlo 9.8")));
+    for (int p = 1; p <= pages; ++p)
+        EXPECT_TRUE(all.contains(QStringLiteral("Page %1 of %2").arg(p).arg(pages))) << p;
+    EXPECT_EQ(all.count(QStringLiteral("Target")), pages); // header repeated on every page
+    const QSet<QString> words = [&] {
+        const QStringList list = all.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        return QSet<QString>(list.begin(), list.end());
+    }();
+    for (const SnapshotRow& r : s.rows)
+        EXPECT_EQ(words.contains(r.cells[0].text), r.shown) << r.cells[0].text.toStdString();
+}
+
+TEST(PagedFormatsPdf, OrientationSetsPageShape)
+{
+    const struct {
+        int orientation;
+        bool wide;
+    } cases[] = {{1, false}, {2, true}};
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        const QString path = writePdf(manyRows(), pageLayout(c.orientation),
+                                      dir.filePath(QStringLiteral("o%1.pdf").arg(c.orientation)));
+        const auto m = QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+)")).match(pdfInfo(path));
+        ASSERT_TRUE(m.hasMatch());
+        EXPECT_EQ(m.captured(1).toDouble() > m.captured(2).toDouble(), c.wide) << c.orientation;
+    }
+}
+
+TEST(PagedFormatsPdf, HugeCellIsCutToOnePageAndLaterRowsFollow)
+{
+    QString huge;
+    for (int i = 0; huge.size() < 65536; ++i) huge += QStringLiteral("w%1 ").arg(i);
+    TableSnapshot s;
+    s.headers = {QStringLiteral("Target"), QStringLiteral("Text")};
+    s.rows.push_back(row(0, {text(QStringLiteral("first")), text(huge)}));
+    s.rows.push_back(row(0, {text(QStringLiteral("after")), text(QStringLiteral("tail"))}));
+    QTemporaryDir dir;
+    const QString path = writePdf(s, pageLayout(), dir.filePath(QStringLiteral("huge.pdf")));
+    const int pages = pdfPages(path);
+    EXPECT_GE(pages, 1);
+    EXPECT_LE(pages, 3);
+    const QString all = pdfText(path);
+    EXPECT_TRUE(all.contains(QStringLiteral("w0 w1 w2")));
+    EXPECT_TRUE(all.contains(QChar(0x2026)));
+    EXPECT_TRUE(all.contains(QStringLiteral("tail")));
+    EXPECT_FALSE(all.contains(QStringLiteral("w9999 ")));
+}
+
+TEST(PagedFormatsPdf, PageTooSmallFailsWithReason)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setPageSize(QPageSize(QSizeF(20, 20), QPageSize::Millimeter));
+    writer.setPageMargins(QMarginsF(8, 8, 8, 8), QPageLayout::Millimeter);
+    QString error;
+    EXPECT_EQ(TablePainter::Paint(manyRows(), pageLayout(), writer, &error), 0);
+    EXPECT_FALSE(error.isEmpty());
+}
+
+} // namespace
