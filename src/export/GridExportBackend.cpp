@@ -18,26 +18,11 @@
 #include <filesystem>
 #include <system_error>
 
-#if __has_include("export/HtmlTableWriter.h")
-#include "export/HtmlTableWriter.h"
-#define QUARLO_HAVE_HTML_WRITER 1
-#endif
-#if __has_include("export/TextTableWriter.h")
-#include "export/TextTableWriter.h"
-#define QUARLO_HAVE_TEXT_WRITER 1
-#endif
-#if __has_include("export/CsvTableWriter.h")
 #include "export/CsvTableWriter.h"
-#define QUARLO_HAVE_CSV_WRITER 1
-#endif
-#if __has_include("export/XlsxTableWriter.h")
-#include "export/XlsxTableWriter.h"
-#define QUARLO_HAVE_XLSX_WRITER 1
-#endif
-#if __has_include("export/TablePainter.h")
+#include "export/HtmlTableWriter.h"
 #include "export/TablePainter.h"
-#define QUARLO_HAVE_PAINTER 1
-#endif
+#include "export/TextTableWriter.h"
+#include "export/XlsxTableWriter.h"
 
 namespace quarlo {
 
@@ -50,8 +35,6 @@ struct GridExportBackend::FormatInfo {
 };
 
 namespace {
-
-constexpr GridExportBackend::Thing kTable = GridExportBackend::Thing::Table;
 
 const QString kXlsxMime = QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet");
 const QString kMailProgram = QStringLiteral("xdg-email");
@@ -574,33 +557,24 @@ bool GridExportBackend::exportText(const QString& text, const QString& method, c
 bool GridExportBackend::render(Format format, const TableSnapshot& table, QByteArray* out, QString* error) const
 {
     switch (format) {
-#ifdef QUARLO_HAVE_HTML_WRITER
     case Format::Html:
         *out = HtmlTableWriter::Html(table, layout_);
         return true;
     case Format::Mhtml:
         *out = HtmlTableWriter::Mhtml(table, layout_);
         return true;
-#endif
-#ifdef QUARLO_HAVE_TEXT_WRITER
     case Format::Text:
         *out = TextTableWriter::Write(table, layout_);
         return true;
-#endif
-#ifdef QUARLO_HAVE_CSV_WRITER
     case Format::Csv:
         *out = CsvTableWriter::Write(table);
         return true;
-#endif
-#ifdef QUARLO_HAVE_PAINTER
     case Format::Pdf: {
         QBuffer buffer(out);
         buffer.open(QIODevice::WriteOnly);
         return TablePainter::WritePdf(table, layout_, buffer, error);
     }
-#endif
-    default:
-        Q_UNUSED(table);
+    default: // workbooks are written by name, see writeXlsx
         *error = QStringLiteral("This format cannot be written.");
         return false;
     }
@@ -621,7 +595,6 @@ bool GridExportBackend::writeXlsx(const TableSnapshot& table, const QString& pat
         fail(QStringLiteral("The export cannot be saved as %1.\n%2").arg(Quoted(path), why));
         return false;
     };
-    if (target.isDir()) return failed(QStringLiteral("A folder has that name."));
     // The library writes by name only: a hidden temporary beside the target,
     // renamed over it once complete, so a failure leaves the old file.
     QTemporaryFile reserve(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
@@ -632,14 +605,7 @@ bool GridExportBackend::writeXlsx(const TableSnapshot& table, const QString& pat
     reserve.close();
 
     QString error;
-#ifdef QUARLO_HAVE_XLSX_WRITER
-    const bool written = XlsxTableWriter::Write(table, layout_, temporary, &error);
-#else
-    Q_UNUSED(table);
-    const bool written = false;
-    error = QStringLiteral("This format cannot be written.");
-#endif
-    if (written) {
+    if (XlsxTableWriter::Write(table, layout_, temporary, &error)) {
         std::error_code ec;
         std::filesystem::rename(QFile::encodeName(temporary).toStdString(), QFile::encodeName(path).toStdString(), ec);
         if (!ec) return true;
@@ -658,7 +624,6 @@ void GridExportBackend::setUpPrinter(QPrinter& printer) const
 
 bool GridExportBackend::printTable(const TableSnapshot& table, bool preview)
 {
-#ifdef QUARLO_HAVE_PAINTER
     QPrinter printer(QPrinter::HighResolution);
     setUpPrinter(printer);
     QString error;
@@ -674,12 +639,6 @@ bool GridExportBackend::printTable(const TableSnapshot& table, bool preview)
     if (TablePainter::Paint(table, layout_, printer, &error) > 0) return true;
     fail(QStringLiteral("Printing failed: %1").arg(error));
     return false;
-#else
-    Q_UNUSED(table);
-    Q_UNUSED(preview);
-    fail(QStringLiteral("Printing is not available."));
-    return false;
-#endif
 }
 
 bool GridExportBackend::printText(const QString& text, bool preview)
@@ -719,9 +678,12 @@ QStringList GridExportBackend::DesktopCommand(const QString& exec, const QString
             if (code == u'%') {
                 out += u'%';
             } else if (QStringLiteral("fFuU").contains(code)) {
-                // One file: a second file code stays empty.
-                if (!placed) out += fileName;
-                placed = hadFile = hadCode = true;
+                // One file only: a second file code is dropped.
+                if (!placed) {
+                    out += fileName;
+                    placed = hadFile = true;
+                }
+                hadCode = true;
             } else {
                 hadCode = true; // %i %c %k and the deprecated ones: dropped
             }

@@ -1,0 +1,583 @@
+#include "export/ExportDialogs.h"
+#include "export/ExportEngine.h"
+#include "export/GridExportBackend.h"
+#include "support/QtPrinters.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QPrinter>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+
+#include <deque>
+#include <gtest/gtest.h>
+#include <optional>
+
+using namespace quarlo;
+using Thing = ExportBackend::Thing;
+
+namespace {
+
+// Answers the engine's dialogs from a script and records every request.
+class ScriptedExportDialogs : public ExportDialogs {
+public:
+    struct Started {
+        QString program;
+        QStringList args;
+    };
+    struct Shown {
+        QString text;
+        Severity severity;
+    };
+
+    QString SaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter) override
+    {
+        saveAsked << caption + "|" + suggestedPath + "|" + filter;
+        if (saveAnswers.empty()) return suggestedPath;
+        const QString answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        return answer;
+    }
+    bool ChooseMethod(const QString&, const QList<ExportBackend::Choice>& choices, QString& inOut) override
+    {
+        chooseAsked << inOut;
+        choiceCount = choices.size();
+        if (!chooseAnswer) return false;
+        inOut = *chooseAnswer;
+        return true;
+    }
+    bool SetUpPrinter(QPrinter& printer) override
+    {
+        printerDialogs++;
+        orientation = printer.pageLayout().orientation();
+        printToFile(printer);
+        return acceptPrinter;
+    }
+    bool Preview(QPrinter& printer, const std::function<void(QPrinter*)>& paint) override
+    {
+        previews++;
+        printToFile(printer);
+        paint(&printer);
+        return true;
+    }
+    void Message(const QString& text, Severity severity) override { messages.push_back({text, severity}); }
+    bool StartProgram(const QString& program, const QStringList& args, QString* error) override
+    {
+        started.push_back({program, args});
+        if (!startError.isEmpty()) *error = startError;
+        return startError.isEmpty();
+    }
+    QString RunAndRead(const QString& program, const QStringList& args) override
+    {
+        ran << program + " " + args.join(' ');
+        return outputs.value(program);
+    }
+
+    QString messageTexts() const
+    {
+        QStringList all;
+        for (const auto& m : messages) all << m.text;
+        return all.join("\n");
+    }
+
+    std::deque<QString> saveAnswers; // empty: accept the suggestion; "" cancels
+    std::optional<QString> chooseAnswer; // nullopt cancels
+    bool acceptPrinter = true;
+    QString printFile; // where the printer's pages go
+    QString startError;
+    QMap<QString, QString> outputs;
+
+    QStringList saveAsked, chooseAsked, ran;
+    qsizetype choiceCount = 0;
+    int printerDialogs = 0, previews = 0;
+    QPageLayout::Orientation orientation = QPageLayout::Portrait;
+    std::vector<Started> started;
+    std::vector<Shown> messages;
+
+private:
+    void printToFile(QPrinter& printer)
+    {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(printFile);
+    }
+};
+
+TableSnapshotPtr SmallTable()
+{
+    auto t = std::make_shared<TableSnapshot>();
+    t->headers = {"Target", "Status", "Text"};
+    t->columnWidths = {200, 100, 300};
+    auto row = [](int level, bool children, bool shown, QStringList texts) {
+        SnapshotRow r;
+        r.level = level, r.hasChildren = children, r.shown = shown;
+        for (const auto& s : texts) {
+            SnapshotCell cell;
+            cell.text = s;
+            r.cells.push_back(cell);
+        }
+        return r;
+    };
+    t->rows.push_back(row(0, true, true, {"127.0.0.2", "Listed", ""}));
+    t->rows.push_back(row(1, true, true, {"zen.example", "Listed", "https://example.org/?q=1&r=<2>"}));
+    t->rows.push_back(row(2, false, true, {"127.0.0.4", "Spam source", "See https://example.org"}));
+    return t;
+}
+
+QVariant TableItem() { return QVariant::fromValue(SmallTable()); }
+
+// Sets environment variables for one test and restores them afterwards,
+// so user folders and the spreadsheet lookup stay inside a temporary dir.
+class EnvGuard {
+public:
+    void set(const char* name, const QByteArray& value)
+    {
+        saved_.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+        qputenv(name, value);
+    }
+    ~EnvGuard()
+    {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+            it->wasSet ? qputenv(it->name, it->value) : qunsetenv(it->name);
+    }
+
+private:
+    struct Saved {
+        const char* name;
+        QByteArray value;
+        bool wasSet;
+    };
+    std::vector<Saved> saved_;
+};
+
+struct Fixture {
+    QTemporaryDir dir;
+    std::shared_ptr<ScriptedExportDialogs> dialogs = std::make_shared<ScriptedExportDialogs>();
+    GridExportBackend backend{dialogs};
+
+    Fixture() { dialogs->printFile = dir.filePath("printed.pdf"); }
+    // Settings of an export that shows no dialog.
+    void unattended(const QString& target)
+    {
+        backend.SetProperty("TargetFilename", target);
+        backend.SetProperty("SkipFilenameSelection", true);
+        backend.SetProperty("Quiet", true);
+    }
+    QStringList entries(const QString& sub = {}) const
+    {
+        return QDir(dir.filePath(sub)).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+};
+
+} // namespace
+
+TEST(GridExportBackendProperties, AcceptsTheAdapterSettingsInAnyCase)
+{
+    Fixture f;
+    const char* names[] = {"ProgramName", "ProgramVersion", "Title", "SubTitle", "Paragraph", "Footer",
+                           "ImageHeight", "ImageWidth", "ImageFormat", "FileFormat", "Orientation",
+                           "TargetFilename", "InitDir", "ColumnList", "SelectMethod", "SkipFieldSelection",
+                           "SkipFilenameSelection", "Quiet", "DefaultPrinter"};
+    for (const char* name : names) {
+        EXPECT_TRUE(f.backend.SetProperty(name, QVariant())) << name;
+        EXPECT_TRUE(f.backend.SetProperty(QString(name).toUpper(), QVariant())) << name;
+    }
+    EXPECT_FALSE(f.backend.SetProperty("Colour", "red"));
+    EXPECT_FALSE(f.backend.SetProperty("", 1));
+
+    f.backend.SetProperty("title", "Scan");
+    f.backend.SetProperty("SUBTITLE", "Sub");
+    f.backend.SetProperty("footer", "Foot");
+    f.backend.SetProperty("ProgramName", "Quarlo");
+    f.backend.SetProperty("Orientation", 2);
+    EXPECT_EQ(f.backend.layout().title, "Scan");
+    EXPECT_EQ(f.backend.layout().subTitle, "Sub");
+    EXPECT_EQ(f.backend.layout().footer, "Foot");
+    EXPECT_EQ(f.backend.layout().programName, "Quarlo");
+    EXPECT_EQ(f.backend.layout().orientation, 2);
+    f.backend.SetProperty("Orientation", 7); // nonsense falls back to portrait
+    EXPECT_EQ(f.backend.layout().orientation, 1);
+}
+
+TEST(GridExportBackendMethods, ListsInOrderAndNamesByAlias)
+{
+    Fixture f;
+    QStringList keys;
+    for (const auto& c : f.backend.ExportMethods(0)) keys << c.key;
+    EXPECT_EQ(keys, (QStringList{"HTML", "MHTML", "Text", "CDF", "XLS", "EXCEL", "PDF"}));
+    keys.clear();
+    for (const auto& c : f.backend.ExportMethods(1)) keys << c.key;
+    EXPECT_EQ(keys, (QStringList{"Text", "HTML"}));
+    EXPECT_TRUE(f.backend.ExportMethods(2).isEmpty());
+    EXPECT_TRUE(f.backend.ExportMethods(-1).isEmpty());
+
+    const std::pair<QString, QString> names[] = {
+        {"html", "Web page (HTML)"}, {"MHT", "Single-file web page (MHTML)"}, {"txt", "Text file"},
+        {"TXT", "Text file"},        {"csv", "Comma-separated values (CSV)"}, {"XLSX", "Spreadsheet workbook (XLSX)"},
+        {"Excel", "Open in the spreadsheet program"}, {"pdf", "PDF document"}, {"GIF", ""}, {"", ""}};
+    for (const auto& [key, caption] : names) EXPECT_EQ(f.backend.MethodName(key), caption) << key.toStdString();
+
+    keys.clear();
+    for (const auto& c : f.backend.SentToMethods()) keys << c.key;
+    EXPECT_EQ(keys, (QStringList{"MailContent", "Mail.MAPIMAIL", "MyDocuments", "Desktop", "EXCEL.EXE"}));
+}
+
+TEST(GridExportBackendFiles, EachFormatReachesItsWriter)
+{
+    struct Case {
+        QString method, extension;
+        QByteArray start;
+    };
+    const Case cases[] = {
+        {"HTML", ".html", "<!DOCTYPE"}, {"MHTML", ".mht", "MIME-Version"}, {"TXT", ".txt", ""},
+        {"CSV", ".csv", "\xEF\xBB\xBF"}, {"XLS", ".xlsx", "PK"},           {"pdf", ".pdf", "%PDF"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.method.toStdString());
+        Fixture f;
+        // A known extension is replaced, an unknown suffix kept.
+        f.unattended(f.dir.filePath("results.v2.txt"));
+        ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), c.method, "/nonexistent"));
+        const QString expected = f.dir.filePath("results.v2" + c.extension);
+        EXPECT_EQ(f.backend.TargetFilename(), expected);
+        const QByteArray bytes = slurp(expected);
+        EXPECT_TRUE(bytes.contains(c.start) && bytes.indexOf(c.start) <= 64) << bytes.left(80).toStdString();
+        if (c.method == "TXT") {
+            EXPECT_TRUE(bytes.contains("zen.example"));
+        }
+        EXPECT_EQ(f.entries(), QStringList{"results.v2" + c.extension});
+        EXPECT_TRUE(f.dialogs->saveAsked.isEmpty() && f.dialogs->chooseAsked.isEmpty() && f.dialogs->messages.empty());
+    }
+}
+
+TEST(GridExportBackendFiles, RelativeTargetGoesToInitDirElseProgramDir)
+{
+    Fixture f;
+    f.unattended("out");
+    ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), "HTML", f.dir.path()));
+    EXPECT_EQ(f.backend.TargetFilename(), f.dir.filePath("out.html"));
+
+    ASSERT_TRUE(QDir(f.dir.path()).mkdir("init"));
+    Fixture g;
+    g.unattended("");
+    g.backend.SetProperty("InitDir", f.dir.filePath("init"));
+    ASSERT_TRUE(g.backend.Export(Thing::Table, TableItem(), "CSV", f.dir.path()));
+    EXPECT_EQ(g.backend.TargetFilename(), f.dir.filePath("init/Export.csv"));
+    EXPECT_TRUE(QFileInfo::exists(g.backend.TargetFilename()));
+}
+
+TEST(GridExportBackendFiles, SaveDialogSuggestsAndCancelWritesNothing)
+{
+    Fixture f;
+    f.backend.SetProperty("TargetFilename", "scan");
+    f.dialogs->saveAnswers = {f.dir.filePath("picked")};
+    ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), "HTML", f.dir.path()));
+    ASSERT_EQ(f.dialogs->saveAsked.size(), 1);
+    const QStringList parts = f.dialogs->saveAsked[0].split('|');
+    EXPECT_EQ(parts.value(1), f.dir.filePath("scan.html"));
+    EXPECT_TRUE(parts.value(2).contains("*.html"));
+    EXPECT_EQ(f.backend.TargetFilename(), f.dir.filePath("picked.html")); // extension added
+    EXPECT_TRUE(slurp(f.backend.TargetFilename()).startsWith("<!DOCTYPE"));
+
+    Fixture g;
+    g.backend.SetProperty("TargetFilename", g.dir.filePath("scan"));
+    g.dialogs->saveAnswers = {""};
+    EXPECT_FALSE(g.backend.Export(Thing::Table, TableItem(), "PDF", g.dir.path()));
+    EXPECT_TRUE(g.entries().isEmpty());
+    EXPECT_TRUE(g.dialogs->messages.empty());
+}
+
+TEST(GridExportBackendFiles, FormatChoiceAndFileFormat)
+{
+    // FileFormat wins over the method and is what the choice preselects.
+    Fixture f;
+    f.backend.SetProperty("TargetFilename", f.dir.filePath("r"));
+    f.backend.SetProperty("SkipFilenameSelection", true);
+    f.backend.SetProperty("FileFormat", "csv");
+    f.backend.SetProperty("SelectMethod", true);
+    f.dialogs->chooseAnswer = "PDF";
+    ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), "HTML", f.dir.path()));
+    EXPECT_EQ(f.dialogs->chooseAsked, QStringList{"CDF"});
+    EXPECT_EQ(f.dialogs->choiceCount, 7);
+    EXPECT_EQ(f.backend.TargetFilename(), f.dir.filePath("r.pdf"));
+
+    Fixture cancel;
+    cancel.backend.SetProperty("TargetFilename", cancel.dir.filePath("r"));
+    cancel.backend.SetProperty("SelectMethod", true);
+    EXPECT_FALSE(cancel.backend.Export(Thing::Table, TableItem(), "HTML", cancel.dir.path()));
+    EXPECT_TRUE(cancel.dialogs->saveAsked.isEmpty());
+    EXPECT_TRUE(cancel.entries().isEmpty());
+
+    // Quiet (export-and-send) never asks; MHTML although the method is HTML.
+    Fixture quiet;
+    quiet.unattended(quiet.dir.filePath("mail"));
+    quiet.backend.SetProperty("SelectMethod", true);
+    quiet.backend.SetProperty("FileFormat", "MHTML");
+    ASSERT_TRUE(quiet.backend.Export(Thing::Table, TableItem(), "HTML", quiet.dir.path()));
+    EXPECT_TRUE(quiet.dialogs->chooseAsked.isEmpty());
+    EXPECT_EQ(quiet.backend.TargetFilename(), quiet.dir.filePath("mail.mht"));
+}
+
+TEST(GridExportBackendFiles, BadInputIsRefusedWithAMessage)
+{
+    Fixture f;
+    f.backend.SetProperty("TargetFilename", f.dir.filePath("r"));
+    f.backend.SetProperty("SkipFilenameSelection", true);
+    EXPECT_FALSE(f.backend.Export(Thing::Table, TableItem(), "GIF", f.dir.path()));
+    EXPECT_TRUE(f.dialogs->messageTexts().contains("GIF"));
+    EXPECT_FALSE(f.backend.Export(Thing::Table, QVariant(), "HTML", f.dir.path()));
+    EXPECT_FALSE(f.backend.Export(Thing::Table, QVariant::fromValue(TableSnapshotPtr()), "HTML", f.dir.path()));
+    EXPECT_FALSE(f.backend.Export(Thing::Chart, TableItem(), "HTML", f.dir.path()));
+    EXPECT_FALSE(f.backend.Export(Thing::Text, "text", "XLS", f.dir.path())); // texts have no workbook
+    ASSERT_EQ(f.dialogs->messages.size(), 5u);
+    EXPECT_EQ(f.dialogs->messages[3].text, "This kind of export is not supported.");
+    EXPECT_TRUE(f.entries().isEmpty());
+
+    f.backend.SetProperty("Quiet", true);
+    EXPECT_FALSE(f.backend.Export(Thing::RTF, "x", "HTML", f.dir.path()));
+    EXPECT_EQ(f.dialogs->messages.size(), 5u);
+}
+
+TEST(GridExportBackendFiles, FailedWriteKeepsOldFileAndLeavesNoTemporary)
+{
+    // Root can write into a read-only folder, so the unwritable folder is
+    // a path under a regular file.
+    for (const QString method : {"HTML", "XLS", "PDF"}) {
+        SCOPED_TRACE(method.toStdString());
+        Fixture f;
+        spit(f.dir.filePath("plain"), "old");
+        f.backend.SetProperty("TargetFilename", f.dir.filePath("plain/x"));
+        f.backend.SetProperty("SkipFilenameSelection", true);
+        EXPECT_FALSE(f.backend.Export(Thing::Table, TableItem(), method, f.dir.path()));
+        EXPECT_TRUE(f.dialogs->messageTexts().contains("Not a directory")) << f.dialogs->messageTexts().toStdString();
+        EXPECT_EQ(f.entries(), QStringList{"plain"});
+        EXPECT_EQ(slurp(f.dir.filePath("plain")), "old");
+    }
+    // A folder in the target's place: the workbook is complete but cannot
+    // be renamed over it; its temporary goes away.
+    Fixture g;
+    ASSERT_TRUE(QDir(g.dir.path()).mkdir("book.xlsx"));
+    g.unattended(g.dir.filePath("book"));
+    g.backend.SetProperty("Quiet", false);
+    EXPECT_FALSE(g.backend.Export(Thing::Table, TableItem(), "XLS", g.dir.path()));
+    EXPECT_EQ(g.entries(), QStringList{"book.xlsx"});
+    EXPECT_TRUE(QFileInfo(g.dir.filePath("book.xlsx")).isDir());
+    EXPECT_TRUE(g.dialogs->messageTexts().contains("Is a directory")) << g.dialogs->messageTexts().toStdString();
+}
+
+TEST(GridExportBackendFiles, ExistingTargetIsReplaced)
+{
+    Fixture f;
+    spit(f.dir.filePath("r.csv"), "old contents");
+    spit(f.dir.filePath("r.xlsx"), "old contents");
+    f.unattended(f.dir.filePath("r"));
+    ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), "CSV", f.dir.path()));
+    ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), "XLSX", f.dir.path()));
+    EXPECT_TRUE(slurp(f.dir.filePath("r.csv")).startsWith("\xEF\xBB\xBF"));
+    EXPECT_TRUE(slurp(f.dir.filePath("r.xlsx")).startsWith("PK"));
+    EXPECT_EQ(f.entries(), (QStringList{"r.csv", "r.xlsx"}));
+}
+
+TEST(GridExportBackendPrint, PrinterAndPreviewPaintTheTable)
+{
+    Fixture f;
+    f.backend.SetProperty("TargetFilename", "/kept/as/set");
+    f.backend.SetProperty("Orientation", 2);
+    ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), "PRINTER", f.dir.path()));
+    EXPECT_EQ(f.dialogs->printerDialogs, 1);
+    EXPECT_EQ(f.dialogs->orientation, QPageLayout::Landscape);
+    EXPECT_TRUE(slurp(f.dialogs->printFile).startsWith("%PDF"));
+    EXPECT_EQ(f.backend.TargetFilename(), "/kept/as/set");
+
+    QFile::remove(f.dialogs->printFile);
+    f.dialogs->acceptPrinter = false;
+    EXPECT_FALSE(f.backend.Export(Thing::Table, TableItem(), "printer", f.dir.path()));
+    EXPECT_FALSE(QFileInfo::exists(f.dialogs->printFile));
+
+    EXPECT_TRUE(f.backend.Export(Thing::Table, TableItem(), "PREVIEW", f.dir.path()));
+    EXPECT_EQ(f.dialogs->previews, 1);
+    EXPECT_TRUE(slurp(f.dialogs->printFile).startsWith("%PDF"));
+
+    QFile::remove(f.dialogs->printFile);
+    EXPECT_TRUE(f.backend.Export(Thing::Text, "some text", "PREVIEW", {}));
+    EXPECT_TRUE(slurp(f.dialogs->printFile).startsWith("%PDF"));
+    EXPECT_TRUE(f.dialogs->messages.empty());
+}
+
+TEST(GridExportBackendText, TextAndTextFileExports)
+{
+    Fixture f;
+    const QString text = "a < b & \"c\"\n\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D";
+    f.unattended(f.dir.filePath("t"));
+    ASSERT_TRUE(f.backend.Export(Thing::Text, text, "txt", f.dir.path()));
+    EXPECT_EQ(QString::fromUtf8(slurp(f.dir.filePath("t.txt"))), text);
+
+    ASSERT_TRUE(f.backend.Export(Thing::Text, text, "HTML", f.dir.path()));
+    const QString html = QString::fromUtf8(slurp(f.dir.filePath("t.html")));
+    EXPECT_TRUE(html.contains("<pre>a &lt; b &amp; &quot;c&quot;")) << html.toStdString();
+
+    spit(f.dir.filePath("in.log"), "from a file");
+    f.backend.SetProperty("FileFormat", "Text");
+    ASSERT_TRUE(f.backend.Export(Thing::TextFile, f.dir.filePath("in.log"), "HTML", {}));
+    EXPECT_EQ(slurp(f.dir.filePath("t.txt")), "from a file");
+
+    // Mailed as an attachment a text page becomes a web archive whose page
+    // is the HTML above.
+    f.backend.SetProperty("FileFormat", "MHTML");
+    ASSERT_TRUE(f.backend.Export(Thing::Text, text, "HTML", f.dir.path()));
+    EXPECT_EQ(GridExportBackend::HtmlOfWebPage(slurp(f.dir.filePath("t.mht"))), html);
+
+    f.backend.SetProperty("Quiet", false);
+    EXPECT_FALSE(f.backend.Export(Thing::TextFile, f.dir.filePath("missing.txt"), "txt", {}));
+    EXPECT_TRUE(f.dialogs->messageTexts().contains("missing.txt"));
+}
+
+TEST(GridExportBackendSend, MailDestinationsStartTheMailProgram)
+{
+    Fixture f;
+    f.unattended(f.dir.filePath("Export"));
+    f.backend.SetProperty("Title", "Scan of 127.0.0.2");
+    ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), "MHTML", f.dir.path()));
+    const QString file = f.backend.TargetFilename();
+
+    EXPECT_EQ(f.backend.SendTo(file, "Outlook.MapiMail"), true);
+    ASSERT_EQ(f.dialogs->started.size(), 1u);
+    EXPECT_EQ(f.dialogs->started[0].program, "xdg-email");
+    EXPECT_EQ(f.dialogs->started[0].args, (QStringList{"--subject", "Scan of 127.0.0.2", "--attach", file}));
+
+    // The body is the table as plain text, decoded from the web archive.
+    EXPECT_EQ(f.backend.SendTo(file, "MailContent"), true);
+    ASSERT_EQ(f.dialogs->started.size(), 2u);
+    const QStringList args = f.dialogs->started[1].args;
+    ASSERT_EQ(args.size(), 4);
+    EXPECT_EQ(args[2], "--body");
+    EXPECT_TRUE(args[3].contains("zen.example") && args[3].contains("Spam source")) << args[3].toStdString();
+    EXPECT_TRUE(args[3].contains("https://example.org/?q=1&r=<2>")) << args[3].toStdString();
+    EXPECT_FALSE(args[3].contains("<td") || args[3].contains("=3D"));
+
+    // A body too long for a command line goes as an attachment.
+    spit(f.dir.filePath("long.txt"), QByteArray(GridExportBackend::kMaxMailBody + 1, 'x'));
+    EXPECT_EQ(f.backend.SendTo(f.dir.filePath("long.txt"), "MailContent"), true);
+    const QStringList longArgs = f.dialogs->started[2].args;
+    EXPECT_EQ(longArgs.mid(4), (QStringList{"--attach", f.dir.filePath("long.txt")}));
+    EXPECT_LT(longArgs[3].size(), 200);
+}
+
+TEST(GridExportBackendSend, FailuresAreToldEvenWhenQuiet)
+{
+    Fixture f;
+    const QString file = f.dir.filePath("r.html");
+    spit(file, "<html><body>x</body></html>");
+    f.backend.SetProperty("Quiet", true);
+    f.dialogs->startError = "xdg-email is not installed";
+    EXPECT_EQ(f.backend.SendTo(file, "Mail.MAPIMAIL"), false);
+    EXPECT_EQ(f.backend.SendTo(file, "MailContent"), false);
+    EXPECT_EQ(f.backend.SendTo(file, "Fax"), false);
+    EXPECT_EQ(f.backend.SendTo(f.dir.filePath("gone.html"), "MyDocuments"), false);
+    ASSERT_EQ(f.dialogs->messages.size(), 4u);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(f.dialogs->messages[i].text.contains("xdg-email is not installed"));
+        EXPECT_TRUE(f.dialogs->messages[i].text.contains(file));
+    }
+    EXPECT_TRUE(f.dialogs->messages[2].text.contains("Fax"));
+    EXPECT_TRUE(f.dialogs->messages[3].text.contains("gone.html"));
+    EXPECT_TRUE(QFileInfo::exists(file));
+}
+
+TEST(GridExportBackendSend, FolderCopiesTakeAFreeName)
+{
+    Fixture f;
+    QTemporaryDir home;
+    EnvGuard env;
+    env.set("HOME", home.path().toUtf8());
+    env.set("XDG_CONFIG_HOME", home.filePath(".config").toUtf8());
+    const QString file = f.dir.filePath("Export.html");
+    spit(file, "<html>exported</html>");
+
+    EXPECT_EQ(f.backend.SendTo(file, "MyDocuments"), true);
+    EXPECT_EQ(f.backend.SendTo(file, "Shell:MyDocuments"), true);
+    EXPECT_EQ(f.backend.SendTo(file, "Desktop"), true);
+    EXPECT_EQ(slurp(home.filePath("Documents/Export.html")), "<html>exported</html>");
+    EXPECT_EQ(slurp(home.filePath("Documents/Export (2).html")), "<html>exported</html>");
+    EXPECT_EQ(slurp(home.filePath("Desktop/Export.html")), "<html>exported</html>");
+    ASSERT_EQ(f.dialogs->messages.size(), 3u);
+    EXPECT_EQ(f.dialogs->messages[1].severity, ExportDialogs::Severity::Information);
+    EXPECT_TRUE(f.dialogs->messages[1].text.contains(home.filePath("Documents/Export (2).html")));
+
+    f.backend.SetProperty("Quiet", true);
+    EXPECT_EQ(f.backend.SendTo(file, "Desktop"), true);
+    EXPECT_TRUE(QFileInfo::exists(home.filePath("Desktop/Export (2).html")));
+    EXPECT_EQ(f.dialogs->messages.size(), 3u);
+}
+
+TEST(GridExportBackendSend, SpreadsheetProgramFromTheDesktopDefault)
+{
+    Fixture f;
+    QTemporaryDir data;
+    EnvGuard env;
+    env.set("XDG_DATA_HOME", data.path().toUtf8());
+    env.set("XDG_DATA_DIRS", data.filePath("none").toUtf8());
+    ASSERT_TRUE(QDir(data.path()).mkpath("applications/vendor"));
+    spit(data.filePath("applications/vendor/calc.desktop"),
+         "[Desktop Action new]\nExec=wrong\n[Desktop Entry]\nName=Calc\n"
+         "Exec=\"/opt/my calc/bin/calc\" --calc %U %i\n");
+    const QString file = f.dir.filePath("r.xlsx");
+    spit(file, "PK");
+
+    f.dialogs->outputs["xdg-mime"] = "vendor-calc.desktop\n";
+    EXPECT_EQ(f.backend.SendTo(file, "EXCEL.EXE"), true);
+    ASSERT_EQ(f.dialogs->started.size(), 1u);
+    EXPECT_EQ(f.dialogs->started[0].program, "/opt/my calc/bin/calc");
+    EXPECT_EQ(f.dialogs->started[0].args, (QStringList{"--calc", file}));
+    EXPECT_TRUE(f.dialogs->ran.value(0).endsWith("query default application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"));
+
+    f.dialogs->outputs.clear();
+    f.backend.SetProperty("Quiet", true);
+    EXPECT_EQ(f.backend.SendTo(file, "EXCEL.EXE"), false);
+    ASSERT_EQ(f.dialogs->messages.size(), 1u);
+    EXPECT_TRUE(f.dialogs->messages[0].text.startsWith("No spreadsheet program is installed."));
+    EXPECT_TRUE(f.dialogs->messages[0].text.contains(file));
+}
+
+TEST(GridExportBackendSend, DesktopExecLines)
+{
+    const std::tuple<QString, QStringList> cases[] = {
+        {"calc %f", {"calc", "/f.xlsx"}},
+        {"calc", {"calc", "/f.xlsx"}},
+        {"calc --open=%u --name %c 100%%", {"calc", "--open=/f.xlsx", "--name", "100%"}},
+        {"\"a b\" \"x\\\"y\" %F %F", {"a b", "x\"y", "/f.xlsx"}},
+        {"", {}},
+    };
+    for (const auto& [exec, expected] : cases)
+        EXPECT_EQ(GridExportBackend::DesktopCommand(exec, "/f.xlsx"), expected) << exec.toStdString();
+}
+
+TEST(GridExportBackendEndToEnd, ExportAndSendThroughTheAdapter)
+{
+    QTemporaryDir programDir;
+    auto dialogs = std::make_shared<ScriptedExportDialogs>();
+    ExportEngine engine(GridExportBackend::Factory(dialogs));
+    engine.setProgramDir(programDir.path());
+    engine.setTitle("Results");
+    engine.ExportAndSendTable(TableItem(), "Mail.MAPIMAIL");
+
+    const QString written = programDir.filePath("Export.mht");
+    EXPECT_TRUE(slurp(written).contains("MIME-Version"));
+    ASSERT_EQ(dialogs->started.size(), 1u);
+    EXPECT_EQ(dialogs->started[0].program, "xdg-email");
+    EXPECT_EQ(dialogs->started[0].args.mid(2), (QStringList{"--attach", written}));
+    EXPECT_TRUE(dialogs->saveAsked.isEmpty() && dialogs->chooseAsked.isEmpty() && dialogs->messages.empty());
+
+    // "Open in the spreadsheet program" writes a fresh temporary workbook.
+    QTemporaryDir temp;
+    EnvGuard env;
+    env.set("TMPDIR", temp.path().toUtf8());
+    engine.setSkipFilenameSelection(true);
+    EXPECT_TRUE(engine.ExportTable(TableItem(), "EXCEL"));
+    const QString book = engine.TargetFilename();
+    EXPECT_TRUE(book.startsWith(temp.filePath("quarlo-exports/"))) << book.toStdString();
+    EXPECT_TRUE(slurp(book).startsWith("PK"));
+    ASSERT_EQ(dialogs->messages.size(), 1u); // no spreadsheet program in this script
+    EXPECT_TRUE(dialogs->messages[0].text.contains(book));
+
+    EXPECT_FALSE(GridExportBackend::Factory(nullptr)(nullptr));
+}
