@@ -438,17 +438,13 @@ bool GridExportBackend::Export(Thing thing, const QVariant& item, const QString&
     }
 }
 
-GridExportBackend::Format GridExportBackend::chooseFormat(int kind, const QString& method, bool* cancelled)
+GridExportBackend::Format GridExportBackend::chooseFormat(int kind, const QString& method)
 {
-    *cancelled = false;
     const QString asked = fileFormat_.isEmpty() ? method.trimmed() : fileFormat_;
     Format format = FormatOf(asked);
     if (selectMethod_ && !quiet_) {
         QString key = format == Format::None ? asked : QLatin1String(Info(format)->key);
-        if (!dialogs_->ChooseMethod(QStringLiteral("Export as"), ExportMethods(kind), key)) {
-            *cancelled = true;
-            return Format::None;
-        }
+        if (!dialogs_->ChooseMethod(QStringLiteral("Export as"), ExportMethods(kind), key)) return Format::None;
         format = FormatOf(key);
     }
     const bool fits = kind == 0 ? format != Format::None
@@ -508,8 +504,7 @@ bool GridExportBackend::exportTable(const TableSnapshot& table, const QString& m
     if (Same(method.trimmed(), "PRINTER")) return printTable(table, false);
     if (Same(method.trimmed(), "PREVIEW")) return printTable(table, true);
 
-    bool cancelled = false;
-    const Format format = chooseFormat(0, method, &cancelled);
+    const Format format = chooseFormat(0, method);
     if (format == Format::None) return false;
     const QString path = chooseTarget(format, programDir);
     if (path.isEmpty()) return false;
@@ -537,8 +532,7 @@ bool GridExportBackend::exportText(const QString& text, const QString& method, c
     if (Same(method.trimmed(), "PRINTER")) return printText(text, false);
     if (Same(method.trimmed(), "PREVIEW")) return printText(text, true);
 
-    bool cancelled = false;
-    const Format format = chooseFormat(1, method, &cancelled);
+    const Format format = chooseFormat(1, method);
     if (format == Format::None) return false;
     const QString path = chooseTarget(format, programDir);
     if (path.isEmpty()) return false;
@@ -656,8 +650,8 @@ bool GridExportBackend::printText(const QString& text, bool preview)
 
 QString GridExportBackend::HtmlOfWebPage(const QByteArray& bytes)
 {
-    const QByteArray start = bytes.left(1024).trimmed().toLower();
-    if (start.startsWith('<')) return QString::fromUtf8(bytes);
+    const QByteArray start = bytes.left(1024).trimmed();
+    if (start.startsWith('<') || start.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(bytes);
     if (start.isEmpty()) return {};
     return HtmlPart(bytes, 0);
 }

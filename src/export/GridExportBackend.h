@@ -78,7 +78,7 @@ private:
     void setUpPrinter(QPrinter& printer) const;
     // The format to write (FileFormat, else method), after the method choice
     // when asked for; None when cancelled or unknown (told).
-    Format chooseFormat(int kind, const QString& method, bool* cancelled);
+    Format chooseFormat(int kind, const QString& method);
     // The file to write; empty when cancelled.
     QString chooseTarget(Format format, const QString& programDir);
     bool writeBytes(const QString& path, const QByteArray& bytes);
