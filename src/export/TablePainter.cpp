@@ -150,7 +150,7 @@ private:
 qreal Pager::contentWidth(int column, int level) const
 {
     qreal w = width_[column] - 2 * padX_;
-    if (column == 0) w -= std::min(level * pt(kIndentPt), w / 2);
+    if (column == 0) w -= std::min(std::max(level, 0) * pt(kIndentPt), w / 2);
     return std::max<qreal>(w, 1);
 }
 
@@ -312,7 +312,9 @@ void Pager::paintRow(QPainter& p, const PlacedRow& placed, qreal y) const
         p.setPen(cell.color.isValid() ? cell.color : link ? kLinkColor : QColor(Qt::black));
         const qreal indent = width_[size_t(c)] - 2 * padX_ - contentWidth(c, row.level);
         const QRectF box(left_[size_t(c)] + padX_ + indent, y + padY_, contentWidth(c, row.level), h - 2 * padY_);
-        drawText(p, cell.text, f, box, c < 32 && (placed.wrapped >> c & 1u));
+        bool wrapped = c < 32 && (placed.wrapped >> c & 1u);
+        if (c >= 32) measure(cell.text, f, box.width(), box.height(), &wrapped); // beyond the row's wrap bits
+        drawText(p, cell.text, f, box, wrapped);
     }
 }
 

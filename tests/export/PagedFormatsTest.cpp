@@ -287,6 +287,7 @@ TEST(PagedFormatsPdf, PagesHoldShownRowsTitleAndFooter)
     EXPECT_GT(pages, 1);
     EXPECT_EQ(pdfPages(viaFile), pages);
 
+    EXPECT_TRUE(pdfInfo(viaBuffer).contains(QRegularExpression(QStringLiteral("Creator:\\s+Quarlo 9.8"))));
     const QString all = pdfText(viaBuffer);
     EXPECT_TRUE(all.contains(QStringLiteral("Blocklist report")));
     EXPECT_TRUE(all.contains(QStringLiteral("Footer words")));
