@@ -123,6 +123,7 @@ class P(HTMLParser):
         elif tag == 'br': s.handle_data('\n')
         elif tag == 'a' and s.cell is not None: s.cell['href'] = a.get('href')
         elif tag == 'col': s.cols.append(a.get('style'))
+        elif tag == 'meta' and a.get('name') == 'generator': s.text['generator'] = a.get('content')
         elif tag in ('title', 'h1', 'h2', 'p'): s.where = a.get('class') or tag; s.text[s.where] = ''
     def handle_startendtag(s, tag, attrs): s.handle_starttag(tag, attrs)
     def handle_endtag(s, tag):
@@ -140,7 +141,9 @@ print(json.dumps({'rows': p.rows, 'cols': p.cols, 'tags': sorted(p.tags), 'text'
 TEST(TextFormatsHtml, EveryRowAndTextSurvivesAnHtmlParser)
 {
     const TableSnapshot s = trickySnapshot();
-    const QByteArray html = HtmlTableWriter::Html(s, layout());
+    ExportLayout l = layout();
+    l.programName = "Quarlo \"Q\" <&>";
+    const QByteArray html = HtmlTableWriter::Html(s, l);
     const QJsonObject doc = pythonJson(HtmlReader, html).toObject();
     const QJsonArray rows = doc["rows"].toArray();
 
@@ -161,7 +164,8 @@ TEST(TextFormatsHtml, EveryRowAndTextSurvivesAnHtmlParser)
     EXPECT_EQ(text["h1"].toString(), layout().title);
     EXPECT_EQ(text["paragraph"].toString(), "First\nSecond");
     EXPECT_EQ(text["footer"].toString(), "Foot");
-    EXPECT_EQ(text["program"].toString(), "Quarlo 1.2.3");
+    EXPECT_EQ(text["program"].toString(), "Quarlo \"Q\" <&> 1.2.3");
+    EXPECT_EQ(text["generator"].toString(), "Quarlo \"Q\" <&> 1.2.3") << "escaped inside an attribute";
     EXPECT_FALSE(html.toLower().contains("<script")) << "cell text must not become markup";
     for (const char* tag : {"script", "img", "link", "iframe"})
         EXPECT_FALSE(doc["tags"].toArray().contains(QString(tag))) << tag;
@@ -280,13 +284,20 @@ print(json.dumps({'type': m.get_content_type(), 'root': m.get_param('type'), 'bo
         ASSERT_FALSE(boundary.isEmpty());
         EXPECT_EQ(mhtml.count(boundary), 3) << "in the header, the delimiter and the close only";
         EXPECT_EQ(mhtml.count('\r'), mhtml.count("\r\n")) << "no bare CR";
+        // Header lines within 78 characters, quoted-printable ones within 76.
         const QList<QByteArray> lines = mhtml.split('\n');
+        bool inBody = false;
         for (qsizetype i = 0; i < lines.size(); ++i) {
             const QByteArray& line = lines[i];
             if (i + 1 < lines.size()) {
                 ASSERT_TRUE(line.endsWith('\r')) << "bare LF in line " << i;
             }
-            ASSERT_LE(line.size() - (line.endsWith('\r') ? 1 : 0), 78) << "line " << i << ": " << line.left(90).toStdString();
+            if (line.startsWith("--" + boundary))
+                inBody = false;
+            ASSERT_LE(line.size() - (line.endsWith('\r') ? 1 : 0), inBody ? 76 : 78)
+                << "line " << i << ": " << line.left(90).toStdString();
+            if (line.startsWith("Content-Location:"))
+                inBody = true;
         }
     }
 }
@@ -339,10 +350,11 @@ print(json.dumps(rows))
     EXPECT_EQ(records.last().toArray(), QJsonArray({"2", "short row", "", ""})) << "short rows are padded";
 }
 
-TEST(TextFormatsCsv, FormulaTextsAreDefused)
+TEST(TextFormatsCsv, FieldsAreQuotedAndFormulasDefused)
 {
+    // Text and its field as written, second column of a record.
     const std::vector<Tricky> cases = {
-        {"=HYPERLINK(\"http://x.test\",\"y\")", "'=HYPERLINK(\"http://x.test\",\"y\")"},
+        {"=HYPERLINK(\"http://x.test\",\"y\")", "\"'=HYPERLINK(\"\"http://x.test\"\",\"\"y\"\")\""},
         {"=1", "'=1"},
         {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
         {"-2+3+cmd|' /C calc'!A0", "'-2+3+cmd|' /C calc'!A0"},
@@ -351,19 +363,21 @@ TEST(TextFormatsCsv, FormulaTextsAreDefused)
         {"+3.5", "+3.5"},
         {"-", "-"},
         {"a=1", "a=1"},
+        {" lead", "\" lead\""},
+        {"trail ", "\"trail \""},
+        {"in side", "in side"},
+        {"a\"b", "\"a\"\"b\""},
+        {"a\rb", "\"a\rb\""},
     };
     TableSnapshot s;
     s.headers = {"T", "S"};
     for (const Tricky& c : cases)
-        s.rows.push_back(row(0, {c.text, c.text}));
-    const QList<QByteArray> lines = CsvTableWriter::Write(s).split('\n');
-    ASSERT_GE(lines.size(), qsizetype(cases.size()) + 1);
-    for (size_t i = 0; i < cases.size(); ++i) {
-        QString field = cases[i].expected;
-        if (field.contains(u',') || field.contains(u'"'))
-            field = '"' + field.replace("\"", "\"\"") + '"';
-        EXPECT_EQ(QString::fromUtf8(lines[qsizetype(i) + 1]), "0," + field + "," + field + "\r") << i;
-    }
+        s.rows.push_back(row(0, {"x", c.text}));
+    const QString csv = QString::fromUtf8(CsvTableWriter::Write(s));
+    const QStringList records = csv.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(records.size(), qsizetype(cases.size()) + 2);
+    for (size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(records[qsizetype(i) + 1], "0,x," + cases[i].expected) << i;
 }
 
 TEST(TextFormatsCsv, LevelsRebuildTheTree)
@@ -402,7 +416,7 @@ TEST(TextFormatsText, AlignsShownRowsOnly)
               row(1, {"  bl.test", "ok", "t2"}),
               row(2, {"    127.0.0.4", QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD"), "t3"}),
               row(1, {"hidden.test", "secret", "t4"}, false),
-              row(0, {QString::fromUtf8("\u00FCml\u00E4ut"), "multi\nline\ttab", "t5"})};
+              row(0, {QString::fromUtf8("\u00FCml\u00E4ut\u00FCml\u00E4ut\u00FCml\u00E4ut"), "multi\nline\ttab", "t5"})};
     const QByteArray bytes = TextTableWriter::Write(s, layout());
     EXPECT_FALSE(bytes.startsWith("\xEF\xBB\xBF"));
     EXPECT_FALSE(bytes.contains('\r'));
@@ -421,7 +435,8 @@ TEST(TextFormatsText, AlignsShownRowsOnly)
     const std::vector<std::tuple<QString, QString, QString>> expected = {
         {"127.0.0.2", "listed", "t1"}, {"  bl.test", "ok", "t2"},
         {"    127.0.0.4", QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD"), "t3"},
-        {QString::fromUtf8("\u00FCml\u00E4ut"), "multi / line tab", "t5"}};
+        {QString::fromUtf8("\u00FCml\u00E4ut\u00FCml\u00E4ut\u00FCml\u00E4ut"), "multi / line tab", "t5"}};
+    EXPECT_EQ(statusAt, 18 + 2) << "the widest first cell, in characters, and the gap";
     for (size_t i = 0; i < expected.size(); ++i) {
         const QString& line = lines[header + 2 + qsizetype(i)];
         const auto& [first, second, third] = expected[i];
