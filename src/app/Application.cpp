@@ -133,8 +133,11 @@ ExportEngine& Application::Exports() const { return exports_ ? *exports_ : Expor
 void Application::print(bool preview)
 {
     if (!grid_) return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     ExportEngine& engine = Exports();
+    // Telling the user at once beats a print dialog with nothing to pick;
+    // preview needs no printer.
+    if (!preview && engine.NoPrinters()) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     engine.setTitle(DisplayName(list_.Filename(), true) + QStringLiteral(" Blacklist scan results"));
     engine.setOrientation(1);
     engine.PrintTable(grid_(), preview);

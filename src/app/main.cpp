@@ -3,12 +3,14 @@
 // opens a list named on the command line.
 #include "app/Application.h"
 #include "app/CommandLine.h"
+#include "app/DesktopExports.h"
 #include "app/ProgramIdentity.h"
 #include "common/AppInfo.h"
 #include "common/FileTypeRegistration.h"
 #include "common/RegFileBackend.h"
 #include "common/Registry.h"
 #include "common/RegistryLocation.h"
+#include "export/ExportEngine.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "scan/AresDirectDns.h"
@@ -45,6 +47,8 @@ int main(int argc, char** argv)
     AresDnsLookup dns(dnsServers);
     Addresslist list(settings, dns, std::make_unique<AresDirectDns>(dnsServers));
     Application application(list, settings, prompts);
+    // Before the window: its load fills the send-to menu from the engine.
+    DesktopExports::Install(ExportEngine::Instance(), prompts, programDir);
 
     MainForm window(MainForm::Services{application, list, settings, dns, registry, prompts,
                                        [dnsServers] { return std::make_unique<AresDirectDns>(dnsServers); },

@@ -9,7 +9,8 @@ namespace quarlo {
 
 // What the command line of quarlo-check asked for.
 struct CheckOptions {
-    enum class Format { Text, Json, Csv };
+    // Html, Xlsx and Pdf render the results grid into --output.
+    enum class Format { Text, Json, Csv, Html, Xlsx, Pdf };
 
     QStringList targets;     // from arguments, in order
     QStringList listFiles;   // ".BlackList" files, in order
@@ -18,6 +19,7 @@ struct CheckOptions {
     int maxQueries = 0;      // 0: the stored option
     QString dnsServers;      // empty: QUARLO_DNS_SERVERS, the stored option, or the system's
     Format format = Format::Text;
+    QString outputPath;      // empty: standard output
     bool progress = true;
     DnsTuning tuning;        // --timeout and --tries over the DNS components' defaults
 };

@@ -177,6 +177,7 @@ void ReportWriter::write(QTextStream& out, CheckOptions::Format format) const
     case CheckOptions::Format::Text: writeText(out); break;
     case CheckOptions::Format::Json: writeJson(out); break;
     case CheckOptions::Format::Csv: writeCsv(out); break;
+    default: break; // the grid formats are written from the list itself
     }
     out.flush();
 }

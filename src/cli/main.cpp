@@ -5,6 +5,8 @@
 #include "cli/LineReader.h"
 #include "cli/PrintableText.h"
 #include "cli/ReportWriter.h"
+#include "cli/SnapshotOutput.h"
+#include "common/AtomicFileWriter.h"
 #include "common/RegFileBackend.h"
 #include "common/Registry.h"
 #include "common/RegistryLocation.h"
@@ -20,7 +22,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QTextStream>
 #include <cerrno>
@@ -139,11 +143,31 @@ QString refusalPhrase(const QMap<QString, QString>& zones)
     return parts.join(QStringLiteral(", "));
 }
 
+// Whether the arguments ask for a PDF, which needs fonts and so a GUI
+// application object (on the offscreen platform unless one is chosen).
+bool wantsPdf(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg.compare("--format=pdf", Qt::CaseInsensitive) == 0) return true;
+        if (arg == "--format" && i + 1 < argc && QByteArray(argv[i + 1]).compare("pdf", Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> application;
+    if (wantsPdf(argc, argv)) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        application = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication& app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("quarlo-check"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUARLO_VERSION));
 
@@ -182,11 +206,17 @@ int main(int argc, char** argv)
                                          QStringLiteral("Tries per DNS query, the first one included (1 to 10; default %1).")
                                              .arg(DnsTuning().tries),
                                          QStringLiteral("N"));
-    const QCommandLineOption formatOption(QStringLiteral("format"), QStringLiteral("Output: text, json or csv."),
-                                          QStringLiteral("FORMAT"), QStringLiteral("text"));
+    const QCommandLineOption formatOption(
+        QStringLiteral("format"),
+        QStringLiteral("Output: text, json or csv; html, xlsx or pdf write the results grid to --output."),
+        QStringLiteral("FORMAT"), QStringLiteral("text"));
+    const QCommandLineOption outputOption({QStringLiteral("o"), QStringLiteral("output")},
+                                          QStringLiteral("Write the output to FILE instead of standard output (replaced only when complete)."),
+                                          QStringLiteral("FILE"));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("No progress line (warnings are still shown)."));
-    parser.addOptions({fileOption, configOption, maxOption, dnsOption, timeoutOption, triesOption, formatOption, quietOption});
+    parser.addOptions({fileOption, configOption, maxOption, dnsOption, timeoutOption, triesOption, formatOption, outputOption,
+                       quietOption});
     parser.addPositionalArgument(QStringLiteral("targets"), QStringLiteral("Addresses, host names, e-mail addresses or .BlackList files."),
                                  QStringLiteral("[targets...]"));
     if (!parser.parse(QCoreApplication::arguments())) return fail(parser.errorText());
@@ -214,7 +244,20 @@ int main(int argc, char** argv)
     if (format == QLatin1String("text")) options.format = CheckOptions::Format::Text;
     else if (format == QLatin1String("json")) options.format = CheckOptions::Format::Json;
     else if (format == QLatin1String("csv")) options.format = CheckOptions::Format::Csv;
-    else return fail(QStringLiteral("unknown format \"%1\" (text, json or csv)").arg(parser.value(formatOption)));
+    else if (format == QLatin1String("html")) options.format = CheckOptions::Format::Html;
+    else if (format == QLatin1String("xlsx")) options.format = CheckOptions::Format::Xlsx;
+    else if (format == QLatin1String("pdf")) options.format = CheckOptions::Format::Pdf;
+    else return fail(QStringLiteral("unknown format \"%1\" (text, json, csv, html, xlsx or pdf)").arg(Printable(parser.value(formatOption))));
+    options.outputPath = parser.value(outputOption);
+    if (SnapshotOutput::IsGridFormat(options.format) && options.outputPath.isEmpty())
+        return fail(QStringLiteral("--format %1 needs --output FILE").arg(format));
+    // Found out now rather than after a long scan.
+    if (!options.outputPath.isEmpty()) {
+        const QFileInfo folder(QFileInfo(options.outputPath).absolutePath());
+        if (!folder.isDir() || !folder.isWritable())
+            return fail(QStringLiteral("cannot write --output %1: its folder does not exist or is not writable")
+                            .arg(Printable(options.outputPath)));
+    }
     if (parser.isSet(maxOption)) {
         bool ok = false;
         options.maxQueries = parser.value(maxOption).toInt(&ok);
@@ -315,8 +358,27 @@ int main(int argc, char** argv)
         report.dnsServers = list.DNSServerList();
         report.zoneTests = list.ZoneTests();
         report.targets = run.targets();
-        QTextStream out(stdout);
-        ReportWriter(settings.BlacklistServers(), report).write(out, options.format);
+        if (SnapshotOutput::IsGridFormat(options.format)) {
+            QString error;
+            if (!SnapshotOutput::Write(list, settings, options.format, options.outputPath, options.listFiles, &error)) {
+                warn(QStringLiteral("cannot write %1: %2").arg(Printable(options.outputPath), error));
+                QCoreApplication::exit(kExitUsage);
+                return;
+            }
+        } else if (!options.outputPath.isEmpty()) {
+            QString text;
+            QTextStream out(&text);
+            ReportWriter(settings.BlacklistServers(), report).write(out, options.format);
+            QString error;
+            if (!AtomicFileWriter::Replace(options.outputPath, text.toUtf8(), error)) {
+                warn(QStringLiteral("cannot write %1: %2").arg(Printable(options.outputPath), error));
+                QCoreApplication::exit(kExitUsage);
+                return;
+            }
+        } else {
+            QTextStream out(stdout);
+            ReportWriter(settings.BlacklistServers(), report).write(out, options.format);
+        }
 
         // Once per scan, whatever the format: these explain many results at once.
         const ScanSummary& summary = list.Summary();

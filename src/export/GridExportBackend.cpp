@@ -3,7 +3,6 @@
 #include "common/AtomicFileWriter.h"
 #include "export/ExportDialogs.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,17 +11,13 @@
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QTextDocument>
 
-#include <filesystem>
 #include <system_error>
 
-#include "export/CsvTableWriter.h"
 #include "export/HtmlTableWriter.h"
 #include "export/TablePainter.h"
-#include "export/TextTableWriter.h"
-#include "export/XlsxTableWriter.h"
+#include "export/TableFileWriter.h"
 
 namespace quarlo {
 
@@ -509,16 +504,10 @@ bool GridExportBackend::exportTable(const TableSnapshot& table, const QString& m
     const QString path = chooseTarget(format, programDir);
     if (path.isEmpty()) return false;
 
-    if (format == Format::Xlsx || format == Format::Excel) {
-        if (!writeXlsx(table, path)) return false;
-    } else {
-        QByteArray bytes;
-        QString error;
-        if (!render(format, table, &bytes, &error)) {
-            fail(QStringLiteral("The export to %1 failed: %2").arg(Quoted(path), error));
-            return false;
-        }
-        if (!writeBytes(path, bytes)) return false;
+    QString error;
+    if (!TableFileWriter::Write(table, layout_, fileFormat(format), path, &error)) {
+        fail(QStringLiteral("The export cannot be saved as %1.\n%2").arg(Quoted(path), error));
+        return false;
     }
     targetFilename_ = QFileInfo(path).absoluteFilePath();
     // The workbook was written; a missing program is told to the user with
@@ -548,32 +537,6 @@ bool GridExportBackend::exportText(const QString& text, const QString& method, c
     return true;
 }
 
-bool GridExportBackend::render(Format format, const TableSnapshot& table, QByteArray* out, QString* error) const
-{
-    switch (format) {
-    case Format::Html:
-        *out = HtmlTableWriter::Html(table, layout_);
-        return true;
-    case Format::Mhtml:
-        *out = HtmlTableWriter::Mhtml(table, layout_);
-        return true;
-    case Format::Text:
-        *out = TextTableWriter::Write(table, layout_);
-        return true;
-    case Format::Csv:
-        *out = CsvTableWriter::Write(table);
-        return true;
-    case Format::Pdf: {
-        QBuffer buffer(out);
-        buffer.open(QIODevice::WriteOnly);
-        return TablePainter::WritePdf(table, layout_, buffer, error);
-    }
-    default: // workbooks are written by name, see writeXlsx
-        *error = QStringLiteral("This format cannot be written.");
-        return false;
-    }
-}
-
 bool GridExportBackend::writeBytes(const QString& path, const QByteArray& bytes)
 {
     QString error;
@@ -582,31 +545,17 @@ bool GridExportBackend::writeBytes(const QString& path, const QByteArray& bytes)
     return false;
 }
 
-bool GridExportBackend::writeXlsx(const TableSnapshot& table, const QString& path)
+TableFileWriter::Format GridExportBackend::fileFormat(Format format)
 {
-    const QFileInfo target(path);
-    auto failed = [&](const QString& why) {
-        fail(QStringLiteral("The export cannot be saved as %1.\n%2").arg(Quoted(path), why));
-        return false;
-    };
-    // The library writes by name only: a hidden temporary beside the target,
-    // renamed over it once complete, so a failure leaves the old file.
-    QTemporaryFile reserve(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                           QStringLiteral(".XXXXXX.xlsx-saving"));
-    reserve.setAutoRemove(false);
-    if (!reserve.open()) return failed(reserve.errorString());
-    const QString temporary = reserve.fileName();
-    reserve.close();
-
-    QString error;
-    if (XlsxTableWriter::Write(table, layout_, temporary, &error)) {
-        std::error_code ec;
-        std::filesystem::rename(QFile::encodeName(temporary).toStdString(), QFile::encodeName(path).toStdString(), ec);
-        if (!ec) return true;
-        error = QString::fromLocal8Bit(ec.message().c_str());
+    switch (format) {
+    case Format::Mhtml: return TableFileWriter::Format::Mhtml;
+    case Format::Text: return TableFileWriter::Format::Text;
+    case Format::Csv: return TableFileWriter::Format::Csv;
+    case Format::Xlsx:
+    case Format::Excel: return TableFileWriter::Format::Xlsx;
+    case Format::Pdf: return TableFileWriter::Format::Pdf;
+    default: return TableFileWriter::Format::Html;
     }
-    QFile::remove(temporary);
-    return failed(error);
 }
 
 void GridExportBackend::setUpPrinter(QPrinter& printer) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "export/ExportBackend.h"
+#include "export/TableFileWriter.h"
 #include "export/ExportLayout.h"
 #include "export/TableSnapshot.h"
 
@@ -82,9 +83,8 @@ private:
     // The file to write; empty when cancelled.
     QString chooseTarget(Format format, const QString& programDir);
     bool writeBytes(const QString& path, const QByteArray& bytes);
-    bool writeXlsx(const TableSnapshot& table, const QString& path);
     // Renders a byte format; false with *error when the writer fails.
-    bool render(Format format, const TableSnapshot& table, QByteArray* out, QString* error) const;
+    static TableFileWriter::Format fileFormat(Format format);
     bool openInSpreadsheet(const QString& fileName);
 
     bool mailContent(const QString& fileName);

@@ -236,6 +236,18 @@ TEST_F(ApplicationTest, PrintHandsTheGridToTheEngineUnderTheListTitle)
     }
     // The adapter forgets the title once the engine has it.
     EXPECT_EQ(engine.Title(), "");
+
+    // With no printer installed, printing says so and prints nothing;
+    // preview still works.
+    std::vector<QString> told;
+    engine.setMessageSink([&](const QString& text, const QString&, ExportEngine::Icon) { told.push_back(text); });
+    engine.setPrinterSource([] { return QStringList(); });
+    app.PrintList();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_TRUE(told[0].startsWith("You do not have a Printer installed."));
+    EXPECT_EQ(log.exports.size(), 2u);
+    app.PrintPreview();
+    EXPECT_EQ(log.exports.size(), 3u);
 }
 
 TEST_F(ApplicationTest, ScanCommandsReachTheList)

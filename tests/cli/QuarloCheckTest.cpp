@@ -5,6 +5,7 @@
 #include "support/RbldnsdServer.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -442,6 +443,59 @@ TEST_F(QuarloCheck, CsvHasOneRowPerResponseAndOnePerQuietTarget)
     EXPECT_TRUE(lines[7].startsWith("postmaster@nomail.test,,no-mail,,,,,,,,,Domain accepts no mail (null MX),")) << lines[7].toStdString();
     // Control characters would reach the terminal: CSV shows them as text output does.
     EXPECT_TRUE(lines[8].startsWith("bad?name,,invalid,")) << lines[8].toStdString();
+}
+
+// The report files show the window's grid: the same texts, escaped in HTML,
+// laid out in pages in a PDF, a real workbook; written only when complete.
+TEST_F(QuarloCheck, GridReportsGoToTheOutputFileInEveryFormat)
+{
+    write(dir.filePath("Mail servers.BlackList"),
+          "<AddressList><Address Target=\"192.0.2.1\"/><Address Target=\"198.51.100.20\"/></AddressList>");
+    const QString list = dir.filePath("Mail servers.BlackList");
+    const QString html = dir.filePath("out.html");
+    const CliResult r = run({"-q", "--format", "html", "--output", html, list});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    QFile htmlFile(html);
+    ASSERT_TRUE(htmlFile.open(QIODevice::ReadOnly));
+    const QString page = QString::fromUtf8(htmlFile.readAll());
+    for (const char* text : {"Mail servers Blacklist scan results", "Blacklisted by 2 servers", "Not on any Blacklist",
+                             "Exact, Inc.", "Received 2 reasons", "Listed, see", "http://exact.test/?192.0.2.1"})
+        EXPECT_TRUE(page.contains(text)) << text;
+
+    const QString pdf = dir.filePath("out.pdf");
+    const CliResult pdfRun = run({"-q", "--format=PDF", "-o", pdf, list});
+    ASSERT_EQ(pdfRun.exitCode, 1) << pdfRun.err.toStdString() << pdfRun.out.toStdString();
+    QProcess text;
+    text.start("pdftotext", {"-layout", pdf, "-"});
+    ASSERT_TRUE(text.waitForFinished(30000)) << "pdftotext (poppler-utils) is needed";
+    const QString pages = QString::fromUtf8(text.readAllStandardOutput());
+    for (const char* line : {"Mail servers Blacklist scan results", "192.0.2.1", "Blacklisted by 2 servers", "198.51.100.20",
+                             "Page 1 of 1"})
+        EXPECT_TRUE(pages.contains(line)) << line << "\n" << pages.toStdString();
+
+    const QString xlsx = dir.filePath("out.xlsx");
+    ASSERT_EQ(run({"-q", "--format", "xlsx", "--output", xlsx, "192.0.2.1"}).exitCode, 1);
+    QFile workbook(xlsx);
+    ASSERT_TRUE(workbook.open(QIODevice::ReadOnly));
+    EXPECT_EQ(workbook.read(2), "PK");
+    EXPECT_TRUE(workbook.permissions() & QFileDevice::ReadOther) << "a workbook must not stay private to its writer";
+
+    // The text formats go to a file too.
+    const QString json = dir.filePath("out.json");
+    ASSERT_EQ(run({"-q", "--format", "json", "--output", json, "198.51.100.20"}).exitCode, 0);
+    QFile jsonFile(json);
+    ASSERT_TRUE(jsonFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(jsonFile.readAll()).object().value("targets").toArray().size(), 1);
+
+    // Mistakes are found before the scan, and nothing is written.
+    const CliResult noOutput = run({"--format", "pdf", "192.0.2.1"});
+    EXPECT_EQ(noOutput.exitCode, 2);
+    EXPECT_TRUE(noOutput.err.contains("--format pdf needs --output FILE")) << noOutput.err.toStdString();
+    const CliResult badFolder = run({"--format", "html", "--output", html + "/inside.html", "192.0.2.1"});
+    EXPECT_EQ(badFolder.exitCode, 2);
+    EXPECT_TRUE(badFolder.err.contains("not writable")) << badFolder.err.toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList({".*saving*"}, QDir::Files | QDir::Hidden).size(), 0);
 }
 
 TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
