@@ -11,6 +11,8 @@
 #include "common/Registry.h"
 #include "common/VolatileRegistryBackend.h"
 #include "model/Settings.h"
+#include "export/TableFileWriter.h"
+#include "export/TablePainter.h"
 #include "scan/Addresslist.h"
 #include "scan/AresDirectDns.h"
 #include "scan/AresDnsLookup.h"
@@ -22,6 +24,8 @@
 #include "ui/ResultsTable.h"
 
 #include <QApplication>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
@@ -101,6 +105,33 @@ int main(int argc, char** argv)
 
     scan(app, list, window, listPath);
     ok = shoot(window, out + QStringLiteral("/main-window.png")) && ok;
+
+    // The same grid printed: the preview the Print Preview command shows,
+    // and the PDF export (the script renders its first page to a PNG).
+    {
+        ExportLayout layout;
+        layout.title = QStringLiteral("Sample Blacklist scan results");
+        layout.programName = DisplayTitle();
+        layout.programVersion = ProgramVersion();
+        const TableSnapshot snapshot = window.Table().Snapshot();
+        QPrinter printer(QPrinter::HighResolution);
+        QPrintPreviewDialog preview(&printer, &window);
+        QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, [&](QPrinter* target) {
+            QString error;
+            if (TablePainter::Paint(snapshot, layout, *target, &error) == 0)
+                std::printf("preview FAILED: %s\n", qPrintable(error));
+        });
+        preview.resize(900, 760);
+        preview.show();
+        ok = shoot(preview, out + QStringLiteral("/print-preview.png")) && ok;
+        preview.hide();
+        QString error;
+        const bool written = TableFileWriter::Write(snapshot, layout, TableFileWriter::Format::Pdf,
+                                                    out + QStringLiteral("/results.pdf"), &error);
+        std::printf("%s %s %s\n", written ? "saved" : "FAILED", qPrintable(out + QStringLiteral("/results.pdf")),
+                    qPrintable(error));
+        ok = written && ok;
+    }
 
     if (argc > 4) {
         // dead.test is served by nobody: its test fails and every address

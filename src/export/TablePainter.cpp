@@ -32,6 +32,16 @@ bool isControl(char16_t c) { return c < 0x20 || c == 0x7F; }
 
 // The text as one paragraph per line: line breaks become the layout's
 // line separator, tabs spaces, other control characters go.
+// An underlined text starts where its ink starts: the grid's indenting
+// blanks in front of a link would otherwise be underlined too.
+QString cellText(const SnapshotCell& cell)
+{
+    if (!cell.underline && cell.link.isEmpty()) return cell.text;
+    qsizetype start = 0;
+    while (start < cell.text.size() && cell.text.at(start) == QLatin1Char(' ')) ++start;
+    return cell.text.mid(start);
+}
+
 QString printable(const QString& text)
 {
     if (std::none_of(text.cbegin(), text.cend(), [](QChar c) { return isControl(c.unicode()); })) return text;
@@ -198,7 +208,7 @@ qreal Pager::measureRow(const SnapshotRow& row, uint32_t* wrapped) const
     for (int c = 0; c < columns_ && c < int(row.cells.size()); ++c) {
         const SnapshotCell& cell = row.cells[size_t(c)];
         bool w = false;
-        h = std::max(h, measure(cell.text, face(cell.bold, cell.underline || !cell.link.isEmpty()),
+        h = std::max(h, measure(cellText(cell), face(cell.bold, cell.underline || !cell.link.isEmpty()),
                                 contentWidth(c, row.level), maxText, &w));
         if (w && c < 32) *wrapped |= 1u << c;
     }
@@ -313,8 +323,9 @@ void Pager::paintRow(QPainter& p, const PlacedRow& placed, qreal y) const
         const qreal indent = width_[size_t(c)] - 2 * padX_ - contentWidth(c, row.level);
         const QRectF box(left_[size_t(c)] + padX_ + indent, y + padY_, contentWidth(c, row.level), h - 2 * padY_);
         bool wrapped = c < 32 && (placed.wrapped >> c & 1u);
-        if (c >= 32) measure(cell.text, f, box.width(), box.height(), &wrapped); // beyond the row's wrap bits
-        drawText(p, cell.text, f, box, wrapped);
+        const QString text = cellText(cell);
+        if (c >= 32) measure(text, f, box.width(), box.height(), &wrapped); // beyond the row's wrap bits
+        drawText(p, text, f, box, wrapped);
     }
 }
 

@@ -58,6 +58,10 @@ for command in "${commands[@]}"; do
         out=$(bash -c "$line" 2>"$work/stderr"); status=$?
         if [[ $status -eq 2 || $status -gt 3 ]]; then
             fail "$command: exit status $status: $(head -c 300 "$work/stderr")"
+        elif [[ "$command" =~ --output\ ([^ ]+) ]]; then
+            # The report goes to the file instead of standard output.
+            [[ -s "${BASH_REMATCH[1]}" ]] || fail "$command: wrote nothing to ${BASH_REMATCH[1]}"
+            rm -f "${BASH_REMATCH[1]}"
         elif [[ -z "$out" && "$command" != *--help* ]]; then
             fail "$command: printed nothing"
         fi
