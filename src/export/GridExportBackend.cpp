@@ -469,6 +469,14 @@ QString GridExportBackend::chooseTarget(Format format, const QString& programDir
     path = WithExtension(path, extension);
 
     if (!skipFilenameSelection_ && !quiet_) {
+        // The dialog opens where the user can save: a suggested folder that
+        // is missing or read-only (the program's own, when installed) gives
+        // way to the documents folder.
+        const QFileInfo suggested(QFileInfo(path).absolutePath());
+        if (!suggested.isDir() || !suggested.isWritable()) {
+            const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+            path = (documents.isEmpty() ? QDir::homePath() : documents) + QLatin1Char('/') + QFileInfo(path).fileName();
+        }
         const QString chosen =
             dialogs_->SaveFileName(QStringLiteral("Export: %1").arg(QLatin1String(info->caption)), path,
                                    QLatin1String(info->filter));

@@ -2,6 +2,7 @@
 
 #include "common/AppInfo.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -15,11 +16,28 @@
 
 namespace quarlo {
 
+namespace {
+
+// The caller may show the busy pointer around a whole print or export; a
+// dialog in the middle of it wants the normal one.
+class NormalPointer {
+public:
+    NormalPointer() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
+    ~NormalPointer() { QApplication::restoreOverrideCursor(); }
+    NormalPointer(const NormalPointer&) = delete;
+    NormalPointer& operator=(const NormalPointer&) = delete;
+};
+
+} // namespace
+
 WidgetExportDialogs::WidgetExportDialogs(QWidget* parent) : parent_(parent) {}
+
+QWidget* WidgetExportDialogs::owner() const { return parent_ ? parent_.data() : QApplication::activeWindow(); }
 
 QString WidgetExportDialogs::SaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter)
 {
-    QFileDialog dialog(parent_, caption, QFileInfo(suggestedPath).absolutePath(), filter);
+    const NormalPointer pointer;
+    QFileDialog dialog(owner(), caption, QFileInfo(suggestedPath).absolutePath(), filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // A name typed without an extension gets the format's one ("*.html").
@@ -41,8 +59,9 @@ bool WidgetExportDialogs::ChooseMethod(const QString& caption, const QList<Expor
         captions << choice.caption;
     }
     bool ok = false;
+    const NormalPointer pointer;
     const QString picked =
-        QInputDialog::getItem(parent_, caption, QStringLiteral("Format:"), captions, current, false, &ok);
+        QInputDialog::getItem(owner(), caption, QStringLiteral("Format:"), captions, current, false, &ok);
     if (!ok) return false;
     const qsizetype index = captions.indexOf(picked);
     if (index < 0) return false;
@@ -52,13 +71,15 @@ bool WidgetExportDialogs::ChooseMethod(const QString& caption, const QList<Expor
 
 bool WidgetExportDialogs::SetUpPrinter(QPrinter& printer)
 {
-    QPrintDialog dialog(&printer, parent_);
+    const NormalPointer pointer;
+    QPrintDialog dialog(&printer, owner());
     return dialog.exec() == QDialog::Accepted;
 }
 
 bool WidgetExportDialogs::Preview(QPrinter& printer, const std::function<void(QPrinter*)>& paint)
 {
-    QPrintPreviewDialog dialog(&printer, parent_);
+    const NormalPointer pointer;
+    QPrintPreviewDialog dialog(&printer, owner());
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&paint](QPrinter* p) { paint(p); });
     dialog.exec();
     return true;
@@ -66,15 +87,16 @@ bool WidgetExportDialogs::Preview(QPrinter& printer, const std::function<void(QP
 
 void WidgetExportDialogs::Message(const QString& text, Severity severity)
 {
+    const NormalPointer pointer;
     switch (severity) {
     case Severity::Information:
-        QMessageBox::information(parent_, DisplayTitle(), text);
+        QMessageBox::information(owner(), DisplayTitle(), text);
         break;
     case Severity::Warning:
-        QMessageBox::warning(parent_, DisplayTitle(), text);
+        QMessageBox::warning(owner(), DisplayTitle(), text);
         break;
     case Severity::Critical:
-        QMessageBox::critical(parent_, DisplayTitle(), text);
+        QMessageBox::critical(owner(), DisplayTitle(), text);
         break;
     }
 }

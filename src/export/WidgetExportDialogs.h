@@ -12,7 +12,8 @@ namespace quarlo {
 // external programs started with QProcess.
 class WidgetExportDialogs : public ExportDialogs {
 public:
-    // parent: the window the dialogs belong to; may go away before this does.
+    // parent: the window the dialogs belong to (the active window when
+    // none); may go away before this does.
     explicit WidgetExportDialogs(QWidget* parent = nullptr);
 
     QString SaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter) override;
@@ -24,6 +25,9 @@ public:
     QString RunAndRead(const QString& program, const QStringList& args) override;
 
 private:
+    // The given parent while it lives, else the active window.
+    QWidget* owner() const;
+
     QPointer<QWidget> parent_;
 };
 
