@@ -1,12 +1,15 @@
 #include "app/Application.h"
 #include "app/ModalDialogs.h"
 #include "common/Registry.h"
+#include "export/ExportEngine.h"
+#include "export/TableSnapshot.h"
 #include "model/DnsFailure.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "support/FakeScanWorld.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
+#include "support/RecordingExportBackend.h"
 #include "support/ScriptedPrompts.h"
 #include "ui/MainForm.h"
 #include "ui/ResultsTable.h"
@@ -373,6 +376,78 @@ TEST_F(MainFormTest, ClosePromptCancelKeepsEverythingAndYesSaves)
                                     "WindowState_MainFormVantorel Quarlo");
     ASSERT_TRUE(state.has_value());
     EXPECT_EQ(state->text, "0");
+}
+
+// Print, export, publish and send-to hand the grid to the export engine
+// with the list's name; the send-to destinations become tools at load and
+// leave before the toolbar layout is saved.
+TEST(MainFormExportTest, CommandsReachTheExportEngineWithTheListsNames)
+{
+    FakeScanWorld world;
+    ScriptedPrompts prompts;
+    Application app(world.list, world.settings, prompts);
+    EngineLog log;
+    log.destinations = {{"MailContent", "Mail recipient"}, {"Mail.MAPIMAIL", "Mail recipient (as attachment)"}};
+    ExportEngine engine([&](QString*) { return std::make_unique<RecordingBackend>(log); });
+    app.setExports(engine);
+    auto form = std::make_unique<MainForm>(MainForm::Services{app, world.list, world.settings, world.dns, world.registry,
+                                                              prompts, [] { return std::make_unique<FakeDirectDns>(); },
+                                                              world.dir.path(), QStringLiteral("quarlo")});
+    QMenu* sendTo = form->findChild<QMenu*>("Menu:SendTo");
+    ASSERT_TRUE(sendTo);
+    QStringList ids;
+    for (QAction* action : sendTo->actions())
+        if (!action->isSeparator()) ids << action->objectName();
+    EXPECT_EQ(ids, QStringList({"SendTo:MailContent", "SendTo:Mail.MAPIMAIL"}));
+    ASSERT_TRUE(form->Tool("SendTo:MailContent"));
+    EXPECT_FALSE(form->Tool("SendTo:MailContent")->isEnabled()); // no list yet
+
+    world.list.setFilename(world.dir.filePath("Mail servers.BlackList"));
+    world.list.AddTarget("192.0.2.7");
+    form->SetupForm();
+    EXPECT_TRUE(form->Tool("SendTo:Mail.MAPIMAIL")->isEnabled());
+
+    struct Case {
+        const char* tool;
+        const char* method;
+    };
+    for (const Case& c : {Case{"Export:XLS", "XLS"}, Case{"Export:Text", "Text"}, Case{"Main:Publish", "HTML"},
+                          Case{"Main:PrintPreview", "PREVIEW"}}) {
+        log.exports.clear();
+        form->RunTool(c.tool);
+        ASSERT_EQ(log.exports.size(), 1u) << c.tool;
+        const auto& done = log.exports[0];
+        EXPECT_EQ(done.method, c.method);
+        EXPECT_EQ(done.thing, ExportBackend::Thing::Table);
+        const auto grid = done.item.value<TableSnapshotPtr>();
+        ASSERT_TRUE(grid) << c.tool;
+        ASSERT_EQ(grid->rows.size(), 1u);
+        EXPECT_EQ(grid->rows[0].cells[0].text, "192.0.2.7");
+        if (QString(c.method) == "PREVIEW") {
+            EXPECT_EQ(done.settings.value("Title").toString(), "Mail servers Blacklist scan results");
+        } else {
+            EXPECT_EQ(done.settings.value("Title").toString(), "Mail servers.BlackList");
+            EXPECT_EQ(done.settings.value("TargetFilename").toString(), world.dir.filePath("Mail servers.BlackList"));
+        }
+    }
+
+    // An unsaved list exports beside the program.
+    world.list.setFilename("New List");
+    log.exports.clear();
+    form->RunTool("SendTo:Mail.MAPIMAIL");
+    ASSERT_EQ(log.exports.size(), 1u);
+    EXPECT_EQ(log.exports[0].settings.value("TargetFilename").toString(), world.dir.filePath("New List"));
+    EXPECT_EQ(log.exports[0].settings.value("FileFormat").toString(), "MHTML");
+    EXPECT_TRUE(log.exports[0].settings.value("Quiet").toBool());
+    ASSERT_EQ(log.sent.size(), 1u);
+    EXPECT_EQ(log.sent[0].second, "Mail.MAPIMAIL");
+
+    world.list.setChanged(false);
+    ASSERT_TRUE(form->close());
+    EXPECT_FALSE(form->Tool("SendTo:MailContent"));
+    QFile layout(form->ToolbarLayoutPath());
+    ASSERT_TRUE(layout.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(layout.readAll().contains("SendTo:"));
 }
 
 TEST_F(MainFormTest, StartPageLinksRunCommands)

@@ -355,6 +355,59 @@ TEST_F(ResultsTableTest, ExpansionLevelDecidesWhatNewRowsShow)
 
 }
 
+// What print and export receive: every row in grid order with its level,
+// the user's folding, the grid's texts and styles, and the links a click
+// would open.
+TEST_F(ResultsTableTest, SnapshotIsTheGridAsShown)
+{
+    settings.setExpansionLevel(2);
+    scan({"192.0.2.7", "192.0.2.8"});
+    reply("192.0.2.7", "a.test", "127.0.0.2 127.0.0.3");
+    reply("192.0.2.7", "b.test", "127.0.0.2");
+    reply("192.0.2.7", "c.test", "", kNxDomain);
+    txt("192.0.2.7:a.test:127.0.0.2", "Listed, see http://a.test/?ip=192.0.2.7 today");
+    for (const char* zone : {"a.test", "b.test", "c.test"}) reply("192.0.2.8", zone, "", kNxDomain);
+    table->setExpanded(table->IndexOfKey("192.0.2.7:b.test"), false);
+
+    const TableSnapshot snapshot = table->Snapshot();
+    EXPECT_EQ(snapshot.headers, QStringList({"Target", "Reason(s) for being Blacklisted", "URL"}));
+    ASSERT_EQ(snapshot.columnWidths.size(), 3);
+    EXPECT_EQ(snapshot.columnWidths[0], table->columnWidth(0));
+
+    struct Expect {
+        int level;
+        const char* target;
+        bool shown;
+        bool expanded;
+    };
+    const Expect rows[] = {{0, "192.0.2.7", true, true},        {1, "Alpha List", true, true},
+                           {2, "   127.0.0.2", true, true},     {2, "   127.0.0.3", true, true},
+                           {1, "Beta List", true, false},       {2, "   127.0.0.2", false, true},
+                           {0, "192.0.2.8", true, true}};
+    ASSERT_EQ(snapshot.rows.size(), std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const SnapshotRow& row = snapshot.rows[i];
+        EXPECT_EQ(row.level, rows[i].level) << i;
+        EXPECT_EQ(row.cells.at(kTarget).text, rows[i].target) << i;
+        EXPECT_EQ(row.shown, rows[i].shown) << i;
+        if (row.hasChildren) EXPECT_EQ(row.expanded, rows[i].expanded) << i;
+    }
+    const SnapshotRow& address = snapshot.rows[0];
+    EXPECT_EQ(address.cells[kReason].text, table->CellText("192.0.2.7", kReason));
+    EXPECT_EQ(address.cells[kReason].color, table->CellColor("192.0.2.7", kReason));
+    EXPECT_TRUE(address.cells[kReason].bold);
+    // The listing server's row is tinted and links to its home page.
+    const SnapshotRow& server = snapshot.rows[1];
+    EXPECT_EQ(server.cells[kUrl].link, "https://a.test/");
+    EXPECT_TRUE(server.cells[kUrl].underline);
+    EXPECT_EQ(server.cells[kTarget].background, QColor(255, 240, 240));
+    EXPECT_FALSE(snapshot.rows[2].cells[kTarget].background.isValid());
+    // A link in a TXT text ends at the first blank, as a click takes it.
+    EXPECT_EQ(snapshot.rows[2].cells[kUrl].link, "http://a.test/?ip=192.0.2.7");
+    EXPECT_EQ(snapshot.rows[3].cells[kUrl].link, "");
+    EXPECT_EQ(snapshot.rows[6].cells[kReason].text, "Not on any Blacklist");
+}
+
 TEST_F(ResultsTableTest, ExpansionSurvivesTheLastChildBeingRemoved)
 {
     scan({"192.0.2.1", "192.0.2.2"});
