@@ -2,6 +2,7 @@
 // blacklist server configuration cannot be read, shows the main window and
 // opens a list named on the command line.
 #include "app/Application.h"
+#include "app/AutomationServer.h"
 #include "app/CommandLine.h"
 #include "app/DesktopExports.h"
 #include "app/ProgramIdentity.h"
@@ -55,6 +56,11 @@ int main(int argc, char** argv)
                                        programDir, QFileInfo(executable).completeBaseName()});
     prompts.setParent(&window);
     window.show();
+
+    // Clients on the session bus work on the same objects as the window. A
+    // second copy of the program finds the name taken and runs without.
+    AutomationServer automation(application, &window, commandLine.StartedByAutomation());
+    if (!automation.Start()) qInfo("quarlo: automation is not available: %s", qPrintable(automation.StartError()));
 
     // Started by an automation client, it skips what only makes sense for a
     // person who started it.

@@ -1,0 +1,99 @@
+#include "app/AutomationBlacklistServer.h"
+
+#include "app/AutomationServer.h"
+#include "model/Settings.h"
+#include "quarlo_server_adaptor.h"
+
+namespace quarlo {
+
+AutomationBlacklistServer::AutomationBlacklistServer(AutomationServer& server, const QString& path,
+                                                     AutomationHandle<Server> owner)
+    : AutomationObject(server, path), owner_(std::move(owner))
+{
+    new ServerAdaptor(this);
+}
+
+ServerPtr AutomationBlacklistServer::held() const
+{
+    noteCaller();
+    ServerPtr server = owner_.get();
+    if (!server) replyGone();
+    return server;
+}
+
+QString AutomationBlacklistServer::Name() const
+{
+    const ServerPtr s = held();
+    return s ? s->Name() : QString();
+}
+
+void AutomationBlacklistServer::setName(const QString& name)
+{
+    const ServerPtr s = held();
+    if (s && acceptText(name, "Name")) s->setName(name);
+}
+
+QString AutomationBlacklistServer::Zone() const
+{
+    const ServerPtr s = held();
+    return s ? s->Zone() : QString();
+}
+
+void AutomationBlacklistServer::setZone(const QString& zone)
+{
+    const ServerPtr s = held();
+    if (!s || !acceptText(zone, "Server")) return;
+    Servers& servers = server_.Settings().BlacklistServers();
+    // A held server is filed again under its new zone, or the scan and the
+    // results would no longer find it by zone.
+    for (const ServerPtr& held : servers) {
+        if (held != s) continue;
+        if (!servers.ChangeZone(s, zone))
+            replyError(AutomationServer::kErrorFailed,
+                       QStringLiteral("Another blacklist server already has the zone %1").arg(zone));
+        return;
+    }
+    s->setZone(zone);
+}
+
+QString AutomationBlacklistServer::URL() const
+{
+    const ServerPtr s = held();
+    return s ? s->URL() : QString();
+}
+
+void AutomationBlacklistServer::setURL(const QString& url)
+{
+    const ServerPtr s = held();
+    if (s && acceptText(url, "URL")) s->setURL(url);
+}
+
+bool AutomationBlacklistServer::Enabled() const
+{
+    const ServerPtr s = held();
+    return s && s->Enabled();
+}
+
+void AutomationBlacklistServer::setEnabled(bool on)
+{
+    if (const ServerPtr s = held()) s->setEnabled(on);
+}
+
+bool AutomationBlacklistServer::BitMapCodedResults() const
+{
+    const ServerPtr s = held();
+    return s && s->BitMapCodedResults();
+}
+
+void AutomationBlacklistServer::setBitMapCodedResults(bool on)
+{
+    if (const ServerPtr s = held()) s->setBitMapCodedResults(on);
+}
+
+QDBusObjectPath AutomationBlacklistServer::ResultCodes() const
+{
+    const ServerPtr s = held();
+    return s ? server_.ResultCodesOf(s) : AutomationServer::None();
+}
+
+} // namespace quarlo

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/AutomationHandle.h"
+#include "app/AutomationObject.h"
+#include "model/Server.h"
+
+#include <QList>
+
+namespace quarlo {
+
+// /Server/<id>: one blacklist server definition.
+class AutomationBlacklistServer : public AutomationObject {
+    Q_OBJECT
+    Q_PROPERTY(QString Name READ Name WRITE setName)
+    Q_PROPERTY(QString Server READ Zone WRITE setZone)
+    Q_PROPERTY(QString URL READ URL WRITE setURL)
+    Q_PROPERTY(bool Enabled READ Enabled WRITE setEnabled)
+    Q_PROPERTY(bool BitMapCodedResults READ BitMapCodedResults WRITE setBitMapCodedResults)
+    Q_PROPERTY(QDBusObjectPath ResultCodes READ ResultCodes)
+public:
+    AutomationBlacklistServer(AutomationServer& server, const QString& path, AutomationHandle<Server> owner);
+
+    QString Name() const;
+    void setName(const QString& name);
+    // The property "Server": the zone.
+    QString Zone() const;
+    void setZone(const QString& zone);
+    QString URL() const;
+    void setURL(const QString& url);
+    bool Enabled() const;
+    void setEnabled(bool on);
+    bool BitMapCodedResults() const;
+    void setBitMapCodedResults(bool on);
+    QDBusObjectPath ResultCodes() const;
+
+private:
+    // The object, or null after the "gone" error was sent.
+    std::shared_ptr<Server> held() const;
+
+    AutomationHandle<Server> owner_;
+};
+
+} // namespace quarlo

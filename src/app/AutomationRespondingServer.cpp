@@ -1,0 +1,59 @@
+#include "app/AutomationRespondingServer.h"
+
+#include "app/AutomationServer.h"
+#include "quarlo_respondingserver_adaptor.h"
+
+namespace quarlo {
+
+AutomationRespondingServer::AutomationRespondingServer(AutomationServer& server, const QString& path,
+                                                       AutomationHandle<RespondingServer> owner)
+    : AutomationObject(server, path), owner_(std::move(owner))
+{
+    new RespondingServerAdaptor(this);
+}
+
+RespondingServerPtr AutomationRespondingServer::held() const
+{
+    noteCaller();
+    RespondingServerPtr server = owner_.get();
+    if (!server) replyGone();
+    return server;
+}
+
+QString AutomationRespondingServer::ServerName() const
+{
+    const RespondingServerPtr s = held();
+    return s ? s->ServerName() : QString();
+}
+
+void AutomationRespondingServer::setServerName(const QString& name)
+{
+    const RespondingServerPtr s = held();
+    if (s && acceptText(name, "ServerName")) s->setServerName(name);
+}
+
+QString AutomationRespondingServer::ServerEnglishName() const
+{
+    const RespondingServerPtr s = held();
+    return s ? s->ServerEnglishName() : QString();
+}
+
+void AutomationRespondingServer::setServerEnglishName(const QString& name)
+{
+    const RespondingServerPtr s = held();
+    if (s && acceptText(name, "ServerEnglishName")) s->setServerEnglishName(name);
+}
+
+void AutomationRespondingServer::AddTXTInfo(const QString& address, const QString& txtData)
+{
+    const RespondingServerPtr s = held();
+    if (s && acceptText(address, "Address") && acceptText(txtData, "TXTData")) s->AddTXTInfo(address, txtData);
+}
+
+QDBusObjectPath AutomationRespondingServer::Responses() const
+{
+    const RespondingServerPtr s = held();
+    return s ? server_.ResponsesOf(s) : AutomationServer::None();
+}
+
+} // namespace quarlo

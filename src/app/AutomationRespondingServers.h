@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/AutomationHandle.h"
+#include "app/AutomationObject.h"
+#include "model/Address.h"
+
+#include <QList>
+
+namespace quarlo {
+
+// <address path>/RespondingServers: the servers that listed one address.
+class AutomationRespondingServers : public AutomationObject {
+    Q_OBJECT
+    Q_PROPERTY(int Count READ Count)
+public:
+    AutomationRespondingServers(AutomationServer& server, const QString& path, AutomationHandle<Address> owner);
+
+    void Remove(const QDBusVariant& index);
+    QDBusObjectPath Item(const QDBusVariant& index);
+    int Count() const;
+    void Clear();
+    QDBusObjectPath Add(const QString& serverName);
+    QList<QDBusObjectPath> NewEnum();
+
+private:
+    // The object, or null after the "gone" error was sent.
+    std::shared_ptr<Address> held() const;
+
+    AutomationHandle<Address> owner_;
+};
+
+} // namespace quarlo

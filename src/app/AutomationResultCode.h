@@ -1,0 +1,31 @@
+#pragma once
+
+#include "app/AutomationHandle.h"
+#include "app/AutomationObject.h"
+#include "model/ResultCodes.h"
+
+#include <QList>
+
+namespace quarlo {
+
+// /ResultCode/<id>: one row of a server's answer table.
+class AutomationResultCode : public AutomationObject {
+    Q_OBJECT
+    Q_PROPERTY(QString Address READ Address WRITE setAddress)
+    Q_PROPERTY(QString Reason READ Reason WRITE setReason)
+public:
+    AutomationResultCode(AutomationServer& server, const QString& path, AutomationHandle<ResultCode> owner);
+
+    QString Address() const;
+    void setAddress(const QString& address);
+    QString Reason() const;
+    void setReason(const QString& reason);
+
+private:
+    // The object, or null after the "gone" error was sent.
+    std::shared_ptr<ResultCode> held() const;
+
+    AutomationHandle<ResultCode> owner_;
+};
+
+} // namespace quarlo

@@ -1,0 +1,72 @@
+#include "app/AutomationResultCodes.h"
+
+#include "app/AutomationServer.h"
+#include "quarlo_resultcodes_adaptor.h"
+
+namespace quarlo {
+
+AutomationResultCodes::AutomationResultCodes(AutomationServer& server, const QString& path,
+                                             AutomationHandle<Server> owner)
+    : AutomationObject(server, path), owner_(std::move(owner))
+{
+    new ResultCodesAdaptor(this);
+}
+
+ServerPtr AutomationResultCodes::held() const
+{
+    noteCaller();
+    ServerPtr server = owner_.get();
+    if (!server) replyGone();
+    return server;
+}
+
+QDBusObjectPath AutomationResultCodes::Add(const QString& address, const QString& reason)
+{
+    const ServerPtr s = held();
+    if (!s || !acceptText(address, "Address") || !acceptText(reason, "Reason")) return AutomationServer::None();
+    return server_.PathOf(s, s->ResultCodes().Add(address, reason));
+}
+
+QDBusObjectPath AutomationResultCodes::Item(const QDBusVariant& key)
+{
+    const ServerPtr s = held();
+    Key k;
+    if (!s || !readKey(key, k)) return AutomationServer::None();
+    return server_.PathOf(s, std::holds_alternative<int>(k) ? s->ResultCodes().Item(std::get<int>(k))
+                                                            : s->ResultCodes().Item(std::get<QString>(k)));
+}
+
+int AutomationResultCodes::Count() const
+{
+    const ServerPtr s = held();
+    return s ? s->ResultCodes().Count() : 0;
+}
+
+void AutomationResultCodes::Remove(const QDBusVariant& key)
+{
+    const ServerPtr s = held();
+    Key k;
+    if (!s || !readKey(key, k)) return;
+    const bool removed = std::holds_alternative<int>(k) ? s->ResultCodes().Remove(std::get<int>(k))
+                                                        : s->ResultCodes().Remove(std::get<QString>(k));
+    if (!removed) replyError(AutomationServer::kErrorNoSuchItem, QStringLiteral("No result code under that key"));
+    server_.Sweep();
+}
+
+void AutomationResultCodes::Clear()
+{
+    if (const ServerPtr s = held()) {
+        s->ResultCodes().Clear();
+        server_.Sweep();
+    }
+}
+
+QList<QDBusObjectPath> AutomationResultCodes::NewEnum()
+{
+    QList<QDBusObjectPath> paths;
+    if (const ServerPtr s = held())
+        for (const ResultCodePtr& code : s->ResultCodes()) paths.append(server_.PathOf(s, code));
+    return paths;
+}
+
+} // namespace quarlo

@@ -1,0 +1,370 @@
+#include "app/AutomationServer.h"
+
+#include "app/Application.h"
+#include "app/AutomationAddress.h"
+#include "app/AutomationAddresslist.h"
+#include "app/AutomationApplication.h"
+#include "app/AutomationBlacklistServer.h"
+#include "app/AutomationRespondingServer.h"
+#include "app/AutomationRespondingServers.h"
+#include "app/AutomationResponse.h"
+#include "app/AutomationResponses.h"
+#include "app/AutomationResultCode.h"
+#include "app/AutomationResultCodes.h"
+#include "app/AutomationServers.h"
+#include "app/AutomationSettings.h"
+#include "app/AutomationTestHook.h"
+#include "app/AutomationTombstone.h"
+#include "scan/Addresslist.h"
+
+#include <QApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
+#include <QTimer>
+#include <QWidget>
+#include <QtDebug>
+
+namespace quarlo {
+
+namespace {
+
+template <typename Collection, typename Pointer>
+bool holds(const Collection& collection, const Pointer& item)
+{
+    for (const auto& held : collection)
+        if (held == item) return true;
+    return false;
+}
+
+} // namespace
+
+QString AutomationServer::GoneText(const QString& path)
+{
+    return QStringLiteral("The object at %1 no longer exists").arg(path);
+}
+
+AutomationServer::AutomationServer(quarlo::Application& application, QWidget* window, bool startedByAutomation,
+                                   QObject* parent)
+    : QObject(parent),
+      application_(application),
+      window_(window),
+      startedByAutomation_(startedByAutomation),
+      bus_(QStringLiteral("quarlo-none")),
+      tombstone_(new AutomationTombstone(this)),
+      watcher_(new QDBusServiceWatcher(this))
+{
+    watcher_->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this, &AutomationServer::onClientGone);
+    if (startedByAutomation_) {
+        // The window's close alone does not end a program that clients use.
+        QApplication::setQuitOnLastWindowClosed(false);
+        connect(qApp, &QGuiApplication::lastWindowClosed, this, &AutomationServer::onLastWindowClosed);
+    }
+}
+
+AutomationServer::~AutomationServer()
+{
+    if (!started_) return;
+    bus_.unregisterService(kServiceName);
+    for (auto& [object, entry] : entries_) {
+        if (entry.collection) bus_.unregisterObject(entry.collectionPath);
+        bus_.unregisterObject(entry.path);
+    }
+}
+
+quarlo::Addresslist& AutomationServer::Addresslist() { return application_.Addresslist(); }
+quarlo::Settings& AutomationServer::Settings() { return application_.Settings(); }
+
+bool AutomationServer::registerFixed(const QString& path, QObject* wrapper)
+{
+    if (bus_.registerObject(path, wrapper, QDBusConnection::ExportAdaptors)) return true;
+    startError_ = QStringLiteral("cannot register the object %1").arg(path);
+    return false;
+}
+
+bool AutomationServer::Start(const QDBusConnection& bus)
+{
+    bus_ = bus;
+    if (!bus_.isConnected()) {
+        startError_ = QStringLiteral("no session bus: %1").arg(bus_.lastError().message());
+        return false;
+    }
+    // Objects first: a client whose call started the program is answered as
+    // soon as the name is ours.
+    if (!registerFixed(QStringLiteral("/Application"), new AutomationApplication(*this, this))
+        || !registerFixed(QStringLiteral("/Addresslist"), new AutomationAddresslist(*this, this))
+        || !registerFixed(QStringLiteral("/Settings"), new AutomationSettings(*this, this))
+        || !registerFixed(QStringLiteral("/Servers"), new AutomationServers(*this, this)))
+        return false;
+    if (!qEnvironmentVariableIsEmpty("QUARLO_AUTOMATION_TEST"))
+        bus_.registerObject(QStringLiteral("/Test"), new AutomationTestHook(*this, window_, this),
+                            QDBusConnection::ExportAllSlots);
+    started_ = true;
+    if (!bus_.registerService(kServiceName)) {
+        startError_ = QStringLiteral("the bus name %1 is taken: %2").arg(kServiceName, bus_.lastError().message());
+        return false;
+    }
+    return true;
+}
+
+// Paths and the wrappers behind them ----------------------------------------
+
+AutomationServer::Entry* AutomationServer::find(const void* object)
+{
+    const auto it = entries_.find(object);
+    return it == entries_.end() ? nullptr : &it->second;
+}
+
+template <typename T>
+AutomationServer::Entry& AutomationServer::expose(const std::shared_ptr<T>& object, const QString& kind,
+                                                  std::function<bool()> alive,
+                                                  const std::function<QObject*(const QString&)>& makeWrapper)
+{
+    const void* key = object.get();
+    if (auto it = entries_.find(key); it != entries_.end()) {
+        // The same object again, or a new one that took a dead one's memory.
+        if (it->second.object.lock() == std::static_pointer_cast<const void>(object) && it->second.alive())
+            return it->second;
+        retire(it);
+    }
+    const QString path = QStringLiteral("/%1/%2").arg(kind).arg(++lastId_[kind]);
+    Entry entry;
+    entry.path = path;
+    entry.object = object;
+    entry.alive = std::move(alive);
+    entry.wrapper = makeWrapper(path);
+    entry.wrapper->setParent(this);
+    if (!bus_.registerObject(path, entry.wrapper, QDBusConnection::ExportAdaptors))
+        qWarning("automation: cannot register %s", qPrintable(path));
+    byPath_.insert(path, key);
+    return entries_.emplace(key, std::move(entry)).first->second;
+}
+
+std::function<bool()> AutomationServer::aliveOf(const void* object)
+{
+    if (Entry* entry = find(object)) return entry->alive;
+    return [] { return false; };
+}
+
+QDBusObjectPath AutomationServer::collectionOf(const void* object,
+                                               const std::function<QObject*(const QString&)>& make)
+{
+    Entry* entry = find(object);
+    if (!entry) return None();
+    if (!entry->collection) {
+        entry->collection = make(entry->path);
+        entry->collection->setParent(this);
+        entry->collectionPath = static_cast<AutomationObject*>(entry->collection)->path();
+        if (!bus_.registerObject(entry->collectionPath, entry->collection, QDBusConnection::ExportAdaptors))
+            qWarning("automation: cannot register %s", qPrintable(entry->collectionPath));
+    }
+    return QDBusObjectPath(entry->collectionPath);
+}
+
+QDBusObjectPath AutomationServer::PathOf(const AddressPtr& address)
+{
+    if (!address || !address->host()) return None();
+    std::weak_ptr<quarlo::Address> weak = address;
+    AutomationHandle<quarlo::Address> handle{weak, [weak] {
+                                                 const AddressPtr held = weak.lock();
+                                                 return held && held->host() != nullptr;
+                                             }};
+    Entry& entry = expose(address, QStringLiteral("Address"), handle.stillHeld, [&](const QString& path) {
+        return new AutomationAddress(*this, path, handle);
+    });
+    return QDBusObjectPath(entry.path);
+}
+
+QDBusObjectPath AutomationServer::RespondingServersOf(const AddressPtr& address)
+{
+    if (PathOf(address).path() == QLatin1String("/")) return None();
+    AutomationHandle<quarlo::Address> handle{address, aliveOf(address.get())};
+    return collectionOf(address.get(), [&](const QString& owner) {
+        return new AutomationRespondingServers(*this, owner + QStringLiteral("/RespondingServers"), handle);
+    });
+}
+
+QDBusObjectPath AutomationServer::PathOf(const AddressPtr& owner, const RespondingServerPtr& server)
+{
+    if (!owner || !server) return None();
+    std::weak_ptr<quarlo::Address> weakOwner = owner;
+    std::weak_ptr<RespondingServer> weak = server;
+    AutomationHandle<RespondingServer> handle{weak, [weakOwner, weak] {
+                                                  const AddressPtr address = weakOwner.lock();
+                                                  const RespondingServerPtr held = weak.lock();
+                                                  return address && held && address->host()
+                                                         && holds(address->RespondingServers(), held);
+                                              }};
+    if (!handle.alive()) return None();
+    Entry& entry = expose(server, QStringLiteral("RespondingServer"), handle.stillHeld, [&](const QString& path) {
+        return new AutomationRespondingServer(*this, path, handle);
+    });
+    return QDBusObjectPath(entry.path);
+}
+
+QDBusObjectPath AutomationServer::ResponsesOf(const RespondingServerPtr& server)
+{
+    if (!server || !find(server.get())) return None();
+    AutomationHandle<RespondingServer> handle{server, aliveOf(server.get())};
+    return collectionOf(server.get(), [&](const QString& owner) {
+        return new AutomationResponses(*this, owner + QStringLiteral("/Responses"), handle);
+    });
+}
+
+QDBusObjectPath AutomationServer::PathOf(const RespondingServerPtr& owner, const ResponsePtr& response)
+{
+    if (!owner || !response) return None();
+    std::weak_ptr<RespondingServer> weakOwner = owner;
+    std::weak_ptr<quarlo::Response> weak = response;
+    std::function<bool()> ownerAlive = aliveOf(owner.get());
+    AutomationHandle<quarlo::Response> handle{weak, [weakOwner, weak, ownerAlive] {
+                                                  const RespondingServerPtr server = weakOwner.lock();
+                                                  const ResponsePtr held = weak.lock();
+                                                  return server && held && ownerAlive()
+                                                         && holds(server->Responses(), held);
+                                              }};
+    if (!handle.alive()) return None();
+    Entry& entry = expose(response, QStringLiteral("Response"), handle.stillHeld, [&](const QString& path) {
+        return new AutomationResponse(*this, path, handle);
+    });
+    return QDBusObjectPath(entry.path);
+}
+
+QDBusObjectPath AutomationServer::PathOf(const ServerPtr& server)
+{
+    if (!server) return None();
+    // A server lives as long as anything holds it: a result still names a
+    // server that was taken out of the collection.
+    std::weak_ptr<quarlo::Server> weak = server;
+    AutomationHandle<quarlo::Server> handle{weak, [weak] { return !weak.expired(); }};
+    Entry& entry = expose(server, QStringLiteral("Server"), handle.stillHeld, [&](const QString& path) {
+        return new AutomationBlacklistServer(*this, path, handle);
+    });
+    return QDBusObjectPath(entry.path);
+}
+
+QDBusObjectPath AutomationServer::ResultCodesOf(const ServerPtr& server)
+{
+    if (PathOf(server).path() == QLatin1String("/")) return None();
+    AutomationHandle<quarlo::Server> handle{server, aliveOf(server.get())};
+    return collectionOf(server.get(), [&](const QString& owner) {
+        return new AutomationResultCodes(*this, owner + QStringLiteral("/ResultCodes"), handle);
+    });
+}
+
+QDBusObjectPath AutomationServer::PathOf(const ServerPtr& owner, const ResultCodePtr& code)
+{
+    if (!owner || !code) return None();
+    std::weak_ptr<quarlo::Server> weakOwner = owner;
+    std::weak_ptr<ResultCode> weak = code;
+    AutomationHandle<ResultCode> handle{weak, [weakOwner, weak] {
+                                            const ServerPtr server = weakOwner.lock();
+                                            const ResultCodePtr held = weak.lock();
+                                            return server && held && holds(server->ResultCodes(), held);
+                                        }};
+    if (!handle.alive()) return None();
+    Entry& entry = expose(code, QStringLiteral("ResultCode"), handle.stillHeld, [&](const QString& path) {
+        return new AutomationResultCode(*this, path, handle);
+    });
+    return QDBusObjectPath(entry.path);
+}
+
+QDBusObjectPath AutomationServer::ExistingPath(const void* object) const
+{
+    const auto it = entries_.find(object);
+    return it == entries_.end() ? None() : QDBusObjectPath(it->second.path);
+}
+
+ServerPtr AutomationServer::ServerAt(const QString& path) const
+{
+    if (!path.startsWith(QLatin1String("/Server/"))) return nullptr;
+    const auto it = byPath_.constFind(path);
+    if (it == byPath_.cend()) return nullptr;
+    const auto entry = entries_.find(it.value());
+    if (entry == entries_.end() || !entry->second.alive()) return nullptr;
+    return std::static_pointer_cast<quarlo::Server>(entry->second.object.lock());
+}
+
+// Gone objects -----------------------------------------------------------------
+
+void AutomationServer::QueueSweep()
+{
+    if (sweepQueued_) return;
+    sweepQueued_ = true;
+    QTimer::singleShot(0, this, [this] { Sweep(); });
+}
+
+void AutomationServer::Sweep()
+{
+    sweepQueued_ = false;
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        if (it->second.alive()) {
+            ++it;
+        } else {
+            auto next = std::next(it);
+            retire(it);
+            it = next;
+        }
+    }
+}
+
+void AutomationServer::retire(std::unordered_map<const void*, Entry>::iterator it)
+{
+    Entry entry = std::move(it->second);
+    entries_.erase(it);
+    byPath_.remove(entry.path);
+    // A tombstone at a path hides everything below it, so the
+    // sub-collection's goes first.
+    if (entry.collection) {
+        bus_.unregisterObject(entry.collectionPath);
+        delete entry.collection;
+    }
+    bus_.unregisterObject(entry.path);
+    delete entry.wrapper;
+    if (entry.collection) bury(entry.collectionPath);
+    bury(entry.path);
+}
+
+void AutomationServer::bury(const QString& path)
+{
+    if (!bus_.registerVirtualObject(path, tombstone_)) return;
+    tombstones_.push_back(path);
+    while (tombstones_.size() > kMaxTombstones) {
+        bus_.unregisterObject(tombstones_.front());
+        tombstones_.pop_front();
+    }
+}
+
+// Clients and the end of the program -----------------------------------------
+
+void AutomationServer::NoteClient(const QString& busName)
+{
+    if (busName.isEmpty() || busName == bus_.baseService()) return;
+    used_ = true;
+    if (clients_.contains(busName)) return;
+    clients_.insert(busName);
+    watcher_->setConnection(bus_);
+    watcher_->addWatchedService(busName);
+    // A client that left before the watch began would never be seen going.
+    if (bus_.interface() && !bus_.interface()->isServiceRegistered(busName).value()) onClientGone(busName);
+}
+
+void AutomationServer::onClientGone(const QString& busName)
+{
+    watcher_->removeWatchedService(busName);
+    if (clients_.remove(busName)) quitWhenDone();
+}
+
+void AutomationServer::onLastWindowClosed()
+{
+    if (window_ && window_->isVisible()) return;
+    windowClosed_ = true;
+    quitWhenDone();
+}
+
+void AutomationServer::quitWhenDone()
+{
+    if (startedByAutomation_ && windowClosed_ && clients_.isEmpty()) QCoreApplication::quit();
+}
+
+} // namespace quarlo

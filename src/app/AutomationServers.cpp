@@ -1,0 +1,105 @@
+#include "app/AutomationServers.h"
+
+#include "app/AutomationServer.h"
+#include "model/Settings.h"
+#include "quarlo_servers_adaptor.h"
+
+#include <QDBusError>
+
+namespace quarlo {
+
+AutomationServers::AutomationServers(AutomationServer& server, QObject* parent)
+    : AutomationObject(server, QStringLiteral("/Servers"), parent)
+{
+    new ServersAdaptor(this);
+}
+
+QDBusObjectPath AutomationServers::Add(const QDBusVariant& server)
+{
+    noteCaller();
+    const QVariant v = server.variant();
+    ServerPtr toAdd;
+    if (v.typeId() == qMetaTypeId<QDBusObjectPath>()) {
+        toAdd = server_.ServerAt(v.value<QDBusObjectPath>().path());
+        if (!toAdd) {
+            replyError(AutomationServer::kErrorObjectGone, AutomationServer::GoneText(v.value<QDBusObjectPath>().path()));
+            return AutomationServer::None();
+        }
+    } else if (v.typeId() == QMetaType::QString) {
+        const QString zone = v.toString().trimmed();
+        if (!acceptText(zone, "Server")) return AutomationServer::None();
+        if (zone.isEmpty()) {
+            replyError(QDBusError::errorString(QDBusError::InvalidArgs), QStringLiteral("The zone is empty"));
+            return AutomationServer::None();
+        }
+        toAdd = std::make_shared<quarlo::Server>();
+        toAdd->setZone(zone);
+    } else {
+        replyError(QDBusError::errorString(QDBusError::InvalidArgs),
+                   QStringLiteral("Server must be a server's object path or a zone text"));
+        return AutomationServer::None();
+    }
+    return server_.PathOf(server_.Settings().BlacklistServers().Add(toAdd));
+}
+
+QDBusObjectPath AutomationServers::Item(const QDBusVariant& key)
+{
+    noteCaller();
+    Key k;
+    if (!readKey(key, k)) return AutomationServer::None();
+    const Servers& servers = server_.Settings().BlacklistServers();
+    return server_.PathOf(std::holds_alternative<int>(k) ? servers.Item(std::get<int>(k))
+                                                         : servers.Item(std::get<QString>(k)));
+}
+
+int AutomationServers::Count() const
+{
+    noteCaller();
+    return server_.Settings().BlacklistServers().Count();
+}
+
+void AutomationServers::Remove(const QDBusVariant& key)
+{
+    noteCaller();
+    Key k;
+    if (!readKey(key, k)) return;
+    Servers& servers = server_.Settings().BlacklistServers();
+    if (std::holds_alternative<int>(k))
+        servers.Remove(std::get<int>(k));
+    else
+        servers.Remove(std::get<QString>(k));
+}
+
+void AutomationServers::Clear()
+{
+    noteCaller();
+    server_.Settings().BlacklistServers().Clear();
+}
+
+QList<QDBusObjectPath> AutomationServers::NewEnum()
+{
+    noteCaller();
+    QList<QDBusObjectPath> paths;
+    for (const ServerPtr& s : server_.Settings().BlacklistServers()) paths.append(server_.PathOf(s));
+    return paths;
+}
+
+QString AutomationServers::LastError() const
+{
+    noteCaller();
+    return server_.Settings().BlacklistServers().LastError();
+}
+
+void AutomationServers::Refresh()
+{
+    noteCaller();
+    server_.Settings().BlacklistServers().Refresh();
+}
+
+bool AutomationServers::Sync()
+{
+    noteCaller();
+    return server_.Settings().BlacklistServers().Sync();
+}
+
+} // namespace quarlo
