@@ -7,6 +7,7 @@
 #include "cli/ReportWriter.h"
 #include "cli/SnapshotOutput.h"
 #include "common/AtomicFileWriter.h"
+#include "common/ConfigLocation.h"
 #include "common/RegFileBackend.h"
 #include "common/Registry.h"
 #include "common/RegistryLocation.h"
@@ -190,7 +191,8 @@ int main(int argc, char** argv)
                                         QStringLiteral("Read targets from a .BlackList address list."),
                                         QStringLiteral("FILE"));
     const QCommandLineOption configOption(QStringLiteral("config"),
-                                          QStringLiteral("Blacklist server configuration (default: quarlo.cfg beside this program)."),
+                                          QStringLiteral("Blacklist server configuration (default: quarlo.cfg beside this program, else "
+                                                         "the user's, the system's or the installed copy)."),
                                           QStringLiteral("FILE"));
     const QCommandLineOption maxOption(QStringLiteral("max-queries"),
                                        QStringLiteral("Queries kept in flight at once (10 to 800; default: the stored option)."),
@@ -267,8 +269,9 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("--timeout wants milliseconds from 100 to 60000"));
     if (parser.isSet(triesOption) && !readBounded(parser.value(triesOption), 1, 10, &options.tuning.tries))
         return fail(QStringLiteral("--tries wants a number from 1 to 10"));
-    options.configPath = parser.isSet(configOption) ? parser.value(configOption)
-                                                    : QCoreApplication::applicationDirPath() + QStringLiteral("/quarlo.cfg");
+    options.configPath = parser.isSet(configOption)
+                             ? parser.value(configOption)
+                             : ConfigLocation::ForExecutable(QCoreApplication::applicationFilePath()).ReadPath();
     options.dnsServers = parser.value(dnsOption);
     options.progress = !parser.isSet(quietOption) && isatty(STDERR_FILENO);
 

@@ -1,14 +1,16 @@
 #include "common/FileTypeRegistration.h"
 
+#include "common/DesktopFileType.h"
 #include "common/Registry.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThreadPool>
 
 namespace quarlo {
 
 void RegisterFileType(Registry& registry, const QString& executablePath, const QString& extension,
-                      const QString& description)
+                      const QString& description, const QString& desktopDataHome)
 {
     // The file type is named after the executable's file name and the
     // commands name the executable itself. Where executables end in ".exe"
@@ -26,6 +28,13 @@ void RegisterFileType(Registry& registry, const QString& executablePath, const Q
     registry.SetValue(root, fileType + QStringLiteral("\\shell\\open\\command"), none, program + QStringLiteral(" %1"));
     registry.SetValue(root, fileType + QStringLiteral("\\DefaultIcon"), none, program + QStringLiteral(",0"));
     registry.SetValue(root, extension, none, fileType);
+
+    if (desktopDataHome.isEmpty()) return;
+    // Disk writes and process starts stay off the start-up path.
+    QThreadPool::globalInstance()->start([desktopDataHome, executablePath, extension, description] {
+        const QStringList written = DesktopFileType::WriteUserFiles(desktopDataHome, executablePath, extension, description);
+        DesktopFileType::UpdateDatabases(desktopDataHome, written);
+    });
 }
 
 } // namespace quarlo

@@ -2,6 +2,9 @@
 
 #include "storage/ServerConfigFile.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace quarlo {
 
 ServerPtr Servers::Add(const ServerPtr& server)
@@ -30,7 +33,19 @@ void Servers::Refresh()
 
 bool Servers::Sync()
 {
-    return ServerConfigFile::Write(*this, configPath_, lastError_);
+    const QString target = SavePath();
+    // A save path set apart is the user's own copy, whose folder may not
+    // exist before the first save; the configuration file's own folder is
+    // never made up.
+    const QString folder = QFileInfo(target).absolutePath();
+    if (!savePath_.isEmpty() && !QDir().mkpath(folder)) {
+        lastError_ = QStringLiteral("Cannot save ") + target + QStringLiteral("\r\n\r\nThe folder ") + folder
+                     + QStringLiteral(" could not be created.");
+        return false;
+    }
+    if (!ServerConfigFile::Write(*this, target, lastError_)) return false;
+    configPath_ = target;
+    return true;
 }
 
 } // namespace quarlo

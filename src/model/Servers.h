@@ -39,14 +39,20 @@ public:
 
     // Adds the servers of the configuration file whose zones are not held yet.
     void Refresh();
-    // Writes the whole collection to the configuration file.
+    // Writes the whole collection to the save path (creating the folder of
+    // one set apart), which from then on is also the file Refresh reads.
     bool Sync();
 
     QString ConfigPath() const { return configPath_; }
+    // Where Sync writes: the configuration file itself unless set apart
+    // (an installed copy reads a shared file and saves the user's own).
+    QString SavePath() const { return savePath_.isEmpty() ? configPath_ : savePath_; }
+    void setSavePath(const QString& path) { savePath_ = path; }
 
 private:
     KeyedCollection<Server> items_;
     QString configPath_;
+    QString savePath_;
     QString lastError_;
 };
 

@@ -119,7 +119,7 @@ const QDateTime kOldestLayout(QDate(2004, 8, 25), QTime(0, 0));
 } // namespace
 
 MainForm::MainForm(const Services& services, QWidget* parent)
-    : QMainWindow(parent), s_(services), help_(services.registry, services.programDir, this)
+    : QMainWindow(parent), s_(services), help_(services.registry, services.dataDir.isEmpty() ? services.programDir : services.dataDir, this)
 {
     setObjectName(QStringLiteral("MainForm"));
     runDialog_ = [](QDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
@@ -141,7 +141,8 @@ MainForm::MainForm(const Services& services, QWidget* parent)
 
     // Window load: each step on its own, so one failing leaves the rest working.
     connectList();
-    webBrowser_->setSource(QUrl::fromLocalFile(s_.programDir + QStringLiteral("/Help/Quarlo.htm")));
+    webBrowser_->setSource(QUrl::fromLocalFile((s_.dataDir.isEmpty() ? s_.programDir : s_.dataDir)
+                                               + QStringLiteral("/Help/Quarlo.htm")));
     loadLayout();
     RestoreFormSize(*this, QStringLiteral("MainForm"), DisplayTitle(), false, s_.registry);
     outstanding_->setText(QStringLiteral("0"));
@@ -766,7 +767,8 @@ bool MainForm::openAddress(const QUrl& url)
 
 QString MainForm::ToolbarLayoutPath() const
 {
-    return s_.programDir + QLatin1Char('/') + s_.programName + QStringLiteral(".Toolbars");
+    return (s_.configDir.isEmpty() ? s_.programDir : s_.configDir) + QLatin1Char('/') + s_.programName
+           + QStringLiteral(".Toolbars");
 }
 
 void MainForm::loadLayout()
@@ -785,7 +787,10 @@ void MainForm::saveLayout()
 {
     // Best effort: a layout that cannot be saved keeps the previous one.
     QString error;
-    AtomicFileWriter::Replace(ToolbarLayoutPath(), saveState(), error);
+    const QString path = ToolbarLayoutPath();
+    // The user's configuration folder may not exist yet.
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    AtomicFileWriter::Replace(path, saveState(), error);
 }
 
 void MainForm::closeEvent(QCloseEvent* event)

@@ -48,6 +48,9 @@ public:
         // Where the start page, the layout file and helper programs live.
         QString programDir;
         QString programName; // executable base name, for the layout file
+        // Where the layout file goes and where "Help" is; empty: programDir.
+        QString configDir = QString();
+        QString dataDir = QString();
     };
 
     explicit MainForm(const Services& services, QWidget* parent = nullptr);

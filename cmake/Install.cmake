@@ -1,0 +1,87 @@
+# What `cmake --install` puts where, and the .deb package built from it.
+#
+# An installed copy keeps its data in <prefix>/share/quarlo (read-only) and
+# the user's files below $XDG_CONFIG_HOME (see src/common/ConfigLocation).
+# Files that name the installed program (desktop entry, D-Bus service) are
+# written at install time, so `--prefix` and the package's /usr are honoured.
+include(GNUInstallDirs)
+
+set(QUARLO_APP_ID com.vantorel.Quarlo)
+set(QUARLO_INSTALL_STAGING ${CMAKE_BINARY_DIR}/install-staging)
+
+foreach(program quarlo quarlo-check)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+
+# Default configuration, help pages and the sample list.
+install(FILES data/quarlo.cfg data/Sample.BlackList DESTINATION ${CMAKE_INSTALL_DATADIR}/quarlo)
+install(DIRECTORY data/Help DESTINATION ${CMAKE_INSTALL_DATADIR}/quarlo)
+
+# Desktop integration.
+install(FILES data/mime/${QUARLO_APP_ID}.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
+install(FILES resources/quarlo.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+        RENAME ${QUARLO_APP_ID}.svg)
+install(DIRECTORY data/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons FILES_MATCHING PATTERN "*.png")
+configure_file(data/${QUARLO_APP_ID}.metainfo.xml ${QUARLO_INSTALL_STAGING}/${QUARLO_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${QUARLO_INSTALL_STAGING}/${QUARLO_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES docs/man/quarlo.1 docs/man/quarlo-check.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES data/completion/quarlo-check DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
+# The D-Bus service template belongs to the automation server; until it is
+# in the tree the same one-line service is written here.
+set(QUARLO_DBUS_TEMPLATE ${CMAKE_SOURCE_DIR}/data/dbus/${QUARLO_APP_ID}.service.in)
+if(NOT EXISTS ${QUARLO_DBUS_TEMPLATE})
+  set(QUARLO_DBUS_TEMPLATE ${QUARLO_INSTALL_STAGING}/${QUARLO_APP_ID}.service.in)
+  file(WRITE ${QUARLO_DBUS_TEMPLATE} "[D-BUS Service]\nName=${QUARLO_APP_ID}\nExec=@QUARLO_EXEC@ --automation\n")
+endif()
+
+# Both name the program by its absolute installed path (D-Bus requires it;
+# ~/.local/bin need not be on PATH), known only when installing.
+set(QUARLO_BIN_SUBDIR ${CMAKE_INSTALL_BINDIR})
+set(QUARLO_DESKTOP_TEMPLATE ${CMAKE_SOURCE_DIR}/data/${QUARLO_APP_ID}.desktop.in)
+install(CODE "
+  set(QUARLO_EXEC \"\${CMAKE_INSTALL_PREFIX}/${QUARLO_BIN_SUBDIR}/quarlo\")
+  configure_file(\"${QUARLO_DESKTOP_TEMPLATE}\" \"${QUARLO_INSTALL_STAGING}/${QUARLO_APP_ID}.desktop\" @ONLY)
+  configure_file(\"${QUARLO_DBUS_TEMPLATE}\" \"${QUARLO_INSTALL_STAGING}/${QUARLO_APP_ID}.service\" @ONLY)
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\" TYPE FILE
+       FILES \"${QUARLO_INSTALL_STAGING}/${QUARLO_APP_ID}.desktop\")
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/dbus-1/services\" TYPE FILE
+       FILES \"${QUARLO_INSTALL_STAGING}/${QUARLO_APP_ID}.service\")
+")
+
+# A direct install (not staged for a package, whose triggers do this) brings
+# the desktop's caches up to date when their tools are there.
+install(CODE "
+  if(\"\$ENV{DESTDIR}\" STREQUAL \"\")
+    set(share \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}\")
+    find_program(QUARLO_UPDATE_MIME update-mime-database)
+    find_program(QUARLO_UPDATE_DESKTOP update-desktop-database)
+    if(QUARLO_UPDATE_MIME)
+      execute_process(COMMAND \"\${QUARLO_UPDATE_MIME}\" \"\${share}/mime\" RESULT_VARIABLE ignored)
+    endif()
+    if(QUARLO_UPDATE_DESKTOP)
+      execute_process(COMMAND \"\${QUARLO_UPDATE_DESKTOP}\" \"\${share}/applications\" RESULT_VARIABLE ignored)
+    endif()
+  endif()
+")
+
+# The .deb: `cpack -G DEB` in the build directory.
+set(CPACK_PACKAGE_NAME quarlo)
+set(CPACK_PACKAGE_VENDOR Vantorel)
+set(CPACK_PACKAGE_CONTACT "Vantorel <quarlo@vantorel.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "DNS blacklist checker (desktop program and command-line scanner)")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+# Debug information stays in the build tree.
+set(CPACK_STRIP_FILES ON)
+# The Debian 12 runtime packages of what the programs link, plus the
+# platform plugins a Qt window needs.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libc6, libstdc++6, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqt6dbus6 (>= 6.4), qt6-qpa-plugins, libc-ares2 (>= 1.18), libpugixml1v5 (>= 1.13), libxlsxwriter4, zlib1g")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "rbldnsd")
+set(CPACK_GENERATOR DEB)
+include(CPack)

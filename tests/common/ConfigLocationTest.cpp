@@ -1,0 +1,203 @@
+#include "common/ConfigLocation.h"
+#include "model/Server.h"
+#include "model/Servers.h"
+#include "support/QtPrinters.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+
+namespace {
+
+QByteArray configWith(const QString& zone)
+{
+    return QStringLiteral("<Quarlo><BlackListServers><Server Server=\"%1\" Enabled=\"TRUE\" Name=\"%1\"><ResultCodes>"
+                          "<ResultCode Address=\"127.0.0.2\" Reason=\"listed\"/></ResultCodes></Server>"
+                          "</BlackListServers></Quarlo>")
+        .arg(zone)
+        .toUtf8();
+}
+
+// An installed copy's tree below a temporary root: <root>/usr/bin holds the
+// program, <root>/usr/share/quarlo its data, <root>/home the user's folder and
+// <root>/etc/xdg and <root>/opt/xdg the administrator's.
+class ConfigLocationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        for (const char* folder : {"usr/bin", "usr/share/quarlo", "home/Vantorel", "etc/xdg/Vantorel", "opt/xdg/Vantorel"})
+            ASSERT_TRUE(QDir().mkpath(path(folder)));
+    }
+
+    QString path(const QString& relative) const { return root.filePath(relative); }
+
+    ConfigLocation location() const
+    {
+        ConfigLocation::Places places;
+        places.programDir = path("usr/bin");
+        places.portableConfig = path("usr/bin/quarlo.cfg");
+        places.userConfigDir = path("home/Vantorel");
+        places.systemConfigDirs = {path("etc/xdg/Vantorel"), path("opt/xdg/Vantorel")};
+        places.installedDataDir = path("usr/share/quarlo");
+        return ConfigLocation(places);
+    }
+
+    QTemporaryDir root;
+};
+
+} // namespace
+
+TEST_F(ConfigLocationTest, ReadsTheMostPersonalCopyThatExists)
+{
+    const struct {
+        QStringList present;
+        QString read;
+    } cases[] = {
+        {{}, "usr/share/quarlo/quarlo.cfg"}, // nothing at all: names the missing default
+        {{"usr/share/quarlo/quarlo.cfg"}, "usr/share/quarlo/quarlo.cfg"},
+        {{"usr/share/quarlo/quarlo.cfg", "opt/xdg/Vantorel/quarlo.cfg"}, "opt/xdg/Vantorel/quarlo.cfg"},
+        {{"opt/xdg/Vantorel/quarlo.cfg", "etc/xdg/Vantorel/quarlo.cfg"}, "etc/xdg/Vantorel/quarlo.cfg"},
+        {{"usr/share/quarlo/quarlo.cfg", "etc/xdg/Vantorel/quarlo.cfg", "home/Vantorel/quarlo.cfg"},
+         "home/Vantorel/quarlo.cfg"},
+        {{"home/Vantorel/quarlo.cfg"}, "home/Vantorel/quarlo.cfg"},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        for (const char* file : {"usr/share/quarlo/quarlo.cfg", "opt/xdg/Vantorel/quarlo.cfg",
+                                    "etc/xdg/Vantorel/quarlo.cfg", "home/Vantorel/quarlo.cfg"})
+            QFile::remove(path(QString::fromLatin1(file)));
+        for (const QString& file : c.present) spit(path(file), configWith("x.example"));
+
+        const ConfigLocation where = location();
+        EXPECT_FALSE(where.Portable()) << c.present.join(", ").toStdString();
+        EXPECT_EQ(where.ReadPath(), path(c.read)) << c.present.join(", ").toStdString();
+        // Whatever is read, the user's copy is what gets saved.
+        EXPECT_EQ(where.SavePath(), path("home/Vantorel/quarlo.cfg")) << c.present.join(", ").toStdString();
+        EXPECT_EQ(where.WritableDirectory(), path("home/Vantorel"));
+    }
+}
+
+TEST_F(ConfigLocationTest, AConfigurationBesideTheProgramKeepsEverythingThere)
+{
+    spit(path("usr/bin/quarlo.cfg"), configWith("portable.example"));
+    // Other copies exist but a portable copy never looks at them.
+    spit(path("home/Vantorel/quarlo.cfg"), configWith("user.example"));
+    spit(path("etc/xdg/Vantorel/quarlo.cfg"), configWith("admin.example"));
+
+    const ConfigLocation where = location();
+    EXPECT_TRUE(where.Portable());
+    EXPECT_EQ(where.ReadPath(), path("usr/bin/quarlo.cfg"));
+    EXPECT_EQ(where.SavePath(), path("usr/bin/quarlo.cfg"));
+    EXPECT_EQ(where.WritableDirectory(), path("usr/bin"));
+}
+
+TEST_F(ConfigLocationTest, HelpIsBesideTheProgramOrInTheInstalledData)
+{
+    EXPECT_EQ(location().DataDirectory(), path("usr/share/quarlo"));
+    // A file named Help is not the folder of pages.
+    spit(path("usr/bin/Help"), "x");
+    EXPECT_EQ(location().DataDirectory(), path("usr/share/quarlo"));
+    QFile::remove(path("usr/bin/Help"));
+    ASSERT_TRUE(QDir().mkpath(path("usr/bin/Help")));
+    EXPECT_EQ(location().DataDirectory(), path("usr/bin"));
+}
+
+TEST_F(ConfigLocationTest, ForExecutableFindsTheInstalledDataBesideBin)
+{
+    spit(path("usr/share/quarlo/quarlo.cfg"), configWith("x.example"));
+    const bool xdgWasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    const bool dirsWereSet = qEnvironmentVariableIsSet("XDG_CONFIG_DIRS");
+    const QByteArray savedXdg = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray savedDirs = qgetenv("XDG_CONFIG_DIRS");
+    qputenv("XDG_CONFIG_HOME", path("home").toUtf8());
+    qputenv("XDG_CONFIG_DIRS", path("etc/xdg").toUtf8());
+
+    const ConfigLocation installed = ConfigLocation::ForExecutable(path("usr/bin/quarlo-check"));
+    EXPECT_FALSE(installed.Portable());
+    EXPECT_EQ(installed.ReadPath(), QDir::cleanPath(path("usr/share/quarlo/quarlo.cfg")));
+    EXPECT_EQ(installed.SavePath(), path("home/Vantorel/quarlo.cfg"));
+    spit(path("etc/xdg/Vantorel/quarlo.cfg"), configWith("admin.example"));
+    EXPECT_EQ(ConfigLocation::ForExecutable(path("usr/bin/quarlo-check")).ReadPath(),
+              path("etc/xdg/Vantorel/quarlo.cfg"));
+
+    // The desktop program names its own portable file.
+    spit(path("usr/bin/quarlo.cfg"), configWith("portable.example"));
+    const ConfigLocation portable =
+        ConfigLocation::ForExecutable(path("usr/bin/quarlo"), path("usr/bin/quarlo.cfg"));
+    EXPECT_TRUE(portable.Portable());
+    EXPECT_EQ(portable.ReadPath(), path("usr/bin/quarlo.cfg"));
+
+    if (xdgWasSet) qputenv("XDG_CONFIG_HOME", savedXdg);
+    else qunsetenv("XDG_CONFIG_HOME");
+    if (dirsWereSet) qputenv("XDG_CONFIG_DIRS", savedDirs);
+    else qunsetenv("XDG_CONFIG_DIRS");
+}
+
+TEST(ConfigLocation, SystemFoldersFollowXdgConfigDirs)
+{
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_DIRS");
+    const QByteArray saved = qgetenv("XDG_CONFIG_DIRS");
+    const struct {
+        const char* value;
+        QStringList expected;
+    } cases[] = {
+        {"", {"/etc/xdg/Vantorel"}},
+        {"/a:/b/", {"/a/Vantorel", "/b/Vantorel"}},
+        // Relative entries are invalid under the base directory rules.
+        {"relative:/c", {"/c/Vantorel"}},
+        {"relative", {"/etc/xdg/Vantorel"}},
+        {"::", {"/etc/xdg/Vantorel"}},
+    };
+    for (const auto& c : cases) {
+        qputenv("XDG_CONFIG_DIRS", c.value);
+        EXPECT_EQ(ConfigLocation::SystemConfigDirectories(), c.expected) << c.value;
+    }
+    qunsetenv("XDG_CONFIG_DIRS");
+    EXPECT_EQ(ConfigLocation::SystemConfigDirectories(), QStringList{"/etc/xdg/Vantorel"});
+    if (wasSet) qputenv("XDG_CONFIG_DIRS", saved);
+}
+
+TEST_F(ConfigLocationTest, SavingAnInstalledCopyWritesTheUsersCopyWhichLaterRunsRead)
+{
+    spit(path("etc/xdg/Vantorel/quarlo.cfg"), configWith("admin.example"));
+    // The user's folder does not exist before the first save.
+    ASSERT_TRUE(QDir(path("home/Vantorel")).removeRecursively());
+    const QByteArray adminBytes = slurp(path("etc/xdg/Vantorel/quarlo.cfg"));
+
+    const ConfigLocation first = location();
+    Servers servers(first.ReadPath());
+    servers.setSavePath(first.SavePath());
+    servers.Refresh();
+    ASSERT_EQ(servers.Count(), 1);
+    servers.Item(QStringLiteral("admin.example"))->setName(QStringLiteral("Renamed by the user"));
+    ASSERT_TRUE(servers.Sync()) << servers.LastError().toStdString();
+
+    EXPECT_EQ(slurp(path("etc/xdg/Vantorel/quarlo.cfg")), adminBytes) << "the administrator's copy was changed";
+    EXPECT_TRUE(QFileInfo(path("home/Vantorel/quarlo.cfg")).isFile());
+    // The same run now reads what it saved.
+    EXPECT_EQ(servers.ConfigPath(), path("home/Vantorel/quarlo.cfg"));
+
+    const ConfigLocation next = location();
+    EXPECT_EQ(next.ReadPath(), path("home/Vantorel/quarlo.cfg"));
+    Servers again(next.ReadPath());
+    again.Refresh();
+    ASSERT_TRUE(again.Item(QStringLiteral("admin.example")));
+    EXPECT_EQ(again.Item(QStringLiteral("admin.example"))->Name(), "Renamed by the user");
+}
+
+TEST_F(ConfigLocationTest, ASaveWhoseFolderCannotBeMadeSaysSo)
+{
+    // A file where the user's folder should be.
+    ASSERT_TRUE(QDir(path("home/Vantorel")).removeRecursively());
+    spit(path("home/Vantorel"), "not a folder");
+    Servers servers(path("usr/share/quarlo/quarlo.cfg"));
+    servers.setSavePath(location().SavePath());
+    EXPECT_FALSE(servers.Sync());
+    EXPECT_TRUE(servers.LastError().contains(path("home/Vantorel"))) << servers.LastError().toStdString();
+}
