@@ -43,16 +43,18 @@ QString AutomationServer::GoneText(const QString& path)
     return QStringLiteral("The object at %1 no longer exists").arg(path);
 }
 
-AutomationServer::AutomationServer(quarlo::Application& application, QWidget* window, bool startedByAutomation,
-                                   QObject* parent)
+AutomationServer::AutomationServer(quarlo::Application& application, bool startedByAutomation, QObject* parent)
     : QObject(parent),
       application_(application),
-      window_(window),
       startedByAutomation_(startedByAutomation),
       bus_(QStringLiteral("quarlo-none")),
       tombstone_(new AutomationTombstone(this)),
       watcher_(new QDBusServiceWatcher(this))
 {
+    fixed_[0] = new AutomationApplication(*this, this);
+    fixed_[1] = new AutomationAddresslist(*this, this);
+    fixed_[2] = new AutomationSettings(*this, this);
+    fixed_[3] = new AutomationServers(*this, this);
     watcher_->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
     connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this, &AutomationServer::onClientGone);
     if (startedByAutomation_) {
@@ -91,11 +93,8 @@ bool AutomationServer::Start(const QDBusConnection& bus)
     }
     // Objects first: a client whose call started the program is answered as
     // soon as the name is ours.
-    if (!registerFixed(QStringLiteral("/Application"), new AutomationApplication(*this, this))
-        || !registerFixed(QStringLiteral("/Addresslist"), new AutomationAddresslist(*this, this))
-        || !registerFixed(QStringLiteral("/Settings"), new AutomationSettings(*this, this))
-        || !registerFixed(QStringLiteral("/Servers"), new AutomationServers(*this, this)))
-        return false;
+    for (QObject* wrapper : fixed_)
+        if (!registerFixed(static_cast<AutomationObject*>(wrapper)->path(), wrapper)) return false;
     if (!qEnvironmentVariableIsEmpty("QUARLO_AUTOMATION_TEST"))
         bus_.registerObject(QStringLiteral("/Test"), new AutomationTestHook(*this, window_, this),
                             QDBusConnection::ExportAllSlots);
@@ -172,12 +171,15 @@ QDBusObjectPath AutomationServer::PathOf(const AddressPtr& address)
     Entry& entry = expose(address, QStringLiteral("Address"), handle.stillHeld, [&](const QString& path) {
         return new AutomationAddress(*this, path, handle);
     });
+    // Collections are registered with their owner, so a client may form
+    // their paths itself.
+    RespondingServersOf(address);
     return QDBusObjectPath(entry.path);
 }
 
 QDBusObjectPath AutomationServer::RespondingServersOf(const AddressPtr& address)
 {
-    if (PathOf(address).path() == QLatin1String("/")) return None();
+    if (!address || !find(address.get())) return None();
     AutomationHandle<quarlo::Address> handle{address, aliveOf(address.get())};
     return collectionOf(address.get(), [&](const QString& owner) {
         return new AutomationRespondingServers(*this, owner + QStringLiteral("/RespondingServers"), handle);
@@ -199,6 +201,7 @@ QDBusObjectPath AutomationServer::PathOf(const AddressPtr& owner, const Respondi
     Entry& entry = expose(server, QStringLiteral("RespondingServer"), handle.stillHeld, [&](const QString& path) {
         return new AutomationRespondingServer(*this, path, handle);
     });
+    ResponsesOf(server);
     return QDBusObjectPath(entry.path);
 }
 
@@ -240,12 +243,13 @@ QDBusObjectPath AutomationServer::PathOf(const ServerPtr& server)
     Entry& entry = expose(server, QStringLiteral("Server"), handle.stillHeld, [&](const QString& path) {
         return new AutomationBlacklistServer(*this, path, handle);
     });
+    ResultCodesOf(server);
     return QDBusObjectPath(entry.path);
 }
 
 QDBusObjectPath AutomationServer::ResultCodesOf(const ServerPtr& server)
 {
-    if (PathOf(server).path() == QLatin1String("/")) return None();
+    if (!server || !find(server.get())) return None();
     AutomationHandle<quarlo::Server> handle{server, aliveOf(server.get())};
     return collectionOf(server.get(), [&](const QString& owner) {
         return new AutomationResultCodes(*this, owner + QStringLiteral("/ResultCodes"), handle);

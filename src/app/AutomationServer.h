@@ -52,14 +52,17 @@ public:
     // dropped (the bus then reports an unknown object, still an error).
     static constexpr size_t kMaxTombstones = 100000;
 
-    AutomationServer(quarlo::Application& application, QWidget* window, bool startedByAutomation,
-                     QObject* parent = nullptr);
+    // Create it before the window: it hears the list's events first, so a
+    // client learns of a finished scan before the window's message box.
+    AutomationServer(quarlo::Application& application, bool startedByAutomation, QObject* parent = nullptr);
     ~AutomationServer() override;
 
     // Registers the objects and then the bus name. False when there is no
     // session bus or another process owns the name; the program runs on
     // without automation then.
     bool Start(const QDBusConnection& bus = QDBusConnection::sessionBus());
+    // The main window, whose closing ends an automation-started program.
+    void setWindow(QWidget* window) { window_ = window; }
     QString StartError() const { return startError_; }
 
     quarlo::Application& Application() { return application_; }
@@ -119,7 +122,8 @@ private:
     void quitWhenDone();
 
     quarlo::Application& application_;
-    QWidget* window_;
+    QWidget* window_ = nullptr;
+    QObject* fixed_[4];
     bool startedByAutomation_;
     QDBusConnection bus_;
     bool started_ = false;

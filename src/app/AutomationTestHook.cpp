@@ -3,7 +3,10 @@
 #include "app/AutomationServer.h"
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QDialog>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
 namespace quarlo {
@@ -24,8 +27,21 @@ QString AutomationTestHook::CancelDialog()
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (!dialog) return QString();
     const QString title = dialog->windowTitle();
-    // After this call's reply, as a person's click would come.
-    QTimer::singleShot(0, dialog, &QDialog::reject);
+    // After this call's reply, as a person's click would come. A question
+    // is answered with its most careful button: Cancel, else No.
+    QPointer<QDialog> target(dialog);
+    QTimer::singleShot(0, dialog, [target] {
+        if (!target) return;
+        if (auto* box = qobject_cast<QMessageBox*>(target.data())) {
+            QAbstractButton* button = box->button(QMessageBox::Cancel);
+            if (!button) button = box->button(QMessageBox::No);
+            if (button) {
+                button->click();
+                return;
+            }
+        }
+        target->reject();
+    });
     return title;
 }
 

@@ -51,6 +51,7 @@ int main(int argc, char** argv)
     // Before the window: its load fills the send-to menu from the engine.
     DesktopExports::Install(ExportEngine::Instance(), prompts, programDir);
 
+    AutomationServer automation(application, commandLine.StartedByAutomation());
     MainForm window(MainForm::Services{application, list, settings, dns, registry, prompts,
                                        [dnsServers] { return std::make_unique<AresDirectDns>(dnsServers); },
                                        programDir, QFileInfo(executable).completeBaseName()});
@@ -59,7 +60,7 @@ int main(int argc, char** argv)
 
     // Clients on the session bus work on the same objects as the window. A
     // second copy of the program finds the name taken and runs without.
-    AutomationServer automation(application, &window, commandLine.StartedByAutomation());
+    automation.setWindow(&window);
     if (!automation.Start()) qInfo("quarlo: automation is not available: %s", qPrintable(automation.StartError()));
 
     // Started by an automation client, it skips what only makes sense for a
