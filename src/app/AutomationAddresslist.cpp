@@ -24,7 +24,9 @@ AutomationAddresslist::AutomationAddresslist(AutomationServer& server, QObject* 
         // The address has left the list: the signal names the path it had
         // (now answering "gone"), or "/" when no client ever saw it.
         const QDBusObjectPath path = server_.ExistingPath(address.get());
-        server_.Sweep();
+        // Only this address at once: removing thousands one by one must not
+        // look at every handed-out path each time.
+        server_.Retire(address.get());
         if (server_.Used()) emit DeleteAddress(path);
     });
     connect(&list, &Addresslist::UpdateAddress, this, [this](const AddressPtr& address) {
@@ -95,7 +97,6 @@ void AutomationAddresslist::Remove(const QDBusVariant& key)
         list.Remove(std::get<int>(k));
     else
         list.Remove(std::get<QString>(k));
-    server_.Sweep();
 }
 
 QList<QDBusObjectPath> AutomationAddresslist::NewEnum()

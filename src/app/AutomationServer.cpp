@@ -312,6 +312,13 @@ void AutomationServer::Sweep()
     }
 }
 
+void AutomationServer::Retire(const void* object)
+{
+    const auto it = entries_.find(object);
+    if (it != entries_.end()) retire(it);
+    QueueSweep();
+}
+
 void AutomationServer::retire(std::unordered_map<const void*, Entry>::iterator it)
 {
     Entry entry = std::move(it->second);

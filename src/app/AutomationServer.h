@@ -96,6 +96,9 @@ public:
     // tombstones; runs once control is back in the event loop.
     void QueueSweep();
     void Sweep();
+    // Retires one object's paths at once (an address that left the list);
+    // what hung below it goes with the next sweep.
+    void Retire(const void* object);
     int ExposedObjects() const { return static_cast<int>(entries_.size()); }
 
 private:
