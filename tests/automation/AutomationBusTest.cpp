@@ -260,6 +260,7 @@ TEST_F(AutomationBus, ScanOfAnOpenedListReportsVerdictsReasonsAndTxtThroughPaths
             sawUpdate = true;
     EXPECT_TRUE(sawUpdate);
 
+    QStringList oldResults;
     struct Expected {
         QString target;
         bool blacklisted;
@@ -301,7 +302,25 @@ TEST_F(AutomationBus, ScanOfAnOpenedListReportsVerdictsReasonsAndTxtThroughPaths
             << qPrintable(c().text(response, QStringLiteral("Response"), QStringLiteral("TXTRecord")));
         // The same object keeps its path.
         EXPECT_EQ(c().path(c().call(responses, QStringLiteral("Responses"), QStringLiteral("Item"), {key(e.answer)})), response);
+        oldResults << responding[0] << response;
     }
+
+    // A new scan replaces the results: the old ones' paths are gone, the
+    // new ones get new paths.
+    ASSERT_EQ(app(QStringLiteral("StartScan")).type(), QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(waitFor([&] { return signals_.count(QStringLiteral("ScanComplete")) == 2; }));
+    ASSERT_TRUE(waitFor([&] { return !c().value(hook(QStringLiteral("DialogTitle"))).toString().isEmpty(); }));
+    c().value(hook(QStringLiteral("CancelDialog")));
+    for (const QString& path : oldResults) {
+        const QString interface = path.startsWith(QLatin1String("/Response/")) ? QStringLiteral("Response") : QStringLiteral("RespondingServer");
+        EXPECT_EQ(c().get(path, interface, interface == QLatin1String("Response") ? QStringLiteral("Reason") : QStringLiteral("ServerName")).errorName(), kGone)
+            << qPrintable(path);
+    }
+    const QString address = c().path(list(QStringLiteral("Item"), {key(QStringLiteral("192.0.2.7"))}));
+    const QString servers = c().path(c().get(address, QStringLiteral("Address"), QStringLiteral("RespondingServers")));
+    const QString fresh = c().path(c().call(servers, QStringLiteral("RespondingServers"), QStringLiteral("Item"), {key(1)}));
+    EXPECT_TRUE(fresh.startsWith(QLatin1String("/RespondingServer/")));
+    EXPECT_FALSE(oldResults.contains(fresh));
 }
 
 TEST_F(AutomationBus, PathsOfRemovedOrClearedObjectsAnswerObjectGone)
