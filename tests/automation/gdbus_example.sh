@@ -123,6 +123,20 @@ expect "scan report" "$report" "192.0.2.7 true
 "
 # ------------------------------------------------------------------------------
 
+# The Python example of docs/automation.md, as printed there, on the same list.
+docs="$(cd "$(dirname "$template")/../.." && pwd)/docs/automation.md"
+if /usr/bin/python3 -c 'import dbus, gi' 2>/dev/null; then
+    sed -n '/^```python$/,/^```$/p' "$docs" | sed '1d;$d' > "$work/scan_list.py"
+    out=$(timeout 120 /usr/bin/python3 "$work/scan_list.py" "$work/servers.BlackList" 2>&1)
+    expect "python example" "$out" "192.0.2.7: LISTED
+  bl.test (bl.test)
+    127.0.0.4: Open relay
+      Open relay seen at 192.0.2.7
+192.0.2.99: not listed"
+else
+    echo "python3-dbus or python3-gi missing: the Python example was not run"
+fi
+
 # A removed address's path answers a clear error.
 gone=$(q /Addresslist Addresslist.Item "<'192.0.2.99'>" | value)
 q /Addresslist Addresslist.Remove "<'192.0.2.99'>" >/dev/null
