@@ -10,6 +10,8 @@
 #include <QDBusObjectPath>
 #include <QHash>
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 #include <QSet>
 #include <QString>
 #include <deque>
@@ -18,7 +20,6 @@
 #include <unordered_map>
 
 class QDBusServiceWatcher;
-class QWidget;
 
 namespace quarlo {
 
@@ -125,7 +126,7 @@ private:
     void quitWhenDone();
 
     quarlo::Application& application_;
-    QWidget* window_ = nullptr;
+    QPointer<QWidget> window_; // destroyed before this server
     QObject* fixed_[4];
     bool startedByAutomation_;
     QDBusConnection bus_;
