@@ -7,6 +7,8 @@
 #include "app/DesktopExports.h"
 #include "app/ProgramIdentity.h"
 #include "common/AppInfo.h"
+#include "common/ConfigLocation.h"
+#include "common/DesktopFileType.h"
 #include "common/FileTypeRegistration.h"
 #include "common/RegFileBackend.h"
 #include "common/Registry.h"
@@ -38,7 +40,9 @@ int main(int argc, char** argv)
     RegFileBackend registryBackend(DefaultRegistryDirectory());
     Registry registry(registryBackend);
     WidgetPrompts prompts;
-    Settings settings(registry, ServerConfigFile::PathForExecutable(executable));
+    const ConfigLocation location = ConfigLocation::ForExecutable(executable, ServerConfigFile::PathForExecutable(executable));
+    Settings settings(registry, location.ReadPath());
+    settings.BlacklistServers().setSavePath(location.SavePath());
     if (!settings.BlacklistServers().LastError().isEmpty()) {
         prompts.Message(settings.BlacklistServers().LastError(), DisplayTitle(), UserPrompts::Buttons::Ok,
                         UserPrompts::Icon::Critical);
@@ -54,7 +58,8 @@ int main(int argc, char** argv)
     AutomationServer automation(application, commandLine.StartedByAutomation());
     MainForm window(MainForm::Services{application, list, settings, dns, registry, prompts,
                                        [dnsServers] { return std::make_unique<AresDirectDns>(dnsServers); },
-                                       programDir, QFileInfo(executable).completeBaseName()});
+                                       programDir, QFileInfo(executable).completeBaseName(),
+                                       location.WritableDirectory(), location.DataDirectory()});
     prompts.setParent(&window);
     window.show();
 
@@ -70,6 +75,8 @@ int main(int argc, char** argv)
         window.Help().ShowTips(HelpMenu::TipCategory(), false);
     }
     RegisterFileType(registry, executable, QStringLiteral(".BlackList"),
-                     QStringLiteral("Automated SPAM Whitelist / Blacklist verification"));
+                     QStringLiteral("Automated SPAM Whitelist / Blacklist verification"),
+                     // An installed copy's type comes with its package.
+                     location.Portable() ? DesktopFileType::UserDataHome() : QString());
     return qapp.exec();
 }
