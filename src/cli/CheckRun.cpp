@@ -2,7 +2,9 @@
 
 #include "cli/PrintableText.h"
 #include "common/NameFunctions.h"
+#include "common/PublicSuffixList.h"
 
+#include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "scan/DirectDns.h"
 #include "scan/DnsLookup.h"
@@ -119,10 +121,25 @@ void CheckRun::startScan()
     for (CheckTarget& target : targets_) {
         const QString key = target.listTarget();
         if (!key.isEmpty()) target.address = list_.AddTarget(key);
+        // Only worth an entry when some domain list is there to ask, and
+        // when the mail host's own entry does not ask them for the same name.
+        const QString domainKey = target.domainListTarget();
+        if (target.address && !domainKey.isEmpty() && anyDomainList()) {
+            const QString mailDomain = AsciiHostName(target.mailDomain);
+            if (mailDomain != PublicSuffixList::Shared().RegisteredDomain(AsciiHostName(key)))
+                target.domainAddress = list_.AddTarget(domainKey);
+        }
     }
     list_.StartScan();
     // No need to wait a whole tick for the first pass.
     list_.Tick();
+}
+
+bool CheckRun::anyDomainList() const
+{
+    for (const ServerPtr& server : list_.settings().BlacklistServers())
+        if (server->Enabled() && server->IsDomainList()) return true;
+    return false;
 }
 
 void CheckRun::waitForTxt()

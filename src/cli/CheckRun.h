@@ -46,6 +46,7 @@ private:
     void onMxReply(const DnsResponse& response);
     void mailDomainsResolved();
     void startScan();
+    bool anyDomainList() const;
     void waitForTxt();
     void showProgress();
 

@@ -53,12 +53,26 @@ QString CheckTarget::listTarget() const
     return isMail() ? mx : target;
 }
 
+QString CheckTarget::domainListTarget() const
+{
+    if (!isMail() || !invalid.isEmpty() || mailDomain.startsWith(QLatin1Char('['))) return QString();
+    return QStringLiteral("postmaster@") + mailDomain;
+}
+
 TargetStatus CheckTarget::status() const
 {
     if (!invalid.isEmpty()) return TargetStatus::Invalid;
     if (nullMx) return TargetStatus::NoMail;
     if (!address) return TargetStatus::Incomplete;
-    return TargetStatusFor(address->Verdict());
+    const TargetStatus host = TargetStatusFor(address->Verdict());
+    if (!domainAddress) return host;
+    // The mail domain's own listing counts as the address's; its gaps
+    // count too, while lists that do not apply to it say nothing.
+    const TargetStatus domain = TargetStatusFor(domainAddress->Verdict());
+    if (host == TargetStatus::Listed || domain == TargetStatus::Listed) return TargetStatus::Listed;
+    if (domain == TargetStatus::Clean || domain == TargetStatus::NotApplicable) return host;
+    if (host == TargetStatus::Clean || host == TargetStatus::NotApplicable) return domain;
+    return host;
 }
 
 QString CheckTarget::ip() const

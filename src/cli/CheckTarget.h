@@ -21,6 +21,9 @@ struct CheckTarget {
     bool nullMx = false;       // the domain publishes "MX 0 .": it accepts no mail
     bool mxUnanswered = false; // no DNS server answered the MX query
     AddressPtr address;        // the list entry checked; null when nothing was
+    // E-mail addresses: the entry that asks domain lists for the mail
+    // domain itself (the mail host's entry asks them for the host's domain).
+    AddressPtr domainAddress;
 
     // A target from one argument or input line; check invalid.
     static CheckTarget FromText(const QString& text);
@@ -33,6 +36,9 @@ struct CheckTarget {
     bool needsMx() const { return isMail() && invalid.isEmpty() && mx.isEmpty() && !nullMx; }
     // What the address list checks; empty when nothing is to be checked.
     QString listTarget() const;
+    // What the address list checks against domain lists for an e-mail
+    // address; empty for other targets and for address literals.
+    QString domainListTarget() const;
 
     TargetStatus status() const;
     // The checked IPv4 address; empty when there is none.

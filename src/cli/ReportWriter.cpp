@@ -122,12 +122,19 @@ QStringList ReportWriter::unansweredZones(const Address& address) const
 {
     QStringList zones;
     for (const ZoneNote& note : address.ZoneNotes()) {
-        if (note.kind == ZoneNote::Kind::Refused) continue;
+        if (note.kind == ZoneNote::Kind::Refused || note.kind == ZoneNote::Kind::NotApplicable) continue;
         QString why = shortReason(note);
         if (note.kind == ZoneNote::Kind::Skipped) why = why.isEmpty() ? QStringLiteral("skipped") : QStringLiteral("skipped: ") + why;
         zones.append(why.isEmpty() ? note.zone : note.zone + QStringLiteral(" (") + why + QLatin1Char(')'));
     }
     return zones;
+}
+
+QString ReportWriter::notApplicableText(const Address& address)
+{
+    const QStringList zones = notesOf(address, ZoneNote::Kind::NotApplicable);
+    if (zones.isEmpty()) return QString();
+    return QStringLiteral("; not applicable: ") + zones.join(QStringLiteral(", "));
 }
 
 QString ReportWriter::incompleteText(const Address& address) const
@@ -144,6 +151,30 @@ QString ReportWriter::incompleteText(const Address& address) const
 
 QString ReportWriter::message(const CheckTarget& target) const
 {
+    QString text = hostMessage(target);
+    // The mail domain's own check, when a domain list applied to it.
+    if (target.address && target.domainAddress && target.domainAddress->Verdict() != Verdict::NotApplicable) {
+        const Address& domain = *target.domainAddress;
+        QString part;
+        switch (TargetStatusFor(domain.Verdict())) {
+        case TargetStatus::Listed:
+            part = QStringLiteral("blacklisted by ") + plural(domain.ListingServerCount(), "domain list", "domain lists");
+            break;
+        case TargetStatus::Clean:
+            part = QStringLiteral("not on any domain list (%1 checked)").arg(plural(domain.ZonesChecked(), "list", "lists"));
+            break;
+        case TargetStatus::Refused:
+            part = QStringLiteral("query refused by ") + notesOf(domain, ZoneNote::Kind::Refused).join(QStringLiteral(", "));
+            break;
+        default: part = incompleteText(domain); break;
+        }
+        text += QStringLiteral("; mail domain ") + domain.ListDomain() + QStringLiteral(": ") + part;
+    }
+    return text;
+}
+
+QString ReportWriter::hostMessage(const CheckTarget& target) const
+{
     const TargetStatus status = target.status();
     if (!target.invalid.isEmpty()) return QStringLiteral("Invalid target: ") + target.invalid;
     if (target.nullMx) return QStringLiteral("Domain accepts no mail (null MX)");
@@ -157,14 +188,19 @@ QString ReportWriter::message(const CheckTarget& target) const
     case TargetStatus::Listed:
         return QStringLiteral("Blacklisted by ") + plural(address.ListingServerCount(), "server", "servers");
     case TargetStatus::Clean:
-        return QStringLiteral("Not on any Blacklist (%1 checked)").arg(plural(address.ZonesChecked(), "list", "lists"));
+        return QStringLiteral("Not on any Blacklist (%1 checked)").arg(plural(address.ZonesChecked(), "list", "lists"))
+               + notApplicableText(address);
+    case TargetStatus::NotApplicable:
+        return (address.IsIPv6() ? QStringLiteral("Not checked: no enabled list supports IPv6")
+                                 : QStringLiteral("Not checked: no enabled list applies to this target"))
+               + notApplicableText(address);
     case TargetStatus::Refused:
         return QStringLiteral("Query refused by ") + notesOf(address, ZoneNote::Kind::Refused).join(QStringLiteral(", "));
     case TargetStatus::Unresolvable:
         return address.HostLookupProblem().isEmpty()
                    ? QStringLiteral("Host name not found")
                    : QStringLiteral("Host name not found (%1)").arg(address.HostLookupProblem());
-    case TargetStatus::Invalid: return QStringLiteral("IPv6 is not supported yet");
+    case TargetStatus::Invalid: return QStringLiteral("Invalid target: ") + address.InvalidReason();
     case TargetStatus::Incomplete: return incompleteText(address);
     case TargetStatus::NoMail: break;
     }
@@ -207,6 +243,7 @@ void ReportWriter::writeText(QTextStream& out) const
         out << Printable(caption(target)) << "  " << Printable(message(target)) << '\n';
         if (!target.address) continue;
         writeServers(out, *target.address);
+        if (target.domainAddress) writeServers(out, *target.domainAddress);
         // A listing stands whatever else failed, but the gaps are still worth a line.
         if (target.status() == TargetStatus::Listed && !unansweredZones(*target.address).isEmpty())
             out << "  " << Printable(incompleteText(*target.address)) << '\n';
@@ -235,17 +272,20 @@ QJsonObject ReportWriter::targetJson(const CheckTarget& target) const
 {
     const Address* address = target.address.get();
     QJsonArray listedBy, refused;
-    if (address) {
-        for (const RespondingServerPtr& server : address->RespondingServers()) {
+    std::vector<const Address*> entries{address};
+    if (address && target.domainAddress) entries.push_back(target.domainAddress.get());
+    for (const Address* entry : entries) {
+        if (!entry) continue;
+        for (const RespondingServerPtr& server : entry->RespondingServers()) {
             if (!server->Listing()) continue;
             listedBy.append(QJsonObject{{QStringLiteral("name"), server->ServerEnglishName()},
                                         {QStringLiteral("zone"), server->ServerName()},
                                         {QStringLiteral("url"), serverUrl(server->ServerName())},
                                         {QStringLiteral("responses"), responsesJson(*server)}});
         }
-        for (const ZoneNote& note : address->ZoneNotes()) {
+        for (const ZoneNote& note : entry->ZoneNotes()) {
             if (note.kind != ZoneNote::Kind::Refused) continue;
-            const RespondingServerPtr server = address->RespondingServers().Item(note.zone);
+            const RespondingServerPtr server = entry->RespondingServers().Item(note.zone);
             refused.append(QJsonObject{{QStringLiteral("name"), serverName(note.zone)},
                                        {QStringLiteral("zone"), note.zone},
                                        {QStringLiteral("url"), serverUrl(note.zone)},
@@ -256,13 +296,16 @@ QJsonObject ReportWriter::targetJson(const CheckTarget& target) const
     return QJsonObject{{QStringLiteral("target"), target.target},
                        {QStringLiteral("mx"), target.mx},
                        {QStringLiteral("ip"), target.ip()},
+                       {QStringLiteral("domain"), target.domainAddress ? target.domainAddress->ListDomain()
+                                                  : address ? address->ListDomain() : QString()},
                        {QStringLiteral("status"), TargetStatusKeyword(target.status())},
                        {QStringLiteral("message"), message(target)},
                        {QStringLiteral("listsChecked"), address ? address->ZonesChecked() : 0},
                        {QStringLiteral("listedBy"), listedBy},
                        {QStringLiteral("refused"), refused},
                        {QStringLiteral("failed"), notesJson(address, ZoneNote::Kind::Failed)},
-                       {QStringLiteral("skipped"), notesJson(address, ZoneNote::Kind::Skipped)}};
+                       {QStringLiteral("skipped"), notesJson(address, ZoneNote::Kind::Skipped)},
+                       {QStringLiteral("notApplicable"), notesJson(address, ZoneNote::Kind::NotApplicable)}};
 }
 
 void ReportWriter::writeJson(QTextStream& out) const

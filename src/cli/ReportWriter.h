@@ -34,6 +34,9 @@ private:
     // "zone (reason)" for every list that failed or was skipped for the address.
     QStringList unansweredZones(const Address& address) const;
     QString incompleteText(const Address& address) const;
+    static QString notApplicableText(const Address& address);
+    // The message for the checked host or address alone.
+    QString hostMessage(const CheckTarget& target) const;
     QString startedText() const;
     QJsonObject targetJson(const CheckTarget& target) const;
 

@@ -16,6 +16,7 @@ enum class TargetStatus {
     Unresolvable, // the host name has no IPv4 address
     Invalid,      // not a target that can be checked
     NoMail,       // an e-mail domain that publishes a null MX: nothing to check
+    NotApplicable, // no enabled list can answer for it (an IPv6 address, IP lists only)
 };
 
 // The word used in reports: "listed", "clean", ..., "no-mail".
@@ -29,6 +30,7 @@ inline QString TargetStatusKeyword(TargetStatus status)
     case TargetStatus::Unresolvable: return QStringLiteral("unresolvable");
     case TargetStatus::Invalid: return QStringLiteral("invalid");
     case TargetStatus::NoMail: return QStringLiteral("no-mail");
+    case TargetStatus::NotApplicable: return QStringLiteral("not-applicable");
     }
     return QString();
 }
@@ -43,6 +45,7 @@ inline TargetStatus TargetStatusFor(Verdict verdict)
     case Verdict::Refused: return TargetStatus::Refused;
     case Verdict::Unresolvable: return TargetStatus::Unresolvable;
     case Verdict::Unsupported: return TargetStatus::Invalid;
+    case Verdict::NotApplicable: return TargetStatus::NotApplicable;
     case Verdict::Incomplete:
     case Verdict::NotScanned:
     case Verdict::Scanning:

@@ -179,10 +179,11 @@ int main(int argc, char** argv)
         "\".BlackList\", or --file) and from standard input (\"-\", or when no target is given\n"
         "and standard input is not a terminal), one per line. An e-mail address is checked\n"
         "through its domain's preferred mail server and reported under the address as given.\n"
-        "Status per target: listed, clean, incomplete, refused, unresolvable, invalid, no-mail.\n"
+        "Status per target: listed, clean, incomplete, refused, unresolvable, invalid, no-mail,\n"
+        "not-applicable (no enabled list can answer for it, e.g. an IPv6 address).\n"
         "Exit status: 0 every target is clean; 1 a target is listed; 3 nothing is listed but\n"
-        "a target could not be vouched for (incomplete, refused, unresolvable, invalid or\n"
-        "no-mail); 2 bad usage, an unreadable file or configuration.\n"
+        "a target could not be vouched for (incomplete, refused, unresolvable, invalid,\n"
+        "no-mail or not-applicable); 2 bad usage, an unreadable file or configuration.\n"
         "An empty argument is an invalid target; empty lines and lines starting with \"#\"\n"
         "in files and standard input are skipped. At most 100000 targets per run."));
     parser.addHelpOption();

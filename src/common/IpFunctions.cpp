@@ -128,13 +128,82 @@ QString CanonicalIP(const QString& text)
     return HexToIP(IPToHex(text));
 }
 
-bool IsIPv6Literal(const QString& text)
+namespace {
+
+QString withoutBrackets(const QString& text)
 {
     QString bare = text.trimmed();
     if (bare.startsWith(QLatin1Char('[')) && bare.endsWith(QLatin1Char(']'))) bare = bare.mid(1, bare.size() - 2);
-    if (!bare.contains(QLatin1Char(':')) || bare.size() > 45) return false;
+    return bare;
+}
+
+std::optional<in6_addr> parseIPv6(const QString& text)
+{
+    const QString bare = withoutBrackets(text);
+    if (!bare.contains(QLatin1Char(':')) || bare.size() > 45) return std::nullopt;
+    for (QChar c : bare)
+        if (c.unicode() > 0x7f) return std::nullopt;
     in6_addr address{};
-    return inet_pton(AF_INET6, bare.toLatin1().constData(), &address) == 1;
+    if (inet_pton(AF_INET6, bare.toLatin1().constData(), &address) != 1) return std::nullopt;
+    return address;
+}
+
+bool isMapped(const in6_addr& address)
+{
+    for (int i = 0; i < 10; ++i)
+        if (address.s6_addr[i] != 0) return false;
+    return address.s6_addr[10] == 0xff && address.s6_addr[11] == 0xff;
+}
+
+} // namespace
+
+bool IsIPv6Literal(const QString& text)
+{
+    return parseIPv6(text).has_value();
+}
+
+QString CanonicalIPv6(const QString& text)
+{
+    const auto address = parseIPv6(text);
+    if (!address) return QString();
+    char buffer[INET6_ADDRSTRLEN] = {};
+    if (!inet_ntop(AF_INET6, &*address, buffer, sizeof buffer)) return QString();
+    return QString::fromLatin1(buffer);
+}
+
+QString ReverseIPv6(const QString& text)
+{
+    const auto address = parseIPv6(text);
+    if (!address) return QString();
+    static const char digits[] = "0123456789abcdef";
+    QString name;
+    name.reserve(63);
+    for (int i = 15; i >= 0; --i) {
+        const unsigned byte = address->s6_addr[i];
+        if (!name.isEmpty()) name += QLatin1Char('.');
+        name += QLatin1Char(digits[byte & 0xf]);
+        name += QLatin1Char('.');
+        name += QLatin1Char(digits[byte >> 4]);
+    }
+    return name;
+}
+
+QString MappedIPv4(const QString& text)
+{
+    const auto address = parseIPv6(text);
+    if (!address || !isMapped(*address)) return QString();
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(address->s6_addr[12])
+        .arg(address->s6_addr[13])
+        .arg(address->s6_addr[14])
+        .arg(address->s6_addr[15]);
+}
+
+bool HasIPv6ZoneIndex(const QString& text)
+{
+    QString bare = withoutBrackets(text);
+    const qsizetype percent = bare.indexOf(QLatin1Char('%'));
+    return percent > 0 && IsIPv6Literal(bare.left(percent));
 }
 
 } // namespace quarlo

@@ -17,5 +17,18 @@ QString NetworkAddress(const QString& address, const QString& mask);
 QString CanonicalIP(const QString& text);
 // An IPv6 address, bare or in brackets ("2001:db8::1", "[::1]").
 bool IsIPv6Literal(const QString& text);
+// The IPv6 literal without brackets, in the compressed lower-case form
+// ("2001:db8::1"); empty when text is no IPv6 literal.
+QString CanonicalIPv6(const QString& text);
+// The query name of an IPv6 address for a DNS list: its 32 hex digits,
+// lowest first, separated by dots (no trailing dot); empty when text is no
+// IPv6 literal.
+QString ReverseIPv6(const QString& text);
+// The dotted IPv4 address inside an IPv4-mapped IPv6 literal
+// ("::ffff:192.0.2.1"); empty for anything else.
+QString MappedIPv4(const QString& text);
+// An IPv6 literal with a zone index ("fe80::1%eth0"): meaningful only on
+// the machine that wrote it, so no list can be asked about it.
+bool HasIPv6ZoneIndex(const QString& text);
 
 } // namespace quarlo

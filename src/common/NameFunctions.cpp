@@ -1,6 +1,7 @@
 #include "common/NameFunctions.h"
 
 #include <QList>
+#include <QUrl>
 #include <QStringView>
 
 namespace quarlo {
@@ -46,6 +47,35 @@ bool IsValidHostName(const QString& name)
         }
     }
     return true;
+}
+
+QString AsciiHostName(const QString& name, QString* error)
+{
+    auto fail = [error](const QString& why) {
+        if (error) *error = why;
+        return QString();
+    };
+    QString body = name.trimmed();
+    if (body.endsWith(QLatin1Char('.'))) body.chop(1);
+    if (body.isEmpty()) return fail(QStringLiteral("empty host name"));
+    if (body.size() > 253) return fail(QStringLiteral("host name longer than 253 characters"));
+    bool ascii = true;
+    for (QChar c : body) ascii = ascii && c.unicode() < 0x80;
+    QString ace = body;
+    if (!ascii) {
+        // QUrl::toAce applies IDNA (NFKC, case folding) and gives nothing
+        // for names it cannot encode.
+        ace = QString::fromLatin1(QUrl::toAce(body));
+        if (ace.isEmpty()) return fail(QStringLiteral("not a valid international domain name"));
+    }
+    ace = ace.toLower();
+    for (QStringView label : QStringView(ace).split(QLatin1Char('.'))) {
+        if (label.isEmpty()) return fail(QStringLiteral("empty label in host name"));
+        if (label.size() > 63) return fail(QStringLiteral("label longer than 63 characters"));
+    }
+    if (ace.size() > 253) return fail(QStringLiteral("host name longer than 253 characters"));
+    if (!IsValidHostName(ace)) return fail(QStringLiteral("not a valid host name"));
+    return ace;
 }
 
 } // namespace quarlo

@@ -58,8 +58,15 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
             status.toolTip = QStringLiteral("Not every list answered:\n") + ZoneNotesText(address);
         break;
     case Verdict::Clean:
-        status.text = NotListedText();
+        status.text = NotListedText() + ApplicabilityText(address);
         status.color = kCleanColour;
+        if (address.ZonesNotApplicable() > 0) status.toolTip = ZoneNotesText(address);
+        break;
+    case Verdict::NotApplicable:
+        status.text = address.IsIPv6() ? QStringLiteral("Not checked: no enabled list supports IPv6")
+                                       : QStringLiteral("Not checked: no enabled list applies to this target");
+        status.color = kGreyColour;
+        status.toolTip = ZoneNotesText(address);
         break;
     case Verdict::Scanning:
         status.text = QStringLiteral("Scanning ...");
@@ -70,7 +77,7 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
         break;
     case Verdict::Incomplete:
     case Verdict::Refused: {
-        const auto noted = static_cast<qsizetype>(address.ZoneNotes().size());
+        const auto noted = static_cast<qsizetype>(address.ZoneNotes().size()) - address.ZonesNotApplicable();
         status.text = QStringLiteral("Not completely checked: %1 of %2 lists %3")
                           .arg(noted)
                           .arg(address.ZonesChecked())
@@ -92,11 +99,28 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
             status.toolTip = QStringLiteral("Host name lookup: ") + address.HostLookupProblem();
         break;
     case Verdict::Unsupported:
-        status.text = QStringLiteral("IPv6 is not supported yet");
+        status.text = QStringLiteral("Not checked: ") + address.InvalidReason();
         status.color = kGreyColour;
         break;
     }
     return status;
+}
+
+QString ResultCells::ApplicabilityText(const Address& address)
+{
+    const int skipped = address.ZonesNotApplicable();
+    if (skipped == 0) return QString();
+    const int all = address.ZonesChecked() + skipped;
+    if (address.IsIPv6())
+        return QStringLiteral("; IPv6: checked against %1 of %2 lists (the others do not support IPv6)")
+            .arg(address.ZonesChecked())
+            .arg(all);
+    if (address.IP().isEmpty() && !address.ListDomain().isEmpty())
+        return QStringLiteral("; e-mail domain %1: checked against %2 of %3 lists (the IP lists do not apply)")
+            .arg(address.ListDomain())
+            .arg(address.ZonesChecked())
+            .arg(all);
+    return QString();
 }
 
 QString ResultCells::ListName(const QString& zone) const
@@ -123,6 +147,9 @@ QString ResultCells::ZoneNotesText(const Address& address) const
             // The reason a zone was skipped names the list already.
             lines << (note.detail.isEmpty() ? name + QStringLiteral(": not asked, it failed its test before the scan")
                                             : note.detail);
+            break;
+        case ZoneNote::Kind::NotApplicable:
+            lines << name + QStringLiteral(": not applicable (") + note.detail + QLatin1Char(')');
             break;
         }
     }

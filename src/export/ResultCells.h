@@ -33,6 +33,9 @@ public:
     // The tint behind the row of a server that lists the address.
     static QColor ServerBackground();
     static QString NotListedText();
+    // What a clean verdict adds when some lists did not apply to the target
+    // ("; IPv6: checked against 3 of 8 lists ..."); empty when all applied.
+    static QString ApplicabilityText(const Address& address);
 
     // The address row's first column.
     GridCell Target(const Address& address) const;

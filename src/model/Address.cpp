@@ -1,6 +1,8 @@
 #include "model/Address.h"
 
 #include "common/IpFunctions.h"
+#include "common/NameFunctions.h"
+#include "common/PublicSuffixList.h"
 #include "model/DnsFailure.h"
 #include "model/QueryTag.h"
 #include "model/ScanHost.h"
@@ -50,6 +52,12 @@ void Address::SetComplete(bool value)
     zonesChecked_ = 0;
     stopped_ = false;
     unsupported_ = false;
+    classified_ = false;
+    mailTarget_ = false;
+    lookupName_.clear();
+    domain_.clear();
+    invalidReason_.clear();
+    zonesNotApplicable_ = 0;
     hostLookupProblem_.clear();
     zoneNotes_.clear();
     deferredZones_.clear();
@@ -65,9 +73,12 @@ quarlo::Verdict Address::Verdict() const
     if (!serverIndex_) return Verdict::NotScanned; // never reset by a scan
     bool refused = false;
     for (const ZoneNote& note : zoneNotes_) {
+        if (note.kind == ZoneNote::Kind::NotApplicable) continue;
         if (note.kind != ZoneNote::Kind::Refused) return Verdict::Incomplete;
         refused = true;
     }
+    // Clean needs at least one list that could have listed it.
+    if (zonesChecked_ == 0 && zonesNotApplicable_ > 0) return Verdict::NotApplicable;
     return refused ? Verdict::Refused : Verdict::Clean;
 }
 
@@ -94,23 +105,57 @@ void Address::MarkStopped()
     pendingQueries_ = 0; // the stop cancelled them
 }
 
-void Address::Query()
+bool Address::classifyTarget()
 {
-    if (complete_) return;
-    if (!ip_.isEmpty()) {
-        BlacklistCheck();
-        return;
-    }
+    classified_ = true;
     const QString target = QueryTarget();
-    if (IsValidIP(target)) {
-        ip_ = target;
-        BlacklistCheck();
-        return;
-    }
-    if (IsIPv6Literal(target)) {
+    auto invalid = [this](const QString& why) {
+        invalidReason_ = why;
         unsupported_ = true;
         complete_ = true;
         if (host_) host_->NotifyUpdate(*this);
+        return false;
+    };
+    if (IsValidIP(target)) {
+        ip_ = target;
+        return true;
+    }
+    if (HasIPv6ZoneIndex(target))
+        return invalid(QStringLiteral("an IPv6 address with a zone index (%...) names a local interface; "
+                                      "enter the address without it"));
+    if (const QString mapped = MappedIPv4(target); !mapped.isEmpty()) {
+        // An IPv4-mapped address is that IPv4 address; lists know it by that.
+        ip_ = mapped;
+        return true;
+    }
+    if (IsIPv6Literal(target)) {
+        ip_ = CanonicalIPv6(target);
+        return true;
+    }
+    QString why;
+    if (const qsizetype at = target.lastIndexOf(QLatin1Char('@')); at >= 0) {
+        // An e-mail address: domain lists are asked for its domain; it has
+        // no address of its own for IP lists.
+        const QString domain = AsciiHostName(target.mid(at + 1), &why);
+        if (domain.isEmpty()) return invalid(QStringLiteral("e-mail address: ") + why);
+        mailTarget_ = true;
+        domain_ = domain;
+        return true;
+    }
+    if (target.contains(QLatin1Char(':')))
+        return invalid(QStringLiteral("neither an IPv6 address nor a host name"));
+    lookupName_ = AsciiHostName(target, &why);
+    if (lookupName_.isEmpty()) return invalid(why);
+    domain_ = PublicSuffixList::Shared().RegisteredDomain(lookupName_);
+    return true;
+}
+
+void Address::Query()
+{
+    if (complete_) return;
+    if (!classified_ && !classifyTarget()) return;
+    if (!ip_.isEmpty() || mailTarget_) {
+        BlacklistCheck();
         return;
     }
     const Clock::time_point now = Clock::now();
@@ -122,7 +167,49 @@ void Address::Query()
         // Sent again each time the retry interval passes without a reply.
         retryTime_ = now + kLookupRetry;
         ++lookupsSent_;
-        host_->SubmitDNSLookup(QueryTag::LookupIP(Key()), target, false);
+        host_->SubmitDNSLookup(QueryTag::LookupIP(Key()), lookupName_, false);
+    }
+}
+
+QString Address::queryNameFor(const Server& server, QString* why) const
+{
+    const QString zone = server.Zone() + QLatin1Char('.');
+    if (server.IsDomainList()) {
+        if (!domain_.isEmpty()) return domain_ + QLatin1Char('.') + zone;
+        *why = !lookupName_.isEmpty()
+                   ? QStringLiteral("a domain list; %1 is itself a public suffix").arg(lookupName_)
+                   : QStringLiteral("a domain list, asked for domain names, not for IP addresses");
+        return QString();
+    }
+    if (mailTarget_) {
+        *why = QStringLiteral("an IP list; an e-mail address has no address of its own");
+        return QString();
+    }
+    if (IsIPv6()) {
+        if (server.AnswersIPv6()) return ReverseIPv6(ip_) + QLatin1Char('.') + zone;
+        *why = QStringLiteral("does not answer IPv6 queries");
+        return QString();
+    }
+    return ReverseIP(CanonicalIP(ip_)) + QLatin1Char('.') + zone;
+}
+
+void Address::askOrDefer(const Server& server)
+{
+    const QString zone = server.Zone();
+    QString why;
+    const QString name = queryNameFor(server, &why);
+    if (name.isEmpty()) {
+        ++zonesNotApplicable_;
+        note(zone, ZoneNote::Kind::NotApplicable, why);
+        return;
+    }
+    switch (host_->StateOfZone(zone)) {
+    case ScanHost::ZoneState::Ready: submitQuery(zone, name); break;
+    case ScanHost::ZoneState::Pending: deferredZones_.append(zone); break;
+    case ScanHost::ZoneState::Skipped:
+        ++zonesChecked_;
+        note(zone, ZoneNote::Kind::Skipped, host_->WhyZoneSkipped(zone));
+        break;
     }
 }
 
@@ -135,17 +222,7 @@ void Address::BlacklistCheck()
     const int count = servers.Count();
     while (serverIndex_ <= count) {
         const ServerPtr server = servers.Item(serverIndex_);
-        if (server && server->Enabled() && host_) {
-            const QString zone = server->Zone();
-            switch (host_->StateOfZone(zone)) {
-            case ScanHost::ZoneState::Ready: submitQuery(zone); break;
-            case ScanHost::ZoneState::Pending: deferredZones_.append(zone); break;
-            case ScanHost::ZoneState::Skipped:
-                ++zonesChecked_;
-                note(zone, ZoneNote::Kind::Skipped, host_->WhyZoneSkipped(zone));
-                break;
-            }
-        }
+        if (server && server->Enabled() && host_) askOrDefer(*server);
         ++serverIndex_;
         // Tested after every position, disabled ones too, so one pass
         // overshoots the limit by one query at most.
@@ -170,7 +247,9 @@ void Address::askDeferredZones()
         const ServerPtr server = settings_.BlacklistServers().Item(zone);
         if (!server || !server->Enabled()) continue;
         if (state == ScanHost::ZoneState::Ready) {
-            submitQuery(zone);
+            QString why;
+            const QString name = queryNameFor(*server, &why);
+            if (!name.isEmpty()) submitQuery(zone, name);
         } else {
             ++zonesChecked_;
             note(zone, ZoneNote::Kind::Skipped, host_->WhyZoneSkipped(zone));
@@ -178,12 +257,11 @@ void Address::askDeferredZones()
     }
 }
 
-void Address::submitQuery(const QString& zone)
+void Address::submitQuery(const QString& zone, const QString& name)
 {
     ++zonesChecked_;
     ++pendingQueries_;
-    host_->SubmitDNSLookup(QueryTag::BlacklistCheck(Key(), zone),
-                           ReverseIP(CanonicalIP(ip_)) + QLatin1Char('.') + zone + QLatin1Char('.'), true);
+    host_->SubmitDNSLookup(QueryTag::BlacklistCheck(Key(), zone), name, true);
 }
 
 void Address::note(const QString& zone, ZoneNote::Kind kind, const QString& detail)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/QueryOutcome.h"
+#include "model/Server.h"
 #include "model/RespondingServers.h"
 #include "model/Verdict.h"
 #include "model/ZoneNote.h"
@@ -71,6 +72,16 @@ public:
     // Setting false also resets the address for a new scan.
     void SetComplete(bool value);
 
+    // Why the target cannot be checked at all; empty when it can.
+    QString InvalidReason() const { return invalidReason_; }
+    // The domain asked of domain lists: a host name's registered domain or
+    // an e-mail address's domain, in ASCII; empty for IP targets.
+    QString ListDomain() const { return domain_; }
+    // The checked address is an IPv6 address.
+    bool IsIPv6() const { return ip_.contains(QLatin1Char(':')); }
+    // Enabled lists not asked because they cannot answer for this target.
+    int ZonesNotApplicable() const { return zonesNotApplicable_; }
+
     // One scheduling step: host lookup first, then blacklist queries.
     void Query();
     // Sends blacklist queries from ServerIndex on, while the limit allows.
@@ -94,7 +105,14 @@ public:
     ScanHost* host() const { return host_; }
 
 private:
-    void submitQuery(const QString& zone);
+    // Reads the target once per scan: what it is, what to look up, what
+    // domain lists are asked. False when it cannot be checked.
+    bool classifyTarget();
+    // The name to ask the server's zone for this target; empty (why says
+    // why) when the list cannot answer for it.
+    QString queryNameFor(const Server& server, QString* why) const;
+    void submitQuery(const QString& zone, const QString& name);
+    void askOrDefer(const Server& server);
     void note(const QString& zone, ZoneNote::Kind kind, const QString& detail);
     void becomeUnresolvable(const QString& problem);
     // Sends queries to zones put off while their test was running.
@@ -115,6 +133,12 @@ private:
     int zonesChecked_ = 0;
     bool stopped_ = false;
     bool unsupported_ = false;
+    bool classified_ = false;
+    bool mailTarget_ = false;
+    QString lookupName_; // the host name in ASCII, as looked up
+    QString domain_;
+    QString invalidReason_;
+    int zonesNotApplicable_ = 0;
     QString hostLookupProblem_;
     std::vector<ZoneNote> zoneNotes_;
     QStringList deferredZones_;

@@ -12,6 +12,10 @@ namespace quarlo {
 // that name it.
 class Server {
 public:
+    // What the zone is asked about: addresses (reversed, the usual kind) or
+    // domain names.
+    enum class ListKind { IPList, DomainList };
+
     // The stored display name, or the zone when no name is stored.
     QString Name() const { return name_.isEmpty() ? zone_ : name_; }
     QString StoredName() const { return name_; }
@@ -32,6 +36,14 @@ public:
     bool BitMapCodedResults() const { return bitMapCoded_; }
     void setBitMapCodedResults(bool on) { bitMapCoded_ = on; }
 
+    ListKind Kind() const { return kind_; }
+    void setKind(ListKind kind) { kind_ = kind; }
+    bool IsDomainList() const { return kind_ == ListKind::DomainList; }
+
+    // An IP list whose zone also answers nibble queries for IPv6 addresses.
+    bool AnswersIPv6() const { return answersIPv6_; }
+    void setAnswersIPv6(bool on) { answersIPv6_ = on; }
+
     // The same table for the server's whole life.
     quarlo::ResultCodes& ResultCodes() { return resultCodes_; }
     const quarlo::ResultCodes& ResultCodes() const { return resultCodes_; }
@@ -42,6 +54,8 @@ private:
     QString url_;
     bool enabled_ = false;
     bool bitMapCoded_ = false;
+    ListKind kind_ = ListKind::IPList;
+    bool answersIPv6_ = false;
     quarlo::ResultCodes resultCodes_;
 };
 

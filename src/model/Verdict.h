@@ -15,7 +15,8 @@ enum class Verdict {
     Refused,      // none lists it, every list answered, some refused the query
     Unresolvable, // the host name has no IPv4 address
     NotChecked,   // the scan was stopped before it was finished
-    Unsupported,  // a target the scan cannot check (an IPv6 address)
+    Unsupported,  // a target the scan cannot check (see Address::InvalidReason)
+    NotApplicable, // no enabled list can answer for it (an IPv6 address, IP lists only)
 };
 
 // The word used for a verdict in reports: "listed", "clean", ...
@@ -31,6 +32,7 @@ inline QString VerdictKeyword(Verdict verdict)
     case Verdict::Unresolvable: return QStringLiteral("unresolvable");
     case Verdict::NotChecked: return QStringLiteral("not-checked");
     case Verdict::Unsupported: return QStringLiteral("invalid");
+    case Verdict::NotApplicable: return QStringLiteral("not-applicable");
     }
     return QString();
 }

@@ -10,6 +10,7 @@ struct ZoneNote {
         Failed,  // asked, no usable answer
         Refused, // asked, the operator refused the query
         Skipped, // not asked: the list failed its test before the scan
+        NotApplicable, // not asked: the list cannot answer for this kind of target
     };
 
     QString zone;

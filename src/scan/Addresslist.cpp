@@ -145,12 +145,14 @@ void Addresslist::startZoneTests()
     for (const ServerPtr& server : settings_.BlacklistServers()) {
         if (!server->Enabled() || zoneTestIndex_.contains(server->Zone().toCaseFolded())) continue;
         zoneTestIndex_.insert(server->Zone().toCaseFolded(), static_cast<int>(zoneTests_.size()));
-        zoneTests_.push_back(ZoneTest{server->Zone(), server->Name()});
+        ZoneTest test{server->Zone(), server->Name()};
+        test.domainList = server->IsDomainList();
+        zoneTests_.push_back(test);
     }
     zoneTestsPending_ = static_cast<int>(zoneTests_.size()) * 2;
     for (const ZoneTest& test : zoneTests_)
-        for (const QString& testAddress : {ZoneTest::kListedAddress, ZoneTest::kUnlistedAddress})
-            zoneTestQueue_.push_back({test.zone, testAddress});
+        for (const QString& testEntry : {test.listedEntry(), test.unlistedEntry()})
+            zoneTestQueue_.push_back({test.zone, testEntry});
     sendZoneTests();
 }
 
@@ -160,8 +162,9 @@ void Addresslist::sendZoneTests()
     while (!zoneTestQueue_.empty() && dns_.PendingCount() <= settings_.MaxQueries()) {
         const auto [zone, testAddress] = zoneTestQueue_.front();
         zoneTestQueue_.pop_front();
-        SubmitDNSLookup(QueryTag::ZoneTest(zone, testAddress),
-                        ReverseIP(testAddress) + QLatin1Char('.') + zone + QLatin1Char('.'), true);
+        // Domain lists' test entries are names, asked as they are.
+        const QString entry = IsValidIP(testAddress) ? ReverseIP(testAddress) : testAddress;
+        SubmitDNSLookup(QueryTag::ZoneTest(zone, testAddress), entry + QLatin1Char('.') + zone + QLatin1Char('.'), true);
     }
 }
 
@@ -192,7 +195,7 @@ void Addresslist::onZoneTestReply(const QString& zone, const QString& testAddres
     const auto it = zoneTestIndex_.constFind(zone.toCaseFolded());
     if (it == zoneTestIndex_.constEnd()) return;
     ZoneTest& test = zoneTests_[static_cast<size_t>(it.value())];
-    QueryOutcome& probe = testAddress == ZoneTest::kListedAddress ? test.listedProbe : test.unlistedProbe;
+    QueryOutcome& probe = ZoneTest::IsListedEntry(testAddress) ? test.listedProbe : test.unlistedProbe;
     if (probe != QueryOutcome::Ignored) return;
 
     QString detail;

@@ -7,7 +7,9 @@
 namespace quarlo {
 
 // The test a scan runs on one zone before asking it about any address: the
-// test address 127.0.0.2 must be listed and 127.0.0.1 must not be.
+// test address 127.0.0.2 must be listed and 127.0.0.1 must not be. Domain
+// lists are tested with the names RFC 5782 reserves for it: "test" listed,
+// "invalid" not.
 struct ZoneTest {
     enum class Health {
         Pending,         // answers outstanding
@@ -20,12 +22,20 @@ struct ZoneTest {
 
     static inline const QString kListedAddress = QStringLiteral("127.0.0.2");
     static inline const QString kUnlistedAddress = QStringLiteral("127.0.0.1");
+    static inline const QString kListedDomain = QStringLiteral("test");
+    static inline const QString kUnlistedDomain = QStringLiteral("invalid");
 
     QString zone;
     QString name; // the list's display name
     QueryOutcome listedProbe = QueryOutcome::Ignored;   // answer for 127.0.0.2; Ignored while outstanding
     QueryOutcome unlistedProbe = QueryOutcome::Ignored; // answer for 127.0.0.1
     QString detail; // the failure or refusal, for the user
+    bool domainList = false;
+
+    QString listedEntry() const { return domainList ? kListedDomain : kListedAddress; }
+    QString unlistedEntry() const { return domainList ? kUnlistedDomain : kUnlistedAddress; }
+    // Whether a test entry is the one that must be listed.
+    static bool IsListedEntry(const QString& entry) { return entry == kListedAddress || entry == kListedDomain; }
 
     Health health() const
     {
@@ -53,9 +63,14 @@ struct ZoneTest {
         case Health::Refused:
             return list + QStringLiteral(" refused its test query: ") + detail + QStringLiteral("; skipped in this scan");
         case Health::ListsEverything:
-            return list + QStringLiteral(" lists the test address 127.0.0.1, so it would list every address; skipped in this scan");
+            return list + (domainList ? QStringLiteral(" lists the test name ") : QStringLiteral(" lists the test address "))
+                   + unlistedEntry()
+                   + (domainList ? QStringLiteral(", so it would list every name") : QStringLiteral(", so it would list every address"))
+                   + QStringLiteral("; skipped in this scan");
         case Health::NoTestEntry:
-            return list + QStringLiteral(" does not list the test address 127.0.0.2; its answers could not be verified");
+            return list
+                   + (domainList ? QStringLiteral(" does not list the test name ") : QStringLiteral(" does not list the test address "))
+                   + listedEntry() + QStringLiteral("; its answers could not be verified");
         case Health::Pending:
         case Health::Ok: break;
         }

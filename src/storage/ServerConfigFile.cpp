@@ -61,6 +61,13 @@ bool ServerConfigFile::LoadServer(Server& server, const pugi::xml_node& element)
         else if (nameIs(attribute, "SERVER")) server.setZone(value);
         else if (nameIs(attribute, "URL")) server.setURL(value);
         else if (nameIs(attribute, "ENABLED")) server.setEnabled(TextToBool(value));
+        else if (nameIs(attribute, "IPV6")) server.setAnswersIPv6(TextToBool(value));
+        // Anything but "Domain" keeps the usual kind, so an unknown word
+        // from a newer file asks the zone as before.
+        else if (nameIs(attribute, "LISTKIND"))
+            server.setKind(value.trimmed().compare(QLatin1String("Domain"), Qt::CaseInsensitive) == 0
+                               ? Server::ListKind::DomainList
+                               : Server::ListKind::IPList);
     }
     const pugi::xpath_node bitMask = element.select_node("ResultCodes/@BitMaskCoded");
     if (bitMask) server.setBitMapCodedResults(TextToBool(FromXml(bitMask.attribute().value())));
@@ -98,6 +105,10 @@ void ServerConfigFile::SyncServer(const Server& server, pugi::xml_node parent)
     SetAttribute(element, QStringLiteral("Enabled"), BoolToText(server.Enabled()));
     SetAttribute(element, QStringLiteral("URL"), server.URL());
     SetAttribute(element, QStringLiteral("Name"), server.StoredName());
+    // Written only when they differ from the default, so older files keep
+    // their bytes.
+    if (server.IsDomainList()) SetAttribute(element, QStringLiteral("ListKind"), QStringLiteral("Domain"));
+    if (server.AnswersIPv6()) SetAttribute(element, QStringLiteral("IPv6"), QStringLiteral("True"));
     pugi::xml_node codes = AddElement(element, QStringLiteral("ResultCodes"), QString());
     if (server.BitMapCodedResults()) SetAttribute(codes, QStringLiteral("BitMaskCoded"), QStringLiteral("True"));
     SyncResultCodes(server.ResultCodes(), codes);

@@ -395,6 +395,19 @@ void AddAddressesForm::EditEnded(int row)
         newEntryTag(row);
         setColour(row, kGreen);
         setExplanation(row, validIpText());
+    } else if (HasIPv6ZoneIndex(text)) {
+        newEntryTag(row);
+        setColour(row, kRed);
+        setExplanation(row, QStringLiteral("This is red because an IPv6 address with a zone index (%...) names a "
+                                           "network interface of this computer; enter the address without it"));
+    } else if (IsIPv6Literal(text)) {
+        newEntryTag(row);
+        setColour(row, kGreen);
+        const QString mapped = MappedIPv4(text);
+        setExplanation(row, mapped.isEmpty()
+                                ? QStringLiteral("This is green because you entered a valid IPv6 address")
+                                : QStringLiteral("This is green because you entered an IPv4-mapped IPv6 address; "
+                                                 "it is checked as ") + mapped);
     } else {
         setColour(row, kBlack);
         LookupEntry(text, newEntryTag(row));

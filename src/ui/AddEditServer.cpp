@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QGridLayout>
@@ -207,6 +208,14 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     txtURL_->setObjectName(QStringLiteral("txtURL"));
     chkBitMapped_ = new QCheckBox(QStringLiteral("Bit Map Response Codes"), frame);
     chkBitMapped_->setObjectName(QStringLiteral("chkBitMapped"));
+    cboListKind_ = new QComboBox(frame);
+    cboListKind_->setObjectName(QStringLiteral("cboListKind"));
+    cboListKind_->addItems({QStringLiteral("IP list"), QStringLiteral("Domain list")});
+    chkIPv6_ = new QCheckBox(QStringLiteral("Answers IPv6 queries"), frame);
+    chkIPv6_->setObjectName(QStringLiteral("chkIPv6"));
+    // Domain lists are asked for names, never for addresses of either kind.
+    connect(cboListKind_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { chkIPv6_->setEnabled(index == 0); });
 
     // The placeholders are real text, so a server added without touching a
     // box gets the placeholder as its value.
@@ -233,6 +242,11 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     fields->addWidget(new QLabel(QStringLiteral("Homepage URL"), frame), 2, 0);
     fields->addWidget(txtURL_, 2, 1);
     fields->addWidget(chkBitMapped_, 3, 1);
+    auto* kindLabel = new QLabel(QStringLiteral("List Kind"), frame);
+    kindLabel->setBuddy(cboListKind_);
+    fields->addWidget(kindLabel, 4, 0);
+    fields->addWidget(cboListKind_, 4, 1);
+    fields->addWidget(chkIPv6_, 5, 1);
     fields->setColumnStretch(1, 1);
 
     auto* tableLabel = new QLabel(QStringLiteral("Response Definitions"), this);
@@ -325,13 +339,26 @@ void AddEditServer::setBitMapped(bool on)
     loaded_.bitMapped = on;
 }
 
+bool AddEditServer::DomainList() const { return cboListKind_->currentIndex() == 1; }
+void AddEditServer::setDomainList(bool on)
+{
+    cboListKind_->setCurrentIndex(on ? 1 : 0);
+    loaded_.domainList = on;
+}
+bool AddEditServer::AnswersIPv6() const { return !DomainList() && chkIPv6_->isChecked(); }
+void AddEditServer::setAnswersIPv6(bool on)
+{
+    chkIPv6_->setChecked(on);
+    loaded_.ipv6 = AnswersIPv6();
+}
+
 // Deliberately wider than "the user left a box": Enter presses OK while the
 // caret is still in the box just typed in, and that edit must not be lost.
 bool AddEditServer::Dirty() const { return dirty_ || currentEntries() != loaded_; }
 
 AddEditServer::Entries AddEditServer::currentEntries() const
 {
-    Entries now{ServerName(), Server(), URL(), BitMapped(), {}};
+    Entries now{ServerName(), Server(), URL(), BitMapped(), DomainList(), AnswersIPv6(), {}};
     for (int row = 0; row < table_->rowCount(); ++row)
         now.rows.append({cellText(row, kResponseColumn), cellText(row, kDefinitionColumn),
                          rowNotListing(row) ? QStringLiteral("x") : QString()});

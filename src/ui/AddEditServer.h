@@ -5,6 +5,7 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QMenu;
 class QModelIndex;
 class QPoint;
@@ -38,6 +39,12 @@ public:
     void setURL(const QString& url);
     bool BitMapped() const;
     void setBitMapped(bool on);
+    // Whether the zone is asked for domain names instead of addresses.
+    bool DomainList() const;
+    void setDomainList(bool on);
+    // Whether the zone answers IPv6 queries (IP lists only).
+    bool AnswersIPv6() const;
+    void setAnswersIPv6(bool on);
 
     // True after Cancel, Escape or the close box.
     bool Canceled() const { return canceled_; }
@@ -75,6 +82,8 @@ private:
     struct Entries {
         QString name, zone, url;
         bool bitMapped = false;
+        bool domainList = false;
+        bool ipv6 = false;
         QList<QStringList> rows;
         bool operator==(const Entries&) const = default;
     };
@@ -107,6 +116,8 @@ private:
     TextBox* txtServer_ = nullptr;
     TextBox* txtURL_ = nullptr;
     QCheckBox* chkBitMapped_ = nullptr;
+    QComboBox* cboListKind_ = nullptr;
+    QCheckBox* chkIPv6_ = nullptr;
     Grid* table_ = nullptr;
     QMenu* popup_ = nullptr;
     QAction* delete_ = nullptr;

@@ -187,9 +187,10 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
 
     // Servers tab.
     auto* servers = new QWidget(tabs_);
-    lstServers_ = new ServerList(0, 3, servers);
+    lstServers_ = new ServerList(0, 4, servers);
     lstServers_->setObjectName(QStringLiteral("lstServers"));
-    lstServers_->setHorizontalHeaderLabels({QString(), QStringLiteral("Blacklist Service"), QStringLiteral("Domain")});
+    lstServers_->setHorizontalHeaderLabels(
+        {QString(), QStringLiteral("Blacklist Service"), QStringLiteral("Domain"), QStringLiteral("Kind")});
     lstServers_->verticalHeader()->hide();
     lstServers_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstServers_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -298,8 +299,10 @@ void SettingsForm::FillServerList()
     header->resizeSection(1, wide);
     header->resizeSection(2, wide);
 
-    for (const ServerPtr& server : settings_.BlacklistServers())
+    for (const ServerPtr& server : settings_.BlacklistServers()) {
         AppendRow(server->Zone(), server->Enabled(), server->Name());
+        SetRowKind(lstServers_->rowCount() - 1, *server);
+    }
     lstServers_->resizeColumnToContents(1);
 }
 
@@ -307,7 +310,7 @@ void SettingsForm::AppendRow(const QString& zone, bool ticked, const QString& na
 {
     const int row = lstServers_->rowCount();
     lstServers_->insertRow(row);
-    for (int column = 0; column < 3; ++column) {
+    for (int column = 0; column < 4; ++column) {
         auto* item = new QTableWidgetItem;
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         lstServers_->setItem(row, column, item);
@@ -322,6 +325,13 @@ void SettingsForm::SetRow(int row, const QString& zone, bool ticked, const QStri
     check->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
     lstServers_->item(row, 1)->setText(name);
     lstServers_->item(row, 2)->setText(zone);
+}
+
+void SettingsForm::SetRowKind(int row, const Server& server)
+{
+    QString kind = server.IsDomainList() ? QStringLiteral("Domain list") : QStringLiteral("IP list");
+    if (!server.IsDomainList() && server.AnswersIPv6()) kind += QStringLiteral(", IPv6");
+    lstServers_->item(row, 3)->setText(kind);
 }
 
 QString SettingsForm::RowZone(int row) const { return lstServers_->item(row, 0)->data(kZoneRole).toString(); }
@@ -350,10 +360,13 @@ void SettingsForm::AddServer()
     server->setURL(editor.URL());
     server->setEnabled(true);
     server->setBitMapCodedResults(editor.BitMapped());
+    server->setKind(editor.DomainList() ? Server::ListKind::DomainList : Server::ListKind::IPList);
+    server->setAnswersIPv6(editor.AnswersIPv6());
     // A zone that is already held keeps its first definition; the extra row
     // then names that server.
     settings_.BlacklistServers().Add(server);
     editor.SyncResultCodes(server->ResultCodes());
+    SetRowKind(row, *server);
 }
 
 // The collection files a server under the zone it was added with, while the
@@ -379,6 +392,8 @@ void SettingsForm::EditServer()
     editor.setServer(server->Zone());
     editor.setURL(server->URL());
     editor.setBitMapped(server->BitMapCodedResults());
+    editor.setDomainList(server->IsDomainList());
+    editor.setAnswersIPv6(server->AnswersIPv6());
     editor.LoadResultCodes(server->ResultCodes());
     QString zone;
     for (;;) {
@@ -396,7 +411,10 @@ void SettingsForm::EditServer()
     server->setName(editor.ServerName());
     server->setURL(editor.URL());
     server->setBitMapCodedResults(editor.BitMapped());
+    server->setKind(editor.DomainList() ? Server::ListKind::DomainList : Server::ListKind::IPList);
+    server->setAnswersIPv6(editor.AnswersIPv6());
     editor.SyncResultCodes(server->ResultCodes());
+    SetRowKind(row, *server);
 }
 
 void SettingsForm::DeleteServer()

@@ -18,6 +18,7 @@ class QTableWidget;
 namespace quarlo {
 
 class AddEditServer;
+class Server;
 class Settings;
 class UserPrompts;
 
@@ -46,6 +47,8 @@ private:
     void FillServerList();
     void AppendRow(const QString& zone, bool ticked, const QString& name);
     void SetRow(int row, const QString& zone, bool ticked, const QString& name);
+    // The "Kind" column: IP list (with IPv6) or domain list.
+    void SetRowKind(int row, const Server& server);
     QString RowZone(int row) const;
     bool RowTicked(int row) const;
     void ShowQueries(int value);

@@ -164,6 +164,10 @@ protected:
         server.addZone("other.test", "generic", "@ MX 5 mx1.hosts.test.\n");
         server.addZone("implicit.test", "generic", "@ A 198.51.100.20\n");
         server.addZone("nomail.test", "generic", "@ MX 0 .\n");
+        server.addZone("spamdomain.test", "generic", "@ MX 10 implicit.test.\n");
+        server.addZone("six.test", "combined",
+                       "$DATASET ip4set v4 @\n127.0.0.2\n$DATASET ip6trie v6 @\n:127.0.0.2:IPv6 listed $\n2001:db8:1::/48\n");
+        server.addZone("dom.test", "dnset", ":127.0.1.2:Spam domain $\ntest\n.spamdomain.test\n.hosts.test\n");
         QString error;
         ASSERT_TRUE(server.start(&error)) << error.toStdString();
         config = dir.filePath("servers.cfg");
@@ -236,6 +240,58 @@ const QString kNoAnswerNote = "No DNS server answered; check your network or the
 
 } // namespace
 
+// IPv6 targets on a list that answers IPv6, and a domain list asked for a
+// host's registered domain and for an e-mail address's own domain.
+TEST_F(QuarloCheck, IPv6AndDomainListTargets)
+{
+    const QString kinds = dir.filePath("kinds.cfg");
+    writeConfig(kinds, {kExactServer,
+                        "<Server Server=\"six.test\" Enabled=\"TRUE\" Name=\"Six\" IPv6=\"True\"><ResultCodes>"
+                        "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>",
+                        "<Server Server=\"dom.test\" Enabled=\"TRUE\" Name=\"Dom\" ListKind=\"Domain\"><ResultCodes>"
+                        "<ResultCode Address=\"127.0.1.2\" Reason=\"Spam domain\"/></ResultCodes></Server>"});
+    struct Case {
+        QString target;
+        QString status;
+        QStringList listedBy;
+        QStringList notApplicable;
+        QString message; // part of the message
+    };
+    const Case cases[] = {
+        {"2001:db8:1::5", "listed", {"six.test"}, {"exact.test", "dom.test"}, "Blacklisted by 1 server"},
+        {"2001:db8:2::5", "clean", {}, {"exact.test", "dom.test"},
+         "Not on any Blacklist (1 list checked); not applicable: exact.test (does not answer IPv6 queries)"},
+        {"192.0.2.1", "listed", {"exact.test"}, {"dom.test"}, "Blacklisted by 1 server"},
+        // Its registered domain hosts.test is on the domain list.
+        {"clean.hosts.test", "listed", {"dom.test"}, {}, "Blacklisted by 1 server"},
+        // Its mail host is clean, its own domain is not.
+        {"user@spamdomain.test", "listed", {"dom.test"}, {},
+         "mail domain spamdomain.test: blacklisted by 1 domain list"},
+        {"user@other.test", "listed", {"exact.test", "dom.test"}, {},
+         "Blacklisted by 2 servers; mail domain other.test: not on any domain list (1 list checked)"},
+        // The mail host is the domain itself: its domain is asked once.
+        {"user@implicit.test", "clean", {}, {}, "Not on any Blacklist (3 lists checked)"},
+    };
+    QStringList targets;
+    for (const Case& c : cases) targets << c.target;
+    const CliResult r = run(QStringList{"--format", "json"} + targets, {}, kinds);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    const QJsonArray reported = json(r)["targets"].toArray();
+    ASSERT_EQ(reported.size(), int(std::size(cases))) << r.out.toStdString();
+    for (int i = 0; i < reported.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.target.toStdString());
+        const QJsonObject target = reported[i].toObject();
+        EXPECT_EQ(target["status"].toString(), c.status);
+        QStringList listedBy, notApplicable;
+        for (const QJsonValue& v : target["listedBy"].toArray()) listedBy << v.toObject()["zone"].toString();
+        for (const QJsonValue& v : target["notApplicable"].toArray()) notApplicable << v.toObject()["zone"].toString();
+        EXPECT_EQ(listedBy, c.listedBy);
+        EXPECT_EQ(notApplicable, c.notApplicable);
+        EXPECT_TRUE(target["message"].toString().contains(c.message)) << target["message"].toString().toStdString();
+    }
+}
+
 // Every status, how it sets the exit status, and the once-per-scan notes.
 TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
 {
@@ -256,7 +312,7 @@ TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
          "Not on any Blacklist (2 lists checked)", ""},
         {"blanks around a target", false, {}, {" 192.0.2.2 "}, 1, {"listed"}, "Blacklisted by 1 server", ""},
         {"listed wins over the rest", false, {}, {"2001:db8::1", "192.0.2.1", "missing.hosts.test"}, 1,
-         {"invalid", "listed", "unresolvable"}, "IPv6 is not supported yet", ""},
+         {"not-applicable", "listed", "unresolvable"}, "Not checked: no enabled list supports IPv6", ""},
         {"no DNS server", false, {"--dns", "127.0.0.1:9"}, {"127.0.0.2"}, 3, {"incomplete"},
          "Not completely checked: 2 of 2 lists did not answer", kNoAnswerNote},
         {"refusal code", false, {}, {"192.0.2.9"}, 3, {"refused"},
@@ -267,9 +323,14 @@ TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
         {"null MX", false, {}, {"postmaster@nomail.test", "198.51.100.20"}, 3, {"no-mail", "clean"},
          "Domain accepts no mail (null MX)", ""},
         {"implicit MX", false, {}, {"postmaster@implicit.test"}, 0, {"clean"}, "Not on any Blacklist", ""},
-        {"IPv6 literal", false, {}, {"2001:db8::1", "198.51.100.20"}, 3, {"invalid", "clean"},
-         "IPv6 is not supported yet", ""},
-        {"host with port", false, {}, {"clean.hosts.test:25"}, 3, {"unresolvable"}, "Host name not found", ""},
+        {"IPv6 literal", false, {}, {"2001:db8::1", "198.51.100.20"}, 3, {"not-applicable", "clean"},
+         "not applicable: exact.test (does not answer IPv6 queries)", ""},
+        {"IPv4-mapped IPv6", false, {}, {"::ffff:192.0.2.1"}, 1, {"listed"}, "Blacklisted by 2 servers", ""},
+        {"zone index", false, {}, {"fe80::1%eth0"}, 3, {"invalid"}, "Invalid target: an IPv6 address with a zone index", ""},
+        {"over-long label", false, {}, {QString(64, QLatin1Char('a')) + ".test"}, 3, {"invalid"},
+         "Invalid target: label longer than 63 characters", ""},
+        {"host with port", false, {}, {"clean.hosts.test:25"}, 3, {"invalid"},
+         "Invalid target: neither an IPv6 address nor a host name", ""},
         {"unknown host", false, {}, {"missing.hosts.test"}, 3, {"unresolvable"}, "Host name not found", ""},
         {"control character", false, {}, {"bad\x01name"}, 3, {"invalid"}, "contains control characters", ""},
         {"too long", false, {}, {tooLong}, 3, {"invalid"}, "longer than 320 characters", ""},

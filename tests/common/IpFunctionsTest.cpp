@@ -82,3 +82,78 @@ TEST(NameFunctionsTest, HostNamesFromDnsAreCheckedBeforeUse)
                                QStringLiteral("mx_1.example"), longLabel, longName})
         EXPECT_FALSE(IsValidHostName(bad)) << bad.toStdString();
 }
+
+TEST(IPv6Names, NibbleNamesAndCanonicalForms)
+{
+    struct Case {
+        const char* text;
+        const char* canonical; // "" when not an IPv6 literal
+        const char* nibbles;
+    };
+    const Case cases[] = {
+        {"2001:db8:1:2:3:4:567:89ab", "2001:db8:1:2:3:4:567:89ab",
+         "b.a.9.8.7.6.5.0.4.0.0.0.3.0.0.0.2.0.0.0.1.0.0.0.8.b.d.0.1.0.0.2"},
+        {"[2001:DB8::1]", "2001:db8::1", "1.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2"},
+        {" ::1 ", "::1", "1.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0"},
+        {"ffff:ffff:ffff:ffff:ffff:ffff:ffff:fff0", "ffff:ffff:ffff:ffff:ffff:ffff:ffff:fff0",
+         "0.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f.f"},
+        {"192.0.2.1", "", ""},
+        {"2001:db8::1::2", "", ""},
+        {"2001:db8::g", "", ""},
+        {"fe80::1%eth0", "", ""},
+        {"2001:db8::\u00e91", "", ""},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        EXPECT_EQ(CanonicalIPv6(text), QString::fromUtf8(c.canonical)) << c.text;
+        EXPECT_EQ(ReverseIPv6(text), QString::fromUtf8(c.nibbles)) << c.text;
+        EXPECT_EQ(IsIPv6Literal(text), *c.canonical != 0) << c.text;
+    }
+}
+
+TEST(IPv6Names, MappedAddressesAndZoneIndexes)
+{
+    EXPECT_EQ(MappedIPv4("::ffff:192.0.2.1"), "192.0.2.1");
+    EXPECT_EQ(MappedIPv4("[::FFFF:c000:0201]"), "192.0.2.1");
+    // Neither the old IPv4-compatible form nor NAT64 addresses are mapped ones.
+    for (const char* other : {"::192.0.2.1", "64:ff9b::192.0.2.1", "::fffe:192.0.2.1", "192.0.2.1", "2001:db8::1"})
+        EXPECT_EQ(MappedIPv4(other), QString()) << other;
+
+    EXPECT_TRUE(HasIPv6ZoneIndex("fe80::1%eth0"));
+    EXPECT_TRUE(HasIPv6ZoneIndex("[fe80::1%25]"));
+    for (const char* other : {"fe80::1", "%eth0", "host%eth0", "1.2.3.4%1", "fe80::zz%eth0"})
+        EXPECT_FALSE(HasIPv6ZoneIndex(other)) << other;
+}
+
+TEST(AsciiHostNameTest, NormalisesOrSaysWhy)
+{
+    struct Case {
+        QString input;
+        QString ascii;   // empty: rejected
+        QString because; // part of the reason when rejected
+    };
+    const QString label63(63, QLatin1Char('a'));
+    const QString label64(64, QLatin1Char('a'));
+    const Case cases[] = {
+        {"Mail.Example.COM", "mail.example.com", ""},
+        {" example.com. ", "example.com", ""},
+        {QString::fromUtf8("b\u00fccher.example"), "xn--bcher-kva.example", ""},
+        {QString::fromUtf8("M\u00dcNCHEN.de"), "xn--mnchen-3ya.de", ""},
+        {label63 + ".example", label63 + ".example", ""},
+        {label64 + ".example", "", "63"},
+        {QString(300, QLatin1Char('a')), "", "253"},
+        {"example..com", "", "empty label"},
+        {"example.com..", "", "empty label"},
+        {".", "", "empty"},
+        {"", "", "empty"},
+        {"-bad.example", "", "not a valid host name"},
+        {"under_score.example", "", "not a valid host name"},
+        {"mail.example:25", "", "not a valid host name"},
+    };
+    for (const Case& c : cases) {
+        QString why;
+        EXPECT_EQ(AsciiHostName(c.input, &why), c.ascii) << c.input.toStdString();
+        if (c.ascii.isEmpty()) EXPECT_TRUE(why.contains(c.because)) << c.input.toStdString() << ": " << why.toStdString();
+    }
+}

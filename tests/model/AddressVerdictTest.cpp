@@ -172,11 +172,12 @@ TEST_F(AddressVerdict, StopLeavesUnfinishedAddressesNotChecked)
 
 TEST_F(AddressVerdict, OddTargetsEndInsteadOfHanging)
 {
+    // No list here answers IPv6: nothing to ask, and never clean.
     Address v6("2001:db8::1", settings, &host);
     v6.SetComplete(false);
     v6.Query();
     EXPECT_TRUE(v6.Complete());
-    EXPECT_EQ(v6.Verdict(), Verdict::Unsupported);
+    EXPECT_EQ(v6.Verdict(), Verdict::NotApplicable);
     EXPECT_TRUE(host.sent.empty());
 
     // Blanks around an address stay in the list, never in a query name.
@@ -188,17 +189,24 @@ TEST_F(AddressVerdict, OddTargetsEndInsteadOfHanging)
     EXPECT_EQ(QueryTag::Parse(host.sent[0].first).Key(), " 192.0.2.2 ");
     host.sent.clear();
 
+    // A host with a port is no host name: said so, nothing looked up.
     Address port("mail.example:25", settings, &host);
     port.SetComplete(false);
     port.Query();
+    EXPECT_TRUE(host.sent.empty());
+    EXPECT_EQ(port.Verdict(), Verdict::Unsupported);
+    EXPECT_EQ(port.InvalidReason(), "neither an IPv6 address nor a host name");
+
+    Address lost("mail.example", settings, &host);
+    lost.SetComplete(false);
+    lost.Query();
     ASSERT_EQ(host.sent.size(), 1u);
-    EXPECT_EQ(QueryTag::Parse(host.sent[0].first).Key(), "mail.example:25");
-    port.ProcessDNSReply(QueryTag::Parse(host.sent[0].first).Parts(), "q", "", DnsFailure::Timeout);
-    EXPECT_EQ(port.Verdict(), Verdict::Unresolvable);
-    EXPECT_EQ(port.HostLookupProblem(), "timed out");
+    lost.ProcessDNSReply(QueryTag::Parse(host.sent[0].first).Parts(), "q", "", DnsFailure::Timeout);
+    EXPECT_EQ(lost.Verdict(), Verdict::Unresolvable);
+    EXPECT_EQ(lost.HostLookupProblem(), "timed out");
     // A late answer to an earlier try changes nothing.
-    port.ProcessDNSReply({"mail.example:25", "LookupIP"}, "q", "192.0.2.9");
-    EXPECT_EQ(port.IP(), Address::kUnresolvable);
+    lost.ProcessDNSReply({"mail.example", "LookupIP"}, "q", "192.0.2.9");
+    EXPECT_EQ(lost.IP(), Address::kUnresolvable);
 }
 
 TEST_F(AddressVerdict, ZonesUnderTestAreAskedOnceTheirTestEnds)

@@ -301,7 +301,8 @@ TEST_F(AddresslistTest, SaveAndLoad)
 TEST_F(AddresslistTest, StopMarksUnfinishedAddressesAndOddTargetsNeverHang)
 {
     settings.setMaxQueries(10);
-    for (const char* target : {"192.0.2.1", "2001:db8::1", "mail.example:25", "192.0.2.2"}) list.AddTarget(target);
+    for (const char* target : {"192.0.2.1", "2001:db8::1", "missing.example", "mail.example:25", "192.0.2.2"})
+        list.AddTarget(target);
     dns.autoAnswer = [](const FakeDnsLookup::Request& r) {
         // Host lookups of odd names fail; every list answers "not listed".
         return r.blacklist ? std::make_pair(QString(), 4) : std::make_pair(QString(), 12);
@@ -310,8 +311,10 @@ TEST_F(AddresslistTest, StopMarksUnfinishedAddressesAndOddTargetsNeverHang)
     list.StartScan();
     ASSERT_TRUE(complete.wait(30000)); // nothing is left waiting for a reply that cannot come
     EXPECT_EQ(list.Item("192.0.2.1")->Verdict(), Verdict::Clean);
-    EXPECT_EQ(list.Item("2001:db8::1")->Verdict(), Verdict::Unsupported);
-    EXPECT_EQ(list.Item("mail.example:25")->Verdict(), Verdict::Unresolvable);
+    // No list here answers IPv6.
+    EXPECT_EQ(list.Item("2001:db8::1")->Verdict(), Verdict::NotApplicable);
+    EXPECT_EQ(list.Item("missing.example")->Verdict(), Verdict::Unresolvable);
+    EXPECT_EQ(list.Item("mail.example:25")->Verdict(), Verdict::Unsupported);
 
     // Stopped with answers outstanding: nothing reads as clean.
     dns.autoAnswer = nullptr;
@@ -320,7 +323,8 @@ TEST_F(AddresslistTest, StopMarksUnfinishedAddressesAndOddTargetsNeverHang)
     ASSERT_TRUE(dns.answer("192.0.2.1:BlacklistCheck:a.test", "", 4));
     list.StopScan();
     for (const char* target : {"192.0.2.1", "192.0.2.2"}) EXPECT_EQ(list.Item(target)->Verdict(), Verdict::NotChecked);
-    EXPECT_EQ(list.Item("2001:db8::1")->Verdict(), Verdict::Unsupported);
+    EXPECT_EQ(list.Item("2001:db8::1")->Verdict(), Verdict::NotApplicable);
+    EXPECT_EQ(list.Item("mail.example:25")->Verdict(), Verdict::Unsupported);
 }
 
 TEST_F(AddresslistTest, ZoneTestsGateEachZoneAndOnlyAnswersGetATxtQuery)

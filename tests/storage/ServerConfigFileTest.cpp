@@ -69,6 +69,60 @@ TEST_F(ServerConfig, WritesTheExactFormatAndReadsItBack)
     EXPECT_FALSE(multi->Enabled());
 }
 
+TEST_F(ServerConfig, ListKindAndIPv6AreWrittenOnlyWhenSetAndReadInAnySpelling)
+{
+    Servers servers(path());
+    auto domains = makeServer("dbl.example", true, {{"127.0.1.2", "Spam domain"}});
+    domains->setKind(Server::ListKind::DomainList);
+    servers.Add(domains);
+    auto both = makeServer("zen.example", true, {{"127.0.0.2", "SBL"}});
+    both->setAnswersIPv6(true);
+    servers.Add(both);
+    servers.Add(makeServer("plain.example", true, {{"127.0.0.2", "Listed"}}));
+    ASSERT_TRUE(servers.Sync()) << servers.LastError().toStdString();
+    const QByteArray bytes = read();
+    EXPECT_TRUE(bytes.contains("<Server Server=\"dbl.example\" Enabled=\"TRUE\" URL=\"https://dbl.example/\" Name=\"\" "
+                               "ListKind=\"Domain\"><ResultCodes>"));
+    EXPECT_TRUE(bytes.contains("Name=\"\" IPv6=\"True\"><ResultCodes>"));
+    EXPECT_TRUE(bytes.contains("<Server Server=\"plain.example\" Enabled=\"TRUE\" URL=\"https://plain.example/\" "
+                               "Name=\"\"><ResultCodes>"));
+    EXPECT_EQ(bytes.count("ListKind="), 1);
+    EXPECT_EQ(bytes.count("IPv6="), 1);
+
+    Servers loaded(path());
+    loaded.Refresh();
+    ASSERT_EQ(loaded.Count(), 3);
+    EXPECT_TRUE(loaded.Item("dbl.example")->IsDomainList());
+    EXPECT_FALSE(loaded.Item("dbl.example")->AnswersIPv6());
+    EXPECT_TRUE(loaded.Item("zen.example")->AnswersIPv6());
+    EXPECT_FALSE(loaded.Item("zen.example")->IsDomainList());
+    EXPECT_FALSE(loaded.Item("plain.example")->IsDomainList());
+
+    // Other spellings; an unknown kind keeps the zone an IP list.
+    struct Case {
+        const char* attributes;
+        bool domain;
+        bool ipv6;
+    };
+    const Case cases[] = {
+        {"listkind=\"DOMAIN\" ipv6=\"yes\"", true, true},
+        {"ListKind=\" domain \" IPv6=\"False\"", true, false},
+        {"ListKind=\"IP\" IPv6=\"1\"", false, true},
+        {"ListKind=\"Url\"", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.attributes);
+        write(QByteArray("<Quarlo><BlackListServers><Server Server=\"x.example\" ") + c.attributes
+              + "><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>"
+                "</BlackListServers></Quarlo>");
+        Servers again(path());
+        again.Refresh();
+        ASSERT_EQ(again.Count(), 1);
+        EXPECT_EQ(again.Item(1)->IsDomainList(), c.domain);
+        EXPECT_EQ(again.Item(1)->AnswersIPv6(), c.ipv6);
+    }
+}
+
 TEST_F(ServerConfig, ReaderCaseRules)
 {
     write("<?xml version=\"1.0\"?>\n<Quarlo>\n <BlackListServers>\n"
@@ -313,14 +367,14 @@ TEST(ShippedServerConfig, MatchesTheDefaultListsAndMarksOnlyRefusalsAsNotListing
         {"dnsbl.dronebl.org", "DroneBL", "https://dronebl.org/", true, false,
          QStringList{"127.0.0.3"} + octetRange("127.0.0.", 5, 19) + QStringList{"127.0.0.255"}},
         {"bl.blocklist.de", "blocklist.de", "https://www.blocklist.de/", true, false, octetRange("127.0.0.", 2, 22)},
-        {"multi.surbl.org", "SURBL multi (domain list)", "https://www.surbl.org/", false, true,
+        {"multi.surbl.org", "SURBL multi (domain list)", "https://www.surbl.org/", true, true,
          lastOctets("127.0.0.", {8, 16, 64, 128, 1})},
         {"multi.uribl.com", "URIBL multi (domain list)", "https://uribl.com/", false, true,
          lastOctets("127.0.0.", {2, 4, 8, 1})},
         {"dnsbl-1.uceprotect.net", "UCEPROTECT level 1", "https://www.uceprotect.net/", false, false, {"127.0.0.2"}},
         {"dnsbl-2.uceprotect.net", "UCEPROTECT level 2", "https://www.uceprotect.net/", false, false, {"127.0.0.2"}},
         {"dnsbl-3.uceprotect.net", "UCEPROTECT level 3", "https://www.uceprotect.net/", false, false, {"127.0.0.2"}},
-        {"dbl.spamhaus.org", "Spamhaus DBL (domain list)", "https://www.spamhaus.org/dbl/", false, false,
+        {"dbl.spamhaus.org", "Spamhaus DBL (domain list)", "https://www.spamhaus.org/dbl/", true, false,
          lastOctets("127.0.1.", {2, 4, 5, 6, 102, 103, 104, 105, 106}) + spamhausRefusals},
     };
     const QSet<QString> refusals = {"zen.spamhaus.org 127.255.255.252", "zen.spamhaus.org 127.255.255.254",
@@ -338,6 +392,8 @@ TEST(ShippedServerConfig, MatchesTheDefaultListsAndMarksOnlyRefusalsAsNotListing
         EXPECT_EQ(server->URL(), e.url);
         EXPECT_EQ(server->Enabled(), e.enabled);
         EXPECT_EQ(server->BitMapCodedResults(), e.bitMask);
+        // The rows the defaults mark as domain lists, and only those.
+        EXPECT_EQ(server->IsDomainList(), QString::fromUtf8(e.name).contains("(domain list)"));
         QStringList addresses;
         for (const ResultCodePtr& code : server->ResultCodes()) {
             addresses << code->Address();

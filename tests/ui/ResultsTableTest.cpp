@@ -173,7 +173,9 @@ TEST_F(ResultsTableTest, AddressRowFollowsTheScanState)
 TEST_F(ResultsTableTest, AddressRowTellsWhyItIsNotClean)
 {
     refuseWith("b.test", "127.0.0.255", "Query refused: public resolver");
-    scan({"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.5", "host.invalid", "2001:db8::1"});
+    settings.BlacklistServers().Item("c.test")->setAnswersIPv6(true);
+    scan({"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.5", "host.invalid", "2001:db8::1",
+          "fe80::1%eth0"});
     // Listed by a, refused by b: one listing server, not two.
     reply("192.0.2.1", "a.test", "127.0.0.2");
     reply("192.0.2.1", "b.test", "127.0.0.255");
@@ -186,6 +188,7 @@ TEST_F(ResultsTableTest, AddressRowTellsWhyItIsNotClean)
     reply("192.0.2.4", "b.test", "127.0.0.255");
     reply("192.0.2.4", "c.test", "", kNxDomain);
     reply("192.0.2.5", "a.test", "", kNxDomain);
+    reply("2001:db8::1", "c.test", "", kNxDomain);
     ASSERT_TRUE(dns.answer("host.invalid:LookupIP", "", kTimeout));
     list->AddTarget("192.0.2.9"); // after the scan's passes: not reached
 
@@ -208,7 +211,14 @@ TEST_F(ResultsTableTest, AddressRowTellsWhyItIsNotClean)
          {"Beta List refused the query: Query refused: public resolver"}},
         {"192.0.2.5", "Scanning ...", blue, false, {}},
         {"host.invalid", "Host name not found", grey, false, {"Host name lookup: timed out"}},
-        {"2001:db8::1", "IPv6 is not supported yet", grey, false, {}},
+        // Only one list answers IPv6: clean, but saying how far that goes.
+        {"2001:db8::1",
+         "Not on any Blacklist; IPv6: checked against 1 of 3 lists (the others do not support IPv6)", green, false,
+         {"Alpha List: not applicable (does not answer IPv6 queries)",
+          "Beta List: not applicable (does not answer IPv6 queries)"}},
+        {"fe80::1%eth0",
+         "Not checked: an IPv6 address with a zone index (%...) names a local interface; enter the address without it",
+         grey, false, {}},
         {"192.0.2.9", "", black, false, {}},
     };
     for (const auto& row : rows) {
