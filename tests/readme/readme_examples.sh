@@ -29,7 +29,15 @@ cat > "$work/example.org.zone" <<'ZONE'
 ZONE
 chmod 644 "$work"/*.zone
 datasets=(example.com:generic:example.com.zone example.org:generic:example.org.zone)
-for zone in $zones; do datasets+=("$zone:ip4set:listed.zone"); done
+# Domain lists get names: their test entry and the README's sample domain.
+domain_zones=$(grep -o 'Server="[^"]*" Enabled="TRUE"[^>]*ListKind="Domain"' "$src/data/quarlo.cfg" \
+    | sed 's/Server="\([^"]*\)".*/\1/')
+printf 'test\n' > "$work/domains.zone"
+chmod 644 "$work/domains.zone"
+for zone in $zones; do
+    if grep -qx "$zone" <<<"$domain_zones"; then datasets+=("$zone:dnset:domains.zone")
+    else datasets+=("$zone:ip4set:listed.zone"); fi
+done
 
 user_opt=(); [[ $EUID -eq 0 ]] && user_opt=(-u nobody)
 for attempt in 1 2 3 4 5; do

@@ -173,6 +173,23 @@ TEST_F(AddAddressesFormTest, IpAddressesAndHostNamesAreChecked)
     EXPECT_EQ(colour(0), kGreen);
 }
 
+TEST_F(AddAddressesFormTest, IPv6EntriesAreGreenWithoutALookupUnlessTheyNameAnInterface)
+{
+    type(0, "2001:db8::1");
+    type(1, "::ffff:192.0.2.1");
+    type(2, "fe80::1%eth0");
+    type(3, "2001:db8::1::2");
+    EXPECT_EQ(colour(0), kGreen);
+    EXPECT_EQ(hover(0), "This is green because you entered a valid IPv6 address");
+    EXPECT_EQ(colour(1), kGreen);
+    EXPECT_TRUE(hover(1).endsWith("it is checked as 192.0.2.1"));
+    EXPECT_EQ(colour(2), kRed);
+    EXPECT_TRUE(hover(2).contains("zone index"));
+    // Only the malformed one is left to DNS, which cannot resolve it.
+    ASSERT_EQ(dns.history.size(), 1u);
+    EXPECT_EQ(dns.history[0].name, "2001:db8::1::2");
+}
+
 TEST_F(AddAddressesFormTest, RowsComeAndGoAndOneBlankRowRemains)
 {
     type(0, "a.example");

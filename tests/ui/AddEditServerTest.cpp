@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -483,4 +484,36 @@ TEST_F(AddEditServerTest, ResponsesAreShownAndHandedOverInPlainDottedForm)
     form.SyncResultCodes(codes);
     ASSERT_EQ(codes.Count(), 1);
     EXPECT_EQ(codes.Item(1)->Address(), "127.0.0.9");
+}
+
+TEST_F(AddEditServerTest, ListKindAndIPv6BoxesAreEditedAndCountAsChanges)
+{
+    auto* kind = form.findChild<QComboBox*>("cboListKind");
+    auto* ipv6 = form.findChild<QCheckBox*>("chkIPv6");
+    ASSERT_NE(kind, nullptr);
+    ASSERT_NE(ipv6, nullptr);
+    EXPECT_EQ(kind->currentText(), "IP list");
+    EXPECT_FALSE(form.DomainList());
+    EXPECT_FALSE(form.AnswersIPv6());
+
+    // What the caller sets is the baseline, not a change.
+    form.setAnswersIPv6(true);
+    EXPECT_TRUE(form.AnswersIPv6());
+    EXPECT_FALSE(form.Dirty());
+
+    // A domain list is asked for names: the IPv6 box goes off and reads false.
+    kind->setCurrentIndex(1);
+    EXPECT_TRUE(form.DomainList());
+    EXPECT_FALSE(ipv6->isEnabled());
+    EXPECT_FALSE(form.AnswersIPv6());
+    EXPECT_TRUE(form.Dirty());
+    kind->setCurrentIndex(0);
+    EXPECT_TRUE(ipv6->isEnabled());
+    EXPECT_TRUE(form.AnswersIPv6());
+    EXPECT_FALSE(form.Dirty());
+
+    ipv6->setChecked(false);
+    EXPECT_TRUE(form.Dirty());
+    form.setDomainList(true);
+    EXPECT_EQ(kind->currentText(), "Domain list");
 }

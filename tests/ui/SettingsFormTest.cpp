@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QComboBox>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTabBar>
@@ -690,4 +691,36 @@ TEST_F(SettingsFormTest, OptionsTheStoreRefusesAreReported)
     form->findChild<QCheckBox*>("chkCheckLists")->setChecked(!settings.CheckListsBeforeScanning());
     QTest::mouseClick(form->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
     EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(SettingsFormTest, KindColumnShowsAndTheEditorChangesEachListsKind)
+{
+    settings.BlacklistServers().Item("zen.example")->setAnswersIPv6(true);
+    settings.BlacklistServers().Item("dnsbl.example")->setKind(Server::ListKind::DomainList);
+    open();
+    EXPECT_EQ(column(3), QStringList({"IP list, IPv6", "IP list", "Domain list"}));
+
+    // The editor opens with the list's kind and hands back what was chosen.
+    bool sawIPv6 = false;
+    form->setEditorRunner([&](AddEditServer& editor) {
+        sawIPv6 = editor.AnswersIPv6();
+        editor.findChild<QComboBox*>("cboListKind")->setCurrentIndex(1);
+    });
+    command(0, "Edit");
+    EXPECT_TRUE(sawIPv6);
+    const ServerPtr zen = settings.BlacklistServers().Item("zen.example");
+    EXPECT_TRUE(zen->IsDomainList());
+    EXPECT_FALSE(zen->AnswersIPv6());
+    EXPECT_EQ(column(3).at(0), "Domain list");
+
+    form->setEditorRunner([](AddEditServer& editor) {
+        editor.setServer("six.example");
+        editor.findChild<QCheckBox*>("chkIPv6")->setChecked(true);
+    });
+    press("cmdAdd");
+    const ServerPtr six = settings.BlacklistServers().Item("six.example");
+    ASSERT_TRUE(six);
+    EXPECT_TRUE(six->AnswersIPv6());
+    EXPECT_FALSE(six->IsDomainList());
+    EXPECT_EQ(column(3).last(), "IP list, IPv6");
 }
