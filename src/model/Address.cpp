@@ -67,7 +67,8 @@ quarlo::Verdict Address::Verdict() const
 {
     if (unsupported_) return Verdict::Unsupported;
     if (blacklisted_) return Verdict::Listed;
-    if (ip_ == kUnresolvable) return Verdict::Unresolvable;
+    // A name without an address may still wait for its domain lists.
+    if (ip_ == kUnresolvable) return pendingQueries_ > 0 && !stopped_ ? Verdict::Scanning : Verdict::Unresolvable;
     if (stopped_) return Verdict::NotChecked;
     if (!complete_ || pendingQueries_ > 0) return serverIndex_ > 1 || lookupsSent_ > 0 ? Verdict::Scanning : Verdict::NotScanned;
     if (!serverIndex_) return Verdict::NotScanned; // never reset by a scan
@@ -185,6 +186,10 @@ QString Address::queryNameFor(const Server& server, QString* why) const
         *why = QStringLiteral("an IP list; an e-mail address has no address of its own");
         return QString();
     }
+    if (ip_ == kUnresolvable) {
+        *why = QStringLiteral("an IP list; the host name has no address");
+        return QString();
+    }
     if (IsIPv6()) {
         if (server.AnswersIPv6()) return ReverseIPv6(ip_) + QLatin1Char('.') + zone;
         *why = QStringLiteral("does not answer IPv6 queries");
@@ -272,8 +277,17 @@ void Address::note(const QString& zone, ZoneNote::Kind kind, const QString& deta
 void Address::becomeUnresolvable(const QString& problem)
 {
     ip_ = kUnresolvable;
-    complete_ = true;
     hostLookupProblem_ = problem;
+    // A name without an address can still be on a domain list.
+    bool domainListEnabled = false;
+    if (!domain_.isEmpty())
+        for (const ServerPtr& server : settings_.BlacklistServers())
+            domainListEnabled = domainListEnabled || (server->Enabled() && server->IsDomainList());
+    if (domainListEnabled && host_) {
+        BlacklistCheck();
+    } else {
+        complete_ = true;
+    }
     if (host_) host_->NotifyUpdate(*this);
 }
 

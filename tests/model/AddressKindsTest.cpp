@@ -179,3 +179,33 @@ TEST_F(AddressKinds, BadTargetsEndWithAReasonAndSendNothing)
         EXPECT_EQ(address->Verdict(), Verdict::Unsupported);
     }
 }
+
+TEST_F(AddressKinds, AHostWithoutAnAddressIsStillAskedOfDomainLists)
+{
+    struct Case {
+        QString answer; // of the domain list; empty: not listed
+        Verdict verdict;
+    };
+    for (const Case& c : {Case{"127.0.1.2", Verdict::Listed}, Case{"", Verdict::Unresolvable}}) {
+        SCOPED_TRACE(c.answer.toStdString());
+        auto address = start("gone.spam.example");
+        ASSERT_EQ(host.sent.size(), 1u);
+        address->ProcessDNSReply({"gone.spam.example", "LookupIP"}, "q", "", DnsFailure::NotFound);
+        ASSERT_EQ(host.names().mid(1), QStringList{"spam.example.dom.test."});
+        EXPECT_EQ(address->ZonesWith(ZoneNote::Kind::NotApplicable), QStringList({"v4.test", "v6.test"}));
+        EXPECT_EQ(address->PendingQueries(), 1);
+        EXPECT_EQ(address->Verdict(), Verdict::Scanning);
+        answerAll(*address, c.answer, c.answer.isEmpty() ? DnsFailure::NotFound : DnsFailure::None);
+        EXPECT_TRUE(address->Complete());
+        EXPECT_EQ(address->Verdict(), c.verdict);
+        EXPECT_EQ(address->HostLookupProblem(), "no IPv4 address");
+    }
+
+    // Without an enabled domain list nothing more is sent.
+    settings.BlacklistServers().Item("dom.test")->setEnabled(false);
+    auto address = start("gone.spam.example");
+    address->ProcessDNSReply({"gone.spam.example", "LookupIP"}, "q", "", DnsFailure::NotFound);
+    EXPECT_EQ(host.sent.size(), 1u);
+    EXPECT_TRUE(address->Complete());
+    EXPECT_EQ(address->Verdict(), Verdict::Unresolvable);
+}

@@ -99,6 +99,9 @@ TEST_F(ListKindsIntegration, EveryKindOfTargetGetsTheAnswersOfTheListsThatApply)
         {"192.0.2.1", Verdict::Listed, {"v4.test", "both.test"}, {"dom.test"}},
         {"mx1.spam.example", Verdict::Listed, {"dom.test"}, {}},
         {"www.clean.example.", Verdict::Clean, {}, {}},
+        // No address, but its domain is listed.
+        {"gone.spam.example", Verdict::Listed, {"dom.test"}, {"v4.test", "both.test"}},
+        {"gone.clean.example", Verdict::Unresolvable, {}, {"v4.test", "both.test"}},
         {"postmaster@Spam.Example", Verdict::Listed, {"dom.test"}, {"v4.test", "both.test"}},
         {"user@free.example", Verdict::Refused, {}, {"v4.test", "both.test"}},
         {"user@clean.example", Verdict::Clean, {}, {"v4.test", "both.test"}},
