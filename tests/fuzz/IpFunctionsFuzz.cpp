@@ -17,7 +17,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     (void)HexToIP(text);
     (void)IPToLong(text);
     (void)NetworkAddress(first, second);
-    (void)IsIPv6Literal(text);
+    (void)HasIPv6ZoneIndex(text);
+    // An IPv6 literal has one canonical form and a 32-nibble query name;
+    // a mapped one holds a valid IPv4 address.
+    if (IsIPv6Literal(text)) {
+        const QString canonical6 = CanonicalIPv6(text);
+        if (canonical6.isEmpty() || CanonicalIPv6(canonical6) != canonical6) std::abort();
+        if (ReverseIPv6(text).size() != 63 || ReverseIPv6(canonical6) != ReverseIPv6(text)) std::abort();
+        const QString mapped = MappedIPv4(text);
+        if (!mapped.isEmpty() && !IsValidIP(mapped)) std::abort();
+    } else if (!ReverseIPv6(text).isEmpty() || !MappedIPv4(text).isEmpty()) {
+        std::abort();
+    }
     const QString hex = IPToHex(text);
     if (!hex.isEmpty() && hex.size() != 8) std::abort();
 
