@@ -113,7 +113,7 @@ QString ReportWriter::shortReason(const ZoneNote& note) const
     switch (test ? test->health() : ZoneTest::Health::Pending) {
     case ZoneTest::Health::Failed: return QStringLiteral("test query ") + test->detail;
     case ZoneTest::Health::Refused: return QStringLiteral("test query refused: ") + test->detail;
-    case ZoneTest::Health::ListsEverything: return QStringLiteral("lists 127.0.0.1");
+    case ZoneTest::Health::ListsEverything: return QStringLiteral("lists ") + test->unlistedEntry();
     default: return note.detail;
     }
 }

@@ -344,6 +344,8 @@ void AddEditServer::setDomainList(bool on)
 {
     cboListKind_->setCurrentIndex(on ? 1 : 0);
     loaded_.domainList = on;
+    // The IPv6 box counts only for IP lists, whichever setter came first.
+    loaded_.ipv6 = AnswersIPv6();
 }
 bool AddEditServer::AnswersIPv6() const { return !DomainList() && chkIPv6_->isChecked(); }
 void AddEditServer::setAnswersIPv6(bool on)

@@ -516,4 +516,15 @@ TEST_F(AddEditServerTest, ListKindAndIPv6BoxesAreEditedAndCountAsChanges)
     EXPECT_TRUE(form.Dirty());
     form.setDomainList(true);
     EXPECT_EQ(kind->currentText(), "Domain list");
+
+    // Loading a domain list in either order is no change.
+    for (bool ipv6First : {true, false}) {
+        ScriptedPrompts quiet;
+        AddEditServer fresh(quiet);
+        if (ipv6First) fresh.setAnswersIPv6(true);
+        fresh.setDomainList(true);
+        if (!ipv6First) fresh.setAnswersIPv6(true);
+        EXPECT_FALSE(fresh.Dirty()) << ipv6First;
+        EXPECT_FALSE(fresh.AnswersIPv6());
+    }
 }
