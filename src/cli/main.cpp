@@ -8,6 +8,7 @@
 #include "cli/SnapshotOutput.h"
 #include "common/AtomicFileWriter.h"
 #include "common/ConfigLocation.h"
+#include "common/IpRange.h"
 #include "common/RegFileBackend.h"
 #include "common/Registry.h"
 #include "common/RegistryLocation.h"
@@ -185,7 +186,9 @@ int main(int argc, char** argv)
         "a target could not be vouched for (incomplete, refused, unresolvable, invalid,\n"
         "no-mail or not-applicable); 2 bad usage, an unreadable file or configuration.\n"
         "An empty argument is an invalid target; empty lines and lines starting with \"#\"\n"
-        "in files and standard input are skipped. At most 100000 targets per run."));
+        "in files and standard input are skipped. A network range (203.0.113.0/24, /16 to /32,\n"
+        "or 203.0.113.10-203.0.113.50, at most 65536 addresses) stands for each of its\n"
+        "addresses. At most 100000 targets per run."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption fileOption({QStringLiteral("f"), QStringLiteral("file")},
@@ -284,19 +287,38 @@ int main(int argc, char** argv)
         targets.push_back(std::move(target));
         return true;
     };
+    // A network range stands for each of its addresses not given yet, in
+    // order; a refused range is one invalid target that says why.
+    auto takeText = [&](const QString& text) {
+        if (!IpRange::LooksLikeRange(text)) return add(CheckTarget::FromText(text));
+        QString why;
+        const std::optional<IpRange> range = IpRange::Parse(text, &why);
+        if (!range) {
+            CheckTarget refused = CheckTarget::FromText(text);
+            if (refused.invalid.isEmpty()) refused.invalid = why;
+            return add(std::move(refused));
+        }
+        for (qint64 i = 0; i < range->Count(); ++i) {
+            QString address = range->AddressAt(i);
+            if (seen.contains(address)) continue;
+            if (!add(CheckTarget::FromText(address))) return false;
+            seen.insert(std::move(address));
+        }
+        return true;
+    };
     // Arguments are taken as given: an empty one is reported, not dropped.
     auto takeArgument = [&](const QString& raw) {
         const QString text = raw.trimmed();
         if (seen.contains(text)) return true;
         seen.insert(text);
-        return add(CheckTarget::FromText(text));
+        return takeText(text);
     };
     // Lists and input may hold blank lines and comments.
     auto takeLine = [&](const QString& raw) {
         const QString text = raw.trimmed();
         if (text.isEmpty() || text.startsWith(QLatin1Char('#')) || seen.contains(text)) return true;
         seen.insert(text);
-        return add(CheckTarget::FromText(text));
+        return takeText(text);
     };
     const QString tooMany = QStringLiteral("more than %1 targets; split them over several runs").arg(kMaxTargets);
     for (const QString& target : options.targets)

@@ -35,6 +35,11 @@ public:
     QString Target() const { return target_; }
     // Changes the text and Key, not the key under which the list holds it.
     void setTarget(const QString& target) { target_ = target; }
+    // The canonical text of the network range this address was added with
+    // ("203.0.113.0/24"); empty for an address added on its own. The list
+    // file keeps a range whose addresses are all still listed as one entry.
+    QString Range() const { return range_; }
+    void setRange(const QString& range) { range_ = range; }
     QString IP() const { return ip_; }
     quarlo::RespondingServers& RespondingServers() { return respondingServers_; }
     const quarlo::RespondingServers& RespondingServers() const { return respondingServers_; }
@@ -121,6 +126,7 @@ private:
     Settings& settings_;
     ScanHost* host_;
     QString target_;
+    QString range_;
     QString ip_;
     QString results_;
     bool complete_ = false;

@@ -1,12 +1,16 @@
 #include "scan/Addresslist.h"
 
 #include "common/IpFunctions.h"
+#include "common/IpRange.h"
 #include "model/DnsFailure.h"
 #include "model/QueryTag.h"
 #include "model/Settings.h"
 #include "scan/DirectDns.h"
 #include "scan/DnsLookup.h"
 #include "storage/AddressListFile.h"
+
+#include <QSet>
+#include <optional>
 
 namespace quarlo {
 
@@ -42,6 +46,71 @@ AddressPtr Addresslist::AddTarget(const QString& target)
     changed_ = true;
     emit AddAddress(address);
     return address;
+}
+
+bool Addresslist::AddEntry(const QString& text, QString* why)
+{
+    if (!IpRange::LooksLikeRange(text)) {
+        AddTarget(text);
+        return true;
+    }
+    const std::optional<IpRange> range = IpRange::Parse(text, why);
+    if (!range) return false;
+    AddRange(*range);
+    return true;
+}
+
+int Addresslist::AddRange(const IpRange& range)
+{
+    const QString rangeText = range.Text();
+    items_.reserve(items_.Count() + static_cast<int>(range.Count()));
+    int added = 0;
+    for (qint64 i = 0; i < range.Count(); ++i) {
+        const QString target = range.AddressAt(i);
+        if (items_.Contains(target)) continue;
+        auto address = std::make_shared<Address>(target, settings_, this);
+        address->setRange(rangeText);
+        items_.Add(target, address);
+        ++added;
+        emit AddAddress(address);
+    }
+    changed_ = changed_ || added > 0;
+    return added;
+}
+
+QStringList Addresslist::FileTargets() const
+{
+    // A range is whole when every one of its addresses is still listed under
+    // its own text; the addresses are counted, not trusted to be unique,
+    // since a target can be renamed after it was added.
+    struct Seen {
+        std::optional<IpRange> range;
+        QSet<quint32> members;
+        bool written = false;
+    };
+    QHash<QString, Seen> ranges;
+    for (const AddressPtr& address : items_) {
+        const QString name = address->Range();
+        if (name.isEmpty()) continue;
+        auto it = ranges.find(name);
+        if (it == ranges.end()) it = ranges.insert(name, Seen{IpRange::Parse(name), {}, false});
+        const std::optional<IpRange>& range = it->range;
+        if (!range) continue;
+        const std::optional<quint32> member = IpRange::ParseAddress(address->Target());
+        if (member && *member >= range->First() && *member <= range->Last()) it->members.insert(*member);
+    }
+    QStringList targets;
+    targets.reserve(items_.Count());
+    for (const AddressPtr& address : items_) {
+        const auto it = ranges.find(address->Range());
+        if (it == ranges.end() || !it->range || it->members.size() != it->range->Count()) {
+            targets.append(address->Target());
+        } else if (!it->written) {
+            it->written = true;
+            targets.append(it->range->Text());
+        }
+    }
+    return targets;
 }
 
 void Addresslist::Clear()
@@ -83,11 +152,8 @@ bool Addresslist::Save(const QString& filename)
     }
     if (filename_.isEmpty()) return false;
 
-    QStringList targets;
-    targets.reserve(items_.Count());
-    for (const AddressPtr& address : items_) targets.append(address->Target());
     QString description;
-    const bool saved = AddressListFile::Write(targets, filename_, description);
+    const bool saved = AddressListFile::Write(FileTargets(), filename_, description);
     if (saved) {
         changed_ = false;
     } else {
@@ -108,7 +174,11 @@ bool Addresslist::Load(const QString& filename)
     Clear();
     filename_ = filename;
     items_.reserve(targets.size());
-    for (const QString& target : targets) AddTarget(target);
+    loadWarnings_.clear();
+    for (const QString& target : targets) {
+        QString why;
+        if (!AddEntry(target, &why)) loadWarnings_.append(why);
+    }
     changed_ = false;
     emit NewFile();
     return true;

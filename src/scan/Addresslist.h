@@ -17,6 +17,7 @@
 namespace quarlo {
 
 class DirectDns;
+class IpRange;
 class DnsLookup;
 class DnsResponse;
 class Settings;
@@ -47,6 +48,16 @@ public:
     // The held address for the target (any letter case), or a new one
     // appended under it. Raises AddAddress either way.
     AddressPtr AddTarget(const QString& target);
+    // Adds one entry as typed, pasted or read from a file: a network range
+    // (see IpRange) adds each of its addresses through AddRange; anything
+    // else is one target for AddTarget. A refused range adds nothing and
+    // returns false, with *why saying why.
+    bool AddEntry(const QString& text, QString* why = nullptr);
+    // Appends every address of range that is not held yet, in order, each
+    // remembering range.Text(); addresses already held stay as they are
+    // (and where they are). Raises AddAddress for each new address only.
+    // Returns how many were added. Linear in the range's size.
+    int AddRange(const IpRange& range);
     // Empties the list; raises one NewFile and no DeleteAddress.
     void Clear();
     AddressPtr Item(const QString& key) const { return items_.Item(key); }
@@ -58,9 +69,17 @@ public:
     auto begin() const { return items_.begin(); }
     auto end() const { return items_.end(); }
 
-    // Address list files (".BlackList").
+    // Address list files (".BlackList"). A range whose addresses are all
+    // still listed is saved as one entry where its first address stands, so
+    // files stay small; a range the user removed addresses from is saved
+    // address by address. Loading expands ranges again through AddEntry;
+    // a refused range in a file is skipped and named in LoadWarnings().
     bool Save(const QString& filename = QString());
     bool Load(const QString& filename);
+    // What the last Load skipped, one line per entry; empty when nothing.
+    QStringList LoadWarnings() const { return loadWarnings_; }
+    // The targets Save writes, in file order.
+    QStringList FileTargets() const;
 
     bool ScanActive() const { return scanTimer_.isActive(); }
     // Starts a scan; with Settings::CheckListsBeforeScanning each enabled
@@ -128,6 +147,7 @@ private:
     QString filename_;
     bool changed_ = false;
     QString lastError_;
+    QStringList loadWarnings_;
     QStringList dnsServerList_;
     QTimer scanTimer_;
     bool passQueued_ = false;

@@ -6,7 +6,12 @@
 namespace quarlo {
 
 // ".BlackList" files: root "AddressList", one "Address" element with a
-// "Target" attribute per address, in list order. Only the targets are kept.
+// "Target" attribute per entry, in list order. Only the targets are kept.
+// An entry is an address, a host name, an e-mail address or a network range
+// ("203.0.113.0/24", "203.0.113.10-203.0.113.50") that stands for all its
+// addresses: a file keeps a range as one element and the address list
+// expands it on load (see Addresslist::FileTargets), so files stay small.
+// Files with one element per address read the same as ever.
 class AddressListFile {
 public:
     // Larger files are not read. A list of 300 addresses takes about 12 KB

@@ -1,6 +1,7 @@
 #include "ui/AddAddressesForm.h"
 
 #include "common/IpFunctions.h"
+#include "common/IpRange.h"
 #include "common/NameFunctions.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
@@ -9,6 +10,7 @@
 #include "scan/DnsRecord.h"
 #include "scan/DnsResponse.h"
 #include "ui/ButtonIcons.h"
+#include "ui/WidgetPrompts.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -172,7 +174,8 @@ private:
 
 AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLookup& dns,
                                    std::unique_ptr<DirectDns> directDns, QWidget* parent)
-    : QDialog(parent), list_(list), settings_(settings), dns_(dns), directDns_(std::move(directDns))
+    : QDialog(parent), list_(list), settings_(settings), dns_(dns), directDns_(std::move(directDns)),
+      widgetPrompts_(std::make_unique<WidgetPrompts>(this)), prompts_(widgetPrompts_.get())
 {
     setWindowTitle(QStringLiteral("Add New Addresses ..."));
     setModal(true);
@@ -389,8 +392,21 @@ void AddAddressesForm::EditEnded(int row)
     QTableWidgetItem* item = cell(row);
     const QString text = item->text().trimmed();
     item->setText(text);
+    QString refusal;
     if (text.isEmpty()) {
         removeEntry(row);
+    } else if (IpRange::LooksLikeRange(text)) {
+        newEntryTag(row);
+        if (const std::optional<IpRange> range = IpRange::Parse(text, &refusal)) {
+            setColour(row, kGreen);
+            setExplanation(row, QStringLiteral("This is green because you entered a network range: %1, %2 addresses "
+                                               "from %3 to %4")
+                                    .arg(range->Text(), IpRange::Grouped(range->Count()),
+                                         IpRange::ToText(range->First()), IpRange::ToText(range->Last())));
+        } else {
+            setColour(row, kRed);
+            setExplanation(row, QStringLiteral("This is red because ") + refusal);
+        }
     } else if (IsValidIP(text)) {
         newEntryTag(row);
         setColour(row, kGreen);
@@ -488,10 +504,32 @@ void AddAddressesForm::onDirectDnsReply(const DnsResponse& response)
 void AddAddressesForm::okClicked()
 {
     table_->finishEditing();
+    QStringList refused;
     for (int row = 0; row < table_->rowCount(); ++row) {
         const QString text = cell(row)->text();
-        if (!text.isEmpty()) list_.AddTarget(text);
+        if (text.isEmpty()) continue;
+        if (!IpRange::LooksLikeRange(text)) {
+            list_.AddTarget(text);
+            continue;
+        }
+        QString why;
+        const std::optional<IpRange> range = IpRange::Parse(text, &why);
+        if (!range) {
+            refused.append(why);
+            continue;
+        }
+        // A short typing slip ("/16" for "/26") must not flood the list.
+        if (range->Count() > kConfirmAbove
+            && prompts_->Message(QStringLiteral("Add all %1 addresses of %2?")
+                                     .arg(IpRange::Grouped(range->Count()), range->Text()),
+                                 windowTitle(), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
+                   != UserPrompts::Answer::Yes)
+            continue;
+        list_.AddRange(*range);
     }
+    if (!refused.isEmpty())
+        prompts_->Message(QStringLiteral("These ranges were not added:\n\n") + refused.join(QLatin1Char('\n')),
+                          windowTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
     settings_.setAutoStartScan(chkAutoStartScan_->isChecked());
     canceled_ = false;
     accept();

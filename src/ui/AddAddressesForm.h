@@ -24,6 +24,8 @@ class DirectDns;
 class DnsLookup;
 class DnsResponse;
 class Settings;
+class UserPrompts;
+class WidgetPrompts;
 
 // The modal dialog in which the user types (or pastes) host names, IP
 // addresses and e-mail addresses before they join the address list. Each
@@ -31,6 +33,12 @@ class Settings;
 // or resolves, red when DNS cannot resolve it. E-mail addresses are replaced
 // by their domain's preferred mail exchanger; a domain whose MX record says
 // it takes no mail (a null MX) stays as typed, in red.
+//
+// A network range ("203.0.113.0/24", "203.0.113.10-203.0.113.50") is one
+// entry here, green when it can be scanned and red (the reason in its
+// tooltip) when it is refused; OK adds each of its addresses, asking first
+// when a range holds more than kConfirmAbove addresses. Refused ranges are
+// not added; OK says which were left out.
 //
 // Every entry gets a serial number when it is entered, and its lookups carry
 // that number as their tag. Rows move up when one above them goes, so a reply
@@ -43,6 +51,12 @@ public:
     AddAddressesForm(Addresslist& list, Settings& settings, DnsLookup& dns, std::unique_ptr<DirectDns> directDns,
                      QWidget* parent = nullptr);
     ~AddAddressesForm() override;
+
+    // Ranges larger than this are added only after the user confirmed them.
+    static constexpr qint64 kConfirmAbove = 4096;
+
+    // Where the dialog's questions go; message boxes until this is called.
+    void setPrompts(UserPrompts& prompts) { prompts_ = &prompts; }
 
     // True from opening until OK is pressed.
     bool Canceled() const { return canceled_; }
@@ -95,6 +109,8 @@ private:
     Settings& settings_;
     DnsLookup& dns_;
     std::unique_ptr<DirectDns> directDns_;
+    std::unique_ptr<WidgetPrompts> widgetPrompts_;
+    UserPrompts* prompts_ = nullptr;
     QMetaObject::Connection lookupConnection_;
     QStringList dnsServerList_;
     bool canceled_ = true;

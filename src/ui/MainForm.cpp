@@ -618,6 +618,7 @@ QVariant MainForm::gridForExport() const
 bool MainForm::runAddDialog()
 {
     AddAddressesForm dialog(s_.list, s_.settings, s_.dns, s_.newDirectDns(), this);
+    dialog.setPrompts(s_.prompts);
     runDialog_(dialog);
     return !dialog.Canceled();
 }

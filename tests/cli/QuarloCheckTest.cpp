@@ -862,3 +862,68 @@ TEST_F(HostileDns, ControlCharactersInTxtTextNeverReachTheTerminal)
     EXPECT_FALSE(hasControlCharacters(text.out, "\n")) << text.out.toStdString();
     EXPECT_TRUE(text.out.contains("      Listed ?]0;owned? ?[2J??? ?31m, \"see\" x\n")) << text.out.toStdString();
 }
+
+// A network range stands for each of its addresses, from arguments, standard
+// input and list files alike, each address once; refused ranges are invalid
+// targets that say why, and too many addresses end the run up front.
+TEST_F(QuarloCheck, NetworkRangesExpandIntoTheirAddresses)
+{
+    // mask.test lists 192.0.2.1 alone of 192.0.2.0/28.
+    const QString maskOnly = dir.filePath("mask.cfg");
+    writeConfig(maskOnly, {kMaskServer});
+    const QString list = dir.filePath("range.BlackList");
+    write(list, "<AddressList><Address Target=\"192.0.2.7/28\"/><Address Target=\"192.0.2.3\"/></AddressList>");
+    struct Case {
+        const char* label;
+        QStringList args;
+        QByteArray input;
+    };
+    const Case cases[] = {
+        {"network argument", {"192.0.2.0/28"}, {}},
+        {"first and last address", {"192.0.2.0-192.0.2.15", "192.0.2.4"}, {}},
+        {"standard input", {"-"}, "# ranges too\n192.0.2.0 - 192.0.2.15\n192.0.2.15\n"},
+        {"list file", {list}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const CliResult r = run(QStringList{"--format", "json"} + c.args, c.input, maskOnly);
+        EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+        const QJsonArray reported = json(r)["targets"].toArray();
+        ASSERT_EQ(reported.size(), 16) << r.out.toStdString();
+        for (int i = 0; i < reported.size(); ++i) {
+            const QJsonObject target = reported[i].toObject();
+            EXPECT_EQ(target["target"].toString(), QStringLiteral("192.0.2.%1").arg(i));
+            EXPECT_EQ(target["status"].toString(), i == 1 ? "listed" : "clean") << i;
+        }
+    }
+
+    struct Refusal {
+        const char* range;
+        const char* mustSay;
+    };
+    const Refusal refusals[] = {
+        {"10.0.0.0/33", "prefix length"},
+        {"10.0.0.0/0", "larger than a /16"},
+        {"10.0.0.0/15", "131,072 addresses"},
+        {"1.2.3.4-1.2.3.1", "comes after"},
+        {"::/0", "IPv6 ranges are too large to scan"},
+        {"2001:db8::/32", "IPv6 ranges are too large to scan"},
+    };
+    QStringList args{"--format", "json"};
+    for (const Refusal& refusal : refusals) args << refusal.range;
+    const CliResult r = run(args, {}, maskOnly);
+    EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
+    const QJsonArray reported = json(r)["targets"].toArray();
+    ASSERT_EQ(reported.size(), int(std::size(refusals))) << r.out.toStdString();
+    for (int i = 0; i < reported.size(); ++i) {
+        const QJsonObject target = reported[i].toObject();
+        EXPECT_EQ(target["target"].toString(), refusals[i].range);
+        EXPECT_EQ(target["status"].toString(), "invalid");
+        EXPECT_TRUE(target["message"].toString().contains(refusals[i].mustSay))
+            << target["message"].toString().toStdString();
+    }
+
+    const CliResult tooMany = run({"10.0.0.0/16", "10.1.0.0/16"}, {}, maskOnly);
+    EXPECT_EQ(tooMany.exitCode, 2);
+    EXPECT_TRUE(tooMany.err.contains("more than 100000 targets")) << tooMany.err.toStdString();
+}

@@ -7,6 +7,7 @@
 #include "support/FakeDnsLookup.h"
 #include "support/MemoryRegistryBackend.h"
 #include "support/QtPrinters.h"
+#include "support/ScriptedPrompts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -454,4 +455,51 @@ TEST_F(AddAddressesFormTest, ClosingWithAnEditorOpenDropsTheEntry)
     EXPECT_EQ(dns.history.size(), lookups); // the half-typed entry is not looked up
     EXPECT_EQ(list.Count(), 0);
     QCoreApplication::processEvents();
+}
+
+// Ranges are checked as they are entered and added address by address on
+// OK; a large one only when the user says so, a refused one not at all.
+TEST_F(AddAddressesFormTest, NetworkRangesAreCheckedAndLargeOnesConfirmed)
+{
+    ScriptedPrompts prompts;
+    form->setPrompts(prompts);
+    type(0, "192.0.2.9/30");
+    type(1, "10.1.0.0/19");    // 8,192 addresses: asked, answered No
+    type(2, "10.2.0.0-10.2.31.255"); // 8,192 addresses: asked, answered Yes
+    type(3, "10.0.0.0/33");
+    type(4, "2001:db8::/32");
+    type(5, "1.2.3.4-1.2.3.1");
+    EXPECT_EQ(colour(0), kGreen);
+    EXPECT_EQ(hover(0), "This is green because you entered a network range: 192.0.2.8/30, 4 addresses from "
+                        "192.0.2.8 to 192.0.2.11");
+    EXPECT_EQ(colour(1), kGreen);
+    EXPECT_EQ(colour(2), kGreen);
+    for (int row : {3, 4, 5}) {
+        EXPECT_EQ(colour(row), kRed) << row;
+        EXPECT_TRUE(hover(row).startsWith("This is red because ")) << row;
+    }
+    EXPECT_TRUE(hover(3).contains("prefix length"));
+    EXPECT_TRUE(hover(4).contains("IPv6 ranges are too large to scan"));
+    EXPECT_TRUE(hover(5).contains("comes after"));
+    // Ranges are not looked up.
+    EXPECT_TRUE(dns.history.empty());
+
+    prompts.answers = {UserPrompts::Answer::No, UserPrompts::Answer::Yes};
+    form->findChild<QPushButton*>("cmdOK")->click();
+    ASSERT_EQ(prompts.messages.size(), 3u);
+    EXPECT_EQ(prompts.messages[0].text, "Add all 8,192 addresses of 10.1.0.0/19?");
+    EXPECT_EQ(prompts.messages[0].buttons, UserPrompts::Buttons::YesNo);
+    EXPECT_EQ(prompts.messages[1].text, "Add all 8,192 addresses of 10.2.0.0-10.2.31.255?");
+    // The refused ones are named, with their reasons.
+    EXPECT_EQ(prompts.messages[2].buttons, UserPrompts::Buttons::Ok);
+    for (const char* refused : {"10.0.0.0/33", "2001:db8::/32", "1.2.3.4-1.2.3.1"})
+        EXPECT_TRUE(prompts.messages[2].text.contains(refused)) << prompts.messages[2].text.toStdString();
+
+    ASSERT_EQ(list.Count(), 4 + 8192);
+    EXPECT_EQ(list.Item(1)->Key(), "192.0.2.8");
+    EXPECT_EQ(list.Item(4)->Key(), "192.0.2.11");
+    EXPECT_EQ(list.Item(5)->Key(), "10.2.0.0");
+    EXPECT_EQ(list.Item(5)->Range(), "10.2.0.0-10.2.31.255");
+    EXPECT_EQ(list.Item(4 + 8192)->Key(), "10.2.31.255");
+    EXPECT_FALSE(form->Canceled());
 }
