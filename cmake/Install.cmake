@@ -16,7 +16,7 @@ foreach(program quarlo quarlo-check)
 endforeach()
 
 # Default configuration, help pages and the sample list.
-install(FILES data/quarlo.cfg data/Sample.BlackList DESTINATION ${CMAKE_INSTALL_DATADIR}/quarlo)
+install(FILES data/quarlo.cfg data/Sample.BlackList data/public_suffix_list.dat DESTINATION ${CMAKE_INSTALL_DATADIR}/quarlo)
 install(DIRECTORY data/Help DESTINATION ${CMAKE_INSTALL_DATADIR}/quarlo)
 
 # Desktop integration.
@@ -82,6 +82,7 @@ set(CPACK_STRIP_FILES ON)
 # platform plugins a Qt window needs.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6, libstdc++6, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqt6dbus6 (>= 6.4), qt6-qpa-plugins, libc-ares2 (>= 1.18), libpugixml1v5 (>= 1.13), libxlsxwriter4, zlib1g")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "rbldnsd")
+# The system's suffix list is newer than the copy we ship.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "rbldnsd, publicsuffix")
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -21,8 +21,12 @@ SharedList& shared()
     static std::once_flag loaded;
     std::call_once(loaded, [] {
         QStringList paths{PublicSuffixList::kSystemPath};
-        if (QCoreApplication::instance())
-            paths << QDir(QCoreApplication::applicationDirPath()).filePath(PublicSuffixList::kBundledName);
+        if (QCoreApplication::instance()) {
+            // Beside the program in a build tree; in share/quarlo when installed.
+            const QDir programDir(QCoreApplication::applicationDirPath());
+            paths << programDir.filePath(PublicSuffixList::kBundledName)
+                  << programDir.filePath(QStringLiteral("../share/quarlo/") + PublicSuffixList::kBundledName);
+        }
         for (const QString& path : paths) {
             PublicSuffixList list;
             if (list.Load(path)) {

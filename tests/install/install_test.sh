@@ -33,6 +33,7 @@ expected=(
     bin/quarlo-check
     share/quarlo/quarlo.cfg
     share/quarlo/Sample.BlackList
+    share/quarlo/public_suffix_list.dat
     share/quarlo/Help/Quarlo.htm
     share/quarlo/Help/default.htm
     share/applications/com.vantorel.Quarlo.desktop
