@@ -90,6 +90,31 @@ void AutomationBlacklistServer::setBitMapCodedResults(bool on)
     if (const ServerPtr s = held()) s->setBitMapCodedResults(on);
 }
 
+QString AutomationBlacklistServer::ListKind() const
+{
+    const ServerPtr s = held();
+    return s && s->IsDomainList() ? QStringLiteral("Domain") : QStringLiteral("IP");
+}
+
+void AutomationBlacklistServer::setListKind(const QString& kind)
+{
+    const ServerPtr s = held();
+    if (!s) return;
+    if (kind.compare(QLatin1String("Domain"), Qt::CaseInsensitive) == 0) s->setKind(Server::ListKind::DomainList);
+    else if (kind.compare(QLatin1String("IP"), Qt::CaseInsensitive) == 0) s->setKind(Server::ListKind::IPList);
+}
+
+bool AutomationBlacklistServer::IPv6() const
+{
+    const ServerPtr s = held();
+    return s && s->AnswersIPv6();
+}
+
+void AutomationBlacklistServer::setIPv6(bool on)
+{
+    if (const ServerPtr s = held()) s->setAnswersIPv6(on);
+}
+
 QDBusObjectPath AutomationBlacklistServer::ResultCodes() const
 {
     const ServerPtr s = held();

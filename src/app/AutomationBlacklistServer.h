@@ -16,6 +16,8 @@ class AutomationBlacklistServer : public AutomationObject {
     Q_PROPERTY(QString URL READ URL WRITE setURL)
     Q_PROPERTY(bool Enabled READ Enabled WRITE setEnabled)
     Q_PROPERTY(bool BitMapCodedResults READ BitMapCodedResults WRITE setBitMapCodedResults)
+    Q_PROPERTY(QString ListKind READ ListKind WRITE setListKind)
+    Q_PROPERTY(bool IPv6 READ IPv6 WRITE setIPv6)
     Q_PROPERTY(QDBusObjectPath ResultCodes READ ResultCodes)
 public:
     AutomationBlacklistServer(AutomationServer& server, const QString& path, AutomationHandle<Server> owner);
@@ -31,6 +33,11 @@ public:
     void setEnabled(bool on);
     bool BitMapCodedResults() const;
     void setBitMapCodedResults(bool on);
+    // "IP" or "Domain"; any other text leaves the kind as it is.
+    QString ListKind() const;
+    void setListKind(const QString& kind);
+    bool IPv6() const;
+    void setIPv6(bool on);
     QDBusObjectPath ResultCodes() const;
 
 private:

@@ -176,6 +176,16 @@ protected:
         ASSERT_TRUE(serverPath_.startsWith(QLatin1String("/Server/"))) << qPrintable(serverPath_);
         c.set(serverPath_, QStringLiteral("Server"), QStringLiteral("Enabled"), true);
         c.set(serverPath_, QStringLiteral("Server"), QStringLiteral("Name"), QStringLiteral("Test list"));
+        // The list's kind and IPv6 support go both ways; an unknown kind changes nothing.
+        c.set(serverPath_, QStringLiteral("Server"), QStringLiteral("ListKind"), QStringLiteral("domain"));
+        EXPECT_EQ(c.value(c.get(serverPath_, QStringLiteral("Server"), QStringLiteral("ListKind"))).toString(), "Domain");
+        c.set(serverPath_, QStringLiteral("Server"), QStringLiteral("ListKind"), QStringLiteral("neither"));
+        EXPECT_EQ(c.value(c.get(serverPath_, QStringLiteral("Server"), QStringLiteral("ListKind"))).toString(), "Domain");
+        c.set(serverPath_, QStringLiteral("Server"), QStringLiteral("ListKind"), QStringLiteral("IP"));
+        EXPECT_EQ(c.value(c.get(serverPath_, QStringLiteral("Server"), QStringLiteral("ListKind"))).toString(), "IP");
+        c.set(serverPath_, QStringLiteral("Server"), QStringLiteral("IPv6"), true);
+        EXPECT_TRUE(c.value(c.get(serverPath_, QStringLiteral("Server"), QStringLiteral("IPv6"))).toBool());
+        c.set(serverPath_, QStringLiteral("Server"), QStringLiteral("IPv6"), false);
         const QString codes = c.path(c.get(serverPath_, QStringLiteral("Server"), QStringLiteral("ResultCodes")));
         c.call(codes, QStringLiteral("ResultCodes"), QStringLiteral("Add"),
                {QStringLiteral("127.0.0.2"), QStringLiteral("Test entry")});
