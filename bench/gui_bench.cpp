@@ -82,6 +82,36 @@ void BenchExports(const ResultsTable& table, const QString& dir)
 
 } // namespace
 
+// A second scan stopped a second after it started: how long StopScan takes
+// and the longest stall of the event loop from the stop until the window has
+// drawn the canceled scan.
+void BenchStop(Application& app, Addresslist& list)
+{
+    QEventLoop running;
+    QTimer::singleShot(1000, &running, &QEventLoop::quit);
+    app.StartScan();
+    running.exec();
+    const int pending = list.PendingDNSLookups();
+    QElapsedTimer stop;
+    stop.start();
+    app.StopScan();
+    const double stopMs = stop.nsecsElapsed() / 1e6;
+
+    QElapsedTimer beat;
+    qint64 longestStall = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(5);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] { longestStall = std::max(longestStall, beat.restart()); });
+    beat.start();
+    heartbeat.start();
+    QEventLoop after;
+    QTimer::singleShot(500, &after, &QEventLoop::quit);
+    after.exec();
+    std::printf("StopScan with %d lookups pending %7.1f ms (then longest stall %lld ms)  target <= 100 ms  %s\n",
+                pending, stopMs, static_cast<long long>(longestStall),
+                stopMs <= 100 && longestStall <= 100 ? "OK" : "MISSED");
+}
+
 int main(int argc, char** argv)
 {
     QApplication qapp(argc, argv);
@@ -134,6 +164,7 @@ int main(int argc, char** argv)
     QCoreApplication::processEvents();
     const qint64 scanMs = scan.elapsed();
     heartbeat.stop();
+    const double scanPeakMiB = PeakMiB();
 
     int listed = 0;
     for (const AddressPtr& address : list) listed += address->Blacklisted();
@@ -156,9 +187,12 @@ int main(int argc, char** argv)
     std::printf("scan to fully drawn tree      %8.3f s (%d listed)\n", scanMs / 1000.0, listed);
     std::printf("longest event-loop stall      %8lld ms   target <= 100 ms  %s\n", static_cast<long long>(longestStall),
                 longestStall <= 100 ? "OK" : "MISSED");
+    std::printf("peak memory after the scan    %8.1f MiB (%.1f KiB per address)  target < 400 MiB  %s\n",
+                scanPeakMiB, scanPeakMiB * 1024.0 / std::max(1, list.Count()), scanPeakMiB < 400 ? "OK" : "MISSED");
     std::printf("one UpdateRow, nothing changed %7.1f us\n", updateUs);
     std::printf("one UpdateRow, rows built      %7.1f us (RefreshData of all %d addresses: %.0f ms)\n",
                 rebuildMs * 1000.0 / std::max(1, list.Count()), list.Count(), rebuildMs);
+    BenchStop(app, list);
     if (argc > 3) BenchExports(window.Table(), QString::fromLocal8Bit(argv[3]));
     std::printf("SCAN_SECONDS %.3f\n", scanMs / 1000.0);
     list.setChanged(false);

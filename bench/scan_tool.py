@@ -528,7 +528,13 @@ WORKLOADS = {
     "dead-zone": ("quarlo-dead", "quarlo-live", 1.3, "quarlo-check with a dead zone / all zones answering"),
     "slow": ("quarlo", "adns", 1.2, "quarlo-check / adnshost wall time"),
     "lossy": ("quarlo", "floor", 1.1, "quarlo-check / floor"),
+    "throughput": ("quarlo", "adns", 1.1, "quarlo-check / adnshost wall time"),
+    "slash16": ("quarlo", None, None, "quarlo-check wall time"),
 }
+# Peak memory of a quarlo-check run, MiB, and for a workload without a
+# reference client the wall time, seconds.
+MEMORY_LIMITS = {"throughput": 60, "slash16": 400}
+WALL_LIMITS = {"slash16": 240}
 
 
 def floor_s(row, rtt_ms, window):
@@ -561,6 +567,10 @@ def compare(args):
     run = runs[-1]
     client, reference, limit, what = WORKLOADS[args.workload]
     ratio, ref = ratio_of(run, args.workload, args.rtt_ms, args.window)
+    wall_limit = WALL_LIMITS.get(args.workload)
+    if wall_limit and client in run:
+        wall = run[client]["wall"]
+        print("  %s: %.1f s (target < %d s: %s)" % (what, wall, wall_limit, "OK" if wall < wall_limit else "MISSED"))
     if ratio is not None:
         ref_text = ("floor %.2f s" % ref) if reference == "floor" else ("%.2f s" % ref)
         print("  %s: %.2fx of %s (target <= %.2f: %s)" % (what, ratio, ref_text, limit,
@@ -620,7 +630,14 @@ def report(args):
         print("quarlo results exact in %d of %d runs: %s" % (sum(1 for e in exact if e), len(exact),
                                                               "OK" if all(exact) else "MISSED"))
         mem = max(row["peak_mib"] for _, row in quarlos)
-        print("quarlo peak memory max %.1f MiB  target < 50 MiB: %s" % (mem, "OK" if mem < 50 else "MISSED"))
+        mem_limit = MEMORY_LIMITS.get(args.workload, 50)
+        print("quarlo peak memory max %.1f MiB  target < %d MiB: %s"
+              % (mem, mem_limit, "OK" if mem < mem_limit else "MISSED"))
+    wall_limit = WALL_LIMITS.get(args.workload)
+    walls = [r[client]["wall"] for r in runs if client in r]
+    if wall_limit and walls:
+        print("%s: %s  target < %d s: %s" % (what, fmt_spread(walls, " s"), wall_limit,
+                                              "OK" if max(walls) < wall_limit else "MISSED"))
     sent = sum(row["queries"] for _, row in quarlos)
     distinct = sum(row["proxy"]["distinct_questions"] for _, row in quarlos)
     resent = sum(row["proxy"]["resent"] for _, row in quarlos)

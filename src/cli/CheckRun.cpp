@@ -157,7 +157,13 @@ void CheckRun::showProgress()
     } else {
         int complete = 0;
         for (const AddressPtr& address : list_) complete += address->Complete() ? 1 : 0;
-        std::fprintf(stderr, "\r\033[KChecked %d of %d addresses, %d queries outstanding", complete, list_.Count(),
+        if (!clock_.isValid()) clock_.start();
+        if (!scanProgressStarted_) {
+            scanProgress_.start(clock_.elapsed(), list_.Count());
+            scanProgressStarted_ = true;
+        }
+        scanProgress_.update(clock_.elapsed(), complete);
+        std::fprintf(stderr, "\r\033[K%s, %d queries outstanding", qUtf8Printable(scanProgress_.text()),
                      list_.lookupControl().PendingCount());
     }
     std::fflush(stderr);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "cli/CheckTarget.h"
+#include "scan/ScanProgress.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QStringList>
@@ -59,6 +61,9 @@ private:
     int mxQueries_ = 0;
     int mxReplies_ = 0;
     QTimer progressTimer_;
+    QElapsedTimer clock_;
+    ScanProgress scanProgress_; // started with the first progress line of the scan
+    bool scanProgressStarted_ = false;
     QTimer txtTimer_;
     bool progressShown_ = false;
 };

@@ -78,8 +78,13 @@ bool failsOver(int status)
 } // namespace
 
 AresDriver::AresDriver(const QStringList& servers, int flags, QObject* parent)
-    : QObject(parent), flags_(flags | ARES_FLAG_NOCHECKRESP), tuning_(clamped(DnsTuning()))
+    : QObject(parent), flags_(flags | ARES_FLAG_NOCHECKRESP | ARES_FLAG_STAYOPEN), tuning_(clamped(DnsTuning()))
 {
+    // STAYOPEN: c-ares otherwise closes a channel's socket whenever its last
+    // query ends and opens a new one, on a new port, for the next. A channel
+    // that empties between bursts (the TXT queries of a scan) then goes
+    // through a socket, two notifiers and a port per burst, and every new
+    // port is a new flow to the firewalls and proxies on the path.
     initLibrary();
     clock_.start();
     channelLingerMs_ = lingerMs();
@@ -95,7 +100,10 @@ AresDriver::AresDriver(const QStringList& servers, int flags, QObject* parent)
     burstTimer_.setSingleShot(true);
     burstTimer_.setTimerType(Qt::PreciseTimer);
     burstTimer_.setInterval(BurstGapMs);
-    connect(&burstTimer_, &QTimer::timeout, this, &AresDriver::settle);
+    connect(&burstTimer_, &QTimer::timeout, this, [this] {
+        burstSent_ = 0;
+        settle();
+    });
 
     if (servers.isEmpty()) {
         // The system's servers, each on a channel of its own.
@@ -266,14 +274,13 @@ void AresDriver::submitWaiting()
 {
     // A callback that queries again lands here while the outer loop runs;
     // the outer loop submits it in order.
-    if (submitting_ || burstTimer_.isActive()) return;
+    if (submitting_ || burstSent_ >= Burst) return;
     submitting_ = true;
-    int sent = 0;
     for (;;) {
         const bool retry = !retries_.empty();
         if (!retry && (waiting_.empty() || inFlight_ >= window_)) break;
-        if (sent == Burst) {
-            burstTimer_.start();
+        if (burstSent_ >= Burst) {
+            if (!burstTimer_.isActive()) burstTimer_.start();
             break;
         }
         Request* request = nullptr;
@@ -293,7 +300,7 @@ void AresDriver::submitWaiting()
             requests_.emplace(request->id, std::move(next));
             ++inFlight_;
         }
-        ++sent;
+        ++burstSent_;
         sendTry(request);
     }
     submitting_ = false;
@@ -546,6 +553,10 @@ void AresDriver::process(Server* server, ares_socket_t readFd, ares_socket_t wri
     ++aresDepth_;
     ares_process_fd(server->channel, readFd, writeFd);
     --aresDepth_;
+    // Replies came: the server keeps up, and the window alone decides what
+    // may follow them. Waiting out the burst gap here would pace a fast
+    // path by the event loop's timer latency instead of by its replies.
+    if (readFd != ARES_SOCKET_BAD) burstSent_ = 0;
     settle();
 }
 
@@ -583,24 +594,31 @@ void AresDriver::settle()
         --aresDepth_;
         for (auto& server : servers_)
             if (!openChannel(server.get())) break;
+        timer_.stop(); // set for the old channels' time-out
     }
     rearmTimers();
 }
 
 void AresDriver::rearmTimers()
 {
-    // c-ares' own time-outs.
-    qint64 micros = -1;
-    for (const auto& server : servers_) {
-        if (!server->channel) continue;
-        timeval buffer{};
-        const timeval* next = ares_timeout(server->channel, nullptr, &buffer);
-        if (!next) continue;
-        const qint64 value = qint64(next->tv_sec) * 1000000 + next->tv_usec;
-        micros = micros < 0 ? value : std::min(micros, value);
+    // c-ares' own time-outs. ares_timeout walks every query of the channel,
+    // and this runs after every submission and every reply: while the timer
+    // runs it is left alone. Every channel gives each query the same
+    // time-out, so a newer query never ends sooner than the one the timer
+    // was set for; a timer that fires early because its query was answered
+    // just sets itself again.
+    if (!timer_.isActive()) {
+        qint64 micros = -1;
+        for (const auto& server : servers_) {
+            if (!server->channel) continue;
+            timeval buffer{};
+            const timeval* next = ares_timeout(server->channel, nullptr, &buffer);
+            if (!next) continue;
+            const qint64 value = qint64(next->tv_sec) * 1000000 + next->tv_usec;
+            micros = micros < 0 ? value : std::min(micros, value);
+        }
+        if (micros >= 0) timer_.start(static_cast<int>(std::min<qint64>((micros + 999) / 1000, INT_MAX)));
     }
-    if (micros < 0) timer_.stop();
-    else timer_.start(static_cast<int>(std::min<qint64>((micros + 999) / 1000, INT_MAX)));
 
     // The tries' deadlines; stale entries at the top are dropped here.
     while (!deadlines_.empty()) {
@@ -613,7 +631,13 @@ void AresDriver::rearmTimers()
         deadlineTimer_.stop();
         return;
     }
-    const qint64 waitNs = deadlines_.top().atNs - clock_.nsecsElapsed();
+    // Restarting a Qt timer per query costs more than the query itself:
+    // only a sooner deadline moves it. One that fires early finds nothing
+    // due and sets the timer for the next.
+    const qint64 next = deadlines_.top().atNs;
+    if (deadlineTimer_.isActive() && armedDeadlineNs_ <= next) return;
+    armedDeadlineNs_ = next;
+    const qint64 waitNs = next - clock_.nsecsElapsed();
     deadlineTimer_.start(static_cast<int>(std::clamp<qint64>((waitNs + Ms - 1) / Ms, 0, INT_MAX)));
 }
 
@@ -631,8 +655,17 @@ QByteArray AresDriver::EncodeName(const QString& name)
         const auto u = static_cast<unsigned char>(c);
         if (u <= 0x20 || u >= 0x7f || c == '\\') return {};
     }
-    for (const QByteArray& label : body.split('.'))
-        if (label.isEmpty() || label.size() > 63) return {};
+    // Label lengths, counted in place: this runs for every query.
+    qsizetype label = 0;
+    for (char c : body) {
+        if (c != '.') {
+            if (++label > 63) return {};
+            continue;
+        }
+        if (label == 0) return {};
+        label = 0;
+    }
+    if (label == 0) return {};
     return encoded;
 }
 

@@ -59,8 +59,9 @@ public:
     using QueryCallback = std::function<void(int status, const unsigned char* answer, int length)>;
     using HostCallback = std::function<void(int status, const hostent* host)>;
 
-    // New queries go out at most Burst at a time, a millisecond apart, and
-    // no more than the congestion window are in flight: a burst of several
+    // New queries go out at most Burst at a time, a millisecond apart
+    // unless replies come back sooner, and no more than the congestion
+    // window are in flight: a burst of several
     // hundred datagrams overflows a server's receive buffer, and every lost
     // one costs a full time-out. The window starts at a size servers take
     // without loss and follows the round-trip times: it grows while replies
@@ -87,7 +88,8 @@ public:
     // a list with no valid entry leaves the driver unusable (status() tells
     // why) rather than falling back to the system's resolvers. flags: extra
     // ARES_FLAG_* bits (ARES_FLAG_NOCHECKRESP is always set: the driver
-    // decides itself what a server failure means).
+    // decides itself what a server failure means; so is ARES_FLAG_STAYOPEN:
+    // one socket per channel for the driver's life).
     explicit AresDriver(const QStringList& servers, int flags = 0, QObject* parent = nullptr);
     ~AresDriver() override;
 
@@ -172,6 +174,7 @@ private:
     int channelLingerMs_ = 0;       // c-ares' own time-out of the open channels
     QTimer timer_;                  // c-ares' time-outs
     QTimer deadlineTimer_;          // the tries' deadlines
+    qint64 armedDeadlineNs_ = 0;    // the deadline it was last set for
     QTimer burstTimer_;
     std::unordered_map<ares_socket_t, Notifiers> notifiers_;
     std::deque<std::unique_ptr<Request>> waiting_;  // not yet sent
@@ -187,6 +190,7 @@ private:
     QElapsedTimer clock_;
     int aresDepth_ = 0; // nesting of calls into c-ares
     bool submitting_ = false;
+    int burstSent_ = 0; // new tries since the last reply or burst gap
 };
 
 } // namespace quarlo
