@@ -311,12 +311,19 @@ void Addresslist::Tick()
     bool progressed = false;
     const int pendingBefore = dns_.PendingCount();
     while (firstIncomplete_ <= items_.Count() && items_.Item(firstIncomplete_)->Complete()) ++firstIncomplete_;
+    int visited = 0;
     for (int position = firstIncomplete_; position <= items_.Count(); ++position) {
         // Replies never arrive inside a pass, so once the limit is reached no
         // later address could get a turn in this pass.
         if (dns_.PendingCount() >= settings_.MaxQueries()) break;
         const AddressPtr address = items_.Item(position);
         if (!address->Complete()) {
+            // While the zones' tests are out, an address puts its zones aside
+            // without asking anything, so the limit above would never end
+            // the pass: it would walk the whole list, and every address
+            // would hold a copy of every zone. The tests' replies bring the
+            // next passes.
+            if (zoneTestsPending_ > 0 && ++visited > settings_.MaxQueries()) break;
             address->Query();
             anyTurn = true;
             progressed = progressed || address->Complete();
