@@ -134,6 +134,6 @@ TEST_F(DesktopFileTypeTest, RegisterFileTypeReturnsAtOnceAndWritesInTheBackgroun
     // The registry part is done before it returns.
     EXPECT_EQ(registry.GetValue(RegistryRoot::ClassesRoot, ".BlackList", QString(), QString()), "quarlo");
 
-    QTRY_VERIFY_WITH_TIMEOUT(slurp(desktopFile()) == DesktopFileType::DesktopEntry("/opt/q/bin/quarlo"), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(slurp(mimeFile()) == DesktopFileType::MimePackage(".BlackList", kDescription), 20000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return slurp(desktopFile()) == DesktopFileType::DesktopEntry("/opt/q/bin/quarlo"); }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return slurp(mimeFile()) == DesktopFileType::MimePackage(".BlackList", kDescription); }, 20000));
 }

@@ -834,7 +834,7 @@ TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotM
     EXPECT_EQ(bar->maximum(), 12);
     EXPECT_EQ(bar->value(), 0);
     // Laid out: the text stands left of its bar.
-    QTRY_VERIFY_WITH_TIMEOUT(text->isVisible() && text->geometry().right() < bar->geometry().left(), 30000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text->isVisible() && text->geometry().right() < bar->geometry().left(); }, 30000));
     const QRect textPlace = text->geometry();
     const QRect barPlace = bar->geometry();
     const QRect outstandingPlace = outstanding->geometry();
@@ -847,9 +847,9 @@ TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotM
     // Listed by one list, clean at both: 9 addresses done, 3 to go.
     for (int i = 1; i <= 9; ++i)
         ASSERT_TRUE(dns.answer(QString("192.0.2.%1:BlacklistCheck:a.test").arg(i), "", DnsFailure::NotFound));
-    QTRY_COMPARE_WITH_TIMEOUT(text->text(), QString("Checked 9 of 12 addresses"), 30000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return text->text() == "Checked 9 of 12 addresses"; }, 30000)) << text->text().toStdString();
     ASSERT_TRUE(dns.answer("192.0.2.10:BlacklistCheck:a.test", "127.0.0.2"));
-    QTRY_COMPARE_WITH_TIMEOUT(text->text(), QString("Checked 10 of 12 addresses"), 30000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return text->text() == "Checked 10 of 12 addresses"; }, 30000)) << text->text().toStdString();
     EXPECT_EQ(bar->value(), 10);
     EXPECT_EQ(outstanding->text(), QString::number(dns.PendingCount()));
     QApplication::processEvents();

@@ -23,6 +23,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace quarlo;
@@ -612,7 +613,7 @@ TEST_F(SettingsFormTest, DefaultSizeShowsTheDomainColumnWhole)
     dialog.show();
     dialog.findChild<QTabWidget*>("Tabs")->setCurrentIndex(1);
     auto* servers = dialog.findChild<QTableWidget*>("lstServers");
-    QTRY_VERIFY_WITH_TIMEOUT(servers->isVisible(), 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return servers->isVisible(); }, 10000));
     QCoreApplication::processEvents();
     EXPECT_TRUE(servers->verticalScrollBar()->isVisible());
     EXPECT_FALSE(servers->horizontalScrollBar()->isVisible());
