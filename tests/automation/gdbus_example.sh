@@ -6,6 +6,7 @@
 #
 # usage: gdbus_example.sh SERVICE_TEMPLATE QUARLO_PROGRAM
 set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../support/rbldnsd.sh"
 template="$1"
 program="$2"
 
@@ -40,17 +41,7 @@ expect() { # what, actual, expected
 # A blacklist zone on loopback.
 printf '192.0.2.7 :127.0.0.4:Open relay seen at 192.0.2.7\n' > "$work/bl.zone"
 chmod 644 "$work/bl.zone"
-user_opt=(); [[ $EUID -eq 0 ]] && user_opt=(-u nobody)
-for attempt in 1 2 3 4 5; do
-    port=$((20000 + RANDOM % 30000))
-    /usr/sbin/rbldnsd -n -b "127.0.0.1/$port" -w "$work" -t 60 -c 0 "${user_opt[@]}" bl.test:ip4set:bl.zone \
-        >"$work/rbldnsd.log" 2>&1 &
-    rbl_pid=$!
-    sleep 0.5
-    kill -0 "$rbl_pid" 2>/dev/null && break
-    rbl_pid=
-done
-[[ -n "${rbl_pid:-}" ]] || { cat "$work/rbldnsd.log"; echo "rbldnsd did not start"; exit 1; }
+start_rbldnsd "$work" bl.test:ip4set:bl.zone
 
 # What the program started by the bus sees.
 gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \

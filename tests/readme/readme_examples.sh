@@ -6,6 +6,7 @@
 #
 # usage: readme_examples.sh SOURCE_DIR BUILD_DIR
 set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../support/rbldnsd.sh"
 src="$(cd "$1" && pwd)"
 build="$(cd "$2" && pwd)"
 work="$(mktemp -d)"
@@ -39,17 +40,7 @@ for zone in $zones; do
     else datasets+=("$zone:ip4set:listed.zone"); fi
 done
 
-user_opt=(); [[ $EUID -eq 0 ]] && user_opt=(-u nobody)
-for attempt in 1 2 3 4 5; do
-    port=$((20000 + RANDOM % 30000))
-    /usr/sbin/rbldnsd -n -b "127.0.0.1/$port" -w "$work" -t 60 -c 0 "${user_opt[@]}" "${datasets[@]}" \
-        >"$work/rbldnsd.log" 2>&1 &
-    rbl_pid=$!
-    sleep 0.5
-    kill -0 "$rbl_pid" 2>/dev/null && break
-    rbl_pid=
-done
-[[ -n "${rbl_pid:-}" ]] || { cat "$work/rbldnsd.log"; echo "rbldnsd did not start"; exit 1; }
+start_rbldnsd "$work" "${datasets[@]}"
 export QUARLO_DNS_SERVERS="127.0.0.1:$port"
 export QUARLO_REGISTRY_DIR="$work/registry"
 
