@@ -308,6 +308,38 @@ QJsonObject ReportWriter::targetJson(const CheckTarget& target) const
                        {QStringLiteral("notApplicable"), notesJson(address, ZoneNote::Kind::NotApplicable)}};
 }
 
+namespace {
+
+// A JSON value as the indented writer prints it at the given depth inside
+// an enclosing document. DEL and C1 controls (which some terminals obey) are
+// escaped too: the JSON writer escapes only C0 controls, and they can stand
+// only inside strings, so the document stays exact.
+QString nestedJson(const QJsonDocument& value, int depth)
+{
+    QString text = QString::fromUtf8(value.toJson(QJsonDocument::Indented));
+    if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+    const QString indent(depth * 4, QLatin1Char(' '));
+    QString nested;
+    nested.reserve(text.size() + text.size() / 8);
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x7f && u <= 0x9f) nested += QStringLiteral("\\u%1").arg(static_cast<int>(u), 4, 16, QLatin1Char('0'));
+        else nested += c;
+        if (u == u'\n') nested += indent;
+    }
+    return nested;
+}
+
+QString jsonString(const QString& text)
+{
+    QString quoted = nestedJson(QJsonDocument(QJsonArray{text}), 0);
+    // "[\n    \"text\"\n]": the string alone.
+    quoted = quoted.mid(quoted.indexOf(QLatin1Char('"')));
+    return quoted.left(quoted.lastIndexOf(QLatin1Char('"')) + 1);
+}
+
+} // namespace
+
 void ReportWriter::writeJson(QTextStream& out) const
 {
     QJsonArray lists;
@@ -320,24 +352,20 @@ void ReportWriter::writeJson(QTextStream& out) const
                                  {QStringLiteral("health"), test ? healthKeyword(test->health()) : QStringLiteral("untested")},
                                  {QStringLiteral("description"), test ? test->description() : QString()}});
     }
-    QJsonArray targets;
-    for (const CheckTarget& target : report_.targets) targets.append(targetJson(target));
-    const QJsonObject document{{QStringLiteral("started"), startedText()},
-                               {QStringLiteral("dnsServers"), QJsonArray::fromStringList(report_.dnsServers)},
-                               {QStringLiteral("lists"), lists},
-                               {QStringLiteral("targets"), targets}};
-    // The JSON writer escapes only C0 controls; DEL and C1 controls (which
-    // some terminals obey) can stand only inside strings, so escaping them
-    // keeps both the document and the text exact.
-    const QString text = QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented));
-    QString escaped;
-    escaped.reserve(text.size());
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u >= 0x7f && u <= 0x9f) escaped += QStringLiteral("\\u%1").arg(static_cast<int>(u), 4, 16, QLatin1Char('0'));
-        else escaped += c;
+    // Written target by target, in the key order of the JSON writer, so that
+    // a report of a whole network never holds every target's document at
+    // once.
+    out << "{\n    \"dnsServers\": " << nestedJson(QJsonDocument(QJsonArray::fromStringList(report_.dnsServers)), 1)
+        << ",\n    \"lists\": " << nestedJson(QJsonDocument(lists), 1)
+        << ",\n    \"started\": " << jsonString(startedText())
+        << ",\n    \"targets\": [\n";
+    bool first = true;
+    for (const CheckTarget& target : report_.targets) {
+        if (!first) out << ",\n";
+        first = false;
+        out << "        " << nestedJson(QJsonDocument(targetJson(target)), 2);
     }
-    out << escaped;
+    out << (first ? "    ]\n}\n" : "\n    ]\n}\n");
 }
 
 void ReportWriter::writeCsv(QTextStream& out) const

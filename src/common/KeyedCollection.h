@@ -10,8 +10,11 @@ namespace quarlo {
 
 // Ordered collection whose entries are also found by a text key compared
 // without regard to letter case. Lookup by key is O(1) on average through a
-// hash index kept beside the ordered storage; positions are 1-based and
-// missing keys or positions give a null pointer, never an error.
+// hash index kept beside the ordered storage once the collection is large;
+// small ones (an address's responses, a server's codes: a handful each, but
+// millions of them in a big scan) are searched in order, since an empty hash
+// span alone costs some 2 KB. Positions are 1-based and missing keys or
+// positions give a null pointer, never an error.
 template <typename T>
 class KeyedCollection {
 public:
@@ -32,8 +35,7 @@ public:
 
     Pointer Item(const QString& key) const
     {
-        const auto it = index_.constFind(fold(key));
-        return it == index_.cend() ? Pointer() : it.value();
+        return find(fold(key));
     }
 
     Pointer Item(int position) const
@@ -42,16 +44,17 @@ public:
         return entries_[static_cast<size_t>(position - 1)].value;
     }
 
-    bool Contains(const QString& key) const { return index_.contains(fold(key)); }
+    bool Contains(const QString& key) const { return find(fold(key)) != nullptr; }
 
     // Appends value under key; returns false (and changes nothing) when the
     // key is already held.
     bool Add(const QString& key, Pointer value)
     {
         QString folded = fold(key);
-        if (index_.contains(folded)) return false;
-        index_.insert(folded, value);
+        if (find(folded)) return false;
+        if (indexed()) index_.insert(folded, value);
         entries_.push_back(Entry{std::move(folded), std::move(value)});
+        if (!indexed() && entries_.size() >= kIndexFrom) buildIndex();
         return true;
     }
 
@@ -70,13 +73,14 @@ public:
     {
         const QString from = fold(oldKey);
         const QString to = fold(newKey);
-        const auto it = index_.find(from);
-        if (it == index_.end()) return false;
+        Pointer value = find(from);
+        if (!value) return false;
         if (from == to) return true;
-        if (index_.contains(to)) return false;
-        Pointer value = it.value();
-        index_.erase(it);
-        index_.insert(to, value);
+        if (find(to)) return false;
+        if (indexed()) {
+            index_.remove(from);
+            index_.insert(to, value);
+        }
         for (Entry& e : entries_)
             if (e.value == value) e.key = to;
         return true;
@@ -86,10 +90,9 @@ public:
     Pointer Remove(const QString& key)
     {
         const QString folded = fold(key);
-        const auto it = index_.find(folded);
-        if (it == index_.end()) return Pointer();
-        Pointer removed = it.value();
-        index_.erase(it);
+        Pointer removed = find(folded);
+        if (!removed) return Pointer();
+        if (indexed()) index_.remove(folded);
         // Removals mostly hit the end (Clear, undo of the last add), so search
         // backwards.
         for (auto e = entries_.rbegin(); e != entries_.rend(); ++e) {
@@ -106,7 +109,7 @@ public:
         if (position < 1 || position > Count()) return Pointer();
         const auto it = entries_.begin() + (position - 1);
         Pointer removed = it->value;
-        index_.remove(it->key);
+        if (indexed()) index_.remove(it->key);
         entries_.erase(it);
         return removed;
     }
@@ -115,12 +118,16 @@ public:
     void Clear()
     {
         while (!entries_.empty()) Remove(Count());
+        index_ = QHash<QString, Pointer>();
     }
 
     void reserve(int n)
     {
         entries_.reserve(static_cast<size_t>(n));
-        index_.reserve(n);
+        if (static_cast<size_t>(n) >= kIndexFrom) {
+            if (!indexed()) buildIndex();
+            index_.reserve(n);
+        }
     }
 
     class const_iterator {
@@ -147,6 +154,25 @@ public:
     }
 
 private:
+    static constexpr size_t kIndexFrom = 16;
+
+    bool indexed() const { return !index_.isEmpty(); }
+
+    void buildIndex()
+    {
+        index_.reserve(static_cast<qsizetype>(entries_.size()));
+        for (const Entry& e : entries_) index_.insert(e.key, e.value);
+    }
+
+    // The entry held under an already folded key, or null.
+    Pointer find(const QString& folded) const
+    {
+        if (indexed()) return index_.value(folded);
+        for (const Entry& e : entries_)
+            if (e.key == folded) return e.value;
+        return Pointer();
+    }
+
     // Most keys (addresses, zones) are already lower case ASCII: those need
     // no folding, which would otherwise dominate a look-up.
     static QString fold(const QString& key)

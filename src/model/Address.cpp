@@ -195,7 +195,18 @@ QString Address::queryNameFor(const Server& server, QString* why) const
         *why = QStringLiteral("does not answer IPv6 queries");
         return QString();
     }
-    return ReverseIP(CanonicalIP(ip_)) + QLatin1Char('.') + zone;
+    // Every list asks for the same reversed address: worked out once per
+    // address, not once per query.
+    if (reversedFor_ != ip_) {
+        reversedIp_ = ReverseIP(CanonicalIP(ip_));
+        reversedFor_ = ip_;
+    }
+    QString name;
+    name.reserve(reversedIp_.size() + zone.size() + 1);
+    name += reversedIp_;
+    name += QLatin1Char('.');
+    name += zone;
+    return name;
 }
 
 void Address::askOrDefer(const Server& server)

@@ -142,6 +142,8 @@ private:
     bool classified_ = false;
     bool mailTarget_ = false;
     QString lookupName_; // the host name in ASCII, as looked up
+    mutable QString reversedIp_; // ip_ reversed for an IP list's query name
+    mutable QString reversedFor_; // the ip_ that reversedIp_ was made from
     QString domain_;
     QString invalidReason_;
     int zonesNotApplicable_ = 0;

@@ -61,6 +61,40 @@ TEST(KeyedCollection, RemovesFromTheMiddleOfLargeCollections)
     EXPECT_EQ(*c.Item("k999"), 999);
 }
 
+// Small collections are searched in order and large ones through a hash:
+// every operation must give the same answers on either side of the switch
+// and while crossing it.
+TEST(KeyedCollection, SameAnswersSmallAndLarge)
+{
+    for (const int size : {3, 15, 16, 17, 40}) {
+        SCOPED_TRACE(size);
+        KeyedCollection<int> c;
+        for (int i = 0; i < size; ++i) ASSERT_TRUE(c.Add(QString("Zone%1").arg(i), std::make_shared<int>(i)));
+        EXPECT_FALSE(c.Add(QString("ZONE%1").arg(size - 1), std::make_shared<int>(-1)));
+        for (int i = 0; i < size; ++i) {
+            ASSERT_NE(c.Item(QString("zone%1").arg(i)), nullptr);
+            EXPECT_EQ(*c.Item(QString("ZONE%1").arg(i)), i);
+        }
+        EXPECT_FALSE(c.Contains("zone-missing"));
+
+        EXPECT_TRUE(c.Rekey("zone0", "Renamed"));
+        EXPECT_FALSE(c.Rekey("renamed", QString("zone%1").arg(size - 1))); // taken
+        EXPECT_EQ(c.Item("zone0"), nullptr);
+        EXPECT_EQ(*c.Item("RENAMED"), 0);
+        EXPECT_EQ(*c.Item(1), 0); // keeps its position
+        EXPECT_EQ(c.KeyOf(c.Item("renamed")), std::optional<QString>("renamed"));
+
+        // Shrinking back below the switch keeps every remaining key found.
+        for (int i = 1; i < size; i += 2) EXPECT_NE(c.Remove(QString("zone%1").arg(i)), nullptr);
+        for (int i = 2; i < size; i += 2) EXPECT_EQ(*c.Item(QString("Zone%1").arg(i)), i);
+        for (int i = 1; i < size; i += 2) EXPECT_FALSE(c.Contains(QString("zone%1").arg(i)));
+        c.Clear();
+        EXPECT_EQ(c.Item("renamed"), nullptr);
+        EXPECT_TRUE(c.Add("renamed", std::make_shared<int>(7)));
+        EXPECT_EQ(*c.Item("Renamed"), 7);
+    }
+}
+
 TEST(ResultCodes, AddKeepsFirstReasonAndRejectsInvalid)
 {
     ResultCodes codes;
