@@ -22,6 +22,16 @@ struct CheckOptions {
     QString outputPath;      // empty: standard output
     bool progress = true;
     DnsTuning tuning;        // --timeout and --tries over the DNS components' defaults
+
+    // The scan history and watch mode (see HistoryRun).
+    QString historyPath;     // empty: HistoryStore::DefaultPath()
+    bool noHistory = false;
+    bool watch = false;
+    bool prometheus = false; // --format prometheus: a node-exporter textfile (watch mode only)
+    int warningLists = 1;    // a target on this many lists is a WARNING
+    int criticalLists = 2;   // ... and on this many a CRITICAL
+    QString notifyCommand;
+    QString mailTo;
 };
 
 } // namespace quarlo

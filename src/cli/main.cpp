@@ -2,6 +2,8 @@
 // the command line, on the same engine as the desktop program.
 #include "cli/CheckOptions.h"
 #include "cli/CheckRun.h"
+#include "cli/ChangeNotifier.h"
+#include "cli/HistoryRun.h"
 #include "cli/LineReader.h"
 #include "cli/PrintableText.h"
 #include "cli/ReportWriter.h"
@@ -52,10 +54,14 @@ constexpr qint64 kMaxInputBytes = qint64(1) << 30;
 
 void warn(const QString& message) { QTextStream(stderr) << "quarlo-check: " << message << '\n'; }
 
+// A monitoring system reads 2 from a watch run as CRITICAL: there, a run
+// that cannot even start is UNKNOWN.
+int usageExit = kExitUsage;
+
 int fail(const QString& message)
 {
     warn(message);
-    return kExitUsage;
+    return usageExit;
 }
 
 bool isListFile(const QString& argument) { return argument.contains(QLatin1String(".BlackList"), Qt::CaseInsensitive); }
@@ -170,6 +176,8 @@ int main(int argc, char** argv)
         application = std::make_unique<QCoreApplication>(argc, argv);
     }
     QCoreApplication& app = *application;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--watch") == 0) usageExit = 3;
     QCoreApplication::setApplicationName(QStringLiteral("quarlo-check"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUARLO_VERSION));
 
@@ -188,7 +196,11 @@ int main(int argc, char** argv)
         "An empty argument is an invalid target; empty lines and lines starting with \"#\"\n"
         "in files and standard input are skipped. A network range (203.0.113.0/24, /16 to /32,\n"
         "or 203.0.113.10-203.0.113.50, at most 65536 addresses) stands for each of its\n"
-        "addresses. At most 100000 targets per run."));
+        "addresses. At most 100000 targets per run.\n"
+        "Every finished scan is recorded in the history (--history, QUARLO_HISTORY, else\n"
+        "$XDG_DATA_HOME/quarlo/history.sqlite). --watch prints only what changed since the\n"
+        "last recorded scan and exits 0 OK, 1 WARNING (a target on -w lists), 2 CRITICAL\n"
+        "(on -c lists), 3 UNKNOWN (some target not completely checked)."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption fileOption({QStringLiteral("f"), QStringLiteral("file")},
@@ -221,8 +233,40 @@ int main(int argc, char** argv)
                                           QStringLiteral("FILE"));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("No progress line (warnings are still shown)."));
+    const QCommandLineOption historyOption(QStringLiteral("history"),
+                                           QStringLiteral("The history database (default: $QUARLO_HISTORY, else "
+                                                          "$XDG_DATA_HOME/quarlo/history.sqlite)."),
+                                           QStringLiteral("FILE"));
+    const QCommandLineOption noHistoryOption(QStringLiteral("no-history"), QStringLiteral("Do not record this scan."));
+    const QCommandLineOption watchOption(QStringLiteral("watch"),
+                                         QStringLiteral("Record the scan and print only the changes since the last one "
+                                                        "(text, json, or prometheus for a node-exporter textfile); "
+                                                        "monitoring-plugin exit status."));
+    const QCommandLineOption warningOption({QStringLiteral("w"), QStringLiteral("warning")},
+                                           QStringLiteral("--watch: WARNING when a target is on N lists (default 1)."),
+                                           QStringLiteral("N"));
+    const QCommandLineOption criticalOption({QStringLiteral("c"), QStringLiteral("critical")},
+                                            QStringLiteral("--watch: CRITICAL when a target is on N lists (default 2)."),
+                                            QStringLiteral("N"));
+    const QCommandLineOption notifyOption(QStringLiteral("notify-command"),
+                                          QStringLiteral("--watch: run CMD (through /bin/sh) when something changed, "
+                                                         "the changes as JSON on its standard input."),
+                                          QStringLiteral("CMD"));
+    const QCommandLineOption mailOption(QStringLiteral("mail-to"),
+                                        QStringLiteral("--watch: mail the changes to ADDRESS through sendmail when "
+                                                       "something changed."),
+                                        QStringLiteral("ADDRESS"));
+    const QCommandLineOption pruneOption(QStringLiteral("history-prune"),
+                                         QStringLiteral("Forget history older than DAYS days (the latest outcome of "
+                                                        "every target and list is kept), then exit."),
+                                         QStringLiteral("DAYS"));
+    const QCommandLineOption csvOption(QStringLiteral("history-csv"),
+                                       QStringLiteral("Write TARGET's history as CSV (to --output or standard output), "
+                                                      "then exit."),
+                                       QStringLiteral("TARGET"));
     parser.addOptions({fileOption, configOption, maxOption, dnsOption, timeoutOption, triesOption, formatOption, outputOption,
-                       quietOption});
+                       quietOption, historyOption, noHistoryOption, watchOption, warningOption, criticalOption, notifyOption,
+                       mailOption, pruneOption, csvOption});
     parser.addPositionalArgument(QStringLiteral("targets"), QStringLiteral("Addresses, host names, e-mail addresses or .BlackList files."),
                                  QStringLiteral("[targets...]"));
     if (!parser.parse(QCoreApplication::arguments())) return fail(parser.errorText());
@@ -236,6 +280,28 @@ int main(int argc, char** argv)
     }
 
     CheckOptions options;
+    options.historyPath = parser.value(historyOption);
+    options.noHistory = parser.isSet(noHistoryOption);
+    options.outputPath = parser.value(outputOption);
+    if (parser.isSet(pruneOption)) {
+        int days = 0;
+        if (!readBounded(parser.value(pruneOption), 0, 100000, &days))
+            return fail(QStringLiteral("--history-prune wants a number of days from 0 to 100000"));
+        return HistoryRun::Prune(options, days);
+    }
+    if (parser.isSet(csvOption)) return HistoryRun::ExportCsv(options, parser.value(csvOption));
+    options.watch = parser.isSet(watchOption);
+    if (parser.isSet(warningOption) && !readBounded(parser.value(warningOption), 1, 1000, &options.warningLists))
+        return fail(QStringLiteral("-w wants a number of lists from 1 to 1000"));
+    if (parser.isSet(criticalOption) && !readBounded(parser.value(criticalOption), 1, 1000, &options.criticalLists))
+        return fail(QStringLiteral("-c wants a number of lists from 1 to 1000"));
+    options.notifyCommand = parser.value(notifyOption);
+    options.mailTo = parser.value(mailOption).trimmed();
+    if (!options.mailTo.isEmpty() && !ChangeNotifier::IsMailAddress(options.mailTo))
+        return fail(QStringLiteral("--mail-to wants one mail address, not \"%1\"").arg(Excerpt(options.mailTo)));
+    if (!options.watch && (parser.isSet(warningOption) || parser.isSet(criticalOption) || parser.isSet(notifyOption)
+                           || parser.isSet(mailOption)))
+        return fail(QStringLiteral("-w, -c, --notify-command and --mail-to go with --watch"));
     options.listFiles = parser.values(fileOption);
     for (const QString& argument : parser.positionalArguments()) {
         if (argument == QLatin1String("-")) options.readStdin = true;
@@ -253,8 +319,11 @@ int main(int argc, char** argv)
     else if (format == QLatin1String("html")) options.format = CheckOptions::Format::Html;
     else if (format == QLatin1String("xlsx")) options.format = CheckOptions::Format::Xlsx;
     else if (format == QLatin1String("pdf")) options.format = CheckOptions::Format::Pdf;
-    else return fail(QStringLiteral("unknown format \"%1\" (text, json, csv, html, xlsx or pdf)").arg(Printable(parser.value(formatOption))));
-    options.outputPath = parser.value(outputOption);
+    else if (format == QLatin1String("prometheus") && options.watch) options.prometheus = true;
+    else if (format == QLatin1String("prometheus")) return fail(QStringLiteral("--format prometheus goes with --watch"));
+    else return fail(QStringLiteral("unknown format \"%1\" (text, json, csv, html, xlsx or pdf; prometheus with --watch)").arg(Printable(parser.value(formatOption))));
+    if (options.watch && (SnapshotOutput::IsGridFormat(options.format) || options.format == CheckOptions::Format::Csv))
+        return fail(QStringLiteral("--watch writes text, json or prometheus"));
     if (SnapshotOutput::IsGridFormat(options.format) && options.outputPath.isEmpty())
         return fail(QStringLiteral("--format %1 needs --output FILE").arg(format));
     // Found out now rather than after a long scan.
@@ -384,6 +453,22 @@ int main(int argc, char** argv)
         report.dnsServers = list.DNSServerList();
         report.zoneTests = list.ZoneTests();
         report.targets = run.targets();
+        // Once per scan, whatever the format: these explain many results at once.
+        auto scanWarnings = [&] {
+            const ScanSummary& summary = list.Summary();
+            const bool mxUnanswered = run.mxQueries() > 0 && run.mxReplies() == 0;
+            if (summary.NoDnsAnswered() || (mxUnanswered && summary.answered == 0))
+                warn(QStringLiteral("No DNS server answered; check your network or the --dns option / QUARLO_DNS_SERVERS"));
+            if (!summary.refusingZones.isEmpty())
+                warn(QStringLiteral("Your DNS resolver is refused by %1; use your own resolver").arg(refusalPhrase(summary.refusingZones)));
+        };
+        if (options.watch) {
+            const int status = HistoryRun::FinishWatch(list, settings, options, report.targets);
+            scanWarnings();
+            QCoreApplication::exit(status);
+            return;
+        }
+        HistoryRun::Record(list, settings, options);
         if (SnapshotOutput::IsGridFormat(options.format)) {
             QString error;
             if (!SnapshotOutput::Write(list, settings, options.format, options.outputPath, options.listFiles, &error)) {
@@ -406,13 +491,7 @@ int main(int argc, char** argv)
             ReportWriter(settings.BlacklistServers(), report).write(out, options.format);
         }
 
-        // Once per scan, whatever the format: these explain many results at once.
-        const ScanSummary& summary = list.Summary();
-        const bool mxUnanswered = run.mxQueries() > 0 && run.mxReplies() == 0;
-        if (summary.NoDnsAnswered() || (mxUnanswered && summary.answered == 0))
-            warn(QStringLiteral("No DNS server answered; check your network or the --dns option / QUARLO_DNS_SERVERS"));
-        if (!summary.refusingZones.isEmpty())
-            warn(QStringLiteral("Your DNS resolver is refused by %1; use your own resolver").arg(refusalPhrase(summary.refusingZones)));
+        scanWarnings();
         QCoreApplication::exit(ExitStatusFor(report.targets));
     }, Qt::QueuedConnection);
     run.start(std::move(targets));

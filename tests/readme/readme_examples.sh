@@ -43,6 +43,8 @@ done
 start_rbldnsd "$work" "${datasets[@]}"
 export QUARLO_DNS_SERVERS="127.0.0.1:$port"
 export QUARLO_REGISTRY_DIR="$work/registry"
+# The examples' scans are recorded here, not in the user's history.
+export QUARLO_HISTORY="$work/history.sqlite"
 
 # Indented code lines of the README, in order.
 mapfile -t commands < <(grep -E '^    [^ ]' "$src/README.md" | sed 's/^    //')

@@ -1,0 +1,127 @@
+#include "cli/HistoryRun.h"
+
+#include "cli/ChangeNotifier.h"
+#include "cli/HistoryCsvWriter.h"
+#include "cli/PrintableText.h"
+#include "cli/PrometheusWriter.h"
+#include "cli/WatchReport.h"
+#include "common/AtomicFileWriter.h"
+#include "model/Settings.h"
+#include "scan/Addresslist.h"
+#include "scan/ScanRecorder.h"
+#include "storage/HistoryStore.h"
+
+#include <QTextStream>
+#include <cstdio>
+
+namespace quarlo {
+namespace {
+
+constexpr int kExitUsage = 2;
+
+void warn(const QString& message) { QTextStream(stderr) << "quarlo-check: " << message << '\n'; }
+
+QString historyPath(const CheckOptions& options)
+{
+    return options.historyPath.isEmpty() ? HistoryStore::DefaultPath() : options.historyPath;
+}
+
+int retentionDays(Settings& settings)
+{
+    return settings.RetrieveOption(ScanRecorder::kRetentionOption, 0).toInt();
+}
+
+// To --output (replaced whole) or standard output; false after a warning.
+bool emitOutput(const CheckOptions& options, const QByteArray& bytes)
+{
+    if (options.outputPath.isEmpty()) {
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+        std::fflush(stdout);
+        return true;
+    }
+    QString error;
+    if (AtomicFileWriter::Replace(options.outputPath, bytes, error)) return true;
+    warn(QStringLiteral("cannot write %1: %2").arg(Printable(options.outputPath), error));
+    return false;
+}
+
+} // namespace
+
+void HistoryRun::Record(Addresslist& list, Settings& settings, const CheckOptions& options)
+{
+    if (options.noHistory) return;
+    const QString listFile = options.listFiles.isEmpty() ? QString() : options.listFiles.first();
+    QString error;
+    if (!ScanRecorder::Record(ScanRecorder::Observe(list, QStringLiteral("cli"), listFile), historyPath(options),
+                              retentionDays(settings), nullptr, &error))
+        warn(QStringLiteral("history not written: ") + error);
+}
+
+int HistoryRun::FinishWatch(Addresslist& list, Settings& settings, const CheckOptions& options,
+                            const std::vector<CheckTarget>& targets)
+{
+    const QString listFile = options.listFiles.isEmpty() ? QString() : options.listFiles.first();
+    ScanRecord record = ScanRecorder::Observe(list, QStringLiteral("cli"), listFile);
+    std::vector<HistoryChange> changes;
+    WatchReport::History history;
+    history.path = historyPath(options);
+    if (options.noHistory) {
+        history.error = QStringLiteral("--no-history was given");
+    } else {
+        history.written = ScanRecorder::Record(record, history.path, retentionDays(settings), &changes, &history.error,
+                                               &history.previousScan);
+        if (!history.written) warn(QStringLiteral("history not written: ") + history.error);
+    }
+    const WatchReport report(std::move(record), std::move(changes), targets, options.warningLists, options.criticalLists,
+                             history);
+
+    QByteArray output;
+    if (options.prometheus) output = PrometheusWriter::Write(report);
+    else if (options.format == CheckOptions::Format::Json) output = report.json();
+    else output = report.text().toUtf8();
+    // A report that could not be written leaves the verdict unknown to the
+    // monitoring system.
+    const bool written = emitOutput(options, output);
+
+    // Without a history every listing would look new: only real changes are passed on.
+    if (report.hasChanges()) {
+        if (!options.notifyCommand.isEmpty()) {
+            QString error;
+            if (!ChangeNotifier::RunCommand(options.notifyCommand, report.json(), &error)) warn(error);
+        }
+        if (!options.mailTo.isEmpty()) {
+            QString error;
+            if (!ChangeNotifier::SendMail(options.mailTo, report.subject(), report.text(), &error)) warn(error);
+        }
+    }
+    return written ? int(report.status()) : int(WatchReport::Unknown);
+}
+
+int HistoryRun::Prune(const CheckOptions& options, int days)
+{
+    HistoryStore store;
+    qint64 removed = 0;
+    if (!store.Open(historyPath(options)) || !store.Prune(days, QDateTime::currentDateTimeUtc(), &removed)) {
+        warn(store.LastError());
+        return kExitUsage;
+    }
+    QTextStream(stdout) << QStringLiteral("Removed %1 history rows older than %2 days from %3\n")
+                               .arg(removed)
+                               .arg(days)
+                               .arg(store.Path());
+    return 0;
+}
+
+int HistoryRun::ExportCsv(const CheckOptions& options, const QString& target)
+{
+    HistoryStore store;
+    std::vector<HistoryEvent> events;
+    if (!store.Open(historyPath(options), true) || !store.Timeline(target.trimmed(), &events)) {
+        warn(store.LastError());
+        return kExitUsage;
+    }
+    if (events.empty()) warn(QStringLiteral("no history for %1 in %2").arg(Excerpt(target), store.Path()));
+    return emitOutput(options, HistoryCsvWriter::Write(events).toUtf8()) ? 0 : kExitUsage;
+}
+
+} // namespace quarlo

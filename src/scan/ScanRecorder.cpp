@@ -1,0 +1,141 @@
+#include "scan/ScanRecorder.h"
+
+#include "model/Settings.h"
+#include "scan/Addresslist.h"
+#include "scan/DirectDns.h"
+#include "storage/HistoryStore.h"
+
+#include <QFileInfo>
+
+namespace quarlo {
+namespace {
+
+constexpr int kTxtPollMs = 100;
+
+ScanObservation::Outcome outcomeOf(ZoneNote::Kind kind)
+{
+    switch (kind) {
+    case ZoneNote::Kind::Failed: return ScanObservation::Outcome::Failed;
+    case ZoneNote::Kind::Refused: return ScanObservation::Outcome::Refused;
+    case ZoneNote::Kind::Skipped: return ScanObservation::Outcome::Skipped;
+    case ZoneNote::Kind::NotApplicable: return ScanObservation::Outcome::NotApplicable;
+    }
+    return ScanObservation::Outcome::Failed;
+}
+
+} // namespace
+
+ScanRecorder::ScanRecorder(Addresslist& list, const QString& source, QObject* parent)
+    : QObject(parent), list_(list), source_(source)
+{
+    txtWait_.setInterval(kTxtPollMs);
+    connect(&txtWait_, &QTimer::timeout, this, &ScanRecorder::onTxtWait);
+    connect(&list_, &Addresslist::ScanComplete, this, &ScanRecorder::onScanComplete);
+    // A new scan resets the addresses: what was not recorded by then is lost.
+    connect(&list_, &Addresslist::ScanStarted, &txtWait_, &QTimer::stop);
+}
+
+QString ScanRecorder::historyPath() const { return path_.isEmpty() ? HistoryStore::DefaultPath() : path_; }
+
+ScanRecord ScanRecorder::Observe(Addresslist& list, const QString& source, const QString& listFile)
+{
+    ScanRecord record;
+    record.started = list.Summary().started.isValid() ? list.Summary().started : QDateTime::currentDateTimeUtc();
+    record.finished = QDateTime::currentDateTimeUtc();
+    record.source = source;
+    const QString file = listFile.isEmpty() ? list.Filename() : listFile;
+    record.listFile = file.isEmpty() ? QString() : QFileInfo(file).absoluteFilePath();
+    record.targets = list.Count();
+
+    std::vector<ServerPtr> servers;
+    for (const ServerPtr& server : list.settings().BlacklistServers())
+        if (server->Enabled()) servers.push_back(server);
+
+    for (const AddressPtr& address : list) {
+        if (!address->Complete() || address->Stopped()) continue;
+        const Verdict verdict = address->Verdict();
+        if (verdict == Verdict::Unsupported || verdict == Verdict::Unresolvable || verdict == Verdict::NotChecked
+            || verdict == Verdict::NotScanned || verdict == Verdict::Scanning)
+            continue;
+        for (const ServerPtr& server : servers) {
+            ScanObservation seen;
+            seen.target = address->Target();
+            seen.zone = server->Zone();
+            seen.listName = server->Name();
+            seen.link = server->URL();
+            seen.outcome = ScanObservation::Outcome::NotListed;
+            const ZoneNote* note = nullptr;
+            for (const ZoneNote& n : address->ZoneNotes())
+                if (n.zone.compare(seen.zone, Qt::CaseInsensitive) == 0) note = &n;
+            const RespondingServerPtr responding = address->RespondingServers().Item(seen.zone);
+            if (responding && responding->Listing()) {
+                seen.outcome = ScanObservation::Outcome::Listed;
+                for (const ResponsePtr& response : responding->Responses()) {
+                    if (!response->Listing()) continue;
+                    seen.codes.append(response->Address());
+                    seen.reasons.append(response->Reason());
+                    if (!response->TXTRecord().isEmpty() && !seen.txt.contains(response->TXTRecord()))
+                        seen.txt.append(response->TXTRecord());
+                }
+            } else if (note) {
+                seen.outcome = outcomeOf(note->kind);
+                seen.detail = note->detail;
+            } else if (responding) {
+                // Only answers the list marks as refusals.
+                seen.outcome = ScanObservation::Outcome::Refused;
+                QStringList reasons;
+                for (const ResponsePtr& response : responding->Responses()) reasons.append(response->Reason());
+                seen.detail = reasons.join(QStringLiteral(", "));
+            }
+            record.observations.push_back(std::move(seen));
+        }
+    }
+    return record;
+}
+
+bool ScanRecorder::Record(const ScanRecord& record, const QString& path, int retentionDays,
+                          std::vector<HistoryChange>* changes, QString* error, QDateTime* previousScan)
+{
+    HistoryStore store;
+    if (!store.Open(path) || !store.Record(record, changes)) {
+        if (error) *error = store.LastError();
+        return false;
+    }
+    if (previousScan) *previousScan = store.PreviousScanTime();
+    if (retentionDays > 0) store.Prune(retentionDays, QDateTime::currentDateTimeUtc());
+    return true;
+}
+
+bool ScanRecorder::recordNow()
+{
+    txtWait_.stop();
+    const int days = list_.settings().RetrieveOption(kRetentionOption, 0).toInt();
+    std::vector<HistoryChange> changes;
+    QString error;
+    if (!Record(Observe(list_, source_), historyPath(), days, &changes, &error)) {
+        emit RecordFailed(error);
+        return false;
+    }
+    emit Recorded(changes);
+    return true;
+}
+
+void ScanRecorder::onScanComplete()
+{
+    txtWaited_ = 0;
+    onTxtWait();
+}
+
+void ScanRecorder::onTxtWait()
+{
+    // TXT texts come after the listing answers; a list that never sends
+    // them does not hold the record back for long.
+    if (list_.directDns().OutstandingCount() > 0 && txtWaited_ < kTxtWaitMs) {
+        txtWaited_ += kTxtPollMs;
+        if (!txtWait_.isActive()) txtWait_.start();
+        return;
+    }
+    recordNow();
+}
+
+} // namespace quarlo

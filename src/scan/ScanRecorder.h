@@ -1,0 +1,68 @@
+#pragma once
+
+#include "model/HistoryChange.h"
+#include "model/ScanRecord.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <vector>
+
+namespace quarlo {
+
+class Addresslist;
+
+// Records every completed scan of an address list into the history, so the
+// window, the command line and automation all record the same way.
+//
+// The window and automation attach one to their list and forget it:
+//
+//     new ScanRecorder(list, QStringLiteral("window"), &list);
+//
+// It listens for Addresslist::ScanComplete, waits for late TXT replies
+// (at most a few seconds) and records; Recorded or RecordFailed then says
+// how it went. A failed record never touches the scan's results.
+class ScanRecorder : public QObject {
+    Q_OBJECT
+public:
+    // The option (in Settings) that keeps the history this many days; 0 or
+    // unset keeps everything.
+    static inline const QString kRetentionOption = QStringLiteral("History Days");
+    static constexpr int kTxtWaitMs = 5000;
+
+    ScanRecorder(Addresslist& list, const QString& source, QObject* parent = nullptr);
+
+    // Default: HistoryStore::DefaultPath(), read when recording.
+    void setHistoryPath(const QString& path) { path_ = path; }
+    QString historyPath() const;
+
+    // What the list's last scan found, per entry and enabled list. Entries
+    // the scan did not finish, and targets it could not check at all, are
+    // left out.
+    static ScanRecord Observe(Addresslist& list, const QString& source, const QString& listFile = QString());
+
+    // Records record into the history at path, then applies the retention
+    // option when retentionDays > 0. False with *error set when the
+    // history could not be written (pruning problems are not failures).
+    static bool Record(const ScanRecord& record, const QString& path, int retentionDays,
+                       std::vector<HistoryChange>* changes, QString* error, QDateTime* previousScan = nullptr);
+
+    // Records the list's current results now.
+    bool recordNow();
+
+signals:
+    void Recorded(const std::vector<quarlo::HistoryChange>& changes);
+    void RecordFailed(const QString& message);
+
+private:
+    void onScanComplete();
+    void onTxtWait();
+
+    Addresslist& list_;
+    QString source_;
+    QString path_;
+    QTimer txtWait_;
+    int txtWaited_ = 0;
+};
+
+} // namespace quarlo

@@ -1,0 +1,423 @@
+// quarlo-check as a scheduled watcher: every scan recorded, only changes
+// printed, monitoring-plugin exit codes, changes passed to a command or a
+// mail, a node-exporter textfile, and a history that may be broken without
+// the scan's verdict suffering.
+#include "storage/HistoryStore.h"
+#include "support/RbldnsdServer.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+using namespace quarlo;
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+const char* const kServers =
+    "<Quarlo><BlackListServers>"
+    "<Server Server=\"exact.test\" Enabled=\"TRUE\" URL=\"http://exact.test/remove\" Name=\"Exact\"><ResultCodes>"
+    "<ResultCode Address=\"127.0.0.2\" Reason=\"Spam source\"/><ResultCode Address=\"127.0.0.10\" Reason=\"Dynamic\"/>"
+    "</ResultCodes></Server>"
+    "<Server Server=\"mask.test\" Enabled=\"TRUE\" URL=\"http://mask.test/\" Name=\"Mask\"><ResultCodes>"
+    "<ResultCode Address=\"127.0.0.2\" Reason=\"Black\"/></ResultCodes></Server>"
+    "%1</BlackListServers></Quarlo>";
+// Not served: its self-test fails, so every target is incompletely checked.
+const char* const kAbsentServer =
+    "<Server Server=\"absent.test\" Enabled=\"TRUE\" Name=\"Absent\"><ResultCodes>"
+    "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>";
+
+QByteArray digest(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
+}
+
+class Watch : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+        history = dir.filePath("data/history.sqlite");
+        config = dir.filePath("servers.cfg");
+        writeFile(config, QString::fromLatin1(kServers).arg(QString()).toUtf8());
+        incompleteConfig = dir.filePath("incomplete.cfg");
+        writeFile(incompleteConfig, QString::fromLatin1(kServers).arg(QString::fromLatin1(kAbsentServer)).toUtf8());
+        listFile = dir.filePath("servers.BlackList");
+        writeFile(listFile, "<AddressList><Address Target=\"192.0.2.1\"/><Address Target=\"192.0.2.2\"/>"
+                           "<Address Target=\"192.0.2.3\"/></AddressList>");
+    }
+
+    void writeFile(const QString& path, const QByteArray& bytes)
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+
+    // (Re)starts the blacklist server with these zones.
+    void serve(const QString& exact, const QString& mask)
+    {
+        server = std::make_unique<RbldnsdServer>();
+        server->addZone("exact.test", "ip4set", ":127.0.0.2:Listed, see http://exact.test/?$\n127.0.0.2\n" + exact);
+        server->addZone("mask.test", "ip4set", "127.0.0.2\n" + mask);
+        QString error;
+        ASSERT_TRUE(server->start(&error)) << error.toStdString();
+    }
+
+    Result run(QStringList args, const QStringList& env = {}, const QString& wrapper = QString(), bool asNobody = false)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QUARLO_REGISTRY_DIR", dir.filePath("registry"));
+        environment.insert("QUARLO_DNS_SERVERS", server ? server->serverSpec() : QStringLiteral("127.0.0.1:9"));
+        environment.insert("QUARLO_SENDMAIL", dir.filePath("no-sendmail"));
+        environment.remove("QUARLO_HISTORY");
+        for (const QString& pair : env) environment.insert(pair.section('=', 0, 0), pair.section('=', 1));
+        process.setProcessEnvironment(environment);
+        if (asNobody) {
+            process.setChildProcessModifier([] {
+                if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(120);
+            });
+        }
+        args = QStringList{"--config", config, "--history", history, "--quiet"} + args;
+        QEventLoop loop;
+        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        if (wrapper.isEmpty()) {
+            process.start(QStringLiteral(QUARLO_CHECK_PATH), args);
+        } else {
+            QStringList quoted;
+            for (const QString& a : args) quoted << "'" + a + "'";
+            process.start("/bin/bash", {"-c", wrapper + " exec '" QUARLO_CHECK_PATH "' " + quoted.join(' ')});
+        }
+        EXPECT_TRUE(process.waitForStarted(10000));
+        process.closeWriteChannel();
+        limit.start(90000);
+        if (process.state() != QProcess::NotRunning) loop.exec();
+        if (process.state() != QProcess::NotRunning) {
+            ADD_FAILURE() << "still running after 90 s: " << args.join(' ').toStdString();
+            process.kill();
+            process.waitForFinished(10000);
+        }
+        return Result{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                      QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    static QJsonObject json(const Result& r) { return QJsonDocument::fromJson(r.out.toUtf8()).object(); }
+
+    // "kind target zone" for every change of a JSON report.
+    static QStringList changes(const Result& r)
+    {
+        QStringList list;
+        for (const QJsonValue& v : json(r).value("changes").toArray()) {
+            const QJsonObject c = v.toObject();
+            list << (c.value("change").toString() + " " + c.value("target").toString() + " " + c.value("zone").toString()).simplified();
+        }
+        return list;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<RbldnsdServer> server;
+    QString history, config, incompleteConfig, listFile;
+};
+
+} // namespace
+
+TEST_F(Watch, ReportsListingsAndDelistingsWithMonitoringExitCodes)
+{
+    serve("192.0.2.1\n192.0.2.2 :127.0.0.10:Dynamic $\n", "192.0.2.1\n");
+    Result r = run({"--watch", "--format", "json", listFile});
+    EXPECT_EQ(r.exitCode, 2) << "192.0.2.1 on two lists is CRITICAL by default: " << r.err.toStdString();
+    EXPECT_EQ(json(r).value("status").toString(), "CRITICAL");
+    EXPECT_EQ(changes(r), (QStringList{"listed 192.0.2.1 exact.test", "listed 192.0.2.1 mask.test", "listed 192.0.2.2 exact.test"}));
+    const QJsonObject first = json(r).value("changes").toArray().at(2).toObject();
+    EXPECT_EQ(first.value("codes").toArray().at(0).toString(), "127.0.0.10");
+    EXPECT_EQ(first.value("reasons").toArray().at(0).toString(), "Dynamic");
+    EXPECT_EQ(first.value("txt").toArray().at(0).toString(), "Dynamic 192.0.2.2");
+    EXPECT_EQ(first.value("link").toString(), "http://exact.test/remove");
+    EXPECT_TRUE(json(r).value("history").toObject().value("written").toBool());
+    EXPECT_EQ(json(r).value("scan").toObject().value("listFile").toString(), QFileInfo(listFile).absoluteFilePath());
+
+    // Nothing changed: only the verdict line.
+    const QString notified = dir.filePath("notified.json");
+    r = run({"--watch", "--notify-command", "cat > '" + notified + "'", listFile});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.out.startsWith("QUARLO CRITICAL - 2 of 3 targets listed (on up to 2 lists); 0 changes since ")) << r.out.toStdString();
+    EXPECT_EQ(r.out.count('\n'), 1) << r.out.toStdString();
+    EXPECT_FALSE(QFile::exists(notified)) << "no change, no notification";
+
+    // The server drops two listings.
+    serve("192.0.2.1\n", "");
+    r = run({"--watch", "-w", "1", "-c", "3", "--notify-command", "cat > '" + notified + "'", listFile});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("QUARLO WARNING - 1 of 3 targets listed (on up to 1 list); 2 changes since ")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("Delisted:\n  192.0.2.1 from Mask (mask.test) (listed since ")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("  192.0.2.2 from Exact (exact.test) (listed since ")) << r.out.toStdString();
+    QFile sent(notified);
+    ASSERT_TRUE(sent.open(QIODevice::ReadOnly)) << "the notify command got the changes";
+    const QJsonObject note = QJsonDocument::fromJson(sent.readAll()).object();
+    EXPECT_EQ(note.value("changes").toArray().size(), 2);
+    EXPECT_EQ(note.value("changes").toArray().at(0).toObject().value("change").toString(), "delisted");
+    EXPECT_FALSE(note.value("changes").toArray().at(0).toObject().value("listedSince").toString().isEmpty());
+
+    serve("", "");
+    r = run({"--watch", listFile});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_TRUE(r.out.startsWith("QUARLO OK - 0 of 3 targets listed; 1 change since ")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("Delisted:\n  192.0.2.1 from Exact (exact.test)")) << r.out.toStdString();
+
+    // The address's history, oldest first, as CSV.
+    r = run({"--history-csv", "192.0.2.1"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList rows = r.out.trimmed().split('\n');
+    ASSERT_EQ(rows.size(), 5) << r.out.toStdString();
+    EXPECT_EQ(rows[0], "time,target,zone,list,outcome,codes,reasons,txt,link,detail");
+    EXPECT_TRUE(rows[1].contains(",192.0.2.1,exact.test,Exact,listed,127.0.0.2,Spam source,"
+                                 "\"Listed, see http://exact.test/?192.0.2.1\",http://exact.test/remove,")) << rows[1].toStdString();
+    EXPECT_TRUE(rows[3].contains(",192.0.2.1,mask.test,Mask,not-listed,")) << rows[3].toStdString();
+    EXPECT_TRUE(rows[4].contains(",192.0.2.1,exact.test,Exact,not-listed,")) << rows[4].toStdString();
+
+    r = run({"--history-prune", "0"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("Removed ")) << r.out.toStdString();
+    r = run({"--history-csv", "192.0.2.1"});
+    EXPECT_EQ(r.out.trimmed().split('\n').size(), 3) << "the latest outcome per list stays: " << r.out.toStdString();
+    r = run({"--watch", listFile});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.contains("; 0 changes since")) << "pruning made nothing look new: " << r.out.toStdString();
+}
+
+TEST_F(Watch, IncompleteScansAreUnknownUnlessAListingDecides)
+{
+    serve("", "");
+    Result r = run({"--watch", "--config", incompleteConfig, listFile});
+    EXPECT_EQ(r.exitCode, 3) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("QUARLO UNKNOWN - 0 of 3 targets listed, some not completely checked; first recorded scan"))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("Lists failing:\n  Absent (absent.test) for 3 targets: ")) << r.out.toStdString();
+
+    serve("192.0.2.3\n", "");
+    r = run({"--watch", "--config", incompleteConfig, "--format", "json", listFile});
+    EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
+    EXPECT_EQ(changes(r), QStringList{"listed 192.0.2.3 exact.test"}) << "a list still failing is no news";
+}
+
+TEST_F(Watch, PrometheusTextfileMailAndNotifyCommand)
+{
+    serve("192.0.2.1\n", "");
+    const QString textfile = dir.filePath("collector/quarlo.prom");
+    QDir().mkpath(QFileInfo(textfile).absolutePath());
+    const QString mailLog = dir.filePath("mail.txt");
+    const QString sendmail = dir.filePath("sendmail");
+    writeFile(sendmail, ("#!/bin/sh\nprintf '%s\\n' \"$*\" > '" + mailLog + "'\ncat >> '" + mailLog + "'\n").toUtf8());
+    QFile::setPermissions(sendmail, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    Result r = run({"--watch", "--format", "prometheus", "--output", textfile, "--mail-to", "postmaster@example.org", listFile},
+                   {"QUARLO_SENDMAIL=" + sendmail});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    QFile prom(textfile);
+    ASSERT_TRUE(prom.open(QIODevice::ReadOnly));
+    const QString metrics = QString::fromUtf8(prom.readAll());
+    for (const char* line : {"quarlo_listed{target=\"192.0.2.1\",zone=\"exact.test\"} 1\n",
+                             "quarlo_listed{target=\"192.0.2.1\",zone=\"mask.test\"} 0\n",
+                             "quarlo_listed{target=\"192.0.2.3\",zone=\"exact.test\"} 0\n",
+                             "quarlo_list_failures{zone=\"mask.test\"} 0\n", "quarlo_targets 3\n", "quarlo_targets_listed 1\n",
+                             "quarlo_status 1\n", "quarlo_history_written 1\n", "# TYPE quarlo_last_scan_timestamp_seconds gauge\n"})
+        EXPECT_TRUE(metrics.contains(QLatin1String(line))) << line << "\n" << metrics.toStdString();
+    EXPECT_TRUE(QDir(QFileInfo(textfile).absolutePath()).entryList(QDir::Files | QDir::Hidden) == QStringList{"quarlo.prom"})
+        << "no temporary left beside the textfile";
+
+    QFile mail(mailLog);
+    ASSERT_TRUE(mail.open(QIODevice::ReadOnly)) << "sendmail was run";
+    const QString message = QString::fromUtf8(mail.readAll());
+    EXPECT_TRUE(message.startsWith("-oi -- postmaster@example.org\nTo: postmaster@example.org\nSubject: Quarlo WARNING - "))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains("\n\nQUARLO WARNING - 1 of 3 targets listed")) << message.toStdString();
+    EXPECT_TRUE(message.contains("Newly listed:\n  192.0.2.1 on Exact (exact.test): 127.0.0.2 Spam source; TXT ")) << message.toStdString();
+
+    // No sendmail: said clearly, the verdict unchanged.
+    serve("192.0.2.1\n192.0.2.2\n", "");
+    r = run({"--watch", "--mail-to", "postmaster@example.org", listFile});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("no sendmail program is installed")) << r.err.toStdString();
+    // A failing notify command is reported, the verdict unchanged.
+    serve("192.0.2.1\n", "");
+    r = run({"--watch", "--notify-command", "echo refused >&2; exit 7", listFile});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("the notify command exited with status 7: refused")) << r.err.toStdString();
+}
+
+// Whatever is wrong with the history, the scan is reported with the right
+// exit status, the message names the problem and the file keeps its bytes.
+TEST_F(Watch, ABrokenHistoryNeverChangesTheVerdict)
+{
+    serve("192.0.2.1\n", "192.0.2.1\n");
+    QDir().mkpath(QFileInfo(history).absolutePath());
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+        const char* says;
+        QString wrapper;
+        bool asNobody = false;
+    };
+    const std::vector<Case> cases{
+        {"damaged", [&] { writeFile(history, QByteArray("not a database ").repeated(300)); }, "is damaged", {}},
+        {"newer",
+         [&] {
+             QFile::remove(history);
+             sqlite3* db = nullptr;
+             sqlite3_open(QFile::encodeName(history).constData(), &db);
+             sqlite3_exec(db, "CREATE TABLE future(x); PRAGMA user_version=7", nullptr, nullptr, nullptr);
+             sqlite3_close(db);
+         },
+         "written by a newer version of Quarlo (schema 7", {}},
+        {"read-only",
+         [&] {
+             QFile::remove(history);
+             ASSERT_EQ(run({"--format", "json", "192.0.2.9"}).exitCode, 0);
+             QFile::setPermissions(history, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+         },
+         "read-only", {}, true},
+        {"full disk",
+         [&] {
+             QFile::remove(history);
+             ASSERT_EQ(run({"--format", "json", "192.0.2.9"}).exitCode, 0);
+         },
+         // Writes past 8 KiB fail with EFBIG, as on a full file system.
+         "the disk is full", QStringLiteral("trap '' XFSZ; ulimit -f 8;")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.prepare();
+        const QByteArray before = digest(history);
+        ASSERT_FALSE(before.isEmpty());
+        const QStringList args{"--watch", c.name == std::string("full disk") ? "192.0.2.0/25" : "192.0.2.1"};
+        Result r = run(args, {}, c.wrapper, c.asNobody);
+        EXPECT_EQ(r.exitCode, 2) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("history not written: ")) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.says))) << r.err.toStdString();
+        EXPECT_TRUE(r.out.startsWith("QUARLO CRITICAL - 1 of ")) << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains("Listed now:\n  192.0.2.1 on Exact (exact.test)")) << r.out.toStdString();
+        if (c.wrapper.isEmpty()) EXPECT_EQ(digest(history), before) << "the file was changed";
+        // Plain runs keep their own exit status and warn the same way.
+        r = run({"192.0.2.1"}, {}, c.wrapper, c.asNobody);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.says))) << r.err.toStdString();
+    }
+
+    // Another writer holding the lock: the run waits a few seconds, then reports.
+    QFile::remove(history);
+    ASSERT_EQ(run({"192.0.2.9"}).exitCode, 0);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(history).constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE; DELETE FROM scans WHERE 0", nullptr, nullptr, nullptr), SQLITE_OK);
+    Result r = run({"--watch", "192.0.2.1"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("is locked by another program")) << r.err.toStdString();
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    r = run({"--watch", "--format", "json", "192.0.2.1"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(changes(r), (QStringList{"listed 192.0.2.1 exact.test", "listed 192.0.2.1 mask.test"}))
+        << "the earlier scan is still there, the locked-out one left nothing";
+}
+
+TEST_F(Watch, PlainRunsRecordUnlessToldNotToAndUsageErrorsAreUnknownInWatchMode)
+{
+    serve("192.0.2.1\n", "");
+    Result r = run({"--no-history", "192.0.2.1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(QFile::exists(history));
+    r = run({"192.0.2.1"});
+    EXPECT_EQ(r.exitCode, 1);
+    HistoryStore store;
+    ASSERT_TRUE(store.Open(history, true)) << store.LastError().toStdString();
+    qint64 count = 0;
+    ASSERT_TRUE(store.ScanCount(&count));
+    EXPECT_EQ(count, 1);
+
+    // The default place, from the environment.
+    const QString dataHome = dir.filePath("xdg");
+    r = run({"--history", "", "192.0.2.1"}, {"XDG_DATA_HOME=" + dataHome});
+    EXPECT_TRUE(QFile::exists(dataHome + "/quarlo/history.sqlite")) << r.err.toStdString();
+    r = run({"--history", "", "192.0.2.1"}, {"QUARLO_HISTORY=" + dir.filePath("env.sqlite")});
+    EXPECT_TRUE(QFile::exists(dir.filePath("env.sqlite")));
+
+    struct Usage {
+        QStringList args;
+        int exit;
+        const char* says;
+    };
+    const std::vector<Usage> usages{
+        {{"--watch", "--format", "html", "--output", dir.filePath("x.html"), "192.0.2.1"}, 3, "--watch writes text, json or prometheus"},
+        {{"--watch", "-w", "0", "192.0.2.1"}, 3, "-w wants"},
+        {{"--watch", "--mail-to", "a@example.org\nBcc: b@example.org", "192.0.2.1"}, 3, "--mail-to wants one mail address"},
+        {{"--watch", "--config", dir.filePath("missing.cfg"), "192.0.2.1"}, 3, "no blacklist server configuration"},
+        {{"-c", "2", "192.0.2.1"}, 2, "go with --watch"},
+        {{"--format", "prometheus", "192.0.2.1"}, 2, "--format prometheus goes with --watch"},
+        {{"--history-prune", "soon"}, 2, "--history-prune wants"},
+        {{"--history-csv", "192.0.2.1", "--history", dir.filePath("none.sqlite")}, 2, "no history database at"},
+    };
+    for (const Usage& u : usages) {
+        r = run(u.args);
+        EXPECT_EQ(r.exitCode, u.exit) << u.args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String(u.says))) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains("\nBcc")) << "bad input is not echoed as it is";
+    }
+}
+
+// The installed units pass systemd's own checks.
+TEST(WatchUnits, SystemdAnalyzeVerifiesTheUnits)
+{
+    const QString analyze = "/usr/bin/systemd-analyze";
+    if (!QFileInfo(analyze).isExecutable()) GTEST_SKIP() << "no systemd-analyze";
+    const QDir source = QFileInfo(QStringLiteral(__FILE__)).dir();
+    QFile service(source.filePath("../../data/systemd/quarlo-watch@.service.in"));
+    ASSERT_TRUE(service.open(QIODevice::ReadOnly));
+    QTemporaryDir dir;
+    const QString runtime = dir.filePath("runtime");
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QByteArray text = service.readAll();
+    ASSERT_TRUE(text.contains("@QUARLO_CHECK_EXEC@"));
+    text.replace("@QUARLO_CHECK_EXEC@", QUARLO_CHECK_PATH);
+    QFile out(dir.filePath("quarlo-watch@.service"));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(text);
+    out.close();
+    ASSERT_TRUE(QFile::copy(source.filePath("../../data/systemd/quarlo-watch@.timer"), dir.filePath("quarlo-watch@.timer")));
+    for (const QStringList& mode : {QStringList{"--user"}, QStringList{}}) {
+        QProcess verify;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtime);
+        verify.setProcessEnvironment(env);
+        verify.setWorkingDirectory(dir.path());
+        verify.setProcessChannelMode(QProcess::MergedChannels);
+        verify.start(analyze, QStringList{"verify"} + mode + QStringList{"./quarlo-watch@.service", "./quarlo-watch@.timer"});
+        ASSERT_TRUE(verify.waitForFinished(60000));
+        const QString said = QString::fromUtf8(verify.readAll());
+        EXPECT_EQ(verify.exitCode(), 0) << mode.join(' ').toStdString() << ": " << said.toStdString();
+        EXPECT_TRUE(said.trimmed().isEmpty()) << said.toStdString();
+    }
+}

@@ -1,0 +1,466 @@
+// The scan history: it grows by changes, reports what changed, dates a
+// listing across failures, prunes without losing the present, and leaves a
+// file it cannot use exactly as it found it.
+#include "storage/HistoryStore.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <functional>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace quarlo;
+using Outcome = ScanObservation::Outcome;
+using Kind = HistoryChange::Kind;
+
+namespace {
+
+const QDateTime kStart = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC);
+
+ScanObservation seen(const QString& target, const QString& zone, Outcome outcome, const QStringList& codes = {})
+{
+    ScanObservation o;
+    o.target = target;
+    o.zone = zone;
+    o.listName = zone.toUpper();
+    o.outcome = outcome;
+    o.codes = codes;
+    for (const QString& code : codes) o.reasons.append(QStringLiteral("reason ") + code);
+    if (outcome == Outcome::Listed) o.txt = {QStringLiteral("listed, see http://") + zone + QStringLiteral("/")};
+    if (ScanObservation::IsFailing(outcome)) o.detail = QStringLiteral("timed out");
+    o.link = QStringLiteral("http://") + zone + QStringLiteral("/remove");
+    return o;
+}
+
+ScanRecord scanAt(int hour, std::vector<ScanObservation> observations)
+{
+    ScanRecord r;
+    r.started = kStart.addSecs(3600LL * hour);
+    r.finished = r.started.addSecs(30);
+    r.source = QStringLiteral("test");
+    r.listFile = QStringLiteral("/lists/servers.BlackList");
+    r.observations = std::move(observations);
+    r.targets = static_cast<int>(r.observations.size());
+    return r;
+}
+
+// A /24 against n zones, everything clean apart from what `listed` says.
+ScanRecord network(int hour, int zones, const std::function<Outcome(int host, int zone)>& outcome)
+{
+    std::vector<ScanObservation> all;
+    for (int host = 0; host < 256; ++host)
+        for (int zone = 0; zone < zones; ++zone) {
+            const Outcome o = outcome(host, zone);
+            all.push_back(seen(QStringLiteral("192.0.2.%1").arg(host), QStringLiteral("z%1.test").arg(zone), o,
+                               o == Outcome::Listed ? QStringList{QStringLiteral("127.0.0.2")} : QStringList{}));
+        }
+    return scanAt(hour, std::move(all));
+}
+
+QByteArray digest(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+qint64 scans(const QString& path)
+{
+    HistoryStore store;
+    qint64 count = -1;
+    if (!store.Open(path, true) || !store.ScanCount(&count)) return -1;
+    return count;
+}
+
+std::vector<Kind> kinds(const std::vector<HistoryChange>& changes)
+{
+    std::vector<Kind> k;
+    for (const HistoryChange& c : changes) k.push_back(c.kind);
+    return k;
+}
+
+class History : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        path = dir.filePath("sub/history.sqlite");
+        ASSERT_TRUE(store.Open(path)) << store.LastError().toStdString();
+    }
+
+    std::vector<HistoryChange> record(const ScanRecord& r)
+    {
+        std::vector<HistoryChange> changes;
+        EXPECT_TRUE(store.Record(r, &changes)) << store.LastError().toStdString();
+        return changes;
+    }
+
+    QTemporaryDir dir;
+    QString path;
+    HistoryStore store;
+};
+
+} // namespace
+
+// One pair's outcomes over successive scans, and the changes each scan reports.
+TEST_F(History, ChangesFollowTheAnswerAcrossFailures)
+{
+    struct Step {
+        Outcome outcome;
+        QStringList codes;
+        std::vector<Kind> expected;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    };
+    const QStringList c2{"127.0.0.2"}, c4{"127.0.0.4"};
+    const std::vector<Case> cases{
+        {"first scan listed", {{Outcome::Listed, c2, {Kind::Listed}}, {Outcome::Listed, c2, {}}}},
+        {"first scan clean", {{Outcome::NotListed, {}, {}}, {Outcome::NotListed, {}, {}}}},
+        {"listed then delisted", {{Outcome::NotListed, {}, {}}, {Outcome::Listed, c2, {Kind::Listed}}, {Outcome::NotListed, {}, {Kind::Delisted}}}},
+        {"failure in the middle is no new listing",
+         {{Outcome::Listed, c2, {Kind::Listed}}, {Outcome::Failed, {}, {Kind::Failing}}, {Outcome::Listed, c2, {Kind::Recovered}}}},
+        {"delisted while the list was failing",
+         {{Outcome::Listed, c2, {Kind::Listed}}, {Outcome::Skipped, {}, {Kind::Failing}}, {Outcome::NotListed, {}, {Kind::Delisted, Kind::Recovered}}}},
+        {"refusal counts as failing", {{Outcome::NotListed, {}, {}}, {Outcome::Refused, {}, {Kind::Failing}}, {Outcome::Refused, {}, {}}}},
+        {"another code while listed is recorded, not reported", {{Outcome::Listed, c2, {Kind::Listed}}, {Outcome::Listed, c4, {}}}},
+        {"not applicable is neither", {{Outcome::NotApplicable, {}, {}}, {Outcome::NotListed, {}, {}}}},
+    };
+    int hour = 0;
+    int pair = 0;
+    for (const Case& c : cases) {
+        const QString target = QStringLiteral("198.51.100.%1").arg(++pair);
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            const auto changes = record(scanAt(++hour, {seen(target, "bl.test", c.steps[i].outcome, c.steps[i].codes)}));
+            EXPECT_EQ(kinds(changes), c.steps[i].expected) << c.name << ", scan " << i + 1;
+        }
+    }
+}
+
+TEST_F(History, ChangesCarryTheListingAndListFailuresComeOncePerList)
+{
+    auto changes = record(network(0, 3, [](int, int) { return Outcome::NotListed; }));
+    EXPECT_TRUE(changes.empty());
+    changes = record(network(1, 3, [](int host, int zone) {
+        if (zone == 2) return Outcome::Failed;
+        return host == 7 && zone == 0 ? Outcome::Listed : Outcome::NotListed;
+    }));
+    ASSERT_EQ(kinds(changes), (std::vector<Kind>{Kind::Listed, Kind::Failing}));
+    const HistoryChange& listed = changes[0];
+    EXPECT_EQ(listed.target, "192.0.2.7");
+    EXPECT_EQ(listed.zone, "z0.test");
+    EXPECT_EQ(listed.listName, "Z0.TEST");
+    EXPECT_EQ(listed.codes, QStringList{"127.0.0.2"});
+    EXPECT_EQ(listed.reasons, QStringList{"reason 127.0.0.2"});
+    EXPECT_EQ(listed.txt, QStringList{"listed, see http://z0.test/"});
+    EXPECT_EQ(listed.link, "http://z0.test/remove");
+    EXPECT_EQ(changes[1].zone, "z2.test");
+    EXPECT_EQ(changes[1].targets, 256);
+    EXPECT_EQ(changes[1].detail, "timed out");
+    EXPECT_EQ(store.PreviousScanTime(), kStart);
+
+    changes = record(network(2, 3, [](int, int) { return Outcome::NotListed; }));
+    ASSERT_EQ(kinds(changes), (std::vector<Kind>{Kind::Delisted, Kind::Recovered}));
+    EXPECT_EQ(changes[0].since, kStart.addSecs(3600));
+    EXPECT_EQ(changes[1].since, kStart.addSecs(3600));
+    EXPECT_EQ(changes[1].targets, 256);
+}
+
+TEST_F(History, GrowsByChangesNotByScans)
+{
+    record(network(0, 20, [](int host, int zone) { return host == 1 && zone == 1 ? Outcome::Listed : Outcome::NotListed; }));
+    std::vector<HistoryEvent> events;
+    ASSERT_TRUE(store.Timeline("192.0.2.1", &events));
+    EXPECT_EQ(events.size(), 20u);
+    const qint64 sizeAfterFirst = QFileInfo(path).size() + QFileInfo(path + "-wal").size();
+    for (int hour = 1; hour <= 48; ++hour)
+        EXPECT_TRUE(record(network(hour, 20, [](int host, int zone) {
+                        return host == 1 && zone == 1 ? Outcome::Listed : Outcome::NotListed;
+                    })).empty());
+    ASSERT_TRUE(store.Timeline("192.0.2.1", &events));
+    EXPECT_EQ(events.size(), 20u) << "unchanged outcomes must not add rows";
+    qint64 count = 0;
+    ASSERT_TRUE(store.ScanCount(&count));
+    EXPECT_EQ(count, 49);
+    store.Close();
+    // Forty-eight scans of 5120 outcomes each cost the scan rows only.
+    HistoryStore checkpoint;
+    ASSERT_TRUE(checkpoint.Open(path));
+    checkpoint.Close();
+    EXPECT_LT(QFileInfo(path).size(), sizeAfterFirst + 64 * 1024);
+}
+
+TEST_F(History, TimelineAndStandingDateTheListing)
+{
+    const QString t = "192.0.2.9";
+    record(scanAt(0, {seen(t, "a.test", Outcome::NotListed), seen(t, "b.test", Outcome::Listed, {"127.0.0.2"})}));
+    record(scanAt(1, {seen(t, "a.test", Outcome::Listed, {"127.0.0.3"}), seen(t, "b.test", Outcome::Failed)}));
+    record(scanAt(2, {seen(t, "a.test", Outcome::Listed, {"127.0.0.3"}), seen(t, "b.test", Outcome::Listed, {"127.0.0.2"})}));
+    record(scanAt(3, {seen(t, "a.test", Outcome::NotListed), seen(t, "b.test", Outcome::Listed, {"127.0.0.2"})}));
+
+    std::vector<HistoryEvent> events;
+    ASSERT_TRUE(store.Timeline("192.0.2.9", &events));
+    std::vector<std::pair<int, Outcome>> got;
+    for (const HistoryEvent& e : events) got.emplace_back(int(kStart.secsTo(e.when) / 3600), e.observation.outcome);
+    const std::vector<std::pair<int, Outcome>> expected{{0, Outcome::NotListed}, {0, Outcome::Listed},  {1, Outcome::Listed},
+                                                        {1, Outcome::Failed},    {2, Outcome::Listed},  {3, Outcome::NotListed}};
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(events[2].observation.codes, QStringList{"127.0.0.3"});
+    EXPECT_EQ(events[3].observation.detail, "timed out");
+
+    std::vector<ZoneStanding> standing;
+    ASSERT_TRUE(store.Standing("192.0.2.9", &standing));
+    ASSERT_EQ(standing.size(), 2u);
+    EXPECT_EQ(standing[0].latest.zone, "a.test");
+    EXPECT_EQ(standing[0].answer, Outcome::NotListed);
+    EXPECT_EQ(standing[0].delistedOn, kStart.addSecs(3 * 3600));
+    EXPECT_EQ(standing[1].latest.zone, "b.test");
+    EXPECT_EQ(standing[1].answer, Outcome::Listed);
+    EXPECT_EQ(standing[1].answerSince, kStart) << "listed since the first scan, across the failure";
+    EXPECT_EQ(standing[1].latestSince, kStart.addSecs(2 * 3600));
+    EXPECT_FALSE(standing[1].delistedOn.isValid());
+    // Targets match in any letter case, as the address list's keys do.
+    record(scanAt(4, {seen("Mail.Example.COM", "a.test", Outcome::Listed, {"127.0.0.2"})}));
+    ASSERT_TRUE(store.Standing("mail.example.com", &standing));
+    EXPECT_EQ(standing.size(), 1u);
+}
+
+TEST_F(History, PruneKeepsThePresentSoNothingLooksNew)
+{
+    const QString t = "192.0.2.5";
+    record(scanAt(0, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"}), seen(t, "b.test", Outcome::NotListed)}));
+    record(scanAt(1, {seen(t, "a.test", Outcome::Failed), seen(t, "b.test", Outcome::Listed, {"127.0.0.2"})}));
+    record(scanAt(2, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"}), seen(t, "b.test", Outcome::NotListed)}));
+    for (int day = 1; day <= 30; ++day)
+        record(scanAt(24 * day, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"}), seen(t, "b.test", Outcome::NotListed)}));
+
+    qint64 removed = 0;
+    ASSERT_TRUE(store.Prune(7, kStart.addDays(31), &removed)) << store.LastError().toStdString();
+    EXPECT_GT(removed, 0);
+    std::vector<HistoryEvent> events;
+    ASSERT_TRUE(store.Timeline(t, &events));
+    ASSERT_EQ(events.size(), 2u) << "only the rows that hold the present stay";
+    qint64 count = 0;
+    ASSERT_TRUE(store.ScanCount(&count));
+    EXPECT_LT(count, 33);
+
+    std::vector<ZoneStanding> standing;
+    ASSERT_TRUE(store.Standing(t, &standing));
+    ASSERT_EQ(standing.size(), 2u);
+    EXPECT_EQ(standing[0].answerSince, kStart) << "the scan that dates the listing is kept";
+    EXPECT_EQ(standing[1].delistedOn, kStart.addSecs(2 * 3600));
+
+    EXPECT_TRUE(record(scanAt(24 * 31, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"}), seen(t, "b.test", Outcome::NotListed)}))
+                    .empty());
+    EXPECT_FALSE(store.Prune(-1, kStart));
+}
+
+// Files the store must not use: each is refused with a message naming the
+// problem, and left byte for byte as it was.
+TEST(HistoryProblems, UnusableFilesAreNamedAndLeftAlone)
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath("good.sqlite");
+    {
+        HistoryStore store;
+        ASSERT_TRUE(store.Open(good));
+        ASSERT_TRUE(store.Record(network(0, 4, [](int h, int) { return h == 3 ? Outcome::Listed : Outcome::NotListed; }), nullptr));
+    }
+    QFile source(good);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray bytes = source.readAll();
+    ASSERT_GT(bytes.size(), 8192);
+
+    struct Case {
+        const char* name;
+        QByteArray contents;
+        HistoryStore::Problem problem;
+        const char* says;
+    };
+    QByteArray newer = bytes;
+    newer[60] = 0, newer[61] = 0, newer[62] = 0, newer[63] = 9; // user_version, big-endian
+    QByteArray truncatedMidway = bytes.left(bytes.size() / 2 + 100);
+    const std::vector<Case> cases{
+        {"newer schema", newer, HistoryStore::Problem::NewerSchema, "newer version of Quarlo (schema 9"},
+        {"truncated", truncatedMidway, HistoryStore::Problem::Damaged, "is damaged"},
+        {"cut in the header", bytes.left(50), HistoryStore::Problem::Damaged, "is damaged"},
+        {"not a database", QByteArray("time,target\n1,2\n").repeated(400), HistoryStore::Problem::Damaged, "is damaged"},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(QString::fromLatin1(c.name) + ".sqlite");
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.contents);
+        f.close();
+        const QByteArray before = digest(path);
+        for (bool readOnly : {false, true}) {
+            HistoryStore store;
+            EXPECT_FALSE(store.Open(path, readOnly)) << c.name;
+            EXPECT_EQ(store.LastProblem(), c.problem) << c.name;
+            EXPECT_TRUE(store.LastError().contains(QLatin1String(c.says))) << c.name << ": " << store.LastError().toStdString();
+            EXPECT_TRUE(store.LastError().contains(path)) << c.name;
+            EXPECT_FALSE(store.Record(scanAt(1, {}), nullptr)) << c.name;
+        }
+        EXPECT_EQ(digest(path), before) << c.name << " was changed";
+    }
+}
+
+TEST(HistoryProblems, AWriterHoldingTheLockMakesRecordFailAfterTheTimeoutWithoutLoss)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("history.sqlite");
+    HistoryStore store;
+    store.setBusyTimeoutMs(300);
+    ASSERT_TRUE(store.Open(path));
+    ASSERT_TRUE(store.Record(scanAt(0, {seen("192.0.2.1", "a.test", Outcome::Listed, {"127.0.0.2"})}), nullptr));
+
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; INSERT INTO targets(name) VALUES('held')", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::vector<HistoryChange> changes;
+    EXPECT_FALSE(store.Record(scanAt(1, {seen("192.0.2.1", "a.test", Outcome::NotListed)}), &changes));
+    EXPECT_EQ(store.LastProblem(), HistoryStore::Problem::Locked);
+    EXPECT_TRUE(store.LastError().contains("locked by another program")) << store.LastError().toStdString();
+    // Opening waits for the same lock only when it must migrate: an
+    // existing file opens, so queries still work.
+    HistoryStore reader;
+    EXPECT_TRUE(reader.Open(path, true));
+    ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+
+    // The failed scan left nothing behind; the next one sees the listing end.
+    qint64 count = 0;
+    ASSERT_TRUE(store.ScanCount(&count));
+    EXPECT_EQ(count, 1);
+    ASSERT_TRUE(store.Record(scanAt(2, {seen("192.0.2.1", "a.test", Outcome::NotListed)}), &changes));
+    EXPECT_EQ(kinds(changes), std::vector<Kind>{Kind::Delisted});
+}
+
+// A full disk (a file size limit in a child process, where writes fail with
+// EFBIG as on a full file system): the record fails and says so, and what
+// was recorded before is intact.
+TEST(HistoryProblems, FullDiskFailsTheRecordAndKeepsWhatWasThere)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("history.sqlite");
+    {
+        HistoryStore store;
+        ASSERT_TRUE(store.Open(path));
+        ASSERT_TRUE(store.Record(network(0, 1, [](int h, int) { return h == 1 ? Outcome::Listed : Outcome::NotListed; }), nullptr));
+    }
+    const qint64 before = scans(path);
+    ASSERT_EQ(before, 1);
+
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        HistoryStore store;
+        QByteArray message = "opened";
+        if (store.Open(path)) {
+            const bool ok = store.Record(network(1, 20, [](int h, int z) { return h == z ? Outcome::Listed : Outcome::Failed; }), nullptr);
+            message = ok ? QByteArray("recorded") : store.LastError().toUtf8();
+            message += "|" + QByteArray::number(int(store.LastProblem()));
+        } else {
+            message = "open failed: " + store.LastError().toUtf8();
+        }
+        (void)!::write(pipeFds[1], message.constData(), static_cast<size_t>(message.size()));
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    QByteArray message;
+    char buffer[1024];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) message.append(buffer, n);
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(message.contains("the disk is full")) << message.toStdString();
+    EXPECT_TRUE(message.endsWith("|" + QByteArray::number(int(HistoryStore::Problem::DiskFull)))) << message.toStdString();
+
+    HistoryStore store;
+    ASSERT_TRUE(store.Open(path)) << store.LastError().toStdString();
+    qint64 count = 0;
+    ASSERT_TRUE(store.ScanCount(&count));
+    EXPECT_EQ(count, before);
+    std::vector<ZoneStanding> standing;
+    ASSERT_TRUE(store.Standing("192.0.2.1", &standing));
+    ASSERT_EQ(standing.size(), 1u);
+    EXPECT_EQ(standing[0].latest.outcome, Outcome::Listed);
+}
+
+// Two watchers on one file at once: every scan of both is recorded and the
+// file stays sound.
+TEST(HistoryProblems, TwoWritersAtOnceKeepEveryScan)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("history.sqlite");
+    constexpr int kScans = 25;
+    std::atomic<int> failures{0};
+    std::string firstError;
+    auto writer = [&](int which) {
+        HistoryStore store;
+        store.setBusyTimeoutMs(20000);
+        if (!store.Open(path)) {
+            ++failures;
+            return;
+        }
+        for (int i = 0; i < kScans; ++i) {
+            // Both touch the same targets, each on its own list.
+            const auto r = network(i, 1, [&](int h, int) { return (h + i) % 50 == 0 ? Outcome::Listed : Outcome::NotListed; });
+            ScanRecord mine = r;
+            for (ScanObservation& o : mine.observations) o.zone = QStringLiteral("w%1.test").arg(which);
+            if (!store.Record(mine, nullptr)) {
+                if (failures++ == 0) firstError = store.LastError().toStdString();
+            }
+        }
+    };
+    std::thread a(writer, 1), b(writer, 2);
+    a.join();
+    b.join();
+    EXPECT_EQ(failures.load(), 0) << firstError;
+    EXPECT_EQ(scans(path), 2 * kScans);
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    sqlite3_stmt* check = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(check), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)), "ok");
+    sqlite3_finalize(check);
+    sqlite3_close(db);
+}
+
+TEST(HistoryPath, EnvironmentDecidesTheDefault)
+{
+    const QByteArray savedHistory = qgetenv("QUARLO_HISTORY"), savedData = qgetenv("XDG_DATA_HOME");
+    qunsetenv("QUARLO_HISTORY");
+    qputenv("XDG_DATA_HOME", "/data/home");
+    EXPECT_EQ(HistoryStore::DefaultPath(), "/data/home/quarlo/history.sqlite");
+    qputenv("XDG_DATA_HOME", "relative/is/ignored");
+    EXPECT_EQ(HistoryStore::DefaultPath(), QDir::homePath() + "/.local/share/quarlo/history.sqlite");
+    qunsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(HistoryStore::DefaultPath(), QDir::homePath() + "/.local/share/quarlo/history.sqlite");
+    qputenv("QUARLO_HISTORY", "/elsewhere/h.sqlite");
+    EXPECT_EQ(HistoryStore::DefaultPath(), "/elsewhere/h.sqlite");
+    qputenv("QUARLO_HISTORY", savedHistory);
+    if (savedHistory.isEmpty()) qunsetenv("QUARLO_HISTORY");
+    qputenv("XDG_DATA_HOME", savedData);
+    if (savedData.isEmpty()) qunsetenv("XDG_DATA_HOME");
+}
