@@ -4,22 +4,33 @@ namespace quarlo {
 
 QueryTag QueryTag::Parse(const QString& tag)
 {
+    // Every reply of a scan is routed through here, so the tag is read in
+    // place: the last three ":" are all a tag's kind and fields need.
     QueryTag parsed;
-    const QStringList parts = tag.split(QLatin1Char(':'));
-    const qsizetype n = parts.size();
-    if (n < 2) return parsed;
+    qsizetype colon[3];
+    int found = 0;
+    for (qsizetype from = tag.size() - 1; found < 3 && from >= 0; ++found) {
+        const qsizetype at = tag.lastIndexOf(QLatin1Char(':'), from);
+        if (at < 0) break;
+        colon[found] = at;
+        from = at - 1;
+    }
+    // The text after the i-th ":" from the right, up to the next one.
+    const auto field = [&](int i) {
+        const qsizetype begin = colon[i] + 1;
+        return QStringView(tag).mid(begin, (i > 0 ? colon[i - 1] : tag.size()) - begin);
+    };
     // Fewest fields first: a key never ends in a kind's own fields.
     struct Shape {
         const QString& kind;
         int fields;
     };
     for (const Shape shape : {Shape{kLookupIP, 0}, Shape{kBlacklistCheck, 1}, Shape{kTxtRecord, 2}, Shape{kZoneTest, 2}}) {
-        const qsizetype at = n - 1 - shape.fields;
-        if (at < 1 || parts[at].compare(shape.kind, Qt::CaseInsensitive) != 0) continue;
-        parsed.key_ = parts.mid(0, at).join(QLatin1Char(':'));
+        if (found <= shape.fields || field(shape.fields).compare(shape.kind, Qt::CaseInsensitive) != 0) continue;
+        parsed.key_ = tag.left(colon[shape.fields]);
         parsed.kind_ = shape.kind;
-        if (shape.fields >= 1) parsed.zone_ = parts[at + 1];
-        if (shape.fields >= 2) parsed.extra_ = parts[at + 2];
+        if (shape.fields >= 1) parsed.zone_ = field(shape.fields - 1).toString();
+        if (shape.fields >= 2) parsed.extra_ = field(shape.fields - 2).toString();
         return parsed;
     }
     return parsed;

@@ -22,7 +22,15 @@ public:
     static QString LookupIP(const QString& key) { return key + QLatin1Char(':') + kLookupIP; }
     static QString BlacklistCheck(const QString& key, const QString& zone)
     {
-        return key + QLatin1Char(':') + kBlacklistCheck + QLatin1Char(':') + zone;
+        // One per query of a scan: built in a single allocation.
+        QString tag;
+        tag.reserve(key.size() + kBlacklistCheck.size() + zone.size() + 2);
+        tag += key;
+        tag += QLatin1Char(':');
+        tag += kBlacklistCheck;
+        tag += QLatin1Char(':');
+        tag += zone;
+        return tag;
     }
     static QString TxtRecord(const QString& key, const QString& zone, const QString& answer)
     {
