@@ -172,3 +172,48 @@ TEST_F(Recorder, StoppedScansAndUncheckableTargetsAreLeftOut)
     EXPECT_TRUE(ScanRecorder::Observe(*list, "cli").observations.empty());
     EXPECT_EQ(ScanRecorder::Observe(*list, "cli").targets, 1);
 }
+
+// The "History Days" option prunes after every record: old changes go, the
+// present stays, so the next scan reports nothing new.
+TEST(RecorderRetention, RecordingPrunesWhatIsOlderThanTheRetention)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("history.sqlite");
+    auto scan = [](const QDateTime& when, Outcome outcome) {
+        ScanRecord record;
+        record.started = when;
+        record.finished = when;
+        ScanObservation seen;
+        seen.target = "192.0.2.1";
+        seen.zone = "bl.test";
+        seen.outcome = outcome;
+        if (outcome == Outcome::Listed) seen.codes = {"127.0.0.2"};
+        record.observations.push_back(seen);
+        record.targets = 1;
+        return record;
+    };
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QString error;
+    std::vector<HistoryChange> changes;
+    ASSERT_TRUE(ScanRecorder::Record(scan(now.addDays(-100), Outcome::NotListed), path, 0, &changes, &error));
+    ASSERT_TRUE(ScanRecorder::Record(scan(now.addDays(-90), Outcome::Listed), path, 0, &changes, &error));
+    ASSERT_TRUE(ScanRecorder::Record(scan(now.addDays(-80), Outcome::NotListed), path, 0, &changes, &error));
+    ASSERT_EQ(changes.size(), 1u);
+    HistoryStore store;
+    std::vector<HistoryEvent> events;
+    ASSERT_TRUE(store.Open(path, true));
+    ASSERT_TRUE(store.Timeline("192.0.2.1", &events));
+    EXPECT_EQ(events.size(), 3u);
+    store.Close();
+
+    ASSERT_TRUE(ScanRecorder::Record(scan(now, Outcome::NotListed), path, 30, &changes, &error)) << error.toStdString();
+    EXPECT_TRUE(changes.empty());
+    ASSERT_TRUE(store.Open(path, true));
+    ASSERT_TRUE(store.Timeline("192.0.2.1", &events));
+    ASSERT_EQ(events.size(), 1u) << "only the outcome that still holds is kept";
+    EXPECT_EQ(events[0].observation.outcome, Outcome::NotListed);
+    std::vector<ZoneStanding> standing;
+    ASSERT_TRUE(store.Standing("192.0.2.1", &standing));
+    ASSERT_EQ(standing.size(), 1u);
+    EXPECT_TRUE(standing[0].delistedOn.isValid()) << "the delisting date survives pruning";
+}
