@@ -52,8 +52,9 @@ void HistoryRun::Record(Addresslist& list, Settings& settings, const CheckOption
     if (options.noHistory) return;
     const QString listFile = options.listFiles.isEmpty() ? QString() : options.listFiles.first();
     QString error;
-    if (!ScanRecorder::Record(ScanRecorder::Observe(list, QStringLiteral("cli"), listFile), historyPath(options),
-                              retentionDays(settings), nullptr, &error))
+    // Streamed: a scan of a /16 against many lists is millions of outcomes.
+    if (!ScanRecorder::RecordList(list, QStringLiteral("cli"), listFile, historyPath(options), retentionDays(settings),
+                                  nullptr, &error))
         warn(QStringLiteral("history not written: ") + error);
 }
 

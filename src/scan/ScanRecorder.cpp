@@ -37,7 +37,7 @@ ScanRecorder::ScanRecorder(Addresslist& list, const QString& source, QObject* pa
 
 QString ScanRecorder::historyPath() const { return path_.isEmpty() ? HistoryStore::DefaultPath() : path_; }
 
-ScanRecord ScanRecorder::Observe(Addresslist& list, const QString& source, const QString& listFile)
+ScanRecord ScanRecorder::Header(Addresslist& list, const QString& source, const QString& listFile)
 {
     ScanRecord record;
     record.started = list.Summary().started.isValid() ? list.Summary().started : QDateTime::currentDateTimeUtc();
@@ -46,7 +46,18 @@ ScanRecord ScanRecorder::Observe(Addresslist& list, const QString& source, const
     const QString file = listFile.isEmpty() ? list.Filename() : listFile;
     record.listFile = file.isEmpty() ? QString() : QFileInfo(file).absoluteFilePath();
     record.targets = list.Count();
+    return record;
+}
 
+ScanRecord ScanRecorder::Observe(Addresslist& list, const QString& source, const QString& listFile)
+{
+    ScanRecord record = Header(list, source, listFile);
+    ObserveEach(list, [&](const ScanObservation& seen) { record.observations.push_back(seen); });
+    return record;
+}
+
+void ScanRecorder::ObserveEach(Addresslist& list, const std::function<void(const ScanObservation&)>& sink)
+{
     std::vector<ServerPtr> servers;
     for (const ServerPtr& server : list.settings().BlacklistServers())
         if (server->Enabled()) servers.push_back(server);
@@ -87,10 +98,23 @@ ScanRecord ScanRecorder::Observe(Addresslist& list, const QString& source, const
                 for (const ResponsePtr& response : responding->Responses()) reasons.append(response->Reason());
                 seen.detail = reasons.join(QStringLiteral(", "));
             }
-            record.observations.push_back(std::move(seen));
+            sink(seen);
         }
     }
-    return record;
+}
+
+bool ScanRecorder::RecordList(Addresslist& list, const QString& source, const QString& listFile, const QString& path,
+                              int retentionDays, std::vector<HistoryChange>* changes, QString* error)
+{
+    HistoryStore store;
+    bool ok = store.Open(path) && store.BeginScan(Header(list, source, listFile));
+    if (ok) ObserveEach(list, [&](const ScanObservation& seen) { ok = ok && store.Add(seen); });
+    if (!ok || !store.FinishScan(changes)) {
+        if (error) *error = store.LastError();
+        return false;
+    }
+    if (retentionDays > 0) store.Prune(retentionDays, QDateTime::currentDateTimeUtc());
+    return true;
 }
 
 bool ScanRecorder::Record(const ScanRecord& record, const QString& path, int retentionDays,
@@ -112,7 +136,7 @@ bool ScanRecorder::recordNow()
     const int days = list_.settings().RetrieveOption(kRetentionOption, 0).toInt();
     std::vector<HistoryChange> changes;
     QString error;
-    if (!Record(Observe(list_, source_), historyPath(), days, &changes, &error)) {
+    if (!RecordList(list_, source_, QString(), historyPath(), days, &changes, &error)) {
         emit RecordFailed(error);
         return false;
     }

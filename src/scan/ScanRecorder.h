@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <vector>
 
 namespace quarlo {
@@ -40,6 +41,14 @@ public:
     // the scan did not finish, and targets it could not check at all, are
     // left out.
     static ScanRecord Observe(Addresslist& list, const QString& source, const QString& listFile = QString());
+
+    // The same, one observation at a time, for scans too large to hold
+    // twice in memory; Header is the scan without its observations.
+    static ScanRecord Header(Addresslist& list, const QString& source, const QString& listFile = QString());
+    static void ObserveEach(Addresslist& list, const std::function<void(const ScanObservation&)>& sink);
+    // Records the list's last scan without building a whole ScanRecord.
+    static bool RecordList(Addresslist& list, const QString& source, const QString& listFile, const QString& path,
+                           int retentionDays, std::vector<HistoryChange>* changes, QString* error);
 
     // Records record into the history at path, then applies the retention
     // option when retentionDays > 0. False with *error set when the

@@ -113,7 +113,7 @@ static_assert(std::size(kMigrations) == HistoryStore::kSchemaVersion);
 
 HistoryStore::HistoryStore() = default;
 
-HistoryStore::~HistoryStore() { Close(); }
+
 
 QString HistoryStore::DefaultPath()
 {
@@ -127,6 +127,7 @@ QString HistoryStore::DefaultPath()
 
 void HistoryStore::Close()
 {
+    CancelScan();
     if (db_) sqlite3_close_v2(db_);
     db_ = nullptr;
 }
@@ -287,62 +288,41 @@ bool HistoryStore::migrate()
     return true;
 }
 
-bool HistoryStore::Record(const ScanRecord& scan, std::vector<HistoryChange>* changes)
-{
-    if (changes) changes->clear();
-    if (!db_) {
-        if (lastError_.isEmpty()) lastError_ = QStringLiteral("the history database is not open");
-        return false;
-    }
-    if (!exec("BEGIN IMMEDIATE")) return fail(QStringLiteral("write"));
-    auto abandon = [this](const QString& what) {
-        fail(what);
-        exec("ROLLBACK");
-        return false;
-    };
-    const QString write = QStringLiteral("write");
-
-    previousScan_ = QDateTime();
+// One scan being recorded: its transaction's statements, the ids met so far
+// and the list-level changes gathered while observations come in.
+struct HistoryStore::Writer {
+    explicit Writer(sqlite3* db)
+        : addTarget(db, "INSERT OR IGNORE INTO targets(name) VALUES(?)"),
+          findTarget(db, "SELECT id FROM targets WHERE name=?"),
+          addZone(db,
+                  "INSERT INTO zones(name, list_name, link) VALUES(?1,?2,?3) ON CONFLICT(name) DO UPDATE SET "
+                  "list_name=?2, link=?3 WHERE list_name<>?2 OR link<>?3"),
+          findZone(db, "SELECT id FROM zones WHERE name=?"),
+          findCurrent(db,
+                      "SELECT c.outcome_id, c.answer, c.answer_since_scan, c.delisted_scan, o.kind, o.codes, o.reasons,"
+                      " o.scan_id FROM current c JOIN outcomes o ON o.id=c.outcome_id"
+                      " WHERE c.target_id=? AND c.zone_id=?"),
+          addOutcome(db,
+                     "INSERT INTO outcomes(scan_id, target_id, zone_id, kind, codes, reasons, txt, detail)"
+                     " VALUES(?,?,?,?,?,?,?,?)"),
+          setCurrent(db,
+                     "INSERT OR REPLACE INTO current(target_id, zone_id, outcome_id, answer, answer_since_scan,"
+                     " delisted_scan) VALUES(?,?,?,?,?,?)"),
+          scanTime(db, "SELECT started FROM scans WHERE id=?")
     {
-        Statement last(db_, "SELECT max(started) FROM scans");
-        if (!last.ok() || last.step() != SQLITE_ROW) return abandon(write);
-        previousScan_ = fromMs(last.integer(0));
     }
-    qint64 scanId = 0;
+
+    bool ok() const
     {
-        Statement insert(db_, "INSERT INTO scans(started, finished, list_file, source, targets) VALUES(?,?,?,?,?)");
-        const QDateTime started = scan.started.isValid() ? scan.started : QDateTime::currentDateTimeUtc();
-        insert.bind(1, toMs(started))
-            .bind(2, toMs(scan.finished.isValid() ? scan.finished : started))
-            .bind(3, scan.listFile)
-            .bind(4, scan.source)
-            .bind(5, scan.targets);
-        if (!insert.ok() || insert.step() != SQLITE_DONE) return abandon(write);
-        scanId = sqlite3_last_insert_rowid(db_);
+        for (const Statement* s : {&addTarget, &findTarget, &addZone, &findZone, &findCurrent, &addOutcome, &setCurrent, &scanTime})
+            if (!s->ok()) return false;
+        return true;
     }
 
-    Statement addTarget(db_, "INSERT OR IGNORE INTO targets(name) VALUES(?)");
-    Statement findTarget(db_, "SELECT id FROM targets WHERE name=?");
-    Statement addZone(db_,
-                      "INSERT INTO zones(name, list_name, link) VALUES(?1,?2,?3) ON CONFLICT(name) DO UPDATE SET "
-                      "list_name=?2, link=?3 WHERE list_name<>?2 OR link<>?3");
-    Statement findZone(db_, "SELECT id FROM zones WHERE name=?");
-    Statement findCurrent(db_,
-                          "SELECT c.outcome_id, c.answer, c.answer_since_scan, c.delisted_scan, o.kind, o.codes, o.reasons,"
-                          " o.scan_id FROM current c JOIN outcomes o ON o.id=c.outcome_id"
-                          " WHERE c.target_id=? AND c.zone_id=?");
-    Statement addOutcome(db_,
-                         "INSERT INTO outcomes(scan_id, target_id, zone_id, kind, codes, reasons, txt, detail)"
-                         " VALUES(?,?,?,?,?,?,?,?)");
-    Statement setCurrent(db_,
-                         "INSERT OR REPLACE INTO current(target_id, zone_id, outcome_id, answer, answer_since_scan,"
-                         " delisted_scan) VALUES(?,?,?,?,?,?)");
-    Statement scanTime(db_, "SELECT started FROM scans WHERE id=?");
-    for (const Statement* s : {&addTarget, &findTarget, &addZone, &findZone, &findCurrent, &addOutcome, &setCurrent, &scanTime})
-        if (!s->ok()) return abandon(write);
-
-    auto idOf = [](Statement& add, Statement& find, const QString& name, QHash<QString, qint64>& cache,
-                   const std::function<void(Statement&)>& bindMore) -> qint64 {
+    // The row id for name, added when new; -1 on failure.
+    static qint64 idOf(Statement& add, Statement& find, const QString& name, QHash<QString, qint64>& cache,
+                       const std::function<void(Statement&)>& bindMore)
+    {
         const QString key = name.toCaseFolded();
         if (auto it = cache.constFind(key); it != cache.cend()) return *it;
         add.bind(1, name);
@@ -355,140 +335,206 @@ bool HistoryStore::Record(const ScanRecord& scan, std::vector<HistoryChange>* ch
         find.reset();
         if (id > 0) cache.insert(key, id);
         return id;
-    };
-    auto timeOf = [&](qint64 id) {
+    }
+
+    QDateTime timeOf(qint64 id)
+    {
         scanTime.bind(1, id);
         const QDateTime time = scanTime.step() == SQLITE_ROW ? fromMs(scanTime.integer(0)) : QDateTime();
         scanTime.reset();
         return time;
-    };
+    }
 
+    Statement addTarget, findTarget, addZone, findZone, findCurrent, addOutcome, setCurrent, scanTime;
+    qint64 scanId = 0;
     QHash<QString, qint64> targetIds, zoneIds;
     struct ListChange {
         HistoryChange change;
         int order = 0;
     };
-    QMap<QString, ListChange> failing, recovered; // by case-folded zone
+    std::vector<HistoryChange> changes;      // per target, in the order met
+    QMap<QString, ListChange> failing, recovered; // per case-folded zone
     int listOrder = 0;
-    for (const ScanObservation& seen : scan.observations) {
-        if (seen.target.isEmpty() || seen.zone.isEmpty()) continue;
-        const qint64 targetId = idOf(addTarget, findTarget, seen.target, targetIds, nullptr);
-        const qint64 zoneId = idOf(addZone, findZone, seen.zone, zoneIds, [&](Statement& s) {
-            s.bind(2, seen.listName).bind(3, seen.link);
-        });
-        if (targetId < 0 || zoneId < 0) return abandon(write);
+};
 
-        findCurrent.bind(1, targetId).bind(2, zoneId);
-        const int found = findCurrent.step();
-        if (found != SQLITE_ROW && found != SQLITE_DONE) {
-            findCurrent.reset();
-            return abandon(write);
+bool HistoryStore::Record(const ScanRecord& scan, std::vector<HistoryChange>* changes)
+{
+    if (!BeginScan(scan)) {
+        if (changes) changes->clear();
+        return false;
+    }
+    for (const ScanObservation& seen : scan.observations)
+        if (!Add(seen)) {
+            if (changes) changes->clear();
+            return false;
         }
-        const bool known = found == SQLITE_ROW;
-        qint64 outcomeId = known ? findCurrent.integer(0) : 0;
-        const int oldAnswer = known ? static_cast<int>(findCurrent.integer(1)) : 0;
-        qint64 answerSince = known ? findCurrent.integer(2) : 0;
-        qint64 delisted = known ? findCurrent.integer(3) : 0;
-        const int oldKind = known ? static_cast<int>(findCurrent.integer(4)) : 0;
-        const QString oldCodes = known ? findCurrent.text(5) : QString();
-        const QString oldReasons = known ? findCurrent.text(6) : QString();
-        const qint64 oldScan = known ? findCurrent.integer(7) : 0;
-        findCurrent.reset();
+    return FinishScan(changes);
+}
 
-        const int kind = static_cast<int>(seen.outcome);
-        const QString codes = encodeList(seen.codes);
-        const QString reasons = encodeList(seen.reasons);
-        // A new TXT text or failure detail alone is no change: lists put
-        // times and counters in them.
-        const bool differs = !known || kind != oldKind || codes != oldCodes || reasons != oldReasons;
-        if (!differs) continue;
+bool HistoryStore::BeginScan(const ScanRecord& scan)
+{
+    CancelScan();
+    if (!db_) {
+        if (lastError_.isEmpty()) lastError_ = QStringLiteral("the history database is not open");
+        return false;
+    }
+    if (!exec("BEGIN IMMEDIATE")) return fail(QStringLiteral("write"));
+    previousScan_ = QDateTime();
+    {
+        Statement last(db_, "SELECT max(started) FROM scans");
+        if (!last.ok() || last.step() != SQLITE_ROW) return abandon();
+        previousScan_ = fromMs(last.integer(0));
+    }
+    auto writer = std::make_unique<Writer>(db_);
+    if (!writer->ok()) return abandon();
+    {
+        Statement insert(db_, "INSERT INTO scans(started, finished, list_file, source, targets) VALUES(?,?,?,?,?)");
+        const QDateTime started = scan.started.isValid() ? scan.started : QDateTime::currentDateTimeUtc();
+        insert.bind(1, toMs(started))
+            .bind(2, toMs(scan.finished.isValid() ? scan.finished : started))
+            .bind(3, scan.listFile)
+            .bind(4, scan.source)
+            .bind(5, scan.targets);
+        if (!insert.ok() || insert.step() != SQLITE_DONE) return abandon();
+        writer->scanId = sqlite3_last_insert_rowid(db_);
+    }
+    writer_ = std::move(writer);
+    return true;
+}
 
-        addOutcome.bind(1, scanId)
-            .bind(2, targetId)
-            .bind(3, zoneId)
-            .bind(4, kind)
-            .bind(5, codes)
-            .bind(6, reasons)
-            .bind(7, encodeList(seen.txt))
-            .bind(8, seen.detail);
-        const int added = addOutcome.step();
-        addOutcome.reset();
-        if (added != SQLITE_DONE) return abandon(write);
-        outcomeId = sqlite3_last_insert_rowid(db_);
+bool HistoryStore::abandon()
+{
+    fail(QStringLiteral("write"));
+    writer_.reset();
+    exec("ROLLBACK");
+    return false;
+}
 
-        using Outcome = ScanObservation::Outcome;
-        int answer = oldAnswer;
-        if (ScanObservation::IsAnswer(seen.outcome) && kind != oldAnswer) {
-            if (seen.outcome == Outcome::NotListed && oldAnswer == int(Outcome::Listed)) delisted = scanId;
-            answer = kind;
-        }
-        const qint64 newAnswerSince = answer != oldAnswer ? scanId : answerSince;
-        setCurrent.bind(1, targetId).bind(2, zoneId).bind(3, outcomeId).bind(4, answer).bind(5, newAnswerSince).bind(6, delisted);
-        const int set = setCurrent.step();
-        setCurrent.reset();
-        if (set != SQLITE_DONE) return abandon(write);
+void HistoryStore::CancelScan()
+{
+    if (!writer_) return;
+    writer_.reset();
+    exec("ROLLBACK");
+}
 
-        if (!changes) continue;
-        HistoryChange change;
-        change.target = seen.target;
-        change.zone = seen.zone;
-        change.listName = seen.listName;
+bool HistoryStore::Add(const ScanObservation& seen)
+{
+    if (!writer_) {
+        lastError_ = QStringLiteral("no scan is being recorded");
+        problem_ = Problem::Other;
+        return false;
+    }
+    if (seen.target.isEmpty() || seen.zone.isEmpty()) return true;
+    Writer& w = *writer_;
+    const qint64 scanId = w.scanId;
+    const qint64 targetId = Writer::idOf(w.addTarget, w.findTarget, seen.target, w.targetIds, nullptr);
+    const qint64 zoneId = Writer::idOf(w.addZone, w.findZone, seen.zone, w.zoneIds, [&](Statement& s) {
+        s.bind(2, seen.listName).bind(3, seen.link);
+    });
+    if (targetId < 0 || zoneId < 0) return abandon();
+
+    w.findCurrent.bind(1, targetId).bind(2, zoneId);
+    const int found = w.findCurrent.step();
+    if (found != SQLITE_ROW && found != SQLITE_DONE) {
+        w.findCurrent.reset();
+        return abandon();
+    }
+    const bool known = found == SQLITE_ROW;
+    const int oldAnswer = known ? static_cast<int>(w.findCurrent.integer(1)) : 0;
+    const qint64 answerSince = known ? w.findCurrent.integer(2) : 0;
+    qint64 delisted = known ? w.findCurrent.integer(3) : 0;
+    const int oldKind = known ? static_cast<int>(w.findCurrent.integer(4)) : 0;
+    const QString oldCodes = known ? w.findCurrent.text(5) : QString();
+    const QString oldReasons = known ? w.findCurrent.text(6) : QString();
+    const qint64 oldScan = known ? w.findCurrent.integer(7) : 0;
+    w.findCurrent.reset();
+
+    const int kind = static_cast<int>(seen.outcome);
+    const QString codes = encodeList(seen.codes);
+    const QString reasons = encodeList(seen.reasons);
+    // A new TXT text or failure detail alone is no change: lists put
+    // times and counters in them.
+    if (known && kind == oldKind && codes == oldCodes && reasons == oldReasons) return true;
+
+    w.addOutcome.bind(1, scanId)
+        .bind(2, targetId)
+        .bind(3, zoneId)
+        .bind(4, kind)
+        .bind(5, codes)
+        .bind(6, reasons)
+        .bind(7, encodeList(seen.txt))
+        .bind(8, seen.detail);
+    const int added = w.addOutcome.step();
+    w.addOutcome.reset();
+    if (added != SQLITE_DONE) return abandon();
+    const qint64 outcomeId = sqlite3_last_insert_rowid(db_);
+
+    using Outcome = ScanObservation::Outcome;
+    int answer = oldAnswer;
+    if (ScanObservation::IsAnswer(seen.outcome) && kind != oldAnswer) {
+        if (seen.outcome == Outcome::NotListed && oldAnswer == int(Outcome::Listed)) delisted = scanId;
+        answer = kind;
+    }
+    const qint64 newAnswerSince = answer != oldAnswer ? scanId : answerSince;
+    w.setCurrent.bind(1, targetId).bind(2, zoneId).bind(3, outcomeId).bind(4, answer).bind(5, newAnswerSince).bind(6, delisted);
+    const int set = w.setCurrent.step();
+    w.setCurrent.reset();
+    if (set != SQLITE_DONE) return abandon();
+
+    HistoryChange change;
+    change.target = seen.target;
+    change.zone = seen.zone;
+    change.listName = seen.listName;
+    change.link = seen.link;
+    if (seen.outcome == Outcome::Listed && oldAnswer != int(Outcome::Listed)) {
+        change.kind = HistoryChange::Kind::Listed;
         change.codes = seen.codes;
         change.reasons = seen.reasons;
         change.txt = seen.txt;
-        change.link = seen.link;
-        change.detail = seen.detail;
-        if (seen.outcome == Outcome::Listed && oldAnswer != int(Outcome::Listed)) {
-            change.kind = HistoryChange::Kind::Listed;
-            changes->push_back(change);
-        } else if (seen.outcome == Outcome::NotListed && oldAnswer == int(Outcome::Listed)) {
-            change.kind = HistoryChange::Kind::Delisted;
-            change.codes.clear();
-            change.reasons.clear();
-            change.txt.clear();
-            change.since = timeOf(answerSince);
-            changes->push_back(change);
-        }
-        const bool wasFailing = known && ScanObservation::IsFailing(static_cast<Outcome>(oldKind));
-        const QString zoneKey = seen.zone.toCaseFolded();
-        if (ScanObservation::IsFailing(seen.outcome) && !wasFailing) {
-            auto it = failing.find(zoneKey);
-            if (it == failing.end()) {
-                change.kind = HistoryChange::Kind::Failing;
-                change.target.clear();
-                change.codes.clear();
-                change.reasons.clear();
-                change.txt.clear();
-                change.targets = 0;
-                it = failing.insert(zoneKey, ListChange{change, listOrder++});
-            }
-            ++it->change.targets;
-        } else if (ScanObservation::IsAnswer(seen.outcome) && wasFailing) {
-            auto it = recovered.find(zoneKey);
-            if (it == recovered.end()) {
-                change.kind = HistoryChange::Kind::Recovered;
-                change.target.clear();
-                change.codes.clear();
-                change.reasons.clear();
-                change.txt.clear();
-                change.detail.clear();
-                change.targets = 0;
-                change.since = timeOf(oldScan);
-                it = recovered.insert(zoneKey, ListChange{change, listOrder++});
-            }
-            ++it->change.targets;
-        }
+        w.changes.push_back(change);
+    } else if (seen.outcome == Outcome::NotListed && oldAnswer == int(Outcome::Listed)) {
+        change.kind = HistoryChange::Kind::Delisted;
+        change.since = w.timeOf(answerSince);
+        w.changes.push_back(change);
     }
-    if (!exec("COMMIT")) return abandon(write);
+    // Failures and recoveries concern the list: one change per list.
+    const bool wasFailing = known && ScanObservation::IsFailing(static_cast<Outcome>(oldKind));
+    const bool failingNow = ScanObservation::IsFailing(seen.outcome);
+    if (failingNow == wasFailing || (!failingNow && !ScanObservation::IsAnswer(seen.outcome))) return true;
+    auto& lists = failingNow ? w.failing : w.recovered;
+    const QString zoneKey = seen.zone.toCaseFolded();
+    auto it = lists.find(zoneKey);
+    if (it == lists.end()) {
+        change.kind = failingNow ? HistoryChange::Kind::Failing : HistoryChange::Kind::Recovered;
+        change.target.clear();
+        change.targets = 0;
+        if (failingNow) change.detail = seen.detail;
+        else change.since = w.timeOf(oldScan);
+        it = lists.insert(zoneKey, Writer::ListChange{change, w.listOrder++});
+    }
+    ++it->change.targets;
+    return true;
+}
 
-    if (changes) {
-        // Lists in the order they were met.
-        std::vector<ListChange> lists;
-        for (const ListChange& c : failing) lists.push_back(c);
-        for (const ListChange& c : recovered) lists.push_back(c);
-        std::sort(lists.begin(), lists.end(), [](const ListChange& a, const ListChange& b) { return a.order < b.order; });
-        for (const ListChange& c : lists) changes->push_back(c.change);
+bool HistoryStore::FinishScan(std::vector<HistoryChange>* changes)
+{
+    if (changes) changes->clear();
+    if (!writer_) {
+        lastError_ = QStringLiteral("no scan is being recorded");
+        problem_ = Problem::Other;
+        return false;
     }
+    if (!exec("COMMIT")) return abandon();
+    if (changes) {
+        *changes = std::move(writer_->changes);
+        // Lists in the order they were met.
+        std::vector<Writer::ListChange> lists;
+        for (const Writer::ListChange& c : writer_->failing) lists.push_back(c);
+        for (const Writer::ListChange& c : writer_->recovered) lists.push_back(c);
+        std::sort(lists.begin(), lists.end(), [](const auto& a, const auto& b) { return a.order < b.order; });
+        for (const Writer::ListChange& c : lists) changes->push_back(c.change);
+    }
+    writer_.reset();
     return true;
 }
 
@@ -624,5 +670,8 @@ bool HistoryStore::Prune(int days, const QDateTime& now, qint64* removed)
     if (removed) *removed = count;
     return true;
 }
+
+// Here, where the writer's type is complete.
+HistoryStore::~HistoryStore() { Close(); }
 
 } // namespace quarlo

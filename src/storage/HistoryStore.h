@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <vector>
 
 struct sqlite3;
@@ -58,6 +59,15 @@ public:
     // scan is kept.
     bool Record(const ScanRecord& scan, std::vector<HistoryChange>* changes);
 
+    // The same in steps, so a large scan need not be held in memory: the
+    // scan's own fields (not its observations), then each observation, then
+    // FinishScan commits. A failed step abandons the scan; CancelScan (or
+    // Close) drops one in progress.
+    bool BeginScan(const ScanRecord& scan);
+    bool Add(const ScanObservation& observation);
+    bool FinishScan(std::vector<HistoryChange>* changes);
+    void CancelScan();
+
     // When the scan before the last recorded one started; invalid when fewer
     // than two scans are recorded.
     QDateTime PreviousScanTime() const { return previousScan_; }
@@ -86,7 +96,11 @@ private:
     bool migrate();
     bool schemaVersion(int* version);
 
+    struct Writer;
+    bool abandon();
+
     sqlite3* db_ = nullptr;
+    std::unique_ptr<Writer> writer_;
     QString path_;
     int busyTimeoutMs_ = kDefaultBusyTimeoutMs;
     QString lastError_;

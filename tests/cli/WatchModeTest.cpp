@@ -319,7 +319,9 @@ TEST_F(Watch, ABrokenHistoryNeverChangesTheVerdict)
         EXPECT_TRUE(r.err.contains(QLatin1String(c.says))) << r.err.toStdString();
         EXPECT_TRUE(r.out.startsWith("QUARLO CRITICAL - 1 of ")) << r.out.toStdString();
         EXPECT_TRUE(r.out.contains("Listed now:\n  192.0.2.1 on Exact (exact.test)")) << r.out.toStdString();
-        if (c.wrapper.isEmpty()) EXPECT_EQ(digest(history), before) << "the file was changed";
+        if (c.wrapper.isEmpty()) {
+            EXPECT_EQ(digest(history), before) << "the file was changed";
+        }
         // Plain runs keep their own exit status and warn the same way.
         r = run({"192.0.2.1"}, {}, c.wrapper, c.asNobody);
         EXPECT_EQ(r.exitCode, 1);
