@@ -62,22 +62,32 @@ int HistoryRun::FinishWatch(Addresslist& list, Settings& settings, const CheckOp
                             const std::vector<CheckTarget>& targets)
 {
     const QString listFile = options.listFiles.isEmpty() ? QString() : options.listFiles.first();
-    ScanRecord record = ScanRecorder::Observe(list, QStringLiteral("cli"), listFile);
-    std::vector<HistoryChange> changes;
+    const ScanRecord scan = ScanRecorder::Header(list, QStringLiteral("cli"), listFile);
+    WatchReport report(scan, targets, options.warningLists, options.criticalLists);
     WatchReport::History history;
     history.path = historyPath(options);
-    if (options.noHistory) {
-        history.error = QStringLiteral("--no-history was given");
+    HistoryStore store;
+    bool recording = !options.noHistory && store.Open(history.path) && store.BeginScan(scan);
+    // One pass: the report keeps the listings, the history takes everything.
+    ScanRecorder::ObserveEach(list, [&](const ScanObservation& seen) {
+        report.add(seen);
+        recording = recording && store.Add(seen);
+    });
+    std::vector<HistoryChange> changes;
+    history.written = recording && store.FinishScan(&changes);
+    if (history.written) {
+        history.previousScan = store.PreviousScanTime();
+        if (const int days = retentionDays(settings); days > 0) store.Prune(days, QDateTime::currentDateTimeUtc());
     } else {
-        history.written = ScanRecorder::Record(record, history.path, retentionDays(settings), &changes, &history.error,
-                                               &history.previousScan);
-        if (!history.written) warn(QStringLiteral("history not written: ") + history.error);
+        history.error = options.noHistory ? QStringLiteral("--no-history was given") : store.LastError();
+        if (!options.noHistory) warn(QStringLiteral("history not written: ") + history.error);
     }
-    const WatchReport report(std::move(record), std::move(changes), targets, options.warningLists, options.criticalLists,
-                             history);
+    store.Close();
+    report.finish(std::move(changes), history);
 
     QByteArray output;
-    if (options.prometheus) output = PrometheusWriter::Write(report);
+    if (options.prometheus)
+        output = PrometheusWriter::Write(report, [&](const auto& sink) { ScanRecorder::ObserveEach(list, sink); });
     else if (options.format == CheckOptions::Format::Json) output = report.json();
     else output = report.text().toUtf8();
     // A report that could not be written leaves the verdict unknown to the

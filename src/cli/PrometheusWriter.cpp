@@ -19,7 +19,7 @@ QString PrometheusWriter::LabelValue(const QString& text)
     return value;
 }
 
-QByteArray PrometheusWriter::Write(const WatchReport& report)
+QByteArray PrometheusWriter::Write(const WatchReport& report, const Observations& observations)
 {
     QString text;
     QTextStream out(&text);
@@ -30,13 +30,13 @@ QByteArray PrometheusWriter::Write(const WatchReport& report)
 
     header("quarlo_listed", "1 when the list lists the target in the last scan, 0 when it answered that it does not.");
     QMap<QString, int> failures; // zone -> targets without a usable answer
-    for (const ScanObservation& seen : record.observations) {
+    observations([&](const ScanObservation& seen) {
         if (ScanObservation::IsFailing(seen.outcome)) ++failures[seen.zone];
         else failures[seen.zone] += 0;
-        if (!ScanObservation::IsAnswer(seen.outcome)) continue;
+        if (!ScanObservation::IsAnswer(seen.outcome)) return;
         out << "quarlo_listed{target=\"" << LabelValue(seen.target) << "\",zone=\"" << LabelValue(seen.zone) << "\"} "
             << (seen.outcome == ScanObservation::Outcome::Listed ? 1 : 0) << '\n';
-    }
+    });
     header("quarlo_list_failures", "Targets the list gave no usable answer for in the last scan (failed, refused or skipped).");
     for (auto it = failures.cbegin(); it != failures.cend(); ++it)
         out << "quarlo_list_failures{zone=\"" << LabelValue(it.key()) << "\"} " << it.value() << '\n';

@@ -3,6 +3,7 @@
 #include "cli/WatchReport.h"
 
 #include <QByteArray>
+#include <functional>
 
 namespace quarlo {
 
@@ -11,7 +12,12 @@ namespace quarlo {
 // AtomicFileWriter: the collector reads the file at any moment.
 class PrometheusWriter {
 public:
-    static QByteArray Write(const WatchReport& report);
+    // Calls its argument with every observation of the scan.
+    using Observations = std::function<void(const std::function<void(const ScanObservation&)>&)>;
+
+    // observations: every outcome of the scan, listings or not (the report
+    // keeps only the listings).
+    static QByteArray Write(const WatchReport& report, const Observations& observations);
     // A label value with backslash, quote and line end escaped.
     static QString LabelValue(const QString& text);
 };

@@ -2,7 +2,6 @@
 
 #include "cli/PrintableText.h"
 
-#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -70,21 +69,31 @@ QJsonObject changeJson(const HistoryChange& change)
 
 } // namespace
 
-WatchReport::WatchReport(ScanRecord record, std::vector<HistoryChange> changes, const std::vector<CheckTarget>& targets,
-                         int warning, int critical, History history)
-    : record_(std::move(record)), changes_(std::move(changes)), history_(std::move(history))
+WatchReport::WatchReport(ScanRecord scan, const std::vector<CheckTarget>& targets, int warning, int critical)
+    : record_(std::move(scan)), warning_(warning), critical_(critical)
 {
-    QHash<QString, int> lists;
-    for (const ScanObservation& seen : record_.observations)
-        if (seen.outcome == ScanObservation::Outcome::Listed) ++lists[seen.target.toCaseFolded()];
-    listedTargets_ = static_cast<int>(lists.size());
-    for (int count : lists) mostLists_ = std::max(mostLists_, count);
+    record_.observations.clear();
     for (const CheckTarget& target : targets) {
         const TargetStatus status = target.status();
         if (status != TargetStatus::Listed && status != TargetStatus::Clean) incomplete_ = true;
     }
-    if (mostLists_ > 0 && mostLists_ >= critical) status_ = Critical;
-    else if (mostLists_ > 0 && mostLists_ >= warning) status_ = Warning;
+}
+
+void WatchReport::add(const ScanObservation& observation)
+{
+    if (observation.outcome != ScanObservation::Outcome::Listed) return;
+    record_.observations.push_back(observation);
+    const int lists = ++listsPerTarget_[observation.target.toCaseFolded()];
+    listedTargets_ = static_cast<int>(listsPerTarget_.size());
+    mostLists_ = std::max(mostLists_, lists);
+}
+
+void WatchReport::finish(std::vector<HistoryChange> changes, History history)
+{
+    changes_ = std::move(changes);
+    history_ = std::move(history);
+    if (mostLists_ > 0 && mostLists_ >= critical_) status_ = Critical;
+    else if (mostLists_ > 0 && mostLists_ >= warning_) status_ = Warning;
     else if (incomplete_) status_ = Unknown;
     else status_ = Ok;
 }
