@@ -3,16 +3,26 @@
 #include "cli/PrintableText.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <cstdio>
 
 namespace quarlo {
 namespace {
 
+// What a helper printing on its standard output would have mixed into our
+// report goes to standard error instead, bounded.
+constexpr qint64 kMaxEcho = 64 * 1024;
+
 // Waits for process; says what went wrong, or nothing.
 QString finish(QProcess& process, const QString& what, int timeoutMs)
 {
+    auto echo = qScopeGuard([&] {
+        const QByteArray said = process.readAllStandardOutput().left(kMaxEcho);
+        if (!said.isEmpty()) std::fwrite(said.constData(), 1, static_cast<size_t>(said.size()), stderr);
+    });
     if (!process.waitForFinished(timeoutMs)) {
         if (process.state() != QProcess::NotRunning) {
             process.kill();
@@ -39,7 +49,6 @@ QString headerText(const QString& text) { return Printable(text).left(200); }
 bool ChangeNotifier::RunCommand(const QString& command, const QByteArray& input, QString* error, int timeoutMs)
 {
     QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
     const QString what = QStringLiteral("the notify command");
     if (!process.waitForStarted(10000)) {
@@ -88,7 +97,6 @@ bool ChangeNotifier::SendMail(const QString& address, const QString& subject, co
     mail += "Auto-Submitted: auto-generated\n\n";
     mail += body.toUtf8();
     QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     // The recipient as an argument, never taken from the headers.
     process.start(sendmail, {QStringLiteral("-oi"), QStringLiteral("--"), address});
     const QString what = QStringLiteral("sendmail (%1)").arg(sendmail);

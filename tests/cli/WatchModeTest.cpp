@@ -261,11 +261,14 @@ TEST_F(Watch, PrometheusTextfileMailAndNotifyCommand)
     r = run({"--watch", "--mail-to", "postmaster@example.org", listFile});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("no sendmail program is installed")) << r.err.toStdString();
-    // A failing notify command is reported, the verdict unchanged.
+    // A failing notify command is reported, the verdict unchanged; what it
+    // prints stays out of the report.
     serve("192.0.2.1\n", "");
-    r = run({"--watch", "--notify-command", "echo refused >&2; exit 7", listFile});
+    r = run({"--watch", "--notify-command", "echo chatter; echo refused >&2; exit 7", listFile});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("the notify command exited with status 7: refused")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("chatter\n"));
+    EXPECT_FALSE(r.out.contains("chatter")) << r.out.toStdString();
 }
 
 // Whatever is wrong with the history, the scan is reported with the right
