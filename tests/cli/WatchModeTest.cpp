@@ -93,7 +93,8 @@ protected:
         environment.remove("QUARLO_HISTORY");
         for (const QString& pair : env) environment.insert(pair.section('=', 0, 0), pair.section('=', 1));
         process.setProcessEnvironment(environment);
-        if (asNobody) {
+        // Root writes any file: the read-only case runs as nobody then.
+        if (asNobody && ::geteuid() == 0) {
             process.setChildProcessModifier([] {
                 if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(120);
             });
