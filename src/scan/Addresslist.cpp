@@ -215,7 +215,9 @@ void Addresslist::startZoneTests()
     for (const ServerPtr& server : settings_.BlacklistServers()) {
         if (!server->Enabled() || zoneTestIndex_.contains(server->Zone().toCaseFolded())) continue;
         zoneTestIndex_.insert(server->Zone().toCaseFolded(), static_cast<int>(zoneTests_.size()));
-        ZoneTest test{server->Zone(), server->Name()};
+        ZoneTest test;
+        test.zone = server->Zone();
+        test.name = server->Name();
         test.domainList = server->IsDomainList();
         zoneTests_.push_back(test);
     }

@@ -156,7 +156,7 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     displayTimer_.setInterval(1000);
     connect(&displayTimer_, &QTimer::timeout, this, &MainForm::showOutstanding);
     redrawTimer_.setSingleShot(true);
-    redrawTimer_.setInterval(100);
+    redrawTimer_.setInterval(kRedrawMs);
     connect(&redrawTimer_, &QTimer::timeout, this, &MainForm::flushDirty);
 }
 
@@ -367,6 +367,8 @@ void MainForm::connectList()
     connect(&list, &Addresslist::ScanStarted, this, [this] {
         dirty_.clear();
         scanRan_ = true;
+        scanTime_.start();
+        scanClock_.start(0, s_.list.Count());
         clearScanNotes();
         table_->setCursor(Qt::BusyCursor);
         table_->GridReset();
@@ -381,10 +383,14 @@ void MainForm::connectList()
     });
     connect(&list, &Addresslist::ZoneTestComplete, this, &MainForm::showZoneProblems);
     auto finished = [this](bool complete) {
-        dirty_.clear(); // RefreshData below draws everything
         displayTimer_.stop();
+        redrawTimer_.stop();
         table_->unsetCursor();
-        RefreshData();
+        // Every change an address reported is drawn now; the end of a scan
+        // changes some verdicts without a report (a stop, an address with
+        // nothing left to ask).
+        flushDirty();
+        table_->RefreshVerdicts();
         showZoneProblems();
         if (complete) noteScanSummary();
         showOutstanding();
@@ -510,9 +516,24 @@ void MainForm::clearScanNotes()
 
 void MainForm::flushDirty()
 {
-    const auto dirty = std::exchange(dirty_, {});
-    for (const std::weak_ptr<Address>& weak : dirty)
-        if (const AddressPtr address = weak.lock()) table_->UpdateRow(address);
+    // At most a slice of rows per redraw (some 20 ms); the rest wait for
+    // the next one, so a burst of replies never freezes the window.
+    constexpr qsizetype kRowsPerRedraw = 2000;
+    std::vector<AddressPtr> addresses;
+    addresses.reserve(static_cast<size_t>(std::min(dirty_.size(), kRowsPerRedraw)));
+    for (auto it = dirty_.begin(); it != dirty_.end() && qsizetype(addresses.size()) < kRowsPerRedraw;) {
+        if (AddressPtr address = it.value().lock()) addresses.push_back(std::move(address));
+        it = dirty_.erase(it);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    table_->UpdateRows(addresses);
+    // A big grid costs a walk over every row to lay out after a batch: the
+    // busier the redraw, the longer the window rests between redraws, so
+    // it keeps answering the user.
+    const qint64 busyMs = clock.elapsed() + table_->LastLayoutMs();
+    redrawTimer_.setInterval(static_cast<int>(std::clamp<qint64>(3 * busyMs, kRedrawMs, 1000)));
+    if (!dirty_.isEmpty()) redrawTimer_.start();
     showOutstanding();
 }
 void MainForm::UpdateRow(const AddressPtr& address) { table_->UpdateRow(address); }
@@ -714,6 +735,15 @@ void MainForm::showProgress()
     }
     reserveProgressWidth();
     progressText_->setText(scanRan_ ? QStringLiteral("Checked %1 of %2 addresses").arg(done).arg(total) : QString());
+    // While scanning, the bar tells the time left at the recent rate.
+    qint64 left = -1;
+    if (s_.list.ScanActive() && scanTime_.isValid()) {
+        scanClock_.update(scanTime_.elapsed(), done);
+        left = scanClock_.remainingMs();
+    }
+    progress_->setTextVisible(left > 0);
+    progress_->setFormat(left > 0 ? QStringLiteral("about %1 left").arg(ScanProgress::formatDuration(left)) : QString());
+    progress_->setToolTip(left > 0 ? scanClock_.text() : QString());
     progress_->setRange(0, std::max(total, 1));
     progress_->setValue(scanRan_ ? done : 0);
 }

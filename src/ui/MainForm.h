@@ -1,10 +1,12 @@
 #pragma once
 
 #include "model/Address.h"
+#include "scan/ScanProgress.h"
 #include "ui/HelpMenu.h"
 
 #include <QHash>
 #include <QMainWindow>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -156,11 +158,14 @@ private:
     QLabel* progressText_ = nullptr;
     QProgressBar* progress_ = nullptr;
     bool scanRan_ = false; // the list has been scanned since it was loaded or emptied
+    ScanProgress scanClock_; // the running scan's rate, for the time left
+    QElapsedTimer scanTime_;
     QTimer displayTimer_;
     // Replies during a scan arrive by the thousand per second; their rows are
     // redrawn in batches so the window paints a few times a second instead
     // of after every reply.
     QTimer redrawTimer_;
+    static constexpr qint64 kRedrawMs = 100; // the shortest time between two redraws of changed rows
     QHash<Address*, std::weak_ptr<Address>> dirty_;
     void flushDirty();
     DialogRunner runDialog_;

@@ -60,13 +60,23 @@ ResultsModel::Node* ResultsModel::appendChild(Node* parent, Kind kind, const QSt
     node->row = row;
     Node* const added = node.get();
 
-    beginInsertRows(indexOf(parent), row, row);
+    if (!bulk_) beginInsertRows(indexOf(parent), row, row);
     parent->children.push_back(std::move(node));
     auto& index = keys(kind);
     const QString folded = fold(key);
     if (!index.contains(folded)) index.insert(folded, added);
-    endInsertRows();
+    if (!bulk_) endInsertRows();
     return added;
+}
+
+void ResultsModel::beginBulkAppend()
+{
+    if (bulk_++ == 0) beginResetModel();
+}
+
+void ResultsModel::endBulkAppend()
+{
+    if (bulk_ > 0 && --bulk_ == 0) endResetModel();
 }
 
 void ResultsModel::unindex(const Node* node)
@@ -99,6 +109,7 @@ void ResultsModel::setCell(Node* node, int column, const Cell& cell)
     Cell& held = node->cells[static_cast<size_t>(column)];
     if (held == cell) return;
     held = cell;
+    if (bulk_) return; // the reset at the end tells the views
     const QModelIndex changed = indexOf(node, column);
     emit dataChanged(changed, changed);
 }
@@ -115,7 +126,7 @@ void ResultsModel::setCells(Node* node, const Cells& cells)
         first = std::min(first, column);
         last = column;
     }
-    if (last < 0) return;
+    if (last < 0 || bulk_) return;
     emit dataChanged(indexOf(node, first), indexOf(node, last));
 }
 
@@ -123,6 +134,7 @@ void ResultsModel::setListing(Node* node, bool listing)
 {
     if (!node || node->listing == listing) return;
     node->listing = listing;
+    if (bulk_) return;
     emit dataChanged(indexOf(node, 0), indexOf(node, kColumns - 1), {Qt::DecorationRole, Qt::BackgroundRole});
 }
 

@@ -43,6 +43,7 @@ public:
         // tinted background. A server that only refused the query gets
         // neither.
         bool listing = true;
+        int shownVerdict = -1; // address rows: the verdict the row was last drawn for
         Node* parent = nullptr;
         int row = 0;
         std::vector<std::unique_ptr<Node>> children;
@@ -73,6 +74,11 @@ public:
     Node* appendChild(Node* parent, Kind kind, const QString& key, const Cells& cells, bool listing = true);
     // Removes the row and everything under it.
     void remove(Node* node);
+    // Rows appended between these reach the views as one reset instead of
+    // one insertion each (filling an empty grid with a whole list).
+    void beginBulkAppend();
+    void endBulkAppend();
+    bool inBulkAppend() const { return bulk_ > 0; }
     // Changes one cell; views hear of it only when something differs.
     void setCell(Node* node, int column, const Cell& cell);
     // Changes a whole row with one notification spanning the changed cells,
@@ -107,6 +113,7 @@ private:
     const QHash<QString, Node*>& keys(Kind kind) const { return byKey_[static_cast<size_t>(kind)]; }
 
     std::array<QHash<QString, Node*>, 3> byKey_;
+    int bulk_ = 0;
     QStringList headers_;
     QIcon serverIcon_;
     QIcon plainServerIcon_;

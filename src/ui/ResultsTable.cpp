@@ -5,6 +5,7 @@
 #include "ui/SkullIcon.h"
 
 #include <QAccessible>
+#include <QElapsedTimer>
 #include <QApplication>
 #include <QEvent>
 #include <QFontMetrics>
@@ -190,6 +191,10 @@ ResultsTable::ResultsTable(Addresslist& list, QWidget* parent)
     connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) { onExpansionChanged(index, true); });
     connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) { onExpansionChanged(index, false); });
 
+    queueTimer_.setSingleShot(true);
+    queueTimer_.setInterval(0);
+    connect(&queueTimer_, &QTimer::timeout, this, &ResultsTable::drawQueued);
+
     GridReset();
 }
 
@@ -197,6 +202,9 @@ ResultsTable::~ResultsTable() = default;
 
 void ResultsTable::GridReset()
 {
+    queue_.clear();
+    unplaced_.clear();
+    queueTimer_.stop();
     model_->clear();
     model_->setHeaders(ResultCells::Headers());
 
@@ -235,7 +243,91 @@ void ResultsTable::resizeEvent(QResizeEvent* event)
 
 void ResultsTable::RefreshData()
 {
-    for (const AddressPtr& address : list_) UpdateRow(address);
+    deferLayout();
+    if (model_->rowCount() > 0) {
+        for (const AddressPtr& address : list_) UpdateRow(address);
+        return;
+    }
+    // An empty grid (a new scan, a loaded list) is filled in one go; the
+    // view learns the rows' expansion afterwards. Beyond the first rows the
+    // queue places the rest in order, a slice at a time.
+    std::vector<AddressPtr> later;
+    model_->beginBulkAppend();
+    for (const AddressPtr& address : list_) {
+        if (static_cast<size_t>(model_->rowCount()) < kDrawAtOnce) UpdateRow(address);
+        else later.push_back(address);
+    }
+    model_->endBulkAppend();
+    queueRows(later);
+    deferLayout();
+    std::vector<Node*> stack{model_->root()};
+    while (!stack.empty()) {
+        Node* node = stack.back();
+        stack.pop_back();
+        for (const auto& child : node->children) {
+            if (child->children.empty()) continue;
+            setExpanded(model_->indexOf(child.get()), child->expanded);
+            stack.push_back(child.get());
+        }
+    }
+}
+
+void ResultsTable::UpdateRows(const std::vector<AddressPtr>& addresses)
+{
+    // A few rows are cheaper to place one by one than the whole view.
+    constexpr size_t kDeferFrom = 32;
+    if (addresses.size() >= kDeferFrom) deferLayout();
+    for (const AddressPtr& address : addresses) UpdateRow(address);
+}
+
+void ResultsTable::RefreshVerdicts()
+{
+    std::vector<AddressPtr> changed;
+    const auto& rows = model_->root()->children;
+    size_t position = 0;
+    for (const AddressPtr& address : list_) {
+        // The grid is in list order: the row at the same place is almost
+        // always the address's own, which saves a search by key.
+        const Node* row = position < rows.size() && rows[position]->key == address->Key()
+                              ? rows[position].get()
+                              : model_->find(address->Key(), Kind::Address);
+        ++position;
+        if (!row || row->shownVerdict != static_cast<int>(address->Verdict())) changed.push_back(address);
+    }
+    if (changed.size() > kDrawAtOnce) queueRows(changed);
+    else UpdateRows(changed);
+}
+
+void ResultsTable::queueRows(const std::vector<AddressPtr>& addresses)
+{
+    for (const AddressPtr& address : addresses) {
+        if (!model_->find(address->Key(), Kind::Address)) unplaced_.insert(address.get());
+        queue_.push_back(address);
+    }
+    if (!queue_.empty() && !queueTimer_.isActive()) queueTimer_.start();
+}
+
+void ResultsTable::drawQueued()
+{
+    constexpr qint64 kSliceMs = 25;
+    QElapsedTimer clock;
+    clock.start();
+    deferLayout();
+    while (!queue_.empty() && clock.elapsed() < kSliceMs) {
+        const AddressPtr address = std::move(queue_.front());
+        queue_.pop_front();
+        unplaced_.remove(address.get());
+        // Gone from the list meanwhile: nothing to draw.
+        if (list_.Item(address->Key()) == address) UpdateRow(address);
+    }
+    if (queue_.empty()) unplaced_.clear();
+    else queueTimer_.start();
+}
+
+void ResultsTable::deferLayout()
+{
+    scheduleDelayedItemsLayout();
+    layoutPending_ = true;
 }
 
 void ResultsTable::UpdateRow(const AddressPtr& address)
@@ -243,6 +335,8 @@ void ResultsTable::UpdateRow(const AddressPtr& address)
     if (!address) return;
     const QString key = address->Key();
     Node* row = model_->find(key, Kind::Address);
+    // Its place comes when the queue reaches it; it draws the latest state.
+    if (!row && unplaced_.contains(address.get())) return;
 
     ResultsModel::Cells cells = row ? row->cells : ResultsModel::Cells{};
     cells[kTargetColumn] = cells_.Target(*address);
@@ -254,6 +348,7 @@ void ResultsTable::UpdateRow(const AddressPtr& address)
         status = cells_.Status(*address, verdict);
     if (row) model_->setCells(row, cells);
     else row = model_->appendChild(nullptr, Kind::Address, key, cells);
+    row->shownVerdict = static_cast<int>(verdict);
 
     for (const RespondingServerPtr& server : address->RespondingServers())
         if (server) updateServer(row, key, *server);
@@ -293,7 +388,7 @@ bool ResultsTable::viewExpanded(const Node* node) const
 {
     // The view knows best once there are children (the user may have used
     // any of its ways to expand or collapse); before that only our flag can.
-    if (node->children.empty()) return node->expanded;
+    if (node->children.empty() || model_->inBulkAppend()) return node->expanded;
     return isExpanded(model_->indexOf(node));
 }
 
@@ -306,13 +401,15 @@ bool ResultsTable::mustCollapse(const Node* parent, int threshold) const
 void ResultsTable::applyExpansion(Node* parent, bool collapse)
 {
     const QModelIndex index = model_->indexOf(parent);
+    // While the grid is filled in one go the view hears of it afterwards.
+    const bool tellView = !model_->inBulkAppend();
     if (collapse) {
         parent->expanded = false;
-        setExpanded(index, false);
+        if (tellView) setExpanded(index, false);
     } else if (parent->children.size() == 1) {
         // The view never expands a node that had no children: tell it now.
         parent->expanded = true;
-        setExpanded(index, true);
+        if (tellView) setExpanded(index, true);
     }
 }
 
@@ -333,7 +430,10 @@ void ResultsTable::RemoveRow(const QString& key)
 
 void ResultsTable::doItemsLayout()
 {
+    QElapsedTimer clock;
+    clock.start();
     QTreeView::doItemsLayout();
+    lastLayoutMs_ = clock.elapsed();
     layoutPending_ = false;
 }
 

@@ -6,8 +6,11 @@
 #include "ui/ResultsModel.h"
 
 #include <QColor>
+#include <QSet>
 #include <QStringList>
+#include <QTimer>
 #include <QTreeView>
+#include <deque>
 #include <vector>
 
 namespace quarlo {
@@ -35,10 +38,24 @@ public:
 
     // Empties the grid and sets up its headers, column widths and heights.
     void GridReset();
-    // Brings every address of the list into the grid, in list order.
+    // Brings every address of the list into the grid, in list order. A
+    // long list fills an empty grid a slice at a time (see Drawing), so
+    // the window keeps answering.
     void RefreshData();
+    // Rows still to be drawn a slice at a time.
+    bool Drawing() const { return !queue_.empty(); }
     // Adds or refreshes the rows of one address.
     void UpdateRow(const AddressPtr& address);
+    // Refreshes many addresses with one relayout of the view instead of one
+    // per expanded row (each costs a walk over every row shown).
+    void UpdateRows(const std::vector<AddressPtr>& addresses);
+    // Redraws the addresses whose verdict differs from the one their row
+    // shows (a scan ends some without a change of its own to report).
+    void RefreshVerdicts();
+    // How long the view's last full layout took, in milliseconds.
+    qint64 LastLayoutMs() const { return lastLayoutMs_; }
+    // Addresses at most drawn at once; more go a slice at a time.
+    static constexpr size_t kDrawAtOnce = 4096;
     // Removes the address row with that key and everything under it.
     void RemoveAddress(const QString& key);
     // Removes any row with that key and everything under it, from the grid
@@ -117,6 +134,13 @@ private:
     void fitLastColumn();
     void onClicked(const QModelIndex& index);
     void onExpansionChanged(const QModelIndex& index, bool expanded);
+    // From here until control returns to the event loop, the view only
+    // notes inserted and expanded rows; it lays itself out once after.
+    void deferLayout();
+    // Draws the rows of queued addresses for a short while, then lets the
+    // event loop run before the next slice.
+    void drawQueued();
+    void queueRows(const std::vector<AddressPtr>& addresses);
 
     Addresslist& list_;
     Settings& settings_;
@@ -124,6 +148,12 @@ private:
     ResultsModel* model_;
     ResultsRowDelegate* delegate_;
     bool layoutPending_ = true;
+    qint64 lastLayoutMs_ = 0;
+    // Held, not weak: a queued address's memory is never reused for another
+    // while it is known as unplaced.
+    std::deque<AddressPtr> queue_;
+    QSet<const Address*> unplaced_; // queued, and no row yet: placed in list order by the queue
+    QTimer queueTimer_;
     int urlColumnWidth_ = 0;
     bool fitting_ = false;
 };

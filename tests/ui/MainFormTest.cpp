@@ -850,6 +850,10 @@ TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotM
     EXPECT_TRUE(QTest::qWaitFor([&] { return text->text() == "Checked 9 of 12 addresses"; }, 30000)) << text->text().toStdString();
     ASSERT_TRUE(dns.answer("192.0.2.10:BlacklistCheck:a.test", "127.0.0.2"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return text->text() == "Checked 10 of 12 addresses"; }, 30000)) << text->text().toStdString();
+    // Once a rate is known the bar tells the time left.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->isTextVisible() && bar->text().contains(QRegularExpression("^about \\d+ s left$")); }, 30000))
+        << bar->text().toStdString();
+    EXPECT_TRUE(bar->toolTip().startsWith("Checked 10 of 12 addresses, about ")) << bar->toolTip().toStdString();
     EXPECT_EQ(bar->value(), 10);
     EXPECT_EQ(outstanding->text(), QString::number(dns.PendingCount()));
     QApplication::processEvents();
@@ -865,4 +869,5 @@ TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotM
     list.StopScan();
     // Stopped before they were answered: not counted as checked.
     EXPECT_EQ(text->text(), "Checked 10 of 12 addresses");
+    EXPECT_FALSE(bar->isTextVisible()); // no time left once stopped
 }

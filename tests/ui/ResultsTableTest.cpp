@@ -755,7 +755,16 @@ TEST_F(ResultsTableTest, LongListUpdatesOnlyTheChangedRows)
     for (int i = 0; i < kCount; ++i) list->AddTarget(QString("10.0.%1.%2").arg(i / 256).arg(i % 256));
     table->GridReset();
     table->RefreshData();
+    // A long list fills the grid a slice at a time. An address whose turn
+    // has not come is not drawn out of its place when it changes meanwhile.
+    EXPECT_TRUE(table->Drawing());
+    EXPECT_LT(table->AddressRowCount(), kCount);
+    table->UpdateRow(list->Item(kCount));
+    EXPECT_FALSE(table->IndexOfKey(list->Item(kCount)->Key()).isValid());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !table->Drawing(); }, 30000));
     ASSERT_EQ(table->AddressRowCount(), kCount);
+    for (int position : {1, 4096, 4097, kCount})
+        EXPECT_EQ(table->IndexOfKey(list->Item(position)->Key()).row(), position - 1) << position;
     showTable();
 
     QAbstractItemModel* model = table->model();
