@@ -62,12 +62,14 @@ function(quarlo_automation_tests)
   set(environment
     "XDG_DATA_DIRS=${QUARLO_TEST_DATA_DIR}"
     "QUARLO_DNS_SERVERS=127.0.0.1:9"
-    "QT_QPA_PLATFORM=offscreen")
+    "QT_QPA_PLATFORM=offscreen"
+    "QUARLO_HISTORY=${CMAKE_BINARY_DIR}/test-history.sqlite")
   add_test(NAME AutomationBus COMMAND ${QUARLO_DBUS_RUN_SESSION} -- $<TARGET_FILE:test_automation>)
   set_tests_properties(AutomationBus PROPERTIES ENVIRONMENT "${environment}" TIMEOUT 300)
   add_test(NAME AutomationGdbusExample
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/automation/gdbus_example.sh
                    ${CMAKE_SOURCE_DIR}/data/dbus/com.vantorel.Quarlo.service.in $<TARGET_FILE:quarlo>)
-  set_tests_properties(AutomationGdbusExample PROPERTIES ENVIRONMENT "QUARLO_DNS_SERVERS=127.0.0.1:9" TIMEOUT 300)
+  set_tests_properties(AutomationGdbusExample PROPERTIES
+    ENVIRONMENT "QUARLO_DNS_SERVERS=127.0.0.1:9;QUARLO_HISTORY=${CMAKE_BINARY_DIR}/test-history.sqlite" TIMEOUT 300)
 endfunction()
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL quarlo_automation_tests)

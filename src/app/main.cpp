@@ -18,6 +18,7 @@
 #include "scan/Addresslist.h"
 #include "scan/AresDirectDns.h"
 #include "scan/AresDnsLookup.h"
+#include "scan/ScanRecorder.h"
 #include "scan/DnsServers.h"
 #include "storage/ServerConfigFile.h"
 #include "ui/MainForm.h"
@@ -25,6 +26,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QStatusBar>
 
 using namespace quarlo;
 
@@ -52,6 +54,9 @@ int main(int argc, char** argv)
     AresDnsLookup dns(dnsServers);
     Addresslist list(settings, dns, std::make_unique<AresDirectDns>(dnsServers));
     Application application(list, settings, prompts);
+    // Every finished scan, from the window or an automation client, goes
+    // into the history.
+    ScanRecorder recorder(list, QStringLiteral("window"));
     // Before the window: its load fills the send-to menu from the engine.
     DesktopExports::Install(ExportEngine::Instance(), prompts, programDir);
 
@@ -62,6 +67,11 @@ int main(int argc, char** argv)
                                        location.WritableDirectory(), location.DataDirectory()});
     prompts.setParent(&window);
     window.show();
+    // The scan's results stand whatever happens to the history; the user
+    // only hears that it was not written, and why.
+    QObject::connect(&recorder, &ScanRecorder::RecordFailed, &window, [&window](const QString& message) {
+        window.statusBar()->showMessage(QStringLiteral("History not written: ") + message, 15000);
+    });
 
     // Clients on the session bus work on the same objects as the window. A
     // second copy of the program finds the name taken and runs without.
