@@ -21,6 +21,7 @@ struct CheckOptions {
     Format format = Format::Text;
     QString outputPath;      // empty: standard output
     bool progress = true;
+    bool ipv6Lookups = false; // --ipv6: also check host names' IPv6 addresses
     DnsTuning tuning;        // --timeout and --tries over the DNS components' defaults
 
     // The scan history and watch mode (see HistoryRun).

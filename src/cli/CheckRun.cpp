@@ -8,6 +8,9 @@
 #include "scan/Addresslist.h"
 #include "scan/DirectDns.h"
 #include "scan/DnsLookup.h"
+#include "scan/DnsRecord.h"
+#include "scan/DnsResponse.h"
+#include "common/IpFunctions.h"
 
 #include <cstdio>
 
@@ -55,23 +58,81 @@ void CheckRun::resolveMailDomains()
         }
     }
     if (domains_.empty()) {
-        startScan();
+        mailDomainsResolved();
         return;
     }
+    whenLookupsDone(&CheckRun::mailDomainsResolved);
+}
+
+void CheckRun::whenLookupsDone(void (CheckRun::*next)())
+{
     // Unanswered queries end without a Reply, so the count is what tells.
     auto* poll = new QTimer(this);
     poll->setInterval(20);
-    connect(poll, &QTimer::timeout, this, [this, poll] {
+    connect(poll, &QTimer::timeout, this, [this, poll, next] {
         if (mxDns_.OutstandingCount() > 0) return;
         poll->deleteLater();
-        mailDomainsResolved();
+        (this->*next)();
     });
     poll->start();
+}
+
+void CheckRun::resolveIPv6()
+{
+    QStringList servers = mxDns_.DNSServers().split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (servers.isEmpty()) servers.append(QString());
+    for (const CheckTarget& target : targets_) {
+        const QString host = target.listTarget();
+        // Address literals and ranges have no AAAA records of their own.
+        if (host.isEmpty() || !IsValidHostName(host) || IsValidIP(host)) continue;
+        const QString key = host.toCaseFolded();
+        if (host6Index_.contains(key)) continue;
+        host6Index_.insert(key, static_cast<int>(hosts6_.size()));
+        hosts6_.push_back(Host6{host, {}});
+        for (const QString& server : servers)
+            mxDns_.Query(host, QStringLiteral("6:") + QString::number(hosts6_.size() - 1), server.trimmed(),
+                         DnsRecord::AAAA, nullptr);
+    }
+    if (hosts6_.empty()) ipv6Resolved();
+    else whenLookupsDone(&CheckRun::ipv6Resolved);
+}
+
+void CheckRun::ipv6Resolved()
+{
+    std::vector<CheckTarget> all;
+    all.reserve(targets_.size());
+    for (CheckTarget& target : targets_) {
+        const QString host = target.listTarget();
+        const int index = host.isEmpty() ? -1 : host6Index_.value(host.toCaseFolded(), -1);
+        all.push_back(std::move(target));
+        if (index < 0) continue;
+        for (const QString& address : hosts6_[static_cast<size_t>(index)].addresses) {
+            CheckTarget v6 = CheckTarget::FromText(address);
+            v6.addressOf = host;
+            all.push_back(std::move(v6));
+        }
+    }
+    targets_ = std::move(all);
+    startScan();
 }
 
 void CheckRun::onMxReply(const DnsResponse& response)
 {
     bool ok = false;
+    if (response.Tag().startsWith(QLatin1String("6:"))) {
+        const int index = response.Tag().mid(2).toInt(&ok);
+        if (!ok || index < 0 || index >= static_cast<int>(hosts6_.size())) return;
+        Host6& host = hosts6_[static_cast<size_t>(index)];
+        if (!host.addresses.isEmpty()) return; // another server answered first
+        for (int i = 0; const DnsRecord* record = response.FindRecord(1, DnsRecord::AAAA, i); ++i) {
+            // Only what reads back as an IPv6 address becomes a target.
+            if (!IsIPv6Literal(record->Data)) continue;
+            if (host.addresses.contains(record->Data, Qt::CaseInsensitive)) continue;
+            if (host.addresses.size() >= kMaxIPv6PerHost) break;
+            host.addresses.append(record->Data);
+        }
+        return;
+    }
     const int index = response.Tag().toInt(&ok);
     if (!ok || index < 0 || index >= static_cast<int>(domains_.size())) return;
     ++mxReplies_;
@@ -113,7 +174,8 @@ void CheckRun::mailDomainsResolved()
             target.mxUnanswered = true;
         }
     }
-    startScan();
+    if (ipv6Lookups_) resolveIPv6();
+    else startScan();
 }
 
 void CheckRun::startScan()

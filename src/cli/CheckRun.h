@@ -24,6 +24,13 @@ class CheckRun : public QObject {
 public:
     CheckRun(Addresslist& list, DirectDns& mxDns, bool progress, QObject* parent = nullptr);
 
+    // Host names (given, or a mail domain's exchanger) also get their IPv6
+    // addresses looked up; each is checked as a target of its own, listed
+    // right after the host's.
+    void setIPv6Lookups(bool on) { ipv6Lookups_ = on; }
+    // At most this many IPv6 addresses of one host are checked.
+    static constexpr int kMaxIPv6PerHost = 16;
+
     void start(std::vector<CheckTarget> targets);
 
     // The targets in the order given; complete once finished() was emitted.
@@ -47,6 +54,10 @@ private:
     void resolveMailDomains();
     void onMxReply(const DnsResponse& response);
     void mailDomainsResolved();
+    void resolveIPv6();
+    void ipv6Resolved();
+    // Waits until no query of mxDns_ is out, then calls next.
+    void whenLookupsDone(void (CheckRun::*next)());
     void startScan();
     bool anyDomainList() const;
     void waitForTxt();
@@ -58,6 +69,13 @@ private:
     std::vector<CheckTarget> targets_;
     std::vector<MailDomain> domains_;
     QHash<QString, int> domainIndex_; // case-folded domain -> position in domains_
+    bool ipv6Lookups_ = false;
+    struct Host6 {
+        QString name;
+        QStringList addresses; // as the first reply with any gave them
+    };
+    std::vector<Host6> hosts6_;
+    QHash<QString, int> host6Index_; // case-folded host -> position in hosts6_
     int mxQueries_ = 0;
     int mxReplies_ = 0;
     QTimer progressTimer_;

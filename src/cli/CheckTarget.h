@@ -24,6 +24,8 @@ struct CheckTarget {
     // E-mail addresses: the entry that asks domain lists for the mail
     // domain itself (the mail host's entry asks them for the host's domain).
     AddressPtr domainAddress;
+    // An IPv6 address looked up for a host name on request: that host.
+    QString addressOf;
 
     // A target from one argument or input line; check invalid.
     static CheckTarget FromText(const QString& text);

@@ -79,6 +79,7 @@ QString caption(const CheckTarget& target)
                + (ip.isEmpty() || ip.compare(target.mx, Qt::CaseInsensitive) == 0 ? QString() : QStringLiteral(", ") + ip)
                + QLatin1Char(')');
     }
+    if (!target.addressOf.isEmpty()) return target.target + QStringLiteral(" (IPv6 address of ") + target.addressOf + QLatin1Char(')');
     if (ip.isEmpty() || ip.compare(target.target, Qt::CaseInsensitive) == 0) return target.target;
     return target.target + QStringLiteral(" (") + ip + QLatin1Char(')');
 }
@@ -294,6 +295,7 @@ QJsonObject ReportWriter::targetJson(const CheckTarget& target) const
         }
     }
     return QJsonObject{{QStringLiteral("target"), target.target},
+                       {QStringLiteral("addressOf"), target.addressOf},
                        {QStringLiteral("mx"), target.mx},
                        {QStringLiteral("ip"), target.ip()},
                        {QStringLiteral("domain"), target.domainAddress ? target.domainAddress->ListDomain()

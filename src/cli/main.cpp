@@ -237,6 +237,9 @@ int main(int argc, char** argv)
                                            QStringLiteral("The history database (default: $QUARLO_HISTORY, else "
                                                           "$XDG_DATA_HOME/quarlo/history.sqlite)."),
                                            QStringLiteral("FILE"));
+    const QCommandLineOption ipv6Option({QStringLiteral("6"), QStringLiteral("ipv6")},
+                                        QStringLiteral("Also check the IPv6 (AAAA) addresses of host names and mail servers, "
+                                                       "each as a target of its own (at most 16 per host)."));
     const QCommandLineOption noHistoryOption(QStringLiteral("no-history"), QStringLiteral("Do not record this scan."));
     const QCommandLineOption watchOption(QStringLiteral("watch"),
                                          QStringLiteral("Record the scan and print only the changes since the last one "
@@ -266,7 +269,7 @@ int main(int argc, char** argv)
                                        QStringLiteral("TARGET"));
     parser.addOptions({fileOption, configOption, maxOption, dnsOption, timeoutOption, triesOption, formatOption, outputOption,
                        quietOption, historyOption, noHistoryOption, watchOption, warningOption, criticalOption, notifyOption,
-                       mailOption, pruneOption, csvOption});
+                       mailOption, pruneOption, csvOption, ipv6Option});
     parser.addPositionalArgument(QStringLiteral("targets"), QStringLiteral("Addresses, host names, e-mail addresses or .BlackList files."),
                                  QStringLiteral("[targets...]"));
     if (!parser.parse(QCoreApplication::arguments())) return fail(parser.errorText());
@@ -282,6 +285,7 @@ int main(int argc, char** argv)
     CheckOptions options;
     options.historyPath = parser.value(historyOption);
     options.noHistory = parser.isSet(noHistoryOption);
+    options.ipv6Lookups = parser.isSet(ipv6Option);
     options.outputPath = parser.value(outputOption);
     if (parser.isSet(pruneOption)) {
         int days = 0;
@@ -446,6 +450,7 @@ int main(int argc, char** argv)
     txtDns->setTuning(options.tuning);
     Addresslist list(settings, lookup, std::move(txtDns));
     CheckRun run(list, mxDns, options.progress);
+    run.setIPv6Lookups(options.ipv6Lookups);
 
     QObject::connect(&run, &CheckRun::finished, &app, [&] {
         CheckReport report;

@@ -6,9 +6,9 @@ namespace quarlo {
 
 // One resource record of a DirectDns reply.
 struct DnsRecord {
-    enum Type { A = 1, MX = 15, TXT = 16 };
+    enum Type { A = 1, MX = 15, TXT = 16, AAAA = 28 };
 
-    QString Data;       // A: dotted address; MX: host name; TXT: the strings joined
+    QString Data;       // A: dotted address; AAAA: IPv6 text; MX: host name; TXT: the strings joined
     int RecordType = 0;
 };
 

@@ -32,6 +32,24 @@ int DnsReplyParser::Addresses(const unsigned char* reply, int length, QStringLis
     return ARES_SUCCESS;
 }
 
+int DnsReplyParser::Addresses6(const unsigned char* reply, int length, QStringList& addresses)
+{
+    if (!reply || length < kHeaderSize) return ARES_EBADRESP;
+    // An AAAA record takes at least 28 bytes.
+    const int announced = reply[6] << 8 | reply[7];
+    int count = std::clamp(announced, 1, std::max(1, length / 28));
+    std::vector<ares_addr6ttl> found(static_cast<size_t>(count));
+    const int status = ares_parse_aaaa_reply(reply, length, nullptr, found.data(), &count);
+    if (status != ARES_SUCCESS) return status;
+    if (count <= 0) return ARES_ENODATA;
+    for (int i = 0; i < count; ++i) {
+        char text[INET6_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET6, &found[static_cast<size_t>(i)].ip6addr, text, sizeof text);
+        addresses.append(QString::fromLatin1(text));
+    }
+    return ARES_SUCCESS;
+}
+
 int DnsReplyParser::MailExchangers(const unsigned char* reply, int length, QStringList& hosts)
 {
     if (!reply || length < kHeaderSize) return ARES_EBADRESP;
@@ -80,6 +98,8 @@ std::vector<DnsRecord> DnsReplyParser::Records(int type, const unsigned char* re
     QStringList data;
     if (type == DnsRecord::A)
         Addresses(reply, length, data);
+    else if (type == DnsRecord::AAAA)
+        Addresses6(reply, length, data);
     else if (type == DnsRecord::MX)
         MailExchangers(reply, length, data);
     else if (type == DnsRecord::TXT)

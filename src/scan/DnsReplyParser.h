@@ -17,6 +17,10 @@ public:
     // order. ARES_ENODATA when the reply holds none.
     static int Addresses(const unsigned char* reply, int length, QStringList& addresses);
 
+    // The IPv6 addresses of the answer section in their shortest text form,
+    // in answer order. ARES_ENODATA when the reply holds none.
+    static int Addresses6(const unsigned char* reply, int length, QStringList& addresses);
+
     // The mail exchangers' host names as sent (a trailing dot possible), in
     // order of preference, lowest first, equal preferences in answer order;
     // a null MX ("0 .") gives an empty name.
@@ -25,7 +29,7 @@ public:
     // One text per TXT record, its character-strings joined.
     static int Texts(const unsigned char* reply, int length, QStringList& texts);
 
-    // The records of type (DnsRecord::A, MX or TXT) as a DirectDns reply
+    // The records of type (DnsRecord::A, AAAA, MX or TXT) as a DirectDns reply
     // carries them; none for an unreadable reply or another type.
     static std::vector<DnsRecord> Records(int type, const unsigned char* reply, int length);
 };

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -926,4 +927,76 @@ TEST_F(QuarloCheck, NetworkRangesExpandIntoTheirAddresses)
     const CliResult tooMany = run({"10.0.0.0/16", "10.1.0.0/16"}, {}, maskOnly);
     EXPECT_EQ(tooMany.exitCode, 2);
     EXPECT_TRUE(tooMany.err.contains("more than 100000 targets")) << tooMany.err.toStdString();
+}
+
+namespace {
+
+FakeDnsServer::Record Aaaa(const char* address)
+{
+    unsigned char bytes[16] = {};
+    EXPECT_EQ(::inet_pton(AF_INET6, address, bytes), 1) << address;
+    return FakeDnsServer::Record{28, QByteArray(reinterpret_cast<const char*>(bytes), 16)};
+}
+
+// The reversed nibbles of an IPv6 address, as a list that answers IPv6 is asked.
+QByteArray Nibbles(const char* address)
+{
+    unsigned char bytes[16] = {};
+    ::inet_pton(AF_INET6, address, bytes);
+    QByteArray name;
+    for (int i = 15; i >= 0; --i)
+        name += QByteArray::number(bytes[i] & 0xf, 16) + '.' + QByteArray::number(bytes[i] >> 4, 16) + '.';
+    return name;
+}
+
+} // namespace
+
+// Host names' IPv6 addresses are looked up only on request, and each is then
+// checked as a target of its own right after its host.
+TEST_F(HostileDns, IPv6AddressesOfHostsOnRequest)
+{
+    QList<FakeDnsServer::Record> many;
+    for (int i = 1; i <= 20; ++i) many.append(Aaaa(QByteArray("2001:db8:5::" + QByteArray::number(i, 16)).constData()));
+    const QByteArray listed = Nibbles("2001:db8::2") + "six.test";
+    dns.setScript([&](const FakeDnsServer::Query& q) -> QList<FakeDnsServer::Send> {
+        const QByteArray name = q.name.toLower();
+        QList<FakeDnsServer::Record> answers;
+        if (q.type == 28 && name == "dual.test") answers = {Aaaa("2001:db8::1"), Aaaa("2001:db8::2"), Aaaa("2001:db8::1")};
+        if (q.type == 28 && name == "many.test") answers = many;
+        if (q.type == 1 && (name == "dual.test" || name == "many.test" || name == "v4only.test")) answers = {FakeDnsServer::A("192.0.2.1")};
+        if (q.type == 1 && (name == listed || name == "2.0.0.127.six.test")) answers = {FakeDnsServer::A("127.0.0.2")};
+        return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, answers.isEmpty() ? FakeDnsServer::NxDomain : FakeDnsServer::NoError, answers));
+    });
+    QFile f(config);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("<Quarlo><BlackListServers><Server Server=\"six.test\" Enabled=\"TRUE\" Name=\"Six\" IPv6=\"True\"><ResultCodes>"
+            "<ResultCode Address=\"127.0.0.2\" Reason=\"Spam\"/></ResultCodes></Server></BlackListServers></Quarlo>");
+    f.close();
+
+    const CliResult plain = run({"--format", "json", "dual.test"});
+    EXPECT_EQ(plain.exitCode, 0) << plain.err.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(plain.out.toUtf8()).object()["targets"].toArray().size(), 1);
+    for (const FakeDnsServer::Query& q : dns.queries()) EXPECT_NE(q.type, 28) << q.name.toStdString();
+
+    const CliResult r = run({"--ipv6", "--format", "json", "dual.test", "v4only.test", "192.0.2.9", "many.test"});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    const QJsonArray targets = QJsonDocument::fromJson(r.out.toUtf8()).object()["targets"].toArray();
+    ASSERT_EQ(targets.size(), 6 + 16) << r.out.toStdString();
+    const auto at = [&](int i) { return targets[i].toObject(); };
+    EXPECT_EQ(at(0)["target"].toString(), "dual.test");
+    EXPECT_EQ(at(0)["status"].toString(), "clean");
+    EXPECT_EQ(at(1)["target"].toString(), "2001:db8::1");
+    EXPECT_EQ(at(1)["addressOf"].toString(), "dual.test");
+    EXPECT_EQ(at(1)["status"].toString(), "clean");
+    EXPECT_EQ(at(2)["target"].toString(), "2001:db8::2"); // the repeated record is checked once
+    EXPECT_EQ(at(2)["status"].toString(), "listed");
+    EXPECT_EQ(at(3)["target"].toString(), "v4only.test"); // no AAAA: nothing added
+    EXPECT_EQ(at(4)["target"].toString(), "192.0.2.9");   // an address literal is not looked up
+    EXPECT_EQ(at(5)["target"].toString(), "many.test");
+    for (int i = 6; i < targets.size(); ++i) EXPECT_EQ(at(i)["addressOf"].toString(), "many.test") << i;
+    // Nothing was asked AAAA for the literal.
+    for (const FakeDnsServer::Query& q : dns.queries()) EXPECT_FALSE(q.type == 28 && q.name.startsWith("192.")) << q.name.toStdString();
+
+    const CliResult text = run({"--ipv6", "dual.test"});
+    EXPECT_TRUE(text.out.contains("2001:db8::2 (IPv6 address of dual.test)")) << text.out.toStdString();
 }
