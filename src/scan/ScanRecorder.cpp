@@ -107,7 +107,7 @@ bool ScanRecorder::RecordList(Addresslist& list, const QString& source, const QS
                               int retentionDays, std::vector<HistoryChange>* changes, QString* error)
 {
     HistoryStore store;
-    bool ok = store.Open(path) && store.BeginScan(Header(list, source, listFile));
+    bool ok = store.Open(path) && store.BeginScan(Header(list, source, listFile), changes != nullptr);
     if (ok) ObserveEach(list, [&](const ScanObservation& seen) { ok = ok && store.Add(seen); });
     if (!ok || !store.FinishScan(changes)) {
         if (error) *error = store.LastError();

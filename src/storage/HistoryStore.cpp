@@ -353,6 +353,7 @@ struct HistoryStore::Writer {
         int order = 0;
     };
     std::vector<HistoryChange> changes;      // per target, in the order met
+    bool collect = true;                     // whether changes are kept for FinishScan
     QMap<QString, ListChange> failing, recovered; // per case-folded zone
     int listOrder = 0;
 };
@@ -371,7 +372,7 @@ bool HistoryStore::Record(const ScanRecord& scan, std::vector<HistoryChange>* ch
     return FinishScan(changes);
 }
 
-bool HistoryStore::BeginScan(const ScanRecord& scan)
+bool HistoryStore::BeginScan(const ScanRecord& scan, bool collectChanges)
 {
     CancelScan();
     if (!db_) {
@@ -398,6 +399,7 @@ bool HistoryStore::BeginScan(const ScanRecord& scan)
         if (!insert.ok() || insert.step() != SQLITE_DONE) return abandon();
         writer->scanId = sqlite3_last_insert_rowid(db_);
     }
+    writer->collect = collectChanges;
     writer_ = std::move(writer);
     return true;
 }
@@ -491,13 +493,14 @@ bool HistoryStore::Add(const ScanObservation& seen)
         change.codes = seen.codes;
         change.reasons = seen.reasons;
         change.txt = seen.txt;
-        w.changes.push_back(change);
+        if (w.collect) w.changes.push_back(change);
     } else if (seen.outcome == Outcome::NotListed && oldAnswer == int(Outcome::Listed)) {
         change.kind = HistoryChange::Kind::Delisted;
         change.since = w.timeOf(answerSince);
-        w.changes.push_back(change);
+        if (w.collect) w.changes.push_back(change);
     }
     // Failures and recoveries concern the list: one change per list.
+    if (!w.collect) return true;
     const bool wasFailing = known && ScanObservation::IsFailing(static_cast<Outcome>(oldKind));
     const bool failingNow = ScanObservation::IsFailing(seen.outcome);
     if (failingNow == wasFailing || (!failingNow && !ScanObservation::IsAnswer(seen.outcome))) return true;

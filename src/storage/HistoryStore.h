@@ -63,7 +63,9 @@ public:
     // scan's own fields (not its observations), then each observation, then
     // FinishScan commits. A failed step abandons the scan; CancelScan (or
     // Close) drops one in progress.
-    bool BeginScan(const ScanRecord& scan);
+    // collectChanges false: FinishScan reports none, and the changes of a
+    // large first scan (every listing is new) are never held in memory.
+    bool BeginScan(const ScanRecord& scan, bool collectChanges = true);
     bool Add(const ScanObservation& observation);
     bool FinishScan(std::vector<HistoryChange>* changes);
     void CancelScan();

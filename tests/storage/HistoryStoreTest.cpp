@@ -201,6 +201,27 @@ TEST_F(History, GrowsByChangesNotByScans)
     EXPECT_LT(QFileInfo(path).size(), sizeAfterFirst + 64 * 1024);
 }
 
+// A scan recorded without collecting its changes (a plain command-line run
+// of a whole network) stores the same outcomes: the next scan compares
+// against them, so a listing seen then is not reported as new later.
+TEST_F(History, UncollectedScanStillRecordsEveryOutcome)
+{
+    const auto listedOne = [](int host, int zone) { return host == 7 && zone == 2 ? Outcome::Listed : Outcome::NotListed; };
+    const ScanRecord first = network(0, 4, listedOne);
+    ASSERT_TRUE(store.BeginScan(first, false));
+    for (const ScanObservation& o : first.observations) ASSERT_TRUE(store.Add(o));
+    std::vector<HistoryChange> changes{HistoryChange{}};
+    ASSERT_TRUE(store.FinishScan(&changes)) << store.LastError().toStdString();
+    EXPECT_TRUE(changes.empty());
+
+    EXPECT_TRUE(record(network(1, 4, listedOne)).empty()) << "the listing was recorded by the first scan";
+    const std::vector<HistoryChange> delisted =
+        record(network(2, 4, [](int, int) { return Outcome::NotListed; }));
+    ASSERT_EQ(delisted.size(), 1u);
+    EXPECT_EQ(delisted[0].kind, Kind::Delisted);
+    EXPECT_EQ(delisted[0].target, "192.0.2.7");
+}
+
 TEST_F(History, TimelineAndStandingDateTheListing)
 {
     const QString t = "192.0.2.9";
