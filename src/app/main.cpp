@@ -21,6 +21,7 @@
 #include "scan/ScanRecorder.h"
 #include "scan/DnsServers.h"
 #include "storage/ServerConfigFile.h"
+#include "ui/DesktopNotifier.h"
 #include "ui/MainForm.h"
 #include "ui/WidgetPrompts.h"
 
@@ -72,6 +73,16 @@ int main(int argc, char** argv)
     QObject::connect(&recorder, &ScanRecorder::RecordFailed, &window, [&window](const QString& message) {
         window.statusBar()->showMessage(QStringLiteral("History not written: ") + message, 15000);
     });
+    // The history view and the grid's tooltips read what the recorder
+    // writes; a change found tells the desktop too (when it has a
+    // notifications service).
+    window.setHistoryPath(recorder.historyPath());
+    DesktopNotifier notifier;
+    QObject::connect(&recorder, &ScanRecorder::Recorded, &window,
+                     [&window, &notifier](const std::vector<HistoryChange>& changes) {
+                         window.HistoryRecorded(changes);
+                         notifier.Notify(changes);
+                     });
 
     // Clients on the session bus work on the same objects as the window. A
     // second copy of the program finds the name taken and runs without.

@@ -12,9 +12,12 @@
 #include "scan/Addresslist.h"
 #include "scan/DirectDns.h"
 #include "scan/DnsLookup.h"
+#include "storage/HistoryStore.h"
 #include "ui/AddAddressesForm.h"
 #include "ui/ButtonIcons.h"
 #include "ui/FormPlacement.h"
+#include "ui/HistoryTips.h"
+#include "ui/HistoryView.h"
 #include "ui/ResultsTable.h"
 #include "ui/SettingsForm.h"
 
@@ -69,6 +72,7 @@ const ToolDefinition kTools[] = {
     {"Main:Settings", "&Settings ...", "General", ""},
     {"Main:Scan", "&Start Blacklist Scan", "General", ""},
     {"Main:StopScan", "&Stop Blacklist Scan", "General", ""},
+    {"View:History", "&History", "View", "Shows how the selected address was listed and delisted over time."},
     {"Edit:Add", "&Add Address  ...", "Edit", ""},
     {"Edit:Copy", "&Copy", "Edit", "Copies the selected text to the Clipboard."},
     {"Edit:Delete", "&Delete", "Edit", ""},
@@ -103,7 +107,7 @@ const MenuDefinition kMenus[] = {
      {"Main:New", "Main:Open", "Main:Save", "Main:SaveAs", "Main:Close", "", "Main:ExportMenu", "Menu:SendTo", "",
       "Main:Publish", "", "Main:PrintPreview", "Main:Print", "", "Main:Settings", "", "Main:Exit"}},
     {"Main:EditMenu", "&Edit", {"Edit:Add", "Edit:Delete", "", "Edit:Copy", "Edit:SelectAll"}},
-    {"Main:AddressMenu", "&Address", {"Main:Scan", "Main:StopScan", "Edit:Add"}},
+    {"Main:AddressMenu", "&Address", {"Main:Scan", "Main:StopScan", "Edit:Add", "", "View:History"}},
     {"Main:HelpMenu", "&Help",
      {"Help:Contents", "Help:Selection", "Help:QuickStart", "", "Help:TipOfTheDay", "", "Main:WebMenu", "", "Help:About"}},
     {"Main:Popup", "Popup Menu", {"Edit:Copy", "", "Edit:Add", "Edit:Delete"}},
@@ -137,6 +141,7 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     buildMenusAndBars();
     buildCentral();
     buildStatusBar();
+    buildHistory();
     resize(1000, 650);
 
     // Window load: each step on its own, so one failing leaves the rest working.
@@ -304,6 +309,40 @@ void MainForm::buildCentral()
     stack_->addWidget(webBrowser_);
     layout->addWidget(stack_, 1);
     setCentralWidget(central);
+}
+
+void MainForm::buildHistory()
+{
+    history_ = new HistoryView(this);
+    history_->setHistoryPath(HistoryStore::DefaultPath());
+    history_->setAllowedAreas(Qt::RightDockWidgetArea | Qt::BottomDockWidgetArea);
+    addDockWidget(Qt::RightDockWidgetArea, history_);
+    // Hidden until asked for; the saved layout shows it again if it was open.
+    history_->hide();
+    QAction* tool = tools_.value(QStringLiteral("View:History"));
+    tool->setCheckable(true);
+    connect(history_, &QDockWidget::visibilityChanged, tool, [this, tool] { tool->setChecked(!history_->isHidden()); });
+    // The view follows the grid's cursor, to the address of whatever row it is on.
+    connect(table_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        QModelIndex row = current;
+        while (row.parent().isValid()) row = row.parent();
+        history_->setTarget(table_->KeyAt(row));
+    });
+    historyTips_ = std::make_unique<HistoryTips>(HistoryStore::DefaultPath());
+    table_->resultsModel().setAddressToolTipLines(
+        [this](const QString& key) { return historyTips_->Lines(key); });
+}
+
+void MainForm::setHistoryPath(const QString& path)
+{
+    history_->setHistoryPath(path);
+    historyTips_->setPath(path);
+}
+
+void MainForm::HistoryRecorded(const std::vector<HistoryChange>&)
+{
+    historyTips_->Clear();
+    history_->reload();
 }
 
 void MainForm::buildStatusBar()
@@ -565,6 +604,8 @@ void MainForm::RunTool(const QString& id)
             runDialog_(dialog);
         }
         else if (upper == QLatin1String("PUBLISH")) ExportTable(QStringLiteral("HTML"));
+    } else if (family == QLatin1String("VIEW")) {
+        if (upper == QLatin1String("HISTORY")) history_->setVisible(!history_->isVisible());
     } else if (family == QLatin1String("EXPORT")) {
         ExportTable(command);
     } else if (family == QLatin1String("SENDTO")) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Address.h"
+#include "model/HistoryChange.h"
 #include "scan/ScanProgress.h"
 #include "ui/HelpMenu.h"
 
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -27,6 +29,8 @@ class Addresslist;
 class Application;
 class DirectDns;
 class DnsLookup;
+class HistoryTips;
+class HistoryView;
 class Registry;
 class ResultsTable;
 class Settings;
@@ -72,6 +76,14 @@ public:
     QAction* Tool(const QString& id) const { return tools_.value(id); }
     HelpMenu& Help() { return help_; }
     ResultsTable& Table() { return *table_; }
+    // The dock with the scan history of the grid's current address.
+    HistoryView& History() { return *history_; }
+    // Where the scan history is read (HistoryStore::DefaultPath() unless
+    // set; the window's recorder writes there).
+    void setHistoryPath(const QString& path);
+    // A scan was recorded: the history view and the grid's history
+    // tooltips read the file again.
+    void HistoryRecorded(const std::vector<HistoryChange>& changes);
     QString StatusText() const;
     QString StatusToolTip() const;
     // The lines of the panel above the grid that names the lists which
@@ -144,6 +156,9 @@ private:
     QHash<QString, QAction*> tools_;
     QHash<QString, QMenu*> menus_;
     ResultsTable* table_ = nullptr;
+    HistoryView* history_ = nullptr;
+    std::unique_ptr<HistoryTips> historyTips_;
+    void buildHistory();
     QTextBrowser* webBrowser_ = nullptr;
     QStackedWidget* stack_ = nullptr;
     QToolButton* cmdNew_ = nullptr;

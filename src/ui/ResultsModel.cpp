@@ -204,8 +204,15 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
         if (node->kind != Kind::Server || index.column() != 0) return QVariant();
         if (node->listing) return serverIcon_.isNull() ? QVariant() : QVariant(serverIcon_);
         return plainServerIcon_.isNull() ? QVariant() : QVariant(plainServerIcon_);
-    case Qt::ToolTipRole:
-        return cell.toolTip.isEmpty() ? QVariant() : QVariant(cell.toolTip);
+    case Qt::ToolTipRole: {
+        QString tip = cell.toolTip;
+        // Column 1 is the status of an address row.
+        if (node->kind == Kind::Address && index.column() == 1 && addressToolTipLines_) {
+            const QString more = addressToolTipLines_(node->key);
+            if (!more.isEmpty()) tip = tip.isEmpty() ? more : tip + QLatin1Char('\n') + more;
+        }
+        return tip.isEmpty() ? QVariant() : QVariant(tip);
+    }
     case KeyRole:
         return node->key;
     case KindRole:

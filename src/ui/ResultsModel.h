@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -93,6 +94,10 @@ public:
     // keeps its name in line with the others.
     void setPlainServerIcon(const QIcon& icon) { plainServerIcon_ = icon; }
     void setServerBackground(const QColor& colour) { serverBackground_ = colour; }
+    // More lines for an address row's status tooltip, asked for only when
+    // the tooltip is (the window adds what the scan history says).
+    using ToolTipLines = std::function<QString(const QString& key)>;
+    void setAddressToolTipLines(ToolTipLines lines) { addressToolTipLines_ = std::move(lines); }
 
     // QAbstractItemModel
     QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
@@ -118,6 +123,7 @@ private:
     QIcon serverIcon_;
     QIcon plainServerIcon_;
     QColor serverBackground_;
+    ToolTipLines addressToolTipLines_;
 };
 
 } // namespace quarlo

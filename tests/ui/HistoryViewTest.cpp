@@ -1,0 +1,278 @@
+#include "app/Application.h"
+#include "model/Settings.h"
+#include "scan/Addresslist.h"
+#include "storage/HistoryStore.h"
+#include "support/FakeScanWorld.h"
+#include "support/ModelBuilders.h"
+#include "support/ScriptedPrompts.h"
+#include "ui/HistoryTips.h"
+#include "ui/HistoryView.h"
+#include "ui/MainForm.h"
+#include "ui/ResultsTable.h"
+
+#include <QAction>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+using Outcome = ScanObservation::Outcome;
+
+namespace {
+
+const QDateTime kStart(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
+QDateTime at(int day) { return kStart.addDays(day); }
+
+ScanObservation seen(const char* target, const char* zone, Outcome outcome, const QString& reason = QString())
+{
+    ScanObservation o;
+    o.target = QString::fromLatin1(target);
+    o.zone = QString::fromLatin1(zone);
+    o.listName = o.zone.startsWith(QLatin1Char('a')) ? QStringLiteral("A BL") : QStringLiteral("B BL");
+    o.outcome = outcome;
+    if (outcome == Outcome::Listed) {
+        o.codes = QStringList{QStringLiteral("127.0.0.2")};
+        o.reasons = QStringList{reason.isEmpty() ? QStringLiteral("Spam source") : reason};
+        o.txt = QStringList{QStringLiteral("See http://") + o.zone + QStringLiteral("/why")};
+    }
+    return o;
+}
+
+bool record(const QString& path, int day, std::vector<ScanObservation> observations)
+{
+    HistoryStore store;
+    if (!store.Open(path)) return false;
+    ScanRecord scan;
+    scan.started = at(day);
+    scan.finished = at(day).addSecs(30);
+    scan.source = QStringLiteral("window");
+    scan.targets = 2;
+    scan.observations = std::move(observations);
+    return store.Record(scan, nullptr);
+}
+
+// 192.0.2.1: listed by A on day 1, by B on day 2; A fails on day 3 (which
+// is no delisting) and delists it on day 4. 192.0.2.2: listed by B from day 0.
+void writeStory(const QString& path)
+{
+    ASSERT_TRUE(record(path, 0, {seen("192.0.2.1", "a.test", Outcome::NotListed), seen("192.0.2.1", "b.test", Outcome::NotListed),
+                                 seen("192.0.2.2", "b.test", Outcome::Listed)}));
+    ASSERT_TRUE(record(path, 1, {seen("192.0.2.1", "a.test", Outcome::Listed, "Open relay"), seen("192.0.2.1", "b.test", Outcome::NotListed),
+                                 seen("192.0.2.2", "b.test", Outcome::Listed)}));
+    ASSERT_TRUE(record(path, 2, {seen("192.0.2.1", "a.test", Outcome::Listed, "Open relay"), seen("192.0.2.1", "b.test", Outcome::Listed),
+                                 seen("192.0.2.2", "b.test", Outcome::Listed)}));
+    ASSERT_TRUE(record(path, 3, {seen("192.0.2.1", "a.test", Outcome::Failed), seen("192.0.2.1", "b.test", Outcome::Listed),
+                                 seen("192.0.2.2", "b.test", Outcome::Listed)}));
+    ASSERT_TRUE(record(path, 4, {seen("192.0.2.1", "a.test", Outcome::NotListed), seen("192.0.2.1", "b.test", Outcome::Listed),
+                                 seen("192.0.2.2", "b.test", Outcome::Listed)}));
+}
+
+QByteArray digest(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+} // namespace
+
+TEST(HistoryView, ShowsTheCountOfListingListsAndEachListingAndDelisting)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("history.sqlite");
+    writeStory(path);
+    HistoryView view;
+    view.setHistoryPath(path);
+    view.setTarget("192.0.2.1");
+    view.loadNow();
+
+    EXPECT_EQ(view.message(), QString());
+    EXPECT_EQ(view.changeLines(), QStringList({"Listed by A BL", "Listed by B BL", "Delisted by A BL"}));
+    // (time, count): from none, a step at each scan that changed the count,
+    // and on to now at the last count.
+    const QList<QPointF> steps = view.steps();
+    ASSERT_EQ(steps.size(), 8);
+    const auto ms = [](int day) { return double(at(day).toMSecsSinceEpoch()); };
+    const QList<QPointF> expected{{ms(0), 0}, {ms(1), 0}, {ms(1), 1}, {ms(2), 1}, {ms(2), 2}, {ms(4), 2}, {ms(4), 1}};
+    for (int i = 0; i < expected.size(); ++i) EXPECT_EQ(steps[i], expected[i]) << "point " << i;
+    EXPECT_EQ(steps.back().y(), 1);
+    EXPECT_GE(steps.back().x(), double(QDateTime::currentDateTimeUtc().addSecs(-60).toMSecsSinceEpoch()));
+
+    // Hovering a mark names the list, the code with its reason and the TXT text.
+    const QString hover = view.hoverText(at(1).addSecs(600));
+    EXPECT_TRUE(hover.startsWith("Listed by A BL on " + HistoryTips::DateText(at(1)))) << hover.toStdString();
+    EXPECT_TRUE(hover.contains("127.0.0.2: Open relay")) << hover.toStdString();
+    EXPECT_TRUE(hover.contains("TXT: See http://a.test/why")) << hover.toStdString();
+    EXPECT_TRUE(view.hoverText(at(4)).startsWith("Delisted by A BL")) << view.hoverText(at(4)).toStdString();
+
+    // Another address, in another letter case; one nobody scanned.
+    view.setTarget("192.0.2.2");
+    view.loadNow();
+    EXPECT_EQ(view.changeLines(), QStringList({"Listed by B BL"}));
+    view.setTarget("192.0.2.99");
+    view.loadNow();
+    EXPECT_TRUE(view.message().contains("No scan of 192.0.2.99")) << view.message().toStdString();
+    EXPECT_TRUE(view.changes().empty());
+}
+
+// Whatever is wrong with the file, the view says so in one line and the
+// file stays byte for byte as it was.
+TEST(HistoryView, AnUnusableFileIsOneLineAndLeftAlone)
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath("good.sqlite");
+    writeStory(good);
+    {
+        // Everything in the main file, so a copy of it is the whole history.
+        HistoryStore store;
+        ASSERT_TRUE(store.Open(good));
+    }
+    QFile source(good);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray bytes = source.readAll();
+    ASSERT_GT(bytes.size(), 4096);
+    QByteArray newer = bytes;
+    newer[60] = 0, newer[61] = 0, newer[62] = 0, newer[63] = 9; // user_version, big-endian
+
+    struct Case {
+        const char* name;
+        QByteArray contents; // empty: no file at all
+        const char* says;
+    };
+    const std::vector<Case> cases{
+        {"newer", newer, "newer version"},
+        {"damaged", QByteArray("not,a,database\n").repeated(500), "damaged"},
+        {"cut", bytes.left(50), "damaged"},
+        {"missing", QByteArray(), "No history yet"},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(QString::fromLatin1(c.name) + ".sqlite");
+        if (!c.contents.isEmpty()) {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(c.contents);
+        }
+        const QByteArray before = digest(path);
+        HistoryView view;
+        view.setHistoryPath(path);
+        view.setTarget("192.0.2.1");
+        view.loadNow();
+        const QString message = view.message();
+        EXPECT_TRUE(message.contains(QLatin1String(c.says))) << c.name << ": " << message.toStdString();
+        EXPECT_FALSE(message.contains(QLatin1Char('\n'))) << c.name;
+        EXPECT_TRUE(view.changes().empty()) << c.name;
+        EXPECT_TRUE(view.steps().isEmpty()) << c.name;
+        EXPECT_EQ(digest(path), before) << c.name << " was changed";
+        EXPECT_EQ(QFile::exists(path), !c.contents.isEmpty()) << c.name;
+    }
+}
+
+TEST(HistoryTips, ListedSinceAndDelistedOnPerList)
+{
+    const QDateTime d1 = at(1), d2 = at(2), d4 = at(4);
+    const auto standing = [](const char* list, Outcome answer, QDateTime since, QDateTime delisted) {
+        ZoneStanding s;
+        s.latest.listName = QString::fromLatin1(list);
+        s.answer = answer;
+        s.answerSince = since;
+        s.delistedOn = delisted;
+        return s;
+    };
+    struct Case {
+        const char* name;
+        std::vector<ZoneStanding> standing;
+        QString expected;
+    };
+    const std::vector<Case> cases{
+        {"never listed", {standing("A BL", Outcome::NotListed, d1, QDateTime())}, ""},
+        {"never answered", {standing("A BL", Outcome::NotListed, QDateTime(), QDateTime())}, ""},
+        {"listed, oldest first, then delisted",
+         {standing("B BL", Outcome::Listed, d2, QDateTime()), standing("A BL", Outcome::NotListed, d2, d4),
+          standing("C BL", Outcome::Listed, d1, QDateTime())},
+         "Listed since " + HistoryTips::DateText(d1) + " by C BL\nListed since " + HistoryTips::DateText(d2)
+             + " by B BL\nDelisted on " + HistoryTips::DateText(d4) + " by A BL"},
+        // Listed again after a delisting: only the listing counts.
+        {"relisted", {standing("A BL", Outcome::Listed, d4, d2)}, "Listed since " + HistoryTips::DateText(d4) + " by A BL"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(HistoryTips::Text(c.standing), c.expected) << c.name;
+}
+
+namespace {
+
+class HistoryWindowTest : public ::testing::Test, protected FakeScanWorld {
+protected:
+    HistoryWindowTest() : app(list, settings, prompts)
+    {
+        path = dir.filePath("history.sqlite");
+        writeStory(path);
+        form = std::make_unique<MainForm>(MainForm::Services{app, list, settings, dns, registry, prompts,
+                                                             [] { return std::make_unique<FakeDirectDns>(); },
+                                                             dir.path(), QStringLiteral("quarlo")});
+        form->setHistoryPath(path);
+        list.AddTarget("192.0.2.1");
+        list.AddTarget("192.0.2.2");
+    }
+
+    ScriptedPrompts prompts;
+    Application app;
+    QString path;
+    std::unique_ptr<MainForm> form;
+};
+
+} // namespace
+
+TEST_F(HistoryWindowTest, TheViewFollowsTheGridsCurrentAddressAndReloadsAfterARecord)
+{
+    form->show();
+    HistoryView& view = form->History();
+    EXPECT_TRUE(view.isHidden());
+    form->RunTool("View:History");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.isVisible(); }, 10000));
+    EXPECT_TRUE(form->Tool("View:History")->isChecked());
+
+    ResultsTable& table = form->Table();
+    table.setCurrentIndex(table.IndexOfKey("192.0.2.1", 1));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.changes().size() == 3; }, 10000)) << view.message().toStdString();
+    table.setCurrentIndex(table.IndexOfKey("192.0.2.2"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.changeLines() == QStringList{"Listed by B BL"}; }, 10000));
+
+    // B delists it in a later scan: the view shows it once the window hears.
+    ASSERT_TRUE(record(path, 5, {seen("192.0.2.2", "b.test", Outcome::NotListed)}));
+    form->HistoryRecorded({});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.changeLines() == QStringList({"Listed by B BL", "Delisted by B BL"}); },
+                                10000));
+
+    form->RunTool("View:History");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.isHidden(); }, 10000));
+    EXPECT_FALSE(form->Tool("View:History")->isChecked());
+}
+
+TEST_F(HistoryWindowTest, TheStatusTooltipSaysSinceWhenAndByWhichListAndFollowsRecords)
+{
+    const ResultsTable& table = form->Table();
+    const QString tip = table.CellToolTip("192.0.2.1", 1);
+    EXPECT_TRUE(tip.contains("Listed since " + HistoryTips::DateText(at(2)) + " by B BL")) << tip.toStdString();
+    EXPECT_TRUE(tip.contains("Delisted on " + HistoryTips::DateText(at(4)) + " by A BL")) << tip.toStdString();
+    // Only the status cell of the address row.
+    EXPECT_FALSE(table.CellToolTip("192.0.2.1", 0).contains("Listed since"));
+
+    ASSERT_TRUE(record(path, 6, {seen("192.0.2.1", "b.test", Outcome::NotListed)}));
+    // Looked up once until the next record...
+    EXPECT_EQ(table.CellToolTip("192.0.2.1", 1), tip);
+    form->HistoryRecorded({});
+    const QString after = table.CellToolTip("192.0.2.1", 1);
+    EXPECT_FALSE(after.contains("Listed since")) << after.toStdString();
+    EXPECT_TRUE(after.contains("Delisted on " + HistoryTips::DateText(at(6)) + " by B BL")) << after.toStdString();
+
+    // A history that cannot be read leaves the tooltip as the scan made it.
+    QFile::remove(path);
+    QFile broken(path);
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write(QByteArray("garbage").repeated(1000));
+    broken.close();
+    form->setHistoryPath(dir.filePath("elsewhere.sqlite"));
+    form->setHistoryPath(path);
+    EXPECT_FALSE(table.CellToolTip("192.0.2.1", 1).contains("since"));
+}
