@@ -20,6 +20,8 @@
 #include "ui/AddAddressesForm.h"
 #include "ui/AddEditServer.h"
 #include "ui/SettingsForm.h"
+#include "storage/HistoryStore.h"
+#include "ui/HistoryView.h"
 #include "ui/MainForm.h"
 #include "ui/ResultsTable.h"
 
@@ -31,6 +33,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTableWidget>
 #include <QTimer>
 #include <QWindow>
@@ -45,6 +48,38 @@ void wait(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// A month of daily scans of one address: listed by one list, then by a
+// second, delisted by the first; the history view draws it.
+bool writeSampleHistory(const QString& path, const QString& target)
+{
+    HistoryStore store;
+    if (!store.Open(path)) return false;
+    const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-30);
+    const auto seen = [&](const char* zone, const char* name, bool listed, const char* reason) {
+        ScanObservation o;
+        o.target = target;
+        o.zone = QString::fromLatin1(zone);
+        o.listName = QString::fromLatin1(name);
+        o.outcome = listed ? ScanObservation::Outcome::Listed : ScanObservation::Outcome::NotListed;
+        if (listed) {
+            o.codes = QStringList{QStringLiteral("127.0.0.2")};
+            o.reasons = QStringList{QString::fromLatin1(reason)};
+        }
+        return o;
+    };
+    for (int day = 0; day <= 30; ++day) {
+        ScanRecord scan;
+        scan.started = start.addDays(day);
+        scan.finished = scan.started.addSecs(20);
+        scan.source = QStringLiteral("window");
+        scan.targets = 1;
+        scan.observations = {seen("bl.test", "Test BL", day >= 6 && day < 22, "Spam source"),
+                             seen("combined.test", "Combined", day >= 12, "Open relay")};
+        if (!store.Record(scan, nullptr)) return false;
+    }
+    return true;
 }
 
 // Scans the list and waits for the end of the scan and its late TXT replies.
@@ -140,6 +175,27 @@ int main(int argc, char** argv)
         scan(app, list, window, QString::fromLocal8Bit(argv[4]));
         ok = shoot(window, out + QStringLiteral("/main-window-warnings.png")) && ok;
         if (const ServerPtr dead = settings.BlacklistServers().Item(QStringLiteral("dead.test"))) dead->setEnabled(false);
+    }
+
+    // The history view beside the grid, on a made-up month of one address
+    // (the sample's own history is only one scan long).
+    {
+        QTemporaryDir historyDir;
+        QString target = QStringLiteral("192.0.2.10");
+        if (!window.Table().IndexOfKey(target).isValid() && list.Count() > 0) target = (*list.begin())->Key();
+        const QString historyPath = historyDir.filePath(QStringLiteral("history.sqlite"));
+        if (writeSampleHistory(historyPath, target)) {
+            window.setHistoryPath(historyPath);
+            window.RunTool(QStringLiteral("View:History"));
+            window.Table().setCurrentIndex(window.Table().IndexOfKey(target));
+            wait(500);
+            ok = shoot(window, out + QStringLiteral("/history-view.png")) && ok;
+            window.RunTool(QStringLiteral("View:History"));
+            window.setHistoryPath(HistoryStore::DefaultPath());
+        } else {
+            std::printf("FAILED history for %s\n", qPrintable(historyPath));
+            ok = false;
+        }
     }
 
     AddAddressesForm dialog(list, settings, dns, std::make_unique<AresDirectDns>(servers), &window);

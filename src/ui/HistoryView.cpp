@@ -83,6 +83,9 @@ HistoryView::HistoryView(QWidget* parent) : QDockWidget(QStringLiteral("History"
     timeAxis_->setTickCount(4);
     countAxis_ = new QValueAxis(chart_);
     countAxis_->setLabelFormat(QStringLiteral("%d"));
+    // Whole numbers of lists only, however many there are.
+    countAxis_->setTickType(QValueAxis::TicksDynamic);
+    countAxis_->setTickAnchor(0);
     countAxis_->setTitleText(QStringLiteral("Lists"));
     chart_->addAxis(timeAxis_, Qt::AlignBottom);
     chart_->addAxis(countAxis_, Qt::AlignLeft);
@@ -93,16 +96,20 @@ HistoryView::HistoryView(QWidget* parent) : QDockWidget(QStringLiteral("History"
     connect(listedMarks_, &QScatterSeries::hovered, this, &HistoryView::onHover);
     connect(delistedMarks_, &QScatterSeries::hovered, this, &HistoryView::onHover);
 
-    auto* split = new QSplitter(Qt::Vertical, body);
+    // Time runs left to right: the chart gets the width, the list of
+    // changes sits beside it.
+    auto* split = new QSplitter(Qt::Horizontal, body);
     chartView_ = new QChartView(chart_, split);
     chartView_->setObjectName(QStringLiteral("HistoryChart"));
     chartView_->setRenderHint(QPainter::Antialiasing);
-    chartView_->setMinimumHeight(160);
+    chartView_->setMinimumSize(320, 180);
     list_ = new QListWidget(split);
     list_->setObjectName(QStringLiteral("HistoryEvents"));
     list_->setSelectionMode(QAbstractItemView::NoSelection);
+    list_->setMinimumWidth(160);
     split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
+    split->setStretchFactor(1, 1);
+    split->setSizes({600, 260});
     layout->addWidget(split, 1);
     setWidget(body);
 
@@ -273,10 +280,13 @@ void HistoryView::showTimeline(const QDateTime& now)
     }
     const qint64 pad = (last - first) / 40;
     timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(first - pad), QDateTime::fromMSecsSinceEpoch(last + pad));
-    timeAxis_->setFormat(last - first < 2LL * 24 * 3600 * 1000 ? QStringLiteral("MM-dd HH:mm")
-                                                               : QStringLiteral("yyyy-MM-dd"));
-    countAxis_->setRange(0, top + 0.5);
-    countAxis_->setTickCount(std::min(static_cast<int>(top) + 2, 6));
+    const qint64 day = 24LL * 3600 * 1000;
+    timeAxis_->setFormat(last - first < 2 * day     ? QStringLiteral("MMM d HH:mm")
+                         : last - first < 300 * day ? QStringLiteral("MMM d")
+                                                    : QStringLiteral("yyyy-MM"));
+    const int lists = static_cast<int>(top);
+    countAxis_->setTickInterval(std::max(1, (lists + 4) / 5));
+    countAxis_->setRange(0, lists + 0.5);
     emit Loaded();
 }
 

@@ -316,7 +316,8 @@ void MainForm::buildHistory()
     history_ = new HistoryView(this);
     history_->setHistoryPath(HistoryStore::DefaultPath());
     history_->setAllowedAreas(Qt::RightDockWidgetArea | Qt::BottomDockWidgetArea);
-    addDockWidget(Qt::RightDockWidgetArea, history_);
+    // Below the grid, where a timeline has the width it needs.
+    addDockWidget(Qt::BottomDockWidgetArea, history_);
     // Hidden until asked for; the saved layout shows it again if it was open.
     history_->hide();
     QAction* tool = tools_.value(QStringLiteral("View:History"));
