@@ -276,3 +276,20 @@ TEST_F(HistoryWindowTest, TheStatusTooltipSaysSinceWhenAndByWhichListAndFollowsR
     form->setHistoryPath(path);
     EXPECT_FALSE(table.CellToolTip("192.0.2.1", 1).contains("since"));
 }
+
+TEST_F(HistoryWindowTest, AnOpenHistoryDockIsOpenAgainAtTheNextStart)
+{
+    form->show();
+    form->RunTool("View:History");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->History().isVisible(); }, 10000));
+    list.setChanged(false);
+    EXPECT_TRUE(form->close());
+
+    MainForm again(MainForm::Services{app, list, settings, dns, registry, prompts,
+                                      [] { return std::make_unique<FakeDirectDns>(); }, dir.path(), QStringLiteral("quarlo")});
+    again.show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return again.History().isVisible(); }, 10000));
+    EXPECT_TRUE(again.Tool("View:History")->isChecked());
+    list.setChanged(false);
+    again.close();
+}
