@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QScatterSeries>
 #include <QSplitter>
+#include <QTextDocument>
 #include <QToolTip>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -261,7 +262,8 @@ void HistoryView::showTimeline(const QDateTime& now)
                                            change.list),
             list_);
         item->setForeground(change.listed ? QColor(170, 20, 20) : QColor(20, 120, 50));
-        if (!change.text.isEmpty()) item->setToolTip(change.text);
+        // The list operator's words, shown as they are even when they look like markup.
+        if (!change.text.isEmpty()) item->setToolTip(Qt::convertFromPlainText(change.text, Qt::WhiteSpaceNormal));
     }
     if (changes_.empty()) {
         auto* item = new QListWidgetItem(QStringLiteral("No list has listed it in the recorded scans."), list_);

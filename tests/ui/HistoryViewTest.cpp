@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -61,7 +62,7 @@ void writeStory(const QString& path)
                                  seen("192.0.2.2", "b.test", Outcome::Listed)}));
     ASSERT_TRUE(record(path, 1, {seen("192.0.2.1", "a.test", Outcome::Listed, "Open relay"), seen("192.0.2.1", "b.test", Outcome::NotListed),
                                  seen("192.0.2.2", "b.test", Outcome::Listed)}));
-    ASSERT_TRUE(record(path, 2, {seen("192.0.2.1", "a.test", Outcome::Listed, "Open relay"), seen("192.0.2.1", "b.test", Outcome::Listed),
+    ASSERT_TRUE(record(path, 2, {seen("192.0.2.1", "a.test", Outcome::Listed, "Open relay"), seen("192.0.2.1", "b.test", Outcome::Listed, "<b>Spam</b>"),
                                  seen("192.0.2.2", "b.test", Outcome::Listed)}));
     ASSERT_TRUE(record(path, 3, {seen("192.0.2.1", "a.test", Outcome::Failed), seen("192.0.2.1", "b.test", Outcome::Listed),
                                  seen("192.0.2.2", "b.test", Outcome::Listed)}));
@@ -106,6 +107,13 @@ TEST(HistoryView, ShowsTheCountOfListingListsAndEachListingAndDelisting)
     EXPECT_TRUE(hover.contains("127.0.0.2: Open relay")) << hover.toStdString();
     EXPECT_TRUE(hover.contains("TXT: See http://a.test/why")) << hover.toStdString();
     EXPECT_TRUE(view.hoverText(at(4)).startsWith("Delisted by A BL")) << view.hoverText(at(4)).toStdString();
+    // The event list carries the same words, never taken for markup.
+    const auto* events = view.findChild<QListWidget*>("HistoryEvents");
+    ASSERT_NE(events, nullptr);
+    ASSERT_EQ(events->count(), 3);
+    EXPECT_TRUE(events->item(0)->text().endsWith("Listed by A BL"));
+    EXPECT_TRUE(events->item(0)->toolTip().contains("127.0.0.2: Open relay"));
+    EXPECT_TRUE(events->item(1)->toolTip().contains("127.0.0.2: &lt;b&gt;Spam&lt;/b&gt;")) << events->item(1)->toolTip().toStdString();
 
     // Another address, in another letter case; one nobody scanned.
     view.setTarget("192.0.2.2");
