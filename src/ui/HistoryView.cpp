@@ -61,7 +61,10 @@ HistoryView::HistoryView(QWidget* parent) : QDockWidget(QStringLiteral("History"
     message_->setObjectName(QStringLiteral("HistoryMessage"));
     message_->setWordWrap(false);
     message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(message_);
+    // One line however long (a path, the store's reason): cut at the dock's
+    // edge rather than widening it; the tooltip has it whole.
+    message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    layout->addWidget(message_, 0, Qt::AlignTop);
 
     chart_ = new QChart();
     chart_->legend()->hide();
