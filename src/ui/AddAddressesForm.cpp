@@ -236,6 +236,9 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLoo
 
     chkAutoStartScan_ = new QCheckBox(QStringLiteral("Auto Start Scan"), this);
     chkAutoStartScan_->setObjectName(QStringLiteral("chkAutoStartScan"));
+    chkAddIPv6_ = new QCheckBox(QStringLiteral("Add IPv6 Addresses"), this);
+    chkAddIPv6_->setObjectName(QStringLiteral("chkAddIPv6"));
+    chkAddIPv6_->setToolTip(QStringLiteral("Also add the IPv6 addresses of the host names and mail servers you enter"));
 
     cmdOK_ = new QPushButton(QStringLiteral("OK"), this);
     cmdOK_->setObjectName(QStringLiteral("cmdOK"));
@@ -251,6 +254,7 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLoo
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(chkAutoStartScan_);
+    buttons->addWidget(chkAddIPv6_);
     buttons->addStretch(1);
     buttons->addWidget(cmdOK_);
     buttons->addWidget(cmdCancel_);
@@ -270,6 +274,20 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLoo
             dnsServerList_.append(server.trimmed());
     }
     chkAutoStartScan_->setChecked(settings_.AutoStartScan());
+    chkAddIPv6_->setChecked(settings_.RetrieveOption(kAddIPv6Option, 0).toInt() != 0);
+    chkAddIPv6_->setEnabled(directDns_ != nullptr);
+    // Ticked later: the host names already entered get their lookup too.
+    connect(chkAddIPv6_, &QCheckBox::toggled, this, [this](bool on) {
+        if (!on) return;
+        for (int row = 0; row < table_->rowCount(); ++row) {
+            const QTableWidgetItem* item = table_->item(row, 0);
+            const QString text = item ? item->text() : QString();
+            if (text.isEmpty() || text.contains(QLatin1Char('@')) || IsValidIP(text) || IsIPv6Literal(text)
+                || IpRange::LooksLikeRange(text) || !item->data(kSerialRole).isValid())
+                continue;
+            lookupIPv6(text, item->data(kSerialRole).toString());
+        }
+    });
 
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &AddAddressesForm::updatePasteTool);
     updatePasteTool();
@@ -442,6 +460,7 @@ void AddAddressesForm::LookupEntry(const QString& text, const QString& tag)
             for (const QString& server : dnsServerList_) directDns_->Query(domain, tag, server, DnsRecord::MX);
         return;
     }
+    lookupIPv6(text, tag);
     // BlacklistQuery keeps whatever the address list last set.
     dns_.setRequestFlag(true);
     dns_.setRequestTag(tag);
@@ -463,8 +482,45 @@ void AddAddressesForm::onLookupComplete(const QString& name, const QString& answ
     }
 }
 
+void AddAddressesForm::lookupIPv6(const QString& host, const QString& tag)
+{
+    if (!directDns_ || !chkAddIPv6_->isChecked() || !IsValidHostName(host)) return;
+    for (const QString& server : dnsServerList_) directDns_->Query(host, kIPv6TagPrefix + tag, server, DnsRecord::AAAA);
+}
+
+void AddAddressesForm::addIPv6Entries(const DnsResponse& response)
+{
+    // The host's entry may have been changed or removed meanwhile.
+    const int hostRow = rowForTag(response.Tag().mid(kIPv6TagPrefix.size()));
+    if (hostRow < 0) return;
+    const QString host = cell(hostRow)->text();
+    QStringList held;
+    for (int row = 0; row < table_->rowCount(); ++row)
+        if (const QTableWidgetItem* item = table_->item(row, 0)) held.append(item->text().toLower());
+    int added = 0;
+    for (int i = 0; const DnsRecord* record = response.FindRecord(1, DnsRecord::AAAA, i); ++i) {
+        // Every server answers; an address already entered is not added twice.
+        if (!IsIPv6Literal(record->Data) || held.contains(record->Data.toLower())) continue;
+        if (++added > kMaxIPv6PerHost) break;
+        held.append(record->Data.toLower());
+        // Placed above the blank last row (which may be being typed in), so
+        // no entry with a tag moves down.
+        EnsureBlankRow();
+        const int row = table_->rowCount() - 1;
+        table_->insertRow(row);
+        cell(row)->setText(record->Data);
+        newEntryTag(row);
+        setColour(row, kGreen);
+        setExplanation(row, QStringLiteral("This is green because it is an IPv6 address of %1").arg(host));
+    }
+}
+
 void AddAddressesForm::onDirectDnsReply(const DnsResponse& response)
 {
+    if (response.Tag().startsWith(kIPv6TagPrefix)) {
+        addIPv6Entries(response);
+        return;
+    }
     const int row = rowForTag(response.Tag());
     // Every DNS server answers the same query; the first success wins.
     if (row < 0 || isGreen(row)) return;
@@ -531,6 +587,7 @@ void AddAddressesForm::okClicked()
         prompts_->Message(QStringLiteral("These ranges were not added:\n\n") + refused.join(QLatin1Char('\n')),
                           windowTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
     settings_.setAutoStartScan(chkAutoStartScan_->isChecked());
+    settings_.SaveOption(kAddIPv6Option, chkAddIPv6_->isChecked() ? 1 : 0);
     canceled_ = false;
     accept();
 }

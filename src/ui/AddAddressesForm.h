@@ -54,6 +54,10 @@ public:
 
     // Ranges larger than this are added only after the user confirmed them.
     static constexpr qint64 kConfirmAbove = 4096;
+    // "Add IPv6 Addresses": at most this many of one host's addresses.
+    static constexpr int kMaxIPv6PerHost = 16;
+    static inline const QString kAddIPv6Option = QStringLiteral("Add IPv6 Addresses");
+    static inline const QString kIPv6TagPrefix = QStringLiteral("6:");
 
     // Where the dialog's questions go; message boxes until this is called.
     void setPrompts(UserPrompts& prompts) { prompts_ = &prompts; }
@@ -97,6 +101,10 @@ private:
     // The row of the entry a reply's tag names, or -1 when that entry is gone
     // (or the tag is not one of ours).
     int rowForTag(const QString& tag);
+    // With "Add IPv6 Addresses" ticked: asks for a host's AAAA records; each
+    // address found becomes an entry of its own (see addIPv6Entries).
+    void lookupIPv6(const QString& host, const QString& tag);
+    void addIPv6Entries(const DnsResponse& response);
     // The cell of row, created when missing so that every row has one.
     QTableWidgetItem* cell(int row) const;
     void setColour(int row, const QColor& colour);
@@ -122,6 +130,7 @@ private:
     QLabel* title_ = nullptr;
     Grid* table_ = nullptr;
     QCheckBox* chkAutoStartScan_ = nullptr;
+    QCheckBox* chkAddIPv6_ = nullptr;
     QToolBar* toolbar_ = nullptr;
     QMenu* popup_ = nullptr;
     QAction* cut_ = nullptr;

@@ -503,3 +503,45 @@ TEST_F(AddAddressesFormTest, NetworkRangesAreCheckedAndLargeOnesConfirmed)
     EXPECT_EQ(list.Item(4 + 8192)->Key(), "10.2.31.255");
     EXPECT_FALSE(form->Canceled());
 }
+
+// "Add IPv6 Addresses": a host's AAAA records become entries of their own,
+// added above the blank row, each once, and only while the box is ticked.
+TEST_F(AddAddressesFormTest, IPv6AddressesOfHostsBecomeEntriesWhenAsked)
+{
+    auto* box = form->findChild<QCheckBox*>("chkAddIPv6");
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(box->isChecked());
+    type(0, "early.example");
+    for (const auto& q : directDns->sent) EXPECT_NE(q.type, 28) << q.name.toStdString();
+
+    // Ticked afterwards: the host already entered is looked up too.
+    box->setChecked(true);
+    std::vector<QString> asked;
+    for (const auto& q : directDns->sent)
+        if (q.type == 28) asked.push_back(q.name);
+    EXPECT_EQ(asked, std::vector<QString>({"early.example", "early.example"})); // both DNS servers
+
+    type(1, "mail.example");
+    QString aaaaTag;
+    for (const auto& q : directDns->sent)
+        if (q.type == 28 && q.name == "mail.example") aaaaTag = q.tag;
+    ASSERT_TRUE(aaaaTag.startsWith("6:")) << aaaaTag.toStdString();
+    directDns->reply(aaaaTag, "mail.example", {{"2001:db8::1", 28}, {"192.0.2.1", 28}, {"2001:db8::2", 28}});
+    directDns->reply(aaaaTag, "mail.example", {{"2001:DB8::1", 28}}); // the other server: nothing new
+    EXPECT_EQ(texts(), QStringList({"early.example", "mail.example", "2001:db8::1", "2001:db8::2", ""}));
+    EXPECT_EQ(colour(2), kGreen);
+    EXPECT_EQ(hover(3), "This is green because it is an IPv6 address of mail.example");
+
+    // An entry changed before its answer came gets nothing.
+    QString earlyTag;
+    for (const auto& q : directDns->sent)
+        if (q.type == 28 && q.name == "early.example") earlyTag = q.tag;
+    type(0, "192.0.2.9");
+    directDns->reply(earlyTag, "early.example", {{"2001:db8::9", 28}});
+    EXPECT_FALSE(texts().contains("2001:db8::9"));
+
+    QTest::mouseClick(form->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    EXPECT_EQ(listKeys(), QStringList({"192.0.2.9", "mail.example", "2001:db8::1", "2001:db8::2"}));
+    openForm();
+    EXPECT_TRUE(form->findChild<QCheckBox*>("chkAddIPv6")->isChecked()); // remembered
+}
