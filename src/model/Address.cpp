@@ -174,9 +174,18 @@ void Address::Query()
 
 QString Address::queryNameFor(const Server& server, QString* why) const
 {
-    const QString zone = server.Zone() + QLatin1Char('.');
+    // Built in one allocation: this runs once per query of a scan.
+    const auto under = [&server](const QString& label) {
+        QString name;
+        name.reserve(label.size() + server.Zone().size() + 2);
+        name += label;
+        name += QLatin1Char('.');
+        name += server.Zone();
+        name += QLatin1Char('.');
+        return name;
+    };
     if (server.IsDomainList()) {
-        if (!domain_.isEmpty()) return domain_ + QLatin1Char('.') + zone;
+        if (!domain_.isEmpty()) return under(domain_);
         *why = !lookupName_.isEmpty()
                    ? QStringLiteral("a domain list; %1 is itself a public suffix").arg(lookupName_)
                    : QStringLiteral("a domain list, asked for domain names, not for IP addresses");
@@ -191,7 +200,7 @@ QString Address::queryNameFor(const Server& server, QString* why) const
         return QString();
     }
     if (IsIPv6()) {
-        if (server.AnswersIPv6()) return ReverseIPv6(ip_) + QLatin1Char('.') + zone;
+        if (server.AnswersIPv6()) return under(ReverseIPv6(ip_));
         *why = QStringLiteral("does not answer IPv6 queries");
         return QString();
     }
@@ -201,12 +210,7 @@ QString Address::queryNameFor(const Server& server, QString* why) const
         reversedIp_ = ReverseIP(CanonicalIP(ip_));
         reversedFor_ = ip_;
     }
-    QString name;
-    name.reserve(reversedIp_.size() + zone.size() + 1);
-    name += reversedIp_;
-    name += QLatin1Char('.');
-    name += zone;
-    return name;
+    return under(reversedIp_);
 }
 
 void Address::askOrDefer(const Server& server)
@@ -324,8 +328,8 @@ QueryOutcome Address::ProcessDNSReply(const QStringList& parts, const QString& /
                                       int failureFlag)
 {
     if (parts.size() < 2) return QueryOutcome::Ignored;
-    const QString kind = parts[1].toUpper();
-    if (kind == QLatin1String("LOOKUPIP")) {
+    const QString& kind = parts[1];
+    if (kind.compare(QLatin1String("LOOKUPIP"), Qt::CaseInsensitive) == 0) {
         // A late reply to a lookup that was sent again changes nothing.
         if (!ip_.isEmpty()) return QueryOutcome::Ignored;
         if (failureFlag == DnsFailure::None && IsValidIP(answer)) {
@@ -338,9 +342,13 @@ QueryOutcome Address::ProcessDNSReply(const QStringList& parts, const QString& /
         }
         return QueryOutcome::Ignored;
     }
-    if (kind != QLatin1String("BLACKLISTCHECK") || parts.size() < 3) return QueryOutcome::Ignored;
+    if (kind.compare(QLatin1String("BLACKLISTCHECK"), Qt::CaseInsensitive) != 0 || parts.size() < 3)
+        return QueryOutcome::Ignored;
+    return ProcessBlacklistReply(parts[2], answer, failureFlag);
+}
 
-    const QString& zone = parts[2];
+QueryOutcome Address::ProcessBlacklistReply(const QString& zone, const QString& answer, int failureFlag)
+{
     if (pendingQueries_ > 0) --pendingQueries_;
     const QueryOutcome outcome = [&] {
         QString detail;

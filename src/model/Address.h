@@ -100,6 +100,10 @@ public:
     // The first look at a blacklist answer, before result codes: NotListed,
     // Failed (detail says why), or Listed for answers in 127.0.0.0/8 whose
     // codes still decide between a listing and a refusal.
+    // The reply to the query of one list, as ProcessDNSReply gives it for a
+    // "BlacklistCheck" tag (the scan's path, without the tag's parts).
+    QueryOutcome ProcessBlacklistReply(const QString& zone, const QString& answer, int failureFlag);
+
     static QueryOutcome ScreenAnswer(const QString& answer, int failureFlag, QString* detail);
 
     int ServerIndex() const { return serverIndex_; }

@@ -378,7 +378,9 @@ void Addresslist::onLookupComplete(const QString& name, const QString& answer, i
         onZoneTestReply(parsed.Zone(), parsed.Extra(), answer, failureFlag);
     } else if (parsed.IsValid()) {
         if (const AddressPtr address = items_.Item(parsed.Key())) {
-            const QueryOutcome outcome = address->ProcessDNSReply(parsed.Parts(), name, answer, failureFlag);
+            const QueryOutcome outcome = parsed.Is(QueryTag::kBlacklistCheck)
+                                             ? address->ProcessBlacklistReply(parsed.Zone(), answer, failureFlag)
+                                             : address->ProcessDNSReply(parsed.Parts(), name, answer, failureFlag);
             if (parsed.Is(QueryTag::kLookupIP)) {
                 // Host lookups tell whether the resolver answers at all, too.
                 count(failureFlag == DnsFailure::None || DnsFailure::IsNegativeAnswer(failureFlag)
