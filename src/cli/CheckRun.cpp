@@ -40,9 +40,7 @@ void CheckRun::start(std::vector<CheckTarget> targets)
 
 void CheckRun::resolveMailDomains()
 {
-    QStringList servers = mxDns_.DNSServers().split(QLatin1Char(','), Qt::SkipEmptyParts);
-    // An empty server name means the default servers.
-    if (servers.isEmpty()) servers.append(QString());
+    const QStringList servers = queryServers();
     for (const CheckTarget& target : targets_) {
         if (!target.needsMx()) continue;
         const QString key = target.mailDomain.toCaseFolded();
@@ -54,7 +52,7 @@ void CheckRun::resolveMailDomains()
         domains_.push_back(domain);
         for (const QString& server : servers) {
             ++mxQueries_;
-            mxDns_.Query(target.mailDomain, QString::number(index), server.trimmed(), 15, nullptr);
+            mxDns_.Query(target.mailDomain, QString::number(index), server, 15, nullptr);
         }
     }
     if (domains_.empty()) {
@@ -62,6 +60,14 @@ void CheckRun::resolveMailDomains()
         return;
     }
     whenLookupsDone(&CheckRun::mailDomainsResolved);
+}
+
+QStringList CheckRun::queryServers() const
+{
+    QStringList servers = mxDns_.ServerList();
+    // An empty server name means the default servers.
+    if (servers.isEmpty()) servers.append(QString());
+    return servers;
 }
 
 void CheckRun::whenLookupsDone(void (CheckRun::*next)())
@@ -79,8 +85,7 @@ void CheckRun::whenLookupsDone(void (CheckRun::*next)())
 
 void CheckRun::resolveIPv6()
 {
-    QStringList servers = mxDns_.DNSServers().split(QLatin1Char(','), Qt::SkipEmptyParts);
-    if (servers.isEmpty()) servers.append(QString());
+    const QStringList servers = queryServers();
     for (const CheckTarget& target : targets_) {
         const QString host = target.listTarget();
         // Address literals and ranges have no AAAA records of their own.
@@ -90,8 +95,8 @@ void CheckRun::resolveIPv6()
         host6Index_.insert(key, static_cast<int>(hosts6_.size()));
         hosts6_.push_back(Host6{host, {}});
         for (const QString& server : servers)
-            mxDns_.Query(host, QStringLiteral("6:") + QString::number(hosts6_.size() - 1), server.trimmed(),
-                         DnsRecord::AAAA, nullptr);
+            mxDns_.Query(host, QStringLiteral("6:") + QString::number(hosts6_.size() - 1), server, DnsRecord::AAAA,
+                         nullptr);
     }
     if (hosts6_.empty()) ipv6Resolved();
     else whenLookupsDone(&CheckRun::ipv6Resolved);

@@ -56,6 +56,8 @@ private:
     void mailDomainsResolved();
     void resolveIPv6();
     void ipv6Resolved();
+    // Every server a typed query goes to, each once.
+    QStringList queryServers() const;
     // Waits until no query of mxDns_ is out, then calls next.
     void whenLookupsDone(void (CheckRun::*next)());
     void startScan();

@@ -43,7 +43,7 @@ Settings::Settings(Registry& registry, const QString& configPath, QObject* paren
 
 void Settings::Refresh()
 {
-    maxQueries_ = readNumber(RetrieveOption(kMaxQueriesName, 250), 250);
+    maxQueries_ = readNumber(RetrieveOption(kMaxQueriesName, kDefaultMaxQueries), kDefaultMaxQueries);
     expansionLevel_ = readNumber(RetrieveOption(kExpansionLevel, 1), 1);
     autoStartScan_ = readBool(RetrieveOption(kAutoStartScan, true), true);
     checkLists_ = readBool(RetrieveOption(kCheckLists, true), true);

@@ -17,6 +17,9 @@ class Registry;
 class Settings : public QObject {
     Q_OBJECT
 public:
+    // Queries kept in flight when the user has not chosen.
+    static constexpr int kDefaultMaxQueries = 250;
+
     Settings(Registry& registry, const QString& configPath, QObject* parent = nullptr);
 
     int MaxQueries() const { return maxQueries_; }
@@ -54,7 +57,7 @@ signals:
 private:
     Registry& registry_;
     quarlo::Servers servers_;
-    int maxQueries_ = 250;
+    int maxQueries_ = kDefaultMaxQueries;
     int expansionLevel_ = 1;
     bool autoStartScan_ = true;
     bool checkLists_ = true;

@@ -19,8 +19,7 @@ Addresslist::Addresslist(Settings& settings, DnsLookup& dns, std::unique_ptr<Dir
 {
     directDns_->setOption1(true);
     directDns_->setOption2(true);
-    for (const QString& server : directDns_->DNSServers().split(QLatin1Char(','), Qt::SkipEmptyParts))
-        dnsServerList_.append(server.trimmed());
+    dnsServerList_ = directDns_->ServerList();
 
     scanTimer_.setInterval(1000);
     connect(&scanTimer_, &QTimer::timeout, this, &Addresslist::Tick);

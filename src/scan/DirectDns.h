@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 namespace quarlo {
 
@@ -17,6 +18,15 @@ public:
 
     // The DNS servers to ask, separated by ",".
     virtual QString DNSServers() const = 0;
+    // The same, one server each, without blanks; empty when none is named
+    // (a query to the server "" goes to the default servers).
+    QStringList ServerList() const
+    {
+        QStringList servers;
+        for (const QString& server : DNSServers().split(QLatin1Char(','), Qt::SkipEmptyParts))
+            if (const QString trimmed = server.trimmed(); !trimmed.isEmpty()) servers.append(trimmed);
+        return servers;
+    }
     // Sends one query of type (1, 15 or 16) for name to server; reserved is
     // always null. One Reply follows for each answered query.
     virtual void Query(const QString& name, const QString& tag, const QString& server, int type,

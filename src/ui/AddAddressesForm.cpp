@@ -270,8 +270,7 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLoo
         directDns_->setOption1(true);
         directDns_->setOption2(true);
         connect(directDns_.get(), &DirectDns::Reply, this, &AddAddressesForm::onDirectDnsReply);
-        for (const QString& server : directDns_->DNSServers().split(QLatin1Char(','), Qt::SkipEmptyParts))
-            dnsServerList_.append(server.trimmed());
+        dnsServerList_ = directDns_->ServerList();
     }
     chkAutoStartScan_->setChecked(settings_.AutoStartScan());
     chkAddIPv6_->setChecked(settings_.RetrieveOption(kAddIPv6Option, 0).toInt() != 0);
