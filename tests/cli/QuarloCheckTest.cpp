@@ -1,8 +1,10 @@
 // The command-line scanner as a monitoring script uses it: arguments, files
 // and standard input in; text, JSON or CSV out; the exit status tells.
+#include "cli/CheckProgram.h"
 #include "support/FakeDnsServer.h"
 #include "support/QtPrinters.h"
 #include "support/RbldnsdServer.h"
+#include "support/TestFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -18,67 +20,11 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace quarlo;
 
 namespace {
-
-struct CliResult {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// How to start the program for one run.
-struct CliRun {
-    QStringList args;
-    QString dnsServers;
-    QString registryDir;
-    QByteArray input;
-    QString inputFile; // standard input from this file instead of input
-    bool asNobody = false;
-};
-
-// Runs the program while this process's event loop keeps turning, so a
-// FakeDnsServer in the test can answer it.
-CliResult runProgram(const CliRun& how)
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QUARLO_REGISTRY_DIR", how.registryDir);
-    env.insert("QUARLO_DNS_SERVERS", how.dnsServers);
-    process.setProcessEnvironment(env);
-    if (!how.inputFile.isEmpty()) process.setStandardInputFile(how.inputFile);
-    if (how.asNobody) {
-        process.setChildProcessModifier([] {
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(120);
-        });
-    }
-    QEventLoop loop;
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    process.start(QStringLiteral(QUARLO_CHECK_PATH), how.args);
-    EXPECT_TRUE(process.waitForStarted(10000)) << process.errorString().toStdString();
-    if (how.inputFile.isEmpty()) {
-        process.write(how.input);
-        process.closeWriteChannel();
-    }
-    limit.start(90000);
-    if (process.state() != QProcess::NotRunning) loop.exec();
-    if (process.state() != QProcess::NotRunning) {
-        ADD_FAILURE() << "still running after 90 s: " << how.args.join(' ').toStdString();
-        process.kill();
-        process.waitForFinished(10000);
-    }
-    return CliResult{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                     QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
-}
 
 // What a terminal would act on: C0 controls (apart from the line ends
 // allowed), DEL and C1 controls.
@@ -90,45 +36,6 @@ bool hasControlCharacters(const QString& text, const QString& allowed)
     }
     return false;
 }
-
-// A UDP port on loopback that takes queries and never answers; counts what
-// arrived, so a test can see how often the program asked.
-class SilentDnsServer {
-public:
-    SilentDnsServer()
-    {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
-            && ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            port_ = ntohs(address.sin_port);
-    }
-    ~SilentDnsServer()
-    {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    SilentDnsServer(const SilentDnsServer&) = delete;
-    SilentDnsServer& operator=(const SilentDnsServer&) = delete;
-
-    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
-    bool ok() const { return port_ != 0; }
-    // Datagrams received since the last call.
-    int drain()
-    {
-        int count = 0;
-        pollfd waiting{fd_, POLLIN, 0};
-        char buffer[4096];
-        while (::poll(&waiting, 1, 0) == 1 && ::recv(fd_, buffer, sizeof buffer, 0) >= 0) ++count;
-        return count;
-    }
-
-private:
-    int fd_ = -1;
-    quint16 port_ = 0;
-};
 
 const char* const kExactServer =
     "<Server Server=\"exact.test\" Enabled=\"TRUE\" URL=\"http://exact.test/\" Name=\"Exact, Inc.\"><ResultCodes>"
@@ -177,12 +84,7 @@ protected:
         writeConfig(selfTestConfig, {kExactServer, kMaskServer, kEveryServer, kUnverifiedServer});
     }
 
-    void write(const QString& path, const QByteArray& bytes)
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
+    void write(const QString& path, const QByteArray& bytes) { spit(path, bytes); }
 
     void writeConfig(const QString& path, const QList<const char*>& servers)
     {
@@ -573,7 +475,6 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
     const QString lockedList = dir.filePath("locked.BlackList");
     write(lockedList, "<AddressList/>");
     ASSERT_TRUE(QFile::setPermissions(locked, {}) && QFile::setPermissions(lockedList, {}));
-    const bool root = ::geteuid() == 0;
     struct Case {
         QStringList args;
         QString config;
@@ -603,7 +504,7 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString() + " / " + c.config.toStdString());
         CliRun runAs = how(c.args, {}, c.config);
-        runAs.asNobody = c.unprivileged && root;
+        runAs.asNobody = c.unprivileged;
         const CliResult r = runProgram(runAs);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_TRUE(r.err.contains(c.error)) << r.err.toStdString();
@@ -623,8 +524,9 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
 // --tries reaches every DNS component: counted at a server that never answers.
 TEST_F(QuarloCheck, TimeoutAndTriesGovernEveryQuery)
 {
-    SilentDnsServer silent;
-    ASSERT_TRUE(silent.ok());
+    FakeDnsServer silent; // no script: it never answers
+    QString error;
+    ASSERT_TRUE(silent.start(&error)) << error.toStdString();
     struct Case {
         QString tries;
         QString target;
@@ -638,10 +540,10 @@ TEST_F(QuarloCheck, TimeoutAndTriesGovernEveryQuery)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tries.toStdString() + " " + c.target.toStdString());
-        silent.drain();
-        const CliResult r = run({"--format", "json", "--dns", silent.address(), "--timeout", "100", "--tries", c.tries, c.target});
+        const qsizetype before = silent.queries().size();
+        const CliResult r = run({"--format", "json", "--dns", silent.serverSpec(), "--timeout", "100", "--tries", c.tries, c.target});
         EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
-        EXPECT_EQ(silent.drain(), c.datagrams);
+        EXPECT_EQ(silent.queries().size() - before, c.datagrams);
         const QJsonObject target = json(r)["targets"].toArray()[0].toObject();
         EXPECT_EQ(target["status"].toString(), "incomplete");
         EXPECT_TRUE(target["message"].toString().contains(c.message)) << target["message"].toString().toStdString();
@@ -771,10 +673,8 @@ protected:
         QString error;
         ASSERT_TRUE(dns.start(&error)) << error.toStdString();
         config = dir.filePath("fake.cfg");
-        QFile f(config);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("<Quarlo><BlackListServers><Server Server=\"fake.test\" Enabled=\"TRUE\" Name=\"Fake\"><ResultCodes>"
-                "<ResultCode Address=\"127.0.0.2\" Reason=\"Spam\"/></ResultCodes></Server></BlackListServers></Quarlo>");
+        spit(config, "<Quarlo><BlackListServers><Server Server=\"fake.test\" Enabled=\"TRUE\" Name=\"Fake\"><ResultCodes>"
+                     "<ResultCode Address=\"127.0.0.2\" Reason=\"Spam\"/></ResultCodes></Server></BlackListServers></Quarlo>");
     }
 
     CliResult run(const QStringList& args)
@@ -967,11 +867,8 @@ TEST_F(HostileDns, IPv6AddressesOfHostsOnRequest)
         if (q.type == 1 && (name == listed || name == "2.0.0.127.six.test")) answers = {FakeDnsServer::A("127.0.0.2")};
         return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, answers.isEmpty() ? FakeDnsServer::NxDomain : FakeDnsServer::NoError, answers));
     });
-    QFile f(config);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write("<Quarlo><BlackListServers><Server Server=\"six.test\" Enabled=\"TRUE\" Name=\"Six\" IPv6=\"True\"><ResultCodes>"
-            "<ResultCode Address=\"127.0.0.2\" Reason=\"Spam\"/></ResultCodes></Server></BlackListServers></Quarlo>");
-    f.close();
+    spit(config, "<Quarlo><BlackListServers><Server Server=\"six.test\" Enabled=\"TRUE\" Name=\"Six\" IPv6=\"True\">"
+                 "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Spam\"/></ResultCodes></Server></BlackListServers></Quarlo>");
 
     const CliResult plain = run({"--format", "json", "dual.test"});
     EXPECT_EQ(plain.exitCode, 0) << plain.err.toStdString();

@@ -1,6 +1,7 @@
 #include "common/ConfigLocation.h"
 #include "model/Server.h"
 #include "model/Servers.h"
+#include "support/EnvGuard.h"
 #include "support/QtPrinters.h"
 #include "support/TestFiles.h"
 
@@ -111,12 +112,9 @@ TEST_F(ConfigLocationTest, HelpIsBesideTheProgramOrInTheInstalledData)
 TEST_F(ConfigLocationTest, ForExecutableFindsTheInstalledDataBesideBin)
 {
     spit(path("usr/share/quarlo/quarlo.cfg"), configWith("x.example"));
-    const bool xdgWasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
-    const bool dirsWereSet = qEnvironmentVariableIsSet("XDG_CONFIG_DIRS");
-    const QByteArray savedXdg = qgetenv("XDG_CONFIG_HOME");
-    const QByteArray savedDirs = qgetenv("XDG_CONFIG_DIRS");
-    qputenv("XDG_CONFIG_HOME", path("home").toUtf8());
-    qputenv("XDG_CONFIG_DIRS", path("etc/xdg").toUtf8());
+    EnvGuard env;
+    env.set("XDG_CONFIG_HOME", path("home").toUtf8());
+    env.set("XDG_CONFIG_DIRS", path("etc/xdg").toUtf8());
 
     const ConfigLocation installed = ConfigLocation::ForExecutable(path("usr/bin/quarlo-check"));
     EXPECT_FALSE(installed.Portable());
@@ -132,17 +130,11 @@ TEST_F(ConfigLocationTest, ForExecutableFindsTheInstalledDataBesideBin)
         ConfigLocation::ForExecutable(path("usr/bin/quarlo"), path("usr/bin/quarlo.cfg"));
     EXPECT_TRUE(portable.Portable());
     EXPECT_EQ(portable.ReadPath(), path("usr/bin/quarlo.cfg"));
-
-    if (xdgWasSet) qputenv("XDG_CONFIG_HOME", savedXdg);
-    else qunsetenv("XDG_CONFIG_HOME");
-    if (dirsWereSet) qputenv("XDG_CONFIG_DIRS", savedDirs);
-    else qunsetenv("XDG_CONFIG_DIRS");
 }
 
 TEST(ConfigLocation, SystemFoldersFollowXdgConfigDirs)
 {
-    const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_DIRS");
-    const QByteArray saved = qgetenv("XDG_CONFIG_DIRS");
+    EnvGuard env;
     const struct {
         const char* value;
         QStringList expected;
@@ -155,12 +147,11 @@ TEST(ConfigLocation, SystemFoldersFollowXdgConfigDirs)
         {"::", {"/etc/xdg/Vantorel"}},
     };
     for (const auto& c : cases) {
-        qputenv("XDG_CONFIG_DIRS", c.value);
+        env.set("XDG_CONFIG_DIRS", c.value);
         EXPECT_EQ(ConfigLocation::SystemConfigDirectories(), c.expected) << c.value;
     }
-    qunsetenv("XDG_CONFIG_DIRS");
+    env.unset("XDG_CONFIG_DIRS");
     EXPECT_EQ(ConfigLocation::SystemConfigDirectories(), QStringList{"/etc/xdg/Vantorel"});
-    if (wasSet) qputenv("XDG_CONFIG_DIRS", saved);
 }
 
 TEST_F(ConfigLocationTest, SavingAnInstalledCopyWritesTheUsersCopyWhichLaterRunsRead)

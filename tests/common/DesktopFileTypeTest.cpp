@@ -2,6 +2,7 @@
 #include "common/FileTypeRegistration.h"
 #include "common/Registry.h"
 #include "common/VolatileRegistryBackend.h"
+#include "support/EnvGuard.h"
 #include "support/QtPrinters.h"
 #include "support/TestFiles.h"
 
@@ -111,19 +112,16 @@ TEST(DesktopFileType, ThePackageEscapesItsTexts)
 
 TEST(DesktopFileType, UserDataHomeFollowsXdgDataHome)
 {
-    const bool wasSet = qEnvironmentVariableIsSet("XDG_DATA_HOME");
-    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    EnvGuard env;
     const QString fallback = QDir::homePath() + "/.local/share";
     const struct {
         const char* value;
         QString expected;
     } cases[] = {{"/data/", "/data"}, {"", fallback}, {"relative/share", fallback}};
     for (const auto& c : cases) {
-        qputenv("XDG_DATA_HOME", c.value);
+        env.set("XDG_DATA_HOME", c.value);
         EXPECT_EQ(DesktopFileType::UserDataHome(), c.expected) << c.value;
     }
-    if (wasSet) qputenv("XDG_DATA_HOME", saved);
-    else qunsetenv("XDG_DATA_HOME");
 }
 
 TEST_F(DesktopFileTypeTest, RegisterFileTypeReturnsAtOnceAndWritesInTheBackground)

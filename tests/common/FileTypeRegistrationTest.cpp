@@ -43,49 +43,29 @@ QString DefaultValue(RegistryBackend& backend, const QString& keyPath)
 
 } // namespace
 
-TEST(RegisterFileType, WritesTheFourDefaultValuesInOrder)
+// The file type is the executable's file name as it is; commands name the
+// executable by its full clean path.
+TEST(RegisterFileType, TypeCommandAndIconNameTheExecutable)
 {
-    RecordingBackend backend;
-    Registry registry(backend);
-    RegisterFileType(registry, "/opt/quarlo/bin/quarlo", ".BlackList", kDescription);
-
-    EXPECT_EQ(backend.writes, (QStringList{
-                                  "HKEY_CLASSES_ROOT\\quarlo|",
-                                  "HKEY_CLASSES_ROOT\\quarlo\\shell\\open\\command|",
-                                  "HKEY_CLASSES_ROOT\\quarlo\\DefaultIcon|",
-                                  "HKEY_CLASSES_ROOT\\.BlackList|",
-                              }));
-    EXPECT_EQ(DefaultValue(backend, "quarlo"), kDescription);
-    EXPECT_EQ(DefaultValue(backend, "quarlo\\shell\\open\\command"), "/opt/quarlo/bin/quarlo %1");
-    EXPECT_EQ(DefaultValue(backend, "quarlo\\DefaultIcon"), "/opt/quarlo/bin/quarlo,0");
-    EXPECT_EQ(DefaultValue(backend, ".BlackList"), "quarlo");
-}
-
-TEST(RegisterFileType, TheFileTypeIsTheExecutablesFileNameAsItIs)
-{
-    VolatileRegistryBackend backend;
-    Registry registry(backend);
-    RegisterFileType(registry, "/srv/apps/Quarlo.exe", ".BlackList", kDescription);
-    RegisterFileType(registry, "/srv/apps/quarlo-1.2", ".Other", "Other");
-
-    EXPECT_EQ(DefaultValue(backend, ".BlackList"), "Quarlo.exe");
-    EXPECT_EQ(DefaultValue(backend, "Quarlo.exe\\shell\\open\\command"), "/srv/apps/Quarlo.exe %1");
-    EXPECT_EQ(DefaultValue(backend, "Quarlo.exe\\DefaultIcon"), "/srv/apps/Quarlo.exe,0");
-    EXPECT_EQ(DefaultValue(backend, "Quarlo.exe"), kDescription);
-
-    EXPECT_EQ(DefaultValue(backend, ".Other"), "quarlo-1.2");
-    EXPECT_EQ(DefaultValue(backend, "quarlo-1.2"), "Other");
-    EXPECT_EQ(DefaultValue(backend, "quarlo-1.2\\shell\\open\\command"), "/srv/apps/quarlo-1.2 %1");
-}
-
-TEST(RegisterFileType, CommandsNameTheExecutableByItsFullCleanPath)
-{
-    VolatileRegistryBackend backend;
-    Registry registry(backend);
-    RegisterFileType(registry, "bin/../tools/quarlo", ".BlackList", kDescription);
-    const QString expected = QDir::cleanPath(QDir::current().absoluteFilePath("tools/quarlo"));
-    EXPECT_EQ(DefaultValue(backend, "quarlo\\shell\\open\\command"), expected + " %1");
-    EXPECT_EQ(DefaultValue(backend, "quarlo\\DefaultIcon"), expected + ",0");
+    const QString cleaned = QDir::cleanPath(QDir::current().absoluteFilePath("tools/quarlo"));
+    const struct {
+        QString executable, extension, type, path;
+    } cases[] = {
+        {"/opt/quarlo/bin/quarlo", ".BlackList", "quarlo", "/opt/quarlo/bin/quarlo"},
+        {"/srv/apps/Quarlo.exe", ".BlackList", "Quarlo.exe", "/srv/apps/Quarlo.exe"},
+        {"/srv/apps/quarlo-1.2", ".Other", "quarlo-1.2", "/srv/apps/quarlo-1.2"},
+        {"bin/../tools/quarlo", ".BlackList", "quarlo", cleaned},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.executable.toStdString());
+        VolatileRegistryBackend backend;
+        Registry registry(backend);
+        RegisterFileType(registry, c.executable, c.extension, kDescription);
+        EXPECT_EQ(DefaultValue(backend, c.extension), c.type);
+        EXPECT_EQ(DefaultValue(backend, c.type), kDescription);
+        EXPECT_EQ(DefaultValue(backend, c.type + "\\shell\\open\\command"), c.path + " %1");
+        EXPECT_EQ(DefaultValue(backend, c.type + "\\DefaultIcon"), c.path + ",0");
+    }
 }
 
 TEST(RegisterFileType, RefusedWritesDoNotStopTheOthers)

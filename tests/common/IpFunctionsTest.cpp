@@ -7,66 +7,34 @@
 
 using namespace quarlo;
 
-TEST(IsValidIP, AcceptsLenientOctets)
+TEST(IsValidIP, LenientOctetsAndNothingElse)
 {
-    EXPECT_TRUE(IsValidIP("1.2.3.4"));
-    EXPECT_TRUE(IsValidIP("01.002.003.004"));
-    EXPECT_TRUE(IsValidIP("1.2.3.4 "));
-    EXPECT_TRUE(IsValidIP(" 1 . 2 .3. 4"));
-    EXPECT_TRUE(IsValidIP("+1.2.3.4"));
-    EXPECT_TRUE(IsValidIP("0.0.0.0"));
-    EXPECT_TRUE(IsValidIP("255.255.255.255"));
-    EXPECT_TRUE(IsValidIP("010.0.0.1")); // decimal, not octal
-}
-
-TEST(IsValidIP, RejectsEverythingElse)
-{
+    // Blanks around octets, a plus sign and leading zeros (decimal, not octal) pass.
+    for (const char* good : {"1.2.3.4", "01.002.003.004", "1.2.3.4 ", " 1 . 2 .3. 4", "+1.2.3.4", "0.0.0.0",
+                             "255.255.255.255", "010.0.0.1"})
+        EXPECT_TRUE(IsValidIP(QString::fromUtf8(good))) << good;
     for (const char* bad : {"1.2.3", "1.2.3.4.5", "1.2.3.256", "1.2.3.-1", "1..3.4", "a.b.c.d", "",
                             "1.2.3.4x", "1.2.3.+", "1.2.3.1e2", "1.2.3.&H10", "1.2.3.99999999999999",
-                            "1.2.3.4 5", "::1", "1.2.3.- 1", "....", "1,2.3.4"}) {
+                            "1.2.3.4 5", "::1", "1.2.3.- 1", "....", "1,2.3.4"})
         EXPECT_FALSE(IsValidIP(QString::fromUtf8(bad))) << bad;
-    }
 }
 
-TEST(ReverseIP, ReversesAnyNumberOfFields)
+// How a listing's answer becomes its codes: reversed queries, hex and
+// numeric forms, bit masks.
+TEST(IpConversions, ReverseHexLongAndMask)
 {
     EXPECT_EQ(ReverseIP("1.2.3.4"), "4.3.2.1");
-    EXPECT_EQ(ReverseIP(""), "");
-    EXPECT_EQ(ReverseIP("a.b"), "b.a");
-    EXPECT_EQ(ReverseIP("1..3"), "3..1");
-    EXPECT_EQ(ReverseIP("single"), "single");
-}
-
-TEST(IpConversions, HexAndLong)
-{
     EXPECT_EQ(IPToHex("192.168.1.10"), "C0A8010A");
     EXPECT_EQ(IPToHex(" 10 . 0 . 0 . 1 "), "0A000001");
-    EXPECT_EQ(IPToHex("1.2.3"), "");
-    EXPECT_EQ(IPToHex("1.2.3.4.5"), "01020304");
-    EXPECT_EQ(IPToHex("256.1.1.1"), "00010101");
-    EXPECT_EQ(IPToHex("300.1.1.1"), "2C010101");
-    EXPECT_EQ(IPToHex("1..2.3"), "01000203");
-    EXPECT_EQ(IPToHex("1/2.3:4.5x.6"), "0C220506"); // dropped characters join digits
-    EXPECT_EQ(IPToHex("99999999999999999999999.1.1.1").size(), 8);
-
     EXPECT_EQ(IPToLong("192.168.1.10"), -1062731510);
     EXPECT_EQ(IPToLong("255.255.255.255"), -1);
     EXPECT_EQ(IPToLong("127.0.0.2"), 2130706434);
-    EXPECT_EQ(IPToLong("1.2.3"), 0);
-
     EXPECT_EQ(HexToIP("7F000002"), "127.0.0.2");
     EXPECT_EQ(HexToIP("2"), "0.0.0.2");
-    EXPECT_EQ(HexToIP("123456789"), "35.69.103.137");
-    EXPECT_EQ(HexToIP("1G00GG00"), "1.0.0.0");
     EXPECT_EQ(HexToIP("ffffffff"), "255.255.255.255");
-}
-
-TEST(NetworkAddress, MasksBitByBit)
-{
     EXPECT_EQ(NetworkAddress("127.0.0.6", "127.0.0.2"), "127.0.0.2");
     EXPECT_EQ(NetworkAddress("127.0.0.4", "127.0.0.2"), "127.0.0.0");
     EXPECT_EQ(NetworkAddress("255.255.255.255", "192.168.1.10"), "192.168.1.10");
-    EXPECT_EQ(NetworkAddress("0.0.0.0", "127.0.0.2"), "0.0.0.0");
     EXPECT_EQ(NetworkAddress("garbage", "127.0.0.2"), "0.0.0.0");
 }
 

@@ -110,10 +110,3 @@ TEST(IpRange, RefusalsSayWhy)
     }
     EXPECT_FALSE(IpRange::Parse("10.0.0.0/33")); // no place for the reason: still refused
 }
-
-TEST(IpRange, CountsAreGroupedByThousands)
-{
-    const std::pair<qint64, const char*> cases[] = {
-        {0, "0"}, {999, "999"}, {1000, "1,000"}, {65536, "65,536"}, {4294967296LL, "4,294,967,296"}, {-1000, "-1,000"}};
-    for (const auto& [number, text] : cases) EXPECT_EQ(IpRange::Grouped(number), text) << number;
-}

@@ -2,6 +2,8 @@
 #include "common/RegFileBackend.h"
 #include "common/Registry.h"
 #include "common/RegistryLocation.h"
+#include "support/EnvGuard.h"
+#include "support/TestFiles.h"
 #include "support/QtPrinters.h"
 
 #include <QDateTime>
@@ -20,11 +22,7 @@ constexpr auto LM = RegistryRoot::LocalMachine;
 
 class RegistryTest : public ::testing::Test {
 protected:
-    QByteArray fileBytes(RegistryRoot root)
-    {
-        QFile f(backend_.filePath(root));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray fileBytes(RegistryRoot root) { return slurp(backend_.filePath(root)); }
 
     QTemporaryDir tmp_;
     RegFileBackend backend_{tmp_.path()};
@@ -32,16 +30,6 @@ protected:
 };
 
 } // namespace
-
-TEST(RegistryValueText, FormatsLikeTheRegistryFunctions)
-{
-    EXPECT_EQ(Registry::ValueText(true), "True");
-    EXPECT_EQ(Registry::ValueText(false), "False");
-    EXPECT_EQ(Registry::ValueText(QVariant()), "");
-    EXPECT_EQ(Registry::ValueText(QVariant::fromValue(nullptr)), "");
-    EXPECT_EQ(Registry::ValueText(-7), "-7");
-    EXPECT_EQ(Registry::ValueText(2.5), "2.5");
-}
 
 TEST_F(RegistryTest, SettingsAreTextUnderTheProgramKeyOfTheChosenRoot)
 {
@@ -128,28 +116,20 @@ TEST(RegistryFailures, AreSilent)
 
 TEST(DefaultRegistryDirectory, FollowsTheEnvironment)
 {
-    const QByteArray savedOwn = qgetenv("QUARLO_REGISTRY_DIR");
-    const bool xdgWasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
-    const QByteArray savedXdg = qgetenv("XDG_CONFIG_HOME");
+    EnvGuard env;
     const QString home = QDir::homePath() + "/.config/Vantorel";
 
-    qputenv("QUARLO_REGISTRY_DIR", "/some/where");
-    qputenv("XDG_CONFIG_HOME", "/xdg");
+    env.set("QUARLO_REGISTRY_DIR", "/some/where");
+    env.set("XDG_CONFIG_HOME", "/xdg");
     EXPECT_EQ(DefaultRegistryDirectory(), "/some/where");
-    qputenv("QUARLO_REGISTRY_DIR", "");
+    env.set("QUARLO_REGISTRY_DIR", "");
     EXPECT_EQ(DefaultRegistryDirectory(), "/xdg/Vantorel");
-    qunsetenv("QUARLO_REGISTRY_DIR");
+    env.unset("QUARLO_REGISTRY_DIR");
     EXPECT_EQ(DefaultRegistryDirectory(), "/xdg/Vantorel");
-    qunsetenv("XDG_CONFIG_HOME");
+    env.unset("XDG_CONFIG_HOME");
     EXPECT_EQ(DefaultRegistryDirectory(), home);
-    qputenv("XDG_CONFIG_HOME", "");
+    env.set("XDG_CONFIG_HOME", "");
     EXPECT_EQ(DefaultRegistryDirectory(), home);
-    qputenv("XDG_CONFIG_HOME", "relative/dir");
+    env.set("XDG_CONFIG_HOME", "relative/dir");
     EXPECT_EQ(DefaultRegistryDirectory(), home);
-
-    qputenv("QUARLO_REGISTRY_DIR", savedOwn);
-    if (xdgWasSet)
-        qputenv("XDG_CONFIG_HOME", savedXdg);
-    else
-        qunsetenv("XDG_CONFIG_HOME");
 }

@@ -20,92 +20,67 @@ namespace {
 const QRect kScreen(0, 0, 19200, 12000);
 const QRect kFirstRunPlacement(400, 400, 19200 - 800, 12000 - 1500);
 
-RestoredPlacement Plan(const QString& size, const QString& state = "0", bool keepDesign = false)
-{
-    return PlanRestore(size, state, kScreen, keepDesign);
-}
-
 } // namespace
 
-// ---- where a window opens ------------------------------------------------------
-
-TEST(PlanRestore, FirstRunGetsTheScreenLessMargins)
+// Where a window opens for the size and state texts stored when it closed.
+TEST(PlanRestore, StoredTextsGiveThePlacement)
 {
-    const RestoredPlacement plan = Plan("0,0,0,0");
-    EXPECT_EQ(plan.geometry, kFirstRunPlacement);
-    EXPECT_FALSE(plan.maximise);
-
+    const QRect normal(1500, 900, 9000, 6000);
+    const QRect corner(400, 400, 6000, 4000); // the saved size at the default corner
+    struct Case {
+        QString size, state;
+        bool keepDesign;
+        std::optional<QRect> geometry; // nullopt: what the window was designed with
+        bool maximise;
+    };
+    const Case cases[] = {
+        // First run: the screen less margins, or the design.
+        {"0,0,0,0", "0", false, kFirstRunPlacement, false},
+        {"0,0,0,0", "0", true, std::nullopt, false},
+        // On the screen: restored exactly, even mostly off it while more than 400 twips show.
+        {"1500,900,9000,6000", "0", false, normal, false},
+        {"1500,900,9000,6000", "0", true, normal, false},
+        {"0,0,19200,12000", "0", false, kScreen, false},
+        {"-5599,11599,6000,4000", "0", false, QRect(-5599, 11599, 6000, 4000), false},
+        // 300 or exactly 400 twips showing is too little, in either direction.
+        {"-5700,1500,6000,4000", "0", false, corner, false},
+        {"-5600,1500,6000,4000", "0", false, corner, false},
+        {"1000,11600,6000,4000", "0", false, corner, false},
+        {"-5700,1500,6000,4000", "0", true, corner, false},
+        // A second monitor that is gone, and rectangles that only touch an edge.
+        {"25000,1000,9000,6000", "0", false, kFirstRunPlacement, false},
+        {"-9000,0,9000,6000", "0", true, std::nullopt, false},
+        {"0,12000,9000,6000", "0", false, kFirstRunPlacement, false},
+        {"19200,0,100,100", "0", false, kFirstRunPlacement, false},
+        // Not four numbers: nothing stored.
+        {"", "0", false, kFirstRunPlacement, false},
+        {"1,2,3", "0", false, kFirstRunPlacement, false},
+        {"garbage", "0", false, kFirstRunPlacement, false},
+        {"1,2,3,4,5", "0", false, kFirstRunPlacement, false},
+        {"1500,900,9000,six", "0", false, kFirstRunPlacement, false},
+        {"1500;900;9000;6000", "0", false, kFirstRunPlacement, false},
+        {"1500.5,900,9000,6000", "0", false, kFirstRunPlacement, false},
+        {"1500,900,-9000,6000", "0", false, kFirstRunPlacement, false},
+        {"1500,900,9000,0", "0", false, kFirstRunPlacement, false},
+        // Maximised: the normal rectangle, else no placement before maximising.
+        {"1500,900,9000,6000", "2", false, normal, true},
+        {"0,0,0,0", "2", false, std::nullopt, true},
+        {"-5700,1500,6000,4000", "2", false, std::nullopt, true},
+        // Minimised and unknown states open normal.
+        {"1500,900,9000,6000", "1", false, normal, false},
+        {"1500,900,9000,6000", "", false, normal, false},
+        {"1500,900,9000,6000", "x", false, normal, false},
+        {"1500,900,9000,6000", "3", false, normal, false},
+        {"1500,900,9000,6000", "-2", false, normal, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.size + " / " + c.state).toStdString() + (c.keepDesign ? " keeping the design" : ""));
+        const RestoredPlacement plan = PlanRestore(c.size, c.state, kScreen, c.keepDesign);
+        EXPECT_EQ(plan.geometry, c.geometry);
+        EXPECT_EQ(plan.maximise, c.maximise);
+    }
     // The margins are measured from the corner of the screen it opens on.
-    const RestoredPlacement offset = PlanRestore("0,0,0,0", "0", QRect(3000, 450, 9000, 6000), false);
-    EXPECT_EQ(offset.geometry, QRect(3400, 850, 8200, 4500));
-
-    // With keepDesign the window keeps what it was designed with.
-    EXPECT_EQ(Plan("0,0,0,0", "0", true).geometry, std::nullopt);
-}
-
-TEST(PlanRestore, ARectangleOnTheScreenIsRestoredExactly)
-{
-    EXPECT_EQ(Plan("1500,900,9000,6000").geometry, QRect(1500, 900, 9000, 6000));
-    EXPECT_EQ(Plan("0,0,19200,12000").geometry, kScreen);
-    // Mostly off screen still counts as long as more than 400 twips show.
-    EXPECT_EQ(Plan("-5599,11599,6000,4000").geometry, QRect(-5599, 11599, 6000, 4000));
-    EXPECT_EQ(Plan("1500,900,9000,6000", "0", true).geometry, QRect(1500, 900, 9000, 6000));
-}
-
-TEST(PlanRestore, ARectangleShowingTooLittleKeepsItsSizeAtTheDefaultCorner)
-{
-    // 300 twips of it show horizontally (moved left off the screen).
-    EXPECT_EQ(Plan("-5700,1500,6000,4000").geometry, QRect(400, 400, 6000, 4000));
-    // Exactly 400 is not enough, in either direction.
-    EXPECT_EQ(Plan("-5600,1500,6000,4000").geometry, QRect(400, 400, 6000, 4000));
-    EXPECT_EQ(Plan("1000,11600,6000,4000").geometry, QRect(400, 400, 6000, 4000));
-    // keepDesign does not stop this: the saved size is still wanted.
-    EXPECT_EQ(Plan("-5700,1500,6000,4000", "0", true).geometry, QRect(400, 400, 6000, 4000));
-}
-
-TEST(PlanRestore, ARectangleOffTheScreenGetsTheFirstRunPlacement)
-{
-    // A second monitor that is gone, and rectangles that only touch an edge.
-    for (const QString size : {"25000,1000,9000,6000", "-9000,0,9000,6000", "0,12000,9000,6000", "19200,0,100,100"}) {
-        SCOPED_TRACE(size.toStdString());
-        EXPECT_EQ(Plan(size).geometry, kFirstRunPlacement);
-        EXPECT_EQ(Plan(size, "0", true).geometry, std::nullopt);
-    }
-}
-
-TEST(PlanRestore, TextThatIsNotFourNumbersIsNothingStored)
-{
-    for (const QString size : {"", "garbage", "1,2,3", "1,2,3,4,5", "1500,900,9000,six", "1500;900;9000;6000",
-                               "1500.5,900,9000,6000", "1500,900,-9000,6000", "1500,900,9000,0"}) {
-        SCOPED_TRACE(size.toStdString());
-        EXPECT_EQ(Plan(size).geometry, kFirstRunPlacement);
-        EXPECT_FALSE(Plan(size).maximise);
-    }
-}
-
-TEST(PlanRestore, MaximisedWindowsGetTheirNormalRectangleAndAreMaximised)
-{
-    RestoredPlacement plan = Plan("1500,900,9000,6000", "2");
-    EXPECT_EQ(plan.geometry, QRect(1500, 900, 9000, 6000));
-    EXPECT_TRUE(plan.maximise);
-
-    // Maximising ends the procedure: no default or corner placement first.
-    plan = Plan("0,0,0,0", "2");
-    EXPECT_EQ(plan.geometry, std::nullopt);
-    EXPECT_TRUE(plan.maximise);
-    plan = Plan("-5700,1500,6000,4000", "2");
-    EXPECT_EQ(plan.geometry, std::nullopt);
-    EXPECT_TRUE(plan.maximise);
-}
-
-TEST(PlanRestore, MinimisedAndUnknownStatesOpenNormal)
-{
-    for (const QString state : {"1", "", "x", "3", "-2"}) {
-        SCOPED_TRACE(state.toStdString());
-        const RestoredPlacement plan = Plan("1500,900,9000,6000", state);
-        EXPECT_EQ(plan.geometry, QRect(1500, 900, 9000, 6000));
-        EXPECT_FALSE(plan.maximise);
-    }
+    EXPECT_EQ(PlanRestore("0,0,0,0", "0", QRect(3000, 450, 9000, 6000), false).geometry, QRect(3400, 850, 8200, 4500));
 }
 
 // ---- through the registry, across runs -------------------------------------------
@@ -140,27 +115,26 @@ TEST_F(PlacementStoreTest, FirstRunThenTextValuesNamedAfterFormAndSuffix)
     EXPECT_EQ(LoadPlacement(registry_, "OtherForm", suffix_, kScreen, false).geometry, kFirstRunPlacement);
 }
 
-TEST_F(PlacementStoreTest, ClosedMaximisedKeepsTheNormalRectangleForTheNextStart)
+// A maximised or minimised window's own rectangle is not stored: the next
+// start gets the last normal one.
+TEST_F(PlacementStoreTest, ClosedMaximisedOrMinimisedKeepsTheNormalRectangle)
 {
-    StorePlacement(registry_, "MainForm", suffix_, QRect(1500, 900, 9000, 6000), WindowShowState::Normal);
-    // What a maximised window reports as its normal rectangle is not stored.
-    StorePlacement(registry_, "MainForm", suffix_, QRect(0, 0, 1, 1), WindowShowState::Maximised);
-    EXPECT_EQ(stored("FormSize_MainForm" + suffix_), "1500,900,9000,6000");
-    EXPECT_EQ(stored("WindowState_MainForm" + suffix_), "2");
-
-    const RestoredPlacement plan = LoadPlacement(registry_, "MainForm", suffix_, kScreen, false);
-    EXPECT_EQ(plan.geometry, QRect(1500, 900, 9000, 6000));
-    EXPECT_TRUE(plan.maximise);
-}
-
-TEST_F(PlacementStoreTest, ClosedMinimisedOpensNormalAtTheLastNormalRectangle)
-{
-    StorePlacement(registry_, "MainForm", suffix_, QRect(1500, 900, 9000, 6000), WindowShowState::Normal);
-    StorePlacement(registry_, "MainForm", suffix_, QRect(-32000, -32000, 2400, 400), WindowShowState::Minimised);
-    EXPECT_EQ(stored("FormSize_MainForm" + suffix_), "1500,900,9000,6000");
-    EXPECT_EQ(stored("WindowState_MainForm" + suffix_), "1");
-
-    const RestoredPlacement plan = LoadPlacement(registry_, "MainForm", suffix_, kScreen, false);
-    EXPECT_EQ(plan.geometry, QRect(1500, 900, 9000, 6000));
-    EXPECT_FALSE(plan.maximise);
+    const struct {
+        WindowShowState state;
+        QRect reported;
+        const char* stateText;
+        bool maximise;
+    } cases[] = {
+        {WindowShowState::Maximised, QRect(0, 0, 1, 1), "2", true},
+        {WindowShowState::Minimised, QRect(-32000, -32000, 2400, 400), "1", false},
+    };
+    for (const auto& c : cases) {
+        StorePlacement(registry_, "MainForm", suffix_, QRect(1500, 900, 9000, 6000), WindowShowState::Normal);
+        StorePlacement(registry_, "MainForm", suffix_, c.reported, c.state);
+        EXPECT_EQ(stored("FormSize_MainForm" + suffix_), "1500,900,9000,6000");
+        EXPECT_EQ(stored("WindowState_MainForm" + suffix_), c.stateText);
+        const RestoredPlacement plan = LoadPlacement(registry_, "MainForm", suffix_, kScreen, false);
+        EXPECT_EQ(plan.geometry, QRect(1500, 900, 9000, 6000));
+        EXPECT_EQ(plan.maximise, c.maximise);
+    }
 }

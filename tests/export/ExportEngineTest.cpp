@@ -44,33 +44,6 @@ QStringList withSetPrefix(QStringList names)
 
 } // namespace
 
-TEST(ExportEngine, NewAndResetAdapterHoldDefaults)
-{
-    Fixture f;
-    auto expectDefaults = [](const ExportEngine& e) {
-        EXPECT_EQ(e.ProgramName(), DisplayTitle());
-        EXPECT_EQ(e.ProgramVersion(), ProgramVersion());
-        EXPECT_EQ(e.Orientation(), 1);
-        EXPECT_EQ(e.ImageHeight(), 400);
-        EXPECT_EQ(e.ImageWidth(), 640);
-        EXPECT_EQ(e.ImageFormat(), "GIF");
-        EXPECT_EQ(e.Title() + e.SubTitle() + e.Paragraph() + e.Footer() + e.TargetFilename() + e.InitDir() +
-                      e.ColumnList() + e.FileFormat() + e.DefaultPrinter(),
-                  "");
-        EXPECT_FALSE(e.SelectMethod() || e.SkipFilenameSelection() || e.SkipFieldSelection() || e.Quiet());
-    };
-    expectDefaults(f.engine);
-    f.engine.setProgramName("X"), f.engine.setProgramVersion("9"), f.engine.setTitle("T");
-    f.engine.setSubTitle("S"), f.engine.setParagraph("P"), f.engine.setFooter("F");
-    f.engine.setOrientation(2), f.engine.setImageHeight(1), f.engine.setImageWidth(2);
-    f.engine.setTargetFilename("t"), f.engine.setInitDir("i"), f.engine.setImageFormat("PNG");
-    f.engine.setSelectMethod(true), f.engine.setSkipFilenameSelection(true), f.engine.setSkipFieldSelection(true);
-    f.engine.setColumnList("c"), f.engine.setFileFormat("HTML"), f.engine.setQuiet(true);
-    f.engine.setDefaultPrinter("lp");
-    f.engine.Reset();
-    expectDefaults(f.engine);
-}
-
 TEST(ExportEngine, SettingsReachTheEngineInOrderSkippingRefusedOnes)
 {
     Fixture f;
@@ -255,47 +228,28 @@ TEST(ExportEngine, EngineThatCannotStart)
     EXPECT_EQ(engine.Title(), "kept");
     EXPECT_FALSE(engine.SendTo("f", "MyDocuments").isValid());
     EXPECT_EQ(shown.size(), 2u);
-
-    // Lists for menus are asked quietly.
-    shown.clear();
-    EXPECT_TRUE(engine.ExportMethods().isEmpty());
-    EXPECT_EQ(engine.MethodName("HTML"), "");
-    EXPECT_TRUE(engine.SendToMethods().isEmpty());
-    EXPECT_TRUE(engine.SendToMenuEntries().isEmpty());
-    EXPECT_TRUE(engine.ExportsMenuEntries().isEmpty());
-    EXPECT_TRUE(shown.empty());
 }
 
-TEST(ExportEngine, SendToMenuEntries)
+TEST(ExportEngine, MenuEntriesNameTheirDestinationOrMethod)
 {
     Fixture f;
     f.log.destinations = {{"Outlook.MAPIMAIL", "Microsoft Outlook Recipient"},
                           {"MailContent", "Mail Recipient (as content)"},
-                          {"Shell:MyDocuments", "My Documents"},
-                          {"C:\\Office\\excel.exe", "Microsoft Excel"}};
-    const auto entries = f.engine.SendToMenuEntries();
-    ASSERT_EQ(entries.size(), 4);
-    EXPECT_EQ(entries[0].id, "SendTo:Outlook.MAPIMAIL");
-    EXPECT_EQ(entries[0].tag, "Outlook.MAPIMAIL");
-    EXPECT_EQ(entries[0].caption, "Microsoft Outlook Recipient");
-    EXPECT_EQ(entries[0].imageKeys, QStringList{"Outlook"});
+                          {"Shell:MyDocuments", "My Documents"}};
+    const auto entries = f.engine.SendToMenuEntries("Tools:");
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_EQ(entries[1].id, "Tools:MailContent");
+    EXPECT_EQ(entries[1].tag, "MailContent");
+    EXPECT_EQ(entries[1].caption, "Mail Recipient (as content)");
     EXPECT_EQ(entries[2].imageKeys, (QStringList{"My", "MyDocuments"}));
-    const bool groups[] = {false, true, true, true};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(entries[i].beginGroup, groups[i]) << i;
+    EXPECT_FALSE(entries[0].beginGroup);
+    EXPECT_TRUE(entries[1].beginGroup);
 
-    EXPECT_EQ(f.engine.SendToMenuEntries("Tools:")[1].id, "Tools:MailContent");
-}
-
-TEST(ExportEngine, ExportsMenuEntries)
-{
-    Fixture f;
     f.log.methods = {{"HTML", "Web page"}, {"MailContent", "Mail"}};
-    const auto entries = f.engine.ExportsMenuEntries();
-    ASSERT_EQ(entries.size(), 2);
-    EXPECT_EQ(entries[0].id, "Export:HTML");
-    EXPECT_EQ(entries[0].imageKeys, (QStringList{"Web page", "HTML"}));
-    EXPECT_FALSE(entries[1].beginGroup);
-    EXPECT_EQ(f.engine.MethodName("PDF"), "Name of PDF");
+    const auto methods = f.engine.ExportsMenuEntries();
+    ASSERT_EQ(methods.size(), 2);
+    EXPECT_EQ(methods[0].id, "Export:HTML");
+    EXPECT_FALSE(methods[1].beginGroup);
 }
 
 TEST(ExportEngine, NoPrinters)

@@ -1,11 +1,11 @@
 #include "export/CsvTableWriter.h"
 #include "export/HtmlTableWriter.h"
 #include "export/TextTableWriter.h"
+#include "support/ReaderProcess.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -13,32 +13,10 @@ using namespace quarlo;
 
 namespace {
 
-// Runs a python3 snippet on input (stdin) and returns its stdout. python3
-// is a declared test dependency: a missing one fails the test.
-QByteArray runPython(const char* script, const QByteArray& input)
-{
-    QProcess p;
-    p.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromUtf8(script)});
-    if (!p.waitForStarted(30000)) {
-        ADD_FAILURE() << "python3 did not start: " << p.errorString().toStdString();
-        return {};
-    }
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        ADD_FAILURE() << "python3 did not finish";
-        return {};
-    }
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    return p.readAllStandardOutput();
-}
-
 QJsonValue pythonJson(const char* script, const QByteArray& input)
 {
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(runPython(script, input), &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(runReader("python3", {"-c", QString::fromUtf8(script)}, input), &error);
     EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     return doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object());
 }
@@ -302,7 +280,7 @@ print(json.dumps({'type': m.get_content_type(), 'root': m.get_param('type'), 'bo
     }
 }
 
-TEST(TextFormatsCsv, RoundTripsThroughAStrictCsvReader)
+TEST(TextFormatsCsv, RoundTripsThroughAStrictCsvReaderWithFormulasDefused)
 {
     const char* reader = R"PY(
 import sys, csv, io, json
@@ -327,6 +305,14 @@ print(json.dumps(rows))
         {"127.0.0.2", "127.0.0.2"},
         {QString("nul") + QChar(0) + QChar(1) + "x", "nulx"},
         {LongTxt, LongTxt},
+        // A spreadsheet would run these as formulas: they are read as text.
+        {"=HYPERLINK(\"http://x.test\",\"y\")", "'=HYPERLINK(\"http://x.test\",\"y\")"},
+        {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+        {"-2+3+cmd|' /C calc'!A0", "'-2+3+cmd|' /C calc'!A0"},
+        {"@SUM(A1:A9)", "'@SUM(A1:A9)"},
+        {"+3.5", "+3.5"},
+        {"-", "-"},
+        {"a=1", "a=1"},
     };
     TableSnapshot s;
     s.headers = {"Target", "Status, reason", "Text \"TXT\""};
@@ -348,36 +334,6 @@ print(json.dumps(rows))
         EXPECT_EQ(r[3].toString(), texts[i].expected) << i;
     }
     EXPECT_EQ(records.last().toArray(), QJsonArray({"2", "short row", "", ""})) << "short rows are padded";
-}
-
-TEST(TextFormatsCsv, FieldsAreQuotedAndFormulasDefused)
-{
-    // Text and its field as written, second column of a record.
-    const std::vector<Tricky> cases = {
-        {"=HYPERLINK(\"http://x.test\",\"y\")", "\"'=HYPERLINK(\"\"http://x.test\"\",\"\"y\"\")\""},
-        {"=1", "'=1"},
-        {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
-        {"-2+3+cmd|' /C calc'!A0", "'-2+3+cmd|' /C calc'!A0"},
-        {"@SUM(A1:A9)", "'@SUM(A1:A9)"},
-        {"-1", "-1"},
-        {"+3.5", "+3.5"},
-        {"-", "-"},
-        {"a=1", "a=1"},
-        {" lead", "\" lead\""},
-        {"trail ", "\"trail \""},
-        {"in side", "in side"},
-        {"a\"b", "\"a\"\"b\""},
-        {"a\rb", "\"a\rb\""},
-    };
-    TableSnapshot s;
-    s.headers = {"T", "S"};
-    for (const Tricky& c : cases)
-        s.rows.push_back(row(0, {"x", c.text}));
-    const QString csv = QString::fromUtf8(CsvTableWriter::Write(s));
-    const QStringList records = csv.split(QStringLiteral("\r\n"));
-    ASSERT_EQ(records.size(), qsizetype(cases.size()) + 2);
-    for (size_t i = 0; i < cases.size(); ++i)
-        EXPECT_EQ(records[qsizetype(i) + 1], "0,x," + cases[i].expected) << i;
 }
 
 TEST(TextFormatsCsv, LevelsRebuildTheTree)

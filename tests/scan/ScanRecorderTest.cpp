@@ -1,20 +1,10 @@
 // What a finished scan records: every list's outcome per address, through
 // the one recorder the window, automation and the command line share.
-#include "model/Settings.h"
-#include "scan/Addresslist.h"
-#include "scan/AresDirectDns.h"
-#include "scan/AresDnsLookup.h"
 #include "scan/ScanRecorder.h"
 #include "storage/HistoryStore.h"
 #include "support/FakeDnsServer.h"
-#include "support/MemoryRegistryBackend.h"
 #include "support/ModelBuilders.h"
-
-#include "common/Registry.h"
-
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
+#include "support/RbldnsdScan.h"
 
 using namespace quarlo;
 using Fake = FakeDnsServer;
@@ -48,7 +38,7 @@ QList<Fake::Send> behave(const Fake::Query& q)
     return {};
 }
 
-class Recorder : public ::testing::Test {
+class Recorder : public RbldnsdScan {
 protected:
     void SetUp() override
     {
@@ -67,18 +57,11 @@ protected:
         servers.Add(domains);
         servers.Add(makeServer("disabled.test", false, {{"127.0.0.2", "Listed"}}));
         settings.setCheckListsBeforeScanning(true);
-        lookup = std::make_unique<AresDnsLookup>(QStringList{dns.serverSpec()});
-        list = std::make_unique<Addresslist>(settings, *lookup, std::make_unique<AresDirectDns>(QStringList{dns.serverSpec()}));
+        connect(QStringList{dns.serverSpec()});
         path = dir.filePath("history.sqlite");
     }
 
-    QTemporaryDir dir;
     Fake dns;
-    MemoryRegistryBackend backend;
-    Registry registry{backend};
-    Settings settings{registry, dir.filePath("none.cfg")};
-    std::unique_ptr<AresDnsLookup> lookup;
-    std::unique_ptr<Addresslist> list;
     QString path;
 };
 

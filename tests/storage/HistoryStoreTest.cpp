@@ -3,6 +3,8 @@
 // file it cannot use exactly as it found it.
 #include "storage/HistoryStore.h"
 
+#include "support/EnvGuard.h"
+#include "support/TestFiles.h"
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -65,13 +67,6 @@ ScanRecord network(int hour, int zones, const std::function<Outcome(int host, in
                                o == Outcome::Listed ? QStringList{QStringLiteral("127.0.0.2")} : QStringList{}));
         }
     return scanAt(hour, std::move(all));
-}
-
-QByteArray digest(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
 qint64 scans(const QString& path)
@@ -320,11 +315,8 @@ TEST(HistoryProblems, UnusableFilesAreNamedAndLeftAlone)
     };
     for (const Case& c : cases) {
         const QString path = dir.filePath(QString::fromLatin1(c.name) + ".sqlite");
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(c.contents);
-        f.close();
-        const QByteArray before = digest(path);
+        spit(path, c.contents);
+        const QByteArray before = slurp(path);
         for (bool readOnly : {false, true}) {
             HistoryStore store;
             EXPECT_FALSE(store.Open(path, readOnly)) << c.name;
@@ -333,7 +325,7 @@ TEST(HistoryProblems, UnusableFilesAreNamedAndLeftAlone)
             EXPECT_TRUE(store.LastError().contains(path)) << c.name;
             EXPECT_FALSE(store.Record(scanAt(1, {}), nullptr)) << c.name;
         }
-        EXPECT_EQ(digest(path), before) << c.name << " was changed";
+        EXPECT_EQ(slurp(path), before) << c.name << " was changed";
     }
 }
 
@@ -470,18 +462,14 @@ TEST(HistoryProblems, TwoWritersAtOnceKeepEveryScan)
 
 TEST(HistoryPath, EnvironmentDecidesTheDefault)
 {
-    const QByteArray savedHistory = qgetenv("QUARLO_HISTORY"), savedData = qgetenv("XDG_DATA_HOME");
-    qunsetenv("QUARLO_HISTORY");
-    qputenv("XDG_DATA_HOME", "/data/home");
+    EnvGuard env;
+    env.unset("QUARLO_HISTORY");
+    env.set("XDG_DATA_HOME", "/data/home");
     EXPECT_EQ(HistoryStore::DefaultPath(), "/data/home/quarlo/history.sqlite");
-    qputenv("XDG_DATA_HOME", "relative/is/ignored");
+    env.set("XDG_DATA_HOME", "relative/is/ignored");
     EXPECT_EQ(HistoryStore::DefaultPath(), QDir::homePath() + "/.local/share/quarlo/history.sqlite");
-    qunsetenv("XDG_DATA_HOME");
+    env.unset("XDG_DATA_HOME");
     EXPECT_EQ(HistoryStore::DefaultPath(), QDir::homePath() + "/.local/share/quarlo/history.sqlite");
-    qputenv("QUARLO_HISTORY", "/elsewhere/h.sqlite");
+    env.set("QUARLO_HISTORY", "/elsewhere/h.sqlite");
     EXPECT_EQ(HistoryStore::DefaultPath(), "/elsewhere/h.sqlite");
-    qputenv("QUARLO_HISTORY", savedHistory);
-    if (savedHistory.isEmpty()) qunsetenv("QUARLO_HISTORY");
-    qputenv("XDG_DATA_HOME", savedData);
-    if (savedData.isEmpty()) qunsetenv("XDG_DATA_HOME");
 }

@@ -4,6 +4,7 @@
 #include "model/Servers.h"
 #include "storage/AddressListFile.h"
 #include "storage/ServerConfigFile.h"
+#include "support/TestFiles.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
 
@@ -99,10 +100,7 @@ TEST(ReadLimits, MessagesDoNotEchoTheFile)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("garbage.BlackList");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("<AddressList><Address Target=\"" + QByteArray(20000, 'Q')); // never closed
-    f.close();
+    spit(path, "<AddressList><Address Target=\"" + QByteArray(20000, 'Q')); // never closed
     QStringList targets;
     QString description;
     EXPECT_FALSE(AddressListFile::Read(path, targets, description));
