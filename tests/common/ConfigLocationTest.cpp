@@ -54,8 +54,13 @@ protected:
 
 } // namespace
 
+// The most personal copy that exists is read and the user's copy saved; a
+// configuration beside the program keeps everything there and never looks
+// at the others.
 TEST_F(ConfigLocationTest, ReadsTheMostPersonalCopyThatExists)
 {
+    const QString user = "home/Vantorel/quarlo.cfg";
+    const QString portable = "usr/bin/quarlo.cfg";
     const struct {
         QStringList present;
         QString read;
@@ -64,38 +69,24 @@ TEST_F(ConfigLocationTest, ReadsTheMostPersonalCopyThatExists)
         {{"usr/share/quarlo/quarlo.cfg"}, "usr/share/quarlo/quarlo.cfg"},
         {{"usr/share/quarlo/quarlo.cfg", "opt/xdg/Vantorel/quarlo.cfg"}, "opt/xdg/Vantorel/quarlo.cfg"},
         {{"opt/xdg/Vantorel/quarlo.cfg", "etc/xdg/Vantorel/quarlo.cfg"}, "etc/xdg/Vantorel/quarlo.cfg"},
-        {{"usr/share/quarlo/quarlo.cfg", "etc/xdg/Vantorel/quarlo.cfg", "home/Vantorel/quarlo.cfg"},
-         "home/Vantorel/quarlo.cfg"},
-        {{"home/Vantorel/quarlo.cfg"}, "home/Vantorel/quarlo.cfg"},
+        {{"usr/share/quarlo/quarlo.cfg", "etc/xdg/Vantorel/quarlo.cfg", user}, user},
+        {{user}, user},
+        {{user, "etc/xdg/Vantorel/quarlo.cfg", portable}, portable},
     };
     for (const auto& c : cases) {
-        SetUp();
-        for (const char* file : {"usr/share/quarlo/quarlo.cfg", "opt/xdg/Vantorel/quarlo.cfg",
-                                    "etc/xdg/Vantorel/quarlo.cfg", "home/Vantorel/quarlo.cfg"})
-            QFile::remove(path(QString::fromLatin1(file)));
+        SCOPED_TRACE(c.present.join(", ").toStdString());
+        for (const QString& file : QStringList{"usr/share/quarlo/quarlo.cfg", "opt/xdg/Vantorel/quarlo.cfg",
+                                               "etc/xdg/Vantorel/quarlo.cfg", user, portable})
+            QFile::remove(path(file));
         for (const QString& file : c.present) spit(path(file), configWith("x.example"));
 
         const ConfigLocation where = location();
-        EXPECT_FALSE(where.Portable()) << c.present.join(", ").toStdString();
-        EXPECT_EQ(where.ReadPath(), path(c.read)) << c.present.join(", ").toStdString();
-        // Whatever is read, the user's copy is what gets saved.
-        EXPECT_EQ(where.SavePath(), path("home/Vantorel/quarlo.cfg")) << c.present.join(", ").toStdString();
-        EXPECT_EQ(where.WritableDirectory(), path("home/Vantorel"));
+        const bool isPortable = c.read == portable;
+        EXPECT_EQ(where.Portable(), isPortable);
+        EXPECT_EQ(where.ReadPath(), path(c.read));
+        EXPECT_EQ(where.SavePath(), path(isPortable ? portable : user));
+        EXPECT_EQ(where.WritableDirectory(), path(isPortable ? "usr/bin" : "home/Vantorel"));
     }
-}
-
-TEST_F(ConfigLocationTest, AConfigurationBesideTheProgramKeepsEverythingThere)
-{
-    spit(path("usr/bin/quarlo.cfg"), configWith("portable.example"));
-    // Other copies exist but a portable copy never looks at them.
-    spit(path("home/Vantorel/quarlo.cfg"), configWith("user.example"));
-    spit(path("etc/xdg/Vantorel/quarlo.cfg"), configWith("admin.example"));
-
-    const ConfigLocation where = location();
-    EXPECT_TRUE(where.Portable());
-    EXPECT_EQ(where.ReadPath(), path("usr/bin/quarlo.cfg"));
-    EXPECT_EQ(where.SavePath(), path("usr/bin/quarlo.cfg"));
-    EXPECT_EQ(where.WritableDirectory(), path("usr/bin"));
 }
 
 TEST_F(ConfigLocationTest, HelpIsBesideTheProgramOrInTheInstalledData)

@@ -1,5 +1,6 @@
 #include "common/PublicSuffixList.h"
 #include "support/QtPrinters.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -65,11 +66,8 @@ TEST(PublicSuffixListTest, LoadingIsBoundedAndSkipsOverlongLines)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("list.dat");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     // An overlong line is dropped whole: its tail must not become a rule.
-    file.write("com\n" + QByteArray(PublicSuffixList::kMaxLineLength * 3, 'x') + "tail.example\nco.uk\n");
-    file.close();
+    spit(path, "com\n" + QByteArray(PublicSuffixList::kMaxLineLength * 3, 'x') + "tail.example\nco.uk\n");
     PublicSuffixList list;
     QString error;
     ASSERT_TRUE(list.Load(path, &error)) << error.toStdString();
@@ -79,11 +77,8 @@ TEST(PublicSuffixListTest, LoadingIsBoundedAndSkipsOverlongLines)
 
     PublicSuffixList empty;
     EXPECT_FALSE(empty.Load(dir.filePath("missing.dat"), &error));
-    QFile comments(dir.filePath("comments.dat"));
-    ASSERT_TRUE(comments.open(QIODevice::WriteOnly));
-    comments.write("// nothing but comments\n\n");
-    comments.close();
-    EXPECT_FALSE(empty.Load(comments.fileName(), &error));
+    spit(dir.filePath("comments.dat"), "// nothing but comments\n\n");
+    EXPECT_FALSE(empty.Load(dir.filePath("comments.dat"), &error));
     EXPECT_EQ(error, "no rules found");
 }
 

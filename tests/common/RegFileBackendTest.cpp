@@ -517,62 +517,48 @@ TEST_F(RegFileBackendTest, LockOfALiveWriterIsWaitedFor)
 
 namespace {
 
-// Runs the worker test below in a new copy of this test program.
-QProcess* StartWorker(const QString& dir, const QString& mode, const QString& prefix, QObject* parent)
-{
-    auto* process = new QProcess(parent);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QUARLO_TEST_WORKER_DIR", dir);
-    env.insert("QUARLO_TEST_WORKER_MODE", mode);
-    env.insert("QUARLO_TEST_WORKER_PREFIX", prefix);
-    process->setProcessEnvironment(env);
-    process->setProcessChannelMode(QProcess::MergedChannels);
-    process->start(QCoreApplication::applicationFilePath(),
-                   {"--gtest_also_run_disabled_tests", "--gtest_filter=RegFileBackendWorker.DISABLED_Run"});
-    return process;
-}
-
-void ExpectWorkerSucceeded(QProcess* process)
-{
-    ASSERT_TRUE(process->waitForFinished(110'000));
-    EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process->exitCode(), 0) << process->readAll().toStdString();
-}
-
 constexpr int kValuesPerWriter = 200;
 
 } // namespace
 
-// Not a test of its own: the tests below start it in separate processes.
+// Not a test of its own: the test below starts it in two processes at once.
 TEST(RegFileBackendWorker, DISABLED_Run)
 {
     const QString dir = qEnvironmentVariable("QUARLO_TEST_WORKER_DIR");
     if (dir.isEmpty())
         GTEST_SKIP() << "only run by other tests";
-    const QString mode = qEnvironmentVariable("QUARLO_TEST_WORKER_MODE");
     const QString prefix = qEnvironmentVariable("QUARLO_TEST_WORKER_PREFIX");
     RegFileBackend backend(dir);
-    if (mode == "many") {
-        // Waits for the other writer, so the two really overlap.
-        QFile(QDir(dir).filePath("ready-" + prefix)).open(QIODevice::WriteOnly);
-        QElapsedTimer timer;
-        timer.start();
-        while (QDir(dir).entryList({"ready-*"}, QDir::Files).size() < 2 && timer.elapsed() < 20'000)
-            QThread::msleep(1);
-        for (int i = 0; i < kValuesPerWriter; ++i)
-            ASSERT_TRUE(backend.write(CU, "Software\\Race", prefix + QString::number(i), Num(i)));
-    } else {
-        FAIL() << "unknown mode " << mode.toStdString();
-    }
+    // Waits for the other writer, so the two really overlap.
+    QFile(QDir(dir).filePath("ready-" + prefix)).open(QIODevice::WriteOnly);
+    QElapsedTimer timer;
+    timer.start();
+    while (QDir(dir).entryList({"ready-*"}, QDir::Files).size() < 2 && timer.elapsed() < 20'000)
+        QThread::msleep(1);
+    for (int i = 0; i < kValuesPerWriter; ++i)
+        ASSERT_TRUE(backend.write(CU, "Software\\Race", prefix + QString::number(i), Num(i)));
 }
 
 TEST_F(RegFileBackendTest, TwoProgramsWritingAtOnceKeepAllValues)
 {
     QObject owner;
-    QProcess* a = StartWorker(dir(), "many", "a", &owner);
-    QProcess* b = StartWorker(dir(), "many", "b", &owner);
-    ExpectWorkerSucceeded(a);
-    ExpectWorkerSucceeded(b);
+    std::vector<QProcess*> workers;
+    for (const char* prefix : {"a", "b"}) {
+        auto* process = new QProcess(&owner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUARLO_TEST_WORKER_DIR", dir());
+        env.insert("QUARLO_TEST_WORKER_PREFIX", prefix);
+        process->setProcessEnvironment(env);
+        process->setProcessChannelMode(QProcess::MergedChannels);
+        process->start(QCoreApplication::applicationFilePath(),
+                       {"--gtest_also_run_disabled_tests", "--gtest_filter=RegFileBackendWorker.DISABLED_Run"});
+        workers.push_back(process);
+    }
+    for (QProcess* process : workers) {
+        ASSERT_TRUE(process->waitForFinished(110'000));
+        EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process->exitCode(), 0) << process->readAll().toStdString();
+    }
 
     RegFileBackend reader(dir());
     int found = 0;

@@ -39,10 +39,7 @@ protected:
         auto both = makeServer("v6.test", true, {{"127.0.0.2", "Listed"}});
         both->setAnswersIPv6(true);
         servers.Add(both);
-        auto domains = makeServer("dom.test", true, {{"127.0.1.2", "Spam domain"}, {"127.0.0.1", "Refused"}});
-        domains->setKind(Server::ListKind::DomainList);
-        domains->ResultCodes().Item("127.0.0.1")->setListing(false);
-        servers.Add(domains);
+        servers.Add(makeDomainList("dom.test"));
     }
 
     // Starts a scan of target and, for host names, answers the lookup.

@@ -40,7 +40,8 @@ TEST(AddresslistRange, EntriesAddEachNewAddressOfARangeOnce)
     ASSERT_TRUE(list.AddEntry("a/b@example.com"));
     EXPECT_EQ(list.Count(), 10);
 
-    for (const char* refused : {"10.0.0.0/33", "10.0.0.0/0", "1.2.3.4-1.2.3.1", "::/0", "2001:db8::/32"}) {
+    // Refused ranges (every reason: IpRange's tests) add nothing and say why.
+    for (const char* refused : {"10.0.0.0/0", "2001:db8::/32"}) {
         QString why;
         EXPECT_FALSE(list.AddEntry(refused, &why)) << refused;
         EXPECT_FALSE(why.isEmpty()) << refused;

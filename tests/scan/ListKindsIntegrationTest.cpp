@@ -28,10 +28,7 @@ protected:
         auto both = makeServer("both.test", true, {{"127.0.0.2", "Listed"}, {"127.0.0.3", "Network"}}, false, "Both");
         both->setAnswersIPv6(true);
         servers.Add(both);
-        auto domains = makeServer("dom.test", true, {{"127.0.1.2", "Spam domain"}, {"127.0.0.1", "Refused"}});
-        domains->setKind(Server::ListKind::DomainList);
-        domains->ResultCodes().Item("127.0.0.1")->setListing(false);
-        servers.Add(domains);
+        servers.Add(makeDomainList("dom.test"));
     }
 
     static QStringList listedBy(const AddressPtr& address)

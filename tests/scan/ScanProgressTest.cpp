@@ -19,7 +19,7 @@ TEST(ScanProgressTest, FormatsDurations)
     for (const auto& c : cases) EXPECT_EQ(ScanProgress::formatDuration(c.ms), QString::fromLatin1(c.text)) << c.ms;
 }
 
-TEST(ScanProgressTest, NoEstimateUntilTheRateIsKnown)
+TEST(ScanProgressTest, NoEstimateUntilTheRateIsKnownAndCountsStayInRange)
 {
     ScanProgress progress;
     progress.start(5000, 100);
@@ -30,6 +30,17 @@ TEST(ScanProgressTest, NoEstimateUntilTheRateIsKnown)
     progress.update(7000, 0); // a second passed, nothing done
     EXPECT_EQ(progress.remainingMs(), -1);
     EXPECT_EQ(progress.text(), QStringLiteral("Checked 0 of 100 addresses"));
+    // Nothing to scan: nothing to estimate.
+    progress.start(0, 0);
+    progress.update(5000, 0);
+    EXPECT_EQ(progress.remainingMs(), -1);
+    EXPECT_EQ(progress.text(), QStringLiteral("Checked 0 of 0 addresses"));
+    // More reported done than there are: all done.
+    progress.start(0, 10);
+    progress.update(3000, 12);
+    EXPECT_EQ(progress.done(), 10);
+    EXPECT_EQ(progress.remainingMs(), 0);
+    EXPECT_EQ(progress.text(), QStringLiteral("Checked 10 of 10 addresses"));
 }
 
 TEST(ScanProgressTest, EstimatesFromTheRecentRate)
@@ -54,21 +65,6 @@ TEST(ScanProgressTest, StalledWindowFallsBackToTheWholeScan)
     for (int s = 1; s <= 12; ++s) progress.update(10'000 + s * 1000, 50); // a dead zone holds the rest
     // 50 in 22 s overall: 50 more take 22 s.
     EXPECT_EQ(progress.remainingMs(), 22'000);
-}
-
-TEST(ScanProgressTest, DoneAndOutOfRangeCounts)
-{
-    ScanProgress progress;
-    progress.start(0, 10);
-    progress.update(3000, 12); // clamped
-    EXPECT_EQ(progress.done(), 10);
-    EXPECT_EQ(progress.remainingMs(), 0);
-    EXPECT_EQ(progress.text(), QStringLiteral("Checked 10 of 10 addresses"));
-    ScanProgress empty;
-    empty.start(0, 0);
-    empty.update(5000, 0);
-    EXPECT_EQ(empty.remainingMs(), -1);
-    EXPECT_EQ(empty.text(), QStringLiteral("Checked 0 of 0 addresses"));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "support/FakeDnsServer.h"
+#include "support/Loopback.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -39,15 +40,6 @@ quint16 u16At(const QByteArray& data, qsizetype offset)
                                 static_cast<unsigned char>(data[offset + 1]));
 }
 
-sockaddr_in loopback(quint16 port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 } // namespace
 
 FakeDnsServer::FakeDnsServer(QObject* parent) : QObject(parent) {}
@@ -70,7 +62,7 @@ bool FakeDnsServer::start(QString* error)
     QString failure;
     for (int attempt = 0; attempt < 20; ++attempt) {
         udpFd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        sockaddr_in address = loopback(0);
+        sockaddr_in address = LoopbackAddress(0);
         socklen_t size = sizeof address;
         if (udpFd_ < 0 || ::bind(udpFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
             ::getsockname(udpFd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
@@ -83,7 +75,7 @@ bool FakeDnsServer::start(QString* error)
         tcpFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         const int on = 1;
         ::setsockopt(tcpFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        address = loopback(port_);
+        address = LoopbackAddress(port_);
         if (tcpFd_ < 0 || ::bind(tcpFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
             ::listen(tcpFd_, 16) != 0) {
             failure = QStringLiteral("TCP port %1: %2").arg(port_).arg(QString::fromLocal8Bit(std::strerror(errno)));

@@ -1,6 +1,7 @@
 #include "support/RbldnsdServer.h"
 
 #include "support/FakeDnsServer.h"
+#include "support/Loopback.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -17,20 +18,11 @@
 namespace quarlo {
 namespace {
 
-sockaddr_in loopback(quint16 port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 bool udpPortFree(quint16 port)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
-    const sockaddr_in address = loopback(port);
+    const sockaddr_in address = LoopbackAddress(port);
     const bool free = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     return free;
@@ -126,7 +118,7 @@ bool RbldnsdServer::answers(int timeoutMs) const
     if (fd < 0) return false;
     const auto id = static_cast<quint16>(QRandomGenerator::global()->generate());
     const QByteArray query = FakeDnsServer::BuildQuery(id, zones_.first().name.toLatin1(), 6 /* SOA */);
-    const sockaddr_in address = loopback(port_);
+    const sockaddr_in address = LoopbackAddress(port_);
     bool answered = false;
     if (::sendto(fd, query.constData(), static_cast<size_t>(query.size()), 0,
                  reinterpret_cast<const sockaddr*>(&address), sizeof address) == query.size()) {
