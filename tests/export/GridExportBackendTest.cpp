@@ -3,6 +3,7 @@
 #include "export/GridExportBackend.h"
 #include "support/EnvGuard.h"
 #include "support/QtPrinters.h"
+#include "support/SnapshotRows.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -108,19 +109,9 @@ TableSnapshotPtr SmallTable()
     auto t = std::make_shared<TableSnapshot>();
     t->headers = {"Target", "Status", "Text"};
     t->columnWidths = {200, 100, 300};
-    auto row = [](int level, bool children, bool shown, QStringList texts) {
-        SnapshotRow r;
-        r.level = level, r.hasChildren = children, r.shown = shown;
-        for (const auto& s : texts) {
-            SnapshotCell cell;
-            cell.text = s;
-            r.cells.push_back(cell);
-        }
-        return r;
-    };
-    t->rows.push_back(row(0, true, true, {"127.0.0.2", "Listed", ""}));
-    t->rows.push_back(row(1, true, true, {"zen.example", "Listed", "https://example.org/?q=1&r=<2>"}));
-    t->rows.push_back(row(2, false, true, {"127.0.0.4", "Spam source", "See https://example.org"}));
+    t->rows.push_back(textRow(0, {"127.0.0.2", "Listed", ""}, true, true));
+    t->rows.push_back(textRow(1, {"zen.example", "Listed", "https://example.org/?q=1&r=<2>"}, true, true));
+    t->rows.push_back(textRow(2, {"127.0.0.4", "Spam source", "See https://example.org"}));
     return t;
 }
 

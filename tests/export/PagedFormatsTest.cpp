@@ -1,6 +1,7 @@
 #include "export/TablePainter.h"
 #include "export/XlsxTableWriter.h"
 #include "support/ReaderProcess.h"
+#include "support/SnapshotRows.h"
 #include "support/TestFiles.h"
 
 #include <QBuffer>
@@ -42,25 +43,6 @@ QString tool(const char* name)
     const QString path = QStandardPaths::findExecutable(QString::fromLatin1(name));
     if (path.isEmpty()) ADD_FAILURE() << name << " is missing; run scripts/install-deps";
     return path;
-}
-
-SnapshotCell text(const QString& t)
-{
-    SnapshotCell c;
-    c.text = t;
-    return c;
-}
-
-SnapshotRow row(int level, std::vector<SnapshotCell> cells, bool shown = true, bool hasChildren = false,
-                bool expanded = true)
-{
-    SnapshotRow r;
-    r.level = level;
-    r.cells = std::move(cells);
-    r.shown = shown;
-    r.hasChildren = hasChildren;
-    r.expanded = expanded;
-    return r;
 }
 
 ExportLayout pageLayout(int orientation = 1)
@@ -115,22 +97,22 @@ TEST(PagedFormatsXlsx, WorkbookKeepsTextsStylesOutlineAndLinks)
     TableSnapshot s;
     s.headers = {QStringLiteral("Target"), QStringLiteral("Status"), QStringLiteral("Text")};
     s.columnWidths = {200, 100, 300};
-    SnapshotCell address = text(QStringLiteral("192.0.2.1"));
+    SnapshotCell address = snapshotCell(QStringLiteral("192.0.2.1"));
     address.bold = true;
-    SnapshotCell listed = text(QStringLiteral("Listed"));
+    SnapshotCell listed = snapshotCell(QStringLiteral("Listed"));
     listed.color = QColor(0xC0, 0x10, 0x20);
-    SnapshotCell linked = text(QStringLiteral("open the lookup"));
+    SnapshotCell linked = snapshotCell(QStringLiteral("open the lookup"));
     linked.link = link;
-    SnapshotCell overlong = text(QStringLiteral("long link"));
+    SnapshotCell overlong = snapshotCell(QStringLiteral("long link"));
     overlong.link = tooLongLink;
-    s.rows.push_back(row(0, {address, listed, text({})}, true, true, false));  // collapsed parent
-    s.rows.push_back(row(1, {text(QStringLiteral("zone.example")), text(QStringLiteral("127.0.0.2")), text({})},
+    s.rows.push_back(snapshotRow(0, {address, listed, snapshotCell({})}, true, true, false));  // collapsed parent
+    s.rows.push_back(snapshotRow(1, {snapshotCell(QStringLiteral("zone.example")), snapshotCell(QStringLiteral("127.0.0.2")), snapshotCell({})},
                          false, true, true));
-    s.rows.push_back(row(2, {text(QStringLiteral("TXT")), text({}), linked}, false));
-    s.rows.push_back(row(0, {text(QStringLiteral("<a & b>")), text(QStringLiteral("\"q\" 'r'")),
-                             text(QStringLiteral("line 1\nline 2"))}));
-    s.rows.push_back(row(0, {text(rtl), text(QStringLiteral("bell\x07here")), text(longText)}));
-    s.rows.push_back(row(0, {text(QStringLiteral("x")), text({}), overlong}));
+    s.rows.push_back(snapshotRow(2, {snapshotCell(QStringLiteral("TXT")), snapshotCell({}), linked}, false));
+    s.rows.push_back(snapshotRow(0, {snapshotCell(QStringLiteral("<a & b>")), snapshotCell(QStringLiteral("\"q\" 'r'")),
+                             snapshotCell(QStringLiteral("line 1\nline 2"))}));
+    s.rows.push_back(snapshotRow(0, {snapshotCell(rtl), snapshotCell(QStringLiteral("bell\x07here")), snapshotCell(longText)}));
+    s.rows.push_back(snapshotRow(0, {snapshotCell(QStringLiteral("x")), snapshotCell({}), overlong}));
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.xlsx"));
@@ -192,7 +174,7 @@ TEST(PagedFormatsXlsx, UnwritablePlaceFailsWithReason)
 {
     TableSnapshot s;
     s.headers = {QStringLiteral("Target")};
-    s.rows.push_back(row(0, {text(QStringLiteral("192.0.2.1"))}));
+    s.rows.push_back(snapshotRow(0, {snapshotCell(QStringLiteral("192.0.2.1"))}));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("missing/folder/out.xlsx"));
     QString error;
@@ -240,9 +222,9 @@ TableSnapshot manyRows()
     s.columnWidths = {300, 100};
     for (int i = 0; i < 500; ++i) {
         const bool collapsed = i % 50 == 0;
-        s.rows.push_back(row(0, {text(QStringLiteral("row-%1").arg(i)), text(QStringLiteral("ok"))}, true, collapsed,
+        s.rows.push_back(snapshotRow(0, {snapshotCell(QStringLiteral("row-%1").arg(i)), snapshotCell(QStringLiteral("ok"))}, true, collapsed,
                              !collapsed));
-        if (collapsed) s.rows.push_back(row(1, {text(QStringLiteral("hidden-%1").arg(i)), text({})}, false));
+        if (collapsed) s.rows.push_back(snapshotRow(1, {snapshotCell(QStringLiteral("hidden-%1").arg(i)), snapshotCell({})}, false));
     }
     return s;
 }
@@ -305,8 +287,8 @@ TEST(PagedFormatsPdf, HugeCellIsCutToOnePageAndLaterRowsFollow)
     for (int i = 0; huge.size() < 65536; ++i) huge += QStringLiteral("w%1 ").arg(i);
     TableSnapshot s;
     s.headers = {QStringLiteral("Target"), QStringLiteral("Text")};
-    s.rows.push_back(row(0, {text(QStringLiteral("first")), text(huge)}));
-    s.rows.push_back(row(0, {text(QStringLiteral("after")), text(QStringLiteral("tail"))}));
+    s.rows.push_back(snapshotRow(0, {snapshotCell(QStringLiteral("first")), snapshotCell(huge)}));
+    s.rows.push_back(snapshotRow(0, {snapshotCell(QStringLiteral("after")), snapshotCell(QStringLiteral("tail"))}));
     QTemporaryDir dir;
     const QString path = writePdf(s, pageLayout(), dir.filePath(QStringLiteral("huge.pdf")));
     const int pages = pdfPages(path);

@@ -2,6 +2,7 @@
 #include "export/HtmlTableWriter.h"
 #include "export/TextTableWriter.h"
 #include "support/ReaderProcess.h"
+#include "support/SnapshotRows.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,16 +20,6 @@ QJsonValue pythonJson(const char* script, const QByteArray& input)
     const QJsonDocument doc = QJsonDocument::fromJson(runReader("python3", {"-c", QString::fromUtf8(script)}, input), &error);
     EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     return doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object());
-}
-
-SnapshotRow row(int level, QStringList texts, bool shown = true)
-{
-    SnapshotRow r;
-    r.level = level;
-    r.shown = shown;
-    for (const QString& t : texts)
-        r.cells.push_back(SnapshotCell{t, {}, {}, false, false, {}});
-    return r;
 }
 
 const QString LongTxt = [] {
@@ -66,7 +57,7 @@ TableSnapshot trickySnapshot()
     s.columnWidths = {100, 300, 400};
     int i = 0;
     for (const Tricky& t : TrickyTexts)
-        s.rows.push_back(row(i % 3, {QString("row%1").arg(i), "listed", t.text}, i % 2 == 0)), ++i;
+        s.rows.push_back(textRow(i % 3, {QString("row%1").arg(i), "listed", t.text}, i % 2 == 0)), ++i;
     return s;
 }
 
@@ -171,7 +162,7 @@ TEST(TextFormatsHtml, OnlyWebAddressesBecomeLinks)
     TableSnapshot s;
     s.headers = {"A"};
     for (const Case& c : cases) {
-        SnapshotRow r = row(0, {"open " + c.link});
+        SnapshotRow r = textRow(0, {"open " + c.link});
         r.cells[0].link = c.link;
         s.rows.push_back(r);
     }
@@ -193,7 +184,7 @@ TEST(TextFormatsHtml, KeepsCellLooksAndIndentsByLevel)
 {
     TableSnapshot s;
     s.headers = {"A", "B"};
-    s.rows = {row(0, {"  addr", "x"}), row(1, {"    srv", "y"}), row(2, {"      ans", "z"}), row(1, {"srv2", "w"})};
+    s.rows = {textRow(0, {"  addr", "x"}), textRow(1, {"    srv", "y"}), textRow(2, {"      ans", "z"}), textRow(1, {"srv2", "w"})};
     SnapshotCell& styled = s.rows[1].cells[1];
     styled.color = QColor(255, 0, 0);
     styled.background = QColor(0, 0x80, 0);
@@ -317,8 +308,8 @@ print(json.dumps(rows))
     TableSnapshot s;
     s.headers = {"Target", "Status, reason", "Text \"TXT\""};
     for (const Tricky& t : texts)
-        s.rows.push_back(row(1, {"srv", t.text, t.text}, false));
-    s.rows.push_back(row(2, {"short row"}));
+        s.rows.push_back(textRow(1, {"srv", t.text, t.text}, false));
+    s.rows.push_back(textRow(2, {"short row"}));
 
     const QByteArray csv = CsvTableWriter::Write(s);
     EXPECT_TRUE(csv.endsWith("\r\n"));
@@ -347,7 +338,7 @@ TEST(TextFormatsCsv, LevelsRebuildTheTree)
     TableSnapshot s;
     s.headers = {"Target"};
     for (const auto& [text, level, parent] : tree)
-        s.rows.push_back(row(level, {text}, level == 0));
+        s.rows.push_back(textRow(level, {text}, level == 0));
     QList<QByteArray> lines = CsvTableWriter::Write(s).split('\n');
     lines.removeFirst();
     std::vector<QString> stack;
@@ -368,11 +359,11 @@ TEST(TextFormatsText, AlignsShownRowsOnly)
 {
     TableSnapshot s;
     s.headers = {"Target", "Status", "Text"};
-    s.rows = {row(0, {"127.0.0.2", "listed", "t1"}),
-              row(1, {"  bl.test", "ok", "t2"}),
-              row(2, {"    127.0.0.4", QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD"), "t3"}),
-              row(1, {"hidden.test", "secret", "t4"}, false),
-              row(0, {QString::fromUtf8("\u00FCml\u00E4ut\u00FCml\u00E4ut\u00FCml\u00E4ut"), "multi\nline\ttab", "t5"})};
+    s.rows = {textRow(0, {"127.0.0.2", "listed", "t1"}),
+              textRow(1, {"  bl.test", "ok", "t2"}),
+              textRow(2, {"    127.0.0.4", QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD"), "t3"}),
+              textRow(1, {"hidden.test", "secret", "t4"}, false),
+              textRow(0, {QString::fromUtf8("\u00FCml\u00E4ut\u00FCml\u00E4ut\u00FCml\u00E4ut"), "multi\nline\ttab", "t5"})};
     const QByteArray bytes = TextTableWriter::Write(s, layout());
     EXPECT_FALSE(bytes.startsWith("\xEF\xBB\xBF"));
     EXPECT_FALSE(bytes.contains('\r'));
@@ -408,7 +399,7 @@ TEST(TextFormatsText, LongTextsPushTheirLineButNotTheColumn)
     TableSnapshot s;
     s.headers = {"Target", "Status"};
     const QString longName = QString("n").repeated(200);
-    s.rows = {row(0, {"a", "s1"}), row(0, {longName, "s2"}), row(0, {"bb", "s3"})};
+    s.rows = {textRow(0, {"a", "s1"}), textRow(0, {longName, "s2"}), textRow(0, {"bb", "s3"})};
     const QStringList lines = QString::fromUtf8(TextTableWriter::Write(s, {})).split(u'\n');
     const qsizetype header = lines.indexOf(QRegularExpression("^Target +Status$"));
     ASSERT_GE(header, 0);

@@ -7,6 +7,7 @@
 #include "support/MemoryRegistryBackend.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
+#include "support/RecordingScanHost.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -14,20 +15,6 @@
 using namespace quarlo;
 
 namespace {
-
-struct RecordingHost : ScanHost {
-    void SubmitDNSLookup(const QString& tag, const QString& name, bool) override { sent.push_back({tag, name}); }
-    int PendingDNSLookups() const override { return 0; }
-    void NotifyUpdate(Address&) override {}
-
-    QStringList names() const
-    {
-        QStringList list;
-        for (const auto& [tag, name] : sent) list << name;
-        return list;
-    }
-    std::vector<std::pair<QString, QString>> sent; // tag, name
-};
 
 // Three kinds of list: IPv4 only, IPv4 and IPv6, and a domain list.
 class AddressKinds : public ::testing::Test {
@@ -66,7 +53,7 @@ protected:
     MemoryRegistryBackend backend;
     Registry registry;
     Settings settings;
-    RecordingHost host;
+    RecordingScanHost host;
 };
 
 } // namespace

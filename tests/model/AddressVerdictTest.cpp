@@ -7,6 +7,7 @@
 #include "support/MemoryRegistryBackend.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
+#include "support/RecordingScanHost.h"
 
 #include <QHash>
 #include <QTemporaryDir>
@@ -15,19 +16,6 @@
 using namespace quarlo;
 
 namespace {
-
-// Records lookups; the test decides the state of each zone's pre-scan test.
-struct ZoneHost : ScanHost {
-    void SubmitDNSLookup(const QString& tag, const QString& name, bool) override { sent.push_back({tag, name}); }
-    int PendingDNSLookups() const override { return 0; }
-    void NotifyUpdate(Address&) override { ++updates; }
-    ZoneState StateOfZone(const QString& zone) const override { return states.value(zone, ZoneState::Ready); }
-    QString WhyZoneSkipped(const QString& zone) const override { return zone + " failed its test"; }
-
-    std::vector<std::pair<QString, QString>> sent; // tag, name
-    QHash<QString, ZoneState> states;
-    int updates = 0;
-};
 
 class AddressVerdict : public ::testing::Test {
 protected:
@@ -60,7 +48,7 @@ protected:
     MemoryRegistryBackend backend;
     Registry registry;
     Settings settings;
-    ZoneHost host;
+    RecordingScanHost host;
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "scan/ScanRecorder.h"
 #include "storage/HistoryStore.h"
 #include "support/FakeDnsServer.h"
+#include "support/HistoryRecords.h"
 #include "support/ModelBuilders.h"
 #include "support/RbldnsdScan.h"
 
@@ -162,18 +163,9 @@ TEST(RecorderRetention, RecordingPrunesWhatIsOlderThanTheRetention)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("history.sqlite");
-    auto scan = [](const QDateTime& when, Outcome outcome) {
-        ScanRecord record;
-        record.started = when;
-        record.finished = when;
-        ScanObservation seen;
-        seen.target = "192.0.2.1";
-        seen.zone = "bl.test";
-        seen.outcome = outcome;
-        if (outcome == Outcome::Listed) seen.codes = {"127.0.0.2"};
-        record.observations.push_back(seen);
-        record.targets = 1;
-        return record;
+    const auto scan = [](const QDateTime& when, Outcome outcome) {
+        return scanRecord(when, {seen("192.0.2.1", "bl.test", outcome, outcome == Outcome::Listed ? QStringList{"127.0.0.2"}
+                                                                                                 : QStringList{})});
     };
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QString error;

@@ -4,8 +4,8 @@
 #include "storage/HistoryStore.h"
 
 #include "support/EnvGuard.h"
+#include "support/HistoryRecords.h"
 #include "support/TestFiles.h"
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,31 +29,9 @@ namespace {
 
 const QDateTime kStart = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC);
 
-ScanObservation seen(const QString& target, const QString& zone, Outcome outcome, const QStringList& codes = {})
-{
-    ScanObservation o;
-    o.target = target;
-    o.zone = zone;
-    o.listName = zone.toUpper();
-    o.outcome = outcome;
-    o.codes = codes;
-    for (const QString& code : codes) o.reasons.append(QStringLiteral("reason ") + code);
-    if (outcome == Outcome::Listed) o.txt = {QStringLiteral("listed, see http://") + zone + QStringLiteral("/")};
-    if (ScanObservation::IsFailing(outcome)) o.detail = QStringLiteral("timed out");
-    o.link = QStringLiteral("http://") + zone + QStringLiteral("/remove");
-    return o;
-}
-
 ScanRecord scanAt(int hour, std::vector<ScanObservation> observations)
 {
-    ScanRecord r;
-    r.started = kStart.addSecs(3600LL * hour);
-    r.finished = r.started.addSecs(30);
-    r.source = QStringLiteral("test");
-    r.listFile = QStringLiteral("/lists/servers.BlackList");
-    r.observations = std::move(observations);
-    r.targets = static_cast<int>(r.observations.size());
-    return r;
+    return scanRecord(kStart.addSecs(3600LL * hour), std::move(observations));
 }
 
 // A /24 against n zones, everything clean apart from what `listed` says.
@@ -293,9 +271,7 @@ TEST(HistoryProblems, UnusableFilesAreNamedAndLeftAlone)
         ASSERT_TRUE(store.Open(good));
         ASSERT_TRUE(store.Record(network(0, 4, [](int h, int) { return h == 3 ? Outcome::Listed : Outcome::NotListed; }), nullptr));
     }
-    QFile source(good);
-    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
-    const QByteArray bytes = source.readAll();
+    const QByteArray bytes = slurp(good);
     ASSERT_GT(bytes.size(), 8192);
 
     struct Case {
