@@ -505,7 +505,9 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
         EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
         // The real problem, not a stand-in.
         EXPECT_FALSE(r.err.contains("Unknown error")) << r.err.toStdString();
-        if (c.config != empty) EXPECT_FALSE(r.err.contains("holds no enabled")) << r.err.toStdString();
+        if (c.config != empty) {
+            EXPECT_FALSE(r.err.contains("holds no enabled")) << r.err.toStdString();
+        }
     }
 
     EXPECT_EQ(run({"--help"}).exitCode, 0);
@@ -822,7 +824,7 @@ FakeDnsServer::Record Aaaa(const char* address)
 {
     unsigned char bytes[16] = {};
     EXPECT_EQ(::inet_pton(AF_INET6, address, bytes), 1) << address;
-    return FakeDnsServer::Record{28, QByteArray(reinterpret_cast<const char*>(bytes), 16)};
+    return FakeDnsServer::Record{28, QByteArray(reinterpret_cast<const char*>(bytes), 16), {}};
 }
 
 // The reversed nibbles of an IPv6 address, as a list that answers IPv6 is asked.

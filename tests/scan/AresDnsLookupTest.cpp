@@ -145,8 +145,11 @@ TEST_F(LookupWithRbldnsd, AnswersFailuresTagsAndPendingCount)
         SCOPED_TRACE(c.name.toStdString() + (c.blacklist ? " (blacklist)" : " (host)"));
         EXPECT_EQ(reply.name, c.name);
         EXPECT_EQ(reply.answer, c.answer);
-        if (c.failure != AnyFailure) EXPECT_EQ(reply.failure, c.failure);
-        else EXPECT_TRUE(reply.failure != 0 && reply.failure != DnsFailure::BadName) << reply.failure;
+        if (c.failure != AnyFailure) {
+            EXPECT_EQ(reply.failure, c.failure);
+        } else {
+            EXPECT_TRUE(reply.failure != 0 && reply.failure != DnsFailure::BadName) << reply.failure;
+        }
     }
 }
 
