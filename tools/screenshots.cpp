@@ -182,12 +182,12 @@ int main(int argc, char** argv)
     {
         QTemporaryDir historyDir;
         QString target = QStringLiteral("192.0.2.10");
-        if (!window.Table().IndexOfKey(target).isValid() && list.Count() > 0) target = (*list.begin())->Key();
+        if (!window.Table().resultsModel().indexOfKey(target).isValid() && list.Count() > 0) target = (*list.begin())->Key();
         const QString historyPath = historyDir.filePath(QStringLiteral("history.sqlite"));
         if (writeSampleHistory(historyPath, target)) {
             window.setHistoryPath(historyPath);
             window.RunTool(QStringLiteral("View:History"));
-            window.Table().setCurrentIndex(window.Table().IndexOfKey(target));
+            window.Table().setCurrentIndex(window.Table().resultsModel().indexOfKey(target));
             wait(500);
             ok = shoot(window, out + QStringLiteral("/history-view.png")) && ok;
             window.RunTool(QStringLiteral("View:History"));

@@ -327,7 +327,7 @@ void MainForm::buildHistory()
     connect(table_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
         QModelIndex row = current;
         while (row.parent().isValid()) row = row.parent();
-        history_->setTarget(table_->KeyAt(row));
+        history_->setTarget(row.data(ResultsModel::KeyRole).toString());
     });
     historyTips_ = std::make_unique<HistoryTips>(HistoryStore::DefaultPath());
     table_->resultsModel().setAddressToolTipLines(
@@ -386,7 +386,7 @@ void MainForm::connectList()
     });
     connect(&list, &Addresslist::DeleteAddress, this, [this](const AddressPtr& address) {
         dirty_.remove(address.get());
-        table_->RemoveAddress(address->Key());
+        table_->resultsModel().removeAddress(address->Key());
         SetupForm();
     });
     connect(&list, &Addresslist::NewFile, this, [this] {
@@ -712,7 +712,7 @@ void MainForm::DeleteSelectedRows()
     table_->clearSelection();
     for (const QString& key : keys) {
         if (!key.contains(QLatin1Char(':'))) s_.list.Remove(key);
-        else if (table_->IndexOfKey(key).isValid()) table_->RemoveRow(key);
+        else table_->resultsModel().removeRow(key);
     }
 }
 

@@ -1,14 +1,23 @@
 #include "ui/ResultsModel.h"
 
+#include "model/Address.h"
+#include "model/RespondingServer.h"
+#include "model/Response.h"
+#include "ui/SkullIcon.h"
+
 #include <QBrush>
 #include <QFont>
+#include <QPixmap>
 #include <algorithm>
 
 namespace quarlo {
 
-ResultsModel::ResultsModel(QObject* parent) : QAbstractItemModel(parent)
+ResultsModel::ResultsModel(const Settings& settings, QObject* parent)
+    : QAbstractItemModel(parent), cells_(settings), headers_(ResultCells::Headers()), serverIcon_(SkullIcon())
 {
-    root_.expanded = true;
+    QPixmap blank(16, 16);
+    blank.fill(Qt::transparent);
+    plainServerIcon_ = QIcon(blank);
 }
 
 ResultsModel::~ResultsModel() = default;
@@ -19,6 +28,81 @@ void ResultsModel::clear()
     root_.children.clear();
     for (auto& index : byKey_) index.clear();
     endResetModel();
+}
+
+void ResultsModel::update(const Address& address)
+{
+    const QString key = address.Key();
+    Node* row = find(key, Kind::Address);
+
+    Cells cells = row ? row->cells : Cells{};
+    cells[kTargetColumn] = cells_.Target(address);
+    GridCell& status = cells[kReasonColumn];
+    const Verdict verdict = address.Verdict();
+    // A clean result is final: written once, then left as it is.
+    if (verdict != Verdict::Clean || status.text != ResultCells::NotListedText())
+        status = cells_.Status(address, verdict);
+    if (row) setCells(row, cells);
+    else row = appendChild(&root_, Kind::Address, key, cells);
+    row->shownVerdict = static_cast<int>(verdict);
+
+    for (const RespondingServerPtr& server : address.RespondingServers())
+        if (server) updateServer(row, key, *server);
+}
+
+void ResultsModel::updateServer(Node* addressRow, const QString& key, const RespondingServer& server)
+{
+    const QString serverKey = key + QLatin1Char(':') + server.ServerName();
+    Node* serverRow = find(serverKey, Kind::Server);
+    if (serverRow) {
+        setCell(serverRow, kReasonColumn, cells_.ServerStatus(server));
+        setListing(serverRow, server.Listing());
+    } else {
+        serverRow = appendChild(addressRow, Kind::Server, serverKey, cells_.ServerRow(server), server.Listing());
+    }
+
+    for (const ResponsePtr& response : server.Responses()) {
+        if (!response) continue;
+        const QString answerKey = serverKey + QLatin1Char(':') + response->Address();
+        if (Node* answerRow = find(answerKey, Kind::Answer)) {
+            // TXT text comes in after the answer itself.
+            GridCell txt = answerRow->cells[kUrlColumn];
+            txt.text = ResultCells::AnswerText(*response);
+            setCell(answerRow, kUrlColumn, txt);
+            continue;
+        }
+        appendChild(serverRow, Kind::Answer, answerKey, cells_.AnswerRow(*response, server.ServerName()));
+    }
+}
+
+bool ResultsModel::showsVerdict(const Address& address, int row) const
+{
+    const auto& rows = root_.children;
+    const QString key = address.Key();
+    const Node* node = row >= 0 && static_cast<size_t>(row) < rows.size() && rows[static_cast<size_t>(row)]->key == key
+                           ? rows[static_cast<size_t>(row)].get()
+                           : find(key, Kind::Address);
+    return node && node->shownVerdict == static_cast<int>(address.Verdict());
+}
+
+void ResultsModel::removeAddress(const QString& key)
+{
+    while (Node* row = find(key, Kind::Address)) remove(row);
+}
+
+void ResultsModel::removeRow(const QString& key)
+{
+    while (Node* row = find(key)) remove(row);
+}
+
+QModelIndex ResultsModel::indexOfKey(const QString& key, int column) const
+{
+    return indexOf(find(key), column);
+}
+
+QModelIndex ResultsModel::addressIndex(const QString& key) const
+{
+    return indexOf(find(key, Kind::Address));
 }
 
 ResultsModel::Node* ResultsModel::find(const QString& key, Kind kind) const
@@ -49,7 +133,6 @@ QModelIndex ResultsModel::indexOf(const Node* node, int column) const
 ResultsModel::Node* ResultsModel::appendChild(Node* parent, Kind kind, const QString& key, const Cells& cells,
                                               bool listing)
 {
-    if (!parent) parent = &root_;
     const int row = static_cast<int>(parent->children.size());
     auto node = std::make_unique<Node>();
     node->kind = kind;
@@ -89,7 +172,6 @@ void ResultsModel::unindex(const Node* node)
 
 void ResultsModel::remove(Node* node)
 {
-    if (!node || node == &root_ || !node->parent) return;
     Node* const parent = node->parent;
     const int row = node->row;
 
@@ -103,10 +185,9 @@ void ResultsModel::remove(Node* node)
     endRemoveRows();
 }
 
-void ResultsModel::setCell(Node* node, int column, const Cell& cell)
+void ResultsModel::setCell(Node* node, int column, const GridCell& cell)
 {
-    if (!node || column < 0 || column >= kColumns) return;
-    Cell& held = node->cells[static_cast<size_t>(column)];
+    GridCell& held = node->cells[static_cast<size_t>(column)];
     if (held == cell) return;
     held = cell;
     if (bulk_) return; // the reset at the end tells the views
@@ -116,7 +197,6 @@ void ResultsModel::setCell(Node* node, int column, const Cell& cell)
 
 void ResultsModel::setCells(Node* node, const Cells& cells)
 {
-    if (!node) return;
     int first = kColumns;
     int last = -1;
     for (int column = 0; column < kColumns; ++column) {
@@ -132,21 +212,16 @@ void ResultsModel::setCells(Node* node, const Cells& cells)
 
 void ResultsModel::setListing(Node* node, bool listing)
 {
-    if (!node || node->listing == listing) return;
+    if (node->listing == listing) return;
     node->listing = listing;
     if (bulk_) return;
     emit dataChanged(indexOf(node, 0), indexOf(node, kColumns - 1), {Qt::DecorationRole, Qt::BackgroundRole});
 }
 
-void ResultsModel::setHeaders(const QStringList& headers)
-{
-    headers_ = headers;
-    emit headerDataChanged(Qt::Horizontal, 0, kColumns - 1);
-}
-
 QModelIndex ResultsModel::index(int row, int column, const QModelIndex& parent) const
 {
     if (column < 0 || column >= kColumns || row < 0) return QModelIndex();
+    if (parent.isValid() && parent.column() != 0) return QModelIndex();
     const Node* p = parent.isValid() ? nodeOf(parent) : &root_;
     if (!p || row >= static_cast<int>(p->children.size())) return QModelIndex();
     return createIndex(row, column, p->children[static_cast<size_t>(row)].get());
@@ -157,6 +232,15 @@ QModelIndex ResultsModel::parent(const QModelIndex& child) const
     const Node* node = nodeOf(child);
     if (!node || node->parent == &root_) return QModelIndex();
     return indexOf(node->parent);
+}
+
+QModelIndex ResultsModel::sibling(int row, int column, const QModelIndex& index) const
+{
+    // Another cell of the same row, without the way through the parent
+    // (copying a selection asks for every cell).
+    if (row == index.row() && nodeOf(index))
+        return column >= 0 && column < kColumns ? createIndex(row, column, index.internalPointer()) : QModelIndex();
+    return QAbstractItemModel::sibling(row, column, index);
 }
 
 int ResultsModel::rowCount(const QModelIndex& parent) const
@@ -180,7 +264,7 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
 {
     const Node* node = nodeOf(index);
     if (!node) return QVariant();
-    const Cell& cell = node->cells[static_cast<size_t>(index.column())];
+    const GridCell& cell = node->cells[static_cast<size_t>(index.column())];
     switch (role) {
     case Qt::DisplayRole:
         return cell.text;
@@ -197,21 +281,23 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
         return font;
     }
     case Qt::BackgroundRole:
-        if (node->kind == Kind::Server && node->listing && serverBackground_.isValid())
-            return QBrush(serverBackground_);
+        if (node->kind == Kind::Server && node->listing) return QBrush(ResultCells::ServerBackground());
         return QVariant();
     case Qt::DecorationRole:
-        if (node->kind != Kind::Server || index.column() != 0) return QVariant();
-        if (node->listing) return serverIcon_.isNull() ? QVariant() : QVariant(serverIcon_);
-        return plainServerIcon_.isNull() ? QVariant() : QVariant(plainServerIcon_);
+        if (node->kind != Kind::Server || index.column() != kTargetColumn) return QVariant();
+        return node->listing ? serverIcon_ : plainServerIcon_;
     case Qt::ToolTipRole: {
         QString tip = cell.toolTip;
-        // Column 1 is the status of an address row.
-        if (node->kind == Kind::Address && index.column() == 1 && addressToolTipLines_) {
+        if (node->kind == Kind::Address && index.column() == kReasonColumn && addressToolTipLines_) {
             const QString more = addressToolTipLines_(node->key);
             if (!more.isEmpty()) tip = tip.isEmpty() ? more : tip + QLatin1Char('\n') + more;
         }
         return tip.isEmpty() ? QVariant() : QVariant(tip);
+    }
+    case LinkRole: {
+        // The same rule as print and export use for their links.
+        const QString link = index.column() == kUrlColumn ? ResultCells::LinkFromText(cell.text) : QString();
+        return link.isEmpty() ? QVariant() : QVariant(link);
     }
     case KeyRole:
         return node->key;

@@ -2,16 +2,16 @@
 
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
-#include "ui/SkullIcon.h"
 
 #include <QAccessible>
 #include <QElapsedTimer>
 #include <QApplication>
+#include <QBrush>
+#include <QFont>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QHelpEvent>
-#include <QPixmap>
 #include <QItemSelectionModel>
 #include <QStyledItemDelegate>
 #include <QTextDocument>
@@ -30,13 +30,13 @@ constexpr int kServerLevel = 1;
 constexpr int kAnswerLevel = 2;
 
 // Where the row stands in display order: its row numbers from the top down.
-std::array<int, 3> rowPath(const ResultsModel::Node* node)
+std::array<int, 3> rowPath(const QModelIndex& index)
 {
     std::array<int, 3> path{-1, -1, -1};
     int depth = 0;
-    for (const ResultsModel::Node* n = node; n && n->parent; n = n->parent) ++depth;
-    for (const ResultsModel::Node* n = node; n && n->parent && depth > 0; n = n->parent)
-        path[static_cast<size_t>(--depth)] = n->row;
+    for (QModelIndex i = index; i.isValid(); i = i.parent()) ++depth;
+    for (QModelIndex i = index; i.isValid() && depth > 0; i = i.parent())
+        if (--depth < 3) path[static_cast<size_t>(depth)] = i.row();
     return path;
 }
 
@@ -144,14 +144,9 @@ private:
 };
 
 ResultsTable::ResultsTable(Addresslist& list, QWidget* parent)
-    : QTreeView(parent), list_(list), settings_(list.settings()), cells_(settings_), model_(new ResultsModel(this)),
+    : QTreeView(parent), list_(list), settings_(list.settings()), model_(new ResultsModel(settings_, this)),
       delegate_(new ResultsRowDelegate(this))
 {
-    model_->setServerIcon(SkullIcon());
-    QPixmap blank(16, 16);
-    blank.fill(Qt::transparent);
-    model_->setPlainServerIcon(QIcon(blank));
-    model_->setServerBackground(ResultCells::ServerBackground());
     setModel(model_);
     setItemDelegate(delegate_);
 
@@ -178,15 +173,13 @@ ResultsTable::ResultsTable(Addresslist& list, QWidget* parent)
         if (column != kUrlColumn) fitLastColumn();
     });
 
-    // Which changes make the view relayout later, as QTreeView decides it:
-    // rows added at the top level or under a shown, expanded row, and any
-    // removal. See dataChanged.
-    connect(model_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent) {
-        if (!parent.isValid() || (isExpanded(parent) && rowVisible(model_->nodeOf(parent)))) layoutPending_ = true;
-    });
+    connect(model_, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex& parent, int first) { onRowsInserted(parent, first); });
+    connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, &ResultsTable::onRowsAboutToBeRemoved);
     const auto pending = [this] { layoutPending_ = true; };
     connect(model_, &QAbstractItemModel::rowsRemoved, this, pending);
     connect(model_, &QAbstractItemModel::modelReset, this, pending);
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { closed_.clear(); });
     connect(this, &QTreeView::clicked, this, &ResultsTable::onClicked);
     connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) { onExpansionChanged(index, true); });
     connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) { onExpansionChanged(index, false); });
@@ -206,7 +199,6 @@ void ResultsTable::GridReset()
     unplaced_.clear();
     queueTimer_.stop();
     model_->clear();
-    model_->setHeaders(ResultCells::Headers());
 
     const QFontMetrics metrics(font());
     const int x = metrics.horizontalAdvance(QLatin1Char('X'));
@@ -254,20 +246,31 @@ void ResultsTable::RefreshData()
     std::vector<AddressPtr> later;
     model_->beginBulkAppend();
     for (const AddressPtr& address : list_) {
-        if (static_cast<size_t>(model_->rowCount()) < kDrawAtOnce) UpdateRow(address);
+        if (static_cast<size_t>(model_->rowCount()) < kDrawAtOnce) model_->update(*address);
         else later.push_back(address);
     }
     model_->endBulkAppend();
     queueRows(later);
     deferLayout();
-    std::vector<Node*> stack{model_->root()};
-    while (!stack.empty()) {
-        Node* node = stack.back();
-        stack.pop_back();
-        for (const auto& child : node->children) {
-            if (child->children.empty()) continue;
-            setExpanded(model_->indexOf(child.get()), child->expanded);
-            stack.push_back(child.get());
+    applyLevels();
+}
+
+void ResultsTable::applyLevels()
+{
+    const bool servers = settings_.ExpansionLevel() >= kServerLevel;
+    const bool answers = settings_.ExpansionLevel() >= kAnswerLevel;
+    const int addresses = model_->rowCount();
+    for (int row = 0; row < addresses; ++row) {
+        const QModelIndex address = model_->index(row, 0);
+        const int count = model_->rowCount(address);
+        if (count == 0) continue;
+        setExpanded(address, servers);
+        if (!servers) closed_.insert(address.internalPointer());
+        for (int child = 0; child < count; ++child) {
+            const QModelIndex server = model_->index(child, 0, address);
+            if (!model_->hasChildren(server)) continue;
+            setExpanded(server, answers);
+            if (!answers) closed_.insert(server.internalPointer());
         }
     }
 }
@@ -283,17 +286,9 @@ void ResultsTable::UpdateRows(const std::vector<AddressPtr>& addresses)
 void ResultsTable::RefreshVerdicts()
 {
     std::vector<AddressPtr> changed;
-    const auto& rows = model_->root()->children;
-    size_t position = 0;
-    for (const AddressPtr& address : list_) {
-        // The grid is in list order: the row at the same place is almost
-        // always the address's own, which saves a search by key.
-        const Node* row = position < rows.size() && rows[position]->key == address->Key()
-                              ? rows[position].get()
-                              : model_->find(address->Key(), Kind::Address);
-        ++position;
-        if (!row || row->shownVerdict != static_cast<int>(address->Verdict())) changed.push_back(address);
-    }
+    int position = 0;
+    for (const AddressPtr& address : list_)
+        if (!model_->showsVerdict(*address, position++)) changed.push_back(address);
     if (changed.size() > kDrawAtOnce) queueRows(changed);
     else UpdateRows(changed);
 }
@@ -301,7 +296,7 @@ void ResultsTable::RefreshVerdicts()
 void ResultsTable::queueRows(const std::vector<AddressPtr>& addresses)
 {
     for (const AddressPtr& address : addresses) {
-        if (!model_->find(address->Key(), Kind::Address)) unplaced_.insert(address.get());
+        if (!model_->addressIndex(address->Key()).isValid()) unplaced_.insert(address.get());
         queue_.push_back(address);
     }
     if (!queue_.empty() && !queueTimer_.isActive()) queueTimer_.start();
@@ -333,99 +328,64 @@ void ResultsTable::deferLayout()
 void ResultsTable::UpdateRow(const AddressPtr& address)
 {
     if (!address) return;
-    const QString key = address->Key();
-    Node* row = model_->find(key, Kind::Address);
     // Its place comes when the queue reaches it; it draws the latest state.
-    if (!row && unplaced_.contains(address.get())) return;
-
-    ResultsModel::Cells cells = row ? row->cells : ResultsModel::Cells{};
-    cells[kTargetColumn] = cells_.Target(*address);
-
-    ResultsModel::Cell& status = cells[kReasonColumn];
-    const Verdict verdict = address->Verdict();
-    // A clean result is final: written once, then left as it is.
-    if (verdict != Verdict::Clean || status.text != ResultCells::NotListedText())
-        status = cells_.Status(*address, verdict);
-    if (row) model_->setCells(row, cells);
-    else row = model_->appendChild(nullptr, Kind::Address, key, cells);
-    row->shownVerdict = static_cast<int>(verdict);
-
-    for (const RespondingServerPtr& server : address->RespondingServers())
-        if (server) updateServer(row, key, *server);
+    if (!unplaced_.isEmpty() && unplaced_.contains(address.get()) && !model_->addressIndex(address->Key()).isValid())
+        return;
+    model_->update(*address);
 }
 
-void ResultsTable::updateServer(Node* addressRow, const QString& key, const RespondingServer& server)
+void ResultsTable::onRowsInserted(const QModelIndex& parent, int first)
 {
-    const QString serverKey = key + QLatin1Char(':') + server.ServerName();
-    const bool listing = server.Listing();
-    Node* serverRow = model_->find(serverKey, Kind::Server);
-    if (serverRow) {
-        model_->setCell(serverRow, kReasonColumn, cells_.ServerStatus(server));
-        model_->setListing(serverRow, listing);
-    } else {
-        const bool collapse = mustCollapse(addressRow, kServerLevel);
-        serverRow = model_->appendChild(addressRow, Kind::Server, serverKey, cells_.ServerRow(server), listing);
-        applyExpansion(addressRow, collapse);
+    // Which changes make the view relayout later, as QTreeView decides it:
+    // rows added at the top level or under a shown, expanded row, and any
+    // removal. See dataChanged.
+    if (!parent.isValid()) {
+        layoutPending_ = true;
+        return;
     }
-
-    for (const ResponsePtr& response : server.Responses()) {
-        if (!response) continue;
-        const QString answerKey = serverKey + QLatin1Char(':') + response->Address();
-        if (Node* answerRow = model_->find(answerKey, Kind::Answer)) {
-            // TXT text comes in after the answer itself.
-            ResultsModel::Cell txt = answerRow->cells[kUrlColumn];
-            txt.text = ResultCells::AnswerText(*response);
-            model_->setCell(answerRow, kUrlColumn, txt);
-            continue;
-        }
-        const bool collapse = mustCollapse(serverRow, kAnswerLevel);
-        model_->appendChild(serverRow, Kind::Answer, answerKey, cells_.AnswerRow(*response, server.ServerName()));
-        applyExpansion(serverRow, collapse);
+    if (isExpanded(parent) && rowVisible(parent)) layoutPending_ = true;
+    const void* const id = parent.internalPointer();
+    const bool firstRows = first == 0;
+    // The view knows best once there are rows under it (the user may have
+    // used any of its ways to expand or collapse); before that only our
+    // note can.
+    const bool open = firstRows ? !closed_.contains(id) : isExpanded(parent);
+    const int threshold = parent.parent().isValid() ? kAnswerLevel : kServerLevel;
+    if (!open || (firstRows && settings_.ExpansionLevel() < threshold)) {
+        closed_.insert(id);
+        setExpanded(parent, false);
+    } else if (firstRows) {
+        // The view never expands a row that had no children: tell it now.
+        closed_.remove(id);
+        setExpanded(parent, true);
     }
 }
 
-bool ResultsTable::viewExpanded(const Node* node) const
+void ResultsTable::onRowsAboutToBeRemoved(const QModelIndex& parent, int first, int last)
 {
-    // The view knows best once there are children (the user may have used
-    // any of its ways to expand or collapse); before that only our flag can.
-    if (node->children.empty() || model_->inBulkAppend()) return node->expanded;
-    return isExpanded(model_->indexOf(node));
-}
-
-bool ResultsTable::mustCollapse(const Node* parent, int threshold) const
-{
-    if (!viewExpanded(parent)) return true;
-    return parent->children.empty() && settings_.ExpansionLevel() < threshold;
-}
-
-void ResultsTable::applyExpansion(Node* parent, bool collapse)
-{
-    const QModelIndex index = model_->indexOf(parent);
-    // While the grid is filled in one go the view hears of it afterwards.
-    const bool tellView = !model_->inBulkAppend();
-    if (collapse) {
-        parent->expanded = false;
-        if (tellView) setExpanded(index, false);
-    } else if (parent->children.size() == 1) {
-        // The view never expands a node that had no children: tell it now.
-        parent->expanded = true;
-        if (tellView) setExpanded(index, true);
+    if (closed_.isEmpty()) return;
+    // The memory of a removed row may come back as another row.
+    std::vector<QModelIndex> stack;
+    for (int row = first; row <= last; ++row) stack.push_back(model_->index(row, 0, parent));
+    while (!stack.empty()) {
+        const QModelIndex index = stack.back();
+        stack.pop_back();
+        closed_.remove(index.internalPointer());
+        for (int row = model_->rowCount(index) - 1; row >= 0; --row) stack.push_back(model_->index(row, 0, index));
     }
 }
 
 void ResultsTable::onExpansionChanged(const QModelIndex& index, bool expanded)
 {
-    if (Node* node = model_->nodeOf(index)) node->expanded = expanded;
+    if (!index.isValid()) return;
+    if (expanded) closed_.remove(index.internalPointer());
+    else closed_.insert(index.internalPointer());
 }
 
-void ResultsTable::RemoveAddress(const QString& key)
+bool ResultsTable::shownExpanded(const QModelIndex& index) const
 {
-    while (Node* row = model_->find(key, Kind::Address)) model_->remove(row);
-}
-
-void ResultsTable::RemoveRow(const QString& key)
-{
-    while (Node* row = model_->find(key)) model_->remove(row);
+    if (!model_->hasChildren(index)) return !closed_.contains(index.internalPointer());
+    return isExpanded(index);
 }
 
 void ResultsTable::doItemsLayout()
@@ -458,24 +418,23 @@ QRegion ResultsTable::visualRegionForSelection(const QItemSelection& selection) 
     return QTreeView::visualRegionForSelection(selection);
 }
 
-bool ResultsTable::rowVisible(const Node* node) const
+bool ResultsTable::rowVisible(const QModelIndex& index) const
 {
-    for (const Node* n = node ? node->parent : nullptr; n && n != model_->root(); n = n->parent)
-        if (!isExpanded(model_->indexOf(n))) return false;
-    return node != nullptr;
+    if (!index.isValid()) return false;
+    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
+        if (!isExpanded(parent)) return false;
+    return true;
 }
 
 bool ResultsTable::rowsShown(const QModelIndex& topLeft, const QModelIndex& bottomRight) const
 {
-    const Node* first = model_->nodeOf(topLeft);
-    const Node* last = model_->nodeOf(bottomRight);
-    if (!first || !last) return true;
-    if (!rowVisible(first)) return false;
-    const Node* top = model_->nodeOf(indexAt(QPoint(0, 0)));
-    if (!top) return true;
-    const Node* bottom = model_->nodeOf(indexAt(QPoint(0, viewport()->height() - 1)));
-    if (rowPath(last) < rowPath(top)) return false;
-    return !bottom || rowPath(bottom) >= rowPath(first);
+    if (!topLeft.isValid() || !bottomRight.isValid()) return true;
+    if (!rowVisible(topLeft)) return false;
+    const QModelIndex top = indexAt(QPoint(0, 0));
+    if (!top.isValid()) return true;
+    const QModelIndex bottom = indexAt(QPoint(0, viewport()->height() - 1));
+    if (rowPath(bottomRight) < rowPath(top)) return false;
+    return !bottom.isValid() || rowPath(bottom) >= rowPath(topLeft);
 }
 
 int ResultsTable::sizeHintForColumn(int column) const
@@ -498,30 +457,30 @@ int ResultsTable::AddressRowCount() const
     return model_->rowCount();
 }
 
-std::vector<const ResultsTable::Node*> ResultsTable::shownRows() const
+std::vector<QModelIndex> ResultsTable::shownRows() const
 {
-    std::vector<const Node*> rows;
-    std::vector<const Node*> stack;
-    const auto pushChildren = [&stack](const Node* parent) {
-        for (auto it = parent->children.rbegin(); it != parent->children.rend(); ++it) stack.push_back(it->get());
+    std::vector<QModelIndex> rows;
+    std::vector<QModelIndex> stack;
+    const auto pushChildren = [&](const QModelIndex& parent) {
+        for (int row = model_->rowCount(parent) - 1; row >= 0; --row) stack.push_back(model_->index(row, 0, parent));
     };
-    pushChildren(model_->root());
+    pushChildren(QModelIndex());
     while (!stack.empty()) {
-        const Node* node = stack.back();
+        const QModelIndex index = stack.back();
         stack.pop_back();
-        rows.push_back(node);
-        if (!node->children.empty() && isExpanded(model_->indexOf(node))) pushChildren(node);
+        rows.push_back(index);
+        if (model_->hasChildren(index) && isExpanded(index)) pushChildren(index);
     }
     return rows;
 }
 
-ResultsTable::Span ResultsTable::selectionSpan(const std::vector<const Node*>& rows) const
+ResultsTable::Span ResultsTable::selectionSpan(const std::vector<QModelIndex>& rows) const
 {
     Span span;
     if (!selectionModel()) return span;
-    QHash<const Node*, int> position;
+    QHash<const void*, int> position;
     position.reserve(static_cast<qsizetype>(rows.size()));
-    for (size_t i = 0; i < rows.size(); ++i) position.insert(rows[i], static_cast<int>(i));
+    for (size_t i = 0; i < rows.size(); ++i) position.insert(rows[i].internalPointer(), static_cast<int>(i));
 
     int first = std::numeric_limits<int>::max();
     int last = -1;
@@ -530,7 +489,7 @@ ResultsTable::Span ResultsTable::selectionSpan(const std::vector<const Node*>& r
     for (const QItemSelectionRange& range : selectionModel()->selection()) {
         bool shown = false;
         for (int row = range.top(); row <= range.bottom(); ++row) {
-            const auto it = position.constFind(model_->nodeOf(model_->index(row, 0, range.parent())));
+            const auto it = position.constFind(model_->index(row, 0, range.parent()).internalPointer());
             if (it == position.cend()) continue; // under a collapsed row
             first = std::min(first, it.value());
             last = std::max(last, it.value());
@@ -547,16 +506,17 @@ ResultsTable::Span ResultsTable::selectionSpan(const std::vector<const Node*>& r
 
 QStringList ResultsTable::SelectedKeys() const
 {
-    const std::vector<const Node*> rows = shownRows();
+    const std::vector<QModelIndex> rows = shownRows();
     const Span span = selectionSpan(rows);
     QStringList keys;
-    for (int i = span.first; i >= 0 && i <= span.last; ++i) keys << rows[static_cast<size_t>(i)]->key;
+    for (int i = span.first; i >= 0 && i <= span.last; ++i)
+        keys << rows[static_cast<size_t>(i)].data(ResultsModel::KeyRole).toString();
     return keys;
 }
 
 QString ResultsTable::SelectionText() const
 {
-    const std::vector<const Node*> rows = shownRows();
+    const std::vector<QModelIndex> rows = shownRows();
     const Span span = selectionSpan(rows);
     QStringList lines;
     const bool wholeGrid = span.first == 0 && span.last == static_cast<int>(rows.size()) - 1 && span.left == 0
@@ -568,10 +528,10 @@ QString ResultsTable::SelectionText() const
         lines << headers.join(QLatin1Char('\t'));
     }
     for (int i = span.first; i >= 0 && i <= span.last; ++i) {
-        const Node* node = rows[static_cast<size_t>(i)];
+        const QModelIndex& row = rows[static_cast<size_t>(i)];
         QStringList cells;
         for (int column = span.left; column <= span.right; ++column)
-            cells << node->cells[static_cast<size_t>(column)].text;
+            cells << row.siblingAtColumn(column).data(Qt::DisplayRole).toString();
         lines << cells.join(QLatin1Char('\t'));
     }
     return lines.join(QStringLiteral("\r\n"));
@@ -590,17 +550,18 @@ void ResultsTable::selectAll()
     // range per shown group of siblings, already spanning every column, is
     // the same selection.
     QItemSelection all;
-    std::vector<const Node*> parents{model_->root()};
+    std::vector<QModelIndex> parents{QModelIndex()};
     while (!parents.empty()) {
-        const Node* parent = parents.back();
+        const QModelIndex parent = parents.back();
         parents.pop_back();
-        const int count = static_cast<int>(parent->children.size());
+        const int count = model_->rowCount(parent);
         if (count == 0) continue;
-        const QModelIndex parentIndex = model_->indexOf(parent);
-        all.append(QItemSelectionRange(model_->index(0, 0, parentIndex),
-                                       model_->index(count - 1, ResultsModel::kColumns - 1, parentIndex)));
-        for (const auto& child : parent->children)
-            if (!child->children.empty() && isExpanded(model_->indexOf(child.get()))) parents.push_back(child.get());
+        all.append(QItemSelectionRange(model_->index(0, 0, parent),
+                                       model_->index(count - 1, ResultsModel::kColumns - 1, parent)));
+        for (int row = 0; row < count; ++row) {
+            const QModelIndex child = model_->index(row, 0, parent);
+            if (model_->hasChildren(child) && isExpanded(child)) parents.push_back(child);
+        }
     }
     // The window's Delete acts only with the current cell in the first
     // column; select all followed by Delete must empty the list wherever the
@@ -611,83 +572,45 @@ void ResultsTable::selectAll()
     selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
 }
 
-QString ResultsTable::KeyAt(const QModelIndex& index) const
-{
-    const Node* node = model_->nodeOf(index);
-    return node ? node->key : QString();
-}
-
-QModelIndex ResultsTable::IndexOfKey(const QString& key, int column) const
-{
-    return model_->indexOf(model_->find(key), column);
-}
-
-QString ResultsTable::CellText(const QString& key, int column) const
-{
-    return IndexOfKey(key, column).data(Qt::DisplayRole).toString();
-}
-
-QColor ResultsTable::CellColor(const QString& key, int column) const
-{
-    const QVariant brush = IndexOfKey(key, column).data(Qt::ForegroundRole);
-    return brush.isValid() ? brush.value<QBrush>().color() : QColor();
-}
-
-bool ResultsTable::CellBold(const QString& key, int column) const
-{
-    const QVariant font = IndexOfKey(key, column).data(Qt::FontRole);
-    return font.isValid() && font.value<QFont>().bold();
-}
-
-bool ResultsTable::CellUnderline(const QString& key, int column) const
-{
-    const QVariant font = IndexOfKey(key, column).data(Qt::FontRole);
-    return font.isValid() && font.value<QFont>().underline();
-}
-
-QString ResultsTable::CellToolTip(const QString& key, int column) const
-{
-    return IndexOfKey(key, column).data(Qt::ToolTipRole).toString();
-}
-
-bool ResultsTable::IsExpanded(const QString& key) const
-{
-    const QModelIndex index = IndexOfKey(key);
-    return index.isValid() && isExpanded(index);
-}
-
-QString ResultsTable::LinkFromText(const QString& text) { return ResultCells::LinkFromText(text); }
-
 TableSnapshot ResultsTable::Snapshot() const
 {
     TableSnapshot snapshot;
-    snapshot.headers = ResultCells::Headers();
-    for (int column = 0; column < ResultsModel::kColumns; ++column) snapshot.columnWidths << columnWidth(column);
+    for (int column = 0; column < ResultsModel::kColumns; ++column) {
+        snapshot.headers << model_->headerData(column, Qt::Horizontal).toString();
+        snapshot.columnWidths << columnWidth(column);
+    }
 
-    const auto add = [&](const auto& self, const Node* node, int level, bool shown) -> void {
+    const auto add = [&](const auto& self, const QModelIndex& index, int level, bool shown) -> void {
         SnapshotRow row;
         row.level = level;
-        row.hasChildren = !node->children.empty();
-        row.expanded = viewExpanded(node);
+        row.hasChildren = model_->hasChildren(index);
+        row.expanded = shownExpanded(index);
         row.shown = shown;
-        const bool tinted = node->kind == Kind::Server && node->listing;
         row.cells.reserve(ResultsModel::kColumns);
         for (int column = 0; column < ResultsModel::kColumns; ++column) {
-            const ResultsModel::Cell& cell = node->cells[static_cast<size_t>(column)];
+            const QModelIndex cell = index.siblingAtColumn(column);
             SnapshotCell out;
-            out.text = cell.text;
-            out.color = cell.color;
-            out.bold = cell.bold;
-            out.underline = cell.underline;
-            if (tinted) out.background = ResultCells::ServerBackground();
+            out.text = cell.data(Qt::DisplayRole).toString();
+            const QVariant foreground = cell.data(Qt::ForegroundRole);
+            if (foreground.isValid()) out.color = foreground.value<QBrush>().color();
+            const QVariant font = cell.data(Qt::FontRole);
+            if (font.isValid()) {
+                out.bold = font.value<QFont>().bold();
+                out.underline = font.value<QFont>().underline();
+            }
+            const QVariant background = cell.data(Qt::BackgroundRole);
+            if (background.isValid()) out.background = background.value<QBrush>().color();
             // The same links a click in the grid opens.
-            if (column == kUrlColumn) out.link = ResultCells::LinkFromText(cell.text);
+            out.link = cell.data(ResultsModel::LinkRole).toString();
             row.cells.push_back(std::move(out));
         }
         snapshot.rows.push_back(std::move(row));
-        for (const auto& child : node->children) self(self, child.get(), level + 1, shown && viewExpanded(node));
+        const int count = model_->rowCount(index);
+        for (int child = 0; child < count; ++child)
+            self(self, model_->index(child, 0, index), level + 1, shown && shownExpanded(index));
     };
-    for (const auto& top : model_->root()->children) add(add, top.get(), 0, true);
+    const int addresses = model_->rowCount();
+    for (int row = 0; row < addresses; ++row) add(add, model_->index(row, 0), 0, true);
     return snapshot;
 }
 
@@ -709,9 +632,8 @@ bool ResultsTable::selectionInOneRowOrColumn() const
 
 void ResultsTable::onClicked(const QModelIndex& index)
 {
-    if (index.column() != kUrlColumn || !model_->nodeOf(index)) return;
-    if (!selectionInOneRowOrColumn()) return;
-    const QString link = LinkFromText(index.data(Qt::DisplayRole).toString());
+    if (!index.isValid() || !selectionInOneRowOrColumn()) return;
+    const QString link = index.data(ResultsModel::LinkRole).toString();
     if (!link.isEmpty()) emit LinkClicked(link);
 }
 

@@ -1,11 +1,9 @@
 #pragma once
 
-#include "export/ResultCells.h"
 #include "export/TableSnapshot.h"
 #include "model/Address.h"
 #include "ui/ResultsModel.h"
 
-#include <QColor>
 #include <QSet>
 #include <QStringList>
 #include <QTimer>
@@ -19,24 +17,25 @@ class Addresslist;
 class ResultsRowDelegate;
 class Settings;
 
-// The results grid of the main window: one row per address, under it one
-// row per blacklist server that listed it (or refused the query), under
-// each server one row per answer. Rows carry text keys ("address", "address:zone",
-// "address:zone:answer") by which the window finds them.
+// The results grid of the main window, a view of a ResultsModel: one row
+// per address, under it one row per blacklist server that listed it (or
+// refused the query), under each server one row per answer. The view
+// decides what is expanded, fills a long list a slice at a time, selects
+// and copies, and opens the links clicked.
 //
 // Updates touch only the rows of the address in question, so a running scan
 // of thousands of addresses never makes the view rebuild or reset.
 class ResultsTable : public QTreeView {
     Q_OBJECT
 public:
-    static constexpr int kTargetColumn = 0;
-    static constexpr int kReasonColumn = 1;
-    static constexpr int kUrlColumn = 2;
+    static constexpr int kTargetColumn = ResultsModel::kTargetColumn;
+    static constexpr int kReasonColumn = ResultsModel::kReasonColumn;
+    static constexpr int kUrlColumn = ResultsModel::kUrlColumn;
 
     explicit ResultsTable(Addresslist& list, QWidget* parent = nullptr);
     ~ResultsTable() override;
 
-    // Empties the grid and sets up its headers, column widths and heights.
+    // Empties the grid and sets up its column widths and heights.
     void GridReset();
     // Brings every address of the list into the grid, in list order. A
     // long list fills an empty grid a slice at a time (see Drawing), so
@@ -56,11 +55,6 @@ public:
     qint64 LastLayoutMs() const { return lastLayoutMs_; }
     // Addresses at most drawn at once; more go a slice at a time.
     static constexpr size_t kDrawAtOnce = 4096;
-    // Removes the address row with that key and everything under it.
-    void RemoveAddress(const QString& key);
-    // Removes any row with that key and everything under it, from the grid
-    // only.
-    void RemoveRow(const QString& key);
 
     int AddressRowCount() const;
     // The keys of every row shown from the first to the last selected one.
@@ -71,30 +65,12 @@ public:
     QString SelectionText() const;
     // Selects every cell and makes the first cell of the first row current.
     void SelectAll();
-    QString KeyAt(const QModelIndex& index) const;
-    // An invalid index when no row has the key.
-    QModelIndex IndexOfKey(const QString& key, int column = 0) const;
-
-    // What a cell shows; the key names the row. Defaults (empty text, an
-    // invalid colour, false) when no row has the key.
-    QString CellText(const QString& key, int column) const;
-    QColor CellColor(const QString& key, int column) const;
-    bool CellBold(const QString& key, int column) const;
-    bool CellUnderline(const QString& key, int column) const;
-    QString CellToolTip(const QString& key, int column) const;
-    // Whether the view shows the row's children.
-    bool IsExpanded(const QString& key) const;
 
     // The grid as it stands, for printing and export: every row with its
     // texts, colours, links, and whether the user sees it.
     TableSnapshot Snapshot() const;
 
     ResultsModel& resultsModel() const { return *model_; }
-
-    // The web address a cell's text points to, or an empty string: from
-    // "http://" or "https://" (any letter case) up to the first blank, line
-    // breaks removed.
-    static QString LinkFromText(const QString& text);
 
     void selectAll() override;
     void doItemsLayout() override;
@@ -112,22 +88,23 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    using Node = ResultsModel::Node;
-    using Kind = ResultsModel::Kind;
-
     struct Span {
         int first = -1, last = -1, left = 0, right = -1;
     };
 
-    void updateServer(Node* addressRow, const QString& key, const RespondingServer& server);
-    bool mustCollapse(const Node* parent, int threshold) const;
-    void applyExpansion(Node* parent, bool collapse);
-    bool viewExpanded(const Node* node) const;
-    std::vector<const Node*> shownRows() const;
-    Span selectionSpan(const std::vector<const Node*>& rows) const;
+    // A new row decides whether its parent shows it: by the expansion level
+    // for a parent's first row, by the parent as it stands for the rest.
+    void onRowsInserted(const QModelIndex& parent, int first);
+    void onRowsAboutToBeRemoved(const QModelIndex& parent, int first, int last);
+    // Expands or collapses every row of a grid filled in one go.
+    void applyLevels();
+    // Whether the row is expanded, or would be once it has rows under it.
+    bool shownExpanded(const QModelIndex& index) const;
+    std::vector<QModelIndex> shownRows() const;
+    Span selectionSpan(const std::vector<QModelIndex>& rows) const;
     bool selectionInOneRowOrColumn() const;
     // Whether every row above it is expanded (it may still be scrolled away).
-    bool rowVisible(const Node* node) const;
+    bool rowVisible(const QModelIndex& index) const;
     bool rowsShown(const QModelIndex& topLeft, const QModelIndex& bottomRight) const;
     // Widens the URL column to the right edge of the view, never narrower
     // than its set width.
@@ -144,11 +121,14 @@ private:
 
     Addresslist& list_;
     Settings& settings_;
-    ResultCells cells_;
     ResultsModel* model_;
     ResultsRowDelegate* delegate_;
     bool layoutPending_ = true;
     qint64 lastLayoutMs_ = 0;
+    // Rows that open collapsed when rows come under them: Qt keeps no
+    // expansion for a row without children, and the user's choice must
+    // outlive the last of them. Keyed by the model's row identity.
+    QSet<const void*> closed_;
     // Held, not weak: a queued address's memory is never reused for another
     // while it is known as unplaced.
     std::deque<AddressPtr> queue_;

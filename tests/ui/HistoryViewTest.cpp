@@ -241,9 +241,9 @@ TEST_F(HistoryWindowTest, TheViewFollowsTheGridsCurrentAddressAndReloadsAfterARe
     EXPECT_TRUE(form->Tool("View:History")->isChecked());
 
     ResultsTable& table = form->Table();
-    table.setCurrentIndex(table.IndexOfKey("192.0.2.1", 1));
+    table.setCurrentIndex(table.resultsModel().indexOfKey("192.0.2.1", 1));
     EXPECT_TRUE(QTest::qWaitFor([&] { return view.changes().size() == 3; }, 10000)) << view.message().toStdString();
-    table.setCurrentIndex(table.IndexOfKey("192.0.2.2"));
+    table.setCurrentIndex(table.resultsModel().indexOfKey("192.0.2.2"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return view.changeLines() == QStringList{"Listed by B BL"}; }, 10000));
 
     // B delists it in a later scan: the view shows it once the window hears.
@@ -260,17 +260,17 @@ TEST_F(HistoryWindowTest, TheViewFollowsTheGridsCurrentAddressAndReloadsAfterARe
 TEST_F(HistoryWindowTest, TheStatusTooltipSaysSinceWhenAndByWhichListAndFollowsRecords)
 {
     const ResultsTable& table = form->Table();
-    const QString tip = table.CellToolTip("192.0.2.1", 1);
+    const QString tip = table.resultsModel().indexOfKey("192.0.2.1", 1).data(Qt::ToolTipRole).toString();
     EXPECT_TRUE(tip.contains("Listed since " + HistoryTips::DateText(at(2)) + " by B BL")) << tip.toStdString();
     EXPECT_TRUE(tip.contains("Delisted on " + HistoryTips::DateText(at(4)) + " by A BL")) << tip.toStdString();
     // Only the status cell of the address row.
-    EXPECT_FALSE(table.CellToolTip("192.0.2.1", 0).contains("Listed since"));
+    EXPECT_FALSE(table.resultsModel().indexOfKey("192.0.2.1", 0).data(Qt::ToolTipRole).toString().contains("Listed since"));
 
     ASSERT_TRUE(record(path, 6, {seen("192.0.2.1", "b.test", Outcome::NotListed)}));
     // Looked up once until the next record...
-    EXPECT_EQ(table.CellToolTip("192.0.2.1", 1), tip);
+    EXPECT_EQ(table.resultsModel().indexOfKey("192.0.2.1", 1).data(Qt::ToolTipRole).toString(), tip);
     form->HistoryRecorded({});
-    const QString after = table.CellToolTip("192.0.2.1", 1);
+    const QString after = table.resultsModel().indexOfKey("192.0.2.1", 1).data(Qt::ToolTipRole).toString();
     EXPECT_FALSE(after.contains("Listed since")) << after.toStdString();
     EXPECT_TRUE(after.contains("Delisted on " + HistoryTips::DateText(at(6)) + " by B BL")) << after.toStdString();
 
@@ -282,7 +282,7 @@ TEST_F(HistoryWindowTest, TheStatusTooltipSaysSinceWhenAndByWhichListAndFollowsR
     broken.close();
     form->setHistoryPath(dir.filePath("elsewhere.sqlite"));
     form->setHistoryPath(path);
-    EXPECT_FALSE(table.CellToolTip("192.0.2.1", 1).contains("since"));
+    EXPECT_FALSE(table.resultsModel().indexOfKey("192.0.2.1", 1).data(Qt::ToolTipRole).toString().contains("since"));
 }
 
 TEST_F(HistoryWindowTest, AnOpenHistoryDockIsOpenAgainAtTheNextStart)

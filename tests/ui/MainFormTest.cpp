@@ -18,6 +18,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QBrush>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -135,10 +136,10 @@ TEST_F(MainFormTest, ScanningStateAndCompletionMessage)
     ASSERT_GE(dns.PendingCount(), 250);
     dns.answer("192.0.2.0:BlacklistCheck:a.test", "127.0.0.2");
     // Rows redraw in batches during a scan.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form->Table().CellText("192.0.2.0", 1) != ""; }, 30000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->Table().resultsModel().indexOfKey("192.0.2.0", 1).data().toString() != ""; }, 30000));
     EXPECT_EQ(form->OutstandingText(), QString::number(dns.PendingCount()));
-    EXPECT_EQ(form->Table().CellText("192.0.2.0", 1), "Blacklisted by 1 servers"); // all its queries are out
-    EXPECT_EQ(form->Table().CellText("192.0.2.129", 1), "");                        // not reached yet
+    EXPECT_EQ(form->Table().resultsModel().indexOfKey("192.0.2.0", 1).data().toString(), "Blacklisted by 1 servers"); // all its queries are out
+    EXPECT_EQ(form->Table().resultsModel().indexOfKey("192.0.2.129", 1).data().toString(), "");                        // not reached yet
 
     dns.autoAnswer = [](const FakeDnsLookup::Request&) { return std::make_pair(QString(), DnsFailure::NotFound); };
     for (auto pending = dns.pending; const auto& r : pending) dns.answer(r.tag, "", DnsFailure::NotFound);
@@ -148,8 +149,8 @@ TEST_F(MainFormTest, ScanningStateAndCompletionMessage)
     EXPECT_EQ(prompts.messages.back().text, "Blacklist scan complete");
     EXPECT_EQ(prompts.messages.back().icon, UserPrompts::Icon::Information);
     EXPECT_EQ(form->StatusText(), "");
-    EXPECT_EQ(form->Table().CellText("192.0.2.0", 1), "Blacklisted by 1 servers");
-    EXPECT_EQ(form->Table().CellText("192.0.2.1", 1), "Not on any Blacklist");
+    EXPECT_EQ(form->Table().resultsModel().indexOfKey("192.0.2.0", 1).data().toString(), "Blacklisted by 1 servers");
+    EXPECT_EQ(form->Table().resultsModel().indexOfKey("192.0.2.1", 1).data().toString(), "Not on any Blacklist");
     EXPECT_EQ(form->OutstandingText(), "0");
 
     button("cmdScan")->click();
@@ -182,10 +183,10 @@ TEST_F(MainFormTest, StopLeavesUnfinishedAddressesNotChecked)
         {"192.0.2.7", "Not checked", QColor(112, 112, 112)}, // never asked
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(table.CellText(row.key, 1), row.text) << row.key;
-        EXPECT_EQ(table.CellColor(row.key, 1), row.color) << row.key;
+        EXPECT_EQ(table.resultsModel().indexOfKey(row.key, 1).data().toString(), row.text) << row.key;
+        EXPECT_EQ(table.resultsModel().indexOfKey(row.key, 1).data(Qt::ForegroundRole).value<QBrush>().color(), row.color) << row.key;
     }
-    EXPECT_FALSE(table.CellToolTip("192.0.2.7", 1).isEmpty());
+    EXPECT_FALSE(table.resultsModel().indexOfKey("192.0.2.7", 1).data(Qt::ToolTipRole).toString().isEmpty());
     EXPECT_EQ(form->StatusText(), "");
 }
 
@@ -237,7 +238,7 @@ TEST_F(MainFormTest, StatusBarTellsOnceWhatTheWholeScanMet)
     dns.autoAnswer = scans[0].answer;
     button("cmdScan")->click();
     ASSERT_TRUE(complete.wait(30000));
-    EXPECT_EQ(form->Table().CellText("192.0.2.1", 1), "Not completely checked: 1 of 2 lists refused the query");
+    EXPECT_EQ(form->Table().resultsModel().indexOfKey("192.0.2.1", 1).data().toString(), "Not completely checked: 1 of 2 lists refused the query");
     list.AddTarget("192.0.2.3");
     EXPECT_EQ(form->StatusText(), scans[0].status);
     button("cmdScan")->click();
@@ -288,8 +289,8 @@ TEST_F(MainFormTest, ZoneTestProblemsShowAboveTheGridUntilTheNextScan)
     ASSERT_TRUE(complete.wait(30000));
     EXPECT_EQ(form->ZoneProblems(), problems);
     EXPECT_EQ(prompts.messages.size(), 1u); // the completion box only
-    const QString address = form->Table().CellToolTip("192.0.2.1", 1);
-    EXPECT_EQ(form->Table().CellText("192.0.2.1", 1), "Not completely checked: 8 of 9 lists did not answer");
+    const QString address = form->Table().resultsModel().indexOfKey("192.0.2.1", 1).data(Qt::ToolTipRole).toString();
+    EXPECT_EQ(form->Table().resultsModel().indexOfKey("192.0.2.1", 1).data().toString(), "Not completely checked: 8 of 9 lists did not answer");
     EXPECT_TRUE(address.startsWith(problems[0] + "\n")) << address.toStdString();
 
     button("cmdScan")->click();
@@ -308,14 +309,14 @@ TEST_F(MainFormTest, DeleteRemovesAddressesFromTheListAndOtherRowsFromTheGridOnl
     dns.answer("192.0.2.2:BlacklistCheck:a.test", "127.0.0.2");
     dns.answer("192.0.2.2:BlacklistCheck:b.test", "127.0.0.2");
     ResultsTable& table = form->Table();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return table.IndexOfKey("192.0.2.2:b.test").isValid(); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table.resultsModel().indexOfKey("192.0.2.2:b.test").isValid(); }, 30000));
 
     // The first address row and the second address's b.test server row.
-    table.selectionModel()->select(table.IndexOfKey("192.0.2.1"), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    table.selectionModel()->select(table.IndexOfKey("192.0.2.2:b.test"),
+    table.selectionModel()->select(table.resultsModel().indexOfKey("192.0.2.1"), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    table.selectionModel()->select(table.resultsModel().indexOfKey("192.0.2.2:b.test"),
                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    table.setCurrentIndex(table.IndexOfKey("192.0.2.1"));
-    table.selectionModel()->select(table.IndexOfKey("192.0.2.1"), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    table.setCurrentIndex(table.resultsModel().indexOfKey("192.0.2.1"));
+    table.selectionModel()->select(table.resultsModel().indexOfKey("192.0.2.1"), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     QStringList selected = table.SelectedKeys();
     ASSERT_TRUE(selected.contains("192.0.2.1"));
     // Delete in column 0 removes; the rows between first and last selected
@@ -347,7 +348,7 @@ TEST_F(MainFormTest, SelectAllThenCopyOrDeleteTakesTheWholeGrid)
     EXPECT_TRUE(lines[2].startsWith("mail.example\t"));
 
     // Wherever the current cell was, Select All and Delete empty the list.
-    form->Table().setCurrentIndex(form->Table().IndexOfKey("mail.example", 2));
+    form->Table().setCurrentIndex(form->Table().resultsModel().indexOfKey("mail.example", 2));
     form->RunTool("Edit:SelectAll");
     form->RunTool("Edit:Delete");
     EXPECT_EQ(list.Count(), 0);

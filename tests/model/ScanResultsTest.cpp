@@ -30,9 +30,9 @@ struct RecordingHost : ScanHost {
     int updates = 0;
 };
 
-class ResultsModel : public ::testing::Test {
+class ScanResults : public ::testing::Test {
 protected:
-    ResultsModel() : registry(backend), settings(registry, dir.filePath("none.cfg"))
+    ScanResults() : registry(backend), settings(registry, dir.filePath("none.cfg"))
     {
         auto& servers = settings.BlacklistServers();
         servers.Add(makeServer("exact.test", true, {{"127.0.0.2", "Spam source"}, {"127.0.0.10", "Dynamic range"}},
@@ -52,7 +52,7 @@ protected:
 
 } // namespace
 
-TEST_F(ResultsModel, BitMaskAnswersMatchEveryCodeWhoseBitsAreSet)
+TEST_F(ScanResults, BitMaskAnswersMatchEveryCodeWhoseBitsAreSet)
 {
     Responses responses(&settings.BlacklistServers());
     responses.Add("MASK.test", "127.0.0.6");
@@ -76,7 +76,7 @@ TEST_F(ResultsModel, BitMaskAnswersMatchEveryCodeWhoseBitsAreSet)
     EXPECT_EQ(none.Item(1)->TXTRecord(), "raw");
 }
 
-TEST_F(ResultsModel, ExactAnswersSplitAtSpacesAndIgnoreUnknownServers)
+TEST_F(ScanResults, ExactAnswersSplitAtSpacesAndIgnoreUnknownServers)
 {
     Responses responses(&settings.BlacklistServers());
     responses.Add("exact.test", "127.0.0.2 127.0.0.10");
@@ -99,7 +99,7 @@ TEST_F(ResultsModel, ExactAnswersSplitAtSpacesAndIgnoreUnknownServers)
     EXPECT_EQ(orphan.Count(), 0);
 }
 
-TEST_F(ResultsModel, RespondingServersAreFoundInAnyCase)
+TEST_F(ScanResults, RespondingServersAreFoundInAnyCase)
 {
     RespondingServers servers(&settings.BlacklistServers());
     const auto record = servers.Add("exact.test");
@@ -110,7 +110,7 @@ TEST_F(ResultsModel, RespondingServersAreFoundInAnyCase)
     EXPECT_FALSE(servers.Remove("missing"));
 }
 
-TEST_F(ResultsModel, CaptionShowsResolvedAddress)
+TEST_F(ScanResults, CaptionShowsResolvedAddress)
 {
     Address ip("192.0.2.1", settings, &host);
     EXPECT_EQ(ip.Caption(), "192.0.2.1");
@@ -130,7 +130,7 @@ TEST_F(ResultsModel, CaptionShowsResolvedAddress)
     EXPECT_EQ(host.updates, 1);
 }
 
-TEST_F(ResultsModel, IpTargetQueriesEveryEnabledServerWithoutHostLookup)
+TEST_F(ScanResults, IpTargetQueriesEveryEnabledServerWithoutHostLookup)
 {
     Address address("192.0.2.7", settings, &host);
     address.Query();
@@ -144,7 +144,7 @@ TEST_F(ResultsModel, IpTargetQueriesEveryEnabledServerWithoutHostLookup)
     EXPECT_TRUE(address.Scanning());
 }
 
-TEST_F(ResultsModel, LimitStopsThePassAndTheNextPassContinues)
+TEST_F(ScanResults, LimitStopsThePassAndTheNextPassContinues)
 {
     settings.setMaxQueries(10);
     host.answered = -9; // nine lookups already in flight elsewhere
@@ -160,7 +160,7 @@ TEST_F(ResultsModel, LimitStopsThePassAndTheNextPassContinues)
     EXPECT_TRUE(address.Complete());
 }
 
-TEST_F(ResultsModel, HostLookupIsRetriedOnlyAfterTheInterval)
+TEST_F(ScanResults, HostLookupIsRetriedOnlyAfterTheInterval)
 {
     Address address("mail.example", settings, &host);
     address.Query();
@@ -177,7 +177,7 @@ TEST_F(ResultsModel, HostLookupIsRetriedOnlyAfterTheInterval)
     EXPECT_TRUE(address.Complete());
 }
 
-TEST_F(ResultsModel, BlacklistRepliesBuildResultsAndResetClearsThem)
+TEST_F(ScanResults, BlacklistRepliesBuildResultsAndResetClearsThem)
 {
     Address address("192.0.2.7", settings, &host);
     address.Query();
@@ -212,7 +212,7 @@ TEST_F(ResultsModel, BlacklistRepliesBuildResultsAndResetClearsThem)
     EXPECT_EQ(address.ServerIndex(), 1);
 }
 
-TEST_F(ResultsModel, NoServersCompletesAtOnce)
+TEST_F(ScanResults, NoServersCompletesAtOnce)
 {
     settings.BlacklistServers().Clear();
     Address address("192.0.2.7", settings, &host);

@@ -1,0 +1,252 @@
+#include "ResultsFixture.h"
+
+#include "export/ResultCells.h"
+
+#include <QAbstractItemModelTester>
+#include <QIcon>
+#include <QImage>
+#include <QSignalSpy>
+
+using namespace quarlo;
+
+namespace {
+
+// Qt's model tester checks the model through every change.
+class ResultsModelTest : public ResultsFixture {
+protected:
+    QAbstractItemModelTester tester{model, QAbstractItemModelTester::FailureReportingMode::Fatal};
+};
+
+} // namespace
+
+TEST_F(ResultsModelTest, AddressRowShowsTheVerdictAndWhy)
+{
+    refuseWith("b.test", "127.0.0.255", "Query refused: public resolver");
+    settings.BlacklistServers().Item("c.test")->setAnswersIPv6(true);
+    scan({"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.5", "host.invalid", "2001:db8::1",
+          "fe80::1%eth0"});
+    // Listed by a, refused by b: one listing server, not two.
+    reply("192.0.2.1", "a.test", "127.0.0.2");
+    reply("192.0.2.1", "b.test", "127.0.0.255");
+    reply("192.0.2.1", "c.test", "", kTimeout);
+    for (const char* zone : {"a.test", "b.test", "c.test"}) reply("192.0.2.2", zone, "", kNoData);
+    reply("192.0.2.3", "a.test", "", kTimeout);
+    reply("192.0.2.3", "b.test", "", kNxDomain);
+    reply("192.0.2.3", "c.test", "", kServFail);
+    reply("192.0.2.4", "a.test", "", kNxDomain);
+    reply("192.0.2.4", "b.test", "127.0.0.255");
+    reply("192.0.2.4", "c.test", "", kNxDomain);
+    reply("192.0.2.5", "a.test", "", kNxDomain);
+    reply("2001:db8::1", "c.test", "", kNxDomain);
+    ASSERT_TRUE(dns.answer("host.invalid:LookupIP", "", kTimeout));
+    list->AddTarget("192.0.2.9"); // after the scan's passes: not reached
+
+    const QColor red(255, 0, 0), green(0, 128, 0), blue(0, 0, 200), black(0, 0, 0);
+    const QColor amber(176, 96, 0), grey(112, 112, 112);
+    const struct {
+        const char *key, *text;
+        QColor color;
+        bool bold;
+        QStringList toolTip; // lines, in order; empty: no tooltip
+    } rows[] = {
+        {"192.0.2.1", "Blacklisted by 1 servers", red, true,
+         {"Not every list answered:", "Beta List refused the query: Query refused: public resolver",
+          "Gamma List: no usable answer (timed out)"}},
+        {"192.0.2.2", "Not on any Blacklist", green, false, {}},
+        {"192.0.2.3", "Not completely checked: 2 of 3 lists did not answer", amber, false,
+         {"Alpha List: no usable answer (timed out)", "Gamma List: no usable answer (server failure (SERVFAIL))"}},
+        {"192.0.2.4", "Not completely checked: 1 of 3 lists refused the query", amber, false,
+         {"Beta List refused the query: Query refused: public resolver"}},
+        {"192.0.2.5", "Scanning ...", blue, false, {}}, // queries out, not every answer in
+        {"host.invalid", "Host name not found", grey, false, {"Host name lookup: timed out"}},
+        // Only one list answers IPv6: clean, but saying how far that goes.
+        {"2001:db8::1",
+         "Not on any Blacklist; IPv6: checked against 1 of 3 lists (the others do not support IPv6)", green, false,
+         {"Alpha List: not applicable (does not answer IPv6 queries)",
+          "Beta List: not applicable (does not answer IPv6 queries)"}},
+        {"fe80::1%eth0",
+         "Not checked: an IPv6 address with a zone index (%...) names a local interface; enter the address without it",
+         grey, false, {}},
+        {"192.0.2.9", "", black, false, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.key);
+        EXPECT_TRUE(text(row.key, kTarget).startsWith(row.key));
+        EXPECT_EQ(font(row.key, kTarget).pointSize(), 10);
+        EXPECT_EQ(text(row.key, kReason), row.text);
+        EXPECT_EQ(color(row.key, kReason), row.color);
+        EXPECT_EQ(font(row.key, kReason).bold(), row.bold);
+        EXPECT_EQ(toolTip(row.key, kReason), row.toolTip.join('\n'));
+        EXPECT_FALSE(at(row.key, kReason, Qt::BackgroundRole).isValid());
+    }
+
+    // A clean result is final: written once, then left alone.
+    QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+    model->update(*list->Item("192.0.2.2"));
+    EXPECT_EQ(changed.count(), 0);
+    reply("192.0.2.5", "b.test", "127.0.0.2");
+    reply("192.0.2.5", "c.test", "127.0.0.2");
+    EXPECT_EQ(text("192.0.2.5", kReason), "Blacklisted by 2 servers");
+    // One notification per changed row, spanning its changed cells.
+    EXPECT_EQ(changed.count(), 2);
+
+    // The window adds lines of its own to an address's status tooltip.
+    model->setAddressToolTipLines([](const QString& key) { return key == "192.0.2.2" ? "Delisted" : ""; });
+    EXPECT_EQ(toolTip("192.0.2.2", kReason), "Delisted");
+    EXPECT_EQ(toolTip("192.0.2.4", kReason), "Beta List refused the query: Query refused: public resolver");
+    EXPECT_EQ(toolTip("192.0.2.2", kTarget), "");
+}
+
+TEST_F(ResultsModelTest, ServerAndAnswerRowsCarryTheirTextsStylesAndLinks)
+{
+    refuseWith("b.test", "127.0.0.255", "Query refused: public resolver");
+    scan({"192.0.2.7"});
+    reply("192.0.2.7", "a.test", "127.0.0.2 127.0.0.3 127.0.0.4");
+    reply("192.0.2.7", "b.test", "127.0.0.255");
+    reply("192.0.2.7", "c.test", "127.0.0.2");
+    EXPECT_EQ(childKeys("192.0.2.7"), QStringList({"192.0.2.7:a.test", "192.0.2.7:b.test", "192.0.2.7:c.test"}));
+    EXPECT_EQ(childKeys("192.0.2.7:a.test"),
+              QStringList({"192.0.2.7:a.test:127.0.0.2", "192.0.2.7:a.test:127.0.0.3", "192.0.2.7:a.test:127.0.0.4"}));
+    // Keys are found in any letter case, as the list finds its addresses.
+    EXPECT_EQ(model->indexOfKey("192.0.2.7:A.TEST:127.0.0.3"), model->indexOfKey("192.0.2.7:a.test:127.0.0.3"));
+
+    // The listing server with skull and tint, the refusing one with neither.
+    const QColor tint(255, 240, 240), amber(176, 96, 0), blue(0, 0, 255);
+    const struct {
+        const char *key, *name, *status;
+        QColor statusColor;
+        const char* toolTip;
+        bool listing;
+    } servers[] = {
+        {"192.0.2.7:a.test", "Alpha List", "   Received 3 reasons", QColor(), "", true},
+        {"192.0.2.7:c.test", "Gamma List", "   Received 1 reason", QColor(), "", true},
+        {"192.0.2.7:b.test", "Beta List", "   Query refused", amber,
+         "Beta List refused the query: Query refused: public resolver. This is not a listing.", false},
+    };
+    for (const auto& server : servers) {
+        SCOPED_TRACE(server.key);
+        const QString zone = QString(server.key).section(':', 1);
+        EXPECT_EQ(text(server.key, kTarget), server.name);
+        // The skull's forehead, or a blank of its size that keeps the names in line.
+        const QImage icon = at(server.key, kTarget, Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
+        EXPECT_EQ(icon.pixelColor(8, 3).alpha() > 0, server.listing);
+        EXPECT_EQ(text(server.key, kReason), server.status);
+        EXPECT_EQ(color(server.key, kReason), server.statusColor);
+        EXPECT_EQ(toolTip(server.key, kReason), server.toolTip);
+        EXPECT_EQ(text(server.key, kUrl), "https://" + zone + "/");
+        EXPECT_EQ(at(server.key, kUrl, ResultsModel::LinkRole).toString(), "https://" + zone + "/");
+        EXPECT_FALSE(at(server.key, kReason, ResultsModel::LinkRole).isValid());
+        EXPECT_EQ(color(server.key, kUrl), blue);
+        EXPECT_TRUE(font(server.key, kUrl).underline());
+        for (int column : {kTarget, kReason, kUrl})
+            EXPECT_EQ(color(server.key, column, Qt::BackgroundRole), server.listing ? tint : QColor()) << column;
+    }
+
+    const struct {
+        const char *key, *target, *reason;
+        QColor color;
+        const char* toolTip;
+    } answers[] = {
+        {"192.0.2.7:a.test:127.0.0.3", "   127.0.0.3", "      Open proxy", QColor(200, 0, 0),
+         "DNS returned the response of 127.0.0.3"},
+        {"192.0.2.7:b.test:127.0.0.255", "   127.0.0.255", "      Query refused: public resolver", amber,
+         "DNS returned the response of 127.0.0.255, by which Beta List refuses the query. This is not a listing."},
+    };
+    for (const auto& answer : answers) {
+        SCOPED_TRACE(answer.key);
+        EXPECT_EQ(text(answer.key, kTarget), answer.target);
+        EXPECT_EQ(text(answer.key, kReason), answer.reason);
+        EXPECT_EQ(color(answer.key, kReason), answer.color);
+        EXPECT_EQ(toolTip(answer.key, kReason), answer.toolTip);
+        EXPECT_FALSE(at(answer.key, kReason, Qt::BackgroundRole).isValid());
+    }
+
+    // TXT text arriving later fills the existing row, and its link is the
+    // one a click opens (the rule print and export use too).
+    const QString answer = "192.0.2.7:a.test:127.0.0.2";
+    QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+    EXPECT_EQ(text(answer, kUrl), "      ");
+    EXPECT_FALSE(at(answer, kUrl, ResultsModel::LinkRole).isValid());
+    txt(answer, "Listed, see http://a.test/?ip=192.0.2.7 today");
+    EXPECT_EQ(text(answer, kUrl), "      Listed, see http://a.test/?ip=192.0.2.7 today");
+    EXPECT_EQ(at(answer, kUrl, ResultsModel::LinkRole).toString(), "http://a.test/?ip=192.0.2.7");
+    EXPECT_EQ(inserted.count(), 0);
+    const QString links[][2] = {
+        {"https://a.test/", "https://a.test/"},
+        {"      Listed, see HTTP://a.test/q?ip=1 for details", "HTTP://a.test/q?ip=1"},
+        {"see Https://b.test/x", "Https://b.test/x"},
+        {"https://one.test/ and http://two.test/", "https://one.test/"}, // the earlier wins
+        // Line breaks inside the address are dropped before the cut.
+        {"info:\r\nhttp://c.test/very/\r\nlong/path more", "http://c.test/very/long/path"},
+        {"no link here", ""},
+        {"ftp://d.test/", ""},
+    };
+    for (const auto& [text, link] : links) EXPECT_EQ(ResultCells::LinkFromText(text), link) << text.toStdString();
+
+    // Built again after the settings changed: a list without a name goes by
+    // its zone, a list gone from the settings has no home page.
+    settings.BlacklistServers().Item("b.test")->setName("");
+    settings.BlacklistServers().Remove("c.test");
+    model->clear();
+    model->update(*list->Item("192.0.2.7"));
+    EXPECT_TRUE(toolTip("192.0.2.7:b.test:127.0.0.255", kReason).contains("by which b.test refuses"));
+    EXPECT_EQ(text("192.0.2.7:c.test", kTarget), "Gamma List");
+    EXPECT_EQ(text("192.0.2.7:c.test", kUrl), "");
+    EXPECT_FALSE(at("192.0.2.7:c.test", kUrl, ResultsModel::LinkRole).isValid());
+    EXPECT_EQ(text("192.0.2.7:c.test:127.0.0.2", kReason), "      Gamma listed");
+    EXPECT_EQ(text("192.0.2.7", kReason), "Blacklisted by 2 servers");
+}
+
+TEST_F(ResultsModelTest, RowsFollowTheListThroughRemovalsBulkAppendsAndResets)
+{
+    scan({"192.0.2.1", "192.0.2.2"});
+    reply("192.0.2.1", "a.test", "127.0.0.2 127.0.0.3");
+    reply("192.0.2.1", "b.test", "127.0.0.2");
+    reply("192.0.2.2", "a.test", "127.0.0.2");
+
+    model->removeRow("192.0.2.1:A.test");
+    EXPECT_FALSE(model->indexOfKey("192.0.2.1:a.test").isValid());
+    EXPECT_FALSE(model->indexOfKey("192.0.2.1:a.test:127.0.0.3").isValid());
+    EXPECT_EQ(childKeys("192.0.2.1"), QStringList({"192.0.2.1:b.test"}));
+    EXPECT_EQ(list->Item("192.0.2.1")->RespondingServers().Count(), 2); // the grid only
+
+    list->Remove("192.0.2.1");
+    EXPECT_EQ(childKeys(), QStringList({"192.0.2.2"}));
+    EXPECT_FALSE(model->indexOfKey("192.0.2.1:b.test").isValid());
+    EXPECT_FALSE(model->indexOfKey("192.0.2.1:b.test:127.0.0.2").isValid());
+    // Rows after a removed one are still found at their new places.
+    EXPECT_EQ(model->indexOfKey("192.0.2.2:a.test:127.0.0.2").parent(), model->indexOfKey("192.0.2.2:a.test"));
+    EXPECT_EQ(model->addressIndex("192.0.2.2").row(), 0);
+    model->removeAddress("192.0.2.2:a.test"); // not an address row
+    EXPECT_TRUE(model->indexOfKey("192.0.2.2:a.test").isValid());
+    EXPECT_FALSE(model->addressIndex("192.0.2.2:a.test").isValid());
+
+    // An address added again goes to the end.
+    list->AddTarget("mail.example");
+    list->AddTarget("192.0.2.1");
+    EXPECT_EQ(childKeys(), QStringList({"192.0.2.2", "mail.example", "192.0.2.1"}));
+
+    // Filled in one go: one reset, and the same rows.
+    model->clear();
+    QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+    QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+    model->beginBulkAppend();
+    for (const AddressPtr& address : *list) model->update(*address);
+    EXPECT_TRUE(model->inBulkAppend());
+    model->endBulkAppend();
+    EXPECT_EQ(reset.count(), 1);
+    EXPECT_EQ(inserted.count(), 0);
+    EXPECT_EQ(childKeys(), QStringList({"192.0.2.2", "mail.example", "192.0.2.1"}));
+    EXPECT_EQ(childKeys("192.0.2.2"), QStringList({"192.0.2.2:a.test"}));
+    EXPECT_EQ(text("192.0.2.2", kReason), "Blacklisted by 1 servers");
+
+    // A row knows whether it shows its address's verdict, wherever it is.
+    const AddressPtr address = list->Item("mail.example");
+    EXPECT_TRUE(model->showsVerdict(*address, 1));
+    EXPECT_TRUE(model->showsVerdict(*address, 0)); // found by key
+    address->MarkStopped();                         // raises nothing
+    EXPECT_FALSE(model->showsVerdict(*address, 1));
+    model->update(*address);
+    EXPECT_TRUE(model->showsVerdict(*address, 1));
+    EXPECT_EQ(text("mail.example", kReason), "Not checked");
+}
