@@ -1,9 +1,6 @@
-#include "app/Application.h"
 #include "app/ModalDialogs.h"
 #include "app/ProgramIdentity.h"
-#include "support/FakeScanWorld.h"
-#include "support/ScriptedPrompts.h"
-#include "ui/MainForm.h"
+#include "ui/MainFormWorld.h"
 
 #include <QAction>
 #include <QApplication>
@@ -36,14 +33,10 @@ TEST(ApplicationIdentity, WindowsAndDialogsAreTitledWithTheProgramsOwnTextOnly)
     EXPECT_EQ(QApplication::applicationName(), "Quarlo");
     EXPECT_FALSE(QApplication::windowIcon().isNull());
 
-    FakeScanWorld world;
-    ScriptedPrompts prompts;
-    Application app(world.list, world.settings, prompts);
-    MainForm form(MainForm::Services{app, world.list, world.settings, world.dns, world.registry, prompts,
-                                     [] { return std::make_unique<FakeDirectDns>(); }, world.dir.path(),
-                                     QStringLiteral("quarlo")});
+    MainFormWorld<> world;
+    MainForm form(world.services());
     form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, 20000));
     form.RunTool("Main:New");
     EXPECT_EQ(ShownTitle(form), "Quarlo [New List *]");
     EXPECT_FALSE(form.windowIcon().isNull());

@@ -61,40 +61,32 @@ TEST_F(FormPlacementTest, FirstRunFillsTheScreenLessMargins)
     EXPECT_EQ(designed.geometry(), QRect(5, 5, 50, 50));
 }
 
-TEST_F(FormPlacementTest, NormalWindowRoundTripsInTwips)
+// Stored in twips, so a normal window and a maximised one's normal
+// rectangle come back where they were at the next start.
+TEST_F(FormPlacementTest, NormalAndMaximisedWindowsRoundTripInTwips)
 {
-    QWidget closing;
-    closing.setGeometry(100, 80, 400, 300);
-    closing.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&closing));
-
-    QWidget opening;
-    closeAndReopen(closing, opening);
-    EXPECT_EQ(stored("FormSize_"), "1500,1200,6000,4500");
-    EXPECT_EQ(stored("WindowState_"), "0");
-    EXPECT_EQ(opening.geometry(), QRect(100, 80, 400, 300));
-    EXPECT_FALSE(opening.windowState() & (Qt::WindowMaximized | Qt::WindowMinimized));
-}
-
-TEST_F(FormPlacementTest, MaximisedWindowReopensMaximisedOverItsNormalRectangle)
-{
-    QWidget closing;
-    closing.setGeometry(100, 80, 400, 300);
-    closing.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&closing));
-    SaveFormSize(closing, "MainForm", suffix_, registry_);
-    closing.showMaximized();
-
-    QWidget opening;
-    closeAndReopen(closing, opening);
-    EXPECT_EQ(stored("FormSize_"), "1500,1200,6000,4500");
-    EXPECT_EQ(stored("WindowState_"), "2");
-    EXPECT_TRUE(opening.windowState() & Qt::WindowMaximized);
-    opening.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&opening));
-    EXPECT_EQ(opening.normalGeometry(), QRect(100, 80, 400, 300));
-
-    // Un-maximised, it goes back to that rectangle.
-    opening.showNormal();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return opening.geometry() == QRect(100, 80, 400, 300); }));
+    const QRect normal(100, 80, 400, 300);
+    for (const bool maximised : {false, true}) {
+        SCOPED_TRACE(maximised ? "maximised" : "normal");
+        QWidget closing;
+        closing.setGeometry(normal);
+        closing.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&closing, 20000));
+        if (maximised) {
+            SaveFormSize(closing, "MainForm", suffix_, registry_);
+            closing.showMaximized();
+        }
+        QWidget opening;
+        closeAndReopen(closing, opening);
+        EXPECT_EQ(stored("FormSize_"), "1500,1200,6000,4500");
+        EXPECT_EQ(stored("WindowState_"), maximised ? "2" : "0");
+        EXPECT_EQ(bool(opening.windowState() & Qt::WindowMaximized), maximised);
+        EXPECT_FALSE(opening.windowState() & Qt::WindowMinimized);
+        opening.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&opening, 20000));
+        EXPECT_EQ(opening.normalGeometry(), normal);
+        // Un-maximised, it goes back to that rectangle.
+        opening.showNormal();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return opening.geometry() == normal; }, 20000));
+    }
 }

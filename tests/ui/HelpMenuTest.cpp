@@ -14,7 +14,6 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
-#include <QLocale>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -22,7 +21,6 @@
 #include <QTemporaryDir>
 #include <QUrlQuery>
 #include <functional>
-#include <optional>
 #include <gtest/gtest.h>
 
 using namespace quarlo;
@@ -52,11 +50,16 @@ protected:
         });
     }
 
-    void setString(RegistryRoot root, const QString& key, const QString& name, const QString& text)
+    void set(RegistryRoot root, const QString& key, const QString& name, const QString& text)
     {
         backend.write(root, key, name, RegistryValue::fromString(text));
     }
-    std::optional<RegistryValue> tipSwitch() { return backend.read(RegistryRoot::LocalMachine, kTipKey, "ToolTips"); }
+    void setTipSwitch(const QString& text) { set(RegistryRoot::LocalMachine, kTipKey, "ToolTips", text); }
+    QString tipSwitch()
+    {
+        const auto value = backend.read(RegistryRoot::LocalMachine, kTipKey, "ToolTips");
+        return value ? value->text : QString("<none>");
+    }
 
     QTemporaryDir programDir;
     MemoryRegistryBackend backend;
@@ -67,10 +70,7 @@ protected:
     std::function<void(QDialog&)> onShow;
 };
 
-QString query(const QUrl& url, const char* item)
-{
-    return QUrlQuery(url).queryItemValue(QString::fromLatin1(item));
-}
+QString query(const QUrl& url, const char* item) { return QUrlQuery(url).queryItemValue(QString::fromLatin1(item)); }
 
 // The bundled pages in the source tree.
 QString BundledHelpDir()
@@ -80,80 +80,38 @@ QString BundledHelpDir()
 
 } // namespace
 
-// ---- local help pages ---------------------------------------------------------
-
-TEST_F(HelpMenuTest, HelpPagesLiveInTheRegisteredHelpDirectory)
+TEST_F(HelpMenuTest, HelpPagesComeFromTheRegisteredFolderElseFromBesideTheProgram)
 {
-    setString(RegistryRoot::CurrentUser, kHelpKey, "HelpDirectory", "/srv/docs");
-    EXPECT_EQ(help.HelpURL("OrvaneDoc", "OrvanePHIntroducingTools"),
-              "file:///srv/docs/default.htm?context=OrvaneDoc&topic=OrvanePHIntroducingTools");
-
-    help.Contents();
-    help.Selection();
-    ASSERT_EQ(opened.size(), 2);
-    for (const QUrl& url : opened) {
-        EXPECT_EQ(url.toLocalFile(), "/srv/docs/default.htm");
-        EXPECT_EQ(query(url, "context"), "OrvaneDoc");
+    // Values elsewhere than the current user's "HelpDirectory" do not count.
+    set(RegistryRoot::LocalMachine, kHelpKey, "HelpDirectory", "/elsewhere");
+    set(RegistryRoot::CurrentUser, "Software\\Vantorel\\Vantorel Quarlo", "HelpDirectory", "/elsewhere");
+    set(RegistryRoot::CurrentUser, kHelpKey, "HelpDir", "/elsewhere");
+    const struct {
+        const char* folder; // nullptr: no value
+        QString file;
+    } cases[] = {
+        {nullptr, programDir.path() + "/Help/default.htm"},
+        {"", programDir.path() + "/Help/default.htm"},
+        {"/srv/docs", "/srv/docs/default.htm"},
+        // A trailing separator is not doubled; "#" and "?" stay part of the path.
+        {"/opt/help files/#1?/", "/opt/help files/#1?/default.htm"},
+        {"Docs", programDir.path() + "/Docs/default.htm"}, // below the program
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder ? c.folder : "(none)");
+        if (c.folder) set(RegistryRoot::CurrentUser, kHelpKey, "HelpDirectory", c.folder);
+        opened.clear();
+        help.Contents();
+        help.Selection();
+        ASSERT_EQ(opened.size(), 2);
+        for (const QUrl& url : opened) {
+            EXPECT_EQ(url.toLocalFile(), c.file);
+            EXPECT_EQ(query(url, "context"), "OrvaneDoc");
+        }
+        EXPECT_EQ(query(opened[0], "topic"), "OrvanePHIntroducingTools");
+        EXPECT_EQ(query(opened[1], "topic"), "OrvanePHPingDiagnosticToolsQuarlo");
     }
-    EXPECT_EQ(query(opened[0], "topic"), "OrvanePHIntroducingTools");
-    EXPECT_EQ(query(opened[1], "topic"), "OrvanePHPingDiagnosticToolsQuarlo");
     EXPECT_TRUE(shown.isEmpty());
-}
-
-TEST_F(HelpMenuTest, WithoutAHelpDirectoryThePagesBesideTheProgramAreUsed)
-{
-    const QString bundled = programDir.path() + "/Help/default.htm";
-    EXPECT_EQ(help.HelpURL("C", "T"), "file://" + bundled + "?context=C&topic=T");
-    help.Contents();
-
-    // An empty value, and values elsewhere than the current user's key, do not count.
-    setString(RegistryRoot::CurrentUser, kHelpKey, "HelpDirectory", "");
-    setString(RegistryRoot::LocalMachine, kHelpKey, "HelpDirectory", "/elsewhere");
-    setString(RegistryRoot::CurrentUser, "Software\\Vantorel\\Vantorel Quarlo", "HelpDirectory", "/elsewhere");
-    backend.write(RegistryRoot::CurrentUser, kHelpKey, "HelpDir", RegistryValue::fromString("/elsewhere"));
-    help.Selection();
-
-    ASSERT_EQ(opened.size(), 2);
-    EXPECT_EQ(opened[0].toLocalFile(), bundled);
-    EXPECT_EQ(opened[1].toLocalFile(), bundled);
-}
-
-TEST_F(HelpMenuTest, AwkwardHelpDirectoriesStillGiveTheRightFile)
-{
-    // A trailing separator is not doubled; "#" and "?" in a folder name stay
-    // part of the path instead of starting a fragment or a second query.
-    setString(RegistryRoot::CurrentUser, kHelpKey, "HelpDirectory", "/opt/help files/#1?/");
-    help.Contents();
-    // A relative folder is taken to be below the program.
-    setString(RegistryRoot::CurrentUser, kHelpKey, "HelpDirectory", "Docs");
-    help.Contents();
-
-    ASSERT_EQ(opened.size(), 2);
-    EXPECT_EQ(opened[0].toLocalFile(), "/opt/help files/#1?/default.htm");
-    EXPECT_EQ(query(opened[0], "topic"), "OrvanePHIntroducingTools");
-    EXPECT_EQ(opened[1].toLocalFile(), programDir.path() + "/Docs/default.htm");
-}
-
-// ---- web pages ----------------------------------------------------------------
-
-TEST_F(HelpMenuTest, UnconfiguredWebCommandsOpenTheirBundledPages)
-{
-    EXPECT_TRUE(help.Web("UPDATES"));
-    EXPECT_TRUE(help.Web("faq"));
-    EXPECT_TRUE(help.Web("Feedback"));
-    EXPECT_FALSE(help.Web("ABOUT"));
-    EXPECT_FALSE(help.Web(""));
-
-    // No address of a site that does not exist yet: the pages beside the
-    // program, one per command, each of them shipped.
-    ASSERT_EQ(opened.size(), 3);
-    const QStringList pages = {"Updates.htm", "FAQ.htm", "Feedback.htm"};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(opened[i], QUrl::fromLocalFile(programDir.path() + "/Help/" + pages[i]));
-        EXPECT_TRUE(QDir(BundledHelpDir()).exists(pages[i])) << pages[i].toStdString();
-    }
-    EXPECT_EQ(opened[0], help.WebAddress("updates"));
-    EXPECT_TRUE(help.WebAddress("SELECTION").isEmpty());
 }
 
 TEST_F(HelpMenuTest, HelpTopicsOpenTheirOwnPagesWithoutAQuery)
@@ -166,35 +124,39 @@ TEST_F(HelpMenuTest, HelpTopicsOpenTheirOwnPagesWithoutAQuery)
         ASSERT_TRUE(QFile::copy(BundledHelpDir() + "/" + page, installed + "/" + page));
     help.Selection();
     help.Contents();
-    ASSERT_EQ(opened.size(), 2);
-    EXPECT_EQ(opened[0], QUrl::fromLocalFile(installed + "/QuarloHelp.htm"));
-    EXPECT_EQ(opened[1], QUrl::fromLocalFile(installed + "/default.htm"));
-    EXPECT_FALSE(opened[0].hasQuery());
+    EXPECT_EQ(opened, QList<QUrl>({QUrl::fromLocalFile(installed + "/QuarloHelp.htm"),
+                                   QUrl::fromLocalFile(installed + "/default.htm")}));
 }
 
-TEST_F(HelpMenuTest, WebPagesFollowTheConfiguredAddresses)
+TEST_F(HelpMenuTest, WebCommandsOpenTheConfiguredAddressElseTheirBundledPage)
 {
-    const QUrl defaultFaq = help.WebAddress("FAQ");
-    setString(RegistryRoot::CurrentUser, kWebKey, "Updates", " https://downloads.example.net/quarlo ");
-    setString(RegistryRoot::CurrentUser, kWebKey, "Feedback", "mailto:quarlo@example.net");
-    // Not usable: the default stays.
-    setString(RegistryRoot::CurrentUser, kWebKey, "FAQ", "file:///usr/bin/xterm");
-
-    help.Web("UPDATES");
-    help.Web("FAQ");
-    help.Web("FEEDBACK");
+    EXPECT_FALSE(help.Web("ABOUT"));
+    EXPECT_FALSE(help.Web(""));
+    EXPECT_TRUE(help.WebAddress("SELECTION").isEmpty());
+    // No address of a site that does not exist yet: the pages beside the
+    // program, one per command, each of them shipped.
+    const QStringList commands = {"UPDATES", "faq", "Feedback"};
+    const QStringList pages = {"Updates.htm", "FAQ.htm", "Feedback.htm"};
+    for (const QString& command : commands) EXPECT_TRUE(help.Web(command));
     ASSERT_EQ(opened.size(), 3);
-    EXPECT_EQ(opened[0], QUrl("https://downloads.example.net/quarlo"));
-    EXPECT_EQ(opened[1], defaultFaq);
-    EXPECT_EQ(opened[2], QUrl("mailto:quarlo@example.net"));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(opened[i], QUrl::fromLocalFile(programDir.path() + "/Help/" + pages[i]));
+        EXPECT_TRUE(QDir(BundledHelpDir()).exists(pages[i])) << pages[i].toStdString();
+    }
 
-    for (const char* unusable : {"", "just some words", "javascript:alert(1)", "/relative/page"}) {
-        setString(RegistryRoot::CurrentUser, kWebKey, "FAQ", unusable);
+    const QUrl defaultFaq = help.WebAddress("FAQ");
+    set(RegistryRoot::CurrentUser, kWebKey, "Updates", " https://downloads.example.net/quarlo ");
+    set(RegistryRoot::CurrentUser, kWebKey, "Feedback", "mailto:quarlo@example.net");
+    opened.clear();
+    help.Web("UPDATES");
+    help.Web("FEEDBACK");
+    EXPECT_EQ(opened, QList<QUrl>({QUrl("https://downloads.example.net/quarlo"), QUrl("mailto:quarlo@example.net")}));
+    // Not usable: the default stays.
+    for (const char* unusable : {"file:///usr/bin/xterm", "", "just some words", "javascript:alert(1)", "/relative/page"}) {
+        set(RegistryRoot::CurrentUser, kWebKey, "FAQ", unusable);
         EXPECT_EQ(help.WebAddress("FAQ"), defaultFaq) << unusable;
     }
 }
-
-// ---- tip of the day -----------------------------------------------------------
 
 TEST_F(HelpMenuTest, TheStartUpSwitchIsReadFromTheFamilyKey)
 {
@@ -204,32 +166,50 @@ TEST_F(HelpMenuTest, TheStartUpSwitchIsReadFromTheFamilyKey)
         {"True", true},   {"tRUE", true},   {"1", true},      {"-1", true}, {"2.5", true},
     };
     for (const auto& [text, on] : texts) {
-        setString(RegistryRoot::LocalMachine, kTipKey, "ToolTips", text);
+        setTipSwitch(text);
         EXPECT_EQ(help.TipsAtStartup(), on) << text;
     }
 
     // The same value under the current user, or under the program's own key,
     // is not the switch.
-    setString(RegistryRoot::LocalMachine, kTipKey, "ToolTips", "True");
-    setString(RegistryRoot::CurrentUser, kTipKey, "ToolTips", "False");
-    setString(RegistryRoot::LocalMachine, "Software\\Vantorel\\Vantorel Quarlo\\Common", "ToolTips", "False");
+    setTipSwitch("True");
+    set(RegistryRoot::CurrentUser, kTipKey, "ToolTips", "False");
+    set(RegistryRoot::LocalMachine, "Software\\Vantorel\\Vantorel Quarlo\\Common", "ToolTips", "False");
     EXPECT_TRUE(help.TipsAtStartup());
 }
 
-TEST_F(HelpMenuTest, StartUpTipsRespectTheSwitchWhileTheMenuForcesThem)
+TEST_F(HelpMenuTest, StartUpTipsRespectTheSwitchTheMenuForcesThemAndTheWindowStoresIt)
 {
+    bool tickedWhenShown = false;
+    bool untick = false;
+    onShow = [&](QDialog& dialog) {
+        auto* box = dialog.findChild<QCheckBox*>("chkShowTips");
+        ASSERT_NE(box, nullptr);
+        tickedWhenShown = box->isChecked();
+        if (untick == tickedWhenShown) box->click();
+    };
+    const int writesBefore = backend.writes;
     help.TipOfTheDay(false);
     EXPECT_EQ(shown, QStringList{"TipDialog"}) << "switch missing: on";
+    EXPECT_TRUE(tickedWhenShown);
+    EXPECT_EQ(backend.writes, writesBefore) << "showing the stored state is no change";
 
-    setString(RegistryRoot::LocalMachine, kTipKey, "ToolTips", "False");
+    // Switched off from the window itself: the next start shows nothing.
+    untick = true;
+    help.TipOfTheDay(false);
+    EXPECT_EQ(tipSwitch(), "False");
     shown.clear();
     help.TipOfTheDay(false);
     help.ShowTips("Orvanes", false);
     EXPECT_TRUE(shown.isEmpty());
 
-    help.TipOfTheDay();
+    // From the menu they show anyway, unticked, and ticking switches tips back on.
+    untick = false;
     help.ShowTips("orvanes", true);
-    EXPECT_EQ(shown, (QStringList{"TipDialog", "TipDialog"}));
+    EXPECT_EQ(shown, QStringList{"TipDialog"});
+    EXPECT_FALSE(tickedWhenShown);
+    EXPECT_EQ(tipSwitch(), "True");
+    EXPECT_TRUE(help.TipsAtStartup());
 
     // A family without tips shows nothing, even when asked for.
     shown.clear();
@@ -237,36 +217,7 @@ TEST_F(HelpMenuTest, StartUpTipsRespectTheSwitchWhileTheMenuForcesThem)
     EXPECT_TRUE(shown.isEmpty());
 }
 
-TEST_F(HelpMenuTest, TheTipWindowShowsAndStoresTheSwitch)
-{
-    setString(RegistryRoot::LocalMachine, kTipKey, "ToolTips", "1");
-    bool tickedWhenShown = false;
-    onShow = [&](QDialog& dialog) {
-        auto* box = dialog.findChild<QCheckBox*>("chkShowTips");
-        ASSERT_NE(box, nullptr);
-        tickedWhenShown = box->isChecked();
-        box->click();
-    };
-    const int writesBefore = backend.writes;
-    help.TipOfTheDay(false);
-    EXPECT_TRUE(tickedWhenShown);
-    EXPECT_EQ(backend.writes, writesBefore + 1) << "showing the stored state is no change";
-    ASSERT_TRUE(tipSwitch());
-    EXPECT_EQ(*tipSwitch(), RegistryValue::fromString("False"));
-
-    // Switched off from the window itself: the next start shows nothing.
-    shown.clear();
-    help.TipOfTheDay(false);
-    EXPECT_TRUE(shown.isEmpty());
-
-    // From the menu it shows, unticked, and ticking switches tips back on.
-    help.TipOfTheDay();
-    EXPECT_FALSE(tickedWhenShown);
-    EXPECT_EQ(*tipSwitch(), RegistryValue::fromString("True"));
-    EXPECT_TRUE(help.TipsAtStartup());
-}
-
-TEST_F(HelpMenuTest, TheTipWindowWalksThroughADozenOrSoTips)
+TEST_F(HelpMenuTest, TheTipWindowWalksThroughEveryTipFromTodaysOn)
 {
     QStringList seen;
     QStringList tips;
@@ -275,17 +226,14 @@ TEST_F(HelpMenuTest, TheTipWindowWalksThroughADozenOrSoTips)
         auto& window = static_cast<TipDialog&>(dialog);
         title = window.windowTitle();
         tips = window.Tips();
-        auto* next = window.findChild<QPushButton*>("cmdNext");
-        auto* text = window.findChild<QLabel*>("TipText");
         for (qsizetype i = 0; i <= tips.size(); ++i) {
-            seen.append(text->text());
-            next->click();
+            seen.append(window.findChild<QLabel*>("TipText")->text());
+            window.findChild<QPushButton*>("cmdNext")->click();
         }
     };
     help.TipOfTheDay();
 
     EXPECT_GE(tips.size(), 8);
-    EXPECT_LE(tips.size(), 12);
     EXPECT_EQ(QSet<QString>(tips.begin(), tips.end()).size(), tips.size()) << "no tip twice";
     // Every tip comes round once, then the first again.
     ASSERT_EQ(seen.size(), tips.size() + 1);
@@ -298,41 +246,29 @@ TEST_F(HelpMenuTest, TheTipWindowWalksThroughADozenOrSoTips)
     EXPECT_TRUE(tips.filter("quarlo.cfg").first().contains(QDir::toNativeSeparators(programDir.path())));
 }
 
-// ---- About box ----------------------------------------------------------------
-
 TEST_F(HelpMenuTest, TheAboutBoxShowsTheBuildVersionAndTheWindowIcon)
 {
-    QString program;
-    QString version;
-    QString windowTitle;
+    QString program, version, windowTitle;
     bool iconShown = false;
     onShow = [&](QDialog& dialog) {
         auto& about = static_cast<AboutDialog&>(dialog);
         program = about.ProgramName();
-        version = about.VersionInfo();
+        version = about.findChild<QLabel*>("VersionInfo")->text();
         windowTitle = about.windowTitle();
         const QLabel* icon = about.findChild<QLabel*>("ProgIcon");
         iconShown = !icon->isHidden() && !icon->pixmap().isNull();
-        EXPECT_EQ(about.findChild<QLabel*>("VersionInfo")->text(), version);
     };
     QPixmap red(32, 32);
     red.fill(Qt::red);
     help.About(QIcon(red));
-
     ASSERT_EQ(shown, QStringList{"AboutDialog"});
     EXPECT_EQ(program, "Quarlo");
     EXPECT_TRUE(windowTitle.contains("Quarlo"));
     EXPECT_TRUE(iconShown);
-
-    QStringList parts = ProgramVersion().split('.');
-    while (parts.size() < 4) parts.append("0");
-    const QFileInfo executable(QCoreApplication::applicationFilePath());
-    const QStringList lines = version.split('\n');
-    ASSERT_GE(lines.size(), 3) << version.toStdString();
-    EXPECT_EQ(lines[0], "Version " + parts[0] + "." + parts[1] + " " +
-                            QLocale(QLocale::English).toString(executable.lastModified().date(), "MMMM yyyy"));
-    EXPECT_EQ(lines[1].trimmed(), executable.completeBaseName() + " Version " + parts.join('.'));
-    EXPECT_TRUE(lines[2].contains("Vantorel"));
+    // The running build's version, and no unknown part shown as -1.
+    const QStringList parts = ProgramVersion().split('.');
+    EXPECT_TRUE(version.startsWith("Version " + parts.value(0) + "." + parts.value(1, "0") + " ")) << version.toStdString();
+    EXPECT_TRUE(version.contains(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + " Version "));
     EXPECT_FALSE(version.contains("-1"));
 
     // A version text of the caller's own is shown as it is; no icon, no picture.
@@ -341,22 +277,17 @@ TEST_F(HelpMenuTest, TheAboutBoxShowsTheBuildVersionAndTheWindowIcon)
     EXPECT_FALSE(iconShown);
 }
 
-// ---- bundled pages ------------------------------------------------------------
-
 TEST_F(HelpMenuTest, BundledPagesCoverEveryTopicAndLinkOnlyToPagesThatExist)
 {
     const QDir pages(BundledHelpDir());
-    ASSERT_TRUE(pages.exists("default.htm")) << pages.path().toStdString();
-
     QFile index(pages.filePath("default.htm"));
-    ASSERT_TRUE(index.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(index.open(QIODevice::ReadOnly)) << pages.path().toStdString();
     const QString router = QString::fromUtf8(index.readAll());
     help.Contents();
     help.Selection();
     for (const QUrl& url : opened) {
         // default.htm sends each topic on to its page: "topic": "page.htm".
-        const QRegularExpression route('"' + QRegularExpression::escape(query(url, "topic")) +
-                                       R"re("\s*:\s*"([^"]+\.htm)")re");
+        const QRegularExpression route('"' + QRegularExpression::escape(query(url, "topic")) + R"re("\s*:\s*"([^"]+\.htm)")re");
         const QRegularExpressionMatch match = route.match(router);
         ASSERT_TRUE(match.hasMatch()) << query(url, "topic").toStdString();
         EXPECT_TRUE(pages.exists(match.captured(1))) << match.captured(1).toStdString();
@@ -364,9 +295,9 @@ TEST_F(HelpMenuTest, BundledPagesCoverEveryTopicAndLinkOnlyToPagesThatExist)
 
     // Every local link of every page leads somewhere.
     const QRegularExpression link(R"re((?:href|src)\s*=\s*"([^"#:]+)(?:#[^"]*)?")re");
-    int pageCount = 0;
-    for (const QString& name : pages.entryList({"*.htm"}, QDir::Files)) {
-        ++pageCount;
+    const QStringList names = pages.entryList({"*.htm"}, QDir::Files);
+    EXPECT_GE(names.size(), 5);
+    for (const QString& name : names) {
         QFile page(pages.filePath(name));
         ASSERT_TRUE(page.open(QIODevice::ReadOnly));
         const QString html = QString::fromUtf8(page.readAll());
@@ -376,5 +307,4 @@ TEST_F(HelpMenuTest, BundledPagesCoverEveryTopicAndLinkOnlyToPagesThatExist)
             EXPECT_TRUE(pages.exists(target)) << name.toStdString() << " links to " << target.toStdString();
         }
     }
-    EXPECT_GE(pageCount, 5);
 }

@@ -1,13 +1,7 @@
-#include "app/Application.h"
-#include "model/Settings.h"
-#include "scan/Addresslist.h"
+#include "MainFormWorld.h"
 #include "storage/HistoryStore.h"
-#include "support/FakeScanWorld.h"
-#include "support/ModelBuilders.h"
-#include "support/ScriptedPrompts.h"
 #include "ui/HistoryTips.h"
 #include "ui/HistoryView.h"
-#include "ui/MainForm.h"
 #include "ui/ResultsTable.h"
 
 #include <QAction>
@@ -58,16 +52,12 @@ bool record(const QString& path, int day, std::vector<ScanObservation> observati
 // is no delisting) and delists it on day 4. 192.0.2.2: listed by B from day 0.
 void writeStory(const QString& path)
 {
-    ASSERT_TRUE(record(path, 0, {seen("192.0.2.1", "a.test", Outcome::NotListed), seen("192.0.2.1", "b.test", Outcome::NotListed),
-                                 seen("192.0.2.2", "b.test", Outcome::Listed)}));
-    ASSERT_TRUE(record(path, 1, {seen("192.0.2.1", "a.test", Outcome::Listed, "Open relay"), seen("192.0.2.1", "b.test", Outcome::NotListed),
-                                 seen("192.0.2.2", "b.test", Outcome::Listed)}));
-    ASSERT_TRUE(record(path, 2, {seen("192.0.2.1", "a.test", Outcome::Listed, "Open relay"), seen("192.0.2.1", "b.test", Outcome::Listed, "<b>Spam</b>"),
-                                 seen("192.0.2.2", "b.test", Outcome::Listed)}));
-    ASSERT_TRUE(record(path, 3, {seen("192.0.2.1", "a.test", Outcome::Failed), seen("192.0.2.1", "b.test", Outcome::Listed),
-                                 seen("192.0.2.2", "b.test", Outcome::Listed)}));
-    ASSERT_TRUE(record(path, 4, {seen("192.0.2.1", "a.test", Outcome::NotListed), seen("192.0.2.1", "b.test", Outcome::Listed),
-                                 seen("192.0.2.2", "b.test", Outcome::Listed)}));
+    const Outcome byA[] = {Outcome::NotListed, Outcome::Listed, Outcome::Listed, Outcome::Failed, Outcome::NotListed};
+    const Outcome byB[] = {Outcome::NotListed, Outcome::NotListed, Outcome::Listed, Outcome::Listed, Outcome::Listed};
+    for (int day = 0; day < 5; ++day)
+        ASSERT_TRUE(record(path, day, {seen("192.0.2.1", "a.test", byA[day], "Open relay"),
+                                       seen("192.0.2.1", "b.test", byB[day], day == 2 ? "<b>Spam</b>" : ""),
+                                       seen("192.0.2.2", "b.test", Outcome::Listed)}));
 }
 
 QByteArray digest(const QString& path)
@@ -209,95 +199,79 @@ TEST(HistoryTips, ListedSinceAndDelistedOnPerList)
 
 namespace {
 
-class HistoryWindowTest : public ::testing::Test, protected FakeScanWorld {
+class HistoryWindowTest : public ::testing::Test, protected MainFormWorld<> {
 protected:
-    HistoryWindowTest() : app(list, settings, prompts)
+    HistoryWindowTest() : path(dir.filePath("history.sqlite"))
     {
-        path = dir.filePath("history.sqlite");
         writeStory(path);
-        form = std::make_unique<MainForm>(MainForm::Services{app, list, settings, dns, registry, prompts,
-                                                             [] { return std::make_unique<FakeDirectDns>(); },
-                                                             dir.path(), QStringLiteral("quarlo")});
+        form = makeForm();
         form->setHistoryPath(path);
         list.AddTarget("192.0.2.1");
         list.AddTarget("192.0.2.2");
     }
 
-    ScriptedPrompts prompts;
-    Application app;
     QString path;
     std::unique_ptr<MainForm> form;
 };
 
 } // namespace
 
-TEST_F(HistoryWindowTest, TheViewFollowsTheGridsCurrentAddressAndReloadsAfterARecord)
+TEST_F(HistoryWindowTest, TheViewFollowsTheGridsCurrentAddressReloadsAfterARecordAndReopensAtTheNextStart)
 {
     form->show();
     HistoryView& view = form->History();
     EXPECT_TRUE(view.isHidden());
     form->RunTool("View:History");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view.isVisible(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.isVisible(); }, 20000));
     EXPECT_TRUE(form->Tool("View:History")->isChecked());
 
     ResultsTable& table = form->Table();
     table.setCurrentIndex(table.resultsModel().indexOfKey("192.0.2.1", 1));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view.changes().size() == 3; }, 10000)) << view.message().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.changes().size() == 3; }, 20000)) << view.message().toStdString();
     table.setCurrentIndex(table.resultsModel().indexOfKey("192.0.2.2"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view.changeLines() == QStringList{"Listed by B BL"}; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.changeLines() == QStringList{"Listed by B BL"}; }, 20000));
 
     // B delists it in a later scan: the view shows it once the window hears.
     ASSERT_TRUE(record(path, 5, {seen("192.0.2.2", "b.test", Outcome::NotListed)}));
     form->HistoryRecorded({});
     EXPECT_TRUE(QTest::qWaitFor([&] { return view.changeLines() == QStringList({"Listed by B BL", "Delisted by B BL"}); },
-                                10000));
+                                20000));
 
+    // Closed with the dock open: open again at the next start, until switched off.
+    list.setChanged(false);
+    EXPECT_TRUE(form->close());
+    form = makeForm();
+    form->show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->History().isVisible(); }, 20000));
+    EXPECT_TRUE(form->Tool("View:History")->isChecked());
     form->RunTool("View:History");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view.isHidden(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->History().isHidden(); }, 20000));
     EXPECT_FALSE(form->Tool("View:History")->isChecked());
+    list.setChanged(false);
 }
 
 TEST_F(HistoryWindowTest, TheStatusTooltipSaysSinceWhenAndByWhichListAndFollowsRecords)
 {
-    const ResultsTable& table = form->Table();
-    const QString tip = table.resultsModel().indexOfKey("192.0.2.1", 1).data(Qt::ToolTipRole).toString();
+    const QString tip = cell(*form, "192.0.2.1", 1, Qt::ToolTipRole).toString();
     EXPECT_TRUE(tip.contains("Listed since " + HistoryTips::DateText(at(2)) + " by B BL")) << tip.toStdString();
     EXPECT_TRUE(tip.contains("Delisted on " + HistoryTips::DateText(at(4)) + " by A BL")) << tip.toStdString();
     // Only the status cell of the address row.
-    EXPECT_FALSE(table.resultsModel().indexOfKey("192.0.2.1", 0).data(Qt::ToolTipRole).toString().contains("Listed since"));
+    EXPECT_FALSE(cell(*form, "192.0.2.1", 0, Qt::ToolTipRole).toString().contains("Listed since"));
 
     ASSERT_TRUE(record(path, 6, {seen("192.0.2.1", "b.test", Outcome::NotListed)}));
     // Looked up once until the next record...
-    EXPECT_EQ(table.resultsModel().indexOfKey("192.0.2.1", 1).data(Qt::ToolTipRole).toString(), tip);
+    EXPECT_EQ(cell(*form, "192.0.2.1", 1, Qt::ToolTipRole).toString(), tip);
     form->HistoryRecorded({});
-    const QString after = table.resultsModel().indexOfKey("192.0.2.1", 1).data(Qt::ToolTipRole).toString();
+    const QString after = cell(*form, "192.0.2.1", 1, Qt::ToolTipRole).toString();
     EXPECT_FALSE(after.contains("Listed since")) << after.toStdString();
     EXPECT_TRUE(after.contains("Delisted on " + HistoryTips::DateText(at(6)) + " by B BL")) << after.toStdString();
 
     // A history that cannot be read leaves the tooltip as the scan made it.
-    QFile::remove(path);
     QFile broken(path);
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
     broken.write(QByteArray("garbage").repeated(1000));
     broken.close();
     form->setHistoryPath(dir.filePath("elsewhere.sqlite"));
     form->setHistoryPath(path);
-    EXPECT_FALSE(table.resultsModel().indexOfKey("192.0.2.1", 1).data(Qt::ToolTipRole).toString().contains("since"));
-}
-
-TEST_F(HistoryWindowTest, AnOpenHistoryDockIsOpenAgainAtTheNextStart)
-{
-    form->show();
-    form->RunTool("View:History");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form->History().isVisible(); }, 10000));
-    list.setChanged(false);
-    EXPECT_TRUE(form->close());
-
-    MainForm again(MainForm::Services{app, list, settings, dns, registry, prompts,
-                                      [] { return std::make_unique<FakeDirectDns>(); }, dir.path(), QStringLiteral("quarlo")});
-    again.show();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return again.History().isVisible(); }, 10000));
-    EXPECT_TRUE(again.Tool("View:History")->isChecked());
-    list.setChanged(false);
-    again.close();
+    EXPECT_FALSE(cell(*form, "192.0.2.1", 1, Qt::ToolTipRole).toString().contains("since"));
 }

@@ -20,7 +20,7 @@ struct ServerEditorDriver {
     {
         form.show();
         form.activateWindow();
-        return QTest::qWaitForWindowActive(&form);
+        return QTest::qWaitForWindowActive(&form, 20000);
     }
 
     QLineEdit* box(const char* name) const { return form.findChild<QLineEdit*>(name); }
