@@ -165,7 +165,6 @@ TEST_F(MainFormTest, StopLeavesUnfinishedAddressesNotChecked)
     EXPECT_EQ(form->StatusText(), "");
 
     // What was found stands; the rest is not called clean.
-    ResultsTable& table = form->Table();
     const struct {
         const char* key;
         const char* text;
