@@ -7,9 +7,7 @@
 #include "common/VolatileRegistryBackend.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
-#include "scan/AresDirectDns.h"
-#include "scan/AresDnsLookup.h"
-#include "scan/DnsServers.h"
+#include "scan/Session.h"
 #include "ui/MainForm.h"
 #include "ui/ResultsTable.h"
 #include "export/TableFileWriter.h"
@@ -124,14 +122,12 @@ int main(int argc, char** argv)
     VolatileRegistryBackend backend;
     Registry registry(backend);
     SilentPrompts prompts;
-    Settings settings(registry, QString::fromLocal8Bit(argv[1]));
-    const QStringList servers = ConfiguredDnsServers(QString());
-    AresDnsLookup dns(servers);
-    Addresslist list(settings, dns, std::make_unique<AresDirectDns>(servers));
+    Session session(registry, {.configPath = QString::fromLocal8Bit(argv[1])});
+    Settings& settings = session.Settings();
+    Addresslist& list = session.Addresslist();
     Application app(list, settings, prompts);
-    MainForm window(MainForm::Services{app, list, settings, dns, registry, prompts,
-                                       [servers] { return std::make_unique<AresDirectDns>(servers); },
-                                       QApplication::applicationDirPath(), QStringLiteral("quarlo")});
+    MainForm window(MainForm::ServicesOf(session, app, registry, prompts, QApplication::applicationDirPath(),
+                                         QStringLiteral("quarlo")));
     window.resize(1200, 800);
     window.show();
 

@@ -9,11 +9,7 @@ include(GNUInstallDirs)
 set(QUARLO_APP_ID com.vantorel.Quarlo)
 set(QUARLO_INSTALL_STAGING ${CMAKE_BINARY_DIR}/install-staging)
 
-foreach(program quarlo quarlo-check)
-  if(TARGET ${program})
-    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  endif()
-endforeach()
+install(TARGETS quarlo quarlo-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Default configuration, help pages and the sample list.
 install(FILES data/quarlo.cfg data/Sample.BlackList data/public_suffix_list.dat DESTINATION ${CMAKE_INSTALL_DATADIR}/quarlo)
@@ -29,13 +25,7 @@ install(FILES ${QUARLO_INSTALL_STAGING}/${QUARLO_APP_ID}.metainfo.xml DESTINATIO
 install(FILES docs/man/quarlo.1 docs/man/quarlo-check.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES data/completion/quarlo-check DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
-# The D-Bus service template belongs to the automation server; until it is
-# in the tree the same one-line service is written here.
 set(QUARLO_DBUS_TEMPLATE ${CMAKE_SOURCE_DIR}/data/dbus/${QUARLO_APP_ID}.service.in)
-if(NOT EXISTS ${QUARLO_DBUS_TEMPLATE})
-  set(QUARLO_DBUS_TEMPLATE ${QUARLO_INSTALL_STAGING}/${QUARLO_APP_ID}.service.in)
-  file(WRITE ${QUARLO_DBUS_TEMPLATE} "[D-BUS Service]\nName=${QUARLO_APP_ID}\nExec=@QUARLO_EXEC@ --automation\n")
-endif()
 
 # Both name the program by its absolute installed path (D-Bus requires it;
 # ~/.local/bin need not be on PATH), known only when installing.

@@ -14,9 +14,7 @@
 #include "export/TableFileWriter.h"
 #include "export/TablePainter.h"
 #include "scan/Addresslist.h"
-#include "scan/AresDirectDns.h"
-#include "scan/AresDnsLookup.h"
-#include "scan/DnsServers.h"
+#include "scan/Session.h"
 #include "ui/AddAddressesForm.h"
 #include "ui/AddEditServer.h"
 #include "ui/SettingsForm.h"
@@ -125,15 +123,13 @@ int main(int argc, char** argv)
     Registry registry(backend);
     SilentPrompts prompts;
     prompts.onMessage = [](const QString& text) { std::printf("message: %s\n", qPrintable(text)); };
-    Settings settings(registry, config);
+    Session session(registry, {.configPath = config});
+    Settings& settings = session.Settings();
     settings.setExpansionLevel(2);
-    const QStringList servers = ConfiguredDnsServers(QString());
-    AresDnsLookup dns(servers);
-    Addresslist list(settings, dns, std::make_unique<AresDirectDns>(servers));
+    Addresslist& list = session.Addresslist();
     Application app(list, settings, prompts);
-    MainForm window(MainForm::Services{app, list, settings, dns, registry, prompts,
-                                       [servers] { return std::make_unique<AresDirectDns>(servers); },
-                                       QApplication::applicationDirPath(), QStringLiteral("quarlo")});
+    MainForm window(MainForm::ServicesOf(session, app, registry, prompts, QApplication::applicationDirPath(),
+                                         QStringLiteral("quarlo")));
     window.resize(1180, 720);
     window.show();
     bool ok = shoot(window, out + QStringLiteral("/start-page.png"));
@@ -198,7 +194,7 @@ int main(int argc, char** argv)
         }
     }
 
-    AddAddressesForm dialog(list, settings, dns, std::make_unique<AresDirectDns>(servers), &window);
+    AddAddressesForm dialog(list, settings, session.Lookup(), session.NewDirectDns(), &window);
     dialog.resize(520, 420);
     dialog.show();
     auto* grid = dialog.findChild<QTableWidget*>(QStringLiteral("Table"));

@@ -2,9 +2,9 @@
 
 #include "export/ExportEngine.h"
 
-#include "app/UserPrompts.h"
 #include "common/AppInfo.h"
 #include "common/NameFunctions.h"
+#include "common/UserPrompts.h"
 #include "scan/Addresslist.h"
 
 #include <QApplication>
@@ -31,8 +31,6 @@ QString Application::FileFilter()
            + QStringLiteral("|All Files (*.*)|*.*");
 }
 
-QString Application::DisplayName(const QString& path, bool stripExtension) { return FileName(path, stripExtension); }
-
 QString Application::DialogFolder() const
 {
     const QString name = list_.Filename();
@@ -44,13 +42,15 @@ QString Application::DialogFolder() const
     return !documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath();
 }
 
-bool Application::savePrompt()
+bool Application::SaveChangesPrompt(bool withCancel)
 {
     if (!list_.Changed()) return true;
     const UserPrompts::Answer answer =
-        prompts_.Message(QStringLiteral("Do you want to save changes to ") + DisplayName(list_.Filename(), false)
+        prompts_.Message(QStringLiteral("Do you want to save changes to ") + FileName(list_.Filename(), false)
                              + QStringLiteral(" ?"),
-                         DisplayTitle(), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question);
+                         DisplayTitle(), withCancel ? UserPrompts::Buttons::YesNoCancel : UserPrompts::Buttons::YesNo,
+                         UserPrompts::Icon::Question);
+    if (answer == UserPrompts::Answer::Cancel) return false;
     // Deviation on purpose: whoever answered Yes wants the changes kept, so
     // a save that did not happen (dialog cancelled, write failed) stops the
     // command instead of throwing the list away.
@@ -59,25 +59,25 @@ bool Application::savePrompt()
 
 void Application::ShowFileOpenDialog()
 {
-    if (!savePrompt()) return;
+    if (!SaveChangesPrompt(false)) return;
     const std::optional<QString> path =
         prompts_.OpenFileIn(DialogFolder(), QStringLiteral("Load Address List ..."), FileFilter());
     if (!path) return;
     if (!list_.Load(*path)) {
-        prompts_.Message(QStringLiteral("Cannot load address list from ") + DisplayName(*path, false),
+        prompts_.Message(QStringLiteral("Cannot load address list from ") + FileName(*path, false),
                          QStringLiteral("Load Address List"), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
     }
 }
 
 void Application::FileOpen(const QString& filename)
 {
-    if (!savePrompt()) return;
+    if (!SaveChangesPrompt(false)) return;
     list_.Load(filename);
 }
 
 void Application::FileNew()
 {
-    if (!savePrompt()) return;
+    if (!SaveChangesPrompt(false)) return;
     list_.setFilename(kNewList);
     list_.Clear();
     list_.setChanged(false);
@@ -85,7 +85,7 @@ void Application::FileNew()
 
 void Application::FileClose()
 {
-    if (!savePrompt()) return;
+    if (!SaveChangesPrompt(false)) return;
     list_.setFilename(QString());
     list_.Clear();
     list_.setChanged(false);
@@ -115,7 +115,7 @@ bool Application::ShowFileSaveDialog()
         }
         if (!QFileInfo::exists(*path)) break;
         const UserPrompts::Answer replace =
-            prompts_.Message(DisplayName(*path, false) + QStringLiteral(" already exists.\nDo you want to replace it?"),
+            prompts_.Message(FileName(*path, false) + QStringLiteral(" already exists.\nDo you want to replace it?"),
                              QStringLiteral("Save Address List"), UserPrompts::Buttons::YesNo,
                              UserPrompts::Icon::Exclamation);
         if (replace == UserPrompts::Answer::Yes) break;
@@ -138,7 +138,7 @@ void Application::print(bool preview)
     // preview needs no printer.
     if (!preview && engine.NoPrinters()) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    engine.setTitle(DisplayName(list_.Filename(), true) + QStringLiteral(" Blacklist scan results"));
+    engine.setTitle(FileName(list_.Filename(), true) + QStringLiteral(" Blacklist scan results"));
     engine.setOrientation(1);
     engine.PrintTable(grid_(), preview);
     QApplication::restoreOverrideCursor();

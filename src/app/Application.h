@@ -1,9 +1,9 @@
 #pragma once
 
+#include "ui/ListCommands.h"
+
 #include <QObject>
 #include <QString>
-#include <QVariant>
-#include <functional>
 
 namespace quarlo {
 
@@ -16,47 +16,39 @@ class UserPrompts;
 // commands are carried out: the window's menus and buttons (and automation
 // clients) call these members rather than working on the list themselves.
 // It keeps no state of its own beyond references to the program's objects.
-class Application : public QObject {
+class Application : public QObject, public ListCommands {
     Q_OBJECT
 public:
-    // The results grid as the export engine takes it (a snapshot taken when
-    // called); the window provides it.
-    using GridSource = std::function<QVariant()>;
-
     Application(quarlo::Addresslist& list, quarlo::Settings& settings, UserPrompts& prompts, QObject* parent = nullptr);
 
     quarlo::Addresslist& Addresslist() { return list_; }
     quarlo::Settings& Settings() { return settings_; }
 
-    void ShowFileOpenDialog();
+    void ShowFileOpenDialog() override;
     void FileOpen(const QString& filename);
-    void FileNew();
-    void FileClose();
-    bool FileSave(const QString& filename = QString());
-    bool ShowFileSaveDialog();
-    void PrintList();
-    void PrintPreview();
-    void StartScan();
-    void StopScan();
+    void FileNew() override;
+    void FileClose() override;
+    bool FileSave(const QString& filename = QString()) override;
+    bool SaveChangesPrompt(bool withCancel) override;
+    bool ShowFileSaveDialog() override;
+    void PrintList() override;
+    void PrintPreview() override;
+    void StartScan() override;
+    void StopScan() override;
 
-    void setGridSource(GridSource source) { grid_ = std::move(source); }
+    void setGridSource(GridSource source) override { grid_ = std::move(source); }
     // The export engine adapter for printing; the process's one adapter
     // unless set.
     void setExports(ExportEngine& engine) { exports_ = &engine; }
-    ExportEngine& Exports() const;
+    ExportEngine& Exports() const override;
 
     static inline const QString kNewList = QStringLiteral("New List");
     static QString FileFilter();
-    // The name a user sees for a list path: the bare file name.
-    static QString DisplayName(const QString& path, bool stripExtension);
     // Where the file dialogs start: the folder of the open list's file, else
     // the user's documents folder (the home folder when there is none).
     QString DialogFolder() const;
 
 private:
-    // False when the user wanted the changes saved and they were not (the
-    // save dialog was cancelled or the save failed): the command stops.
-    bool savePrompt();
     void print(bool preview);
 
     quarlo::Addresslist& list_;

@@ -1,6 +1,6 @@
 #include "app/DesktopExports.h"
 
-#include "app/UserPrompts.h"
+#include "common/UserPrompts.h"
 #include "export/ExportEngine.h"
 #include "export/GridExportBackend.h"
 #include "export/WidgetExportDialogs.h"

@@ -14,12 +14,8 @@
 #include "common/Registry.h"
 #include "common/RegistryLocation.h"
 #include "export/ExportEngine.h"
-#include "model/Settings.h"
-#include "scan/Addresslist.h"
-#include "scan/AresDirectDns.h"
-#include "scan/AresDnsLookup.h"
 #include "scan/ScanRecorder.h"
-#include "scan/DnsServers.h"
+#include "scan/Session.h"
 #include "storage/ServerConfigFile.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/MainForm.h"
@@ -44,17 +40,13 @@ int main(int argc, char** argv)
     Registry registry(registryBackend);
     WidgetPrompts prompts;
     const ConfigLocation location = ConfigLocation::ForExecutable(executable, ServerConfigFile::PathForExecutable(executable));
-    Settings settings(registry, location.ReadPath());
-    settings.BlacklistServers().setSavePath(location.SavePath());
-    if (!settings.BlacklistServers().LastError().isEmpty()) {
-        prompts.Message(settings.BlacklistServers().LastError(), DisplayTitle(), UserPrompts::Buttons::Ok,
-                        UserPrompts::Icon::Critical);
+    Session session(registry, {.configPath = location.ReadPath(), .savePath = location.SavePath()});
+    if (!session.LastError().isEmpty()) {
+        prompts.Message(session.LastError(), DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Critical);
         return 1;
     }
-    const QStringList dnsServers = ConfiguredDnsServers(settings.RetrieveOption(QStringLiteral("DNS Servers")));
-    AresDnsLookup dns(dnsServers);
-    Addresslist list(settings, dns, std::make_unique<AresDirectDns>(dnsServers));
-    Application application(list, settings, prompts);
+    Addresslist& list = session.Addresslist();
+    Application application(list, session.Settings(), prompts);
     // Every finished scan, from the window or an automation client, goes
     // into the history.
     ScanRecorder recorder(list, QStringLiteral("window"));
@@ -62,10 +54,11 @@ int main(int argc, char** argv)
     DesktopExports::Install(ExportEngine::Instance(), prompts, programDir);
 
     AutomationServer automation(application, commandLine.StartedByAutomation());
-    MainForm window(MainForm::Services{application, list, settings, dns, registry, prompts,
-                                       [dnsServers] { return std::make_unique<AresDirectDns>(dnsServers); },
-                                       programDir, QFileInfo(executable).completeBaseName(),
-                                       location.WritableDirectory(), location.DataDirectory()});
+    MainForm::Services services =
+        MainForm::ServicesOf(session, application, registry, prompts, programDir, QFileInfo(executable).completeBaseName());
+    services.configDir = location.WritableDirectory();
+    services.dataDir = location.DataDirectory();
+    MainForm window(services);
     prompts.setParent(&window);
     window.show();
     // The scan's results stand whatever happens to the history; the user

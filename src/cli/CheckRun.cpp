@@ -128,14 +128,8 @@ void CheckRun::onMxReply(const DnsResponse& response)
         const int index = response.Tag().mid(2).toInt(&ok);
         if (!ok || index < 0 || index >= static_cast<int>(hosts6_.size())) return;
         Host6& host = hosts6_[static_cast<size_t>(index)];
-        if (!host.addresses.isEmpty()) return; // another server answered first
-        for (int i = 0; const DnsRecord* record = response.FindRecord(1, DnsRecord::AAAA, i); ++i) {
-            // Only what reads back as an IPv6 address becomes a target.
-            if (!IsIPv6Literal(record->Data)) continue;
-            if (host.addresses.contains(record->Data, Qt::CaseInsensitive)) continue;
-            if (host.addresses.size() >= kMaxIPv6PerHost) break;
-            host.addresses.append(record->Data);
-        }
+        // Another server may have answered first.
+        if (host.addresses.isEmpty()) host.addresses = response.IPv6Addresses();
         return;
     }
     const int index = response.Tag().toInt(&ok);
@@ -144,21 +138,19 @@ void CheckRun::onMxReply(const DnsResponse& response)
     MailDomain& domain = domains_[static_cast<size_t>(index)];
     domain.answered = true;
     if (!domain.exchanger.isEmpty()) return;
-    // Records come sorted by preference: the first is the one mail goes to.
-    if (const DnsRecord* mx = response.FindRecord(1, DnsRecord::MX, 0)) {
-        const QString& host = mx->Data;
-        if (host.isEmpty() || host == QLatin1String(".")) {
-            domain.nullMx = true;
-        } else if (IsValidHostName(host)) {
-            domain.exchanger = host.endsWith(QLatin1Char('.')) ? host.chopped(1) : host;
-            // Another server named a real exchanger.
-            domain.nullMx = false;
-            domain.badExchanger.clear();
-        } else if (domain.badExchanger.isEmpty()) {
-            // Whatever the reply holds becomes a scan target only if it is a
-            // host name; anything else could smuggle in other targets.
-            domain.badExchanger = Excerpt(host);
-        }
+    const DnsResponse::MailExchanger mx = response.PreferredExchanger();
+    switch (mx.kind) {
+    case DnsResponse::MailExchanger::Kind::None: break;
+    case DnsResponse::MailExchanger::Kind::Null: domain.nullMx = true; break;
+    case DnsResponse::MailExchanger::Kind::Host:
+        domain.exchanger = mx.host;
+        // Another server named a real exchanger.
+        domain.nullMx = false;
+        domain.badExchanger.clear();
+        break;
+    case DnsResponse::MailExchanger::Kind::Invalid:
+        if (domain.badExchanger.isEmpty()) domain.badExchanger = Excerpt(mx.host);
+        break;
     }
 }
 

@@ -29,7 +29,6 @@ public:
     // right after the host's.
     void setIPv6Lookups(bool on) { ipv6Lookups_ = on; }
     // At most this many IPv6 addresses of one host are checked.
-    static constexpr int kMaxIPv6PerHost = 16;
 
     void start(std::vector<CheckTarget> targets);
 

@@ -17,9 +17,8 @@
 #include "common/VolatileRegistryBackend.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
-#include "scan/AresDirectDns.h"
-#include "scan/AresDnsLookup.h"
-#include "scan/DnsServers.h"
+#include "scan/DirectDns.h"
+#include "scan/Session.h"
 #include "storage/AddressListFile.h"
 #include "storage/ServerConfigFile.h"
 #include "storage/XmlDocumentFile.h"
@@ -431,25 +430,18 @@ int main(int argc, char** argv)
     // Options given on the command line apply to this run only.
     VolatileRegistryBackend registryBackend(&storedRegistry);
     Registry registry(registryBackend);
-    Settings settings(registry, options.configPath);
-    if (!settings.BlacklistServers().LastError().isEmpty())
-        return fail(settings.BlacklistServers().LastError().replace(QStringLiteral("\r\n\r\n"), QStringLiteral(": ")));
+    Session session(registry, {.configPath = options.configPath, .dnsServers = options.dnsServers, .tuning = options.tuning});
+    Settings& settings = session.Settings();
+    if (!session.LastError().isEmpty())
+        return fail(session.LastError().replace(QStringLiteral("\r\n\r\n"), QStringLiteral(": ")));
     int enabled = 0;
     for (const ServerPtr& server : settings.BlacklistServers()) enabled += server->Enabled() ? 1 : 0;
     if (enabled == 0) return fail(QStringLiteral("%1 holds no enabled blacklist server").arg(options.configPath));
     if (options.maxQueries > 0) settings.setMaxQueries(options.maxQueries);
 
-    const QStringList dnsServers = options.dnsServers.isEmpty()
-                                       ? ConfiguredDnsServers(settings.RetrieveOption(QStringLiteral("DNS Servers")))
-                                       : SplitDnsServers(options.dnsServers);
-    AresDnsLookup lookup(dnsServers);
-    lookup.setTuning(options.tuning);
-    AresDirectDns mxDns(dnsServers);
-    mxDns.setTuning(options.tuning);
-    auto txtDns = std::make_unique<AresDirectDns>(dnsServers);
-    txtDns->setTuning(options.tuning);
-    Addresslist list(settings, lookup, std::move(txtDns));
-    CheckRun run(list, mxDns, options.progress);
+    Addresslist& list = session.Addresslist();
+    const std::unique_ptr<DirectDns> mxDns = session.NewDirectDns();
+    CheckRun run(list, *mxDns, options.progress);
     run.setIPv6Lookups(options.ipv6Lookups);
 
     QObject::connect(&run, &CheckRun::finished, &app, [&] {

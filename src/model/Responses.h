@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/KeyedCollection.h"
+#include "model/ObjectCollection.h"
 #include "model/Response.h"
 
 namespace quarlo {
@@ -8,7 +8,7 @@ namespace quarlo {
 class Servers;
 
 // The responses of one responding server, keyed by answer address.
-class Responses {
+class Responses : public ObjectCollection<Response> {
 public:
     explicit Responses(const Servers* servers) : servers_(servers) {}
 
@@ -19,22 +19,11 @@ public:
     // Attaches TXT text to the responses that the same answer produced.
     void AddTXTInfo(const QString& serverName, const QString& address, const QString& txtData);
 
-    ResponsePtr Item(const QString& key) const { return items_.Item(key); }
-    ResponsePtr Item(int position) const { return items_.Item(position); }
-    int Count() const { return items_.Count(); }
-    bool Remove(const QString& key) { return items_.Remove(key) != nullptr; }
-    bool Remove(int position) { return items_.Remove(position) != nullptr; }
-    void Clear() { items_.Clear(); }
-
-    auto begin() const { return items_.begin(); }
-    auto end() const { return items_.end(); }
-
 private:
     void addRecord(const ServerPtr& server, const QString& key);
     void setText(const QString& key, const QString& txtData);
 
     const Servers* servers_;
-    KeyedCollection<Response> items_;
 };
 
 } // namespace quarlo

@@ -1,10 +1,5 @@
 #include "model/Servers.h"
 
-#include "storage/ServerConfigFile.h"
-
-#include <QDir>
-#include <QFileInfo>
-
 namespace quarlo {
 
 ServerPtr Servers::Add(const ServerPtr& server)
@@ -28,24 +23,16 @@ bool Servers::ChangeZone(const ServerPtr& server, const QString& zone)
 void Servers::Refresh()
 {
     lastError_.clear();
-    ServerConfigFile::Read(*this, configPath_, lastError_);
+    if (store_) store_->Load(*this, lastError_);
 }
 
 bool Servers::Sync()
 {
-    const QString target = SavePath();
-    // A save path set apart is the user's own copy, whose folder may not
-    // exist before the first save; the configuration file's own folder is
-    // never made up.
-    const QString folder = QFileInfo(target).absolutePath();
-    if (!savePath_.isEmpty() && !QDir().mkpath(folder)) {
-        lastError_ = QStringLiteral("Cannot save ") + target + QStringLiteral("\r\n\r\nThe folder ") + folder
-                     + QStringLiteral(" could not be created.");
+    if (!store_) {
+        lastError_ = QStringLiteral("There is no server configuration file to save to.");
         return false;
     }
-    if (!ServerConfigFile::Write(*this, target, lastError_)) return false;
-    configPath_ = target;
-    return true;
+    return store_->Save(*this, lastError_);
 }
 
 } // namespace quarlo

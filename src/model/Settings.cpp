@@ -35,8 +35,8 @@ bool readBool(const QString& text, bool def)
 
 } // namespace
 
-Settings::Settings(Registry& registry, const QString& configPath, QObject* parent)
-    : QObject(parent), registry_(registry), servers_(configPath)
+Settings::Settings(Registry& registry, ServerStore* servers, QObject* parent)
+    : QObject(parent), registry_(registry), servers_(servers)
 {
     Refresh();
 }

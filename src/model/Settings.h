@@ -20,7 +20,8 @@ public:
     // Queries kept in flight when the user has not chosen.
     static constexpr int kDefaultMaxQueries = 250;
 
-    Settings(Registry& registry, const QString& configPath, QObject* parent = nullptr);
+    // servers: where the blacklist servers are kept (none: no servers).
+    Settings(Registry& registry, ServerStore* servers, QObject* parent = nullptr);
 
     int MaxQueries() const { return maxQueries_; }
     void setMaxQueries(int value);

@@ -4,8 +4,6 @@
 #include "scan/DnsReplyParser.h"
 #include "scan/DnsServers.h"
 
-#include <QPointer>
-
 #include <utility>
 
 namespace quarlo {
@@ -18,7 +16,8 @@ constexpr int ChannelFlags = ARES_FLAG_NOCHECKRESP;
 } // namespace
 
 AresDirectDns::AresDirectDns(const QStringList& servers, QObject* parent)
-    : DirectDns(parent), defaultDriver_(new AresDriver(servers, ChannelFlags, this))
+    : DirectDns(parent), defaultDriver_(new AresDriver(servers, ChannelFlags, this)),
+      finished_(this, [this](std::optional<DnsResponse>&& outcome) { deliver(std::move(outcome)); })
 {
     for (const QString& server : servers)
         if (!DnsServerToAres(server).isEmpty()) servers_.append(server.trimmed());
@@ -77,26 +76,10 @@ void AresDirectDns::Query(const QString& name, const QString& tag, const QString
     });
 }
 
-void AresDirectDns::finish(std::optional<DnsResponse> response)
+void AresDirectDns::deliver(std::optional<DnsResponse>&& response)
 {
-    finished_.push_back(std::move(response));
-    if (!emitQueued_) {
-        emitQueued_ = true;
-        QMetaObject::invokeMethod(this, &AresDirectDns::emitFinished, Qt::QueuedConnection);
-    }
-}
-
-void AresDirectDns::emitFinished()
-{
-    emitQueued_ = false;
-    const QPointer<AresDirectDns> self(this);
-    while (!finished_.empty()) {
-        const std::optional<DnsResponse> response = std::move(finished_.front());
-        finished_.pop_front();
-        --outstanding_; // a handler that waits for the count sees this reply done
-        if (response) emit Reply(*response);
-        if (!self) return;
-    }
+    --outstanding_; // a handler that waits for the count sees this reply done
+    if (response) emit Reply(*response);
 }
 
 } // namespace quarlo

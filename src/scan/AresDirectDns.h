@@ -1,12 +1,12 @@
 #pragma once
 
 #include "scan/DirectDns.h"
+#include "scan/DeferredQueue.h"
 #include "scan/DnsTuning.h"
 
 #include <QHash>
 #include <QStringList>
 
-#include <deque>
 #include <optional>
 
 namespace quarlo {
@@ -47,15 +47,14 @@ private:
     // not an IP address with an optional port.
     AresDriver* driverFor(const QString& server);
     // Schedules the end of one query: with a reply, or silently.
-    void finish(std::optional<DnsResponse> response);
-    void emitFinished();
+    void finish(std::optional<DnsResponse> response) { finished_.push(std::move(response)); }
+    void deliver(std::optional<DnsResponse>&& response);
 
     QStringList servers_;
     DnsTuning tuning_;
     AresDriver* defaultDriver_;
     QHash<QString, AresDriver*> drivers_;
-    std::deque<std::optional<DnsResponse>> finished_;
-    bool emitQueued_ = false;
+    DeferredQueue<std::optional<DnsResponse>> finished_;
     int outstanding_ = 0;
 };
 

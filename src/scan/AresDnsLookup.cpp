@@ -4,8 +4,6 @@
 #include "scan/AresDriver.h"
 #include "scan/DnsReplyParser.h"
 
-#include <QPointer>
-
 #include <arpa/inet.h>
 #include <netdb.h>
 
@@ -26,7 +24,8 @@ static_assert(DnsFailure::ConnectionRefused == ARES_ECONNREFUSED);
 static_assert(DnsFailure::Timeout == ARES_ETIMEOUT);
 
 AresDnsLookup::AresDnsLookup(const QStringList& servers, QObject* parent)
-    : DnsLookup(parent), driver_(new AresDriver(servers, 0, this))
+    : DnsLookup(parent), driver_(new AresDriver(servers, 0, this)),
+      finished_(this, [this](Result&& outcome) { deliver(std::move(outcome)); })
 {
 }
 
@@ -101,28 +100,16 @@ void AresDnsLookup::blacklistQuery(quint64 id, const QString& name)
 
 void AresDnsLookup::finish(quint64 id, const QString& answer, int failure)
 {
-    if (!pending_.contains(id)) return; // cancelled
-    finished_.push_back(Result{id, answer, failure});
-    if (!emitQueued_) {
-        emitQueued_ = true;
-        QMetaObject::invokeMethod(this, &AresDnsLookup::emitFinished, Qt::QueuedConnection);
-    }
+    if (pending_.contains(id)) finished_.push(Result{id, answer, failure}); // else cancelled
 }
 
-void AresDnsLookup::emitFinished()
+void AresDnsLookup::deliver(Result&& result)
 {
-    emitQueued_ = false;
-    const QPointer<AresDnsLookup> self(this);
-    while (!finished_.empty()) {
-        const Result result = finished_.front();
-        finished_.pop_front();
-        const auto it = pending_.constFind(result.id);
-        if (it == pending_.constEnd()) continue;
-        const Request request = it.value();
-        pending_.erase(it); // PendingCount no longer counts what the handler sees
-        emit LookupComplete(request.name, result.answer, result.failure, request.tag, QVariant());
-        if (!self) return;
-    }
+    const auto it = pending_.constFind(result.id);
+    if (it == pending_.constEnd()) return; // cancelled meanwhile
+    const Request request = it.value();
+    pending_.erase(it); // PendingCount no longer counts what the handler sees
+    emit LookupComplete(request.name, result.answer, result.failure, request.tag, QVariant());
 }
 
 } // namespace quarlo

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "scan/DnsLookup.h"
+#include "scan/DeferredQueue.h"
 #include "scan/DnsTuning.h"
 
 #include <QHash>
 #include <QStringList>
 
-#include <deque>
 
 namespace quarlo {
 
@@ -56,12 +56,11 @@ private:
     // Records the outcome of request id (ignored when it was cancelled) and
     // schedules its emission.
     void finish(quint64 id, const QString& answer, int failure);
-    void emitFinished();
+    void deliver(Result&& result);
 
     AresDriver* driver_;
     QHash<quint64, Request> pending_; // looked up, not yet reported
-    std::deque<Result> finished_;     // outcomes waiting for emitFinished
-    bool emitQueued_ = false;
+    DeferredQueue<Result> finished_;
     quint64 nextId_ = 1;
 };
 

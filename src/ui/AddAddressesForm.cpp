@@ -10,6 +10,7 @@
 #include "scan/DnsRecord.h"
 #include "scan/DnsResponse.h"
 #include "ui/ButtonIcons.h"
+#include "ui/EntryGrid.h"
 #include "ui/WidgetPrompts.h"
 
 #include <QAction>
@@ -80,97 +81,7 @@ QString invalidMxText(const QString& domain)
            + QStringLiteral("' has no valid mail exchanger: its mail exchanger record does not name a host");
 }
 
-// RFC 7505: a single MX record with an empty target (".") says the domain
-// takes no mail at all.
-bool isNullMx(const QString& host)
-{
-    const QString trimmed = host.trimmed();
-    return trimmed.isEmpty() || trimmed == QLatin1String(".");
-}
-
 } // namespace
-
-// The grid reports the start and the end of every cell edit, whichever way
-// the editor closes (Enter, Tab, Escape, a click elsewhere, focus loss): the
-// view's closeEditor is virtual and every path ends there, including the one
-// the view takes itself when the current cell changes under an open editor.
-class AddAddressesForm::Grid : public QTableWidget {
-public:
-    std::function<void(int row)> editStarted;
-    std::function<void(int row)> editEnded;
-
-    explicit Grid(QWidget* parent) : QTableWidget(0, 1, parent) { setItemDelegate(new Delegate(this)); }
-
-    // Commits and closes an open editor, so that the tools and OK act on
-    // what has been typed.
-    void finishEditing()
-    {
-        const auto editors = editors_.keys();
-        for (QWidget* editor : editors) {
-            if (!editors_.value(editor).isValid()) continue;
-            commitData(editor);
-            closeEditor(editor, QAbstractItemDelegate::NoHint);
-        }
-    }
-
-protected:
-    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override
-    {
-        const auto found = editors_.constFind(editor);
-        if (found == editors_.cend()) {
-            QTableWidget::closeEditor(editor, hint);
-            return;
-        }
-        const QPersistentModelIndex index = found.value();
-        editors_.erase(found);
-        // The view already dropped the editor of a removed row.
-        if (!index.isValid()) return;
-
-        // Moving on to the next cell is done here, after the entry has been
-        // handled: the view would otherwise open an editor on a row that the
-        // handling may remove or move the cursor away from.
-        const bool next = hint == QAbstractItemDelegate::EditNextItem;
-        const bool previous = hint == QAbstractItemDelegate::EditPreviousItem;
-        QTableWidget::closeEditor(editor, next || previous ? QAbstractItemDelegate::NoHint : hint);
-        if (editEnded) editEnded(index.row());
-
-        if ((next || previous) && index.isValid() && currentRow() == index.row()) {
-            const int target = index.row() + (next ? 1 : -1);
-            if (target >= 0 && target < rowCount()) setCurrentCell(target, 0);
-        }
-    }
-
-private:
-    class Delegate : public QStyledItemDelegate {
-    public:
-        explicit Delegate(Grid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
-
-        QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                              const QModelIndex& index) const override
-        {
-            QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-            if (editor) grid_->editorOpened(editor, index);
-            return editor;
-        }
-
-    private:
-        Grid* grid_;
-    };
-
-    void editorOpened(QWidget* editor, const QModelIndex& index)
-    {
-        editors_.insert(editor, QPersistentModelIndex(index));
-        QObject::connect(editor, &QObject::destroyed, &editorWatch_, [this, editor] { editors_.remove(editor); });
-        if (editStarted) editStarted(index.row());
-    }
-
-    QHash<QWidget*, QPersistentModelIndex> editors_;
-    // The receiver of the editors' destroyed signals. An editor still open,
-    // or closed but awaiting its deferred delete, is destroyed with the
-    // view's children, long after the hash is gone; declared last, this
-    // goes first and takes the connections with it.
-    QObject editorWatch_;
-};
 
 AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLookup& dns,
                                    std::unique_ptr<DirectDns> directDns, QWidget* parent)
@@ -186,7 +97,7 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLoo
     title_->setObjectName(QStringLiteral("Title"));
     title_->setWordWrap(true);
 
-    table_ = new Grid(this);
+    table_ = new EntryGrid(1, 1, false, this);
     table_->setObjectName(QStringLiteral("Table"));
     table_->horizontalHeader()->hide();
     table_->verticalHeader()->hide();
@@ -201,7 +112,7 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLoo
     table_->viewport()->setMouseTracking(true);
     table_->viewport()->installEventFilter(this);
     table_->editStarted = [this](int row) { EditStarted(row); };
-    table_->editEnded = [this](int row) { EditEnded(row); };
+    table_->editEnded = [this](const QModelIndex& index, bool) { EditEnded(index.row()); };
 
     const auto makeTool = [this](const QString& name, const QString& caption, const QString& icon,
                                  QKeySequence::StandardKey key, void (AddAddressesForm::*handler)()) {
@@ -318,8 +229,7 @@ void AddAddressesForm::release()
 
 void AddAddressesForm::detachGrid()
 {
-    table_->editStarted = nullptr;
-    table_->editEnded = nullptr;
+    table_->detach();
 }
 
 QTableWidgetItem* AddAddressesForm::cell(int row) const
@@ -496,18 +406,16 @@ void AddAddressesForm::addIPv6Entries(const DnsResponse& response)
     QStringList held;
     for (int row = 0; row < table_->rowCount(); ++row)
         if (const QTableWidgetItem* item = table_->item(row, 0)) held.append(item->text().toLower());
-    int added = 0;
-    for (int i = 0; const DnsRecord* record = response.FindRecord(1, DnsRecord::AAAA, i); ++i) {
+    for (const QString& address : response.IPv6Addresses()) {
         // Every server answers; an address already entered is not added twice.
-        if (!IsIPv6Literal(record->Data) || held.contains(record->Data.toLower())) continue;
-        if (++added > kMaxIPv6PerHost) break;
-        held.append(record->Data.toLower());
+        if (held.contains(address.toLower())) continue;
+        held.append(address.toLower());
         // Placed above the blank last row (which may be being typed in), so
         // no entry with a tag moves down.
         EnsureBlankRow();
         const int row = table_->rowCount() - 1;
         table_->insertRow(row);
-        cell(row)->setText(record->Data);
+        cell(row)->setText(address);
         newEntryTag(row);
         setColour(row, kGreen);
         setExplanation(row, QStringLiteral("This is green because it is an IPv6 address of %1").arg(host));
@@ -526,30 +434,19 @@ void AddAddressesForm::onDirectDnsReply(const DnsResponse& response)
     if (const DnsRecord* a = response.FindRecord(1, DnsRecord::A, 0)) {
         setColour(row, kGreen);
         setExplanation(row, resolvedText(response.QueryName(), a->Data));
-    } else if (const DnsRecord* mx = response.FindRecord(1, DnsRecord::MX, 0)) {
-        // The DNS layer sorts MX records by preference: the first is the
-        // domain's preferred mail exchanger.
-        if (isNullMx(mx->Data)) {
+    } else if (const DnsResponse::MailExchanger mx = response.PreferredExchanger();
+               mx.kind != DnsResponse::MailExchanger::Kind::None) {
+        if (mx.kind != DnsResponse::MailExchanger::Kind::Host) {
             setColour(row, kRed);
-            setExplanation(row, nullMxText(response.QueryName()));
+            setExplanation(row, mx.kind == DnsResponse::MailExchanger::Kind::Null ? nullMxText(response.QueryName())
+                                                                                    : invalidMxText(response.QueryName()));
             return;
         }
-        // The answer comes from whoever controls the domain's DNS: anything
-        // but a plain host name ("host:Tag" text that the address list
-        // would read as one of its own entries, blanks, control characters)
-        // must not become a target.
-        QString host = mx->Data;
-        if (!IsValidHostName(host)) {
-            setColour(row, kRed);
-            setExplanation(row, invalidMxText(response.QueryName()));
-            return;
-        }
-        if (host.endsWith(QLatin1Char('.'))) host.chop(1);
         setColour(row, kGreen);
-        cell(row)->setText(host);
+        cell(row)->setText(mx.host);
         // The host's own lookup, for the same entry, fills in the
         // explanation.
-        LookupEntry(host, response.Tag());
+        LookupEntry(mx.host, response.Tag());
     } else {
         setColour(row, kRed);
         setExplanation(row, unresolvedText(response.QueryName()));

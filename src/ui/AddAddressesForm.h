@@ -23,6 +23,7 @@ class Addresslist;
 class DirectDns;
 class DnsLookup;
 class DnsResponse;
+class EntryGrid;
 class Settings;
 class UserPrompts;
 class WidgetPrompts;
@@ -54,8 +55,6 @@ public:
 
     // Ranges larger than this are added only after the user confirmed them.
     static constexpr qint64 kConfirmAbove = 4096;
-    // "Add IPv6 Addresses": at most this many of one host's addresses.
-    static constexpr int kMaxIPv6PerHost = 16;
     static inline const QString kAddIPv6Option = QStringLiteral("Add IPv6 Addresses");
     static inline const QString kIPv6TagPrefix = QStringLiteral("6:");
 
@@ -74,7 +73,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    class Grid;
 
     void EnsureBlankRow();
     void EditStarted(int row);
@@ -128,7 +126,7 @@ private:
     QHash<int, int> entryRows_;
 
     QLabel* title_ = nullptr;
-    Grid* table_ = nullptr;
+    EntryGrid* table_ = nullptr;
     QCheckBox* chkAutoStartScan_ = nullptr;
     QCheckBox* chkAddIPv6_ = nullptr;
     QToolBar* toolbar_ = nullptr;

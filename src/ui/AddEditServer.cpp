@@ -1,8 +1,8 @@
 #include "ui/AddEditServer.h"
 
-#include "app/UserPrompts.h"
 #include "common/AppInfo.h"
 #include "common/IpFunctions.h"
+#include "common/UserPrompts.h"
 #include "model/ResultCodes.h"
 
 #include <QAction>
@@ -78,121 +78,6 @@ protected:
     }
 };
 
-// The response table. Every edit is put to the form before it reaches the
-// cell; a refused edit keeps its editor open with the typed text. All the
-// ways an editor ends (Enter, Tab, a click elsewhere, focus loss) run through
-// the view's commitData and closeEditor, so refusing there covers them all.
-class AddEditServer::Grid : public QTableWidget {
-public:
-    std::function<Verdict(const QModelIndex&, const QString&)> acceptEdit;
-    std::function<void(const QModelIndex&)> editCommitted;
-
-    explicit Grid(QWidget* parent) : QTableWidget(0, 3, parent) { setItemDelegate(new Delegate(this)); }
-
-protected:
-    void commitData(QWidget* editor) override
-    {
-        const auto found = editors_.find(editor);
-        if (found == editors_.end() || !found->index.isValid()) {
-            QTableWidget::commitData(editor);
-            return;
-        }
-        // The message box takes the focus from the editor, which tries to
-        // commit and close again; the first attempt is still being decided.
-        if (deciding_) return;
-        auto* line = qobject_cast<QLineEdit*>(editor);
-        const QPersistentModelIndex index = found->index;
-        deciding_ = true;
-        const Verdict verdict = acceptEdit ? acceptEdit(index, line ? line->text() : QString()) : Verdict::Accept;
-        deciding_ = false;
-        // The decision may have closed the editor (a message box's focus change).
-        const auto again = editors_.find(editor);
-        if (again == editors_.end()) return;
-        if (verdict == Verdict::Refuse) {
-            again->refused = true;
-            return;
-        }
-        if (verdict == Verdict::Drop) return; // closeEditor then closes it uncommitted
-        again->committed = true;
-        QTableWidget::commitData(editor);
-    }
-
-    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override
-    {
-        const auto found = editors_.find(editor);
-        if (found == editors_.end()) {
-            QTableWidget::closeEditor(editor, hint);
-            return;
-        }
-        if (deciding_) return;
-        const QPersistentModelIndex index = found->index;
-        if (found->refused && index.isValid()) {
-            found->refused = false;
-            // The view may already have moved on to the clicked cell.
-            if (currentIndex() != QModelIndex(index)) setCurrentIndex(index);
-            editor->setFocus();
-            return;
-        }
-        const bool committed = found->committed;
-        editors_.erase(found);
-        if (!index.isValid()) return; // the view already dropped the editor of a removed row
-
-        // Moving on after Tab is done here, after the edit has been handled:
-        // the handling may remove the row or move the cursor itself. The
-        // check box column has no editor, so typing codes row after row
-        // passes over it.
-        const bool next = hint == QAbstractItemDelegate::EditNextItem;
-        const bool previous = hint == QAbstractItemDelegate::EditPreviousItem;
-        QTableWidget::closeEditor(editor, next || previous ? QAbstractItemDelegate::NoHint : hint);
-        if (committed && editCommitted) editCommitted(index);
-        if ((next || previous) && index.isValid() && currentIndex() == QModelIndex(index)) {
-            const int cellNumber = index.row() * kTextColumns + index.column() + (next ? 1 : -1);
-            if (index.column() < kTextColumns && cellNumber >= 0 && cellNumber < rowCount() * kTextColumns) {
-                const QModelIndex target = model()->index(cellNumber / kTextColumns, cellNumber % kTextColumns);
-                setCurrentIndex(target);
-                edit(target);
-            }
-        }
-    }
-
-private:
-    struct OpenEditor {
-        QPersistentModelIndex index;
-        bool refused = false;
-        bool committed = false;
-    };
-
-    class Delegate : public QStyledItemDelegate {
-    public:
-        explicit Delegate(Grid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
-
-        QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                              const QModelIndex& index) const override
-        {
-            QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-            if (editor) grid_->editorOpened(editor, index);
-            return editor;
-        }
-
-    private:
-        Grid* grid_;
-    };
-
-    void editorOpened(QWidget* editor, const QModelIndex& index)
-    {
-        editors_.insert(editor, OpenEditor{QPersistentModelIndex(index)});
-        QObject::connect(editor, &QObject::destroyed, &editorWatch_, [this, editor] { editors_.remove(editor); });
-    }
-
-    QHash<QWidget*, OpenEditor> editors_;
-    bool deciding_ = false;
-    // The receiver of the editors' destroyed signals. An editor still open,
-    // or closed but awaiting its deferred delete, is destroyed with the
-    // view's children, long after the hash is gone; declared last, this
-    // goes first and takes the connections with it.
-    QObject editorWatch_;
-};
-
 AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(parent), prompts_(prompts)
 {
     setWindowTitle(QStringLiteral("Add / Edit Server"));
@@ -250,7 +135,7 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     fields->setColumnStretch(1, 1);
 
     auto* tableLabel = new QLabel(QStringLiteral("Response Definitions"), this);
-    table_ = new Grid(this);
+    table_ = new EntryGrid(3, kTextColumns, true, this);
     table_->setObjectName(QStringLiteral("Table"));
     table_->setHorizontalHeaderLabels(
         {QStringLiteral("Response"), QStringLiteral("Definition"), QStringLiteral("Not a listing")});
@@ -265,7 +150,9 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     table_->setTabKeyNavigation(false);
     table_->viewport()->installEventFilter(this);
     table_->acceptEdit = [this](const QModelIndex& index, const QString& text) { return AcceptEdit(index, text); };
-    table_->editCommitted = [this](const QModelIndex& index) { EditCommitted(index); };
+    table_->editEnded = [this](const QModelIndex& index, bool committed) {
+        if (committed) EditCommitted(index);
+    };
     // Rows are built with their boxes already set (placing an item reports
     // no role), so a check state change is the user's.
     connect(table_->model(), &QAbstractItemModel::dataChanged, this,
@@ -309,8 +196,7 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
 AddEditServer::~AddEditServer()
 {
     // Editors close while the view is torn down; nothing should be decided then.
-    table_->acceptEdit = nullptr;
-    table_->editCommitted = nullptr;
+    table_->detach();
 }
 
 // What the caller puts in is the baseline that Dirty compares against.

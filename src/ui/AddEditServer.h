@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/EntryGrid.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -75,9 +77,8 @@ protected:
 
 private:
     class TextBox;
-    class Grid;
     // Drop: the edit goes without a word and without reaching the cell.
-    enum class Verdict { Accept, Refuse, Drop };
+    using Verdict = EntryGrid::Verdict;
     // Everything the user can change, to tell whether anything was.
     struct Entries {
         QString name, zone, url;
@@ -118,7 +119,7 @@ private:
     QCheckBox* chkBitMapped_ = nullptr;
     QComboBox* cboListKind_ = nullptr;
     QCheckBox* chkIPv6_ = nullptr;
-    Grid* table_ = nullptr;
+    EntryGrid* table_ = nullptr;
     QMenu* popup_ = nullptr;
     QAction* delete_ = nullptr;
     QPushButton* cmdOK_ = nullptr;

@@ -1,10 +1,10 @@
 #include "ui/MainForm.h"
 
-#include "app/Application.h"
-#include "app/UserPrompts.h"
 #include "common/AppInfo.h"
 #include "common/AtomicFileWriter.h"
+#include "common/NameFunctions.h"
 #include "common/URL.h"
+#include "common/UserPrompts.h"
 #include "export/ExportEngine.h"
 #include "export/ExportMenus.h"
 #include "export/TableSnapshot.h"
@@ -12,12 +12,14 @@
 #include "scan/Addresslist.h"
 #include "scan/DirectDns.h"
 #include "scan/DnsLookup.h"
+#include "scan/Session.h"
 #include "storage/HistoryStore.h"
 #include "ui/AddAddressesForm.h"
 #include "ui/ButtonIcons.h"
 #include "ui/FormPlacement.h"
 #include "ui/HistoryTips.h"
 #include "ui/HistoryView.h"
+#include "ui/ListCommands.h"
 #include "ui/ResultsTable.h"
 #include "ui/SettingsForm.h"
 
@@ -121,6 +123,13 @@ constexpr int kZoneProblemRows = 4;
 const QDateTime kOldestLayout(QDate(2004, 8, 25), QTime(0, 0));
 
 } // namespace
+
+MainForm::Services MainForm::ServicesOf(Session& session, ListCommands& commands, Registry& registry,
+                                        UserPrompts& prompts, const QString& programDir, const QString& programName)
+{
+    return Services{commands, session.Addresslist(), session.Settings(), session.Lookup(), registry, prompts,
+                    [&session] { return session.NewDirectDns(); }, programDir, programName};
+}
 
 MainForm::MainForm(const Services& services, QWidget* parent)
     : QMainWindow(parent), s_(services), help_(services.registry, services.dataDir.isEmpty() ? services.programDir : services.dataDir, this)
@@ -258,8 +267,9 @@ void MainForm::buildCentral()
     };
     cmdNew_ = makeButton(QStringLiteral("cmdNew"), QStringLiteral("New List"), ButtonIcons::NewList(),
                          QStringLiteral("Start a new address list"));
-    cmdAddServers_ = makeButton(QStringLiteral("cmdAddServers"), QStringLiteral("Add Addresses"),
-                                ButtonIcons::AddAddresses(), QStringLiteral("Add addresses to the list"));
+    // The button's object name is the one automation and layouts know it by.
+    cmdAddAddresses_ = makeButton(QStringLiteral("cmdAddServers"), QStringLiteral("Add Addresses"),
+                                  ButtonIcons::AddAddresses(), QStringLiteral("Add addresses to the list"));
     cmdScan_ = makeButton(QStringLiteral("cmdScan"), QStringLiteral("Start Scan"), ButtonIcons::StartScan(),
                           QStringLiteral("Check every address against the blacklists"));
     cmdStop_ = makeButton(QStringLiteral("cmdStop"), QStringLiteral("Stop Scan"), ButtonIcons::StopScan(),
@@ -270,7 +280,7 @@ void MainForm::buildCentral()
             [this] { pressButton(cmdScan_, [this] { s_.application.StartScan(); }); });
     connect(cmdStop_, &QToolButton::clicked, this,
             [this] { pressButton(cmdStop_, [this] { s_.application.StopScan(); }); });
-    connect(cmdAddServers_, &QToolButton::clicked, this, [this] { pressButton(cmdAddServers_, [this] { AddAddresses(); }); });
+    connect(cmdAddAddresses_, &QToolButton::clicked, this, [this] { pressButton(cmdAddAddresses_, [this] { AddAddresses(); }); });
     layout->addWidget(panel);
 
     // Lists that failed their test before the scan, one line each. Told here
@@ -456,13 +466,13 @@ void MainForm::SetupForm()
     if (!open) {
         setWindowTitle(QStringLiteral("Quarlo"));
     } else {
-        setWindowTitle(QStringLiteral("Quarlo [") + Application::DisplayName(list.Filename(), true)
+        setWindowTitle(QStringLiteral("Quarlo [") + FileName(list.Filename(), true)
                        + (list.Changed() ? QStringLiteral(" *") : QString()) + QLatin1Char(']'));
     }
     stack_->setCurrentWidget(open ? static_cast<QWidget*>(table_) : webBrowser_);
 
     cmdNew_->setEnabled(!scanning);
-    cmdAddServers_->setEnabled(open && !scanning);
+    cmdAddAddresses_->setEnabled(open && !scanning);
     cmdScan_->setEnabled(open && !scanning && table_->AddressRowCount() > 0);
     cmdStop_->setEnabled(scanning);
     tools_.value(QStringLiteral("Main:Scan"))->setEnabled(open && !scanning);
@@ -585,7 +595,7 @@ void MainForm::RunTool(const QString& id)
     const QString family = id.left(colon).toUpper();
     const QString command = colon < 0 ? QString() : id.mid(colon + 1);
     const QString upper = command.toUpper();
-    Application& app = s_.application;
+    ListCommands& app = s_.application;
 
     if (family == QLatin1String("MAIN")) {
         if (upper == QLatin1String("OPEN")) app.ShowFileOpenDialog();
@@ -658,7 +668,7 @@ void MainForm::prepareExport()
     const QString filename = s_.list.Filename();
     engine.setTargetFilename(filename.contains(QLatin1Char('/')) ? filename
                                                                  : s_.programDir + QLatin1Char('/') + filename);
-    engine.setTitle(Application::DisplayName(filename, false));
+    engine.setTitle(FileName(filename, false));
 }
 
 void MainForm::ExportTable(const QString& format)
@@ -868,22 +878,11 @@ void MainForm::saveLayout()
 
 void MainForm::closeEvent(QCloseEvent* event)
 {
-    if (s_.list.Changed()) {
-        const UserPrompts::Answer answer = s_.prompts.Message(
-            QStringLiteral("Do you want to save changes to ") + Application::DisplayName(s_.list.Filename(), false)
-                + QStringLiteral(" ?"),
-            DisplayTitle(), UserPrompts::Buttons::YesNoCancel, UserPrompts::Icon::Question);
-        if (answer == UserPrompts::Answer::Cancel) {
-            event->ignore();
-            return;
-        }
-        // Deviation on purpose: Yes means the changes are wanted, so the
-        // window stays open when they were not saved after all (save dialog
-        // cancelled, write failed).
-        if (answer == UserPrompts::Answer::Yes && !s_.application.FileSave()) {
-            event->ignore();
-            return;
-        }
+    // Yes means the changes are wanted, so the window stays open when they
+    // were not saved after all (save dialog cancelled, write failed).
+    if (!s_.application.SaveChangesPrompt(true)) {
+        event->ignore();
+        return;
     }
     if (!unloaded_) {
         unloaded_ = true;

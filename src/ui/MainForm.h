@@ -26,7 +26,8 @@ class QUrl;
 namespace quarlo {
 
 class Addresslist;
-class Application;
+class ListCommands;
+class Session;
 class DirectDns;
 class DnsLookup;
 class HistoryTips;
@@ -43,7 +44,7 @@ class MainForm : public QMainWindow {
     Q_OBJECT
 public:
     struct Services {
-        Application& application;
+        ListCommands& application;
         Addresslist& list;
         Settings& settings;
         DnsLookup& dns;
@@ -58,6 +59,10 @@ public:
         QString configDir = QString();
         QString dataDir = QString();
     };
+
+    // The services of a session's objects.
+    static Services ServicesOf(Session& session, ListCommands& commands, Registry& registry, UserPrompts& prompts,
+                               const QString& programDir, const QString& programName);
 
     explicit MainForm(const Services& services, QWidget* parent = nullptr);
     ~MainForm() override;
@@ -162,7 +167,7 @@ private:
     QTextBrowser* webBrowser_ = nullptr;
     QStackedWidget* stack_ = nullptr;
     QToolButton* cmdNew_ = nullptr;
-    QToolButton* cmdAddServers_ = nullptr;
+    QToolButton* cmdAddAddresses_ = nullptr;
     QToolButton* cmdScan_ = nullptr;
     QToolButton* cmdStop_ = nullptr;
     QLabel* statusText_ = nullptr;

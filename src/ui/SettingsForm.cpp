@@ -1,7 +1,7 @@
 #include "ui/SettingsForm.h"
 
-#include "app/UserPrompts.h"
 #include "common/AppInfo.h"
+#include "common/UserPrompts.h"
 #include "model/Settings.h"
 #include "scan/DnsServers.h"
 #include "ui/AddEditServer.h"

@@ -1,6 +1,7 @@
 #include "common/ConfigLocation.h"
 #include "model/Server.h"
 #include "model/Servers.h"
+#include "storage/ServerConfigStore.h"
 #include "support/EnvGuard.h"
 #include "support/QtPrinters.h"
 #include "support/TestFiles.h"
@@ -153,8 +154,8 @@ TEST_F(ConfigLocationTest, SavingAnInstalledCopyWritesTheUsersCopyWhichLaterRuns
     const QByteArray adminBytes = slurp(path("etc/xdg/Vantorel/quarlo.cfg"));
 
     const ConfigLocation first = location();
-    Servers servers(first.ReadPath());
-    servers.setSavePath(first.SavePath());
+    ServerConfigStore serversFile(first.ReadPath(), first.SavePath());
+    Servers servers(&serversFile);
     servers.Refresh();
     ASSERT_EQ(servers.Count(), 1);
     servers.Item(QStringLiteral("admin.example"))->setName(QStringLiteral("Renamed by the user"));
@@ -163,11 +164,12 @@ TEST_F(ConfigLocationTest, SavingAnInstalledCopyWritesTheUsersCopyWhichLaterRuns
     EXPECT_EQ(slurp(path("etc/xdg/Vantorel/quarlo.cfg")), adminBytes) << "the administrator's copy was changed";
     EXPECT_TRUE(QFileInfo(path("home/Vantorel/quarlo.cfg")).isFile());
     // The same run now reads what it saved.
-    EXPECT_EQ(servers.ConfigPath(), path("home/Vantorel/quarlo.cfg"));
+    EXPECT_EQ(serversFile.ConfigPath(), path("home/Vantorel/quarlo.cfg"));
 
     const ConfigLocation next = location();
     EXPECT_EQ(next.ReadPath(), path("home/Vantorel/quarlo.cfg"));
-    Servers again(next.ReadPath());
+    ServerConfigStore againFile(next.ReadPath());
+    Servers again(&againFile);
     again.Refresh();
     ASSERT_TRUE(again.Item(QStringLiteral("admin.example")));
     EXPECT_EQ(again.Item(QStringLiteral("admin.example"))->Name(), "Renamed by the user");
@@ -178,8 +180,8 @@ TEST_F(ConfigLocationTest, ASaveWhoseFolderCannotBeMadeSaysSo)
     // A file where the user's folder should be.
     ASSERT_TRUE(QDir(path("home/Vantorel")).removeRecursively());
     spit(path("home/Vantorel"), "not a folder");
-    Servers servers(path("usr/share/quarlo/quarlo.cfg"));
-    servers.setSavePath(location().SavePath());
+    ServerConfigStore serversFile(path("usr/share/quarlo/quarlo.cfg"), location().SavePath());
+    Servers servers(&serversFile);
     EXPECT_FALSE(servers.Sync());
     EXPECT_TRUE(servers.LastError().contains(path("home/Vantorel"))) << servers.LastError().toStdString();
 }

@@ -19,7 +19,7 @@ namespace {
 // Three kinds of list: IPv4 only, IPv4 and IPv6, and a domain list.
 class AddressKinds : public ::testing::Test {
 protected:
-    AddressKinds() : registry(backend), settings(registry, dir.filePath("none.cfg"))
+    AddressKinds() : registry(backend), settings(registry, nullptr)
     {
         auto& servers = settings.BlacklistServers();
         servers.Add(makeServer("v4.test", true, {{"127.0.0.2", "Listed"}}));

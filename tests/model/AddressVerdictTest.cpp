@@ -19,7 +19,7 @@ namespace {
 
 class AddressVerdict : public ::testing::Test {
 protected:
-    AddressVerdict() : registry(backend), settings(registry, dir.filePath("none.cfg"))
+    AddressVerdict() : registry(backend), settings(registry, nullptr)
     {
         auto& servers = settings.BlacklistServers();
         auto exact = makeServer("exact.test", true,

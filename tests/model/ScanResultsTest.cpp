@@ -32,7 +32,7 @@ struct RecordingHost : ScanHost {
 
 class ScanResults : public ::testing::Test {
 protected:
-    ScanResults() : registry(backend), settings(registry, dir.filePath("none.cfg"))
+    ScanResults() : registry(backend), settings(registry, nullptr)
     {
         auto& servers = settings.BlacklistServers();
         servers.Add(makeServer("exact.test", true, {{"127.0.0.2", "Spam source"}, {"127.0.0.10", "Dynamic range"}},

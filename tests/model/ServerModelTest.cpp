@@ -1,5 +1,6 @@
 #include "common/KeyedCollection.h"
 #include "model/Servers.h"
+#include "storage/ServerConfigStore.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
 
@@ -112,7 +113,8 @@ TEST(ResultCodes, AddKeepsFirstReasonAndRejectsInvalid)
 
 TEST(Servers, AddKeepsTheHeldDefinition)
 {
-    Servers servers("/nonexistent/quarlo.cfg");
+    ServerConfigStore serversFile("/nonexistent/quarlo.cfg");
+    Servers servers(&serversFile);
     const auto first = makeServer("bl.example", true, {{"127.0.0.2", "one"}});
     const auto second = makeServer("BL.EXAMPLE", false, {{"127.0.0.3", "two"}});
     EXPECT_EQ(servers.Add(first), first);
@@ -127,7 +129,8 @@ TEST(Servers, AddKeepsTheHeldDefinition)
 
 TEST(Servers, ChangeZoneKeepsTheServerReachableAndRefusesDuplicates)
 {
-    Servers servers("/nonexistent/quarlo.cfg");
+    ServerConfigStore serversFile("/nonexistent/quarlo.cfg");
+    Servers servers(&serversFile);
     const auto a = servers.Add(makeServer("a.example", true, {{"127.0.0.2", "a"}}));
     const auto b = servers.Add(makeServer("b.example", true, {{"127.0.0.2", "b"}}));
     const auto c = servers.Add(makeServer("c.example", true, {{"127.0.0.2", "c"}}));

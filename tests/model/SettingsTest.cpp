@@ -29,7 +29,7 @@ protected:
     QTemporaryDir dir;
     MemoryRegistryBackend backend;
     Registry registry{backend};
-    Settings settings{registry, dir.filePath("missing.cfg")};
+    Settings settings{registry, nullptr};
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "common/RegFileBackend.h"
 #include "common/Registry.h"
 #include "model/Servers.h"
+#include "storage/ServerConfigStore.h"
 #include "support/FakeScanWorld.h"
 #include "support/TestFiles.h"
 #include "support/ModelBuilders.h"
@@ -116,7 +117,8 @@ TEST_F(SmallDisk, FailedSavesKeepEveryFileAndSayTheDiskIsFull)
         for (const QString& target : addresses(300, "old"))
             world.list.AddTarget(target);
         ASSERT_TRUE(world.list.Save(listPath)) << world.list.LastError().toStdString();
-        Servers servers(configPath);
+        ServerConfigStore serversFile(configPath);
+        Servers servers(&serversFile);
         ASSERT_TRUE(addServers(servers, 60, "old reason").Sync()) << servers.LastError().toStdString();
         RegFileBackend backend(mountPoint_);
         Registry registry(backend);
@@ -135,7 +137,8 @@ TEST_F(SmallDisk, FailedSavesKeepEveryFileAndSayTheDiskIsFull)
         EXPECT_FALSE(world.list.Save());
         EXPECT_TRUE(world.list.LastError().contains(kNoSpace)) << world.list.LastError().toStdString();
 
-        Servers changed(configPath);
+        ServerConfigStore changedFile(configPath);
+        Servers changed(&changedFile);
         EXPECT_FALSE(addServers(changed, 60, "new reason").Sync());
         EXPECT_TRUE(changed.LastError().contains(kNoSpace)) << changed.LastError().toStdString();
 

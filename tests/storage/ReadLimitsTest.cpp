@@ -4,6 +4,7 @@
 #include "model/Servers.h"
 #include "storage/AddressListFile.h"
 #include "storage/ServerConfigFile.h"
+#include "storage/ServerConfigStore.h"
 #include "support/TestFiles.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
@@ -42,7 +43,8 @@ const Reader kReaders[] = {
      }},
     {"configuration", ServerConfigFile::kMaxFileBytes, "16 MiB",
      [](const QString& path) {
-         Servers servers(path);
+         ServerConfigStore serversFile(path);
+         Servers servers(&serversFile);
          servers.Refresh();
          EXPECT_EQ(servers.Count(), 0);
          return servers.LastError();
@@ -114,13 +116,15 @@ TEST(ReadLimits, SavingOverAnOversizedConfigurationKeepsItAside)
     QTemporaryDir dir;
     const QString path = dir.filePath("quarlo.cfg");
     makeSparse(path, ServerConfigFile::kMaxFileBytes + 1);
-    Servers servers(path);
+    ServerConfigStore serversFile(path);
+    Servers servers(&serversFile);
     servers.Refresh();
     EXPECT_FALSE(servers.LastError().isEmpty());
     servers.Add(makeServer("new.example", true, {{"127.0.0.2", "r"}}));
     ASSERT_TRUE(servers.Sync()) << servers.LastError().toStdString();
     EXPECT_EQ(QFileInfo(path + ".bak").size(), ServerConfigFile::kMaxFileBytes + 1);
-    Servers loaded(path);
+    ServerConfigStore loadedFile(path);
+    Servers loaded(&loadedFile);
     loaded.Refresh();
     EXPECT_EQ(loaded.LastError(), "");
     EXPECT_NE(loaded.Item("new.example"), nullptr);
@@ -129,7 +133,8 @@ TEST(ReadLimits, SavingOverAnOversizedConfigurationKeepsItAside)
     // What is not a file is neither kept aside nor replaced.
     const QString fifo = dir.filePath("fifo.cfg");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    Servers onFifo(fifo);
+    ServerConfigStore onFifoFile(fifo);
+    Servers onFifo(&onFifoFile);
     onFifo.Add(makeServer("new.example", true, {{"127.0.0.2", "r"}}));
     EXPECT_FALSE(onFifo.Sync());
     EXPECT_TRUE(onFifo.LastError().contains("not a regular file")) << onFifo.LastError().toStdString();

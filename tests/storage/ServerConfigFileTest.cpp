@@ -1,5 +1,6 @@
 #include "model/Servers.h"
 #include "storage/ServerConfigFile.h"
+#include "storage/ServerConfigStore.h"
 #include "support/TestFiles.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
@@ -27,7 +28,8 @@ protected:
 
 TEST_F(ServerConfig, WritesTheExactFormatAndReadsItBack)
 {
-    Servers servers(path());
+    ServerConfigStore serversFile(path());
+    Servers servers(&serversFile);
     servers.Add(makeServer("zen.example", true, {{"127.0.0.2", "SBL: spam <&> \"source\""}, {"127.0.0.4", "XBL"}},
                            false, "Example ZEN"));
     auto mask = makeServer("multi.example", false, {{"127.0.0.8", "PH"}}, true);
@@ -44,7 +46,8 @@ TEST_F(ServerConfig, WritesTheExactFormatAndReadsItBack)
               "<ResultCodes BitMaskCoded=\"True\"><ResultCode Address=\"127.0.0.8\" Reason=\"PH\"/></ResultCodes>"
               "</Server></BlackListServers></Quarlo>");
 
-    Servers loaded(path());
+    ServerConfigStore loadedFile(path());
+    Servers loaded(&loadedFile);
     loaded.Refresh();
     EXPECT_EQ(loaded.LastError(), "");
     ASSERT_EQ(loaded.Count(), 2);
@@ -63,7 +66,8 @@ TEST_F(ServerConfig, WritesTheExactFormatAndReadsItBack)
 
 TEST_F(ServerConfig, ListKindAndIPv6AreWrittenOnlyWhenSetAndReadInAnySpelling)
 {
-    Servers servers(path());
+    ServerConfigStore serversFile(path());
+    Servers servers(&serversFile);
     auto domains = makeServer("dbl.example", true, {{"127.0.1.2", "Spam domain"}});
     domains->setKind(Server::ListKind::DomainList);
     servers.Add(domains);
@@ -81,7 +85,8 @@ TEST_F(ServerConfig, ListKindAndIPv6AreWrittenOnlyWhenSetAndReadInAnySpelling)
     EXPECT_EQ(bytes.count("ListKind="), 1);
     EXPECT_EQ(bytes.count("IPv6="), 1);
 
-    Servers loaded(path());
+    ServerConfigStore loadedFile(path());
+    Servers loaded(&loadedFile);
     loaded.Refresh();
     ASSERT_EQ(loaded.Count(), 3);
     EXPECT_TRUE(loaded.Item("dbl.example")->IsDomainList());
@@ -107,7 +112,8 @@ TEST_F(ServerConfig, ListKindAndIPv6AreWrittenOnlyWhenSetAndReadInAnySpelling)
         write(QByteArray("<Quarlo><BlackListServers><Server Server=\"x.example\" ") + c.attributes
               + "><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>"
                 "</BlackListServers></Quarlo>");
-        Servers again(path());
+        ServerConfigStore againFile(path());
+        Servers again(&againFile);
         again.Refresh();
         ASSERT_EQ(again.Count(), 1);
         EXPECT_EQ(again.Item(1)->IsDomainList(), c.domain);
@@ -135,7 +141,8 @@ TEST_F(ServerConfig, ReaderCaseRules)
           " </BlackListServers>\n"
           " <Server Server=\"outside.path\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>\n"
           "</Quarlo>\n");
-    Servers servers(path());
+    ServerConfigStore serversFile(path());
+    Servers servers(&serversFile);
     servers.Refresh();
     QStringList zones;
     for (const auto& s : servers) zones << s->Zone();
@@ -166,21 +173,24 @@ TEST_F(ServerConfig, ReaderCaseRules)
 
 TEST_F(ServerConfig, MissingWrongRootAndMalformedFilesGiveNoServersAndNoError)
 {
-    Servers missing(path());
+    ServerConfigStore missingFile(path());
+    Servers missing(&missingFile);
     missing.Refresh();
     EXPECT_EQ(missing.Count(), 0);
     EXPECT_EQ(missing.LastError(), "");
 
     write("<quarlo><BlackListServers><Server Server=\"a.example\"><ResultCodes>"
           "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server></BlackListServers></quarlo>");
-    Servers wrongRoot(path());
+    ServerConfigStore wrongRootFile(path());
+    Servers wrongRoot(&wrongRootFile);
     wrongRoot.Refresh();
     EXPECT_EQ(wrongRoot.Count(), 0);
 
     for (const QByteArray& bad : {QByteArray("<Quarlo><BlackListServers><Server Server=\"a"),
                                   QByteArray("\xff\xfe\x00<\x00Q"), QByteArray(""), QByteArray(100000, '<')}) {
         write(bad);
-        Servers servers(path());
+        ServerConfigStore serversFile(path());
+        Servers servers(&serversFile);
         servers.Refresh();
         EXPECT_EQ(servers.Count(), 0);
         EXPECT_EQ(servers.LastError(), "");
@@ -195,7 +205,8 @@ TEST_F(ServerConfig, HostileDocumentsNeitherCrashNorHang)
     for (int i = 0; i < 100000; ++i) deep += "</a>";
     deep += "</BlackListServers></Quarlo>";
     write(deep);
-    Servers nested(path());
+    ServerConfigStore nestedFile(path());
+    Servers nested(&nestedFile);
     nested.Refresh();
     EXPECT_EQ(nested.Count(), 0);
 
@@ -207,7 +218,8 @@ TEST_F(ServerConfig, HostileDocumentsNeitherCrashNorHang)
             "<Server Server=\"ok.example\" Name=\"caf\xc3\xa9 \xff\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/>"
             "</ResultCodes></Server></BlackListServers></Quarlo>";
     write(many);
-    Servers hostile(path());
+    ServerConfigStore hostileFile(path());
+    Servers hostile(&hostileFile);
     hostile.Refresh();
     EXPECT_EQ(hostile.LastError(), "");
     ASSERT_NE(hostile.Item("ok.example"), nullptr);
@@ -218,7 +230,8 @@ TEST_F(ServerConfig, HostileDocumentsNeitherCrashNorHang)
 TEST_F(ServerConfig, SyncKeepsAnUnreadableFileAsideAndReportsWriteFailures)
 {
     write("<Quarlo><BlackListServers><Server Server=\"hand.edited\" oops");
-    Servers servers(path());
+    ServerConfigStore serversFile(path());
+    Servers servers(&serversFile);
     servers.Refresh();
     servers.Add(makeServer("new.example", true, {{"127.0.0.2", "r"}}));
     ASSERT_TRUE(servers.Sync());
@@ -226,7 +239,8 @@ TEST_F(ServerConfig, SyncKeepsAnUnreadableFileAsideAndReportsWriteFailures)
     ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
     EXPECT_EQ(backup.readAll(), "<Quarlo><BlackListServers><Server Server=\"hand.edited\" oops");
 
-    Servers unwritable(dir.filePath("no/such/dir/quarlo.cfg"));
+    ServerConfigStore unwritableFile(dir.filePath("no/such/dir/quarlo.cfg"));
+    Servers unwritable(&unwritableFile);
     EXPECT_FALSE(unwritable.Sync());
     EXPECT_TRUE(unwritable.LastError().startsWith("Cannot save " + dir.filePath("no/such/dir/quarlo.cfg") + "\r\n\r\n"));
     EXPECT_GT(unwritable.LastError().size(), QString("Cannot save \r\n\r\n").size() + dir.filePath("no/such/dir/quarlo.cfg").size());
@@ -262,7 +276,8 @@ TEST_F(ServerConfig, ListingAttributeReadsAnySpellingAndFirstOfARepeatedAddressW
     write("<Quarlo><BlackListServers><Server Server=\"a.example\"><ResultCodes>" + codes
           + "</ResultCodes></Server></BlackListServers></Quarlo>");
 
-    Servers servers(path());
+    ServerConfigStore serversFile(path());
+    Servers servers(&serversFile);
     servers.Refresh();
     ASSERT_EQ(servers.Count(), 1);
     const ResultCodes& loaded = servers.Item(1)->ResultCodes();
@@ -297,7 +312,8 @@ QString shippedConfig()
 // A refusal counted as a listing would show every address as listed.
 TEST(ShippedServerConfig, MarksOnlyRefusalsAsNotListingsAndSaysSo)
 {
-    Servers servers(shippedConfig());
+    ServerConfigStore serversFile(shippedConfig());
+    Servers servers(&serversFile);
     servers.Refresh();
     ASSERT_EQ(servers.LastError(), "");
     ASSERT_GE(servers.Count(), 10);
@@ -337,7 +353,8 @@ TEST(ShippedServerConfig, IsInTheWritersOwnFormat)
     EXPECT_FALSE(bytes.contains('\n'));
     EXPECT_FALSE(bytes.startsWith("<?xml"));
 
-    Servers servers(copy);
+    ServerConfigStore serversFile(copy);
+    Servers servers(&serversFile);
     servers.Refresh();
     ASSERT_GT(servers.Count(), 0);
     ASSERT_TRUE(servers.Sync()) << servers.LastError().toStdString();

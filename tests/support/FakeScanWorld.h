@@ -16,7 +16,7 @@ struct FakeScanWorld {
     QTemporaryDir dir;
     MemoryRegistryBackend backend;
     quarlo::Registry registry{backend};
-    quarlo::Settings settings{registry, dir.filePath("none.cfg")};
+    quarlo::Settings settings{registry, nullptr};
     FakeDnsLookup dns;
     FakeDirectDns* directDns = nullptr; // owned by the list
     quarlo::Addresslist list{settings, dns, makeDirectDns()};

@@ -61,7 +61,7 @@ protected:
     QTemporaryDir dir;
     MemoryRegistryBackend backend;
     quarlo::Registry registry{backend};
-    quarlo::Settings settings{registry, dir.filePath("none.cfg")};
+    quarlo::Settings settings{registry, nullptr};
     std::unique_ptr<quarlo::AresDnsLookup> lookup;
     quarlo::AresDirectDns* direct = nullptr;
     std::unique_ptr<quarlo::Addresslist> list;

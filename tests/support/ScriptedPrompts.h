@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/UserPrompts.h"
+#include "common/UserPrompts.h"
 
 #include <deque>
 #include <vector>

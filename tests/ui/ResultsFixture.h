@@ -29,7 +29,7 @@ protected:
     static constexpr int kNxDomain = quarlo::DnsFailure::NotFound;
     static constexpr int kTimeout = quarlo::DnsFailure::Timeout;
 
-    ResultsFixture() : registry(backend), settings(registry, dir.filePath("none.cfg"))
+    ResultsFixture() : registry(backend), settings(registry, nullptr)
     {
         auto direct = std::make_unique<FakeDirectDns>();
         directDns = direct.get();

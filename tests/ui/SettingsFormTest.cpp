@@ -3,6 +3,8 @@
 #include "ServerEditorDriver.h"
 #include "common/Registry.h"
 #include "model/Settings.h"
+#include "storage/ServerConfigFile.h"
+#include "storage/ServerConfigStore.h"
 #include "support/MemoryRegistryBackend.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
@@ -30,7 +32,7 @@ namespace {
 
 class SettingsFormTest : public ::testing::Test {
 protected:
-    SettingsFormTest() : registry(backend), settings(registry, dir.filePath("Quarlo.cfg"))
+    SettingsFormTest() : store(dir.filePath("Quarlo.cfg")), registry(backend), settings(registry, &store)
     {
         settings.BlacklistServers().Add(makeServer("zen.example", true, {{"127.0.0.2", "Listed"}}, false, "Zen"));
         settings.BlacklistServers().Add(makeServer("bl.example", true, {{"127.0.0.3", "Spam"}}));
@@ -98,8 +100,9 @@ protected:
     // The servers the configuration file holds now.
     std::unique_ptr<Servers> saved(const QString& path = QString()) const
     {
-        auto servers = std::make_unique<Servers>(path.isEmpty() ? dir.filePath("Quarlo.cfg") : path);
-        servers->Refresh();
+        auto servers = std::make_unique<Servers>();
+        QString error;
+        ServerConfigFile::Read(*servers, path.isEmpty() ? dir.filePath("Quarlo.cfg") : path, error);
         return servers;
     }
     bool fileWritten() const { return QFile::exists(dir.filePath("Quarlo.cfg")); }
@@ -112,6 +115,7 @@ protected:
     ServerPtr server(const char* zone) { return settings.BlacklistServers().Item(zone); }
 
     QTemporaryDir dir;
+    ServerConfigStore store;
     MemoryRegistryBackend backend;
     Registry registry;
     Settings settings;
@@ -150,7 +154,8 @@ TEST_F(SettingsFormTest, OptionsOpenAsStoredAndOnlyOkWritesThem)
     }
     EXPECT_EQ(form->result(), QDialog::Accepted);
     // A second settings object reads what went to the registry.
-    Settings reread(registry, dir.filePath("other.cfg"));
+    ServerConfigStore rereadFile(dir.filePath("other.cfg"));
+    Settings reread(registry, &rereadFile);
     EXPECT_EQ(reread.MaxQueries(), 612);
     EXPECT_EQ(reread.ExpansionLevel(), 0);
     EXPECT_FALSE(reread.CheckListsBeforeScanning());
@@ -460,7 +465,8 @@ TEST_F(SettingsFormTest, FailedSaveIsReportedAndKeepsTheDialogOpen)
         QFile file(blocker);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    Settings blocked(registry, blocker + "/Quarlo.cfg");
+    ServerConfigStore blockedFile(blocker + "/Quarlo.cfg");
+    Settings blocked(registry, &blockedFile);
     blocked.BlacklistServers().Add(makeServer("zen.example", true, {{"127.0.0.2", "Listed"}}));
     open(1, &blocked);
     leftClick(0, 0);

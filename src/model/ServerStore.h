@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+namespace quarlo {
+
+class Servers;
+
+// Where the blacklist server definitions are kept. The object model reads
+// and writes them through this, so it needs to know nothing of files.
+class ServerStore {
+public:
+    virtual ~ServerStore() = default;
+
+    // Adds the stored servers whose zones are not held yet. False, with
+    // error set, when the store itself cannot be used (a missing or
+    // malformed store adds nothing and is no error).
+    virtual bool Load(Servers& servers, QString& error) = 0;
+    // Replaces what is stored with the whole collection.
+    virtual bool Save(const Servers& servers, QString& error) = 0;
+};
+
+} // namespace quarlo

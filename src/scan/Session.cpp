@@ -1,0 +1,29 @@
+#include "scan/Session.h"
+
+#include "scan/AresDirectDns.h"
+#include "scan/DnsServers.h"
+
+namespace quarlo {
+
+Session::Session(Registry& registry, const Options& options)
+    : store_(options.configPath, options.savePath),
+      settings_(registry, &store_),
+      dnsServers_(options.dnsServers.isEmpty() ? ConfiguredDnsServers(settings_.RetrieveOption(QStringLiteral("DNS Servers")))
+                                               : SplitDnsServers(options.dnsServers)),
+      tuning_(options.tuning),
+      lookup_(dnsServers_),
+      list_(settings_, lookup_, NewDirectDns())
+{
+    lookup_.setTuning(tuning_);
+}
+
+std::unique_ptr<DirectDns> Session::NewDirectDns() const
+{
+    auto dns = std::make_unique<AresDirectDns>(dnsServers_);
+    dns->setTuning(tuning_);
+    return dns;
+}
+
+QString Session::LastError() const { return settings_.BlacklistServers().LastError(); }
+
+} // namespace quarlo
