@@ -45,15 +45,13 @@ install(CODE "
 # service names the installed quarlo-check by its absolute path, known only
 # when installing. $XDG_DATA_DIRS/systemd/user and ~/.local/share/systemd/user
 # are both on the user manager's search path.
-if(TARGET quarlo-check)
-  install(CODE "
-    set(QUARLO_CHECK_EXEC \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quarlo-check\")
-    configure_file(\"${CMAKE_SOURCE_DIR}/data/systemd/quarlo-watch@.service.in\" \"${QUARLO_INSTALL_STAGING}/quarlo-watch@.service\" @ONLY)
-    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/systemd/user\" TYPE FILE
-         FILES \"${QUARLO_INSTALL_STAGING}/quarlo-watch@.service\")
-  ")
-  install(FILES data/systemd/quarlo-watch@.timer DESTINATION ${CMAKE_INSTALL_DATADIR}/systemd/user)
-endif()
+install(CODE "
+  set(QUARLO_CHECK_EXEC \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quarlo-check\")
+  configure_file(\"${CMAKE_SOURCE_DIR}/data/systemd/quarlo-watch@.service.in\" \"${QUARLO_INSTALL_STAGING}/quarlo-watch@.service\" @ONLY)
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/systemd/user\" TYPE FILE
+       FILES \"${QUARLO_INSTALL_STAGING}/quarlo-watch@.service\")
+")
+install(FILES data/systemd/quarlo-watch@.timer DESTINATION ${CMAKE_INSTALL_DATADIR}/systemd/user)
 
 # A direct install (not staged for a package, whose triggers do this) brings
 # the desktop's caches up to date when their tools are there.
