@@ -2,12 +2,12 @@
 // time from ScanStarted to a fully drawn tree, the longest stall of the event
 // loop meanwhile, and the cost of one UpdateRow at that size.
 #include "app/Application.h"
+#include "app/DesktopSession.h"
 #include "app/SilentPrompts.h"
 #include "common/Registry.h"
 #include "common/VolatileRegistryBackend.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
-#include "scan/Session.h"
 #include "ui/MainForm.h"
 #include "ui/ResultsTable.h"
 #include "export/TableFileWriter.h"
@@ -122,12 +122,10 @@ int main(int argc, char** argv)
     VolatileRegistryBackend backend;
     Registry registry(backend);
     SilentPrompts prompts;
-    Session session(registry, {.configPath = QString::fromLocal8Bit(argv[1])});
-    Settings& settings = session.Settings();
-    Addresslist& list = session.Addresslist();
-    Application app(list, settings, prompts);
-    MainForm window(MainForm::ServicesOf(session, app, registry, prompts, QApplication::applicationDirPath(),
-                                         QStringLiteral("quarlo")));
+    DesktopSession desktop(registry, prompts, {.configPath = QString::fromLocal8Bit(argv[1])});
+    Addresslist& list = desktop.Addresslist();
+    Application& app = desktop.Application();
+    MainForm window(desktop.WindowServices(QApplication::applicationDirPath(), QStringLiteral("quarlo")));
     window.resize(1200, 800);
     window.show();
 

@@ -6,6 +6,7 @@
 // tools/screenshots, which starts a test blacklist server and a display.
 #include "app/ProgramIdentity.h"
 #include "app/Application.h"
+#include "app/DesktopSession.h"
 #include "app/SilentPrompts.h"
 #include "common/AppInfo.h"
 #include "common/Registry.h"
@@ -14,7 +15,6 @@
 #include "export/TableFileWriter.h"
 #include "export/TablePainter.h"
 #include "scan/Addresslist.h"
-#include "scan/Session.h"
 #include "ui/AddAddressesForm.h"
 #include "ui/AddEditServer.h"
 #include "ui/SettingsForm.h"
@@ -123,13 +123,12 @@ int main(int argc, char** argv)
     Registry registry(backend);
     SilentPrompts prompts;
     prompts.onMessage = [](const QString& text) { std::printf("message: %s\n", qPrintable(text)); };
-    Session session(registry, {.configPath = config});
-    Settings& settings = session.Settings();
+    DesktopSession desktop(registry, prompts, {.configPath = config});
+    Settings& settings = desktop.Settings();
     settings.setExpansionLevel(2);
-    Addresslist& list = session.Addresslist();
-    Application app(list, settings, prompts);
-    MainForm window(MainForm::ServicesOf(session, app, registry, prompts, QApplication::applicationDirPath(),
-                                         QStringLiteral("quarlo")));
+    Addresslist& list = desktop.Addresslist();
+    Application& app = desktop.Application();
+    MainForm window(desktop.WindowServices(QApplication::applicationDirPath(), QStringLiteral("quarlo")));
     window.resize(1180, 720);
     window.show();
     bool ok = shoot(window, out + QStringLiteral("/start-page.png"));
@@ -194,7 +193,7 @@ int main(int argc, char** argv)
         }
     }
 
-    AddAddressesForm dialog(list, settings, session.Lookup(), session.NewDirectDns(), &window);
+    AddAddressesForm dialog(list, settings, desktop.Session().Lookup(), desktop.Session().NewDirectDns(), &window);
     dialog.resize(520, 420);
     dialog.show();
     auto* grid = dialog.findChild<QTableWidget*>(QStringLiteral("Table"));

@@ -2,6 +2,7 @@
 // blacklist server configuration cannot be read, shows the main window and
 // opens a list named on the command line.
 #include "app/Application.h"
+#include "app/DesktopSession.h"
 #include "app/AutomationServer.h"
 #include "app/CommandLine.h"
 #include "app/DesktopExports.h"
@@ -15,7 +16,6 @@
 #include "common/RegistryLocation.h"
 #include "export/ExportEngine.h"
 #include "scan/ScanRecorder.h"
-#include "scan/Session.h"
 #include "storage/ServerConfigFile.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/MainForm.h"
@@ -40,13 +40,14 @@ int main(int argc, char** argv)
     Registry registry(registryBackend);
     WidgetPrompts prompts;
     const ConfigLocation location = ConfigLocation::ForExecutable(executable, ServerConfigFile::PathForExecutable(executable));
-    Session session(registry, {.configPath = location.ReadPath(), .savePath = location.SavePath()});
-    if (!session.LastError().isEmpty()) {
-        prompts.Message(session.LastError(), DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Critical);
+    DesktopSession session(registry, prompts, {.configPath = location.ReadPath(), .savePath = location.SavePath()});
+    if (!session.Session().LastError().isEmpty()) {
+        prompts.Message(session.Session().LastError(), DisplayTitle(), UserPrompts::Buttons::Ok,
+                        UserPrompts::Icon::Critical);
         return 1;
     }
     Addresslist& list = session.Addresslist();
-    Application application(list, session.Settings(), prompts);
+    Application& application = session.Application();
     // Every finished scan, from the window or an automation client, goes
     // into the history.
     ScanRecorder recorder(list, QStringLiteral("window"));
@@ -54,8 +55,7 @@ int main(int argc, char** argv)
     DesktopExports::Install(ExportEngine::Instance(), prompts, programDir);
 
     AutomationServer automation(application, commandLine.StartedByAutomation());
-    MainForm::Services services =
-        MainForm::ServicesOf(session, application, registry, prompts, programDir, QFileInfo(executable).completeBaseName());
+    MainForm::Services services = session.WindowServices(programDir, QFileInfo(executable).completeBaseName());
     services.configDir = location.WritableDirectory();
     services.dataDir = location.DataDirectory();
     MainForm window(services);

@@ -3,6 +3,7 @@
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "scan/AresDnsLookup.h"
+#include "scan/DirectDns.h"
 #include "scan/DnsTuning.h"
 #include "storage/ServerConfigStore.h"
 
@@ -12,7 +13,6 @@
 
 namespace quarlo {
 
-class DirectDns;
 class Registry;
 
 // The program's objects wired together the one way every front end needs

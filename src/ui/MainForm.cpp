@@ -12,7 +12,6 @@
 #include "scan/Addresslist.h"
 #include "scan/DirectDns.h"
 #include "scan/DnsLookup.h"
-#include "scan/Session.h"
 #include "storage/HistoryStore.h"
 #include "ui/AddAddressesForm.h"
 #include "ui/ButtonIcons.h"
@@ -123,13 +122,6 @@ constexpr int kZoneProblemRows = 4;
 const QDateTime kOldestLayout(QDate(2004, 8, 25), QTime(0, 0));
 
 } // namespace
-
-MainForm::Services MainForm::ServicesOf(Session& session, ListCommands& commands, Registry& registry,
-                                        UserPrompts& prompts, const QString& programDir, const QString& programName)
-{
-    return Services{commands, session.Addresslist(), session.Settings(), session.Lookup(), registry, prompts,
-                    [&session] { return session.NewDirectDns(); }, programDir, programName};
-}
 
 MainForm::MainForm(const Services& services, QWidget* parent)
     : QMainWindow(parent), s_(services), help_(services.registry, services.dataDir.isEmpty() ? services.programDir : services.dataDir, this)

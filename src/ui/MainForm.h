@@ -27,7 +27,6 @@ namespace quarlo {
 
 class Addresslist;
 class ListCommands;
-class Session;
 class DirectDns;
 class DnsLookup;
 class HistoryTips;
@@ -59,10 +58,6 @@ public:
         QString configDir = QString();
         QString dataDir = QString();
     };
-
-    // The services of a session's objects.
-    static Services ServicesOf(Session& session, ListCommands& commands, Registry& registry, UserPrompts& prompts,
-                               const QString& programDir, const QString& programName);
 
     explicit MainForm(const Services& services, QWidget* parent = nullptr);
     ~MainForm() override;

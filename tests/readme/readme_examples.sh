@@ -7,14 +7,7 @@
 # usage: readme_examples.sh SOURCE_DIR BUILD_DIR
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../support/rbldnsd.sh"
-src="$(cd "$1" && pwd)"
-build="$(cd "$2" && pwd)"
-work="$(mktemp -d)"
-chmod 755 "$work"
-cleanup() { [[ -n "${rbl_pid:-}" ]] && kill "$rbl_pid" 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+begin_shell_test "$1" "$2"
 
 # The bundled configuration's enabled zones, each listing its test entry and
 # the README's sample address.

@@ -19,3 +19,16 @@ start_rbldnsd() {
     echo "rbldnsd did not start"
     exit 1
 }
+
+# Sets up a shell test run with SOURCE_DIR BUILD_DIR: src, build, a scratch
+# folder work (removed at exit, with any rbldnsd started), and fail MESSAGE,
+# which counts failures in $failures.
+begin_shell_test() {
+    src="$(cd "$1" && pwd)"
+    build="$(cd "$2" && pwd)"
+    work="$(mktemp -d)"
+    chmod 755 "$work"
+    trap '[[ -n "${rbl_pid:-}" ]] && kill "$rbl_pid" 2>/dev/null; rm -rf "$work"' EXIT
+    failures=0
+}
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
