@@ -38,23 +38,32 @@ bool AutomationObject::acceptText(const QString& text, const char* argument) con
     return false;
 }
 
-bool AutomationObject::readKey(const QDBusVariant& value, Key& key) const
+bool AutomationObject::isInteger(int typeId)
 {
-    const QVariant v = value.variant();
-    switch (v.metaType().id()) {
-    case QMetaType::QString: {
-        const QString text = v.toString();
-        if (!acceptText(text, "Key")) return false;
-        key = text;
-        return true;
-    }
+    switch (typeId) {
     case QMetaType::UChar:
     case QMetaType::Short:
     case QMetaType::UShort:
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::LongLong:
-    case QMetaType::ULongLong: {
+    case QMetaType::ULongLong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool AutomationObject::readKey(const QDBusVariant& value, Key& key) const
+{
+    const QVariant v = value.variant();
+    if (v.metaType().id() == QMetaType::QString) {
+        const QString text = v.toString();
+        if (!acceptText(text, "Key")) return false;
+        key = text;
+        return true;
+    }
+    if (isInteger(v.metaType().id())) {
         bool ok = false;
         const qlonglong n = v.toLongLong(&ok);
         // Positions past int's range exist in no collection: found nowhere.
@@ -63,12 +72,10 @@ bool AutomationObject::readKey(const QDBusVariant& value, Key& key) const
             key = 0;
         return true;
     }
-    default:
-        replyError(QDBusError::errorString(QDBusError::InvalidArgs),
-                   QStringLiteral("Key must be a text or a 1-based position (an integer), not %1")
-                       .arg(QLatin1String(v.metaType().name() ? v.metaType().name() : "nothing")));
-        return false;
-    }
+    replyError(QDBusError::errorString(QDBusError::InvalidArgs),
+               QStringLiteral("Key must be a text or a 1-based position (an integer), not %1")
+                   .arg(QLatin1String(v.metaType().name() ? v.metaType().name() : "nothing")));
+    return false;
 }
 
 } // namespace quarlo

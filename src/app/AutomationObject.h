@@ -34,6 +34,8 @@ protected:
     void noteCaller() const;
     // Answers the current call with the "object gone" error.
     void replyGone() const;
+    // Whether a D-Bus argument's type is one of the integer types.
+    static bool isInteger(int typeId);
     // False (and an InvalidArgs error sent) when text is too long.
     bool acceptText(const QString& text, const char* argument) const;
     // False (and an InvalidArgs error sent) for a key of another type.

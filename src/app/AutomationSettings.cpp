@@ -71,24 +71,12 @@ void AutomationSettings::Refresh()
 
 bool AutomationSettings::plainValue(const QVariant& value, const char* argument) const
 {
-    switch (value.typeId()) {
-    case QMetaType::QString:
-        return acceptText(value.toString(), argument);
-    case QMetaType::Bool:
-    case QMetaType::UChar:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-        return true;
-    default:
-        replyError(QDBusError::errorString(QDBusError::InvalidArgs),
-                   QStringLiteral("%1 must be a text, a number or a Boolean").arg(QLatin1String(argument)));
-        return false;
-    }
+    const int type = value.typeId();
+    if (type == QMetaType::QString) return acceptText(value.toString(), argument);
+    if (type == QMetaType::Bool || type == QMetaType::Double || isInteger(type)) return true;
+    replyError(QDBusError::errorString(QDBusError::InvalidArgs),
+               QStringLiteral("%1 must be a text, a number or a Boolean").arg(QLatin1String(argument)));
+    return false;
 }
 
 QString AutomationSettings::RetrieveOption(const QString& name, const QDBusVariant& defaultValue)
