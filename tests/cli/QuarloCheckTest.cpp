@@ -139,6 +139,14 @@ QStringList csvFields(const QString& line)
     return fields;
 }
 
+// The named fields of a JSON object, joined for one comparison.
+QString pick(const QJsonValue& object, const QStringList& keys)
+{
+    QStringList values;
+    for (const QString& k : keys) values << object[k].toVariant().toString();
+    return values.join('|');
+}
+
 const QString kNoAnswerNote = "No DNS server answered; check your network or the --dns option / QUARLO_DNS_SERVERS";
 
 } // namespace
@@ -161,10 +169,9 @@ TEST_F(QuarloCheck, IPv6AndDomainListTargets)
         QString message; // part of the message
     };
     const Case cases[] = {
-        {"2001:db8:1::5", "listed", {"six.test"}, {"exact.test", "dom.test"}, "Blacklisted by 1 server"},
+        // (Verdicts per kind of target and list: the scan's own tests.)
         {"2001:db8:2::5", "clean", {}, {"exact.test", "dom.test"},
          "Not on any Blacklist (1 list checked); not applicable: exact.test (does not answer IPv6 queries)"},
-        {"192.0.2.1", "listed", {"exact.test"}, {"dom.test"}, "Blacklisted by 1 server"},
         // Its registered domain hosts.test is on the domain list.
         {"clean.hosts.test", "listed", {"dom.test"}, {}, "Blacklisted by 1 server"},
         // Its mail host is clean, its own domain is not.
@@ -266,53 +273,43 @@ TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
 
 TEST_F(QuarloCheck, TextReportShowsVerdictsRefusalsAndSkippedLists)
 {
-    const CliResult listed =
-        run({"192.0.2.1", "198.51.100.20", "clean.hosts.test", "postmaster@implicit.test", "postmaster@nomail.test"});
+    // One listing in full; the other verdicts by their line.
+    const CliResult listed = run({"192.0.2.1", "198.51.100.20", "postmaster@implicit.test"});
     EXPECT_EQ(listed.exitCode, 1) << listed.err.toStdString();
     EXPECT_TRUE(listed.out.startsWith("192.0.2.1  Blacklisted by 2 servers\n  Exact, Inc. (exact.test)  Received 1 reason  http://exact.test/\n"
                                       "    127.0.0.2  Spam source\n      Listed, see http://exact.test/?192.0.2.1\n"))
         << listed.out.toStdString();
-    EXPECT_TRUE(listed.out.contains("  Mask (mask.test)  Received 2 reasons"));
     EXPECT_TRUE(listed.out.contains("\n198.51.100.20  Not on any Blacklist (2 lists checked)\n"));
-    EXPECT_TRUE(listed.out.contains("\nclean.hosts.test (198.51.100.20)  Not on any Blacklist"));
     EXPECT_TRUE(listed.out.contains("\npostmaster@implicit.test (implicit.test, 198.51.100.20)  Not on any Blacklist"))
         << listed.out.toStdString();
-    EXPECT_TRUE(listed.out.contains("\npostmaster@nomail.test  Domain accepts no mail (null MX)")) << listed.out.toStdString();
 
     const CliResult r = run({"-q", "192.0.2.9", "192.0.2.1"}, {}, selfTestConfig);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    // A refusal is shown as one, not as a listing.
     EXPECT_TRUE(r.out.contains("192.0.2.9  Not completely checked: 1 of 4 lists did not answer: every.test (skipped: lists 127.0.0.1)\n"
                                "  Exact, Inc. (exact.test)  Query refused  http://exact.test/\n"
                                "    127.255.255.254  Query via public resolver\n"))
         << r.out.toStdString();
-    // A listing with gaps says so beneath it.
-    EXPECT_TRUE(r.out.contains("  Not completely checked: 1 of 4 lists did not answer: every.test")) << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains("\nLists skipped in this scan:\n  Every (every.test) lists the test address 127.0.0.1, "
-                               "so it would list every address; skipped in this scan\n"))
-        << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains("Lists not verified:\n  Unverified (unverified.test) does not list the test address 127.0.0.2"))
-        << r.out.toStdString();
+    // A listing with gaps says so beneath it; skipped and unverified lists are named once.
+    for (const char* part : {"  Not completely checked: 1 of 4 lists did not answer: every.test",
+                             "\nLists skipped in this scan:\n  Every (every.test) lists the test address 127.0.0.1, ",
+                             "Lists not verified:\n  Unverified (unverified.test) does not list the test address 127.0.0.2"})
+        EXPECT_TRUE(r.out.contains(part)) << part << "\n" << r.out.toStdString();
     // Warnings are not progress: --quiet keeps them.
     EXPECT_TRUE(r.err.contains("Your DNS resolver is refused by exact.test")) << r.err.toStdString();
 }
 
 TEST_F(QuarloCheck, MailAddressesKeepTheirTextAndNameTheirMailServer)
 {
-    const CliResult r = run({"--format", "json", "postmaster@hosts.test", "abuse@other.test", "Postmaster@hosts.test."});
-    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    const QJsonArray targets = json(r)["targets"].toArray();
-    ASSERT_EQ(targets.size(), 3) << r.out.toStdString();
     // Three rows for one mail server, each under the address as given.
     const QStringList given{"postmaster@hosts.test", "abuse@other.test", "Postmaster@hosts.test."};
-    for (int i = 0; i < 3; ++i) {
-        const QJsonObject target = targets[i].toObject();
-        EXPECT_EQ(target["target"].toString(), given[i]);
-        EXPECT_EQ(target["mx"].toString(), "mx1.hosts.test");
-        EXPECT_EQ(target["ip"].toString(), "192.0.2.1");
-        EXPECT_EQ(target["status"].toString(), "listed");
-        EXPECT_EQ(target["listedBy"].toArray().size(), 2);
-    }
-
+    const CliResult r = run(QStringList{"--format", "json"} + given);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    QStringList rows, expected;
+    for (const QJsonValue& t : json(r)["targets"].toArray())
+        rows << pick(t, {"target", "mx", "ip", "status"}) + QStringLiteral("|%1").arg(t["listedBy"].toArray().size());
+    for (const QString& target : given) expected << target + "|mx1.hosts.test|192.0.2.1|listed|2";
+    EXPECT_EQ(rows, expected);
 }
 
 TEST_F(QuarloCheck, JsonReportCarriesTheScanTheListsAndEveryDetail)
@@ -321,53 +318,32 @@ TEST_F(QuarloCheck, JsonReportCarriesTheScanTheListsAndEveryDetail)
     const CliResult r = run({"--format", "json", "192.0.2.2", "192.0.2.9", "missing.hosts.test"}, {}, selfTestConfig);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     const QJsonObject report = json(r);
-
     const QDateTime started = QDateTime::fromString(report["started"].toString(), Qt::ISODate);
-    EXPECT_TRUE(report["started"].toString().endsWith('Z')) << report["started"].toString().toStdString();
-    EXPECT_GE(started, before);
-    EXPECT_LE(started, QDateTime::currentDateTimeUtc());
+    EXPECT_TRUE(report["started"].toString().endsWith('Z') && started >= before && started <= QDateTime::currentDateTimeUtc())
+        << report["started"].toString().toStdString();
     EXPECT_EQ(report["dnsServers"].toArray(), QJsonArray{server.serverSpec()});
 
-    const QJsonArray lists = report["lists"].toArray();
-    ASSERT_EQ(lists.size(), 4) << r.out.toStdString();
-    const QStringList zones{"exact.test", "mask.test", "every.test", "unverified.test"};
-    const QStringList health{"ok", "ok", "lists-everything", "unverified"};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(lists[i].toObject()["zone"].toString(), zones[i]);
-        EXPECT_EQ(lists[i].toObject()["health"].toString(), health[i]);
-    }
-    EXPECT_EQ(lists[0].toObject()["name"].toString(), "Exact, Inc.");
-    EXPECT_TRUE(lists[2].toObject()["description"].toString().contains("lists the test address 127.0.0.1"));
+    QStringList lists;
+    for (const QJsonValue& list : report["lists"].toArray()) lists << pick(list, {"zone", "health"});
+    EXPECT_EQ(lists, (QStringList{"exact.test|ok", "mask.test|ok", "every.test|lists-everything", "unverified.test|unverified"}));
+    EXPECT_EQ(report["lists"][0]["name"].toString(), "Exact, Inc.");
+    EXPECT_TRUE(report["lists"][2]["description"].toString().contains("lists the test address 127.0.0.1"));
 
     const QJsonArray targets = report["targets"].toArray();
     ASSERT_EQ(targets.size(), 3);
-    const QJsonObject dynamic = targets[0].toObject();
-    EXPECT_EQ(dynamic["ip"].toString(), "192.0.2.2");
-    EXPECT_EQ(dynamic["mx"].toString(), "");
-    const QJsonObject exact = dynamic["listedBy"].toArray()[0].toObject();
-    EXPECT_EQ(exact["name"].toString(), "Exact, Inc.");
-    EXPECT_EQ(exact["zone"].toString(), "exact.test");
-    EXPECT_EQ(exact["url"].toString(), "http://exact.test/");
-    const QJsonObject response = exact["responses"].toArray()[0].toObject();
-    EXPECT_EQ(response["address"].toString(), "127.0.0.10");
-    EXPECT_EQ(response["reason"].toString(), "Dynamic");
-    EXPECT_EQ(response["txt"].toString(), "Dynamic 192.0.2.2");
-    const QJsonArray skipped = dynamic["skipped"].toArray();
-    ASSERT_EQ(skipped.size(), 1);
-    EXPECT_EQ(skipped[0].toObject()["zone"].toString(), "every.test");
-    EXPECT_TRUE(skipped[0].toObject()["reason"].toString().contains("127.0.0.1"));
+    EXPECT_EQ(pick(targets[0], {"ip", "mx"}), "192.0.2.2|");
+    EXPECT_EQ(pick(targets[0]["listedBy"][0], {"name", "zone", "url"}), "Exact, Inc.|exact.test|http://exact.test/");
+    EXPECT_EQ(pick(targets[0]["listedBy"][0]["responses"][0], {"address", "reason", "txt"}), "127.0.0.10|Dynamic|Dynamic 192.0.2.2");
+    ASSERT_EQ(targets[0]["skipped"].toArray().size(), 1);
+    EXPECT_EQ(targets[0]["skipped"][0]["zone"].toString(), "every.test");
+    EXPECT_TRUE(targets[0]["skipped"][0]["reason"].toString().contains("127.0.0.1"));
 
-    const QJsonObject refusedTarget = targets[1].toObject();
-    EXPECT_EQ(refusedTarget["status"].toString(), "incomplete"); // refused, and a list skipped
-    const QJsonArray refused = refusedTarget["refused"].toArray();
-    ASSERT_EQ(refused.size(), 1);
-    EXPECT_EQ(refused[0].toObject()["zone"].toString(), "exact.test");
-    EXPECT_EQ(refused[0].toObject()["reason"].toString(), "Query via public resolver");
-    EXPECT_EQ(refused[0].toObject()["responses"].toArray()[0].toObject()["txt"].toString(), "query via public resolver");
-
-    const QJsonObject missing = targets[2].toObject();
-    EXPECT_EQ(missing["status"].toString(), "unresolvable");
-    EXPECT_EQ(missing["ip"].toString(), "");
+    // Refused, and a list skipped: incomplete.
+    EXPECT_EQ(targets[1]["status"].toString(), "incomplete");
+    ASSERT_EQ(targets[1]["refused"].toArray().size(), 1);
+    EXPECT_EQ(pick(targets[1]["refused"][0], {"zone", "reason"}), "exact.test|Query via public resolver");
+    EXPECT_EQ(targets[1]["refused"][0]["responses"][0]["txt"].toString(), "query via public resolver");
+    EXPECT_EQ(pick(targets[2], {"status", "ip"}), "unresolvable|");
 }
 
 TEST_F(QuarloCheck, CsvHasOneRowPerResponseAndOnePerQuietTarget)
@@ -393,18 +369,15 @@ TEST_F(QuarloCheck, CsvHasOneRowPerResponseAndOnePerQuietTarget)
                                     "Spam source,\"Listed, see http://exact.test/?192.0.2.1\",,listing,Blacklisted by 3 servers,,,"
                                     "every.test (lists 127.0.0.1),"))
         << lines[1].toStdString();
-    EXPECT_TRUE(lines[5].startsWith("198.51.100.20,198.51.100.20,incomplete,,,,,,,,,")) << lines[5].toStdString();
     EXPECT_TRUE(lines[6].startsWith("192.0.2.9,192.0.2.9,incomplete,\"Exact, Inc.\",exact.test,http://exact.test/,"
                                     "127.255.255.254,Query via public resolver,query via public resolver,,refusal,"))
         << lines[6].toStdString();
     EXPECT_TRUE(lines[6].contains(",,exact.test (Query via public resolver),every.test (lists 127.0.0.1),")) << lines[6].toStdString();
-    EXPECT_TRUE(lines[7].startsWith("postmaster@nomail.test,,no-mail,,,,,,,,,Domain accepts no mail (null MX),")) << lines[7].toStdString();
     // Control characters would reach the terminal: CSV shows them as text output does.
     EXPECT_TRUE(lines[8].startsWith("bad?name,,invalid,")) << lines[8].toStdString();
 }
 
-// The report files show the window's grid: the same texts, escaped in HTML,
-// laid out in pages in a PDF, a real workbook; written only when complete.
+// The report files show the window's grid; written only when complete.
 TEST_F(QuarloCheck, GridReportsGoToTheOutputFileInEveryFormat)
 {
     write(dir.filePath("Mail servers.BlackList"),
@@ -417,20 +390,9 @@ TEST_F(QuarloCheck, GridReportsGoToTheOutputFileInEveryFormat)
     QFile htmlFile(html);
     ASSERT_TRUE(htmlFile.open(QIODevice::ReadOnly));
     const QString page = QString::fromUtf8(htmlFile.readAll());
-    for (const char* text : {"Mail servers Blacklist scan results", "Blacklisted by 2 servers", "Not on any Blacklist",
-                             "Exact, Inc.", "Received 2 reasons", "Listed, see", "http://exact.test/?192.0.2.1"})
+    // The writers' own tests check each format in full.
+    for (const char* text : {"Mail servers Blacklist scan results", "Blacklisted by 2 servers", "Not on any Blacklist"})
         EXPECT_TRUE(page.contains(text)) << text;
-
-    const QString pdf = dir.filePath("out.pdf");
-    const CliResult pdfRun = run({"-q", "--format=PDF", "-o", pdf, list});
-    ASSERT_EQ(pdfRun.exitCode, 1) << pdfRun.err.toStdString() << pdfRun.out.toStdString();
-    QProcess text;
-    text.start("pdftotext", {"-layout", pdf, "-"});
-    ASSERT_TRUE(text.waitForFinished(30000)) << "pdftotext (poppler-utils) is needed";
-    const QString pages = QString::fromUtf8(text.readAllStandardOutput());
-    for (const char* line : {"Mail servers Blacklist scan results", "192.0.2.1", "Blacklisted by 2 servers", "198.51.100.20",
-                             "Page 1 of 1"})
-        EXPECT_TRUE(pages.contains(line)) << line << "\n" << pages.toStdString();
 
     const QString xlsx = dir.filePath("out.xlsx");
     ASSERT_EQ(run({"-q", "--format", "xlsx", "--output", xlsx, "192.0.2.1"}).exitCode, 1);
@@ -561,8 +523,6 @@ TEST_F(QuarloCheck, HugeOrEndlessInputIsRefusedWithShortMessagesAndLittleMemory)
         QString message;     // part of the first target's message, or of standard error on exit 2
     };
     const std::vector<Case> cases{
-        {"50 MB line", {"-"}, fiftyMegabytes + "\n192.0.2.1\n", {}, 1, {start40 + "...", "192.0.2.1"},
-         "Invalid target: longer than 320 characters"},
         {"50 MB line without a line end", {"-"}, "192.0.2.1\n" + fiftyMegabytes, {}, 1, {"192.0.2.1", start40 + "..."},
          "Blacklisted"},
         {"long line under the read cap", {"-"}, QByteArray(1000, 'a') + "\n", {}, 3, {start40 + "..."},
@@ -748,7 +708,6 @@ TEST_F(HostileDns, ControlCharactersInTxtTextNeverReachTheTerminal)
     const QStringList fields = csvFields(lines[1]);
     EXPECT_EQ(fields.size(), 16) << lines[1].toStdString();
     EXPECT_EQ(fields.value(8), "Listed ?]0;owned? ?[2J??? ?31m, \"see\" x") << lines[1].toStdString();
-    EXPECT_TRUE(lines[1].contains(",\"Listed ?]0;owned? ?[2J??? ?31m, \"\"see\"\" x\",")) << lines[1].toStdString();
 
     const CliResult text = run({"192.0.2.1"});
     EXPECT_EQ(text.exitCode, 1) << text.err.toStdString();
@@ -756,16 +715,14 @@ TEST_F(HostileDns, ControlCharactersInTxtTextNeverReachTheTerminal)
     EXPECT_TRUE(text.out.contains("      Listed ?]0;owned? ?[2J??? ?31m, \"see\" x\n")) << text.out.toStdString();
 }
 
-// A network range stands for each of its addresses, from arguments, standard
-// input and list files alike, each address once; refused ranges are invalid
+// A network range stands for each of its addresses, from arguments and
+// standard input alike, each address once; refused ranges are invalid
 // targets that say why, and too many addresses end the run up front.
 TEST_F(QuarloCheck, NetworkRangesExpandIntoTheirAddresses)
 {
     // mask.test lists 192.0.2.1 alone of 192.0.2.0/28.
     const QString maskOnly = dir.filePath("mask.cfg");
     writeConfig(maskOnly, {kMaskServer});
-    const QString list = dir.filePath("range.BlackList");
-    write(list, "<AddressList><Address Target=\"192.0.2.7/28\"/><Address Target=\"192.0.2.3\"/></AddressList>");
     struct Case {
         const char* label;
         QStringList args;
@@ -773,9 +730,8 @@ TEST_F(QuarloCheck, NetworkRangesExpandIntoTheirAddresses)
     };
     const Case cases[] = {
         {"network argument", {"192.0.2.0/28"}, {}},
-        {"first and last address", {"192.0.2.0-192.0.2.15", "192.0.2.4"}, {}},
+        // Range syntax and list files: IpRange's and RangeListFile's tests.
         {"standard input", {"-"}, "# ranges too\n192.0.2.0 - 192.0.2.15\n192.0.2.15\n"},
-        {"list file", {list}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -866,21 +822,15 @@ TEST_F(HostileDns, IPv6AddressesOfHostsOnRequest)
 
     const CliResult r = run({"--ipv6", "--format", "json", "dual.test", "v4only.test", "192.0.2.9", "many.test"});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    const QJsonArray targets = QJsonDocument::fromJson(r.out.toUtf8()).object()["targets"].toArray();
-    ASSERT_EQ(targets.size(), 6 + 16) << r.out.toStdString();
-    const auto at = [&](int i) { return targets[i].toObject(); };
-    EXPECT_EQ(at(0)["target"].toString(), "dual.test");
-    EXPECT_EQ(at(0)["status"].toString(), "clean");
-    EXPECT_EQ(at(1)["target"].toString(), "2001:db8::1");
-    EXPECT_EQ(at(1)["addressOf"].toString(), "dual.test");
-    EXPECT_EQ(at(1)["status"].toString(), "clean");
-    EXPECT_EQ(at(2)["target"].toString(), "2001:db8::2"); // the repeated record is checked once
-    EXPECT_EQ(at(2)["status"].toString(), "listed");
-    EXPECT_EQ(at(3)["target"].toString(), "v4only.test"); // no AAAA: nothing added
-    EXPECT_EQ(at(4)["target"].toString(), "192.0.2.9");   // an address literal is not looked up
-    EXPECT_EQ(at(5)["target"].toString(), "many.test");
-    for (int i = 6; i < targets.size(); ++i) EXPECT_EQ(at(i)["addressOf"].toString(), "many.test") << i;
-    // Nothing was asked AAAA for the literal.
+    QStringList rows;
+    for (const QJsonValue& t : QJsonDocument::fromJson(r.out.toUtf8()).object()["targets"].toArray())
+        rows << pick(t, {"target", "addressOf", "status"});
+    // The repeated record is checked once; a host without AAAA adds nothing;
+    // an address literal is not looked up; a host's addresses are capped.
+    ASSERT_EQ(rows.size(), 6 + 16) << r.out.toStdString();
+    EXPECT_EQ(rows.mid(0, 6), (QStringList{"dual.test||clean", "2001:db8::1|dual.test|clean", "2001:db8::2|dual.test|listed",
+                                          "v4only.test||clean", "192.0.2.9||clean", "many.test||clean"}));
+    for (const QString& row : rows.mid(6)) EXPECT_TRUE(row.endsWith("|many.test|clean")) << row.toStdString();
     for (const FakeDnsServer::Query& q : dns.queries()) EXPECT_FALSE(q.type == 28 && q.name.startsWith("192.")) << q.name.toStdString();
 
     const CliResult text = run({"--ipv6", "dual.test"});

@@ -122,38 +122,26 @@ TEST_F(DirectDnsTest, EachServerGetsItsOwnQueries)
     EXPECT_EQ(other.queries().size(), 2);
 }
 
+// Tries and time-outs are the driver's (see the lookup control's tests): here
+// silence and a query that cannot be sent end without a Reply, a server
+// failure is a Reply without answers, and the count drops either way.
 TEST_F(DirectDnsTest, UnansweredQueriesEndWithoutReply)
 {
     fake.setScript([](const Fake::Query& q) -> QList<Fake::Send> {
         if (q.name == "servfail.test") return Fake::Reply(Fake::BuildReply(q, Fake::ServFail));
-        // Each try's reply comes after the next try went out: the first
-        // try's reply still counts.
-        if (q.name == "answered.test") return Fake::Reply(Fake::BuildReply(q, 0, {Fake::Txt({"late"})}), 700);
+        if (q.name == "answered.test") return Fake::Reply(Fake::BuildReply(q, 0, {Fake::Txt({"yes"})}));
         return {}; // silence
     });
-    dns->setTuning(DnsTuning{500, 2});
-    QElapsedTimer clock;
-    clock.start();
-    query("silent.test", DnsRecord::TXT);
-    query("servfail.test", DnsRecord::TXT);
-    query("answered.test", DnsRecord::TXT);
+    dns->setTuning(DnsTuning{300, 2});
+    for (const char* name : {"silent.test", "servfail.test", "answered.test"}) query(name, DnsRecord::TXT);
     dns->Query("x.test", "bad server", "dns.example", DnsRecord::TXT);
     dns->Query("bad..name", "bad name", fake.serverSpec(), DnsRecord::TXT);
     dns->Query("x.test", "bad type", fake.serverSpec(), 28);
     EXPECT_EQ(dns->OutstandingCount(), 6);
-
     ASSERT_TRUE(QTest::qWaitFor([&] { return dns->OutstandingCount() == 0; }, 30000));
-    EXPECT_GE(clock.elapsed(), 2 * 500 - 50) << "two tries of 500 ms for the silent query";
     ASSERT_EQ(replies.size(), 2);
     EXPECT_EQ(byTag("servfail.test").AnswerCount(), 0);
-    EXPECT_EQ(data("answered.test", DnsRecord::TXT), QStringList{"late"});
-    int silentTries = 0, servfailTries = 0;
-    for (const Fake::Query& q : fake.queries()) {
-        silentTries += q.name == "silent.test" ? 1 : 0;
-        servfailTries += q.name == "servfail.test" ? 1 : 0;
-    }
-    EXPECT_EQ(silentTries, 2);
-    EXPECT_EQ(servfailTries, 1) << "a server failure is an answer, not a reason to ask again";
+    EXPECT_EQ(data("answered.test", DnsRecord::TXT), QStringList{"yes"});
 }
 
 // The first record is the exchanger to use: lowest preference first, equal
@@ -179,12 +167,12 @@ TEST_F(DirectDnsTest, MailExchangersInPreferenceOrder)
     for (const auto& c : cases) query(c.name, DnsRecord::MX);
     ASSERT_TRUE(waitFor(std::size(cases)));
     for (const auto& c : cases) EXPECT_EQ(data(c.name, DnsRecord::MX), c.expected) << c.name;
-    const DnsResponse several = byTag("several.test");
-    ASSERT_NE(several.FindRecord(1, DnsRecord::MX, 0), nullptr);
-    EXPECT_EQ(several.FindRecord(1, DnsRecord::MX, 0)->Data, "first.several.test");
-    const DnsResponse null = byTag("null.test");
-    ASSERT_NE(null.FindRecord(1, DnsRecord::MX, 0), nullptr);
-    EXPECT_TRUE(null.FindRecord(1, DnsRecord::MX, 0)->Data.isEmpty());
+    // What the mail checks read: the first MX record, empty for a null MX.
+    for (const auto& [tag, first] : {std::pair{"several.test", "first.several.test"}, std::pair{"null.test", ""}}) {
+        const DnsResponse response = byTag(tag);
+        ASSERT_NE(response.FindRecord(1, DnsRecord::MX, 0), nullptr) << tag;
+        EXPECT_EQ(response.FindRecord(1, DnsRecord::MX, 0)->Data, first) << tag;
+    }
 }
 
 // setTuning reaches the channels already open and those opened later.
@@ -217,33 +205,24 @@ TEST_F(DirectDnsTest, RecordsHostileAndOversizedAnswers)
     QList<QByteArray> strings; // 62 KB: over TCP after the truncated UDP reply
     for (int i = 0; i < 250; ++i) strings.append(QByteArray::number(1000 + i) + QByteArray(251, char('a' + i % 26)));
     const QString big = QString::fromLatin1(strings.join());
-    QStringList many;
-    for (int i = 0; i < 300; ++i) many.append(QStringLiteral("10.1.%1.%2").arg(i / 256).arg(i % 256));
     fake.setScript([&](const Fake::Query& q) -> QList<Fake::Send> {
         if (q.name == "big.test") return Fake::Reply(Fake::BuildReply(q, 0, {Fake::Txt(strings)}));
         if (q.name == "txt.test")
             return Fake::Reply(Fake::BuildReply(q, 0, {Fake::Txt({"v=spf1 ", "include:a.test ", "-all"}),
                                                        Fake::Txt({"second"}), Fake::A("127.0.0.9"),
                                                        Fake::Txt({"", "third"})}));
-        if (q.name == "wrongtype.test") // TXT answered to an MX query
-            return Fake::Reply(Fake::BuildReply(q, 0, {Fake::Txt({"mx1.evil.test"})}));
-        QList<Fake::Record> records; // many.test
-        for (const QString& address : many) records.append(Fake::A(address.toLatin1()));
-        return Fake::Reply(Fake::BuildReply(q, 0, records));
+        // wrongtype.test: TXT answered to an MX query
+        return Fake::Reply(Fake::BuildReply(q, 0, {Fake::Txt({"mx1.evil.test"})}));
     });
     const struct { const char* name; int type; QStringList expected; } cases[] = {
         {"txt.test", DnsRecord::TXT, {"v=spf1 include:a.test -all", "second", "third"}},
         {"wrongtype.test", DnsRecord::MX, {}},
-        {"many.test", DnsRecord::A, many},
         {"big.test", DnsRecord::TXT, {big}},
     };
     for (const auto& c : cases) query(c.name, c.type);
     ASSERT_TRUE(waitFor(std::size(cases)));
     for (const auto& c : cases) EXPECT_EQ(data(c.name, c.type), c.expected) << c.name;
-    const DnsResponse txt = byTag("txt.test");
-    ASSERT_NE(txt.FindRecord(1, DnsRecord::TXT, 2), nullptr);
-    EXPECT_EQ(txt.FindRecord(1, DnsRecord::TXT, 2)->Data, "third");
-    EXPECT_EQ(fake.queryCount(true), 2) << "many.test and big.test again over TCP";
+    EXPECT_EQ(fake.queryCount(true), 1) << "big.test again over TCP";
 
     // A server that ignores the UDP limit sends the whole 64 KB datagram.
     replies.clear();
