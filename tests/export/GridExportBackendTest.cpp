@@ -126,9 +126,12 @@ struct Fixture {
     // Settings of an export that shows no dialog.
     void unattended(const QString& target)
     {
-        backend.SetProperty("TargetFilename", target);
-        backend.SetProperty("SkipFilenameSelection", true);
-        backend.SetProperty("Quiet", true);
+        set({{"TargetFilename", target}, {"SkipFilenameSelection", true}, {"Quiet", true}});
+    }
+    // Properties in the order given.
+    void set(const QList<std::pair<QString, QVariant>>& properties)
+    {
+        for (const auto& [name, value] : properties) backend.SetProperty(name, value);
     }
     QStringList entries(const QString& sub = {}) const
     {
@@ -234,10 +237,7 @@ TEST(GridExportBackendFiles, FormatChoiceAndFileFormat)
 {
     // FileFormat wins over the method and is what the choice preselects.
     Fixture f;
-    f.backend.SetProperty("TargetFilename", f.dir.filePath("r"));
-    f.backend.SetProperty("SkipFilenameSelection", true);
-    f.backend.SetProperty("FileFormat", "csv");
-    f.backend.SetProperty("SelectMethod", true);
+    f.set({{"TargetFilename", f.dir.filePath("r")}, {"SkipFilenameSelection", true}, {"FileFormat", "csv"}, {"SelectMethod", true}});
     f.dialogs->chooseAnswer = "PDF";
     ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), "HTML", f.dir.path()));
     EXPECT_EQ(f.dialogs->chooseAsked, QStringList{"CDF"});
@@ -245,8 +245,7 @@ TEST(GridExportBackendFiles, FormatChoiceAndFileFormat)
     EXPECT_EQ(f.backend.TargetFilename(), f.dir.filePath("r.pdf"));
 
     Fixture cancel;
-    cancel.backend.SetProperty("TargetFilename", cancel.dir.filePath("r"));
-    cancel.backend.SetProperty("SelectMethod", true);
+    cancel.set({{"TargetFilename", cancel.dir.filePath("r")}, {"SelectMethod", true}});
     EXPECT_FALSE(cancel.backend.Export(Thing::Table, TableItem(), "HTML", cancel.dir.path()));
     EXPECT_TRUE(cancel.dialogs->saveAsked.isEmpty());
     EXPECT_TRUE(cancel.entries().isEmpty());
@@ -254,8 +253,7 @@ TEST(GridExportBackendFiles, FormatChoiceAndFileFormat)
     // Quiet (export-and-send) never asks; MHTML although the method is HTML.
     Fixture quiet;
     quiet.unattended(quiet.dir.filePath("mail"));
-    quiet.backend.SetProperty("SelectMethod", true);
-    quiet.backend.SetProperty("FileFormat", "MHTML");
+    quiet.set({{"SelectMethod", true}, {"FileFormat", "MHTML"}});
     ASSERT_TRUE(quiet.backend.Export(Thing::Table, TableItem(), "HTML", quiet.dir.path()));
     EXPECT_TRUE(quiet.dialogs->chooseAsked.isEmpty());
     EXPECT_EQ(quiet.backend.TargetFilename(), quiet.dir.filePath("mail.mht"));
@@ -264,8 +262,7 @@ TEST(GridExportBackendFiles, FormatChoiceAndFileFormat)
 TEST(GridExportBackendFiles, BadInputIsRefusedWithAMessage)
 {
     Fixture f;
-    f.backend.SetProperty("TargetFilename", f.dir.filePath("r"));
-    f.backend.SetProperty("SkipFilenameSelection", true);
+    f.set({{"TargetFilename", f.dir.filePath("r")}, {"SkipFilenameSelection", true}});
     EXPECT_FALSE(f.backend.Export(Thing::Table, TableItem(), "GIF", f.dir.path()));
     EXPECT_TRUE(f.dialogs->messageTexts().contains("GIF"));
     EXPECT_FALSE(f.backend.Export(Thing::Table, QVariant(), "HTML", f.dir.path()));
@@ -289,8 +286,7 @@ TEST(GridExportBackendFiles, FailedWriteKeepsOldFileAndLeavesNoTemporary)
         SCOPED_TRACE(method.toStdString());
         Fixture f;
         spit(f.dir.filePath("plain"), "old");
-        f.backend.SetProperty("TargetFilename", f.dir.filePath("plain/x"));
-        f.backend.SetProperty("SkipFilenameSelection", true);
+        f.set({{"TargetFilename", f.dir.filePath("plain/x")}, {"SkipFilenameSelection", true}});
         EXPECT_FALSE(f.backend.Export(Thing::Table, TableItem(), method, f.dir.path()));
         EXPECT_TRUE(f.dialogs->messageTexts().contains("Not a directory")) << f.dialogs->messageTexts().toStdString();
         EXPECT_EQ(f.entries(), QStringList{"plain"});
@@ -311,8 +307,7 @@ TEST(GridExportBackendFiles, FailedWriteKeepsOldFileAndLeavesNoTemporary)
 TEST(GridExportBackendPrint, PrinterAndPreviewPaintTheTable)
 {
     Fixture f;
-    f.backend.SetProperty("TargetFilename", "/kept/as/set");
-    f.backend.SetProperty("Orientation", 2);
+    f.set({{"TargetFilename", "/kept/as/set"}, {"Orientation", 2}});
     ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), "PRINTER", f.dir.path()));
     EXPECT_EQ(f.dialogs->printerDialogs, 1);
     EXPECT_EQ(f.dialogs->orientation, QPageLayout::Landscape);

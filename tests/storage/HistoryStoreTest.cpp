@@ -60,6 +60,14 @@ qint64 scans(const QString& path)
 // Hours after kStart, -1 for an invalid time: dates in one comparison.
 int hourOf(const QDateTime& t) { return t.isValid() ? int(kStart.secsTo(t) / 3600) : -1; }
 
+// A history file that holds one recorded scan.
+void seed(const QString& path, const ScanRecord& scan)
+{
+    HistoryStore store;
+    ASSERT_TRUE(store.Open(path)) << store.LastError().toStdString();
+    ASSERT_TRUE(store.Record(scan, nullptr)) << store.LastError().toStdString();
+}
+
 std::vector<Kind> kinds(const std::vector<HistoryChange>& changes)
 {
     std::vector<Kind> k;
@@ -256,11 +264,7 @@ TEST(HistoryProblems, UnusableFilesAreNamedAndLeftAlone)
 {
     QTemporaryDir dir;
     const QString good = dir.filePath("good.sqlite");
-    {
-        HistoryStore store;
-        ASSERT_TRUE(store.Open(good));
-        ASSERT_TRUE(store.Record(network(0, 4, [](int h, int) { return h == 3 ? Outcome::Listed : Outcome::NotListed; }), nullptr));
-    }
+    seed(good, network(0, 4, [](int h, int) { return h == 3 ? Outcome::Listed : Outcome::NotListed; }));
     const QByteArray bytes = slurp(good);
     ASSERT_GT(bytes.size(), 8192);
 
@@ -331,11 +335,7 @@ TEST(HistoryProblems, FullDiskFailsTheRecordAndKeepsWhatWasThere)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("history.sqlite");
-    {
-        HistoryStore store;
-        ASSERT_TRUE(store.Open(path));
-        ASSERT_TRUE(store.Record(network(0, 1, [](int h, int) { return h == 1 ? Outcome::Listed : Outcome::NotListed; }), nullptr));
-    }
+    seed(path, network(0, 1, [](int h, int) { return h == 1 ? Outcome::Listed : Outcome::NotListed; }));
     const qint64 before = scans(path);
     ASSERT_EQ(before, 1);
 
