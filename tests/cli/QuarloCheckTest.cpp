@@ -4,6 +4,7 @@
 #include "support/FakeDnsServer.h"
 #include "support/QtPrinters.h"
 #include "support/RbldnsdServer.h"
+#include "support/ReaderProcess.h"
 #include "support/TestFiles.h"
 
 #include <QDateTime>
@@ -118,25 +119,15 @@ protected:
     QString selfTestConfig;
 };
 
-// The fields of one CSV record (quotes as RFC 4180 has them).
-QStringList csvFields(const QString& line)
+// The records of a CSV text as a strict reader (Python's csv module) sees them.
+QList<QStringList> csvRecords(const QString& text)
 {
-    QStringList fields{QString()};
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line[i];
-        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-            fields.last() += c;
-            ++i;
-        } else if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ',' && !quoted) {
-            fields.append(QString());
-        } else {
-            fields.last() += c;
-        }
-    }
-    return fields;
+    const char* script = "import sys, csv, io, json\n"
+                         "print(json.dumps(list(csv.reader(io.StringIO(sys.stdin.buffer.read().decode('utf-8'), newline=''), strict=True))))";
+    QList<QStringList> records;
+    for (const QJsonValue& record : QJsonDocument::fromJson(runReader("python3", {"-c", script}, text.toUtf8())).array())
+        records << record.toVariant().toStringList();
+    return records;
 }
 
 // The named fields of a JSON object, joined for one comparison.
@@ -358,13 +349,11 @@ TEST_F(QuarloCheck, CsvHasOneRowPerResponseAndOnePerQuietTarget)
     ASSERT_EQ(lines.size(), 1 + 4 + 1 + 1 + 1 + 1) << r.out.toStdString();
     EXPECT_EQ(lines[0], "Target,IP,Status,Server,Zone,URL,Response,Reason,TXT,MX,Answer,Message,Failed,Refused,Skipped,Started");
     // Every row has every column, and all carry the one scan's start.
-    const QString started = csvFields(lines[1]).value(15);
+    const QList<QStringList> records = csvRecords(r.out);
+    ASSERT_EQ(records.size(), lines.size());
+    const QString started = records[1].value(15);
     EXPECT_TRUE(QDateTime::fromString(started, Qt::ISODate).isValid()) << started.toStdString();
-    for (const QString& line : lines.mid(1)) {
-        const QStringList fields = csvFields(line);
-        EXPECT_EQ(fields.size(), 16) << line.toStdString();
-        EXPECT_EQ(fields.value(15), started) << line.toStdString();
-    }
+    for (const QStringList& fields : records.mid(1)) EXPECT_EQ(fields.mid(15), QStringList{started}) << fields.join(',').toStdString();
     EXPECT_TRUE(lines[1].startsWith("192.0.2.1,192.0.2.1,listed,\"Exact, Inc.\",exact.test,http://exact.test/,127.0.0.2,"
                                     "Spam source,\"Listed, see http://exact.test/?192.0.2.1\",,listing,Blacklisted by 3 servers,,,"
                                     "every.test (lists 127.0.0.1),"))
@@ -703,11 +692,10 @@ TEST_F(HostileDns, ControlCharactersInTxtTextNeverReachTheTerminal)
     const CliResult csv = run({"--format", "csv", "192.0.2.1"});
     EXPECT_EQ(csv.exitCode, 1) << csv.err.toStdString();
     EXPECT_FALSE(hasControlCharacters(csv.out.split("\r\n").join(QString()), {})) << csv.out.toStdString();
-    const QStringList lines = csv.out.split("\r\n", Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 2) << csv.out.toStdString();
-    const QStringList fields = csvFields(lines[1]);
-    EXPECT_EQ(fields.size(), 16) << lines[1].toStdString();
-    EXPECT_EQ(fields.value(8), "Listed ?]0;owned? ?[2J??? ?31m, \"see\" x") << lines[1].toStdString();
+    const QList<QStringList> records = csvRecords(csv.out);
+    ASSERT_EQ(records.size(), 2) << csv.out.toStdString();
+    EXPECT_EQ(records[1].size(), 16);
+    EXPECT_EQ(records[1].value(8), "Listed ?]0;owned? ?[2J??? ?31m, \"see\" x") << csv.out.toStdString();
 
     const CliResult text = run({"192.0.2.1"});
     EXPECT_EQ(text.exitCode, 1) << text.err.toStdString();
