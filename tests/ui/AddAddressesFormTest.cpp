@@ -287,12 +287,7 @@ TEST_F(AddAddressesFormTest, EmailAddressesAreReplacedByTheirMailExchangerOnlyWh
         {"", 15, kRed, "'d3.example' accepts no mail"},
         {"192.0.2.5", 1, kGreen, resolves("d4.example", "192.0.2.5")}, // no MX, an address
         {"127.0.0.7:BlacklistCheck:nxd.test", 15, kRed, "no valid mail exchanger"}, // an address list entry of its own
-        {"mx .example", 15, kRed, "no valid mail exchanger"},
-        {"mx\x01.example", 15, kRed, "no valid mail exchanger"},
-        {"-mx.example", 15, kRed, "no valid mail exchanger"},
-        {"mx..example", 15, kRed, "no valid mail exchanger"},
-        {"<b>mx</b>.example", 15, kRed, "no valid mail exchanger"},
-        {QString(64, 'a') + ".example", 15, kRed, "no valid mail exchanger"},
+        {"<b>mx</b>.example", 15, kRed, "no valid mail exchanger"}, // the rest of the name rules: IsValidHostName
     };
     QStringList entries{"mx1.mail.example"};
     int row = 1;

@@ -221,10 +221,8 @@ TEST_F(HelpMenuTest, TheTipWindowWalksThroughEveryTipFromTodaysOn)
 {
     QStringList seen;
     QStringList tips;
-    QString title;
     onShow = [&](QDialog& dialog) {
         auto& window = static_cast<TipDialog&>(dialog);
-        title = window.windowTitle();
         tips = window.Tips();
         for (qsizetype i = 0; i <= tips.size(); ++i) {
             seen.append(window.findChild<QLabel*>("TipText")->text());
@@ -240,7 +238,6 @@ TEST_F(HelpMenuTest, TheTipWindowWalksThroughEveryTipFromTodaysOn)
     EXPECT_EQ(QSet<QString>(seen.begin(), seen.end()).size(), tips.size());
     EXPECT_EQ(seen.first(), seen.last());
     EXPECT_EQ(seen.first(), tips[QDate::currentDate().dayOfYear() % tips.size()]) << "today's tip first";
-    EXPECT_TRUE(title.contains(DisplayTitle()));
     // The tip about the server file names the folder it is really in.
     EXPECT_EQ(tips.filter("quarlo.cfg").size(), 1);
     EXPECT_TRUE(tips.filter("quarlo.cfg").first().contains(QDir::toNativeSeparators(programDir.path())));
@@ -248,13 +245,12 @@ TEST_F(HelpMenuTest, TheTipWindowWalksThroughEveryTipFromTodaysOn)
 
 TEST_F(HelpMenuTest, TheAboutBoxShowsTheBuildVersionAndTheWindowIcon)
 {
-    QString program, version, windowTitle;
+    QString program, version;
     bool iconShown = false;
     onShow = [&](QDialog& dialog) {
         auto& about = static_cast<AboutDialog&>(dialog);
         program = about.ProgramName();
         version = about.findChild<QLabel*>("VersionInfo")->text();
-        windowTitle = about.windowTitle();
         const QLabel* icon = about.findChild<QLabel*>("ProgIcon");
         iconShown = !icon->isHidden() && !icon->pixmap().isNull();
     };
@@ -263,7 +259,6 @@ TEST_F(HelpMenuTest, TheAboutBoxShowsTheBuildVersionAndTheWindowIcon)
     help.About(QIcon(red));
     ASSERT_EQ(shown, QStringList{"AboutDialog"});
     EXPECT_EQ(program, "Quarlo");
-    EXPECT_TRUE(windowTitle.contains("Quarlo"));
     EXPECT_TRUE(iconShown);
     // The running build's version, and no unknown part shown as -1.
     const QStringList parts = ProgramVersion().split('.');

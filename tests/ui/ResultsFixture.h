@@ -13,7 +13,6 @@
 
 #include <QBrush>
 #include <QFont>
-#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -113,7 +112,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(table.get()));
     }
 
-    QTemporaryDir dir;
     MemoryRegistryBackend backend;
     quarlo::Registry registry;
     quarlo::Settings settings;
