@@ -128,7 +128,11 @@ int main(int argc, char** argv)
     settings.setExpansionLevel(2);
     Addresslist& list = desktop.Addresslist();
     Application& app = desktop.Application();
-    MainForm window(desktop.WindowServices(QApplication::applicationDirPath(), QStringLiteral("quarlo")));
+    MainForm::Services services = desktop.WindowServices(QApplication::applicationDirPath(), QStringLiteral("quarlo"));
+    // A window layout saved by an earlier run must not change the pictures.
+    QTemporaryDir layoutDir;
+    services.configDir = layoutDir.path();
+    MainForm window(services);
     window.resize(1180, 720);
     window.show();
     bool ok = shoot(window, out + QStringLiteral("/start-page.png"));
