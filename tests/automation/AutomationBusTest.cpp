@@ -279,7 +279,7 @@ TEST_F(AutomationBus, ScanOfAnOpenedListReportsVerdictsReasonsAndTxtThroughPaths
                                c().prop(response, "Response", "TXTRecord").toString()};
         };
         // TXT answers may come after the end of the scan.
-        EXPECT_TRUE(waitFor([&] { return actual() == expected; })) << qPrintable(actual().join(" | "));
+        EXPECT_TRUE(waitFor([&, &want = expected] { return actual() == want; })) << qPrintable(actual().join(" | "));
         EXPECT_EQ(c().path(c().get(response, "Response", "Server")), serverPath_);
         // The same object keeps its path.
         EXPECT_EQ(c().path(c().call(responses, "Responses", "Item", {key(expected[2])})), response);

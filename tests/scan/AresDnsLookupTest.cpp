@@ -322,7 +322,7 @@ TEST_F(LookupWithFake, DestroyingTheControlWithQueriesInFlight)
                 EXPECT_TRUE(QTest::qWaitFor([&] { return reported == 1; }, 20000));
             }
         }
-        EXPECT_FALSE(QTest::qWaitFor([&] { return reported > expected; }, 300)) << "waited " << waitMs << " ms";
+        EXPECT_FALSE(QTest::qWaitFor([&, limit = expected] { return reported > limit; }, 300)) << "waited " << waitMs << " ms";
     }
 }
 
