@@ -11,43 +11,40 @@ namespace {
 
 constexpr int kHeaderSize = 12;
 
-} // namespace
-
-int DnsReplyParser::Addresses(const unsigned char* reply, int length, QStringList& addresses)
+// The addresses of a reply's A or AAAA records as text. Room is reserved for
+// every record the header announces, bounded by the smallest size such a
+// record takes (minRecord), so a lying header cannot make us reserve more.
+template <typename AddrTtl, typename Parse, typename Address>
+int ParseAddresses(const unsigned char* reply, int length, QStringList& addresses, int minRecord, Parse parse,
+                   Address address, int family)
 {
     if (!reply || length < kHeaderSize) return ARES_EBADRESP;
-    // Room for every record the header announces; an A record takes at
-    // least 16 bytes, which bounds what a lying header can make us reserve.
     const int announced = reply[6] << 8 | reply[7];
-    int count = std::clamp(announced, 1, std::max(1, length / 16));
-    std::vector<ares_addrttl> found(static_cast<size_t>(count));
-    const int status = ares_parse_a_reply(reply, length, nullptr, found.data(), &count);
+    int count = std::clamp(announced, 1, std::max(1, length / minRecord));
+    std::vector<AddrTtl> found(static_cast<size_t>(count));
+    const int status = parse(reply, length, nullptr, found.data(), &count);
     if (status != ARES_SUCCESS) return status;
     if (count <= 0) return ARES_ENODATA;
     for (int i = 0; i < count; ++i) {
-        char text[INET_ADDRSTRLEN] = {};
-        inet_ntop(AF_INET, &found[static_cast<size_t>(i)].ipaddr, text, sizeof text);
+        char text[INET6_ADDRSTRLEN] = {};
+        inet_ntop(family, address(found[static_cast<size_t>(i)]), text, sizeof text);
         addresses.append(QString::fromLatin1(text));
     }
     return ARES_SUCCESS;
 }
 
+} // namespace
+
+int DnsReplyParser::Addresses(const unsigned char* reply, int length, QStringList& addresses)
+{
+    return ParseAddresses<ares_addrttl>(reply, length, addresses, 16, ares_parse_a_reply,
+                                        [](const ares_addrttl& a) { return &a.ipaddr; }, AF_INET);
+}
+
 int DnsReplyParser::Addresses6(const unsigned char* reply, int length, QStringList& addresses)
 {
-    if (!reply || length < kHeaderSize) return ARES_EBADRESP;
-    // An AAAA record takes at least 28 bytes.
-    const int announced = reply[6] << 8 | reply[7];
-    int count = std::clamp(announced, 1, std::max(1, length / 28));
-    std::vector<ares_addr6ttl> found(static_cast<size_t>(count));
-    const int status = ares_parse_aaaa_reply(reply, length, nullptr, found.data(), &count);
-    if (status != ARES_SUCCESS) return status;
-    if (count <= 0) return ARES_ENODATA;
-    for (int i = 0; i < count; ++i) {
-        char text[INET6_ADDRSTRLEN] = {};
-        inet_ntop(AF_INET6, &found[static_cast<size_t>(i)].ip6addr, text, sizeof text);
-        addresses.append(QString::fromLatin1(text));
-    }
-    return ARES_SUCCESS;
+    return ParseAddresses<ares_addr6ttl>(reply, length, addresses, 28, ares_parse_aaaa_reply,
+                                         [](const ares_addr6ttl& a) { return &a.ip6addr; }, AF_INET6);
 }
 
 int DnsReplyParser::MailExchangers(const unsigned char* reply, int length, QStringList& hosts)

@@ -114,7 +114,9 @@ TEST_F(ResultsTableTest, SnapshotIsTheGridAsShown)
         EXPECT_EQ(row.level, rows[i].level) << i;
         EXPECT_EQ(row.cells.at(kTarget).text, rows[i].target) << i;
         EXPECT_EQ(row.shown, rows[i].shown) << i;
-        if (row.hasChildren) EXPECT_EQ(row.expanded, rows[i].expanded) << i;
+        if (row.hasChildren) {
+            EXPECT_EQ(row.expanded, rows[i].expanded) << i;
+        }
     }
     const SnapshotRow& address = snapshot.rows[0];
     EXPECT_EQ(address.cells[kReason].text, text("192.0.2.7", kReason));
