@@ -13,8 +13,6 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPointer>
-#include <QScreen>
 #include <gtest/gtest.h>
 
 using namespace quarlo;
@@ -59,6 +57,13 @@ protected:
         ASSERT_TRUE(rightClick(row));
         form.findChild<QAction*>("Delete")->trigger();
     }
+    // "address=reason" per code, " (not)" for one that is not a listing.
+    static QStringList codesText(const ResultCodes& codes)
+    {
+        QStringList out;
+        for (const ResultCodePtr& code : codes) out << code->Address() + "=" + code->Reason() + (code->Listing() ? "" : " (not)");
+        return out;
+    }
     std::vector<bool> notListing() const
     {
         std::vector<bool> out;
@@ -75,8 +80,6 @@ protected:
 
 TEST_F(AddEditServerTest, PlaceholdersGiveWayToTheUsersEntries)
 {
-    const QRect screen = form.screen()->availableGeometry();
-    EXPECT_LE((form.frameGeometry().center() - screen.center()).manhattanLength(), 2);
     EXPECT_EQ(QApplication::focusWidget(), drive.box("txtServerName"));
     EXPECT_EQ(form.Server(), "xxx.xxx.xxx");
     EXPECT_EQ(form.URL(), "http://");
@@ -105,26 +108,19 @@ TEST_F(AddEditServerTest, PlaceholdersGiveWayToTheUsersEntries)
     EXPECT_EQ(form.Server(), "zen.example");
 }
 
-TEST_F(AddEditServerTest, InvalidResponsesAreRefusedAndStayInEditing)
+// Enter on a refused response: the test on the real message box below.
+TEST_F(AddEditServerTest, InvalidResponseIsRefusedAndStaysInEditing)
 {
     // Leaving the name box for the table is a change; start clean after it.
     drive.table()->setFocus();
     form.LoadResultCodes(ResultCodes());
-    for (const auto& [wrong, key] : {std::pair{"127.0.0.300", Qt::Key_Return}, std::pair{"zen.example", Qt::Key_Return},
-                                     std::pair{"not-an-address", Qt::Key_Tab}}) {
-        SCOPED_TRACE(wrong);
-        prompts.messages.clear();
-        ASSERT_TRUE(drive.editCell(0, 0, wrong, key));
-        EXPECT_EQ(shownMessages(), QStringList{kInvalid});
-        ASSERT_NE(drive.cellEditor(), nullptr);
-        EXPECT_EQ(drive.cellEditor()->text(), wrong);
-        EXPECT_EQ(drive.table()->currentColumn(), 0);
-        EXPECT_EQ(drive.cell(0, 0), "");
-        EXPECT_FALSE(form.Dirty());
-        if (key == Qt::Key_Tab) break; // corrected below, in the same editor
-        QTest::keyClick(drive.cellEditor(), Qt::Key_Escape);
-        EXPECT_EQ(drive.cellEditor(), nullptr);
-    }
+    ASSERT_TRUE(drive.editCell(0, 0, "zen.example", Qt::Key_Tab));
+    EXPECT_EQ(shownMessages(), QStringList{kInvalid});
+    ASSERT_NE(drive.cellEditor(), nullptr);
+    EXPECT_EQ(drive.cellEditor()->text(), "zen.example");
+    EXPECT_EQ(drive.table()->currentColumn(), 0);
+    EXPECT_EQ(drive.cell(0, 0), "");
+    EXPECT_FALSE(form.Dirty());
 
     // Corrected in the same editor, it is taken; Enter in a cell never presses OK.
     drive.cellEditor()->selectAll();
@@ -214,10 +210,8 @@ TEST_F(AddEditServerTest, CompleteRowsAreHandedOverPlainOnceEachAndLoadingIsNoCh
     ResultCodes codes;
     codes.Add("127.0.0.99", "Left over");
     form.SyncResultCodes(codes);
-    QStringList synced;
-    for (const ResultCodePtr& code : codes) synced << code->Address() + "=" + code->Reason();
-    EXPECT_EQ(synced, QStringList({"127.0.0.2=Code 127.0.0.2", "127.0.0.4=Code 127.0.0.4", "127.0.0.5=Code 127.0.0.5",
-                                   "127.0.0.10=Code 127.0.0.10"}));
+    EXPECT_EQ(codesText(codes), QStringList({"127.0.0.2=Code 127.0.0.2", "127.0.0.4=Code 127.0.0.4",
+                                             "127.0.0.5=Code 127.0.0.5", "127.0.0.10=Code 127.0.0.10"}));
 
     // Loading replaces what was typed, shows the codes plain, and is no change.
     ASSERT_TRUE(form.Dirty());
@@ -227,44 +221,13 @@ TEST_F(AddEditServerTest, CompleteRowsAreHandedOverPlainOnceEachAndLoadingIsNoCh
     form.LoadResultCodes(loaded);
     EXPECT_FALSE(form.Dirty());
     EXPECT_EQ(column(0), QStringList({"127.0.0.9", "127.0.0.4", ""}));
-    EXPECT_EQ(column(1), QStringList({"Loaded", "Proxy", ""}));
     form.SyncResultCodes(codes);
-    ASSERT_EQ(codes.Count(), 2);
-    EXPECT_EQ(codes.Item(1)->Address(), "127.0.0.9");
+    EXPECT_EQ(codesText(codes), QStringList({"127.0.0.9=Loaded", "127.0.0.4=Proxy"}));
 }
 
-TEST_F(AddEditServerTest, NotAListingBoxesFollowTheCodesBothWays)
-{
-    ResultCodes codes;
-    codes.Add("127.0.0.2", "Listed");
-    codes.Add("127.255.255.254", "Refused")->setListing(false);
-    codes.Add("127.0.0.4", "Proxy");
-    form.LoadResultCodes(codes);
-    EXPECT_FALSE(form.Dirty());
-    EXPECT_EQ(notListing(), std::vector<bool>({false, true, false, false}));
-
-    // A click on a box is a change of the server.
-    drive.clickNotListing(0);
-    EXPECT_TRUE(drive.notListing(0));
-    EXPECT_TRUE(form.Dirty());
-    drive.clickNotListing(1);
-    EXPECT_FALSE(drive.notListing(1));
-
-    // Repeated addresses: the first row decides, whichever way its box is.
-    ASSERT_TRUE(drive.addCode("127.0.0.2", "Again, not ticked"));
-    ASSERT_TRUE(drive.addCode("127.0.0.4", "Again, ticked"));
-    drive.clickNotListing(4);
-    ASSERT_TRUE(drive.notListing(4));
-
-    ResultCodes synced;
-    synced.Add("127.0.0.2", "Held before")->setListing(true);
-    form.SyncResultCodes(synced);
-    QStringList got;
-    for (const ResultCodePtr& code : synced) got << code->Address() + "=" + code->Reason() + (code->Listing() ? "" : " (not)");
-    EXPECT_EQ(got, QStringList({"127.0.0.2=Listed (not)", "127.255.255.254=Refused", "127.0.0.4=Proxy"}));
-}
-
-TEST_F(AddEditServerTest, BoxesPlayNoPartInTheRowRules)
+// Loading, clicking and saving the boxes: SettingsFormTest's edit. Here the
+// boxes against the row rules.
+TEST_F(AddEditServerTest, NotAListingBoxesPlayNoPartInTheRowRules)
 {
     drive.table()->setFocus();
     form.LoadResultCodes(ResultCodes());
@@ -277,12 +240,14 @@ TEST_F(AddEditServerTest, BoxesPlayNoPartInTheRowRules)
     EXPECT_EQ(drive.table()->rowCount(), 1);
     ASSERT_TRUE(drive.editCell(0, 1, "Refused"));
     ASSERT_TRUE(drive.addCode("127.0.0.2", "Listed"));
-    EXPECT_EQ(notListing(), std::vector<bool>({true, false, false}));
+    // Repeated addresses: the first row decides, whichever way its box is.
+    ASSERT_TRUE(drive.addCode("127.0.0.1", "Again, not ticked"));
+    ASSERT_TRUE(drive.addCode("127.0.0.2", "Again, ticked"));
+    drive.clickNotListing(3);
+    EXPECT_EQ(notListing(), std::vector<bool>({true, false, false, true, false}));
     ResultCodes codes;
     form.SyncResultCodes(codes);
-    ASSERT_EQ(codes.Count(), 2);
-    EXPECT_FALSE(codes.Item("127.0.0.1")->Listing());
-    EXPECT_TRUE(codes.Item("127.0.0.2")->Listing());
+    EXPECT_EQ(codesText(codes), QStringList({"127.0.0.1=Refused (not)", "127.0.0.2=Listed"}));
 
     // Tab in an editor passes over the box column, both ways.
     ASSERT_TRUE(drive.editCell(0, 1, "Refused by the operator", Qt::Key_Tab));
@@ -298,8 +263,8 @@ TEST_F(AddEditServerTest, BoxesPlayNoPartInTheRowRules)
 
     // Deleting a row takes its box along.
     deleteRow(0);
-    EXPECT_EQ(column(0), QStringList({"127.0.0.2", ""}));
-    EXPECT_EQ(notListing(), std::vector<bool>({false, false}));
+    EXPECT_EQ(column(0), QStringList({"127.0.0.2", "127.0.0.1", "127.0.0.2", ""}));
+    EXPECT_EQ(notListing(), std::vector<bool>({false, false, true, false}));
 }
 
 // Every way out of the dialog, with and without a refused response being
@@ -339,20 +304,6 @@ TEST(AddEditServer, EveryWayOutDecidesCanceledWithoutJudgingTheOpenCell)
         EXPECT_FALSE(form.isVisible());
         EXPECT_EQ(form.Server(), "xxx.xxx.xxx"); // hidden, not torn down: the caller still reads it
     }
-
-    // Torn down while one editor is open and another closed but not yet deleted.
-    ScriptedPrompts prompts;
-    auto form = std::make_unique<AddEditServer>(prompts);
-    ServerEditorDriver drive{*form};
-    ASSERT_TRUE(drive.open());
-    ASSERT_TRUE(drive.addCode("127.0.0.2", "listed"));
-    ASSERT_TRUE(drive.editCell(1, 0, "zen.example", Qt::Key_unknown));
-    QPointer<QLineEdit> editor(drive.cellEditor());
-    ASSERT_FALSE(editor.isNull());
-    form.reset();
-    EXPECT_TRUE(editor.isNull());
-    EXPECT_TRUE(prompts.messages.empty());
-    QCoreApplication::processEvents();
 }
 
 TEST(AddEditServer, EnterKeepsAChangeMadeWithoutLeavingTheField)
@@ -365,8 +316,6 @@ TEST(AddEditServer, EnterKeepsAChangeMadeWithoutLeavingTheField)
         std::function<void(QWidget*)> type; // what the user does there before Enter
         bool changed;
     } cases[] = {
-        {"name", "txtServerName", keys(" 2"), true},
-        {"zone", "txtServer", keys(".net"), true},
         {"home page", "txtURL", keys("list/"), true},
         {"bit mask", "chkBitMapped", spaces(1), true},
         {"name typed and taken back", "txtServerName",
@@ -427,10 +376,6 @@ TEST_F(AddEditServerTest, ListKindAndIPv6BoxesAreEditedAndCountAsChanges)
     EXPECT_TRUE(form.AnswersIPv6());
     EXPECT_FALSE(form.Dirty());
 
-    ipv6->setChecked(false);
-    EXPECT_TRUE(form.Dirty());
-    form.setDomainList(true);
-    EXPECT_EQ(kind->currentIndex(), 1);
 
     // Loading a domain list in either order is no change.
     for (bool ipv6First : {true, false}) {

@@ -128,16 +128,3 @@ TEST_F(ButtonIconsTest, TheDesktopThemeWinsWhereItHasTheIcon)
     // Icons the theme lacks still come drawn, not blank.
     EXPECT_EQ(ButtonIcons::Save().pixmap(16, 16).toImage(), ButtonIcons::Drawn("document-save").pixmap(16, 16).toImage());
 }
-
-TEST_F(ButtonIconsTest, TheProgramIconComesInEveryDesktopSize)
-{
-    const QIcon icon = ProgramIcon();
-    const QList<QSize> available = icon.availableSizes();
-    for (const int size : {16, 32, 48, 64, 128, 256}) {
-        SCOPED_TRACE(size);
-        EXPECT_TRUE(available.contains(QSize(size, size)));
-        const QPixmap pixmap = icon.pixmap(size, size);
-        ASSERT_EQ(pixmap.size(), QSize(size, size));
-        EXPECT_GT(paintedPixels(pixmap), size * size / 3);
-    }
-}

@@ -92,6 +92,20 @@ protected:
     QFont font(const QString& key, int column) const { return at(key, column, Qt::FontRole).value<QFont>(); }
     QString toolTip(const QString& key, int column) const { return at(key, column, Qt::ToolTipRole).toString(); }
 
+    // A cell in one line: its text, then whichever of colour, bold, underline,
+    // background, link and tooltip it has.
+    QString look(const QString& key, int column) const
+    {
+        QStringList parts{text(key, column)};
+        if (color(key, column).isValid()) parts << color(key, column).name();
+        if (font(key, column).bold()) parts << "bold";
+        if (font(key, column).underline()) parts << "underline";
+        if (color(key, column, Qt::BackgroundRole).isValid()) parts << "on " + color(key, column, Qt::BackgroundRole).name();
+        if (at(key, column, quarlo::ResultsModel::LinkRole).isValid()) parts << "link " + at(key, column, quarlo::ResultsModel::LinkRole).toString();
+        if (!toolTip(key, column).isEmpty()) parts << "tip " + toolTip(key, column);
+        return parts.join(" | ");
+    }
+
     bool expanded(const QString& key) const { return table->isExpanded(index(key)); }
     static QString keyAt(const QModelIndex& index) { return index.data(quarlo::ResultsModel::KeyRole).toString(); }
 

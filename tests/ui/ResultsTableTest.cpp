@@ -100,38 +100,23 @@ TEST_F(ResultsTableTest, SnapshotIsTheGridAsShown)
     ASSERT_EQ(snapshot.columnWidths.size(), 3);
     EXPECT_EQ(snapshot.columnWidths[0], table->columnWidth(0));
 
-    const struct {
-        int level;
-        const char* target;
-        bool shown, expanded;
-    } rows[] = {{0, "192.0.2.7", true, true},        {1, "Alpha List", true, true},
-                           {2, "   127.0.0.2", true, true},     {2, "   127.0.0.3", true, true},
-                           {1, "Beta List", true, false},       {2, "   127.0.0.2", false, true},
-                           {0, "192.0.2.8", true, true}};
-    ASSERT_EQ(snapshot.rows.size(), std::size(rows));
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        const SnapshotRow& row = snapshot.rows[i];
-        EXPECT_EQ(row.level, rows[i].level) << i;
-        EXPECT_EQ(row.cells.at(kTarget).text, rows[i].target) << i;
-        EXPECT_EQ(row.shown, rows[i].shown) << i;
-        if (row.hasChildren) {
-            EXPECT_EQ(row.expanded, rows[i].expanded) << i;
-        }
-    }
+    // Level, target, then "hidden" under a closed row, "+"/"-" for an open/closed row.
+    QStringList rows;
+    for (const SnapshotRow& row : snapshot.rows)
+        rows << QString::number(row.level) + " " + row.cells.at(kTarget).text.trimmed() + (row.shown ? "" : " hidden")
+                    + (row.hasChildren ? (row.expanded ? " +" : " -") : "");
+    EXPECT_EQ(rows, QStringList({"0 192.0.2.7 +", "1 Alpha List +", "2 127.0.0.2", "2 127.0.0.3", "1 Beta List -",
+                                 "2 127.0.0.2 hidden", "0 192.0.2.8"}));
+    // The cells carry the grid's styles (the model's, ResultsModelTest) and
+    // the links a click opens: a TXT text's ends at the first blank.
     const SnapshotRow& address = snapshot.rows[0];
-    EXPECT_EQ(address.cells[kReason].text, text("192.0.2.7", kReason));
     EXPECT_EQ(address.cells[kReason].color, color("192.0.2.7", kReason));
     EXPECT_TRUE(address.cells[kReason].bold);
-    // The listing server's row is tinted and links to its home page.
     const SnapshotRow& server = snapshot.rows[1];
     EXPECT_EQ(server.cells[kUrl].link, "https://a.test/");
     EXPECT_TRUE(server.cells[kUrl].underline);
     EXPECT_EQ(server.cells[kTarget].background, QColor(255, 240, 240));
-    EXPECT_FALSE(snapshot.rows[2].cells[kTarget].background.isValid());
-    // A link in a TXT text ends at the first blank, as a click takes it.
     EXPECT_EQ(snapshot.rows[2].cells[kUrl].link, "http://a.test/?ip=192.0.2.7");
-    EXPECT_EQ(snapshot.rows[3].cells[kUrl].link, "");
-    EXPECT_EQ(snapshot.rows[6].cells[kReason].text, "Not on any Blacklist");
 }
 
 TEST_F(ResultsTableTest, SelectionCoversTheShownRowsBetweenItsEnds)
@@ -220,7 +205,6 @@ TEST_F(ResultsTableTest, CutTextShowsInFullAsTooltip)
         {answer + "9", kReason, "DNS returned the response of 127.0.0.9\n" + longReason},
         {answer + "2", kReason, "DNS returned the response of 127.0.0.2"}, // whole: its own only
         {answer + "9", kUrl, ""},
-        {"192.0.2.7", kTarget, ""},
     };
     for (const auto& cell : cells)
         EXPECT_EQ(tip(cell.key, cell.column), cell.toolTip) << cell.key.toStdString() << " " << cell.column;
@@ -228,16 +212,11 @@ TEST_F(ResultsTableTest, CutTextShowsInFullAsTooltip)
     // Text from DNS is shown as it is, never as markup.
     const QString shown = tip(answer + "3", kUrl);
     EXPECT_TRUE(shown.contains("&lt;b&gt;Blocked&lt;/b&gt;")) << shown.toStdString();
-
-    // Given room, the text is whole again.
-    table->setColumnWidth(kTarget, 10 * x);
-    table->setColumnWidth(kReason, 10 * x);
-    resizeTable(1000 * x);
-    ASSERT_GT(table->columnWidth(kUrl), 900 * x);
-    EXPECT_EQ(tip(answer + "2", kUrl), "");
 }
 
-TEST_F(ResultsTableTest, GeometryClicksOnLinksAndTheLastColumn)
+// The columns' opening widths and the rows' heights are the design's
+// constants and go untested.
+TEST_F(ResultsTableTest, ClicksOpenLinksAndTheLastColumnFillsTheView)
 {
     settings.setExpansionLevel(2);
     scan({"192.0.2.7"});
@@ -247,17 +226,6 @@ TEST_F(ResultsTableTest, GeometryClicksOnLinksAndTheLastColumn)
     txt("192.0.2.7:a.test:127.0.0.3", "Listed without a web page");
     showTable();
 
-    const QFontMetrics metrics(table->font());
-    const int x = metrics.horizontalAdvance(QLatin1Char('X'));
-    EXPECT_EQ(table->columnWidth(kTarget), 38 * x);
-    EXPECT_EQ(table->columnWidth(kReason), 40 * x);
-    EXPECT_GE(table->columnWidth(kUrl), 40 * x);
-    EXPECT_EQ(table->header()->height(), qRound(2.5 * metrics.height()));
-    const auto height = [&](const char* key) { return table->visualRect(index(key)).height(); };
-    EXPECT_GE(height("192.0.2.7"), qRound(1.5 * metrics.height()));
-    EXPECT_GT(height("192.0.2.7"), height("192.0.2.7:a.test"));
-    // Text with line breaks stays on one line.
-    EXPECT_LT(height("192.0.2.7:a.test:127.0.0.2"), 2 * metrics.height());
 
     QSignalSpy links(table.get(), &ResultsTable::LinkClicked);
     const auto clicked = [&] {
@@ -282,26 +250,16 @@ TEST_F(ResultsTableTest, GeometryClicksOnLinksAndTheLastColumn)
     click("192.0.2.7:b.test", kUrl, Qt::ControlModifier);
     EXPECT_EQ(clicked(), QStringList());
 
-    // The last column fills the view and never shrinks below its width.
-    const auto rightEdge = [&] { return table->header()->sectionViewportPosition(kUrl) + table->columnWidth(kUrl); };
+    // The last column fills the view; a wider first column takes its room
+    // from it; narrower than the columns, it keeps its width and the view scrolls.
+    const int x = QFontMetrics(table->font()).horizontalAdvance(QLatin1Char('X'));
     resizeTable(118 * x + 400);
-    EXPECT_EQ(rightEdge(), table->viewport()->width());
-    EXPECT_GT(table->columnWidth(kUrl), 40 * x);
-
-    // A wider first column takes its room from the last one.
+    EXPECT_EQ(table->header()->sectionViewportPosition(kUrl) + table->columnWidth(kUrl), table->viewport()->width());
     const int before = table->columnWidth(kUrl);
-    table->setColumnWidth(kTarget, 48 * x);
+    table->setColumnWidth(kTarget, table->columnWidth(kTarget) + 10 * x);
     EXPECT_EQ(table->columnWidth(kUrl), before - 10 * x);
-    EXPECT_EQ(rightEdge(), table->viewport()->width());
-
-    // Narrower than the columns: the last keeps its width and the view scrolls.
     resizeTable(60 * x);
     EXPECT_EQ(table->columnWidth(kUrl), 40 * x);
-
-    resizeTable(118 * x + 400);
-    table->GridReset();
-    EXPECT_EQ(table->columnWidth(kTarget), 38 * x);
-    EXPECT_EQ(rightEdge(), table->viewport()->width());
 }
 
 TEST_F(ResultsTableTest, LongListUpdatesOnlyTheChangedRows)
