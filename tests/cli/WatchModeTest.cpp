@@ -127,9 +127,7 @@ TEST_F(Watch, ReportsListingsAndDelistingsWithMonitoringExitCodes)
     EXPECT_TRUE(r.out.startsWith("QUARLO WARNING - 1 of 3 targets listed (on up to 1 list); 2 changes since ")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("Delisted:\n  192.0.2.1 from Mask (mask.test) (listed since ")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("  192.0.2.2 from Exact (exact.test) (listed since ")) << r.out.toStdString();
-    QFile sent(notified);
-    ASSERT_TRUE(sent.open(QIODevice::ReadOnly)) << "the notify command got the changes";
-    const QJsonObject note = QJsonDocument::fromJson(sent.readAll()).object();
+    const QJsonObject note = QJsonDocument::fromJson(slurp(notified)).object();
     EXPECT_EQ(note.value("changes").toArray().size(), 2);
     EXPECT_EQ(note.value("changes").toArray().at(0).toObject().value("change").toString(), "delisted");
     EXPECT_FALSE(note.value("changes").toArray().at(0).toObject().value("listedSince").toString().isEmpty());
@@ -184,9 +182,7 @@ TEST_F(Watch, PrometheusTextfileMailAndNotifyCommand)
                    {"QUARLO_SENDMAIL=" + sendmail});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty());
-    QFile prom(textfile);
-    ASSERT_TRUE(prom.open(QIODevice::ReadOnly));
-    const QString metrics = QString::fromUtf8(prom.readAll());
+    const QString metrics = QString::fromUtf8(slurp(textfile));
     for (const char* line : {"quarlo_listed{target=\"192.0.2.1\",zone=\"exact.test\"} 1\n",
                              "quarlo_listed{target=\"192.0.2.1\",zone=\"mask.test\"} 0\n",
                              "quarlo_listed{target=\"192.0.2.3\",zone=\"exact.test\"} 0\n",
@@ -196,9 +192,7 @@ TEST_F(Watch, PrometheusTextfileMailAndNotifyCommand)
     EXPECT_TRUE(QDir(QFileInfo(textfile).absolutePath()).entryList(QDir::Files | QDir::Hidden) == QStringList{"quarlo.prom"})
         << "no temporary left beside the textfile";
 
-    QFile mail(mailLog);
-    ASSERT_TRUE(mail.open(QIODevice::ReadOnly)) << "sendmail was run";
-    const QString message = QString::fromUtf8(mail.readAll());
+    const QString message = QString::fromUtf8(slurp(mailLog)); // what sendmail was given
     EXPECT_TRUE(message.startsWith("-oi -- postmaster@example.org\nTo: postmaster@example.org\nSubject: Quarlo WARNING - "))
         << message.toStdString();
     EXPECT_TRUE(message.contains("\n\nQUARLO WARNING - 1 of 3 targets listed")) << message.toStdString();
