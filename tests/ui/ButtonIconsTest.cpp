@@ -23,28 +23,12 @@ int paintedPixels(const QPixmap& pixmap)
     return count;
 }
 
-struct NamedIcon {
-    const char* theme;
-    QIcon (*make)();
-};
-
 // Every icon the main window's toolbars and big buttons and the add-addresses
-// dialog's toolbar use.
-const NamedIcon kToolbarIcons[] = {
-    {"document-new", ButtonIcons::NewList},
-    {"list-add", ButtonIcons::AddAddresses},
-    {"media-playback-start", ButtonIcons::StartScan},
-    {"media-playback-stop", ButtonIcons::StopScan},
-    {"document-open", ButtonIcons::Open},
-    {"document-save", ButtonIcons::Save},
-    {"document-print", ButtonIcons::Print},
-    {"document-print-preview", ButtonIcons::PrintPreview},
-    {"edit-cut", ButtonIcons::Cut},
-    {"edit-copy", ButtonIcons::Copy},
-    {"edit-paste", ButtonIcons::Paste},
-    {"edit-delete", ButtonIcons::Delete},
-    {"preferences-system", ButtonIcons::Settings},
-    {"help-about", ButtonIcons::About},
+// dialog's toolbar use (each command's icon is Named() of its name).
+const char* const kToolbarIcons[] = {
+    "document-new", "list-add",  "media-playback-start", "media-playback-stop", "document-open",
+    "document-save", "document-print", "document-print-preview", "edit-cut", "edit-copy",
+    "edit-paste", "edit-delete", "preferences-system", "help-about",
 };
 
 // Points the icon loader at a folder of our own, so neither the machine's
@@ -95,9 +79,9 @@ TEST_F(ButtonIconsTest, WithoutAThemeEveryToolbarIconIsDrawnAtToolbarSizesEachIt
 {
     const QImage program = ProgramIcon().pixmap(24, 24).toImage();
     QList<QImage> seen;
-    for (const NamedIcon& named : kToolbarIcons) {
-        SCOPED_TRACE(named.theme);
-        const QIcon icon = named.make();
+    for (const char* name : kToolbarIcons) {
+        SCOPED_TRACE(name);
+        const QIcon icon = ButtonIcons::Named(name);
         ASSERT_FALSE(icon.isNull());
         for (const int size : {16, 24}) {
             const QPixmap pixmap = icon.pixmap(size, size);
@@ -105,10 +89,8 @@ TEST_F(ButtonIconsTest, WithoutAThemeEveryToolbarIconIsDrawnAtToolbarSizesEachIt
             // A real picture covers a fair share of its square, not a dot.
             EXPECT_GT(paintedPixels(pixmap), size * size / 6) << size;
         }
-        // The name-based entry point gives the same picture; no two
-        // commands, nor the program's own mark, look the same.
+        // No two commands, nor the program's own mark, look the same.
         const QImage image = icon.pixmap(24, 24).toImage();
-        EXPECT_EQ(ButtonIcons::Named(named.theme).pixmap(24, 24).toImage(), image);
         EXPECT_FALSE(seen.contains(image));
         EXPECT_NE(image, program);
         seen.append(image);

@@ -103,13 +103,9 @@ TEST_F(HelpMenuTest, HelpPagesComeFromTheRegisteredFolderElseFromBesideTheProgra
         opened.clear();
         help.Contents();
         help.Selection();
+        // Which topics they ask for, and that the pages have them: BundledPagesCoverEveryTopic...
         ASSERT_EQ(opened.size(), 2);
-        for (const QUrl& url : opened) {
-            EXPECT_EQ(url.toLocalFile(), c.file);
-            EXPECT_EQ(query(url, "context"), "OrvaneDoc");
-        }
-        EXPECT_EQ(query(opened[0], "topic"), "OrvanePHIntroducingTools");
-        EXPECT_EQ(query(opened[1], "topic"), "OrvanePHPingDiagnosticToolsQuarlo");
+        for (const QUrl& url : opened) EXPECT_EQ(url.toLocalFile(), c.file);
     }
     EXPECT_TRUE(shown.isEmpty());
 }

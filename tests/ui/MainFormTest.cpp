@@ -118,45 +118,30 @@ TEST_F(MainFormTest, TitleAndCommandsFollowTheList)
     EXPECT_TRUE(form->StartPageShown());
 }
 
-TEST_F(MainFormTest, ScanningStateAndCompletionMessage)
+// Rows are drawn in slices during a scan: ResultsTableTest.
+TEST_F(MainFormTest, ScanningStateAndStopLeavingUnfinishedAddressesNotChecked)
 {
-    newList(130);
+    newList(7);
+    // Five addresses' queries fill the limit; the last two are never asked.
+    settings.setMaxQueries(10);
     button("cmdScan")->click();
     EXPECT_EQ(form->StatusText(), kScanning);
     for (const char* name : {"cmdScan", "cmdNew", "cmdAddServers"}) EXPECT_FALSE(button(name)->isEnabled()) << name;
     EXPECT_TRUE(button("cmdStop")->isEnabled());
     EXPECT_FALSE(enabled("Main:Scan"));
     EXPECT_TRUE(enabled("Main:StopScan"));
-
-    list.Tick(); // 250 lookups pending
-    ASSERT_GE(dns.PendingCount(), 250);
-    dns.answer("192.0.2.1:BlacklistCheck:a.test", "127.0.0.2");
-    // Rows redraw in batches during a scan.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return cell(*form, "192.0.2.1", 1).toString() != ""; }, 30000));
-    EXPECT_EQ(form->OutstandingText(), QString::number(dns.PendingCount()));
-    EXPECT_EQ(cell(*form, "192.0.2.1", 1).toString(), "Blacklisted by 1 servers"); // all its queries are out
-    EXPECT_EQ(cell(*form, "192.0.2.130", 1).toString(), "");                       // not reached yet
-
-    // The completion box and the cleared status: StatusBarTellsOnceWhatTheWholeScanMet.
-    ASSERT_TRUE(finishScan());
-    EXPECT_TRUE(enabled("Main:Scan"));
-    EXPECT_EQ(form->OutstandingText(), "0");
-}
-
-TEST_F(MainFormTest, StopLeavesUnfinishedAddressesNotChecked)
-{
-    newList(7);
-    // Five addresses' queries fill the limit; the last two are never asked.
-    settings.setMaxQueries(10);
-    button("cmdScan")->click();
     list.Tick();
     ASSERT_EQ(dns.PendingCount(), 10);
+    // The count of queries in flight follows on the window's refresh.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->OutstandingText() == "10"; }, 30000));
     ASSERT_TRUE(dns.answer("192.0.2.1:BlacklistCheck:a.test", "", DnsFailure::NotFound));
     ASSERT_TRUE(dns.answer("192.0.2.1:BlacklistCheck:b.test", "", DnsFailure::NotFound));
     ASSERT_TRUE(dns.answer("192.0.2.2:BlacklistCheck:a.test", "127.0.0.2"));
     button("cmdStop")->click(); // 192.0.2.2's b.test answer still outstanding
     EXPECT_EQ(prompts.messages.back().text, "Blacklist scan canceled");
     EXPECT_EQ(form->StatusText(), "");
+    EXPECT_TRUE(button("cmdScan")->isEnabled());
+    EXPECT_EQ(form->OutstandingText(), "0");
 
     // What was found stands; the rest is not called clean (the colours of
     // each verdict are ResultsModelTest's).
@@ -265,13 +250,11 @@ TEST_F(MainFormTest, ZoneTestProblemsShowAboveTheGridUntilTheNextScan)
 TEST_F(MainFormTest, DeleteRemovesAddressesFromTheListAndSelectAllCopiesOrDeletesTheWholeGrid)
 {
     newList({"192.0.2.1", "192.0.2.2", "mail.example"});
-    // Select All + Copy: the header line first, then the address rows in list order; rows end in CR LF.
+    // Select All + Copy: the whole grid's text (what it is: ResultsTableTest) on the clipboard.
     form->RunTool("Edit:SelectAll");
     form->RunTool("Edit:Copy");
-    const QStringList lines = QApplication::clipboard()->text().split("\r\n");
-    ASSERT_GE(lines.size(), 4);
-    EXPECT_EQ(lines[0], "Target\tReason(s) for being Blacklisted\tURL");
-    for (int i = 1; i <= 3; ++i) EXPECT_TRUE(lines[i].startsWith(list.Item(i)->Key() + "\t")) << i;
+    EXPECT_TRUE(QApplication::clipboard()->text().startsWith("Target\t"));
+    EXPECT_EQ(QApplication::clipboard()->text(), form->Table().SelectionText());
 
     list.StartScan();
     list.Tick();
@@ -325,7 +308,8 @@ TEST_F(MainFormTest, ClosePromptCancelKeepsEverythingAndClosingKeepsThePlacement
 }
 
 // Print, export, publish and send-to hand the grid to the export engine
-// with the list's name; the send-to destinations become tools at load and
+// with the list's name (the format and settings of each way out are
+// ExportEngineTest's); the send-to destinations become tools at load and
 // leave before the toolbar layout is saved.
 TEST(MainFormExportTest, CommandsReachTheExportEngineWithTheListsNames)
 {
@@ -367,8 +351,6 @@ TEST(MainFormExportTest, CommandsReachTheExportEngineWithTheListsNames)
     form->RunTool("SendTo:Mail.MAPIMAIL");
     ASSERT_EQ(log.exports.size(), 1u);
     EXPECT_EQ(log.exports[0].settings.value("TargetFilename").toString(), world.dir.filePath("New List"));
-    EXPECT_EQ(log.exports[0].settings.value("FileFormat").toString(), "MHTML");
-    EXPECT_TRUE(log.exports[0].settings.value("Quiet").toBool());
     ASSERT_EQ(log.sent.size(), 1u);
     EXPECT_EQ(log.sent[0].second, "Mail.MAPIMAIL");
 
@@ -616,7 +598,7 @@ TEST_F(MainFormOnWidgetsTest, RightClickKeepsTheSelectionUnlessItIsOneCellInTheF
     }
 }
 
-TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotMoveIt)
+TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotHideIt)
 {
     settings.BlacklistServers().Remove("b.test");
     newList(12);
@@ -631,11 +613,9 @@ TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotM
     EXPECT_EQ(text->text(), "Checked 0 of 12 addresses");
     EXPECT_EQ(bar->maximum(), 12);
     EXPECT_EQ(bar->value(), 0);
-    // Laid out: the text stands left of its bar.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return text->isVisible() && text->geometry().right() < bar->geometry().left(); }, 30000));
-    const QRect places[] = {text->geometry(), bar->geometry(), outstanding->geometry()};
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text->isVisible(); }, 30000));
 
-    // A menu entry's status tip takes the message area, not these.
+    // A menu entry's status tip takes the message area and hides none of these.
     QStatusTipEvent tip(form->Tool("Main:New")->statusTip());
     QApplication::sendEvent(form.get(), &tip);
     EXPECT_EQ(form->statusBar()->currentMessage(), "Creates a new document.");
@@ -651,10 +631,7 @@ TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotM
     EXPECT_TRUE(bar->toolTip().startsWith("Checked 10 of 12 addresses, about ")) << bar->toolTip().toStdString();
     EXPECT_EQ(bar->value(), 10);
     EXPECT_EQ(outstanding->text(), QString::number(dns.PendingCount()));
-    QApplication::processEvents();
-    EXPECT_EQ(text->geometry(), places[0]);
-    EXPECT_EQ(bar->geometry(), places[1]);
-    EXPECT_EQ(outstanding->geometry(), places[2]);
+    EXPECT_TRUE(text->isVisible() && bar->isVisible() && outstanding->isVisible());
 
     form->statusBar()->clearMessage();
     expectDialogs([&] { list.StopScan(); }, {answer(QMessageBox::Ok)}); // scan canceled
