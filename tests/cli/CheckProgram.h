@@ -18,6 +18,7 @@ struct CliRun {
     QString inputFile;     // standard input from this file instead of input
     QStringList env;       // NAME=value to set; a bare NAME is removed
     bool asNobody = false; // root reads and writes anything: it runs as nobody then
+    QStringList wrapper;   // a program that runs this one, as time(1) does, with its arguments
 };
 
 struct CliResult {
@@ -52,7 +53,8 @@ inline CliResult runProgram(const CliRun& how)
     QTimer limit;
     limit.setSingleShot(true);
     QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    process.start(QStringLiteral(QUARLO_CHECK_PATH), how.args);
+    const QStringList command = how.wrapper + QStringList{QStringLiteral(QUARLO_CHECK_PATH)} + how.args;
+    process.start(command.first(), command.mid(1));
     EXPECT_TRUE(process.waitForStarted(10000)) << process.errorString().toStdString();
     if (how.inputFile.isEmpty()) {
         process.write(how.input);

@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace quarlo;
@@ -36,11 +35,9 @@ struct Tricky {
     QString expected;
 };
 const std::vector<Tricky> TrickyTexts = {
-    {"<b>not bold</b>", "<b>not bold</b>"},
     {"AT&T &amp; co", "AT&T &amp; co"},
     {"say \"hi\" 'there'", "say \"hi\" 'there'"},
     {QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD world"), QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD world")},
-    {"a,b;c", "a,b;c"},
     {"tab\there", "tab\there"},
     {"line1\nline2", "line1\nline2"},
     {"crlf\r\nnext", "crlf\nnext"},
@@ -315,43 +312,25 @@ print(json.dumps(rows))
     EXPECT_EQ(records.last().toArray(), QJsonArray({"2", "short row", "", ""})) << "short rows are padded";
 }
 
+// Columns as wide as their widest cell, in characters; no byte order mark,
+// no CR, no trailing blanks; collapsed rows stay out.
 TEST(TextFormatsText, AlignsShownRowsOnly)
 {
+    const QString shalom = QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD");
+    const QString umlauts = QString::fromUtf8("\u00FCml\u00E4ut").repeated(3);
     TableSnapshot s;
     s.headers = {"Target", "Status", "Text"};
-    s.rows = {textRow(0, {"127.0.0.2", "listed", "t1"}),
-              textRow(1, {"  bl.test", "ok", "t2"}),
-              textRow(2, {"    127.0.0.4", QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD"), "t3"}),
-              textRow(1, {"hidden.test", "secret", "t4"}, false),
-              textRow(0, {QString::fromUtf8("\u00FCml\u00E4ut\u00FCml\u00E4ut\u00FCml\u00E4ut"), "multi\nline\ttab", "t5"})};
-    const QByteArray bytes = TextTableWriter::Write(s, layout());
-    EXPECT_FALSE(bytes.startsWith("\xEF\xBB\xBF"));
-    EXPECT_FALSE(bytes.contains('\r'));
-    EXPECT_FALSE(bytes.contains("secret")) << "collapsed rows stay out";
-    const QStringList lines = QString::fromUtf8(bytes).split(u'\n');
-    for (const QString& line : lines)
-        EXPECT_FALSE(line.endsWith(u' ')) << line.toStdString();
-    ASSERT_GE(lines.size(), 12);
-    EXPECT_EQ(lines.mid(0, 4), QStringList({layout().title, "Sub", "First", "Second"}));
-    const qsizetype header = lines.indexOf(QRegularExpression("^Target +Status +Text$"));
-    ASSERT_GE(header, 0);
-    EXPECT_TRUE(lines[header + 1].startsWith("------")) << "a rule under the header";
-
-    const int statusAt = int(lines[header].indexOf("Status"));
-    const int textAt = int(lines[header].indexOf("Text"));
-    const std::vector<std::tuple<QString, QString, QString>> expected = {
-        {"127.0.0.2", "listed", "t1"}, {"  bl.test", "ok", "t2"},
-        {"    127.0.0.4", QString::fromUtf8("\u05E9\u05DC\u05D5\u05DD"), "t3"},
-        {QString::fromUtf8("\u00FCml\u00E4ut\u00FCml\u00E4ut\u00FCml\u00E4ut"), "multi / line tab", "t5"}};
-    EXPECT_EQ(statusAt, 18 + 2) << "the widest first cell, in characters, and the gap";
-    for (size_t i = 0; i < expected.size(); ++i) {
-        const QString& line = lines[header + 2 + qsizetype(i)];
-        const auto& [first, second, third] = expected[i];
-        EXPECT_TRUE(line.startsWith(first + ' ')) << line.toStdString();
-        EXPECT_EQ(line.indexOf(second, first.size()), statusAt) << line.toStdString();
-        EXPECT_EQ(line.indexOf(third, statusAt + second.size()), textAt) << line.toStdString();
-    }
-    EXPECT_EQ(lines.mid(lines.size() - 3), QStringList({"Foot", "Quarlo 1.2.3", ""}));
+    s.rows = {textRow(0, {"127.0.0.2", "listed", "t1"}), textRow(1, {"  bl.test", "ok", "t2"}),
+              textRow(2, {"    127.0.0.4", shalom, "t3"}), textRow(1, {"hidden.test", "secret", "t4"}, false),
+              textRow(0, {umlauts, "multi\nline\ttab", "t5"})};
+    EXPECT_EQ(QString::fromUtf8(TextTableWriter::Write(s, layout())),
+              layout().title + "\nSub\nFirst\nSecond\n\n"
+                               "Target              Status            Text\n"
+                               "------------------  ----------------  ----\n"
+                               "127.0.0.2           listed            t1\n"
+                               "  bl.test           ok                t2\n"
+                               "    127.0.0.4       " + shalom + "              t3\n" +
+                  umlauts + "  multi / line tab  t5\n\nFoot\nQuarlo 1.2.3\n");
 }
 
 TEST(TextFormatsText, LongTextsPushTheirLineButNotTheColumn)
@@ -360,12 +339,9 @@ TEST(TextFormatsText, LongTextsPushTheirLineButNotTheColumn)
     s.headers = {"Target", "Status"};
     const QString longName = QString("n").repeated(200);
     s.rows = {textRow(0, {"a", "s1"}), textRow(0, {longName, "s2"}), textRow(0, {"bb", "s3"})};
-    const QStringList lines = QString::fromUtf8(TextTableWriter::Write(s, {})).split(u'\n');
-    const qsizetype header = lines.indexOf(QRegularExpression("^Target +Status$"));
-    ASSERT_GE(header, 0);
-    const qsizetype statusAt = lines[header].indexOf("Status");
-    EXPECT_EQ(statusAt, TextTableWriter::MaxColumnWidth + 2);
-    EXPECT_EQ(lines[header + 2].indexOf("s1"), statusAt);
-    EXPECT_EQ(lines[header + 3], longName + "  s2") << "never cut";
-    EXPECT_EQ(lines[header + 4].indexOf("s3"), statusAt);
+    const int width = TextTableWriter::MaxColumnWidth;
+    EXPECT_EQ(QString::fromUtf8(TextTableWriter::Write(s, {})),
+              QString("Target").leftJustified(width + 2) + "Status\n" + QString(width, '-') + "  ------\n" +
+                  QString("a").leftJustified(width + 2) + "s1\n" + longName + "  s2\n" + QString("bb").leftJustified(width + 2) + "s3\n")
+        << "a long text is never cut";
 }
