@@ -9,7 +9,6 @@
 #include "app/ProgramIdentity.h"
 #include "common/AppInfo.h"
 #include "common/ConfigLocation.h"
-#include "common/DesktopFileType.h"
 #include "common/FileTypeRegistration.h"
 #include "common/RegFileBackend.h"
 #include "common/Registry.h"
@@ -91,6 +90,6 @@ int main(int argc, char** argv)
     RegisterFileType(registry, executable, QStringLiteral(".BlackList"),
                      QStringLiteral("Automated SPAM Whitelist / Blacklist verification"),
                      // An installed copy's type comes with its package.
-                     location.Portable() ? DesktopFileType::UserDataHome() : QString());
+                     location.Portable() ? ConfigLocation::UserDataDirectory() : QString());
     return qapp.exec();
 }

@@ -44,6 +44,13 @@ QString ConfigLocation::UserConfigDirectory()
     return QDir(QDir::homePath()).filePath(QStringLiteral(".config/") + kVendorFolder);
 }
 
+QString ConfigLocation::UserDataDirectory()
+{
+    const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg)) return QDir::cleanPath(xdg);
+    return QDir(QDir::homePath()).filePath(QStringLiteral(".local/share"));
+}
+
 QStringList ConfigLocation::SystemConfigDirectories()
 {
     QStringList result;

@@ -41,6 +41,9 @@ public:
     // The user's configuration folder: "Vantorel" below $XDG_CONFIG_HOME, or
     // below ~/.config when that is unset, empty or relative.
     static QString UserConfigDirectory();
+    // The user's data folder: $XDG_DATA_HOME, or ~/.local/share when that is
+    // unset, empty or relative.
+    static QString UserDataDirectory();
     // Each of $XDG_CONFIG_DIRS (default /etc/xdg) with "/Vantorel".
     static QStringList SystemConfigDirectories();
 

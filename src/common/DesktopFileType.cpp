@@ -46,13 +46,6 @@ bool sameBytes(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-QString DesktopFileType::UserDataHome()
-{
-    const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
-    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg)) return QDir::cleanPath(xdg);
-    return QDir(QDir::homePath()).filePath(QStringLiteral(".local/share"));
-}
-
 QByteArray DesktopFileType::MimePackage(const QString& extension, const QString& description)
 {
     // shared-mime-info matches globs without regard to case unless told.

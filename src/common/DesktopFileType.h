@@ -16,9 +16,6 @@ public:
     static constexpr const char* kMimeType = "application/x-quarlo-blacklist";
     static constexpr const char* kApplicationId = "com.vantorel.Quarlo";
 
-    // $XDG_DATA_HOME, or ~/.local/share when that is unset, empty or relative.
-    static QString UserDataHome();
-
     // The MIME package: the type, described by description, for names ending
     // in extension in any letter case.
     static QByteArray MimePackage(const QString& extension, const QString& description);

@@ -1,5 +1,7 @@
 #include "storage/HistoryStore.h"
 
+#include "common/ConfigLocation.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -119,10 +121,7 @@ QString HistoryStore::DefaultPath()
 {
     const QString fromEnv = qEnvironmentVariable("QUARLO_HISTORY");
     if (!fromEnv.isEmpty()) return fromEnv;
-    QString base = qEnvironmentVariable("XDG_DATA_HOME");
-    // The XDG rules ignore a relative value.
-    if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.local/share");
-    return base + QStringLiteral("/quarlo/history.sqlite");
+    return ConfigLocation::UserDataDirectory() + QStringLiteral("/quarlo/history.sqlite");
 }
 
 void HistoryStore::Close()

@@ -1,4 +1,5 @@
 #include "common/ConfigLocation.h"
+#include "common/RegistryLocation.h"
 #include "model/Server.h"
 #include "model/Servers.h"
 #include "storage/ServerConfigStore.h"
@@ -124,26 +125,40 @@ TEST_F(ConfigLocationTest, ForExecutableFindsTheInstalledDataBesideBin)
     EXPECT_EQ(portable.ReadPath(), path("usr/bin/quarlo.cfg"));
 }
 
-TEST(ConfigLocation, SystemFoldersFollowXdgConfigDirs)
+// Relative entries are invalid under the base directory rules.
+TEST(ConfigLocation, FoldersFollowTheEnvironment)
 {
     EnvGuard env;
+    const QString config = QDir::homePath() + "/.config/Vantorel";
+    const QString data = QDir::homePath() + "/.local/share";
+    QString (*const userConfig)() = ConfigLocation::UserConfigDirectory;
+    QString (*const userData)() = ConfigLocation::UserDataDirectory;
+    QString (*const systemConfig)() = [] { return ConfigLocation::SystemConfigDirectories().join(':'); };
     const struct {
-        const char* value;
-        QStringList expected;
+        const char* variable;
+        const char* value; // nullptr: unset
+        QString (*folder)();
+        QString expected;
     } cases[] = {
-        {"", {"/etc/xdg/Vantorel"}},
-        {"/a:/b/", {"/a/Vantorel", "/b/Vantorel"}},
-        // Relative entries are invalid under the base directory rules.
-        {"relative:/c", {"/c/Vantorel"}},
-        {"relative", {"/etc/xdg/Vantorel"}},
-        {"::", {"/etc/xdg/Vantorel"}},
+        {"XDG_CONFIG_HOME", "/xdg", userConfig, "/xdg/Vantorel"},
+        {"XDG_CONFIG_HOME", "relative/dir", userConfig, config},
+        {"XDG_CONFIG_HOME", "", userConfig, config},
+        {"XDG_CONFIG_HOME", nullptr, userConfig, config},
+        {"XDG_DATA_HOME", "/data/", userData, "/data"},
+        {"XDG_DATA_HOME", "relative/share", userData, data},
+        {"XDG_DATA_HOME", "", userData, data},
+        {"XDG_CONFIG_DIRS", "/a:/b/", systemConfig, "/a/Vantorel:/b/Vantorel"},
+        {"XDG_CONFIG_DIRS", "relative:/c", systemConfig, "/c/Vantorel"},
+        {"XDG_CONFIG_DIRS", "::", systemConfig, "/etc/xdg/Vantorel"},
+        {"XDG_CONFIG_DIRS", nullptr, systemConfig, "/etc/xdg/Vantorel"},
+        {"QUARLO_REGISTRY_DIR", "/some/where", DefaultRegistryDirectory, "/some/where"},
+        {"QUARLO_REGISTRY_DIR", "", DefaultRegistryDirectory, config},
     };
     for (const auto& c : cases) {
-        env.set("XDG_CONFIG_DIRS", c.value);
-        EXPECT_EQ(ConfigLocation::SystemConfigDirectories(), c.expected) << c.value;
+        SCOPED_TRACE(std::string(c.variable) + "=" + (c.value ? c.value : "<unset>"));
+        c.value ? env.set(c.variable, c.value) : env.unset(c.variable);
+        EXPECT_EQ(c.folder(), c.expected);
     }
-    env.unset("XDG_CONFIG_DIRS");
-    EXPECT_EQ(ConfigLocation::SystemConfigDirectories(), QStringList{"/etc/xdg/Vantorel"});
 }
 
 TEST_F(ConfigLocationTest, SavingAnInstalledCopyWritesTheUsersCopyWhichLaterRunsRead)

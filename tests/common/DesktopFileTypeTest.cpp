@@ -2,11 +2,9 @@
 #include "common/FileTypeRegistration.h"
 #include "common/Registry.h"
 #include "common/VolatileRegistryBackend.h"
-#include "support/EnvGuard.h"
 #include "support/QtPrinters.h"
 #include "support/TestFiles.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -108,20 +106,6 @@ TEST(DesktopFileType, ThePackageEscapesItsTexts)
     EXPECT_TRUE(package.contains("<comment>Lists &lt;&amp;&gt; more</comment>")) << package.toStdString();
     EXPECT_TRUE(package.contains("<glob pattern=\"*.BlackList\"/>"));
     EXPECT_TRUE(package.contains("type=\"application/x-quarlo-blacklist\""));
-}
-
-TEST(DesktopFileType, UserDataHomeFollowsXdgDataHome)
-{
-    EnvGuard env;
-    const QString fallback = QDir::homePath() + "/.local/share";
-    const struct {
-        const char* value;
-        QString expected;
-    } cases[] = {{"/data/", "/data"}, {"", fallback}, {"relative/share", fallback}};
-    for (const auto& c : cases) {
-        env.set("XDG_DATA_HOME", c.value);
-        EXPECT_EQ(DesktopFileType::UserDataHome(), c.expected) << c.value;
-    }
 }
 
 TEST_F(DesktopFileTypeTest, RegisterFileTypeReturnsAtOnceAndWritesInTheBackground)

@@ -534,28 +534,3 @@ TEST_F(RegFileBackendTest, TwoProgramsWritingAtOnceKeepAllValues)
             found += reader.read(CU, "Software\\Race", prefix + QString::number(i)) == Num(i);
     EXPECT_EQ(found, 2 * kValuesPerWriter);
 }
-
-// --------------------------------------------------------------- large files
-
-TEST_F(RegFileBackendTest, LargeFileReadsAndWrites)
-{
-    constexpr int kCount = 20'000;
-    QByteArray text = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Large]\n";
-    for (int i = 0; i < kCount; ++i)
-        text += "\"Value" + QByteArray::number(i) + "\"=\"text number " + QByteArray::number(i) + "\"\n";
-    text += "\"Blob\"=hex:" + QByteArray(300'000, '\x5a').toHex(',') + "\n\n";
-    spit(cuFile(), text);
-
-    RegFileBackend backend(dir());
-    EXPECT_EQ(TextOf(backend.read(CU, "Software\\Large", "value19999")), "text number 19999");
-    ASSERT_TRUE(backend.write(CU, "Software\\Large", "Value5", Str("changed")));
-
-    RegFileBackend reader(dir());
-    int intact = 0;
-    for (int i = 0; i < kCount; ++i) {
-        const QString expected = i == 5 ? QString("changed") : "text number " + QString::number(i);
-        intact += TextOf(reader.read(CU, "Software\\Large", "Value" + QString::number(i))) == expected;
-    }
-    EXPECT_EQ(intact, kCount);
-    EXPECT_EQ(reader.read(CU, "Software\\Large", "Blob"), Bin(QByteArray(300'000, '\x5a')));
-}

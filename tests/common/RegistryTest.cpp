@@ -1,13 +1,10 @@
 #include "common/AppInfo.h"
 #include "common/RegFileBackend.h"
 #include "common/Registry.h"
-#include "common/RegistryLocation.h"
-#include "support/EnvGuard.h"
 #include "support/TestFiles.h"
 #include "support/QtPrinters.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -112,24 +109,4 @@ TEST(RegistryFailures, AreSilent)
     registry.SetValue(CU, "K", "N", 1);
     EXPECT_EQ(registry.GetSetting("App", "S", "N", "def", true), "def");
     EXPECT_EQ(registry.GetValue(CU, "K", "N", 4), "4");
-}
-
-TEST(DefaultRegistryDirectory, FollowsTheEnvironment)
-{
-    EnvGuard env;
-    const QString home = QDir::homePath() + "/.config/Vantorel";
-
-    env.set("QUARLO_REGISTRY_DIR", "/some/where");
-    env.set("XDG_CONFIG_HOME", "/xdg");
-    EXPECT_EQ(DefaultRegistryDirectory(), "/some/where");
-    env.set("QUARLO_REGISTRY_DIR", "");
-    EXPECT_EQ(DefaultRegistryDirectory(), "/xdg/Vantorel");
-    env.unset("QUARLO_REGISTRY_DIR");
-    EXPECT_EQ(DefaultRegistryDirectory(), "/xdg/Vantorel");
-    env.unset("XDG_CONFIG_HOME");
-    EXPECT_EQ(DefaultRegistryDirectory(), home);
-    env.set("XDG_CONFIG_HOME", "");
-    EXPECT_EQ(DefaultRegistryDirectory(), home);
-    env.set("XDG_CONFIG_HOME", "relative/dir");
-    EXPECT_EQ(DefaultRegistryDirectory(), home);
 }

@@ -1,24 +1,13 @@
 #include "support/FakeDnsServer.h"
-#include "support/Loopback.h"
 
-#include <QSocketNotifier>
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
-
-#include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <QUdpSocket>
 
 namespace quarlo {
-
-struct FakeDnsServer::Connection {
-    QSocketNotifier* read = nullptr;
-    QSocketNotifier* write = nullptr;
-    QByteArray in;
-    QByteArray out;
-};
 
 namespace {
 
@@ -46,7 +35,9 @@ FakeDnsServer::FakeDnsServer(QObject* parent) : QObject(parent) {}
 
 FakeDnsServer::~FakeDnsServer() { stop(); }
 
-QString FakeDnsServer::serverSpec() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
+QString FakeDnsServer::serverSpec() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
+
+quint16 FakeDnsServer::port() const { return udp_ ? udp_->localPort() : 0; }
 
 int FakeDnsServer::queryCount(bool tcp) const
 {
@@ -61,48 +52,33 @@ bool FakeDnsServer::start(QString* error)
     stop();
     QString failure;
     for (int attempt = 0; attempt < 20; ++attempt) {
-        udpFd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        sockaddr_in address = LoopbackAddress(0);
-        socklen_t size = sizeof address;
-        if (udpFd_ < 0 || ::bind(udpFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::getsockname(udpFd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-            failure = QStringLiteral("UDP socket: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
-            stop();
-            continue;
-        }
-        port_ = ntohs(address.sin_port);
+        udp_ = new QUdpSocket(this);
+        tcp_ = new QTcpServer(this);
         // TCP on the same port, for replies too big for UDP.
-        tcpFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        const int on = 1;
-        ::setsockopt(tcpFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        address = LoopbackAddress(port_);
-        if (tcpFd_ < 0 || ::bind(tcpFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(tcpFd_, 16) != 0) {
-            failure = QStringLiteral("TCP port %1: %2").arg(port_).arg(QString::fromLocal8Bit(std::strerror(errno)));
-            stop();
-            continue;
-        }
-        udpNotifier_ = new QSocketNotifier(udpFd_, QSocketNotifier::Read, this);
-        connect(udpNotifier_, &QSocketNotifier::activated, this, &FakeDnsServer::readUdp);
-        tcpNotifier_ = new QSocketNotifier(tcpFd_, QSocketNotifier::Read, this);
-        connect(tcpNotifier_, &QSocketNotifier::activated, this, &FakeDnsServer::acceptTcp);
-        return true;
+        if (!udp_->bind(QHostAddress::LocalHost, 0))
+            failure = QStringLiteral("UDP socket: %1").arg(udp_->errorString());
+        else if (!tcp_->listen(QHostAddress::LocalHost, udp_->localPort()))
+            failure = QStringLiteral("TCP port %1: %2").arg(udp_->localPort()).arg(tcp_->errorString());
+        else
+            break;
+        stop();
     }
-    if (error) *error = failure;
-    return false;
+    if (!udp_) {
+        if (error) *error = failure;
+        return false;
+    }
+    connect(udp_, &QUdpSocket::readyRead, this, &FakeDnsServer::readUdp);
+    connect(tcp_, &QTcpServer::newConnection, this, &FakeDnsServer::acceptTcp);
+    return true;
 }
 
 void FakeDnsServer::stop()
 {
-    while (!connections_.empty()) closeTcp(connections_.begin()->first);
-    delete udpNotifier_;
-    udpNotifier_ = nullptr;
-    delete tcpNotifier_;
-    tcpNotifier_ = nullptr;
-    if (udpFd_ >= 0) ::close(udpFd_);
-    if (tcpFd_ >= 0) ::close(tcpFd_);
-    udpFd_ = tcpFd_ = -1;
-    port_ = 0;
+    // The server owns its connections.
+    delete tcp_;
+    tcp_ = nullptr;
+    delete udp_;
+    udp_ = nullptr;
 }
 
 QList<FakeDnsServer::Send> FakeDnsServer::handle(const QByteArray& packet, bool tcp, Query* query)
@@ -115,21 +91,15 @@ QList<FakeDnsServer::Send> FakeDnsServer::handle(const QByteArray& packet, bool 
 
 void FakeDnsServer::readUdp()
 {
-    QByteArray buffer(65536, Qt::Uninitialized);
-    for (;;) {
-        sockaddr_in from{};
-        socklen_t size = sizeof from;
-        const ssize_t n = ::recvfrom(udpFd_, buffer.data(), static_cast<size_t>(buffer.size()), MSG_DONTWAIT,
-                                     reinterpret_cast<sockaddr*>(&from), &size);
-        if (n < 0) return;
+    while (udp_ && udp_->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = udp_->receiveDatagram();
         Query query;
-        for (const Send& send : handle(buffer.left(n), false, &query)) {
-            auto deliver = [this, from, query, packet = send.packet] {
+        for (const Send& send : handle(datagram.data(), false, &query)) {
+            auto deliver = [this, datagram, query, packet = send.packet] {
                 QByteArray data = packet;
                 if (truncateUdp_ && data.size() > 512 && !query.question.isEmpty())
                     data = BuildReply(query, NoError, {}, query.id, true);
-                ::sendto(udpFd_, data.constData(), static_cast<size_t>(data.size()), 0,
-                         reinterpret_cast<const sockaddr*>(&from), sizeof from);
+                if (udp_) udp_->writeDatagram(datagram.makeReply(data));
             };
             if (send.delayMs > 0)
                 QTimer::singleShot(send.delayMs, this, deliver);
@@ -141,78 +111,26 @@ void FakeDnsServer::readUdp()
 
 void FakeDnsServer::acceptTcp()
 {
-    for (;;) {
-        const int fd = ::accept4(tcpFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) return;
-        auto connection = std::make_unique<Connection>();
-        connection->read = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-        connection->write = new QSocketNotifier(fd, QSocketNotifier::Write, this);
-        connection->write->setEnabled(false);
-        connect(connection->read, &QSocketNotifier::activated, this, [this, fd] { readTcp(fd); });
-        connect(connection->write, &QSocketNotifier::activated, this, [this, fd] { flushTcp(fd); });
-        connections_[fd] = std::move(connection);
+    while (QTcpSocket* connection = tcp_->nextPendingConnection()) {
+        connect(connection, &QTcpSocket::readyRead, this, [this, connection] { readTcp(connection); });
+        connect(connection, &QTcpSocket::disconnected, connection, &QObject::deleteLater);
     }
 }
 
-void FakeDnsServer::readTcp(int fd)
+void FakeDnsServer::readTcp(QTcpSocket* connection)
 {
-    const auto it = connections_.find(fd);
-    if (it == connections_.end()) return;
-    Connection& connection = *it->second;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
-            closeTcp(fd);
-            return;
-        }
-        if (n < 0) break;
-        connection.in.append(buffer, n);
-    }
     // Messages are framed by a two-byte length.
-    while (connection.in.size() >= 2) {
-        const int length = u16At(connection.in, 0);
-        if (connection.in.size() < 2 + length) break;
-        const QByteArray packet = connection.in.mid(2, length);
-        connection.in.remove(0, 2 + length);
+    while (connection->bytesAvailable() >= 2) {
+        const int length = u16At(connection->peek(2), 0);
+        if (connection->bytesAvailable() < 2 + length) break;
+        const QByteArray packet = connection->read(2 + length).mid(2);
         Query query;
         for (const Send& send : handle(packet, true, &query)) {
-            appendU16(&connection.out, static_cast<quint16>(send.packet.size()));
-            connection.out.append(send.packet);
+            QByteArray framed;
+            appendU16(&framed, static_cast<quint16>(send.packet.size()));
+            connection->write(framed + send.packet);
         }
     }
-    flushTcp(fd);
-}
-
-void FakeDnsServer::flushTcp(int fd)
-{
-    const auto it = connections_.find(fd);
-    if (it == connections_.end()) return;
-    Connection& connection = *it->second;
-    while (!connection.out.isEmpty()) {
-        const ssize_t n = ::send(fd, connection.out.constData(), static_cast<size_t>(connection.out.size()),
-                                 MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        if (n <= 0) {
-            closeTcp(fd);
-            return;
-        }
-        connection.out.remove(0, n);
-    }
-    connection.write->setEnabled(!connection.out.isEmpty());
-}
-
-void FakeDnsServer::closeTcp(int fd)
-{
-    const auto it = connections_.find(fd);
-    if (it == connections_.end()) return;
-    // Possibly inside this connection's own notifier slot.
-    for (QSocketNotifier* notifier : {it->second->read, it->second->write}) {
-        notifier->setEnabled(false);
-        notifier->deleteLater();
-    }
-    ::close(fd);
-    connections_.erase(it);
 }
 
 QByteArray FakeDnsServer::EncodeName(const QByteArray& dotted)
@@ -300,9 +218,9 @@ QByteArray FakeDnsServer::BuildReply(const Query& query, int rcode, const QList<
 
 FakeDnsServer::Record FakeDnsServer::A(const QByteArray& address, const QByteArray& owner)
 {
-    in_addr binary{};
-    ::inet_pton(AF_INET, address.constData(), &binary);
-    return Record{1, QByteArray(reinterpret_cast<const char*>(&binary), 4), owner};
+    QByteArray rdata;
+    appendU32(&rdata, QHostAddress(QString::fromLatin1(address)).toIPv4Address());
+    return Record{1, rdata, owner};
 }
 
 FakeDnsServer::Record FakeDnsServer::Txt(const QList<QByteArray>& strings)

@@ -6,10 +6,10 @@
 #include <QString>
 
 #include <functional>
-#include <map>
-#include <memory>
 
-class QSocketNotifier;
+class QTcpServer;
+class QTcpSocket;
+class QUdpSocket;
 
 namespace quarlo {
 
@@ -47,7 +47,7 @@ public:
     ~FakeDnsServer() override;
 
     bool start(QString* error = nullptr);
-    quint16 port() const { return port_; }
+    quint16 port() const;
     QString serverSpec() const;
 
     // No script, or an empty list from it: silence.
@@ -74,22 +74,14 @@ public:
     static QList<Send> Reply(const QByteArray& packet, int delayMs = 0) { return {Send{packet, delayMs}}; }
 
 private:
-    struct Connection;
-
     void readUdp();
     void acceptTcp();
-    void readTcp(int fd);
-    void flushTcp(int fd);
-    void closeTcp(int fd);
+    void readTcp(QTcpSocket* connection);
     QList<Send> handle(const QByteArray& packet, bool tcp, Query* query);
     void stop();
 
-    int udpFd_ = -1;
-    int tcpFd_ = -1;
-    quint16 port_ = 0;
-    QSocketNotifier* udpNotifier_ = nullptr;
-    QSocketNotifier* tcpNotifier_ = nullptr;
-    std::map<int, std::unique_ptr<Connection>> connections_;
+    QUdpSocket* udp_ = nullptr;
+    QTcpServer* tcp_ = nullptr;
     Script script_;
     bool truncateUdp_ = true;
     QList<Query> queries_;

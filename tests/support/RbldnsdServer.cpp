@@ -1,34 +1,18 @@
 #include "support/RbldnsdServer.h"
 
 #include "support/FakeDnsServer.h"
-#include "support/Loopback.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QUdpSocket>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace quarlo {
-namespace {
-
-bool udpPortFree(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    const sockaddr_in address = LoopbackAddress(port);
-    const bool free = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return free;
-}
-
-} // namespace
 
 RbldnsdServer::RbldnsdServer() = default;
 
@@ -66,7 +50,7 @@ bool RbldnsdServer::start(QString* error)
 
     for (int attempt = 0; attempt < 10; ++attempt) {
         const auto port = static_cast<quint16>(QRandomGenerator::global()->bounded(20000, 60000));
-        if (!udpPortFree(port)) continue;
+        if (!QUdpSocket().bind(QHostAddress::LocalHost, port)) continue; // taken
         if (launch(port, &failure)) {
             if (!envSaved_) {
                 envSaved_ = true;
@@ -114,25 +98,17 @@ bool RbldnsdServer::launch(quint16 port, QString* error)
 // One query for the first zone's apex; any reply with its ID will do.
 bool RbldnsdServer::answers(int timeoutMs) const
 {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    QUdpSocket socket;
     const auto id = static_cast<quint16>(QRandomGenerator::global()->generate());
     const QByteArray query = FakeDnsServer::BuildQuery(id, zones_.first().name.toLatin1(), 6 /* SOA */);
-    const sockaddr_in address = LoopbackAddress(port_);
-    bool answered = false;
-    if (::sendto(fd, query.constData(), static_cast<size_t>(query.size()), 0,
-                 reinterpret_cast<const sockaddr*>(&address), sizeof address) == query.size()) {
-        pollfd waiting{fd, POLLIN, 0};
-        char reply[4096];
-        while (!answered && ::poll(&waiting, 1, timeoutMs) == 1) {
-            const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
-            if (n < 0) break;
-            answered = n >= 2 && static_cast<unsigned char>(reply[0]) == id >> 8 &&
-                       static_cast<unsigned char>(reply[1]) == (id & 0xff);
+    if (socket.writeDatagram(query, QHostAddress::LocalHost, port_) != query.size()) return false;
+    while (socket.waitForReadyRead(timeoutMs)) {
+        while (socket.hasPendingDatagrams()) {
+            const QByteArray reply = socket.receiveDatagram().data();
+            if (reply.size() >= 2 && reply.left(2) == query.left(2)) return true;
         }
     }
-    ::close(fd);
-    return answered;
+    return false;
 }
 
 void RbldnsdServer::stop()
