@@ -1,10 +1,10 @@
 #include "common/FileTypeRegistration.h"
 #include "common/Registry.h"
 #include "common/VolatileRegistryBackend.h"
+#include "support/MemoryRegistryBackend.h"
 #include "support/QtPrinters.h"
 
 #include <QDir>
-#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -14,25 +14,6 @@ namespace {
 
 constexpr auto HKCR = RegistryRoot::ClassesRoot;
 const QString kDescription = "Automated SPAM Whitelist / Blacklist verification";
-
-// Keeps the values in a VolatileRegistryBackend and notes the order of the
-// writes; can refuse every write.
-class RecordingBackend : public RegistryBackend {
-public:
-    std::optional<RegistryValue> read(RegistryRoot root, const QString& keyPath, const QString& valueName) override
-    {
-        return store.read(root, keyPath, valueName);
-    }
-    bool write(RegistryRoot root, const QString& keyPath, const QString& valueName, const RegistryValue& value) override
-    {
-        writes.append(RegistryRootName(root) + '\\' + keyPath + '|' + valueName);
-        return !refuse && store.write(root, keyPath, valueName, value);
-    }
-
-    VolatileRegistryBackend store;
-    QStringList writes;
-    bool refuse = false;
-};
 
 QString DefaultValue(RegistryBackend& backend, const QString& keyPath)
 {
@@ -70,10 +51,10 @@ TEST(RegisterFileType, TypeCommandAndIconNameTheExecutable)
 
 TEST(RegisterFileType, RefusedWritesDoNotStopTheOthers)
 {
-    RecordingBackend backend;
-    backend.refuse = true;
+    MemoryRegistryBackend backend;
+    backend.failWrites = true;
     Registry registry(backend);
     RegisterFileType(registry, "/opt/quarlo/bin/quarlo", ".BlackList", kDescription);
-    EXPECT_EQ(backend.writes.size(), 4);
+    EXPECT_EQ(backend.writes, 4);
     EXPECT_EQ(DefaultValue(backend, ".BlackList"), "<none>");
 }
