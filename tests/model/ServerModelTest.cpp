@@ -8,46 +8,10 @@
 
 using namespace quarlo;
 
-TEST(KeyedCollection, OrderCaseAndPositions)
-{
-    KeyedCollection<QString> c;
-    EXPECT_TRUE(c.Add("Alpha", std::make_shared<QString>("a")));
-    EXPECT_TRUE(c.Add("beta", std::make_shared<QString>("b")));
-    EXPECT_FALSE(c.Add("ALPHA", std::make_shared<QString>("dup")));
-    ASSERT_EQ(c.Count(), 2);
-    EXPECT_EQ(*c.Item("alpha"), "a");
-    EXPECT_EQ(*c.Item(2), "b");
-    EXPECT_EQ(c.Item(0), nullptr);
-    EXPECT_EQ(c.Item(3), nullptr);
-    EXPECT_EQ(c.Item("gamma"), nullptr);
-
-    EXPECT_NE(c.Remove("ALPHA"), nullptr);
-    EXPECT_EQ(c.Remove("alpha"), nullptr);
-    EXPECT_EQ(*c.Item(1), "b");
-    EXPECT_EQ(c.Item("Alpha"), nullptr);
-
-    // Re-adding moves the key to the end and the index follows positions.
-    c.Add("alpha", std::make_shared<QString>("a2"));
-    QStringList order;
-    for (const auto& v : c) order << *v;
-    EXPECT_EQ(order, QStringList({"b", "a2"}));
-    EXPECT_NE(c.Remove(1), nullptr);
-    EXPECT_EQ(*c.Item("ALPHA"), "a2");
-    c.Clear();
-    EXPECT_EQ(c.Count(), 0);
-    EXPECT_EQ(c.Item("alpha"), nullptr);
-
-    // Case folds beyond ASCII too.
-    c.Add(QString::fromUtf8("M\xc3\xbcller.example"), std::make_shared<QString>("m"));
-    c.Add(QString::fromUtf8("\xce\xa3\xce\xb9\xcf\x83"), std::make_shared<QString>("g")); // Greek, mixed case
-    EXPECT_EQ(*c.Item(QString::fromUtf8("M\xc3\x9cLLER.EXAMPLE")), "m");
-    EXPECT_EQ(*c.Item(QString::fromUtf8("\xcf\x83\xce\xb9\xcf\x83")), "g");
-}
-
 // Small collections are searched in order and large ones through a hash:
 // every operation must give the same answers on either side of the switch
 // and while crossing it.
-TEST(KeyedCollection, SameAnswersSmallAndLarge)
+TEST(KeyedCollection, OrderCaseAndPositionsSmallAndLarge)
 {
     for (const int size : {3, 15, 16, 17, 1000}) {
         SCOPED_TRACE(size);
@@ -59,6 +23,8 @@ TEST(KeyedCollection, SameAnswersSmallAndLarge)
             EXPECT_EQ(*c.Item(QString("ZONE%1").arg(i)), i);
         }
         EXPECT_FALSE(c.Contains("zone-missing"));
+        EXPECT_EQ(c.Item(0), nullptr);
+        EXPECT_EQ(c.Item(size + 1), nullptr);
 
         EXPECT_TRUE(c.Rekey("zone0", "Renamed"));
         EXPECT_FALSE(c.Rekey("renamed", QString("zone%1").arg(size - 1))); // taken
@@ -69,14 +35,26 @@ TEST(KeyedCollection, SameAnswersSmallAndLarge)
 
         // Shrinking back below the switch keeps every remaining key found.
         for (int i = 1; i < size; i += 2) EXPECT_NE(c.Remove(QString("zone%1").arg(i)), nullptr);
+        EXPECT_EQ(c.Remove("zone1"), nullptr);
         for (int i = 2; i < size; i += 2) EXPECT_EQ(*c.Item(QString("Zone%1").arg(i)), i);
         for (int i = 1; i < size; i += 2) EXPECT_FALSE(c.Contains(QString("zone%1").arg(i)));
         for (int p = 1; p <= (size + 1) / 2; ++p) EXPECT_EQ(*c.Item(p), 2 * (p - 1)) << "position " << p;
-        c.Clear();
+        // Re-adding puts the key at the end; removing by position re-indexes.
+        ASSERT_TRUE(c.Add("ZONE1", std::make_shared<int>(1)));
+        EXPECT_EQ(*c.Item(c.Count()), 1);
+        EXPECT_NE(c.Remove(1), nullptr);
         EXPECT_EQ(c.Item("renamed"), nullptr);
-        EXPECT_TRUE(c.Add("renamed", std::make_shared<int>(7)));
-        EXPECT_EQ(*c.Item("Renamed"), 7);
+        EXPECT_EQ(*c.Item("zone1"), 1);
+        c.Clear();
+        EXPECT_EQ(c.Count(), 0);
+        EXPECT_EQ(c.Item("zone1"), nullptr);
     }
+    // Case folds beyond ASCII too.
+    KeyedCollection<QString> c;
+    c.Add(QString::fromUtf8("M\xc3\xbcller.example"), std::make_shared<QString>("m"));
+    c.Add(QString::fromUtf8("\xce\xa3\xce\xb9\xcf\x83"), std::make_shared<QString>("g")); // Greek, mixed case
+    EXPECT_EQ(*c.Item(QString::fromUtf8("M\xc3\x9cLLER.EXAMPLE")), "m");
+    EXPECT_EQ(*c.Item(QString::fromUtf8("\xcf\x83\xce\xb9\xcf\x83")), "g");
 }
 
 TEST(ResultCodes, AddKeepsFirstReasonAndRejectsInvalid)

@@ -90,16 +90,6 @@ TEST_F(ListKindsIntegration, EveryKindOfTargetGetsTheAnswersOfTheListsThatApply)
     EXPECT_EQ(v6->Responses().Item(1)->TXTRecord(), "IPv6 listing 2001:db8:1:2:3:4:567:89ab");
 }
 
-TEST_F(ListKindsIntegration, WithoutAnIPv6ListAnIPv6TargetIsNotApplicableNeverClean)
-{
-    settings.BlacklistServers().Item("both.test")->setEnabled(false);
-    list->AddTarget("2001:db8:1:2:3:4:567:89ab");
-    list->AddTarget("192.0.2.99");
-    scanToEnd();
-    EXPECT_EQ(list->Item("2001:db8:1:2:3:4:567:89ab")->Verdict(), Verdict::NotApplicable);
-    EXPECT_EQ(list->Item("192.0.2.99")->Verdict(), Verdict::Clean);
-}
-
 TEST_F(ListKindsIntegration, ADomainListWithoutItsTestEntryIsKeptButFlagged)
 {
     // A zone that lists "invalid" would list every name: it is skipped.

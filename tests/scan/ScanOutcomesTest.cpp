@@ -1,6 +1,7 @@
-// How every kind of DNS answer ends up in an address's verdict, end to end:
-// the real lookup control against an in-process DNS server whose zones each
-// misbehave in their own way.
+// How the zone tests before a scan, and a scan no DNS server answers, end up
+// in the verdicts: the real lookup control against an in-process DNS server
+// whose zones each misbehave in their own way. (Each answer's own verdict:
+// the address's tests and the command line's.)
 #include "support/FakeDnsServer.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
@@ -26,11 +27,6 @@ QList<Fake::Send> behave(const Fake::Query& q)
         if (listedTarget || (testEntry && zone == "listed.test")) return reply(Fake::NoError, {Fake::A("127.0.0.2")});
         return reply(Fake::NxDomain);
     }
-    if (zone == "multi.test") { // bit-mask coded, two answers at once
-        if (listedTarget || testEntry) return reply(Fake::NoError, {Fake::A("127.0.0.2"), Fake::A("127.0.0.4")});
-        return reply(Fake::NxDomain);
-    }
-    if (zone == "nodata.test") return reply(Fake::NoError);
     if (zone == "refusing.test") return reply(Fake::NoError, {Fake::A("127.255.255.254")});
     if (zone == "everything.test") return reply(Fake::NoError, {Fake::A("127.0.0.2")});
     if (zone == "servfail.test") return reply(Fake::ServFail);
@@ -47,16 +43,14 @@ protected:
         dns.setScript(behave);
         settings.setMaxQueries(50);
         auto& servers = settings.BlacklistServers();
-        for (const char* zone : {"listed.test", "notest.test", "nodata.test", "everything.test", "servfail.test",
+        for (const char* zone : {"listed.test", "notest.test", "everything.test", "servfail.test",
                                  "refused.test", "outside.test", "silent.test"})
-            servers.Add(makeServer(zone, false, {{"127.0.0.2", "Spam source"}}));
-        auto refusing = makeServer("refusing.test", false,
+            servers.Add(makeServer(zone, true, {{"127.0.0.2", "Spam source"}}));
+        auto refusing = makeServer("refusing.test", true,
                                    {{"127.0.0.2", "Spam source"}, {"127.255.255.254", "Query refused: public resolver"}},
                                    false, "Refusing List");
         refusing->ResultCodes().Item("127.255.255.254")->setListing(false);
         servers.Add(refusing);
-        servers.Add(makeServer("multi.test", false, {{"127.0.0.2", "Black"}, {"127.0.0.4", "Grey"}, {"127.0.0.8", "Red"}},
-                               true));
         connect(QStringList{dns.serverSpec()});
     }
 
@@ -77,66 +71,8 @@ protected:
 
 } // namespace
 
-TEST_F(ScanOutcomes, EachAnswerGivesItsVerdict)
-{
-    settings.setCheckListsBeforeScanning(false);
-    struct Case {
-        const char* zone;
-        const char* target;
-        Verdict verdict;
-        const char* detail; // of the zone's note, when it has one
-    };
-    const Case cases[] = {
-        {"listed.test", "192.0.2.1", Verdict::Listed, ""},
-        {"listed.test", "192.0.2.9", Verdict::Clean, ""},   // NXDOMAIN
-        {"nodata.test", "192.0.2.9", Verdict::Clean, ""},   // NOERROR, no record
-        {"refusing.test", "192.0.2.9", Verdict::Refused, "Query refused: public resolver"},
-        {"servfail.test", "192.0.2.9", Verdict::Incomplete, "server failure (SERVFAIL)"},
-        {"refused.test", "192.0.2.9", Verdict::Incomplete, "refused by the DNS server"},
-        {"outside.test", "192.0.2.9", Verdict::Incomplete, "answered 198.51.100.1, outside 127.0.0.0/8"},
-        {"silent.test", "192.0.2.9", Verdict::Incomplete, "timed out"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.zone);
-        list->Clear();
-        enableOnly({c.zone});
-        const AddressPtr address = list->AddTarget(c.target);
-        scanToEnd();
-        EXPECT_EQ(address->Verdict(), c.verdict);
-        EXPECT_EQ(address->PendingQueries(), 0);
-        EXPECT_EQ(address->ZonesChecked(), 1);
-        if (*c.detail) {
-            ASSERT_EQ(address->ZoneNotes().size(), 1u);
-            EXPECT_EQ(address->ZoneNotes()[0].zone, c.zone);
-            EXPECT_EQ(address->ZoneNotes()[0].detail, c.detail);
-        } else {
-            EXPECT_TRUE(address->ZoneNotes().empty());
-        }
-        // A refusal is shown as its server's answer but never as a listing.
-        EXPECT_EQ(address->Blacklisted(), c.verdict == Verdict::Listed);
-        EXPECT_EQ(address->ListingServerCount(), c.verdict == Verdict::Listed ? 1 : 0);
-        EXPECT_EQ(address->RespondingServers().Count(), c.verdict == Verdict::Listed || c.verdict == Verdict::Refused);
-    }
-}
-
-TEST_F(ScanOutcomes, BitMaskAnswersAreDecodedOneByOne)
-{
-    settings.setCheckListsBeforeScanning(false);
-    enableOnly({"multi.test"});
-    const AddressPtr address = list->AddTarget("192.0.2.1");
-    scanToEnd();
-    const auto record = address->RespondingServers().Item("multi.test");
-    ASSERT_TRUE(record);
-    QStringList codes;
-    for (const ResponsePtr& response : record->Responses()) codes << response->Address() + "=" + response->Reason();
-    // Two answers, two reasons: never a third one made of their joined text.
-    EXPECT_EQ(codes, QStringList({"127.0.0.2=Black", "127.0.0.4=Grey"}));
-}
-
 TEST_F(ScanOutcomes, ZoneTestsSkipBrokenListsBeforeAnyAddressIsAsked)
 {
-    enableOnly({"listed.test", "notest.test", "refusing.test", "everything.test", "servfail.test", "refused.test",
-                "outside.test", "silent.test"});
     QSignalSpy tested(list.get(), &Addresslist::ZoneTestComplete);
     const AddressPtr listed = list->AddTarget("192.0.2.1");
     const AddressPtr clean = list->AddTarget(" 192.0.2.9 "); // blanks are not part of the query

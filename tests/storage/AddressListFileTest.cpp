@@ -4,7 +4,6 @@
 #include "support/QtPrinters.h"
 #include "support/TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -55,19 +54,6 @@ TEST(AddressListFile, ReaderRules)
     EXPECT_FALSE(description.isEmpty());
     EXPECT_FALSE(AddressListFile::Read(dir.filePath("missing.BlackList"), loaded, description));
     EXPECT_FALSE(AddressListFile::Read(dir.path(), loaded, description)); // a directory
-}
-
-TEST(AddressListFile, FailedSaveLeavesThePreviousFile)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("keep.BlackList");
-    spit(path, "<AddressList><Address Target=\"precious\"/></AddressList>");
-    QString description;
-    // The path is a directory now: the write must fail and touch nothing.
-    EXPECT_FALSE(AddressListFile::Write({"x"}, dir.path(), description));
-    EXPECT_FALSE(description.isEmpty());
-    EXPECT_FALSE(AddressListFile::Write({"x"}, dir.filePath("missing/dir/a.BlackList"), description));
-    EXPECT_EQ(slurp(path), "<AddressList><Address Target=\"precious\"/></AddressList>");
 }
 
 // How configuration flags and report titles are read from what users wrote.
