@@ -80,7 +80,12 @@ expect "addresses loaded" "$(prop /Addresslist Addresslist Count | value)" "2"
 
 gdbus monitor --session --dest com.vantorel.Quarlo --object-path /Addresslist > "$work/signals" &
 monitor_pid=$!
-sleep 1 # the monitor's match rule must be in place before the scan starts
+# The monitor's match rule must be in place before the scan starts: it says
+# so once it is watching.
+for _ in $(seq 300); do
+    grep -q '^Monitoring signals' "$work/signals" && break
+    sleep 0.1
+done
 q /Application Application.StartScan >/dev/null
 for _ in $(seq 300); do
     grep -q ScanComplete "$work/signals" && break

@@ -205,7 +205,6 @@ TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
          "Domain accepts no mail (null MX)", ""},
         {"IPv6 literal", false, {}, {"2001:db8::1", "198.51.100.20"}, 3, {"not-applicable", "clean"},
          "not applicable: exact.test (does not answer IPv6 queries)", ""},
-        {"control character", false, {}, {"bad\x01name"}, 3, {"invalid"}, "contains control characters", ""},
         {"only @", false, {}, {"@"}, 3, {"invalid"}, "no domain after @", ""},
         {"blank argument", false, {}, {"  ", "198.51.100.20"}, 3, {"invalid", "clean"}, "Invalid target: empty target", ""},
     };
@@ -298,26 +297,24 @@ TEST_F(QuarloCheck, CsvHasOneRowPerResponseAndOnePerQuietTarget)
     const CliResult r = run({"--format", "csv", listFile, "-"},
                             "# comment\n\n 192.0.2.9 \n192.0.2.1\npostmaster@nomail.test\nbad\x01name\n", selfTestConfig);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    const QStringList lines = r.out.split("\r\n", Qt::SkipEmptyParts);
-    // header, 192.0.2.1 x4 (reported once although given twice), incomplete, refusal, no mail, invalid
-    ASSERT_EQ(lines.size(), 1 + 4 + 1 + 1 + 1 + 1) << r.out.toStdString();
-    EXPECT_EQ(lines[0], "Target,IP,Status,Server,Zone,URL,Response,Reason,TXT,MX,Answer,Message,Failed,Refused,Skipped,Started");
-    // Every row has every column, and all carry the one scan's start.
-    const QList<QStringList> records = csvRecords(r.out);
-    ASSERT_EQ(records.size(), lines.size());
-    const QString started = records[1].value(15);
+    // Every row carries the one scan's start.
+    const QString started = csvRecords(r.out).value(1).value(15);
     EXPECT_TRUE(QDateTime::fromString(started, Qt::ISODate).isValid()) << started.toStdString();
-    for (const QStringList& fields : records.mid(1)) EXPECT_EQ(fields.mid(15), QStringList{started}) << fields.join(',').toStdString();
-    EXPECT_TRUE(lines[1].startsWith("192.0.2.1,192.0.2.1,listed,\"Exact, Inc.\",exact.test,http://exact.test/,127.0.0.2,"
-                                    "Spam source,\"Listed, see http://exact.test/?192.0.2.1\",,listing,Blacklisted by 3 servers,,,"
-                                    "every.test (lists 127.0.0.1),"))
-        << lines[1].toStdString();
-    EXPECT_TRUE(lines[6].startsWith("192.0.2.9,192.0.2.9,incomplete,\"Exact, Inc.\",exact.test,http://exact.test/,"
-                                    "127.255.255.254,Query via public resolver,query via public resolver,,refusal,"))
-        << lines[6].toStdString();
-    EXPECT_TRUE(lines[6].contains(",,exact.test (Query via public resolver),every.test (lists 127.0.0.1),")) << lines[6].toStdString();
-    // Control characters would reach the terminal: CSV shows them as text output does.
-    EXPECT_TRUE(lines[8].startsWith("bad?name,,invalid,")) << lines[8].toStdString();
+    const QString listing = ",listing,Blacklisted by 3 servers,,,every.test (lists 127.0.0.1)," + started + "\r\n";
+    const QString gap = "Not completely checked: 1 of 4 lists did not answer: every.test (skipped: lists 127.0.0.1),,";
+    // 192.0.2.1 once although given twice; a refusal is no listing; control
+    // characters would reach the terminal: CSV shows them as text output does.
+    EXPECT_EQ(r.out, "Target,IP,Status,Server,Zone,URL,Response,Reason,TXT,MX,Answer,Message,Failed,Refused,Skipped,Started\r\n"
+                     "192.0.2.1,192.0.2.1,listed,\"Exact, Inc.\",exact.test,http://exact.test/,127.0.0.2,Spam source,"
+                     "\"Listed, see http://exact.test/?192.0.2.1\"," + listing +
+                     "192.0.2.1,192.0.2.1,listed,Mask,mask.test,http://mask.test/,127.0.0.2,Black,Bits 192.0.2.1," + listing +
+                     "192.0.2.1,192.0.2.1,listed,Mask,mask.test,http://mask.test/,127.0.0.4,Grey,Bits 192.0.2.1," + listing +
+                     "192.0.2.1,192.0.2.1,listed,Unverified,unverified.test,,127.0.0.2,Listed,," + listing +
+                     "198.51.100.20,198.51.100.20,incomplete,,,,,,,,," + gap + ",every.test (lists 127.0.0.1)," + started + "\r\n"
+                     "192.0.2.9,192.0.2.9,incomplete,\"Exact, Inc.\",exact.test,http://exact.test/,127.255.255.254,Query via public "
+                     "resolver,query via public resolver,,refusal," + gap + "exact.test (Query via public resolver),every.test (lists "
+                     "127.0.0.1)," + started + "\r\npostmaster@nomail.test,,no-mail,,,,,,,,,Domain accepts no mail (null MX),,,," + started +
+                     "\r\nbad?name,,invalid,,,,,,,,,Invalid target: contains control characters,,,," + started + "\r\n");
 }
 
 // The report files show the window's grid; written only when complete.
@@ -537,37 +534,20 @@ protected:
 
 TEST_F(HostileDns, MailExchangersThatAreNoHostNamesMakeTheTargetInvalid)
 {
-    struct Case {
-        const char* domain;
-        QString status;
-        QString mx;
-        QString message; // part of the message
-    };
-    const std::vector<Case> cases{
-        {"colon.test", "invalid", "", "no valid mail exchanger (MX names \"127.0.0.7:BlacklistCheck:nxd.test\")"},
-        {"escape.test", "invalid", "", "no valid mail exchanger"},
-        {"long.test", "invalid", "", "no valid mail exchanger (MX names \"" + QString(40, QLatin1Char('x')) + "...\")"},
-        {"backup.test", "invalid", "", "no valid mail exchanger (MX names \"bad:name.test\")"},
-        {"good.test", "listed", "mx.good.test", "Blacklisted by 1 server"},
-    };
     QStringList args{"--format", "json"};
-    for (const Case& c : cases) args << QStringLiteral("postmaster@") + c.domain;
+    for (const char* domain : {"colon.test", "escape.test", "long.test", "backup.test", "good.test"})
+        args << QStringLiteral("postmaster@") + domain;
     const CliResult r = run(args);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    const QJsonArray targets = QJsonDocument::fromJson(r.out.toUtf8()).object()["targets"].toArray();
-    // One row per address given: nothing from DNS joined the targets.
-    ASSERT_EQ(targets.size(), static_cast<qsizetype>(cases.size())) << r.out.toStdString();
-    for (size_t i = 0; i < cases.size(); ++i) {
-        const Case& c = cases[i];
-        SCOPED_TRACE(c.domain);
-        const QJsonObject target = targets[static_cast<qsizetype>(i)].toObject();
-        EXPECT_EQ(target["status"].toString(), c.status);
-        EXPECT_EQ(target["mx"].toString(), c.mx);
-        const QString message = target["message"].toString();
-        EXPECT_TRUE(message.contains(c.message)) << message.toStdString();
-        EXPECT_FALSE(hasControlCharacters(message, {})) << message.toStdString();
-        EXPECT_LT(message.size(), 120) << message.toStdString();
-    }
+    // One row per address given: nothing from DNS joined the targets. A bad
+    // name is shown short and printable (a control byte as DNS writes it, \027).
+    QStringList rows;
+    for (const QJsonValue& t : QJsonDocument::fromJson(r.out.toUtf8()).object()["targets"].toArray())
+        rows << pick(t, {"status", "mx", "message"});
+    const QString invalid = "invalid||Invalid target: no valid mail exchanger (MX names \"%1\")";
+    EXPECT_EQ(rows, (QStringList{invalid.arg("127.0.0.7:BlacklistCheck:nxd.test"), invalid.arg("\\027[31mred.test"),
+                                 invalid.arg(QString(40, QLatin1Char('x')) + "..."), invalid.arg("bad:name.test"),
+                                 "listed|mx.good.test|Blacklisted by 1 server"}));
     // The junk was never looked up, nor anything made from it.
     QStringList looked;
     for (const FakeDnsServer::Query& q : dns.queries())

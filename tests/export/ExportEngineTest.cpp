@@ -57,10 +57,8 @@ TEST(ExportEngine, SettingsReachTheEngineInOrderSkippingRefusedOnes)
     expected.removeAll("Paragraph");
     expected.removeAll("InitDir");
     EXPECT_EQ(f.log.calls, withSetPrefix(expected) << "export");
-    EXPECT_EQ(f.log.settings["Title"], "Results");
-    EXPECT_EQ(f.log.settings["Orientation"], 2);
-    EXPECT_EQ(f.log.settings["Quiet"], true);
-    EXPECT_EQ(f.log.settings["ImageFormat"], "GIF");
+    EXPECT_EQ(QVariantList({f.log.settings["Title"], f.log.settings["Orientation"], f.log.settings["Quiet"], f.log.settings["ImageFormat"]}),
+              QVariantList({"Results", 2, true, "GIF"}));
 
     // Sending passes every setting the same way, then forgets them.
     f.log.refuse.clear();
@@ -78,12 +76,11 @@ TEST(ExportEngine, PreviewPassesSettingsThenResetsAndKeepsEngineTarget)
     f.engine.setTargetFilename("/mine.html");
     EXPECT_TRUE(f.engine.PrintTable(QStringLiteral("grid"), true));
     ASSERT_EQ(f.log.exports.size(), 1u);
-    EXPECT_EQ(f.log.exports[0].method, "PREVIEW");
-    EXPECT_EQ(f.log.exports[0].dir, "/opt/quarlo");
-    EXPECT_EQ(f.log.settings["Title"], "Vantorel Quarlo Blacklist scan results");
-    EXPECT_EQ(f.log.settings["TargetFilename"], "/mine.html");
-    EXPECT_EQ(f.engine.Title(), "");
-    EXPECT_EQ(f.engine.TargetFilename(), "/out/written.html");
+    const auto& done = f.log.exports[0];
+    EXPECT_EQ(QVariantList({done.method, done.dir, done.settings["Title"], done.settings["TargetFilename"]}),
+              QVariantList({"PREVIEW", "/opt/quarlo", "Vantorel Quarlo Blacklist scan results", "/mine.html"}));
+    // The settings are forgotten, the engine's own target kept.
+    EXPECT_EQ(QStringList({f.engine.Title(), f.engine.TargetFilename()}), QStringList({"", "/out/written.html"}));
     EXPECT_EQ(f.log.alive, 0);
 
     f.log.exportResult = false;
@@ -139,16 +136,12 @@ TEST(ExportEngine, ExportAndSendTableChoosesFormatByDestination)
         f.engine.setTitle("T");
         f.engine.ExportAndSendTable(QStringLiteral("grid"), c.destination);
         ASSERT_EQ(f.log.exports.size(), 1u);
-        EXPECT_EQ(f.log.exports[0].method, c.method);
-        EXPECT_EQ(f.log.exports.back().settings["FileFormat"], c.fileFormat);
-        EXPECT_EQ(f.log.exports.back().settings["SelectMethod"], c.selectMethod);
-        EXPECT_EQ(f.log.exports.back().settings["SkipFilenameSelection"], true);
-        EXPECT_EQ(f.log.exports.back().settings["Quiet"], true);
-        ASSERT_EQ(f.log.sent.size(), 1u);
-        EXPECT_EQ(f.log.sent[0].first, "/out/written.html");
-        EXPECT_EQ(f.log.sent[0].second, c.destination);
-        EXPECT_EQ(f.engine.FileFormat(), "");
-        EXPECT_EQ(f.engine.TargetFilename(), "");
+        const auto& done = f.log.exports[0];
+        EXPECT_EQ(QVariantList({done.method, done.settings["FileFormat"], done.settings["SelectMethod"],
+                                done.settings["SkipFilenameSelection"], done.settings["Quiet"]}),
+                  QVariantList({c.method, c.fileFormat, c.selectMethod, true, true}));
+        EXPECT_EQ(f.log.sent, (std::vector<std::pair<QString, QString>>{{"/out/written.html", c.destination}}));
+        EXPECT_EQ(QStringList({f.engine.FileFormat(), f.engine.TargetFilename()}), QStringList({"", ""})) << "reset after sending";
     }
 }
 
@@ -187,10 +180,10 @@ TEST(ExportEngine, ExportAndSendTextPicksFormat)
         f.engine.setFileFormat(c.format);
         f.engine.ExportAndSendText("body", c.destination);
         ASSERT_EQ(f.log.exports.size(), 1u);
-        EXPECT_EQ(f.log.exports[0].thing, Thing::Text);
-        EXPECT_EQ(f.log.exports[0].method, c.method);
-        EXPECT_EQ(f.log.exports.back().settings["SelectMethod"], true);
-        EXPECT_EQ(f.log.exports.back().settings["TargetFilename"], "/opt/quarlo/Export");
+        const auto& done = f.log.exports[0];
+        EXPECT_EQ(done.thing, Thing::Text);
+        EXPECT_EQ(QVariantList({done.method, done.settings["SelectMethod"], done.settings["TargetFilename"]}),
+                  QVariantList({c.method, true, "/opt/quarlo/Export"}));
         EXPECT_EQ(f.log.sent.size(), 1u);
     }
 }
