@@ -97,22 +97,14 @@ TEST(PagedFormatsXlsx, WorkbookKeepsTextsStylesOutlineAndLinks)
     TableSnapshot s;
     s.headers = {QStringLiteral("Target"), QStringLiteral("Status"), QStringLiteral("Text")};
     s.columnWidths = {200, 100, 300};
-    SnapshotCell address = snapshotCell(QStringLiteral("192.0.2.1"));
-    address.bold = true;
-    SnapshotCell listed = snapshotCell(QStringLiteral("Listed"));
-    listed.color = QColor(0xC0, 0x10, 0x20);
-    SnapshotCell linked = snapshotCell(QStringLiteral("open the lookup"));
-    linked.link = link;
-    SnapshotCell overlong = snapshotCell(QStringLiteral("long link"));
-    overlong.link = tooLongLink;
-    s.rows.push_back(snapshotRow(0, {address, listed, snapshotCell({})}, true, true, false));  // collapsed parent
-    s.rows.push_back(snapshotRow(1, {snapshotCell(QStringLiteral("zone.example")), snapshotCell(QStringLiteral("127.0.0.2")), snapshotCell({})},
-                         false, true, true));
-    s.rows.push_back(snapshotRow(2, {snapshotCell(QStringLiteral("TXT")), snapshotCell({}), linked}, false));
-    s.rows.push_back(snapshotRow(0, {snapshotCell(QStringLiteral("<a & b>")), snapshotCell(QStringLiteral("\"q\" 'r'")),
-                             snapshotCell(QStringLiteral("line 1\nline 2"))}));
-    s.rows.push_back(snapshotRow(0, {snapshotCell(rtl), snapshotCell(QStringLiteral("bell\x07here")), snapshotCell(longText)}));
-    s.rows.push_back(snapshotRow(0, {snapshotCell(QStringLiteral("x")), snapshotCell({}), overlong}));
+    s.rows = {textRow(0, {"192.0.2.1", "Listed", ""}, true, true), textRow(1, {"zone.example", "127.0.0.2", ""}, false, true),
+              textRow(2, {"TXT", "", "open the lookup"}, false), textRow(0, {"<a & b>", "\"q\" 'r'", "line 1\nline 2"}),
+              textRow(0, {rtl, "bell\x07here", longText}), textRow(0, {"x", "", "long link"})};
+    s.rows[0].expanded = false; // a collapsed parent
+    s.rows[0].cells[0].bold = true;
+    s.rows[0].cells[1].color = QColor(0xC0, 0x10, 0x20);
+    s.rows[2].cells[2].link = link;
+    s.rows[5].cells[2].link = tooLongLink;
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.xlsx"));
