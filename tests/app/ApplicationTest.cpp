@@ -110,7 +110,7 @@ TEST_F(ApplicationTest, FileDialogsStartInTheListsFolderElseInTheDocumentsFolder
     }
 }
 
-TEST_F(ApplicationTest, SavingNamesTheListEvenWhenItFailsAndOnlyTheDialogSaysWhy)
+TEST_F(ApplicationTest, SavingNamesTheListEvenWhenItFailsAndSaveAsAsksBeforeReplacing)
 {
     // A new list, in any letter case, goes through the dialog; Cancel keeps the name.
     list.setFilename("NEW list");
@@ -120,10 +120,35 @@ TEST_F(ApplicationTest, SavingNamesTheListEvenWhenItFailsAndOnlyTheDialogSaysWhy
     EXPECT_EQ(list.Filename(), "NEW list");
     EXPECT_TRUE(list.Changed());
 
-    // A name with its own extension keeps it; a list with a name saves silently.
-    prompts.paths = {dir.filePath("list.xml")};
+    // A name without an extension gets the list's, one with its own keeps it.
+    prompts.paths = {dir.filePath("fresh"), dir.filePath("list.xml")};
+    EXPECT_TRUE(app.ShowFileSaveDialog());
+    EXPECT_EQ(list.Filename(), dir.filePath("fresh.BlackList"));
+    EXPECT_TRUE(QFile::exists(list.Filename()));
     EXPECT_TRUE(app.ShowFileSaveDialog());
     EXPECT_EQ(list.Filename(), dir.filePath("list.xml"));
+
+    // An existing file: one question; No goes back to the dialog, Yes replaces it.
+    const QString taken = writeList("taken.BlackList", "kept");
+    const auto content = [&] {
+        QFile f(taken);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    list.AddTarget("192.0.2.2");
+    prompts.paths = {dir.filePath("taken")}; // then Cancel
+    EXPECT_FALSE(app.ShowFileSaveDialog());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "taken.BlackList already exists.\nDo you want to replace it?");
+    EXPECT_EQ(prompts.dialogs.size(), 5u);
+    EXPECT_EQ(content(), "kept");
+    prompts.paths = {dir.filePath("taken")};
+    prompts.answers = {Answer::Yes};
+    EXPECT_TRUE(app.ShowFileSaveDialog());
+    EXPECT_TRUE(content().contains("192.0.2.2"));
+    EXPECT_EQ(list.Filename(), taken);
+    prompts.messages.clear();
+
+    // A list with a name saves silently, even when that fails.
     const QString bad = dir.filePath("missing/dir/b.BlackList");
     EXPECT_FALSE(app.FileSave(bad));
     EXPECT_EQ(list.Filename(), bad);
@@ -131,41 +156,12 @@ TEST_F(ApplicationTest, SavingNamesTheListEvenWhenItFailsAndOnlyTheDialogSaysWhy
     EXPECT_TRUE(app.FileSave(dir.filePath("c.BlackList")));
     EXPECT_FALSE(list.Changed());
 
-    list.AddTarget("192.0.2.2");
+    list.AddTarget("192.0.2.3");
     prompts.paths = {bad};
     EXPECT_FALSE(app.ShowFileSaveDialog());
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].title, "Save Address List");
     EXPECT_TRUE(prompts.messages[0].text.startsWith("Cannot save Address List to "));
-}
-
-TEST_F(ApplicationTest, SaveAsAddsTheListExtensionAndAsksBeforeReplacing)
-{
-    const QString taken = writeList("taken.BlackList", "kept");
-    const auto content = [&] {
-        QFile f(taken);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    };
-    list.AddTarget("192.0.2.1");
-    prompts.paths = {dir.filePath("fresh")};
-    EXPECT_TRUE(app.ShowFileSaveDialog());
-    EXPECT_EQ(list.Filename(), dir.filePath("fresh.BlackList"));
-    EXPECT_TRUE(QFile::exists(list.Filename()));
-
-    // An existing file: one question; No goes back to the dialog, Yes replaces it.
-    list.AddTarget("192.0.2.2");
-    prompts.paths = {dir.filePath("taken")}; // then Cancel
-    EXPECT_FALSE(app.ShowFileSaveDialog());
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, "taken.BlackList already exists.\nDo you want to replace it?");
-    EXPECT_EQ(prompts.dialogs.size(), 3u);
-    EXPECT_EQ(content(), "kept");
-    EXPECT_EQ(list.Filename(), dir.filePath("fresh.BlackList"));
-    prompts.paths = {dir.filePath("taken")};
-    prompts.answers = {Answer::Yes};
-    EXPECT_TRUE(app.ShowFileSaveDialog());
-    EXPECT_TRUE(content().contains("192.0.2.2"));
-    EXPECT_EQ(list.Filename(), taken);
 }
 
 TEST_F(ApplicationTest, OpenDialogLoadsCancelKeepsAndFailureNamesTheFile)

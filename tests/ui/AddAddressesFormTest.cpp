@@ -238,16 +238,8 @@ TEST_F(AddAddressesFormTest, RowsComeAndGoAndLateRepliesFindTheirEntryOrAreDropp
     }
     EXPECT_EQ(texts(), QStringList({""}));
     EXPECT_EQ(table->currentRow(), 0);
-
-    // An entry typed over is a new entry: the old name's reply is not its own.
-    openForm();
-    type(0, "old.example");
-    const QString old = tagOf("old.example");
-    type(0, "new.example");
-    ASSERT_TRUE(dns.answer(old, "", 3));
-    EXPECT_EQ(colour(0), kBlack);
-    ASSERT_TRUE(dns.answer(tagOf("new.example"), "192.0.2.4"));
-    EXPECT_EQ(hover(0), resolves("new.example", "192.0.2.4"));
+    // An entry typed over is a new entry, its old name's replies not its own:
+    // the IPv6 test below (one tagging for every lookup of an entry).
 }
 
 TEST_F(AddAddressesFormTest, EmailAddressesAreReplacedByTheirMailExchangerOnlyWhenItIsAHostName)

@@ -319,12 +319,8 @@ TEST(MainFormExportTest, CommandsReachTheExportEngineWithTheListsNames)
     ExportEngine engine([&](QString*) { return std::make_unique<RecordingBackend>(log); });
     world.app.setExports(engine);
     auto form = world.makeForm();
-    QMenu* sendTo = form->findChild<QMenu*>("Menu:SendTo");
-    ASSERT_TRUE(sendTo);
-    QStringList ids;
-    for (QAction* action : sendTo->actions())
-        if (!action->isSeparator()) ids << action->objectName();
-    EXPECT_EQ(ids, QStringList({"SendTo:MailContent", "SendTo:Mail.MAPIMAIL"}));
+    // The menu's entries are ExportMenusTest's; here they are tools of the window.
+    ASSERT_TRUE(form->Tool("SendTo:MailContent") && form->Tool("SendTo:Mail.MAPIMAIL"));
     EXPECT_FALSE(form->Tool("SendTo:MailContent")->isEnabled()); // no list yet
 
     const QString named = world.dir.filePath("Mail servers.BlackList");
