@@ -6,7 +6,6 @@
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace quarlo;
@@ -43,7 +42,6 @@ protected:
         servers.Add(makeServer("third.test", true, {{"127.0.0.2", "x"}}));
     }
 
-    QTemporaryDir dir;
     MemoryRegistryBackend backend;
     Registry registry;
     Settings settings;
@@ -104,20 +102,14 @@ TEST_F(ScanResults, RespondingServersAreFoundInAnyCase)
 
 TEST_F(ScanResults, CaptionShowsResolvedAddress)
 {
-    Address ip("192.0.2.1", settings, &host);
-    EXPECT_EQ(ip.Caption(), "192.0.2.1");
+    Address ip("192.0.2.1", settings, &host), name("mail.example", settings, &host), dead("nowhere.example", settings, &host);
     ip.Query();
     EXPECT_EQ(ip.IP(), "192.0.2.1");
-    EXPECT_EQ(ip.Caption(), "192.0.2.1");
-
-    Address name("mail.example", settings, &host);
     EXPECT_EQ(name.Caption(), "mail.example");
     name.ProcessDNSReply({"mail.example", "LookupIP"}, "mail.example", "192.0.2.7");
-    EXPECT_EQ(name.Caption(), "mail.example (192.0.2.7)");
-
-    Address dead("nowhere.example", settings, &host);
     dead.ProcessDNSReply({"nowhere.example", "lookupip"}, "nowhere.example", "");
-    EXPECT_EQ(dead.Caption(), "nowhere.example (Unresolvable)");
+    EXPECT_EQ(QStringList({ip.Caption(), name.Caption(), dead.Caption()}),
+              (QStringList{"192.0.2.1", "mail.example (192.0.2.7)", "nowhere.example (Unresolvable)"}));
     EXPECT_TRUE(dead.Complete());
     EXPECT_EQ(host.updates, 1);
 }
@@ -144,9 +136,8 @@ TEST_F(ScanResults, HostLookupIsRetriedOnlyAfterTheInterval)
     address.Query();
     address.Query();
     ASSERT_EQ(host.lookups.size(), 1u);
-    EXPECT_EQ(host.lookups[0].tag, "mail.example:LookupIP");
-    EXPECT_EQ(host.lookups[0].name, "mail.example");
-    EXPECT_FALSE(host.lookups[0].blacklist);
+    EXPECT_EQ(host.lookups[0].tag + " " + host.lookups[0].name + (host.lookups[0].blacklist ? " blacklist" : " host"),
+              "mail.example:LookupIP mail.example host");
     EXPECT_GT(address.RetryTime(), Address::Clock::now() + std::chrono::seconds(29));
 
     // A reply sends the blacklist queries at once.
@@ -176,18 +167,15 @@ TEST_F(ScanResults, BlacklistRepliesBuildResultsAndResetClearsThem)
     EXPECT_FALSE(other.Blacklisted());
 
     // Unknown kinds and short tags are ignored.
-    address.ProcessDNSReply({"192.0.2.7", "Other", "exact.test"}, "q", "127.0.0.2");
-    address.ProcessDNSReply({"192.0.2.7"}, "q", "127.0.0.2");
-    address.ProcessDNSReply({"192.0.2.7", "BlacklistCheck"}, "q", "127.0.0.2");
+    address.ProcessDNSReply({"192.0.2.7", "Other", "exact.test"}, "q", "127.0.0.4");
+    address.ProcessDNSReply({"192.0.2.7"}, "q", "127.0.0.4");
+    address.ProcessDNSReply({"192.0.2.7", "BlacklistCheck"}, "q", "127.0.0.4");
+    EXPECT_EQ(address.RespondingServers().Item("exact.test")->Responses().Count(), 1);
 
     address.SetComplete(false);
-    EXPECT_FALSE(address.Complete());
-    EXPECT_TRUE(address.Scanning());
-    EXPECT_FALSE(address.Blacklisted());
-    EXPECT_EQ(address.IP(), "");
-    EXPECT_EQ(address.Results(), "");
-    EXPECT_EQ(address.RespondingServers().Count(), 0);
-    EXPECT_EQ(address.ServerIndex(), 1);
+    EXPECT_EQ(std::make_tuple(address.Complete(), address.Scanning(), address.Blacklisted(), address.IP(), address.Results(),
+                              address.RespondingServers().Count(), address.ServerIndex()),
+              std::make_tuple(false, true, false, QString(), QString(), 0, 1));
 }
 
 TEST_F(ScanResults, NoServersCompletesAtOnce)

@@ -89,27 +89,15 @@ TEST(ResultCodes, AddKeepsFirstReasonAndRejectsInvalid)
     EXPECT_EQ(codes.Count(), 0);
 }
 
-TEST(Servers, AddKeepsTheHeldDefinition)
-{
-    ServerConfigStore serversFile("/nonexistent/quarlo.cfg");
-    Servers servers(&serversFile);
-    const auto first = makeServer("bl.example", true, {{"127.0.0.2", "one"}});
-    const auto second = makeServer("BL.EXAMPLE", false, {{"127.0.0.3", "two"}});
-    EXPECT_EQ(servers.Add(first), first);
-    EXPECT_EQ(servers.Add(second), first);
-    EXPECT_EQ(servers.Count(), 1);
-    EXPECT_TRUE(servers.Item("Bl.Example")->Enabled());
-    servers.Remove("not.held");
-    EXPECT_EQ(servers.Count(), 1);
-    servers.Remove(1);
-    EXPECT_EQ(servers.Count(), 0);
-}
-
-TEST(Servers, ChangeZoneKeepsTheServerReachableAndRefusesDuplicates)
+// A zone is held once, in any letter case: adding it again, or changing
+// another server to it, keeps the held definition.
+TEST(Servers, AddAndChangeZoneKeepTheHeldDefinition)
 {
     ServerConfigStore serversFile("/nonexistent/quarlo.cfg");
     Servers servers(&serversFile);
     const auto a = servers.Add(makeServer("a.example", true, {{"127.0.0.2", "a"}}));
+    EXPECT_EQ(servers.Add(makeServer("A.EXAMPLE", false, {{"127.0.0.3", "two"}})), a);
+    EXPECT_TRUE(servers.Item("A.Example")->Enabled());
     const auto b = servers.Add(makeServer("b.example", true, {{"127.0.0.2", "b"}}));
     const auto c = servers.Add(makeServer("c.example", true, {{"127.0.0.2", "c"}}));
 
@@ -130,6 +118,8 @@ TEST(Servers, ChangeZoneKeepsTheServerReachableAndRefusesDuplicates)
     EXPECT_TRUE(servers.ChangeZone(unnamed, "named.example"));
     EXPECT_EQ(servers.Item("named.example"), unnamed);
     servers.Remove("named.example");
-    servers.Remove("new.example");
+    servers.Remove("not.held");
+    servers.Remove(2);
     EXPECT_EQ(servers.Count(), 2);
+    EXPECT_EQ(servers.Item("new.example"), nullptr);
 }

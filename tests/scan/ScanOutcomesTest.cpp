@@ -59,13 +59,6 @@ protected:
         for (const ServerPtr& server : settings.BlacklistServers()) server->setEnabled(zones.contains(server->Zone()));
     }
 
-    bool asked(const QByteArray& name) const
-    {
-        for (const Fake::Query& q : dns.queries())
-            if (q.name.compare(name, Qt::CaseInsensitive) == 0) return true;
-        return false;
-    }
-
     Fake dns;
 };
 
@@ -94,13 +87,12 @@ TEST_F(ScanOutcomes, ZoneTestsSkipBrokenListsBeforeAnyAddressIsAsked)
     EXPECT_EQ(health, expected);
 
     // Skipped lists are never asked about an address, and say why.
-    for (const char* zone : {"refusing.test", "everything.test", "servfail.test", "refused.test", "outside.test",
-                             "silent.test"}) {
-        EXPECT_FALSE(asked(QByteArray("9.2.0.192.") + zone)) << zone;
-        EXPECT_FALSE(asked(QByteArray("1.2.0.192.") + zone)) << zone;
-    }
-    EXPECT_TRUE(asked("9.2.0.192.listed.test"));
-    EXPECT_TRUE(asked("9.2.0.192.notest.test"));
+    QStringList askedAbout; // A queries only: the listing's TXT text is asked for too
+    for (const Fake::Query& q : dns.queries())
+        if (q.type == 1 && (q.name.startsWith("9.2.0.192.") || q.name.startsWith("1.2.0.192."))) askedAbout << QString::fromLatin1(q.name);
+    askedAbout.sort();
+    EXPECT_EQ(askedAbout, (QStringList{"1.2.0.192.listed.test", "1.2.0.192.notest.test", "9.2.0.192.listed.test",
+                                       "9.2.0.192.notest.test"}));
 
     // A list with no test entry is kept: its listing counts.
     EXPECT_EQ(listed->Verdict(), Verdict::Listed);
