@@ -65,6 +65,26 @@ protected:
     std::function<void(const Completed&)> onReply;
 };
 
+// All but the load test: a scripted server in this process.
+class LookupWithFake : public LookupTest {
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(fake.start(&error)) << error.toStdString();
+        makeLookup(fake.serverSpec());
+    }
+    // Queries for name (dotted, no trailing dot) the server has seen.
+    static int asked(const FakeDnsServer& server, const QByteArray& name)
+    {
+        int count = 0;
+        for (const Fake::Query& q : server.queries()) count += q.name == name ? 1 : 0;
+        return count;
+    }
+
+    FakeDnsServer fake;
+};
+
 } // namespace
 
 TEST_F(LookupTest, ThousandLookupsAtOnceAreThrottled)
@@ -97,29 +117,6 @@ TEST_F(LookupTest, ThousandLookupsAtOnceAreThrottled)
     EXPECT_EQ(lookup->QueriesSent(), 1000);
 }
 
-// From here on a scripted server in this process.
-namespace {
-
-class LookupWithFake : public LookupTest {
-protected:
-    void SetUp() override
-    {
-        QString error;
-        ASSERT_TRUE(fake.start(&error)) << error.toStdString();
-        makeLookup(fake.serverSpec());
-    }
-    // Queries for name (dotted, no trailing dot) the server has seen.
-    static int asked(const FakeDnsServer& server, const QByteArray& name)
-    {
-        int count = 0;
-        for (const Fake::Query& q : server.queries()) count += q.name == name ? 1 : 0;
-        return count;
-    }
-
-    FakeDnsServer fake;
-};
-
-} // namespace
 
 // Broken packets, records of other types or owners, replies under another
 // query's ID and a reply too big for UDP. A name expecting "" must fail.

@@ -85,14 +85,6 @@ protected:
     bool mounted_ = false;
 };
 
-QStringList addresses(int count, const QString& stem)
-{
-    QStringList list;
-    for (int i = 0; i < count; ++i)
-        list << QStringLiteral("%1-%2.example.test").arg(stem).arg(i);
-    return list;
-}
-
 TEST_F(SmallDisk, FailedSavesKeepEveryFileAndSayTheDiskIsFull)
 {
     // No room at all; room for a lock file but not for the new copies.
@@ -104,8 +96,7 @@ TEST_F(SmallDisk, FailedSavesKeepEveryFileAndSayTheDiskIsFull)
 
         // What the user has before the disk fills.
         FakeScanWorld world;
-        for (const QString& target : addresses(300, "old"))
-            world.list.AddTarget(target);
+        for (int i = 0; i < 300; ++i) world.list.AddTarget(QStringLiteral("old-%1.example.test").arg(i));
         ASSERT_TRUE(world.list.Save(listPath)) << world.list.LastError().toStdString();
         RegFileBackend backend(mountPoint_);
         Registry registry(backend);
@@ -118,8 +109,7 @@ TEST_F(SmallDisk, FailedSavesKeepEveryFileAndSayTheDiskIsFull)
         fill(freePages);
 
         world.list.Clear();
-        for (const QString& target : addresses(300, "new"))
-            world.list.AddTarget(target);
+        for (int i = 0; i < 300; ++i) world.list.AddTarget(QStringLiteral("new-%1.example.test").arg(i));
         EXPECT_FALSE(world.list.Save());
         EXPECT_TRUE(world.list.LastError().contains(kNoSpace)) << world.list.LastError().toStdString();
 
