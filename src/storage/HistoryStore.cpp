@@ -3,6 +3,7 @@
 #include "common/ConfigLocation.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -164,6 +165,20 @@ bool HistoryStore::fail(const QString& what)
 
 bool HistoryStore::exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
+// Switching a file to WAL needs it to itself for a moment, and SQLite gives
+// up at once instead of asking the busy handler: a second program opening
+// the file at the same time retries until the busy timeout.
+bool HistoryStore::useWal()
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        const int result = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        if (result != SQLITE_BUSY || waited.elapsed() >= busyTimeoutMs_) return result == SQLITE_OK;
+        sqlite3_sleep(10);
+    }
+}
+
 bool HistoryStore::schemaVersion(int* version)
 {
     Statement query(db_, "PRAGMA user_version");
@@ -248,7 +263,7 @@ bool HistoryStore::Open(const QString& path, bool readOnly)
     }
     // An empty new file takes incremental vacuum, so pruning can give space back.
     if (version == 0) exec("PRAGMA auto_vacuum=INCREMENTAL");
-    if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=NORMAL")) {
+    if (!useWal() || !exec("PRAGMA synchronous=NORMAL")) {
         fail(QStringLiteral("open"));
         Close();
         return false;

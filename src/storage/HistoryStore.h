@@ -97,6 +97,7 @@ private:
     bool fail(const QString& what);
     bool migrate();
     bool schemaVersion(int* version);
+    bool useWal();
 
     struct Writer;
     bool abandon();

@@ -371,7 +371,7 @@ TEST(HistoryProblems, TwoWritersAtOnceKeepEveryScan)
         HistoryStore store;
         store.setBusyTimeoutMs(20000);
         if (!store.Open(path)) {
-            ++failures;
+            if (failures++ == 0) firstError = store.LastError().toStdString();
             return;
         }
         for (int i = 0; i < kScans; ++i) {
