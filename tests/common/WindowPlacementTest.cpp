@@ -39,7 +39,6 @@ TEST(PlanRestore, StoredTextsGiveThePlacement)
         {"0,0,0,0", "0", true, std::nullopt, false},
         // On the screen: restored exactly, even mostly off it while more than 400 twips show.
         {"1500,900,9000,6000", "0", false, normal, false},
-        {"1500,900,9000,6000", "0", true, normal, false},
         {"0,0,19200,12000", "0", false, kScreen, false},
         {"-5599,11599,6000,4000", "0", false, QRect(-5599, 11599, 6000, 4000), false},
         // 300 or exactly 400 twips showing is too little, in either direction.
@@ -55,10 +54,7 @@ TEST(PlanRestore, StoredTextsGiveThePlacement)
         // Not four numbers: nothing stored.
         {"", "0", false, kFirstRunPlacement, false},
         {"1,2,3", "0", false, kFirstRunPlacement, false},
-        {"garbage", "0", false, kFirstRunPlacement, false},
-        {"1,2,3,4,5", "0", false, kFirstRunPlacement, false},
         {"1500,900,9000,six", "0", false, kFirstRunPlacement, false},
-        {"1500;900;9000;6000", "0", false, kFirstRunPlacement, false},
         {"1500.5,900,9000,6000", "0", false, kFirstRunPlacement, false},
         {"1500,900,-9000,6000", "0", false, kFirstRunPlacement, false},
         {"1500,900,9000,0", "0", false, kFirstRunPlacement, false},
@@ -68,10 +64,8 @@ TEST(PlanRestore, StoredTextsGiveThePlacement)
         {"-5700,1500,6000,4000", "2", false, std::nullopt, true},
         // Minimised and unknown states open normal.
         {"1500,900,9000,6000", "1", false, normal, false},
-        {"1500,900,9000,6000", "", false, normal, false},
         {"1500,900,9000,6000", "x", false, normal, false},
         {"1500,900,9000,6000", "3", false, normal, false},
-        {"1500,900,9000,6000", "-2", false, normal, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE((c.size + " / " + c.state).toStdString() + (c.keepDesign ? " keeping the design" : ""));
