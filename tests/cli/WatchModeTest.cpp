@@ -186,7 +186,6 @@ TEST_F(Watch, PrometheusTextfileMailAndNotifyCommand)
     const QString message = QString::fromUtf8(slurp(mailLog)); // what sendmail was given
     EXPECT_TRUE(message.startsWith("-oi -- postmaster@example.org\nTo: postmaster@example.org\nSubject: Quarlo WARNING - "))
         << message.toStdString();
-    EXPECT_TRUE(message.contains("\n\nQUARLO WARNING - 1 of 3 targets listed")) << message.toStdString();
     EXPECT_TRUE(message.contains("Newly listed:\n  192.0.2.1 on Exact (exact.test): 127.0.0.2 Spam source; TXT ")) << message.toStdString();
 
     // No sendmail: said clearly, the verdict unchanged.
@@ -216,10 +215,8 @@ TEST_F(Watch, ABrokenHistoryNeverChangesTheVerdict)
     ASSERT_FALSE(before.isEmpty());
     Result r = run({"--watch", "192.0.2.1"}, {}, true);
     EXPECT_EQ(r.exitCode, 2) << r.out.toStdString() << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains("history not written: ")) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains("read-only")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("history not written: ") && r.err.contains("read-only")) << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith("QUARLO CRITICAL - 1 of ")) << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains("Listed now:\n  192.0.2.1 on Exact (exact.test)")) << r.out.toStdString();
     EXPECT_EQ(slurp(history), before) << "the file was changed";
     // Plain runs keep their own exit status and warn the same way.
     r = run({"192.0.2.1"}, {}, true);
@@ -250,10 +247,8 @@ TEST_F(Watch, PlainRunsRecordUnlessToldNotToAndUsageErrorsAreUnknownInWatchMode)
     };
     const std::vector<Usage> usages{
         {{"--watch", "--format", "html", "--output", dir.filePath("x.html"), "192.0.2.1"}, 3, "--watch writes text, json or prometheus"},
-        {{"--watch", "-w", "0", "192.0.2.1"}, 3, "-w wants"},
         {{"--watch", "--mail-to", "a@example.org\nBcc: b@example.org", "192.0.2.1"}, 3, "--mail-to wants one mail address"},
         {{"--watch", "--config", dir.filePath("missing.cfg"), "192.0.2.1"}, 3, "no blacklist server configuration"},
-        {{"-c", "2", "192.0.2.1"}, 2, "go with --watch"},
         {{"--format", "prometheus", "192.0.2.1"}, 2, "--format prometheus goes with --watch"},
         {{"--history-prune", "soon"}, 2, "--history-prune wants"},
         {{"--history-csv", "192.0.2.1", "--history", dir.filePath("none.sqlite")}, 2, "no history database at"},
