@@ -100,7 +100,6 @@ TEST_F(ScanResults, CaptionShowsResolvedAddress)
 {
     Address ip("192.0.2.1", settings, &host), name("mail.example", settings, &host), dead("nowhere.example", settings, &host);
     ip.Query();
-    EXPECT_EQ(ip.IP(), "192.0.2.1");
     EXPECT_EQ(name.Caption(), "mail.example");
     name.ProcessDNSReply({"mail.example", "LookupIP"}, "mail.example", "192.0.2.7");
     dead.ProcessDNSReply({"nowhere.example", "lookupip"}, "nowhere.example", "");

@@ -29,7 +29,6 @@ TEST(ScanProgressTest, NoEstimateUntilTheRateIsKnownAndCountsStayInRange)
     EXPECT_EQ(progress.remainingMs(), -1);
     progress.update(7000, 0); // a second passed, nothing done
     EXPECT_EQ(progress.remainingMs(), -1);
-    EXPECT_EQ(progress.text(), QStringLiteral("Checked 0 of 100 addresses"));
     // Nothing to scan: nothing to estimate.
     progress.start(0, 0);
     progress.update(5000, 0);

@@ -123,8 +123,7 @@ TEST_F(ServerConfig, ReaderCaseRules)
           "<ResultCode Address=\"127.0.0.3\" Reason=\"\"/></ResultCodes></Server>\n"
           "  <Server Enabled=\"TRUE\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"no zone\"/></ResultCodes></Server>\n"
           "  <Server Server=\"UPPER.example\" Name=\"Duplicate\"><ResultCodes><ResultCode Address=\"127.0.0.9\" Reason=\"d\"/></ResultCodes></Server>\n"
-          "  <Server Server=\"enabled.words\" Enabled=\"No\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"x\"/>"
-          "<ResultCode Address=\"127.0.0.2\" Reason=\"second\"/><ResultCode Address=\"127.0.0.3\" Reason=\"\"/></ResultCodes></Server>\n"
+          "  <Server Server=\"enabled.words\" Enabled=\"No\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"x\"/></ResultCodes></Server>\n"
           " </BlackListServers>\n"
           " <Server Server=\"outside.path\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>\n"
           "</Quarlo>\n");
