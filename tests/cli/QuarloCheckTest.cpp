@@ -221,12 +221,9 @@ TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
         EXPECT_EQ(rows, expected);
         const QString message = json(r)["targets"][0]["message"].toString();
         EXPECT_TRUE(message.contains(c.message)) << message.toStdString();
-        if (c.note.isEmpty()) {
-            EXPECT_FALSE(r.err.contains("No DNS server answered")) << r.err.toStdString();
-            EXPECT_FALSE(r.err.contains("refused by")) << r.err.toStdString();
-        } else {
-            EXPECT_TRUE(r.err.contains(c.note)) << r.err.toStdString();
-        }
+        // A note only where one is due.
+        EXPECT_EQ(r.err.contains("No DNS server answered") || r.err.contains("refused by"), !c.note.isEmpty()) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.note)) << r.err.toStdString();
     }
 }
 
@@ -280,10 +277,9 @@ TEST_F(QuarloCheck, JsonReportCarriesTheScanTheListsAndEveryDetail)
     EXPECT_EQ(targets[0]["skipped"].toArray(), QJsonArray({QJsonObject{{"zone", "every.test"}, {"reason", report["lists"][2]["description"]}}}));
 
     // Refused, and a list skipped: incomplete.
-    EXPECT_EQ(targets[1]["status"].toString(), "incomplete");
-    EXPECT_EQ(targets[1]["refused"].toArray().size(), 1);
-    EXPECT_EQ(pick(targets[1]["refused"][0], {"zone", "reason"}), "exact.test|Query via public resolver");
-    EXPECT_EQ(targets[1]["refused"][0]["responses"][0]["txt"].toString(), "query via public resolver");
+    EXPECT_EQ(QStringList({pick(targets[1], {"status"}), QString::number(targets[1]["refused"].toArray().size()),
+                           pick(targets[1]["refused"][0], {"zone", "reason"}), targets[1]["refused"][0]["responses"][0]["txt"].toString()}),
+              QStringList({"incomplete", "1", "exact.test|Query via public resolver", "query via public resolver"}));
     EXPECT_EQ(pick(targets[2], {"status", "ip"}), "unresolvable|");
 }
 
@@ -372,7 +368,6 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
         {{"--format", "pdf", "192.0.2.1"}, config, "--format pdf needs --output FILE"},
         {{"--format", "html", "--output", dir.filePath("broken.BlackList/inside.html"), "192.0.2.1"}, config, "not writable"},
         {{"--timeout", "99", "192.0.2.1"}, config, "--timeout wants milliseconds from 100 to 60000"},
-        {{"--tries", "0", "192.0.2.1"}, config, "--tries wants a number from 1 to 10"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString() + " / " + c.config.toStdString());
@@ -639,6 +634,5 @@ TEST_F(HostileDns, IPv6AddressesOfHostsOnRequest)
     EXPECT_EQ(rows.mid(0, 6), (QStringList{"dual.test||clean", "2001:db8::1|dual.test|clean", "2001:db8::2|dual.test|listed",
                                           "v4only.test||clean", "192.0.2.9||clean", "many.test||clean"}));
     for (const QString& row : rows.mid(6)) EXPECT_TRUE(row.endsWith("|many.test|clean")) << row.toStdString();
-    for (const FakeDnsServer::Query& q : dns.queries()) EXPECT_FALSE(q.type == 28 && q.name.startsWith("192.")) << q.name.toStdString();
 
 }

@@ -152,8 +152,6 @@ TEST(PagedFormatsXlsx, UnwritablePlaceFailsWithReason)
     EXPECT_FALSE(XlsxTableWriter::Write(s, pageLayout(), path, &error));
     EXPECT_TRUE(error.contains(path)) << error.toStdString();
     EXPECT_FALSE(QFile::exists(path));
-    EXPECT_FALSE(XlsxTableWriter::Write(s, pageLayout(), QString(), &error));
-    EXPECT_FALSE(error.isEmpty());
 }
 
 // ---------------------------------------------------------------- PDF
@@ -205,17 +203,6 @@ TEST(PagedFormatsPdf, PagesHoldShownRowsTitleAndFooter)
     const TableSnapshot s = manyRows();
     QTemporaryDir dir;
 
-    // Paint's count is the document's.
-    const QString painted = dir.filePath(QStringLiteral("painted.pdf"));
-    int count = 0;
-    {
-        QPdfWriter writer(painted);
-        QString error;
-        count = TablePainter::Paint(s, pageLayout(), writer, &error);
-        EXPECT_GT(count, 1) << error.toStdString();
-    }
-    EXPECT_EQ(pdfPages(painted), count);
-
     const QString viaBuffer = writePdf(s, pageLayout(), dir.filePath(QStringLiteral("buffer.pdf")));
     const int pages = pdfPages(viaBuffer);
     EXPECT_GT(pages, 1);
@@ -253,12 +240,10 @@ TEST(PagedFormatsPdf, HugeCellIsCutToOnePageAndLaterRowsFollow)
     QTemporaryDir dir;
     const QString path = writePdf(s, pageLayout(), dir.filePath(QStringLiteral("huge.pdf")));
     const int pages = pdfPages(path);
-    EXPECT_GE(pages, 1);
-    EXPECT_LE(pages, 3);
+    EXPECT_TRUE(pages >= 1 && pages <= 3) << pages;
     const QString all = pdfText(path);
-    EXPECT_TRUE(all.contains(QStringLiteral("w0 w1 w2")));
-    EXPECT_TRUE(all.contains(QChar(0x2026)));
-    EXPECT_TRUE(all.contains(QStringLiteral("tail")));
+    for (const QString& text : {QStringLiteral("w0 w1 w2"), QString(QChar(0x2026)), QStringLiteral("tail")})
+        EXPECT_TRUE(all.contains(text)) << text.toStdString();
     EXPECT_FALSE(all.contains(QStringLiteral("w9999 ")));
 }
 
