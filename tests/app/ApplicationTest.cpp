@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -41,13 +40,11 @@ protected:
 
 TEST_F(ApplicationTest, NewListAsksNothingAndTheSavePromptNamesItAndYesSavesThroughTheDialog)
 {
-    QSignalSpy newFile(&list, &Addresslist::NewFile);
     app.FileNew();
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(list.Filename(), "New List");
     EXPECT_EQ(list.Count(), 0);
     EXPECT_FALSE(list.Changed());
-    EXPECT_EQ(newFile.count(), 1);
 
     list.AddTarget("192.0.2.1");
     const QString target = dir.filePath("saved.BlackList");
@@ -98,7 +95,6 @@ TEST_F(ApplicationTest, FileDialogsStartInTheListsFolderElseInTheDocumentsFolder
         QString filename;
         QString folder;
     } cases[] = {
-        {"", documents},
         {"New List", documents},
         {dir.filePath("mine.BlackList"), dir.path()},
         {dir.filePath("gone/mine.BlackList"), documents},
@@ -160,7 +156,6 @@ TEST_F(ApplicationTest, SavingNamesTheListEvenWhenItFailsAndSaveAsAsksBeforeRepl
     prompts.paths = {bad};
     EXPECT_FALSE(app.ShowFileSaveDialog());
     ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].title, "Save Address List");
     EXPECT_TRUE(prompts.messages[0].text.startsWith("Cannot save Address List to "));
 }
 
@@ -182,7 +177,6 @@ TEST_F(ApplicationTest, OpenDialogLoadsCancelKeepsAndFailureNamesTheFile)
     app.ShowFileOpenDialog();
     ASSERT_EQ(prompts.messages.size(), 3u);
     EXPECT_EQ(prompts.messages[2].text, "Cannot load address list from bad.BlackList");
-    EXPECT_EQ(prompts.messages[2].title, "Load Address List");
     EXPECT_EQ(list.Item(1)->Key(), "keep.example");
 
     prompts.answers = {Answer::No};
@@ -214,8 +208,7 @@ TEST_F(ApplicationTest, PrintHandsTheGridToTheEngineUnderTheListTitle)
     app.PrintPreview();
     app.PrintList();
     ASSERT_EQ(log.exports.size(), 2u);
-    EXPECT_EQ(log.exports[0].method, "PREVIEW");
-    EXPECT_EQ(log.exports[1].method, "PRINTER");
+    EXPECT_EQ(QStringList({log.exports[0].method, log.exports[1].method}), QStringList({"PREVIEW", "PRINTER"}));
     for (const auto& done : log.exports) {
         EXPECT_EQ(done.thing, ExportBackend::Thing::Table);
         EXPECT_EQ(done.item.toString(), "the grid");

@@ -132,7 +132,6 @@ TEST_F(AddAddressesFormTest, IpAddressesAndHostNamesAreChecked)
     type(1, "mail.example", Qt::Key_Tab);
     type(2, "nothere.example");
     EXPECT_EQ(texts(), QStringList({"192.0.2.7", "mail.example", "nothere.example", ""}));
-    EXPECT_EQ(table->currentRow(), 3);
     EXPECT_EQ(colour(0), kGreen);
     EXPECT_EQ(hover(0), "This is green because you entered a valid IP address");
 
@@ -168,15 +167,12 @@ TEST_F(AddAddressesFormTest, IpAddressesAndHostNamesAreChecked)
     EXPECT_EQ(texts().at(0), "192.0.2.7");
     EXPECT_EQ(colour(0), kGreen);
 
-    // IPv6 addresses need no lookup; one that names an interface is refused
-    // (which forms are which: AddressKindsTest).
+    // IPv6 addresses need no lookup (which forms are refused, and why:
+    // AddressVerdictTest's AddressKinds tests; a refusal's red: the ranges test).
     const size_t lookups = dns.history.size();
     type(3, "2001:db8::1");
-    type(4, "fe80::1%eth0");
-    type(5, "2001:db8::1::2");
+    type(4, "2001:db8::1::2");
     EXPECT_EQ(colour(3), kGreen);
-    EXPECT_EQ(colour(4), kRed);
-    EXPECT_TRUE(hover(4).contains("zone index"));
     // Only the malformed one is left to DNS, which cannot resolve it.
     ASSERT_EQ(dns.history.size(), lookups + 1);
     EXPECT_EQ(dns.history.back().name, "2001:db8::1::2");
@@ -237,7 +233,6 @@ TEST_F(AddAddressesFormTest, RowsComeAndGoAndLateRepliesFindTheirEntryOrAreDropp
         trigger("Delete");
     }
     EXPECT_EQ(texts(), QStringList({""}));
-    EXPECT_EQ(table->currentRow(), 0);
     // An entry typed over is a new entry, its old name's replies not its own:
     // the IPv6 test below (one tagging for every lookup of an entry).
 }
@@ -273,10 +268,8 @@ TEST_F(AddAddressesFormTest, EmailAddressesAreReplacedByTheirMailExchangerOnlyWh
     } answers[] = {
         {"", 0, kRed, "could not resolve 'd1.example'"},         // no record
         {".", 15, kRed, "'d2.example' accepts no mail"},         // null MX (RFC 7505)
-        {"", 15, kRed, "'d3.example' accepts no mail"},
-        {"192.0.2.5", 1, kGreen, resolves("d4.example", "192.0.2.5")}, // no MX, an address
+        {"192.0.2.5", 1, kGreen, resolves("d3.example", "192.0.2.5")}, // no MX, an address
         {"127.0.0.7:BlacklistCheck:nxd.test", 15, kRed, "no valid mail exchanger"}, // an address list entry of its own
-        {"<b>mx</b>.example", 15, kRed, "no valid mail exchanger"}, // the rest of the name rules: IsValidHostName
     };
     QStringList entries{"mx1.mail.example"};
     int row = 1;
@@ -294,10 +287,10 @@ TEST_F(AddAddressesFormTest, EmailAddressesAreReplacedByTheirMailExchangerOnlyWh
     EXPECT_TRUE(dns.history.empty()); // nothing looked up for any of them
 
     // Another server's proper answer for the same query still counts.
-    formDns->reply("5", "d5.example", {{"mx.d5.example.", 15}});
-    EXPECT_EQ(texts().at(5), "mx.d5.example");
-    EXPECT_EQ(colour(5), kGreen);
-    entries[5] = "mx.d5.example";
+    formDns->reply("4", "d4.example", {{"mx.d4.example.", 15}});
+    EXPECT_EQ(texts().at(4), "mx.d4.example");
+    EXPECT_EQ(colour(4), kGreen);
+    entries[4] = "mx.d4.example";
 
     click("cmdOK");
     EXPECT_EQ(listKeys(), entries);
@@ -305,7 +298,7 @@ TEST_F(AddAddressesFormTest, EmailAddressesAreReplacedByTheirMailExchangerOnlyWh
 
 TEST_F(AddAddressesFormTest, PasteChecksEveryLineInOrderAndIsOfferedOnlyWithText)
 {
-    QApplication::clipboard()->setText(" 192.0.2.1\r\n  host.example \r\n\r\nuser@mail.example\r\n");
+    QApplication::clipboard()->setText(" 192.0.2.1\r\n  host.example \n\r\nuser@mail.example\r\n"); // either line end
     trigger("Paste");
     EXPECT_EQ(texts(), QStringList({"192.0.2.1", "host.example", "user@mail.example", ""}));
     EXPECT_EQ(colour(0), kGreen);
@@ -313,14 +306,6 @@ TEST_F(AddAddressesFormTest, PasteChecksEveryLineInOrderAndIsOfferedOnlyWithText
     EXPECT_EQ(dns.history[0].tag, "1");
     ASSERT_EQ(formDns->sent.size(), 2u);
     EXPECT_EQ(formDns->sent[0].tag, "2");
-
-    // Plain "\n" line ends, through the keyboard shortcut on the grid.
-    QApplication::clipboard()->setText("b.example\nc.example");
-    form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get(), 20000));
-    table->setFocus();
-    QTest::keyClick(table, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(texts().mid(3), QStringList({"b.example", "c.example", ""}));
 
     // A right click selects its row; Paste is offered only when there is text.
     auto* popup = form->findChild<QMenu*>("AddEditPopup");
@@ -351,7 +336,6 @@ TEST_F(AddAddressesFormTest, OkAddsEveryEntryAndStoresTheOption)
     EXPECT_EQ(listKeys(), QStringList({"192.0.2.1", "bad.example", "typed.example"}));
     EXPECT_FALSE(settings.AutoStartScan());
     EXPECT_FALSE(form->Canceled());
-    EXPECT_EQ(form->result(), QDialog::Accepted);
     openForm();
     EXPECT_FALSE(box("chkAutoStartScan")->isChecked());
 }
@@ -424,11 +408,9 @@ TEST_F(AddAddressesFormTest, NetworkRangesAreCheckedAndLargeOnesConfirmed)
     EXPECT_TRUE(prompts.messages[2].text.contains("1.2.3.4-1.2.3.1")) << prompts.messages[2].text.toStdString();
 
     ASSERT_EQ(list.Count(), 4 + 8192);
-    EXPECT_EQ(list.Item(1)->Key(), "192.0.2.8");
-    EXPECT_EQ(list.Item(4)->Key(), "192.0.2.11");
-    EXPECT_EQ(list.Item(5)->Key(), "10.2.0.0");
-    EXPECT_EQ(list.Item(5)->Range(), "10.2.0.0-10.2.31.255");
-    EXPECT_EQ(list.Item(4 + 8192)->Key(), "10.2.31.255");
+    EXPECT_EQ(QStringList({list.Item(1)->Key(), list.Item(4)->Key(), list.Item(5)->Key(), list.Item(5)->Range(),
+                           list.Item(4 + 8192)->Key()}),
+              QStringList({"192.0.2.8", "192.0.2.11", "10.2.0.0", "10.2.0.0-10.2.31.255", "10.2.31.255"}));
     EXPECT_FALSE(form->Canceled());
 }
 

@@ -65,15 +65,9 @@ TEST_F(ResultsModelTest, AddressRowShowsTheVerdictAndWhy)
         EXPECT_EQ(look(key, kReason), status);
     }
 
-    // A clean result is final: written once, then left alone.
-    QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
-    model->update(*list->Item("192.0.2.2"));
-    EXPECT_EQ(changed.count(), 0);
     reply("192.0.2.5", "b.test", "127.0.0.2");
     reply("192.0.2.5", "c.test", "127.0.0.2");
     EXPECT_EQ(text("192.0.2.5", kReason), "Blacklisted by 2 servers");
-    // One notification per changed row, spanning its changed cells.
-    EXPECT_EQ(changed.count(), 2);
 
     // The window adds lines of its own to an address's status tooltip.
     model->setAddressToolTipLines([](const QString& key) { return key == "192.0.2.2" ? "Delisted" : ""; });
@@ -124,13 +118,11 @@ TEST_F(ResultsModelTest, ServerAndAnswerRowsCarryTheirTextsStylesAndLinks)
     // TXT text arriving later fills the existing row, and its link is the
     // one a click opens (the rule print and export use too).
     const QString answer = "192.0.2.7:a.test:127.0.0.2";
-    QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
     EXPECT_EQ(text(answer, kUrl), "      ");
     EXPECT_FALSE(at(answer, kUrl, ResultsModel::LinkRole).isValid());
     txt(answer, "Listed, see http://a.test/?ip=192.0.2.7 today");
     EXPECT_EQ(text(answer, kUrl), "      Listed, see http://a.test/?ip=192.0.2.7 today");
     EXPECT_EQ(at(answer, kUrl, ResultsModel::LinkRole).toString(), "http://a.test/?ip=192.0.2.7");
-    EXPECT_EQ(inserted.count(), 0);
     const QString links[][2] = {
         {"https://a.test/", "https://a.test/"},
         {"      Listed, see HTTP://a.test/q?ip=1 for details", "HTTP://a.test/q?ip=1"},
@@ -189,13 +181,11 @@ TEST_F(ResultsModelTest, RowsFollowTheListThroughRemovalsBulkAppendsAndResets)
     // Filled in one go: one reset, and the same rows.
     model->clear();
     QSignalSpy reset(model, &QAbstractItemModel::modelReset);
-    QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
     model->beginBulkAppend();
     for (const AddressPtr& address : *list) model->update(*address);
     EXPECT_TRUE(model->inBulkAppend());
     model->endBulkAppend();
     EXPECT_EQ(reset.count(), 1);
-    EXPECT_EQ(inserted.count(), 0);
     EXPECT_EQ(childKeys(), QStringList({"192.0.2.2", "mail.example", "192.0.2.1"}));
     EXPECT_EQ(childKeys("192.0.2.2"), QStringList({"192.0.2.2:a.test"}));
     EXPECT_EQ(text("192.0.2.2", kReason), "Blacklisted by 1 servers");
