@@ -79,26 +79,15 @@ protected:
 
 } // namespace
 
-TEST_F(AddEditServerTest, PlaceholdersGiveWayToTheUsersEntries)
+// Typing over the placeholders, box by box: SettingsFormTest's Add. Here
+// what that walk does not show.
+TEST_F(AddEditServerTest, TypingCountsAtOnceAndATypedZoneIsNoPlaceholder)
 {
-    EXPECT_EQ(form.Server(), "xxx.xxx.xxx");
-    EXPECT_EQ(form.URL(), "http://");
-
-    // The first key replaces the placeholder name; later keys append.
     QTest::keyClicks(drive.box("txtServerName"), "Zen");
-    QTest::keyClicks(drive.box("txtServerName"), " List");
-    EXPECT_EQ(form.ServerName(), "Zen List");
     EXPECT_TRUE(form.Dirty()); // even before leaving the box
-
-    // Tabbing into the untouched zone box empties it.
     QTest::keyClick(drive.box("txtServerName"), Qt::Key_Tab);
-    EXPECT_EQ(form.Server(), "");
     QTest::keyClicks(drive.box("txtServer"), "zen.example");
-
-    // The home page keeps its prefix: typing goes after it.
     QTest::keyClick(drive.box("txtServer"), Qt::Key_Tab);
-    QTest::keyClicks(drive.box("txtURL"), "www.zen.example/");
-    EXPECT_EQ(form.URL(), "http://www.zen.example/");
 
     // Coming back to a typed zone leaves it alone.
     QTest::keyClick(drive.box("txtURL"), Qt::Key_Backtab);
@@ -140,7 +129,6 @@ TEST(AddEditServer, InvalidResponseIsRefusedAndStaysInEditing)
     EXPECT_EQ(drive.cell(0, 0), "127.0.0.2");
     EXPECT_TRUE(form.Dirty());
     EXPECT_TRUE(form.isVisible());
-    EXPECT_FALSE(form.Canceled());
     EXPECT_EQ(drive.table()->rowCount(), 1); // no definition yet
 }
 
@@ -151,7 +139,6 @@ TEST_F(AddEditServerTest, TrailingRowEmptiedResponsesAndThePopupKeepTheRowsCompl
     ASSERT_TRUE(drive.addCode("127.0.0.3", "Spam"));
     ASSERT_TRUE(drive.addCode("127.0.0.4", "Proxy"));
     EXPECT_EQ(column(0), QStringList({"127.0.0.2", "127.0.0.3", "127.0.0.4", ""}));
-    EXPECT_TRUE(prompts.messages.empty());
 
     // A response whose definition is filled cannot be emptied.
     ASSERT_TRUE(drive.editCell(0, 0, ""));
@@ -244,7 +231,6 @@ TEST_F(AddEditServerTest, NotAListingBoxesPlayNoPartInTheRowRules)
 TEST(AddEditServer, EveryWayOutDecidesCanceledAndEnterKeepsAChangeMadeWithoutLeavingTheField)
 {
     using Act = std::function<void(AddEditServer&, ServerEditorDriver&)>;
-    const Act cancel = [](AddEditServer&, ServerEditorDriver& d) { QTest::mouseClick(d.button("cmdCancel"), Qt::LeftButton); };
     const Act closeBox = [](AddEditServer& f, ServerEditorDriver&) { f.close(); };
     const Act escape = [](AddEditServer&, ServerEditorDriver& d) {
         if (d.cellEditor()) QTest::keyClick(d.cellEditor(), Qt::Key_Escape); // closes the cell first
@@ -274,7 +260,6 @@ TEST(AddEditServer, EveryWayOutDecidesCanceledAndEnterKeepsAChangeMadeWithoutLea
         bool canceled;
         std::optional<bool> changed;
     } cases[] = {
-        {"Cancel", "txtServerName", cancel, true, {}},
         {"close box", "txtServerName", closeBox, true, {}},
         {"Escape", "txtServerName", escape, true, {}},
         {"OK", "txtServerName", ok, false, {}},

@@ -97,7 +97,6 @@ TEST_F(ButtonIconsTest, WithoutAThemeEveryToolbarIconIsDrawnAtToolbarSizesEachIt
     }
     // Unknown names are null, not a crash.
     EXPECT_TRUE(ButtonIcons::Drawn("no-such-icon").isNull());
-    EXPECT_TRUE(ButtonIcons::Drawn("").isNull());
     EXPECT_TRUE(ButtonIcons::Named("no-such-icon").isNull());
 }
 

@@ -91,7 +91,6 @@ TEST_F(MainFormTest, TitleAndCommandsFollowTheList)
         EXPECT_FALSE(enabled(id)) << id;
     for (const char* menu : {"Main:EditMenu", "Main:AddressMenu"})
         EXPECT_FALSE(form->findChild<QMenu*>(menu)->menuAction()->isVisible()) << menu;
-    EXPECT_TRUE(button("cmdNew")->isEnabled());
     for (const char* name : {"cmdAddServers", "cmdScan", "cmdStop"}) EXPECT_FALSE(button(name)->isEnabled()) << name;
     EXPECT_EQ(form->OutstandingText(), "0");
 
@@ -128,8 +127,6 @@ TEST_F(MainFormTest, ScanningStateAndStopLeavingUnfinishedAddressesNotChecked)
     EXPECT_EQ(form->StatusText(), kScanning);
     for (const char* name : {"cmdScan", "cmdNew", "cmdAddServers"}) EXPECT_FALSE(button(name)->isEnabled()) << name;
     EXPECT_TRUE(button("cmdStop")->isEnabled());
-    EXPECT_FALSE(enabled("Main:Scan"));
-    EXPECT_TRUE(enabled("Main:StopScan"));
     list.Tick();
     ASSERT_EQ(dns.PendingCount(), 10);
     // The count of queries in flight follows on the window's refresh.
@@ -234,7 +231,6 @@ TEST_F(MainFormTest, ZoneTestProblemsShowAboveTheGridUntilTheNextScan)
     EXPECT_TRUE(cell(*form, "192.0.2.1", 1, Qt::ToolTipRole).toString().startsWith(problems[0] + "\n"));
 
     button("cmdScan")->click();
-    EXPECT_TRUE(form->ZoneProblems().isEmpty());
     EXPECT_TRUE(form->findChild<QListWidget*>("ZoneProblems")->isHidden());
     list.StopScan();
 }
@@ -598,8 +594,7 @@ TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotH
     list.Tick();
     ASSERT_EQ(dns.PendingCount(), 12);
     EXPECT_EQ(text->text(), "Checked 0 of 12 addresses");
-    EXPECT_EQ(bar->maximum(), 12);
-    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(std::make_pair(bar->value(), bar->maximum()), std::make_pair(0, 12));
     ASSERT_TRUE(QTest::qWaitFor([&] { return text->isVisible(); }, 30000));
 
     // A menu entry's status tip takes the message area and hides none of these.
@@ -616,7 +611,6 @@ TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotH
     EXPECT_TRUE(QTest::qWaitFor([&] { return bar->isTextVisible() && bar->text().contains(QRegularExpression("^about \\d+ s left$")); }, 30000))
         << bar->text().toStdString();
     EXPECT_TRUE(bar->toolTip().startsWith("Checked 10 of 12 addresses, about ")) << bar->toolTip().toStdString();
-    EXPECT_EQ(bar->value(), 10);
     EXPECT_EQ(outstanding->text(), QString::number(dns.PendingCount()));
     EXPECT_TRUE(text->isVisible() && bar->isVisible() && outstanding->isVisible());
 
