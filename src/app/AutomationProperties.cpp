@@ -3,6 +3,7 @@
 #include "app/AutomationObject.h"
 
 #include <QDBusError>
+#include <QDBusObjectPath>
 #include <QMetaClassInfo>
 #include <limits>
 
@@ -22,7 +23,9 @@ QString kindOf(QMetaType type)
     case QMetaType::QString: return QStringLiteral("a text");
     case QMetaType::Bool: return QStringLiteral("a Boolean");
     case QMetaType::Int: return QStringLiteral("an integer");
-    default: return QString::fromLatin1(type.name());
+    default:
+        if (type == QMetaType::fromType<QDBusObjectPath>()) return QStringLiteral("an object path");
+        return QString::fromLatin1(type.isValid() ? type.name() : "nothing");
     }
 }
 
@@ -93,8 +96,7 @@ bool AutomationProperties::convert(const QMetaProperty& property, QVariant& valu
     }
     replyError(QDBusError::errorString(QDBusError::InvalidArgs),
                QStringLiteral("%1 must be %2, not %3")
-                   .arg(QLatin1String(property.name()), kindOf(type),
-                        QLatin1String(value.metaType().name() ? value.metaType().name() : "nothing")));
+                   .arg(QLatin1String(property.name()), kindOf(type), kindOf(value.metaType())));
     return false;
 }
 

@@ -313,6 +313,8 @@ TEST_F(AutomationBus, BadArgumentsGiveErrorsOrNothingAndTheProgramGoesOn)
         {"huge target", list("AddTarget", {QString(200000, QLatin1Char('a'))}), kInvalidArgs},
         {"long target set", c().set(address, "Address", "Target", QString(70000, QLatin1Char('a'))), kInvalidArgs},
         {"object path as target", list("AddTarget", {"/Address/1"}), kInvalidArgs},
+        {"object path set as target",
+         c().set(address, "Address", "Target", QVariant::fromValue(QDBusObjectPath("/Address/1"))), kInvalidArgs},
         {"object path as zone", c().call("/Servers", "Servers", "Add", {key("/Address/1")}), kInvalidArgs},
         {"address path as server",
          c().call("/Servers", "Servers", "Add", {key(QVariant::fromValue(QDBusObjectPath("/Address/1")))}),
