@@ -21,7 +21,7 @@ const QString kExtension = QStringLiteral(".BlackList");
 } // namespace
 
 Application::Application(quarlo::Addresslist& list, quarlo::Settings& settings, UserPrompts& prompts, QObject* parent)
-    : QObject(parent), list_(list), settings_(settings), prompts_(prompts)
+    : QObject(parent), list_(list), settings_(settings), prompts_(&prompts)
 {
 }
 
@@ -46,10 +46,10 @@ bool Application::SaveChangesPrompt(bool withCancel)
 {
     if (!list_.Changed()) return true;
     const UserPrompts::Answer answer =
-        prompts_.Message(QStringLiteral("Do you want to save changes to ") + FileName(list_.Filename(), false)
-                             + QStringLiteral(" ?"),
-                         DisplayTitle(), withCancel ? UserPrompts::Buttons::YesNoCancel : UserPrompts::Buttons::YesNo,
-                         UserPrompts::Icon::Question);
+        prompts_->Message(QStringLiteral("Do you want to save changes to ") + FileName(list_.Filename(), false)
+                              + QStringLiteral(" ?"),
+                          DisplayTitle(), withCancel ? UserPrompts::Buttons::YesNoCancel : UserPrompts::Buttons::YesNo,
+                          UserPrompts::Icon::Question);
     if (answer == UserPrompts::Answer::Cancel) return false;
     // Deviation on purpose: whoever answered Yes wants the changes kept, so
     // a save that did not happen (dialog cancelled, write failed) stops the
@@ -61,11 +61,12 @@ void Application::ShowFileOpenDialog()
 {
     if (!SaveChangesPrompt(false)) return;
     const std::optional<QString> path =
-        prompts_.OpenFileIn(DialogFolder(), QStringLiteral("Load Address List ..."), FileFilter());
+        prompts_->OpenFileIn(DialogFolder(), QStringLiteral("Load Address List ..."), FileFilter());
     if (!path) return;
     if (!list_.Load(*path)) {
-        prompts_.Message(QStringLiteral("Cannot load address list from ") + FileName(*path, false),
-                         QStringLiteral("Load Address List"), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+        prompts_->Message(QStringLiteral("Cannot load address list from ") + FileName(*path, false),
+                          QStringLiteral("Load Address List"), UserPrompts::Buttons::Ok,
+                          UserPrompts::Icon::Exclamation);
     }
 }
 
@@ -107,7 +108,7 @@ bool Application::ShowFileSaveDialog()
     // the dialog, so the check covers the name as it is finally written.
     std::optional<QString> path;
     for (;;) {
-        path = prompts_.SaveFileIn(DialogFolder(), QStringLiteral("Save Address List as ..."), FileFilter());
+        path = prompts_->SaveFileIn(DialogFolder(), QStringLiteral("Save Address List as ..."), FileFilter());
         if (!path) return false;
         if (QFileInfo(*path).suffix().isEmpty()) {
             if (path->endsWith(QLatin1Char('.'))) path->chop(1);
@@ -115,14 +116,14 @@ bool Application::ShowFileSaveDialog()
         }
         if (!QFileInfo::exists(*path)) break;
         const UserPrompts::Answer replace =
-            prompts_.Message(FileName(*path, false) + QStringLiteral(" already exists.\nDo you want to replace it?"),
-                             QStringLiteral("Save Address List"), UserPrompts::Buttons::YesNo,
-                             UserPrompts::Icon::Exclamation);
+            prompts_->Message(FileName(*path, false) + QStringLiteral(" already exists.\nDo you want to replace it?"),
+                              QStringLiteral("Save Address List"), UserPrompts::Buttons::YesNo,
+                              UserPrompts::Icon::Exclamation);
         if (replace == UserPrompts::Answer::Yes) break;
     }
     if (!list_.Save(*path)) {
-        prompts_.Message(list_.LastError(), QStringLiteral("Save Address List"), UserPrompts::Buttons::Ok,
-                         UserPrompts::Icon::Exclamation);
+        prompts_->Message(list_.LastError(), QStringLiteral("Save Address List"), UserPrompts::Buttons::Ok,
+                          UserPrompts::Icon::Exclamation);
         return false;
     }
     return true;

@@ -36,6 +36,12 @@ public:
     void StartScan() override;
     void StopScan() override;
 
+    // Where the commands' questions and file dialogs go. Automation swaps in
+    // its own for the length of one command, so that a client that leaves
+    // has its questions answered as cancelled.
+    UserPrompts& Prompts() const { return *prompts_; }
+    void setPrompts(UserPrompts& prompts) { prompts_ = &prompts; }
+
     void setGridSource(GridSource source) override { grid_ = std::move(source); }
     // The export engine adapter for printing; the process's one adapter
     // unless set.
@@ -53,7 +59,7 @@ private:
 
     quarlo::Addresslist& list_;
     quarlo::Settings& settings_;
-    UserPrompts& prompts_;
+    UserPrompts* prompts_;
     GridSource grid_;
     ExportEngine* exports_ = nullptr;
 };

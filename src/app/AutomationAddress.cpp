@@ -2,6 +2,7 @@
 
 #include "app/AutomationServer.h"
 #include "quarlo_address_adaptor.h"
+#include "scan/Addresslist.h"
 
 namespace quarlo {
 
@@ -34,7 +35,16 @@ QString AutomationAddress::Target() const
 void AutomationAddress::setTarget(const QString& target)
 {
     const AddressPtr a = held();
-    if (a && acceptText(target, "Target")) a->setTarget(target);
+    if (!a || !acceptTarget(target)) return;
+    Addresslist& list = server_.Addresslist();
+    // Replies find their address by target: one renamed in a scan would
+    // wait for answers that no longer reach it.
+    if (list.ScanActive()) {
+        replyError(AutomationServer::kErrorFailed, QStringLiteral("A target cannot be changed while a scan runs"));
+        return;
+    }
+    if (!list.Rename(a, target))
+        replyInvalid(QStringLiteral("Another address already has the target %1").arg(excerpt(target.trimmed())));
 }
 
 QString AutomationAddress::IP() const

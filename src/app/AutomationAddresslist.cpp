@@ -60,7 +60,7 @@ bool AutomationAddresslist::Changed() const
 QDBusObjectPath AutomationAddresslist::AddTarget(const QString& target)
 {
     noteCaller();
-    if (!acceptText(target, "Target")) return AutomationServer::None();
+    if (!acceptTarget(target)) return AutomationServer::None();
     return server_.PathOf(server_.Addresslist().AddTarget(target));
 }
 

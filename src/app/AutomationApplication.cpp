@@ -1,20 +1,32 @@
 #include "app/AutomationApplication.h"
 
 #include "app/Application.h"
+#include "app/AutomationPrompts.h"
 #include "app/AutomationServer.h"
 #include "quarlo_application_adaptor.h"
 
-#include <QDBusMessage>
-#include <QPointer>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
 #include <QTimer>
 
 namespace quarlo {
 
+struct AutomationApplication::Pending {
+    QDBusMessage call;
+    QDBusConnection bus;
+    bool cancelled = false; // the caller left: no dialog, no reply
+    AutomationPrompts* prompts = nullptr; // while the command runs
+};
+
 AutomationApplication::AutomationApplication(AutomationServer& server, QObject* parent)
-    : AutomationObject(server, QStringLiteral("/Application"), parent)
+    : AutomationObject(server, QStringLiteral("/Application"), parent), callerWatcher_(new QDBusServiceWatcher(this))
 {
     new ApplicationAdaptor(this);
+    callerWatcher_->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    connect(callerWatcher_, &QDBusServiceWatcher::serviceUnregistered, this, &AutomationApplication::onCallerGone);
 }
+
+AutomationApplication::~AutomationApplication() = default;
 
 QDBusObjectPath AutomationApplication::Addresslist() const
 {
@@ -35,15 +47,47 @@ void AutomationApplication::replyLater(std::function<QVariant()> command)
         command();
         return;
     }
+    if (pending_) {
+        replyError(kErrorBusy,
+                   QStringLiteral("Another command is waiting for its dialog; call again once it has closed"));
+        return;
+    }
     setDelayedReply(true);
-    const QDBusMessage call = message();
-    QDBusConnection bus = connection();
+    pending_ = std::make_unique<Pending>(Pending{message(), connection()});
+    const QString caller = message().service();
+    callerWatcher_->setConnection(connection());
+    callerWatcher_->setWatchedServices({caller});
+    // A caller that left before the watch began would never be seen going.
+    QDBusConnectionInterface* bus = connection().interface();
+    if (bus && !bus->isServiceRegistered(caller).value()) pending_->cancelled = true;
     // Outside the bus's dispatch: a modal dialog's event loop then goes on
     // serving other calls.
-    QTimer::singleShot(0, this, [call, bus, command = std::move(command)]() mutable {
-        const QVariant result = command();
-        bus.send(result.isValid() ? call.createReply(result) : call.createReply());
-    });
+    QTimer::singleShot(0, this, [this, command = std::move(command)] { run(command); });
+}
+
+void AutomationApplication::run(const std::function<QVariant()>& command)
+{
+    QVariant result;
+    if (!pending_->cancelled) {
+        quarlo::Application& application = server_.Application();
+        UserPrompts& own = application.Prompts();
+        AutomationPrompts prompts(own);
+        pending_->prompts = &prompts;
+        application.setPrompts(prompts);
+        result = command();
+        application.setPrompts(own);
+        pending_->prompts = nullptr;
+    }
+    const std::unique_ptr<Pending> done = std::move(pending_);
+    callerWatcher_->setWatchedServices({});
+    if (!done->cancelled) done->bus.send(result.isValid() ? done->call.createReply(result) : done->call.createReply());
+}
+
+void AutomationApplication::onCallerGone(const QString& busName)
+{
+    if (!pending_ || pending_->call.service() != busName) return;
+    pending_->cancelled = true;
+    if (pending_->prompts) pending_->prompts->Cancel();
 }
 
 void AutomationApplication::ShowFileOpenDialog()

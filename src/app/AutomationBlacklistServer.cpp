@@ -30,7 +30,7 @@ QString AutomationBlacklistServer::Name() const
 void AutomationBlacklistServer::setName(const QString& name)
 {
     const ServerPtr s = held();
-    if (s && acceptText(name, "Name")) s->setName(name);
+    if (s && acceptText(name, "Name", kMaxName)) s->setName(name);
 }
 
 QString AutomationBlacklistServer::Zone() const
@@ -42,7 +42,7 @@ QString AutomationBlacklistServer::Zone() const
 void AutomationBlacklistServer::setZone(const QString& zone)
 {
     const ServerPtr s = held();
-    if (!s || !acceptText(zone, "Server")) return;
+    if (!s || !acceptZone(zone, "Server")) return;
     Servers& servers = server_.Settings().BlacklistServers();
     // A held server is filed again under its new zone, or the scan and the
     // results would no longer find it by zone.
@@ -50,7 +50,7 @@ void AutomationBlacklistServer::setZone(const QString& zone)
         if (held != s) continue;
         if (!servers.ChangeZone(s, zone))
             replyError(AutomationServer::kErrorFailed,
-                       QStringLiteral("Another blacklist server already has the zone %1").arg(zone));
+                       QStringLiteral("Another blacklist server already has the zone %1").arg(excerpt(zone)));
         return;
     }
     s->setZone(zone);
@@ -65,7 +65,7 @@ QString AutomationBlacklistServer::URL() const
 void AutomationBlacklistServer::setURL(const QString& url)
 {
     const ServerPtr s = held();
-    if (s && acceptText(url, "URL")) s->setURL(url);
+    if (s && acceptText(url, "URL", kMaxUrl)) s->setURL(url);
 }
 
 bool AutomationBlacklistServer::Enabled() const

@@ -1,6 +1,9 @@
 #include "app/AutomationObject.h"
 
+#include "app/AutomationProperties.h"
 #include "app/AutomationServer.h"
+#include "common/IpFunctions.h"
+#include "common/NameFunctions.h"
 
 #include <QDBusArgument>
 #include <QDBusError>
@@ -12,6 +15,7 @@ namespace quarlo {
 AutomationObject::AutomationObject(AutomationServer& server, const QString& path, QObject* parent)
     : QObject(parent), server_(server), path_(path)
 {
+    new AutomationProperties(this);
 }
 
 void AutomationObject::noteCaller() const
@@ -30,11 +34,45 @@ void AutomationObject::replyGone() const
     server_.QueueSweep();
 }
 
-bool AutomationObject::acceptText(const QString& text, const char* argument) const
+QString AutomationObject::excerpt(const QString& text)
 {
-    if (text.size() <= kMaxText) return true;
-    replyError(QDBusError::errorString(QDBusError::InvalidArgs),
-               QStringLiteral("%1 is longer than %2 characters").arg(QLatin1String(argument)).arg(kMaxText));
+    return text.size() <= 40 ? text : text.left(40) + QStringLiteral("...");
+}
+
+void AutomationObject::replyInvalid(const QString& text) const
+{
+    replyError(QDBusError::errorString(QDBusError::InvalidArgs), text);
+}
+
+bool AutomationObject::acceptText(const QString& text, const char* argument, qsizetype limit) const
+{
+    if (text.size() <= limit) return true;
+    replyInvalid(QStringLiteral("%1 is longer than %2 characters").arg(QLatin1String(argument)).arg(limit));
+    return false;
+}
+
+bool AutomationObject::acceptTarget(const QString& target) const
+{
+    if (!acceptText(target, "Target", kMaxName)) return false;
+    // The kinds the scan tells apart (Address::classifyTarget), by the same
+    // functions; anything else could never be checked.
+    const QString text = target.trimmed();
+    if (IsValidIP(text) || (IsIPv6Literal(text) && !HasIPv6ZoneIndex(text))) return true;
+    QString why;
+    const qsizetype at = text.lastIndexOf(QLatin1Char('@'));
+    if (!AsciiHostName(at >= 0 ? text.mid(at + 1) : text, &why).isEmpty()) return true;
+    replyInvalid(QStringLiteral("Target \"%1\" is no IP address, host name or e-mail address: %2")
+                     .arg(excerpt(text), why));
+    return false;
+}
+
+bool AutomationObject::acceptZone(const QString& zone, const char* argument) const
+{
+    if (!acceptText(zone, argument, kMaxName)) return false;
+    QString why;
+    if (!AsciiHostName(zone, &why).isEmpty()) return true;
+    replyInvalid(
+        QStringLiteral("%1 \"%2\" is no DNS zone: %3").arg(QLatin1String(argument), excerpt(zone.trimmed()), why));
     return false;
 }
 
@@ -59,7 +97,7 @@ bool AutomationObject::readKey(const QDBusVariant& value, Key& key) const
     const QVariant v = value.variant();
     if (v.metaType().id() == QMetaType::QString) {
         const QString text = v.toString();
-        if (!acceptText(text, "Key")) return false;
+        if (!acceptText(text, "Key", kMaxName)) return false;
         key = text;
         return true;
     }

@@ -29,7 +29,7 @@ QString AutomationRespondingServer::ServerName() const
 void AutomationRespondingServer::setServerName(const QString& name)
 {
     const RespondingServerPtr s = held();
-    if (s && acceptText(name, "ServerName")) s->setServerName(name);
+    if (s && acceptZone(name, "ServerName")) s->setServerName(name);
 }
 
 QString AutomationRespondingServer::ServerEnglishName() const
@@ -41,13 +41,14 @@ QString AutomationRespondingServer::ServerEnglishName() const
 void AutomationRespondingServer::setServerEnglishName(const QString& name)
 {
     const RespondingServerPtr s = held();
-    if (s && acceptText(name, "ServerEnglishName")) s->setServerEnglishName(name);
+    if (s && acceptText(name, "ServerEnglishName", kMaxName)) s->setServerEnglishName(name);
 }
 
 void AutomationRespondingServer::AddTXTInfo(const QString& address, const QString& txtData)
 {
     const RespondingServerPtr s = held();
-    if (s && acceptText(address, "Address") && acceptText(txtData, "TXTData")) s->AddTXTInfo(address, txtData);
+    if (s && acceptText(address, "Address", kMaxName) && acceptText(txtData, "TXTData"))
+        s->AddTXTInfo(address, txtData);
 }
 
 QDBusObjectPath AutomationRespondingServer::Responses() const

@@ -57,7 +57,7 @@ void AutomationRespondingServers::Clear()
 QDBusObjectPath AutomationRespondingServers::Add(const QString& serverName)
 {
     const AddressPtr a = held();
-    if (!a || !acceptText(serverName, "ServerName")) return AutomationServer::None();
+    if (!a || !acceptZone(serverName, "ServerName")) return AutomationServer::None();
     return server_.PathOf(a, a->RespondingServers().Add(serverName));
 }
 

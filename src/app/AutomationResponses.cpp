@@ -23,14 +23,15 @@ RespondingServerPtr AutomationResponses::held() const
 void AutomationResponses::AddTXTInfo(const QString& serverName, const QString& address, const QString& txtData)
 {
     const RespondingServerPtr s = held();
-    if (s && acceptText(serverName, "ServerName") && acceptText(address, "Address") && acceptText(txtData, "TXTData"))
+    if (s && acceptZone(serverName, "ServerName") && acceptText(address, "Address", kMaxName)
+        && acceptText(txtData, "TXTData"))
         s->Responses().AddTXTInfo(serverName, address, txtData);
 }
 
 void AutomationResponses::Add(const QString& serverName, const QString& address)
 {
     const RespondingServerPtr s = held();
-    if (s && acceptText(serverName, "ServerName") && acceptText(address, "Address"))
+    if (s && acceptZone(serverName, "ServerName") && acceptText(address, "Address", kMaxName))
         s->Responses().Add(serverName, address);
 }
 

@@ -29,7 +29,7 @@ QString AutomationResultCode::Address() const
 void AutomationResultCode::setAddress(const QString& address)
 {
     const ResultCodePtr c = held();
-    if (c && acceptText(address, "Address")) c->setAddress(address);
+    if (c && acceptText(address, "Address", kMaxName)) c->setAddress(address);
 }
 
 QString AutomationResultCode::Reason() const

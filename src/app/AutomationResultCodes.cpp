@@ -23,7 +23,8 @@ ServerPtr AutomationResultCodes::held() const
 QDBusObjectPath AutomationResultCodes::Add(const QString& address, const QString& reason)
 {
     const ServerPtr s = held();
-    if (!s || !acceptText(address, "Address") || !acceptText(reason, "Reason")) return AutomationServer::None();
+    if (!s || !acceptText(address, "Address", kMaxName) || !acceptText(reason, "Reason"))
+        return AutomationServer::None();
     return server_.PathOf(s, s->ResultCodes().Add(address, reason));
 }
 

@@ -5,6 +5,7 @@
 #include "quarlo_servers_adaptor.h"
 
 #include <QDBusError>
+#include <QRegularExpression>
 
 namespace quarlo {
 
@@ -20,18 +21,23 @@ QDBusObjectPath AutomationServers::Add(const QDBusVariant& server)
     const QVariant v = server.variant();
     ServerPtr toAdd;
     if (v.typeId() == qMetaTypeId<QDBusObjectPath>()) {
-        toAdd = server_.ServerAt(v.value<QDBusObjectPath>().path());
+        const QString path = v.value<QDBusObjectPath>().path();
+        // Only a server's own path names a server; an address or a result
+        // code is the wrong kind, not a gone server.
+        static const QRegularExpression serverPath(QStringLiteral("^/Server/[0-9]+$"));
+        if (!serverPath.match(path).hasMatch()) {
+            replyInvalid(
+                QStringLiteral("Server must be a server's object path (/Server/<n>), not %1").arg(excerpt(path)));
+            return AutomationServer::None();
+        }
+        toAdd = server_.ServerAt(path);
         if (!toAdd) {
-            replyError(AutomationServer::kErrorObjectGone, AutomationServer::GoneText(v.value<QDBusObjectPath>().path()));
+            replyError(AutomationServer::kErrorObjectGone, AutomationServer::GoneText(path));
             return AutomationServer::None();
         }
     } else if (v.typeId() == QMetaType::QString) {
         const QString zone = v.toString().trimmed();
-        if (!acceptText(zone, "Server")) return AutomationServer::None();
-        if (zone.isEmpty()) {
-            replyError(QDBusError::errorString(QDBusError::InvalidArgs), QStringLiteral("The zone is empty"));
-            return AutomationServer::None();
-        }
+        if (!acceptZone(zone, "Server")) return AutomationServer::None();
         toAdd = std::make_shared<quarlo::Server>();
         toAdd->setZone(zone);
     } else {

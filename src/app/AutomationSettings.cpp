@@ -82,14 +82,14 @@ bool AutomationSettings::plainValue(const QVariant& value, const char* argument)
 QString AutomationSettings::RetrieveOption(const QString& name, const QDBusVariant& defaultValue)
 {
     noteCaller();
-    if (!acceptText(name, "Name") || !plainValue(defaultValue.variant(), "Default")) return QString();
+    if (!acceptText(name, "Name", kMaxName) || !plainValue(defaultValue.variant(), "Default")) return QString();
     return server_.Settings().RetrieveOption(name, defaultValue.variant());
 }
 
 void AutomationSettings::SaveOption(const QString& name, const QDBusVariant& value)
 {
     noteCaller();
-    if (!acceptText(name, "Name") || !plainValue(value.variant(), "Value")) return;
+    if (!acceptText(name, "Name", kMaxName) || !plainValue(value.variant(), "Value")) return;
     if (name.trimmed().isEmpty()) {
         replyError(QDBusError::errorString(QDBusError::InvalidArgs), QStringLiteral("Name is empty"));
         return;

@@ -22,6 +22,14 @@ QString AutomationTestHook::DialogTitle() const
     return modal ? modal->windowTitle() : QString();
 }
 
+int AutomationTestHook::OpenDialogs() const
+{
+    int open = 0;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (qobject_cast<QDialog*>(window) && window->isVisible()) ++open;
+    return open;
+}
+
 QString AutomationTestHook::CancelDialog()
 {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());

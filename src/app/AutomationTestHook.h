@@ -21,6 +21,8 @@ public slots:
     QString CancelDialog();
     // The title of the open modal dialog, or empty.
     QString DialogTitle() const;
+    // How many dialogs are on screen.
+    int OpenDialogs() const;
     void CloseWindow();
     int ExposedObjects() const;
 

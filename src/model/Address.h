@@ -33,7 +33,8 @@ public:
 
     QString Key() const { return target_; }
     QString Target() const { return target_; }
-    // Changes the text and Key, not the key under which the list holds it.
+    // Changes the text and Key, not the key under which the list holds it
+    // (Addresslist::Rename changes both).
     void setTarget(const QString& target) { target_ = target; }
     // The canonical text of the network range this address was added with
     // ("203.0.113.0/24"); empty for an address added on its own. The list

@@ -137,6 +137,17 @@ void Addresslist::Remove(int position)
     if (const AddressPtr address = items_.Item(position)) Remove(address->Key());
 }
 
+bool Addresslist::Rename(const AddressPtr& address, const QString& target)
+{
+    // By identity: the key it was filed under may differ from its text in
+    // letter case.
+    const std::optional<QString> key = address ? items_.KeyOf(address) : std::nullopt;
+    if (!key || !items_.Rekey(*key, target)) return false;
+    address->setTarget(target);
+    changed_ = true;
+    return true;
+}
+
 void Addresslist::detach(const AddressPtr& address)
 {
     // Replies for a removed address are dropped by key; it must not reach the

@@ -72,6 +72,10 @@ public:
     // A key that is not held does nothing.
     void Remove(const QString& key);
     void Remove(int position);
+    // Gives a held address a new target and files it under it, in its
+    // place. False (and nothing changed) when the address is not held or
+    // another one already holds the target (any letter case).
+    bool Rename(const AddressPtr& address, const QString& target);
     auto begin() const { return items_.begin(); }
     auto end() const { return items_.end(); }
 

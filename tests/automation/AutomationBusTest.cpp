@@ -23,6 +23,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace quarlo {
 namespace {
@@ -31,6 +32,7 @@ const QString kService = QStringLiteral("com.vantorel.Quarlo");
 const QString kPrefix = QStringLiteral("com.vantorel.Quarlo.");
 const QString kGone = QStringLiteral("com.vantorel.Quarlo.Error.ObjectGone");
 const QString kInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+const QString kBusy = QStringLiteral("com.vantorel.Quarlo.Error.Busy");
 constexpr int kCallTimeoutMs = 30000;
 
 // Event-driven, with a limit generous for a loaded machine.
@@ -294,8 +296,9 @@ TEST_F(AutomationBus, PathsOfRemovedOrClearedObjectsAnswerObjectGone)
 
 TEST_F(AutomationBus, BadArgumentsGiveErrorsOrNothingAndTheProgramGoesOn)
 {
-    list("AddTarget", {"192.0.2.1"});
+    const QString address = c().path(list("AddTarget", {"192.0.2.1"}));
     const int count = listProperty("Count").toInt();
+    const int servers = c().prop("/Servers", "Servers", "Count").toInt();
     const QString codes = c().path(c().get(serverPath_, "Server", "ResultCodes"));
 
     struct Case {
@@ -308,6 +311,14 @@ TEST_F(AutomationBus, BadArgumentsGiveErrorsOrNothingAndTheProgramGoesOn)
         {"position past int", list("Item", {key(qlonglong(1) << 40)}), {}},
         {"unknown key", list("Item", {key("nobody.example")}), {}},
         {"huge target", list("AddTarget", {QString(200000, QLatin1Char('a'))}), kInvalidArgs},
+        {"long target set", c().set(address, "Address", "Target", QString(70000, QLatin1Char('a'))), kInvalidArgs},
+        {"object path as target", list("AddTarget", {"/Address/1"}), kInvalidArgs},
+        {"object path set as target",
+         c().set(address, "Address", "Target", QVariant::fromValue(QDBusObjectPath("/Address/1"))), kInvalidArgs},
+        {"object path as zone", c().call("/Servers", "Servers", "Add", {key("/Address/1")}), kInvalidArgs},
+        {"address path as server",
+         c().call("/Servers", "Servers", "Add", {key(QVariant::fromValue(QDBusObjectPath("/Address/1")))}),
+         kInvalidArgs},
         {"wrong argument type", list("AddTarget", {42}), "org.freedesktop.DBus.Error.UnknownMethod"},
         {"empty zone", c().call("/Servers", "Servers", "Add", {key("  ")}), kInvalidArgs},
         {"unknown server path", c().call("/Servers", "Servers", "Add", {key(QVariant::fromValue(QDBusObjectPath("/Server/999999")))}), kGone},
@@ -325,6 +336,8 @@ TEST_F(AutomationBus, BadArgumentsGiveErrorsOrNothingAndTheProgramGoesOn)
         }
     }
     EXPECT_EQ(listProperty("Count").toInt(), count) << "a refused call changed the list";
+    EXPECT_EQ(c().prop("/Servers", "Servers", "Count").toInt(), servers) << "a refused call added a server";
+    EXPECT_EQ(c().prop(address, "Address", "Target").toString(), "192.0.2.1");
 
     // The program still answers.
     EXPECT_TRUE(c().path(list("Item", {key(1)})).startsWith("/Address/"));
@@ -367,6 +380,84 @@ TEST_F(AutomationBus, DialogCommandsReplyLaterWhileOtherCallsAreServed)
     // The open dialog after the save question: both cancelled, the list stays.
     cancelled("ShowFileOpenDialog", {}, {"", "Load Address List"});
     EXPECT_EQ(listProperty("Count").toInt(), 1);
+}
+
+TEST_F(AutomationBus, RenamedTargetsAreFiledUnderTheirNewTextAndNeverShareOne)
+{
+    const QString held = c().path(list("AddTarget", {"held.example"}));
+    const QString renamed = c().path(list("AddTarget", {"before.example"}));
+    ASSERT_EQ(list("Save", {dir_->filePath("rename.BlackList")}).type(), QDBusMessage::ReplyMessage);
+    const int count = listProperty("Count").toInt();
+
+    // Onto a target already held, in any letter case: refused, nothing moves.
+    EXPECT_EQ(c().set(renamed, "Address", "Target", "HELD.Example").errorName(), kInvalidArgs);
+    EXPECT_EQ(c().prop(renamed, "Address", "Target").toString(), "before.example");
+    EXPECT_EQ(c().path(list("Item", {key("held.example")})), held);
+    EXPECT_FALSE(listProperty("Changed").toBool());
+
+    // A rename files the address under its new text: found and removed by
+    // it, no longer by the old one, and the list has a change to save.
+    ASSERT_EQ(c().set(renamed, "Address", "Target", "after.example").type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(c().path(list("Item", {key("AFTER.example")})), renamed);
+    EXPECT_EQ(c().path(list("Item", {key("before.example")})), "/");
+    EXPECT_TRUE(listProperty("Changed").toBool());
+    list("Remove", {key("after.example")});
+    EXPECT_EQ(listProperty("Count").toInt(), count - 1);
+    EXPECT_EQ(c().get(renamed, "Address", "Target").errorName(), kGone);
+}
+
+TEST_F(AutomationBus, DialogFloodOpensOneDialogAndLeavingClientsCancelTheirs)
+{
+    const auto openDialogs = [&] { return c().value(c().call("/Test", "Test", "OpenDialogs")).toInt(); };
+    list("AddTarget", {"unsaved.example"});
+    ASSERT_TRUE(listProperty("Changed").toBool());
+    const int count = listProperty("Count").toInt();
+    const QString filename = listProperty("Filename").toString();
+
+    // One client's FileNew asks whether to save the changed list.
+    auto holder = std::make_unique<Client>("quarlo-dialog-holder");
+    holder->callLater("/Application", "Application", "FileNew");
+    ASSERT_TRUE(waitFor([&] { return openDialogs() == 1; }));
+
+    // A flood of dialog commands meanwhile, half of their clients leaving
+    // without waiting: no second dialog, and those who wait hear Busy.
+    std::vector<std::unique_ptr<Client>> waiting;
+    std::vector<QDBusPendingCall> answers;
+    for (int i = 0; i < 200; ++i) {
+        auto caller = std::make_unique<Client>(QStringLiteral("quarlo-flood-%1").arg(i));
+        const QString method = i % 2 ? "FileNew" : "ShowFileOpenDialog";
+        QDBusPendingCall call = caller->callLater("/Application", "Application", method);
+        if (i % 4 < 2) {
+            answers.push_back(call);
+            waiting.push_back(std::move(caller));
+        }
+    }
+    ASSERT_TRUE(waitFor([&] {
+        return std::all_of(answers.begin(), answers.end(), [](const QDBusPendingCall& a) { return a.isFinished(); });
+    }));
+    const auto busy = [](const QDBusPendingCall& a) { return a.error().name() == kBusy; };
+    EXPECT_EQ(std::count_if(answers.begin(), answers.end(), busy), std::ptrdiff_t(answers.size()));
+    EXPECT_EQ(openDialogs(), 1);
+    waiting.clear();
+
+    // The holder leaves: its question closes as cancelled, never as No, so
+    // the unsaved list is still there, unsaved.
+    holder.reset();
+    ASSERT_TRUE(waitFor([&] { return openDialogs() == 0; })) << "the question stayed open";
+    EXPECT_EQ(listProperty("Count").toInt(), count);
+    EXPECT_EQ(listProperty("Filename").toString(), filename);
+    EXPECT_TRUE(listProperty("Changed").toBool());
+
+    // The next command gets its dialog: a saved list's open dialog, which
+    // closes choosing nothing when its client leaves.
+    ASSERT_TRUE(c().value(list("Save", {dir_->filePath("flood.BlackList")})).toBool());
+    auto opener = std::make_unique<Client>("quarlo-dialog-opener");
+    opener->callLater("/Application", "Application", "ShowFileOpenDialog");
+    ASSERT_TRUE(waitFor([&] { return dialogTitle().contains("Load Address List"); }));
+    opener.reset();
+    ASSERT_TRUE(waitFor([&] { return openDialogs() == 0; })) << "the open dialog stayed open";
+    EXPECT_EQ(listProperty("Filename").toString(), dir_->filePath("flood.BlackList"));
+    EXPECT_EQ(listProperty("Count").toInt(), count);
 }
 
 TEST_F(AutomationBus, SettingsChangesArriveAsSignals)
