@@ -25,12 +25,14 @@ using namespace quarlo;
 namespace {
 
 // What a terminal would act on: C0 controls (apart from the line ends
-// allowed), DEL and C1 controls.
+// allowed), DEL and C1 controls, and the direction controls that reorder
+// what it shows.
 bool hasControlCharacters(const QString& text, const QString& allowed)
 {
     for (QChar c : text) {
         const char16_t u = c.unicode();
-        if ((u < 0x20 || (u >= 0x7f && u <= 0x9f)) && !allowed.contains(c)) return true;
+        const bool bidi = u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+        if ((u < 0x20 || (u >= 0x7f && u <= 0x9f) || bidi) && !allowed.contains(c)) return true;
     }
     return false;
 }
@@ -463,7 +465,10 @@ namespace {
 // the test: MX records naming no host, TXT text with terminal controls.
 class HostileDns : public ::testing::Test {
 protected:
-    static constexpr const char* kTxt = "Listed \x1b]0;owned\x07 \x1b[2J\r\n\x7f \xc2\x9b" "31m, \"see\" x";
+    // Terminal controls, and direction controls (U+202E, U+202C, U+2066, U+2069,
+    // U+061C, U+200E, U+200F) that would show "exe.txt" as "txt.exe".
+    static constexpr const char* kTxt = "Listed \x1b]0;owned\x07 \x1b[2J\r\n\x7f \xc2\x9b" "31m, \"see\" x "
+                                        "\xe2\x80\xae" "exe.txt\xe2\x80\xac \xe2\x81\xa6\xe2\x81\xa9\xd8\x9c\xe2\x80\x8e\xe2\x80\x8f";
 
     void SetUp() override
     {
@@ -549,6 +554,7 @@ TEST_F(HostileDns, ControlCharactersInTxtTextNeverReachTheTerminal)
     const QJsonObject listing = QJsonDocument::fromJson(json.out.toUtf8())
                                     .object()["targets"][0]["listedBy"][0]["responses"][0].toObject();
     EXPECT_TRUE(listing["txt"].toString().contains(QLatin1Char('\x1b'))) << json.out.toStdString();
+    EXPECT_TRUE(listing["txt"].toString().contains(QChar(0x202E))) << json.out.toStdString();
     EXPECT_FALSE(hasControlCharacters(json.out, "\n")) << json.out.toStdString();
 
     const CliResult csv = run({"--format", "csv", "192.0.2.1"});
@@ -556,12 +562,12 @@ TEST_F(HostileDns, ControlCharactersInTxtTextNeverReachTheTerminal)
     EXPECT_FALSE(hasControlCharacters(csv.out.split("\r\n").join(QString()), {})) << csv.out.toStdString();
     const QList<QStringList> records = csvRecords(csv.out);
     ASSERT_EQ(records.size(), 2) << csv.out.toStdString();
-    EXPECT_EQ(records[1].value(8), "Listed ?]0;owned? ?[2J??? ?31m, \"see\" x") << csv.out.toStdString();
+    EXPECT_EQ(records[1].value(8), "Listed ?]0;owned? ?[2J??? ?31m, \"see\" x ?exe.txt? ?????") << csv.out.toStdString();
 
     const CliResult text = run({"192.0.2.1"});
     EXPECT_EQ(text.exitCode, 1) << text.err.toStdString();
     EXPECT_FALSE(hasControlCharacters(text.out, "\n")) << text.out.toStdString();
-    EXPECT_TRUE(text.out.contains("      Listed ?]0;owned? ?[2J??? ?31m, \"see\" x\n")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("      Listed ?]0;owned? ?[2J??? ?31m, \"see\" x ?exe.txt? ?????\n")) << text.out.toStdString();
 }
 
 // A network range stands for each of its addresses, from arguments and
