@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/AtomicFileWriter.h"
 #include "scan/DnsTuning.h"
 
 #include <QString>
@@ -20,6 +21,7 @@ struct CheckOptions {
     QString dnsServers;      // empty: QUARLO_DNS_SERVERS, the stored option, or the system's
     Format format = Format::Text;
     QString outputPath;      // empty: standard output
+    bool outputFollowLinks = false; // --output-follow-links: a link at outputPath has its file replaced
     bool progress = true;
     bool ipv6Lookups = false; // --ipv6: also check host names' IPv6 addresses
     DnsTuning tuning;        // --timeout and --tries over the DNS components' defaults
@@ -33,6 +35,12 @@ struct CheckOptions {
     int criticalLists = 2;   // ... and on this many a CRITICAL
     QString notifyCommand;
     QString mailTo;
+
+    // What a save to outputPath does with a symbolic link there.
+    AtomicFileWriter::Links outputLinks() const
+    {
+        return outputFollowLinks ? AtomicFileWriter::Links::Follow : AtomicFileWriter::Links::Refuse;
+    }
 };
 
 } // namespace quarlo

@@ -40,8 +40,8 @@ bool emitOutput(const CheckOptions& options, const QByteArray& bytes)
         return true;
     }
     QString error;
-    if (AtomicFileWriter::Replace(options.outputPath, bytes, error)) return true;
-    warn(QStringLiteral("cannot write %1: %2").arg(Printable(options.outputPath), error));
+    if (AtomicFileWriter::Replace(options.outputPath, bytes, error, options.outputLinks())) return true;
+    warn(QStringLiteral("cannot write %1: %2").arg(Printable(options.outputPath), Printable(error)));
     return false;
 }
 

@@ -1,17 +1,20 @@
 #pragma once
 
+#include "common/BidiControls.h"
+
 #include <QString>
 
 namespace quarlo {
 
 // Targets and DNS texts may hold control characters (C0, DEL and C1, which
-// some terminals take as escape sequences); each becomes "?" so a report
-// cannot drive the terminal it is shown on.
+// some terminals take as escape sequences, and the bidi controls, which
+// reorder what is shown); each becomes "?" so a report cannot drive the
+// terminal it is shown on.
 inline QString Printable(QString text)
 {
     for (QChar& c : text) {
         const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7f && u <= 0x9f)) c = QLatin1Char('?');
+        if (u < 0x20 || (u >= 0x7f && u <= 0x9f) || IsBidiControl(u)) c = QLatin1Char('?');
     }
     return text;
 }

@@ -1,5 +1,7 @@
 #include "cli/PrometheusWriter.h"
 
+#include "common/BidiControls.h"
+
 #include <QMap>
 #include <QTextStream>
 
@@ -13,7 +15,7 @@ QString PrometheusWriter::LabelValue(const QString& text)
         if (c == QLatin1Char('\\')) value += QStringLiteral("\\\\");
         else if (c == QLatin1Char('"')) value += QStringLiteral("\\\"");
         else if (c == QLatin1Char('\n')) value += QStringLiteral("\\n");
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7f) value += QLatin1Char('?');
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f || IsBidiControl(c.unicode())) value += QLatin1Char('?');
         else value += c;
     }
     return value;

@@ -313,9 +313,9 @@ QJsonObject ReportWriter::targetJson(const CheckTarget& target) const
 namespace {
 
 // A JSON value as the indented writer prints it at the given depth inside
-// an enclosing document. DEL and C1 controls (which some terminals obey) are
-// escaped too: the JSON writer escapes only C0 controls, and they can stand
-// only inside strings, so the document stays exact.
+// an enclosing document. DEL, C1 and bidi controls (which some terminals
+// obey) are escaped too: the JSON writer escapes only C0 controls, and they
+// can stand only inside strings, so the document stays exact.
 QString nestedJson(const QJsonDocument& value, int depth)
 {
     QString text = QString::fromUtf8(value.toJson(QJsonDocument::Indented));
@@ -325,7 +325,7 @@ QString nestedJson(const QJsonDocument& value, int depth)
     nested.reserve(text.size() + text.size() / 8);
     for (QChar c : text) {
         const char16_t u = c.unicode();
-        if (u >= 0x7f && u <= 0x9f) nested += QStringLiteral("\\u%1").arg(static_cast<int>(u), 4, 16, QLatin1Char('0'));
+        if ((u >= 0x7f && u <= 0x9f) || IsBidiControl(u)) nested += QStringLiteral("\\u%1").arg(static_cast<int>(u), 4, 16, QLatin1Char('0'));
         else nested += c;
         if (u == u'\n') nested += indent;
     }

@@ -19,7 +19,8 @@ bool SnapshotOutput::IsGridFormat(CheckOptions::Format format)
 }
 
 bool SnapshotOutput::Write(const Addresslist& list, const Settings& settings, CheckOptions::Format format,
-                           const QString& path, const QStringList& listFiles, QString* error)
+                           const QString& path, const QStringList& listFiles, AtomicFileWriter::Links links,
+                           QString* error)
 {
     TableFileWriter::Format fileFormat = TableFileWriter::Format::Html;
     if (format == CheckOptions::Format::Xlsx) fileFormat = TableFileWriter::Format::Xlsx;
@@ -39,7 +40,7 @@ bool SnapshotOutput::Write(const Addresslist& list, const Settings& settings, Ch
                           .arg(QLocale::c().toString(started, QStringLiteral("yyyy-MM-dd HH:mm")));
     layout.programName = DisplayTitle();
     layout.programVersion = ProgramVersion();
-    return TableFileWriter::Write(ResultsSnapshot::FromList(list, settings), layout, fileFormat, path, error);
+    return TableFileWriter::Write(ResultsSnapshot::FromList(list, settings), layout, fileFormat, path, error, links);
 }
 
 } // namespace quarlo

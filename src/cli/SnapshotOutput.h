@@ -17,7 +17,7 @@ public:
     static bool IsGridFormat(CheckOptions::Format format);
     // title names the list file when the targets came from exactly one.
     static bool Write(const Addresslist& list, const Settings& settings, CheckOptions::Format format,
-                      const QString& path, const QStringList& listFiles, QString* error);
+                      const QString& path, const QStringList& listFiles, AtomicFileWriter::Links links, QString* error);
 };
 
 } // namespace quarlo

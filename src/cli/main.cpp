@@ -228,8 +228,13 @@ int main(int argc, char** argv)
         QStringLiteral("Output: text, json or csv; html, xlsx or pdf write the results grid to --output."),
         QStringLiteral("FORMAT"), QStringLiteral("text"));
     const QCommandLineOption outputOption({QStringLiteral("o"), QStringLiteral("output")},
-                                          QStringLiteral("Write the output to FILE instead of standard output (replaced only when complete)."),
+                                          QStringLiteral("Write the output to FILE instead of standard output (replaced only when complete; "
+                                                         "a symbolic link there is refused, see --output-follow-links)."),
                                           QStringLiteral("FILE"));
+    const QCommandLineOption followLinksOption(
+        QStringLiteral("output-follow-links"),
+        QStringLiteral("When --output FILE is a symbolic link, replace the file it points at (by default a link is "
+                       "refused: one placed by another user in a shared folder such as /tmp would choose the file)."));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("No progress line (warnings are still shown)."));
     const QCommandLineOption historyOption(QStringLiteral("history"),
@@ -267,8 +272,8 @@ int main(int argc, char** argv)
                                                       "then exit."),
                                        QStringLiteral("TARGET"));
     parser.addOptions({fileOption, configOption, maxOption, dnsOption, timeoutOption, triesOption, formatOption, outputOption,
-                       quietOption, historyOption, noHistoryOption, watchOption, warningOption, criticalOption, notifyOption,
-                       mailOption, pruneOption, csvOption, ipv6Option});
+                       followLinksOption, quietOption, historyOption, noHistoryOption, watchOption, warningOption,
+                       criticalOption, notifyOption, mailOption, pruneOption, csvOption, ipv6Option});
     parser.addPositionalArgument(QStringLiteral("targets"), QStringLiteral("Addresses, host names, e-mail addresses or .BlackList files."),
                                  QStringLiteral("[targets...]"));
     if (!parser.parse(QCoreApplication::arguments())) return fail(parser.errorText());
@@ -286,11 +291,25 @@ int main(int argc, char** argv)
     options.noHistory = parser.isSet(noHistoryOption);
     options.ipv6Lookups = parser.isSet(ipv6Option);
     options.outputPath = parser.value(outputOption);
+    options.outputFollowLinks = parser.isSet(followLinksOption);
     if (parser.isSet(pruneOption)) {
         int days = 0;
         if (!readBounded(parser.value(pruneOption), 0, 100000, &days))
             return fail(QStringLiteral("--history-prune wants a number of days from 0 to 100000"));
         return HistoryRun::Prune(options, days);
+    }
+    if (options.outputFollowLinks && !parser.isSet(outputOption))
+        return fail(QStringLiteral("--output-follow-links goes with --output FILE"));
+    // Found out now rather than after a long scan, and before any DNS query.
+    if (!options.outputPath.isEmpty()) {
+        QString why;
+        if (!AtomicFileWriter::CheckWritable(options.outputPath, why, options.outputLinks())) {
+            const bool link = !options.outputFollowLinks && QFileInfo(options.outputPath).isSymLink();
+            return fail(QStringLiteral("cannot write --output %1: %2%3")
+                            .arg(Printable(options.outputPath), Printable(why),
+                                 link ? QStringLiteral(" (--output-follow-links replaces the file it points at.)")
+                                      : QString()));
+        }
     }
     if (parser.isSet(csvOption)) return HistoryRun::ExportCsv(options, parser.value(csvOption));
     options.watch = parser.isSet(watchOption);
@@ -329,13 +348,6 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("--watch writes text, json or prometheus"));
     if (SnapshotOutput::IsGridFormat(options.format) && options.outputPath.isEmpty())
         return fail(QStringLiteral("--format %1 needs --output FILE").arg(format));
-    // Found out now rather than after a long scan.
-    if (!options.outputPath.isEmpty()) {
-        const QFileInfo folder(QFileInfo(options.outputPath).absolutePath());
-        if (!folder.isDir() || !folder.isWritable())
-            return fail(QStringLiteral("cannot write --output %1: its folder does not exist or is not writable")
-                            .arg(Printable(options.outputPath)));
-    }
     if (parser.isSet(maxOption)) {
         bool ok = false;
         options.maxQueries = parser.value(maxOption).toInt(&ok);
@@ -470,8 +482,9 @@ int main(int argc, char** argv)
         HistoryRun::Record(list, settings, options);
         if (SnapshotOutput::IsGridFormat(options.format)) {
             QString error;
-            if (!SnapshotOutput::Write(list, settings, options.format, options.outputPath, options.listFiles, &error)) {
-                warn(QStringLiteral("cannot write %1: %2").arg(Printable(options.outputPath), error));
+            if (!SnapshotOutput::Write(list, settings, options.format, options.outputPath, options.listFiles,
+                                      options.outputLinks(), &error)) {
+                warn(QStringLiteral("cannot write %1: %2").arg(Printable(options.outputPath), Printable(error)));
                 QCoreApplication::exit(kExitUsage);
                 return;
             }
@@ -480,8 +493,8 @@ int main(int argc, char** argv)
             QTextStream out(&text);
             ReportWriter(settings.BlacklistServers(), report).write(out, options.format);
             QString error;
-            if (!AtomicFileWriter::Replace(options.outputPath, text.toUtf8(), error)) {
-                warn(QStringLiteral("cannot write %1: %2").arg(Printable(options.outputPath), error));
+            if (!AtomicFileWriter::Replace(options.outputPath, text.toUtf8(), error, options.outputLinks())) {
+                warn(QStringLiteral("cannot write %1: %2").arg(Printable(options.outputPath), Printable(error)));
                 QCoreApplication::exit(kExitUsage);
                 return;
             }

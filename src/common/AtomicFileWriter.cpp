@@ -2,7 +2,6 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
@@ -15,6 +14,7 @@
 #include <cerrno>
 #include <csignal>
 #include <climits>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,63 +70,216 @@ qint64 TemporaryOwner(const QString& fileName, const QString& targetFileName)
     return pid;
 }
 
-// Temporaries this process is writing now; a cleanup by another thread
-// saving the same target must not take them.
+// Temporaries this process is writing now, by folder and name; a cleanup by
+// another thread saving the same target must not take them.
 QMutex g_activeMutex;
 QSet<QString> g_active;
 
-void SetActive(const QString& temporary, bool active)
+void SetActive(const QString& key, bool active)
 {
     const QMutexLocker locker(&g_activeMutex);
     if (active)
-        g_active.insert(temporary);
+        g_active.insert(key);
     else
-        g_active.remove(temporary);
+        g_active.remove(key);
 }
 
-bool IsActive(const QString& temporary)
+bool IsActive(const QString& key)
 {
     const QMutexLocker locker(&g_activeMutex);
-    return g_active.contains(temporary);
-}
-
-// The file a save of path really replaces: a symbolic link stays a link.
-QString ResolveTarget(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.isSymLink())
-        return info.absoluteFilePath();
-    const QString canonical = info.canonicalFilePath();
-    return canonical.isEmpty() ? QFileInfo(info.symLinkTarget()).absoluteFilePath() : canonical;
+    return g_active.contains(key);
 }
 
 QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+
+const QString kNothingWritten = QStringLiteral("nothing was written.");
 
 #if defined(Q_OS_UNIX)
 
 QString SystemText(int error) { return qt_error_string(error); }
 
-bool IsAbandoned(const QString& fullPath, qint64 pid)
+// The folder a save writes in, held open so that looking at the name,
+// creating the temporary and the rename all happen in that one folder, and
+// the name in it, which is never resolved.
+struct Destination {
+    int dirFd = -1;
+    struct stat folder {};
+    QString directory; // as the caller (or a link) spelled it, for messages
+    QString name;
+    bool existed = false;
+    struct stat old {};
+
+    Destination() = default;
+    Destination(const Destination&) = delete;
+    Destination& operator=(const Destination&) = delete;
+    ~Destination()
+    {
+        if (dirFd >= 0)
+            ::close(dirFd);
+    }
+
+    // Tells this folder's temporaries from those of a folder spelled alike.
+    QString key(const QString& fileName) const
+    {
+        return QStringLiteral("%1:%2/").arg(quint64(folder.st_dev)).arg(quint64(folder.st_ino)) + fileName;
+    }
+};
+
+// "dir/name" -> "dir", "name"; a bare name is in the current folder.
+void SplitPath(const QString& path, QString* directory, QString* name)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0) {
+        *directory = QStringLiteral(".");
+        *name = path;
+        return;
+    }
+    *directory = slash == 0 ? QStringLiteral("/") : path.left(slash);
+    *name = path.mid(slash + 1);
+}
+
+// Whether the kernel's protected_symlinks rule lets a link be followed:
+// in a sticky, world-writable folder (/tmp) only the follower's own links
+// and the folder owner's are. Checked here because the save resolves the
+// link itself, where the kernel's rule does not apply.
+bool MayFollow(const struct stat& folder, const struct stat& link)
+{
+    const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+    return !shared || link.st_uid == ::geteuid() || link.st_uid == folder.st_uid;
+}
+
+// As many links as the kernel follows in one path.
+constexpr int kMaxLinks = 40;
+
+// Opens path's folder and looks at the name in it without following it; a
+// link there is followed only as links allows, by reading it and starting
+// again from its target.
+bool Locate(const QString& path, AtomicFileWriter::Links links, Destination& d, QString& error)
+{
+    if (path.isEmpty()) {
+        error = QStringLiteral("No file name was given.");
+        return false;
+    }
+    QString directory, name;
+    SplitPath(path, &directory, &name);
+    QString shownDirectory = directory;
+    bool relativeToHeld = false; // directory is relative to the folder d holds (a link's relative target)
+    for (int hops = 0;; ++hops) {
+        if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) {
+            error = QStringLiteral("It is a directory, not a file; ") + kNothingWritten;
+            return false;
+        }
+        const int base = relativeToHeld && !directory.startsWith(QLatin1Char('/')) ? d.dirFd : AT_FDCWD;
+        const int fd = ::openat(base, Native(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int openError = errno;
+        if (d.dirFd >= 0)
+            ::close(d.dirFd);
+        d.dirFd = fd;
+        d.directory = shownDirectory;
+        d.name = name;
+        if (fd < 0) {
+            error = QStringLiteral("Cannot open the folder %1: %2; ")
+                        .arg(QDir::toNativeSeparators(shownDirectory), SystemText(openError))
+                    + kNothingWritten;
+            return false;
+        }
+        if (::fstat(fd, &d.folder) != 0) {
+            error = QStringLiteral("Cannot look at the folder %1: %2; ")
+                        .arg(QDir::toNativeSeparators(shownDirectory), SystemText(errno))
+                    + kNothingWritten;
+            return false;
+        }
+
+        struct stat st;
+        if (::fstatat(fd, Native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) {
+                d.existed = false;
+                return true;
+            }
+            error = QStringLiteral("Cannot look at the file: %1; ").arg(SystemText(errno)) + kNothingWritten;
+            return false;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            if (links == AtomicFileWriter::Links::Refuse) {
+                struct stat target;
+                const bool dangling =
+                    ::fstatat(fd, Native(name).constData(), &target, 0) != 0 && errno == ENOENT;
+                error = QStringLiteral("It is a symbolic link%1; saves do not follow links here, so that a link "
+                                       "someone else placed cannot redirect them, and ")
+                            .arg(dangling ? QStringLiteral(" to a file that does not exist") : QString())
+                        + kNothingWritten;
+                return false;
+            }
+            if (!MayFollow(d.folder, st)) {
+                error = QStringLiteral("It is a symbolic link another user placed in a shared folder; it is not "
+                                       "followed, and ")
+                        + kNothingWritten;
+                return false;
+            }
+            if (hops == kMaxLinks) {
+                error = QStringLiteral("Cannot look at the file: %1; ").arg(SystemText(ELOOP)) + kNothingWritten;
+                return false;
+            }
+            char buffer[PATH_MAX];
+            const ssize_t n = ::readlinkat(fd, Native(name).constData(), buffer, sizeof buffer);
+            if (n <= 0 || size_t(n) == sizeof buffer) {
+                const int code = n < 0 ? errno : n == 0 ? ENOENT : ENAMETOOLONG;
+                error = QStringLiteral("Cannot read the symbolic link: %1; ").arg(SystemText(code)) + kNothingWritten;
+                return false;
+            }
+            const QString target = QFile::decodeName(QByteArray(buffer, n));
+            SplitPath(target, &directory, &name);
+            if (target.startsWith(QLatin1Char('/')))
+                shownDirectory = directory;
+            else if (directory != QLatin1String("."))
+                shownDirectory = shownDirectory + QLatin1Char('/') + directory;
+            relativeToHeld = true;
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            error = QStringLiteral("It is a directory, not a file; ") + kNothingWritten;
+            return false;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            error = QStringLiteral("It is not a regular file (a device, pipe or socket); ") + kNothingWritten;
+            return false;
+        }
+        d.existed = true;
+        d.old = st;
+        return true;
+    }
+}
+
+bool IsAbandoned(const Destination& d, const QString& fileName, qint64 pid)
 {
     struct stat st;
-    if (::lstat(Native(fullPath).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::fstatat(d.dirFd, Native(fileName).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
         return false;
     if (pid == qint64(::getpid()))
-        return !IsActive(fullPath);
+        return !IsActive(d.key(fileName));
     if (pid > INT_MAX || (::kill(pid_t(pid), 0) != 0 && errno == ESRCH))
         return true;
     return ::time(nullptr) - st.st_mtime > kAbandonedAfterSecs;
 }
 
-void RemoveLeftovers(const QString& directory, const QString& targetFileName)
+void RemoveLeftovers(const Destination& d)
 {
-    QDirIterator it(directory, QDir::Files | QDir::Hidden | QDir::System);
-    while (it.hasNext()) {
-        const QString full = it.next();
-        const qint64 pid = TemporaryOwner(it.fileName(), targetFileName);
-        if (pid > 0 && IsAbandoned(full, pid))
-            ::unlink(Native(full).constData());
+    const int listFd = ::dup(d.dirFd);
+    if (listFd < 0)
+        return;
+    DIR* dir = ::fdopendir(listFd);
+    if (!dir) {
+        ::close(listFd);
+        return;
     }
+    ::rewinddir(dir);
+    while (const struct dirent* entry = ::readdir(dir)) {
+        const QString fileName = QFile::decodeName(entry->d_name);
+        const qint64 pid = TemporaryOwner(fileName, d.name);
+        if (pid > 0 && IsAbandoned(d, fileName, pid))
+            ::unlinkat(d.dirFd, entry->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 bool WriteAll(int fd, QByteArrayView bytes)
@@ -150,6 +303,18 @@ bool WriteAll(int fd, QByteArrayView bytes)
     return true;
 }
 
+#else
+
+// The file a save of path really replaces: a symbolic link stays a link.
+QString ResolveTarget(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return info.absoluteFilePath();
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QFileInfo(info.symLinkTarget()).absoluteFilePath() : canonical;
+}
+
 #endif
 
 } // namespace
@@ -169,76 +334,54 @@ bool AtomicFileWriter::IsTemporaryOf(const QString& fileName, const QString& tar
 
 #if defined(Q_OS_UNIX)
 
-bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QString& error)
+bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QString& error, Links links)
 {
-    if (path.isEmpty()) {
-        error = QStringLiteral("No file name was given.");
+    Destination d;
+    if (!Locate(path, links, d, error))
         return false;
-    }
-    const QString target = ResolveTarget(path);
-    const QFileInfo targetInfo(target);
-    const QString directory = targetInfo.absolutePath();
-    const QString name = targetInfo.fileName();
-
-    struct stat old;
-    bool existed = false;
-    if (::stat(Native(target).constData(), &old) == 0) {
-        if (S_ISDIR(old.st_mode)) {
-            error = QStringLiteral("It is a directory, not a file; nothing was written.");
-            return false;
-        }
-        if (!S_ISREG(old.st_mode)) {
-            error = QStringLiteral("It is not a regular file (a device, pipe or socket); nothing was written.");
-            return false;
-        }
-        existed = true;
-    } else if (errno != ENOENT) {
-        error = QStringLiteral("Cannot look at the file: %1.").arg(SystemText(errno));
-        return false;
-    }
     const QString unchanged =
-        existed ? QStringLiteral(" The previous file is unchanged.") : QStringLiteral(" No file was created.");
+        d.existed ? QStringLiteral(" The previous file is unchanged.") : QStringLiteral(" No file was created.");
+    const QString where = QDir::toNativeSeparators(d.directory);
 
-    const QString stem = directory + QLatin1Char('/') + TemporaryPrefix(name) + QString::number(::getpid())
-                         + QLatin1Char('.');
+    const QString stem = TemporaryPrefix(d.name) + QString::number(::getpid()) + QLatin1Char('.');
     QString temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temporary = stem + RandomTag() + kSuffix;
-        SetActive(temporary, true);
-        // Private until its permissions are copied from the old file.
-        fd = ::open(Native(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, existed ? 0600 : 0666);
+        SetActive(d.key(temporary), true);
+        // Private until its permissions are copied from the old file; beside
+        // the name, never through a link (O_EXCL does not follow one).
+        fd = ::openat(d.dirFd, Native(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      d.existed ? 0600 : 0666);
         if (fd < 0) {
             const int openError = errno;
-            SetActive(temporary, false);
+            SetActive(d.key(temporary), false);
             if (openError != EEXIST) {
-                error = QStringLiteral("Cannot create a file in %1: %2.%3")
-                            .arg(QDir::toNativeSeparators(directory), SystemText(openError), unchanged);
+                error = QStringLiteral("Cannot create a file in %1: %2.%3").arg(where, SystemText(openError), unchanged);
                 return false;
             }
         }
     }
     if (fd < 0) {
-        error = QStringLiteral("Cannot create a file in %1: %2.%3")
-                    .arg(QDir::toNativeSeparators(directory), SystemText(EEXIST), unchanged);
+        error = QStringLiteral("Cannot create a file in %1: %2.%3").arg(where, SystemText(EEXIST), unchanged);
         return false;
     }
 
     auto fail = [&](const QString& what, int code) {
         if (fd >= 0)
             ::close(fd);
-        ::unlink(Native(temporary).constData());
-        SetActive(temporary, false);
+        ::unlinkat(d.dirFd, Native(temporary).constData(), 0);
+        SetActive(d.key(temporary), false);
         error = QStringLiteral("%1: %2.%3").arg(what, SystemText(code), unchanged);
         return false;
     };
 
-    if (existed) {
+    if (d.existed) {
         // Only root can give the file back to another owner; others keep theirs.
-        if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid())
-            && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        if ((d.old.st_uid != ::geteuid() || d.old.st_gid != ::getegid())
+            && ::fchown(fd, d.old.st_uid, d.old.st_gid) != 0) {
         }
-        if (::fchmod(fd, old.st_mode & 07777) != 0)
+        if (::fchmod(fd, d.old.st_mode & 07777) != 0)
             return fail(QStringLiteral("Cannot set the permissions of the new file"), errno);
     }
     // Small files reach the disk only at the flush, so its error counts as much
@@ -251,21 +394,48 @@ bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QStrin
     fd = -1;
     if (closed != 0 && errno != EINTR)
         return fail(QStringLiteral("Writing failed"), errno);
-    if (::rename(Native(temporary).constData(), Native(target).constData()) != 0)
+    // rename replaces the name itself: whatever appeared there meanwhile (a
+    // link included) is what goes, never the file a link points at.
+    if (::renameat(d.dirFd, Native(temporary).constData(), d.dirFd, Native(d.name).constData()) != 0)
         return fail(QStringLiteral("Cannot replace the file"), errno);
-    SetActive(temporary, false);
+    SetActive(d.key(temporary), false);
 
     // The directory is not synced: its entry may lose the rename in a power
     // cut, but either name then points at complete, synced data, and saving
     // settings one by one would cost twice the time.
-    RemoveLeftovers(directory, name);
+    RemoveLeftovers(d);
+    return true;
+}
+
+bool AtomicFileWriter::CheckWritable(const QString& path, QString& error, Links links)
+{
+    Destination d;
+    if (!Locate(path, links, d, error))
+        return false;
+    // The kernel's own answer: the C library's stand-in for an effective-id
+    // check tells root yes even on a read-only mount.
+    if (::faccessat(d.dirFd, ".", W_OK | X_OK, 0) != 0) {
+        error = QStringLiteral("Cannot write in the folder %1: %2; ")
+                    .arg(QDir::toNativeSeparators(d.directory), SystemText(errno))
+                + kNothingWritten;
+        return false;
+    }
+    // In a sticky folder only a file's owner (or the folder's) may replace it.
+    const uid_t me = ::geteuid();
+    if (d.existed && (d.folder.st_mode & S_ISVTX) && me != 0 && d.old.st_uid != me && d.folder.st_uid != me) {
+        error = QStringLiteral("It belongs to another user in a shared folder, where only they may replace it; ")
+                + kNothingWritten;
+        return false;
+    }
     return true;
 }
 
 #else
 
-bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QString& error)
+bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QString& error, Links links)
 {
+    if (!CheckWritable(path, error, links))
+        return false;
     const QString target = ResolveTarget(path);
     const QFileInfo info(target);
     if (info.exists() && !info.isFile()) {
@@ -285,6 +455,31 @@ bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QStrin
     }
     if (!file.commit()) {
         error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool AtomicFileWriter::CheckWritable(const QString& path, QString& error, Links links)
+{
+    if (path.isEmpty()) {
+        error = QStringLiteral("No file name was given.");
+        return false;
+    }
+    const QFileInfo link(path);
+    if (link.isSymLink() && links == Links::Refuse) {
+        error = QStringLiteral("It is a symbolic link; saves do not follow links here, and ") + kNothingWritten;
+        return false;
+    }
+    const QFileInfo info(ResolveTarget(path));
+    if (info.exists() && !info.isFile()) {
+        error = QStringLiteral("It is not a regular file; ") + kNothingWritten;
+        return false;
+    }
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.isDir() || !folder.isWritable()) {
+        error = QStringLiteral("Cannot write in the folder %1; ").arg(QDir::toNativeSeparators(folder.filePath()))
+                + kNothingWritten;
         return false;
     }
     return true;

@@ -22,12 +22,31 @@ namespace quarlo {
 // Safe to use from several threads.
 class AtomicFileWriter {
 public:
-    // Replaces path (the file a symbolic link points at, for a link) with
-    // bytes, keeping the old file's permissions. An existing directory,
-    // device, pipe or socket at path is never replaced. False on failure,
-    // with error telling why in one or two sentences that include the
-    // system's text ("No space left on device").
-    static bool Replace(const QString& path, QByteArrayView bytes, QString& error);
+    // What a save does when the name it was given is a symbolic link. The
+    // name is never resolved behind the program's back: the temporary is
+    // created in the name's own folder and renamed over the name itself.
+    enum class Links {
+        // Nothing is written ("It is a symbolic link; ..."): for names in
+        // folders other users may write to, such as /tmp, where a planted
+        // link would have the save replace a file of the link's choosing.
+        Refuse,
+        // The file the link points at is replaced and the link stays, as
+        // the kernel would follow it: not a link another user owns in a
+        // sticky, world-writable folder (unless that folder is theirs).
+        Follow,
+    };
+
+    // Replaces the file at path with bytes, keeping the old file's
+    // permissions. An existing directory, device, pipe or socket at path is
+    // never replaced. False on failure, with error telling why in one or two
+    // sentences that include the system's text ("No space left on device").
+    static bool Replace(const QString& path, QByteArrayView bytes, QString& error, Links links = Links::Refuse);
+
+    // Whether a save of path would be allowed to start now, so a problem is
+    // found before long work rather than after it: the folder exists and
+    // can be written, and path is not a directory, device or refused link.
+    // Writes nothing.
+    static bool CheckWritable(const QString& path, QString& error, Links links = Links::Refuse);
 
     // Whether fileName (no directory) is one of the temporaries a save of a
     // file named targetFileName creates.

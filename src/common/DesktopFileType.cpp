@@ -98,7 +98,7 @@ QStringList DesktopFileType::WriteUserFiles(const QString& dataHome, const QStri
             if (errors) *errors << QStringLiteral("Cannot create the folder of ") + file.path;
             continue;
         }
-        if (AtomicFileWriter::Replace(file.path, file.bytes, error)) written << file.path;
+        if (AtomicFileWriter::Replace(file.path, file.bytes, error, AtomicFileWriter::Links::Follow)) written << file.path;
         else if (errors) *errors << error;
     }
     return written;

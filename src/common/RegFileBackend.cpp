@@ -366,7 +366,8 @@ bool RegFileBackend::write(RegistryRoot root, const QString& keyPath, const QStr
         return true;
 
     QString description;
-    if (!AtomicFileWriter::Replace(path, bytes, description)) {
+    // The user's own folder: a link there (a shared settings file) is theirs.
+    if (!AtomicFileWriter::Replace(path, bytes, description, AtomicFileWriter::Links::Follow)) {
         error = QStringLiteral("Cannot save the settings to %1: %2").arg(Native(path), description);
         return false;
     }

@@ -1,14 +1,18 @@
 #include "export/CsvTableWriter.h"
 
+#include "common/BidiControls.h"
+
 #include <algorithm>
 
 namespace quarlo {
 
 namespace {
 
+// Controls a spreadsheet or terminal would act on; direction controls would
+// make a cell read differently from what it holds.
 bool isDroppedControl(char16_t u)
 {
-    return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || (u >= 0x7f && u <= 0x9f);
+    return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || (u >= 0x7f && u <= 0x9f) || IsBidiControl(u);
 }
 
 // TXT texts and server names come from zones anyone can publish; opened in

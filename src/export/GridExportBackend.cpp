@@ -513,7 +513,7 @@ bool GridExportBackend::exportTable(const TableSnapshot& table, const QString& m
     if (path.isEmpty()) return false;
 
     QString error;
-    if (!TableFileWriter::Write(table, layout_, fileFormat(format), path, &error)) {
+    if (!TableFileWriter::Write(table, layout_, fileFormat(format), path, &error, AtomicFileWriter::Links::Follow)) {
         fail(QStringLiteral("The export cannot be saved as %1.\n%2").arg(Quoted(path), error));
         return false;
     }
@@ -548,7 +548,7 @@ bool GridExportBackend::exportText(const QString& text, const QString& method, c
 bool GridExportBackend::writeBytes(const QString& path, const QByteArray& bytes)
 {
     QString error;
-    if (AtomicFileWriter::Replace(path, bytes, error)) return true;
+    if (AtomicFileWriter::Replace(path, bytes, error, AtomicFileWriter::Links::Follow)) return true;
     fail(QStringLiteral("The export cannot be saved as %1.\n%2").arg(Quoted(path), error));
     return false;
 }
@@ -759,6 +759,8 @@ bool GridExportBackend::copyToFolder(const QString& fileName, int location)
         bytes = file.readAll();
         if (file.error() != QFileDevice::NoError) error = file.errorString();
     }
+    // A name chosen to be new: a link found there (one pointing nowhere
+    // looks free) is not written through.
     if (error.isEmpty() && AtomicFileWriter::Replace(target, bytes, error)) {
         if (!quiet_ && dialogs_)
             dialogs_->Message(QStringLiteral("The exported file was saved as %1.").arg(Quoted(target)),

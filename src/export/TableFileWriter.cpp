@@ -12,49 +12,39 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
-#include <filesystem>
-#include <sys/stat.h>
-#include <system_error>
-
 namespace quarlo {
 
 namespace {
 
-// The spreadsheet library writes by name only: a hidden temporary beside
-// the target, renamed over it once complete, so a failure leaves the old file.
-bool WriteWorkbook(const TableSnapshot& table, const ExportLayout& layout, const QString& path, QString* error)
+// The spreadsheet library writes by name only: into a private temporary
+// beside the target, whose bytes then go through AtomicFileWriter like every
+// other format's (the same link rules, flush checks and permissions), so a
+// failure leaves the old file.
+bool WriteWorkbook(const TableSnapshot& table, const ExportLayout& layout, const QString& path, QString* error,
+                   AtomicFileWriter::Links links)
 {
+    // Refused before the sheet is built, not after.
+    if (!AtomicFileWriter::CheckWritable(path, *error, links)) return false;
     const QFileInfo target(path);
     QTemporaryFile reserve(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
                            QStringLiteral(".XXXXXX.xlsx-saving"));
-    reserve.setAutoRemove(false);
     if (!reserve.open()) {
         *error = reserve.errorString();
         return false;
     }
-    const QString temporary = reserve.fileName();
-    reserve.close();
-
-    if (XlsxTableWriter::Write(table, layout, temporary, error)) {
-        // The reserved name was private to us; the workbook gets the old
-        // file's permissions, or those of any new file.
-        struct stat old {};
-        mode_t mode = 0;
-        if (::stat(QFile::encodeName(path).constData(), &old) == 0) {
-            mode = old.st_mode & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        ::chmod(QFile::encodeName(temporary).constData(), mode);
-        std::error_code ec;
-        std::filesystem::rename(QFile::encodeName(temporary).toStdString(), QFile::encodeName(path).toStdString(), ec);
-        if (!ec) return true;
-        *error = QString::fromLocal8Bit(ec.message().c_str());
+    // Written by name while open here; removed when reserve goes.
+    if (!XlsxTableWriter::Write(table, layout, reserve.fileName(), error)) return false;
+    QFile written(reserve.fileName());
+    if (!written.open(QIODevice::ReadOnly)) {
+        *error = written.errorString();
+        return false;
     }
-    QFile::remove(temporary);
-    return false;
+    const QByteArray bytes = written.readAll();
+    if (written.error() != QFileDevice::NoError) {
+        *error = written.errorString();
+        return false;
+    }
+    return AtomicFileWriter::Replace(path, bytes, *error, links);
 }
 
 } // namespace
@@ -73,14 +63,14 @@ QString TableFileWriter::Extension(Format format)
 }
 
 bool TableFileWriter::Write(const TableSnapshot& table, const ExportLayout& layout, Format format, const QString& path,
-                            QString* error)
+                            QString* error, AtomicFileWriter::Links links)
 {
     QString ignored;
     if (!error) error = &ignored;
     QByteArray bytes;
     switch (format) {
     case Format::Xlsx:
-        return WriteWorkbook(table, layout, path, error);
+        return WriteWorkbook(table, layout, path, error, links);
     case Format::Html:
         bytes = HtmlTableWriter::Html(table, layout);
         break;
@@ -100,7 +90,7 @@ bool TableFileWriter::Write(const TableSnapshot& table, const ExportLayout& layo
         break;
     }
     }
-    return AtomicFileWriter::Replace(path, bytes, *error);
+    return AtomicFileWriter::Replace(path, bytes, *error, links);
 }
 
 } // namespace quarlo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/AtomicFileWriter.h"
 #include "export/ExportLayout.h"
 #include "export/TableSnapshot.h"
 
@@ -15,8 +16,9 @@ public:
     enum class Format { Html, Mhtml, Text, Csv, Xlsx, Pdf };
 
     // False with the reason in *error (the system's text where there is one).
+    // links: what happens when path is a symbolic link (see AtomicFileWriter).
     static bool Write(const TableSnapshot& table, const ExportLayout& layout, Format format, const QString& path,
-                      QString* error);
+                      QString* error, AtomicFileWriter::Links links = AtomicFileWriter::Links::Refuse);
     // ".html", ".mht", ".txt", ".csv", ".xlsx", ".pdf"
     static QString Extension(Format format);
 };

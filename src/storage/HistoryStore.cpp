@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QMap>
 #include <QStandardPaths>
+#include <QUrl>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace quarlo {
 namespace {
@@ -84,6 +86,36 @@ bool writeFailedForSpace(sqlite3* db, const QString& path)
     struct statvfs disk {};
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     return ::statvfs(folder.constData(), &disk) == 0 && disk.f_bavail * disk.f_frsize < 1024 * 1024;
+}
+
+// Whether a write-ahead log beside the file holds changes not yet merged
+// into it (a writer is running, or ended without closing the file).
+bool hasPendingLog(const QString& path)
+{
+    const QFileInfo log(path + QStringLiteral("-wal"));
+    return log.exists() && log.size() > 0;
+}
+
+// (The kernel's own answer: the C library's stand-in for an effective-id
+// check tells root yes even on a read-only mount.)
+bool folderWritable(const QString& path)
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    return ::access(folder.constData(), W_OK) == 0;
+}
+
+// A URI that opens path for reading only. A reader of a WAL file needs the
+// "-shm" index beside it and creates it when missing, which fails in a
+// folder it may not write; there the file opens as immutable instead, which
+// needs no index and is right because nobody can be writing it either. (A
+// log left with changes in it would be ignored as immutable: that file is
+// opened plainly, and fails if its index cannot be made.)
+QByteArray readOnlyUri(const QString& path, bool* immutable)
+{
+    const QFileInfo info(path);
+    *immutable = !folderWritable(path) && !hasPendingLog(path);
+    return "file:" + QUrl::toPercentEncoding(QFile::encodeName(info.absoluteFilePath()), "/") + "?mode=ro"
+           + (*immutable ? "&immutable=1" : "");
 }
 
 qint64 toMs(const QDateTime& time) { return time.isValid() ? time.toMSecsSinceEpoch() : 0; }
@@ -209,8 +241,14 @@ bool HistoryStore::Open(const QString& path, bool readOnly)
         lastError_ = QStringLiteral("cannot create the folder of the history database %1").arg(path);
         return false;
     }
-    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) | SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, flags, nullptr) != SQLITE_OK) {
+    int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) | SQLITE_OPEN_NOMUTEX;
+    bool immutable = false;
+    QByteArray name = QFile::encodeName(path);
+    if (readOnly) {
+        name = readOnlyUri(path, &immutable);
+        flags |= SQLITE_OPEN_URI;
+    }
+    if (sqlite3_open_v2(name.constData(), &db_, flags, nullptr) != SQLITE_OK) {
         fail(QStringLiteral("open"));
         Close();
         return false;
@@ -222,6 +260,10 @@ bool HistoryStore::Open(const QString& path, bool readOnly)
     int version = 0;
     if (!schemaVersion(&version)) {
         fail(QStringLiteral("read"));
+        if (readOnly && !immutable && !folderWritable(path) && problem_ != Problem::Locked)
+            lastError_ += QStringLiteral(" (its folder cannot be written and %1-wal holds changes not yet merged: "
+                                         "open it once where it can be written)")
+                              .arg(path);
         Close();
         return false;
     }

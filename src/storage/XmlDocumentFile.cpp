@@ -165,7 +165,10 @@ bool XmlDocumentFile::Save(const pugi::xml_document& doc, const QString& path, Q
     std::ostringstream out;
     doc.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
     const std::string bytes = out.str();
-    return AtomicFileWriter::Replace(path, QByteArrayView(bytes.data(), qsizetype(bytes.size())), description);
+    // Lists and the server configuration are files the user chose or keeps;
+    // a link among them (to a synced copy) is kept and its file replaced.
+    return AtomicFileWriter::Replace(path, QByteArrayView(bytes.data(), qsizetype(bytes.size())), description,
+                                     AtomicFileWriter::Links::Follow);
 }
 
 } // namespace quarlo

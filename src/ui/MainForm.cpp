@@ -869,7 +869,7 @@ void MainForm::saveLayout()
     const QString path = ToolbarLayoutPath();
     // The user's configuration folder may not exist yet.
     QDir().mkpath(QFileInfo(path).absolutePath());
-    AtomicFileWriter::Replace(path, saveState(), error);
+    AtomicFileWriter::Replace(path, saveState(), error, AtomicFileWriter::Links::Follow);
 }
 
 void MainForm::closeEvent(QCloseEvent* event)

@@ -19,18 +19,21 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <sys/stat.h>
 
 using namespace quarlo;
 
 namespace {
 
 // What a terminal would act on: C0 controls (apart from the line ends
-// allowed), DEL and C1 controls.
+// allowed), DEL and C1 controls, and the direction controls that reorder
+// what it shows.
 bool hasControlCharacters(const QString& text, const QString& allowed)
 {
     for (QChar c : text) {
         const char16_t u = c.unicode();
-        if ((u < 0x20 || (u >= 0x7f && u <= 0x9f)) && !allowed.contains(c)) return true;
+        const bool bidi = u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+        if ((u < 0x20 || (u >= 0x7f && u <= 0x9f) || bidi) && !allowed.contains(c)) return true;
     }
     return false;
 }
@@ -366,7 +369,6 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
         {{"--file", "/dev/zero"}, config, "cannot load Address List from /dev/zero: it is not a regular file"},
         // Report mistakes are found before the scan.
         {{"--format", "pdf", "192.0.2.1"}, config, "--format pdf needs --output FILE"},
-        {{"--format", "html", "--output", dir.filePath("broken.BlackList/inside.html"), "192.0.2.1"}, config, "not writable"},
         {{"--timeout", "99", "192.0.2.1"}, config, "--timeout wants milliseconds from 100 to 60000"},
     };
     for (const Case& c : cases) {
@@ -385,6 +387,91 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
     }
 
     EXPECT_EQ(run({"--help"}).exitCode, 0);
+}
+
+// The review's case: another local user places "quarlo.json -> their
+// victim's file" in a shared folder. The run refuses before scanning and the
+// file stays as it was, the same inode; asked to follow links, it writes the
+// file the link points at. (Every link rule: AtomicFileWriter's tests.)
+TEST_F(QuarloCheck, OutputThroughAPlantedLinkIsRefusedUnlessLinksAreFollowed)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkpath("victim"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("shared"));
+    const QString notes = dir.filePath("victim/notes.txt");
+    spit(notes, "the victim's notes");
+    const QString planted = dir.filePath("shared/quarlo.json");
+    ASSERT_TRUE(QFile::link(notes, planted));
+    const auto inode = [](const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    const auto before = inode(notes);
+
+    CliResult r = run({"-q", "--format", "json", "--output", planted, "192.0.2.1"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("cannot write --output " + planted + ": It is a symbolic link;")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("--output-follow-links")) << "the way out is named: " << r.err.toStdString();
+    EXPECT_EQ(slurp(notes), "the victim's notes");
+    EXPECT_EQ(inode(notes), before);
+    EXPECT_EQ(QDir(dir.filePath("victim")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"notes.txt"});
+
+    r = run({"-q", "--format", "json", "--output", planted, "--output-follow-links", "192.0.2.1"});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(slurp(notes))["targets"][0]["status"].toString(), "listed");
+    EXPECT_TRUE(QFileInfo(planted).isSymLink());
+
+    r = run({"--output-follow-links", "192.0.2.1"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("--output-follow-links goes with --output FILE")) << r.err.toStdString();
+}
+
+// Whatever is wrong with --output is found before the first DNS query, in
+// every mode that writes it, with the mode's usage exit status.
+TEST_F(QuarloCheck, UnusableOutputFailsBeforeAnyQuery)
+{
+    FakeDnsServer silent; // counts the queries; never answers
+    QString error;
+    ASSERT_TRUE(silent.start(&error)) << error.toStdString();
+    ASSERT_TRUE(QDir(dir.path()).mkpath("folder"));
+    ASSERT_TRUE(QFile::link(dir.filePath("nowhere/x.txt"), dir.filePath("dangling.txt")));
+    ASSERT_TRUE(QFile::link(config, dir.filePath("link.txt")));
+    spit(dir.filePath("plain.txt"), "x");
+    // A folder nobody writes; root (who writes anyway) runs the program as nobody for it.
+    const QString locked = dir.filePath("locked");
+    ASSERT_TRUE(QDir().mkpath(locked));
+    ASSERT_TRUE(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                                      | QFile::ExeOther));
+
+    struct Case {
+        QStringList args;
+        int exit;
+        QString says;
+        bool unprivileged = false;
+    };
+    const std::vector<Case> cases{
+        {{"--output", dir.filePath("dangling.txt"), "192.0.2.1"}, 2, "It is a symbolic link to a file that does not exist"},
+        {{"--output", dir.filePath("link.txt"), "--format", "csv", "192.0.2.1"}, 2, "It is a symbolic link;"},
+        {{"--output", dir.filePath("folder"), "192.0.2.1"}, 2, "It is a directory, not a file"},
+        {{"--output", dir.filePath("missing/out.txt"), "192.0.2.1"}, 2, "missing: No such file or directory"},
+        {{"--output", dir.filePath("plain.txt/out.html"), "--format", "html", "192.0.2.1"}, 2, "plain.txt: Not a directory"},
+        {{"--output", locked + "/out.txt", "192.0.2.1"}, 2, "Cannot write in the folder " + locked + ": Permission denied", true},
+        {{"--watch", "--format", "prometheus", "--output", dir.filePath("link.txt"), "192.0.2.1"}, 3, "It is a symbolic link;"},
+        {{"--history-csv", "192.0.2.1", "--output", dir.filePath("link.txt")}, 2, "It is a symbolic link;"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        CliRun runAs = how(QStringList{"--dns", silent.serverSpec(), "--timeout", "100", "--tries", "1"} + c.args);
+        runAs.dnsServers = silent.serverSpec();
+        runAs.asNobody = c.unprivileged;
+        const CliResult r = runProgram(runAs);
+        EXPECT_EQ(r.exitCode, c.exit);
+        EXPECT_TRUE(r.err.contains("cannot write --output ") && r.err.contains(c.says)) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    }
+    EXPECT_TRUE(silent.queries().isEmpty()) << silent.queries().size() << " queries were sent";
+    EXPECT_EQ(slurp(config).left(8), "<Quarlo>") << "the link's file was left alone";
 }
 
 // --timeout and --tries reach every DNS component: counted at a server that
@@ -463,7 +550,10 @@ namespace {
 // the test: MX records naming no host, TXT text with terminal controls.
 class HostileDns : public ::testing::Test {
 protected:
-    static constexpr const char* kTxt = "Listed \x1b]0;owned\x07 \x1b[2J\r\n\x7f \xc2\x9b" "31m, \"see\" x";
+    // Terminal controls, and direction controls (U+202E, U+202C, U+2066, U+2069,
+    // U+061C, U+200E, U+200F) that would show "exe.txt" as "txt.exe".
+    static constexpr const char* kTxt = "Listed \x1b]0;owned\x07 \x1b[2J\r\n\x7f \xc2\x9b" "31m, \"see\" x "
+                                        "\xe2\x80\xae" "exe.txt\xe2\x80\xac \xe2\x81\xa6\xe2\x81\xa9\xd8\x9c\xe2\x80\x8e\xe2\x80\x8f";
 
     void SetUp() override
     {
@@ -549,6 +639,7 @@ TEST_F(HostileDns, ControlCharactersInTxtTextNeverReachTheTerminal)
     const QJsonObject listing = QJsonDocument::fromJson(json.out.toUtf8())
                                     .object()["targets"][0]["listedBy"][0]["responses"][0].toObject();
     EXPECT_TRUE(listing["txt"].toString().contains(QLatin1Char('\x1b'))) << json.out.toStdString();
+    EXPECT_TRUE(listing["txt"].toString().contains(QChar(0x202E))) << json.out.toStdString();
     EXPECT_FALSE(hasControlCharacters(json.out, "\n")) << json.out.toStdString();
 
     const CliResult csv = run({"--format", "csv", "192.0.2.1"});
@@ -556,12 +647,12 @@ TEST_F(HostileDns, ControlCharactersInTxtTextNeverReachTheTerminal)
     EXPECT_FALSE(hasControlCharacters(csv.out.split("\r\n").join(QString()), {})) << csv.out.toStdString();
     const QList<QStringList> records = csvRecords(csv.out);
     ASSERT_EQ(records.size(), 2) << csv.out.toStdString();
-    EXPECT_EQ(records[1].value(8), "Listed ?]0;owned? ?[2J??? ?31m, \"see\" x") << csv.out.toStdString();
+    EXPECT_EQ(records[1].value(8), "Listed ?]0;owned? ?[2J??? ?31m, \"see\" x ?exe.txt? ?????") << csv.out.toStdString();
 
     const CliResult text = run({"192.0.2.1"});
     EXPECT_EQ(text.exitCode, 1) << text.err.toStdString();
     EXPECT_FALSE(hasControlCharacters(text.out, "\n")) << text.out.toStdString();
-    EXPECT_TRUE(text.out.contains("      Listed ?]0;owned? ?[2J??? ?31m, \"see\" x\n")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("      Listed ?]0;owned? ?[2J??? ?31m, \"see\" x ?exe.txt? ?????\n")) << text.out.toStdString();
 }
 
 // A network range stands for each of its addresses, from arguments and

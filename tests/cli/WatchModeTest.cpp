@@ -223,6 +223,26 @@ TEST_F(Watch, ABrokenHistoryNeverChangesTheVerdict)
     EXPECT_TRUE(r.err.contains("read-only")) << r.err.toStdString();
 }
 
+// --history-csv only reads: a history in a folder the user may not write
+// (where the WAL index a reader needs cannot be created) still exports, and
+// nothing appears beside it.
+TEST_F(Watch, HistoryCsvReadsAHistoryInAFolderItCannotWrite)
+{
+    serve("192.0.2.1\n", "");
+    ASSERT_EQ(run({"192.0.2.1"}).exitCode, 1);
+    const QString folder = QFileInfo(history).absolutePath();
+    const QStringList before = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    ASSERT_EQ(before, QStringList{"history.sqlite"}) << "the recording left its log files behind";
+    const auto open = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(folder, open));
+    // Root writes anyway: there the program runs as nobody.
+    const Result r = run({"--history-csv", "192.0.2.1"}, {}, true);
+    QFile::setPermissions(folder, open | QFile::WriteOwner);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.trimmed().split('\n').size(), 1 + 2) << r.out.toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), before);
+}
+
 TEST_F(Watch, PlainRunsRecordUnlessToldNotToAndUsageErrorsAreUnknownInWatchMode)
 {
     serve("192.0.2.1\n", "");

@@ -53,11 +53,15 @@ TEST_F(AtomicFileWriterTest, CreatesAndReplacesKeepingPermissionsAndLinks)
     ASSERT_EQ(::stat(QFile::encodeName(path("a.cfg")).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
 
-    // Saving through a symbolic link replaces the file it points at.
-    ASSERT_TRUE(QFile::link(path("a.cfg"), path("link.cfg")));
-    ASSERT_TRUE(AtomicFileWriter::Replace(path("link.cfg"), "through the link", error));
+    // Saving through a symbolic link, where allowed, replaces the file it
+    // points at (relative to the link's folder) and keeps its permissions.
+    ASSERT_TRUE(QFile::link("a.cfg", path("link.cfg")));
+    ASSERT_TRUE(AtomicFileWriter::Replace(path("link.cfg"), "through the link", error, AtomicFileWriter::Links::Follow))
+        << error.toStdString();
     EXPECT_TRUE(QFileInfo(path("link.cfg")).isSymLink());
     EXPECT_EQ(slurp(path("a.cfg")), "through the link");
+    ASSERT_EQ(::stat(QFile::encodeName(path("a.cfg")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 #endif
 #if defined(Q_OS_UNIX)
     EXPECT_EQ(entries(), QStringList({"a.cfg", "link.cfg", "old"})) << "no temporaries are left";
@@ -76,9 +80,10 @@ TEST_F(AtomicFileWriterTest, RefusesWhatIsNotAFileAndSaysWhy)
         const char* expected;
     } cases[] = {
         {"folder", "is a directory"},
+        {"folder/", "is a directory"},
 #if defined(Q_OS_UNIX)
         {"fifo", "not a regular file"},
-        {"device", "not a regular file"},
+        {"device", "not a regular file"}, // followed, where links are
 #endif
         {"missing/dir/x.cfg", "No such file or directory"},
     };
@@ -86,8 +91,12 @@ TEST_F(AtomicFileWriterTest, RefusesWhatIsNotAFileAndSaysWhy)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QString error;
-        EXPECT_FALSE(AtomicFileWriter::Replace(path(c.name), "data", error));
+        EXPECT_FALSE(AtomicFileWriter::Replace(path(c.name), "data", error, AtomicFileWriter::Links::Follow));
         EXPECT_TRUE(error.contains(c.expected)) << error.toStdString();
+        // The check before long work says the same.
+        QString checked;
+        EXPECT_FALSE(AtomicFileWriter::CheckWritable(path(c.name), checked, AtomicFileWriter::Links::Follow));
+        EXPECT_EQ(checked, error);
     }
     EXPECT_EQ(entries(), before) << "nothing is created beside them";
 #if defined(Q_OS_UNIX)
@@ -106,6 +115,103 @@ TEST_F(AtomicFileWriterTest, LongNamesSave)
 }
 
 #if defined(Q_OS_UNIX)
+namespace {
+
+struct FileId {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+FileId idOf(const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {st.st_dev, st.st_ino};
+}
+
+} // namespace
+
+// Another local user places "quarlo.prom -> ~victim/notes.txt" in a shared
+// folder: a save to that name must not replace the notes, unless the caller
+// asked for links to be followed.
+TEST_F(AtomicFileWriterTest, APlantedLinkIsNeverFollowedUnlessAllowed)
+{
+    ASSERT_TRUE(QDir(tmp_.path()).mkpath("victim"));
+    ASSERT_TRUE(QDir(tmp_.path()).mkpath("shared"));
+    const QString notes = path("victim/notes.txt");
+    spit(notes, "the victim's notes");
+    const FileId before = idOf(notes);
+    ASSERT_TRUE(QFile::link(notes, path("shared/quarlo.prom")));
+    ASSERT_TRUE(QFile::link(path("victim/absent.txt"), path("shared/dangling.prom")));
+    const auto folder = [this](const QString& name) {
+        return QDir(path(name)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    };
+
+    const struct {
+        const char* name;
+        const char* says;
+    } refused[] = {
+        {"shared/quarlo.prom", "It is a symbolic link; saves do not follow links"},
+        {"shared/dangling.prom", "It is a symbolic link to a file that does not exist;"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.name);
+        QString error, checked;
+        EXPECT_FALSE(AtomicFileWriter::CheckWritable(path(c.name), checked));
+        EXPECT_FALSE(AtomicFileWriter::Replace(path(c.name), "metrics", error));
+        EXPECT_TRUE(error.startsWith(c.says)) << error.toStdString();
+        EXPECT_EQ(checked, error);
+    }
+    EXPECT_EQ(slurp(notes), "the victim's notes");
+    EXPECT_EQ(idOf(notes), before) << "the notes were replaced by another file";
+    EXPECT_EQ(folder("victim"), QStringList{"notes.txt"}) << "no temporary, no file through the dangling link";
+    EXPECT_EQ(folder("shared"), QStringList({"dangling.prom", "quarlo.prom"}));
+    EXPECT_TRUE(QFileInfo(path("shared/quarlo.prom")).isSymLink());
+
+    // Allowed: the link stays, its file gets the bytes (a new file, as every
+    // save), and a dangling link's file is created.
+    QString error;
+    ASSERT_TRUE(AtomicFileWriter::Replace(path("shared/quarlo.prom"), "metrics", error, AtomicFileWriter::Links::Follow))
+        << error.toStdString();
+    EXPECT_EQ(slurp(notes), "metrics");
+    EXPECT_TRUE(QFileInfo(path("shared/quarlo.prom")).isSymLink());
+    ASSERT_TRUE(AtomicFileWriter::Replace(path("shared/dangling.prom"), "new", error, AtomicFileWriter::Links::Follow))
+        << error.toStdString();
+    EXPECT_EQ(slurp(path("victim/absent.txt")), "new");
+    EXPECT_EQ(folder("victim"), QStringList({"absent.txt", "notes.txt"}));
+
+    // Links in a circle end as the kernel ends them.
+    ASSERT_TRUE(QFile::link("b", path("shared/a")));
+    ASSERT_TRUE(QFile::link("a", path("shared/b")));
+    EXPECT_FALSE(AtomicFileWriter::Replace(path("shared/a"), "x", error, AtomicFileWriter::Links::Follow));
+    EXPECT_TRUE(error.contains("Too many levels of symbolic links")) << error.toStdString();
+}
+
+// Even where links are followed, not another user's link in a sticky,
+// world-writable folder: the rule the kernel applies to links it resolves.
+TEST_F(AtomicFileWriterTest, AnotherUsersLinkInAStickyFolderIsNotFollowed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a link to another user needs root";
+    const QString shared = path("shared");
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    spit(path("notes.txt"), "notes");
+    ASSERT_TRUE(QFile::link(path("notes.txt"), shared + "/theirs.prom"));
+    ASSERT_TRUE(QFile::link(path("notes.txt"), shared + "/mine.prom"));
+    ASSERT_EQ(::lchown(QFile::encodeName(shared + "/theirs.prom").constData(), 65534, 65534), 0);
+
+    QString error;
+    EXPECT_FALSE(AtomicFileWriter::Replace(shared + "/theirs.prom", "x", error, AtomicFileWriter::Links::Follow));
+    EXPECT_TRUE(error.contains("symbolic link another user placed in a shared folder")) << error.toStdString();
+    EXPECT_EQ(slurp(path("notes.txt")), "notes");
+    EXPECT_TRUE(AtomicFileWriter::Replace(shared + "/mine.prom", "mine", error, AtomicFileWriter::Links::Follow))
+        << error.toStdString();
+    EXPECT_EQ(slurp(path("notes.txt")), "mine");
+}
+
 TEST_F(AtomicFileWriterTest, NextSaveRemovesLeftoversOfDeadSavesOnly)
 {
     // The process number of a program that has ended.

@@ -258,8 +258,8 @@ TEST(GridExportBackendFiles, FailedWriteKeepsOldFileAndLeavesNoTemporary)
         EXPECT_EQ(f.entries(), QStringList{"plain"});
         EXPECT_EQ(slurp(f.dir.filePath("plain")), "old");
     }
-    // A folder in the target's place: the workbook is complete but cannot
-    // be renamed over it; its temporary goes away.
+    // A folder in the target's place: refused before the workbook is
+    // built, and no temporary is left.
     Fixture g;
     ASSERT_TRUE(QDir(g.dir.path()).mkdir("book.xlsx"));
     g.unattended(g.dir.filePath("book"));
@@ -267,7 +267,7 @@ TEST(GridExportBackendFiles, FailedWriteKeepsOldFileAndLeavesNoTemporary)
     EXPECT_FALSE(g.backend.Export(Thing::Table, TableItem(), "XLS", g.dir.path()));
     EXPECT_EQ(g.entries(), QStringList{"book.xlsx"});
     EXPECT_TRUE(QFileInfo(g.dir.filePath("book.xlsx")).isDir());
-    EXPECT_TRUE(g.dialogs->messageTexts().contains("Is a directory")) << g.dialogs->messageTexts().toStdString();
+    EXPECT_TRUE(g.dialogs->messageTexts().contains("It is a directory, not a file")) << g.dialogs->messageTexts().toStdString();
 }
 
 TEST(GridExportBackendPrint, PrinterAndPreviewPaintTheTable)

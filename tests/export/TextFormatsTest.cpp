@@ -265,6 +265,9 @@ print(json.dumps(rows))
         {"", ""},
         {"-1", "-1"},
         {QString("nul") + QChar(0) + QChar(1) + "x", "nulx"},
+        // Direction controls would make the cell read "exe.txt"; the Hebrew above keeps its own direction.
+        {QString::fromUtf8("\u202Eexe.txt\u202C \u2066a\u2069\u061C\u200E\u200F\u202A\u202B\u202D\u2067\u2068b"),
+         "exe.txt ab"},
         {LongTxt, LongTxt},
         // A spreadsheet would run these as formulas: they are read as text.
         {"=HYPERLINK(\"http://x.test\",\"y\")", "'=HYPERLINK(\"http://x.test\",\"y\")"},

@@ -38,6 +38,9 @@ export QUARLO_DNS_SERVERS="127.0.0.1:$port"
 export QUARLO_REGISTRY_DIR="$work/registry"
 # The examples' scans are recorded here, not in the user's history.
 export QUARLO_HISTORY="$work/history.sqlite"
+# The private folder the examples write their files to.
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 # Indented code lines of the README, in order.
 mapfile -t commands < <(grep -E '^    [^ ]' "$src/README.md" | sed 's/^    //')
@@ -53,9 +56,12 @@ for command in "${commands[@]}"; do
         if [[ $status -eq 2 || $status -gt 3 ]]; then
             fail "$command: exit status $status: $(head -c 300 "$work/stderr")"
         elif [[ "$command" =~ --output\ ([^ ]+) ]]; then
-            # The report goes to the file instead of standard output.
-            [[ -s "${BASH_REMATCH[1]}" ]] || fail "$command: wrote nothing to ${BASH_REMATCH[1]}"
-            rm -f "${BASH_REMATCH[1]}"
+            # The report goes to the file instead of standard output; the
+            # name is expanded as the shell running the example did.
+            output=$(bash -c "printf '%s' ${BASH_REMATCH[1]}")
+            [[ "$output" == "$XDG_RUNTIME_DIR"/* ]] || fail "$command: writes outside a private folder"
+            [[ -s "$output" ]] || fail "$command: wrote nothing to $output"
+            rm -f "$output"
         elif [[ -z "$out" && "$command" != *--help* ]]; then
             fail "$command: printed nothing"
         fi
