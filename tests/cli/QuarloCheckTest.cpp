@@ -727,3 +727,50 @@ TEST_F(HostileDns, IPv6AddressesOfHostsOnRequest)
     for (const QString& row : rows.mid(6)) EXPECT_TRUE(row.endsWith("|many.test|clean")) << row.toStdString();
 
 }
+
+// A list that answers its own test and then falls silent: every run ends,
+// the watch run too, and nobody it did not answer for is called clean.
+TEST(QuarloCheckStall, RunsEndWhenAListFallsSilentAfterItsTest)
+{
+    FakeDnsServer dns;
+    dns.setScript([](const FakeDnsServer::Query& q) -> QList<FakeDnsServer::Send> {
+        const QByteArray name = q.name.toLower();
+        if (name.endsWith(".mute.test") && name != "2.0.0.127.mute.test" && name != "1.0.0.127.mute.test") return {};
+        const bool listed = name.startsWith("2.0.0.127.") || name.startsWith("7.0.7.10.");
+        if (q.type == 1 && listed)
+            return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
+        return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NxDomain));
+    });
+    ASSERT_TRUE(dns.start());
+    QTemporaryDir dir;
+    const QString config = dir.filePath("two.cfg");
+    QByteArray servers;
+    for (const char* zone : {"healthy.test", "mute.test"})
+        servers += QByteArray("<Server Server=\"") + zone + "\" Enabled=\"TRUE\" Name=\"" + zone +
+                   "\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Spam\"/></ResultCodes></Server>";
+    spit(config, "<Quarlo><BlackListServers>" + servers + "</BlackListServers></Quarlo>");
+
+    for (const bool watch : {false, true}) {
+        SCOPED_TRACE(watch);
+        CliRun how;
+        how.args = QStringList{"--config", config, "--timeout", "100", "--tries", "2", "-q", "--format", "json"};
+        if (watch) how.args << "--watch";
+        how.args << "10.7.0.0/22"; // 1,024 addresses
+        how.dnsServers = dns.serverSpec();
+        how.registryDir = dir.filePath("registry");
+        how.env = QStringList{"QUARLO_HISTORY=" + dir.filePath("history.sqlite")};
+        const CliResult r = runProgram(how);
+        ASSERT_NE(r.exitCode, -1) << r.err.toStdString();
+        ASSERT_FALSE(r.out.isEmpty()) << r.exitCode << " " << r.err.toStdString();
+        if (watch) {
+            const QJsonObject scan = QJsonDocument::fromJson(r.out.toUtf8()).object().value("scan").toObject();
+            EXPECT_EQ(scan.value("targets").toInt(), 1024);
+            EXPECT_EQ(scan.value("listedTargets").toInt(), 1);
+            EXPECT_TRUE(scan.value("incomplete").toBool());
+            continue;
+        }
+        EXPECT_EQ(r.out.count(QStringLiteral("\"status\": \"clean\"")), 0);
+        EXPECT_EQ(r.out.count(QStringLiteral("\"status\": \"listed\"")), 1) << "10.7.0.7, by the healthy list";
+        EXPECT_EQ(r.out.count(QStringLiteral("\"status\": \"incomplete\"")), 1023);
+    }
+}
