@@ -18,7 +18,8 @@ public:
     };
 
     // When set, every lookup is answered on the next event-loop turn with
-    // what this returns (answer, failure flag).
+    // what this returns (answer, failure flag); a negative flag leaves it
+    // unreported.
     std::function<std::pair<QString, int>(const Request&)> autoAnswer;
 
     void Lookup(const QString& name) override
@@ -32,7 +33,7 @@ public:
                 this, [this, request, generation] {
                     if (generation != generation_) return; // cancelled
                     const auto [answer, flag] = autoAnswer(request);
-                    answer_(request, answer, flag);
+                    if (flag >= 0) answer_(request, answer, flag); // a negative flag: never reported
                 },
                 Qt::QueuedConnection);
         }

@@ -204,6 +204,24 @@ TEST_F(MainFormTest, StatusBarTellsOnceWhatTheWholeScanMet)
     EXPECT_EQ(form->StatusText(), "");
 }
 
+// Replies that never come: the scan still ends, the rows read not completely
+// checked, and the status bar says how many queries were given up.
+TEST_F(MainFormTest, AScanWhoseRepliesNeverComeEndsAndSaysSo)
+{
+    newList({"192.0.2.1"});
+    dns.longestWaitMs = 50;
+    dns.autoAnswer = [](const FakeDnsLookup::Request& r) {
+        // a.test answers; b.test's queries are never reported.
+        return r.tag.endsWith(":a.test") ? std::make_pair(QString(), DnsFailure::NotFound) : std::make_pair(QString("hold"), -1);
+    };
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    button("cmdScan")->click();
+    ASSERT_TRUE(complete.wait(30000));
+    EXPECT_TRUE(form->StatusText().startsWith("No DNS reply came for ")) << form->StatusText().toStdString();
+    EXPECT_TRUE(form->StatusText().contains("1 queries were given up")) << form->StatusText().toStdString();
+    EXPECT_EQ(cell(*form, "192.0.2.1", 1).toString(), "Not completely checked: 1 of 2 lists did not answer");
+}
+
 TEST_F(MainFormTest, ZoneTestProblemsShowAboveTheGridUntilTheNextScan)
 {
     settings.setCheckListsBeforeScanning(true);
