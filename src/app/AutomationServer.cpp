@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <QtDebug>
+#include <algorithm>
 
 namespace quarlo {
 
@@ -34,6 +35,25 @@ bool holds(const Collection& collection, const Pointer& item)
     for (const auto& held : collection)
         if (held == item) return true;
     return false;
+}
+
+// "/Address" for "/Address/7" and "/Address/7/RespondingServers".
+QString folderOf(const QString& path)
+{
+    const qsizetype slash = path.indexOf(QLatin1Char('/'), 1);
+    return slash < 0 ? path : path.left(slash);
+}
+
+// Deletes a wrapper whose path is no longer registered. The bus hears of
+// every registered object's end and then searches its whole object tree
+// for it, waiting on its own thread: per address of a big list that made
+// retiring them quadratic. The object is no longer in the tree, so the bus
+// needs no word of it.
+void dropWrapper(QObject* wrapper)
+{
+    if (!wrapper) return;
+    QObject::disconnect(wrapper, &QObject::destroyed, nullptr, nullptr);
+    delete wrapper;
 }
 
 } // namespace
@@ -68,9 +88,15 @@ AutomationServer::~AutomationServer()
 {
     if (!started_) return;
     bus_.unregisterService(kServiceName);
+    // Folder by folder: path by path would shift the bus's sorted arrays
+    // once per path.
+    QSet<QString> folders;
+    for (auto& [object, entry] : entries_) folders.insert(folderOf(entry.path));
+    for (const QString& path : tombstones_) folders.insert(folderOf(path));
+    for (const QString& folder : folders) bus_.unregisterObject(folder, QDBusConnection::UnregisterTree);
     for (auto& [object, entry] : entries_) {
-        if (entry.collection) bus_.unregisterObject(entry.collectionPath);
-        bus_.unregisterObject(entry.path);
+        dropWrapper(entry.collection);
+        dropWrapper(entry.wrapper);
     }
 }
 
@@ -301,15 +327,15 @@ void AutomationServer::QueueSweep()
 void AutomationServer::Sweep()
 {
     sweepQueued_ = false;
-    for (auto it = entries_.begin(); it != entries_.end();) {
-        if (it->second.alive()) {
-            ++it;
-        } else {
-            auto next = std::next(it);
-            retire(it);
-            it = next;
-        }
+    std::vector<EntryIt> gone;
+    for (auto it = entries_.begin(); it != entries_.end(); ++it)
+        if (!it->second.alive()) gone.push_back(it);
+    if (gone.size() >= kRetireTogetherFrom) {
+        retireTogether(gone);
+        return;
     }
+    // Erasing one entry leaves the others' iterators valid.
+    for (const EntryIt& it : gone) retire(it);
 }
 
 void AutomationServer::Retire(const void* object)
@@ -319,26 +345,75 @@ void AutomationServer::Retire(const void* object)
     QueueSweep();
 }
 
-void AutomationServer::retire(std::unordered_map<const void*, Entry>::iterator it)
+void AutomationServer::retire(EntryIt it)
 {
     Entry entry = std::move(it->second);
     entries_.erase(it);
     byPath_.remove(entry.path);
-    // A tombstone at a path hides everything below it, so the
-    // sub-collection's goes first.
-    if (entry.collection) {
-        bus_.unregisterObject(entry.collectionPath);
-        delete entry.collection;
-    }
+    // The sub-collection's path goes first: nothing may hang below the
+    // tombstone, which then answers for both.
+    if (entry.collection) bus_.unregisterObject(entry.collectionPath);
     bus_.unregisterObject(entry.path);
-    delete entry.wrapper;
-    if (entry.collection) bury(entry.collectionPath);
+    dropWrapper(entry.collection);
+    dropWrapper(entry.wrapper);
     bury(entry.path);
+}
+
+void AutomationServer::retireTogether(const std::vector<EntryIt>& gone)
+{
+    // The bus keeps the objects of a folder ("/Address") in one sorted
+    // array, so registering or removing a path shifts it: thousands of
+    // retirements one by one are quadratic. Instead each folder concerned
+    // is emptied at once and filled again in the bus's order, which only
+    // appends.
+    QSet<QString> folders;
+    std::vector<Entry> entries;
+    entries.reserve(gone.size());
+    for (const EntryIt& it : gone) {
+        Entry& entry = entries.emplace_back(std::move(it->second));
+        entries_.erase(it);
+        byPath_.remove(entry.path);
+        folders.insert(folderOf(entry.path));
+        tombstones_.push_back(entry.path);
+    }
+    while (tombstones_.size() > kMaxTombstones) {
+        folders.insert(folderOf(tombstones_.front()));
+        tombstones_.pop_front();
+    }
+    for (const QString& folder : folders) bus_.unregisterObject(folder, QDBusConnection::UnregisterTree);
+    for (Entry& entry : entries) {
+        dropWrapper(entry.collection);
+        dropWrapper(entry.wrapper);
+    }
+
+    struct Registration {
+        QStringList parts; // the path's components, as the bus orders them
+        QString path;
+        QObject* wrapper; // null: a tombstone
+    };
+    std::vector<Registration> again;
+    const auto add = [&](const QString& path, QObject* wrapper) {
+        again.push_back({path.split(QLatin1Char('/'), Qt::SkipEmptyParts), path, wrapper});
+    };
+    for (auto& [object, entry] : entries_) {
+        if (!folders.contains(folderOf(entry.path))) continue;
+        add(entry.path, entry.wrapper);
+        if (entry.collection) add(entry.collectionPath, entry.collection);
+    }
+    for (const QString& path : tombstones_)
+        if (folders.contains(folderOf(path))) add(path, nullptr);
+    std::sort(again.begin(), again.end(), [](const Registration& a, const Registration& b) { return a.parts < b.parts; });
+    for (const Registration& r : again) {
+        const bool registered = r.wrapper ? bus_.registerObject(r.path, r.wrapper, QDBusConnection::ExportAdaptors)
+                                          : bus_.registerVirtualObject(r.path, tombstone_, QDBusConnection::SubPath);
+        if (!registered) qWarning("automation: cannot register %s", qPrintable(r.path));
+    }
 }
 
 void AutomationServer::bury(const QString& path)
 {
-    if (!bus_.registerVirtualObject(path, tombstone_)) return;
+    // SubPath: the tombstone answers for the object's sub-collection too.
+    if (!bus_.registerVirtualObject(path, tombstone_, QDBusConnection::SubPath)) return;
     tombstones_.push_back(path);
     while (tombstones_.size() > kMaxTombstones) {
         bus_.unregisterObject(tombstones_.front());

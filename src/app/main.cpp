@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QStatusBar>
+#include <QTimer>
 
 using namespace quarlo;
 
@@ -83,9 +84,13 @@ int main(int argc, char** argv)
 
     // Started by an automation client, it skips what only makes sense for a
     // person who started it.
+    // The list loads from the event loop, with the window up to show its
+    // progress and questions; the tips come after it.
     if (!commandLine.StartedByAutomation()) {
-        if (const QString path = commandLine.ListPath(); !path.isEmpty()) list.Load(path);
-        window.Help().ShowTips(HelpMenu::TipCategory(), false);
+        QTimer::singleShot(0, &window, [&application, &window, path = commandLine.ListPath()] {
+            if (!path.isEmpty()) application.OpenList(path);
+            window.Help().ShowTips(HelpMenu::TipCategory(), false);
+        });
     }
     RegisterFileType(registry, executable, QStringLiteral(".BlackList"),
                      QStringLiteral("Automated SPAM Whitelist / Blacklist verification"),
