@@ -44,6 +44,30 @@ QString folderOf(const QString& path)
     return slash < 0 ? path : path.left(slash);
 }
 
+bool inFolder(const QString& path, const QString& folder)
+{
+    return path.size() > folder.size() && path.startsWith(folder) && path.at(folder.size()) == QLatin1Char('/');
+}
+
+// The order in which the bus keeps paths: component by component, each
+// compared as text ("/Address/10" before "/Address/9"), a path before those
+// below it.
+bool busOrder(const QString& a, const QString& b)
+{
+    qsizetype i = 1;
+    qsizetype j = 1;
+    for (;;) {
+        const qsizetype endA = a.indexOf(QLatin1Char('/'), i);
+        const qsizetype endB = b.indexOf(QLatin1Char('/'), j);
+        const QStringView partA = QStringView(a).mid(i, (endA < 0 ? a.size() : endA) - i);
+        const QStringView partB = QStringView(b).mid(j, (endB < 0 ? b.size() : endB) - j);
+        if (const int order = partA.compare(partB)) return order < 0;
+        if (endA < 0 || endB < 0) return endA < 0 && endB >= 0;
+        i = endA + 1;
+        j = endB + 1;
+    }
+}
+
 // Deletes a wrapper whose path is no longer registered. The bus hears of
 // every registered object's end and then searches its whole object tree
 // for it, waiting on its own thread: per address of a big list that made
@@ -86,18 +110,20 @@ AutomationServer::AutomationServer(quarlo::Application& application, bool starte
 
 AutomationServer::~AutomationServer()
 {
-    if (!started_) return;
-    bus_.unregisterService(kServiceName);
-    // Folder by folder: path by path would shift the bus's sorted arrays
-    // once per path.
-    QSet<QString> folders;
-    for (auto& [object, entry] : entries_) folders.insert(folderOf(entry.path));
-    for (const QString& path : tombstones_) folders.insert(folderOf(path));
-    for (const QString& folder : folders) bus_.unregisterObject(folder, QDBusConnection::UnregisterTree);
+    if (started_) {
+        bus_.unregisterService(kServiceName);
+        // Folder by folder: path by path would shift the bus's sorted
+        // arrays once per path.
+        QSet<QString> folders;
+        for (auto& [object, entry] : entries_) folders.insert(folderOf(entry.path));
+        for (const QString& path : tombstones_) folders.insert(folderOf(path));
+        for (const QString& folder : folders) bus_.unregisterObject(folder, QDBusConnection::UnregisterTree);
+    }
     for (auto& [object, entry] : entries_) {
         dropWrapper(entry.collection);
         dropWrapper(entry.wrapper);
     }
+    for (QObject* wrapper : unregistered_) dropWrapper(wrapper);
 }
 
 quarlo::Addresslist& AutomationServer::Addresslist() { return application_.Addresslist(); }
@@ -157,8 +183,10 @@ AutomationServer::Entry& AutomationServer::expose(const std::shared_ptr<T>& obje
     entry.path = path;
     entry.object = object;
     entry.alive = std::move(alive);
+    // Owned by the entry, not parented to the server: a QObject finds a
+    // leaving child by searching its list of children, which for every
+    // address of a big list made emptying it quadratic.
     entry.wrapper = makeWrapper(path);
-    entry.wrapper->setParent(this);
     if (!bus_.registerObject(path, entry.wrapper, QDBusConnection::ExportAdaptors))
         qWarning("automation: cannot register %s", qPrintable(path));
     byPath_.insert(path, key);
@@ -177,8 +205,7 @@ QDBusObjectPath AutomationServer::collectionOf(const void* object,
     Entry* entry = find(object);
     if (!entry) return None();
     if (!entry->collection) {
-        entry->collection = make(entry->path);
-        entry->collection->setParent(this);
+        entry->collection = make(entry->path); // owned like the wrapper
         entry->collectionPath = static_cast<AutomationObject*>(entry->collection)->path();
         if (!bus_.registerObject(entry->collectionPath, entry->collection, QDBusConnection::ExportAdaptors))
             qWarning("automation: cannot register %s", qPrintable(entry->collectionPath));
@@ -381,33 +408,48 @@ void AutomationServer::retireTogether(const std::vector<EntryIt>& gone)
         tombstones_.pop_front();
     }
     for (const QString& folder : folders) bus_.unregisterObject(folder, QDBusConnection::UnregisterTree);
+    // Off the bus now; deleted a slice at a time, which for a whole list
+    // would otherwise hold up the window for a while.
     for (Entry& entry : entries) {
-        dropWrapper(entry.collection);
-        dropWrapper(entry.wrapper);
+        for (QObject* wrapper : {entry.collection, entry.wrapper})
+            if (wrapper) unregistered_.push_back(wrapper);
     }
+    if (!unregistered_.empty()) QTimer::singleShot(0, this, &AutomationServer::dropSome);
 
     struct Registration {
-        QStringList parts; // the path's components, as the bus orders them
-        QString path;
+        const QString* path;
         QObject* wrapper; // null: a tombstone
     };
     std::vector<Registration> again;
-    const auto add = [&](const QString& path, QObject* wrapper) {
-        again.push_back({path.split(QLatin1Char('/'), Qt::SkipEmptyParts), path, wrapper});
+    const auto emptied = [&folders](const QString& path) {
+        for (const QString& folder : folders)
+            if (inFolder(path, folder)) return true;
+        return false;
     };
     for (auto& [object, entry] : entries_) {
-        if (!folders.contains(folderOf(entry.path))) continue;
-        add(entry.path, entry.wrapper);
-        if (entry.collection) add(entry.collectionPath, entry.collection);
+        if (!emptied(entry.path)) continue;
+        again.push_back({&entry.path, entry.wrapper});
+        if (entry.collection) again.push_back({&entry.collectionPath, entry.collection});
     }
     for (const QString& path : tombstones_)
-        if (folders.contains(folderOf(path))) add(path, nullptr);
-    std::sort(again.begin(), again.end(), [](const Registration& a, const Registration& b) { return a.parts < b.parts; });
+        if (emptied(path)) again.push_back({&path, nullptr});
+    std::sort(again.begin(), again.end(),
+              [](const Registration& a, const Registration& b) { return busOrder(*a.path, *b.path); });
     for (const Registration& r : again) {
-        const bool registered = r.wrapper ? bus_.registerObject(r.path, r.wrapper, QDBusConnection::ExportAdaptors)
-                                          : bus_.registerVirtualObject(r.path, tombstone_, QDBusConnection::SubPath);
-        if (!registered) qWarning("automation: cannot register %s", qPrintable(r.path));
+        const bool registered = r.wrapper ? bus_.registerObject(*r.path, r.wrapper, QDBusConnection::ExportAdaptors)
+                                          : bus_.registerVirtualObject(*r.path, tombstone_, QDBusConnection::SubPath);
+        if (!registered) qWarning("automation: cannot register %s", qPrintable(*r.path));
     }
+}
+
+void AutomationServer::dropSome()
+{
+    constexpr size_t kSlice = 4096;
+    for (size_t n = 0; n < kSlice && !unregistered_.empty(); ++n) {
+        dropWrapper(unregistered_.back());
+        unregistered_.pop_back();
+    }
+    if (!unregistered_.empty()) QTimer::singleShot(0, this, &AutomationServer::dropSome);
 }
 
 void AutomationServer::bury(const QString& path)

@@ -127,6 +127,8 @@ private:
     // Retires many objects at once (a list cleared, loaded or scanned again).
     void retireTogether(const std::vector<EntryIt>& gone);
     void bury(const QString& path);
+    // Deletes some of the wrappers retireTogether took off the bus.
+    void dropSome();
     bool registerFixed(const QString& path, QObject* wrapper);
     void onClientGone(const QString& busName);
     void onLastWindowClosed();
@@ -144,6 +146,7 @@ private:
     QHash<QString, quint64> lastId_;
     AutomationTombstone* tombstone_;
     std::deque<QString> tombstones_;
+    std::vector<QObject*> unregistered_; // off the bus, deleted a slice at a time
     bool sweepQueued_ = false;
     QDBusServiceWatcher* watcher_;
     QSet<QString> clients_;

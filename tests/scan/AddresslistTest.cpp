@@ -363,12 +363,12 @@ TEST_F(AddresslistTest, SlicedLoadsReplaceTheListAtTheEndOrNotAtAll)
 
     // Cancelled after the first slice.
     QSignalSpy progress(&list, &Addresslist::LoadProgress);
-    const auto cancel = connect(&list, &Addresslist::LoadProgress, &list, &Addresslist::CancelLoad);
+    const auto cancel = QObject::connect(&list, &Addresslist::LoadProgress, &list, &Addresslist::CancelLoad);
     ASSERT_TRUE(list.PrepareLoad(path));
     list.StartLoad();
     EXPECT_TRUE(list.Loading());
     ASSERT_TRUE(finished.wait(30000));
-    disconnect(cancel);
+    QObject::disconnect(cancel);
     EXPECT_EQ(finished.at(0).at(0).toBool(), false);
     ASSERT_EQ(progress.count(), 1);
     EXPECT_GT(progress.at(0).at(0).toLongLong(), 0);

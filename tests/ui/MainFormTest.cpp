@@ -133,14 +133,14 @@ TEST_F(MainFormTest, BigListsLoadUnderProgressAndEmptyInOneReset)
     prompts.answers = {Answer::Yes};
     prompts.paths = {path};
     bool sawDialog = false;
-    const auto cancel = connect(&list, &Addresslist::LoadProgress, form.get(), [&] {
+    const auto cancel = QObject::connect(&list, &Addresslist::LoadProgress, form.get(), [&] {
         if (auto* dialog = form->findChild<QProgressDialog*>("LoadProgress")) {
             sawDialog = dialog->windowModality() == Qt::WindowModal;
             dialog->findChild<QPushButton*>()->click();
         }
     });
     form->RunTool("Main:Open");
-    disconnect(cancel);
+    QObject::disconnect(cancel);
     EXPECT_TRUE(sawDialog);
     EXPECT_EQ(list.Count(), 1);
     EXPECT_EQ(form->Table().AddressRowCount(), 1);
