@@ -49,24 +49,30 @@ bool inFolder(const QString& path, const QString& folder)
     return path.size() > folder.size() && path.startsWith(folder) && path.at(folder.size()) == QLatin1Char('/');
 }
 
-// The order in which the bus keeps paths: component by component, each
-// compared as text ("/Address/10" before "/Address/9"), a path before those
-// below it.
-bool busOrder(const QString& a, const QString& b)
-{
-    qsizetype i = 1;
-    qsizetype j = 1;
-    for (;;) {
-        const qsizetype endA = a.indexOf(QLatin1Char('/'), i);
-        const qsizetype endB = b.indexOf(QLatin1Char('/'), j);
-        const QStringView partA = QStringView(a).mid(i, (endA < 0 ? a.size() : endA) - i);
-        const QStringView partB = QStringView(b).mid(j, (endB < 0 ? b.size() : endB) - j);
-        if (const int order = partA.compare(partB)) return order < 0;
-        if (endA < 0 || endB < 0) return endA < 0 && endB >= 0;
-        i = endA + 1;
-        j = endB + 1;
+// A path as the bus orders it: component by component, each compared as
+// text ("/Address/10" before "/Address/9"), a path before those below it.
+// Paths here have at most three components ("/Address/7/RespondingServers").
+struct BusOrder {
+    QStringView folder;
+    QStringView id;
+    QStringView rest;
+
+    explicit BusOrder(const QString& path)
+    {
+        const qsizetype second = path.indexOf(QLatin1Char('/'), 1);
+        const qsizetype third = second < 0 ? -1 : path.indexOf(QLatin1Char('/'), second + 1);
+        folder = QStringView(path).mid(1, (second < 0 ? path.size() : second) - 1);
+        if (second >= 0) id = QStringView(path).mid(second + 1, (third < 0 ? path.size() : third) - second - 1);
+        if (third >= 0) rest = QStringView(path).mid(third + 1);
     }
-}
+    bool operator<(const BusOrder& other) const
+    {
+        if (const int order = folder.compare(other.folder)) return order < 0;
+        if (const int order = id.compare(other.id)) return order < 0;
+        if (rest.isEmpty() || other.rest.isEmpty()) return rest.isEmpty() && !other.rest.isEmpty();
+        return rest.compare(other.rest) < 0;
+    }
+};
 
 // Deletes a wrapper whose path is no longer registered. The bus hears of
 // every registered object's end and then searches its whole object tree
@@ -419,6 +425,7 @@ void AutomationServer::retireTogether(const std::vector<EntryIt>& gone)
     struct Registration {
         const QString* path;
         QObject* wrapper; // null: a tombstone
+        BusOrder order;
     };
     std::vector<Registration> again;
     const auto emptied = [&folders](const QString& path) {
@@ -428,13 +435,12 @@ void AutomationServer::retireTogether(const std::vector<EntryIt>& gone)
     };
     for (auto& [object, entry] : entries_) {
         if (!emptied(entry.path)) continue;
-        again.push_back({&entry.path, entry.wrapper});
-        if (entry.collection) again.push_back({&entry.collectionPath, entry.collection});
+        again.push_back({&entry.path, entry.wrapper, BusOrder(entry.path)});
+        if (entry.collection) again.push_back({&entry.collectionPath, entry.collection, BusOrder(entry.collectionPath)});
     }
     for (const QString& path : tombstones_)
-        if (emptied(path)) again.push_back({&path, nullptr});
-    std::sort(again.begin(), again.end(),
-              [](const Registration& a, const Registration& b) { return busOrder(*a.path, *b.path); });
+        if (emptied(path)) again.push_back({&path, nullptr, BusOrder(path)});
+    std::sort(again.begin(), again.end(), [](const Registration& a, const Registration& b) { return a.order < b.order; });
     for (const Registration& r : again) {
         const bool registered = r.wrapper ? bus_.registerObject(*r.path, r.wrapper, QDBusConnection::ExportAdaptors)
                                           : bus_.registerVirtualObject(*r.path, tombstone_, QDBusConnection::SubPath);
