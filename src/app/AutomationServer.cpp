@@ -396,56 +396,60 @@ void AutomationServer::retireTogether(const std::vector<EntryIt>& gone)
 {
     // The bus keeps the objects of a folder ("/Address") in one sorted
     // array, so registering or removing a path shifts it: thousands of
-    // retirements one by one are quadratic. Instead each folder concerned
-    // is emptied at once and filled again in the bus's order, which only
-    // appends.
-    QSet<QString> folders;
+    // retirements one by one are quadratic. Instead a folder left without
+    // live objects is emptied at once and its tombstones are registered
+    // again in the bus's order, which only appends.
     std::vector<Entry> entries;
     entries.reserve(gone.size());
     for (const EntryIt& it : gone) {
         Entry& entry = entries.emplace_back(std::move(it->second));
         entries_.erase(it);
         byPath_.remove(entry.path);
-        folders.insert(folderOf(entry.path));
-        tombstones_.push_back(entry.path);
     }
-    while (tombstones_.size() > kMaxTombstones) {
-        folders.insert(folderOf(tombstones_.front()));
-        tombstones_.pop_front();
-    }
-    for (const QString& folder : folders) bus_.unregisterObject(folder, QDBusConnection::UnregisterTree);
-    // Off the bus now; deleted a slice at a time, which for a whole list
-    // would otherwise hold up the window for a while.
-    for (Entry& entry : entries) {
+    QSet<QString> live;
+    for (const auto& [object, entry] : entries_) live.insert(folderOf(entry.path));
+    QSet<QString> emptied;
+    for (const Entry& entry : entries) {
+        const QString folder = folderOf(entry.path);
+        if (live.contains(folder)) {
+            // Rare (a whole list goes at once): one by one.
+            if (entry.collection) bus_.unregisterObject(entry.collectionPath);
+            bus_.unregisterObject(entry.path);
+            bury(entry.path);
+        } else {
+            emptied.insert(folder);
+            tombstones_.push_back(entry.path);
+        }
+        // Off the bus (or soon); deleted a slice at a time, which for a
+        // whole list would otherwise hold up the window for a while.
         for (QObject* wrapper : {entry.collection, entry.wrapper})
             if (wrapper) unregistered_.push_back(wrapper);
     }
     if (!unregistered_.empty()) QTimer::singleShot(0, this, &AutomationServer::dropSome);
 
-    struct Registration {
-        const QString* path;
-        QObject* wrapper; // null: a tombstone
-        BusOrder order;
-    };
-    std::vector<Registration> again;
-    const auto emptied = [&folders](const QString& path) {
-        for (const QString& folder : folders)
+    const auto inEmptied = [&emptied](const QString& path) {
+        for (const QString& folder : emptied)
             if (inFolder(path, folder)) return true;
         return false;
     };
-    for (auto& [object, entry] : entries_) {
-        if (!emptied(entry.path)) continue;
-        again.push_back({&entry.path, entry.wrapper, BusOrder(entry.path)});
-        if (entry.collection) again.push_back({&entry.collectionPath, entry.collection, BusOrder(entry.collectionPath)});
+    while (tombstones_.size() > kMaxTombstones) {
+        if (!inEmptied(tombstones_.front())) bus_.unregisterObject(tombstones_.front());
+        tombstones_.pop_front();
     }
+    if (emptied.isEmpty()) return;
+    for (const QString& folder : emptied) bus_.unregisterObject(folder, QDBusConnection::UnregisterTree);
+
+    struct Tombstone {
+        const QString* path;
+        BusOrder order;
+    };
+    std::vector<Tombstone> again;
     for (const QString& path : tombstones_)
-        if (emptied(path)) again.push_back({&path, nullptr, BusOrder(path)});
-    std::sort(again.begin(), again.end(), [](const Registration& a, const Registration& b) { return a.order < b.order; });
-    for (const Registration& r : again) {
-        const bool registered = r.wrapper ? bus_.registerObject(*r.path, r.wrapper, QDBusConnection::ExportAdaptors)
-                                          : bus_.registerVirtualObject(*r.path, tombstone_, QDBusConnection::SubPath);
-        if (!registered) qWarning("automation: cannot register %s", qPrintable(*r.path));
-    }
+        if (inEmptied(path)) again.push_back({&path, BusOrder(path)});
+    std::sort(again.begin(), again.end(), [](const Tombstone& a, const Tombstone& b) { return a.order < b.order; });
+    for (const Tombstone& t : again)
+        if (!bus_.registerVirtualObject(*t.path, tombstone_, QDBusConnection::SubPath))
+            qWarning("automation: cannot register %s", qPrintable(*t.path));
 }
 
 void AutomationServer::dropSome()
