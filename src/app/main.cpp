@@ -83,9 +83,9 @@ int main(int argc, char** argv)
     if (!automation.Start()) qInfo("quarlo: automation is not available: %s", qPrintable(automation.StartError()));
 
     // Started by an automation client, it skips what only makes sense for a
-    // person who started it.
-    // The list loads from the event loop, with the window up to show its
-    // progress and questions; the tips come after it.
+    // person who started it. A list named on the command line loads from
+    // the event loop, with the window up to show its progress and
+    // questions; the tips come after it.
     if (!commandLine.StartedByAutomation()) {
         QTimer::singleShot(0, &window, [&application, &window, path = commandLine.ListPath()] {
             if (!path.isEmpty()) application.OpenList(path);

@@ -428,10 +428,12 @@ void MainForm::connectList()
     connect(&list, &Addresslist::ZoneTestComplete, this, &MainForm::showZoneProblems);
     connect(&list, &Addresslist::LoadProgress, this, &MainForm::showLoadProgress);
     connect(&list, &Addresslist::LoadFinished, this, [this] {
-        // Perhaps from inside the dialog's own Cancel.
-        if (loadProgress_) {
-            loadProgress_->hide();
-            loadProgress_->deleteLater();
+        // Perhaps from inside the dialog's own Cancel; the next load gets a
+        // dialog of its own.
+        if (QProgressDialog* dialog = loadProgress_) {
+            loadProgress_ = nullptr;
+            dialog->hide();
+            dialog->deleteLater();
         }
     });
     auto finished = [this](bool complete) {
