@@ -243,6 +243,13 @@ bool Addresslist::Save(const QString& filename)
 bool Addresslist::Load(const QString& filename)
 {
     if (!PrepareLoad(filename)) return false;
+    // Nothing can cancel this load, so the held addresses go first: the
+    // two lists are never in memory at once.
+    std::vector<AddressPtr> gone = items_.TakeAll();
+    while (!gone.empty()) {
+        detach(gone.back());
+        gone.pop_back();
+    }
     expand(*load_, -1);
     finishLoad();
     return true;

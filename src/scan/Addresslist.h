@@ -84,7 +84,9 @@ public:
     // list is as it was; the file itself is only read.
     bool Save(const QString& filename = QString());
     // Loads at once. False, with the list unchanged and LastError saying
-    // why, when the file cannot be read or holds too many addresses.
+    // why, when the file cannot be read or holds too many addresses. (A
+    // load in steps holds the old list until its end, so it may take twice
+    // a list's memory meanwhile.)
     bool Load(const QString& filename);
     // Loading in steps, for the window and automation: PrepareLoad reads
     // and counts the file (false as for Load), PreparedCount says how many
