@@ -3,13 +3,16 @@
 #include "export/ExportEngine.h"
 
 #include "common/AppInfo.h"
+#include "common/IpRange.h"
 #include "common/NameFunctions.h"
+#include "common/TargetLimits.h"
 #include "common/UserPrompts.h"
 #include "scan/Addresslist.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -17,6 +20,9 @@ namespace quarlo {
 namespace {
 
 const QString kExtension = QStringLiteral(".BlackList");
+const QString kLoadTitle = QStringLiteral("Load Address List");
+// Skipped entries shown after a load; the rest are counted.
+constexpr int kWarningsShown = 10;
 
 } // namespace
 
@@ -63,17 +69,65 @@ void Application::ShowFileOpenDialog()
     const std::optional<QString> path =
         prompts_->OpenFileIn(DialogFolder(), QStringLiteral("Load Address List ..."), FileFilter());
     if (!path) return;
-    if (!list_.Load(*path)) {
-        prompts_->Message(QStringLiteral("Cannot load address list from ") + FileName(*path, false),
-                          QStringLiteral("Load Address List"), UserPrompts::Buttons::Ok,
-                          UserPrompts::Icon::Exclamation);
+    OpenList(*path);
+}
+
+void Application::OpenList(const QString& filename)
+{
+    if (!list_.PrepareLoad(filename)) {
+        // LastError names the whole path; the message names the file and
+        // gives the reason below it.
+        const QString error = list_.LastError();
+        const qsizetype reason = error.indexOf(QStringLiteral("\r\n\r\n"));
+        prompts_->Message(QStringLiteral("Cannot load address list from ") + FileName(filename, false)
+                             + (reason < 0 ? QString() : QStringLiteral("\n\n") + error.mid(reason + 4)),
+                         kLoadTitle, UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+        return;
     }
+    // A mistyped range in a file ("/16" for "/26") must not flood the list
+    // unasked.
+    const qint64 count = list_.PreparedCount();
+    if (count > TargetLimits::kConfirmAbove
+        && prompts_->Message(QStringLiteral("Load all %1 addresses of %2?")
+                                .arg(IpRange::Grouped(count), FileName(filename, false)),
+                            kLoadTitle, UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
+               != UserPrompts::Answer::Yes) {
+        list_.CancelLoad();
+        return;
+    }
+    if (!runLoad()) return;
+    const QStringList skipped = list_.LoadWarnings();
+    if (skipped.isEmpty()) return;
+    QString text = QStringLiteral("These entries were not loaded:\n\n") + skipped.mid(0, kWarningsShown).join(QLatin1Char('\n'));
+    if (skipped.size() > kWarningsShown)
+        text += QStringLiteral("\n... and %1 more").arg(IpRange::Grouped(skipped.size() - kWarningsShown));
+    prompts_->Message(text, kLoadTitle, UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
 }
 
 void Application::FileOpen(const QString& filename)
 {
     if (!SaveChangesPrompt(false)) return;
-    list_.Load(filename);
+    if (list_.PrepareLoad(filename)) runLoad();
+}
+
+bool Application::runLoad()
+{
+    QEventLoop loop;
+    bool finished = false;
+    bool loaded = false;
+    const QMetaObject::Connection done =
+        connect(&list_, &Addresslist::LoadFinished, &loop, [&](bool ok) {
+            finished = true;
+            loaded = ok;
+            loop.quit();
+        });
+    list_.StartLoad();
+    loop.exec();
+    disconnect(done);
+    // The program is ending (the loop was told to quit from outside): the
+    // list stays as it was.
+    if (!finished) list_.CancelLoad();
+    return loaded;
 }
 
 void Application::FileNew()

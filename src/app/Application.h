@@ -25,7 +25,17 @@ public:
     quarlo::Settings& Settings() { return settings_; }
 
     void ShowFileOpenDialog() override;
+    // Opens a list for an automation client: nothing is asked beyond saving
+    // the open list, and a file that cannot be loaded leaves the list as it
+    // was with Addresslist::LastError saying why. Returns once the file has
+    // been loaded (a slice at a time, the program serving events meanwhile)
+    // or the load was cancelled.
     void FileOpen(const QString& filename);
+    // Opens a list for the person at the window (the open dialog, a list
+    // named on the command line): a file of more than
+    // TargetLimits::kConfirmAbove addresses loads only after a Yes, and
+    // what went wrong or was skipped is shown.
+    void OpenList(const QString& filename);
     void FileNew() override;
     void FileClose() override;
     bool FileSave(const QString& filename = QString()) override;
@@ -56,6 +66,9 @@ public:
 
 private:
     void print(bool preview);
+    // Runs the prepared load from the event loop until it ends; true when
+    // it loaded.
+    bool runLoad();
 
     quarlo::Addresslist& list_;
     quarlo::Settings& settings_;

@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <QtDebug>
+#include <algorithm>
 
 namespace quarlo {
 
@@ -34,6 +35,55 @@ bool holds(const Collection& collection, const Pointer& item)
     for (const auto& held : collection)
         if (held == item) return true;
     return false;
+}
+
+// "/Address" for "/Address/7" and "/Address/7/RespondingServers".
+QString folderOf(const QString& path)
+{
+    const qsizetype slash = path.indexOf(QLatin1Char('/'), 1);
+    return slash < 0 ? path : path.left(slash);
+}
+
+bool inFolder(const QString& path, const QString& folder)
+{
+    return path.size() > folder.size() && path.startsWith(folder) && path.at(folder.size()) == QLatin1Char('/');
+}
+
+// A path as the bus orders it: component by component, each compared as
+// text ("/Address/10" before "/Address/9"), a path before those below it.
+// Paths here have at most three components ("/Address/7/RespondingServers").
+struct BusOrder {
+    QStringView folder;
+    QStringView id;
+    QStringView rest;
+
+    explicit BusOrder(const QString& path)
+    {
+        const qsizetype second = path.indexOf(QLatin1Char('/'), 1);
+        const qsizetype third = second < 0 ? -1 : path.indexOf(QLatin1Char('/'), second + 1);
+        folder = QStringView(path).mid(1, (second < 0 ? path.size() : second) - 1);
+        if (second >= 0) id = QStringView(path).mid(second + 1, (third < 0 ? path.size() : third) - second - 1);
+        if (third >= 0) rest = QStringView(path).mid(third + 1);
+    }
+    bool operator<(const BusOrder& other) const
+    {
+        if (const int order = folder.compare(other.folder)) return order < 0;
+        if (const int order = id.compare(other.id)) return order < 0;
+        if (rest.isEmpty() || other.rest.isEmpty()) return rest.isEmpty() && !other.rest.isEmpty();
+        return rest.compare(other.rest) < 0;
+    }
+};
+
+// Deletes a wrapper whose path is no longer registered. The bus hears of
+// every registered object's end and then searches its whole object tree
+// for it, waiting on its own thread: per address of a big list that made
+// retiring them quadratic. The object is no longer in the tree, so the bus
+// needs no word of it.
+void dropWrapper(QObject* wrapper)
+{
+    if (!wrapper) return;
+    QObject::disconnect(wrapper, &QObject::destroyed, nullptr, nullptr);
+    delete wrapper;
 }
 
 } // namespace
@@ -66,12 +116,20 @@ AutomationServer::AutomationServer(quarlo::Application& application, bool starte
 
 AutomationServer::~AutomationServer()
 {
-    if (!started_) return;
-    bus_.unregisterService(kServiceName);
-    for (auto& [object, entry] : entries_) {
-        if (entry.collection) bus_.unregisterObject(entry.collectionPath);
-        bus_.unregisterObject(entry.path);
+    if (started_) {
+        bus_.unregisterService(kServiceName);
+        // Folder by folder: path by path would shift the bus's sorted
+        // arrays once per path.
+        QSet<QString> folders;
+        for (auto& [object, entry] : entries_) folders.insert(folderOf(entry.path));
+        for (const QString& path : tombstones_) folders.insert(folderOf(path));
+        for (const QString& folder : folders) bus_.unregisterObject(folder, QDBusConnection::UnregisterTree);
     }
+    for (auto& [object, entry] : entries_) {
+        dropWrapper(entry.collection);
+        dropWrapper(entry.wrapper);
+    }
+    for (QObject* wrapper : unregistered_) dropWrapper(wrapper);
 }
 
 quarlo::Addresslist& AutomationServer::Addresslist() { return application_.Addresslist(); }
@@ -131,8 +189,10 @@ AutomationServer::Entry& AutomationServer::expose(const std::shared_ptr<T>& obje
     entry.path = path;
     entry.object = object;
     entry.alive = std::move(alive);
+    // Owned by the entry, not parented to the server: a QObject finds a
+    // leaving child by searching its list of children, which for every
+    // address of a big list made emptying it quadratic.
     entry.wrapper = makeWrapper(path);
-    entry.wrapper->setParent(this);
     if (!bus_.registerObject(path, entry.wrapper, QDBusConnection::ExportAdaptors))
         qWarning("automation: cannot register %s", qPrintable(path));
     byPath_.insert(path, key);
@@ -151,8 +211,7 @@ QDBusObjectPath AutomationServer::collectionOf(const void* object,
     Entry* entry = find(object);
     if (!entry) return None();
     if (!entry->collection) {
-        entry->collection = make(entry->path);
-        entry->collection->setParent(this);
+        entry->collection = make(entry->path); // owned like the wrapper
         entry->collectionPath = static_cast<AutomationObject*>(entry->collection)->path();
         if (!bus_.registerObject(entry->collectionPath, entry->collection, QDBusConnection::ExportAdaptors))
             qWarning("automation: cannot register %s", qPrintable(entry->collectionPath));
@@ -301,15 +360,15 @@ void AutomationServer::QueueSweep()
 void AutomationServer::Sweep()
 {
     sweepQueued_ = false;
-    for (auto it = entries_.begin(); it != entries_.end();) {
-        if (it->second.alive()) {
-            ++it;
-        } else {
-            auto next = std::next(it);
-            retire(it);
-            it = next;
-        }
+    std::vector<EntryIt> gone;
+    for (auto it = entries_.begin(); it != entries_.end(); ++it)
+        if (!it->second.alive()) gone.push_back(it);
+    if (gone.size() >= kRetireTogetherFrom) {
+        retireTogether(gone);
+        return;
     }
+    // Erasing one entry leaves the others' iterators valid.
+    for (const EntryIt& it : gone) retire(it);
 }
 
 void AutomationServer::Retire(const void* object)
@@ -319,26 +378,94 @@ void AutomationServer::Retire(const void* object)
     QueueSweep();
 }
 
-void AutomationServer::retire(std::unordered_map<const void*, Entry>::iterator it)
+void AutomationServer::retire(EntryIt it)
 {
     Entry entry = std::move(it->second);
     entries_.erase(it);
     byPath_.remove(entry.path);
-    // A tombstone at a path hides everything below it, so the
-    // sub-collection's goes first.
-    if (entry.collection) {
-        bus_.unregisterObject(entry.collectionPath);
-        delete entry.collection;
-    }
+    // The sub-collection's path goes first: nothing may hang below the
+    // tombstone, which then answers for both.
+    if (entry.collection) bus_.unregisterObject(entry.collectionPath);
     bus_.unregisterObject(entry.path);
-    delete entry.wrapper;
-    if (entry.collection) bury(entry.collectionPath);
+    dropWrapper(entry.collection);
+    dropWrapper(entry.wrapper);
     bury(entry.path);
+}
+
+void AutomationServer::retireTogether(const std::vector<EntryIt>& gone)
+{
+    // The bus keeps the objects of a folder ("/Address") in one sorted
+    // array, so registering or removing a path shifts it: thousands of
+    // retirements one by one are quadratic. Instead a folder left without
+    // live objects is emptied at once and its tombstones are registered
+    // again in the bus's order, which only appends.
+    std::vector<Entry> entries;
+    entries.reserve(gone.size());
+    for (const EntryIt& it : gone) {
+        Entry& entry = entries.emplace_back(std::move(it->second));
+        entries_.erase(it);
+        byPath_.remove(entry.path);
+    }
+    QSet<QString> live;
+    for (const auto& [object, entry] : entries_) live.insert(folderOf(entry.path));
+    QSet<QString> emptied;
+    for (const Entry& entry : entries) {
+        const QString folder = folderOf(entry.path);
+        if (live.contains(folder)) {
+            // Rare (a whole list goes at once): one by one.
+            if (entry.collection) bus_.unregisterObject(entry.collectionPath);
+            bus_.unregisterObject(entry.path);
+            bury(entry.path);
+        } else {
+            emptied.insert(folder);
+            tombstones_.push_back(entry.path);
+        }
+        // Off the bus (or soon); deleted a slice at a time, which for a
+        // whole list would otherwise hold up the window for a while.
+        for (QObject* wrapper : {entry.collection, entry.wrapper})
+            if (wrapper) unregistered_.push_back(wrapper);
+    }
+    if (!unregistered_.empty()) QTimer::singleShot(0, this, &AutomationServer::dropSome);
+
+    const auto inEmptied = [&emptied](const QString& path) {
+        for (const QString& folder : emptied)
+            if (inFolder(path, folder)) return true;
+        return false;
+    };
+    while (tombstones_.size() > kMaxTombstones) {
+        if (!inEmptied(tombstones_.front())) bus_.unregisterObject(tombstones_.front());
+        tombstones_.pop_front();
+    }
+    if (emptied.isEmpty()) return;
+    for (const QString& folder : emptied) bus_.unregisterObject(folder, QDBusConnection::UnregisterTree);
+
+    struct Tombstone {
+        const QString* path;
+        BusOrder order;
+    };
+    std::vector<Tombstone> again;
+    for (const QString& path : tombstones_)
+        if (inEmptied(path)) again.push_back({&path, BusOrder(path)});
+    std::sort(again.begin(), again.end(), [](const Tombstone& a, const Tombstone& b) { return a.order < b.order; });
+    for (const Tombstone& t : again)
+        if (!bus_.registerVirtualObject(*t.path, tombstone_, QDBusConnection::SubPath))
+            qWarning("automation: cannot register %s", qPrintable(*t.path));
+}
+
+void AutomationServer::dropSome()
+{
+    constexpr size_t kSlice = 4096;
+    for (size_t n = 0; n < kSlice && !unregistered_.empty(); ++n) {
+        dropWrapper(unregistered_.back());
+        unregistered_.pop_back();
+    }
+    if (!unregistered_.empty()) QTimer::singleShot(0, this, &AutomationServer::dropSome);
 }
 
 void AutomationServer::bury(const QString& path)
 {
-    if (!bus_.registerVirtualObject(path, tombstone_)) return;
+    // SubPath: the tombstone answers for the object's sub-collection too.
+    if (!bus_.registerVirtualObject(path, tombstone_, QDBusConnection::SubPath)) return;
     tombstones_.push_back(path);
     while (tombstones_.size() > kMaxTombstones) {
         bus_.unregisterObject(tombstones_.front());

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 class QDBusServiceWatcher;
 
@@ -49,9 +50,12 @@ public:
     static QString GoneText(const QString& path);
     static QDBusObjectPath None() { return QDBusObjectPath(QStringLiteral("/")); }
 
-    // Paths of gone objects kept answering kErrorObjectGone; older ones are
-    // dropped (the bus then reports an unknown object, still an error).
+    // Gone objects whose paths (and their sub-collections') keep answering
+    // kErrorObjectGone; older ones are dropped (the bus then reports an
+    // unknown object, still an error). A full list's addresses fit.
     static constexpr size_t kMaxTombstones = 100000;
+    // A sweep that finds this many gone objects retires them together.
+    static constexpr size_t kRetireTogetherFrom = 64;
 
     // Create it before the window: it hears the list's events first, so a
     // client learns of a finished scan before the window's message box.
@@ -118,8 +122,13 @@ private:
     Entry* find(const void* object);
     QDBusObjectPath collectionOf(const void* object, const std::function<QObject*(const QString& path)>& make);
     std::function<bool()> aliveOf(const void* object);
-    void retire(std::unordered_map<const void*, Entry>::iterator it);
+    using EntryIt = std::unordered_map<const void*, Entry>::iterator;
+    void retire(EntryIt it);
+    // Retires many objects at once (a list cleared, loaded or scanned again).
+    void retireTogether(const std::vector<EntryIt>& gone);
     void bury(const QString& path);
+    // Deletes some of the wrappers retireTogether took off the bus.
+    void dropSome();
     bool registerFixed(const QString& path, QObject* wrapper);
     void onClientGone(const QString& busName);
     void onLastWindowClosed();
@@ -137,6 +146,7 @@ private:
     QHash<QString, quint64> lastId_;
     AutomationTombstone* tombstone_;
     std::deque<QString> tombstones_;
+    std::vector<QObject*> unregistered_; // off the bus, deleted a slice at a time
     bool sweepQueued_ = false;
     QDBusServiceWatcher* watcher_;
     QSet<QString> clients_;

@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QStatusBar>
+#include <QTimer>
 
 using namespace quarlo;
 
@@ -82,10 +83,14 @@ int main(int argc, char** argv)
     if (!automation.Start()) qInfo("quarlo: automation is not available: %s", qPrintable(automation.StartError()));
 
     // Started by an automation client, it skips what only makes sense for a
-    // person who started it.
+    // person who started it. A list named on the command line loads from
+    // the event loop, with the window up to show its progress and
+    // questions; the tips come after it.
     if (!commandLine.StartedByAutomation()) {
-        if (const QString path = commandLine.ListPath(); !path.isEmpty()) list.Load(path);
-        window.Help().ShowTips(HelpMenu::TipCategory(), false);
+        QTimer::singleShot(0, &window, [&application, &window, path = commandLine.ListPath()] {
+            if (!path.isEmpty()) application.OpenList(path);
+            window.Help().ShowTips(HelpMenu::TipCategory(), false);
+        });
     }
     RegisterFileType(registry, executable, QStringLiteral(".BlackList"),
                      QStringLiteral("Automated SPAM Whitelist / Blacklist verification"),

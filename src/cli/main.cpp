@@ -14,6 +14,7 @@
 #include "common/RegFileBackend.h"
 #include "common/Registry.h"
 #include "common/RegistryLocation.h"
+#include "common/TargetLimits.h"
 #include "common/VolatileRegistryBackend.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
@@ -43,9 +44,7 @@ namespace {
 
 constexpr int kExitClean = 0;
 constexpr int kExitUsage = 2;
-// Far above real use (a /16 is 65536 addresses), low enough that the
-// targets' memory stays small.
-constexpr qsizetype kMaxTargets = 100000;
+constexpr qsizetype kMaxTargets = TargetLimits::kMaxTargets;
 // A target is at most 320 characters; a longer line is cut here while read.
 constexpr qsizetype kMaxLineBytes = 4096;
 // Endless input (/dev/zero, "yes") ends the run instead of spinning forever.

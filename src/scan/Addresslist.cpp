@@ -2,6 +2,7 @@
 
 #include "common/IpFunctions.h"
 #include "common/IpRange.h"
+#include "common/TargetLimits.h"
 #include "model/DnsFailure.h"
 #include "model/QueryTag.h"
 #include "model/Settings.h"
@@ -9,12 +10,74 @@
 #include "scan/DnsLookup.h"
 #include "storage/AddressListFile.h"
 
+#include <QElapsedTimer>
 #include <QSet>
 #include <algorithm>
 #include <climits>
 #include <optional>
 
 namespace quarlo {
+
+// A file being loaded: its entries, where the expansion stands, and the
+// addresses made so far, held apart from the list until the end.
+struct Addresslist::LoadJob {
+    QString filename;
+    QStringList entries;
+    qint64 total = 0; // distinct addresses the entries stand for
+    int next = 0;     // the next entry to take
+    std::optional<IpRange> range; // the range being expanded
+    QString rangeText;
+    qint64 rangeAt = 0;
+    KeyedCollection<Address> items;
+    QStringList warnings;
+    bool running = false;
+};
+
+namespace {
+
+// A slice of a load keeps the window answering; several fit between two
+// frames of the progress dialog.
+constexpr qint64 kLoadSliceMs = 20;
+
+// The distinct addresses entries stand for, without making one: ranges and
+// plain IPv4 addresses as merged runs of numbers, other targets by key.
+// *exact is false when counting stopped past the limit.
+qint64 distinctAddresses(const QStringList& entries, bool* exact)
+{
+    std::vector<std::pair<quint32, quint32>> runs;
+    QSet<QString> others;
+    *exact = true;
+    for (const QString& entry : entries) {
+        if (IpRange::LooksLikeRange(entry)) {
+            if (const std::optional<IpRange> range = IpRange::Parse(entry)) runs.emplace_back(range->First(), range->Last());
+            continue;
+        }
+        // Only the canonical spelling is the same key as a range's address.
+        const std::optional<quint32> number = IpRange::ParseAddress(entry);
+        if (number && IpRange::ToText(*number) == entry) {
+            runs.emplace_back(*number, *number);
+        } else {
+            others.insert(entry.toCaseFolded());
+            if (others.size() > TargetLimits::kMaxTargets) {
+                *exact = false;
+                return others.size();
+            }
+        }
+    }
+    std::sort(runs.begin(), runs.end());
+    qint64 count = others.size();
+    qint64 end = -1; // the last number counted
+    for (const auto& [first, last] : runs) {
+        const qint64 from = std::max<qint64>(first, end + 1);
+        if (qint64(last) >= from) {
+            count += qint64(last) - from + 1;
+            end = last;
+        }
+    }
+    return count;
+}
+
+} // namespace
 
 Addresslist::Addresslist(Settings& settings, DnsLookup& dns, std::unique_ptr<DirectDns> directDns, QObject* parent)
     : QObject(parent), settings_(settings), dns_(dns), directDns_(std::move(directDns))
@@ -30,6 +93,9 @@ Addresslist::Addresslist(Settings& settings, DnsLookup& dns, std::unique_ptr<Dir
                 onLookupComplete(name, answer, failureFlag, tag);
             });
     connect(directDns_.get(), &DirectDns::Reply, this, &Addresslist::onDirectDnsReply);
+    loadTimer_.setSingleShot(true);
+    loadTimer_.setInterval(0);
+    connect(&loadTimer_, &QTimer::timeout, this, &Addresslist::loadSlice);
 }
 
 Addresslist::~Addresslist()
@@ -57,6 +123,12 @@ bool Addresslist::AddEntry(const QString& text, QString* why)
     }
     const std::optional<IpRange> range = IpRange::Parse(text, why);
     if (!range) return false;
+    if (Count() + range->Count() > TargetLimits::kMaxTargets) {
+        if (why)
+            *why = QStringLiteral("%1: the list would hold more than %2 addresses")
+                       .arg(range->Text(), IpRange::Grouped(TargetLimits::kMaxTargets));
+        return false;
+    }
     AddRange(*range);
     return true;
 }
@@ -116,7 +188,12 @@ QStringList Addresslist::FileTargets() const
 
 void Addresslist::Clear()
 {
-    while (items_.Count() >= 1) detach(items_.Remove(items_.Count()));
+    CancelLoad();
+    std::vector<AddressPtr> gone = items_.TakeAll();
+    while (!gone.empty()) {
+        detach(gone.back());
+        gone.pop_back();
+    }
     firstIncomplete_ = 1;
     changed_ = true;
     emit NewFile();
@@ -177,23 +254,133 @@ bool Addresslist::Save(const QString& filename)
 
 bool Addresslist::Load(const QString& filename)
 {
-    QStringList targets;
+    if (!PrepareLoad(filename)) return false;
+    // Nothing can cancel this load, so the held addresses go first: the
+    // two lists are never in memory at once.
+    std::vector<AddressPtr> gone = items_.TakeAll();
+    while (!gone.empty()) {
+        detach(gone.back());
+        gone.pop_back();
+    }
+    expand(*load_, -1);
+    finishLoad();
+    return true;
+}
+
+bool Addresslist::PrepareLoad(const QString& filename)
+{
+    CancelLoad();
+    auto job = std::make_unique<LoadJob>();
     QString description;
-    if (!AddressListFile::Read(filename, targets, description)) {
+    if (!AddressListFile::Read(filename, job->entries, description)) {
         lastError_ = QStringLiteral("Cannot load Address List from ") + filename + QStringLiteral("\r\n\r\n") + description;
         return false;
     }
-    Clear();
-    filename_ = filename;
-    items_.reserve(targets.size());
-    loadWarnings_.clear();
-    for (const QString& target : targets) {
-        QString why;
-        if (!AddEntry(target, &why)) loadWarnings_.append(why);
+    bool exact = true;
+    job->total = distinctAddresses(job->entries, &exact);
+    if (job->total > TargetLimits::kMaxTargets) {
+        lastError_ = QStringLiteral("Cannot load Address List from ") + filename + QStringLiteral("\r\n\r\n")
+                     + QStringLiteral("It stands for %1%2 addresses; a list holds at most %3. Split it into smaller lists.")
+                           .arg(exact ? QString() : QStringLiteral("more than "),
+                                IpRange::Grouped(exact ? job->total : TargetLimits::kMaxTargets),
+                                IpRange::Grouped(TargetLimits::kMaxTargets));
+        return false;
     }
+    job->filename = filename;
+    job->items.reserve(static_cast<int>(job->total));
+    load_ = std::move(job);
+    return true;
+}
+
+qint64 Addresslist::PreparedCount() const { return load_ ? load_->total : 0; }
+
+bool Addresslist::Loading() const { return load_ && load_->running; }
+
+void Addresslist::StartLoad()
+{
+    if (!load_ || load_->running) return;
+    load_->running = true;
+    loadTimer_.start();
+}
+
+void Addresslist::CancelLoad()
+{
+    if (!load_) return;
+    const bool running = load_->running;
+    loadTimer_.stop();
+    load_.reset();
+    if (running) emit LoadFinished(false);
+}
+
+void Addresslist::loadSlice()
+{
+    if (!load_) return;
+    if (expand(*load_, kLoadSliceMs)) {
+        finishLoad();
+        return;
+    }
+    const LoadJob* const job = load_.get();
+    emit LoadProgress(job->items.Count(), job->total);
+    // Whoever shows the progress may have let the user cancel meanwhile.
+    if (load_.get() == job) loadTimer_.start();
+}
+
+bool Addresslist::expand(LoadJob& job, qint64 budgetMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    int sinceCheck = 0;
+    const auto add = [&](const QString& target, const QString& range) {
+        if (job.items.Contains(target)) return;
+        auto address = std::make_shared<Address>(target, settings_, this);
+        address->setRange(range);
+        job.items.Add(target, std::move(address));
+    };
+    for (;;) {
+        if (budgetMs >= 0 && ++sinceCheck >= 512) {
+            sinceCheck = 0;
+            if (clock.elapsed() >= budgetMs) return false;
+        }
+        if (job.range) {
+            if (job.rangeAt < job.range->Count()) {
+                add(job.range->AddressAt(job.rangeAt++), job.rangeText);
+                continue;
+            }
+            job.range.reset();
+        }
+        if (job.next >= job.entries.size()) return true;
+        const QString& entry = job.entries[job.next++];
+        if (!IpRange::LooksLikeRange(entry)) {
+            add(entry, QString());
+            continue;
+        }
+        QString why;
+        job.range = IpRange::Parse(entry, &why);
+        if (!job.range) {
+            job.warnings.append(why);
+            continue;
+        }
+        job.rangeText = job.range->Text();
+        job.rangeAt = 0;
+    }
+}
+
+void Addresslist::finishLoad()
+{
+    std::unique_ptr<LoadJob> job = std::move(load_);
+    loadTimer_.stop();
+    std::vector<AddressPtr> gone = items_.TakeAll();
+    items_ = std::move(job->items);
+    while (!gone.empty()) {
+        detach(gone.back());
+        gone.pop_back();
+    }
+    firstIncomplete_ = 1;
+    filename_ = job->filename;
+    loadWarnings_ = job->warnings;
     changed_ = false;
     emit NewFile();
-    return true;
+    if (job->running) emit LoadFinished(true);
 }
 
 void Addresslist::StartScan()

@@ -54,17 +54,19 @@ public:
     // The held address for the target (any letter case), or a new one
     // appended under it. Raises AddAddress either way.
     AddressPtr AddTarget(const QString& target);
-    // Adds one entry as typed, pasted or read from a file: a network range
-    // (see IpRange) adds each of its addresses through AddRange; anything
-    // else is one target for AddTarget. A refused range adds nothing and
-    // returns false, with *why saying why.
+    // Adds one entry as typed or pasted: a network range (see IpRange) adds
+    // each of its addresses through AddRange; anything else is one target
+    // for AddTarget. A refused range adds nothing and returns false, with
+    // *why saying why; so does a range that could take the list past
+    // TargetLimits::kMaxTargets addresses.
     bool AddEntry(const QString& text, QString* why = nullptr);
     // Appends every address of range that is not held yet, in order, each
     // remembering range.Text(); addresses already held stay as they are
     // (and where they are). Raises AddAddress for each new address only.
     // Returns how many were added. Linear in the range's size.
     int AddRange(const IpRange& range);
-    // Empties the list; raises one NewFile and no DeleteAddress.
+    // Empties the list at once (a running load ends first, as cancelled);
+    // raises one NewFile and no DeleteAddress.
     void Clear();
     AddressPtr Item(const QString& key) const { return items_.Item(key); }
     AddressPtr Item(int position) const { return items_.Item(position); }
@@ -82,11 +84,32 @@ public:
     // Address list files (".BlackList"). A range whose addresses are all
     // still listed is saved as one entry where its first address stands, so
     // files stay small; a range the user removed addresses from is saved
-    // address by address. Loading expands ranges again through AddEntry;
-    // a refused range in a file is skipped and named in LoadWarnings().
+    // address by address. Loading expands ranges again; a refused range in
+    // a file is skipped and named in LoadWarnings().
+    //
+    // A file is counted before anything is made: one that stands for more
+    // than TargetLimits::kMaxTargets addresses loads nothing. The loaded
+    // list replaces the old one in one step at the end, raising one NewFile
+    // and no AddAddress, so until then (and after a cancelled load) the
+    // list is as it was; the file itself is only read.
     bool Save(const QString& filename = QString());
+    // Loads at once. False, with the list unchanged and LastError saying
+    // why, when the file cannot be read or holds too many addresses. (A
+    // load in steps holds the old list until its end, so it may take twice
+    // a list's memory meanwhile.)
     bool Load(const QString& filename);
-    // What the last Load skipped, one line per entry; empty when nothing.
+    // Loading in steps, for the window and automation: PrepareLoad reads
+    // and counts the file (false as for Load), PreparedCount says how many
+    // addresses it will make, and StartLoad expands it a slice at a time
+    // from the event loop, raising LoadProgress between slices and
+    // LoadFinished at the end. CancelLoad drops a prepared or running load.
+    bool PrepareLoad(const QString& filename);
+    qint64 PreparedCount() const;
+    void StartLoad();
+    void CancelLoad();
+    // A started load has not finished yet.
+    bool Loading() const;
+    // What the last load skipped, one line per entry; empty when nothing.
     QStringList LoadWarnings() const { return loadWarnings_; }
     // The targets Save writes, in file order.
     QStringList FileTargets() const;
@@ -142,6 +165,10 @@ signals:
     void ScanComplete();
     // Every zone test of the scan has been answered.
     void ZoneTestComplete();
+    // A started load made done of its total addresses so far.
+    void LoadProgress(qint64 done, qint64 total);
+    // A started load ended: loaded, or cancelled with the list unchanged.
+    void LoadFinished(bool loaded);
 
 private:
     void onLookupComplete(const QString& name, const QString& answer, int failureFlag, const QString& tag);
@@ -155,6 +182,13 @@ private:
     const ZoneTest* zoneTest(const QString& zone) const;
     void count(QueryOutcome outcome, const QString& zone, const QString& detail);
     void detach(const AddressPtr& address);
+    struct LoadJob;
+    // Expands job for at most budgetMs (all of it when negative); true
+    // when nothing is left.
+    bool expand(LoadJob& job, qint64 budgetMs);
+    void loadSlice();
+    // Puts the loaded addresses in place of the held ones.
+    void finishLoad();
 
     Settings& settings_;
     DnsLookup& dns_;
@@ -175,6 +209,8 @@ private:
     int zoneTestsPending_ = 0; // queued or in flight
     std::deque<std::pair<QString, QString>> zoneTestQueue_; // zone, test address: not sent yet
     ScanSummary summary_;
+    std::unique_ptr<LoadJob> load_;
+    QTimer loadTimer_;
 };
 
 } // namespace quarlo

@@ -470,6 +470,11 @@ void AddAddressesForm::okClicked()
             refused.append(why);
             continue;
         }
+        if (list_.Count() + range->Count() > TargetLimits::kMaxTargets) {
+            refused.append(QStringLiteral("%1: the list would hold more than %2 addresses")
+                               .arg(range->Text(), IpRange::Grouped(TargetLimits::kMaxTargets)));
+            continue;
+        }
         // A short typing slip ("/16" for "/26") must not flood the list.
         if (range->Count() > kConfirmAbove
             && prompts_->Message(QStringLiteral("Add all %1 addresses of %2?")

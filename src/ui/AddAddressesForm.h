@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/TargetLimits.h"
+
 #include <QDialog>
 #include <QHash>
 #include <QMetaObject>
@@ -54,7 +56,7 @@ public:
     ~AddAddressesForm() override;
 
     // Ranges larger than this are added only after the user confirmed them.
-    static constexpr qint64 kConfirmAbove = 4096;
+    static constexpr qint64 kConfirmAbove = TargetLimits::kConfirmAbove;
     static inline const QString kAddIPv6Option = QStringLiteral("Add IPv6 Addresses");
     static inline const QString kIPv6TagPrefix = QStringLiteral("6:");
 

@@ -2,6 +2,7 @@
 
 #include "common/AppInfo.h"
 #include "common/AtomicFileWriter.h"
+#include "common/IpRange.h"
 #include "common/NameFunctions.h"
 #include "common/URL.h"
 #include "common/UserPrompts.h"
@@ -40,6 +41,7 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTextBrowser>
@@ -424,6 +426,16 @@ void MainForm::connectList()
         if (!redrawTimer_.isActive()) redrawTimer_.start();
     });
     connect(&list, &Addresslist::ZoneTestComplete, this, &MainForm::showZoneProblems);
+    connect(&list, &Addresslist::LoadProgress, this, &MainForm::showLoadProgress);
+    connect(&list, &Addresslist::LoadFinished, this, [this] {
+        // Perhaps from inside the dialog's own Cancel; the next load gets a
+        // dialog of its own.
+        if (QProgressDialog* dialog = loadProgress_) {
+            loadProgress_ = nullptr;
+            dialog->hide();
+            dialog->deleteLater();
+        }
+    });
     auto finished = [this](bool complete) {
         displayTimer_.stop();
         redrawTimer_.stop();
@@ -497,6 +509,29 @@ void MainForm::SetupForm()
 }
 
 void MainForm::RefreshData() { table_->RefreshData(); }
+
+void MainForm::showLoadProgress(qint64 done, qint64 total)
+{
+    if (!loadProgress_) {
+        // Window-modal: the list must not change under the load, and the
+        // window still redraws.
+        loadProgress_ = new QProgressDialog(this);
+        loadProgress_->setObjectName(QStringLiteral("LoadProgress"));
+        loadProgress_->setWindowTitle(QStringLiteral("Load Address List"));
+        loadProgress_->setWindowModality(Qt::WindowModal);
+        loadProgress_->setAutoClose(false);
+        loadProgress_->setAutoReset(false);
+        // Loads of a moment show nothing.
+        loadProgress_->setMinimumDuration(400);
+        loadProgress_->setRange(0, static_cast<int>(total));
+        // Cancel, the window's close button and Escape.
+        connect(loadProgress_, &QProgressDialog::canceled, &s_.list, &Addresslist::CancelLoad);
+        connect(loadProgress_, &QDialog::rejected, &s_.list, &Addresslist::CancelLoad);
+    }
+    loadProgress_->setLabelText(QStringLiteral("Loading %1 of %2 addresses ...")
+                                    .arg(IpRange::Grouped(done), IpRange::Grouped(total)));
+    loadProgress_->setValue(static_cast<int>(std::min(done, total)));
+}
 
 void MainForm::noteScanSummary()
 {

@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <functional>
@@ -18,6 +19,7 @@ class QLabel;
 class QListWidget;
 class QMenu;
 class QProgressBar;
+class QProgressDialog;
 class QStackedWidget;
 class QTextBrowser;
 class QToolButton;
@@ -146,6 +148,8 @@ private:
     bool runAddDialog(); // true: the user confirmed the dialog
     // What the whole scan met, told once in the status bar.
     void noteScanSummary();
+    // A list loading a slice at a time: its progress, with Cancel.
+    void showLoadProgress(qint64 done, qint64 total);
     void showZoneProblems();
     void clearScanNotes();
     void startPageLink(const QUrl& url);
@@ -187,6 +191,7 @@ private:
     std::function<bool(const QUrl&)> openUrl_;
     std::function<bool(const QString&)> startProgram_;
     bool unloaded_ = false;
+    QPointer<QProgressDialog> loadProgress_;
 };
 
 } // namespace quarlo

@@ -240,6 +240,9 @@ void ResultsTable::RefreshData()
         for (const AddressPtr& address : list_) UpdateRow(address);
         return;
     }
+    // An emptied list leaves the grid as GridReset left it, without a
+    // second reset.
+    if (list_.Count() == 0) return;
     // An empty grid (a new scan, a loaded list) is filled in one go; the
     // view learns the rows' expansion afterwards. Beyond the first rows the
     // queue places the rest in order, a slice at a time.

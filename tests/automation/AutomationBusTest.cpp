@@ -472,6 +472,35 @@ TEST_F(AutomationBus, SettingsChangesArriveAsSignals)
     EXPECT_EQ(c().value(c().call("/Settings", "Settings", "RetrieveOption", {"Max Queries", key(QString())})).toString(), "10");
 }
 
+// Emptying a list whose every address a client holds: all the paths answer
+// "gone" at once, and the list goes on handing out new ones.
+TEST_F(AutomationBus, ClearingALargeListEndsEveryPathItHandedOut)
+{
+    // Nothing unsaved, so the open asks nothing.
+    ASSERT_TRUE(c().value(list("Save", {dir_->filePath("before-large.BlackList")})).toBool());
+    const QString file = listFile("large.BlackList", {"10.9.0.0/22", "large.example"});
+    ASSERT_EQ(app("FileOpen", {file}).type(), QDBusMessage::ReplyMessage);
+    ASSERT_EQ(listProperty("Count").toInt(), 1025);
+    const QDBusMessage listed = list("NewEnum");
+    const auto paths = qdbus_cast<QList<QDBusObjectPath>>(listed.arguments().value(0));
+    ASSERT_EQ(paths.size(), 1025);
+    const QString collection = c().path(c().get(paths[0].path(), "Address", "RespondingServers"));
+    ASSERT_TRUE(collection.endsWith("/RespondingServers")) << qPrintable(collection);
+
+    ASSERT_EQ(list("Clear").type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(listProperty("Count").toInt(), 0);
+    for (const int i : {0, 512, 1024}) {
+        const QDBusMessage reply = c().get(paths[i].path(), "Address", "Key");
+        EXPECT_EQ(reply.errorName(), kGone) << qPrintable(paths[i].path());
+    }
+    const QDBusMessage stale = c().call(collection, "RespondingServers", "NewEnum");
+    EXPECT_EQ(stale.errorName(), kGone);
+    EXPECT_TRUE(stale.errorMessage().contains(collection)) << qPrintable(stale.errorMessage());
+
+    const QString fresh = c().path(list("AddTarget", {"after.example"}));
+    EXPECT_EQ(c().prop(fresh, "Address", "Target").toString(), "after.example");
+}
+
 // Last: the program ends only when its window is closed and its last client
 // has left the bus.
 TEST_F(AutomationBus, ProgramEndsAfterTheWindowClosesAndTheClientLeaves)

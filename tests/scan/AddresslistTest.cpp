@@ -231,7 +231,9 @@ TEST_F(AddresslistTest, SaveAndLoad)
     EXPECT_EQ(keys(), QStringList({" b.example ", "192.0.2.1"}));
     EXPECT_EQ(list.Filename(), path);
     EXPECT_FALSE(list.Changed());
-    EXPECT_EQ(added.count(), 2);
+    // The loaded list replaces the old one in one step.
+    EXPECT_EQ(newFile.count(), 1);
+    EXPECT_EQ(added.count(), 0);
 
     // A failed load changes nothing and keeps its message.
     const QString broken = dir.filePath("broken.BlackList");
@@ -299,6 +301,108 @@ TEST_F(AddresslistTest, ZoneTestsGateEachZoneAndOnlyAnswersGetATxtQuery)
     EXPECT_EQ(address->ZonesWith(ZoneNote::Kind::Failed), QStringList{"a.test"});
     EXPECT_EQ(list.Summary().failed, 1);
     EXPECT_EQ(list.Summary().answered, 4);
+}
+
+namespace {
+
+QByteArray listXml(const QStringList& targets)
+{
+    QByteArray xml = "<AddressList>";
+    for (const QString& t : targets) xml += "<Address Target=\"" + t.toUtf8() + "\"/>";
+    return xml + "</AddressList>";
+}
+
+} // namespace
+
+// A file is counted before anything is made: overlapping entries count once,
+// and a file beyond the limit loads nothing and says why.
+TEST_F(AddresslistTest, FilesBeyondTheTargetLimitLoadNothing)
+{
+    const QString overlapping = dir.filePath("overlapping.BlackList");
+    spit(overlapping, listXml({"10.0.0.0/16", "10.0.0.0-10.0.0.9", "10.0.0.7", "10.0.128.0/17", "10.1.0.0/17", "a.example", "A.EXAMPLE"}));
+    ASSERT_TRUE(list.PrepareLoad(overlapping));
+    EXPECT_EQ(list.PreparedCount(), 65536 + 32768 + 1);
+    list.CancelLoad();
+
+    list.setFilename("mine.BlackList");
+    list.AddTarget("kept.example");
+    QStringList ranges;
+    for (int n = 0; n < 256; ++n) ranges << QString("10.%1.0.0/16").arg(n);
+    const QString huge = dir.filePath("huge.BlackList");
+    spit(huge, listXml(ranges));
+    QSignalSpy newFile(&list, &Addresslist::NewFile);
+    ASSERT_FALSE(list.Load(huge));
+    EXPECT_EQ(list.LastError(), "Cannot load Address List from " + huge
+                                    + "\r\n\r\nIt stands for 16,777,216 addresses; a list holds at most 100,000. "
+                                      "Split it into smaller lists.");
+    EXPECT_EQ(keys(), QStringList{"kept.example"});
+    EXPECT_EQ(list.Filename(), "mine.BlackList");
+    EXPECT_TRUE(list.Changed());
+    EXPECT_EQ(newFile.count(), 0);
+
+    // So does a range typed in that would take the list past the limit.
+    QString why;
+    ASSERT_TRUE(list.AddEntry("10.0.0.0/16"));
+    EXPECT_FALSE(list.AddEntry("10.1.0.0/16", &why));
+    EXPECT_EQ(why, "10.1.0.0/16: the list would hold more than 100,000 addresses");
+    EXPECT_EQ(list.Count(), 1 + 65536);
+}
+
+// From the event loop: the list stays as it was until the last slice, and a
+// cancelled load leaves it so; the file is only read.
+TEST_F(AddresslistTest, SlicedLoadsReplaceTheListAtTheEndOrNotAtAll)
+{
+    const QString path = dir.filePath("big.BlackList");
+    spit(path, listXml({"host.example", "10.0.0.0/16", "10.1.0.0/17", "2001:db8::/64"}));
+    const QByteArray onDisk = slurp(path);
+    list.setFilename("mine.BlackList");
+    list.AddTarget("kept.example");
+    QSignalSpy newFile(&list, &Addresslist::NewFile);
+    QSignalSpy added(&list, &Addresslist::AddAddress);
+    QSignalSpy finished(&list, &Addresslist::LoadFinished);
+
+    // Cancelled after the first slice.
+    QSignalSpy progress(&list, &Addresslist::LoadProgress);
+    const auto cancel = QObject::connect(&list, &Addresslist::LoadProgress, &list, &Addresslist::CancelLoad);
+    ASSERT_TRUE(list.PrepareLoad(path));
+    list.StartLoad();
+    EXPECT_TRUE(list.Loading());
+    ASSERT_TRUE(finished.wait(30000));
+    QObject::disconnect(cancel);
+    EXPECT_EQ(finished.at(0).at(0).toBool(), false);
+    ASSERT_EQ(progress.count(), 1);
+    EXPECT_GT(progress.at(0).at(0).toLongLong(), 0);
+    EXPECT_EQ(progress.at(0).at(1).toLongLong(), 1 + 65536 + 32768);
+    EXPECT_FALSE(list.Loading());
+    EXPECT_EQ(keys(), QStringList{"kept.example"});
+    EXPECT_EQ(list.Filename(), "mine.BlackList");
+    EXPECT_TRUE(list.Changed());
+    EXPECT_EQ(newFile.count(), 0);
+
+    // Run to the end: one NewFile, the file's name, nothing to save.
+    ASSERT_TRUE(list.PrepareLoad(path));
+    list.StartLoad();
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_EQ(finished.at(1).at(0).toBool(), true);
+    EXPECT_GT(progress.count(), 1) << "the load ran in one slice";
+    ASSERT_EQ(list.Count(), 1 + 65536 + 32768);
+    EXPECT_EQ(list.Item(1)->Key(), "host.example");
+    EXPECT_EQ(list.Item(2)->Range(), "10.0.0.0/16");
+    EXPECT_EQ(list.Item(list.Count())->Key(), "10.1.127.255");
+    EXPECT_EQ(list.LoadWarnings().size(), 1);
+    EXPECT_EQ(list.Filename(), path);
+    EXPECT_FALSE(list.Changed());
+    EXPECT_EQ(newFile.count(), 1);
+    EXPECT_EQ(added.count(), 0);
+    EXPECT_EQ(slurp(path), onDisk);
+
+    // Emptying the list ends a load that is still running.
+    ASSERT_TRUE(list.PrepareLoad(path));
+    list.StartLoad();
+    list.Clear();
+    EXPECT_FALSE(list.Loading());
+    EXPECT_EQ(finished.count(), 3);
+    EXPECT_EQ(list.Count(), 0);
 }
 
 // Ranges: every address once, in order, one event per new address, refusals

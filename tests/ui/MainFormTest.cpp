@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
@@ -115,6 +116,49 @@ TEST_F(MainFormTest, TitleAndCommandsFollowTheList)
     form->RunTool("Help:QuickStart"); // closes the list, start page again
     EXPECT_EQ(form->windowTitle(), "Quarlo");
     EXPECT_TRUE(form->StartPageShown());
+}
+
+// A big list file loads under a progress dialog whose Cancel keeps the list;
+// emptying a big list resets the grid once instead of removing row by row.
+TEST_F(MainFormTest, BigListsLoadUnderProgressAndEmptyInOneReset)
+{
+    const QString path = dir.filePath("big.BlackList");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("<AddressList><Address Target=\"10.0.0.0/16\"/><Address Target=\"10.1.0.0/17\"/></AddressList>");
+    }
+    newList({"192.0.2.1"});
+    list.setChanged(false);
+    prompts.answers = {Answer::Yes};
+    prompts.paths = {path};
+    bool sawDialog = false;
+    const auto cancel = QObject::connect(&list, &Addresslist::LoadProgress, form.get(), [&] {
+        if (auto* dialog = form->findChild<QProgressDialog*>("LoadProgress")) {
+            sawDialog = dialog->windowModality() == Qt::WindowModal;
+            dialog->findChild<QPushButton*>()->click();
+        }
+    });
+    form->RunTool("Main:Open");
+    QObject::disconnect(cancel);
+    EXPECT_TRUE(sawDialog);
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(form->Table().AddressRowCount(), 1);
+
+    prompts.answers = {Answer::Yes};
+    prompts.paths = {path};
+    form->RunTool("Main:Open");
+    ASSERT_EQ(list.Count(), 98304);
+    EXPECT_EQ(form->windowTitle(), "Quarlo [big]");
+
+    const ResultsModel& model = form->Table().resultsModel();
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    form->RunTool("Main:New");
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(removed.count(), 0);
 }
 
 // Rows are drawn in slices during a scan: ResultsTableTest.
