@@ -458,6 +458,8 @@ int main(int argc, char** argv)
                 warn(QStringLiteral("No DNS server answered; check your network or the --dns option / QUARLO_DNS_SERVERS"));
             if (!summary.refusingZones.isEmpty())
                 warn(QStringLiteral("Your DNS resolver is refused by %1; use your own resolver").arg(refusalPhrase(summary.refusingZones)));
+            if (summary.abandoned > 0)
+                warn(StallWarning(summary));
         };
         if (options.watch) {
             const int status = HistoryRun::FinishWatch(list, settings, options, report.targets);

@@ -10,6 +10,8 @@
 #include "storage/AddressListFile.h"
 
 #include <QSet>
+#include <algorithm>
+#include <climits>
 #include <optional>
 
 namespace quarlo {
@@ -195,6 +197,7 @@ void Addresslist::StartScan()
     zoneTestIndex_.clear();
     zoneTestsPending_ = 0;
     zoneTestQueue_.clear();
+    lastReply_.start();
     if (settings_.CheckListsBeforeScanning() && items_.Count() > 0) startZoneTests();
     scanTimer_.start();
     emit ScanStarted();
@@ -305,8 +308,23 @@ void Addresslist::count(QueryOutcome outcome, const QString& zone, const QString
     }
 }
 
+void Addresslist::checkForStall()
+{
+    const int outstanding = dns_.PendingCount();
+    if (outstanding == 0 || !lastReply_.isValid()) return;
+    const qint64 silentMs = lastReply_.elapsed();
+    if (silentMs <= qint64(dns_.LongestWaitMs()) + kStallSlackMs) return;
+    qWarning("No DNS reply for %lld ms with %d lookups outstanding: giving them up as unanswered",
+             silentMs, outstanding);
+    summary_.abandoned += outstanding;
+    summary_.stalledForMs = static_cast<int>(std::min<qint64>(silentMs, INT_MAX));
+    lastReply_.start();
+    dns_.ExpireAll();
+}
+
 void Addresslist::Tick()
 {
+    checkForStall();
     sendZoneTests();
     bool anyTurn = !zoneTestQueue_.empty();
     bool progressed = false;
@@ -371,6 +389,7 @@ void Addresslist::NotifyUpdate(Address& address)
 
 void Addresslist::onLookupComplete(const QString& name, const QString& answer, int failureFlag, const QString& tag)
 {
+    if (ScanActive()) lastReply_.start();
     // Tags without ":" belong to the add-addresses dialog.
     const QueryTag parsed = QueryTag::Parse(tag);
     if (parsed.Is(QueryTag::kZoneTest)) {

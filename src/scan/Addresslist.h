@@ -6,6 +6,7 @@
 #include "scan/ScanSummary.h"
 #include "scan/ZoneTest.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QStringList>
@@ -32,6 +33,11 @@ class Settings;
 // limited by the number of queries in flight and the round-trip time, not by
 // the tick. A pass that moved the scan on queues one more pass the same way,
 // so the end of a scan is found without waiting for the tick either.
+//
+// Every scan ends: when lookups are outstanding and no reply at all came for
+// longer than their tries could take (DnsLookup::LongestWaitMs plus
+// kStallSlackMs), the tick gives them up as unanswered. Their addresses end
+// incomplete, never clean, and the summary says how many were given up.
 class Addresslist : public QObject, public ScanHost {
     Q_OBJECT
 public:
@@ -118,6 +124,10 @@ public:
     // The tick interval; tests shorten it.
     void setTickInterval(int ms) { scanTimer_.setInterval(ms); }
 
+    // Silence beyond the longest retry schedule before the tick gives up
+    // the outstanding lookups: room for a busy event loop.
+    static constexpr int kStallSlackMs = 2000;
+
 signals:
     void NewFile();
     void AddAddress(const quarlo::AddressPtr& address);
@@ -133,6 +143,8 @@ private:
     void onLookupComplete(const QString& name, const QString& answer, int failureFlag, const QString& tag);
     void onDirectDnsReply(const DnsResponse& response);
     void schedulePass();
+    // Gives up the outstanding lookups when nothing came back for too long.
+    void checkForStall();
     void startZoneTests();
     void sendZoneTests();
     void onZoneTestReply(const QString& zone, const QString& testAddress, const QString& answer, int failureFlag);
@@ -151,6 +163,7 @@ private:
     QStringList dnsServerList_;
     QTimer scanTimer_;
     bool passQueued_ = false;
+    QElapsedTimer lastReply_; // since the scan started or the last lookup reply
     // Positions before this one hold complete addresses; passes start here.
     int firstIncomplete_ = 1;
     std::vector<ZoneTest> zoneTests_;

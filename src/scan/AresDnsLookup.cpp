@@ -1,6 +1,7 @@
 #include "scan/AresDnsLookup.h"
 
 #include "model/DnsFailure.h"
+#include "model/QueryTag.h"
 #include "scan/AresDriver.h"
 #include "scan/DnsReplyParser.h"
 
@@ -36,7 +37,7 @@ void AresDnsLookup::Lookup(const QString& name)
     const quint64 id = nextId_++;
     pending_.insert(id, Request{name, RequestTag()});
     if (BlacklistQuery())
-        blacklistQuery(id, name);
+        blacklistQuery(id, name, QueryTag::Parse(RequestTag()).Zone().toCaseFolded().toUtf8());
     else
         hostLookup(id, name);
 }
@@ -50,6 +51,21 @@ void AresDnsLookup::CancelAll()
     pending_.clear();
     finished_.clear();
     driver_->cancelAll();
+}
+
+void AresDnsLookup::ExpireAll()
+{
+    driver_->cancelAll();
+    // Results already queued are delivered first; these then find nothing.
+    for (auto it = pending_.cbegin(); it != pending_.cend(); ++it)
+        finished_.push(Result{it.key(), QString(), ARES_ETIMEOUT});
+}
+
+int AresDnsLookup::LongestWaitMs() const
+{
+    // No try waits longer than the cap, and the tries follow one another.
+    const DnsTuning tuning = driver_->tuning();
+    return tuning.tries * tuning.maxTimeoutMs;
 }
 
 void AresDnsLookup::hostLookup(quint64 id, const QString& name)
@@ -76,7 +92,7 @@ void AresDnsLookup::hostLookup(quint64 id, const QString& name)
     });
 }
 
-void AresDnsLookup::blacklistQuery(quint64 id, const QString& name)
+void AresDnsLookup::blacklistQuery(quint64 id, const QString& name, const QByteArray& zone)
 {
     const QByteArray encoded = AresDriver::EncodeName(name);
     if (encoded.isEmpty()) {
@@ -95,7 +111,7 @@ void AresDnsLookup::blacklistQuery(quint64 id, const QString& name)
             return;
         }
         finish(id, texts.join(QLatin1Char(' ')), ARES_SUCCESS);
-    });
+    }, zone);
 }
 
 void AresDnsLookup::finish(quint64 id, const QString& answer, int failure)

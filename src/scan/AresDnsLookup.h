@@ -32,6 +32,8 @@ public:
     void Lookup(const QString& name) override;
     int PendingCount() const override { return static_cast<int>(pending_.size()); }
     void CancelAll() override;
+    void ExpireAll() override;
+    int LongestWaitMs() const override;
 
     // How long each try waits at most and how many tries a lookup gets;
     // applies to lookups from now on.
@@ -52,7 +54,9 @@ private:
     };
 
     void hostLookup(quint64 id, const QString& name);
-    void blacklistQuery(quint64 id, const QString& name);
+    // zone: the list asked, whose answers are timed on their own (see
+    // AresDriver::query); empty when the tag names none.
+    void blacklistQuery(quint64 id, const QString& name, const QByteArray& zone);
     // Records the outcome of request id (ignored when it was cancelled) and
     // schedules its emission.
     void finish(quint64 id, const QString& answer, int failure);

@@ -16,6 +16,7 @@ namespace quarlo {
 struct AresDriver::Request {
     quint64 id = 0;
     QByteArray name;
+    QByteArray path; // shares a round-trip estimate; may be empty
     int type = 0; // 0: host lookup
     QueryCallback onQuery;
     HostCallback onHost;
@@ -39,6 +40,7 @@ struct AresDriver::Attempt {
     int tryNumber = 0; // 1 for the first try
     qint64 sentAtNs = 0;
     bool hostLookup = false;
+    QByteArray path; // its request's, for replies that come after the request ended
 };
 
 struct AresDriver::Server {
@@ -48,8 +50,7 @@ struct AresDriver::Server {
     ares_addr_port_node node{}; // from the system's configuration
     ares_channel channel = nullptr;
     int attempts = 0;          // tries of this channel inside c-ares
-    qint64 srttNs = -1;        // smoothed round trip; -1 before the first sample
-    qint64 rttvarNs = 0;
+    Rtt rtt;
     int failures = 0;          // tries timed out or refused since the last reply
 };
 
@@ -219,32 +220,59 @@ void AresDriver::setTuning(const DnsTuning& tuning)
     if (aresDepth_ == 0 && !submitting_) settle();
 }
 
-int AresDriver::retryTimeoutMs(int index) const
+bool AresDriver::Rtt::add(qint64 rttNs)
+{
+    if (rttNs < 0) return false;
+    if (srttNs < 0) {
+        srttNs = rttNs;
+        rttvarNs = rttNs / 2;
+        return true;
+    }
+    rttvarNs = (3 * rttvarNs + std::abs(srttNs - rttNs)) / 4;
+    srttNs = (7 * srttNs + rttNs) / 8;
+    return false;
+}
+
+int AresDriver::timeoutMs(const Rtt& rtt) const
 {
     const int upper = tuning_.maxTimeoutMs;
-    if (index < 0 || index >= static_cast<int>(servers_.size()) || servers_[size_t(index)]->srttNs < 0)
-        return std::min(InitialTimeoutMs, upper);
-    const Server& server = *servers_[size_t(index)];
-    const qint64 margin = std::max<qint64>(4 * server.rttvarNs, MinDeviationMarginMs * Ms);
-    const qint64 ms = (server.srttNs + margin + Ms - 1) / Ms;
+    if (rtt.srttNs < 0) return std::min(InitialTimeoutMs, upper);
+    const qint64 margin = std::max<qint64>(4 * rtt.rttvarNs, MinDeviationMarginMs * Ms);
+    const qint64 ms = (rtt.srttNs + margin + Ms - 1) / Ms;
     return static_cast<int>(std::clamp<qint64>(ms, std::min(MinTimeoutMs, upper), upper));
 }
 
-qint64 AresDriver::tryWaitNs(int server, int tryIndex) const
+int AresDriver::retryTimeoutMs(int index) const
 {
+    if (index < 0 || index >= static_cast<int>(servers_.size())) return timeoutMs(Rtt{});
+    return timeoutMs(servers_[size_t(index)]->rtt);
+}
+
+qint64 AresDriver::tryWaitNs(int server, int tryIndex, const QByteArray& path) const
+{
+    int timeout = retryTimeoutMs(server);
+    if (!path.isEmpty()) {
+        const auto it = paths_.constFind(path);
+        if (it != paths_.constEnd() && it->rtt.srttNs >= 0) {
+            timeout = timeoutMs(it->rtt);
+        } else if (tryIndex == tuning_.tries - 1 && (it == paths_.constEnd() || it->unanswered < NewPathGrace)) {
+            timeout = std::max(timeout, timeoutMs(Rtt{}));
+        }
+    }
     // The first round of tries waits the time-out, each server once; the
     // second round waits it again, because the first tries keep listening
     // (their replies are taken until the last deadline) and so have had
     // twice the time-out already; each further round doubles it.
     const int round = tryIndex / std::max<int>(1, int(servers_.size()));
-    const qint64 wait = qint64(retryTimeoutMs(server)) << std::clamp(round - 1, 0, 20);
+    const qint64 wait = qint64(timeout) << std::clamp(round - 1, 0, 20);
     return std::min<qint64>(wait, tuning_.maxTimeoutMs) * Ms;
 }
 
-void AresDriver::query(const QByteArray& name, int type, QueryCallback done)
+void AresDriver::query(const QByteArray& name, int type, QueryCallback done, const QByteArray& path)
 {
     auto request = std::make_unique<Request>();
     request->name = name;
+    request->path = path;
     request->type = type;
     request->onQuery = std::move(done);
     enqueue(std::move(request));
@@ -274,15 +302,18 @@ void AresDriver::submitWaiting()
 {
     // A callback that queries again lands here while the outer loop runs;
     // the outer loop submits it in order.
-    if (submitting_ || burstSent_ >= Burst) return;
+    if (submitting_) return;
+    if (burstSent_ >= Burst) {
+        // The burst gap resets the count when no reply does: without it, a
+        // burst whose tries all go unanswered would leave the rest unsent.
+        rearmTimers();
+        return;
+    }
     submitting_ = true;
     for (;;) {
         const bool retry = !retries_.empty();
         if (!retry && (waiting_.empty() || inFlight_ >= window_)) break;
-        if (burstSent_ >= Burst) {
-            if (!burstTimer_.isActive()) burstTimer_.start();
-            break;
-        }
+        if (burstSent_ >= Burst) break; // rearmTimers starts the gap
         Request* request = nullptr;
         if (retry) {
             const auto it = requests_.find(retries_.front());
@@ -319,9 +350,9 @@ void AresDriver::sendTry(Request* request)
     request->tryStartNs = now;
     request->tryServer = server->index;
     request->tryIndex = index;
-    request->deadlineNs = now + tryWaitNs(server->index, index);
+    request->deadlineNs = now + tryWaitNs(server->index, index, request->path);
     deadlines_.push(Deadline{request->deadlineNs, request->id});
-    auto* attempt = new Attempt{this, server, request->id, request->tries, now, request->type == 0};
+    auto* attempt = new Attempt{this, server, request->id, request->tries, now, request->type == 0, request->path};
     ++server->attempts;
     ++triesSent_;
     // The callback may run before these calls return and end the request.
@@ -370,6 +401,7 @@ void AresDriver::tryEnded(const Attempt& attempt, int status, bool replied, bool
         if (!attempt.hostLookup) {
             const qint64 rtt = clock_.nsecsElapsed() - attempt.sentAtNs;
             sample(server, rtt);
+            samplePath(attempt.path, rtt);
             if (it != requests_.end()) learn(rtt);
         }
     } else if (status == ARES_ECONNREFUSED) {
@@ -434,7 +466,7 @@ void AresDriver::expireDeadlines()
         if (request.retryQueued || request.deadlineNs != deadline.atNs) continue;
         // The time-out may have grown since the try went out: a slower path
         // gets the longer wait.
-        const qint64 due = request.tryStartNs + tryWaitNs(request.tryServer, request.tryIndex);
+        const qint64 due = request.tryStartNs + tryWaitNs(request.tryServer, request.tryIndex, request.path);
         if (due > now) {
             request.deadlineNs = due;
             deadlines_.push(Deadline{due, request.id});
@@ -447,6 +479,10 @@ void AresDriver::expireDeadlines()
             queueRetry(&request);
             continue;
         }
+        if (!request.path.isEmpty()) {
+            Path& path = paths_[request.path];
+            if (path.rtt.srttNs < 0) ++path.unanswered;
+        }
         const int status = request.lastStatus;
         finish(deadline.request, [status](Request& r) {
             if (r.onQuery) r.onQuery(status, nullptr, 0);
@@ -457,24 +493,33 @@ void AresDriver::expireDeadlines()
 
 void AresDriver::sample(Server* server, qint64 rttNs)
 {
-    if (rttNs < 0) return;
-    if (server->srttNs < 0) {
-        server->srttNs = rttNs;
-        server->rttvarNs = rttNs / 2;
-        // Tries sent before this reply wait the initial guess; now there is a
-        // measurement. (A query to a zone that never answers, sent with the
-        // first ones, would otherwise hold a scan for seconds.)
-        for (auto& [id, request] : requests_) {
-            if (request->retryQueued || request->deadlineNs == 0 || request->tryServer != server->index) continue;
-            const qint64 due = request->tryStartNs + tryWaitNs(server->index, request->tryIndex);
-            if (due >= request->deadlineNs) continue;
-            request->deadlineNs = due;
-            deadlines_.push(Deadline{due, id});
-        }
-        return;
+    // Tries sent before the first reply wait the initial guess; now there is
+    // a measurement. (A query to a zone that never answers, sent with the
+    // first ones, would otherwise hold a scan for seconds.)
+    if (server->rtt.add(rttNs))
+        tightenDeadlines([index = server->index](const Request& request) { return request.tryServer == index; });
+}
+
+void AresDriver::samplePath(const QByteArray& path, qint64 rttNs)
+{
+    if (path.isEmpty()) return;
+    // Paths come from the caller's names: keep the table bounded.
+    if (paths_.size() >= MaxPaths && !paths_.contains(path)) paths_.clear();
+    // A longer estimate needs no pass: deadlines are checked against the
+    // estimate when they pass.
+    if (paths_[path].rtt.add(rttNs))
+        tightenDeadlines([&path](const Request& request) { return request.path == path; });
+}
+
+void AresDriver::tightenDeadlines(const std::function<bool(const Request&)>& affected)
+{
+    for (auto& [id, request] : requests_) {
+        if (request->retryQueued || request->deadlineNs == 0 || !affected(*request)) continue;
+        const qint64 due = request->tryStartNs + tryWaitNs(request->tryServer, request->tryIndex, request->path);
+        if (due >= request->deadlineNs) continue;
+        request->deadlineNs = due;
+        deadlines_.push(Deadline{due, id});
     }
-    server->rttvarNs = (3 * server->rttvarNs + std::abs(server->srttNs - rttNs)) / 4;
-    server->srttNs = (7 * server->srttNs + rttNs) / 8;
 }
 
 void AresDriver::learn(qint64 rttNs)
@@ -489,7 +534,7 @@ void AresDriver::backOff()
 {
     // Once per round trip: one burst of losses is one signal.
     qint64 roundTrip = 100 * Ms;
-    for (const auto& server : servers_) roundTrip = std::max(roundTrip, server->srttNs);
+    for (const auto& server : servers_) roundTrip = std::max(roundTrip, server->rtt.srttNs);
     const qint64 now = clock_.nsecsElapsed();
     if (lastCutNs_ >= 0 && now - lastCutNs_ < roundTrip) return;
     lastCutNs_ = now;
@@ -599,8 +644,17 @@ void AresDriver::settle()
     rearmTimers();
 }
 
+bool AresDriver::hasSendableWork() const
+{
+    return !retries_.empty() || (!waiting_.empty() && inFlight_ < window_);
+}
+
 void AresDriver::rearmTimers()
 {
+    // Whatever may be sent has a timer that sends it: a reply, a deadline or
+    // this gap. Every path through the driver ends here.
+    if (burstSent_ >= Burst && hasSendableWork() && !burstTimer_.isActive()) burstTimer_.start();
+
     // c-ares' own time-outs. ares_timeout walks every query of the channel,
     // and this runs after every submission and every reply: while the timer
     // runs it is left alone. Every channel gives each query the same

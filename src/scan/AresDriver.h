@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -82,6 +83,13 @@ public:
     // fraction of a second and would otherwise leave no room for the jitter
     // of a busy event loop.
     static constexpr int MinDeviationMarginMs = 250;
+    // A path not heard from yet may just be slower than the resolver's
+    // other answers: the last try of its queries waits at least the initial
+    // guess, until this many of them went unanswered for good (then it is
+    // silent, and waiting longer only delays the scan).
+    static constexpr int NewPathGrace = 4;
+    // Round-trip estimates kept for at most this many paths.
+    static constexpr int MaxPaths = 4096;
 
     // servers: entries as DnsServerToAres accepts them; invalid ones are
     // dropped with a warning. An empty list means the system's configuration;
@@ -111,7 +119,11 @@ public:
     qint64 triesSent() const { return triesSent_; }
 
     // An IN-class query of type for name, sent as given (no search domains).
-    void query(const QByteArray& name, int type, QueryCallback done);
+    // path names what answers it beyond the resolver (a blacklist's zone):
+    // queries of one path share a round-trip estimate of their own, so a
+    // list that answers slower than the resolver's other answers gets its
+    // own, longer waits. Empty: the server's estimate alone.
+    void query(const QByteArray& name, int type, QueryCallback done, const QByteArray& path = {});
     // The first IPv4 addresses of name as the system resolves it (hosts
     // file, search domains).
     void getHostByName(const QByteArray& name, HostCallback done);
@@ -128,6 +140,16 @@ private:
     struct Request;
     struct Attempt;
     struct Server;
+    struct Rtt {
+        qint64 srttNs = -1; // smoothed round trip; -1 before the first sample
+        qint64 rttvarNs = 0;
+        // Adds one sample; true for the first.
+        bool add(qint64 rttNs);
+    };
+    struct Path {
+        Rtt rtt;
+        int unanswered = 0; // queries that timed out before the first sample
+    };
     struct Deadline {
         qint64 atNs;
         quint64 request;
@@ -157,7 +179,12 @@ private:
     void sample(Server* server, qint64 rttNs);
     void learn(qint64 rttNs);
     void backOff();
-    qint64 tryWaitNs(int server, int tryIndex) const;
+    qint64 tryWaitNs(int server, int tryIndex, const QByteArray& path = {}) const;
+    int timeoutMs(const Rtt& rtt) const;
+    // After a first sample, tries waiting the old guess get the new one
+    // when it is shorter.
+    void tightenDeadlines(const std::function<bool(const Request&)>& affected);
+    void samplePath(const QByteArray& path, qint64 rttNs);
     int lingerMs() const;
 
     void process(Server* server, ares_socket_t readFd, ares_socket_t writeFd);
@@ -166,6 +193,8 @@ private:
     // re-arm the timers.
     void settle();
     void rearmTimers();
+    // Retries due, or new queries with room in the window.
+    bool hasSendableWork() const;
 
     std::vector<std::unique_ptr<Server>> servers_;
     int flags_ = 0;
@@ -177,6 +206,7 @@ private:
     qint64 armedDeadlineNs_ = 0;    // the deadline it was last set for
     QTimer burstTimer_;
     std::unordered_map<ares_socket_t, Notifiers> notifiers_;
+    QHash<QByteArray, Path> paths_;
     std::deque<std::unique_ptr<Request>> waiting_;  // not yet sent
     std::unordered_map<quint64, std::unique_ptr<Request>> requests_; // sent, not reported
     std::deque<quint64> retries_;                   // due for another try

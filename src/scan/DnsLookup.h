@@ -36,6 +36,12 @@ public:
     virtual int PendingCount() const = 0;
     // Drops every queued lookup; nothing is reported for them.
     virtual void CancelAll() = 0;
+    // Reports every queued lookup as timed out, from the event loop, and
+    // stops asking for them: for a caller that decided it waited enough.
+    virtual void ExpireAll() = 0;
+    // The longest a lookup can stay unanswered while its tries run; after
+    // that it is reported (Timeout at the latest).
+    virtual int LongestWaitMs() const = 0;
 
 signals:
     void LookupComplete(const QString& name, const QString& answer, int failureFlag,

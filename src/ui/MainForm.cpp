@@ -518,6 +518,10 @@ void MainForm::noteScanSummary()
     } else if (summary.NoDnsAnswered()) {
         scanNote_ = QStringLiteral("No DNS server answered; check your network or the DNS Servers option");
     }
+    if (const QString stall = StallWarning(summary); !stall.isEmpty()) {
+        scanNote_ = scanNote_.isEmpty() ? stall : scanNote_ + QStringLiteral("; ") + stall.left(1).toLower() + stall.mid(1);
+        scanNoteToolTip_ = scanNoteToolTip_.isEmpty() ? stall : scanNoteToolTip_ + QLatin1Char('\n') + stall;
+    }
 }
 
 void MainForm::showZoneProblems()

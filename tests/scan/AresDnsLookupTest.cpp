@@ -393,6 +393,35 @@ TEST_F(LookupWithFake, RetryScheduleThenTimeout)
     EXPECT_FALSE(waitFor(7, 300));
 }
 
+// More unanswered tries than one burst: the burst gap, not a reply, lets
+// the retries and the rest go out, so every lookup still ends.
+TEST_F(LookupWithFake, UnansweredBurstsNeverStopTheSending)
+{
+    constexpr int Lookups = 300;
+    lookup->setTuning(DnsTuning{30, 2});
+    for (int i = 0; i < Lookups; ++i) submit(QStringLiteral("%1.mute.test.").arg(i), true, QString::number(i));
+    ASSERT_TRUE(waitFor(Lookups, 120000)) << replies.size() << " of " << Lookups << " reported";
+    for (const Completed& reply : replies) EXPECT_EQ(reply.failure, DnsFailure::Timeout) << reply.name.toStdString();
+    EXPECT_EQ(fake.queries().size(), 2 * Lookups) << "each asked twice";
+    EXPECT_EQ(lookup->PendingCount(), 0);
+}
+
+// Giving up reports each outstanding lookup once, as timed out, and the
+// driver's own deadlines report nothing more.
+TEST_F(LookupWithFake, ExpireAllReportsEachLookupOnceAsTimedOut)
+{
+    lookup->setTuning(DnsTuning{200, 2});
+    EXPECT_EQ(lookup->LongestWaitMs(), 400);
+    for (int i = 0; i < 3; ++i) submit(QStringLiteral("%1.mute.test.").arg(i), true, QString::number(i));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fake.queries().size() == 3; }, 5000));
+    lookup->ExpireAll();
+    EXPECT_TRUE(replies.isEmpty()) << "reported from the event loop";
+    ASSERT_TRUE(waitFor(3, 100));
+    EXPECT_FALSE(waitFor(4, 800));
+    for (const QString tag : {"0", "1", "2"}) EXPECT_EQ(only(tag).failure, DnsFailure::Timeout);
+    EXPECT_EQ(lookup->PendingCount(), 0);
+}
+
 // Each try is a query of its own: a late reply to an earlier try still
 // answers, the first reply wins and the others are dropped.
 TEST_F(LookupWithFake, FirstReplyToAnyTryWins)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/DnsFailure.h"
 #include "scan/DnsLookup.h"
 
 #include <QMetaObject>
@@ -44,6 +45,19 @@ public:
         ++cancelCalls;
     }
 
+    void ExpireAll() override
+    {
+        const std::deque<Request> expired = pending;
+        ++generation_;
+        ++expireCalls;
+        QMetaObject::invokeMethod(
+            this, [this, expired] {
+                for (const Request& r : expired) answer_(r, QString(), quarlo::DnsFailure::Timeout);
+            },
+            Qt::QueuedConnection);
+    }
+    int LongestWaitMs() const override { return longestWaitMs; }
+
     // Answers the oldest pending request with that tag; false when none.
     bool answer(const QString& tag, const QString& answer, int flag = 0)
     {
@@ -55,6 +69,8 @@ public:
     std::deque<Request> pending;
     std::vector<Request> history;
     int cancelCalls = 0;
+    int expireCalls = 0;
+    int longestWaitMs = 10000;
 
 private:
     bool answer_(Request request, const QString& answer, int flag)
