@@ -10,7 +10,9 @@
 //
 // Input, every field optional (missing bytes read as 0):
 //   byte 0   bit 0: two servers; bits 1-2: tries - 1; bits 3-4: every
-//            (n+1)th query is a host lookup (0: none)
+//            (n+1)th query is a host lookup (0: none); bits 5-6: the
+//            queries are spread over n paths (blacklist zones with round
+//            trips of their own; 0: none)
 //   byte 1   maxTimeoutMs = 10 + b % 41
 //   byte 2-3 queries to issue, big-endian, modulo 301
 //   byte 4   bits 0-1: waves - 1 the queries are split into; bits 2-7: ms
@@ -87,6 +89,7 @@ public:
         twoServers_ = shape & 1;
         tuning_.tries = 1 + ((shape >> 1) & 3);
         hostEvery_ = (shape >> 3) & 3;
+        paths_ = (shape >> 5) & 3;
         tuning_.maxTimeoutMs = 10 + in.byte() % 41;
         const int high = in.byte();
         total_ = ((high << 8) | in.byte()) % (MaxQueries + 1);
@@ -181,11 +184,15 @@ private:
                     clientAction();
                 });
             } else {
-                driver_->query(name, 1, [this, query](int status, const unsigned char* answer, int length) {
-                    reported(query);
-                    checkAnswer(query, status, answer, length);
-                    clientAction();
-                });
+                const QByteArray path = paths_ ? "zone" + QByteArray::number(query % paths_) : QByteArray();
+                driver_->query(
+                    name, 1,
+                    [this, query](int status, const unsigned char* answer, int length) {
+                        reported(query);
+                        checkAnswer(query, status, answer, length);
+                        clientAction();
+                    },
+                    path);
             }
         }
         --issuing_;
@@ -318,6 +325,7 @@ private:
     int maxTries_ = 1;    // the largest tuning so far
     int maxTimeout_ = 10;
     int hostEvery_ = 0;
+    int paths_ = 0;
     int total_ = 0;
     int waves_ = 1;
     int waveGapMs_ = 0;
