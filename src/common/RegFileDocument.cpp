@@ -467,11 +467,21 @@ QString FormatData(const RegistryValue& value)
     return QString();
 }
 
+// A line kept as read. The reader takes one CR before the LF as part of the
+// line break, so a line that itself ends in CR gets one more to take, or a
+// second rewrite would lose it.
+void AppendLine(QByteArray& out, QByteArrayView line, QByteArrayView nl)
+{
+    out += line;
+    if (line.endsWith('\r') && !nl.startsWith('\r'))
+        out += '\r';
+    out += nl;
+}
+
 void AppendEntry(QByteArray& out, const Entry& entry, QByteArrayView nl)
 {
     if (entry.kind == Entry::Kind::Damaged) {
-        out += entry.raw;
-        out += nl;
+        AppendLine(out, entry.raw, nl);
         // Blank lines are not kept, so whatever follows a damaged line
         // ending in "\\" may not be what followed it in the file; a blank
         // line keeps it from continuing into that.
@@ -480,10 +490,8 @@ void AppendEntry(QByteArray& out, const Entry& entry, QByteArrayView nl)
         return;
     }
     if (!entry.lines.isEmpty()) {
-        for (const QString& line : entry.lines) {
-            out += line.toUtf8();
-            out += nl;
-        }
+        for (const QString& line : entry.lines)
+            AppendLine(out, line.toUtf8(), nl);
         return;
     }
     out += entry.name.isEmpty() ? QByteArrayLiteral("@") : QuotedText(entry.name).toUtf8();
@@ -505,13 +513,13 @@ QByteArray SerializeDocument(const Document& doc)
         out += nl;
     for (const Section& section : doc.sections) {
         if (section.damagedHeader) {
-            out += *section.damagedHeader;
+            AppendLine(out, *section.damagedHeader, nl);
         } else {
             out += '[';
             out += section.path.toUtf8();
             out += ']';
+            out += nl;
         }
-        out += nl;
         for (const Entry& entry : section.entries)
             AppendEntry(out, entry, nl);
         out += nl;

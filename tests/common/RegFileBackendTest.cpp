@@ -250,6 +250,9 @@ TEST_F(RegFileBackendTest, DamagedLinesAreKeptVerbatimAndTheRestIsUsed)
         // take the hex line after the blank.
         {"continuation before a blank line", valid + "\"C\"=hex:01,02,\\\n\n  03\n"},
         {"stray text", valid + "A=a\n"},
+        // The reader takes the last CR as part of the line break; the lines
+        // must not lose the one before it, however often they are rewritten.
+        {"carriage return before the line break", valid + "A=a\r\r\n; note\r\r\n[HKEY_CURRENT_USER\\Software\\Tru\r\r\n"},
         {"one 1 MB line", valid + QByteArray(1024 * 1024, 'x')},
         // The values under a header that cannot be read are not the
         // previous key's.

@@ -1,12 +1,12 @@
-// The .reg store: the input is the stored file of one root. Reading from it
-// must not fail in any other way than finding nothing, and a write must keep
-// every value that could be read before it.
-#include "ScratchFile.h"
-
-#include "common/RegFileBackend.h"
+// The .reg store: the input is the stored file of one root, parsed in memory
+// by the document RegFileBackend reads every file version into. Reading from
+// it must not fail in any other way than finding nothing; a write (done as
+// the backend does it: set the value, serialize) must keep every value that
+// could be read before it, and what it writes reads back as the document the
+// backend keeps, and stays the same when written again.
+#include "common/RegFileDocument.h"
 
 #include <QByteArray>
-#include <QFileInfo>
 #include <cstdlib>
 #include <optional>
 
@@ -36,35 +36,72 @@ void firstNames(const QByteArray& bytes, QString& key, QString& value)
     }
 }
 
+std::optional<RegistryValue> readValue(const RegFileDocument& doc, const QString& key, const QString& value)
+{
+    const std::optional<QString> section = RegFileDocument::SectionPath(RegistryRoot::CurrentUser, key);
+    return section ? doc.Value(*section, value) : std::nullopt;
+}
+
+// The file the backend writes for doc: it must parse to the same values and
+// be written back unchanged.
+RegFileDocument rewritten(const RegFileDocument& doc)
+{
+    const QByteArray bytes = doc.Serialize();
+    std::optional<RegFileDocument> again = RegFileDocument::Parse(bytes);
+    if (!again || again->Serialize() != bytes) std::abort();
+    return *again;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const ScratchFile scratch;
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    // A fresh store per input: it keeps its last parse until the file changes.
-    RegFileBackend backend(scratch.directory());
-    const QString file = backend.filePath(RegistryRoot::CurrentUser);
-    QFile::remove(file);
-    scratch.write(QFileInfo(file).fileName(), data, size);
+    // Not a registry export: the backend reads nothing from it and never
+    // rewrites it.
+    const std::optional<RegFileDocument> doc = RegFileDocument::Parse(bytes);
+    if (!doc) return 0;
 
     QString key, value;
     firstNames(bytes, key, value);
     const QString fixedKey = QStringLiteral("Software\\Vantorel\\Quarlo\\Settings");
     const QString fixedValue = QStringLiteral("Max Queries");
-    const std::optional<RegistryValue> found = backend.read(RegistryRoot::CurrentUser, key, value);
-    const std::optional<RegistryValue> fixed = backend.read(RegistryRoot::CurrentUser, fixedKey, fixedValue);
+    const std::optional<RegistryValue> found = readValue(*doc, key, value);
+    const std::optional<RegistryValue> fixed = readValue(*doc, fixedKey, fixedValue);
 
+    const QString fuzzKey = QStringLiteral("Software\\Fuzz");
     const RegistryValue written = RegistryValue::fromString(QStringLiteral("fuzz"));
-    if (!backend.write(RegistryRoot::CurrentUser, QStringLiteral("Software\\Fuzz"), QStringLiteral("v"), written))
-        return 0;
-    const std::optional<RegistryValue> back =
-        backend.read(RegistryRoot::CurrentUser, QStringLiteral("Software\\Fuzz"), QStringLiteral("v"));
-    if (!back || !(*back == written)) std::abort();
-    // The value read first may be the one just written (the same key and
-    // name in another spelling); otherwise the write must not touch it.
-    const std::optional<RegistryValue> after = backend.read(RegistryRoot::CurrentUser, key, value);
-    if (after != found && after != written) std::abort();
-    if (backend.read(RegistryRoot::CurrentUser, fixedKey, fixedValue) != fixed) std::abort();
+    RegFileDocument updated = *doc;
+    updated.SetValue(*RegFileDocument::SectionPath(RegistryRoot::CurrentUser, fuzzKey), QStringLiteral("v"), written);
+    const RegFileDocument reread = rewritten(updated);
+    // No value the file held is lost or changed by the write.
+    for (const RegFileDocument::Section& section : doc->sections) {
+        if (section.damagedHeader) continue;
+        for (const RegFileDocument::Entry& entry : section.entries) {
+            if (entry.kind != RegFileDocument::Entry::Kind::Value) continue;
+            const std::optional<RegistryValue> before = doc->Value(section.path, entry.name);
+            const std::optional<RegistryValue> after = reread.Value(section.path, entry.name);
+            if (after != before && after != written) std::abort();
+        }
+    }
+    for (const RegFileDocument* after : {static_cast<const RegFileDocument*>(&updated), &reread}) {
+        if (readValue(*after, fuzzKey, QStringLiteral("v")) != written) std::abort();
+        // The value read first may be the one just written (the same key
+        // and name in another spelling); otherwise the write must not touch it.
+        const std::optional<RegistryValue> again = readValue(*after, key, value);
+        if (again != found && again != written) std::abort();
+        if (readValue(*after, fixedKey, fixedValue) != fixed) std::abort();
+    }
+
+    // A value under the names the input uses, as the backend would store it.
+    const std::optional<QString> section = RegFileDocument::SectionPath(RegistryRoot::CurrentUser, key);
+    if (!section || !RegFileDocument::IsWritableText(value)) return 0;
+    const RegistryValue binary = RegistryValue::fromBinary(bytes.left(64));
+    RegFileDocument named = reread;
+    named.SetValue(*section, value, binary);
+    const RegFileDocument stored = rewritten(named);
+    if (stored.Value(*section, value) != binary) std::abort();
+    const std::optional<RegistryValue> fixedAfter = readValue(stored, fixedKey, fixedValue);
+    if (fixedAfter != fixed && fixedAfter != binary) std::abort();
     return 0;
 }
