@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <arpa/inet.h>
+#include <sys/socket.h>
 
 namespace quarlo {
 
@@ -52,6 +53,7 @@ struct AresDriver::Server {
     int attempts = 0;          // tries of this channel inside c-ares
     Rtt rtt;
     int failures = 0;          // tries timed out or refused since the last reply
+    int streams = 0;           // open TCP connections (truncated replies)
 };
 
 namespace {
@@ -551,13 +553,42 @@ void AresDriver::cancelAll()
     // ares_cancel from inside a c-ares callback would run the current query's
     // callback twice and free it under c-ares' feet. There the dropped
     // tries finish on their own, silently, or go when the driver is idle.
-    if (aresDepth_ == 0) {
-        ++aresDepth_;
-        for (auto& server : servers_)
-            if (server->channel && server->attempts > 0) ares_cancel(server->channel);
-        --aresDepth_;
-    }
+    if (aresDepth_ == 0)
+        for (auto& server : servers_) dropTries(server.get());
     rearmTimers();
+}
+
+void AresDriver::dropTries(Server* server)
+{
+    if (!server->channel || server->attempts == 0) return;
+    ++aresDepth_;
+    if (server->streams == 0) {
+        ares_cancel(server->channel);
+        --aresDepth_;
+        return;
+    }
+    // A truncated reply moved a try to TCP. c-ares 1.18's ares_cancel frees
+    // such a query but leaves its queued TCP send pointing at the freed
+    // buffer, to be written on the next writable turn; destroying the
+    // channel closes the connection and its queue with it.
+    ares_destroy(server->channel);
+    server->channel = nullptr;
+    --aresDepth_;
+    // Its sockets are closed; notifiers c-ares did not report closed go too.
+    for (auto it = notifiers_.begin(); it != notifiers_.end();) {
+        if (it->second.server != server) {
+            ++it;
+            continue;
+        }
+        for (QSocketNotifier* notifier : {it->second.read, it->second.write}) {
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+        }
+        it = notifiers_.erase(it);
+    }
+    server->streams = 0;
+    openChannel(server);
+    timer_.stop(); // it may be set for the old channel's time-outs
 }
 
 void AresDriver::onSocketState(void* data, ares_socket_t fd, int readable, int writable)
@@ -573,6 +604,7 @@ void AresDriver::onSocketState(void* data, ares_socket_t fd, int readable, int w
                 notifier->setEnabled(false);
                 notifier->deleteLater();
             }
+            if (it->second.stream) --it->second.server->streams;
             self->notifiers_.erase(it);
         }
         return;
@@ -580,6 +612,10 @@ void AresDriver::onSocketState(void* data, ares_socket_t fd, int readable, int w
     if (it == self->notifiers_.end()) {
         Notifiers notifiers;
         notifiers.server = server;
+        int type = 0;
+        socklen_t length = sizeof type;
+        notifiers.stream = ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_STREAM;
+        if (notifiers.stream) ++server->streams;
         notifiers.read = new QSocketNotifier(fd, QSocketNotifier::Read, self);
         notifiers.write = new QSocketNotifier(fd, QSocketNotifier::Write, self);
         connect(notifiers.read, &QSocketNotifier::activated, self,
@@ -622,12 +658,8 @@ void AresDriver::settle()
     // sockets now.
     int leftovers = 0;
     for (const auto& server : servers_) leftovers += server->attempts;
-    if (leftovers > 0) {
-        ++aresDepth_;
-        for (auto& server : servers_)
-            if (server->channel && server->attempts > 0) ares_cancel(server->channel);
-        --aresDepth_;
-    }
+    if (leftovers > 0)
+        for (auto& server : servers_) dropTries(server.get());
     if (channelLingerMs_ != lingerMs() && status_ == ARES_SUCCESS) {
         // New tuning: c-ares keeps its time-out for the life of a channel.
         channelLingerMs_ = lingerMs();

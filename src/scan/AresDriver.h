@@ -159,6 +159,7 @@ private:
         QSocketNotifier* read = nullptr;
         QSocketNotifier* write = nullptr;
         Server* server = nullptr;
+        bool stream = false; // a TCP connection
     };
 
     static void onSocketState(void* data, ares_socket_t fd, int readable, int writable);
@@ -166,6 +167,8 @@ private:
     static void onHostDone(void* arg, int status, int timeouts, hostent* host);
 
     bool openChannel(Server* server);
+    // Ends the tries still inside server's channel; no callback reports them.
+    void dropTries(Server* server);
     void enqueue(std::unique_ptr<Request> request);
     void submitWaiting();
     void sendTry(Request* request);
