@@ -246,7 +246,7 @@ void Address::BlacklistCheck()
         ++serverIndex_;
         // Tested after every position, disabled ones too, so one pass
         // overshoots the limit by one query at most.
-        if (host_ && host_->PendingDNSLookups() > settings_.MaxQueries()) break;
+        if (host_ && host_->PendingDNSLookups() > settings_.ScanQueryLimit()) break;
     }
     if (serverIndex_ > servers.Count() && deferredZones_.isEmpty()) complete_ = true;
 }
@@ -255,7 +255,7 @@ void Address::askDeferredZones()
 {
     if (!host_) return;
     for (qsizetype i = 0; i < deferredZones_.size();) {
-        if (host_->PendingDNSLookups() > settings_.MaxQueries()) return;
+        if (host_->PendingDNSLookups() > settings_.ScanQueryLimit()) return;
         const QString zone = deferredZones_[i];
         const ScanHost::ZoneState state = host_->StateOfZone(zone);
         if (state == ScanHost::ZoneState::Pending) {

@@ -44,6 +44,12 @@ public:
     bool AnswersIPv6() const { return answersIPv6_; }
     void setAnswersIPv6(bool on) { answersIPv6_ = on; }
 
+    // Whether a scan first asks the list for its test entry and trusts its
+    // "not listed" answers only when the entry is listed. Off only for a
+    // list the user knows to have no test entry.
+    bool SelfTest() const { return selfTest_; }
+    void setSelfTest(bool on) { selfTest_ = on; }
+
     // The same table for the server's whole life.
     quarlo::ResultCodes& ResultCodes() { return resultCodes_; }
     const quarlo::ResultCodes& ResultCodes() const { return resultCodes_; }
@@ -56,6 +62,7 @@ private:
     bool bitMapCoded_ = false;
     ListKind kind_ = ListKind::IPList;
     bool answersIPv6_ = false;
+    bool selfTest_ = true;
     quarlo::ResultCodes resultCodes_;
 };
 

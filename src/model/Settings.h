@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <algorithm>
 #include <QVariant>
 
 namespace quarlo {
@@ -24,6 +25,9 @@ public:
     Settings(Registry& registry, ServerStore* servers, QObject* parent = nullptr);
 
     int MaxQueries() const { return maxQueries_; }
+    // The limit a scan keeps to: the stored value is loaded as it is, so
+    // it is brought into 1..kMaxQueries here; a stored 0 cannot stall a scan.
+    int ScanQueryLimit() const { return std::clamp(maxQueries_, 1, kMaxQueries); }
     void setMaxQueries(int value);
     int ExpansionLevel() const { return expansionLevel_; }
     void setExpansionLevel(int value);

@@ -431,7 +431,7 @@ void Addresslist::startZoneTests()
 void Addresslist::sendZoneTests()
 {
     // Test queries keep to the same limit as the addresses' queries.
-    while (!zoneTestQueue_.empty() && dns_.PendingCount() <= settings_.MaxQueries()) {
+    while (!zoneTestQueue_.empty() && dns_.PendingCount() <= settings_.ScanQueryLimit()) {
         const auto [zone, testAddress] = zoneTestQueue_.front();
         zoneTestQueue_.pop_front();
         // Domain lists' test entries are names, asked as they are.
@@ -532,7 +532,7 @@ void Addresslist::Tick()
     for (int position = firstIncomplete_; position <= items_.Count(); ++position) {
         // Replies never arrive inside a pass, so once the limit is reached no
         // later address could get a turn in this pass.
-        if (dns_.PendingCount() >= settings_.MaxQueries()) break;
+        if (dns_.PendingCount() >= settings_.ScanQueryLimit()) break;
         const AddressPtr address = items_.Item(position);
         if (!address->Complete()) {
             // While the zones' tests are out, an address puts its zones aside
@@ -540,7 +540,7 @@ void Addresslist::Tick()
             // the pass: it would walk the whole list, and every address
             // would hold a copy of every zone. The tests' replies bring the
             // next passes.
-            if (zoneTestsPending_ > 0 && ++visited > settings_.MaxQueries()) break;
+            if (zoneTestsPending_ > 0 && ++visited > settings_.ScanQueryLimit()) break;
             address->Query();
             anyTurn = true;
             progressed = progressed || address->Complete();
@@ -559,7 +559,7 @@ void Addresslist::Tick()
 
 void Addresslist::schedulePass()
 {
-    if (passQueued_ || !ScanActive() || dns_.PendingCount() >= settings_.MaxQueries()) return;
+    if (passQueued_ || !ScanActive() || dns_.PendingCount() >= settings_.ScanQueryLimit()) return;
     passQueued_ = true;
     QMetaObject::invokeMethod(
         this,
