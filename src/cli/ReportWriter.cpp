@@ -69,19 +69,21 @@ QJsonArray responsesJson(const RespondingServer& server)
     return responses;
 }
 
+// Every address checked for the target, with the host it belongs to.
+QJsonArray addressesJson(const Address* address)
+{
+    QJsonArray list;
+    if (!address) return list;
+    for (const TargetResolution::Ip& ip : address->CheckedAddresses())
+        list.append(QJsonObject{{QStringLiteral("address"), ip.address}, {QStringLiteral("host"), ip.host}});
+    return list;
+}
+
 QString caption(const CheckTarget& target)
 {
     if (target.target.isEmpty()) return QStringLiteral("\"\"");
-    const QString ip = target.ip();
-    if (target.isMail()) {
-        if (target.mx.isEmpty()) return target.target;
-        return target.target + QStringLiteral(" (") + target.mx
-               + (ip.isEmpty() || ip.compare(target.mx, Qt::CaseInsensitive) == 0 ? QString() : QStringLiteral(", ") + ip)
-               + QLatin1Char(')');
-    }
-    if (!target.addressOf.isEmpty()) return target.target + QStringLiteral(" (IPv6 address of ") + target.addressOf + QLatin1Char(')');
-    if (ip.isEmpty() || ip.compare(target.target, Qt::CaseInsensitive) == 0) return target.target;
-    return target.target + QStringLiteral(" (") + ip + QLatin1Char(')');
+    // The grid's caption: what was checked for the target.
+    return target.address ? target.address->Caption() : target.target;
 }
 
 } // namespace
@@ -141,6 +143,12 @@ QString ReportWriter::notApplicableText(const Address& address)
 QString ReportWriter::incompleteText(const Address& address) const
 {
     const QStringList zones = unansweredZones(address);
+    // A failed lookup of the target itself comes first: it is why its
+    // addresses could not be checked.
+    if (!address.HostLookupProblem().isEmpty() && address.IP() != Address::kUnresolvable) {
+        const QString text = QStringLiteral("Not completely checked: ") + address.HostLookupProblem();
+        return zones.isEmpty() ? text : text + QStringLiteral("; did not answer: ") + zones.join(QStringLiteral(", "));
+    }
     if (zones.isEmpty()) {
         return address.Stopped() ? QStringLiteral("Not completely checked: the scan was stopped")
                                  : QStringLiteral("Not completely checked");
@@ -152,38 +160,9 @@ QString ReportWriter::incompleteText(const Address& address) const
 
 QString ReportWriter::message(const CheckTarget& target) const
 {
-    QString text = hostMessage(target);
-    // The mail domain's own check, when a domain list applied to it.
-    if (target.address && target.domainAddress && target.domainAddress->Verdict() != Verdict::NotApplicable) {
-        const Address& domain = *target.domainAddress;
-        QString part;
-        switch (TargetStatusFor(domain.Verdict())) {
-        case TargetStatus::Listed:
-            part = QStringLiteral("blacklisted by ") + plural(domain.ListingServerCount(), "domain list", "domain lists");
-            break;
-        case TargetStatus::Clean:
-            part = QStringLiteral("not on any domain list (%1 checked)").arg(plural(domain.ZonesChecked(), "list", "lists"));
-            break;
-        case TargetStatus::Refused:
-            part = QStringLiteral("query refused by ") + notesOf(domain, ZoneNote::Kind::Refused).join(QStringLiteral(", "));
-            break;
-        default: part = incompleteText(domain); break;
-        }
-        text += QStringLiteral("; mail domain ") + domain.ListDomain() + QStringLiteral(": ") + part;
-    }
-    return text;
-}
-
-QString ReportWriter::hostMessage(const CheckTarget& target) const
-{
     const TargetStatus status = target.status();
     if (!target.invalid.isEmpty()) return QStringLiteral("Invalid target: ") + target.invalid;
-    if (target.nullMx) return QStringLiteral("Domain accepts no mail (null MX)");
-    if (!target.address) {
-        if (target.mxUnanswered)
-            return QStringLiteral("Not checked: no DNS server answered the mail server (MX) lookup for ") + target.mailDomain;
-        return QStringLiteral("Not checked");
-    }
+    if (!target.address) return QStringLiteral("Not checked");
     const Address& address = *target.address;
     switch (status) {
     case TargetStatus::Listed:
@@ -203,7 +182,10 @@ QString ReportWriter::hostMessage(const CheckTarget& target) const
                    : QStringLiteral("Host name not found (%1)").arg(address.HostLookupProblem());
     case TargetStatus::Invalid: return QStringLiteral("Invalid target: ") + address.InvalidReason();
     case TargetStatus::Incomplete: return incompleteText(address);
-    case TargetStatus::NoMail: break;
+    case TargetStatus::NoMail: return QStringLiteral("Domain accepts no mail (null MX)");
+    case TargetStatus::NotChecked:
+        return address.NotCheckedReason().isEmpty() ? QStringLiteral("Not checked: the scan was stopped")
+                                                     : QStringLiteral("Not checked: ") + address.NotCheckedReason();
     }
     return QString();
 }
@@ -244,7 +226,6 @@ void ReportWriter::writeText(QTextStream& out) const
         out << Printable(caption(target)) << "  " << Printable(message(target)) << '\n';
         if (!target.address) continue;
         writeServers(out, *target.address);
-        if (target.domainAddress) writeServers(out, *target.domainAddress);
         // A listing stands whatever else failed, but the gaps are still worth a line.
         if (target.status() == TargetStatus::Listed && !unansweredZones(*target.address).isEmpty())
             out << "  " << Printable(incompleteText(*target.address)) << '\n';
@@ -273,8 +254,7 @@ QJsonObject ReportWriter::targetJson(const CheckTarget& target) const
 {
     const Address* address = target.address.get();
     QJsonArray listedBy, refused;
-    std::vector<const Address*> entries{address};
-    if (address && target.domainAddress) entries.push_back(target.domainAddress.get());
+    const std::vector<const Address*> entries{address};
     for (const Address* entry : entries) {
         if (!entry) continue;
         for (const RespondingServerPtr& server : entry->RespondingServers()) {
@@ -295,11 +275,10 @@ QJsonObject ReportWriter::targetJson(const CheckTarget& target) const
         }
     }
     return QJsonObject{{QStringLiteral("target"), target.target},
-                       {QStringLiteral("addressOf"), target.addressOf},
-                       {QStringLiteral("mx"), target.mx},
+                       {QStringLiteral("mx"), target.mx()},
                        {QStringLiteral("ip"), target.ip()},
-                       {QStringLiteral("domain"), target.domainAddress ? target.domainAddress->ListDomain()
-                                                  : address ? address->ListDomain() : QString()},
+                       {QStringLiteral("addresses"), addressesJson(address)},
+                       {QStringLiteral("domain"), address ? address->ListDomain() : QString()},
                        {QStringLiteral("status"), TargetStatusKeyword(target.status())},
                        {QStringLiteral("message"), message(target)},
                        {QStringLiteral("listsChecked"), address ? address->ZonesChecked() : 0},
@@ -401,13 +380,13 @@ void ReportWriter::writeCsv(QTextStream& out) const
                     out << head << ',' << csvField(server->ServerEnglishName()) << ',' << csvField(server->ServerName())
                         << ',' << csvField(serverUrl(server->ServerName())) << ',' << csvField(response->Address())
                         << ',' << csvField(response->Reason()) << ',' << csvField(response->TXTRecord()) << ','
-                        << csvField(target.mx) << ',' << (response->Listing() ? "listing" : "refusal") << tail
+                        << csvField(target.mx()) << ',' << (response->Listing() ? "listing" : "refusal") << tail
                         << "\r\n";
                     wrote = true;
                 }
             }
         }
-        if (!wrote) out << head << ",,,,,,," << csvField(target.mx) << ',' << tail << "\r\n";
+        if (!wrote) out << head << ",,,,,,," << csvField(target.mx()) << ',' << tail << "\r\n";
     }
 }
 

@@ -36,7 +36,6 @@ private:
     QString incompleteText(const Address& address) const;
     static QString notApplicableText(const Address& address);
     // The message for the checked host or address alone.
-    QString hostMessage(const CheckTarget& target) const;
     QString startedText() const;
     QJsonObject targetJson(const CheckTarget& target) const;
 

@@ -17,6 +17,7 @@ enum class TargetStatus {
     Invalid,      // not a target that can be checked
     NoMail,       // an e-mail domain that publishes a null MX: nothing to check
     NotApplicable, // no enabled list can answer for it (an IPv6 address, IP lists only)
+    NotChecked,    // no list was asked: none enabled, or the check was stopped first
 };
 
 // The word used in reports: "listed", "clean", ..., "no-mail".
@@ -31,6 +32,7 @@ inline QString TargetStatusKeyword(TargetStatus status)
     case TargetStatus::Invalid: return QStringLiteral("invalid");
     case TargetStatus::NoMail: return QStringLiteral("no-mail");
     case TargetStatus::NotApplicable: return QStringLiteral("not-applicable");
+    case TargetStatus::NotChecked: return QStringLiteral("not-checked");
     }
     return QString();
 }
@@ -46,10 +48,11 @@ inline TargetStatus TargetStatusFor(Verdict verdict)
     case Verdict::Unresolvable: return TargetStatus::Unresolvable;
     case Verdict::Unsupported: return TargetStatus::Invalid;
     case Verdict::NotApplicable: return TargetStatus::NotApplicable;
+    case Verdict::NoMail: return TargetStatus::NoMail;
+    case Verdict::NotChecked: return TargetStatus::NotChecked;
     case Verdict::Incomplete:
     case Verdict::NotScanned:
-    case Verdict::Scanning:
-    case Verdict::NotChecked: return TargetStatus::Incomplete;
+    case Verdict::Scanning: return TargetStatus::Incomplete;
     }
     return TargetStatus::Incomplete;
 }

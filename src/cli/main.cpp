@@ -18,7 +18,6 @@
 #include "common/VolatileRegistryBackend.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
-#include "scan/DirectDns.h"
 #include "scan/Session.h"
 #include "storage/AddressListFile.h"
 #include "storage/ServerConfigFile.h"
@@ -451,9 +450,8 @@ int main(int argc, char** argv)
     if (options.maxQueries > 0) settings.setMaxQueries(options.maxQueries);
 
     Addresslist& list = session.Addresslist();
-    const std::unique_ptr<DirectDns> mxDns = session.NewDirectDns();
-    CheckRun run(list, *mxDns, options.progress);
-    run.setIPv6Lookups(options.ipv6Lookups);
+    list.setResolverOptions({.ipv6 = options.ipv6Lookups, .allMailExchangers = false});
+    CheckRun run(list, options.progress);
 
     QObject::connect(&run, &CheckRun::finished, &app, [&] {
         CheckReport report;
@@ -464,8 +462,7 @@ int main(int argc, char** argv)
         // Once per scan, whatever the format: these explain many results at once.
         auto scanWarnings = [&] {
             const ScanSummary& summary = list.Summary();
-            const bool mxUnanswered = run.mxQueries() > 0 && run.mxReplies() == 0;
-            if (summary.NoDnsAnswered() || (mxUnanswered && summary.answered == 0))
+            if (summary.NoDnsAnswered())
                 warn(QStringLiteral("No DNS server answered; check your network or the --dns option / QUARLO_DNS_SERVERS"));
             if (!summary.refusingZones.isEmpty())
                 warn(QStringLiteral("Your DNS resolver is refused by %1; use your own resolver").arg(refusalPhrase(summary.refusingZones)));

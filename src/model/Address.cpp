@@ -8,6 +8,8 @@
 #include "model/ScanHost.h"
 #include "model/Settings.h"
 
+#include <atomic>
+
 namespace quarlo {
 namespace {
 
@@ -25,16 +27,56 @@ QString shortened(const QString& text)
 
 } // namespace
 
+namespace {
+std::atomic<quint64> nextAddressId{1};
+} // namespace
+
 Address::Address(const QString& target, Settings& settings, ScanHost* host)
-    : settings_(settings), host_(host), target_(target), respondingServers_(&settings.BlacklistServers())
+    : settings_(settings), host_(host), id_(nextAddressId.fetch_add(1, std::memory_order_relaxed)), target_(target),
+      respondingServers_(&settings.BlacklistServers())
 {
+}
+
+QString Address::IP() const
+{
+    if (!addresses_.empty()) return addresses_.front().address;
+    return unresolvable_ ? kUnresolvable : QString();
 }
 
 QString Address::Caption() const
 {
-    if (!ip_.isEmpty() && ip_.compare(target_, Qt::CaseInsensitive) != 0)
-        return target_ + QStringLiteral(" (") + ip_ + QLatin1Char(')');
-    return target_;
+    QStringList parts;
+    if (noMail_) parts << QStringLiteral("no mail");
+    parts << mailHosts_;
+    // A caption stays one readable line whatever a name resolves to.
+    constexpr int kShown = 4;
+    for (size_t i = 0; i < addresses_.size() && i < kShown; ++i) parts << addresses_[i].address;
+    if (addresses_.size() > kShown) parts << QStringLiteral("%1 more").arg(addresses_.size() - kShown);
+    if (unresolvable_ && addresses_.empty()) parts << kUnresolvable;
+    if (parts.isEmpty() || (parts.size() == 1 && parts.front().compare(target_, Qt::CaseInsensitive) == 0))
+        return target_;
+    return target_ + QStringLiteral(" (") + parts.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
+QString Address::QueryKey(int subject) const
+{
+    QString key = QString::number(id_);
+    if (subject > 0) key += QLatin1Char('#') + QString::number(subject);
+    return key;
+}
+
+bool Address::ParseQueryKey(const QString& key, quint64* id, int* subject)
+{
+    const qsizetype hash = key.indexOf(QLatin1Char('#'));
+    bool ok = false;
+    *id = QStringView(key).left(hash < 0 ? key.size() : hash).toULongLong(&ok);
+    if (!ok) return false;
+    *subject = 0;
+    if (hash >= 0) {
+        *subject = QStringView(key).mid(hash + 1).toInt(&ok);
+        if (!ok || *subject < 0) return false;
+    }
+    return true;
 }
 
 void Address::SetComplete(bool value)
@@ -42,23 +84,27 @@ void Address::SetComplete(bool value)
     complete_ = value;
     if (value) return;
     serverIndex_ = 1;
-    retryTime_ = Clock::time_point{};
     blacklisted_ = false;
     results_.clear();
-    ip_.clear();
     respondingServers_.Clear();
-    lookupsSent_ = 0;
     pendingQueries_ = 0;
     zonesChecked_ = 0;
     stopped_ = false;
     unsupported_ = false;
     classified_ = false;
     mailTarget_ = false;
-    lookupName_.clear();
+    resolving_ = false;
+    resolved_ = false;
+    unresolvable_ = false;
+    noMail_ = false;
+    resolutionProblem_.clear();
+    addresses_.clear();
+    mailHosts_.clear();
+    subjects_.clear();
+    notCheckedReason_.clear();
     domain_.clear();
     invalidReason_.clear();
     zonesNotApplicable_ = 0;
-    hostLookupProblem_.clear();
     zoneNotes_.clear();
     deferredZones_.clear();
 }
@@ -67,11 +113,15 @@ quarlo::Verdict Address::Verdict() const
 {
     if (unsupported_) return Verdict::Unsupported;
     if (blacklisted_) return Verdict::Listed;
-    // A name without an address may still wait for its domain lists.
-    if (ip_ == kUnresolvable) return pendingQueries_ > 0 && !stopped_ ? Verdict::Scanning : Verdict::Unresolvable;
     if (stopped_) return Verdict::NotChecked;
-    if (!complete_ || pendingQueries_ > 0) return serverIndex_ > 1 || lookupsSent_ > 0 ? Verdict::Scanning : Verdict::NotScanned;
+    if (!complete_ || pendingQueries_ > 0 || resolving_)
+        return serverIndex_ > 1 || resolving_ || resolved_ ? Verdict::Scanning : Verdict::NotScanned;
     if (!serverIndex_) return Verdict::NotScanned; // never reset by a scan
+    if (noMail_) return Verdict::NoMail;
+    // A failed lookup leaves addresses unchecked: nothing vouches for them.
+    if (!resolutionProblem_.isEmpty() && !unresolvable_) return Verdict::Incomplete;
+    if (unresolvable_) return Verdict::Unresolvable;
+    if (!notCheckedReason_.isEmpty()) return Verdict::NotChecked;
     bool refused = false;
     for (const ZoneNote& note : zoneNotes_) {
         if (note.kind == ZoneNote::Kind::NotApplicable) continue;
@@ -79,7 +129,7 @@ quarlo::Verdict Address::Verdict() const
         refused = true;
     }
     // Clean needs at least one list that could have listed it.
-    if (zonesChecked_ == 0 && zonesNotApplicable_ > 0) return Verdict::NotApplicable;
+    if (zonesChecked_ == 0) return zonesNotApplicable_ > 0 ? Verdict::NotApplicable : Verdict::NotChecked;
     return refused ? Verdict::Refused : Verdict::Clean;
 }
 
@@ -101,15 +151,30 @@ QStringList Address::ZonesWith(ZoneNote::Kind kind) const
 void Address::MarkStopped()
 {
     // A finished address keeps what it found.
-    if (complete_ && pendingQueries_ == 0) return;
+    if (complete_ && pendingQueries_ == 0 && !resolving_) return;
     stopped_ = true;
+    resolving_ = false;
     pendingQueries_ = 0; // the stop cancelled them
+}
+
+void Address::addSubject(const QString& value, bool domain)
+{
+    for (const Subject& held : subjects_)
+        if (held.domain == domain && held.value.compare(value, Qt::CaseInsensitive) == 0) return;
+    subjects_.push_back(Subject{value, domain, {}});
+}
+
+QString Address::subjectLabel(int subject) const
+{
+    // One subject needs no naming: the target says what was asked.
+    if (subjects_.size() < 2 || subject < 0 || subject >= static_cast<int>(subjects_.size())) return QString();
+    return subjects_[static_cast<size_t>(subject)].value;
 }
 
 bool Address::classifyTarget()
 {
     classified_ = true;
-    const QString target = QueryTarget();
+    QString target = QueryTarget();
     auto invalid = [this](const QString& why) {
         invalidReason_ = why;
         unsupported_ = true;
@@ -117,37 +182,43 @@ bool Address::classifyTarget()
         if (host_) host_->NotifyUpdate(*this);
         return false;
     };
-    if (IsValidIP(target)) {
-        ip_ = target;
+    const auto literal = [this](const QString& ip) {
+        addresses_.push_back(TargetResolution::Ip{ip, QString()});
+        addSubject(ip, false);
+        resolved_ = true;
         return true;
-    }
+    };
+    if (IsValidIP(target)) return literal(target);
     if (HasIPv6ZoneIndex(target))
         return invalid(QStringLiteral("an IPv6 address with a zone index (%...) names a local interface; "
                                       "enter the address without it"));
-    if (const QString mapped = MappedIPv4(target); !mapped.isEmpty()) {
-        // An IPv4-mapped address is that IPv4 address; lists know it by that.
-        ip_ = mapped;
-        return true;
-    }
-    if (IsIPv6Literal(target)) {
-        ip_ = CanonicalIPv6(target);
-        return true;
-    }
+    // An IPv4-mapped address is that IPv4 address; lists know it by that.
+    if (const QString mapped = MappedIPv4(target); !mapped.isEmpty()) return literal(mapped);
+    if (IsIPv6Literal(target)) return literal(CanonicalIPv6(target));
     QString why;
     if (const qsizetype at = target.lastIndexOf(QLatin1Char('@')); at >= 0) {
-        // An e-mail address: domain lists are asked for its domain; it has
-        // no address of its own for IP lists.
-        const QString domain = AsciiHostName(target.mid(at + 1), &why);
-        if (domain.isEmpty()) return invalid(QStringLiteral("e-mail address: ") + why);
         mailTarget_ = true;
+        QString domain = target.mid(at + 1).trimmed();
+        // An address literal ("user@[192.0.2.1]") names the mail server itself.
+        if (domain.startsWith(QLatin1Char('[')) && domain.endsWith(QLatin1Char(']'))) {
+            QString ip = domain.mid(1, domain.size() - 2).trimmed();
+            if (ip.startsWith(QLatin1String("IPv6:"), Qt::CaseInsensitive)) ip = ip.mid(5);
+            if (IsValidIP(ip)) return literal(ip);
+            if (IsIPv6Literal(ip) && !HasIPv6ZoneIndex(ip)) return literal(CanonicalIPv6(ip));
+            return invalid(QStringLiteral("e-mail address: not an address literal: ") + shortened(ip));
+        }
+        domain = AsciiHostName(domain, &why);
+        if (domain.isEmpty()) return invalid(QStringLiteral("e-mail address: ") + why);
         domain_ = domain;
+        request_ = ResolveRequest{ResolveRequest::Kind::Mail, domain};
         return true;
     }
     if (target.contains(QLatin1Char(':')))
         return invalid(QStringLiteral("neither an IPv6 address nor a host name"));
-    lookupName_ = AsciiHostName(target, &why);
-    if (lookupName_.isEmpty()) return invalid(why);
-    domain_ = PublicSuffixList::Shared().RegisteredDomain(lookupName_);
+    const QString name = AsciiHostName(target, &why);
+    if (name.isEmpty()) return invalid(why);
+    domain_ = PublicSuffixList::Shared().RegisteredDomain(name);
+    request_ = ResolveRequest{ResolveRequest::Kind::Host, name};
     return true;
 }
 
@@ -155,24 +226,59 @@ void Address::Query()
 {
     if (complete_) return;
     if (!classified_ && !classifyTarget()) return;
-    if (!ip_.isEmpty() || mailTarget_) {
+    if (resolved_) {
         BlacklistCheck();
         return;
     }
-    const Clock::time_point now = Clock::now();
-    if (retryTime_ < now && host_) {
-        if (lookupsSent_ >= kLookupTries) {
-            becomeUnresolvable(QStringLiteral("no answer to the host lookup"));
-            return;
-        }
-        // Sent again each time the retry interval passes without a reply.
-        retryTime_ = now + kLookupRetry;
-        ++lookupsSent_;
-        host_->SubmitDNSLookup(QueryTag::LookupIP(Key()), lookupName_, false);
-    }
+    if (resolving_ || !host_) return;
+    resolving_ = true;
+    host_->ResolveTarget(*this, request_);
 }
 
-QString Address::queryNameFor(const Server& server, QString* why) const
+void Address::ApplyResolution(const TargetResolution& resolution)
+{
+    if (!resolving_) return; // a stopped scan's late answer
+    resolving_ = false;
+    resolved_ = true;
+    mailHosts_ = resolution.mailHosts;
+    resolutionProblem_ = resolution.problem;
+    switch (resolution.outcome) {
+    case TargetResolution::Outcome::Resolved:
+        for (const TargetResolution::Ip& ip : resolution.addresses) {
+            if (static_cast<int>(addresses_.size()) >= kMaxCheckedAddresses) break;
+            addresses_.push_back(ip);
+            addSubject(ip.address, false);
+        }
+        break;
+    case TargetResolution::Outcome::Unresolvable: unresolvable_ = true; break;
+    case TargetResolution::Outcome::NoMail: noMail_ = true; break;
+    case TargetResolution::Outcome::Failed:
+        if (resolutionProblem_.isEmpty()) resolutionProblem_ = QStringLiteral("lookup failed");
+        break;
+    }
+    // Domain lists are asked for the target's domain whatever its addresses,
+    // and for the registered domain of each mail server.
+    if (!noMail_) {
+        if (!domain_.isEmpty()) addSubject(domain_, true);
+        for (const QString& host : mailHosts_) {
+            const QString registered = PublicSuffixList::Shared().RegisteredDomain(host);
+            if (!registered.isEmpty()) addSubject(registered, true);
+        }
+    }
+    checkWhatIsLeft();
+    if (host_) host_->NotifyUpdate(*this);
+}
+
+void Address::checkWhatIsLeft()
+{
+    if (noMail_ || subjects_.empty() || !host_) {
+        complete_ = true;
+        return;
+    }
+    BlacklistCheck();
+}
+
+QString Address::queryNameFor(const Server& server, const Subject& subject) const
 {
     // Built in one allocation: this runs once per query of a scan.
     const auto under = [&server](const QString& label) {
@@ -184,47 +290,60 @@ QString Address::queryNameFor(const Server& server, QString* why) const
         name += QLatin1Char('.');
         return name;
     };
-    if (server.IsDomainList()) {
-        if (!domain_.isEmpty()) return under(domain_);
-        *why = !lookupName_.isEmpty()
-                   ? QStringLiteral("a domain list; %1 is itself a public suffix").arg(lookupName_)
-                   : QStringLiteral("a domain list, asked for domain names, not for IP addresses");
-        return QString();
-    }
-    if (mailTarget_) {
-        *why = QStringLiteral("an IP list; an e-mail address has no address of its own");
-        return QString();
-    }
-    if (ip_ == kUnresolvable) {
-        *why = QStringLiteral("an IP list; the host name has no address");
-        return QString();
-    }
-    if (IsIPv6()) {
-        if (server.AnswersIPv6()) return under(ReverseIPv6(ip_));
-        *why = QStringLiteral("does not answer IPv6 queries");
-        return QString();
-    }
+    if (server.IsDomainList() != subject.domain) return QString();
+    if (subject.domain) return under(subject.value);
+    const bool ipv6 = subject.value.contains(QLatin1Char(':'));
+    if (ipv6 && !server.AnswersIPv6()) return QString();
     // Every list asks for the same reversed address: worked out once per
-    // address, not once per query.
-    if (reversedFor_ != ip_) {
-        reversedIp_ = ReverseIP(CanonicalIP(ip_));
-        reversedFor_ = ip_;
+    // subject, not once per query.
+    if (subject.reversed.isEmpty())
+        subject.reversed = ipv6 ? ReverseIPv6(subject.value) : ReverseIP(CanonicalIP(subject.value));
+    return under(subject.reversed);
+}
+
+QString Address::whyNotApplicable(const Server& server) const
+{
+    bool anyIp = false, anyIpv4 = false, anyDomain = false;
+    for (const Subject& subject : subjects_) {
+        anyDomain = anyDomain || subject.domain;
+        anyIp = anyIp || !subject.domain;
+        anyIpv4 = anyIpv4 || (!subject.domain && !subject.value.contains(QLatin1Char(':')));
     }
-    return under(reversedIp_);
+    if (server.IsDomainList())
+        return request_.kind == ResolveRequest::Kind::Host && !request_.name.isEmpty() && domain_.isEmpty()
+                   ? QStringLiteral("a domain list; %1 is itself a public suffix").arg(request_.name)
+                   : QStringLiteral("a domain list, asked for domain names, not for IP addresses");
+    if (anyIp && !anyIpv4) return QStringLiteral("does not answer IPv6 queries");
+    if (unresolvable_) return QStringLiteral("an IP list; the host name has no address");
+    if (!resolutionProblem_.isEmpty()) return QStringLiteral("an IP list; the target's addresses could not be looked up");
+    return QStringLiteral("an IP list; an e-mail address has no address of its own");
+}
+
+bool Address::askZone(const Server& server)
+{
+    bool any = false;
+    for (size_t i = 0; i < subjects_.size(); ++i) {
+        const QString name = queryNameFor(server, subjects_[i]);
+        if (name.isEmpty()) continue;
+        if (!any) ++zonesChecked_;
+        any = true;
+        submitQuery(server.Zone(), name, static_cast<int>(i));
+    }
+    return any;
 }
 
 void Address::askOrDefer(const Server& server)
 {
     const QString zone = server.Zone();
-    QString why;
-    const QString name = queryNameFor(server, &why);
-    if (name.isEmpty()) {
+    bool applies = false;
+    for (const Subject& subject : subjects_) applies = applies || !queryNameFor(server, subject).isEmpty();
+    if (!applies) {
         ++zonesNotApplicable_;
-        note(zone, ZoneNote::Kind::NotApplicable, why);
+        note(zone, ZoneNote::Kind::NotApplicable, whyNotApplicable(server));
         return;
     }
     switch (host_->StateOfZone(zone)) {
-    case ScanHost::ZoneState::Ready: submitQuery(zone, name); break;
+    case ScanHost::ZoneState::Ready: askZone(server); break;
     case ScanHost::ZoneState::Pending: deferredZones_.append(zone); break;
     case ScanHost::ZoneState::Skipped:
         ++zonesChecked_;
@@ -240,12 +359,18 @@ void Address::BlacklistCheck()
     askDeferredZones();
     const Servers& servers = settings_.BlacklistServers();
     const int count = servers.Count();
+    if (serverIndex_ == 1) {
+        bool anyEnabled = false;
+        for (const ServerPtr& server : servers) anyEnabled = anyEnabled || server->Enabled();
+        // Nothing asked is not clean: say so instead.
+        if (!anyEnabled) notCheckedReason_ = QStringLiteral("no blacklist server is enabled");
+    }
     while (serverIndex_ <= count) {
         const ServerPtr server = servers.Item(serverIndex_);
         if (server && server->Enabled() && host_) askOrDefer(*server);
         ++serverIndex_;
         // Tested after every position, disabled ones too, so one pass
-        // overshoots the limit by one query at most.
+        // overshoots the limit by one zone's queries at most.
         if (host_ && host_->PendingDNSLookups() > settings_.ScanQueryLimit()) break;
     }
     if (serverIndex_ > servers.Count() && deferredZones_.isEmpty()) complete_ = true;
@@ -267,9 +392,7 @@ void Address::askDeferredZones()
         const ServerPtr server = settings_.BlacklistServers().Item(zone);
         if (!server || !server->Enabled()) continue;
         if (state == ScanHost::ZoneState::Ready) {
-            QString why;
-            const QString name = queryNameFor(*server, &why);
-            if (!name.isEmpty()) submitQuery(zone, name);
+            askZone(*server);
         } else {
             ++zonesChecked_;
             note(zone, ZoneNote::Kind::Skipped, host_->WhyZoneSkipped(zone));
@@ -277,33 +400,23 @@ void Address::askDeferredZones()
     }
 }
 
-void Address::submitQuery(const QString& zone, const QString& name)
+void Address::submitQuery(const QString& zone, const QString& name, int subject)
 {
-    ++zonesChecked_;
     ++pendingQueries_;
-    host_->SubmitDNSLookup(QueryTag::BlacklistCheck(Key(), zone), name, true);
+    host_->SubmitDNSLookup(QueryTag::BlacklistCheck(QueryKey(subject), zone), name, true);
 }
 
 void Address::note(const QString& zone, ZoneNote::Kind kind, const QString& detail)
 {
-    zoneNotes_.push_back(ZoneNote{zone, kind, detail});
-}
-
-void Address::becomeUnresolvable(const QString& problem)
-{
-    ip_ = kUnresolvable;
-    hostLookupProblem_ = problem;
-    // A name without an address can still be on a domain list.
-    bool domainListEnabled = false;
-    if (!domain_.isEmpty())
-        for (const ServerPtr& server : settings_.BlacklistServers())
-            domainListEnabled = domainListEnabled || (server->Enabled() && server->IsDomainList());
-    if (domainListEnabled && host_) {
-        BlacklistCheck();
-    } else {
-        complete_ = true;
+    // Several subjects of one target may meet the same trouble on a list:
+    // one note per list and kind, naming them all.
+    for (ZoneNote& held : zoneNotes_) {
+        if (held.zone != zone || held.kind != kind) continue;
+        if (!detail.isEmpty() && !held.detail.contains(detail) && held.detail.size() < 400)
+            held.detail += QStringLiteral("; ") + detail;
+        return;
     }
-    if (host_) host_->NotifyUpdate(*this);
+    zoneNotes_.push_back(ZoneNote{zone, kind, detail});
 }
 
 QueryOutcome Address::ScreenAnswer(const QString& answer, int failureFlag, QString* detail)
@@ -327,35 +440,31 @@ QueryOutcome Address::ScreenAnswer(const QString& answer, int failureFlag, QStri
 QueryOutcome Address::ProcessDNSReply(const QStringList& parts, const QString& /*queryName*/, const QString& answer,
                                       int failureFlag)
 {
-    if (parts.size() < 2) return QueryOutcome::Ignored;
-    const QString& kind = parts[1];
-    if (kind.compare(QLatin1String("LOOKUPIP"), Qt::CaseInsensitive) == 0) {
-        // A late reply to a lookup that was sent again changes nothing.
-        if (!ip_.isEmpty()) return QueryOutcome::Ignored;
-        if (failureFlag == DnsFailure::None && IsValidIP(answer)) {
-            ip_ = answer;
-            BlacklistCheck();
-        } else {
-            becomeUnresolvable(failureFlag == DnsFailure::None || DnsFailure::IsNegativeAnswer(failureFlag)
-                                   ? QStringLiteral("no IPv4 address")
-                                   : DnsFailure::Text(failureFlag));
-        }
+    if (parts.size() < 3 || parts[1].compare(QLatin1String("BLACKLISTCHECK"), Qt::CaseInsensitive) != 0)
         return QueryOutcome::Ignored;
-    }
-    if (kind.compare(QLatin1String("BLACKLISTCHECK"), Qt::CaseInsensitive) != 0 || parts.size() < 3)
-        return QueryOutcome::Ignored;
-    return ProcessBlacklistReply(parts[2], answer, failureFlag);
+    quint64 id = 0;
+    int subject = 0;
+    if (!ParseQueryKey(parts[0], &id, &subject)) subject = 0;
+    return ProcessBlacklistReply(parts[2], answer, failureFlag, subject);
 }
 
-QueryOutcome Address::ProcessBlacklistReply(const QString& zone, const QString& answer, int failureFlag)
+RespondingServerPtr Address::RespondingServerFor(const QString& zone, int subject) const
+{
+    const QString label = subjectLabel(subject);
+    return respondingServers_.Item(label.isEmpty() ? zone : zone + QLatin1Char(' ') + label);
+}
+
+QueryOutcome Address::ProcessBlacklistReply(const QString& zone, const QString& answer, int failureFlag, int subject)
 {
     if (pendingQueries_ > 0) --pendingQueries_;
+    const QString label = subjectLabel(subject);
     const QueryOutcome outcome = [&] {
         QString detail;
         const QueryOutcome screened = ScreenAnswer(answer, failureFlag, &detail);
-        if (screened == QueryOutcome::Failed) note(zone, ZoneNote::Kind::Failed, detail);
+        if (screened == QueryOutcome::Failed)
+            note(zone, ZoneNote::Kind::Failed, label.isEmpty() ? detail : label + QStringLiteral(": ") + detail);
         if (screened != QueryOutcome::Listed) return screened;
-        const RespondingServerPtr record = respondingServers_.Add(zone);
+        const RespondingServerPtr record = respondingServers_.Add(zone, label);
         record->Responses().Add(zone, answer);
         if (record->Listing()) {
             blacklisted_ = true;
@@ -364,7 +473,8 @@ QueryOutcome Address::ProcessBlacklistReply(const QString& zone, const QString& 
         if (record->Responses().Count() == 0) return QueryOutcome::Ignored; // no definition for the zone
         QStringList reasons;
         for (const ResponsePtr& response : record->Responses()) reasons.append(response->Reason());
-        note(zone, ZoneNote::Kind::Refused, reasons.join(QStringLiteral("; ")));
+        const QString why = reasons.join(QStringLiteral("; "));
+        note(zone, ZoneNote::Kind::Refused, label.isEmpty() ? why : label + QStringLiteral(": ") + why);
         return QueryOutcome::Refused;
     }();
     if (host_) host_->NotifyUpdate(*this);

@@ -3,6 +3,7 @@
 #include "model/QueryOutcome.h"
 #include "model/Server.h"
 #include "model/RespondingServers.h"
+#include "model/TargetResolution.h"
 #include "model/Verdict.h"
 #include "model/ZoneNote.h"
 
@@ -17,20 +18,26 @@ namespace quarlo {
 class ScanHost;
 class Settings;
 
-// One entry of the address list: the target as entered, its resolved IPv4
-// address, its scan progress and its results.
+// One entry of the address list: the target as entered, what it was found to
+// stand for in this scan (its addresses, an e-mail address's mail servers,
+// the domain asked of domain lists), its scan progress and its results.
+//
+// A host name is checked at every address it has, an e-mail address at every
+// address of its mail servers; the target's verdict is the worst of them.
 class Address : public std::enable_shared_from_this<Address> {
 public:
     using Clock = std::chrono::steady_clock;
 
-    static constexpr std::chrono::seconds kLookupRetry{30};
-    // Host lookups sent without a reply before the host counts as
-    // unresolvable, so no target can hold a scan open for ever.
-    static constexpr int kLookupTries = 3;
+    // Addresses of one target checked at most: a name with hundreds of
+    // records must not multiply a scan's queries without bound.
+    static constexpr int kMaxCheckedAddresses = 32;
     static inline const QString kUnresolvable = QStringLiteral("Unresolvable");
 
     Address(const QString& target, Settings& settings, ScanHost* host = nullptr);
 
+    // The address's identity for its whole life: replies of a scan are
+    // routed by it, so a rename cannot send them to another entry.
+    quint64 Id() const { return id_; }
     QString Key() const { return target_; }
     QString Target() const { return target_; }
     // Changes the text and Key, not the key under which the list holds it
@@ -41,11 +48,20 @@ public:
     // file keeps a range whose addresses are all still listed as one entry.
     QString Range() const { return range_; }
     void setRange(const QString& range) { range_ = range; }
-    QString IP() const { return ip_; }
+    // The first checked address, kUnresolvable when the target has none;
+    // empty before the scan found one.
+    QString IP() const;
+    // Every address checked in this scan, each with the host it belongs to.
+    const std::vector<TargetResolution::Ip>& CheckedAddresses() const { return addresses_; }
+    // An e-mail address: the mail servers checked in this scan.
+    QStringList MailHosts() const { return mailHosts_; }
+    // Why no list was asked: no enabled list; empty otherwise.
+    QString NotCheckedReason() const { return notCheckedReason_; }
     quarlo::RespondingServers& RespondingServers() { return respondingServers_; }
     const quarlo::RespondingServers& RespondingServers() const { return respondingServers_; }
-    // The target, followed by its IP (or "Unresolvable") in parentheses when
-    // that differs from it.
+    // The target, followed in parentheses by what was checked for it (an
+    // e-mail address's mail servers, then the addresses; "Unresolvable";
+    // "no mail") when that differs from it.
     QString Caption() const;
     bool Scanning() const { return scanning_; }
     bool Complete() const { return complete_; }
@@ -67,8 +83,9 @@ public:
     // The lists that gave no usable answer, in the order they ended.
     const std::vector<ZoneNote>& ZoneNotes() const { return zoneNotes_; }
     QStringList ZonesWith(ZoneNote::Kind kind) const;
-    // Why the host lookup failed ("timed out", ...); empty when it did not.
-    QString HostLookupProblem() const { return hostLookupProblem_; }
+    // Why looking the target up failed or was partial ("MX lookup failed:
+    // SERVFAIL", ...); empty when it did not.
+    QString HostLookupProblem() const { return resolutionProblem_; }
     // The scan was stopped before this address was finished.
     bool Stopped() const { return stopped_; }
     // Marks the address as left unfinished by a stopped scan; a finished
@@ -83,13 +100,20 @@ public:
     // The domain asked of domain lists: a host name's registered domain or
     // an e-mail address's domain, in ASCII; empty for IP targets.
     QString ListDomain() const { return domain_; }
-    // The checked address is an IPv6 address.
-    bool IsIPv6() const { return ip_.contains(QLatin1Char(':')); }
+    // The (first) checked address is an IPv6 address.
+    bool IsIPv6() const { return !addresses_.empty() && addresses_.front().address.contains(QLatin1Char(':')); }
     // Enabled lists not asked because they cannot answer for this target.
     int ZonesNotApplicable() const { return zonesNotApplicable_; }
 
-    // One scheduling step: host lookup first, then blacklist queries.
+    // One scheduling step: the target's lookups first, then blacklist queries.
     void Query();
+    // What the list's lookups made of the target (see ScanHost::ResolveTarget).
+    void ApplyResolution(const TargetResolution& resolution);
+    // The key a blacklist query for one checked subject carries in its tag:
+    // the Id, and the subject's position when it is not the first.
+    QString QueryKey(int subject) const;
+    // Reads a QueryKey; false for text that is not one.
+    static bool ParseQueryKey(const QString& key, quint64* id, int* subject);
     // Sends blacklist queries from ServerIndex on, while the limit allows.
     void BlacklistCheck();
     // Applies one lookup reply; parts is the reply's tag split at ":" (key
@@ -103,12 +127,13 @@ public:
     // codes still decide between a listing and a refusal.
     // The reply to the query of one list, as ProcessDNSReply gives it for a
     // "BlacklistCheck" tag (the scan's path, without the tag's parts).
-    QueryOutcome ProcessBlacklistReply(const QString& zone, const QString& answer, int failureFlag);
+    QueryOutcome ProcessBlacklistReply(const QString& zone, const QString& answer, int failureFlag, int subject = 0);
+    // The responding server a listing of subject on zone is filed under.
+    RespondingServerPtr RespondingServerFor(const QString& zone, int subject) const;
 
     static QueryOutcome ScreenAnswer(const QString& answer, int failureFlag, QString* detail);
 
     int ServerIndex() const { return serverIndex_; }
-    Clock::time_point RetryTime() const { return retryTime_; }
 
     // The list this address belongs to; null once it left the list.
     void setHost(ScanHost* host) { host_ = host; }
@@ -118,41 +143,59 @@ private:
     // Reads the target once per scan: what it is, what to look up, what
     // domain lists are asked. False when it cannot be checked.
     bool classifyTarget();
-    // The name to ask the server's zone for this target; empty (why says
-    // why) when the list cannot answer for it.
-    QString queryNameFor(const Server& server, QString* why) const;
-    void submitQuery(const QString& zone, const QString& name);
+    // One thing asked of lists: a checked address (IP lists) or a domain
+    // (domain lists).
+    struct Subject {
+        QString value; // the address, or the domain in ASCII
+        bool domain = false;
+        mutable QString reversed; // the address reversed for query names, made once
+    };
+    // The name to ask the server's zone for one subject; empty when the
+    // list cannot answer for it.
+    QString queryNameFor(const Server& server, const Subject& subject) const;
+    // Why the server cannot answer for any subject of this target.
+    QString whyNotApplicable(const Server& server) const;
+    // Asks the zone for every subject it can answer for; false when none.
+    bool askZone(const Server& server);
+    void submitQuery(const QString& zone, const QString& name, int subject);
+    void addSubject(const QString& value, bool domain);
+    QString subjectLabel(int subject) const;
     void askOrDefer(const Server& server);
     void note(const QString& zone, ZoneNote::Kind kind, const QString& detail);
-    void becomeUnresolvable(const QString& problem);
+    // Asks the domain lists what is left to ask, or ends the scan of it.
+    void checkWhatIsLeft();
     // Sends queries to zones put off while their test was running.
     void askDeferredZones();
 
     Settings& settings_;
     ScanHost* host_;
+    quint64 id_;
     QString target_;
     QString range_;
-    QString ip_;
     QString results_;
     bool complete_ = false;
     bool scanning_ = false;
     bool blacklisted_ = false;
     int serverIndex_ = 0;
-    Clock::time_point retryTime_{};
-    int lookupsSent_ = 0;
+    bool resolving_ = false; // the list is looking the target up
+    bool resolved_ = false;  // subjects_ holds what the lookups found
+    bool unresolvable_ = false;
+    bool noMail_ = false;
+    QString resolutionProblem_; // lookups that failed: the verdict cannot be clean
+    ResolveRequest request_;
+    std::vector<TargetResolution::Ip> addresses_;
+    QStringList mailHosts_;
+    std::vector<Subject> subjects_;
+    QString notCheckedReason_;
     int pendingQueries_ = 0;
     int zonesChecked_ = 0;
     bool stopped_ = false;
     bool unsupported_ = false;
     bool classified_ = false;
     bool mailTarget_ = false;
-    QString lookupName_; // the host name in ASCII, as looked up
-    mutable QString reversedIp_; // ip_ reversed for an IP list's query name
-    mutable QString reversedFor_; // the ip_ that reversedIp_ was made from
     QString domain_;
     QString invalidReason_;
     int zonesNotApplicable_ = 0;
-    QString hostLookupProblem_;
     std::vector<ZoneNote> zoneNotes_;
     QStringList deferredZones_;
     quarlo::RespondingServers respondingServers_;

@@ -20,6 +20,9 @@ constexpr int BadName = 8;          // not a usable DNS name
 constexpr int BadResponse = 10;     // an answer that could not be parsed
 constexpr int ConnectionRefused = 11; // the port is closed
 constexpr int Timeout = 12;         // nobody answered after every try
+// Ours, above c-ares' codes: the answer's CNAME chain runs in a circle or
+// on for longer than any resolver follows, so it answers nothing.
+constexpr int CnameLoop = 100;
 
 // The server answered that the name has no address: the list does not
 // list the address. Every other non-zero flag means no usable answer.
@@ -41,6 +44,7 @@ inline QString Text(int flag)
     case BadName: return QStringLiteral("not a valid DNS name");
     case BadResponse: return QStringLiteral("unreadable answer");
     case Timeout: return QStringLiteral("timed out");
+    case CnameLoop: return QStringLiteral("CNAME chain loops or is too long");
     default: return QStringLiteral("DNS error %1").arg(flag);
     }
 }

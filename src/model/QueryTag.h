@@ -18,6 +18,9 @@ public:
     // The test queries a scan sends to each zone before it starts; the
     // extra field names the test address ("127.0.0.2" or "127.0.0.1").
     static inline const QString kZoneTest = QStringLiteral("ZoneTest");
+    // The lookups that find what a target stands for; the field names the
+    // step ("MX", "A3": the fourth mail server's A records).
+    static inline const QString kResolve = QStringLiteral("Resolve");
 
     static QString LookupIP(const QString& key) { return key + QLatin1Char(':') + kLookupIP; }
     static QString BlacklistCheck(const QString& key, const QString& zone)
@@ -31,6 +34,10 @@ public:
         tag += QLatin1Char(':');
         tag += zone;
         return tag;
+    }
+    static QString Resolve(const QString& key, const QString& step)
+    {
+        return key + QLatin1Char(':') + kResolve + QLatin1Char(':') + step;
     }
     static QString TxtRecord(const QString& key, const QString& zone, const QString& answer)
     {

@@ -14,4 +14,16 @@ RespondingServerPtr RespondingServers::Add(const QString& serverName)
     return record;
 }
 
+RespondingServerPtr RespondingServers::Add(const QString& serverName, const QString& subject)
+{
+    if (subject.isEmpty()) return Add(serverName);
+    const QString key = serverName + QLatin1Char(' ') + subject;
+    if (RespondingServerPtr held = items_.Item(key)) return held;
+    auto record = std::make_shared<RespondingServer>(serverName, servers_);
+    const ServerPtr server = servers_ ? servers_->Item(serverName) : nullptr;
+    record->setServerEnglishName((server ? server->Name() : serverName) + QStringLiteral(" (") + subject + QLatin1Char(')'));
+    items_.Add(key, record);
+    return record;
+}
+
 } // namespace quarlo

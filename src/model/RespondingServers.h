@@ -13,6 +13,10 @@ public:
     // The record for the zone, created (with the server's display name when
     // a definition with that zone exists) when not yet held.
     RespondingServerPtr Add(const QString& serverName);
+    // The record for the zone's answer about one of several things checked
+    // for a target (subject: an address or a domain): kept apart from the
+    // others' under "zone subject", and named after both.
+    RespondingServerPtr Add(const QString& serverName, const QString& subject);
 
 private:
     const Servers* servers_;

@@ -39,6 +39,14 @@ void Responses::Add(const QString& serverName, const QString& address)
             addRecord(server, piece);
             continue;
         }
+        // An answer that is a refusal code is that refusal, not a set of bits.
+        bool refusal = false;
+        for (const ResultCodePtr& code : server->ResultCodes())
+            if (!code->Listing() && code->Address() == piece) refusal = true;
+        if (refusal) {
+            addRecord(server, piece);
+            continue;
+        }
         const int before = Count();
         for (const ResultCodePtr& code : server->ResultCodes())
             if (carries(piece, *code)) addRecord(server, code->Address());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/TargetResolution.h"
+
 #include <QString>
 
 namespace quarlo {
@@ -21,6 +23,9 @@ public:
 
     virtual void SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery) = 0;
     virtual int PendingDNSLookups() const = 0;
+    // Looks up what a host name or e-mail address stands for; the list
+    // answers through Address::ApplyResolution, always, once.
+    virtual void ResolveTarget(Address& address, const ResolveRequest& request) = 0;
     virtual void NotifyUpdate(Address& address) = 0;
     virtual ZoneState StateOfZone(const QString& zone) const { (void)zone; return ZoneState::Ready; }
     // Why a skipped zone was skipped, for the user.

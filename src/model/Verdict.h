@@ -14,7 +14,8 @@ enum class Verdict {
     Incomplete,   // none lists it, but some lists failed or were skipped
     Refused,      // none lists it, every list answered, some refused the query
     Unresolvable, // the host name has no IPv4 address
-    NotChecked,   // the scan was stopped before it was finished
+    NotChecked,   // the scan was stopped before it was finished, or no list was enabled
+    NoMail,       // an e-mail domain that publishes a null MX: it takes no mail
     Unsupported,  // a target the scan cannot check (see Address::InvalidReason)
     NotApplicable, // no enabled list can answer for it (an IPv6 address, IP lists only)
 };
@@ -33,6 +34,7 @@ inline QString VerdictKeyword(Verdict verdict)
     case Verdict::NotChecked: return QStringLiteral("not-checked");
     case Verdict::Unsupported: return QStringLiteral("invalid");
     case Verdict::NotApplicable: return QStringLiteral("not-applicable");
+    case Verdict::NoMail: return QStringLiteral("no-mail");
     }
     return QString();
 }

@@ -80,7 +80,13 @@ qint64 distinctAddresses(const QStringList& entries, bool* exact)
 } // namespace
 
 Addresslist::Addresslist(Settings& settings, DnsLookup& dns, std::unique_ptr<DirectDns> directDns, QObject* parent)
-    : QObject(parent), settings_(settings), dns_(dns), directDns_(std::move(directDns))
+    : QObject(parent), settings_(settings), dns_(dns), directDns_(std::move(directDns)),
+      resolver_([this](const QString& tag, const QString& name, DnsLookup::Kind kind) {
+          dns_.setRequestTag(tag);
+          dns_.setLookupKind(kind);
+          dns_.setRequestFlag(true);
+          dns_.Lookup(name);
+      })
 {
     directDns_->setOption1(true);
     directDns_->setOption2(true);
@@ -109,6 +115,7 @@ AddressPtr Addresslist::AddTarget(const QString& target)
     if (!address) {
         address = std::make_shared<Address>(target, settings_, this);
         items_.Add(target, address);
+        byId_.insert(address->Id(), address);
     }
     changed_ = true;
     emit AddAddress(address);
@@ -144,6 +151,7 @@ int Addresslist::AddRange(const IpRange& range)
         auto address = std::make_shared<Address>(target, settings_, this);
         address->setRange(rangeText);
         items_.Add(target, address);
+        byId_.insert(address->Id(), address);
         ++added;
         emit AddAddress(address);
     }
@@ -189,6 +197,7 @@ QStringList Addresslist::FileTargets() const
 void Addresslist::Clear()
 {
     CancelLoad();
+    byId_.clear();
     std::vector<AddressPtr> gone = items_.TakeAll();
     while (!gone.empty()) {
         detach(gone.back());
@@ -204,6 +213,7 @@ void Addresslist::Remove(const QString& key)
     if (!items_.Contains(key)) return;
     changed_ = true;
     const AddressPtr address = items_.Remove(key);
+    if (address) byId_.remove(address->Id());
     firstIncomplete_ = 1;
     detach(address);
     emit DeleteAddress(address);
@@ -223,6 +233,33 @@ bool Addresslist::Rename(const AddressPtr& address, const QString& target)
     address->setTarget(target);
     changed_ = true;
     return true;
+}
+
+AddressPtr Addresslist::addressById(quint64 id)
+{
+    if (byIdStale_) {
+        // A load replaced the whole list: indexed once, on the first reply.
+        byId_.clear();
+        byId_.reserve(items_.Count());
+        for (const AddressPtr& address : items_) byId_.insert(address->Id(), address);
+        byIdStale_ = false;
+    }
+    const auto it = byId_.constFind(id);
+    if (it == byId_.constEnd()) return nullptr;
+    AddressPtr address = it.value().lock();
+    // One that left the list gets nothing more.
+    return address && address->host() == this ? address : nullptr;
+}
+
+AddressPtr Addresslist::addressByQueryKey(const QString& key, int* subject)
+{
+    quint64 id = 0;
+    return Address::ParseQueryKey(key, &id, subject) ? addressById(id) : nullptr;
+}
+
+void Addresslist::ResolveTarget(Address& address, const ResolveRequest& request)
+{
+    resolver_.Start(QString::number(address.Id()), request);
 }
 
 void Addresslist::detach(const AddressPtr& address)
@@ -257,6 +294,7 @@ bool Addresslist::Load(const QString& filename)
     if (!PrepareLoad(filename)) return false;
     // Nothing can cancel this load, so the held addresses go first: the
     // two lists are never in memory at once.
+    byId_.clear();
     std::vector<AddressPtr> gone = items_.TakeAll();
     while (!gone.empty()) {
         detach(gone.back());
@@ -371,6 +409,7 @@ void Addresslist::finishLoad()
     loadTimer_.stop();
     std::vector<AddressPtr> gone = items_.TakeAll();
     items_ = std::move(job->items);
+    byIdStale_ = true;
     while (!gone.empty()) {
         detach(gone.back());
         gone.pop_back();
@@ -386,6 +425,7 @@ void Addresslist::finishLoad()
 void Addresslist::StartScan()
 {
     dns_.CancelAll();
+    resolver_.Clear();
     scanTimer_.stop();
     for (const AddressPtr& address : items_) address->SetComplete(false);
     firstIncomplete_ = 1;
@@ -404,6 +444,7 @@ void Addresslist::StartScan()
 void Addresslist::StopScan()
 {
     dns_.CancelAll();
+    resolver_.Clear();
     zoneTestQueue_.clear();
     scanTimer_.stop();
     for (const AddressPtr& address : items_) address->MarkStopped();
@@ -413,7 +454,9 @@ void Addresslist::StopScan()
 void Addresslist::startZoneTests()
 {
     for (const ServerPtr& server : settings_.BlacklistServers()) {
-        if (!server->Enabled() || zoneTestIndex_.contains(server->Zone().toCaseFolded())) continue;
+        // A list the user marked as having no test entry is asked untested.
+        if (!server->Enabled() || !server->SelfTest() || zoneTestIndex_.contains(server->Zone().toCaseFolded()))
+            continue;
         zoneTestIndex_.insert(server->Zone().toCaseFolded(), static_cast<int>(zoneTests_.size()));
         ZoneTest test;
         test.zone = server->Zone();
@@ -573,10 +616,12 @@ void Addresslist::schedulePass()
 void Addresslist::SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery)
 {
     dns_.setRequestTag(tag);
-    dns_.setBlacklistQuery(blacklistQuery);
+    dns_.setLookupKind(blacklistQuery ? DnsLookup::Kind::Blacklist : DnsLookup::Kind::HostAddresses);
     dns_.setRequestFlag(true);
     dns_.Lookup(name);
 }
+
+int Addresslist::OutstandingTxtQueries() const { return directDns_->OutstandingCount(); }
 
 int Addresslist::PendingDNSLookups() const { return dns_.PendingCount(); }
 
@@ -592,24 +637,25 @@ void Addresslist::onLookupComplete(const QString& name, const QString& answer, i
     const QueryTag parsed = QueryTag::Parse(tag);
     if (parsed.Is(QueryTag::kZoneTest)) {
         onZoneTestReply(parsed.Zone(), parsed.Extra(), answer, failureFlag);
-    } else if (parsed.IsValid()) {
-        if (const AddressPtr address = items_.Item(parsed.Key())) {
-            const QueryOutcome outcome = parsed.Is(QueryTag::kBlacklistCheck)
-                                             ? address->ProcessBlacklistReply(parsed.Zone(), answer, failureFlag)
-                                             : address->ProcessDNSReply(parsed.Parts(), name, answer, failureFlag);
-            if (parsed.Is(QueryTag::kLookupIP)) {
-                // Host lookups tell whether the resolver answers at all, too.
-                count(failureFlag == DnsFailure::None || DnsFailure::IsNegativeAnswer(failureFlag)
-                          ? QueryOutcome::NotListed
-                          : QueryOutcome::Failed,
-                      QString(), QString());
-            } else if (parsed.Is(QueryTag::kBlacklistCheck)) {
-                const ZoneNote* note = address->ZoneNotes().empty() ? nullptr : &address->ZoneNotes().back();
-                count(outcome, parsed.Zone(), note && note->zone == parsed.Zone() ? note->detail : QString());
-                // The TXT text explains a listing or a refusal; other answers have none.
-                if (outcome == QueryOutcome::Listed || outcome == QueryOutcome::Refused)
-                    QueryTXT(name, QueryTag::TxtRecord(parsed.Key(), parsed.Zone(), answer));
-            }
+    } else if (parsed.Is(QueryTag::kResolve)) {
+        // Lookups of targets tell whether the resolver answers at all, too.
+        count(failureFlag == DnsFailure::None || DnsFailure::IsNegativeAnswer(failureFlag) ? QueryOutcome::NotListed
+                                                                                          : QueryOutcome::Failed,
+              QString(), QString());
+        if (const std::optional<TargetResolution> resolution = resolver_.Reply(parsed, answer, failureFlag)) {
+            bool ok = false;
+            if (const AddressPtr address = addressById(parsed.Key().toULongLong(&ok)); address && ok)
+                address->ApplyResolution(*resolution);
+        }
+    } else if (parsed.Is(QueryTag::kBlacklistCheck)) {
+        int subject = 0;
+        if (const AddressPtr address = addressByQueryKey(parsed.Key(), &subject)) {
+            const QueryOutcome outcome = address->ProcessBlacklistReply(parsed.Zone(), answer, failureFlag, subject);
+            const ZoneNote* note = address->ZoneNotes().empty() ? nullptr : &address->ZoneNotes().back();
+            count(outcome, parsed.Zone(), note && note->zone == parsed.Zone() ? note->detail : QString());
+            // The TXT text explains a listing or a refusal; other answers have none.
+            if (outcome == QueryOutcome::Listed || outcome == QueryOutcome::Refused)
+                QueryTXT(name, QueryTag::TxtRecord(parsed.Key(), parsed.Zone(), answer));
         }
     }
     schedulePass();
@@ -622,19 +668,22 @@ void Addresslist::QueryTXT(const QString& name, const QString& tag)
 
 void Addresslist::onDirectDnsReply(const DnsResponse& response)
 {
-    if (response.AnswerCount() < 1) return;
+    const QueryTag tag = QueryTag::Parse(response.Tag());
+    if (!tag.Is(QueryTag::kTxtRecord)) return;
+    // A listing may be explained by several TXT records: all are kept.
+    QStringList texts;
     for (int index = 0; index < response.AnswerCount(); ++index) {
         const DnsRecord* record = response.Answer(1, index);
-        if (!record || record->RecordType != DnsRecord::TXT) continue;
-        const QueryTag tag = QueryTag::Parse(response.Tag());
-        if (!tag.Is(QueryTag::kTxtRecord)) continue;
-        const AddressPtr address = items_.Item(tag.Key());
-        if (!address) continue;
-        const RespondingServerPtr server = address->RespondingServers().Item(tag.Zone());
-        if (!server) continue;
-        server->AddTXTInfo(tag.Extra(), record->Data);
-        NotifyUpdate(*address);
+        if (record && record->RecordType == DnsRecord::TXT && !texts.contains(record->Data)) texts.append(record->Data);
     }
+    if (texts.isEmpty()) return;
+    int subject = 0;
+    const AddressPtr address = addressByQueryKey(tag.Key(), &subject);
+    if (!address) return;
+    const RespondingServerPtr server = address->RespondingServerFor(tag.Zone(), subject);
+    if (!server) return;
+    server->AddTXTInfo(tag.Extra(), texts.join(QStringLiteral(" / ")));
+    NotifyUpdate(*address);
 }
 
 } // namespace quarlo

@@ -4,6 +4,7 @@
 #include "model/Address.h"
 #include "model/ScanHost.h"
 #include "scan/ScanSummary.h"
+#include "scan/TargetResolver.h"
 #include "scan/ZoneTest.h"
 
 #include <QElapsedTimer>
@@ -136,9 +137,12 @@ public:
     // Sends one TXT query for name to every DNS server of the list.
     void QueryTXT(const QString& name, const QString& tag);
     QStringList DNSServerList() const { return dnsServerList_; }
+    // TXT queries sent and not yet answered or given up.
+    int OutstandingTxtQueries() const;
 
     // ScanHost
     void SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery) override;
+    void ResolveTarget(Address& address, const ResolveRequest& request) override;
     int PendingDNSLookups() const override;
     void NotifyUpdate(Address& address) override;
     ZoneState StateOfZone(const QString& zone) const override;
@@ -147,6 +151,11 @@ public:
     DnsLookup& lookupControl() { return dns_; }
     DirectDns& directDns() { return *directDns_; }
     Settings& settings() { return settings_; }
+
+    // How host names and e-mail addresses are looked up: AAAA records too,
+    // every mail server rather than the best-preference ones.
+    void setResolverOptions(const TargetResolver::Options& options) { resolver_.setOptions(options); }
+    const TargetResolver::Options& resolverOptions() const { return resolver_.options(); }
 
     // The tick interval; tests shorten it.
     void setTickInterval(int ms) { scanTimer_.setInterval(ms); }
@@ -182,6 +191,9 @@ private:
     const ZoneTest* zoneTest(const QString& zone) const;
     void count(QueryOutcome outcome, const QString& zone, const QString& detail);
     void detach(const AddressPtr& address);
+    // The held address a reply is for; null when it left the list.
+    AddressPtr addressById(quint64 id);
+    AddressPtr addressByQueryKey(const QString& key, int* subject);
     struct LoadJob;
     // Expands job for at most budgetMs (all of it when negative); true
     // when nothing is left.
@@ -194,6 +206,9 @@ private:
     DnsLookup& dns_;
     std::unique_ptr<DirectDns> directDns_;
     KeyedCollection<Address> items_;
+    QHash<quint64, std::weak_ptr<Address>> byId_; // replies are routed by Address::Id
+    bool byIdStale_ = false; // a load replaced items_: byId_ is rebuilt when next asked
+    TargetResolver resolver_;
     QString filename_;
     bool changed_ = false;
     QString lastError_;

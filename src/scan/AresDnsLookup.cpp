@@ -36,10 +36,10 @@ void AresDnsLookup::Lookup(const QString& name)
 {
     const quint64 id = nextId_++;
     pending_.insert(id, Request{name, RequestTag()});
-    if (BlacklistQuery())
-        blacklistQuery(id, name, QueryTag::Parse(RequestTag()).Zone().toCaseFolded().toUtf8());
-    else
-        hostLookup(id, name);
+    // A blacklist query's zone is its path: each list gets its own waits.
+    const QByteArray path =
+        BlacklistQuery() ? QueryTag::Parse(RequestTag()).Zone().toCaseFolded().toUtf8() : QByteArray();
+    typedQuery(id, name, LookupKind(), path);
 }
 
 void AresDnsLookup::setTuning(const DnsTuning& tuning) { driver_->setTuning(tuning); }
@@ -68,11 +68,11 @@ int AresDnsLookup::LongestWaitMs() const
     return tuning.tries * tuning.maxTimeoutMs;
 }
 
-void AresDnsLookup::hostLookup(quint64 id, const QString& name)
+void AresDnsLookup::typedQuery(quint64 id, const QString& name, Kind kind, const QByteArray& path)
 {
     in_addr literal{};
-    if (inet_pton(AF_INET, name.toLatin1().constData(), &literal) == 1) {
-        finish(id, name, ARES_SUCCESS);
+    if (kind == Kind::HostAddresses && inet_pton(AF_INET, name.toLatin1().constData(), &literal) == 1) {
+        finish(id, name, ARES_SUCCESS); // an address is its own A record
         return;
     }
     const QByteArray encoded = AresDriver::EncodeName(name);
@@ -80,38 +80,42 @@ void AresDnsLookup::hostLookup(quint64 id, const QString& name)
         finish(id, QString(), ARES_EBADNAME);
         return;
     }
-    driver_->getHostByName(encoded, [this, id](int status, const hostent* host) {
-        if (status == ARES_SUCCESS && host && host->h_addrtype == AF_INET && host->h_addr_list &&
-            host->h_addr_list[0]) {
-            char text[INET_ADDRSTRLEN] = {};
-            inet_ntop(AF_INET, host->h_addr_list[0], text, sizeof text);
-            finish(id, QString::fromLatin1(text), ARES_SUCCESS);
-        } else {
-            finish(id, QString(), status == ARES_SUCCESS ? ARES_ENODATA : status);
+    const int type = kind == Kind::HostAddresses6 ? 28 /* AAAA */ : kind == Kind::MailExchangers ? 15 /* MX */ : 1 /* A */;
+    driver_->query(encoded, type, [this, id, kind](int status, const unsigned char* answer, int length) {
+        if (status != ARES_SUCCESS && status != ARES_ENODATA) {
+            finish(id, QString(), status);
+            return;
         }
-    });
-}
-
-void AresDnsLookup::blacklistQuery(quint64 id, const QString& name, const QByteArray& zone)
-{
-    const QByteArray encoded = AresDriver::EncodeName(name);
-    if (encoded.isEmpty()) {
-        finish(id, QString(), ARES_EBADNAME);
-        return;
-    }
-    driver_->query(encoded, 1 /* A */, [this, id](int status, const unsigned char* answer, int length) {
+        // NODATA may still hold a chain of CNAMEs that goes nowhere.
+        if (DnsReplyParser::CnameChainBroken(answer, length)) {
+            finish(id, QString(), DnsFailure::CnameLoop);
+            return;
+        }
         if (status != ARES_SUCCESS) {
             finish(id, QString(), status);
             return;
         }
         QStringList texts;
-        status = DnsReplyParser::Addresses(answer, length, texts);
+        switch (kind) {
+        case Kind::Blacklist:
+        case Kind::HostAddresses: status = DnsReplyParser::Addresses(answer, length, texts); break;
+        case Kind::HostAddresses6: status = DnsReplyParser::Addresses6(answer, length, texts); break;
+        case Kind::MailExchangers: {
+            QList<int> preferences;
+            status = DnsReplyParser::MailExchangers(answer, length, texts, &preferences);
+            for (qsizetype i = 0; i < texts.size(); ++i)
+                texts[i] = QString::number(preferences.value(i)) + QLatin1Char(' ')
+                           + (texts[i].isEmpty() ? QStringLiteral(".") : texts[i]);
+            finish(id, texts.join(QLatin1Char('\n')), status);
+            return;
+        }
+        }
         if (status != ARES_SUCCESS) {
             finish(id, QString(), status);
             return;
         }
         finish(id, texts.join(QLatin1Char(' ')), ARES_SUCCESS);
-    }, zone);
+    }, path);
 }
 
 void AresDnsLookup::finish(quint64 id, const QString& answer, int failure)

@@ -53,10 +53,10 @@ private:
         int failure = 0;
     };
 
-    void hostLookup(quint64 id, const QString& name);
+    // A typed query (A, AAAA, MX) whose records make the answer text.
+    void typedQuery(quint64 id, const QString& name, Kind kind, const QByteArray& path);
     // zone: the list asked, whose answers are timed on their own (see
     // AresDriver::query); empty when the tag names none.
-    void blacklistQuery(quint64 id, const QString& name, const QByteArray& zone);
     // Records the outcome of request id (ignored when it was cancelled) and
     // schedules its emission.
     void finish(quint64 id, const QString& answer, int failure);

@@ -11,21 +11,33 @@ namespace quarlo {
 // RequestFlag, then call Lookup; every lookup is reported exactly once through
 // LookupComplete unless CancelAll dropped it first.
 //
-// Host lookups (BlacklistQuery false) resolve a name to its first IPv4
-// address the way the system does. Blacklist queries (BlacklistQuery true) ask
-// the A record of a fully qualified name and answer every address, joined by
-// single spaces. An empty answer with a non-zero failure flag means "not
-// found".
+// What is asked is the LookupKind (BlacklistQuery is the older switch
+// between a list's query and a host's A records). An empty answer with a
+// non-zero failure flag means "not found" (NoData, NotFound) or no usable
+// answer (the others).
 class DnsLookup : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
     ~DnsLookup() override = default;
 
+    // What a lookup asks; every answer names a name absolutely, never
+    // through the resolver's search domains.
+    enum class Kind {
+        Blacklist,      // a list's A records, every address joined by spaces
+        HostAddresses,  // a host's A records, every address joined by spaces
+        HostAddresses6, // a host's AAAA records, the same way
+        // A domain's MX records, one "preference host" per line, best first
+        // (equal preferences in answer order); a null MX is "0 .".
+        MailExchangers,
+    };
+
     QString RequestTag() const { return requestTag_; }
     void setRequestTag(const QString& tag) { requestTag_ = tag; }
-    bool BlacklistQuery() const { return blacklistQuery_; }
-    void setBlacklistQuery(bool on) { blacklistQuery_ = on; }
+    bool BlacklistQuery() const { return kind_ == Kind::Blacklist; }
+    void setBlacklistQuery(bool on) { kind_ = on ? Kind::Blacklist : Kind::HostAddresses; }
+    Kind LookupKind() const { return kind_; }
+    void setLookupKind(Kind kind) { kind_ = kind; }
     bool RequestFlag() const { return requestFlag_; }
     void setRequestFlag(bool on) { requestFlag_ = on; }
 
@@ -49,7 +61,7 @@ signals:
 
 private:
     QString requestTag_;
-    bool blacklistQuery_ = false;
+    Kind kind_ = Kind::HostAddresses;
     bool requestFlag_ = false;
 };
 

@@ -3,6 +3,8 @@
 #include <ares.h>
 #include <arpa/inet.h>
 
+#include <QHash>
+
 #include <algorithm>
 #include <utility>
 
@@ -47,7 +49,7 @@ int DnsReplyParser::Addresses6(const unsigned char* reply, int length, QStringLi
                                          [](const ares_addr6ttl& a) { return &a.ip6addr; }, AF_INET6);
 }
 
-int DnsReplyParser::MailExchangers(const unsigned char* reply, int length, QStringList& hosts)
+int DnsReplyParser::MailExchangers(const unsigned char* reply, int length, QStringList& hosts, QList<int>* preferences)
 {
     if (!reply || length < kHeaderSize) return ARES_EBADRESP;
     ares_mx_reply* list = nullptr;
@@ -63,8 +65,63 @@ int DnsReplyParser::MailExchangers(const unsigned char* reply, int length, QStri
     // Callers take the first as the mail exchanger to use.
     std::stable_sort(records.begin(), records.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (auto& record : records) hosts.append(std::move(record.second));
+    for (auto& record : records) {
+        if (preferences) preferences->append(record.first);
+        hosts.append(std::move(record.second));
+    }
     return ARES_SUCCESS;
+}
+
+namespace {
+
+// A name at offset of the message, lower-cased; false when unreadable.
+// *next is the offset after the name as it stands there.
+bool readName(const unsigned char* reply, int length, int offset, QByteArray* name, int* next)
+{
+    if (offset < 0 || offset >= length) return false;
+    char* expanded = nullptr;
+    long encoded = 0;
+    if (ares_expand_name(reply + offset, reply, length, &expanded, &encoded) != ARES_SUCCESS) return false;
+    *name = QByteArray(expanded).toLower();
+    ares_free_string(expanded);
+    *next = offset + static_cast<int>(encoded);
+    return true;
+}
+
+} // namespace
+
+bool DnsReplyParser::CnameChainBroken(const unsigned char* reply, int length)
+{
+    if (!reply || length < kHeaderSize) return false;
+    const int questions = reply[4] << 8 | reply[5];
+    const int answers = reply[6] << 8 | reply[7];
+    if (questions < 1 || answers < 1) return false;
+    QByteArray question;
+    int at = 0;
+    if (!readName(reply, length, kHeaderSize, &question, &at)) return false;
+    at += 4; // type, class
+    QHash<QByteArray, QByteArray> aliases; // owner -> target
+    for (int i = 0; i < answers && at + 10 <= length; ++i) {
+        QByteArray owner;
+        if (!readName(reply, length, at, &owner, &at) || at + 10 > length) return false;
+        const int type = reply[at] << 8 | reply[at + 1];
+        const int rdlength = reply[at + 8] << 8 | reply[at + 9];
+        at += 10;
+        if (at + rdlength > length) return false;
+        if (type == 5 /* CNAME */) {
+            QByteArray target;
+            int unused = 0;
+            if (readName(reply, length, at, &target, &unused) && !aliases.contains(owner)) aliases.insert(owner, target);
+        }
+        at += rdlength;
+    }
+    QByteArray name = question;
+    for (int links = 0; aliases.contains(name); ++links) {
+        if (links >= kMaxCnameChain) return true;
+        name = aliases.value(name);
+        if (name == question) return true;
+    }
+    return false;
 }
 
 int DnsReplyParser::Texts(const unsigned char* reply, int length, QStringList& texts)

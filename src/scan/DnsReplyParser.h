@@ -24,7 +24,14 @@ public:
     // The mail exchangers' host names as sent (a trailing dot possible), in
     // order of preference, lowest first, equal preferences in answer order;
     // a null MX ("0 .") gives an empty name.
-    static int MailExchangers(const unsigned char* reply, int length, QStringList& hosts);
+    static int MailExchangers(const unsigned char* reply, int length, QStringList& hosts,
+                              QList<int>* preferences = nullptr);
+
+    // Whether the answer section's CNAME records, followed from the
+    // question's name, run in a circle or on for more than kMaxCnameChain
+    // links: such an answer answers nothing, and is no "not found" either.
+    static constexpr int kMaxCnameChain = 8;
+    static bool CnameChainBroken(const unsigned char* reply, int length);
 
     // One text per TXT record, its character-strings joined.
     static int Texts(const unsigned char* reply, int length, QStringList& texts);

@@ -14,7 +14,7 @@ struct ZoneTest {
     enum class Health {
         Pending,         // answers outstanding
         Ok,              // lists 127.0.0.2, not 127.0.0.1
-        NoTestEntry,     // answers, but does not list 127.0.0.2: kept
+        NoTestEntry,     // answers, but does not list 127.0.0.2: it cannot vouch for anything
         ListsEverything, // lists 127.0.0.1: a dead list or a resolver that rewrites answers
         Refused,         // the operator refused the test query
         Failed,          // no usable answer to the test
@@ -51,7 +51,10 @@ struct ZoneTest {
     bool skipped() const
     {
         const Health h = health();
-        return h == Health::Failed || h == Health::Refused || h == Health::ListsEverything;
+        // A list that does not list its own test entry may be a typo'd or
+        // expired zone, or a resolver that answers NXDOMAIN for it: its
+        // "not listed" would be worth nothing.
+        return h != Health::Pending && h != Health::Ok;
     }
     // One line for the user; empty for a healthy or pending zone.
     QString description() const
@@ -70,7 +73,7 @@ struct ZoneTest {
         case Health::NoTestEntry:
             return list
                    + (domainList ? QStringLiteral(" does not list the test name ") : QStringLiteral(" does not list the test address "))
-                   + listedEntry() + QStringLiteral("; its answers could not be verified");
+                   + listedEntry() + QStringLiteral("; its answers could not be verified, so it was skipped in this scan");
         case Health::Pending:
         case Health::Ok: break;
         }

@@ -2,6 +2,7 @@
 // target asks, and how every query outcome adds up.
 #include "common/Registry.h"
 #include "model/Address.h"
+#include "model/TargetResolution.h"
 #include "model/DnsFailure.h"
 #include "model/QueryTag.h"
 #include "model/ScanHost.h"
@@ -72,12 +73,13 @@ protected:
     std::unique_ptr<Address> start(const QString& target, const QString& hostIp = QString())
     {
         host.sent.clear();
+        host.resolves.clear();
         auto address = std::make_unique<Address>(target, settings, &host);
         address->SetComplete(false);
         address->Query();
         if (!hostIp.isEmpty()) {
-            EXPECT_EQ(host.sent.size(), 1u);
-            address->ProcessDNSReply({target, "LookupIP"}, "q", hostIp);
+            EXPECT_EQ(host.resolves.size(), 1u);
+            address->ApplyResolution({TargetResolution::Outcome::Resolved, {}, {}, {{hostIp, target}}});
         }
         return address;
     }
@@ -149,19 +151,49 @@ TEST_F(AddressVerdict, StopLeavesUnfinishedAddressesNotChecked)
     EXPECT_EQ(halfway.PendingQueries(), 0);
 }
 
-// A failed host lookup ends the target; a late answer to an earlier try
-// changes nothing.
-TEST_F(AddressVerdict, AHostLookupThatFailsEndsTheTarget)
+// What the lookups of a target found decides before any list: a failed
+// lookup is never clean nor unresolvable, a null MX takes no mail, and a late
+// answer changes nothing.
+TEST_F(AddressKinds, TheTargetsOwnLookupsDecideFirst)
 {
-    Address lost("mail.example", settings, &host);
-    lost.SetComplete(false);
-    lost.Query();
-    ASSERT_EQ(host.sent.size(), 1u);
-    lost.ProcessDNSReply(QueryTag::Parse(host.sent[0].first).Parts(), "q", "", DnsFailure::Timeout);
-    EXPECT_EQ(lost.Verdict(), Verdict::Unresolvable);
-    EXPECT_EQ(lost.HostLookupProblem(), "timed out");
-    lost.ProcessDNSReply({"mail.example", "LookupIP"}, "q", "192.0.2.9");
-    EXPECT_EQ(lost.IP(), Address::kUnresolvable);
+    struct Case {
+        const char* target;
+        TargetResolution resolution;
+        Verdict verdict;
+    };
+    const Case cases[] = {
+        {"mail.example", {TargetResolution::Outcome::Failed, "mail.example: A lookup failed: timed out", {}, {}},
+         Verdict::Incomplete},
+        {"mail.example", {TargetResolution::Outcome::Unresolvable, "name not found (NXDOMAIN)", {}, {}},
+         Verdict::Unresolvable},
+        {"a@example.org", {TargetResolution::Outcome::NoMail, "null MX", {}, {}}, Verdict::NoMail},
+        {"a@example.org", {TargetResolution::Outcome::Failed, "MX lookup failed: server failure (SERVFAIL)", {}, {}},
+         Verdict::Incomplete},
+    };
+    for (const Case& c : cases) {
+        settings.BlacklistServers().Item("dom.test")->setEnabled(false);
+        Address lost(c.target, settings, &host);
+        lost.SetComplete(false);
+        lost.Query();
+        lost.ApplyResolution(c.resolution);
+        answerAll(lost);
+        EXPECT_EQ(lost.Verdict(), c.verdict) << c.target << " " << c.resolution.problem.toStdString();
+        EXPECT_EQ(lost.HostLookupProblem(), c.resolution.problem);
+        lost.ApplyResolution({TargetResolution::Outcome::Resolved, {}, {}, {{"192.0.2.9", "x"}}});
+        EXPECT_NE(lost.IP(), "192.0.2.9");
+        settings.BlacklistServers().Item("dom.test")->setEnabled(true);
+    }
+}
+
+// Nothing asked is not clean.
+TEST_F(AddressKinds, NoEnabledListIsNotChecked)
+{
+    for (const ServerPtr& server : settings.BlacklistServers()) server->setEnabled(false);
+    Address address("192.0.2.7", settings, &host);
+    address.SetComplete(false);
+    address.Query();
+    EXPECT_EQ(address.Verdict(), Verdict::NotChecked);
+    EXPECT_FALSE(address.NotCheckedReason().isEmpty());
 }
 
 TEST_F(AddressVerdict, TxtTextKeptPerListingIsCapped)
@@ -200,13 +232,14 @@ TEST_F(AddressKinds, EachKindOfTargetAsksTheListsThatCanAnswer)
          {"9.2.0.192.v4.test.", "9.2.0.192.v6.test.", "xn--bcher-kva.example.dom.test."}, {}},
         // A host that is a public suffix itself has no registered domain.
         {"co.uk", "192.0.2.9", {"9.2.0.192.v4.test.", "9.2.0.192.v6.test."}, {"dom.test"}},
-        {"user@Mail.Example.org.", "", {"mail.example.org.dom.test."}, {"v4.test", "v6.test"}},
+        // An e-mail address: its mail server's addresses and its domain.
+        {"user@Mail.Example.org.", "192.0.2.9",
+         {"9.2.0.192.v4.test.", "9.2.0.192.v6.test.", "mail.example.org.dom.test."}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target.toStdString());
         auto address = start(c.target, c.hostIp);
         QStringList names = host.names();
-        if (!c.hostIp.isEmpty()) names.removeFirst(); // the host lookup
         EXPECT_EQ(names, c.names);
         EXPECT_EQ(address->ZonesWith(ZoneNote::Kind::NotApplicable), c.notApplicable);
         EXPECT_EQ(address->ZonesNotApplicable(), c.notApplicable.size());

@@ -1,5 +1,7 @@
 #include "common/Registry.h"
 #include "model/Address.h"
+#include "model/DnsFailure.h"
+#include "model/QueryTag.h"
 #include "model/ScanHost.h"
 #include "model/Settings.h"
 #include "support/MemoryRegistryBackend.h"
@@ -23,6 +25,8 @@ struct RecordingHost : ScanHost {
     }
     int PendingDNSLookups() const override { return static_cast<int>(lookups.size()) - answered; }
     void NotifyUpdate(Address&) override { ++updates; }
+    void ResolveTarget(Address&, const ResolveRequest& request) override { resolves.push_back(request); }
+    std::vector<ResolveRequest> resolves;
 
     std::vector<Lookup> lookups;
     int answered = 0;
@@ -98,14 +102,20 @@ TEST_F(ScanResults, RespondingServersAreFoundInAnyCase)
 
 TEST_F(ScanResults, CaptionShowsResolvedAddress)
 {
-    Address ip("192.0.2.1", settings, &host), name("mail.example", settings, &host), dead("nowhere.example", settings, &host);
-    ip.Query();
+    Address ip("192.0.2.1", settings, &host), name("mail.example", settings, &host), dead("nowhere.example", settings, &host),
+        many("multi.example", settings, &host), mail("postmaster@example.org", settings, &host);
+    for (Address* a : {&ip, &name, &dead, &many, &mail}) a->Query();
     EXPECT_EQ(name.Caption(), "mail.example");
-    name.ProcessDNSReply({"mail.example", "LookupIP"}, "mail.example", "192.0.2.7");
-    dead.ProcessDNSReply({"nowhere.example", "lookupip"}, "nowhere.example", "");
-    EXPECT_EQ(QStringList({ip.Caption(), name.Caption(), dead.Caption()}),
-              (QStringList{"192.0.2.1", "mail.example (192.0.2.7)", "nowhere.example (Unresolvable)"}));
-    EXPECT_EQ(host.updates, 1);
+    name.ApplyResolution({TargetResolution::Outcome::Resolved, {}, {}, {{"192.0.2.7", "mail.example"}}});
+    dead.ApplyResolution({TargetResolution::Outcome::Unresolvable, "no IPv4 address", {}, {}});
+    many.ApplyResolution({TargetResolution::Outcome::Resolved, {}, {},
+                          {{"192.0.2.1", "multi.example"}, {"192.0.2.2", "multi.example"}, {"192.0.2.3", "multi.example"},
+                           {"192.0.2.4", "multi.example"}, {"192.0.2.5", "multi.example"}}});
+    mail.ApplyResolution({TargetResolution::Outcome::Resolved, {}, {"mx.example.org"}, {{"192.0.2.9", "mx.example.org"}}});
+    EXPECT_EQ(QStringList({ip.Caption(), name.Caption(), dead.Caption(), many.Caption(), mail.Caption()}),
+              (QStringList{"192.0.2.1", "mail.example (192.0.2.7)", "nowhere.example (Unresolvable)",
+                           "multi.example (192.0.2.1, 192.0.2.2, 192.0.2.3, 192.0.2.4, 1 more)",
+                           "postmaster@example.org (mx.example.org, 192.0.2.9)"}));
 }
 
 TEST_F(ScanResults, LimitStopsThePassAndTheNextPassContinues)
@@ -120,24 +130,41 @@ TEST_F(ScanResults, LimitStopsThePassAndTheNextPassContinues)
     host.answered = 2; // replies came back
     address.Query();   // disabled off.test is skipped, third.test asked
     ASSERT_EQ(host.lookups.size(), 3u);
-    EXPECT_EQ(host.lookups[2].tag, "192.0.2.7:BlacklistCheck:third.test");
+    EXPECT_EQ(host.lookups[2].tag, QString::number(address.Id()) + ":BlacklistCheck:third.test");
     EXPECT_TRUE(address.Complete());
 }
 
-TEST_F(ScanResults, HostLookupIsRetriedOnlyAfterTheInterval)
+// A host name is looked up once per scan, absolutely; each of its addresses
+// is then asked of every IP list, and listings are kept apart per address.
+TEST_F(ScanResults, EveryAddressOfAHostIsAskedAndListingsStayApart)
 {
-    Address address("mail.example", settings, &host);
+    Address address("mail.example.", settings, &host);
     address.Query();
     address.Query();
-    ASSERT_EQ(host.lookups.size(), 1u);
-    EXPECT_EQ(host.lookups[0].tag + " " + host.lookups[0].name + (host.lookups[0].blacklist ? " blacklist" : " host"),
-              "mail.example:LookupIP mail.example host");
-    EXPECT_GT(address.RetryTime(), Address::Clock::now() + std::chrono::seconds(29));
+    ASSERT_EQ(host.resolves.size(), 1u);
+    EXPECT_EQ(host.resolves[0].name, "mail.example");
+    EXPECT_TRUE(host.lookups.empty());
 
-    // A reply sends the blacklist queries at once.
-    address.ProcessDNSReply({"MAIL.EXAMPLE", "LOOKUPIP"}, "mail.example", "192.0.2.9");
-    EXPECT_EQ(host.lookups.size(), 4u);
+    address.ApplyResolution({TargetResolution::Outcome::Resolved, {}, {},
+                             {{"192.0.2.9", "mail.example"}, {"192.0.2.10", "mail.example"}}});
+    // Two addresses on three enabled IP lists.
+    ASSERT_EQ(host.lookups.size(), 6u);
     EXPECT_TRUE(address.Complete());
+    QStringList names;
+    for (const auto& lookup : host.lookups) names << lookup.name;
+    EXPECT_TRUE(names.contains("9.2.0.192.exact.test.") && names.contains("10.2.0.192.third.test.")) << names.join(" ").toStdString();
+
+    // Only the second address is listed, and only on exact.test.
+    for (const auto& lookup : host.lookups) {
+        const QueryTag tag = QueryTag::Parse(lookup.tag);
+        const bool listed = lookup.name.startsWith("10.") && tag.Zone() == "exact.test";
+        address.ProcessDNSReply(tag.Parts(), lookup.name, listed ? "127.0.0.2" : "", listed ? 0 : DnsFailure::NotFound);
+    }
+    EXPECT_EQ(address.Verdict(), Verdict::Listed);
+    ASSERT_EQ(address.RespondingServers().Count(), 1);
+    EXPECT_EQ(address.RespondingServers().Item(1)->ServerEnglishName(), "Exact BL (192.0.2.10)");
+    EXPECT_EQ(address.RespondingServerFor("exact.test", 1), address.RespondingServers().Item(1));
+    EXPECT_EQ(address.RespondingServerFor("exact.test", 0), nullptr);
 }
 
 TEST_F(ScanResults, BlacklistRepliesBuildResultsAndResetClearsThem)

@@ -279,11 +279,11 @@ TEST_F(LookupWithFake, AnswersFailuresTagsAndPendingCount)
     QList<Case> cases;
     const struct {
         const char* label;
-        QString blacklistAnswer, hostAnswer; // a host lookup gives the first address only
+        QString blacklistAnswer, hostAnswer; // a host lookup gives every address too
         QList<int> flags;
         int tries;
     } kinds[] = {
-        {"two", "127.0.0.2 127.0.0.10", "127.0.0.2", {DnsFailure::None}, 1},
+        {"two", "127.0.0.2 127.0.0.10", "127.0.0.2 127.0.0.10", {DnsFailure::None}, 1},
         {"nx", "", "", {DnsFailure::NotFound}, 1},
         {"empty", "", "", {DnsFailure::NoData}, 1},
         {"txtonly", "", "", {DnsFailure::NoData}, 1},
@@ -298,10 +298,11 @@ TEST_F(LookupWithFake, AnswersFailuresTagsAndPendingCount)
         cases.append({QStringLiteral("%1.bl.test.").arg(k.label), true, k.blacklistAnswer, k.flags, k.tries});
         cases.append({QStringLiteral("%1.host.test.").arg(k.label), false, k.hostAnswer, k.flags, k.tries});
     }
-    cases.append({"localhost.", true, "", {DnsFailure::Refused}, 1}); // the server, not the hosts file
+    cases.append({"localhost.", true, "", {DnsFailure::Refused}, -1}); // the server, not the hosts file (asked twice: see below)
     cases.append({QString::fromUtf8("b\u00fccher.hosts.test."), false, "192.0.2.11", {0}, 1}); // asked in its ASCII form
     cases.append({"missing.hosts.test", false, "", {AnyFailure}, -1});
-    cases.append({"localhost", false, "127.0.0.1", {0}, -1}); // the hosts file: the server would refuse
+    // Never the hosts file nor a search domain: the server is asked the name as it is.
+    cases.append({"localhost", false, "", {DnsFailure::Refused, DnsFailure::ConnectionRefused}, -1});
     cases.append({"198.51.100.7", false, "198.51.100.7", {0}, 0});
     // Bad names never reach the server; names at the length limits do.
     const QString label63(63, QLatin1Char('a'));
@@ -478,8 +479,8 @@ TEST_F(LookupWithFake, NextServerAfterAFailure)
 
 // Cancelled lookups never report, whether their reply is on the way, another
 // try is due or (a literal's) result is already queued, also when CancelAll
-// comes from inside the handler; lookups made there (network, hosts file,
-// literal) are reported later, never from inside Lookup.
+// comes from inside the handler; lookups made there (blacklist query, host
+// lookup, literal) are reported later, never from inside Lookup.
 TEST_F(LookupWithFake, CancelAllFromTheHandlerDropsQueriesInFlightAndTheirTries)
 {
     fake.setScript([](const Fake::Query& q) -> QList<Fake::Send> {
@@ -512,11 +513,11 @@ TEST_F(LookupWithFake, CancelAllFromTheHandlerDropsQueriesInFlightAndTheirTries)
     ASSERT_TRUE(waitFor(4));
     // The late replies arrive and the remaining tries would be due within this wait.
     EXPECT_FALSE(waitFor(5, 1200)) << "a cancelled lookup reported, or a reply came twice";
-    EXPECT_EQ(fake.queries().size(), sent + 1) << "a try after CancelAll (again.test is the one query)";
+    EXPECT_EQ(fake.queries().size(), sent + 2) << "a try after CancelAll (again.test and localhost are the queries)";
     EXPECT_EQ(reportedInside, 0);
     EXPECT_EQ(lookup->PendingCount(), 0);
     EXPECT_EQ(replies[0].tag, "first");
-    const QHash<QString, QString> answers{{"again.test.", "127.0.0.2"}, {"localhost", "127.0.0.1"}, {"192.0.2.77", "192.0.2.77"}};
+    const QHash<QString, QString> answers{{"again.test.", "127.0.0.2"}, {"localhost", "127.0.0.2"}, {"192.0.2.77", "192.0.2.77"}};
     for (const Completed& reply : replies.mid(1)) {
         EXPECT_EQ(reply.tag, "again");
         EXPECT_EQ(reply.answer, answers.value(reply.name)) << reply.name.toStdString();

@@ -23,7 +23,7 @@ protected:
         server.addZone("dom.test", "dnset",
                        ":127.0.1.2:Spam domain $\ntest\n.spam.example\nfree.example :127.0.0.1:Query refused\n");
         server.addZone("spam.example", "generic", "mx1 A 192.0.2.50\n");
-        server.addZone("clean.example", "generic", "www A 198.51.100.9\n");
+        server.addZone("clean.example", "generic", "www A 198.51.100.9\n@ MX 10 www.clean.example.\n");
         ASSERT_NO_FATAL_FAILURE(startServer());
         auto& servers = settings.BlacklistServers();
         servers.Add(makeServer("v4.test", true, {{"127.0.0.2", "Listed"}}, false, "IPv4 only"));
@@ -64,9 +64,12 @@ TEST_F(ScanIntegration, EveryKindOfTargetGetsTheAnswersOfTheListsThatApply)
         // No address, but its domain is listed.
         {"gone.spam.example", Verdict::Listed, {"dom.test"}, {"v4.test", "both.test"}},
         {"gone.clean.example", Verdict::Unresolvable, {}, {"v4.test", "both.test"}},
+        // No mail server with an address, but the domain is listed.
         {"postmaster@Spam.Example", Verdict::Listed, {"dom.test"}, {"v4.test", "both.test"}},
-        {"user@free.example", Verdict::Refused, {}, {"v4.test", "both.test"}},
-        {"user@clean.example", Verdict::Clean, {}, {"v4.test", "both.test"}},
+        // The MX lookup is refused (no such zone here): nothing is vouched for.
+        {"user@free.example", Verdict::Incomplete, {}, {"v4.test", "both.test"}},
+        // Its mail server's address and its domain are asked.
+        {"user@clean.example", Verdict::Clean, {}, {}},
     };
     for (const Case& c : cases) list->AddTarget(c.target);
     scanToEnd();

@@ -15,6 +15,7 @@ public:
         QString name;
         QString tag;
         bool blacklist;
+        Kind kind = Kind::Blacklist;
     };
 
     // When set, every lookup is answered on the next event-loop turn with
@@ -24,7 +25,7 @@ public:
 
     void Lookup(const QString& name) override
     {
-        Request request{name, RequestTag(), BlacklistQuery()};
+        Request request{name, RequestTag(), BlacklistQuery(), LookupKind()};
         pending.push_back(request);
         history.push_back(request);
         if (autoAnswer) {
@@ -60,10 +61,27 @@ public:
     int LongestWaitMs() const override { return longestWaitMs; }
 
     // Answers the oldest pending request with that tag; false when none.
+    // With tagAlias set, a tag that names a target by its text ("192.0.2.7:
+    // BlacklistCheck:a.test") also finds the request that names it by id.
     bool answer(const QString& tag, const QString& answer, int flag = 0)
     {
         for (const Request& r : pending)
             if (r.tag == tag) return answer_(r, answer, flag);
+        if (tagAlias) {
+            const QString alias = tagAlias(tag);
+            for (const Request& r : pending)
+                if (r.tag == alias) return answer_(r, answer, flag);
+        }
+        return false;
+    }
+    std::function<QString(const QString&)> tagAlias;
+
+    // Answers the oldest pending lookup of name (a target's own lookups
+    // carry tags the test cannot know beforehand); false when none.
+    bool answerName(const QString& name, const QString& answer, int flag = 0)
+    {
+        for (const Request& r : pending)
+            if (r.name == name) return answer_(r, answer, flag);
         return false;
     }
 

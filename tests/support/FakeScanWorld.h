@@ -6,6 +6,7 @@
 #include "support/FakeDirectDns.h"
 #include "support/FakeDnsLookup.h"
 #include "support/MemoryRegistryBackend.h"
+#include "support/TagAlias.h"
 
 #include <QTemporaryDir>
 #include <memory>
@@ -23,7 +24,11 @@ struct FakeScanWorld {
 
     // Tests that are about the zone tests before a scan switch them on; the
     // others count queries without them.
-    FakeScanWorld() { settings.setCheckListsBeforeScanning(false); }
+    FakeScanWorld()
+    {
+        settings.setCheckListsBeforeScanning(false);
+        dns.tagAlias = [this](const QString& tag) { return TagByTarget(list, tag); };
+    }
 
 private:
     std::unique_ptr<FakeDirectDns> makeDirectDns()

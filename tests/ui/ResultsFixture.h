@@ -5,6 +5,7 @@
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "support/FakeDirectDns.h"
+#include "support/TagAlias.h"
 #include "support/FakeDnsLookup.h"
 #include "support/MemoryRegistryBackend.h"
 #include "support/ModelBuilders.h"
@@ -33,6 +34,7 @@ protected:
         auto direct = std::make_unique<FakeDirectDns>();
         directDns = direct.get();
         list = std::make_unique<quarlo::Addresslist>(settings, dns, std::move(direct));
+        dns.tagAlias = [this](const QString& tag) { return TagByTarget(*list, tag); };
         // Addresses ask every list at once; the tests before a scan have a
         // test of their own.
         settings.setCheckListsBeforeScanning(false);

@@ -38,7 +38,7 @@ TEST_F(ResultsModelTest, AddressRowShowsTheVerdictAndWhy)
     reply("192.0.2.4", "c.test", "", kNxDomain);
     reply("192.0.2.5", "a.test", "", kNxDomain);
     reply("2001:db8::1", "c.test", "", kNxDomain);
-    ASSERT_TRUE(dns.answer("host.invalid:LookupIP", "", kTimeout));
+    ASSERT_TRUE(dns.answerName("host.invalid", "", kTimeout));
     list->AddTarget("192.0.2.9"); // after the scan's passes: not reached
 
     // The status cell of each: text, colour, weight, tooltip lines.
