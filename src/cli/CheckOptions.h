@@ -14,11 +14,11 @@ struct CheckOptions {
     enum class Format { Text, Json, Csv, Html, Xlsx, Pdf };
 
     QStringList targets;     // from arguments, in order
-    QStringList listFiles;   // ".BlackList" files, in order
+    QStringList listFiles;   // list files (.BlackList address lists or text), in order
     bool readStdin = false;
     QString configPath;
     int maxQueries = 0;      // 0: the stored option
-    QString dnsServers;      // empty: QUARLO_DNS_SERVERS, the stored option, or the system's
+    QString dnsServers;      // --dns, each entry an address; empty: QUARLO_DNS_SERVERS, the stored option, or the system's
     Format format = Format::Text;
     QString outputPath;      // empty: standard output
     bool outputFollowLinks = false; // --output-follow-links: a link at outputPath has its file replaced

@@ -63,11 +63,13 @@ LineReader::Result LineReader::next(QByteArray* line)
         if (newline >= 0 && newline <= maxLine_) {
             *line = buffer_.left(newline);
             buffer_.remove(0, newline + 1);
+            ++lines_;
             return Result::Line;
         }
         if (buffer_.size() > maxLine_) {
             *line = buffer_.left(maxLine_);
             buffer_.remove(0, maxLine_);
+            ++lines_;
             return skipRestOfLine();
         }
         if (!fill()) break;
@@ -78,6 +80,7 @@ LineReader::Result LineReader::next(QByteArray* line)
     // The last line, without a "\n".
     *line = buffer_;
     buffer_.clear();
+    ++lines_;
     return Result::Line;
 }
 

@@ -20,6 +20,8 @@ public:
     // Error: see errorString().
     Result next(QByteArray* line);
     QString errorString() const { return error_; }
+    // The number of the line next() handed back last, from 1.
+    qint64 lineNumber() const { return lines_; }
 
 private:
     // Appends up to one chunk to buffer_; false at end of input or on error.
@@ -31,6 +33,7 @@ private:
     qsizetype maxLine_;
     qint64 maxTotal_;
     qint64 total_ = 0;
+    qint64 lines_ = 0;
     QByteArray buffer_;
     bool end_ = false;
     bool tooMuch_ = false;

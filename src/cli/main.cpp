@@ -5,11 +5,13 @@
 #include "cli/ChangeNotifier.h"
 #include "cli/HistoryRun.h"
 #include "cli/LineReader.h"
+#include "cli/ListFileReader.h"
 #include "cli/PrintableText.h"
 #include "cli/ReportWriter.h"
 #include "cli/SnapshotOutput.h"
 #include "common/AtomicFileWriter.h"
 #include "common/ConfigLocation.h"
+#include "common/IpFunctions.h"
 #include "common/IpRange.h"
 #include "common/RegFileBackend.h"
 #include "common/Registry.h"
@@ -18,8 +20,8 @@
 #include "common/VolatileRegistryBackend.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
+#include "scan/DnsServers.h"
 #include "scan/Session.h"
-#include "storage/AddressListFile.h"
 #include "storage/ServerConfigFile.h"
 #include "storage/XmlDocumentFile.h"
 
@@ -44,8 +46,8 @@ namespace {
 constexpr int kExitClean = 0;
 constexpr int kExitUsage = 2;
 constexpr qsizetype kMaxTargets = TargetLimits::kMaxTargets;
-// A target is at most 320 characters; a longer line is cut here while read.
-constexpr qsizetype kMaxLineBytes = 4096;
+// Standard input is cut into lines as list files are.
+constexpr qsizetype kMaxLineBytes = ListFileReader::kMaxLineBytes;
 // Endless input (/dev/zero, "yes") ends the run instead of spinning forever.
 constexpr qint64 kMaxInputBytes = qint64(1) << 30;
 
@@ -61,7 +63,26 @@ int fail(const QString& message)
     return usageExit;
 }
 
-bool isListFile(const QString& argument) { return argument.contains(QLatin1String(".BlackList"), Qt::CaseInsensitive); }
+// An argument is a list file when it names an existing regular file, and
+// only then: "example.org" or "servers.blacklist.example" stay targets
+// unless a file of that name is there.
+bool namesRegularFile(const QString& argument)
+{
+    struct stat status {};
+    return !argument.isEmpty() && ::stat(QFile::encodeName(argument).constData(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// No target holds a "/" but a network range (an address before it) or a
+// mail address (in its local part): any other argument with one is a path,
+// to a file that is missing or no regular file, and is reported as such
+// rather than checked as a host name.
+bool isPath(const QString& argument)
+{
+    const qsizetype slash = argument.indexOf(QLatin1Char('/'));
+    if (slash < 0 || argument.contains(QLatin1Char('@'))) return false;
+    const QString base = argument.left(slash).trimmed();
+    return !IsValidIP(base) && !IsIPv6Literal(base);
+}
 
 // A whole number in [low, high] from an option's value.
 bool readBounded(const QString& text, int low, int high, int* value)
@@ -181,15 +202,19 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Checks IP addresses, host names and e-mail addresses against DNS blacklists.\n"
-        "Targets come from the arguments, from .BlackList files (any argument containing\n"
-        "\".BlackList\", or --file) and from standard input (\"-\", or when no target is given\n"
-        "and standard input is not a terminal), one per line. An e-mail address is checked\n"
-        "through its domain's preferred mail server and reported under the address as given.\n"
+        "Targets come from the arguments, from list files and from standard input (\"-\", or\n"
+        "when no target is given and standard input is not a terminal), one per line. An\n"
+        "argument is a list file when a regular file of that name exists (else it is a\n"
+        "target, however it looks), and so is --file FILE. A list file is a .BlackList\n"
+        "address list or text with one target per line, told apart by content, not name.\n"
+        "An e-mail address is checked through its domain's preferred mail server and\n"
+        "reported under the address as given.\n"
         "Status per target: listed, clean, incomplete, refused, unresolvable, invalid, no-mail,\n"
         "not-applicable (no enabled list can answer for it, e.g. an IPv6 address).\n"
         "Exit status: 0 every target is clean; 1 a target is listed; 3 nothing is listed but\n"
         "a target could not be vouched for (incomplete, refused, unresolvable, invalid,\n"
-        "no-mail or not-applicable); 2 bad usage, an unreadable file or configuration.\n"
+        "no-mail or not-applicable); 2 bad usage, an unreadable or binary file, no targets\n"
+        "found in the input, or an unusable configuration.\n"
         "An empty argument is an invalid target; empty lines and lines starting with \"#\"\n"
         "in files and standard input are skipped. A network range (203.0.113.0/24, /16 to /32,\n"
         "or 203.0.113.10-203.0.113.50, at most 65536 addresses) stands for each of its\n"
@@ -197,11 +222,12 @@ int main(int argc, char** argv)
         "Every finished scan is recorded in the history (--history, QUARLO_HISTORY, else\n"
         "$XDG_DATA_HOME/quarlo/history.sqlite). --watch prints only what changed since the\n"
         "last recorded scan and exits 0 OK, 1 WARNING (a target on -w lists), 2 CRITICAL\n"
-        "(on -c lists), 3 UNKNOWN (some target not completely checked)."));
+        "(on -c lists), 3 UNKNOWN (some target not completely checked, or the run could not\n"
+        "start: bad usage, unreadable input or configuration, no targets found)."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption fileOption({QStringLiteral("f"), QStringLiteral("file")},
-                                        QStringLiteral("Read targets from a .BlackList address list."),
+                                        QStringLiteral("Read targets from FILE: a .BlackList address list or text, one target per line."),
                                         QStringLiteral("FILE"));
     const QCommandLineOption configOption(QStringLiteral("config"),
                                           QStringLiteral("Blacklist server configuration (default: quarlo.cfg beside this program, else "
@@ -211,7 +237,8 @@ int main(int argc, char** argv)
                                        QStringLiteral("Queries kept in flight at once (10 to 800; default: the stored option)."),
                                        QStringLiteral("N"));
     const QCommandLineOption dnsOption(QStringLiteral("dns"),
-                                       QStringLiteral("DNS servers to ask, comma-separated host or host:port."),
+                                       QStringLiteral("DNS servers to ask, comma-separated IP addresses with an optional port "
+                                                      "(192.0.2.53:5353, [2001:db8::53]:5353)."),
                                        QStringLiteral("SERVERS"));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
                                            QStringLiteral("Longest wait for one try of a DNS query, in milliseconds (100 to 60000; default %1).")
@@ -272,7 +299,7 @@ int main(int argc, char** argv)
     parser.addOptions({fileOption, configOption, maxOption, dnsOption, timeoutOption, triesOption, formatOption, outputOption,
                        followLinksOption, quietOption, historyOption, noHistoryOption, watchOption, warningOption,
                        criticalOption, notifyOption, mailOption, pruneOption, csvOption, ipv6Option});
-    parser.addPositionalArgument(QStringLiteral("targets"), QStringLiteral("Addresses, host names, e-mail addresses or .BlackList files."),
+    parser.addPositionalArgument(QStringLiteral("targets"), QStringLiteral("Addresses, host names, e-mail addresses or list files."),
                                  QStringLiteral("[targets...]"));
     if (!parser.parse(QCoreApplication::arguments())) return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -325,7 +352,7 @@ int main(int argc, char** argv)
     options.listFiles = parser.values(fileOption);
     for (const QString& argument : parser.positionalArguments()) {
         if (argument == QLatin1String("-")) options.readStdin = true;
-        else if (isListFile(argument)) options.listFiles << argument;
+        else if (namesRegularFile(argument) || isPath(argument)) options.listFiles << argument;
         else options.targets << argument;
     }
     if (options.targets.isEmpty() && options.listFiles.isEmpty() && !options.readStdin) {
@@ -358,7 +385,20 @@ int main(int argc, char** argv)
     options.configPath = parser.isSet(configOption)
                              ? parser.value(configOption)
                              : ConfigLocation::ForExecutable(QCoreApplication::applicationFilePath()).ReadPath();
-    options.dnsServers = parser.value(dnsOption);
+    if (parser.isSet(dnsOption)) {
+        // Checked here, as the servers are used everywhere else: an entry
+        // that is no address would otherwise be dropped silently and the
+        // scan sent somewhere the user did not choose.
+        const QStringList servers = SplitDnsServers(parser.value(dnsOption));
+        if (servers.isEmpty()) return fail(QStringLiteral("--dns wants at least one DNS server address"));
+        for (const QString& server : servers) {
+            if (DnsServerToAres(server).isEmpty())
+                return fail(QStringLiteral("--dns wants IP addresses with an optional port (192.0.2.53, 192.0.2.53:5353, "
+                                           "2001:db8::53, [2001:db8::53]:5353), not \"%1\"")
+                                .arg(Excerpt(server)));
+        }
+        options.dnsServers = servers.join(QLatin1Char(','));
+    }
     options.progress = !parser.isSet(quietOption) && isatty(STDERR_FILENO);
 
     // Gather the targets in order, each once; unreadable files end the run.
@@ -405,15 +445,34 @@ int main(int argc, char** argv)
     const QString tooMany = QStringLiteral("more than %1 targets; split them over several runs").arg(kMaxTargets);
     for (const QString& target : options.targets)
         if (!takeArgument(target)) return fail(tooMany);
+    // Every source that gave no target at all, and why: a run without
+    // targets is refused, as a list that emptied must not pass as clean.
+    QStringList emptySources;
+    qsizetype entries = 0;
+    // Each line or entry that is not blank or a comment, whether given
+    // before or not.
+    auto takeEntry = [&](const QString& text, bool cut) {
+        const QString trimmed = text.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#'))) return true;
+        ++entries;
+        // Only a cut line's start was kept; it cannot be a target.
+        return cut ? add(CheckTarget::TooLong(trimmed)) : takeLine(trimmed);
+    };
     for (const QString& file : options.listFiles) {
-        QStringList fromFile;
+        const QString name = Printable(file);
         QString description = fileProblem(file);
-        if (!description.isEmpty() || !AddressListFile::Read(file, fromFile, description))
-            return fail(QStringLiteral("cannot load Address List from %1: %2").arg(file, description));
-        for (const QString& target : fromFile)
-            if (!takeLine(target)) return fail(tooMany);
+        ListFileReader::Kind kind = ListFileReader::Kind::Text;
+        entries = 0;
+        const ListFileReader::Status status =
+            description.isEmpty() ? ListFileReader::Read(file, takeEntry, &kind, &description) : ListFileReader::Status::Failed;
+        if (status == ListFileReader::Status::Failed)
+            return fail(QStringLiteral("cannot load Address List from %1: %2").arg(name, description));
+        if (status == ListFileReader::Status::Stopped) return fail(tooMany);
+        if (entries == 0) emptySources << name + QLatin1Char(' ') + ListFileReader::WhyEmpty(file, kind);
     }
     if (options.readStdin) {
+        entries = 0;
+        qint64 bytes = 0;
         LineReader in(STDIN_FILENO, kMaxLineBytes, kMaxInputBytes);
         QByteArray line;
         for (;;) {
@@ -423,17 +482,15 @@ int main(int argc, char** argv)
                 return fail(QStringLiteral("standard input holds more than 1 GiB; split it over several runs"));
             if (result == LineReader::Result::Error)
                 return fail(QStringLiteral("cannot read standard input: ") + in.errorString());
-            bool kept = true;
-            if (result == LineReader::Result::Line) {
-                kept = takeLine(QString::fromUtf8(line));
-            } else {
-                // Only the line's start was kept; it cannot be a target.
-                const QString start = QString::fromUtf8(line).trimmed();
-                if (!start.startsWith(QLatin1Char('#'))) kept = add(CheckTarget::TooLong(start));
-            }
-            if (!kept) return fail(tooMany);
+            bytes += line.size() + 1;
+            if (!takeEntry(QString::fromUtf8(line), result == LineReader::Result::Overlong)) return fail(tooMany);
         }
+        if (entries == 0)
+            emptySources << (bytes == 0 ? QStringLiteral("standard input is empty")
+                                        : QStringLiteral("standard input holds only blank lines and comments"));
     }
+    if (targets.empty()) return fail(QStringLiteral("no targets found: ") + emptySources.join(QStringLiteral("; ")));
+    for (const QString& source : emptySources) warn(source + QStringLiteral("; checking the other targets"));
 
     if (const QString problem = configurationProblem(options.configPath); !problem.isEmpty()) return fail(problem);
     RegFileBackend storedRegistry(DefaultRegistryDirectory());

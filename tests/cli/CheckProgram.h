@@ -19,6 +19,7 @@ struct CliRun {
     QStringList env;       // NAME=value to set; a bare NAME is removed
     bool asNobody = false; // root reads and writes anything: it runs as nobody then
     QStringList wrapper;   // a program that runs this one, as time(1) does, with its arguments
+    QString workingDir;    // where it runs; empty: where the test runs
 };
 
 struct CliResult {
@@ -42,6 +43,7 @@ inline CliResult runProgram(const CliRun& how)
             env.remove(pair);
     }
     process.setProcessEnvironment(env);
+    if (!how.workingDir.isEmpty()) process.setWorkingDirectory(how.workingDir);
     if (!how.inputFile.isEmpty()) process.setStandardInputFile(how.inputFile);
     if (how.asNobody && ::geteuid() == 0) {
         process.setChildProcessModifier([] {

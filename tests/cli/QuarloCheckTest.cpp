@@ -69,7 +69,7 @@ protected:
         // The less preferred exchanger comes first: the preferred one must win.
         server.addZone("hosts.test", "generic",
                        "@ MX 20 backup.hosts.test.\n@ MX 10 mx1.hosts.test.\nmx1 A 192.0.2.1\nbackup A 198.51.100.30\n"
-                       "clean A 198.51.100.20\n");
+                       "clean A 198.51.100.20\nwww.blacklist A 198.51.100.20\n");
         server.addZone("other.test", "generic", "@ MX 5 mx1.hosts.test.\n");
         server.addZone("implicit.test", "generic", "@ A 198.51.100.20\n");
         server.addZone("nomail.test", "generic", "@ MX 0 .\n");
@@ -773,4 +773,271 @@ TEST(QuarloCheckStall, RunsEndWhenAListFallsSilentAfterItsTest)
         EXPECT_EQ(r.out.count(QStringLiteral("\"status\": \"listed\"")), 1) << "10.7.0.7, by the healthy list";
         EXPECT_EQ(r.out.count(QStringLiteral("\"status\": \"incomplete\"")), 1023);
     }
+}
+
+namespace {
+
+// Target and status of every row of a JSON report.
+QStringList statusRows(const CliResult& r)
+{
+    QStringList rows;
+    for (const QJsonValue& t : QJsonDocument::fromJson(r.out.toUtf8()).object()["targets"].toArray())
+        rows << pick(t, {"target", "status"});
+    return rows;
+}
+
+} // namespace
+
+// An argument is a list file when a regular file of that name exists, and
+// only then, whatever its shape: names that look like files stay targets
+// when no such file is there, and a file named like a target is read.
+TEST_F(QuarloCheck, ArgumentsAreListFilesOnlyWhenARegularFileOfThatNameExists)
+{
+    const QString work = dir.filePath("work");
+    // A directory of a target's name is no list.
+    ASSERT_TRUE(QDir().mkpath(work + "/clean.hosts.test"));
+    auto runIn = [&](const QStringList& args) {
+        CliRun in = how(QStringList{"-q", "--format", "json"} + args);
+        in.workingDir = work;
+        return runProgram(in);
+    };
+
+    CliResult r = runIn({"www.blacklist.hosts.test", "clean.hosts.test", "servers.BlackList", "192.0.2.0/31"});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    QStringList rows = statusRows(r);
+    ASSERT_EQ(rows.size(), 5) << r.out.toStdString();
+    EXPECT_EQ(rows.mid(0, 2), (QStringList{"www.blacklist.hosts.test|clean", "clean.hosts.test|clean"}));
+    // Looked up as the host name it might be.
+    EXPECT_TRUE(rows[2].startsWith("servers.BlackList|")) << rows[2].toStdString();
+    EXPECT_FALSE(rows[2].endsWith("|clean")) << rows[2].toStdString();
+    EXPECT_EQ(rows.mid(3), (QStringList{"192.0.2.0|clean", "192.0.2.1|listed"}));
+
+    // Now files of those names: read as lists (a link to one too), the
+    // arguments' targets first, then the files in order.
+    spit(work + "/192.0.2.1", "198.51.100.20\n");
+    spit(work + "/servers.BlackList", "clean.hosts.test\n");
+    ASSERT_TRUE(QFile::link(work + "/192.0.2.1", work + "/linked"));
+    r = runIn({"192.0.2.1", "servers.BlackList", "www.blacklist.hosts.test", "linked", "clean.hosts.test"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(statusRows(r), (QStringList{"www.blacklist.hosts.test|clean", "clean.hosts.test|clean", "198.51.100.20|clean"}));
+
+    // No target holds a "/" but a range or a mail address: a path that names
+    // no regular file is an error naming it, not a host name to look up.
+    struct Case {
+        QString argument;
+        QString says;
+    };
+    const std::vector<Case> paths{
+        {"lists/servers.BlackList", "cannot load Address List from lists/servers.BlackList: the file does not exist"},
+        {"./clean.hosts.test", "cannot load Address List from ./clean.hosts.test: it is a directory, not a file"},
+        {"/dev/null", "cannot load Address List from /dev/null: it is not a regular file"},
+    };
+    for (const Case& c : paths) {
+        SCOPED_TRACE(c.argument.toStdString());
+        r = runIn({"192.0.2.1", c.argument});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    }
+    r = runIn({"user/dept@implicit.test", "10.0.0.0/8"});
+    EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
+    EXPECT_EQ(statusRows(r), (QStringList{"user/dept@implicit.test|clean", "10.0.0.0/8|invalid"}));
+}
+
+// Which kind of list a file is comes from what it holds, not its name; text
+// lists take comments, blank lines, CR LF line ends and a byte order mark,
+// from --file as from a bare argument.
+TEST_F(QuarloCheck, TextListsAndAddressListsAreToldApartByContent)
+{
+    const QString text = dir.filePath("hosts.BlackList");
+    spit(text, "\xef\xbb\xbf# mail servers\r\n\r\n  192.0.2.1  \r\n\t# indented comment\nclean.hosts.test\n192.0.2.1\n"
+               "   \n" + QByteArray(5000, 'x') + "\n198.51.100.20");
+    const QString xml = dir.filePath("servers.txt");
+    spit(xml, "\xef\xbb\xbf\n  <?xml version=\"1.0\"?>\n<AddressList><Address Target=\"192.0.2.2\"/>"
+              "<Address Target=\"198.51.100.7\"/></AddressList>\n");
+    // As Windows programs write XML: UTF-16 with a byte order mark.
+    const QString utf16 = dir.filePath("wide");
+    const QString wideXml = "<AddressList><Address Target=\"192.0.2.9\"/></AddressList>";
+    spit(utf16, "\xff\xfe" + QByteArray(reinterpret_cast<const char*>(wideXml.utf16()), wideXml.size() * 2));
+
+    const QStringList fromText{"192.0.2.1|listed", "clean.hosts.test|clean", QString(40, QLatin1Char('x')) + "...|invalid",
+                               "198.51.100.20|clean"};
+    const QStringList fromXml{"192.0.2.2|listed", "198.51.100.7|clean"};
+    CliResult r = run({"--format", "json", "-f", xml, text, utf16});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(statusRows(r), fromXml + fromText + QStringList{"192.0.2.9|refused"});
+    EXPECT_TRUE(json(r)["targets"][4]["message"].toString().contains("longer than 320 characters"));
+    EXPECT_FALSE(r.out.contains(QString(41, QLatin1Char('x')))) << "the overlong line was echoed";
+
+    r = run({"--format", "json", "-f", text, xml});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(statusRows(r), fromText + fromXml);
+}
+
+// A file that is neither kind of list, or cannot be read, ends the run
+// before any scan, naming the file and why, and nothing of its bytes.
+TEST_F(QuarloCheck, ListFilesThatAreNeitherKindAreRefusedNamingTheFile)
+{
+    struct Case {
+        QString name;
+        QByteArray bytes;
+        QString says;
+        bool unprivileged = false;
+    };
+    const QString binary = "it is neither a .BlackList address list nor text with one target per line: it holds binary data";
+    QByteArray late;
+    for (int i = 0; i < 1000; ++i) late += "198.51.100.20\n";
+    const QString wide = "192.0.2.1\r\n";
+    const std::vector<Case> cases{
+        {"image.png", QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\x1b[2J", 20), binary},
+        // Past the start that tells text from binary data.
+        {"late.txt", late + "\x1b[2J" + QByteArray(3, '\0') + "\x01\x02\n192.0.2.1\n", binary + " (line 1001)"},
+        {"notepad.txt", "\xff\xfe" + QByteArray(reinterpret_cast<const char*>(wide.utf16()), wide.size() * 2),
+         "it is UTF-16 text; save it as UTF-8"},
+        {"broken.txt", "<AddressList><Address Target=", "cannot load Address List from"},
+        {"locked.txt", "192.0.2.1\n", "Permission denied", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const QString path = dir.filePath(c.name);
+        spit(path, c.bytes);
+        if (c.unprivileged) {
+            ASSERT_TRUE(QFile::setPermissions(path, {}));
+        }
+        for (const bool watch : {false, true}) {
+            CliRun runAs = how(QStringList{"192.0.2.1", path} + (watch ? QStringList{"--watch"} : QStringList{}));
+            runAs.asNobody = c.unprivileged;
+            runAs.env = QStringList{"QUARLO_HISTORY=" + dir.filePath("history.sqlite")};
+            const CliResult r = runProgram(runAs);
+            EXPECT_EQ(r.exitCode, watch ? 3 : 2);
+            EXPECT_TRUE(r.err.contains("cannot load Address List from " + path + ": ") && r.err.contains(c.says))
+                << r.err.toStdString();
+            EXPECT_LT(r.err.size(), 400) << r.err.toStdString();
+            EXPECT_FALSE(hasControlCharacters(r.err, "\n")) << r.err.toStdString();
+            EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+        }
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("history.sqlite"))) << "a run that could not start was recorded";
+
+    // Larger than an address list may be: refused unread (a sparse file).
+    QFile huge(dir.filePath("huge.txt"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(64LL * 1024 * 1024 + 1));
+    huge.close();
+    const CliResult r = run({"-f", huge.fileName()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("cannot load Address List from " + huge.fileName() + ": it is larger than 64 MiB"))
+        << r.err.toStdString();
+}
+
+// --dns takes what the stored option and QUARLO_DNS_SERVERS take: IP
+// addresses with an optional port. Anything else is a usage error naming
+// it, found before any query; it would otherwise be dropped and the scan
+// sent to other servers than the user chose (here QUARLO_DNS_SERVERS'
+// server, which counts what reaches it).
+TEST_F(QuarloCheck, DnsValuesThatAreNoAddressesAreUsageErrors)
+{
+    FakeDnsServer fallback;
+    QString error;
+    ASSERT_TRUE(fallback.start(&error)) << error.toStdString();
+    struct Case {
+        QString value;
+        QString named; // "" for "no server at all"
+    };
+    const std::vector<Case> cases{
+        {"localhost", "localhost"},
+        {"resolver.example.org:53", "resolver.example.org:53"},
+        {"192.0.2.256", "192.0.2.256"},
+        {"192.0.2.53:0", "192.0.2.53:0"},
+        {"192.0.2.53:65536", "192.0.2.53:65536"},
+        {"[2001:db8::53", "[2001:db8::53"},
+        {"2001:db8::53]:53", "2001:db8::53]:53"},
+        // One bad entry among good ones is named on its own.
+        {server.serverSpec() + ", resolver.lan", "resolver.lan"},
+        {"\x1b[2J" + QString(500, QLatin1Char('a')), "?[2J" + QString(36, QLatin1Char('a')) + "..."},
+        {"", ""},
+        {" , ", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value.left(60).toStdString());
+        for (const bool watch : {false, true}) {
+            CliRun runAs = how(QStringList{"--dns", c.value, "192.0.2.1"} + (watch ? QStringList{"--watch"} : QStringList{}));
+            runAs.dnsServers = fallback.serverSpec();
+            const CliResult r = runProgram(runAs);
+            EXPECT_EQ(r.exitCode, watch ? 3 : 2);
+            const QString says = c.named.isEmpty() ? QStringLiteral("--dns wants at least one DNS server address")
+                                                   : "--dns wants IP addresses with an optional port (192.0.2.53, "
+                                                     "192.0.2.53:5353, 2001:db8::53, [2001:db8::53]:5353), not \"" + c.named + "\"";
+            EXPECT_TRUE(r.err.contains(says)) << r.err.toStdString();
+            EXPECT_LT(r.err.size(), 300) << r.err.toStdString();
+            EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+        }
+    }
+    EXPECT_TRUE(fallback.queries().isEmpty()) << fallback.queries().size() << " queries went to QUARLO_DNS_SERVERS";
+
+    // Blanks and empty entries aside, a good value is used as given.
+    CliRun good = how({"--format", "json", "--dns", " " + server.serverSpec() + " ,, ", "192.0.2.1"});
+    good.dnsServers = fallback.serverSpec();
+    CliResult r = runProgram(good);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(json(r)["dnsServers"].toArray(), QJsonArray{server.serverSpec()});
+    // IPv6 forms pass too: the run goes on to its next check.
+    r = run({"--dns", "[::1]:9,::1,127.0.0.1", "192.0.2.1"}, {}, dir.filePath("nothing.cfg"));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("no blacklist server configuration at")) << r.err.toStdString();
+    EXPECT_TRUE(fallback.queries().isEmpty());
+}
+
+// No targets at all after reading the input is a usage error, never a
+// clean run: an emptied list must not pass for a clean one. A source that
+// gives none beside others that do is named in a warning.
+TEST_F(QuarloCheck, NoTargetsFoundIsAnErrorNotACleanRun)
+{
+    FakeDnsServer silent;
+    QString error;
+    ASSERT_TRUE(silent.start(&error)) << error.toStdString();
+    const QString empty = dir.filePath("empty.txt");
+    spit(empty, "");
+    const QString comments = dir.filePath("comments");
+    spit(comments, "# nothing yet\n\n   \r\n\t# still nothing\n");
+    const QString noEntries = dir.filePath("none.BlackList");
+    spit(noEntries, "<AddressList><Address/><Address Target=\"  \"/></AddressList>");
+    struct Case {
+        QStringList args;
+        QByteArray input;
+        QString says;
+    };
+    const std::vector<Case> cases{
+        {{empty}, {}, empty + " is empty"},
+        {{"-f", empty}, {}, empty + " is empty"},
+        {{comments}, {}, comments + " holds only blank lines and comments"},
+        {{noEntries}, {}, noEntries + " is an address list without targets"},
+        {{config}, {}, config + " is XML but not an address list (its root element is <Quarlo>, not <AddressList>)"},
+        {{"-"}, "# one\n\n   \n# two", "standard input holds only blank lines and comments"},
+        // No arguments, standard input not a terminal.
+        {{}, {}, "standard input is empty"},
+        {{empty, "-", "-f", comments}, "\n",
+         comments + " holds only blank lines and comments; " + empty + " is empty; standard input holds only blank lines "
+                                                                        "and comments"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        for (const bool watch : {false, true}) {
+            CliRun runAs = how(c.args + (watch ? QStringList{"--watch"} : QStringList{}), c.input);
+            runAs.dnsServers = silent.serverSpec();
+            runAs.env = QStringList{"QUARLO_HISTORY=" + dir.filePath("history.sqlite")};
+            const CliResult r = runProgram(runAs);
+            EXPECT_EQ(r.exitCode, watch ? 3 : 2);
+            EXPECT_TRUE(r.err.contains("no targets found: " + c.says)) << r.err.toStdString();
+            EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+        }
+    }
+    EXPECT_TRUE(silent.queries().isEmpty()) << "a scan was started";
+    EXPECT_FALSE(QFile::exists(dir.filePath("history.sqlite"))) << "an empty scan was recorded";
+
+    const CliResult r = run({"--format", "json", "192.0.2.1", empty, "-"}, "# none\n");
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(statusRows(r), QStringList{"192.0.2.1|listed"});
+    EXPECT_TRUE(r.err.contains(empty + " is empty; checking the other targets")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("standard input holds only blank lines and comments; checking the other targets"))
+        << r.err.toStdString();
 }

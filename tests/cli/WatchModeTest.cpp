@@ -268,6 +268,8 @@ TEST_F(Watch, PlainRunsRecordUnlessToldNotToAndUsageErrorsAreUnknownInWatchMode)
         {{"--watch", "--format", "html", "--output", dir.filePath("x.html"), "192.0.2.1"}, 3, "--watch writes text, json or prometheus"},
         {{"--watch", "--mail-to", "a@example.org\nBcc: b@example.org", "192.0.2.1"}, 3, "--mail-to wants one mail address"},
         {{"--watch", "--config", dir.filePath("missing.cfg"), "192.0.2.1"}, 3, "no blacklist server configuration"},
+        {{"--watch", "--dns", "resolver.lan", "192.0.2.1"}, 3, "--dns wants IP addresses"},
+        {{"--watch", dir.filePath("missing/servers.BlackList")}, 3, "the file does not exist"},
         {{"--format", "prometheus", "192.0.2.1"}, 2, "--format prometheus goes with --watch"},
         {{"--history-prune", "soon"}, 2, "--history-prune wants"},
         {{"--history-csv", "192.0.2.1", "--history", dir.filePath("none.sqlite")}, 2, "no history database at"},
@@ -278,6 +280,29 @@ TEST_F(Watch, PlainRunsRecordUnlessToldNotToAndUsageErrorsAreUnknownInWatchMode)
         EXPECT_TRUE(r.err.contains(QLatin1String(u.says))) << r.err.toStdString();
         EXPECT_FALSE(r.err.contains("\nBcc")) << "bad input is not echoed as it is";
     }
+}
+
+// A text list is watched as an address list is, under its own name; a list
+// that gives no target makes the run UNKNOWN, and nothing is recorded that
+// a later scan would compare with.
+TEST_F(Watch, TextListsAreWatchedAndEmptyListsAreUnknown)
+{
+    serve("192.0.2.1\n", "192.0.2.1\n");
+    const QString text = dir.filePath("servers");
+    spit(text, "# our mail servers\n");
+    Result r = run({"--watch", text});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_TRUE(r.out.isEmpty()) << "no verdict for a scan that did not run: " << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains("no targets found: " + text + " holds only blank lines and comments")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(history));
+
+    spit(text, "# our mail servers\n192.0.2.1\n192.0.2.3\n");
+    r = run({"--watch", "--format", "json", text});
+    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+    const QJsonObject scan = json(r).value("scan").toObject();
+    EXPECT_EQ(scan.value("targets").toInt(), 2);
+    EXPECT_EQ(scan.value("listFile").toString(), text);
+    EXPECT_EQ(changes(json(r)), (QStringList{"listed 192.0.2.1 exact.test", "listed 192.0.2.1 mask.test"}));
 }
 
 // The installed units pass systemd's own checks.
