@@ -277,8 +277,10 @@ void MainForm::buildCentral()
     connect(cmdAddAddresses_, &QToolButton::clicked, this, [this] { pressButton(cmdAddAddresses_, [this] { AddAddresses(); }); });
     layout->addWidget(panel);
 
-    // Lists that failed their test before the scan, one line each. Told here
-    // rather than in a box per list; it never takes the focus.
+    // The warning panel: a server configuration that could not be loaded or
+    // has no list enabled, then the lists that failed their test before the
+    // scan, one line each. Told here rather than in a box per list; it never
+    // takes the focus.
     zoneProblems_ = new QListWidget(central);
     zoneProblems_->setObjectName(QStringLiteral("ZoneProblems"));
     zoneProblems_->setFocusPolicy(Qt::NoFocus);
