@@ -201,7 +201,24 @@ void Application::print(bool preview)
 
 void Application::PrintList() { print(false); }
 void Application::PrintPreview() { print(true); }
-void Application::StartScan() { list_.StartScan(); }
+QString Application::ScanRefusal() const
+{
+    if (configProblem_.isEmpty()) return QString();
+    return QStringLiteral("No scan was started: the blacklist servers could not be loaded, and without them every "
+                          "address would be called clean.\r\n\r\n")
+           + configProblem_.message
+           + QStringLiteral("\r\n\r\nCorrect the file and start the program again, or set up the servers under "
+                            "Settings and save them.");
+}
+
+void Application::StartScan()
+{
+    if (const QString refusal = ScanRefusal(); !refusal.isEmpty()) {
+        prompts_->Message(refusal, DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+        return;
+    }
+    list_.StartScan();
+}
 void Application::StopScan() { list_.StopScan(); }
 
 } // namespace quarlo

@@ -46,6 +46,12 @@ public:
     void StartScan() override;
     void StopScan() override;
 
+    ServerConfigProblem ServerConfigurationProblem() const override { return configProblem_; }
+    void setServerConfigurationProblem(const ServerConfigProblem& problem) { configProblem_ = problem; }
+    void ServerConfigSaved() override { configProblem_ = {}; }
+    // Why StartScan scans nothing now; empty when it scans.
+    QString ScanRefusal() const;
+
     // Where the commands' questions and file dialogs go. Automation swaps in
     // its own for the length of one command, so that a client that leaves
     // has its questions answered as cancelled.
@@ -75,6 +81,7 @@ private:
     UserPrompts* prompts_;
     GridSource grid_;
     ExportEngine* exports_ = nullptr;
+    ServerConfigProblem configProblem_;
 };
 
 } // namespace quarlo

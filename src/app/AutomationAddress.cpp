@@ -2,7 +2,9 @@
 
 #include "app/AutomationServer.h"
 #include "quarlo_address_adaptor.h"
+#include "model/Verdict.h"
 #include "scan/Addresslist.h"
+#include "ui/ResultsModel.h"
 
 namespace quarlo {
 
@@ -87,6 +89,18 @@ bool AutomationAddress::Blacklisted() const
 {
     const AddressPtr a = held();
     return a && a->Blacklisted();
+}
+
+QString AutomationAddress::Verdict() const
+{
+    const AddressPtr a = held();
+    return a ? VerdictKeyword(a->Verdict()) : QString();
+}
+
+QString AutomationAddress::VerdictText() const
+{
+    const AddressPtr a = held();
+    return a ? ResultsModel::StatusText(server_.Settings(), *a) : QString();
 }
 
 void AutomationAddress::Query()

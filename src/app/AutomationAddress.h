@@ -18,6 +18,8 @@ class AutomationAddress : public AutomationObject {
     Q_PROPERTY(bool Complete READ Complete)
     Q_PROPERTY(QString Results READ Results)
     Q_PROPERTY(bool Blacklisted READ Blacklisted)
+    Q_PROPERTY(QString Verdict READ Verdict)
+    Q_PROPERTY(QString VerdictText READ VerdictText)
 public:
     AutomationAddress(AutomationServer& server, const QString& path, AutomationHandle<Address> address);
 
@@ -31,6 +33,10 @@ public:
     bool Complete() const;
     QString Results() const;
     bool Blacklisted() const;
+    // VerdictKeyword of the address's verdict.
+    QString Verdict() const;
+    // The results grid's status text for the address.
+    QString VerdictText() const;
     void Query();
 
 private:

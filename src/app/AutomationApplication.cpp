@@ -157,6 +157,11 @@ void AutomationApplication::PrintPreview()
 void AutomationApplication::StartScan()
 {
     noteCaller();
+    // A client gets the reason as an error instead of a box in the window.
+    if (const QString refusal = server_.Application().ScanRefusal(); !refusal.isEmpty()) {
+        replyError(AutomationServer::kErrorFailed, refusal);
+        return;
+    }
     server_.Application().StartScan();
 }
 

@@ -115,6 +115,17 @@ void AutomationBlacklistServer::setIPv6(bool on)
     if (const ServerPtr s = held()) s->setAnswersIPv6(on);
 }
 
+bool AutomationBlacklistServer::SelfTest() const
+{
+    const ServerPtr s = held();
+    return s && s->SelfTest();
+}
+
+void AutomationBlacklistServer::setSelfTest(bool on)
+{
+    if (const ServerPtr s = held()) s->setSelfTest(on);
+}
+
 QDBusObjectPath AutomationBlacklistServer::ResultCodes() const
 {
     const ServerPtr s = held();

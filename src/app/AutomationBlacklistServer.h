@@ -18,6 +18,7 @@ class AutomationBlacklistServer : public AutomationObject {
     Q_PROPERTY(bool BitMapCodedResults READ BitMapCodedResults WRITE setBitMapCodedResults)
     Q_PROPERTY(QString ListKind READ ListKind WRITE setListKind)
     Q_PROPERTY(bool IPv6 READ IPv6 WRITE setIPv6)
+    Q_PROPERTY(bool SelfTest READ SelfTest WRITE setSelfTest)
     Q_PROPERTY(QDBusObjectPath ResultCodes READ ResultCodes)
 public:
     AutomationBlacklistServer(AutomationServer& server, const QString& path, AutomationHandle<Server> owner);
@@ -38,6 +39,8 @@ public:
     void setListKind(const QString& kind);
     bool IPv6() const;
     void setIPv6(bool on);
+    bool SelfTest() const;
+    void setSelfTest(bool on);
     QDBusObjectPath ResultCodes() const;
 
 private:

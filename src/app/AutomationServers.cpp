@@ -1,5 +1,6 @@
 #include "app/AutomationServers.h"
 
+#include "app/Application.h"
 #include "app/AutomationServer.h"
 #include "model/Settings.h"
 #include "quarlo_servers_adaptor.h"
@@ -105,7 +106,11 @@ void AutomationServers::Refresh()
 bool AutomationServers::Sync()
 {
     noteCaller();
-    return server_.Settings().BlacklistServers().Sync();
+    if (!server_.Settings().BlacklistServers().Sync()) return false;
+    // As from the settings dialog: the servers in use are the file's now,
+    // so a configuration that failed to load no longer stops scans.
+    server_.Application().ServerConfigSaved();
+    return true;
 }
 
 } // namespace quarlo

@@ -6,6 +6,12 @@ DesktopSession::DesktopSession(Registry& registry, UserPrompts& prompts, const S
     : registry_(registry), prompts_(prompts), session_(registry, options),
       application_(session_.Addresslist(), session_.Settings(), prompts)
 {
+    if (const QString error = session_.LastError(); !error.isEmpty()) {
+        // An installed copy saves to the user's own file: a damaged shared
+        // file is then never written over.
+        const bool savedOver = options.savePath.isEmpty() || options.savePath == options.configPath;
+        application_.setServerConfigurationProblem({error, savedOver ? options.configPath : QString()});
+    }
 }
 
 MainForm::Services DesktopSession::WindowServices(const QString& programDir, const QString& programName)

@@ -1,13 +1,12 @@
-// The desktop program: creates the program-wide objects, stops when the
-// blacklist server configuration cannot be read, shows the main window and
-// opens a list named on the command line.
+// The desktop program: creates the program-wide objects, shows the main
+// window (which says when the blacklist server configuration could not be
+// loaded, and then scans nothing) and opens a list named on the command line.
 #include "app/Application.h"
 #include "app/DesktopSession.h"
 #include "app/AutomationServer.h"
 #include "app/CommandLine.h"
 #include "app/DesktopExports.h"
 #include "app/ProgramIdentity.h"
-#include "common/AppInfo.h"
 #include "common/ConfigLocation.h"
 #include "common/FileTypeRegistration.h"
 #include "common/RegFileBackend.h"
@@ -40,12 +39,9 @@ int main(int argc, char** argv)
     Registry registry(registryBackend);
     WidgetPrompts prompts;
     const ConfigLocation location = ConfigLocation::ForExecutable(executable, ServerConfigFile::PathForExecutable(executable));
+    // A configuration that could not be loaded does not stop the program:
+    // the user can still open lists, and set up and save the servers.
     DesktopSession session(registry, prompts, {.configPath = location.ReadPath(), .savePath = location.SavePath()});
-    if (!session.Session().LastError().isEmpty()) {
-        prompts.Message(session.Session().LastError(), DisplayTitle(), UserPrompts::Buttons::Ok,
-                        UserPrompts::Icon::Critical);
-        return 1;
-    }
     Addresslist& list = session.Addresslist();
     Application& application = session.Application();
     // Every finished scan, from the window or an automation client, goes
@@ -88,6 +84,7 @@ int main(int argc, char** argv)
     // questions; the tips come after it.
     if (!commandLine.StartedByAutomation()) {
         QTimer::singleShot(0, &window, [&application, &window, path = commandLine.ListPath()] {
+            window.ShowStartupWarnings();
             if (!path.isEmpty()) application.OpenList(path);
             window.Help().ShowTips(HelpMenu::TipCategory(), false);
         });

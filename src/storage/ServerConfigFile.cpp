@@ -35,17 +35,39 @@ bool KeepAside(const QString& path, const QString& backup)
     return QFile::copy(path, backup);
 }
 
+// A file that is there but could not be read whole: not well-formed, too
+// large, no regular file, or one that cannot be opened.
+bool Damaged(XmlDocumentFile::LoadStatus status, const QString& path)
+{
+    switch (status) {
+    case XmlDocumentFile::LoadStatus::Loaded: return false;
+    case XmlDocumentFile::LoadStatus::Missing: return QFileInfo::exists(path);
+    case XmlDocumentFile::LoadStatus::Malformed:
+    case XmlDocumentFile::LoadStatus::Failed: return true;
+    }
+    return true;
+}
+
+// The words TextToBool reads as true, turned round.
+bool IsFalseText(const QString& value)
+{
+    const QString upper = value.trimmed().toUpper();
+    return upper == QLatin1String("FALSE") || upper == QLatin1String("NO") || upper == QLatin1String("0")
+           || upper == QLatin1String("N");
+}
+
 } // namespace
 
 bool ServerConfigFile::Read(Servers& servers, const QString& path, QString& error)
 {
     pugi::xml_document doc;
     QString description;
-    if (XmlDocumentFile::Load(doc, path, description, kMaxFileBytes) == XmlDocumentFile::LoadStatus::Failed) {
+    // Only a file that is not there is no error: a damaged one read as
+    // "no servers" would have every scan call every address clean.
+    if (Damaged(XmlDocumentFile::Load(doc, path, description, kMaxFileBytes), path)) {
         error = QStringLiteral("Cannot load Blacklist Servers from ") + path + kLineBreaks + description;
         return false;
     }
-    // A missing or malformed file leaves an empty document: no servers, no error.
     for (const pugi::xpath_node& node : doc.select_nodes("/Quarlo/BlackListServers/Server")) {
         auto server = std::make_shared<Server>();
         if (LoadServer(*server, node.node())) servers.Add(server);
@@ -62,6 +84,9 @@ bool ServerConfigFile::LoadServer(Server& server, const pugi::xml_node& element)
         else if (nameIs(attribute, "URL")) server.setURL(value);
         else if (nameIs(attribute, "ENABLED")) server.setEnabled(TextToBool(value));
         else if (nameIs(attribute, "IPV6")) server.setAnswersIPv6(TextToBool(value));
+        // Only a clear "False" turns the test off: a garbled value keeps the
+        // safer default, which trusts no answer of a list that fails it.
+        else if (nameIs(attribute, "SELFTEST")) server.setSelfTest(!IsFalseText(value));
         // Anything but "Domain" keeps the usual kind, so an unknown word
         // from a newer file asks the zone as before.
         else if (nameIs(attribute, "LISTKIND"))
@@ -109,6 +134,7 @@ void ServerConfigFile::SyncServer(const Server& server, pugi::xml_node parent)
     // their bytes.
     if (server.IsDomainList()) SetAttribute(element, QStringLiteral("ListKind"), QStringLiteral("Domain"));
     if (server.AnswersIPv6()) SetAttribute(element, QStringLiteral("IPv6"), QStringLiteral("True"));
+    if (!server.SelfTest()) SetAttribute(element, QStringLiteral("SelfTest"), QStringLiteral("False"));
     pugi::xml_node codes = AddElement(element, QStringLiteral("ResultCodes"), QString());
     if (server.BitMapCodedResults()) SetAttribute(codes, QStringLiteral("BitMaskCoded"), QStringLiteral("True"));
     SyncResultCodes(server.ResultCodes(), codes);
@@ -139,8 +165,7 @@ bool ServerConfigFile::Write(const Servers& servers, const QString& path, QStrin
     pugi::xml_document existing;
     const XmlDocumentFile::LoadStatus status = XmlDocumentFile::Load(existing, path, description, kMaxFileBytes);
     // A directory or device is never replaced, so it needs no keeping.
-    if (status == XmlDocumentFile::LoadStatus::Malformed
-        || (status == XmlDocumentFile::LoadStatus::Failed && QFileInfo(path).isFile())) {
+    if (Damaged(status, path) && QFileInfo(path).isFile()) {
         const QString backup = path + QStringLiteral(".bak");
         if (!KeepAside(path, backup)) {
             error = QStringLiteral("Cannot save ") + path + kLineBreaks

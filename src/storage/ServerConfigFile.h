@@ -12,6 +12,8 @@ class Servers;
 // Reader and writer of the server configuration file: root "Quarlo", then
 // "BlackListServers", one "Server" per server with its "ResultCodes".
 // Element names match exactly; attribute names without regard to case.
+// Optional server attributes, written only when they differ from the
+// default: ListKind="Domain", IPv6="True", SelfTest="False".
 class ServerConfigFile {
 public:
     // Larger files are not read. A configuration of a few dozen servers
@@ -19,14 +21,16 @@ public:
     // memory, so this bounds what a wrong or hostile file can take.
     static constexpr qint64 kMaxFileBytes = 16LL * 1024 * 1024;
 
-    // Adds the file's usable servers to servers. A missing, unreadable or
-    // malformed file adds nothing and is not an error. A path that is not a
-    // regular file, a file larger than kMaxFileBytes and a failure of the
-    // XML facility itself set error and return false.
+    // Adds the file's usable servers to servers. A file that does not exist
+    // adds nothing and is not an error. One that is there but cannot be
+    // read whole (it cannot be opened, is not well-formed XML, is larger
+    // than kMaxFileBytes or is no regular file) adds nothing, sets error
+    // (naming the file, with the parser's line and column) and returns false.
+    // A well-formed file with another root adds nothing and is no error.
     static bool Read(Servers& servers, const QString& path, QString& error);
     // Writes the whole collection, replacing the file atomically. A file that
-    // exists but does not parse or is too large to read is first kept aside
-    // as path + ".bak", so a user's hand-edited file is never lost.
+    // exists but cannot be read whole is first kept aside as path + ".bak",
+    // so a user's hand-edited file is never lost.
     static bool Write(const Servers& servers, const QString& path, QString& error);
 
     // Fills server from one "Server" element; true when it has a zone and at

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <sstream>
 
 #if defined(Q_OS_UNIX)
@@ -151,9 +152,14 @@ XmlDocumentFile::LoadStatus XmlDocumentFile::Load(pugi::xml_document& doc, const
     const pugi::xml_parse_result result =
         doc.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()), pugi::parse_default, pugi::encoding_auto);
     if (result) return LoadStatus::Loaded;
-    description = QStringLiteral("%1 (at byte offset %2)")
-                      .arg(QString::fromUtf8(result.description()))
-                      .arg(static_cast<qlonglong>(result.offset));
+    // Where a person looks for the mistake: line and column (in bytes), as
+    // an editor counts them.
+    const QByteArrayView before(bytes.constData(), qsizetype(std::clamp<ptrdiff_t>(result.offset, 0, bytes.size())));
+    const qsizetype lineStart = before.lastIndexOf('\n') + 1;
+    description = QStringLiteral("It is not well-formed XML: line %1, column %2: %3.")
+                      .arg(before.count('\n') + 1)
+                      .arg(before.size() - lineStart + 1)
+                      .arg(QString::fromUtf8(result.description()));
     doc.reset();
     if (result.status == pugi::status_out_of_memory || result.status == pugi::status_internal_error)
         return LoadStatus::Failed;

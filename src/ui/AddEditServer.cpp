@@ -44,6 +44,13 @@ constexpr int kNotListingColumn = 2;
 // The columns edited as text; Tab in an editor moves among these only.
 constexpr int kTextColumns = 2;
 
+// Names the entry the scan asks for, which differs by the list's kind.
+QString selfTestCaption(bool domainList)
+{
+    return domainList ? QStringLiteral("Has a test entry (\"test\" listed)")
+                      : QStringLiteral("Has a test entry (127.0.0.2 listed)");
+}
+
 } // namespace
 
 // A line edit that reports focus arriving, focus leaving for another control
@@ -98,9 +105,17 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     cboListKind_->addItems({QStringLiteral("IP list"), QStringLiteral("Domain list")});
     chkIPv6_ = new QCheckBox(QStringLiteral("Answers IPv6 queries"), frame);
     chkIPv6_->setObjectName(QStringLiteral("chkIPv6"));
+    chkSelfTest_ = new QCheckBox(selfTestCaption(false), frame);
+    chkSelfTest_->setObjectName(QStringLiteral("chkSelfTest"));
+    chkSelfTest_->setChecked(true);
+    chkSelfTest_->setToolTip(QStringLiteral(
+        "Ticked, a scan first asks the list for its test entry and counts its \"not listed\" answers only when "
+        "the entry is listed. Clear it only for a list that has no test entry."));
     // Domain lists are asked for names, never for addresses of either kind.
-    connect(cboListKind_, &QComboBox::currentIndexChanged, this,
-            [this](int index) { chkIPv6_->setEnabled(index == 0); });
+    connect(cboListKind_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        chkIPv6_->setEnabled(index == 0);
+        chkSelfTest_->setText(selfTestCaption(index == 1));
+    });
 
     // The placeholders are real text, so a server added without touching a
     // box gets the placeholder as its value.
@@ -132,6 +147,7 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     fields->addWidget(kindLabel, 4, 0);
     fields->addWidget(cboListKind_, 4, 1);
     fields->addWidget(chkIPv6_, 5, 1);
+    fields->addWidget(chkSelfTest_, 6, 1);
     fields->setColumnStretch(1, 1);
 
     auto* tableLabel = new QLabel(QStringLiteral("Response Definitions"), this);
@@ -240,13 +256,20 @@ void AddEditServer::setAnswersIPv6(bool on)
     loaded_.ipv6 = AnswersIPv6();
 }
 
+bool AddEditServer::SelfTest() const { return chkSelfTest_->isChecked(); }
+void AddEditServer::setSelfTest(bool on)
+{
+    chkSelfTest_->setChecked(on);
+    loaded_.selfTest = on;
+}
+
 // Deliberately wider than "the user left a box": Enter presses OK while the
 // caret is still in the box just typed in, and that edit must not be lost.
 bool AddEditServer::Dirty() const { return dirty_ || currentEntries() != loaded_; }
 
 AddEditServer::Entries AddEditServer::currentEntries() const
 {
-    Entries now{ServerName(), Server(), URL(), BitMapped(), DomainList(), AnswersIPv6(), {}};
+    Entries now{ServerName(), Server(), URL(), BitMapped(), DomainList(), AnswersIPv6(), SelfTest(), {}};
     for (int row = 0; row < table_->rowCount(); ++row)
         now.rows.append({cellText(row, kResponseColumn), cellText(row, kDefinitionColumn),
                          rowNotListing(row) ? QStringLiteral("x") : QString()});

@@ -19,7 +19,8 @@ class ResultCodes;
 class UserPrompts;
 
 // The modal editor of one blacklist server: name, zone, home page, whether
-// answers are bit-mapped, and the table of answer addresses with their
+// answers are bit-mapped, the list's kind, whether it has a test entry, and
+// the table of answer addresses with their
 // meanings. It never touches the server collection: the caller fills it,
 // runs it, and reads it back afterwards (OK and Cancel only hide it).
 //
@@ -47,6 +48,10 @@ public:
     // Whether the zone answers IPv6 queries (IP lists only).
     bool AnswersIPv6() const;
     void setAnswersIPv6(bool on);
+    // Whether the list has a test entry, so a scan may trust its "not
+    // listed" answers only while it lists that entry. On for a new server.
+    bool SelfTest() const;
+    void setSelfTest(bool on);
 
     // True after Cancel, Escape or the close box.
     bool Canceled() const { return canceled_; }
@@ -85,6 +90,7 @@ private:
         bool bitMapped = false;
         bool domainList = false;
         bool ipv6 = false;
+        bool selfTest = true;
         QList<QStringList> rows;
         bool operator==(const Entries&) const = default;
     };
@@ -119,6 +125,7 @@ private:
     QCheckBox* chkBitMapped_ = nullptr;
     QComboBox* cboListKind_ = nullptr;
     QCheckBox* chkIPv6_ = nullptr;
+    QCheckBox* chkSelfTest_ = nullptr;
     EntryGrid* table_ = nullptr;
     QMenu* popup_ = nullptr;
     QAction* delete_ = nullptr;

@@ -27,8 +27,23 @@ public:
     virtual bool ShowFileSaveDialog() = 0;
     virtual void PrintList() = 0;
     virtual void PrintPreview() = 0;
+    // Starts a scan, unless the server configuration could not be loaded:
+    // then it says why and scans nothing.
     virtual void StartScan() = 0;
     virtual void StopScan() = 0;
+
+    // The blacklist server configuration could not be loaded at start-up.
+    struct ServerConfigProblem {
+        QString message; // the reader's message, naming the file
+        // The file a save of the server list would replace although it
+        // could not be read; empty when the list is saved elsewhere.
+        QString savedOver;
+        bool isEmpty() const { return message.isEmpty(); }
+    };
+    // Empty once the configuration loaded, or once the server list has been
+    // saved since (ServerConfigSaved): then the servers in use are the file's.
+    virtual ServerConfigProblem ServerConfigurationProblem() const = 0;
+    virtual void ServerConfigSaved() = 0;
     // Asks whether to save the list's changes, when it has any. False when
     // the command that asked must stop: Cancel (offered only when
     // withCancel), or Yes and the save did not happen.

@@ -271,14 +271,16 @@ void MainForm::buildCentral()
     buttons->addStretch();
     connect(cmdNew_, &QToolButton::clicked, this, [this] { pressButton(cmdNew_, [this] { s_.application.FileNew(); }); });
     connect(cmdScan_, &QToolButton::clicked, this,
-            [this] { pressButton(cmdScan_, [this] { s_.application.StartScan(); }); });
+            [this] { pressButton(cmdScan_, [this] { startScan(); }); });
     connect(cmdStop_, &QToolButton::clicked, this,
             [this] { pressButton(cmdStop_, [this] { s_.application.StopScan(); }); });
     connect(cmdAddAddresses_, &QToolButton::clicked, this, [this] { pressButton(cmdAddAddresses_, [this] { AddAddresses(); }); });
     layout->addWidget(panel);
 
-    // Lists that failed their test before the scan, one line each. Told here
-    // rather than in a box per list; it never takes the focus.
+    // The warning panel: a server configuration that could not be loaded or
+    // has no list enabled, then the lists that failed their test before the
+    // scan, one line each. Told here rather than in a box per list; it never
+    // takes the focus.
     zoneProblems_ = new QListWidget(central);
     zoneProblems_->setObjectName(QStringLiteral("ZoneProblems"));
     zoneProblems_->setFocusPolicy(Qt::NoFocus);
@@ -411,6 +413,7 @@ void MainForm::connectList()
     connect(&list, &Addresslist::ScanStarted, this, [this] {
         dirty_.clear();
         scanRan_ = true;
+        scanWithoutLists_ = !anyListEnabled();
         scanTime_.start();
         scanClock_.start(0, s_.list.Count());
         clearScanNotes();
@@ -447,6 +450,11 @@ void MainForm::connectList()
         table_->RefreshVerdicts();
         showZoneProblems();
         if (complete) noteScanSummary();
+        // The panel said so before; the status bar says what came of it.
+        if (scanWithoutLists_) {
+            scanNote_ = QStringLiteral("The scan checked nothing: no blacklist server is enabled");
+            scanNoteToolTip_.clear();
+        }
         showOutstanding();
         SetupForm();
         unsetCursor();
@@ -486,7 +494,7 @@ void MainForm::SetupForm()
     // The note is a warning; the scanning text is not.
     statusText_->setStyleSheet(!scanning && !scanNote_.isEmpty() ? QStringLiteral("color: rgb(150, 75, 0);")
                                                                  : QString());
-    zoneProblems_->setVisible(open && zoneProblems_->count() > 0);
+    showWarnings();
     reserveProgressWidth();
     progressText_->setVisible(open);
     progress_->setVisible(open);
@@ -561,13 +569,42 @@ void MainForm::noteScanSummary()
 
 void MainForm::showZoneProblems()
 {
-    QStringList lines;
+    zoneLines_.clear();
     for (const ZoneTest& test : s_.list.ZoneTests()) {
         const ZoneTest::Health health = test.health();
         if (health == ZoneTest::Health::Ok || health == ZoneTest::Health::Pending) continue;
         const QString line = test.description();
-        if (!line.isEmpty()) lines << line;
+        if (!line.isEmpty()) zoneLines_ << line;
     }
+    showWarnings();
+}
+
+bool MainForm::anyListEnabled() const
+{
+    for (const ServerPtr& server : s_.settings.BlacklistServers())
+        if (server && server->Enabled()) return true;
+    return false;
+}
+
+QStringList MainForm::configurationWarnings() const
+{
+    const ListCommands::ServerConfigProblem problem = s_.application.ServerConfigurationProblem();
+    if (!problem.isEmpty()) {
+        // One line of the reader's message; the row's tooltip holds it all.
+        QString message = problem.message;
+        message.replace(QStringLiteral("\r\n\r\n"), QStringLiteral(": ")).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        return {QStringLiteral("No scan runs: ") + message};
+    }
+    if (!anyListEnabled())
+        return {QStringLiteral("No blacklist server is enabled: a scan checks nothing. Enable or add servers under "
+                               "Settings.")};
+    return {};
+}
+
+void MainForm::showWarnings()
+{
+    const QStringList warnings = configurationWarnings();
+    const QStringList lines = warnings + zoneLines_;
     QStringList held;
     for (int row = 0; row < zoneProblems_->count(); ++row) held << zoneProblems_->item(row)->text();
     if (lines != held) {
@@ -583,16 +620,37 @@ void MainForm::showZoneProblems()
             zoneProblems_->setFixedHeight(rows * zoneProblems_->sizeHintForRow(0) + frame);
         }
     }
-    zoneProblems_->setVisible(!lines.isEmpty() && !StartPageShown());
+    // What is wrong with the configuration shows on the start page too.
+    zoneProblems_->setVisible(!warnings.isEmpty() || (!lines.isEmpty() && !StartPageShown()));
 }
 
 void MainForm::clearScanNotes()
 {
     scanNote_.clear();
     scanNoteToolTip_.clear();
-    zoneProblems_->clear();
-    zoneProblems_->hide();
+    zoneLines_.clear();
+    showWarnings();
     statusText_->setToolTip(QString());
+}
+
+void MainForm::startScan()
+{
+    s_.application.StartScan();
+    const ListCommands::ServerConfigProblem problem = s_.application.ServerConfigurationProblem();
+    if (problem.isEmpty() || s_.list.ScanActive()) return;
+    scanNote_ = QStringLiteral("No scan: the blacklist servers could not be loaded");
+    scanNoteToolTip_ = problem.message;
+    SetupForm();
+}
+
+void MainForm::ShowStartupWarnings()
+{
+    const ListCommands::ServerConfigProblem problem = s_.application.ServerConfigurationProblem();
+    if (problem.isEmpty()) return;
+    s_.prompts.Message(problem.message
+                           + QStringLiteral("\r\n\r\nNo scan can run until the file is corrected and the program "
+                                            "started again, or the servers are set up under Settings and saved."),
+                       DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Critical);
 }
 
 void MainForm::flushDirty()
@@ -639,11 +697,17 @@ void MainForm::RunTool(const QString& id)
         } else if (upper == QLatin1String("PRINT")) app.PrintList();
         else if (upper == QLatin1String("PRINTPREVIEW")) app.PrintPreview();
         else if (upper == QLatin1String("EXIT")) close();
-        else if (upper == QLatin1String("SCAN")) app.StartScan();
+        else if (upper == QLatin1String("SCAN")) startScan();
         else if (upper == QLatin1String("STOPSCAN")) app.StopScan();
         else if (upper == QLatin1String("SETTINGS")) {
             SettingsForm dialog(s_.settings, s_.prompts, this);
+            const ListCommands::ServerConfigProblem problem = app.ServerConfigurationProblem();
+            if (!problem.savedOver.isEmpty()) dialog.setDamagedConfiguration(problem.savedOver, problem.message);
             runDialog_(dialog);
+            // Saved whole, the list is the file's again; the panel follows
+            // the servers enabled now.
+            if (dialog.ServersSaved()) app.ServerConfigSaved();
+            SetupForm();
         }
         else if (upper == QLatin1String("PUBLISH")) ExportTable(QStringLiteral("HTML"));
     } else if (family == QLatin1String("VIEW")) {
@@ -729,7 +793,7 @@ bool MainForm::runAddDialog()
 
 void MainForm::AddAddresses()
 {
-    if (runAddDialog() && s_.settings.AutoStartScan()) s_.application.StartScan();
+    if (runAddDialog() && s_.settings.AutoStartScan()) startScan();
 }
 
 void MainForm::pressButton(QToolButton* button, const std::function<void()>& action)

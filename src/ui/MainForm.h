@@ -88,9 +88,14 @@ public:
     void HistoryRecorded(const std::vector<HistoryChange>& changes);
     QString StatusText() const;
     QString StatusToolTip() const;
-    // The lines of the panel above the grid that names the lists which
-    // failed their test before the scan; empty when it is hidden.
+    // The lines of the warning panel above the grid, empty when it is
+    // hidden: what is wrong with the servers' configuration (it could not be
+    // loaded, no list is enabled), then the lists that failed their test
+    // before the scan.
     QStringList ZoneProblems() const;
+    // Tells the person who started the program, in a box, what the panel
+    // says of a server configuration that could not be loaded.
+    void ShowStartupWarnings();
     QString OutstandingText() const;
     bool StartPageShown() const;
     QString ToolbarLayoutPath() const;
@@ -151,6 +156,14 @@ private:
     // A list loading a slice at a time: its progress, with Cancel.
     void showLoadProgress(qint64 done, qint64 total);
     void showZoneProblems();
+    // Fills the warning panel: the configuration's warnings, then the zone
+    // tests' lines last shown.
+    void showWarnings();
+    QStringList configurationWarnings() const;
+    bool anyListEnabled() const;
+    // The window's way to start a scan: a refused one is noted in the
+    // status bar.
+    void startScan();
     void clearScanNotes();
     void startPageLink(const QUrl& url);
     void pressButton(QToolButton* button, const std::function<void()>& action);
@@ -173,6 +186,8 @@ private:
     QString scanNote_;
     QString scanNoteToolTip_;
     QListWidget* zoneProblems_ = nullptr;
+    QStringList zoneLines_; // the zone tests' lines, until the next scan or list
+    bool scanWithoutLists_ = false; // the running or last scan started with no list enabled
     QLabel* outstanding_ = nullptr;
     QLabel* progressText_ = nullptr;
     QProgressBar* progress_ = nullptr;

@@ -22,6 +22,11 @@ ResultsModel::ResultsModel(const Settings& settings, QObject* parent)
 
 ResultsModel::~ResultsModel() = default;
 
+QString ResultsModel::StatusText(const Settings& settings, const Address& address)
+{
+    return ResultCells(settings).Status(address, address.Verdict()).text;
+}
+
 void ResultsModel::clear()
 {
     beginResetModel();

@@ -51,6 +51,11 @@ public:
     explicit ResultsModel(const Settings& settings, QObject* parent = nullptr);
     ~ResultsModel() override;
 
+    // What an address row's status cell says of the address's verdict
+    // ("Blacklisted by 2 servers", "Not listed", ...); automation offers
+    // the same words.
+    static QString StatusText(const Settings& settings, const Address& address);
+
     // Empties the model with one reset.
     void clear();
     // Adds the rows of an address, or brings them up to the address's

@@ -362,6 +362,7 @@ void SettingsForm::AddServer()
     server->setBitMapCodedResults(editor.BitMapped());
     server->setKind(editor.DomainList() ? Server::ListKind::DomainList : Server::ListKind::IPList);
     server->setAnswersIPv6(editor.AnswersIPv6());
+    server->setSelfTest(editor.SelfTest());
     // A zone that is already held keeps its first definition; the extra row
     // then names that server.
     settings_.BlacklistServers().Add(server);
@@ -394,6 +395,7 @@ void SettingsForm::EditServer()
     editor.setBitMapped(server->BitMapCodedResults());
     editor.setDomainList(server->IsDomainList());
     editor.setAnswersIPv6(server->AnswersIPv6());
+    editor.setSelfTest(server->SelfTest());
     editor.LoadResultCodes(server->ResultCodes());
     QString zone;
     for (;;) {
@@ -413,6 +415,7 @@ void SettingsForm::EditServer()
     server->setBitMapCodedResults(editor.BitMapped());
     server->setKind(editor.DomainList() ? Server::ListKind::DomainList : Server::ListKind::IPList);
     server->setAnswersIPv6(editor.AnswersIPv6());
+    server->setSelfTest(editor.SelfTest());
     editor.SyncResultCodes(server->ResultCodes());
     SetRowKind(row, *server);
 }
@@ -459,6 +462,21 @@ void SettingsForm::okClicked()
     Servers& servers = settings_.BlacklistServers();
     for (int row = 0; row < lstServers_->rowCount(); ++row)
         if (const ServerPtr server = servers.Item(RowZone(row))) server->setEnabled(RowTicked(row));
+    // The file holds the user's servers in a form the program could not
+    // read: it is replaced only when the user says so, and kept aside then.
+    if (!damagedFile_.isEmpty()) {
+        const QString question =
+            damage_
+            + QStringLiteral("\r\n\r\nSave the server list shown here over this file? The file as it is now is "
+                             "kept as %1.\r\n\r\nNo keeps the file; the server changes then hold until the program "
+                             "ends.")
+                  .arg(damagedFile_ + QStringLiteral(".bak"));
+        if (prompts_.Message(question, DisplayTitle(), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
+            != UserPrompts::Answer::Yes) {
+            accept();
+            return;
+        }
+    }
     // Said out loud on purpose: a silent failure would lose every server
     // change at the next start. The dialog stays open to try again; the
     // changes already hold for this session either way.
@@ -469,7 +487,15 @@ void SettingsForm::okClicked()
                          DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
         return;
     }
+    serversSaved_ = true;
+    damagedFile_.clear();
     accept();
+}
+
+void SettingsForm::setDamagedConfiguration(const QString& file, const QString& problem)
+{
+    damagedFile_ = file;
+    damage_ = problem;
 }
 
 bool SettingsForm::eventFilter(QObject* watched, QEvent* event)

@@ -37,6 +37,13 @@ public:
     using EditorRunner = std::function<void(AddEditServer&)>;
     void setEditorRunner(EditorRunner runner) { runEditor_ = std::move(runner); }
 
+    // The configuration file could not be loaded (problem: the reader's
+    // message): OK then asks before saving the server list over it, and a
+    // save keeps the file as it was beside it as file + ".bak".
+    void setDamagedConfiguration(const QString& file, const QString& problem);
+    // OK saved the server list.
+    bool ServersSaved() const { return serversSaved_; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -68,6 +75,9 @@ private:
     EditorRunner runEditor_;
     // The row of the last right-click on the server list; -1 for none.
     int rememberedRow_ = -1;
+    QString damagedFile_;
+    QString damage_;
+    bool serversSaved_ = false;
 
     QTabWidget* tabs_ = nullptr;
     QScrollBar* hsbMaxQueries_ = nullptr;

@@ -157,6 +157,13 @@ protected:
         for (const char* given : {"domain", "neither"}) c.set(serverPath_, "Server", "ListKind", given);
         EXPECT_EQ(c.prop(serverPath_, "Server", "ListKind").toString(), "Domain");
         c.set(serverPath_, "Server", "ListKind", "IP");
+        // The self-test switch goes both ways and stays on for the scans:
+        // the zone lists its test entry.
+        EXPECT_TRUE(c.prop(serverPath_, "Server", "SelfTest").toBool()) << "on unless turned off";
+        c.set(serverPath_, "Server", "SelfTest", false);
+        EXPECT_FALSE(c.prop(serverPath_, "Server", "SelfTest").toBool());
+        c.set(serverPath_, "Server", "SelfTest", true);
+        EXPECT_TRUE(c.prop(serverPath_, "Server", "SelfTest").toBool());
         const QString codes = c.path(c.get(serverPath_, "Server", "ResultCodes"));
         c.call(codes, "ResultCodes", "Add", {"127.0.0.2", "Test entry"});
         c.call(codes, "ResultCodes", "Add", {"127.0.0.4", "Open relay"});
@@ -237,6 +244,15 @@ TEST_F(AutomationBus, ScanOfAnOpenedListNamesItsResultsByLastingPaths)
         return m.member() == "UpdateAddress" && m.arguments().value(0).value<QDBusObjectPath>().path() == listed;
     })) << "UpdateAddress names the listed addresses by path";
     EXPECT_TRUE(c().prop(listed, "Address", "Complete").toBool());
+    // The verdict as a word and in the grid's words, for a listed address
+    // and a clean one; neither can be set.
+    const QString clean = c().path(list("Item", {key("192.0.2.99")}));
+    EXPECT_EQ(c().prop(listed, "Address", "Verdict").toString(), "listed");
+    EXPECT_EQ(c().prop(listed, "Address", "VerdictText").toString(), "Blacklisted by 1 servers");
+    EXPECT_EQ(c().prop(clean, "Address", "Verdict").toString(), "clean");
+    EXPECT_EQ(c().prop(clean, "Address", "VerdictText").toString(), "Not on any Blacklist");
+    EXPECT_EQ(c().set(clean, "Address", "Verdict", "listed").type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(c().prop(clean, "Address", "Verdict").toString(), "clean");
     const QString servers = c().path(c().get(listed, "Address", "RespondingServers"));
     const QString responding = c().path(c().call(servers, "RespondingServers", "Item", {key(1)}));
     const QString responses = c().path(c().get(responding, "RespondingServer", "Responses"));

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace quarlo;
 
 namespace {
@@ -108,6 +110,57 @@ TEST_F(ServerConfig, ListKindAndIPv6AreWrittenOnlyWhenSetAndReadInAnySpelling)
                                    "y.example|||off|exact|addresses|ipv4|127.0.0.2=r"}));
 }
 
+// Absent means on; only a list's definition that turns it off carries it,
+// so files of lists with test entries keep their bytes.
+TEST_F(ServerConfig, SelfTestIsWrittenOnlyWhenOffAndAGarbledValueKeepsItOn)
+{
+    ServerConfigStore serversFile(path());
+    Servers servers(&serversFile);
+    auto untested = makeServer("notest.example", true, {{"127.0.0.2", "Listed"}});
+    untested->setSelfTest(false);
+    servers.Add(untested);
+    servers.Add(makeServer("tested.example", true, {{"127.0.0.2", "Listed"}}));
+    ASSERT_TRUE(servers.Sync()) << servers.LastError().toStdString();
+    const QByteArray bytes = read();
+    EXPECT_TRUE(bytes.contains("<Server Server=\"notest.example\" Enabled=\"TRUE\" URL=\"https://notest.example/\" "
+                               "Name=\"\" SelfTest=\"False\"><ResultCodes>"))
+        << bytes.toStdString();
+    EXPECT_EQ(bytes.count("SelfTest="), 1);
+
+    auto selfTests = [this] {
+        ServerConfigStore file(path());
+        Servers loaded(&file);
+        loaded.Refresh();
+        QStringList out;
+        for (const ServerPtr& s : loaded) out << s->Zone() + (s->SelfTest() ? "=on" : "=off");
+        return out;
+    };
+    EXPECT_EQ(selfTests(), (QStringList{"notest.example=off", "tested.example=on"}));
+
+    // A file written before the switch existed, unchanged by a save.
+    const QByteArray older = document("<Server Server=\"old.example\" Enabled=\"TRUE\" URL=\"\" Name=\"Old\"><ResultCodes>"
+                                      "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>");
+    write(older);
+    EXPECT_EQ(selfTests(), QStringList{"old.example=on"});
+    {
+        ServerConfigStore file(path());
+        Servers loaded(&file);
+        loaded.Refresh();
+        ASSERT_TRUE(loaded.Sync());
+    }
+    EXPECT_EQ(read(), older);
+
+    // Any spelling of "false" turns it off; anything else leaves it on.
+    QByteArray spellings;
+    const QList<QByteArray> values{"false", " NO ", "0", "n", "True", "", "maybe", "Falsch"};
+    for (int i = 0; i < values.size(); ++i)
+        spellings += "<Server Server=\"s" + QByteArray::number(i) + ".example\" selftest=\"" + values[i]
+                     + "\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>";
+    write(document(spellings));
+    EXPECT_EQ(selfTests(), (QStringList{"s0.example=off", "s1.example=off", "s2.example=off", "s3.example=off",
+                                        "s4.example=on", "s5.example=on", "s6.example=on", "s7.example=on"}));
+}
+
 TEST_F(ServerConfig, ReaderCaseRules)
 {
     write("<?xml version=\"1.0\"?>\n<Quarlo>\n <BlackListServers>\n"
@@ -142,18 +195,50 @@ TEST_F(ServerConfig, ReaderCaseRules)
     EXPECT_EQ(servers.Item("upper.example")->Name(), "Edited");
 }
 
-TEST_F(ServerConfig, MissingWrongRootAndMalformedFilesGiveNoServersAndNoError)
+TEST_F(ServerConfig, MissingAndWrongRootFilesGiveNoServersAndNoError)
 {
     const QByteArray one = "<Server Server=\"a.example\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>";
     QString error = "?";
     EXPECT_TRUE(load(&error).isEmpty()) << "missing";
     EXPECT_EQ(error, "");
-    for (const QByteArray& bad : {"<quarlo><BlackListServers>" + one + "</BlackListServers></quarlo>",
-                                  QByteArray("<Quarlo><BlackListServers><Server Server=\"a"), QByteArray("\xff\xfe\x00<\x00Q"),
-                                  QByteArray(""), QByteArray(100000, '<')}) {
-        write(bad);
-        EXPECT_TRUE(load(&error).isEmpty()) << bad.left(40).toStdString();
-        EXPECT_EQ(error, "");
+    write("<quarlo><BlackListServers>" + one + "</BlackListServers></quarlo>");
+    EXPECT_TRUE(load(&error).isEmpty());
+    EXPECT_EQ(error, "");
+}
+
+// A damaged file read as "no servers" would let every scan call every
+// address clean: it is an error that names the file and where it broke.
+TEST_F(ServerConfig, DamagedFilesAreErrorsNamingTheFileAndThePlace)
+{
+    struct Case {
+        QByteArray bytes;
+        QString says;
+    };
+    const std::vector<Case> cases{
+        {"<Quarlo><BlackListServers>\n  <Server Server=\"a", "It is not well-formed XML: line 2, column "},
+        {"<Quarlo>\n<BlackListServers>\n</Quarlo>", "line 3, column "},
+        {QByteArray("\xff\xfe\x00<\x00Q"), "It is not well-formed XML: line 1"},
+        {"", "It is not well-formed XML: line 1, column 1:"},
+        {QByteArray(100000, '<'), "It is not well-formed XML: line 1, column "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes.left(40).toStdString());
+        write(c.bytes);
+        QString error;
+        EXPECT_TRUE(load(&error).isEmpty());
+        EXPECT_TRUE(error.startsWith("Cannot load Blacklist Servers from " + path() + "\r\n\r\n")) << error.toStdString();
+        EXPECT_TRUE(error.contains(c.says)) << error.toStdString();
+        EXPECT_LT(error.size(), 400) << "the bad bytes are not echoed";
+    }
+
+    // One that exists but cannot be opened is no missing file. (Root opens
+    // anything; quarlo-check's tests run the same check as nobody.)
+    write(document(""));
+    ASSERT_TRUE(QFile::setPermissions(path(), {}));
+    if (!QFile(path()).open(QIODevice::ReadOnly)) {
+        QString error;
+        EXPECT_TRUE(load(&error).isEmpty());
+        EXPECT_TRUE(error.contains("Permission denied")) << error.toStdString();
     }
 }
 
@@ -191,6 +276,18 @@ TEST_F(ServerConfig, SyncKeepsAnUnreadableFileAsideAndReportsWriteFailures)
     servers.Add(makeServer("new.example", true, {{"127.0.0.2", "r"}}));
     ASSERT_TRUE(servers.Sync());
     EXPECT_EQ(slurp(path() + ".bak"), "<Quarlo><BlackListServers><Server Server=\"hand.edited\" oops");
+    EXPECT_TRUE(read().contains("new.example"));
+
+    // So is one that could not even be opened (its bytes, not a fresh copy).
+    const QByteArray locked = document("<Server Server=\"locked.example\"/>");
+    write(locked);
+    QFile::remove(path() + ".bak");
+    ASSERT_TRUE(QFile::setPermissions(path(), {}));
+    if (!QFile(path()).open(QIODevice::ReadOnly)) {
+        ASSERT_TRUE(servers.Sync()) << servers.LastError().toStdString();
+        ASSERT_TRUE(QFile::setPermissions(path() + ".bak", QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        EXPECT_EQ(slurp(path() + ".bak"), locked);
+    }
 
     const QString unwritablePath = dir.filePath("no/such/dir/quarlo.cfg");
     ServerConfigStore unwritableFile(unwritablePath);

@@ -324,3 +324,24 @@ TEST_F(AddEditServerTest, ListKindAndIPv6BoxesAreEditedAndCountAsChanges)
     EXPECT_FALSE(fresh.Dirty());
     EXPECT_FALSE(fresh.AnswersIPv6());
 }
+
+TEST_F(AddEditServerTest, SelfTestBoxStartsTickedNamesTheKindsTestEntryAndCountsAsAChange)
+{
+    auto* box = form.findChild<QCheckBox*>("chkSelfTest");
+    ASSERT_NE(box, nullptr);
+    // A new server trusts no list that fails its test.
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_TRUE(form.SelfTest());
+    EXPECT_EQ(box->text(), "Has a test entry (127.0.0.2 listed)");
+    form.findChild<QComboBox*>("cboListKind")->setCurrentIndex(1);
+    EXPECT_EQ(box->text(), "Has a test entry (\"test\" listed)");
+    form.findChild<QComboBox*>("cboListKind")->setCurrentIndex(0);
+
+    // What the caller sets is the baseline; the user's click is a change.
+    form.setSelfTest(false);
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(form.Dirty());
+    box->click();
+    EXPECT_TRUE(form.SelfTest());
+    EXPECT_TRUE(form.Dirty());
+}

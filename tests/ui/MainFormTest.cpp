@@ -32,6 +32,9 @@
 #include <QTextBrowser>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 using namespace quarlo;
 using Answer = UserPrompts::Answer;
 
@@ -295,6 +298,89 @@ TEST_F(MainFormTest, ZoneTestProblemsShowAboveTheGridUntilTheNextScan)
     button("cmdScan")->click();
     EXPECT_TRUE(form->findChild<QListWidget*>("ZoneProblems")->isHidden());
     list.StopScan();
+}
+
+// Without an enabled list a scan can call nothing clean: the panel says so
+// before the scan (on the start page too), the status bar after it.
+TEST_F(MainFormTest, NoEnabledListIsToldBeforeTheScanAndTheStatusBarSaysTheScanCheckedNothing)
+{
+    const QStringList none{"No blacklist server is enabled: a scan checks nothing. Enable or add servers under Settings."};
+    EXPECT_TRUE(form->ZoneProblems().isEmpty());
+    for (const ServerPtr& server : settings.BlacklistServers()) server->setEnabled(false);
+    form->SetupForm();
+    EXPECT_TRUE(form->StartPageShown());
+    EXPECT_EQ(form->ZoneProblems(), none);
+
+    newList({"192.0.2.1"});
+    EXPECT_EQ(form->ZoneProblems(), none);
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    button("cmdScan")->click();
+    // Still there while the scan runs: a new scan clears only the zone tests' lines.
+    EXPECT_EQ(form->ZoneProblems(), none);
+    ASSERT_TRUE(complete.count() > 0 || complete.wait(30000));
+    EXPECT_EQ(form->StatusText(), "The scan checked nothing: no blacklist server is enabled");
+    EXPECT_EQ(form->ZoneProblems(), none);
+    EXPECT_EQ(dns.PendingCount(), 0);
+
+    // One list enabled: the warning goes with the next redraw of the window,
+    // and the next scan's note is its own.
+    settings.BlacklistServers().Item("a.test")->setEnabled(true);
+    form->SetupForm();
+    EXPECT_TRUE(form->ZoneProblems().isEmpty());
+    complete.clear();
+    button("cmdScan")->click();
+    ASSERT_TRUE(finishScan());
+    EXPECT_EQ(form->StatusText(), "");
+
+    // No servers at all reads the same.
+    settings.BlacklistServers().Clear();
+    form->SetupForm();
+    EXPECT_EQ(form->ZoneProblems(), none);
+}
+
+// The configuration could not be loaded (DamagedServerConfigTest runs the
+// whole program's objects over a damaged file): the window says so at once,
+// and a scan asks nothing and says why.
+TEST_F(MainFormTest, ServerConfigurationThatFailedToLoadIsToldAndScansNothing)
+{
+    const QString message = "Cannot load Blacklist Servers from /cfg/quarlo.cfg\r\n\r\n"
+                            "It is not well-formed XML: line 2, column 7: Error parsing start element tag.";
+    app.setServerConfigurationProblem({message, "/cfg/quarlo.cfg"});
+    form = makeForm();
+    // On the start page already, in one line.
+    const QStringList said{"No scan runs: Cannot load Blacklist Servers from /cfg/quarlo.cfg: It is not well-formed "
+                           "XML: line 2, column 7: Error parsing start element tag."};
+    EXPECT_EQ(form->ZoneProblems(), said);
+    form->ShowStartupWarnings();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_TRUE(prompts.messages[0].text.startsWith(message + "\r\n\r\nNo scan can run")) << prompts.messages[0].text.toStdString();
+    EXPECT_EQ(prompts.messages[0].icon, UserPrompts::Icon::Critical);
+
+    newList({"192.0.2.1"});
+    QSignalSpy started(&list, &Addresslist::ScanStarted);
+    for (const auto& scan : std::vector<std::function<void()>>{[&] { button("cmdScan")->click(); },
+                                                                [&] { form->RunTool("Main:Scan"); }}) {
+        prompts.messages.clear();
+        scan();
+        EXPECT_EQ(started.count(), 0);
+        EXPECT_EQ(dns.PendingCount(), 0);
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        EXPECT_TRUE(prompts.messages[0].text.startsWith("No scan was started: the blacklist servers could not be loaded"));
+        EXPECT_TRUE(prompts.messages[0].text.contains(message));
+        EXPECT_EQ(form->StatusText(), "No scan: the blacklist servers could not be loaded");
+        EXPECT_EQ(form->StatusToolTip(), message);
+        // No verdict, and certainly not a clean one.
+        EXPECT_EQ(cell(*form, "192.0.2.1", 1).toString(), "");
+        EXPECT_EQ(form->ZoneProblems(), said);
+    }
+
+    // Saved since: the servers in use are the file's, and scans run.
+    app.ServerConfigSaved();
+    form->SetupForm();
+    EXPECT_TRUE(form->ZoneProblems().isEmpty());
+    button("cmdScan")->click();
+    EXPECT_EQ(started.count(), 1);
+    ASSERT_TRUE(finishScan());
 }
 
 TEST_F(MainFormTest, DeleteRemovesAddressesFromTheListAndSelectAllCopiesOrDeletesTheWholeGrid)

@@ -458,3 +458,42 @@ TEST_F(SettingsFormTest, DnsServersAreCheckedAndStoredByOk)
     EXPECT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(settings.RetrieveOption("DNS Servers"), "192.0.2.1:5353, [2001:db8::1]:53");
 }
+
+// The switch goes from the server to the editor, back, and into the file.
+TEST_F(SettingsFormTest, SelfTestSwitchIsEditedAndSaved)
+{
+    server("bl.example")->setSelfTest(false);
+    open();
+    whenEditorOpens([](AddEditServer& editor, ServerEditorDriver& drive) {
+        auto* box = editor.findChild<QCheckBox*>("chkSelfTest");
+        EXPECT_FALSE(box->isChecked());
+        box->click();
+        ok(drive);
+    });
+    command(1, "Edit");
+    EXPECT_TRUE(server("bl.example")->SelfTest());
+
+    whenEditorOpens([](AddEditServer& editor, ServerEditorDriver& drive) {
+        EXPECT_TRUE(editor.SelfTest());
+        editor.findChild<QCheckBox*>("chkSelfTest")->click();
+        ok(drive);
+    });
+    command(0, "Edit");
+    EXPECT_FALSE(server("zen.example")->SelfTest());
+
+    whenEditorOpens([](AddEditServer& editor, ServerEditorDriver& drive) {
+        drive.retype("txtServer", "untested.example");
+        editor.findChild<QCheckBox*>("chkSelfTest")->click();
+        ASSERT_TRUE(drive.addCode("127.0.0.2", "Listed"));
+        ok(drive);
+    });
+    press("cmdAdd");
+    EXPECT_FALSE(server("untested.example")->SelfTest());
+
+    press("cmdOK");
+    const auto file = saved();
+    EXPECT_FALSE(file->Item("zen.example")->SelfTest());
+    EXPECT_TRUE(file->Item("bl.example")->SelfTest());
+    EXPECT_TRUE(file->Item("dnsbl.example")->SelfTest());
+    EXPECT_FALSE(file->Item("untested.example")->SelfTest());
+}
