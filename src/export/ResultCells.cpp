@@ -76,6 +76,13 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
         status.color = kIdleColour;
         break;
     case Verdict::Incomplete:
+        // The target's own lookup failed: none of its addresses was asked.
+        if (!address.HostLookupProblem().isEmpty()) {
+            status.text = QStringLiteral("Not completely checked: ") + address.HostLookupProblem();
+            status.color = kWarningColour;
+            break;
+        }
+        [[fallthrough]];
     case Verdict::Refused: {
         const auto noted = static_cast<qsizetype>(address.ZoneNotes().size()) - address.ZonesNotApplicable();
         status.text = QStringLiteral("Not completely checked: %1 of %2 lists %3")
@@ -88,9 +95,16 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
         break;
     }
     case Verdict::NotChecked:
-        status.text = QStringLiteral("Not checked");
+        status.text = address.NotCheckedReason().isEmpty() ? QStringLiteral("Not checked")
+                                                           : QStringLiteral("Not checked: ") + address.NotCheckedReason();
         status.color = kGreyColour;
-        status.toolTip = QStringLiteral("The scan was stopped before this address was checked");
+        status.toolTip = address.NotCheckedReason().isEmpty() ? QStringLiteral("The scan was stopped before this address was checked")
+                                                              : QStringLiteral("Enable a blacklist server in Settings");
+        break;
+    case Verdict::NoMail:
+        status.text = QStringLiteral("Accepts no mail (null MX)");
+        status.color = kGreyColour;
+        status.toolTip = address.HostLookupProblem();
         break;
     case Verdict::Unresolvable:
         status.text = QStringLiteral("Host name not found");

@@ -13,8 +13,8 @@ public:
     virtual ~ServerStore() = default;
 
     // Adds the stored servers whose zones are not held yet. False, with
-    // error set, when the store itself cannot be used (a missing or
-    // malformed store adds nothing and is no error).
+    // error set, when the store itself cannot be used or is malformed (a
+    // missing store adds nothing and is no error).
     virtual bool Load(Servers& servers, QString& error) = 0;
     // Replaces what is stored with the whole collection.
     virtual bool Save(const Servers& servers, QString& error) = 0;

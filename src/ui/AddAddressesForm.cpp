@@ -363,7 +363,7 @@ void AddAddressesForm::LookupEntry(const QString& text, const QString& tag)
     const qsizetype at = text.indexOf(QLatin1Char('@'));
     if (at >= 0) {
         // An e-mail address: ask every DNS server for the domain's mail
-        // exchanger; the first answer replaces the entry.
+        // exchanger, to show it; the entry stays the e-mail address.
         const QString domain = text.mid(at + 1);
         if (directDns_)
             for (const QString& server : dnsServerList_) directDns_->Query(domain, tag, server, DnsRecord::MX);
@@ -442,10 +442,11 @@ void AddAddressesForm::onDirectDnsReply(const DnsResponse& response)
                                                                                     : invalidMxText(response.QueryName()));
             return;
         }
+        // The e-mail address stays as typed: every scan finds its mail
+        // servers again. The mail server's own lookup, for the same entry,
+        // fills in the explanation.
         setColour(row, kGreen);
-        cell(row)->setText(mx.host);
-        // The host's own lookup, for the same entry, fills in the
-        // explanation.
+        setExplanation(row, QStringLiteral("This is green because its mail server is %1").arg(mx.host));
         LookupEntry(mx.host, response.Tag());
     } else {
         setColour(row, kRed);

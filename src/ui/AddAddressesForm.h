@@ -33,9 +33,10 @@ class WidgetPrompts;
 // The modal dialog in which the user types (or pastes) host names, IP
 // addresses and e-mail addresses before they join the address list. Each
 // entry is checked as soon as it is entered: green when it is an IP address
-// or resolves, red when DNS cannot resolve it. E-mail addresses are replaced
-// by their domain's preferred mail exchanger; a domain whose MX record says
-// it takes no mail (a null MX) stays as typed, in red.
+// or resolves, red when DNS cannot resolve it. E-mail addresses stay as typed
+// (each scan finds their mail servers again); the preferred mail exchanger
+// found meanwhile is shown, and a domain whose MX record says it takes no
+// mail (a null MX) is red.
 //
 // A network range ("203.0.113.0/24", "203.0.113.10-203.0.113.50") is one
 // entry here, green when it can be scanned and red (the reason in its

@@ -39,7 +39,8 @@ expect() { # what, actual, expected
 }
 
 # A blacklist zone on loopback.
-printf '192.0.2.7 :127.0.0.4:Open relay seen at 192.0.2.7\n' > "$work/bl.zone"
+# Like every real list, it lists its test entry 127.0.0.2.
+printf '127.0.0.2\n192.0.2.7 :127.0.0.4:Open relay seen at 192.0.2.7\n' > "$work/bl.zone"
 chmod 644 "$work/bl.zone"
 start_rbldnsd "$work" bl.test:ip4set:bl.zone
 

@@ -217,7 +217,7 @@ TEST_F(AddAddressesFormTest, RowsComeAndGoAndLateRepliesFindTheirEntryOrAreDropp
         // The kept entries' replies still reach them.
         formDns->reply(tags[2], "b.example", {{"mx.b.example.", 15}});
         ASSERT_TRUE(dns.answer(tags[3], "192.0.2.3"));
-        EXPECT_EQ(texts(), QStringList({"mx.b.example", "stay.example", ""}));
+        EXPECT_EQ(texts(), QStringList({"kept@b.example", "stay.example", ""}));
         EXPECT_EQ(colour(0), kGreen);
         EXPECT_EQ(hover(1), resolves("stay.example", "192.0.2.3"));
     }
@@ -235,7 +235,9 @@ TEST_F(AddAddressesFormTest, RowsComeAndGoAndLateRepliesFindTheirEntryOrAreDropp
     // the IPv6 test below (one tagging for every lookup of an entry).
 }
 
-TEST_F(AddAddressesFormTest, EmailAddressesAreReplacedByTheirMailExchangerOnlyWhenItIsAHostName)
+// E-mail addresses stay as typed (each scan finds their mail servers); the
+// dialog shows the mail server it found.
+TEST_F(AddAddressesFormTest, EmailAddressesStayAsTypedAndShowTheirMailExchanger)
 {
     type(0, "postmaster@Mail.Example");
     ASSERT_EQ(formDns->sent.size(), 2u); // one query per DNS server
@@ -244,8 +246,9 @@ TEST_F(AddAddressesFormTest, EmailAddressesAreReplacedByTheirMailExchangerOnlyWh
     // Records come sorted by preference: the first is the one to check; the first success wins.
     formDns->reply("0", "Mail.Example", {{"mx1.mail.example.", 15}, {"backup.mail.example.", 15}});
     formDns->reply("0", "Mail.Example", {{"mx2.mail.example.", 15}});
-    EXPECT_EQ(texts(), QStringList({"mx1.mail.example", ""}));
+    EXPECT_EQ(texts(), QStringList({"postmaster@Mail.Example", ""}));
     EXPECT_EQ(colour(0), kGreen);
+    EXPECT_TRUE(hover(0).contains("mx1.mail.example")) << hover(0).toStdString();
     ASSERT_EQ(dns.history.size(), 1u);
     EXPECT_EQ(dns.history[0].name, "mx1.mail.example");
     ASSERT_TRUE(dns.answer("0", "", 2));
@@ -265,7 +268,7 @@ TEST_F(AddAddressesFormTest, EmailAddressesAreReplacedByTheirMailExchangerOnlyWh
         {"192.0.2.5", 1, kGreen, resolves("d3.example", "192.0.2.5")}, // no MX, an address
         {"127.0.0.7:BlacklistCheck:nxd.test", 15, kRed, "no valid mail exchanger"}, // an address list entry of its own
     };
-    QStringList entries{"mx1.mail.example"};
+    QStringList entries{"postmaster@Mail.Example"};
     int row = 1;
     for (const auto& a : answers) {
         SCOPED_TRACE(a.target.toStdString());
@@ -282,9 +285,8 @@ TEST_F(AddAddressesFormTest, EmailAddressesAreReplacedByTheirMailExchangerOnlyWh
 
     // Another server's proper answer for the same query still counts.
     formDns->reply("4", "d4.example", {{"mx.d4.example.", 15}});
-    EXPECT_EQ(texts().at(4), "mx.d4.example");
+    EXPECT_EQ(texts().at(4), "postmaster@d4.example");
     EXPECT_EQ(colour(4), kGreen);
-    entries[4] = "mx.d4.example";
 
     click("cmdOK");
     EXPECT_EQ(listKeys(), entries);

@@ -78,7 +78,8 @@ protected:
     void txt(const QString& answerKey, const QString& text)
     {
         const QStringList parts = answerKey.split(':'); // address, zone, answer
-        directDns->reply(parts[0] + ":TXTRECORD:" + parts[1] + ":" + parts[2], "", {{text, quarlo::DnsRecord::TXT}});
+        directDns->reply(TagByTarget(*list, parts[0] + ":TXTRECORD:" + parts[1] + ":" + parts[2]), "",
+                         {{text, quarlo::DnsRecord::TXT}});
     }
 
     QModelIndex index(const QString& key, int column = 0) const { return model->indexOfKey(key, column); }

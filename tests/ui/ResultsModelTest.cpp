@@ -51,7 +51,8 @@ TEST_F(ResultsModelTest, AddressRowShowsTheVerdictAndWhy)
         {"192.0.2.4", "Not completely checked: 1 of 3 lists refused the query | #b06000 | tip Beta List refused the "
                       "query: Query refused: public resolver"},
         {"192.0.2.5", "Scanning ... | #0000c8"}, // queries out, not every answer in
-        {"host.invalid", "Host name not found | #707070 | tip Host name lookup: timed out"},
+        // A lookup that timed out is no "not found": nothing was vouched for.
+        {"host.invalid", "Not completely checked: host.invalid: A lookup failed: timed out | #b06000"},
         // Only one list answers IPv6: clean, but saying how far that goes.
         {"2001:db8::1", "Not on any Blacklist; IPv6: checked against 1 of 3 lists (the others do not support IPv6) | "
                         "#008000 | tip Alpha List: not applicable (does not answer IPv6 queries)\nBeta List: not "
