@@ -269,6 +269,9 @@ int main(int argc, char** argv)
     const QCommandLineOption ipv6Option({QStringLiteral("6"), QStringLiteral("ipv6")},
                                         QStringLiteral("Also check the IPv6 (AAAA) addresses of host names and mail servers, "
                                                        "each as a target of its own (at most 16 per host)."));
+    const QCommandLineOption allMxOption(QStringLiteral("all-mx"),
+                                         QStringLiteral("Check every mail server of an e-mail address's domain, not only "
+                                                        "those of the best MX preference"));
     const QCommandLineOption noHistoryOption(QStringLiteral("no-history"), QStringLiteral("Do not record this scan."));
     const QCommandLineOption watchOption(QStringLiteral("watch"),
                                          QStringLiteral("Record the scan and print only the changes since the last one "
@@ -298,7 +301,7 @@ int main(int argc, char** argv)
                                        QStringLiteral("TARGET"));
     parser.addOptions({fileOption, configOption, maxOption, dnsOption, timeoutOption, triesOption, formatOption, outputOption,
                        followLinksOption, quietOption, historyOption, noHistoryOption, watchOption, warningOption,
-                       criticalOption, notifyOption, mailOption, pruneOption, csvOption, ipv6Option});
+                       criticalOption, notifyOption, mailOption, pruneOption, csvOption, ipv6Option, allMxOption});
     parser.addPositionalArgument(QStringLiteral("targets"), QStringLiteral("Addresses, host names, e-mail addresses or list files."),
                                  QStringLiteral("[targets...]"));
     if (!parser.parse(QCoreApplication::arguments())) return fail(parser.errorText());
@@ -315,6 +318,7 @@ int main(int argc, char** argv)
     options.historyPath = parser.value(historyOption);
     options.noHistory = parser.isSet(noHistoryOption);
     options.ipv6Lookups = parser.isSet(ipv6Option);
+    options.allMailExchangers = parser.isSet(allMxOption);
     options.outputPath = parser.value(outputOption);
     options.outputFollowLinks = parser.isSet(followLinksOption);
     if (parser.isSet(pruneOption)) {
@@ -507,7 +511,7 @@ int main(int argc, char** argv)
     if (options.maxQueries > 0) settings.setMaxQueries(options.maxQueries);
 
     Addresslist& list = session.Addresslist();
-    list.setResolverOptions({.ipv6 = options.ipv6Lookups, .allMailExchangers = false});
+    list.setResolverOptions({.ipv6 = options.ipv6Lookups, .allMailExchangers = options.allMailExchangers});
     CheckRun run(list, options.progress);
 
     QObject::connect(&run, &CheckRun::finished, &app, [&] {

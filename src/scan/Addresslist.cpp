@@ -8,6 +8,7 @@
 #include "model/Settings.h"
 #include "scan/DirectDns.h"
 #include "scan/DnsLookup.h"
+#include "scan/TargetLookup.h"
 #include "storage/AddressListFile.h"
 
 #include <QElapsedTimer>
@@ -257,6 +258,13 @@ AddressPtr Addresslist::addressByQueryKey(const QString& key, int* subject)
     return Address::ParseQueryKey(key, &id, subject) ? addressById(id) : nullptr;
 }
 
+std::unique_ptr<TargetLookup> Addresslist::NewTargetLookup()
+{
+    auto lookup = std::make_unique<TargetLookup>(dns_);
+    lookup->setOptions(resolver_.options());
+    return lookup;
+}
+
 void Addresslist::ResolveTarget(Address& address, const ResolveRequest& request)
 {
     resolver_.Start(QString::number(address.Id()), request);
@@ -439,6 +447,12 @@ void Addresslist::StartScan()
     if (settings_.CheckListsBeforeScanning() && items_.Count() > 0) startZoneTests();
     scanTimer_.start();
     emit ScanStarted();
+}
+
+void Addresslist::CancelLookups()
+{
+    dns_.CancelAll();
+    resolver_.Clear();
 }
 
 void Addresslist::StopScan()
@@ -637,7 +651,7 @@ void Addresslist::onLookupComplete(const QString& name, const QString& answer, i
     const QueryTag parsed = QueryTag::Parse(tag);
     if (parsed.Is(QueryTag::kZoneTest)) {
         onZoneTestReply(parsed.Zone(), parsed.Extra(), answer, failureFlag);
-    } else if (parsed.Is(QueryTag::kResolve)) {
+    } else if (parsed.Is(QueryTag::kResolve) && resolver_.Knows(parsed.Key())) {
         // Lookups of targets tell whether the resolver answers at all, too.
         count(failureFlag == DnsFailure::None || DnsFailure::IsNegativeAnswer(failureFlag) ? QueryOutcome::NotListed
                                                                                           : QueryOutcome::Failed,

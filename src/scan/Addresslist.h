@@ -22,6 +22,7 @@ class DirectDns;
 class IpRange;
 class DnsLookup;
 class DnsResponse;
+class TargetLookup;
 class Settings;
 
 // The list of addresses the user checks, and the driver of the scan.
@@ -130,6 +131,10 @@ public:
     // What the current or last scan met as a whole.
     const ScanSummary& Summary() const { return summary_; }
 
+    // Drops every lookup out, the scan's and any dialog's, without a report:
+    // for a program that is closing.
+    void CancelLookups();
+
     // One scheduler pass, as the tick runs it. Callers that cannot wait for
     // the first tick (the command-line scanner) run it right after StartScan.
     void Tick();
@@ -149,6 +154,9 @@ public:
     QString WhyZoneSkipped(const QString& zone) const override;
 
     DnsLookup& lookupControl() { return dns_; }
+    // Looks targets up by the scan's rules before they join the list (the
+    // add-addresses dialog), on the list's lookup control.
+    std::unique_ptr<TargetLookup> NewTargetLookup();
     DirectDns& directDns() { return *directDns_; }
     Settings& settings() { return settings_; }
 

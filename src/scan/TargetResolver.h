@@ -52,9 +52,13 @@ public:
     void Start(const QString& key, const ResolveRequest& request);
     // One lookup's reply; the target's resolution once its last lookup is in.
     std::optional<TargetResolution> Reply(const QueryTag& tag, const QString& answer, int failureFlag);
+    // Forgets one target: its remaining replies are dropped.
+    void Forget(const QString& key) { jobs_.remove(key); }
     // Forgets every target being resolved.
     void Clear() { jobs_.clear(); }
     int Pending() const { return static_cast<int>(jobs_.size()); }
+    // Whether key names a target being resolved.
+    bool Knows(const QString& key) const { return jobs_.contains(key); }
 
     // Reads a MailExchangers answer: each line's host (without the final
     // dot, "." for a null MX) with its preference, best first.

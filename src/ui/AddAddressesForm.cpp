@@ -5,10 +5,8 @@
 #include "common/NameFunctions.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
-#include "scan/DirectDns.h"
-#include "scan/DnsLookup.h"
-#include "scan/DnsRecord.h"
-#include "scan/DnsResponse.h"
+#include "model/TargetResolution.h"
+#include "scan/TargetLookup.h"
 #include "ui/ButtonIcons.h"
 #include "ui/EntryGrid.h"
 #include "ui/WidgetPrompts.h"
@@ -83,9 +81,8 @@ QString invalidMxText(const QString& domain)
 
 } // namespace
 
-AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLookup& dns,
-                                   std::unique_ptr<DirectDns> directDns, QWidget* parent)
-    : QDialog(parent), list_(list), settings_(settings), dns_(dns), directDns_(std::move(directDns)),
+AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, QWidget* parent)
+    : QDialog(parent), list_(list), settings_(settings), lookup_(list.NewTargetLookup()),
       widgetPrompts_(std::make_unique<WidgetPrompts>(this)), prompts_(widgetPrompts_.get())
 {
     setWindowTitle(QStringLiteral("Add New Addresses ..."));
@@ -176,17 +173,10 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLoo
     layout->addLayout(buttons);
     resize(460, 360);
 
-    lookupConnection_ = connect(&dns_, &DnsLookup::LookupComplete, this, &AddAddressesForm::onLookupComplete);
-    if (directDns_) {
-        directDns_->setOption1(true);
-        directDns_->setOption2(true);
-        connect(directDns_.get(), &DirectDns::Reply, this, &AddAddressesForm::onDirectDnsReply);
-        dnsServerList_ = directDns_->ServerList();
-    }
+    connect(lookup_.get(), &TargetLookup::Looked, this, &AddAddressesForm::onLooked);
     chkAutoStartScan_->setChecked(settings_.AutoStartScan());
     chkAddIPv6_->setChecked(settings_.RetrieveOption(kAddIPv6Option, 0).toInt() != 0);
-    chkAddIPv6_->setEnabled(directDns_ != nullptr);
-    // Ticked later: the host names already entered get their lookup too.
+    // Ticked later: the host names already entered are looked up again.
     connect(chkAddIPv6_, &QCheckBox::toggled, this, [this](bool on) {
         if (!on) return;
         for (int row = 0; row < table_->rowCount(); ++row) {
@@ -195,7 +185,7 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, DnsLoo
             if (text.isEmpty() || text.contains(QLatin1Char('@')) || IsValidIP(text) || IsIPv6Literal(text)
                 || IpRange::LooksLikeRange(text) || !item->data(kSerialRole).isValid())
                 continue;
-            lookupIPv6(text, item->data(kSerialRole).toString());
+            LookupEntry(text, item->data(kSerialRole).toString());
         }
     });
 
@@ -220,11 +210,9 @@ void AddAddressesForm::done(int result)
 
 void AddAddressesForm::release()
 {
-    QObject::disconnect(lookupConnection_);
-    if (directDns_) {
-        directDns_->disconnect(this);
-        directDns_.reset();
-    }
+    if (!lookup_) return;
+    lookup_->disconnect(this);
+    lookup_->Clear();
 }
 
 void AddAddressesForm::detachGrid()
@@ -269,6 +257,8 @@ void AddAddressesForm::forgetEntry(int row)
     if (!serial.isValid()) return;
     entryRows_.remove(serial.toInt());
     item->setData(kSerialRole, QVariant());
+    // Nothing more is looked up for it (an e-mail address's mail servers).
+    if (lookup_) lookup_->Forget(serial.toString());
 }
 
 void AddAddressesForm::removeEntry(int row)
@@ -360,55 +350,68 @@ void AddAddressesForm::EditEnded(int row)
 
 void AddAddressesForm::LookupEntry(const QString& text, const QString& tag)
 {
-    const qsizetype at = text.indexOf(QLatin1Char('@'));
-    if (at >= 0) {
-        // An e-mail address: ask every DNS server for the domain's mail
-        // exchanger, to show it; the entry stays the e-mail address.
-        const QString domain = text.mid(at + 1);
-        if (directDns_)
-            for (const QString& server : dnsServerList_) directDns_->Query(domain, tag, server, DnsRecord::MX);
-        return;
-    }
-    lookupIPv6(text, tag);
-    // BlacklistQuery keeps whatever the address list last set.
-    dns_.setRequestFlag(true);
-    dns_.setRequestTag(tag);
-    dns_.Lookup(text);
-}
-
-void AddAddressesForm::onLookupComplete(const QString& name, const QString& answer, int failureFlag,
-                                        const QString& tag)
-{
-    // The address list's lookups ("host:LookupIP", ...) come through here too.
+    if (!lookup_) return;
+    lookup_->setOptions({.ipv6 = chkAddIPv6_->isChecked(), .allMailExchangers = false});
+    if (lookup_->Look(tag, text)) return;
+    // Nothing DNS could be asked: the name itself is no name.
     const int row = rowForTag(tag);
     if (row < 0) return;
-    if (failureFlag == 0) {
+    setColour(row, kRed);
+    setExplanation(row, unresolvedText(text));
+}
+
+void AddAddressesForm::onLooked(const QString& tag, const TargetResolution& resolution)
+{
+    const int row = rowForTag(tag);
+    if (row < 0) return;
+    const QString text = cell(row)->text();
+    const qsizetype at = text.lastIndexOf(QLatin1Char('@'));
+    const QString name = at >= 0 ? text.mid(at + 1) : text;
+    QStringList ipv4;
+    for (const TargetResolution::Ip& ip : resolution.addresses)
+        if (!ip.address.contains(QLatin1Char(':')) && ipv4.size() < 4) ipv4.append(ip.address);
+    switch (resolution.outcome) {
+    case TargetResolution::Outcome::Resolved: {
         setColour(row, kGreen);
-        setExplanation(row, resolvedText(name, answer));
-    } else if (!isGreen(row)) {
+        const QString shown = ipv4.isEmpty() ? resolution.addresses.front().address : ipv4.join(QStringLiteral(", "));
+        // A domain that takes its own mail (no MX) reads like a host.
+        const bool ownMail = resolution.mailHosts.size() == 1
+                             && resolution.mailHosts.front().compare(name, Qt::CaseInsensitive) == 0;
+        if (at < 0 || resolution.mailHosts.isEmpty() || ownMail)
+            setExplanation(row, resolvedText(name, shown));
+        else
+            setExplanation(row, QStringLiteral("This is green because the mail server of '%1' is %2, which resolves to %3")
+                                    .arg(name, resolution.mailHosts.join(QStringLiteral(", ")), shown));
+        if (at < 0) addIPv6Entries(row, resolution);
+        break;
+    }
+    case TargetResolution::Outcome::NoMail:
+        setColour(row, kRed);
+        setExplanation(row, nullMxText(name));
+        break;
+    case TargetResolution::Outcome::Failed:
+        setColour(row, kRed);
+        setExplanation(row, resolution.problem.startsWith(QLatin1String("no valid mail exchanger")) ? invalidMxText(name)
+                                                                                                    : unresolvedText(name));
+        break;
+    case TargetResolution::Outcome::Unresolvable:
         setColour(row, kRed);
         setExplanation(row, unresolvedText(name));
+        break;
     }
 }
 
-void AddAddressesForm::lookupIPv6(const QString& host, const QString& tag)
+void AddAddressesForm::addIPv6Entries(int hostRow, const TargetResolution& resolution)
 {
-    if (!directDns_ || !chkAddIPv6_->isChecked() || !IsValidHostName(host)) return;
-    for (const QString& server : dnsServerList_) directDns_->Query(host, kIPv6TagPrefix + tag, server, DnsRecord::AAAA);
-}
-
-void AddAddressesForm::addIPv6Entries(const DnsResponse& response)
-{
-    // The host's entry may have been changed or removed meanwhile.
-    const int hostRow = rowForTag(response.Tag().mid(kIPv6TagPrefix.size()));
-    if (hostRow < 0) return;
+    if (!chkAddIPv6_->isChecked()) return;
     const QString host = cell(hostRow)->text();
     QStringList held;
     for (int row = 0; row < table_->rowCount(); ++row)
         if (const QTableWidgetItem* item = table_->item(row, 0)) held.append(item->text().toLower());
-    for (const QString& address : response.IPv6Addresses()) {
-        // Every server answers; an address already entered is not added twice.
-        if (held.contains(address.toLower())) continue;
+    for (const TargetResolution::Ip& ip : resolution.addresses) {
+        const QString address = ip.address;
+        // An address already entered is not added twice.
+        if (!address.contains(QLatin1Char(':')) || held.contains(address.toLower())) continue;
         held.append(address.toLower());
         // Placed above the blank last row (which may be being typed in), so
         // no entry with a tag moves down.
@@ -419,38 +422,6 @@ void AddAddressesForm::addIPv6Entries(const DnsResponse& response)
         newEntryTag(row);
         setColour(row, kGreen);
         setExplanation(row, QStringLiteral("This is green because it is an IPv6 address of %1").arg(host));
-    }
-}
-
-void AddAddressesForm::onDirectDnsReply(const DnsResponse& response)
-{
-    if (response.Tag().startsWith(kIPv6TagPrefix)) {
-        addIPv6Entries(response);
-        return;
-    }
-    const int row = rowForTag(response.Tag());
-    // Every DNS server answers the same query; the first success wins.
-    if (row < 0 || isGreen(row)) return;
-    if (const DnsRecord* a = response.FindRecord(1, DnsRecord::A, 0)) {
-        setColour(row, kGreen);
-        setExplanation(row, resolvedText(response.QueryName(), a->Data));
-    } else if (const DnsResponse::MailExchanger mx = response.PreferredExchanger();
-               mx.kind != DnsResponse::MailExchanger::Kind::None) {
-        if (mx.kind != DnsResponse::MailExchanger::Kind::Host) {
-            setColour(row, kRed);
-            setExplanation(row, mx.kind == DnsResponse::MailExchanger::Kind::Null ? nullMxText(response.QueryName())
-                                                                                    : invalidMxText(response.QueryName()));
-            return;
-        }
-        // The e-mail address stays as typed: every scan finds its mail
-        // servers again. The mail server's own lookup, for the same entry,
-        // fills in the explanation.
-        setColour(row, kGreen);
-        setExplanation(row, QStringLiteral("This is green because its mail server is %1").arg(mx.host));
-        LookupEntry(mx.host, response.Tag());
-    } else {
-        setColour(row, kRed);
-        setExplanation(row, unresolvedText(response.QueryName()));
     }
 }
 

@@ -22,11 +22,10 @@ class QToolBar;
 namespace quarlo {
 
 class Addresslist;
-class DirectDns;
-class DnsLookup;
-class DnsResponse;
 class EntryGrid;
 class Settings;
+class TargetLookup;
+struct TargetResolution;
 class UserPrompts;
 class WidgetPrompts;
 
@@ -44,32 +43,27 @@ class WidgetPrompts;
 // when a range holds more than kConfirmAbove addresses. Refused ranges are
 // not added; OK says which were left out.
 //
-// Every entry gets a serial number when it is entered, and its lookups carry
-// that number as their tag. Rows move up when one above them goes, so a reply
+// Entries are looked up by the rules a scan uses (TargetLookup). Every entry
+// gets a serial number when it is entered, and its lookups carry that number
+// as their tag. Rows move up when one above them goes, so a reply
 // finds its entry by the number wherever the entry is now, and is dropped when
-// the entry was removed or typed over meanwhile. The tags hold no ":", which
-// keeps them apart from the address list's own lookups.
+// the entry was removed or typed over meanwhile.
 class AddAddressesForm : public QDialog {
     Q_OBJECT
 public:
-    AddAddressesForm(Addresslist& list, Settings& settings, DnsLookup& dns, std::unique_ptr<DirectDns> directDns,
-                     QWidget* parent = nullptr);
+    AddAddressesForm(Addresslist& list, Settings& settings, QWidget* parent = nullptr);
     ~AddAddressesForm() override;
 
     // Ranges larger than this are added only after the user confirmed them.
     static constexpr qint64 kConfirmAbove = TargetLimits::kConfirmAbove;
     static inline const QString kAddIPv6Option = QStringLiteral("Add IPv6 Addresses");
-    static inline const QString kIPv6TagPrefix = QStringLiteral("6:");
 
     // Where the dialog's questions go; message boxes until this is called.
     void setPrompts(UserPrompts& prompts) { prompts_ = &prompts; }
 
     // True from opening until OK is pressed.
     bool Canceled() const { return canceled_; }
-    QStringList DNSServerList() const { return dnsServerList_; }
-
-    // Releases the DirectDns and stops listening to the lookup control, then
-    // closes.
+    // Drops the lookups still out, then closes.
     void done(int result) override;
 
 protected:
@@ -81,8 +75,7 @@ private:
     void EditStarted(int row);
     void EditEnded(int row);
     void LookupEntry(const QString& text, const QString& tag);
-    void onLookupComplete(const QString& name, const QString& answer, int failureFlag, const QString& tag);
-    void onDirectDnsReply(const DnsResponse& response);
+    void onLooked(const QString& tag, const TargetResolution& resolution);
 
     void okClicked();
     void cutEntry();
@@ -102,10 +95,9 @@ private:
     // The row of the entry a reply's tag names, or -1 when that entry is gone
     // (or the tag is not one of ours).
     int rowForTag(const QString& tag);
-    // With "Add IPv6 Addresses" ticked: asks for a host's AAAA records; each
-    // address found becomes an entry of its own (see addIPv6Entries).
-    void lookupIPv6(const QString& host, const QString& tag);
-    void addIPv6Entries(const DnsResponse& response);
+    // With "Add IPv6 Addresses" ticked, each IPv6 address found for a host
+    // becomes an entry of its own.
+    void addIPv6Entries(int hostRow, const TargetResolution& resolution);
     // The cell of row, created when missing so that every row has one.
     QTableWidgetItem* cell(int row) const;
     void setColour(int row, const QColor& colour);
@@ -116,12 +108,9 @@ private:
 
     Addresslist& list_;
     Settings& settings_;
-    DnsLookup& dns_;
-    std::unique_ptr<DirectDns> directDns_;
+    std::unique_ptr<TargetLookup> lookup_;
     std::unique_ptr<WidgetPrompts> widgetPrompts_;
     UserPrompts* prompts_ = nullptr;
-    QMetaObject::Connection lookupConnection_;
-    QStringList dnsServerList_;
     bool canceled_ = true;
     int nextSerial_ = 0;
     // Entry serial number -> the row it was last seen in. Rows are only ever

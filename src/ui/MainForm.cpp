@@ -11,8 +11,6 @@
 #include "export/TableSnapshot.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
-#include "scan/DirectDns.h"
-#include "scan/DnsLookup.h"
 #include "storage/HistoryStore.h"
 #include "ui/AddAddressesForm.h"
 #include "ui/ButtonIcons.h"
@@ -157,9 +155,6 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     table_->GridReset();
     SetupForm();
     loadSendToMenu();
-    // Lookups sent before any blacklist query (the add-addresses dialog does
-    // not set the flag) go out with this value.
-    s_.dns.setBlacklistQuery(true);
 
     displayTimer_.setInterval(1000);
     connect(&displayTimer_, &QTimer::timeout, this, &MainForm::showOutstanding);
@@ -785,7 +780,7 @@ QVariant MainForm::gridForExport() const
 
 bool MainForm::runAddDialog()
 {
-    AddAddressesForm dialog(s_.list, s_.settings, s_.dns, s_.newDirectDns(), this);
+    AddAddressesForm dialog(s_.list, s_.settings, this);
     dialog.setPrompts(s_.prompts);
     runDialog_(dialog);
     return !dialog.Canceled();
@@ -857,7 +852,7 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event)
 
 void MainForm::showOutstanding()
 {
-    const int pending = s_.dns.PendingCount();
+    const int pending = s_.list.PendingDNSLookups();
     outstanding_->setText(QString::number(pending));
     showProgress();
 }
@@ -981,7 +976,7 @@ void MainForm::closeEvent(QCloseEvent* event)
     }
     if (!unloaded_) {
         unloaded_ = true;
-        s_.dns.CancelAll();
+        s_.list.CancelLookups();
         for (auto it = tools_.begin(); it != tools_.end();) {
             if (it.key().startsWith(QLatin1String("SendTo:"), Qt::CaseInsensitive)) {
                 delete it.value();

@@ -29,8 +29,6 @@ namespace quarlo {
 
 class Addresslist;
 class ListCommands;
-class DirectDns;
-class DnsLookup;
 class HistoryTips;
 class HistoryView;
 class Registry;
@@ -48,11 +46,8 @@ public:
         ListCommands& application;
         Addresslist& list;
         Settings& settings;
-        DnsLookup& dns;
         Registry& registry;
         UserPrompts& prompts;
-        // A new typed-query component for each add-addresses dialog.
-        std::function<std::unique_ptr<DirectDns>()> newDirectDns;
         // Where the start page, the layout file and helper programs live.
         QString programDir;
         QString programName; // executable base name, for the layout file

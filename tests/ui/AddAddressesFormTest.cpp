@@ -1,6 +1,8 @@
 #include "ui/AddAddressesForm.h"
 
+#include "model/DnsFailure.h"
 #include "scan/Addresslist.h"
+#include "scan/DnsLookup.h"
 #include "support/FakeScanWorld.h"
 #include "support/QtPrinters.h"
 #include "support/ScriptedPrompts.h"
@@ -47,21 +49,24 @@ protected:
         form.reset();
         dns.pending.clear();
         dns.history.clear();
-        auto direct = std::make_unique<FakeDirectDns>("127.0.0.1:9, 127.0.0.2:9");
-        formDns = direct.get();
-        form = std::make_unique<AddAddressesForm>(list, settings, dns, std::move(direct));
+        form = std::make_unique<AddAddressesForm>(list, settings);
         form->show();
         table = form->findChild<QTableWidget*>("Table");
     }
 
-    // The tag of the last query of that type sent for the name, through either DNS path.
-    QString tagOf(const QString& name, int type = 0) const
+    using Kind = DnsLookup::Kind;
+    // The tag of the last lookup of that kind sent for the name.
+    QString tagOf(const QString& name, Kind kind) const
     {
-        for (auto it = dns.history.rbegin(); type == 0 && it != dns.history.rend(); ++it)
-            if (it->name == name) return it->tag;
-        for (auto it = formDns->sent.rbegin(); it != formDns->sent.rend(); ++it)
-            if (it->name == name && (type == 0 || it->type == type)) return it->tag;
+        for (auto it = dns.history.rbegin(); it != dns.history.rend(); ++it)
+            if (it->name == name && it->kind == kind) return it->tag;
         return QString();
+    }
+    // Answers the last lookup of that kind for the name.
+    bool answer(const QString& name, Kind kind, const QString& text, int flag = 0)
+    {
+        const QString tag = tagOf(name, kind);
+        return !tag.isEmpty() && dns.answer(tag, text, flag);
     }
 
     // Types into the cell as a user does and ends the edit with key.
@@ -82,11 +87,11 @@ protected:
             if (e->isVisible()) return e;
         return nullptr;
     }
-    // An e-mail address typed in the row, answered with those MX records.
-    void mail(int row, const QString& entry, const std::vector<DnsRecord>& records)
+    // An e-mail address typed in the row, its MX lookup answered so.
+    void mail(int row, const QString& entry, const QString& exchangers, int flag = 0)
     {
         type(row, entry);
-        formDns->reply(QString::number(row), entry.mid(entry.indexOf('@') + 1), records);
+        ASSERT_TRUE(answer(entry.mid(entry.indexOf('@') + 1).toLower(), Kind::MailExchangers, exchangers, flag)) << entry.toStdString();
     }
 
     QStringList texts() const
@@ -115,7 +120,6 @@ protected:
         return out;
     }
 
-    FakeDirectDns* formDns = nullptr;
     std::unique_ptr<AddAddressesForm> form;
     QTableWidget* table = nullptr;
 };
@@ -124,8 +128,6 @@ protected:
 
 TEST_F(AddAddressesFormTest, IpAddressesAndHostNamesAreChecked)
 {
-    EXPECT_EQ(form->DNSServerList(), QStringList({"127.0.0.1:9", "127.0.0.2:9"}));
-    EXPECT_TRUE(formDns->Option1() && formDns->Option2());
     EXPECT_EQ(hover(0), "Enter a hostname or IP address and then press Enter or Tab");
 
     type(0, "  192.0.2.7 ");
@@ -135,46 +137,41 @@ TEST_F(AddAddressesFormTest, IpAddressesAndHostNamesAreChecked)
     EXPECT_EQ(colour(0), kGreen);
     EXPECT_EQ(hover(0), "This is green because you entered a valid IP address");
 
-    // Only the names went to DNS, tagged with their rows; BlacklistQuery kept.
+    // Only the names went to DNS, asked for their addresses as a scan asks;
+    // the list's own lookup settings are left as they were.
     ASSERT_EQ(dns.history.size(), 2u);
-    EXPECT_EQ(QStringList({dns.history[1].name, dns.history[1].tag}), QStringList({"nothere.example", "2"}));
-    EXPECT_TRUE(dns.history[1].blacklist);
+    EXPECT_EQ(QStringList({dns.history[1].name, dns.history[1].tag}), QStringList({"nothere.example", "+2:Resolve:A0"}));
+    EXPECT_EQ(dns.history[1].kind, Kind::HostAddresses);
+    EXPECT_TRUE(dns.BlacklistQuery());
     EXPECT_TRUE(dns.RequestFlag());
 
-    // The address list's tags are not row numbers.
-    dns.setRequestTag("1:LookupIP");
+    // The address list's tags are not entries.
+    dns.setRequestTag("1:Resolve:A0");
     dns.Lookup("1");
-    ASSERT_TRUE(dns.answer("1:LookupIP", "192.0.2.1"));
+    ASSERT_TRUE(dns.answer("1:Resolve:A0", "192.0.2.1"));
     EXPECT_EQ(colour(1), kBlack);
 
-    ASSERT_TRUE(dns.answer("1", "198.51.100.9"));
-    ASSERT_TRUE(dns.answer("2", "", 3));
+    ASSERT_TRUE(answer("mail.example", Kind::HostAddresses, "198.51.100.9"));
+    ASSERT_TRUE(answer("nothere.example", Kind::HostAddresses, "", DnsFailure::NotFound));
     EXPECT_EQ(colour(1), kGreen);
     EXPECT_EQ(hover(1), resolves("mail.example", "198.51.100.9"));
     EXPECT_EQ(colour(2), kRed);
     EXPECT_EQ(hover(2), "This is red because DNS could not resolve 'nothere.example' to an IP address. You probably "
                         "want to change this hostname before clicking on the OK button");
 
-    // A later failure for a green row leaves it green.
-    dns.setRequestTag("1");
-    dns.Lookup("mail.example");
-    ASSERT_TRUE(dns.answer("1", "", 3));
-    EXPECT_EQ(colour(1), kGreen);
-
     // Escape leaves the entry as it was and checks it again.
     type(0, "x", Qt::Key_Escape);
     EXPECT_EQ(texts().at(0), "192.0.2.7");
     EXPECT_EQ(colour(0), kGreen);
 
-    // IPv6 addresses need no lookup (which forms are refused, and why:
-    // AddressVerdictTest's AddressKinds tests; a refusal's red: the ranges test).
+    // IPv6 addresses need no lookup; what is neither an address nor a name
+    // is red at once, without asking DNS.
     const size_t lookups = dns.history.size();
     type(3, "2001:db8::1");
     type(4, "2001:db8::1::2");
     EXPECT_EQ(colour(3), kGreen);
-    // Only the malformed one is left to DNS, which cannot resolve it.
-    ASSERT_EQ(dns.history.size(), lookups + 1);
-    EXPECT_EQ(dns.history.back().name, "2001:db8::1::2");
+    EXPECT_EQ(colour(4), kRed);
+    EXPECT_EQ(dns.history.size(), lookups);
 }
 
 TEST_F(AddAddressesFormTest, RowsComeAndGoAndLateRepliesFindTheirEntryOrAreDropped)
@@ -196,26 +193,29 @@ TEST_F(AddAddressesFormTest, RowsComeAndGoAndLateRepliesFindTheirEntryOrAreDropp
         type(1, "lost.example");
         type(2, "kept@b.example");
         type(3, "stay.example");
-        const QString tags[] = {tagOf("a.example"), tagOf("lost.example"), tagOf("b.example"), tagOf("stay.example")};
+        const QString tags[] = {tagOf("a.example", Kind::MailExchangers), tagOf("lost.example", Kind::HostAddresses),
+                                tagOf("b.example", Kind::MailExchangers), tagOf("stay.example", Kind::HostAddresses)};
         for (const QString& tag : tags) {
             ASSERT_FALSE(tag.isEmpty());
-            EXPECT_FALSE(tag.contains(':')) << tag.toStdString(); // the address list would take it for its own
+            EXPECT_TRUE(tag.startsWith('+')) << tag.toStdString(); // no address list key starts so
         }
         way.removeFirst();
         way.removeFirst();
         ASSERT_EQ(texts(), QStringList({"kept@b.example", "stay.example", ""}));
         EXPECT_EQ(QApplication::clipboard()->text(), way.clipboard);
 
-        // The removed entries' replies come late and change nothing.
-        formDns->reply(tags[0], "a.example", {{"mx.a.example.", 15}});
+        // The removed entries' replies come late and change nothing; a
+        // removed e-mail address's mail server is not looked up.
+        ASSERT_TRUE(dns.answer(tags[0], "10 mx.a.example."));
         ASSERT_TRUE(dns.answer(tags[1], "", 3));
         EXPECT_EQ(texts(), QStringList({"kept@b.example", "stay.example", ""}));
         EXPECT_EQ(colour(0), kBlack);
         EXPECT_EQ(colour(1), kBlack);
-        EXPECT_TRUE(tagOf("mx.a.example").isEmpty());
+        EXPECT_TRUE(tagOf("mx.a.example", Kind::HostAddresses).isEmpty());
 
         // The kept entries' replies still reach them.
-        formDns->reply(tags[2], "b.example", {{"mx.b.example.", 15}});
+        ASSERT_TRUE(dns.answer(tags[2], "10 mx.b.example."));
+        ASSERT_TRUE(answer("mx.b.example", Kind::HostAddresses, "192.0.2.4"));
         ASSERT_TRUE(dns.answer(tags[3], "192.0.2.3"));
         EXPECT_EQ(texts(), QStringList({"kept@b.example", "stay.example", ""}));
         EXPECT_EQ(colour(0), kGreen);
@@ -236,57 +236,56 @@ TEST_F(AddAddressesFormTest, RowsComeAndGoAndLateRepliesFindTheirEntryOrAreDropp
 }
 
 // E-mail addresses stay as typed (each scan finds their mail servers); the
-// dialog shows the mail server it found.
+// dialog shows the mail server it found, by the scan's own rules.
 TEST_F(AddAddressesFormTest, EmailAddressesStayAsTypedAndShowTheirMailExchanger)
 {
     type(0, "postmaster@Mail.Example");
-    ASSERT_EQ(formDns->sent.size(), 2u); // one query per DNS server
-    for (const auto& q : formDns->sent) EXPECT_EQ(QString("%1 %2 %3").arg(q.name, q.tag).arg(q.type), "Mail.Example 0 15");
-    EXPECT_TRUE(dns.history.empty());
-    // Records come sorted by preference: the first is the one to check; the first success wins.
-    formDns->reply("0", "Mail.Example", {{"mx1.mail.example.", 15}, {"backup.mail.example.", 15}});
-    formDns->reply("0", "Mail.Example", {{"mx2.mail.example.", 15}});
+    ASSERT_EQ(dns.history.size(), 1u);
+    EXPECT_EQ(QStringList({dns.history[0].name, dns.history[0].tag}), QStringList({"mail.example", "+0:Resolve:MX"}));
+    // Only the best preference counts.
+    ASSERT_TRUE(answer("mail.example", Kind::MailExchangers, "10 mx1.mail.example.\n20 backup.mail.example."));
+    EXPECT_TRUE(tagOf("backup.mail.example", Kind::HostAddresses).isEmpty());
+    ASSERT_TRUE(answer("mx1.mail.example", Kind::HostAddresses, "192.0.2.1"));
     EXPECT_EQ(texts(), QStringList({"postmaster@Mail.Example", ""}));
     EXPECT_EQ(colour(0), kGreen);
-    EXPECT_TRUE(hover(0).contains("mx1.mail.example")) << hover(0).toStdString();
-    ASSERT_EQ(dns.history.size(), 1u);
-    EXPECT_EQ(dns.history[0].name, "mx1.mail.example");
-    ASSERT_TRUE(dns.answer("0", "", 2));
-    EXPECT_EQ(colour(0), kGreen);
-    dns.history.clear();
+    EXPECT_EQ(hover(0), "This is green because the mail server of 'Mail.Example' is mx1.mail.example, which resolves "
+                        "to 192.0.2.1");
 
-    // Whoever runs the domain's DNS writes the MX answer: the entry stays as
-    // typed, in red, unless the answer names a host.
+    // Whoever runs the domain's DNS writes the MX answer: red unless it
+    // names a host that resolves.
     const struct {
-        QString target;
-        int type;
+        QString exchangers;
+        int flag;
+        QString address; // the answer to the mail server's A lookup; empty: NXDOMAIN
         QColor colour;
         QString says; // in the tooltip
     } answers[] = {
-        {"", 0, kRed, "could not resolve 'd1.example'"},         // no record
-        {".", 15, kRed, "'d2.example' accepts no mail"},         // null MX (RFC 7505)
-        {"192.0.2.5", 1, kGreen, resolves("d3.example", "192.0.2.5")}, // no MX, an address
-        {"127.0.0.7:BlacklistCheck:nxd.test", 15, kRed, "no valid mail exchanger"}, // an address list entry of its own
+        {"", DnsFailure::NoData, "", kRed, "could not resolve 'd1.example'"}, // no MX, no address
+        {"0 .", 0, "", kRed, "'d2.example' accepts no mail"},                 // null MX (RFC 7505)
+        {"", DnsFailure::NoData, "192.0.2.5", kGreen, resolves("d3.example", "192.0.2.5")}, // no MX, an address
+        {"10 127.0.0.7:BlacklistCheck:nxd.test", 0, "", kRed, "no valid mail exchanger"}, // an address list entry of its own
+        {"", DnsFailure::ServerFailure, "", kRed, "could not resolve 'd5.example'"},       // no fallback to the domain
     };
     QStringList entries{"postmaster@Mail.Example"};
     int row = 1;
     for (const auto& a : answers) {
-        SCOPED_TRACE(a.target.toStdString());
+        SCOPED_TRACE(a.exchangers.toStdString());
         const QString entry = QString("postmaster@d%1.example").arg(row);
-        mail(row, entry, a.type ? std::vector<DnsRecord>{{a.target, a.type}} : std::vector<DnsRecord>{});
+        const size_t before = dns.history.size();
+        mail(row, entry, a.exchangers, a.flag);
+        // Implicit MX: the domain's own address.
+        if (a.flag == DnsFailure::NoData)
+            ASSERT_TRUE(answer(QString("d%1.example").arg(row), Kind::HostAddresses, a.address,
+                               a.address.isEmpty() ? DnsFailure::NotFound : 0));
+        else
+            EXPECT_EQ(dns.history.size(), before + 1) << "nothing but the MX lookup";
         EXPECT_EQ(texts().at(row), entry);
         EXPECT_EQ(colour(row), a.colour);
         EXPECT_TRUE(hover(row).contains(a.says)) << hover(row).toStdString();
-        if (a.type == 15 && !a.target.isEmpty() && a.target != ".") { EXPECT_FALSE(hover(row).contains(a.target)); }
+        EXPECT_FALSE(hover(row).contains("BlacklistCheck"));
         entries << entry;
         ++row;
     }
-    EXPECT_TRUE(dns.history.empty()); // nothing looked up for any of them
-
-    // Another server's proper answer for the same query still counts.
-    formDns->reply("4", "d4.example", {{"mx.d4.example.", 15}});
-    EXPECT_EQ(texts().at(4), "postmaster@d4.example");
-    EXPECT_EQ(colour(4), kGreen);
 
     click("cmdOK");
     EXPECT_EQ(listKeys(), entries);
@@ -298,10 +297,9 @@ TEST_F(AddAddressesFormTest, PasteChecksEveryLineInOrderAndIsOfferedOnlyWithText
     trigger("Paste");
     EXPECT_EQ(texts(), QStringList({"192.0.2.1", "host.example", "user@mail.example", ""}));
     EXPECT_EQ(colour(0), kGreen);
-    ASSERT_EQ(dns.history.size(), 1u);
-    EXPECT_EQ(dns.history[0].tag, "1");
-    ASSERT_EQ(formDns->sent.size(), 2u);
-    EXPECT_EQ(formDns->sent[0].tag, "2");
+    ASSERT_EQ(dns.history.size(), 2u);
+    EXPECT_EQ(dns.history[0].tag, "+1:Resolve:A0");
+    EXPECT_EQ(dns.history[1].tag, "+2:Resolve:MX");
 
     // A right click selects its row; Paste is offered only when there is text.
     auto* popup = form->findChild<QMenu*>("AddEditPopup");
@@ -323,7 +321,7 @@ TEST_F(AddAddressesFormTest, OkAddsEveryEntryAndStoresTheOption)
     EXPECT_TRUE(box("chkAutoStartScan")->isChecked());
     type(0, "192.0.2.1");
     type(1, "bad.example");
-    ASSERT_TRUE(dns.answer("1", "", 3));
+    ASSERT_TRUE(answer("bad.example", Kind::HostAddresses, "", 3));
     type(2, "typed.example", Qt::Key_unknown); // still in the editor
     box("chkAutoStartScan")->setChecked(false);
     click("cmdOK");
@@ -337,7 +335,6 @@ TEST_F(AddAddressesFormTest, OkAddsEveryEntryAndStoresTheOption)
 
 TEST_F(AddAddressesFormTest, CancelOrClosingAddsNothingAndLaterRepliesAreDropped)
 {
-    QPointer<FakeDirectDns> direct(formDns);
     type(0, "a.example");
     type(1, "b.example");
     type(2, "c@mail.example");
@@ -346,11 +343,10 @@ TEST_F(AddAddressesFormTest, CancelOrClosingAddsNothingAndLaterRepliesAreDropped
     EXPECT_TRUE(form->Canceled());
     EXPECT_EQ(list.Count(), 0);
     EXPECT_TRUE(settings.AutoStartScan());
-    EXPECT_TRUE(direct.isNull());
-    ASSERT_TRUE(dns.answer("0", "192.0.2.1"));
+    ASSERT_TRUE(answer("a.example", Kind::HostAddresses, "192.0.2.1"));
     EXPECT_EQ(colour(0), kBlack);
     form.reset();
-    ASSERT_TRUE(dns.answer("1", "192.0.2.2"));
+    ASSERT_TRUE(answer("b.example", Kind::HostAddresses, "192.0.2.2"));
 
     // Closed in the middle of typing, with one editor closed but not yet
     // deleted and one still open.
@@ -415,24 +411,23 @@ TEST_F(AddAddressesFormTest, IPv6AddressesOfHostsBecomeEntriesWhenAsked)
 {
     EXPECT_FALSE(box("chkAddIPv6")->isChecked());
     type(0, "early.example");
-    EXPECT_TRUE(tagOf("early.example", 28).isEmpty());
+    EXPECT_TRUE(tagOf("early.example", Kind::HostAddresses6).isEmpty());
 
-    // Ticked afterwards: the host already entered is looked up too, at both DNS servers.
+    // Ticked afterwards: the host already entered is looked up again, AAAA too.
     box("chkAddIPv6")->setChecked(true);
-    EXPECT_EQ(std::count_if(formDns->sent.begin(), formDns->sent.end(), [](const auto& q) { return q.type == 28; }), 2);
-    const QString earlyTag = tagOf("early.example", 28);
+    EXPECT_FALSE(tagOf("early.example", Kind::HostAddresses6).isEmpty());
 
     type(1, "mail.example");
-    const QString mailTag = tagOf("mail.example", 28);
-    ASSERT_TRUE(mailTag.startsWith("6:")) << mailTag.toStdString();
-    formDns->reply(mailTag, "mail.example", {{"2001:db8::1", 28}, {"192.0.2.1", 28}, {"2001:db8::2", 28}});
-    formDns->reply(mailTag, "mail.example", {{"2001:DB8::1", 28}}); // the other server: nothing new
+    ASSERT_TRUE(answer("mail.example", Kind::HostAddresses, "192.0.2.1"));
+    // A repeated record, in another letter case, is one address.
+    ASSERT_TRUE(answer("mail.example", Kind::HostAddresses6, "2001:db8::1 2001:db8::2 2001:DB8::1"));
     EXPECT_EQ(texts(), QStringList({"early.example", "mail.example", "2001:db8::1", "2001:db8::2", ""}));
     EXPECT_EQ(hover(3), "This is green because it is an IPv6 address of mail.example");
 
     // An entry changed before its answer came gets nothing.
     type(0, "192.0.2.9");
-    formDns->reply(earlyTag, "early.example", {{"2001:db8::9", 28}});
+    answer("early.example", Kind::HostAddresses, "192.0.2.8");
+    answer("early.example", Kind::HostAddresses6, "2001:db8::9");
     EXPECT_FALSE(texts().contains("2001:db8::9"));
 
     click("cmdOK");

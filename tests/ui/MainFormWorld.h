@@ -18,8 +18,7 @@ struct MainFormWorld : FakeScanWorld {
 
     quarlo::MainForm::Services services()
     {
-        return {app, list, settings, dns, registry, prompts, [] { return std::make_unique<FakeDirectDns>(); },
-                dir.path(), QStringLiteral("quarlo")};
+        return {app, list, settings, registry, prompts, dir.path(), QStringLiteral("quarlo")};
     }
     std::unique_ptr<quarlo::MainForm> makeForm() { return std::make_unique<quarlo::MainForm>(services()); }
     // What the window's results grid holds in a cell of the row with that key.
