@@ -44,4 +44,15 @@ void AutomationResultCode::setReason(const QString& reason)
     if (c && acceptText(reason, "Reason")) c->setReason(reason);
 }
 
+bool AutomationResultCode::Listing() const
+{
+    const ResultCodePtr c = held();
+    return c ? c->Listing() : true;
+}
+
+void AutomationResultCode::setListing(bool on)
+{
+    if (const ResultCodePtr c = held()) c->setListing(on);
+}
+
 } // namespace quarlo

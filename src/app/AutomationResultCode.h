@@ -13,6 +13,8 @@ class AutomationResultCode : public AutomationObject {
     Q_OBJECT
     Q_PROPERTY(QString Address READ Address WRITE setAddress)
     Q_PROPERTY(QString Reason READ Reason WRITE setReason)
+    // False for a code that means the operator refused the query.
+    Q_PROPERTY(bool Listing READ Listing WRITE setListing)
 public:
     AutomationResultCode(AutomationServer& server, const QString& path, AutomationHandle<ResultCode> owner);
 
@@ -20,6 +22,8 @@ public:
     void setAddress(const QString& address);
     QString Reason() const;
     void setReason(const QString& reason);
+    bool Listing() const;
+    void setListing(bool on);
 
 private:
     // The object, or null after the "gone" error was sent.

@@ -5,6 +5,7 @@
 #include "SignalRecorder.h"
 #include "support/RbldnsdServer.h"
 #include "support/TestFiles.h"
+#include "support/VerdictTable.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -118,6 +119,7 @@ protected:
         rbl_ = std::make_unique<RbldnsdServer>();
         rbl_->addZone("bl.test", "ip4set",
                       "127.0.0.2 :127.0.0.2:Test entry\n192.0.2.7 :127.0.0.4:Open relay seen at 192.0.2.7\n");
+        VerdictTable::AddZones(*rbl_);
         QString error;
         ASSERT_TRUE(rbl_->start(&error)) << qPrintable(error);
         dir_ = std::make_unique<QTemporaryDir>();
@@ -396,6 +398,45 @@ TEST_F(AutomationBus, DialogCommandsReplyLaterWhileOtherCallsAreServed)
     // The open dialog after the save question: both cancelled, the list stays.
     cancelled("ShowFileOpenDialog", {}, {"", "Load Address List"});
     EXPECT_EQ(listProperty("Count").toInt(), 1);
+}
+
+// The verdict table's D-Bus door: the lists defined over the bus, the
+// targets opened from a list file, each verdict read as a client reads it.
+TEST_F(AutomationBus, EveryRowOfTheVerdictTableAgreesOverTheBus)
+{
+    c().set(serverPath_, "Server", "Enabled", false);
+    QStringList added;
+    for (const VerdictTable::List& l : VerdictTable::Lists()) {
+        const QString server = c().path(c().call("/Servers", "Servers", "Add", {key(QString(l.zone))}));
+        ASSERT_TRUE(server.startsWith("/Server/")) << l.zone;
+        added << l.zone;
+        c().set(server, "Server", "Enabled", true);
+        c().set(server, "Server", "Name", QString(l.name));
+        c().set(server, "Server", "BitMapCodedResults", l.bitMask);
+        c().set(server, "Server", "ListKind", l.domain ? "Domain" : "IP");
+        const QString codes = c().path(c().get(server, "Server", "ResultCodes"));
+        for (const VerdictTable::Code& code : l.codes) {
+            const QString row = c().path(c().call(codes, "ResultCodes", "Add", {QString(code.address), QString(code.reason)}));
+            c().set(row, "ResultCode", "Listing", code.listing);
+            EXPECT_EQ(c().prop(row, "ResultCode", "Listing").toBool(), code.listing);
+        }
+    }
+    SignalRecorder signals_;
+    connectSignal(signals_, "/Addresslist", "Addresslist", "ScanComplete");
+    // Saved first, so opening asks nothing.
+    ASSERT_EQ(list("Save", {dir_->filePath("before-table.BlackList")}).type(), QDBusMessage::ReplyMessage);
+    const QDBusMessage opened = app("FileOpen", {listFile("table.BlackList", VerdictTable::Targets())});
+    ASSERT_EQ(opened.type(), QDBusMessage::ReplyMessage) << qPrintable(opened.errorMessage());
+    ASSERT_EQ(app("StartScan").type(), QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(waitFor([&] { return signals_.count("ScanComplete") == 1; })) << "no ScanComplete within 30 s";
+    dismissDialog();
+    for (const VerdictTable::Row& row : VerdictTable::Rows()) {
+        const QString address = c().path(list("Item", {key(QString(row.target))}));
+        EXPECT_EQ(c().prop(address, "Address", "Verdict").toString().toStdString(), row.status)
+            << "D-Bus disagrees on " << row.target << " (" << row.situation << ")";
+    }
+    for (const QString& zone : added) c().call("/Servers", "Servers", "Remove", {key(zone)});
+    c().set(serverPath_, "Server", "Enabled", true);
 }
 
 TEST_F(AutomationBus, RenamedTargetsAreFiledUnderTheirNewTextAndNeverShareOne)

@@ -157,6 +157,30 @@ TEST_F(AddresslistTest, EmptyListCompletesOnFirstTickAndStopWorksWhenIdle)
     EXPECT_FALSE(list.ScanActive());
 }
 
+// Replies follow the address, not its text: a rename in the middle of a scan
+// keeps each entry's answers on it, and the next scan asks for the new text.
+TEST_F(AddresslistTest, RenamedAddressesKeepTheirOwnReplies)
+{
+    const auto first = list.AddTarget("192.0.2.1");
+    const auto second = list.AddTarget("192.0.2.2");
+    list.StartScan();
+    list.Tick();
+    const QString secondTag = second->QueryKey(0) + ":BlacklistCheck:a.test";
+    ASSERT_TRUE(list.Rename(second, "192.0.2.3"));
+    // The renamed one's listing stays its own; the other one gets none of it.
+    ASSERT_TRUE(dns.answer(secondTag, "127.0.0.2"));
+    ASSERT_TRUE(dns.answer(first->QueryKey(0) + ":BlacklistCheck:a.test", "", 3));
+    EXPECT_TRUE(second->Blacklisted());
+    EXPECT_FALSE(first->Blacklisted());
+    EXPECT_EQ(list.Item("192.0.2.3"), second);
+
+    list.StartScan();
+    list.Tick();
+    QStringList names;
+    for (const auto& r : dns.pending) names << r.name;
+    EXPECT_TRUE(names.contains("3.2.0.192.a.test.") && !names.contains("2.2.0.192.a.test.")) << names.join(' ').toStdString();
+}
+
 TEST_F(AddresslistTest, RepliesForRemovedAddressesAreDropped)
 {
     list.AddTarget("192.0.2.1");
