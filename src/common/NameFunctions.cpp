@@ -74,7 +74,12 @@ QString AsciiHostName(const QString& name, QString* error)
         if (label.size() > 63) return fail(QStringLiteral("label longer than 63 characters"));
     }
     if (ace.size() > 253) return fail(QStringLiteral("host name longer than 253 characters"));
-    if (!IsValidHostName(ace)) return fail(QStringLiteral("not a valid host name"));
+    // Names that are looked up may hold underscores (service and DKIM-style
+    // labels, hosts on misconfigured networks): DNS answers for them as for
+    // any name.
+    QString strict = ace;
+    strict.replace(QLatin1Char('_'), QLatin1Char('a'));
+    if (!IsValidHostName(strict)) return fail(QStringLiteral("not a valid host name"));
     return ace;
 }
 

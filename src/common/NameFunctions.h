@@ -17,7 +17,8 @@ bool IsValidHostName(const QString& name);
 // A host or domain name as typed, made ready for a DNS query: blanks and a
 // single trailing dot removed, international names in their ASCII form
 // ("bücher.example" -> "xn--bcher-kva.example"), lower case. Empty when it
-// cannot be a host name; error (when given) then says why.
+// cannot be a host name; error (when given) then says why. Underscores are
+// accepted: the name is looked up, not registered.
 QString AsciiHostName(const QString& name, QString* error = nullptr);
 
 // The bare file name of a Windows- or POSIX-style path.

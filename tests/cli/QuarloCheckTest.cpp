@@ -679,28 +679,18 @@ TEST_F(QuarloCheck, NetworkRangesExpandIntoTheirAddresses)
     EXPECT_TRUE(tooMany.err.contains("more than 100000 targets")) << tooMany.err.toStdString();
 }
 
-namespace {
-
-FakeDnsServer::Record Aaaa(const char* address)
-{
-    unsigned char bytes[16] = {};
-    EXPECT_EQ(::inet_pton(AF_INET6, address, bytes), 1) << address;
-    return FakeDnsServer::Record{28, QByteArray(reinterpret_cast<const char*>(bytes), 16), {}};
-}
-
-} // namespace
 
 // Host names' IPv6 addresses are looked up only on request, and each is then
 // checked as a target of its own right after its host.
 TEST_F(HostileDns, IPv6AddressesOfHostsOnRequest)
 {
     QList<FakeDnsServer::Record> many;
-    for (int i = 1; i <= 20; ++i) many.append(Aaaa(QByteArray("2001:db8:5::" + QByteArray::number(i, 16)).constData()));
+    for (int i = 1; i <= 20; ++i) many.append(FakeDnsServer::Aaaa(QByteArray("2001:db8:5::" + QByteArray::number(i, 16))));
     const QByteArray listed = ReverseIPv6("2001:db8::2").toLatin1() + ".six.test";
     dns.setScript([&](const FakeDnsServer::Query& q) -> QList<FakeDnsServer::Send> {
         const QByteArray name = q.name.toLower();
         QList<FakeDnsServer::Record> answers;
-        if (q.type == 28 && name == "dual.test") answers = {Aaaa("2001:db8::1"), Aaaa("2001:db8::2"), Aaaa("2001:db8::1")};
+        if (q.type == 28 && name == "dual.test") answers = {FakeDnsServer::Aaaa("2001:db8::1"), FakeDnsServer::Aaaa("2001:db8::2"), FakeDnsServer::Aaaa("2001:db8::1")};
         if (q.type == 28 && name == "many.test") answers = many;
         if (q.type == 1 && (name == "dual.test" || name == "many.test" || name == "v4only.test")) answers = {FakeDnsServer::A("192.0.2.1")};
         if (q.type == 1 && (name == listed || name == "2.0.0.127.six.test")) answers = {FakeDnsServer::A("127.0.0.2")};

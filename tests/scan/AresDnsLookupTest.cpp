@@ -189,6 +189,61 @@ TEST_F(LookupWithFake, HostileOversizedAndMissingReplies)
     EXPECT_EQ(fake.queryCount(true), 1) << "the truncated UDP reply sends the query again over TCP";
 }
 
+// Every kind of lookup reads the records of its type, all of them; a chain
+// of CNAMEs that loops or runs on is a failure, never "not found"; a name
+// is asked as it is, with or without its final dot.
+TEST_F(LookupWithFake, TypedLookupsReadEveryRecordAndRefuseCnameLoops)
+{
+    using Fake = FakeDnsServer;
+    fake.setScript([](const Fake::Query& q) {
+        QList<Fake::Record> answers;
+        const QByteArray name = q.name.toLower();
+        if (name == "two.test" && q.type == 1) answers = {Fake::A("192.0.2.1"), Fake::A("192.0.2.2")};
+        if (name == "two.test" && q.type == 28) answers = {Fake::Aaaa("2001:db8::1")};
+        if (name == "mail.test" && q.type == 15) answers = {Fake::Mx(20, "b.test"), Fake::Mx(10, "a.test"), Fake::Mx(10, "c.test")};
+        if (name == "null.test" && q.type == 15) answers = {Fake::Mx(0, ".")};
+        if (name == "loop.test") answers = {Fake::Cname("back.test", "loop.test"), Fake::Cname("loop.test", "back.test")};
+        if (name == "chain.test") {
+            for (int i = 0; i < 12; ++i)
+                answers << Fake::Cname("c" + QByteArray::number(i + 1) + ".test",
+                                       i == 0 ? QByteArray("chain.test") : "c" + QByteArray::number(i) + ".test");
+        }
+        if (name == "alias.test") answers = {Fake::Cname("two.test", "alias.test"), Fake::A("192.0.2.1", "two.test")};
+        return Fake::Reply(Fake::BuildReply(q, answers.isEmpty() ? Fake::NxDomain : Fake::NoError, answers));
+    });
+    const struct {
+        const char* name;
+        DnsLookup::Kind kind;
+        QString answer;
+        int failure;
+    } cases[] = {
+        {"two.test", DnsLookup::Kind::HostAddresses, "192.0.2.1 192.0.2.2", 0},
+        {"two.test.", DnsLookup::Kind::HostAddresses, "192.0.2.1 192.0.2.2", 0},
+        {"two.test", DnsLookup::Kind::HostAddresses6, "2001:db8::1", 0},
+        {"mail.test", DnsLookup::Kind::MailExchangers, "10 a.test\n10 c.test\n20 b.test", 0},
+        {"null.test", DnsLookup::Kind::MailExchangers, "0 .", 0},
+        {"loop.test", DnsLookup::Kind::HostAddresses, "", DnsFailure::CnameLoop},
+        {"loop.test", DnsLookup::Kind::Blacklist, "", DnsFailure::CnameLoop},
+        {"chain.test", DnsLookup::Kind::HostAddresses, "", DnsFailure::CnameLoop},
+        {"alias.test", DnsLookup::Kind::HostAddresses, "192.0.2.1", 0},
+        {"none.test", DnsLookup::Kind::HostAddresses, "", DnsFailure::NotFound},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        lookup->setRequestTag(QString::number(i));
+        lookup->setLookupKind(cases[i].kind);
+        lookup->Lookup(cases[i].name);
+    }
+    ASSERT_TRUE(waitFor(std::size(cases)));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const Completed reply = only(QString::number(i));
+        EXPECT_EQ(reply.answer, cases[i].answer);
+        EXPECT_EQ(reply.failure, cases[i].failure);
+    }
+    // Asked as given: no search domain was tried.
+    for (const Fake::Query& q : fake.queries()) EXPECT_TRUE(q.name.endsWith(".test")) << q.name.toStdString();
+}
+
 TEST_F(LookupWithFake, DestroyingTheControlWithQueriesInFlight)
 {
     fake.setScript([](const Fake::Query& q) {

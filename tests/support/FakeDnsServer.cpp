@@ -223,6 +223,12 @@ FakeDnsServer::Record FakeDnsServer::A(const QByteArray& address, const QByteArr
     return Record{1, rdata, owner};
 }
 
+FakeDnsServer::Record FakeDnsServer::Aaaa(const QByteArray& address, const QByteArray& owner)
+{
+    const Q_IPV6ADDR bytes = QHostAddress(QString::fromLatin1(address)).toIPv6Address();
+    return Record{28, QByteArray(reinterpret_cast<const char*>(bytes.c), 16), owner};
+}
+
 FakeDnsServer::Record FakeDnsServer::Txt(const QList<QByteArray>& strings)
 {
     QByteArray rdata;
@@ -241,6 +247,9 @@ FakeDnsServer::Record FakeDnsServer::Mx(quint16 preference, const QByteArray& ex
     return Record{15, rdata, {}};
 }
 
-FakeDnsServer::Record FakeDnsServer::Cname(const QByteArray& target) { return Record{5, EncodeName(target), {}}; }
+FakeDnsServer::Record FakeDnsServer::Cname(const QByteArray& target, const QByteArray& owner)
+{
+    return Record{5, EncodeName(target), owner};
+}
 
 } // namespace quarlo

@@ -67,10 +67,11 @@ public:
     static QByteArray BuildReply(const Query& query, int rcode, const QList<Record>& answers = {},
                                  int id = -1, bool truncated = false);
     static Record A(const QByteArray& address, const QByteArray& owner = {});
+    static Record Aaaa(const QByteArray& address, const QByteArray& owner = {});
     // One TXT record with one character-string per entry (each at most 255 bytes).
     static Record Txt(const QList<QByteArray>& strings);
     static Record Mx(quint16 preference, const QByteArray& exchange);
-    static Record Cname(const QByteArray& target);
+    static Record Cname(const QByteArray& target, const QByteArray& owner = {});
     static QList<Send> Reply(const QByteArray& packet, int delayMs = 0) { return {Send{packet, delayMs}}; }
 
 private:
