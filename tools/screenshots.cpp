@@ -1,8 +1,10 @@
 // Takes screenshots of the real windows for people to look at: the start
 // page, the main window after a scan with its result tree expanded (and,
 // given a second list, after a scan that meets a refusing list, a dead list,
-// a host that does not resolve and an IPv6 address), and the add-addresses
-// dialog with green and red entries. Run it through
+// a host that does not resolve and an IPv6 address; given a third, e-mail
+// addresses and a host with two addresses, scanned with its lists and with
+// every list switched off), and the add-addresses dialog with green and red
+// entries. Run it through
 // tools/screenshots, which starts a test blacklist server and a display.
 #include "app/ProgramIdentity.h"
 #include "app/Application.h"
@@ -112,7 +114,7 @@ int main(int argc, char** argv)
     QApplication qapp(argc, argv);
     quarlo::SetProgramIdentity(); // the real program's name and icon, as main() sets them
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s CONFIG LIST OUTDIR [WARNINGS-LIST]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s CONFIG LIST OUTDIR [WARNINGS-LIST [MAIL-LIST]]\n", argv[0]);
         return 2;
     }
     const QString config = QString::fromLocal8Bit(argv[1]);
@@ -197,7 +199,23 @@ int main(int argc, char** argv)
         }
     }
 
-    AddAddressesForm dialog(list, settings, desktop.Session().Lookup(), desktop.Session().NewDirectDns(), &window);
+    if (argc > 5) {
+        // E-mail addresses (a listed mail server, a failing MX lookup, a null
+        // MX, a domain without MX) and a host with two addresses.
+        scan(app, list, window, QString::fromLocal8Bit(argv[5]));
+        ok = shoot(window, out + QStringLiteral("/main-window-mail.png")) && ok;
+        // Every list switched off: nothing is called clean.
+        std::vector<ServerPtr> switchedOff;
+        for (const ServerPtr& server : settings.BlacklistServers())
+            if (server->Enabled()) switchedOff.push_back(server);
+        for (const ServerPtr& server : switchedOff) server->setEnabled(false);
+        scan(app, list, window, QString::fromLocal8Bit(argv[5]));
+        ok = shoot(window, out + QStringLiteral("/main-window-no-lists.png")) && ok;
+        for (const ServerPtr& server : switchedOff) server->setEnabled(true);
+        scan(app, list, window, listPath);
+    }
+
+    AddAddressesForm dialog(list, settings, &window);
     dialog.resize(520, 420);
     dialog.show();
     auto* grid = dialog.findChild<QTableWidget*>(QStringLiteral("Table"));

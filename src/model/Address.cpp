@@ -135,9 +135,11 @@ quarlo::Verdict Address::Verdict() const
 
 int Address::ListingServerCount() const
 {
-    int count = 0;
-    for (const RespondingServerPtr& server : respondingServers_) count += server->Listing() ? 1 : 0;
-    return count;
+    // A list that lists several of the target's addresses is one server.
+    QStringList zones;
+    for (const RespondingServerPtr& server : respondingServers_)
+        if (server->Listing() && !zones.contains(server->ServerName(), Qt::CaseInsensitive)) zones.append(server->ServerName());
+    return static_cast<int>(zones.size());
 }
 
 QStringList Address::ZonesWith(ZoneNote::Kind kind) const
@@ -166,9 +168,13 @@ void Address::addSubject(const QString& value, bool domain)
 
 QString Address::subjectLabel(int subject) const
 {
-    // One subject needs no naming: the target says what was asked.
-    if (subjects_.size() < 2 || subject < 0 || subject >= static_cast<int>(subjects_.size())) return QString();
-    return subjects_[static_cast<size_t>(subject)].value;
+    if (subject < 0 || subject >= static_cast<int>(subjects_.size())) return QString();
+    // A list is asked about one kind of subject (addresses, or domains): when
+    // the target has one of that kind, the target says what was asked.
+    const Subject& asked = subjects_[static_cast<size_t>(subject)];
+    int sameKind = 0;
+    for (const Subject& other : subjects_) sameKind += other.domain == asked.domain ? 1 : 0;
+    return sameKind < 2 ? QString() : asked.value;
 }
 
 bool Address::classifyTarget()

@@ -16,6 +16,10 @@ public:
     QString ServerName() const { return serverName_; }
     void setServerName(const QString& name) { serverName_ = name; }
     QString ServerEnglishName() const { return englishName_; }
+    // What the answer was about when a target has several things checked
+    // (one of its addresses, or a domain); empty otherwise.
+    QString Subject() const { return subject_; }
+    void setSubject(const QString& subject) { subject_ = subject; }
     void setServerEnglishName(const QString& name) { englishName_ = name; }
 
     void AddTXTInfo(const QString& address, const QString& txtData)
@@ -38,6 +42,7 @@ public:
 private:
     QString serverName_;
     QString englishName_;
+    QString subject_;
     quarlo::Responses responses_;
 };
 

@@ -20,6 +20,7 @@ RespondingServerPtr RespondingServers::Add(const QString& serverName, const QStr
     const QString key = serverName + QLatin1Char(' ') + subject;
     if (RespondingServerPtr held = items_.Item(key)) return held;
     auto record = std::make_shared<RespondingServer>(serverName, servers_);
+    record->setSubject(subject);
     const ServerPtr server = servers_ ? servers_->Item(serverName) : nullptr;
     record->setServerEnglishName((server ? server->Name() : serverName) + QStringLiteral(" (") + subject + QLatin1Char(')'));
     items_.Add(key, record);

@@ -872,8 +872,9 @@ void MainForm::showProgress()
     int done = 0;
     for (const AddressPtr& address : s_.list) {
         const Verdict verdict = address->Verdict();
-        // An address the scan was stopped at has not been checked.
-        if (verdict != Verdict::Scanning && verdict != Verdict::NotScanned && verdict != Verdict::NotChecked) ++done;
+        // An address the scan was stopped at has not been checked; one that
+        // no enabled list could check has.
+        if (verdict != Verdict::Scanning && verdict != Verdict::NotScanned && !address->Stopped()) ++done;
     }
     reserveProgressWidth();
     progressText_->setText(scanRan_ ? QStringLiteral("Checked %1 of %2 addresses").arg(done).arg(total) : QString());

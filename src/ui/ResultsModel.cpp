@@ -57,7 +57,9 @@ void ResultsModel::update(const Address& address)
 
 void ResultsModel::updateServer(Node* addressRow, const QString& key, const RespondingServer& server)
 {
-    const QString serverKey = key + QLatin1Char(':') + server.ServerName();
+    // One row per list and thing asked: a host's addresses may each be listed.
+    const QString serverKey = key + QLatin1Char(':') + server.ServerName()
+                              + (server.Subject().isEmpty() ? QString() : QLatin1Char(' ') + server.Subject());
     Node* serverRow = find(serverKey, Kind::Server);
     if (serverRow) {
         setCell(serverRow, kReasonColumn, cells_.ServerStatus(server));
