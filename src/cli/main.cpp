@@ -273,6 +273,10 @@ int main(int argc, char** argv)
                                          QStringLiteral("Check every mail server of an e-mail address's domain, not only "
                                                         "those of the best MX preference"));
     const QCommandLineOption noHistoryOption(QStringLiteral("no-history"), QStringLiteral("Do not record this scan."));
+    const QCommandLineOption noListTestOption(
+        QStringLiteral("no-list-test"),
+        QStringLiteral("Ask every list without first testing that it lists its test entry (127.0.0.2) and not "
+                       "127.0.0.1: for lists you know to have no test entry. Their \"not listed\" answers then count."));
     const QCommandLineOption watchOption(QStringLiteral("watch"),
                                          QStringLiteral("Record the scan and print only the changes since the last one "
                                                         "(text, json, or prometheus for a node-exporter textfile); "
@@ -300,7 +304,7 @@ int main(int argc, char** argv)
                                                       "then exit."),
                                        QStringLiteral("TARGET"));
     parser.addOptions({fileOption, configOption, maxOption, dnsOption, timeoutOption, triesOption, formatOption, outputOption,
-                       followLinksOption, quietOption, historyOption, noHistoryOption, watchOption, warningOption,
+                       followLinksOption, quietOption, historyOption, noHistoryOption, noListTestOption, watchOption, warningOption,
                        criticalOption, notifyOption, mailOption, pruneOption, csvOption, ipv6Option, allMxOption});
     parser.addPositionalArgument(QStringLiteral("targets"), QStringLiteral("Addresses, host names, e-mail addresses or list files."),
                                  QStringLiteral("[targets...]"));
@@ -317,6 +321,7 @@ int main(int argc, char** argv)
     CheckOptions options;
     options.historyPath = parser.value(historyOption);
     options.noHistory = parser.isSet(noHistoryOption);
+    options.noListTest = parser.isSet(noListTestOption);
     options.ipv6Lookups = parser.isSet(ipv6Option);
     options.allMailExchangers = parser.isSet(allMxOption);
     options.outputPath = parser.value(outputOption);
@@ -509,6 +514,8 @@ int main(int argc, char** argv)
     for (const ServerPtr& server : settings.BlacklistServers()) enabled += server->Enabled() ? 1 : 0;
     if (enabled == 0) return fail(QStringLiteral("%1 holds no enabled blacklist server").arg(options.configPath));
     if (options.maxQueries > 0) settings.setMaxQueries(options.maxQueries);
+    // For this run only: the registry under it is volatile.
+    if (options.noListTest) settings.setCheckListsBeforeScanning(false);
 
     Addresslist& list = session.Addresslist();
     list.setResolverOptions({.ipv6 = options.ipv6Lookups, .allMailExchangers = options.allMailExchangers});

@@ -202,6 +202,9 @@ TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
          "Your DNS resolver is refused by exact.test: Query via public resolver; use your own resolver"},
         {"list fails self-test", true, {}, {"198.51.100.20"}, 3, {"incomplete"},
          "Not completely checked: 1 of 4 lists did not answer: every.test (skipped: lists 127.0.0.1)", ""},
+        // Untested on request: every list's answer counts.
+        {"lists asked untested", true, {"--no-list-test"}, {"198.51.100.20"}, 0, {"clean"},
+         "Not on any Blacklist (4 lists checked)", ""},
         {"null MX", false, {}, {"postmaster@nomail.test", "198.51.100.20"}, 3, {"no-mail", "clean"},
          "Domain accepts no mail (null MX)", ""},
         {"IPv6 literal", false, {}, {"2001:db8::1", "198.51.100.20"}, 3, {"not-applicable", "clean"},

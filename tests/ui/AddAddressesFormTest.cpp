@@ -3,6 +3,10 @@
 #include "model/DnsFailure.h"
 #include "scan/Addresslist.h"
 #include "scan/DnsLookup.h"
+#include "scan/Session.h"
+#include "cli/TargetStatus.h"
+#include "support/TestFiles.h"
+#include "support/VerdictTable.h"
 #include "support/FakeScanWorld.h"
 #include "support/QtPrinters.h"
 #include "support/ScriptedPrompts.h"
@@ -16,6 +20,8 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTableWidget>
 #include <QTest>
 #include <algorithm>
@@ -434,4 +440,51 @@ TEST_F(AddAddressesFormTest, IPv6AddressesOfHostsBecomeEntriesWhenAsked)
     EXPECT_EQ(listKeys(), QStringList({"192.0.2.9", "mail.example", "2001:db8::1", "2001:db8::2"}));
     openForm();
     EXPECT_TRUE(box("chkAddIPv6")->isChecked()); // remembered
+}
+
+// The verdict table's add-dialog door: every row typed into the dialog
+// against a real DNS server, OK pressed, the list scanned.
+TEST(AddAddressesDoor, TargetsTypedInTheDialogGetTheTableVerdicts)
+{
+    RbldnsdServer server;
+    VerdictTable::AddZones(server);
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    QTemporaryDir dir;
+    const QString config = dir.filePath("servers.cfg");
+    spit(config, VerdictTable::ConfigXml());
+    MemoryRegistryBackend backend;
+    Registry registry(backend);
+    Session session(registry, {.configPath = config, .dnsServers = server.serverSpec()});
+    ASSERT_TRUE(session.LastError().isEmpty()) << session.LastError().toStdString();
+    Addresslist& list = session.Addresslist();
+    {
+        AddAddressesForm form(list, session.Settings());
+        form.show();
+        auto* table = form.findChild<QTableWidget*>("Table");
+        for (const VerdictTable::Row& row : VerdictTable::Rows()) {
+            const int at = table->rowCount() - 1;
+            table->setCurrentCell(at, 0);
+            table->editItem(table->item(at, 0));
+            QLineEdit* editor = nullptr;
+            for (QLineEdit* e : table->viewport()->findChildren<QLineEdit*>())
+                if (e->isVisible()) editor = e;
+            ASSERT_NE(editor, nullptr);
+            editor->setText(row.target);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QCoreApplication::processEvents();
+        }
+        QTest::mouseClick(form.findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    }
+    ASSERT_EQ(list.Count(), static_cast<int>(VerdictTable::Rows().size()));
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    list.StartScan();
+    list.Tick();
+    ASSERT_TRUE(complete.count() == 1 || complete.wait(60000)) << "the scan did not end";
+    for (const VerdictTable::Row& row : VerdictTable::Rows()) {
+        const AddressPtr address = list.Item(row.target);
+        ASSERT_NE(address, nullptr) << row.target;
+        EXPECT_EQ(TargetStatusKeyword(TargetStatusFor(address->Verdict())).toStdString(), row.status)
+            << "the add dialog disagrees on " << row.target << " (" << row.situation << ")";
+    }
 }
