@@ -86,6 +86,13 @@ TEST_F(SettingsTest, LoadsStoredTextsWithoutClampingAndFallsBackOnGarbage)
     settings.setMaxQueries(4999);
     EXPECT_EQ(settings.MaxQueries(), 800);
 
+    // A scan keeps to a limit it can work with, whatever is stored.
+    for (const auto& [text, limit] : {std::pair{"0", 1}, std::pair{"-5", 1}, std::pair{"5000", 800}, std::pair{"7", 7}}) {
+        store("Max Queries", RegistryValue::fromString(text));
+        settings.Refresh();
+        EXPECT_EQ(settings.ScanQueryLimit(), limit) << text;
+    }
+
     store("Auto Start Scan", RegistryValue::fromString("False"));
     store("Check Lists Before Scanning", RegistryValue::fromString("0"));
     settings.Refresh();

@@ -273,6 +273,23 @@ TEST_F(AddresslistTest, SaveAndLoad)
     EXPECT_EQ(list.Filename(), path);
 }
 
+// A stored limit of nothing would never send a query: the scan still ends.
+TEST_F(AddresslistTest, AStoredQueryLimitOfZeroStillScans)
+{
+    backend.write(RegistryRoot::LocalMachine, QStringLiteral("Software\\Vantorel\\Vantorel Quarlo\\Settings"),
+                  QStringLiteral("Max Queries"), RegistryValue::fromString("0"));
+    settings.Refresh();
+    settings.setCheckListsBeforeScanning(true);
+    list.AddTarget("192.0.2.1");
+    dns.autoAnswer = [](const FakeDnsLookup::Request& r) {
+        return r.name.startsWith("2.0.0.127.") ? std::make_pair(QString("127.0.0.2"), 0) : std::make_pair(QString(), 4);
+    };
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    list.StartScan();
+    ASSERT_TRUE(complete.wait(30000));
+    EXPECT_EQ(list.Item("192.0.2.1")->Verdict(), Verdict::Clean);
+}
+
 TEST_F(AddresslistTest, OddTargetsNeverHangAScan)
 {
     settings.setMaxQueries(10);
