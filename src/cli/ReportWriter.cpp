@@ -266,12 +266,14 @@ QJsonObject ReportWriter::targetJson(const CheckTarget& target) const
         }
         for (const ZoneNote& note : entry->ZoneNotes()) {
             if (note.kind != ZoneNote::Kind::Refused) continue;
-            const RespondingServerPtr server = entry->RespondingServers().Item(note.zone);
+            QJsonArray responses;
+            for (const RespondingServerPtr& server : entry->RespondingServersOf(note.zone))
+                for (const QJsonValue& response : responsesJson(*server)) responses.append(response);
             refused.append(QJsonObject{{QStringLiteral("name"), serverName(note.zone)},
                                        {QStringLiteral("zone"), note.zone},
                                        {QStringLiteral("url"), serverUrl(note.zone)},
                                        {QStringLiteral("reason"), note.detail},
-                                       {QStringLiteral("responses"), server ? responsesJson(*server) : QJsonArray()}});
+                                       {QStringLiteral("responses"), responses}});
         }
     }
     return QJsonObject{{QStringLiteral("target"), target.target},

@@ -267,8 +267,8 @@ int main(int argc, char** argv)
                                                           "$XDG_DATA_HOME/quarlo/history.sqlite)."),
                                            QStringLiteral("FILE"));
     const QCommandLineOption ipv6Option({QStringLiteral("6"), QStringLiteral("ipv6")},
-                                        QStringLiteral("Also check the IPv6 (AAAA) addresses of host names and mail servers, "
-                                                       "each as a target of its own (at most 16 per host)."));
+                                        QStringLiteral("Also check the IPv6 (AAAA) addresses of host names and mail servers "
+                                                       "(at most 16 per host), under the target they belong to."));
     const QCommandLineOption allMxOption(QStringLiteral("all-mx"),
                                          QStringLiteral("Check every mail server of an e-mail address's domain, not only "
                                                         "those of the best MX preference"));

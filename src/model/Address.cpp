@@ -460,6 +460,14 @@ RespondingServerPtr Address::RespondingServerFor(const QString& zone, int subjec
     return respondingServers_.Item(label.isEmpty() ? zone : zone + QLatin1Char(' ') + label);
 }
 
+std::vector<RespondingServerPtr> Address::RespondingServersOf(const QString& zone) const
+{
+    std::vector<RespondingServerPtr> found;
+    for (const RespondingServerPtr& server : respondingServers_)
+        if (server->ServerName().compare(zone, Qt::CaseInsensitive) == 0) found.push_back(server);
+    return found;
+}
+
 QueryOutcome Address::ProcessBlacklistReply(const QString& zone, const QString& answer, int failureFlag, int subject)
 {
     if (pendingQueries_ > 0) --pendingQueries_;

@@ -130,6 +130,8 @@ public:
     QueryOutcome ProcessBlacklistReply(const QString& zone, const QString& answer, int failureFlag, int subject = 0);
     // The responding server a listing of subject on zone is filed under.
     RespondingServerPtr RespondingServerFor(const QString& zone, int subject) const;
+    // Every responding server of the zone: one per subject it answered for.
+    std::vector<RespondingServerPtr> RespondingServersOf(const QString& zone) const;
 
     static QueryOutcome ScreenAnswer(const QString& answer, int failureFlag, QString* detail);
 

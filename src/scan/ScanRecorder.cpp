@@ -66,7 +66,7 @@ void ScanRecorder::ObserveEach(Addresslist& list, const std::function<void(const
         if (!address->Complete() || address->Stopped()) continue;
         const Verdict verdict = address->Verdict();
         if (verdict == Verdict::Unsupported || verdict == Verdict::Unresolvable || verdict == Verdict::NotChecked
-            || verdict == Verdict::NotScanned || verdict == Verdict::Scanning)
+            || verdict == Verdict::NoMail || verdict == Verdict::NotScanned || verdict == Verdict::Scanning)
             continue;
         for (const ServerPtr& server : servers) {
             ScanObservation seen;
@@ -78,24 +78,31 @@ void ScanRecorder::ObserveEach(Addresslist& list, const std::function<void(const
             const ZoneNote* note = nullptr;
             for (const ZoneNote& n : address->ZoneNotes())
                 if (n.zone.compare(seen.zone, Qt::CaseInsensitive) == 0) note = &n;
-            const RespondingServerPtr responding = address->RespondingServers().Item(seen.zone);
-            if (responding && responding->Listing()) {
+            // One record per thing the list answered for (a host's addresses):
+            // the target is listed when any of them is.
+            const std::vector<RespondingServerPtr> responding = address->RespondingServersOf(seen.zone);
+            bool listing = false;
+            for (const RespondingServerPtr& server : responding) listing = listing || server->Listing();
+            if (listing) {
                 seen.outcome = ScanObservation::Outcome::Listed;
-                for (const ResponsePtr& response : responding->Responses()) {
-                    if (!response->Listing()) continue;
-                    seen.codes.append(response->Address());
-                    seen.reasons.append(response->Reason());
-                    if (!response->TXTRecord().isEmpty() && !seen.txt.contains(response->TXTRecord()))
-                        seen.txt.append(response->TXTRecord());
+                for (const RespondingServerPtr& server : responding) {
+                    for (const ResponsePtr& response : server->Responses()) {
+                        if (!response->Listing() || seen.codes.contains(response->Address())) continue;
+                        seen.codes.append(response->Address());
+                        seen.reasons.append(response->Reason());
+                        if (!response->TXTRecord().isEmpty() && !seen.txt.contains(response->TXTRecord()))
+                            seen.txt.append(response->TXTRecord());
+                    }
                 }
             } else if (note) {
                 seen.outcome = outcomeOf(note->kind);
                 seen.detail = note->detail;
-            } else if (responding) {
+            } else if (!responding.empty()) {
                 // Only answers the list marks as refusals.
                 seen.outcome = ScanObservation::Outcome::Refused;
                 QStringList reasons;
-                for (const ResponsePtr& response : responding->Responses()) reasons.append(response->Reason());
+                for (const RespondingServerPtr& server : responding)
+                    for (const ResponsePtr& response : server->Responses()) reasons.append(response->Reason());
                 seen.detail = reasons.join(QStringLiteral(", "));
             }
             sink(seen);

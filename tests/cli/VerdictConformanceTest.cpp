@@ -81,8 +81,9 @@ protected:
 
 TEST_F(VerdictConformance, EveryDoorGivesTheSameVerdict)
 {
+    const QString history = dir.filePath("history.sqlite");
     CliRun how;
-    how.args = {"--config", config, "--format", "json", "-q", listFile};
+    how.args = {"--config", config, "--history", history, "--format", "json", "-q", listFile};
     how.dnsServers = server.serverSpec();
     how.registryDir = dir.filePath("registry");
     const CliResult cli = runProgram(how);
@@ -91,6 +92,18 @@ TEST_F(VerdictConformance, EveryDoorGivesTheSameVerdict)
     for (const QJsonValue& target : QJsonDocument::fromJson(cli.out.toUtf8()).object().value("targets").toArray())
         words.insert(target["target"].toString(), target["status"].toString());
     expectAgrees("quarlo-check", words);
+
+    // The history says the same: a listed target has a listing on record,
+    // any other has none.
+    for (const Row& row : VerdictTable::Rows()) {
+        CliRun csv = how;
+        csv.args = {"--config", config, "--history", history, "--history-csv", row.target};
+        const CliResult r = runProgram(csv);
+        const bool listedOnRecord = r.out.contains(",listed,");
+        EXPECT_EQ(listedOnRecord, QString(row.status) == "listed")
+            << "the history disagrees on " << row.target << " (" << row.situation << "):\n" << r.out.toStdString()
+            << r.err.toStdString();
+    }
 
     expectAgrees("the list loaded from a file", scanSession(true));
     expectAgrees("targets added one by one", scanSession(false));
