@@ -31,25 +31,31 @@ set(QUARLO_DBUS_TEMPLATE ${CMAKE_SOURCE_DIR}/data/dbus/${QUARLO_APP_ID}.service.
 # ~/.local/bin need not be on PATH), known only when installing.
 set(QUARLO_BIN_SUBDIR ${CMAKE_INSTALL_BINDIR})
 set(QUARLO_DESKTOP_TEMPLATE ${CMAKE_SOURCE_DIR}/data/${QUARLO_APP_ID}.desktop.in)
-install(CODE "
+# Their copies are staged in a folder of each destination's own: an install
+# into a prefix and a package built at the same time (as the tests do) would
+# otherwise write the same file with different paths in it.
+set(QUARLO_STAGE_CODE "
+  string(MD5 QUARLO_STAGE_KEY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+  set(QUARLO_STAGE \"${QUARLO_INSTALL_STAGING}/\${QUARLO_STAGE_KEY}\")")
+install(CODE "${QUARLO_STAGE_CODE}
   set(QUARLO_EXEC \"\${CMAKE_INSTALL_PREFIX}/${QUARLO_BIN_SUBDIR}/quarlo\")
-  configure_file(\"${QUARLO_DESKTOP_TEMPLATE}\" \"${QUARLO_INSTALL_STAGING}/${QUARLO_APP_ID}.desktop\" @ONLY)
-  configure_file(\"${QUARLO_DBUS_TEMPLATE}\" \"${QUARLO_INSTALL_STAGING}/${QUARLO_APP_ID}.service\" @ONLY)
+  configure_file(\"${QUARLO_DESKTOP_TEMPLATE}\" \"\${QUARLO_STAGE}/${QUARLO_APP_ID}.desktop\" @ONLY)
+  configure_file(\"${QUARLO_DBUS_TEMPLATE}\" \"\${QUARLO_STAGE}/${QUARLO_APP_ID}.service\" @ONLY)
   file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\" TYPE FILE
-       FILES \"${QUARLO_INSTALL_STAGING}/${QUARLO_APP_ID}.desktop\")
+       FILES \"\${QUARLO_STAGE}/${QUARLO_APP_ID}.desktop\")
   file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/dbus-1/services\" TYPE FILE
-       FILES \"${QUARLO_INSTALL_STAGING}/${QUARLO_APP_ID}.service\")
+       FILES \"\${QUARLO_STAGE}/${QUARLO_APP_ID}.service\")
 ")
 
 # Scheduled watching: systemd user units (see README, "Watching lists"); the
 # service names the installed quarlo-check by its absolute path, known only
 # when installing. $XDG_DATA_DIRS/systemd/user and ~/.local/share/systemd/user
 # are both on the user manager's search path.
-install(CODE "
+install(CODE "${QUARLO_STAGE_CODE}
   set(QUARLO_CHECK_EXEC \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quarlo-check\")
-  configure_file(\"${CMAKE_SOURCE_DIR}/data/systemd/quarlo-watch@.service.in\" \"${QUARLO_INSTALL_STAGING}/quarlo-watch@.service\" @ONLY)
+  configure_file(\"${CMAKE_SOURCE_DIR}/data/systemd/quarlo-watch@.service.in\" \"\${QUARLO_STAGE}/quarlo-watch@.service\" @ONLY)
   file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/systemd/user\" TYPE FILE
-       FILES \"${QUARLO_INSTALL_STAGING}/quarlo-watch@.service\")
+       FILES \"\${QUARLO_STAGE}/quarlo-watch@.service\")
 ")
 install(FILES data/systemd/quarlo-watch@.timer DESTINATION ${CMAKE_INSTALL_DATADIR}/systemd/user)
 
@@ -80,11 +86,15 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 # Debug information stays in the build tree.
 set(CPACK_STRIP_FILES ON)
-# The Debian 12 runtime packages of what the programs link, plus the
-# platform plugins a Qt window needs.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqt6dbus6 (>= 6.4), qt6-qpa-plugins, libc-ares2 (>= 1.18), libpugixml1v5 (>= 1.13), libxlsxwriter4, zlib1g")
+# The runtime packages come from what the programs link (dpkg-shlibdeps,
+# from dpkg-dev), so a library added to the build cannot be missed. What they
+# load at run time needs no hand-written entry on Debian 12: the xcb and
+# offscreen platform plugins, the image formats and the xcb GL integrations
+# ship in libqt6gui6, the print plugin in libqt6printsupport6.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The system's suffix list is newer than the copy we ship.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "rbldnsd, publicsuffix")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "publicsuffix")
+# --mail-to runs the system's sendmail.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "default-mta | mail-transport-agent")
 set(CPACK_GENERATOR DEB)
 include(CPack)

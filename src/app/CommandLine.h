@@ -4,9 +4,10 @@
 
 namespace quarlo {
 
-// What the program's command line asks for. There are no switches for
-// people: a command line naming a ".BlackList" file opens it; automation
-// clients start the program with "--automation" first.
+// What the program's command line asks for. The only switches for people,
+// --help and --version, are answered before the window (see main.cpp): a
+// command line naming a ".BlackList" file opens it; automation clients start
+// the program with "--automation" first.
 class CommandLine {
 public:
     explicit CommandLine(const QStringList& arguments) : arguments_(arguments) {}

@@ -1,12 +1,14 @@
 // The desktop program: creates the program-wide objects, shows the main
 // window (which says when the blacklist server configuration could not be
 // loaded, and then scans nothing) and opens a list named on the command line.
+// --help and --version answer without a window.
 #include "app/Application.h"
 #include "app/DesktopSession.h"
 #include "app/AutomationServer.h"
 #include "app/CommandLine.h"
 #include "app/DesktopExports.h"
 #include "app/ProgramIdentity.h"
+#include "common/AppInfo.h"
 #include "common/ConfigLocation.h"
 #include "common/FileTypeRegistration.h"
 #include "common/RegFileBackend.h"
@@ -20,14 +22,63 @@
 #include "ui/WidgetPrompts.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QStatusBar>
 #include <QTimer>
+#include <cstdio>
+#include <optional>
 
 using namespace quarlo;
 
+namespace {
+
+// Answers --help and --version, before the QApplication: that one needs a
+// display, which a terminal or a package's check may not have. Returns the
+// exit status when it answered; nothing for every other command line, which
+// CommandLine reads as it always has (arguments it does not know, Qt's own
+// such as -platform among them, are no error).
+std::optional<int> answerWithoutWindow(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+
+    QCommandLineParser parser;
+    // Qt's own options are single-dash words ("-reverse", "-stylesheet"):
+    // read as letters they would hold -v and -h.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QStringLiteral(
+        "Checks IP addresses, host names and e-mail addresses against DNS blacklists, in a\n"
+        "window.\n"
+        "A command line that mentions \".BlackList\" (any letter case) is the path of a\n"
+        "list to open at start-up; quotes in it are dropped. Qt's options (-platform,\n"
+        "-style, ...) are accepted. quarlo-check checks from the command line."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show these options and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the program's version and exit."));
+    const QCommandLineOption automation(QStringLiteral("automation"),
+                                        QStringLiteral("Started by an automation client over the session bus (first "
+                                                       "argument only): no list is opened and no tip is shown."));
+    parser.addOptions({help, version, automation});
+    parser.addPositionalArgument(QStringLiteral("list"), QStringLiteral("A .BlackList address list to open."),
+                                 QStringLiteral("[FILE.BlackList]"));
+    parser.parse(arguments);
+    if (!parser.isSet(help) && !parser.isSet(version)) return std::nullopt;
+
+    // The usage line names the program as it was started.
+    QCoreApplication core(argc, argv);
+    const QByteArray text = parser.isSet(help) ? parser.helpText().toLocal8Bit()
+                                               : QStringLiteral("quarlo %1\n").arg(ProgramVersion()).toLocal8Bit();
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    if (const std::optional<int> status = answerWithoutWindow(argc, argv)) return *status;
     QApplication qapp(argc, argv);
     SetProgramIdentity();
 

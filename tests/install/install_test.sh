@@ -69,7 +69,7 @@ done
 bash -n "$prefix/share/bash-completion/completions/quarlo-check" || fail "bash completion does not parse"
 completion=$(bash -c "source '$prefix/share/bash-completion/completions/quarlo-check'
     COMP_WORDS=(quarlo-check --format p); COMP_CWORD=2; _quarlo_check; echo \"\${COMPREPLY[*]}\"")
-[[ "$completion" == "pdf" ]] || fail "completing '--format p' gave '$completion'"
+[[ "$completion" == "pdf prometheus" ]] || fail "completing '--format p' gave '$completion'"
 
 # The desktop's view of file types, through the installed package only.
 update-mime-database "$prefix/share/mime" >/dev/null 2>&1 || fail "update-mime-database failed"

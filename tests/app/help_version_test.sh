@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# quarlo --help and --version answer on a terminal without a display: they
+# print, exit 0 at once, and open no window (which, with no display, would
+# abort the program). Qt's own single-dash options neither stop them nor
+# read as -h or -v.
+#
+# usage: help_version_test.sh SOURCE_DIR BUILD_DIR
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../support/rbldnsd.sh"
+begin_shell_test "$1" "$2"
+
+version=$(sed -n 's/^project(Quarlo VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
+[[ -n "$version" ]] || { echo "no project version in CMakeLists.txt"; exit 1; }
+
+# Nothing of the user's may be read or written, and there is no display.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+export QUARLO_REGISTRY_DIR="$work/registry"
+mkdir -p "$HOME"
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+
+# run ARGS...: the program's standard output in $out, its status in $status
+# and its run time in seconds in $took; a program that waits is killed.
+run() {
+    local started=$SECONDS
+    out=$(timeout 20 "$build/quarlo" "$@" 2>"$work/stderr"); status=$?
+    took=$((SECONDS - started))
+}
+
+for flag in --version -v; do
+    run "$flag"
+    [[ $status -eq 0 ]] || fail "quarlo $flag: exit status $status: $(head -c 300 "$work/stderr")"
+    [[ "$out" == "quarlo $version" ]] || fail "quarlo $flag printed '${out:0:200}', expected 'quarlo $version'"
+    ((took <= 5)) || fail "quarlo $flag took $took s"
+done
+
+for flag in --help -h; do
+    run "$flag"
+    [[ $status -eq 0 ]] || fail "quarlo $flag: exit status $status: $(head -c 300 "$work/stderr")"
+    [[ "$out" == "Usage: $build/quarlo [options] [FILE.BlackList]"* ]] || fail "quarlo $flag: no usage line: ${out:0:200}"
+    for option in --help --version --automation .BlackList; do
+        grep -q -e "$option" <<<"$out" || fail "quarlo $flag does not mention $option"
+    done
+    ((took <= 5)) || fail "quarlo $flag took $took s"
+done
+
+# After a Qt option and its value, and after the list a desktop passes.
+run -platform xcb --version
+[[ $status -eq 0 && "$out" == "quarlo $version" ]] || fail "quarlo -platform xcb --version: status $status, '${out:0:200}'"
+run "$work/some.BlackList" --help
+[[ $status -eq 0 && "$out" == Usage:* ]] || fail "quarlo FILE --help: status $status, '${out:0:200}'"
+
+# Answering wrote nothing: no stored options, no file type registration.
+leftovers=$(cd "$work" && find home config data registry -mindepth 1 2>/dev/null | head -5)
+[[ -z "$leftovers" ]] || fail "quarlo --help/--version wrote files: $leftovers"
+
+# Qt's -reverse and -stylesheet hold a v and an h: they must reach the window,
+# which cannot start here, rather than print the version or the options.
+for option in -reverse "-stylesheet=$work/none.qss"; do
+    run "$option"
+    [[ $status -ne 0 ]] || fail "quarlo $option exited 0 without a display"
+    [[ -z "$out" ]] || fail "quarlo $option printed '${out:0:200}'"
+done
+
+echo "help and version test: $failures failures"
+[[ $failures -eq 0 ]]
