@@ -24,6 +24,7 @@ struct CheckOptions {
     bool outputFollowLinks = false; // --output-follow-links: a link at outputPath has its file replaced
     bool progress = true;
     bool ipv6Lookups = false; // --ipv6: also check host names' IPv6 addresses
+    QString watchName;              // --watch-name: whose changes a watch run reports
     bool noListTest = false;        // --no-list-test: lists are asked untested
     bool allMailExchangers = false; // --all-mx: every mail server, not only the best preference
     DnsTuning tuning;        // --timeout and --tries over the DNS components' defaults

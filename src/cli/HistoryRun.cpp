@@ -1,5 +1,8 @@
 #include "cli/HistoryRun.h"
 
+#include <QCryptographicHash>
+#include <QFileInfo>
+
 #include "cli/ChangeNotifier.h"
 #include "cli/HistoryCsvWriter.h"
 #include "cli/PrintableText.h"
@@ -58,6 +61,24 @@ void HistoryRun::Record(Addresslist& list, Settings& settings, const CheckOption
         warn(QStringLiteral("history not written: ") + error);
 }
 
+QString HistoryRun::watchName(const CheckOptions& options, const std::vector<CheckTarget>& targets)
+{
+    if (!options.watchName.isEmpty()) return options.watchName;
+    // The same list files, wherever they are named from, are the same watch.
+    QStringList parts;
+    for (const QString& file : options.listFiles) {
+        const QFileInfo info(file);
+        parts << (info.canonicalFilePath().isEmpty() ? info.absoluteFilePath() : info.canonicalFilePath());
+    }
+    if (!parts.isEmpty()) return QStringLiteral("files:") + parts.join(QLatin1Char('\n'));
+    // Targets given directly: the same set of targets is the same watch.
+    QStringList given;
+    for (const CheckTarget& target : targets) given << target.target.toCaseFolded();
+    given.sort();
+    return QStringLiteral("targets:")
+           + QString::fromLatin1(QCryptographicHash::hash(given.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Sha1).toHex());
+}
+
 int HistoryRun::FinishWatch(Addresslist& list, Settings& settings, const CheckOptions& options,
                             const std::vector<CheckTarget>& targets)
 {
@@ -67,7 +88,7 @@ int HistoryRun::FinishWatch(Addresslist& list, Settings& settings, const CheckOp
     WatchReport::History history;
     history.path = historyPath(options);
     HistoryStore store;
-    bool recording = !options.noHistory && store.Open(history.path) && store.BeginScan(scan);
+    bool recording = !options.noHistory && store.Open(history.path) && store.BeginWatchScan(scan, watchName(options, targets));
     // One pass: the report keeps the listings, the history takes everything.
     ScanRecorder::ObserveEach(list, [&](const ScanObservation& seen) {
         report.add(seen);

@@ -26,6 +26,11 @@ public:
     static int Prune(const CheckOptions& options, int days);
     // --history-csv TARGET; returns the exit status.
     static int ExportCsv(const CheckOptions& options, const QString& target);
+
+private:
+    // Whose changes a watch run reports: --watch-name, else its list files'
+    // real paths, else its set of targets.
+    static QString watchName(const CheckOptions& options, const std::vector<CheckTarget>& targets);
 };
 
 } // namespace quarlo

@@ -283,6 +283,11 @@ int main(int argc, char** argv)
                                          QStringLiteral("Record the scan and print only the changes since the last one "
                                                         "(text, json, or prometheus for a node-exporter textfile); "
                                                         "monitoring-plugin exit status."));
+    const QCommandLineOption watchNameOption(
+        QStringLiteral("watch-name"),
+        QStringLiteral("The watch this run belongs to: its changes are those since this watch's last run, whatever "
+                       "other scans saw in between (default: the list files' full paths, else the targets)."),
+        QStringLiteral("NAME"));
     const QCommandLineOption warningOption({QStringLiteral("w"), QStringLiteral("warning")},
                                            QStringLiteral("--watch: WARNING when a target is on N lists (default 1)."),
                                            QStringLiteral("N"));
@@ -306,7 +311,7 @@ int main(int argc, char** argv)
                                                       "then exit."),
                                        QStringLiteral("TARGET"));
     parser.addOptions({fileOption, configOption, maxOption, dnsOption, timeoutOption, triesOption, formatOption, outputOption,
-                       followLinksOption, quietOption, historyOption, noHistoryOption, noListTestOption, watchOption, warningOption,
+                       followLinksOption, quietOption, historyOption, noHistoryOption, noListTestOption, watchOption, watchNameOption, warningOption,
                        criticalOption, notifyOption, mailOption, pruneOption, csvOption, ipv6Option, allMxOption});
     parser.addPositionalArgument(QStringLiteral("targets"), QStringLiteral("Addresses, host names, e-mail addresses or list files."),
                                  QStringLiteral("[targets...]"));
@@ -349,6 +354,7 @@ int main(int argc, char** argv)
     }
     if (parser.isSet(csvOption)) return HistoryRun::ExportCsv(options, parser.value(csvOption));
     options.watch = parser.isSet(watchOption);
+    options.watchName = parser.value(watchNameOption);
     if (parser.isSet(warningOption) && !readBounded(parser.value(warningOption), 1, 1000, &options.warningLists))
         return fail(QStringLiteral("-w wants a number of lists from 1 to 1000"));
     if (parser.isSet(criticalOption) && !readBounded(parser.value(criticalOption), 1, 1000, &options.criticalLists))
@@ -358,8 +364,10 @@ int main(int argc, char** argv)
     if (!options.mailTo.isEmpty() && !ChangeNotifier::IsMailAddress(options.mailTo))
         return fail(QStringLiteral("--mail-to wants one mail address, not \"%1\"").arg(Excerpt(options.mailTo)));
     if (!options.watch && (parser.isSet(warningOption) || parser.isSet(criticalOption) || parser.isSet(notifyOption)
-                           || parser.isSet(mailOption)))
-        return fail(QStringLiteral("-w, -c, --notify-command and --mail-to go with --watch"));
+                           || parser.isSet(mailOption) || parser.isSet(watchNameOption)))
+        return fail(QStringLiteral("-w, -c, --watch-name, --notify-command and --mail-to go with --watch"));
+    if (parser.isSet(watchNameOption) && (options.watchName.trimmed().isEmpty() || options.watchName.size() > 200))
+        return fail(QStringLiteral("--watch-name wants a name of 1 to 200 characters"));
     options.listFiles = parser.values(fileOption);
     for (const QString& argument : parser.positionalArguments()) {
         if (argument == QLatin1String("-")) options.readStdin = true;

@@ -141,6 +141,12 @@ const char* const kMigrations[] = {
     "CREATE TABLE current(target_id INTEGER NOT NULL, zone_id INTEGER NOT NULL, outcome_id INTEGER NOT NULL,"
     " answer INTEGER NOT NULL DEFAULT 0, answer_since_scan INTEGER NOT NULL DEFAULT 0,"
     " delisted_scan INTEGER NOT NULL DEFAULT 0, PRIMARY KEY(target_id, zone_id)) WITHOUT ROWID;",
+    // 1 -> 2
+    // What each watch last saw per target and list: its changes are its own,
+    // so a scan between two of its runs cannot swallow them.
+    "CREATE TABLE watch_state(watch TEXT NOT NULL, target_id INTEGER NOT NULL, zone_id INTEGER NOT NULL,"
+    " kind INTEGER NOT NULL, answer INTEGER NOT NULL DEFAULT 0, since_scan INTEGER NOT NULL DEFAULT 0,"
+    " PRIMARY KEY(watch, target_id, zone_id)) WITHOUT ROWID;",
 };
 static_assert(std::size(kMigrations) == HistoryStore::kSchemaVersion);
 
@@ -364,13 +370,18 @@ struct HistoryStore::Writer {
           setCurrent(db,
                      "INSERT OR REPLACE INTO current(target_id, zone_id, outcome_id, answer, answer_since_scan,"
                      " delisted_scan) VALUES(?,?,?,?,?,?)"),
-          scanTime(db, "SELECT started FROM scans WHERE id=?")
+          scanTime(db, "SELECT started FROM scans WHERE id=?"),
+          findWatch(db, "SELECT kind, answer, since_scan FROM watch_state WHERE watch=? AND target_id=? AND zone_id=?"),
+          setWatch(db,
+                   "INSERT OR REPLACE INTO watch_state(watch, target_id, zone_id, kind, answer, since_scan)"
+                   " VALUES(?,?,?,?,?,?)")
     {
     }
 
     bool ok() const
     {
-        for (const Statement* s : {&addTarget, &findTarget, &addZone, &findZone, &findCurrent, &addOutcome, &setCurrent, &scanTime})
+        for (const Statement* s : {&addTarget, &findTarget, &addZone, &findZone, &findCurrent, &addOutcome, &setCurrent,
+                                   &scanTime, &findWatch, &setWatch})
             if (!s->ok()) return false;
         return true;
     }
@@ -401,8 +412,10 @@ struct HistoryStore::Writer {
         return time;
     }
 
-    Statement addTarget, findTarget, addZone, findZone, findCurrent, addOutcome, setCurrent, scanTime;
+    Statement addTarget, findTarget, addZone, findZone, findCurrent, addOutcome, setCurrent, scanTime, findWatch, setWatch;
     qint64 scanId = 0;
+    QString watch;          // a watch's run: changes against its own last outcomes
+    bool watchIsNew = false; // no outcome of it recorded yet: it starts from the latest ones
     QHash<QString, qint64> targetIds, zoneIds;
     struct ListChange {
         HistoryChange change;
@@ -460,6 +473,18 @@ bool HistoryStore::BeginScan(const ScanRecord& scan, bool collectChanges)
     return true;
 }
 
+bool HistoryStore::BeginWatchScan(const ScanRecord& scan, const QString& watch)
+{
+    if (!BeginScan(scan, true)) return false;
+    writer_->watch = watch;
+    Statement seen(db_, "SELECT 1 FROM watch_state WHERE watch=? LIMIT 1");
+    seen.bind(1, watch);
+    const int rc = seen.ok() ? seen.step() : SQLITE_ERROR;
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return abandon();
+    writer_->watchIsNew = rc == SQLITE_DONE;
+    return true;
+}
+
 bool HistoryStore::abandon()
 {
     fail(QStringLiteral("write"));
@@ -510,54 +535,90 @@ bool HistoryStore::Add(const ScanObservation& seen)
     const int kind = static_cast<int>(seen.outcome);
     const QString codes = encodeList(seen.codes);
     const QString reasons = encodeList(seen.reasons);
+    using Outcome = ScanObservation::Outcome;
     // A new TXT text or failure detail alone is no change: lists put
     // times and counters in them.
-    if (known && kind == oldKind && codes == oldCodes && reasons == oldReasons) return true;
+    const bool unchanged = known && kind == oldKind && codes == oldCodes && reasons == oldReasons;
+    if (!unchanged) {
+        w.addOutcome.bind(1, scanId)
+            .bind(2, targetId)
+            .bind(3, zoneId)
+            .bind(4, kind)
+            .bind(5, codes)
+            .bind(6, reasons)
+            .bind(7, encodeList(seen.txt))
+            .bind(8, seen.detail);
+        const int added = w.addOutcome.step();
+        w.addOutcome.reset();
+        if (added != SQLITE_DONE) return abandon();
+        const qint64 outcomeId = sqlite3_last_insert_rowid(db_);
 
-    w.addOutcome.bind(1, scanId)
-        .bind(2, targetId)
-        .bind(3, zoneId)
-        .bind(4, kind)
-        .bind(5, codes)
-        .bind(6, reasons)
-        .bind(7, encodeList(seen.txt))
-        .bind(8, seen.detail);
-    const int added = w.addOutcome.step();
-    w.addOutcome.reset();
-    if (added != SQLITE_DONE) return abandon();
-    const qint64 outcomeId = sqlite3_last_insert_rowid(db_);
-
-    using Outcome = ScanObservation::Outcome;
-    int answer = oldAnswer;
-    if (ScanObservation::IsAnswer(seen.outcome) && kind != oldAnswer) {
-        if (seen.outcome == Outcome::NotListed && oldAnswer == int(Outcome::Listed)) delisted = scanId;
-        answer = kind;
+        int answer = oldAnswer;
+        // Only a list's answer moves the standing: a failure leaves it as it was.
+        if (ScanObservation::IsAnswer(seen.outcome) && kind != oldAnswer) {
+            if (seen.outcome == Outcome::NotListed && oldAnswer == int(Outcome::Listed)) delisted = scanId;
+            answer = kind;
+        }
+        const qint64 newAnswerSince = answer != oldAnswer ? scanId : answerSince;
+        w.setCurrent.bind(1, targetId).bind(2, zoneId).bind(3, outcomeId).bind(4, answer).bind(5, newAnswerSince).bind(6, delisted);
+        const int set = w.setCurrent.step();
+        w.setCurrent.reset();
+        if (set != SQLITE_DONE) return abandon();
     }
-    const qint64 newAnswerSince = answer != oldAnswer ? scanId : answerSince;
-    w.setCurrent.bind(1, targetId).bind(2, zoneId).bind(3, outcomeId).bind(4, answer).bind(5, newAnswerSince).bind(6, delisted);
-    const int set = w.setCurrent.step();
-    w.setCurrent.reset();
-    if (set != SQLITE_DONE) return abandon();
+
+    // What the changes are measured against: the latest outcome, or for a
+    // watch what that watch saw last.
+    bool baseKnown = known;
+    int baseKind = oldKind, baseAnswer = oldAnswer;
+    qint64 baseSince = answerSince;
+    if (!w.watch.isEmpty()) {
+        w.findWatch.bind(1, w.watch).bind(2, targetId).bind(3, zoneId);
+        const int got = w.findWatch.step();
+        if (got != SQLITE_ROW && got != SQLITE_DONE) {
+            w.findWatch.reset();
+            return abandon();
+        }
+        if (got == SQLITE_ROW) {
+            baseKnown = true;
+            baseKind = static_cast<int>(w.findWatch.integer(0));
+            baseAnswer = static_cast<int>(w.findWatch.integer(1));
+            baseSince = w.findWatch.integer(2);
+        } else if (!w.watchIsNew) {
+            baseKnown = false;
+            baseKind = baseAnswer = 0;
+            baseSince = 0;
+        }
+        w.findWatch.reset();
+        const int watchAnswer = ScanObservation::IsAnswer(seen.outcome) ? kind : baseAnswer;
+        const qint64 watchSince = watchAnswer != baseAnswer || !baseKnown ? scanId : baseSince;
+        w.setWatch.bind(1, w.watch).bind(2, targetId).bind(3, zoneId).bind(4, kind).bind(5, watchAnswer).bind(6, watchSince);
+        const int set = w.setWatch.step();
+        w.setWatch.reset();
+        if (set != SQLITE_DONE) return abandon();
+    } else if (unchanged) {
+        return true;
+    }
 
     HistoryChange change;
     change.target = seen.target;
     change.zone = seen.zone;
     change.listName = seen.listName;
     change.link = seen.link;
-    if (seen.outcome == Outcome::Listed && oldAnswer != int(Outcome::Listed)) {
+    if (seen.outcome == Outcome::Listed && baseAnswer != int(Outcome::Listed)) {
         change.kind = HistoryChange::Kind::Listed;
         change.codes = seen.codes;
         change.reasons = seen.reasons;
         change.txt = seen.txt;
         if (w.collect) w.changes.push_back(change);
-    } else if (seen.outcome == Outcome::NotListed && oldAnswer == int(Outcome::Listed)) {
+    } else if (seen.outcome == Outcome::NotListed && baseAnswer == int(Outcome::Listed)) {
+        // Delisted only from a list's own "not listed": a failure is no answer.
         change.kind = HistoryChange::Kind::Delisted;
-        change.since = w.timeOf(answerSince);
+        change.since = w.timeOf(baseSince);
         if (w.collect) w.changes.push_back(change);
     }
     // Failures and recoveries concern the list: one change per list.
     if (!w.collect) return true;
-    const bool wasFailing = known && ScanObservation::IsFailing(static_cast<Outcome>(oldKind));
+    const bool wasFailing = baseKnown && ScanObservation::IsFailing(static_cast<Outcome>(baseKind));
     const bool failingNow = ScanObservation::IsFailing(seen.outcome);
     if (failingNow == wasFailing || (!failingNow && !ScanObservation::IsAnswer(seen.outcome))) return true;
     auto& lists = failingNow ? w.failing : w.recovered;

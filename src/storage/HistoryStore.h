@@ -29,7 +29,7 @@ namespace quarlo {
 class HistoryStore {
 public:
     // The schema this version writes; migrations bring older files up to it.
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     static constexpr int kDefaultBusyTimeoutMs = 5000;
 
     enum class Problem { None, Locked, ReadOnly, DiskFull, NewerSchema, Damaged, Other };
@@ -66,6 +66,10 @@ public:
     // collectChanges false: FinishScan reports none, and the changes of a
     // large first scan (every listing is new) are never held in memory.
     bool BeginScan(const ScanRecord& scan, bool collectChanges = true);
+    // A watch's run: the changes are those since what this watch last saw,
+    // whatever other scans recorded in between (they still make the
+    // timeline). A watch never seen before starts from the latest outcomes.
+    bool BeginWatchScan(const ScanRecord& scan, const QString& watch);
     bool Add(const ScanObservation& observation);
     bool FinishScan(std::vector<HistoryChange>* changes);
     void CancelScan();

@@ -144,6 +144,60 @@ TEST_F(Watch, ReportsListingsAndDelistingsWithMonitoringExitCodes)
     // that nothing looks new, is HistoryStore's test.)
 }
 
+// A watch's changes are its own: a scan between two of its runs, or another
+// watch of the same address, cannot swallow them.
+TEST_F(Watch, EachWatchReportsItsOwnChanges)
+{
+    const QString other = dir.filePath("other.BlackList");
+    spit(other, "<AddressList><Address Target=\"192.0.2.1\"/></AddressList>");
+    serve("", "");
+    for (const QString& file : {listFile, other}) EXPECT_EQ(run({"--watch", file}).exitCode, 0);
+
+    // Listed now; an ad-hoc scan and the window-like plain run see it first.
+    serve("192.0.2.1\n", "");
+    EXPECT_EQ(run({"192.0.2.1"}).exitCode, 1);
+    EXPECT_EQ(run({listFile}).exitCode, 1);
+    // Both watches still report the listing, each once.
+    for (const QString& file : {listFile, other}) {
+        SCOPED_TRACE(file.toStdString());
+        Result r = run({"--watch", "--format", "json", file});
+        EXPECT_EQ(changes(json(r)), QStringList({"listed 192.0.2.1 exact.test"})) << r.out.toStdString();
+        r = run({"--watch", "--format", "json", file});
+        EXPECT_TRUE(changes(json(r)).isEmpty()) << r.out.toStdString();
+    }
+    // A name of its own makes another watch of the same file; one that
+    // starts fresh takes the latest outcomes as seen.
+    Result named = run({"--watch", "--watch-name", "second opinion/é", "--format", "json", listFile});
+    EXPECT_TRUE(changes(json(named)).isEmpty()) << named.out.toStdString();
+    serve("", "");
+    named = run({"--watch", "--watch-name", "second opinion/é", "--format", "json", listFile});
+    EXPECT_EQ(changes(json(named)), QStringList({"delisted 192.0.2.1 exact.test"})) << named.out.toStdString();
+    EXPECT_EQ(changes(json(run({"--watch", "--format", "json", listFile}))), QStringList({"delisted 192.0.2.1 exact.test"}));
+    EXPECT_EQ(run({"--watch-name", "x", listFile}).exitCode, 2) << "only with --watch";
+}
+
+// A list that starts answering "not found" for everything, its own test
+// entry included, is failing, not a delisting; when it recovers, the listing
+// it never took back is still standing.
+TEST_F(Watch, AListThatStopsAnsweringIsFailingNotADelisting)
+{
+    serve("192.0.2.1\n", "");
+    EXPECT_EQ(changes(json(run({"--watch", "--format", "json", listFile}))), QStringList({"listed 192.0.2.1 exact.test"}));
+
+    server = std::make_unique<RbldnsdServer>();
+    server->addZone("exact.test", "ip4set", "");
+    server->addZone("mask.test", "ip4set", "127.0.0.2\n");
+    QString error;
+    ASSERT_TRUE(server->start(&error)) << error.toStdString();
+    Result r = run({"--watch", "--format", "json", listFile});
+    EXPECT_EQ(r.exitCode, 3) << r.out.toStdString();
+    EXPECT_EQ(changes(json(r)), QStringList({"failing exact.test"})) << r.out.toStdString();
+
+    serve("192.0.2.1\n", "");
+    r = run({"--watch", "--format", "json", listFile});
+    EXPECT_EQ(changes(json(r)), QStringList({"recovered exact.test"})) << r.out.toStdString();
+}
+
 TEST_F(Watch, IncompleteScansAreUnknownUnlessAListingDecides)
 {
     serve("", "");

@@ -259,6 +259,45 @@ TEST_F(History, PruneKeepsThePresentSoNothingLooksNew)
 
 // Files the store must not use: each is refused with a message naming the
 // problem, and left byte for byte as it was.
+// Watches measure their changes against their own last run; a file written
+// before watches had state of their own keeps its history and starts each
+// watch from the latest outcomes, so nothing looks new after the update.
+TEST_F(History, WatchesKeepTheirOwnChangesAndOldFilesMigrate)
+{
+    const QString t = "192.0.2.7";
+    const auto watchRun = [&](const QString& watch, Outcome outcome, int hour) {
+        std::vector<HistoryChange> changes;
+        EXPECT_TRUE(store.BeginWatchScan(scanAt(hour, {}), watch)) << store.LastError().toStdString();
+        EXPECT_TRUE(store.Add(seen(t, "a.test", outcome, outcome == Outcome::Listed ? QStringList{"127.0.0.2"} : QStringList{})));
+        EXPECT_TRUE(store.FinishScan(&changes)) << store.LastError().toStdString();
+        return kinds(changes);
+    };
+    record(scanAt(0, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"})}));
+    store.Close();
+    {
+        // As the previous version left it: no watch state, schema 1.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, "DROP TABLE watch_state; PRAGMA user_version=1;", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    ASSERT_TRUE(store.Open(path)) << store.LastError().toStdString();
+    std::vector<HistoryEvent> events;
+    ASSERT_TRUE(store.Timeline(t, &events));
+    EXPECT_EQ(events.size(), 1u) << "the history survives the update";
+
+    EXPECT_TRUE(watchRun("A", Outcome::Listed, 1).empty()) << "a new watch starts from the latest outcomes";
+    EXPECT_TRUE(watchRun("B", Outcome::Listed, 2).empty());
+    // Delisted, seen first by an ad-hoc scan: each watch still reports it.
+    EXPECT_TRUE(record(scanAt(3, {seen(t, "a.test", Outcome::NotListed)})).size() == 1);
+    EXPECT_EQ(watchRun("A", Outcome::NotListed, 4), std::vector<Kind>{Kind::Delisted});
+    EXPECT_EQ(watchRun("B", Outcome::NotListed, 5), std::vector<Kind>{Kind::Delisted});
+    EXPECT_TRUE(watchRun("A", Outcome::NotListed, 6).empty());
+    // A failure is no delisting and no listing for a watch either.
+    EXPECT_EQ(watchRun("A", Outcome::Failed, 7), std::vector<Kind>{Kind::Failing});
+    EXPECT_EQ(watchRun("A", Outcome::Listed, 8), (std::vector<Kind>{Kind::Listed, Kind::Recovered}));
+}
+
 TEST(HistoryProblems, UnusableFilesAreNamedAndLeftAlone)
 {
     QTemporaryDir dir;
