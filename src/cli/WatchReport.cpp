@@ -3,6 +3,7 @@
 #include "cli/PrintableText.h"
 
 #include <QJsonArray>
+#include <algorithm>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -81,9 +82,15 @@ WatchReport::WatchReport(ScanRecord scan, const std::vector<CheckTarget>& target
 
 void WatchReport::add(const ScanObservation& observation)
 {
+    const QString zone = observation.zone.toCaseFolded();
+    if (observation.outcome != ScanObservation::Outcome::NotApplicable) zones_.insert(zone);
+    if (ScanObservation::IsFailing(observation.outcome)) failingZones_.insert(zone);
     if (observation.outcome != ScanObservation::Outcome::Listed) return;
     record_.observations.push_back(observation);
-    const int lists = ++listsPerTarget_[observation.target.toCaseFolded()];
+    const QString key = observation.target.toCaseFolded();
+    if (!listsPerTarget_.contains(key)) listedOrder_.append(observation.target);
+    zonesPerTarget_[key].append(observation.zone);
+    const int lists = ++listsPerTarget_[key];
     listedTargets_ = static_cast<int>(listsPerTarget_.size());
     mostLists_ = std::max(mostLists_, lists);
 }
@@ -120,11 +127,55 @@ QString WatchReport::summaryLine() const
                       .arg(plural(static_cast<int>(changes_.size()), "change", "changes"), timeText(history_.previousScan));
 }
 
+QString WatchReport::listedNames() const
+{
+    QStringList parts;
+    for (qsizetype i = 0; i < listedOrder_.size() && i < kNamedTargets; ++i) {
+        const QString key = listedOrder_[i].toCaseFolded();
+        parts << Printable(listedOrder_[i]) + QStringLiteral(" on ") + plural(listsPerTarget_.value(key), "list", "lists")
+                     + QStringLiteral(" (") + Printable(zonesPerTarget_.value(key).join(QStringLiteral(", "))) + QLatin1Char(')');
+    }
+    if (listedOrder_.size() > kNamedTargets) parts << QStringLiteral("%1 more").arg(listedOrder_.size() - kNamedTargets);
+    return parts.join(QStringLiteral(", "));
+}
+
+QString WatchReport::perfData() const
+{
+    const double seconds = record_.started.isValid() && record_.finished.isValid()
+                               ? std::max<qint64>(0, record_.started.msecsTo(record_.finished)) / 1000.0
+                               : 0.0;
+    const int lists = static_cast<int>(zones_.size());
+    return QStringLiteral("most_lists=%1;%2;%3;0;%4 listed=%5;;;0;%6 targets=%6 lists_ok=%7 lists_failed=%8 duration=%9s")
+        .arg(mostLists_)
+        .arg(warning_)
+        .arg(critical_)
+        .arg(lists)
+        .arg(listedTargets_)
+        .arg(record_.targets)
+        .arg(lists - static_cast<int>(failingZones_.size()))
+        .arg(failingZones_.size())
+        .arg(QString::number(seconds, 'f', 1));
+}
+
+QString WatchReport::StartupFailure(const QString& message)
+{
+    return QStringLiteral("QUARLO UNKNOWN - ") + Printable(message) + QLatin1Char('\n');
+}
+
 QString WatchReport::subject() const { return QStringLiteral("Quarlo %1 - %2").arg(StatusWord(status_), summaryLine()); }
 
 QString WatchReport::text() const
 {
-    QString out = QStringLiteral("QUARLO %1 - %2\n").arg(StatusWord(status_), summaryLine());
+    const QString names = listedNames();
+    QString out = QStringLiteral("QUARLO %1 - %2%3 | %4\n")
+                      .arg(StatusWord(status_), summaryLine(),
+                           names.isEmpty() ? QString() : QStringLiteral("; listed: ") + names, perfData());
+    // Long output: every listing as it stands now.
+    for (const ScanObservation& seen : record_.observations) {
+        const QString detail = listingDetail(seen.codes, seen.reasons, seen.txt, seen.link);
+        out += Printable(seen.target) + QStringLiteral(" on ") + listText(seen.listName, seen.zone)
+               + (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail) + QLatin1Char('\n');
+    }
     auto section = [&](HistoryChange::Kind kind, const QString& title, auto&& line) {
         bool first = true;
         for (const HistoryChange& change : changes_) {
@@ -151,19 +202,8 @@ QString WatchReport::text() const
         return listText(c.listName, c.zone) + QStringLiteral(" answers again for ") + plural(c.targets, "target", "targets")
                + (c.since.isValid() ? QStringLiteral(" (failing since ") + timeText(c.since) + QLatin1Char(')') : QString());
     });
-    if (!history_.written) {
-        // Without the history nothing can be compared: say what is listed now.
-        out += QStringLiteral("History not written: ") + history_.error + QLatin1Char('\n');
-        bool first = true;
-        for (const ScanObservation& seen : record_.observations) {
-            if (seen.outcome != ScanObservation::Outcome::Listed) continue;
-            if (first) out += QStringLiteral("Listed now:\n");
-            first = false;
-            const QString detail = listingDetail(seen.codes, seen.reasons, seen.txt, seen.link);
-            out += QStringLiteral("  ") + Printable(seen.target) + QStringLiteral(" on ") + listText(seen.listName, seen.zone)
-                   + (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail) + QLatin1Char('\n');
-        }
-    }
+    // Without the history nothing could be compared: the listings above are all there is.
+    if (!history_.written) out += QStringLiteral("History not written: ") + history_.error + QLatin1Char('\n');
     return out;
 }
 
@@ -188,7 +228,8 @@ QByteArray WatchReport::json() const
                      {QStringLiteral("previousScan"), isoTime(history_.previousScan)}}},
         {QStringLiteral("changes"), changes},
     };
-    if (!history_.written) {
+    root.insert(QStringLiteral("perfData"), perfData());
+    {
         QJsonArray listed;
         for (const ScanObservation& seen : record_.observations) {
             if (seen.outcome != ScanObservation::Outcome::Listed) continue;

@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
+#include <QSet>
+#include <QStringList>
 #include <QString>
 #include <vector>
 
@@ -46,14 +48,25 @@ public:
     int listedTargets() const { return listedTargets_; }
     int mostLists() const { return mostLists_; }
 
-    // The first line is the verdict, as monitoring systems show it.
+    // Monitoring-plugin output: the first line is the verdict, naming up to
+    // kNamedTargets listed targets and their lists, with performance data
+    // after "|"; then one line per listing, then the changes.
+    static constexpr int kNamedTargets = 3;
     QString text() const;
+    // The performance data: most lists per target against -w and -c, the
+    // targets listed and checked, the lists that answered and those that
+    // failed, the scan's duration.
+    QString perfData() const;
+    // The one line a run that could not start prints (UNKNOWN).
+    static QString StartupFailure(const QString& message);
     QByteArray json() const;
     // One line for a mail's subject.
     QString subject() const;
 
 private:
     QString summaryLine() const;
+    // "192.0.2.7 on 2 lists (a.test, b.test), ..., 1 more"; empty when none.
+    QString listedNames() const;
 
     ScanRecord record_; // its observations: the listings only
     std::vector<HistoryChange> changes_;
@@ -62,6 +75,9 @@ private:
     int critical_ = 2;
     Status status_ = Ok;
     QHash<QString, int> listsPerTarget_; // case-folded target -> lists listing it
+    QStringList listedOrder_;            // listed targets as first seen
+    QHash<QString, QStringList> zonesPerTarget_; // case-folded target -> zones listing it
+    QSet<QString> zones_, failingZones_; // case-folded zones asked, and those that failed somewhere
     int listedTargets_ = 0;
     int mostLists_ = 0;
     bool incomplete_ = false;

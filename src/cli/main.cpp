@@ -9,6 +9,7 @@
 #include "cli/PrintableText.h"
 #include "cli/ReportWriter.h"
 #include "cli/SnapshotOutput.h"
+#include "cli/WatchReport.h"
 #include "common/AtomicFileWriter.h"
 #include "common/ConfigLocation.h"
 #include "common/IpFunctions.h"
@@ -60,6 +61,12 @@ int usageExit = kExitUsage;
 int fail(const QString& message)
 {
     warn(message);
+    // A monitoring system reads the verdict from the first line of standard
+    // output, also when the run could not start.
+    if (usageExit == 3) {
+        std::fputs(WatchReport::StartupFailure(message).toUtf8().constData(), stdout);
+        std::fflush(stdout);
+    }
     return usageExit;
 }
 

@@ -108,12 +108,18 @@ TEST_F(Watch, ReportsListingsAndDelistingsWithMonitoringExitCodes)
     EXPECT_TRUE(json(r).value("history").toObject().value("written").toBool());
     EXPECT_EQ(json(r).value("scan").toObject().value("listFile").toString(), QFileInfo(listFile).absoluteFilePath());
 
-    // Nothing changed: only the verdict line.
+    // Nothing changed: the verdict line (naming the listed targets, with
+    // performance data), then the listings as they stand.
     const QString notified = dir.filePath("notified.json");
     r = run({"--watch", "--notify-command", "cat > '" + notified + "'", listFile});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.out.startsWith("QUARLO CRITICAL - 2 of 3 targets listed (on up to 2 lists); 0 changes since ")) << r.out.toStdString();
-    EXPECT_EQ(r.out.count('\n'), 1) << r.out.toStdString();
+    const QString first = r.out.section('\n', 0, 0);
+    EXPECT_TRUE(first.contains("; listed: 192.0.2.1 on 2 lists (exact.test, mask.test), 192.0.2.2 on 1 list (exact.test) | "
+                               "most_lists=2;1;2;0;2 listed=2;;;0;3 targets=3 lists_ok=2 lists_failed=0 duration="))
+        << first.toStdString();
+    EXPECT_EQ(r.out.count('\n'), 1 + 3) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("\n192.0.2.2 on Exact (exact.test): 127.0.0.10 Dynamic")) << r.out.toStdString();
     EXPECT_FALSE(QFile::exists(notified)) << "no change, no notification";
 
     // The server drops two listings.
@@ -346,7 +352,8 @@ TEST_F(Watch, TextListsAreWatchedAndEmptyListsAreUnknown)
     spit(text, "# our mail servers\n");
     Result r = run({"--watch", text});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_TRUE(r.out.isEmpty()) << "no verdict for a scan that did not run: " << r.out.toStdString();
+    // The monitoring system still gets its one status line.
+    EXPECT_EQ(r.out, "QUARLO UNKNOWN - no targets found: " + text + " holds only blank lines and comments\n");
     EXPECT_TRUE(r.err.contains("no targets found: " + text + " holds only blank lines and comments")) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(history));
 
