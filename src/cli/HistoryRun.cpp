@@ -88,7 +88,8 @@ int HistoryRun::FinishWatch(Addresslist& list, Settings& settings, const CheckOp
     WatchReport::History history;
     history.path = historyPath(options);
     HistoryStore store;
-    bool recording = !options.noHistory && store.Open(history.path) && store.BeginWatchScan(scan, watchName(options, targets));
+    report.setWatch(watchName(options, targets));
+    bool recording = !options.noHistory && store.Open(history.path) && store.BeginWatchScan(scan, report.watch());
     // One pass: the report keeps the listings, the history takes everything.
     ScanRecorder::ObserveEach(list, [&](const ScanObservation& seen) {
         report.add(seen);

@@ -45,6 +45,9 @@ public:
     // The scan, with its listings as observations.
     const ScanRecord& record() const { return record_; }
     const History& history() const { return history_; }
+    // The watch this run belongs to (see --watch-name).
+    QString watch() const { return watch_; }
+    void setWatch(const QString& watch) { watch_ = watch; }
     int listedTargets() const { return listedTargets_; }
     int mostLists() const { return mostLists_; }
 
@@ -71,6 +74,7 @@ private:
     ScanRecord record_; // its observations: the listings only
     std::vector<HistoryChange> changes_;
     History history_;
+    QString watch_;
     int warning_ = 1;
     int critical_ = 2;
     Status status_ = Ok;

@@ -14,6 +14,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QStandardPaths>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -228,19 +230,66 @@ TEST_F(Watch, PrometheusTextfileMailAndNotifyCommand)
     const QString sendmail = dir.filePath("sendmail");
     spit(sendmail, ("#!/bin/sh\nprintf '%s\\n' \"$*\" > '" + mailLog + "'\ncat >> '" + mailLog + "'\n").toUtf8());
     QFile::setPermissions(sendmail, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    Result r = run({"--watch", "--format", "prometheus", "--output", textfile, "--mail-to", "postmaster@example.org", listFile},
+    Result r = run({"--watch", "--watch-name", "mail servers", "--format", "prometheus", "--output", textfile, "--mail-to",
+                    "postmaster@example.org", listFile},
                    {"QUARLO_SENDMAIL=" + sendmail});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty());
     const QString metrics = QString::fromUtf8(slurp(textfile));
-    for (const char* line : {"quarlo_listed{target=\"192.0.2.1\",zone=\"exact.test\"} 1\n",
-                             "quarlo_listed{target=\"192.0.2.1\",zone=\"mask.test\"} 0\n",
-                             "quarlo_listed{target=\"192.0.2.3\",zone=\"exact.test\"} 0\n",
-                             "quarlo_list_failures{zone=\"mask.test\"} 0\n", "quarlo_targets 3\n", "quarlo_targets_listed 1\n",
-                             "quarlo_status 1\n", "quarlo_history_written 1\n", "# TYPE quarlo_last_scan_timestamp_seconds gauge\n"})
+    for (const char* line : {"quarlo_listed{watch=\"mail servers\",target=\"192.0.2.1\",zone=\"exact.test\"} 1\n",
+                             "quarlo_listed{watch=\"mail servers\",target=\"192.0.2.1\",zone=\"mask.test\"} 0\n",
+                             "quarlo_listed{watch=\"mail servers\",target=\"192.0.2.3\",zone=\"exact.test\"} 0\n",
+                             "quarlo_list_failures{watch=\"mail servers\",zone=\"mask.test\"} 0\n",
+                             "quarlo_list_up{watch=\"mail servers\",zone=\"mask.test\",list=\"Mask\"} 1\n",
+                             "quarlo_targets{watch=\"mail servers\"} 3\n", "quarlo_targets_listed{watch=\"mail servers\"} 1\n",
+                             "quarlo_status{watch=\"mail servers\"} 1\n", "quarlo_history_written{watch=\"mail servers\"} 1\n",
+                             "# TYPE quarlo_last_scan_timestamp_seconds gauge\n", "# TYPE quarlo_scan_duration_seconds gauge\n",
+                             "quarlo_last_success_timestamp_seconds{watch=\"mail servers\"} "})
         EXPECT_TRUE(metrics.contains(QLatin1String(line))) << line << "\n" << metrics.toStdString();
     EXPECT_TRUE(QDir(QFileInfo(textfile).absolutePath()).entryList(QDir::Files | QDir::Hidden) == QStringList{"quarlo.prom"})
         << "no temporary left beside the textfile";
+
+    // A second watch of the same address writes beside it: each file, and
+    // the two together as the collector serves them, are valid metrics.
+    const QString second = dir.filePath("collector/second.prom");
+    EXPECT_EQ(run({"--watch", "--format", "prometheus", "--output", second, "192.0.2.1"}).exitCode, 1);
+    // The collector serves the files as one exposition: each family once,
+    // with every file's samples; a series in both would clash.
+    QStringList families;
+    QHash<QString, QStringList> headers, samples;
+    QSet<QString> series;
+    for (const QString& file : {textfile, second}) {
+        for (const QString& line : QString::fromUtf8(slurp(file)).split('\n', Qt::SkipEmptyParts)) {
+            const bool comment = line.startsWith('#');
+            const QString name = comment ? line.section(' ', 2, 2) : line.section(QRegularExpression("[{ ]"), 0, 0);
+            if (!families.contains(name)) families << name;
+            if (comment) {
+                if (!headers[name].contains(line)) headers[name] << line;
+            } else {
+                const QString seriesKey = line.section(' ', 0, -2);
+                EXPECT_FALSE(series.contains(seriesKey)) << "a series in both files: " << line.toStdString();
+                series.insert(seriesKey);
+                samples[name] << line;
+            }
+        }
+    }
+    QString served;
+    for (const QString& name : families) served += (headers[name] + samples[name]).join('\n') + '\n';
+    const QString together = dir.filePath("together.prom");
+    spit(together, served.toUtf8());
+    const QString promtool = QStandardPaths::findExecutable("promtool");
+    if (promtool.isEmpty()) {
+        ADD_FAILURE() << "promtool is not installed (scripts/install-deps installs it)";
+    } else {
+        for (const QString& file : {textfile, second, together}) {
+            QProcess check;
+            check.setStandardInputFile(file);
+            check.start(promtool, {"check", "metrics"});
+            ASSERT_TRUE(check.waitForFinished(30000));
+            EXPECT_EQ(check.exitCode(), 0) << file.toStdString() << ": " << check.readAllStandardOutput().toStdString()
+                                           << check.readAllStandardError().toStdString();
+        }
+    }
 
     const QString message = QString::fromUtf8(slurp(mailLog)); // what sendmail was given
     EXPECT_TRUE(message.startsWith("-oi -- postmaster@example.org\nTo: postmaster@example.org\nSubject: Quarlo WARNING - "))
