@@ -15,13 +15,16 @@
 #include <QDBusPendingCall>
 #include <QDBusReply>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -437,6 +440,65 @@ TEST_F(AutomationBus, EveryRowOfTheVerdictTableAgreesOverTheBus)
     }
     for (const QString& zone : added) c().call("/Servers", "Servers", "Remove", {key(zone)});
     c().set(serverPath_, "Server", "Enabled", true);
+}
+
+// Every signal the objects declare (read from their own introspection data,
+// so a new one cannot be forgotten here) reaches a client when its event
+// happens.
+TEST_F(AutomationBus, EverySignalTheInterfacesDeclareReachesClients)
+{
+    SignalRecorder signals_;
+    QStringList declared;
+    for (const QString& path : {"/Addresslist", "/Settings", "/Application", "/Servers"}) {
+        QDBusMessage introspect = QDBusMessage::createMethodCall(kService, path, "org.freedesktop.DBus.Introspectable", "Introspect");
+        const QDBusMessage reply = c().bus().call(introspect);
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
+        const QString xml = reply.arguments().value(0).toString();
+        // Ours only: the standard interfaces' signals are D-Bus's business.
+        const QRegularExpression ours("<interface name=\"com\\.vantorel\\.Quarlo\\.(\\w+)\">(.*?)</interface>",
+                                      QRegularExpression::DotMatchesEverythingOption);
+        const QRegularExpression signalIn("<signal name=\"(\\w+)\"");
+        for (auto block = ours.globalMatch(xml); block.hasNext();) {
+            const QRegularExpressionMatch interface = block.next();
+            for (auto it = signalIn.globalMatch(interface.captured(2)); it.hasNext();) {
+                const QString name = it.next().captured(1);
+                declared << name;
+                connectSignal(signals_, path, interface.captured(1), name);
+            }
+        }
+    }
+    ASSERT_TRUE(declared.contains("AddAddress") && declared.contains("Changed")) << qPrintable(declared.join(' '));
+
+    ASSERT_EQ(list("Save", {dir_->filePath("before-signals.BlackList")}).type(), QDBusMessage::ReplyMessage);
+    // A scan long enough to be stopped: 2,048 addresses.
+    ASSERT_EQ(app("FileOpen", {listFile("long.BlackList", {"10.9.0.0/21"})}).type(), QDBusMessage::ReplyMessage); // NewFile
+    c().path(list("AddTarget", {"192.0.2.99"}));                                                                 // AddAddress
+    const int before = c().prop("/Settings", "Settings", "MaxQueries").toInt();
+    c().set("/Settings", "Settings", "MaxQueries", before == 100 ? 101 : 100);                                    // Changed
+    c().set("/Settings", "Settings", "MaxQueries", before);
+    ASSERT_EQ(app("StartScan").type(), QDBusMessage::ReplyMessage);                                              // ScanStarted
+    // The window tells the user the scan was stopped, in a message box the
+    // call waits for: sent without waiting, and the box closed.
+    c().bus().asyncCall(QDBusMessage::createMethodCall(kService, "/Application", kPrefix + "Application", "StopScan"));
+    EXPECT_TRUE(waitFor([&] { return signals_.count("ScanCanceled") > 0; }));                                 // ScanCanceled
+    for (int i = 0; i < 50 && (i < 5 || !dialogTitle().isEmpty()); ++i) {
+        if (!dialogTitle().isEmpty()) cancelDialog();
+        QTest::qWait(100);
+    }
+    list("Remove", {key("192.0.2.99")});                                                                         // DeleteAddress
+    ASSERT_EQ(list("Save", {dir_->filePath("after-signals.BlackList")}).type(), QDBusMessage::ReplyMessage);
+    ASSERT_EQ(app("FileOpen", {listFile("signals.BlackList", {"192.0.2.7"})}).type(), QDBusMessage::ReplyMessage);
+    ASSERT_EQ(app("StartScan").type(), QDBusMessage::ReplyMessage); // UpdateAddress, ScanComplete
+    ASSERT_TRUE(waitFor([&] { return signals_.count("ScanComplete") >= 1; }));
+    dismissDialog();
+    for (const QString& name : declared)
+        EXPECT_TRUE(waitFor([&] { return signals_.count(name) > 0; }, 10000)) << "no " << qPrintable(name) << " signal";
+    // The second scan may have ended before it was stopped: its message box
+    // goes too.
+    for (int i = 0; i < 20 && !dialogTitle().isEmpty(); ++i) {
+        cancelDialog();
+        QTest::qWait(100);
+    }
 }
 
 TEST_F(AutomationBus, RenamedTargetsAreFiledUnderTheirNewTextAndNeverShareOne)
