@@ -102,6 +102,8 @@ int HistoryRun::FinishWatch(Addresslist& list, Settings& settings, const CheckOp
         if (const int days = retentionDays(settings); days > 0) store.Prune(days, QDateTime::currentDateTimeUtc());
     } else {
         history.error = options.noHistory ? QStringLiteral("--no-history was given") : store.LastError();
+        // Another watch held the file past the wait: what changed is not known.
+        history.locked = !options.noHistory && store.LastProblem() == HistoryStore::Problem::Locked;
         if (!options.noHistory) warn(QStringLiteral("history not written: ") + history.error);
     }
     store.Close();

@@ -100,6 +100,7 @@ void WatchReport::finish(std::vector<HistoryChange> changes, History history)
     changes_ = std::move(changes);
     history_ = std::move(history);
     if (mostLists_ > 0 && mostLists_ >= critical_) status_ = Critical;
+    else if (history_.locked) status_ = Unknown;
     else if (mostLists_ > 0 && mostLists_ >= warning_) status_ = Warning;
     else if (incomplete_) status_ = Unknown;
     else status_ = Ok;

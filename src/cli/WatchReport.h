@@ -24,6 +24,7 @@ public:
         bool written = false;
         QString path;
         QString error;        // why it was not written
+        bool locked = false;  // another run held it for longer than the wait: changes unknown
         QDateTime previousScan; // invalid on the first recorded scan
     };
 
@@ -36,8 +37,10 @@ public:
     // Once every observation was added: what the history made of them.
     void finish(std::vector<HistoryChange> changes, History history);
 
-    // Critical or Warning by the most lists any target is on, else Unknown
-    // when some target could not be vouched for, else Ok.
+    // Critical by the most lists any target is on; else Unknown when another
+    // run held the history so that this run's changes are unknown; else
+    // Warning by the lists; else Unknown when some target could not be
+    // vouched for; else Ok.
     Status status() const { return status_; }
     static QString StatusWord(Status status);
     const std::vector<HistoryChange>& changes() const { return changes_; }

@@ -17,6 +17,7 @@
 #include <QStandardPaths>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <unistd.h>
 
@@ -330,6 +331,26 @@ TEST_F(Watch, ABrokenHistoryNeverChangesTheVerdict)
     r = run({"192.0.2.1"}, {}, true);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("read-only")) << r.err.toStdString();
+}
+
+// Another run holding the history past the wait leaves this watch's changes
+// unknown: UNKNOWN with the reason, unless a target is already CRITICAL.
+TEST_F(Watch, AHistoryHeldByAnotherRunMakesTheWatchUnknown)
+{
+    serve("192.0.2.1\n", "");
+    ASSERT_EQ(run({"--format", "json", "192.0.2.9"}).exitCode, 0);
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(history).constData(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    Result r = run({"--watch", listFile});
+    EXPECT_EQ(r.exitCode, 3) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("QUARLO UNKNOWN - 1 of 3 targets listed")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("History not written: ") && r.out.contains("is locked by another program")) << r.out.toStdString();
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    // Free again: the listing is reported as the change it is.
+    r = run({"--watch", "--format", "json", listFile});
+    EXPECT_EQ(changes(json(r)), QStringList({"listed 192.0.2.1 exact.test"})) << r.out.toStdString();
 }
 
 // --history-csv only reads: a history in a folder the user may not write
