@@ -59,6 +59,7 @@ QJsonObject changeJson(const HistoryChange& change)
     case HistoryChange::Kind::Failing:
         object.insert(QStringLiteral("targets"), change.targets);
         object.insert(QStringLiteral("reason"), change.detail);
+        object.insert(QStringLiteral("stillListed"), QJsonArray::fromStringList(change.stillListed));
         break;
     case HistoryChange::Kind::Recovered:
         object.insert(QStringLiteral("targets"), change.targets);
@@ -197,7 +198,10 @@ QString WatchReport::text() const
     });
     section(HistoryChange::Kind::Failing, QStringLiteral("Lists failing"), [](const HistoryChange& c) {
         return listText(c.listName, c.zone) + QStringLiteral(" for ") + plural(c.targets, "target", "targets")
-               + (c.detail.isEmpty() ? QString() : QStringLiteral(": ") + Printable(c.detail));
+               + (c.detail.isEmpty() ? QString() : QStringLiteral(": ") + Printable(c.detail))
+               + (c.stillListed.isEmpty() ? QString()
+                                          : QStringLiteral("; still listed as far as we know (it did not answer): ")
+                                                + Printable(c.stillListed.join(QStringLiteral(", "))));
     });
     section(HistoryChange::Kind::Recovered, QStringLiteral("Lists recovered"), [](const HistoryChange& c) {
         return listText(c.listName, c.zone) + QStringLiteral(" answers again for ") + plural(c.targets, "target", "targets")

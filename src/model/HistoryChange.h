@@ -26,6 +26,9 @@ struct HistoryChange {
     QString detail;    // Failing: why (of the first target that failed)
     int targets = 1;   // Failing and Recovered: how many targets it concerns
     QDateTime since;   // Delisted: listed since; Recovered: failing since
+    // Failing: the targets it listed before it stopped answering; their
+    // listings stand as far as anyone knows.
+    QStringList stillListed;
 
     static QString Keyword(Kind kind)
     {

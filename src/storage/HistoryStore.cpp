@@ -633,6 +633,8 @@ bool HistoryStore::Add(const ScanObservation& seen)
         it = lists.insert(zoneKey, Writer::ListChange{change, w.listOrder++});
     }
     ++it->change.targets;
+    if (failingNow && baseAnswer == int(Outcome::Listed) && it->change.stillListed.size() < 100)
+        it->change.stillListed.append(seen.target);
     return true;
 }
 

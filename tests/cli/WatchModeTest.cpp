@@ -201,6 +201,7 @@ TEST_F(Watch, AListThatStopsAnsweringIsFailingNotADelisting)
     Result r = run({"--watch", "--format", "json", listFile});
     EXPECT_EQ(r.exitCode, 3) << r.out.toStdString();
     EXPECT_EQ(changes(json(r)), QStringList({"failing exact.test"})) << r.out.toStdString();
+    EXPECT_EQ(json(r)["changes"][0]["stillListed"].toArray(), QJsonArray({"192.0.2.1"})) << r.out.toStdString();
 
     serve("192.0.2.1\n", "");
     r = run({"--watch", "--format", "json", listFile});
