@@ -1,6 +1,7 @@
 #include "cli/HistoryCsvWriter.h"
 
 #include "cli/PrintableText.h"
+#include "common/FormulaGuard.h"
 
 namespace quarlo {
 namespace {
@@ -10,8 +11,7 @@ namespace {
 // spreadsheets, since TXT texts come from strangers.
 QString field(const QString& text)
 {
-    QString value = Printable(text);
-    if (!value.isEmpty() && QStringLiteral("=+-@").contains(value.front())) value.prepend(QLatin1Char('\''));
+    QString value = FormulaGuarded(Printable(text));
     if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"'))) return value;
     value.replace(QLatin1String("\""), QLatin1String("\"\""));
     return QLatin1Char('"') + value + QLatin1Char('"');

@@ -1,6 +1,7 @@
 #include "cli/ReportWriter.h"
 
 #include "cli/PrintableText.h"
+#include "common/FormulaGuard.h"
 #include "model/Servers.h"
 
 #include <QJsonArray>
@@ -11,10 +12,10 @@ namespace {
 
 // CSV goes to terminals as often as to files: control characters become
 // "?" as in text output (so no field spans lines either), and a field with
-// a comma or quote is quoted.
+// a comma or quote is quoted. A formula sign in front is defused.
 QString csvField(const QString& text)
 {
-    QString field = Printable(text);
+    QString field = FormulaGuarded(Printable(text));
     if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"'))) return field;
     field.replace(QLatin1String("\""), QLatin1String("\"\""));
     return QLatin1Char('"') + field + QLatin1Char('"');

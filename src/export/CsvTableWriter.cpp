@@ -1,5 +1,7 @@
 #include "export/CsvTableWriter.h"
 
+#include "common/FormulaGuard.h"
+
 #include "common/BidiControls.h"
 
 #include <algorithm>
@@ -15,25 +17,6 @@ bool isDroppedControl(char16_t u)
     return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || (u >= 0x7f && u <= 0x9f) || IsBidiControl(u);
 }
 
-// TXT texts and server names come from zones anyone can publish; opened in
-// a spreadsheet, a field starting with =, +, - or @ runs as a formula
-// (remote lookups, DDE commands). An apostrophe makes the spreadsheet take
-// it as text. Signed numbers and address-like values ("-1", "+3.5", "-")
-// cannot carry a formula and keep their form so they stay numbers.
-bool needsFormulaGuard(QStringView text)
-{
-    if (text.isEmpty())
-        return false;
-    const QChar first = text.front();
-    if (first == u'=' || first == u'@')
-        return true;
-    if (first != u'+' && first != u'-')
-        return false;
-    return !std::all_of(text.begin() + 1, text.end(), [](QChar c) {
-        return (c >= u'0' && c <= u'9') || c == u'.' || c == u',' || c == u':';
-    });
-}
-
 void appendField(QString& out, QStringView raw)
 {
     QString cleaned;
@@ -46,7 +29,7 @@ void appendField(QString& out, QStringView raw)
         text = cleaned;
     }
 
-    const bool guard = needsFormulaGuard(text);
+    const bool guard = NeedsFormulaGuard(text);
     const bool quote = !text.isEmpty()
         && (text.front() == u' ' || text.back() == u' ' || text.front() == u'\t' || text.back() == u'\t'
             || std::any_of(text.begin(), text.end(), [](QChar c) {

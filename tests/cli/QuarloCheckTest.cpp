@@ -16,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -532,6 +533,44 @@ TEST_F(QuarloCheck, HugeOrEndlessInputIsRefusedWithShortMessagesAndLittleMemory)
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_TRUE(refused.out.isEmpty()) << refused.out.left(300).toStdString();
     EXPECT_TRUE(refused.err.contains("standard input holds more than 1 GiB")) << refused.err.left(300).toStdString();
+}
+
+// A list's names and texts are a stranger's: in every CSV a formula sign in
+// front is defused (blanks, tabs and line ends in front: the desktop CSV's
+// test).
+TEST(QuarloCheckFormulas, CsvReportsAndHistoryDefuseFormulas)
+{
+    RbldnsdServer server;
+    server.addZone("formula.test", "ip4set",
+                   "127.0.0.2\n192.0.2.1 :127.0.0.2: =HYPERLINK(\"http://evil.test\")\n"
+                   "192.0.2.2 :127.0.0.2:@SUM(1+1)*cmd|' /C calc'!A0\n");
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    QTemporaryDir dir;
+    const QString config = dir.filePath("servers.cfg");
+    spit(config, "<Quarlo><BlackListServers><Server Server=\"formula.test\" Enabled=\"TRUE\" Name=\"=Formula\">"
+                 "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"-1+cmd\"/></ResultCodes></Server>"
+                 "</BlackListServers></Quarlo>");
+    CliRun how;
+    how.dnsServers = server.serverSpec();
+    how.registryDir = dir.filePath("registry");
+    how.args = {"--config", config, "--history", dir.filePath("h.sqlite"), "--format", "csv", "192.0.2.1", "192.0.2.2"};
+    const CliResult csv = runProgram(how);
+    EXPECT_EQ(csv.exitCode, 1) << csv.err.toStdString();
+    how.args = {"--config", config, "--history", dir.filePath("h.sqlite"), "--history-csv", "192.0.2.1"};
+    const CliResult history = runProgram(how);
+    for (const CliResult* r : {&csv, &history}) {
+        for (const QString& field : r->out.split(QRegularExpression("[,\n]"))) {
+            const QString unquoted = field.startsWith('"') ? field.mid(1) : field;
+            EXPECT_FALSE(QRegularExpression("^\\s*[=@+\\-][^0-9]").match(unquoted).hasMatch())
+                << "a live formula: " << field.toStdString() << "\n" << r->out.toStdString();
+        }
+    }
+    // The list's name, the reason and the TXT text each came with a sign.
+    for (const char* defused : {",'=Formula,", ",'-1+cmd,", ",'@SUM(1+1)"}) {
+        EXPECT_TRUE(csv.out.contains(defused)) << defused << "\n" << csv.out.toStdString();
+    }
+    EXPECT_TRUE(history.out.contains(",'=Formula,") && history.out.contains(",'-1+cmd,")) << history.out.toStdString();
 }
 
 // A 50 MB line is cut while read. Measured by time(1): a child forked from

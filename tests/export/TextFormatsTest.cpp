@@ -276,6 +276,10 @@ print(json.dumps(rows))
         {"@SUM(A1:A9)", "'@SUM(A1:A9)"},
         {"+3.5", "+3.5"},
         {"a=1", "a=1"},
+        // Blanks, a tab or a line end in front do not hide a formula.
+        {"  =1+1", "'  =1+1"},
+        {"\t=1+1", "'\t=1+1"},
+        {"\r=1+1", "'\r=1+1"},
     };
     TableSnapshot s;
     s.headers = {"Target", "Status, reason", "Text \"TXT\""};
