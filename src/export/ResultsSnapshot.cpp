@@ -3,6 +3,8 @@
 #include "export/ResultCells.h"
 #include "scan/Addresslist.h"
 
+#include <algorithm>
+
 namespace quarlo {
 
 namespace {
@@ -33,8 +35,6 @@ TableSnapshot ResultsSnapshot::FromList(const Addresslist& list, const Settings&
     const ResultCells cells(settings);
     TableSnapshot snapshot;
     snapshot.headers = ResultCells::Headers();
-    // The window's opening widths, in its proportions.
-    snapshot.columnWidths = {38, 40, 40};
     for (const AddressPtr& address : list) {
         if (!address) continue;
         const ResultCells::Row row{cells.Target(*address), cells.Status(*address, address->Verdict()), GridCell{}};
@@ -46,6 +46,17 @@ TableSnapshot ResultsSnapshot::FromList(const Addresslist& list, const Settings&
             for (const ResponsePtr& response : server->Responses())
                 if (response) snapshot.rows.push_back(MakeRow(2, cells.AnswerRow(*response, server->ServerName()), false, false));
         }
+    }
+    // Without a window to measure, each column is as wide as its longest
+    // text (with its row's indent) in pixels of an average character, within
+    // bounds: the header at least, a long TXT text not the whole page.
+    constexpr int kPixelsPerCharacter = 7, kIndentCharacters = 2, kMinPixels = 80, kMaxPixels = 640;
+    for (qsizetype column = 0; column < snapshot.headers.size(); ++column) {
+        qsizetype longest = snapshot.headers[column].size();
+        for (const SnapshotRow& row : snapshot.rows)
+            if (column < static_cast<qsizetype>(row.cells.size()))
+                longest = std::max<qsizetype>(longest, row.cells[size_t(column)].text.size() + row.level * kIndentCharacters);
+        snapshot.columnWidths << std::clamp(int(std::min<qsizetype>(longest, 1000)) * kPixelsPerCharacter + 16, kMinPixels, kMaxPixels);
     }
     return snapshot;
 }

@@ -17,6 +17,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QRegularExpression>
+#include <QProcess>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -343,8 +344,20 @@ TEST_F(QuarloCheck, GridReportsGoToTheOutputFileInEveryFormat)
         EXPECT_TRUE(page.contains(text)) << text;
 
     const QString xlsx = dir.filePath("out.xlsx");
-    ASSERT_EQ(run({"-q", "--format", "xlsx", "--output", xlsx, "192.0.2.1"}).exitCode, 1);
+    ASSERT_EQ(run({"-q", "--format", "xlsx", "--output", xlsx, "192.0.2.1", "clean.hosts.test"}).exitCode, 1);
     EXPECT_TRUE(slurp(xlsx).startsWith("PK"));
+    // Columns are as wide as their text, in characters as a spreadsheet counts
+    // them: the longest target's caption fits.
+    QProcess widths;
+    // The system python: the one install-deps gives openpyxl.
+    widths.start("/usr/bin/python3", {"-c", "import sys, openpyxl; ws = openpyxl.load_workbook(sys.argv[1]).active; "
+                                   "print(' '.join(str(ws.column_dimensions[c].width) for c in 'ABC'))",
+                             xlsx});
+    ASSERT_TRUE(widths.waitForFinished(30000));
+    const QStringList columns = QString::fromUtf8(widths.readAllStandardOutput()).split(' ');
+    ASSERT_EQ(columns.size(), 3) << widths.readAllStandardError().toStdString();
+    EXPECT_GE(columns[0].toDouble(), QString("clean.hosts.test (198.51.100.20)").size()) << columns.join(' ').toStdString();
+    for (const QString& width : columns) EXPECT_GE(width.toDouble(), 10) << columns.join(' ').toStdString();
     EXPECT_TRUE(QFile::permissions(xlsx) & QFileDevice::ReadOther) << "a workbook must not stay private to its writer";
     // The text formats go to a file too (a missing or unwritable --output is
     // a usage error: the table below).
