@@ -75,7 +75,10 @@ bool IsExportExtension(const QString& suffix)
 QString WithExtension(const QString& path, const QString& extension)
 {
     const QFileInfo info(path);
-    if (IsExportExtension(info.suffix())) return path.left(path.size() - info.suffix().size() - 1) + extension;
+    // An address list's own extension goes too: "Sample.BlackList" exports
+    // as "Sample.html", not "Sample.BlackList.html".
+    if (IsExportExtension(info.suffix()) || info.suffix().compare(QLatin1String("BlackList"), Qt::CaseInsensitive) == 0)
+        return path.left(path.size() - info.suffix().size() - 1) + extension;
     return path + extension;
 }
 

@@ -205,6 +205,13 @@ TEST(GridExportBackendFiles, SaveDialogSuggestsAndCancelWritesNothing)
     EXPECT_EQ(f.backend.TargetFilename(), f.dir.filePath("picked.html")); // extension added
     EXPECT_TRUE(slurp(f.backend.TargetFilename()).startsWith("<!DOCTYPE"));
 
+    // A list's own extension is not kept in front of the export's.
+    Fixture l;
+    l.backend.SetProperty("TargetFilename", "Sample.BlackList");
+    ASSERT_TRUE(l.backend.Export(Thing::Table, TableItem(), "HTML", l.dir.path()));
+    ASSERT_EQ(l.dialogs->saveAsked.size(), 1);
+    EXPECT_EQ(l.dialogs->saveAsked[0].split('|').value(1), l.dir.filePath("Sample.html"));
+
     Fixture g;
     g.backend.SetProperty("TargetFilename", g.dir.filePath("scan"));
     g.dialogs->saveAnswers = {""};
