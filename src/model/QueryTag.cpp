@@ -25,7 +25,7 @@ QueryTag QueryTag::Parse(const QString& tag)
         const QString& kind;
         int fields;
     };
-    for (const Shape shape : {Shape{kLookupIP, 0}, Shape{kBlacklistCheck, 1}, Shape{kResolve, 1}, Shape{kTxtRecord, 2}, Shape{kZoneTest, 2}}) {
+    for (const Shape shape : {Shape{kBlacklistCheck, 1}, Shape{kResolve, 1}, Shape{kTxtRecord, 2}, Shape{kZoneTest, 2}}) {
         if (found <= shape.fields || field(shape.fields).compare(shape.kind, Qt::CaseInsensitive) != 0) continue;
         parsed.key_ = tag.left(colon[shape.fields]);
         parsed.kind_ = shape.kind;
@@ -39,7 +39,6 @@ QueryTag QueryTag::Parse(const QString& tag)
 QStringList QueryTag::Parts() const
 {
     QStringList parts{key_, kind_};
-    if (kind_ == kLookupIP) return parts;
     parts << zone_;
     if (kind_ == kTxtRecord || kind_ == kZoneTest) parts << extra_;
     return parts;

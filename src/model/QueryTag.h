@@ -12,7 +12,6 @@ namespace quarlo {
 // address, "host:25"), so tags are read from the right.
 class QueryTag {
 public:
-    static inline const QString kLookupIP = QStringLiteral("LookupIP");
     static inline const QString kBlacklistCheck = QStringLiteral("BlacklistCheck");
     static inline const QString kTxtRecord = QStringLiteral("TXTRECORD");
     // The test queries a scan sends to each zone before it starts; the
@@ -22,7 +21,6 @@ public:
     // step ("MX", "A3": the fourth mail server's A records).
     static inline const QString kResolve = QStringLiteral("Resolve");
 
-    static QString LookupIP(const QString& key) { return key + QLatin1Char(':') + kLookupIP; }
     static QString BlacklistCheck(const QString& key, const QString& zone)
     {
         // One per query of a scan: built in a single allocation.
@@ -54,7 +52,7 @@ public:
 
     bool IsValid() const { return !kind_.isEmpty(); }
     QString Key() const { return key_; }
-    // The kind in its canonical spelling (kLookupIP, ...), matched without
+    // The kind in its canonical spelling (kBlacklistCheck, ...), matched without
     // regard to case.
     QString Kind() const { return kind_; }
     QString Zone() const { return zone_; }

@@ -21,23 +21,6 @@ public:
     // The index-th record of recordType in section, or null.
     const DnsRecord* FindRecord(int section, int recordType, int index) const;
 
-    // What a reply from whoever runs a domain's DNS may name, read with
-    // suspicion: only text that is what it claims to be becomes a target.
-    //
-    // The preferred mail exchanger (the DNS layer sorts MX records by
-    // preference). Null: the domain takes no mail (RFC 7505's "." or an
-    // empty target).
-    struct MailExchanger {
-        enum class Kind { None, Host, Null, Invalid };
-        Kind kind = Kind::None;
-        QString host; // Host: without the final dot; Invalid: the text as given
-    };
-    MailExchanger PreferredExchanger() const;
-    // The distinct IPv6 addresses of the AAAA records, at most
-    // kMaxIPv6Addresses of them.
-    static constexpr int kMaxIPv6Addresses = 16;
-    QStringList IPv6Addresses() const;
-
     void setTag(const QString& tag) { tag_ = tag; }
     void setQueryName(const QString& name) { queryName_ = name; }
     void addAnswer(const DnsRecord& record) { answers_.push_back(record); }
