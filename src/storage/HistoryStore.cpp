@@ -12,6 +12,7 @@
 #include <QMap>
 #include <QStandardPaths>
 #include <QUrl>
+#include <QtEndian>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -61,6 +62,15 @@ private:
 QString encodeList(const QStringList& items)
 {
     if (items.isEmpty()) return QString();
+    // Plain texts (answer codes, most reasons) are written directly: the same
+    // text the JSON writer makes, without building a document per outcome.
+    const auto plain = [](const QString& item) {
+        for (const QChar c : item)
+            if (c.unicode() < 0x20 || c.unicode() >= 0x7f || c == u'"' || c == u'\\') return false;
+        return true;
+    };
+    if (std::all_of(items.cbegin(), items.cend(), plain))
+        return QStringLiteral("[\"") + items.join(QStringLiteral("\",\"")) + QStringLiteral("\"]");
     return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(items)).toJson(QJsonDocument::Compact));
 }
 
@@ -118,6 +128,29 @@ QByteArray readOnlyUri(const QString& path, bool* immutable)
            + (*immutable ? "&immutable=1" : "");
 }
 
+// Whether the file is as long as its header says, when the header can say:
+// a file cut short (a copy or a disk that filled up) fails this cheaply. A
+// whole-file check reads every page, which grows with the history and would
+// cost every scan; it is left for files this cannot judge (a log with
+// changes beside it, an old header) and for readers.
+bool looksWhole(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const qint64 size = file.size();
+    if (size == 0) return true; // new
+    const QByteArray header = file.read(100);
+    if (header.size() < 100 || !header.startsWith(QByteArrayLiteral("SQLite format 3")) || hasPendingLog(path))
+        return false;
+    const auto* bytes = reinterpret_cast<const uchar*>(header.constData());
+    const auto be32 = [bytes](int at) { return qFromBigEndian<quint32>(bytes + at); };
+    const quint32 pageSize = qFromBigEndian<quint16>(bytes + 16) == 1 ? 65536u : qFromBigEndian<quint16>(bytes + 16);
+    const quint32 pages = be32(28);
+    // The page count is valid only when written by the same change as the counter.
+    if (pages == 0 || pageSize < 512 || be32(24) != be32(92)) return false;
+    return size >= qint64(pageSize) * pages;
+}
+
 qint64 toMs(const QDateTime& time) { return time.isValid() ? time.toMSecsSinceEpoch() : 0; }
 QDateTime fromMs(qint64 ms) { return ms > 0 ? QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC) : QDateTime(); }
 
@@ -136,7 +169,8 @@ const char* const kMigrations[] = {
     " reasons TEXT NOT NULL DEFAULT '', txt TEXT NOT NULL DEFAULT '', detail TEXT NOT NULL DEFAULT '');"
     "CREATE INDEX outcomes_by_target ON outcomes(target_id, scan_id);"
     "CREATE INDEX outcomes_by_scan ON outcomes(scan_id);"
-    // The latest outcome per target and list, and its latest real answer
+    // The latest outcome per target and list (outcome_id 0: a first "not
+    // listed", kept here alone until it changes), and its latest real answer
     // (listed or not) across failures, with the scan that answer began at.
     "CREATE TABLE current(target_id INTEGER NOT NULL, zone_id INTEGER NOT NULL, outcome_id INTEGER NOT NULL,"
     " answer INTEGER NOT NULL DEFAULT 0, answer_since_scan INTEGER NOT NULL DEFAULT 0,"
@@ -147,6 +181,15 @@ const char* const kMigrations[] = {
     "CREATE TABLE watch_state(watch TEXT NOT NULL, target_id INTEGER NOT NULL, zone_id INTEGER NOT NULL,"
     " kind INTEGER NOT NULL, answer INTEGER NOT NULL DEFAULT 0, since_scan INTEGER NOT NULL DEFAULT 0,"
     " PRIMARY KEY(watch, target_id, zone_id)) WITHOUT ROWID;",
+    // 2 -> 3
+    // The latest outcome's own fields beside it: a scan compares a target's
+    // outcomes with one range read, without a look-up per list.
+    "ALTER TABLE current ADD COLUMN kind INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE current ADD COLUMN codes TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE current ADD COLUMN reasons TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE current ADD COLUMN scan_id INTEGER NOT NULL DEFAULT 0;"
+    "UPDATE current SET (kind, codes, reasons, scan_id) ="
+    " (SELECT kind, codes, reasons, scan_id FROM outcomes WHERE id=current.outcome_id);",
 };
 static_assert(std::size(kMigrations) == HistoryStore::kSchemaVersion);
 
@@ -283,7 +326,7 @@ bool HistoryStore::Open(const QString& path, bool readOnly)
         Close();
         return false;
     }
-    {
+    if (readOnly || !looksWhole(path)) {
         Statement check(db_, "PRAGMA quick_check(1)");
         if (!check.ok() || check.step() != SQLITE_ROW) {
             fail(QStringLiteral("read"));
@@ -352,6 +395,10 @@ bool HistoryStore::migrate()
 
 // One scan being recorded: its transaction's statements, the ids met so far
 // and the list-level changes gathered while observations come in.
+//
+// Observations come target by target: the latest outcomes of a target (and
+// what the watch saw of it) are read in one range read when it is first met
+// and compared in memory, and only what changed is written.
 struct HistoryStore::Writer {
     explicit Writer(sqlite3* db)
         : addTarget(db, "INSERT OR IGNORE INTO targets(name) VALUES(?)"),
@@ -360,18 +407,17 @@ struct HistoryStore::Writer {
                   "INSERT INTO zones(name, list_name, link) VALUES(?1,?2,?3) ON CONFLICT(name) DO UPDATE SET "
                   "list_name=?2, link=?3 WHERE list_name<>?2 OR link<>?3"),
           findZone(db, "SELECT id FROM zones WHERE name=?"),
-          findCurrent(db,
-                      "SELECT c.outcome_id, c.answer, c.answer_since_scan, c.delisted_scan, o.kind, o.codes, o.reasons,"
-                      " o.scan_id FROM current c JOIN outcomes o ON o.id=c.outcome_id"
-                      " WHERE c.target_id=? AND c.zone_id=?"),
+          readCurrent(db,
+                      "SELECT zone_id, outcome_id, answer, answer_since_scan, delisted_scan, kind, codes, reasons,"
+                      " scan_id FROM current WHERE target_id=?"),
           addOutcome(db,
                      "INSERT INTO outcomes(scan_id, target_id, zone_id, kind, codes, reasons, txt, detail)"
                      " VALUES(?,?,?,?,?,?,?,?)"),
           setCurrent(db,
                      "INSERT OR REPLACE INTO current(target_id, zone_id, outcome_id, answer, answer_since_scan,"
-                     " delisted_scan) VALUES(?,?,?,?,?,?)"),
+                     " delisted_scan, kind, codes, reasons, scan_id) VALUES(?,?,?,?,?,?,?,?,?,?)"),
           scanTime(db, "SELECT started FROM scans WHERE id=?"),
-          findWatch(db, "SELECT kind, answer, since_scan FROM watch_state WHERE watch=? AND target_id=? AND zone_id=?"),
+          readWatch(db, "SELECT zone_id, kind, answer, since_scan FROM watch_state WHERE watch=? AND target_id=?"),
           setWatch(db,
                    "INSERT OR REPLACE INTO watch_state(watch, target_id, zone_id, kind, answer, since_scan)"
                    " VALUES(?,?,?,?,?,?)")
@@ -380,8 +426,8 @@ struct HistoryStore::Writer {
 
     bool ok() const
     {
-        for (const Statement* s : {&addTarget, &findTarget, &addZone, &findZone, &findCurrent, &addOutcome, &setCurrent,
-                                   &scanTime, &findWatch, &setWatch})
+        for (const Statement* s : {&addTarget, &findTarget, &addZone, &findZone, &readCurrent, &addOutcome, &setCurrent,
+                                   &scanTime, &readWatch, &setWatch})
             if (!s->ok()) return false;
         return true;
     }
@@ -412,11 +458,78 @@ struct HistoryStore::Writer {
         return time;
     }
 
-    Statement addTarget, findTarget, addZone, findZone, findCurrent, addOutcome, setCurrent, scanTime, findWatch, setWatch;
+    // The latest outcome of one target on one list.
+    struct Latest {
+        qint64 zoneId = 0;
+        qint64 outcomeId = 0;
+        int answer = 0;
+        qint64 answerSince = 0;
+        qint64 delisted = 0;
+        int kind = 0;
+        QString codes, reasons; // as stored
+        qint64 scanId = 0;
+    };
+    // What a watch saw last of one target on one list.
+    struct Seen {
+        qint64 zoneId = 0;
+        int kind = 0;
+        int answer = 0;
+        qint64 since = 0;
+    };
+
+    // Makes targetId the target whose rows are held; false on a read error.
+    bool holdTarget(qint64 targetId)
+    {
+        if (targetId == heldTarget) return true;
+        heldTarget = 0;
+        latest.clear();
+        seen.clear();
+        readCurrent.bind(1, targetId);
+        int rc;
+        while ((rc = readCurrent.step()) == SQLITE_ROW) {
+            Latest row;
+            row.zoneId = readCurrent.integer(0);
+            row.outcomeId = readCurrent.integer(1);
+            row.answer = static_cast<int>(readCurrent.integer(2));
+            row.answerSince = readCurrent.integer(3);
+            row.delisted = readCurrent.integer(4);
+            row.kind = static_cast<int>(readCurrent.integer(5));
+            row.codes = readCurrent.text(6);
+            row.reasons = readCurrent.text(7);
+            row.scanId = readCurrent.integer(8);
+            latest.push_back(std::move(row));
+        }
+        readCurrent.reset();
+        if (rc != SQLITE_DONE) return false;
+        if (!watch.isEmpty()) {
+            readWatch.bind(1, watch).bind(2, targetId);
+            while ((rc = readWatch.step()) == SQLITE_ROW)
+                seen.push_back(Seen{readWatch.integer(0), static_cast<int>(readWatch.integer(1)),
+                                    static_cast<int>(readWatch.integer(2)), readWatch.integer(3)});
+            readWatch.reset();
+            if (rc != SQLITE_DONE) return false;
+        }
+        heldTarget = targetId;
+        return true;
+    }
+    template <typename Row>
+    static Row* rowOf(std::vector<Row>& rows, qint64 zoneId)
+    {
+        for (Row& row : rows)
+            if (row.zoneId == zoneId) return &row;
+        return nullptr;
+    }
+
+    Statement addTarget, findTarget, addZone, findZone, readCurrent, addOutcome, setCurrent, scanTime, readWatch, setWatch;
     qint64 scanId = 0;
     QString watch;          // a watch's run: changes against its own last outcomes
     bool watchIsNew = false; // no outcome of it recorded yet: it starts from the latest ones
     QHash<QString, qint64> targetIds, zoneIds;
+    QString lastTarget, lastZone; // as given, with their ids: most calls repeat one
+    qint64 lastTargetId = 0, lastZoneId = 0;
+    qint64 heldTarget = 0;
+    std::vector<Latest> latest; // of heldTarget, per list
+    std::vector<Seen> seen;     // of heldTarget by the watch, per list
     struct ListChange {
         HistoryChange change;
         int order = 0;
@@ -510,27 +623,26 @@ bool HistoryStore::Add(const ScanObservation& seen)
     if (seen.target.isEmpty() || seen.zone.isEmpty()) return true;
     Writer& w = *writer_;
     const qint64 scanId = w.scanId;
-    const qint64 targetId = Writer::idOf(w.addTarget, w.findTarget, seen.target, w.targetIds, nullptr);
-    const qint64 zoneId = Writer::idOf(w.addZone, w.findZone, seen.zone, w.zoneIds, [&](Statement& s) {
-        s.bind(2, seen.listName).bind(3, seen.link);
-    });
-    if (targetId < 0 || zoneId < 0) return abandon();
-
-    w.findCurrent.bind(1, targetId).bind(2, zoneId);
-    const int found = w.findCurrent.step();
-    if (found != SQLITE_ROW && found != SQLITE_DONE) {
-        w.findCurrent.reset();
-        return abandon();
+    if (seen.target != w.lastTarget || w.lastTargetId <= 0) {
+        w.lastTargetId = Writer::idOf(w.addTarget, w.findTarget, seen.target, w.targetIds, nullptr);
+        w.lastTarget = seen.target;
     }
-    const bool known = found == SQLITE_ROW;
-    const int oldAnswer = known ? static_cast<int>(w.findCurrent.integer(1)) : 0;
-    const qint64 answerSince = known ? w.findCurrent.integer(2) : 0;
-    qint64 delisted = known ? w.findCurrent.integer(3) : 0;
-    const int oldKind = known ? static_cast<int>(w.findCurrent.integer(4)) : 0;
-    const QString oldCodes = known ? w.findCurrent.text(5) : QString();
-    const QString oldReasons = known ? w.findCurrent.text(6) : QString();
-    const qint64 oldScan = known ? w.findCurrent.integer(7) : 0;
-    w.findCurrent.reset();
+    if (seen.zone != w.lastZone || w.lastZoneId <= 0) {
+        w.lastZoneId = Writer::idOf(w.addZone, w.findZone, seen.zone, w.zoneIds, [&](Statement& s) {
+            s.bind(2, seen.listName).bind(3, seen.link);
+        });
+        w.lastZone = seen.zone;
+    }
+    const qint64 targetId = w.lastTargetId;
+    const qint64 zoneId = w.lastZoneId;
+    if (targetId < 0 || zoneId < 0 || !w.holdTarget(targetId)) return abandon();
+
+    Writer::Latest* latest = Writer::rowOf(w.latest, zoneId);
+    const bool known = latest != nullptr;
+    const int oldAnswer = known ? latest->answer : 0;
+    const qint64 answerSince = known ? latest->answerSince : 0;
+    const int oldKind = known ? latest->kind : 0;
+    const qint64 oldScan = known ? latest->scanId : 0;
 
     const int kind = static_cast<int>(seen.outcome);
     const QString codes = encodeList(seen.codes);
@@ -538,32 +650,56 @@ bool HistoryStore::Add(const ScanObservation& seen)
     using Outcome = ScanObservation::Outcome;
     // A new TXT text or failure detail alone is no change: lists put
     // times and counters in them.
-    const bool unchanged = known && kind == oldKind && codes == oldCodes && reasons == oldReasons;
+    const bool unchanged = known && kind == oldKind && codes == latest->codes && reasons == latest->reasons;
     if (!unchanged) {
-        w.addOutcome.bind(1, scanId)
-            .bind(2, targetId)
-            .bind(3, zoneId)
-            .bind(4, kind)
-            .bind(5, codes)
-            .bind(6, reasons)
-            .bind(7, encodeList(seen.txt))
-            .bind(8, seen.detail);
-        const int added = w.addOutcome.step();
-        w.addOutcome.reset();
-        if (added != SQLITE_DONE) return abandon();
-        const qint64 outcomeId = sqlite3_last_insert_rowid(db_);
-
-        int answer = oldAnswer;
+        const auto addOutcome = [&](qint64 scan, int kind, const QString& codes, const QString& reasons,
+                                    const QString& txt, const QString& detail) {
+            w.addOutcome.bind(1, scan).bind(2, targetId).bind(3, zoneId).bind(4, kind).bind(5, codes).bind(6, reasons)
+                .bind(7, txt).bind(8, detail);
+            const int added = w.addOutcome.step();
+            w.addOutcome.reset();
+            return added == SQLITE_DONE ? sqlite3_last_insert_rowid(db_) : qint64(-1);
+        };
+        // A list's first answer for a target is nearly always "not listed":
+        // it is kept in the latest outcomes alone, which makes the first scan
+        // of a large network cheap, and becomes a row of its own once
+        // something follows it.
+        if (known && latest->outcomeId == 0
+            && addOutcome(latest->scanId, latest->kind, latest->codes, latest->reasons, {}, {}) < 0)
+            return abandon();
+        const bool implicit = !known && seen.outcome == Outcome::NotListed && seen.codes.isEmpty()
+                              && seen.reasons.isEmpty() && seen.txt.isEmpty() && seen.detail.isEmpty();
+        Writer::Latest next;
+        next.zoneId = zoneId;
+        next.outcomeId = implicit ? 0 : addOutcome(scanId, kind, codes, reasons, encodeList(seen.txt), seen.detail);
+        if (next.outcomeId < 0) return abandon();
+        next.answer = oldAnswer;
+        next.delisted = known ? latest->delisted : 0;
         // Only a list's answer moves the standing: a failure leaves it as it was.
         if (ScanObservation::IsAnswer(seen.outcome) && kind != oldAnswer) {
-            if (seen.outcome == Outcome::NotListed && oldAnswer == int(Outcome::Listed)) delisted = scanId;
-            answer = kind;
+            if (seen.outcome == Outcome::NotListed && oldAnswer == int(Outcome::Listed)) next.delisted = scanId;
+            next.answer = kind;
         }
-        const qint64 newAnswerSince = answer != oldAnswer ? scanId : answerSince;
-        w.setCurrent.bind(1, targetId).bind(2, zoneId).bind(3, outcomeId).bind(4, answer).bind(5, newAnswerSince).bind(6, delisted);
+        next.answerSince = next.answer != oldAnswer ? scanId : answerSince;
+        next.kind = kind;
+        next.codes = codes;
+        next.reasons = reasons;
+        next.scanId = scanId;
+        w.setCurrent.bind(1, targetId)
+            .bind(2, zoneId)
+            .bind(3, next.outcomeId)
+            .bind(4, next.answer)
+            .bind(5, next.answerSince)
+            .bind(6, next.delisted)
+            .bind(7, next.kind)
+            .bind(8, next.codes)
+            .bind(9, next.reasons)
+            .bind(10, next.scanId);
         const int set = w.setCurrent.step();
         w.setCurrent.reset();
         if (set != SQLITE_DONE) return abandon();
+        if (latest) *latest = std::move(next);
+        else w.latest.push_back(std::move(next));
     }
 
     // What the changes are measured against: the latest outcome, or for a
@@ -572,29 +708,29 @@ bool HistoryStore::Add(const ScanObservation& seen)
     int baseKind = oldKind, baseAnswer = oldAnswer;
     qint64 baseSince = answerSince;
     if (!w.watch.isEmpty()) {
-        w.findWatch.bind(1, w.watch).bind(2, targetId).bind(3, zoneId);
-        const int got = w.findWatch.step();
-        if (got != SQLITE_ROW && got != SQLITE_DONE) {
-            w.findWatch.reset();
-            return abandon();
-        }
-        if (got == SQLITE_ROW) {
+        Writer::Seen* last = Writer::rowOf(w.seen, zoneId);
+        if (last) {
             baseKnown = true;
-            baseKind = static_cast<int>(w.findWatch.integer(0));
-            baseAnswer = static_cast<int>(w.findWatch.integer(1));
-            baseSince = w.findWatch.integer(2);
+            baseKind = last->kind;
+            baseAnswer = last->answer;
+            baseSince = last->since;
         } else if (!w.watchIsNew) {
             baseKnown = false;
             baseKind = baseAnswer = 0;
             baseSince = 0;
         }
-        w.findWatch.reset();
         const int watchAnswer = ScanObservation::IsAnswer(seen.outcome) ? kind : baseAnswer;
         const qint64 watchSince = watchAnswer != baseAnswer || !baseKnown ? scanId : baseSince;
-        w.setWatch.bind(1, w.watch).bind(2, targetId).bind(3, zoneId).bind(4, kind).bind(5, watchAnswer).bind(6, watchSince);
-        const int set = w.setWatch.step();
-        w.setWatch.reset();
-        if (set != SQLITE_DONE) return abandon();
+        // What the watch saw is written only when it differs.
+        if (!last || last->kind != kind || last->answer != watchAnswer || last->since != watchSince) {
+            w.setWatch.bind(1, w.watch).bind(2, targetId).bind(3, zoneId).bind(4, kind).bind(5, watchAnswer).bind(6, watchSince);
+            const int set = w.setWatch.step();
+            w.setWatch.reset();
+            if (set != SQLITE_DONE) return abandon();
+            const Writer::Seen now{zoneId, kind, watchAnswer, watchSince};
+            if (last) *last = now;
+            else w.seen.push_back(now);
+        }
     } else if (unchanged) {
         return true;
     }
@@ -665,9 +801,12 @@ bool HistoryStore::Timeline(const QString& target, std::vector<HistoryEvent>* ev
     events->clear();
     if (!db_) return false;
     Statement query(db_,
-                    "SELECT s.started, t.name, z.name, z.list_name, z.link, o.kind, o.codes, o.reasons, o.txt, o.detail"
-                    " FROM outcomes o JOIN scans s ON s.id=o.scan_id JOIN zones z ON z.id=o.zone_id"
-                    " JOIN targets t ON t.id=o.target_id WHERE t.name=? ORDER BY s.started, o.id");
+                    "SELECT s.started, t.name, z.name, z.list_name, z.link, e.kind, e.codes, e.reasons, e.txt, e.detail"
+                    " FROM targets t JOIN (SELECT id, scan_id, target_id, zone_id, kind, codes, reasons, txt, detail"
+                    "   FROM outcomes WHERE target_id=(SELECT id FROM targets WHERE name=?1)"
+                    "   UNION ALL SELECT 0, scan_id, target_id, zone_id, kind, codes, reasons, '', '' FROM current"
+                    "   WHERE target_id=(SELECT id FROM targets WHERE name=?1) AND outcome_id=0) e ON e.target_id=t.id"
+                    " JOIN scans s ON s.id=e.scan_id JOIN zones z ON z.id=e.zone_id ORDER BY s.started, e.zone_id, e.id");
     if (!query.ok()) return fail(QStringLiteral("read"));
     query.bind(1, target);
     int rc;
@@ -695,11 +834,11 @@ bool HistoryStore::Standing(const QString& target, std::vector<ZoneStanding>* st
     standing->clear();
     if (!db_) return false;
     Statement query(db_,
-                    "SELECT t.name, z.name, z.list_name, z.link, o.kind, o.codes, o.reasons, o.txt, o.detail,"
-                    " (SELECT started FROM scans WHERE id=o.scan_id), c.answer,"
+                    "SELECT t.name, z.name, z.list_name, z.link, c.kind, c.codes, c.reasons, ifnull(o.txt, ''),"
+                    " ifnull(o.detail, ''), (SELECT started FROM scans WHERE id=c.scan_id), c.answer,"
                     " (SELECT started FROM scans WHERE id=c.answer_since_scan),"
                     " (SELECT started FROM scans WHERE id=c.delisted_scan)"
-                    " FROM current c JOIN outcomes o ON o.id=c.outcome_id JOIN zones z ON z.id=c.zone_id"
+                    " FROM current c LEFT JOIN outcomes o ON o.id=c.outcome_id JOIN zones z ON z.id=c.zone_id"
                     " JOIN targets t ON t.id=c.target_id WHERE t.name=? ORDER BY z.id");
     if (!query.ok()) return fail(QStringLiteral("read"));
     query.bind(1, target);
@@ -764,6 +903,7 @@ bool HistoryStore::Prune(int days, const QDateTime& now, qint64* removed)
                            " AND id NOT IN (SELECT outcome_id FROM current)");
         Statement scans(db_,
                         "DELETE FROM scans WHERE started < ?1 AND id NOT IN (SELECT scan_id FROM outcomes)"
+                        " AND id NOT IN (SELECT scan_id FROM current)"
                         " AND id NOT IN (SELECT answer_since_scan FROM current)"
                         " AND id NOT IN (SELECT delisted_scan FROM current)"
                         " AND id <> (SELECT max(id) FROM scans)");

@@ -29,7 +29,7 @@ namespace quarlo {
 class HistoryStore {
 public:
     // The schema this version writes; migrations bring older files up to it.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     static constexpr int kDefaultBusyTimeoutMs = 5000;
 
     enum class Problem { None, Locked, ReadOnly, DiskFull, NewerSchema, Damaged, Other };

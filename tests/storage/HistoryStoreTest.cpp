@@ -232,9 +232,12 @@ TEST_F(History, TimelineAndStandingDateTheListing)
 TEST_F(History, PruneKeepsThePresentSoNothingLooksNew)
 {
     const QString t = "192.0.2.5";
+    // u never changes: its first answers are all its history holds.
+    const QString u = "192.0.2.6";
     record(scanAt(0, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"}), seen(t, "b.test", Outcome::NotListed)}));
     record(scanAt(1, {seen(t, "a.test", Outcome::Failed), seen(t, "b.test", Outcome::Listed, {"127.0.0.2"})}));
     record(scanAt(2, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"}), seen(t, "b.test", Outcome::NotListed)}));
+    record(scanAt(3, {seen(u, "a.test", Outcome::NotListed), seen(u, "b.test", Outcome::NotListed)}));
     for (int day = 1; day <= 30; ++day)
         record(scanAt(24 * day, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"}), seen(t, "b.test", Outcome::NotListed)}));
 
@@ -244,13 +247,20 @@ TEST_F(History, PruneKeepsThePresentSoNothingLooksNew)
     std::vector<HistoryEvent> events;
     ASSERT_TRUE(store.Timeline(t, &events));
     ASSERT_EQ(events.size(), 2u) << "only the rows that hold the present stay";
-    EXPECT_LT(scans(path), 33);
+    EXPECT_LT(scans(path), 34);
 
     std::vector<ZoneStanding> standing;
     ASSERT_TRUE(store.Standing(t, &standing));
     ASSERT_EQ(standing.size(), 2u);
     // The scan that dates the listing is kept.
     EXPECT_EQ(std::make_pair(hourOf(standing[0].answerSince), hourOf(standing[1].delistedOn)), std::make_pair(0, 2));
+    ASSERT_TRUE(store.Timeline(u, &events));
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(std::make_tuple(hourOf(events[0].when), events[0].observation.zone, events[1].observation.outcome),
+              std::make_tuple(3, QString("a.test"), Outcome::NotListed));
+    ASSERT_TRUE(store.Standing(u, &standing));
+    ASSERT_EQ(standing.size(), 2u);
+    EXPECT_EQ(std::make_pair(hourOf(standing[1].answerSince), hourOf(standing[1].latestSince)), std::make_pair(3, 3));
 
     EXPECT_TRUE(record(scanAt(24 * 31, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"}), seen(t, "b.test", Outcome::NotListed)}))
                     .empty());
@@ -275,16 +285,27 @@ TEST_F(History, WatchesKeepTheirOwnChangesAndOldFilesMigrate)
     record(scanAt(0, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"})}));
     store.Close();
     {
-        // As the previous version left it: no watch state, schema 1.
+        // As the first version left it: no watch state, and the latest
+        // outcomes only by reference.
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db, "DROP TABLE watch_state; PRAGMA user_version=1;", nullptr, nullptr, nullptr), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db,
+                               "DROP TABLE watch_state; ALTER TABLE current DROP COLUMN kind;"
+                               " ALTER TABLE current DROP COLUMN codes; ALTER TABLE current DROP COLUMN reasons;"
+                               " ALTER TABLE current DROP COLUMN scan_id; PRAGMA user_version=1;",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
         sqlite3_close(db);
     }
     ASSERT_TRUE(store.Open(path)) << store.LastError().toStdString();
     std::vector<HistoryEvent> events;
     ASSERT_TRUE(store.Timeline(t, &events));
     EXPECT_EQ(events.size(), 1u) << "the history survives the update";
+    // The same listing again is no new outcome: the update carried the
+    // latest one over in full.
+    EXPECT_TRUE(record(scanAt(0, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"})})).empty());
+    ASSERT_TRUE(store.Timeline(t, &events));
+    EXPECT_EQ(events.size(), 1u);
 
     EXPECT_TRUE(watchRun("A", Outcome::Listed, 1).empty()) << "a new watch starts from the latest outcomes";
     EXPECT_TRUE(watchRun("B", Outcome::Listed, 2).empty());
