@@ -350,6 +350,7 @@ void AresDriver::sendTry(Request* request)
     request->outstanding += 1;
     request->retryQueued = false;
     request->tryStartNs = now;
+    ++lossBucket(now, true)->sent;
     request->tryServer = server->index;
     request->tryIndex = index;
     request->deadlineNs = now + tryWaitNs(server->index, index, request->path);
@@ -476,7 +477,7 @@ void AresDriver::expireDeadlines()
         }
         request.deadlineNs = 0;
         ++servers_[size_t(request.tryServer)]->failures;
-        backOff();
+        lost(request.path, request.tryStartNs);
         if (request.tries < tuning_.tries) {
             queueRetry(&request);
             continue;
@@ -524,23 +525,55 @@ void AresDriver::tightenDeadlines(const std::function<bool(const Request&)>& aff
     }
 }
 
-void AresDriver::learn(qint64 rttNs)
+qint64 AresDriver::roundTripNs() const
 {
-    if (baseRttNs_ < 0 || rttNs < baseRttNs_) baseRttNs_ = rttNs;
-    // Late by more than 5 ms, or by half the fastest round trip: queued.
-    const qint64 late = baseRttNs_ + std::max<qint64>(5 * Ms, baseRttNs_ / 2);
-    window_ = rttNs <= late ? std::min(MaxWindow, window_ + 1) : std::max(MinWindow, window_ - 1);
-}
-
-void AresDriver::backOff()
-{
-    // Once per round trip: one burst of losses is one signal.
     qint64 roundTrip = 100 * Ms;
     for (const auto& server : servers_) roundTrip = std::max(roundTrip, server->rtt.srttNs);
+    return roundTrip;
+}
+
+AresDriver::LossBucket* AresDriver::lossBucket(qint64 atNs, bool create)
+{
+    const qint64 index = atNs / LossBucketNs;
+    LossBucket& bucket = lossBuckets_[size_t(index % LossBuckets)];
+    if (bucket.index == index) return &bucket;
+    if (!create) return nullptr; // too long ago to weigh
+    bucket = LossBucket{index, 0, 0};
+    return &bucket;
+}
+
+void AresDriver::learn(qint64)
+{
+    if (!opened_) {
+        // The server answers: from here the caller's limit governs (unless
+        // losses before the first reply said otherwise).
+        opened_ = true;
+        window_ = std::max(window_, threshold_);
+        return;
+    }
+    if (window_ >= MaxWindow) return;
+    if (window_ < threshold_) ++window_;
+    else if (++credit_ >= window_) credit_ = 0, ++window_;
+}
+
+void AresDriver::lost(const QByteArray& path, qint64 sentAtNs)
+{
+    // A path that never answered is silent, not congested.
+    if (!path.isEmpty()) {
+        const auto it = paths_.constFind(path);
+        if (it == paths_.cend() || it->rtt.srttNs < 0) return;
+    }
+    LossBucket* bucket = lossBucket(sentAtNs, false);
+    if (!bucket) return;
+    ++bucket->lost;
+    if (bucket->lost < LossFloor || bucket->lost * LossShare < bucket->sent) return;
+    // Once per round trip: one burst of losses is one signal.
     const qint64 now = clock_.nsecsElapsed();
-    if (lastCutNs_ >= 0 && now - lastCutNs_ < roundTrip) return;
+    if (lastCutNs_ >= 0 && now - lastCutNs_ < roundTripNs()) return;
     lastCutNs_ = now;
-    window_ = std::max(MinWindow, window_ / 2);
+    threshold_ = std::max(MinWindow, std::min(window_, inFlight_) / 2);
+    window_ = threshold_;
+    credit_ = 0;
 }
 
 void AresDriver::cancelAll()

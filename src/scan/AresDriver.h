@@ -62,19 +62,26 @@ public:
 
     // New queries go out at most Burst at a time, a millisecond apart
     // unless replies come back sooner, and no more than the congestion
-    // window are in flight: a burst of several
-    // hundred datagrams overflows a server's receive buffer, and every lost
-    // one costs a full time-out. The window starts at a size servers take
-    // without loss and follows the round-trip times: it grows while replies
-    // come back as fast as the fastest seen (the server keeps up, however
-    // far away it is), shrinks while they come back late (they queue at the
-    // server) and halves, at most once per round trip, when a try times out.
-    // Retransmissions are paced the same way but need no room in the window.
+    // window are in flight: a burst of several hundred datagrams overflows
+    // a server's receive buffer, and every lost one costs a full time-out.
+    // The window starts at a size servers take without loss until the first
+    // reply, then opens fully: the caller's own limit of queries in flight
+    // governs, however far away the server is. Round-trip times do not move
+    // it (the jitter of a busy machine or a far path is no queue). Losses
+    // do: when tries to paths that have answered time out in numbers
+    // (LossShare of the tries sent when they were, at least LossFloor), the window drops
+    // to half of what was in flight, at most once per round trip, and grows
+    // back by one per reply up to there, then by one per window of replies.
+    // A single lost datagram on a lossy path, or a list that never answers,
+    // is no congestion. Retransmissions are paced the same way but need no
+    // room in the window.
     static constexpr int Burst = 64;
     static constexpr int BurstGapMs = 1;
     static constexpr int InitialWindow = 100;
     static constexpr int MinWindow = 32;
     static constexpr int MaxWindow = 1024;
+    static constexpr int LossShare = 20; // one in twenty of the tries sent in a tenth of a second
+    static constexpr int LossFloor = 3;
     // Bounds of the wait for one try (the upper one is the tuning's).
     static constexpr int MinTimeoutMs = 1000;
     static constexpr int InitialTimeoutMs = 3000;
@@ -180,8 +187,21 @@ private:
     void finish(quint64 id, const std::function<void(Request&)>& report);
     void expireDeadlines();
     void sample(Server* server, qint64 rttNs);
+    // A reply to a query still waited for; a try of one that timed out.
     void learn(qint64 rttNs);
-    void backOff();
+    void lost(const QByteArray& path, qint64 sentAtNs);
+    // The longest smoothed round trip of the servers, at least 100 ms.
+    qint64 roundTripNs() const;
+    // Tries sent, and lost, per tenth of a second they were sent in: a
+    // time-out comes long after its try, and is weighed against what went
+    // out with it.
+    struct LossBucket {
+        qint64 index = -1;
+        int sent = 0, lost = 0;
+    };
+    static constexpr qint64 LossBucketNs = 100'000'000;
+    static constexpr int LossBuckets = 128;
+    LossBucket* lossBucket(qint64 atNs, bool create);
     qint64 tryWaitNs(int server, int tryIndex, const QByteArray& path = {}) const;
     int timeoutMs(const Rtt& rtt) const;
     // After a first sample, tries waiting the old guess get the new one
@@ -217,7 +237,10 @@ private:
     quint64 nextId_ = 1;
     int inFlight_ = 0; // requests_ and nothing else: leftover tries do not count
     int window_ = InitialWindow;
-    qint64 baseRttNs_ = -1; // fastest round trip seen
+    int threshold_ = MaxWindow; // where growth slows down, after a cut
+    int credit_ = 0;            // replies towards the next step above it
+    bool opened_ = false;       // a reply came
+    std::vector<LossBucket> lossBuckets_ = std::vector<LossBucket>(LossBuckets);
     qint64 lastCutNs_ = -1;
     qint64 triesSent_ = 0;
     QElapsedTimer clock_;
