@@ -12,10 +12,12 @@
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "scan/ScanRecorder.h"
+#include "storage/HistoryRecordJob.h"
 #include "storage/HistoryStore.h"
 
 #include <QTextStream>
 #include <cstdio>
+#include <utility>
 
 namespace quarlo {
 namespace {
@@ -48,17 +50,43 @@ bool emitOutput(const CheckOptions& options, const QByteArray& bytes)
     return false;
 }
 
+// Every observation of the finished scan into job (and report), in batches.
+void observeInto(Addresslist& list, HistoryRecordJob& job, WatchReport* report)
+{
+    constexpr size_t kBatch = 4096;
+    std::vector<ScanObservation> batch;
+    batch.reserve(kBatch);
+    ScanRecorder::ObserveEach(list, [&](const ScanObservation& seen) {
+        if (report) report->add(seen);
+        batch.push_back(seen);
+        if (batch.size() >= kBatch) {
+            job.Add(std::exchange(batch, {}));
+            batch.reserve(kBatch);
+        }
+    });
+    job.Add(std::move(batch));
+}
+
 } // namespace
 
-void HistoryRun::Record(Addresslist& list, Settings& settings, const CheckOptions& options)
+std::unique_ptr<HistoryRun::Pending> HistoryRun::Record(Addresslist& list, Settings& settings, const CheckOptions& options)
 {
-    if (options.noHistory) return;
+    if (options.noHistory) return nullptr;
     const QString listFile = options.listFiles.isEmpty() ? QString() : options.listFiles.first();
-    QString error;
-    // Streamed: a scan of a /16 against many lists is millions of outcomes.
-    if (!ScanRecorder::RecordList(list, QStringLiteral("cli"), listFile, historyPath(options), retentionDays(settings),
-                                  nullptr, &error))
-        warn(QStringLiteral("history not written: ") + error);
+    // A plain run reports no changes: none are collected.
+    auto job = std::make_unique<HistoryRecordJob>(historyPath(options),
+                                                  ScanRecorder::Header(list, QStringLiteral("cli"), listFile),
+                                                  retentionDays(settings), false);
+    // Streamed in batches: a scan of a /16 against many lists is millions
+    // of outcomes.
+    observeInto(list, *job, nullptr);
+    return std::make_unique<Pending>(std::move(job));
+}
+
+HistoryRun::Pending::~Pending()
+{
+    const HistoryRecordJob::Result result = job_->Finish();
+    if (!result.written) warn(QStringLiteral("history not written: ") + result.error);
 }
 
 QString HistoryRun::watchName(const CheckOptions& options, const std::vector<CheckTarget>& targets)
@@ -87,26 +115,26 @@ int HistoryRun::FinishWatch(Addresslist& list, Settings& settings, const CheckOp
     WatchReport report(scan, targets, options.warningLists, options.criticalLists);
     WatchReport::History history;
     history.path = historyPath(options);
-    HistoryStore store;
     report.setWatch(watchName(options, targets));
-    bool recording = !options.noHistory && store.Open(history.path) && store.BeginWatchScan(scan, report.watch());
-    // One pass: the report keeps the listings, the history takes everything.
-    ScanRecorder::ObserveEach(list, [&](const ScanObservation& seen) {
-        report.add(seen);
-        recording = recording && store.Add(seen);
-    });
     std::vector<HistoryChange> changes;
-    history.written = recording && store.FinishScan(&changes);
-    if (history.written) {
-        history.previousScan = store.PreviousScanTime();
-        if (const int days = retentionDays(settings); days > 0) store.Prune(days, QDateTime::currentDateTimeUtc());
+    if (options.noHistory) {
+        ScanRecorder::ObserveEach(list, [&](const ScanObservation& seen) { report.add(seen); });
+        history.error = QStringLiteral("--no-history was given");
     } else {
-        history.error = options.noHistory ? QStringLiteral("--no-history was given") : store.LastError();
-        // Another watch held the file past the wait: what changed is not known.
-        history.locked = !options.noHistory && store.LastProblem() == HistoryStore::Problem::Locked;
-        if (!options.noHistory) warn(QStringLiteral("history not written: ") + history.error);
+        HistoryRecordJob job(history.path, scan, retentionDays(settings), true, report.watch());
+        // One pass: the report keeps the listings, the history takes everything.
+        observeInto(list, job, &report);
+        HistoryRecordJob::Result result = job.Finish();
+        history.written = result.written;
+        history.previousScan = result.previousScan;
+        changes = std::move(result.changes);
+        if (!history.written) {
+            history.error = result.error;
+            // Another watch held the file past the wait: what changed is not known.
+            history.locked = result.locked;
+            warn(QStringLiteral("history not written: ") + history.error);
+        }
     }
-    store.Close();
     report.finish(std::move(changes), history);
 
     QByteArray output;

@@ -2,12 +2,15 @@
 
 #include "cli/CheckOptions.h"
 #include "cli/CheckTarget.h"
+#include "storage/HistoryRecordJob.h"
 
+#include <memory>
 #include <vector>
 
 namespace quarlo {
 
 class Addresslist;
+
 class Settings;
 
 // What quarlo-check does with the scan history: records every finished
@@ -16,8 +19,20 @@ class Settings;
 // exit status stand regardless.
 class HistoryRun {
 public:
-    // Records the finished scan; warns when the history could not be written.
-    static void Record(Addresslist& list, Settings& settings, const CheckOptions& options);
+    // A record being written beside the report; going out of scope waits
+    // for it and warns when the history could not be written.
+    class Pending {
+    public:
+        explicit Pending(std::unique_ptr<HistoryRecordJob> job) : job_(std::move(job)) {}
+        ~Pending();
+        Pending(const Pending&) = delete;
+        Pending& operator=(const Pending&) = delete;
+
+    private:
+        std::unique_ptr<HistoryRecordJob> job_;
+    };
+    // Starts recording the finished scan; null with --no-history.
+    static std::unique_ptr<Pending> Record(Addresslist& list, Settings& settings, const CheckOptions& options);
     // Records, writes the changes report and notifies; returns the
     // monitoring exit status (0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN).
     static int FinishWatch(Addresslist& list, Settings& settings, const CheckOptions& options,

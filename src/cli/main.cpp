@@ -560,7 +560,8 @@ int main(int argc, char** argv)
             QCoreApplication::exit(status);
             return;
         }
-        HistoryRun::Record(list, settings, options);
+        // Written beside the report; waited for when this ends.
+        const auto recording = HistoryRun::Record(list, settings, options);
         if (SnapshotOutput::IsGridFormat(options.format)) {
             QString error;
             if (!SnapshotOutput::Write(list, settings, options.format, options.outputPath, options.listFiles,

@@ -7,10 +7,16 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 namespace quarlo {
 namespace {
 
 constexpr int kTxtPollMs = 100;
+// Observations handed to the store at a time, and entries read per
+// event-loop turn (50 lists: some 20 ms).
+constexpr size_t kBatch = 4096;
+constexpr size_t kSliceEntries = 1000;
 
 ScanObservation::Outcome outcomeOf(ZoneNote::Kind kind)
 {
@@ -31,8 +37,16 @@ ScanRecorder::ScanRecorder(Addresslist& list, const QString& source, QObject* pa
     txtWait_.setInterval(kTxtPollMs);
     connect(&txtWait_, &QTimer::timeout, this, &ScanRecorder::onTxtWait);
     connect(&list_, &Addresslist::ScanComplete, this, &ScanRecorder::onScanComplete);
+    slice_.setSingleShot(true);
+    connect(&slice_, &QTimer::timeout, this, &ScanRecorder::onSlice);
     // A new scan resets the addresses: what was not recorded by then is lost.
-    connect(&list_, &Addresslist::ScanStarted, &txtWait_, &QTimer::stop);
+    connect(&list_, &Addresslist::ScanStarted, this, [this] {
+        txtWait_.stop();
+        slice_.stop();
+        pending_.clear();
+        if (job_) job_->Cancel();
+        job_.reset();
+    });
 }
 
 QString ScanRecorder::historyPath() const { return path_.isEmpty() ? HistoryStore::DefaultPath() : path_; }
@@ -56,71 +70,86 @@ ScanRecord ScanRecorder::Observe(Addresslist& list, const QString& source, const
     return record;
 }
 
-void ScanRecorder::ObserveEach(Addresslist& list, const std::function<void(const ScanObservation&)>& sink)
+std::vector<ServerPtr> ScanRecorder::ObservedServers(Addresslist& list)
 {
     std::vector<ServerPtr> servers;
     for (const ServerPtr& server : list.settings().BlacklistServers())
         if (server->Enabled()) servers.push_back(server);
+    return servers;
+}
 
-    for (const AddressPtr& address : list) {
-        if (!address->Complete() || address->Stopped()) continue;
-        const Verdict verdict = address->Verdict();
-        if (verdict == Verdict::Unsupported || verdict == Verdict::Unresolvable || verdict == Verdict::NotChecked
-            || verdict == Verdict::NoMail || verdict == Verdict::NotScanned || verdict == Verdict::Scanning)
-            continue;
-        for (const ServerPtr& server : servers) {
-            ScanObservation seen;
-            seen.target = address->Target();
-            seen.zone = server->Zone();
-            seen.listName = server->Name();
-            seen.link = server->URL();
-            seen.outcome = ScanObservation::Outcome::NotListed;
-            const ZoneNote* note = nullptr;
-            for (const ZoneNote& n : address->ZoneNotes())
-                if (n.zone.compare(seen.zone, Qt::CaseInsensitive) == 0) note = &n;
-            // One record per thing the list answered for (a host's addresses):
-            // the target is listed when any of them is.
-            const std::vector<RespondingServerPtr> responding = address->RespondingServersOf(seen.zone);
-            bool listing = false;
-            for (const RespondingServerPtr& server : responding) listing = listing || server->Listing();
-            if (listing) {
-                seen.outcome = ScanObservation::Outcome::Listed;
-                for (const RespondingServerPtr& server : responding) {
-                    for (const ResponsePtr& response : server->Responses()) {
-                        if (!response->Listing() || seen.codes.contains(response->Address())) continue;
-                        seen.codes.append(response->Address());
-                        seen.reasons.append(response->Reason());
-                        if (!response->TXTRecord().isEmpty() && !seen.txt.contains(response->TXTRecord()))
-                            seen.txt.append(response->TXTRecord());
-                    }
+void ScanRecorder::ObserveEach(Addresslist& list, const std::function<void(const ScanObservation&)>& sink)
+{
+    const std::vector<ServerPtr> servers = ObservedServers(list);
+    for (const AddressPtr& address : list) ObserveAddress(*address, servers, sink);
+}
+
+void ScanRecorder::ObserveAddress(const Address& address, const std::vector<ServerPtr>& servers,
+                                  const std::function<void(const ScanObservation&)>& sink)
+{
+    if (!address.Complete() || address.Stopped()) return;
+    const Verdict verdict = address.Verdict();
+    if (verdict == Verdict::Unsupported || verdict == Verdict::Unresolvable || verdict == Verdict::NotChecked
+        || verdict == Verdict::NoMail || verdict == Verdict::NotScanned || verdict == Verdict::Scanning)
+        return;
+    for (const ServerPtr& server : servers) {
+        ScanObservation seen;
+        seen.target = address.Target();
+        seen.zone = server->Zone();
+        seen.listName = server->Name();
+        seen.link = server->URL();
+        seen.outcome = ScanObservation::Outcome::NotListed;
+        const ZoneNote* note = nullptr;
+        for (const ZoneNote& n : address.ZoneNotes())
+            if (n.zone.compare(seen.zone, Qt::CaseInsensitive) == 0) note = &n;
+        // One record per thing the list answered for (a host's addresses):
+        // the target is listed when any of them is.
+        const std::vector<RespondingServerPtr> responding = address.RespondingServersOf(seen.zone);
+        bool listing = false;
+        for (const RespondingServerPtr& server : responding) listing = listing || server->Listing();
+        if (listing) {
+            seen.outcome = ScanObservation::Outcome::Listed;
+            for (const RespondingServerPtr& server : responding) {
+                for (const ResponsePtr& response : server->Responses()) {
+                    if (!response->Listing() || seen.codes.contains(response->Address())) continue;
+                    seen.codes.append(response->Address());
+                    seen.reasons.append(response->Reason());
+                    if (!response->TXTRecord().isEmpty() && !seen.txt.contains(response->TXTRecord()))
+                        seen.txt.append(response->TXTRecord());
                 }
-            } else if (note) {
-                seen.outcome = outcomeOf(note->kind);
-                seen.detail = note->detail;
-            } else if (!responding.empty()) {
-                // Only answers the list marks as refusals.
-                seen.outcome = ScanObservation::Outcome::Refused;
-                QStringList reasons;
-                for (const RespondingServerPtr& server : responding)
-                    for (const ResponsePtr& response : server->Responses()) reasons.append(response->Reason());
-                seen.detail = reasons.join(QStringLiteral(", "));
             }
-            sink(seen);
+        } else if (note) {
+            seen.outcome = outcomeOf(note->kind);
+            seen.detail = note->detail;
+        } else if (!responding.empty()) {
+            // Only answers the list marks as refusals.
+            seen.outcome = ScanObservation::Outcome::Refused;
+            QStringList reasons;
+            for (const RespondingServerPtr& server : responding)
+                for (const ResponsePtr& response : server->Responses()) reasons.append(response->Reason());
+            seen.detail = reasons.join(QStringLiteral(", "));
         }
+        sink(seen);
     }
 }
 
 bool ScanRecorder::RecordList(Addresslist& list, const QString& source, const QString& listFile, const QString& path,
                               int retentionDays, std::vector<HistoryChange>* changes, QString* error)
 {
-    HistoryStore store;
-    bool ok = store.Open(path) && store.BeginScan(Header(list, source, listFile), changes != nullptr);
-    if (ok) ObserveEach(list, [&](const ScanObservation& seen) { ok = ok && store.Add(seen); });
-    if (!ok || !store.FinishScan(changes)) {
-        if (error) *error = store.LastError();
+    // The store writes on its own thread while the entries are read here.
+    HistoryRecordJob job(path, Header(list, source, listFile), retentionDays, changes != nullptr);
+    std::vector<ScanObservation> batch;
+    ObserveEach(list, [&](const ScanObservation& seen) {
+        batch.push_back(seen);
+        if (batch.size() >= kBatch) job.Add(std::exchange(batch, {}));
+    });
+    job.Add(std::move(batch));
+    HistoryRecordJob::Result result = job.Finish();
+    if (!result.written) {
+        if (error) *error = result.error;
         return false;
     }
-    if (retentionDays > 0) store.Prune(retentionDays, QDateTime::currentDateTimeUtc());
+    if (changes) *changes = std::move(result.changes);
     return true;
 }
 
@@ -137,18 +166,60 @@ bool ScanRecorder::Record(const ScanRecord& record, const QString& path, int ret
     return true;
 }
 
-bool ScanRecorder::recordNow()
+void ScanRecorder::recordNow()
 {
     txtWait_.stop();
+    slice_.stop();
+    job_.reset();
     const int days = list_.settings().RetrieveOption(kRetentionOption, 0).toInt();
-    std::vector<HistoryChange> changes;
-    QString error;
-    if (!RecordList(list_, source_, QString(), historyPath(), days, &changes, &error)) {
-        emit RecordFailed(error);
-        return false;
+    job_ = std::make_unique<HistoryRecordJob>(historyPath(), Header(list_, source_, QString()), days);
+    servers_ = ObservedServers(list_);
+    pending_.clear();
+    pending_.reserve(size_t(list_.Count()));
+    for (const AddressPtr& address : list_) pending_.push_back(address);
+    next_ = 0;
+    onSlice();
+}
+
+bool ScanRecorder::observeSlice(size_t count)
+{
+    std::vector<ScanObservation> batch;
+    const size_t end = std::min(pending_.size(), next_ + count);
+    for (; next_ < end; ++next_)
+        ObserveAddress(*pending_[next_], servers_, [&](const ScanObservation& seen) { batch.push_back(seen); });
+    job_->Add(std::move(batch));
+    return next_ >= pending_.size();
+}
+
+void ScanRecorder::onSlice()
+{
+    if (!job_) return;
+    // A slice takes a few milliseconds; while the store is behind, the
+    // window waits a turn instead of the store's thread.
+    if (job_->Full()) {
+        slice_.start(5);
+        return;
     }
-    emit Recorded(changes);
-    return true;
+    if (!observeSlice(kSliceEntries)) {
+        slice_.start(0);
+        return;
+    }
+    pending_.clear();
+    servers_.clear();
+    job_->FinishLater(this, [this](const HistoryRecordJob::Result& result) {
+        job_.reset();
+        if (result.written) emit Recorded(result.changes);
+        else emit RecordFailed(result.error);
+    });
+}
+
+ScanRecorder::~ScanRecorder()
+{
+    if (!job_ || pending_.empty()) return; // done, or finishing on its own
+    // Closing while reading the entries: the record is finished here, not lost.
+    slice_.stop();
+    observeSlice(pending_.size());
+    job_->Finish();
 }
 
 void ScanRecorder::onScanComplete()

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "model/HistoryChange.h"
+#include "model/Address.h"
 #include "model/ScanRecord.h"
+#include "model/Server.h"
+#include "storage/HistoryRecordJob.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace quarlo {
@@ -46,6 +50,10 @@ public:
     // twice in memory; Header is the scan without its observations.
     static ScanRecord Header(Addresslist& list, const QString& source, const QString& listFile = QString());
     static void ObserveEach(Addresslist& list, const std::function<void(const ScanObservation&)>& sink);
+    // The lists a scan of list asks, and one entry's observations on them.
+    static std::vector<ServerPtr> ObservedServers(Addresslist& list);
+    static void ObserveAddress(const Address& address, const std::vector<ServerPtr>& servers,
+                               const std::function<void(const ScanObservation&)>& sink);
     // Records the list's last scan without building a whole ScanRecord.
     static bool RecordList(Addresslist& list, const QString& source, const QString& listFile, const QString& path,
                            int retentionDays, std::vector<HistoryChange>* changes, QString* error);
@@ -56,8 +64,13 @@ public:
     static bool Record(const ScanRecord& record, const QString& path, int retentionDays,
                        std::vector<HistoryChange>* changes, QString* error, QDateTime* previousScan = nullptr);
 
-    // Records the list's current results now.
-    bool recordNow();
+    // Starts recording the list's current results: the entries are read a
+    // slice per event-loop turn and written on a thread of their own, so a
+    // large network does not freeze the window; Recorded or RecordFailed
+    // follows. A new scan before the end drops the record.
+    void recordNow();
+    bool Recording() const { return job_ != nullptr; }
+    ~ScanRecorder() override;
 
 signals:
     void Recorded(const std::vector<quarlo::HistoryChange>& changes);
@@ -66,12 +79,21 @@ signals:
 private:
     void onScanComplete();
     void onTxtWait();
+    // Hands the next slice of entries to the job; true when all are in.
+    bool observeSlice(size_t count);
+    void onSlice();
 
     Addresslist& list_;
     QString source_;
     QString path_;
     QTimer txtWait_;
     int txtWaited_ = 0;
+    // The record being written.
+    std::unique_ptr<HistoryRecordJob> job_;
+    std::vector<AddressPtr> pending_; // entries still to observe, in list order
+    size_t next_ = 0;
+    std::vector<ServerPtr> servers_;
+    QTimer slice_;
 };
 
 } // namespace quarlo

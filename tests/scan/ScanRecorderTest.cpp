@@ -1,6 +1,8 @@
 // What a finished scan records: every list's outcome per address, through
 // the one recorder the window, automation and the command line share.
 #include "scan/ScanRecorder.h"
+
+#include <QTest>
 #include "storage/HistoryStore.h"
 #include "support/FakeDnsServer.h"
 #include "support/HistoryRecords.h"
@@ -144,6 +146,49 @@ TEST_F(Recorder, StoppedScansAndUncheckableTargetsAreLeftOut)
     list->StopScan();
     EXPECT_TRUE(ScanRecorder::Observe(*list, "cli").observations.empty());
     EXPECT_EQ(ScanRecorder::Observe(*list, "cli").targets, 1);
+}
+
+// A list too large to read in one event-loop turn is read in slices while
+// the store writes beside it: every entry is recorded once; a new scan drops
+// a record still being read, and closing finishes it rather than losing it.
+TEST_F(Recorder, LargeListsAreRecordedInSlicesThatANewScanDropsAndClosingFinishes)
+{
+    settings.setCheckListsBeforeScanning(false);
+    constexpr int Entries = 1500;
+    for (int i = 0; i < Entries; ++i) list->AddTarget(QStringLiteral("10.0.%1.%2").arg(i / 250).arg(i % 250));
+    auto recorder = std::make_unique<ScanRecorder>(*list, QStringLiteral("window"));
+    recorder->setHistoryPath(path);
+    QSignalSpy recorded(recorder.get(), &ScanRecorder::Recorded);
+    list->StartScan();
+    list->Tick();
+    ASSERT_TRUE(recorded.wait(60000)) << "nothing recorded";
+    const auto scanCount = [&] {
+        HistoryStore store;
+        qint64 count = -1;
+        EXPECT_TRUE(store.Open(path, true) && store.ScanCount(&count)) << store.LastError().toStdString();
+        return count;
+    };
+    const auto lists = [&](const QString& target) {
+        HistoryStore store;
+        std::vector<ZoneStanding> standing;
+        EXPECT_TRUE(store.Open(path, true) && store.Standing(target, &standing));
+        return standing.size();
+    };
+    EXPECT_EQ(scanCount(), 1);
+    EXPECT_EQ(lists("10.0.0.0"), 5u);
+    EXPECT_EQ(lists("10.0.5.249"), 5u) << "the last slice";
+
+    recorder->recordNow();
+    EXPECT_TRUE(recorder->Recording());
+    list->StartScan();
+    EXPECT_FALSE(recorder->Recording()) << "a new scan drops the record being read";
+    list->StopScan();
+    QTest::qWait(200);
+    const qint64 afterDrop = scanCount();
+
+    recorder->recordNow();
+    recorder.reset();
+    EXPECT_EQ(scanCount(), afterDrop + 1) << "closing finishes the record";
 }
 
 // The "History Days" option prunes after every record: old changes go, the
