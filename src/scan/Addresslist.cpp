@@ -488,7 +488,7 @@ void Addresslist::startZoneTests()
 void Addresslist::sendZoneTests()
 {
     // Test queries keep to the same limit as the addresses' queries.
-    while (!zoneTestQueue_.empty() && dns_.PendingCount() <= settings_.ScanQueryLimit()) {
+    while (!zoneTestQueue_.empty() && dns_.BusyCount() <= settings_.ScanQueryLimit()) {
         const auto [zone, testAddress] = zoneTestQueue_.front();
         zoneTestQueue_.pop_front();
         // Domain lists' test entries are names, asked as they are.
@@ -589,7 +589,7 @@ void Addresslist::Tick()
     for (int position = firstIncomplete_; position <= items_.Count(); ++position) {
         // Replies never arrive inside a pass, so once the limit is reached no
         // later address could get a turn in this pass.
-        if (dns_.PendingCount() >= settings_.ScanQueryLimit()) break;
+        if (dns_.BusyCount() >= settings_.ScanQueryLimit()) break;
         const AddressPtr address = items_.Item(position);
         if (!address->Complete()) {
             // While the zones' tests are out, an address puts its zones aside
@@ -616,7 +616,7 @@ void Addresslist::Tick()
 
 void Addresslist::schedulePass()
 {
-    if (passQueued_ || !ScanActive() || dns_.PendingCount() >= settings_.ScanQueryLimit()) return;
+    if (passQueued_ || !ScanActive() || dns_.BusyCount() >= settings_.ScanQueryLimit()) return;
     passQueued_ = true;
     QMetaObject::invokeMethod(
         this,

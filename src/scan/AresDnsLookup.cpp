@@ -1,5 +1,7 @@
 #include "scan/AresDnsLookup.h"
 
+#include <algorithm>
+
 #include "model/DnsFailure.h"
 #include "model/QueryTag.h"
 #include "scan/AresDriver.h"
@@ -40,6 +42,11 @@ void AresDnsLookup::Lookup(const QString& name)
     const QByteArray path =
         BlacklistQuery() ? QueryTag::Parse(RequestTag()).Zone().toCaseFolded().toUtf8() : QByteArray();
     typedQuery(id, name, LookupKind(), path);
+}
+
+int AresDnsLookup::BusyCount() const
+{
+    return std::max(0, PendingCount() - driver_->overdueCount());
 }
 
 void AresDnsLookup::setTuning(const DnsTuning& tuning) { driver_->setTuning(tuning); }

@@ -31,6 +31,7 @@ public:
 
     void Lookup(const QString& name) override;
     int PendingCount() const override { return static_cast<int>(pending_.size()); }
+    int BusyCount() const override;
     void CancelAll() override;
     void ExpireAll() override;
     int LongestWaitMs() const override;

@@ -29,6 +29,8 @@ struct AresDriver::Request {
     int tryServer = 0;       // where it went
     int tryIndex = 0;        // its place among the tries, from 0
     bool retryQueued = false;
+    bool overdue = false;
+    bool probe = false; // asks a silent path whether it came back: one try
     int lastStatus = ARES_ETIMEOUT; // reported when the tries run out unanswered
 };
 
@@ -250,15 +252,25 @@ int AresDriver::retryTimeoutMs(int index) const
     return timeoutMs(servers_[size_t(index)]->rtt);
 }
 
-qint64 AresDriver::tryWaitNs(int server, int tryIndex, const QByteArray& path) const
+int AresDriver::triesFor(const Request& request) const { return request.probe ? 1 : tuning_.tries; }
+
+bool AresDriver::silent(const Path& path, qint64 nowNs) const
+{
+    return opened_ && path.rtt.srttNs < 0 && path.firstSentNs >= 0 && nowNs - path.firstSentNs >= PathSilenceMs * Ms;
+}
+
+qint64 AresDriver::tryWaitNs(int server, int tryIndex, qint64 tryStartNs, const QByteArray& path) const
 {
     int timeout = retryTimeoutMs(server);
     if (!path.isEmpty()) {
         const auto it = paths_.constFind(path);
         if (it != paths_.constEnd() && it->rtt.srttNs >= 0) {
             timeout = timeoutMs(it->rtt);
-        } else if (tryIndex == tuning_.tries - 1 && (it == paths_.constEnd() || it->unanswered < NewPathGrace)) {
-            timeout = std::max(timeout, timeoutMs(Rtt{}));
+        } else if (tryIndex == tuning_.tries - 1) {
+            // Until the path has had PathSilenceMs to answer.
+            const qint64 firstNs = it == paths_.constEnd() || it->firstSentNs < 0 ? tryStartNs : it->firstSentNs;
+            const qint64 graceMs = std::min(PathSilenceMs, tuning_.maxTimeoutMs) - (tryStartNs - firstNs) / Ms;
+            timeout = static_cast<int>(std::max<qint64>(timeout, graceMs));
         }
     }
     // The first round of tries waits the time-out, each server once; the
@@ -296,6 +308,20 @@ void AresDriver::enqueue(std::unique_ptr<Request> request)
         return;
     }
     request->id = nextId_++;
+    if (!request->path.isEmpty()) {
+        const auto it = paths_.find(request->path);
+        const qint64 now = clock_.nsecsElapsed();
+        if (it != paths_.end() && silent(*it, now)) {
+            if (it->lastProbeNs >= 0 && now - it->lastProbeNs < ProbeIntervalMs * Ms) {
+                if (request->onQuery) request->onQuery(ARES_ETIMEOUT, nullptr, 0);
+                else request->onHost(ARES_ETIMEOUT, nullptr);
+                return;
+            }
+            it->lastProbeNs = now;
+            request->probe = true;
+            markOverdue(*request);
+        }
+    }
     waiting_.push_back(std::move(request));
     submitWaiting();
 }
@@ -353,7 +379,12 @@ void AresDriver::sendTry(Request* request)
     ++lossBucket(now, true)->sent;
     request->tryServer = server->index;
     request->tryIndex = index;
-    request->deadlineNs = now + tryWaitNs(server->index, index, request->path);
+    if (!request->path.isEmpty()) {
+        if (paths_.size() >= MaxPaths && !paths_.contains(request->path)) paths_.clear();
+        Path& path = paths_[request->path];
+        if (path.firstSentNs < 0) path.firstSentNs = now;
+    }
+    request->deadlineNs = now + tryWaitNs(server->index, index, now, request->path);
     deadlines_.push(Deadline{request->deadlineNs, request->id});
     auto* attempt = new Attempt{this, server, request->id, request->tries, now, request->type == 0, request->path};
     ++server->attempts;
@@ -415,7 +446,7 @@ void AresDriver::tryEnded(const Attempt& attempt, int status, bool replied, bool
     --request.outstanding;
 
     if (replied) {
-        if (failsOver(status) && servers_.size() > 1 && request.tries < tuning_.tries &&
+        if (failsOver(status) && servers_.size() > 1 && request.tries < triesFor(request) &&
             request.tries < static_cast<int>(servers_.size())) {
             request.lastStatus = status;
             queueRetry(&request);
@@ -430,7 +461,7 @@ void AresDriver::tryEnded(const Attempt& attempt, int status, bool replied, bool
     }
     request.lastStatus = status;
     if (request.retryQueued) return;
-    if (attempt.tryNumber == request.tries && request.tries < tuning_.tries) {
+    if (attempt.tryNumber == request.tries && request.tries < triesFor(request)) {
         queueRetry(&request);
         return;
     }
@@ -445,10 +476,18 @@ void AresDriver::queueRetry(Request* request)
     retries_.push_back(request->id);
 }
 
+void AresDriver::markOverdue(Request& request)
+{
+    if (request.overdue) return;
+    request.overdue = true;
+    ++overdue_;
+}
+
 void AresDriver::finish(quint64 id, const std::function<void(Request&)>& report)
 {
     const auto it = requests_.find(id);
     if (it == requests_.end()) return;
+    if (it->second->overdue) --overdue_;
     // Out of the books before the callback runs: it may query again or
     // cancel everything.
     const std::unique_ptr<Request> request = std::move(it->second);
@@ -469,7 +508,7 @@ void AresDriver::expireDeadlines()
         if (request.retryQueued || request.deadlineNs != deadline.atNs) continue;
         // The time-out may have grown since the try went out: a slower path
         // gets the longer wait.
-        const qint64 due = request.tryStartNs + tryWaitNs(request.tryServer, request.tryIndex, request.path);
+        const qint64 due = request.tryStartNs + tryWaitNs(request.tryServer, request.tryIndex, request.tryStartNs, request.path);
         if (due > now) {
             request.deadlineNs = due;
             deadlines_.push(Deadline{due, request.id});
@@ -478,13 +517,10 @@ void AresDriver::expireDeadlines()
         request.deadlineNs = 0;
         ++servers_[size_t(request.tryServer)]->failures;
         lost(request.path, request.tryStartNs);
-        if (request.tries < tuning_.tries) {
+        markOverdue(request);
+        if (request.tries < triesFor(request)) {
             queueRetry(&request);
             continue;
-        }
-        if (!request.path.isEmpty()) {
-            Path& path = paths_[request.path];
-            if (path.rtt.srttNs < 0) ++path.unanswered;
         }
         const int status = request.lastStatus;
         finish(deadline.request, [status](Request& r) {
@@ -518,7 +554,7 @@ void AresDriver::tightenDeadlines(const std::function<bool(const Request&)>& aff
 {
     for (auto& [id, request] : requests_) {
         if (request->retryQueued || request->deadlineNs == 0 || !affected(*request)) continue;
-        const qint64 due = request->tryStartNs + tryWaitNs(request->tryServer, request->tryIndex, request->path);
+        const qint64 due = request->tryStartNs + tryWaitNs(request->tryServer, request->tryIndex, request->tryStartNs, request->path);
         if (due >= request->deadlineNs) continue;
         request->deadlineNs = due;
         deadlines_.push(Deadline{due, id});
@@ -580,6 +616,7 @@ void AresDriver::cancelAll()
 {
     waiting_.clear();
     requests_.clear();
+    overdue_ = 0;
     retries_.clear();
     deadlines_ = {};
     inFlight_ = 0;

@@ -83,7 +83,7 @@ public:
     static constexpr int LossShare = 20; // one in twenty of the tries sent in a tenth of a second
     static constexpr int LossFloor = 3;
     // Bounds of the wait for one try (the upper one is the tuning's).
-    static constexpr int MinTimeoutMs = 1000;
+    static constexpr int MinTimeoutMs = 500;
     static constexpr int InitialTimeoutMs = 3000;
     // The least margin over the smoothed round trip. Replies come by the
     // hundred per round trip, so the deviation estimate decays within a
@@ -91,10 +91,14 @@ public:
     // of a busy event loop.
     static constexpr int MinDeviationMarginMs = 250;
     // A path not heard from yet may just be slower than the resolver's
-    // other answers: the last try of its queries waits at least the initial
-    // guess, until this many of them went unanswered for good (then it is
-    // silent, and waiting longer only delays the scan).
-    static constexpr int NewPathGrace = 4;
+    // other answers: the last try of its queries waits until the path's
+    // first query is PathSilenceMs old. A path that has not answered by
+    // then, while the resolver answers others, is silent: its queries are
+    // reported unanswered at once, but for one every ProbeIntervalMs that
+    // is asked to see whether it came back. Waiting on a list that does not
+    // answer would only hold the scan.
+    static constexpr int PathSilenceMs = 2500;
+    static constexpr int ProbeIntervalMs = 5000;
     // Round-trip estimates kept for at most this many paths.
     static constexpr int MaxPaths = 4096;
 
@@ -124,6 +128,10 @@ public:
     // Tries handed to c-ares since the driver was made, retransmissions
     // included.
     qint64 triesSent() const { return triesSent_; }
+    // Queries not reported yet that are not expected to be answered soon:
+    // one of their tries timed out, or their path is silent. They keep
+    // their tries.
+    int overdueCount() const { return overdue_; }
 
     // An IN-class query of type for name, sent as given (no search domains).
     // path names what answers it beyond the resolver (a blacklist's zone):
@@ -155,7 +163,8 @@ private:
     };
     struct Path {
         Rtt rtt;
-        int unanswered = 0; // queries that timed out before the first sample
+        qint64 firstSentNs = -1; // its first try
+        qint64 lastProbeNs = -1; // the last query let through while silent
     };
     struct Deadline {
         qint64 atNs;
@@ -202,7 +211,11 @@ private:
     static constexpr qint64 LossBucketNs = 100'000'000;
     static constexpr int LossBuckets = 128;
     LossBucket* lossBucket(qint64 atNs, bool create);
-    qint64 tryWaitNs(int server, int tryIndex, const QByteArray& path = {}) const;
+    qint64 tryWaitNs(int server, int tryIndex, qint64 tryStartNs, const QByteArray& path = {}) const;
+    // Not one answer although its first query is PathSilenceMs old and the
+    // resolver answers others.
+    bool silent(const Path& path, qint64 nowNs) const;
+    int triesFor(const Request& request) const;
     int timeoutMs(const Rtt& rtt) const;
     // After a first sample, tries waiting the old guess get the new one
     // when it is shorter.
@@ -236,6 +249,8 @@ private:
     std::priority_queue<Deadline, std::vector<Deadline>, std::greater<>> deadlines_; // stale ones skipped
     quint64 nextId_ = 1;
     int inFlight_ = 0; // requests_ and nothing else: leftover tries do not count
+    int overdue_ = 0;  // of requests_ and waiting_
+    void markOverdue(Request& request);
     int window_ = InitialWindow;
     int threshold_ = MaxWindow; // where growth slows down, after a cut
     int credit_ = 0;            // replies towards the next step above it

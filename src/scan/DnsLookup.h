@@ -46,6 +46,11 @@ public:
     // Lookups queued and neither reported nor cancelled; exact at every
     // moment, also inside a LookupComplete handler.
     virtual int PendingCount() const = 0;
+    // Of those, the ones still expected to be answered soon: a caller
+    // limiting what is in flight counts these. Lookups whose first try went
+    // unanswered, or that go to a list that has never answered, keep their
+    // tries but hold no place: a silent list must not starve the others.
+    virtual int BusyCount() const { return PendingCount(); }
     // Drops every queued lookup; nothing is reported for them.
     virtual void CancelAll() = 0;
     // Reports every queued lookup as timed out, from the event loop, and

@@ -327,6 +327,52 @@ TEST_F(LookupWithFake, WindowOpensForFarServersAndShrinksOnlyOnRealLoss)
         EXPECT_EQ(reply.answer, reply.name.contains("dead") ? "" : "127.0.0.2") << reply.name.toStdString();
 }
 
+// A list that has not answered for a while, while the resolver answers the
+// others, is silent: its lookups are reported unanswered at once and hold
+// no place among those in flight, but for one now and then that asks
+// whether it came back. When it answers again, it is asked as before.
+TEST_F(LookupWithFake, SilentListFailsFastButIsProbedAndNoticedWhenItComesBack)
+{
+    bool deadAnswers = false;
+    int deadAsked = 0;
+    fake.setScript([&](const Fake::Query& q) -> QList<Fake::Send> {
+        if (q.name.endsWith("dead.test")) {
+            ++deadAsked;
+            if (!deadAnswers) return {};
+        }
+        return Fake::Reply(Fake::BuildReply(q, Fake::NoError, {Fake::A("127.0.0.2")}));
+    });
+    const auto ask = [&](const QString& name, const QString& zone, const QString& tag) {
+        submit(name, true, QueryTag::BlacklistCheck(tag, zone));
+    };
+    for (int i = 0; i < 5; ++i) ask(QString("%1.near.test.").arg(i), "near.test", "near");
+    ASSERT_TRUE(waitFor(5));
+    QElapsedTimer clock;
+    clock.start();
+    ask("1.dead.test.", "dead.test", "first");
+    EXPECT_EQ(lookup->BusyCount(), 1);
+    // Its first try unanswered, it still waits but holds no place.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lookup->BusyCount() == 0; }, AresDriver::PathSilenceMs));
+    EXPECT_EQ(lookup->PendingCount(), 1);
+    ASSERT_TRUE(waitFor(6));
+    EXPECT_GE(clock.elapsed(), AresDriver::PathSilenceMs - 50) << "a new list gets time to answer";
+    EXPECT_EQ(replies.last().failure, DnsFailure::Timeout);
+
+    const int askedBefore = deadAsked;
+    deadAnswers = true; // back, but nobody knows yet
+    for (int i = 0; i < 10; ++i) ask(QString("%1.2.dead.test.").arg(i), "dead.test", QString::number(i));
+    ASSERT_TRUE(waitFor(16, 5000));
+    EXPECT_EQ(deadAsked - askedBefore, 1) << "one asked, nine reported at once";
+    int answered = 0;
+    for (qsizetype i = 6; i < replies.size(); ++i) answered += replies[i].answer == "127.0.0.2" ? 1 : 0;
+    EXPECT_EQ(answered, 1);
+
+    ask("3.dead.test.", "dead.test", "again");
+    ASSERT_TRUE(waitFor(17, 5000));
+    EXPECT_EQ(only(QueryTag::BlacklistCheck("again", "dead.test")).answer, "127.0.0.2")
+        << "answering again, it is asked as before";
+}
+
 // Every kind of answer gets its own flag, in both modes, and a server failure
 // is reported at once: with one server there is nobody else to ask. Each
 // reply carries the tag and mode its request had when it was made, and comes
@@ -468,17 +514,20 @@ TEST_F(LookupWithFake, RetryScheduleThenTimeout)
         }
         return Fake::Reply(Fake::BuildReply(q, Fake::NoError, {Fake::A("127.0.0.2")}));
     });
-    lookup->setTuning(DnsTuning{1500, 3});
+    // The floor twice, then doubled but capped below twice the floor.
+    constexpr int Floor = AresDriver::MinTimeoutMs, Cap = Floor * 3 / 2;
+    lookup->setTuning(DnsTuning{Cap, 3});
     for (int i = 0; i < 5; ++i) submit("near.test.", true, "near");
     ASSERT_TRUE(waitFor(5));
     submit("silent.test.", true, "silent");
     ASSERT_TRUE(waitFor(6));
     const qint64 reported = clock.elapsed();
     ASSERT_EQ(arrivals.size(), 3u);
-    EXPECT_GE(arrivals[1] - arrivals[0], 1000 - 20);
-    EXPECT_LT(arrivals[1] - arrivals[0], 2500) << "the measured round trip, not the initial 3 s";
-    EXPECT_GE(arrivals[2] - arrivals[1], 1000 - 20);
-    EXPECT_GE(reported - arrivals[2], 1500 - 20) << "doubled, then capped";
+    EXPECT_GE(arrivals[1] - arrivals[0], Floor - 20);
+    EXPECT_LT(arrivals[1] - arrivals[0], 2 * Floor) << "the measured round trip, not the initial 3 s";
+    EXPECT_GE(arrivals[2] - arrivals[1], Floor - 20);
+    EXPECT_GE(reported - arrivals[2], Cap - 20) << "doubled, then capped";
+    EXPECT_LT(reported - arrivals[2], 2 * Floor - 20) << "capped";
     EXPECT_EQ(only("silent").failure, DnsFailure::Timeout);
     EXPECT_FALSE(waitFor(7, 300));
 }
