@@ -61,7 +61,7 @@ void HistoryRun::Record(Addresslist& list, Settings& settings, const CheckOption
         warn(QStringLiteral("history not written: ") + error);
 }
 
-QString HistoryRun::watchName(const CheckOptions& options, const std::vector<CheckTarget>& targets)
+QString HistoryRun::WatchName(const CheckOptions& options, const std::vector<CheckTarget>& targets)
 {
     if (!options.watchName.isEmpty()) return options.watchName;
     // The same list files, wherever they are named from, are the same watch.
@@ -80,7 +80,7 @@ QString HistoryRun::watchName(const CheckOptions& options, const std::vector<Che
 }
 
 int HistoryRun::FinishWatch(Addresslist& list, Settings& settings, const CheckOptions& options,
-                            const std::vector<CheckTarget>& targets)
+                            const std::vector<CheckTarget>& targets, QByteArray* metrics)
 {
     const QString listFile = options.listFiles.isEmpty() ? QString() : options.listFiles.first();
     const ScanRecord scan = ScanRecorder::Header(list, QStringLiteral("cli"), listFile);
@@ -88,7 +88,7 @@ int HistoryRun::FinishWatch(Addresslist& list, Settings& settings, const CheckOp
     WatchReport::History history;
     history.path = historyPath(options);
     HistoryStore store;
-    report.setWatch(watchName(options, targets));
+    report.setWatch(WatchName(options, targets));
     bool recording = !options.noHistory && store.Open(history.path) && store.BeginWatchScan(scan, report.watch());
     // One pass: the report keeps the listings, the history takes everything.
     ScanRecorder::ObserveEach(list, [&](const ScanObservation& seen) {
@@ -110,13 +110,14 @@ int HistoryRun::FinishWatch(Addresslist& list, Settings& settings, const CheckOp
     report.finish(std::move(changes), history);
 
     QByteArray output;
-    if (options.prometheus)
+    if (options.prometheus || metrics)
         output = PrometheusWriter::Write(report, [&](const auto& sink) { ScanRecorder::ObserveEach(list, sink); });
     else if (options.format == CheckOptions::Format::Json) output = report.json();
     else output = report.text().toUtf8();
     // A report that could not be written leaves the verdict unknown to the
     // monitoring system.
-    const bool written = emitOutput(options, output);
+    if (metrics) *metrics = output;
+    const bool written = metrics || emitOutput(options, output);
 
     // Without a history every listing would look new: only real changes are passed on.
     if (report.hasChanges()) {
