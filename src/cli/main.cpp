@@ -472,10 +472,16 @@ int main(int argc, char** argv)
         if (!watches) return fail(why);
         serve.watches = *watches;
         QStringList watchFiles;
+        QSet<QString> watched;
         for (const ServeArguments::Watch& watch : serve.watches) {
             watchFiles << watch.file;
             if (const QString problem = fileProblem(watch.file); !problem.isEmpty())
                 return fail(QStringLiteral("cannot watch %1: %2").arg(Printable(watch.file), problem));
+            // One file is one watch in the history: two schedules of it would
+            // take each other's changes away.
+            const QString real = QFileInfo(watch.file).canonicalFilePath();
+            if (watched.contains(real)) return fail(QStringLiteral("%1 is watched twice").arg(Printable(watch.file)));
+            watched.insert(real);
         }
         // A target on the command line of a service would never be checked.
         QStringList given = options.targets + options.listFiles;

@@ -414,6 +414,7 @@ TEST_F(Serve, RefusesAServiceItCannotRun)
         {{"--serve", "0", "--watch", dir.filePath("missing.txt")}, "cannot watch"},
         {{"--serve", "0", "--watch", watchFile, "--every", "10s"}, "--every wants a time from 1m"},
         {{"--serve", "0", "--probe-scans", "0"}, "--probe-scans wants"},
+        {{"--serve", "0", "--watch", watchFile, "--watch", dir.filePath("./servers.txt")}, "is watched twice"},
         {{"--serve", "0", "--format", "json"}, "--serve answers over HTTP"},
         {{"--probe-rate", "5", "192.0.2.1"}, "--every, --probe-cache, --probe-scans and --probe-rate go with --serve"},
     };
