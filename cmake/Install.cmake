@@ -56,7 +56,17 @@ install(CODE "${QUARLO_STAGE_CODE}
   configure_file(\"${CMAKE_SOURCE_DIR}/data/systemd/quarlo-watch@.service.in\" \"\${QUARLO_STAGE}/quarlo-watch@.service\" @ONLY)
   file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/systemd/user\" TYPE FILE
        FILES \"\${QUARLO_STAGE}/quarlo-watch@.service\")
+  # The service (--serve): a user unit, and a system unit for a throw-away user.
+  configure_file(\"${CMAKE_SOURCE_DIR}/data/systemd/quarlo-serve.service.in\" \"\${QUARLO_STAGE}/quarlo-serve.service\" @ONLY)
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/systemd/user\" TYPE FILE
+       FILES \"\${QUARLO_STAGE}/quarlo-serve.service\")
+  configure_file(\"${CMAKE_SOURCE_DIR}/data/systemd/quarlo-serve-system.service.in\" \"\${QUARLO_STAGE}/system/quarlo-serve.service\" @ONLY)
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\" TYPE FILE
+       FILES \"\${QUARLO_STAGE}/system/quarlo-serve.service\")
 ")
+# The monitoring kit: a Grafana dashboard and Prometheus alert rules.
+install(FILES data/monitoring/quarlo-dashboard.json data/monitoring/quarlo-alerts.yml data/monitoring/README.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/quarlo/monitoring)
 install(FILES data/systemd/quarlo-watch@.timer DESTINATION ${CMAKE_INSTALL_DATADIR}/systemd/user)
 
 # A direct install (not staged for a package, whose triggers do this) brings

@@ -89,7 +89,7 @@ HistoryRun::Pending::~Pending()
     if (!result.written) warn(QStringLiteral("history not written: ") + result.error);
 }
 
-QString HistoryRun::watchName(const CheckOptions& options, const std::vector<CheckTarget>& targets)
+QString HistoryRun::WatchName(const CheckOptions& options, const std::vector<CheckTarget>& targets)
 {
     if (!options.watchName.isEmpty()) return options.watchName;
     // The same list files, wherever they are named from, are the same watch.
@@ -108,14 +108,14 @@ QString HistoryRun::watchName(const CheckOptions& options, const std::vector<Che
 }
 
 int HistoryRun::FinishWatch(Addresslist& list, Settings& settings, const CheckOptions& options,
-                            const std::vector<CheckTarget>& targets)
+                            const std::vector<CheckTarget>& targets, QByteArray* metrics)
 {
     const QString listFile = options.listFiles.isEmpty() ? QString() : options.listFiles.first();
     const ScanRecord scan = ScanRecorder::Header(list, QStringLiteral("cli"), listFile);
     WatchReport report(scan, targets, options.warningLists, options.criticalLists);
     WatchReport::History history;
     history.path = historyPath(options);
-    report.setWatch(watchName(options, targets));
+    report.setWatch(WatchName(options, targets));
     std::vector<HistoryChange> changes;
     if (options.noHistory) {
         ScanRecorder::ObserveEach(list, [&](const ScanObservation& seen) { report.add(seen); });
@@ -138,13 +138,14 @@ int HistoryRun::FinishWatch(Addresslist& list, Settings& settings, const CheckOp
     report.finish(std::move(changes), history);
 
     QByteArray output;
-    if (options.prometheus)
+    if (options.prometheus || metrics)
         output = PrometheusWriter::Write(report, [&](const auto& sink) { ScanRecorder::ObserveEach(list, sink); });
     else if (options.format == CheckOptions::Format::Json) output = report.json();
     else output = report.text().toUtf8();
     // A report that could not be written leaves the verdict unknown to the
     // monitoring system.
-    const bool written = emitOutput(options, output);
+    if (metrics) *metrics = output;
+    const bool written = metrics || emitOutput(options, output);
 
     // Without a history every listing would look new: only real changes are passed on.
     if (report.hasChanges()) {

@@ -8,7 +8,10 @@
 #include "cli/ListFileReader.h"
 #include "cli/PrintableText.h"
 #include "cli/ReportWriter.h"
+#include "cli/ServeArguments.h"
+#include "cli/ServeMode.h"
 #include "cli/SnapshotOutput.h"
+#include "cli/TargetCollector.h"
 #include "cli/WatchReport.h"
 #include "common/AtomicFileWriter.h"
 #include "common/ConfigLocation.h"
@@ -201,8 +204,10 @@ int main(int argc, char** argv)
         application = std::make_unique<QCoreApplication>(argc, argv);
     }
     QCoreApplication& app = *application;
+    bool serving = false;
+    for (int i = 1; i < argc; ++i) serving = serving || std::strncmp(argv[i], "--serve", 7) == 0;
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--watch") == 0) usageExit = 3;
+        if (std::strcmp(argv[i], "--watch") == 0 && !serving) usageExit = 3;
     QCoreApplication::setApplicationName(QStringLiteral("quarlo-check"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUARLO_VERSION));
 
@@ -232,7 +237,11 @@ int main(int argc, char** argv)
         "$XDG_DATA_HOME/quarlo/history.sqlite). --watch prints only what changed since the\n"
         "last recorded scan and exits 0 OK, 1 WARNING (a target on -w lists), 2 CRITICAL\n"
         "(on -c lists), 3 UNKNOWN (some target not completely checked, or the run could not\n"
-        "start: bad usage, unreadable input or configuration, no targets found)."));
+        "start: bad usage, unreadable input or configuration, no targets found).\n"
+        "--serve [ADDRESS:]PORT runs as a service for a monitoring system (loopback only\n"
+        "unless an address is given): GET /probe?target=T checks T now and answers in the\n"
+        "Prometheus text format, /metrics holds the scheduled watches (--watch FILE\n"
+        "[--every 1h], several allowed) and / is a status page."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption fileOption({QStringLiteral("f"), QStringLiteral("file")},
@@ -317,6 +326,28 @@ int main(int argc, char** argv)
                                        QStringLiteral("Write TARGET's history as CSV (to --output or standard output), "
                                                       "then exit."),
                                        QStringLiteral("TARGET"));
+    const QCommandLineOption serveOption(
+        QStringLiteral("serve"),
+        QStringLiteral("Run as a service answering HTTP on [ADDRESS:]PORT (only loopback without an ADDRESS; "
+                       "0.0.0.0 for every one): /probe?target=T[&list=FILE|&watch=NAME], /metrics and /."),
+        QStringLiteral("[ADDRESS:]PORT"));
+    const QCommandLineOption everyOption(
+        QStringLiteral("every"),
+        QStringLiteral("--serve: run the --watch FILE before it every TIME (1m to 7d: 30m, 1h, 2d; default 1h)."),
+        QStringLiteral("TIME"));
+    const QCommandLineOption probeCacheOption(
+        QStringLiteral("probe-cache"),
+        QStringLiteral("--serve: answer a repeated probe of a target from its last scan for SECONDS (0 to 86400; default 60)."),
+        QStringLiteral("SECONDS"));
+    const QCommandLineOption probeScansOption(
+        QStringLiteral("probe-scans"),
+        QStringLiteral("--serve: probe scans running at once (1 to 64; default 4); more probes are answered 429."),
+        QStringLiteral("N"));
+    const QCommandLineOption probeRateOption(
+        QStringLiteral("probe-rate"),
+        QStringLiteral("--serve: probes one client may send a minute (1 to 100000; default 60); more are answered 429."),
+        QStringLiteral("N"));
+    parser.addOptions({serveOption, everyOption, probeCacheOption, probeScansOption, probeRateOption});
     parser.addOptions({fileOption, configOption, maxOption, dnsOption, timeoutOption, triesOption, formatOption, outputOption,
                        followLinksOption, quietOption, historyOption, noHistoryOption, noListTestOption, watchOption, watchNameOption, warningOption,
                        criticalOption, notifyOption, mailOption, pruneOption, csvOption, ipv6Option, allMxOption});
@@ -381,7 +412,12 @@ int main(int argc, char** argv)
         else if (namesRegularFile(argument) || isPath(argument)) options.listFiles << argument;
         else options.targets << argument;
     }
-    if (options.targets.isEmpty() && options.listFiles.isEmpty() && !options.readStdin) {
+    if (parser.isSet(serveOption)) {
+        // Probes bring the targets; the files are the watches'.
+    } else if (parser.isSet(everyOption) || parser.isSet(probeCacheOption) || parser.isSet(probeScansOption)
+               || parser.isSet(probeRateOption)) {
+        return fail(QStringLiteral("--every, --probe-cache, --probe-scans and --probe-rate go with --serve"));
+    } else if (options.targets.isEmpty() && options.listFiles.isEmpty() && !options.readStdin) {
         if (isatty(STDIN_FILENO)) return fail(QStringLiteral("no targets given (see --help)"));
         options.readStdin = true;
     }
@@ -426,78 +462,78 @@ int main(int argc, char** argv)
         options.dnsServers = servers.join(QLatin1Char(','));
     }
     options.progress = !parser.isSet(quietOption) && isatty(STDERR_FILENO);
+    if (parser.isSet(serveOption)) {
+        ServeOptions serve;
+        QString why;
+        const std::optional<ServeArguments::Listen> listen = ServeArguments::ParseListen(parser.value(serveOption), &why);
+        if (!listen) return fail(why);
+        serve.listen = *listen;
+        const auto watches = ServeArguments::PairWatches(QCoreApplication::arguments().mid(1), &why);
+        if (!watches) return fail(why);
+        serve.watches = *watches;
+        QStringList watchFiles;
+        QSet<QString> watched;
+        for (const ServeArguments::Watch& watch : serve.watches) {
+            watchFiles << watch.file;
+            if (const QString problem = fileProblem(watch.file); !problem.isEmpty())
+                return fail(QStringLiteral("cannot watch %1: %2").arg(Printable(watch.file), problem));
+            // One file is one watch in the history: two schedules of it would
+            // take each other's changes away.
+            const QString real = QFileInfo(watch.file).canonicalFilePath();
+            if (watched.contains(real)) return fail(QStringLiteral("%1 is watched twice").arg(Printable(watch.file)));
+            watched.insert(real);
+        }
+        // A target on the command line of a service would never be checked.
+        QStringList given = options.targets + options.listFiles;
+        for (const QString& file : watchFiles) given.removeOne(file);
+        if (!given.isEmpty() || options.readStdin || parser.isSet(fileOption))
+            return fail(QStringLiteral("--serve takes its targets from /probe requests and --watch FILE, not \"%1\"")
+                            .arg(Excerpt(given.isEmpty() ? QStringLiteral("-") : given.first())));
+        if (parser.isSet(watchNameOption) && serve.watches.size() != 1)
+            return fail(QStringLiteral("--watch-name names one watch; with --serve, give one --watch FILE with it"));
+        if (!options.outputPath.isEmpty() || parser.isSet(formatOption))
+            return fail(QStringLiteral("--serve answers over HTTP; --output and --format do not apply"));
+        if (parser.isSet(probeCacheOption) && !readBounded(parser.value(probeCacheOption), 0, 86400, &serve.keepSeconds))
+            return fail(QStringLiteral("--probe-cache wants seconds from 0 to 86400"));
+        if (parser.isSet(probeScansOption) && !readBounded(parser.value(probeScansOption), 1, 64, &serve.maxScans))
+            return fail(QStringLiteral("--probe-scans wants a number from 1 to 64"));
+        if (parser.isSet(probeRateOption) && !readBounded(parser.value(probeRateOption), 1, 100000, &serve.perMinute))
+            return fail(QStringLiteral("--probe-rate wants a number from 1 to 100000"));
+        if (const QString problem = configurationProblem(options.configPath); !problem.isEmpty()) return fail(problem);
+        options.progress = false;
+        serve.check = options;
+        RegFileBackend storedRegistry(DefaultRegistryDirectory());
+        VolatileRegistryBackend registryBackend(&storedRegistry);
+        Registry registry(registryBackend);
+        ServeMode server(std::move(serve), registry);
+        if (!server.start(&why)) return fail(why);
+        warn(QStringLiteral("serving on %1").arg(server.url()));
+        return app.exec();
+    }
 
     // Gather the targets in order, each once; unreadable files end the run.
-    std::vector<CheckTarget> targets;
-    QSet<QString> seen;
-    auto add = [&](CheckTarget target) {
-        if (static_cast<qsizetype>(targets.size()) >= kMaxTargets) return false;
-        targets.push_back(std::move(target));
-        return true;
-    };
-    // A network range stands for each of its addresses not given yet, in
-    // order; a refused range is one invalid target that says why.
-    auto takeText = [&](const QString& text) {
-        if (!IpRange::LooksLikeRange(text)) return add(CheckTarget::FromText(text));
-        QString why;
-        const std::optional<IpRange> range = IpRange::Parse(text, &why);
-        if (!range) {
-            CheckTarget refused = CheckTarget::FromText(text);
-            if (refused.invalid.isEmpty()) refused.invalid = why;
-            return add(std::move(refused));
-        }
-        for (qint64 i = 0; i < range->Count(); ++i) {
-            QString address = range->AddressAt(i);
-            if (seen.contains(address)) continue;
-            if (!add(CheckTarget::FromText(address))) return false;
-            seen.insert(std::move(address));
-        }
-        return true;
-    };
-    // Arguments are taken as given: an empty one is reported, not dropped.
-    auto takeArgument = [&](const QString& raw) {
-        const QString text = raw.trimmed();
-        if (seen.contains(text)) return true;
-        seen.insert(text);
-        return takeText(text);
-    };
-    // Lists and input may hold blank lines and comments.
-    auto takeLine = [&](const QString& raw) {
-        const QString text = raw.trimmed();
-        if (text.isEmpty() || text.startsWith(QLatin1Char('#')) || seen.contains(text)) return true;
-        seen.insert(text);
-        return takeText(text);
-    };
+    TargetCollector collector;
     const QString tooMany = QStringLiteral("more than %1 targets; split them over several runs").arg(kMaxTargets);
     for (const QString& target : options.targets)
-        if (!takeArgument(target)) return fail(tooMany);
+        if (!collector.addArgument(target)) return fail(tooMany);
     // Every source that gave no target at all, and why: a run without
     // targets is refused, as a list that emptied must not pass as clean.
     QStringList emptySources;
-    qsizetype entries = 0;
-    // Each line or entry that is not blank or a comment, whether given
-    // before or not.
-    auto takeEntry = [&](const QString& text, bool cut) {
-        const QString trimmed = text.trimmed();
-        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#'))) return true;
-        ++entries;
-        // Only a cut line's start was kept; it cannot be a target.
-        return cut ? add(CheckTarget::TooLong(trimmed)) : takeLine(trimmed);
-    };
+    auto takeEntry = [&](const QString& text, bool cut) { return collector.addEntry(text, cut); };
     for (const QString& file : options.listFiles) {
         const QString name = Printable(file);
         QString description = fileProblem(file);
         ListFileReader::Kind kind = ListFileReader::Kind::Text;
-        entries = 0;
+        collector.resetEntries();
         const ListFileReader::Status status =
             description.isEmpty() ? ListFileReader::Read(file, takeEntry, &kind, &description) : ListFileReader::Status::Failed;
         if (status == ListFileReader::Status::Failed)
             return fail(QStringLiteral("cannot load Address List from %1: %2").arg(name, description));
         if (status == ListFileReader::Status::Stopped) return fail(tooMany);
-        if (entries == 0) emptySources << name + QLatin1Char(' ') + ListFileReader::WhyEmpty(file, kind);
+        if (collector.entries() == 0) emptySources << name + QLatin1Char(' ') + ListFileReader::WhyEmpty(file, kind);
     }
     if (options.readStdin) {
-        entries = 0;
+        collector.resetEntries();
         qint64 bytes = 0;
         LineReader in(STDIN_FILENO, kMaxLineBytes, kMaxInputBytes);
         QByteArray line;
@@ -511,11 +547,11 @@ int main(int argc, char** argv)
             bytes += line.size() + 1;
             if (!takeEntry(QString::fromUtf8(line), result == LineReader::Result::Overlong)) return fail(tooMany);
         }
-        if (entries == 0)
+        if (collector.entries() == 0)
             emptySources << (bytes == 0 ? QStringLiteral("standard input is empty")
                                         : QStringLiteral("standard input holds only blank lines and comments"));
     }
-    if (targets.empty()) return fail(QStringLiteral("no targets found: ") + emptySources.join(QStringLiteral("; ")));
+    if (collector.empty()) return fail(QStringLiteral("no targets found: ") + emptySources.join(QStringLiteral("; ")));
     for (const QString& source : emptySources) warn(source + QStringLiteral("; checking the other targets"));
 
     if (const QString problem = configurationProblem(options.configPath); !problem.isEmpty()) return fail(problem);
@@ -588,6 +624,6 @@ int main(int argc, char** argv)
         scanWarnings();
         QCoreApplication::exit(ExitStatusFor(report.targets));
     }, Qt::QueuedConnection);
-    run.start(std::move(targets));
+    run.start(collector.take());
     return app.exec();
 }

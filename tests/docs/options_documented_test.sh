@@ -88,8 +88,10 @@ done
 statuses=$(sed -n '/TargetStatusKeyword/,/^}/p' "$src/src/cli/TargetStatus.h" | grep -oE 'QStringLiteral\("[a-z-]+"\)' \
     | sed -E 's/.*"(.*)".*/\1/' | sort -u)
 [[ $(wc -l <<<"$statuses") -ge 9 ]] || fail "cannot read the status words from TargetStatus.h: $statuses"
+# Read once: grep -q ending a pipe early would fail its writer (pipefail).
+man_section "$page" DESCRIPTION >"$work/check-description"
 for status in $statuses; do
-    man_section "$page" DESCRIPTION | grep -qx "\.B $status" || fail "quarlo-check.1 does not explain the status $status"
+    grep -qx "\.B $status" "$work/check-description" || fail "quarlo-check.1 does not explain the status $status"
 done
 
 # The layers quarlo-check is built from.

@@ -38,12 +38,21 @@ expected=(
     share/man/man1/quarlo.1
     share/man/man1/quarlo-check.1
     share/bash-completion/completions/quarlo-check
+    share/systemd/user/quarlo-serve.service
+    lib/systemd/system/quarlo-serve.service
+    share/quarlo/monitoring/quarlo-alerts.yml
+    share/quarlo/monitoring/quarlo-dashboard.json
 )
 for size in 16 22 24 32 48 64 128 256; do
     expected+=("share/icons/hicolor/${size}x${size}/apps/com.vantorel.Quarlo.png")
 done
 for file in "${expected[@]}"; do
     [[ -f "$prefix/$file" ]] || fail "not installed: $file"
+done
+# The service units start the installed program, whichever the prefix.
+for unit in share/systemd/user/quarlo-serve.service lib/systemd/system/quarlo-serve.service; do
+    grep -q "^ExecStart=$prefix/bin/quarlo-check --serve " "$prefix/$unit" 2>/dev/null \
+        || fail "$unit does not start the installed quarlo-check: $(grep ^ExecStart "$prefix/$unit" 2>/dev/null)"
 done
 for program in quarlo quarlo-check; do
     [[ -x "$prefix/bin/$program" ]] || fail "bin/$program is not executable"
