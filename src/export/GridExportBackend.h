@@ -88,6 +88,8 @@ private:
     bool openInSpreadsheet(const QString& fileName);
 
     bool mailContent(const QString& fileName);
+    // Runs the mail helper; a failure is told with the file's path.
+    bool runMailProgram(const QStringList& args, const QString& fileName);
     bool mailAttachment(const QString& fileName);
     bool copyToFolder(const QString& fileName, int location);
     QString mailSubject(const QString& fileName) const;
@@ -98,6 +100,8 @@ private:
     void fail(const QString& text);
     // Delivery problems: always shown.
     void tell(const QString& text);
+    // Delivery problems of the file at path: shown with the way to its folder.
+    void tellAbout(const QString& text, const QString& path);
 
     std::shared_ptr<ExportDialogs> dialogs_;
     ExportLayout layout_;

@@ -1,5 +1,7 @@
 #include "export/TextTableWriter.h"
 
+#include "export/DisplayWidth.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -29,31 +31,6 @@ QString flattened(QStringView text)
         }
     }
     return out;
-}
-
-// Characters as a monospaced reader sees them: a surrogate pair is one,
-// combining marks and invisible format characters (direction marks) none.
-int displayWidth(QStringView text)
-{
-    int width = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.unicode() < 0x300) { // the common case, no table lookup
-            ++width;
-            continue;
-        }
-        if (c.isLowSurrogate())
-            continue;
-        switch (c.category()) {
-        case QChar::Mark_NonSpacing:
-        case QChar::Mark_Enclosing:
-        case QChar::Other_Format:
-            break;
-        default:
-            ++width;
-        }
-    }
-    return width;
 }
 
 // The furniture lines of one layout text, flattened except for its line
@@ -99,7 +76,7 @@ QByteArray TextTableWriter::Write(const TableSnapshot& snapshot, const ExportLay
     std::vector<int> widths(size_t(cols), 0);
     qsizetype textSize = 0;
     auto measure = [&](qsizetype col, const QString& text) {
-        widths[size_t(col)] = std::max(widths[size_t(col)], std::min(displayWidth(text), int(MaxColumnWidth)));
+        widths[size_t(col)] = std::max(widths[size_t(col)], std::min(DisplayWidth(text), int(MaxColumnWidth)));
         textSize += text.size();
     };
     std::vector<QString> headers(static_cast<size_t>(cols));
@@ -147,7 +124,7 @@ QByteArray TextTableWriter::Write(const TableSnapshot& snapshot, const ExportLay
         for (qsizetype c = 0; c < cols; ++c) {
             line += row[c];
             if (c + 1 < cols)
-                line.resize(line.size() + std::max(0, widths[size_t(c)] - displayWidth(row[c])) + ColumnGap.size(), u' ');
+                line.resize(line.size() + std::max(0, widths[size_t(c)] - DisplayWidth(row[c])) + ColumnGap.size(), u' ');
         }
         appendLine(out, line);
     };

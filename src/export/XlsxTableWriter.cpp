@@ -5,6 +5,9 @@
 
 #include <xlsxwriter.h>
 
+#include "common/FormulaGuard.h"
+#include "export/DisplayWidth.h"
+
 #include <algorithm>
 #include <map>
 #include <tuple>
@@ -17,6 +20,7 @@ constexpr qsizetype kMaxCellChars = 32767;   // what one spreadsheet cell holds
 constexpr int kMaxUrlsPerSheet = 65530;      // hyperlinks the spreadsheet accepts per sheet
 constexpr qsizetype kMaxUrlBytes = 2079;     // longest hyperlink the spreadsheet opens
 constexpr lxw_row_t kMaxRows = 1048576;
+constexpr int kMaxColumnCharacters = 100;        // wider columns wrap their text instead
 constexpr lxw_color_t kLinkBlue = 0x0563C1;  // the spreadsheet's own hyperlink colour
 constexpr lxw_color_t kNoColor = 0xFFFFFFFF; // outside the 24-bit range: "not set"
 
@@ -99,22 +103,26 @@ public:
 
     bool writeString(lxw_row_t row, lxw_col_t col, const QString& text, lxw_format* format)
     {
-        const QByteArray bytes = cellText(text);
+        // Written as text, a formula sign is still taken as one when the
+        // sheet is saved as CSV or the cell edited: the same guard as CSV's.
+        const QByteArray bytes = cellText(FormulaGuarded(text));
         return check(worksheet_write_string(ws_, row, col, bytes.constData(), format));
     }
 
     bool writeCell(lxw_row_t row, lxw_col_t col, const SnapshotCell& cell, int indent)
     {
-        const bool link = isWebLink(cell.link) && urls_ < kMaxUrlsPerSheet;
+        // A link cell shows the address alone; a text around an address
+        // (a TXT text, a formula holding one) stays plain text.
+        const bool link = isWebLink(cell.link) && cell.text.trimmed() == cell.link && urls_ < kMaxUrlsPerSheet;
         const QByteArray url = link ? cellText(cell.link) : QByteArray();
-        const bool wrap = cell.text.contains(QLatin1Char('\n'));
+        const bool wrap = cell.text.contains(QLatin1Char('\n')) || cell.text.size() > kMaxColumnCharacters;
         lxw_color_t color = toLxw(cell.color);
         if (link && color == kNoColor) color = kLinkBlue;
         lxw_format* format = formats_.get(Role::Cell, color, toLxw(cell.background), cell.bold,
-                                          cell.underline || link, indent, wrap);
+                                          (cell.underline && !cell.text.trimmed().isEmpty()) || link, indent, wrap);
         if (!format) return fail(LXW_ERROR_MEMORY_MALLOC_FAILED);
         if (link && url.size() <= kMaxUrlBytes) {
-            const QByteArray text = cellText(cell.text);
+            const QByteArray text = cellText(cell.text.trimmed());
             const lxw_error e = worksheet_write_url_opt(ws_, row, col, url.constData(), format,
                                                         text.isEmpty() ? nullptr : text.constData(), nullptr);
             if (e == LXW_NO_ERROR) {
@@ -179,11 +187,12 @@ bool writeSheet(Writer& w, const TableSnapshot& snapshot, const ExportLayout& la
 
     // Column widths and sheet-wide settings go in before the first row
     // streams out.
+    // Widths in characters from the texts (the first column's indent
+    // counted), the same for every door; a long TXT text wraps at the cap.
+    const QList<int> widths = ContentColumnWidths(snapshot, kMaxColumnCharacters);
     for (int c = 0; c < columns; ++c) {
-        const int px = c < snapshot.columnWidths.size() ? snapshot.columnWidths.at(c) : 140;
-        if (!w.check(worksheet_set_column_pixels(ws, lxw_col_t(c), lxw_col_t(c), uint32_t(std::clamp(px, 20, 1500)),
-                                                 nullptr)))
-            return false;
+        const double characters = widths.value(c, 10) + 2; // the cell's margins and the filter button
+        if (!w.check(worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), characters, nullptr))) return false;
     }
     worksheet_outline_settings(ws, 1, 0, 0, 0);
     worksheet_freeze_panes(ws, headerRow + 1, 0);
