@@ -195,6 +195,12 @@ bool writeSheet(Writer& w, const TableSnapshot& snapshot, const ExportLayout& la
         if (!w.check(worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), characters, nullptr))) return false;
     }
     worksheet_outline_settings(ws, 1, 0, 0, 0);
+    // Printed, the sheet fits the page's width (as many pages down as it
+    // takes) in the report's orientation: every column on each page.
+    worksheet_fit_to_pages(ws, 1, 0);
+    if (layout.orientation == 2) worksheet_set_landscape(ws);
+    else worksheet_set_portrait(ws);
+    worksheet_repeat_rows(ws, headerRow, headerRow);
     worksheet_freeze_panes(ws, headerRow + 1, 0);
     if (!w.check(worksheet_autofilter(ws, headerRow, 0, lastRow, lxw_col_t(columns - 1)))) return false;
 
