@@ -1,5 +1,7 @@
 #include "export/TablePainter.h"
 
+#include "export/DisplayWidth.h"
+
 #include <QFileDevice>
 #include <QFont>
 #include <QFontMetricsF>
@@ -351,10 +353,24 @@ void Pager::layOutColumns()
         n = std::min(cap, std::max(n, width + indent + 2 * padX_ + 1));
     };
     for (int c = 0; c < columns_ && c < snapshot_.headers.size(); ++c) want(c, snapshot_.headers.at(c), faces_[1], 0);
+    // Measuring every cell in the font would cost as much as the pages
+    // themselves: only texts near the longest in characters (indent
+    // counted) can be the widest on paper.
+    std::vector<int> longest(size_t(columns_), 0);
+    const auto characters = [](const SnapshotRow& row, size_t c) {
+        return DisplayWidth(row.cells[c].text) + (c == 0 ? 3 * std::max(row.level, 0) : 0);
+    };
+    for (const SnapshotRow& row : snapshot_.rows) {
+        if (!row.shown) continue;
+        for (size_t c = 0; c < size_t(columns_) && c < row.cells.size(); ++c)
+            longest[c] = std::max(longest[c], row.cells[c].text.size() > 400 ? 400 : characters(row, c));
+    }
     for (const SnapshotRow& row : snapshot_.rows) {
         if (!row.shown) continue;
         for (int c = 0; c < columns_ && c < int(row.cells.size()); ++c) {
             const SnapshotCell& cell = row.cells[size_t(c)];
+            if (need[size_t(c)] >= cap) continue;
+            if (cell.text.size() <= 400 && characters(row, size_t(c)) * 10 < longest[size_t(c)] * 7) continue;
             want(c, cellText(cell), face(cell.bold, cell.underline), row.level);
         }
     }
