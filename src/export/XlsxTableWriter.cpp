@@ -20,7 +20,7 @@ constexpr qsizetype kMaxCellChars = 32767;   // what one spreadsheet cell holds
 constexpr int kMaxUrlsPerSheet = 65530;      // hyperlinks the spreadsheet accepts per sheet
 constexpr qsizetype kMaxUrlBytes = 2079;     // longest hyperlink the spreadsheet opens
 constexpr lxw_row_t kMaxRows = 1048576;
-constexpr int kMaxColumnCharacters = 100;        // wider columns wrap their text instead
+constexpr int kMaxColumnCharacters = 80;         // wider columns wrap their text instead
 constexpr lxw_color_t kLinkBlue = 0x0563C1;  // the spreadsheet's own hyperlink colour
 constexpr lxw_color_t kNoColor = 0xFFFFFFFF; // outside the 24-bit range: "not set"
 
@@ -158,6 +158,23 @@ QString libraryError(const QString& fileName, lxw_error e)
     return QStringLiteral("Could not write the spreadsheet %1: %2").arg(fileName, reason);
 }
 
+// The lines the row's tallest cell takes in columns of the given widths
+// (in characters): its own line breaks, and its lines wrapped at the width.
+int wrappedLines(const SnapshotRow& row, const QList<int>& widths)
+{
+    int most = 1;
+    for (size_t c = 0; c < row.cells.size(); ++c) {
+        const QString& text = row.cells[c].text;
+        const int width = std::max(1, widths.value(qsizetype(c), kMaxColumnCharacters));
+        if (text.size() <= width && !text.contains(QLatin1Char('\n'))) continue;
+        int lines = 0;
+        for (QStringView line : QStringView(text).split(QLatin1Char('\n')))
+            lines += std::max(1, (std::min(DisplayWidth(line), 40 * width) + width - 1) / width);
+        most = std::max(most, lines);
+    }
+    return most;
+}
+
 bool writeSheet(Writer& w, const TableSnapshot& snapshot, const ExportLayout& layout, QString* error)
 {
     lxw_worksheet* ws = w.ws_;
@@ -218,8 +235,12 @@ bool writeSheet(Writer& w, const TableSnapshot& snapshot, const ExportLayout& la
         opt.hidden = row.shown ? 0 : 1;
         opt.level = uint8_t(level);
         opt.collapsed = (row.hasChildren && !row.expanded) ? 1 : 0;
-        if ((opt.hidden || opt.level || opt.collapsed)
-            && !w.check(worksheet_set_row_opt(ws, rn, LXW_DEF_ROW_HEIGHT, nullptr, &opt)))
+        // A row with wrapped text is as tall as its lines: a spreadsheet
+        // would otherwise draw them over the rows below.
+        const int lines = wrappedLines(row, widths);
+        if ((opt.hidden || opt.level || opt.collapsed || lines > 1)
+            && !w.check(worksheet_set_row_opt(ws, rn, lines > 1 ? std::min(409.0, LXW_DEF_ROW_HEIGHT * lines) : LXW_DEF_ROW_HEIGHT,
+                                              nullptr, &opt)))
             return false;
         for (size_t c = 0; c < row.cells.size() && int(c) < columns; ++c)
             if (!w.writeCell(rn, lxw_col_t(c), row.cells[c], c == 0 ? level : 0)) return false;
