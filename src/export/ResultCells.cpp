@@ -131,6 +131,14 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
     return status;
 }
 
+GridCell ResultCells::InvalidTarget(const QString& reason)
+{
+    GridCell status;
+    status.text = QStringLiteral("Invalid target") + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
+    status.color = kGreyColour;
+    return status;
+}
+
 QString ResultCells::ApplicabilityText(const Address& address)
 {
     const int skipped = address.ZonesNotApplicable();

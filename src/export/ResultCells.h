@@ -42,6 +42,8 @@ public:
     GridCell Target(const Address& address) const;
     // The address row's second column for the verdict.
     GridCell Status(const Address& address, Verdict verdict) const;
+    // The second column of a target rejected before any list was asked.
+    static GridCell InvalidTarget(const QString& reason);
     // A responding server's row (name, count of reasons or refusal, home
     // page); the home page is empty for a server no longer configured.
     Row ServerRow(const RespondingServer& server) const;

@@ -75,13 +75,10 @@ TableSnapshot ResultsSnapshot::FromTargets(const std::vector<ReportTarget>& targ
             AddAddress(snapshot, cells, *target.address, caption);
             continue;
         }
-        SnapshotRow row;
-        row.cells.resize(ResultCells::kColumns);
-        row.cells[ResultCells::kTargetColumn].text = target.given.isEmpty() ? QStringLiteral("\"\"") : target.given;
-        row.cells[ResultCells::kReasonColumn].text =
-            QStringLiteral("Invalid target") + (target.invalid.isEmpty() ? QString() : QStringLiteral(": ") + target.invalid);
-        row.cells[ResultCells::kReasonColumn].color = QColor(112, 112, 112);
-        snapshot.rows.push_back(std::move(row));
+        ResultCells::Row row;
+        row[ResultCells::kTargetColumn].text = target.given.isEmpty() ? QStringLiteral("\"\"") : target.given;
+        row[ResultCells::kReasonColumn] = ResultCells::InvalidTarget(target.invalid);
+        snapshot.rows.push_back(MakeRow(0, row, false, false));
     }
     return snapshot;
 }

@@ -38,7 +38,7 @@ bool isControl(char16_t c) { return c < 0x20 || c == 0x7F; }
 // blanks in front of a link would otherwise be underlined too.
 QString cellText(const SnapshotCell& cell)
 {
-    if (!cell.underline && cell.link.isEmpty()) return cell.text;
+    if (!cell.underline) return cell.text;
     qsizetype start = 0;
     while (start < cell.text.size() && cell.text.at(start) == QLatin1Char(' ')) ++start;
     return cell.text.mid(start);
