@@ -290,6 +290,7 @@ QList<ExportMenuEntry> ExportEngine::SendToMenuEntries(const QString& prefix)
         // Icons are named after the destination's program ("Outlook" for
         // "Microsoft Outlook Recipient"), else after the key's last part.
         QString byCaption = choice.caption;
+        byCaption.remove(QLatin1Char('&')); // the accelerator's mark is not part of the name
         byCaption.remove(QStringLiteral("Microsoft "));
         const qsizetype blank = byCaption.indexOf(QLatin1Char(' '));
         if (blank >= 0) byCaption.truncate(blank);

@@ -24,7 +24,8 @@ class ExportDialogs;
 // What each format holds: print, preview, PDF and Text render the rows shown
 // in the grid (row.shown); HTML, MHTML, CSV and XLSX hold every row (XLSX as
 // outline groups keeping the grid's expand state, CSV with a level column).
-// Column proportions follow the grid's column widths.
+// Column widths follow the texts (ContentColumnWidths, TablePainter), not
+// the window's.
 //
 // Files are never half-written: byte formats go through AtomicFileWriter,
 // the workbook is written to a temporary name in the target folder and

@@ -231,7 +231,7 @@ TEST(ExportEngine, MenuEntriesNameTheirDestinationOrMethod)
 {
     Fixture f;
     f.log.destinations = {{"Outlook.MAPIMAIL", "Microsoft Outlook Recipient"},
-                          {"MailContent", "Mail Recipient (as content)"},
+                          {"MailContent", "&Mail Recipient (as content)"},
                           {"Shell:MyDocuments", "My Documents"}};
     const auto describe = [](const QList<ExportMenuEntry>& entries) {
         QStringList out;
@@ -241,7 +241,7 @@ TEST(ExportEngine, MenuEntriesNameTheirDestinationOrMethod)
     // Icons are named after the destination's program, else after its key.
     EXPECT_EQ(describe(f.engine.SendToMenuEntries("Tools:")),
               (QStringList{"Tools:Outlook.MAPIMAIL|Outlook.MAPIMAIL|Microsoft Outlook Recipient|Outlook|",
-                           "Tools:MailContent|MailContent|Mail Recipient (as content)|Mail|group",
+                           "Tools:MailContent|MailContent|&Mail Recipient (as content)|Mail|group",
                            "Tools:Shell:MyDocuments|Shell:MyDocuments|My Documents|My,MyDocuments|group"}));
 
     f.log.methods = {{"HTML", "Web page"}, {"MailContent", "Mail"}};
