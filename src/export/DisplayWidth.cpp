@@ -93,9 +93,12 @@ QList<int> ContentColumnWidths(const TableSnapshot& snapshot, int cap)
             int& width = widths[qsizetype(c)];
             if (width >= cap) continue;
             const QString& text = row.cells[c].text;
+            const int indent = c == 0 ? 2 * std::clamp(row.level, 0, 8) : 0;
+            // No character takes more than two columns: a short text cannot widen the column.
+            if (2 * text.size() + indent <= width) continue;
             // A text longer than the cap in characters is wider too: no need to measure it.
             const int measured = text.size() > 4 * cap ? cap : DisplayWidth(text);
-            width = std::min(cap, std::max(width, measured + (c == 0 ? 2 * std::clamp(row.level, 0, 8) : 0)));
+            width = std::min(cap, std::max(width, measured + indent));
         }
     }
     return widths;
