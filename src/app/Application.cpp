@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "export/ExportEngine.h"
+#include "export/ResultsSnapshot.h"
 
 #include "common/AppInfo.h"
 #include "common/IpRange.h"
@@ -191,11 +192,18 @@ void Application::print(bool preview)
     ExportEngine& engine = Exports();
     // Telling the user at once beats a print dialog with nothing to pick;
     // preview needs no printer.
-    if (!preview && engine.NoPrinters()) return;
+    bool printToPdf = false;
+    if (!preview && engine.NoPrinters(&printToPdf) && !printToPdf) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    engine.setTitle(FileName(list_.Filename(), true) + QStringLiteral(" Blacklist scan results"));
+    engine.setTitle(ResultsSnapshot::Title(FileName(list_.Filename(), true), list_, settings_));
     engine.setOrientation(1);
-    engine.PrintTable(grid_(), preview);
+    if (printToPdf) {
+        // Named like the list; the save dialog says where it goes.
+        engine.setTargetFilename(list_.Filename().isEmpty() ? QStringLiteral("Export") : list_.Filename());
+        engine.ExportTable(grid_(), QStringLiteral("PDF"));
+    } else {
+        engine.PrintTable(grid_(), preview);
+    }
     QApplication::restoreOverrideCursor();
 }
 

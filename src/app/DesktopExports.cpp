@@ -22,6 +22,10 @@ void DesktopExports::Install(ExportEngine& engine, UserPrompts& prompts, const Q
                                                              : UserPrompts::Icon::Exclamation);
     });
     engine.setPrinterSource([] { return QPrinterInfo::availablePrinterNames(); });
+    engine.setQuestionSink([&prompts](const QString& text, const QString& title) {
+        return prompts.Message(text, title, UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
+               == UserPrompts::Answer::Yes;
+    });
 }
 
 } // namespace quarlo

@@ -8,7 +8,6 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QLocale>
 
 namespace quarlo {
 
@@ -18,29 +17,25 @@ bool SnapshotOutput::IsGridFormat(CheckOptions::Format format)
            || format == CheckOptions::Format::Pdf;
 }
 
-bool SnapshotOutput::Write(const Addresslist& list, const Settings& settings, CheckOptions::Format format,
-                           const QString& path, const QStringList& listFiles, AtomicFileWriter::Links links,
-                           QString* error)
+bool SnapshotOutput::Write(const std::vector<CheckTarget>& targets, const Addresslist& list, const Settings& settings,
+                           CheckOptions::Format format, const QString& path, const QStringList& listFiles,
+                           AtomicFileWriter::Links links, QString* error)
 {
     TableFileWriter::Format fileFormat = TableFileWriter::Format::Html;
     if (format == CheckOptions::Format::Xlsx) fileFormat = TableFileWriter::Format::Xlsx;
     else if (format == CheckOptions::Format::Pdf) fileFormat = TableFileWriter::Format::Pdf;
 
-    int lists = 0;
-    for (const ServerPtr& server : settings.BlacklistServers()) lists += server && server->Enabled() ? 1 : 0;
+    std::vector<ReportTarget> rows;
+    rows.reserve(targets.size());
+    for (const CheckTarget& target : targets) rows.push_back({target.target, target.invalid, target.address.get()});
+
     ExportLayout layout;
-    layout.title = (listFiles.size() == 1 ? QFileInfo(listFiles.first()).completeBaseName() + QLatin1Char(' ')
-                                          : QString())
-                   + QStringLiteral("Blacklist scan results");
-    const QDateTime started =
-        (list.Summary().started.isValid() ? list.Summary().started : QDateTime::currentDateTimeUtc()).toLocalTime();
-    layout.subTitle = QStringLiteral("%1 targets checked against %2 lists, %3")
-                          .arg(list.Count())
-                          .arg(lists)
-                          .arg(QLocale::c().toString(started, QStringLiteral("yyyy-MM-dd HH:mm")));
+    const QString listName = listFiles.size() == 1 ? QFileInfo(listFiles.first()).completeBaseName() : QString();
+    const QDateTime started = list.Summary().started.isValid() ? list.Summary().started : QDateTime::currentDateTimeUtc();
+    layout.title = ResultsSnapshot::Title(listName, started, int(targets.size()), ResultsSnapshot::EnabledLists(settings));
     layout.programName = DisplayTitle();
     layout.programVersion = ProgramVersion();
-    return TableFileWriter::Write(ResultsSnapshot::FromList(list, settings), layout, fileFormat, path, error, links);
+    return TableFileWriter::Write(ResultsSnapshot::FromTargets(rows, settings), layout, fileFormat, path, error, links);
 }
 
 } // namespace quarlo

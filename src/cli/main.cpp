@@ -600,7 +600,7 @@ int main(int argc, char** argv)
         const auto recording = HistoryRun::Record(list, settings, options);
         if (SnapshotOutput::IsGridFormat(options.format)) {
             QString error;
-            if (!SnapshotOutput::Write(list, settings, options.format, options.outputPath, options.listFiles,
+            if (!SnapshotOutput::Write(report.targets, list, settings, options.format, options.outputPath, options.listFiles,
                                       options.outputLinks(), &error)) {
                 warn(QStringLiteral("cannot write %1: %2").arg(Printable(options.outputPath), Printable(error)));
                 QCoreApplication::exit(kExitUsage);

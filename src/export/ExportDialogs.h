@@ -43,6 +43,21 @@ public:
     // Runs program to its end and returns what it printed on standard
     // output; empty when it cannot run.
     virtual QString RunAndRead(const QString& program, const QStringList& args) = 0;
+    // Runs a program that hands a file on (the mail program) and waits a
+    // while for its verdict: its exit code, 0 when it is still running
+    // after the wait (it has taken over), -1 with *error when it cannot
+    // start.
+    virtual int RunProgram(const QString& program, const QStringList& args, QString* error)
+    {
+        return StartProgram(program, args, error) ? 0 : -1;
+    }
+    // Tells the user what went wrong with the file at path, with a way to
+    // show the file in its folder.
+    virtual void FileProblem(const QString& text, const QString& path)
+    {
+        Q_UNUSED(path);
+        Message(text, Severity::Warning);
+    }
 };
 
 } // namespace quarlo

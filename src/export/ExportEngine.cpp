@@ -4,6 +4,10 @@
 #include "common/NameFunctions.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtDebug>
 
 namespace quarlo {
@@ -155,18 +159,32 @@ bool ExportEngine::ExportImageFile(const QString& fileName, const QString& metho
     return runExport(ExportBackend::Thing::ImageFile, fileName, method);
 }
 
+QString ExportEngine::sendTarget()
+{
+    // A file made only to be sent goes to a folder of its own under the
+    // temporary location, never beside the list: nobody asked for it there.
+    const QString name = QFileInfo(targetFilename_.isEmpty() ? QStringLiteral("Export") : targetFilename_).fileName();
+    const QString root = QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/quarlo-exports");
+    QDir().mkpath(root);
+    QTemporaryDir folder(root + QStringLiteral("/send-XXXXXX"));
+    if (!folder.isValid()) return programDir() + QLatin1Char('/') + name; // the engine reports what fails there
+    // The file must outlive this call: the mail program reads it later.
+    folder.setAutoRemove(false);
+    return folder.path() + QLatin1Char('/') + name;
+}
+
 void ExportEngine::exportAndSendObject(ExportBackend::Thing thing, int kind, const QVariant& item,
                                        const QString& destination)
 {
-    if (targetFilename_.isEmpty()) targetFilename_ = programDir() + QStringLiteral("/Export");
-    const QString format = BestExportMethod(kind, destination);
-    // Mail with the results as the message body wants them inline, so the
-    // engine must not ask for another format.
+    targetFilename_ = sendTarget();
+    QString format = BestExportMethod(kind, destination);
+    // Mail with the results as the message body wants them inline as the
+    // aligned text table, so the engine must not ask for another format.
     if (destination.compare(QStringLiteral("MailContent"), Qt::CaseInsensitive) != 0) {
         fileFormat_ = format;
         selectMethod_ = true;
     } else {
-        fileFormat_ = QStringLiteral("MHTML");
+        format = fileFormat_ = kind == KindTable ? QStringLiteral("TXT") : QStringLiteral("MHTML");
         selectMethod_ = false;
     }
     skipFilenameSelection_ = true;
@@ -177,7 +195,7 @@ void ExportEngine::exportAndSendObject(ExportBackend::Thing thing, int kind, con
 
 void ExportEngine::exportAndSendText(ExportBackend::Thing thing, const QString& text, const QString& destination)
 {
-    if (targetFilename_.isEmpty()) targetFilename_ = programDir() + QStringLiteral("/Export");
+    targetFilename_ = sendTarget();
     selectMethod_ = true;
     skipFilenameSelection_ = true;
     quiet_ = true;
@@ -272,6 +290,7 @@ QList<ExportMenuEntry> ExportEngine::SendToMenuEntries(const QString& prefix)
         // Icons are named after the destination's program ("Outlook" for
         // "Microsoft Outlook Recipient"), else after the key's last part.
         QString byCaption = choice.caption;
+        byCaption.remove(QLatin1Char('&')); // the accelerator's mark is not part of the name
         byCaption.remove(QStringLiteral("Microsoft "));
         const qsizetype blank = byCaption.indexOf(QLatin1Char(' '));
         if (blank >= 0) byCaption.truncate(blank);
@@ -302,10 +321,19 @@ QList<ExportMenuEntry> ExportEngine::ExportsMenuEntries(const QString& prefix, i
     return entries;
 }
 
-bool ExportEngine::NoPrinters()
+bool ExportEngine::NoPrinters(bool* printToPdf)
 {
     // Without a way to list printers, leave the decision to the print dialog.
     if (!printers_ || !printers_().isEmpty()) return false;
+    if (printToPdf) *printToPdf = false;
+    // The report can still go on paper later: as a PDF file now.
+    if (printToPdf && ask_) {
+        *printToPdf = ask_(QStringLiteral("No printer is installed.") + kCrLf + kCrLf +
+                               QStringLiteral("Print to PDF instead? The report is saved as a PDF file you can "
+                                              "print wherever there is a printer."),
+                           DisplayTitle());
+        return true;
+    }
     tell(QStringLiteral("You do not have a Printer installed.") + kCrLf +
              QStringLiteral("You must install a Printer before you can print."),
          DisplayTitle(), Icon::Critical);

@@ -23,6 +23,8 @@ public:
     using MessageSink = std::function<void(const QString& text, const QString& title, Icon icon)>;
     // Names of the installed printers.
     using PrinterSource = std::function<QStringList()>;
+    // Asks a yes/no question; true for yes.
+    using QuestionSink = std::function<bool(const QString& text, const QString& title)>;
 
     // Kind codes of exported things.
     static constexpr int KindTable = 0;
@@ -38,6 +40,7 @@ public:
     void setBackendFactory(ExportBackendFactory factory) { factory_ = std::move(factory); }
     void setMessageSink(MessageSink sink) { sink_ = std::move(sink); }
     void setPrinterSource(PrinterSource source) { printers_ = std::move(source); }
+    void setQuestionSink(QuestionSink sink) { ask_ = std::move(sink); }
     // Folder handed to the engine and used for default targets; the
     // program's own folder unless set.
     void setProgramDir(const QString& dir) { programDir_ = dir; }
@@ -126,8 +129,10 @@ public:
     QString DefaultPrinter() const { return defaultPrinter_; }
     void setDefaultPrinter(const QString& v) { defaultPrinter_ = v; }
 
-    // True, after telling the user, when no printer is installed.
-    bool NoPrinters();
+    // True, after telling the user, when no printer is installed. With
+    // printToPdf (and a way to ask), the user is offered to print to a PDF
+    // file instead and *printToPdf says whether they want it.
+    bool NoPrinters(bool* printToPdf = nullptr);
     void Reset();
 
 private:
@@ -137,10 +142,13 @@ private:
     void exportAndSendObject(ExportBackend::Thing thing, int kind, const QVariant& item, const QString& destination);
     void exportAndSendText(ExportBackend::Thing thing, const QString& text, const QString& destination);
     void tell(const QString& text, const QString& title, Icon icon) const;
+    // A fresh temporary place for a file made to be sent, named like the target.
+    QString sendTarget();
 
     ExportBackendFactory factory_;
     MessageSink sink_;
     PrinterSource printers_;
+    QuestionSink ask_;
     QString programDir_;
 
     QString programName_;

@@ -384,11 +384,11 @@ QString GridExportBackend::MethodName(const QString& method)
 QList<ExportBackend::Choice> GridExportBackend::SentToMethods()
 {
     return {
-        {QStringLiteral("MailContent"), QStringLiteral("Mail recipient (results as the message)")},
-        {QStringLiteral("Mail.MAPIMAIL"), QStringLiteral("Mail recipient (as attachment)")},
-        {QStringLiteral("MyDocuments"), QStringLiteral("Documents folder")},
-        {QStringLiteral("Desktop"), QStringLiteral("Desktop folder")},
-        {QStringLiteral("EXCEL.EXE"), QStringLiteral("Spreadsheet program")},
+        {QStringLiteral("MailContent"), QStringLiteral("&Mail recipient (results as the message)")},
+        {QStringLiteral("Mail.MAPIMAIL"), QStringLiteral("Mail recipient (as &attachment)")},
+        {QStringLiteral("MyDocuments"), QStringLiteral("&Documents folder")},
+        {QStringLiteral("Desktop"), QStringLiteral("Des&ktop folder")},
+        {QStringLiteral("EXCEL.EXE"), QStringLiteral("&Spreadsheet program")},
     };
 }
 
@@ -400,6 +400,11 @@ void GridExportBackend::fail(const QString& text)
 void GridExportBackend::tell(const QString& text)
 {
     if (dialogs_) dialogs_->Message(text, ExportDialogs::Severity::Warning);
+}
+
+void GridExportBackend::tellAbout(const QString& text, const QString& path)
+{
+    if (dialogs_) dialogs_->FileProblem(text + ExportedFileIs(path), path);
 }
 
 bool GridExportBackend::Export(Thing thing, const QVariant& item, const QString& method, const QString& programDir)
@@ -671,13 +676,13 @@ bool GridExportBackend::openInSpreadsheet(const QString& fileName)
 {
     QStringList command = spreadsheetCommand(fileName);
     if (command.isEmpty()) {
-        tell(QStringLiteral("No spreadsheet program is installed.") + ExportedFileIs(fileName));
+        tellAbout(QStringLiteral("No spreadsheet program is installed."), fileName);
         return false;
     }
     const QString program = command.takeFirst();
     QString error;
     if (dialogs_->StartProgram(program, command, &error)) return true;
-    tell(QStringLiteral("The spreadsheet program cannot be started: %1.").arg(error) + ExportedFileIs(fileName));
+    tellAbout(QStringLiteral("The spreadsheet program cannot be started: %1.").arg(error), fileName);
     return false;
 }
 
@@ -688,13 +693,42 @@ QString GridExportBackend::mailSubject(const QString& fileName) const
     return layout_.programName.isEmpty() ? name : layout_.programName + QStringLiteral(": ") + name;
 }
 
-bool GridExportBackend::mailAttachment(const QString& fileName)
+namespace {
+
+// What the desktop's mail helper's exit code means, for the user.
+QString MailHelperProblem(int code)
+{
+    switch (code) {
+    case 1: return QStringLiteral("it did not understand the request");
+    case 2: return QStringLiteral("it found no file to attach");
+    case 3: return QStringLiteral("no mail program is set up on this desktop");
+    case 4: return QStringLiteral("the mail program failed");
+    case 5: return QStringLiteral("it was not allowed to read the file");
+    default: return QStringLiteral("it ended with code %1").arg(code);
+    }
+}
+
+} // namespace
+
+bool GridExportBackend::runMailProgram(const QStringList& args, const QString& fileName)
 {
     QString error;
-    const QStringList args = {QStringLiteral("--subject"), mailSubject(fileName), QStringLiteral("--attach"), fileName};
-    if (dialogs_->StartProgram(kMailProgram, args, &error)) return true;
-    tell(QStringLiteral("The mail program cannot be started: %1.").arg(error) + ExportedFileIs(fileName));
+    const int code = dialogs_->RunProgram(kMailProgram, args, &error);
+    if (code == 0) return true;
+    if (code < 0)
+        tellAbout(QStringLiteral("The mail program cannot be started: %1.").arg(error), fileName);
+    else
+        tellAbout(QStringLiteral("The results could not be handed to a mail program: %1 (%2 exit code %3).")
+                      .arg(MailHelperProblem(code), kMailProgram)
+                      .arg(code),
+                  fileName);
     return false;
+}
+
+bool GridExportBackend::mailAttachment(const QString& fileName)
+{
+    return runMailProgram({QStringLiteral("--subject"), mailSubject(fileName), QStringLiteral("--attach"), fileName},
+                          fileName);
 }
 
 bool GridExportBackend::mailContent(const QString& fileName)
@@ -706,7 +740,7 @@ bool GridExportBackend::mailContent(const QString& fileName)
     if (info.size() <= kMaxConvertedPage) {
         QFile file(fileName);
         if (!file.open(QIODevice::ReadOnly)) {
-            tell(QStringLiteral("The exported file cannot be read: %1.").arg(file.errorString()) + ExportedFileIs(fileName));
+            tellAbout(QStringLiteral("The exported file cannot be read: %1.").arg(file.errorString()), fileName);
             return false;
         }
         const QByteArray bytes = file.readAll();
@@ -732,10 +766,7 @@ bool GridExportBackend::mailContent(const QString& fileName)
         body = QStringLiteral("The results are in the attached file %1.").arg(info.fileName());
     QStringList args = {QStringLiteral("--subject"), mailSubject(fileName), QStringLiteral("--body"), body};
     if (attach) args << QStringLiteral("--attach") << fileName;
-    QString error;
-    if (dialogs_->StartProgram(kMailProgram, args, &error)) return true;
-    tell(QStringLiteral("The mail program cannot be started: %1.").arg(error) + ExportedFileIs(fileName));
-    return false;
+    return runMailProgram(args, fileName);
 }
 
 bool GridExportBackend::copyToFolder(const QString& fileName, int location)
@@ -743,7 +774,7 @@ bool GridExportBackend::copyToFolder(const QString& fileName, int location)
     const auto where = static_cast<QStandardPaths::StandardLocation>(location);
     const QString folder = QStandardPaths::writableLocation(where);
     if (folder.isEmpty() || !QDir().mkpath(folder)) {
-        tell(QStringLiteral("The folder %1 cannot be created.").arg(Quoted(folder)) + ExportedFileIs(fileName));
+        tellAbout(QStringLiteral("The folder %1 cannot be created.").arg(Quoted(folder)), fileName);
         return false;
     }
     const QFileInfo source(fileName);
@@ -770,7 +801,7 @@ bool GridExportBackend::copyToFolder(const QString& fileName, int location)
                               ExportDialogs::Severity::Information);
         return true;
     }
-    tell(QStringLiteral("The file cannot be copied to %1: %2").arg(Quoted(folder), error) + ExportedFileIs(fileName));
+    tellAbout(QStringLiteral("The file cannot be copied to %1: %2").arg(Quoted(folder), error), fileName);
     return false;
 }
 
@@ -790,7 +821,7 @@ QVariant GridExportBackend::SendTo(const QString& fileName, const QString& desti
     if (Same(bare, "MyDocuments")) return copyToFolder(path, QStandardPaths::DocumentsLocation);
     if (Same(bare, "Desktop")) return copyToFolder(path, QStandardPaths::DesktopLocation);
     if (Same(bare, "EXCEL.EXE")) return openInSpreadsheet(path);
-    tell(QStringLiteral("\"%1\" is not a destination files can be sent to.").arg(destination) + ExportedFileIs(path));
+    tellAbout(QStringLiteral("\"%1\" is not a destination files can be sent to.").arg(destination), path);
     return false;
 }
 

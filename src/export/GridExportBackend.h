@@ -24,7 +24,8 @@ class ExportDialogs;
 // What each format holds: print, preview, PDF and Text render the rows shown
 // in the grid (row.shown); HTML, MHTML, CSV and XLSX hold every row (XLSX as
 // outline groups keeping the grid's expand state, CSV with a level column).
-// Column proportions follow the grid's column widths.
+// Column widths follow the texts (ContentColumnWidths, TablePainter), not
+// the window's.
 //
 // Files are never half-written: byte formats go through AtomicFileWriter,
 // the workbook is written to a temporary name in the target folder and
@@ -88,6 +89,8 @@ private:
     bool openInSpreadsheet(const QString& fileName);
 
     bool mailContent(const QString& fileName);
+    // Runs the mail helper; a failure is told with the file's path.
+    bool runMailProgram(const QStringList& args, const QString& fileName);
     bool mailAttachment(const QString& fileName);
     bool copyToFolder(const QString& fileName, int location);
     QString mailSubject(const QString& fileName) const;
@@ -98,6 +101,8 @@ private:
     void fail(const QString& text);
     // Delivery problems: always shown.
     void tell(const QString& text);
+    // Delivery problems of the file at path: shown with the way to its folder.
+    void tellAbout(const QString& text, const QString& path);
 
     std::shared_ptr<ExportDialogs> dialogs_;
     ExportLayout layout_;

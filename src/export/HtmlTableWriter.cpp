@@ -1,5 +1,7 @@
 #include "export/HtmlTableWriter.h"
 
+#include "export/DisplayWidth.h"
+
 #include <QDateTime>
 #include <QUrl>
 
@@ -11,6 +13,9 @@ namespace {
 
 // Deeper levels share the last indentation class; the grid has three.
 constexpr int MaxIndentLevel = 31;
+// A column's share of the page grows with its longest text up to this many
+// characters; a longer TXT text wraps instead of squeezing the rest.
+constexpr int kMaxShareCharacters = 60;
 
 int columnCount(const TableSnapshot& s)
 {
@@ -90,6 +95,36 @@ void appendColor(QString& out, QStringView property, const QColor& color)
     out += u';';
 }
 
+// The cell's text: leading blanks (the grid's indentation) stay outside
+// the underline and the link; a link covers the web address alone, so a
+// text around it (or a formula holding it) stays plain text.
+void appendCellText(QString& out, const SnapshotCell* cell, QStringView text)
+{
+    qsizetype blanks = 0;
+    while (blanks < text.size() && text[blanks] == u' ')
+        ++blanks;
+    out.append(text.left(blanks));
+    text = text.mid(blanks);
+    const QString href = cell ? webLink(cell->link) : QString();
+    const qsizetype at = href.isEmpty() ? -1 : text.toString().indexOf(cell->link);
+    const bool underline = cell && cell->underline && !text.isEmpty();
+    if (underline)
+        out += u"<span class=\"u\">";
+    if (at < 0) {
+        appendEscaped(out, text);
+    } else {
+        appendEscaped(out, text.left(at));
+        out += u"<a href=\"";
+        appendEscaped(out, href, false);
+        out += u"\">";
+        appendEscaped(out, text.mid(at, cell->link.size()));
+        out += u"</a>";
+        appendEscaped(out, text.mid(at + cell->link.size()));
+    }
+    if (underline)
+        out += u"</span>";
+}
+
 void appendCell(QString& out, const SnapshotCell* cell, QStringView text, int level, bool first)
 {
     out += u"<td";
@@ -106,24 +141,13 @@ void appendCell(QString& out, const SnapshotCell* cell, QStringView text, int le
         appendColor(out, u"background-color", cell->background);
         if (cell->bold)
             out += u"font-weight:bold;";
-        if (cell->underline)
-            out += u"text-decoration:underline;";
         if (out.size() == bodyStart)
             out.truncate(styleStart);
         else
             out += u'"';
     }
     out += u'>';
-    const QString href = cell ? webLink(cell->link) : QString();
-    if (!href.isEmpty()) {
-        out += u"<a href=\"";
-        appendEscaped(out, href, false);
-        out += u"\">";
-        appendEscaped(out, text);
-        out += u"</a>";
-    } else {
-        appendEscaped(out, text);
-    }
+    appendCellText(out, cell, text);
     out += u"</td>";
 }
 
@@ -171,6 +195,7 @@ QString buildHtml(const TableSnapshot& s, const ExportLayout& layout)
            u"white-space:pre-wrap;overflow-wrap:anywhere;unicode-bidi:plaintext;}\n"
            u"th{background-color:#ececec;}\n"
            u"a{color:inherit;}\n"
+           u".u{text-decoration:underline;}\n"
            u".footer{margin-top:1em;}\n"
            u".program{color:#808080;font-size:8pt;}\n";
     for (int level = 0; level <= maxLevel; ++level)
@@ -193,17 +218,15 @@ QString buildHtml(const TableSnapshot& s, const ExportLayout& layout)
 
     out += u"<table>\n";
     if (cols > 0) {
-        // Proportions from the grid's pixel widths; equal columns when the
-        // widths are missing or nonsense.
+        // Proportions from the texts themselves (the longest target,
+        // reason, address), whatever the window's widths were.
+        const QList<int> widths = ContentColumnWidths(s, kMaxShareCharacters);
         qint64 total = 0;
-        bool usable = s.columnWidths.size() == cols;
-        for (int i = 0; usable && i < cols; ++i) {
-            usable = s.columnWidths[i] > 0;
-            total += usable ? s.columnWidths[i] : 0;
-        }
+        for (int i = 0; i < cols; ++i)
+            total += widths.value(i, 1);
         out += u"<colgroup>";
         for (int i = 0; i < cols; ++i) {
-            const double pct = usable ? 100.0 * s.columnWidths[i] / double(total) : 100.0 / cols;
+            const double pct = 100.0 * widths.value(i, 1) / double(std::max<qint64>(total, 1));
             out += u"<col style=\"width:";
             out += QString::number(pct, 'f', 2);
             out += u"%\">";

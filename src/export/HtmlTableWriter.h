@@ -13,10 +13,11 @@ namespace quarlo {
 // Rendering rules: the page holds every row of the snapshot, collapsed or
 // not (a page has no expand buttons, so hiding rows would lose results);
 // the tree shows as per-level indentation of the first column. Column
-// proportions follow the grid's column widths. Cell colours, background,
-// bold and underline are kept; a cell's link becomes a hyperlink only for
-// http and https addresses, because the addresses come from zone answers
-// that anyone on the internet can write. All text is escaped, control
+// proportions follow the longest texts (ContentColumnWidths). Cell colours,
+// background, bold and underline are kept (the underline leaves the
+// indenting blanks out); a cell's link becomes a hyperlink around the web
+// address alone, only for http and https addresses, because they come from
+// zone answers that anyone on the internet can write. All text is escaped, control
 // characters other than tab and line breaks are dropped, and line breaks
 // inside a cell become <br>. The page loads nothing and runs nothing.
 class HtmlTableWriter {

@@ -5,6 +5,10 @@
 #include "model/Response.h"
 #include "model/Settings.h"
 
+#include <QUrl>
+
+#include <algorithm>
+
 namespace quarlo {
 
 namespace {
@@ -84,12 +88,19 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
         }
         [[fallthrough]];
     case Verdict::Refused: {
-        const auto noted = static_cast<qsizetype>(address.ZoneNotes().size()) - address.ZonesNotApplicable();
-        status.text = QStringLiteral("Not completely checked: %1 of %2 lists %3")
-                          .arg(noted)
-                          .arg(address.ZonesChecked())
-                          .arg(verdict == Verdict::Refused ? QStringLiteral("refused the query")
-                                                           : QStringLiteral("did not answer"));
+        // Lists that did not answer and lists that refused are counted apart:
+        // a refusal is an answer, and its list has a row of its own.
+        const int refused = static_cast<int>(address.ZonesWith(ZoneNote::Kind::Refused).size());
+        const int unanswered = UnansweredCount(address);
+        QString text = QStringLiteral("Not completely checked: ");
+        if (unanswered == 0 && refused == 0)
+            text = address.Stopped() ? text + QStringLiteral("the scan was stopped") : text.left(text.size() - 2);
+        else if (verdict == Verdict::Refused || unanswered == 0)
+            text += QStringLiteral("%1 of %2 lists refused the query").arg(refused).arg(address.ZonesChecked());
+        else
+            text += QStringLiteral("%1 of %2 lists did not answer").arg(unanswered).arg(address.ZonesChecked())
+                    + (refused > 0 ? QStringLiteral(", %1 refused the query").arg(refused) : QString());
+        status.text = text;
         status.color = kWarningColour;
         status.toolTip = ZoneNotesText(address);
         break;
@@ -117,6 +128,14 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
         status.color = kGreyColour;
         break;
     }
+    return status;
+}
+
+GridCell ResultCells::InvalidTarget(const QString& reason)
+{
+    GridCell status;
+    status.text = QStringLiteral("Invalid target") + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
+    status.color = kGreyColour;
     return status;
 }
 
@@ -170,6 +189,49 @@ QString ResultCells::ZoneNotesText(const Address& address) const
     return lines.join(QLatin1Char('\n'));
 }
 
+int ResultCells::UnansweredCount(const Address& address)
+{
+    return static_cast<int>(std::count_if(address.ZoneNotes().begin(), address.ZoneNotes().end(), [](const ZoneNote& note) {
+        return note.kind == ZoneNote::Kind::Failed || note.kind == ZoneNote::Kind::Skipped;
+    }));
+}
+
+std::vector<ResultCells::Row> ResultCells::NoteRows(const Address& address) const
+{
+    std::vector<Row> rows;
+    const bool noneApplied = address.Verdict() == Verdict::NotApplicable;
+    for (const ZoneNote& note : address.ZoneNotes()) {
+        QString reason;
+        switch (note.kind) {
+        case ZoneNote::Kind::Failed:
+            reason = note.detail.isEmpty() ? QStringLiteral("No usable answer") : QStringLiteral("No usable answer: ") + note.detail;
+            break;
+        case ZoneNote::Kind::Skipped:
+            reason = note.detail.isEmpty() ? QStringLiteral("Not asked: self-test failed")
+                                           : QStringLiteral("Not asked: self-test failed: ") + note.detail;
+            break;
+        case ZoneNote::Kind::NotApplicable:
+            if (!noneApplied) continue;
+            reason = QStringLiteral("Not applicable: ") + note.detail;
+            break;
+        case ZoneNote::Kind::Refused:
+            continue;
+        }
+        Row row;
+        row[kTargetColumn].text = kThreeBlanks + ListName(note.zone);
+        row[kReasonColumn].text = kThreeBlanks + reason;
+        row[kReasonColumn].color = note.kind == ZoneNote::Kind::NotApplicable ? kGreyColour : kWarningColour;
+        if (const ServerPtr definition = settings_.BlacklistServers().Item(note.zone);
+            definition && !LinkFromText(definition->URL()).isEmpty()) {
+            row[kUrlColumn].text = definition->URL();
+            row[kUrlColumn].color = kUrlColour;
+            row[kUrlColumn].underline = true;
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
 GridCell ResultCells::ServerStatus(const RespondingServer& server) const
 {
     GridCell status;
@@ -198,8 +260,12 @@ ResultCells::Row ResultCells::ServerRow(const RespondingServer& server) const
     // A server dropped from the settings since the scan has no home page.
     if (const ServerPtr definition = settings_.BlacklistServers().Item(server.ServerName()))
         cells[kUrlColumn].text = definition->URL();
-    cells[kUrlColumn].color = kUrlColour;
-    cells[kUrlColumn].underline = true;
+    // Only what opens as a web page looks like a link: a "javascript:"
+    // home page stays plain text.
+    if (!LinkFromText(cells[kUrlColumn].text).isEmpty()) {
+        cells[kUrlColumn].color = kUrlColour;
+        cells[kUrlColumn].underline = true;
+    }
     return cells;
 }
 
@@ -223,19 +289,58 @@ ResultCells::Row ResultCells::AnswerRow(const Response& response, const QString&
     return cells;
 }
 
+namespace {
+
+// Characters that cannot stand in a web address as written in a text: they
+// end it (blanks, quotes, angle brackets, braces, backslash, controls).
+bool EndsLink(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u <= 0x20 || u == 0x7f || u == u'"' || u == u'\'' || u == u'<' || u == u'>' || u == u'\\' || u == u'^'
+           || u == u'`' || u == u'{' || u == u'|' || u == u'}' || (u >= 0x80 && u <= 0x9f) || c.isSpace();
+}
+
+// The address at start: up to the first character that ends it, without
+// punctuation that closes the sentence around it.
+QString LinkAt(const QString& text, qsizetype start)
+{
+    qsizetype end = start;
+    while (end < text.size() && !EndsLink(text.at(end))) ++end;
+    while (end > start && QStringLiteral(".,;:!?)]").contains(text.at(end - 1))) {
+        // A closing parenthesis that has its opening one inside belongs to the address.
+        if (text.at(end - 1) == u')' && QStringView(text).mid(start, end - start).count(u'(') >
+                                            QStringView(text).mid(start, end - start - 1).count(u')'))
+            break;
+        --end;
+    }
+    const QString link = text.mid(start, end - start);
+    const QUrl url(link, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty()) return QString();
+    return link;
+}
+
+} // namespace
+
+qsizetype ResultCells::LinkStart(const QString& text)
+{
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype plain = text.indexOf(QLatin1String("http://"), from, Qt::CaseInsensitive);
+        const qsizetype secure = text.indexOf(QLatin1String("https://"), from, Qt::CaseInsensitive);
+        qsizetype start = plain;
+        if (start < 0 || (secure >= 0 && secure < start)) start = secure;
+        if (start < 0) return -1;
+        // "xhttp://" is not an address of its own.
+        const bool standsAlone = start == 0 || !text.at(start - 1).isLetterOrNumber();
+        if (standsAlone && !LinkAt(text, start).isEmpty()) return start;
+        from = start + 1;
+    }
+}
+
 QString ResultCells::LinkFromText(const QString& text)
 {
-    const qsizetype plain = text.indexOf(QLatin1String("http://"), 0, Qt::CaseInsensitive);
-    const qsizetype secure = text.indexOf(QLatin1String("https://"), 0, Qt::CaseInsensitive);
-    qsizetype start = plain;
-    if (start < 0 || (secure >= 0 && secure < start)) start = secure;
-    if (start < 0) return QString();
-    QString link = text.mid(start);
-    link.remove(QLatin1Char('\r'));
-    link.remove(QLatin1Char('\n'));
-    const qsizetype blank = link.indexOf(QLatin1Char(' '), 1);
-    if (blank > 0) link.truncate(blank);
-    return link;
+    const qsizetype start = LinkStart(text);
+    return start < 0 ? QString() : LinkAt(text, start);
 }
 
 } // namespace quarlo

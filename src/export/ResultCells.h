@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <vector>
 
 namespace quarlo {
 
@@ -41,6 +42,8 @@ public:
     GridCell Target(const Address& address) const;
     // The address row's second column for the verdict.
     GridCell Status(const Address& address, Verdict verdict) const;
+    // The second column of a target rejected before any list was asked.
+    static GridCell InvalidTarget(const QString& reason);
     // A responding server's row (name, count of reasons or refusal, home
     // page); the home page is empty for a server no longer configured.
     Row ServerRow(const RespondingServer& server) const;
@@ -54,11 +57,25 @@ public:
     QString ListName(const QString& zone) const;
     // One line per list that gave the address no usable answer, and why.
     QString ZoneNotesText(const Address& address) const;
+    // The rows under an address that name the lists which gave it no
+    // usable answer (timed out, SERVFAIL), were not asked because they
+    // failed their self-test, or (when none applied) could not answer for
+    // it; one per list, with the reason. Refusals have server rows of their
+    // own. Every report shows these, so "1 of 5 lists did not answer"
+    // always says which.
+    std::vector<Row> NoteRows(const Address& address) const;
+    // Lists that gave no usable answer or were skipped (refusals and lists
+    // that do not apply left out).
+    static int UnansweredCount(const Address& address);
 
     // The web address a cell's text points to, or an empty string: from
-    // "http://" or "https://" (any letter case) up to the first blank, line
-    // breaks removed.
+    // "http://" or "https://" (any letter case) up to the first blank,
+    // quote or angle bracket, without trailing punctuation; only an address
+    // with a host counts. A TXT text anyone can publish may hold a formula
+    // or markup around an address; the link is the address alone.
     static QString LinkFromText(const QString& text);
+    // Where in text the link of LinkFromText stands: its start, or -1.
+    static qsizetype LinkStart(const QString& text);
 
 private:
     const Settings& settings_;

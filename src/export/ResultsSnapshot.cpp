@@ -1,7 +1,10 @@
 #include "export/ResultsSnapshot.h"
 
 #include "export/ResultCells.h"
+#include "model/Settings.h"
 #include "scan/Addresslist.h"
+
+#include <QLocale>
 
 #include <algorithm>
 
@@ -28,6 +31,23 @@ SnapshotRow MakeRow(int level, const ResultCells::Row& cells, bool hasChildren, 
     return row;
 }
 
+void AddAddress(TableSnapshot& snapshot, const ResultCells& cells, const Address& address, const QString& caption)
+{
+    GridCell target = cells.Target(address);
+    if (!caption.isEmpty()) target.text = caption;
+    const std::vector<ResultCells::Row> notes = cells.NoteRows(address);
+    const ResultCells::Row row{target, cells.Status(address, address.Verdict()), GridCell{}};
+    snapshot.rows.push_back(MakeRow(0, row, address.RespondingServers().Count() > 0 || !notes.empty(), false));
+    snapshot.rows.back().key = address.Key();
+    for (const RespondingServerPtr& server : address.RespondingServers()) {
+        if (!server) continue;
+        snapshot.rows.push_back(MakeRow(1, cells.ServerRow(*server), server->Responses().Count() > 0, server->Listing()));
+        for (const ResponsePtr& response : server->Responses())
+            if (response) snapshot.rows.push_back(MakeRow(2, cells.AnswerRow(*response, server->ServerName()), false, false));
+    }
+    for (const ResultCells::Row& note : notes) snapshot.rows.push_back(MakeRow(1, note, false, false));
+}
+
 } // namespace
 
 TableSnapshot ResultsSnapshot::FromList(const Addresslist& list, const Settings& settings)
@@ -35,30 +55,87 @@ TableSnapshot ResultsSnapshot::FromList(const Addresslist& list, const Settings&
     const ResultCells cells(settings);
     TableSnapshot snapshot;
     snapshot.headers = ResultCells::Headers();
-    for (const AddressPtr& address : list) {
-        if (!address) continue;
-        const ResultCells::Row row{cells.Target(*address), cells.Status(*address, address->Verdict()), GridCell{}};
-        snapshot.rows.push_back(MakeRow(0, row, address->RespondingServers().Count() > 0, false));
-        for (const RespondingServerPtr& server : address->RespondingServers()) {
-            if (!server) continue;
-            snapshot.rows.push_back(
-                MakeRow(1, cells.ServerRow(*server), server->Responses().Count() > 0, server->Listing()));
-            for (const ResponsePtr& response : server->Responses())
-                if (response) snapshot.rows.push_back(MakeRow(2, cells.AnswerRow(*response, server->ServerName()), false, false));
+    for (const AddressPtr& address : list)
+        if (address) AddAddress(snapshot, cells, *address, QString());
+    return snapshot;
+}
+
+TableSnapshot ResultsSnapshot::FromTargets(const std::vector<ReportTarget>& targets, const Settings& settings)
+{
+    const ResultCells cells(settings);
+    TableSnapshot snapshot;
+    snapshot.headers = ResultCells::Headers();
+    for (const ReportTarget& target : targets) {
+        if (target.address) {
+            // The caption names what was checked after the target; the
+            // target itself reads as the user gave it.
+            QString caption = target.address->Caption();
+            const QString checked = target.address->Target();
+            if (!target.given.isEmpty() && caption.startsWith(checked)) caption = target.given + caption.mid(checked.size());
+            AddAddress(snapshot, cells, *target.address, caption);
+            continue;
         }
-    }
-    // Without a window to measure, each column is as wide as its longest
-    // text (with its row's indent) in pixels of an average character, within
-    // bounds: the header at least, a long TXT text not the whole page.
-    constexpr int kPixelsPerCharacter = 7, kIndentCharacters = 2, kMinPixels = 80, kMaxPixels = 640;
-    for (qsizetype column = 0; column < snapshot.headers.size(); ++column) {
-        qsizetype longest = snapshot.headers[column].size();
-        for (const SnapshotRow& row : snapshot.rows)
-            if (column < static_cast<qsizetype>(row.cells.size()))
-                longest = std::max<qsizetype>(longest, row.cells[size_t(column)].text.size() + row.level * kIndentCharacters);
-        snapshot.columnWidths << std::clamp(int(std::min<qsizetype>(longest, 1000)) * kPixelsPerCharacter + 16, kMinPixels, kMaxPixels);
+        ResultCells::Row row;
+        row[ResultCells::kTargetColumn].text = target.given.isEmpty() ? QStringLiteral("\"\"") : target.given;
+        row[ResultCells::kReasonColumn] = ResultCells::InvalidTarget(target.invalid);
+        snapshot.rows.push_back(MakeRow(0, row, false, false));
     }
     return snapshot;
+}
+
+void ResultsSnapshot::AddNoteRows(TableSnapshot& snapshot, const Addresslist& list, const Settings& settings)
+{
+    const ResultCells cells(settings);
+    std::vector<SnapshotRow> rows;
+    rows.reserve(snapshot.rows.size());
+    std::vector<ResultCells::Row> pending;
+    size_t parent = 0;
+    const auto flush = [&] {
+        if (pending.empty()) return;
+        rows[parent].hasChildren = true;
+        for (const ResultCells::Row& note : pending) {
+            SnapshotRow row = MakeRow(1, note, false, false);
+            row.shown = rows[parent].shown && rows[parent].expanded;
+            rows.push_back(std::move(row));
+        }
+        pending.clear();
+    };
+    for (SnapshotRow& row : snapshot.rows) {
+        if (row.level == 0) {
+            flush();
+            parent = rows.size();
+            if (const AddressPtr address = row.key.isEmpty() ? nullptr : list.Item(row.key)) pending = cells.NoteRows(*address);
+        }
+        rows.push_back(std::move(row));
+    }
+    flush();
+    snapshot.rows = std::move(rows);
+}
+
+int ResultsSnapshot::EnabledLists(const Settings& settings)
+{
+    int lists = 0;
+    for (const ServerPtr& server : settings.BlacklistServers()) lists += server && server->Enabled() ? 1 : 0;
+    return lists;
+}
+
+QString ResultsSnapshot::Title(const QString& listName, const QDateTime& started, int targets, int lists)
+{
+    const QString date = QLocale::c().toString(started.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm"));
+    const QString rest = QStringLiteral("Blacklist scan results, %1, %2 %3 against %4 %5")
+                             .arg(date)
+                             .arg(targets)
+                             .arg(targets == 1 ? QStringLiteral("target") : QStringLiteral("targets"))
+                             .arg(lists)
+                             .arg(lists == 1 ? QStringLiteral("list") : QStringLiteral("lists"));
+    const QString name = listName.trimmed();
+    return name.isEmpty() ? rest : name + QStringLiteral(" \u2014 ") + rest;
+}
+
+QString ResultsSnapshot::Title(const QString& listName, const Addresslist& list, const Settings& settings)
+{
+    const QDateTime started = list.Summary().started.isValid() ? list.Summary().started : QDateTime::currentDateTimeUtc();
+    return Title(listName, started, list.Count(), EnabledLists(settings));
 }
 
 } // namespace quarlo

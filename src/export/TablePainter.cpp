@@ -1,5 +1,7 @@
 #include "export/TablePainter.h"
 
+#include "export/DisplayWidth.h"
+
 #include <QFileDevice>
 #include <QFont>
 #include <QFontMetricsF>
@@ -13,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -26,7 +29,6 @@ constexpr qreal kIndentPt = 12, kPadXPt = 2.5, kPadYPt = 1.5, kGapPt = 6, kRuleP
 const QColor kLinkColor(0x06, 0x45, 0xAD);
 const QColor kHeaderShade(0xE4, 0xE4, 0xE4);
 const QColor kRuleColor(0xD0, 0xD0, 0xD0);
-const QString kEllipsis(QChar(0x2026));
 
 bool isControl(char16_t c) { return c < 0x20 || c == 0x7F; }
 
@@ -36,7 +38,7 @@ bool isControl(char16_t c) { return c < 0x20 || c == 0x7F; }
 // blanks in front of a link would otherwise be underlined too.
 QString cellText(const SnapshotCell& cell)
 {
-    if (!cell.underline && cell.link.isEmpty()) return cell.text;
+    if (!cell.underline) return cell.text;
     qsizetype start = 0;
     while (start < cell.text.size() && cell.text.at(start) == QLatin1Char(' ')) ++start;
     return cell.text.mid(start);
@@ -62,33 +64,29 @@ QString printable(const QString& text)
 
 bool hasLineBreak(const QString& s) { return s.contains(QChar(QChar::LineSeparator)); }
 
-// A text wrapped into a width, with the lines that fit into maxHeight; cut
-// when more text was left over.
-struct Wrapped {
-    qreal height = 0;
-    bool cut = false;
-};
+bool isWebLink(const QString& link)
+{
+    return link.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+           || link.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+}
 
-Wrapped wrapText(QTextLayout& tl, qreal width, qreal maxHeight)
+// Lays a text out in lines of a width; returns its height.
+qreal wrapText(QTextLayout& tl, qreal width)
 {
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     tl.setTextOption(option);
-    Wrapped w;
+    qreal height = 0;
     tl.beginLayout();
     for (;;) {
         QTextLine line = tl.createLine();
         if (!line.isValid()) break;
         line.setLineWidth(width);
-        if (w.height + line.height() > maxHeight && tl.lineCount() > 1) {
-            w.cut = true;
-            break;
-        }
-        line.setPosition(QPointF(0, w.height));
-        w.height += line.height();
+        line.setPosition(QPointF(0, height));
+        height += line.height();
     }
     tl.endLayout();
-    return w;
+    return height;
 }
 
 // Fonts of one style, with metrics for the device.
@@ -107,10 +105,20 @@ QFont makeFont(qreal points, bool bold, bool underline)
     return f;
 }
 
+// A row on a page, or the part of it that fits there: a row taller than a
+// page continues on the next, so nothing of a long text is lost.
 struct PlacedRow {
     int row;           // index into snapshot.rows
-    float height;      // device pixels
+    float offset;      // device pixels of the row's text above this part (on earlier pages)
+    float height;      // device pixels of this part, padding included
     uint32_t wrapped;  // bit per column (first 32): needs line layout when painted
+};
+
+// What a cell draws in a part of its row: the lines whose top lies in
+// [from, to) of its laid-out text.
+struct Slice {
+    qreal from = 0;
+    qreal to = 1e30;
 };
 
 class Pager {
@@ -133,9 +141,16 @@ private:
     const Face& face(bool bold, bool underline) const { return faces_[(bold ? 1 : 0) + (underline ? 2 : 0)]; }
     qreal contentWidth(int column, int level) const;
     // Height of a text in a width; sets *wrapped when it needs line layout.
-    qreal measure(const QString& text, const Face& face, qreal width, qreal maxHeight, bool* wrapped) const;
-    void drawText(QPainter& p, const QString& text, const Face& face, const QRectF& box, bool wrapped) const;
+    qreal measure(const QString& text, const Face& face, qreal width, bool* wrapped) const;
+    // Draws the lines of text in slice from the box's top; link, when
+    // given and found in the text, becomes a link annotation over it.
+    void drawText(QPainter& p, const QString& text, const Face& face, const QRectF& box, bool wrapped,
+                  const Slice& slice = {}, const QString& link = {}, const QColor& linkColor = {}) const;
     qreal measureRow(const SnapshotRow& row, uint32_t* wrapped) const;
+    // Column widths from the texts within the page width.
+    void layOutColumns();
+    // Places one row, splitting it over pages when it is taller than what is left.
+    void place(int index, qreal height, uint32_t wrapped, qreal& y, qreal bottom);
     qreal titleBlock(QPainter* p) const;
     void paintHeader(QPainter& p, qreal y) const;
     void paintRow(QPainter& p, const PlacedRow& placed, qreal y) const;
@@ -164,7 +179,7 @@ qreal Pager::contentWidth(int column, int level) const
     return std::max<qreal>(w, 1);
 }
 
-qreal Pager::measure(const QString& text, const Face& face, qreal width, qreal maxHeight, bool* wrapped) const
+qreal Pager::measure(const QString& text, const Face& face, qreal width, bool* wrapped) const
 {
     *wrapped = false;
     if (text.isEmpty()) return face.metrics.height();
@@ -172,31 +187,48 @@ qreal Pager::measure(const QString& text, const Face& face, qreal width, qreal m
     if (!hasLineBreak(s) && face.metrics.horizontalAdvance(s) <= width) return face.metrics.height();
     *wrapped = true;
     QTextLayout tl(s, face.font, &device_);
-    return wrapText(tl, width, maxHeight).height;
+    return wrapText(tl, width);
 }
 
-void Pager::drawText(QPainter& p, const QString& text, const Face& face, const QRectF& box, bool wrapped) const
+void Pager::drawText(QPainter& p, const QString& text, const Face& face, const QRectF& box, bool wrapped,
+                     const Slice& slice, const QString& link, const QColor& linkColor) const
 {
     if (text.isEmpty()) return;
     const QString s = printable(text);
-    if (!wrapped) {
-        p.drawText(QPointF(box.left(), box.top() + face.metrics.ascent()), s);
+    const qsizetype at = link.isEmpty() ? -1 : s.indexOf(link);
+    if (!wrapped && at < 0) {
+        if (slice.from <= 0) p.drawText(QPointF(box.left(), box.top() + face.metrics.ascent()), s);
         return;
     }
     QTextLayout tl(s, face.font, &device_);
-    const Wrapped w = wrapText(tl, box.width(), box.height());
-    const int lines = tl.lineCount() - (w.cut ? 1 : 0); // the last line created did not fit
-    for (int i = 0; i < lines; ++i) {
+    if (at >= 0) {
+        // The PDF writer turns an anchor drawn through a text layout into a
+        // link annotation: the address becomes clickable.
+        QTextLayout::FormatRange range;
+        range.start = int(at);
+        range.length = int(link.size());
+        range.format.setAnchor(true);
+        range.format.setAnchorHref(link);
+        range.format.setFontUnderline(true);
+        range.format.setForeground(linkColor);
+        tl.setFormats({range});
+    }
+    if (wrapped) {
+        wrapText(tl, box.width());
+    } else {
+        tl.beginLayout();
+        QTextLine line = tl.createLine();
+        line.setPosition(QPointF(0, 0));
+        tl.endLayout();
+    }
+    // A line belongs to the part of the row its top falls into; half a
+    // line of tolerance absorbs the rounding of line heights.
+    const qreal tolerance = face.metrics.height() / 2;
+    for (int i = 0; i < tl.lineCount(); ++i) {
         const QTextLine line = tl.lineAt(i);
-        if (w.cut && i == lines - 1) {
-            // Mark the cut on the last line that fits.
-            QString last = s.mid(line.textStart(), line.textLength()).trimmed() + kEllipsis;
-            if (face.metrics.horizontalAdvance(last) > box.width())
-                last = face.metrics.elidedText(last, Qt::ElideRight, box.width());
-            p.drawText(QPointF(box.left(), box.top() + line.y() + face.metrics.ascent()), last);
-        } else {
-            line.draw(&p, box.topLeft());
-        }
+        if (line.y() < slice.from - tolerance) continue;
+        if (line.y() >= slice.to - tolerance) break;
+        line.draw(&p, QPointF(box.left(), box.top() - slice.from));
     }
 }
 
@@ -204,15 +236,13 @@ qreal Pager::measureRow(const SnapshotRow& row, uint32_t* wrapped) const
 {
     qreal h = faces_[0].metrics.height();
     *wrapped = 0;
-    const qreal maxText = maxRowHeight_ - 2 * padY_;
     for (int c = 0; c < columns_ && c < int(row.cells.size()); ++c) {
         const SnapshotCell& cell = row.cells[size_t(c)];
         bool w = false;
-        h = std::max(h, measure(cellText(cell), face(cell.bold, cell.underline || !cell.link.isEmpty()),
-                                contentWidth(c, row.level), maxText, &w));
+        h = std::max(h, measure(cellText(cell), face(cell.bold, cell.underline), contentWidth(c, row.level), &w));
         if (w && c < 32) *wrapped |= 1u << c;
     }
-    return std::min(h + 2 * padY_, maxRowHeight_);
+    return h + 2 * padY_;
 }
 
 // The title, subtitle and paragraph on page 1; painted when p is given.
@@ -227,10 +257,10 @@ qreal Pager::titleBlock(QPainter* p) const
         if (part.text.trimmed().isEmpty()) continue;
         // A paragraph may be long; it gets at most a third of the page.
         bool wrapped = false;
-        const qreal h = measure(part.text, part.face, pageWidth_, pageHeight_ / 3, &wrapped);
+        const qreal h = std::min(measure(part.text, part.face, pageWidth_, &wrapped), pageHeight_ / 3);
         if (p) {
             p->setFont(part.face.font);
-            drawText(*p, part.text, part.face, QRectF(0, y, pageWidth_, h), wrapped);
+            drawText(*p, part.text, part.face, QRectF(0, y, pageWidth_, h), wrapped, Slice{0, h});
         }
         y += h + pt(kGapPt) / 2;
     }
@@ -247,19 +277,7 @@ bool Pager::layOut(QString* error)
     columns_ = int(snapshot_.headers.size());
     for (const SnapshotRow& row : snapshot_.rows) columns_ = std::max(columns_, int(row.cells.size()));
     columns_ = std::max(columns_, 1);
-    qreal total = 0;
-    std::vector<qreal> raw(static_cast<size_t>(columns_));
-    for (int c = 0; c < columns_; ++c) {
-        const int w = c < snapshot_.columnWidths.size() ? snapshot_.columnWidths.at(c) : 0;
-        raw[size_t(c)] = w > 0 ? w : 100;
-        total += raw[size_t(c)];
-    }
-    qreal x = 0;
-    for (int c = 0; c < columns_; ++c) {
-        left_.push_back(x);
-        width_.push_back(raw[size_t(c)] / total * pageWidth_);
-        x += width_.back();
-    }
+    layOutColumns();
 
     footHeight_ = pt(kGapPt) + foot_.metrics.height() + (layout_.programName.isEmpty() ? 0 : small_.metrics.height());
     // The header row may not take more than a quarter of the page.
@@ -284,15 +302,125 @@ bool Pager::layOut(QString* error)
         if (!row.shown) continue;
         uint32_t wrapped = 0;
         const qreal h = measureRow(row, &wrapped);
-        if (y + h > bottom) {
-            // A row never exceeds maxRowHeight_, so it fits on a fresh page.
-            pageStarts_.push_back(rows_.size());
-            y = headerHeight_;
-        }
-        rows_.push_back(PlacedRow{int(i), float(h), wrapped});
-        y += h;
+        place(int(i), h, wrapped, y, bottom);
     }
     return true;
+}
+
+void Pager::place(int index, qreal height, uint32_t wrapped, qreal& y, qreal bottom)
+{
+    const auto newPage = [&] {
+        pageStarts_.push_back(rows_.size());
+        y = headerHeight_;
+    };
+    if (y + height > bottom && height <= maxRowHeight_) newPage(); // fits whole on the next page
+    if (y + height <= bottom) {
+        rows_.push_back(PlacedRow{index, 0, float(height), wrapped});
+        y += height;
+        return;
+    }
+    // Taller than a page: as many whole lines as fit on each page, the
+    // rest on the next. Lines of the body font are all alike, so parts end
+    // at multiples of its line height.
+    const qreal line = faces_[0].metrics.height();
+    const qreal text = height - 2 * padY_;
+    qreal offset = 0;
+    while (offset < text - 0.5) {
+        qreal room = bottom - y - 2 * padY_;
+        if (room < 2 * line && pageStarts_.back() != rows_.size()) {
+            newPage();
+            room = bottom - y - 2 * padY_;
+        }
+        const qreal part = std::min(text - offset, std::max(line, std::floor(room / line) * line));
+        rows_.push_back(PlacedRow{index, float(offset), float(part + 2 * padY_), wrapped});
+        y += part + 2 * padY_;
+        offset += part;
+        if (offset < text - 0.5) newPage();
+    }
+}
+
+void Pager::layOutColumns()
+{
+    // What each column needs to show its longest text on one line (padding
+    // and the first column's indent included), up to most of the page.
+    std::vector<qreal> need(size_t(columns_), 0);
+    const qreal cap = pageWidth_ * 0.7;
+    const auto want = [&](int c, const QString& text, const Face& f, int level) {
+        qreal& n = need[size_t(c)];
+        if (n >= cap || text.isEmpty()) return;
+        const qreal indent = c == 0 ? std::max(level, 0) * pt(kIndentPt) : 0;
+        const qreal width = text.size() > 400 ? cap : f.metrics.horizontalAdvance(printable(text));
+        n = std::min(cap, std::max(n, width + indent + 2 * padX_ + 1));
+    };
+    for (int c = 0; c < columns_ && c < snapshot_.headers.size(); ++c) want(c, snapshot_.headers.at(c), faces_[1], 0);
+    // Measuring every cell in the font would cost as much as the pages
+    // themselves: only texts near the longest in characters (indent
+    // counted) can be the widest on paper.
+    std::vector<int> longest(size_t(columns_), 0);
+    const auto characters = [](const SnapshotRow& row, size_t c) {
+        return DisplayWidth(row.cells[c].text) + (c == 0 ? 3 * std::max(row.level, 0) : 0);
+    };
+    for (const SnapshotRow& row : snapshot_.rows) {
+        if (!row.shown) continue;
+        for (size_t c = 0; c < size_t(columns_) && c < row.cells.size(); ++c)
+            longest[c] = std::max(longest[c], row.cells[c].text.size() > 400 ? 400 : characters(row, c));
+    }
+    for (const SnapshotRow& row : snapshot_.rows) {
+        if (!row.shown) continue;
+        for (int c = 0; c < columns_ && c < int(row.cells.size()); ++c) {
+            const SnapshotCell& cell = row.cells[size_t(c)];
+            if (need[size_t(c)] >= cap) continue;
+            if (cell.text.size() <= 400 && characters(row, size_t(c)) * 10 < longest[size_t(c)] * 7) continue;
+            want(c, cellText(cell), face(cell.bold, cell.underline), row.level);
+        }
+    }
+    for (qreal& n : need) n = std::max(n, pt(36));
+
+    // The targets first (up to almost half the page: they are what the
+    // report is about), then the other columns share the rest: those that
+    // need less than an equal share get what they need, the others split
+    // what is left by what they need. Room to spare goes to every column
+    // by what it needs.
+    std::vector<qreal> width(size_t(columns_), 0);
+    qreal total = 0;
+    for (qreal n : need) total += n;
+    if (total <= pageWidth_) {
+        for (int c = 0; c < columns_; ++c) width[size_t(c)] = need[size_t(c)] / total * pageWidth_;
+    } else {
+        qreal room = pageWidth_;
+        std::vector<int> open;
+        for (int c = 0; c < columns_; ++c) open.push_back(c);
+        if (columns_ > 1) {
+            width[0] = std::min(need[0], pageWidth_ * 0.45);
+            room -= width[0];
+            open.erase(open.begin());
+        }
+        while (!open.empty()) {
+            const qreal share = room / qreal(open.size());
+            std::vector<int> still;
+            for (int c : open) {
+                if (need[size_t(c)] <= share) {
+                    width[size_t(c)] = need[size_t(c)];
+                    room -= need[size_t(c)];
+                } else {
+                    still.push_back(c);
+                }
+            }
+            if (still.size() == open.size()) {
+                qreal wanted = 0;
+                for (int c : still) wanted += need[size_t(c)];
+                for (int c : still) width[size_t(c)] = room * need[size_t(c)] / wanted;
+                break;
+            }
+            open = std::move(still);
+        }
+    }
+    qreal x = 0;
+    for (int c = 0; c < columns_; ++c) {
+        left_.push_back(x);
+        width_.push_back(width[size_t(c)]);
+        x += width[size_t(c)];
+    }
 }
 
 void Pager::paintHeader(QPainter& p, qreal y) const
@@ -312,20 +440,22 @@ void Pager::paintRow(QPainter& p, const PlacedRow& placed, qreal y) const
 {
     const SnapshotRow& row = snapshot_.rows[size_t(placed.row)];
     const qreal h = placed.height;
+    const Slice slice{placed.offset, placed.offset + h - 2 * padY_};
     for (int c = 0; c < columns_ && c < int(row.cells.size()); ++c) {
         const SnapshotCell& cell = row.cells[size_t(c)];
         if (cell.background.isValid()) p.fillRect(QRectF(left_[size_t(c)], y, width_[size_t(c)], h), cell.background);
         if (cell.text.isEmpty()) continue;
-        const bool link = !cell.link.isEmpty();
-        const Face& f = face(cell.bold, cell.underline || link);
+        // Only web addresses are links; the writer checks what it is given.
+        const QString link = isWebLink(cell.link) ? cell.link : QString();
+        const Face& f = face(cell.bold, cell.underline);
         p.setFont(f.font);
-        p.setPen(cell.color.isValid() ? cell.color : link ? kLinkColor : QColor(Qt::black));
+        p.setPen(cell.color.isValid() ? cell.color : link == cellText(cell) ? kLinkColor : QColor(Qt::black));
         const qreal indent = width_[size_t(c)] - 2 * padX_ - contentWidth(c, row.level);
         const QRectF box(left_[size_t(c)] + padX_ + indent, y + padY_, contentWidth(c, row.level), h - 2 * padY_);
         bool wrapped = c < 32 && (placed.wrapped >> c & 1u);
         const QString text = cellText(cell);
-        if (c >= 32) measure(text, f, box.width(), box.height(), &wrapped); // beyond the row's wrap bits
-        drawText(p, text, f, box, wrapped);
+        if (c >= 32) measure(text, f, box.width(), &wrapped); // beyond the row's wrap bits
+        drawText(p, text, f, box, wrapped, slice, link, cell.color.isValid() ? cell.color : kLinkColor);
     }
 }
 

@@ -18,12 +18,14 @@ namespace quarlo {
 // larger), subtitle and paragraph; every page repeats the shaded header row
 // at its top and carries the footer text on the left and "Page N of M" on
 // the right at its bottom, with the program name and version in small print
-// below. Column proportions follow columnWidths scaled to the printable
-// width; the first column is indented by level. Cells keep the grid's
-// colours, bold and underline; links are drawn underlined in the link
-// colour. Long texts wrap within their column and a row is as tall as its
-// tallest cell; a row taller than a page is cut to one page and ends with
-// "…", so a 64 KB text cannot stall the pagination.
+// below. Column widths come from the texts (what each needs on one line),
+// within the printable width: the targets first, then the other columns by
+// what they need; never from the window's widths. The first column is
+// indented by level. Cells keep the grid's colours, bold and underline; a
+// web address (http/https) in a cell is drawn in the link colour and
+// becomes a link annotation in a PDF. Long texts wrap within their column
+// and a row is as tall as its tallest cell; a row taller than what is left
+// of a page continues on the next, line by line, so no text is lost.
 //
 // Sizes are in points and converted with the device's resolution, so the
 // same code serves a 1200 dpi PDF writer and a screen-resolution preview.

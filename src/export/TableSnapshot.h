@@ -28,6 +28,7 @@ struct SnapshotRow {
     bool hasChildren = false;
     bool expanded = true;   // whether the grid shows its children
     bool shown = true;      // every ancestor expanded: visible in the grid
+    QString key;            // address rows: the list entry's key
     std::vector<SnapshotCell> cells; // one per column
 };
 
@@ -35,7 +36,9 @@ struct SnapshotRow {
 // the same snapshot.
 struct TableSnapshot {
     QStringList headers;
-    QList<int> columnWidths; // the grid's widths in pixels, for proportions
+    // The window's widths in pixels, as a printout of the screen would take
+    // them; reports size their columns by content instead (ContentColumnWidths).
+    QList<int> columnWidths;
     std::vector<SnapshotRow> rows;
 };
 

@@ -1,5 +1,7 @@
 #include "export/TextTableWriter.h"
 
+#include "export/DisplayWidth.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -29,31 +31,6 @@ QString flattened(QStringView text)
         }
     }
     return out;
-}
-
-// Characters as a monospaced reader sees them: a surrogate pair is one,
-// combining marks and invisible format characters (direction marks) none.
-int displayWidth(QStringView text)
-{
-    int width = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.unicode() < 0x300) { // the common case, no table lookup
-            ++width;
-            continue;
-        }
-        if (c.isLowSurrogate())
-            continue;
-        switch (c.category()) {
-        case QChar::Mark_NonSpacing:
-        case QChar::Mark_Enclosing:
-        case QChar::Other_Format:
-            break;
-        default:
-            ++width;
-        }
-    }
-    return width;
 }
 
 // The furniture lines of one layout text, flattened except for its line
@@ -96,17 +73,21 @@ QByteArray TextTableWriter::Write(const TableSnapshot& snapshot, const ExportLay
     // Every shown cell flattened once; the first column carries the tree
     // indentation in place of the grid's own leading blanks.
     std::vector<QString> cells(size_t(shownRows * cols));
+    std::vector<int> cellWidths(size_t(shownRows * cols), 0); // each cell's display width, measured once
     std::vector<int> widths(size_t(cols), 0);
     qsizetype textSize = 0;
     auto measure = [&](qsizetype col, const QString& text) {
-        widths[size_t(col)] = std::max(widths[size_t(col)], std::min(displayWidth(text), int(MaxColumnWidth)));
+        const int width = DisplayWidth(text);
+        widths[size_t(col)] = std::max(widths[size_t(col)], std::min(width, int(MaxColumnWidth)));
         textSize += text.size();
+        return width;
     };
     std::vector<QString> headers(static_cast<size_t>(cols));
+    std::vector<int> headerWidths(static_cast<size_t>(cols), 0);
     for (qsizetype c = 0; c < cols; ++c) {
         if (c < snapshot.headers.size())
             headers[size_t(c)] = flattened(snapshot.headers[c]);
-        measure(c, headers[size_t(c)]);
+        headerWidths[size_t(c)] = measure(c, headers[size_t(c)]);
     }
     size_t at = 0;
     for (const SnapshotRow& row : snapshot.rows) {
@@ -124,7 +105,7 @@ QByteArray TextTableWriter::Write(const TableSnapshot& snapshot, const ExportLay
                     text = flattened(raw);
                 }
             }
-            measure(c, text);
+            cellWidths[at] = measure(c, text);
         }
     }
 
@@ -143,17 +124,17 @@ QByteArray TextTableWriter::Write(const TableSnapshot& snapshot, const ExportLay
 
     // Pads each cell but the last to its column's width plus the gap; a
     // text wider than the column keeps at least the gap.
-    auto appendRow = [&](const QString* row) {
+    auto appendRow = [&](const QString* row, const int* rowWidths) {
         for (qsizetype c = 0; c < cols; ++c) {
             line += row[c];
             if (c + 1 < cols)
-                line.resize(line.size() + std::max(0, widths[size_t(c)] - displayWidth(row[c])) + ColumnGap.size(), u' ');
+                line.resize(line.size() + std::max(0, widths[size_t(c)] - rowWidths[c]) + ColumnGap.size(), u' ');
         }
         appendLine(out, line);
     };
 
     if (cols > 0) {
-        appendRow(headers.data());
+        appendRow(headers.data(), headerWidths.data());
         for (qsizetype c = 0; c < cols; ++c) {
             if (c > 0)
                 line += ColumnGap;
@@ -161,7 +142,7 @@ QByteArray TextTableWriter::Write(const TableSnapshot& snapshot, const ExportLay
         }
         appendLine(out, line);
         for (qsizetype r = 0; r < shownRows; ++r)
-            appendRow(cells.data() + r * cols);
+            appendRow(cells.data() + r * cols, cellWidths.data() + r * cols);
     }
 
     QStringList bottom = furnitureLines(layout.footer);

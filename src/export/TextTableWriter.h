@@ -15,7 +15,8 @@ namespace quarlo {
 // as two spaces of indentation per level in the first column. Title,
 // subtitle and paragraph come first, then a header line and a rule, then
 // the rows, then footer and program line. Columns are padded to their
-// widest text, measured in characters; a column's alignment width is
+// widest text, measured in display columns (DisplayWidth: a CJK character
+// takes two); a column's alignment width is
 // capped so one long TXT text does not push every row off the screen, and
 // a longer text is never cut, it just pushes the rest of its own line.
 // Line breaks inside a cell become " / ", tabs become spaces and other

@@ -2,17 +2,24 @@
 
 #include "common/AppInfo.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPushButton>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
 
 namespace quarlo {
 
@@ -81,6 +88,13 @@ bool WidgetExportDialogs::Preview(QPrinter& printer, const std::function<void(QP
     const NormalPointer pointer;
     QPrintPreviewDialog dialog(&printer, owner());
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&paint](QPrinter* p) { paint(p); });
+    // A report is read down the page: it opens as wide as the window, not
+    // as a whole page shrunk to a third of its size. The dialog's own
+    // action keeps its toolbar in step.
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        if (auto* fitWidth = dialog.findChild<QAction*>(QStringLiteral("fitWidthAction"))) fitWidth->trigger();
+        else if (auto* preview = dialog.findChild<QPrintPreviewWidget*>()) preview->fitToWidth();
+    });
     dialog.exec();
     return true;
 }
@@ -125,6 +139,39 @@ QString WidgetExportDialogs::RunAndRead(const QString& program, const QStringLis
         return {};
     }
     return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+int WidgetExportDialogs::RunProgram(const QString& program, const QStringList& args, QString* error)
+{
+    const QString found = QFileInfo(program).isAbsolute() ? program : QStandardPaths::findExecutable(program);
+    if (found.isEmpty() || !QFileInfo(found).isExecutable()) {
+        if (error) *error = QStringLiteral("%1 is not installed").arg(program);
+        return -1;
+    }
+    // Owned by the application once started: a program still running
+    // after the wait (a mail composer) must not be killed with this call.
+    auto* process = new QProcess(QCoreApplication::instance());
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    process->start(found, args, QIODevice::NotOpen);
+    if (!process->waitForStarted(10000)) {
+        if (error) *error = QStringLiteral("%1 could not be started: %2").arg(program, process->errorString());
+        process->deleteLater();
+        return -1;
+    }
+    if (!process->waitForFinished(kProgramWaitMs)) return 0;
+    return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : 1;
+}
+
+void WidgetExportDialogs::FileProblem(const QString& text, const QString& path)
+{
+    const NormalPointer pointer;
+    QMessageBox box(QMessageBox::Warning, DisplayTitle(), text, QMessageBox::Ok, owner());
+    QPushButton* show = box.addButton(QStringLiteral("Show in &Folder"), QMessageBox::ActionRole);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    if (box.clickedButton() == show)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 
 } // namespace quarlo

@@ -23,6 +23,11 @@ public:
     void Message(const QString& text, Severity severity) override;
     bool StartProgram(const QString& program, const QStringList& args, QString* error) override;
     QString RunAndRead(const QString& program, const QStringList& args) override;
+    int RunProgram(const QString& program, const QStringList& args, QString* error) override;
+    void FileProblem(const QString& text, const QString& path) override;
+
+    // How long RunProgram waits for a verdict.
+    static constexpr int kProgramWaitMs = 15000;
 
 private:
     // The given parent while it lives, else the active window.

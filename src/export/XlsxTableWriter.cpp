@@ -5,6 +5,9 @@
 
 #include <xlsxwriter.h>
 
+#include "common/FormulaGuard.h"
+#include "export/DisplayWidth.h"
+
 #include <algorithm>
 #include <map>
 #include <tuple>
@@ -17,6 +20,7 @@ constexpr qsizetype kMaxCellChars = 32767;   // what one spreadsheet cell holds
 constexpr int kMaxUrlsPerSheet = 65530;      // hyperlinks the spreadsheet accepts per sheet
 constexpr qsizetype kMaxUrlBytes = 2079;     // longest hyperlink the spreadsheet opens
 constexpr lxw_row_t kMaxRows = 1048576;
+constexpr int kMaxColumnCharacters = 80;         // wider columns wrap their text instead
 constexpr lxw_color_t kLinkBlue = 0x0563C1;  // the spreadsheet's own hyperlink colour
 constexpr lxw_color_t kNoColor = 0xFFFFFFFF; // outside the 24-bit range: "not set"
 
@@ -99,22 +103,26 @@ public:
 
     bool writeString(lxw_row_t row, lxw_col_t col, const QString& text, lxw_format* format)
     {
-        const QByteArray bytes = cellText(text);
+        // Written as text, a formula sign is still taken as one when the
+        // sheet is saved as CSV or the cell edited: the same guard as CSV's.
+        const QByteArray bytes = cellText(FormulaGuarded(text));
         return check(worksheet_write_string(ws_, row, col, bytes.constData(), format));
     }
 
     bool writeCell(lxw_row_t row, lxw_col_t col, const SnapshotCell& cell, int indent)
     {
-        const bool link = isWebLink(cell.link) && urls_ < kMaxUrlsPerSheet;
+        // A link cell shows the address alone; a text around an address
+        // (a TXT text, a formula holding one) stays plain text.
+        const bool link = isWebLink(cell.link) && cell.text.trimmed() == cell.link && urls_ < kMaxUrlsPerSheet;
         const QByteArray url = link ? cellText(cell.link) : QByteArray();
-        const bool wrap = cell.text.contains(QLatin1Char('\n'));
+        const bool wrap = cell.text.contains(QLatin1Char('\n')) || cell.text.size() > kMaxColumnCharacters;
         lxw_color_t color = toLxw(cell.color);
         if (link && color == kNoColor) color = kLinkBlue;
         lxw_format* format = formats_.get(Role::Cell, color, toLxw(cell.background), cell.bold,
-                                          cell.underline || link, indent, wrap);
+                                          (cell.underline && !cell.text.trimmed().isEmpty()) || link, indent, wrap);
         if (!format) return fail(LXW_ERROR_MEMORY_MALLOC_FAILED);
         if (link && url.size() <= kMaxUrlBytes) {
-            const QByteArray text = cellText(cell.text);
+            const QByteArray text = cellText(cell.text.trimmed());
             const lxw_error e = worksheet_write_url_opt(ws_, row, col, url.constData(), format,
                                                         text.isEmpty() ? nullptr : text.constData(), nullptr);
             if (e == LXW_NO_ERROR) {
@@ -150,6 +158,23 @@ QString libraryError(const QString& fileName, lxw_error e)
     return QStringLiteral("Could not write the spreadsheet %1: %2").arg(fileName, reason);
 }
 
+// The lines the row's tallest cell takes in columns of the given widths
+// (in characters): its own line breaks, and its lines wrapped at the width.
+int wrappedLines(const SnapshotRow& row, const QList<int>& widths)
+{
+    int most = 1;
+    for (size_t c = 0; c < row.cells.size(); ++c) {
+        const QString& text = row.cells[c].text;
+        const int width = std::max(1, widths.value(qsizetype(c), kMaxColumnCharacters));
+        if (text.size() <= width && !text.contains(QLatin1Char('\n'))) continue;
+        int lines = 0;
+        for (QStringView line : QStringView(text).split(QLatin1Char('\n')))
+            lines += std::max(1, (std::min(DisplayWidth(line), 40 * width) + width - 1) / width);
+        most = std::max(most, lines);
+    }
+    return most;
+}
+
 bool writeSheet(Writer& w, const TableSnapshot& snapshot, const ExportLayout& layout, QString* error)
 {
     lxw_worksheet* ws = w.ws_;
@@ -179,13 +204,20 @@ bool writeSheet(Writer& w, const TableSnapshot& snapshot, const ExportLayout& la
 
     // Column widths and sheet-wide settings go in before the first row
     // streams out.
+    // Widths in characters from the texts (the first column's indent
+    // counted), the same for every door; a long TXT text wraps at the cap.
+    const QList<int> widths = ContentColumnWidths(snapshot, kMaxColumnCharacters);
     for (int c = 0; c < columns; ++c) {
-        const int px = c < snapshot.columnWidths.size() ? snapshot.columnWidths.at(c) : 140;
-        if (!w.check(worksheet_set_column_pixels(ws, lxw_col_t(c), lxw_col_t(c), uint32_t(std::clamp(px, 20, 1500)),
-                                                 nullptr)))
-            return false;
+        const double characters = widths.value(c, 10) + 2; // the cell's margins and the filter button
+        if (!w.check(worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), characters, nullptr))) return false;
     }
     worksheet_outline_settings(ws, 1, 0, 0, 0);
+    // Printed, the sheet fits the page's width (as many pages down as it
+    // takes) in the report's orientation: every column on each page.
+    worksheet_fit_to_pages(ws, 1, 0);
+    if (layout.orientation == 2) worksheet_set_landscape(ws);
+    else worksheet_set_portrait(ws);
+    worksheet_repeat_rows(ws, headerRow, headerRow);
     worksheet_freeze_panes(ws, headerRow + 1, 0);
     if (!w.check(worksheet_autofilter(ws, headerRow, 0, lastRow, lxw_col_t(columns - 1)))) return false;
 
@@ -203,8 +235,12 @@ bool writeSheet(Writer& w, const TableSnapshot& snapshot, const ExportLayout& la
         opt.hidden = row.shown ? 0 : 1;
         opt.level = uint8_t(level);
         opt.collapsed = (row.hasChildren && !row.expanded) ? 1 : 0;
-        if ((opt.hidden || opt.level || opt.collapsed)
-            && !w.check(worksheet_set_row_opt(ws, rn, LXW_DEF_ROW_HEIGHT, nullptr, &opt)))
+        // A row with wrapped text is as tall as its lines: a spreadsheet
+        // would otherwise draw them over the rows below.
+        const int lines = wrappedLines(row, widths);
+        if ((opt.hidden || opt.level || opt.collapsed || lines > 1)
+            && !w.check(worksheet_set_row_opt(ws, rn, lines > 1 ? std::min(409.0, LXW_DEF_ROW_HEIGHT * lines) : LXW_DEF_ROW_HEIGHT,
+                                              nullptr, &opt)))
             return false;
         for (size_t c = 0; c < row.cells.size() && int(c) < columns; ++c)
             if (!w.writeCell(rn, lxw_col_t(c), row.cells[c], c == 0 ? level : 0)) return false;

@@ -17,11 +17,14 @@ namespace quarlo {
 // stays in view while scrolling, with an autofilter.
 //
 // Cells keep the grid's colours, bold and underline; the first column is
-// indented by level; web links (http/https) become hyperlinks up to the
-// spreadsheet's limits (65,530 per sheet, 2,079 characters), beyond them
-// plain text. Texts longer than a cell can hold (32,767 characters) are
-// cut and end with "…"; control characters, which the file's XML cannot
-// hold, are dropped. Column proportions follow columnWidths.
+// indented by level; a cell that holds a web address alone (http/https)
+// becomes a hyperlink up to the spreadsheet's limits (65,530 per sheet,
+// 2,079 characters), beyond them plain text. A text whose first non-blank
+// character would start a formula gets the apostrophe CSV gets
+// (FormulaGuarded). Texts longer than a cell can hold (32,767 characters)
+// are cut and end with "…"; control characters, which the file's XML
+// cannot hold, are dropped. Column widths are in characters, from the
+// texts (ContentColumnWidths); longer texts wrap.
 //
 // Formats are shared per style, so a large grid creates a handful of them
 // rather than one per cell, and rows are streamed to disk as they are

@@ -8,6 +8,7 @@
 #include "common/UserPrompts.h"
 #include "export/ExportEngine.h"
 #include "export/ExportMenus.h"
+#include "export/ResultsSnapshot.h"
 #include "export/TableSnapshot.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
@@ -70,18 +71,18 @@ const ToolDefinition kTools[] = {
     {"Main:PrintPreview", "Print Pre&view ...", "Print", ""},
     {"Main:Exit", "E&xit", "File", "Exits the application."},
     {"Main:Publish", "Publish to &Web ...", "Export", ""},
-    {"Main:Settings", "&Settings ...", "General", ""},
+    {"Main:Settings", "Settin&gs ...", "General", ""},
     {"Main:Scan", "&Start Blacklist Scan", "General", ""},
-    {"Main:StopScan", "&Stop Blacklist Scan", "General", ""},
+    {"Main:StopScan", "S&top Blacklist Scan", "General", ""},
     {"View:History", "&History", "View", "Shows how the selected address was listed and delisted over time."},
     {"Edit:Add", "&Add Address  ...", "Edit", ""},
     {"Edit:Copy", "&Copy", "Edit", "Copies the selected text to the Clipboard."},
     {"Edit:Delete", "&Delete", "Edit", ""},
-    {"Edit:SelectAll", "Select &All", "Edit", ""},
+    {"Edit:SelectAll", "Select A&ll", "Edit", ""},
     {"Export:HTML", "Export to &HTML File ...", "Export", ""},
     {"Export:Text", "Export to &Text File ...", "Export", ""},
     {"Export:CDF", "Export to &Comma Delimited File ...", "Export", ""},
-    {"Export:EXCEL", "Export directly to &Excel ...", "Export", ""},
+    {"Export:EXCEL", "Export directly to E&xcel ...", "Export", ""},
     {"Export:XLS", "Export to &Excel file ...", "Export", ""},
     {"Export:PDF", "Export to &PDF ..", "Export", ""},
     {"Help:Contents", "&Contents ...", "Help", ""},
@@ -91,7 +92,7 @@ const ToolDefinition kTools[] = {
     {"Help:About", "&About Quarlo ...", "Help", ""},
     {"Web:Updates", "Software &Updates ...", "Help", ""},
     {"Web:FAQ", "&Frequently Asked Questions ...", "Help", ""},
-    {"Web:Feedback", "Provide &Feedback ...", "Help", ""},
+    {"Web:Feedback", "Provide Feed&back ...", "Help", ""},
 };
 
 struct MenuDefinition {
@@ -758,7 +759,7 @@ void MainForm::prepareExport()
     const QString filename = s_.list.Filename();
     engine.setTargetFilename(filename.contains(QLatin1Char('/')) ? filename
                                                                  : s_.programDir + QLatin1Char('/') + filename);
-    engine.setTitle(FileName(filename, false));
+    engine.setTitle(ResultsSnapshot::Title(FileName(filename, true), s_.list, s_.settings));
 }
 
 void MainForm::ExportTable(const QString& format)
@@ -775,7 +776,11 @@ void MainForm::ProcessSendTo(const QString& destination)
 
 QVariant MainForm::gridForExport() const
 {
-    return QVariant::fromValue(TableSnapshotPtr(std::make_shared<const TableSnapshot>(table_->Snapshot())));
+    // The grid as shown, with the lists that gave an address no answer
+    // named under it, as every report has them.
+    auto snapshot = std::make_shared<TableSnapshot>(table_->Snapshot());
+    ResultsSnapshot::AddNoteRows(*snapshot, s_.list, s_.settings);
+    return QVariant::fromValue(TableSnapshotPtr(std::move(snapshot)));
 }
 
 bool MainForm::runAddDialog()

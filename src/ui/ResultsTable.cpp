@@ -589,6 +589,7 @@ TableSnapshot ResultsTable::Snapshot() const
         row.hasChildren = model_->hasChildren(index);
         row.expanded = shownExpanded(index);
         row.shown = shown;
+        if (level == 0) row.key = index.data(ResultsModel::KeyRole).toString();
         row.cells.reserve(ResultsModel::kColumns);
         for (int column = 0; column < ResultsModel::kColumns; ++column) {
             const QModelIndex cell = index.siblingAtColumn(column);

@@ -282,7 +282,9 @@ TEST_F(ApplicationTest, PrintHandsTheGridToTheEngineUnderTheListTitle)
     for (const auto& done : log.exports) {
         EXPECT_EQ(done.thing, ExportBackend::Thing::Table);
         EXPECT_EQ(done.item.toString(), "the grid");
-        EXPECT_EQ(done.settings.value("Title").toString(), "Mail servers Blacklist scan results");
+        EXPECT_TRUE(done.settings.value("Title").toString().startsWith(QString::fromUtf8("Mail servers \u2014 Blacklist scan results, ")))
+            << done.settings.value("Title").toString().toStdString();
+        EXPECT_TRUE(done.settings.value("Title").toString().endsWith(", 0 targets against 0 lists"));
         EXPECT_EQ(done.settings.value("Orientation").toInt(), 1);
     }
 
@@ -294,4 +296,16 @@ TEST_F(ApplicationTest, PrintHandsTheGridToTheEngineUnderTheListTitle)
     EXPECT_EQ(log.exports.size(), 2u);
     app.PrintPreview();
     EXPECT_EQ(log.exports.size(), 3u);
+
+    // Offered to print to PDF instead, the user says yes: the report is
+    // exported as a PDF named like the list, with its title.
+    engine.setQuestionSink([](const QString&, const QString&) { return true; });
+    app.PrintList();
+    ASSERT_EQ(log.exports.size(), 4u);
+    EXPECT_EQ(log.exports[3].method, "PDF");
+    EXPECT_EQ(log.exports[3].settings.value("TargetFilename").toString(), "/lists/Mail servers.BlackList");
+    EXPECT_TRUE(log.exports[3].settings.value("Title").toString().startsWith("Mail servers"));
+    engine.setQuestionSink([](const QString&, const QString&) { return false; });
+    app.PrintList();
+    EXPECT_EQ(log.exports.size(), 4u);
 }

@@ -5,6 +5,9 @@
 
 #include <QSet>
 #include <functional>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -125,7 +128,7 @@ TEST(ExportEngine, ExportAndSendTableChoosesFormatByDestination)
     };
     const Case cases[] = {
         {"Outlook.MAPIMAIL", "MHTML", "MHTML", true},
-        {"MailContent", "HTML", "MHTML", false},
+        {"MailContent", "TXT", "TXT", false}, // the body is the aligned text table
         {"MyDocuments", "HTML", "HTML", true},
     };
     for (const auto& c : cases) {
@@ -139,24 +142,35 @@ TEST(ExportEngine, ExportAndSendTableChoosesFormatByDestination)
                                 done.settings["SkipFilenameSelection"], done.settings["Quiet"]}),
                   QVariantList({c.method, c.fileFormat, c.selectMethod, true, true}));
         EXPECT_EQ(f.log.sent, (std::vector<std::pair<QString, QString>>{{"/out/written.html", c.destination}}));
+        QDir(QFileInfo(done.settings["TargetFilename"].toString()).path()).removeRecursively();
         EXPECT_EQ(QStringList({f.engine.FileFormat(), f.engine.TargetFilename()}), QStringList({"", ""})) << "reset after sending";
     }
 }
 
-TEST(ExportEngine, ExportAndSendTargetsProgramFolderAndSendsOnlyAfterSuccess)
+TEST(ExportEngine, ExportAndSendWritesIntoAFreshTemporaryFolderAndSendsOnlyAfterSuccess)
 {
+    const QString temp = QStandardPaths::writableLocation(QStandardPaths::TempLocation) + "/quarlo-exports/";
     Fixture f;
     f.log.exportResult = false;
     f.engine.ExportAndSendTable(QStringLiteral("grid"), "Outlook.MAPIMAIL");
-    EXPECT_EQ(f.log.exports.back().settings["TargetFilename"], "/opt/quarlo/Export");
+    const QString first = f.log.exports.back().settings["TargetFilename"].toString();
+    EXPECT_TRUE(first.startsWith(temp)) << first.toStdString();
+    EXPECT_TRUE(first.endsWith("/Export")) << first.toStdString();
     EXPECT_TRUE(f.log.sent.empty());
 
+    // Named like the list, never beside it.
     f.log.exportResult = true;
-    f.engine.setTargetFilename("/tmp/chosen");
+    f.engine.setTargetFilename("/home/user/lists/Sample.BlackList");
     f.engine.ExportAndSendChart(QStringLiteral("chart"), "MyDocuments");
-    EXPECT_EQ(f.log.exports.back().settings["TargetFilename"], "/tmp/chosen");
+    const QString second = f.log.exports.back().settings["TargetFilename"].toString();
+    EXPECT_TRUE(second.startsWith(temp)) << second.toStdString();
+    EXPECT_TRUE(second.endsWith("/Sample.BlackList")) << second.toStdString();
+    EXPECT_NE(QFileInfo(first).path(), QFileInfo(second).path());
+    EXPECT_TRUE(QFileInfo(QFileInfo(second).path()).isDir());
     EXPECT_EQ(f.log.sent.size(), 1u);
     EXPECT_EQ(f.log.alive, 0);
+    QDir(QFileInfo(first).path()).removeRecursively();
+    QDir(QFileInfo(second).path()).removeRecursively();
 }
 
 TEST(ExportEngine, ExportAndSendTextPicksFormat)
@@ -178,8 +192,9 @@ TEST(ExportEngine, ExportAndSendTextPicksFormat)
         ASSERT_EQ(f.log.exports.size(), 1u);
         const auto& done = f.log.exports[0];
         EXPECT_EQ(done.thing, Thing::Text);
-        EXPECT_EQ(QVariantList({done.method, done.settings["SelectMethod"], done.settings["TargetFilename"]}),
-                  QVariantList({c.method, true, "/opt/quarlo/Export"}));
+        EXPECT_EQ(QVariantList({done.method, done.settings["SelectMethod"]}), QVariantList({c.method, true}));
+        EXPECT_FALSE(done.settings["TargetFilename"].toString().startsWith("/opt/quarlo/"));
+        QDir(QFileInfo(done.settings["TargetFilename"].toString()).path()).removeRecursively();
         EXPECT_EQ(f.log.sent.size(), 1u);
     }
 }
@@ -216,7 +231,7 @@ TEST(ExportEngine, MenuEntriesNameTheirDestinationOrMethod)
 {
     Fixture f;
     f.log.destinations = {{"Outlook.MAPIMAIL", "Microsoft Outlook Recipient"},
-                          {"MailContent", "Mail Recipient (as content)"},
+                          {"MailContent", "&Mail Recipient (as content)"},
                           {"Shell:MyDocuments", "My Documents"}};
     const auto describe = [](const QList<ExportMenuEntry>& entries) {
         QStringList out;
@@ -226,7 +241,7 @@ TEST(ExportEngine, MenuEntriesNameTheirDestinationOrMethod)
     // Icons are named after the destination's program, else after its key.
     EXPECT_EQ(describe(f.engine.SendToMenuEntries("Tools:")),
               (QStringList{"Tools:Outlook.MAPIMAIL|Outlook.MAPIMAIL|Microsoft Outlook Recipient|Outlook|",
-                           "Tools:MailContent|MailContent|Mail Recipient (as content)|Mail|group",
+                           "Tools:MailContent|MailContent|&Mail Recipient (as content)|Mail|group",
                            "Tools:Shell:MyDocuments|Shell:MyDocuments|My Documents|My,MyDocuments|group"}));
 
     f.log.methods = {{"HTML", "Web page"}, {"MailContent", "Mail"}};
@@ -246,4 +261,19 @@ TEST(ExportEngine, NoPrinters)
     ASSERT_EQ(f.shown.size(), 1u);
     EXPECT_EQ(f.shown[0].text, "You do not have a Printer installed.\r\nYou must install a Printer before you can print.");
     EXPECT_EQ(f.shown[0].icon, ExportEngine::Icon::Critical);
+
+    // With a way to ask, the user is offered a PDF instead, and says.
+    for (const bool answer : {true, false}) {
+        QStringList asked;
+        f.engine.setQuestionSink([&](const QString& text, const QString&) {
+            asked << text;
+            return answer;
+        });
+        bool printToPdf = !answer;
+        EXPECT_TRUE(f.engine.NoPrinters(&printToPdf));
+        EXPECT_EQ(printToPdf, answer);
+        ASSERT_EQ(asked.size(), 1);
+        EXPECT_TRUE(asked[0].contains("Print to PDF")) << asked[0].toStdString();
+    }
+    EXPECT_EQ(f.shown.size(), 1u);
 }

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <deque>
 #include <gtest/gtest.h>
 #include <optional>
@@ -65,6 +66,16 @@ public:
         return startError.isEmpty();
     }
     QString RunAndRead(const QString& program, const QStringList&) override { return outputs.value(program); }
+    int RunProgram(const QString& program, const QStringList& args, QString* error) override
+    {
+        if (!StartProgram(program, args, error)) return -1;
+        return exitCode;
+    }
+    void FileProblem(const QString& text, const QString& path) override
+    {
+        messages.push_back({text, Severity::Warning});
+        problemPaths << path;
+    }
 
     QString messageTexts() const
     {
@@ -78,7 +89,9 @@ public:
     bool acceptPrinter = true;
     QString printFile; // where the printer's pages go
     QString startError;
+    int exitCode = 0; // what a program run to its verdict ends with
     QMap<QString, QString> outputs;
+    QStringList problemPaths; // the files a "Show in folder" message was about
 
     QStringList saveAsked, chooseAsked;
     int printerDialogs = 0, previews = 0;
@@ -373,6 +386,29 @@ TEST(GridExportBackendSend, FailuresAreToldEvenWhenQuiet)
     EXPECT_TRUE(QFileInfo::exists(file));
 }
 
+TEST(GridExportBackendSend, AMailHelperThatFailsIsToldWithTheFileAndItsFolder)
+{
+    Fixture f;
+    const QString file = f.dir.filePath("Sample.txt");
+    spit(file, "Target  Status\n");
+    // xdg-email without a mail program ends with 3; both mail destinations tell it.
+    f.dialogs->exitCode = 3;
+    EXPECT_EQ(f.backend.SendTo(file, "Mail.MAPIMAIL"), false);
+    EXPECT_EQ(f.backend.SendTo(file, "MailContent"), false);
+    ASSERT_EQ(f.dialogs->messages.size(), 2u);
+    for (const auto& shown : f.dialogs->messages) {
+        EXPECT_TRUE(shown.text.contains("no mail program")) << shown.text.toStdString();
+        EXPECT_TRUE(shown.text.contains(file)) << shown.text.toStdString();
+    }
+    EXPECT_EQ(f.dialogs->problemPaths, QStringList({file, file}));
+    EXPECT_TRUE(QFileInfo::exists(file));
+
+    // A helper that hands over and keeps running (or ends with 0) is success.
+    f.dialogs->exitCode = 0;
+    EXPECT_EQ(f.backend.SendTo(file, "Mail.MAPIMAIL"), true);
+    EXPECT_EQ(f.dialogs->messages.size(), 2u);
+}
+
 TEST(GridExportBackendSend, FolderCopiesTakeAFreeName)
 {
     Fixture f;
@@ -436,24 +472,45 @@ TEST(GridExportBackendSend, DesktopExecLines)
 
 TEST(GridExportBackendEndToEnd, ExportAndSendThroughTheAdapter)
 {
-    QTemporaryDir programDir;
+    QTemporaryDir programDir, listDir, temp;
+    EnvGuard env;
+    env.set("TMPDIR", temp.path().toUtf8());
     auto dialogs = std::make_shared<ScriptedExportDialogs>();
     ExportEngine engine(GridExportBackend::Factory(dialogs));
     engine.setProgramDir(programDir.path());
     engine.setTitle("Results");
+    // The window names the export after the list; a file made to be sent
+    // still goes to a temporary folder, not beside the list.
+    engine.setTargetFilename(listDir.filePath("Sample.BlackList"));
     engine.ExportAndSendTable(TableItem(), "Mail.MAPIMAIL");
 
-    const QString written = programDir.filePath("Export.mht");
-    EXPECT_TRUE(slurp(written).contains("MIME-Version"));
     ASSERT_EQ(dialogs->started.size(), 1u);
+    const QString written = dialogs->started[0].value(4);
+    EXPECT_TRUE(written.startsWith(temp.filePath("quarlo-exports/"))) << written.toStdString();
+    EXPECT_TRUE(written.endsWith("/Sample.mht")) << written.toStdString();
+    EXPECT_TRUE(slurp(written).contains("MIME-Version"));
     EXPECT_EQ(dialogs->started[0].value(0), "xdg-email");
     EXPECT_EQ(dialogs->started[0].mid(3), (QStringList{"--attach", written}));
     EXPECT_TRUE(dialogs->saveAsked.isEmpty() && dialogs->chooseAsked.isEmpty() && dialogs->messages.empty());
+    EXPECT_TRUE(QDir(listDir.path()).isEmpty());
+    EXPECT_TRUE(QDir(programDir.path()).isEmpty());
+
+    // The results as the message: the aligned text table, one row a line.
+    engine.setTargetFilename(listDir.filePath("Sample.BlackList"));
+    engine.ExportAndSendTable(TableItem(), "MailContent");
+    ASSERT_EQ(dialogs->started.size(), 2u);
+    const QStringList mail = dialogs->started[1];
+    ASSERT_EQ(mail.value(3), "--body");
+    const QStringList lines = mail.value(4).split('\n');
+    const auto row = std::find_if(lines.begin(), lines.end(), [](const QString& l) { return l.contains("Spam source"); });
+    ASSERT_NE(row, lines.end()) << mail.value(4).toStdString();
+    EXPECT_TRUE(row->contains("127.0.0.4") && row->contains("See https://example.org")) << row->toStdString();
+    const auto header = std::find_if(lines.begin(), lines.end(), [](const QString& l) { return l.startsWith("Target"); });
+    ASSERT_NE(header, lines.end());
+    EXPECT_EQ(row->indexOf("Spam source"), header->indexOf("Status")) << "columns line up";
+    EXPECT_TRUE(QDir(listDir.path()).isEmpty());
 
     // "Open in the spreadsheet program" writes a fresh temporary workbook.
-    QTemporaryDir temp;
-    EnvGuard env;
-    env.set("TMPDIR", temp.path().toUtf8());
     engine.setSkipFilenameSelection(true);
     EXPECT_TRUE(engine.ExportTable(TableItem(), "EXCEL"));
     const QString book = engine.TargetFilename();

@@ -130,7 +130,9 @@ TEST(TextFormatsHtml, EveryRowAndTextSurvivesAnHtmlParser)
     EXPECT_FALSE(html.toLower().contains("<script")) << "cell text must not become markup";
     for (const char* tag : {"script", "img", "link", "iframe"})
         EXPECT_FALSE(doc["tags"].toArray().contains(QString(tag))) << tag;
-    EXPECT_EQ(doc["cols"].toArray(), QJsonArray({"width:12.50%", "width:37.50%", "width:50.00%"}));
+    // Shares from the texts, not the window's widths: "Target <&>" (10
+    // characters), "Status"/"listed" (6), the long TXT text at the cap (60).
+    EXPECT_EQ(doc["cols"].toArray(), QJsonArray({"width:13.16%", "width:7.89%", "width:78.95%"}));
 }
 
 // Only web addresses become links; cells keep their looks, and each level
@@ -164,6 +166,8 @@ TEST(TextFormatsHtml, LinksLooksAndLevels)
     styled.color = QColor(255, 0, 0);
     styled.background = QColor(0, 0x80, 0);
     styled.bold = styled.underline = true;
+    s.rows.push_back(textRow(1, {"srv3", "   underlined"}));
+    s.rows.back().cells[1].underline = true;
     const QByteArray html = HtmlTableWriter::Html(s, {});
     EXPECT_FALSE(html.toLower().contains("<script"));
     const QJsonArray rows = pythonJson(HtmlReader, html).toObject()["rows"].toArray();
@@ -183,9 +187,13 @@ TEST(TextFormatsHtml, LinksLooksAndLevels)
     EXPECT_NE(cell(0, 0)["class"], cell(1, 0)["class"]);
     EXPECT_NE(cell(1, 0)["class"], cell(2, 0)["class"]);
     const QString style = cell(1, 1)["style"].toString();
-    for (const char* part : {"color:#ff0000", "background-color:#008000", "font-weight:bold", "text-decoration:underline"})
+    for (const char* part : {"color:#ff0000", "background-color:#008000", "font-weight:bold"})
         EXPECT_TRUE(style.contains(part)) << part << " in " << style.toStdString();
     EXPECT_EQ(cell(0, 1)["style"].toString(), "");
+    // The underline covers the text, not the blanks that indent it.
+    EXPECT_TRUE(html.contains("<span class=\"u\">y</span>"));
+    EXPECT_TRUE(html.contains(">   <span class=\"u\">underlined</span></td>")) << html.right(400).toStdString();
+    EXPECT_EQ(cell(4, 1)["text"].toString(), "   underlined");
 }
 
 TEST(TextFormatsMhtml, DecodesToThePageWithEncodedSubject)
@@ -333,4 +341,33 @@ TEST(TextFormatsText, LongTextsPushTheirLineButNotTheColumn)
               QString("Target").leftJustified(width + 2) + "Status\n" + QString(width, '-') + "  ------\n" +
                   QString("a").leftJustified(width + 2) + "s1\n" + longName + "  s2\n" + QString("bb").leftJustified(width + 2) + "s3\n")
         << "a long text is never cut";
+}
+
+// Wide characters (CJK, kana, hangul, emoji) take two columns of a
+// terminal, combining marks none: the columns after them still line up,
+// as Python's own East Asian Width table counts them.
+TEST(TextFormatsText, WideCharactersKeepTheColumnsInLine)
+{
+    const QStringList targets = {QString::fromUtf8("\u4E2D\u6587.example"), QString::fromUtf8("\u3072\u3089\u304C\u306A"),
+                                 QString::fromUtf8("\uD55C\uAD6D\uC5B4"), QString::fromUtf8("caf\u0065\u0301 \U0001F600"),
+                                 QString::fromUtf8("\uFF21\uFF22\uFF23 full"), "plain.example"};
+    TableSnapshot s;
+    s.headers = {"Target", "Status", "Text"};
+    for (const QString& t : targets) s.rows.push_back(textRow(0, {t, "listed", "end"}));
+    const char* reader = R"PY(
+import sys, json, unicodedata
+def width(text):
+    return sum(0 if unicodedata.combining(c) or unicodedata.category(c) in ('Mn', 'Me', 'Cf')
+               else 2 if unicodedata.east_asian_width(c) in ('W', 'F') else 1 for c in text)
+out = []
+for line in sys.stdin.buffer.read().decode('utf-8').split('\n'):
+    if 'listed' in line:
+        out.append([width(line[:line.index('listed')]), width(line[:line.index('end')])])
+print(json.dumps(out))
+)PY";
+    const QJsonArray starts = pythonJson(reader, TextTableWriter::Write(s, {})).toArray();
+    ASSERT_EQ(starts.size(), targets.size());
+    for (const QJsonValue& row : starts) EXPECT_EQ(row.toArray(), starts[0].toArray());
+    // "plain.example" (13 columns) is the widest: "\u4E2D\u6587.example" takes 12, not 10.
+    EXPECT_EQ(starts[0].toArray()[0].toInt(), 13 + 2);
 }

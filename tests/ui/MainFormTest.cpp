@@ -17,7 +17,10 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -25,6 +28,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTableWidget>
@@ -472,17 +476,26 @@ TEST(MainFormExportTest, CommandsReachTheExportEngineWithTheListsNames)
         const auto grid = done.item.value<TableSnapshotPtr>();
         ASSERT_TRUE(done.thing == ExportBackend::Thing::Table && grid && grid->rows.size() == 1u);
         EXPECT_EQ(grid->rows[0].cells[0].text, "192.0.2.7");
-        EXPECT_EQ(done.settings.value("Title").toString(), "Mail servers.BlackList");
+        // The one title of every report: the list, the date, what was checked.
+        EXPECT_TRUE(QRegularExpression(QString::fromUtf8("^Mail servers \u2014 Blacklist scan results, \\d{4}-\\d\\d-\\d\\d "
+                                                         "\\d\\d:\\d\\d, 1 target against \\d+ lists?$"))
+                        .match(done.settings.value("Title").toString())
+                        .hasMatch())
+            << done.settings.value("Title").toString().toStdString();
         EXPECT_EQ(done.settings.value("TargetFilename").toString(), named);
     }
     EXPECT_EQ(QStringList({log.exports[0].method, log.exports[1].method}), QStringList({"XLS", "HTML"}));
 
-    // An unsaved list exports beside the program.
+    // What is sent is written to a temporary folder, never beside the list.
     world.list.setFilename("New List");
     log.exports.clear();
     form->RunTool("SendTo:Mail.MAPIMAIL");
     ASSERT_EQ(log.exports.size(), 1u);
-    EXPECT_EQ(log.exports[0].settings.value("TargetFilename").toString(), world.dir.filePath("New List"));
+    const QString sent = log.exports[0].settings.value("TargetFilename").toString();
+    EXPECT_TRUE(sent.startsWith(QStandardPaths::writableLocation(QStandardPaths::TempLocation) + "/quarlo-exports/"))
+        << sent.toStdString();
+    EXPECT_TRUE(sent.endsWith("/New List")) << sent.toStdString();
+    QDir(QFileInfo(sent).path()).removeRecursively();
     ASSERT_EQ(log.sent.size(), 1u);
     EXPECT_EQ(log.sent[0].second, "Mail.MAPIMAIL");
 
@@ -492,6 +505,44 @@ TEST(MainFormExportTest, CommandsReachTheExportEngineWithTheListsNames)
     QFile layout(form->ToolbarLayoutPath());
     ASSERT_TRUE(layout.open(QIODevice::ReadOnly));
     EXPECT_FALSE(layout.readAll().contains("SendTo:"));
+}
+
+// Every menu of the window, the send-to list included, can be worked from
+// the keyboard: no two entries of one menu share an accelerator.
+TEST(MainFormExportTest, EveryMenuHasUniqueAccelerators)
+{
+    MainFormWorld<> world;
+    EngineLog log;
+    log.destinations = {{"MailContent", "&Mail recipient (results as the message)"},
+                        {"Mail.MAPIMAIL", "Mail recipient (as &attachment)"}, {"MyDocuments", "&Documents folder"},
+                        {"Desktop", "Des&ktop folder"}, {"EXCEL.EXE", "&Spreadsheet program"}};
+    ExportEngine engine([&](QString*) { return std::make_unique<RecordingBackend>(log); });
+    world.app.setExports(engine);
+    auto form = world.makeForm();
+    QList<QMenu*> menus = form->findChildren<QMenu*>();
+    ASSERT_GE(menus.size(), 5);
+    int walked = 0;
+    for (QMenu* menu : menus) {
+        QMap<QChar, QStringList> byKey;
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator() || !action->isVisible()) continue;
+            const QString text = action->text();
+            const qsizetype amp = text.indexOf(QRegularExpression("&[^&]"));
+            EXPECT_GE(amp, 0) << menu->title().toStdString() << ": no accelerator in " << text.toStdString();
+            if (amp >= 0) byKey[text.at(amp + 1).toLower()] << text;
+            ++walked;
+        }
+        for (auto it = byKey.cbegin(); it != byKey.cend(); ++it)
+            EXPECT_EQ(it.value().size(), 1) << menu->title().toStdString() << ": " << it.value().join(" / ").toStdString();
+    }
+    EXPECT_GT(walked, 25);
+    // The menu bar's own titles too.
+    QMap<QChar, QStringList> titles;
+    for (QAction* action : form->menuBar()->actions()) {
+        const qsizetype amp = action->text().indexOf('&');
+        if (amp >= 0) titles[action->text().at(amp + 1).toLower()] << action->text();
+    }
+    for (const QStringList& same : titles) EXPECT_EQ(same.size(), 1) << same.join(" / ").toStdString();
 }
 
 TEST_F(MainFormTest, StartPageLinksRunCommands)

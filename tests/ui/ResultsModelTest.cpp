@@ -128,10 +128,18 @@ TEST_F(ResultsModelTest, ServerAndAnswerRowsCarryTheirTextsStylesAndLinks)
         {"https://a.test/", "https://a.test/"},
         {"      Listed, see HTTP://a.test/q?ip=1 for details", "HTTP://a.test/q?ip=1"},
         {"https://one.test/ and http://two.test/", "https://one.test/"}, // the earlier wins
-        // Line breaks inside the address are dropped before the cut.
-        {"info:\r\nhttp://c.test/very/\r\nlong/path more", "http://c.test/very/long/path"},
+        // A line break ends an address like a blank: the link is the text shown.
+        {"info:\r\nhttp://c.test/very/\r\nlong/path more", "http://c.test/very/"},
+        // Quotes, markup and closing punctuation end it too: a formula or a
+        // sentence around an address is not part of the link.
+        {"=HYPERLINK(\"http://evil.test/x\",\"click\")", "http://evil.test/x"},
+        {"<a href='https://e.test/p'>here</a>", "https://e.test/p"},
+        {"see (http://f.test/a_(b)) and http://g.test/.", "http://f.test/a_(b)"},
+        {"xhttp://h.test/ http://i.test/", "http://i.test/"},
+        {"http:// nothing", ""},
         {"no link here", ""},
         {"ftp://d.test/", ""},
+        {"javascript:alert('http://j.test/')", "http://j.test/"},
     };
     for (const auto& [text, link] : links) EXPECT_EQ(ResultCells::LinkFromText(text), link) << text.toStdString();
 

@@ -1,4 +1,5 @@
 #include "ResultsFixture.h"
+#include "export/ResultsSnapshot.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -115,6 +116,38 @@ TEST_F(ResultsTableTest, SnapshotIsTheGridAsShown)
     EXPECT_EQ(server.cells[kTarget].background, QColor(255, 240, 240));
     EXPECT_EQ(QStringList({server.cells[kUrl].link, snapshot.rows[2].cells[kUrl].link}),
               QStringList({"https://a.test/", "http://a.test/?ip=192.0.2.7"}));
+}
+
+// Reports name the lists that gave an address no usable answer: a row per
+// list under the address, after its servers, folded away with it.
+TEST_F(ResultsTableTest, ReportSnapshotNamesTheListsThatDidNotAnswer)
+{
+    settings.setExpansionLevel(2);
+    scan({"192.0.2.1", "192.0.2.3", "192.0.2.8"});
+    reply("192.0.2.1", "a.test", "127.0.0.2");
+    reply("192.0.2.1", "b.test", "", kNxDomain);
+    reply("192.0.2.1", "c.test", "", kTimeout);
+    reply("192.0.2.3", "a.test", "", kTimeout);
+    reply("192.0.2.3", "b.test", "", kNxDomain);
+    reply("192.0.2.3", "c.test", "", kServFail);
+    for (const char* zone : {"a.test", "b.test", "c.test"}) reply("192.0.2.8", zone, "", kNxDomain);
+    table->RefreshData();
+    table->setExpanded(index("192.0.2.1"), false);
+
+    TableSnapshot snapshot = table->Snapshot();
+    ResultsSnapshot::AddNoteRows(snapshot, *list, settings);
+    QStringList rows;
+    for (const SnapshotRow& row : snapshot.rows)
+        rows << QString::number(row.level) + " " + row.cells.at(kTarget).text.trimmed() + " | "
+                    + row.cells.at(kReason).text.trimmed() + (row.shown ? "" : " (hidden)") + (row.hasChildren ? " +" : "");
+    EXPECT_EQ(rows, QStringList({"0 192.0.2.1 | Blacklisted by 1 servers +",
+                                 "1 Alpha List | Received 1 reason (hidden) +", "2 127.0.0.2 | Spam source (hidden)",
+                                 "1 Gamma List | No usable answer: timed out (hidden)",
+                                 "0 192.0.2.3 | Not completely checked: 2 of 3 lists did not answer +",
+                                 "1 Alpha List | No usable answer: timed out",
+                                 "1 Gamma List | No usable answer: server failure (SERVFAIL)",
+                                 "0 192.0.2.8 | Not on any Blacklist"}))
+        << rows.join("\n").toStdString();
 }
 
 TEST_F(ResultsTableTest, SelectionCoversTheShownRowsBetweenItsEnds)
