@@ -92,7 +92,8 @@ int main(int argc, char** argv)
     const ConfigLocation location = ConfigLocation::ForExecutable(executable, ServerConfigFile::PathForExecutable(executable));
     // A configuration that could not be loaded does not stop the program:
     // the user can still open lists, and set up and save the servers.
-    DesktopSession session(registry, prompts, {.configPath = location.ReadPath(), .savePath = location.SavePath()});
+    // The packaged servers with the user's differences over them.
+    DesktopSession session(registry, prompts, {.configPath = location.DefaultsPath(), .savePath = location.SavePath()});
     Addresslist& list = session.Addresslist();
     Application& application = session.Application();
     // Every finished scan, from the window or an automation client, goes
