@@ -9,6 +9,7 @@
 #include "scan/TargetLookup.h"
 #include "ui/ButtonIcons.h"
 #include "ui/EntryGrid.h"
+#include "ui/FormPlacement.h"
 #include "ui/WidgetPrompts.h"
 
 #include <QAction>
@@ -171,7 +172,7 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, QWidge
     layout->addWidget(title_);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
-    resize(460, 360);
+    PlaceDialog(*this, QStringLiteral("AddAddressesForm"), QSize(460, 360), &settings_.OptionRegistry());
 
     connect(lookup_.get(), &TargetLookup::Looked, this, &AddAddressesForm::onLooked);
     chkAutoStartScan_->setChecked(settings_.AutoStartScan());
@@ -202,10 +203,44 @@ AddAddressesForm::~AddAddressesForm()
 
 void AddAddressesForm::done(int result)
 {
+    KeepDialogPlace(*this, QStringLiteral("AddAddressesForm"), &settings_.OptionRegistry());
     // Whatever is still being typed is dropped on Cancel; OK has finished it.
     detachGrid();
     release();
     QDialog::done(result);
+}
+
+void AddAddressesForm::setAutoStartOffered(bool offered)
+{
+    autoStartOffered_ = offered;
+    chkAutoStartScan_->setVisible(offered);
+}
+
+int AddAddressesForm::EntryCount() const
+{
+    int count = 0;
+    for (int row = 0; row < table_->rowCount(); ++row)
+        if (const QTableWidgetItem* item = table_->item(row, 0); item && !item->text().trimmed().isEmpty()) ++count;
+    // Typing into the blank row is an entry the grid does not hold yet.
+    QModelIndex edited;
+    if (const std::optional<QString> typed = table_->openEditorText(&edited); typed && !typed->trimmed().isEmpty()) {
+        const QTableWidgetItem* item = table_->item(edited.row(), 0);
+        if (!item || item->text().trimmed().isEmpty()) ++count;
+    }
+    return count;
+}
+
+void AddAddressesForm::reject()
+{
+    // A long paste is a lot of work to lose to one key.
+    const int entries = EntryCount();
+    if (entries > 0) {
+        const QString question = entries == 1 ? tr("Discard 1 entry?") : tr("Discard %1 entries?").arg(entries);
+        if (prompts_->Message(question, windowTitle(), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
+            != UserPrompts::Answer::Yes)
+            return;
+    }
+    QDialog::reject();
 }
 
 void AddAddressesForm::release()
@@ -459,7 +494,7 @@ void AddAddressesForm::okClicked()
     if (!refused.isEmpty())
         prompts_->Message(QStringLiteral("These ranges were not added:\n\n") + refused.join(QLatin1Char('\n')),
                           windowTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
-    settings_.setAutoStartScan(chkAutoStartScan_->isChecked());
+    if (autoStartOffered_) settings_.setAutoStartScan(chkAutoStartScan_->isChecked());
     settings_.SaveOption(kAddIPv6Option, chkAddIPv6_->isChecked() ? 1 : 0);
     canceled_ = false;
     accept();
@@ -541,7 +576,10 @@ bool AddAddressesForm::eventFilter(QObject* watched, QEvent* event)
         if (text.isEmpty())
             QToolTip::hideText();
         else
-            QToolTip::showText(help->globalPos(), text, table_->viewport());
+            // As rich text the tip wraps to the screen instead of running off
+            // its edge; the explanation's own text is escaped.
+            QToolTip::showText(help->globalPos(), QStringLiteral("<qt>") + text.toHtmlEscaped() + QStringLiteral("</qt>"),
+                               table_->viewport());
         return true;
     }
     case QEvent::ContextMenu: {

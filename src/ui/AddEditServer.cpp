@@ -2,8 +2,10 @@
 
 #include "common/AppInfo.h"
 #include "common/IpFunctions.h"
+#include "common/NameFunctions.h"
 #include "common/UserPrompts.h"
 #include "model/ResultCodes.h"
+#include "ui/FormPlacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,6 +36,7 @@ namespace {
 const QString kNamePlaceholder = QStringLiteral("Server Name");
 const QString kZonePlaceholder = QStringLiteral("xxx.xxx.xxx");
 const QString kURLPrefix = QStringLiteral("http://");
+const QString kFormName = QStringLiteral("AddEditServer");
 
 QString invalidResponseText() { return QStringLiteral("Reponses must be valid IP addresses"); }
 
@@ -189,9 +192,9 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     cmdOK_->setDefault(true);
     cmdCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
     cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
-    // The caller reads the dialog after it closes, so OK takes nothing over
-    // and checks nothing.
-    connect(cmdOK_, &QPushButton::clicked, this, &QDialog::accept);
+    // The caller reads the dialog after it closes; OK only lets it close
+    // when the entries make a server the scan can use.
+    connect(cmdOK_, &QPushButton::clicked, this, &AddEditServer::okClicked);
     connect(cmdCancel_, &QPushButton::clicked, this, &AddEditServer::reject);
 
     auto* buttons = new QHBoxLayout;
@@ -203,10 +206,23 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     layout->addWidget(tableLabel);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
-    resize(420, 400);
+    PlaceDialog(*this, kFormName, QSize(420, 400), nullptr);
 
     AppendEmptyRow();
     loaded_ = currentEntries();
+}
+
+void AddEditServer::setPlacementRegistry(Registry* registry)
+{
+    registry_ = registry;
+    // The placement was made without it; the editor still opens centred.
+    PlaceDialog(*this, kFormName, QSize(420, 400), registry_);
+}
+
+void AddEditServer::done(int result)
+{
+    KeepDialogPlace(*this, kFormName, registry_);
+    QDialog::done(result);
 }
 
 AddEditServer::~AddEditServer()
@@ -228,7 +244,12 @@ void AddEditServer::setServer(const QString& zone)
     txtServer_->setText(zone);
     loaded_.zone = zone;
 }
-QString AddEditServer::URL() const { return txtURL_->text(); }
+// The bare prefix the box starts with is no home page.
+QString AddEditServer::URL() const
+{
+    const QString url = txtURL_->text().trimmed();
+    return url == kURLPrefix ? QString() : url;
+}
 void AddEditServer::setURL(const QString& url)
 {
     txtURL_->setText(url);
@@ -276,11 +297,85 @@ AddEditServer::Entries AddEditServer::currentEntries() const
     return now;
 }
 
+QString AddEditServer::Refusal(QWidget** field) const
+{
+    const auto refuse = [field](QWidget* control, const QString& why) {
+        if (field) *field = control;
+        return why;
+    };
+    const QString name = ServerName().trimmed();
+    if (name.isEmpty() || name == kNamePlaceholder)
+        return refuse(txtServerName_, tr("Fill in the Blacklist Server Name."));
+    const QString zone = Server().trimmed();
+    if (zone.isEmpty() || zone == kZonePlaceholder)
+        return refuse(txtServer_, tr("Fill in the DNS Domain: the zone the list answers in, such as bl.example.org."));
+    // Underscores occur in real zones; DNS takes them in a query name.
+    QString strict = zone;
+    strict.replace(QLatin1Char('_'), QLatin1Char('u'));
+    if (!zone.contains(QLatin1Char('.')) || zone.endsWith(QLatin1Char('.')) || !IsValidHostName(strict))
+        return refuse(txtServer_, tr("The DNS Domain \"%1\" is not a DNS zone: letters, digits and hyphens in "
+                                     "labels separated by dots, such as bl.example.org.")
+                                      .arg(zone.left(64)));
+    if (zoneTaken_ && zoneTaken_(zone))
+        return refuse(txtServer_, tr("%1 is already in the list of blacklist servers.").arg(zone));
+    int codes = 0;
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        const QString address = cellText(row, kResponseColumn);
+        const QString reason = cellText(row, kDefinitionColumn);
+        if (address.isEmpty() && reason.isEmpty()) continue;
+        if (reason.isEmpty()) return refuse(table_, tr("Fill in the Definition of the response %1.").arg(address));
+        if (address.isEmpty()) return refuse(table_, tr("Fill in the Response of \"%1\".").arg(reason.left(64)));
+        // A list answers from the loopback network; anything else is a
+        // wildcard or a hijacked answer, never a listing.
+        if (!IsValidIP(address) || !CanonicalIP(address).startsWith(QLatin1String("127.")))
+            return refuse(table_, tr("The response %1 is not in 127.0.0.0/8, where blacklists answer.").arg(address));
+        ++codes;
+    }
+    if (codes == 0)
+        return refuse(table_, tr("Enter at least one Response with its Definition: the answers the list gives."));
+    return QString();
+}
+
+void AddEditServer::okClicked()
+{
+    // A response still being typed counts as entered.
+    table_->finishEditing();
+    QWidget* field = nullptr;
+    const QString refusal = Refusal(&field);
+    if (refusal.isEmpty()) {
+        accept();
+        return;
+    }
+    prompts_.Message(refusal, DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+    if (field) {
+        field->setFocus(Qt::OtherFocusReason);
+        if (auto* box = qobject_cast<QLineEdit*>(field)) box->selectAll();
+    }
+}
+
+bool AddEditServer::Changed() const
+{
+    // Focus clears a placeholder; that is no change of the user's.
+    const auto plain = [](Entries entries) {
+        if (entries.name == kNamePlaceholder) entries.name.clear();
+        if (entries.zone == kZonePlaceholder) entries.zone.clear();
+        return entries;
+    };
+    return plain(currentEntries()) != plain(loaded_);
+}
+
 void AddEditServer::reject()
 {
     // Cancel, Escape and the close box all end here. A response still being
     // typed is dropped unchecked as the window goes.
     closing_ = true;
+    if (Changed()
+        && prompts_.Message(tr("Discard the changes to this server?"), DisplayTitle(), UserPrompts::Buttons::YesNo,
+                            UserPrompts::Icon::Question)
+               != UserPrompts::Answer::Yes) {
+        closing_ = false;
+        return;
+    }
     canceled_ = true;
     QDialog::reject();
 }

@@ -2,9 +2,11 @@
 
 #include "common/AppInfo.h"
 #include "common/UserPrompts.h"
+#include "model/ServerDefinition.h"
 #include "model/Settings.h"
 #include "scan/DnsServers.h"
 #include "ui/AddEditServer.h"
+#include "ui/FormPlacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,11 +47,6 @@ const QString kDnsServersOption = QStringLiteral("DNS Servers");
 
 const QStringList kExpansionOptions = {QStringLiteral("No Expansion"), QStringLiteral("Expand Servers"),
                                        QStringLiteral("Expand Servers and Responses")};
-
-QString alreadyHeldText(const QString& zone)
-{
-    return zone + QStringLiteral(" is already in the list of blacklist servers.");
-}
 
 QString badDnsServerText(const QString& entry)
 {
@@ -156,6 +153,10 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     chkCheckLists_->setToolTip(QStringLiteral("Before each scan, ask every enabled blacklist for its test entries "
                                               "and leave out the lists that do not answer them correctly"));
 
+    chkShowScanComplete_ = new QCheckBox(tr("Show a message when a scan is complete"), general);
+    chkShowScanComplete_->setObjectName(QStringLiteral("chkShowScanComplete"));
+    chkShowScanComplete_->setToolTip(tr("The status bar tells the end of every scan either way"));
+
     auto* dns = new QGroupBox(QStringLiteral("Name Resolution"), general);
     txtDnsServers_ = new QLineEdit(dns);
     txtDnsServers_->setObjectName(QStringLiteral("txtDnsServers"));
@@ -182,6 +183,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     generalLayout->addWidget(load);
     generalLayout->addWidget(expansion);
     generalLayout->addWidget(chkCheckLists_);
+    generalLayout->addWidget(chkShowScanComplete_);
     generalLayout->addWidget(dns);
     generalLayout->addStretch(1);
 
@@ -228,15 +230,29 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
     cmdAdd_ = new QPushButton(QStringLiteral("Add"), this);
     cmdAdd_->setObjectName(QStringLiteral("cmdAdd"));
+    cmdEdit_ = new QPushButton(tr("Edit..."), this);
+    cmdEdit_->setObjectName(QStringLiteral("cmdEdit"));
+    cmdEdit_->setToolTip(tr("Edit the selected blacklist server (F2 or a double click)"));
+    cmdDelete_ = new QPushButton(tr("Delete"), this);
+    cmdDelete_->setObjectName(QStringLiteral("cmdDelete"));
+    cmdDelete_->setToolTip(tr("Delete the selected blacklist server (Delete)"));
     // Enter presses no button of its own accord; Escape still cancels
     // (QDialog's reject).
-    for (QPushButton* button : {cmdOK_, cmdCancel_, cmdAdd_}) button->setAutoDefault(false);
+    for (QPushButton* button : {cmdOK_, cmdCancel_, cmdAdd_, cmdEdit_, cmdDelete_}) button->setAutoDefault(false);
     connect(cmdOK_, &QPushButton::clicked, this, &SettingsForm::okClicked);
     connect(cmdCancel_, &QPushButton::clicked, this, &QDialog::reject);
     connect(cmdAdd_, &QPushButton::clicked, this, &SettingsForm::AddServer);
+    connect(cmdEdit_, &QPushButton::clicked, this, [this] { EditRow(lstServers_->currentRow()); });
+    connect(cmdDelete_, &QPushButton::clicked, this, [this] { DeleteRow(lstServers_->currentRow()); });
+    // Double-clicking the tick box toggles it twice; elsewhere it edits.
+    connect(lstServers_, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
+        if (column != 0) EditRow(row);
+    });
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(cmdAdd_);
+    buttons->addWidget(cmdEdit_);
+    buttons->addWidget(cmdDelete_);
     buttons->addStretch(1);
     buttons->addWidget(cmdOK_);
     buttons->addWidget(cmdCancel_);
@@ -244,7 +260,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     layout->addWidget(tabs_, 1);
     layout->addLayout(buttons);
     tabs_->setCurrentIndex(0);
-    cmdAdd_->hide();
+    for (QPushButton* button : {cmdAdd_, cmdEdit_, cmdDelete_}) button->hide();
     connect(tabs_, &QTabWidget::currentChanged, this, &SettingsForm::tabChanged);
 
     // Tab follows the layout: the General controls top to bottom, the list,
@@ -253,14 +269,13 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     // chain its focus proxy apart from the rest.)
     QList<QWidget*> order = {hsbMaxQueries_};
     for (QAbstractButton* option : expansion_->buttons()) order << option;
-    order << chkCheckLists_ << txtDnsServers_ << lstServers_ << cmdAdd_ << cmdOK_ << cmdCancel_;
+    order << chkCheckLists_ << chkShowScanComplete_ << txtDnsServers_ << lstServers_ << cmdAdd_ << cmdEdit_ << cmdDelete_ << cmdOK_
+          << cmdCancel_;
     for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order.at(i - 1), order.at(i));
 
+    for (const ServerPtr& server : settings_.BlacklistServers()) opening_.append({server, CopyServer(*server)});
     FillServerList();
-    QSize size = sizeHint().expandedTo(QSize(460, 380));
-    if (const QScreen* screen = this->screen())
-        size = size.boundedTo(screen->availableGeometry().size() * 9 / 10).expandedTo(QSize(460, 380));
-    resize(size);
+    PlaceDialog(*this, QStringLiteral("SettingsForm"), QSize(460, 380), &settings_.OptionRegistry());
 
     // Max Queries is read from the registry without limits, so it may lie
     // outside the bar. The bar shows the nearest value it can hold and the
@@ -278,6 +293,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
         option->setFocusPolicy(option->isChecked() ? Qt::StrongFocus
                                                    : Qt::FocusPolicy(Qt::StrongFocus & ~Qt::TabFocus));
     chkCheckLists_->setChecked(settings_.CheckListsBeforeScanning());
+    chkShowScanComplete_->setChecked(settings_.ShowScanComplete());
     txtDnsServers_->setText(settings_.RetrieveOption(kDnsServersOption));
 }
 
@@ -287,7 +303,8 @@ void SettingsForm::ShowQueries(int value) { lblQueries_->setText(QString::number
 
 void SettingsForm::tabChanged(int index)
 {
-    cmdAdd_->setVisible(tabs_->tabBar()->tabData(index).toString() == kServersKey);
+    const bool servers = tabs_->tabBar()->tabData(index).toString() == kServersKey;
+    for (QPushButton* button : {cmdAdd_, cmdEdit_, cmdDelete_}) button->setVisible(servers);
 }
 
 void SettingsForm::FillServerList()
@@ -347,8 +364,11 @@ void SettingsForm::ToggleRow(int row)
 void SettingsForm::AddServer()
 {
     AddEditServer editor(prompts_, this);
+    editor.setPlacementRegistry(&settings_.OptionRegistry());
+    Servers& held = settings_.BlacklistServers();
+    editor.setZoneTaken([&held](const QString& zone) { return held.Item(zone) != nullptr; });
     runEditor_(editor);
-    if (editor.Canceled()) return;
+    if (editor.result() != QDialog::Accepted) return;
 
     AppendRow(editor.Server(), true, editor.ServerName());
     const int row = lstServers_->rowCount() - 1;
@@ -363,9 +383,7 @@ void SettingsForm::AddServer()
     server->setKind(editor.DomainList() ? Server::ListKind::DomainList : Server::ListKind::IPList);
     server->setAnswersIPv6(editor.AnswersIPv6());
     server->setSelfTest(editor.SelfTest());
-    // A zone that is already held keeps its first definition; the extra row
-    // then names that server.
-    settings_.BlacklistServers().Add(server);
+    held.Add(server);
     editor.SyncResultCodes(server->ResultCodes());
     SetRowKind(row, *server);
 }
@@ -374,21 +392,20 @@ void SettingsForm::AddServer()
 // rows, OK, Delete, later edits and the scan's result look-ups all find it by
 // its current zone. So an edit that changes the zone refiles the server
 // under the new zone in place (Servers::ChangeZone), keeping its position and
-// every reference to it. An edit to a zone that another server already holds
-// is refused with a message: applying it would give two servers one zone, one
-// of which no look-up could reach. The editor then opens again with every
-// entry as typed, so only the zone needs correcting (Cancel still drops the
-// lot). A row whose zone no longer finds a server (its server went with
-// another row of the same zone) is skipped.
-void SettingsForm::EditServer()
+// every reference to it. The editor itself refuses a zone another server
+// holds, with the checks an added server gets. A row whose zone no longer
+// finds a server is skipped.
+void SettingsForm::EditServer() { EditRow(rememberedRow_); }
+
+void SettingsForm::EditRow(int row)
 {
-    const int row = rememberedRow_;
     if (row < 0 || row >= lstServers_->rowCount()) return;
     Servers& servers = settings_.BlacklistServers();
     const ServerPtr server = servers.Item(RowZone(row));
     if (!server) return;
 
     AddEditServer editor(prompts_, this);
+    editor.setPlacementRegistry(&settings_.OptionRegistry());
     editor.setServerName(server->Name());
     editor.setServer(server->Zone());
     editor.setURL(server->URL());
@@ -397,18 +414,15 @@ void SettingsForm::EditServer()
     editor.setAnswersIPv6(server->AnswersIPv6());
     editor.setSelfTest(server->SelfTest());
     editor.LoadResultCodes(server->ResultCodes());
-    QString zone;
-    for (;;) {
-        runEditor_(editor);
-        if (editor.Canceled() || !editor.Dirty()) return;
-        zone = editor.Server();
+    editor.setZoneTaken([&servers, server](const QString& zone) {
         const ServerPtr holder = servers.Item(zone);
-        if (!holder || holder == server) break;
-        prompts_.Message(alreadyHeldText(zone), DisplayTitle(), UserPrompts::Buttons::Ok,
-                         UserPrompts::Icon::Exclamation);
-        editor.FocusZoneOnShow();
-    }
+        return holder && holder != server;
+    });
+    runEditor_(editor);
+    if (editor.result() != QDialog::Accepted || !editor.Dirty()) return;
+    const QString zone = editor.Server().trimmed();
     if (!servers.ChangeZone(server, zone)) return;
+    // An edited server is one the user wants asked.
     SetRow(row, zone, true, editor.ServerName());
     server->setName(editor.ServerName());
     server->setURL(editor.URL());
@@ -422,12 +436,40 @@ void SettingsForm::EditServer()
 
 void SettingsForm::DeleteServer()
 {
-    const int row = rememberedRow_;
+    DeleteRow(rememberedRow_);
+    rememberedRow_ = -1;
+}
+
+void SettingsForm::DeleteRow(int row)
+{
     if (row < 0 || row >= lstServers_->rowCount()) return;
     const QString zone = RowZone(row);
+    const QString name = lstServers_->item(row, 1)->text();
+    if (prompts_.Message(tr("Delete the blacklist server %1 (%2)?").arg(name, zone), DisplayTitle(),
+                         UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
+        != UserPrompts::Answer::Yes)
+        return;
     lstServers_->removeRow(row);
-    rememberedRow_ = -1;
     settings_.BlacklistServers().Remove(zone);
+}
+
+void SettingsForm::done(int result)
+{
+    KeepDialogPlace(*this, QStringLiteral("SettingsForm"), &settings_.OptionRegistry());
+    QDialog::done(result);
+}
+
+void SettingsForm::reject()
+{
+    // Adds, edits and deletions went to the live collection as they were
+    // made; Cancel takes every one of them back, in the order of opening.
+    Servers& servers = settings_.BlacklistServers();
+    servers.Clear();
+    for (const KeptServer& kept : std::as_const(opening_)) {
+        AssignServer(*kept.server, *kept.values);
+        servers.Add(kept.server);
+    }
+    QDialog::reject();
 }
 
 std::optional<QString> SettingsForm::CheckedDnsServers()
@@ -454,6 +496,7 @@ void SettingsForm::okClicked()
     settings_.setMaxQueries(hsbMaxQueries_->value());
     settings_.setExpansionLevel(std::max(expansion_->checkedId(), 0));
     settings_.setCheckListsBeforeScanning(chkCheckLists_->isChecked());
+    settings_.setShowScanComplete(chkShowScanComplete_->isChecked());
     if (*dnsServers != settings_.RetrieveOption(kDnsServersOption)) settings_.SaveOption(kDnsServersOption, *dnsServers);
     // The options hold for this run either way; the user must know they
     // will not be there at the next start.
@@ -478,12 +521,12 @@ void SettingsForm::okClicked()
         }
     }
     // Said out loud on purpose: a silent failure would lose every server
-    // change at the next start. The dialog stays open to try again; the
-    // changes already hold for this session either way.
+    // change at the next start. The dialog stays open to try again; Cancel
+    // then takes the changes back.
     if (!servers.Sync()) {
         prompts_.Message(servers.LastError()
-                             + QStringLiteral("\n\nThe server changes stay in effect until the program ends but are "
-                                              "not saved. Press OK to try again, or Cancel to go on without saving."),
+                             + tr("\n\nThe server changes are not saved. Press OK to try again, or Cancel to "
+                                  "drop them."),
                          DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
         return;
     }
@@ -504,6 +547,14 @@ bool SettingsForm::eventFilter(QObject* watched, QEvent* event)
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
             if (lstServers_->currentRow() >= 0) ToggleRow(lstServers_->currentRow());
+            return true;
+        }
+        if (key->key() == Qt::Key_F2 && key->modifiers() == Qt::NoModifier) {
+            EditRow(lstServers_->currentRow());
+            return true;
+        }
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+            DeleteRow(lstServers_->currentRow());
             return true;
         }
     }
