@@ -175,7 +175,10 @@ bool Application::ShowFileSaveDialog()
                               UserPrompts::Icon::Exclamation);
         if (replace == UserPrompts::Answer::Yes) break;
     }
+    const QString before = list_.Filename();
     if (!list_.Save(*path)) {
+        // The list was not saved under the new name, so it keeps its old one.
+        list_.setFilename(before);
         prompts_->Message(list_.LastError(), QStringLiteral("Save Address List"), UserPrompts::Buttons::Ok,
                           UserPrompts::Icon::Exclamation);
         return false;

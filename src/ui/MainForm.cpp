@@ -13,6 +13,7 @@
 #include "scan/Addresslist.h"
 #include "storage/HistoryStore.h"
 #include "ui/AddAddressesForm.h"
+#include "ui/ElidedLabel.h"
 #include "ui/ButtonIcons.h"
 #include "ui/FormPlacement.h"
 #include "ui/HistoryTips.h"
@@ -186,6 +187,11 @@ void MainForm::buildTools()
     tools_.value(QStringLiteral("Edit:Add"))->setShortcut(QKeySequence(Qt::Key_Insert));
     tools_.value(QStringLiteral("Main:Scan"))->setShortcut(QKeySequence(Qt::Key_F5));
     tools_.value(QStringLiteral("Help:Contents"))->setShortcut(QKeySequence::HelpContents);
+    // The rest of the keyboard list in the help pages.
+    tools_.value(QStringLiteral("Main:SaveAs"))->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    tools_.value(QStringLiteral("Main:Close"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    tools_.value(QStringLiteral("Main:StopScan"))->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
+    tools_.value(QStringLiteral("View:History"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     // Shortcuts must work while the grid has the focus, not only in menus.
     for (QAction* action : std::as_const(tools_)) addAction(action);
     // The desktop theme's icons where it has them, drawn ones otherwise, so
@@ -264,7 +270,11 @@ void MainForm::buildCentral()
     cmdStop_ = makeButton(QStringLiteral("cmdStop"), QStringLiteral("Stop Scan"), ButtonIcons::StopScan(),
                           QStringLiteral("Stop the running scan"));
     buttons->addStretch();
-    connect(cmdNew_, &QToolButton::clicked, this, [this] { pressButton(cmdNew_, [this] { s_.application.FileNew(); }); });
+    connect(cmdNew_, &QToolButton::clicked, this, [this] { pressButton(cmdNew_, [this] {
+            s_.application.FileNew();
+            SetupForm();
+        });
+    });
     connect(cmdScan_, &QToolButton::clicked, this,
             [this] { pressButton(cmdScan_, [this] { startScan(); }); });
     connect(cmdStop_, &QToolButton::clicked, this,
@@ -349,7 +359,8 @@ void MainForm::HistoryRecorded(const std::vector<HistoryChange>&)
 
 void MainForm::buildStatusBar()
 {
-    statusText_ = new QLabel(this);
+    // Long notes are cut to the room left; the tooltip holds them whole.
+    statusText_ = new ElidedLabel(this);
     statusText_->setObjectName(QStringLiteral("Statusbar"));
     auto* queriesLabel = new QLabel(QStringLiteral("Outstanding Queries"), this);
     queriesLabel->setObjectName(QStringLiteral("QueriesLabel"));
@@ -450,15 +461,19 @@ void MainForm::connectList()
             scanNote_ = QStringLiteral("The scan checked nothing: no blacklist server is enabled");
             scanNoteToolTip_.clear();
         }
+        // The status bar says it whether or not the box is shown.
+        scanEnd_ = complete ? tr("Blacklist scan complete") : tr("Blacklist scan canceled");
         showOutstanding();
         SetupForm();
         unsetCursor();
-        if (complete)
-            s_.prompts.Message(QStringLiteral("Blacklist scan complete"), DisplayTitle(), UserPrompts::Buttons::Ok,
-                               UserPrompts::Icon::Information);
-        else
-            s_.prompts.Message(QStringLiteral("Blacklist scan canceled"), DisplayTitle(), UserPrompts::Buttons::Ok,
-                               UserPrompts::Icon::Exclamation);
+        if (!complete) {
+            s_.prompts.Message(scanEnd_, DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+        } else if (s_.settings.ShowScanComplete()) {
+            bool optedOut = false;
+            s_.prompts.MessageWithOptOut(scanEnd_, DisplayTitle(), UserPrompts::Icon::Information,
+                                         tr("Don't show this again"), optedOut);
+            if (optedOut) s_.settings.setShowScanComplete(false);
+        }
     };
     connect(&list, &Addresslist::ScanComplete, this, [finished] { finished(true); });
     connect(&list, &Addresslist::ScanCanceled, this, [finished] { finished(false); });
@@ -484,15 +499,17 @@ void MainForm::SetupForm()
     cmdStop_->setEnabled(scanning);
     tools_.value(QStringLiteral("Main:Scan"))->setEnabled(open && !scanning);
     tools_.value(QStringLiteral("Main:StopScan"))->setEnabled(scanning);
-    statusText_->setText(scanning ? QStringLiteral("Scanning Blacklist servers ...") : scanNote_);
+    statusText_->setText(scanning ? QStringLiteral("Scanning Blacklist servers ...")
+                                  : (scanNote_.isEmpty() ? scanEnd_ : scanNote_));
     statusText_->setToolTip(scanning ? QString() : scanNoteToolTip_);
     // The note is a warning; the scanning text is not.
     statusText_->setStyleSheet(!scanning && !scanNote_.isEmpty() ? QStringLiteral("color: rgb(150, 75, 0);")
                                                                  : QString());
     showWarnings();
     reserveProgressWidth();
-    progressText_->setVisible(open);
-    progress_->setVisible(open);
+    // Nothing to show before the list's first scan.
+    progressText_->setVisible(open && scanRan_);
+    progress_->setVisible(open && scanRan_);
 
     for (const char* id : {"Main:SaveAs", "Main:Save", "Main:Close", "Main:Print", "Main:PrintPreview", "Main:Publish"})
         tools_.value(QString::fromUtf8(id))->setEnabled(open);
@@ -622,6 +639,7 @@ void MainForm::showWarnings()
 void MainForm::clearScanNotes()
 {
     scanNote_.clear();
+    scanEnd_.clear();
     scanNoteToolTip_.clear();
     zoneLines_.clear();
     showWarnings();
@@ -683,12 +701,21 @@ void MainForm::RunTool(const QString& id)
 
     if (family == QLatin1String("MAIN")) {
         if (upper == QLatin1String("OPEN")) app.ShowFileOpenDialog();
-        else if (upper == QLatin1String("NEW")) app.FileNew();
-        else if (upper == QLatin1String("CLOSE")) app.FileClose();
+        // The list is told unchanged only after the emptying that redraws
+        // the window; the title follows that.
+        else if (upper == QLatin1String("NEW")) {
+            app.FileNew();
+            SetupForm();
+        } else if (upper == QLatin1String("CLOSE")) {
+            app.FileClose();
+            SetupForm();
+        }
         else if (upper == QLatin1String("SAVE")) {
             if (app.FileSave()) SetupForm();
         } else if (upper == QLatin1String("SAVEAS")) {
-            if (app.ShowFileSaveDialog()) SetupForm();
+            // A failed save gives the list its old name back.
+            app.ShowFileSaveDialog();
+            SetupForm();
         } else if (upper == QLatin1String("PRINT")) app.PrintList();
         else if (upper == QLatin1String("PRINTPREVIEW")) app.PrintPreview();
         else if (upper == QLatin1String("EXIT")) close();
@@ -714,7 +741,7 @@ void MainForm::RunTool(const QString& id)
     } else if (family == QLatin1String("EDIT")) {
         // Only the button starts a scan after adding: a scan started here
         // would also throw away what a running scan has found so far.
-        if (upper == QLatin1String("ADD")) runAddDialog();
+        if (upper == QLatin1String("ADD")) runAddDialog(false);
         else if (upper == QLatin1String("COPY")) CopySelection();
         else if (upper == QLatin1String("DELETE")) DeleteSelectedRows();
         else if (upper == QLatin1String("SELECTALL")) SelectAll();
@@ -778,17 +805,18 @@ QVariant MainForm::gridForExport() const
     return QVariant::fromValue(TableSnapshotPtr(std::make_shared<const TableSnapshot>(table_->Snapshot())));
 }
 
-bool MainForm::runAddDialog()
+bool MainForm::runAddDialog(bool autoStart)
 {
     AddAddressesForm dialog(s_.list, s_.settings, this);
     dialog.setPrompts(s_.prompts);
+    dialog.setAutoStartOffered(autoStart);
     runDialog_(dialog);
     return !dialog.Canceled();
 }
 
 void MainForm::AddAddresses()
 {
-    if (runAddDialog() && s_.settings.AutoStartScan()) startScan();
+    if (runAddDialog(true) && s_.settings.AutoStartScan()) startScan();
 }
 
 void MainForm::pressButton(QToolButton* button, const std::function<void()>& action)
