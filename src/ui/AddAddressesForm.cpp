@@ -7,6 +7,7 @@
 #include "scan/Addresslist.h"
 #include "model/TargetResolution.h"
 #include "scan/TargetLookup.h"
+#include "ui/AccessibleNames.h"
 #include "ui/ButtonIcons.h"
 #include "ui/EntryGrid.h"
 #include "ui/FormPlacement.h"
@@ -193,6 +194,7 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, QWidge
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &AddAddressesForm::updatePasteTool);
     updatePasteTool();
     EnsureBlankRow();
+    NameBuiltInButtons(*this);
 }
 
 AddAddressesForm::~AddAddressesForm()

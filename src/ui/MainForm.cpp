@@ -12,6 +12,7 @@
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "storage/HistoryStore.h"
+#include "ui/AccessibleNames.h"
 #include "ui/AddAddressesForm.h"
 #include "ui/ElidedLabel.h"
 #include "ui/ButtonIcons.h"
@@ -156,6 +157,7 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     table_->GridReset();
     SetupForm();
     loadSendToMenu();
+    NameBuiltInButtons(*this);
 
     displayTimer_.setInterval(1000);
     connect(&displayTimer_, &QTimer::timeout, this, &MainForm::showOutstanding);

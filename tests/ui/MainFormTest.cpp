@@ -6,6 +6,7 @@
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingExportBackend.h"
+#include "ui/ElidedLabel.h"
 #include "ui/ResultsTable.h"
 #include "ui/SettingsForm.h"
 #include "ui/WidgetPrompts.h"
@@ -31,6 +32,9 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTextBrowser>
+#include <QToolTip>
+#include <QHelpEvent>
+#include <QLayout>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -821,4 +825,51 @@ TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotH
     // Stopped before they were answered: not counted as checked.
     EXPECT_EQ(text->text(), "Checked 10 of 12 addresses");
     EXPECT_FALSE(bar->isTextVisible()); // no time left once stopped
+}
+
+// At 640x480 every status-bar widget keeps its own room inside the bar; a
+// note longer than its room is cut and its tooltip holds it whole. At
+// 1024x768 the same note fits.
+TEST_F(MainFormTest, StatusBarWidgetsNeverOverlapAndALongNoteIsCutWithItsWholeTextInTheTooltip)
+{
+    newList(12);
+    button("cmdScan")->click();
+    ASSERT_TRUE(finishScan()); // the progress widgets show from now on
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get(), 20000));
+    auto* note = form->findChild<ElidedLabel*>("Statusbar");
+    ASSERT_NE(note, nullptr);
+    const QString text = "Your DNS resolver is refused by A BL, B BL, Some Other List and Yet Another List; use your "
+                         "own resolver (DNS Servers option)";
+    note->setText(text);
+
+    for (const QSize size : {QSize(640, 480), QSize(1024, 768)}) {
+        SCOPED_TRACE(size.width());
+        form->resize(size);
+        QStatusBar* bar = form->statusBar();
+        bar->layout()->activate();
+        QCoreApplication::processEvents();
+        ASSERT_LE(form->width(), size.width() + 1) << "the status bar widens the window";
+        QList<QWidget*> shown;
+        for (QWidget* child : bar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (child->isVisible() && !child->inherits("QSizeGrip")) shown << child;
+        ASSERT_GE(shown.size(), 5); // the note, progress text and bar, the queries label and count
+        for (QWidget* w : shown) {
+            EXPECT_TRUE(bar->rect().contains(w->geometry())) << w->objectName().toStdString();
+            EXPECT_GE(w->width(), w->minimumSizeHint().width()) << w->objectName().toStdString();
+        }
+        for (int i = 0; i < shown.size(); ++i)
+            for (int j = i + 1; j < shown.size(); ++j)
+                EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+                    << shown[i]->objectName().toStdString() << " / " << shown[j]->objectName().toStdString();
+        EXPECT_EQ(note->text(), text);
+    }
+    form->resize(640, 480);
+    form->statusBar()->layout()->activate();
+    ASSERT_TRUE(note->IsElided());
+    EXPECT_TRUE(note->ShownText().endsWith(QChar(0x2026)));
+    QHelpEvent help(QEvent::ToolTip, QPoint(4, 4), note->mapToGlobal(QPoint(4, 4)));
+    QApplication::sendEvent(note, &help);
+    EXPECT_EQ(QToolTip::text(), text);
+    QToolTip::hideText();
 }
