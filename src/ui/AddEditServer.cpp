@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -33,12 +34,16 @@
 namespace quarlo {
 namespace {
 
-const QString kNamePlaceholder = QStringLiteral("Server Name");
+// The name box's starting text, in the user's language.
+QString namePlaceholder() { return QCoreApplication::translate("AddEditServer", "Server Name"); }
 const QString kZonePlaceholder = QStringLiteral("xxx.xxx.xxx");
 const QString kURLPrefix = QStringLiteral("http://");
 const QString kFormName = QStringLiteral("AddEditServer");
 
-QString invalidResponseText() { return QStringLiteral("Reponses must be valid IP addresses"); }
+QString invalidResponseText()
+{
+    return QCoreApplication::translate("AddEditServer", "Reponses must be valid IP addresses");
+}
 
 constexpr int kResponseColumn = 0;
 constexpr int kDefinitionColumn = 1;
@@ -50,8 +55,8 @@ constexpr int kTextColumns = 2;
 // Names the entry the scan asks for, which differs by the list's kind.
 QString selfTestCaption(bool domainList)
 {
-    return domainList ? QStringLiteral("Has a test entry (\"test\" listed)")
-                      : QStringLiteral("Has a test entry (127.0.0.2 listed)");
+    return domainList ? QCoreApplication::translate("AddEditServer", "Has a test entry (\"test\" listed)")
+                      : QCoreApplication::translate("AddEditServer", "Has a test entry (127.0.0.2 listed)");
 }
 
 } // namespace
@@ -90,28 +95,28 @@ protected:
 
 AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(parent), prompts_(prompts)
 {
-    setWindowTitle(QStringLiteral("Add / Edit Server"));
+    setWindowTitle(tr("Add / Edit Server"));
     setModal(true);
 
-    auto* frame = new QGroupBox(QStringLiteral("Blacklist Server"), this);
+    auto* frame = new QGroupBox(tr("Blacklist Server"), this);
     frame->setObjectName(QStringLiteral("fraServer"));
-    txtServerName_ = new TextBox(kNamePlaceholder, frame);
+    txtServerName_ = new TextBox(namePlaceholder(), frame);
     txtServerName_->setObjectName(QStringLiteral("txtServerName"));
     txtServer_ = new TextBox(kZonePlaceholder, frame);
     txtServer_->setObjectName(QStringLiteral("txtServer"));
     txtURL_ = new TextBox(kURLPrefix, frame);
     txtURL_->setObjectName(QStringLiteral("txtURL"));
-    chkBitMapped_ = new QCheckBox(QStringLiteral("Bit Map Response Codes"), frame);
+    chkBitMapped_ = new QCheckBox(tr("Bit Map Response Codes"), frame);
     chkBitMapped_->setObjectName(QStringLiteral("chkBitMapped"));
     cboListKind_ = new QComboBox(frame);
     cboListKind_->setObjectName(QStringLiteral("cboListKind"));
-    cboListKind_->addItems({QStringLiteral("IP list"), QStringLiteral("Domain list")});
-    chkIPv6_ = new QCheckBox(QStringLiteral("Answers IPv6 queries"), frame);
+    cboListKind_->addItems({tr("IP list"), tr("Domain list")});
+    chkIPv6_ = new QCheckBox(tr("Answers IPv6 queries"), frame);
     chkIPv6_->setObjectName(QStringLiteral("chkIPv6"));
     chkSelfTest_ = new QCheckBox(selfTestCaption(false), frame);
     chkSelfTest_->setObjectName(QStringLiteral("chkSelfTest"));
     chkSelfTest_->setChecked(true);
-    chkSelfTest_->setToolTip(QStringLiteral(
+    chkSelfTest_->setToolTip(tr(
         "Ticked, a scan first asks the list for its test entry and counts its \"not listed\" answers only when "
         "the entry is listed. Clear it only for a list that has no test entry."));
     // Domain lists are asked for names, never for addresses of either kind.
@@ -123,7 +128,7 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     // The placeholders are real text, so a server added without touching a
     // box gets the placeholder as its value.
     txtServerName_->keyPressed = [this](QKeyEvent* event) {
-        if (txtServerName_->text() != kNamePlaceholder) return;
+        if (txtServerName_->text() != namePlaceholder()) return;
         const QString typed = event->text();
         const bool character = !typed.isEmpty() && typed.at(0).isPrint();
         if (character || event->key() == Qt::Key_Backspace || event->matches(QKeySequence::Paste))
@@ -138,14 +143,14 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     for (TextBox* box : {txtServerName_, txtServer_, txtURL_}) box->left = [this] { dirty_ = true; };
 
     auto* fields = new QGridLayout(frame);
-    fields->addWidget(new QLabel(QStringLiteral("Blacklist Server Name"), frame), 0, 0);
+    fields->addWidget(new QLabel(tr("Blacklist Server Name"), frame), 0, 0);
     fields->addWidget(txtServerName_, 0, 1);
-    fields->addWidget(new QLabel(QStringLiteral("DNS Domain"), frame), 1, 0);
+    fields->addWidget(new QLabel(tr("DNS Domain"), frame), 1, 0);
     fields->addWidget(txtServer_, 1, 1);
-    fields->addWidget(new QLabel(QStringLiteral("Homepage URL"), frame), 2, 0);
+    fields->addWidget(new QLabel(tr("Homepage URL"), frame), 2, 0);
     fields->addWidget(txtURL_, 2, 1);
     fields->addWidget(chkBitMapped_, 3, 1);
-    auto* kindLabel = new QLabel(QStringLiteral("List Kind"), frame);
+    auto* kindLabel = new QLabel(tr("List Kind"), frame);
     kindLabel->setBuddy(cboListKind_);
     fields->addWidget(kindLabel, 4, 0);
     fields->addWidget(cboListKind_, 4, 1);
@@ -153,11 +158,11 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     fields->addWidget(chkSelfTest_, 6, 1);
     fields->setColumnStretch(1, 1);
 
-    auto* tableLabel = new QLabel(QStringLiteral("Response Definitions"), this);
+    auto* tableLabel = new QLabel(tr("Response Definitions"), this);
     table_ = new EntryGrid(3, kTextColumns, true, this);
     table_->setObjectName(QStringLiteral("Table"));
     table_->setHorizontalHeaderLabels(
-        {QStringLiteral("Response"), QStringLiteral("Definition"), QStringLiteral("Not a listing")});
+        {tr("Response"), tr("Definition"), tr("Not a listing")});
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setSectionResizeMode(kDefinitionColumn, QHeaderView::Stretch);
     table_->horizontalHeader()->setSectionResizeMode(kNotListingColumn, QHeaderView::ResizeToContents);
@@ -180,17 +185,17 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
             });
     tableLabel->setBuddy(table_);
 
-    delete_ = new QAction(QStringLiteral("&Delete"), this);
+    delete_ = new QAction(tr("&Delete"), this);
     delete_->setObjectName(QStringLiteral("Delete"));
     connect(delete_, &QAction::triggered, this, &AddEditServer::deleteRow);
     popup_ = new QMenu(this);
     popup_->setObjectName(QStringLiteral("AddEditPopup"));
     popup_->addAction(delete_);
 
-    cmdOK_ = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK_ = new QPushButton(tr("OK"), this);
     cmdOK_->setObjectName(QStringLiteral("cmdOK"));
     cmdOK_->setDefault(true);
-    cmdCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel_ = new QPushButton(tr("Cancel"), this);
     cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
     // The caller reads the dialog after it closes; OK only lets it close
     // when the entries make a server the scan can use.
@@ -304,7 +309,7 @@ QString AddEditServer::Refusal(QWidget** field) const
         return why;
     };
     const QString name = ServerName().trimmed();
-    if (name.isEmpty() || name == kNamePlaceholder)
+    if (name.isEmpty() || name == namePlaceholder())
         return refuse(txtServerName_, tr("Fill in the Blacklist Server Name."));
     const QString zone = Server().trimmed();
     if (zone.isEmpty() || zone == kZonePlaceholder)
@@ -357,7 +362,7 @@ bool AddEditServer::Changed() const
 {
     // Focus clears a placeholder; that is no change of the user's.
     const auto plain = [](Entries entries) {
-        if (entries.name == kNamePlaceholder) entries.name.clear();
+        if (entries.name == namePlaceholder()) entries.name.clear();
         if (entries.zone == kZonePlaceholder) entries.zone.clear();
         return entries;
     };

@@ -70,7 +70,7 @@ HistoryView::HistoryView(QWidget* parent) : QDockWidget(QStringLiteral("History"
     chart_->legend()->hide();
     chart_->setMargins(QMargins(2, 2, 2, 2));
     steps_ = new QLineSeries(chart_);
-    steps_->setName(QStringLiteral("Lists listing it"));
+    steps_->setName(tr("Lists listing it"));
     listedMarks_ = new QScatterSeries(chart_);
     listedMarks_->setName(QStringLiteral("Listed"));
     listedMarks_->setColor(QColor(200, 30, 30));
@@ -123,7 +123,7 @@ HistoryView::HistoryView(QWidget* parent) : QDockWidget(QStringLiteral("History"
     connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         if (visible && stale_) loadTimer_.start();
     });
-    showMessage(QStringLiteral("Select an address to see its history."));
+    showMessage(tr("Select an address to see its history."));
 }
 
 HistoryView::~HistoryView() = default;
@@ -157,11 +157,11 @@ void HistoryView::loadNow()
     loaded_ = target_;
     changes_.clear();
     if (target_.isEmpty()) {
-        showMessage(QStringLiteral("Select an address to see its history."));
+        showMessage(tr("Select an address to see its history."));
         return;
     }
     if (path_.isEmpty() || !QFileInfo::exists(path_)) {
-        showMessage(QStringLiteral("No history yet: scans are recorded in %1 once one finishes.").arg(path_));
+        showMessage(tr("No history yet: scans are recorded in %1 once one finishes.").arg(path_));
         return;
     }
     if (store_ && !store_->IsOpen()) store_.reset();
@@ -169,20 +169,20 @@ void HistoryView::loadNow()
         store_ = std::make_unique<HistoryStore>();
         store_->setBusyTimeoutMs(kViewBusyMs);
         if (!store_->Open(path_, true)) {
-            showMessage(QStringLiteral("History unavailable: ") + oneLine(store_->LastError()));
+            showMessage(tr("History unavailable: %1").arg(oneLine(store_->LastError())));
             store_.reset();
             return;
         }
     }
     std::vector<HistoryEvent> events;
     if (!store_->Timeline(target_, &events)) {
-        showMessage(QStringLiteral("History unavailable: ") + oneLine(store_->LastError()));
+        showMessage(tr("History unavailable: %1").arg(oneLine(store_->LastError())));
         // A file replaced or repaired meanwhile is opened afresh next time.
         store_.reset();
         return;
     }
     if (events.empty()) {
-        showMessage(QStringLiteral("No scan of %1 is recorded yet.").arg(target_));
+        showMessage(tr("No scan of %1 is recorded yet.").arg(target_));
         return;
     }
     QList<QPointF> points;
@@ -245,7 +245,7 @@ void HistoryView::showTimeline(const QDateTime& now)
     message_->setToolTip(QString());
     message_->hide();
     chartView_->parentWidget()->show();
-    chart_->setTitle(QStringLiteral("%1: lists listing it").arg(loaded_));
+    chart_->setTitle(tr("%1: lists listing it").arg(loaded_));
 
     const QList<QPointF> points = steps_->points();
     qreal top = 1;
@@ -260,16 +260,16 @@ void HistoryView::showTimeline(const QDateTime& now)
             if (p.x() <= x) y = p.y();
         (change.listed ? listed : delisted).append(QPointF(x, y));
         auto* item = new QListWidgetItem(
-            QStringLiteral("%1  %2 %3").arg(HistoryTips::DateText(change.when),
-                                           change.listed ? QStringLiteral("Listed by") : QStringLiteral("Delisted by"),
-                                           change.list),
+            QStringLiteral("%1  %2").arg(HistoryTips::DateText(change.when),
+                                         change.listed ? tr("Listed by %1").arg(change.list)
+                                                       : tr("Delisted by %1").arg(change.list)),
             list_);
         item->setForeground(change.listed ? QColor(170, 20, 20) : QColor(20, 120, 50));
         // The list operator's words, shown as they are even when they look like markup.
         if (!change.text.isEmpty()) item->setToolTip(Qt::convertFromPlainText(change.text, Qt::WhiteSpaceNormal));
     }
     if (changes_.empty()) {
-        auto* item = new QListWidgetItem(QStringLiteral("No list has listed it in the recorded scans."), list_);
+        auto* item = new QListWidgetItem(tr("No list has listed it in the recorded scans."), list_);
         item->setForeground(QColor(90, 90, 90));
     }
     list_->scrollToBottom();
@@ -303,8 +303,7 @@ QStringList HistoryView::changeLines() const
 {
     QStringList lines;
     for (const Change& change : changes_)
-        lines << QStringLiteral("%1 %2").arg(change.listed ? QStringLiteral("Listed by") : QStringLiteral("Delisted by"),
-                                             change.list);
+        lines << (change.listed ? tr("Listed by %1").arg(change.list) : tr("Delisted by %1").arg(change.list));
     return lines;
 }
 

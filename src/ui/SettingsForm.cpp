@@ -13,6 +13,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -33,6 +34,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <iterator>
 
 namespace quarlo {
 namespace {
@@ -45,12 +47,14 @@ constexpr int kZoneRole = Qt::UserRole + 1;
 
 const QString kDnsServersOption = QStringLiteral("DNS Servers");
 
-const QStringList kExpansionOptions = {QStringLiteral("No Expansion"), QStringLiteral("Expand Servers"),
-                                       QStringLiteral("Expand Servers and Responses")};
+const char* const kExpansionOptions[] = {QT_TRANSLATE_NOOP("SettingsForm", "No Expansion"),
+                                         QT_TRANSLATE_NOOP("SettingsForm", "Expand Servers"),
+                                         QT_TRANSLATE_NOOP("SettingsForm", "Expand Servers and Responses")};
+constexpr int kExpansionCount = int(std::size(kExpansionOptions));
 
 QString badDnsServerText(const QString& entry)
 {
-    return QStringLiteral("\"%1\" is not a DNS server address. Enter IP addresses, each with an optional port, "
+    return QCoreApplication::translate("SettingsForm", "\"%1\" is not a DNS server address. Enter IP addresses, each with an optional port, "
                           "separated by commas (for example 192.0.2.1, 192.0.2.1:5353 or [2001:db8::1]:53), "
                           "or leave the field empty to use the system's resolvers.")
         .arg(entry);
@@ -103,7 +107,7 @@ public:
 SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), settings_(settings), prompts_(prompts)
 {
-    setWindowTitle(QStringLiteral("Quarlo Settings"));
+    setWindowTitle(tr("Quarlo Settings"));
     setModal(true);
     runEditor_ = [](AddEditServer& editor) { editor.exec(); };
 
@@ -112,7 +116,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
 
     // General tab.
     auto* general = new QWidget(tabs_);
-    auto* load = new QGroupBox(QStringLiteral("Network Load"), general);
+    auto* load = new QGroupBox(tr("Network Load"), general);
     hsbMaxQueries_ = new QScrollBar(Qt::Horizontal, load);
     hsbMaxQueries_->setObjectName(QStringLiteral("hsbMaxQueries"));
     hsbMaxQueries_->setRange(Settings::kMinQueries, Settings::kMaxQueries);
@@ -130,46 +134,46 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     hsbMaxQueries_->setInvertedControls(false);
     lblQueries_ = new QLabel(load);
     lblQueries_->setObjectName(QStringLiteral("lblQueries"));
-    lblQueries_->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("8888 Queries")));
+    lblQueries_->setMinimumWidth(fontMetrics().horizontalAdvance(tr("%1 Queries").arg(8888)));
     connect(hsbMaxQueries_, &QScrollBar::valueChanged, this, &SettingsForm::ShowQueries);
     auto* loadLayout = new QGridLayout(load);
-    loadLayout->addWidget(new QLabel(QStringLiteral("Maximum Concurrent Queries"), load), 0, 0, 1, 2);
+    loadLayout->addWidget(new QLabel(tr("Maximum Concurrent Queries"), load), 0, 0, 1, 2);
     loadLayout->addWidget(hsbMaxQueries_, 1, 0);
     loadLayout->addWidget(lblQueries_, 1, 1);
     loadLayout->setColumnStretch(0, 1);
 
-    auto* expansion = new QGroupBox(QStringLiteral("Address Tree Auto Expansion Level"), general);
+    auto* expansion = new QGroupBox(tr("Address Tree Auto Expansion Level"), general);
     expansion_ = new QButtonGroup(this);
     auto* expansionLayout = new QVBoxLayout(expansion);
-    for (int i = 0; i < kExpansionOptions.size(); ++i) {
-        auto* option = new QRadioButton(kExpansionOptions.at(i), expansion);
+    for (int i = 0; i < kExpansionCount; ++i) {
+        auto* option = new QRadioButton(tr(kExpansionOptions[i]), expansion);
         option->setObjectName(QStringLiteral("optExpansion") + QString::number(i));
         expansion_->addButton(option, i);
         expansionLayout->addWidget(option);
     }
 
-    chkCheckLists_ = new QCheckBox(QStringLiteral("Check lists before scanning"), general);
+    chkCheckLists_ = new QCheckBox(tr("Check lists before scanning"), general);
     chkCheckLists_->setObjectName(QStringLiteral("chkCheckLists"));
-    chkCheckLists_->setToolTip(QStringLiteral("Before each scan, ask every enabled blacklist for its test entries "
+    chkCheckLists_->setToolTip(tr("Before each scan, ask every enabled blacklist for its test entries "
                                               "and leave out the lists that do not answer them correctly"));
 
     chkShowScanComplete_ = new QCheckBox(tr("Show a message when a scan is complete"), general);
     chkShowScanComplete_->setObjectName(QStringLiteral("chkShowScanComplete"));
     chkShowScanComplete_->setToolTip(tr("The status bar tells the end of every scan either way"));
 
-    auto* dns = new QGroupBox(QStringLiteral("Name Resolution"), general);
+    auto* dns = new QGroupBox(tr("Name Resolution"), general);
     txtDnsServers_ = new QLineEdit(dns);
     txtDnsServers_->setObjectName(QStringLiteral("txtDnsServers"));
-    txtDnsServers_->setPlaceholderText(QStringLiteral("the system's resolvers"));
-    auto* dnsLabel = new QLabel(QStringLiteral("&DNS servers"), dns);
+    txtDnsServers_->setPlaceholderText(tr("the system's resolvers"));
+    auto* dnsLabel = new QLabel(tr("&DNS servers"), dns);
     dnsLabel->setBuddy(txtDnsServers_);
     // The engine picks its servers once, when the program starts.
-    QString hintText = QStringLiteral(
+    QString hintText = tr(
         "IP addresses with an optional port, separated by commas; empty uses the system's resolvers. "
         "Several blacklists refuse queries that come from public resolvers, so give your own or your "
         "provider's. A change applies at the next start.");
     if (!qEnvironmentVariable("QUARLO_DNS_SERVERS").trimmed().isEmpty())
-        hintText += QStringLiteral(" QUARLO_DNS_SERVERS is set and takes precedence.");
+        hintText += tr(" QUARLO_DNS_SERVERS is set and takes precedence.");
     auto* dnsHint = new QLabel(hintText, dns);
     dnsHint->setObjectName(QStringLiteral("lblDnsServersHint"));
     dnsHint->setWordWrap(true);
@@ -192,7 +196,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     lstServers_ = new ServerList(0, 4, servers);
     lstServers_->setObjectName(QStringLiteral("lstServers"));
     lstServers_->setHorizontalHeaderLabels(
-        {QString(), QStringLiteral("Blacklist Service"), QStringLiteral("Domain"), QStringLiteral("Kind")});
+        {QString(), tr("Blacklist Service"), tr("Domain"), tr("Kind")});
     lstServers_->verticalHeader()->hide();
     lstServers_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstServers_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -206,16 +210,16 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     auto* serversLayout = new QVBoxLayout(servers);
     serversLayout->addWidget(lstServers_);
 
-    tabs_->addTab(general, QStringLiteral("General"));
+    tabs_->addTab(general, tr("General"));
     tabs_->tabBar()->setTabData(0, kGeneralKey);
-    tabs_->addTab(servers, QStringLiteral("Blacklist Servers"));
+    tabs_->addTab(servers, tr("Blacklist Servers"));
     tabs_->tabBar()->setTabData(1, kServersKey);
 
-    add_ = new QAction(QStringLiteral("&Add"), this);
+    add_ = new QAction(tr("&Add"), this);
     add_->setObjectName(QStringLiteral("Add"));
-    edit_ = new QAction(QStringLiteral("&Edit"), this);
+    edit_ = new QAction(tr("&Edit"), this);
     edit_->setObjectName(QStringLiteral("Edit"));
-    delete_ = new QAction(QStringLiteral("&Delete"), this);
+    delete_ = new QAction(tr("&Delete"), this);
     delete_->setObjectName(QStringLiteral("Delete"));
     connect(add_, &QAction::triggered, this, &SettingsForm::AddServer);
     connect(edit_, &QAction::triggered, this, &SettingsForm::EditServer);
@@ -224,11 +228,11 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     popup_->setObjectName(QStringLiteral("ServerPopup"));
     popup_->addActions({add_, edit_, delete_});
 
-    cmdOK_ = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK_ = new QPushButton(tr("OK"), this);
     cmdOK_->setObjectName(QStringLiteral("cmdOK"));
-    cmdCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel_ = new QPushButton(tr("Cancel"), this);
     cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
-    cmdAdd_ = new QPushButton(QStringLiteral("Add"), this);
+    cmdAdd_ = new QPushButton(tr("Add"), this);
     cmdAdd_->setObjectName(QStringLiteral("cmdAdd"));
     cmdEdit_ = new QPushButton(tr("Edit..."), this);
     cmdEdit_->setObjectName(QStringLiteral("cmdEdit"));
@@ -285,7 +289,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     hsbMaxQueries_->setValue(std::clamp(maxQueries, Settings::kMinQueries, Settings::kMaxQueries));
     ShowQueries(maxQueries);
 
-    const int level = std::clamp(settings_.ExpansionLevel(), 0, int(kExpansionOptions.size()) - 1);
+    const int level = std::clamp(settings_.ExpansionLevel(), 0, kExpansionCount - 1);
     expansion_->button(level)->setChecked(true);
     // Tab reaches the group at its selected option (the buttons do the same
     // among themselves once one of them has had the focus).
@@ -299,7 +303,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
 
 SettingsForm::~SettingsForm() = default;
 
-void SettingsForm::ShowQueries(int value) { lblQueries_->setText(QString::number(value) + QStringLiteral(" Queries")); }
+void SettingsForm::ShowQueries(int value) { lblQueries_->setText(tr("%1 Queries").arg(value)); }
 
 void SettingsForm::tabChanged(int index)
 {
@@ -346,8 +350,8 @@ void SettingsForm::SetRow(int row, const QString& zone, bool ticked, const QStri
 
 void SettingsForm::SetRowKind(int row, const Server& server)
 {
-    QString kind = server.IsDomainList() ? QStringLiteral("Domain list") : QStringLiteral("IP list");
-    if (!server.IsDomainList() && server.AnswersIPv6()) kind += QStringLiteral(", IPv6");
+    QString kind = server.IsDomainList() ? tr("Domain list") : tr("IP list");
+    if (!server.IsDomainList() && server.AnswersIPv6()) kind += tr(", IPv6");
     lstServers_->item(row, 3)->setText(kind);
 }
 
@@ -510,10 +514,10 @@ void SettingsForm::okClicked()
     if (!damagedFile_.isEmpty()) {
         const QString question =
             damage_
-            + QStringLiteral("\r\n\r\nSave the server list shown here over this file? The file as it is now is "
-                             "kept as %1.\r\n\r\nNo keeps the file; the server changes then hold until the program "
-                             "ends.")
-                  .arg(damagedFile_ + QStringLiteral(".bak"));
+            + QStringLiteral("\r\n\r\n")
+            + tr("Save the server list shown here over this file? The file as it is now is kept as %1.")
+                  .arg(damagedFile_ + QStringLiteral(".bak"))
+            + QStringLiteral("\r\n\r\n") + tr("No keeps the file; the server changes then hold until the program ends.");
         if (prompts_.Message(question, DisplayTitle(), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
             != UserPrompts::Answer::Yes) {
             accept();
