@@ -424,6 +424,14 @@ Möchten Sie die Datei ersetzen?</translation>
         <source>No list has listed it in the recorded scans.</source>
         <translation>In den aufgezeichneten Prüfungen hat keine Liste sie gelistet.</translation>
     </message>
+    <message>
+        <source>Since %1: not checked, the host name was not found</source>
+        <translation>Seit %1: nicht geprüft, der Hostname wurde nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Since %1: not checked, %2</source>
+        <translation>Seit %1: nicht geprüft, %2</translation>
+    </message>
 </context>
 <context>
     <name>quarlo::MainForm</name>

@@ -84,12 +84,22 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
         }
         [[fallthrough]];
     case Verdict::Refused: {
-        const auto noted = static_cast<qsizetype>(address.ZoneNotes().size()) - address.ZonesNotApplicable();
-        status.text = QStringLiteral("Not completely checked: %1 of %2 lists %3")
-                          .arg(noted)
-                          .arg(address.ZonesChecked())
-                          .arg(verdict == Verdict::Refused ? QStringLiteral("refused the query")
-                                                           : QStringLiteral("did not answer"));
+        // A refusal is an answer: lists that refused are counted apart from
+        // lists that gave none.
+        qsizetype refused = 0;
+        qsizetype unanswered = 0;
+        for (const ZoneNote& note : address.ZoneNotes()) {
+            if (note.kind == ZoneNote::Kind::Refused) ++refused;
+            else if (note.kind != ZoneNote::Kind::NotApplicable) ++unanswered;
+        }
+        const QString total = QString::number(address.ZonesChecked());
+        if (unanswered > 0 && refused > 0)
+            status.text = QStringLiteral("Not completely checked: %1 of %2 lists did not answer, %3 refused the query")
+                              .arg(QString::number(unanswered), total, QString::number(refused));
+        else
+            status.text = QStringLiteral("Not completely checked: %1 of %2 lists %3")
+                              .arg(QString::number(refused > 0 ? refused : unanswered), total,
+                                   refused > 0 ? QStringLiteral("refused the query") : QStringLiteral("did not answer"));
         status.color = kWarningColour;
         status.toolTip = ZoneNotesText(address);
         break;

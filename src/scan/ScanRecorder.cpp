@@ -65,15 +65,31 @@ void ScanRecorder::ObserveEach(Addresslist& list, const std::function<void(const
     for (const AddressPtr& address : list) {
         if (!address->Complete() || address->Stopped()) continue;
         const Verdict verdict = address->Verdict();
-        if (verdict == Verdict::Unsupported || verdict == Verdict::Unresolvable || verdict == Verdict::NotChecked
-            || verdict == Verdict::NoMail || verdict == Verdict::NotScanned || verdict == Verdict::Scanning)
+        if (verdict == Verdict::NotChecked || verdict == Verdict::NoMail || verdict == Verdict::NotScanned
+            || verdict == Verdict::Scanning)
             continue;
-        for (const ServerPtr& server : servers) {
+        // A target no list could be asked about is recorded too, once per
+        // list, so its history says what became of every scan of it.
+        const auto observation = [&address](const ServerPtr& server) {
             ScanObservation seen;
             seen.target = address->Target();
             seen.zone = server->Zone();
             seen.listName = server->Name();
             seen.link = server->URL();
+            return seen;
+        };
+        if (verdict == Verdict::Unresolvable || verdict == Verdict::Unsupported) {
+            const bool unresolvable = verdict == Verdict::Unresolvable;
+            for (const ServerPtr& server : servers) {
+                ScanObservation seen = observation(server);
+                seen.outcome = unresolvable ? ScanObservation::Outcome::Unresolvable : ScanObservation::Outcome::Invalid;
+                seen.detail = unresolvable ? address->HostLookupProblem() : address->InvalidReason();
+                sink(seen);
+            }
+            continue;
+        }
+        for (const ServerPtr& server : servers) {
+            ScanObservation seen = observation(server);
             seen.outcome = ScanObservation::Outcome::NotListed;
             const ZoneNote* note = nullptr;
             for (const ZoneNote& n : address->ZoneNotes())

@@ -187,6 +187,14 @@ void HistoryView::loadNow()
     }
     QList<QPointF> points;
     Summarise(events, QDateTime::currentDateTimeUtc(), &points, &changes_);
+    lastNote_.clear();
+    // The history keeps changes only: the last one tells since when.
+    const HistoryEvent& last = events.back();
+    const QString when = HistoryTips::DateText(last.when);
+    if (last.observation.outcome == ScanObservation::Outcome::Unresolvable)
+        lastNote_ = tr("Since %1: not checked, the host name was not found").arg(when);
+    else if (last.observation.outcome == ScanObservation::Outcome::Invalid)
+        lastNote_ = tr("Since %1: not checked, %2").arg(when, last.observation.detail.left(200));
     steps_->replace(points);
     showTimeline(QDateTime::currentDateTimeUtc());
 }
@@ -227,6 +235,7 @@ void HistoryView::Summarise(const std::vector<HistoryEvent>& events, const QDate
 
 void HistoryView::showMessage(const QString& text)
 {
+    lastNote_.clear();
     message_->setText(text);
     message_->setToolTip(text);
     message_->show();
@@ -271,6 +280,10 @@ void HistoryView::showTimeline(const QDateTime& now)
     if (changes_.empty()) {
         auto* item = new QListWidgetItem(tr("No list has listed it in the recorded scans."), list_);
         item->setForeground(QColor(90, 90, 90));
+    }
+    if (!lastNote_.isEmpty()) {
+        auto* item = new QListWidgetItem(lastNote_, list_);
+        item->setForeground(QColor(176, 96, 0));
     }
     list_->scrollToBottom();
     listedMarks_->replace(listed);
