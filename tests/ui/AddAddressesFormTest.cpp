@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
@@ -426,6 +427,21 @@ TEST_F(AddAddressesFormTest, EveryWayOutWithEntriesAsksBeforeDiscardingThem)
     click("cmdCancel");
     ASSERT_FALSE(prompts.messages.empty());
     EXPECT_EQ(prompts.messages.back().text, "Discard 1 entry?");
+}
+
+// The dialog opens tall enough for ten entries and, once the user has
+// resized it, at that size the next time.
+TEST_F(AddAddressesFormTest, OpensShowingTenRowsAndKeepsTheUsersSize)
+{
+    const int rowHeight = table->verticalHeader()->defaultSectionSize();
+    EXPECT_GE(table->viewport()->height(), 10 * rowHeight - 2);
+    const QSize chosen = form->size() + QSize(120, 160);
+    form->resize(chosen);
+    click("cmdCancel"); // nothing typed: closes at once
+    openForm();
+    EXPECT_EQ(form->size(), chosen);
+    // The grid took the extra room.
+    EXPECT_GE(table->viewport()->height(), 10 * rowHeight + 150);
 }
 
 // Escape in an open cell editor ends that edit only: the dialog and the

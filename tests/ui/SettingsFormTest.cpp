@@ -571,3 +571,35 @@ TEST_F(SettingsFormTest, SelfTestSwitchIsEditedAndSaved)
     EXPECT_TRUE(file->Item("dnsbl.example")->SelfTest());
     EXPECT_FALSE(file->Item("untested.example")->SelfTest());
 }
+
+// An installed copy: OK writes only what the user changed against the
+// packaged servers, and the next start still sees every packaged server.
+TEST_F(SettingsFormTest, OkOfAnInstalledCopyWritesOnlyTheUsersChanges)
+{
+    const QString packaged = dir.filePath("share/quarlo.cfg");
+    const QString user = dir.filePath("home/quarlo.cfg");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("share")));
+    QString error;
+    ASSERT_TRUE(ServerConfigFile::Write(settings.BlacklistServers(), packaged, error)) << error.toStdString();
+    ServerConfigStore installed(packaged, user);
+    Settings local(registry, &installed);
+    ASSERT_EQ(zones(local.BlacklistServers()), QStringList({"zen.example", "bl.example", "dnsbl.example"}));
+
+    open(1, &local);
+    leftClick(1, 0); // bl.example off
+    prompts.answers = {UserPrompts::Answer::Yes};
+    command(2, "Delete"); // dnsbl.example
+    press("cmdOK");
+    const QByteArray written = [&] {
+        QFile f(user);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    EXPECT_FALSE(written.contains("zen.example")) << written.toStdString();
+    EXPECT_TRUE(written.contains("Server=\"bl.example\"")) << written.toStdString();
+    EXPECT_TRUE(written.contains("Deleted")) << written.toStdString();
+    EXPECT_FALSE(written.contains("ResultCode")) << "no server written whole: " << written.toStdString();
+
+    Settings again(registry, &installed);
+    EXPECT_EQ(zones(again.BlacklistServers()), QStringList({"zen.example", "bl.example"}));
+    EXPECT_FALSE(again.BlacklistServers().Item("bl.example")->Enabled());
+}
