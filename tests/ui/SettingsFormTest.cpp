@@ -603,3 +603,17 @@ TEST_F(SettingsFormTest, OkOfAnInstalledCopyWritesOnlyTheUsersChanges)
     EXPECT_EQ(zones(again.BlacklistServers()), QStringList({"zen.example", "bl.example"}));
     EXPECT_FALSE(again.BlacklistServers().Item("bl.example")->Enabled());
 }
+
+// From the server list, Tab reaches every button in reading order.
+TEST_F(SettingsFormTest, TabWalksFromTheServerListThroughItsButtons)
+{
+    open(1);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get(), 20000));
+    list()->setFocus(Qt::TabFocusReason);
+    QStringList walked;
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        walked << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(walked, QStringList({"cmdAdd", "cmdEdit", "cmdDelete", "cmdOK", "cmdCancel"}));
+}
