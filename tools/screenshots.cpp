@@ -24,8 +24,12 @@
 #include "ui/HistoryView.h"
 #include "ui/MainForm.h"
 #include "ui/ResultsTable.h"
+#include "ui/WidgetPrompts.h"
 
 #include <QApplication>
+#include <QLocale>
+#include <QMessageBox>
+#include <QTranslator>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QEventLoop>
@@ -107,12 +111,40 @@ bool shoot(QWidget& widget, const QString& path)
     return ok;
 }
 
+// The next message box the program shows is pictured (the whole screen, so
+// the dialog it belongs to shows behind it) and answered with No or OK.
+void shootNextMessageBox(const QString& path, bool& ok)
+{
+    QTimer::singleShot(600, [path, &ok] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            std::printf("FAILED %s (no message box)\n", qPrintable(path));
+            ok = false;
+            return;
+        }
+        const QPixmap screen = box->screen()->grabWindow(0);
+        const bool saved = screen.save(path);
+        std::printf("%s %s\n", saved ? "saved" : "FAILED", qPrintable(path));
+        ok = saved && ok;
+        QAbstractButton* answer = box->button(QMessageBox::No);
+        if (!answer) answer = box->button(QMessageBox::Ok);
+        if (answer) answer->click();
+    });
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QApplication qapp(argc, argv);
     quarlo::SetProgramIdentity(); // the real program's name and icon, as main() sets them
+    // The program's translation for the locale (LANG), from the build's
+    // compiled translations.
+    QTranslator translator;
+    const QString translations = qEnvironmentVariable("QUARLO_TRANSLATIONS_DIR");
+    if (!translations.isEmpty()
+        && translator.load(QLocale(), QStringLiteral("quarlo"), QStringLiteral("_"), translations))
+        QCoreApplication::installTranslator(&translator);
     if (argc < 4) {
         std::fprintf(stderr, "usage: %s CONFIG LIST OUTDIR [WARNINGS-LIST [MAIL-LIST]]\n", argv[0]);
         return 2;
@@ -215,6 +247,11 @@ int main(int argc, char** argv)
         scan(app, list, window, listPath);
     }
 
+    // The main window as small as a 640x480 screen allows.
+    window.resize(640, 480);
+    ok = shoot(window, out + QStringLiteral("/main-window-640x480.png")) && ok;
+    window.resize(1180, 720);
+
     AddAddressesForm dialog(list, settings, &window);
     dialog.resize(520, 420);
     dialog.show();
@@ -234,7 +271,12 @@ int main(int argc, char** argv)
     }
     wait(1500);
     ok = shoot(dialog, out + QStringLiteral("/add-addresses.png")) && ok;
+    // Escape with entries typed asks first; No keeps them.
+    WidgetPrompts boxes(&dialog);
+    dialog.setPrompts(boxes);
+    shootNextMessageBox(out + QStringLiteral("/add-addresses-discard.png"), ok);
     dialog.reject();
+    dialog.done(QDialog::Rejected);
 
     SettingsForm settingsForm(settings, prompts, &window);
     // Shown at the size the dialog picks for itself.
@@ -255,6 +297,15 @@ int main(int argc, char** argv)
     editor.show();
     ok = shoot(editor, out + QStringLiteral("/server-editor.png")) && ok;
     editor.reject();
+
+    // A new server with its placeholders untouched: OK names the field to fill.
+    WidgetPrompts editorBoxes;
+    AddEditServer fresh(editorBoxes, &window);
+    fresh.show();
+    wait(300);
+    shootNextMessageBox(out + QStringLiteral("/server-editor-refusal.png"), ok);
+    if (auto* okButton = fresh.findChild<QPushButton*>(QStringLiteral("cmdOK"))) okButton->click();
+    fresh.hide();
 
     // The About box and the tip of the day, through the window's own commands.
     QString next = out + QStringLiteral("/about.png");

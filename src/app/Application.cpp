@@ -21,7 +21,6 @@ namespace quarlo {
 namespace {
 
 const QString kExtension = QStringLiteral(".BlackList");
-const QString kLoadTitle = QStringLiteral("Load Address List");
 // Skipped entries shown after a load; the rest are counted.
 constexpr int kWarningsShown = 10;
 
@@ -34,8 +33,7 @@ Application::Application(quarlo::Addresslist& list, quarlo::Settings& settings, 
 
 QString Application::FileFilter()
 {
-    return QStringLiteral("Address List (*") + kExtension + QStringLiteral(")|*") + kExtension
-           + QStringLiteral("|All Files (*.*)|*.*");
+    return tr("Address List (*%1)|*%1|All Files (*.*)|*.*").arg(kExtension);
 }
 
 QString Application::DialogFolder() const
@@ -53,8 +51,7 @@ bool Application::SaveChangesPrompt(bool withCancel)
 {
     if (!list_.Changed()) return true;
     const UserPrompts::Answer answer =
-        prompts_->Message(QStringLiteral("Do you want to save changes to ") + FileName(list_.Filename(), false)
-                              + QStringLiteral(" ?"),
+        prompts_->Message(tr("Do you want to save changes to %1 ?").arg(FileName(list_.Filename(), false)),
                           DisplayTitle(), withCancel ? UserPrompts::Buttons::YesNoCancel : UserPrompts::Buttons::YesNo,
                           UserPrompts::Icon::Question);
     if (answer == UserPrompts::Answer::Cancel) return false;
@@ -68,7 +65,7 @@ void Application::ShowFileOpenDialog()
 {
     if (!SaveChangesPrompt(false)) return;
     const std::optional<QString> path =
-        prompts_->OpenFileIn(DialogFolder(), QStringLiteral("Load Address List ..."), FileFilter());
+        prompts_->OpenFileIn(DialogFolder(), tr("Load Address List ..."), FileFilter());
     if (!path) return;
     OpenList(*path);
 }
@@ -80,18 +77,18 @@ void Application::OpenList(const QString& filename)
         // gives the reason below it.
         const QString error = list_.LastError();
         const qsizetype reason = error.indexOf(QStringLiteral("\r\n\r\n"));
-        prompts_->Message(QStringLiteral("Cannot load address list from ") + FileName(filename, false)
+        prompts_->Message(tr("Cannot load address list from %1").arg(FileName(filename, false))
                              + (reason < 0 ? QString() : QStringLiteral("\n\n") + error.mid(reason + 4)),
-                         kLoadTitle, UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+                         tr("Load Address List"), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
         return;
     }
     // A mistyped range in a file ("/16" for "/26") must not flood the list
     // unasked.
     const qint64 count = list_.PreparedCount();
     if (count > TargetLimits::kConfirmAbove
-        && prompts_->Message(QStringLiteral("Load all %1 addresses of %2?")
+        && prompts_->Message(tr("Load all %1 addresses of %2?")
                                 .arg(IpRange::Grouped(count), FileName(filename, false)),
-                            kLoadTitle, UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
+                            tr("Load Address List"), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
                != UserPrompts::Answer::Yes) {
         list_.CancelLoad();
         return;
@@ -99,10 +96,10 @@ void Application::OpenList(const QString& filename)
     if (!runLoad()) return;
     const QStringList skipped = list_.LoadWarnings();
     if (skipped.isEmpty()) return;
-    QString text = QStringLiteral("These entries were not loaded:\n\n") + skipped.mid(0, kWarningsShown).join(QLatin1Char('\n'));
+    QString text = tr("These entries were not loaded:") + QStringLiteral("\n\n") + skipped.mid(0, kWarningsShown).join(QLatin1Char('\n'));
     if (skipped.size() > kWarningsShown)
         text += QStringLiteral("\n... and %1 more").arg(IpRange::Grouped(skipped.size() - kWarningsShown));
-    prompts_->Message(text, kLoadTitle, UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+    prompts_->Message(text, tr("Load Address List"), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
 }
 
 void Application::FileOpen(const QString& filename)
@@ -163,7 +160,7 @@ bool Application::ShowFileSaveDialog()
     // the dialog, so the check covers the name as it is finally written.
     std::optional<QString> path;
     for (;;) {
-        path = prompts_->SaveFileIn(DialogFolder(), QStringLiteral("Save Address List as ..."), FileFilter());
+        path = prompts_->SaveFileIn(DialogFolder(), tr("Save Address List as ..."), FileFilter());
         if (!path) return false;
         if (QFileInfo(*path).suffix().isEmpty()) {
             if (path->endsWith(QLatin1Char('.'))) path->chop(1);
@@ -171,13 +168,16 @@ bool Application::ShowFileSaveDialog()
         }
         if (!QFileInfo::exists(*path)) break;
         const UserPrompts::Answer replace =
-            prompts_->Message(FileName(*path, false) + QStringLiteral(" already exists.\nDo you want to replace it?"),
-                              QStringLiteral("Save Address List"), UserPrompts::Buttons::YesNo,
+            prompts_->Message(tr("%1 already exists.\nDo you want to replace it?").arg(FileName(*path, false)),
+                              tr("Save Address List"), UserPrompts::Buttons::YesNo,
                               UserPrompts::Icon::Exclamation);
         if (replace == UserPrompts::Answer::Yes) break;
     }
+    const QString before = list_.Filename();
     if (!list_.Save(*path)) {
-        prompts_->Message(list_.LastError(), QStringLiteral("Save Address List"), UserPrompts::Buttons::Ok,
+        // The list was not saved under the new name, so it keeps its old one.
+        list_.setFilename(before);
+        prompts_->Message(list_.LastError(), tr("Save Address List"), UserPrompts::Buttons::Ok,
                           UserPrompts::Icon::Exclamation);
         return false;
     }
@@ -212,11 +212,11 @@ void Application::PrintPreview() { print(true); }
 QString Application::ScanRefusal() const
 {
     if (configProblem_.isEmpty()) return QString();
-    return QStringLiteral("No scan was started: the blacklist servers could not be loaded, and without them every "
-                          "address would be called clean.\r\n\r\n")
-           + configProblem_.message
-           + QStringLiteral("\r\n\r\nCorrect the file and start the program again, or set up the servers under "
-                            "Settings and save them.");
+    const QString breaks = QStringLiteral("\r\n\r\n");
+    return tr("No scan was started: the blacklist servers could not be loaded, and without them every address would "
+              "be called clean.")
+           + breaks + configProblem_.message + breaks
+           + tr("Correct the file and start the program again, or set up the servers under Settings and save them.");
 }
 
 void Application::StartScan()

@@ -25,8 +25,11 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStatusBar>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <optional>
 
@@ -81,6 +84,16 @@ int main(int argc, char** argv)
     if (const std::optional<int> status = answerWithoutWindow(argc, argv)) return *status;
     QApplication qapp(argc, argv);
     SetProgramIdentity();
+    // The window in the user's language (LANG), where a translation exists;
+    // Qt's own buttons (Yes, No, Cancel) follow when its translations are
+    // installed.
+    QTranslator translator;
+    if (translator.load(QLocale(), QStringLiteral("quarlo"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(&translator);
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
 
     const CommandLine commandLine(QApplication::arguments().mid(1));
     const QString executable = QApplication::applicationFilePath();
@@ -92,7 +105,8 @@ int main(int argc, char** argv)
     const ConfigLocation location = ConfigLocation::ForExecutable(executable, ServerConfigFile::PathForExecutable(executable));
     // A configuration that could not be loaded does not stop the program:
     // the user can still open lists, and set up and save the servers.
-    DesktopSession session(registry, prompts, {.configPath = location.ReadPath(), .savePath = location.SavePath()});
+    // The packaged servers with the user's differences over them.
+    DesktopSession session(registry, prompts, {.configPath = location.DefaultsPath(), .savePath = location.SavePath()});
     Addresslist& list = session.Addresslist();
     Application& application = session.Application();
     // Every finished scan, from the window or an automation client, goes
@@ -111,7 +125,7 @@ int main(int argc, char** argv)
     // The scan's results stand whatever happens to the history; the user
     // only hears that it was not written, and why.
     QObject::connect(&recorder, &ScanRecorder::RecordFailed, &window, [&window](const QString& message) {
-        window.statusBar()->showMessage(QStringLiteral("History not written: ") + message, 15000);
+        window.statusBar()->showMessage(QCoreApplication::translate("main", "History not written: %1").arg(message), 15000);
     });
     // The history view and the grid's tooltips read what the recorder
     // writes; a change found tells the desktop too (when it has a

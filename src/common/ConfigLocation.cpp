@@ -70,6 +70,14 @@ QString ConfigLocation::ReadPath() const
     return configFile(places_.installedDataDir);
 }
 
+QString ConfigLocation::DefaultsPath() const
+{
+    if (portable_) return places_.portableConfig;
+    for (const QString& directory : places_.systemConfigDirs)
+        if (const QString candidate = configFile(directory); QFileInfo::exists(candidate)) return candidate;
+    return configFile(places_.installedDataDir);
+}
+
 QString ConfigLocation::SavePath() const
 {
     return portable_ ? places_.portableConfig : configFile(places_.userConfigDir);

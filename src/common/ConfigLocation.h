@@ -51,6 +51,10 @@ public:
     // The configuration to read. When no candidate exists, the installed
     // default's path, so a report names the file that is missing.
     QString ReadPath() const;
+    // The servers an installed copy's user starts from and whose
+    // differences the user's copy holds: the first administrator's copy,
+    // else the installed default. A portable copy's own file.
+    QString DefaultsPath() const;
     // Where saving the configuration writes.
     QString SavePath() const;
     // The folder for the program's own files (the toolbar layout): the

@@ -16,6 +16,16 @@ public:
     virtual ~UserPrompts() = default;
 
     virtual Answer Message(const QString& text, const QString& title, Buttons buttons, Icon icon) = 0;
+    // An OK message with a check box (optOut its caption, such as "Don't
+    // show this again"); optedOut tells whether the user ticked it. Prompts
+    // without such a box show the plain message.
+    virtual void MessageWithOptOut(const QString& text, const QString& title, Icon icon, const QString& optOut,
+                                   bool& optedOut)
+    {
+        (void)optOut;
+        optedOut = false;
+        Message(text, title, Buttons::Ok, icon);
+    }
     // The chosen path, or nothing when the user cancelled. filter uses the
     // "Description (*.ext)|*.ext|All Files (*.*)|*.*" form.
     virtual std::optional<QString> OpenFile(const QString& title, const QString& filter) = 0;

@@ -17,6 +17,8 @@ struct ScanObservation {
         Failed = 4,        // asked, no usable answer
         Skipped = 5,       // not asked: the list failed its self-test
         NotApplicable = 6, // not asked: the list cannot answer for this target
+        Unresolvable = 7,  // not asked: the target's name did not resolve
+        Invalid = 8,       // not asked: the target is nothing a scan can check
     };
 
     QString target;   // the address list's entry (IP, host name or mail server)
@@ -46,13 +48,15 @@ struct ScanObservation {
         case Outcome::Failed: return QStringLiteral("failed");
         case Outcome::Skipped: return QStringLiteral("skipped");
         case Outcome::NotApplicable: return QStringLiteral("not-applicable");
+        case Outcome::Unresolvable: return QStringLiteral("unresolvable");
+        case Outcome::Invalid: return QStringLiteral("invalid");
         }
         return QString();
     }
     // The outcome for a stored number; false for one this version does not know.
     static bool FromNumber(int number, Outcome* outcome)
     {
-        if (number < 1 || number > 6) return false;
+        if (number < 1 || number > 8) return false;
         *outcome = static_cast<Outcome>(number);
         return true;
     }

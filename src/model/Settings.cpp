@@ -13,6 +13,7 @@ const QString kMaxQueriesName = QStringLiteral("Max Queries");
 const QString kExpansionLevel = QStringLiteral("Expansion Level");
 const QString kAutoStartScan = QStringLiteral("Auto Start Scan");
 const QString kCheckLists = QStringLiteral("Check Lists Before Scanning");
+const QString kShowScanComplete = QStringLiteral("Show Scan Complete");
 
 // Stored text that does not read as a number or Boolean gives the default.
 int readNumber(const QString& text, int def)
@@ -47,6 +48,7 @@ void Settings::Refresh()
     expansionLevel_ = readNumber(RetrieveOption(kExpansionLevel, 1), 1);
     autoStartScan_ = readBool(RetrieveOption(kAutoStartScan, true), true);
     checkLists_ = readBool(RetrieveOption(kCheckLists, true), true);
+    showScanComplete_ = readBool(RetrieveOption(kShowScanComplete, true), true);
     servers_.Refresh();
 }
 
@@ -71,6 +73,13 @@ void Settings::setAutoStartScan(bool value)
     if (value == autoStartScan_) return;
     autoStartScan_ = value;
     SaveOption(kAutoStartScan, value);
+}
+
+void Settings::setShowScanComplete(bool value)
+{
+    if (value == showScanComplete_) return;
+    showScanComplete_ = value;
+    SaveOption(kShowScanComplete, value);
 }
 
 void Settings::setCheckListsBeforeScanning(bool value)

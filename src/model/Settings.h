@@ -38,6 +38,14 @@ public:
     bool CheckListsBeforeScanning() const { return checkLists_; }
     void setCheckListsBeforeScanning(bool value);
 
+    // Whether the end of a scan is told in a message box as well as in the
+    // status bar; the box itself offers to stop showing it.
+    bool ShowScanComplete() const { return showScanComplete_; }
+    void setShowScanComplete(bool value);
+
+    // Where the options are kept; the windows keep their places there too.
+    Registry& OptionRegistry() const { return registry_; }
+
     quarlo::Servers& BlacklistServers() { return servers_; }
     const quarlo::Servers& BlacklistServers() const { return servers_; }
 
@@ -66,6 +74,7 @@ private:
     int expansionLevel_ = 1;
     bool autoStartScan_ = true;
     bool checkLists_ = true;
+    bool showScanComplete_ = true;
     QString lastError_;
 };
 

@@ -89,15 +89,31 @@ void ScanRecorder::ObserveAddress(const Address& address, const std::vector<Serv
 {
     if (!address.Complete() || address.Stopped()) return;
     const Verdict verdict = address.Verdict();
-    if (verdict == Verdict::Unsupported || verdict == Verdict::Unresolvable || verdict == Verdict::NotChecked
-        || verdict == Verdict::NoMail || verdict == Verdict::NotScanned || verdict == Verdict::Scanning)
+    if (verdict == Verdict::NotChecked || verdict == Verdict::NoMail || verdict == Verdict::NotScanned
+        || verdict == Verdict::Scanning)
         return;
-    for (const ServerPtr& server : servers) {
+    const auto observation = [&address](const ServerPtr& server) {
         ScanObservation seen;
         seen.target = address.Target();
         seen.zone = server->Zone();
         seen.listName = server->Name();
         seen.link = server->URL();
+        return seen;
+    };
+    // A target no list could be asked about is recorded too, once per list,
+    // so its history says what became of every scan of it.
+    if (verdict == Verdict::Unresolvable || verdict == Verdict::Unsupported) {
+        const bool unresolvable = verdict == Verdict::Unresolvable;
+        for (const ServerPtr& server : servers) {
+            ScanObservation seen = observation(server);
+            seen.outcome = unresolvable ? ScanObservation::Outcome::Unresolvable : ScanObservation::Outcome::Invalid;
+            seen.detail = unresolvable ? address.HostLookupProblem() : address.InvalidReason();
+            sink(seen);
+        }
+        return;
+    }
+    for (const ServerPtr& server : servers) {
+        ScanObservation seen = observation(server);
         seen.outcome = ScanObservation::Outcome::NotListed;
         const ZoneNote* note = nullptr;
         for (const ZoneNote& n : address.ZoneNotes())

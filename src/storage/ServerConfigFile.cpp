@@ -58,16 +58,23 @@ bool IsFalseText(const QString& value)
 
 } // namespace
 
-bool ServerConfigFile::Read(Servers& servers, const QString& path, QString& error)
+bool ServerConfigFile::ReadDocument(pugi::xml_document& doc, const QString& path, QString& error)
 {
-    pugi::xml_document doc;
     QString description;
     // Only a file that is not there is no error: a damaged one read as
     // "no servers" would have every scan call every address clean.
     if (Damaged(XmlDocumentFile::Load(doc, path, description, kMaxFileBytes), path)) {
+        doc.reset();
         error = QStringLiteral("Cannot load Blacklist Servers from ") + path + kLineBreaks + description;
         return false;
     }
+    return true;
+}
+
+bool ServerConfigFile::Read(Servers& servers, const QString& path, QString& error)
+{
+    pugi::xml_document doc;
+    if (!ReadDocument(doc, path, error)) return false;
     for (const pugi::xpath_node& node : doc.select_nodes("/Quarlo/BlackListServers/Server")) {
         auto server = std::make_shared<Server>();
         if (LoadServer(*server, node.node())) servers.Add(server);
@@ -158,7 +165,11 @@ bool ServerConfigFile::Write(const Servers& servers, const QString& path, QStrin
     pugi::xml_node list = AddElement(AddElement(doc, QStringLiteral("Quarlo"), QString()),
                                      QStringLiteral("BlackListServers"), QString());
     for (const ServerPtr& server : servers) SyncServer(*server, list);
+    return WriteDocument(doc, path, error);
+}
 
+bool ServerConfigFile::WriteDocument(const pugi::xml_document& doc, const QString& path, QString& error)
+{
     QString description;
     // Keep a file we could not read aside instead of replacing it with what
     // little we loaded from it.

@@ -32,6 +32,10 @@ public:
     // exists but cannot be read whole is first kept aside as path + ".bak",
     // so a user's hand-edited file is never lost.
     static bool Write(const Servers& servers, const QString& path, QString& error);
+    // The same for a whole document: Read's rules for what is an error (doc
+    // is left empty then), Write's for keeping a damaged file aside.
+    static bool ReadDocument(pugi::xml_document& doc, const QString& path, QString& error);
+    static bool WriteDocument(const pugi::xml_document& doc, const QString& path, QString& error);
 
     // Fills server from one "Server" element; true when it has a zone and at
     // least one valid result code.

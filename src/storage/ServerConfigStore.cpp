@@ -1,13 +1,56 @@
 #include "storage/ServerConfigStore.h"
 
+#include "common/ConfigLocation.h"
+#include "model/Servers.h"
 #include "storage/ServerConfigFile.h"
+#include "storage/ServerOverrides.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
 namespace quarlo {
+namespace {
 
-bool ServerConfigStore::Load(Servers& servers, QString& error) { return ServerConfigFile::Read(servers, configPath_, error); }
+// The servers of the packaged file with the differences of the user's
+// document applied; false (error set) when the packaged file is damaged.
+bool ReadMerged(Servers& merged, const QString& packagedPath, const pugi::xml_document& user, QString& error)
+{
+    const bool read = ServerConfigFile::Read(merged, packagedPath, error);
+    ServerOverrides::Apply(merged, user);
+    return read;
+}
+
+void AddMissing(Servers& servers, const Servers& from)
+{
+    for (const ServerPtr& server : from) servers.Add(server);
+}
+
+} // namespace
+
+bool ServerConfigStore::Load(Servers& servers, QString& error)
+{
+    Servers merged;
+    if (KeepsOverrides()) {
+        pugi::xml_document user;
+        QString userError;
+        const bool userRead = ServerConfigFile::ReadDocument(user, savePath_, userError);
+        const bool packagedRead = ReadMerged(merged, configPath_, user, error);
+        AddMissing(servers, merged);
+        if (!userRead) error = userError;
+        return userRead && packagedRead;
+    }
+    pugi::xml_document doc;
+    if (!ServerConfigFile::ReadDocument(doc, configPath_, error)) return false;
+    if (!ServerOverrides::IsOverrides(doc)) return ServerConfigFile::Read(servers, configPath_, error);
+    // The user's file read on its own: the packaged file it differs from is
+    // the one this program's own location names.
+    const ConfigLocation location = ConfigLocation::ForExecutable(QCoreApplication::applicationFilePath());
+    const QString packaged = QFileInfo(configPath_) == QFileInfo(location.SavePath()) ? location.DefaultsPath() : QString();
+    const bool read = ReadMerged(merged, packaged, doc, error);
+    AddMissing(servers, merged);
+    return read;
+}
 
 bool ServerConfigStore::Save(const Servers& servers, QString& error)
 {
@@ -20,6 +63,16 @@ bool ServerConfigStore::Save(const Servers& servers, QString& error)
         error = QStringLiteral("Cannot save ") + target + QStringLiteral("\r\n\r\nThe folder ") + folder
                 + QStringLiteral(" could not be created.");
         return false;
+    }
+    if (KeepsOverrides()) {
+        // Compared with the packaged file as it is now; one that cannot be
+        // read leaves every server written whole, which loses nothing.
+        Servers packaged;
+        QString ignored;
+        ServerConfigFile::Read(packaged, configPath_, ignored);
+        pugi::xml_document doc;
+        ServerOverrides::Build(doc, packaged, servers);
+        return ServerConfigFile::WriteDocument(doc, target, error);
     }
     if (!ServerConfigFile::Write(servers, target, error)) return false;
     configPath_ = target;

@@ -6,8 +6,20 @@
 
 namespace quarlo {
 
-// The server configuration file as the servers' store: read from the
-// configuration path, written to the save path.
+// The server configuration file as the servers' store.
+//
+// With one file (a portable copy, or only a configuration path given) it
+// is read from the configuration path and written whole to the save path.
+//
+// An installed copy names the packaged (or administrator's) file as the
+// configuration path and the user's own file as a save path set apart: the
+// servers are the packaged ones with the user's differences applied
+// (ServerOverrides), and a save writes only those differences, so package
+// updates keep arriving.
+//
+// A file of differences read on its own (quarlo-check reads the user's file
+// when there is one) is applied over the packaged file of the running
+// program's configuration location.
 class ServerConfigStore : public ServerStore {
 public:
     explicit ServerConfigStore(const QString& configPath, const QString& savePath = QString())
@@ -16,14 +28,16 @@ public:
     }
 
     bool Load(Servers& servers, QString& error) override;
-    // Writes to the save path (creating the folder of one set apart), which
-    // from then on is also the file Load reads.
+    // Writes to the save path (creating the folder of one set apart). With
+    // one file, that is from then on also the file Load reads.
     bool Save(const Servers& servers, QString& error) override;
 
     QString ConfigPath() const { return configPath_; }
     // The configuration file itself unless set apart (an installed copy
     // reads a shared file and saves the user's own).
     QString SavePath() const { return savePath_.isEmpty() ? configPath_ : savePath_; }
+    // The user's differences are kept apart from the packaged file.
+    bool KeepsOverrides() const { return !savePath_.isEmpty() && savePath_ != configPath_; }
 
 private:
     QString configPath_;

@@ -7,14 +7,17 @@
 #include "scan/Addresslist.h"
 #include "model/TargetResolution.h"
 #include "scan/TargetLookup.h"
+#include "ui/AccessibleNames.h"
 #include "ui/ButtonIcons.h"
 #include "ui/EntryGrid.h"
+#include "ui/FormPlacement.h"
 #include "ui/WidgetPrompts.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHash>
@@ -48,35 +51,44 @@ constexpr int kExplanationRole = Qt::UserRole + 1;
 // edited.
 constexpr int kSerialRole = Qt::UserRole + 2;
 
-QString emptyRowHint() { return QStringLiteral("Enter a hostname or IP address and then press Enter or Tab"); }
+QString emptyRowHint()
+{
+    return QCoreApplication::translate("AddAddressesForm", "Enter a hostname or IP address and then press Enter or Tab");
+}
 
-QString validIpText() { return QStringLiteral("This is green because you entered a valid IP address"); }
+QString validIpText()
+{
+    return QCoreApplication::translate("AddAddressesForm", "This is green because you entered a valid IP address");
+}
 
 QString resolvedText(const QString& name, const QString& answer)
 {
-    return QStringLiteral("This is green because '") + name + QStringLiteral("' resolves to ") + answer;
+    return QCoreApplication::translate("AddAddressesForm", "This is green because '%1' resolves to %2").arg(name, answer);
 }
 
 QString unresolvedText(const QString& name)
 {
-    return QStringLiteral("This is red because DNS could not resolve '") + name
-           + QStringLiteral("' to an IP address. You probably want to change this hostname before clicking on the "
-                            "OK button");
+    return QCoreApplication::translate("AddAddressesForm",
+                                       "This is red because DNS could not resolve '%1' to an IP address. You probably "
+                                       "want to change this hostname before clicking on the OK button")
+        .arg(name);
 }
 
 QString nullMxText(const QString& domain)
 {
-    return QStringLiteral("This is red because '") + domain
-           + QStringLiteral("' accepts no mail: its mail exchanger record is a null MX (\".\"), so there is no "
-                            "mail server to check");
+    return QCoreApplication::translate("AddAddressesForm",
+                                       "This is red because '%1' accepts no mail: its mail exchanger record is a null "
+                                       "MX (\".\"), so there is no mail server to check")
+        .arg(domain);
 }
 
 // The DNS text itself stays out of the tooltip: it is the sender's choice,
 // and tooltips render what looks like markup.
 QString invalidMxText(const QString& domain)
 {
-    return QStringLiteral("This is red because '") + domain
-           + QStringLiteral("' has no valid mail exchanger: its mail exchanger record does not name a host");
+    return QCoreApplication::translate("AddAddressesForm", "This is red because '%1' has no valid mail exchanger: its "
+                                                           "mail exchanger record does not name a host")
+        .arg(domain);
 }
 
 } // namespace
@@ -85,11 +97,11 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, QWidge
     : QDialog(parent), list_(list), settings_(settings), lookup_(list.NewTargetLookup()),
       widgetPrompts_(std::make_unique<WidgetPrompts>(this)), prompts_(widgetPrompts_.get())
 {
-    setWindowTitle(QStringLiteral("Add New Addresses ..."));
+    setWindowTitle(tr("Add New Addresses ..."));
     setModal(true);
 
-    title_ = new QLabel(QStringLiteral("Enter Hostnames or IP Addresses of E-Mail servers, firewalls, etc. to check. "
-                                       "You may also enter E-Mail addresses."),
+    title_ = new QLabel(tr("Enter Hostnames or IP Addresses of E-Mail servers, firewalls, etc. to check. "
+                           "You may also enter E-Mail addresses."),
                         this);
     title_->setObjectName(QStringLiteral("Title"));
     title_->setWordWrap(true);
@@ -124,13 +136,13 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, QWidge
         table_->addAction(action);
         return action;
     };
-    cut_ = makeTool(QStringLiteral("Cut"), QStringLiteral("C&ut"), QStringLiteral("edit-cut"), QKeySequence::Cut,
+    cut_ = makeTool(QStringLiteral("Cut"), tr("C&ut"), QStringLiteral("edit-cut"), QKeySequence::Cut,
                     &AddAddressesForm::cutEntry);
-    copy_ = makeTool(QStringLiteral("Copy"), QStringLiteral("&Copy"), QStringLiteral("edit-copy"),
+    copy_ = makeTool(QStringLiteral("Copy"), tr("&Copy"), QStringLiteral("edit-copy"),
                      QKeySequence::Copy, &AddAddressesForm::copyEntry);
-    paste_ = makeTool(QStringLiteral("Paste"), QStringLiteral("&Paste"), QStringLiteral("edit-paste"),
+    paste_ = makeTool(QStringLiteral("Paste"), tr("&Paste"), QStringLiteral("edit-paste"),
                       QKeySequence::Paste, &AddAddressesForm::pasteEntries);
-    delete_ = makeTool(QStringLiteral("Delete"), QStringLiteral("&Delete"), QStringLiteral("edit-delete"),
+    delete_ = makeTool(QStringLiteral("Delete"), tr("&Delete"), QStringLiteral("edit-delete"),
                        QKeySequence::Delete, &AddAddressesForm::deleteEntry);
 
     toolbar_ = new QToolBar(this);
@@ -142,18 +154,18 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, QWidge
     popup_->setObjectName(QStringLiteral("AddEditPopup"));
     popup_->addActions({cut_, copy_, paste_, delete_});
 
-    chkAutoStartScan_ = new QCheckBox(QStringLiteral("Auto Start Scan"), this);
+    chkAutoStartScan_ = new QCheckBox(tr("Auto Start Scan"), this);
     chkAutoStartScan_->setObjectName(QStringLiteral("chkAutoStartScan"));
-    chkAddIPv6_ = new QCheckBox(QStringLiteral("Add IPv6 Addresses"), this);
+    chkAddIPv6_ = new QCheckBox(tr("Add IPv6 Addresses"), this);
     chkAddIPv6_->setObjectName(QStringLiteral("chkAddIPv6"));
-    chkAddIPv6_->setToolTip(QStringLiteral("Also add the IPv6 addresses of the host names and mail servers you enter"));
+    chkAddIPv6_->setToolTip(tr("Also add the IPv6 addresses of the host names and mail servers you enter"));
 
-    cmdOK_ = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK_ = new QPushButton(tr("OK"), this);
     cmdOK_->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK_->setToolTip(QStringLiteral("OK to add these host(s) to the watch list"));
-    cmdCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdOK_->setToolTip(tr("OK to add these host(s) to the watch list"));
+    cmdCancel_ = new QPushButton(tr("Cancel"), this);
     cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel_->setToolTip(QStringLiteral("Abort adding these host(s) to the watch lists"));
+    cmdCancel_->setToolTip(tr("Abort adding these host(s) to the watch lists"));
     // Enter finishes an entry in the grid; it must not also close the dialog.
     cmdOK_->setAutoDefault(false);
     cmdCancel_->setAutoDefault(false);
@@ -171,7 +183,7 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, QWidge
     layout->addWidget(title_);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
-    resize(460, 360);
+    PlaceDialog(*this, QStringLiteral("AddAddressesForm"), QSize(460, 360), &settings_.OptionRegistry());
 
     connect(lookup_.get(), &TargetLookup::Looked, this, &AddAddressesForm::onLooked);
     chkAutoStartScan_->setChecked(settings_.AutoStartScan());
@@ -192,6 +204,7 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, QWidge
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &AddAddressesForm::updatePasteTool);
     updatePasteTool();
     EnsureBlankRow();
+    NameBuiltInButtons(*this);
 }
 
 AddAddressesForm::~AddAddressesForm()
@@ -202,10 +215,44 @@ AddAddressesForm::~AddAddressesForm()
 
 void AddAddressesForm::done(int result)
 {
+    KeepDialogPlace(*this, QStringLiteral("AddAddressesForm"), &settings_.OptionRegistry());
     // Whatever is still being typed is dropped on Cancel; OK has finished it.
     detachGrid();
     release();
     QDialog::done(result);
+}
+
+void AddAddressesForm::setAutoStartOffered(bool offered)
+{
+    autoStartOffered_ = offered;
+    chkAutoStartScan_->setVisible(offered);
+}
+
+int AddAddressesForm::EntryCount() const
+{
+    int count = 0;
+    for (int row = 0; row < table_->rowCount(); ++row)
+        if (const QTableWidgetItem* item = table_->item(row, 0); item && !item->text().trimmed().isEmpty()) ++count;
+    // Typing into the blank row is an entry the grid does not hold yet.
+    QModelIndex edited;
+    if (const std::optional<QString> typed = table_->openEditorText(&edited); typed && !typed->trimmed().isEmpty()) {
+        const QTableWidgetItem* item = table_->item(edited.row(), 0);
+        if (!item || item->text().trimmed().isEmpty()) ++count;
+    }
+    return count;
+}
+
+void AddAddressesForm::reject()
+{
+    // A long paste is a lot of work to lose to one key.
+    const int entries = EntryCount();
+    if (entries > 0) {
+        const QString question = entries == 1 ? tr("Discard 1 entry?") : tr("Discard %1 entries?").arg(entries);
+        if (prompts_->Message(question, windowTitle(), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
+            != UserPrompts::Answer::Yes)
+            return;
+    }
+    QDialog::reject();
 }
 
 void AddAddressesForm::release()
@@ -316,13 +363,12 @@ void AddAddressesForm::EditEnded(int row)
         newEntryTag(row);
         if (const std::optional<IpRange> range = IpRange::Parse(text, &refusal)) {
             setColour(row, kGreen);
-            setExplanation(row, QStringLiteral("This is green because you entered a network range: %1, %2 addresses "
-                                               "from %3 to %4")
+            setExplanation(row, tr("This is green because you entered a network range: %1, %2 addresses from %3 to %4")
                                     .arg(range->Text(), IpRange::Grouped(range->Count()),
                                          IpRange::ToText(range->First()), IpRange::ToText(range->Last())));
         } else {
             setColour(row, kRed);
-            setExplanation(row, QStringLiteral("This is red because ") + refusal);
+            setExplanation(row, tr("This is red because %1").arg(refusal));
         }
     } else if (IsValidIP(text)) {
         newEntryTag(row);
@@ -331,16 +377,16 @@ void AddAddressesForm::EditEnded(int row)
     } else if (HasIPv6ZoneIndex(text)) {
         newEntryTag(row);
         setColour(row, kRed);
-        setExplanation(row, QStringLiteral("This is red because an IPv6 address with a zone index (%...) names a "
-                                           "network interface of this computer; enter the address without it"));
+        setExplanation(row, tr("This is red because an IPv6 address with a zone index (%...) names a network interface "
+                               "of this computer; enter the address without it"));
     } else if (IsIPv6Literal(text)) {
         newEntryTag(row);
         setColour(row, kGreen);
         const QString mapped = MappedIPv4(text);
         setExplanation(row, mapped.isEmpty()
-                                ? QStringLiteral("This is green because you entered a valid IPv6 address")
-                                : QStringLiteral("This is green because you entered an IPv4-mapped IPv6 address; "
-                                                 "it is checked as ") + mapped);
+                                ? tr("This is green because you entered a valid IPv6 address")
+                                : tr("This is green because you entered an IPv4-mapped IPv6 address; it is checked as %1")
+                                      .arg(mapped));
     } else {
         setColour(row, kBlack);
         LookupEntry(text, newEntryTag(row));
@@ -380,7 +426,7 @@ void AddAddressesForm::onLooked(const QString& tag, const TargetResolution& reso
         if (at < 0 || resolution.mailHosts.isEmpty() || ownMail)
             setExplanation(row, resolvedText(name, shown));
         else
-            setExplanation(row, QStringLiteral("This is green because the mail server of '%1' is %2, which resolves to %3")
+            setExplanation(row, tr("This is green because the mail server of '%1' is %2, which resolves to %3")
                                     .arg(name, resolution.mailHosts.join(QStringLiteral(", ")), shown));
         if (at < 0) addIPv6Entries(row, resolution);
         break;
@@ -421,7 +467,7 @@ void AddAddressesForm::addIPv6Entries(int hostRow, const TargetResolution& resol
         cell(row)->setText(address);
         newEntryTag(row);
         setColour(row, kGreen);
-        setExplanation(row, QStringLiteral("This is green because it is an IPv6 address of %1").arg(host));
+        setExplanation(row, tr("This is green because it is an IPv6 address of %1").arg(host));
     }
 }
 
@@ -443,13 +489,13 @@ void AddAddressesForm::okClicked()
             continue;
         }
         if (list_.Count() + range->Count() > TargetLimits::kMaxTargets) {
-            refused.append(QStringLiteral("%1: the list would hold more than %2 addresses")
+            refused.append(tr("%1: the list would hold more than %2 addresses")
                                .arg(range->Text(), IpRange::Grouped(TargetLimits::kMaxTargets)));
             continue;
         }
         // A short typing slip ("/16" for "/26") must not flood the list.
         if (range->Count() > kConfirmAbove
-            && prompts_->Message(QStringLiteral("Add all %1 addresses of %2?")
+            && prompts_->Message(tr("Add all %1 addresses of %2?")
                                      .arg(IpRange::Grouped(range->Count()), range->Text()),
                                  windowTitle(), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
                    != UserPrompts::Answer::Yes)
@@ -457,9 +503,9 @@ void AddAddressesForm::okClicked()
         list_.AddRange(*range);
     }
     if (!refused.isEmpty())
-        prompts_->Message(QStringLiteral("These ranges were not added:\n\n") + refused.join(QLatin1Char('\n')),
+        prompts_->Message(tr("These ranges were not added:\n\n") + refused.join(QLatin1Char('\n')),
                           windowTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
-    settings_.setAutoStartScan(chkAutoStartScan_->isChecked());
+    if (autoStartOffered_) settings_.setAutoStartScan(chkAutoStartScan_->isChecked());
     settings_.SaveOption(kAddIPv6Option, chkAddIPv6_->isChecked() ? 1 : 0);
     canceled_ = false;
     accept();
@@ -541,7 +587,10 @@ bool AddAddressesForm::eventFilter(QObject* watched, QEvent* event)
         if (text.isEmpty())
             QToolTip::hideText();
         else
-            QToolTip::showText(help->globalPos(), text, table_->viewport());
+            // As rich text the tip wraps to the screen instead of running off
+            // its edge; the explanation's own text is escaped.
+            QToolTip::showText(help->globalPos(), QStringLiteral("<qt>") + text.toHtmlEscaped() + QStringLiteral("</qt>"),
+                               table_->viewport());
         return true;
     }
     case QEvent::ContextMenu: {

@@ -61,10 +61,19 @@ public:
     // Where the dialog's questions go; message boxes until this is called.
     void setPrompts(UserPrompts& prompts) { prompts_ = &prompts; }
 
+    // The "Auto Start Scan" box is shown only where the caller starts a
+    // scan by it (the window's Add Addresses button); elsewhere it is hidden
+    // and OK leaves the option alone.
+    void setAutoStartOffered(bool offered);
+
     // True from opening until OK is pressed.
     bool Canceled() const { return canceled_; }
     // Drops the lookups still out, then closes.
     void done(int result) override;
+    // Cancel, Escape and the close box: asks before typed entries go.
+    void reject() override;
+    // The entries typed or pasted so far, the one in an open editor included.
+    int EntryCount() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -112,6 +121,7 @@ private:
     std::unique_ptr<WidgetPrompts> widgetPrompts_;
     UserPrompts* prompts_ = nullptr;
     bool canceled_ = true;
+    bool autoStartOffered_ = true;
     int nextSerial_ = 0;
     // Entry serial number -> the row it was last seen in. Rows are only ever
     // added at the end, so an entry can only have moved up since.

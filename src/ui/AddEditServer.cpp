@@ -2,14 +2,17 @@
 
 #include "common/AppInfo.h"
 #include "common/IpFunctions.h"
+#include "common/NameFunctions.h"
 #include "common/UserPrompts.h"
 #include "model/ResultCodes.h"
+#include "ui/FormPlacement.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -31,11 +34,16 @@
 namespace quarlo {
 namespace {
 
-const QString kNamePlaceholder = QStringLiteral("Server Name");
+// The name box's starting text, in the user's language.
+QString namePlaceholder() { return QCoreApplication::translate("AddEditServer", "Server Name"); }
 const QString kZonePlaceholder = QStringLiteral("xxx.xxx.xxx");
 const QString kURLPrefix = QStringLiteral("http://");
+const QString kFormName = QStringLiteral("AddEditServer");
 
-QString invalidResponseText() { return QStringLiteral("Reponses must be valid IP addresses"); }
+QString invalidResponseText()
+{
+    return QCoreApplication::translate("AddEditServer", "Reponses must be valid IP addresses");
+}
 
 constexpr int kResponseColumn = 0;
 constexpr int kDefinitionColumn = 1;
@@ -47,8 +55,8 @@ constexpr int kTextColumns = 2;
 // Names the entry the scan asks for, which differs by the list's kind.
 QString selfTestCaption(bool domainList)
 {
-    return domainList ? QStringLiteral("Has a test entry (\"test\" listed)")
-                      : QStringLiteral("Has a test entry (127.0.0.2 listed)");
+    return domainList ? QCoreApplication::translate("AddEditServer", "Has a test entry (\"test\" listed)")
+                      : QCoreApplication::translate("AddEditServer", "Has a test entry (127.0.0.2 listed)");
 }
 
 } // namespace
@@ -87,28 +95,28 @@ protected:
 
 AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(parent), prompts_(prompts)
 {
-    setWindowTitle(QStringLiteral("Add / Edit Server"));
+    setWindowTitle(tr("Add / Edit Server"));
     setModal(true);
 
-    auto* frame = new QGroupBox(QStringLiteral("Blacklist Server"), this);
+    auto* frame = new QGroupBox(tr("Blacklist Server"), this);
     frame->setObjectName(QStringLiteral("fraServer"));
-    txtServerName_ = new TextBox(kNamePlaceholder, frame);
+    txtServerName_ = new TextBox(namePlaceholder(), frame);
     txtServerName_->setObjectName(QStringLiteral("txtServerName"));
     txtServer_ = new TextBox(kZonePlaceholder, frame);
     txtServer_->setObjectName(QStringLiteral("txtServer"));
     txtURL_ = new TextBox(kURLPrefix, frame);
     txtURL_->setObjectName(QStringLiteral("txtURL"));
-    chkBitMapped_ = new QCheckBox(QStringLiteral("Bit Map Response Codes"), frame);
+    chkBitMapped_ = new QCheckBox(tr("Bit Map Response Codes"), frame);
     chkBitMapped_->setObjectName(QStringLiteral("chkBitMapped"));
     cboListKind_ = new QComboBox(frame);
     cboListKind_->setObjectName(QStringLiteral("cboListKind"));
-    cboListKind_->addItems({QStringLiteral("IP list"), QStringLiteral("Domain list")});
-    chkIPv6_ = new QCheckBox(QStringLiteral("Answers IPv6 queries"), frame);
+    cboListKind_->addItems({tr("IP list"), tr("Domain list")});
+    chkIPv6_ = new QCheckBox(tr("Answers IPv6 queries"), frame);
     chkIPv6_->setObjectName(QStringLiteral("chkIPv6"));
     chkSelfTest_ = new QCheckBox(selfTestCaption(false), frame);
     chkSelfTest_->setObjectName(QStringLiteral("chkSelfTest"));
     chkSelfTest_->setChecked(true);
-    chkSelfTest_->setToolTip(QStringLiteral(
+    chkSelfTest_->setToolTip(tr(
         "Ticked, a scan first asks the list for its test entry and counts its \"not listed\" answers only when "
         "the entry is listed. Clear it only for a list that has no test entry."));
     // Domain lists are asked for names, never for addresses of either kind.
@@ -120,7 +128,7 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     // The placeholders are real text, so a server added without touching a
     // box gets the placeholder as its value.
     txtServerName_->keyPressed = [this](QKeyEvent* event) {
-        if (txtServerName_->text() != kNamePlaceholder) return;
+        if (txtServerName_->text() != namePlaceholder()) return;
         const QString typed = event->text();
         const bool character = !typed.isEmpty() && typed.at(0).isPrint();
         if (character || event->key() == Qt::Key_Backspace || event->matches(QKeySequence::Paste))
@@ -135,14 +143,14 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     for (TextBox* box : {txtServerName_, txtServer_, txtURL_}) box->left = [this] { dirty_ = true; };
 
     auto* fields = new QGridLayout(frame);
-    fields->addWidget(new QLabel(QStringLiteral("Blacklist Server Name"), frame), 0, 0);
+    fields->addWidget(new QLabel(tr("Blacklist Server Name"), frame), 0, 0);
     fields->addWidget(txtServerName_, 0, 1);
-    fields->addWidget(new QLabel(QStringLiteral("DNS Domain"), frame), 1, 0);
+    fields->addWidget(new QLabel(tr("DNS Domain"), frame), 1, 0);
     fields->addWidget(txtServer_, 1, 1);
-    fields->addWidget(new QLabel(QStringLiteral("Homepage URL"), frame), 2, 0);
+    fields->addWidget(new QLabel(tr("Homepage URL"), frame), 2, 0);
     fields->addWidget(txtURL_, 2, 1);
     fields->addWidget(chkBitMapped_, 3, 1);
-    auto* kindLabel = new QLabel(QStringLiteral("List Kind"), frame);
+    auto* kindLabel = new QLabel(tr("List Kind"), frame);
     kindLabel->setBuddy(cboListKind_);
     fields->addWidget(kindLabel, 4, 0);
     fields->addWidget(cboListKind_, 4, 1);
@@ -150,11 +158,11 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     fields->addWidget(chkSelfTest_, 6, 1);
     fields->setColumnStretch(1, 1);
 
-    auto* tableLabel = new QLabel(QStringLiteral("Response Definitions"), this);
+    auto* tableLabel = new QLabel(tr("Response Definitions"), this);
     table_ = new EntryGrid(3, kTextColumns, true, this);
     table_->setObjectName(QStringLiteral("Table"));
     table_->setHorizontalHeaderLabels(
-        {QStringLiteral("Response"), QStringLiteral("Definition"), QStringLiteral("Not a listing")});
+        {tr("Response"), tr("Definition"), tr("Not a listing")});
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setSectionResizeMode(kDefinitionColumn, QHeaderView::Stretch);
     table_->horizontalHeader()->setSectionResizeMode(kNotListingColumn, QHeaderView::ResizeToContents);
@@ -177,21 +185,21 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
             });
     tableLabel->setBuddy(table_);
 
-    delete_ = new QAction(QStringLiteral("&Delete"), this);
+    delete_ = new QAction(tr("&Delete"), this);
     delete_->setObjectName(QStringLiteral("Delete"));
     connect(delete_, &QAction::triggered, this, &AddEditServer::deleteRow);
     popup_ = new QMenu(this);
     popup_->setObjectName(QStringLiteral("AddEditPopup"));
     popup_->addAction(delete_);
 
-    cmdOK_ = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK_ = new QPushButton(tr("OK"), this);
     cmdOK_->setObjectName(QStringLiteral("cmdOK"));
     cmdOK_->setDefault(true);
-    cmdCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel_ = new QPushButton(tr("Cancel"), this);
     cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
-    // The caller reads the dialog after it closes, so OK takes nothing over
-    // and checks nothing.
-    connect(cmdOK_, &QPushButton::clicked, this, &QDialog::accept);
+    // The caller reads the dialog after it closes; OK only lets it close
+    // when the entries make a server the scan can use.
+    connect(cmdOK_, &QPushButton::clicked, this, &AddEditServer::okClicked);
     connect(cmdCancel_, &QPushButton::clicked, this, &AddEditServer::reject);
 
     auto* buttons = new QHBoxLayout;
@@ -203,10 +211,23 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     layout->addWidget(tableLabel);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
-    resize(420, 400);
+    PlaceDialog(*this, kFormName, QSize(420, 400), nullptr);
 
     AppendEmptyRow();
     loaded_ = currentEntries();
+}
+
+void AddEditServer::setPlacementRegistry(Registry* registry)
+{
+    registry_ = registry;
+    // The placement was made without it; the editor still opens centred.
+    PlaceDialog(*this, kFormName, QSize(420, 400), registry_);
+}
+
+void AddEditServer::done(int result)
+{
+    KeepDialogPlace(*this, kFormName, registry_);
+    QDialog::done(result);
 }
 
 AddEditServer::~AddEditServer()
@@ -228,7 +249,12 @@ void AddEditServer::setServer(const QString& zone)
     txtServer_->setText(zone);
     loaded_.zone = zone;
 }
-QString AddEditServer::URL() const { return txtURL_->text(); }
+// The bare prefix the box starts with is no home page.
+QString AddEditServer::URL() const
+{
+    const QString url = txtURL_->text().trimmed();
+    return url == kURLPrefix ? QString() : url;
+}
 void AddEditServer::setURL(const QString& url)
 {
     txtURL_->setText(url);
@@ -276,11 +302,85 @@ AddEditServer::Entries AddEditServer::currentEntries() const
     return now;
 }
 
+QString AddEditServer::Refusal(QWidget** field) const
+{
+    const auto refuse = [field](QWidget* control, const QString& why) {
+        if (field) *field = control;
+        return why;
+    };
+    const QString name = ServerName().trimmed();
+    if (name.isEmpty() || name == namePlaceholder())
+        return refuse(txtServerName_, tr("Fill in the Blacklist Server Name."));
+    const QString zone = Server().trimmed();
+    if (zone.isEmpty() || zone == kZonePlaceholder)
+        return refuse(txtServer_, tr("Fill in the DNS Domain: the zone the list answers in, such as bl.example.org."));
+    // Underscores occur in real zones; DNS takes them in a query name.
+    QString strict = zone;
+    strict.replace(QLatin1Char('_'), QLatin1Char('u'));
+    if (!zone.contains(QLatin1Char('.')) || zone.endsWith(QLatin1Char('.')) || !IsValidHostName(strict))
+        return refuse(txtServer_, tr("The DNS Domain \"%1\" is not a DNS zone: letters, digits and hyphens in "
+                                     "labels separated by dots, such as bl.example.org.")
+                                      .arg(zone.left(64)));
+    if (zoneTaken_ && zoneTaken_(zone))
+        return refuse(txtServer_, tr("%1 is already in the list of blacklist servers.").arg(zone));
+    int codes = 0;
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        const QString address = cellText(row, kResponseColumn);
+        const QString reason = cellText(row, kDefinitionColumn);
+        if (address.isEmpty() && reason.isEmpty()) continue;
+        if (reason.isEmpty()) return refuse(table_, tr("Fill in the Definition of the response %1.").arg(address));
+        if (address.isEmpty()) return refuse(table_, tr("Fill in the Response of \"%1\".").arg(reason.left(64)));
+        // A list answers from the loopback network; anything else is a
+        // wildcard or a hijacked answer, never a listing.
+        if (!IsValidIP(address) || !CanonicalIP(address).startsWith(QLatin1String("127.")))
+            return refuse(table_, tr("The response %1 is not in 127.0.0.0/8, where blacklists answer.").arg(address));
+        ++codes;
+    }
+    if (codes == 0)
+        return refuse(table_, tr("Enter at least one Response with its Definition: the answers the list gives."));
+    return QString();
+}
+
+void AddEditServer::okClicked()
+{
+    // A response still being typed counts as entered.
+    table_->finishEditing();
+    QWidget* field = nullptr;
+    const QString refusal = Refusal(&field);
+    if (refusal.isEmpty()) {
+        accept();
+        return;
+    }
+    prompts_.Message(refusal, DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+    if (field) {
+        field->setFocus(Qt::OtherFocusReason);
+        if (auto* box = qobject_cast<QLineEdit*>(field)) box->selectAll();
+    }
+}
+
+bool AddEditServer::Changed() const
+{
+    // Focus clears a placeholder; that is no change of the user's.
+    const auto plain = [](Entries entries) {
+        if (entries.name == namePlaceholder()) entries.name.clear();
+        if (entries.zone == kZonePlaceholder) entries.zone.clear();
+        return entries;
+    };
+    return plain(currentEntries()) != plain(loaded_);
+}
+
 void AddEditServer::reject()
 {
     // Cancel, Escape and the close box all end here. A response still being
     // typed is dropped unchecked as the window goes.
     closing_ = true;
+    if (Changed()
+        && prompts_.Message(tr("Discard the changes to this server?"), DisplayTitle(), UserPrompts::Buttons::YesNo,
+                            UserPrompts::Icon::Question)
+               != UserPrompts::Answer::Yes) {
+        closing_ = false;
+        return;
+    }
     canceled_ = true;
     QDialog::reject();
 }

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <functional>
 
 class QAction;
 class QCheckBox;
@@ -15,6 +16,7 @@ class QPushButton;
 
 namespace quarlo {
 
+class Registry;
 class ResultCodes;
 class UserPrompts;
 
@@ -60,6 +62,9 @@ public:
     // (the setters and LoadResultCodes), so that an edit confirmed with Enter
     // without leaving its box counts.
     bool Dirty() const;
+    // A field, a cell or a box differs from what the caller put in; leaving
+    // a box unchanged does not count. Cancel asks before such changes go.
+    bool Changed() const;
 
     // Replaces the table with the codes (plus the empty trailing row); the
     // "Not a listing" box of a row is ticked for a code that is no listing.
@@ -71,6 +76,17 @@ public:
     void SyncResultCodes(ResultCodes& codes) const;
 
     void reject() override;
+    void done(int result) override;
+    // Where the editor keeps its size and place between openings; none:
+    // it opens at its own size in the middle of the screen.
+    void setPlacementRegistry(Registry* registry);
+
+    // Tells whether another server already holds a zone; OK refuses such a
+    // zone. None: every zone is free.
+    void setZoneTaken(std::function<bool(const QString& zone)> taken) { zoneTaken_ = std::move(taken); }
+    // Why OK would be refused, naming the field to fill or correct; empty
+    // when the entries make a server. field (when given) is the control.
+    QString Refusal(QWidget** field = nullptr) const;
 
     // The editor is shown again after the caller turned its entries down:
     // the focus goes to the zone box instead of the name box.
@@ -106,10 +122,13 @@ private:
     void showPopup(const QPoint& viewportPos, int row);
     void deleteRow();
     Entries currentEntries() const;
+    void okClicked();
     // Cancel is under way, or the focus just went to Cancel.
     bool cancelling() const;
 
     UserPrompts& prompts_;
+    Registry* registry_ = nullptr;
+    std::function<bool(const QString&)> zoneTaken_;
     bool canceled_ = false;
     bool dirty_ = false;
     bool centred_ = false;

@@ -1,9 +1,13 @@
 #include "ui/ButtonIcons.h"
 
+#include <QApplication>
+#include <QIconEngine>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTransform>
 #include <cmath>
 #include <initializer_list>
@@ -48,7 +52,50 @@ QIcon render(Painter paint, std::initializer_list<int> sizes)
     return icon;
 }
 
-QIcon render(Painter paint) { return render(paint, {16, 20, 22, 24, 32, 48, 64}); }
+// A toolbar picture drawn afresh at whatever size and screen density it is
+// asked for, so it stays sharp at any scale (QT_SCALE_FACTOR=2, 3, ...).
+class PaintedIconEngine : public QIconEngine {
+public:
+    explicit PaintedIconEngine(Painter paint) : paint_(paint) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect, scaledPixmap(rect.size() * ratio, mode, state, ratio));
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+    // size is in device pixels already; scale is the density it is for.
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override
+    {
+        QPixmap pixmap(size);
+        pixmap.fill(Qt::transparent);
+        {
+            QPainter p(&pixmap);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.scale(pixmap.width() / 24.0, pixmap.height() / 24.0);
+            paint_(p);
+        }
+        if (mode == QIcon::Disabled) {
+            QStyleOption option;
+            pixmap = QApplication::style()->generatedIconPixmap(QIcon::Disabled, pixmap, &option);
+        }
+        pixmap.setDevicePixelRatio(scale);
+        return pixmap;
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
+    {
+        return {{16, 16}, {20, 20}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}};
+    }
+    QIconEngine* clone() const override { return new PaintedIconEngine(paint_); }
+
+private:
+    Painter paint_;
+};
+
+QIcon render(Painter paint) { return QIcon(new PaintedIconEngine(paint)); }
 
 QPen ink(double width = 1.5)
 {

@@ -1,5 +1,6 @@
 #include "ui/EntryGrid.h"
 
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QStyledItemDelegate>
 
@@ -26,6 +27,14 @@ EntryGrid::EntryGrid(int columns, int textColumns, bool editOnMove, QWidget* par
     setItemDelegate(new Delegate(this));
 }
 
+QSize EntryGrid::sizeHint() const
+{
+    const QHeaderView* header = horizontalHeader();
+    const int headerHeight = header->isHidden() ? 0 : header->sizeHint().height();
+    const int rows = verticalHeader()->defaultSectionSize() * startRows_;
+    return {QTableWidget::sizeHint().width(), 2 * frameWidth() + headerHeight + rows};
+}
+
 void EntryGrid::finishEditing()
 {
     const auto editors = editors_.keys();
@@ -42,6 +51,17 @@ void EntryGrid::detach()
     editStarted = nullptr;
     acceptEdit = nullptr;
     editEnded = nullptr;
+}
+
+std::optional<QString> EntryGrid::openEditorText(QModelIndex* index) const
+{
+    for (auto it = editors_.cbegin(); it != editors_.cend(); ++it) {
+        if (!it->index.isValid()) continue;
+        if (index) *index = it->index;
+        const auto* line = qobject_cast<const QLineEdit*>(it.key());
+        return line ? line->text() : QString();
+    }
+    return std::nullopt;
 }
 
 void EntryGrid::editorOpened(QWidget* editor, const QModelIndex& index)

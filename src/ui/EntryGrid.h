@@ -5,6 +5,7 @@
 #include <QPersistentModelIndex>
 #include <QTableWidget>
 #include <functional>
+#include <optional>
 
 namespace quarlo {
 
@@ -32,8 +33,15 @@ public:
     // Commits and closes any open editor, so that the tools and OK act on
     // what has been typed.
     void finishEditing();
+    // Rows the grid asks room for, so a dialog opens showing that many.
+    void setStartRows(int rows) { startRows_ = rows; }
+    QSize sizeHint() const override;
+
     // Forgets the form: after this no hook is called.
     void detach();
+    // The text in the open editor of a cell, or nothing when no editor is
+    // open; typed text counts as work before it reaches its cell.
+    std::optional<QString> openEditorText(QModelIndex* index = nullptr) const;
 
 protected:
     void commitData(QWidget* editor) override;
@@ -49,6 +57,7 @@ private:
 
     void editorOpened(QWidget* editor, const QModelIndex& index);
 
+    int startRows_ = 10;
     const int textColumns_;
     const bool editOnMove_;
     QHash<QWidget*, OpenEditor> editors_;

@@ -57,4 +57,18 @@ void RestoreFormSize(QWidget& form, const QString& formName, const QString& suff
     if (plan.maximise) form.setWindowState((form.windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
 }
 
+void PlaceDialog(QWidget& dialog, const QString& formName, const QSize& least, Registry* registry)
+{
+    QSize size = dialog.sizeHint().expandedTo(least);
+    if (const QScreen* screen = dialog.screen() ? dialog.screen() : QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    dialog.resize(size.expandedTo(dialog.minimumSizeHint()));
+    if (registry) RestoreFormSize(dialog, formName, QString(), true, *registry);
+}
+
+void KeepDialogPlace(QWidget& dialog, const QString& formName, Registry* registry)
+{
+    if (registry) SaveFormSize(dialog, formName, QString(), *registry);
+}
+
 } // namespace quarlo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 
 class QWidget;
@@ -22,5 +23,13 @@ void SaveFormSize(QWidget& form, const QString& formName, const QString& suffix,
 // stored at its own position and size.
 void RestoreFormSize(QWidget& form, const QString& formName, const QString& suffix, bool keepDesign,
                      Registry& registry);
+
+// A dialog's first size: what its layout asks for (its grids ask for room
+// for ten rows), at least least, at most nine tenths of its screen. Then,
+// with a registry, the size and place the user last left it at.
+void PlaceDialog(QWidget& dialog, const QString& formName, const QSize& least, Registry* registry);
+// Stores the dialog's size and place for the next opening; nothing without a
+// registry.
+void KeepDialogPlace(QWidget& dialog, const QString& formName, Registry* registry);
 
 } // namespace quarlo

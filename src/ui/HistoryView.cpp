@@ -70,7 +70,7 @@ HistoryView::HistoryView(QWidget* parent) : QDockWidget(QStringLiteral("History"
     chart_->legend()->hide();
     chart_->setMargins(QMargins(2, 2, 2, 2));
     steps_ = new QLineSeries(chart_);
-    steps_->setName(QStringLiteral("Lists listing it"));
+    steps_->setName(tr("Lists listing it"));
     listedMarks_ = new QScatterSeries(chart_);
     listedMarks_->setName(QStringLiteral("Listed"));
     listedMarks_->setColor(QColor(200, 30, 30));
@@ -123,7 +123,7 @@ HistoryView::HistoryView(QWidget* parent) : QDockWidget(QStringLiteral("History"
     connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         if (visible && stale_) loadTimer_.start();
     });
-    showMessage(QStringLiteral("Select an address to see its history."));
+    showMessage(tr("Select an address to see its history."));
 }
 
 HistoryView::~HistoryView() = default;
@@ -157,11 +157,11 @@ void HistoryView::loadNow()
     loaded_ = target_;
     changes_.clear();
     if (target_.isEmpty()) {
-        showMessage(QStringLiteral("Select an address to see its history."));
+        showMessage(tr("Select an address to see its history."));
         return;
     }
     if (path_.isEmpty() || !QFileInfo::exists(path_)) {
-        showMessage(QStringLiteral("No history yet: scans are recorded in %1 once one finishes.").arg(path_));
+        showMessage(tr("No history yet: scans are recorded in %1 once one finishes.").arg(path_));
         return;
     }
     if (store_ && !store_->IsOpen()) store_.reset();
@@ -169,24 +169,32 @@ void HistoryView::loadNow()
         store_ = std::make_unique<HistoryStore>();
         store_->setBusyTimeoutMs(kViewBusyMs);
         if (!store_->Open(path_, true)) {
-            showMessage(QStringLiteral("History unavailable: ") + oneLine(store_->LastError()));
+            showMessage(tr("History unavailable: %1").arg(oneLine(store_->LastError())));
             store_.reset();
             return;
         }
     }
     std::vector<HistoryEvent> events;
     if (!store_->Timeline(target_, &events)) {
-        showMessage(QStringLiteral("History unavailable: ") + oneLine(store_->LastError()));
+        showMessage(tr("History unavailable: %1").arg(oneLine(store_->LastError())));
         // A file replaced or repaired meanwhile is opened afresh next time.
         store_.reset();
         return;
     }
     if (events.empty()) {
-        showMessage(QStringLiteral("No scan of %1 is recorded yet.").arg(target_));
+        showMessage(tr("No scan of %1 is recorded yet.").arg(target_));
         return;
     }
     QList<QPointF> points;
     Summarise(events, QDateTime::currentDateTimeUtc(), &points, &changes_);
+    lastNote_.clear();
+    // The history keeps changes only: the last one tells since when.
+    const HistoryEvent& last = events.back();
+    const QString when = HistoryTips::DateText(last.when);
+    if (last.observation.outcome == ScanObservation::Outcome::Unresolvable)
+        lastNote_ = tr("Since %1: not checked, the host name was not found").arg(when);
+    else if (last.observation.outcome == ScanObservation::Outcome::Invalid)
+        lastNote_ = tr("Since %1: not checked, %2").arg(when, last.observation.detail.left(200));
     steps_->replace(points);
     showTimeline(QDateTime::currentDateTimeUtc());
 }
@@ -227,6 +235,7 @@ void HistoryView::Summarise(const std::vector<HistoryEvent>& events, const QDate
 
 void HistoryView::showMessage(const QString& text)
 {
+    lastNote_.clear();
     message_->setText(text);
     message_->setToolTip(text);
     message_->show();
@@ -245,7 +254,7 @@ void HistoryView::showTimeline(const QDateTime& now)
     message_->setToolTip(QString());
     message_->hide();
     chartView_->parentWidget()->show();
-    chart_->setTitle(QStringLiteral("%1: lists listing it").arg(loaded_));
+    chart_->setTitle(tr("%1: lists listing it").arg(loaded_));
 
     const QList<QPointF> points = steps_->points();
     qreal top = 1;
@@ -260,17 +269,21 @@ void HistoryView::showTimeline(const QDateTime& now)
             if (p.x() <= x) y = p.y();
         (change.listed ? listed : delisted).append(QPointF(x, y));
         auto* item = new QListWidgetItem(
-            QStringLiteral("%1  %2 %3").arg(HistoryTips::DateText(change.when),
-                                           change.listed ? QStringLiteral("Listed by") : QStringLiteral("Delisted by"),
-                                           change.list),
+            QStringLiteral("%1  %2").arg(HistoryTips::DateText(change.when),
+                                         change.listed ? tr("Listed by %1").arg(change.list)
+                                                       : tr("Delisted by %1").arg(change.list)),
             list_);
         item->setForeground(change.listed ? QColor(170, 20, 20) : QColor(20, 120, 50));
         // The list operator's words, shown as they are even when they look like markup.
         if (!change.text.isEmpty()) item->setToolTip(Qt::convertFromPlainText(change.text, Qt::WhiteSpaceNormal));
     }
     if (changes_.empty()) {
-        auto* item = new QListWidgetItem(QStringLiteral("No list has listed it in the recorded scans."), list_);
+        auto* item = new QListWidgetItem(tr("No list has listed it in the recorded scans."), list_);
         item->setForeground(QColor(90, 90, 90));
+    }
+    if (!lastNote_.isEmpty()) {
+        auto* item = new QListWidgetItem(lastNote_, list_);
+        item->setForeground(QColor(176, 96, 0));
     }
     list_->scrollToBottom();
     listedMarks_->replace(listed);
@@ -303,8 +316,7 @@ QStringList HistoryView::changeLines() const
 {
     QStringList lines;
     for (const Change& change : changes_)
-        lines << QStringLiteral("%1 %2").arg(change.listed ? QStringLiteral("Listed by") : QStringLiteral("Delisted by"),
-                                             change.list);
+        lines << (change.listed ? tr("Listed by %1").arg(change.list) : tr("Delisted by %1").arg(change.list));
     return lines;
 }
 

@@ -65,6 +65,10 @@ public:
     QList<QPointF> steps() const;
     const std::vector<Change>& changes() const { return changes_; }
     QStringList changeLines() const;
+    // What became of the last scan when no list could be asked about the
+    // address (its name did not resolve, or it cannot be checked); empty
+    // otherwise.
+    QString LastScanNote() const { return lastNote_; }
     // The hover text of the mark nearest to a time.
     QString hoverText(const QDateTime& when) const;
 
@@ -97,6 +101,7 @@ private:
     QDateTimeAxis* timeAxis_ = nullptr;
     QValueAxis* countAxis_ = nullptr;
     QListWidget* list_ = nullptr;
+    QString lastNote_;
     std::vector<Change> changes_;
 };
 

@@ -13,7 +13,9 @@
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "storage/HistoryStore.h"
+#include "ui/AccessibleNames.h"
 #include "ui/AddAddressesForm.h"
+#include "ui/ElidedLabel.h"
 #include "ui/ButtonIcons.h"
 #include "ui/FormPlacement.h"
 #include "ui/HistoryTips.h"
@@ -156,6 +158,7 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     table_->GridReset();
     SetupForm();
     loadSendToMenu();
+    NameBuiltInButtons(*this);
 
     displayTimer_.setInterval(1000);
     connect(&displayTimer_, &QTimer::timeout, this, &MainForm::showOutstanding);
@@ -187,6 +190,11 @@ void MainForm::buildTools()
     tools_.value(QStringLiteral("Edit:Add"))->setShortcut(QKeySequence(Qt::Key_Insert));
     tools_.value(QStringLiteral("Main:Scan"))->setShortcut(QKeySequence(Qt::Key_F5));
     tools_.value(QStringLiteral("Help:Contents"))->setShortcut(QKeySequence::HelpContents);
+    // The rest of the keyboard list in the help pages.
+    tools_.value(QStringLiteral("Main:SaveAs"))->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    tools_.value(QStringLiteral("Main:Close"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    tools_.value(QStringLiteral("Main:StopScan"))->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
+    tools_.value(QStringLiteral("View:History"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     // Shortcuts must work while the grid has the focus, not only in menus.
     for (QAction* action : std::as_const(tools_)) addAction(action);
     // The desktop theme's icons where it has them, drawn ones otherwise, so
@@ -255,17 +263,21 @@ void MainForm::buildCentral()
         buttons->addWidget(button);
         return button;
     };
-    cmdNew_ = makeButton(QStringLiteral("cmdNew"), QStringLiteral("New List"), ButtonIcons::NewList(),
-                         QStringLiteral("Start a new address list"));
+    cmdNew_ = makeButton(QStringLiteral("cmdNew"), tr("New List"), ButtonIcons::NewList(),
+                         tr("Start a new address list"));
     // The button's object name is the one automation and layouts know it by.
-    cmdAddAddresses_ = makeButton(QStringLiteral("cmdAddServers"), QStringLiteral("Add Addresses"),
-                                  ButtonIcons::AddAddresses(), QStringLiteral("Add addresses to the list"));
-    cmdScan_ = makeButton(QStringLiteral("cmdScan"), QStringLiteral("Start Scan"), ButtonIcons::StartScan(),
-                          QStringLiteral("Check every address against the blacklists"));
-    cmdStop_ = makeButton(QStringLiteral("cmdStop"), QStringLiteral("Stop Scan"), ButtonIcons::StopScan(),
-                          QStringLiteral("Stop the running scan"));
+    cmdAddAddresses_ = makeButton(QStringLiteral("cmdAddServers"), tr("Add Addresses"),
+                                  ButtonIcons::AddAddresses(), tr("Add addresses to the list"));
+    cmdScan_ = makeButton(QStringLiteral("cmdScan"), tr("Start Scan"), ButtonIcons::StartScan(),
+                          tr("Check every address against the blacklists"));
+    cmdStop_ = makeButton(QStringLiteral("cmdStop"), tr("Stop Scan"), ButtonIcons::StopScan(),
+                          tr("Stop the running scan"));
     buttons->addStretch();
-    connect(cmdNew_, &QToolButton::clicked, this, [this] { pressButton(cmdNew_, [this] { s_.application.FileNew(); }); });
+    connect(cmdNew_, &QToolButton::clicked, this, [this] { pressButton(cmdNew_, [this] {
+            s_.application.FileNew();
+            SetupForm();
+        });
+    });
     connect(cmdScan_, &QToolButton::clicked, this,
             [this] { pressButton(cmdScan_, [this] { startScan(); }); });
     connect(cmdStop_, &QToolButton::clicked, this,
@@ -350,9 +362,10 @@ void MainForm::HistoryRecorded(const std::vector<HistoryChange>&)
 
 void MainForm::buildStatusBar()
 {
-    statusText_ = new QLabel(this);
+    // Long notes are cut to the room left; the tooltip holds them whole.
+    statusText_ = new ElidedLabel(this);
     statusText_->setObjectName(QStringLiteral("Statusbar"));
-    auto* queriesLabel = new QLabel(QStringLiteral("Outstanding Queries"), this);
+    auto* queriesLabel = new QLabel(tr("Outstanding Queries"), this);
     queriesLabel->setObjectName(QStringLiteral("QueriesLabel"));
     outstanding_ = new QLabel(QStringLiteral("0"), this);
     outstanding_->setObjectName(QStringLiteral("Outstanding"));
@@ -448,18 +461,22 @@ void MainForm::connectList()
         if (complete) noteScanSummary();
         // The panel said so before; the status bar says what came of it.
         if (scanWithoutLists_) {
-            scanNote_ = QStringLiteral("The scan checked nothing: no blacklist server is enabled");
+            scanNote_ = tr("The scan checked nothing: no blacklist server is enabled");
             scanNoteToolTip_.clear();
         }
+        // The status bar says it whether or not the box is shown.
+        scanEnd_ = complete ? tr("Blacklist scan complete") : tr("Blacklist scan canceled");
         showOutstanding();
         SetupForm();
         unsetCursor();
-        if (complete)
-            s_.prompts.Message(QStringLiteral("Blacklist scan complete"), DisplayTitle(), UserPrompts::Buttons::Ok,
-                               UserPrompts::Icon::Information);
-        else
-            s_.prompts.Message(QStringLiteral("Blacklist scan canceled"), DisplayTitle(), UserPrompts::Buttons::Ok,
-                               UserPrompts::Icon::Exclamation);
+        if (!complete) {
+            s_.prompts.Message(scanEnd_, DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+        } else if (s_.settings.ShowScanComplete()) {
+            bool optedOut = false;
+            s_.prompts.MessageWithOptOut(scanEnd_, DisplayTitle(), UserPrompts::Icon::Information,
+                                         tr("Don't show this again"), optedOut);
+            if (optedOut) s_.settings.setShowScanComplete(false);
+        }
     };
     connect(&list, &Addresslist::ScanComplete, this, [finished] { finished(true); });
     connect(&list, &Addresslist::ScanCanceled, this, [finished] { finished(false); });
@@ -485,15 +502,17 @@ void MainForm::SetupForm()
     cmdStop_->setEnabled(scanning);
     tools_.value(QStringLiteral("Main:Scan"))->setEnabled(open && !scanning);
     tools_.value(QStringLiteral("Main:StopScan"))->setEnabled(scanning);
-    statusText_->setText(scanning ? QStringLiteral("Scanning Blacklist servers ...") : scanNote_);
+    statusText_->setText(scanning ? tr("Scanning Blacklist servers ...")
+                                  : (scanNote_.isEmpty() ? scanEnd_ : scanNote_));
     statusText_->setToolTip(scanning ? QString() : scanNoteToolTip_);
     // The note is a warning; the scanning text is not.
     statusText_->setStyleSheet(!scanning && !scanNote_.isEmpty() ? QStringLiteral("color: rgb(150, 75, 0);")
                                                                  : QString());
     showWarnings();
     reserveProgressWidth();
-    progressText_->setVisible(open);
-    progress_->setVisible(open);
+    // Nothing to show before the list's first scan.
+    progressText_->setVisible(open && scanRan_);
+    progress_->setVisible(open && scanRan_);
 
     for (const char* id : {"Main:SaveAs", "Main:Save", "Main:Close", "Main:Print", "Main:PrintPreview", "Main:Publish"})
         tools_.value(QString::fromUtf8(id))->setEnabled(open);
@@ -521,7 +540,7 @@ void MainForm::showLoadProgress(qint64 done, qint64 total)
         // window still redraws.
         loadProgress_ = new QProgressDialog(this);
         loadProgress_->setObjectName(QStringLiteral("LoadProgress"));
-        loadProgress_->setWindowTitle(QStringLiteral("Load Address List"));
+        loadProgress_->setWindowTitle(tr("Load Address List"));
         loadProgress_->setWindowModality(Qt::WindowModal);
         loadProgress_->setAutoClose(false);
         loadProgress_->setAutoReset(false);
@@ -532,7 +551,7 @@ void MainForm::showLoadProgress(qint64 done, qint64 total)
         connect(loadProgress_, &QProgressDialog::canceled, &s_.list, &Addresslist::CancelLoad);
         connect(loadProgress_, &QDialog::rejected, &s_.list, &Addresslist::CancelLoad);
     }
-    loadProgress_->setLabelText(QStringLiteral("Loading %1 of %2 addresses ...")
+    loadProgress_->setLabelText(tr("Loading %1 of %2 addresses ...")
                                     .arg(IpRange::Grouped(done), IpRange::Grouped(total)));
     loadProgress_->setValue(static_cast<int>(std::min(done, total)));
 }
@@ -549,13 +568,13 @@ void MainForm::noteScanSummary()
             const ServerPtr server = s_.settings.BlacklistServers().Item(it.key());
             const QString name = server && !server->Name().trimmed().isEmpty() ? server->Name() : it.key();
             names << name;
-            reasons << name + QStringLiteral(": ") + (it.value().isEmpty() ? QStringLiteral("refused") : it.value());
+            reasons << name + QStringLiteral(": ") + (it.value().isEmpty() ? tr("refused") : it.value());
         }
-        scanNote_ = QStringLiteral("Your DNS resolver is refused by ") + names.join(QStringLiteral(", "))
-                    + QStringLiteral("; use your own resolver (DNS Servers option)");
+        scanNote_ = tr("Your DNS resolver is refused by %1; use your own resolver (DNS Servers option)")
+                        .arg(names.join(QStringLiteral(", ")));
         scanNoteToolTip_ = reasons.join(QLatin1Char('\n'));
     } else if (summary.NoDnsAnswered()) {
-        scanNote_ = QStringLiteral("No DNS server answered; check your network or the DNS Servers option");
+        scanNote_ = tr("No DNS server answered; check your network or the DNS Servers option");
     }
     if (const QString stall = StallWarning(summary); !stall.isEmpty()) {
         scanNote_ = scanNote_.isEmpty() ? stall : scanNote_ + QStringLiteral("; ") + stall.left(1).toLower() + stall.mid(1);
@@ -589,10 +608,10 @@ QStringList MainForm::configurationWarnings() const
         // One line of the reader's message; the row's tooltip holds it all.
         QString message = problem.message;
         message.replace(QStringLiteral("\r\n\r\n"), QStringLiteral(": ")).replace(QLatin1Char('\n'), QLatin1Char(' '));
-        return {QStringLiteral("No scan runs: ") + message};
+        return {tr("No scan runs: %1").arg(message)};
     }
     if (!anyListEnabled())
-        return {QStringLiteral("No blacklist server is enabled: a scan checks nothing. Enable or add servers under "
+        return {tr("No blacklist server is enabled: a scan checks nothing. Enable or add servers under "
                                "Settings.")};
     return {};
 }
@@ -623,6 +642,7 @@ void MainForm::showWarnings()
 void MainForm::clearScanNotes()
 {
     scanNote_.clear();
+    scanEnd_.clear();
     scanNoteToolTip_.clear();
     zoneLines_.clear();
     showWarnings();
@@ -634,7 +654,7 @@ void MainForm::startScan()
     s_.application.StartScan();
     const ListCommands::ServerConfigProblem problem = s_.application.ServerConfigurationProblem();
     if (problem.isEmpty() || s_.list.ScanActive()) return;
-    scanNote_ = QStringLiteral("No scan: the blacklist servers could not be loaded");
+    scanNote_ = tr("No scan: the blacklist servers could not be loaded");
     scanNoteToolTip_ = problem.message;
     SetupForm();
 }
@@ -644,8 +664,9 @@ void MainForm::ShowStartupWarnings()
     const ListCommands::ServerConfigProblem problem = s_.application.ServerConfigurationProblem();
     if (problem.isEmpty()) return;
     s_.prompts.Message(problem.message
-                           + QStringLiteral("\r\n\r\nNo scan can run until the file is corrected and the program "
-                                            "started again, or the servers are set up under Settings and saved."),
+                           + QStringLiteral("\r\n\r\n")
+                           + tr("No scan can run until the file is corrected and the program started again, or the "
+                                "servers are set up under Settings and saved."),
                        DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Critical);
 }
 
@@ -684,12 +705,21 @@ void MainForm::RunTool(const QString& id)
 
     if (family == QLatin1String("MAIN")) {
         if (upper == QLatin1String("OPEN")) app.ShowFileOpenDialog();
-        else if (upper == QLatin1String("NEW")) app.FileNew();
-        else if (upper == QLatin1String("CLOSE")) app.FileClose();
+        // The list is told unchanged only after the emptying that redraws
+        // the window; the title follows that.
+        else if (upper == QLatin1String("NEW")) {
+            app.FileNew();
+            SetupForm();
+        } else if (upper == QLatin1String("CLOSE")) {
+            app.FileClose();
+            SetupForm();
+        }
         else if (upper == QLatin1String("SAVE")) {
             if (app.FileSave()) SetupForm();
         } else if (upper == QLatin1String("SAVEAS")) {
-            if (app.ShowFileSaveDialog()) SetupForm();
+            // A failed save gives the list its old name back.
+            app.ShowFileSaveDialog();
+            SetupForm();
         } else if (upper == QLatin1String("PRINT")) app.PrintList();
         else if (upper == QLatin1String("PRINTPREVIEW")) app.PrintPreview();
         else if (upper == QLatin1String("EXIT")) close();
@@ -715,7 +745,7 @@ void MainForm::RunTool(const QString& id)
     } else if (family == QLatin1String("EDIT")) {
         // Only the button starts a scan after adding: a scan started here
         // would also throw away what a running scan has found so far.
-        if (upper == QLatin1String("ADD")) runAddDialog();
+        if (upper == QLatin1String("ADD")) runAddDialog(false);
         else if (upper == QLatin1String("COPY")) CopySelection();
         else if (upper == QLatin1String("DELETE")) DeleteSelectedRows();
         else if (upper == QLatin1String("SELECTALL")) SelectAll();
@@ -783,17 +813,18 @@ QVariant MainForm::gridForExport() const
     return QVariant::fromValue(TableSnapshotPtr(std::move(snapshot)));
 }
 
-bool MainForm::runAddDialog()
+bool MainForm::runAddDialog(bool autoStart)
 {
     AddAddressesForm dialog(s_.list, s_.settings, this);
     dialog.setPrompts(s_.prompts);
+    dialog.setAutoStartOffered(autoStart);
     runDialog_(dialog);
     return !dialog.Canceled();
 }
 
 void MainForm::AddAddresses()
 {
-    if (runAddDialog() && s_.settings.AutoStartScan()) startScan();
+    if (runAddDialog(true) && s_.settings.AutoStartScan()) startScan();
 }
 
 void MainForm::pressButton(QToolButton* button, const std::function<void()>& action)
@@ -866,7 +897,7 @@ void MainForm::reserveProgressWidth()
 {
     // Wide enough for the longest count of this list, so the text never
     // pushes its neighbours about while the numbers grow.
-    const QString widest = QStringLiteral("Checked %1 of %1 addresses").arg(s_.list.Count());
+    const QString widest = tr("Checked %1 of %2 addresses").arg(s_.list.Count()).arg(s_.list.Count());
     const int width = progressText_->fontMetrics().horizontalAdvance(widest) + 8;
     if (width > progressText_->minimumWidth()) progressText_->setMinimumWidth(width);
 }
@@ -882,7 +913,7 @@ void MainForm::showProgress()
         if (verdict != Verdict::Scanning && verdict != Verdict::NotScanned && !address->Stopped()) ++done;
     }
     reserveProgressWidth();
-    progressText_->setText(scanRan_ ? QStringLiteral("Checked %1 of %2 addresses").arg(done).arg(total) : QString());
+    progressText_->setText(scanRan_ ? tr("Checked %1 of %2 addresses").arg(done).arg(total) : QString());
     // While scanning, the bar tells the time left at the recent rate.
     qint64 left = -1;
     if (s_.list.ScanActive() && scanTime_.isValid()) {
@@ -890,7 +921,7 @@ void MainForm::showProgress()
         left = scanClock_.remainingMs();
     }
     progress_->setTextVisible(left > 0);
-    progress_->setFormat(left > 0 ? QStringLiteral("about %1 left").arg(ScanProgress::formatDuration(left)) : QString());
+    progress_->setFormat(left > 0 ? tr("about %1 left").arg(ScanProgress::formatDuration(left)) : QString());
     progress_->setToolTip(left > 0 ? scanClock_.text() : QString());
     progress_->setRange(0, std::max(total, 1));
     progress_->setValue(scanRan_ ? done : 0);
@@ -926,8 +957,7 @@ void MainForm::startPageLink(const QUrl& url)
             || program == QLatin1String("..") || program == QLatin1String("."))
             return;
         if (!startProgram_(QDir(s_.programDir).filePath(program)))
-            s_.prompts.Message(QStringLiteral("Cannot start ") + program + QStringLiteral(" from ")
-                                   + QDir::toNativeSeparators(s_.programDir),
+            s_.prompts.Message(tr("Cannot start %1 from %2").arg(program, QDir::toNativeSeparators(s_.programDir)),
                                DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
         return;
     }
@@ -938,8 +968,7 @@ bool MainForm::openAddress(const QUrl& url)
 {
     if (openUrl_(url)) return true;
     const QString address = url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString();
-    s_.prompts.Message(QStringLiteral("No web browser could be started to show\n") + address
-                           + QStringLiteral("\n\nOpen it in a browser of your choice."),
+    s_.prompts.Message(tr("No web browser could be started to show\n%1\n\nOpen it in a browser of your choice.").arg(address),
                        DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
     return false;
 }

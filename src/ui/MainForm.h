@@ -145,7 +145,8 @@ private:
     // Right button down on the grid: the selection stays unless it is one
     // cell-wide range in the first column of one row.
     void rightButtonDown(const QPoint& pos);
-    bool runAddDialog(); // true: the user confirmed the dialog
+    // true: the user confirmed the dialog; autoStart: its "Auto Start Scan" box is offered
+    bool runAddDialog(bool autoStart);
     // What the whole scan met, told once in the status bar.
     void noteScanSummary();
     // A list loading a slice at a time: its progress, with Cancel.
@@ -179,6 +180,8 @@ private:
     QToolButton* cmdStop_ = nullptr;
     QLabel* statusText_ = nullptr;
     QString scanNote_;
+    // How the last scan ended, shown when there is no note.
+    QString scanEnd_;
     QString scanNoteToolTip_;
     QListWidget* zoneProblems_ = nullptr;
     QStringList zoneLines_; // the zone tests' lines, until the next scan or list

@@ -2,15 +2,18 @@
 
 #include "common/AppInfo.h"
 #include "common/UserPrompts.h"
+#include "model/ServerDefinition.h"
 #include "model/Settings.h"
 #include "scan/DnsServers.h"
 #include "ui/AddEditServer.h"
+#include "ui/FormPlacement.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -31,6 +34,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <iterator>
 
 namespace quarlo {
 namespace {
@@ -43,17 +47,14 @@ constexpr int kZoneRole = Qt::UserRole + 1;
 
 const QString kDnsServersOption = QStringLiteral("DNS Servers");
 
-const QStringList kExpansionOptions = {QStringLiteral("No Expansion"), QStringLiteral("Expand Servers"),
-                                       QStringLiteral("Expand Servers and Responses")};
-
-QString alreadyHeldText(const QString& zone)
-{
-    return zone + QStringLiteral(" is already in the list of blacklist servers.");
-}
+const char* const kExpansionOptions[] = {QT_TRANSLATE_NOOP("SettingsForm", "No Expansion"),
+                                         QT_TRANSLATE_NOOP("SettingsForm", "Expand Servers"),
+                                         QT_TRANSLATE_NOOP("SettingsForm", "Expand Servers and Responses")};
+constexpr int kExpansionCount = int(std::size(kExpansionOptions));
 
 QString badDnsServerText(const QString& entry)
 {
-    return QStringLiteral("\"%1\" is not a DNS server address. Enter IP addresses, each with an optional port, "
+    return QCoreApplication::translate("SettingsForm", "\"%1\" is not a DNS server address. Enter IP addresses, each with an optional port, "
                           "separated by commas (for example 192.0.2.1, 192.0.2.1:5353 or [2001:db8::1]:53), "
                           "or leave the field empty to use the system's resolvers.")
         .arg(entry);
@@ -106,7 +107,7 @@ public:
 SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), settings_(settings), prompts_(prompts)
 {
-    setWindowTitle(QStringLiteral("Quarlo Settings"));
+    setWindowTitle(tr("Quarlo Settings"));
     setModal(true);
     runEditor_ = [](AddEditServer& editor) { editor.exec(); };
 
@@ -115,7 +116,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
 
     // General tab.
     auto* general = new QWidget(tabs_);
-    auto* load = new QGroupBox(QStringLiteral("Network Load"), general);
+    auto* load = new QGroupBox(tr("Network Load"), general);
     hsbMaxQueries_ = new QScrollBar(Qt::Horizontal, load);
     hsbMaxQueries_->setObjectName(QStringLiteral("hsbMaxQueries"));
     hsbMaxQueries_->setRange(Settings::kMinQueries, Settings::kMaxQueries);
@@ -133,42 +134,46 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     hsbMaxQueries_->setInvertedControls(false);
     lblQueries_ = new QLabel(load);
     lblQueries_->setObjectName(QStringLiteral("lblQueries"));
-    lblQueries_->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("8888 Queries")));
+    lblQueries_->setMinimumWidth(fontMetrics().horizontalAdvance(tr("%1 Queries").arg(8888)));
     connect(hsbMaxQueries_, &QScrollBar::valueChanged, this, &SettingsForm::ShowQueries);
     auto* loadLayout = new QGridLayout(load);
-    loadLayout->addWidget(new QLabel(QStringLiteral("Maximum Concurrent Queries"), load), 0, 0, 1, 2);
+    loadLayout->addWidget(new QLabel(tr("Maximum Concurrent Queries"), load), 0, 0, 1, 2);
     loadLayout->addWidget(hsbMaxQueries_, 1, 0);
     loadLayout->addWidget(lblQueries_, 1, 1);
     loadLayout->setColumnStretch(0, 1);
 
-    auto* expansion = new QGroupBox(QStringLiteral("Address Tree Auto Expansion Level"), general);
+    auto* expansion = new QGroupBox(tr("Address Tree Auto Expansion Level"), general);
     expansion_ = new QButtonGroup(this);
     auto* expansionLayout = new QVBoxLayout(expansion);
-    for (int i = 0; i < kExpansionOptions.size(); ++i) {
-        auto* option = new QRadioButton(kExpansionOptions.at(i), expansion);
+    for (int i = 0; i < kExpansionCount; ++i) {
+        auto* option = new QRadioButton(tr(kExpansionOptions[i]), expansion);
         option->setObjectName(QStringLiteral("optExpansion") + QString::number(i));
         expansion_->addButton(option, i);
         expansionLayout->addWidget(option);
     }
 
-    chkCheckLists_ = new QCheckBox(QStringLiteral("Check lists before scanning"), general);
+    chkCheckLists_ = new QCheckBox(tr("Check lists before scanning"), general);
     chkCheckLists_->setObjectName(QStringLiteral("chkCheckLists"));
-    chkCheckLists_->setToolTip(QStringLiteral("Before each scan, ask every enabled blacklist for its test entries "
+    chkCheckLists_->setToolTip(tr("Before each scan, ask every enabled blacklist for its test entries "
                                               "and leave out the lists that do not answer them correctly"));
 
-    auto* dns = new QGroupBox(QStringLiteral("Name Resolution"), general);
+    chkShowScanComplete_ = new QCheckBox(tr("Show a message when a scan is complete"), general);
+    chkShowScanComplete_->setObjectName(QStringLiteral("chkShowScanComplete"));
+    chkShowScanComplete_->setToolTip(tr("The status bar tells the end of every scan either way"));
+
+    auto* dns = new QGroupBox(tr("Name Resolution"), general);
     txtDnsServers_ = new QLineEdit(dns);
     txtDnsServers_->setObjectName(QStringLiteral("txtDnsServers"));
-    txtDnsServers_->setPlaceholderText(QStringLiteral("the system's resolvers"));
-    auto* dnsLabel = new QLabel(QStringLiteral("&DNS servers"), dns);
+    txtDnsServers_->setPlaceholderText(tr("the system's resolvers"));
+    auto* dnsLabel = new QLabel(tr("&DNS servers"), dns);
     dnsLabel->setBuddy(txtDnsServers_);
     // The engine picks its servers once, when the program starts.
-    QString hintText = QStringLiteral(
+    QString hintText = tr(
         "IP addresses with an optional port, separated by commas; empty uses the system's resolvers. "
         "Several blacklists refuse queries that come from public resolvers, so give your own or your "
         "provider's. A change applies at the next start.");
     if (!qEnvironmentVariable("QUARLO_DNS_SERVERS").trimmed().isEmpty())
-        hintText += QStringLiteral(" QUARLO_DNS_SERVERS is set and takes precedence.");
+        hintText += tr(" QUARLO_DNS_SERVERS is set and takes precedence.");
     auto* dnsHint = new QLabel(hintText, dns);
     dnsHint->setObjectName(QStringLiteral("lblDnsServersHint"));
     dnsHint->setWordWrap(true);
@@ -182,6 +187,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     generalLayout->addWidget(load);
     generalLayout->addWidget(expansion);
     generalLayout->addWidget(chkCheckLists_);
+    generalLayout->addWidget(chkShowScanComplete_);
     generalLayout->addWidget(dns);
     generalLayout->addStretch(1);
 
@@ -190,7 +196,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     lstServers_ = new ServerList(0, 4, servers);
     lstServers_->setObjectName(QStringLiteral("lstServers"));
     lstServers_->setHorizontalHeaderLabels(
-        {QString(), QStringLiteral("Blacklist Service"), QStringLiteral("Domain"), QStringLiteral("Kind")});
+        {QString(), tr("Blacklist Service"), tr("Domain"), tr("Kind")});
     lstServers_->verticalHeader()->hide();
     lstServers_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstServers_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -204,16 +210,16 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     auto* serversLayout = new QVBoxLayout(servers);
     serversLayout->addWidget(lstServers_);
 
-    tabs_->addTab(general, QStringLiteral("General"));
+    tabs_->addTab(general, tr("General"));
     tabs_->tabBar()->setTabData(0, kGeneralKey);
-    tabs_->addTab(servers, QStringLiteral("Blacklist Servers"));
+    tabs_->addTab(servers, tr("Blacklist Servers"));
     tabs_->tabBar()->setTabData(1, kServersKey);
 
-    add_ = new QAction(QStringLiteral("&Add"), this);
+    add_ = new QAction(tr("&Add"), this);
     add_->setObjectName(QStringLiteral("Add"));
-    edit_ = new QAction(QStringLiteral("&Edit"), this);
+    edit_ = new QAction(tr("&Edit"), this);
     edit_->setObjectName(QStringLiteral("Edit"));
-    delete_ = new QAction(QStringLiteral("&Delete"), this);
+    delete_ = new QAction(tr("&Delete"), this);
     delete_->setObjectName(QStringLiteral("Delete"));
     connect(add_, &QAction::triggered, this, &SettingsForm::AddServer);
     connect(edit_, &QAction::triggered, this, &SettingsForm::EditServer);
@@ -222,21 +228,35 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     popup_->setObjectName(QStringLiteral("ServerPopup"));
     popup_->addActions({add_, edit_, delete_});
 
-    cmdOK_ = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK_ = new QPushButton(tr("OK"), this);
     cmdOK_->setObjectName(QStringLiteral("cmdOK"));
-    cmdCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel_ = new QPushButton(tr("Cancel"), this);
     cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
-    cmdAdd_ = new QPushButton(QStringLiteral("Add"), this);
+    cmdAdd_ = new QPushButton(tr("Add"), this);
     cmdAdd_->setObjectName(QStringLiteral("cmdAdd"));
+    cmdEdit_ = new QPushButton(tr("Edit..."), this);
+    cmdEdit_->setObjectName(QStringLiteral("cmdEdit"));
+    cmdEdit_->setToolTip(tr("Edit the selected blacklist server (F2 or a double click)"));
+    cmdDelete_ = new QPushButton(tr("Delete"), this);
+    cmdDelete_->setObjectName(QStringLiteral("cmdDelete"));
+    cmdDelete_->setToolTip(tr("Delete the selected blacklist server (Delete)"));
     // Enter presses no button of its own accord; Escape still cancels
     // (QDialog's reject).
-    for (QPushButton* button : {cmdOK_, cmdCancel_, cmdAdd_}) button->setAutoDefault(false);
+    for (QPushButton* button : {cmdOK_, cmdCancel_, cmdAdd_, cmdEdit_, cmdDelete_}) button->setAutoDefault(false);
     connect(cmdOK_, &QPushButton::clicked, this, &SettingsForm::okClicked);
     connect(cmdCancel_, &QPushButton::clicked, this, &QDialog::reject);
     connect(cmdAdd_, &QPushButton::clicked, this, &SettingsForm::AddServer);
+    connect(cmdEdit_, &QPushButton::clicked, this, [this] { EditRow(lstServers_->currentRow()); });
+    connect(cmdDelete_, &QPushButton::clicked, this, [this] { DeleteRow(lstServers_->currentRow()); });
+    // Double-clicking the tick box toggles it twice; elsewhere it edits.
+    connect(lstServers_, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
+        if (column != 0) EditRow(row);
+    });
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(cmdAdd_);
+    buttons->addWidget(cmdEdit_);
+    buttons->addWidget(cmdDelete_);
     buttons->addStretch(1);
     buttons->addWidget(cmdOK_);
     buttons->addWidget(cmdCancel_);
@@ -244,7 +264,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     layout->addWidget(tabs_, 1);
     layout->addLayout(buttons);
     tabs_->setCurrentIndex(0);
-    cmdAdd_->hide();
+    for (QPushButton* button : {cmdAdd_, cmdEdit_, cmdDelete_}) button->hide();
     connect(tabs_, &QTabWidget::currentChanged, this, &SettingsForm::tabChanged);
 
     // Tab follows the layout: the General controls top to bottom, the list,
@@ -253,14 +273,13 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     // chain its focus proxy apart from the rest.)
     QList<QWidget*> order = {hsbMaxQueries_};
     for (QAbstractButton* option : expansion_->buttons()) order << option;
-    order << chkCheckLists_ << txtDnsServers_ << lstServers_ << cmdAdd_ << cmdOK_ << cmdCancel_;
+    order << chkCheckLists_ << chkShowScanComplete_ << txtDnsServers_ << lstServers_ << cmdAdd_ << cmdEdit_ << cmdDelete_ << cmdOK_
+          << cmdCancel_;
     for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order.at(i - 1), order.at(i));
 
+    for (const ServerPtr& server : settings_.BlacklistServers()) opening_.append({server, CopyServer(*server)});
     FillServerList();
-    QSize size = sizeHint().expandedTo(QSize(460, 380));
-    if (const QScreen* screen = this->screen())
-        size = size.boundedTo(screen->availableGeometry().size() * 9 / 10).expandedTo(QSize(460, 380));
-    resize(size);
+    PlaceDialog(*this, QStringLiteral("SettingsForm"), QSize(460, 380), &settings_.OptionRegistry());
 
     // Max Queries is read from the registry without limits, so it may lie
     // outside the bar. The bar shows the nearest value it can hold and the
@@ -270,7 +289,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     hsbMaxQueries_->setValue(std::clamp(maxQueries, Settings::kMinQueries, Settings::kMaxQueries));
     ShowQueries(maxQueries);
 
-    const int level = std::clamp(settings_.ExpansionLevel(), 0, int(kExpansionOptions.size()) - 1);
+    const int level = std::clamp(settings_.ExpansionLevel(), 0, kExpansionCount - 1);
     expansion_->button(level)->setChecked(true);
     // Tab reaches the group at its selected option (the buttons do the same
     // among themselves once one of them has had the focus).
@@ -278,16 +297,18 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
         option->setFocusPolicy(option->isChecked() ? Qt::StrongFocus
                                                    : Qt::FocusPolicy(Qt::StrongFocus & ~Qt::TabFocus));
     chkCheckLists_->setChecked(settings_.CheckListsBeforeScanning());
+    chkShowScanComplete_->setChecked(settings_.ShowScanComplete());
     txtDnsServers_->setText(settings_.RetrieveOption(kDnsServersOption));
 }
 
 SettingsForm::~SettingsForm() = default;
 
-void SettingsForm::ShowQueries(int value) { lblQueries_->setText(QString::number(value) + QStringLiteral(" Queries")); }
+void SettingsForm::ShowQueries(int value) { lblQueries_->setText(tr("%1 Queries").arg(value)); }
 
 void SettingsForm::tabChanged(int index)
 {
-    cmdAdd_->setVisible(tabs_->tabBar()->tabData(index).toString() == kServersKey);
+    const bool servers = tabs_->tabBar()->tabData(index).toString() == kServersKey;
+    for (QPushButton* button : {cmdAdd_, cmdEdit_, cmdDelete_}) button->setVisible(servers);
 }
 
 void SettingsForm::FillServerList()
@@ -329,8 +350,8 @@ void SettingsForm::SetRow(int row, const QString& zone, bool ticked, const QStri
 
 void SettingsForm::SetRowKind(int row, const Server& server)
 {
-    QString kind = server.IsDomainList() ? QStringLiteral("Domain list") : QStringLiteral("IP list");
-    if (!server.IsDomainList() && server.AnswersIPv6()) kind += QStringLiteral(", IPv6");
+    QString kind = server.IsDomainList() ? tr("Domain list") : tr("IP list");
+    if (!server.IsDomainList() && server.AnswersIPv6()) kind += tr(", IPv6");
     lstServers_->item(row, 3)->setText(kind);
 }
 
@@ -347,8 +368,11 @@ void SettingsForm::ToggleRow(int row)
 void SettingsForm::AddServer()
 {
     AddEditServer editor(prompts_, this);
+    editor.setPlacementRegistry(&settings_.OptionRegistry());
+    Servers& held = settings_.BlacklistServers();
+    editor.setZoneTaken([&held](const QString& zone) { return held.Item(zone) != nullptr; });
     runEditor_(editor);
-    if (editor.Canceled()) return;
+    if (editor.result() != QDialog::Accepted) return;
 
     AppendRow(editor.Server(), true, editor.ServerName());
     const int row = lstServers_->rowCount() - 1;
@@ -363,9 +387,7 @@ void SettingsForm::AddServer()
     server->setKind(editor.DomainList() ? Server::ListKind::DomainList : Server::ListKind::IPList);
     server->setAnswersIPv6(editor.AnswersIPv6());
     server->setSelfTest(editor.SelfTest());
-    // A zone that is already held keeps its first definition; the extra row
-    // then names that server.
-    settings_.BlacklistServers().Add(server);
+    held.Add(server);
     editor.SyncResultCodes(server->ResultCodes());
     SetRowKind(row, *server);
 }
@@ -374,21 +396,20 @@ void SettingsForm::AddServer()
 // rows, OK, Delete, later edits and the scan's result look-ups all find it by
 // its current zone. So an edit that changes the zone refiles the server
 // under the new zone in place (Servers::ChangeZone), keeping its position and
-// every reference to it. An edit to a zone that another server already holds
-// is refused with a message: applying it would give two servers one zone, one
-// of which no look-up could reach. The editor then opens again with every
-// entry as typed, so only the zone needs correcting (Cancel still drops the
-// lot). A row whose zone no longer finds a server (its server went with
-// another row of the same zone) is skipped.
-void SettingsForm::EditServer()
+// every reference to it. The editor itself refuses a zone another server
+// holds, with the checks an added server gets. A row whose zone no longer
+// finds a server is skipped.
+void SettingsForm::EditServer() { EditRow(rememberedRow_); }
+
+void SettingsForm::EditRow(int row)
 {
-    const int row = rememberedRow_;
     if (row < 0 || row >= lstServers_->rowCount()) return;
     Servers& servers = settings_.BlacklistServers();
     const ServerPtr server = servers.Item(RowZone(row));
     if (!server) return;
 
     AddEditServer editor(prompts_, this);
+    editor.setPlacementRegistry(&settings_.OptionRegistry());
     editor.setServerName(server->Name());
     editor.setServer(server->Zone());
     editor.setURL(server->URL());
@@ -397,18 +418,15 @@ void SettingsForm::EditServer()
     editor.setAnswersIPv6(server->AnswersIPv6());
     editor.setSelfTest(server->SelfTest());
     editor.LoadResultCodes(server->ResultCodes());
-    QString zone;
-    for (;;) {
-        runEditor_(editor);
-        if (editor.Canceled() || !editor.Dirty()) return;
-        zone = editor.Server();
+    editor.setZoneTaken([&servers, server](const QString& zone) {
         const ServerPtr holder = servers.Item(zone);
-        if (!holder || holder == server) break;
-        prompts_.Message(alreadyHeldText(zone), DisplayTitle(), UserPrompts::Buttons::Ok,
-                         UserPrompts::Icon::Exclamation);
-        editor.FocusZoneOnShow();
-    }
+        return holder && holder != server;
+    });
+    runEditor_(editor);
+    if (editor.result() != QDialog::Accepted || !editor.Dirty()) return;
+    const QString zone = editor.Server().trimmed();
     if (!servers.ChangeZone(server, zone)) return;
+    // An edited server is one the user wants asked.
     SetRow(row, zone, true, editor.ServerName());
     server->setName(editor.ServerName());
     server->setURL(editor.URL());
@@ -422,12 +440,40 @@ void SettingsForm::EditServer()
 
 void SettingsForm::DeleteServer()
 {
-    const int row = rememberedRow_;
+    DeleteRow(rememberedRow_);
+    rememberedRow_ = -1;
+}
+
+void SettingsForm::DeleteRow(int row)
+{
     if (row < 0 || row >= lstServers_->rowCount()) return;
     const QString zone = RowZone(row);
+    const QString name = lstServers_->item(row, 1)->text();
+    if (prompts_.Message(tr("Delete the blacklist server %1 (%2)?").arg(name, zone), DisplayTitle(),
+                         UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
+        != UserPrompts::Answer::Yes)
+        return;
     lstServers_->removeRow(row);
-    rememberedRow_ = -1;
     settings_.BlacklistServers().Remove(zone);
+}
+
+void SettingsForm::done(int result)
+{
+    KeepDialogPlace(*this, QStringLiteral("SettingsForm"), &settings_.OptionRegistry());
+    QDialog::done(result);
+}
+
+void SettingsForm::reject()
+{
+    // Adds, edits and deletions went to the live collection as they were
+    // made; Cancel takes every one of them back, in the order of opening.
+    Servers& servers = settings_.BlacklistServers();
+    servers.Clear();
+    for (const KeptServer& kept : std::as_const(opening_)) {
+        AssignServer(*kept.server, *kept.values);
+        servers.Add(kept.server);
+    }
+    QDialog::reject();
 }
 
 std::optional<QString> SettingsForm::CheckedDnsServers()
@@ -454,6 +500,7 @@ void SettingsForm::okClicked()
     settings_.setMaxQueries(hsbMaxQueries_->value());
     settings_.setExpansionLevel(std::max(expansion_->checkedId(), 0));
     settings_.setCheckListsBeforeScanning(chkCheckLists_->isChecked());
+    settings_.setShowScanComplete(chkShowScanComplete_->isChecked());
     if (*dnsServers != settings_.RetrieveOption(kDnsServersOption)) settings_.SaveOption(kDnsServersOption, *dnsServers);
     // The options hold for this run either way; the user must know they
     // will not be there at the next start.
@@ -467,10 +514,10 @@ void SettingsForm::okClicked()
     if (!damagedFile_.isEmpty()) {
         const QString question =
             damage_
-            + QStringLiteral("\r\n\r\nSave the server list shown here over this file? The file as it is now is "
-                             "kept as %1.\r\n\r\nNo keeps the file; the server changes then hold until the program "
-                             "ends.")
-                  .arg(damagedFile_ + QStringLiteral(".bak"));
+            + QStringLiteral("\r\n\r\n")
+            + tr("Save the server list shown here over this file? The file as it is now is kept as %1.")
+                  .arg(damagedFile_ + QStringLiteral(".bak"))
+            + QStringLiteral("\r\n\r\n") + tr("No keeps the file; the server changes then hold until the program ends.");
         if (prompts_.Message(question, DisplayTitle(), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
             != UserPrompts::Answer::Yes) {
             accept();
@@ -478,12 +525,12 @@ void SettingsForm::okClicked()
         }
     }
     // Said out loud on purpose: a silent failure would lose every server
-    // change at the next start. The dialog stays open to try again; the
-    // changes already hold for this session either way.
+    // change at the next start. The dialog stays open to try again; Cancel
+    // then takes the changes back.
     if (!servers.Sync()) {
         prompts_.Message(servers.LastError()
-                             + QStringLiteral("\n\nThe server changes stay in effect until the program ends but are "
-                                              "not saved. Press OK to try again, or Cancel to go on without saving."),
+                             + tr("\n\nThe server changes are not saved. Press OK to try again, or Cancel to "
+                                  "drop them."),
                          DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
         return;
     }
@@ -504,6 +551,14 @@ bool SettingsForm::eventFilter(QObject* watched, QEvent* event)
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
             if (lstServers_->currentRow() >= 0) ToggleRow(lstServers_->currentRow());
+            return true;
+        }
+        if (key->key() == Qt::Key_F2 && key->modifiers() == Qt::NoModifier) {
+            EditRow(lstServers_->currentRow());
+            return true;
+        }
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+            DeleteRow(lstServers_->currentRow());
             return true;
         }
     }

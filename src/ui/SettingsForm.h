@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
+#include <memory>
 #include <functional>
 #include <optional>
 
@@ -25,7 +27,8 @@ class UserPrompts;
 // The modal settings dialog: the scan options and the blacklist servers.
 // Servers added, edited or deleted here change the live collection at once;
 // the options, the enabled flags and the configuration file are written by
-// OK only. Built afresh for every opening.
+// OK only, and Cancel (Escape, the close box) puts the collection back as it
+// was when the dialog opened. Built afresh for every opening.
 class SettingsForm : public QDialog {
     Q_OBJECT
 public:
@@ -43,6 +46,9 @@ public:
     void setDamagedConfiguration(const QString& file, const QString& problem);
     // OK saved the server list.
     bool ServersSaved() const { return serversSaved_; }
+
+    void reject() override;
+    void done(int result) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -65,8 +71,11 @@ private:
     std::optional<QString> CheckedDnsServers();
 
     void AddServer();
+    // The row of the last right-click (the popup's commands).
     void EditServer();
     void DeleteServer();
+    void EditRow(int row);
+    void DeleteRow(int row);
     void okClicked();
     void tabChanged(int index);
 
@@ -84,6 +93,7 @@ private:
     QLabel* lblQueries_ = nullptr;
     QButtonGroup* expansion_ = nullptr;
     QCheckBox* chkCheckLists_ = nullptr;
+    QCheckBox* chkShowScanComplete_ = nullptr;
     QLineEdit* txtDnsServers_ = nullptr;
     QTableWidget* lstServers_ = nullptr;
     QMenu* popup_ = nullptr;
@@ -93,6 +103,15 @@ private:
     QPushButton* cmdOK_ = nullptr;
     QPushButton* cmdCancel_ = nullptr;
     QPushButton* cmdAdd_ = nullptr;
+    QPushButton* cmdEdit_ = nullptr;
+    QPushButton* cmdDelete_ = nullptr;
+    // The collection as it was at opening, each server with a copy of its
+    // values, for Cancel.
+    struct KeptServer {
+        std::shared_ptr<Server> server;
+        std::shared_ptr<Server> values;
+    };
+    QList<KeptServer> opening_;
 };
 
 } // namespace quarlo

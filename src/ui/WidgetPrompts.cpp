@@ -1,22 +1,33 @@
 #include "ui/WidgetPrompts.h"
 
 #include <QFileDialog>
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QStringList>
 
 namespace quarlo {
 
-UserPrompts::Answer WidgetPrompts::Message(const QString& text, const QString& title, Buttons buttons, Icon icon)
+namespace {
+
+void setIcon(QMessageBox& box, UserPrompts::Icon icon)
 {
-    QMessageBox box(parent_);
-    box.setWindowTitle(title);
-    box.setText(text);
+    using Icon = UserPrompts::Icon;
     switch (icon) {
     case Icon::Information: box.setIcon(QMessageBox::Information); break;
     case Icon::Question: box.setIcon(QMessageBox::Question); break;
     case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
     case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
     }
+}
+
+} // namespace
+
+UserPrompts::Answer WidgetPrompts::Message(const QString& text, const QString& title, Buttons buttons, Icon icon)
+{
+    QMessageBox box(parent_);
+    box.setWindowTitle(title);
+    box.setText(text);
+    setIcon(box, icon);
     switch (buttons) {
     case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
     case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
@@ -28,6 +39,22 @@ UserPrompts::Answer WidgetPrompts::Message(const QString& text, const QString& t
     case QMessageBox::Cancel: return Answer::Cancel;
     default: return buttons == Buttons::YesNoCancel ? Answer::Cancel : Answer::Ok;
     }
+}
+
+void WidgetPrompts::MessageWithOptOut(const QString& text, const QString& title, Icon icon, const QString& optOut,
+                                      bool& optedOut)
+{
+    QMessageBox box(parent_);
+    box.setObjectName(QStringLiteral("OptOutMessage"));
+    box.setWindowTitle(title);
+    box.setText(text);
+    setIcon(box, icon);
+    box.setStandardButtons(QMessageBox::Ok);
+    auto* check = new QCheckBox(optOut, &box);
+    check->setObjectName(QStringLiteral("chkOptOut"));
+    box.setCheckBox(check);
+    box.exec();
+    optedOut = check->isChecked();
 }
 
 QString WidgetPrompts::QtFilter(const QString& filter)

@@ -13,6 +13,8 @@ public:
     void setParent(QWidget* parent) { parent_ = parent; }
 
     Answer Message(const QString& text, const QString& title, Buttons buttons, Icon icon) override;
+    void MessageWithOptOut(const QString& text, const QString& title, Icon icon, const QString& optOut,
+                           bool& optedOut) override;
     std::optional<QString> OpenFile(const QString& title, const QString& filter) override;
     std::optional<QString> SaveFile(const QString& title, const QString& filter) override;
     std::optional<QString> OpenFileIn(const QString& folder, const QString& title, const QString& filter) override;

@@ -106,7 +106,7 @@ TEST_F(ApplicationTest, FileDialogsStartInTheListsFolderElseInTheDocumentsFolder
     }
 }
 
-TEST_F(ApplicationTest, SavingNamesTheListEvenWhenItFailsAndSaveAsAsksBeforeReplacing)
+TEST_F(ApplicationTest, SavingNamesTheListEvenWhenItFailsButSaveAsDoesNotAndAsksBeforeReplacing)
 {
     // A new list, in any letter case, goes through the dialog; Cancel keeps the name.
     list.setFilename("NEW list");
@@ -152,11 +152,14 @@ TEST_F(ApplicationTest, SavingNamesTheListEvenWhenItFailsAndSaveAsAsksBeforeRepl
     EXPECT_TRUE(app.FileSave(dir.filePath("c.BlackList")));
     EXPECT_FALSE(list.Changed());
 
+    // Save As that fails keeps the name the list had.
     list.AddTarget("192.0.2.3");
     prompts.paths = {bad};
     EXPECT_FALSE(app.ShowFileSaveDialog());
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_TRUE(prompts.messages[0].text.startsWith("Cannot save Address List to "));
+    EXPECT_EQ(list.Filename(), dir.filePath("c.BlackList"));
+    EXPECT_TRUE(list.Changed());
 }
 
 TEST_F(ApplicationTest, OpenDialogLoadsCancelKeepsAndFailureNamesTheFile)

@@ -38,7 +38,7 @@ TEST(ApplicationIdentity, WindowsAndDialogsAreTitledWithTheProgramsOwnTextOnly)
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, 20000));
     form.RunTool("Main:New");
-    EXPECT_EQ(ShownTitle(form), "Quarlo [New List *]");
+    EXPECT_EQ(ShownTitle(form), "Quarlo [New List]");
     EXPECT_FALSE(form.windowIcon().isNull());
 
     QString dialogTitle;

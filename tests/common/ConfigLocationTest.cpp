@@ -178,8 +178,11 @@ TEST_F(ConfigLocationTest, SavingAnInstalledCopyWritesTheUsersCopyWhichLaterRuns
 
     EXPECT_EQ(slurp(path("etc/xdg/Vantorel/quarlo.cfg")), adminBytes) << "the administrator's copy was changed";
     EXPECT_TRUE(QFileInfo(path("home/Vantorel/quarlo.cfg")).isFile());
-    // The same run now reads what it saved.
-    EXPECT_EQ(serversFile.ConfigPath(), path("home/Vantorel/quarlo.cfg"));
+    // The same run reads the administrator's copy with what it saved over it.
+    Servers reread(&serversFile);
+    reread.Refresh();
+    ASSERT_TRUE(reread.Item(QStringLiteral("admin.example")));
+    EXPECT_EQ(reread.Item(QStringLiteral("admin.example"))->Name(), "Renamed by the user");
 
     const ConfigLocation next = location();
     EXPECT_EQ(next.ReadPath(), path("home/Vantorel/quarlo.cfg"));

@@ -38,6 +38,7 @@ QList<Fake::Send> behave(const Fake::Query& q)
     }
     if (name.endsWith(".everything.test")) return reply(Fake::NoError, {Fake::A("127.0.0.2")});
     if (name.endsWith(".dom.test")) return reply(name.startsWith("test.") ? Fake::NoError : Fake::NxDomain, {Fake::A("127.0.0.2")});
+    if (name.endsWith("gone.hosts.test")) return reply(Fake::NxDomain);
     return {};
 }
 
@@ -78,6 +79,9 @@ TEST_F(Recorder, RecordsEveryEnabledListPerAddressOnceTheScanIsComplete)
     QSignalSpy failed(&recorder, &ScanRecorder::RecordFailed);
     list->AddTarget("192.0.2.1");
     list->AddTarget("192.0.2.9");
+    // No list can be asked about these; they are recorded all the same.
+    list->AddTarget("gone.hosts.test");
+    list->AddTarget("not a target!");
     list->StartScan();
     list->Tick();
     ASSERT_TRUE(recorded.wait(30000)) << "nothing recorded";
@@ -112,6 +116,28 @@ TEST_F(Recorder, RecordsEveryEnabledListPerAddressOnceTheScanIsComplete)
     EXPECT_EQ(QStringList({o.listName, o.codes.join(','), o.reasons.join(','), o.txt.join(','), o.link}),
               QStringList({"Listed List", "127.0.0.2", "Spam source", "Listed, see http://listed.test/", "https://listed.test/"}));
 
+    // A host name that does not resolve and a target no scan can check:
+    // once per enabled list, with why, so their history has something to show.
+    const struct {
+        const char* target;
+        const char* keyword;
+    } notAsked[] = {{"gone.hosts.test", "unresolvable"}, {"not a target!", "invalid"}};
+    for (const auto& c : notAsked) {
+        SCOPED_TRACE(c.target);
+        std::vector<ZoneStanding> standing;
+        ASSERT_TRUE(store.Standing(c.target, &standing));
+        QStringList kinds;
+        for (const ZoneStanding& s : standing) {
+            kinds << s.latest.zone + " " + ScanObservation::Keyword(s.latest.outcome);
+            EXPECT_FALSE(s.latest.detail.isEmpty()) << s.latest.zone.toStdString();
+        }
+        const QString k = QString::fromLatin1(c.keyword);
+        EXPECT_EQ(kinds, (QStringList{"listed.test " + k, "servfail.test " + k, "refusing.test " + k,
+                                      "everything.test " + k, "dom.test " + k}));
+        ASSERT_TRUE(store.Timeline(c.target, &events));
+        EXPECT_EQ(events.size(), 5u);
+    }
+
     // The same results again: recorded, nothing changed.
     list->StartScan();
     list->Tick();
@@ -137,9 +163,9 @@ TEST_F(Recorder, AHistoryThatCannotBeWrittenIsReportedAndTheResultsStay)
     EXPECT_EQ(QFileInfo(path).size(), 8192);
 }
 
-TEST_F(Recorder, StoppedScansAndUncheckableTargetsAreLeftOut)
+TEST_F(Recorder, StoppedScansAreLeftOut)
 {
-    list->AddTarget("not a target!");
+    list->AddTarget("192.0.2.1");
     const ScanRecord none = ScanRecorder::Observe(*list, "cli");
     EXPECT_TRUE(none.observations.empty()) << "nothing scanned yet";
     list->StartScan();

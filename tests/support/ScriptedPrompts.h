@@ -22,6 +22,14 @@ public:
         answers.pop_front();
         return a;
     }
+    void MessageWithOptOut(const QString& text, const QString& title, Icon icon, const QString& optOut,
+                           bool& optedOut) override
+    {
+        messages.push_back({text, title, Buttons::Ok, icon});
+        optOuts.push_back(optOut);
+        optedOut = !optOutTicks.empty() && optOutTicks.front();
+        if (!optOutTicks.empty()) optOutTicks.pop_front();
+    }
     std::optional<QString> OpenFile(const QString& title, const QString& filter) override
     {
         dialogs.push_back(title + "|" + filter);
@@ -36,6 +44,10 @@ public:
     std::deque<Answer> answers;               // for Message
     std::deque<std::optional<QString>> paths; // for the file dialogs; empty: cancel
     std::vector<Shown> messages;
+    // For MessageWithOptOut: whether the user ticks the box (none: not),
+    // and the box's captions as shown.
+    std::deque<bool> optOutTicks;
+    std::vector<QString> optOuts;
     std::vector<QString> dialogs;
 
 private:

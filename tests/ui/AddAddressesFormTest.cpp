@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
@@ -56,6 +57,8 @@ protected:
         dns.pending.clear();
         dns.history.clear();
         form = std::make_unique<AddAddressesForm>(list, settings);
+        // No real message box ever: every question is answered from here.
+        form->setPrompts(prompts);
         form->show();
         table = form->findChild<QTableWidget*>("Table");
     }
@@ -126,6 +129,7 @@ protected:
         return out;
     }
 
+    ScriptedPrompts prompts;
     std::unique_ptr<AddAddressesForm> form;
     QTableWidget* table = nullptr;
 };
@@ -345,6 +349,7 @@ TEST_F(AddAddressesFormTest, CancelOrClosingAddsNothingAndLaterRepliesAreDropped
     type(1, "b.example");
     type(2, "c@mail.example");
     box("chkAutoStartScan")->setChecked(false);
+    prompts.answers = {UserPrompts::Answer::Yes}; // discard the three entries
     click("cmdCancel");
     EXPECT_TRUE(form->Canceled());
     EXPECT_EQ(list.Count(), 0);
@@ -368,13 +373,94 @@ TEST_F(AddAddressesFormTest, CancelOrClosingAddsNothingAndLaterRepliesAreDropped
     QCoreApplication::processEvents();
 }
 
+// A long paste is gone with one key unless the way out asks first: every
+// way out (Cancel, Escape, the close box) counts what is typed, the entry
+// still in its editor included, and No keeps the dialog as it was.
+TEST_F(AddAddressesFormTest, EveryWayOutWithEntriesAsksBeforeDiscardingThem)
+{
+    using Answer = UserPrompts::Answer;
+    const std::function<void()> ways[] = {
+        [this] { click("cmdCancel"); },
+        [this] { QTest::keyClick(table, Qt::Key_Escape); },
+        [this] { form->close(); },
+    };
+    for (const auto& leave : ways) {
+        openForm();
+        form->setPrompts(prompts);
+        prompts.messages.clear();
+        QGuiApplication::clipboard()->setText("192.0.2.1\n192.0.2.2\nthree.example");
+        trigger("Paste");
+        type(3, "four.example", Qt::Key_unknown); // still being typed
+
+        prompts.answers = {Answer::No};
+        leave();
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        EXPECT_EQ(prompts.messages[0].text, "Discard 4 entries?");
+        EXPECT_EQ(prompts.messages[0].buttons, UserPrompts::Buttons::YesNo);
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_EQ(texts().mid(0, 3), QStringList({"192.0.2.1", "192.0.2.2", "three.example"}));
+
+        prompts.answers = {Answer::Yes};
+        leave();
+        EXPECT_EQ(prompts.messages.size(), 2u);
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_TRUE(form->Canceled());
+        EXPECT_EQ(list.Count(), 0);
+    }
+
+    // Nothing typed, or everything deleted again: nothing to ask about.
+    openForm();
+    form->setPrompts(prompts);
+    prompts.messages.clear();
+    type(0, "192.0.2.9");
+    table->setCurrentCell(0, 0);
+    trigger("Delete");
+    QTest::keyClick(table, Qt::Key_Escape);
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_FALSE(form->isVisible());
+
+    // One entry is worded as one.
+    openForm();
+    form->setPrompts(prompts);
+    type(0, "192.0.2.9");
+    prompts.answers = {Answer::No};
+    click("cmdCancel");
+    ASSERT_FALSE(prompts.messages.empty());
+    EXPECT_EQ(prompts.messages.back().text, "Discard 1 entry?");
+}
+
+// The dialog opens tall enough for ten entries and, once the user has
+// resized it, at that size the next time.
+TEST_F(AddAddressesFormTest, OpensShowingTenRowsAndKeepsTheUsersSize)
+{
+    const int rowHeight = table->verticalHeader()->defaultSectionSize();
+    EXPECT_GE(table->viewport()->height(), 10 * rowHeight - 2);
+    const QSize chosen = form->size() + QSize(120, 160);
+    form->resize(chosen);
+    click("cmdCancel"); // nothing typed: closes at once
+    openForm();
+    EXPECT_EQ(form->size(), chosen);
+    // The grid took the extra room.
+    EXPECT_GE(table->viewport()->height(), 10 * rowHeight + 150);
+}
+
+// Escape in an open cell editor ends that edit only: the dialog and the
+// other entries stay, and nothing is asked.
+TEST_F(AddAddressesFormTest, EscapeInACellEndsOnlyThatEdit)
+{
+    type(0, "192.0.2.1");
+    type(1, "half.exam", Qt::Key_Escape);
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(openEditor(), nullptr);
+    EXPECT_EQ(texts(), QStringList({"192.0.2.1", ""}));
+}
+
 // Ranges are checked as they are entered and added address by address on
 // OK; a large one only when the user says so, a refused one not at all
 // (which ranges are refused, and why: IpRangeTest).
 TEST_F(AddAddressesFormTest, NetworkRangesAreCheckedAndLargeOnesConfirmed)
 {
-    ScriptedPrompts prompts;
-    form->setPrompts(prompts);
     const struct {
         const char* typed;
         QString says; // in the tooltip; empty: green

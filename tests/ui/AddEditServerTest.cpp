@@ -345,3 +345,94 @@ TEST_F(AddEditServerTest, SelfTestBoxStartsTickedNamesTheKindsTestEntryAndCounts
     EXPECT_TRUE(form.SelfTest());
     EXPECT_TRUE(form.Dirty());
 }
+
+// OK (or Enter) keeps the editor open until its entries make a usable
+// server, and says which field is wrong; the focus goes there.
+TEST_F(AddEditServerTest, OkRefusesPlaceholdersAndBadEntriesNamingTheField)
+{
+    const auto pressOk = [this] {
+        QTest::mouseClick(drive.button("cmdOK"), Qt::LeftButton);
+        return prompts.messages.empty() ? QString() : prompts.messages.back().text;
+    };
+    form.setZoneTaken([](const QString& zone) { return zone.compare("held.example", Qt::CaseInsensitive) == 0; });
+
+    // Untouched: the name placeholder is no name.
+    EXPECT_EQ(pressOk(), "Fill in the Blacklist Server Name.");
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), drive.box("txtServerName"));
+
+    drive.retype("txtServerName", "Zen");
+    EXPECT_TRUE(pressOk().startsWith("Fill in the DNS Domain")) << prompts.messages.back().text.toStdString();
+    EXPECT_EQ(QApplication::focusWidget(), drive.box("txtServer"));
+
+    const struct {
+        const char* zone;
+        const char* said;
+    } zones[] = {
+        {"xxx.xxx.xxx", "Fill in the DNS Domain"},
+        {"single", "The DNS Domain \"single\" is not a DNS zone"},
+        {"bad zone.example", "The DNS Domain \"bad zone.example\" is not a DNS zone"},
+        {"-lead.example", "The DNS Domain \"-lead.example\" is not a DNS zone"},
+        {"Held.Example", "Held.Example is already in the list of blacklist servers."},
+    };
+    for (const auto& z : zones) {
+        SCOPED_TRACE(z.zone);
+        drive.retype("txtServer", z.zone);
+        EXPECT_TRUE(pressOk().startsWith(z.said)) << prompts.messages.back().text.toStdString();
+        EXPECT_TRUE(form.isVisible());
+    }
+    drive.retype("txtServer", "zen.example");
+    EXPECT_TRUE(pressOk().startsWith("Enter at least one Response")) << prompts.messages.back().text.toStdString();
+
+    ASSERT_TRUE(drive.addCode("10.0.0.2", "Outside"));
+    EXPECT_EQ(pressOk(), "The response 10.0.0.2 is not in 127.0.0.0/8, where blacklists answer.");
+    ASSERT_TRUE(drive.editCell(0, 0, "127.0.0.2"));
+    // A response typed without its definition is not silently dropped.
+    ASSERT_TRUE(drive.editCell(1, 0, "127.0.0.3", Qt::Key_Return));
+    EXPECT_EQ(pressOk(), "Fill in the Definition of the response 127.0.0.3.");
+    ASSERT_TRUE(drive.editCell(1, 1, "Spam"));
+
+    const size_t said = prompts.messages.size();
+    pressOk();
+    EXPECT_EQ(prompts.messages.size(), said);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.Canceled());
+    // The bare "http://" the home page box starts with is no home page.
+    EXPECT_EQ(form.URL(), "");
+}
+
+// Changed fields are work too: Cancel, Escape and the close box ask before
+// they go; a field only visited is no change.
+TEST_F(AddEditServerTest, LeavingWithChangesAsksAndNoKeepsTheEditorOpen)
+{
+    using Answer = UserPrompts::Answer;
+    drive.retype("txtServerName", "Server Name"); // visited, nothing changed
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(form.Canceled());
+
+    const std::function<void(AddEditServer&, ServerEditorDriver&)> ways[] = {
+        [](AddEditServer&, ServerEditorDriver& d) { QTest::mouseClick(d.button("cmdCancel"), Qt::LeftButton); },
+        [](AddEditServer&, ServerEditorDriver&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); },
+        [](AddEditServer& f, ServerEditorDriver&) { f.close(); },
+    };
+    for (const auto& leave : ways) {
+        ScriptedPrompts asked;
+        AddEditServer editor(asked);
+        ServerEditorDriver d{editor};
+        ASSERT_TRUE(d.open());
+        ASSERT_TRUE(d.addCode("127.0.0.2", "Listed"));
+        asked.answers = {Answer::No};
+        leave(editor, d);
+        ASSERT_EQ(asked.messages.size(), 1u);
+        EXPECT_EQ(asked.messages[0].text, "Discard the changes to this server?");
+        EXPECT_TRUE(editor.isVisible());
+        EXPECT_FALSE(editor.Canceled());
+        EXPECT_EQ(d.cell(0, 1), "Listed");
+
+        asked.answers = {Answer::Yes};
+        leave(editor, d);
+        EXPECT_FALSE(editor.isVisible());
+        EXPECT_TRUE(editor.Canceled());
+    }
+}

@@ -109,3 +109,27 @@ TEST_F(ButtonIconsTest, TheDesktopThemeWinsWhereItHasTheIcon)
     // Icons the theme lacks still come drawn, not blank.
     EXPECT_EQ(ButtonIcons::Save().pixmap(16, 16).toImage(), ButtonIcons::Drawn("document-save").pixmap(16, 16).toImage());
 }
+
+// At a screen's scale (QT_SCALE_FACTOR=2, 3) a drawn icon is drawn at the
+// pixel size asked for, never a smaller picture blown up: the same picture
+// as one drawn at that size directly.
+TEST_F(ButtonIconsTest, DrawnIconsArePaintedAtEveryScale)
+{
+    for (const char* name : kToolbarIcons) {
+        SCOPED_TRACE(name);
+        const QIcon icon = ButtonIcons::Drawn(name);
+        ASSERT_FALSE(icon.isNull());
+        for (const qreal scale : {2.0, 3.0}) {
+            const QPixmap scaled = icon.pixmap(QSize(24, 24), scale);
+            EXPECT_EQ(scaled.devicePixelRatio(), scale);
+            const int pixels = int(24 * scale);
+            ASSERT_EQ(scaled.size(), QSize(pixels, pixels));
+            QImage image = scaled.toImage().convertToFormat(QImage::Format_ARGB32);
+            image.setDevicePixelRatio(1);
+            const QImage direct = icon.pixmap(pixels, pixels).toImage().convertToFormat(QImage::Format_ARGB32);
+            EXPECT_EQ(image, direct) << scale;
+        }
+        // Disabled, it still shows, greyed.
+        EXPECT_GT(paintedPixels(icon.pixmap(QSize(24, 24), QIcon::Disabled)), 24 * 24 / 6);
+    }
+}

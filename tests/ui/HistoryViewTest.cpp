@@ -103,6 +103,44 @@ TEST(HistoryView, ShowsTheCountOfListingListsAndEachListingAndDelisting)
     EXPECT_TRUE(view.changes().empty());
 }
 
+// Scans that could ask no list about the address (a host name that does not
+// resolve, a target that cannot be checked) are scans of it all the same:
+// the view shows them instead of saying none is recorded.
+TEST(HistoryView, ScansOfAnUnresolvableOrInvalidTargetAreShown)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("history.sqlite");
+    const auto notAsked = [](const char* target, Outcome outcome, const char* why) {
+        ScanObservation o = seen(target, "a.test", outcome);
+        o.detail = QString::fromLatin1(why);
+        return o;
+    };
+    for (int day = 0; day < 2; ++day)
+        ASSERT_TRUE(record(path, day, {notAsked("gone.example", Outcome::Unresolvable, "name not found"),
+                                       notAsked("bad entry", Outcome::Invalid, "not an address or host name")}));
+    HistoryView view;
+    view.setHistoryPath(path);
+    view.setTarget("gone.example");
+    view.loadNow();
+    EXPECT_EQ(view.message(), QString());
+    // The history keeps changes: the note says since when.
+    EXPECT_EQ(view.LastScanNote(), "Since " + HistoryTips::DateText(at(0)) + ": not checked, the host name was not found");
+    const auto* events = view.findChild<QListWidget*>("HistoryEvents");
+    ASSERT_NE(events, nullptr);
+    ASSERT_EQ(events->count(), 2);
+    EXPECT_EQ(events->item(1)->text(), view.LastScanNote());
+
+    view.setTarget("bad entry");
+    view.loadNow();
+    EXPECT_EQ(view.LastScanNote(), "Since " + HistoryTips::DateText(at(0)) + ": not checked, not an address or host name");
+
+    // Answered again later: the note goes.
+    ASSERT_TRUE(record(path, 2, {seen("gone.example", "a.test", Outcome::NotListed)}));
+    view.setTarget("gone.example");
+    view.loadNow();
+    EXPECT_EQ(view.LastScanNote(), QString());
+}
+
 // Every kind of unusable file, and that it is left as it was, is the store's
 // test; the view says what is wrong in one line and creates no file.
 TEST(HistoryView, AnUnusableFileIsOneLineAndLeftAlone)

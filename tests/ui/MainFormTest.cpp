@@ -6,7 +6,9 @@
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingExportBackend.h"
+#include "ui/ElidedLabel.h"
 #include "ui/ResultsTable.h"
+#include "ui/SettingsForm.h"
 #include "ui/WidgetPrompts.h"
 
 #include <QAbstractButton>
@@ -34,6 +36,9 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTextBrowser>
+#include <QToolTip>
+#include <QHelpEvent>
+#include <QLayout>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -102,10 +107,10 @@ TEST_F(MainFormTest, TitleAndCommandsFollowTheList)
     for (const char* name : {"cmdAddServers", "cmdScan", "cmdStop"}) EXPECT_FALSE(button(name)->isEnabled()) << name;
     EXPECT_EQ(form->OutstandingText(), "0");
 
+    // A new list is unchanged, and the title says so: "*" only after a
+    // change, as closing asks only then.
     form->RunTool("Main:New");
-    // The grid redraws on the list's NewFile while the emptied list still
-    // counts as changed; the flag is cleared afterwards without an event.
-    EXPECT_EQ(form->windowTitle(), "Quarlo [New List *]");
+    EXPECT_EQ(form->windowTitle(), "Quarlo [New List]");
     EXPECT_FALSE(list.Changed());
     EXPECT_FALSE(form->StartPageShown());
     EXPECT_TRUE(form->findChild<QMenu*>("Main:EditMenu")->menuAction()->isVisible());
@@ -115,6 +120,11 @@ TEST_F(MainFormTest, TitleAndCommandsFollowTheList)
     EXPECT_TRUE(button("cmdAddServers")->isEnabled());
     list.AddTarget("192.0.2.1");
     EXPECT_TRUE(button("cmdScan")->isEnabled());
+    EXPECT_EQ(form->windowTitle(), "Quarlo [New List *]");
+    form->RunTool("Main:Close"); // No to saving
+    button("cmdNew")->click();
+    EXPECT_EQ(form->windowTitle(), "Quarlo [New List]");
+    list.AddTarget("192.0.2.1");
 
     list.setFilename("C:\\Lists\\Relays.BlackList");
     form->SetupForm();
@@ -187,7 +197,7 @@ TEST_F(MainFormTest, ScanningStateAndStopLeavingUnfinishedAddressesNotChecked)
     ASSERT_TRUE(dns.answer("192.0.2.2:BlacklistCheck:a.test", "127.0.0.2"));
     button("cmdStop")->click(); // 192.0.2.2's b.test answer still outstanding
     EXPECT_EQ(prompts.messages.back().text, "Blacklist scan canceled");
-    EXPECT_EQ(form->StatusText(), "");
+    EXPECT_EQ(form->StatusText(), "Blacklist scan canceled");
     EXPECT_TRUE(button("cmdScan")->isEnabled());
     EXPECT_EQ(form->OutstandingText(), "0");
 
@@ -223,7 +233,7 @@ TEST_F(MainFormTest, StatusBarTellsOnceWhatTheWholeScanMet)
          [](const FakeDnsLookup::Request& r) {
              return r.tag.endsWith(":a.test") ? Reply("", DnsFailure::NotFound) : Reply("", DnsFailure::Timeout);
          },
-         "", ""},
+         "Blacklist scan complete", ""},
     };
     QSignalSpy complete(&list, &Addresslist::ScanComplete);
     for (const auto& scan : scans) {
@@ -252,7 +262,44 @@ TEST_F(MainFormTest, StatusBarTellsOnceWhatTheWholeScanMet)
     EXPECT_EQ(form->StatusText(), scans[0].status);
     button("cmdScan")->click();
     button("cmdStop")->click();
-    EXPECT_EQ(form->StatusText(), "");
+    EXPECT_EQ(form->StatusText(), "Blacklist scan canceled");
+}
+
+// The box at the end of a scan can be turned off from the box itself and
+// on again in Settings; the status bar tells the end either way.
+TEST_F(MainFormTest, ScanCompleteBoxOffersNotToComeBackAndTheStatusBarSaysItAnyway)
+{
+    newList({"192.0.2.1"});
+    dns.autoAnswer = [](const FakeDnsLookup::Request&) { return std::pair<QString, int>("", DnsFailure::NotFound); };
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    const auto scan = [&] {
+        complete.clear();
+        const size_t shown = prompts.messages.size();
+        button("cmdScan")->click();
+        EXPECT_TRUE(complete.wait(30000));
+        EXPECT_EQ(form->StatusText(), "Blacklist scan complete");
+        return prompts.messages.size() - shown;
+    };
+    prompts.optOutTicks = {false};
+    EXPECT_EQ(scan(), 1u);
+    ASSERT_EQ(prompts.optOuts.size(), 1u);
+    EXPECT_EQ(prompts.optOuts[0], "Don't show this again");
+    EXPECT_TRUE(settings.ShowScanComplete());
+    prompts.optOutTicks = {true};
+    EXPECT_EQ(scan(), 1u);
+    EXPECT_FALSE(settings.ShowScanComplete());
+    EXPECT_EQ(scan(), 0u);
+    // Kept for the next start.
+    EXPECT_FALSE(Settings(registry, nullptr).ShowScanComplete());
+
+    SettingsForm dialog(settings, prompts);
+    auto* box = dialog.findChild<QCheckBox*>("chkShowScanComplete");
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(box->isChecked());
+    box->setChecked(true);
+    QTest::mouseClick(dialog.findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    EXPECT_TRUE(settings.ShowScanComplete());
+    EXPECT_EQ(scan(), 1u);
 }
 
 // Replies that never come: the scan still ends, the rows read not completely
@@ -334,7 +381,7 @@ TEST_F(MainFormTest, NoEnabledListIsToldBeforeTheScanAndTheStatusBarSaysTheScanC
     complete.clear();
     button("cmdScan")->click();
     ASSERT_TRUE(finishScan());
-    EXPECT_EQ(form->StatusText(), "");
+    EXPECT_EQ(form->StatusText(), "Blacklist scan complete");
 
     // No servers at all reads the same.
     settings.BlacklistServers().Clear();
@@ -576,25 +623,33 @@ TEST_F(MainFormTest, StartPageLinksRunCommands)
 }
 
 // The add button starts a scan when the dialog says so; the Add command
-// never starts or restarts one, and keeps what a running scan found.
+// (menu, toolbar, Insert) never starts or restarts one, keeps what a running
+// scan found, and so does not show the box.
 TEST_F(MainFormTest, AddButtonStartsAScanWhenAutoStartIsOnTheAddCommandNever)
 {
     newList({"192.0.2.1"});
     QString adding;
     bool autoStart = true;
     int dialogs = 0;
+    std::vector<bool> offered; // whether the dialog showed its box
     form->setDialogRunner([&](QDialog& dialog) {
         ++dialogs;
         dialog.findChild<QTableWidget*>("Table")->item(0, 0)->setText(adding);
-        dialog.findChild<QCheckBox*>("chkAutoStartScan")->setChecked(autoStart);
+        auto* box = dialog.findChild<QCheckBox*>("chkAutoStartScan");
+        offered.push_back(!box->isHidden());
+        box->setChecked(autoStart);
         dialog.findChild<QPushButton*>("cmdOK")->click();
         return true;
     });
     QSignalSpy started(&list, &Addresslist::ScanStarted);
+    // The command shows no box it would not obey, and leaves the option alone.
     adding = "192.0.2.77";
+    autoStart = false;
     form->RunTool("Edit:Add");
     EXPECT_NE(list.Item("192.0.2.77"), nullptr);
     EXPECT_EQ(started.count(), 0);
+    EXPECT_TRUE(settings.AutoStartScan());
+    autoStart = true;
 
     adding = "192.0.2.78";
     button("cmdAddServers")->click();
@@ -617,6 +672,7 @@ TEST_F(MainFormTest, AddButtonStartsAScanWhenAutoStartIsOnTheAddCommandNever)
     EXPECT_EQ(started.count(), 1);
     EXPECT_EQ(dialogs, 4);
     EXPECT_FALSE(settings.AutoStartScan());
+    EXPECT_EQ(offered, std::vector<bool>({false, true, false, true}));
 }
 
 TEST_F(MainFormTest, HelpAndWebCommandsOpenTheirPagesAndDialogs)
@@ -788,6 +844,8 @@ TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotH
     auto* bar = form->findChild<QProgressBar*>("ScanProgress");
     auto* outstanding = form->findChild<QLabel*>("Outstanding");
     ASSERT_TRUE(text && bar && outstanding);
+    // No empty progress before the first scan.
+    EXPECT_TRUE(bar->isHidden() && text->isHidden());
 
     button("cmdScan")->click();
     list.Tick();
@@ -818,4 +876,51 @@ TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotH
     // Stopped before they were answered: not counted as checked.
     EXPECT_EQ(text->text(), "Checked 10 of 12 addresses");
     EXPECT_FALSE(bar->isTextVisible()); // no time left once stopped
+}
+
+// At 640x480 every status-bar widget keeps its own room inside the bar; a
+// note longer than its room is cut and its tooltip holds it whole. At
+// 1024x768 the same note fits.
+TEST_F(MainFormTest, StatusBarWidgetsNeverOverlapAndALongNoteIsCutWithItsWholeTextInTheTooltip)
+{
+    newList(12);
+    button("cmdScan")->click();
+    ASSERT_TRUE(finishScan()); // the progress widgets show from now on
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get(), 20000));
+    auto* note = form->findChild<ElidedLabel*>("Statusbar");
+    ASSERT_NE(note, nullptr);
+    const QString text = "Your DNS resolver is refused by A BL, B BL, Some Other List and Yet Another List; use your "
+                         "own resolver (DNS Servers option)";
+    note->setText(text);
+
+    for (const QSize size : {QSize(640, 480), QSize(1024, 768)}) {
+        SCOPED_TRACE(size.width());
+        form->resize(size);
+        QStatusBar* bar = form->statusBar();
+        bar->layout()->activate();
+        QCoreApplication::processEvents();
+        ASSERT_LE(form->width(), size.width() + 1) << "the status bar widens the window";
+        QList<QWidget*> shown;
+        for (QWidget* child : bar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (child->isVisible() && !child->inherits("QSizeGrip")) shown << child;
+        ASSERT_GE(shown.size(), 5); // the note, progress text and bar, the queries label and count
+        for (QWidget* w : shown) {
+            EXPECT_TRUE(bar->rect().contains(w->geometry())) << w->objectName().toStdString();
+            EXPECT_GE(w->width(), w->minimumSizeHint().width()) << w->objectName().toStdString();
+        }
+        for (int i = 0; i < shown.size(); ++i)
+            for (int j = i + 1; j < shown.size(); ++j)
+                EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+                    << shown[i]->objectName().toStdString() << " / " << shown[j]->objectName().toStdString();
+        EXPECT_EQ(note->text(), text);
+    }
+    form->resize(640, 480);
+    form->statusBar()->layout()->activate();
+    ASSERT_TRUE(note->IsElided());
+    EXPECT_TRUE(note->ShownText().endsWith(QChar(0x2026)));
+    QHelpEvent help(QEvent::ToolTip, QPoint(4, 4), note->mapToGlobal(QPoint(4, 4)));
+    QApplication::sendEvent(note, &help);
+    EXPECT_EQ(QToolTip::text(), text);
+    QToolTip::hideText();
 }

@@ -24,7 +24,7 @@ TEST_F(ResultsModelTest, AddressRowShowsTheVerdictAndWhy)
     refuseWith("b.test", "127.0.0.255", "Query refused: public resolver");
     settings.BlacklistServers().Item("c.test")->setAnswersIPv6(true);
     scan({"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.5", "host.invalid", "2001:db8::1",
-          "fe80::1%eth0"});
+          "fe80::1%eth0", "192.0.2.6"});
     // Listed by a, refused by b: one listing server, not two.
     reply("192.0.2.1", "a.test", "127.0.0.2");
     reply("192.0.2.1", "b.test", "127.0.0.255");
@@ -38,6 +38,9 @@ TEST_F(ResultsModelTest, AddressRowShowsTheVerdictAndWhy)
     reply("192.0.2.4", "c.test", "", kNxDomain);
     reply("192.0.2.5", "a.test", "", kNxDomain);
     reply("2001:db8::1", "c.test", "", kNxDomain);
+    reply("192.0.2.6", "a.test", "", kTimeout);
+    reply("192.0.2.6", "b.test", "127.0.0.255");
+    reply("192.0.2.6", "c.test", "", kNxDomain);
     ASSERT_TRUE(dns.answerName("host.invalid", "", kTimeout));
     list->AddTarget("192.0.2.9"); // after the scan's passes: not reached
 
@@ -50,6 +53,9 @@ TEST_F(ResultsModelTest, AddressRowShowsTheVerdictAndWhy)
                       "(timed out)\nGamma List: no usable answer (server failure (SERVFAIL))"},
         {"192.0.2.4", "Not completely checked: 1 of 3 lists refused the query | #b06000 | tip Beta List refused the "
                       "query: Query refused: public resolver"},
+        // One silent list and one refusing list are told apart.
+        {"192.0.2.6", "Not completely checked: 1 of 3 lists did not answer, 1 refused the query | #b06000 | tip Alpha "
+                      "List: no usable answer (timed out)\nBeta List refused the query: Query refused: public resolver"},
         {"192.0.2.5", "Scanning ... | #0000c8"}, // queries out, not every answer in
         // A lookup that timed out is no "not found": nothing was vouched for.
         {"host.invalid", "Not completely checked: host.invalid: A lookup failed: timed out | #b06000"},

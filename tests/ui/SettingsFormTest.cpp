@@ -188,14 +188,14 @@ TEST_F(SettingsFormTest, OptionsOpenAsStoredAndOnlyOkWritesThem)
     EXPECT_TRUE(prompts.messages[0].text.startsWith("Cannot save the option")) << prompts.messages[0].text.toStdString();
 }
 
-TEST_F(SettingsFormTest, ServerListShowsTheFileItsTicksAreWrittenOnlyByOkAndDeleteActsAtOnce)
+TEST_F(SettingsFormTest, ServerListShowsTheFileItsTicksAreWrittenOnlyByOkAndCancelTakesEverythingBack)
 {
     open();
-    // Every opening starts on the general tab, where Add has no place.
+    // Every opening starts on the general tab, where the server buttons have no place.
     EXPECT_EQ(SettingsForm(settings, prompts).findChild<QTabWidget*>("Tabs")->currentIndex(), 0);
-    EXPECT_TRUE(child("cmdAdd")->isVisible());
+    for (const char* button : {"cmdAdd", "cmdEdit", "cmdDelete"}) EXPECT_TRUE(child(button)->isVisible()) << button;
     tabs()->setCurrentIndex(0);
-    EXPECT_FALSE(child("cmdAdd")->isVisible());
+    for (const char* button : {"cmdAdd", "cmdEdit", "cmdDelete"}) EXPECT_FALSE(child(button)->isVisible()) << button;
     tabs()->setCurrentIndex(1);
 
     // Name (or zone when none is stored), zone, enabled flag; in file order.
@@ -209,20 +209,41 @@ TEST_F(SettingsFormTest, ServerListShowsTheFileItsTicksAreWrittenOnlyByOkAndDele
     EXPECT_FALSE(rightClick(list()->viewport(), below));
     EXPECT_TRUE(rightClick(list()->viewport(), cellCentre(2, 0)));
 
-    // Clicks toggle in column 0 only; Cancel forgets them, but not a Delete,
-    // which acts on the live collection at once.
+    // Clicks toggle in column 0 only. Delete asks, then acts on the live
+    // collection at once; Cancel takes the ticks and the deletion back.
     leftClick(1, 1);
     leftClick(1, 2);
     leftClick(1, 0);
     leftClick(2, 0);
     command(0, "Delete");
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Delete the blacklist server Zen (zen.example)?");
+    EXPECT_EQ(column(2), QStringList({"zen.example", "bl.example", "dnsbl.example"})); // No keeps it
+    prompts.answers = {UserPrompts::Answer::Yes};
+    command(0, "Delete");
     EXPECT_EQ(column(2), QStringList({"bl.example", "dnsbl.example"}));
     EXPECT_EQ(ticks(), std::vector<bool>({false, true}));
     EXPECT_EQ(zones(settings.BlacklistServers()), QStringList({"bl.example", "dnsbl.example"}));
     press("cmdCancel");
+    EXPECT_EQ(zones(settings.BlacklistServers()), QStringList({"zen.example", "bl.example", "dnsbl.example"}));
+    EXPECT_EQ(describe(server("zen.example")), "Zen|zen.example|https://zen.example/|IPs||on|127.0.0.2=Listed");
     EXPECT_TRUE(server("bl.example")->Enabled());
     EXPECT_FALSE(server("dnsbl.example")->Enabled());
     EXPECT_FALSE(fileWritten());
+
+    // The Delete key and button work on the current row.
+    open();
+    prompts.answers = {UserPrompts::Answer::Yes};
+    list()->setFocus();
+    list()->setCurrentCell(0, 1);
+    QTest::keyClick(list(), Qt::Key_Delete);
+    EXPECT_EQ(column(2), QStringList({"bl.example", "dnsbl.example"}));
+    list()->setCurrentCell(1, 1);
+    press("cmdDelete"); // No
+    EXPECT_EQ(column(2), QStringList({"bl.example", "dnsbl.example"}));
+    EXPECT_EQ(zones(settings.BlacklistServers()), QStringList({"bl.example", "dnsbl.example"}));
+    press("cmdOK");
+    EXPECT_EQ(zones(*saved()), QStringList({"bl.example", "dnsbl.example"}));
 
     // Space toggles the current row, wherever the keyboard moved it.
     open();
@@ -242,12 +263,13 @@ TEST_F(SettingsFormTest, ServerListShowsTheFileItsTicksAreWrittenOnlyByOkAndDele
     EXPECT_TRUE(file->Item("dnsbl.example")->Enabled());
 }
 
-TEST_F(SettingsFormTest, AddTakesTheEditorsEntriesAtOnceButNotAHeldZone)
+TEST_F(SettingsFormTest, AddTakesTheEditorsEntriesAtOnceAndCancelTakesThemBack)
 {
     open();
     whenEditorOpens([this](AddEditServer&, ServerEditorDriver& drive) {
         if (editorRuns == 1) { // changes its mind
             QTest::keyClicks(drive.box("txtServerName"), "Abandoned");
+            prompts.answers = {UserPrompts::Answer::Yes}; // discard it
             QTest::mouseClick(drive.button("cmdCancel"), Qt::LeftButton);
             return;
         }
@@ -276,21 +298,83 @@ TEST_F(SettingsFormTest, AddTakesTheEditorsEntriesAtOnceButNotAHeldZone)
               "New List|new.example|http://new.example/|IPs+IPv6|bits|on|127.0.0.2=Listed,127.0.0.8=Dynamic");
     EXPECT_FALSE(fileWritten());
 
-    // A zone already held (in other letters) keeps its first definition
-    // (ServerModelTest); the dialog gets an extra row.
-    form->setEditorRunner([](AddEditServer& editor) { editor.setServer("ZEN.example"); });
-    press("cmdAdd");
-    EXPECT_EQ(list()->rowCount(), 5);
-    EXPECT_EQ(settings.BlacklistServers().Count(), 4);
+    // Cancel takes the added server back out of the live collection.
+    press("cmdCancel");
+    EXPECT_EQ(zones(settings.BlacklistServers()), QStringList({"zen.example", "bl.example", "dnsbl.example"}));
+    EXPECT_FALSE(fileWritten());
+}
 
-    // Once the server goes with its first row, the extra row finds nothing:
-    // Edit ignores it and OK passes over it.
-    command(0, "Delete");
-    form->setEditorRunner([this](AddEditServer&) { ++editorRuns; });
-    command(3, "Edit");
-    EXPECT_EQ(editorRuns, 2);
-    press("cmdOK");
-    EXPECT_EQ(zones(*saved()), QStringList({"bl.example", "dnsbl.example", "new.example"}));
+// The checks are the editor's (AddEditServerTest); here that Add and Edit
+// both apply them against the servers held, and that a refused editor adds
+// or changes nothing.
+TEST_F(SettingsFormTest, AddAndEditRefuseAZoneHeldByAnotherServerAndAPlaceholderServer)
+{
+    open();
+    QStringList said;
+    whenEditorOpens([&](AddEditServer&, ServerEditorDriver& drive) {
+        if (editorRuns == 1) {
+            // Add, then Enter at once: the placeholders are refused.
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            said << prompts.messages.back().text;
+            EXPECT_TRUE(drive.form.isVisible());
+            drive.retype("txtServerName", "Copy");
+            drive.retype("txtServer", "ZEN.example");
+            ASSERT_TRUE(drive.addCode("127.0.0.2", "Listed"));
+            ok(drive);
+            said << prompts.messages.back().text;
+            EXPECT_TRUE(drive.form.isVisible());
+            prompts.answers = {UserPrompts::Answer::Yes};
+            QTest::mouseClick(drive.button("cmdCancel"), Qt::LeftButton);
+            return;
+        }
+        // Edit of bl.example to the zone zen.example holds.
+        drive.retype("txtServerName", "Renamed");
+        drive.retype("txtServer", "Zen.Example");
+        ok(drive);
+        said << prompts.messages.back().text;
+        EXPECT_TRUE(drive.form.isVisible());
+        // Its own zone is no clash.
+        drive.retype("txtServer", "bl.example");
+        ok(drive);
+        EXPECT_FALSE(drive.form.isVisible());
+    });
+    press("cmdAdd");
+    ASSERT_EQ(said.size(), 2);
+    EXPECT_EQ(said[0], "Fill in the Blacklist Server Name.");
+    EXPECT_EQ(said[1], "ZEN.example is already in the list of blacklist servers.");
+    EXPECT_EQ(zones(settings.BlacklistServers()), QStringList({"zen.example", "bl.example", "dnsbl.example"}));
+    EXPECT_EQ(list()->rowCount(), 3);
+    EXPECT_EQ(describe(server("zen.example")), "Zen|zen.example|https://zen.example/|IPs||on|127.0.0.2=Listed");
+
+    command(1, "Edit");
+    ASSERT_EQ(said.size(), 3);
+    EXPECT_EQ(said[2], "Zen.Example is already in the list of blacklist servers.");
+    EXPECT_EQ(describe(server("bl.example")), "Renamed|bl.example|https://bl.example/|IPs||on|127.0.0.3=Spam");
+    EXPECT_EQ(server("zen.example")->StoredName(), "Zen");
+}
+
+// Every way to open the editor on a row: the popup, a double click, F2 and
+// the Edit button; a double click on the tick box does not edit.
+TEST_F(SettingsFormTest, DoubleClickF2AndTheEditButtonEditTheRow)
+{
+    open();
+    QStringList edited;
+    form->setEditorRunner([&](AddEditServer& editor) { edited << editor.Server(); });
+    // A double click: the first click's press, then the second one.
+    const auto doubleClick = [this](const QPoint& at) {
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, at);
+    };
+    doubleClick(cellCentre(1, 1));
+    list()->setFocus();
+    list()->setCurrentCell(2, 1);
+    QTest::keyClick(list(), Qt::Key_F2);
+    list()->setCurrentCell(0, 2);
+    press("cmdEdit");
+    command(1, "Edit");
+    EXPECT_EQ(edited, QStringList({"bl.example", "dnsbl.example", "zen.example", "bl.example"}));
+    doubleClick(cellCentre(2, 0));
+    EXPECT_EQ(edited.size(), 4);
 }
 
 TEST_F(SettingsFormTest, EditIsAppliedOnlyWhenTheEditorChangedSomething)
@@ -336,46 +420,34 @@ TEST_F(SettingsFormTest, EditIsAppliedOnlyWhenTheEditorChangedSomething)
     EXPECT_EQ(describe(saved()->Item("dnsbl.example")), edited.arg("on"));
 }
 
-TEST_F(SettingsFormTest, EditToAZoneHeldByAnotherServerReopensWithTheUsersEntries)
+TEST_F(SettingsFormTest, EditToANewZoneKeepsTheServerAndCancelPutsItBack)
 {
     open();
     const ServerPtr bl = server("bl.example");
-    // The first run clashes; the second finds every entry as typed and
-    // either gives up or fixes the zone.
-    bool fixZone = false;
-    whenEditorOpens([&](AddEditServer& editor, ServerEditorDriver& drive) {
-        if (editorRuns % 2 == 1) {
-            drive.retype("txtServerName", "Renamed");
-            drive.retype("txtServer", "Zen.Example");
-            ASSERT_TRUE(drive.editCell(0, 1, "Spam source"));
-            ASSERT_TRUE(drive.addCode("127.0.0.9", "Added"));
-            return ok(drive);
-        }
-        EXPECT_EQ(QStringList({editor.ServerName(), editor.Server(), drive.cell(0, 1), drive.cell(1, 0)}),
-                  QStringList({"Renamed", "Zen.Example", "Spam source", "127.0.0.9"}));
-        if (!fixZone) return QTest::mouseClick(drive.button("cmdCancel"), Qt::LeftButton);
+    const auto rename = [](AddEditServer&, ServerEditorDriver& drive) {
+        drive.retype("txtServerName", "Renamed");
         drive.retype("txtServer", "renamed.example");
+        ASSERT_TRUE(drive.editCell(0, 1, "Spam source"));
+        ASSERT_TRUE(drive.addCode("127.0.0.9", "Added"));
         ok(drive);
-    });
+    };
+    whenEditorOpens(rename);
     command(1, "Edit");
-    EXPECT_EQ(editorRuns, 2);
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, "Zen.Example is already in the list of blacklist servers.");
-    // Given up: nothing changed.
-    EXPECT_EQ(describe(bl), "|bl.example|https://bl.example/|IPs||on|127.0.0.3=Spam");
-    EXPECT_EQ(server("zen.example")->StoredName(), "Zen");
-    EXPECT_EQ(column(2), QStringList({"zen.example", "bl.example", "dnsbl.example"}));
-
-    fixZone = true;
-    command(1, "Edit");
-    EXPECT_EQ(editorRuns, 4);
-    EXPECT_EQ(prompts.messages.size(), 2u);
     EXPECT_EQ(server("renamed.example"), bl);
     EXPECT_EQ(describe(bl), "Renamed|renamed.example|https://bl.example/|IPs||on|127.0.0.3=Spam source,127.0.0.9=Added");
     EXPECT_EQ(zones(settings.BlacklistServers()), QStringList({"zen.example", "renamed.example", "dnsbl.example"}));
     EXPECT_EQ(column(2).at(1), "renamed.example");
 
-    // Later commands on the row find it under its new zone.
+    // Cancel: the same server object, as it was, under its old zone.
+    press("cmdCancel");
+    EXPECT_EQ(server("bl.example"), bl);
+    EXPECT_EQ(describe(bl), "|bl.example|https://bl.example/|IPs||on|127.0.0.3=Spam");
+    EXPECT_EQ(zones(settings.BlacklistServers()), QStringList({"zen.example", "bl.example", "dnsbl.example"}));
+
+    // Again, then OK: later commands on the row find it under its new zone.
+    open();
+    whenEditorOpens(rename);
+    command(1, "Edit");
     leftClick(1, 0);
     press("cmdOK");
     EXPECT_FALSE(bl->Enabled());
@@ -482,12 +554,14 @@ TEST_F(SettingsFormTest, SelfTestSwitchIsEditedAndSaved)
     EXPECT_FALSE(server("zen.example")->SelfTest());
 
     whenEditorOpens([](AddEditServer& editor, ServerEditorDriver& drive) {
+        drive.retype("txtServerName", "Untested");
         drive.retype("txtServer", "untested.example");
         editor.findChild<QCheckBox*>("chkSelfTest")->click();
         ASSERT_TRUE(drive.addCode("127.0.0.2", "Listed"));
         ok(drive);
     });
     press("cmdAdd");
+    ASSERT_NE(server("untested.example"), nullptr);
     EXPECT_FALSE(server("untested.example")->SelfTest());
 
     press("cmdOK");
@@ -496,4 +570,50 @@ TEST_F(SettingsFormTest, SelfTestSwitchIsEditedAndSaved)
     EXPECT_TRUE(file->Item("bl.example")->SelfTest());
     EXPECT_TRUE(file->Item("dnsbl.example")->SelfTest());
     EXPECT_FALSE(file->Item("untested.example")->SelfTest());
+}
+
+// An installed copy: OK writes only what the user changed against the
+// packaged servers, and the next start still sees every packaged server.
+TEST_F(SettingsFormTest, OkOfAnInstalledCopyWritesOnlyTheUsersChanges)
+{
+    const QString packaged = dir.filePath("share/quarlo.cfg");
+    const QString user = dir.filePath("home/quarlo.cfg");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("share")));
+    QString error;
+    ASSERT_TRUE(ServerConfigFile::Write(settings.BlacklistServers(), packaged, error)) << error.toStdString();
+    ServerConfigStore installed(packaged, user);
+    Settings local(registry, &installed);
+    ASSERT_EQ(zones(local.BlacklistServers()), QStringList({"zen.example", "bl.example", "dnsbl.example"}));
+
+    open(1, &local);
+    leftClick(1, 0); // bl.example off
+    prompts.answers = {UserPrompts::Answer::Yes};
+    command(2, "Delete"); // dnsbl.example
+    press("cmdOK");
+    const QByteArray written = [&] {
+        QFile f(user);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    EXPECT_FALSE(written.contains("zen.example")) << written.toStdString();
+    EXPECT_TRUE(written.contains("Server=\"bl.example\"")) << written.toStdString();
+    EXPECT_TRUE(written.contains("Deleted")) << written.toStdString();
+    EXPECT_FALSE(written.contains("ResultCode")) << "no server written whole: " << written.toStdString();
+
+    Settings again(registry, &installed);
+    EXPECT_EQ(zones(again.BlacklistServers()), QStringList({"zen.example", "bl.example"}));
+    EXPECT_FALSE(again.BlacklistServers().Item("bl.example")->Enabled());
+}
+
+// From the server list, Tab reaches every button in reading order.
+TEST_F(SettingsFormTest, TabWalksFromTheServerListThroughItsButtons)
+{
+    open(1);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get(), 20000));
+    list()->setFocus(Qt::TabFocusReason);
+    QStringList walked;
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        walked << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(walked, QStringList({"cmdAdd", "cmdEdit", "cmdDelete", "cmdOK", "cmdCancel"}));
 }

@@ -1,0 +1,175 @@
+#include "model/Servers.h"
+#include "storage/ServerConfigFile.h"
+#include "storage/ServerConfigStore.h"
+#include "support/ModelBuilders.h"
+#include "support/QtPrinters.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace quarlo;
+
+namespace {
+
+QString describe(const ServerPtr& s)
+{
+    if (!s) return "(none)";
+    QStringList codes;
+    for (const ResultCodePtr& c : s->ResultCodes()) codes << c->Address() + "=" + c->Reason();
+    return QStringList({s->Zone(), s->StoredName(), s->Enabled() ? "on" : "off", codes.join(',')}).join('|');
+}
+
+QStringList zones(const Servers& servers)
+{
+    QStringList out;
+    for (const ServerPtr& s : servers) out << s->Zone();
+    return out;
+}
+
+// An installed copy: the packaged file, and the user's own file that holds
+// what the user changed.
+class ServerOverridesTest : public ::testing::Test {
+protected:
+    QString packaged() const { return dir.filePath("share/quarlo.cfg"); }
+    QString user() const { return dir.filePath("home/Vantorel/quarlo.cfg"); }
+
+    // The package as released: each call replaces the packaged file.
+    void release(std::initializer_list<ServerPtr> servers) const
+    {
+        QDir().mkpath(dir.filePath("share"));
+        Servers list;
+        for (const ServerPtr& s : servers) list.Add(s);
+        QString error;
+        ASSERT_TRUE(ServerConfigFile::Write(list, packaged(), error)) << error.toStdString();
+    }
+    // What a new run of the program sees.
+    std::unique_ptr<Servers> start(QString* error = nullptr)
+    {
+        store = std::make_unique<ServerConfigStore>(packaged(), user());
+        auto servers = std::make_unique<Servers>(store.get());
+        servers->Refresh();
+        if (error) *error = servers->LastError();
+        return servers;
+    }
+    // The servers written whole in the user's file (ServerConfigFile reads
+    // only those).
+    QStringList wholeInUsersFile() const
+    {
+        Servers servers;
+        QString error;
+        ServerConfigFile::Read(servers, user(), error);
+        return zones(servers);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<ServerConfigStore> store;
+};
+
+} // namespace
+
+// The user unticks one packaged list, deletes one, edits one and adds one.
+// The next package retires nothing but changes every list and adds one: the
+// changes reach the user wherever the user did not change that list.
+TEST_F(ServerOverridesTest, PackageUpdatesReachTheUserWhoseOwnChangesWinAndStay)
+{
+    release({makeServer("a.example", true, {{"127.0.0.2", "A"}}), makeServer("b.example", true, {{"127.0.0.2", "B"}}),
+             makeServer("c.example", true, {{"127.0.0.2", "C"}}), makeServer("d.example", false, {{"127.0.0.2", "D"}})});
+    {
+        auto servers = start();
+        ASSERT_EQ(zones(*servers), QStringList({"a.example", "b.example", "c.example", "d.example"}));
+        servers->Item("b.example")->setEnabled(false);
+        servers->Remove("a.example");
+        servers->Item("c.example")->setName("Mine");
+        servers->Add(makeServer("own.example", true, {{"127.0.0.5", "Own"}}));
+        ASSERT_TRUE(servers->Sync()) << servers->LastError().toStdString();
+    }
+    // Only the edited and the added list are written whole; the untouched
+    // one not at all.
+    EXPECT_EQ(wholeInUsersFile(), QStringList({"c.example", "own.example"}));
+    EXPECT_FALSE(slurp(user()).contains("d.example"));
+
+    release({makeServer("a.example", true, {{"127.0.0.2", "A2"}}),
+             makeServer("b.example", true, {{"127.0.0.2", "B2"}, {"127.0.0.3", "B3"}}),
+             makeServer("c.example", true, {{"127.0.0.2", "C2"}}), makeServer("d.example", false, {{"127.0.0.2", "D2"}}),
+             makeServer("e.example", true, {{"127.0.0.2", "E"}})});
+    QString error;
+    auto servers = start(&error);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(zones(*servers), QStringList({"b.example", "c.example", "d.example", "e.example", "own.example"}));
+    EXPECT_EQ(describe(servers->Item("b.example")), "b.example||off|127.0.0.2=B2,127.0.0.3=B3");
+    EXPECT_EQ(describe(servers->Item("c.example")), "c.example|Mine|on|127.0.0.2=C");
+    EXPECT_EQ(describe(servers->Item("d.example")), "d.example||off|127.0.0.2=D2");
+    EXPECT_EQ(describe(servers->Item("e.example")), "e.example||on|127.0.0.2=E");
+    EXPECT_EQ(describe(servers->Item("own.example")), "own.example||on|127.0.0.5=Own");
+
+    // Putting a list back as the package has it makes it follow the package again.
+    servers->Item("b.example")->setEnabled(true);
+    servers->Item("c.example")->setName("");
+    servers->Item("c.example")->ResultCodes().Clear();
+    servers->Item("c.example")->ResultCodes().Add("127.0.0.2", "C2");
+    ASSERT_TRUE(servers->Sync());
+    EXPECT_EQ(wholeInUsersFile(), QStringList({"own.example"}));
+    release({makeServer("b.example", true, {{"127.0.0.2", "B4"}}), makeServer("c.example", true, {{"127.0.0.2", "C4"}})});
+    servers = start();
+    // Lists the package retires go with it; the user's own stays.
+    EXPECT_EQ(zones(*servers), QStringList({"b.example", "c.example", "own.example"}));
+    EXPECT_EQ(describe(servers->Item("c.example")), "c.example||on|127.0.0.2=C4");
+}
+
+// The user's file as earlier versions wrote it: every server whole. Those
+// equal to the package become "no change" at the next save; the rest stay
+// the user's.
+TEST_F(ServerOverridesTest, AWholeCopyFromEarlierVersionsShrinksToTheUsersChanges)
+{
+    release({makeServer("a.example", true, {{"127.0.0.2", "A"}}), makeServer("b.example", true, {{"127.0.0.2", "B"}}),
+             makeServer("c.example", true, {{"127.0.0.2", "C"}})});
+    {
+        Servers whole;
+        whole.Add(makeServer("a.example", true, {{"127.0.0.2", "A"}}));
+        whole.Add(makeServer("b.example", false, {{"127.0.0.2", "B"}}));
+        whole.Add(makeServer("c.example", true, {{"127.0.0.2", "Changed"}}));
+        QDir().mkpath(QFileInfo(user()).absolutePath());
+        QString error;
+        ASSERT_TRUE(ServerConfigFile::Write(whole, user(), error));
+    }
+    auto servers = start();
+    EXPECT_EQ(zones(*servers), QStringList({"a.example", "b.example", "c.example"}));
+    EXPECT_FALSE(servers->Item("b.example")->Enabled());
+    EXPECT_EQ(describe(servers->Item("c.example")), "c.example||on|127.0.0.2=Changed");
+    ASSERT_TRUE(servers->Sync());
+    EXPECT_EQ(wholeInUsersFile(), QStringList({"c.example"}));
+    const QByteArray bytes = slurp(user());
+    EXPECT_TRUE(bytes.contains("b.example")) << bytes.toStdString(); // its enabled flag
+    EXPECT_FALSE(bytes.contains("a.example")) << bytes.toStdString();
+
+    // The same after the shrink.
+    servers = start();
+    EXPECT_EQ(zones(*servers), QStringList({"a.example", "b.example", "c.example"}));
+    EXPECT_FALSE(servers->Item("b.example")->Enabled());
+    EXPECT_EQ(describe(servers->Item("c.example")), "c.example||on|127.0.0.2=Changed");
+}
+
+// A damaged file of either kind is reported, naming it; the other one's
+// servers still load, and a save keeps the damaged user's file aside.
+TEST_F(ServerOverridesTest, ADamagedFileIsReportedAndTheUsersIsKeptAsideOnSave)
+{
+    release({makeServer("a.example", true, {{"127.0.0.2", "A"}})});
+    QDir().mkpath(QFileInfo(user()).absolutePath());
+    spit(user(), "<Quarlo><BlackListServers Overrides=\"True\"><Server");
+    QString error;
+    auto servers = start(&error);
+    EXPECT_TRUE(error.contains(user())) << error.toStdString();
+    EXPECT_EQ(zones(*servers), QStringList({"a.example"}));
+    servers->Item("a.example")->setEnabled(false);
+    ASSERT_TRUE(servers->Sync()) << servers->LastError().toStdString();
+    EXPECT_EQ(slurp(user() + ".bak"), "<Quarlo><BlackListServers Overrides=\"True\"><Server");
+    servers = start(&error);
+    EXPECT_EQ(error, "");
+    EXPECT_FALSE(servers->Item("a.example")->Enabled());
+
+    spit(packaged(), "not xml");
+    servers = start(&error);
+    EXPECT_TRUE(error.contains(packaged())) << error.toStdString();
+}

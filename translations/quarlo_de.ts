@@ -1,0 +1,780 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>AccessibleNames</name>
+    <message>
+        <source>More tools</source>
+        <translation>Weitere Werkzeuge</translation>
+    </message>
+    <message>
+        <source>More menus</source>
+        <translation>Weitere Menüs</translation>
+    </message>
+    <message>
+        <source>Float or dock the panel</source>
+        <translation>Bereich lösen oder andocken</translation>
+    </message>
+    <message>
+        <source>Close the panel</source>
+        <translation>Bereich schließen</translation>
+    </message>
+</context>
+<context>
+    <name>AddAddressesForm</name>
+    <message>
+        <source>Enter a hostname or IP address and then press Enter or Tab</source>
+        <translation>Geben Sie einen Hostnamen oder eine IP-Adresse ein und drücken Sie dann Enter oder Tab</translation>
+    </message>
+    <message>
+        <source>This is green because you entered a valid IP address</source>
+        <translation>Grün, weil Sie eine gültige IP-Adresse eingegeben haben</translation>
+    </message>
+    <message>
+        <source>This is green because &apos;%1&apos; resolves to %2</source>
+        <translation>Grün, weil &apos;%1&apos; zu %2 aufgelöst wird</translation>
+    </message>
+    <message>
+        <source>This is red because DNS could not resolve &apos;%1&apos; to an IP address. You probably want to change this hostname before clicking on the OK button</source>
+        <translation>Rot, weil DNS &apos;%1&apos; nicht zu einer IP-Adresse auflösen konnte. Sie sollten diesen Hostnamen wohl ändern, bevor Sie auf OK klicken</translation>
+    </message>
+    <message>
+        <source>This is red because &apos;%1&apos; accepts no mail: its mail exchanger record is a null MX (&quot;.&quot;), so there is no mail server to check</source>
+        <translation>Rot, weil &apos;%1&apos; keine E-Mail annimmt: sein Mail-Exchanger-Eintrag ist ein Null-MX (&quot;.&quot;), es gibt also keinen Mailserver zu prüfen</translation>
+    </message>
+    <message>
+        <source>This is red because &apos;%1&apos; has no valid mail exchanger: its mail exchanger record does not name a host</source>
+        <translation>Rot, weil &apos;%1&apos; keinen gültigen Mail-Exchanger hat: sein Mail-Exchanger-Eintrag nennt keinen Host</translation>
+    </message>
+</context>
+<context>
+    <name>AddEditServer</name>
+    <message>
+        <source>Server Name</source>
+        <translation>Servername</translation>
+    </message>
+    <message>
+        <source>Reponses must be valid IP addresses</source>
+        <translation>Antworten müssen gültige IP-Adressen sein</translation>
+    </message>
+    <message>
+        <source>Has a test entry (&quot;test&quot; listed)</source>
+        <translation>Hat einen Testeintrag (&quot;test&quot; gelistet)</translation>
+    </message>
+    <message>
+        <source>Has a test entry (127.0.0.2 listed)</source>
+        <translation>Hat einen Testeintrag (127.0.0.2 gelistet)</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsForm</name>
+    <message>
+        <source>No Expansion</source>
+        <translation>Nicht aufklappen</translation>
+    </message>
+    <message>
+        <source>Expand Servers</source>
+        <translation>Server aufklappen</translation>
+    </message>
+    <message>
+        <source>Expand Servers and Responses</source>
+        <translation>Server und Antworten aufklappen</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a DNS server address. Enter IP addresses, each with an optional port, separated by commas (for example 192.0.2.1, 192.0.2.1:5353 or [2001:db8::1]:53), or leave the field empty to use the system&apos;s resolvers.</source>
+        <translation>&quot;%1&quot; ist keine DNS-Server-Adresse. Geben Sie IP-Adressen ein, jede mit optionalem Port, durch Kommas getrennt (zum Beispiel 192.0.2.1, 192.0.2.1:5353 oder [2001:db8::1]:53), oder lassen Sie das Feld leer, um die Resolver des Systems zu verwenden.</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>History not written: %1</source>
+        <translation>Verlauf nicht geschrieben: %1</translation>
+    </message>
+</context>
+<context>
+    <name>quarlo::AboutDialog</name>
+    <message>
+        <source>About</source>
+        <translation>Über</translation>
+    </message>
+    <message>
+        <source>About %1</source>
+        <translation>Über %1</translation>
+    </message>
+    <message>
+        <source>Part of %1: %2</source>
+        <translation>Teil von %1: %2</translation>
+    </message>
+    <message>
+        <source>Part of %1</source>
+        <translation>Teil von %1</translation>
+    </message>
+</context>
+<context>
+    <name>quarlo::AddAddressesForm</name>
+    <message>
+        <source>Add New Addresses ...</source>
+        <translation>Neue Adressen hinzufügen ...</translation>
+    </message>
+    <message>
+        <source>Enter Hostnames or IP Addresses of E-Mail servers, firewalls, etc. to check. You may also enter E-Mail addresses.</source>
+        <translation>Geben Sie Hostnamen oder IP-Adressen von Mailservern, Firewalls usw. zur Prüfung ein. Sie können auch E-Mail-Adressen eingeben.</translation>
+    </message>
+    <message>
+        <source>C&amp;ut</source>
+        <translation>&amp;Ausschneiden</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Kopieren</translation>
+    </message>
+    <message>
+        <source>&amp;Paste</source>
+        <translation>&amp;Einfügen</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>&amp;Löschen</translation>
+    </message>
+    <message>
+        <source>Auto Start Scan</source>
+        <translation>Prüfung automatisch starten</translation>
+    </message>
+    <message>
+        <source>Add IPv6 Addresses</source>
+        <translation>IPv6-Adressen hinzufügen</translation>
+    </message>
+    <message>
+        <source>Also add the IPv6 addresses of the host names and mail servers you enter</source>
+        <translation>Auch die IPv6-Adressen der eingegebenen Hostnamen und Mailserver hinzufügen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>OK to add these host(s) to the watch list</source>
+        <translation>OK, um diese Hosts der Liste hinzuzufügen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Abort adding these host(s) to the watch lists</source>
+        <translation>Das Hinzufügen dieser Hosts abbrechen</translation>
+    </message>
+    <message>
+        <source>Discard 1 entry?</source>
+        <translation>1 Eintrag verwerfen?</translation>
+    </message>
+    <message>
+        <source>Discard %1 entries?</source>
+        <translation>%1 Einträge verwerfen?</translation>
+    </message>
+    <message>
+        <source>This is green because you entered a network range: %1, %2 addresses from %3 to %4</source>
+        <translation>Grün, weil Sie einen Netzbereich eingegeben haben: %1, %2 Adressen von %3 bis %4</translation>
+    </message>
+    <message>
+        <source>This is red because %1</source>
+        <translation>Rot, weil: %1</translation>
+    </message>
+    <message>
+        <source>This is red because an IPv6 address with a zone index (%...) names a network interface of this computer; enter the address without it</source>
+        <translation>Rot, weil eine IPv6-Adresse mit Zonenindex (%...) eine Netzwerkschnittstelle dieses Computers bezeichnet; geben Sie die Adresse ohne ihn ein</translation>
+    </message>
+    <message>
+        <source>This is green because you entered a valid IPv6 address</source>
+        <translation>Grün, weil Sie eine gültige IPv6-Adresse eingegeben haben</translation>
+    </message>
+    <message>
+        <source>This is green because you entered an IPv4-mapped IPv6 address; it is checked as %1</source>
+        <translation>Grün, weil Sie eine IPv4-gemappte IPv6-Adresse eingegeben haben; sie wird als %1 geprüft</translation>
+    </message>
+    <message>
+        <source>This is green because the mail server of &apos;%1&apos; is %2, which resolves to %3</source>
+        <translation>Grün, weil der Mailserver von &apos;%1&apos; %2 ist, der zu %3 aufgelöst wird</translation>
+    </message>
+    <message>
+        <source>This is green because it is an IPv6 address of %1</source>
+        <translation>Grün, weil es eine IPv6-Adresse von %1 ist</translation>
+    </message>
+    <message>
+        <source>%1: the list would hold more than %2 addresses</source>
+        <translation>%1: die Liste hätte mehr als %2 Adressen</translation>
+    </message>
+    <message>
+        <source>Add all %1 addresses of %2?</source>
+        <translation>Alle %1 Adressen von %2 hinzufügen?</translation>
+    </message>
+    <message>
+        <source>These ranges were not added:
+
+</source>
+        <translation>Diese Bereiche wurden nicht hinzugefügt:
+
+</translation>
+    </message>
+</context>
+<context>
+    <name>quarlo::AddEditServer</name>
+    <message>
+        <source>Add / Edit Server</source>
+        <translation>Server hinzufügen / bearbeiten</translation>
+    </message>
+    <message>
+        <source>Blacklist Server</source>
+        <translation>Blacklist-Server</translation>
+    </message>
+    <message>
+        <source>Bit Map Response Codes</source>
+        <translation>Antwortcodes als Bitmaske</translation>
+    </message>
+    <message>
+        <source>IP list</source>
+        <translation>IP-Liste</translation>
+    </message>
+    <message>
+        <source>Domain list</source>
+        <translation>Domainliste</translation>
+    </message>
+    <message>
+        <source>Answers IPv6 queries</source>
+        <translation>Beantwortet IPv6-Anfragen</translation>
+    </message>
+    <message>
+        <source>Ticked, a scan first asks the list for its test entry and counts its &quot;not listed&quot; answers only when the entry is listed. Clear it only for a list that has no test entry.</source>
+        <translation>Angekreuzt fragt eine Prüfung die Liste zuerst nach ihrem Testeintrag und zählt ihre Antworten &quot;nicht gelistet&quot; nur, wenn der Eintrag gelistet ist. Nur für eine Liste ohne Testeintrag abwählen.</translation>
+    </message>
+    <message>
+        <source>Blacklist Server Name</source>
+        <translation>Name des Blacklist-Servers</translation>
+    </message>
+    <message>
+        <source>DNS Domain</source>
+        <translation>DNS-Domain</translation>
+    </message>
+    <message>
+        <source>Homepage URL</source>
+        <translation>Homepage-URL</translation>
+    </message>
+    <message>
+        <source>List Kind</source>
+        <translation>Art der Liste</translation>
+    </message>
+    <message>
+        <source>Response Definitions</source>
+        <translation>Antwortdefinitionen</translation>
+    </message>
+    <message>
+        <source>Response</source>
+        <translation>Antwort</translation>
+    </message>
+    <message>
+        <source>Definition</source>
+        <translation>Bedeutung</translation>
+    </message>
+    <message>
+        <source>Not a listing</source>
+        <translation>Keine Listung</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>&amp;Löschen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Fill in the Blacklist Server Name.</source>
+        <translation>Bitte den Namen des Blacklist-Servers eingeben.</translation>
+    </message>
+    <message>
+        <source>Fill in the DNS Domain: the zone the list answers in, such as bl.example.org.</source>
+        <translation>Bitte die DNS-Domain eingeben: die Zone, in der die Liste antwortet, etwa bl.example.org.</translation>
+    </message>
+    <message>
+        <source>The DNS Domain &quot;%1&quot; is not a DNS zone: letters, digits and hyphens in labels separated by dots, such as bl.example.org.</source>
+        <translation>Die DNS-Domain &quot;%1&quot; ist keine DNS-Zone: Buchstaben, Ziffern und Bindestriche in durch Punkte getrennten Teilen, etwa bl.example.org.</translation>
+    </message>
+    <message>
+        <source>%1 is already in the list of blacklist servers.</source>
+        <translation>%1 ist bereits in der Liste der Blacklist-Server.</translation>
+    </message>
+    <message>
+        <source>Fill in the Definition of the response %1.</source>
+        <translation>Bitte die Bedeutung der Antwort %1 eingeben.</translation>
+    </message>
+    <message>
+        <source>Fill in the Response of &quot;%1&quot;.</source>
+        <translation>Bitte die Antwort zu &quot;%1&quot; eingeben.</translation>
+    </message>
+    <message>
+        <source>The response %1 is not in 127.0.0.0/8, where blacklists answer.</source>
+        <translation>Die Antwort %1 liegt nicht in 127.0.0.0/8, wo Blacklists antworten.</translation>
+    </message>
+    <message>
+        <source>Enter at least one Response with its Definition: the answers the list gives.</source>
+        <translation>Bitte mindestens eine Antwort mit ihrer Bedeutung eingeben: die Antworten, die die Liste gibt.</translation>
+    </message>
+    <message>
+        <source>Discard the changes to this server?</source>
+        <translation>Die Änderungen an diesem Server verwerfen?</translation>
+    </message>
+</context>
+<context>
+    <name>quarlo::Application</name>
+    <message>
+        <source>Address List (*%1)|*%1|All Files (*.*)|*.*</source>
+        <translation>Adressliste (*%1)|*%1|Alle Dateien (*.*)|*.*</translation>
+    </message>
+    <message>
+        <source>Do you want to save changes to %1 ?</source>
+        <translation>Möchten Sie die Änderungen an %1 speichern?</translation>
+    </message>
+    <message>
+        <source>Load Address List ...</source>
+        <translation>Adressliste laden ...</translation>
+    </message>
+    <message>
+        <source>Cannot load address list from %1</source>
+        <translation>Die Adressliste kann nicht aus %1 geladen werden</translation>
+    </message>
+    <message>
+        <source>Load Address List</source>
+        <translation>Adressliste laden</translation>
+    </message>
+    <message>
+        <source>Load all %1 addresses of %2?</source>
+        <translation>Alle %1 Adressen von %2 laden?</translation>
+    </message>
+    <message>
+        <source>These entries were not loaded:</source>
+        <translation>Diese Einträge wurden nicht geladen:</translation>
+    </message>
+    <message>
+        <source>Save Address List as ...</source>
+        <translation>Adressliste speichern unter ...</translation>
+    </message>
+    <message>
+        <source>%1 already exists.
+Do you want to replace it?</source>
+        <translation>%1 ist bereits vorhanden.
+Möchten Sie die Datei ersetzen?</translation>
+    </message>
+    <message>
+        <source>Save Address List</source>
+        <translation>Adressliste speichern</translation>
+    </message>
+    <message>
+        <source>%1 Blacklist scan results</source>
+        <translation>%1 Ergebnisse der Blacklist-Prüfung</translation>
+    </message>
+    <message>
+        <source>No scan was started: the blacklist servers could not be loaded, and without them every address would be called clean.</source>
+        <translation>Es wurde keine Prüfung gestartet: die Blacklist-Server konnten nicht geladen werden, und ohne sie würde jede Adresse als sauber gelten.</translation>
+    </message>
+    <message>
+        <source>Correct the file and start the program again, or set up the servers under Settings and save them.</source>
+        <translation>Berichtigen Sie die Datei und starten Sie das Programm neu, oder richten Sie die Server unter Einstellungen ein und speichern Sie sie.</translation>
+    </message>
+</context>
+<context>
+    <name>quarlo::HistoryView</name>
+    <message>
+        <source>Lists listing it</source>
+        <translation>Listen, die sie listen</translation>
+    </message>
+    <message>
+        <source>Select an address to see its history.</source>
+        <translation>Wählen Sie eine Adresse, um ihren Verlauf zu sehen.</translation>
+    </message>
+    <message>
+        <source>No history yet: scans are recorded in %1 once one finishes.</source>
+        <translation>Noch kein Verlauf: Prüfungen werden in %1 aufgezeichnet, sobald eine abgeschlossen ist.</translation>
+    </message>
+    <message>
+        <source>History unavailable: %1</source>
+        <translation>Verlauf nicht verfügbar: %1</translation>
+    </message>
+    <message>
+        <source>No scan of %1 is recorded yet.</source>
+        <translation>Für %1 ist noch keine Prüfung aufgezeichnet.</translation>
+    </message>
+    <message>
+        <source>%1: lists listing it</source>
+        <translation>%1: Listen, die sie listen</translation>
+    </message>
+    <message>
+        <source>Listed by %1</source>
+        <translation>Gelistet von %1</translation>
+    </message>
+    <message>
+        <source>Delisted by %1</source>
+        <translation>Ausgetragen von %1</translation>
+    </message>
+    <message>
+        <source>No list has listed it in the recorded scans.</source>
+        <translation>In den aufgezeichneten Prüfungen hat keine Liste sie gelistet.</translation>
+    </message>
+    <message>
+        <source>Since %1: not checked, the host name was not found</source>
+        <translation>Seit %1: nicht geprüft, der Hostname wurde nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Since %1: not checked, %2</source>
+        <translation>Seit %1: nicht geprüft, %2</translation>
+    </message>
+</context>
+<context>
+    <name>quarlo::MainForm</name>
+    <message>
+        <source>New List</source>
+        <translation>Neue Liste</translation>
+    </message>
+    <message>
+        <source>Start a new address list</source>
+        <translation>Eine neue Adressliste beginnen</translation>
+    </message>
+    <message>
+        <source>Add Addresses</source>
+        <translation>Adressen hinzufügen</translation>
+    </message>
+    <message>
+        <source>Add addresses to the list</source>
+        <translation>Adressen zur Liste hinzufügen</translation>
+    </message>
+    <message>
+        <source>Start Scan</source>
+        <translation>Prüfung starten</translation>
+    </message>
+    <message>
+        <source>Check every address against the blacklists</source>
+        <translation>Jede Adresse gegen die Blacklists prüfen</translation>
+    </message>
+    <message>
+        <source>Stop Scan</source>
+        <translation>Prüfung anhalten</translation>
+    </message>
+    <message>
+        <source>Stop the running scan</source>
+        <translation>Die laufende Prüfung anhalten</translation>
+    </message>
+    <message>
+        <source>Outstanding Queries</source>
+        <translation>Offene Anfragen</translation>
+    </message>
+    <message>
+        <source>The scan checked nothing: no blacklist server is enabled</source>
+        <translation>Die Prüfung hat nichts geprüft: kein Blacklist-Server ist aktiviert</translation>
+    </message>
+    <message>
+        <source>Blacklist scan complete</source>
+        <translation>Blacklist-Prüfung abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Blacklist scan canceled</source>
+        <translation>Blacklist-Prüfung abgebrochen</translation>
+    </message>
+    <message>
+        <source>Don&apos;t show this again</source>
+        <translation>Nicht mehr anzeigen</translation>
+    </message>
+    <message>
+        <source>Scanning Blacklist servers ...</source>
+        <translation>Blacklist-Server werden geprüft ...</translation>
+    </message>
+    <message>
+        <source>Load Address List</source>
+        <translation>Adressliste laden</translation>
+    </message>
+    <message>
+        <source>Loading %1 of %2 addresses ...</source>
+        <translation>Lade %1 von %2 Adressen ...</translation>
+    </message>
+    <message>
+        <source>refused</source>
+        <translation>verweigert</translation>
+    </message>
+    <message>
+        <source>Your DNS resolver is refused by %1; use your own resolver (DNS Servers option)</source>
+        <translation>Ihr DNS-Resolver wird abgewiesen von %1; verwenden Sie einen eigenen Resolver (Option DNS-Server)</translation>
+    </message>
+    <message>
+        <source>No DNS server answered; check your network or the DNS Servers option</source>
+        <translation>Kein DNS-Server hat geantwortet; prüfen Sie Ihr Netzwerk oder die Option DNS-Server</translation>
+    </message>
+    <message>
+        <source>No scan runs: %1</source>
+        <translation>Keine Prüfung möglich: %1</translation>
+    </message>
+    <message>
+        <source>No blacklist server is enabled: a scan checks nothing. Enable or add servers under Settings.</source>
+        <translation>Kein Blacklist-Server ist aktiviert: eine Prüfung prüft nichts. Aktivieren oder fügen Sie Server unter Einstellungen hinzu.</translation>
+    </message>
+    <message>
+        <source>No scan: the blacklist servers could not be loaded</source>
+        <translation>Keine Prüfung: die Blacklist-Server konnten nicht geladen werden</translation>
+    </message>
+    <message>
+        <source>Checked %1 of %2 addresses</source>
+        <translation>%1 von %2 Adressen geprüft</translation>
+    </message>
+    <message>
+        <source>about %1 left</source>
+        <translation>noch etwa %1</translation>
+    </message>
+    <message>
+        <source>Cannot start %1 from %2</source>
+        <translation>%1 kann nicht aus %2 gestartet werden</translation>
+    </message>
+    <message>
+        <source>No web browser could be started to show
+%1
+
+Open it in a browser of your choice.</source>
+        <translation>Es konnte kein Webbrowser gestartet werden, um
+%1
+anzuzeigen.
+
+Öffnen Sie die Adresse in einem Browser Ihrer Wahl.</translation>
+    </message>
+    <message>
+        <source>No scan can run until the file is corrected and the program started again, or the servers are set up under Settings and saved.</source>
+        <translation>Keine Prüfung ist möglich, bis die Datei berichtigt und das Programm neu gestartet ist oder die Server unter Einstellungen eingerichtet und gespeichert sind.</translation>
+    </message>
+</context>
+<context>
+    <name>quarlo::SettingsForm</name>
+    <message>
+        <source>Quarlo Settings</source>
+        <translation>Quarlo-Einstellungen</translation>
+    </message>
+    <message>
+        <source>Network Load</source>
+        <translation>Netzlast</translation>
+    </message>
+    <message>
+        <source>%1 Queries</source>
+        <translation>%1 Anfragen</translation>
+    </message>
+    <message>
+        <source>Maximum Concurrent Queries</source>
+        <translation>Höchstzahl gleichzeitiger Anfragen</translation>
+    </message>
+    <message>
+        <source>Address Tree Auto Expansion Level</source>
+        <translation>Automatisches Aufklappen der Adressen</translation>
+    </message>
+    <message>
+        <source>Check lists before scanning</source>
+        <translation>Listen vor der Prüfung testen</translation>
+    </message>
+    <message>
+        <source>Before each scan, ask every enabled blacklist for its test entries and leave out the lists that do not answer them correctly</source>
+        <translation>Vor jeder Prüfung jede aktivierte Blacklist nach ihren Testeinträgen fragen und Listen auslassen, die sie nicht richtig beantworten</translation>
+    </message>
+    <message>
+        <source>Show a message when a scan is complete</source>
+        <translation>Meldung anzeigen, wenn eine Prüfung abgeschlossen ist</translation>
+    </message>
+    <message>
+        <source>The status bar tells the end of every scan either way</source>
+        <translation>Die Statusleiste meldet das Ende jeder Prüfung in jedem Fall</translation>
+    </message>
+    <message>
+        <source>Name Resolution</source>
+        <translation>Namensauflösung</translation>
+    </message>
+    <message>
+        <source>the system&apos;s resolvers</source>
+        <translation>die Resolver des Systems</translation>
+    </message>
+    <message>
+        <source>&amp;DNS servers</source>
+        <translation>&amp;DNS-Server</translation>
+    </message>
+    <message>
+        <source>IP addresses with an optional port, separated by commas; empty uses the system&apos;s resolvers. Several blacklists refuse queries that come from public resolvers, so give your own or your provider&apos;s. A change applies at the next start.</source>
+        <translation>IP-Adressen mit optionalem Port, durch Kommas getrennt; leer verwendet die Resolver des Systems. Mehrere Blacklists weisen Anfragen öffentlicher Resolver ab, geben Sie also Ihren eigenen oder den Ihres Providers an. Eine Änderung gilt ab dem nächsten Start.</translation>
+    </message>
+    <message>
+        <source> QUARLO_DNS_SERVERS is set and takes precedence.</source>
+        <translation> QUARLO_DNS_SERVERS ist gesetzt und hat Vorrang.</translation>
+    </message>
+    <message>
+        <source>Blacklist Service</source>
+        <translation>Blacklist-Dienst</translation>
+    </message>
+    <message>
+        <source>Domain</source>
+        <translation>Domain</translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation>Art</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>Allgemein</translation>
+    </message>
+    <message>
+        <source>Blacklist Servers</source>
+        <translation>Blacklist-Server</translation>
+    </message>
+    <message>
+        <source>&amp;Add</source>
+        <translation>&amp;Hinzufügen</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>&amp;Bearbeiten</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>&amp;Löschen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Hinzufügen</translation>
+    </message>
+    <message>
+        <source>Edit...</source>
+        <translation>Bearbeiten...</translation>
+    </message>
+    <message>
+        <source>Edit the selected blacklist server (F2 or a double click)</source>
+        <translation>Den gewählten Blacklist-Server bearbeiten (F2 oder Doppelklick)</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Löschen</translation>
+    </message>
+    <message>
+        <source>Delete the selected blacklist server (Delete)</source>
+        <translation>Den gewählten Blacklist-Server löschen (Entf)</translation>
+    </message>
+    <message>
+        <source>Domain list</source>
+        <translation>Domainliste</translation>
+    </message>
+    <message>
+        <source>IP list</source>
+        <translation>IP-Liste</translation>
+    </message>
+    <message>
+        <source>, IPv6</source>
+        <translation>, IPv6</translation>
+    </message>
+    <message>
+        <source>Delete the blacklist server %1 (%2)?</source>
+        <translation>Den Blacklist-Server %1 (%2) löschen?</translation>
+    </message>
+    <message>
+        <source>
+
+The server changes are not saved. Press OK to try again, or Cancel to drop them.</source>
+        <translation>
+
+Die Änderungen an den Servern sind nicht gespeichert. Drücken Sie OK, um es erneut zu versuchen, oder Abbrechen, um sie zu verwerfen.</translation>
+    </message>
+    <message>
+        <source>Save the server list shown here over this file? The file as it is now is kept as %1.</source>
+        <translation>Die hier gezeigte Serverliste über diese Datei speichern? Die Datei, wie sie jetzt ist, wird als %1 aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>No keeps the file; the server changes then hold until the program ends.</source>
+        <translation>Nein behält die Datei; die Änderungen an den Servern gelten dann bis zum Programmende.</translation>
+    </message>
+</context>
+<context>
+    <name>quarlo::TipDialog</name>
+    <message>
+        <source>Tip of the Day</source>
+        <translation>Tipp des Tages</translation>
+    </message>
+    <message>
+        <source>Did you know ...</source>
+        <translation>Wussten Sie schon ...</translation>
+    </message>
+    <message>
+        <source>&amp;Show tips at start-up</source>
+        <translation>Tipps beim &amp;Start anzeigen</translation>
+    </message>
+    <message>
+        <source>&amp;Next Tip</source>
+        <translation>&amp;Nächster Tipp</translation>
+    </message>
+    <message>
+        <source>Tip of the Day - %1</source>
+        <translation>Tipp des Tages - %1</translation>
+    </message>
+    <message>
+        <source>the program&apos;s folder</source>
+        <translation>dem Ordner des Programms</translation>
+    </message>
+    <message>
+        <source>You can paste a whole list into Add New Addresses: copy host names, IP addresses or e-mail addresses, one per line, and press Ctrl+V. Each entry turns green when it resolves and red when it does not, so typing errors show before you scan.</source>
+        <translation>Sie können eine ganze Liste in &quot;Neue Adressen hinzufügen&quot; einfügen: kopieren Sie Hostnamen, IP-Adressen oder E-Mail-Adressen, eine pro Zeile, und drücken Sie Strg+V. Jeder Eintrag wird grün, wenn er aufgelöst wird, und rot, wenn nicht; Tippfehler zeigen sich so vor der Prüfung.</translation>
+    </message>
+    <message>
+        <source>For an e-mail address such as postmaster@example.com, Quarlo checks the mail exchanger (MX) of example.com, the server that receives that domain&apos;s mail.</source>
+        <translation>Für eine E-Mail-Adresse wie postmaster@example.com prüft Quarlo den Mail-Exchanger (MX) von example.com, den Server, der die E-Mail dieser Domain empfängt.</translation>
+    </message>
+    <message>
+        <source>An answer such as 127.255.255.254 is not a listing. Several blacklists refuse queries that reach them through large public DNS resolvers and say so with a special answer. Ask through your own resolver for results you can trust.</source>
+        <translation>Eine Antwort wie 127.255.255.254 ist keine Listung. Mehrere Blacklists weisen Anfragen ab, die sie über große öffentliche DNS-Resolver erreichen, und sagen das mit einer besonderen Antwort. Fragen Sie über Ihren eigenen Resolver, um verlässliche Ergebnisse zu erhalten.</translation>
+    </message>
+    <message>
+        <source>Click a server&apos;s home page in the URL column of the results to read that blacklist&apos;s listing policy and find its removal (delisting) request form.</source>
+        <translation>Klicken Sie in der URL-Spalte der Ergebnisse auf die Homepage eines Servers, um die Listungsregeln dieser Blacklist zu lesen und ihr Formular für die Austragung (Delisting) zu finden.</translation>
+    </message>
+    <message>
+        <source>Select result rows and press Ctrl+C to copy them as text, ready to paste into a message to your provider or to a blacklist operator.</source>
+        <translation>Wählen Sie Ergebniszeilen und drücken Sie Strg+C, um sie als Text zu kopieren, bereit für eine Nachricht an Ihren Provider oder den Betreiber einer Blacklist.</translation>
+    </message>
+    <message>
+        <source>Many addresses without an answer, or scans that stall? Lower Maximum Concurrent Queries in Settings: some routers and resolvers drop queries when too many are open at once.</source>
+        <translation>Viele Adressen ohne Antwort oder Prüfungen, die stocken? Senken Sie die Höchstzahl gleichzeitiger Anfragen in den Einstellungen: manche Router und Resolver verwerfen Anfragen, wenn zu viele gleichzeitig offen sind.</translation>
+    </message>
+    <message>
+        <source>Settings decides how far results unfold by themselves: not at all, down to the servers that list an address, or down to every reason and explanation text.</source>
+        <translation>In den Einstellungen legen Sie fest, wie weit sich Ergebnisse von selbst aufklappen: gar nicht, bis zu den Servern, die eine Adresse listen, oder bis zu jedem Grund und Erklärungstext.</translation>
+    </message>
+    <message>
+        <source>Some blacklists pack several reasons into one answer, one bit each: 127.0.0.24 means codes 8 and 16 together. Tick Bit Map Response Codes in the server&apos;s editor and Quarlo names every reason.</source>
+        <translation>Manche Blacklists packen mehrere Gründe in eine Antwort, je ein Bit: 127.0.0.24 bedeutet die Codes 8 und 16 zusammen. Kreuzen Sie im Servereditor &quot;Antwortcodes als Bitmaske&quot; an, und Quarlo nennt jeden Grund.</translation>
+    </message>
+    <message>
+        <source>Save the addresses you look after as a .BlackList file. Open it again later and press F5 to check all of them anew.</source>
+        <translation>Speichern Sie die Adressen, die Sie betreuen, als .BlackList-Datei. Öffnen Sie sie später wieder und drücken Sie F5, um alle erneut zu prüfen.</translation>
+    </message>
+    <message>
+        <source>quarlo-check runs the same checks from a terminal or a scheduled job, for example &quot;quarlo-check --format csv mail.example.com 192.0.2.7&quot;. It ends with status 1 when any address is listed.</source>
+        <translation>quarlo-check führt dieselben Prüfungen in einem Terminal oder einem geplanten Auftrag aus, zum Beispiel &quot;quarlo-check --format csv mail.example.com 192.0.2.7&quot;. Es endet mit Status 1, wenn eine Adresse gelistet ist.</translation>
+    </message>
+    <message>
+        <source>Your blacklist servers are kept in the file quarlo.cfg in %1. Copy it to take your server list to another computer.</source>
+        <translation>Ihre Blacklist-Server stehen in der Datei quarlo.cfg in %1. Kopieren Sie sie, um Ihre Serverliste auf einen anderen Computer mitzunehmen.</translation>
+    </message>
+    <message>
+        <source>Clear Auto Start Scan in Add New Addresses to add several batches of addresses before a scan starts.</source>
+        <translation>Wählen Sie &quot;Prüfung automatisch starten&quot; in &quot;Neue Adressen hinzufügen&quot; ab, um mehrere Stapel von Adressen hinzuzufügen, bevor eine Prüfung startet.</translation>
+    </message>
+</context>
+</TS>
