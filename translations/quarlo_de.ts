@@ -825,6 +825,81 @@ anzuzeigen.
     </message>
 </context>
 <context>
+    <name>quarlo::ResultsModel</name>
+    <message>
+        <source>Target</source>
+        <translation>Ziel</translation>
+    </message>
+    <message>
+        <source>Reason(s) for being Blacklisted</source>
+        <translation>Grund/Gründe der Listung</translation>
+    </message>
+    <message>
+        <source>URL</source>
+        <translation>URL</translation>
+    </message>
+    <message>
+        <source>Not on any Blacklist</source>
+        <translation>Auf keiner Blacklist</translation>
+    </message>
+    <message>
+        <source>Blacklisted by %1 servers</source>
+        <translation>Von %1 Servern gelistet</translation>
+    </message>
+    <message>
+        <source>Not checked: no enabled list supports IPv6</source>
+        <translation>Nicht geprüft: keine aktivierte Liste unterstützt IPv6</translation>
+    </message>
+    <message>
+        <source>Not checked: no enabled list applies to this target</source>
+        <translation>Nicht geprüft: keine aktivierte Liste gilt für dieses Ziel</translation>
+    </message>
+    <message>
+        <source>Scanning ...</source>
+        <translation>Wird geprüft ...</translation>
+    </message>
+    <message>
+        <source>Not completely checked</source>
+        <translation>Nicht vollständig geprüft</translation>
+    </message>
+    <message>
+        <source>Not completely checked: the scan was stopped</source>
+        <translation>Nicht vollständig geprüft: die Prüfung wurde angehalten</translation>
+    </message>
+    <message>
+        <source>Not completely checked: %1 of %2 lists refused the query</source>
+        <translation>Nicht vollständig geprüft: %1 von %2 Listen haben die Abfrage verweigert</translation>
+    </message>
+    <message>
+        <source>Not completely checked: %1 of %2 lists did not answer</source>
+        <translation>Nicht vollständig geprüft: %1 von %2 Listen haben nicht geantwortet</translation>
+    </message>
+    <message>
+        <source>Not completely checked: %1 of %2 lists did not answer, %3 refused the query</source>
+        <translation>Nicht vollständig geprüft: %1 von %2 Listen haben nicht geantwortet, %3 haben die Abfrage verweigert</translation>
+    </message>
+    <message>
+        <source>Not checked</source>
+        <translation>Nicht geprüft</translation>
+    </message>
+    <message>
+        <source>Accepts no mail (null MX)</source>
+        <translation>Nimmt keine Mail an (Null-MX)</translation>
+    </message>
+    <message>
+        <source>Host name not found</source>
+        <translation>Hostname nicht gefunden</translation>
+    </message>
+    <message>
+        <source>The scan was stopped before this address was checked</source>
+        <translation>Die Prüfung wurde angehalten, bevor diese Adresse geprüft wurde</translation>
+    </message>
+    <message>
+        <source>Enable a blacklist server in Settings</source>
+        <translation>Aktivieren Sie einen Blacklist-Server in den Einstellungen</translation>
+    </message>
+</context>
+<context>
     <name>quarlo::SettingsForm</name>
     <message>
         <source>Quarlo Settings</source>

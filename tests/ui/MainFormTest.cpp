@@ -1,3 +1,4 @@
+#include "GermanTranslation.h"
 #include "MainFormWorld.h"
 #include "app/ModalDialogs.h"
 #include "export/ExportEngine.h"
@@ -37,7 +38,6 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolTip>
-#include <QTranslator>
 #include <QHelpEvent>
 #include <QLayout>
 #include <gtest/gtest.h>
@@ -633,14 +633,8 @@ TEST(MainFormExportTest, GermanMenusAreCompleteAndKeepUniqueAccelerators)
     withSendToDestinations(world, log, engine);
     const QMap<QString, MenuTexts> english = menuTexts(*world.makeForm());
 
-    QTranslator german;
-    ASSERT_TRUE(german.load(QStringLiteral("quarlo_de"), QStringLiteral(QUARLO_TRANSLATIONS_DIR)))
-        << QUARLO_TRANSLATIONS_DIR;
-    QCoreApplication::installTranslator(&german);
-    struct Uninstall {
-        QTranslator& t;
-        ~Uninstall() { QCoreApplication::removeTranslator(&t); }
-    } uninstall{german};
+    const GermanTranslation german;
+    ASSERT_TRUE(german.loaded()) << QUARLO_TRANSLATIONS_DIR;
     auto form = world.makeForm();
     expectUniqueAccelerators(*form, "German");
 
