@@ -842,9 +842,12 @@ anzuzeigen.
         <source>Not on any Blacklist</source>
         <translation>Auf keiner Blacklist</translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>Blacklisted by %1 servers</source>
-        <translation>Von %1 Servern gelistet</translation>
+        <translation>
+            <numerusform>Von %1 Server gelistet</numerusform>
+            <numerusform>Von %1 Servern gelistet</numerusform>
+        </translation>
     </message>
     <message>
         <source>Not checked: no enabled list supports IPv6</source>
@@ -868,15 +871,15 @@ anzuzeigen.
     </message>
     <message>
         <source>Not completely checked: %1 of %2 lists refused the query</source>
-        <translation>Nicht vollständig geprüft: %1 von %2 Listen haben die Abfrage verweigert</translation>
+        <translation>Nicht vollständig geprüft: Abfrage von %1 der %2 Listen verweigert</translation>
     </message>
     <message>
         <source>Not completely checked: %1 of %2 lists did not answer</source>
-        <translation>Nicht vollständig geprüft: %1 von %2 Listen haben nicht geantwortet</translation>
+        <translation>Nicht vollständig geprüft: keine Antwort von %1 der %2 Listen</translation>
     </message>
     <message>
         <source>Not completely checked: %1 of %2 lists did not answer, %3 refused the query</source>
-        <translation>Nicht vollständig geprüft: %1 von %2 Listen haben nicht geantwortet, %3 haben die Abfrage verweigert</translation>
+        <translation>Nicht vollständig geprüft: keine Antwort von %1 der %2 Listen, Abfrage von %3 verweigert</translation>
     </message>
     <message>
         <source>Not checked</source>
@@ -897,6 +900,21 @@ anzuzeigen.
     <message>
         <source>Enable a blacklist server in Settings</source>
         <translation>Aktivieren Sie einen Blacklist-Server in den Einstellungen</translation>
+    </message>
+    <message>
+        <source>Received 1 reason</source>
+        <translation>1 Grund erhalten</translation>
+    </message>
+    <message>
+        <source>Query refused</source>
+        <translation>Abfrage verweigert</translation>
+    </message>
+    <message numerus="yes">
+        <source>Received %1 reasons</source>
+        <translation>
+            <numerusform>%1 Grund erhalten</numerusform>
+            <numerusform>%1 Gründe erhalten</numerusform>
+        </translation>
     </message>
 </context>
 <context>

@@ -19,13 +19,13 @@ constexpr const char* kContext = "quarlo::ResultsModel";
 
 // The grid's own texts (from ResultCells) that the window shows translated.
 // They stay English in the model: print, export and automation use them as
-// they are. %1, %2, ... stand for counts.
+// they are. %1, %2, ... stand for counts; a server row's texts are indented
+// in the grid, without their indent here.
 const char* const kShownTexts[] = {
     QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Target"),
     QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Reason(s) for being Blacklisted"),
     QT_TRANSLATE_NOOP("quarlo::ResultsModel", "URL"),
     QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Not on any Blacklist"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Blacklisted by %1 servers"),
     QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Not checked: no enabled list supports IPv6"),
     QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Not checked: no enabled list applies to this target"),
     QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Scanning ..."),
@@ -40,28 +40,44 @@ const char* const kShownTexts[] = {
     QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Host name not found"),
     QT_TRANSLATE_NOOP("quarlo::ResultsModel", "The scan was stopped before this address was checked"),
     QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Enable a blacklist server in Settings"),
+    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Received 1 reason"),
+    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Query refused"),
+};
+
+// Counted texts whose words change with the first count (singular and
+// plural in the translation).
+const char* const kCountedTexts[] = {
+    QT_TRANSLATE_N_NOOP("quarlo::ResultsModel", "Blacklisted by %1 servers"),
+    QT_TRANSLATE_N_NOOP("quarlo::ResultsModel", "Received %1 reasons"),
 };
 
 struct ShownPatterns {
     QHash<QString, const char*> exact;
     // Texts with counts: the English text as a pattern, each count captured.
-    std::vector<std::pair<QRegularExpression, const char*>> counted;
+    struct Counted {
+        QRegularExpression pattern;
+        const char* source;
+        bool plural; // translated by its first count
+    };
+    std::vector<Counted> counted;
 
     ShownPatterns()
     {
         const QRegularExpression placeholder(QStringLiteral("%\\d"));
         // The same after escape(), which puts a backslash before "%".
         const QRegularExpression escapedPlaceholder(QStringLiteral("\\\\?%\\d"));
-        for (const char* source : kShownTexts) {
+        const auto add = [&](const char* source, bool plural) {
             const QString text = QString::fromUtf8(source);
             if (!text.contains(placeholder)) {
                 exact.insert(text, source);
-                continue;
+                return;
             }
             QString pattern = QRegularExpression::escape(text);
             pattern.replace(escapedPlaceholder, QStringLiteral("(\\d+)"));
-            counted.emplace_back(QRegularExpression(QLatin1Char('^') + pattern + QLatin1Char('$')), source);
-        }
+            counted.push_back({QRegularExpression(QLatin1Char('^') + pattern + QLatin1Char('$')), source, plural});
+        };
+        for (const char* source : kShownTexts) add(source, false);
+        for (const char* source : kCountedTexts) add(source, true);
     }
 };
 
@@ -70,17 +86,22 @@ struct ShownPatterns {
 QString ResultsModel::ShownText(const QString& text)
 {
     static const ShownPatterns patterns;
-    if (const auto it = patterns.exact.constFind(text); it != patterns.exact.cend())
-        return QCoreApplication::translate(kContext, it.value());
-    // Only status texts that start like a counted one are matched further.
-    if (!text.startsWith(QLatin1String("Blacklisted by ")) && !text.startsWith(QLatin1String("Not completely checked: ")))
+    qsizetype indent = 0;
+    while (indent < text.size() && text.at(indent) == QLatin1Char(' ')) ++indent;
+    const QString core = text.mid(indent);
+    if (const auto it = patterns.exact.constFind(core); it != patterns.exact.cend())
+        return text.left(indent) + QCoreApplication::translate(kContext, it.value());
+    // Only texts that start like a counted one are matched further.
+    if (!core.startsWith(QLatin1String("Blacklisted by ")) && !core.startsWith(QLatin1String("Not completely checked: "))
+        && !core.startsWith(QLatin1String("Received ")))
         return text;
-    for (const auto& [pattern, source] : patterns.counted) {
-        const QRegularExpressionMatch match = pattern.match(text);
+    for (const ShownPatterns::Counted& counted : patterns.counted) {
+        const QRegularExpressionMatch match = counted.pattern.match(core);
         if (!match.hasMatch()) continue;
-        QString shown = QCoreApplication::translate(kContext, source);
+        QString shown = QCoreApplication::translate(kContext, counted.source, nullptr,
+                                                    counted.plural ? match.captured(1).toInt() : -1);
         for (int i = 1; i <= match.lastCapturedIndex(); ++i) shown = shown.arg(match.captured(i));
-        return shown;
+        return text.left(indent) + shown;
     }
     return text;
 }
@@ -347,9 +368,9 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
     const GridCell& cell = node->cells[static_cast<size_t>(index.column())];
     switch (role) {
     case Qt::DisplayRole:
-        // Only an address's status is the grid's own text; the rest are
-        // targets, list names and the lists' answers.
-        return node->kind == Kind::Address && index.column() == kReasonColumn ? ShownText(cell.text) : cell.text;
+        // Only the status of an address or a server is the grid's own text;
+        // the rest are targets, list names and the lists' answers.
+        return node->kind != Kind::Answer && index.column() == kReasonColumn ? ShownText(cell.text) : cell.text;
     case SourceTextRole:
         return cell.text;
     case Qt::ForegroundRole:
