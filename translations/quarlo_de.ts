@@ -394,15 +394,15 @@ Möchten Sie die Datei ersetzen?</translation>
     </message>
     <message>
         <source>%1 delisted</source>
-        <translation>%1 delistet</translation>
+        <translation>%1 ausgetragen</translation>
     </message>
     <message>
         <source>1 address delisted</source>
-        <translation>1 Adresse delistet</translation>
+        <translation>1 Adresse ausgetragen</translation>
     </message>
     <message>
         <source>%1 addresses delisted</source>
-        <translation>%1 Adressen delistet</translation>
+        <translation>%1 Adressen ausgetragen</translation>
     </message>
     <message>
         <source>%1 listed by %2</source>
@@ -410,7 +410,7 @@ Möchten Sie die Datei ersetzen?</translation>
     </message>
     <message>
         <source>%1 delisted by %2</source>
-        <translation>%1 delistet von %2</translation>
+        <translation>%1 ausgetragen von %2</translation>
     </message>
     <message>
         <source>and %1 more</source>
@@ -436,7 +436,7 @@ Möchten Sie die Datei ersetzen?</translation>
     </message>
     <message>
         <source>Delisted on %1 by %2</source>
-        <translation>Delistet am %1 von %2</translation>
+        <translation>Ausgetragen am %1 von %2</translation>
     </message>
 </context>
 <context>
@@ -495,7 +495,7 @@ Möchten Sie die Datei ersetzen?</translation>
     </message>
     <message>
         <source>Delisted</source>
-        <translation>Delistet</translation>
+        <translation>Ausgetragen</translation>
     </message>
     <message>
         <source>Lists</source>
@@ -507,7 +507,7 @@ Möchten Sie die Datei ersetzen?</translation>
     </message>
     <message>
         <source>Delisted by %1 on %2</source>
-        <translation>Delistet von %1 am %2</translation>
+        <translation>Ausgetragen von %1 am %2</translation>
     </message>
 </context>
 <context>
@@ -705,7 +705,7 @@ anzuzeigen.
     </message>
     <message>
         <source>Shows how the selected address was listed and delisted over time.</source>
-        <translation>Zeigt, wie die ausgewählte Adresse im Lauf der Zeit gelistet und delistet wurde.</translation>
+        <translation>Zeigt, wie die ausgewählte Adresse im Lauf der Zeit gelistet und ausgetragen wurde.</translation>
     </message>
     <message>
         <source>&amp;Add Address  ...</source>
