@@ -34,6 +34,8 @@
 #include <QPrinter>
 #include <QEventLoop>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QScreen>
@@ -111,6 +113,33 @@ bool shoot(QWidget& widget, const QString& path)
     return ok;
 }
 
+// The File menu open with its Export submenu, as the screen shows them
+// over the window (menus are windows of their own): captions and
+// accelerators in the user's language.
+bool shootMenus(QMainWindow& window, const QString& path)
+{
+    auto* file = window.findChild<QMenu*>(QStringLiteral("Main:FileMenu"));
+    auto* exports = window.findChild<QMenu*>(QStringLiteral("Main:ExportMenu"));
+    if (!file || !exports) {
+        std::printf("FAILED %s (no File or Export menu)\n", qPrintable(path));
+        return false;
+    }
+    window.activateWindow();
+    window.menuBar()->setActiveAction(file->menuAction());
+    wait(400);
+    file->setActiveAction(exports->menuAction());
+    exports->popup(file->mapToGlobal(file->actionGeometry(exports->menuAction()).topRight()));
+    wait(400);
+    const QRect area = window.frameGeometry().united(file->geometry()).united(exports->geometry());
+    const QPixmap screen = window.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const bool saved = screen.save(path);
+    std::printf("%s %s\n", saved ? "saved" : "FAILED", qPrintable(path));
+    exports->hide();
+    file->hide();
+    wait(200);
+    return saved;
+}
+
 // The next message box the program shows is pictured (the whole screen, so
 // the dialog it belongs to shows behind it) and answered with No or OK.
 void shootNextMessageBox(const QString& path, bool& ok)
@@ -173,6 +202,7 @@ int main(int argc, char** argv)
 
     scan(app, list, window, listPath);
     ok = shoot(window, out + QStringLiteral("/main-window.png")) && ok;
+    ok = shootMenus(window, out + QStringLiteral("/menus.png")) && ok;
 
     // The same grid printed: the preview the Print Preview command shows,
     // and the PDF export (the script renders its first page to a PNG).

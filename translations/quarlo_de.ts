@@ -374,16 +374,69 @@ Möchten Sie die Datei ersetzen?</translation>
         <translation>Adressliste speichern</translation>
     </message>
     <message>
-        <source>%1 Blacklist scan results</source>
-        <translation>%1 Ergebnisse der Blacklist-Prüfung</translation>
-    </message>
-    <message>
         <source>No scan was started: the blacklist servers could not be loaded, and without them every address would be called clean.</source>
         <translation>Es wurde keine Prüfung gestartet: die Blacklist-Server konnten nicht geladen werden, und ohne sie würde jede Adresse als sauber gelten.</translation>
     </message>
     <message>
         <source>Correct the file and start the program again, or set up the servers under Settings and save them.</source>
         <translation>Berichtigen Sie die Datei und starten Sie das Programm neu, oder richten Sie die Server unter Einstellungen ein und speichern Sie sie.</translation>
+    </message>
+</context>
+<context>
+    <name>quarlo::DesktopNotifier</name>
+    <message>
+        <source>1 address newly listed</source>
+        <translation>1 Adresse neu gelistet</translation>
+    </message>
+    <message>
+        <source>%1 addresses newly listed</source>
+        <translation>%1 Adressen neu gelistet</translation>
+    </message>
+    <message>
+        <source>%1 delisted</source>
+        <translation>%1 ausgetragen</translation>
+    </message>
+    <message>
+        <source>1 address delisted</source>
+        <translation>1 Adresse ausgetragen</translation>
+    </message>
+    <message>
+        <source>%1 addresses delisted</source>
+        <translation>%1 Adressen ausgetragen</translation>
+    </message>
+    <message>
+        <source>%1 listed by %2</source>
+        <translation>%1 gelistet von %2</translation>
+    </message>
+    <message>
+        <source>%1 delisted by %2</source>
+        <translation>%1 ausgetragen von %2</translation>
+    </message>
+    <message>
+        <source>and %1 more</source>
+        <translation>und %1 weitere</translation>
+    </message>
+</context>
+<context>
+    <name>quarlo::HelpMenu</name>
+    <message>
+        <source>DNS blacklist checker for mail servers, firewalls and gateways</source>
+        <translation>DNS-Blacklist-Prüfung für Mailserver, Firewalls und Gateways</translation>
+    </message>
+    <message>
+        <source>mail and network diagnostic tools</source>
+        <translation>Werkzeuge zur Mail- und Netzwerkdiagnose</translation>
+    </message>
+</context>
+<context>
+    <name>quarlo::HistoryTips</name>
+    <message>
+        <source>Listed since %1 by %2</source>
+        <translation>Gelistet seit %1 von %2</translation>
+    </message>
+    <message>
+        <source>Delisted on %1 by %2</source>
+        <translation>Ausgetragen am %1 von %2</translation>
     </message>
 </context>
 <context>
@@ -431,6 +484,30 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>Since %1: not checked, %2</source>
         <translation>Seit %1: nicht geprüft, %2</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>Verlauf</translation>
+    </message>
+    <message>
+        <source>Listed</source>
+        <translation>Gelistet</translation>
+    </message>
+    <message>
+        <source>Delisted</source>
+        <translation>Ausgetragen</translation>
+    </message>
+    <message>
+        <source>Lists</source>
+        <translation>Listen</translation>
+    </message>
+    <message>
+        <source>Listed by %1 on %2</source>
+        <translation>Gelistet von %1 am %2</translation>
+    </message>
+    <message>
+        <source>Delisted by %1 on %2</source>
+        <translation>Ausgetragen von %1 am %2</translation>
     </message>
 </context>
 <context>
@@ -549,6 +626,295 @@ anzuzeigen.
     <message>
         <source>No scan can run until the file is corrected and the program started again, or the servers are set up under Settings and saved.</source>
         <translation>Keine Prüfung ist möglich, bis die Datei berichtigt und das Programm neu gestartet ist oder die Server unter Einstellungen eingerichtet und gespeichert sind.</translation>
+    </message>
+    <message>
+        <source>&amp;New Address List ...</source>
+        <translation>&amp;Neue Adressliste ...</translation>
+    </message>
+    <message>
+        <source>Creates a new document.</source>
+        <translation>Legt ein neues Dokument an.</translation>
+    </message>
+    <message>
+        <source>&amp;Open Address List ...</source>
+        <translation>Adressliste ö&amp;ffnen ...</translation>
+    </message>
+    <message>
+        <source>Opens an existing document.</source>
+        <translation>Öffnet ein vorhandenes Dokument.</translation>
+    </message>
+    <message>
+        <source>&amp;Save</source>
+        <translation>&amp;Speichern</translation>
+    </message>
+    <message>
+        <source>Saves the active document.</source>
+        <translation>Speichert das aktive Dokument.</translation>
+    </message>
+    <message>
+        <source>Save &amp;As ...</source>
+        <translation>Speichern &amp;unter ...</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>S&amp;chließen</translation>
+    </message>
+    <message>
+        <source>Closes the active document.</source>
+        <translation>Schließt das aktive Dokument.</translation>
+    </message>
+    <message>
+        <source>&amp;Print</source>
+        <translation>&amp;Drucken</translation>
+    </message>
+    <message>
+        <source>Prints the selected text to the default printer.</source>
+        <translation>Druckt den ausgewählten Text auf dem Standarddrucker.</translation>
+    </message>
+    <message>
+        <source>Print Pre&amp;view ...</source>
+        <translation>Druck&amp;vorschau ...</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>Exits the application.</source>
+        <translation>Beendet das Programm.</translation>
+    </message>
+    <message>
+        <source>Publish to &amp;Web ...</source>
+        <translation>Im &amp;Web veröffentlichen ...</translation>
+    </message>
+    <message>
+        <source>Settin&amp;gs ...</source>
+        <translation>Einstellun&amp;gen ...</translation>
+    </message>
+    <message>
+        <source>&amp;Start Blacklist Scan</source>
+        <translation>Blacklist-Prüfung &amp;starten</translation>
+    </message>
+    <message>
+        <source>S&amp;top Blacklist Scan</source>
+        <translation>Blacklist-Prüfung &amp;anhalten</translation>
+    </message>
+    <message>
+        <source>&amp;History</source>
+        <translation>&amp;Verlauf</translation>
+    </message>
+    <message>
+        <source>Shows how the selected address was listed and delisted over time.</source>
+        <translation>Zeigt, wie die ausgewählte Adresse im Lauf der Zeit gelistet und ausgetragen wurde.</translation>
+    </message>
+    <message>
+        <source>&amp;Add Address  ...</source>
+        <translation>Adresse &amp;hinzufügen ...</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Kopieren</translation>
+    </message>
+    <message>
+        <source>Copies the selected text to the Clipboard.</source>
+        <translation>Kopiert den ausgewählten Text in die Zwischenablage.</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>&amp;Löschen</translation>
+    </message>
+    <message>
+        <source>Select A&amp;ll</source>
+        <translation>&amp;Alles auswählen</translation>
+    </message>
+    <message>
+        <source>Export to &amp;HTML File ...</source>
+        <translation>Als &amp;HTML-Datei exportieren ...</translation>
+    </message>
+    <message>
+        <source>Export to &amp;Text File ...</source>
+        <translation>Als &amp;Textdatei exportieren ...</translation>
+    </message>
+    <message>
+        <source>Export to &amp;Comma Delimited File ...</source>
+        <translation>Als &amp;CSV-Datei (kommagetrennt) exportieren ...</translation>
+    </message>
+    <message>
+        <source>Export directly to E&amp;xcel ...</source>
+        <translation>Direkt nach E&amp;xcel exportieren ...</translation>
+    </message>
+    <message>
+        <source>Export to &amp;Excel file ...</source>
+        <translation>Als &amp;Excel-Datei exportieren ...</translation>
+    </message>
+    <message>
+        <source>Export to &amp;PDF ..</source>
+        <translation>Als &amp;PDF exportieren ...</translation>
+    </message>
+    <message>
+        <source>&amp;Contents ...</source>
+        <translation>&amp;Inhalt ...</translation>
+    </message>
+    <message>
+        <source>&amp;Help on Quarlo ...</source>
+        <translation>&amp;Hilfe zu Quarlo ...</translation>
+    </message>
+    <message>
+        <source>&amp;Quick Start</source>
+        <translation>&amp;Schnellstart</translation>
+    </message>
+    <message>
+        <source>&amp;Tip of the Day ...</source>
+        <translation>&amp;Tipp des Tages ...</translation>
+    </message>
+    <message>
+        <source>&amp;About Quarlo ...</source>
+        <translation>Ü&amp;ber Quarlo ...</translation>
+    </message>
+    <message>
+        <source>Software &amp;Updates ...</source>
+        <translation>Software-&amp;Aktualisierungen ...</translation>
+    </message>
+    <message>
+        <source>&amp;Frequently Asked Questions ...</source>
+        <translation>&amp;Häufig gestellte Fragen ...</translation>
+    </message>
+    <message>
+        <source>Provide Feed&amp;back ...</source>
+        <translation>&amp;Rückmeldung geben ...</translation>
+    </message>
+    <message>
+        <source>&amp;Export</source>
+        <translation>&amp;Exportieren</translation>
+    </message>
+    <message>
+        <source>Send &amp;To</source>
+        <translation>Senden &amp;an</translation>
+    </message>
+    <message>
+        <source>Vantorel &amp;Web Site</source>
+        <translation>Vantorel-&amp;Website</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>&amp;Bearbeiten</translation>
+    </message>
+    <message>
+        <source>&amp;Address</source>
+        <translation>&amp;Adresse</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>Popup Menu</source>
+        <translation>Kontextmenü</translation>
+    </message>
+    <message>
+        <source>Toolbar</source>
+        <translation>Symbolleiste</translation>
+    </message>
+    <message>
+        <source>Edit</source>
+        <translation>Bearbeiten</translation>
+    </message>
+</context>
+<context>
+    <name>quarlo::ResultsModel</name>
+    <message>
+        <source>Target</source>
+        <translation>Ziel</translation>
+    </message>
+    <message>
+        <source>Reason(s) for being Blacklisted</source>
+        <translation>Grund/Gründe der Listung</translation>
+    </message>
+    <message>
+        <source>URL</source>
+        <translation>URL</translation>
+    </message>
+    <message>
+        <source>Not on any Blacklist</source>
+        <translation>Auf keiner Blacklist</translation>
+    </message>
+    <message numerus="yes">
+        <source>Blacklisted by %1 servers</source>
+        <translation>
+            <numerusform>Von %1 Server gelistet</numerusform>
+            <numerusform>Von %1 Servern gelistet</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Not checked: no enabled list supports IPv6</source>
+        <translation>Nicht geprüft: keine aktivierte Liste unterstützt IPv6</translation>
+    </message>
+    <message>
+        <source>Not checked: no enabled list applies to this target</source>
+        <translation>Nicht geprüft: keine aktivierte Liste gilt für dieses Ziel</translation>
+    </message>
+    <message>
+        <source>Scanning ...</source>
+        <translation>Wird geprüft ...</translation>
+    </message>
+    <message>
+        <source>Not completely checked</source>
+        <translation>Nicht vollständig geprüft</translation>
+    </message>
+    <message>
+        <source>Not completely checked: the scan was stopped</source>
+        <translation>Nicht vollständig geprüft: die Prüfung wurde angehalten</translation>
+    </message>
+    <message>
+        <source>Not completely checked: %1 of %2 lists refused the query</source>
+        <translation>Nicht vollständig geprüft: Abfrage von %1 der %2 Listen verweigert</translation>
+    </message>
+    <message>
+        <source>Not completely checked: %1 of %2 lists did not answer</source>
+        <translation>Nicht vollständig geprüft: keine Antwort von %1 der %2 Listen</translation>
+    </message>
+    <message>
+        <source>Not completely checked: %1 of %2 lists did not answer, %3 refused the query</source>
+        <translation>Nicht vollständig geprüft: keine Antwort von %1 der %2 Listen, Abfrage von %3 verweigert</translation>
+    </message>
+    <message>
+        <source>Not checked</source>
+        <translation>Nicht geprüft</translation>
+    </message>
+    <message>
+        <source>Accepts no mail (null MX)</source>
+        <translation>Nimmt keine Mail an (Null-MX)</translation>
+    </message>
+    <message>
+        <source>Host name not found</source>
+        <translation>Hostname nicht gefunden</translation>
+    </message>
+    <message>
+        <source>The scan was stopped before this address was checked</source>
+        <translation>Die Prüfung wurde angehalten, bevor diese Adresse geprüft wurde</translation>
+    </message>
+    <message>
+        <source>Enable a blacklist server in Settings</source>
+        <translation>Aktivieren Sie einen Blacklist-Server in den Einstellungen</translation>
+    </message>
+    <message>
+        <source>Received 1 reason</source>
+        <translation>1 Grund erhalten</translation>
+    </message>
+    <message>
+        <source>Query refused</source>
+        <translation>Abfrage verweigert</translation>
+    </message>
+    <message numerus="yes">
+        <source>Received %1 reasons</source>
+        <translation>
+            <numerusform>%1 Grund erhalten</numerusform>
+            <numerusform>%1 Gründe erhalten</numerusform>
+        </translation>
     </message>
 </context>
 <context>

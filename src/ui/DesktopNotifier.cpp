@@ -21,10 +21,6 @@ bool counted(const HistoryChange& change)
     return change.kind == HistoryChange::Kind::Listed || change.kind == HistoryChange::Kind::Delisted;
 }
 
-QString plural(int n, const char* one, const char* many)
-{
-    return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
-}
 
 } // namespace
 
@@ -40,10 +36,12 @@ QString DesktopNotifier::Summary(const std::vector<HistoryChange>& changes)
         (change.kind == HistoryChange::Kind::Listed ? listed : delisted).insert(change.target.toCaseFolded());
     }
     QStringList parts;
-    if (!listed.isEmpty()) parts << plural(listed.size(), "address newly listed", "addresses newly listed");
-    if (!delisted.isEmpty())
-        parts << (listed.isEmpty() ? plural(delisted.size(), "address delisted", "addresses delisted")
-                                   : QStringLiteral("%1 delisted").arg(delisted.size()));
+    if (!listed.isEmpty())
+        parts << (listed.size() == 1 ? tr("1 address newly listed") : tr("%1 addresses newly listed").arg(listed.size()));
+    if (!delisted.isEmpty()) {
+        if (!listed.isEmpty()) parts << tr("%1 delisted").arg(delisted.size());
+        else parts << (delisted.size() == 1 ? tr("1 address delisted") : tr("%1 addresses delisted").arg(delisted.size()));
+    }
     return parts.join(QStringLiteral(", "));
 }
 
@@ -58,13 +56,10 @@ QString DesktopNotifier::Body(const std::vector<HistoryChange>& changes)
             continue;
         }
         const QString list = change.listName.isEmpty() ? change.zone : change.listName;
-        lines << QStringLiteral("%1 %2 %3")
-                     .arg(change.target,
-                          change.kind == HistoryChange::Kind::Listed ? QStringLiteral("listed by")
-                                                                     : QStringLiteral("delisted by"),
-                          list);
+        lines << (change.kind == HistoryChange::Kind::Listed ? tr("%1 listed by %2") : tr("%1 delisted by %2"))
+                     .arg(change.target, list);
     }
-    if (more > 0) lines << QStringLiteral("and %1 more").arg(more);
+    if (more > 0) lines << tr("and %1 more").arg(more);
     return lines.join(QLatin1Char('\n'));
 }
 

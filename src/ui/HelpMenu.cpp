@@ -62,9 +62,10 @@ bool IsWebScheme(const QString& scheme)
 
 // Identification texts of the About box.
 const QString kAboutProgram = QStringLiteral("Quarlo");
-const QString kAboutSubTitle = QStringLiteral("DNS blacklist checker for mail servers, firewalls and gateways");
+const char* const kAboutSubTitle =
+    QT_TRANSLATE_NOOP("quarlo::HelpMenu", "DNS blacklist checker for mail servers, firewalls and gateways");
 const QString kAboutPackageName = QStringLiteral("Vantorel Orvanes");
-const QString kAboutPackage = QStringLiteral("mail and network diagnostic tools");
+const char* const kAboutPackage = QT_TRANSLATE_NOOP("quarlo::HelpMenu", "mail and network diagnostic tools");
 
 } // namespace
 
@@ -157,8 +158,8 @@ void HelpMenu::About(const QIcon& icon, const QString& versionText)
     AboutDialog dialog(parent_);
     dialog.setProgramName(kAboutProgram);
     dialog.setPackageName(kAboutPackageName);
-    dialog.setPackage(kAboutPackage);
-    dialog.setSubTitle(kAboutSubTitle);
+    dialog.setPackage(QCoreApplication::translate("quarlo::HelpMenu", kAboutPackage));
+    dialog.setSubTitle(QCoreApplication::translate("quarlo::HelpMenu", kAboutSubTitle));
     dialog.setVersionInfo(versionText.isEmpty() ? AboutVersionText() : versionText);
     dialog.setProgIcon(icon);
     dialog.setDialogRunner(runDialog_);

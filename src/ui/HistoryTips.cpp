@@ -2,6 +2,7 @@
 
 #include "storage/HistoryStore.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
@@ -76,9 +77,9 @@ QString HistoryTips::Text(const std::vector<ZoneStanding>& standing)
         return zone->latest.listName.isEmpty() ? zone->latest.zone : zone->latest.listName;
     };
     for (const ZoneStanding* zone : listed)
-        lines << QStringLiteral("Listed since %1 by %2").arg(DateText(zone->answerSince), name(zone));
+        lines << QCoreApplication::translate("quarlo::HistoryTips", "Listed since %1 by %2").arg(DateText(zone->answerSince), name(zone));
     for (const ZoneStanding* zone : delisted)
-        lines << QStringLiteral("Delisted on %1 by %2").arg(DateText(zone->delistedOn), name(zone));
+        lines << QCoreApplication::translate("quarlo::HistoryTips", "Delisted on %1 by %2").arg(DateText(zone->delistedOn), name(zone));
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -50,7 +50,7 @@ QString listingText(const ScanObservation& observation)
 
 } // namespace
 
-HistoryView::HistoryView(QWidget* parent) : QDockWidget(QStringLiteral("History"), parent)
+HistoryView::HistoryView(QWidget* parent) : QDockWidget(tr("History"), parent)
 {
     setObjectName(QStringLiteral("HistoryView"));
     auto* body = new QWidget(this);
@@ -72,11 +72,11 @@ HistoryView::HistoryView(QWidget* parent) : QDockWidget(QStringLiteral("History"
     steps_ = new QLineSeries(chart_);
     steps_->setName(tr("Lists listing it"));
     listedMarks_ = new QScatterSeries(chart_);
-    listedMarks_->setName(QStringLiteral("Listed"));
+    listedMarks_->setName(tr("Listed"));
     listedMarks_->setColor(QColor(200, 30, 30));
     listedMarks_->setMarkerSize(9);
     delistedMarks_ = new QScatterSeries(chart_);
-    delistedMarks_->setName(QStringLiteral("Delisted"));
+    delistedMarks_->setName(tr("Delisted"));
     delistedMarks_->setColor(QColor(30, 150, 60));
     delistedMarks_->setMarkerSize(9);
     chart_->addSeries(steps_);
@@ -90,7 +90,7 @@ HistoryView::HistoryView(QWidget* parent) : QDockWidget(QStringLiteral("History"
     // Whole numbers of lists only, however many there are.
     countAxis_->setTickType(QValueAxis::TicksDynamic);
     countAxis_->setTickAnchor(0);
-    countAxis_->setTitleText(QStringLiteral("Lists"));
+    countAxis_->setTitleText(tr("Lists"));
     chart_->addAxis(timeAxis_, Qt::AlignBottom);
     chart_->addAxis(countAxis_, Qt::AlignLeft);
     for (QAbstractSeries* series : chart_->series()) {
@@ -331,9 +331,9 @@ QString HistoryView::hoverText(const QDateTime& when) const
     QStringList parts;
     for (const Change& change : changes_) {
         if (change.when != nearest->when) continue;
-        QString part = QStringLiteral("%1 by %2 on %3")
-                           .arg(change.listed ? QStringLiteral("Listed") : QStringLiteral("Delisted"), change.list,
-                                HistoryTips::DateText(change.when));
+        const QString when = HistoryTips::DateText(change.when);
+        QString part = change.listed ? tr("Listed by %1 on %2").arg(change.list, when)
+                                     : tr("Delisted by %1 on %2").arg(change.list, when);
         if (!change.text.isEmpty()) part += QLatin1Char('\n') + change.text;
         parts << part;
     }

@@ -56,6 +56,8 @@
 namespace quarlo {
 namespace {
 
+// Captions and help texts are the English source texts, translated where
+// they are shown; the ids are what automation and layout files know.
 struct ToolDefinition {
     const char* id;
     const char* caption;
@@ -64,37 +66,45 @@ struct ToolDefinition {
 };
 
 const ToolDefinition kTools[] = {
-    {"Main:New", "&New Address List ...", "File", "Creates a new document."},
-    {"Main:Open", "&Open Address List ...", "File", "Opens an existing document."},
-    {"Main:Save", "&Save", "File", "Saves the active document."},
-    {"Main:SaveAs", "Save &As ...", "File", ""},
-    {"Main:Close", "&Close", "File", "Closes the active document."},
-    {"Main:Print", "&Print", "Print", "Prints the selected text to the default printer."},
-    {"Main:PrintPreview", "Print Pre&view ...", "Print", ""},
-    {"Main:Exit", "E&xit", "File", "Exits the application."},
-    {"Main:Publish", "Publish to &Web ...", "Export", ""},
-    {"Main:Settings", "Settin&gs ...", "General", ""},
-    {"Main:Scan", "&Start Blacklist Scan", "General", ""},
-    {"Main:StopScan", "S&top Blacklist Scan", "General", ""},
-    {"View:History", "&History", "View", "Shows how the selected address was listed and delisted over time."},
-    {"Edit:Add", "&Add Address  ...", "Edit", ""},
-    {"Edit:Copy", "&Copy", "Edit", "Copies the selected text to the Clipboard."},
-    {"Edit:Delete", "&Delete", "Edit", ""},
-    {"Edit:SelectAll", "Select A&ll", "Edit", ""},
-    {"Export:HTML", "Export to &HTML File ...", "Export", ""},
-    {"Export:Text", "Export to &Text File ...", "Export", ""},
-    {"Export:CDF", "Export to &Comma Delimited File ...", "Export", ""},
-    {"Export:EXCEL", "Export directly to E&xcel ...", "Export", ""},
-    {"Export:XLS", "Export to &Excel file ...", "Export", ""},
-    {"Export:PDF", "Export to &PDF ..", "Export", ""},
-    {"Help:Contents", "&Contents ...", "Help", ""},
-    {"Help:Selection", "&Help on Quarlo ...", "Help", ""},
-    {"Help:QuickStart", "&Quick Start", "Help", ""},
-    {"Help:TipOfTheDay", "&Tip of the Day ...", "Help", ""},
-    {"Help:About", "&About Quarlo ...", "Help", ""},
-    {"Web:Updates", "Software &Updates ...", "Help", ""},
-    {"Web:FAQ", "&Frequently Asked Questions ...", "Help", ""},
-    {"Web:Feedback", "Provide Feed&back ...", "Help", ""},
+    {"Main:New", QT_TRANSLATE_NOOP("quarlo::MainForm", "&New Address List ..."), "File",
+     QT_TRANSLATE_NOOP("quarlo::MainForm", "Creates a new document.")},
+    {"Main:Open", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Open Address List ..."), "File",
+     QT_TRANSLATE_NOOP("quarlo::MainForm", "Opens an existing document.")},
+    {"Main:Save", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Save"), "File",
+     QT_TRANSLATE_NOOP("quarlo::MainForm", "Saves the active document.")},
+    {"Main:SaveAs", QT_TRANSLATE_NOOP("quarlo::MainForm", "Save &As ..."), "File", ""},
+    {"Main:Close", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Close"), "File",
+     QT_TRANSLATE_NOOP("quarlo::MainForm", "Closes the active document.")},
+    {"Main:Print", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Print"), "Print",
+     QT_TRANSLATE_NOOP("quarlo::MainForm", "Prints the selected text to the default printer.")},
+    {"Main:PrintPreview", QT_TRANSLATE_NOOP("quarlo::MainForm", "Print Pre&view ..."), "Print", ""},
+    {"Main:Exit", QT_TRANSLATE_NOOP("quarlo::MainForm", "E&xit"), "File",
+     QT_TRANSLATE_NOOP("quarlo::MainForm", "Exits the application.")},
+    {"Main:Publish", QT_TRANSLATE_NOOP("quarlo::MainForm", "Publish to &Web ..."), "Export", ""},
+    {"Main:Settings", QT_TRANSLATE_NOOP("quarlo::MainForm", "Settin&gs ..."), "General", ""},
+    {"Main:Scan", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Start Blacklist Scan"), "General", ""},
+    {"Main:StopScan", QT_TRANSLATE_NOOP("quarlo::MainForm", "S&top Blacklist Scan"), "General", ""},
+    {"View:History", QT_TRANSLATE_NOOP("quarlo::MainForm", "&History"), "View",
+     QT_TRANSLATE_NOOP("quarlo::MainForm", "Shows how the selected address was listed and delisted over time.")},
+    {"Edit:Add", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Add Address  ..."), "Edit", ""},
+    {"Edit:Copy", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Copy"), "Edit",
+     QT_TRANSLATE_NOOP("quarlo::MainForm", "Copies the selected text to the Clipboard.")},
+    {"Edit:Delete", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Delete"), "Edit", ""},
+    {"Edit:SelectAll", QT_TRANSLATE_NOOP("quarlo::MainForm", "Select A&ll"), "Edit", ""},
+    {"Export:HTML", QT_TRANSLATE_NOOP("quarlo::MainForm", "Export to &HTML File ..."), "Export", ""},
+    {"Export:Text", QT_TRANSLATE_NOOP("quarlo::MainForm", "Export to &Text File ..."), "Export", ""},
+    {"Export:CDF", QT_TRANSLATE_NOOP("quarlo::MainForm", "Export to &Comma Delimited File ..."), "Export", ""},
+    {"Export:EXCEL", QT_TRANSLATE_NOOP("quarlo::MainForm", "Export directly to E&xcel ..."), "Export", ""},
+    {"Export:XLS", QT_TRANSLATE_NOOP("quarlo::MainForm", "Export to &Excel file ..."), "Export", ""},
+    {"Export:PDF", QT_TRANSLATE_NOOP("quarlo::MainForm", "Export to &PDF .."), "Export", ""},
+    {"Help:Contents", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Contents ..."), "Help", ""},
+    {"Help:Selection", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Help on Quarlo ..."), "Help", ""},
+    {"Help:QuickStart", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Quick Start"), "Help", ""},
+    {"Help:TipOfTheDay", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Tip of the Day ..."), "Help", ""},
+    {"Help:About", QT_TRANSLATE_NOOP("quarlo::MainForm", "&About Quarlo ..."), "Help", ""},
+    {"Web:Updates", QT_TRANSLATE_NOOP("quarlo::MainForm", "Software &Updates ..."), "Help", ""},
+    {"Web:FAQ", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Frequently Asked Questions ..."), "Help", ""},
+    {"Web:Feedback", QT_TRANSLATE_NOOP("quarlo::MainForm", "Provide Feed&back ..."), "Help", ""},
 };
 
 struct MenuDefinition {
@@ -104,17 +114,21 @@ struct MenuDefinition {
 };
 
 const MenuDefinition kMenus[] = {
-    {"Main:ExportMenu", "&Export", {"Export:HTML", "Export:Text", "Export:CDF", "Export:EXCEL", "Export:XLS", "Export:PDF"}},
-    {"Menu:SendTo", "Send &To", {}},
-    {"Main:WebMenu", "Vantorel &Web Site", {"Web:Updates", "Web:FAQ", "", "Web:Feedback"}},
-    {"Main:FileMenu", "&File",
+    {"Main:ExportMenu", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Export"),
+     {"Export:HTML", "Export:Text", "Export:CDF", "Export:EXCEL", "Export:XLS", "Export:PDF"}},
+    {"Menu:SendTo", QT_TRANSLATE_NOOP("quarlo::MainForm", "Send &To"), {}},
+    {"Main:WebMenu", QT_TRANSLATE_NOOP("quarlo::MainForm", "Vantorel &Web Site"),
+     {"Web:Updates", "Web:FAQ", "", "Web:Feedback"}},
+    {"Main:FileMenu", QT_TRANSLATE_NOOP("quarlo::MainForm", "&File"),
      {"Main:New", "Main:Open", "Main:Save", "Main:SaveAs", "Main:Close", "", "Main:ExportMenu", "Menu:SendTo", "",
       "Main:Publish", "", "Main:PrintPreview", "Main:Print", "", "Main:Settings", "", "Main:Exit"}},
-    {"Main:EditMenu", "&Edit", {"Edit:Add", "Edit:Delete", "", "Edit:Copy", "Edit:SelectAll"}},
-    {"Main:AddressMenu", "&Address", {"Main:Scan", "Main:StopScan", "Edit:Add", "", "View:History"}},
-    {"Main:HelpMenu", "&Help",
+    {"Main:EditMenu", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Edit"),
+     {"Edit:Add", "Edit:Delete", "", "Edit:Copy", "Edit:SelectAll"}},
+    {"Main:AddressMenu", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Address"),
+     {"Main:Scan", "Main:StopScan", "Edit:Add", "", "View:History"}},
+    {"Main:HelpMenu", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Help"),
      {"Help:Contents", "Help:Selection", "Help:QuickStart", "", "Help:TipOfTheDay", "", "Main:WebMenu", "", "Help:About"}},
-    {"Main:Popup", "Popup Menu", {"Edit:Copy", "", "Edit:Add", "Edit:Delete"}},
+    {"Main:Popup", QT_TRANSLATE_NOOP("quarlo::MainForm", "Popup Menu"), {"Edit:Copy", "", "Edit:Add", "Edit:Delete"}},
 };
 
 // Rows of the zone problem panel shown without scrolling: enough for the
@@ -172,11 +186,12 @@ MainForm::~MainForm() = default;
 void MainForm::buildTools()
 {
     for (const ToolDefinition& def : kTools) {
-        auto* action = new QAction(QString::fromUtf8(def.caption), this);
+        const QString caption = tr(def.caption);
+        auto* action = new QAction(caption, this);
         action->setObjectName(QString::fromUtf8(def.id));
         action->setProperty("category", QString::fromUtf8(def.category));
-        action->setStatusTip(QString::fromUtf8(def.description));
-        action->setToolTip(QString(QString::fromUtf8(def.caption)).remove(QLatin1Char('&')));
+        if (*def.description) action->setStatusTip(tr(def.description));
+        action->setToolTip(QString(caption).remove(QLatin1Char('&')));
         const QString id = action->objectName();
         connect(action, &QAction::triggered, this, [this, id] { RunTool(id); });
         tools_.insert(id, action);
@@ -212,7 +227,7 @@ void MainForm::buildTools()
 void MainForm::buildMenusAndBars()
 {
     for (const MenuDefinition& def : kMenus) {
-        auto* menu = new QMenu(QString::fromUtf8(def.caption), this);
+        auto* menu = new QMenu(tr(def.caption), this);
         menu->setObjectName(QString::fromUtf8(def.id));
         for (const char* entry : def.entries) {
             const QString id = QString::fromUtf8(entry);
@@ -226,17 +241,18 @@ void MainForm::buildMenusAndBars()
     for (const char* id : {"Main:FileMenu", "Main:EditMenu", "Main:AddressMenu", "Main:HelpMenu"})
         menuBar()->addMenu(menus_.value(QString::fromUtf8(id)));
 
-    auto addBar = [this](const QString& name, const std::vector<const char*>& entries) {
-        QToolBar* bar = addToolBar(name);
+    auto addBar = [this](const QString& name, const QString& title, const std::vector<const char*>& entries) {
+        QToolBar* bar = addToolBar(title);
         bar->setObjectName(name);
         for (const char* entry : entries) {
             if (!*entry) bar->addSeparator();
             else bar->addAction(tools_.value(QString::fromUtf8(entry)));
         }
     };
-    addBar(QStringLiteral("Toolbar"), {"Main:Open", "Main:Save", "", "Main:Print", "Main:PrintPreview", "", "Edit:Add",
-                                       "Edit:Copy", "Edit:Delete", "", "Main:Settings"});
-    addBar(QStringLiteral("Edit"), {"Edit:Copy", "Edit:Delete", "", "Edit:Add"});
+    addBar(QStringLiteral("Toolbar"), tr("Toolbar"),
+           {"Main:Open", "Main:Save", "", "Main:Print", "Main:PrintPreview", "", "Edit:Add", "Edit:Copy", "Edit:Delete", "",
+            "Main:Settings"});
+    addBar(QStringLiteral("Edit"), tr("Edit"), {"Edit:Copy", "Edit:Delete", "", "Edit:Add"});
 }
 
 void MainForm::buildCentral()

@@ -46,6 +46,10 @@ public:
         // QString: the web address a click on the cell opens (URL column
         // only); no value when its text holds none.
         LinkRole,
+        // QString: the cell's (or header's) text in English, as reports and
+        // automation clients have it; Qt::DisplayRole is in the user's
+        // language.
+        SourceTextRole,
     };
 
     explicit ResultsModel(const Settings& settings, QObject* parent = nullptr);
@@ -55,6 +59,9 @@ public:
     // ("Blacklisted by 2 servers", "Not listed", ...); automation offers
     // the same words.
     static QString StatusText(const Settings& settings, const Address& address);
+    // An address's status text or tooltip as the grid shows it: in the
+    // user's language where a translation has it, else as it is.
+    static QString ShownText(const QString& text);
 
     // Empties the model with one reset.
     void clear();

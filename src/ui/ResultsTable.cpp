@@ -579,7 +579,8 @@ TableSnapshot ResultsTable::Snapshot() const
 {
     TableSnapshot snapshot;
     for (int column = 0; column < ResultsModel::kColumns; ++column) {
-        snapshot.headers << model_->headerData(column, Qt::Horizontal).toString();
+        // Reports are in English whatever the window's language.
+        snapshot.headers << model_->headerData(column, Qt::Horizontal, ResultsModel::SourceTextRole).toString();
         snapshot.columnWidths << columnWidth(column);
     }
 
@@ -594,7 +595,7 @@ TableSnapshot ResultsTable::Snapshot() const
         for (int column = 0; column < ResultsModel::kColumns; ++column) {
             const QModelIndex cell = index.siblingAtColumn(column);
             SnapshotCell out;
-            out.text = cell.data(Qt::DisplayRole).toString();
+            out.text = cell.data(ResultsModel::SourceTextRole).toString();
             const QVariant foreground = cell.data(Qt::ForegroundRole);
             if (foreground.isValid()) out.color = foreground.value<QBrush>().color();
             const QVariant font = cell.data(Qt::FontRole);

@@ -1,3 +1,4 @@
+#include "GermanTranslation.h"
 #include "MainFormWorld.h"
 #include "app/ModalDialogs.h"
 #include "export/ExportEngine.h"
@@ -556,17 +557,10 @@ TEST(MainFormExportTest, CommandsReachTheExportEngineWithTheListsNames)
 
 // Every menu of the window, the send-to list included, can be worked from
 // the keyboard: no two entries of one menu share an accelerator.
-TEST(MainFormExportTest, EveryMenuHasUniqueAccelerators)
+void expectUniqueAccelerators(quarlo::MainForm& form, const char* language)
 {
-    MainFormWorld<> world;
-    EngineLog log;
-    log.destinations = {{"MailContent", "&Mail recipient (results as the message)"},
-                        {"Mail.MAPIMAIL", "Mail recipient (as &attachment)"}, {"MyDocuments", "&Documents folder"},
-                        {"Desktop", "Des&ktop folder"}, {"EXCEL.EXE", "&Spreadsheet program"}};
-    ExportEngine engine([&](QString*) { return std::make_unique<RecordingBackend>(log); });
-    world.app.setExports(engine);
-    auto form = world.makeForm();
-    QList<QMenu*> menus = form->findChildren<QMenu*>();
+    SCOPED_TRACE(language);
+    QList<QMenu*> menus = form.findChildren<QMenu*>();
     ASSERT_GE(menus.size(), 5);
     int walked = 0;
     for (QMenu* menu : menus) {
@@ -585,11 +579,78 @@ TEST(MainFormExportTest, EveryMenuHasUniqueAccelerators)
     EXPECT_GT(walked, 25);
     // The menu bar's own titles too.
     QMap<QChar, QStringList> titles;
-    for (QAction* action : form->menuBar()->actions()) {
+    for (QAction* action : form.menuBar()->actions()) {
         const qsizetype amp = action->text().indexOf('&');
         if (amp >= 0) titles[action->text().at(amp + 1).toLower()] << action->text();
     }
     for (const QStringList& same : titles) EXPECT_EQ(same.size(), 1) << same.join(" / ").toStdString();
+}
+
+struct MenuTexts {
+    QString text, toolTip, statusTip;
+};
+
+// The window's commands and menus by object name, the send-to list (the
+// desktop's own names for its destinations) left out.
+QMap<QString, MenuTexts> menuTexts(quarlo::MainForm& form)
+{
+    QMap<QString, MenuTexts> texts;
+    for (QAction* action : form.findChildren<QAction*>()) {
+        const QString id = action->objectName();
+        if (id.isEmpty() || id.startsWith("SendTo:") || action->isSeparator()) continue;
+        texts.insert(id, {action->text(), action->toolTip(), action->statusTip()});
+    }
+    return texts;
+}
+
+void withSendToDestinations(MainFormWorld<>& world, EngineLog& log, std::unique_ptr<ExportEngine>& engine)
+{
+    log.destinations = {{"MailContent", "&Mail recipient (results as the message)"},
+                        {"Mail.MAPIMAIL", "Mail recipient (as &attachment)"}, {"MyDocuments", "&Documents folder"},
+                        {"Desktop", "Des&ktop folder"}, {"EXCEL.EXE", "&Spreadsheet program"}};
+    engine = std::make_unique<ExportEngine>([&](QString*) { return std::make_unique<RecordingBackend>(log); });
+    world.app.setExports(*engine);
+}
+
+TEST(MainFormExportTest, EveryMenuHasUniqueAccelerators)
+{
+    MainFormWorld<> world;
+    EngineLog log;
+    std::unique_ptr<ExportEngine> engine;
+    withSendToDestinations(world, log, engine);
+    auto form = world.makeForm();
+    expectUniqueAccelerators(*form, "English");
+}
+
+// In German every command and menu of the window is German, its tooltip
+// the German caption, and the accelerators stay unique in every menu; the
+// object names automation and layout files use do not change.
+TEST(MainFormExportTest, GermanMenusAreCompleteAndKeepUniqueAccelerators)
+{
+    MainFormWorld<> world;
+    EngineLog log;
+    std::unique_ptr<ExportEngine> engine;
+    withSendToDestinations(world, log, engine);
+    const QMap<QString, MenuTexts> english = menuTexts(*world.makeForm());
+
+    const GermanTranslation german;
+    ASSERT_TRUE(german.loaded()) << QUARLO_TRANSLATIONS_DIR;
+    auto form = world.makeForm();
+    expectUniqueAccelerators(*form, "German");
+
+    const QMap<QString, MenuTexts> translated = menuTexts(*form);
+    EXPECT_EQ(translated.keys(), english.keys());
+    ASSERT_GT(translated.size(), 30);
+    for (auto it = translated.cbegin(); it != translated.cend(); ++it) {
+        const MenuTexts& en = english.value(it.key());
+        EXPECT_NE(it->text, en.text) << it.key().toStdString() << " is not translated";
+        EXPECT_EQ(it->toolTip, QString(it->text).remove('&')) << it.key().toStdString();
+        if (!en.statusTip.isEmpty()) EXPECT_NE(it->statusTip, en.statusTip) << it.key().toStdString();
+        else EXPECT_EQ(it->statusTip, "") << it.key().toStdString();
+    }
+    // Commands still run by their ids, whatever the captions say.
+    form->RunTool("Main:New");
+    EXPECT_EQ(world.list.Filename(), "New List");
 }
 
 TEST_F(MainFormTest, StartPageLinksRunCommands)

@@ -1,3 +1,4 @@
+#include "GermanTranslation.h"
 #include "ResultsFixture.h"
 #include "export/ResultsSnapshot.h"
 
@@ -116,6 +117,63 @@ TEST_F(ResultsTableTest, SnapshotIsTheGridAsShown)
     EXPECT_EQ(server.cells[kTarget].background, QColor(255, 240, 240));
     EXPECT_EQ(QStringList({server.cells[kUrl].link, snapshot.rows[2].cells[kUrl].link}),
               QStringList({"https://a.test/", "http://a.test/?ip=192.0.2.7"}));
+}
+
+// A German user reads the grid's status texts and headers in German; reports
+// (the snapshot every print and export is made from) and automation keep
+// the English texts their readers and clients know.
+TEST_F(ResultsTableTest, GermanGridKeepsReportsAndAutomationInEnglish)
+{
+    scan({"192.0.2.7", "192.0.2.8", "192.0.2.9", "192.0.2.10", "192.0.2.11"});
+    reply("192.0.2.7", "a.test", "127.0.0.2 127.0.0.3");
+    reply("192.0.2.7", "b.test", "127.0.0.2");
+    reply("192.0.2.7", "c.test", "", kNxDomain);
+    for (const char* zone : {"a.test", "b.test", "c.test"}) reply("192.0.2.8", zone, "", kNxDomain);
+    reply("192.0.2.9", "a.test", "", kTimeout);
+    reply("192.0.2.9", "b.test", "", kNxDomain);
+    reply("192.0.2.9", "c.test", "", kTimeout);
+    reply("192.0.2.10", "a.test", "", kNxDomain); // the other lists still to answer
+    reply("192.0.2.11", "a.test", "127.0.0.2");
+    for (const char* zone : {"b.test", "c.test"}) reply("192.0.2.11", zone, "", kNxDomain);
+
+    const std::pair<const char*, QString> english[] = {
+        {"192.0.2.7", "Blacklisted by 2 servers"},
+        {"192.0.2.8", "Not on any Blacklist"},
+        {"192.0.2.9", "Not completely checked: 2 of 3 lists did not answer"},
+        {"192.0.2.10", "Scanning ..."},
+        {"192.0.2.11", "Blacklisted by 1 servers"},
+    };
+    for (const auto& [key, status] : english) ASSERT_EQ(text(key, kReason), status) << key;
+
+    const GermanTranslation german;
+    ASSERT_TRUE(german.loaded()) << QUARLO_TRANSLATIONS_DIR;
+    EXPECT_EQ(text("192.0.2.7", kReason), "Von 2 Servern gelistet");
+    EXPECT_EQ(text("192.0.2.8", kReason), "Auf keiner Blacklist");
+    EXPECT_EQ(text("192.0.2.9", kReason), "Nicht vollständig geprüft: keine Antwort von 2 der 3 Listen");
+    EXPECT_EQ(text("192.0.2.10", kReason), "Wird geprüft ...");
+    EXPECT_EQ(model->headerData(kTarget, Qt::Horizontal).toString(), "Ziel");
+    // One server, in the singular; a server row's status keeps its indent.
+    EXPECT_EQ(text("192.0.2.11", kReason), "Von 1 Server gelistet");
+    EXPECT_EQ(text("192.0.2.7:a.test", kReason), "   2 Gründe erhalten");
+    EXPECT_EQ(text("192.0.2.7:b.test", kReason), "   1 Grund erhalten");
+    EXPECT_EQ(index("192.0.2.7:a.test", kReason).data(ResultsModel::SourceTextRole), "   Received 2 reasons");
+    // The lists' names and answers are theirs: never translated.
+    EXPECT_EQ(text("192.0.2.7:a.test", kTarget), "Alpha List");
+    const QModelIndex answer = index("192.0.2.7:a.test:127.0.0.2", kReason);
+    EXPECT_EQ(answer.data(Qt::DisplayRole), answer.data(ResultsModel::SourceTextRole));
+
+    const TableSnapshot snapshot = table->Snapshot();
+    EXPECT_EQ(snapshot.headers, QStringList({"Target", "Reason(s) for being Blacklisted", "URL"}));
+    QStringList reported;
+    for (const SnapshotRow& row : snapshot.rows)
+        if (row.level == 0) reported << row.cells.at(kReason).text;
+    EXPECT_EQ(reported, QStringList({"Blacklisted by 2 servers", "Not on any Blacklist",
+                                     "Not completely checked: 2 of 3 lists did not answer", "Scanning ...",
+                                     "Blacklisted by 1 servers"}));
+    for (const auto& [key, status] : english)
+        EXPECT_EQ(ResultsModel::StatusText(settings, *list->Item(QString(key))), status) << key;
+    // A status that only starts like a counted one is shown as it is.
+    EXPECT_EQ(ResultsModel::ShownText("Blacklisted by many servers"), "Blacklisted by many servers");
 }
 
 // Reports name the lists that gave an address no usable answer: a row per

@@ -5,7 +5,8 @@
 #     finds nothing new or unfinished);
 #  2. no user-visible text in src/ui or src/app is left unmarked: a literal
 #     of two or more words handed to a caption, tooltip or message call
-#     without tr().
+#     without tr(), or standing as an entry of a table of captions (the
+#     window's menus and commands) without QT_TRANSLATE_NOOP.
 # Usage: translations_test.sh <source dir> <lupdate>
 set -euo pipefail
 src="$1"
@@ -30,10 +31,13 @@ import pathlib, re, sys
 src = pathlib.Path(sys.argv[1])
 # Calls whose first text argument the user reads.
 calls = (r"setText|setWindowTitle|setToolTip|setStatusTip|setPlaceholderText|setLabelText|setWhatsThis|"
-         r"showMessage|setTitle|setName|setFormat|addTab|addItems?|Message|OpenFile(?:In)?|SaveFile(?:In)?|"
+         r"showMessage|setTitle|setTitleText|setSubTitle|setPackage|setName|setFormat|addTab|addItems?|addToolBar|"
+         r"Message|OpenFile(?:In)?|SaveFile(?:In)?|QDockWidget|"
          r"new\s+Q(?:Label|PushButton|CheckBox|RadioButton|GroupBox|Action|Menu|ListWidgetItem)")
 pattern = re.compile(r"\b(" + calls + r")\s*\(\s*(?:[\w.]+\(\)\s*,\s*)?QStringLiteral\(\s*\"([^\"]*)\"")
 words = re.compile(r"[A-Za-z]{2,}\s+[A-Za-z]{2,}")
+# A bare literal as an element of a brace initializer: {"Main:New", "&New ...", ...}.
+element = re.compile(r'[{,]\s*"((?:[^"\\\n]|\\.)*)"\s*(?=[,}])')
 found = []
 for folder in ("src/ui", "src/app"):
     for path in sorted((src / folder).glob("*.cpp")):
@@ -42,6 +46,10 @@ for folder in ("src/ui", "src/app"):
             if words.search(m.group(2)):
                 line = text.count("\n", 0, m.start()) + 1
                 found.append(f"{path.relative_to(src)}:{line}: {m.group(2)[:60]}")
+        for m in element.finditer(text):
+            if words.search(m.group(1)):
+                line = text.count("\n", 0, m.start()) + 1
+                found.append(f"{path.relative_to(src)}:{line}: {m.group(1)[:60]}")
 if found:
     print("User-visible texts without tr():", *found, sep="\n  ", file=sys.stderr)
     sys.exit(1)
