@@ -589,7 +589,7 @@ void AresDriver::learn(qint64)
     }
     if (window_ >= MaxWindow) return;
     if (window_ < threshold_) ++window_;
-    else if (++credit_ >= window_) credit_ = 0, ++window_;
+    else if (++credit_ >= std::max(1, window_ / 8)) credit_ = 0, ++window_;
 }
 
 void AresDriver::lost(const QByteArray& path, qint64 sentAtNs)

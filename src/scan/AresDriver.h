@@ -71,7 +71,7 @@ public:
     // do: when tries to paths that have answered time out in numbers
     // (LossShare of the tries sent when they were, at least LossFloor), the window drops
     // to half of what was in flight, at most once per round trip, and grows
-    // back by one per reply up to there, then by one per window of replies.
+    // back by one per reply up to there, then by one per eighth of a window.
     // A single lost datagram on a lossy path, or a list that never answers,
     // is no congestion. Retransmissions are paced the same way but need no
     // room in the window.
@@ -80,8 +80,8 @@ public:
     static constexpr int InitialWindow = 100;
     static constexpr int MinWindow = 32;
     static constexpr int MaxWindow = 1024;
-    static constexpr int LossShare = 20; // one in twenty of the tries sent in a tenth of a second
-    static constexpr int LossFloor = 3;
+    static constexpr int LossShare = 10; // one in ten of the tries sent in a quarter of a second
+    static constexpr int LossFloor = 8;
     // Bounds of the wait for one try (the upper one is the tuning's).
     static constexpr int MinTimeoutMs = 500;
     static constexpr int InitialTimeoutMs = 3000;
@@ -201,15 +201,15 @@ private:
     void lost(const QByteArray& path, qint64 sentAtNs);
     // The longest smoothed round trip of the servers, at least 100 ms.
     qint64 roundTripNs() const;
-    // Tries sent, and lost, per tenth of a second they were sent in: a
+    // Tries sent, and lost, per quarter of a second they were sent in: a
     // time-out comes long after its try, and is weighed against what went
     // out with it.
     struct LossBucket {
         qint64 index = -1;
         int sent = 0, lost = 0;
     };
-    static constexpr qint64 LossBucketNs = 100'000'000;
-    static constexpr int LossBuckets = 128;
+    static constexpr qint64 LossBucketNs = 250'000'000;
+    static constexpr int LossBuckets = 64;
     LossBucket* lossBucket(qint64 atNs, bool create);
     qint64 tryWaitNs(int server, int tryIndex, qint64 tryStartNs, const QByteArray& path = {}) const;
     // Not one answer although its first query is PathSilenceMs old and the
