@@ -506,9 +506,14 @@ void AresDriver::expireDeadlines()
         if (it == requests_.end()) continue;
         Request& request = *it->second;
         if (request.retryQueued || request.deadlineNs != deadline.atNs) continue;
+        // A list found silent: its other lookups end now too, but for the
+        // one asking whether it came back.
+        const bool silentPath = !request.path.isEmpty() && silent(paths_.value(request.path), now);
+        if (silentPath) endSilent(request.path, now);
+        const bool endNow = silentPath && !request.probe;
         // The time-out may have grown since the try went out: a slower path
         // gets the longer wait.
-        const qint64 due = request.tryStartNs + tryWaitNs(request.tryServer, request.tryIndex, request.tryStartNs, request.path);
+        const qint64 due = endNow ? now : request.tryStartNs + tryWaitNs(request.tryServer, request.tryIndex, request.tryStartNs, request.path);
         if (due > now) {
             request.deadlineNs = due;
             deadlines_.push(Deadline{due, request.id});
@@ -518,7 +523,7 @@ void AresDriver::expireDeadlines()
         ++servers_[size_t(request.tryServer)]->failures;
         lost(request.path, request.tryStartNs);
         markOverdue(request);
-        if (request.tries < triesFor(request)) {
+        if (request.tries < triesFor(request) && !endNow) {
             queueRetry(&request);
             continue;
         }
@@ -527,6 +532,21 @@ void AresDriver::expireDeadlines()
             if (r.onQuery) r.onQuery(status, nullptr, 0);
             else r.onHost(status, nullptr);
         });
+    }
+}
+
+void AresDriver::endSilent(const QByteArray& path, qint64 now)
+{
+    Path& known = paths_[path];
+    if (known.swept) return;
+    known.swept = true;
+    for (auto& [id, request] : requests_) {
+        if (request->path != path || request->probe || request->deadlineNs == now) continue;
+        if (!request->retryQueued && request->deadlineNs == 0) continue; // being reported
+        request->retryQueued = false;
+        request->tries = triesFor(*request); // no more tries
+        request->deadlineNs = now;
+        deadlines_.push(Deadline{now, id});
     }
 }
 

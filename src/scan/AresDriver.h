@@ -165,6 +165,7 @@ private:
         Rtt rtt;
         qint64 firstSentNs = -1; // its first try
         qint64 lastProbeNs = -1; // the last query let through while silent
+        bool swept = false;      // its lookups were ended when it fell silent
     };
     struct Deadline {
         qint64 atNs;
@@ -216,6 +217,8 @@ private:
     // resolver answers others.
     bool silent(const Path& path, qint64 nowNs) const;
     int triesFor(const Request& request) const;
+    // Ends the waits of path's lookups now, but for a probe's.
+    void endSilent(const QByteArray& path, qint64 now);
     int timeoutMs(const Rtt& rtt) const;
     // After a first sample, tries waiting the old guess get the new one
     // when it is shorter.
