@@ -44,6 +44,13 @@ public:
     bool AnswersIPv6() const { return answersIPv6_; }
     void setAnswersIPv6(bool on) { answersIPv6_ = on; }
 
+    // A list run by an outside operator: addresses of the special-purpose
+    // registries (private, loopback, documentation ...) are never sent to it,
+    // since its answer means nothing and the query shows the user's own
+    // addressing to a stranger.
+    bool Public() const { return public_; }
+    void setPublic(bool on) { public_ = on; }
+
     // Whether a scan first asks the list for its test entry and trusts its
     // "not listed" answers only when the entry is listed. Off only for a
     // list the user knows to have no test entry.
@@ -63,6 +70,7 @@ private:
     ListKind kind_ = ListKind::IPList;
     bool answersIPv6_ = false;
     bool selfTest_ = true;
+    bool public_ = false;
     quarlo::ResultCodes resultCodes_;
 };
 

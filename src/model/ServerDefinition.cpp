@@ -30,6 +30,7 @@ void AssignServer(Server& target, const Server& source)
     target.setKind(source.Kind());
     target.setAnswersIPv6(source.AnswersIPv6());
     target.setSelfTest(source.SelfTest());
+    target.setPublic(source.Public());
     CopyCodes(target.ResultCodes(), source.ResultCodes());
 }
 
@@ -38,6 +39,7 @@ bool SameDefinition(const Server& a, const Server& b)
     if (a.StoredName() != b.StoredName() || a.Zone().compare(b.Zone(), Qt::CaseInsensitive) != 0 || a.URL() != b.URL()
         || a.BitMapCodedResults() != b.BitMapCodedResults() || a.Kind() != b.Kind()
         || a.AnswersIPv6() != b.AnswersIPv6() || a.SelfTest() != b.SelfTest()
+        || a.Public() != b.Public()
         || a.ResultCodes().Count() != b.ResultCodes().Count())
         return false;
     auto other = b.ResultCodes().begin();

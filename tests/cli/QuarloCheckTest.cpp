@@ -1110,3 +1110,48 @@ TEST_F(QuarloCheck, NoTargetsFoundIsAnErrorNotACleanRun)
     EXPECT_TRUE(r.err.contains("standard input holds only blank lines and comments; checking the other targets"))
         << r.err.toStdString();
 }
+
+// A private address never reaches a list run by an outside operator: the
+// DNS server sees no query for it under that zone, while the user's own
+// list is asked as before, and the list's test entry goes to both. The
+// report names the list as not applicable, with the reason.
+TEST_F(QuarloCheck, PrivateAddressesAreNeverSentToPublicLists)
+{
+    FakeDnsServer dns;
+    QString error;
+    ASSERT_TRUE(dns.start(&error)) << error.toStdString();
+    dns.setScript([](const FakeDnsServer::Query& q) -> QList<FakeDnsServer::Send> {
+        const QByteArray name = q.name.toLower();
+        if (q.type == 1 && (name.startsWith("2.0.0.127.") || name.startsWith("3.2.1.10.")))
+            return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
+        return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NxDomain));
+    });
+    const QString lists = dir.filePath("public.cfg");
+    writeConfig(lists, {"<Server Server=\"outside.test\" Enabled=\"TRUE\" Name=\"Outside\" Public=\"True\"><ResultCodes>"
+                        "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>",
+                        "<Server Server=\"own.test\" Enabled=\"TRUE\" Name=\"Own\"><ResultCodes>"
+                        "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>"});
+    CliRun run = how({"--format", "json", "10.1.2.3", "127.0.0.2", "11.1.2.3"}, {}, lists);
+    run.dnsServers = dns.serverSpec();
+    const CliResult r = runProgram(run);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+
+    QStringList asked;
+    for (const FakeDnsServer::Query& q : dns.queries()) asked << QString::fromLatin1(q.name.toLower());
+    asked.removeDuplicates();
+    EXPECT_TRUE(asked.filter("3.2.1.10.").filter("outside.test").isEmpty()) << asked.join(' ').toStdString();
+    EXPECT_TRUE(asked.contains("3.2.1.10.own.test")) << asked.join(' ').toStdString();
+    EXPECT_TRUE(asked.contains("2.0.0.127.outside.test")) << asked.join(' ').toStdString();
+    EXPECT_TRUE(asked.contains("3.2.1.11.outside.test")) << asked.join(' ').toStdString();
+
+    const QJsonArray targets = json(r)["targets"].toArray();
+    ASSERT_EQ(targets.size(), 3) << r.out.toStdString();
+    QStringList rows;
+    for (const QJsonValue& t : targets) {
+        QStringList notApplicable;
+        for (const QJsonValue& n : t["notApplicable"].toArray()) notApplicable << pick(n, {"zone", "reason"});
+        rows << pick(t, {"target", "status", "listsChecked"}) + "|" + notApplicable.join(',');
+    }
+    EXPECT_EQ(rows, (QStringList{"10.1.2.3|listed|1|outside.test|private/reserved address", "127.0.0.2|listed|2|",
+                                 "11.1.2.3|clean|2|"}));
+}

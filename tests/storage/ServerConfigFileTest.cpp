@@ -355,6 +355,9 @@ TEST(ShippedServerConfig, MarksOnlyRefusalsAsNotListingsAndSaysSo)
         EXPECT_FALSE(server->ResultCodes().Count() == 0);
         // The rows the defaults mark as domain lists, and only those.
         EXPECT_EQ(server->IsDomainList(), server->StoredName().contains("(domain list)"));
+        // Every shipped list is run by an outside operator: none may learn
+        // a user's private addresses.
+        EXPECT_TRUE(server->Public());
         for (const ResultCodePtr& code : server->ResultCodes()) {
             const bool refusal = refusals.contains(server->Zone() + " " + code->Address());
             found += refusal;
