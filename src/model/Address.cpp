@@ -287,13 +287,16 @@ void Address::checkWhatIsLeft()
 
 QString Address::queryNameFor(const Server& server, const Subject& subject) const
 {
+    // A keyed list is asked under the zone with the user's key in it.
+    const QString zone = server.NeedsKey() ? settings_.ZoneToAsk(server) : server.Zone();
+    if (zone.isEmpty()) return QString();
     // Built in one allocation: this runs once per query of a scan.
-    const auto under = [&server](const QString& label) {
+    const auto under = [&zone](const QString& label) {
         QString name;
-        name.reserve(label.size() + server.Zone().size() + 2);
+        name.reserve(label.size() + zone.size() + 2);
         name += label;
         name += QLatin1Char('.');
-        name += server.Zone();
+        name += zone;
         name += QLatin1Char('.');
         return name;
     };
@@ -345,6 +348,13 @@ bool Address::askZone(const Server& server)
 void Address::askOrDefer(const Server& server)
 {
     const QString zone = server.Zone();
+    // A keyed list without its key is not asked, and says why: the targets
+    // it would have vouched for are not clean.
+    if (server.NeedsKey() && settings_.ZoneToAsk(server).isEmpty()) {
+        ++zonesChecked_;
+        note(zone, ZoneNote::Kind::Skipped, settings_.WhyNoKey(server));
+        return;
+    }
     bool applies = false;
     for (const Subject& subject : subjects_) applies = applies || !queryNameFor(server, subject).isEmpty();
     if (!applies) {

@@ -51,6 +51,18 @@ public:
     bool Public() const { return public_; }
     void setPublic(bool on) { public_ = on; }
 
+    // A zone holding the placeholder {key} ("{key}.zen.example.net") is an
+    // operator's key-based service: the user's own access key is put in its
+    // place when the list is asked, so neither files nor the zone's
+    // identity ever hold it.
+    static inline const QString kKeyPlaceholder = QStringLiteral("{key}");
+    bool NeedsKey() const { return zone_.contains(kKeyPlaceholder, Qt::CaseInsensitive); }
+    // The name the key is kept under: the "Key" attribute, else the label
+    // of the zone before its last one ("example" for "{key}.zen.example.net").
+    QString StoredKeyName() const { return keyName_; }
+    void setKeyName(const QString& name) { keyName_ = name; }
+    QString KeyName() const;
+
     // Whether a scan first asks the list for its test entry and trusts its
     // "not listed" answers only when the entry is listed. Off only for a
     // list the user knows to have no test entry.
@@ -71,6 +83,7 @@ private:
     bool answersIPv6_ = false;
     bool selfTest_ = true;
     bool public_ = false;
+    QString keyName_;
     quarlo::ResultCodes resultCodes_;
 };
 

@@ -471,10 +471,14 @@ void Addresslist::startZoneTests()
         // A list the user marked as having no test entry is asked untested.
         if (!server->Enabled() || !server->SelfTest() || zoneTestIndex_.contains(server->Zone().toCaseFolded()))
             continue;
+        // A keyed list without its key is never asked, not even its test.
+        const QString askZone = settings_.ZoneToAsk(*server);
+        if (askZone.isEmpty()) continue;
         zoneTestIndex_.insert(server->Zone().toCaseFolded(), static_cast<int>(zoneTests_.size()));
         ZoneTest test;
         test.zone = server->Zone();
         test.name = server->Name();
+        test.askZone = askZone;
         test.domainList = server->IsDomainList();
         zoneTests_.push_back(test);
     }
@@ -493,7 +497,9 @@ void Addresslist::sendZoneTests()
         zoneTestQueue_.pop_front();
         // Domain lists' test entries are names, asked as they are.
         const QString entry = IsValidIP(testAddress) ? ReverseIP(testAddress) : testAddress;
-        SubmitDNSLookup(QueryTag::ZoneTest(zone, testAddress), entry + QLatin1Char('.') + zone + QLatin1Char('.'), true);
+        const ZoneTest* test = zoneTest(zone);
+        const QString asked = test && !test->askZone.isEmpty() ? test->askZone : zone;
+        SubmitDNSLookup(QueryTag::ZoneTest(zone, testAddress), entry + QLatin1Char('.') + asked + QLatin1Char('.'), true);
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -87,6 +88,8 @@ protected:
         server.addZone("implicit.test", "generic", "@ A 198.51.100.20\n");
         server.addZone("nomail.test", "generic", "@ MX 0 .\n");
         server.addZone("spamdomain.test", "generic", "@ MX 10 implicit.test.\n");
+        // A keyed list's zone as the operator serves it for one key.
+        server.addZone("s3cretkey.keyed.test", "ip4set", "127.0.0.2\n11.0.0.9\n");
         server.addZone("dom.test", "dnset", ":127.0.1.2:Spam domain $\ntest\n.spamdomain.test\n.hosts.test\n");
         QString error;
         ASSERT_TRUE(server.start(&error)) << error.toStdString();
@@ -1154,4 +1157,58 @@ TEST_F(QuarloCheck, PrivateAddressesAreNeverSentToPublicLists)
     }
     EXPECT_EQ(rows, (QStringList{"10.1.2.3|listed|1|outside.test|private/reserved address", "127.0.0.2|listed|2|",
                                  "11.1.2.3|clean|2|"}));
+}
+
+// A keyed list is asked with the key given for the run or in the
+// environment; without one it is skipped with a note naming the key, and the
+// target is not clean. The key is found in no file the run leaves behind:
+// not the configuration, the report, the history nor the settings.
+TEST_F(QuarloCheck, KeyedListsUseTheGivenKeyAndNeverStoreIt)
+{
+    const QString keyedConfig = dir.filePath("keyed.cfg");
+    writeConfig(keyedConfig, {kExactServer, "<Server Server=\"{key}.keyed.test\" Enabled=\"TRUE\" Name=\"Keyed\" Key=\"QTEST\">"
+                                            "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/>"
+                                            "</ResultCodes></Server>"});
+    const QString history = dir.filePath("history.sqlite");
+    const QString report = dir.filePath("report.json");
+    const auto runWith = [&](const QStringList& args, const QStringList& env) {
+        CliRun run = how(QStringList{"--format", "json"} + args + QStringList{"11.0.0.9"}, {}, keyedConfig);
+        run.env = env + QStringList{"QUARLO_HISTORY=" + history};
+        return runProgram(run);
+    };
+
+    const CliResult missing = runWith({}, {"QUARLO_KEY_QTEST"});
+    EXPECT_EQ(missing.exitCode, 3) << missing.err.toStdString();
+    const QJsonObject target = json(missing)["targets"].toArray().first().toObject();
+    EXPECT_EQ(target["status"].toString(), "incomplete");
+    const QJsonArray skipped = target["skipped"].toArray();
+    ASSERT_EQ(skipped.size(), 1) << missing.out.toStdString();
+    EXPECT_EQ(skipped[0]["zone"].toString(), "{key}.keyed.test");
+    EXPECT_TRUE(skipped[0]["reason"].toString().contains("no access key QTEST")) << missing.out.toStdString();
+
+    const CliResult given = runWith({"--key", "qtest=s3cretkey", "--output", report}, {"QUARLO_KEY_QTEST"});
+    EXPECT_EQ(given.exitCode, 1) << given.err.toStdString();
+    const QJsonObject listed = QJsonDocument::fromJson(slurp(report)).object()["targets"].toArray().first().toObject();
+    EXPECT_EQ(listed["status"].toString(), "listed") << slurp(report).left(400).toStdString();
+    const CliResult fromEnvironment = runWith({}, {"QUARLO_KEY_QTEST=s3cretkey"});
+    EXPECT_EQ(fromEnvironment.exitCode, 1) << fromEnvironment.err.toStdString();
+
+    ASSERT_TRUE(QFileInfo::exists(history));
+    QDirIterator files(dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    int read = 0;
+    while (files.hasNext()) {
+        const QString path = files.next();
+        EXPECT_FALSE(slurp(path).contains("s3cretkey")) << path.toStdString();
+        ++read;
+    }
+    EXPECT_GE(read, 3);
+    for (const CliResult& r : {missing, given, fromEnvironment}) EXPECT_FALSE((r.out + r.err).contains("s3cretkey"));
+
+    // A malformed --key is refused before any query, without showing the value.
+    for (const QString& bad : {QString("=s3cretkey"), QString("QTEST"), QString("QTEST= ")}) {
+        const CliResult refused = runWith({"--key", bad}, {});
+        EXPECT_EQ(refused.exitCode, 2) << bad.toStdString();
+        EXPECT_TRUE(refused.err.contains("--key wants NAME=VALUE")) << refused.err.toStdString();
+        EXPECT_FALSE(refused.err.contains("s3cretkey"));
+    }
 }

@@ -7,6 +7,7 @@
 #include "model/QueryTag.h"
 #include "model/ScanHost.h"
 #include "model/Settings.h"
+#include "support/EnvGuard.h"
 #include "support/MemoryRegistryBackend.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
@@ -328,6 +329,13 @@ protected:
         zones.removeDuplicates();
         return zones;
     }
+    // Answers every blacklist query sent: not listed.
+    void answerAllClean(Address& address)
+    {
+        for (const auto& [tag, name] : std::vector(host.sent))
+            if (QueryTag::Parse(tag).Is(QueryTag::kBlacklistCheck))
+                address.ProcessDNSReply(QueryTag::Parse(tag).Parts(), name, QString(), DnsFailure::NotFound);
+    }
 };
 
 } // namespace
@@ -404,4 +412,65 @@ TEST_F(AddressPublicLists, HostNamesAreJudgedPerAddress)
     EXPECT_EQ(inside.Verdict(), Verdict::NotApplicable);
     EXPECT_EQ(inside.ZoneNotes().size(), 1u);
     EXPECT_EQ(inside.ZoneNotes().front().detail, "private/reserved address");
+}
+
+// A keyed list is asked under its zone with the user's key in place of
+// {key}, the key taken from this run, else the environment, else the user's
+// settings. Without a usable key it is not asked and the target is not
+// clean: the note says which key is missing.
+TEST_F(AddressPublicLists, KeyedListsAreAskedWithTheUsersKeyOrSkippedWithANote)
+{
+    EnvGuard env;
+    env.unset("QUARLO_KEY_OPERATOR");
+    settings.BlacklistServers().Item("pub.test")->setEnabled(false);
+    auto keyed = makeServer("{key}.zen.operator.example", true, {{"127.0.0.2", "Listed"}});
+    settings.BlacklistServers().Add(keyed);
+    ASSERT_EQ(keyed->KeyName(), "operator");
+
+    const auto askedNames = [&](const QString& target) {
+        Address address(target, settings, &host);
+        zonesAsked(address);
+        QStringList names;
+        for (const auto& [tag, name] : host.sent) names << name;
+        answerAllClean(address);
+        return std::make_pair(names, address.Verdict());
+    };
+
+    // No key anywhere: the own list alone is asked, and the target is
+    // incomplete with the reason.
+    {
+        Address address("11.2.3.4", settings, &host);
+        zonesAsked(address);
+        EXPECT_EQ(host.names(), QStringList{"4.3.2.11.own.test."});
+        answerAllClean(address);
+        EXPECT_EQ(address.Verdict(), Verdict::Incomplete);
+        ASSERT_EQ(address.ZonesWith(ZoneNote::Kind::Skipped), QStringList{"{key}.zen.operator.example"});
+        EXPECT_TRUE(address.ZoneNotes().front().detail.contains("no access key OPERATOR"))
+            << address.ZoneNotes().front().detail.toStdString();
+        EXPECT_TRUE(address.ZoneNotes().front().detail.contains("QUARLO_KEY_OPERATOR"));
+    }
+
+    // The user's stored key, then the environment's, then this run's.
+    ASSERT_TRUE(settings.SaveAccessKey("Operator", "stored1"));
+    EXPECT_EQ(askedNames("11.2.3.4").first,
+              (QStringList{"4.3.2.11.own.test.", "4.3.2.11.stored1.zen.operator.example."}));
+    env.set("QUARLO_KEY_OPERATOR", " fromenv ");
+    settings.Refresh();
+    EXPECT_EQ(askedNames("11.2.3.4").first.last(), "4.3.2.11.fromenv.zen.operator.example.");
+    settings.setRunAccessKey("operator", "Given-2");
+    const auto [names, verdict] = askedNames("11.2.3.4");
+    EXPECT_EQ(names.last(), "4.3.2.11.Given-2.zen.operator.example.");
+    EXPECT_EQ(verdict, Verdict::Clean);
+
+    // A key that cannot stand in a DNS name is never sent.
+    settings.setRunAccessKey("operator", "a.b");
+    Address bad("11.2.3.4", settings, &host);
+    zonesAsked(bad);
+    EXPECT_EQ(host.names(), QStringList{"4.3.2.11.own.test."});
+    EXPECT_TRUE(bad.ZoneNotes().front().detail.contains("not usable")) << bad.ZoneNotes().front().detail.toStdString();
+
+    // The key's name from the attribute wins over the zone's operator.
+    keyed->setKeyName("other");
+    settings.setRunAccessKey("OTHER", "k3");
+    EXPECT_EQ(askedNames("11.2.3.4").first.last(), "4.3.2.11.k3.zen.operator.example.");
 }

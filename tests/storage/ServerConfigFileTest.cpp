@@ -345,10 +345,14 @@ TEST(ShippedServerConfig, MarksOnlyRefusalsAsNotListingsAndSaysSo)
     servers.Refresh();
     ASSERT_EQ(servers.LastError(), "");
     ASSERT_GE(servers.Count(), 10);
-    const QSet<QString> refusals = {"zen.spamhaus.org 127.255.255.252", "zen.spamhaus.org 127.255.255.254",
+    QSet<QString> refusals = {"zen.spamhaus.org 127.255.255.252", "zen.spamhaus.org 127.255.255.254",
                                     "zen.spamhaus.org 127.255.255.255", "multi.surbl.org 127.0.0.1",
                                     "multi.uribl.com 127.0.0.1",        "dbl.spamhaus.org 127.255.255.252",
                                     "dbl.spamhaus.org 127.255.255.254", "dbl.spamhaus.org 127.255.255.255"};
+    // The key-based variants answer as the public zones do.
+    for (const QString& refusal : QSet<QString>(refusals))
+        for (const char* keyed : {"{key}.zen.dq.spamhaus.net", "{key}.dbl.dq.spamhaus.net"})
+            if (refusal.startsWith(QString::fromLatin1(keyed).section('.', 1, 1))) refusals.insert(keyed + refusal.mid(refusal.indexOf(' ')));
     int found = 0;
     for (const ServerPtr& server : servers) {
         SCOPED_TRACE(server->Zone().toStdString());
@@ -358,6 +362,12 @@ TEST(ShippedServerConfig, MarksOnlyRefusalsAsNotListingsAndSaysSo)
         // Every shipped list is run by an outside operator: none may learn
         // a user's private addresses.
         EXPECT_TRUE(server->Public());
+        // A keyed list waits for the user's key; its key's name is all the
+        // file holds.
+        if (server->NeedsKey()) {
+            EXPECT_FALSE(server->Enabled());
+            EXPECT_EQ(server->KeyName(), "SPAMHAUS");
+        }
         for (const ResultCodePtr& code : server->ResultCodes()) {
             const bool refusal = refusals.contains(server->Zone() + " " + code->Address());
             found += refusal;
@@ -380,7 +390,9 @@ TEST(ShippedServerConfig, IsInTheWritersOwnFormat)
     const QString copy = dir.filePath("quarlo.cfg");
     ASSERT_TRUE(QFile::copy(shippedConfig(), copy));
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
-    const QByteArray bytes = slurp(shippedConfig());
+    // The comment naming the lists' sources is the package's, not the writer's.
+    QByteArray bytes = slurp(shippedConfig());
+    bytes = bytes.mid(bytes.indexOf("<Quarlo>"));
 
     ServerConfigStore serversFile(copy);
     Servers servers(&serversFile);
