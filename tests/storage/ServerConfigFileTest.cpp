@@ -364,6 +364,8 @@ TEST(ShippedServerConfig, MarksOnlyRefusalsAsNotListingsAndSaysSo)
         EXPECT_TRUE(server->Public());
         // A keyed list waits for the user's key; its key's name is all the
         // file holds.
+        // IPv6 only where the operator documents it.
+        EXPECT_EQ(server->AnswersIPv6(), server->Zone().endsWith("zen.spamhaus.org") || server->Zone().endsWith("zen.dq.spamhaus.net"));
         if (server->NeedsKey()) {
             EXPECT_FALSE(server->Enabled());
             EXPECT_EQ(server->KeyName(), "SPAMHAUS");
