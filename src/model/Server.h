@@ -63,6 +63,11 @@ public:
     void setKeyName(const QString& name) { keyName_ = name; }
     QString KeyName() const;
 
+    // The DNS servers this list alone is asked through ("192.0.2.53,
+    // 192.0.2.54:5353"), as written; empty: the program's DNS servers.
+    QString DnsServers() const { return dnsServers_; }
+    void setDnsServers(const QString& servers) { dnsServers_ = servers; }
+
     // Whether a scan first asks the list for its test entry and trusts its
     // "not listed" answers only when the entry is listed. Off only for a
     // list the user knows to have no test entry.
@@ -84,6 +89,7 @@ private:
     bool selfTest_ = true;
     bool public_ = false;
     QString keyName_;
+    QString dnsServers_;
     quarlo::ResultCodes resultCodes_;
 };
 

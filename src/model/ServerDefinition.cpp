@@ -34,6 +34,7 @@ void AssignServer(Server& target, const Server& source)
     target.setSelfTest(source.SelfTest());
     target.setPublic(source.Public());
     target.setKeyName(source.StoredKeyName());
+    target.setDnsServers(source.DnsServers());
     CopyCodes(target.ResultCodes(), source.ResultCodes());
 }
 
@@ -43,6 +44,7 @@ bool SameDefinition(const Server& a, const Server& b)
         || a.BitMapCodedResults() != b.BitMapCodedResults() || a.Kind() != b.Kind()
         || a.AnswersIPv6() != b.AnswersIPv6() || a.SelfTest() != b.SelfTest()
         || a.Public() != b.Public() || a.StoredKeyName() != b.StoredKeyName()
+        || a.DnsServers() != b.DnsServers()
         || a.ResultCodes().Count() != b.ResultCodes().Count())
         return false;
     auto other = b.ResultCodes().begin();

@@ -1212,3 +1212,48 @@ TEST_F(QuarloCheck, KeyedListsUseTheGivenKeyAndNeverStoreIt)
         EXPECT_FALSE(refused.err.contains("s3cretkey"));
     }
 }
+
+// A list with DnsServers of its own is asked through those only, its test
+// entries included; the others through the run's DNS servers. An unusable
+// server entry leaves its list on the run's servers.
+TEST_F(QuarloCheck, ListsWithTheirOwnDnsServersAreAskedOnlyThere)
+{
+    const auto answering = [](const FakeDnsServer::Query& q) -> QList<FakeDnsServer::Send> {
+        if (q.type == 1 && q.name.toLower().startsWith("2.0.0.127."))
+            return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
+        return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NxDomain));
+    };
+    FakeDnsServer shared, own;
+    QString error;
+    ASSERT_TRUE(shared.start(&error)) << error.toStdString();
+    ASSERT_TRUE(own.start(&error)) << error.toStdString();
+    shared.setScript(answering);
+    own.setScript(answering);
+    const QString config = dir.filePath("resolvers.cfg");
+    const QByteArray codes = "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>";
+    const QByteArray ownServers = own.serverSpec().toLatin1();
+    QByteArray xml = "<Quarlo><BlackListServers>";
+    xml += "<Server Server=\"shared.test\" Enabled=\"TRUE\">" + codes;
+    xml += "<Server Server=\"own.test\" Enabled=\"TRUE\" DnsServers=\" " + ownServers + " \">" + codes;
+    xml += "<Server Server=\"own2.test\" Enabled=\"TRUE\" DnsServers=\"" + ownServers + "\">" + codes;
+    xml += "<Server Server=\"garbled.test\" Enabled=\"TRUE\" DnsServers=\"not a server\">" + codes;
+    spit(config, xml + "</BlackListServers></Quarlo>");
+
+    CliRun run = how({"--format", "json", "11.1.2.3", "11.1.2.4"}, {}, config);
+    run.dnsServers = shared.serverSpec();
+    const CliResult r = runProgram(run);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString() << r.out.toStdString();
+    for (const QJsonValue& t : json(r)["targets"].toArray()) EXPECT_EQ(pick(t, {"status", "listsChecked"}), "clean|4");
+
+    const auto zonesAsked = [](const FakeDnsServer& dns) {
+        QStringList zones;
+        for (const FakeDnsServer::Query& q : dns.queries()) zones << QString::fromLatin1(q.name.toLower()).section('.', 4);
+        zones.removeDuplicates();
+        zones.sort();
+        return zones;
+    };
+    EXPECT_EQ(zonesAsked(shared), (QStringList{"garbled.test", "shared.test"}));
+    EXPECT_EQ(zonesAsked(own), (QStringList{"own.test", "own2.test"}));
+    // Each list's test entries and both targets, nothing twice over.
+    EXPECT_EQ(own.queries().size(), 2 * 4);
+}

@@ -110,6 +110,45 @@ TEST_F(ServerConfig, ListKindAndIPv6AreWrittenOnlyWhenSetAndReadInAnySpelling)
                                    "y.example|||off|exact|addresses|ipv4|127.0.0.2=r"}));
 }
 
+// A list's access settings are written only when set, after the older
+// attributes, and read back in any spelling; the file holds a key's name,
+// never a key.
+TEST_F(ServerConfig, AccessAttributesAreWrittenOnlyWhenSetAndReadBack)
+{
+    ServerConfigStore serversFile(path());
+    Servers servers(&serversFile);
+    auto keyed = makeServer("{key}.zen.example", true, {{"127.0.0.2", "SBL"}});
+    keyed->setPublic(true);
+    keyed->setKeyName("EXAMPLE");
+    keyed->setDnsServers("192.0.2.53,192.0.2.54:5353");
+    servers.Add(keyed);
+    servers.Add(makeServer("plain.example", true, {{"127.0.0.2", "Listed"}}));
+    ASSERT_TRUE(servers.Sync()) << servers.LastError().toStdString();
+    const QByteArray bytes = read();
+    EXPECT_TRUE(bytes.contains("Name=\"\" Public=\"True\" Key=\"EXAMPLE\" DnsServers=\"192.0.2.53,192.0.2.54:5353\">"))
+        << bytes.toStdString();
+    EXPECT_EQ(bytes.count("Public="), 1);
+    EXPECT_EQ(bytes.count("DnsServers="), 1);
+
+    write(document("<Server Server=\"{KEY}.x.example\" public=\"yes\" key=\" Mine \" dnsservers=\" 192.0.2.9 \"><ResultCodes>"
+                   "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>"
+                   "<Server Server=\"y.example\" Public=\"False\"><ResultCodes>"
+                   "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>"));
+    ServerConfigStore again(path());
+    Servers loaded(&again);
+    loaded.Refresh();
+    ASSERT_EQ(loaded.Count(), 2);
+    const ServerPtr x = loaded.Item("{KEY}.x.example"), y = loaded.Item("y.example");
+    EXPECT_TRUE(x->Public());
+    EXPECT_TRUE(x->NeedsKey());
+    EXPECT_EQ(x->KeyName(), "Mine");
+    EXPECT_EQ(x->DnsServers(), "192.0.2.9");
+    EXPECT_FALSE(y->Public());
+    EXPECT_FALSE(y->NeedsKey());
+    EXPECT_EQ(y->KeyName(), "y"); // the zone's operator, when no Key is given
+    EXPECT_TRUE(y->DnsServers().isEmpty());
+}
+
 // Absent means on; only a list's definition that turns it off carries it,
 // so files of lists with test entries keep their bytes.
 TEST_F(ServerConfig, SelfTestIsWrittenOnlyWhenOffAndAGarbledValueKeepsItOn)
