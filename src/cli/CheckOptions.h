@@ -4,6 +4,8 @@
 #include "scan/DnsTuning.h"
 
 #include <QString>
+#include <QList>
+#include <QPair>
 #include <QStringList>
 
 namespace quarlo {
@@ -26,6 +28,7 @@ struct CheckOptions {
     bool ipv6Lookups = false; // --ipv6: also check host names' IPv6 addresses
     QString watchName;              // --watch-name: whose changes a watch run reports
     bool noListTest = false;        // --no-list-test: lists are asked untested
+    QList<QPair<QString, QString>> accessKeys; // --key NAME=VALUE: keyed lists' keys for this run
     bool allMailExchangers = false; // --all-mx: every mail server, not only the best preference
     DnsTuning tuning;        // --timeout and --tries over the DNS components' defaults
 

@@ -69,6 +69,7 @@ public:
         if (problem_.isEmpty() && enabled == 0) problem_ = QStringLiteral("%1 holds no enabled blacklist server").arg(configPath);
         if (options.maxQueries > 0) settings.setMaxQueries(options.maxQueries);
         if (options.noListTest) settings.setCheckListsBeforeScanning(false);
+        for (const auto& [name, value] : options.accessKeys) settings.setRunAccessKey(name, value);
         session_.Addresslist().setResolverOptions({.ipv6 = options.ipv6Lookups, .allMailExchangers = options.allMailExchangers});
     }
 

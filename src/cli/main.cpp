@@ -295,6 +295,11 @@ int main(int argc, char** argv)
         QStringLiteral("no-list-test"),
         QStringLiteral("Ask every list without first testing that it lists its test entry (127.0.0.2) and not "
                        "127.0.0.1: for lists you know to have no test entry. Their \"not listed\" answers then count."));
+    const QCommandLineOption keyOption(
+        QStringLiteral("key"),
+        QStringLiteral("The access key NAME of key-based lists (a zone with {key} in it) for this run; repeat for "
+                       "several. Also read from the environment variable QUARLO_KEY_<NAME>. Never written to a file."),
+        QStringLiteral("NAME=VALUE"));
     const QCommandLineOption watchOption(QStringLiteral("watch"),
                                          QStringLiteral("Record the scan and print only the changes since the last one "
                                                         "(text, json, or prometheus for a node-exporter textfile); "
@@ -349,7 +354,7 @@ int main(int argc, char** argv)
         QStringLiteral("N"));
     parser.addOptions({serveOption, everyOption, probeCacheOption, probeScansOption, probeRateOption});
     parser.addOptions({fileOption, configOption, maxOption, dnsOption, timeoutOption, triesOption, formatOption, outputOption,
-                       followLinksOption, quietOption, historyOption, noHistoryOption, noListTestOption, watchOption, watchNameOption, warningOption,
+                       followLinksOption, quietOption, historyOption, noHistoryOption, noListTestOption, keyOption, watchOption, watchNameOption, warningOption,
                        criticalOption, notifyOption, mailOption, pruneOption, csvOption, ipv6Option, allMxOption});
     parser.addPositionalArgument(QStringLiteral("targets"), QStringLiteral("Addresses, host names, e-mail addresses or list files."),
                                  QStringLiteral("[targets...]"));
@@ -367,6 +372,14 @@ int main(int argc, char** argv)
     options.historyPath = parser.value(historyOption);
     options.noHistory = parser.isSet(noHistoryOption);
     options.noListTest = parser.isSet(noListTestOption);
+    for (const QString& given : parser.values(keyOption)) {
+        const qsizetype equals = given.indexOf(QLatin1Char('='));
+        const QString name = given.left(equals).trimmed();
+        // The value is a secret: a message names the key, never shows it.
+        if (equals <= 0 || name.size() > 64 || given.size() > 300 || given.mid(equals + 1).trimmed().isEmpty())
+            return fail(QStringLiteral("--key wants NAME=VALUE, a name of at most 64 characters and a value"));
+        options.accessKeys.append({name, given.mid(equals + 1)});
+    }
     options.ipv6Lookups = parser.isSet(ipv6Option);
     options.allMailExchangers = parser.isSet(allMxOption);
     options.outputPath = parser.value(outputOption);
@@ -569,6 +582,7 @@ int main(int argc, char** argv)
     if (options.maxQueries > 0) settings.setMaxQueries(options.maxQueries);
     // For this run only: the registry under it is volatile.
     if (options.noListTest) settings.setCheckListsBeforeScanning(false);
+    for (const auto& [name, value] : options.accessKeys) settings.setRunAccessKey(name, value);
 
     Addresslist& list = session.Addresslist();
     list.setResolverOptions({.ipv6 = options.ipv6Lookups, .allMailExchangers = options.allMailExchangers});

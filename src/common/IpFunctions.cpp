@@ -206,4 +206,83 @@ bool HasIPv6ZoneIndex(const QString& text)
     return percent > 0 && IsIPv6Literal(bare.left(percent));
 }
 
+namespace {
+
+struct Block4 {
+    std::uint32_t network;
+    int bits;
+};
+
+// IANA IPv4 special-purpose address registry, plus multicast and the
+// reserved 240/4, none of which names a host a list could know.
+constexpr Block4 kSpecial4[] = {
+    {0x00000000u, 8},  {0x0A000000u, 8},  {0x64400000u, 10}, {0x7F000000u, 8},  {0xA9FE0000u, 16},
+    {0xAC100000u, 12}, {0xC0000000u, 24}, {0xC0000200u, 24}, {0xC0586300u, 24}, {0xC0A80000u, 16},
+    {0xC6120000u, 15}, {0xC6336400u, 24}, {0xCB007100u, 24}, {0xE0000000u, 4},  {0xF0000000u, 4},
+};
+
+std::optional<std::uint32_t> parseIPv4(const QString& text)
+{
+    if (!IsValidIP(text)) return std::nullopt;
+    return static_cast<std::uint32_t>(IPToLong(text));
+}
+
+bool special4(std::uint32_t value)
+{
+    for (const Block4& block : kSpecial4)
+        if ((value >> (32 - block.bits)) == (block.network >> (32 - block.bits))) return true;
+    return false; // 255.255.255.255 lies in 240/4
+}
+
+struct Block6 {
+    unsigned char prefix[16];
+    int bits;
+};
+
+// IANA IPv6 special-purpose address registry (mapped addresses are judged
+// as IPv4 before these are looked at).
+const Block6 kSpecial6[] = {
+    {{0}, 128},                                              // unspecified
+    {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 128}, // loopback
+    {{0x00, 0x64, 0xff, 0x9b, 0x00, 0x01}, 48},              // local-use translation
+    {{0x01, 0x00}, 64},                                      // discard-only
+    {{0x20, 0x01, 0x00, 0x00}, 23},                          // protocol assignments
+    {{0x20, 0x01, 0x0d, 0xb8}, 32},                          // documentation
+    {{0xfc}, 7},                                             // unique-local
+    {{0xfe, 0x80}, 10},                                      // link-local
+    {{0xff}, 8},                                             // multicast
+};
+
+bool inBlock(const in6_addr& address, const Block6& block)
+{
+    const int whole = block.bits / 8;
+    for (int i = 0; i < whole; ++i)
+        if (address.s6_addr[i] != block.prefix[i]) return false;
+    const int rest = block.bits % 8;
+    if (rest == 0) return true;
+    const unsigned mask = (0xffu << (8 - rest)) & 0xffu;
+    return (address.s6_addr[whole] & mask) == (block.prefix[whole] & mask);
+}
+
+} // namespace
+
+bool IsSpecialPurposeAddress(const QString& text)
+{
+    if (const auto address = parseIPv6(text)) {
+        if (isMapped(*address)) return special4(static_cast<std::uint32_t>(IPToLong(MappedIPv4(text))));
+        for (const Block6& block : kSpecial6)
+            if (inBlock(*address, block)) return true;
+        return false;
+    }
+    const auto value = parseIPv4(text);
+    return value && special4(*value);
+}
+
+bool IsListTestAddress(const QString& text)
+{
+    const QString mapped = MappedIPv4(text);
+    const auto value = parseIPv4(mapped.isEmpty() ? text : mapped);
+    return value && (*value == 0x7F000001u || *value == 0x7F000002u);
+}
+
 } // namespace quarlo

@@ -30,5 +30,14 @@ QString MappedIPv4(const QString& text);
 // An IPv6 literal with a zone index ("fe80::1%eth0"): meaningful only on
 // the machine that wrote it, so no list can be asked about it.
 bool HasIPv6ZoneIndex(const QString& text);
+// An address of the IANA IPv4 and IPv6 special-purpose registries: private,
+// shared (CGN), loopback, link-local, documentation, benchmarking,
+// multicast, reserved, unique-local, and the protocol assignments under
+// 2001::/23. An IPv4-mapped IPv6 address is judged as its IPv4 address.
+// False for anything that is not an address.
+bool IsSpecialPurposeAddress(const QString& text);
+// The test entries every list answers for (127.0.0.2 listed, 127.0.0.1 not),
+// plain or IPv4-mapped: users type them to see that a list works.
+bool IsListTestAddress(const QString& text);
 
 } // namespace quarlo

@@ -163,7 +163,8 @@ void Address::addSubject(const QString& value, bool domain)
 {
     for (const Subject& held : subjects_)
         if (held.domain == domain && held.value.compare(value, Qt::CaseInsensitive) == 0) return;
-    subjects_.push_back(Subject{value, domain, {}});
+    const bool reserved = !domain && IsSpecialPurposeAddress(value) && !IsListTestAddress(value);
+    subjects_.push_back(Subject{value, domain, {}, reserved});
 }
 
 QString Address::subjectLabel(int subject) const
@@ -286,18 +287,22 @@ void Address::checkWhatIsLeft()
 
 QString Address::queryNameFor(const Server& server, const Subject& subject) const
 {
+    // A keyed list is asked under the zone with the user's key in it.
+    const QString zone = server.NeedsKey() ? settings_.ZoneToAsk(server) : server.Zone();
+    if (zone.isEmpty()) return QString();
     // Built in one allocation: this runs once per query of a scan.
-    const auto under = [&server](const QString& label) {
+    const auto under = [&zone](const QString& label) {
         QString name;
-        name.reserve(label.size() + server.Zone().size() + 2);
+        name.reserve(label.size() + zone.size() + 2);
         name += label;
         name += QLatin1Char('.');
-        name += server.Zone();
+        name += zone;
         name += QLatin1Char('.');
         return name;
     };
     if (server.IsDomainList() != subject.domain) return QString();
     if (subject.domain) return under(subject.value);
+    if (subject.reserved && server.Public()) return QString();
     const bool ipv6 = subject.value.contains(QLatin1Char(':'));
     if (ipv6 && !server.AnswersIPv6()) return QString();
     // Every list asks for the same reversed address: worked out once per
@@ -309,8 +314,9 @@ QString Address::queryNameFor(const Server& server, const Subject& subject) cons
 
 QString Address::whyNotApplicable(const Server& server) const
 {
-    bool anyIp = false, anyIpv4 = false, anyDomain = false;
+    bool anyIp = false, anyIpv4 = false, anyDomain = false, anyReserved = false;
     for (const Subject& subject : subjects_) {
+        anyReserved = anyReserved || subject.reserved;
         anyDomain = anyDomain || subject.domain;
         anyIp = anyIp || !subject.domain;
         anyIpv4 = anyIpv4 || (!subject.domain && !subject.value.contains(QLatin1Char(':')));
@@ -319,6 +325,7 @@ QString Address::whyNotApplicable(const Server& server) const
         return request_.kind == ResolveRequest::Kind::Host && !request_.name.isEmpty() && domain_.isEmpty()
                    ? QStringLiteral("a domain list; %1 is itself a public suffix").arg(request_.name)
                    : QStringLiteral("a domain list, asked for domain names, not for IP addresses");
+    if (anyReserved && server.Public()) return QStringLiteral("private/reserved address");
     if (anyIp && !anyIpv4) return QStringLiteral("does not answer IPv6 queries");
     if (unresolvable_) return QStringLiteral("an IP list; the host name has no address");
     if (!resolutionProblem_.isEmpty()) return QStringLiteral("an IP list; the target's addresses could not be looked up");
@@ -341,6 +348,13 @@ bool Address::askZone(const Server& server)
 void Address::askOrDefer(const Server& server)
 {
     const QString zone = server.Zone();
+    // A keyed list without its key is not asked, and says why: the targets
+    // it would have vouched for are not clean.
+    if (server.NeedsKey() && settings_.ZoneToAsk(server).isEmpty()) {
+        ++zonesChecked_;
+        note(zone, ZoneNote::Kind::Skipped, settings_.WhyNoKey(server));
+        return;
+    }
     bool applies = false;
     for (const Subject& subject : subjects_) applies = applies || !queryNameFor(server, subject).isEmpty();
     if (!applies) {

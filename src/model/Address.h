@@ -151,6 +151,9 @@ private:
         QString value; // the address, or the domain in ASCII
         bool domain = false;
         mutable QString reversed; // the address reversed for query names, made once
+        // A special-purpose address other than a list test entry: never
+        // sent to a public list.
+        bool reserved = false;
     };
     // The name to ask the server's zone for one subject; empty when the
     // list cannot answer for it.

@@ -44,6 +44,30 @@ public:
     bool AnswersIPv6() const { return answersIPv6_; }
     void setAnswersIPv6(bool on) { answersIPv6_ = on; }
 
+    // A list run by an outside operator: addresses of the special-purpose
+    // registries (private, loopback, documentation ...) are never sent to it,
+    // since its answer means nothing and the query shows the user's own
+    // addressing to a stranger.
+    bool Public() const { return public_; }
+    void setPublic(bool on) { public_ = on; }
+
+    // A zone holding the placeholder {key} ("{key}.zen.example.net") is an
+    // operator's key-based service: the user's own access key is put in its
+    // place when the list is asked, so neither files nor the zone's
+    // identity ever hold it.
+    static inline const QString kKeyPlaceholder = QStringLiteral("{key}");
+    bool NeedsKey() const { return zone_.contains(kKeyPlaceholder, Qt::CaseInsensitive); }
+    // The name the key is kept under: the "Key" attribute, else the label
+    // of the zone before its last one ("example" for "{key}.zen.example.net").
+    QString StoredKeyName() const { return keyName_; }
+    void setKeyName(const QString& name) { keyName_ = name; }
+    QString KeyName() const;
+
+    // The DNS servers this list alone is asked through ("192.0.2.53,
+    // 192.0.2.54:5353"), as written; empty: the program's DNS servers.
+    QString DnsServers() const { return dnsServers_; }
+    void setDnsServers(const QString& servers) { dnsServers_ = servers; }
+
     // Whether a scan first asks the list for its test entry and trusts its
     // "not listed" answers only when the entry is listed. Off only for a
     // list the user knows to have no test entry.
@@ -63,6 +87,9 @@ private:
     ListKind kind_ = ListKind::IPList;
     bool answersIPv6_ = false;
     bool selfTest_ = true;
+    bool public_ = false;
+    QString keyName_;
+    QString dnsServers_;
     quarlo::ResultCodes resultCodes_;
 };
 

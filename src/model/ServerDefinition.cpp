@@ -1,5 +1,7 @@
 #include "model/ServerDefinition.h"
 
+#include <QStringList>
+
 namespace quarlo {
 namespace {
 
@@ -30,6 +32,9 @@ void AssignServer(Server& target, const Server& source)
     target.setKind(source.Kind());
     target.setAnswersIPv6(source.AnswersIPv6());
     target.setSelfTest(source.SelfTest());
+    target.setPublic(source.Public());
+    target.setKeyName(source.StoredKeyName());
+    target.setDnsServers(source.DnsServers());
     CopyCodes(target.ResultCodes(), source.ResultCodes());
 }
 
@@ -38,6 +43,8 @@ bool SameDefinition(const Server& a, const Server& b)
     if (a.StoredName() != b.StoredName() || a.Zone().compare(b.Zone(), Qt::CaseInsensitive) != 0 || a.URL() != b.URL()
         || a.BitMapCodedResults() != b.BitMapCodedResults() || a.Kind() != b.Kind()
         || a.AnswersIPv6() != b.AnswersIPv6() || a.SelfTest() != b.SelfTest()
+        || a.Public() != b.Public() || a.StoredKeyName() != b.StoredKeyName()
+        || a.DnsServers() != b.DnsServers()
         || a.ResultCodes().Count() != b.ResultCodes().Count())
         return false;
     auto other = b.ResultCodes().begin();
@@ -49,6 +56,13 @@ bool SameDefinition(const Server& a, const Server& b)
             return false;
     }
     return true;
+}
+
+QString Server::KeyName() const
+{
+    if (!keyName_.trimmed().isEmpty()) return keyName_.trimmed();
+    const QStringList labels = zone_.trimmed().split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    return labels.size() >= 2 ? labels[labels.size() - 2] : QString();
 }
 
 } // namespace quarlo

@@ -14,7 +14,7 @@ ServerPtr CopyServer(const Server& server);
 // Gives target every value of source (the enabled flag included), keeping
 // target's identity for everything that refers to it.
 void AssignServer(Server& target, const Server& source);
-// Name, zone, home page, kind, IPv6, test entry, bit mask and every answer
+// Name, zone, home page, kind, IPv6, test entry, public, bit mask and every answer
 // (address, reason, listing) in order; the enabled flag plays no part.
 bool SameDefinition(const Server& a, const Server& b);
 

@@ -49,6 +49,7 @@ void Settings::Refresh()
     autoStartScan_ = readBool(RetrieveOption(kAutoStartScan, true), true);
     checkLists_ = readBool(RetrieveOption(kCheckLists, true), true);
     showScanComplete_ = readBool(RetrieveOption(kShowScanComplete, true), true);
+    keyCache_.clear();
     servers_.Refresh();
 }
 
@@ -87,6 +88,76 @@ void Settings::setCheckListsBeforeScanning(bool value)
     if (value == checkLists_) return;
     checkLists_ = value;
     SaveOption(kCheckLists, value);
+}
+
+namespace {
+
+const QString kKeysSection = QStringLiteral("Keys");
+
+// The name a key is kept and looked up under; it also ends the name of its
+// environment variable, so anything but letters and digits becomes "_".
+QString keyId(const QString& name)
+{
+    QString id = name.trimmed().toUpper();
+    for (QChar& c : id)
+        if (!(c.unicode() < 0x80 && c.isLetterOrNumber())) c = QLatin1Char('_');
+    return id;
+}
+
+// A key stands as one label of a DNS name: letters, digits and hyphens.
+bool usableKey(const QString& key)
+{
+    if (key.isEmpty() || key.size() > 63) return false;
+    for (QChar c : key)
+        if (!(c.isDigit() || (c.unicode() < 0x80 && c.isLetter()) || c == QLatin1Char('-'))) return false;
+    return true;
+}
+
+} // namespace
+
+QString Settings::AccessKey(const QString& name) const
+{
+    const QString id = keyId(name);
+    if (id.isEmpty()) return QString();
+    const auto given = runKeys_.constFind(id);
+    if (given != runKeys_.cend()) return given.value();
+    // Asked for every query of a keyed list: the environment and the
+    // registry are read once.
+    const auto known = keyCache_.constFind(id);
+    if (known != keyCache_.cend()) return known.value();
+    QString key = qEnvironmentVariable(("QUARLO_KEY_" + id).toLatin1().constData()).trimmed();
+    if (key.isEmpty()) key = registry_.GetSetting(DisplayTitle(), kKeysSection, id, QString(), true).trimmed();
+    keyCache_.insert(id, key);
+    return key;
+}
+
+void Settings::setRunAccessKey(const QString& name, const QString& value)
+{
+    runKeys_.insert(keyId(name), value.trimmed());
+}
+
+bool Settings::SaveAccessKey(const QString& name, const QString& value)
+{
+    keyCache_.remove(keyId(name));
+    return registry_.SaveSetting(DisplayTitle(), kKeysSection, keyId(name), value.trimmed(), true);
+}
+
+QString Settings::ZoneToAsk(const Server& server) const
+{
+    if (!server.NeedsKey()) return server.Zone();
+    const QString key = AccessKey(server.KeyName());
+    if (!usableKey(key)) return QString();
+    QString zone = server.Zone();
+    return zone.replace(Server::kKeyPlaceholder, key, Qt::CaseInsensitive);
+}
+
+QString Settings::WhyNoKey(const Server& server) const
+{
+    const QString id = keyId(server.KeyName());
+    const QString key = AccessKey(id);
+    if (!key.isEmpty() && !usableKey(key))
+        return QStringLiteral("the access key %1 is not usable in a DNS name").arg(id);
+    return QStringLiteral("no access key %1 (quarlo-check --key %1=KEY or QUARLO_KEY_%1)").arg(id);
 }
 
 QString Settings::RetrieveOption(const QString& name, const QVariant& def) const

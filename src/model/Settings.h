@@ -2,6 +2,7 @@
 
 #include "model/Servers.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <algorithm>
@@ -53,6 +54,22 @@ public:
     // configuration file into the servers.
     void Refresh();
 
+    // Access keys of key-based lists, by key name. One given for this run
+    // (quarlo-check --key) comes first, then the environment's
+    // QUARLO_KEY_<NAME>, then the user's own stored one; never a file a list
+    // or configuration is shared in.
+    QString AccessKey(const QString& name) const;
+    void setRunAccessKey(const QString& name, const QString& value);
+    // Stores a key in the user's settings (empty removes it); false when it
+    // could not be stored.
+    bool SaveAccessKey(const QString& name, const QString& value);
+    // The zone a list is asked under: the zone with the user's key in place
+    // of {key}; empty when the list needs a key that is not set or cannot
+    // stand in a DNS name.
+    QString ZoneToAsk(const Server& server) const;
+    // Why ZoneToAsk is empty, for the user.
+    QString WhyNoKey(const Server& server) const;
+
     QString RetrieveOption(const QString& name, const QVariant& def = QVariant()) const;
     // False when the option could not be stored; the value still holds for
     // this run and LastError() says why it was not kept.
@@ -76,6 +93,8 @@ private:
     bool checkLists_ = true;
     bool showScanComplete_ = true;
     QString lastError_;
+    QHash<QString, QString> runKeys_;
+    mutable QHash<QString, QString> keyCache_;
 };
 
 } // namespace quarlo

@@ -8,6 +8,7 @@
 #include "model/Settings.h"
 #include "scan/DirectDns.h"
 #include "scan/DnsLookup.h"
+#include "scan/DnsServers.h"
 #include "scan/TargetLookup.h"
 #include "storage/AddressListFile.h"
 
@@ -432,7 +433,7 @@ void Addresslist::finishLoad()
 
 void Addresslist::StartScan()
 {
-    dns_.CancelAll();
+    cancelLookups();
     resolver_.Clear();
     scanTimer_.stop();
     for (const AddressPtr& address : items_) address->SetComplete(false);
@@ -451,13 +452,13 @@ void Addresslist::StartScan()
 
 void Addresslist::CancelLookups()
 {
-    dns_.CancelAll();
+    cancelLookups();
     resolver_.Clear();
 }
 
 void Addresslist::StopScan()
 {
-    dns_.CancelAll();
+    cancelLookups();
     resolver_.Clear();
     zoneTestQueue_.clear();
     scanTimer_.stop();
@@ -471,10 +472,14 @@ void Addresslist::startZoneTests()
         // A list the user marked as having no test entry is asked untested.
         if (!server->Enabled() || !server->SelfTest() || zoneTestIndex_.contains(server->Zone().toCaseFolded()))
             continue;
+        // A keyed list without its key is never asked, not even its test.
+        const QString askZone = settings_.ZoneToAsk(*server);
+        if (askZone.isEmpty()) continue;
         zoneTestIndex_.insert(server->Zone().toCaseFolded(), static_cast<int>(zoneTests_.size()));
         ZoneTest test;
         test.zone = server->Zone();
         test.name = server->Name();
+        test.askZone = askZone;
         test.domainList = server->IsDomainList();
         zoneTests_.push_back(test);
     }
@@ -488,12 +493,14 @@ void Addresslist::startZoneTests()
 void Addresslist::sendZoneTests()
 {
     // Test queries keep to the same limit as the addresses' queries.
-    while (!zoneTestQueue_.empty() && dns_.BusyCount() <= settings_.ScanQueryLimit()) {
+    while (!zoneTestQueue_.empty() && busyLookups() <= settings_.ScanQueryLimit()) {
         const auto [zone, testAddress] = zoneTestQueue_.front();
         zoneTestQueue_.pop_front();
         // Domain lists' test entries are names, asked as they are.
         const QString entry = IsValidIP(testAddress) ? ReverseIP(testAddress) : testAddress;
-        SubmitDNSLookup(QueryTag::ZoneTest(zone, testAddress), entry + QLatin1Char('.') + zone + QLatin1Char('.'), true);
+        const ZoneTest* test = zoneTest(zone);
+        const QString asked = test && !test->askZone.isEmpty() ? test->askZone : zone;
+        SubmitDNSLookup(QueryTag::ZoneTest(zone, testAddress), entry + QLatin1Char('.') + asked + QLatin1Char('.'), true);
     }
 }
 
@@ -565,16 +572,16 @@ void Addresslist::count(QueryOutcome outcome, const QString& zone, const QString
 
 void Addresslist::checkForStall()
 {
-    const int outstanding = dns_.PendingCount();
+    const int outstanding = pendingLookups();
     if (outstanding == 0 || !lastReply_.isValid()) return;
     const qint64 silentMs = lastReply_.elapsed();
-    if (silentMs <= qint64(dns_.LongestWaitMs()) + kStallSlackMs) return;
+    if (silentMs <= qint64(longestWaitMs()) + kStallSlackMs) return;
     qWarning("No DNS reply for %lld ms with %d lookups outstanding: giving them up as unanswered",
              silentMs, outstanding);
     summary_.abandoned += outstanding;
     summary_.stalledForMs = static_cast<int>(std::min<qint64>(silentMs, INT_MAX));
     lastReply_.start();
-    dns_.ExpireAll();
+    expireLookups();
 }
 
 void Addresslist::Tick()
@@ -583,13 +590,13 @@ void Addresslist::Tick()
     sendZoneTests();
     bool anyTurn = !zoneTestQueue_.empty();
     bool progressed = false;
-    const int pendingBefore = dns_.PendingCount();
+    const int pendingBefore = pendingLookups();
     while (firstIncomplete_ <= items_.Count() && items_.Item(firstIncomplete_)->Complete()) ++firstIncomplete_;
     int visited = 0;
     for (int position = firstIncomplete_; position <= items_.Count(); ++position) {
         // Replies never arrive inside a pass, so once the limit is reached no
         // later address could get a turn in this pass.
-        if (dns_.BusyCount() >= settings_.ScanQueryLimit()) break;
+        if (busyLookups() >= settings_.ScanQueryLimit()) break;
         const AddressPtr address = items_.Item(position);
         if (!address->Complete()) {
             // While the zones' tests are out, an address puts its zones aside
@@ -603,7 +610,7 @@ void Addresslist::Tick()
             progressed = progressed || address->Complete();
         }
     }
-    if (!anyTurn && dns_.PendingCount() == 0) {
+    if (!anyTurn && pendingLookups() == 0) {
         scanTimer_.stop();
         emit ScanComplete();
         return;
@@ -611,12 +618,12 @@ void Addresslist::Tick()
     // A pass that moved the scan on may have left nothing in flight (say, the
     // last addresses completed without a query): the next pass then finds the
     // end at once instead of a second later.
-    if (progressed || dns_.PendingCount() != pendingBefore) schedulePass();
+    if (progressed || pendingLookups() != pendingBefore) schedulePass();
 }
 
 void Addresslist::schedulePass()
 {
-    if (passQueued_ || !ScanActive() || dns_.BusyCount() >= settings_.ScanQueryLimit()) return;
+    if (passQueued_ || !ScanActive() || busyLookups() >= settings_.ScanQueryLimit()) return;
     passQueued_ = true;
     QMetaObject::invokeMethod(
         this,
@@ -629,15 +636,16 @@ void Addresslist::schedulePass()
 
 void Addresslist::SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery)
 {
-    dns_.setRequestTag(tag);
-    dns_.setLookupKind(blacklistQuery ? DnsLookup::Kind::Blacklist : DnsLookup::Kind::HostAddresses);
-    dns_.setRequestFlag(true);
-    dns_.Lookup(name);
+    DnsLookup& dns = blacklistQuery ? lookupFor(QueryTag::Parse(tag).Zone()) : dns_;
+    dns.setRequestTag(tag);
+    dns.setLookupKind(blacklistQuery ? DnsLookup::Kind::Blacklist : DnsLookup::Kind::HostAddresses);
+    dns.setRequestFlag(true);
+    dns.Lookup(name);
 }
 
 int Addresslist::OutstandingTxtQueries() const { return directDns_->OutstandingCount(); }
 
-int Addresslist::PendingDNSLookups() const { return dns_.PendingCount(); }
+int Addresslist::PendingDNSLookups() const { return pendingLookups(); }
 
 void Addresslist::NotifyUpdate(Address& address)
 {
@@ -698,6 +706,64 @@ void Addresslist::onDirectDnsReply(const DnsResponse& response)
     if (!server) return;
     server->AddTXTInfo(tag.Extra(), texts.join(QStringLiteral(" / ")));
     NotifyUpdate(*address);
+}
+
+DnsLookup& Addresslist::lookupFor(const QString& zone)
+{
+    if (!lookupFactory_ || zone.isEmpty()) return dns_;
+    const ServerPtr server = settings_.BlacklistServers().Item(zone);
+    if (!server || server->DnsServers().trimmed().isEmpty()) return dns_;
+    // Entries c-ares cannot use are dropped; a list with none left keeps to
+    // the shared servers rather than the system's.
+    QStringList servers;
+    for (const QString& entry : SplitDnsServers(server->DnsServers()))
+        if (!DnsServerToAres(entry).isEmpty()) servers.append(entry);
+    if (servers.isEmpty()) return dns_;
+    const QString set = servers.join(QLatin1Char(','));
+    auto it = ownLookups_.find(set);
+    if (it == ownLookups_.end()) {
+        std::unique_ptr<DnsLookup> made = lookupFactory_(servers);
+        if (!made) return dns_;
+        connect(made.get(), &DnsLookup::LookupComplete, this,
+                [this](const QString& name, const QString& answer, int failureFlag, const QString& tag, const QVariant&) {
+                    onLookupComplete(name, answer, failureFlag, tag);
+                });
+        it = ownLookups_.emplace(set, std::move(made)).first;
+    }
+    return *it->second;
+}
+
+int Addresslist::pendingLookups() const
+{
+    int count = dns_.PendingCount();
+    for (const auto& [set, dns] : ownLookups_) count += dns->PendingCount();
+    return count;
+}
+
+int Addresslist::busyLookups() const
+{
+    int count = dns_.BusyCount();
+    for (const auto& [set, dns] : ownLookups_) count += dns->BusyCount();
+    return count;
+}
+
+int Addresslist::longestWaitMs() const
+{
+    int longest = dns_.LongestWaitMs();
+    for (const auto& [set, dns] : ownLookups_) longest = std::max(longest, dns->LongestWaitMs());
+    return longest;
+}
+
+void Addresslist::cancelLookups()
+{
+    dns_.CancelAll();
+    for (const auto& [set, dns] : ownLookups_) dns->CancelAll();
+}
+
+void Addresslist::expireLookups()
+{
+    dns_.ExpireAll();
+    for (const auto& [set, dns] : ownLookups_) dns->ExpireAll();
 }
 
 } // namespace quarlo

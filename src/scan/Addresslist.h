@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <QTimer>
 #include <deque>
+#include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -154,6 +156,11 @@ public:
     QString WhyZoneSkipped(const QString& zone) const override;
 
     DnsLookup& lookupControl() { return dns_; }
+    // Makes the lookup control for a list's own DNS servers (the
+    // DnsServers attribute); without one, every list is asked through the
+    // shared control.
+    using LookupFactory = std::function<std::unique_ptr<DnsLookup>(const QStringList& servers)>;
+    void setLookupFactory(LookupFactory factory) { lookupFactory_ = std::move(factory); }
     // Looks targets up by the scan's rules before they join the list (the
     // add-addresses dialog), on the list's lookup control.
     std::unique_ptr<TargetLookup> NewTargetLookup();
@@ -212,6 +219,17 @@ private:
 
     Settings& settings_;
     DnsLookup& dns_;
+    // The lookup control a zone's queries go to: its list's own servers'
+    // (made when first needed, one per distinct server set), else dns_.
+    DnsLookup& lookupFor(const QString& zone);
+    // Over dns_ and every list's own control.
+    int pendingLookups() const;
+    int busyLookups() const;
+    int longestWaitMs() const;
+    void cancelLookups();
+    void expireLookups();
+    LookupFactory lookupFactory_;
+    std::map<QString, std::unique_ptr<DnsLookup>> ownLookups_;
     std::unique_ptr<DirectDns> directDns_;
     KeyedCollection<Address> items_;
     QHash<quint64, std::weak_ptr<Address>> byId_; // replies are routed by Address::Id

@@ -15,6 +15,12 @@ Session::Session(Registry& registry, const Options& options)
       list_(settings_, lookup_, NewDirectDns())
 {
     lookup_.setTuning(tuning_);
+    const DnsTuning tuning = tuning_;
+    list_.setLookupFactory([tuning](const QStringList& servers) -> std::unique_ptr<DnsLookup> {
+        auto lookup = std::make_unique<AresDnsLookup>(servers);
+        lookup->setTuning(tuning);
+        return lookup;
+    });
 }
 
 std::unique_ptr<DirectDns> Session::NewDirectDns() const

@@ -27,6 +27,7 @@ struct ZoneTest {
 
     QString zone;
     QString name; // the list's display name
+    QString askZone; // the zone as asked: a keyed list's with the key in it
     QueryOutcome listedProbe = QueryOutcome::Ignored;   // answer for 127.0.0.2; Ignored while outstanding
     QueryOutcome unlistedProbe = QueryOutcome::Ignored; // answer for 127.0.0.1
     QString detail; // the failure or refusal, for the user

@@ -91,6 +91,9 @@ bool ServerConfigFile::LoadServer(Server& server, const pugi::xml_node& element)
         else if (nameIs(attribute, "URL")) server.setURL(value);
         else if (nameIs(attribute, "ENABLED")) server.setEnabled(TextToBool(value));
         else if (nameIs(attribute, "IPV6")) server.setAnswersIPv6(TextToBool(value));
+        else if (nameIs(attribute, "PUBLIC")) server.setPublic(TextToBool(value));
+        else if (nameIs(attribute, "KEY")) server.setKeyName(value.trimmed());
+        else if (nameIs(attribute, "DNSSERVERS")) server.setDnsServers(value.trimmed());
         // Only a clear "False" turns the test off: a garbled value keeps the
         // safer default, which trusts no answer of a list that fails it.
         else if (nameIs(attribute, "SELFTEST")) server.setSelfTest(!IsFalseText(value));
@@ -142,6 +145,10 @@ void ServerConfigFile::SyncServer(const Server& server, pugi::xml_node parent)
     if (server.IsDomainList()) SetAttribute(element, QStringLiteral("ListKind"), QStringLiteral("Domain"));
     if (server.AnswersIPv6()) SetAttribute(element, QStringLiteral("IPv6"), QStringLiteral("True"));
     if (!server.SelfTest()) SetAttribute(element, QStringLiteral("SelfTest"), QStringLiteral("False"));
+    if (server.Public()) SetAttribute(element, QStringLiteral("Public"), QStringLiteral("True"));
+    // The key's name only; its value lives in the user's own settings.
+    if (!server.StoredKeyName().isEmpty()) SetAttribute(element, QStringLiteral("Key"), server.StoredKeyName());
+    if (!server.DnsServers().isEmpty()) SetAttribute(element, QStringLiteral("DnsServers"), server.DnsServers());
     pugi::xml_node codes = AddElement(element, QStringLiteral("ResultCodes"), QString());
     if (server.BitMapCodedResults()) SetAttribute(codes, QStringLiteral("BitMaskCoded"), QStringLiteral("True"));
     SyncResultCodes(server.ResultCodes(), codes);

@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -87,6 +88,8 @@ protected:
         server.addZone("implicit.test", "generic", "@ A 198.51.100.20\n");
         server.addZone("nomail.test", "generic", "@ MX 0 .\n");
         server.addZone("spamdomain.test", "generic", "@ MX 10 implicit.test.\n");
+        // A keyed list's zone as the operator serves it for one key.
+        server.addZone("s3cretkey.keyed.test", "ip4set", "127.0.0.2\n11.0.0.9\n");
         server.addZone("dom.test", "dnset", ":127.0.1.2:Spam domain $\ntest\n.spamdomain.test\n.hosts.test\n");
         QString error;
         ASSERT_TRUE(server.start(&error)) << error.toStdString();
@@ -1109,4 +1112,148 @@ TEST_F(QuarloCheck, NoTargetsFoundIsAnErrorNotACleanRun)
     EXPECT_TRUE(r.err.contains(empty + " is empty; checking the other targets")) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("standard input holds only blank lines and comments; checking the other targets"))
         << r.err.toStdString();
+}
+
+// A private address never reaches a list run by an outside operator: the
+// DNS server sees no query for it under that zone, while the user's own
+// list is asked as before, and the list's test entry goes to both. The
+// report names the list as not applicable, with the reason.
+TEST_F(QuarloCheck, PrivateAddressesAreNeverSentToPublicLists)
+{
+    FakeDnsServer dns;
+    QString error;
+    ASSERT_TRUE(dns.start(&error)) << error.toStdString();
+    dns.setScript([](const FakeDnsServer::Query& q) -> QList<FakeDnsServer::Send> {
+        const QByteArray name = q.name.toLower();
+        if (q.type == 1 && (name.startsWith("2.0.0.127.") || name.startsWith("3.2.1.10.")))
+            return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
+        return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NxDomain));
+    });
+    const QString lists = dir.filePath("public.cfg");
+    writeConfig(lists, {"<Server Server=\"outside.test\" Enabled=\"TRUE\" Name=\"Outside\" Public=\"True\"><ResultCodes>"
+                        "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>",
+                        "<Server Server=\"own.test\" Enabled=\"TRUE\" Name=\"Own\"><ResultCodes>"
+                        "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>"});
+    CliRun run = how({"--format", "json", "10.1.2.3", "127.0.0.2", "11.1.2.3"}, {}, lists);
+    run.dnsServers = dns.serverSpec();
+    const CliResult r = runProgram(run);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+
+    QStringList asked;
+    for (const FakeDnsServer::Query& q : dns.queries()) asked << QString::fromLatin1(q.name.toLower());
+    asked.removeDuplicates();
+    EXPECT_TRUE(asked.filter("3.2.1.10.").filter("outside.test").isEmpty()) << asked.join(' ').toStdString();
+    EXPECT_TRUE(asked.contains("3.2.1.10.own.test")) << asked.join(' ').toStdString();
+    EXPECT_TRUE(asked.contains("2.0.0.127.outside.test")) << asked.join(' ').toStdString();
+    EXPECT_TRUE(asked.contains("3.2.1.11.outside.test")) << asked.join(' ').toStdString();
+
+    const QJsonArray targets = json(r)["targets"].toArray();
+    ASSERT_EQ(targets.size(), 3) << r.out.toStdString();
+    QStringList rows;
+    for (const QJsonValue& t : targets) {
+        QStringList notApplicable;
+        for (const QJsonValue& n : t["notApplicable"].toArray()) notApplicable << pick(n, {"zone", "reason"});
+        rows << pick(t, {"target", "status", "listsChecked"}) + "|" + notApplicable.join(',');
+    }
+    EXPECT_EQ(rows, (QStringList{"10.1.2.3|listed|1|outside.test|private/reserved address", "127.0.0.2|listed|2|",
+                                 "11.1.2.3|clean|2|"}));
+}
+
+// A keyed list is asked with the key given for the run or in the
+// environment; without one it is skipped with a note naming the key, and the
+// target is not clean. The key is found in no file the run leaves behind:
+// not the configuration, the report, the history nor the settings.
+TEST_F(QuarloCheck, KeyedListsUseTheGivenKeyAndNeverStoreIt)
+{
+    const QString keyedConfig = dir.filePath("keyed.cfg");
+    writeConfig(keyedConfig, {kExactServer, "<Server Server=\"{key}.keyed.test\" Enabled=\"TRUE\" Name=\"Keyed\" Key=\"QTEST\">"
+                                            "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/>"
+                                            "</ResultCodes></Server>"});
+    const QString history = dir.filePath("history.sqlite");
+    const QString report = dir.filePath("report.json");
+    const auto runWith = [&](const QStringList& args, const QStringList& env) {
+        CliRun run = how(QStringList{"--format", "json"} + args + QStringList{"11.0.0.9"}, {}, keyedConfig);
+        run.env = env + QStringList{"QUARLO_HISTORY=" + history};
+        return runProgram(run);
+    };
+
+    const CliResult missing = runWith({}, {"QUARLO_KEY_QTEST"});
+    EXPECT_EQ(missing.exitCode, 3) << missing.err.toStdString();
+    const QJsonObject target = json(missing)["targets"].toArray().first().toObject();
+    EXPECT_EQ(target["status"].toString(), "incomplete");
+    const QJsonArray skipped = target["skipped"].toArray();
+    ASSERT_EQ(skipped.size(), 1) << missing.out.toStdString();
+    EXPECT_EQ(skipped[0]["zone"].toString(), "{key}.keyed.test");
+    EXPECT_TRUE(skipped[0]["reason"].toString().contains("no access key QTEST")) << missing.out.toStdString();
+
+    const CliResult given = runWith({"--key", "qtest=s3cretkey", "--output", report}, {"QUARLO_KEY_QTEST"});
+    EXPECT_EQ(given.exitCode, 1) << given.err.toStdString();
+    const QJsonObject listed = QJsonDocument::fromJson(slurp(report)).object()["targets"].toArray().first().toObject();
+    EXPECT_EQ(listed["status"].toString(), "listed") << slurp(report).left(400).toStdString();
+    const CliResult fromEnvironment = runWith({}, {"QUARLO_KEY_QTEST=s3cretkey"});
+    EXPECT_EQ(fromEnvironment.exitCode, 1) << fromEnvironment.err.toStdString();
+
+    ASSERT_TRUE(QFileInfo::exists(history));
+    QDirIterator files(dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    int read = 0;
+    while (files.hasNext()) {
+        const QString path = files.next();
+        EXPECT_FALSE(slurp(path).contains("s3cretkey")) << path.toStdString();
+        ++read;
+    }
+    EXPECT_GE(read, 3);
+    for (const CliResult& r : {missing, given, fromEnvironment}) EXPECT_FALSE((r.out + r.err).contains("s3cretkey"));
+
+    // A malformed --key is refused before any query, without showing the value.
+    for (const QString& bad : {QString("=s3cretkey"), QString("QTEST"), QString("QTEST= ")}) {
+        const CliResult refused = runWith({"--key", bad}, {});
+        EXPECT_EQ(refused.exitCode, 2) << bad.toStdString();
+        EXPECT_TRUE(refused.err.contains("--key wants NAME=VALUE")) << refused.err.toStdString();
+        EXPECT_FALSE(refused.err.contains("s3cretkey"));
+    }
+}
+
+// A list with DnsServers of its own is asked through those only, its test
+// entries included; the others through the run's DNS servers. An unusable
+// server entry leaves its list on the run's servers.
+TEST_F(QuarloCheck, ListsWithTheirOwnDnsServersAreAskedOnlyThere)
+{
+    const auto answering = [](const FakeDnsServer::Query& q) -> QList<FakeDnsServer::Send> {
+        if (q.type == 1 && q.name.toLower().startsWith("2.0.0.127."))
+            return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
+        return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NxDomain));
+    };
+    FakeDnsServer shared, own;
+    QString error;
+    ASSERT_TRUE(shared.start(&error)) << error.toStdString();
+    ASSERT_TRUE(own.start(&error)) << error.toStdString();
+    shared.setScript(answering);
+    own.setScript(answering);
+    const QString config = dir.filePath("resolvers.cfg");
+    const QByteArray codes = "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>";
+    const QByteArray ownServers = own.serverSpec().toLatin1();
+    QByteArray xml = "<Quarlo><BlackListServers>";
+    xml += "<Server Server=\"shared.test\" Enabled=\"TRUE\">" + codes;
+    xml += "<Server Server=\"own.test\" Enabled=\"TRUE\" DnsServers=\" " + ownServers + " \">" + codes;
+    xml += "<Server Server=\"own2.test\" Enabled=\"TRUE\" DnsServers=\"" + ownServers + "\">" + codes;
+    xml += "<Server Server=\"garbled.test\" Enabled=\"TRUE\" DnsServers=\"not a server\">" + codes;
+    spit(config, xml + "</BlackListServers></Quarlo>");
+
+    CliRun run = how({"--format", "json", "11.1.2.3", "11.1.2.4"}, {}, config);
+    run.dnsServers = shared.serverSpec();
+    const CliResult r = runProgram(run);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString() << r.out.toStdString();
+    for (const QJsonValue& t : json(r)["targets"].toArray()) EXPECT_EQ(pick(t, {"status", "listsChecked"}), "clean|4");
+
+    const auto zonesAsked = [](const FakeDnsServer& dns) {
+        QStringList zones;
+        for (const FakeDnsServer::Query& q : dns.queries()) zones << QString::fromLatin1(q.name.toLower()).section('.', 4);
+        zones.removeDuplicates();
+        zones.sort();
+        return zones;
+    };
+    EXPECT_EQ(zonesAsked(shared), (QStringList{"garbled.test", "shared.test"}));
+    EXPECT_EQ(zonesAsked(own), (QStringList{"own.test", "own2.test"}));
+    // Each list's test entries and both targets, nothing twice over.
+    EXPECT_EQ(own.queries().size(), 2 * 4);
 }

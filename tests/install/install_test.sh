@@ -94,10 +94,10 @@ handler=$(XDG_CURRENT_DESKTOP=GNOME XDG_DATA_DIRS="$prefix/share:/usr/share" xdg
 [[ "$handler" == "com.vantorel.Quarlo.desktop" ]] || fail "handler of application/x-quarlo-blacklist: '$handler'"
 
 # A blacklist server on loopback for the installed default configuration's
-# enabled zones, each listing its test entry and 192.0.2.7.
+# enabled zones, each listing its test entry and 11.0.2.7.
 zones=$(grep -o 'Server="[^"]*" Enabled="TRUE"' "$prefix/share/quarlo/quarlo.cfg" | sed 's/Server="\([^"]*\)".*/\1/')
 [[ -n "$zones" ]] || { echo "no enabled zone in the installed quarlo.cfg"; exit 1; }
-printf '127.0.0.2\n192.0.2.7\n' > "$work/listed.zone"
+printf '127.0.0.2\n11.0.2.7\n' > "$work/listed.zone"
 chmod 644 "$work/listed.zone"
 datasets=()
 for zone in $zones; do datasets+=("$zone:ip4set:listed.zone"); done
@@ -105,17 +105,17 @@ start_rbldnsd "$work" "${datasets[@]}"
 export QUARLO_DNS_SERVERS="127.0.0.1:$port"
 
 # No --config: the installed copy finds its default below share/.
-out=$("$prefix/bin/quarlo-check" --format json --quiet 192.0.2.7 2>"$work/stderr"); status=$?
+out=$("$prefix/bin/quarlo-check" --format json --quiet 11.0.2.7 2>"$work/stderr"); status=$?
 [[ $status -eq 1 ]] || fail "installed quarlo-check: exit status $status, expected 1 (listed): $(head -c 300 "$work/stderr")"
-grep -q '"status": *"listed"' <<<"$out" || fail "installed quarlo-check did not report 192.0.2.7 listed: ${out:0:300}"
+grep -q '"status": *"listed"' <<<"$out" || fail "installed quarlo-check did not report 11.0.2.7 listed: ${out:0:300}"
 # An administrator's copy wins over the default, the user's over both.
 mkdir -p "$XDG_CONFIG_DIRS/Vantorel" "$XDG_CONFIG_HOME/Vantorel"
 echo '<Quarlo><BlackListServers/></Quarlo>' > "$XDG_CONFIG_DIRS/Vantorel/quarlo.cfg"
-"$prefix/bin/quarlo-check" --quiet 192.0.2.7 >/dev/null 2>"$work/stderr"; status=$?
+"$prefix/bin/quarlo-check" --quiet 11.0.2.7 >/dev/null 2>"$work/stderr"; status=$?
 [[ $status -eq 2 ]] && grep -q "$XDG_CONFIG_DIRS/Vantorel/quarlo.cfg holds no enabled" "$work/stderr" \
     || fail "the administrator's configuration was not read: status $status, $(head -c 300 "$work/stderr")"
 cp "$prefix/share/quarlo/quarlo.cfg" "$XDG_CONFIG_HOME/Vantorel/quarlo.cfg"
-"$prefix/bin/quarlo-check" --quiet 192.0.2.7 >/dev/null 2>"$work/stderr"; status=$?
+"$prefix/bin/quarlo-check" --quiet 11.0.2.7 >/dev/null 2>"$work/stderr"; status=$?
 [[ $status -eq 1 ]] || fail "the user's configuration was not read: status $status, $(head -c 300 "$work/stderr")"
 # The program directory stays as installed.
 [[ -z "$(ls "$prefix/bin" | grep -vx -e quarlo -e quarlo-check)" ]] || fail "files appeared in bin/: $(ls "$prefix/bin")"

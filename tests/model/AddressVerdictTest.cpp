@@ -7,6 +7,7 @@
 #include "model/QueryTag.h"
 #include "model/ScanHost.h"
 #include "model/Settings.h"
+#include "support/EnvGuard.h"
 #include "support/MemoryRegistryBackend.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
@@ -290,4 +291,186 @@ TEST_F(AddressKinds, BadTargetsEndWithAReasonAndSendNothing)
         address->Query();
         EXPECT_EQ(address->Verdict(), Verdict::Unsupported);
     }
+}
+
+namespace {
+
+// A list run by an outside operator beside the user's own, both answering
+// IPv4 and IPv6.
+class AddressPublicLists : public AddressTest {
+protected:
+    AddressPublicLists()
+    {
+        auto outside = makeServer("pub.test", true, {{"127.0.0.2", "Listed"}});
+        outside->setPublic(true);
+        outside->setAnswersIPv6(true);
+        settings.BlacklistServers().Add(outside);
+        auto own = makeServer("own.test", true, {{"127.0.0.2", "Listed"}});
+        own->setAnswersIPv6(true);
+        settings.BlacklistServers().Add(own);
+    }
+
+    // The zones the scan of target asked (the host lookup answered with ips).
+    QStringList zonesAsked(Address& address, const QStringList& ips = {})
+    {
+        host.sent.clear();
+        address.SetComplete(false);
+        address.Query();
+        if (!ips.isEmpty()) {
+            std::vector<TargetResolution::Ip> found;
+            for (const QString& ip : ips) found.push_back({ip, address.Target()});
+            address.ApplyResolution({TargetResolution::Outcome::Resolved, {}, {}, found});
+        }
+        QStringList zones;
+        for (const auto& [tag, name] : host.sent) {
+            const QueryTag parsed = QueryTag::Parse(tag);
+            if (parsed.Is(QueryTag::kBlacklistCheck)) zones << name.section('.', -3, -2);
+        }
+        zones.removeDuplicates();
+        return zones;
+    }
+    // Answers every blacklist query sent: not listed.
+    void answerAllClean(Address& address)
+    {
+        for (const auto& [tag, name] : std::vector(host.sent))
+            if (QueryTag::Parse(tag).Is(QueryTag::kBlacklistCheck))
+                address.ProcessDNSReply(QueryTag::Parse(tag).Parts(), name, QString(), DnsFailure::NotFound);
+    }
+};
+
+} // namespace
+
+// Special-purpose addresses go to the user's own lists only; everything
+// else, and the lists' test entries, to both.
+TEST_F(AddressPublicLists, SpecialPurposeAddressesAreNeverSentToPublicLists)
+{
+    const QStringList both{"pub.test", "own.test"}, ownOnly{"own.test"};
+    struct Case {
+        QString target;
+        QStringList asked;
+    };
+    const Case cases[] = {
+        // Every block's edges, and the addresses just outside them.
+        {"0.0.0.0", ownOnly},          {"0.255.255.255", ownOnly},  {"1.0.0.0", both},
+        {"9.255.255.255", both},       {"10.0.0.0", ownOnly},       {"10.255.255.255", ownOnly},
+        {"11.0.0.0", both},            {"100.63.255.255", both},    {"100.64.0.0", ownOnly},
+        {"100.127.255.255", ownOnly},  {"100.128.0.0", both},       {"126.255.255.255", both},
+        {"127.0.0.3", ownOnly},        {"127.255.255.255", ownOnly}, {"128.0.0.0", both},
+        {"169.254.1.1", ownOnly},      {"169.255.0.1", both},       {"172.15.255.255", both},
+        {"172.16.0.1", ownOnly},       {"172.31.255.255", ownOnly}, {"172.32.0.0", both},
+        {"192.0.0.9", ownOnly},        {"192.0.1.1", both},         {"192.0.2.1", ownOnly},
+        {"192.0.3.0", both},           {"192.88.99.1", ownOnly},    {"192.88.98.255", both},
+        {"192.167.255.255", both},     {"192.168.1.1", ownOnly},    {"192.169.0.0", both},
+        {"198.17.255.255", both},      {"198.18.0.0", ownOnly},     {"198.19.255.255", ownOnly},
+        {"198.20.0.0", both},          {"198.51.100.7", ownOnly},   {"198.51.101.7", both},
+        {"203.0.113.200", ownOnly},    {"203.0.112.255", both},     {"223.255.255.255", both},
+        {"224.0.0.1", ownOnly},        {"239.255.255.255", ownOnly}, {"240.0.0.1", ownOnly},
+        {"255.255.255.255", ownOnly},  {"8.8.4.4", both},           {"010.001.002.003", ownOnly},
+        // The test entries always go, in either form.
+        {"127.0.0.2", both},           {"127.0.0.1", both},         {"::FFFF:7F00:2", both},
+        {"::ffff:127.0.0.1", both},
+        // IPv6: mapped addresses are judged as IPv4.
+        {"::ffff:10.1.2.3", ownOnly},  {"::ffff:11.1.2.3", both},   {"::", ownOnly},
+        {"::1", ownOnly},              {"::2", both},               {"64:ff9b:1::1", ownOnly},
+        {"64:ff9b::1", both},          {"100::1", ownOnly},         {"100:0:0:1::1", both},
+        {"2001::1", ownOnly},          {"2001:1ff::1", ownOnly},    {"2001:200::1", both},
+        {"2001:db8::1", ownOnly},      {"[2001:DB8:FFFF::1]", ownOnly}, {"2001:db9::1", both},
+        {"fc00::1", ownOnly},          {"fdff::1", ownOnly},        {"fe00::1", both},
+        {"fe80::1", ownOnly},          {"febf::1", ownOnly},        {"fec0::1", both},
+        {"ff02::1", ownOnly},          {"2a00:1450::1", both},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target.toStdString());
+        Address address(c.target, settings, &host);
+        EXPECT_EQ(zonesAsked(address), c.asked);
+        const bool skipped = !c.asked.contains("pub.test");
+        EXPECT_EQ(address.ZonesWith(ZoneNote::Kind::NotApplicable), skipped ? QStringList{"pub.test"} : QStringList{});
+        for (const ZoneNote& note : address.ZoneNotes()) {
+            if (note.zone == "pub.test") {
+                EXPECT_EQ(note.detail, "private/reserved address");
+            }
+        }
+    }
+}
+
+// A host is judged per address: a private address of it is kept from the
+// public list while its public one is asked; a target with nothing but
+// private addresses is not applicable to the public list, never clean there.
+TEST_F(AddressPublicLists, HostNamesAreJudgedPerAddress)
+{
+    Address mixed("mail.example", settings, &host);
+    EXPECT_EQ(zonesAsked(mixed, {"10.1.2.3", "11.1.2.3"}), (QStringList{"pub.test", "own.test"}));
+    QStringList names;
+    for (const auto& [tag, name] : host.sent) names << name;
+    EXPECT_EQ(names.filter("pub.test"), QStringList{"3.2.1.11.pub.test."});
+    EXPECT_EQ(names.filter("own.test"), (QStringList{"3.2.1.10.own.test.", "3.2.1.11.own.test."}));
+
+    settings.BlacklistServers().Item("own.test")->setEnabled(false);
+    Address inside("intranet.example", settings, &host);
+    EXPECT_EQ(zonesAsked(inside, {"192.168.4.5", "fd00::5"}), QStringList{});
+    EXPECT_TRUE(inside.Complete());
+    EXPECT_EQ(inside.Verdict(), Verdict::NotApplicable);
+    EXPECT_EQ(inside.ZoneNotes().size(), 1u);
+    EXPECT_EQ(inside.ZoneNotes().front().detail, "private/reserved address");
+}
+
+// A keyed list is asked under its zone with the user's key in place of
+// {key}, the key taken from this run, else the environment, else the user's
+// settings. Without a usable key it is not asked and the target is not
+// clean: the note says which key is missing.
+TEST_F(AddressPublicLists, KeyedListsAreAskedWithTheUsersKeyOrSkippedWithANote)
+{
+    EnvGuard env;
+    env.unset("QUARLO_KEY_OPERATOR");
+    settings.BlacklistServers().Item("pub.test")->setEnabled(false);
+    auto keyed = makeServer("{key}.zen.operator.example", true, {{"127.0.0.2", "Listed"}});
+    settings.BlacklistServers().Add(keyed);
+    ASSERT_EQ(keyed->KeyName(), "operator");
+
+    const auto askedNames = [&](const QString& target) {
+        Address address(target, settings, &host);
+        zonesAsked(address);
+        QStringList names;
+        for (const auto& [tag, name] : host.sent) names << name;
+        answerAllClean(address);
+        return std::make_pair(names, address.Verdict());
+    };
+
+    // No key anywhere: the own list alone is asked, and the target is
+    // incomplete with the reason.
+    {
+        Address address("11.2.3.4", settings, &host);
+        zonesAsked(address);
+        EXPECT_EQ(host.names(), QStringList{"4.3.2.11.own.test."});
+        answerAllClean(address);
+        EXPECT_EQ(address.Verdict(), Verdict::Incomplete);
+        ASSERT_EQ(address.ZonesWith(ZoneNote::Kind::Skipped), QStringList{"{key}.zen.operator.example"});
+        EXPECT_TRUE(address.ZoneNotes().front().detail.contains("no access key OPERATOR"))
+            << address.ZoneNotes().front().detail.toStdString();
+        EXPECT_TRUE(address.ZoneNotes().front().detail.contains("QUARLO_KEY_OPERATOR"));
+    }
+
+    // The user's stored key, then the environment's, then this run's.
+    ASSERT_TRUE(settings.SaveAccessKey("Operator", "stored1"));
+    EXPECT_EQ(askedNames("11.2.3.4").first,
+              (QStringList{"4.3.2.11.own.test.", "4.3.2.11.stored1.zen.operator.example."}));
+    env.set("QUARLO_KEY_OPERATOR", " fromenv ");
+    settings.Refresh();
+    EXPECT_EQ(askedNames("11.2.3.4").first.last(), "4.3.2.11.fromenv.zen.operator.example.");
+    settings.setRunAccessKey("operator", "Given-2");
+    const auto [names, verdict] = askedNames("11.2.3.4");
+    EXPECT_EQ(names.last(), "4.3.2.11.Given-2.zen.operator.example.");
+    EXPECT_EQ(verdict, Verdict::Clean);
+
+    // A key that cannot stand in a DNS name is never sent.
+    settings.setRunAccessKey("operator", "a.b");
+    Address bad("11.2.3.4", settings, &host);
+    zonesAsked(bad);
+    EXPECT_EQ(host.names(), QStringList{"4.3.2.11.own.test."});
+    EXPECT_TRUE(bad.ZoneNotes().front().detail.contains("not usable")) << bad.ZoneNotes().front().detail.toStdString();
+
+    // The key's name from the attribute wins over the zone's operator.
+    keyed->setKeyName("other");
+    settings.setRunAccessKey("OTHER", "k3");
+    EXPECT_EQ(askedNames("11.2.3.4").first.last(), "4.3.2.11.k3.zen.operator.example.");
 }

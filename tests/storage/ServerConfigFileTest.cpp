@@ -110,6 +110,45 @@ TEST_F(ServerConfig, ListKindAndIPv6AreWrittenOnlyWhenSetAndReadInAnySpelling)
                                    "y.example|||off|exact|addresses|ipv4|127.0.0.2=r"}));
 }
 
+// A list's access settings are written only when set, after the older
+// attributes, and read back in any spelling; the file holds a key's name,
+// never a key.
+TEST_F(ServerConfig, AccessAttributesAreWrittenOnlyWhenSetAndReadBack)
+{
+    ServerConfigStore serversFile(path());
+    Servers servers(&serversFile);
+    auto keyed = makeServer("{key}.zen.example", true, {{"127.0.0.2", "SBL"}});
+    keyed->setPublic(true);
+    keyed->setKeyName("EXAMPLE");
+    keyed->setDnsServers("192.0.2.53,192.0.2.54:5353");
+    servers.Add(keyed);
+    servers.Add(makeServer("plain.example", true, {{"127.0.0.2", "Listed"}}));
+    ASSERT_TRUE(servers.Sync()) << servers.LastError().toStdString();
+    const QByteArray bytes = read();
+    EXPECT_TRUE(bytes.contains("Name=\"\" Public=\"True\" Key=\"EXAMPLE\" DnsServers=\"192.0.2.53,192.0.2.54:5353\">"))
+        << bytes.toStdString();
+    EXPECT_EQ(bytes.count("Public="), 1);
+    EXPECT_EQ(bytes.count("DnsServers="), 1);
+
+    write(document("<Server Server=\"{KEY}.x.example\" public=\"yes\" key=\" Mine \" dnsservers=\" 192.0.2.9 \"><ResultCodes>"
+                   "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>"
+                   "<Server Server=\"y.example\" Public=\"False\"><ResultCodes>"
+                   "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>"));
+    ServerConfigStore again(path());
+    Servers loaded(&again);
+    loaded.Refresh();
+    ASSERT_EQ(loaded.Count(), 2);
+    const ServerPtr x = loaded.Item("{KEY}.x.example"), y = loaded.Item("y.example");
+    EXPECT_TRUE(x->Public());
+    EXPECT_TRUE(x->NeedsKey());
+    EXPECT_EQ(x->KeyName(), "Mine");
+    EXPECT_EQ(x->DnsServers(), "192.0.2.9");
+    EXPECT_FALSE(y->Public());
+    EXPECT_FALSE(y->NeedsKey());
+    EXPECT_EQ(y->KeyName(), "y"); // the zone's operator, when no Key is given
+    EXPECT_TRUE(y->DnsServers().isEmpty());
+}
+
 // Absent means on; only a list's definition that turns it off carries it,
 // so files of lists with test entries keep their bytes.
 TEST_F(ServerConfig, SelfTestIsWrittenOnlyWhenOffAndAGarbledValueKeepsItOn)
@@ -345,16 +384,31 @@ TEST(ShippedServerConfig, MarksOnlyRefusalsAsNotListingsAndSaysSo)
     servers.Refresh();
     ASSERT_EQ(servers.LastError(), "");
     ASSERT_GE(servers.Count(), 10);
-    const QSet<QString> refusals = {"zen.spamhaus.org 127.255.255.252", "zen.spamhaus.org 127.255.255.254",
+    QSet<QString> refusals = {"zen.spamhaus.org 127.255.255.252", "zen.spamhaus.org 127.255.255.254",
                                     "zen.spamhaus.org 127.255.255.255", "multi.surbl.org 127.0.0.1",
                                     "multi.uribl.com 127.0.0.1",        "dbl.spamhaus.org 127.255.255.252",
                                     "dbl.spamhaus.org 127.255.255.254", "dbl.spamhaus.org 127.255.255.255"};
+    // The key-based variants answer as the public zones do.
+    for (const QString& refusal : QSet<QString>(refusals))
+        for (const char* keyed : {"{key}.zen.dq.spamhaus.net", "{key}.dbl.dq.spamhaus.net"})
+            if (refusal.startsWith(QString::fromLatin1(keyed).section('.', 1, 1))) refusals.insert(keyed + refusal.mid(refusal.indexOf(' ')));
     int found = 0;
     for (const ServerPtr& server : servers) {
         SCOPED_TRACE(server->Zone().toStdString());
         EXPECT_FALSE(server->ResultCodes().Count() == 0);
         // The rows the defaults mark as domain lists, and only those.
         EXPECT_EQ(server->IsDomainList(), server->StoredName().contains("(domain list)"));
+        // Every shipped list is run by an outside operator: none may learn
+        // a user's private addresses.
+        EXPECT_TRUE(server->Public());
+        // A keyed list waits for the user's key; its key's name is all the
+        // file holds.
+        // IPv6 only where the operator documents it.
+        EXPECT_EQ(server->AnswersIPv6(), server->Zone().endsWith("zen.spamhaus.org") || server->Zone().endsWith("zen.dq.spamhaus.net"));
+        if (server->NeedsKey()) {
+            EXPECT_FALSE(server->Enabled());
+            EXPECT_EQ(server->KeyName(), "SPAMHAUS");
+        }
         for (const ResultCodePtr& code : server->ResultCodes()) {
             const bool refusal = refusals.contains(server->Zone() + " " + code->Address());
             found += refusal;
@@ -377,7 +431,9 @@ TEST(ShippedServerConfig, IsInTheWritersOwnFormat)
     const QString copy = dir.filePath("quarlo.cfg");
     ASSERT_TRUE(QFile::copy(shippedConfig(), copy));
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
-    const QByteArray bytes = slurp(shippedConfig());
+    // The comment naming the lists' sources is the package's, not the writer's.
+    QByteArray bytes = slurp(shippedConfig());
+    bytes = bytes.mid(bytes.indexOf("<Quarlo>"));
 
     ServerConfigStore serversFile(copy);
     Servers servers(&serversFile);

@@ -173,3 +173,40 @@ TEST_F(ServerOverridesTest, ADamagedFileIsReportedAndTheUsersIsKeptAsideOnSave)
     servers = start(&error);
     EXPECT_TRUE(error.contains(packaged())) << error.toStdString();
 }
+
+// The mark of a list run by an outside operator comes with the package and
+// stays through the user's changes of that list; the user's own lists lack
+// it unless the user's file says so.
+TEST_F(ServerOverridesTest, PublicMarkSurvivesTheUsersChanges)
+{
+    auto outside = [](const char* zone) {
+        auto server = makeServer(zone, true, {{"127.0.0.2", "Listed"}});
+        server->setPublic(true);
+        return server;
+    };
+    release({outside("a.example"), outside("b.example"), makeServer("mirror.example", true, {{"127.0.0.2", "M"}})});
+    EXPECT_EQ(slurp(packaged()).count("Public=\"True\""), 2);
+    {
+        auto servers = start();
+        servers->Item("a.example")->setEnabled(false);
+        servers->Item("b.example")->setName("Renamed");
+        auto own = makeServer("own.example", true, {{"127.0.0.2", "Own"}});
+        servers->Add(own);
+        auto shared = makeServer("shared.example", true, {{"127.0.0.2", "Shared"}});
+        shared->setPublic(true);
+        servers->Add(shared);
+        ASSERT_TRUE(servers->Sync()) << servers->LastError().toStdString();
+    }
+    auto servers = start();
+    QStringList marks;
+    for (const ServerPtr& s : *servers) marks << s->Zone() + (s->Public() ? "=public" : "=own");
+    EXPECT_EQ(marks, (QStringList{"a.example=public", "b.example=public", "mirror.example=own", "own.example=own",
+                                  "shared.example=public"}));
+    EXPECT_FALSE(servers->Item("a.example")->Enabled());
+    EXPECT_EQ(servers->Item("b.example")->StoredName(), "Renamed");
+
+    // A user who says a packaged list is their own mirror keeps that choice.
+    servers->Item("a.example")->setPublic(false);
+    ASSERT_TRUE(servers->Sync());
+    EXPECT_FALSE(start()->Item("a.example")->Public());
+}
