@@ -685,7 +685,9 @@ void Addresslist::onLookupComplete(const QString& name, const QString& answer, i
 
 void Addresslist::QueryTXT(const QString& name, const QString& tag)
 {
-    for (const QString& server : dnsServerList_) directDns_->Query(name, tag, server, 16, nullptr);
+    // A list with servers of its own is asked for its texts there too.
+    const QStringList own = ownDnsServers(QueryTag::Parse(tag).Zone());
+    for (const QString& server : own.isEmpty() ? dnsServerList_ : own) directDns_->Query(name, tag, server, 16, nullptr);
 }
 
 void Addresslist::onDirectDnsReply(const DnsResponse& response)
@@ -708,16 +710,23 @@ void Addresslist::onDirectDnsReply(const DnsResponse& response)
     NotifyUpdate(*address);
 }
 
-DnsLookup& Addresslist::lookupFor(const QString& zone)
+QStringList Addresslist::ownDnsServers(const QString& zone) const
 {
-    if (!lookupFactory_ || zone.isEmpty()) return dns_;
+    if (zone.isEmpty()) return {};
     const ServerPtr server = settings_.BlacklistServers().Item(zone);
-    if (!server || server->DnsServers().trimmed().isEmpty()) return dns_;
+    if (!server || server->DnsServers().trimmed().isEmpty()) return {};
     // Entries c-ares cannot use are dropped; a list with none left keeps to
     // the shared servers rather than the system's.
     QStringList servers;
     for (const QString& entry : SplitDnsServers(server->DnsServers()))
         if (!DnsServerToAres(entry).isEmpty()) servers.append(entry);
+    return servers;
+}
+
+DnsLookup& Addresslist::lookupFor(const QString& zone)
+{
+    if (!lookupFactory_) return dns_;
+    const QStringList servers = ownDnsServers(zone);
     if (servers.isEmpty()) return dns_;
     const QString set = servers.join(QLatin1Char(','));
     auto it = ownLookups_.find(set);

@@ -222,6 +222,8 @@ private:
     // The lookup control a zone's queries go to: its list's own servers'
     // (made when first needed, one per distinct server set), else dns_.
     DnsLookup& lookupFor(const QString& zone);
+    // The DNS servers zone's list names for itself, those usable; empty: the shared ones.
+    QStringList ownDnsServers(const QString& zone) const;
     // Over dns_ and every list's own control.
     int pendingLookups() const;
     int busyLookups() const;

@@ -1218,9 +1218,14 @@ TEST_F(QuarloCheck, KeyedListsUseTheGivenKeyAndNeverStoreIt)
 // server entry leaves its list on the run's servers.
 TEST_F(QuarloCheck, ListsWithTheirOwnDnsServersAreAskedOnlyThere)
 {
+    // 11.1.2.3 is listed everywhere, so its texts are asked too.
     const auto answering = [](const FakeDnsServer::Query& q) -> QList<FakeDnsServer::Send> {
-        if (q.type == 1 && q.name.toLower().startsWith("2.0.0.127."))
+        const QByteArray name = q.name.toLower();
+        if (name.startsWith("2.0.0.127.") || name.startsWith("3.2.1.11.")) {
+            if (q.type == 16)
+                return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::Txt({"listed"})}));
             return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
+        }
         return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NxDomain));
     };
     FakeDnsServer shared, own;
@@ -1242,8 +1247,10 @@ TEST_F(QuarloCheck, ListsWithTheirOwnDnsServersAreAskedOnlyThere)
     CliRun run = how({"--format", "json", "11.1.2.3", "11.1.2.4"}, {}, config);
     run.dnsServers = shared.serverSpec();
     const CliResult r = runProgram(run);
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString() << r.out.toStdString();
-    for (const QJsonValue& t : json(r)["targets"].toArray()) EXPECT_EQ(pick(t, {"status", "listsChecked"}), "clean|4");
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString() << r.out.toStdString();
+    QStringList statuses;
+    for (const QJsonValue& t : json(r)["targets"].toArray()) statuses << pick(t, {"status", "listsChecked"});
+    EXPECT_EQ(statuses, (QStringList{"listed|4", "clean|4"}));
 
     const auto zonesAsked = [](const FakeDnsServer& dns) {
         QStringList zones;
@@ -1254,6 +1261,8 @@ TEST_F(QuarloCheck, ListsWithTheirOwnDnsServersAreAskedOnlyThere)
     };
     EXPECT_EQ(zonesAsked(shared), (QStringList{"garbled.test", "shared.test"}));
     EXPECT_EQ(zonesAsked(own), (QStringList{"own.test", "own2.test"}));
-    // Each list's test entries and both targets, nothing twice over.
-    EXPECT_EQ(own.queries().size(), 2 * 4);
+    // Each list's test entries and both targets, and the listing's texts,
+    // nothing twice over.
+    EXPECT_EQ(own.queries().size(), 2 * 4 + 2);
+    EXPECT_EQ(own.queryCount(false), 2 * 4 + 2);
 }
