@@ -60,8 +60,16 @@ private:
     void FillServerList();
     void AppendRow(const QString& zone, bool ticked, const QString& name);
     void SetRow(int row, const QString& zone, bool ticked, const QString& name);
-    // The "Kind" column: IP list (with IPv6) or domain list.
+    // The "Kind" column: IP list (with IPv6) or domain list; a key-based
+    // list without its key is marked there and in the row's tooltip.
     void SetRowKind(int row, const Server& server);
+    // Shares the editor's values with server: everything but the zone, the
+    // enabled flag and the access key. Into the editor, or back to server.
+    void LoadEditor(AddEditServer& editor, const Server& server) const;
+    void ReadEditor(const AddEditServer& editor, Server& server) const;
+    // Stores the key typed in the editor under the server's key name,
+    // remembering the value it replaces for Cancel.
+    void StoreKey(const AddEditServer& editor, const Server& server);
     QString RowZone(int row) const;
     bool RowTicked(int row) const;
     void ShowQueries(int value);
@@ -112,6 +120,10 @@ private:
         std::shared_ptr<Server> values;
     };
     QList<KeptServer> opening_;
+    // Access keys as they were before this dialog stored them, by key name
+    // in the order stored; Cancel puts them back last to first, so a key
+    // stored twice ends as it was at opening.
+    QList<QPair<QString, QString>> openingKeys_;
 };
 
 } // namespace quarlo
