@@ -285,7 +285,7 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     layout->addWidget(tableLabel);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
-    PlaceDialog(*this, kFormName, QSize(420, 400), nullptr);
+    PlaceDialog(*this, kFormName, QSize(420, 480), nullptr);
 
     AppendEmptyRow();
     loaded_ = currentEntries();
@@ -295,7 +295,7 @@ void AddEditServer::setPlacementRegistry(Registry* registry)
 {
     registry_ = registry;
     // The placement was made without it; the editor still opens centred.
-    PlaceDialog(*this, kFormName, QSize(420, 400), registry_);
+    PlaceDialog(*this, kFormName, QSize(420, 480), registry_);
 }
 
 void AddEditServer::done(int result)
