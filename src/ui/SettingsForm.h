@@ -28,7 +28,9 @@ class UserPrompts;
 // Servers added, edited or deleted here change the live collection at once;
 // the options, the enabled flags and the configuration file are written by
 // OK only, and Cancel (Escape, the close box) puts the collection back as it
-// was when the dialog opened. Built afresh for every opening.
+// was when the dialog opened. Access keys typed in the server editor are
+// stored in the user's settings at once and put back by Cancel likewise.
+// Built afresh for every opening.
 class SettingsForm : public QDialog {
     Q_OBJECT
 public:
