@@ -328,6 +328,24 @@ int main(int argc, char** argv)
     ok = shoot(editor, out + QStringLiteral("/server-editor.png")) && ok;
     editor.reject();
 
+    // A key-based list: its key masked, then without one, where the editor
+    // says the list is skipped.
+    AddEditServer keyed(prompts, &window);
+    keyed.setServerName(QStringLiteral("Keyed Spam BL"));
+    keyed.setServer(QStringLiteral("{key}.zen.spam.test"));
+    keyed.setURL(QStringLiteral("https://spam.test/"));
+    keyed.setPublic(true);
+    keyed.setDnsServers(QStringLiteral("192.0.2.53, 192.0.2.54:5353"));
+    keyed.setKeyName(QStringLiteral("spam"));
+    keyed.setAccessKey(QStringLiteral("a1b2c3d4e5"));
+    keyed.LoadResultCodes(server->ResultCodes());
+    keyed.resize(520, 560);
+    keyed.show();
+    ok = shoot(keyed, out + QStringLiteral("/server-editor-key.png")) && ok;
+    keyed.setAccessKey(QString());
+    ok = shoot(keyed, out + QStringLiteral("/server-editor-no-key.png")) && ok;
+    keyed.hide();
+
     // A new server with its placeholders untouched: OK names the field to fill.
     WidgetPrompts editorBoxes;
     AddEditServer fresh(editorBoxes, &window);

@@ -328,6 +328,70 @@
         <source>Discard the changes to this server?</source>
         <translation>Die Änderungen an diesem Server verwerfen?</translation>
     </message>
+    <message>
+        <source>Public list (never sent private or reserved addresses)</source>
+        <translation>Öffentliche Liste (erhält nie private oder reservierte Adressen)</translation>
+    </message>
+    <message>
+        <source>Tick it for a list run by an outside operator: private, loopback, documentation and other special-purpose addresses are never sent to it and are reported as not applicable. Leave it clear for your own list or a local mirror, which are asked for every address.</source>
+        <translation>Für eine Liste eines fremden Betreibers ankreuzen: private, Loopback-, Dokumentations- und andere Adressen für besondere Zwecke werden ihr nie geschickt und als nicht zutreffend gemeldet. Für eine eigene Liste oder einen lokalen Spiegel frei lassen; diese werden nach jeder Adresse gefragt.</translation>
+    </message>
+    <message>
+        <source>the program&apos;s DNS servers</source>
+        <translation>die DNS-Server des Programms</translation>
+    </message>
+    <message>
+        <source>The resolvers this list alone is asked through: IP addresses with an optional port, separated by commas (192.0.2.53, [2001:db8::53]:5353). Empty: the DNS servers of the settings.</source>
+        <translation>Die Resolver, über die nur diese Liste gefragt wird: IP-Adressen mit optionalem Port, durch Kommas getrennt (192.0.2.53, [2001:db8::53]:5353). Leer: die DNS-Server der Einstellungen.</translation>
+    </message>
+    <message>
+        <source>List&apos;s DNS servers</source>
+        <translation>DNS-Server der Liste</translation>
+    </message>
+    <message>
+        <source>The name the key is kept under; lists of one operator share it. Empty: the name the zone gives. quarlo-check takes the same key as --key NAME=KEY or QUARLO_KEY_NAME.</source>
+        <translation>Der Name, unter dem der Schlüssel gespeichert wird; Listen eines Betreibers teilen ihn. Leer: der Name aus der Zone. quarlo-check nimmt denselben Schlüssel als --key NAME=KEY oder QUARLO_KEY_NAME.</translation>
+    </message>
+    <message>
+        <source>Access key name</source>
+        <translation>Name des Zugangsschlüssels</translation>
+    </message>
+    <message>
+        <source>Your key for the operator&apos;s service; kept in your own settings, never in the server list file.</source>
+        <translation>Ihr Schlüssel für den Dienst des Betreibers; er wird in Ihren eigenen Einstellungen gespeichert, nie in der Datei der Serverliste.</translation>
+    </message>
+    <message>
+        <source>Access key</source>
+        <translation>Zugangsschlüssel</translation>
+    </message>
+    <message>
+        <source>No access key: this list is skipped until a key is set.</source>
+        <translation>Kein Zugangsschlüssel: Diese Liste wird übersprungen, bis ein Schlüssel gesetzt ist.</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>Verbergen</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Zeigen</translation>
+    </message>
+    <message>
+        <source>Hide the access key</source>
+        <translation>Zugangsschlüssel verbergen</translation>
+    </message>
+    <message>
+        <source>Show the access key</source>
+        <translation>Zugangsschlüssel zeigen</translation>
+    </message>
+    <message>
+        <source>The List&apos;s DNS servers entry &quot;%1&quot; is not a DNS server address. Enter IP addresses, each with an optional port, separated by commas (192.0.2.53, 192.0.2.54:5353), or leave the field empty to use the program&apos;s DNS servers.</source>
+        <translation>Der Eintrag &quot;%1&quot; unter DNS-Server der Liste ist keine DNS-Server-Adresse. Geben Sie IP-Adressen ein, jede mit optionalem Port, durch Kommas getrennt (192.0.2.53, 192.0.2.54:5353), oder lassen Sie das Feld leer, um die DNS-Server des Programms zu verwenden.</translation>
+    </message>
+    <message>
+        <source>The Access key can hold only letters, digits and hyphens, at most 63 of them: it is put into the zone&apos;s name.</source>
+        <translation>Der Zugangsschlüssel darf nur Buchstaben, Ziffern und Bindestriche enthalten, höchstens 63: Er wird in den Namen der Zone eingesetzt.</translation>
+    </message>
 </context>
 <context>
     <name>quarlo::Application</name>
@@ -1066,6 +1130,18 @@ Die Änderungen an den Servern sind nicht gespeichert. Drücken Sie OK, um es er
     <message>
         <source>No keeps the file; the server changes then hold until the program ends.</source>
         <translation>Nein behält die Datei; die Änderungen an den Servern gelten dann bis zum Programmende.</translation>
+    </message>
+    <message>
+        <source>, no key</source>
+        <translation>, kein Schlüssel</translation>
+    </message>
+    <message>
+        <source>No access key %1 is set: this list is skipped until one is. Edit the server to set it.</source>
+        <translation>Kein Zugangsschlüssel %1 gesetzt: Diese Liste wird übersprungen, bis einer gesetzt ist. Bearbeiten Sie den Server, um ihn zu setzen.</translation>
+    </message>
+    <message>
+        <source>The access key %1 could not be stored: %2</source>
+        <translation>Der Zugangsschlüssel %1 konnte nicht gespeichert werden: %2</translation>
     </message>
 </context>
 <context>

@@ -1,8 +1,10 @@
 #include "app/AutomationBlacklistServer.h"
 
 #include "app/AutomationServer.h"
+#include "app/AutomationSettings.h"
 #include "model/Settings.h"
 #include "quarlo_server_adaptor.h"
+#include "scan/DnsServers.h"
 
 namespace quarlo {
 
@@ -124,6 +126,56 @@ bool AutomationBlacklistServer::SelfTest() const
 void AutomationBlacklistServer::setSelfTest(bool on)
 {
     if (const ServerPtr s = held()) s->setSelfTest(on);
+}
+
+bool AutomationBlacklistServer::Public() const
+{
+    const ServerPtr s = held();
+    return s && s->Public();
+}
+
+void AutomationBlacklistServer::setPublic(bool on)
+{
+    if (const ServerPtr s = held()) s->setPublic(on);
+}
+
+QString AutomationBlacklistServer::DnsServers() const
+{
+    const ServerPtr s = held();
+    return s ? s->DnsServers() : QString();
+}
+
+void AutomationBlacklistServer::setDnsServers(const QString& servers)
+{
+    const ServerPtr s = held();
+    if (!s || !acceptText(servers, "DnsServers", kMaxName)) return;
+    const QStringList entries = SplitDnsServers(servers);
+    for (const QString& entry : entries) {
+        if (!DnsServerToAres(entry).isEmpty()) continue;
+        replyInvalid(QStringLiteral("DnsServers \"%1\" is no DNS server address: an IP address with an "
+                                    "optional port is expected")
+                         .arg(excerpt(entry)));
+        return;
+    }
+    s->setDnsServers(entries.join(QStringLiteral(", ")));
+}
+
+QString AutomationBlacklistServer::KeyName() const
+{
+    const ServerPtr s = held();
+    return s ? s->KeyName() : QString();
+}
+
+void AutomationBlacklistServer::setKeyName(const QString& name)
+{
+    const ServerPtr s = held();
+    if (s && acceptText(name, "KeyName", AutomationSettings::kMaxKeyName)) s->setKeyName(name.trimmed());
+}
+
+bool AutomationBlacklistServer::KeySet() const
+{
+    const ServerPtr s = held();
+    return s && s->NeedsKey() && !server_.Settings().ZoneToAsk(*s).isEmpty();
 }
 
 QDBusObjectPath AutomationBlacklistServer::ResultCodes() const

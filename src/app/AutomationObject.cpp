@@ -70,7 +70,10 @@ bool AutomationObject::acceptZone(const QString& zone, const char* argument) con
 {
     if (!acceptText(zone, argument, kMaxName)) return false;
     QString why;
-    if (!AsciiHostName(zone, &why).isEmpty()) return true;
+    // A key-based zone's placeholder stands for one label.
+    QString plain = zone;
+    plain.replace(Server::kKeyPlaceholder, QStringLiteral("key"), Qt::CaseInsensitive);
+    if (!AsciiHostName(plain, &why).isEmpty()) return true;
     replyInvalid(
         QStringLiteral("%1 \"%2\" is no DNS zone: %3").arg(QLatin1String(argument), excerpt(zone.trimmed()), why));
     return false;

@@ -1,6 +1,7 @@
 #include "app/AutomationSettings.h"
 
 #include "app/AutomationServer.h"
+#include "common/Registry.h"
 #include "model/Settings.h"
 #include "quarlo_settings_adaptor.h"
 
@@ -96,6 +97,25 @@ void AutomationSettings::SaveOption(const QString& name, const QDBusVariant& val
     }
     if (!server_.Settings().SaveOption(name, value.variant()))
         replyError(AutomationServer::kErrorFailed, server_.Settings().LastError());
+}
+
+void AutomationSettings::SetKey(const QString& name, const QString& value)
+{
+    noteCaller();
+    if (!acceptText(name, "Name", kMaxKeyName)) return;
+    if (name.trimmed().isEmpty()) {
+        replyInvalid(QStringLiteral("Name is empty"));
+        return;
+    }
+    const QString key = value.trimmed();
+    if (!key.isEmpty() && !Settings::UsableAccessKey(key)) {
+        replyInvalid(QStringLiteral("Value is no usable access key: at most 63 letters, digits and hyphens"));
+        return;
+    }
+    if (!server_.Settings().SaveAccessKey(name, key))
+        replyError(AutomationServer::kErrorFailed,
+                   QStringLiteral("The access key %1 could not be stored: %2")
+                       .arg(excerpt(name.trimmed()), server_.Settings().OptionRegistry().LastError()));
 }
 
 } // namespace quarlo

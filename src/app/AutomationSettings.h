@@ -12,6 +12,10 @@ class AutomationSettings : public AutomationObject {
     Q_PROPERTY(bool AutoStartScan READ AutoStartScan WRITE setAutoStartScan)
     Q_PROPERTY(QDBusObjectPath BlacklistServers READ BlacklistServers)
 public:
+    // A key name becomes part of an environment variable's name; the
+    // command line takes the same length.
+    static constexpr qsizetype kMaxKeyName = 64;
+
     AutomationSettings(AutomationServer& server, QObject* parent);
 
     int MaxQueries() const;
@@ -24,6 +28,10 @@ public:
     void Refresh();
     QString RetrieveOption(const QString& name, const QDBusVariant& defaultValue);
     void SaveOption(const QString& name, const QDBusVariant& value);
+    // Stores the access key of key-based lists under name in the user's
+    // settings (an empty value removes it). Write-only: nothing on the bus
+    // reads a key back, and errors never repeat it.
+    void SetKey(const QString& name, const QString& value);
 
 signals:
     void Changed(const QString& name, const QDBusVariant& value);

@@ -126,7 +126,7 @@ QString Settings::AccessKey(const QString& name) const
     const auto known = keyCache_.constFind(id);
     if (known != keyCache_.cend()) return known.value();
     QString key = qEnvironmentVariable(("QUARLO_KEY_" + id).toLatin1().constData()).trimmed();
-    if (key.isEmpty()) key = registry_.GetSetting(DisplayTitle(), kKeysSection, id, QString(), true).trimmed();
+    if (key.isEmpty()) key = StoredAccessKey(id);
     keyCache_.insert(id, key);
     return key;
 }
@@ -141,6 +141,15 @@ bool Settings::SaveAccessKey(const QString& name, const QString& value)
     keyCache_.remove(keyId(name));
     return registry_.SaveSetting(DisplayTitle(), kKeysSection, keyId(name), value.trimmed(), true);
 }
+
+QString Settings::StoredAccessKey(const QString& name) const
+{
+    const QString id = keyId(name);
+    if (id.isEmpty()) return QString();
+    return registry_.GetSetting(DisplayTitle(), kKeysSection, id, QString(), true).trimmed();
+}
+
+bool Settings::UsableAccessKey(const QString& key) { return usableKey(key); }
 
 QString Settings::ZoneToAsk(const Server& server) const
 {

@@ -63,6 +63,12 @@ public:
     // Stores a key in the user's settings (empty removes it); false when it
     // could not be stored.
     bool SaveAccessKey(const QString& name, const QString& value);
+    // The key as the user's settings hold it, without the run's or the
+    // environment's: what an editor shows and a cancelled dialog puts back.
+    QString StoredAccessKey(const QString& name) const;
+    // Whether key can stand in a zone: one DNS label of letters, digits and
+    // hyphens.
+    static bool UsableAccessKey(const QString& key);
     // The zone a list is asked under: the zone with the user's key in place
     // of {key}; empty when the list needs a key that is not set or cannot
     // stand in a DNS name.

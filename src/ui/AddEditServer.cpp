@@ -5,6 +5,9 @@
 #include "common/NameFunctions.h"
 #include "common/UserPrompts.h"
 #include "model/ResultCodes.h"
+#include "model/Server.h"
+#include "model/Settings.h"
+#include "scan/DnsServers.h"
 #include "ui/FormPlacement.h"
 
 #include <QAction>
@@ -28,6 +31,7 @@
 #include <QScreen>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <functional>
 
@@ -57,6 +61,18 @@ QString selfTestCaption(bool domainList)
 {
     return domainList ? QCoreApplication::translate("AddEditServer", "Has a test entry (\"test\" listed)")
                       : QCoreApplication::translate("AddEditServer", "Has a test entry (127.0.0.2 listed)");
+}
+
+// Key names become environment variable names and registry values; the
+// command line takes the same length.
+constexpr qsizetype kMaxKeyName = 64;
+
+// The zone with the placeholder standing as an ordinary label, for the
+// checks a zone gets.
+QString zoneWithKeyLabel(const QString& zone)
+{
+    QString plain = zone;
+    return plain.replace(Server::kKeyPlaceholder, QStringLiteral("key"), Qt::CaseInsensitive);
 }
 
 } // namespace
@@ -142,6 +158,55 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     };
     for (TextBox* box : {txtServerName_, txtServer_, txtURL_}) box->left = [this] { dirty_ = true; };
 
+    chkPublic_ = new QCheckBox(tr("Public list (never sent private or reserved addresses)"), frame);
+    chkPublic_->setObjectName(QStringLiteral("chkPublic"));
+    chkPublic_->setToolTip(tr(
+        "Tick it for a list run by an outside operator: private, loopback, documentation and other "
+        "special-purpose addresses are never sent to it and are reported as not applicable. Leave it clear "
+        "for your own list or a local mirror, which are asked for every address."));
+    txtDnsServers_ = new QLineEdit(frame);
+    txtDnsServers_->setObjectName(QStringLiteral("txtDnsServers"));
+    txtDnsServers_->setPlaceholderText(tr("the program's DNS servers"));
+    txtDnsServers_->setToolTip(tr(
+        "The resolvers this list alone is asked through: IP addresses with an optional port, separated by "
+        "commas (192.0.2.53, [2001:db8::53]:5353). Empty: the DNS servers of the settings."));
+    auto* dnsLabel = new QLabel(tr("List's DNS servers"), frame);
+    dnsLabel->setBuddy(txtDnsServers_);
+
+    // The key boxes: only a zone with {key} in it has use for them.
+    txtKeyName_ = new QLineEdit(frame);
+    txtKeyName_->setObjectName(QStringLiteral("txtKeyName"));
+    txtKeyName_->setMaxLength(int(kMaxKeyName));
+    txtKeyName_->setToolTip(tr(
+        "The name the key is kept under; lists of one operator share it. Empty: the name the zone gives. "
+        "quarlo-check takes the same key as --key NAME=KEY or QUARLO_KEY_NAME."));
+    auto* keyNameLabel = new QLabel(tr("Access key name"), frame);
+    keyNameLabel->setBuddy(txtKeyName_);
+    txtKey_ = new QLineEdit(frame);
+    txtKey_->setObjectName(QStringLiteral("txtKey"));
+    txtKey_->setEchoMode(QLineEdit::Password);
+    txtKey_->setMaxLength(255);
+    txtKey_->setToolTip(tr("Your key for the operator's service; kept in your own settings, never in the "
+                           "server list file."));
+    auto* keyLabel = new QLabel(tr("Access key"), frame);
+    keyLabel->setBuddy(txtKey_);
+    cmdShowKey_ = new QToolButton(frame);
+    cmdShowKey_->setObjectName(QStringLiteral("cmdShowKey"));
+    cmdShowKey_->setCheckable(true);
+    cmdShowKey_->setFocusPolicy(Qt::StrongFocus);
+    connect(cmdShowKey_, &QToolButton::toggled, this, &AddEditServer::showKey);
+    showKey(false);
+    lblKeyNote_ = new QLabel(tr("No access key: this list is skipped until a key is set."), frame);
+    lblKeyNote_->setObjectName(QStringLiteral("lblKeyNote"));
+    lblKeyNote_->setWordWrap(true);
+    auto* keyRow = new QHBoxLayout;
+    keyRow->setContentsMargins(0, 0, 0, 0);
+    keyRow->addWidget(txtKey_, 1);
+    keyRow->addWidget(cmdShowKey_);
+    keyFields_ = {keyNameLabel, txtKeyName_, keyLabel, txtKey_, cmdShowKey_};
+    connect(txtServer_, &QLineEdit::textChanged, this, &AddEditServer::showKeyFields);
+    connect(txtKey_, &QLineEdit::textChanged, this, &AddEditServer::showKeyFields);
+
     auto* fields = new QGridLayout(frame);
     fields->addWidget(new QLabel(tr("Blacklist Server Name"), frame), 0, 0);
     fields->addWidget(txtServerName_, 0, 1);
@@ -156,7 +221,16 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     fields->addWidget(cboListKind_, 4, 1);
     fields->addWidget(chkIPv6_, 5, 1);
     fields->addWidget(chkSelfTest_, 6, 1);
+    fields->addWidget(chkPublic_, 7, 1);
+    fields->addWidget(dnsLabel, 8, 0);
+    fields->addWidget(txtDnsServers_, 8, 1);
+    fields->addWidget(keyNameLabel, 9, 0);
+    fields->addWidget(txtKeyName_, 9, 1);
+    fields->addWidget(keyLabel, 10, 0);
+    fields->addLayout(keyRow, 10, 1);
+    fields->addWidget(lblKeyNote_, 11, 1);
     fields->setColumnStretch(1, 1);
+    showKeyFields();
 
     auto* tableLabel = new QLabel(tr("Response Definitions"), this);
     table_ = new EntryGrid(3, kTextColumns, true, this);
@@ -211,7 +285,7 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     layout->addWidget(tableLabel);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
-    PlaceDialog(*this, kFormName, QSize(420, 400), nullptr);
+    PlaceDialog(*this, kFormName, QSize(420, 480), nullptr);
 
     AppendEmptyRow();
     loaded_ = currentEntries();
@@ -221,7 +295,7 @@ void AddEditServer::setPlacementRegistry(Registry* registry)
 {
     registry_ = registry;
     // The placement was made without it; the editor still opens centred.
-    PlaceDialog(*this, kFormName, QSize(420, 400), registry_);
+    PlaceDialog(*this, kFormName, QSize(420, 480), registry_);
 }
 
 void AddEditServer::done(int result)
@@ -289,13 +363,65 @@ void AddEditServer::setSelfTest(bool on)
     loaded_.selfTest = on;
 }
 
+bool AddEditServer::Public() const { return chkPublic_->isChecked(); }
+void AddEditServer::setPublic(bool on)
+{
+    chkPublic_->setChecked(on);
+    loaded_.publicList = on;
+}
+
+QString AddEditServer::DnsServers() const { return SplitDnsServers(txtDnsServers_->text()).join(QStringLiteral(", ")); }
+void AddEditServer::setDnsServers(const QString& servers)
+{
+    txtDnsServers_->setText(servers);
+    loaded_.dnsServers = DnsServers();
+}
+
+QString AddEditServer::KeyName() const { return txtKeyName_->text().trimmed(); }
+void AddEditServer::setKeyName(const QString& name)
+{
+    txtKeyName_->setText(name);
+    loaded_.keyName = KeyName();
+}
+
+QString AddEditServer::AccessKey() const { return txtKey_->text().trimmed(); }
+void AddEditServer::setAccessKey(const QString& key)
+{
+    txtKey_->setText(key);
+    loaded_.key = AccessKey();
+}
+bool AddEditServer::AccessKeyChanged() const { return AccessKey() != loaded_.key; }
+
+bool AddEditServer::NeedsKey() const { return Server().contains(Server::kKeyPlaceholder, Qt::CaseInsensitive); }
+
+void AddEditServer::showKeyFields()
+{
+    const bool needed = NeedsKey();
+    for (QWidget* field : std::as_const(keyFields_)) field->setVisible(needed);
+    lblKeyNote_->setVisible(needed && AccessKey().isEmpty());
+    // The name the key goes by when none is given, as the scan finds it.
+    quarlo::Server named;
+    named.setZone(Server().trimmed());
+    txtKeyName_->setPlaceholderText(named.KeyName());
+}
+
+void AddEditServer::showKey(bool shown)
+{
+    txtKey_->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+    cmdShowKey_->setText(shown ? tr("Hide") : tr("Show"));
+    const QString what = shown ? tr("Hide the access key") : tr("Show the access key");
+    cmdShowKey_->setToolTip(what);
+    cmdShowKey_->setAccessibleName(what);
+}
+
 // Deliberately wider than "the user left a box": Enter presses OK while the
 // caret is still in the box just typed in, and that edit must not be lost.
 bool AddEditServer::Dirty() const { return dirty_ || currentEntries() != loaded_; }
 
 AddEditServer::Entries AddEditServer::currentEntries() const
 {
-    Entries now{ServerName(), Server(), URL(), BitMapped(), DomainList(), AnswersIPv6(), SelfTest(), {}};
+    Entries now{ServerName(), Server(),   URL(),     BitMapped(), DomainList(), AnswersIPv6(), SelfTest(),
+                Public(),     DnsServers(), KeyName(), AccessKey(), {}};
     for (int row = 0; row < table_->rowCount(); ++row)
         now.rows.append({cellText(row, kResponseColumn), cellText(row, kDefinitionColumn),
                          rowNotListing(row) ? QStringLiteral("x") : QString()});
@@ -315,7 +441,8 @@ QString AddEditServer::Refusal(QWidget** field) const
     if (zone.isEmpty() || zone == kZonePlaceholder)
         return refuse(txtServer_, tr("Fill in the DNS Domain: the zone the list answers in, such as bl.example.org."));
     // Underscores occur in real zones; DNS takes them in a query name.
-    QString strict = zone;
+    // The key placeholder stands for a label of its own.
+    QString strict = zoneWithKeyLabel(zone);
     strict.replace(QLatin1Char('_'), QLatin1Char('u'));
     if (!zone.contains(QLatin1Char('.')) || zone.endsWith(QLatin1Char('.')) || !IsValidHostName(strict))
         return refuse(txtServer_, tr("The DNS Domain \"%1\" is not a DNS zone: letters, digits and hyphens in "
@@ -323,6 +450,19 @@ QString AddEditServer::Refusal(QWidget** field) const
                                       .arg(zone.left(64)));
     if (zoneTaken_ && zoneTaken_(zone))
         return refuse(txtServer_, tr("%1 is already in the list of blacklist servers.").arg(zone));
+    // The engine's own reading of server entries, so what is accepted here
+    // is what the scan can use.
+    for (const QString& entry : SplitDnsServers(txtDnsServers_->text()))
+        if (DnsServerToAres(entry).isEmpty())
+            return refuse(txtDnsServers_,
+                          tr("The List's DNS servers entry \"%1\" is not a DNS server address. Enter IP addresses, "
+                             "each with an optional port, separated by commas (192.0.2.53, 192.0.2.54:5353), or "
+                             "leave the field empty to use the program's DNS servers.")
+                              .arg(entry.left(64)));
+    // The key itself is never repeated in a message.
+    if (NeedsKey() && !AccessKey().isEmpty() && !Settings::UsableAccessKey(AccessKey()))
+        return refuse(txtKey_, tr("The Access key can hold only letters, digits and hyphens, at most 63 of them: "
+                                  "it is put into the zone's name."));
     int codes = 0;
     for (int row = 0; row < table_->rowCount(); ++row) {
         const QString address = cellText(row, kResponseColumn);

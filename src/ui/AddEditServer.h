@@ -9,10 +9,13 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QLabel;
+class QLineEdit;
 class QMenu;
 class QModelIndex;
 class QPoint;
 class QPushButton;
+class QToolButton;
 
 namespace quarlo {
 
@@ -21,8 +24,9 @@ class ResultCodes;
 class UserPrompts;
 
 // The modal editor of one blacklist server: name, zone, home page, whether
-// answers are bit-mapped, the list's kind, whether it has a test entry, and
-// the table of answer addresses with their
+// answers are bit-mapped, the list's kind, whether it has a test entry,
+// whether an outside operator runs it, its own DNS servers, the access key
+// of a key-based zone, and the table of answer addresses with their
 // meanings. It never touches the server collection: the caller fills it,
 // runs it, and reads it back afterwards (OK and Cancel only hide it).
 //
@@ -54,6 +58,26 @@ public:
     // listed" answers only while it lists that entry. On for a new server.
     bool SelfTest() const;
     void setSelfTest(bool on);
+    // A list run by an outside operator, never sent special-purpose
+    // addresses.
+    bool Public() const;
+    void setPublic(bool on);
+    // The list's own DNS servers, each entry trimmed and the entries joined
+    // by ", "; empty: the program's.
+    QString DnsServers() const;
+    void setDnsServers(const QString& servers);
+    // For a zone holding {key}: the name the key is kept under (empty: the
+    // name the zone gives) and the key itself, shown masked. The caller
+    // keeps the key in the user's settings, never with the server.
+    QString KeyName() const;
+    void setKeyName(const QString& name);
+    QString AccessKey() const;
+    void setAccessKey(const QString& key);
+    // The key box differs from what setAccessKey put in, so the caller has
+    // a key to store (an emptied box removes the key).
+    bool AccessKeyChanged() const;
+    // The zone box holds the {key} placeholder: the key boxes are shown.
+    bool NeedsKey() const;
 
     // True after Cancel, Escape or the close box.
     bool Canceled() const { return canceled_; }
@@ -107,6 +131,8 @@ private:
         bool domainList = false;
         bool ipv6 = false;
         bool selfTest = true;
+        bool publicList = false;
+        QString dnsServers, keyName, key;
         QList<QStringList> rows;
         bool operator==(const Entries&) const = default;
     };
@@ -125,6 +151,10 @@ private:
     void okClicked();
     // Cancel is under way, or the focus just went to Cancel.
     bool cancelling() const;
+    // Shows the key boxes for a key-based zone, with the note that the list
+    // is skipped while the key box is empty.
+    void showKeyFields();
+    void showKey(bool shown);
 
     UserPrompts& prompts_;
     Registry* registry_ = nullptr;
@@ -145,6 +175,14 @@ private:
     QComboBox* cboListKind_ = nullptr;
     QCheckBox* chkIPv6_ = nullptr;
     QCheckBox* chkSelfTest_ = nullptr;
+    QCheckBox* chkPublic_ = nullptr;
+    QLineEdit* txtDnsServers_ = nullptr;
+    // The key boxes with their labels and note, shown for a {key} zone only.
+    QList<QWidget*> keyFields_;
+    QLineEdit* txtKeyName_ = nullptr;
+    QLineEdit* txtKey_ = nullptr;
+    QToolButton* cmdShowKey_ = nullptr;
+    QLabel* lblKeyNote_ = nullptr;
     EntryGrid* table_ = nullptr;
     QMenu* popup_ = nullptr;
     QAction* delete_ = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/SettingsForm.h"
 
 #include "common/AppInfo.h"
+#include "common/Registry.h"
 #include "common/UserPrompts.h"
 #include "model/ServerDefinition.h"
 #include "model/Settings.h"
@@ -352,7 +353,57 @@ void SettingsForm::SetRowKind(int row, const Server& server)
 {
     QString kind = server.IsDomainList() ? tr("Domain list") : tr("IP list");
     if (!server.IsDomainList() && server.AnswersIPv6()) kind += tr(", IPv6");
-    lstServers_->item(row, 3)->setText(kind);
+    // The scan leaves such a list out with only a note; here the user sees
+    // it before scanning.
+    const bool keyMissing = server.NeedsKey() && settings_.ZoneToAsk(server).isEmpty();
+    if (keyMissing) kind += tr(", no key");
+    QTableWidgetItem* kindItem = lstServers_->item(row, 3);
+    kindItem->setText(kind);
+    kindItem->setIcon(keyMissing ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
+    const QString tip = keyMissing ? tr("No access key %1 is set: this list is skipped until one is. Edit the "
+                                        "server to set it.")
+                                         .arg(server.KeyName())
+                                   : QString();
+    for (int column = 1; column < lstServers_->columnCount(); ++column) lstServers_->item(row, column)->setToolTip(tip);
+}
+
+void SettingsForm::LoadEditor(AddEditServer& editor, const Server& server) const
+{
+    editor.setServerName(server.Name());
+    editor.setURL(server.URL());
+    editor.setBitMapped(server.BitMapCodedResults());
+    editor.setDomainList(server.IsDomainList());
+    editor.setAnswersIPv6(server.AnswersIPv6());
+    editor.setSelfTest(server.SelfTest());
+    editor.setPublic(server.Public());
+    editor.setDnsServers(server.DnsServers());
+    editor.setKeyName(server.StoredKeyName());
+    editor.LoadResultCodes(server.ResultCodes());
+}
+
+void SettingsForm::ReadEditor(const AddEditServer& editor, Server& server) const
+{
+    server.setName(editor.ServerName());
+    server.setURL(editor.URL());
+    server.setBitMapCodedResults(editor.BitMapped());
+    server.setKind(editor.DomainList() ? Server::ListKind::DomainList : Server::ListKind::IPList);
+    server.setAnswersIPv6(editor.AnswersIPv6());
+    server.setSelfTest(editor.SelfTest());
+    server.setPublic(editor.Public());
+    server.setDnsServers(editor.DnsServers());
+    // The key name means something only beside the placeholder.
+    if (editor.NeedsKey()) server.setKeyName(editor.KeyName());
+    editor.SyncResultCodes(server.ResultCodes());
+}
+
+void SettingsForm::StoreKey(const AddEditServer& editor, const Server& server)
+{
+    if (!server.NeedsKey() || !editor.AccessKeyChanged()) return;
+    const QString name = server.KeyName();
+    openingKeys_.append({name, settings_.StoredAccessKey(name)});
+    if (!settings_.SaveAccessKey(name, editor.AccessKey()))
+        prompts_.Message(tr("The access key %1 could not be stored: %2").arg(name, settings_.OptionRegistry().LastError()),
+                         DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
 }
 
 QString SettingsForm::RowZone(int row) const { return lstServers_->item(row, 0)->data(kZoneRole).toString(); }
@@ -380,15 +431,10 @@ void SettingsForm::AddServer()
     lstServers_->scrollToItem(lstServers_->item(row, 1));
     auto server = std::make_shared<Server>();
     server->setZone(editor.Server());
-    server->setName(editor.ServerName());
-    server->setURL(editor.URL());
     server->setEnabled(true);
-    server->setBitMapCodedResults(editor.BitMapped());
-    server->setKind(editor.DomainList() ? Server::ListKind::DomainList : Server::ListKind::IPList);
-    server->setAnswersIPv6(editor.AnswersIPv6());
-    server->setSelfTest(editor.SelfTest());
+    ReadEditor(editor, *server);
     held.Add(server);
-    editor.SyncResultCodes(server->ResultCodes());
+    StoreKey(editor, *server);
     SetRowKind(row, *server);
 }
 
@@ -410,14 +456,9 @@ void SettingsForm::EditRow(int row)
 
     AddEditServer editor(prompts_, this);
     editor.setPlacementRegistry(&settings_.OptionRegistry());
-    editor.setServerName(server->Name());
     editor.setServer(server->Zone());
-    editor.setURL(server->URL());
-    editor.setBitMapped(server->BitMapCodedResults());
-    editor.setDomainList(server->IsDomainList());
-    editor.setAnswersIPv6(server->AnswersIPv6());
-    editor.setSelfTest(server->SelfTest());
-    editor.LoadResultCodes(server->ResultCodes());
+    LoadEditor(editor, *server);
+    editor.setAccessKey(settings_.StoredAccessKey(server->KeyName()));
     editor.setZoneTaken([&servers, server](const QString& zone) {
         const ServerPtr holder = servers.Item(zone);
         return holder && holder != server;
@@ -428,13 +469,8 @@ void SettingsForm::EditRow(int row)
     if (!servers.ChangeZone(server, zone)) return;
     // An edited server is one the user wants asked.
     SetRow(row, zone, true, editor.ServerName());
-    server->setName(editor.ServerName());
-    server->setURL(editor.URL());
-    server->setBitMapCodedResults(editor.BitMapped());
-    server->setKind(editor.DomainList() ? Server::ListKind::DomainList : Server::ListKind::IPList);
-    server->setAnswersIPv6(editor.AnswersIPv6());
-    server->setSelfTest(editor.SelfTest());
-    editor.SyncResultCodes(server->ResultCodes());
+    ReadEditor(editor, *server);
+    StoreKey(editor, *server);
     SetRowKind(row, *server);
 }
 
@@ -473,6 +509,9 @@ void SettingsForm::reject()
         AssignServer(*kept.server, *kept.values);
         servers.Add(kept.server);
     }
+    for (auto key = openingKeys_.crbegin(); key != openingKeys_.crend(); ++key)
+        settings_.SaveAccessKey(key->first, key->second);
+    openingKeys_.clear();
     QDialog::reject();
 }
 

@@ -28,7 +28,9 @@ class UserPrompts;
 // Servers added, edited or deleted here change the live collection at once;
 // the options, the enabled flags and the configuration file are written by
 // OK only, and Cancel (Escape, the close box) puts the collection back as it
-// was when the dialog opened. Built afresh for every opening.
+// was when the dialog opened. Access keys typed in the server editor are
+// stored in the user's settings at once and put back by Cancel likewise.
+// Built afresh for every opening.
 class SettingsForm : public QDialog {
     Q_OBJECT
 public:
@@ -60,8 +62,16 @@ private:
     void FillServerList();
     void AppendRow(const QString& zone, bool ticked, const QString& name);
     void SetRow(int row, const QString& zone, bool ticked, const QString& name);
-    // The "Kind" column: IP list (with IPv6) or domain list.
+    // The "Kind" column: IP list (with IPv6) or domain list; a key-based
+    // list without its key is marked there and in the row's tooltip.
     void SetRowKind(int row, const Server& server);
+    // Shares the editor's values with server: everything but the zone, the
+    // enabled flag and the access key. Into the editor, or back to server.
+    void LoadEditor(AddEditServer& editor, const Server& server) const;
+    void ReadEditor(const AddEditServer& editor, Server& server) const;
+    // Stores the key typed in the editor under the server's key name,
+    // remembering the value it replaces for Cancel.
+    void StoreKey(const AddEditServer& editor, const Server& server);
     QString RowZone(int row) const;
     bool RowTicked(int row) const;
     void ShowQueries(int value);
@@ -112,6 +122,10 @@ private:
         std::shared_ptr<Server> values;
     };
     QList<KeptServer> opening_;
+    // Access keys as they were before this dialog stored them, by key name
+    // in the order stored; Cancel puts them back last to first, so a key
+    // stored twice ends as it was at opening.
+    QList<QPair<QString, QString>> openingKeys_;
 };
 
 } // namespace quarlo

@@ -579,6 +579,63 @@ TEST_F(AutomationBus, DialogFloodOpensOneDialogAndLeavingClientsCancelTheirs)
     EXPECT_EQ(listProperty("Count").toInt(), count);
 }
 
+// A list's access over the bus: its flag and resolvers are properties
+// checked like the editor's fields; its key is stored through Settings and
+// nothing on the bus reads it back.
+TEST_F(AutomationBus, ListAccessIsSetOverTheBusAndKeysAreWriteOnly)
+{
+    const auto reply = [](const QDBusMessage& m) { return m.type() == QDBusMessage::ReplyMessage; };
+    c().set(serverPath_, "Server", "Public", true);
+    EXPECT_TRUE(c().prop(serverPath_, "Server", "Public").toBool());
+    c().set(serverPath_, "Server", "Public", false);
+    EXPECT_FALSE(c().prop(serverPath_, "Server", "Public").toBool());
+
+    const QDBusMessage good = c().set(serverPath_, "Server", "DnsServers", " 192.0.2.53,[2001:db8::53]:5353 ");
+    EXPECT_TRUE(reply(good)) << qPrintable(good.errorMessage());
+    EXPECT_EQ(c().prop(serverPath_, "Server", "DnsServers").toString(), "192.0.2.53, [2001:db8::53]:5353");
+    const QDBusMessage bad = c().set(serverPath_, "Server", "DnsServers", "192.0.2.53, resolver.example");
+    EXPECT_EQ(bad.errorName(), kInvalidArgs);
+    EXPECT_TRUE(bad.errorMessage().contains("resolver.example")) << qPrintable(bad.errorMessage());
+    EXPECT_EQ(c().prop(serverPath_, "Server", "DnsServers").toString(), "192.0.2.53, [2001:db8::53]:5353");
+    // The other tests' scans ask the test's own server again.
+    c().set(serverPath_, "Server", "DnsServers", "");
+    EXPECT_EQ(c().prop(serverPath_, "Server", "DnsServers").toString(), "");
+
+    const QString keyed = c().path(c().call("/Servers", "Servers", "Add", {key("{key}.keyed.test")}));
+    ASSERT_TRUE(keyed.startsWith("/Server/")) << qPrintable(keyed);
+    EXPECT_EQ(c().prop(keyed, "Server", "KeyName").toString(), "keyed");
+    c().set(keyed, "Server", "KeyName", "BusOperator");
+    EXPECT_EQ(c().prop(keyed, "Server", "KeyName").toString(), "BusOperator");
+    EXPECT_FALSE(c().prop(keyed, "Server", "KeySet").toBool());
+    EXPECT_EQ(c().set(keyed, "Server", "KeySet", true).type(), QDBusMessage::ErrorMessage);
+
+    const QString secret = "s3cret-bus-key";
+    const QDBusMessage stored = c().call("/Settings", "Settings", "SetKey", {"BusOperator", secret});
+    ASSERT_TRUE(reply(stored)) << qPrintable(stored.errorMessage());
+    EXPECT_TRUE(c().prop(keyed, "Server", "KeySet").toBool());
+    const QDBusMessage refused = c().call("/Settings", "Settings", "SetKey", {"BusOperator", "bad key.with dots"});
+    EXPECT_EQ(refused.errorName(), kInvalidArgs);
+    EXPECT_FALSE(refused.errorMessage().contains("bad key")) << "an error repeated the key";
+    EXPECT_TRUE(c().prop(keyed, "Server", "KeySet").toBool()) << "a refused key replaced the stored one";
+
+    // Not among the server's values, nor as an option by any spelling.
+    QDBusMessage getAll = QDBusMessage::createMethodCall(kService, keyed, "org.freedesktop.DBus.Properties", "GetAll");
+    getAll.setArguments({kPrefix + "Server"});
+    const QDBusMessage all = c().bus().call(getAll, QDBus::Block, kCallTimeoutMs);
+    const QVariantMap values = qdbus_cast<QVariantMap>(all.arguments().value(0));
+    ASSERT_EQ(values.value("KeyName").toString(), "BusOperator") << qPrintable(all.errorMessage());
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        EXPECT_FALSE(it.value().toString().contains(secret)) << qPrintable(it.key());
+    for (const char* name : {"BusOperator", "BUSOPERATOR", "Keys\\BUSOPERATOR"})
+        EXPECT_FALSE(c().value(c().call("/Settings", "Settings", "RetrieveOption", {name, key("")})).toString().contains(secret))
+            << name;
+
+    // An empty key removes it.
+    ASSERT_TRUE(reply(c().call("/Settings", "Settings", "SetKey", {"BusOperator", ""})));
+    EXPECT_FALSE(c().prop(keyed, "Server", "KeySet").toBool());
+    c().call("/Servers", "Servers", "Remove", {key("{key}.keyed.test")});
+}
+
 TEST_F(AutomationBus, SettingsChangesArriveAsSignals)
 {
     SignalRecorder signals_;

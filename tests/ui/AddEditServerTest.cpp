@@ -11,8 +11,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QToolButton>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -435,4 +437,64 @@ TEST_F(AddEditServerTest, LeavingWithChangesAsksAndNoKeepsTheEditorOpen)
         EXPECT_FALSE(editor.isVisible());
         EXPECT_TRUE(editor.Canceled());
     }
+}
+
+// The list's own resolvers go through the engine's reader of server entries:
+// a wrong entry is refused by the field's name, a right one is kept in the
+// form the settings keep.
+TEST_F(AddEditServerTest, ListDnsServersAreRefusedByNameUnlessTheEngineReadsThem)
+{
+    drive.retype("txtServerName", "Own resolvers");
+    drive.retype("txtServer", "bl.example");
+    ASSERT_TRUE(drive.addCode("127.0.0.2", "Listed"));
+    drive.retype("txtDnsServers", "192.0.2.53,  resolver.example:53");
+    QTest::mouseClick(drive.button("cmdOK"), Qt::LeftButton);
+    ASSERT_FALSE(prompts.messages.empty());
+    const QString said = prompts.messages.back().text;
+    EXPECT_TRUE(said.contains("List's DNS servers") && said.contains("\"resolver.example:53\"")) << qPrintable(said);
+    EXPECT_NE(form.result(), QDialog::Accepted);
+    EXPECT_EQ(QApplication::focusWidget(), drive.box("txtDnsServers"));
+
+    drive.retype("txtDnsServers", " 192.0.2.53 ,[2001:db8::53]:5353,");
+    QTest::mouseClick(drive.button("cmdOK"), Qt::LeftButton);
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_EQ(form.DnsServers(), "192.0.2.53, [2001:db8::53]:5353");
+}
+
+// The key boxes belong to key-based zones only; the key is masked unless
+// the user asks to see it, and a missing one is pointed out.
+TEST_F(AddEditServerTest, AKeyZoneShowsItsKeyMaskedAndSaysWhenItIsMissing)
+{
+    QLineEdit* keyBox = drive.box("txtKey");
+    auto* note = form.findChild<QLabel*>("lblKeyNote");
+    auto* show = form.findChild<QToolButton*>("cmdShowKey");
+    drive.retype("txtServer", "zen.example");
+    EXPECT_FALSE(keyBox->isVisible());
+    EXPECT_FALSE(note->isVisible());
+
+    drive.retype("txtServerName", "Keyed");
+    drive.retype("txtServer", "{key}.zen.example");
+    ASSERT_TRUE(keyBox->isVisible());
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_TRUE(note->text().contains("skipped until a key is set"));
+    // The name the key goes by unless one is typed: the label before the last.
+    EXPECT_EQ(drive.box("txtKeyName")->placeholderText(), "zen");
+
+    drive.retype("txtKey", "abc-123");
+    EXPECT_FALSE(note->isVisible());
+    EXPECT_EQ(keyBox->echoMode(), QLineEdit::Password);
+    EXPECT_NE(keyBox->displayText(), "abc-123");
+    const QString hiddenName = show->accessibleName();
+    QTest::mouseClick(show, Qt::LeftButton);
+    EXPECT_EQ(keyBox->echoMode(), QLineEdit::Normal);
+    EXPECT_NE(show->accessibleName(), hiddenName) << "the button says what it will do next";
+
+    // A key that cannot stand in a DNS name is refused without being repeated.
+    ASSERT_TRUE(drive.addCode("127.0.0.2", "Listed"));
+    drive.retype("txtKey", "secret.with.dots");
+    QTest::mouseClick(drive.button("cmdOK"), Qt::LeftButton);
+    const QString said = prompts.messages.back().text;
+    EXPECT_TRUE(said.contains("Access key")) << qPrintable(said);
+    EXPECT_FALSE(said.contains("secret")) << qPrintable(said);
+    EXPECT_NE(form.result(), QDialog::Accepted);
 }

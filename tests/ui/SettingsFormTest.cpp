@@ -617,3 +617,98 @@ TEST_F(SettingsFormTest, TabWalksFromTheServerListThroughItsButtons)
     }
     EXPECT_EQ(walked, QStringList({"cmdAdd", "cmdEdit", "cmdDelete", "cmdOK", "cmdCancel"}));
 }
+
+// What the editor adds for a list's access travels with the server into
+// the configuration file and back; the key itself goes to the user's
+// settings and never into the file.
+TEST_F(SettingsFormTest, ListAccessRoundTripsThroughTheFileAndTheKeyOnlyThroughTheRegistry)
+{
+    open();
+    whenEditorOpens([](AddEditServer&, ServerEditorDriver& drive) {
+        drive.retype("txtServerName", "Keyed");
+        drive.retype("txtServer", "{key}.keyed.example");
+        drive.form.findChild<QCheckBox*>("chkPublic")->setChecked(true);
+        drive.retype("txtDnsServers", "192.0.2.53,192.0.2.54:5353");
+        drive.retype("txtKeyName", "Operator");
+        drive.retype("txtKey", "s3cret-key");
+        ASSERT_TRUE(drive.addCode("127.0.0.2", "Listed"));
+        ok(drive);
+    });
+    press("cmdAdd");
+    ASSERT_EQ(editorRuns, 1);
+    press("cmdOK");
+    ASSERT_TRUE(form->ServersSaved());
+
+    QFile file(dir.filePath("Quarlo.cfg"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(file.readAll().contains("s3cret")) << "the key reached the configuration file";
+    EXPECT_EQ(settings.StoredAccessKey("Operator"), "s3cret-key");
+    const ServerPtr read = saved()->Item("{key}.keyed.example");
+    ASSERT_TRUE(read);
+    EXPECT_TRUE(read->Public());
+    EXPECT_EQ(read->DnsServers(), "192.0.2.53, 192.0.2.54:5353");
+    EXPECT_EQ(read->StoredKeyName(), "Operator");
+    EXPECT_EQ(settings.ZoneToAsk(*read), "s3cret-key.keyed.example");
+
+    // Opened again, the editor shows all of it, the key masked.
+    open();
+    whenEditorOpens([](AddEditServer& editor, ServerEditorDriver& drive) {
+        EXPECT_TRUE(drive.form.findChild<QCheckBox*>("chkPublic")->isChecked());
+        EXPECT_EQ(drive.box("txtDnsServers")->text(), "192.0.2.53, 192.0.2.54:5353");
+        EXPECT_EQ(drive.box("txtKeyName")->text(), "Operator");
+        EXPECT_EQ(drive.box("txtKey")->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(editor.AccessKey(), "s3cret-key");
+        // Taking the tick away reaches the file too.
+        drive.form.findChild<QCheckBox*>("chkPublic")->setChecked(false);
+        drive.retype("txtDnsServers", "");
+        ok(drive);
+    });
+    const int row = int(column(2).indexOf("{key}.keyed.example"));
+    ASSERT_GE(row, 0);
+    list()->setCurrentCell(row, 1);
+    press("cmdEdit");
+    ASSERT_EQ(editorRuns, 2);
+    press("cmdOK");
+    const ServerPtr again = saved()->Item("{key}.keyed.example");
+    ASSERT_TRUE(again);
+    EXPECT_FALSE(again->Public());
+    EXPECT_TRUE(again->DnsServers().isEmpty());
+}
+
+// A key-based list without its key is marked in the list; a key set in the
+// editor clears the mark, and Cancel takes the key back as it takes back
+// every server change.
+TEST_F(SettingsFormTest, AMissingKeyIsMarkedAndCancelPutsKeysBack)
+{
+    settings.BlacklistServers().Add(makeServer("{key}.nokey.example", true, {{"127.0.0.2", "Listed"}}));
+    settings.BlacklistServers().Add(makeServer("{key}.old.example", true, {{"127.0.0.2", "Listed"}}));
+    ASSERT_TRUE(settings.SaveAccessKey("old", "first-key"));
+    open();
+    const int row = int(column(2).indexOf("{key}.nokey.example"));
+    ASSERT_GE(row, 0);
+    EXPECT_TRUE(list()->item(row, 3)->text().contains("no key")) << qPrintable(list()->item(row, 3)->text());
+    EXPECT_TRUE(list()->item(row, 1)->toolTip().contains("skipped")) << qPrintable(list()->item(row, 1)->toolTip());
+    const int keyed = int(column(2).indexOf("{key}.old.example"));
+    EXPECT_FALSE(list()->item(keyed, 3)->text().contains("no key"));
+
+    whenEditorOpens([this](AddEditServer&, ServerEditorDriver& drive) {
+        drive.retype("txtKey", QString("key-%1").arg(editorRuns));
+        ok(drive);
+    });
+    list()->setCurrentCell(row, 1);
+    press("cmdEdit");
+    EXPECT_FALSE(list()->item(row, 3)->text().contains("no key"));
+    EXPECT_EQ(settings.StoredAccessKey("nokey"), "key-1");
+    // The same key changed twice in one opening still ends as it began.
+    for (int i = 0; i < 2; ++i) {
+        list()->setCurrentCell(keyed, 1);
+        press("cmdEdit");
+    }
+    EXPECT_EQ(settings.StoredAccessKey("old"), "key-3");
+
+    press("cmdCancel");
+    EXPECT_EQ(settings.StoredAccessKey("nokey"), "");
+    EXPECT_TRUE(settings.ZoneToAsk(*server("{key}.nokey.example")).isEmpty());
+    EXPECT_EQ(settings.StoredAccessKey("old"), "first-key");
+    EXPECT_EQ(settings.ZoneToAsk(*server("{key}.old.example")), "first-key.old.example");
+}
