@@ -390,6 +390,12 @@ void AddEditServer::setAccessKey(const QString& key)
     txtKey_->setText(key);
     loaded_.key = AccessKey();
 }
+void AddEditServer::setKeyGivenElsewhere(bool given)
+{
+    keyElsewhere_ = given;
+    txtKey_->setPlaceholderText(given ? tr("given by the environment; a key typed here is stored for you") : QString());
+    showKeyFields();
+}
 bool AddEditServer::AccessKeyChanged() const { return AccessKey() != loaded_.key; }
 
 bool AddEditServer::NeedsKey() const { return Server().contains(Server::kKeyPlaceholder, Qt::CaseInsensitive); }
@@ -398,7 +404,7 @@ void AddEditServer::showKeyFields()
 {
     const bool needed = NeedsKey();
     for (QWidget* field : std::as_const(keyFields_)) field->setVisible(needed);
-    lblKeyNote_->setVisible(needed && AccessKey().isEmpty());
+    lblKeyNote_->setVisible(needed && AccessKey().isEmpty() && !keyElsewhere_);
     // The name the key goes by when none is given, as the scan finds it.
     quarlo::Server named;
     named.setZone(Server().trimmed());

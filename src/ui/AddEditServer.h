@@ -73,6 +73,9 @@ public:
     void setKeyName(const QString& name);
     QString AccessKey() const;
     void setAccessKey(const QString& key);
+    // A key comes from elsewhere (the environment or the command line): an
+    // empty box does not mean the list is skipped.
+    void setKeyGivenElsewhere(bool given);
     // The key box differs from what setAccessKey put in, so the caller has
     // a key to store (an emptied box removes the key).
     bool AccessKeyChanged() const;
@@ -183,6 +186,7 @@ private:
     QLineEdit* txtKey_ = nullptr;
     QToolButton* cmdShowKey_ = nullptr;
     QLabel* lblKeyNote_ = nullptr;
+    bool keyElsewhere_ = false;
     EntryGrid* table_ = nullptr;
     QMenu* popup_ = nullptr;
     QAction* delete_ = nullptr;

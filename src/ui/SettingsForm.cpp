@@ -459,6 +459,8 @@ void SettingsForm::EditRow(int row)
     editor.setServer(server->Zone());
     LoadEditor(editor, *server);
     editor.setAccessKey(settings_.StoredAccessKey(server->KeyName()));
+    editor.setKeyGivenElsewhere(settings_.StoredAccessKey(server->KeyName()).isEmpty()
+                                && !settings_.AccessKey(server->KeyName()).isEmpty());
     editor.setZoneTaken([&servers, server](const QString& zone) {
         const ServerPtr holder = servers.Item(zone);
         return holder && holder != server;

@@ -480,6 +480,12 @@ TEST_F(AddEditServerTest, AKeyZoneShowsItsKeyMaskedAndSaysWhenItIsMissing)
     // The name the key goes by unless one is typed: the label before the last.
     EXPECT_EQ(drive.box("txtKeyName")->placeholderText(), "zen");
 
+    // A key from the environment: an empty box does not skip the list.
+    form.setKeyGivenElsewhere(true);
+    EXPECT_FALSE(note->isVisible());
+    form.setKeyGivenElsewhere(false);
+    EXPECT_TRUE(note->isVisible());
+
     drive.retype("txtKey", "abc-123");
     EXPECT_FALSE(note->isVisible());
     EXPECT_EQ(keyBox->echoMode(), QLineEdit::Password);
