@@ -106,7 +106,7 @@ void appendCellText(QString& out, const SnapshotCell* cell, QStringView text)
     out.append(text.left(blanks));
     text = text.mid(blanks);
     const QString href = cell ? webLink(cell->link) : QString();
-    const qsizetype at = href.isEmpty() ? -1 : text.toString().indexOf(cell->link);
+    const qsizetype at = href.isEmpty() ? -1 : text.indexOf(cell->link);
     const bool underline = cell && cell->underline && !text.isEmpty();
     if (underline)
         out += u"<span class=\"u\">";

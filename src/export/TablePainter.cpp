@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QHash>
 #include <QIODevice>
 #include <QPageSize>
 #include <QPagedPaintDevice>
@@ -17,6 +18,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace quarlo {
@@ -121,6 +123,24 @@ struct Slice {
     qreal to = 1e30;
 };
 
+// What a laid-out text depends on, so that a text repeated down the table
+// (list names, addresses of their pages, reasons) is shaped once.
+struct LayoutKey {
+    const Face* face;
+    QString text;
+    QString link;
+    QRgb linkColor;
+    qreal width; // < 0: one line
+    bool operator==(const LayoutKey& o) const
+    {
+        return face == o.face && width == o.width && linkColor == o.linkColor && text == o.text && link == o.link;
+    }
+};
+size_t qHash(const LayoutKey& k, size_t seed = 0)
+{
+    return qHashMulti(seed, quintptr(k.face), k.text, k.link, k.linkColor, k.width);
+}
+
 class Pager {
 public:
     Pager(const TableSnapshot& snapshot, const ExportLayout& layout, QPagedPaintDevice& device)
@@ -170,7 +190,25 @@ private:
     uint32_t headerWrapped_ = 0;
     std::vector<PlacedRow> rows_;
     std::vector<size_t> pageStarts_; // index into rows_ of each page's first row
+
+    // Bounded caches: shaping is most of a page's cost and most texts of a
+    // report repeat. A layout is kept from a text's second use on, so the
+    // many texts seen once (targets, TXT texts) take no room.
+    qreal advance(const Face& face, const QString& s) const;
+    const QTextLayout* cachedLayout(const LayoutKey& key) const;
+    mutable QHash<std::pair<const Face*, QString>, qreal> advances_;
+    mutable QHash<LayoutKey, std::shared_ptr<QTextLayout>> layouts_; // null: seen once
 };
+
+qreal Pager::advance(const Face& face, const QString& s) const
+{
+    const auto key = std::make_pair(&face, s);
+    if (const auto it = advances_.constFind(key); it != advances_.cend()) return *it;
+    if (advances_.size() >= 65536) advances_.clear();
+    const qreal w = face.metrics.horizontalAdvance(s);
+    advances_.insert(key, w);
+    return w;
+}
 
 qreal Pager::contentWidth(int column, int level) const
 {
@@ -184,10 +222,54 @@ qreal Pager::measure(const QString& text, const Face& face, qreal width, bool* w
     *wrapped = false;
     if (text.isEmpty()) return face.metrics.height();
     const QString s = printable(text);
-    if (!hasLineBreak(s) && face.metrics.horizontalAdvance(s) <= width) return face.metrics.height();
+    if (!hasLineBreak(s) && advance(face, s) <= width) return face.metrics.height();
     *wrapped = true;
     QTextLayout tl(s, face.font, &device_);
     return wrapText(tl, width);
+}
+
+namespace {
+void layOutInto(QTextLayout& tl, const LayoutKey& key, qsizetype at)
+{
+    if (at >= 0) {
+        // The PDF writer turns an anchor drawn through a text layout into a
+        // link annotation: the address becomes clickable.
+        QTextLayout::FormatRange range;
+        range.start = int(at);
+        range.length = int(key.link.size());
+        range.format.setAnchor(true);
+        range.format.setAnchorHref(key.link);
+        range.format.setFontUnderline(true);
+        range.format.setForeground(QColor::fromRgba(key.linkColor));
+        tl.setFormats({range});
+    }
+    if (key.width >= 0) {
+        wrapText(tl, key.width);
+    } else {
+        tl.beginLayout();
+        QTextLine line = tl.createLine();
+        line.setPosition(QPointF(0, 0));
+        tl.endLayout();
+    }
+}
+} // namespace
+
+const QTextLayout* Pager::cachedLayout(const LayoutKey& key) const
+{
+    if (key.text.size() > 256) return nullptr;
+    auto it = layouts_.find(key);
+    if (it == layouts_.end()) {
+        if (layouts_.size() >= 4096) layouts_.clear();
+        layouts_.insert(key, nullptr);
+        return nullptr;
+    }
+    if (!*it) {
+        if (layouts_.size() >= 4096) return nullptr;
+        auto tl = std::make_shared<QTextLayout>(key.text, key.face->font, &device_);
+        layOutInto(*tl, key, key.link.isEmpty() ? -1 : key.text.indexOf(key.link));
+        *it = std::move(tl);
+    }
+    return it->get();
 }
 
 void Pager::drawText(QPainter& p, const QString& text, const Face& face, const QRectF& box, bool wrapped,
@@ -196,36 +278,24 @@ void Pager::drawText(QPainter& p, const QString& text, const Face& face, const Q
     if (text.isEmpty()) return;
     const QString s = printable(text);
     const qsizetype at = link.isEmpty() ? -1 : s.indexOf(link);
-    if (!wrapped && at < 0) {
-        if (slice.from <= 0) p.drawText(QPointF(box.left(), box.top() + face.metrics.ascent()), s);
-        return;
-    }
-    QTextLayout tl(s, face.font, &device_);
-    if (at >= 0) {
-        // The PDF writer turns an anchor drawn through a text layout into a
-        // link annotation: the address becomes clickable.
-        QTextLayout::FormatRange range;
-        range.start = int(at);
-        range.length = int(link.size());
-        range.format.setAnchor(true);
-        range.format.setAnchorHref(link);
-        range.format.setFontUnderline(true);
-        range.format.setForeground(linkColor);
-        tl.setFormats({range});
-    }
-    if (wrapped) {
-        wrapText(tl, box.width());
-    } else {
-        tl.beginLayout();
-        QTextLine line = tl.createLine();
-        line.setPosition(QPointF(0, 0));
-        tl.endLayout();
+    const LayoutKey key{&face, s, at >= 0 ? link : QString(), at >= 0 ? linkColor.rgba() : QRgb(0),
+                        wrapped ? box.width() : -1};
+    const QTextLayout* tl = cachedLayout(key);
+    std::unique_ptr<QTextLayout> own;
+    if (!tl) {
+        if (!wrapped && at < 0) {
+            if (slice.from <= 0) p.drawText(QPointF(box.left(), box.top() + face.metrics.ascent()), s);
+            return;
+        }
+        own = std::make_unique<QTextLayout>(s, face.font, &device_);
+        layOutInto(*own, key, at);
+        tl = own.get();
     }
     // A line belongs to the part of the row its top falls into; half a
     // line of tolerance absorbs the rounding of line heights.
     const qreal tolerance = face.metrics.height() / 2;
-    for (int i = 0; i < tl.lineCount(); ++i) {
-        const QTextLine line = tl.lineAt(i);
+    for (int i = 0; i < tl->lineCount(); ++i) {
+        const QTextLine line = tl->lineAt(i);
         if (line.y() < slice.from - tolerance) continue;
         if (line.y() >= slice.to - tolerance) break;
         line.draw(&p, QPointF(box.left(), box.top() - slice.from));
@@ -349,7 +419,7 @@ void Pager::layOutColumns()
         qreal& n = need[size_t(c)];
         if (n >= cap || text.isEmpty()) return;
         const qreal indent = c == 0 ? std::max(level, 0) * pt(kIndentPt) : 0;
-        const qreal width = text.size() > 400 ? cap : f.metrics.horizontalAdvance(printable(text));
+        const qreal width = text.size() > 400 ? cap : advance(f, printable(text));
         n = std::min(cap, std::max(n, width + indent + 2 * padX_ + 1));
     };
     for (int c = 0; c < columns_ && c < snapshot_.headers.size(); ++c) want(c, snapshot_.headers.at(c), faces_[1], 0);
