@@ -386,7 +386,7 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
         return font;
     }
     case Qt::BackgroundRole:
-        if (node->kind == Kind::Server && node->listing) return QBrush(ResultCells::ServerBackground());
+        if (tinted(*node)) return QBrush(ResultCells::ServerBackground());
         return QVariant();
     case Qt::DecorationRole:
         if (node->kind != Kind::Server || index.column() != kTargetColumn) return QVariant();
@@ -401,7 +401,7 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
     }
     case LinkRole: {
         // The same rule as print and export use for their links.
-        const QString link = index.column() == kUrlColumn ? ResultCells::LinkFromText(cell.text) : QString();
+        const QString link = linkOf(index.column(), cell);
         return link.isEmpty() ? QVariant() : QVariant(link);
     }
     case KeyRole:
@@ -410,6 +410,30 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
         return static_cast<int>(node->kind);
     default:
         return QVariant();
+    }
+}
+
+QString ResultsModel::linkOf(int column, const GridCell& cell)
+{
+    return column == kUrlColumn ? ResultCells::LinkFromText(cell.text) : QString();
+}
+
+void ResultsModel::snapshotRow(const QModelIndex& index, SnapshotRow& row) const
+{
+    const Node* node = nodeOf(index);
+    if (!node) return;
+    if (node->kind == Kind::Address) row.key = node->key;
+    row.cells.reserve(node->cells.size());
+    for (size_t column = 0; column < node->cells.size(); ++column) {
+        const GridCell& cell = node->cells[column];
+        SnapshotCell out;
+        out.text = cell.text;
+        out.color = cell.color;
+        out.bold = cell.bold;
+        out.underline = cell.underline;
+        if (tinted(*node)) out.background = ResultCells::ServerBackground();
+        out.link = linkOf(int(column), cell);
+        row.cells.push_back(std::move(out));
     }
 }
 

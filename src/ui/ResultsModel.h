@@ -2,6 +2,7 @@
 
 #include "export/GridCell.h"
 #include "export/ResultCells.h"
+#include "export/TableSnapshot.h"
 
 #include <QAbstractItemModel>
 #include <QColor>
@@ -95,6 +96,11 @@ public:
     using ToolTipLines = std::function<QString(const QString& key)>;
     void setAddressToolTipLines(ToolTipLines lines) { addressToolTipLines_ = std::move(lines); }
 
+    // One row's cells as reports take them (source texts, colours, fonts,
+    // links), read in one pass instead of a data() call per role; the key
+    // of an address row too. A report of a large list reads every row.
+    void snapshotRow(const QModelIndex& index, SnapshotRow& row) const;
+
     // QAbstractItemModel
     QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -127,6 +133,8 @@ private:
     Node* find(const QString& key, Kind kind) const;
     Node* find(const QString& key) const;
     Node* nodeOf(const QModelIndex& index) const;
+    static bool tinted(const Node& node) { return node.kind == Kind::Server && node.listing; }
+    static QString linkOf(int column, const GridCell& cell);
     QModelIndex indexOf(const Node* node, int column = 0) const;
     // Appends a row under parent, its cells filled before views hear of it.
     // A key already held is not indexed again: the first row keeps it.

@@ -590,25 +590,7 @@ TableSnapshot ResultsTable::Snapshot() const
         row.hasChildren = model_->hasChildren(index);
         row.expanded = shownExpanded(index);
         row.shown = shown;
-        if (level == 0) row.key = index.data(ResultsModel::KeyRole).toString();
-        row.cells.reserve(ResultsModel::kColumns);
-        for (int column = 0; column < ResultsModel::kColumns; ++column) {
-            const QModelIndex cell = index.siblingAtColumn(column);
-            SnapshotCell out;
-            out.text = cell.data(ResultsModel::SourceTextRole).toString();
-            const QVariant foreground = cell.data(Qt::ForegroundRole);
-            if (foreground.isValid()) out.color = foreground.value<QBrush>().color();
-            const QVariant font = cell.data(Qt::FontRole);
-            if (font.isValid()) {
-                out.bold = font.value<QFont>().bold();
-                out.underline = font.value<QFont>().underline();
-            }
-            const QVariant background = cell.data(Qt::BackgroundRole);
-            if (background.isValid()) out.background = background.value<QBrush>().color();
-            // The same links a click in the grid opens.
-            out.link = cell.data(ResultsModel::LinkRole).toString();
-            row.cells.push_back(std::move(out));
-        }
+        model_->snapshotRow(index, row);
         snapshot.rows.push_back(std::move(row));
         const int count = model_->rowCount(index);
         for (int child = 0; child < count; ++child)
