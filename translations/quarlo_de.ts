@@ -680,6 +680,54 @@ Möchten Sie die Datei ersetzen?</translation>
         <source>&apos;%1&apos; is not a range: its first address %2 comes after its last address %3</source>
         <translation>„%1“ ist kein Bereich: seine erste Adresse %2 liegt nach seiner letzten Adresse %3</translation>
     </message>
+    <message>
+        <source>Cannot load Address List from %1</source>
+        <translation>Die Adressliste kann nicht aus %1 geladen werden</translation>
+    </message>
+    <message>
+        <source>Cannot save Address List to %1</source>
+        <translation>Die Adressliste kann nicht in %1 gespeichert werden</translation>
+    </message>
+    <message>
+        <source>It stands for %1 addresses; a list holds at most %2. Split it into smaller lists.</source>
+        <translation>Sie steht für %1 Adressen; eine Liste fasst höchstens %2. Teilen Sie sie in kleinere Listen auf.</translation>
+    </message>
+    <message>
+        <source>It stands for more than %1 addresses; a list holds at most %2. Split it into smaller lists.</source>
+        <translation>Sie steht für mehr als %1 Adressen; eine Liste fasst höchstens %2. Teilen Sie sie in kleinere Listen auf.</translation>
+    </message>
+    <message>
+        <source>Cannot load Blacklist Servers from %1</source>
+        <translation>Die Blacklist-Server können nicht aus %1 geladen werden</translation>
+    </message>
+    <message>
+        <source>It is not a regular file (a device, pipe or socket) and is not read.</source>
+        <translation>Sie ist keine gewöhnliche Datei (ein Gerät, eine Pipe oder ein Socket) und wird nicht gelesen.</translation>
+    </message>
+    <message>
+        <source>It is a directory, not a file.</source>
+        <translation>Es ist ein Ordner, keine Datei.</translation>
+    </message>
+    <message>
+        <source>The file does not exist.</source>
+        <translation>Die Datei existiert nicht.</translation>
+    </message>
+    <message>
+        <source>The file is %1 long; files larger than %2 are not read.</source>
+        <translation>Die Datei ist %1 groß; Dateien über %2 werden nicht gelesen.</translation>
+    </message>
+    <message>
+        <source>The file cannot be opened: %1.</source>
+        <translation>Die Datei kann nicht geöffnet werden: %1.</translation>
+    </message>
+    <message>
+        <source>The file cannot be read: %1.</source>
+        <translation>Die Datei kann nicht gelesen werden: %1.</translation>
+    </message>
+    <message>
+        <source>It is not well-formed XML: line %1, column %2: %3.</source>
+        <translation>Sie ist kein wohlgeformtes XML: Zeile %1, Spalte %2: %3.</translation>
+    </message>
 </context>
 <context>
     <name>quarlo::HelpMenu</name>

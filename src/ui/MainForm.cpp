@@ -623,7 +623,7 @@ QStringList MainForm::configurationWarnings() const
     const ListCommands::ServerConfigProblem problem = s_.application.ServerConfigurationProblem();
     if (!problem.isEmpty()) {
         // One line of the reader's message; the row's tooltip holds it all.
-        QString message = problem.message;
+        QString message = WindowText::Lines(problem.message);
         message.replace(QStringLiteral("\r\n\r\n"), QStringLiteral(": ")).replace(QLatin1Char('\n'), QLatin1Char(' '));
         return {tr("No scan runs: %1").arg(message)};
     }

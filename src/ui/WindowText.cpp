@@ -7,6 +7,9 @@
 #include "scan/ScanSummary.h"
 #include "scan/TargetResolver.h"
 #include "scan/ZoneTest.h"
+#include "storage/AddressListFile.h"
+#include "storage/ServerConfigFile.h"
+#include "storage/XmlDocumentFile.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -64,6 +67,15 @@ struct Filled {
 };
 const Filled kFilledTexts[] = {
     {kEngineContext, DnsFailure::kOtherErrorText, true},
+    {kEngineContext, XmlDocumentFile::kTooLargeText},
+    {kEngineContext, XmlDocumentFile::kCannotOpenText},
+    {kEngineContext, XmlDocumentFile::kCannotReadText},
+    {kEngineContext, XmlDocumentFile::kMalformedText},
+    {kEngineContext, AddressListFile::kCannotLoadText},
+    {kEngineContext, AddressListFile::kCannotSaveText},
+    {kEngineContext, AddressListFile::kTooManyText},
+    {kEngineContext, AddressListFile::kMoreThanTooManyText},
+    {kEngineContext, ServerConfigFile::kCannotLoadText},
     {kEngineContext, IpRange::kTooLargeText},
     {kEngineContext, IpRange::kIpv6RangeText},
     {kEngineContext, IpRange::kNoRangeText},
@@ -253,7 +265,13 @@ QString WindowText::Lines(const QString& english)
 {
     if (!english.contains(QLatin1Char('\n'))) return Of(english);
     QStringList lines = english.split(QLatin1Char('\n'));
-    for (QString& line : lines) line = Of(line);
+    for (QString& line : lines) {
+        // Messages break their lines as "\r\n"; the break stays as it came.
+        const bool carriageReturn = line.endsWith(QLatin1Char('\r'));
+        if (carriageReturn) line.chop(1);
+        line = Of(line);
+        if (carriageReturn) line += QLatin1Char('\r');
+    }
     return lines.join(QLatin1Char('\n'));
 }
 

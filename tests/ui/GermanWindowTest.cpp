@@ -8,6 +8,7 @@
 #include "model/DnsFailure.h"
 #include "scan/TargetResolver.h"
 #include "scan/ZoneTest.h"
+#include "storage/AddressListFile.h"
 #include "support/MemoryRegistryBackend.h"
 #include "support/RbldnsdServer.h"
 #include "support/RecordingExportBackend.h"
@@ -150,6 +151,14 @@ TEST(GermanWindowTest, RealScanShowsTheEnginesTextsInGermanAndReportsInEnglish)
                                                 << reported.join('\n').toStdString();
     for (const QString& cell : reported)
         EXPECT_FALSE(cell.contains(engineGerman("Unresolvable")) || cell.contains(refusedByDns)) << cell.toStdString();
+
+    // A list file that is not there: the window's message says so in
+    // German, while LastError, what automation reads, stays English.
+    const QString missing = dir.filePath("gone.BlackList");
+    ASSERT_FALSE(list.PrepareLoad(missing));
+    EXPECT_EQ(list.LastError(), "Cannot load Address List from " + missing + "\r\n\r\nThe file does not exist.");
+    EXPECT_EQ(WindowText::Lines(list.LastError()), engineGerman(AddressListFile::kCannotLoadText).arg(missing) + "\r\n\r\n"
+                                                       + engineGerman("The file does not exist."));
 }
 
 // The parts of a text are read back only where the text has them: a list
