@@ -728,6 +728,10 @@ Möchten Sie die Datei ersetzen?</translation>
         <source>It is not well-formed XML: line %1, column %2: %3.</source>
         <translation>Sie ist kein wohlgeformtes XML: Zeile %1, Spalte %2: %3.</translation>
     </message>
+    <message>
+        <source>Undefined return code of %1</source>
+        <translation>Nicht definierter Antwortcode %1</translation>
+    </message>
 </context>
 <context>
     <name>quarlo::HelpMenu</name>

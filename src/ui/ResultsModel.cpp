@@ -281,7 +281,8 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
         // Only the status of an address or a server is the grid's own text;
         // the rest are targets, list names and the lists' answers.
         if (node->kind == Kind::Address && index.column() == kTargetColumn) return WindowText::Caption(cell.text);
-        return node->kind != Kind::Answer && index.column() == kReasonColumn ? WindowText::Of(cell.text) : cell.text;
+        if (index.column() != kReasonColumn) return cell.text;
+        return node->kind == Kind::Answer ? WindowText::AnswerReason(cell.text) : WindowText::Of(cell.text);
     case SourceTextRole:
         return cell.text;
     case Qt::ForegroundRole:

@@ -4,6 +4,7 @@
 #include "export/ResultCells.h"
 #include "model/Address.h"
 #include "model/DnsFailure.h"
+#include "model/Responses.h"
 #include "scan/ScanSummary.h"
 #include "scan/TargetResolver.h"
 #include "scan/ZoneTest.h"
@@ -273,6 +274,23 @@ QString WindowText::Lines(const QString& english)
         if (carriageReturn) line += QLatin1Char('\r');
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+QString WindowText::AnswerReason(const QString& english)
+{
+    static const QRegularExpression undefined = [] {
+        const QString text = QString::fromUtf8(kUndefinedCodeText);
+        const qsizetype part = text.indexOf(QLatin1String("%1"));
+        return QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(text.left(part))
+                                  + QStringLiteral("(\\S+)") + QRegularExpression::escape(text.mid(part + 2))
+                                  + QLatin1Char('$'));
+    }();
+    qsizetype indent = 0;
+    while (indent < english.size() && english.at(indent) == QLatin1Char(' ')) ++indent;
+    const QRegularExpressionMatch match = undefined.match(QStringView(english).mid(indent));
+    if (!match.hasMatch()) return english;
+    return english.left(indent)
+           + fillIn(QCoreApplication::translate(kEngineContext, kUndefinedCodeText), {match.captured(1)});
 }
 
 QString WindowText::Caption(const QString& caption)

@@ -18,6 +18,9 @@ namespace WindowText {
 QString Of(const QString& english);
 // Each line of a text (a tooltip naming several lists).
 QString Lines(const QString& english);
+// An answer's reason: the list's own words, as they are, but for an
+// answer the list defined no reason for.
+QString AnswerReason(const QString& english);
 // A target's caption, "name (address, address, ...)": the words among the
 // parts ("Unresolvable", "no mail", "3 more").
 QString Caption(const QString& caption);

@@ -6,6 +6,7 @@
 #include "export/TableSnapshot.h"
 #include "model/Address.h"
 #include "model/DnsFailure.h"
+#include "model/Responses.h"
 #include "scan/TargetResolver.h"
 #include "scan/ZoneTest.h"
 #include "storage/AddressListFile.h"
@@ -180,6 +181,10 @@ TEST(GermanWindowTest, OnlyTheProgramsOwnWordsAreTranslated)
     EXPECT_EQ(WindowText::Of("mx.example: A lookup failed: timed out; an MX record names \"1.2.3.4\", which is no host name"),
               engineGerman(TargetResolver::kHostLookupFailedText).arg("mx.example", "A", timedOut) + "; "
                   + engineGerman(TargetResolver::kBadMxNameText).arg("1.2.3.4"));
+    // An answer's reason is the list's own, unless the list defined none.
+    EXPECT_EQ(WindowText::AnswerReason("      Undefined return code of 127.0.0.9"),
+              "      " + engineGerman(kUndefinedCodeText).arg("127.0.0.9"));
+    EXPECT_EQ(WindowText::AnswerReason("      Not checked: timed out"), "      Not checked: timed out");
     // A failure without a text of its own keeps its number.
     EXPECT_EQ(WindowText::Of(DnsFailure::Text(4242)), engineGerman(DnsFailure::kOtherErrorText).arg(4242));
     for (const char* foreign : {"Listed for spam, see https://bl.example/?ip=192.0.2.1", "Not checked:", "Spam and more",
