@@ -27,6 +27,7 @@
 #include "ui/WidgetPrompts.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QTranslator>
@@ -174,6 +175,11 @@ int main(int argc, char** argv)
     if (!translations.isEmpty()
         && translator.load(QLocale(), QStringLiteral("quarlo"), QStringLiteral("_"), translations))
         QCoreApplication::installTranslator(&translator);
+    // Qt's own buttons and dialogs, as the program loads them.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
     if (argc < 4) {
         std::fprintf(stderr, "usage: %s CONFIG LIST OUTDIR [WARNINGS-LIST [MAIL-LIST]]\n", argv[0]);
         return 2;

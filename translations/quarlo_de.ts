@@ -91,6 +91,35 @@
         <source>History not written: %1</source>
         <translation>Verlauf nicht geschrieben: %1</translation>
     </message>
+    <message>
+        <source>Checks IP addresses, host names and e-mail addresses against DNS blacklists, in a
+window.
+A command line that mentions &quot;.BlackList&quot; (any letter case) is the path of a
+list to open at start-up; quotes in it are dropped. Qt&apos;s options (-platform,
+-style, ...) are accepted. quarlo-check checks from the command line.</source>
+        <translation>Prüft IP-Adressen, Hostnamen und E-Mail-Adressen gegen DNS-Blacklists, in einem
+Fenster.
+Eine Befehlszeile, die &quot;.BlackList&quot; enthält (in beliebiger Schreibung), ist der Pfad
+einer Liste, die beim Start geöffnet wird; Anführungszeichen darin fallen weg. Die
+Optionen von Qt (-platform, -style, ...) werden angenommen. quarlo-check prüft von
+der Befehlszeile aus.</translation>
+    </message>
+    <message>
+        <source>Show these options and exit.</source>
+        <translation>Diese Optionen zeigen und beenden.</translation>
+    </message>
+    <message>
+        <source>Show the program&apos;s version and exit.</source>
+        <translation>Die Version des Programms zeigen und beenden.</translation>
+    </message>
+    <message>
+        <source>Started by an automation client over the session bus (first argument only): no list is opened and no tip is shown.</source>
+        <translation>Von einem Automatisierungsclient über den Sitzungsbus gestartet (nur als erstes Argument): keine Liste wird geöffnet und kein Tipp gezeigt.</translation>
+    </message>
+    <message>
+        <source>A .BlackList address list to open.</source>
+        <translation>Eine zu öffnende .BlackList-Adressliste.</translation>
+    </message>
 </context>
 <context>
     <name>quarlo::AboutDialog</name>
@@ -479,6 +508,293 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>and %1 more</source>
         <translation>und %1 weitere</translation>
+    </message>
+</context>
+<context>
+    <name>quarlo::EngineText</name>
+    <message>
+        <source>empty host name</source>
+        <translation>leerer Hostname</translation>
+    </message>
+    <message>
+        <source>host name longer than 253 characters</source>
+        <translation>Hostname länger als 253 Zeichen</translation>
+    </message>
+    <message>
+        <source>not a valid international domain name</source>
+        <translation>kein gültiger internationaler Domainname</translation>
+    </message>
+    <message>
+        <source>empty label in host name</source>
+        <translation>leerer Namensteil im Hostnamen</translation>
+    </message>
+    <message>
+        <source>label longer than 63 characters</source>
+        <translation>Namensteil länger als 63 Zeichen</translation>
+    </message>
+    <message>
+        <source>not a valid host name</source>
+        <translation>kein gültiger Hostname</translation>
+    </message>
+    <message>
+        <source>no mail</source>
+        <translation>keine Mail</translation>
+    </message>
+    <message>
+        <source>an IPv6 address with a zone index (%...) names a local interface; enter the address without it</source>
+        <translation>eine IPv6-Adresse mit Zonenindex (%...) bezeichnet eine lokale Schnittstelle; geben Sie die Adresse ohne ihn ein</translation>
+    </message>
+    <message>
+        <source>neither an IPv6 address nor a host name</source>
+        <translation>weder eine IPv6-Adresse noch ein Hostname</translation>
+    </message>
+    <message>
+        <source>lookup failed</source>
+        <translation>Abfrage fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>a domain list, asked for domain names, not for IP addresses</source>
+        <translation>eine Domainliste, gefragt nach Domainnamen, nicht nach IP-Adressen</translation>
+    </message>
+    <message>
+        <source>private/reserved address</source>
+        <translation>private/reservierte Adresse</translation>
+    </message>
+    <message>
+        <source>does not answer IPv6 queries</source>
+        <translation>beantwortet keine IPv6-Abfragen</translation>
+    </message>
+    <message>
+        <source>an IP list; the host name has no address</source>
+        <translation>eine IP-Liste; der Hostname hat keine Adresse</translation>
+    </message>
+    <message>
+        <source>an IP list; the target&apos;s addresses could not be looked up</source>
+        <translation>eine IP-Liste; die Adressen des Ziels konnten nicht ermittelt werden</translation>
+    </message>
+    <message>
+        <source>an IP list; an e-mail address has no address of its own</source>
+        <translation>eine IP-Liste; eine E-Mail-Adresse hat keine eigene IP-Adresse</translation>
+    </message>
+    <message>
+        <source>no blacklist server is enabled</source>
+        <translation>kein Blacklist-Server ist aktiviert</translation>
+    </message>
+    <message>
+        <source>Unresolvable</source>
+        <translation>Nicht auflösbar</translation>
+    </message>
+    <message>
+        <source>%1 more</source>
+        <translation>%1 weitere</translation>
+    </message>
+    <message>
+        <source>e-mail address: not an address literal: %1</source>
+        <translation>E-Mail-Adresse: kein Adressliteral: %1</translation>
+    </message>
+    <message>
+        <source>e-mail address: %1</source>
+        <translation>E-Mail-Adresse: %1</translation>
+    </message>
+    <message>
+        <source>a domain list; %1 is itself a public suffix</source>
+        <translation>eine Domainliste; %1 ist selbst ein öffentliches Suffix</translation>
+    </message>
+    <message>
+        <source>answered %1, outside 127.0.0.0/8</source>
+        <translation>antwortete %1, außerhalb von 127.0.0.0/8</translation>
+    </message>
+    <message>
+        <source>DNS error %1</source>
+        <translation>DNS-Fehler %1</translation>
+    </message>
+    <message>
+        <source>answered</source>
+        <translation>beantwortet</translation>
+    </message>
+    <message>
+        <source>no address record</source>
+        <translation>kein Adresseintrag</translation>
+    </message>
+    <message>
+        <source>format error (FORMERR)</source>
+        <translation>Formatfehler (FORMERR)</translation>
+    </message>
+    <message>
+        <source>server failure (SERVFAIL)</source>
+        <translation>Serverfehler (SERVFAIL)</translation>
+    </message>
+    <message>
+        <source>name not found (NXDOMAIN)</source>
+        <translation>Name nicht gefunden (NXDOMAIN)</translation>
+    </message>
+    <message>
+        <source>not implemented (NOTIMP)</source>
+        <translation>nicht implementiert (NOTIMP)</translation>
+    </message>
+    <message>
+        <source>refused by the DNS server</source>
+        <translation>vom DNS-Server verweigert</translation>
+    </message>
+    <message>
+        <source>no DNS server at that address: connection refused</source>
+        <translation>kein DNS-Server unter dieser Adresse: Verbindung abgelehnt</translation>
+    </message>
+    <message>
+        <source>not a valid DNS name</source>
+        <translation>kein gültiger DNS-Name</translation>
+    </message>
+    <message>
+        <source>unreadable answer</source>
+        <translation>unlesbare Antwort</translation>
+    </message>
+    <message>
+        <source>timed out</source>
+        <translation>Zeitüberschreitung</translation>
+    </message>
+    <message>
+        <source>CNAME chain loops or is too long</source>
+        <translation>CNAME-Kette im Kreis oder zu lang</translation>
+    </message>
+    <message>
+        <source>No DNS reply came for %1 s; %2 queries were given up as unanswered and their targets are not completely checked</source>
+        <translation>%1 s lang kam keine DNS-Antwort; %2 Abfragen wurden als unbeantwortet aufgegeben, ihre Ziele sind nicht vollständig geprüft</translation>
+    </message>
+    <message>
+        <source>no mail server of the domain has an address</source>
+        <translation>kein Mailserver der Domain hat eine Adresse</translation>
+    </message>
+    <message>
+        <source>no IPv4 address</source>
+        <translation>keine IPv4-Adresse</translation>
+    </message>
+    <message>
+        <source>the mail domain %1 does not exist (NXDOMAIN)</source>
+        <translation>die Maildomain %1 existiert nicht (NXDOMAIN)</translation>
+    </message>
+    <message>
+        <source>MX lookup failed: %1</source>
+        <translation>MX-Abfrage fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>%1 publishes a null MX: it accepts no mail</source>
+        <translation>%1 veröffentlicht einen Null-MX: sie nimmt keine Mail an</translation>
+    </message>
+    <message>
+        <source>an MX record names &quot;%1&quot;, which is no host name</source>
+        <translation>ein MX-Eintrag nennt „%1“, das kein Hostname ist</translation>
+    </message>
+    <message>
+        <source>no valid mail exchanger (MX names &quot;%1&quot;)</source>
+        <translation>kein gültiger Mailserver (MX nennt „%1“)</translation>
+    </message>
+    <message>
+        <source>%1: %2 lookup failed: %3</source>
+        <translation>%1: %2-Abfrage fehlgeschlagen: %3</translation>
+    </message>
+    <message>
+        <source>the mail server %1 has no address</source>
+        <translation>der Mailserver %1 hat keine Adresse</translation>
+    </message>
+    <message>
+        <source>%1 did not answer its test query (%2); skipped in this scan</source>
+        <translation>%1 hat die Testabfrage nicht beantwortet (%2); in dieser Prüfung ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1 refused its test query: %2; skipped in this scan</source>
+        <translation>%1 hat die Testabfrage verweigert: %2; in dieser Prüfung ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1 lists the test name %2, so it would list every name; skipped in this scan</source>
+        <translation>%1 listet den Testnamen %2 und würde so jeden Namen listen; in dieser Prüfung ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1 lists the test address %2, so it would list every address; skipped in this scan</source>
+        <translation>%1 listet die Testadresse %2 und würde so jede Adresse listen; in dieser Prüfung ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1 does not list the test name %2; its answers could not be verified, so it was skipped in this scan</source>
+        <translation>%1 listet den Testnamen %2 nicht; ihre Antworten ließen sich nicht überprüfen, daher wurde sie in dieser Prüfung ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1 does not list the test address %2; its answers could not be verified, so it was skipped in this scan</source>
+        <translation>%1 listet die Testadresse %2 nicht; ihre Antworten ließen sich nicht überprüfen, daher wurde sie in dieser Prüfung ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1 holds %2 addresses; ranges larger than a /16 (65,536 addresses) are not scanned: split it into /16 networks or smaller</source>
+        <translation>%1 umfasst %2 Adressen; Bereiche größer als ein /16 (65.536 Adressen) werden nicht geprüft: teilen Sie ihn in /16-Netze oder kleinere auf</translation>
+    </message>
+    <message>
+        <source>%1 is an IPv6 range; IPv6 ranges are too large to scan: enter single IPv6 addresses</source>
+        <translation>%1 ist ein IPv6-Bereich; IPv6-Bereiche sind zu groß für eine Prüfung: geben Sie einzelne IPv6-Adressen ein</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not a network range</source>
+        <translation>„%1“ ist kein Netzbereich</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not a network range: &apos;%2&apos; is not an IPv4 address</source>
+        <translation>„%1“ ist kein Netzbereich: „%2“ ist keine IPv4-Adresse</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not a network range: the prefix length after &apos;/&apos; must be a number from 16 to 32</source>
+        <translation>„%1“ ist kein Netzbereich: die Präfixlänge nach „/“ muss eine Zahl von 16 bis 32 sein</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not a range: its first address %2 comes after its last address %3</source>
+        <translation>„%1“ ist kein Bereich: seine erste Adresse %2 liegt nach seiner letzten Adresse %3</translation>
+    </message>
+    <message>
+        <source>Cannot load Address List from %1</source>
+        <translation>Die Adressliste kann nicht aus %1 geladen werden</translation>
+    </message>
+    <message>
+        <source>Cannot save Address List to %1</source>
+        <translation>Die Adressliste kann nicht in %1 gespeichert werden</translation>
+    </message>
+    <message>
+        <source>It stands for %1 addresses; a list holds at most %2. Split it into smaller lists.</source>
+        <translation>Sie steht für %1 Adressen; eine Liste fasst höchstens %2. Teilen Sie sie in kleinere Listen auf.</translation>
+    </message>
+    <message>
+        <source>It stands for more than %1 addresses; a list holds at most %2. Split it into smaller lists.</source>
+        <translation>Sie steht für mehr als %1 Adressen; eine Liste fasst höchstens %2. Teilen Sie sie in kleinere Listen auf.</translation>
+    </message>
+    <message>
+        <source>Cannot load Blacklist Servers from %1</source>
+        <translation>Die Blacklist-Server können nicht aus %1 geladen werden</translation>
+    </message>
+    <message>
+        <source>It is not a regular file (a device, pipe or socket) and is not read.</source>
+        <translation>Sie ist keine gewöhnliche Datei (ein Gerät, eine Pipe oder ein Socket) und wird nicht gelesen.</translation>
+    </message>
+    <message>
+        <source>It is a directory, not a file.</source>
+        <translation>Es ist ein Ordner, keine Datei.</translation>
+    </message>
+    <message>
+        <source>The file does not exist.</source>
+        <translation>Die Datei existiert nicht.</translation>
+    </message>
+    <message>
+        <source>The file is %1 long; files larger than %2 are not read.</source>
+        <translation>Die Datei ist %1 groß; Dateien über %2 werden nicht gelesen.</translation>
+    </message>
+    <message>
+        <source>The file cannot be opened: %1.</source>
+        <translation>Die Datei kann nicht geöffnet werden: %1.</translation>
+    </message>
+    <message>
+        <source>The file cannot be read: %1.</source>
+        <translation>Die Datei kann nicht gelesen werden: %1.</translation>
+    </message>
+    <message>
+        <source>It is not well-formed XML: line %1, column %2: %3.</source>
+        <translation>Sie ist kein wohlgeformtes XML: Zeile %1, Spalte %2: %3.</translation>
+    </message>
+    <message>
+        <source>Undefined return code of %1</source>
+        <translation>Nicht definierter Antwortcode %1</translation>
     </message>
 </context>
 <context>
@@ -886,6 +1202,81 @@ anzuzeigen.
     <message>
         <source>Edit</source>
         <translation>Bearbeiten</translation>
+    </message>
+</context>
+<context>
+    <name>quarlo::ResultCells</name>
+    <message>
+        <source>Not every list answered:</source>
+        <translation>Nicht jede Liste hat geantwortet:</translation>
+    </message>
+    <message>
+        <source>Invalid target</source>
+        <translation>Ungültiges Ziel</translation>
+    </message>
+    <message>
+        <source>Not completely checked: %1</source>
+        <translation>Nicht vollständig geprüft: %1</translation>
+    </message>
+    <message>
+        <source>Not checked: %1</source>
+        <translation>Nicht geprüft: %1</translation>
+    </message>
+    <message>
+        <source>Invalid target: %1</source>
+        <translation>Ungültiges Ziel: %1</translation>
+    </message>
+    <message>
+        <source>Host name lookup: %1</source>
+        <translation>Abfrage des Hostnamens: %1</translation>
+    </message>
+    <message>
+        <source>%1; IPv6: checked against %2 of %3 lists (the others do not support IPv6)</source>
+        <translation>%1; IPv6: gegen %2 von %3 Listen geprüft (die anderen unterstützen IPv6 nicht)</translation>
+    </message>
+    <message>
+        <source>%1; e-mail domain %2: checked against %3 of %4 lists (the IP lists do not apply)</source>
+        <translation>%1; E-Mail-Domain %2: gegen %3 von %4 Listen geprüft (die IP-Listen gelten nicht)</translation>
+    </message>
+    <message>
+        <source>%1: no usable answer</source>
+        <translation>%1: keine verwertbare Antwort</translation>
+    </message>
+    <message>
+        <source>%1: no usable answer (%2)</source>
+        <translation>%1: keine verwertbare Antwort (%2)</translation>
+    </message>
+    <message>
+        <source>%1 refused the query</source>
+        <translation>%1 hat die Abfrage verweigert</translation>
+    </message>
+    <message>
+        <source>%1 refused the query: %2</source>
+        <translation>%1 hat die Abfrage verweigert: %2</translation>
+    </message>
+    <message>
+        <source>%1: not asked, it failed its test before the scan</source>
+        <translation>%1: nicht gefragt, sie hat ihren Test vor der Prüfung nicht bestanden</translation>
+    </message>
+    <message>
+        <source>%1: not applicable (%2)</source>
+        <translation>%1: nicht anwendbar (%2)</translation>
+    </message>
+    <message>
+        <source>%1 refused the query. This is not a listing.</source>
+        <translation>%1 hat die Abfrage verweigert. Das ist keine Listung.</translation>
+    </message>
+    <message>
+        <source>%1 refused the query: %2. This is not a listing.</source>
+        <translation>%1 hat die Abfrage verweigert: %2. Das ist keine Listung.</translation>
+    </message>
+    <message>
+        <source>DNS returned the response of %1</source>
+        <translation>DNS lieferte die Antwort %1</translation>
+    </message>
+    <message>
+        <source>DNS returned the response of %1, by which %2 refuses the query. This is not a listing.</source>
+        <translation>DNS lieferte die Antwort %1, mit der %2 die Abfrage verweigert. Das ist keine Listung.</translation>
     </message>
 </context>
 <context>

@@ -37,6 +37,65 @@ using namespace quarlo;
 
 namespace {
 
+// The program's texts and Qt's own (Yes, No, Cancel, the file dialogs, the
+// usage lines of --help) in the user's language (LANG), where translations
+// exist: ours are compiled in, Qt's come with its translations package. A
+// missing one leaves those texts English. Made after the application object,
+// gone before it.
+class Translations {
+public:
+    Translations()
+    {
+        if (ours_.load(QLocale(), QStringLiteral("quarlo"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+            QCoreApplication::installTranslator(&ours_);
+        if (qt_.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(&qt_);
+    }
+    Translations(const Translations&) = delete;
+    Translations& operator=(const Translations&) = delete;
+
+private:
+    QTranslator ours_;
+    QTranslator qt_;
+};
+
+struct Options {
+    QCommandLineOption help;
+    QCommandLineOption version;
+    QCommandLineOption automation;
+};
+
+// The options --help describes, in the language installed.
+Options describe(QCommandLineParser& parser)
+{
+    // Qt's own options are single-dash words ("-reverse", "-stylesheet"):
+    // read as letters they would hold -v and -h.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "main",
+        "Checks IP addresses, host names and e-mail addresses against DNS blacklists, in a\n"
+        "window.\n"
+        "A command line that mentions \".BlackList\" (any letter case) is the path of a\n"
+        "list to open at start-up; quotes in it are dropped. Qt's options (-platform,\n"
+        "-style, ...) are accepted. quarlo-check checks from the command line."));
+    Options options{
+        QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")},
+                           QCoreApplication::translate("main", "Show these options and exit.")),
+        QCommandLineOption({QStringLiteral("v"), QStringLiteral("version")},
+                           QCoreApplication::translate("main", "Show the program's version and exit.")),
+        QCommandLineOption(QStringLiteral("automation"),
+                           QCoreApplication::translate("main", "Started by an automation client over the session bus "
+                                                               "(first argument only): no list is opened and no tip "
+                                                               "is shown.")),
+    };
+    parser.addOptions({options.help, options.version, options.automation});
+    parser.addPositionalArgument(QStringLiteral("list"),
+                                 QCoreApplication::translate("main", "A .BlackList address list to open."),
+                                 QStringLiteral("[FILE.BlackList]"));
+    return options;
+}
+
 // Answers --help and --version, before the QApplication: that one needs a
 // display, which a terminal or a package's check may not have. Returns the
 // exit status when it answered; nothing for every other command line, which
@@ -46,33 +105,22 @@ std::optional<int> answerWithoutWindow(int argc, char** argv)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    {
+        QCommandLineParser parser;
+        const Options options = describe(parser);
+        parser.parse(arguments);
+        if (!parser.isSet(options.help) && !parser.isSet(options.version)) return std::nullopt;
+    }
 
-    QCommandLineParser parser;
-    // Qt's own options are single-dash words ("-reverse", "-stylesheet"):
-    // read as letters they would hold -v and -h.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(QStringLiteral(
-        "Checks IP addresses, host names and e-mail addresses against DNS blacklists, in a\n"
-        "window.\n"
-        "A command line that mentions \".BlackList\" (any letter case) is the path of a\n"
-        "list to open at start-up; quotes in it are dropped. Qt's options (-platform,\n"
-        "-style, ...) are accepted. quarlo-check checks from the command line."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show these options and exit."));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Show the program's version and exit."));
-    const QCommandLineOption automation(QStringLiteral("automation"),
-                                        QStringLiteral("Started by an automation client over the session bus (first "
-                                                       "argument only): no list is opened and no tip is shown."));
-    parser.addOptions({help, version, automation});
-    parser.addPositionalArgument(QStringLiteral("list"), QStringLiteral("A .BlackList address list to open."),
-                                 QStringLiteral("[FILE.BlackList]"));
-    parser.parse(arguments);
-    if (!parser.isSet(help) && !parser.isSet(version)) return std::nullopt;
-
-    // The usage line names the program as it was started.
+    // The usage line names the program as it was started; the texts are
+    // described again now that their translations are in.
     QCoreApplication core(argc, argv);
-    const QByteArray text = parser.isSet(help) ? parser.helpText().toLocal8Bit()
-                                               : QStringLiteral("quarlo %1\n").arg(ProgramVersion()).toLocal8Bit();
+    const Translations translations;
+    QCommandLineParser parser;
+    const Options options = describe(parser);
+    parser.parse(arguments);
+    const QByteArray text = parser.isSet(options.help) ? parser.helpText().toLocal8Bit()
+                                                       : QStringLiteral("quarlo %1\n").arg(ProgramVersion()).toLocal8Bit();
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
@@ -84,16 +132,7 @@ int main(int argc, char** argv)
     if (const std::optional<int> status = answerWithoutWindow(argc, argv)) return *status;
     QApplication qapp(argc, argv);
     SetProgramIdentity();
-    // The window in the user's language (LANG), where a translation exists;
-    // Qt's own buttons (Yes, No, Cancel) follow when its translations are
-    // installed.
-    QTranslator translator;
-    if (translator.load(QLocale(), QStringLiteral("quarlo"), QStringLiteral("_"), QStringLiteral(":/i18n")))
-        QCoreApplication::installTranslator(&translator);
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTranslator);
+    const Translations translations;
 
     const CommandLine commandLine(QApplication::arguments().mid(1));
     const QString executable = QApplication::applicationFilePath();

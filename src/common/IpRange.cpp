@@ -45,15 +45,12 @@ QString count(qint64 n) { return IpRange::Grouped(n); }
 
 QString tooLarge(const QString& text, qint64 addresses)
 {
-    return QStringLiteral("%1 holds %2 addresses; ranges larger than a /16 (65,536 addresses) are not scanned: "
-                          "split it into /16 networks or smaller")
-        .arg(text, count(addresses));
+    return QString::fromUtf8(IpRange::kTooLargeText).arg(text, count(addresses));
 }
 
 QString ipv6Refused(const QString& text)
 {
-    return QStringLiteral("%1 is an IPv6 range; IPv6 ranges are too large to scan: enter single IPv6 addresses")
-        .arg(text);
+    return QString::fromUtf8(IpRange::kIpv6RangeText).arg(text);
 }
 
 std::optional<IpRange> refuse(QString* why, const QString& message)
@@ -75,7 +72,7 @@ std::optional<IpRange> IpRange::Parse(const QString& input, QString* why)
 {
     const QString text = input.trimmed();
     if (text.contains(QLatin1Char('@')) || !LooksLikeRange(text))
-        return refuse(why, QStringLiteral("'%1' is not a network range").arg(text));
+        return refuse(why, QString::fromUtf8(kNoRangeText).arg(text));
 
     const qsizetype slash = text.indexOf(QLatin1Char('/'));
     if (slash >= 0) {
@@ -84,15 +81,12 @@ std::optional<IpRange> IpRange::Parse(const QString& input, QString* why)
         if (IsIPv6Literal(base)) return refuse(why, ipv6Refused(text));
         const std::optional<quint32> address = ParseAddress(base);
         if (!address)
-            return refuse(why, QStringLiteral("'%1' is not a network range: '%2' is not an IPv4 address")
-                                   .arg(text, base));
+            return refuse(why, QString::fromUtf8(kBadBaseText).arg(text, base));
         bool ok = prefixText.size() <= 2 && !prefixText.isEmpty();
         for (const QChar c : prefixText) ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
         const int prefix = ok ? prefixText.toInt() : -1;
         if (prefix < 0 || prefix > 32)
-            return refuse(why, QStringLiteral("'%1' is not a network range: the prefix length after '/' must be a "
-                                              "number from 16 to 32")
-                                   .arg(text));
+            return refuse(why, QString::fromUtf8(kBadPrefixText).arg(text));
         if (prefix < kMinPrefix) return refuse(why, tooLarge(text, qint64(1) << (32 - prefix)));
         const quint32 mask = prefix == 0 ? 0 : ~quint32(0) << (32 - prefix);
         const quint32 first = *address & mask;
@@ -107,8 +101,7 @@ std::optional<IpRange> IpRange::Parse(const QString& input, QString* why)
     const quint32 first = *ParseAddress(from);
     const quint32 last = *ParseAddress(to);
     if (first > last)
-        return refuse(why, QStringLiteral("'%1' is not a range: its first address %2 comes after its last address %3")
-                               .arg(text, ToText(first), ToText(last)));
+        return refuse(why, QString::fromUtf8(kReversedText).arg(text, ToText(first), ToText(last)));
     const qint64 addresses = qint64(last) - qint64(first) + 1;
     if (addresses > kMaxAddresses) return refuse(why, tooLarge(text, addresses));
     return IpRange(first, last, ToText(first) + QLatin1Char('-') + ToText(last));

@@ -51,14 +51,16 @@ bool IsValidHostName(const QString& name)
 
 QString AsciiHostName(const QString& name, QString* error)
 {
+    // The reasons are marked for the window, which shows them translated;
+    // everywhere else they stay English.
     auto fail = [error](const QString& why) {
         if (error) *error = why;
         return QString();
     };
     QString body = name.trimmed();
     if (body.endsWith(QLatin1Char('.'))) body.chop(1);
-    if (body.isEmpty()) return fail(QStringLiteral("empty host name"));
-    if (body.size() > 253) return fail(QStringLiteral("host name longer than 253 characters"));
+    if (body.isEmpty()) return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "empty host name")));
+    if (body.size() > 253) return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "host name longer than 253 characters")));
     bool ascii = true;
     for (QChar c : body) ascii = ascii && c.unicode() < 0x80;
     QString ace = body;
@@ -66,20 +68,20 @@ QString AsciiHostName(const QString& name, QString* error)
         // QUrl::toAce applies IDNA (NFKC, case folding) and gives nothing
         // for names it cannot encode.
         ace = QString::fromLatin1(QUrl::toAce(body));
-        if (ace.isEmpty()) return fail(QStringLiteral("not a valid international domain name"));
+        if (ace.isEmpty()) return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "not a valid international domain name")));
     }
     ace = ace.toLower();
     for (QStringView label : QStringView(ace).split(QLatin1Char('.'))) {
-        if (label.isEmpty()) return fail(QStringLiteral("empty label in host name"));
-        if (label.size() > 63) return fail(QStringLiteral("label longer than 63 characters"));
+        if (label.isEmpty()) return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "empty label in host name")));
+        if (label.size() > 63) return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "label longer than 63 characters")));
     }
-    if (ace.size() > 253) return fail(QStringLiteral("host name longer than 253 characters"));
+    if (ace.size() > 253) return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "host name longer than 253 characters")));
     // Names that are looked up may hold underscores (service and DKIM-style
     // labels, hosts on misconfigured networks): DNS answers for them as for
     // any name.
     QString strict = ace;
     strict.replace(QLatin1Char('_'), QLatin1Char('a'));
-    if (!IsValidHostName(strict)) return fail(QStringLiteral("not a valid host name"));
+    if (!IsValidHostName(strict)) return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "not a valid host name")));
     return ace;
 }
 

@@ -30,6 +30,9 @@ const QColor kGreyColour(112, 112, 112);
 
 constexpr int kAddressFontSize = 10;
 
+// A marked text as it goes out: English.
+QString english(const char* source) { return QString::fromUtf8(source); }
+
 } // namespace
 
 QStringList ResultCells::Headers()
@@ -59,7 +62,8 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
         status.color = kListedColour;
         status.bold = true;
         if (!address.ZoneNotes().empty())
-            status.toolTip = QStringLiteral("Not every list answered:\n") + ZoneNotesText(address);
+            status.toolTip = QStringLiteral(QT_TRANSLATE_NOOP("quarlo::ResultCells", "Not every list answered:"))
+                             + QLatin1Char('\n') + ZoneNotesText(address);
         break;
     case Verdict::Clean:
         status.text = NotListedText() + ApplicabilityText(address);
@@ -82,7 +86,7 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
     case Verdict::Incomplete:
         // The target's own lookup failed: none of its addresses was asked.
         if (!address.HostLookupProblem().isEmpty()) {
-            status.text = QStringLiteral("Not completely checked: ") + address.HostLookupProblem();
+            status.text = english(kIncompleteBecauseText).arg(address.HostLookupProblem());
             status.color = kWarningColour;
             break;
         }
@@ -107,7 +111,7 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
     }
     case Verdict::NotChecked:
         status.text = address.NotCheckedReason().isEmpty() ? QStringLiteral("Not checked")
-                                                           : QStringLiteral("Not checked: ") + address.NotCheckedReason();
+                                                           : english(kNotCheckedBecauseText).arg(address.NotCheckedReason());
         status.color = kGreyColour;
         status.toolTip = address.NotCheckedReason().isEmpty() ? QStringLiteral("The scan was stopped before this address was checked")
                                                               : QStringLiteral("Enable a blacklist server in Settings");
@@ -121,10 +125,10 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
         status.text = QStringLiteral("Host name not found");
         status.color = kGreyColour;
         if (!address.HostLookupProblem().isEmpty())
-            status.toolTip = QStringLiteral("Host name lookup: ") + address.HostLookupProblem();
+            status.toolTip = english(kHostLookupText).arg(address.HostLookupProblem());
         break;
     case Verdict::Unsupported:
-        status.text = QStringLiteral("Not checked: ") + address.InvalidReason();
+        status.text = english(kNotCheckedBecauseText).arg(address.InvalidReason());
         status.color = kGreyColour;
         break;
     }
@@ -134,7 +138,8 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
 GridCell ResultCells::InvalidTarget(const QString& reason)
 {
     GridCell status;
-    status.text = QStringLiteral("Invalid target") + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
+    status.text = reason.isEmpty() ? QStringLiteral(QT_TRANSLATE_NOOP("quarlo::ResultCells", "Invalid target"))
+                                   : english(kInvalidTargetBecauseText).arg(reason);
     status.color = kGreyColour;
     return status;
 }
@@ -145,14 +150,10 @@ QString ResultCells::ApplicabilityText(const Address& address)
     if (skipped == 0) return QString();
     const int all = address.ZonesChecked() + skipped;
     if (address.IsIPv6())
-        return QStringLiteral("; IPv6: checked against %1 of %2 lists (the others do not support IPv6)")
-            .arg(address.ZonesChecked())
-            .arg(all);
+        return english(kIpv6ApplicabilityText).arg(QString(), QString::number(address.ZonesChecked()), QString::number(all));
     if (address.IP().isEmpty() && !address.ListDomain().isEmpty())
-        return QStringLiteral("; e-mail domain %1: checked against %2 of %3 lists (the IP lists do not apply)")
-            .arg(address.ListDomain())
-            .arg(address.ZonesChecked())
-            .arg(all);
+        return english(kDomainApplicabilityText)
+            .arg(QString(), address.ListDomain(), QString::number(address.ZonesChecked()), QString::number(all));
     return QString();
 }
 
@@ -169,20 +170,17 @@ QString ResultCells::ZoneNotesText(const Address& address) const
         const QString name = ListName(note.zone);
         switch (note.kind) {
         case ZoneNote::Kind::Failed:
-            lines << name + QStringLiteral(": no usable answer")
-                         + (note.detail.isEmpty() ? QString() : QStringLiteral(" (") + note.detail + QLatin1Char(')'));
+            lines << (note.detail.isEmpty() ? english(kNoAnswerText).arg(name) : english(kNoAnswerBecauseText).arg(name, note.detail));
             break;
         case ZoneNote::Kind::Refused:
-            lines << name + QStringLiteral(" refused the query")
-                         + (note.detail.isEmpty() ? QString() : QStringLiteral(": ") + note.detail);
+            lines << (note.detail.isEmpty() ? english(kRefusedText).arg(name) : english(kRefusedBecauseText).arg(name, note.detail));
             break;
         case ZoneNote::Kind::Skipped:
             // The reason a zone was skipped names the list already.
-            lines << (note.detail.isEmpty() ? name + QStringLiteral(": not asked, it failed its test before the scan")
-                                            : note.detail);
+            lines << (note.detail.isEmpty() ? english(kNotAskedText).arg(name) : note.detail);
             break;
         case ZoneNote::Kind::NotApplicable:
-            lines << name + QStringLiteral(": not applicable (") + note.detail + QLatin1Char(')');
+            lines << english(kNotApplicableText).arg(name, note.detail);
             break;
         }
     }
@@ -246,9 +244,9 @@ GridCell ResultCells::ServerStatus(const RespondingServer& server) const
         if (response) reasons << response->Reason();
     status.text = QStringLiteral("   Query refused");
     status.color = kWarningColour;
-    status.toolTip = ListName(server.ServerName()) + QStringLiteral(" refused the query")
-                     + (reasons.isEmpty() ? QString() : QStringLiteral(": ")) + reasons.join(QStringLiteral("; "))
-                     + QStringLiteral(". This is not a listing.");
+    status.toolTip = reasons.isEmpty()
+                         ? english(kServerRefusedText).arg(ListName(server.ServerName()))
+                         : english(kServerRefusedBecauseText).arg(ListName(server.ServerName()), reasons.join(QStringLiteral("; ")));
     return status;
 }
 
@@ -278,12 +276,10 @@ ResultCells::Row ResultCells::AnswerRow(const Response& response, const QString&
     cells[kReasonColumn].text = kSixBlanks + response.Reason();
     if (response.Listing()) {
         cells[kReasonColumn].color = kReasonColour;
-        cells[kReasonColumn].toolTip = QStringLiteral("DNS returned the response of ") + response.Address();
+        cells[kReasonColumn].toolTip = english(kAnswerText).arg(response.Address());
     } else {
         cells[kReasonColumn].color = kWarningColour;
-        cells[kReasonColumn].toolTip = QStringLiteral("DNS returned the response of ") + response.Address()
-                                       + QStringLiteral(", by which ") + ListName(zone)
-                                       + QStringLiteral(" refuses the query. This is not a listing.");
+        cells[kReasonColumn].toolTip = english(kRefusalAnswerText).arg(response.Address(), ListName(zone));
     }
     cells[kUrlColumn].text = AnswerText(response);
     return cells;

@@ -46,12 +46,12 @@ QString Address::IP() const
 QString Address::Caption() const
 {
     QStringList parts;
-    if (noMail_) parts << QStringLiteral("no mail");
+    if (noMail_) parts << QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "no mail"));
     parts << mailHosts_;
     // A caption stays one readable line whatever a name resolves to.
     constexpr int kShown = 4;
     for (size_t i = 0; i < addresses_.size() && i < kShown; ++i) parts << addresses_[i].address;
-    if (addresses_.size() > kShown) parts << QStringLiteral("%1 more").arg(addresses_.size() - kShown);
+    if (addresses_.size() > kShown) parts << QString::fromUtf8(kMoreAddressesText).arg(addresses_.size() - kShown);
     if (unresolvable_ && addresses_.empty()) parts << kUnresolvable;
     if (parts.isEmpty() || (parts.size() == 1 && parts.front().compare(target_, Qt::CaseInsensitive) == 0))
         return target_;
@@ -197,8 +197,9 @@ bool Address::classifyTarget()
     };
     if (IsValidIP(target)) return literal(target);
     if (HasIPv6ZoneIndex(target))
-        return invalid(QStringLiteral("an IPv6 address with a zone index (%...) names a local interface; "
-                                      "enter the address without it"));
+        return invalid(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText",
+                                                        "an IPv6 address with a zone index (%...) names a local "
+                                                        "interface; enter the address without it")));
     // An IPv4-mapped address is that IPv4 address; lists know it by that.
     if (const QString mapped = MappedIPv4(target); !mapped.isEmpty()) return literal(mapped);
     if (IsIPv6Literal(target)) return literal(CanonicalIPv6(target));
@@ -212,16 +213,16 @@ bool Address::classifyTarget()
             if (ip.startsWith(QLatin1String("IPv6:"), Qt::CaseInsensitive)) ip = ip.mid(5);
             if (IsValidIP(ip)) return literal(ip);
             if (IsIPv6Literal(ip) && !HasIPv6ZoneIndex(ip)) return literal(CanonicalIPv6(ip));
-            return invalid(QStringLiteral("e-mail address: not an address literal: ") + shortened(ip));
+            return invalid(QString::fromUtf8(kBadAddressLiteralText).arg(shortened(ip)));
         }
         domain = AsciiHostName(domain, &why);
-        if (domain.isEmpty()) return invalid(QStringLiteral("e-mail address: ") + why);
+        if (domain.isEmpty()) return invalid(QString::fromUtf8(kBadMailDomainText).arg(why));
         domain_ = domain;
         request_ = ResolveRequest{ResolveRequest::Kind::Mail, domain};
         return true;
     }
     if (target.contains(QLatin1Char(':')))
-        return invalid(QStringLiteral("neither an IPv6 address nor a host name"));
+        return invalid(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "neither an IPv6 address nor a host name")));
     const QString name = AsciiHostName(target, &why);
     if (name.isEmpty()) return invalid(why);
     domain_ = PublicSuffixList::Shared().RegisteredDomain(name);
@@ -260,7 +261,7 @@ void Address::ApplyResolution(const TargetResolution& resolution)
     case TargetResolution::Outcome::Unresolvable: unresolvable_ = true; break;
     case TargetResolution::Outcome::NoMail: noMail_ = true; break;
     case TargetResolution::Outcome::Failed:
-        if (resolutionProblem_.isEmpty()) resolutionProblem_ = QStringLiteral("lookup failed");
+        if (resolutionProblem_.isEmpty()) resolutionProblem_ = QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "lookup failed"));
         break;
     }
     // Domain lists are asked for the target's domain whatever its addresses,
@@ -323,13 +324,13 @@ QString Address::whyNotApplicable(const Server& server) const
     }
     if (server.IsDomainList())
         return request_.kind == ResolveRequest::Kind::Host && !request_.name.isEmpty() && domain_.isEmpty()
-                   ? QStringLiteral("a domain list; %1 is itself a public suffix").arg(request_.name)
-                   : QStringLiteral("a domain list, asked for domain names, not for IP addresses");
-    if (anyReserved && server.Public()) return QStringLiteral("private/reserved address");
-    if (anyIp && !anyIpv4) return QStringLiteral("does not answer IPv6 queries");
-    if (unresolvable_) return QStringLiteral("an IP list; the host name has no address");
-    if (!resolutionProblem_.isEmpty()) return QStringLiteral("an IP list; the target's addresses could not be looked up");
-    return QStringLiteral("an IP list; an e-mail address has no address of its own");
+                   ? QString::fromUtf8(kPublicSuffixText).arg(request_.name)
+                   : QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "a domain list, asked for domain names, not for IP addresses"));
+    if (anyReserved && server.Public()) return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "private/reserved address"));
+    if (anyIp && !anyIpv4) return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "does not answer IPv6 queries"));
+    if (unresolvable_) return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "an IP list; the host name has no address"));
+    if (!resolutionProblem_.isEmpty()) return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "an IP list; the target's addresses could not be looked up"));
+    return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "an IP list; an e-mail address has no address of its own"));
 }
 
 bool Address::askZone(const Server& server)
@@ -383,7 +384,7 @@ void Address::BlacklistCheck()
         bool anyEnabled = false;
         for (const ServerPtr& server : servers) anyEnabled = anyEnabled || server->Enabled();
         // Nothing asked is not clean: say so instead.
-        if (!anyEnabled) notCheckedReason_ = QStringLiteral("no blacklist server is enabled");
+        if (!anyEnabled) notCheckedReason_ = QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "no blacklist server is enabled"));
     }
     while (serverIndex_ <= count) {
         const ServerPtr server = servers.Item(serverIndex_);
@@ -450,7 +451,7 @@ QueryOutcome Address::ScreenAnswer(const QString& answer, int failureFlag, QStri
     if (pieces.isEmpty()) return QueryOutcome::NotListed;
     for (const QString& piece : pieces) {
         if (!isLoopbackAnswer(piece)) {
-            if (detail) *detail = QStringLiteral("answered %1, outside 127.0.0.0/8").arg(shortened(piece));
+            if (detail) *detail = QString::fromUtf8(kOutsideLoopbackText).arg(shortened(piece));
             return QueryOutcome::Failed;
         }
     }

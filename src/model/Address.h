@@ -31,7 +31,18 @@ public:
     // Addresses of one target checked at most: a name with hundreds of
     // records must not multiply a scan's queries without bound.
     static constexpr int kMaxCheckedAddresses = 32;
-    static inline const QString kUnresolvable = QStringLiteral("Unresolvable");
+    static inline const QString kUnresolvable = QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "Unresolvable"));
+    // The address's texts with a part filled in. They stay English in
+    // reports, automation and the history; the window reads them back into
+    // the user's language (ui/ShownText).
+    static constexpr const char* kMoreAddressesText = QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 more");
+    static constexpr const char* kBadAddressLiteralText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "e-mail address: not an address literal: %1");
+    static constexpr const char* kBadMailDomainText = QT_TRANSLATE_NOOP("quarlo::EngineText", "e-mail address: %1");
+    static constexpr const char* kPublicSuffixText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "a domain list; %1 is itself a public suffix");
+    static constexpr const char* kOutsideLoopbackText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "answered %1, outside 127.0.0.0/8");
 
     Address(const QString& target, Settings& settings, ScanHost* host = nullptr);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 namespace quarlo {
 
@@ -28,24 +29,29 @@ constexpr int CnameLoop = 100;
 // list the address. Every other non-zero flag means no usable answer.
 inline bool IsNegativeAnswer(int flag) { return flag == NoData || flag == NotFound; }
 
+// The texts are English wherever they go (reports, automation, the
+// history); the window shows them in the user's language from the same
+// marked sources ("quarlo::EngineText").
+inline constexpr const char* kOtherErrorText = QT_TRANSLATE_NOOP("quarlo::EngineText", "DNS error %1");
+
 // A short text for the user: "timed out", "server failure (SERVFAIL)", ...
 inline QString Text(int flag)
 {
     switch (flag) {
-    case None: return QStringLiteral("answered");
-    case NoData: return QStringLiteral("no address record");
-    case FormatError: return QStringLiteral("format error (FORMERR)");
-    case ServerFailure: return QStringLiteral("server failure (SERVFAIL)");
-    case NotFound: return QStringLiteral("name not found (NXDOMAIN)");
-    case NotImplemented: return QStringLiteral("not implemented (NOTIMP)");
-    case Refused: return QStringLiteral("refused by the DNS server");
+    case None: return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "answered"));
+    case NoData: return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "no address record"));
+    case FormatError: return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "format error (FORMERR)"));
+    case ServerFailure: return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "server failure (SERVFAIL)"));
+    case NotFound: return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "name not found (NXDOMAIN)"));
+    case NotImplemented: return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "not implemented (NOTIMP)"));
+    case Refused: return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "refused by the DNS server"));
     // A closed port answers with an ICMP error: nobody is there to refuse.
-    case ConnectionRefused: return QStringLiteral("no DNS server at that address: connection refused");
-    case BadName: return QStringLiteral("not a valid DNS name");
-    case BadResponse: return QStringLiteral("unreadable answer");
-    case Timeout: return QStringLiteral("timed out");
-    case CnameLoop: return QStringLiteral("CNAME chain loops or is too long");
-    default: return QStringLiteral("DNS error %1").arg(flag);
+    case ConnectionRefused: return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "no DNS server at that address: connection refused"));
+    case BadName: return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "not a valid DNS name"));
+    case BadResponse: return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "unreadable answer"));
+    case Timeout: return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "timed out"));
+    case CnameLoop: return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "CNAME chain loops or is too long"));
+    default: return QString::fromUtf8(kOtherErrorText).arg(flag);
     }
 }
 

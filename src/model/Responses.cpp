@@ -9,7 +9,7 @@ void Response::setAddress(const QString& address)
 {
     address_ = address;
     const ResultCodePtr code = server_ ? server_->ResultCodes().Item(address) : nullptr;
-    reason_ = code ? code->Reason() : QStringLiteral("Undefined return code of ") + address;
+    reason_ = code ? code->Reason() : QString::fromUtf8(kUndefinedCodeText).arg(address);
     listing_ = code ? code->Listing() : true;
 }
 

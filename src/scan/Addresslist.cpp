@@ -292,7 +292,7 @@ bool Addresslist::Save(const QString& filename)
     if (saved) {
         changed_ = false;
     } else {
-        lastError_ = QStringLiteral("Cannot save Address List to ") + filename_ + QStringLiteral("\r\n\r\n") + description;
+        lastError_ = QString::fromUtf8(AddressListFile::kCannotSaveText).arg(filename_) + QStringLiteral("\r\n\r\n") + description;
     }
     if (renamed) emit NewFile();
     return saved;
@@ -320,16 +320,15 @@ bool Addresslist::PrepareLoad(const QString& filename)
     auto job = std::make_unique<LoadJob>();
     QString description;
     if (!AddressListFile::Read(filename, job->entries, description)) {
-        lastError_ = QStringLiteral("Cannot load Address List from ") + filename + QStringLiteral("\r\n\r\n") + description;
+        lastError_ = QString::fromUtf8(AddressListFile::kCannotLoadText).arg(filename) + QStringLiteral("\r\n\r\n") + description;
         return false;
     }
     bool exact = true;
     job->total = distinctAddresses(job->entries, &exact);
     if (job->total > TargetLimits::kMaxTargets) {
-        lastError_ = QStringLiteral("Cannot load Address List from ") + filename + QStringLiteral("\r\n\r\n")
-                     + QStringLiteral("It stands for %1%2 addresses; a list holds at most %3. Split it into smaller lists.")
-                           .arg(exact ? QString() : QStringLiteral("more than "),
-                                IpRange::Grouped(exact ? job->total : TargetLimits::kMaxTargets),
+        lastError_ = QString::fromUtf8(AddressListFile::kCannotLoadText).arg(filename) + QStringLiteral("\r\n\r\n")
+                     + QString::fromUtf8(exact ? AddressListFile::kTooManyText : AddressListFile::kMoreThanTooManyText)
+                           .arg(IpRange::Grouped(exact ? job->total : TargetLimits::kMaxTargets),
                                 IpRange::Grouped(TargetLimits::kMaxTargets));
         return false;
     }

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QMap>
 #include <QString>
+#include <QtGlobal>
 
 namespace quarlo {
 
@@ -22,14 +23,17 @@ struct ScanSummary {
     bool NoDnsAnswered() const { return answered == 0 && failed > 0; }
 };
 
+// English in logs; the window reads it back into the user's language
+// (ui/ShownText).
+inline constexpr const char* kStallText =
+    QT_TRANSLATE_NOOP("quarlo::EngineText", "No DNS reply came for %1 s; %2 queries were given up as unanswered and "
+                                            "their targets are not completely checked");
+
 // The user's one line about a stalled DNS path; empty when none stalled.
 inline QString StallWarning(const ScanSummary& summary)
 {
     if (summary.abandoned <= 0) return {};
-    return QStringLiteral("No DNS reply came for %1 s; %2 queries were given up as unanswered and their "
-                          "targets are not completely checked")
-        .arg((summary.stalledForMs + 999) / 1000)
-        .arg(summary.abandoned);
+    return QString::fromUtf8(kStallText).arg((summary.stalledForMs + 999) / 1000).arg(summary.abandoned);
 };
 
 } // namespace quarlo

@@ -72,14 +72,14 @@ void TargetResolver::mailExchangersReplied(Job& job, const QString& answer, int 
     if (failureFlag == DnsFailure::NotFound) {
         TargetResolution result;
         result.outcome = TargetResolution::Outcome::Unresolvable;
-        result.problem = QStringLiteral("the mail domain %1 does not exist (NXDOMAIN)").arg(domain);
+        result.problem = QString::fromUtf8(kNoMailDomainText).arg(domain);
         job.done = result;
         return;
     }
     if (failureFlag != DnsFailure::None) {
         TargetResolution result;
         result.outcome = TargetResolution::Outcome::Failed;
-        result.problem = QStringLiteral("MX lookup failed: ") + DnsFailure::Text(failureFlag);
+        result.problem = QString::fromUtf8(kMxFailedText).arg(DnsFailure::Text(failureFlag));
         job.done = result;
         return;
     }
@@ -92,7 +92,7 @@ void TargetResolver::mailExchangersReplied(Job& job, const QString& answer, int 
     if (records.front().second == QLatin1String(".")) {
         TargetResolution result;
         result.outcome = TargetResolution::Outcome::NoMail;
-        result.problem = QStringLiteral("%1 publishes a null MX: it accepts no mail").arg(domain);
+        result.problem = QString::fromUtf8(kNullMxText).arg(domain);
         job.done = result;
         return;
     }
@@ -113,11 +113,11 @@ void TargetResolver::mailExchangersReplied(Job& job, const QString& answer, int 
     std::sort(names.begin(), names.end());
     if (names.size() > kMaxMailHosts) names.resize(kMaxMailHosts);
     if (!badName.isEmpty())
-        job.problems.append(QStringLiteral("an MX record names \"%1\", which is no host name").arg(badName));
+        job.problems.append(QString::fromUtf8(kBadMxNameText).arg(badName));
     if (names.isEmpty()) {
         TargetResolution result;
         result.outcome = TargetResolution::Outcome::Failed;
-        result.problem = QStringLiteral("no valid mail exchanger (MX names \"%1\")").arg(badName);
+        result.problem = QString::fromUtf8(kNoValidMxText).arg(badName);
         job.done = result;
         return;
     }
@@ -157,7 +157,7 @@ std::optional<TargetResolution> TargetResolver::Reply(const QueryTag& tag, const
         } else if (failureFlag == DnsFailure::NotFound) {
             if (job.request.kind == ResolveRequest::Kind::Host) job.notFound = true;
         } else if (failureFlag != DnsFailure::NoData) {
-            job.problems.append(QStringLiteral("%1: %2 lookup failed: %3")
+            job.problems.append(QString::fromUtf8(kHostLookupFailedText)
                                     .arg(host.name, v6 ? QStringLiteral("AAAA") : QStringLiteral("A"),
                                          DnsFailure::Text(failureFlag)));
         }
@@ -186,11 +186,11 @@ TargetResolution TargetResolver::finish(const Job& job)
     }
     result.outcome = TargetResolution::Outcome::Unresolvable;
     if (mail)
-        result.problem = result.mailHosts.size() == 1 ? QStringLiteral("the mail server %1 has no address").arg(result.mailHosts.front())
-                                                     : QStringLiteral("no mail server of the domain has an address");
+        result.problem = result.mailHosts.size() == 1 ? QString::fromUtf8(kMailServerWithoutAddressText).arg(result.mailHosts.front())
+                                                     : QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "no mail server of the domain has an address"));
     else
         result.problem = job.notFound ? DnsFailure::Text(DnsFailure::NotFound)
-                                      : QStringLiteral("no IPv4 address");
+                                      : QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "no IPv4 address"));
     return result;
 }
 

@@ -33,6 +33,22 @@ namespace quarlo {
 // Reply, unless Clear drops it.
 class TargetResolver {
 public:
+    // Why a target was not resolved, with parts filled in: English in
+    // reports, automation and the history; the window reads them back into
+    // the user's language (ui/ShownText).
+    static constexpr const char* kNoMailDomainText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "the mail domain %1 does not exist (NXDOMAIN)");
+    static constexpr const char* kMxFailedText = QT_TRANSLATE_NOOP("quarlo::EngineText", "MX lookup failed: %1");
+    static constexpr const char* kNullMxText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 publishes a null MX: it accepts no mail");
+    static constexpr const char* kBadMxNameText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "an MX record names \"%1\", which is no host name");
+    static constexpr const char* kNoValidMxText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "no valid mail exchanger (MX names \"%1\")");
+    static constexpr const char* kHostLookupFailedText = QT_TRANSLATE_NOOP("quarlo::EngineText", "%1: %2 lookup failed: %3");
+    static constexpr const char* kMailServerWithoutAddressText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "the mail server %1 has no address");
+
     struct Options {
         bool ipv6 = false;              // AAAA records too
         bool allMailExchangers = false; // every mail server, not only the best preference

@@ -3,6 +3,7 @@
 #include "model/QueryOutcome.h"
 
 #include <QString>
+#include <QtGlobal>
 
 namespace quarlo {
 
@@ -57,24 +58,35 @@ struct ZoneTest {
         // "not listed" would be worth nothing.
         return h != Health::Pending && h != Health::Ok;
     }
+    // The lines description() gives, %1 the list: English in reports and
+    // logs; the window reads them back into the user's language
+    // (ui/ShownText).
+    static constexpr const char* kFailedText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 did not answer its test query (%2); skipped in this scan");
+    static constexpr const char* kRefusedText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 refused its test query: %2; skipped in this scan");
+    static constexpr const char* kListsEveryNameText = QT_TRANSLATE_NOOP(
+        "quarlo::EngineText", "%1 lists the test name %2, so it would list every name; skipped in this scan");
+    static constexpr const char* kListsEveryAddressText = QT_TRANSLATE_NOOP(
+        "quarlo::EngineText", "%1 lists the test address %2, so it would list every address; skipped in this scan");
+    static constexpr const char* kNoTestNameText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 does not list the test name %2; its answers could not be "
+                                                "verified, so it was skipped in this scan");
+    static constexpr const char* kNoTestAddressText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 does not list the test address %2; its answers could not be "
+                                                "verified, so it was skipped in this scan");
+
     // One line for the user; empty for a healthy or pending zone.
     QString description() const
     {
-        const QString list = name.isEmpty() || name == zone ? zone : name + QStringLiteral(" (") + zone + QLatin1Char(')');
+        const QString list = name.isEmpty() || name == zone ? zone : QStringLiteral("%1 (%2)").arg(name, zone);
         switch (health()) {
-        case Health::Failed:
-            return list + QStringLiteral(" did not answer its test query (") + detail + QStringLiteral("); skipped in this scan");
-        case Health::Refused:
-            return list + QStringLiteral(" refused its test query: ") + detail + QStringLiteral("; skipped in this scan");
+        case Health::Failed: return QString::fromUtf8(kFailedText).arg(list, detail);
+        case Health::Refused: return QString::fromUtf8(kRefusedText).arg(list, detail);
         case Health::ListsEverything:
-            return list + (domainList ? QStringLiteral(" lists the test name ") : QStringLiteral(" lists the test address "))
-                   + unlistedEntry()
-                   + (domainList ? QStringLiteral(", so it would list every name") : QStringLiteral(", so it would list every address"))
-                   + QStringLiteral("; skipped in this scan");
+            return QString::fromUtf8(domainList ? kListsEveryNameText : kListsEveryAddressText).arg(list, unlistedEntry());
         case Health::NoTestEntry:
-            return list
-                   + (domainList ? QStringLiteral(" does not list the test name ") : QStringLiteral(" does not list the test address "))
-                   + listedEntry() + QStringLiteral("; its answers could not be verified, so it was skipped in this scan");
+            return QString::fromUtf8(domainList ? kNoTestNameText : kNoTestAddressText).arg(list, listedEntry());
         case Health::Pending:
         case Health::Ok: break;
         }

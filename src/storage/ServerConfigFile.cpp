@@ -65,7 +65,7 @@ bool ServerConfigFile::ReadDocument(pugi::xml_document& doc, const QString& path
     // "no servers" would have every scan call every address clean.
     if (Damaged(XmlDocumentFile::Load(doc, path, description, kMaxFileBytes), path)) {
         doc.reset();
-        error = QStringLiteral("Cannot load Blacklist Servers from ") + path + kLineBreaks + description;
+        error = QString::fromUtf8(kCannotLoadText).arg(path) + kLineBreaks + description;
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 #include "model/Server.h"
 
 #include <QString>
+#include <QtGlobal>
 #include <pugixml.hpp>
 
 namespace quarlo {
@@ -16,6 +17,11 @@ class Servers;
 // default: ListKind="Domain", IPv6="True", SelfTest="False".
 class ServerConfigFile {
 public:
+    // The first line of a load error (%1 the path): English for automation;
+    // the window reads it back into the user's language (ui/WindowText).
+    static constexpr const char* kCannotLoadText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot load Blacklist Servers from %1");
+
     // Larger files are not read. A configuration of a few dozen servers
     // takes under 10 KB; parsing needs about three times the file's size in
     // memory, so this bounds what a wrong or hostile file can take.

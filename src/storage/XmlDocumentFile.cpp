@@ -22,12 +22,14 @@ using LoadStatus = XmlDocumentFile::LoadStatus;
 
 QString TooLarge(qint64 size, qint64 maxBytes)
 {
-    return QStringLiteral("The file is %1 long; files larger than %2 are not read.")
+    return QString::fromUtf8(XmlDocumentFile::kTooLargeText)
         .arg(XmlDocumentFile::SizeText(size), XmlDocumentFile::SizeText(maxBytes));
 }
 
-const QString kNotRegular = QStringLiteral("It is not a regular file (a device, pipe or socket) and is not read.");
-const QString kDirectory = QStringLiteral("It is a directory, not a file.");
+const QString kNotRegular = QStringLiteral(
+    QT_TRANSLATE_NOOP("quarlo::EngineText", "It is not a regular file (a device, pipe or socket) and is not read."));
+const QString kDirectory = QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "It is a directory, not a file."));
+const QString kMissing = QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "The file does not exist."));
 
 #if defined(Q_OS_UNIX)
 
@@ -37,14 +39,14 @@ LoadStatus ReadBounded(const QString& path, qint64 maxBytes, QByteArray& bytes, 
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
-        description = errno == ENOENT ? QStringLiteral("The file does not exist.")
-                                      : QStringLiteral("The file cannot be opened: %1.").arg(qt_error_string(errno));
+        description = errno == ENOENT ? kMissing
+                                      : QString::fromUtf8(XmlDocumentFile::kCannotOpenText).arg(qt_error_string(errno));
         return LoadStatus::Missing;
     }
     struct stat st;
     LoadStatus status = LoadStatus::Loaded;
     if (::fstat(fd, &st) != 0) {
-        description = QStringLiteral("The file cannot be read: %1.").arg(qt_error_string(errno));
+        description = QString::fromUtf8(XmlDocumentFile::kCannotReadText).arg(qt_error_string(errno));
         status = LoadStatus::Missing;
     } else if (S_ISDIR(st.st_mode)) {
         description = kDirectory;
@@ -69,7 +71,7 @@ LoadStatus ReadBounded(const QString& path, qint64 maxBytes, QByteArray& bytes, 
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0) {
-                description = QStringLiteral("The file cannot be read: %1.").arg(qt_error_string(errno));
+                description = QString::fromUtf8(XmlDocumentFile::kCannotReadText).arg(qt_error_string(errno));
                 status = LoadStatus::Missing;
                 break;
             }
@@ -95,7 +97,7 @@ LoadStatus ReadBounded(const QString& path, qint64 maxBytes, QByteArray& bytes, 
 {
     const QFileInfo info(path);
     if (!info.exists()) {
-        description = QStringLiteral("The file does not exist.");
+        description = kMissing;
         return LoadStatus::Missing;
     }
     if (info.isDir() || !info.isFile()) {
@@ -156,10 +158,9 @@ XmlDocumentFile::LoadStatus XmlDocumentFile::Load(pugi::xml_document& doc, const
     // an editor counts them.
     const QByteArrayView before(bytes.constData(), qsizetype(std::clamp<ptrdiff_t>(result.offset, 0, bytes.size())));
     const qsizetype lineStart = before.lastIndexOf('\n') + 1;
-    description = QStringLiteral("It is not well-formed XML: line %1, column %2: %3.")
-                      .arg(before.count('\n') + 1)
-                      .arg(before.size() - lineStart + 1)
-                      .arg(QString::fromUtf8(result.description()));
+    description = QString::fromUtf8(XmlDocumentFile::kMalformedText)
+                      .arg(QString::number(before.count('\n') + 1), QString::number(before.size() - lineStart + 1),
+                           QString::fromUtf8(result.description()));
     doc.reset();
     if (result.status == pugi::status_out_of_memory || result.status == pugi::status_internal_error)
         return LoadStatus::Failed;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 #include <pugixml.hpp>
 
 namespace quarlo {
@@ -29,6 +30,16 @@ public:
 
     // "64 MiB": how limits are named in messages.
     static QString SizeText(qint64 bytes);
+
+    // Why a file was not read, with parts filled in: English in messages of
+    // the lower layers and for automation; the window reads them back into
+    // the user's language (ui/WindowText).
+    static constexpr const char* kTooLargeText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "The file is %1 long; files larger than %2 are not read.");
+    static constexpr const char* kCannotOpenText = QT_TRANSLATE_NOOP("quarlo::EngineText", "The file cannot be opened: %1.");
+    static constexpr const char* kCannotReadText = QT_TRANSLATE_NOOP("quarlo::EngineText", "The file cannot be read: %1.");
+    static constexpr const char* kMalformedText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "It is not well-formed XML: line %1, column %2: %3.");
 };
 
 } // namespace quarlo

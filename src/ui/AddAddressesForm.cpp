@@ -12,6 +12,7 @@
 #include "ui/EntryGrid.h"
 #include "ui/FormPlacement.h"
 #include "ui/WidgetPrompts.h"
+#include "ui/WindowText.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -368,7 +369,7 @@ void AddAddressesForm::EditEnded(int row)
                                          IpRange::ToText(range->First()), IpRange::ToText(range->Last())));
         } else {
             setColour(row, kRed);
-            setExplanation(row, tr("This is red because %1").arg(refusal));
+            setExplanation(row, tr("This is red because %1").arg(WindowText::Of(refusal)));
         }
     } else if (IsValidIP(text)) {
         newEntryTag(row);
@@ -485,7 +486,7 @@ void AddAddressesForm::okClicked()
         QString why;
         const std::optional<IpRange> range = IpRange::Parse(text, &why);
         if (!range) {
-            refused.append(why);
+            refused.append(WindowText::Of(why));
             continue;
         }
         if (list_.Count() + range->Count() > TargetLimits::kMaxTargets) {

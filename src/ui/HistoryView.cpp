@@ -2,6 +2,7 @@
 
 #include "storage/HistoryStore.h"
 #include "ui/HistoryTips.h"
+#include "ui/WindowText.h"
 
 #include <QChart>
 #include <QChartView>
@@ -194,7 +195,7 @@ void HistoryView::loadNow()
     if (last.observation.outcome == ScanObservation::Outcome::Unresolvable)
         lastNote_ = tr("Since %1: not checked, the host name was not found").arg(when);
     else if (last.observation.outcome == ScanObservation::Outcome::Invalid)
-        lastNote_ = tr("Since %1: not checked, %2").arg(when, last.observation.detail.left(200));
+        lastNote_ = tr("Since %1: not checked, %2").arg(when, WindowText::Of(last.observation.detail.left(200)));
     steps_->replace(points);
     showTimeline(QDateTime::currentDateTimeUtc());
 }

@@ -23,6 +23,7 @@
 #include "ui/ListCommands.h"
 #include "ui/ResultsTable.h"
 #include "ui/SettingsForm.h"
+#include "ui/WindowText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -592,7 +593,7 @@ void MainForm::noteScanSummary()
     } else if (summary.NoDnsAnswered()) {
         scanNote_ = tr("No DNS server answered; check your network or the DNS Servers option");
     }
-    if (const QString stall = StallWarning(summary); !stall.isEmpty()) {
+    if (const QString stall = WindowText::Of(StallWarning(summary)); !stall.isEmpty()) {
         scanNote_ = scanNote_.isEmpty() ? stall : scanNote_ + QStringLiteral("; ") + stall.left(1).toLower() + stall.mid(1);
         scanNoteToolTip_ = scanNoteToolTip_.isEmpty() ? stall : scanNoteToolTip_ + QLatin1Char('\n') + stall;
     }
@@ -604,7 +605,7 @@ void MainForm::showZoneProblems()
     for (const ZoneTest& test : s_.list.ZoneTests()) {
         const ZoneTest::Health health = test.health();
         if (health == ZoneTest::Health::Ok || health == ZoneTest::Health::Pending) continue;
-        const QString line = test.description();
+        const QString line = WindowText::Of(test.description());
         if (!line.isEmpty()) zoneLines_ << line;
     }
     showWarnings();
@@ -622,7 +623,7 @@ QStringList MainForm::configurationWarnings() const
     const ListCommands::ServerConfigProblem problem = s_.application.ServerConfigurationProblem();
     if (!problem.isEmpty()) {
         // One line of the reader's message; the row's tooltip holds it all.
-        QString message = problem.message;
+        QString message = WindowText::Lines(problem.message);
         message.replace(QStringLiteral("\r\n\r\n"), QStringLiteral(": ")).replace(QLatin1Char('\n'), QLatin1Char(' '));
         return {tr("No scan runs: %1").arg(message)};
     }

@@ -4,107 +4,17 @@
 #include "model/RespondingServer.h"
 #include "model/Response.h"
 #include "ui/SkullIcon.h"
+#include "ui/WindowText.h"
 
 #include <QBrush>
 #include <QCoreApplication>
 #include <QFont>
 #include <QPixmap>
-#include <QRegularExpression>
 #include <algorithm>
 
 namespace quarlo {
-namespace {
 
-constexpr const char* kContext = "quarlo::ResultsModel";
-
-// The grid's own texts (from ResultCells) that the window shows translated.
-// They stay English in the model: print, export and automation use them as
-// they are. %1, %2, ... stand for counts; a server row's texts are indented
-// in the grid, without their indent here.
-const char* const kShownTexts[] = {
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Target"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Reason(s) for being Blacklisted"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "URL"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Not on any Blacklist"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Not checked: no enabled list supports IPv6"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Not checked: no enabled list applies to this target"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Scanning ..."),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Not completely checked"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Not completely checked: the scan was stopped"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Not completely checked: %1 of %2 lists refused the query"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Not completely checked: %1 of %2 lists did not answer"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel",
-                      "Not completely checked: %1 of %2 lists did not answer, %3 refused the query"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Not checked"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Accepts no mail (null MX)"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Host name not found"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "The scan was stopped before this address was checked"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Enable a blacklist server in Settings"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Received 1 reason"),
-    QT_TRANSLATE_NOOP("quarlo::ResultsModel", "Query refused"),
-};
-
-// Counted texts whose words change with the first count (singular and
-// plural in the translation).
-const char* const kCountedTexts[] = {
-    QT_TRANSLATE_N_NOOP("quarlo::ResultsModel", "Blacklisted by %1 servers"),
-    QT_TRANSLATE_N_NOOP("quarlo::ResultsModel", "Received %1 reasons"),
-};
-
-struct ShownPatterns {
-    QHash<QString, const char*> exact;
-    // Texts with counts: the English text as a pattern, each count captured.
-    struct Counted {
-        QRegularExpression pattern;
-        const char* source;
-        bool plural; // translated by its first count
-    };
-    std::vector<Counted> counted;
-
-    ShownPatterns()
-    {
-        const QRegularExpression placeholder(QStringLiteral("%\\d"));
-        // The same after escape(), which puts a backslash before "%".
-        const QRegularExpression escapedPlaceholder(QStringLiteral("\\\\?%\\d"));
-        const auto add = [&](const char* source, bool plural) {
-            const QString text = QString::fromUtf8(source);
-            if (!text.contains(placeholder)) {
-                exact.insert(text, source);
-                return;
-            }
-            QString pattern = QRegularExpression::escape(text);
-            pattern.replace(escapedPlaceholder, QStringLiteral("(\\d+)"));
-            counted.push_back({QRegularExpression(QLatin1Char('^') + pattern + QLatin1Char('$')), source, plural});
-        };
-        for (const char* source : kShownTexts) add(source, false);
-        for (const char* source : kCountedTexts) add(source, true);
-    }
-};
-
-} // namespace
-
-QString ResultsModel::ShownText(const QString& text)
-{
-    static const ShownPatterns patterns;
-    qsizetype indent = 0;
-    while (indent < text.size() && text.at(indent) == QLatin1Char(' ')) ++indent;
-    const QString core = text.mid(indent);
-    if (const auto it = patterns.exact.constFind(core); it != patterns.exact.cend())
-        return text.left(indent) + QCoreApplication::translate(kContext, it.value());
-    // Only texts that start like a counted one are matched further.
-    if (!core.startsWith(QLatin1String("Blacklisted by ")) && !core.startsWith(QLatin1String("Not completely checked: "))
-        && !core.startsWith(QLatin1String("Received ")))
-        return text;
-    for (const ShownPatterns::Counted& counted : patterns.counted) {
-        const QRegularExpressionMatch match = counted.pattern.match(core);
-        if (!match.hasMatch()) continue;
-        QString shown = QCoreApplication::translate(kContext, counted.source, nullptr,
-                                                    counted.plural ? match.captured(1).toInt() : -1);
-        for (int i = 1; i <= match.lastCapturedIndex(); ++i) shown = shown.arg(match.captured(i));
-        return text.left(indent) + shown;
-    }
-    return text;
-}
+QString ResultsModel::ShownText(const QString& text) { return WindowText::Of(text); }
 
 ResultsModel::ResultsModel(const Settings& settings, QObject* parent)
     : QAbstractItemModel(parent), cells_(settings), headers_(ResultCells::Headers()), serverIcon_(SkullIcon())
@@ -370,7 +280,9 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         // Only the status of an address or a server is the grid's own text;
         // the rest are targets, list names and the lists' answers.
-        return node->kind != Kind::Answer && index.column() == kReasonColumn ? ShownText(cell.text) : cell.text;
+        if (node->kind == Kind::Address && index.column() == kTargetColumn) return WindowText::Caption(cell.text);
+        if (index.column() != kReasonColumn) return cell.text;
+        return node->kind == Kind::Answer ? WindowText::AnswerReason(cell.text) : WindowText::Of(cell.text);
     case SourceTextRole:
         return cell.text;
     case Qt::ForegroundRole:
@@ -392,7 +304,8 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
         if (node->kind != Kind::Server || index.column() != kTargetColumn) return QVariant();
         return node->listing ? serverIcon_ : plainServerIcon_;
     case Qt::ToolTipRole: {
-        QString tip = node->kind == Kind::Address ? ShownText(cell.toolTip) : cell.toolTip;
+        // The grid's own notes: a list's own words in them stay as they are.
+        QString tip = index.column() == kReasonColumn ? WindowText::Lines(cell.toolTip) : cell.toolTip;
         if (node->kind == Kind::Address && index.column() == kReasonColumn && addressToolTipLines_) {
             const QString more = addressToolTipLines_(node->key);
             if (!more.isEmpty()) tip = tip.isEmpty() ? more : tip + QLatin1Char('\n') + more;
@@ -440,7 +353,7 @@ void ResultsModel::snapshotRow(const QModelIndex& index, SnapshotRow& row) const
 QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && section >= 0 && section < headers_.size()) {
-        if (role == Qt::DisplayRole) return ShownText(headers_.at(section));
+        if (role == Qt::DisplayRole) return WindowText::Of(headers_.at(section));
         if (role == SourceTextRole) return headers_.at(section);
     }
     return QAbstractItemModel::headerData(section, orientation, role);

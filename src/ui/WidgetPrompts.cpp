@@ -1,4 +1,5 @@
 #include "ui/WidgetPrompts.h"
+#include "ui/WindowText.h"
 
 #include <QFileDialog>
 #include <QCheckBox>
@@ -26,7 +27,9 @@ UserPrompts::Answer WidgetPrompts::Message(const QString& text, const QString& t
 {
     QMessageBox box(parent_);
     box.setWindowTitle(title);
-    box.setText(text);
+    // The engine's messages (why a file was not read) come English, for
+    // automation's sake: shown here in the user's language.
+    box.setText(WindowText::Lines(text));
     setIcon(box, icon);
     switch (buttons) {
     case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
@@ -47,7 +50,9 @@ void WidgetPrompts::MessageWithOptOut(const QString& text, const QString& title,
     QMessageBox box(parent_);
     box.setObjectName(QStringLiteral("OptOutMessage"));
     box.setWindowTitle(title);
-    box.setText(text);
+    // The engine's messages (why a file was not read) come English, for
+    // automation's sake: shown here in the user's language.
+    box.setText(WindowText::Lines(text));
     setIcon(box, icon);
     box.setStandardButtons(QMessageBox::Ok);
     auto* check = new QCheckBox(optOut, &box);

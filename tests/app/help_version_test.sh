@@ -43,6 +43,29 @@ for flag in --help -h; do
     ((took <= 5)) || fail "quarlo $flag took $took s"
 done
 
+# In German, --help describes the options with the translation's words, and
+# Qt's usage lines follow when its own translations are installed.
+german() { # SOURCE: its German in the program's translation
+    python3 - "$src/translations/quarlo_de.ts" "$1" <<'PY'
+import sys, xml.etree.ElementTree as ET
+for message in ET.parse(sys.argv[1]).getroot().iter("message"):
+    if message.findtext("source") == sys.argv[2]:
+        print(message.findtext("translation"))
+PY
+}
+LC_ALL= LC_MESSAGES= LANGUAGE= LANG=de_DE.UTF-8 run --help
+[[ $status -eq 0 ]] || fail "German quarlo --help: exit status $status: $(head -c 300 "$work/stderr")"
+for source in "Show these options and exit." "A .BlackList address list to open."; do
+    translated=$(german "$source")
+    [[ -n "$translated" && "$translated" != "$source" ]] || fail "no German for '$source' in quarlo_de.ts"
+    grep -qF -e "$translated" <<<"$out" || fail "German quarlo --help lacks '$translated': ${out:0:300}"
+    grep -qF -e "$source" <<<"$out" && fail "German quarlo --help still says '$source'"
+done
+qt_translations=$(qtpaths6 --query QT_INSTALL_TRANSLATIONS 2>/dev/null || true)
+if [[ -f "$qt_translations/qtbase_de.qm" ]]; then
+    [[ "$out" != Usage:* ]] || fail "German quarlo --help: Qt's usage line is English though qtbase_de.qm is installed"
+fi
+
 # After a Qt option and its value, and after the list a desktop passes.
 run -platform xcb --version
 [[ $status -eq 0 && "$out" == "quarlo $version" ]] || fail "quarlo -platform xcb --version: status $status, '${out:0:200}'"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The window's texts are translatable and translated:
-#  1. every text marked in src/ui and src/app has its German translation
+#  1. every text marked in src/ui and src/app, and every engine text marked
+#     for the window in the layers below, has its German translation
 #     (lupdate run over the sources into a copy of translations/quarlo_de.ts
 #     finds nothing new or unfinished);
 #  2. no user-visible text in src/ui or src/app is left unmarked: a literal
@@ -17,7 +18,8 @@ trap 'rm -rf "$work"' EXIT
 cp "$src/translations/quarlo_de.ts" "$work/quarlo_de.ts"
 # The headers go in too: they hold the namespace the translation contexts
 # are named with.
-mapfile -t sources < <(find "$src/src/ui" "$src/src/app" -maxdepth 1 \( -name '*.cpp' -o -name '*.h' \) | sort)
+mapfile -t sources < <(find "$src/src/common" "$src/src/model" "$src/src/storage" "$src/src/scan" "$src/src/export" \
+                            "$src/src/ui" "$src/src/app" -maxdepth 1 \( -name '*.cpp' -o -name '*.h' \) | sort)
 "$lupdate" -silent -locations none -no-obsolete -I "$src/src" "${sources[@]}" -ts "$work/quarlo_de.ts" 2>"$work/lupdate.log" \
     || { cat "$work/lupdate.log" >&2; exit 1; }
 if grep -q 'type="unfinished"' "$work/quarlo_de.ts"; then
