@@ -421,6 +421,10 @@ der Befehlszeile aus.</translation>
         <source>The Access key can hold only letters, digits and hyphens, at most 63 of them: it is put into the zone&apos;s name.</source>
         <translation>Der Zugangsschlüssel darf nur Buchstaben, Ziffern und Bindestriche enthalten, höchstens 63: Er wird in den Namen der Zone eingesetzt.</translation>
     </message>
+    <message>
+        <source>given by the environment; a key typed here is stored for you</source>
+        <translation>aus der Umgebung; ein hier eingegebener Schlüssel wird für Sie gespeichert</translation>
+    </message>
 </context>
 <context>
     <name>quarlo::Application</name>
