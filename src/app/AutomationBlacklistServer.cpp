@@ -149,15 +149,13 @@ void AutomationBlacklistServer::setDnsServers(const QString& servers)
 {
     const ServerPtr s = held();
     if (!s || !acceptText(servers, "DnsServers", kMaxName)) return;
-    const QStringList entries = SplitDnsServers(servers);
-    for (const QString& entry : entries) {
-        if (!DnsServerToAres(entry).isEmpty()) continue;
+    if (const std::optional<QString> bad = FirstBadDnsServer(servers)) {
         replyInvalid(QStringLiteral("DnsServers \"%1\" is no DNS server address: an IP address with an "
                                     "optional port is expected")
-                         .arg(excerpt(entry)));
+                         .arg(excerpt(*bad)));
         return;
     }
-    s->setDnsServers(entries.join(QStringLiteral(", ")));
+    s->setDnsServers(SplitDnsServers(servers).join(QStringLiteral(", ")));
 }
 
 QString AutomationBlacklistServer::KeyName() const

@@ -46,6 +46,13 @@ QStringList ConfiguredDnsServers(const QString& storedOption)
     return SplitDnsServers(storedOption);
 }
 
+std::optional<QString> FirstBadDnsServer(const QString& text)
+{
+    for (const QString& entry : SplitDnsServers(text))
+        if (DnsServerToAres(entry).isEmpty()) return entry;
+    return std::nullopt;
+}
+
 QString DnsServerToAres(const QString& entry)
 {
     const QString text = entry.trimmed();

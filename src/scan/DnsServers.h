@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // Where DNS traffic goes. A server entry is an IPv4 or IPv6 address with an
 // optional port: "192.0.2.1", "192.0.2.1:5353", "2001:db8::1", "[2001:db8::1]:53".
 namespace quarlo {
@@ -21,6 +23,10 @@ QStringList SplitDnsServers(const QString& text);
 // an optional port in 1..65535. Host names are not accepted: resolving the
 // resolver would need a resolver.
 QString DnsServerToAres(const QString& entry);
+
+// The first entry of a comma-separated server text that DnsServerToAres
+// does not take, so that every door refuses the same entries.
+std::optional<QString> FirstBadDnsServer(const QString& text);
 
 // The entry for address and port as users write it: the bare address for
 // port 0 or 53, else "a.b.c.d:port" or "[v6]:port".

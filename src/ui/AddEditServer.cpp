@@ -458,13 +458,12 @@ QString AddEditServer::Refusal(QWidget** field) const
         return refuse(txtServer_, tr("%1 is already in the list of blacklist servers.").arg(zone));
     // The engine's own reading of server entries, so what is accepted here
     // is what the scan can use.
-    for (const QString& entry : SplitDnsServers(txtDnsServers_->text()))
-        if (DnsServerToAres(entry).isEmpty())
-            return refuse(txtDnsServers_,
-                          tr("The List's DNS servers entry \"%1\" is not a DNS server address. Enter IP addresses, "
-                             "each with an optional port, separated by commas (192.0.2.53, 192.0.2.54:5353), or "
-                             "leave the field empty to use the program's DNS servers.")
-                              .arg(entry.left(64)));
+    if (const std::optional<QString> entry = FirstBadDnsServer(txtDnsServers_->text()))
+        return refuse(txtDnsServers_,
+                      tr("The List's DNS servers entry \"%1\" is not a DNS server address. Enter IP addresses, "
+                         "each with an optional port, separated by commas (192.0.2.53, 192.0.2.54:5353), or "
+                         "leave the field empty to use the program's DNS servers.")
+                          .arg(entry->left(64)));
     // The key itself is never repeated in a message.
     if (NeedsKey() && !AccessKey().isEmpty() && !Settings::UsableAccessKey(AccessKey()))
         return refuse(txtKey_, tr("The Access key can hold only letters, digits and hyphens, at most 63 of them: "

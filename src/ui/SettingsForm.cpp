@@ -520,9 +520,8 @@ void SettingsForm::reject()
 std::optional<QString> SettingsForm::CheckedDnsServers()
 {
     const QStringList entries = SplitDnsServers(txtDnsServers_->text());
-    for (const QString& entry : entries) {
-        if (!DnsServerToAres(entry).isEmpty()) continue;
-        prompts_.Message(badDnsServerText(entry), DisplayTitle(), UserPrompts::Buttons::Ok,
+    if (const std::optional<QString> bad = FirstBadDnsServer(txtDnsServers_->text())) {
+        prompts_.Message(badDnsServerText(*bad), DisplayTitle(), UserPrompts::Buttons::Ok,
                          UserPrompts::Icon::Exclamation);
         tabs_->setCurrentIndex(0);
         txtDnsServers_->setFocus(Qt::OtherFocusReason);
