@@ -2,7 +2,6 @@
 
 #include "scan/DnsServers.h"
 
-#include <QSocketNotifier>
 #include <QUrl>
 #include <QtGlobal>
 
@@ -83,7 +82,13 @@ bool failsOver(int status)
 } // namespace
 
 AresDriver::AresDriver(const QStringList& servers, int flags, QObject* parent)
-    : QObject(parent), flags_(flags | ARES_FLAG_NOCHECKRESP | ARES_FLAG_STAYOPEN), tuning_(clamped(DnsTuning()))
+    : AresDriver(servers, AresRuntime::System(), flags, parent)
+{
+}
+
+AresDriver::AresDriver(const QStringList& servers, AresRuntime& runtime, int flags, QObject* parent)
+    : QObject(parent), flags_(flags | ARES_FLAG_NOCHECKRESP | ARES_FLAG_STAYOPEN), tuning_(clamped(DnsTuning())),
+      runtime_(runtime), epochNs_(runtime.nowNs())
 {
     // STAYOPEN: c-ares otherwise closes a channel's socket whenever its last
     // query ends and opens a new one, on a new port, for the next. A channel
@@ -91,21 +96,13 @@ AresDriver::AresDriver(const QStringList& servers, int flags, QObject* parent)
     // through a socket, two notifiers and a port per burst, and every new
     // port is a new flow to the firewalls and proxies on the path.
     initLibrary();
-    clock_.start();
     channelLingerMs_ = lingerMs();
-    timer_.setSingleShot(true);
-    timer_.setTimerType(Qt::PreciseTimer);
-    connect(&timer_, &QTimer::timeout, this, &AresDriver::processTimeouts);
-    deadlineTimer_.setSingleShot(true);
-    deadlineTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&deadlineTimer_, &QTimer::timeout, this, [this] {
+    timer_ = runtime_.timer(this, [this] { processTimeouts(); });
+    deadlineTimer_ = runtime_.timer(this, [this] {
         expireDeadlines();
         settle();
     });
-    burstTimer_.setSingleShot(true);
-    burstTimer_.setTimerType(Qt::PreciseTimer);
-    burstTimer_.setInterval(BurstGapMs);
-    connect(&burstTimer_, &QTimer::timeout, this, [this] {
+    burstTimer_ = runtime_.timer(this, [this] {
         burstSent_ = 0;
         settle();
     });
@@ -184,8 +181,18 @@ bool AresDriver::openChannel(Server* server)
     // Hundreds of answers can arrive between two turns of the event loop;
     // the default receive buffer would drop some and cost retries.
     options.socket_receive_buffer_size = 1 << 20;
-    const int mask = ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_FLAGS | ARES_OPT_SOCK_STATE_CB | ARES_OPT_SOCK_RCVBUF;
+    int mask = ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_FLAGS | ARES_OPT_SOCK_STATE_CB | ARES_OPT_SOCK_RCVBUF;
+    if (!runtime_.systemConfiguration()) {
+        // Everything c-ares would otherwise read from the system's files: it
+        // then reads none of them.
+        static char dnsOnly[] = "b";
+        options.lookups = dnsOnly;
+        options.ndots = 1;
+        mask |= ARES_OPT_LOOKUPS | ARES_OPT_NDOTS | ARES_OPT_DOMAINS | ARES_OPT_SORTLIST | ARES_OPT_SERVERS;
+    }
     int status = ares_init_options(&server->channel, &options, mask);
+    if (status == ARES_SUCCESS && runtime_.socketFunctions())
+        ares_set_socket_functions(server->channel, runtime_.socketFunctions(), &runtime_);
     if (status == ARES_SUCCESS)
         status = server->csv.isEmpty() ? ares_set_servers_ports(server->channel, &server->node)
                                        : ares_set_servers_ports_csv(server->channel, server->csv.constData());
@@ -310,7 +317,7 @@ void AresDriver::enqueue(std::unique_ptr<Request> request)
     request->id = nextId_++;
     if (!request->path.isEmpty()) {
         const auto it = paths_.find(request->path);
-        const qint64 now = clock_.nsecsElapsed();
+        const qint64 now = nowNs();
         if (it != paths_.end() && silent(*it, now)) {
             if (it->lastProbeNs >= 0 && now - it->lastProbeNs < ProbeIntervalMs * Ms) {
                 if (request->onQuery) request->onQuery(ARES_ETIMEOUT, nullptr, 0);
@@ -371,7 +378,7 @@ void AresDriver::sendTry(Request* request)
     const int count = static_cast<int>(servers_.size());
     const int index = request->tries; // of this try, from 0
     Server* server = servers_[size_t((request->firstServer + index) % count)].get();
-    const qint64 now = clock_.nsecsElapsed();
+    const qint64 now = nowNs();
     request->tries += 1;
     request->outstanding += 1;
     request->retryQueued = false;
@@ -433,7 +440,7 @@ void AresDriver::tryEnded(const Attempt& attempt, int status, bool replied, bool
         // replies to retransmitted queries time the path. Host lookups may be
         // answered from the hosts file: their times say nothing.
         if (!attempt.hostLookup) {
-            const qint64 rtt = clock_.nsecsElapsed() - attempt.sentAtNs;
+            const qint64 rtt = nowNs() - attempt.sentAtNs;
             sample(server, rtt);
             samplePath(attempt.path, rtt);
             if (it != requests_.end()) learn(rtt);
@@ -498,7 +505,7 @@ void AresDriver::finish(quint64 id, const std::function<void(Request&)>& report)
 
 void AresDriver::expireDeadlines()
 {
-    const qint64 now = clock_.nsecsElapsed();
+    const qint64 now = nowNs();
     while (!deadlines_.empty() && deadlines_.top().atNs <= now) {
         const Deadline deadline = deadlines_.top();
         deadlines_.pop();
@@ -624,7 +631,7 @@ void AresDriver::lost(const QByteArray& path, qint64 sentAtNs)
     ++bucket->lost;
     if (bucket->lost < LossFloor || bucket->lost * LossShare < bucket->sent) return;
     // Once per round trip: one burst of losses is one signal.
-    const qint64 now = clock_.nsecsElapsed();
+    const qint64 now = nowNs();
     if (lastCutNs_ >= 0 && now - lastCutNs_ < roundTripNs()) return;
     lastCutNs_ = now;
     threshold_ = std::max(MinWindow, std::min(window_, inFlight_) / 2);
@@ -670,15 +677,11 @@ void AresDriver::dropTries(Server* server)
             ++it;
             continue;
         }
-        for (QSocketNotifier* notifier : {it->second.read, it->second.write}) {
-            notifier->setEnabled(false);
-            notifier->deleteLater();
-        }
         it = notifiers_.erase(it);
     }
     server->streams = 0;
     openChannel(server);
-    timer_.stop(); // it may be set for the old channel's time-outs
+    timer_->stop(); // it may be set for the old channel's time-outs
 }
 
 void AresDriver::onSocketState(void* data, ares_socket_t fd, int readable, int writable)
@@ -687,13 +690,9 @@ void AresDriver::onSocketState(void* data, ares_socket_t fd, int readable, int w
     AresDriver* self = server->driver;
     auto it = self->notifiers_.find(fd);
     if (!readable && !writable) {
-        // The socket is about to close, possibly inside its own notifier's
-        // slot: switch the notifiers off now, delete them later.
+        // The socket is about to close, possibly inside its own watch's
+        // callback, which the runtime allows.
         if (it != self->notifiers_.end()) {
-            for (QSocketNotifier* notifier : {it->second.read, it->second.write}) {
-                notifier->setEnabled(false);
-                notifier->deleteLater();
-            }
             if (it->second.stream) --it->second.server->streams;
             self->notifiers_.erase(it);
         }
@@ -702,20 +701,14 @@ void AresDriver::onSocketState(void* data, ares_socket_t fd, int readable, int w
     if (it == self->notifiers_.end()) {
         Notifiers notifiers;
         notifiers.server = server;
-        int type = 0;
-        socklen_t length = sizeof type;
-        notifiers.stream = ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_STREAM;
+        notifiers.stream = self->runtime_.isStream(fd);
         if (notifiers.stream) ++server->streams;
-        notifiers.read = new QSocketNotifier(fd, QSocketNotifier::Read, self);
-        notifiers.write = new QSocketNotifier(fd, QSocketNotifier::Write, self);
-        connect(notifiers.read, &QSocketNotifier::activated, self,
-                [self, server, fd] { self->process(server, fd, ARES_SOCKET_BAD); });
-        connect(notifiers.write, &QSocketNotifier::activated, self,
-                [self, server, fd] { self->process(server, ARES_SOCKET_BAD, fd); });
-        it = self->notifiers_.emplace(fd, notifiers).first;
+        notifiers.watch = self->runtime_.watch(
+            fd, self, [self, server, fd] { self->process(server, fd, ARES_SOCKET_BAD); },
+            [self, server, fd] { self->process(server, ARES_SOCKET_BAD, fd); });
+        it = self->notifiers_.emplace(fd, std::move(notifiers)).first;
     }
-    it->second.read->setEnabled(readable != 0);
-    it->second.write->setEnabled(writable != 0);
+    it->second.watch->setEnabled(readable != 0, writable != 0);
 }
 
 void AresDriver::process(Server* server, ares_socket_t readFd, ares_socket_t writeFd)
@@ -761,7 +754,7 @@ void AresDriver::settle()
         --aresDepth_;
         for (auto& server : servers_)
             if (!openChannel(server.get())) break;
-        timer_.stop(); // set for the old channels' time-out
+        timer_->stop(); // set for the old channels' time-out
     }
     rearmTimers();
 }
@@ -775,7 +768,7 @@ void AresDriver::rearmTimers()
 {
     // Whatever may be sent has a timer that sends it: a reply, a deadline or
     // this gap. Every path through the driver ends here.
-    if (burstSent_ >= Burst && hasSendableWork() && !burstTimer_.isActive()) burstTimer_.start();
+    if (burstSent_ >= Burst && hasSendableWork() && !burstTimer_->isActive()) burstTimer_->start(BurstGapMs);
 
     // c-ares' own time-outs. ares_timeout walks every query of the channel,
     // and this runs after every submission and every reply: while the timer
@@ -783,7 +776,7 @@ void AresDriver::rearmTimers()
     // time-out, so a newer query never ends sooner than the one the timer
     // was set for; a timer that fires early because its query was answered
     // just sets itself again.
-    if (!timer_.isActive()) {
+    if (!timer_->isActive()) {
         qint64 micros = -1;
         for (const auto& server : servers_) {
             if (!server->channel) continue;
@@ -793,7 +786,7 @@ void AresDriver::rearmTimers()
             const qint64 value = qint64(next->tv_sec) * 1000000 + next->tv_usec;
             micros = micros < 0 ? value : std::min(micros, value);
         }
-        if (micros >= 0) timer_.start(static_cast<int>(std::min<qint64>((micros + 999) / 1000, INT_MAX)));
+        if (micros >= 0) timer_->start(static_cast<int>(std::min<qint64>((micros + 999) / 1000, INT_MAX)));
     }
 
     // The tries' deadlines; stale entries at the top are dropped here.
@@ -804,17 +797,17 @@ void AresDriver::rearmTimers()
         deadlines_.pop();
     }
     if (deadlines_.empty()) {
-        deadlineTimer_.stop();
+        deadlineTimer_->stop();
         return;
     }
     // Restarting a Qt timer per query costs more than the query itself:
     // only a sooner deadline moves it. One that fires early finds nothing
     // due and sets the timer for the next.
     const qint64 next = deadlines_.top().atNs;
-    if (deadlineTimer_.isActive() && armedDeadlineNs_ <= next) return;
+    if (deadlineTimer_->isActive() && armedDeadlineNs_ <= next) return;
     armedDeadlineNs_ = next;
-    const qint64 waitNs = next - clock_.nsecsElapsed();
-    deadlineTimer_.start(static_cast<int>(std::clamp<qint64>((waitNs + Ms - 1) / Ms, 0, INT_MAX)));
+    const qint64 waitNs = next - nowNs();
+    deadlineTimer_->start(static_cast<int>(std::clamp<qint64>((waitNs + Ms - 1) / Ms, 0, INT_MAX)));
 }
 
 QByteArray AresDriver::EncodeName(const QString& name)

@@ -1,15 +1,14 @@
 #pragma once
 
+#include "scan/AresRuntime.h"
 #include "scan/DnsTuning.h"
 
 #include <ares.h>
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QStringList>
-#include <QTimer>
 
 #include <deque>
 #include <functional>
@@ -18,13 +17,12 @@
 #include <unordered_map>
 #include <vector>
 
-class QSocketNotifier;
-
 namespace quarlo {
 
 // c-ares channels driven by the Qt event loop of the thread that owns the
 // driver: socket notifiers for the channels' sockets and precise single-shot
-// timers for time-outs and pacing. No threads, no polling.
+// timers for time-outs and pacing. No threads, no polling. Clock, timers and
+// sockets come from an AresRuntime, the system's unless one is given.
 //
 // The driver retransmits by itself. c-ares 1.18 waits the same fixed time
 // for every query of a channel, which either resends every query on a slow
@@ -110,6 +108,9 @@ public:
     // decides itself what a server failure means; so is ARES_FLAG_STAYOPEN:
     // one socket per channel for the driver's life).
     explicit AresDriver(const QStringList& servers, int flags = 0, QObject* parent = nullptr);
+    // The same on runtime's clock, timers and sockets instead of the
+    // system's; runtime outlives the driver.
+    AresDriver(const QStringList& servers, AresRuntime& runtime, int flags = 0, QObject* parent = nullptr);
     ~AresDriver() override;
 
     // ARES_SUCCESS when the channels are usable; queries on an unusable
@@ -173,8 +174,7 @@ private:
         bool operator>(const Deadline& other) const { return atNs > other.atNs; }
     };
     struct Notifiers {
-        QSocketNotifier* read = nullptr;
-        QSocketNotifier* write = nullptr;
+        std::unique_ptr<AresRuntime::Watch> watch;
         Server* server = nullptr;
         bool stream = false; // a TCP connection
     };
@@ -240,10 +240,13 @@ private:
     int status_ = ARES_SUCCESS;
     DnsTuning tuning_;
     int channelLingerMs_ = 0;       // c-ares' own time-out of the open channels
-    QTimer timer_;                  // c-ares' time-outs
-    QTimer deadlineTimer_;          // the tries' deadlines
+    AresRuntime& runtime_;
+    qint64 epochNs_ = 0;            // the runtime's clock when the driver was made
+    qint64 nowNs() const { return runtime_.nowNs() - epochNs_; }
+    std::unique_ptr<AresRuntime::Timer> timer_;         // c-ares' time-outs
+    std::unique_ptr<AresRuntime::Timer> deadlineTimer_; // the tries' deadlines
     qint64 armedDeadlineNs_ = 0;    // the deadline it was last set for
-    QTimer burstTimer_;
+    std::unique_ptr<AresRuntime::Timer> burstTimer_;
     std::unordered_map<ares_socket_t, Notifiers> notifiers_;
     QHash<QByteArray, Path> paths_;
     std::deque<std::unique_ptr<Request>> waiting_;  // not yet sent
@@ -261,7 +264,6 @@ private:
     std::vector<LossBucket> lossBuckets_ = std::vector<LossBucket>(LossBuckets);
     qint64 lastCutNs_ = -1;
     qint64 triesSent_ = 0;
-    QElapsedTimer clock_;
     int aresDepth_ = 0; // nesting of calls into c-ares
     bool submitting_ = false;
     int burstSent_ = 0; // new tries since the last reply or burst gap

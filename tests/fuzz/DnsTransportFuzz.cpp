@@ -1,12 +1,25 @@
 // The DNS transport as a scan drives it: an AresDriver with tiny time-outs
-// talks to one or two servers inside this process (on 127.0.0.1), and the
-// input scripts both sides. Whatever the servers do (answer, fail, drop,
-// delay, truncate, send garbage, a wrong ID or a reply twice) and whatever
-// the callbacks do (query again, cancel everything, change the tuning),
-// every query is reported exactly once, or not at all after cancelAll(),
-// with the bytes a server sent for it. While queries are pending a callback
-// comes within a bound derived from the tuning; past it the driver hangs:
-// abort() so that libFuzzer keeps the input.
+// talks to one or two servers, and the input scripts both sides. Whatever the
+// servers do (answer, fail, drop, delay, truncate, send garbage, a wrong ID
+// or a reply twice) and whatever the callbacks do (query again, cancel
+// everything, change the tuning), every query is reported exactly once, or
+// not at all after cancelAll(), with the bytes a server sent for it. While
+// queries are pending a callback comes within a bound derived from the
+// tuning; past it the driver hangs: abort() so that libFuzzer keeps the
+// input. So does a driver with queries pending and nothing left to wake it,
+// and one that spins without letting time pass.
+//
+// The driver runs on virtual time with its sockets in memory
+// (VirtualAresRuntime): time-outs and retries cost no waiting, so one run
+// takes well under a millisecond and the same input always runs the same way.
+// c-ares' own time-out (on the real clock) is longer than every deadline of
+// the driver's, so within a run it never fires: the driver's deadlines decide.
+//
+// Two targets share this file. dns_transport runs a handful of queries at a
+// time: every retry, failover, cancel and TCP path, thousands of runs a
+// second. dns_transport_crowd (QUARLO_FUZZ_CROWD) adds a crowd to every run,
+// enough to fill a burst or the window before the first reply: the burst
+// gap, a full window and losses in numbers, at several times the cost.
 //
 // Input, every field optional (missing bytes read as 0):
 //   byte 0   bit 0: two servers; bits 1-2: tries - 1; bits 3-4: every
@@ -14,7 +27,10 @@
 //            queries are spread over n paths (blacklist zones with round
 //            trips of their own; 0: none)
 //   byte 1   maxTimeoutMs = 10 + b % 41
-//   byte 2-3 queries to issue, big-endian, modulo 301
+//   byte 2   dns_transport_crowd only: the crowd, on top of byte 3's
+//            queries: bit 0 clear AresDriver::Burst + b / 2 % 8 queries,
+//            set AresDriver::InitialWindow + b / 2 % 8
+//   byte 3   queries to issue, b % 9
 //   byte 4   bits 0-1: waves - 1 the queries are split into; bits 2-7: ms
 //            between waves
 //   byte 5   n, the number of server actions that follow
@@ -23,16 +39,9 @@
 //            argument (see serverAction)
 //   rest     what each callback does, in turn, cycled (none: nothing): low
 //            three bits the action, the rest its argument (see clientAction)
-#include "common/IpFunctions.h"
 #include "scan/AresDriver.h"
-#include "scan/DnsReplyParser.h"
 #include "support/FakeDnsServer.h"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QHash>
-#include <QTimer>
+#include "support/VirtualAresRuntime.h"
 
 #include <ares.h>
 #include <cstdio>
@@ -47,11 +56,20 @@ namespace {
 
 using Fake = FakeDnsServer;
 
-constexpr int MaxQueries = 300;
+constexpr int MaxQueries = 8;
+#ifdef QUARLO_FUZZ_CROWD
+constexpr bool Crowds = true;
+#else
+constexpr bool Crowds = false;
+#endif
 // Queries the callbacks may add on top.
-constexpr int MaxExtraQueries = 100;
+constexpr int MaxExtraQueries = 16;
 constexpr int MaxTries = 4;
 constexpr int MaxTimeoutMs = 50;
+constexpr quint16 FirstPort = 5301;
+// Steps without a callback and without the clock moving: a driver that
+// turns in place.
+constexpr int MaxStepsInPlace = 100000;
 
 class Reader {
 public:
@@ -91,8 +109,9 @@ public:
         hostEvery_ = (shape >> 3) & 3;
         paths_ = (shape >> 5) & 3;
         tuning_.maxTimeoutMs = 10 + in.byte() % 41;
-        const int high = in.byte();
-        total_ = ((high << 8) | in.byte()) % (MaxQueries + 1);
+        const uint8_t crowd = in.byte();
+        total_ = in.byte() % (MaxQueries + 1);
+        if (Crowds) total_ += ((crowd & 1) ? AresDriver::InitialWindow : AresDriver::Burst) + crowd / 2 % 8;
         const uint8_t waves = in.byte();
         waves_ = 1 + (waves & 3);
         waveGapMs_ = waves >> 2;
@@ -103,23 +122,16 @@ public:
     void execute()
     {
         for (int i = 0; i < (twoServers_ ? 2 : 1); ++i) {
-            auto server = std::make_unique<Fake>();
-            QString error;
-            if (!server->start(&error)) {
-                std::fprintf(stderr, "DnsTransportFuzz: %s\n", qPrintable(error));
-                std::abort();
-            }
-            server->setScript([this](const Fake::Query& query) { return serve(query); });
-            specs_.append(server->serverSpec());
-            servers_.push_back(std::move(server));
+            const quint16 port = quint16(FirstPort + i);
+            runtime_.setServer(port, [this](const Fake::Query& query) { return serve(query); });
+            specs_.append(VirtualAresRuntime::Spec(port));
         }
-        driver_ = std::make_unique<AresDriver>(specs_);
+        driver_ = std::make_unique<AresDriver>(specs_, runtime_);
         if (driver_->status() != ARES_SUCCESS) fail("driver unusable", -1);
         driver_->setTuning(tuning_);
         maxTries_ = tuning_.tries;
         maxTimeout_ = tuning_.maxTimeoutMs;
 
-        QObject context;
         const int perWave = (total_ + waves_ - 1) / waves_;
         for (int wave = 0; wave < waves_; ++wave) {
             const int count = std::min(perWave, total_ - wave * perWave);
@@ -129,44 +141,36 @@ public:
                 continue;
             }
             ++issuing_;
-            QTimer::singleShot(wave * waveGapMs_, &context, [this, count] {
+            runtime_.after(wave * waveGapMs_, [this, count] {
                 --issuing_;
                 issue(count);
             });
         }
 
-        // A query in flight is reported within its tries' waits, each at
-        // most the largest time-out, and a waiting one goes out as soon as
-        // one in flight ends: so while queries are pending, some callback
-        // runs at least that often. A busy sanitized process gets a generous
-        // factor and slack on top.
-        QEventLoop loop;
-        QTimer wake;
-        wake.start(20); // looks at the clock while nothing happens
-        progress_.start();
         while (pending_ > 0 || issuing_ > 0) {
-            const qint64 boundMs = 2000 + 4 * qint64(maxTries_) * maxTimeout_;
-            if (progress_.elapsed() > boundMs) {
-                std::fprintf(stderr,
-                             "DnsTransportFuzz: hang: %d of %d queries unreported, no callback for %lld ms "
-                             "(tries %d, maxTimeoutMs %d, %d server(s), %lld tries sent)\n",
-                             pending_, int(states_.size()), static_cast<long long>(progress_.elapsed()),
-                             driver_->tuning().tries, driver_->tuning().maxTimeoutMs, int(servers_.size()),
-                             static_cast<long long>(driver_->triesSent()));
-                std::abort();
-            }
-            loop.processEvents(QEventLoop::WaitForMoreEvents);
+            if (pending_ > 0 && runtime_.nowNs() - progressNs_ > boundNs()) hang("no callback in time");
+            const qint64 before = runtime_.nowNs();
+            if (!runtime_.step()) hang("nothing left to wake the driver");
+            if (runtime_.nowNs() != before) stepsInPlace_ = 0;
+            if (++stepsInPlace_ > MaxStepsInPlace) hang("spinning without time passing");
         }
-        // Whatever is already queued runs once more: a late second callback
-        // shows up here.
-        loop.processEvents();
+        // Whatever the driver still has in hand runs out: a late second
+        // callback shows up here. An idle driver must come to rest.
+        for (int steps = 0; runtime_.step(); ++steps)
+            if (steps > MaxStepsInPlace) fail("busy while idle", -1);
         driver_.reset();
-        servers_.clear();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
 private:
-    QByteArray nameOf(int query) const { return QByteArray("q") + QByteArray::number(query) + ".fuzz.test"; }
+    static QByteArray nameOf(int query) { return QByteArray("q") + QByteArray::number(query) + ".fuzz.test"; }
+    // The query a name the servers see belongs to; -1: none of ours.
+    static int queryOf(const QByteArray& name)
+    {
+        if (!name.startsWith('q')) return -1;
+        bool ok = false;
+        const int query = name.mid(1, name.indexOf('.') - 1).toInt(&ok);
+        return ok ? query : -1;
+    }
 
     void issue(int count)
     {
@@ -174,7 +178,8 @@ private:
         for (int n = 0; n < count && int(states_.size()) < total_ + MaxExtraQueries; ++n) {
             const int query = int(states_.size());
             states_.push_back(Pending);
-            if (pending_ == 0) progress_.restart();
+            sent_.emplace_back();
+            if (pending_ == 0) progressNs_ = runtime_.nowNs();
             ++pending_;
             const QByteArray name = nameOf(query) + '.';
             if (hostEvery_ != 0 && query % (hostEvery_ + 1) == hostEvery_) {
@@ -198,13 +203,34 @@ private:
         --issuing_;
     }
 
+    // A query in flight is reported within its tries' waits, each at most
+    // the largest time-out, and a waiting one goes out as soon as one in
+    // flight ends or the burst gap passes: so while queries are pending, some
+    // callback comes at least that often. Virtual time needs no slack for a
+    // busy machine; the factor covers pacing.
+    qint64 boundNs() const { return (50 + 2 * qint64(maxTries_) * maxTimeout_) * 1'000'000; }
+
     void reported(int query)
     {
+        // A deadline set too far out ends in a callback too, just too late.
+        if (runtime_.nowNs() - progressNs_ > boundNs()) hang("callback too late");
         if (states_[size_t(query)] == Reported) fail("second callback", query);
         if (states_[size_t(query)] == Cancelled) fail("callback after cancelAll", query);
         states_[size_t(query)] = Reported;
         --pending_;
-        progress_.restart();
+        progressNs_ = runtime_.nowNs();
+        stepsInPlace_ = 0;
+    }
+
+    [[noreturn]] void hang(const char* what)
+    {
+        std::fprintf(stderr,
+                     "DnsTransportFuzz: hang: %s: %d of %d queries unreported, no callback for %lld ms "
+                     "(tries %d, maxTimeoutMs %d, %d server(s), %lld tries sent)\n",
+                     what, pending_, int(states_.size()),
+                     static_cast<long long>((runtime_.nowNs() - progressNs_) / 1'000'000), driver_->tuning().tries,
+                     driver_->tuning().maxTimeoutMs, int(specs_.size()), static_cast<long long>(driver_->triesSent()));
+        std::abort();
     }
 
     void cancelAll()
@@ -215,7 +241,8 @@ private:
         pending_ = 0;
     }
 
-    // A reply handed over must be one the servers sent for this query.
+    // A reply handed over must be one the servers sent for this query. What
+    // the parser makes of its bytes is the dns_reply target's business.
     void checkAnswer(int query, int status, const unsigned char* answer, int length)
     {
         if (!answer) {
@@ -224,12 +251,8 @@ private:
             return;
         }
         if (length < 12) fail("reply shorter than a header", query);
-        const QByteArray bytes(reinterpret_cast<const char*>(answer), length);
-        if (!sent_.value(nameOf(query)).contains(bytes)) fail("reply not sent for this query", query);
-        QStringList addresses;
-        if (DnsReplyParser::Addresses(answer, length, addresses) == ARES_SUCCESS)
-            for (const QString& address : addresses)
-                if (!IsValidIP(address)) fail("invalid address from the parser", query);
+        const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(answer), length);
+        if (!sent_[size_t(query)].contains(bytes)) fail("reply not sent for this query", query);
     }
 
     QList<Fake::Send> serve(const Fake::Query& query)
@@ -239,15 +262,18 @@ private:
         if (query.question.isEmpty()) return {}; // not a query the driver sends
         const int arg = action >> 4;
         QList<Fake::Send> sends;
+        const int sentFor = queryOf(query.name);
         auto reply = [&](const QByteArray& packet, int delayMs = 0) {
-            sent_[query.name].append(packet);
+            if (sentFor >= 0 && sentFor < int(sent_.size())) sent_[size_t(sentFor)].append(packet);
             sends.append(Fake::Send{packet, delayMs});
         };
-        auto answer = [&] {
-            QList<Fake::Record> records;
-            for (int i = 0; i <= arg % 4; ++i) records.append(Fake::A("127.0.0." + QByteArray::number(2 + i)));
-            return Fake::BuildReply(query, Fake::NoError, records);
-        };
+        // One to four addresses, made once.
+        static const QList<Fake::Record> addresses[] = {
+            {Fake::A("127.0.0.2")},
+            {Fake::A("127.0.0.2"), Fake::A("127.0.0.3")},
+            {Fake::A("127.0.0.2"), Fake::A("127.0.0.3"), Fake::A("127.0.0.4")},
+            {Fake::A("127.0.0.2"), Fake::A("127.0.0.3"), Fake::A("127.0.0.4"), Fake::A("127.0.0.5")}};
+        auto answer = [&] { return Fake::BuildReply(query, Fake::NoError, addresses[arg % 4]); };
         switch (action & 0x0f) {
         case 0: reply(answer()); break;
         case 1: reply(Fake::BuildReply(query, Fake::NxDomain)); break;
@@ -299,7 +325,7 @@ private:
         switch (action & 7) {
         case 3: issue(1 + arg % 4); break;
         case 4: cancelAll(); break;
-        case 5: QTimer::singleShot(arg, driver_.get(), [this] { cancelAll(); }); break;
+        case 5: runtime_.after(arg, [this] { cancelAll(); }); break;
         case 6: {
             DnsTuning tuning;
             tuning.tries = 1 + arg % MaxTries;
@@ -311,7 +337,7 @@ private:
         }
         case 7:
             ++issuing_;
-            QTimer::singleShot(arg, driver_.get(), [this] {
+            runtime_.after(arg, [this] {
                 --issuing_;
                 issue(1);
             });
@@ -332,7 +358,7 @@ private:
     QByteArray serverScript_;
     QByteArray clientScript_;
 
-    std::vector<std::unique_ptr<Fake>> servers_;
+    VirtualAresRuntime runtime_; // outlives the driver
     QStringList specs_;
     std::unique_ptr<AresDriver> driver_;
     std::vector<State> states_;
@@ -340,18 +366,12 @@ private:
     int issuing_ = 0; // issue() running, or a query promised by a timer
     qsizetype received_ = 0;
     qsizetype callbacks_ = 0;
-    QElapsedTimer progress_; // since the last callback, or the first query after none was pending
-    QHash<QByteArray, QList<QByteArray>> sent_; // by query name
+    qint64 progressNs_ = 0; // the last callback, or the first query after none was pending
+    int stepsInPlace_ = 0;
+    std::vector<QList<QByteArray>> sent_; // by query
 };
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    // The event loop for the sockets and timers, for the whole process.
-    static QCoreApplication app(*argc, *argv);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

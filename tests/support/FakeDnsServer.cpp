@@ -170,18 +170,19 @@ bool FakeDnsServer::ParseQuery(const QByteArray& packet, Query* query)
     if (packet.size() < 12 || u16At(packet, 4) < 1) return false;
     query->id = u16At(packet, 0);
     qsizetype offset = 12;
-    QByteArrayList labels;
+    QByteArray name; // built in place: the fuzz targets parse every query
     for (;;) {
         if (offset >= packet.size()) return false;
         const int length = static_cast<unsigned char>(packet[offset]);
         if (length == 0) break;
         if (length > 63 || offset + 1 + length > packet.size()) return false;
-        labels.append(packet.mid(offset + 1, length));
+        if (!name.isEmpty()) name.append('.');
+        name.append(packet.constData() + offset + 1, length);
         offset += 1 + length;
     }
     offset += 1;
     if (offset + 4 > packet.size()) return false;
-    query->name = labels.join('.');
+    query->name = name;
     query->type = u16At(packet, offset);
     query->question = packet.mid(12, offset + 4 - 12);
     return true;
@@ -195,6 +196,7 @@ QByteArray FakeDnsServer::BuildReply(const Query& query, int rcode, const QList<
     if (recursionDesired) flags |= 0x0100;
     if (truncated) flags |= 0x0200;
     QByteArray packet;
+    packet.reserve(12 + query.question.size() + answers.size() * 32);
     appendU16(&packet, static_cast<quint16>(id < 0 ? query.id : id));
     appendU16(&packet, flags);
     appendU16(&packet, query.question.isEmpty() ? 0 : 1);

@@ -1,0 +1,197 @@
+// The driver's timing, measured exactly: on virtual time with servers in
+// memory, a retry schedule of seconds runs in microseconds and every try's
+// moment is known to the nanosecond.
+#include "scan/AresDriver.h"
+#include "support/VirtualAresRuntime.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace quarlo;
+
+namespace {
+
+using Fake = FakeDnsServer;
+constexpr quint16 Port = 5301;
+constexpr qint64 Ms = 1'000'000;
+
+struct Outcome {
+    int status = -1;
+    QByteArray answer;
+    qint64 atNs = -1;
+};
+
+class AresDriverVirtualTime : public ::testing::Test {
+protected:
+    void makeDriver(int tries, int maxTimeoutMs)
+    {
+        driver = std::make_unique<AresDriver>(QStringList{VirtualAresRuntime::Spec(Port)}, runtime);
+        ASSERT_EQ(driver->status(), ARES_SUCCESS);
+        DnsTuning tuning;
+        tuning.tries = tries;
+        tuning.maxTimeoutMs = maxTimeoutMs;
+        driver->setTuning(tuning);
+    }
+    // Queries name; its outcome lands in outcomes[index].
+    void ask(const QByteArray& name)
+    {
+        const size_t index = outcomes.size();
+        outcomes.emplace_back();
+        driver->query(name, 1, [this, index](int status, const unsigned char* answer, int length) {
+            ++callbacks;
+            outcomes[index].status = status;
+            outcomes[index].answer = answer ? QByteArray(reinterpret_cast<const char*>(answer), length) : QByteArray();
+            outcomes[index].atNs = runtime.nowNs();
+        });
+    }
+    // Until nothing is left to run; false when that takes unreasonably long.
+    bool runToRest(int maxSteps = 100000)
+    {
+        for (int steps = 0; steps < maxSteps; ++steps)
+            if (!runtime.step()) return true;
+        return false;
+    }
+    std::vector<qint64> arrivals() const
+    {
+        std::vector<qint64> times;
+        for (const auto& received : runtime.received(Port)) times.push_back(received.atNs);
+        return times;
+    }
+
+    VirtualAresRuntime runtime;
+    std::unique_ptr<AresDriver> driver;
+    std::vector<Outcome> outcomes;
+    int callbacks = 0;
+};
+
+Fake::Send answerWith(const Fake::Query& query, const QByteArray& address, int delayMs = 0)
+{
+    return Fake::Send{Fake::BuildReply(query, Fake::NoError, {Fake::A(address)}), delayMs};
+}
+
+TEST_F(AresDriverVirtualTime, UnansweredQueryIsRetriedOnScheduleThenTimesOut)
+{
+    // Before any reply the wait is the initial guess (3 s, under the cap of
+    // 5 s); the second try waits as long as the first, the third doubles up
+    // to the cap, and the query ends when the last try's wait runs out.
+    runtime.setServer(Port, [](const Fake::Query&) { return QList<Fake::Send>(); });
+    makeDriver(4, 5000);
+    ask("silent.test");
+    ASSERT_TRUE(runToRest());
+    EXPECT_EQ(arrivals(), (std::vector<qint64>{0, 3000 * Ms, 6000 * Ms, 11000 * Ms}));
+    ASSERT_EQ(callbacks, 1);
+    EXPECT_EQ(outcomes[0].status, ARES_ETIMEOUT);
+    EXPECT_TRUE(outcomes[0].answer.isEmpty());
+    EXPECT_EQ(outcomes[0].atNs, 16000 * Ms);
+    EXPECT_EQ(driver->triesSent(), 4);
+}
+
+TEST_F(AresDriverVirtualTime, LateReplyToTheFirstTryEndsTheQueryOnce)
+{
+    // The first try is answered after 4 s, the retry sent at 3 s never: the
+    // first try keeps listening, and its reply is the result.
+    int seen = 0;
+    QByteArray sent;
+    runtime.setServer(Port, [&](const Fake::Query& query) {
+        if (seen++ > 0) return QList<Fake::Send>();
+        const Fake::Send late = answerWith(query, "127.0.0.2", 4000);
+        sent = late.packet;
+        return QList<Fake::Send>{late};
+    });
+    makeDriver(3, 5000);
+    ask("late.test");
+    ASSERT_TRUE(runToRest());
+    EXPECT_EQ(seen, 2);
+    ASSERT_EQ(callbacks, 1);
+    EXPECT_EQ(outcomes[0].status, ARES_SUCCESS);
+    EXPECT_EQ(outcomes[0].answer, sent);
+    EXPECT_EQ(outcomes[0].atNs, 4000 * Ms + 100'000); // the delay and the server's latency
+}
+
+TEST_F(AresDriverVirtualTime, MeasuredRoundTripSetsTheNextWait)
+{
+    // A server 600 ms away: the wait becomes the round trip plus four
+    // deviations (half the first sample each), and a lost try is resent
+    // exactly that long after it went out.
+    bool answer = true;
+    runtime.setServer(
+        Port, [&](const Fake::Query& query) { return answer ? QList<Fake::Send>{answerWith(query, "127.0.0.2")} : QList<Fake::Send>(); },
+        600 * Ms);
+    makeDriver(2, 10000);
+    ask("first.test");
+    ASSERT_TRUE(runToRest());
+    ASSERT_EQ(outcomes[0].status, ARES_SUCCESS);
+    EXPECT_EQ(driver->retryTimeoutMs(), 600 + 4 * 300);
+
+    answer = false;
+    const qint64 sentAt = runtime.nowNs();
+    ask("second.test");
+    ASSERT_TRUE(runToRest());
+    const std::vector<qint64> times = arrivals();
+    ASSERT_EQ(times.size(), 3u);
+    EXPECT_EQ(times[2] - times[1], 1800 * Ms);
+    EXPECT_EQ(outcomes[1].status, ARES_ETIMEOUT);
+    EXPECT_EQ(outcomes[1].atNs - sentAt, 2 * 1800 * Ms);
+}
+
+TEST_F(AresDriverVirtualTime, NewQueriesGoOutInBurstsAndWithinTheWindow)
+{
+    // 150 queries at once to a server that has not answered yet: 64 now, the
+    // rest of the initial window of 100 a burst gap later, nothing more until
+    // the time-outs make room.
+    runtime.setServer(Port, [](const Fake::Query&) { return QList<Fake::Send>(); });
+    makeDriver(1, 1000);
+    for (int i = 0; i < 150; ++i) ask("q" + QByteArray::number(i) + ".test");
+    std::vector<qint64> early; // before the first time-out
+    runtime.after(500, [&] { early = arrivals(); });
+    ASSERT_TRUE(runToRest());
+    int now = 0, gapLater = 0, other = 0;
+    for (qint64 at : early) (at == 0 ? now : at == AresDriver::BurstGapMs * Ms ? gapLater : other)++;
+    EXPECT_EQ(now, AresDriver::Burst);
+    EXPECT_EQ(gapLater, AresDriver::InitialWindow - AresDriver::Burst);
+    EXPECT_EQ(other, 0);
+    EXPECT_EQ(callbacks, 150);
+    for (const Outcome& outcome : outcomes) EXPECT_EQ(outcome.status, ARES_ETIMEOUT);
+}
+
+TEST_F(AresDriverVirtualTime, TruncatedReplyIsFetchedOverAConnection)
+{
+    QByteArray whole;
+    runtime.setServer(Port, [&](const Fake::Query& query) {
+        if (!query.tcp) return Fake::Reply(Fake::BuildReply(query, Fake::NoError, {}, -1, true));
+        whole = Fake::BuildReply(query, Fake::NoError, {Fake::A("127.0.0.2"), Fake::A("127.0.0.3")});
+        return Fake::Reply(whole);
+    });
+    makeDriver(2, 1000);
+    ask("big.test");
+    ASSERT_TRUE(runToRest());
+    ASSERT_EQ(runtime.received(Port).size(), 2u);
+    EXPECT_FALSE(runtime.received(Port)[0].query.tcp);
+    EXPECT_TRUE(runtime.received(Port)[1].query.tcp);
+    ASSERT_EQ(callbacks, 1);
+    EXPECT_EQ(outcomes[0].status, ARES_SUCCESS);
+    EXPECT_EQ(outcomes[0].answer, whole);
+
+    driver.reset();
+    EXPECT_EQ(runtime.openSockets(), 0);
+}
+
+TEST_F(AresDriverVirtualTime, CancelAllSilencesRepliesOnTheirWayAndTheDriverComesToRest)
+{
+    runtime.setServer(Port, [](const Fake::Query& query) { return QList<Fake::Send>{answerWith(query, "127.0.0.2", 100)}; });
+    makeDriver(3, 1000);
+    for (int i = 0; i < 10; ++i) ask("q" + QByteArray::number(i) + ".test");
+    runtime.after(50, [this] { driver->cancelAll(); });
+    ASSERT_TRUE(runToRest(1000));
+    EXPECT_EQ(callbacks, 0);
+    EXPECT_EQ(runtime.received(Port).size(), 10u); // no retries after the cancel
+
+    // Still usable afterwards.
+    ask("after.test");
+    ASSERT_TRUE(runToRest(1000));
+    ASSERT_EQ(callbacks, 1);
+    EXPECT_EQ(outcomes.back().status, ARES_SUCCESS);
+}
+
+} // namespace
