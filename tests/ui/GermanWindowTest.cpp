@@ -28,6 +28,7 @@
 #include "ui/WidgetPrompts.h"
 #include "ui/WindowText.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
