@@ -800,6 +800,162 @@ Möchten Sie die Datei ersetzen?</translation>
         <source>Undefined return code of %1</source>
         <translation>Nicht definierter Antwortcode %1</translation>
     </message>
+    <message>
+        <source>Cannot open the folder %1: %2; nothing was written.</source>
+        <translation>Der Ordner %1 kann nicht geöffnet werden: %2; es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>Cannot look at the folder %1: %2; nothing was written.</source>
+        <translation>Der Ordner %1 kann nicht geprüft werden: %2; es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>Cannot look at the file: %1; nothing was written.</source>
+        <translation>Die Datei kann nicht geprüft werden: %1; es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>Cannot read the symbolic link: %1; nothing was written.</source>
+        <translation>Die symbolische Verknüpfung kann nicht gelesen werden: %1; es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>Cannot write in the folder %1: %2; nothing was written.</source>
+        <translation>In den Ordner %1 kann nicht geschrieben werden: %2; es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>Cannot create a file in %1: %2. The previous file is unchanged.</source>
+        <translation>In %1 kann keine Datei angelegt werden: %2. Die bisherige Datei ist unverändert.</translation>
+    </message>
+    <message>
+        <source>Cannot create a file in %1: %2. No file was created.</source>
+        <translation>In %1 kann keine Datei angelegt werden: %2. Es wurde keine Datei angelegt.</translation>
+    </message>
+    <message>
+        <source>Cannot set the permissions of the new file: %1. The previous file is unchanged.</source>
+        <translation>Die Zugriffsrechte der neuen Datei können nicht gesetzt werden: %1. Die bisherige Datei ist unverändert.</translation>
+    </message>
+    <message>
+        <source>Writing failed: %1. The previous file is unchanged.</source>
+        <translation>Das Schreiben ist fehlgeschlagen: %1. Die bisherige Datei ist unverändert.</translation>
+    </message>
+    <message>
+        <source>Writing failed: %1. No file was created.</source>
+        <translation>Das Schreiben ist fehlgeschlagen: %1. Es wurde keine Datei angelegt.</translation>
+    </message>
+    <message>
+        <source>Cannot replace the file: %1. The previous file is unchanged.</source>
+        <translation>Die Datei kann nicht ersetzt werden: %1. Die bisherige Datei ist unverändert.</translation>
+    </message>
+    <message>
+        <source>Cannot replace the file: %1. No file was created.</source>
+        <translation>Die Datei kann nicht ersetzt werden: %1. Es wurde keine Datei angelegt.</translation>
+    </message>
+    <message>
+        <source>No file name was given.</source>
+        <translation>Es wurde kein Dateiname angegeben.</translation>
+    </message>
+    <message>
+        <source>It is a directory, not a file; nothing was written.</source>
+        <translation>Es ist ein Ordner, keine Datei; es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>It is a symbolic link; saves do not follow links here, so that a link someone else placed cannot redirect them, and nothing was written.</source>
+        <translation>Es ist eine symbolische Verknüpfung; beim Speichern wird Verknüpfungen hier nicht gefolgt, damit eine von jemand anderem angelegte Verknüpfung das Speichern nicht umleiten kann, und es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>It is a symbolic link to a file that does not exist; saves do not follow links here, so that a link someone else placed cannot redirect them, and nothing was written.</source>
+        <translation>Es ist eine symbolische Verknüpfung auf eine Datei, die nicht existiert; beim Speichern wird Verknüpfungen hier nicht gefolgt, damit eine von jemand anderem angelegte Verknüpfung das Speichern nicht umleiten kann, und es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>It is a symbolic link another user placed in a shared folder; it is not followed, and nothing was written.</source>
+        <translation>Es ist eine symbolische Verknüpfung, die ein anderer Benutzer in einem gemeinsamen Ordner angelegt hat; ihr wird nicht gefolgt, und es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>It is not a regular file (a device, pipe or socket); nothing was written.</source>
+        <translation>Sie ist keine gewöhnliche Datei (ein Gerät, eine Pipe oder ein Socket); es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>It belongs to another user in a shared folder, where only they may replace it; nothing was written.</source>
+        <translation>Sie gehört einem anderen Benutzer in einem gemeinsamen Ordner, in dem nur dieser sie ersetzen darf; es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>It is not a regular file; nothing was written.</source>
+        <translation>Sie ist keine gewöhnliche Datei; es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>It is a symbolic link; saves do not follow links here, and nothing was written.</source>
+        <translation>Es ist eine symbolische Verknüpfung; beim Speichern wird Verknüpfungen hier nicht gefolgt, und es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>Cannot write in the folder %1; nothing was written.</source>
+        <translation>In den Ordner %1 kann nicht geschrieben werden; es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>Cannot save the settings to %1: %2</source>
+        <translation>Die Einstellungen können nicht in %1 gespeichert werden: %2</translation>
+    </message>
+    <message>
+        <source>Cannot read %1: %2</source>
+        <translation>%1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 changed while it was read.</source>
+        <translation>%1 wurde während des Lesens geändert.</translation>
+    </message>
+    <message>
+        <source>%1 is not a regular file; it was left unchanged.</source>
+        <translation>%1 ist keine gewöhnliche Datei; sie wurde nicht verändert.</translation>
+    </message>
+    <message>
+        <source>%1 is larger than %2 MiB, so it is not a settings file of this program; it was left unchanged.</source>
+        <translation>%1 ist größer als %2 MiB und damit keine Einstellungsdatei dieses Programms; sie wurde nicht verändert.</translation>
+    </message>
+    <message>
+        <source>%1 is not a registry export (it does not begin with &quot;%2&quot; or a key in brackets); it was left unchanged.</source>
+        <translation>%1 ist kein Registry-Export (sie beginnt nicht mit „%2“ oder einem Schlüssel in eckigen Klammern); sie wurde nicht verändert.</translation>
+    </message>
+    <message>
+        <source>Cannot create the folder %1.</source>
+        <translation>Der Ordner %1 kann nicht angelegt werden.</translation>
+    </message>
+    <message>
+        <source>Cannot create the lock file %1: %2</source>
+        <translation>Die Sperrdatei %1 kann nicht angelegt werden: %2</translation>
+    </message>
+    <message>
+        <source>Another program has been holding the lock file %1 for too long.</source>
+        <translation>Ein anderes Programm hält die Sperrdatei %1 schon zu lange.</translation>
+    </message>
+    <message>
+        <source>There is no such registry root.</source>
+        <translation>Diesen Registry-Stamm gibt es nicht.</translation>
+    </message>
+    <message>
+        <source>A key path or value name holds characters a registry file cannot store.</source>
+        <translation>Ein Schlüsselpfad oder Wertname enthält Zeichen, die eine Registry-Datei nicht speichern kann.</translation>
+    </message>
+    <message>
+        <source>There is no server configuration file to save to.</source>
+        <translation>Es gibt keine Server-Konfigurationsdatei, in die gespeichert werden könnte.</translation>
+    </message>
+    <message>
+        <source>Cannot save the option &quot;%1&quot;</source>
+        <translation>Die Option „%1“ kann nicht gespeichert werden</translation>
+    </message>
+    <message>
+        <source>Cannot save the option &quot;%1&quot;: %2</source>
+        <translation>Die Option „%1“ kann nicht gespeichert werden: %2</translation>
+    </message>
+    <message>
+        <source>Cannot save %1</source>
+        <translation>%1 kann nicht gespeichert werden</translation>
+    </message>
+    <message>
+        <source>The existing file could not be read and could not be kept as %1</source>
+        <translation>Die vorhandene Datei konnte nicht gelesen und nicht als %1 aufbewahrt werden</translation>
+    </message>
+    <message>
+        <source>The folder %1 could not be created.</source>
+        <translation>Der Ordner %1 konnte nicht angelegt werden.</translation>
+    </message>
 </context>
 <context>
     <name>quarlo::HelpMenu</name>

@@ -92,11 +92,32 @@ bool IsActive(const QString& key)
 
 QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 
-const QString kNothingWritten = QStringLiteral("nothing was written.");
+// Whole sentences, so that a translation may order them as its language
+// needs; the window reads them back (ui/WindowText).
+const char* const kNoFileNameText = QT_TRANSLATE_NOOP("quarlo::EngineText", "No file name was given.");
+const char* const kDirectoryText =
+    QT_TRANSLATE_NOOP("quarlo::EngineText", "It is a directory, not a file; nothing was written.");
+
+QString Text(const char* english) { return QString::fromUtf8(english); }
 
 #if defined(Q_OS_UNIX)
 
 QString SystemText(int error) { return qt_error_string(error); }
+
+const char* const kLinkText =
+    QT_TRANSLATE_NOOP("quarlo::EngineText", "It is a symbolic link; saves do not follow links here, so that a link "
+                                            "someone else placed cannot redirect them, and nothing was written.");
+const char* const kDanglingLinkText = QT_TRANSLATE_NOOP(
+    "quarlo::EngineText", "It is a symbolic link to a file that does not exist; saves do not follow links here, so "
+                          "that a link someone else placed cannot redirect them, and nothing was written.");
+const char* const kForeignLinkText =
+    QT_TRANSLATE_NOOP("quarlo::EngineText", "It is a symbolic link another user placed in a shared folder; it is "
+                                            "not followed, and nothing was written.");
+const char* const kNotRegularText = QT_TRANSLATE_NOOP(
+    "quarlo::EngineText", "It is not a regular file (a device, pipe or socket); nothing was written.");
+const char* const kForeignFileText =
+    QT_TRANSLATE_NOOP("quarlo::EngineText", "It belongs to another user in a shared folder, where only they may "
+                                            "replace it; nothing was written.");
 
 // The folder a save writes in, held open so that looking at the name,
 // creating the temporary and the rename all happen in that one folder, and
@@ -157,7 +178,7 @@ constexpr int kMaxLinks = 40;
 bool Locate(const QString& path, AtomicFileWriter::Links links, Destination& d, QString& error)
 {
     if (path.isEmpty()) {
-        error = QStringLiteral("No file name was given.");
+        error = Text(kNoFileNameText);
         return false;
     }
     QString directory, name;
@@ -166,7 +187,7 @@ bool Locate(const QString& path, AtomicFileWriter::Links links, Destination& d, 
     bool relativeToHeld = false; // directory is relative to the folder d holds (a link's relative target)
     for (int hops = 0;; ++hops) {
         if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) {
-            error = QStringLiteral("It is a directory, not a file; ") + kNothingWritten;
+            error = Text(kDirectoryText);
             return false;
         }
         const int base = relativeToHeld && !directory.startsWith(QLatin1Char('/')) ? d.dirFd : AT_FDCWD;
@@ -178,15 +199,13 @@ bool Locate(const QString& path, AtomicFileWriter::Links links, Destination& d, 
         d.directory = shownDirectory;
         d.name = name;
         if (fd < 0) {
-            error = QStringLiteral("Cannot open the folder %1: %2; ")
-                        .arg(QDir::toNativeSeparators(shownDirectory), SystemText(openError))
-                    + kNothingWritten;
+            error = Text(AtomicFileWriter::kCannotOpenFolderText)
+                        .arg(QDir::toNativeSeparators(shownDirectory), SystemText(openError));
             return false;
         }
         if (::fstat(fd, &d.folder) != 0) {
-            error = QStringLiteral("Cannot look at the folder %1: %2; ")
-                        .arg(QDir::toNativeSeparators(shownDirectory), SystemText(errno))
-                    + kNothingWritten;
+            error = Text(AtomicFileWriter::kCannotLookAtFolderText)
+                        .arg(QDir::toNativeSeparators(shownDirectory), SystemText(errno));
             return false;
         }
 
@@ -196,7 +215,7 @@ bool Locate(const QString& path, AtomicFileWriter::Links links, Destination& d, 
                 d.existed = false;
                 return true;
             }
-            error = QStringLiteral("Cannot look at the file: %1; ").arg(SystemText(errno)) + kNothingWritten;
+            error = Text(AtomicFileWriter::kCannotLookAtFileText).arg(SystemText(errno));
             return false;
         }
         if (S_ISLNK(st.st_mode)) {
@@ -204,27 +223,22 @@ bool Locate(const QString& path, AtomicFileWriter::Links links, Destination& d, 
                 struct stat target;
                 const bool dangling =
                     ::fstatat(fd, Native(name).constData(), &target, 0) != 0 && errno == ENOENT;
-                error = QStringLiteral("It is a symbolic link%1; saves do not follow links here, so that a link "
-                                       "someone else placed cannot redirect them, and ")
-                            .arg(dangling ? QStringLiteral(" to a file that does not exist") : QString())
-                        + kNothingWritten;
+                error = Text(dangling ? kDanglingLinkText : kLinkText);
                 return false;
             }
             if (!MayFollow(d.folder, st)) {
-                error = QStringLiteral("It is a symbolic link another user placed in a shared folder; it is not "
-                                       "followed, and ")
-                        + kNothingWritten;
+                error = Text(kForeignLinkText);
                 return false;
             }
             if (hops == kMaxLinks) {
-                error = QStringLiteral("Cannot look at the file: %1; ").arg(SystemText(ELOOP)) + kNothingWritten;
+                error = Text(AtomicFileWriter::kCannotLookAtFileText).arg(SystemText(ELOOP));
                 return false;
             }
             char buffer[PATH_MAX];
             const ssize_t n = ::readlinkat(fd, Native(name).constData(), buffer, sizeof buffer);
             if (n <= 0 || size_t(n) == sizeof buffer) {
                 const int code = n < 0 ? errno : n == 0 ? ENOENT : ENAMETOOLONG;
-                error = QStringLiteral("Cannot read the symbolic link: %1; ").arg(SystemText(code)) + kNothingWritten;
+                error = Text(AtomicFileWriter::kCannotReadLinkText).arg(SystemText(code));
                 return false;
             }
             const QString target = QFile::decodeName(QByteArray(buffer, n));
@@ -237,11 +251,11 @@ bool Locate(const QString& path, AtomicFileWriter::Links links, Destination& d, 
             continue;
         }
         if (S_ISDIR(st.st_mode)) {
-            error = QStringLiteral("It is a directory, not a file; ") + kNothingWritten;
+            error = Text(kDirectoryText);
             return false;
         }
         if (!S_ISREG(st.st_mode)) {
-            error = QStringLiteral("It is not a regular file (a device, pipe or socket); ") + kNothingWritten;
+            error = Text(kNotRegularText);
             return false;
         }
         d.existed = true;
@@ -305,6 +319,12 @@ bool WriteAll(int fd, QByteArrayView bytes)
 
 #else
 
+const char* const kNotRegularText = QT_TRANSLATE_NOOP("quarlo::EngineText", "It is not a regular file; nothing was written.");
+const char* const kLinkText = QT_TRANSLATE_NOOP(
+    "quarlo::EngineText", "It is a symbolic link; saves do not follow links here, and nothing was written.");
+const char* const kCannotWriteText =
+    QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot write in the folder %1; nothing was written.");
+
 // The file a save of path really replaces: a symbolic link stays a link.
 QString ResolveTarget(const QString& path)
 {
@@ -339,8 +359,9 @@ bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QStrin
     Destination d;
     if (!Locate(path, links, d, error))
         return false;
-    const QString unchanged =
-        d.existed ? QStringLiteral(" The previous file is unchanged.") : QStringLiteral(" No file was created.");
+    // Each failure has its sentence for a file that was there and one for a
+    // file that was not.
+    const auto pick = [&](const char* kept, const char* none) { return Text(d.existed ? kept : none); };
     const QString where = QDir::toNativeSeparators(d.directory);
 
     const QString stem = TemporaryPrefix(d.name) + QString::number(::getpid()) + QLatin1Char('.');
@@ -357,22 +378,22 @@ bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QStrin
             const int openError = errno;
             SetActive(d.key(temporary), false);
             if (openError != EEXIST) {
-                error = QStringLiteral("Cannot create a file in %1: %2.%3").arg(where, SystemText(openError), unchanged);
+                error = pick(kCannotCreateKeptText, kCannotCreateNoneText).arg(where, SystemText(openError));
                 return false;
             }
         }
     }
     if (fd < 0) {
-        error = QStringLiteral("Cannot create a file in %1: %2.%3").arg(where, SystemText(EEXIST), unchanged);
+        error = pick(kCannotCreateKeptText, kCannotCreateNoneText).arg(where, SystemText(EEXIST));
         return false;
     }
 
-    auto fail = [&](const QString& what, int code) {
+    auto fail = [&](const QString& what, int code) { // what: a template whose %1 is the system's text
         if (fd >= 0)
             ::close(fd);
         ::unlinkat(d.dirFd, Native(temporary).constData(), 0);
         SetActive(d.key(temporary), false);
-        error = QStringLiteral("%1: %2.%3").arg(what, SystemText(code), unchanged);
+        error = what.arg(SystemText(code));
         return false;
     };
 
@@ -382,22 +403,22 @@ bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QStrin
             && ::fchown(fd, d.old.st_uid, d.old.st_gid) != 0) {
         }
         if (::fchmod(fd, d.old.st_mode & 07777) != 0)
-            return fail(QStringLiteral("Cannot set the permissions of the new file"), errno);
+            return fail(Text(kPermissionsKeptText), errno);
     }
     // Small files reach the disk only at the flush, so its error counts as much
     // as the write's.
     if (!WriteAll(fd, bytes))
-        return fail(QStringLiteral("Writing failed"), errno);
+        return fail(pick(kWritingKeptText, kWritingNoneText), errno);
     if (::fsync(fd) != 0)
-        return fail(QStringLiteral("Writing failed"), errno);
+        return fail(pick(kWritingKeptText, kWritingNoneText), errno);
     const int closed = ::close(fd);
     fd = -1;
     if (closed != 0 && errno != EINTR)
-        return fail(QStringLiteral("Writing failed"), errno);
+        return fail(pick(kWritingKeptText, kWritingNoneText), errno);
     // rename replaces the name itself: whatever appeared there meanwhile (a
     // link included) is what goes, never the file a link points at.
     if (::renameat(d.dirFd, Native(temporary).constData(), d.dirFd, Native(d.name).constData()) != 0)
-        return fail(QStringLiteral("Cannot replace the file"), errno);
+        return fail(pick(kReplacingKeptText, kReplacingNoneText), errno);
     SetActive(d.key(temporary), false);
 
     // The directory is not synced: its entry may lose the rename in a power
@@ -415,16 +436,13 @@ bool AtomicFileWriter::CheckWritable(const QString& path, QString& error, Links 
     // The kernel's own answer: the C library's stand-in for an effective-id
     // check tells root yes even on a read-only mount.
     if (::faccessat(d.dirFd, ".", W_OK | X_OK, 0) != 0) {
-        error = QStringLiteral("Cannot write in the folder %1: %2; ")
-                    .arg(QDir::toNativeSeparators(d.directory), SystemText(errno))
-                + kNothingWritten;
+        error = Text(kCannotWriteInFolderText).arg(QDir::toNativeSeparators(d.directory), SystemText(errno));
         return false;
     }
     // In a sticky folder only a file's owner (or the folder's) may replace it.
     const uid_t me = ::geteuid();
     if (d.existed && (d.folder.st_mode & S_ISVTX) && me != 0 && d.old.st_uid != me && d.folder.st_uid != me) {
-        error = QStringLiteral("It belongs to another user in a shared folder, where only they may replace it; ")
-                + kNothingWritten;
+        error = Text(kForeignFileText);
         return false;
     }
     return true;
@@ -439,7 +457,7 @@ bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QStrin
     const QString target = ResolveTarget(path);
     const QFileInfo info(target);
     if (info.exists() && !info.isFile()) {
-        error = QStringLiteral("It is not a regular file; nothing was written.");
+        error = Text(kNotRegularText);
         return false;
     }
     QSaveFile file(target);
@@ -463,23 +481,22 @@ bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QStrin
 bool AtomicFileWriter::CheckWritable(const QString& path, QString& error, Links links)
 {
     if (path.isEmpty()) {
-        error = QStringLiteral("No file name was given.");
+        error = Text(kNoFileNameText);
         return false;
     }
     const QFileInfo link(path);
     if (link.isSymLink() && links == Links::Refuse) {
-        error = QStringLiteral("It is a symbolic link; saves do not follow links here, and ") + kNothingWritten;
+        error = Text(kLinkText);
         return false;
     }
     const QFileInfo info(ResolveTarget(path));
     if (info.exists() && !info.isFile()) {
-        error = QStringLiteral("It is not a regular file; ") + kNothingWritten;
+        error = Text(kNotRegularText);
         return false;
     }
     const QFileInfo folder(info.absolutePath());
     if (!folder.isDir() || !folder.isWritable()) {
-        error = QStringLiteral("Cannot write in the folder %1; ").arg(QDir::toNativeSeparators(folder.filePath()))
-                + kNothingWritten;
+        error = Text(kCannotWriteText).arg(QDir::toNativeSeparators(folder.filePath()));
         return false;
     }
     return true;

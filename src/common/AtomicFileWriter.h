@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QtGlobal>
 #include <QString>
 
 namespace quarlo {
@@ -47,6 +48,37 @@ public:
     // can be written, and path is not a directory, device or refused link.
     // Writes nothing.
     static bool CheckWritable(const QString& path, QString& error, Links links = Links::Refuse);
+
+    // Why a save failed, as Replace and CheckWritable tell it: English, for
+    // the command line, automation and the logs; the window reads them back
+    // into the user's language (ui/WindowText). %1 is a folder, the
+    // system's own text follows it.
+    static constexpr const char* kCannotOpenFolderText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot open the folder %1: %2; nothing was written.");
+    static constexpr const char* kCannotLookAtFolderText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot look at the folder %1: %2; nothing was written.");
+    static constexpr const char* kCannotLookAtFileText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot look at the file: %1; nothing was written.");
+    static constexpr const char* kCannotReadLinkText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot read the symbolic link: %1; nothing was written.");
+    static constexpr const char* kCannotWriteInFolderText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot write in the folder %1: %2; nothing was written.");
+    // Failures once the temporary is being written: the old file (or its
+    // absence) is as it was.
+    static constexpr const char* kCannotCreateKeptText = QT_TRANSLATE_NOOP(
+        "quarlo::EngineText", "Cannot create a file in %1: %2. The previous file is unchanged.");
+    static constexpr const char* kCannotCreateNoneText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot create a file in %1: %2. No file was created.");
+    static constexpr const char* kPermissionsKeptText = QT_TRANSLATE_NOOP(
+        "quarlo::EngineText", "Cannot set the permissions of the new file: %1. The previous file is unchanged.");
+    static constexpr const char* kWritingKeptText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Writing failed: %1. The previous file is unchanged.");
+    static constexpr const char* kWritingNoneText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Writing failed: %1. No file was created.");
+    static constexpr const char* kReplacingKeptText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot replace the file: %1. The previous file is unchanged.");
+    static constexpr const char* kReplacingNoneText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot replace the file: %1. No file was created.");
 
     // Whether fileName (no directory) is one of the temporaries a save of a
     // file named targetFileName creates.

@@ -127,8 +127,7 @@ CachedFile Unusable(const FileStamp& stamp, const QString& problem)
 
 QString TooLarge(const QString& path)
 {
-    return QStringLiteral("%1 is larger than %2 MiB, so it is not a settings file of this program; it was left "
-                          "unchanged.")
+    return QString::fromUtf8(RegFileBackend::kTooLargeText)
         .arg(Native(path))
         .arg(kMaxFileSize / (1024 * 1024));
 }
@@ -161,7 +160,7 @@ bool Refresh(const QString& path, CachedFile& cache)
     }
     // Never open what could block (a FIFO) or is too large to be ours.
     if (!before.regular) {
-        cache = Unusable(before, QStringLiteral("%1 is not a regular file; it was left unchanged.").arg(Native(path)));
+        cache = Unusable(before, QString::fromUtf8(RegFileBackend::kNotRegularText).arg(Native(path)));
         return true;
     }
     if (before.size > kMaxFileSize) {
@@ -170,17 +169,17 @@ bool Refresh(const QString& path, CachedFile& cache)
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        cache.problem = QStringLiteral("Cannot read %1: %2").arg(Native(path), file.errorString());
+        cache.problem = QString::fromUtf8(RegFileBackend::kCannotReadText).arg(Native(path), file.errorString());
         return false;
     }
     const FileStamp stamp = StampOfOpen(file);
     if (!stamp.exists || !stamp.regular) {
-        cache.problem = QStringLiteral("%1 changed while it was read.").arg(Native(path));
+        cache.problem = QString::fromUtf8(RegFileBackend::kChangedText).arg(Native(path));
         return false;
     }
     const std::optional<QByteArray> bytes = ReadBounded(file, stamp.size);
     if (!bytes) {
-        cache.problem = QStringLiteral("Cannot read %1: %2").arg(Native(path), file.errorString());
+        cache.problem = QString::fromUtf8(RegFileBackend::kCannotReadText).arg(Native(path), file.errorString());
         return false;
     }
     if (bytes->size() > kMaxFileSize) {
@@ -196,9 +195,7 @@ bool Refresh(const QString& path, CachedFile& cache)
     cache.doc = RegFileDocument::Parse(*bytes);
     cache.bytes = cache.doc ? *bytes : QByteArray();
     if (!cache.doc)
-        cache.problem = QStringLiteral("%1 is not a registry export (it does not begin with \"%2\" or a key in "
-                                       "brackets); it was left unchanged.")
-                            .arg(Native(path), kHeader);
+        cache.problem = QString::fromUtf8(RegFileBackend::kNotExportText).arg(Native(path), kHeader);
     cache.stamp = stamp;
     cache.known = true;
     return true;
@@ -253,13 +250,13 @@ QString AcquireLock(QLockFile& lock, const QString& lockPath)
         if (lock.error() != QLockFile::LockFailedError) {
             // QLockFile gives no reason; errno is still that of its failed
             // create or write (a full disk, say).
-            return QStringLiteral("Cannot create the lock file %1: %2")
+            return QString::fromUtf8(RegFileBackend::kCannotLockText)
                 .arg(Native(lockPath), error != 0 ? qt_error_string(error) : QStringLiteral("unknown error"));
         }
         if (RemoveAbandonedLock(lock, lockPath))
             continue;
         if (deadline.hasExpired())
-            return QStringLiteral("Another program has been holding the lock file %1 for too long.")
+            return QString::fromUtf8(RegFileBackend::kLockHeldText)
                 .arg(Native(lockPath));
         QThread::msleep(pause);
         pause = std::min(pause * 2, kMaxLockPollMs);
@@ -333,16 +330,17 @@ bool RegFileBackend::write(RegistryRoot root, const QString& keyPath, const QStr
     QString& error = d_->lastError;
     error.clear();
     if (!IsKnownRoot(root)) {
-        error = QStringLiteral("There is no such registry root.");
+        error = QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "There is no such registry root."));
         return false;
     }
     const std::optional<QString> sectionPath = RegFileDocument::SectionPath(root, keyPath);
     if (!sectionPath || !RegFileDocument::IsWritableText(valueName)) {
-        error = QStringLiteral("A key path or value name holds characters a registry file cannot store.");
+        error = QStringLiteral(
+            QT_TRANSLATE_NOOP("quarlo::EngineText", "A key path or value name holds characters a registry file cannot store."));
         return false;
     }
     if (!QDir().mkpath(d_->directory)) {
-        error = QStringLiteral("Cannot create the folder %1.").arg(Native(d_->directory));
+        error = QString::fromUtf8(kCannotCreateFolderText).arg(Native(d_->directory));
         return false;
     }
     const QString& path = d_->paths[RootIndex(root)];
@@ -368,7 +366,7 @@ bool RegFileBackend::write(RegistryRoot root, const QString& keyPath, const QStr
     QString description;
     // The user's own folder: a link there (a shared settings file) is theirs.
     if (!AtomicFileWriter::Replace(path, bytes, description, AtomicFileWriter::Links::Follow)) {
-        error = QStringLiteral("Cannot save the settings to %1: %2").arg(Native(path), description);
+        error = QString::fromUtf8(kCannotSaveText).arg(Native(path), description);
         return false;
     }
 

@@ -3,6 +3,7 @@
 #include "common/RegistryBackend.h"
 
 #include <QString>
+#include <QtGlobal>
 #include <memory>
 
 namespace quarlo {
@@ -41,6 +42,28 @@ public:
                const RegistryValue& value) override;
     // Why the last write failed, naming the file; empty after a success.
     QString lastError() const override;
+
+    // Those reasons: English, as the command line and automation give them;
+    // the window reads them back into the user's language (ui/WindowText).
+    // %1 is the file or folder.
+    static constexpr const char* kCannotSaveText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot save the settings to %1: %2");
+    static constexpr const char* kCannotReadText = QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot read %1: %2");
+    static constexpr const char* kChangedText = QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 changed while it was read.");
+    static constexpr const char* kNotRegularText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 is not a regular file; it was left unchanged.");
+    static constexpr const char* kTooLargeText = QT_TRANSLATE_NOOP(
+        "quarlo::EngineText",
+        "%1 is larger than %2 MiB, so it is not a settings file of this program; it was left unchanged.");
+    static constexpr const char* kNotExportText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 is not a registry export (it does not begin with \"%2\" or a "
+                                                "key in brackets); it was left unchanged.");
+    static constexpr const char* kCannotCreateFolderText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot create the folder %1.");
+    static constexpr const char* kCannotLockText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot create the lock file %1: %2");
+    static constexpr const char* kLockHeldText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Another program has been holding the lock file %1 for too long.");
 
     const QString& directory() const;
     // The file holding one root's keys.

@@ -29,7 +29,8 @@ void Servers::Refresh()
 bool Servers::Sync()
 {
     if (!store_) {
-        lastError_ = QStringLiteral("There is no server configuration file to save to.");
+        lastError_ = QStringLiteral(
+            QT_TRANSLATE_NOOP("quarlo::EngineText", "There is no server configuration file to save to."));
         return false;
     }
     return store_->Save(*this, lastError_);

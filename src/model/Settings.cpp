@@ -179,8 +179,8 @@ bool Settings::SaveOption(const QString& name, const QVariant& value)
     const bool saved = registry_.SaveSetting(DisplayTitle(), kSection, name, value, false);
     if (!saved) {
         const QString why = registry_.LastError();
-        lastError_ = QStringLiteral("Cannot save the option \"") + name + QStringLiteral("\"")
-                     + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+        lastError_ = why.isEmpty() ? QString::fromUtf8(kCannotSaveOptionText).arg(name)
+                                   : QString::fromUtf8(kCannotSaveOptionBecauseText).arg(name, why);
     }
     emit Changed(name, value);
     return saved;

@@ -83,6 +83,13 @@ public:
     // Why an option could not be stored; kept until ClearLastError().
     QString LastError() const { return lastError_; }
     void ClearLastError() { lastError_.clear(); }
+    // What LastError() says (%1 the option's name, %2 the store's reason):
+    // English for automation; the window reads it back into the user's
+    // language (ui/WindowText).
+    static constexpr const char* kCannotSaveOptionText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot save the option \"%1\"");
+    static constexpr const char* kCannotSaveOptionBecauseText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot save the option \"%1\": %2");
 
     static constexpr int kMinQueries = 10;
     static constexpr int kMaxQueries = 800;

@@ -186,13 +186,13 @@ bool ServerConfigFile::WriteDocument(const pugi::xml_document& doc, const QStrin
     if (Damaged(status, path) && QFileInfo(path).isFile()) {
         const QString backup = path + QStringLiteral(".bak");
         if (!KeepAside(path, backup)) {
-            error = QStringLiteral("Cannot save ") + path + kLineBreaks
-                    + QStringLiteral("The existing file could not be read and could not be kept as ") + backup;
+            error = QString::fromUtf8(kCannotSaveText).arg(path) + kLineBreaks
+                    + QString::fromUtf8(kCannotKeepText).arg(backup);
             return false;
         }
     }
     if (!XmlDocumentFile::Save(doc, path, description)) {
-        error = QStringLiteral("Cannot save ") + path + kLineBreaks + description;
+        error = QString::fromUtf8(kCannotSaveText).arg(path) + kLineBreaks + description;
         return false;
     }
     return true;

@@ -60,8 +60,8 @@ bool ServerConfigStore::Save(const Servers& servers, QString& error)
     // never made up.
     const QString folder = QFileInfo(target).absolutePath();
     if (!savePath_.isEmpty() && !QDir().mkpath(folder)) {
-        error = QStringLiteral("Cannot save ") + target + QStringLiteral("\r\n\r\nThe folder ") + folder
-                + QStringLiteral(" could not be created.");
+        error = QString::fromUtf8(ServerConfigFile::kCannotSaveText).arg(target) + QStringLiteral("\r\n\r\n")
+                + QString::fromUtf8(kNoFolderText).arg(folder);
         return false;
     }
     if (KeepsOverrides()) {

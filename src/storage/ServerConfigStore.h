@@ -3,6 +3,7 @@
 #include "model/ServerStore.h"
 
 #include <QString>
+#include <QtGlobal>
 
 namespace quarlo {
 
@@ -22,6 +23,12 @@ namespace quarlo {
 // program's configuration location.
 class ServerConfigStore : public ServerStore {
 public:
+    // Why the user's first save found no folder to write in (%1 the folder),
+    // below ServerConfigFile::kCannotSaveText; the window reads it back into
+    // the user's language (ui/WindowText).
+    static constexpr const char* kNoFolderText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "The folder %1 could not be created.");
+
     explicit ServerConfigStore(const QString& configPath, const QString& savePath = QString())
         : configPath_(configPath), savePath_(savePath)
     {

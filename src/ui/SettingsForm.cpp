@@ -8,6 +8,7 @@
 #include "scan/DnsServers.h"
 #include "ui/AddEditServer.h"
 #include "ui/FormPlacement.h"
+#include "ui/WindowText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -402,7 +403,8 @@ void SettingsForm::StoreKey(const AddEditServer& editor, const Server& server)
     const QString name = server.KeyName();
     openingKeys_.append({name, settings_.StoredAccessKey(name)});
     if (!settings_.SaveAccessKey(name, editor.AccessKey()))
-        prompts_.Message(tr("The access key %1 could not be stored: %2").arg(name, settings_.OptionRegistry().LastError()),
+        prompts_.Message(tr("The access key %1 could not be stored: %2")
+                             .arg(name, WindowText::Of(settings_.OptionRegistry().LastError())),
                          DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
 }
 

@@ -1,15 +1,19 @@
 #include "ui/WindowText.h"
 
+#include "common/AtomicFileWriter.h"
 #include "common/IpRange.h"
+#include "common/RegFileBackend.h"
 #include "export/ResultCells.h"
 #include "model/Address.h"
 #include "model/DnsFailure.h"
+#include "model/Settings.h"
 #include "model/Responses.h"
 #include "scan/ScanSummary.h"
 #include "scan/TargetResolver.h"
 #include "scan/ZoneTest.h"
 #include "storage/AddressListFile.h"
 #include "storage/ServerConfigFile.h"
+#include "storage/ServerConfigStore.h"
 #include "storage/XmlDocumentFile.h"
 
 #include <QCoreApplication>
@@ -77,6 +81,32 @@ const Filled kFilledTexts[] = {
     {kEngineContext, AddressListFile::kTooManyText},
     {kEngineContext, AddressListFile::kMoreThanTooManyText},
     {kEngineContext, ServerConfigFile::kCannotLoadText},
+    {kEngineContext, ServerConfigFile::kCannotSaveText},
+    {kEngineContext, ServerConfigFile::kCannotKeepText},
+    {kEngineContext, ServerConfigStore::kNoFolderText},
+    {kEngineContext, Settings::kCannotSaveOptionText},
+    {kEngineContext, Settings::kCannotSaveOptionBecauseText},
+    {kEngineContext, RegFileBackend::kCannotSaveText},
+    {kEngineContext, RegFileBackend::kCannotReadText},
+    {kEngineContext, RegFileBackend::kChangedText},
+    {kEngineContext, RegFileBackend::kNotRegularText},
+    {kEngineContext, RegFileBackend::kTooLargeText},
+    {kEngineContext, RegFileBackend::kNotExportText},
+    {kEngineContext, RegFileBackend::kCannotCreateFolderText},
+    {kEngineContext, RegFileBackend::kCannotLockText},
+    {kEngineContext, RegFileBackend::kLockHeldText},
+    {kEngineContext, AtomicFileWriter::kCannotOpenFolderText},
+    {kEngineContext, AtomicFileWriter::kCannotLookAtFolderText},
+    {kEngineContext, AtomicFileWriter::kCannotLookAtFileText},
+    {kEngineContext, AtomicFileWriter::kCannotReadLinkText},
+    {kEngineContext, AtomicFileWriter::kCannotWriteInFolderText},
+    {kEngineContext, AtomicFileWriter::kCannotCreateKeptText},
+    {kEngineContext, AtomicFileWriter::kCannotCreateNoneText},
+    {kEngineContext, AtomicFileWriter::kPermissionsKeptText},
+    {kEngineContext, AtomicFileWriter::kWritingKeptText},
+    {kEngineContext, AtomicFileWriter::kWritingNoneText},
+    {kEngineContext, AtomicFileWriter::kReplacingKeptText},
+    {kEngineContext, AtomicFileWriter::kReplacingNoneText},
     {kEngineContext, IpRange::kTooLargeText},
     {kEngineContext, IpRange::kIpv6RangeText},
     {kEngineContext, IpRange::kNoRangeText},

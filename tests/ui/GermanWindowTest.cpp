@@ -1,5 +1,8 @@
 #include "GermanTranslation.h"
 #include "app/DesktopSession.h"
+#include "app/ModalDialogs.h"
+#include "common/AtomicFileWriter.h"
+#include "common/RegFileBackend.h"
 #include "common/Registry.h"
 #include "export/ExportEngine.h"
 #include "export/ResultCells.h"
@@ -7,9 +10,12 @@
 #include "model/Address.h"
 #include "model/DnsFailure.h"
 #include "model/Responses.h"
+#include "model/Settings.h"
 #include "scan/TargetResolver.h"
 #include "scan/ZoneTest.h"
 #include "storage/AddressListFile.h"
+#include "storage/ServerConfigFile.h"
+#include "storage/ServerConfigStore.h"
 #include "support/MemoryRegistryBackend.h"
 #include "support/RbldnsdServer.h"
 #include "support/RecordingExportBackend.h"
@@ -19,14 +25,21 @@
 #include "ui/MainForm.h"
 #include "ui/ResultsModel.h"
 #include "ui/ResultsTable.h"
+#include "ui/WidgetPrompts.h"
 #include "ui/WindowText.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 using namespace quarlo;
 
@@ -51,6 +64,13 @@ QStringList warningLines(const MainForm& window)
         for (int row = 0; row < panel->count(); ++row) lines << panel->item(row)->text();
     return lines;
 }
+
+// The real message boxes, with the save dialog answered by the test.
+class SavingPrompts : public WidgetPrompts {
+public:
+    QString savePath;
+    std::optional<QString> SaveFileIn(const QString&, const QString&, const QString&) override { return savePath; }
+};
 
 } // namespace
 
@@ -190,4 +210,84 @@ TEST(GermanWindowTest, OnlyTheProgramsOwnWordsAreTranslated)
     for (const char* foreign : {"Listed for spam, see https://bl.example/?ip=192.0.2.1", "Not checked:", "Spam and more",
                                 "Blacklisted by many servers", ""})
         EXPECT_EQ(WindowText::Of(QString::fromUtf8(foreign)), QString::fromUtf8(foreign)) << foreign;
+}
+
+// A save that fails, through the window's Save As: the message box gives the
+// reason in German, the system's own words and the path as they are, while
+// LastError, what automation reads, stays English. The option and server
+// saves fail as the settings dialog would find them, their reasons nested
+// two and three deep.
+TEST(GermanWindowTest, FailedSavesTellWhyInGermanAndLastErrorInEnglish)
+{
+    QTemporaryDir dir;
+    const QString config = dir.filePath("servers.cfg");
+    {
+        QFile file(config);
+        const QByteArray xml = VerdictTable::ConfigXml();
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(xml) == xml.size());
+    }
+    MemoryRegistryBackend backend;
+    Registry registry(backend);
+    SavingPrompts prompts;
+    DesktopSession desktop(registry, prompts, {.configPath = config, .dnsServers = QStringLiteral("127.0.0.1:9")});
+    const GermanTranslation translation;
+    ASSERT_TRUE(translation.loaded()) << QUARLO_TRANSLATIONS_DIR;
+    MainForm::Services services = desktop.WindowServices(dir.path(), QStringLiteral("quarlo"));
+    services.configDir = dir.path();
+    MainForm window(services);
+    prompts.setParent(&window);
+    window.show();
+
+    Addresslist& list = desktop.Addresslist();
+    window.RunTool(QStringLiteral("Main:New"));
+    ASSERT_NE(list.AddTarget(QStringLiteral("192.0.2.1")), nullptr);
+    // A folder that is not there: no extension typed, so the window adds it.
+    const QString folder = dir.filePath("gone");
+    const QString path = folder + "/mine.BlackList";
+    prompts.savePath = folder + "/mine";
+    QString shown;
+    ModalDialogs modals;
+    modals.expect([&](QWidget& box) {
+        auto* message = qobject_cast<QMessageBox*>(&box);
+        ASSERT_NE(message, nullptr) << box.metaObject()->className();
+        shown = message->text();
+        message->button(QMessageBox::Ok)->click();
+    });
+    window.RunTool(QStringLiteral("Main:SaveAs"));
+    EXPECT_TRUE(modals.allHandled());
+    EXPECT_EQ(modals.unexpected, 0);
+    const QString why = qt_error_string(ENOENT);
+    EXPECT_EQ(list.LastError(), "Cannot save Address List to " + path + "\r\n\r\nCannot open the folder "
+                                    + QDir::toNativeSeparators(folder) + ": " + why + "; nothing was written.");
+    EXPECT_EQ(shown, engineGerman(AddressListFile::kCannotSaveText).arg(path) + "\r\n\r\n"
+                         + engineGerman(AtomicFileWriter::kCannotOpenFolderText)
+                               .arg(QDir::toNativeSeparators(folder), why));
+    EXPECT_FALSE(QFileInfo::exists(path));
+
+    // The options' store in a folder that cannot be made (a file is in the
+    // way), the servers' file where a folder stands.
+    QFile blocker(dir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    RegFileBackend files(dir.filePath("blocker/settings"));
+    Registry fileRegistry(files);
+    const QString serversFolder = dir.filePath("servers-folder");
+    ASSERT_TRUE(QDir().mkpath(serversFolder));
+    ServerConfigStore store(serversFolder);
+    Settings settings(fileRegistry, &store);
+    ASSERT_FALSE(settings.SaveOption(QStringLiteral("Max Queries"), 20));
+    const QString settingsFolder = QDir::toNativeSeparators(dir.filePath("blocker/settings"));
+    EXPECT_EQ(settings.LastError(), "Cannot save the option \"Max Queries\": Cannot create the folder " + settingsFolder + ".");
+    EXPECT_EQ(WindowText::Lines(settings.LastError()),
+              engineGerman(Settings::kCannotSaveOptionBecauseText)
+                  .arg("Max Queries", engineGerman(RegFileBackend::kCannotCreateFolderText).arg(settingsFolder)));
+
+    Servers& servers = settings.BlacklistServers();
+    ASSERT_FALSE(servers.Sync());
+    const QString directory = QStringLiteral("It is a directory, not a file; nothing was written.");
+    EXPECT_EQ(servers.LastError(), "Cannot save " + serversFolder + "\r\n\r\n" + directory);
+    EXPECT_EQ(WindowText::Lines(servers.LastError()),
+              engineGerman(ServerConfigFile::kCannotSaveText).arg(serversFolder) + "\r\n\r\n"
+                  + engineGerman(directory.toUtf8().constData()));
+    EXPECT_TRUE(QFileInfo(serversFolder).isDir());
 }
