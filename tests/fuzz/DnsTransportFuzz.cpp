@@ -124,9 +124,9 @@ public:
         for (int i = 0; i < (twoServers_ ? 2 : 1); ++i) {
             const quint16 port = quint16(FirstPort + i);
             runtime_.setServer(port, [this](const Fake::Query& query) { return serve(query); });
-            specs_.append(VirtualAresRuntime::Spec(port));
+            serverEntries_.append(VirtualAresRuntime::ServerEntry(port));
         }
-        driver_ = std::make_unique<AresDriver>(specs_, runtime_);
+        driver_ = std::make_unique<AresDriver>(serverEntries_, runtime_);
         if (driver_->status() != ARES_SUCCESS) fail("driver unusable", -1);
         driver_->setTuning(tuning_);
         maxTries_ = tuning_.tries;
@@ -229,7 +229,7 @@ private:
                      "(tries %d, maxTimeoutMs %d, %d server(s), %lld tries sent)\n",
                      what, pending_, int(states_.size()),
                      static_cast<long long>((runtime_.nowNs() - progressNs_) / 1'000'000), driver_->tuning().tries,
-                     driver_->tuning().maxTimeoutMs, int(specs_.size()), static_cast<long long>(driver_->triesSent()));
+                     driver_->tuning().maxTimeoutMs, int(serverEntries_.size()), static_cast<long long>(driver_->triesSent()));
         std::abort();
     }
 
@@ -359,7 +359,7 @@ private:
     QByteArray clientScript_;
 
     VirtualAresRuntime runtime_; // outlives the driver
-    QStringList specs_;
+    QStringList serverEntries_;
     std::unique_ptr<AresDriver> driver_;
     std::vector<State> states_;
     int pending_ = 0;

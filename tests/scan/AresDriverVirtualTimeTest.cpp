@@ -26,7 +26,7 @@ class AresDriverVirtualTime : public ::testing::Test {
 protected:
     void makeDriver(int tries, int maxTimeoutMs)
     {
-        driver = std::make_unique<AresDriver>(QStringList{VirtualAresRuntime::Spec(Port)}, runtime);
+        driver = std::make_unique<AresDriver>(QStringList{VirtualAresRuntime::ServerEntry(Port)}, runtime);
         ASSERT_EQ(driver->status(), ARES_SUCCESS);
         DnsTuning tuning;
         tuning.tries = tries;

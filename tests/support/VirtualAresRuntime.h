@@ -37,7 +37,7 @@ public:
     // The server on 127.0.0.1:port (UDP and TCP). latencyNs: added to every
     // reply's own delay.
     void setServer(quint16 port, Script script, qint64 latencyNs = 100'000);
-    static QString Spec(quint16 port) { return QStringLiteral("127.0.0.1:%1").arg(port); }
+    static QString ServerEntry(quint16 port) { return QStringLiteral("127.0.0.1:%1").arg(port); }
     // What reached the server, and when.
     struct Received {
         Query query;
