@@ -338,7 +338,7 @@ void AresDriver::submitWaiting()
     // A callback that queries again lands here while the outer loop runs;
     // the outer loop submits it in order.
     if (submitting_) return;
-    if (burstSent_ >= Burst) {
+    if (burstSent_ >= pacing_.burst) {
         // The burst gap resets the count when no reply does: without it, a
         // burst whose tries all go unanswered would leave the rest unsent.
         rearmTimers();
@@ -348,7 +348,7 @@ void AresDriver::submitWaiting()
     for (;;) {
         const bool retry = !retries_.empty();
         if (!retry && (waiting_.empty() || inFlight_ >= window_)) break;
-        if (burstSent_ >= Burst) break; // rearmTimers starts the gap
+        if (burstSent_ >= pacing_.burst) break; // rearmTimers starts the gap
         Request* request = nullptr;
         if (retry) {
             const auto it = requests_.find(retries_.front());
@@ -614,7 +614,7 @@ void AresDriver::learn(qint64)
         window_ = std::max(window_, threshold_);
         return;
     }
-    if (window_ >= MaxWindow) return;
+    if (window_ >= pacing_.maxWindow) return;
     if (window_ < threshold_) ++window_;
     else if (++credit_ >= std::max(1, window_ / 8)) credit_ = 0, ++window_;
 }
@@ -629,14 +629,25 @@ void AresDriver::lost(const QByteArray& path, qint64 sentAtNs)
     LossBucket* bucket = lossBucket(sentAtNs, false);
     if (!bucket) return;
     ++bucket->lost;
-    if (bucket->lost < LossFloor || bucket->lost * LossShare < bucket->sent) return;
+    if (bucket->lost < pacing_.lossFloor || bucket->lost * LossShare < bucket->sent) return;
     // Once per round trip: one burst of losses is one signal.
     const qint64 now = nowNs();
     if (lastCutNs_ >= 0 && now - lastCutNs_ < roundTripNs()) return;
     lastCutNs_ = now;
-    threshold_ = std::max(MinWindow, std::min(window_, inFlight_) / 2);
+    threshold_ = std::max(pacing_.minWindow, std::min(window_, inFlight_) / 2);
     window_ = threshold_;
     credit_ = 0;
+}
+
+void AresDriver::setPacing(const Pacing& pacing)
+{
+    pacing_.burst = std::max(1, pacing.burst);
+    pacing_.maxWindow = std::max(1, pacing.maxWindow);
+    pacing_.initialWindow = std::clamp(pacing.initialWindow, 1, pacing_.maxWindow);
+    pacing_.minWindow = std::clamp(pacing.minWindow, 1, pacing_.initialWindow);
+    pacing_.lossFloor = std::max(1, pacing.lossFloor);
+    window_ = pacing_.initialWindow;
+    threshold_ = pacing_.maxWindow;
 }
 
 void AresDriver::cancelAll()
@@ -768,7 +779,7 @@ void AresDriver::rearmTimers()
 {
     // Whatever may be sent has a timer that sends it: a reply, a deadline or
     // this gap. Every path through the driver ends here.
-    if (burstSent_ >= Burst && hasSendableWork() && !burstTimer_->isActive()) burstTimer_->start(BurstGapMs);
+    if (burstSent_ >= pacing_.burst && hasSendableWork() && !burstTimer_->isActive()) burstTimer_->start(BurstGapMs);
 
     // c-ares' own time-outs. ares_timeout walks every query of the channel,
     // and this runs after every submission and every reply: while the timer

@@ -124,6 +124,21 @@ public:
     // maxTimeoutMs 10..600000).
     void setTuning(const DnsTuning& tuning);
     DnsTuning tuning() const { return tuning_; }
+    // The pacing above in numbers. Scans keep the defaults; tests and the
+    // fuzzer shrink them so that a handful of queries fills a burst or the
+    // window and cuts it.
+    struct Pacing {
+        int burst = Burst;
+        int initialWindow = InitialWindow;
+        int minWindow = MinWindow;
+        int maxWindow = MaxWindow;
+        int lossFloor = LossFloor;
+    };
+    // Before the first query. Every value is brought to at least 1, the
+    // initial window to at most the largest, the least to at most the
+    // initial one.
+    void setPacing(const Pacing& pacing);
+    Pacing pacing() const { return pacing_; }
     // The wait for a first try to server index (0-based) as things stand.
     int retryTimeoutMs(int server = 0) const;
     // Tries handed to c-ares since the driver was made, retransmissions
@@ -257,6 +272,7 @@ private:
     int inFlight_ = 0; // requests_ and nothing else: leftover tries do not count
     int overdue_ = 0;  // of requests_ and waiting_
     void markOverdue(Request& request);
+    Pacing pacing_;
     int window_ = InitialWindow;
     int threshold_ = MaxWindow; // where growth slows down, after a cut
     int credit_ = 0;            // replies towards the next step above it

@@ -15,11 +15,10 @@
 // c-ares' own time-out (on the real clock) is longer than every deadline of
 // the driver's, so within a run it never fires: the driver's deadlines decide.
 //
-// Two targets share this file. dns_transport runs a handful of queries at a
-// time: every retry, failover, cancel and TCP path, thousands of runs a
-// second. dns_transport_crowd (QUARLO_FUZZ_CROWD) adds a crowd to every run,
-// enough to fill a burst or the window before the first reply: the burst
-// gap, a full window and losses in numbers, at several times the cost.
+// Most runs pace the driver in small numbers (AresDriver::Pacing): a burst of
+// a few queries, a window of a few more, a cut after a loss or two. A handful
+// of queries then reaches the burst gap, a full window and its cuts, which at
+// the scan's own numbers would take a crowd of a hundred per run.
 //
 // Input, every field optional (missing bytes read as 0):
 //   byte 0   bit 0: two servers; bits 1-2: tries - 1; bits 3-4: every
@@ -27,9 +26,9 @@
 //            queries are spread over n paths (blacklist zones with round
 //            trips of their own; 0: none)
 //   byte 1   maxTimeoutMs = 10 + b % 41
-//   byte 2   dns_transport_crowd only: the crowd, on top of byte 3's
-//            queries: bit 0 clear AresDriver::Burst + b / 2 % 8 queries,
-//            set AresDriver::InitialWindow + b / 2 % 8
+//   byte 2   pacing: bit 0 set keeps the scan's; otherwise burst 1 + bits
+//            1-2, initial window burst + bits 3-4, loss floor 1 + bits 5-6,
+//            least window 1 + bit 7, largest twice the initial one
 //   byte 3   queries to issue, b % 9
 //   byte 4   bits 0-1: waves - 1 the queries are split into; bits 2-7: ms
 //            between waves
@@ -57,11 +56,6 @@ namespace {
 using Fake = FakeDnsServer;
 
 constexpr int MaxQueries = 8;
-#ifdef QUARLO_FUZZ_CROWD
-constexpr bool Crowds = true;
-#else
-constexpr bool Crowds = false;
-#endif
 // Queries the callbacks may add on top.
 constexpr int MaxExtraQueries = 16;
 constexpr int MaxTries = 4;
@@ -109,9 +103,15 @@ public:
         hostEvery_ = (shape >> 3) & 3;
         paths_ = (shape >> 5) & 3;
         tuning_.maxTimeoutMs = 10 + in.byte() % 41;
-        const uint8_t crowd = in.byte();
+        const uint8_t pacing = in.byte();
+        if (!(pacing & 1)) {
+            pacing_.burst = 1 + ((pacing >> 1) & 3);
+            pacing_.initialWindow = pacing_.burst + ((pacing >> 3) & 3);
+            pacing_.lossFloor = 1 + ((pacing >> 5) & 3);
+            pacing_.minWindow = 1 + (pacing >> 7);
+            pacing_.maxWindow = 2 * pacing_.initialWindow;
+        }
         total_ = in.byte() % (MaxQueries + 1);
-        if (Crowds) total_ += ((crowd & 1) ? AresDriver::InitialWindow : AresDriver::Burst) + crowd / 2 % 8;
         const uint8_t waves = in.byte();
         waves_ = 1 + (waves & 3);
         waveGapMs_ = waves >> 2;
@@ -129,6 +129,7 @@ public:
         driver_ = std::make_unique<AresDriver>(serverEntries_, runtime_);
         if (driver_->status() != ARES_SUCCESS) fail("driver unusable", -1);
         driver_->setTuning(tuning_);
+        driver_->setPacing(pacing_);
         maxTries_ = tuning_.tries;
         maxTimeout_ = tuning_.maxTimeoutMs;
 
@@ -348,6 +349,7 @@ private:
 
     bool twoServers_ = false;
     DnsTuning tuning_;
+    AresDriver::Pacing pacing_;
     int maxTries_ = 1;    // the largest tuning so far
     int maxTimeout_ = 10;
     int hostEvery_ = 0;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <vector>
 
 using namespace quarlo;
@@ -137,22 +138,79 @@ TEST_F(AresDriverVirtualTime, MeasuredRoundTripSetsTheNextWait)
 
 TEST_F(AresDriverVirtualTime, NewQueriesGoOutInBurstsAndWithinTheWindow)
 {
-    // 150 queries at once to a server that has not answered yet: 64 now, the
-    // rest of the initial window of 100 a burst gap later, nothing more until
-    // the time-outs make room.
-    runtime.setServer(Port, [](const Fake::Query&) { return QList<Fake::Send>(); });
+    // Half again as many queries as the initial window, at once, to a server
+    // that has not answered yet: a burst now, the rest of the window a burst
+    // gap later, nothing more until the time-outs make room. At the scan's
+    // pacing and at a small one, which must behave the same way.
+    AresDriver::Pacing small;
+    small.burst = 2;
+    small.initialWindow = 5;
+    for (const AresDriver::Pacing& pacing : {AresDriver::Pacing{}, small}) {
+        SCOPED_TRACE(pacing.burst);
+        runtime.clearReceived(Port);
+        runtime.setServer(Port, [](const Fake::Query&) { return QList<Fake::Send>(); });
+        makeDriver(1, 1000);
+        driver->setPacing(pacing);
+        callbacks = 0;
+        outcomes.clear();
+        const int total = pacing.initialWindow * 3 / 2;
+        for (int i = 0; i < total; ++i) ask("q" + QByteArray::number(i) + ".test");
+        std::vector<qint64> early; // before the first time-out
+        runtime.after(500, [&] { early = arrivals(); });
+        ASSERT_TRUE(runToRest());
+        const qint64 start = early.empty() ? 0 : early.front();
+        std::map<qint64, int> at; // ms after the first try: tries sent then
+        for (qint64 time : early) ++at[(time - start) / Ms];
+        // Bursts a gap apart until the window is full.
+        std::map<qint64, int> expected;
+        for (int sent = 0, gap = 0; sent < pacing.initialWindow; ++gap) {
+            expected[gap * AresDriver::BurstGapMs] = std::min(pacing.burst, pacing.initialWindow - sent);
+            sent += pacing.burst;
+        }
+        EXPECT_EQ(at, expected);
+        EXPECT_EQ(callbacks, total);
+        for (const Outcome& outcome : outcomes) EXPECT_EQ(outcome.status, ARES_ETIMEOUT);
+    }
+}
+
+TEST_F(AresDriverVirtualTime, LossesInNumbersCutTheWindowAndRepliesGrowItBack)
+{
+    // Small numbers: window 8 from the first reply, a cut after two losses.
+    // After the server dropped a whole window, fewer new queries go out at
+    // once than before; once it answers again the window grows back.
+    bool drop = false;
+    runtime.setServer(Port, [&](const Fake::Query& query) {
+        return drop ? QList<Fake::Send>() : QList<Fake::Send>{answerWith(query, "127.0.0.2")};
+    }, 10 * Ms);
     makeDriver(1, 1000);
-    for (int i = 0; i < 150; ++i) ask("q" + QByteArray::number(i) + ".test");
-    std::vector<qint64> early; // before the first time-out
-    runtime.after(500, [&] { early = arrivals(); });
-    ASSERT_TRUE(runToRest());
-    int now = 0, gapLater = 0, other = 0;
-    for (qint64 at : early) (at == 0 ? now : at == AresDriver::BurstGapMs * Ms ? gapLater : other)++;
-    EXPECT_EQ(now, AresDriver::Burst);
-    EXPECT_EQ(gapLater, AresDriver::InitialWindow - AresDriver::Burst);
-    EXPECT_EQ(other, 0);
-    EXPECT_EQ(callbacks, 150);
-    for (const Outcome& outcome : outcomes) EXPECT_EQ(outcome.status, ARES_ETIMEOUT);
+    AresDriver::Pacing pacing;
+    pacing.burst = 100;
+    pacing.initialWindow = 8;
+    pacing.maxWindow = 8;
+    pacing.minWindow = 1;
+    pacing.lossFloor = 2;
+    driver->setPacing(pacing);
+    // How many of count new queries are at the server before any is answered.
+    auto atOnce = [&](int count) {
+        runtime.clearReceived(Port);
+        for (int i = 0; i < count; ++i) ask("n" + QByteArray::number(outcomes.size()) + ".test");
+        int sent = -1;
+        runtime.after(5, [&] { sent = int(arrivals().size()); });
+        EXPECT_TRUE(runToRest());
+        return sent;
+    };
+    EXPECT_EQ(atOnce(1), 1); // opens the window
+    EXPECT_EQ(atOnce(12), 8);
+    drop = true;
+    EXPECT_EQ(atOnce(8), 8); // all lost
+    drop = false;
+    const int cut = atOnce(12);
+    EXPECT_GE(cut, 1);
+    EXPECT_LE(cut, 4) << "eight losses in eight tries left the window open";
+    int grown = cut;
+    for (int round = 0; round < 8; ++round) grown = atOnce(12);
+    EXPECT_EQ(grown, 8) << "replies did not grow the window back";
+    for (const Outcome& outcome : outcomes) EXPECT_NE(outcome.status, -1);
 }
 
 TEST_F(AresDriverVirtualTime, TruncatedReplyIsFetchedOverAConnection)

@@ -44,6 +44,7 @@ public:
         qint64 atNs = 0;
     };
     const std::vector<Received>& received(quint16 port) const;
+    void clearReceived(quint16 port) { servers_[port].received.clear(); }
 
     // Runs one thing: a ready socket's callback, else the earliest timer or
     // reply, moving the clock to it. False when nothing is left to run: no
