@@ -1,6 +1,7 @@
 #include "app/AutomationServer.h"
 
 #include "app/Application.h"
+#include "common/LogCategories.h"
 #include "app/AutomationAddress.h"
 #include "app/AutomationAddresslist.h"
 #include "app/AutomationApplication.h"
@@ -161,6 +162,7 @@ bool AutomationServer::Start(const QDBusConnection& bus)
         startError_ = QStringLiteral("the bus name %1 is taken: %2").arg(kServiceName, bus_.lastError().message());
         return false;
     }
+    qCDebug(lcAutomation) << "serving" << kServiceName << "on" << bus_.name();
     return true;
 }
 
@@ -194,7 +196,9 @@ AutomationServer::Entry& AutomationServer::expose(const std::shared_ptr<T>& obje
     // address of a big list made emptying it quadratic.
     entry.wrapper = makeWrapper(path);
     if (!bus_.registerObject(path, entry.wrapper, QDBusConnection::ExportAdaptors))
-        qWarning("automation: cannot register %s", qPrintable(path));
+        qCWarning(lcAutomation, "cannot register %s", qPrintable(path));
+    else
+        qCDebug(lcAutomation) << "object" << path;
     byPath_.insert(path, key);
     return entries_.emplace(key, std::move(entry)).first->second;
 }
@@ -214,7 +218,7 @@ QDBusObjectPath AutomationServer::collectionOf(const void* object,
         entry->collection = make(entry->path); // owned like the wrapper
         entry->collectionPath = static_cast<AutomationObject*>(entry->collection)->path();
         if (!bus_.registerObject(entry->collectionPath, entry->collection, QDBusConnection::ExportAdaptors))
-            qWarning("automation: cannot register %s", qPrintable(entry->collectionPath));
+            qCWarning(lcAutomation, "cannot register %s", qPrintable(entry->collectionPath));
     }
     return QDBusObjectPath(entry->collectionPath);
 }
@@ -387,6 +391,7 @@ void AutomationServer::retire(EntryIt it)
     // tombstone, which then answers for both.
     if (entry.collection) bus_.unregisterObject(entry.collectionPath);
     bus_.unregisterObject(entry.path);
+    qCDebug(lcAutomation) << "object gone" << entry.path;
     dropWrapper(entry.collection);
     dropWrapper(entry.wrapper);
     bury(entry.path);
@@ -449,7 +454,7 @@ void AutomationServer::retireTogether(const std::vector<EntryIt>& gone)
     std::sort(again.begin(), again.end(), [](const Tombstone& a, const Tombstone& b) { return a.order < b.order; });
     for (const Tombstone& t : again)
         if (!bus_.registerVirtualObject(*t.path, tombstone_, QDBusConnection::SubPath))
-            qWarning("automation: cannot register %s", qPrintable(*t.path));
+            qCWarning(lcAutomation, "cannot register %s", qPrintable(*t.path));
 }
 
 void AutomationServer::dropSome()

@@ -1,6 +1,7 @@
 #include "export/ExportEngine.h"
 
 #include "common/AppInfo.h"
+#include "common/LogCategories.h"
 #include "common/NameFunctions.h"
 
 #include <QCoreApplication>
@@ -52,7 +53,7 @@ void ExportEngine::tell(const QString& text, const QString& title, Icon icon) co
     if (sink_)
         sink_(text, title, icon);
     else
-        qWarning().noquote() << text;
+        qCWarning(lcExport).noquote() << text;
 }
 
 std::unique_ptr<ExportBackend> ExportEngine::createBackend(bool quiet)

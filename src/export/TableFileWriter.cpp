@@ -1,6 +1,7 @@
 #include "export/TableFileWriter.h"
 
 #include "common/AtomicFileWriter.h"
+#include "common/LogCategories.h"
 #include "export/CsvTableWriter.h"
 #include "export/HtmlTableWriter.h"
 #include "export/TablePainter.h"
@@ -67,6 +68,7 @@ bool TableFileWriter::Write(const TableSnapshot& table, const ExportLayout& layo
 {
     QString ignored;
     if (!error) error = &ignored;
+    qCDebug(lcExport) << "writing" << table.rows.size() << "rows to" << path << "as" << Extension(format);
     QByteArray bytes;
     switch (format) {
     case Format::Xlsx:

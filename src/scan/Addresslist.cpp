@@ -2,6 +2,7 @@
 
 #include "common/IpFunctions.h"
 #include "common/IpRange.h"
+#include "common/LogCategories.h"
 #include "common/TargetLimits.h"
 #include "model/DnsFailure.h"
 #include "model/QueryTag.h"
@@ -446,6 +447,7 @@ void Addresslist::StartScan()
     lastReply_.start();
     if (settings_.CheckListsBeforeScanning() && items_.Count() > 0) startZoneTests();
     scanTimer_.start();
+    qCDebug(lcScan, "scan of %d targets starts", int(items_.Count()));
     emit ScanStarted();
 }
 
@@ -551,6 +553,7 @@ void Addresslist::onZoneTestReply(const QString& zone, const QString& testAddres
         }
     }
     if (!detail.isEmpty() && test.detail.isEmpty()) test.detail = detail;
+    qCDebug(lcScan) << "list test" << zone << testAddress << "answers" << answer << detail;
     count(probe, zone, detail);
     if (--zoneTestsPending_ == 0) emit ZoneTestComplete();
 }
@@ -575,7 +578,7 @@ void Addresslist::checkForStall()
     if (outstanding == 0 || !lastReply_.isValid()) return;
     const qint64 silentMs = lastReply_.elapsed();
     if (silentMs <= qint64(longestWaitMs()) + kStallSlackMs) return;
-    qWarning("No DNS reply for %lld ms with %d lookups outstanding: giving them up as unanswered",
+    qCWarning(lcScan, "No DNS reply for %lld ms with %d lookups outstanding: giving them up as unanswered",
              silentMs, outstanding);
     summary_.abandoned += outstanding;
     summary_.stalledForMs = static_cast<int>(std::min<qint64>(silentMs, INT_MAX));
@@ -611,6 +614,7 @@ void Addresslist::Tick()
     }
     if (!anyTurn && pendingLookups() == 0) {
         scanTimer_.stop();
+        qCDebug(lcScan, "scan complete: %lld ms", static_cast<long long>(summary_.started.msecsTo(QDateTime::currentDateTimeUtc())));
         emit ScanComplete();
         return;
     }
@@ -672,6 +676,7 @@ void Addresslist::onLookupComplete(const QString& name, const QString& answer, i
         int subject = 0;
         if (const AddressPtr address = addressByQueryKey(parsed.Key(), &subject)) {
             const QueryOutcome outcome = address->ProcessBlacklistReply(parsed.Zone(), answer, failureFlag, subject);
+            qCDebug(lcScan) << name << "answers" << answer << "failure" << failureFlag << "outcome" << int(outcome);
             const ZoneNote* note = address->ZoneNotes().empty() ? nullptr : &address->ZoneNotes().back();
             count(outcome, parsed.Zone(), note && note->zone == parsed.Zone() ? note->detail : QString());
             // The TXT text explains a listing or a refusal; other answers have none.

@@ -1,5 +1,6 @@
 #include "scan/AresDriver.h"
 
+#include "common/LogCategories.h"
 #include "scan/DnsServers.h"
 
 #include <QUrl>
@@ -62,7 +63,7 @@ namespace {
 void initLibrary()
 {
     static const int status = ares_library_init(ARES_LIB_INIT_ALL);
-    if (status != ARES_SUCCESS) qWarning("c-ares initialisation failed: %s", ares_strerror(status));
+    if (status != ARES_SUCCESS) qCWarning(lcDns, "c-ares initialisation failed: %s", ares_strerror(status));
 }
 
 constexpr qint64 Ms = 1'000'000;
@@ -126,7 +127,7 @@ AresDriver::AresDriver(const QStringList& servers, AresRuntime& runtime, int fla
         for (const QString& entry : servers) {
             const QString aresEntry = DnsServerToAres(entry);
             if (aresEntry.isEmpty()) {
-                qWarning("Ignoring DNS server \"%s\": not an IP address with an optional port",
+                qCWarning(lcDns, "Ignoring DNS server \"%s\": not an IP address with an optional port",
                          qUtf8Printable(entry));
                 continue;
             }
@@ -143,7 +144,7 @@ AresDriver::AresDriver(const QStringList& servers, AresRuntime& runtime, int fla
         if (!openChannel(servers_[i].get())) status_ = status_ == ARES_SUCCESS ? ARES_ENOTINITIALIZED : status_;
     }
     if (status_ != ARES_SUCCESS) {
-        qWarning("DNS servers \"%s\": %s", qUtf8Printable(servers.join(QLatin1Char(','))), ares_strerror(status_));
+        qCWarning(lcDns, "DNS servers \"%s\": %s", qUtf8Printable(servers.join(QLatin1Char(','))), ares_strerror(status_));
         for (auto& server : servers_)
             if (server->channel) ares_destroy(server->channel);
         servers_.clear();
@@ -197,7 +198,7 @@ bool AresDriver::openChannel(Server* server)
         status = server->csv.isEmpty() ? ares_set_servers_ports(server->channel, &server->node)
                                        : ares_set_servers_ports_csv(server->channel, server->csv.constData());
     if (status != ARES_SUCCESS) {
-        qWarning("c-ares channel: %s", ares_strerror(status));
+        qCWarning(lcDns, "c-ares channel: %s", ares_strerror(status));
         if (server->channel) ares_destroy(server->channel);
         server->channel = nullptr;
         status_ = status;
@@ -399,6 +400,9 @@ void AresDriver::sendTry(Request* request)
     // The callback may run before these calls return and end the request.
     const QByteArray name = request->name;
     const int type = request->type;
+    qCDebug(lcDns, "try %d of %s (type %d) to server %d, waits %lld ms%s%s", request->tries, name.constData(), type,
+            server->index, static_cast<long long>((request->deadlineNs - now) / Ms), request->path.isEmpty() ? "" : ", list ",
+            request->path.constData());
     ++aresDepth_;
     if (type != 0)
         ares_query(server->channel, name.constData(), 1 /* IN */, type, &AresDriver::onQueryDone, attempt);
@@ -527,6 +531,8 @@ void AresDriver::expireDeadlines()
             continue;
         }
         request.deadlineNs = 0;
+        qCDebug(lcDns, "try %d of %s unanswered%s", request.tries, request.name.constData(),
+                endNow ? ": its list is silent" : "");
         ++servers_[size_t(request.tryServer)]->failures;
         lost(request.path, request.tryStartNs);
         markOverdue(request);
@@ -547,6 +553,7 @@ void AresDriver::endSilent(const QByteArray& path, qint64 now)
     Path& known = paths_[path];
     if (known.swept) return;
     known.swept = true;
+    qCDebug(lcDns, "list %s silent: its lookups end unanswered", path.constData());
     for (auto& [id, request] : requests_) {
         if (request->path != path || request->probe || request->deadlineNs == now) continue;
         if (!request->retryQueued && request->deadlineNs == 0) continue; // being reported
@@ -635,6 +642,7 @@ void AresDriver::lost(const QByteArray& path, qint64 sentAtNs)
     if (lastCutNs_ >= 0 && now - lastCutNs_ < roundTripNs()) return;
     lastCutNs_ = now;
     threshold_ = std::max(pacing_.minWindow, std::min(window_, inFlight_) / 2);
+    qCDebug(lcDns, "%d of %d tries lost: window %d -> %d", bucket->lost, bucket->sent, window_, threshold_);
     window_ = threshold_;
     credit_ = 0;
 }

@@ -1,6 +1,7 @@
 #include "storage/HistoryStore.h"
 
 #include "common/ConfigLocation.h"
+#include "common/LogCategories.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -241,6 +242,7 @@ bool HistoryStore::fail(const QString& what)
         problem_ = Problem::Other;
         lastError_ = QStringLiteral("cannot %1 %2: %3").arg(what, name, detail);
     }
+    qCDebug(lcHistory) << "sqlite code" << code << "errno" << systemError << lastError_;
     return false;
 }
 
@@ -363,6 +365,7 @@ bool HistoryStore::Open(const QString& path, bool readOnly)
         Close();
         return false;
     }
+    qCDebug(lcHistory) << "opened" << path << (readOnly ? "to read" : "to write") << "schema" << version;
     return true;
 }
 
@@ -783,6 +786,7 @@ bool HistoryStore::FinishScan(std::vector<HistoryChange>* changes)
         return false;
     }
     if (!exec("COMMIT")) return abandon();
+    qCDebug(lcHistory) << "scan recorded" << writer_->changes.size() << "changes";
     if (changes) {
         *changes = std::move(writer_->changes);
         // Lists in the order they were met.
@@ -796,12 +800,30 @@ bool HistoryStore::FinishScan(std::vector<HistoryChange>* changes)
     return true;
 }
 
+// An observation as the reading queries select it, first in their rows:
+// target, zone, list name, link, kind, codes, reasons, TXT, detail. False for
+// a kind this program does not know (written by a newer one).
+constexpr int ObservationColumns = 9;
+static bool readObservation(Statement& query, ScanObservation* seen)
+{
+    seen->target = query.text(0);
+    seen->zone = query.text(1);
+    seen->listName = query.text(2);
+    seen->link = query.text(3);
+    if (!ScanObservation::FromNumber(static_cast<int>(query.integer(4)), &seen->outcome)) return false;
+    seen->codes = decodeList(query.text(5));
+    seen->reasons = decodeList(query.text(6));
+    seen->txt = decodeList(query.text(7));
+    seen->detail = query.text(8);
+    return true;
+}
+
 bool HistoryStore::Timeline(const QString& target, std::vector<HistoryEvent>* events)
 {
     events->clear();
     if (!db_) return false;
     Statement query(db_,
-                    "SELECT s.started, t.name, z.name, z.list_name, z.link, e.kind, e.codes, e.reasons, e.txt, e.detail"
+                    "SELECT t.name, z.name, z.list_name, z.link, e.kind, e.codes, e.reasons, e.txt, e.detail, s.started"
                     " FROM targets t JOIN (SELECT id, scan_id, target_id, zone_id, kind, codes, reasons, txt, detail"
                     "   FROM outcomes WHERE target_id=(SELECT id FROM targets WHERE name=?1)"
                     "   UNION ALL SELECT 0, scan_id, target_id, zone_id, kind, codes, reasons, '', '' FROM current"
@@ -812,17 +834,8 @@ bool HistoryStore::Timeline(const QString& target, std::vector<HistoryEvent>* ev
     int rc;
     while ((rc = query.step()) == SQLITE_ROW) {
         HistoryEvent event;
-        event.when = fromMs(query.integer(0));
-        ScanObservation& seen = event.observation;
-        seen.target = query.text(1);
-        seen.zone = query.text(2);
-        seen.listName = query.text(3);
-        seen.link = query.text(4);
-        if (!ScanObservation::FromNumber(static_cast<int>(query.integer(5)), &seen.outcome)) continue;
-        seen.codes = decodeList(query.text(6));
-        seen.reasons = decodeList(query.text(7));
-        seen.txt = decodeList(query.text(8));
-        seen.detail = query.text(9);
+        if (!readObservation(query, &event.observation)) continue;
+        event.when = fromMs(query.integer(ObservationColumns));
         events->push_back(std::move(event));
     }
     if (rc != SQLITE_DONE) return fail(QStringLiteral("read"));
@@ -845,20 +858,12 @@ bool HistoryStore::Standing(const QString& target, std::vector<ZoneStanding>* st
     int rc;
     while ((rc = query.step()) == SQLITE_ROW) {
         ZoneStanding entry;
-        ScanObservation& seen = entry.latest;
-        seen.target = query.text(0);
-        seen.zone = query.text(1);
-        seen.listName = query.text(2);
-        seen.link = query.text(3);
-        if (!ScanObservation::FromNumber(static_cast<int>(query.integer(4)), &seen.outcome)) continue;
-        seen.codes = decodeList(query.text(5));
-        seen.reasons = decodeList(query.text(6));
-        seen.txt = decodeList(query.text(7));
-        seen.detail = query.text(8);
-        entry.latestSince = fromMs(query.integer(9));
-        if (ScanObservation::FromNumber(static_cast<int>(query.integer(10)), &entry.answer))
-            entry.answerSince = fromMs(query.integer(11));
-        entry.delistedOn = fromMs(query.integer(12));
+        if (!readObservation(query, &entry.latest)) continue;
+        constexpr int next = ObservationColumns;
+        entry.latestSince = fromMs(query.integer(next));
+        if (ScanObservation::FromNumber(static_cast<int>(query.integer(next + 1)), &entry.answer))
+            entry.answerSince = fromMs(query.integer(next + 2));
+        entry.delistedOn = fromMs(query.integer(next + 3));
         standing->push_back(std::move(entry));
     }
     if (rc != SQLITE_DONE) return fail(QStringLiteral("read"));
