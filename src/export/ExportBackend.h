@@ -10,14 +10,11 @@
 namespace quarlo {
 
 // The export engine as the adapter sees it: layout settings go in as named
-// properties, one call exports, prints or previews a thing, another hands a
-// written file to a destination. A fresh engine serves each operation, so
+// properties, one call exports, prints or previews the results table, another
+// hands a written file to a destination. A fresh engine serves each operation, so
 // an implementation may keep whatever state one export needs.
 class ExportBackend {
 public:
-    // What is being exported; selects the engine's routine for it.
-    enum class Thing { Table, RTF, Text, TextFile, EMFFile, Chart, Map, Picture, ImageFile };
-
     // One entry of the engine's method or destination lists.
     struct Choice {
         QString key;
@@ -32,12 +29,12 @@ public:
     // After an export, the file the engine wrote (or whatever it reports).
     virtual QString TargetFilename() const = 0;
 
-    // method is "PRINTER", "PREVIEW" or a file format. programDir is empty
-    // for the things that take none (text files and maps).
-    virtual bool Export(Thing thing, const QVariant& item, const QString& method, const QString& programDir) = 0;
+    // table holds a TableSnapshotPtr. method is "PRINTER", "PREVIEW" or a
+    // file format; programDir is where default targets go.
+    virtual bool Export(const QVariant& table, const QString& method, const QString& programDir) = 0;
     virtual QVariant SendTo(const QString& fileName, const QString& destination) = 0;
 
-    virtual QList<Choice> ExportMethods(int kind) = 0;
+    virtual QList<Choice> ExportMethods() = 0;
     virtual QString MethodName(const QString& method) = 0;
     virtual QList<Choice> SentToMethods() = 0;
 };

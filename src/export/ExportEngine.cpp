@@ -96,13 +96,12 @@ void ExportEngine::transferSettings(ExportBackend& backend) const
     for (const auto& [name, value] : settings) backend.SetProperty(QString::fromLatin1(name), value);
 }
 
-bool ExportEngine::runExport(ExportBackend::Thing thing, const QVariant& item, const QString& method)
+bool ExportEngine::runExport(const QVariant& table, const QString& method)
 {
     auto backend = createBackend(false);
     if (!backend) return false;
     transferSettings(*backend);
-    const bool takesDir = thing != ExportBackend::Thing::TextFile && thing != ExportBackend::Thing::Map;
-    const bool ok = backend->Export(thing, item, method, takesDir ? programDir() : QString());
+    const bool ok = backend->Export(table, method, programDir());
     Reset();
     targetFilename_ = backend->TargetFilename();
     return ok;
@@ -114,51 +113,8 @@ static QString PrintMethod(bool preview)
 }
 
 bool ExportEngine::PrintTable(const QVariant& table, bool preview) { return ExportTable(table, PrintMethod(preview)); }
-bool ExportEngine::PrintRTF(const QString& text, bool preview) { return ExportRTF(text, PrintMethod(preview)); }
-void ExportEngine::PrintText(const QString& text, bool preview) { ExportText(text, PrintMethod(preview)); }
-void ExportEngine::PrintTextFile(const QString& fileName, bool preview) { ExportTextFile(fileName, PrintMethod(preview)); }
-void ExportEngine::PrintEMFFile(const QString& fileName, bool preview) { ExportEMFFile(fileName, PrintMethod(preview)); }
-bool ExportEngine::PrintChart(const QVariant& chart, bool preview) { return ExportChart(chart, PrintMethod(preview)); }
-bool ExportEngine::PrintMap(const QVariant& map, bool preview) { return ExportMap(map, PrintMethod(preview)); }
-void ExportEngine::PrintPicture(const QVariant& picture, bool preview) { ExportPicture(picture, PrintMethod(preview)); }
-void ExportEngine::PrintImageFile(const QString& fileName, bool preview) { ExportImageFile(fileName, PrintMethod(preview)); }
 
-bool ExportEngine::ExportTable(const QVariant& table, const QString& method)
-{
-    return runExport(ExportBackend::Thing::Table, table, method);
-}
-bool ExportEngine::ExportRTF(const QString& text, const QString& method)
-{
-    return runExport(ExportBackend::Thing::RTF, text, method);
-}
-bool ExportEngine::ExportText(const QString& text, const QString& method)
-{
-    return runExport(ExportBackend::Thing::Text, text, method);
-}
-bool ExportEngine::ExportTextFile(const QString& fileName, const QString& method)
-{
-    return runExport(ExportBackend::Thing::TextFile, fileName, method);
-}
-bool ExportEngine::ExportEMFFile(const QString& fileName, const QString& method)
-{
-    return runExport(ExportBackend::Thing::EMFFile, fileName, method);
-}
-bool ExportEngine::ExportChart(const QVariant& chart, const QString& method)
-{
-    return runExport(ExportBackend::Thing::Chart, chart, method);
-}
-bool ExportEngine::ExportMap(const QVariant& map, const QString& method)
-{
-    return runExport(ExportBackend::Thing::Map, map, method);
-}
-bool ExportEngine::ExportPicture(const QVariant& picture, const QString& method)
-{
-    return runExport(ExportBackend::Thing::Picture, picture, method);
-}
-bool ExportEngine::ExportImageFile(const QString& fileName, const QString& method)
-{
-    return runExport(ExportBackend::Thing::ImageFile, fileName, method);
-}
+bool ExportEngine::ExportTable(const QVariant& table, const QString& method) { return runExport(table, method); }
 
 QString ExportEngine::sendTarget()
 {
@@ -174,67 +130,23 @@ QString ExportEngine::sendTarget()
     return folder.path() + QLatin1Char('/') + name;
 }
 
-void ExportEngine::exportAndSendObject(ExportBackend::Thing thing, int kind, const QVariant& item,
-                                       const QString& destination)
+void ExportEngine::ExportAndSendTable(const QVariant& table, const QString& destination)
 {
     targetFilename_ = sendTarget();
-    QString format = BestExportMethod(kind, destination);
+    QString format = BestExportMethod(destination);
     // Mail with the results as the message body wants them inline as the
     // aligned text table, so the engine must not ask for another format.
     if (destination.compare(QStringLiteral("MailContent"), Qt::CaseInsensitive) != 0) {
         fileFormat_ = format;
         selectMethod_ = true;
     } else {
-        format = fileFormat_ = kind == KindTable ? QStringLiteral("TXT") : QStringLiteral("MHTML");
+        format = fileFormat_ = QStringLiteral("TXT");
         selectMethod_ = false;
     }
     skipFilenameSelection_ = true;
     quiet_ = true;
-    if (runExport(thing, item, format)) SendTo(targetFilename_, destination);
+    if (runExport(table, format)) SendTo(targetFilename_, destination);
     Reset();
-}
-
-void ExportEngine::exportAndSendText(ExportBackend::Thing thing, const QString& text, const QString& destination)
-{
-    targetFilename_ = sendTarget();
-    selectMethod_ = true;
-    skipFilenameSelection_ = true;
-    quiet_ = true;
-    if (fileFormat_.isEmpty()) fileFormat_ = QStringLiteral("txt");
-    // Mail attachments must be self-contained.
-    if (IsMapiMail(destination) && fileFormat_.compare(QStringLiteral("HTML"), Qt::CaseInsensitive) == 0)
-        fileFormat_ = QStringLiteral("MHTML");
-    if (runExport(thing, text, fileFormat_)) SendTo(targetFilename_, destination);
-    Reset();
-}
-
-void ExportEngine::ExportAndSendTable(const QVariant& table, const QString& destination)
-{
-    exportAndSendObject(ExportBackend::Thing::Table, KindTable, table, destination);
-}
-void ExportEngine::ExportAndSendChart(const QVariant& chart, const QString& destination)
-{
-    exportAndSendObject(ExportBackend::Thing::Chart, KindChart, chart, destination);
-}
-void ExportEngine::ExportAndSendMap(const QVariant& map, const QString& destination)
-{
-    exportAndSendObject(ExportBackend::Thing::Map, KindChart, map, destination);
-}
-void ExportEngine::ExportAndSendPicture(const QVariant& picture, const QString& destination)
-{
-    exportAndSendObject(ExportBackend::Thing::Picture, KindPicture, picture, destination);
-}
-void ExportEngine::ExportAndSendEMFFile(const QString& fileName, const QString& destination)
-{
-    exportAndSendObject(ExportBackend::Thing::EMFFile, KindChart, fileName, destination);
-}
-void ExportEngine::ExportAndSendRTF(const QString& text, const QString& destination)
-{
-    exportAndSendText(ExportBackend::Thing::RTF, text, destination);
-}
-void ExportEngine::ExportAndSendText(const QString& text, const QString& destination)
-{
-    exportAndSendText(ExportBackend::Thing::Text, text, destination);
 }
 
 QVariant ExportEngine::SendTo(const QString& fileName, const QString& destination)
@@ -247,10 +159,10 @@ QVariant ExportEngine::SendTo(const QString& fileName, const QString& destinatio
     return answer;
 }
 
-QList<ExportBackend::Choice> ExportEngine::ExportMethods(int kind)
+QList<ExportBackend::Choice> ExportEngine::ExportMethods()
 {
     auto backend = createBackend(true);
-    return backend ? backend->ExportMethods(kind) : QList<ExportBackend::Choice>{};
+    return backend ? backend->ExportMethods() : QList<ExportBackend::Choice>{};
 }
 
 QString ExportEngine::MethodName(const QString& method)
@@ -265,18 +177,10 @@ QList<ExportBackend::Choice> ExportEngine::SendToMethods()
     return backend ? backend->SentToMethods() : QList<ExportBackend::Choice>{};
 }
 
-QString ExportEngine::BestExportMethod(int kind, const QString& destination)
+QString ExportEngine::BestExportMethod(const QString& destination)
 {
-    switch (kind) {
-    case KindTable:
-    case KindPicture:
-    case KindChart:
-        return IsMapiMail(destination) ? QStringLiteral("MHTML") : QStringLiteral("HTML");
-    case KindText:
-        return QStringLiteral("TXT");
-    default:
-        return {};
-    }
+    // Mail attachments must be self-contained.
+    return IsMapiMail(destination) ? QStringLiteral("MHTML") : QStringLiteral("HTML");
 }
 
 QList<ExportMenuEntry> ExportEngine::SendToMenuEntries(const QString& prefix)
@@ -307,11 +211,11 @@ QList<ExportMenuEntry> ExportEngine::SendToMenuEntries(const QString& prefix)
     return entries;
 }
 
-QList<ExportMenuEntry> ExportEngine::ExportsMenuEntries(const QString& prefix, int kind)
+QList<ExportMenuEntry> ExportEngine::ExportsMenuEntries(const QString& prefix)
 {
     const QString idPrefix = prefix.isEmpty() ? QStringLiteral("Export:") : prefix;
     QList<ExportMenuEntry> entries;
-    for (const auto& choice : ExportMethods(kind)) {
+    for (const auto& choice : ExportMethods()) {
         ExportMenuEntry entry;
         entry.id = idPrefix + choice.key;
         entry.caption = choice.caption;

@@ -26,12 +26,6 @@ public:
     // Asks a yes/no question; true for yes.
     using QuestionSink = std::function<bool(const QString& text, const QString& title)>;
 
-    // Kind codes of exported things.
-    static constexpr int KindTable = 0;
-    static constexpr int KindText = 1;
-    static constexpr int KindPicture = 2;
-    static constexpr int KindChart = 3;
-
     explicit ExportEngine(ExportBackendFactory factory = {});
 
     // The process's one adapter, created on first use.
@@ -46,49 +40,27 @@ public:
     void setProgramDir(const QString& dir) { programDir_ = dir; }
     QString programDir() const;
 
-    // Print (or preview) through the export of the same kind.
+    // The results table (a TableSnapshotPtr) printed, previewed, or
+    // exported by method ("PRINTER", "PREVIEW" or a file format).
     bool PrintTable(const QVariant& table, bool preview = false);
-    bool PrintRTF(const QString& text, bool preview = false);
-    void PrintText(const QString& text, bool preview = false);
-    void PrintTextFile(const QString& fileName, bool preview = false);
-    void PrintEMFFile(const QString& fileName, bool preview = false);
-    bool PrintChart(const QVariant& chart, bool preview = false);
-    bool PrintMap(const QVariant& map, bool preview = false);
-    void PrintPicture(const QVariant& picture, bool preview = false);
-    void PrintImageFile(const QString& fileName, bool preview = false);
-
     bool ExportTable(const QVariant& table, const QString& method);
-    bool ExportRTF(const QString& text, const QString& method);
-    bool ExportText(const QString& text, const QString& method);
-    bool ExportTextFile(const QString& fileName, const QString& method);
-    bool ExportEMFFile(const QString& fileName, const QString& method);
-    bool ExportChart(const QVariant& chart, const QString& method);
-    bool ExportMap(const QVariant& map, const QString& method);
-    bool ExportPicture(const QVariant& picture, const QString& method);
-    bool ExportImageFile(const QString& fileName, const QString& method);
-
     // Export to a temporary target without dialogs, then hand the file to
     // the destination (a key of SendToMethods).
     void ExportAndSendTable(const QVariant& table, const QString& destination);
-    void ExportAndSendChart(const QVariant& chart, const QString& destination);
-    void ExportAndSendMap(const QVariant& map, const QString& destination);
-    void ExportAndSendPicture(const QVariant& picture, const QString& destination);
-    void ExportAndSendRTF(const QString& text, const QString& destination);
-    void ExportAndSendEMFFile(const QString& fileName, const QString& destination);
-    void ExportAndSendText(const QString& text, const QString& destination);
 
     // The engine's answer; invalid when no engine could start.
     QVariant SendTo(const QString& fileName, const QString& destination);
-    QList<ExportBackend::Choice> ExportMethods(int kind = KindTable);
+    QList<ExportBackend::Choice> ExportMethods();
     QString MethodName(const QString& method);
     QList<ExportBackend::Choice> SendToMethods();
 
     // The commands for an export menu or a send-to menu; an empty prefix
     // gives "Export:" or "SendTo:". Empty when the engine cannot start.
-    QList<ExportMenuEntry> ExportsMenuEntries(const QString& prefix = {}, int kind = KindTable);
+    QList<ExportMenuEntry> ExportsMenuEntries(const QString& prefix = {});
     QList<ExportMenuEntry> SendToMenuEntries(const QString& prefix = {});
 
-    static QString BestExportMethod(int kind, const QString& destination);
+    // The format a table is sent in to destination.
+    static QString BestExportMethod(const QString& destination);
 
     QString ProgramName() const { return programName_; }
     void setProgramName(const QString& v) { programName_ = v; }
@@ -138,9 +110,7 @@ public:
 private:
     std::unique_ptr<ExportBackend> createBackend(bool quiet);
     void transferSettings(ExportBackend& backend) const;
-    bool runExport(ExportBackend::Thing thing, const QVariant& item, const QString& method);
-    void exportAndSendObject(ExportBackend::Thing thing, int kind, const QVariant& item, const QString& destination);
-    void exportAndSendText(ExportBackend::Thing thing, const QString& text, const QString& destination);
+    bool runExport(const QVariant& table, const QString& method);
     void tell(const QString& text, const QString& title, Icon icon) const;
     // A fresh temporary place for a file made to be sent, named like the target.
     QString sendTarget();

@@ -41,10 +41,10 @@ QList<QAction*> ExportMenus::LoadSendToMenu(ExportEngine& engine, QWidget* targe
     return Fill(target, engine.SendToMenuEntries(prefix), icons);
 }
 
-QList<QAction*> ExportMenus::LoadExportsMenu(ExportEngine& engine, QWidget* target, const QString& prefix, int kind,
+QList<QAction*> ExportMenus::LoadExportsMenu(ExportEngine& engine, QWidget* target, const QString& prefix,
                                              const IconLookup& icons)
 {
-    return Fill(target, engine.ExportsMenuEntries(prefix, kind), icons);
+    return Fill(target, engine.ExportsMenuEntries(prefix), icons);
 }
 
 } // namespace quarlo

@@ -28,7 +28,7 @@ public:
     static QList<QAction*> LoadSendToMenu(ExportEngine& engine, QWidget* target, const QString& prefix = {},
                                           const IconLookup& icons = {});
     static QList<QAction*> LoadExportsMenu(ExportEngine& engine, QWidget* target, const QString& prefix = {},
-                                           int kind = 0, const IconLookup& icons = {});
+                                           const IconLookup& icons = {});
 };
 
 } // namespace quarlo

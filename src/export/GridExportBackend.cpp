@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QPrinter>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -80,38 +79,6 @@ QString WithExtension(const QString& path, const QString& extension)
     if (IsExportExtension(info.suffix()) || info.suffix().compare(QLatin1String("BlackList"), Qt::CaseInsensitive) == 0)
         return path.left(path.size() - info.suffix().size() - 1) + extension;
     return path + extension;
-}
-
-QString HtmlEscaped(const QString& text) { return text.toHtmlEscaped(); }
-
-QByteArray TextAsHtml(const QString& text, const ExportLayout& layout)
-{
-    const QString title = layout.title.isEmpty() ? layout.programName : layout.title;
-    QString html = QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>") +
-                   HtmlEscaped(title) + QStringLiteral("</title></head>\n<body>\n");
-    if (!layout.title.isEmpty()) html += QStringLiteral("<h1>") + HtmlEscaped(layout.title) + QStringLiteral("</h1>\n");
-    if (!layout.subTitle.isEmpty()) html += QStringLiteral("<h2>") + HtmlEscaped(layout.subTitle) + QStringLiteral("</h2>\n");
-    if (!layout.paragraph.isEmpty()) html += QStringLiteral("<p>") + HtmlEscaped(layout.paragraph) + QStringLiteral("</p>\n");
-    html += QStringLiteral("<pre>") + HtmlEscaped(text) + QStringLiteral("</pre>\n");
-    if (!layout.footer.isEmpty()) html += QStringLiteral("<p>") + HtmlEscaped(layout.footer) + QStringLiteral("</p>\n");
-    html += QStringLiteral("</body></html>\n");
-    return html.toUtf8();
-}
-
-// A web page as a one-part MHTML archive, for texts mailed as attachments.
-QByteArray HtmlAsMhtml(const QByteArray& html, const QString& title)
-{
-    const QByteArray boundary = "----=_QuarloTextPart";
-    QByteArray out;
-    out += "From: <Saved by Quarlo>\r\nSubject: " + title.simplified().toUtf8() +
-           "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/related; type=\"text/html\"; boundary=\"" + boundary +
-           "\"\r\n\r\n--" + boundary +
-           "\r\nContent-Type: text/html; charset=\"utf-8\"\r\nContent-Transfer-Encoding: base64\r\n"
-           "Content-Location: file:///export.html\r\n\r\n";
-    const QByteArray encoded = html.toBase64();
-    for (qsizetype i = 0; i < encoded.size(); i += 76) out += encoded.mid(i, 76) + "\r\n";
-    out += "--" + boundary + "--\r\n";
-    return out;
 }
 
 QByteArray DecodeQuotedPrintable(QByteArrayView in)
@@ -363,15 +330,11 @@ bool GridExportBackend::SetProperty(const QString& name, const QVariant& value)
     return true;
 }
 
-QList<ExportBackend::Choice> GridExportBackend::ExportMethods(int kind)
+QList<ExportBackend::Choice> GridExportBackend::ExportMethods()
 {
-    QList<Format> formats;
-    if (kind == 0)
-        formats = {Format::Html, Format::Mhtml, Format::Text, Format::Csv, Format::Xlsx, Format::Excel, Format::Pdf};
-    else if (kind == 1)
-        formats = {Format::Text, Format::Html};
     QList<Choice> choices;
-    for (Format f : formats) choices.append({QLatin1String(Info(f)->key), QLatin1String(Info(f)->caption)});
+    for (Format f : {Format::Html, Format::Mhtml, Format::Text, Format::Csv, Format::Xlsx, Format::Excel, Format::Pdf})
+        choices.append({QLatin1String(Info(f)->key), QLatin1String(Info(f)->caption)});
     return choices;
 }
 
@@ -407,52 +370,26 @@ void GridExportBackend::tellAbout(const QString& text, const QString& path)
     if (dialogs_) dialogs_->FileProblem(text + ExportedFileIs(path), path);
 }
 
-bool GridExportBackend::Export(Thing thing, const QVariant& item, const QString& method, const QString& programDir)
+bool GridExportBackend::Export(const QVariant& item, const QString& method, const QString& programDir)
 {
-    switch (thing) {
-    case Thing::Table: {
-        const TableSnapshotPtr table = item.canConvert<TableSnapshotPtr>() ? item.value<TableSnapshotPtr>() : nullptr;
-        if (!table) {
-            fail(QStringLiteral("There is no table to export."));
-            return false;
-        }
-        return exportTable(*table, method, programDir);
-    }
-    case Thing::Text:
-        return exportText(item.toString(), method, programDir);
-    case Thing::TextFile: {
-        const QString fileName = item.toString();
-        QFile file(fileName);
-        if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-            fail(QStringLiteral("The file %1 cannot be read: %2").arg(Quoted(fileName), file.errorString()));
-            return false;
-        }
-        const QByteArray bytes = file.read(kMaxTextFile);
-        if (file.error() != QFileDevice::NoError) {
-            fail(QStringLiteral("The file %1 cannot be read: %2").arg(Quoted(fileName), file.errorString()));
-            return false;
-        }
-        // A file takes no program folder; default targets go beside it.
-        return exportText(QString::fromUtf8(bytes), method, QFileInfo(fileName).absolutePath());
-    }
-    default:
-        fail(QStringLiteral("This kind of export is not supported."));
+    const TableSnapshotPtr table = item.canConvert<TableSnapshotPtr>() ? item.value<TableSnapshotPtr>() : nullptr;
+    if (!table) {
+        fail(QStringLiteral("There is no table to export."));
         return false;
     }
+    return exportTable(*table, method, programDir);
 }
 
-GridExportBackend::Format GridExportBackend::chooseFormat(int kind, const QString& method)
+GridExportBackend::Format GridExportBackend::chooseFormat(const QString& method)
 {
     const QString asked = fileFormat_.isEmpty() ? method.trimmed() : fileFormat_;
     Format format = FormatOf(asked);
     if (selectMethod_ && !quiet_) {
         QString key = format == Format::None ? asked : QLatin1String(Info(format)->key);
-        if (!dialogs_->ChooseMethod(QStringLiteral("Export as"), ExportMethods(kind), key)) return Format::None;
+        if (!dialogs_->ChooseMethod(QStringLiteral("Export as"), ExportMethods(), key)) return Format::None;
         format = FormatOf(key);
     }
-    const bool fits = kind == 0 ? format != Format::None
-                                : format == Format::Text || format == Format::Html || format == Format::Mhtml;
-    if (!fits) {
+    if (format == Format::None) {
         fail(QStringLiteral("\"%1\" is not a format this export can write.").arg(asked));
         return Format::None;
     }
@@ -515,7 +452,7 @@ bool GridExportBackend::exportTable(const TableSnapshot& table, const QString& m
     if (Same(method.trimmed(), "PRINTER")) return printTable(table, false);
     if (Same(method.trimmed(), "PREVIEW")) return printTable(table, true);
 
-    const Format format = chooseFormat(0, method);
+    const Format format = chooseFormat(method);
     if (format == Format::None) return false;
     const QString path = chooseTarget(format, programDir);
     if (path.isEmpty()) return false;
@@ -530,35 +467,6 @@ bool GridExportBackend::exportTable(const TableSnapshot& table, const QString& m
     // the file's path, so the export itself still succeeded.
     if (format == Format::Excel) openInSpreadsheet(targetFilename_);
     return true;
-}
-
-bool GridExportBackend::exportText(const QString& text, const QString& method, const QString& programDir)
-{
-    if (Same(method.trimmed(), "PRINTER")) return printText(text, false);
-    if (Same(method.trimmed(), "PREVIEW")) return printText(text, true);
-
-    const Format format = chooseFormat(1, method);
-    if (format == Format::None) return false;
-    const QString path = chooseTarget(format, programDir);
-    if (path.isEmpty()) return false;
-    QByteArray bytes;
-    if (format == Format::Text)
-        bytes = text.toUtf8();
-    else if (format == Format::Html)
-        bytes = TextAsHtml(text, layout_);
-    else
-        bytes = HtmlAsMhtml(TextAsHtml(text, layout_), layout_.title);
-    if (!writeBytes(path, bytes)) return false;
-    targetFilename_ = QFileInfo(path).absoluteFilePath();
-    return true;
-}
-
-bool GridExportBackend::writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QString error;
-    if (AtomicFileWriter::Replace(path, bytes, error, AtomicFileWriter::Links::Follow)) return true;
-    fail(QStringLiteral("The export cannot be saved as %1.\n%2").arg(Quoted(path), error));
-    return false;
 }
 
 TableFileWriter::Format GridExportBackend::fileFormat(Format format)
@@ -598,19 +506,6 @@ bool GridExportBackend::printTable(const TableSnapshot& table, bool preview)
     if (TablePainter::Paint(table, layout_, printer, &error) > 0) return true;
     fail(QStringLiteral("Printing failed: %1").arg(error));
     return false;
-}
-
-bool GridExportBackend::printText(const QString& text, bool preview)
-{
-    QTextDocument document;
-    document.setDefaultFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    document.setPlainText(text);
-    QPrinter printer(QPrinter::HighResolution);
-    setUpPrinter(printer);
-    if (preview) return dialogs_->Preview(printer, [&](QPrinter* target) { document.print(target); });
-    if (!quiet_ && !dialogs_->SetUpPrinter(printer)) return false;
-    document.print(&printer);
-    return true;
 }
 
 QString GridExportBackend::HtmlOfWebPage(const QByteArray& bytes)

@@ -16,8 +16,8 @@ namespace quarlo {
 
 class ExportDialogs;
 
-// The program's export engine: writes, prints and previews the results grid
-// and plain texts, and hands written files to mail, folders or the
+// The program's export engine: writes, prints and previews the results grid,
+// and hands written files to mail, folders or the
 // spreadsheet program. Dialogs and external programs go through
 // ExportDialogs, so the engine itself runs headless.
 //
@@ -45,9 +45,9 @@ public:
 
     bool SetProperty(const QString& name, const QVariant& value) override;
     QString TargetFilename() const override { return targetFilename_; }
-    bool Export(Thing thing, const QVariant& item, const QString& method, const QString& programDir) override;
+    bool Export(const QVariant& table, const QString& method, const QString& programDir) override;
     QVariant SendTo(const QString& fileName, const QString& destination) override;
-    QList<Choice> ExportMethods(int kind) override;
+    QList<Choice> ExportMethods() override;
     QString MethodName(const QString& method) override;
     QList<Choice> SentToMethods() override;
 
@@ -56,8 +56,6 @@ public:
     // The body texts of mails longer than this (UTF-8 bytes) are attached
     // instead: command lines take at most 128 KB per argument.
     static constexpr qsizetype kMaxMailBody = 60 * 1024;
-    // Text files are read up to this size.
-    static constexpr qint64 kMaxTextFile = 16 * 1024 * 1024;
 
     // The HTML of an exported web page: an MHTML file's first HTML part
     // decoded, an HTML file as it is. Empty when the bytes hold neither.
@@ -74,16 +72,13 @@ private:
     static Format FormatOf(const QString& key);
 
     bool exportTable(const TableSnapshot& table, const QString& method, const QString& programDir);
-    bool exportText(const QString& text, const QString& method, const QString& programDir);
     bool printTable(const TableSnapshot& table, bool preview);
-    bool printText(const QString& text, bool preview);
     void setUpPrinter(QPrinter& printer) const;
     // The format to write (FileFormat, else method), after the method choice
     // when asked for; None when cancelled or unknown (told).
-    Format chooseFormat(int kind, const QString& method);
+    Format chooseFormat(const QString& method);
     // The file to write; empty when cancelled.
     QString chooseTarget(Format format, const QString& programDir);
-    bool writeBytes(const QString& path, const QByteArray& bytes);
     // Renders a byte format; false with *error when the writer fails.
     static TableFileWriter::Format fileFormat(Format format);
     bool openInSpreadsheet(const QString& fileName);

@@ -283,7 +283,6 @@ TEST_F(ApplicationTest, PrintHandsTheGridToTheEngineUnderTheListTitle)
     ASSERT_EQ(log.exports.size(), 2u);
     EXPECT_EQ(QStringList({log.exports[0].method, log.exports[1].method}), QStringList({"PREVIEW", "PRINTER"}));
     for (const auto& done : log.exports) {
-        EXPECT_EQ(done.thing, ExportBackend::Thing::Table);
         EXPECT_EQ(done.item.toString(), "the grid");
         EXPECT_TRUE(done.settings.value("Title").toString().startsWith(QString::fromUtf8("Mail servers \u2014 Blacklist scan results, ")))
             << done.settings.value("Title").toString().toStdString();

@@ -12,7 +12,6 @@
 #include <memory>
 
 using namespace quarlo;
-using Thing = ExportBackend::Thing;
 
 namespace {
 
@@ -91,35 +90,6 @@ TEST(ExportEngine, PreviewPassesSettingsThenResetsAndKeepsEngineTarget)
     EXPECT_EQ(f.log.exports[1].method, "PRINTER");
 }
 
-// Each routine is one line naming its kind: a print routine is its export
-// with PREVIEW or PRINTER, and files and maps go without the program's folder.
-TEST(ExportEngine, EachKindReachesItsEngineRoutine)
-{
-    struct Case {
-        const char* name;
-        std::function<void(ExportEngine&)> call;
-        Thing thing;
-        QString method;
-        bool takesDir;
-    };
-    const Case cases[] = {
-        {"ExportRTF", [](ExportEngine& e) { e.ExportRTF("x", "HTML"); }, Thing::RTF, "HTML", true},
-        {"PrintText", [](ExportEngine& e) { e.PrintText("x", true); }, Thing::Text, "PREVIEW", true},
-        {"PrintTextFile", [](ExportEngine& e) { e.PrintTextFile("x"); }, Thing::TextFile, "PRINTER", false},
-        {"ExportMap", [](ExportEngine& e) { e.ExportMap("x", "HTML"); }, Thing::Map, "HTML", false},
-        {"ExportImageFile", [](ExportEngine& e) { e.ExportImageFile("x", "GIF"); }, Thing::ImageFile, "GIF", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Fixture f;
-        c.call(f.engine);
-        ASSERT_EQ(f.log.exports.size(), 1u);
-        const auto& done = f.log.exports[0];
-        EXPECT_EQ(QVariantList({int(done.thing), done.item, done.method, done.dir}),
-                  QVariantList({int(c.thing), "x", c.method, c.takesDir ? "/opt/quarlo" : ""}));
-    }
-}
-
 TEST(ExportEngine, ExportAndSendTableChoosesFormatByDestination)
 {
     struct Case {
@@ -161,7 +131,7 @@ TEST(ExportEngine, ExportAndSendWritesIntoAFreshTemporaryFolderAndSendsOnlyAfter
     // Named like the list, never beside it.
     f.log.exportResult = true;
     f.engine.setTargetFilename("/home/user/lists/Sample.BlackList");
-    f.engine.ExportAndSendChart(QStringLiteral("chart"), "MyDocuments");
+    f.engine.ExportAndSendTable(QStringLiteral("grid"), "MyDocuments");
     const QString second = f.log.exports.back().settings["TargetFilename"].toString();
     EXPECT_TRUE(second.startsWith(temp)) << second.toStdString();
     EXPECT_TRUE(second.endsWith("/Sample.BlackList")) << second.toStdString();
@@ -173,40 +143,12 @@ TEST(ExportEngine, ExportAndSendWritesIntoAFreshTemporaryFolderAndSendsOnlyAfter
     QDir(QFileInfo(second).path()).removeRecursively();
 }
 
-TEST(ExportEngine, ExportAndSendTextPicksFormat)
+TEST(ExportEngine, BestExportMethodByDestination)
 {
-    struct Case {
-        QString format, destination, method;
-    };
-    const Case cases[] = {
-        {"", "MyDocuments", "txt"},
-        {"html", "Outlook.MapiMail", "MHTML"},
-        {"HTML", "MyDocuments", "HTML"},
-        {"TXT", "Outlook.MAPIMAIL", "TXT"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE((c.format + "|" + c.destination).toStdString());
-        Fixture f;
-        f.engine.setFileFormat(c.format);
-        f.engine.ExportAndSendText("body", c.destination);
-        ASSERT_EQ(f.log.exports.size(), 1u);
-        const auto& done = f.log.exports[0];
-        EXPECT_EQ(done.thing, Thing::Text);
-        EXPECT_EQ(QVariantList({done.method, done.settings["SelectMethod"]}), QVariantList({c.method, true}));
-        EXPECT_FALSE(done.settings["TargetFilename"].toString().startsWith("/opt/quarlo/"));
-        QDir(QFileInfo(done.settings["TargetFilename"].toString()).path()).removeRecursively();
-        EXPECT_EQ(f.log.sent.size(), 1u);
-    }
-}
-
-TEST(ExportEngine, BestExportMethodByKind)
-{
-    const std::tuple<int, QString, QString> cases[] = {
-        {0, "MyDocuments", "HTML"}, {0, "x.MapiMail", "MHTML"}, {2, "x.MAPIMAIL", "MHTML"},
-        {3, "EXCEL.EXE", "HTML"},   {1, "x.MAPIMAIL", "TXT"},   {7, "MyDocuments", ""},
-    };
-    for (const auto& [kind, destination, expected] : cases)
-        EXPECT_EQ(ExportEngine::BestExportMethod(kind, destination), expected) << kind << " " << destination.toStdString();
+    const std::pair<QString, QString> cases[] = {
+        {"MyDocuments", "HTML"}, {"x.MapiMail", "MHTML"}, {"x.MAPIMAIL", "MHTML"}, {"EXCEL.EXE", "HTML"}};
+    for (const auto& [destination, expected] : cases)
+        EXPECT_EQ(ExportEngine::BestExportMethod(destination), expected) << destination.toStdString();
 }
 
 TEST(ExportEngine, EngineThatCannotStart)

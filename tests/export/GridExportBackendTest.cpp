@@ -17,7 +17,6 @@
 #include <optional>
 
 using namespace quarlo;
-using Thing = ExportBackend::Thing;
 
 namespace {
 
@@ -153,14 +152,13 @@ TEST(GridExportBackendProperties, SettingsInAnyCaseReachTheLayout)
     f.backend.SetProperty("Orientation", 2);
     EXPECT_EQ(QVariantList({f.backend.layout().title, f.backend.layout().orientation}), QVariantList({"Scan", 2}));
 
-    // The menus: table formats, text formats, none, destinations.
+    // The menus: formats, destinations.
     const auto keys = [](const auto& choices) {
         QStringList out;
         for (const auto& c : choices) out << c.key;
         return out.join(' ');
     };
-    EXPECT_EQ(keys(f.backend.ExportMethods(0)), "HTML MHTML Text CDF XLS EXCEL PDF");
-    EXPECT_EQ(keys(f.backend.ExportMethods(-1)), "");
+    EXPECT_EQ(keys(f.backend.ExportMethods()), "HTML MHTML Text CDF XLS EXCEL PDF");
     EXPECT_EQ(keys(f.backend.SentToMethods()), "MailContent Mail.MAPIMAIL MyDocuments Desktop EXCEL.EXE");
 }
 
@@ -182,7 +180,7 @@ TEST(GridExportBackendFiles, EachFormatReachesItsWriter)
         const QString expected = f.dir.filePath("results.v2" + c.extension);
         spit(expected, "old contents");
         f.unattended(f.dir.filePath("results.v2.txt"));
-        ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), c.method, "/nonexistent"));
+        ASSERT_TRUE(f.backend.Export(TableItem(), c.method, "/nonexistent"));
         EXPECT_EQ(f.backend.TargetFilename(), expected);
         const QByteArray bytes = slurp(expected);
         EXPECT_TRUE(bytes.contains(c.start) && bytes.indexOf(c.start) <= 64) << bytes.left(80).toStdString();
@@ -195,14 +193,14 @@ TEST(GridExportBackendFiles, RelativeTargetGoesToInitDirElseProgramDir)
 {
     Fixture f;
     f.unattended("out");
-    ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), "HTML", f.dir.path()));
+    ASSERT_TRUE(f.backend.Export(TableItem(), "HTML", f.dir.path()));
     EXPECT_EQ(f.backend.TargetFilename(), f.dir.filePath("out.html"));
 
     ASSERT_TRUE(QDir(f.dir.path()).mkdir("init"));
     Fixture g;
     g.unattended("");
     g.backend.SetProperty("InitDir", f.dir.filePath("init"));
-    ASSERT_TRUE(g.backend.Export(Thing::Table, TableItem(), "CSV", f.dir.path()));
+    ASSERT_TRUE(g.backend.Export(TableItem(), "CSV", f.dir.path()));
     EXPECT_EQ(g.backend.TargetFilename(), f.dir.filePath("init/Export.csv"));
     EXPECT_TRUE(QFileInfo::exists(g.backend.TargetFilename()));
 }
@@ -212,7 +210,7 @@ TEST(GridExportBackendFiles, SaveDialogSuggestsAndCancelWritesNothing)
     Fixture f;
     f.backend.SetProperty("TargetFilename", "scan");
     f.dialogs->saveAnswers = {f.dir.filePath("picked")};
-    ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), "HTML", f.dir.path()));
+    ASSERT_TRUE(f.backend.Export(TableItem(), "HTML", f.dir.path()));
     ASSERT_EQ(f.dialogs->saveAsked.size(), 1);
     EXPECT_EQ(f.dialogs->saveAsked[0].split('|').value(1), f.dir.filePath("scan.html"));
     EXPECT_EQ(f.backend.TargetFilename(), f.dir.filePath("picked.html")); // extension added
@@ -221,14 +219,14 @@ TEST(GridExportBackendFiles, SaveDialogSuggestsAndCancelWritesNothing)
     // A list's own extension is not kept in front of the export's.
     Fixture l;
     l.backend.SetProperty("TargetFilename", "Sample.BlackList");
-    ASSERT_TRUE(l.backend.Export(Thing::Table, TableItem(), "HTML", l.dir.path()));
+    ASSERT_TRUE(l.backend.Export(TableItem(), "HTML", l.dir.path()));
     ASSERT_EQ(l.dialogs->saveAsked.size(), 1);
     EXPECT_EQ(l.dialogs->saveAsked[0].split('|').value(1), l.dir.filePath("Sample.html"));
 
     Fixture g;
     g.backend.SetProperty("TargetFilename", g.dir.filePath("scan"));
     g.dialogs->saveAnswers = {""};
-    EXPECT_FALSE(g.backend.Export(Thing::Table, TableItem(), "PDF", g.dir.path()));
+    EXPECT_FALSE(g.backend.Export(TableItem(), "PDF", g.dir.path()));
     EXPECT_TRUE(g.entries().isEmpty());
     EXPECT_TRUE(g.dialogs->messages.empty());
 }
@@ -239,7 +237,7 @@ TEST(GridExportBackendFiles, FormatChoiceAndFileFormat)
     Fixture f;
     f.set({{"TargetFilename", f.dir.filePath("r")}, {"SkipFilenameSelection", true}, {"FileFormat", "csv"}, {"SelectMethod", true}});
     f.dialogs->chooseAnswer = "PDF";
-    ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), "HTML", f.dir.path()));
+    ASSERT_TRUE(f.backend.Export(TableItem(), "HTML", f.dir.path()));
     EXPECT_EQ(f.dialogs->chooseAsked, QStringList{"CDF"});
     EXPECT_EQ(f.backend.TargetFilename(), f.dir.filePath("r.pdf"));
     // (A cancelled dialog writes nothing: the save dialog's case above.)
@@ -249,19 +247,17 @@ TEST(GridExportBackendFiles, BadInputIsRefusedWithAMessage)
 {
     Fixture f;
     f.set({{"TargetFilename", f.dir.filePath("r")}, {"SkipFilenameSelection", true}});
-    EXPECT_FALSE(f.backend.Export(Thing::Table, TableItem(), "GIF", f.dir.path()));
+    EXPECT_FALSE(f.backend.Export(TableItem(), "GIF", f.dir.path()));
     EXPECT_TRUE(f.dialogs->messageTexts().contains("GIF"));
-    EXPECT_FALSE(f.backend.Export(Thing::Table, QVariant(), "HTML", f.dir.path()));
-    EXPECT_FALSE(f.backend.Export(Thing::Table, QVariant::fromValue(TableSnapshotPtr()), "HTML", f.dir.path()));
-    EXPECT_FALSE(f.backend.Export(Thing::Chart, TableItem(), "HTML", f.dir.path()));
-    EXPECT_FALSE(f.backend.Export(Thing::Text, "text", "XLS", f.dir.path())); // texts have no workbook
-    ASSERT_EQ(f.dialogs->messages.size(), 5u);
-    EXPECT_EQ(f.dialogs->messages[3].text, "This kind of export is not supported.");
+    EXPECT_FALSE(f.backend.Export(QVariant(), "HTML", f.dir.path()));
+    EXPECT_FALSE(f.backend.Export(QVariant::fromValue(TableSnapshotPtr()), "HTML", f.dir.path()));
+    ASSERT_EQ(f.dialogs->messages.size(), 3u);
+    EXPECT_EQ(f.dialogs->messages[2].text, "There is no table to export.");
     EXPECT_TRUE(f.entries().isEmpty());
 
     f.backend.SetProperty("Quiet", true);
-    EXPECT_FALSE(f.backend.Export(Thing::RTF, "x", "HTML", f.dir.path()));
-    EXPECT_EQ(f.dialogs->messages.size(), 5u);
+    EXPECT_FALSE(f.backend.Export(QVariant(), "HTML", f.dir.path()));
+    EXPECT_EQ(f.dialogs->messages.size(), 3u);
 }
 
 TEST(GridExportBackendFiles, FailedWriteKeepsOldFileAndLeavesNoTemporary)
@@ -273,7 +269,7 @@ TEST(GridExportBackendFiles, FailedWriteKeepsOldFileAndLeavesNoTemporary)
         Fixture f;
         spit(f.dir.filePath("plain"), "old");
         f.set({{"TargetFilename", f.dir.filePath("plain/x")}, {"SkipFilenameSelection", true}});
-        EXPECT_FALSE(f.backend.Export(Thing::Table, TableItem(), method, f.dir.path()));
+        EXPECT_FALSE(f.backend.Export(TableItem(), method, f.dir.path()));
         EXPECT_TRUE(f.dialogs->messageTexts().contains("Not a directory")) << f.dialogs->messageTexts().toStdString();
         EXPECT_EQ(f.entries(), QStringList{"plain"});
         EXPECT_EQ(slurp(f.dir.filePath("plain")), "old");
@@ -284,7 +280,7 @@ TEST(GridExportBackendFiles, FailedWriteKeepsOldFileAndLeavesNoTemporary)
     ASSERT_TRUE(QDir(g.dir.path()).mkdir("book.xlsx"));
     g.unattended(g.dir.filePath("book"));
     g.backend.SetProperty("Quiet", false);
-    EXPECT_FALSE(g.backend.Export(Thing::Table, TableItem(), "XLS", g.dir.path()));
+    EXPECT_FALSE(g.backend.Export(TableItem(), "XLS", g.dir.path()));
     EXPECT_EQ(g.entries(), QStringList{"book.xlsx"});
     EXPECT_TRUE(QFileInfo(g.dir.filePath("book.xlsx")).isDir());
     EXPECT_TRUE(g.dialogs->messageTexts().contains("It is a directory, not a file")) << g.dialogs->messageTexts().toStdString();
@@ -294,7 +290,7 @@ TEST(GridExportBackendPrint, PrinterAndPreviewPaintTheTable)
 {
     Fixture f;
     f.set({{"TargetFilename", "/kept/as/set"}, {"Orientation", 2}});
-    ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), "PRINTER", f.dir.path()));
+    ASSERT_TRUE(f.backend.Export(TableItem(), "PRINTER", f.dir.path()));
     EXPECT_EQ(f.dialogs->printerDialogs, 1);
     EXPECT_EQ(f.dialogs->orientation, QPageLayout::Landscape);
     EXPECT_TRUE(slurp(f.dialogs->printFile).startsWith("%PDF"));
@@ -302,43 +298,16 @@ TEST(GridExportBackendPrint, PrinterAndPreviewPaintTheTable)
 
     QFile::remove(f.dialogs->printFile);
     f.dialogs->acceptPrinter = false;
-    EXPECT_FALSE(f.backend.Export(Thing::Table, TableItem(), "printer", f.dir.path()));
+    EXPECT_FALSE(f.backend.Export(TableItem(), "printer", f.dir.path()));
     EXPECT_FALSE(QFileInfo::exists(f.dialogs->printFile));
 
-    // The table went to the printer; a text previewed. The pages themselves
+    // The table went to the printer, and previewed. The pages themselves
     // are the PDF writer's tests.
-    EXPECT_TRUE(f.backend.Export(Thing::Text, "some text", "PREVIEW", f.dir.path()));
+    f.dialogs->acceptPrinter = true;
+    EXPECT_TRUE(f.backend.Export(TableItem(), "PREVIEW", f.dir.path()));
     EXPECT_EQ(f.dialogs->previews, 1);
     EXPECT_TRUE(slurp(f.dialogs->printFile).startsWith("%PDF"));
     EXPECT_TRUE(f.dialogs->messages.empty());
-}
-
-TEST(GridExportBackendText, TextAndTextFileExports)
-{
-    Fixture f;
-    const QString text = "a < b & \"c\"\n\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D";
-    f.unattended(f.dir.filePath("t"));
-    ASSERT_TRUE(f.backend.Export(Thing::Text, text, "txt", f.dir.path()));
-    EXPECT_EQ(QString::fromUtf8(slurp(f.dir.filePath("t.txt"))), text);
-
-    ASSERT_TRUE(f.backend.Export(Thing::Text, text, "HTML", f.dir.path()));
-    const QString html = QString::fromUtf8(slurp(f.dir.filePath("t.html")));
-    EXPECT_TRUE(html.contains("<pre>a &lt; b &amp; &quot;c&quot;")) << html.toStdString();
-
-    spit(f.dir.filePath("in.log"), "from a file");
-    f.backend.SetProperty("FileFormat", "Text");
-    ASSERT_TRUE(f.backend.Export(Thing::TextFile, f.dir.filePath("in.log"), "HTML", {}));
-    EXPECT_EQ(slurp(f.dir.filePath("t.txt")), "from a file");
-
-    // Mailed as an attachment a text page becomes a web archive whose page
-    // is the HTML above.
-    f.backend.SetProperty("FileFormat", "MHTML");
-    ASSERT_TRUE(f.backend.Export(Thing::Text, text, "HTML", f.dir.path()));
-    EXPECT_EQ(GridExportBackend::HtmlOfWebPage(slurp(f.dir.filePath("t.mht"))), html);
-
-    f.backend.SetProperty("Quiet", false);
-    EXPECT_FALSE(f.backend.Export(Thing::TextFile, f.dir.filePath("missing.txt"), "txt", {}));
-    EXPECT_TRUE(f.dialogs->messageTexts().contains("missing.txt"));
 }
 
 TEST(GridExportBackendSend, MailDestinationsStartTheMailProgram)
@@ -346,7 +315,7 @@ TEST(GridExportBackendSend, MailDestinationsStartTheMailProgram)
     Fixture f;
     f.unattended(f.dir.filePath("Export"));
     f.backend.SetProperty("Title", "Scan of 127.0.0.2");
-    ASSERT_TRUE(f.backend.Export(Thing::Table, TableItem(), "MHTML", f.dir.path()));
+    ASSERT_TRUE(f.backend.Export(TableItem(), "MHTML", f.dir.path()));
     const QString file = f.backend.TargetFilename();
 
     EXPECT_EQ(f.backend.SendTo(file, "Outlook.MapiMail"), true);

@@ -18,7 +18,6 @@ struct EngineLog {
     bool exportResult = true;
     QString reportedTarget = QStringLiteral("/out/written.html");
     struct Export {
-        ExportBackend::Thing thing;
         QVariant item;
         QString method, dir;
         QVariantMap settings; // as the engine held them for this export
@@ -42,10 +41,10 @@ public:
         return true;
     }
     QString TargetFilename() const override { return log_.reportedTarget; }
-    bool Export(ExportBackend::Thing thing, const QVariant& item, const QString& method, const QString& dir) override
+    bool Export(const QVariant& item, const QString& method, const QString& dir) override
     {
         log_.calls << "export";
-        log_.exports.push_back({thing, item, method, dir, log_.settings});
+        log_.exports.push_back({item, method, dir, log_.settings});
         return log_.exportResult;
     }
     QVariant SendTo(const QString& file, const QString& destination) override
@@ -54,7 +53,7 @@ public:
         log_.sent.emplace_back(file, destination);
         return QStringLiteral("sent");
     }
-    QList<Choice> ExportMethods(int) override { return log_.methods; }
+    QList<Choice> ExportMethods() override { return log_.methods; }
     QString MethodName(const QString& method) override { return "Name of " + method; }
     QList<Choice> SentToMethods() override { return log_.destinations; }
 
