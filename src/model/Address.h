@@ -133,9 +133,6 @@ public:
     QueryOutcome ProcessDNSReply(const QStringList& parts, const QString& queryName, const QString& answer,
                                  int failureFlag = 0);
 
-    // The first look at a blacklist answer, before result codes: NotListed,
-    // Failed (detail says why), or Listed for answers in 127.0.0.0/8 whose
-    // codes still decide between a listing and a refusal.
     // The reply to the query of one list, as ProcessDNSReply gives it for a
     // "BlacklistCheck" tag (the scan's path, without the tag's parts).
     QueryOutcome ProcessBlacklistReply(const QString& zone, const QString& answer, int failureFlag, int subject = 0);
@@ -144,6 +141,9 @@ public:
     // Every responding server of the zone: one per subject it answered for.
     std::vector<RespondingServerPtr> RespondingServersOf(const QString& zone) const;
 
+    // The first look at a blacklist answer, before result codes: NotListed,
+    // Failed (detail says why), or Listed for answers in 127.0.0.0/8 whose
+    // codes still decide between a listing and a refusal.
     static QueryOutcome ScreenAnswer(const QString& answer, int failureFlag, QString* detail);
 
     int ServerIndex() const { return serverIndex_; }

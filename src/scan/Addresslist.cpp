@@ -91,8 +91,6 @@ Addresslist::Addresslist(Settings& settings, DnsLookup& dns, std::unique_ptr<Dir
           dns_.Lookup(name);
       })
 {
-    directDns_->setOption1(true);
-    directDns_->setOption2(true);
     dnsServerList_ = directDns_->ServerList();
 
     scanTimer_.setInterval(1000);
@@ -691,7 +689,7 @@ void Addresslist::QueryTXT(const QString& name, const QString& tag)
 {
     // A list with servers of its own is asked for its texts there too.
     const QStringList own = ownDnsServers(QueryTag::Parse(tag).Zone());
-    for (const QString& server : own.isEmpty() ? dnsServerList_ : own) directDns_->Query(name, tag, server, 16, nullptr);
+    for (const QString& server : own.isEmpty() ? dnsServerList_ : own) directDns_->Query(name, tag, server, DnsRecord::TXT, nullptr);
 }
 
 void Addresslist::onDirectDnsReply(const DnsResponse& response)
@@ -701,7 +699,7 @@ void Addresslist::onDirectDnsReply(const DnsResponse& response)
     // A listing may be explained by several TXT records: all are kept.
     QStringList texts;
     for (int index = 0; index < response.AnswerCount(); ++index) {
-        const DnsRecord* record = response.Answer(1, index);
+        const DnsRecord* record = response.Answer(DnsResponse::AnswerSection, index);
         if (record && record->RecordType == DnsRecord::TXT && !texts.contains(record->Data)) texts.append(record->Data);
     }
     if (texts.isEmpty()) return;

@@ -23,7 +23,7 @@ class AresDriver;
 // are emitted from the event loop, never from inside Query() or c-ares.
 //
 // MX records come in order of preference, lowest first (equal preferences
-// in answer order), so FindRecord(1, MX, 0) is the preferred mail exchanger.
+// in answer order), so the first is the preferred mail exchanger.
 // A null MX ("0 .") gives a record with empty Data.
 class AresDirectDns : public DirectDns {
     Q_OBJECT

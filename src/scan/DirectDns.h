@@ -27,26 +27,15 @@ public:
             if (const QString trimmed = server.trimmed(); !trimmed.isEmpty()) servers.append(trimmed);
         return servers;
     }
-    // Sends one query of type (1, 15 or 16) for name to server; reserved is
+    // Sends one query of type (a DnsRecord::Type: A, MX or TXT) for name to server; reserved is
     // always null. One Reply follows for each answered query.
     virtual void Query(const QString& name, const QString& tag, const QString& server, int type,
                        QObject* reserved = nullptr) = 0;
     // Queries sent and not yet answered or given up.
     virtual int OutstandingCount() const = 0;
 
-    // The two Boolean options that the callers switch on after creating an
-    // instance; they have no further meaning here.
-    bool Option1() const { return option1_; }
-    void setOption1(bool on) { option1_ = on; }
-    bool Option2() const { return option2_; }
-    void setOption2(bool on) { option2_ = on; }
-
 signals:
     void Reply(const quarlo::DnsResponse& response);
-
-private:
-    bool option1_ = false;
-    bool option2_ = false;
 };
 
 } // namespace quarlo

@@ -108,7 +108,7 @@ bool DnsReplyParser::CnameChainBroken(const unsigned char* reply, int length)
         const int rdlength = reply[at + 8] << 8 | reply[at + 9];
         at += 10;
         if (at + rdlength > length) return false;
-        if (type == 5 /* CNAME */) {
+        if (type == DnsRecord::CNAME) {
             QByteArray target;
             int unused = 0;
             if (readName(reply, length, at, &target, &unused) && !aliases.contains(owner)) aliases.insert(owner, target);

@@ -8,18 +8,19 @@
 
 namespace quarlo {
 
-// The ResponseData of a DirectDns reply. Section 1 is the answer section;
-// indexes count from 0.
+// The ResponseData of a DirectDns reply: the answer section's records,
+// indexes counting from 0.
 class DnsResponse {
 public:
+    // Sections are numbered as in the object model; only answers are kept.
+    enum Section { AnswerSection = 1 };
+
     QString Tag() const { return tag_; }
     QString QueryName() const { return queryName_; }
     int AnswerCount() const { return static_cast<int>(answers_.size()); }
 
     // The record at index in section, or null.
-    const DnsRecord* Answer(int section, int index) const;
-    // The index-th record of recordType in section, or null.
-    const DnsRecord* FindRecord(int section, int recordType, int index) const;
+    const DnsRecord* Answer(Section section, int index) const;
 
     void setTag(const QString& tag) { tag_ = tag; }
     void setQueryName(const QString& name) { queryName_ = name; }

@@ -46,8 +46,8 @@ protected:
         QStringList texts;
         const DnsResponse response = byTag(tag);
         for (int i = 0; i < response.AnswerCount(); ++i) {
-            EXPECT_EQ(response.Answer(1, i)->RecordType, type) << tag.toStdString();
-            texts.append(response.Answer(1, i)->Data);
+            EXPECT_EQ(response.Answer(DnsResponse::AnswerSection, i)->RecordType, type) << tag.toStdString();
+            texts.append(response.Answer(DnsResponse::AnswerSection, i)->Data);
         }
         return texts;
     }
