@@ -14,29 +14,19 @@ AutomationAddress::AutomationAddress(AutomationServer& server, const QString& pa
     new AddressAdaptor(this);
 }
 
-AddressPtr AutomationAddress::held() const
-{
-    noteCaller();
-    AddressPtr address = address_.get();
-    if (!address) replyGone();
-    return address;
-}
-
 QString AutomationAddress::Key() const
 {
-    const AddressPtr a = held();
-    return a ? a->Key() : QString();
+    return read(address_, &Address::Key);
 }
 
 QString AutomationAddress::Target() const
 {
-    const AddressPtr a = held();
-    return a ? a->Target() : QString();
+    return read(address_, &Address::Target);
 }
 
 void AutomationAddress::setTarget(const QString& target)
 {
-    const AddressPtr a = held();
+    const AddressPtr a = held(address_);
     if (!a || !acceptTarget(target)) return;
     Addresslist& list = server_.Addresslist();
     // Replies find their address by target: one renamed in a scan would
@@ -51,61 +41,58 @@ void AutomationAddress::setTarget(const QString& target)
 
 QString AutomationAddress::IP() const
 {
-    const AddressPtr a = held();
-    return a ? a->IP() : QString();
+    return read(address_, &Address::IP);
 }
 
 QDBusObjectPath AutomationAddress::RespondingServers() const
 {
-    const AddressPtr a = held();
+    const AddressPtr a = held(address_);
     return a ? server_.RespondingServersOf(a) : AutomationServer::None();
 }
 
 QString AutomationAddress::Caption() const
 {
-    const AddressPtr a = held();
-    return a ? a->Caption() : QString();
+    return read(address_, &Address::Caption);
 }
 
 bool AutomationAddress::Scanning() const
 {
-    const AddressPtr a = held();
+    const AddressPtr a = held(address_);
     return a && a->Scanning();
 }
 
 bool AutomationAddress::Complete() const
 {
-    const AddressPtr a = held();
+    const AddressPtr a = held(address_);
     return a && a->Complete();
 }
 
 QString AutomationAddress::Results() const
 {
-    const AddressPtr a = held();
-    return a ? a->Results() : QString();
+    return read(address_, &Address::Results);
 }
 
 bool AutomationAddress::Blacklisted() const
 {
-    const AddressPtr a = held();
+    const AddressPtr a = held(address_);
     return a && a->Blacklisted();
 }
 
 QString AutomationAddress::Verdict() const
 {
-    const AddressPtr a = held();
+    const AddressPtr a = held(address_);
     return a ? VerdictKeyword(a->Verdict()) : QString();
 }
 
 QString AutomationAddress::VerdictText() const
 {
-    const AddressPtr a = held();
+    const AddressPtr a = held(address_);
     return a ? ResultsModel::StatusText(server_.Settings(), *a) : QString();
 }
 
 void AutomationAddress::Query()
 {
-    if (const AddressPtr a = held()) a->Query();
+    if (const AddressPtr a = held(address_)) a->Query();
 }
 
 } // namespace quarlo

@@ -40,9 +40,6 @@ public:
     void Query();
 
 private:
-    // The address, or null after the "gone" error was sent.
-    AddressPtr held() const;
-
     AutomationHandle<Address> address_;
 };
 

@@ -15,35 +15,25 @@ AutomationBlacklistServer::AutomationBlacklistServer(AutomationServer& server, c
     new ServerAdaptor(this);
 }
 
-ServerPtr AutomationBlacklistServer::held() const
-{
-    noteCaller();
-    ServerPtr server = owner_.get();
-    if (!server) replyGone();
-    return server;
-}
-
 QString AutomationBlacklistServer::Name() const
 {
-    const ServerPtr s = held();
-    return s ? s->Name() : QString();
+    return read(owner_, &Server::Name);
 }
 
 void AutomationBlacklistServer::setName(const QString& name)
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     if (s && acceptText(name, "Name", kMaxName)) s->setName(name);
 }
 
 QString AutomationBlacklistServer::Zone() const
 {
-    const ServerPtr s = held();
-    return s ? s->Zone() : QString();
+    return read(owner_, &Server::Zone);
 }
 
 void AutomationBlacklistServer::setZone(const QString& zone)
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     if (!s || !acceptZone(zone, "Server")) return;
     Servers& servers = server_.Settings().BlacklistServers();
     // A held server is filed again under its new zone, or the scan and the
@@ -60,47 +50,46 @@ void AutomationBlacklistServer::setZone(const QString& zone)
 
 QString AutomationBlacklistServer::URL() const
 {
-    const ServerPtr s = held();
-    return s ? s->URL() : QString();
+    return read(owner_, &Server::URL);
 }
 
 void AutomationBlacklistServer::setURL(const QString& url)
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     if (s && acceptText(url, "URL", kMaxUrl)) s->setURL(url);
 }
 
 bool AutomationBlacklistServer::Enabled() const
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     return s && s->Enabled();
 }
 
 void AutomationBlacklistServer::setEnabled(bool on)
 {
-    if (const ServerPtr s = held()) s->setEnabled(on);
+    if (const ServerPtr s = held(owner_)) s->setEnabled(on);
 }
 
 bool AutomationBlacklistServer::BitMapCodedResults() const
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     return s && s->BitMapCodedResults();
 }
 
 void AutomationBlacklistServer::setBitMapCodedResults(bool on)
 {
-    if (const ServerPtr s = held()) s->setBitMapCodedResults(on);
+    if (const ServerPtr s = held(owner_)) s->setBitMapCodedResults(on);
 }
 
 QString AutomationBlacklistServer::ListKind() const
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     return s && s->IsDomainList() ? QStringLiteral("Domain") : QStringLiteral("IP");
 }
 
 void AutomationBlacklistServer::setListKind(const QString& kind)
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     if (!s) return;
     if (kind.compare(QLatin1String("Domain"), Qt::CaseInsensitive) == 0) s->setKind(Server::ListKind::DomainList);
     else if (kind.compare(QLatin1String("IP"), Qt::CaseInsensitive) == 0) s->setKind(Server::ListKind::IPList);
@@ -108,46 +97,45 @@ void AutomationBlacklistServer::setListKind(const QString& kind)
 
 bool AutomationBlacklistServer::IPv6() const
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     return s && s->AnswersIPv6();
 }
 
 void AutomationBlacklistServer::setIPv6(bool on)
 {
-    if (const ServerPtr s = held()) s->setAnswersIPv6(on);
+    if (const ServerPtr s = held(owner_)) s->setAnswersIPv6(on);
 }
 
 bool AutomationBlacklistServer::SelfTest() const
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     return s && s->SelfTest();
 }
 
 void AutomationBlacklistServer::setSelfTest(bool on)
 {
-    if (const ServerPtr s = held()) s->setSelfTest(on);
+    if (const ServerPtr s = held(owner_)) s->setSelfTest(on);
 }
 
 bool AutomationBlacklistServer::Public() const
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     return s && s->Public();
 }
 
 void AutomationBlacklistServer::setPublic(bool on)
 {
-    if (const ServerPtr s = held()) s->setPublic(on);
+    if (const ServerPtr s = held(owner_)) s->setPublic(on);
 }
 
 QString AutomationBlacklistServer::DnsServers() const
 {
-    const ServerPtr s = held();
-    return s ? s->DnsServers() : QString();
+    return read(owner_, &Server::DnsServers);
 }
 
 void AutomationBlacklistServer::setDnsServers(const QString& servers)
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     if (!s || !acceptText(servers, "DnsServers", kMaxName)) return;
     if (const std::optional<QString> bad = FirstBadDnsServer(servers)) {
         replyInvalid(QStringLiteral("DnsServers \"%1\" is no DNS server address: an IP address with an "
@@ -160,25 +148,24 @@ void AutomationBlacklistServer::setDnsServers(const QString& servers)
 
 QString AutomationBlacklistServer::KeyName() const
 {
-    const ServerPtr s = held();
-    return s ? s->KeyName() : QString();
+    return read(owner_, &Server::KeyName);
 }
 
 void AutomationBlacklistServer::setKeyName(const QString& name)
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     if (s && acceptText(name, "KeyName", AutomationSettings::kMaxKeyName)) s->setKeyName(name.trimmed());
 }
 
 bool AutomationBlacklistServer::KeySet() const
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     return s && s->NeedsKey() && !server_.Settings().ZoneToAsk(*s).isEmpty();
 }
 
 QDBusObjectPath AutomationBlacklistServer::ResultCodes() const
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     return s ? server_.ResultCodesOf(s) : AutomationServer::None();
 }
 

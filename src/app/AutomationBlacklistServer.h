@@ -61,9 +61,6 @@ public:
     QDBusObjectPath ResultCodes() const;
 
 private:
-    // The object, or null after the "gone" error was sent.
-    std::shared_ptr<Server> held() const;
-
     AutomationHandle<Server> owner_;
 };
 

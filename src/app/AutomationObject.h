@@ -1,10 +1,14 @@
 #pragma once
 
+#include "app/AutomationHandle.h"
+
 #include <QDBusContext>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QObject>
 #include <QString>
+#include <memory>
+#include <type_traits>
 #include <variant>
 
 namespace quarlo {
@@ -50,6 +54,23 @@ protected:
     void noteCaller() const;
     // Answers the current call with the "object gone" error.
     void replyGone() const;
+    // The model object behind handle, the caller noted; null after the
+    // "object gone" error was sent.
+    template <typename T>
+    std::shared_ptr<T> held(const AutomationHandle<T>& handle) const
+    {
+        noteCaller();
+        std::shared_ptr<T> object = handle.get();
+        if (!object) replyGone();
+        return object;
+    }
+    // A property of the object behind handle, or fallback once it is gone.
+    template <typename T, typename Getter, typename Value = std::decay_t<std::invoke_result_t<Getter, const T&>>>
+    Value read(const AutomationHandle<T>& handle, Getter getter, Value fallback = Value()) const
+    {
+        const std::shared_ptr<T> object = held(handle);
+        return object ? std::invoke(getter, *object) : fallback;
+    }
     // Whether a D-Bus argument's type is one of the integer types.
     static bool isInteger(int typeId);
     // False (and an InvalidArgs error sent) when text is longer than limit.

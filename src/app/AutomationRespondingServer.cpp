@@ -12,48 +12,38 @@ AutomationRespondingServer::AutomationRespondingServer(AutomationServer& server,
     new RespondingServerAdaptor(this);
 }
 
-RespondingServerPtr AutomationRespondingServer::held() const
-{
-    noteCaller();
-    RespondingServerPtr server = owner_.get();
-    if (!server) replyGone();
-    return server;
-}
-
 QString AutomationRespondingServer::ServerName() const
 {
-    const RespondingServerPtr s = held();
-    return s ? s->ServerName() : QString();
+    return read(owner_, &RespondingServer::ServerName);
 }
 
 void AutomationRespondingServer::setServerName(const QString& name)
 {
-    const RespondingServerPtr s = held();
+    const RespondingServerPtr s = held(owner_);
     if (s && acceptZone(name, "ServerName")) s->setServerName(name);
 }
 
 QString AutomationRespondingServer::ServerEnglishName() const
 {
-    const RespondingServerPtr s = held();
-    return s ? s->ServerEnglishName() : QString();
+    return read(owner_, &RespondingServer::ServerEnglishName);
 }
 
 void AutomationRespondingServer::setServerEnglishName(const QString& name)
 {
-    const RespondingServerPtr s = held();
+    const RespondingServerPtr s = held(owner_);
     if (s && acceptText(name, "ServerEnglishName", kMaxName)) s->setServerEnglishName(name);
 }
 
 void AutomationRespondingServer::AddTXTInfo(const QString& address, const QString& txtData)
 {
-    const RespondingServerPtr s = held();
+    const RespondingServerPtr s = held(owner_);
     if (s && acceptText(address, "Address", kMaxName) && acceptText(txtData, "TXTData"))
         s->AddTXTInfo(address, txtData);
 }
 
 QDBusObjectPath AutomationRespondingServer::Responses() const
 {
-    const RespondingServerPtr s = held();
+    const RespondingServerPtr s = held(owner_);
     return s ? server_.ResponsesOf(s) : AutomationServer::None();
 }
 

@@ -25,9 +25,6 @@ public:
     QDBusObjectPath Responses() const;
 
 private:
-    // The object, or null after the "gone" error was sent.
-    std::shared_ptr<RespondingServer> held() const;
-
     AutomationHandle<RespondingServer> owner_;
 };
 

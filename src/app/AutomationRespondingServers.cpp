@@ -12,17 +12,9 @@ AutomationRespondingServers::AutomationRespondingServers(AutomationServer& serve
     new RespondingServersAdaptor(this);
 }
 
-AddressPtr AutomationRespondingServers::held() const
-{
-    noteCaller();
-    AddressPtr address = owner_.get();
-    if (!address) replyGone();
-    return address;
-}
-
 void AutomationRespondingServers::Remove(const QDBusVariant& index)
 {
-    const AddressPtr a = held();
+    const AddressPtr a = held(owner_);
     Key key;
     if (!a || !readKey(index, key)) return;
     const bool removed = std::holds_alternative<int>(key) ? a->RespondingServers().Remove(std::get<int>(key))
@@ -33,7 +25,7 @@ void AutomationRespondingServers::Remove(const QDBusVariant& index)
 
 QDBusObjectPath AutomationRespondingServers::Item(const QDBusVariant& index)
 {
-    const AddressPtr a = held();
+    const AddressPtr a = held(owner_);
     Key key;
     if (!a || !readKey(index, key)) return AutomationServer::None();
     return server_.PathOf(a, std::holds_alternative<int>(key) ? a->RespondingServers().Item(std::get<int>(key))
@@ -42,13 +34,13 @@ QDBusObjectPath AutomationRespondingServers::Item(const QDBusVariant& index)
 
 int AutomationRespondingServers::Count() const
 {
-    const AddressPtr a = held();
+    const AddressPtr a = held(owner_);
     return a ? a->RespondingServers().Count() : 0;
 }
 
 void AutomationRespondingServers::Clear()
 {
-    if (const AddressPtr a = held()) {
+    if (const AddressPtr a = held(owner_)) {
         a->RespondingServers().Clear();
         server_.Sweep();
     }
@@ -56,7 +48,7 @@ void AutomationRespondingServers::Clear()
 
 QDBusObjectPath AutomationRespondingServers::Add(const QString& serverName)
 {
-    const AddressPtr a = held();
+    const AddressPtr a = held(owner_);
     if (!a || !acceptZone(serverName, "ServerName")) return AutomationServer::None();
     return server_.PathOf(a, a->RespondingServers().Add(serverName));
 }
@@ -64,7 +56,7 @@ QDBusObjectPath AutomationRespondingServers::Add(const QString& serverName)
 QList<QDBusObjectPath> AutomationRespondingServers::NewEnum()
 {
     QList<QDBusObjectPath> paths;
-    if (const AddressPtr a = held())
+    if (const AddressPtr a = held(owner_))
         for (const RespondingServerPtr& s : a->RespondingServers()) paths.append(server_.PathOf(a, s));
     return paths;
 }

@@ -23,9 +23,6 @@ public:
     QList<QDBusObjectPath> NewEnum();
 
 private:
-    // The object, or null after the "gone" error was sent.
-    std::shared_ptr<Address> held() const;
-
     AutomationHandle<Address> owner_;
 };
 

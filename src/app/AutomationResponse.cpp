@@ -11,36 +11,25 @@ AutomationResponse::AutomationResponse(AutomationServer& server, const QString& 
     new ResponseAdaptor(this);
 }
 
-ResponsePtr AutomationResponse::held() const
-{
-    noteCaller();
-    ResponsePtr response = owner_.get();
-    if (!response) replyGone();
-    return response;
-}
-
 QDBusObjectPath AutomationResponse::Server() const
 {
-    const ResponsePtr r = held();
+    const ResponsePtr r = held(owner_);
     return r ? server_.PathOf(r->Server()) : AutomationServer::None();
 }
 
 QString AutomationResponse::Address() const
 {
-    const ResponsePtr r = held();
-    return r ? r->Address() : QString();
+    return read(owner_, &Response::Address);
 }
 
 QString AutomationResponse::Reason() const
 {
-    const ResponsePtr r = held();
-    return r ? r->Reason() : QString();
+    return read(owner_, &Response::Reason);
 }
 
 QString AutomationResponse::TXTRecord() const
 {
-    const ResponsePtr r = held();
-    return r ? r->TXTRecord() : QString();
+    return read(owner_, &Response::TXTRecord);
 }
 
 } // namespace quarlo

@@ -24,9 +24,6 @@ public:
     QString TXTRecord() const;
 
 private:
-    // The object, or null after the "gone" error was sent.
-    std::shared_ptr<Response> held() const;
-
     AutomationHandle<Response> owner_;
 };
 

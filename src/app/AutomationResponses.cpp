@@ -12,17 +12,9 @@ AutomationResponses::AutomationResponses(AutomationServer& server, const QString
     new ResponsesAdaptor(this);
 }
 
-RespondingServerPtr AutomationResponses::held() const
-{
-    noteCaller();
-    RespondingServerPtr server = owner_.get();
-    if (!server) replyGone();
-    return server;
-}
-
 void AutomationResponses::AddTXTInfo(const QString& serverName, const QString& address, const QString& txtData)
 {
-    const RespondingServerPtr s = held();
+    const RespondingServerPtr s = held(owner_);
     if (s && acceptZone(serverName, "ServerName") && acceptText(address, "Address", kMaxName)
         && acceptText(txtData, "TXTData"))
         s->Responses().AddTXTInfo(serverName, address, txtData);
@@ -30,14 +22,14 @@ void AutomationResponses::AddTXTInfo(const QString& serverName, const QString& a
 
 void AutomationResponses::Add(const QString& serverName, const QString& address)
 {
-    const RespondingServerPtr s = held();
+    const RespondingServerPtr s = held(owner_);
     if (s && acceptZone(serverName, "ServerName") && acceptText(address, "Address", kMaxName))
         s->Responses().Add(serverName, address);
 }
 
 void AutomationResponses::Clear()
 {
-    if (const RespondingServerPtr s = held()) {
+    if (const RespondingServerPtr s = held(owner_)) {
         s->Responses().Clear();
         server_.Sweep();
     }
@@ -45,7 +37,7 @@ void AutomationResponses::Clear()
 
 QDBusObjectPath AutomationResponses::Item(const QDBusVariant& key)
 {
-    const RespondingServerPtr s = held();
+    const RespondingServerPtr s = held(owner_);
     Key k;
     if (!s || !readKey(key, k)) return AutomationServer::None();
     return server_.PathOf(s, std::holds_alternative<int>(k) ? s->Responses().Item(std::get<int>(k))
@@ -54,13 +46,13 @@ QDBusObjectPath AutomationResponses::Item(const QDBusVariant& key)
 
 int AutomationResponses::Count() const
 {
-    const RespondingServerPtr s = held();
+    const RespondingServerPtr s = held(owner_);
     return s ? s->Responses().Count() : 0;
 }
 
 void AutomationResponses::Remove(const QDBusVariant& key)
 {
-    const RespondingServerPtr s = held();
+    const RespondingServerPtr s = held(owner_);
     Key k;
     if (!s || !readKey(key, k)) return;
     const bool removed = std::holds_alternative<int>(k) ? s->Responses().Remove(std::get<int>(k))
@@ -72,7 +64,7 @@ void AutomationResponses::Remove(const QDBusVariant& key)
 QList<QDBusObjectPath> AutomationResponses::NewEnum()
 {
     QList<QDBusObjectPath> paths;
-    if (const RespondingServerPtr s = held())
+    if (const RespondingServerPtr s = held(owner_))
         for (const ResponsePtr& r : s->Responses()) paths.append(server_.PathOf(s, r));
     return paths;
 }

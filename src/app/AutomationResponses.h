@@ -24,9 +24,6 @@ public:
     QList<QDBusObjectPath> NewEnum();
 
 private:
-    // The object, or null after the "gone" error was sent.
-    std::shared_ptr<RespondingServer> held() const;
-
     AutomationHandle<RespondingServer> owner_;
 };
 

@@ -12,47 +12,36 @@ AutomationResultCode::AutomationResultCode(AutomationServer& server, const QStri
     new ResultCodeAdaptor(this);
 }
 
-ResultCodePtr AutomationResultCode::held() const
-{
-    noteCaller();
-    ResultCodePtr code = owner_.get();
-    if (!code) replyGone();
-    return code;
-}
-
 QString AutomationResultCode::Address() const
 {
-    const ResultCodePtr c = held();
-    return c ? c->Address() : QString();
+    return read(owner_, &ResultCode::Address);
 }
 
 void AutomationResultCode::setAddress(const QString& address)
 {
-    const ResultCodePtr c = held();
+    const ResultCodePtr c = held(owner_);
     if (c && acceptText(address, "Address", kMaxName)) c->setAddress(address);
 }
 
 QString AutomationResultCode::Reason() const
 {
-    const ResultCodePtr c = held();
-    return c ? c->Reason() : QString();
+    return read(owner_, &ResultCode::Reason);
 }
 
 void AutomationResultCode::setReason(const QString& reason)
 {
-    const ResultCodePtr c = held();
+    const ResultCodePtr c = held(owner_);
     if (c && acceptText(reason, "Reason")) c->setReason(reason);
 }
 
 bool AutomationResultCode::Listing() const
 {
-    const ResultCodePtr c = held();
-    return c ? c->Listing() : true;
+    return read(owner_, &ResultCode::Listing, true);
 }
 
 void AutomationResultCode::setListing(bool on)
 {
-    if (const ResultCodePtr c = held()) c->setListing(on);
+    if (const ResultCodePtr c = held(owner_)) c->setListing(on);
 }
 
 } // namespace quarlo

@@ -26,9 +26,6 @@ public:
     void setListing(bool on);
 
 private:
-    // The object, or null after the "gone" error was sent.
-    std::shared_ptr<ResultCode> held() const;
-
     AutomationHandle<ResultCode> owner_;
 };
 

@@ -12,17 +12,9 @@ AutomationResultCodes::AutomationResultCodes(AutomationServer& server, const QSt
     new ResultCodesAdaptor(this);
 }
 
-ServerPtr AutomationResultCodes::held() const
-{
-    noteCaller();
-    ServerPtr server = owner_.get();
-    if (!server) replyGone();
-    return server;
-}
-
 QDBusObjectPath AutomationResultCodes::Add(const QString& address, const QString& reason)
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     if (!s || !acceptText(address, "Address", kMaxName) || !acceptText(reason, "Reason"))
         return AutomationServer::None();
     return server_.PathOf(s, s->ResultCodes().Add(address, reason));
@@ -30,7 +22,7 @@ QDBusObjectPath AutomationResultCodes::Add(const QString& address, const QString
 
 QDBusObjectPath AutomationResultCodes::Item(const QDBusVariant& key)
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     Key k;
     if (!s || !readKey(key, k)) return AutomationServer::None();
     return server_.PathOf(s, std::holds_alternative<int>(k) ? s->ResultCodes().Item(std::get<int>(k))
@@ -39,13 +31,13 @@ QDBusObjectPath AutomationResultCodes::Item(const QDBusVariant& key)
 
 int AutomationResultCodes::Count() const
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     return s ? s->ResultCodes().Count() : 0;
 }
 
 void AutomationResultCodes::Remove(const QDBusVariant& key)
 {
-    const ServerPtr s = held();
+    const ServerPtr s = held(owner_);
     Key k;
     if (!s || !readKey(key, k)) return;
     const bool removed = std::holds_alternative<int>(k) ? s->ResultCodes().Remove(std::get<int>(k))
@@ -56,7 +48,7 @@ void AutomationResultCodes::Remove(const QDBusVariant& key)
 
 void AutomationResultCodes::Clear()
 {
-    if (const ServerPtr s = held()) {
+    if (const ServerPtr s = held(owner_)) {
         s->ResultCodes().Clear();
         server_.Sweep();
     }
@@ -65,7 +57,7 @@ void AutomationResultCodes::Clear()
 QList<QDBusObjectPath> AutomationResultCodes::NewEnum()
 {
     QList<QDBusObjectPath> paths;
-    if (const ServerPtr s = held())
+    if (const ServerPtr s = held(owner_))
         for (const ResultCodePtr& code : s->ResultCodes()) paths.append(server_.PathOf(s, code));
     return paths;
 }

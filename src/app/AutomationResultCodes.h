@@ -23,9 +23,6 @@ public:
     QList<QDBusObjectPath> NewEnum();
 
 private:
-    // The object, or null after the "gone" error was sent.
-    std::shared_ptr<Server> held() const;
-
     AutomationHandle<Server> owner_;
 };
 
