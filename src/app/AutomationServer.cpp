@@ -196,7 +196,7 @@ AutomationServer::Entry& AutomationServer::expose(const std::shared_ptr<T>& obje
     // address of a big list made emptying it quadratic.
     entry.wrapper = makeWrapper(path);
     if (!bus_.registerObject(path, entry.wrapper, QDBusConnection::ExportAdaptors))
-        qCWarning(lcAutomation, "cannot register %s", qPrintable(path));
+        qCWarning(lcAutomation).noquote() << "cannot register" << path;
     else
         qCDebug(lcAutomation) << "object" << path;
     byPath_.insert(path, key);
@@ -218,7 +218,7 @@ QDBusObjectPath AutomationServer::collectionOf(const void* object,
         entry->collection = make(entry->path); // owned like the wrapper
         entry->collectionPath = static_cast<AutomationObject*>(entry->collection)->path();
         if (!bus_.registerObject(entry->collectionPath, entry->collection, QDBusConnection::ExportAdaptors))
-            qCWarning(lcAutomation, "cannot register %s", qPrintable(entry->collectionPath));
+            qCWarning(lcAutomation).noquote() << "cannot register" << entry->collectionPath;
     }
     return QDBusObjectPath(entry->collectionPath);
 }
@@ -454,7 +454,7 @@ void AutomationServer::retireTogether(const std::vector<EntryIt>& gone)
     std::sort(again.begin(), again.end(), [](const Tombstone& a, const Tombstone& b) { return a.order < b.order; });
     for (const Tombstone& t : again)
         if (!bus_.registerVirtualObject(*t.path, tombstone_, QDBusConnection::SubPath))
-            qCWarning(lcAutomation, "cannot register %s", qPrintable(*t.path));
+            qCWarning(lcAutomation).noquote() << "cannot register" << *t.path;
 }
 
 void AutomationServer::dropSome()
