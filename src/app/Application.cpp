@@ -75,10 +75,9 @@ void Application::OpenList(const QString& filename)
     if (!list_.PrepareLoad(filename)) {
         // LastError names the whole path; the message names the file and
         // gives the reason below it.
-        const QString error = list_.LastError();
-        const qsizetype reason = error.indexOf(QStringLiteral("\r\n\r\n"));
+        const QString reason = list_.LastErrorText().why;
         prompts_->Message(tr("Cannot load address list from %1").arg(FileName(filename, false))
-                             + (reason < 0 ? QString() : QStringLiteral("\n\n") + error.mid(reason + 4)),
+                             + (reason.isEmpty() ? QString() : QStringLiteral("\n\n") + reason),
                          tr("Load Address List"), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
         return;
     }
@@ -215,7 +214,7 @@ QString Application::ScanRefusal() const
     const QString breaks = QStringLiteral("\r\n\r\n");
     return tr("No scan was started: the blacklist servers could not be loaded, and without them every address would "
               "be called clean.")
-           + breaks + configProblem_.message + breaks
+           + breaks + configProblem_.message.Boxed() + breaks
            + tr("Correct the file and start the program again, or set up the servers under Settings and save them.");
 }
 

@@ -6,7 +6,7 @@ DesktopSession::DesktopSession(Registry& registry, UserPrompts& prompts, const S
     : registry_(registry), prompts_(prompts), session_(registry, options),
       application_(session_.Addresslist(), session_.Settings(), prompts)
 {
-    if (const QString error = session_.LastError(); !error.isEmpty()) {
+    if (const ErrorText& error = session_.LastErrorText(); !error.isEmpty()) {
         // An installed copy saves to the user's own file: a damaged shared
         // file is then never written over.
         const bool savedOver = options.savePath.isEmpty() || options.savePath == options.configPath;

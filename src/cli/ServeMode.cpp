@@ -63,7 +63,7 @@ public:
           run_(session_.Addresslist(), false)
     {
         Settings& settings = session_.Settings();
-        problem_ = session_.LastError().replace(QStringLiteral("\r\n\r\n"), QStringLiteral(": "));
+        problem_ = session_.LastErrorText().OneLine();
         int enabled = 0;
         for (const ServerPtr& server : settings.BlacklistServers()) enabled += server->Enabled() ? 1 : 0;
         if (problem_.isEmpty() && enabled == 0) problem_ = QStringLiteral("%1 holds no enabled blacklist server").arg(configPath);

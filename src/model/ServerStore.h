@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include "common/ErrorText.h"
 
 namespace quarlo {
 
@@ -15,9 +15,9 @@ public:
     // Adds the stored servers whose zones are not held yet. False, with
     // error set, when the store itself cannot be used or is malformed (a
     // missing store adds nothing and is no error).
-    virtual bool Load(Servers& servers, QString& error) = 0;
+    virtual bool Load(Servers& servers, ErrorText& error) = 0;
     // Replaces what is stored with the whole collection.
-    virtual bool Save(const Servers& servers, QString& error) = 0;
+    virtual bool Save(const Servers& servers, ErrorText& error) = 0;
 };
 
 } // namespace quarlo

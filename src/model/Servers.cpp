@@ -22,15 +22,15 @@ bool Servers::ChangeZone(const ServerPtr& server, const QString& zone)
 
 void Servers::Refresh()
 {
-    lastError_.clear();
+    lastError_ = {};
     if (store_) store_->Load(*this, lastError_);
 }
 
 bool Servers::Sync()
 {
     if (!store_) {
-        lastError_ = QStringLiteral(
-            QT_TRANSLATE_NOOP("quarlo::EngineText", "There is no server configuration file to save to."));
+        lastError_ = {QStringLiteral(
+            QT_TRANSLATE_NOOP("quarlo::EngineText", "There is no server configuration file to save to.")), {}};
         return false;
     }
     return store_->Save(*this, lastError_);

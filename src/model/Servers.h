@@ -26,7 +26,9 @@ public:
     // server already has the new zone.
     bool ChangeZone(const ServerPtr& server, const QString& zone);
 
-    QString LastError() const { return lastError_; }
+    // As the object model gives it: the reason below the failure.
+    QString LastError() const { return lastError_.Boxed(); }
+    const ErrorText& LastErrorText() const { return lastError_; }
 
     // Adds the stored servers whose zones are not held yet.
     void Refresh();
@@ -35,7 +37,7 @@ public:
 
 private:
     ServerStore* store_;
-    QString lastError_;
+    ErrorText lastError_;
 };
 
 } // namespace quarlo

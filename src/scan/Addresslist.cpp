@@ -291,7 +291,7 @@ bool Addresslist::Save(const QString& filename)
     if (saved) {
         changed_ = false;
     } else {
-        lastError_ = QString::fromUtf8(AddressListFile::kCannotSaveText).arg(filename_) + QStringLiteral("\r\n\r\n") + description;
+        lastError_ = {QString::fromUtf8(AddressListFile::kCannotSaveText).arg(filename_), description};
     }
     if (renamed) emit NewFile();
     return saved;
@@ -319,16 +319,16 @@ bool Addresslist::PrepareLoad(const QString& filename)
     auto job = std::make_unique<LoadJob>();
     QString description;
     if (!AddressListFile::Read(filename, job->entries, description)) {
-        lastError_ = QString::fromUtf8(AddressListFile::kCannotLoadText).arg(filename) + QStringLiteral("\r\n\r\n") + description;
+        lastError_ = {QString::fromUtf8(AddressListFile::kCannotLoadText).arg(filename), description};
         return false;
     }
     bool exact = true;
     job->total = distinctAddresses(job->entries, &exact);
     if (job->total > TargetLimits::kMaxTargets) {
-        lastError_ = QString::fromUtf8(AddressListFile::kCannotLoadText).arg(filename) + QStringLiteral("\r\n\r\n")
-                     + QString::fromUtf8(exact ? AddressListFile::kTooManyText : AddressListFile::kMoreThanTooManyText)
-                           .arg(IpRange::Grouped(exact ? job->total : TargetLimits::kMaxTargets),
-                                IpRange::Grouped(TargetLimits::kMaxTargets));
+        lastError_ = {QString::fromUtf8(AddressListFile::kCannotLoadText).arg(filename),
+                      QString::fromUtf8(exact ? AddressListFile::kTooManyText : AddressListFile::kMoreThanTooManyText)
+                          .arg(IpRange::Grouped(exact ? job->total : TargetLimits::kMaxTargets),
+                               IpRange::Grouped(TargetLimits::kMaxTargets))};
         return false;
     }
     job->filename = filename;

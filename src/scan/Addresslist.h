@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/ErrorText.h"
 #include "common/KeyedCollection.h"
 #include "model/Address.h"
 #include "model/ScanHost.h"
@@ -53,7 +54,9 @@ public:
     void setFilename(const QString& filename) { filename_ = filename; }
     bool Changed() const { return changed_; }
     void setChanged(bool changed) { changed_ = changed; }
-    QString LastError() const { return lastError_; }
+    // As the object model gives it: the reason below the failure.
+    QString LastError() const { return lastError_.Boxed(); }
+    const ErrorText& LastErrorText() const { return lastError_; }
 
     // The held address for the target (any letter case), or a new one
     // appended under it. Raises AddAddress either way.
@@ -239,7 +242,7 @@ private:
     TargetResolver resolver_;
     QString filename_;
     bool changed_ = false;
-    QString lastError_;
+    ErrorText lastError_;
     QStringList loadWarnings_;
     QStringList dnsServerList_;
     QTimer scanTimer_;

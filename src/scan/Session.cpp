@@ -31,5 +31,6 @@ std::unique_ptr<DirectDns> Session::NewDirectDns() const
 }
 
 QString Session::LastError() const { return settings_.BlacklistServers().LastError(); }
+const ErrorText& Session::LastErrorText() const { return settings_.BlacklistServers().LastErrorText(); }
 
 } // namespace quarlo

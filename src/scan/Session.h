@@ -41,6 +41,7 @@ public:
     std::unique_ptr<DirectDns> NewDirectDns() const;
     // Why the server configuration could not be read, or empty.
     QString LastError() const;
+    const ErrorText& LastErrorText() const;
 
 private:
     ServerConfigStore store_;

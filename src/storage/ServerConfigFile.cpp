@@ -15,7 +15,6 @@
 namespace quarlo {
 namespace {
 
-const QString kLineBreaks = QStringLiteral("\r\n\r\n");
 
 bool nameIs(const pugi::xml_attribute& attribute, const char* upperName)
 {
@@ -58,20 +57,20 @@ bool IsFalseText(const QString& value)
 
 } // namespace
 
-bool ServerConfigFile::ReadDocument(pugi::xml_document& doc, const QString& path, QString& error)
+bool ServerConfigFile::ReadDocument(pugi::xml_document& doc, const QString& path, ErrorText& error)
 {
     QString description;
     // Only a file that is not there is no error: a damaged one read as
     // "no servers" would have every scan call every address clean.
     if (Damaged(XmlDocumentFile::Load(doc, path, description, kMaxFileBytes), path)) {
         doc.reset();
-        error = QString::fromUtf8(kCannotLoadText).arg(path) + kLineBreaks + description;
+        error = {QString::fromUtf8(kCannotLoadText).arg(path), description};
         return false;
     }
     return true;
 }
 
-bool ServerConfigFile::Read(Servers& servers, const QString& path, QString& error)
+bool ServerConfigFile::Read(Servers& servers, const QString& path, ErrorText& error)
 {
     pugi::xml_document doc;
     if (!ReadDocument(doc, path, error)) return false;
@@ -166,7 +165,7 @@ void ServerConfigFile::SyncResultCodes(const ResultCodes& codes, pugi::xml_node 
     }
 }
 
-bool ServerConfigFile::Write(const Servers& servers, const QString& path, QString& error)
+bool ServerConfigFile::Write(const Servers& servers, const QString& path, ErrorText& error)
 {
     pugi::xml_document doc;
     pugi::xml_node list = AddElement(AddElement(doc, QStringLiteral("Quarlo"), QString()),
@@ -175,7 +174,7 @@ bool ServerConfigFile::Write(const Servers& servers, const QString& path, QStrin
     return WriteDocument(doc, path, error);
 }
 
-bool ServerConfigFile::WriteDocument(const pugi::xml_document& doc, const QString& path, QString& error)
+bool ServerConfigFile::WriteDocument(const pugi::xml_document& doc, const QString& path, ErrorText& error)
 {
     QString description;
     // Keep a file we could not read aside instead of replacing it with what
@@ -186,13 +185,12 @@ bool ServerConfigFile::WriteDocument(const pugi::xml_document& doc, const QStrin
     if (Damaged(status, path) && QFileInfo(path).isFile()) {
         const QString backup = path + QStringLiteral(".bak");
         if (!KeepAside(path, backup)) {
-            error = QString::fromUtf8(kCannotSaveText).arg(path) + kLineBreaks
-                    + QString::fromUtf8(kCannotKeepText).arg(backup);
+            error = {QString::fromUtf8(kCannotSaveText).arg(path), QString::fromUtf8(kCannotKeepText).arg(backup)};
             return false;
         }
     }
     if (!XmlDocumentFile::Save(doc, path, description)) {
-        error = QString::fromUtf8(kCannotSaveText).arg(path) + kLineBreaks + description;
+        error = {QString::fromUtf8(kCannotSaveText).arg(path), description};
         return false;
     }
     return true;

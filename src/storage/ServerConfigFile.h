@@ -2,6 +2,8 @@
 
 #include "model/Server.h"
 
+#include "common/ErrorText.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <pugixml.hpp>
@@ -38,15 +40,15 @@ public:
     // than kMaxFileBytes or is no regular file) adds nothing, sets error
     // (naming the file, with the parser's line and column) and returns false.
     // A well-formed file with another root adds nothing and is no error.
-    static bool Read(Servers& servers, const QString& path, QString& error);
+    static bool Read(Servers& servers, const QString& path, ErrorText& error);
     // Writes the whole collection, replacing the file atomically. A file that
     // exists but cannot be read whole is first kept aside as path + ".bak",
     // so a user's hand-edited file is never lost.
-    static bool Write(const Servers& servers, const QString& path, QString& error);
+    static bool Write(const Servers& servers, const QString& path, ErrorText& error);
     // The same for a whole document: Read's rules for what is an error (doc
     // is left empty then), Write's for keeping a damaged file aside.
-    static bool ReadDocument(pugi::xml_document& doc, const QString& path, QString& error);
-    static bool WriteDocument(const pugi::xml_document& doc, const QString& path, QString& error);
+    static bool ReadDocument(pugi::xml_document& doc, const QString& path, ErrorText& error);
+    static bool WriteDocument(const pugi::xml_document& doc, const QString& path, ErrorText& error);
 
     // Fills server from one "Server" element; true when it has a zone and at
     // least one valid result code.

@@ -14,7 +14,7 @@ namespace {
 
 // The servers of the packaged file with the differences of the user's
 // document applied; false (error set) when the packaged file is damaged.
-bool ReadMerged(Servers& merged, const QString& packagedPath, const pugi::xml_document& user, QString& error)
+bool ReadMerged(Servers& merged, const QString& packagedPath, const pugi::xml_document& user, ErrorText& error)
 {
     const bool read = ServerConfigFile::Read(merged, packagedPath, error);
     ServerOverrides::Apply(merged, user);
@@ -28,12 +28,12 @@ void AddMissing(Servers& servers, const Servers& from)
 
 } // namespace
 
-bool ServerConfigStore::Load(Servers& servers, QString& error)
+bool ServerConfigStore::Load(Servers& servers, ErrorText& error)
 {
     Servers merged;
     if (KeepsOverrides()) {
         pugi::xml_document user;
-        QString userError;
+        ErrorText userError;
         const bool userRead = ServerConfigFile::ReadDocument(user, savePath_, userError);
         const bool packagedRead = ReadMerged(merged, configPath_, user, error);
         AddMissing(servers, merged);
@@ -52,7 +52,7 @@ bool ServerConfigStore::Load(Servers& servers, QString& error)
     return read;
 }
 
-bool ServerConfigStore::Save(const Servers& servers, QString& error)
+bool ServerConfigStore::Save(const Servers& servers, ErrorText& error)
 {
     const QString target = SavePath();
     // A save path set apart is the user's own copy, whose folder may not
@@ -60,15 +60,14 @@ bool ServerConfigStore::Save(const Servers& servers, QString& error)
     // never made up.
     const QString folder = QFileInfo(target).absolutePath();
     if (!savePath_.isEmpty() && !QDir().mkpath(folder)) {
-        error = QString::fromUtf8(ServerConfigFile::kCannotSaveText).arg(target) + QStringLiteral("\r\n\r\n")
-                + QString::fromUtf8(kNoFolderText).arg(folder);
+        error = {QString::fromUtf8(ServerConfigFile::kCannotSaveText).arg(target), QString::fromUtf8(kNoFolderText).arg(folder)};
         return false;
     }
     if (KeepsOverrides()) {
         // Compared with the packaged file as it is now; one that cannot be
         // read leaves every server written whole, which loses nothing.
         Servers packaged;
-        QString ignored;
+        ErrorText ignored;
         ServerConfigFile::Read(packaged, configPath_, ignored);
         pugi::xml_document doc;
         ServerOverrides::Build(doc, packaged, servers);

@@ -34,10 +34,10 @@ public:
     {
     }
 
-    bool Load(Servers& servers, QString& error) override;
+    bool Load(Servers& servers, ErrorText& error) override;
     // Writes to the save path (creating the folder of one set apart). With
     // one file, that is from then on also the file Load reads.
-    bool Save(const Servers& servers, QString& error) override;
+    bool Save(const Servers& servers, ErrorText& error) override;
 
     QString ConfigPath() const { return configPath_; }
     // The configuration file itself unless set apart (an installed copy

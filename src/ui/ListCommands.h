@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/ErrorText.h"
+
 #include <QString>
 #include <QVariant>
 #include <functional>
@@ -34,7 +36,7 @@ public:
 
     // The blacklist server configuration could not be loaded at start-up.
     struct ServerConfigProblem {
-        QString message; // the reader's message, naming the file
+        ErrorText message; // the reader's message, naming the file
         // The file a save of the server list would replace although it
         // could not be read; empty when the list is saved elsewhere.
         QString savedOver;

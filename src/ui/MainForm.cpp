@@ -623,8 +623,9 @@ QStringList MainForm::configurationWarnings() const
     const ListCommands::ServerConfigProblem problem = s_.application.ServerConfigurationProblem();
     if (!problem.isEmpty()) {
         // One line of the reader's message; the row's tooltip holds it all.
-        QString message = WindowText::Lines(problem.message);
-        message.replace(QStringLiteral("\r\n\r\n"), QStringLiteral(": ")).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        QString message = ErrorText{WindowText::Lines(problem.message.what), WindowText::Lines(problem.message.why)}
+                              .OneLine()
+                              .replace(QLatin1Char('\n'), QLatin1Char(' '));
         return {tr("No scan runs: %1").arg(message)};
     }
     if (!anyListEnabled())
@@ -672,7 +673,7 @@ void MainForm::startScan()
     const ListCommands::ServerConfigProblem problem = s_.application.ServerConfigurationProblem();
     if (problem.isEmpty() || s_.list.ScanActive()) return;
     scanNote_ = tr("No scan: the blacklist servers could not be loaded");
-    scanNoteToolTip_ = problem.message;
+    scanNoteToolTip_ = problem.message.Boxed();
     SetupForm();
 }
 
@@ -680,7 +681,7 @@ void MainForm::ShowStartupWarnings()
 {
     const ListCommands::ServerConfigProblem problem = s_.application.ServerConfigurationProblem();
     if (problem.isEmpty()) return;
-    s_.prompts.Message(problem.message
+    s_.prompts.Message(problem.message.Boxed()
                            + QStringLiteral("\r\n\r\n")
                            + tr("No scan can run until the file is corrected and the program started again, or the "
                                 "servers are set up under Settings and saved."),
@@ -745,7 +746,7 @@ void MainForm::RunTool(const QString& id)
         else if (upper == QLatin1String("SETTINGS")) {
             SettingsForm dialog(s_.settings, s_.prompts, this);
             const ListCommands::ServerConfigProblem problem = app.ServerConfigurationProblem();
-            if (!problem.savedOver.isEmpty()) dialog.setDamagedConfiguration(problem.savedOver, problem.message);
+            if (!problem.savedOver.isEmpty()) dialog.setDamagedConfiguration(problem.savedOver, problem.message.Boxed());
             runDialog_(dialog);
             // Saved whole, the list is the file's again; the panel follows
             // the servers enabled now.

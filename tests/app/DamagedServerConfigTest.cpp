@@ -54,8 +54,9 @@ TEST_F(DamagedServerConfig, IsToldScansNothingAndIsReplacedOnlyWhenTheUserSaysSo
 {
     DesktopSession session(registry, prompts, {.configPath = config});
     const ListCommands::ServerConfigProblem problem = session.Application().ServerConfigurationProblem();
-    EXPECT_TRUE(problem.message.startsWith("Cannot load Blacklist Servers from " + config)) << problem.message.toStdString();
-    EXPECT_TRUE(problem.message.contains("line 3, column 3")) << problem.message.toStdString();
+    // The parts arrive apart: the failure naming the file, the reader's reason.
+    EXPECT_EQ(problem.message.what, "Cannot load Blacklist Servers from " + config);
+    EXPECT_TRUE(problem.message.why.contains("line 3, column 3")) << problem.message.why.toStdString();
     EXPECT_EQ(problem.savedOver, config);
 
     MainForm window(session.WindowServices(dir.path(), "quarlo"));
@@ -79,7 +80,7 @@ TEST_F(DamagedServerConfig, IsToldScansNothingAndIsReplacedOnlyWhenTheUserSaysSo
     settingsOk(window);
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].buttons, UserPrompts::Buttons::YesNo);
-    EXPECT_TRUE(prompts.messages[0].text.contains(problem.message));
+    EXPECT_TRUE(prompts.messages[0].text.contains(problem.message.Boxed()));
     EXPECT_TRUE(prompts.messages[0].text.contains(config + ".bak"));
     EXPECT_EQ(slurp(config), kDamaged);
     EXPECT_FALSE(QFile::exists(config + ".bak"));
@@ -96,8 +97,8 @@ TEST_F(DamagedServerConfig, IsToldScansNothingAndIsReplacedOnlyWhenTheUserSaysSo
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(slurp(config + ".bak"), kDamaged);
     Servers saved;
-    QString error;
-    ASSERT_TRUE(ServerConfigFile::Read(saved, config, error)) << error.toStdString();
+    ErrorText error;
+    ASSERT_TRUE(ServerConfigFile::Read(saved, config, error)) << error.Boxed().toStdString();
     ASSERT_NE(saved.Item("fixed.example"), nullptr);
     EXPECT_TRUE(session.Application().ServerConfigurationProblem().isEmpty());
     EXPECT_TRUE(window.ZoneProblems().isEmpty());

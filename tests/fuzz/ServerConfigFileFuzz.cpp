@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     ServerConfigStore serversFile(path);
     Servers servers(&serversFile);
-    QString error;
+    ErrorText error;
     if (!ServerConfigFile::Read(servers, path, error)) return 0;
     if (servers.Count() == 0) return 0;
 

@@ -41,8 +41,8 @@ protected:
         QDir().mkpath(dir.filePath("share"));
         Servers list;
         for (const ServerPtr& s : servers) list.Add(s);
-        QString error;
-        ASSERT_TRUE(ServerConfigFile::Write(list, packaged(), error)) << error.toStdString();
+        ErrorText error;
+        ASSERT_TRUE(ServerConfigFile::Write(list, packaged(), error)) << error.Boxed().toStdString();
     }
     // What a new run of the program sees.
     std::unique_ptr<Servers> start(QString* error = nullptr)
@@ -58,7 +58,7 @@ protected:
     QStringList wholeInUsersFile() const
     {
         Servers servers;
-        QString error;
+        ErrorText error;
         ServerConfigFile::Read(servers, user(), error);
         return zones(servers);
     }
@@ -131,7 +131,7 @@ TEST_F(ServerOverridesTest, AWholeCopyFromEarlierVersionsShrinksToTheUsersChange
         whole.Add(makeServer("b.example", false, {{"127.0.0.2", "B"}}));
         whole.Add(makeServer("c.example", true, {{"127.0.0.2", "Changed"}}));
         QDir().mkpath(QFileInfo(user()).absolutePath());
-        QString error;
+        ErrorText error;
         ASSERT_TRUE(ServerConfigFile::Write(whole, user(), error));
     }
     auto servers = start();

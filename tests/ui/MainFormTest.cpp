@@ -395,8 +395,8 @@ TEST_F(MainFormTest, NoEnabledListIsToldBeforeTheScanAndTheStatusBarSaysTheScanC
 // and a scan asks nothing and says why.
 TEST_F(MainFormTest, ServerConfigurationThatFailedToLoadIsToldAndScansNothing)
 {
-    const QString message = "Cannot load Blacklist Servers from /cfg/quarlo.cfg\r\n\r\n"
-                            "It is not well-formed XML: line 2, column 7: Error parsing start element tag.";
+    const ErrorText message{"Cannot load Blacklist Servers from /cfg/quarlo.cfg",
+                            "It is not well-formed XML: line 2, column 7: Error parsing start element tag."};
     app.setServerConfigurationProblem({message, "/cfg/quarlo.cfg"});
     form = makeForm();
     // On the start page already, in one line.
@@ -405,7 +405,7 @@ TEST_F(MainFormTest, ServerConfigurationThatFailedToLoadIsToldAndScansNothing)
     EXPECT_EQ(form->ZoneProblems(), said);
     form->ShowStartupWarnings();
     ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_TRUE(prompts.messages[0].text.startsWith(message + "\r\n\r\nNo scan can run")) << prompts.messages[0].text.toStdString();
+    EXPECT_TRUE(prompts.messages[0].text.startsWith(message.Boxed() + "\r\n\r\nNo scan can run")) << prompts.messages[0].text.toStdString();
     EXPECT_EQ(prompts.messages[0].icon, UserPrompts::Icon::Critical);
 
     newList({"192.0.2.1"});
@@ -418,9 +418,9 @@ TEST_F(MainFormTest, ServerConfigurationThatFailedToLoadIsToldAndScansNothing)
         EXPECT_EQ(dns.PendingCount(), 0);
         ASSERT_EQ(prompts.messages.size(), 1u);
         EXPECT_TRUE(prompts.messages[0].text.startsWith("No scan was started: the blacklist servers could not be loaded"));
-        EXPECT_TRUE(prompts.messages[0].text.contains(message));
+        EXPECT_TRUE(prompts.messages[0].text.contains(message.Boxed()));
         EXPECT_EQ(form->StatusText(), "No scan: the blacklist servers could not be loaded");
-        EXPECT_EQ(form->StatusToolTip(), message);
+        EXPECT_EQ(form->StatusToolTip(), message.Boxed());
         // No verdict, and certainly not a clean one.
         EXPECT_EQ(cell(*form, "192.0.2.1", 1).toString(), "");
         EXPECT_EQ(form->ZoneProblems(), said);

@@ -100,7 +100,7 @@ protected:
     std::unique_ptr<Servers> saved(const QString& path = QString()) const
     {
         auto servers = std::make_unique<Servers>();
-        QString error;
+        ErrorText error;
         ServerConfigFile::Read(*servers, path.isEmpty() ? dir.filePath("Quarlo.cfg") : path, error);
         return servers;
     }
@@ -579,8 +579,8 @@ TEST_F(SettingsFormTest, OkOfAnInstalledCopyWritesOnlyTheUsersChanges)
     const QString packaged = dir.filePath("share/quarlo.cfg");
     const QString user = dir.filePath("home/quarlo.cfg");
     ASSERT_TRUE(QDir().mkpath(dir.filePath("share")));
-    QString error;
-    ASSERT_TRUE(ServerConfigFile::Write(settings.BlacklistServers(), packaged, error)) << error.toStdString();
+    ErrorText error;
+    ASSERT_TRUE(ServerConfigFile::Write(settings.BlacklistServers(), packaged, error)) << error.Boxed().toStdString();
     ServerConfigStore installed(packaged, user);
     Settings local(registry, &installed);
     ASSERT_EQ(zones(local.BlacklistServers()), QStringList({"zen.example", "bl.example", "dnsbl.example"}));
