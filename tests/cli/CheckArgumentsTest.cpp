@@ -109,7 +109,7 @@ TEST(CheckOptionTableTest, CompletionOffersEveryVisibleOptionAndKnowsWhichTakeVa
     const QString script = CheckOptionTable::BashCompletion();
     const CompletionWords words = completionWords(script);
     ASSERT_FALSE(words.offered.isEmpty()) << script.toStdString();
-    for (const QString& own : {"-h", "--help", "--help-all", "-v", "--version"}) EXPECT_TRUE(words.offered.contains(own)) << own;
+    for (const QString& own : {"-h", "--help", "--help-all", "-v", "--version"}) EXPECT_TRUE(words.offered.contains(own)) << own.toStdString();
     for (const CheckOptionTable::Option& option : CheckOptionTable::Options()) {
         for (const QString& name : option.names) {
             const QString word = typed(name);
@@ -122,8 +122,8 @@ TEST(CheckOptionTableTest, CompletionOffersEveryVisibleOptionAndKnowsWhichTakeVa
     const qsizetype formats = script.indexOf("        --format)\n");
     ASSERT_GE(formats, 0);
     for (const QString& format : {"text", "json", "csv", "html", "xlsx", "pdf", "prometheus"}) {
-        EXPECT_TRUE(script.indexOf(QRegularExpression("'[a-z ]*\\b" + format + "\\b"), formats) > formats) << format;
-        if (format != QLatin1String("prometheus")) EXPECT_TRUE(CheckOptionTable::FormatNamed(format)) << format;
+        EXPECT_TRUE(script.indexOf(QRegularExpression("'[a-z ]*\\b" + format + "\\b"), formats) > formats) << format.toStdString();
+        if (format != QLatin1String("prometheus")) EXPECT_TRUE(CheckOptionTable::FormatNamed(format)) << format.toStdString();
     }
 }
 
