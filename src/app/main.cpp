@@ -125,6 +125,37 @@ std::optional<int> answerWithoutWindow(int argc, char** argv)
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+// The scan's results stand whatever happens to the history; the user only
+// hears that it was not written, and why. The history view and the grid's
+// tooltips read what the recorder writes; a change found tells the desktop
+// too (when it has a notifications service).
+void showHistoryIn(MainForm& window, ScanRecorder& recorder, DesktopNotifier& notifier)
+{
+    QObject::connect(&recorder, &ScanRecorder::RecordFailed, &window, [&window](const QString& message) {
+        window.statusBar()->showMessage(QCoreApplication::translate("main", "History not written: %1").arg(message), 15000);
+    });
+    window.setHistoryPath(recorder.historyPath());
+    QObject::connect(&recorder, &ScanRecorder::Recorded, &window,
+                     [&window, &notifier](const std::vector<HistoryChange>& changes) {
+                         window.HistoryRecorded(changes);
+                         notifier.Notify(changes);
+                     });
+}
+
+// Started by an automation client, the program skips what only makes sense
+// for a person who started it. A list named on the command line loads from
+// the event loop, with the window up to show its progress and questions;
+// the tips come after it.
+void greetPerson(const CommandLine& commandLine, Application& application, MainForm& window)
+{
+    if (commandLine.StartedByAutomation()) return;
+    QTimer::singleShot(0, &window, [&application, &window, path = commandLine.ListPath()] {
+        window.ShowStartupWarnings();
+        if (!path.isEmpty()) application.OpenList(path);
+        window.Help().ShowTips(HelpMenu::TipCategory(), false);
+    });
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -161,38 +192,15 @@ int main(int argc, char** argv)
     MainForm window(services);
     prompts.setParent(&window);
     window.show();
-    // The scan's results stand whatever happens to the history; the user
-    // only hears that it was not written, and why.
-    QObject::connect(&recorder, &ScanRecorder::RecordFailed, &window, [&window](const QString& message) {
-        window.statusBar()->showMessage(QCoreApplication::translate("main", "History not written: %1").arg(message), 15000);
-    });
-    // The history view and the grid's tooltips read what the recorder
-    // writes; a change found tells the desktop too (when it has a
-    // notifications service).
-    window.setHistoryPath(recorder.historyPath());
     DesktopNotifier notifier;
-    QObject::connect(&recorder, &ScanRecorder::Recorded, &window,
-                     [&window, &notifier](const std::vector<HistoryChange>& changes) {
-                         window.HistoryRecorded(changes);
-                         notifier.Notify(changes);
-                     });
+    showHistoryIn(window, recorder, notifier);
 
     // Clients on the session bus work on the same objects as the window. A
     // second copy of the program finds the name taken and runs without.
     automation.setWindow(&window);
     if (!automation.Start()) qInfo("quarlo: automation is not available: %s", qPrintable(automation.StartError()));
 
-    // Started by an automation client, it skips what only makes sense for a
-    // person who started it. A list named on the command line loads from
-    // the event loop, with the window up to show its progress and
-    // questions; the tips come after it.
-    if (!commandLine.StartedByAutomation()) {
-        QTimer::singleShot(0, &window, [&application, &window, path = commandLine.ListPath()] {
-            window.ShowStartupWarnings();
-            if (!path.isEmpty()) application.OpenList(path);
-            window.Help().ShowTips(HelpMenu::TipCategory(), false);
-        });
-    }
+    greetPerson(commandLine, application, window);
     RegisterFileType(registry, executable, QStringLiteral(".BlackList"),
                      QStringLiteral("Automated SPAM Whitelist / Blacklist verification"),
                      // An installed copy's type comes with its package.

@@ -4,6 +4,7 @@
 #include "cli/ClientRate.h"
 #include "cli/ProbeCache.h"
 #include "cli/ServeArguments.h"
+#include "cli/ServeOptions.h"
 #include "cli/StatusPage.h"
 
 #include <QAbstractHttpServer>
@@ -21,16 +22,6 @@ namespace quarlo {
 
 class Registry;
 class ProbeRequest;
-
-// What `quarlo-check --serve` was asked for.
-struct ServeOptions {
-    ServeArguments::Listen listen;
-    std::vector<ServeArguments::Watch> watches;
-    CheckOptions check;   // the lists, DNS servers, history and watch options every scan uses
-    int keepSeconds = 60; // --probe-cache
-    int maxScans = 4;     // --probe-scans
-    int perMinute = 60;   // --probe-rate
-};
 
 // quarlo-check as a long-running service for a monitoring system, on the
 // same event loop as the DNS engine:

@@ -144,7 +144,7 @@ QString XmlDocumentFile::SizeText(qint64 bytes)
 }
 
 XmlDocumentFile::LoadStatus XmlDocumentFile::Load(pugi::xml_document& doc, const QString& path,
-                                                  QString& description, qint64 maxBytes)
+                                                  QString& description, qint64 maxBytes, ParseError* where)
 {
     QByteArray bytes;
     const LoadStatus read = ReadBounded(path, maxBytes, bytes, description);
@@ -158,9 +158,10 @@ XmlDocumentFile::LoadStatus XmlDocumentFile::Load(pugi::xml_document& doc, const
     // an editor counts them.
     const QByteArrayView before(bytes.constData(), qsizetype(std::clamp<ptrdiff_t>(result.offset, 0, bytes.size())));
     const qsizetype lineStart = before.lastIndexOf('\n') + 1;
+    const ParseError error{before.count('\n') + 1, before.size() - lineStart + 1, QString::fromUtf8(result.description())};
     description = QString::fromUtf8(XmlDocumentFile::kMalformedText)
-                      .arg(QString::number(before.count('\n') + 1), QString::number(before.size() - lineStart + 1),
-                           QString::fromUtf8(result.description()));
+                      .arg(QString::number(error.line), QString::number(error.column), error.reason);
+    if (where) *where = error;
     doc.reset();
     if (result.status == pugi::status_out_of_memory || result.status == pugi::status_internal_error)
         return LoadStatus::Failed;

@@ -19,10 +19,19 @@ public:
     // writes, low enough that the parsed document fits in memory.
     static constexpr qint64 kDefaultMaxBytes = 64LL * 1024 * 1024;
 
+    // Where a malformed file goes wrong: line and column (in bytes) as an
+    // editor counts them, and the parser's reason.
+    struct ParseError {
+        qsizetype line = 0;
+        qsizetype column = 0;
+        QString reason;
+    };
+
     // Loads path into doc; description tells what went wrong. A file larger
-    // than maxBytes is not read at all.
+    // than maxBytes is not read at all. where: filled when the file is
+    // Malformed, for callers that word the message their own way.
     static LoadStatus Load(pugi::xml_document& doc, const QString& path, QString& description,
-                           qint64 maxBytes = kDefaultMaxBytes);
+                           qint64 maxBytes = kDefaultMaxBytes, ParseError* where = nullptr);
 
     // Writes doc without declaration or whitespace through AtomicFileWriter,
     // so a failed or interrupted save never destroys the previous file.
