@@ -122,7 +122,7 @@ int CheckModes::Check(const CheckOptions& options, const CheckMessages& messages
     Session session(registry, {.configPath = options.configPath, .dnsServers = options.dnsServers, .tuning = options.tuning});
     Settings& settings = session.Settings();
     if (!session.LastError().isEmpty())
-        return messages.Fail(session.LastError().replace(QStringLiteral("\r\n\r\n"), QStringLiteral(": ")));
+        return messages.Fail(session.LastErrorText().OneLine());
     int enabled = 0;
     for (const ServerPtr& server : settings.BlacklistServers()) enabled += server->Enabled() ? 1 : 0;
     if (enabled == 0) return messages.Fail(QStringLiteral("%1 holds no enabled blacklist server").arg(options.configPath));

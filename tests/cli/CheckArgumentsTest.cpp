@@ -98,8 +98,10 @@ TEST(CheckOptionTableTest, HelpListsEveryOptionOnceWithItsValue)
                                            QRegularExpression::MultilineOption);
             EXPECT_EQ(help.contains(shown), !option.hidden) << name.toStdString();
         }
-        if (!option.valueName.isEmpty() && !option.hidden)
-            EXPECT_TRUE(help.contains(typed(option.names.last()) + " <" + option.valueName + ">")) << option.names.last().toStdString();
+        if (!option.valueName.isEmpty() && !option.hidden) {
+            EXPECT_TRUE(help.contains(typed(option.names.last()) + " <" + option.valueName + ">"))
+                << option.names.last().toStdString();
+        }
     }
     EXPECT_TRUE(names.contains("verbose"));
 }
@@ -109,7 +111,8 @@ TEST(CheckOptionTableTest, CompletionOffersEveryVisibleOptionAndKnowsWhichTakeVa
     const QString script = CheckOptionTable::BashCompletion();
     const CompletionWords words = completionWords(script);
     ASSERT_FALSE(words.offered.isEmpty()) << script.toStdString();
-    for (const QString& own : {"-h", "--help", "--help-all", "-v", "--version"}) EXPECT_TRUE(words.offered.contains(own)) << own.toStdString();
+    for (const QString own : {"-h", "--help", "--help-all", "-v", "--version"})
+        EXPECT_TRUE(words.offered.contains(own)) << own.toStdString();
     for (const CheckOptionTable::Option& option : CheckOptionTable::Options()) {
         for (const QString& name : option.names) {
             const QString word = typed(name);
@@ -121,9 +124,11 @@ TEST(CheckOptionTableTest, CompletionOffersEveryVisibleOptionAndKnowsWhichTakeVa
     }
     const qsizetype formats = script.indexOf("        --format)\n");
     ASSERT_GE(formats, 0);
-    for (const QString& format : {"text", "json", "csv", "html", "xlsx", "pdf", "prometheus"}) {
+    for (const QString format : {"text", "json", "csv", "html", "xlsx", "pdf", "prometheus"}) {
         EXPECT_TRUE(script.indexOf(QRegularExpression("'[a-z ]*\\b" + format + "\\b"), formats) > formats) << format.toStdString();
-        if (format != QLatin1String("prometheus")) EXPECT_TRUE(CheckOptionTable::FormatNamed(format)) << format.toStdString();
+        if (format != QLatin1String("prometheus")) {
+            EXPECT_TRUE(CheckOptionTable::FormatNamed(format)) << format.toStdString();
+        }
     }
 }
 
