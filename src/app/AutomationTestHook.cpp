@@ -34,7 +34,7 @@ QString AutomationTestHook::CancelDialog()
 {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (!dialog) return QString();
-    const QString title = dialog->windowTitle();
+    QString title = dialog->windowTitle();
     // After this call's reply, as a person's click would come. A question
     // is answered with its most careful button: Cancel, else No.
     QPointer<QDialog> target(dialog);

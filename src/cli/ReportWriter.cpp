@@ -269,7 +269,7 @@ QJsonObject ReportWriter::targetJson(const CheckTarget& target) const
             if (note.kind != ZoneNote::Kind::Refused) continue;
             QJsonArray responses;
             for (const RespondingServerPtr& server : entry->RespondingServersOf(note.zone))
-                for (const QJsonValue& response : responsesJson(*server)) responses.append(response);
+                for (const QJsonValue response : responsesJson(*server)) responses.append(response);
             refused.append(QJsonObject{{QStringLiteral("name"), serverName(note.zone)},
                                        {QStringLiteral("zone"), note.zone},
                                        {QStringLiteral("url"), serverUrl(note.zone)},

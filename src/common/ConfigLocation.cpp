@@ -74,7 +74,7 @@ QString ConfigLocation::DefaultsPath() const
 {
     if (portable_) return places_.portableConfig;
     for (const QString& directory : places_.systemConfigDirs)
-        if (const QString candidate = configFile(directory); QFileInfo::exists(candidate)) return candidate;
+        if (QString candidate = configFile(directory); QFileInfo::exists(candidate)) return candidate;
     return configFile(places_.installedDataDir);
 }
 

@@ -6,7 +6,7 @@ namespace quarlo {
 
 QString DefaultRegistryDirectory()
 {
-    const QString overridden = qEnvironmentVariable("QUARLO_REGISTRY_DIR");
+    QString overridden = qEnvironmentVariable("QUARLO_REGISTRY_DIR");
     if (!overridden.isEmpty())
         return overridden;
 

@@ -154,7 +154,7 @@ QVariant ExportEngine::SendTo(const QString& fileName, const QString& destinatio
     auto backend = createBackend(false);
     if (!backend) return {};
     transferSettings(*backend);
-    const QVariant answer = backend->SendTo(fileName, destination);
+    QVariant answer = backend->SendTo(fileName, destination);
     Reset();
     return answer;
 }

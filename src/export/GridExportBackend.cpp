@@ -184,7 +184,7 @@ QString HtmlPart(QByteArrayView entity, int depth)
         start = lineEnd + 1;
         qsizetype next = body.indexOf(boundary, start);
         const qsizetype end = next < 0 ? body.size() : next;
-        const QString html = HtmlPart(body.sliced(start, end - start), depth + 1);
+        QString html = HtmlPart(body.sliced(start, end - start), depth + 1);
         if (!html.isEmpty()) return html;
         pos = next;
     }
@@ -293,7 +293,7 @@ GridExportBackend::~GridExportBackend() = default;
 
 ExportBackendFactory GridExportBackend::Factory(std::shared_ptr<ExportDialogs> dialogs)
 {
-    return [dialogs](QString* error) -> std::unique_ptr<ExportBackend> {
+    return [dialogs = std::move(dialogs)](QString* error) -> std::unique_ptr<ExportBackend> {
         if (!dialogs) {
             if (error) *error = QStringLiteral("The export engine has no dialogs to work with.");
             return nullptr;

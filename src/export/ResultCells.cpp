@@ -309,7 +309,7 @@ QString LinkAt(const QString& text, qsizetype start)
             break;
         --end;
     }
-    const QString link = text.mid(start, end - start);
+    QString link = text.mid(start, end - start);
     const QUrl url(link, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty()) return QString();
     return link;

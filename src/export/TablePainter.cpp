@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 namespace quarlo {
@@ -458,8 +459,8 @@ void Pager::layOutColumns()
         for (int c = 0; c < columns_; ++c) width[size_t(c)] = need[size_t(c)] / total * pageWidth_;
     } else {
         qreal room = pageWidth_;
-        std::vector<int> open;
-        for (int c = 0; c < columns_; ++c) open.push_back(c);
+        std::vector<int> open(static_cast<std::size_t>(columns_));
+        std::iota(open.begin(), open.end(), 0);
         if (columns_ > 1) {
             width[0] = std::min(need[0], pageWidth_ * 0.45);
             room -= width[0];

@@ -485,7 +485,7 @@ void Addresslist::startZoneTests()
     zoneTestsPending_ = static_cast<int>(zoneTests_.size()) * 2;
     for (const ZoneTest& test : zoneTests_)
         for (const QString& testEntry : {test.listedEntry(), test.unlistedEntry()})
-            zoneTestQueue_.push_back({test.zone, testEntry});
+            zoneTestQueue_.emplace_back(test.zone, testEntry);
     sendZoneTests();
 }
 

@@ -132,9 +132,9 @@ void AresDnsLookup::finish(quint64 id, const QString& answer, int failure)
 
 void AresDnsLookup::deliver(Result&& result)
 {
-    const auto it = pending_.constFind(result.id);
-    if (it == pending_.constEnd()) return; // cancelled meanwhile
-    const Request request = it.value();
+    const auto it = pending_.find(result.id);
+    if (it == pending_.end()) return; // cancelled meanwhile
+    const Request request = std::move(it.value());
     pending_.erase(it); // PendingCount no longer counts what the handler sees
     emit LookupComplete(request.name, result.answer, result.failure, request.tag, QVariant());
 }

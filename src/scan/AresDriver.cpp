@@ -835,7 +835,7 @@ QByteArray AresDriver::EncodeName(const QString& name)
     bool ascii = true;
     for (QChar c : name)
         if (c.unicode() >= 0x80) ascii = false;
-    const QByteArray encoded = ascii ? name.toLatin1() : QUrl::toAce(name);
+    QByteArray encoded = ascii ? name.toLatin1() : QUrl::toAce(name);
     QByteArray body = encoded;
     if (body.endsWith('.')) body.chop(1);
     if (body.isEmpty() || body.size() > 253) return {};

@@ -41,7 +41,7 @@ QStringList SplitDnsServers(const QString& text)
 
 QStringList ConfiguredDnsServers(const QString& storedOption)
 {
-    const QStringList fromEnvironment = SplitDnsServers(qEnvironmentVariable("QUARLO_DNS_SERVERS"));
+    QStringList fromEnvironment = SplitDnsServers(qEnvironmentVariable("QUARLO_DNS_SERVERS"));
     if (!fromEnvironment.isEmpty()) return fromEnvironment;
     return SplitDnsServers(storedOption);
 }
@@ -59,7 +59,7 @@ QString DnsServerToAres(const QString& entry)
     if (text.startsWith(QLatin1Char('['))) {
         const qsizetype close = text.indexOf(QLatin1Char(']'));
         if (close < 0) return {};
-        const QString address = text.mid(1, close - 1);
+        QString address = text.mid(1, close - 1);
         if (!isIPv6(address)) return {};
         const QStringView rest = QStringView(text).mid(close + 1);
         // c-ares rejects "[v6]" without a port; the bare address means port 53.

@@ -19,12 +19,12 @@ void TargetResolver::Start(const QString& key, const ResolveRequest& request)
     job.request = request;
     if (request.kind == ResolveRequest::Kind::Mail) {
         job.outstanding = 1;
-        jobs_.insert(key, std::move(job));
+        jobs_.emplace(key, std::move(job));
         submit_(QueryTag::Resolve(key, QStringLiteral("MX")), request.name, DnsLookup::Kind::MailExchangers);
         return;
     }
     job.hosts.push_back(Host{request.name, {}, 0});
-    Job& held = jobs_.insert(key, std::move(job)).value();
+    Job& held = jobs_.emplace(key, std::move(job)).value();
     lookUpAddresses(key, held);
 }
 

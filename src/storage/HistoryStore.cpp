@@ -79,7 +79,7 @@ QStringList decodeList(const QString& text)
 {
     if (text.isEmpty()) return {};
     QStringList items;
-    for (const QJsonValue& value : QJsonDocument::fromJson(text.toUtf8()).array()) items.append(value.toString());
+    for (const QJsonValue value : QJsonDocument::fromJson(text.toUtf8()).array()) items.append(value.toString());
     return items;
 }
 
@@ -202,7 +202,7 @@ HistoryStore::HistoryStore() = default;
 
 QString HistoryStore::DefaultPath()
 {
-    const QString fromEnv = qEnvironmentVariable("QUARLO_HISTORY");
+    QString fromEnv = qEnvironmentVariable("QUARLO_HISTORY");
     if (!fromEnv.isEmpty()) return fromEnv;
     return ConfigLocation::UserDataDirectory() + QStringLiteral("/quarlo/history.sqlite");
 }
@@ -456,7 +456,7 @@ struct HistoryStore::Writer {
     QDateTime timeOf(qint64 id)
     {
         scanTime.bind(1, id);
-        const QDateTime time = scanTime.step() == SQLITE_ROW ? fromMs(scanTime.integer(0)) : QDateTime();
+        QDateTime time = scanTime.step() == SQLITE_ROW ? fromMs(scanTime.integer(0)) : QDateTime();
         scanTime.reset();
         return time;
     }

@@ -121,7 +121,7 @@ QUrl HelpMenu::WebAddress(const QString& command) const
         if (command.compare(QLatin1String(page.command), Qt::CaseInsensitive) != 0) continue;
         const QString configured = registry_.GetSetting(DisplayTitle(), kWebSection, QString::fromLatin1(page.valueName),
                                                         QString(), true).trimmed();
-        const QUrl url(configured, QUrl::StrictMode);
+        QUrl url(configured, QUrl::StrictMode);
         if (!configured.isEmpty() && url.isValid() && IsWebScheme(url.scheme())) return url;
         return QUrl::fromLocalFile(programDir_ + QStringLiteral("/Help/") + QString::fromLatin1(page.bundledPage));
     }

@@ -70,7 +70,7 @@ QString WidgetPrompts::QtFilter(const QString& filter)
     QStringList out;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString description = parts[i];
-        const QString pattern = parts[i + 1];
+        const QString& pattern = parts[i + 1];
         if (!description.contains(QLatin1Char('('))) description += QStringLiteral(" (") + pattern + QLatin1Char(')');
         // "*.*" means every file to users of the list files; Qt spells it "*".
         description.replace(QStringLiteral("(*.*)"), QStringLiteral("(*)"));

@@ -241,7 +241,7 @@ QString translatedExact(const QString& text)
         return QCoreApplication::translate(kGridContext, it.value());
     const QByteArray source = text.toUtf8();
     for (const char* context : {kEngineContext, kCellsContext}) {
-        const QString translated = QCoreApplication::translate(context, source.constData());
+        QString translated = QCoreApplication::translate(context, source.constData());
         if (translated != text) return translated;
     }
     return QString();
