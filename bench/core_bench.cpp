@@ -118,7 +118,8 @@ QStringList makeTargets(int count)
     QStringList targets;
     targets.reserve(count);
     for (quint32 n : numbers)
-        targets.append(QStringLiteral("%1.%2.%3.%4").arg(n >> 24).arg((n >> 16) & 255).arg((n >> 8) & 255).arg(n & 255));
+        targets.append(
+            QStringLiteral("%1.%2.%3.%4").arg(n >> 24).arg((n >> 16) & 255).arg((n >> 8) & 255).arg(n & 255));
     return targets;
 }
 
@@ -148,10 +149,14 @@ int main(int argc, char** argv)
             }
             return argv[++i];
         };
-        if (arg == "--count") count = std::atoi(next("--count"));
-        else if (arg == "--lookups") lookups = std::atol(next("--lookups"));
-        else if (arg == "--repeat") repeat = std::max(1, std::atoi(next("--repeat")));
-        else if (arg == "--dir") dirArg = QString::fromLocal8Bit(next("--dir"));
+        if (arg == "--count")
+            count = std::atoi(next("--count"));
+        else if (arg == "--lookups")
+            lookups = std::atol(next("--lookups"));
+        else if (arg == "--repeat")
+            repeat = std::max(1, std::atoi(next("--repeat")));
+        else if (arg == "--dir")
+            dirArg = QString::fromLocal8Bit(next("--dir"));
         else {
             std::fprintf(stderr, "usage: core_bench [--count N] [--lookups N] [--repeat N] [--dir DIR]\n");
             return 2;

@@ -6,18 +6,18 @@
 #include "app/SilentPrompts.h"
 #include "common/Registry.h"
 #include "common/VolatileRegistryBackend.h"
+#include "export/TableFileWriter.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "ui/MainForm.h"
 #include "ui/ResultsTable.h"
-#include "export/TableFileWriter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -205,11 +205,12 @@ int main(int argc, char** argv)
         std::printf("stalls over 50 ms             %8zu; longest (ms into the scan:length)", stalls.size());
         std::sort(stalls.begin(), stalls.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
         for (size_t i = 0; i < stalls.size() && i < 8; ++i)
-            std::printf(" %lld:%lld", static_cast<long long>(stalls[i].first), static_cast<long long>(stalls[i].second));
+            std::printf(" %lld:%lld", static_cast<long long>(stalls[i].first),
+                        static_cast<long long>(stalls[i].second));
         std::printf("\n");
     }
-    std::printf("peak memory after the scan    %8.1f MiB (%.1f KiB per address)  target < 400 MiB  %s\n",
-                scanPeakMiB, scanPeakMiB * 1024.0 / std::max(1, list.Count()), scanPeakMiB < 400 ? "OK" : "MISSED");
+    std::printf("peak memory after the scan    %8.1f MiB (%.1f KiB per address)  target < 400 MiB  %s\n", scanPeakMiB,
+                scanPeakMiB * 1024.0 / std::max(1, list.Count()), scanPeakMiB < 400 ? "OK" : "MISSED");
     std::printf("one UpdateRow, nothing changed %7.1f us\n", updateUs);
     std::printf("one UpdateRow, rows built      %7.1f us (RefreshData of all %d addresses: %.0f ms)\n",
                 rebuildMs * 1000.0 / std::max(1, list.Count()), list.Count(), rebuildMs);

@@ -157,9 +157,12 @@ int main(int argc, char** argv)
             sizes.clear();
             for (const QString& part : QString::fromLocal8Bit(argv[++i]).split(QLatin1Char(',')))
                 sizes.push_back(part.toInt());
-        } else if (!std::strcmp(argv[i], "--no-open")) open = false;
-        else if (!std::strcmp(argv[i], "--no-over")) over = false;
-        else if (!std::strcmp(argv[i], "--no-paths")) paths = false;
+        } else if (!std::strcmp(argv[i], "--no-open"))
+            open = false;
+        else if (!std::strcmp(argv[i], "--no-over"))
+            over = false;
+        else if (!std::strcmp(argv[i], "--no-paths"))
+            paths = false;
         else {
             std::fprintf(stderr, "usage: %s [--sizes N,N,...] [--no-open] [--no-over] [--no-paths]\n", argv[0]);
             return 2;

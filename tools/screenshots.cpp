@@ -6,43 +6,43 @@
 // every list switched off), and the add-addresses dialog with green and red
 // entries. Run it through
 // tools/screenshots, which starts a test blacklist server and a display.
-#include "app/ProgramIdentity.h"
 #include "app/Application.h"
 #include "app/DesktopSession.h"
+#include "app/ProgramIdentity.h"
 #include "app/SilentPrompts.h"
 #include "common/AppInfo.h"
 #include "common/Registry.h"
 #include "common/VolatileRegistryBackend.h"
-#include "model/Settings.h"
 #include "export/TableFileWriter.h"
 #include "export/TablePainter.h"
+#include "model/Settings.h"
 #include "scan/Addresslist.h"
+#include "storage/HistoryStore.h"
 #include "ui/AddAddressesForm.h"
 #include "ui/AddEditServer.h"
-#include "ui/SettingsForm.h"
-#include "storage/HistoryStore.h"
 #include "ui/HistoryView.h"
 #include "ui/MainForm.h"
 #include "ui/ResultsTable.h"
+#include "ui/SettingsForm.h"
 #include "ui/WidgetPrompts.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QMessageBox>
-#include <QTranslator>
-#include <QPrintPreviewDialog>
-#include <QPrinter>
 #include <QEventLoop>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QScreen>
-#include <QTemporaryDir>
+#include <QTabWidget>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <QWindow>
 #include <cstdio>
 
@@ -240,10 +240,12 @@ int main(int argc, char** argv)
     if (argc > 4) {
         // dead.test is served by nobody: its test fails and every address
         // reads as not completely checked.
-        if (const ServerPtr dead = settings.BlacklistServers().Item(QStringLiteral("dead.test"))) dead->setEnabled(true);
+        if (const ServerPtr dead = settings.BlacklistServers().Item(QStringLiteral("dead.test")))
+            dead->setEnabled(true);
         scan(app, list, window, QString::fromLocal8Bit(argv[4]));
         ok = shoot(window, out + QStringLiteral("/main-window-warnings.png")) && ok;
-        if (const ServerPtr dead = settings.BlacklistServers().Item(QStringLiteral("dead.test"))) dead->setEnabled(false);
+        if (const ServerPtr dead = settings.BlacklistServers().Item(QStringLiteral("dead.test")))
+            dead->setEnabled(false);
     }
 
     // The history view beside the grid, on a made-up month of one address
@@ -251,7 +253,8 @@ int main(int argc, char** argv)
     {
         QTemporaryDir historyDir;
         QString target = QStringLiteral("192.0.2.10");
-        if (!window.Table().resultsModel().indexOfKey(target).isValid() && list.Count() > 0) target = (*list.begin())->Key();
+        if (!window.Table().resultsModel().indexOfKey(target).isValid() && list.Count() > 0)
+            target = (*list.begin())->Key();
         const QString historyPath = historyDir.filePath(QStringLiteral("history.sqlite"));
         if (writeSampleHistory(historyPath, target)) {
             window.setHistoryPath(historyPath);

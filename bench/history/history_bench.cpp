@@ -24,10 +24,14 @@ int main(int argc, char** argv)
     int hosts = 256;
     for (int i = 1; i + 1 < argc; i += 2) {
         const QByteArray option(argv[i]);
-        if (option == "--db") path = QString::fromLocal8Bit(argv[i + 1]);
-        else if (option == "--scans") scans = std::atoi(argv[i + 1]);
-        else if (option == "--zones") zones = std::atoi(argv[i + 1]);
-        else if (option == "--targets") hosts = std::clamp(std::atoi(argv[i + 1]), 1, 1 << 20);
+        if (option == "--db")
+            path = QString::fromLocal8Bit(argv[i + 1]);
+        else if (option == "--scans")
+            scans = std::atoi(argv[i + 1]);
+        else if (option == "--zones")
+            zones = std::atoi(argv[i + 1]);
+        else if (option == "--targets")
+            hosts = std::clamp(std::atoi(argv[i + 1]), 1, 1 << 20);
         else {
             std::fprintf(stderr, "usage: history_bench [--db FILE] [--scans N] [--zones N] [--targets N]\n");
             return 2;
@@ -106,11 +110,14 @@ int main(int argc, char** argv)
     const double seconds = total.elapsed() / 1000.0;
     store.Close();
     const qint64 size = QFileInfo(path).size() + QFileInfo(path + QStringLiteral("-wal")).size();
-    std::printf("recorded scans:        %d (%d targets x %d lists = %d outcomes each)\n", scans, hosts, zones, hosts * zones);
+    std::printf("recorded scans:        %d (%d targets x %d lists = %d outcomes each)\n", scans, hosts, zones,
+                hosts * zones);
     std::printf("changes reported:      %lld\n", static_cast<long long>(changes));
     std::printf("database size:         %.2f MB (%lld bytes)\n", size / 1e6, static_cast<long long>(size));
-    std::printf("time per recorded scan: %.1f ms mean, %lld ms slowest\n", seconds * 1000 / scans, static_cast<long long>(slowest));
-    std::printf("first scan:            %.1f ms (%.2f us per outcome)\n", first / 1000.0, double(first) / (hosts * zones));
+    std::printf("time per recorded scan: %.1f ms mean, %lld ms slowest\n", seconds * 1000 / scans,
+                static_cast<long long>(slowest));
+    std::printf("first scan:            %.1f ms (%.2f us per outcome)\n", first / 1000.0,
+                double(first) / (hosts * zones));
     if (scans > 1)
         std::printf("later scans:           %.1f ms mean (%.2f us per outcome)\n", later / 1000.0 / (scans - 1),
                     double(later) / (scans - 1) / (hosts * zones));

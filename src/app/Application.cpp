@@ -50,10 +50,9 @@ QString Application::DialogFolder() const
 bool Application::SaveChangesPrompt(bool withCancel)
 {
     if (!list_.Changed()) return true;
-    const UserPrompts::Answer answer =
-        prompts_->Message(tr("Do you want to save changes to %1 ?").arg(FileName(list_.Filename(), false)),
-                          DisplayTitle(), withCancel ? UserPrompts::Buttons::YesNoCancel : UserPrompts::Buttons::YesNo,
-                          UserPrompts::Icon::Question);
+    const UserPrompts::Answer answer = prompts_->Message(
+        tr("Do you want to save changes to %1 ?").arg(FileName(list_.Filename(), false)), DisplayTitle(),
+        withCancel ? UserPrompts::Buttons::YesNoCancel : UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question);
     if (answer == UserPrompts::Answer::Cancel) return false;
     // Deviation on purpose: whoever answered Yes wants the changes kept, so
     // a save that did not happen (dialog cancelled, write failed) stops the
@@ -64,8 +63,7 @@ bool Application::SaveChangesPrompt(bool withCancel)
 void Application::ShowFileOpenDialog()
 {
     if (!SaveChangesPrompt(false)) return;
-    const std::optional<QString> path =
-        prompts_->OpenFileIn(DialogFolder(), tr("Load Address List ..."), FileFilter());
+    const std::optional<QString> path = prompts_->OpenFileIn(DialogFolder(), tr("Load Address List ..."), FileFilter());
     if (!path) return;
     OpenList(*path);
 }
@@ -77,25 +75,25 @@ void Application::OpenList(const QString& filename)
         // gives the reason below it.
         const QString reason = list_.LastErrorText().why;
         prompts_->Message(tr("Cannot load address list from %1").arg(FileName(filename, false))
-                             + (reason.isEmpty() ? QString() : QStringLiteral("\n\n") + reason),
-                         tr("Load Address List"), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+                              + (reason.isEmpty() ? QString() : QStringLiteral("\n\n") + reason),
+                          tr("Load Address List"), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
         return;
     }
     // A mistyped range in a file ("/16" for "/26") must not flood the list
     // unasked.
     const qint64 count = list_.PreparedCount();
     if (count > TargetLimits::kConfirmAbove
-        && prompts_->Message(tr("Load all %1 addresses of %2?")
-                                .arg(IpRange::Grouped(count), FileName(filename, false)),
-                            tr("Load Address List"), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
-               != UserPrompts::Answer::Yes) {
+        && prompts_->Message(tr("Load all %1 addresses of %2?").arg(IpRange::Grouped(count), FileName(filename, false)),
+                             tr("Load Address List"), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
+            != UserPrompts::Answer::Yes) {
         list_.CancelLoad();
         return;
     }
     if (!runLoad()) return;
     const QStringList skipped = list_.LoadWarnings();
     if (skipped.isEmpty()) return;
-    QString text = tr("These entries were not loaded:") + QStringLiteral("\n\n") + skipped.mid(0, kWarningsShown).join(QLatin1Char('\n'));
+    QString text = tr("These entries were not loaded:") + QStringLiteral("\n\n")
+        + skipped.mid(0, kWarningsShown).join(QLatin1Char('\n'));
     if (skipped.size() > kWarningsShown)
         text += QStringLiteral("\n... and %1 more").arg(IpRange::Grouped(skipped.size() - kWarningsShown));
     prompts_->Message(text, tr("Load Address List"), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
@@ -112,12 +110,11 @@ bool Application::runLoad()
     QEventLoop loop;
     bool finished = false;
     bool loaded = false;
-    const QMetaObject::Connection done =
-        connect(&list_, &Addresslist::LoadFinished, &loop, [&](bool ok) {
-            finished = true;
-            loaded = ok;
-            loop.quit();
-        });
+    const QMetaObject::Connection done = connect(&list_, &Addresslist::LoadFinished, &loop, [&](bool ok) {
+        finished = true;
+        loaded = ok;
+        loop.quit();
+    });
     list_.StartLoad();
     loop.exec();
     disconnect(done);
@@ -168,8 +165,7 @@ bool Application::ShowFileSaveDialog()
         if (!QFileInfo::exists(*path)) break;
         const UserPrompts::Answer replace =
             prompts_->Message(tr("%1 already exists.\nDo you want to replace it?").arg(FileName(*path, false)),
-                              tr("Save Address List"), UserPrompts::Buttons::YesNo,
-                              UserPrompts::Icon::Exclamation);
+                              tr("Save Address List"), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Exclamation);
         if (replace == UserPrompts::Answer::Yes) break;
     }
     const QString before = list_.Filename();
@@ -183,7 +179,10 @@ bool Application::ShowFileSaveDialog()
     return true;
 }
 
-ExportEngine& Application::Exports() const { return exports_ ? *exports_ : ExportEngine::Instance(); }
+ExportEngine& Application::Exports() const
+{
+    return exports_ ? *exports_ : ExportEngine::Instance();
+}
 
 void Application::print(bool preview)
 {
@@ -206,16 +205,22 @@ void Application::print(bool preview)
     QApplication::restoreOverrideCursor();
 }
 
-void Application::PrintList() { print(false); }
-void Application::PrintPreview() { print(true); }
+void Application::PrintList()
+{
+    print(false);
+}
+void Application::PrintPreview()
+{
+    print(true);
+}
 QString Application::ScanRefusal() const
 {
     if (configProblem_.isEmpty()) return QString();
     const QString breaks = QStringLiteral("\r\n\r\n");
     return tr("No scan was started: the blacklist servers could not be loaded, and without them every address would "
               "be called clean.")
-           + breaks + configProblem_.message.Boxed() + breaks
-           + tr("Correct the file and start the program again, or set up the servers under Settings and save them.");
+        + breaks + configProblem_.message.Boxed() + breaks
+        + tr("Correct the file and start the program again, or set up the servers under Settings and save them.");
 }
 
 void Application::StartScan()
@@ -226,6 +231,9 @@ void Application::StartScan()
     }
     list_.StartScan();
 }
-void Application::StopScan() { list_.StopScan(); }
+void Application::StopScan()
+{
+    list_.StopScan();
+}
 
 } // namespace quarlo

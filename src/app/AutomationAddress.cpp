@@ -1,8 +1,8 @@
 #include "app/AutomationAddress.h"
 
 #include "app/AutomationServer.h"
-#include "quarlo_address_adaptor.h"
 #include "model/Verdict.h"
+#include "quarlo_address_adaptor.h"
 #include "scan/Addresslist.h"
 #include "ui/ResultsModel.h"
 

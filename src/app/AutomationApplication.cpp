@@ -14,7 +14,7 @@ namespace quarlo {
 struct AutomationApplication::Pending {
     QDBusMessage call;
     QDBusConnection bus;
-    bool cancelled = false; // the caller left: no dialog, no reply
+    bool cancelled = false;               // the caller left: no dialog, no reply
     AutomationPrompts* prompts = nullptr; // while the command runs
 };
 

@@ -91,8 +91,10 @@ void AutomationBlacklistServer::setListKind(const QString& kind)
 {
     const ServerPtr s = held(owner_);
     if (!s) return;
-    if (kind.compare(QLatin1String("Domain"), Qt::CaseInsensitive) == 0) s->setKind(Server::ListKind::DomainList);
-    else if (kind.compare(QLatin1String("IP"), Qt::CaseInsensitive) == 0) s->setKind(Server::ListKind::IPList);
+    if (kind.compare(QLatin1String("Domain"), Qt::CaseInsensitive) == 0)
+        s->setKind(Server::ListKind::DomainList);
+    else if (kind.compare(QLatin1String("IP"), Qt::CaseInsensitive) == 0)
+        s->setKind(Server::ListKind::IPList);
 }
 
 bool AutomationBlacklistServer::IPv6() const

@@ -61,8 +61,8 @@ bool AutomationObject::acceptTarget(const QString& target) const
     QString why;
     const qsizetype at = text.lastIndexOf(QLatin1Char('@'));
     if (!AsciiHostName(at >= 0 ? text.mid(at + 1) : text, &why).isEmpty()) return true;
-    replyInvalid(QStringLiteral("Target \"%1\" is no IP address, host name or e-mail address: %2")
-                     .arg(excerpt(text), why));
+    replyInvalid(
+        QStringLiteral("Target \"%1\" is no IP address, host name or e-mail address: %2").arg(excerpt(text), why));
     return false;
 }
 
@@ -88,10 +88,8 @@ bool AutomationObject::isInteger(int typeId)
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return true;
-    default:
-        return false;
+    case QMetaType::ULongLong: return true;
+    default: return false;
     }
 }
 

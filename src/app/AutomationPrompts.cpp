@@ -18,8 +18,7 @@ void closeLater(QDialog* dialog)
 
 } // namespace
 
-AutomationPrompts::AutomationPrompts(UserPrompts& inner)
-    : inner_(inner), level_(QThread::currentThread()->loopLevel())
+AutomationPrompts::AutomationPrompts(UserPrompts& inner) : inner_(inner), level_(QThread::currentThread()->loopLevel())
 {
     QCoreApplication::instance()->installEventFilter(this);
 }

@@ -31,9 +31,7 @@ QString kindOf(QMetaType type)
 
 } // namespace
 
-AutomationProperties::AutomationProperties(AutomationObject* object) : QDBusAbstractAdaptor(object), object_(object)
-{
-}
+AutomationProperties::AutomationProperties(AutomationObject* object) : QDBusAbstractAdaptor(object), object_(object) {}
 
 void AutomationProperties::replyError(const QString& name, const QString& text)
 {
@@ -85,7 +83,7 @@ bool AutomationProperties::convert(const QMetaProperty& property, QVariant& valu
         bool ok = false;
         const qlonglong n = value.toLongLong(&ok);
         const bool huge = value.metaType().id() == QMetaType::ULongLong
-                          && value.toULongLong() > quint64(std::numeric_limits<int>::max());
+            && value.toULongLong() > quint64(std::numeric_limits<int>::max());
         if (ok && !huge && n >= std::numeric_limits<int>::min() && n <= std::numeric_limits<int>::max()) {
             value = QVariant(static_cast<int>(n));
             return true;

@@ -28,8 +28,9 @@ QDBusObjectPath AutomationRespondingServers::Item(const QDBusVariant& index)
     const AddressPtr a = held(owner_);
     Key key;
     if (!a || !readKey(index, key)) return AutomationServer::None();
-    return server_.PathOf(a, std::holds_alternative<int>(key) ? a->RespondingServers().Item(std::get<int>(key))
-                                                              : a->RespondingServers().Item(std::get<QString>(key)));
+    return server_.PathOf(a,
+                          std::holds_alternative<int>(key) ? a->RespondingServers().Item(std::get<int>(key))
+                                                           : a->RespondingServers().Item(std::get<QString>(key)));
 }
 
 int AutomationRespondingServers::Count() const

@@ -40,8 +40,9 @@ QDBusObjectPath AutomationResponses::Item(const QDBusVariant& key)
     const RespondingServerPtr s = held(owner_);
     Key k;
     if (!s || !readKey(key, k)) return AutomationServer::None();
-    return server_.PathOf(s, std::holds_alternative<int>(k) ? s->Responses().Item(std::get<int>(k))
-                                                            : s->Responses().Item(std::get<QString>(k)));
+    return server_.PathOf(s,
+                          std::holds_alternative<int>(k) ? s->Responses().Item(std::get<int>(k))
+                                                         : s->Responses().Item(std::get<QString>(k)));
 }
 
 int AutomationResponses::Count() const

@@ -25,8 +25,9 @@ QDBusObjectPath AutomationResultCodes::Item(const QDBusVariant& key)
     const ServerPtr s = held(owner_);
     Key k;
     if (!s || !readKey(key, k)) return AutomationServer::None();
-    return server_.PathOf(s, std::holds_alternative<int>(k) ? s->ResultCodes().Item(std::get<int>(k))
-                                                            : s->ResultCodes().Item(std::get<QString>(k)));
+    return server_.PathOf(s,
+                          std::holds_alternative<int>(k) ? s->ResultCodes().Item(std::get<int>(k))
+                                                         : s->ResultCodes().Item(std::get<QString>(k)));
 }
 
 int AutomationResultCodes::Count() const

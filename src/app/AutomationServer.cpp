@@ -1,7 +1,6 @@
 #include "app/AutomationServer.h"
 
 #include "app/Application.h"
-#include "common/LogCategories.h"
 #include "app/AutomationAddress.h"
 #include "app/AutomationAddresslist.h"
 #include "app/AutomationApplication.h"
@@ -16,6 +15,7 @@
 #include "app/AutomationSettings.h"
 #include "app/AutomationTestHook.h"
 #include "app/AutomationTombstone.h"
+#include "common/LogCategories.h"
 #include "scan/Addresslist.h"
 
 #include <QApplication>
@@ -95,11 +95,8 @@ QString AutomationServer::GoneText(const QString& path)
 }
 
 AutomationServer::AutomationServer(quarlo::Application& application, bool startedByAutomation, QObject* parent)
-    : QObject(parent),
-      application_(application),
-      startedByAutomation_(startedByAutomation),
-      bus_(QStringLiteral("quarlo-none")),
-      tombstone_(new AutomationTombstone(this)),
+    : QObject(parent), application_(application), startedByAutomation_(startedByAutomation),
+      bus_(QStringLiteral("quarlo-none")), tombstone_(new AutomationTombstone(this)),
       watcher_(new QDBusServiceWatcher(this))
 {
     fixed_[0] = new AutomationApplication(*this, this);
@@ -133,8 +130,14 @@ AutomationServer::~AutomationServer()
     for (QObject* wrapper : unregistered_) dropWrapper(wrapper);
 }
 
-quarlo::Addresslist& AutomationServer::Addresslist() { return application_.Addresslist(); }
-quarlo::Settings& AutomationServer::Settings() { return application_.Settings(); }
+quarlo::Addresslist& AutomationServer::Addresslist()
+{
+    return application_.Addresslist();
+}
+quarlo::Settings& AutomationServer::Settings()
+{
+    return application_.Settings();
+}
 
 bool AutomationServer::registerFixed(const QString& path, QObject* wrapper)
 {
@@ -209,8 +212,7 @@ std::function<bool()> AutomationServer::aliveOf(const void* object)
     return [] { return false; };
 }
 
-QDBusObjectPath AutomationServer::collectionOf(const void* object,
-                                               const std::function<QObject*(const QString&)>& make)
+QDBusObjectPath AutomationServer::collectionOf(const void* object, const std::function<QObject*(const QString&)>& make)
 {
     Entry* entry = find(object);
     if (!entry) return None();
@@ -231,9 +233,8 @@ QDBusObjectPath AutomationServer::PathOf(const AddressPtr& address)
                                                  const AddressPtr held = weak.lock();
                                                  return held && held->host() != nullptr;
                                              }};
-    Entry& entry = expose(address, QStringLiteral("Address"), handle.stillHeld, [&](const QString& path) {
-        return new AutomationAddress(*this, path, handle);
-    });
+    Entry& entry = expose(address, QStringLiteral("Address"), handle.stillHeld,
+                          [&](const QString& path) { return new AutomationAddress(*this, path, handle); });
     // Collections are registered with their owner, so a client may form
     // their paths itself.
     RespondingServersOf(address);
@@ -258,12 +259,11 @@ QDBusObjectPath AutomationServer::PathOf(const AddressPtr& owner, const Respondi
                                                   const AddressPtr address = weakOwner.lock();
                                                   const RespondingServerPtr held = weak.lock();
                                                   return address && held && address->host()
-                                                         && holds(address->RespondingServers(), held);
+                                                      && holds(address->RespondingServers(), held);
                                               }};
     if (!handle.alive()) return None();
-    Entry& entry = expose(server, QStringLiteral("RespondingServer"), handle.stillHeld, [&](const QString& path) {
-        return new AutomationRespondingServer(*this, path, handle);
-    });
+    Entry& entry = expose(server, QStringLiteral("RespondingServer"), handle.stillHeld,
+                          [&](const QString& path) { return new AutomationRespondingServer(*this, path, handle); });
     ResponsesOf(server);
     return QDBusObjectPath(entry.path);
 }
@@ -287,12 +287,11 @@ QDBusObjectPath AutomationServer::PathOf(const RespondingServerPtr& owner, const
                                                   const RespondingServerPtr server = weakOwner.lock();
                                                   const ResponsePtr held = weak.lock();
                                                   return server && held && ownerAlive()
-                                                         && holds(server->Responses(), held);
+                                                      && holds(server->Responses(), held);
                                               }};
     if (!handle.alive()) return None();
-    Entry& entry = expose(response, QStringLiteral("Response"), handle.stillHeld, [&](const QString& path) {
-        return new AutomationResponse(*this, path, handle);
-    });
+    Entry& entry = expose(response, QStringLiteral("Response"), handle.stillHeld,
+                          [&](const QString& path) { return new AutomationResponse(*this, path, handle); });
     return QDBusObjectPath(entry.path);
 }
 
@@ -303,9 +302,8 @@ QDBusObjectPath AutomationServer::PathOf(const ServerPtr& server)
     // server that was taken out of the collection.
     std::weak_ptr<quarlo::Server> weak = server;
     AutomationHandle<quarlo::Server> handle{weak, [weak] { return !weak.expired(); }};
-    Entry& entry = expose(server, QStringLiteral("Server"), handle.stillHeld, [&](const QString& path) {
-        return new AutomationBlacklistServer(*this, path, handle);
-    });
+    Entry& entry = expose(server, QStringLiteral("Server"), handle.stillHeld,
+                          [&](const QString& path) { return new AutomationBlacklistServer(*this, path, handle); });
     ResultCodesOf(server);
     return QDBusObjectPath(entry.path);
 }
@@ -330,9 +328,8 @@ QDBusObjectPath AutomationServer::PathOf(const ServerPtr& owner, const ResultCod
                                             return server && held && holds(server->ResultCodes(), held);
                                         }};
     if (!handle.alive()) return None();
-    Entry& entry = expose(code, QStringLiteral("ResultCode"), handle.stillHeld, [&](const QString& path) {
-        return new AutomationResultCode(*this, path, handle);
-    });
+    Entry& entry = expose(code, QStringLiteral("ResultCode"), handle.stillHeld,
+                          [&](const QString& path) { return new AutomationResultCode(*this, path, handle); });
     return QDBusObjectPath(entry.path);
 }
 

@@ -11,9 +11,9 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
-#include <QWidget>
 #include <QSet>
 #include <QString>
+#include <QWidget>
 #include <deque>
 #include <functional>
 #include <memory>

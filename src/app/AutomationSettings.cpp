@@ -16,9 +16,10 @@ AutomationSettings::AutomationSettings(AutomationServer& server, QObject* parent
     connect(&server_.Settings(), &Settings::Changed, this, [this](const QString& name, const QVariant& value) {
         if (!server_.Used()) return;
         // Options are stored as text; send them the way they are kept.
-        emit Changed(name, QDBusVariant(value.typeId() == QMetaType::Bool
-                                            ? QVariant(value.toBool() ? QStringLiteral("True") : QStringLiteral("False"))
-                                            : QVariant(value.toString())));
+        emit Changed(name,
+                     QDBusVariant(value.typeId() == QMetaType::Bool
+                                      ? QVariant(value.toBool() ? QStringLiteral("True") : QStringLiteral("False"))
+                                      : QVariant(value.toString())));
     });
 }
 

@@ -2,8 +2,8 @@
 
 #include "app/AutomationServer.h"
 
-#include <QApplication>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
@@ -58,6 +58,9 @@ void AutomationTestHook::CloseWindow()
     if (window_) QTimer::singleShot(0, window_.data(), &QWidget::close);
 }
 
-int AutomationTestHook::ExposedObjects() const { return server_.ExposedObjects(); }
+int AutomationTestHook::ExposedObjects() const
+{
+    return server_.ExposedObjects();
+}
 
 } // namespace quarlo

@@ -24,7 +24,7 @@ void DesktopExports::Install(ExportEngine& engine, UserPrompts& prompts, const Q
     engine.setPrinterSource([] { return QPrinterInfo::availablePrinterNames(); });
     engine.setQuestionSink([&prompts](const QString& text, const QString& title) {
         return prompts.Message(text, title, UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
-               == UserPrompts::Answer::Yes;
+            == UserPrompts::Answer::Yes;
     });
 }
 

@@ -16,9 +16,8 @@ DesktopSession::DesktopSession(Registry& registry, UserPrompts& prompts, const S
 
 MainForm::Services DesktopSession::WindowServices(const QString& programDir, const QString& programName)
 {
-    return MainForm::Services{application_, session_.Addresslist(), session_.Settings(),
-                              registry_, prompts_, programDir,
-                              programName};
+    return MainForm::Services{
+        application_, session_.Addresslist(), session_.Settings(), registry_, prompts_, programDir, programName};
 }
 
 } // namespace quarlo

@@ -3,10 +3,10 @@
 // loaded, and then scans nothing) and opens a list named on the command line.
 // --help and --version answer without a window.
 #include "app/Application.h"
-#include "app/DesktopSession.h"
 #include "app/AutomationServer.h"
 #include "app/CommandLine.h"
 #include "app/DesktopExports.h"
+#include "app/DesktopSession.h"
 #include "app/ProgramIdentity.h"
 #include "common/AppInfo.h"
 #include "common/ConfigLocation.h"
@@ -85,9 +85,10 @@ Options describe(QCommandLineParser& parser)
         QCommandLineOption({QStringLiteral("v"), QStringLiteral("version")},
                            QCoreApplication::translate("main", "Show the program's version and exit.")),
         QCommandLineOption(QStringLiteral("automation"),
-                           QCoreApplication::translate("main", "Started by an automation client over the session bus "
-                                                               "(first argument only): no list is opened and no tip "
-                                                               "is shown.")),
+                           QCoreApplication::translate("main",
+                                                       "Started by an automation client over the session bus "
+                                                       "(first argument only): no list is opened and no tip "
+                                                       "is shown.")),
     };
     parser.addOptions({options.help, options.version, options.automation});
     parser.addPositionalArgument(QStringLiteral("list"),
@@ -119,8 +120,9 @@ std::optional<int> answerWithoutWindow(int argc, char** argv)
     QCommandLineParser parser;
     const Options options = describe(parser);
     parser.parse(arguments);
-    const QByteArray text = parser.isSet(options.help) ? parser.helpText().toLocal8Bit()
-                                                       : QStringLiteral("quarlo %1\n").arg(ProgramVersion()).toLocal8Bit();
+    const QByteArray text = parser.isSet(options.help)
+        ? parser.helpText().toLocal8Bit()
+        : QStringLiteral("quarlo %1\n").arg(ProgramVersion()).toLocal8Bit();
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
@@ -132,7 +134,8 @@ std::optional<int> answerWithoutWindow(int argc, char** argv)
 void showHistoryIn(MainForm& window, ScanRecorder& recorder, DesktopNotifier& notifier)
 {
     QObject::connect(&recorder, &ScanRecorder::RecordFailed, &window, [&window](const QString& message) {
-        window.statusBar()->showMessage(QCoreApplication::translate("main", "History not written: %1").arg(message), 15000);
+        window.statusBar()->showMessage(QCoreApplication::translate("main", "History not written: %1").arg(message),
+                                        15000);
     });
     window.setHistoryPath(recorder.historyPath());
     QObject::connect(&recorder, &ScanRecorder::Recorded, &window,
@@ -172,7 +175,8 @@ int main(int argc, char** argv)
     RegFileBackend registryBackend(DefaultRegistryDirectory());
     Registry registry(registryBackend);
     WidgetPrompts prompts;
-    const ConfigLocation location = ConfigLocation::ForExecutable(executable, ServerConfigFile::PathForExecutable(executable));
+    const ConfigLocation location =
+        ConfigLocation::ForExecutable(executable, ServerConfigFile::PathForExecutable(executable));
     // A configuration that could not be loaded does not stop the program:
     // the user can still open lists, and set up and save the servers.
     // The packaged servers with the user's differences over them.

@@ -3,9 +3,9 @@
 #include "cli/PrintableText.h"
 
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <cstdio>
 
@@ -42,7 +42,10 @@ QString finish(QProcess& process, const QString& what, int timeoutMs)
 }
 
 // Header text on one line, limited in length.
-QString headerText(const QString& text) { return Printable(text).left(200); }
+QString headerText(const QString& text)
+{
+    return Printable(text).left(200);
+}
 
 } // namespace
 
@@ -72,7 +75,8 @@ QString ChangeNotifier::FindSendmail()
 
 bool ChangeNotifier::IsMailAddress(const QString& address)
 {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9.!#$%&'*+/=?^_`{|}~-]+@[A-Za-z0-9](?:[A-Za-z0-9.-]*[A-Za-z0-9])?$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^[A-Za-z0-9.!#$%&'*+/=?^_`{|}~-]+@[A-Za-z0-9](?:[A-Za-z0-9.-]*[A-Za-z0-9])?$"));
     return address.size() <= kMaxAddressLength && pattern.match(address).hasMatch();
 }
 
@@ -85,9 +89,10 @@ bool ChangeNotifier::SendMail(const QString& address, const QString& subject, co
     }
     const QString sendmail = FindSendmail();
     if (sendmail.isEmpty()) {
-        *error = QStringLiteral("cannot mail the change report to %1: no sendmail program is installed (install a mail "
-                                "transfer agent such as the \"msmtp-mta\" or \"postfix\" package, or use --notify-command)")
-                     .arg(address);
+        *error =
+            QStringLiteral("cannot mail the change report to %1: no sendmail program is installed (install a mail "
+                           "transfer agent such as the \"msmtp-mta\" or \"postfix\" package, or use --notify-command)")
+                .arg(address);
         return false;
     }
     QByteArray mail;

@@ -45,7 +45,8 @@ int usageExitFor(const QStringList& arguments)
 bool namesRegularFile(const QString& argument)
 {
     struct stat status {};
-    return !argument.isEmpty() && ::stat(QFile::encodeName(argument).constData(), &status) == 0 && S_ISREG(status.st_mode);
+    return !argument.isEmpty() && ::stat(QFile::encodeName(argument).constData(), &status) == 0
+        && S_ISREG(status.st_mode);
 }
 
 // No target holds a "/" but a network range (an address before it) or a
@@ -130,7 +131,8 @@ QString Reader::readHistoryAndKeys()
 
 QString Reader::readOutput()
 {
-    if (options_.outputFollowLinks && !isSet(Id::Output)) return QStringLiteral("--output-follow-links goes with --output FILE");
+    if (options_.outputFollowLinks && !isSet(Id::Output))
+        return QStringLiteral("--output-follow-links goes with --output FILE");
     // Found out now rather than after a long scan, and before any DNS query.
     if (options_.outputPath.isEmpty()) return QString();
     QString why;
@@ -145,7 +147,8 @@ QString Reader::readWatch()
 {
     options_.watch = isSet(Id::Watch);
     options_.watchName = value(Id::WatchName);
-    if (!bounded(Id::Warning, 1, 1000, &options_.warningLists)) return QStringLiteral("-w wants a number of lists from 1 to 1000");
+    if (!bounded(Id::Warning, 1, 1000, &options_.warningLists))
+        return QStringLiteral("-w wants a number of lists from 1 to 1000");
     if (!bounded(Id::Critical, 1, 1000, &options_.criticalLists))
         return QStringLiteral("-c wants a number of lists from 1 to 1000");
     options_.notifyCommand = value(Id::NotifyCommand);
@@ -163,12 +166,16 @@ QString Reader::readTargets()
 {
     options_.listFiles = parser_.values(CheckOptionTable::Name(Id::File));
     for (const QString& argument : parser_.positionalArguments()) {
-        if (argument == QLatin1String("-")) options_.readStdin = true;
-        else if (namesRegularFile(argument) || isPath(argument)) options_.listFiles << argument;
-        else options_.targets << argument;
+        if (argument == QLatin1String("-"))
+            options_.readStdin = true;
+        else if (namesRegularFile(argument) || isPath(argument))
+            options_.listFiles << argument;
+        else
+            options_.targets << argument;
     }
     if (isSet(Id::Serve)) return QString(); // probes bring the targets; the files are the watches'
-    if (anySet(Mode::Serve)) return QStringLiteral("--every, --probe-cache, --probe-scans and --probe-rate go with --serve");
+    if (anySet(Mode::Serve))
+        return QStringLiteral("--every, --probe-cache, --probe-scans and --probe-rate go with --serve");
     if (options_.targets.isEmpty() && options_.listFiles.isEmpty() && !options_.readStdin) {
         if (environment_.stdinIsTerminal) return QStringLiteral("no targets given (see --help)");
         options_.readStdin = true;
@@ -179,13 +186,17 @@ QString Reader::readTargets()
 QString Reader::readFormat()
 {
     const QString format = value(Id::Format).toLower();
-    if (const std::optional<CheckOptions::Format> known = CheckOptionTable::FormatNamed(format)) options_.format = *known;
-    else if (format == QLatin1String("prometheus") && options_.watch) options_.prometheus = true;
-    else if (format == QLatin1String("prometheus")) return QStringLiteral("--format prometheus goes with --watch");
+    if (const std::optional<CheckOptions::Format> known = CheckOptionTable::FormatNamed(format))
+        options_.format = *known;
+    else if (format == QLatin1String("prometheus") && options_.watch)
+        options_.prometheus = true;
+    else if (format == QLatin1String("prometheus"))
+        return QStringLiteral("--format prometheus goes with --watch");
     else
         return QStringLiteral("unknown format \"%1\" (text, json, csv, html, xlsx or pdf; prometheus with --watch)")
             .arg(Printable(value(Id::Format)));
-    if (options_.watch && (SnapshotOutput::IsGridFormat(options_.format) || options_.format == CheckOptions::Format::Csv))
+    if (options_.watch
+        && (SnapshotOutput::IsGridFormat(options_.format) || options_.format == CheckOptions::Format::Csv))
         return QStringLiteral("--watch writes text, json or prometheus");
     if (SnapshotOutput::IsGridFormat(options_.format) && options_.outputPath.isEmpty())
         return QStringLiteral("--format %1 needs --output FILE").arg(format);
@@ -196,7 +207,8 @@ QString Reader::readFormat()
     }
     if (!bounded(Id::Timeout, 100, 60000, &options_.tuning.maxTimeoutMs))
         return QStringLiteral("--timeout wants milliseconds from 100 to 60000");
-    if (!bounded(Id::Tries, 1, 10, &options_.tuning.tries)) return QStringLiteral("--tries wants a number from 1 to 10");
+    if (!bounded(Id::Tries, 1, 10, &options_.tuning.tries))
+        return QStringLiteral("--tries wants a number from 1 to 10");
     return QString();
 }
 
@@ -254,9 +266,12 @@ QString Reader::readServe(const QStringList& arguments)
         return QStringLiteral("--watch-name names one watch; with --serve, give one --watch FILE with it");
     if (!options_.outputPath.isEmpty() || isSet(Id::Format))
         return QStringLiteral("--serve answers over HTTP; --output and --format do not apply");
-    if (!bounded(Id::ProbeCache, 0, 86400, &serve.keepSeconds)) return QStringLiteral("--probe-cache wants seconds from 0 to 86400");
-    if (!bounded(Id::ProbeScans, 1, 64, &serve.maxScans)) return QStringLiteral("--probe-scans wants a number from 1 to 64");
-    if (!bounded(Id::ProbeRate, 1, 100000, &serve.perMinute)) return QStringLiteral("--probe-rate wants a number from 1 to 100000");
+    if (!bounded(Id::ProbeCache, 0, 86400, &serve.keepSeconds))
+        return QStringLiteral("--probe-cache wants seconds from 0 to 86400");
+    if (!bounded(Id::ProbeScans, 1, 64, &serve.maxScans))
+        return QStringLiteral("--probe-scans wants a number from 1 to 64");
+    if (!bounded(Id::ProbeRate, 1, 100000, &serve.perMinute))
+        return QStringLiteral("--probe-rate wants a number from 1 to 100000");
     // The service's scans show no progress line.
     options_.progress = false;
     serve.check = options_;

@@ -12,14 +12,14 @@ namespace quarlo {
 // file is gathered or DNS server asked.
 struct CheckCommand {
     enum class Action {
-        Fail,           // error says why; nothing runs
-        Help,           // text
+        Fail, // error says why; nothing runs
+        Help, // text
         Version,
         BashCompletion,
-        HistoryPrune,   // options, pruneDays
-        HistoryCsv,     // options, historyTarget
-        Check,          // options
-        Serve,          // serve (its check options included)
+        HistoryPrune, // options, pruneDays
+        HistoryCsv,   // options, historyTarget
+        Check,        // options
+        Serve,        // serve (its check options included)
     };
     Action action = Action::Fail;
     // The status of a run that cannot start: 2, or 3 (UNKNOWN) for a watch.

@@ -32,7 +32,8 @@ QString refusalPhrase(const QMap<QString, QString>& zones)
     reasons.removeDuplicates();
     if (reasons.size() == 1) return zones.keys().join(QStringLiteral(", ")) + QStringLiteral(": ") + reasons.first();
     QStringList parts;
-    for (auto it = zones.cbegin(); it != zones.cend(); ++it) parts.append(it.key() + QStringLiteral(" (") + it.value() + QLatin1Char(')'));
+    for (auto it = zones.cbegin(); it != zones.cend(); ++it)
+        parts.append(it.key() + QStringLiteral(" (") + it.value() + QLatin1Char(')'));
     return parts.join(QStringLiteral(", "));
 }
 
@@ -40,10 +41,11 @@ QString refusalPhrase(const QMap<QString, QString>& zones)
 void warnAboutScan(const ScanSummary& summary)
 {
     if (summary.NoDnsAnswered())
-        CheckMessages::Warn(QStringLiteral("No DNS server answered; check your network or the --dns option / QUARLO_DNS_SERVERS"));
-    if (!summary.refusingZones.isEmpty())
         CheckMessages::Warn(
-            QStringLiteral("Your DNS resolver is refused by %1; use your own resolver").arg(refusalPhrase(summary.refusingZones)));
+            QStringLiteral("No DNS server answered; check your network or the --dns option / QUARLO_DNS_SERVERS"));
+    if (!summary.refusingZones.isEmpty())
+        CheckMessages::Warn(QStringLiteral("Your DNS resolver is refused by %1; use your own resolver")
+                                .arg(refusalPhrase(summary.refusingZones)));
     if (summary.abandoned > 0) CheckMessages::Warn(StallWarning(summary));
 }
 
@@ -114,18 +116,20 @@ int CheckModes::Check(const CheckOptions& options, const CheckMessages& messages
     for (const QString& source : gathered.emptySources)
         CheckMessages::Warn(source + QStringLiteral("; checking the other targets"));
 
-    if (const QString problem = ConfigurationProblem(options.configPath); !problem.isEmpty()) return messages.Fail(problem);
+    if (const QString problem = ConfigurationProblem(options.configPath); !problem.isEmpty())
+        return messages.Fail(problem);
     RegFileBackend storedRegistry(DefaultRegistryDirectory());
     // Options given on the command line apply to this run only.
     VolatileRegistryBackend registryBackend(&storedRegistry);
     Registry registry(registryBackend);
-    Session session(registry, {.configPath = options.configPath, .dnsServers = options.dnsServers, .tuning = options.tuning});
+    Session session(registry,
+                    {.configPath = options.configPath, .dnsServers = options.dnsServers, .tuning = options.tuning});
     Settings& settings = session.Settings();
-    if (!session.LastError().isEmpty())
-        return messages.Fail(session.LastErrorText().OneLine());
+    if (!session.LastError().isEmpty()) return messages.Fail(session.LastErrorText().OneLine());
     int enabled = 0;
     for (const ServerPtr& server : settings.BlacklistServers()) enabled += server->Enabled() ? 1 : 0;
-    if (enabled == 0) return messages.Fail(QStringLiteral("%1 holds no enabled blacklist server").arg(options.configPath));
+    if (enabled == 0)
+        return messages.Fail(QStringLiteral("%1 holds no enabled blacklist server").arg(options.configPath));
     if (options.maxQueries > 0) settings.setMaxQueries(options.maxQueries);
     // For this run only: the registry under it is volatile.
     if (options.noListTest) settings.setCheckListsBeforeScanning(false);
@@ -134,8 +138,9 @@ int CheckModes::Check(const CheckOptions& options, const CheckMessages& messages
     Addresslist& list = session.Addresslist();
     list.setResolverOptions({.ipv6 = options.ipv6Lookups, .allMailExchangers = options.allMailExchangers});
     CheckRun run(list, options.progress);
-    QObject::connect(&run, &CheckRun::finished, QCoreApplication::instance(),
-                     [&] { QCoreApplication::exit(finishCheck(run, list, settings, options)); }, Qt::QueuedConnection);
+    QObject::connect(
+        &run, &CheckRun::finished, QCoreApplication::instance(),
+        [&] { QCoreApplication::exit(finishCheck(run, list, settings, options)); }, Qt::QueuedConnection);
     run.start(std::move(gathered.targets));
     return QCoreApplication::exec();
 }

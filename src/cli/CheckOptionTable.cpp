@@ -29,17 +29,22 @@ std::vector<Option> makeTable()
          QStringLiteral("Run as a service answering HTTP on [ADDRESS:]PORT (only loopback without an ADDRESS; "
                         "0.0.0.0 for every one): /probe?target=T[&list=FILE|&watch=NAME], /metrics and /.")},
         {Id::Every, names({"every"}), QStringLiteral("TIME"),
-         QStringLiteral("--serve: run the --watch FILE before it every TIME (1m to 7d: 30m, 1h, 2d; default 1h)."), Mode::Serve},
+         QStringLiteral("--serve: run the --watch FILE before it every TIME (1m to 7d: 30m, 1h, 2d; default 1h)."),
+         Mode::Serve},
         {Id::ProbeCache, names({"probe-cache"}), QStringLiteral("SECONDS"),
-         QStringLiteral("--serve: answer a repeated probe of a target from its last scan for SECONDS (0 to 86400; default 60)."),
+         QStringLiteral(
+             "--serve: answer a repeated probe of a target from its last scan for SECONDS (0 to 86400; default 60)."),
          Mode::Serve},
         {Id::ProbeScans, names({"probe-scans"}), QStringLiteral("N"),
-         QStringLiteral("--serve: probe scans running at once (1 to 64; default 4); more probes are answered 429."), Mode::Serve},
+         QStringLiteral("--serve: probe scans running at once (1 to 64; default 4); more probes are answered 429."),
+         Mode::Serve},
         {Id::ProbeRate, names({"probe-rate"}), QStringLiteral("N"),
-         QStringLiteral("--serve: probes one client may send a minute (1 to 100000; default 60); more are answered 429."),
+         QStringLiteral(
+             "--serve: probes one client may send a minute (1 to 100000; default 60); more are answered 429."),
          Mode::Serve},
         {Id::File, names({"f", "file"}), QStringLiteral("FILE"),
-         QStringLiteral("Read targets from FILE: a .BlackList address list or text, one target per line."), Mode::Any, Value::Files},
+         QStringLiteral("Read targets from FILE: a .BlackList address list or text, one target per line."), Mode::Any,
+         Value::Files},
         {Id::Config, names({"config"}), QStringLiteral("FILE"),
          QStringLiteral("Blacklist server configuration (default: quarlo.cfg beside this program, else "
                         "the user's, the system's or the installed copy)."),
@@ -73,11 +78,13 @@ std::vector<Option> makeTable()
          Mode::Any, Value::Files},
         {Id::NoHistory, names({"no-history"}), QString(), QStringLiteral("Do not record this scan.")},
         {Id::NoListTest, names({"no-list-test"}), QString(),
-         QStringLiteral("Ask every list without first testing that it lists its test entry (127.0.0.2) and not "
-                        "127.0.0.1: for lists you know to have no test entry. Their \"not listed\" answers then count.")},
+         QStringLiteral(
+             "Ask every list without first testing that it lists its test entry (127.0.0.2) and not "
+             "127.0.0.1: for lists you know to have no test entry. Their \"not listed\" answers then count.")},
         {Id::Key, names({"key"}), QStringLiteral("NAME=VALUE"),
-         QStringLiteral("The access key NAME of key-based lists (a zone with {key} in it) for this run; repeat for "
-                        "several. Also read from the environment variable QUARLO_KEY_<NAME>. Never written to a file.")},
+         QStringLiteral(
+             "The access key NAME of key-based lists (a zone with {key} in it) for this run; repeat for "
+             "several. Also read from the environment variable QUARLO_KEY_<NAME>. Never written to a file.")},
         {Id::Watch, names({"watch"}), QString(),
          QStringLiteral("Record the scan and print only the changes since the last one (text, json, or prometheus for "
                         "a node-exporter textfile); monitoring-plugin exit status.")},
@@ -108,7 +115,8 @@ std::vector<Option> makeTable()
          QStringLiteral("Check every mail server of an e-mail address's domain, not only those of the best MX "
                         "preference")},
         {Id::BashCompletion, names({"bash-completion"}), QString(),
-         QStringLiteral("Print the bash completion script for these options."), Mode::Any, Value::None, QString(), true},
+         QStringLiteral("Print the bash completion script for these options."), Mode::Any, Value::None, QString(),
+         true},
     };
 }
 
@@ -160,36 +168,36 @@ const Option& CheckOptionTable::Get(Id id)
 
 void CheckOptionTable::Describe(QCommandLineParser& parser)
 {
-    parser.setApplicationDescription(QStringLiteral(
-        "Checks IP addresses, host names and e-mail addresses against DNS blacklists.\n"
-        "Targets come from the arguments, from list files and from standard input (\"-\", or\n"
-        "when no target is given and standard input is not a terminal), one per line. An\n"
-        "argument is a list file when a regular file of that name exists (else it is a\n"
-        "target, however it looks), and so is --file FILE. A list file is a .BlackList\n"
-        "address list or text with one target per line, told apart by content, not name.\n"
-        "A host name is checked at every address it has; an e-mail address at every address\n"
-        "of its domain's best mail servers (--all-mx: all of them), reported under the\n"
-        "address as given.\n"
-        "Status per target: listed, clean, incomplete, refused, unresolvable, invalid, no-mail,\n"
-        "not-applicable (no enabled list can answer for it, e.g. an IPv6 address),\n"
-        "not-checked (no list was asked).\n"
-        "Exit status: 0 every target is clean; 1 a target is listed; 3 nothing is listed but\n"
-        "a target could not be vouched for (incomplete, refused, unresolvable, invalid,\n"
-        "no-mail, not-applicable or not-checked); 2 bad usage, an unreadable or binary file,\n"
-        "no targets found in the input, or an unusable configuration.\n"
-        "An empty argument is an invalid target; empty lines and lines starting with \"#\"\n"
-        "in files and standard input are skipped. A network range (203.0.113.0/24, /16 to /32,\n"
-        "or 203.0.113.10-203.0.113.50, at most 65536 addresses) stands for each of its\n"
-        "addresses. At most 100000 targets per run.\n"
-        "Every finished scan is recorded in the history (--history, QUARLO_HISTORY, else\n"
-        "$XDG_DATA_HOME/quarlo/history.sqlite). --watch prints only what changed since the\n"
-        "last recorded scan and exits 0 OK, 1 WARNING (a target on -w lists), 2 CRITICAL\n"
-        "(on -c lists), 3 UNKNOWN (some target not completely checked, or the run could not\n"
-        "start: bad usage, unreadable input or configuration, no targets found).\n"
-        "--serve [ADDRESS:]PORT runs as a service for a monitoring system (loopback only\n"
-        "unless an address is given): GET /probe?target=T checks T now and answers in the\n"
-        "Prometheus text format, /metrics holds the scheduled watches (--watch FILE\n"
-        "[--every 1h], several allowed) and / is a status page."));
+    parser.setApplicationDescription(
+        QStringLiteral("Checks IP addresses, host names and e-mail addresses against DNS blacklists.\n"
+                       "Targets come from the arguments, from list files and from standard input (\"-\", or\n"
+                       "when no target is given and standard input is not a terminal), one per line. An\n"
+                       "argument is a list file when a regular file of that name exists (else it is a\n"
+                       "target, however it looks), and so is --file FILE. A list file is a .BlackList\n"
+                       "address list or text with one target per line, told apart by content, not name.\n"
+                       "A host name is checked at every address it has; an e-mail address at every address\n"
+                       "of its domain's best mail servers (--all-mx: all of them), reported under the\n"
+                       "address as given.\n"
+                       "Status per target: listed, clean, incomplete, refused, unresolvable, invalid, no-mail,\n"
+                       "not-applicable (no enabled list can answer for it, e.g. an IPv6 address),\n"
+                       "not-checked (no list was asked).\n"
+                       "Exit status: 0 every target is clean; 1 a target is listed; 3 nothing is listed but\n"
+                       "a target could not be vouched for (incomplete, refused, unresolvable, invalid,\n"
+                       "no-mail, not-applicable or not-checked); 2 bad usage, an unreadable or binary file,\n"
+                       "no targets found in the input, or an unusable configuration.\n"
+                       "An empty argument is an invalid target; empty lines and lines starting with \"#\"\n"
+                       "in files and standard input are skipped. A network range (203.0.113.0/24, /16 to /32,\n"
+                       "or 203.0.113.10-203.0.113.50, at most 65536 addresses) stands for each of its\n"
+                       "addresses. At most 100000 targets per run.\n"
+                       "Every finished scan is recorded in the history (--history, QUARLO_HISTORY, else\n"
+                       "$XDG_DATA_HOME/quarlo/history.sqlite). --watch prints only what changed since the\n"
+                       "last recorded scan and exits 0 OK, 1 WARNING (a target on -w lists), 2 CRITICAL\n"
+                       "(on -c lists), 3 UNKNOWN (some target not completely checked, or the run could not\n"
+                       "start: bad usage, unreadable input or configuration, no targets found).\n"
+                       "--serve [ADDRESS:]PORT runs as a service for a monitoring system (loopback only\n"
+                       "unless an address is given): GET /probe?target=T checks T now and answers in the\n"
+                       "Prometheus text format, /metrics holds the scheduled watches (--watch FILE\n"
+                       "[--every 1h], several allowed) and / is a status page."));
     parser.addHelpOption();
     parser.addVersionOption();
     for (const Option& option : Options()) {
@@ -197,7 +205,8 @@ void CheckOptionTable::Describe(QCommandLineParser& parser)
         if (option.hidden) described.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(described);
     }
-    parser.addPositionalArgument(QStringLiteral("targets"), QStringLiteral("Addresses, host names, e-mail addresses or list files."),
+    parser.addPositionalArgument(QStringLiteral("targets"),
+                                 QStringLiteral("Addresses, host names, e-mail addresses or list files."),
                                  QStringLiteral("[targets...]"));
 }
 
@@ -227,31 +236,33 @@ QString CheckOptionTable::BashCompletion()
     auto branch = [&](const QStringList& options, const QString& body) {
         return options.isEmpty() ? QString() : indent + options.join(QLatin1Char('|')) + QStringLiteral(")\n") + body;
     };
-    const QString fileReply = QStringLiteral(
-        "            COMPREPLY=($(compgen -f -- \"$cur\"))\n"
-        "            compopt -o filenames 2>/dev/null\n"
-        "            return 0 ;;\n");
-    return QStringLiteral(
-               "# bash completion for quarlo-check\n"
-               "# Printed by \"quarlo-check --bash-completion\" from the program's table of\n"
-               "# options: change the table, then print this file anew.\n"
-               "_quarlo_check()\n"
-               "{\n"
-               "    local cur prev\n"
-               "    COMPREPLY=()\n"
-               "    cur=${COMP_WORDS[COMP_CWORD]}\n"
-               "    prev=${COMP_WORDS[COMP_CWORD-1]}\n"
-               "\n"
-               "    case $prev in\n")
-        + branch(files, QStringLiteral("            # List files, the configuration, the output, the history.\n") + fileReply)
-        + branch(formats, QStringLiteral("            # prometheus goes with --watch.\n"
-                                         "            COMPREPLY=($(compgen -W '%1' -- \"$cur\"))\n"
-                                         "            return 0 ;;\n")
-                              .arg(FormatNames().join(QLatin1Char(' '))))
-        + branch(commands, QStringLiteral("            COMPREPLY=($(compgen -c -- \"$cur\"))\n"
-                                          "            return 0 ;;\n"))
-        + branch(nothing, QStringLiteral("            # A number, server list, address, time or target: nothing to offer.\n"
-                                         "            return 0 ;;\n"))
+    const QString fileReply = QStringLiteral("            COMPREPLY=($(compgen -f -- \"$cur\"))\n"
+                                             "            compopt -o filenames 2>/dev/null\n"
+                                             "            return 0 ;;\n");
+    return QStringLiteral("# bash completion for quarlo-check\n"
+                          "# Printed by \"quarlo-check --bash-completion\" from the program's table of\n"
+                          "# options: change the table, then print this file anew.\n"
+                          "_quarlo_check()\n"
+                          "{\n"
+                          "    local cur prev\n"
+                          "    COMPREPLY=()\n"
+                          "    cur=${COMP_WORDS[COMP_CWORD]}\n"
+                          "    prev=${COMP_WORDS[COMP_CWORD-1]}\n"
+                          "\n"
+                          "    case $prev in\n")
+        + branch(files,
+                 QStringLiteral("            # List files, the configuration, the output, the history.\n") + fileReply)
+        + branch(formats,
+                 QStringLiteral("            # prometheus goes with --watch.\n"
+                                "            COMPREPLY=($(compgen -W '%1' -- \"$cur\"))\n"
+                                "            return 0 ;;\n")
+                     .arg(FormatNames().join(QLatin1Char(' '))))
+        + branch(commands,
+                 QStringLiteral("            COMPREPLY=($(compgen -c -- \"$cur\"))\n"
+                                "            return 0 ;;\n"))
+        + branch(nothing,
+                 QStringLiteral("            # A number, server list, address, time or target: nothing to offer.\n"
+                                "            return 0 ;;\n"))
         + QStringLiteral("    esac\n"
                          "\n"
                          "    if [[ $cur == -* ]]; then\n"

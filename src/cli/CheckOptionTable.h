@@ -17,10 +17,37 @@ namespace quarlo {
 class CheckOptionTable {
 public:
     enum class Id {
-        Serve, Every, ProbeCache, ProbeScans, ProbeRate,
-        File, Config, MaxQueries, Dns, Timeout, Tries, Format, Output, OutputFollowLinks, Quiet, Verbose,
-        History, NoHistory, NoListTest, Key, Watch, WatchName, Warning, Critical, NotifyCommand, MailTo,
-        HistoryPrune, HistoryCsv, Ipv6, AllMx, BashCompletion,
+        Serve,
+        Every,
+        ProbeCache,
+        ProbeScans,
+        ProbeRate,
+        File,
+        Config,
+        MaxQueries,
+        Dns,
+        Timeout,
+        Tries,
+        Format,
+        Output,
+        OutputFollowLinks,
+        Quiet,
+        Verbose,
+        History,
+        NoHistory,
+        NoListTest,
+        Key,
+        Watch,
+        WatchName,
+        Warning,
+        Critical,
+        NotifyCommand,
+        MailTo,
+        HistoryPrune,
+        HistoryCsv,
+        Ipv6,
+        AllMx,
+        BashCompletion,
     };
     // The runs an option is for: the others refuse it.
     enum class Mode {
@@ -40,8 +67,8 @@ public:
         {
         }
         Id id;
-        QStringList names;   // short name first, as --help shows them
-        QString valueName;   // empty: a switch
+        QStringList names; // short name first, as --help shows them
+        QString valueName; // empty: a switch
         QString description;
         Mode mode;
         Value completion;

@@ -44,7 +44,10 @@ QString CheckTarget::ip() const
     return address->IP();
 }
 
-QString CheckTarget::mx() const { return address ? address->MailHosts().join(QStringLiteral(", ")) : QString(); }
+QString CheckTarget::mx() const
+{
+    return address ? address->MailHosts().join(QStringLiteral(", ")) : QString();
+}
 
 int ExitStatusFor(const std::vector<CheckTarget>& targets)
 {

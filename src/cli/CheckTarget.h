@@ -14,8 +14,8 @@ namespace quarlo {
 struct CheckTarget {
     static constexpr int kMaxLength = 320;
 
-    QString target;  // as given, without surrounding blanks; cut short when too long
-    QString invalid; // why it was not checked at all (rejected up front)
+    QString target;     // as given, without surrounding blanks; cut short when too long
+    QString invalid;    // why it was not checked at all (rejected up front)
     AddressPtr address; // the list entry checked; null when nothing was
 
     // A target from one argument or input line; check invalid.

@@ -22,7 +22,8 @@ QString readInput(int inputFd, TargetCollector& collector, QStringList* emptySou
         if (result == LineReader::Result::End) break;
         if (result == LineReader::Result::TooMuch)
             return QStringLiteral("standard input holds more than 1 GiB; split it over several runs");
-        if (result == LineReader::Result::Error) return QStringLiteral("cannot read standard input: ") + in.errorString();
+        if (result == LineReader::Result::Error)
+            return QStringLiteral("cannot read standard input: ") + in.errorString();
         bytes += line.size() + 1;
         if (!collector.addEntry(QString::fromUtf8(line), result == LineReader::Result::Overlong)) return tooMany;
     }
@@ -52,8 +53,9 @@ CheckTargets::Gathered CheckTargets::Gather(const CheckOptions& options, int inp
         QString description = FileProblem(file);
         ListFileReader::Kind kind = ListFileReader::Kind::Text;
         collector.resetEntries();
-        const ListFileReader::Status status =
-            description.isEmpty() ? ListFileReader::Read(file, takeEntry, &kind, &description) : ListFileReader::Status::Failed;
+        const ListFileReader::Status status = description.isEmpty()
+            ? ListFileReader::Read(file, takeEntry, &kind, &description)
+            : ListFileReader::Status::Failed;
         if (status == ListFileReader::Status::Failed)
             return failed(QStringLiteral("cannot load Address List from %1: %2").arg(name, description));
         if (status == ListFileReader::Status::Stopped) return failed(tooMany);

@@ -10,8 +10,10 @@ bool ClientRate::allow(const QString& client, qint64 nowMs)
 {
     if (!windows_.contains(client) && windows_.size() >= kMaxClients) {
         for (auto it = windows_.begin(); it != windows_.end();) {
-            if (nowMs - it->startMs >= kMinuteMs) it = windows_.erase(it);
-            else ++it;
+            if (nowMs - it->startMs >= kMinuteMs)
+                it = windows_.erase(it);
+            else
+                ++it;
         }
         // Every one of them asked within the minute: a flood from many
         // addresses, which no per-client count can tell apart. Refused.

@@ -16,7 +16,8 @@ QString FileProblem(const QString& path, bool* missing)
     if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
         const int error = errno;
         if (missing) *missing = error == ENOENT;
-        return error == ENOENT ? QStringLiteral("the file does not exist") : QString::fromLocal8Bit(std::strerror(error));
+        return error == ENOENT ? QStringLiteral("the file does not exist")
+                               : QString::fromLocal8Bit(std::strerror(error));
     }
     if (S_ISDIR(status.st_mode)) return QStringLiteral("it is a directory, not a file");
     if (!S_ISREG(status.st_mode)) return QStringLiteral("it is not a regular file");

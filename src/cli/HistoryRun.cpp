@@ -24,7 +24,10 @@ namespace {
 
 constexpr int kExitUsage = 2;
 
-void warn(const QString& message) { QTextStream(stderr) << "quarlo-check: " << message << '\n'; }
+void warn(const QString& message)
+{
+    QTextStream(stderr) << "quarlo-check: " << message << '\n';
+}
 
 QString historyPath(const CheckOptions& options)
 {
@@ -69,7 +72,8 @@ void observeInto(Addresslist& list, HistoryRecordJob& job, WatchReport* report)
 
 } // namespace
 
-std::unique_ptr<HistoryRun::Pending> HistoryRun::Record(Addresslist& list, Settings& settings, const CheckOptions& options)
+std::unique_ptr<HistoryRun::Pending> HistoryRun::Record(Addresslist& list, Settings& settings,
+                                                        const CheckOptions& options)
 {
     if (options.noHistory) return nullptr;
     const QString listFile = options.listFiles.isEmpty() ? QString() : options.listFiles.first();
@@ -104,7 +108,8 @@ QString HistoryRun::WatchName(const CheckOptions& options, const std::vector<Che
     for (const CheckTarget& target : targets) given << target.target.toCaseFolded();
     given.sort();
     return QStringLiteral("targets:")
-           + QString::fromLatin1(QCryptographicHash::hash(given.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Sha1).toHex());
+        + QString::fromLatin1(
+               QCryptographicHash::hash(given.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Sha1).toHex());
 }
 
 int HistoryRun::FinishWatch(Addresslist& list, Settings& settings, const CheckOptions& options,
@@ -140,8 +145,10 @@ int HistoryRun::FinishWatch(Addresslist& list, Settings& settings, const CheckOp
     QByteArray output;
     if (options.prometheus || metrics)
         output = PrometheusWriter::Write(report, [&](const auto& sink) { ScanRecorder::ObserveEach(list, sink); });
-    else if (options.format == CheckOptions::Format::Json) output = report.json();
-    else output = report.text().toUtf8();
+    else if (options.format == CheckOptions::Format::Json)
+        output = report.json();
+    else
+        output = report.text().toUtf8();
     // A report that could not be written leaves the verdict unknown to the
     // monitoring system.
     if (metrics) *metrics = output;

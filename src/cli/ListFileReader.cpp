@@ -20,7 +20,10 @@ constexpr qsizetype kSniffBytes = 8000;
 
 enum class Content { Xml, Text, Utf16Text, Binary };
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
 
 // What the start of a file says it is. An address list is XML, so its first
 // character, after a byte order mark and blanks, is "<"; no target is.
@@ -56,7 +59,8 @@ ListFileReader::Status readText(int fd, const ListFileReader::Take& take, QStrin
         switch (result) {
         case LineReader::Result::End: return ListFileReader::Status::Done;
         case LineReader::Result::TooMuch:
-            *error = QStringLiteral("it is larger than %1").arg(XmlDocumentFile::SizeText(ListFileReader::kMaxFileBytes));
+            *error =
+                QStringLiteral("it is larger than %1").arg(XmlDocumentFile::SizeText(ListFileReader::kMaxFileBytes));
             return ListFileReader::Status::Failed;
         case LineReader::Result::Error: *error = in.errorString(); return ListFileReader::Status::Failed;
         case LineReader::Result::Line:
@@ -68,7 +72,8 @@ ListFileReader::Status readText(int fd, const ListFileReader::Take& take, QStrin
             return ListFileReader::Status::Failed;
         }
         if (in.lineNumber() == 1 && line.startsWith("\xef\xbb\xbf")) line.remove(0, 3);
-        if (!take(QString::fromUtf8(line), result == LineReader::Result::Overlong)) return ListFileReader::Status::Stopped;
+        if (!take(QString::fromUtf8(line), result == LineReader::Result::Overlong))
+            return ListFileReader::Status::Stopped;
     }
 }
 
@@ -145,7 +150,8 @@ QString ListFileReader::WhyEmpty(const QString& path, Kind kind)
     XmlDocumentFile::Load(doc, path, description, kMaxFileBytes);
     const QString root = QString::fromUtf8(doc.document_element().name());
     if (root != QLatin1String("AddressList"))
-        return QStringLiteral("is XML but not an address list (its root element is <%1>, not <AddressList>)").arg(Excerpt(root));
+        return QStringLiteral("is XML but not an address list (its root element is <%1>, not <AddressList>)")
+            .arg(Excerpt(root));
     return QStringLiteral("is an address list without targets");
 }
 

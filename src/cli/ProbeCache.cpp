@@ -5,8 +5,10 @@ namespace quarlo {
 void ProbeCache::dropExpired(qint64 nowMs)
 {
     for (auto it = kept_.begin(); it != kept_.end();) {
-        if (it->untilMs <= nowMs) it = kept_.erase(it);
-        else ++it;
+        if (it->untilMs <= nowMs)
+            it = kept_.erase(it);
+        else
+            ++it;
     }
 }
 

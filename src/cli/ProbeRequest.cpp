@@ -28,9 +28,12 @@ std::optional<ProbeRequest> ProbeRequest::Parse(const QList<QPair<QString, QStri
             return std::nullopt;
         }
         given.insert(name);
-        if (name == QLatin1String("target")) request.target = value.trimmed();
-        else if (name == QLatin1String("list")) request.list = value;
-        else request.watch = value;
+        if (name == QLatin1String("target"))
+            request.target = value.trimmed();
+        else if (name == QLatin1String("list"))
+            request.list = value;
+        else
+            request.watch = value;
     }
     if (request.target.isEmpty()) {
         *why = QStringLiteral("no target (/probe?target=192.0.2.1)");
@@ -43,16 +46,20 @@ std::optional<ProbeRequest> ProbeRequest::Parse(const QList<QPair<QString, QStri
     // Only a plain file name: a client must not choose any file on the machine.
     static const QRegularExpression fileName(QStringLiteral("^[A-Za-z0-9_][A-Za-z0-9_.-]{0,99}$"));
     if (given.contains(QStringLiteral("list")) && !fileName.match(request.list).hasMatch()) {
-        *why = QStringLiteral("list wants the file name of a configuration in the service's configuration folder, not \"%1\"")
+        *why = QStringLiteral(
+                   "list wants the file name of a configuration in the service's configuration folder, not \"%1\"")
                    .arg(Excerpt(request.list));
         return std::nullopt;
     }
-    if (given.contains(QStringLiteral("watch")) && (request.watch.trimmed().isEmpty() || request.watch.size() > kMaxNameLength)) {
+    if (given.contains(QStringLiteral("watch"))
+        && (request.watch.trimmed().isEmpty() || request.watch.size() > kMaxNameLength)) {
         *why = QStringLiteral("watch wants a watch's name of 1 to %1 characters").arg(kMaxNameLength);
         return std::nullopt;
     }
     if (request.target.size() > CheckTarget::kMaxLength) {
-        *why = QStringLiteral("target longer than %1 characters: \"%2\"").arg(CheckTarget::kMaxLength).arg(Excerpt(request.target));
+        *why = QStringLiteral("target longer than %1 characters: \"%2\"")
+                   .arg(CheckTarget::kMaxLength)
+                   .arg(Excerpt(request.target));
         return std::nullopt;
     }
     if (IpRange::LooksLikeRange(request.target)) {
@@ -63,9 +70,10 @@ std::optional<ProbeRequest> ProbeRequest::Parse(const QList<QPair<QString, QStri
             return std::nullopt;
         }
         if (range->Count() > kMaxAddresses) {
-            *why = QStringLiteral("a probe checks at most %1 addresses (a /24), not %2; watch larger ranges with --watch")
-                       .arg(kMaxAddresses)
-                       .arg(range->Count());
+            *why =
+                QStringLiteral("a probe checks at most %1 addresses (a /24), not %2; watch larger ranges with --watch")
+                    .arg(kMaxAddresses)
+                    .arg(range->Count());
             return std::nullopt;
         }
         for (qint64 i = 0; i < range->Count(); ++i) request.entries << range->AddressAt(i);

@@ -18,10 +18,10 @@ public:
     static constexpr qint64 kMaxAddresses = 256;
     static constexpr int kMaxNameLength = 200;
 
-    QString target;       // trimmed, as given
-    QStringList entries;  // what is checked: the target, or each address of its range
-    QString list;         // a configuration file name in the service's configuration folder; empty: the service's
-    QString watch;        // the watch whose targets alone may be probed; empty: any target
+    QString target;      // trimmed, as given
+    QStringList entries; // what is checked: the target, or each address of its range
+    QString list;        // a configuration file name in the service's configuration folder; empty: the service's
+    QString watch;       // the watch whose targets alone may be probed; empty: any target
 
     // The key under which probes share a scan and its cached answer.
     QString key() const;

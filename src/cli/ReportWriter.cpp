@@ -44,7 +44,9 @@ QStringList notesOf(const Address& address, ZoneNote::Kind kind)
 {
     QStringList list;
     for (const ZoneNote& note : address.ZoneNotes())
-        if (note.kind == kind) list.append(note.detail.isEmpty() ? note.zone : note.zone + QStringLiteral(" (") + note.detail + QLatin1Char(')'));
+        if (note.kind == kind)
+            list.append(note.detail.isEmpty() ? note.zone
+                                              : note.zone + QStringLiteral(" (") + note.detail + QLatin1Char(')'));
     return list;
 }
 
@@ -128,7 +130,8 @@ QStringList ReportWriter::unansweredZones(const Address& address) const
     for (const ZoneNote& note : address.ZoneNotes()) {
         if (note.kind == ZoneNote::Kind::Refused || note.kind == ZoneNote::Kind::NotApplicable) continue;
         QString why = shortReason(note);
-        if (note.kind == ZoneNote::Kind::Skipped) why = why.isEmpty() ? QStringLiteral("skipped") : QStringLiteral("skipped: ") + why;
+        if (note.kind == ZoneNote::Kind::Skipped)
+            why = why.isEmpty() ? QStringLiteral("skipped") : QStringLiteral("skipped: ") + why;
         zones.append(why.isEmpty() ? note.zone : note.zone + QStringLiteral(" (") + why + QLatin1Char(')'));
     }
     return zones;
@@ -170,23 +173,24 @@ QString ReportWriter::message(const CheckTarget& target) const
         return QStringLiteral("Blacklisted by ") + plural(address.ListingServerCount(), "server", "servers");
     case TargetStatus::Clean:
         return QStringLiteral("Not on any Blacklist (%1 checked)").arg(plural(address.ZonesChecked(), "list", "lists"))
-               + notApplicableText(address);
+            + notApplicableText(address);
     case TargetStatus::NotApplicable:
         return (address.IsIPv6() ? QStringLiteral("Not checked: no enabled list supports IPv6")
                                  : QStringLiteral("Not checked: no enabled list applies to this target"))
-               + notApplicableText(address);
+            + notApplicableText(address);
     case TargetStatus::Refused:
-        return QStringLiteral("Query refused by ") + notesOf(address, ZoneNote::Kind::Refused).join(QStringLiteral(", "));
+        return QStringLiteral("Query refused by ")
+            + notesOf(address, ZoneNote::Kind::Refused).join(QStringLiteral(", "));
     case TargetStatus::Unresolvable:
         return address.HostLookupProblem().isEmpty()
-                   ? QStringLiteral("Host name not found")
-                   : QStringLiteral("Host name not found (%1)").arg(address.HostLookupProblem());
+            ? QStringLiteral("Host name not found")
+            : QStringLiteral("Host name not found (%1)").arg(address.HostLookupProblem());
     case TargetStatus::Invalid: return QStringLiteral("Invalid target: ") + address.InvalidReason();
     case TargetStatus::Incomplete: return incompleteText(address);
     case TargetStatus::NoMail: return QStringLiteral("Domain accepts no mail (null MX)");
     case TargetStatus::NotChecked:
         return address.NotCheckedReason().isEmpty() ? QStringLiteral("Not checked: the scan was stopped")
-                                                     : QStringLiteral("Not checked: ") + address.NotCheckedReason();
+                                                    : QStringLiteral("Not checked: ") + address.NotCheckedReason();
     }
     return QString();
 }
@@ -206,10 +210,11 @@ void ReportWriter::writeServers(QTextStream& out, const Address& address) const
 {
     for (const RespondingServerPtr& server : address.RespondingServers()) {
         const int reasons = server->Responses().Count();
-        out << "  " << Printable(server->ServerEnglishName().isEmpty() ? server->ServerName() : server->ServerEnglishName())
+        out << "  "
+            << Printable(server->ServerEnglishName().isEmpty() ? server->ServerName() : server->ServerEnglishName())
             << " (" << Printable(server->ServerName()) << ")  "
-            << (!server->Listing()  ? QStringLiteral("Query refused")
-                : reasons <= 1     ? QStringLiteral("Received 1 reason")
+            << (!server->Listing() ? QStringLiteral("Query refused")
+                    : reasons <= 1 ? QStringLiteral("Received 1 reason")
                                    : QStringLiteral("Received %1 reasons").arg(reasons));
         const QString url = serverUrl(server->ServerName());
         if (!url.isEmpty()) out << "  " << Printable(url);
@@ -233,8 +238,10 @@ void ReportWriter::writeText(QTextStream& out) const
     }
     QStringList skipped, unverified;
     for (const ZoneTest& test : report_.zoneTests) {
-        if (test.skipped()) skipped.append(test.description());
-        else if (test.health() == ZoneTest::Health::NoTestEntry) unverified.append(test.description());
+        if (test.skipped())
+            skipped.append(test.description());
+        else if (test.health() == ZoneTest::Health::NoTestEntry)
+            unverified.append(test.description());
     }
     if (!skipped.isEmpty()) {
         out << "\nLists skipped in this scan:\n";
@@ -307,8 +314,10 @@ QString nestedJson(const QJsonDocument& value, int depth)
     nested.reserve(text.size() + text.size() / 8);
     for (QChar c : text) {
         const char16_t u = c.unicode();
-        if ((u >= 0x7f && u <= 0x9f) || IsBidiControl(u)) nested += QStringLiteral("\\u%1").arg(static_cast<int>(u), 4, 16, QLatin1Char('0'));
-        else nested += c;
+        if ((u >= 0x7f && u <= 0x9f) || IsBidiControl(u))
+            nested += QStringLiteral("\\u%1").arg(static_cast<int>(u), 4, 16, QLatin1Char('0'));
+        else
+            nested += c;
         if (u == u'\n') nested += indent;
     }
     return nested;
@@ -330,19 +339,19 @@ void ReportWriter::writeJson(QTextStream& out) const
     for (const ServerPtr& server : servers_) {
         if (!server->Enabled()) continue;
         const ZoneTest* test = zoneTest(server->Zone());
-        lists.append(QJsonObject{{QStringLiteral("zone"), server->Zone()},
-                                 {QStringLiteral("name"), server->Name()},
-                                 {QStringLiteral("url"), server->URL()},
-                                 {QStringLiteral("health"), test ? healthKeyword(test->health()) : QStringLiteral("untested")},
-                                 {QStringLiteral("description"), test ? test->description() : QString()}});
+        lists.append(
+            QJsonObject{{QStringLiteral("zone"), server->Zone()},
+                        {QStringLiteral("name"), server->Name()},
+                        {QStringLiteral("url"), server->URL()},
+                        {QStringLiteral("health"), test ? healthKeyword(test->health()) : QStringLiteral("untested")},
+                        {QStringLiteral("description"), test ? test->description() : QString()}});
     }
     // Written target by target, in the key order of the JSON writer, so that
     // a report of a whole network never holds every target's document at
     // once.
     out << "{\n    \"dnsServers\": " << nestedJson(QJsonDocument(QJsonArray::fromStringList(report_.dnsServers)), 1)
         << ",\n    \"lists\": " << nestedJson(QJsonDocument(lists), 1)
-        << ",\n    \"started\": " << jsonString(startedText())
-        << ",\n    \"targets\": [\n";
+        << ",\n    \"started\": " << jsonString(startedText()) << ",\n    \"targets\": [\n";
     bool first = true;
     for (const CheckTarget& target : report_.targets) {
         if (!first) out << ",\n";
@@ -363,7 +372,7 @@ void ReportWriter::writeCsv(QTextStream& out) const
     for (const CheckTarget& target : report_.targets) {
         const Address* address = target.address.get();
         const QString head = csvField(target.target) + QLatin1Char(',') + csvField(target.ip()) + QLatin1Char(',')
-                             + TargetStatusKeyword(target.status());
+            + TargetStatusKeyword(target.status());
         QString tail = QLatin1Char(',') + csvField(message(target));
         for (ZoneNote::Kind kind : {ZoneNote::Kind::Failed, ZoneNote::Kind::Refused, ZoneNote::Kind::Skipped}) {
             QStringList zones;

@@ -15,13 +15,17 @@ std::optional<ServeArguments::Listen> ServeArguments::ParseListen(const QString&
     if (colon >= 0) {
         host = trimmed.left(colon);
         portText = trimmed.mid(colon + 1);
-        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) host = host.mid(1, host.size() - 2);
-        else if (host.contains(QLatin1Char(':'))) host.clear(), portText.clear(); // a bare IPv6 address: ambiguous
+        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+            host = host.mid(1, host.size() - 2);
+        else if (host.contains(QLatin1Char(':')))
+            host.clear(), portText.clear(); // a bare IPv6 address: ambiguous
     }
     bool ok = false;
     const int port = portText.toInt(&ok);
-    if (!ok || port < 0 || port > 65535 || portText.startsWith(QLatin1Char('+')) || portText.startsWith(QLatin1Char('-'))) {
-        *why = QStringLiteral("--serve wants [ADDRESS:]PORT (9150, 127.0.0.1:9150, [::1]:9150), not \"%1\"").arg(Excerpt(text));
+    if (!ok || port < 0 || port > 65535 || portText.startsWith(QLatin1Char('+'))
+        || portText.startsWith(QLatin1Char('-'))) {
+        *why = QStringLiteral("--serve wants [ADDRESS:]PORT (9150, 127.0.0.1:9150, [::1]:9150), not \"%1\"")
+                   .arg(Excerpt(text));
         return std::nullopt;
     }
     Listen listen;
@@ -31,7 +35,8 @@ std::optional<ServeArguments::Listen> ServeArguments::ParseListen(const QString&
         return listen;
     }
     if (!listen.address.setAddress(host)) {
-        *why = QStringLiteral("--serve wants an IP address to listen on (0.0.0.0 for every one), not \"%1\"").arg(Excerpt(host));
+        *why = QStringLiteral("--serve wants an IP address to listen on (0.0.0.0 for every one), not \"%1\"")
+                   .arg(Excerpt(host));
         return std::nullopt;
     }
     return listen;
@@ -46,7 +51,10 @@ std::optional<int> ServeArguments::ParseEvery(const QString& text, QString* why)
     if (match.hasMatch()) {
         const qint64 number = match.captured(1).toLongLong();
         const QChar unit = match.captured(2).isEmpty() ? QLatin1Char('s') : match.captured(2).at(0).toLower();
-        const qint64 factor = unit == QLatin1Char('d') ? 86400 : unit == QLatin1Char('h') ? 3600 : unit == QLatin1Char('m') ? 60 : 1;
+        const qint64 factor = unit == QLatin1Char('d') ? 86400
+            : unit == QLatin1Char('h')                 ? 3600
+            : unit == QLatin1Char('m')                 ? 60
+                                                       : 1;
         seconds = number * factor;
     }
     if (seconds < kMinEverySeconds || seconds > kMaxEverySeconds) {
@@ -56,7 +64,8 @@ std::optional<int> ServeArguments::ParseEvery(const QString& text, QString* why)
     return static_cast<int>(seconds);
 }
 
-std::optional<std::vector<ServeArguments::Watch>> ServeArguments::PairWatches(const QStringList& arguments, QString* why)
+std::optional<std::vector<ServeArguments::Watch>> ServeArguments::PairWatches(const QStringList& arguments,
+                                                                              QString* why)
 {
     std::vector<Watch> watches;
     bool everyGiven = false;

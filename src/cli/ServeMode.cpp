@@ -5,8 +5,8 @@
 #include "cli/ListFileReader.h"
 #include "cli/MetricFamilies.h"
 #include "cli/PrintableText.h"
-#include "cli/PrometheusWriter.h"
 #include "cli/ProbeRequest.h"
+#include "cli/PrometheusWriter.h"
 #include "cli/ScanDigest.h"
 #include "cli/TargetCollector.h"
 #include "cli/WatchReport.h"
@@ -32,7 +32,10 @@ namespace {
 
 constexpr QByteArrayView kMetricsType = "text/plain; version=0.0.4; charset=utf-8";
 
-void note(const QString& message) { QTextStream(stderr) << "quarlo-check: " << message << '\n'; }
+void note(const QString& message)
+{
+    QTextStream(stderr) << "quarlo-check: " << message << '\n';
+}
 
 // Every target checked completely: the probe vouches for its answer.
 bool vouched(const std::vector<CheckTarget>& targets)
@@ -66,11 +69,13 @@ public:
         problem_ = session_.LastErrorText().OneLine();
         int enabled = 0;
         for (const ServerPtr& server : settings.BlacklistServers()) enabled += server->Enabled() ? 1 : 0;
-        if (problem_.isEmpty() && enabled == 0) problem_ = QStringLiteral("%1 holds no enabled blacklist server").arg(configPath);
+        if (problem_.isEmpty() && enabled == 0)
+            problem_ = QStringLiteral("%1 holds no enabled blacklist server").arg(configPath);
         if (options.maxQueries > 0) settings.setMaxQueries(options.maxQueries);
         if (options.noListTest) settings.setCheckListsBeforeScanning(false);
         for (const auto& [name, value] : options.accessKeys) settings.setRunAccessKey(name, value);
-        session_.Addresslist().setResolverOptions({.ipv6 = options.ipv6Lookups, .allMailExchangers = options.allMailExchangers});
+        session_.Addresslist().setResolverOptions(
+            {.ipv6 = options.ipv6Lookups, .allMailExchangers = options.allMailExchangers});
     }
 
     // Why the scan cannot run, or empty.
@@ -92,11 +97,8 @@ private:
 };
 
 ServeMode::ServeMode(ServeOptions options, Registry& registry, QObject* parent)
-    : QAbstractHttpServer(parent),
-      options_(std::move(options)),
-      registry_(registry),
-      cache_(options_.maxScans, qint64(options_.keepSeconds) * 1000),
-      rate_(options_.perMinute)
+    : QAbstractHttpServer(parent), options_(std::move(options)), registry_(registry),
+      cache_(options_.maxScans, qint64(options_.keepSeconds) * 1000), rate_(options_.perMinute)
 {
     clock_.start();
     for (const ServeArguments::Watch& watch : options_.watches) {
@@ -140,8 +142,8 @@ bool ServeMode::start(QString* error)
 QString ServeMode::url() const
 {
     const QString host = options_.listen.address.protocol() == QAbstractSocket::IPv6Protocol
-                             ? QLatin1Char('[') + options_.listen.address.toString() + QLatin1Char(']')
-                             : options_.listen.address.toString();
+        ? QLatin1Char('[') + options_.listen.address.toString() + QLatin1Char(']')
+        : options_.listen.address.toString();
     return QStringLiteral("http://%1:%2/").arg(host).arg(port_);
 }
 
@@ -185,7 +187,8 @@ bool ServeMode::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
         return true;
     }
     if (!items.isEmpty()) {
-        refuse(guarded, 400, QStringLiteral("unknown parameter \"%1\" (%2 takes none)").arg(Excerpt(items.first().first), path));
+        refuse(guarded, 400,
+               QStringLiteral("unknown parameter \"%1\" (%2 takes none)").arg(Excerpt(items.first().first), path));
         return true;
     }
     if (path == QLatin1String("/metrics")) {
@@ -221,7 +224,10 @@ ServeMode::WatchState* ServeMode::findWatch(const QString& name)
 void ServeMode::handleProbe(const QHttpServerRequest& request, const Responder& responder)
 {
     if (!rate_.allow(request.remoteAddress().toString(), clock_.elapsed())) {
-        refuse(responder, 429, QStringLiteral("more than %1 probes a minute from %2").arg(options_.perMinute).arg(request.remoteAddress().toString()));
+        refuse(responder, 429,
+               QStringLiteral("more than %1 probes a minute from %2")
+                   .arg(options_.perMinute)
+                   .arg(request.remoteAddress().toString()));
         return;
     }
     QString why;
@@ -234,7 +240,8 @@ void ServeMode::handleProbe(const QHttpServerRequest& request, const Responder& 
     if (!probe->list.isEmpty()) {
         configPath = QFileInfo(options_.check.configPath).dir().filePath(probe->list);
         if (!QFileInfo(configPath).isFile()) {
-            refuse(responder, 404, QStringLiteral("no list configuration \"%1\" beside the service's").arg(probe->list));
+            refuse(responder, 404,
+                   QStringLiteral("no list configuration \"%1\" beside the service's").arg(probe->list));
             return;
         }
     }
@@ -246,17 +253,22 @@ void ServeMode::handleProbe(const QHttpServerRequest& request, const Responder& 
         }
         for (const QString& entry : probe->entries) {
             if (!watch->targets.contains(entry.toCaseFolded())) {
-                refuse(responder, 404, QStringLiteral("%1 is not a target of watch \"%2\"").arg(Excerpt(entry), watch->label));
+                refuse(responder, 404,
+                       QStringLiteral("%1 is not a target of watch \"%2\"").arg(Excerpt(entry), watch->label));
                 return;
             }
         }
     }
-    const ProbeCache::Outcome outcome = cache_.request(probe->key(), clock_.elapsed(), [this, responder](const ProbeCache::Answer& answer) {
-        if (answer.status == 200) respond(responder, 200, answer.body, kMetricsType.toByteArray());
-        else refuse(responder, answer.status, QString::fromUtf8(answer.body));
-    });
+    const ProbeCache::Outcome outcome =
+        cache_.request(probe->key(), clock_.elapsed(), [this, responder](const ProbeCache::Answer& answer) {
+            if (answer.status == 200)
+                respond(responder, 200, answer.body, kMetricsType.toByteArray());
+            else
+                refuse(responder, answer.status, QString::fromUtf8(answer.body));
+        });
     if (outcome == ProbeCache::Outcome::Busy) {
-        refuse(responder, 429, QStringLiteral("%1 probe scans already running; try again shortly").arg(options_.maxScans));
+        refuse(responder, 429,
+               QStringLiteral("%1 probe scans already running; try again shortly").arg(options_.maxScans));
         return;
     }
     if (outcome == ProbeCache::Outcome::Started) startProbe(*probe, configPath);
@@ -268,19 +280,25 @@ void ServeMode::startProbe(const ProbeRequest& probe, const QString& configPath)
     auto* scan = new Scan(registry_, options_.check, configPath, this);
     if (!scan->problem().isEmpty()) {
         note(scan->problem());
-        cache_.finish(key, {500, QStringLiteral("the list configuration cannot be used; see the service's log").toUtf8()},
+        cache_.finish(key,
+                      {500, QStringLiteral("the list configuration cannot be used; see the service's log").toUtf8()},
                       clock_.elapsed());
         scan->deleteLater();
         return;
     }
     std::vector<CheckTarget> targets;
     for (const QString& entry : probe.entries) targets.push_back(CheckTarget::FromText(entry));
-    connect(&scan->run(), &CheckRun::finished, this, [this, scan, key] {
-        ScanDigest digest(true);
-        ScanRecorder::ObserveEach(scan->session().Addresslist(), [&](const ScanObservation& seen) { digest.add(seen); });
-        cache_.finish(key, {200, digest.probeMetrics(vouched(scan->run().targets()), scan->seconds())}, clock_.elapsed());
-        scan->deleteLater();
-    }, Qt::QueuedConnection);
+    connect(
+        &scan->run(), &CheckRun::finished, this,
+        [this, scan, key] {
+            ScanDigest digest(true);
+            ScanRecorder::ObserveEach(scan->session().Addresslist(),
+                                      [&](const ScanObservation& seen) { digest.add(seen); });
+            cache_.finish(key, {200, digest.probeMetrics(vouched(scan->run().targets()), scan->seconds())},
+                          clock_.elapsed());
+            scan->deleteLater();
+        },
+        Qt::QueuedConnection);
     scan->start(std::move(targets));
 }
 
@@ -297,13 +315,16 @@ void ServeMode::runWatch(WatchState& state)
         state.watch.file, [&](const QString& text, bool cut) { return collector.addEntry(text, cut); }, &kind, &why);
     if (status == ListFileReader::Status::Failed || collector.empty()) {
         if (status != ListFileReader::Status::Failed) why = ListFileReader::WhyEmpty(state.watch.file, kind);
-        state.view.problem = QStringLiteral("cannot load Address List from %1: %2").arg(Printable(state.watch.file), why);
+        state.view.problem =
+            QStringLiteral("cannot load Address List from %1: %2").arg(Printable(state.watch.file), why);
         state.up = false;
         note(QStringLiteral("watch %1: %2").arg(state.label, state.view.problem));
         return;
     }
     if (status == ListFileReader::Status::Stopped)
-        note(QStringLiteral("watch %1: more than %2 targets; only the first are checked").arg(state.label).arg(TargetLimits::kMaxTargets));
+        note(QStringLiteral("watch %1: more than %2 targets; only the first are checked")
+                 .arg(state.label)
+                 .arg(TargetLimits::kMaxTargets));
     std::vector<CheckTarget> targets = collector.take();
     state.targets.clear();
     for (const CheckTarget& target : targets) state.targets.insert(target.target.toCaseFolded());
@@ -317,7 +338,8 @@ void ServeMode::runWatch(WatchState& state)
         return;
     }
     WatchState* raw = &state;
-    connect(&state.scan->run(), &CheckRun::finished, this, [this, raw] { finishWatch(*raw); }, Qt::QueuedConnection);
+    connect(
+        &state.scan->run(), &CheckRun::finished, this, [this, raw] { finishWatch(*raw); }, Qt::QueuedConnection);
     state.scan->start(std::move(targets));
 }
 
@@ -329,7 +351,8 @@ void ServeMode::finishWatch(WatchState& state)
     options.listFiles = {state.watch.file};
     options.watch = true;
     Addresslist& list = scan->session().Addresslist();
-    const int status = HistoryRun::FinishWatch(list, scan->session().Settings(), options, scan->run().targets(), &state.metrics);
+    const int status =
+        HistoryRun::FinishWatch(list, scan->session().Settings(), options, scan->run().targets(), &state.metrics);
     ScanDigest digest(false);
     ScanRecorder::ObserveEach(list, [&](const ScanObservation& seen) { digest.add(seen); });
     state.up = true;
@@ -358,10 +381,13 @@ QByteArray ServeMode::serviceMetrics() const
     for (const auto& state : watches_)
         out << "quarlo_watch_interval_seconds{watch=\"" << PrometheusWriter::LabelValue(state->name) << "\"} "
             << state->watch.everySeconds << '\n';
-    header("quarlo_watch_up", "gauge", "1 when the watch's last run scanned its list, 0 when it could not (unreadable list or configuration).");
+    header("quarlo_watch_up", "gauge",
+           "1 when the watch's last run scanned its list, 0 when it could not (unreadable list or configuration).");
     for (const auto& state : watches_)
-        out << "quarlo_watch_up{watch=\"" << PrometheusWriter::LabelValue(state->name) << "\"} " << (state->up ? 1 : 0) << '\n';
-    header("quarlo_serve_probe_scans_total", "counter", "Scans started for probes (cached and shared probes start none).");
+        out << "quarlo_watch_up{watch=\"" << PrometheusWriter::LabelValue(state->name) << "\"} " << (state->up ? 1 : 0)
+            << '\n';
+    header("quarlo_serve_probe_scans_total", "counter",
+           "Scans started for probes (cached and shared probes start none).");
     out << "quarlo_serve_probe_scans_total " << cache_.scansStarted() << '\n';
     header("quarlo_serve_probe_scans_running", "gauge", "Probe scans running now.");
     out << "quarlo_serve_probe_scans_running " << cache_.running() << '\n';
@@ -371,9 +397,10 @@ QByteArray ServeMode::serviceMetrics() const
 
     header("process_start_time_seconds", "gauge", "Start time of the process since the epoch in seconds.");
     out << "process_start_time_seconds " << started_.toSecsSinceEpoch() << '\n';
-    rusage usage {};
+    rusage usage{};
     if (::getrusage(RUSAGE_SELF, &usage) == 0) {
-        const double cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        const double cpu =
+            usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
         header("process_cpu_seconds_total", "counter", "Total user and system CPU time spent in seconds.");
         out << "process_cpu_seconds_total " << QString::number(cpu, 'f', 3) << '\n';
     }
@@ -385,7 +412,8 @@ QByteArray ServeMode::serviceMetrics() const
             out << "process_resident_memory_bytes " << fields.at(1).toLongLong() * ::sysconf(_SC_PAGESIZE) << '\n';
         }
     }
-    const qsizetype fds = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size();
+    const qsizetype fds =
+        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size();
     if (fds > 0) {
         header("process_open_fds", "gauge", "Number of open file descriptors.");
         out << "process_open_fds " << fds << '\n';

@@ -53,9 +53,9 @@ private:
         QString name;
         QString label; // the file's name, for a probe's watch=NAME
         QTimer timer;
-        Scan* scan = nullptr; // the run in progress
-        QByteArray metrics;   // the last run's report (node-exporter format)
-        bool up = false;      // the last run scanned
+        Scan* scan = nullptr;  // the run in progress
+        QByteArray metrics;    // the last run's report (node-exporter format)
+        bool up = false;       // the last run scanned
         QSet<QString> targets; // case-folded, as last read
         StatusPage::Watch view;
     };

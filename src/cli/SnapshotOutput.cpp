@@ -14,7 +14,7 @@ namespace quarlo {
 bool SnapshotOutput::IsGridFormat(CheckOptions::Format format)
 {
     return format == CheckOptions::Format::Html || format == CheckOptions::Format::Xlsx
-           || format == CheckOptions::Format::Pdf;
+        || format == CheckOptions::Format::Pdf;
 }
 
 bool SnapshotOutput::Write(const std::vector<CheckTarget>& targets, const Addresslist& list, const Settings& settings,
@@ -22,8 +22,10 @@ bool SnapshotOutput::Write(const std::vector<CheckTarget>& targets, const Addres
                            AtomicFileWriter::Links links, QString* error)
 {
     TableFileWriter::Format fileFormat = TableFileWriter::Format::Html;
-    if (format == CheckOptions::Format::Xlsx) fileFormat = TableFileWriter::Format::Xlsx;
-    else if (format == CheckOptions::Format::Pdf) fileFormat = TableFileWriter::Format::Pdf;
+    if (format == CheckOptions::Format::Xlsx)
+        fileFormat = TableFileWriter::Format::Xlsx;
+    else if (format == CheckOptions::Format::Pdf)
+        fileFormat = TableFileWriter::Format::Pdf;
 
     std::vector<ReportTarget> rows;
     rows.reserve(targets.size());
@@ -31,8 +33,10 @@ bool SnapshotOutput::Write(const std::vector<CheckTarget>& targets, const Addres
 
     ExportLayout layout;
     const QString listName = listFiles.size() == 1 ? QFileInfo(listFiles.first()).completeBaseName() : QString();
-    const QDateTime started = list.Summary().started.isValid() ? list.Summary().started : QDateTime::currentDateTimeUtc();
-    layout.title = ResultsSnapshot::Title(listName, started, int(targets.size()), ResultsSnapshot::EnabledLists(settings));
+    const QDateTime started =
+        list.Summary().started.isValid() ? list.Summary().started : QDateTime::currentDateTimeUtc();
+    layout.title =
+        ResultsSnapshot::Title(listName, started, int(targets.size()), ResultsSnapshot::EnabledLists(settings));
     layout.programName = DisplayTitle();
     layout.programVersion = ProgramVersion();
     return TableFileWriter::Write(ResultsSnapshot::FromTargets(rows, settings), layout, fileFormat, path, error, links);

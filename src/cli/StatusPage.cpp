@@ -13,7 +13,8 @@ namespace {
 
 QString when(const QDateTime& time)
 {
-    return time.isValid() ? QLocale::c().toString(time.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
+    return time.isValid() ? QLocale::c().toString(time.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                          : QString();
 }
 
 // The colours of a monitoring system's states: nobody has to read the word.
@@ -26,7 +27,10 @@ QColor statusBackground(const QString& status)
     return QColor();
 }
 
-SnapshotCell cell(const QString& text) { return SnapshotCell{text, QColor(), QColor(), false, false, QString()}; }
+SnapshotCell cell(const QString& text)
+{
+    return SnapshotCell{text, QColor(), QColor(), false, false, QString()};
+}
 
 } // namespace
 
@@ -34,16 +38,18 @@ QByteArray StatusPage::Html(const std::vector<Watch>& watches, const QDateTime& 
                             const QString& version)
 {
     TableSnapshot table;
-    table.headers = {QStringLiteral("Watch"), QStringLiteral("Status"), QStringLiteral("Last scan"), QStringLiteral("Next scan"),
-                     QStringLiteral("Targets"), QStringLiteral("Listed"), QStringLiteral("Failing lists")};
+    table.headers = {QStringLiteral("Watch"),        QStringLiteral("Status"),  QStringLiteral("Last scan"),
+                     QStringLiteral("Next scan"),    QStringLiteral("Targets"), QStringLiteral("Listed"),
+                     QStringLiteral("Failing lists")};
     table.columnWidths = {260, 90, 150, 150, 70, 70, 260};
     for (const Watch& watch : watches) {
         SnapshotRow row;
         row.hasChildren = !watch.listed.isEmpty() || !watch.problem.isEmpty();
         SnapshotCell name = cell(watch.name);
         name.bold = true;
-        SnapshotCell status = cell(watch.running ? QStringLiteral("scanning")
-                                                 : watch.status.isEmpty() ? QStringLiteral("not yet scanned") : watch.status);
+        SnapshotCell status = cell(watch.running                ? QStringLiteral("scanning")
+                                       : watch.status.isEmpty() ? QStringLiteral("not yet scanned")
+                                                                : watch.status);
         status.background = statusBackground(watch.status);
         status.bold = !watch.status.isEmpty();
         row.cells = {name,
@@ -75,9 +81,10 @@ QByteArray StatusPage::Html(const std::vector<Watch>& watches, const QDateTime& 
     layout.title = QStringLiteral("Blacklist watch status");
     layout.subTitle = watches.empty() ? QStringLiteral("No scheduled watches (--watch FILE); probes only")
                                       : QStringLiteral("%1 scheduled watches").arg(watches.size());
-    layout.paragraph = QStringLiteral("Serving since %1; %2 probe scans. Metrics: /metrics; a probe: /probe?target=192.0.2.1")
-                           .arg(when(started))
-                           .arg(probeScans);
+    layout.paragraph =
+        QStringLiteral("Serving since %1; %2 probe scans. Metrics: /metrics; a probe: /probe?target=192.0.2.1")
+            .arg(when(started))
+            .arg(probeScans);
     layout.programName = QStringLiteral("quarlo-check");
     layout.programVersion = version;
     return HtmlTableWriter::Html(table, layout);

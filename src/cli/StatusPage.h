@@ -17,13 +17,13 @@ public:
     struct Watch {
         QString name;
         QString file;
-        QString status;          // OK, WARNING, CRITICAL, UNKNOWN; empty before the first scan
-        QString problem;         // why the last run could not scan, or empty
-        QDateTime lastScan;      // invalid before the first scan
+        QString status;     // OK, WARNING, CRITICAL, UNKNOWN; empty before the first scan
+        QString problem;    // why the last run could not scan, or empty
+        QDateTime lastScan; // invalid before the first scan
         QDateTime nextScan;
         bool running = false;
         int targets = 0;
-        QStringList listed;      // ScanDigest::listedTargets()
+        QStringList listed; // ScanDigest::listedTargets()
         QStringList failingLists;
     };
 

@@ -11,11 +11,11 @@ namespace quarlo {
 enum class TargetStatus {
     Listed,
     Clean,
-    Incomplete,   // some lists gave no usable answer, or the check was cut short
-    Refused,      // every list answered, some refused the query
-    Unresolvable, // the host name has no IPv4 address
-    Invalid,      // not a target that can be checked
-    NoMail,       // an e-mail domain that publishes a null MX: nothing to check
+    Incomplete,    // some lists gave no usable answer, or the check was cut short
+    Refused,       // every list answered, some refused the query
+    Unresolvable,  // the host name has no IPv4 address
+    Invalid,       // not a target that can be checked
+    NoMail,        // an e-mail domain that publishes a null MX: nothing to check
     NotApplicable, // no enabled list can answer for it (an IPv6 address, IP lists only)
     NotChecked,    // no list was asked: none enabled, or the check was stopped first
 };

@@ -3,15 +3,21 @@
 #include "cli/PrintableText.h"
 
 #include <QJsonArray>
-#include <algorithm>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 
 namespace quarlo {
 namespace {
 
-QString timeText(const QDateTime& time) { return time.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")); }
-QString isoTime(const QDateTime& time) { return time.isValid() ? time.toUTC().toString(Qt::ISODate) : QString(); }
+QString timeText(const QDateTime& time)
+{
+    return time.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"));
+}
+QString isoTime(const QDateTime& time)
+{
+    return time.isValid() ? time.toUTC().toString(Qt::ISODate) : QString();
+}
 
 QString listText(const QString& name, const QString& zone)
 {
@@ -31,7 +37,8 @@ QString listingDetail(const QStringList& codes, const QStringList& reasons, cons
     QStringList answers;
     for (qsizetype i = 0; i < codes.size(); ++i) {
         const QString reason = i < reasons.size() ? reasons[i] : QString();
-        answers.append(reason.isEmpty() ? Printable(codes[i]) : Printable(codes[i]) + QLatin1Char(' ') + Printable(reason));
+        answers.append(reason.isEmpty() ? Printable(codes[i])
+                                        : Printable(codes[i]) + QLatin1Char(' ') + Printable(reason));
     }
     if (!answers.isEmpty()) parts.append(answers.join(QStringLiteral(", ")));
     for (const QString& text : txt) parts.append(QStringLiteral("TXT \"") + Printable(text) + QLatin1Char('"'));
@@ -100,11 +107,16 @@ void WatchReport::finish(std::vector<HistoryChange> changes, History history)
 {
     changes_ = std::move(changes);
     history_ = std::move(history);
-    if (mostLists_ > 0 && mostLists_ >= critical_) status_ = Critical;
-    else if (history_.locked) status_ = Unknown;
-    else if (mostLists_ > 0 && mostLists_ >= warning_) status_ = Warning;
-    else if (incomplete_) status_ = Unknown;
-    else status_ = Ok;
+    if (mostLists_ > 0 && mostLists_ >= critical_)
+        status_ = Critical;
+    else if (history_.locked)
+        status_ = Unknown;
+    else if (mostLists_ > 0 && mostLists_ >= warning_)
+        status_ = Warning;
+    else if (incomplete_)
+        status_ = Unknown;
+    else
+        status_ = Ok;
 }
 
 QString WatchReport::StatusWord(Status status)
@@ -120,13 +132,15 @@ QString WatchReport::StatusWord(Status status)
 
 QString WatchReport::summaryLine() const
 {
-    QString line = QStringLiteral("%1 of %2 listed").arg(listedTargets_).arg(plural(record_.targets, "target", "targets"));
+    QString line =
+        QStringLiteral("%1 of %2 listed").arg(listedTargets_).arg(plural(record_.targets, "target", "targets"));
     if (mostLists_ > 0) line += QStringLiteral(" (on up to %1)").arg(plural(mostLists_, "list", "lists"));
     if (incomplete_) line += QStringLiteral(", some not completely checked");
     if (!history_.written) return line + QStringLiteral("; history not written");
     if (!history_.previousScan.isValid()) return line + QStringLiteral("; first recorded scan");
-    return line + QStringLiteral("; %1 since %2")
-                      .arg(plural(static_cast<int>(changes_.size()), "change", "changes"), timeText(history_.previousScan));
+    return line
+        + QStringLiteral("; %1 since %2")
+              .arg(plural(static_cast<int>(changes_.size()), "change", "changes"), timeText(history_.previousScan));
 }
 
 QString WatchReport::listedNames() const
@@ -134,20 +148,23 @@ QString WatchReport::listedNames() const
     QStringList parts;
     for (qsizetype i = 0; i < listedOrder_.size() && i < kNamedTargets; ++i) {
         const QString key = listedOrder_[i].toCaseFolded();
-        parts << Printable(listedOrder_[i]) + QStringLiteral(" on ") + plural(listsPerTarget_.value(key), "list", "lists")
-                     + QStringLiteral(" (") + Printable(zonesPerTarget_.value(key).join(QStringLiteral(", "))) + QLatin1Char(')');
+        parts << Printable(listedOrder_[i]) + QStringLiteral(" on ")
+                + plural(listsPerTarget_.value(key), "list", "lists") + QStringLiteral(" (")
+                + Printable(zonesPerTarget_.value(key).join(QStringLiteral(", "))) + QLatin1Char(')');
     }
-    if (listedOrder_.size() > kNamedTargets) parts << QStringLiteral("%1 more").arg(listedOrder_.size() - kNamedTargets);
+    if (listedOrder_.size() > kNamedTargets)
+        parts << QStringLiteral("%1 more").arg(listedOrder_.size() - kNamedTargets);
     return parts.join(QStringLiteral(", "));
 }
 
 QString WatchReport::perfData() const
 {
     const double seconds = record_.started.isValid() && record_.finished.isValid()
-                               ? std::max<qint64>(0, record_.started.msecsTo(record_.finished)) / 1000.0
-                               : 0.0;
+        ? std::max<qint64>(0, record_.started.msecsTo(record_.finished)) / 1000.0
+        : 0.0;
     const int lists = static_cast<int>(zones_.size());
-    return QStringLiteral("most_lists=%1;%2;%3;0;%4 listed=%5;;;0;%6 targets=%6 lists_ok=%7 lists_failed=%8 duration=%9s")
+    return QStringLiteral(
+               "most_lists=%1;%2;%3;0;%4 listed=%5;;;0;%6 targets=%6 lists_ok=%7 lists_failed=%8 duration=%9s")
         .arg(mostLists_)
         .arg(warning_)
         .arg(critical_)
@@ -164,7 +181,10 @@ QString WatchReport::StartupFailure(const QString& message)
     return QStringLiteral("QUARLO UNKNOWN - ") + Printable(message) + QLatin1Char('\n');
 }
 
-QString WatchReport::subject() const { return QStringLiteral("Quarlo %1 - %2").arg(StatusWord(status_), summaryLine()); }
+QString WatchReport::subject() const
+{
+    return QStringLiteral("Quarlo %1 - %2").arg(StatusWord(status_), summaryLine());
+}
 
 QString WatchReport::text() const
 {
@@ -176,7 +196,7 @@ QString WatchReport::text() const
     for (const ScanObservation& seen : record_.observations) {
         const QString detail = listingDetail(seen.codes, seen.reasons, seen.txt, seen.link);
         out += Printable(seen.target) + QStringLiteral(" on ") + listText(seen.listName, seen.zone)
-               + (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail) + QLatin1Char('\n');
+            + (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail) + QLatin1Char('\n');
     }
     auto section = [&](HistoryChange::Kind kind, const QString& title, auto&& line) {
         bool first = true;
@@ -190,22 +210,25 @@ QString WatchReport::text() const
     section(HistoryChange::Kind::Listed, QStringLiteral("Newly listed"), [](const HistoryChange& c) {
         const QString detail = listingDetail(c.codes, c.reasons, c.txt, c.link);
         return Printable(c.target) + QStringLiteral(" on ") + listText(c.listName, c.zone)
-               + (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail);
+            + (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail);
     });
     section(HistoryChange::Kind::Delisted, QStringLiteral("Delisted"), [](const HistoryChange& c) {
         return Printable(c.target) + QStringLiteral(" from ") + listText(c.listName, c.zone)
-               + (c.since.isValid() ? QStringLiteral(" (listed since ") + timeText(c.since) + QLatin1Char(')') : QString());
+            + (c.since.isValid() ? QStringLiteral(" (listed since ") + timeText(c.since) + QLatin1Char(')')
+                                 : QString());
     });
     section(HistoryChange::Kind::Failing, QStringLiteral("Lists failing"), [](const HistoryChange& c) {
         return listText(c.listName, c.zone) + QStringLiteral(" for ") + plural(c.targets, "target", "targets")
-               + (c.detail.isEmpty() ? QString() : QStringLiteral(": ") + Printable(c.detail))
-               + (c.stillListed.isEmpty() ? QString()
-                                          : QStringLiteral("; still listed as far as we know (it did not answer): ")
-                                                + Printable(c.stillListed.join(QStringLiteral(", "))));
+            + (c.detail.isEmpty() ? QString() : QStringLiteral(": ") + Printable(c.detail))
+            + (c.stillListed.isEmpty() ? QString()
+                                       : QStringLiteral("; still listed as far as we know (it did not answer): ")
+                       + Printable(c.stillListed.join(QStringLiteral(", "))));
     });
     section(HistoryChange::Kind::Recovered, QStringLiteral("Lists recovered"), [](const HistoryChange& c) {
-        return listText(c.listName, c.zone) + QStringLiteral(" answers again for ") + plural(c.targets, "target", "targets")
-               + (c.since.isValid() ? QStringLiteral(" (failing since ") + timeText(c.since) + QLatin1Char(')') : QString());
+        return listText(c.listName, c.zone) + QStringLiteral(" answers again for ")
+            + plural(c.targets, "target", "targets")
+            + (c.since.isValid() ? QStringLiteral(" (failing since ") + timeText(c.since) + QLatin1Char(')')
+                                 : QString());
     });
     // Without the history nothing could be compared: the listings above are all there is.
     if (!history_.written) out += QStringLiteral("History not written: ") + history_.error + QLatin1Char('\n');

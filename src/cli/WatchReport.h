@@ -8,8 +8,8 @@
 #include <QDateTime>
 #include <QHash>
 #include <QSet>
-#include <QStringList>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 namespace quarlo {
@@ -23,8 +23,8 @@ public:
     struct History {
         bool written = false;
         QString path;
-        QString error;        // why it was not written
-        bool locked = false;  // another run held it for longer than the wait: changes unknown
+        QString error;          // why it was not written
+        bool locked = false;    // another run held it for longer than the wait: changes unknown
         QDateTime previousScan; // invalid on the first recorded scan
     };
 
@@ -81,10 +81,10 @@ private:
     int warning_ = 1;
     int critical_ = 2;
     Status status_ = Ok;
-    QHash<QString, int> listsPerTarget_; // case-folded target -> lists listing it
-    QStringList listedOrder_;            // listed targets as first seen
+    QHash<QString, int> listsPerTarget_;         // case-folded target -> lists listing it
+    QStringList listedOrder_;                    // listed targets as first seen
     QHash<QString, QStringList> zonesPerTarget_; // case-folded target -> zones listing it
-    QSet<QString> zones_, failingZones_; // case-folded zones asked, and those that failed somewhere
+    QSet<QString> zones_, failingZones_;         // case-folded zones asked, and those that failed somewhere
     int listedTargets_ = 0;
     int mostLists_ = 0;
     bool incomplete_ = false;

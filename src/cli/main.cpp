@@ -41,7 +41,8 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
 // QT_LOGGING_RULES already say which.
 void traceEveryLayer()
 {
-    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES")) QLoggingCategory::setFilterRules(QStringLiteral("quarlo.*.debug=true"));
+    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
+        QLoggingCategory::setFilterRules(QStringLiteral("quarlo.*.debug=true"));
 }
 
 } // namespace

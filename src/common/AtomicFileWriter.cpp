@@ -12,8 +12,8 @@
 
 #if defined(Q_OS_UNIX)
 #include <cerrno>
-#include <csignal>
 #include <climits>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -36,14 +36,16 @@ constexpr qint64 kAbandonedAfterSecs = 60 * 60;
 // additions within the usual 255-byte limit.
 constexpr qsizetype kMaxPlainPrefixBytes = 255 - 32;
 
-bool IsTagChar(QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9'); }
+bool IsTagChar(QChar c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9');
+}
 
 QString RandomTag()
 {
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     QString tag;
-    for (int i = 0; i < kTagLength; ++i)
-        tag += QLatin1Char(kChars[QRandomGenerator::global()->bounded(36)]);
+    for (int i = 0; i < kTagLength; ++i) tag += QLatin1Char(kChars[QRandomGenerator::global()->bounded(36)]);
     return tag;
 }
 
@@ -52,21 +54,17 @@ QString RandomTag()
 qint64 TemporaryOwner(const QString& fileName, const QString& targetFileName)
 {
     const QString prefix = AtomicFileWriter::TemporaryPrefix(targetFileName);
-    if (!fileName.startsWith(prefix) || !fileName.endsWith(kSuffix))
-        return -1;
+    if (!fileName.startsWith(prefix) || !fileName.endsWith(kSuffix)) return -1;
     const QStringView middle =
         QStringView(fileName).sliced(prefix.size(), fileName.size() - prefix.size() - kSuffix.size());
     // "<pid>.<tag>"
     const qsizetype dot = middle.indexOf(u'.');
-    if (dot <= 0 || middle.size() - dot - 1 != kTagLength)
-        return -1;
+    if (dot <= 0 || middle.size() - dot - 1 != kTagLength) return -1;
     const QStringView tag = middle.sliced(dot + 1);
-    if (!std::all_of(tag.begin(), tag.end(), IsTagChar))
-        return -1;
+    if (!std::all_of(tag.begin(), tag.end(), IsTagChar)) return -1;
     bool ok = false;
     const qint64 pid = middle.first(dot).toLongLong(&ok);
-    if (!ok || pid <= 0 || middle.first(dot).startsWith(u'+'))
-        return -1;
+    if (!ok || pid <= 0 || middle.first(dot).startsWith(u'+')) return -1;
     return pid;
 }
 
@@ -90,7 +88,10 @@ bool IsActive(const QString& key)
     return g_active.contains(key);
 }
 
-QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+QByteArray Native(const QString& path)
+{
+    return QFile::encodeName(path);
+}
 
 // Whole sentences, so that a translation may order them as its language
 // needs; the window reads them back (ui/WindowText).
@@ -98,26 +99,35 @@ const char* const kNoFileNameText = QT_TRANSLATE_NOOP("quarlo::EngineText", "No 
 const char* const kDirectoryText =
     QT_TRANSLATE_NOOP("quarlo::EngineText", "It is a directory, not a file; nothing was written.");
 
-QString Text(const char* english) { return QString::fromUtf8(english); }
+QString Text(const char* english)
+{
+    return QString::fromUtf8(english);
+}
 
 #if defined(Q_OS_UNIX)
 
-QString SystemText(int error) { return qt_error_string(error); }
+QString SystemText(int error)
+{
+    return qt_error_string(error);
+}
 
-const char* const kLinkText =
-    QT_TRANSLATE_NOOP("quarlo::EngineText", "It is a symbolic link; saves do not follow links here, so that a link "
-                                            "someone else placed cannot redirect them, and nothing was written.");
-const char* const kDanglingLinkText = QT_TRANSLATE_NOOP(
-    "quarlo::EngineText", "It is a symbolic link to a file that does not exist; saves do not follow links here, so "
-                          "that a link someone else placed cannot redirect them, and nothing was written.");
+const char* const kLinkText = QT_TRANSLATE_NOOP("quarlo::EngineText",
+                                                "It is a symbolic link; saves do not follow links here, so that a link "
+                                                "someone else placed cannot redirect them, and nothing was written.");
+const char* const kDanglingLinkText =
+    QT_TRANSLATE_NOOP("quarlo::EngineText",
+                      "It is a symbolic link to a file that does not exist; saves do not follow links here, so "
+                      "that a link someone else placed cannot redirect them, and nothing was written.");
 const char* const kForeignLinkText =
-    QT_TRANSLATE_NOOP("quarlo::EngineText", "It is a symbolic link another user placed in a shared folder; it is "
-                                            "not followed, and nothing was written.");
+    QT_TRANSLATE_NOOP("quarlo::EngineText",
+                      "It is a symbolic link another user placed in a shared folder; it is "
+                      "not followed, and nothing was written.");
 const char* const kNotRegularText = QT_TRANSLATE_NOOP(
     "quarlo::EngineText", "It is not a regular file (a device, pipe or socket); nothing was written.");
 const char* const kForeignFileText =
-    QT_TRANSLATE_NOOP("quarlo::EngineText", "It belongs to another user in a shared folder, where only they may "
-                                            "replace it; nothing was written.");
+    QT_TRANSLATE_NOOP("quarlo::EngineText",
+                      "It belongs to another user in a shared folder, where only they may "
+                      "replace it; nothing was written.");
 
 // The folder a save writes in, held open so that looking at the name,
 // creating the temporary and the rename all happen in that one folder, and
@@ -135,8 +145,7 @@ struct Destination {
     Destination& operator=(const Destination&) = delete;
     ~Destination()
     {
-        if (dirFd >= 0)
-            ::close(dirFd);
+        if (dirFd >= 0) ::close(dirFd);
     }
 
     // Tells this folder's temporaries from those of a folder spelled alike.
@@ -193,8 +202,7 @@ bool Locate(const QString& path, AtomicFileWriter::Links links, Destination& d, 
         const int base = relativeToHeld && !directory.startsWith(QLatin1Char('/')) ? d.dirFd : AT_FDCWD;
         const int fd = ::openat(base, Native(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const int openError = errno;
-        if (d.dirFd >= 0)
-            ::close(d.dirFd);
+        if (d.dirFd >= 0) ::close(d.dirFd);
         d.dirFd = fd;
         d.directory = shownDirectory;
         d.name = name;
@@ -221,8 +229,7 @@ bool Locate(const QString& path, AtomicFileWriter::Links links, Destination& d, 
         if (S_ISLNK(st.st_mode)) {
             if (links == AtomicFileWriter::Links::Refuse) {
                 struct stat target;
-                const bool dangling =
-                    ::fstatat(fd, Native(name).constData(), &target, 0) != 0 && errno == ENOENT;
+                const bool dangling = ::fstatat(fd, Native(name).constData(), &target, 0) != 0 && errno == ENOENT;
                 error = Text(dangling ? kDanglingLinkText : kLinkText);
                 return false;
             }
@@ -269,18 +276,15 @@ bool IsAbandoned(const Destination& d, const QString& fileName, qint64 pid)
     struct stat st;
     if (::fstatat(d.dirFd, Native(fileName).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
         return false;
-    if (pid == qint64(::getpid()))
-        return !IsActive(d.key(fileName));
-    if (pid > INT_MAX || (::kill(pid_t(pid), 0) != 0 && errno == ESRCH))
-        return true;
+    if (pid == qint64(::getpid())) return !IsActive(d.key(fileName));
+    if (pid > INT_MAX || (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)) return true;
     return ::time(nullptr) - st.st_mtime > kAbandonedAfterSecs;
 }
 
 void RemoveLeftovers(const Destination& d)
 {
     const int listFd = ::dup(d.dirFd);
-    if (listFd < 0)
-        return;
+    if (listFd < 0) return;
     DIR* dir = ::fdopendir(listFd);
     if (!dir) {
         ::close(listFd);
@@ -290,8 +294,7 @@ void RemoveLeftovers(const Destination& d)
     while (const struct dirent* entry = ::readdir(dir)) {
         const QString fileName = QFile::decodeName(entry->d_name);
         const qint64 pid = TemporaryOwner(fileName, d.name);
-        if (pid > 0 && IsAbandoned(d, fileName, pid))
-            ::unlinkat(d.dirFd, entry->d_name, 0);
+        if (pid > 0 && IsAbandoned(d, fileName, pid)) ::unlinkat(d.dirFd, entry->d_name, 0);
     }
     ::closedir(dir);
 }
@@ -303,8 +306,7 @@ bool WriteAll(int fd, QByteArrayView bytes)
     while (left > 0) {
         const ssize_t n = ::write(fd, data, size_t(std::min<qsizetype>(left, 1 << 30)));
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return false;
         }
         if (n == 0) { // nothing written and no reason given: treat as a full disk
@@ -319,7 +321,8 @@ bool WriteAll(int fd, QByteArrayView bytes)
 
 #else
 
-const char* const kNotRegularText = QT_TRANSLATE_NOOP("quarlo::EngineText", "It is not a regular file; nothing was written.");
+const char* const kNotRegularText =
+    QT_TRANSLATE_NOOP("quarlo::EngineText", "It is not a regular file; nothing was written.");
 const char* const kLinkText = QT_TRANSLATE_NOOP(
     "quarlo::EngineText", "It is a symbolic link; saves do not follow links here, and nothing was written.");
 const char* const kCannotWriteText =
@@ -329,8 +332,7 @@ const char* const kCannotWriteText =
 QString ResolveTarget(const QString& path)
 {
     const QFileInfo info(path);
-    if (!info.isSymLink())
-        return info.absoluteFilePath();
+    if (!info.isSymLink()) return info.absoluteFilePath();
     const QString canonical = info.canonicalFilePath();
     return canonical.isEmpty() ? QFileInfo(info.symLinkTarget()).absoluteFilePath() : canonical;
 }
@@ -357,8 +359,7 @@ bool AtomicFileWriter::IsTemporaryOf(const QString& fileName, const QString& tar
 bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QString& error, Links links)
 {
     Destination d;
-    if (!Locate(path, links, d, error))
-        return false;
+    if (!Locate(path, links, d, error)) return false;
     // Each failure has its sentence for a file that was there and one for a
     // file that was not.
     const auto pick = [&](const char* kept, const char* none) { return Text(d.existed ? kept : none); };
@@ -389,8 +390,7 @@ bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QStrin
     }
 
     auto fail = [&](const QString& what, int code) { // what: a template whose %1 is the system's text
-        if (fd >= 0)
-            ::close(fd);
+        if (fd >= 0) ::close(fd);
         ::unlinkat(d.dirFd, Native(temporary).constData(), 0);
         SetActive(d.key(temporary), false);
         error = what.arg(SystemText(code));
@@ -400,21 +400,16 @@ bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QStrin
     if (d.existed) {
         // Only root can give the file back to another owner; others keep theirs.
         if ((d.old.st_uid != ::geteuid() || d.old.st_gid != ::getegid())
-            && ::fchown(fd, d.old.st_uid, d.old.st_gid) != 0) {
-        }
-        if (::fchmod(fd, d.old.st_mode & 07777) != 0)
-            return fail(Text(kPermissionsKeptText), errno);
+            && ::fchown(fd, d.old.st_uid, d.old.st_gid) != 0) {}
+        if (::fchmod(fd, d.old.st_mode & 07777) != 0) return fail(Text(kPermissionsKeptText), errno);
     }
     // Small files reach the disk only at the flush, so its error counts as much
     // as the write's.
-    if (!WriteAll(fd, bytes))
-        return fail(pick(kWritingKeptText, kWritingNoneText), errno);
-    if (::fsync(fd) != 0)
-        return fail(pick(kWritingKeptText, kWritingNoneText), errno);
+    if (!WriteAll(fd, bytes)) return fail(pick(kWritingKeptText, kWritingNoneText), errno);
+    if (::fsync(fd) != 0) return fail(pick(kWritingKeptText, kWritingNoneText), errno);
     const int closed = ::close(fd);
     fd = -1;
-    if (closed != 0 && errno != EINTR)
-        return fail(pick(kWritingKeptText, kWritingNoneText), errno);
+    if (closed != 0 && errno != EINTR) return fail(pick(kWritingKeptText, kWritingNoneText), errno);
     // rename replaces the name itself: whatever appeared there meanwhile (a
     // link included) is what goes, never the file a link points at.
     if (::renameat(d.dirFd, Native(temporary).constData(), d.dirFd, Native(d.name).constData()) != 0)
@@ -431,8 +426,7 @@ bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QStrin
 bool AtomicFileWriter::CheckWritable(const QString& path, QString& error, Links links)
 {
     Destination d;
-    if (!Locate(path, links, d, error))
-        return false;
+    if (!Locate(path, links, d, error)) return false;
     // The kernel's own answer: the C library's stand-in for an effective-id
     // check tells root yes even on a read-only mount.
     if (::faccessat(d.dirFd, ".", W_OK | X_OK, 0) != 0) {
@@ -452,8 +446,7 @@ bool AtomicFileWriter::CheckWritable(const QString& path, QString& error, Links 
 
 bool AtomicFileWriter::Replace(const QString& path, QByteArrayView bytes, QString& error, Links links)
 {
-    if (!CheckWritable(path, error, links))
-        return false;
+    if (!CheckWritable(path, error, links)) return false;
     const QString target = ResolveTarget(path);
     const QFileInfo info(target);
     if (info.exists() && !info.isFile()) {

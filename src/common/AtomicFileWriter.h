@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QByteArrayView>
-#include <QtGlobal>
 #include <QString>
+#include <QtGlobal>
 
 namespace quarlo {
 
@@ -65,8 +65,8 @@ public:
         QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot write in the folder %1: %2; nothing was written.");
     // Failures once the temporary is being written: the old file (or its
     // absence) is as it was.
-    static constexpr const char* kCannotCreateKeptText = QT_TRANSLATE_NOOP(
-        "quarlo::EngineText", "Cannot create a file in %1: %2. The previous file is unchanged.");
+    static constexpr const char* kCannotCreateKeptText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot create a file in %1: %2. The previous file is unchanged.");
     static constexpr const char* kCannotCreateNoneText =
         QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot create a file in %1: %2. No file was created.");
     static constexpr const char* kPermissionsKeptText = QT_TRANSLATE_NOOP(

@@ -75,7 +75,8 @@ QByteArray DesktopFileType::DesktopEntry(const QString& executablePath)
                           "Terminal=false\n"
                           "Categories=Network;Email;\n"
                           "MimeType=%3;\n")
-        .arg(singleLine(quotedExecArgument(program)), QString::fromLatin1(kApplicationId), QString::fromLatin1(kMimeType))
+        .arg(singleLine(quotedExecArgument(program)), QString::fromLatin1(kApplicationId),
+             QString::fromLatin1(kMimeType))
         .toUtf8();
 }
 
@@ -87,7 +88,8 @@ QStringList DesktopFileType::WriteUserFiles(const QString& dataHome, const QStri
         QString path;
         QByteArray bytes;
     } files[] = {
-        {dataHome + QStringLiteral("/mime/packages/") + id + QStringLiteral(".xml"), MimePackage(extension, description)},
+        {dataHome + QStringLiteral("/mime/packages/") + id + QStringLiteral(".xml"),
+         MimePackage(extension, description)},
         {dataHome + QStringLiteral("/applications/") + id + QStringLiteral(".desktop"), DesktopEntry(executablePath)},
     };
     QStringList written;
@@ -98,8 +100,10 @@ QStringList DesktopFileType::WriteUserFiles(const QString& dataHome, const QStri
             if (errors) *errors << QStringLiteral("Cannot create the folder of ") + file.path;
             continue;
         }
-        if (AtomicFileWriter::Replace(file.path, file.bytes, error, AtomicFileWriter::Links::Follow)) written << file.path;
-        else if (errors) *errors << error;
+        if (AtomicFileWriter::Replace(file.path, file.bytes, error, AtomicFileWriter::Links::Follow))
+            written << file.path;
+        else if (errors)
+            *errors << error;
     }
     return written;
 }
@@ -111,8 +115,10 @@ void DesktopFileType::UpdateDatabases(const QString& dataHome, const QStringList
         if (!program.isEmpty()) QProcess::startDetached(program, {folder});
     };
     for (const QString& path : written) {
-        if (path.endsWith(QLatin1String(".xml"))) start(QStringLiteral("update-mime-database"), dataHome + QStringLiteral("/mime"));
-        else start(QStringLiteral("update-desktop-database"), dataHome + QStringLiteral("/applications"));
+        if (path.endsWith(QLatin1String(".xml")))
+            start(QStringLiteral("update-mime-database"), dataHome + QStringLiteral("/mime"));
+        else
+            start(QStringLiteral("update-desktop-database"), dataHome + QStringLiteral("/applications"));
     }
 }
 

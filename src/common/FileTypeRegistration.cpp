@@ -32,7 +32,8 @@ void RegisterFileType(Registry& registry, const QString& executablePath, const Q
     if (desktopDataHome.isEmpty()) return;
     // Disk writes and process starts stay off the start-up path.
     QThreadPool::globalInstance()->start([desktopDataHome, executablePath, extension, description] {
-        const QStringList written = DesktopFileType::WriteUserFiles(desktopDataHome, executablePath, extension, description);
+        const QStringList written =
+            DesktopFileType::WriteUserFiles(desktopDataHome, executablePath, extension, description);
         DesktopFileType::UpdateDatabases(desktopDataHome, written);
     });
 }

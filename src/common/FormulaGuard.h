@@ -21,9 +21,8 @@ inline bool NeedsFormulaGuard(QStringView text)
     const QChar first = text[at];
     if (first == u'=' || first == u'@' || first == u'\t' || first == u'\r') return true;
     if (first != u'+' && first != u'-') return false;
-    return !std::all_of(text.begin() + at + 1, text.end(), [](QChar c) {
-        return (c >= u'0' && c <= u'9') || c == u'.' || c == u',' || c == u':';
-    });
+    return !std::all_of(text.begin() + at + 1, text.end(),
+                        [](QChar c) { return (c >= u'0' && c <= u'9') || c == u'.' || c == u',' || c == u':'; });
 }
 
 // The text with the apostrophe in front when it needs one.

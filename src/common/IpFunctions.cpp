@@ -9,7 +9,10 @@
 namespace quarlo {
 namespace {
 
-bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
 
 // Lenient 16-bit conversion of one octet field: blanks around the number, an
 // optional sign and leading zeros are accepted; digits are always decimal.
@@ -75,8 +78,7 @@ QString IPToHex(const QString& text)
     QString kept;
     kept.reserve(text.size());
     for (QChar c : text)
-        if (c == QLatin1Char('.') || (c >= QLatin1Char('0') && c <= QLatin1Char('9')))
-            kept.append(c);
+        if (c == QLatin1Char('.') || (c >= QLatin1Char('0') && c <= QLatin1Char('9'))) kept.append(c);
 
     // At most five fields: the fifth keeps the unsplit rest, so it never counts.
     QStringList fields;
@@ -105,8 +107,7 @@ QString HexToIP(const QString& hex)
 {
     const QString padded = (QStringLiteral("00000000") + hex).right(8);
     QStringList octets;
-    for (int i = 0; i < 4; ++i)
-        octets.append(QString::number(leadingHexValue(QStringView(padded).mid(i * 2, 2))));
+    for (int i = 0; i < 4; ++i) octets.append(QString::number(leadingHexValue(QStringView(padded).mid(i * 2, 2))));
     return octets.join(QLatin1Char('.'));
 }
 

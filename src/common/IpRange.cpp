@@ -41,7 +41,10 @@ qsizetype dashPosition(const QString& text)
     return -1;
 }
 
-QString count(qint64 n) { return IpRange::Grouped(n); }
+QString count(qint64 n)
+{
+    return IpRange::Grouped(n);
+}
 
 QString tooLarge(const QString& text, qint64 addresses)
 {
@@ -80,13 +83,11 @@ std::optional<IpRange> IpRange::Parse(const QString& input, QString* why)
         const QString prefixText = text.mid(slash + 1).trimmed();
         if (IsIPv6Literal(base)) return refuse(why, ipv6Refused(text));
         const std::optional<quint32> address = ParseAddress(base);
-        if (!address)
-            return refuse(why, QString::fromUtf8(kBadBaseText).arg(text, base));
+        if (!address) return refuse(why, QString::fromUtf8(kBadBaseText).arg(text, base));
         bool ok = prefixText.size() <= 2 && !prefixText.isEmpty();
         for (const QChar c : prefixText) ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
         const int prefix = ok ? prefixText.toInt() : -1;
-        if (prefix < 0 || prefix > 32)
-            return refuse(why, QString::fromUtf8(kBadPrefixText).arg(text));
+        if (prefix < 0 || prefix > 32) return refuse(why, QString::fromUtf8(kBadPrefixText).arg(text));
         if (prefix < kMinPrefix) return refuse(why, tooLarge(text, qint64(1) << (32 - prefix)));
         const quint32 mask = prefix == 0 ? 0 : ~quint32(0) << (32 - prefix);
         const quint32 first = *address & mask;
@@ -100,8 +101,7 @@ std::optional<IpRange> IpRange::Parse(const QString& input, QString* why)
     if (IsIPv6Literal(from) || IsIPv6Literal(to)) return refuse(why, ipv6Refused(text));
     const quint32 first = *ParseAddress(from);
     const quint32 last = *ParseAddress(to);
-    if (first > last)
-        return refuse(why, QString::fromUtf8(kReversedText).arg(text, ToText(first), ToText(last)));
+    if (first > last) return refuse(why, QString::fromUtf8(kReversedText).arg(text, ToText(first), ToText(last)));
     const qint64 addresses = qint64(last) - qint64(first) + 1;
     if (addresses > kMaxAddresses) return refuse(why, tooLarge(text, addresses));
     return IpRange(first, last, ToText(first) + QLatin1Char('-') + ToText(last));

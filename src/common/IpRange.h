@@ -21,15 +21,17 @@ public:
     // the lower layers; the window reads them back into the user's language
     // (ui/WindowText).
     static constexpr const char* kTooLargeText =
-        QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 holds %2 addresses; ranges larger than a /16 (65,536 addresses) are "
-                                                "not scanned: split it into /16 networks or smaller");
+        QT_TRANSLATE_NOOP("quarlo::EngineText",
+                          "%1 holds %2 addresses; ranges larger than a /16 (65,536 addresses) are "
+                          "not scanned: split it into /16 networks or smaller");
     static constexpr const char* kIpv6RangeText = QT_TRANSLATE_NOOP(
         "quarlo::EngineText", "%1 is an IPv6 range; IPv6 ranges are too large to scan: enter single IPv6 addresses");
     static constexpr const char* kNoRangeText = QT_TRANSLATE_NOOP("quarlo::EngineText", "'%1' is not a network range");
     static constexpr const char* kBadBaseText =
         QT_TRANSLATE_NOOP("quarlo::EngineText", "'%1' is not a network range: '%2' is not an IPv4 address");
-    static constexpr const char* kBadPrefixText = QT_TRANSLATE_NOOP(
-        "quarlo::EngineText", "'%1' is not a network range: the prefix length after '/' must be a number from 16 to 32");
+    static constexpr const char* kBadPrefixText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText",
+                          "'%1' is not a network range: the prefix length after '/' must be a number from 16 to 32");
     static constexpr const char* kReversedText = QT_TRANSLATE_NOOP(
         "quarlo::EngineText", "'%1' is not a range: its first address %2 comes after its last address %3");
 

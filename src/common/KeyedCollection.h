@@ -29,14 +29,10 @@ private:
     };
 
 public:
-
     int Count() const { return static_cast<int>(entries_.size()); }
     bool isEmpty() const { return entries_.empty(); }
 
-    Pointer Item(const QString& key) const
-    {
-        return find(fold(key));
-    }
+    Pointer Item(const QString& key) const { return find(fold(key)); }
 
     Pointer Item(int position) const
     {
@@ -148,9 +144,14 @@ public:
         using Inner = typename std::vector<Entry>::const_iterator;
         explicit const_iterator(Inner it) : it_(it) {}
         const Pointer& operator*() const { return it_->value; }
-        const_iterator& operator++() { ++it_; return *this; }
+        const_iterator& operator++()
+        {
+            ++it_;
+            return *this;
+        }
         bool operator!=(const const_iterator& o) const { return it_ != o.it_; }
         bool operator==(const const_iterator& o) const { return it_ == o.it_; }
+
     private:
         Inner it_;
     };

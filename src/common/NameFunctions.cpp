@@ -1,8 +1,8 @@
 #include "common/NameFunctions.h"
 
 #include <QList>
-#include <QUrl>
 #include <QStringView>
+#include <QUrl>
 
 namespace quarlo {
 
@@ -13,9 +13,8 @@ QString SafeName(const QString& name, const QString& def)
     for (QChar c : name) {
         const QChar upper = c.toUpper();
         const bool keep = (upper >= QLatin1Char('A') && upper <= QLatin1Char('Z'))
-                          || (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-                          || c == QLatin1Char('_') || c == QLatin1Char('-')
-                          || c == QLatin1Char('.') || c == QLatin1Char('@');
+            || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('_') || c == QLatin1Char('-')
+            || c == QLatin1Char('.') || c == QLatin1Char('@');
         result.append(keep ? c : QLatin1Char('_'));
     }
     return result.isEmpty() ? def : result;
@@ -60,7 +59,8 @@ QString AsciiHostName(const QString& name, QString* error)
     QString body = name.trimmed();
     if (body.endsWith(QLatin1Char('.'))) body.chop(1);
     if (body.isEmpty()) return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "empty host name")));
-    if (body.size() > 253) return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "host name longer than 253 characters")));
+    if (body.size() > 253)
+        return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "host name longer than 253 characters")));
     bool ascii = true;
     for (QChar c : body) ascii = ascii && c.unicode() < 0x80;
     QString ace = body;
@@ -68,20 +68,26 @@ QString AsciiHostName(const QString& name, QString* error)
         // QUrl::toAce applies IDNA (NFKC, case folding) and gives nothing
         // for names it cannot encode.
         ace = QString::fromLatin1(QUrl::toAce(body));
-        if (ace.isEmpty()) return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "not a valid international domain name")));
+        if (ace.isEmpty())
+            return fail(
+                QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "not a valid international domain name")));
     }
     ace = ace.toLower();
     for (QStringView label : QStringView(ace).split(QLatin1Char('.'))) {
-        if (label.isEmpty()) return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "empty label in host name")));
-        if (label.size() > 63) return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "label longer than 63 characters")));
+        if (label.isEmpty())
+            return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "empty label in host name")));
+        if (label.size() > 63)
+            return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "label longer than 63 characters")));
     }
-    if (ace.size() > 253) return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "host name longer than 253 characters")));
+    if (ace.size() > 253)
+        return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "host name longer than 253 characters")));
     // Names that are looked up may hold underscores (service and DKIM-style
     // labels, hosts on misconfigured networks): DNS answers for them as for
     // any name.
     QString strict = ace;
     strict.replace(QLatin1Char('_'), QLatin1Char('a'));
-    if (!IsValidHostName(strict)) return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "not a valid host name")));
+    if (!IsValidHostName(strict))
+        return fail(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "not a valid host name")));
     return ace;
 }
 

@@ -85,7 +85,8 @@ void PublicSuffixList::addRule(QString rule)
     // A rule is the first word of a line; "//" starts a comment.
     rule = rule.trimmed();
     if (rule.isEmpty() || rule.startsWith(QLatin1String("//"))) return;
-    if (const qsizetype blank = rule.indexOf(QRegularExpression(QStringLiteral("\\s"))); blank > 0) rule.truncate(blank);
+    if (const qsizetype blank = rule.indexOf(QRegularExpression(QStringLiteral("\\s"))); blank > 0)
+        rule.truncate(blank);
     bool exception = false, wildcard = false;
     if (rule.startsWith(QLatin1Char('!'))) {
         exception = true;
@@ -133,8 +134,14 @@ QString PublicSuffixList::RegisteredDomain(const QString& host) const
     return rest.mid(dot + 1) + QLatin1Char('.') + suffix;
 }
 
-const PublicSuffixList& PublicSuffixList::Shared() { return shared().list; }
+const PublicSuffixList& PublicSuffixList::Shared()
+{
+    return shared().list;
+}
 
-QString PublicSuffixList::SharedSource() { return shared().source; }
+QString PublicSuffixList::SharedSource()
+{
+    return shared().source;
+}
 
 } // namespace quarlo

@@ -77,14 +77,12 @@ FileStamp StampOf(const QString& path)
 {
 #if defined(Q_OS_LINUX)
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return FileStamp{};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return FileStamp{};
     return StampFromStat(st);
 #else
     const QFileInfo info(path);
     FileStamp stamp;
-    if (!info.exists())
-        return stamp;
+    if (!info.exists()) return stamp;
     stamp.exists = true;
     stamp.regular = info.isFile();
     stamp.size = info.size();
@@ -98,8 +96,7 @@ FileStamp StampOfOpen(QFile& file)
 {
 #if defined(Q_OS_LINUX)
     struct stat st;
-    if (::fstat(file.handle(), &st) != 0)
-        return FileStamp{};
+    if (::fstat(file.handle(), &st) != 0) return FileStamp{};
     return StampFromStat(st);
 #else
     return StampOf(file.fileName());
@@ -109,12 +106,15 @@ FileStamp StampOfOpen(QFile& file)
 struct CachedFile {
     bool known = false; // doc and bytes describe the file version in stamp
     FileStamp stamp;
-    QByteArray bytes;            // what doc was parsed from
+    QByteArray bytes;                   // what doc was parsed from
     std::optional<RegFileDocument> doc; // nothing: the file exists but is unusable
-    QString problem;             // why doc is nothing, or why reading failed
+    QString problem;                    // why doc is nothing, or why reading failed
 };
 
-QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
+QString Native(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
 
 CachedFile Unusable(const FileStamp& stamp, const QString& problem)
 {
@@ -127,9 +127,7 @@ CachedFile Unusable(const FileStamp& stamp, const QString& problem)
 
 QString TooLarge(const QString& path)
 {
-    return QString::fromUtf8(RegFileBackend::kTooLargeText)
-        .arg(Native(path))
-        .arg(kMaxFileSize / (1024 * 1024));
+    return QString::fromUtf8(RegFileBackend::kTooLargeText).arg(Native(path)).arg(kMaxFileSize / (1024 * 1024));
 }
 
 // Reads what the file holds, never more than kMaxFileSize + 1 bytes.
@@ -139,12 +137,10 @@ std::optional<QByteArray> ReadBounded(QFile& file, qint64 expected)
     // The file may have grown since it was looked at.
     while (bytes.size() <= kMaxFileSize && file.error() == QFileDevice::NoError) {
         const QByteArray more = file.read(std::min<qint64>(1024 * 1024, kMaxFileSize + 1 - bytes.size()));
-        if (more.isEmpty())
-            break;
+        if (more.isEmpty()) break;
         bytes += more;
     }
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
+    if (file.error() != QFileDevice::NoError) return std::nullopt;
     return bytes;
 }
 
@@ -194,14 +190,16 @@ bool Refresh(const QString& path, CachedFile& cache)
     }
     cache.doc = RegFileDocument::Parse(*bytes);
     cache.bytes = cache.doc ? *bytes : QByteArray();
-    if (!cache.doc)
-        cache.problem = QString::fromUtf8(RegFileBackend::kNotExportText).arg(Native(path), kHeader);
+    if (!cache.doc) cache.problem = QString::fromUtf8(RegFileBackend::kNotExportText).arg(Native(path), kHeader);
     cache.stamp = stamp;
     cache.known = true;
     return true;
 }
 
-qint64 NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
+qint64 NowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
 // Removes a lock file that holds no owner, that no process has locked and
 // that is old enough not to be in the middle of being filled: its writer was
@@ -210,12 +208,10 @@ qint64 NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 bool RemoveAbandonedLock(QLockFile& lock, const QString& lockPath)
 {
 #if defined(Q_OS_UNIX)
-    if (lock.getLockInfo(nullptr, nullptr, nullptr))
-        return false; // it names an owner: QLockFile judges those
+    if (lock.getLockInfo(nullptr, nullptr, nullptr)) return false; // it names an owner: QLockFile judges those
     const QByteArray name = QFile::encodeName(lockPath);
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     bool removed = false;
     struct stat opened;
     struct stat named;
@@ -244,8 +240,7 @@ QString AcquireLock(QLockFile& lock, const QString& lockPath)
     int pause = 1;
     for (;;) {
         errno = 0;
-        if (lock.tryLock(0))
-            return QString();
+        if (lock.tryLock(0)) return QString();
         const int error = errno;
         if (lock.error() != QLockFile::LockFailedError) {
             // QLockFile gives no reason; errno is still that of its failed
@@ -253,20 +248,23 @@ QString AcquireLock(QLockFile& lock, const QString& lockPath)
             return QString::fromUtf8(RegFileBackend::kCannotLockText)
                 .arg(Native(lockPath), error != 0 ? qt_error_string(error) : QStringLiteral("unknown error"));
         }
-        if (RemoveAbandonedLock(lock, lockPath))
-            continue;
-        if (deadline.hasExpired())
-            return QString::fromUtf8(RegFileBackend::kLockHeldText)
-                .arg(Native(lockPath));
+        if (RemoveAbandonedLock(lock, lockPath)) continue;
+        if (deadline.hasExpired()) return QString::fromUtf8(RegFileBackend::kLockHeldText).arg(Native(lockPath));
         QThread::msleep(pause);
         pause = std::min(pause * 2, kMaxLockPollMs);
     }
 }
 
-int RootIndex(RegistryRoot root) { return static_cast<int>(root); }
+int RootIndex(RegistryRoot root)
+{
+    return static_cast<int>(root);
+}
 
 // Guards the per-root arrays against numbers cast into the enum.
-bool IsKnownRoot(RegistryRoot root) { return RootIndex(root) >= 0 && RootIndex(root) < 3; }
+bool IsKnownRoot(RegistryRoot root)
+{
+    return RootIndex(root) >= 0 && RootIndex(root) < 3;
+}
 
 } // namespace
 
@@ -283,14 +281,16 @@ struct RegFileBackend::State {
 RegFileBackend::RegFileBackend(QString directory) : d_(std::make_unique<State>())
 {
     d_->directory = std::move(directory);
-    for (RegistryRoot root :
-         {RegistryRoot::ClassesRoot, RegistryRoot::CurrentUser, RegistryRoot::LocalMachine})
+    for (RegistryRoot root : {RegistryRoot::ClassesRoot, RegistryRoot::CurrentUser, RegistryRoot::LocalMachine})
         d_->paths[RootIndex(root)] = filePath(root);
 }
 
 RegFileBackend::~RegFileBackend() = default;
 
-const QString& RegFileBackend::directory() const { return d_->directory; }
+const QString& RegFileBackend::directory() const
+{
+    return d_->directory;
+}
 
 QString RegFileBackend::filePath(RegistryRoot root) const
 {
@@ -303,22 +303,17 @@ QString RegFileBackend::lastError() const
     return d_->lastError;
 }
 
-std::optional<RegistryValue> RegFileBackend::read(RegistryRoot root, const QString& keyPath,
-                                                  const QString& valueName)
+std::optional<RegistryValue> RegFileBackend::read(RegistryRoot root, const QString& keyPath, const QString& valueName)
 {
-    if (!IsKnownRoot(root))
-        return std::nullopt;
+    if (!IsKnownRoot(root)) return std::nullopt;
     const std::optional<QString> sectionPath = RegFileDocument::SectionPath(root, keyPath);
-    if (!sectionPath)
-        return std::nullopt;
+    if (!sectionPath) return std::nullopt;
 
     const std::lock_guard guard(d_->mutex);
     CachedFile& cache = d_->files[RootIndex(root)];
     const QString& path = d_->paths[RootIndex(root)];
-    if (!cache.known || !(cache.stamp == StampOf(path)))
-        Refresh(path, cache);
-    if (!cache.known || !cache.doc)
-        return std::nullopt;
+    if (!cache.known || !(cache.stamp == StampOf(path))) Refresh(path, cache);
+    if (!cache.known || !cache.doc) return std::nullopt;
 
     return cache.doc->Value(*sectionPath, valueName);
 }
@@ -335,8 +330,8 @@ bool RegFileBackend::write(RegistryRoot root, const QString& keyPath, const QStr
     }
     const std::optional<QString> sectionPath = RegFileDocument::SectionPath(root, keyPath);
     if (!sectionPath || !RegFileDocument::IsWritableText(valueName)) {
-        error = QStringLiteral(
-            QT_TRANSLATE_NOOP("quarlo::EngineText", "A key path or value name holds characters a registry file cannot store."));
+        error = QStringLiteral(QT_TRANSLATE_NOOP(
+            "quarlo::EngineText", "A key path or value name holds characters a registry file cannot store."));
         return false;
     }
     if (!QDir().mkpath(d_->directory)) {
@@ -347,8 +342,7 @@ bool RegFileBackend::write(RegistryRoot root, const QString& keyPath, const QStr
     const QString lockPath = path + QStringLiteral(".lock");
     QLockFile lock(lockPath);
     error = AcquireLock(lock, lockPath);
-    if (!error.isEmpty())
-        return false;
+    if (!error.isEmpty()) return false;
 
     // Another program may have written since this one last looked.
     CachedFile& cache = d_->files[RootIndex(root)];
@@ -360,8 +354,7 @@ bool RegFileBackend::write(RegistryRoot root, const QString& keyPath, const QStr
     RegFileDocument updated = *cache.doc;
     updated.SetValue(*sectionPath, valueName, value);
     const QByteArray bytes = updated.Serialize();
-    if (cache.stamp.exists && bytes == cache.bytes)
-        return true;
+    if (cache.stamp.exists && bytes == cache.bytes) return true;
 
     QString description;
     // The user's own folder: a link there (a shared settings file) is theirs.

@@ -36,8 +36,7 @@ public:
     RegFileBackend(const RegFileBackend&) = delete;
     RegFileBackend& operator=(const RegFileBackend&) = delete;
 
-    std::optional<RegistryValue> read(RegistryRoot root, const QString& keyPath,
-                                      const QString& valueName) override;
+    std::optional<RegistryValue> read(RegistryRoot root, const QString& keyPath, const QString& valueName) override;
     bool write(RegistryRoot root, const QString& keyPath, const QString& valueName,
                const RegistryValue& value) override;
     // Why the last write failed, naming the file; empty after a success.
@@ -49,15 +48,17 @@ public:
     static constexpr const char* kCannotSaveText =
         QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot save the settings to %1: %2");
     static constexpr const char* kCannotReadText = QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot read %1: %2");
-    static constexpr const char* kChangedText = QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 changed while it was read.");
+    static constexpr const char* kChangedText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 changed while it was read.");
     static constexpr const char* kNotRegularText =
         QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 is not a regular file; it was left unchanged.");
     static constexpr const char* kTooLargeText = QT_TRANSLATE_NOOP(
         "quarlo::EngineText",
         "%1 is larger than %2 MiB, so it is not a settings file of this program; it was left unchanged.");
     static constexpr const char* kNotExportText =
-        QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 is not a registry export (it does not begin with \"%2\" or a "
-                                                "key in brackets); it was left unchanged.");
+        QT_TRANSLATE_NOOP("quarlo::EngineText",
+                          "%1 is not a registry export (it does not begin with \"%2\" or a "
+                          "key in brackets); it was left unchanged.");
     static constexpr const char* kCannotCreateFolderText =
         QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot create the folder %1.");
     static constexpr const char* kCannotLockText =

@@ -44,7 +44,10 @@ const QLatin1StringView kHeader("Windows Registry Editor Version 5.00");
 const QLatin1StringView kOldHeader("REGEDIT4");
 const QByteArray kBom("\xEF\xBB\xBF");
 
-QString Fold(const QString& s) { return s.toCaseFolded(); }
+QString Fold(const QString& s)
+{
+    return s.toCaseFolded();
+}
 
 // Separators at either end are ignored; an empty name between two separators
 // makes the path invalid.
@@ -52,13 +55,10 @@ std::optional<QString> NormalizeKeyPath(QStringView path)
 {
     qsizetype begin = 0;
     qsizetype end = path.size();
-    while (begin < end && path[begin] == u'\\')
-        ++begin;
-    while (end > begin && path[end - 1] == u'\\')
-        --end;
+    while (begin < end && path[begin] == u'\\') ++begin;
+    while (end > begin && path[end - 1] == u'\\') --end;
     const QStringView inner = path.sliced(begin, end - begin);
-    if (inner.contains(u"\\\\"))
-        return std::nullopt;
+    if (inner.contains(u"\\\\")) return std::nullopt;
     return inner.toString();
 }
 
@@ -71,18 +71,15 @@ QString SectionIndexKey(QStringView path)
 // Characters a name or key path cannot hold in a line-based text file.
 bool WritableText(const QString& s)
 {
-    return s.isValidUtf16() && !s.contains(QChar(u'\0')) && !s.contains(QChar(u'\n'))
-           && !s.contains(QChar(u'\r'));
+    return s.isValidUtf16() && !s.contains(QChar(u'\0')) && !s.contains(QChar(u'\n')) && !s.contains(QChar(u'\r'));
 }
 
 std::optional<QString> SectionPathFor(RegistryRoot root, const QString& keyPath)
 {
     const QString rootName = RegistryRootName(root);
-    if (rootName.isEmpty() || !WritableText(keyPath))
-        return std::nullopt;
+    if (rootName.isEmpty() || !WritableText(keyPath)) return std::nullopt;
     const std::optional<QString> key = NormalizeKeyPath(keyPath);
-    if (!key)
-        return std::nullopt;
+    if (!key) return std::nullopt;
     return key->isEmpty() ? rootName : rootName + QLatin1Char('\\') + *key;
 }
 
@@ -98,8 +95,7 @@ std::optional<Quoted> ParseQuoted(QStringView s, qsizetype start)
     qsizetype i = start + 1;
     while (i < s.size()) {
         const QChar c = s[i];
-        if (c == u'"')
-            return Quoted{text, i + 1};
+        if (c == u'"') return Quoted{text, i + 1};
         if (c == u'\\' && i + 1 < s.size() && (s[i + 1] == u'\\' || s[i + 1] == u'"')) {
             text += s[i + 1];
             i += 2;
@@ -122,13 +118,11 @@ int HexDigit(QChar c)
 
 std::optional<quint32> ParseHexNumber(QStringView s, qsizetype maxDigits)
 {
-    if (s.isEmpty() || s.size() > maxDigits)
-        return std::nullopt;
+    if (s.isEmpty() || s.size() > maxDigits) return std::nullopt;
     quint32 n = 0;
     for (QChar c : s) {
         const int d = HexDigit(c);
-        if (d < 0)
-            return std::nullopt;
+        if (d < 0) return std::nullopt;
         n = n * 16 + quint32(d);
     }
     return n;
@@ -139,20 +133,16 @@ std::optional<QByteArray> ParseHexBytes(QStringView s)
 {
     s = s.trimmed();
     QByteArray bytes;
-    if (s.isEmpty())
-        return bytes;
+    if (s.isEmpty()) return bytes;
     bytes.reserve(s.size() / 3 + 1);
     qsizetype pos = 0;
     for (;;) {
         qsizetype comma = s.indexOf(u',', pos);
-        if (comma < 0)
-            comma = s.size();
+        if (comma < 0) comma = s.size();
         const std::optional<quint32> byte = ParseHexNumber(s.sliced(pos, comma - pos).trimmed(), 2);
-        if (!byte)
-            return std::nullopt;
+        if (!byte) return std::nullopt;
         bytes.append(char(*byte));
-        if (comma == s.size())
-            return bytes;
+        if (comma == s.size()) return bytes;
         pos = comma + 1;
     }
 }
@@ -160,8 +150,7 @@ std::optional<QByteArray> ParseHexBytes(QStringView s)
 QString Utf16LeToString(const QByteArray& bytes)
 {
     QString s(bytes.size() / 2, Qt::Uninitialized);
-    for (qsizetype i = 0; i < s.size(); ++i)
-        s[i] = QChar(qFromLittleEndian<quint16>(bytes.constData() + 2 * i));
+    for (qsizetype i = 0; i < s.size(); ++i) s[i] = QChar(qFromLittleEndian<quint16>(bytes.constData() + 2 * i));
     return s;
 }
 
@@ -172,8 +161,7 @@ bool ClassifyData(QStringView data, Entry& entry)
     entry.kind = Entry::Kind::Opaque;
     if (data.startsWith(u'"')) {
         const std::optional<Quoted> q = ParseQuoted(data, 0);
-        if (!q)
-            return false;
+        if (!q) return false;
         if (data.sliced(q->end).trimmed().isEmpty()) {
             entry.kind = Entry::Kind::Value;
             entry.value = RegistryValue::fromString(q->text);
@@ -196,16 +184,13 @@ bool ClassifyData(QStringView data, Entry& entry)
     }
     if (data.startsWith(u"hex(", Qt::CaseInsensitive)) {
         const qsizetype close = data.indexOf(u"):");
-        if (close < 0)
-            return true;
+        if (close < 0) return true;
         const auto type = ParseHexNumber(data.sliced(4, close - 4), 8);
         const auto bytes = ParseHexBytes(data.sliced(close + 2));
-        if (!type || !bytes)
-            return true;
+        if (!type || !bytes) return true;
         if (*type == 1 && bytes->size() % 2 == 0) { // REG_SZ in UTF-16LE
             QByteArray units = *bytes;
-            if (units.endsWith(QByteArray(2, '\0')))
-                units.chop(2); // the terminator Windows stores with the text
+            if (units.endsWith(QByteArray(2, '\0'))) units.chop(2); // the terminator Windows stores with the text
             entry.kind = Entry::Kind::Value;
             entry.value = RegistryValue::fromString(Utf16LeToString(units));
         } else if (*type == 3) { // REG_BINARY spelt out
@@ -222,8 +207,7 @@ bool ClassifyData(QStringView data, Entry& entry)
 
 qsizetype SkipSpaces(QStringView s, qsizetype pos)
 {
-    while (pos < s.size() && (s[pos] == u' ' || s[pos] == u'\t'))
-        ++pos;
+    while (pos < s.size() && (s[pos] == u' ' || s[pos] == u'\t')) ++pos;
     return pos;
 }
 
@@ -242,14 +226,12 @@ std::optional<Entry> ParseValueEntry(const QList<Line>& lines, qsizetype& i)
     qsizetype pos = 1;
     if (t.startsWith(u'"')) {
         const std::optional<Quoted> name = ParseQuoted(t, 0);
-        if (!name)
-            return std::nullopt;
+        if (!name) return std::nullopt;
         entry.name = name->text;
         pos = name->end;
     }
     pos = SkipSpaces(t, pos);
-    if (pos >= t.size() || t[pos] != u'=')
-        return std::nullopt;
+    if (pos >= t.size() || t[pos] != u'=') return std::nullopt;
     pos = SkipSpaces(t, pos + 1);
 
     entry.lines.append(*lines[i].text);
@@ -260,26 +242,22 @@ std::optional<Entry> ParseValueEntry(const QList<Line>& lines, qsizetype& i)
         while (data.endsWith(u'\\')) {
             // Only hex digits continue a value, so a cut-off value can never
             // swallow the blank line, key or value written after it.
-            if (++last >= lines.size() || !lines[last].text)
-                return std::nullopt;
+            if (++last >= lines.size() || !lines[last].text) return std::nullopt;
             const QStringView next = QStringView(*lines[last].text).trimmed();
-            if (next.isEmpty() || HexDigit(next.front()) < 0)
-                return std::nullopt;
+            if (next.isEmpty() || HexDigit(next.front()) < 0) return std::nullopt;
             data.chop(1);
             data += next;
             entry.lines.append(*lines[last].text);
         }
     }
-    if (!ClassifyData(data, entry))
-        return std::nullopt;
+    if (!ClassifyData(data, entry)) return std::nullopt;
     i = last;
     return entry;
 }
 
 bool LooksLikeSectionPath(QStringView path)
 {
-    if (path.startsWith(u'-'))
-        path = path.sliced(1);
+    if (path.startsWith(u'-')) path = path.sliced(1);
     return path.startsWith(u"HKEY_", Qt::CaseInsensitive);
 }
 
@@ -305,8 +283,7 @@ qsizetype FindOrAddSection(Document& doc, const QString& path)
 {
     const QString key = SectionIndexKey(path);
     const auto found = doc.byPath.constFind(key);
-    if (found != doc.byPath.cend())
-        return *found;
+    if (found != doc.byPath.cend()) return *found;
     Section section;
     section.path = path;
     doc.sections.append(std::move(section));
@@ -334,14 +311,12 @@ QList<Line> SplitLines(QByteArrayView body, bool& crlf)
         else if (lines.isEmpty())
             crlf = nl > 0 && body[nl - 1] == '\r';
         QByteArrayView raw = body.sliced(start, nl - start);
-        if (raw.endsWith('\r'))
-            raw.chop(1);
+        if (raw.endsWith('\r')) raw.chop(1);
         Line line{raw, std::nullopt};
         if (!raw.contains('\0')) {
             QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
             QString text = decoder.decode(raw);
-            if (!decoder.hasError())
-                line.text = std::move(text);
+            if (!decoder.hasError()) line.text = std::move(text);
         }
         lines.append(std::move(line));
         start = nl + 1;
@@ -355,13 +330,10 @@ bool IsRegistryExport(const QList<Line>& lines)
 {
     for (const Line& line : lines) {
         const QByteArrayView t = line.raw.trimmed();
-        if (t.isEmpty() || t.startsWith(';'))
-            continue;
-        if (!line.text)
-            return false;
+        if (t.isEmpty() || t.startsWith(';')) continue;
+        if (!line.text) return false;
         const QStringView text = QStringView(*line.text).trimmed();
-        return text == kHeader || text == kOldHeader
-               || (text.startsWith(u'[') && LooksLikeSectionPath(text.sliced(1)));
+        return text == kHeader || text == kOldHeader || (text.startsWith(u'[') && LooksLikeSectionPath(text.sliced(1)));
     }
     return true;
 }
@@ -376,8 +348,7 @@ std::optional<Document> ParseDocument(const QByteArray& bytes)
         body = body.sliced(kBom.size());
     }
     const QList<Line> lines = SplitLines(body, doc.crlf);
-    if (!IsRegistryExport(lines))
-        return std::nullopt;
+    if (!IsRegistryExport(lines)) return std::nullopt;
 
     bool headerAllowed = true;
     qsizetype current = -1;
@@ -393,8 +364,7 @@ std::optional<Document> ParseDocument(const QByteArray& bytes)
             continue;
         }
         const QStringView t = QStringView(*lines[i].text).trimmed();
-        if (t.isEmpty())
-            continue;
+        if (t.isEmpty()) continue;
         if (t.startsWith(u';')) {
             Entry comment;
             comment.lines.append(*lines[i].text);
@@ -436,15 +406,17 @@ QString QuotedText(const QString& s)
     out.reserve(s.size() + 2);
     out += u'"';
     for (QChar c : s) {
-        if (c == u'\\' || c == u'"')
-            out += u'\\';
+        if (c == u'\\' || c == u'"') out += u'\\';
         out += c;
     }
     out += u'"';
     return out;
 }
 
-QString HexList(const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(',')); }
+QString HexList(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex(','));
+}
 
 QString FormatData(const RegistryValue& value)
 {
@@ -452,17 +424,14 @@ QString FormatData(const RegistryValue& value)
     case RegistryValue::Type::String: {
         // Line breaks and NULs cannot appear inside a quoted string; the UTF-16
         // form holds any text exactly.
-        if (WritableText(value.text))
-            return QuotedText(value.text);
+        if (WritableText(value.text)) return QuotedText(value.text);
         QByteArray units(value.text.size() * 2 + 2, '\0');
         for (qsizetype i = 0; i < value.text.size(); ++i)
             qToLittleEndian<quint16>(value.text[i].unicode(), units.data() + 2 * i);
         return QStringLiteral("hex(1):") + HexList(units);
     }
-    case RegistryValue::Type::DWord:
-        return QStringLiteral("dword:%1").arg(value.dword, 8, 16, QLatin1Char('0'));
-    case RegistryValue::Type::Binary:
-        return QStringLiteral("hex:") + HexList(value.binary);
+    case RegistryValue::Type::DWord: return QStringLiteral("dword:%1").arg(value.dword, 8, 16, QLatin1Char('0'));
+    case RegistryValue::Type::Binary: return QStringLiteral("hex:") + HexList(value.binary);
     }
     return QString();
 }
@@ -473,8 +442,7 @@ QString FormatData(const RegistryValue& value)
 void AppendLine(QByteArray& out, QByteArrayView line, QByteArrayView nl)
 {
     out += line;
-    if (line.endsWith('\r') && !nl.startsWith('\r'))
-        out += '\r';
+    if (line.endsWith('\r') && !nl.startsWith('\r')) out += '\r';
     out += nl;
 }
 
@@ -485,13 +453,11 @@ void AppendEntry(QByteArray& out, const Entry& entry, QByteArrayView nl)
         // Blank lines are not kept, so whatever follows a damaged line
         // ending in "\\" may not be what followed it in the file; a blank
         // line keeps it from continuing into that.
-        if (entry.raw.trimmed().endsWith('\\'))
-            out += nl;
+        if (entry.raw.trimmed().endsWith('\\')) out += nl;
         return;
     }
     if (!entry.lines.isEmpty()) {
-        for (const QString& line : entry.lines)
-            AppendLine(out, line.toUtf8(), nl);
+        for (const QString& line : entry.lines) AppendLine(out, line.toUtf8(), nl);
         return;
     }
     out += entry.name.isEmpty() ? QByteArrayLiteral("@") : QuotedText(entry.name).toUtf8();
@@ -507,10 +473,8 @@ QByteArray SerializeDocument(const Document& doc)
     out += QByteArrayView(kHeader.data(), kHeader.size());
     out += nl;
     out += nl;
-    for (const Entry& entry : doc.preamble)
-        AppendEntry(out, entry, nl);
-    if (!doc.preamble.isEmpty())
-        out += nl;
+    for (const Entry& entry : doc.preamble) AppendEntry(out, entry, nl);
+    if (!doc.preamble.isEmpty()) out += nl;
     for (const Section& section : doc.sections) {
         if (section.damagedHeader) {
             AppendLine(out, *section.damagedHeader, nl);
@@ -520,15 +484,13 @@ QByteArray SerializeDocument(const Document& doc)
             out += ']';
             out += nl;
         }
-        for (const Entry& entry : section.entries)
-            AppendEntry(out, entry, nl);
+        for (const Entry& entry : section.entries) AppendEntry(out, entry, nl);
         out += nl;
     }
     return out;
 }
 
-void SetValueIn(Document& doc, const QString& sectionPath, const QString& name,
-                const RegistryValue& value)
+void SetValueIn(Document& doc, const QString& sectionPath, const QString& name, const RegistryValue& value)
 {
     Section& section = doc.sections[FindOrAddSection(doc, sectionPath)];
     Entry entry;
@@ -540,9 +502,15 @@ void SetValueIn(Document& doc, const QString& sectionPath, const QString& name,
 
 } // namespace
 
-std::optional<RegFileDocument> RegFileDocument::Parse(const QByteArray& bytes) { return ParseDocument(bytes); }
+std::optional<RegFileDocument> RegFileDocument::Parse(const QByteArray& bytes)
+{
+    return ParseDocument(bytes);
+}
 
-QByteArray RegFileDocument::Serialize() const { return SerializeDocument(*this); }
+QByteArray RegFileDocument::Serialize() const
+{
+    return SerializeDocument(*this);
+}
 
 std::optional<RegistryValue> RegFileDocument::Value(const QString& sectionPath, const QString& name) const
 {
@@ -564,6 +532,9 @@ std::optional<QString> RegFileDocument::SectionPath(RegistryRoot root, const QSt
     return SectionPathFor(root, keyPath);
 }
 
-bool RegFileDocument::IsWritableText(const QString& text) { return WritableText(text); }
+bool RegFileDocument::IsWritableText(const QString& text)
+{
+    return WritableText(text);
+}
 
 } // namespace quarlo

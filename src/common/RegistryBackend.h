@@ -18,8 +18,7 @@ public:
 
     // The value, or nothing when the key or the value does not exist or the
     // store cannot be read.
-    virtual std::optional<RegistryValue> read(RegistryRoot root, const QString& keyPath,
-                                              const QString& valueName) = 0;
+    virtual std::optional<RegistryValue> read(RegistryRoot root, const QString& keyPath, const QString& valueName) = 0;
 
     // Creates the key when needed and writes the value; false on failure.
     virtual bool write(RegistryRoot root, const QString& keyPath, const QString& valueName,

@@ -7,8 +7,7 @@ namespace quarlo {
 QString DefaultRegistryDirectory()
 {
     QString overridden = qEnvironmentVariable("QUARLO_REGISTRY_DIR");
-    if (!overridden.isEmpty())
-        return overridden;
+    if (!overridden.isEmpty()) return overridden;
 
     return ConfigLocation::UserConfigDirectory();
 }

@@ -11,13 +11,31 @@ struct RegistryValue {
     enum class Type { String, DWord, Binary };
 
     Type type = Type::String;
-    QString text;          // Type::String
+    QString text;            // Type::String
     std::uint32_t dword = 0; // Type::DWord
-    QByteArray binary;     // Type::Binary
+    QByteArray binary;       // Type::Binary
 
-    static RegistryValue fromString(const QString& s) { RegistryValue v; v.type = Type::String; v.text = s; return v; }
-    static RegistryValue fromDWord(std::uint32_t d) { RegistryValue v; v.type = Type::DWord; v.dword = d; return v; }
-    static RegistryValue fromBinary(const QByteArray& b) { RegistryValue v; v.type = Type::Binary; v.binary = b; return v; }
+    static RegistryValue fromString(const QString& s)
+    {
+        RegistryValue v;
+        v.type = Type::String;
+        v.text = s;
+        return v;
+    }
+    static RegistryValue fromDWord(std::uint32_t d)
+    {
+        RegistryValue v;
+        v.type = Type::DWord;
+        v.dword = d;
+        return v;
+    }
+    static RegistryValue fromBinary(const QByteArray& b)
+    {
+        RegistryValue v;
+        v.type = Type::Binary;
+        v.binary = b;
+        return v;
+    }
 
     bool operator==(const RegistryValue& o) const
     {

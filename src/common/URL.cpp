@@ -96,7 +96,10 @@ const SchemeInfo* SchemeByNumber(qint32 number)
     return nullptr;
 }
 
-bool IsBlank(QChar c) { return c.unicode() <= 0x20; }
+bool IsBlank(QChar c)
+{
+    return c.unicode() <= 0x20;
+}
 
 // Canonical form of the text, or nothing when it is no URL or does not fit
 // the buffer. Like the browser-mode canonicalisation, surrounding blanks go
@@ -302,8 +305,8 @@ QString URL::URLText()
     // buffer larger than 1024 characters; here short and long results agree
     // and need no clean-up.)
     QString out = scheme + QLatin1Char(':');
-    const bool authority = !hostname_.isEmpty() || !userName_.isEmpty() || !password_.isEmpty()
-                           || (known && known->hierarchical);
+    const bool authority =
+        !hostname_.isEmpty() || !userName_.isEmpty() || !password_.isEmpty() || (known && known->hierarchical);
     if (authority) {
         out += QLatin1String("//");
         if (!userName_.isEmpty() || !password_.isEmpty()) {

@@ -3,7 +3,7 @@
 namespace quarlo {
 
 std::optional<RegistryValue> VolatileRegistryBackend::read(RegistryRoot root, const QString& keyPath,
-                                                          const QString& valueName)
+                                                           const QString& valueName)
 {
     const auto it = written_.constFind(key(root, keyPath, valueName));
     if (it != written_.cend()) return it.value();
@@ -20,7 +20,7 @@ bool VolatileRegistryBackend::write(RegistryRoot root, const QString& keyPath, c
 QString VolatileRegistryBackend::key(RegistryRoot root, const QString& keyPath, const QString& valueName)
 {
     return QString::number(static_cast<int>(root)) + QLatin1Char('\n') + keyPath.toCaseFolded() + QLatin1Char('\n')
-           + valueName.toCaseFolded();
+        + valueName.toCaseFolded();
 }
 
 } // namespace quarlo

@@ -50,8 +50,7 @@ QString WindowStateValueName(const QString& formName, const QString& suffix)
     return QStringLiteral("WindowState_") + formName + suffix;
 }
 
-RestoredPlacement PlanRestore(const QString& sizeText, const QString& stateText, const QRect& screen,
-                              bool keepDesign)
+RestoredPlacement PlanRestore(const QString& sizeText, const QString& stateText, const QRect& screen, bool keepDesign)
 {
     RestoredPlacement plan;
     bool unplaced = true;
@@ -93,8 +92,7 @@ RestoredPlacement PlanRestore(const QString& sizeText, const QString& stateText,
         return plan;
     }
     if (keepDesign) return plan;
-    plan.geometry =
-        QRect(x, y, screen.width() - kDefaultWidthMargin, screen.height() - kDefaultHeightMargin);
+    plan.geometry = QRect(x, y, screen.width() - kDefaultWidthMargin, screen.height() - kDefaultHeightMargin);
     return plan;
 }
 
@@ -103,27 +101,26 @@ SavedPlacement PlanSave(const QRect& normalGeometry, WindowShowState state)
     SavedPlacement texts;
     if (state == WindowShowState::Normal) {
         texts.sizeText = QStringList{QString::number(normalGeometry.x()), QString::number(normalGeometry.y()),
-                                     QString::number(normalGeometry.width()),
-                                     QString::number(normalGeometry.height())}
+                                     QString::number(normalGeometry.width()), QString::number(normalGeometry.height())}
                              .join(QLatin1Char(','));
     }
     texts.stateText = QString::number(static_cast<int>(state));
     return texts;
 }
 
-RestoredPlacement LoadPlacement(Registry& registry, const QString& formName, const QString& suffix,
-                                const QRect& screen, bool keepDesign)
+RestoredPlacement LoadPlacement(Registry& registry, const QString& formName, const QString& suffix, const QRect& screen,
+                                bool keepDesign)
 {
     const QString key = PlacementKeyPath();
     const QString sizeText =
         registry.GetValue(RegistryRoot::CurrentUser, key, FormSizeValueName(formName, suffix), kNothingStored);
-    const QString stateText = registry.GetValue(RegistryRoot::CurrentUser, key,
-                                                WindowStateValueName(formName, suffix), QStringLiteral("0"));
+    const QString stateText =
+        registry.GetValue(RegistryRoot::CurrentUser, key, WindowStateValueName(formName, suffix), QStringLiteral("0"));
     return PlanRestore(sizeText, stateText, screen, keepDesign);
 }
 
-void StorePlacement(Registry& registry, const QString& formName, const QString& suffix,
-                    const QRect& normalGeometry, WindowShowState state)
+void StorePlacement(Registry& registry, const QString& formName, const QString& suffix, const QRect& normalGeometry,
+                    WindowShowState state)
 {
     const SavedPlacement texts = PlanSave(normalGeometry, state);
     const QString key = PlacementKeyPath();

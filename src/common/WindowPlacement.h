@@ -45,17 +45,16 @@ QString WindowStateValueName(const QString& formName, const QString& suffix);
 // high. A stored state "2" maximises (after restoring a qualifying
 // rectangle); "1" is never restored. A size text that is not four whole
 // numbers counts as nothing stored.
-RestoredPlacement PlanRestore(const QString& sizeText, const QString& stateText, const QRect& screen,
-                              bool keepDesign);
+RestoredPlacement PlanRestore(const QString& sizeText, const QString& stateText, const QRect& screen, bool keepDesign);
 
 // The texts to store for a window whose normal rectangle is normalGeometry.
 SavedPlacement PlanSave(const QRect& normalGeometry, WindowShowState state);
 
 // The same against the registry: reads the stored texts (defaults "0,0,0,0"
 // and "0") and writes them as text values.
-RestoredPlacement LoadPlacement(Registry& registry, const QString& formName, const QString& suffix,
-                                const QRect& screen, bool keepDesign);
-void StorePlacement(Registry& registry, const QString& formName, const QString& suffix,
-                    const QRect& normalGeometry, WindowShowState state);
+RestoredPlacement LoadPlacement(Registry& registry, const QString& formName, const QString& suffix, const QRect& screen,
+                                bool keepDesign);
+void StorePlacement(Registry& registry, const QString& formName, const QString& suffix, const QRect& normalGeometry,
+                    WindowShowState state);
 
 } // namespace quarlo

@@ -53,10 +53,8 @@ int DisplayWidth(char32_t c)
     switch (QChar::category(c)) {
     case QChar::Mark_NonSpacing:
     case QChar::Mark_Enclosing:
-    case QChar::Other_Format:
-        return 0;
-    default:
-        break;
+    case QChar::Other_Format: return 0;
+    default: break;
     }
     // Conjoining hangul vowels and finals join the syllable before them.
     if (c >= 0x1160 && c <= 0x11FF) return 0;

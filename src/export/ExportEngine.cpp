@@ -61,9 +61,9 @@ std::unique_ptr<ExportBackend> ExportEngine::createBackend(bool quiet)
     QString error;
     std::unique_ptr<ExportBackend> backend = factory_ ? factory_(&error) : NoBackend(&error);
     if (!backend && !quiet) {
-        tell(QStringLiteral("Cannot start Vantorel Export Engine.") + kCrLf +
-                 QStringLiteral("You may need to reinstall the Vantorel software.") + kCrLf + kCrLf +
-                 QStringLiteral("Error= ") + error,
+        tell(QStringLiteral("Cannot start Vantorel Export Engine.") + kCrLf
+                 + QStringLiteral("You may need to reinstall the Vantorel software.") + kCrLf + kCrLf
+                 + QStringLiteral("Error= ") + error,
              DisplayTitle(), Icon::Exclamation);
     }
     return backend;
@@ -112,16 +112,23 @@ static QString PrintMethod(bool preview)
     return preview ? QStringLiteral("PREVIEW") : QStringLiteral("PRINTER");
 }
 
-bool ExportEngine::PrintTable(const QVariant& table, bool preview) { return ExportTable(table, PrintMethod(preview)); }
+bool ExportEngine::PrintTable(const QVariant& table, bool preview)
+{
+    return ExportTable(table, PrintMethod(preview));
+}
 
-bool ExportEngine::ExportTable(const QVariant& table, const QString& method) { return runExport(table, method); }
+bool ExportEngine::ExportTable(const QVariant& table, const QString& method)
+{
+    return runExport(table, method);
+}
 
 QString ExportEngine::sendTarget()
 {
     // A file made only to be sent goes to a folder of its own under the
     // temporary location, never beside the list: nobody asked for it there.
     const QString name = QFileInfo(targetFilename_.isEmpty() ? QStringLiteral("Export") : targetFilename_).fileName();
-    const QString root = QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/quarlo-exports");
+    const QString root =
+        QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/quarlo-exports");
     QDir().mkpath(root);
     QTemporaryDir folder(root + QStringLiteral("/send-XXXXXX"));
     if (!folder.isValid()) return programDir() + QLatin1Char('/') + name; // the engine reports what fails there
@@ -204,8 +211,8 @@ QList<ExportMenuEntry> ExportEngine::SendToMenuEntries(const QString& prefix)
         if (colon >= 0) entry.imageKeys << choice.key.mid(colon + 1);
         // Mail, folders and programs form separate groups in the menu.
         const QString bare = FileName(choice.key, false).toUpper();
-        entry.beginGroup = bare == QLatin1String("MAILCONTENT") || bare == QLatin1String("MYDOCUMENTS") ||
-                           bare == QLatin1String("EXCEL.EXE");
+        entry.beginGroup = bare == QLatin1String("MAILCONTENT") || bare == QLatin1String("MYDOCUMENTS")
+            || bare == QLatin1String("EXCEL.EXE");
         entries << entry;
     }
     return entries;
@@ -233,14 +240,14 @@ bool ExportEngine::NoPrinters(bool* printToPdf)
     if (printToPdf) *printToPdf = false;
     // The report can still go on paper later: as a PDF file now.
     if (printToPdf && ask_) {
-        *printToPdf = ask_(QStringLiteral("No printer is installed.") + kCrLf + kCrLf +
-                               QStringLiteral("Print to PDF instead? The report is saved as a PDF file you can "
-                                              "print wherever there is a printer."),
+        *printToPdf = ask_(QStringLiteral("No printer is installed.") + kCrLf + kCrLf
+                               + QStringLiteral("Print to PDF instead? The report is saved as a PDF file you can "
+                                                "print wherever there is a printer."),
                            DisplayTitle());
         return true;
     }
-    tell(QStringLiteral("You do not have a Printer installed.") + kCrLf +
-             QStringLiteral("You must install a Printer before you can print."),
+    tell(QStringLiteral("You do not have a Printer installed.") + kCrLf
+             + QStringLiteral("You must install a Printer before you can print."),
          DisplayTitle(), Icon::Critical);
     return true;
 }

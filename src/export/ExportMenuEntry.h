@@ -7,10 +7,10 @@ namespace quarlo {
 
 // One command that the export or send-to lists put into a menu or toolbar.
 struct ExportMenuEntry {
-    QString id;          // prefix + key: the tool ID the dispatcher routes
+    QString id; // prefix + key: the tool ID the dispatcher routes
     QString caption;
-    QString tag;         // the engine's key, handed back when chosen
-    QStringList imageKeys; // icon names to try, in order
+    QString tag;             // the engine's key, handed back when chosen
+    QStringList imageKeys;   // icon names to try, in order
     bool beginGroup = false; // a separator stands above it
 };
 

@@ -15,8 +15,8 @@
 #include <system_error>
 
 #include "export/HtmlTableWriter.h"
-#include "export/TablePainter.h"
 #include "export/TableFileWriter.h"
+#include "export/TablePainter.h"
 
 namespace quarlo {
 
@@ -37,17 +37,27 @@ const QString kMailProgram = QStringLiteral("xdg-email");
 // long to convert and end up attached anyway.
 constexpr qint64 kMaxConvertedPage = 8 * 1024 * 1024;
 
-bool Same(const QString& a, const char* b) { return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0; }
+bool Same(const QString& a, const char* b)
+{
+    return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
+}
 
-QString Quoted(const QString& path) { return QLatin1Char('"') + QDir::toNativeSeparators(path) + QLatin1Char('"'); }
+QString Quoted(const QString& path)
+{
+    return QLatin1Char('"') + QDir::toNativeSeparators(path) + QLatin1Char('"');
+}
 
-QString ExportedFileIs(const QString& path) { return QStringLiteral(" The exported file is %1.").arg(Quoted(path)); }
+QString ExportedFileIs(const QString& path)
+{
+    return QStringLiteral(" The exported file is %1.").arg(Quoted(path));
+}
 
 // A fresh folder of our own under the temporary location; it outlives this
 // engine because the file in it is handed to another program.
 QString FreshTempFolder(QString* error)
 {
-    const QString root = QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/quarlo-exports");
+    const QString root =
+        QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/quarlo-exports");
     if (!QDir().mkpath(root)) {
         *error = QStringLiteral("The folder %1 cannot be created.").arg(Quoted(root));
         return {};
@@ -65,9 +75,9 @@ QString FreshTempFolder(QString* error)
 // user's name ("results.v2") and keeps it.
 bool IsExportExtension(const QString& suffix)
 {
-    static const QStringList known = {QStringLiteral("html"), QStringLiteral("htm"), QStringLiteral("mht"),
+    static const QStringList known = {QStringLiteral("html"),  QStringLiteral("htm"), QStringLiteral("mht"),
                                       QStringLiteral("mhtml"), QStringLiteral("txt"), QStringLiteral("csv"),
-                                      QStringLiteral("xlsx"), QStringLiteral("xls"), QStringLiteral("pdf")};
+                                      QStringLiteral("xlsx"),  QStringLiteral("xls"), QStringLiteral("pdf")};
     return known.contains(suffix.toLower());
 }
 
@@ -95,8 +105,8 @@ QByteArray DecodeQuotedPrintable(QByteArrayView in)
             i += 1;
         } else if (i + 2 < in.size() && in[i + 1] == '\r' && in[i + 2] == '\n') {
             i += 2;
-        } else if (i + 2 < in.size() && isxdigit(static_cast<unsigned char>(in[i + 1])) &&
-                   isxdigit(static_cast<unsigned char>(in[i + 2]))) {
+        } else if (i + 2 < in.size() && isxdigit(static_cast<unsigned char>(in[i + 1]))
+                   && isxdigit(static_cast<unsigned char>(in[i + 2]))) {
             out += static_cast<char>(QByteArray(in.data() + i + 1, 2).toInt(nullptr, 16));
             i += 2;
         } else {
@@ -244,12 +254,18 @@ QString DesktopEntryValue(const QString& path, const QString& key)
                 continue;
             }
             const QChar e = raw[++i];
-            if (e == u's') value += u' ';
-            else if (e == u'n') value += u'\n';
-            else if (e == u't') value += u'\t';
-            else if (e == u'r') value += u'\r';
-            else if (e == u'\\') value += u'\\';
-            else value += QStringLiteral("\\") + e; // an Exec quoting escape, resolved later
+            if (e == u's')
+                value += u' ';
+            else if (e == u'n')
+                value += u'\n';
+            else if (e == u't')
+                value += u'\t';
+            else if (e == u'r')
+                value += u'\r';
+            else if (e == u'\\')
+                value += u'\\';
+            else
+                value += QStringLiteral("\\") + e; // an Exec quoting escape, resolved later
         }
         return value;
     }
@@ -277,9 +293,9 @@ const GridExportBackend::FormatInfo* GridExportBackend::Info(Format format)
 GridExportBackend::Format GridExportBackend::FormatOf(const QString& key)
 {
     static const std::pair<const char*, Format> names[] = {
-        {"HTML", Format::Html},  {"HTM", Format::Html},     {"MHTML", Format::Mhtml}, {"MHT", Format::Mhtml},
-        {"Text", Format::Text},  {"TXT", Format::Text},     {"CDF", Format::Csv},     {"CSV", Format::Csv},
-        {"XLS", Format::Xlsx},   {"XLSX", Format::Xlsx},    {"EXCEL", Format::Excel}, {"PDF", Format::Pdf},
+        {"HTML", Format::Html}, {"HTM", Format::Html},  {"MHTML", Format::Mhtml}, {"MHT", Format::Mhtml},
+        {"Text", Format::Text}, {"TXT", Format::Text},  {"CDF", Format::Csv},     {"CSV", Format::Csv},
+        {"XLS", Format::Xlsx},  {"XLSX", Format::Xlsx}, {"EXCEL", Format::Excel}, {"PDF", Format::Pdf},
     };
     const QString trimmed = key.trimmed();
     for (const auto& [name, format] : names)
@@ -305,28 +321,48 @@ ExportBackendFactory GridExportBackend::Factory(std::shared_ptr<ExportDialogs> d
 bool GridExportBackend::SetProperty(const QString& name, const QVariant& value)
 {
     const QString n = name.trimmed();
-    if (Same(n, "ProgramName")) layout_.programName = value.toString();
-    else if (Same(n, "ProgramVersion")) layout_.programVersion = value.toString();
-    else if (Same(n, "Title")) layout_.title = value.toString();
-    else if (Same(n, "SubTitle")) layout_.subTitle = value.toString();
-    else if (Same(n, "Paragraph")) layout_.paragraph = value.toString();
-    else if (Same(n, "Footer")) layout_.footer = value.toString();
-    else if (Same(n, "Orientation")) layout_.orientation = value.toInt() == 2 ? 2 : 1;
+    if (Same(n, "ProgramName"))
+        layout_.programName = value.toString();
+    else if (Same(n, "ProgramVersion"))
+        layout_.programVersion = value.toString();
+    else if (Same(n, "Title"))
+        layout_.title = value.toString();
+    else if (Same(n, "SubTitle"))
+        layout_.subTitle = value.toString();
+    else if (Same(n, "Paragraph"))
+        layout_.paragraph = value.toString();
+    else if (Same(n, "Footer"))
+        layout_.footer = value.toString();
+    else if (Same(n, "Orientation"))
+        layout_.orientation = value.toInt() == 2 ? 2 : 1;
     // Images, image formats and a field choice do not apply to the grid's
     // formats; they are kept so the adapter's settings are all accepted.
-    else if (Same(n, "ImageHeight")) imageHeight_ = value.toInt();
-    else if (Same(n, "ImageWidth")) imageWidth_ = value.toInt();
-    else if (Same(n, "ImageFormat")) imageFormat_ = value.toString();
-    else if (Same(n, "ColumnList")) columnList_ = value.toString();
-    else if (Same(n, "SkipFieldSelection")) skipFieldSelection_ = value.toBool();
-    else if (Same(n, "FileFormat")) fileFormat_ = value.toString().trimmed();
-    else if (Same(n, "TargetFilename")) targetFilename_ = value.toString().trimmed();
-    else if (Same(n, "InitDir")) initDir_ = value.toString().trimmed();
-    else if (Same(n, "SelectMethod")) selectMethod_ = value.toBool();
-    else if (Same(n, "SkipFilenameSelection")) skipFilenameSelection_ = value.toBool();
-    else if (Same(n, "Quiet")) quiet_ = value.toBool();
-    else if (Same(n, "DefaultPrinter")) defaultPrinter_ = value.toString().trimmed();
-    else return false;
+    else if (Same(n, "ImageHeight"))
+        imageHeight_ = value.toInt();
+    else if (Same(n, "ImageWidth"))
+        imageWidth_ = value.toInt();
+    else if (Same(n, "ImageFormat"))
+        imageFormat_ = value.toString();
+    else if (Same(n, "ColumnList"))
+        columnList_ = value.toString();
+    else if (Same(n, "SkipFieldSelection"))
+        skipFieldSelection_ = value.toBool();
+    else if (Same(n, "FileFormat"))
+        fileFormat_ = value.toString().trimmed();
+    else if (Same(n, "TargetFilename"))
+        targetFilename_ = value.toString().trimmed();
+    else if (Same(n, "InitDir"))
+        initDir_ = value.toString().trimmed();
+    else if (Same(n, "SelectMethod"))
+        selectMethod_ = value.toBool();
+    else if (Same(n, "SkipFilenameSelection"))
+        skipFilenameSelection_ = value.toBool();
+    else if (Same(n, "Quiet"))
+        quiet_ = value.toBool();
+    else if (Same(n, "DefaultPrinter"))
+        defaultPrinter_ = value.toString().trimmed();
+    else
+        return false;
     return true;
 }
 
@@ -405,7 +441,8 @@ QString GridExportBackend::chooseTarget(Format format, const QString& programDir
     if (format == Format::Excel) {
         const QString folder = FreshTempFolder(&error);
         if (folder.isEmpty()) fail(error);
-        return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + WithExtension(QFileInfo(name).fileName(), extension);
+        return folder.isEmpty() ? QString()
+                                : folder + QLatin1Char('/') + WithExtension(QFileInfo(name).fileName(), extension);
     }
 
     const QString base = !initDir_.isEmpty() ? initDir_ : !programDir.isEmpty() ? programDir : QDir::homePath();
@@ -422,9 +459,8 @@ QString GridExportBackend::chooseTarget(Format format, const QString& programDir
             const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
             path = (documents.isEmpty() ? QDir::homePath() : documents) + QLatin1Char('/') + QFileInfo(path).fileName();
         }
-        const QString chosen =
-            dialogs_->SaveFileName(QStringLiteral("Export: %1").arg(QLatin1String(info->caption)), path,
-                                   QLatin1String(info->filter));
+        const QString chosen = dialogs_->SaveFileName(QStringLiteral("Export: %1").arg(QLatin1String(info->caption)),
+                                                      path, QLatin1String(info->filter));
         if (chosen.isEmpty()) return {};
         path = QFileInfo(chosen).absoluteFilePath();
         if (QFileInfo(path).suffix().isEmpty()) path += extension;
@@ -553,9 +589,11 @@ QStringList GridExportBackend::DesktopCommand(const QString& exec, const QString
 
 QStringList GridExportBackend::spreadsheetCommand(const QString& fileName)
 {
-    const QString id = dialogs_->RunAndRead(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), kXlsxMime})
-                           .section(u'\n', 0, 0)
-                           .trimmed();
+    const QString id =
+        dialogs_
+            ->RunAndRead(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), kXlsxMime})
+            .section(u'\n', 0, 0)
+            .trimmed();
     if (!id.endsWith(QLatin1String(".desktop"))) return {};
     QString entry = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, id);
     // "vendor-app.desktop" may live as "vendor/app.desktop".
@@ -657,8 +695,7 @@ bool GridExportBackend::mailContent(const QString& fileName)
         body.clear();
         attach = true;
     }
-    if (attach)
-        body = QStringLiteral("The results are in the attached file %1.").arg(info.fileName());
+    if (attach) body = QStringLiteral("The results are in the attached file %1.").arg(info.fileName());
     QStringList args = {QStringLiteral("--subject"), mailSubject(fileName), QStringLiteral("--body"), body};
     if (attach) args << QStringLiteral("--attach") << fileName;
     return runMailProgram(args, fileName);

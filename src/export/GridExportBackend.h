@@ -1,8 +1,8 @@
 #pragma once
 
 #include "export/ExportBackend.h"
-#include "export/TableFileWriter.h"
 #include "export/ExportLayout.h"
+#include "export/TableFileWriter.h"
 #include "export/TableSnapshot.h"
 
 #include <QByteArray>

@@ -20,20 +20,21 @@ constexpr int kMaxShareCharacters = 60;
 int columnCount(const TableSnapshot& s)
 {
     qsizetype n = s.headers.size();
-    for (const SnapshotRow& row : s.rows)
-        n = std::max<qsizetype>(n, qsizetype(row.cells.size()));
+    for (const SnapshotRow& row : s.rows) n = std::max<qsizetype>(n, qsizetype(row.cells.size()));
     return int(n);
 }
 
-int indentLevel(int level) { return std::clamp(level, 0, MaxIndentLevel); }
+int indentLevel(int level)
+{
+    return std::clamp(level, 0, MaxIndentLevel);
+}
 
 // The tree column carries the grid's indentation as leading blanks; the
 // page indents by level instead.
 QStringView withoutIndent(QStringView text)
 {
     qsizetype i = 0;
-    while (i < text.size() && text[i] == u' ')
-        ++i;
+    while (i < text.size() && text[i] == u' ') ++i;
     return text.mid(i);
 }
 
@@ -58,8 +59,7 @@ void appendEscaped(QString& out, QStringView text, bool lineBreaks = true)
         case u'\'': out += u"&#39;"; break;
         case u'\t': out += QChar(u'\t'); break;
         case u'\r':
-            if (i + 1 < n && text[i + 1] == u'\n')
-                break; // the LF writes the break
+            if (i + 1 < n && text[i + 1] == u'\n') break; // the LF writes the break
             [[fallthrough]];
         case u'\n': out += lineBreaks ? u"<br>" : u" "; break;
         default: break; // a dropped control character
@@ -74,21 +74,17 @@ void appendEscaped(QString& out, QStringView text, bool lineBreaks = true)
 QString webLink(const QString& link)
 {
     const QString t = link.trimmed();
-    if (!t.startsWith(u"http://", Qt::CaseInsensitive) && !t.startsWith(u"https://", Qt::CaseInsensitive))
-        return {};
+    if (!t.startsWith(u"http://", Qt::CaseInsensitive) && !t.startsWith(u"https://", Qt::CaseInsensitive)) return {};
     const QUrl url(t);
-    if (!url.isValid() || url.host().isEmpty())
-        return {};
+    if (!url.isValid() || url.host().isEmpty()) return {};
     const QString scheme = url.scheme().toLower();
-    if (scheme != u"http" && scheme != u"https")
-        return {};
+    if (scheme != u"http" && scheme != u"https") return {};
     return QString::fromLatin1(url.toEncoded());
 }
 
 void appendColor(QString& out, QStringView property, const QColor& color)
 {
-    if (!color.isValid() || color.alpha() == 0)
-        return;
+    if (!color.isValid() || color.alpha() == 0) return;
     out += property;
     out += u':';
     out += color.name(QColor::HexRgb);
@@ -101,15 +97,13 @@ void appendColor(QString& out, QStringView property, const QColor& color)
 void appendCellText(QString& out, const SnapshotCell* cell, QStringView text)
 {
     qsizetype blanks = 0;
-    while (blanks < text.size() && text[blanks] == u' ')
-        ++blanks;
+    while (blanks < text.size() && text[blanks] == u' ') ++blanks;
     out.append(text.left(blanks));
     text = text.mid(blanks);
     const QString href = cell ? webLink(cell->link) : QString();
     const qsizetype at = href.isEmpty() ? -1 : text.indexOf(cell->link);
     const bool underline = cell && cell->underline && !text.isEmpty();
-    if (underline)
-        out += u"<span class=\"u\">";
+    if (underline) out += u"<span class=\"u\">";
     if (at < 0) {
         appendEscaped(out, text);
     } else {
@@ -121,8 +115,7 @@ void appendCellText(QString& out, const SnapshotCell* cell, QStringView text)
         out += u"</a>";
         appendEscaped(out, text.mid(at + cell->link.size()));
     }
-    if (underline)
-        out += u"</span>";
+    if (underline) out += u"</span>";
 }
 
 void appendCell(QString& out, const SnapshotCell* cell, QStringView text, int level, bool first)
@@ -139,8 +132,7 @@ void appendCell(QString& out, const SnapshotCell* cell, QStringView text, int le
         const qsizetype bodyStart = out.size();
         appendColor(out, u"color", cell->color);
         appendColor(out, u"background-color", cell->background);
-        if (cell->bold)
-            out += u"font-weight:bold;";
+        if (cell->bold) out += u"font-weight:bold;";
         if (out.size() == bodyStart)
             out.truncate(styleStart);
         else
@@ -168,8 +160,7 @@ QString buildHtml(const TableSnapshot& s, const ExportLayout& layout)
     qsizetype textSize = 0;
     for (const SnapshotRow& row : s.rows) {
         maxLevel = std::max(maxLevel, indentLevel(row.level));
-        for (const SnapshotCell& c : row.cells)
-            textSize += c.text.size();
+        for (const SnapshotCell& c : row.cells) textSize += c.text.size();
     }
 
     QString out;
@@ -222,8 +213,7 @@ QString buildHtml(const TableSnapshot& s, const ExportLayout& layout)
         // reason, address), whatever the window's widths were.
         const QList<int> widths = ContentColumnWidths(s, kMaxShareCharacters);
         qint64 total = 0;
-        for (int i = 0; i < cols; ++i)
-            total += widths.value(i, 1);
+        for (int i = 0; i < cols; ++i) total += widths.value(i, 1);
         out += u"<colgroup>";
         for (int i = 0; i < cols; ++i) {
             const double pct = 100.0 * widths.value(i, 1) / double(std::max<qint64>(total, 1));
@@ -234,8 +224,7 @@ QString buildHtml(const TableSnapshot& s, const ExportLayout& layout)
         out += u"</colgroup>\n<thead><tr>";
         for (int i = 0; i < cols; ++i) {
             out += u"<th>";
-            if (i < s.headers.size())
-                appendEscaped(out, s.headers[i]);
+            if (i < s.headers.size()) appendEscaped(out, s.headers[i]);
             out += u"</th>";
         }
         out += u"</tr></thead>\n";
@@ -246,8 +235,7 @@ QString buildHtml(const TableSnapshot& s, const ExportLayout& layout)
         for (int i = 0; i < cols; ++i) {
             const SnapshotCell* cell = i < int(row.cells.size()) ? &row.cells[size_t(i)] : nullptr;
             QStringView text = cell ? QStringView(cell->text) : QStringView();
-            if (i == 0)
-                text = withoutIndent(text);
+            if (i == 0) text = withoutIndent(text);
             appendCell(out, cell, text, row.level, i == 0);
         }
         out += u"</tr>\n";
@@ -314,15 +302,12 @@ QByteArray subjectHeader(const QString& raw)
 {
     QString text = raw;
     for (QChar& c : text)
-        if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f))
-            c = u' ';
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f)) c = u' ';
     text = text.simplified();
-    if (text.isEmpty())
-        return {};
+    if (text.isEmpty()) return {};
 
     const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x7f; });
-    if (ascii && text.size() + 9 <= 78 && !text.contains(u"=?"))
-        return "Subject: " + text.toLatin1() + "\r\n";
+    if (ascii && text.size() + 9 <= 78 && !text.contains(u"=?")) return "Subject: " + text.toLatin1() + "\r\n";
 
     // At most 39 bytes per word: its base64 is 52 characters, the whole
     // word 64, so "Subject: " plus the first word stays within 78.
@@ -335,16 +320,13 @@ QByteArray subjectHeader(const QString& raw)
     };
     for (qsizetype i = 0; i < text.size(); ++i) {
         qsizetype len = 1;
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-            len = 2;
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) len = 2;
         const QByteArray bytes = QStringView(text).mid(i, len).toUtf8();
         i += len - 1;
-        if (chunk.size() + bytes.size() > 39)
-            flush();
+        if (chunk.size() + bytes.size() > 39) flush();
         chunk += bytes;
     }
-    if (!chunk.isEmpty())
-        flush();
+    if (!chunk.isEmpty()) flush();
     return out + "\r\n";
 }
 
@@ -365,8 +347,7 @@ QByteArray HtmlTableWriter::Mhtml(const TableSnapshot& snapshot, const ExportLay
     QByteArray boundary;
     for (int n = 0;; ++n) {
         boundary = "----=_QuarloPart_" + QByteArray::number(n);
-        if (!body.contains(boundary))
-            break;
+        if (!body.contains(boundary)) break;
     }
 
     QByteArray out;

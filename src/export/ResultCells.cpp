@@ -31,7 +31,10 @@ const QColor kGreyColour(112, 112, 112);
 constexpr int kAddressFontSize = 10;
 
 // A marked text as it goes out: English.
-QString english(const char* source) { return QString::fromUtf8(source); }
+QString english(const char* source)
+{
+    return QString::fromUtf8(source);
+}
 
 } // namespace
 
@@ -40,9 +43,15 @@ QStringList ResultCells::Headers()
     return {QStringLiteral("Target"), QStringLiteral("Reason(s) for being Blacklisted"), QStringLiteral("URL")};
 }
 
-QColor ResultCells::ServerBackground() { return QColor(255, 240, 240); }
+QColor ResultCells::ServerBackground()
+{
+    return QColor(255, 240, 240);
+}
 
-QString ResultCells::NotListedText() { return QStringLiteral("Not on any Blacklist"); }
+QString ResultCells::NotListedText()
+{
+    return QStringLiteral("Not on any Blacklist");
+}
 
 GridCell ResultCells::Target(const Address& address) const
 {
@@ -63,7 +72,7 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
         status.bold = true;
         if (!address.ZoneNotes().empty())
             status.toolTip = QStringLiteral(QT_TRANSLATE_NOOP("quarlo::ResultCells", "Not every list answered:"))
-                             + QLatin1Char('\n') + ZoneNotesText(address);
+                + QLatin1Char('\n') + ZoneNotesText(address);
         break;
     case Verdict::Clean:
         status.text = NotListedText() + ApplicabilityText(address);
@@ -80,9 +89,7 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
         status.text = QStringLiteral("Scanning ...");
         status.color = kScanningColour;
         break;
-    case Verdict::NotScanned:
-        status.color = kIdleColour;
-        break;
+    case Verdict::NotScanned: status.color = kIdleColour; break;
     case Verdict::Incomplete:
         // The target's own lookup failed: none of its addresses was asked.
         if (!address.HostLookupProblem().isEmpty()) {
@@ -103,18 +110,20 @@ GridCell ResultCells::Status(const Address& address, Verdict verdict) const
             text += QStringLiteral("%1 of %2 lists refused the query").arg(refused).arg(address.ZonesChecked());
         else
             text += QStringLiteral("%1 of %2 lists did not answer").arg(unanswered).arg(address.ZonesChecked())
-                    + (refused > 0 ? QStringLiteral(", %1 refused the query").arg(refused) : QString());
+                + (refused > 0 ? QStringLiteral(", %1 refused the query").arg(refused) : QString());
         status.text = text;
         status.color = kWarningColour;
         status.toolTip = ZoneNotesText(address);
         break;
     }
     case Verdict::NotChecked:
-        status.text = address.NotCheckedReason().isEmpty() ? QStringLiteral("Not checked")
-                                                           : english(kNotCheckedBecauseText).arg(address.NotCheckedReason());
+        status.text = address.NotCheckedReason().isEmpty()
+            ? QStringLiteral("Not checked")
+            : english(kNotCheckedBecauseText).arg(address.NotCheckedReason());
         status.color = kGreyColour;
-        status.toolTip = address.NotCheckedReason().isEmpty() ? QStringLiteral("The scan was stopped before this address was checked")
-                                                              : QStringLiteral("Enable a blacklist server in Settings");
+        status.toolTip = address.NotCheckedReason().isEmpty()
+            ? QStringLiteral("The scan was stopped before this address was checked")
+            : QStringLiteral("Enable a blacklist server in Settings");
         break;
     case Verdict::NoMail:
         status.text = QStringLiteral("Accepts no mail (null MX)");
@@ -150,7 +159,8 @@ QString ResultCells::ApplicabilityText(const Address& address)
     if (skipped == 0) return QString();
     const int all = address.ZonesChecked() + skipped;
     if (address.IsIPv6())
-        return english(kIpv6ApplicabilityText).arg(QString(), QString::number(address.ZonesChecked()), QString::number(all));
+        return english(kIpv6ApplicabilityText)
+            .arg(QString(), QString::number(address.ZonesChecked()), QString::number(all));
     if (address.IP().isEmpty() && !address.ListDomain().isEmpty())
         return english(kDomainApplicabilityText)
             .arg(QString(), address.ListDomain(), QString::number(address.ZonesChecked()), QString::number(all));
@@ -170,18 +180,18 @@ QString ResultCells::ZoneNotesText(const Address& address) const
         const QString name = ListName(note.zone);
         switch (note.kind) {
         case ZoneNote::Kind::Failed:
-            lines << (note.detail.isEmpty() ? english(kNoAnswerText).arg(name) : english(kNoAnswerBecauseText).arg(name, note.detail));
+            lines << (note.detail.isEmpty() ? english(kNoAnswerText).arg(name)
+                                            : english(kNoAnswerBecauseText).arg(name, note.detail));
             break;
         case ZoneNote::Kind::Refused:
-            lines << (note.detail.isEmpty() ? english(kRefusedText).arg(name) : english(kRefusedBecauseText).arg(name, note.detail));
+            lines << (note.detail.isEmpty() ? english(kRefusedText).arg(name)
+                                            : english(kRefusedBecauseText).arg(name, note.detail));
             break;
         case ZoneNote::Kind::Skipped:
             // The reason a zone was skipped names the list already.
             lines << (note.detail.isEmpty() ? english(kNotAskedText).arg(name) : note.detail);
             break;
-        case ZoneNote::Kind::NotApplicable:
-            lines << english(kNotApplicableText).arg(name, note.detail);
-            break;
+        case ZoneNote::Kind::NotApplicable: lines << english(kNotApplicableText).arg(name, note.detail); break;
         }
     }
     return lines.join(QLatin1Char('\n'));
@@ -189,9 +199,10 @@ QString ResultCells::ZoneNotesText(const Address& address) const
 
 int ResultCells::UnansweredCount(const Address& address)
 {
-    return static_cast<int>(std::count_if(address.ZoneNotes().begin(), address.ZoneNotes().end(), [](const ZoneNote& note) {
-        return note.kind == ZoneNote::Kind::Failed || note.kind == ZoneNote::Kind::Skipped;
-    }));
+    return static_cast<int>(
+        std::count_if(address.ZoneNotes().begin(), address.ZoneNotes().end(), [](const ZoneNote& note) {
+            return note.kind == ZoneNote::Kind::Failed || note.kind == ZoneNote::Kind::Skipped;
+        }));
 }
 
 std::vector<ResultCells::Row> ResultCells::NoteRows(const Address& address) const
@@ -202,7 +213,8 @@ std::vector<ResultCells::Row> ResultCells::NoteRows(const Address& address) cons
         QString reason;
         switch (note.kind) {
         case ZoneNote::Kind::Failed:
-            reason = note.detail.isEmpty() ? QStringLiteral("No usable answer") : QStringLiteral("No usable answer: ") + note.detail;
+            reason = note.detail.isEmpty() ? QStringLiteral("No usable answer")
+                                           : QStringLiteral("No usable answer: ") + note.detail;
             break;
         case ZoneNote::Kind::Skipped:
             reason = note.detail.isEmpty() ? QStringLiteral("Not asked: self-test failed")
@@ -212,8 +224,7 @@ std::vector<ResultCells::Row> ResultCells::NoteRows(const Address& address) cons
             if (!noneApplied) continue;
             reason = QStringLiteral("Not applicable: ") + note.detail;
             break;
-        case ZoneNote::Kind::Refused:
-            continue;
+        case ZoneNote::Kind::Refused: continue;
         }
         Row row;
         row[kTargetColumn].text = kThreeBlanks + ListName(note.zone);
@@ -235,8 +246,8 @@ GridCell ResultCells::ServerStatus(const RespondingServer& server) const
     GridCell status;
     if (server.Listing()) {
         const int count = server.Responses().Count();
-        status.text = count <= 1 ? QStringLiteral("   Received 1 reason")
-                                 : QStringLiteral("   Received %1 reasons").arg(count);
+        status.text =
+            count <= 1 ? QStringLiteral("   Received 1 reason") : QStringLiteral("   Received %1 reasons").arg(count);
         return status;
     }
     QStringList reasons;
@@ -245,8 +256,8 @@ GridCell ResultCells::ServerStatus(const RespondingServer& server) const
     status.text = QStringLiteral("   Query refused");
     status.color = kWarningColour;
     status.toolTip = reasons.isEmpty()
-                         ? english(kServerRefusedText).arg(ListName(server.ServerName()))
-                         : english(kServerRefusedBecauseText).arg(ListName(server.ServerName()), reasons.join(QStringLiteral("; ")));
+        ? english(kServerRefusedText).arg(ListName(server.ServerName()))
+        : english(kServerRefusedBecauseText).arg(ListName(server.ServerName()), reasons.join(QStringLiteral("; ")));
     return status;
 }
 
@@ -267,7 +278,10 @@ ResultCells::Row ResultCells::ServerRow(const RespondingServer& server) const
     return cells;
 }
 
-QString ResultCells::AnswerText(const Response& response) { return kSixBlanks + response.TXTRecord(); }
+QString ResultCells::AnswerText(const Response& response)
+{
+    return kSixBlanks + response.TXTRecord();
+}
 
 ResultCells::Row ResultCells::AnswerRow(const Response& response, const QString& zone) const
 {
@@ -293,7 +307,7 @@ bool EndsLink(QChar c)
 {
     const char16_t u = c.unicode();
     return u <= 0x20 || u == 0x7f || u == u'"' || u == u'\'' || u == u'<' || u == u'>' || u == u'\\' || u == u'^'
-           || u == u'`' || u == u'{' || u == u'|' || u == u'}' || (u >= 0x80 && u <= 0x9f) || c.isSpace();
+        || u == u'`' || u == u'{' || u == u'|' || u == u'}' || (u >= 0x80 && u <= 0x9f) || c.isSpace();
 }
 
 // The address at start: up to the first character that ends it, without
@@ -304,8 +318,9 @@ QString LinkAt(const QString& text, qsizetype start)
     while (end < text.size() && !EndsLink(text.at(end))) ++end;
     while (end > start && QStringLiteral(".,;:!?)]").contains(text.at(end - 1))) {
         // A closing parenthesis that has its opening one inside belongs to the address.
-        if (text.at(end - 1) == u')' && QStringView(text).mid(start, end - start).count(u'(') >
-                                            QStringView(text).mid(start, end - start - 1).count(u')'))
+        if (text.at(end - 1) == u')'
+            && QStringView(text).mid(start, end - start).count(u'(')
+                > QStringView(text).mid(start, end - start - 1).count(u')'))
             break;
         --end;
     }

@@ -4,9 +4,9 @@
 #include "model/Verdict.h"
 
 #include <QColor>
-#include <QtGlobal>
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 #include <array>
 #include <vector>
 
@@ -37,26 +37,32 @@ public:
     static constexpr const char* kIncompleteBecauseText =
         QT_TRANSLATE_NOOP("quarlo::ResultCells", "Not completely checked: %1");
     static constexpr const char* kNotCheckedBecauseText = QT_TRANSLATE_NOOP("quarlo::ResultCells", "Not checked: %1");
-    static constexpr const char* kInvalidTargetBecauseText = QT_TRANSLATE_NOOP("quarlo::ResultCells", "Invalid target: %1");
+    static constexpr const char* kInvalidTargetBecauseText =
+        QT_TRANSLATE_NOOP("quarlo::ResultCells", "Invalid target: %1");
     static constexpr const char* kHostLookupText = QT_TRANSLATE_NOOP("quarlo::ResultCells", "Host name lookup: %1");
     static constexpr const char* kIpv6ApplicabilityText = QT_TRANSLATE_NOOP(
         "quarlo::ResultCells", "%1; IPv6: checked against %2 of %3 lists (the others do not support IPv6)");
     static constexpr const char* kDomainApplicabilityText = QT_TRANSLATE_NOOP(
         "quarlo::ResultCells", "%1; e-mail domain %2: checked against %3 of %4 lists (the IP lists do not apply)");
     static constexpr const char* kNoAnswerText = QT_TRANSLATE_NOOP("quarlo::ResultCells", "%1: no usable answer");
-    static constexpr const char* kNoAnswerBecauseText = QT_TRANSLATE_NOOP("quarlo::ResultCells", "%1: no usable answer (%2)");
+    static constexpr const char* kNoAnswerBecauseText =
+        QT_TRANSLATE_NOOP("quarlo::ResultCells", "%1: no usable answer (%2)");
     static constexpr const char* kRefusedText = QT_TRANSLATE_NOOP("quarlo::ResultCells", "%1 refused the query");
-    static constexpr const char* kRefusedBecauseText = QT_TRANSLATE_NOOP("quarlo::ResultCells", "%1 refused the query: %2");
+    static constexpr const char* kRefusedBecauseText =
+        QT_TRANSLATE_NOOP("quarlo::ResultCells", "%1 refused the query: %2");
     static constexpr const char* kNotAskedText =
         QT_TRANSLATE_NOOP("quarlo::ResultCells", "%1: not asked, it failed its test before the scan");
-    static constexpr const char* kNotApplicableText = QT_TRANSLATE_NOOP("quarlo::ResultCells", "%1: not applicable (%2)");
+    static constexpr const char* kNotApplicableText =
+        QT_TRANSLATE_NOOP("quarlo::ResultCells", "%1: not applicable (%2)");
     static constexpr const char* kServerRefusedText =
         QT_TRANSLATE_NOOP("quarlo::ResultCells", "%1 refused the query. This is not a listing.");
     static constexpr const char* kServerRefusedBecauseText =
         QT_TRANSLATE_NOOP("quarlo::ResultCells", "%1 refused the query: %2. This is not a listing.");
-    static constexpr const char* kAnswerText = QT_TRANSLATE_NOOP("quarlo::ResultCells", "DNS returned the response of %1");
-    static constexpr const char* kRefusalAnswerText = QT_TRANSLATE_NOOP(
-        "quarlo::ResultCells", "DNS returned the response of %1, by which %2 refuses the query. This is not a listing.");
+    static constexpr const char* kAnswerText =
+        QT_TRANSLATE_NOOP("quarlo::ResultCells", "DNS returned the response of %1");
+    static constexpr const char* kRefusalAnswerText =
+        QT_TRANSLATE_NOOP("quarlo::ResultCells",
+                          "DNS returned the response of %1, by which %2 refuses the query. This is not a listing.");
 
     static QStringList Headers();
     // The tint behind the row of a server that lists the address.

@@ -41,9 +41,11 @@ void AddAddress(TableSnapshot& snapshot, const ResultCells& cells, const Address
     snapshot.rows.back().key = address.Key();
     for (const RespondingServerPtr& server : address.RespondingServers()) {
         if (!server) continue;
-        snapshot.rows.push_back(MakeRow(1, cells.ServerRow(*server), server->Responses().Count() > 0, server->Listing()));
+        snapshot.rows.push_back(
+            MakeRow(1, cells.ServerRow(*server), server->Responses().Count() > 0, server->Listing()));
         for (const ResponsePtr& response : server->Responses())
-            if (response) snapshot.rows.push_back(MakeRow(2, cells.AnswerRow(*response, server->ServerName()), false, false));
+            if (response)
+                snapshot.rows.push_back(MakeRow(2, cells.AnswerRow(*response, server->ServerName()), false, false));
     }
     for (const ResultCells::Row& note : notes) snapshot.rows.push_back(MakeRow(1, note, false, false));
 }
@@ -71,7 +73,8 @@ TableSnapshot ResultsSnapshot::FromTargets(const std::vector<ReportTarget>& targ
             // target itself reads as the user gave it.
             QString caption = target.address->Caption();
             const QString checked = target.address->Target();
-            if (!target.given.isEmpty() && caption.startsWith(checked)) caption = target.given + caption.mid(checked.size());
+            if (!target.given.isEmpty() && caption.startsWith(checked))
+                caption = target.given + caption.mid(checked.size());
             AddAddress(snapshot, cells, *target.address, caption);
             continue;
         }
@@ -104,7 +107,8 @@ void ResultsSnapshot::AddNoteRows(TableSnapshot& snapshot, const Addresslist& li
         if (row.level == 0) {
             flush();
             parent = rows.size();
-            if (const AddressPtr address = row.key.isEmpty() ? nullptr : list.Item(row.key)) pending = cells.NoteRows(*address);
+            if (const AddressPtr address = row.key.isEmpty() ? nullptr : list.Item(row.key))
+                pending = cells.NoteRows(*address);
         }
         rows.push_back(std::move(row));
     }
@@ -134,7 +138,8 @@ QString ResultsSnapshot::Title(const QString& listName, const QDateTime& started
 
 QString ResultsSnapshot::Title(const QString& listName, const Addresslist& list, const Settings& settings)
 {
-    const QDateTime started = list.Summary().started.isValid() ? list.Summary().started : QDateTime::currentDateTimeUtc();
+    const QDateTime started =
+        list.Summary().started.isValid() ? list.Summary().started : QDateTime::currentDateTimeUtc();
     return Title(listName, started, list.Count(), EnabledLists(settings));
 }
 

@@ -15,8 +15,8 @@ class Settings;
 
 // One target of a report, under the text the user gave.
 struct ReportTarget {
-    QString given;                   // as given
-    QString invalid;                 // why it was rejected before the scan; empty when checked
+    QString given;                    // as given
+    QString invalid;                  // why it was rejected before the scan; empty when checked
     const Address* address = nullptr; // the list entry that checked it; null when rejected
 };
 

@@ -27,8 +27,8 @@ bool WriteWorkbook(const TableSnapshot& table, const ExportLayout& layout, const
     // Refused before the sheet is built, not after.
     if (!AtomicFileWriter::CheckWritable(path, *error, links)) return false;
     const QFileInfo target(path);
-    QTemporaryFile reserve(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                           QStringLiteral(".XXXXXX.xlsx-saving"));
+    QTemporaryFile reserve(target.absolutePath() + QStringLiteral("/.") + target.fileName()
+                           + QStringLiteral(".XXXXXX.xlsx-saving"));
     if (!reserve.open()) {
         *error = reserve.errorString();
         return false;
@@ -71,20 +71,11 @@ bool TableFileWriter::Write(const TableSnapshot& table, const ExportLayout& layo
     qCDebug(lcExport) << "writing" << table.rows.size() << "rows to" << path << "as" << Extension(format);
     QByteArray bytes;
     switch (format) {
-    case Format::Xlsx:
-        return WriteWorkbook(table, layout, path, error, links);
-    case Format::Html:
-        bytes = HtmlTableWriter::Html(table, layout);
-        break;
-    case Format::Mhtml:
-        bytes = HtmlTableWriter::Mhtml(table, layout);
-        break;
-    case Format::Text:
-        bytes = TextTableWriter::Write(table, layout);
-        break;
-    case Format::Csv:
-        bytes = CsvTableWriter::Write(table);
-        break;
+    case Format::Xlsx: return WriteWorkbook(table, layout, path, error, links);
+    case Format::Html: bytes = HtmlTableWriter::Html(table, layout); break;
+    case Format::Mhtml: bytes = HtmlTableWriter::Mhtml(table, layout); break;
+    case Format::Text: bytes = TextTableWriter::Write(table, layout); break;
+    case Format::Csv: bytes = CsvTableWriter::Write(table); break;
     case Format::Pdf: {
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);

@@ -33,7 +33,10 @@ const QColor kLinkColor(0x06, 0x45, 0xAD);
 const QColor kHeaderShade(0xE4, 0xE4, 0xE4);
 const QColor kRuleColor(0xD0, 0xD0, 0xD0);
 
-bool isControl(char16_t c) { return c < 0x20 || c == 0x7F; }
+bool isControl(char16_t c)
+{
+    return c < 0x20 || c == 0x7F;
+}
 
 // The text as one paragraph per line: line breaks become the layout's
 // line separator, tabs spaces, other control characters go.
@@ -65,12 +68,15 @@ QString printable(const QString& text)
     return s;
 }
 
-bool hasLineBreak(const QString& s) { return s.contains(QChar(QChar::LineSeparator)); }
+bool hasLineBreak(const QString& s)
+{
+    return s.contains(QChar(QChar::LineSeparator));
+}
 
 bool isWebLink(const QString& link)
 {
     return link.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
-           || link.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+        || link.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
 }
 
 // Lays a text out in lines of a width; returns its height.
@@ -111,10 +117,10 @@ QFont makeFont(qreal points, bool bold, bool underline)
 // A row on a page, or the part of it that fits there: a row taller than a
 // page continues on the next, so nothing of a long text is lost.
 struct PlacedRow {
-    int row;           // index into snapshot.rows
-    float offset;      // device pixels of the row's text above this part (on earlier pages)
-    float height;      // device pixels of this part, padding included
-    uint32_t wrapped;  // bit per column (first 32): needs line layout when painted
+    int row;          // index into snapshot.rows
+    float offset;     // device pixels of the row's text above this part (on earlier pages)
+    float height;     // device pixels of this part, padding included
+    uint32_t wrapped; // bit per column (first 32): needs line layout when painted
 };
 
 // What a cell draws in a part of its row: the lines whose top lies in
@@ -145,9 +151,11 @@ size_t qHash(const LayoutKey& k, size_t seed = 0)
 class Pager {
 public:
     Pager(const TableSnapshot& snapshot, const ExportLayout& layout, QPagedPaintDevice& device)
-        : snapshot_(snapshot), layout_(layout), device_(device), dpi_(std::max(1, device.logicalDpiY())),
-          faces_{Face(makeFont(kBodyPt, false, false), &device), Face(makeFont(kBodyPt, true, false), &device),
-                 Face(makeFont(kBodyPt, false, true), &device), Face(makeFont(kBodyPt, true, true), &device)},
+        : snapshot_(snapshot), layout_(layout), device_(device),
+          dpi_(std::max(1, device.logicalDpiY())), faces_{Face(makeFont(kBodyPt, false, false), &device),
+                                                          Face(makeFont(kBodyPt, true, false), &device),
+                                                          Face(makeFont(kBodyPt, false, true), &device),
+                                                          Face(makeFont(kBodyPt, true, true), &device)},
           title_(makeFont(kTitlePt, true, false), &device), subTitle_(makeFont(kSubTitlePt, false, false), &device),
           foot_(makeFont(kFootPt, false, false), &device), small_(makeFont(kSmallPt, false, false), &device)
     {
@@ -548,8 +556,8 @@ void Pager::paintFoot(QPainter& p, int page) const
     if (!layout_.programName.isEmpty()) {
         p.setFont(small_.font);
         p.setPen(Qt::darkGray);
-        const QString program = printable(QStringLiteral("%1 %2").arg(layout_.programName, layout_.programVersion))
-                                    .trimmed();
+        const QString program =
+            printable(QStringLiteral("%1 %2").arg(layout_.programName, layout_.programVersion)).trimmed();
         p.drawText(QPointF(0, y + foot_.metrics.height() + small_.metrics.ascent()),
                    small_.metrics.elidedText(program, Qt::ElideRight, pageWidth_));
     }
@@ -603,8 +611,7 @@ int TablePainter::Paint(const TableSnapshot& snapshot, const ExportLayout& layou
     return ok ? pager.pageCount() : 0;
 }
 
-bool TablePainter::WritePdf(const TableSnapshot& snapshot, const ExportLayout& layout, QIODevice& out,
-                            QString* error)
+bool TablePainter::WritePdf(const TableSnapshot& snapshot, const ExportLayout& layout, QIODevice& out, QString* error)
 {
     if (!out.isOpen() && !out.open(QIODevice::WriteOnly)) {
         if (error) *error = QStringLiteral("Could not open the PDF output: %1").arg(out.errorString());
@@ -621,7 +628,8 @@ bool TablePainter::WritePdf(const TableSnapshot& snapshot, const ExportLayout& l
     writer.setTitle(layout.title);
     writer.setCreator(QStringLiteral("%1 %2").arg(layout.programName, layout.programVersion).trimmed());
     if (TablePainter::Paint(snapshot, layout, writer, error) == 0) return false;
-    if (auto* file = qobject_cast<QFileDevice*>(&out); file && (!file->flush() || file->error() != QFileDevice::NoError)) {
+    if (auto* file = qobject_cast<QFileDevice*>(&out);
+        file && (!file->flush() || file->error() != QFileDevice::NoError)) {
         if (error) *error = QStringLiteral("Could not write the PDF: %1").arg(file->errorString());
         return false;
     }

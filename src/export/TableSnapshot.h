@@ -24,11 +24,11 @@ struct SnapshotCell {
 // One grid row. Rows come depth-first in grid order, so a row's children
 // follow it directly with a level one higher.
 struct SnapshotRow {
-    int level = 0;          // 0 address, 1 responding server, 2 answer
+    int level = 0; // 0 address, 1 responding server, 2 answer
     bool hasChildren = false;
-    bool expanded = true;   // whether the grid shows its children
-    bool shown = true;      // every ancestor expanded: visible in the grid
-    QString key;            // address rows: the list entry's key
+    bool expanded = true;            // whether the grid shows its children
+    bool shown = true;               // every ancestor expanded: visible in the grid
+    QString key;                     // address rows: the list entry's key
     std::vector<SnapshotCell> cells; // one per column
 };
 

@@ -21,8 +21,7 @@ QString flattened(QStringView text)
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = text[i].unicode();
         if (u == u'\r' || u == u'\n') {
-            if (u == u'\r' && i + 1 < n && text[i + 1] == u'\n')
-                ++i;
+            if (u == u'\r' && i + 1 < n && text[i + 1] == u'\n') ++i;
             out += u" / ";
         } else if (u == u'\t') {
             out += u' ';
@@ -38,20 +37,17 @@ QString flattened(QStringView text)
 QStringList furnitureLines(const QString& text)
 {
     QStringList lines;
-    if (text.trimmed().isEmpty())
-        return lines;
+    if (text.trimmed().isEmpty()) return lines;
     QString normalised = text;
     normalised.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-    for (const QString& line : normalised.split(u'\n'))
-        lines << flattened(line);
+    for (const QString& line : normalised.split(u'\n')) lines << flattened(line);
     return lines;
 }
 
 void appendLine(QString& out, QString& line)
 {
     qsizetype end = line.size();
-    while (end > 0 && line[end - 1] == u' ')
-        --end;
+    while (end > 0 && line[end - 1] == u' ') --end;
     out.append(QStringView(line).left(end));
     out += u'\n';
     line.clear();
@@ -64,8 +60,7 @@ QByteArray TextTableWriter::Write(const TableSnapshot& snapshot, const ExportLay
     qsizetype cols = snapshot.headers.size();
     qsizetype shownRows = 0;
     for (const SnapshotRow& row : snapshot.rows) {
-        if (!row.shown)
-            continue;
+        if (!row.shown) continue;
         ++shownRows;
         cols = std::max<qsizetype>(cols, qsizetype(row.cells.size()));
     }
@@ -85,21 +80,18 @@ QByteArray TextTableWriter::Write(const TableSnapshot& snapshot, const ExportLay
     std::vector<QString> headers(static_cast<size_t>(cols));
     std::vector<int> headerWidths(static_cast<size_t>(cols), 0);
     for (qsizetype c = 0; c < cols; ++c) {
-        if (c < snapshot.headers.size())
-            headers[size_t(c)] = flattened(snapshot.headers[c]);
+        if (c < snapshot.headers.size()) headers[size_t(c)] = flattened(snapshot.headers[c]);
         headerWidths[size_t(c)] = measure(c, headers[size_t(c)]);
     }
     size_t at = 0;
     for (const SnapshotRow& row : snapshot.rows) {
-        if (!row.shown)
-            continue;
+        if (!row.shown) continue;
         for (qsizetype c = 0; c < cols; ++c, ++at) {
             QString& text = cells[at];
             if (c < qsizetype(row.cells.size())) {
                 QStringView raw(row.cells[size_t(c)].text);
                 if (c == 0) {
-                    while (!raw.isEmpty() && raw.front() == u' ')
-                        raw = raw.mid(1);
+                    while (!raw.isEmpty() && raw.front() == u' ') raw = raw.mid(1);
                     text = QString(2 * std::clamp(row.level, 0, 50), u' ') + flattened(raw);
                 } else {
                     text = flattened(raw);
@@ -117,10 +109,8 @@ QByteArray TextTableWriter::Write(const TableSnapshot& snapshot, const ExportLay
     QStringList top = furnitureLines(layout.title.trimmed().isEmpty() ? layout.programName : layout.title);
     top += furnitureLines(layout.subTitle);
     top += furnitureLines(layout.paragraph);
-    for (QString& l : top)
-        appendLine(out, l);
-    if (!top.isEmpty())
-        out += u'\n';
+    for (QString& l : top) appendLine(out, l);
+    if (!top.isEmpty()) out += u'\n';
 
     // Pads each cell but the last to its column's width plus the gap; a
     // text wider than the column keeps at least the gap.
@@ -136,21 +126,17 @@ QByteArray TextTableWriter::Write(const TableSnapshot& snapshot, const ExportLay
     if (cols > 0) {
         appendRow(headers.data(), headerWidths.data());
         for (qsizetype c = 0; c < cols; ++c) {
-            if (c > 0)
-                line += ColumnGap;
+            if (c > 0) line += ColumnGap;
             line += QString(std::max(1, widths[size_t(c)]), u'-');
         }
         appendLine(out, line);
-        for (qsizetype r = 0; r < shownRows; ++r)
-            appendRow(cells.data() + r * cols, cellWidths.data() + r * cols);
+        for (qsizetype r = 0; r < shownRows; ++r) appendRow(cells.data() + r * cols, cellWidths.data() + r * cols);
     }
 
     QStringList bottom = furnitureLines(layout.footer);
     bottom += furnitureLines((layout.programName + u' ' + layout.programVersion).trimmed());
-    if (!bottom.isEmpty())
-        out += u'\n';
-    for (QString& l : bottom)
-        appendLine(out, l);
+    if (!bottom.isEmpty()) out += u'\n';
+    for (QString& l : bottom) appendLine(out, l);
     return out.toUtf8();
 }
 

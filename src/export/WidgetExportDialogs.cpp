@@ -13,9 +13,9 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
-#include <QPushButton>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimer>
@@ -39,7 +39,10 @@ public:
 
 WidgetExportDialogs::WidgetExportDialogs(QWidget* parent) : parent_(parent) {}
 
-QWidget* WidgetExportDialogs::owner() const { return parent_ ? parent_.data() : QApplication::activeWindow(); }
+QWidget* WidgetExportDialogs::owner() const
+{
+    return parent_ ? parent_.data() : QApplication::activeWindow();
+}
 
 QString WidgetExportDialogs::SaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter)
 {
@@ -92,8 +95,10 @@ bool WidgetExportDialogs::Preview(QPrinter& printer, const std::function<void(QP
     // as a whole page shrunk to a third of its size. The dialog's own
     // action keeps its toolbar in step.
     QTimer::singleShot(0, &dialog, [&dialog] {
-        if (auto* fitWidth = dialog.findChild<QAction*>(QStringLiteral("fitWidthAction"))) fitWidth->trigger();
-        else if (auto* preview = dialog.findChild<QPrintPreviewWidget*>()) preview->fitToWidth();
+        if (auto* fitWidth = dialog.findChild<QAction*>(QStringLiteral("fitWidthAction")))
+            fitWidth->trigger();
+        else if (auto* preview = dialog.findChild<QPrintPreviewWidget*>())
+            preview->fitToWidth();
     });
     dialog.exec();
     return true;
@@ -103,15 +108,9 @@ void WidgetExportDialogs::Message(const QString& text, Severity severity)
 {
     const NormalPointer pointer;
     switch (severity) {
-    case Severity::Information:
-        QMessageBox::information(owner(), DisplayTitle(), text);
-        break;
-    case Severity::Warning:
-        QMessageBox::warning(owner(), DisplayTitle(), text);
-        break;
-    case Severity::Critical:
-        QMessageBox::critical(owner(), DisplayTitle(), text);
-        break;
+    case Severity::Information: QMessageBox::information(owner(), DisplayTitle(), text); break;
+    case Severity::Warning: QMessageBox::warning(owner(), DisplayTitle(), text); break;
+    case Severity::Critical: QMessageBox::critical(owner(), DisplayTitle(), text); break;
     }
 }
 
@@ -170,8 +169,7 @@ void WidgetExportDialogs::FileProblem(const QString& text, const QString& path)
     QPushButton* show = box.addButton(QStringLiteral("Show in &Folder"), QMessageBox::ActionRole);
     box.setDefaultButton(QMessageBox::Ok);
     box.exec();
-    if (box.clickedButton() == show)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+    if (box.clickedButton() == show) QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 
 } // namespace quarlo

@@ -16,11 +16,11 @@ namespace quarlo {
 
 namespace {
 
-constexpr qsizetype kMaxCellChars = 32767;   // what one spreadsheet cell holds
-constexpr int kMaxUrlsPerSheet = 65530;      // hyperlinks the spreadsheet accepts per sheet
-constexpr qsizetype kMaxUrlBytes = 2079;     // longest hyperlink the spreadsheet opens
+constexpr qsizetype kMaxCellChars = 32767; // what one spreadsheet cell holds
+constexpr int kMaxUrlsPerSheet = 65530;    // hyperlinks the spreadsheet accepts per sheet
+constexpr qsizetype kMaxUrlBytes = 2079;   // longest hyperlink the spreadsheet opens
 constexpr lxw_row_t kMaxRows = 1048576;
-constexpr int kMaxColumnCharacters = 80;         // wider columns wrap their text instead
+constexpr int kMaxColumnCharacters = 80;     // wider columns wrap their text instead
 constexpr lxw_color_t kLinkBlue = 0x0563C1;  // the spreadsheet's own hyperlink colour
 constexpr lxw_color_t kNoColor = 0xFFFFFFFF; // outside the 24-bit range: "not set"
 
@@ -197,7 +197,8 @@ bool writeSheet(Writer& w, const TableSnapshot& snapshot, const ExportLayout& la
     const lxw_row_t headerRow = r++;
     if (lxw_row_t(snapshot.rows.size()) > kMaxRows - r) {
         if (error)
-            *error = QStringLiteral("The table has %1 rows, more than a spreadsheet can hold.").arg(snapshot.rows.size());
+            *error =
+                QStringLiteral("The table has %1 rows, more than a spreadsheet can hold.").arg(snapshot.rows.size());
         return false;
     }
     const lxw_row_t lastRow = headerRow + lxw_row_t(snapshot.rows.size());
@@ -215,8 +216,10 @@ bool writeSheet(Writer& w, const TableSnapshot& snapshot, const ExportLayout& la
     // Printed, the sheet fits the page's width (as many pages down as it
     // takes) in the report's orientation: every column on each page.
     worksheet_fit_to_pages(ws, 1, 0);
-    if (layout.orientation == 2) worksheet_set_landscape(ws);
-    else worksheet_set_portrait(ws);
+    if (layout.orientation == 2)
+        worksheet_set_landscape(ws);
+    else
+        worksheet_set_portrait(ws);
     worksheet_repeat_rows(ws, headerRow, headerRow);
     worksheet_freeze_panes(ws, headerRow + 1, 0);
     if (!w.check(worksheet_autofilter(ws, headerRow, 0, lastRow, lxw_col_t(columns - 1)))) return false;
@@ -239,8 +242,8 @@ bool writeSheet(Writer& w, const TableSnapshot& snapshot, const ExportLayout& la
         // would otherwise draw them over the rows below.
         const int lines = wrappedLines(row, widths);
         if ((opt.hidden || opt.level || opt.collapsed || lines > 1)
-            && !w.check(worksheet_set_row_opt(ws, rn, lines > 1 ? std::min(409.0, LXW_DEF_ROW_HEIGHT * lines) : LXW_DEF_ROW_HEIGHT,
-                                              nullptr, &opt)))
+            && !w.check(worksheet_set_row_opt(
+                ws, rn, lines > 1 ? std::min(409.0, LXW_DEF_ROW_HEIGHT * lines) : LXW_DEF_ROW_HEIGHT, nullptr, &opt)))
             return false;
         for (size_t c = 0; c < row.cells.size() && int(c) < columns; ++c)
             if (!w.writeCell(rn, lxw_col_t(c), row.cells[c], c == 0 ? level : 0)) return false;
@@ -267,7 +270,8 @@ bool XlsxTableWriter::Write(const TableSnapshot& snapshot, const ExportLayout& l
     }
 
     const QByteArray title = cellText(layout.title), program = cellText(layout.programName);
-    const QByteArray comments = cellText(QStringLiteral("%1 %2").arg(layout.programName, layout.programVersion).trimmed());
+    const QByteArray comments =
+        cellText(QStringLiteral("%1 %2").arg(layout.programName, layout.programVersion).trimmed());
     lxw_doc_properties props{};
     props.title = title.isEmpty() ? nullptr : const_cast<char*>(title.constData());
     props.author = props.company = program.isEmpty() ? nullptr : const_cast<char*>(program.constData());

@@ -138,7 +138,8 @@ int Address::ListingServerCount() const
     // A list that lists several of the target's addresses is one server.
     QStringList zones;
     for (const RespondingServerPtr& server : respondingServers_)
-        if (server->Listing() && !zones.contains(server->ServerName(), Qt::CaseInsensitive)) zones.append(server->ServerName());
+        if (server->Listing() && !zones.contains(server->ServerName(), Qt::CaseInsensitive))
+            zones.append(server->ServerName());
     return static_cast<int>(zones.size());
 }
 
@@ -222,7 +223,8 @@ bool Address::classifyTarget()
         return true;
     }
     if (target.contains(QLatin1Char(':')))
-        return invalid(QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "neither an IPv6 address nor a host name")));
+        return invalid(
+            QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "neither an IPv6 address nor a host name")));
     const QString name = AsciiHostName(target, &why);
     if (name.isEmpty()) return invalid(why);
     domain_ = PublicSuffixList::Shared().RegisteredDomain(name);
@@ -261,7 +263,8 @@ void Address::ApplyResolution(const TargetResolution& resolution)
     case TargetResolution::Outcome::Unresolvable: unresolvable_ = true; break;
     case TargetResolution::Outcome::NoMail: noMail_ = true; break;
     case TargetResolution::Outcome::Failed:
-        if (resolutionProblem_.isEmpty()) resolutionProblem_ = QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "lookup failed"));
+        if (resolutionProblem_.isEmpty())
+            resolutionProblem_ = QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "lookup failed"));
         break;
     }
     // Domain lists are asked for the target's domain whatever its addresses,
@@ -324,13 +327,20 @@ QString Address::whyNotApplicable(const Server& server) const
     }
     if (server.IsDomainList())
         return request_.kind == ResolveRequest::Kind::Host && !request_.name.isEmpty() && domain_.isEmpty()
-                   ? QString::fromUtf8(kPublicSuffixText).arg(request_.name)
-                   : QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "a domain list, asked for domain names, not for IP addresses"));
-    if (anyReserved && server.Public()) return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "private/reserved address"));
-    if (anyIp && !anyIpv4) return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "does not answer IPv6 queries"));
-    if (unresolvable_) return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "an IP list; the host name has no address"));
-    if (!resolutionProblem_.isEmpty()) return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "an IP list; the target's addresses could not be looked up"));
-    return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "an IP list; an e-mail address has no address of its own"));
+            ? QString::fromUtf8(kPublicSuffixText).arg(request_.name)
+            : QStringLiteral(
+                QT_TRANSLATE_NOOP("quarlo::EngineText", "a domain list, asked for domain names, not for IP addresses"));
+    if (anyReserved && server.Public())
+        return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "private/reserved address"));
+    if (anyIp && !anyIpv4)
+        return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "does not answer IPv6 queries"));
+    if (unresolvable_)
+        return QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "an IP list; the host name has no address"));
+    if (!resolutionProblem_.isEmpty())
+        return QStringLiteral(
+            QT_TRANSLATE_NOOP("quarlo::EngineText", "an IP list; the target's addresses could not be looked up"));
+    return QStringLiteral(
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "an IP list; an e-mail address has no address of its own"));
 }
 
 bool Address::askZone(const Server& server)
@@ -384,7 +394,9 @@ void Address::BlacklistCheck()
         bool anyEnabled = false;
         for (const ServerPtr& server : servers) anyEnabled = anyEnabled || server->Enabled();
         // Nothing asked is not clean: say so instead.
-        if (!anyEnabled) notCheckedReason_ = QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "no blacklist server is enabled"));
+        if (!anyEnabled)
+            notCheckedReason_ =
+                QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "no blacklist server is enabled"));
     }
     while (serverIndex_ <= count) {
         const ServerPtr server = servers.Item(serverIndex_);

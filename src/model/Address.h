@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/QueryOutcome.h"
-#include "model/Server.h"
 #include "model/RespondingServers.h"
+#include "model/Server.h"
 #include "model/TargetResolution.h"
 #include "model/Verdict.h"
 #include "model/ZoneNote.h"

@@ -23,9 +23,9 @@ struct HistoryChange {
     QStringList reasons;
     QStringList txt;
     QString link;
-    QString detail;    // Failing: why (of the first target that failed)
-    int targets = 1;   // Failing and Recovered: how many targets it concerns
-    QDateTime since;   // Delisted: listed since; Recovered: failing since
+    QString detail;  // Failing: why (of the first target that failed)
+    int targets = 1; // Failing and Recovered: how many targets it concerns
+    QDateTime since; // Delisted: listed since; Recovered: failing since
     // Failing: the targets it listed before it stopped answering; their
     // listings stand as far as anyone knows.
     QStringList stillListed;

@@ -25,7 +25,8 @@ QueryTag QueryTag::Parse(const QString& tag)
         const QString& kind;
         int fields;
     };
-    for (const Shape shape : {Shape{kBlacklistCheck, 1}, Shape{kResolve, 1}, Shape{kTxtRecord, 2}, Shape{kZoneTest, 2}}) {
+    for (const Shape shape :
+         {Shape{kBlacklistCheck, 1}, Shape{kResolve, 1}, Shape{kTxtRecord, 2}, Shape{kZoneTest, 2}}) {
         if (found <= shape.fields || field(shape.fields).compare(shape.kind, Qt::CaseInsensitive) != 0) continue;
         parsed.key_ = tag.left(colon[shape.fields]);
         parsed.kind_ = shape.kind;

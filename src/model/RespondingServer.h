@@ -10,8 +10,9 @@ namespace quarlo {
 // with its responses.
 class RespondingServer {
 public:
-    RespondingServer(const QString& serverName, const Servers* servers)
-        : serverName_(serverName), responses_(servers) {}
+    RespondingServer(const QString& serverName, const Servers* servers) : serverName_(serverName), responses_(servers)
+    {
+    }
 
     QString ServerName() const { return serverName_; }
     void setServerName(const QString& name) { serverName_ = name; }

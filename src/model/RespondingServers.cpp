@@ -22,7 +22,8 @@ RespondingServerPtr RespondingServers::Add(const QString& serverName, const QStr
     auto record = std::make_shared<RespondingServer>(serverName, servers_);
     record->setSubject(subject);
     const ServerPtr server = servers_ ? servers_->Item(serverName) : nullptr;
-    record->setServerEnglishName((server ? server->Name() : serverName) + QStringLiteral(" (") + subject + QLatin1Char(')'));
+    record->setServerEnglishName((server ? server->Name() : serverName) + QStringLiteral(" (") + subject
+                                 + QLatin1Char(')'));
     items_.Add(key, record);
     return record;
 }

@@ -24,7 +24,11 @@ public:
         txtRecord_ = text.size() <= kMaxTXTLength ? text : text.left(kMaxTXTLength) + kCutMark;
     }
     const ServerPtr& Server() const { return server_; }
-    void setServer(const ServerPtr& server) { server_ = server; setAddress(address_); }
+    void setServer(const ServerPtr& server)
+    {
+        server_ = server;
+        setAddress(address_);
+    }
     QString Address() const { return address_; }
     QString Reason() const { return reason_; }
     // False when the result code says the answer is a refusal, not a

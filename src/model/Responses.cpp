@@ -24,7 +24,10 @@ bool carries(const QString& answer, const ResultCode& code)
     return NetworkAddress(answer, code.Address()) == code.Address();
 }
 
-QStringList answers(const QString& text) { return text.split(QLatin1Char(' '), Qt::SkipEmptyParts); }
+QStringList answers(const QString& text)
+{
+    return text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
 
 } // namespace
 

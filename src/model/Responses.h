@@ -12,7 +12,8 @@ class Servers;
 // The reason of an answer its list has no result code for (%1 the answer):
 // English in reports and automation; the window reads it back into the
 // user's language (ui/WindowText). Every other reason is the list's own.
-inline constexpr const char* kUndefinedCodeText = QT_TRANSLATE_NOOP("quarlo::EngineText", "Undefined return code of %1");
+inline constexpr const char* kUndefinedCodeText =
+    QT_TRANSLATE_NOOP("quarlo::EngineText", "Undefined return code of %1");
 
 // The responses of one responding server, keyed by answer address.
 class Responses : public ObjectCollection<Response> {

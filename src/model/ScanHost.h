@@ -27,9 +27,17 @@ public:
     // answers through Address::ApplyResolution, always, once.
     virtual void ResolveTarget(Address& address, const ResolveRequest& request) = 0;
     virtual void NotifyUpdate(Address& address) = 0;
-    virtual ZoneState StateOfZone(const QString& zone) const { (void)zone; return ZoneState::Ready; }
+    virtual ZoneState StateOfZone(const QString& zone) const
+    {
+        (void)zone;
+        return ZoneState::Ready;
+    }
     // Why a skipped zone was skipped, for the user.
-    virtual QString WhyZoneSkipped(const QString& zone) const { (void)zone; return QString(); }
+    virtual QString WhyZoneSkipped(const QString& zone) const
+    {
+        (void)zone;
+        return QString();
+    }
 };
 
 } // namespace quarlo

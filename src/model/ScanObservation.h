@@ -21,7 +21,7 @@ struct ScanObservation {
         Invalid = 8,       // not asked: the target is nothing a scan can check
     };
 
-    QString target;   // the address list's entry (IP, host name or mail server)
+    QString target; // the address list's entry (IP, host name or mail server)
     QString zone;
     QString listName; // the list's display name
     Outcome outcome = Outcome::NotListed;

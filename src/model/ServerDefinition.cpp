@@ -42,9 +42,8 @@ bool SameDefinition(const Server& a, const Server& b)
 {
     if (a.StoredName() != b.StoredName() || a.Zone().compare(b.Zone(), Qt::CaseInsensitive) != 0 || a.URL() != b.URL()
         || a.BitMapCodedResults() != b.BitMapCodedResults() || a.Kind() != b.Kind()
-        || a.AnswersIPv6() != b.AnswersIPv6() || a.SelfTest() != b.SelfTest()
-        || a.Public() != b.Public() || a.StoredKeyName() != b.StoredKeyName()
-        || a.DnsServers() != b.DnsServers()
+        || a.AnswersIPv6() != b.AnswersIPv6() || a.SelfTest() != b.SelfTest() || a.Public() != b.Public()
+        || a.StoredKeyName() != b.StoredKeyName() || a.DnsServers() != b.DnsServers()
         || a.ResultCodes().Count() != b.ResultCodes().Count())
         return false;
     auto other = b.ResultCodes().begin();

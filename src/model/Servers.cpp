@@ -30,7 +30,8 @@ bool Servers::Sync()
 {
     if (!store_) {
         lastError_ = {QStringLiteral(
-            QT_TRANSLATE_NOOP("quarlo::EngineText", "There is no server configuration file to save to.")), {}};
+                          QT_TRANSLATE_NOOP("quarlo::EngineText", "There is no server configuration file to save to.")),
+                      {}};
         return false;
     }
     return store_->Save(*this, lastError_);

@@ -149,7 +149,10 @@ QString Settings::StoredAccessKey(const QString& name) const
     return registry_.GetSetting(DisplayTitle(), kKeysSection, id, QString(), true).trimmed();
 }
 
-bool Settings::UsableAccessKey(const QString& key) { return usableKey(key); }
+bool Settings::UsableAccessKey(const QString& key)
+{
+    return usableKey(key);
+}
 
 QString Settings::ZoneToAsk(const Server& server) const
 {

@@ -5,8 +5,8 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
-#include <algorithm>
 #include <QVariant>
+#include <algorithm>
 
 namespace quarlo {
 

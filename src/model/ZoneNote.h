@@ -7,9 +7,9 @@ namespace quarlo {
 // A list that did not give an address a usable answer in this scan.
 struct ZoneNote {
     enum class Kind {
-        Failed,  // asked, no usable answer
-        Refused, // asked, the operator refused the query
-        Skipped, // not asked: the list failed its test before the scan
+        Failed,        // asked, no usable answer
+        Refused,       // asked, the operator refused the query
+        Skipped,       // not asked: the list failed its test before the scan
         NotApplicable, // not asked: the list cannot answer for this kind of target
     };
 

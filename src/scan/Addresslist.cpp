@@ -26,8 +26,8 @@ namespace quarlo {
 struct Addresslist::LoadJob {
     QString filename;
     QStringList entries;
-    qint64 total = 0; // distinct addresses the entries stand for
-    int next = 0;     // the next entry to take
+    qint64 total = 0;             // distinct addresses the entries stand for
+    int next = 0;                 // the next entry to take
     std::optional<IpRange> range; // the range being expanded
     QString rangeText;
     qint64 rangeAt = 0;
@@ -52,7 +52,8 @@ qint64 distinctAddresses(const QStringList& entries, bool* exact)
     *exact = true;
     for (const QString& entry : entries) {
         if (IpRange::LooksLikeRange(entry)) {
-            if (const std::optional<IpRange> range = IpRange::Parse(entry)) runs.emplace_back(range->First(), range->Last());
+            if (const std::optional<IpRange> range = IpRange::Parse(entry))
+                runs.emplace_back(range->First(), range->Last());
             continue;
         }
         // Only the canonical spelling is the same key as a range's address.
@@ -337,9 +338,15 @@ bool Addresslist::PrepareLoad(const QString& filename)
     return true;
 }
 
-qint64 Addresslist::PreparedCount() const { return load_ ? load_->total : 0; }
+qint64 Addresslist::PreparedCount() const
+{
+    return load_ ? load_->total : 0;
+}
 
-bool Addresslist::Loading() const { return load_ && load_->running; }
+bool Addresslist::Loading() const
+{
+    return load_ && load_->running;
+}
 
 void Addresslist::StartLoad()
 {
@@ -499,7 +506,8 @@ void Addresslist::sendZoneTests()
         const QString entry = IsValidIP(testAddress) ? ReverseIP(testAddress) : testAddress;
         const ZoneTest* test = zoneTest(zone);
         const QString asked = test && !test->askZone.isEmpty() ? test->askZone : zone;
-        SubmitDNSLookup(QueryTag::ZoneTest(zone, testAddress), entry + QLatin1Char('.') + asked + QLatin1Char('.'), true);
+        SubmitDNSLookup(QueryTag::ZoneTest(zone, testAddress), entry + QLatin1Char('.') + asked + QLatin1Char('.'),
+                        true);
     }
 }
 
@@ -576,8 +584,8 @@ void Addresslist::checkForStall()
     if (outstanding == 0 || !lastReply_.isValid()) return;
     const qint64 silentMs = lastReply_.elapsed();
     if (silentMs <= qint64(longestWaitMs()) + kStallSlackMs) return;
-    qCWarning(lcScan, "No DNS reply for %lld ms with %d lookups outstanding: giving them up as unanswered",
-             silentMs, outstanding);
+    qCWarning(lcScan, "No DNS reply for %lld ms with %d lookups outstanding: giving them up as unanswered", silentMs,
+              outstanding);
     summary_.abandoned += outstanding;
     summary_.stalledForMs = static_cast<int>(std::min<qint64>(silentMs, INT_MAX));
     lastReply_.start();
@@ -612,7 +620,8 @@ void Addresslist::Tick()
     }
     if (!anyTurn && pendingLookups() == 0) {
         scanTimer_.stop();
-        qCDebug(lcScan, "scan complete: %lld ms", static_cast<long long>(summary_.started.msecsTo(QDateTime::currentDateTimeUtc())));
+        qCDebug(lcScan, "scan complete: %lld ms",
+                static_cast<long long>(summary_.started.msecsTo(QDateTime::currentDateTimeUtc())));
         emit ScanComplete();
         return;
     }
@@ -644,9 +653,15 @@ void Addresslist::SubmitDNSLookup(const QString& tag, const QString& name, bool 
     dns.Lookup(name);
 }
 
-int Addresslist::OutstandingTxtQueries() const { return directDns_->OutstandingCount(); }
+int Addresslist::OutstandingTxtQueries() const
+{
+    return directDns_->OutstandingCount();
+}
 
-int Addresslist::PendingDNSLookups() const { return pendingLookups(); }
+int Addresslist::PendingDNSLookups() const
+{
+    return pendingLookups();
+}
 
 void Addresslist::NotifyUpdate(Address& address)
 {
@@ -663,7 +678,7 @@ void Addresslist::onLookupComplete(const QString& name, const QString& answer, i
     } else if (parsed.Is(QueryTag::kResolve) && resolver_.Knows(parsed.Key())) {
         // Lookups of targets tell whether the resolver answers at all, too.
         count(failureFlag == DnsFailure::None || DnsFailure::IsNegativeAnswer(failureFlag) ? QueryOutcome::NotListed
-                                                                                          : QueryOutcome::Failed,
+                                                                                           : QueryOutcome::Failed,
               QString(), QString());
         if (const std::optional<TargetResolution> resolution = resolver_.Reply(parsed, answer, failureFlag)) {
             bool ok = false;
@@ -689,7 +704,8 @@ void Addresslist::QueryTXT(const QString& name, const QString& tag)
 {
     // A list with servers of its own is asked for its texts there too.
     const QStringList own = ownDnsServers(QueryTag::Parse(tag).Zone());
-    for (const QString& server : own.isEmpty() ? dnsServerList_ : own) directDns_->Query(name, tag, server, DnsRecord::TXT, nullptr);
+    for (const QString& server : own.isEmpty() ? dnsServerList_ : own)
+        directDns_->Query(name, tag, server, DnsRecord::TXT, nullptr);
 }
 
 void Addresslist::onDirectDnsReply(const DnsResponse& response)
@@ -736,9 +752,8 @@ DnsLookup& Addresslist::lookupFor(const QString& zone)
         std::unique_ptr<DnsLookup> made = lookupFactory_(servers);
         if (!made) return dns_;
         connect(made.get(), &DnsLookup::LookupComplete, this,
-                [this](const QString& name, const QString& answer, int failureFlag, const QString& tag, const QVariant&) {
-                    onLookupComplete(name, answer, failureFlag, tag);
-                });
+                [this](const QString& name, const QString& answer, int failureFlag, const QString& tag,
+                       const QVariant&) { onLookupComplete(name, answer, failureFlag, tag); });
         it = ownLookups_.emplace(set, std::move(made)).first;
     }
     return *it->second;

@@ -46,8 +46,7 @@ class Settings;
 class Addresslist : public QObject, public ScanHost {
     Q_OBJECT
 public:
-    Addresslist(Settings& settings, DnsLookup& dns, std::unique_ptr<DirectDns> directDns,
-                QObject* parent = nullptr);
+    Addresslist(Settings& settings, DnsLookup& dns, std::unique_ptr<DirectDns> directDns, QObject* parent = nullptr);
     ~Addresslist() override;
 
     QString Filename() const { return filename_; }
@@ -238,7 +237,7 @@ private:
     std::unique_ptr<DirectDns> directDns_;
     KeyedCollection<Address> items_;
     QHash<quint64, std::weak_ptr<Address>> byId_; // replies are routed by Address::Id
-    bool byIdStale_ = false; // a load replaced items_: byId_ is rebuilt when next asked
+    bool byIdStale_ = false;                      // a load replaced items_: byId_ is rebuilt when next asked
     TargetResolver resolver_;
     QString filename_;
     bool changed_ = false;
@@ -251,8 +250,8 @@ private:
     // Positions before this one hold complete addresses; passes start here.
     int firstIncomplete_ = 1;
     std::vector<ZoneTest> zoneTests_;
-    QHash<QString, int> zoneTestIndex_; // case-folded zone -> position in zoneTests_
-    int zoneTestsPending_ = 0; // queued or in flight
+    QHash<QString, int> zoneTestIndex_;                     // case-folded zone -> position in zoneTests_
+    int zoneTestsPending_ = 0;                              // queued or in flight
     std::deque<std::pair<QString, QString>> zoneTestQueue_; // zone, test address: not sent yet
     ScanSummary summary_;
     std::unique_ptr<LoadJob> load_;

@@ -60,7 +60,8 @@ void AresDirectDns::Query(const QString& name, const QString& tag, const QString
 
     const QByteArray encoded = AresDriver::EncodeName(name);
     AresDriver* driver = driverFor(server);
-    if (encoded.isEmpty() || !driver || (type != DnsRecord::A && type != DnsRecord::AAAA && type != DnsRecord::MX && type != DnsRecord::TXT)) {
+    if (encoded.isEmpty() || !driver
+        || (type != DnsRecord::A && type != DnsRecord::AAAA && type != DnsRecord::MX && type != DnsRecord::TXT)) {
         if (!driver) qWarning("DNS query to \"%s\": not an IP address with an optional port", qUtf8Printable(server));
         finish(std::nullopt);
         return;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "scan/DirectDns.h"
 #include "scan/DeferredQueue.h"
+#include "scan/DirectDns.h"
 #include "scan/DnsTuning.h"
 
 #include <QHash>

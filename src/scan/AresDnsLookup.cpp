@@ -49,9 +49,15 @@ int AresDnsLookup::BusyCount() const
     return std::max(0, PendingCount() - driver_->overdueCount());
 }
 
-void AresDnsLookup::setTuning(const DnsTuning& tuning) { driver_->setTuning(tuning); }
+void AresDnsLookup::setTuning(const DnsTuning& tuning)
+{
+    driver_->setTuning(tuning);
+}
 
-qint64 AresDnsLookup::QueriesSent() const { return driver_->triesSent(); }
+qint64 AresDnsLookup::QueriesSent() const
+{
+    return driver_->triesSent();
+}
 
 void AresDnsLookup::CancelAll()
 {
@@ -87,42 +93,47 @@ void AresDnsLookup::typedQuery(quint64 id, const QString& name, Kind kind, const
         finish(id, QString(), ARES_EBADNAME);
         return;
     }
-    const int type = kind == Kind::HostAddresses6 ? 28 /* AAAA */ : kind == Kind::MailExchangers ? 15 /* MX */ : 1 /* A */;
-    driver_->query(encoded, type, [this, id, kind](int status, const unsigned char* answer, int length) {
-        if (status != ARES_SUCCESS && status != ARES_ENODATA) {
-            finish(id, QString(), status);
-            return;
-        }
-        // NODATA may still hold a chain of CNAMEs that goes nowhere.
-        if (DnsReplyParser::CnameChainBroken(answer, length)) {
-            finish(id, QString(), DnsFailure::CnameLoop);
-            return;
-        }
-        if (status != ARES_SUCCESS) {
-            finish(id, QString(), status);
-            return;
-        }
-        QStringList texts;
-        switch (kind) {
-        case Kind::Blacklist:
-        case Kind::HostAddresses: status = DnsReplyParser::Addresses(answer, length, texts); break;
-        case Kind::HostAddresses6: status = DnsReplyParser::Addresses6(answer, length, texts); break;
-        case Kind::MailExchangers: {
-            QList<int> preferences;
-            status = DnsReplyParser::MailExchangers(answer, length, texts, &preferences);
-            for (qsizetype i = 0; i < texts.size(); ++i)
-                texts[i] = QString::number(preferences.value(i)) + QLatin1Char(' ')
-                           + (texts[i].isEmpty() ? QStringLiteral(".") : texts[i]);
-            finish(id, texts.join(QLatin1Char('\n')), status);
-            return;
-        }
-        }
-        if (status != ARES_SUCCESS) {
-            finish(id, QString(), status);
-            return;
-        }
-        finish(id, texts.join(QLatin1Char(' ')), ARES_SUCCESS);
-    }, path);
+    const int type = kind == Kind::HostAddresses6 ? 28 /* AAAA */
+        : kind == Kind::MailExchangers            ? 15 /* MX */
+                                                  : 1 /* A */;
+    driver_->query(
+        encoded, type,
+        [this, id, kind](int status, const unsigned char* answer, int length) {
+            if (status != ARES_SUCCESS && status != ARES_ENODATA) {
+                finish(id, QString(), status);
+                return;
+            }
+            // NODATA may still hold a chain of CNAMEs that goes nowhere.
+            if (DnsReplyParser::CnameChainBroken(answer, length)) {
+                finish(id, QString(), DnsFailure::CnameLoop);
+                return;
+            }
+            if (status != ARES_SUCCESS) {
+                finish(id, QString(), status);
+                return;
+            }
+            QStringList texts;
+            switch (kind) {
+            case Kind::Blacklist:
+            case Kind::HostAddresses: status = DnsReplyParser::Addresses(answer, length, texts); break;
+            case Kind::HostAddresses6: status = DnsReplyParser::Addresses6(answer, length, texts); break;
+            case Kind::MailExchangers: {
+                QList<int> preferences;
+                status = DnsReplyParser::MailExchangers(answer, length, texts, &preferences);
+                for (qsizetype i = 0; i < texts.size(); ++i)
+                    texts[i] = QString::number(preferences.value(i)) + QLatin1Char(' ')
+                        + (texts[i].isEmpty() ? QStringLiteral(".") : texts[i]);
+                finish(id, texts.join(QLatin1Char('\n')), status);
+                return;
+            }
+            }
+            if (status != ARES_SUCCESS) {
+                finish(id, QString(), status);
+                return;
+            }
+            finish(id, texts.join(QLatin1Char(' ')), ARES_SUCCESS);
+        },
+        path);
 }
 
 void AresDnsLookup::finish(quint64 id, const QString& answer, int failure)

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "scan/DnsLookup.h"
 #include "scan/DeferredQueue.h"
+#include "scan/DnsLookup.h"
 #include "scan/DnsTuning.h"
 
 #include <QHash>
 #include <QStringList>
-
 
 namespace quarlo {
 

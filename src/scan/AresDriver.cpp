@@ -7,8 +7,8 @@
 #include <QtGlobal>
 
 #include <algorithm>
-#include <climits>
 #include <arpa/inet.h>
+#include <climits>
 #include <sys/socket.h>
 
 namespace quarlo {
@@ -18,19 +18,19 @@ struct AresDriver::Request {
     quint64 id = 0;
     QByteArray name;
     QByteArray path; // shares a round-trip estimate; may be empty
-    int type = 0; // 0: host lookup
+    int type = 0;    // 0: host lookup
     QueryCallback onQuery;
     HostCallback onHost;
     int firstServer = 0;
-    int tries = 0;           // handed to c-ares so far
-    int outstanding = 0;     // of those, still inside c-ares
-    qint64 deadlineNs = 0;   // end of the latest try's wait; 0: none running
-    qint64 tryStartNs = 0;   // when the latest try went out
-    int tryServer = 0;       // where it went
-    int tryIndex = 0;        // its place among the tries, from 0
+    int tries = 0;         // handed to c-ares so far
+    int outstanding = 0;   // of those, still inside c-ares
+    qint64 deadlineNs = 0; // end of the latest try's wait; 0: none running
+    qint64 tryStartNs = 0; // when the latest try went out
+    int tryServer = 0;     // where it went
+    int tryIndex = 0;      // its place among the tries, from 0
     bool retryQueued = false;
     bool overdue = false;
-    bool probe = false; // asks a silent path whether it came back: one try
+    bool probe = false;             // asks a silent path whether it came back: one try
     int lastStatus = ARES_ETIMEOUT; // reported when the tries run out unanswered
 };
 
@@ -49,13 +49,13 @@ struct AresDriver::Attempt {
 struct AresDriver::Server {
     AresDriver* driver = nullptr;
     int index = 0;
-    QByteArray csv;            // as given by the caller, or empty:
+    QByteArray csv;             // as given by the caller, or empty:
     ares_addr_port_node node{}; // from the system's configuration
     ares_channel channel = nullptr;
-    int attempts = 0;          // tries of this channel inside c-ares
+    int attempts = 0; // tries of this channel inside c-ares
     Rtt rtt;
-    int failures = 0;          // tries timed out or refused since the last reply
-    int streams = 0;           // open TCP connections (truncated replies)
+    int failures = 0; // tries timed out or refused since the last reply
+    int streams = 0;  // open TCP connections (truncated replies)
 };
 
 namespace {
@@ -128,7 +128,7 @@ AresDriver::AresDriver(const QStringList& servers, AresRuntime& runtime, int fla
             const QString aresEntry = DnsServerToAres(entry);
             if (aresEntry.isEmpty()) {
                 qCWarning(lcDns, "Ignoring DNS server \"%s\": not an IP address with an optional port",
-                         qUtf8Printable(entry));
+                          qUtf8Printable(entry));
                 continue;
             }
             auto server = std::make_unique<Server>();
@@ -144,7 +144,8 @@ AresDriver::AresDriver(const QStringList& servers, AresRuntime& runtime, int fla
         if (!openChannel(servers_[i].get())) status_ = status_ == ARES_SUCCESS ? ARES_ENOTINITIALIZED : status_;
     }
     if (status_ != ARES_SUCCESS) {
-        qCWarning(lcDns, "DNS servers \"%s\": %s", qUtf8Printable(servers.join(QLatin1Char(','))), ares_strerror(status_));
+        qCWarning(lcDns, "DNS servers \"%s\": %s", qUtf8Printable(servers.join(QLatin1Char(','))),
+                  ares_strerror(status_));
         for (auto& server : servers_)
             if (server->channel) ares_destroy(server->channel);
         servers_.clear();
@@ -260,7 +261,10 @@ int AresDriver::retryTimeoutMs(int index) const
     return timeoutMs(servers_[size_t(index)]->rtt);
 }
 
-int AresDriver::triesFor(const Request& request) const { return request.probe ? 1 : tuning_.tries; }
+int AresDriver::triesFor(const Request& request) const
+{
+    return request.probe ? 1 : tuning_.tries;
+}
 
 bool AresDriver::silent(const Path& path, qint64 nowNs) const
 {
@@ -311,8 +315,10 @@ void AresDriver::getHostByName(const QByteArray& name, HostCallback done)
 void AresDriver::enqueue(std::unique_ptr<Request> request)
 {
     if (status_ != ARES_SUCCESS) {
-        if (request->onQuery) request->onQuery(status_, nullptr, 0);
-        else request->onHost(status_, nullptr);
+        if (request->onQuery)
+            request->onQuery(status_, nullptr, 0);
+        else
+            request->onHost(status_, nullptr);
         return;
     }
     request->id = nextId_++;
@@ -321,8 +327,10 @@ void AresDriver::enqueue(std::unique_ptr<Request> request)
         const qint64 now = nowNs();
         if (it != paths_.end() && silent(*it, now)) {
             if (it->lastProbeNs >= 0 && now - it->lastProbeNs < ProbeIntervalMs * Ms) {
-                if (request->onQuery) request->onQuery(ARES_ETIMEOUT, nullptr, 0);
-                else request->onHost(ARES_ETIMEOUT, nullptr);
+                if (request->onQuery)
+                    request->onQuery(ARES_ETIMEOUT, nullptr, 0);
+                else
+                    request->onHost(ARES_ETIMEOUT, nullptr);
                 return;
             }
             it->lastProbeNs = now;
@@ -401,8 +409,8 @@ void AresDriver::sendTry(Request* request)
     const QByteArray name = request->name;
     const int type = request->type;
     qCDebug(lcDns, "try %d of %s (type %d) to server %d, waits %lld ms%s%s", request->tries, name.constData(), type,
-            server->index, static_cast<long long>((request->deadlineNs - now) / Ms), request->path.isEmpty() ? "" : ", list ",
-            request->path.constData());
+            server->index, static_cast<long long>((request->deadlineNs - now) / Ms),
+            request->path.isEmpty() ? "" : ", list ", request->path.constData());
     ++aresDepth_;
     if (type != 0)
         ares_query(server->channel, name.constData(), 1 /* IN */, type, &AresDriver::onQueryDone, attempt);
@@ -457,8 +465,8 @@ void AresDriver::tryEnded(const Attempt& attempt, int status, bool replied, bool
     --request.outstanding;
 
     if (replied) {
-        if (failsOver(status) && servers_.size() > 1 && request.tries < triesFor(request) &&
-            request.tries < static_cast<int>(servers_.size())) {
+        if (failsOver(status) && servers_.size() > 1 && request.tries < triesFor(request)
+            && request.tries < static_cast<int>(servers_.size())) {
             request.lastStatus = status;
             queueRetry(&request);
             return;
@@ -524,7 +532,9 @@ void AresDriver::expireDeadlines()
         const bool endNow = silentPath && !request.probe;
         // The time-out may have grown since the try went out: a slower path
         // gets the longer wait.
-        const qint64 due = endNow ? now : request.tryStartNs + tryWaitNs(request.tryServer, request.tryIndex, request.tryStartNs, request.path);
+        const qint64 due = endNow
+            ? now
+            : request.tryStartNs + tryWaitNs(request.tryServer, request.tryIndex, request.tryStartNs, request.path);
         if (due > now) {
             request.deadlineNs = due;
             deadlines_.push(Deadline{due, request.id});
@@ -542,8 +552,10 @@ void AresDriver::expireDeadlines()
         }
         const int status = request.lastStatus;
         finish(deadline.request, [status](Request& r) {
-            if (r.onQuery) r.onQuery(status, nullptr, 0);
-            else r.onHost(status, nullptr);
+            if (r.onQuery)
+                r.onQuery(status, nullptr, 0);
+            else
+                r.onHost(status, nullptr);
         });
     }
 }
@@ -580,15 +592,15 @@ void AresDriver::samplePath(const QByteArray& path, qint64 rttNs)
     if (paths_.size() >= MaxPaths && !paths_.contains(path)) paths_.clear();
     // A longer estimate needs no pass: deadlines are checked against the
     // estimate when they pass.
-    if (paths_[path].rtt.add(rttNs))
-        tightenDeadlines([&path](const Request& request) { return request.path == path; });
+    if (paths_[path].rtt.add(rttNs)) tightenDeadlines([&path](const Request& request) { return request.path == path; });
 }
 
 void AresDriver::tightenDeadlines(const std::function<bool(const Request&)>& affected)
 {
     for (auto& [id, request] : requests_) {
         if (request->retryQueued || request->deadlineNs == 0 || !affected(*request)) continue;
-        const qint64 due = request->tryStartNs + tryWaitNs(request->tryServer, request->tryIndex, request->tryStartNs, request->path);
+        const qint64 due =
+            request->tryStartNs + tryWaitNs(request->tryServer, request->tryIndex, request->tryStartNs, request->path);
         if (due >= request->deadlineNs) continue;
         request->deadlineNs = due;
         deadlines_.push(Deadline{due, id});
@@ -622,8 +634,10 @@ void AresDriver::learn(qint64)
         return;
     }
     if (window_ >= pacing_.maxWindow) return;
-    if (window_ < threshold_) ++window_;
-    else if (++credit_ >= std::max(1, window_ / 8)) credit_ = 0, ++window_;
+    if (window_ < threshold_)
+        ++window_;
+    else if (++credit_ >= std::max(1, window_ / 8))
+        credit_ = 0, ++window_;
 }
 
 void AresDriver::lost(const QByteArray& path, qint64 sentAtNs)

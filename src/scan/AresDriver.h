@@ -254,19 +254,19 @@ private:
     int flags_ = 0;
     int status_ = ARES_SUCCESS;
     DnsTuning tuning_;
-    int channelLingerMs_ = 0;       // c-ares' own time-out of the open channels
+    int channelLingerMs_ = 0; // c-ares' own time-out of the open channels
     AresRuntime& runtime_;
-    qint64 epochNs_ = 0;            // the runtime's clock when the driver was made
+    qint64 epochNs_ = 0; // the runtime's clock when the driver was made
     qint64 nowNs() const { return runtime_.nowNs() - epochNs_; }
     std::unique_ptr<AresRuntime::Timer> timer_;         // c-ares' time-outs
     std::unique_ptr<AresRuntime::Timer> deadlineTimer_; // the tries' deadlines
-    qint64 armedDeadlineNs_ = 0;    // the deadline it was last set for
+    qint64 armedDeadlineNs_ = 0;                        // the deadline it was last set for
     std::unique_ptr<AresRuntime::Timer> burstTimer_;
     std::unordered_map<ares_socket_t, Notifiers> notifiers_;
     QHash<QByteArray, Path> paths_;
-    std::deque<std::unique_ptr<Request>> waiting_;  // not yet sent
-    std::unordered_map<quint64, std::unique_ptr<Request>> requests_; // sent, not reported
-    std::deque<quint64> retries_;                   // due for another try
+    std::deque<std::unique_ptr<Request>> waiting_;                                   // not yet sent
+    std::unordered_map<quint64, std::unique_ptr<Request>> requests_;                 // sent, not reported
+    std::deque<quint64> retries_;                                                    // due for another try
     std::priority_queue<Deadline, std::vector<Deadline>, std::greater<>> deadlines_; // stale ones skipped
     quint64 nextId_ = 1;
     int inFlight_ = 0; // requests_ and nothing else: leftover tries do not count

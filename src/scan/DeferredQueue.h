@@ -24,7 +24,8 @@ public:
         if (queued_) return;
         queued_ = true;
         // Dropped by Qt when the owner is gone before it runs.
-        QMetaObject::invokeMethod(owner_, [this] { drain(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            owner_, [this] { drain(); }, Qt::QueuedConnection);
     }
 
     // Forgets what waits (cancelled queries).

@@ -61,8 +61,8 @@ public:
     virtual int LongestWaitMs() const = 0;
 
 signals:
-    void LookupComplete(const QString& name, const QString& answer, int failureFlag,
-                        const QString& tag, const QVariant& extra);
+    void LookupComplete(const QString& name, const QString& answer, int failureFlag, const QString& tag,
+                        const QVariant& extra);
 
 private:
     QString requestTag_;

@@ -8,7 +8,7 @@ namespace quarlo {
 struct DnsRecord {
     enum Type { A = 1, CNAME = 5, MX = 15, TXT = 16, AAAA = 28 };
 
-    QString Data;       // A: dotted address; AAAA: IPv6 text; MX: host name; TXT: the strings joined
+    QString Data; // A: dotted address; AAAA: IPv6 text; MX: host name; TXT: the strings joined
     int RecordType = 0;
 };
 

@@ -39,14 +39,15 @@ int ParseAddresses(const unsigned char* reply, int length, QStringList& addresse
 
 int DnsReplyParser::Addresses(const unsigned char* reply, int length, QStringList& addresses)
 {
-    return ParseAddresses<ares_addrttl>(reply, length, addresses, 16, ares_parse_a_reply,
-                                        [](const ares_addrttl& a) { return &a.ipaddr; }, AF_INET);
+    return ParseAddresses<ares_addrttl>(
+        reply, length, addresses, 16, ares_parse_a_reply, [](const ares_addrttl& a) { return &a.ipaddr; }, AF_INET);
 }
 
 int DnsReplyParser::Addresses6(const unsigned char* reply, int length, QStringList& addresses)
 {
-    return ParseAddresses<ares_addr6ttl>(reply, length, addresses, 28, ares_parse_aaaa_reply,
-                                         [](const ares_addr6ttl& a) { return &a.ip6addr; }, AF_INET6);
+    return ParseAddresses<ares_addr6ttl>(
+        reply, length, addresses, 28, ares_parse_aaaa_reply, [](const ares_addr6ttl& a) { return &a.ip6addr; },
+        AF_INET6);
 }
 
 int DnsReplyParser::MailExchangers(const unsigned char* reply, int length, QStringList& hosts, QList<int>* preferences)
@@ -63,8 +64,7 @@ int DnsReplyParser::MailExchangers(const unsigned char* reply, int length, QStri
     }
     ares_free_data(list);
     // Callers take the first as the mail exchanger to use.
-    std::stable_sort(records.begin(), records.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto& record : records) {
         if (preferences) preferences->append(record.first);
         hosts.append(std::move(record.second));
@@ -99,7 +99,7 @@ bool DnsReplyParser::CnameChainBroken(const unsigned char* reply, int length)
     QByteArray question;
     int at = 0;
     if (!readName(reply, length, kHeaderSize, &question, &at)) return false;
-    at += 4; // type, class
+    at += 4;                               // type, class
     QHash<QByteArray, QByteArray> aliases; // owner -> target
     for (int i = 0; i < answers && at + 10 <= length; ++i) {
         QByteArray owner;
@@ -111,7 +111,8 @@ bool DnsReplyParser::CnameChainBroken(const unsigned char* reply, int length)
         if (type == DnsRecord::CNAME) {
             QByteArray target;
             int unused = 0;
-            if (readName(reply, length, at, &target, &unused) && !aliases.contains(owner)) aliases.insert(owner, target);
+            if (readName(reply, length, at, &target, &unused) && !aliases.contains(owner))
+                aliases.insert(owner, target);
         }
         at += rdlength;
     }

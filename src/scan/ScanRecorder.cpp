@@ -49,7 +49,10 @@ ScanRecorder::ScanRecorder(Addresslist& list, const QString& source, QObject* pa
     });
 }
 
-QString ScanRecorder::historyPath() const { return path_.isEmpty() ? HistoryStore::DefaultPath() : path_; }
+QString ScanRecorder::historyPath() const
+{
+    return path_.isEmpty() ? HistoryStore::DefaultPath() : path_;
+}
 
 ScanRecord ScanRecorder::Header(Addresslist& list, const QString& source, const QString& listFile)
 {
@@ -224,8 +227,10 @@ void ScanRecorder::onSlice()
     servers_.clear();
     job_->FinishLater(this, [this](const HistoryRecordJob::Result& result) {
         job_.reset();
-        if (result.written) emit Recorded(result.changes);
-        else emit RecordFailed(result.error);
+        if (result.written)
+            emit Recorded(result.changes);
+        else
+            emit RecordFailed(result.error);
     });
 }
 

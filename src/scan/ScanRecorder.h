@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/HistoryChange.h"
 #include "model/Address.h"
+#include "model/HistoryChange.h"
 #include "model/ScanRecord.h"
 #include "model/Server.h"
 #include "storage/HistoryRecordJob.h"

@@ -10,9 +10,9 @@ namespace quarlo {
 // What a whole scan met on its way, for the messages the user gets once per
 // scan rather than once per address.
 struct ScanSummary {
-    QDateTime started;           // when the scan started (UTC)
-    int answered = 0; // host, blacklist and test queries that got an answer, "not found" included
-    int failed = 0;   // queries that got no usable answer
+    QDateTime started;                    // when the scan started (UTC)
+    int answered = 0;                     // host, blacklist and test queries that got an answer, "not found" included
+    int failed = 0;                       // queries that got no usable answer
     QMap<QString, QString> refusingZones; // zone -> the operator's reason
     // Queries given up because no reply at all came for longer than their
     // tries could take: the DNS path stalled. They count as failed.
@@ -26,8 +26,9 @@ struct ScanSummary {
 // English in logs; the window reads it back into the user's language
 // (ui/ShownText).
 inline constexpr const char* kStallText =
-    QT_TRANSLATE_NOOP("quarlo::EngineText", "No DNS reply came for %1 s; %2 queries were given up as unanswered and "
-                                            "their targets are not completely checked");
+    QT_TRANSLATE_NOOP("quarlo::EngineText",
+                      "No DNS reply came for %1 s; %2 queries were given up as unanswered and "
+                      "their targets are not completely checked");
 
 // The user's one line about a stalled DNS path; empty when none stalled.
 inline QString StallWarning(const ScanSummary& summary)

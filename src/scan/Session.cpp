@@ -6,13 +6,11 @@
 namespace quarlo {
 
 Session::Session(Registry& registry, const Options& options)
-    : store_(options.configPath, options.savePath),
-      settings_(registry, &store_),
-      dnsServers_(options.dnsServers.isEmpty() ? ConfiguredDnsServers(settings_.RetrieveOption(QStringLiteral("DNS Servers")))
-                                               : SplitDnsServers(options.dnsServers)),
-      tuning_(options.tuning),
-      lookup_(dnsServers_),
-      list_(settings_, lookup_, NewDirectDns())
+    : store_(options.configPath, options.savePath), settings_(registry, &store_),
+      dnsServers_(options.dnsServers.isEmpty()
+                      ? ConfiguredDnsServers(settings_.RetrieveOption(QStringLiteral("DNS Servers")))
+                      : SplitDnsServers(options.dnsServers)),
+      tuning_(options.tuning), lookup_(dnsServers_), list_(settings_, lookup_, NewDirectDns())
 {
     lookup_.setTuning(tuning_);
     const DnsTuning tuning = tuning_;
@@ -30,7 +28,13 @@ std::unique_ptr<DirectDns> Session::NewDirectDns() const
     return dns;
 }
 
-QString Session::LastError() const { return settings_.BlacklistServers().LastError(); }
-const ErrorText& Session::LastErrorText() const { return settings_.BlacklistServers().LastErrorText(); }
+QString Session::LastError() const
+{
+    return settings_.BlacklistServers().LastError();
+}
+const ErrorText& Session::LastErrorText() const
+{
+    return settings_.BlacklistServers().LastErrorText();
+}
 
 } // namespace quarlo

@@ -9,7 +9,10 @@
 namespace quarlo {
 namespace {
 
-QString shortened(const QString& text) { return text.size() <= 40 ? text : text.left(40) + QStringLiteral("..."); }
+QString shortened(const QString& text)
+{
+    return text.size() <= 40 ? text : text.left(40) + QStringLiteral("...");
+}
 
 } // namespace
 
@@ -112,8 +115,7 @@ void TargetResolver::mailExchangersReplied(Job& job, const QString& answer, int 
     // verdict and the report must not.
     std::sort(names.begin(), names.end());
     if (names.size() > kMaxMailHosts) names.resize(kMaxMailHosts);
-    if (!badName.isEmpty())
-        job.problems.append(QString::fromUtf8(kBadMxNameText).arg(badName));
+    if (!badName.isEmpty()) job.problems.append(QString::fromUtf8(kBadMxNameText).arg(badName));
     if (names.isEmpty()) {
         TargetResolution result;
         result.outcome = TargetResolution::Outcome::Failed;
@@ -157,9 +159,9 @@ std::optional<TargetResolution> TargetResolver::Reply(const QueryTag& tag, const
         } else if (failureFlag == DnsFailure::NotFound) {
             if (job.request.kind == ResolveRequest::Kind::Host) job.notFound = true;
         } else if (failureFlag != DnsFailure::NoData) {
-            job.problems.append(QString::fromUtf8(kHostLookupFailedText)
-                                    .arg(host.name, v6 ? QStringLiteral("AAAA") : QStringLiteral("A"),
-                                         DnsFailure::Text(failureFlag)));
+            job.problems.append(
+                QString::fromUtf8(kHostLookupFailedText)
+                    .arg(host.name, v6 ? QStringLiteral("AAAA") : QStringLiteral("A"), DnsFailure::Text(failureFlag)));
         }
     }
     if (job.outstanding > 0) return std::nullopt;
@@ -186,8 +188,9 @@ TargetResolution TargetResolver::finish(const Job& job)
     }
     result.outcome = TargetResolution::Outcome::Unresolvable;
     if (mail)
-        result.problem = result.mailHosts.size() == 1 ? QString::fromUtf8(kMailServerWithoutAddressText).arg(result.mailHosts.front())
-                                                     : QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "no mail server of the domain has an address"));
+        result.problem = result.mailHosts.size() == 1
+            ? QString::fromUtf8(kMailServerWithoutAddressText).arg(result.mailHosts.front())
+            : QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "no mail server of the domain has an address"));
     else
         result.problem = job.notFound ? DnsFailure::Text(DnsFailure::NotFound)
                                       : QStringLiteral(QT_TRANSLATE_NOOP("quarlo::EngineText", "no IPv4 address"));

@@ -45,7 +45,8 @@ public:
         QT_TRANSLATE_NOOP("quarlo::EngineText", "an MX record names \"%1\", which is no host name");
     static constexpr const char* kNoValidMxText =
         QT_TRANSLATE_NOOP("quarlo::EngineText", "no valid mail exchanger (MX names \"%1\")");
-    static constexpr const char* kHostLookupFailedText = QT_TRANSLATE_NOOP("quarlo::EngineText", "%1: %2 lookup failed: %3");
+    static constexpr const char* kHostLookupFailedText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "%1: %2 lookup failed: %3");
     static constexpr const char* kMailServerWithoutAddressText =
         QT_TRANSLATE_NOOP("quarlo::EngineText", "the mail server %1 has no address");
 
@@ -89,7 +90,7 @@ private:
     struct Job {
         ResolveRequest request;
         std::vector<Host> hosts;
-        QStringList problems; // lookups that failed
+        QStringList problems;  // lookups that failed
         bool notFound = false; // the name itself does not exist
         int outstanding = 0;
         std::optional<TargetResolution> done; // decided before the addresses

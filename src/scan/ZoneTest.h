@@ -27,11 +27,11 @@ struct ZoneTest {
     static inline const QString kUnlistedDomain = QStringLiteral("invalid");
 
     QString zone;
-    QString name; // the list's display name
-    QString askZone; // the zone as asked: a keyed list's with the key in it
+    QString name;                                       // the list's display name
+    QString askZone;                                    // the zone as asked: a keyed list's with the key in it
     QueryOutcome listedProbe = QueryOutcome::Ignored;   // answer for 127.0.0.2; Ignored while outstanding
     QueryOutcome unlistedProbe = QueryOutcome::Ignored; // answer for 127.0.0.1
-    QString detail; // the failure or refusal, for the user
+    QString detail;                                     // the failure or refusal, for the user
     bool domainList = false;
 
     QString listedEntry() const { return domainList ? kListedDomain : kListedAddress; }
@@ -70,11 +70,13 @@ struct ZoneTest {
     static constexpr const char* kListsEveryAddressText = QT_TRANSLATE_NOOP(
         "quarlo::EngineText", "%1 lists the test address %2, so it would list every address; skipped in this scan");
     static constexpr const char* kNoTestNameText =
-        QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 does not list the test name %2; its answers could not be "
-                                                "verified, so it was skipped in this scan");
+        QT_TRANSLATE_NOOP("quarlo::EngineText",
+                          "%1 does not list the test name %2; its answers could not be "
+                          "verified, so it was skipped in this scan");
     static constexpr const char* kNoTestAddressText =
-        QT_TRANSLATE_NOOP("quarlo::EngineText", "%1 does not list the test address %2; its answers could not be "
-                                                "verified, so it was skipped in this scan");
+        QT_TRANSLATE_NOOP("quarlo::EngineText",
+                          "%1 does not list the test address %2; its answers could not be "
+                          "verified, so it was skipped in this scan");
 
     // One line for the user; empty for a healthy or pending zone.
     QString description() const
@@ -84,7 +86,8 @@ struct ZoneTest {
         case Health::Failed: return QString::fromUtf8(kFailedText).arg(list, detail);
         case Health::Refused: return QString::fromUtf8(kRefusedText).arg(list, detail);
         case Health::ListsEverything:
-            return QString::fromUtf8(domainList ? kListsEveryNameText : kListsEveryAddressText).arg(list, unlistedEntry());
+            return QString::fromUtf8(domainList ? kListsEveryNameText : kListsEveryAddressText)
+                .arg(list, unlistedEntry());
         case Health::NoTestEntry:
             return QString::fromUtf8(domainList ? kNoTestNameText : kNoTestAddressText).arg(list, listedEntry());
         case Health::Pending:

@@ -8,7 +8,8 @@ namespace quarlo {
 bool AddressListFile::Read(const QString& path, QStringList& targets, QString& description)
 {
     pugi::xml_document doc;
-    if (XmlDocumentFile::Load(doc, path, description, kMaxFileBytes) != XmlDocumentFile::LoadStatus::Loaded) return false;
+    if (XmlDocumentFile::Load(doc, path, description, kMaxFileBytes) != XmlDocumentFile::LoadStatus::Loaded)
+        return false;
     for (const pugi::xpath_node& node : doc.select_nodes("/AddressList/Address")) {
         for (const pugi::xml_attribute& attribute : node.node().attributes()) {
             if (FromXml(attribute.name()).toUpper() == QLatin1String("TARGET"))

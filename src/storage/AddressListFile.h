@@ -32,12 +32,15 @@ public:
     // The address list's messages about its files, with parts filled in
     // (%1 the path): English for automation; the window reads them back
     // into the user's language (ui/WindowText).
-    static constexpr const char* kCannotLoadText = QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot load Address List from %1");
-    static constexpr const char* kCannotSaveText = QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot save Address List to %1");
+    static constexpr const char* kCannotLoadText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot load Address List from %1");
+    static constexpr const char* kCannotSaveText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot save Address List to %1");
     static constexpr const char* kTooManyText = QT_TRANSLATE_NOOP(
         "quarlo::EngineText", "It stands for %1 addresses; a list holds at most %2. Split it into smaller lists.");
     static constexpr const char* kMoreThanTooManyText = QT_TRANSLATE_NOOP(
-        "quarlo::EngineText", "It stands for more than %1 addresses; a list holds at most %2. Split it into smaller lists.");
+        "quarlo::EngineText",
+        "It stands for more than %1 addresses; a list holds at most %2. Split it into smaller lists.");
 };
 
 } // namespace quarlo

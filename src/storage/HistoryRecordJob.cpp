@@ -120,8 +120,8 @@ void HistoryRecordJob::run()
     if (context_ && onDone_) {
         // Runs on the context's thread; the job may be gone by then, so
         // the callback gets its own copy.
-        QMetaObject::invokeMethod(context_.data(), [done = onDone_, copy = result_] { done(copy); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            context_.data(), [done = onDone_, copy = result_] { done(copy); }, Qt::QueuedConnection);
     }
     lock.unlock();
     changed_.notify_all();

@@ -36,7 +36,11 @@ public:
 
     bool ok() const { return rc_ == SQLITE_OK && stmt_; }
     int rc() const { return rc_; }
-    Statement& bind(int i, qint64 value) { sqlite3_bind_int64(stmt_, i, value); return *this; }
+    Statement& bind(int i, qint64 value)
+    {
+        sqlite3_bind_int64(stmt_, i, value);
+        return *this;
+    }
     Statement& bind(int i, const QString& text)
     {
         const QByteArray utf8 = text.toUtf8();
@@ -45,7 +49,11 @@ public:
     }
     // SQLITE_ROW or SQLITE_DONE on success.
     int step() { return rc_ = sqlite3_step(stmt_); }
-    void reset() { sqlite3_reset(stmt_); sqlite3_clear_bindings(stmt_); }
+    void reset()
+    {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
     qint64 integer(int column) const { return sqlite3_column_int64(stmt_, column); }
     QString text(int column) const
     {
@@ -92,7 +100,7 @@ bool writeFailedForSpace(sqlite3* db, const QString& path)
     if (code != SQLITE_IOERR_WRITE && code != SQLITE_IOERR_TRUNCATE && code != SQLITE_IOERR_SHMSIZE
         && code != SQLITE_IOERR_FSYNC)
         return false;
-    rlimit limit {};
+    rlimit limit{};
     if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) return true;
     struct statvfs disk {};
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
@@ -126,7 +134,7 @@ QByteArray readOnlyUri(const QString& path, bool* immutable)
     const QFileInfo info(path);
     *immutable = !folderWritable(path) && !hasPendingLog(path);
     return "file:" + QUrl::toPercentEncoding(QFile::encodeName(info.absoluteFilePath()), "/") + "?mode=ro"
-           + (*immutable ? "&immutable=1" : "");
+        + (*immutable ? "&immutable=1" : "");
 }
 
 // Whether the file is as long as its header says, when the header can say:
@@ -152,8 +160,14 @@ bool looksWhole(const QString& path)
     return size >= qint64(pageSize) * pages;
 }
 
-qint64 toMs(const QDateTime& time) { return time.isValid() ? time.toMSecsSinceEpoch() : 0; }
-QDateTime fromMs(qint64 ms) { return ms > 0 ? QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC) : QDateTime(); }
+qint64 toMs(const QDateTime& time)
+{
+    return time.isValid() ? time.toMSecsSinceEpoch() : 0;
+}
+QDateTime fromMs(qint64 ms)
+{
+    return ms > 0 ? QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC) : QDateTime();
+}
 
 // Each step brings the schema from version (index) to version (index + 1).
 const char* const kMigrations[] = {
@@ -198,8 +212,6 @@ static_assert(std::size(kMigrations) == HistoryStore::kSchemaVersion);
 
 HistoryStore::HistoryStore() = default;
 
-
-
 QString HistoryStore::DefaultPath()
 {
     QString fromEnv = qEnvironmentVariable("QUARLO_HISTORY");
@@ -223,16 +235,17 @@ bool HistoryStore::fail(const QString& what)
     const QString detail = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("out of memory");
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
         problem_ = Problem::Locked;
-        lastError_ = QStringLiteral("%1 is locked by another program (waited %2 s)").arg(name).arg(busyTimeoutMs_ / 1000.0);
+        lastError_ =
+            QStringLiteral("%1 is locked by another program (waited %2 s)").arg(name).arg(busyTimeoutMs_ / 1000.0);
     } else if (primary == SQLITE_FULL || systemError == ENOSPC || systemError == EFBIG || systemError == EDQUOT
                || (primary == SQLITE_IOERR && writeFailedForSpace(db_, path_))) {
         problem_ = Problem::DiskFull;
-        lastError_ = QStringLiteral("cannot %1 %2: the disk is full (or the file size limit is reached)").arg(what, name);
+        lastError_ =
+            QStringLiteral("cannot %1 %2: the disk is full (or the file size limit is reached)").arg(what, name);
     } else if (primary == SQLITE_READONLY || systemError == EACCES || systemError == EROFS || systemError == EPERM) {
         problem_ = Problem::ReadOnly;
         lastError_ = QStringLiteral("cannot %1 %2: it is read-only (%3)")
-                         .arg(what, name,
-                              systemError ? QString::fromLocal8Bit(std::strerror(systemError)) : detail);
+                         .arg(what, name, systemError ? QString::fromLocal8Bit(std::strerror(systemError)) : detail);
     } else if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) {
         problem_ = Problem::Damaged;
         lastError_ = QStringLiteral("%1 is damaged (truncated or not a history database: %2); it was left as it is, "
@@ -246,7 +259,10 @@ bool HistoryStore::fail(const QString& what)
     return false;
 }
 
-bool HistoryStore::exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool HistoryStore::exec(const char* sql)
+{
+    return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 // Switching a file to WAL needs it to itself for a moment, and SQLite gives
 // up at once instead of asking the busy handler: a second program opening
@@ -337,9 +353,10 @@ bool HistoryStore::Open(const QString& path, bool readOnly)
         }
         if (check.text(0) != QLatin1String("ok")) {
             problem_ = Problem::Damaged;
-            lastError_ = QStringLiteral("the history database %1 is damaged (%2); it was left as it is, move it aside to "
-                                        "start a new history")
-                             .arg(path, check.text(0).left(120));
+            lastError_ =
+                QStringLiteral("the history database %1 is damaged (%2); it was left as it is, move it aside to "
+                               "start a new history")
+                    .arg(path, check.text(0).left(120));
             Close();
             return false;
         }
@@ -523,9 +540,10 @@ struct HistoryStore::Writer {
         return nullptr;
     }
 
-    Statement addTarget, findTarget, addZone, findZone, readCurrent, addOutcome, setCurrent, scanTime, readWatch, setWatch;
+    Statement addTarget, findTarget, addZone, findZone, readCurrent, addOutcome, setCurrent, scanTime, readWatch,
+        setWatch;
     qint64 scanId = 0;
-    QString watch;          // a watch's run: changes against its own last outcomes
+    QString watch;           // a watch's run: changes against its own last outcomes
     bool watchIsNew = false; // no outcome of it recorded yet: it starts from the latest ones
     QHash<QString, qint64> targetIds, zoneIds;
     QString lastTarget, lastZone; // as given, with their ids: most calls repeat one
@@ -537,8 +555,8 @@ struct HistoryStore::Writer {
         HistoryChange change;
         int order = 0;
     };
-    std::vector<HistoryChange> changes;      // per target, in the order met
-    bool collect = true;                     // whether changes are kept for FinishScan
+    std::vector<HistoryChange> changes;           // per target, in the order met
+    bool collect = true;                          // whether changes are kept for FinishScan
     QMap<QString, ListChange> failing, recovered; // per case-folded zone
     int listOrder = 0;
 };
@@ -631,9 +649,8 @@ bool HistoryStore::Add(const ScanObservation& seen)
         w.lastTarget = seen.target;
     }
     if (seen.zone != w.lastZone || w.lastZoneId <= 0) {
-        w.lastZoneId = Writer::idOf(w.addZone, w.findZone, seen.zone, w.zoneIds, [&](Statement& s) {
-            s.bind(2, seen.listName).bind(3, seen.link);
-        });
+        w.lastZoneId = Writer::idOf(w.addZone, w.findZone, seen.zone, w.zoneIds,
+                                    [&](Statement& s) { s.bind(2, seen.listName).bind(3, seen.link); });
         w.lastZone = seen.zone;
     }
     const qint64 targetId = w.lastTargetId;
@@ -657,8 +674,14 @@ bool HistoryStore::Add(const ScanObservation& seen)
     if (!unchanged) {
         const auto addOutcome = [&](qint64 scan, int kind, const QString& codes, const QString& reasons,
                                     const QString& txt, const QString& detail) {
-            w.addOutcome.bind(1, scan).bind(2, targetId).bind(3, zoneId).bind(4, kind).bind(5, codes).bind(6, reasons)
-                .bind(7, txt).bind(8, detail);
+            w.addOutcome.bind(1, scan)
+                .bind(2, targetId)
+                .bind(3, zoneId)
+                .bind(4, kind)
+                .bind(5, codes)
+                .bind(6, reasons)
+                .bind(7, txt)
+                .bind(8, detail);
             const int added = w.addOutcome.step();
             w.addOutcome.reset();
             return added == SQLITE_DONE ? sqlite3_last_insert_rowid(db_) : qint64(-1);
@@ -671,7 +694,7 @@ bool HistoryStore::Add(const ScanObservation& seen)
             && addOutcome(latest->scanId, latest->kind, latest->codes, latest->reasons, {}, {}) < 0)
             return abandon();
         const bool implicit = !known && seen.outcome == Outcome::NotListed && seen.codes.isEmpty()
-                              && seen.reasons.isEmpty() && seen.txt.isEmpty() && seen.detail.isEmpty();
+            && seen.reasons.isEmpty() && seen.txt.isEmpty() && seen.detail.isEmpty();
         Writer::Latest next;
         next.zoneId = zoneId;
         next.outcomeId = implicit ? 0 : addOutcome(scanId, kind, codes, reasons, encodeList(seen.txt), seen.detail);
@@ -701,8 +724,10 @@ bool HistoryStore::Add(const ScanObservation& seen)
         const int set = w.setCurrent.step();
         w.setCurrent.reset();
         if (set != SQLITE_DONE) return abandon();
-        if (latest) *latest = std::move(next);
-        else w.latest.push_back(std::move(next));
+        if (latest)
+            *latest = std::move(next);
+        else
+            w.latest.push_back(std::move(next));
     }
 
     // What the changes are measured against: the latest outcome, or for a
@@ -726,13 +751,20 @@ bool HistoryStore::Add(const ScanObservation& seen)
         const qint64 watchSince = watchAnswer != baseAnswer || !baseKnown ? scanId : baseSince;
         // What the watch saw is written only when it differs.
         if (!last || last->kind != kind || last->answer != watchAnswer || last->since != watchSince) {
-            w.setWatch.bind(1, w.watch).bind(2, targetId).bind(3, zoneId).bind(4, kind).bind(5, watchAnswer).bind(6, watchSince);
+            w.setWatch.bind(1, w.watch)
+                .bind(2, targetId)
+                .bind(3, zoneId)
+                .bind(4, kind)
+                .bind(5, watchAnswer)
+                .bind(6, watchSince);
             const int set = w.setWatch.step();
             w.setWatch.reset();
             if (set != SQLITE_DONE) return abandon();
             const Writer::Seen now{zoneId, kind, watchAnswer, watchSince};
-            if (last) *last = now;
-            else w.seen.push_back(now);
+            if (last)
+                *last = now;
+            else
+                w.seen.push_back(now);
         }
     } else if (unchanged) {
         return true;
@@ -767,8 +799,10 @@ bool HistoryStore::Add(const ScanObservation& seen)
         change.kind = failingNow ? HistoryChange::Kind::Failing : HistoryChange::Kind::Recovered;
         change.target.clear();
         change.targets = 0;
-        if (failingNow) change.detail = seen.detail;
-        else change.since = w.timeOf(oldScan);
+        if (failingNow)
+            change.detail = seen.detail;
+        else
+            change.since = w.timeOf(oldScan);
         it = lists.insert(zoneKey, Writer::ListChange{change, w.listOrder++});
     }
     ++it->change.targets;
@@ -822,13 +856,14 @@ bool HistoryStore::Timeline(const QString& target, std::vector<HistoryEvent>* ev
 {
     events->clear();
     if (!db_) return false;
-    Statement query(db_,
-                    "SELECT t.name, z.name, z.list_name, z.link, e.kind, e.codes, e.reasons, e.txt, e.detail, s.started"
-                    " FROM targets t JOIN (SELECT id, scan_id, target_id, zone_id, kind, codes, reasons, txt, detail"
-                    "   FROM outcomes WHERE target_id=(SELECT id FROM targets WHERE name=?1)"
-                    "   UNION ALL SELECT 0, scan_id, target_id, zone_id, kind, codes, reasons, '', '' FROM current"
-                    "   WHERE target_id=(SELECT id FROM targets WHERE name=?1) AND outcome_id=0) e ON e.target_id=t.id"
-                    " JOIN scans s ON s.id=e.scan_id JOIN zones z ON z.id=e.zone_id ORDER BY s.started, e.zone_id, e.id");
+    Statement query(
+        db_,
+        "SELECT t.name, z.name, z.list_name, z.link, e.kind, e.codes, e.reasons, e.txt, e.detail, s.started"
+        " FROM targets t JOIN (SELECT id, scan_id, target_id, zone_id, kind, codes, reasons, txt, detail"
+        "   FROM outcomes WHERE target_id=(SELECT id FROM targets WHERE name=?1)"
+        "   UNION ALL SELECT 0, scan_id, target_id, zone_id, kind, codes, reasons, '', '' FROM current"
+        "   WHERE target_id=(SELECT id FROM targets WHERE name=?1) AND outcome_id=0) e ON e.target_id=t.id"
+        " JOIN scans s ON s.id=e.scan_id JOIN zones z ON z.id=e.zone_id ORDER BY s.started, e.zone_id, e.id");
     if (!query.ok()) return fail(QStringLiteral("read"));
     query.bind(1, target);
     int rc;
@@ -939,6 +974,9 @@ bool HistoryStore::Prune(int days, const QDateTime& now, qint64* removed)
 }
 
 // Here, where the writer's type is complete.
-HistoryStore::~HistoryStore() { Close(); }
+HistoryStore::~HistoryStore()
+{
+    Close();
+}
 
 } // namespace quarlo

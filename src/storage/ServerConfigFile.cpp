@@ -15,7 +15,6 @@
 namespace quarlo {
 namespace {
 
-
 bool nameIs(const pugi::xml_attribute& attribute, const char* upperName)
 {
     return FromXml(attribute.name()).toUpper() == QLatin1String(upperName);
@@ -28,7 +27,8 @@ bool KeepAside(const QString& path, const QString& backup)
     QFile::remove(backup);
 #if defined(Q_OS_UNIX)
     if (::linkat(AT_FDCWD, QFile::encodeName(path).constData(), AT_FDCWD, QFile::encodeName(backup).constData(),
-                 AT_SYMLINK_FOLLOW) == 0)
+                 AT_SYMLINK_FOLLOW)
+        == 0)
         return true;
 #endif
     return QFile::copy(path, backup);
@@ -52,7 +52,7 @@ bool IsFalseText(const QString& value)
 {
     const QString upper = value.trimmed().toUpper();
     return upper == QLatin1String("FALSE") || upper == QLatin1String("NO") || upper == QLatin1String("0")
-           || upper == QLatin1String("N");
+        || upper == QLatin1String("N");
 }
 
 } // namespace
@@ -85,17 +85,26 @@ bool ServerConfigFile::LoadServer(Server& server, const pugi::xml_node& element)
 {
     for (const pugi::xml_attribute& attribute : element.attributes()) {
         const QString value = FromXml(attribute.value());
-        if (nameIs(attribute, "NAME")) server.setName(value);
-        else if (nameIs(attribute, "SERVER")) server.setZone(value);
-        else if (nameIs(attribute, "URL")) server.setURL(value);
-        else if (nameIs(attribute, "ENABLED")) server.setEnabled(TextToBool(value));
-        else if (nameIs(attribute, "IPV6")) server.setAnswersIPv6(TextToBool(value));
-        else if (nameIs(attribute, "PUBLIC")) server.setPublic(TextToBool(value));
-        else if (nameIs(attribute, "KEY")) server.setKeyName(value.trimmed());
-        else if (nameIs(attribute, "DNSSERVERS")) server.setDnsServers(value.trimmed());
+        if (nameIs(attribute, "NAME"))
+            server.setName(value);
+        else if (nameIs(attribute, "SERVER"))
+            server.setZone(value);
+        else if (nameIs(attribute, "URL"))
+            server.setURL(value);
+        else if (nameIs(attribute, "ENABLED"))
+            server.setEnabled(TextToBool(value));
+        else if (nameIs(attribute, "IPV6"))
+            server.setAnswersIPv6(TextToBool(value));
+        else if (nameIs(attribute, "PUBLIC"))
+            server.setPublic(TextToBool(value));
+        else if (nameIs(attribute, "KEY"))
+            server.setKeyName(value.trimmed());
+        else if (nameIs(attribute, "DNSSERVERS"))
+            server.setDnsServers(value.trimmed());
         // Only a clear "False" turns the test off: a garbled value keeps the
         // safer default, which trusts no answer of a list that fails it.
-        else if (nameIs(attribute, "SELFTEST")) server.setSelfTest(!IsFalseText(value));
+        else if (nameIs(attribute, "SELFTEST"))
+            server.setSelfTest(!IsFalseText(value));
         // Anything but "Domain" keeps the usual kind, so an unknown word
         // from a newer file asks the zone as before.
         else if (nameIs(attribute, "LISTKIND"))
@@ -117,9 +126,12 @@ bool ServerConfigFile::LoadResultCodes(ResultCodes& codes, const pugi::xpath_nod
         QString address, reason;
         bool listing = true;
         for (const pugi::xml_attribute& attribute : node.node().attributes()) {
-            if (nameIs(attribute, "ADDRESS")) address = FromXml(attribute.value());
-            else if (nameIs(attribute, "REASON")) reason = FromXml(attribute.value());
-            else if (nameIs(attribute, "LISTING")) listing = TextToBool(FromXml(attribute.value()));
+            if (nameIs(attribute, "ADDRESS"))
+                address = FromXml(attribute.value());
+            else if (nameIs(attribute, "REASON"))
+                reason = FromXml(attribute.value());
+            else if (nameIs(attribute, "LISTING"))
+                listing = TextToBool(FromXml(attribute.value()));
         }
         const int held = codes.Count();
         const ResultCodePtr code = codes.Add(address, reason);
@@ -168,8 +180,8 @@ void ServerConfigFile::SyncResultCodes(const ResultCodes& codes, pugi::xml_node 
 bool ServerConfigFile::Write(const Servers& servers, const QString& path, ErrorText& error)
 {
     pugi::xml_document doc;
-    pugi::xml_node list = AddElement(AddElement(doc, QStringLiteral("Quarlo"), QString()),
-                                     QStringLiteral("BlackListServers"), QString());
+    pugi::xml_node list =
+        AddElement(AddElement(doc, QStringLiteral("Quarlo"), QString()), QStringLiteral("BlackListServers"), QString());
     for (const ServerPtr& server : servers) SyncServer(*server, list);
     return WriteDocument(doc, path, error);
 }

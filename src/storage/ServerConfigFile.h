@@ -26,8 +26,8 @@ public:
     // The first line of a save error (%1 the path), and the reason for one
     // that would have lost the user's unreadable file (%1 the ".bak" name).
     static constexpr const char* kCannotSaveText = QT_TRANSLATE_NOOP("quarlo::EngineText", "Cannot save %1");
-    static constexpr const char* kCannotKeepText = QT_TRANSLATE_NOOP(
-        "quarlo::EngineText", "The existing file could not be read and could not be kept as %1");
+    static constexpr const char* kCannotKeepText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "The existing file could not be read and could not be kept as %1");
 
     // Larger files are not read. A configuration of a few dozen servers
     // takes under 10 KB; parsing needs about three times the file's size in

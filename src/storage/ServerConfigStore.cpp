@@ -46,7 +46,8 @@ bool ServerConfigStore::Load(Servers& servers, ErrorText& error)
     // The user's file read on its own: the packaged file it differs from is
     // the one this program's own location names.
     const ConfigLocation location = ConfigLocation::ForExecutable(QCoreApplication::applicationFilePath());
-    const QString packaged = QFileInfo(configPath_) == QFileInfo(location.SavePath()) ? location.DefaultsPath() : QString();
+    const QString packaged =
+        QFileInfo(configPath_) == QFileInfo(location.SavePath()) ? location.DefaultsPath() : QString();
     const bool read = ReadMerged(merged, packaged, doc, error);
     AddMissing(servers, merged);
     return read;
@@ -60,7 +61,8 @@ bool ServerConfigStore::Save(const Servers& servers, ErrorText& error)
     // never made up.
     const QString folder = QFileInfo(target).absolutePath();
     if (!savePath_.isEmpty() && !QDir().mkpath(folder)) {
-        error = {QString::fromUtf8(ServerConfigFile::kCannotSaveText).arg(target), QString::fromUtf8(kNoFolderText).arg(folder)};
+        error = {QString::fromUtf8(ServerConfigFile::kCannotSaveText).arg(target),
+                 QString::fromUtf8(kNoFolderText).arg(folder)};
         return false;
     }
     if (KeepsOverrides()) {

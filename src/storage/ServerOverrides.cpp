@@ -42,8 +42,10 @@ void ServerOverrides::Apply(Servers& servers, const pugi::xml_document& doc)
             // An unusable definition (no valid code) is skipped; the
             // packaged one, if any, stays.
             if (!ServerConfigFile::LoadServer(loaded, element)) continue;
-            if (held) AssignServer(*held, loaded);
-            else servers.Add(CopyServer(loaded));
+            if (held)
+                AssignServer(*held, loaded);
+            else
+                servers.Add(CopyServer(loaded));
             continue;
         }
         // The enabled flag alone; one for a list the package no longer has
@@ -55,8 +57,8 @@ void ServerOverrides::Apply(Servers& servers, const pugi::xml_document& doc)
 
 void ServerOverrides::Build(pugi::xml_document& doc, const Servers& packaged, const Servers& current)
 {
-    pugi::xml_node list = AddElement(AddElement(doc, QStringLiteral("Quarlo"), QString()),
-                                     QStringLiteral("BlackListServers"), QString());
+    pugi::xml_node list =
+        AddElement(AddElement(doc, QStringLiteral("Quarlo"), QString()), QStringLiteral("BlackListServers"), QString());
     SetAttribute(list, QString::fromLatin1(kOverridesAttribute), QStringLiteral("True"));
     for (const ServerPtr& original : packaged) {
         const ServerPtr now = current.Item(original->Zone());

@@ -63,20 +63,17 @@ LoadStatus ReadBounded(const QString& path, qint64 maxBytes, QByteArray& bytes, 
         qint64 got = 0;
         for (;;) {
             if (got == bytes.size()) {
-                if (got > maxBytes)
-                    break;
+                if (got > maxBytes) break;
                 bytes.resize(qsizetype(std::min<qint64>(maxBytes + 1, bytes.size() * 2 + 4096)));
             }
             const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
+            if (n < 0 && errno == EINTR) continue;
             if (n < 0) {
                 description = QString::fromUtf8(XmlDocumentFile::kCannotReadText).arg(qt_error_string(errno));
                 status = LoadStatus::Missing;
                 break;
             }
-            if (n == 0)
-                break;
+            if (n == 0) break;
             got += n;
         }
         bytes.truncate(qsizetype(got));
@@ -86,8 +83,7 @@ LoadStatus ReadBounded(const QString& path, qint64 maxBytes, QByteArray& bytes, 
         }
     }
     ::close(fd);
-    if (status != LoadStatus::Loaded)
-        bytes.clear();
+    if (status != LoadStatus::Loaded) bytes.clear();
     return status;
 }
 
@@ -134,22 +130,18 @@ QString XmlDocumentFile::SizeText(qint64 bytes)
 {
     constexpr qint64 kKiB = 1024;
     constexpr qint64 kMiB = 1024 * kKiB;
-    if (bytes >= kMiB && bytes % kMiB == 0)
-        return QStringLiteral("%1 MiB").arg(bytes / kMiB);
-    if (bytes >= kMiB)
-        return QStringLiteral("%1 MiB").arg(double(bytes) / double(kMiB), 0, 'f', 1);
-    if (bytes >= kKiB && bytes % kKiB == 0)
-        return QStringLiteral("%1 KiB").arg(bytes / kKiB);
+    if (bytes >= kMiB && bytes % kMiB == 0) return QStringLiteral("%1 MiB").arg(bytes / kMiB);
+    if (bytes >= kMiB) return QStringLiteral("%1 MiB").arg(double(bytes) / double(kMiB), 0, 'f', 1);
+    if (bytes >= kKiB && bytes % kKiB == 0) return QStringLiteral("%1 KiB").arg(bytes / kKiB);
     return QStringLiteral("%1 bytes").arg(bytes);
 }
 
-XmlDocumentFile::LoadStatus XmlDocumentFile::Load(pugi::xml_document& doc, const QString& path,
-                                                  QString& description, qint64 maxBytes, ParseError* where)
+XmlDocumentFile::LoadStatus XmlDocumentFile::Load(pugi::xml_document& doc, const QString& path, QString& description,
+                                                  qint64 maxBytes, ParseError* where)
 {
     QByteArray bytes;
     const LoadStatus read = ReadBounded(path, maxBytes, bytes, description);
-    if (read != LoadStatus::Loaded)
-        return read;
+    if (read != LoadStatus::Loaded) return read;
     // Entities and DTDs are not expanded; the DOCTYPE is skipped.
     const pugi::xml_parse_result result =
         doc.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()), pugi::parse_default, pugi::encoding_auto);
@@ -158,7 +150,8 @@ XmlDocumentFile::LoadStatus XmlDocumentFile::Load(pugi::xml_document& doc, const
     // an editor counts them.
     const QByteArrayView before(bytes.constData(), qsizetype(std::clamp<ptrdiff_t>(result.offset, 0, bytes.size())));
     const qsizetype lineStart = before.lastIndexOf('\n') + 1;
-    const ParseError error{before.count('\n') + 1, before.size() - lineStart + 1, QString::fromUtf8(result.description())};
+    const ParseError error{before.count('\n') + 1, before.size() - lineStart + 1,
+                           QString::fromUtf8(result.description())};
     description = QString::fromUtf8(XmlDocumentFile::kMalformedText)
                       .arg(QString::number(error.line), QString::number(error.column), error.reason);
     if (where) *where = error;

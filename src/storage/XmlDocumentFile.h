@@ -45,8 +45,10 @@ public:
     // the user's language (ui/WindowText).
     static constexpr const char* kTooLargeText =
         QT_TRANSLATE_NOOP("quarlo::EngineText", "The file is %1 long; files larger than %2 are not read.");
-    static constexpr const char* kCannotOpenText = QT_TRANSLATE_NOOP("quarlo::EngineText", "The file cannot be opened: %1.");
-    static constexpr const char* kCannotReadText = QT_TRANSLATE_NOOP("quarlo::EngineText", "The file cannot be read: %1.");
+    static constexpr const char* kCannotOpenText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "The file cannot be opened: %1.");
+    static constexpr const char* kCannotReadText =
+        QT_TRANSLATE_NOOP("quarlo::EngineText", "The file cannot be read: %1.");
     static constexpr const char* kMalformedText =
         QT_TRANSLATE_NOOP("quarlo::EngineText", "It is not well-formed XML: line %1, column %2: %3.");
 };

@@ -20,7 +20,13 @@ QString BoolToText(bool value);
 bool TextToBool(const QString& text);
 
 // UTF-8 conversions between pugixml's char strings and QString.
-inline QString FromXml(const char* text) { return QString::fromUtf8(text); }
-inline QByteArray ToXml(const QString& text) { return text.toUtf8(); }
+inline QString FromXml(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+inline QByteArray ToXml(const QString& text)
+{
+    return text.toUtf8();
+}
 
 } // namespace quarlo

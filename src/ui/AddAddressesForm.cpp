@@ -4,8 +4,8 @@
 #include "common/IpRange.h"
 #include "common/NameFunctions.h"
 #include "model/Settings.h"
-#include "scan/Addresslist.h"
 #include "model/TargetResolution.h"
+#include "scan/Addresslist.h"
 #include "scan/TargetLookup.h"
 #include "ui/AccessibleNames.h"
 #include "ui/ButtonIcons.h"
@@ -54,7 +54,8 @@ constexpr int kSerialRole = Qt::UserRole + 2;
 
 QString emptyRowHint()
 {
-    return QCoreApplication::translate("AddAddressesForm", "Enter a hostname or IP address and then press Enter or Tab");
+    return QCoreApplication::translate("AddAddressesForm",
+                                       "Enter a hostname or IP address and then press Enter or Tab");
 }
 
 QString validIpText()
@@ -64,7 +65,8 @@ QString validIpText()
 
 QString resolvedText(const QString& name, const QString& answer)
 {
-    return QCoreApplication::translate("AddAddressesForm", "This is green because '%1' resolves to %2").arg(name, answer);
+    return QCoreApplication::translate("AddAddressesForm", "This is green because '%1' resolves to %2")
+        .arg(name, answer);
 }
 
 QString unresolvedText(const QString& name)
@@ -87,8 +89,9 @@ QString nullMxText(const QString& domain)
 // and tooltips render what looks like markup.
 QString invalidMxText(const QString& domain)
 {
-    return QCoreApplication::translate("AddAddressesForm", "This is red because '%1' has no valid mail exchanger: its "
-                                                           "mail exchanger record does not name a host")
+    return QCoreApplication::translate("AddAddressesForm",
+                                       "This is red because '%1' has no valid mail exchanger: its "
+                                       "mail exchanger record does not name a host")
         .arg(domain);
 }
 
@@ -139,12 +142,12 @@ AddAddressesForm::AddAddressesForm(Addresslist& list, Settings& settings, QWidge
     };
     cut_ = makeTool(QStringLiteral("Cut"), tr("C&ut"), QStringLiteral("edit-cut"), QKeySequence::Cut,
                     &AddAddressesForm::cutEntry);
-    copy_ = makeTool(QStringLiteral("Copy"), tr("&Copy"), QStringLiteral("edit-copy"),
-                     QKeySequence::Copy, &AddAddressesForm::copyEntry);
-    paste_ = makeTool(QStringLiteral("Paste"), tr("&Paste"), QStringLiteral("edit-paste"),
-                      QKeySequence::Paste, &AddAddressesForm::pasteEntries);
-    delete_ = makeTool(QStringLiteral("Delete"), tr("&Delete"), QStringLiteral("edit-delete"),
-                       QKeySequence::Delete, &AddAddressesForm::deleteEntry);
+    copy_ = makeTool(QStringLiteral("Copy"), tr("&Copy"), QStringLiteral("edit-copy"), QKeySequence::Copy,
+                     &AddAddressesForm::copyEntry);
+    paste_ = makeTool(QStringLiteral("Paste"), tr("&Paste"), QStringLiteral("edit-paste"), QKeySequence::Paste,
+                      &AddAddressesForm::pasteEntries);
+    delete_ = makeTool(QStringLiteral("Delete"), tr("&Delete"), QStringLiteral("edit-delete"), QKeySequence::Delete,
+                       &AddAddressesForm::deleteEntry);
 
     toolbar_ = new QToolBar(this);
     toolbar_->setObjectName(QStringLiteral("Toolbar"));
@@ -279,14 +282,20 @@ QTableWidgetItem* AddAddressesForm::cell(int row) const
     return item;
 }
 
-void AddAddressesForm::setColour(int row, const QColor& colour) { cell(row)->setForeground(colour); }
+void AddAddressesForm::setColour(int row, const QColor& colour)
+{
+    cell(row)->setForeground(colour);
+}
 
 void AddAddressesForm::setExplanation(int row, const QString& explanation)
 {
     cell(row)->setData(kExplanationRole, explanation);
 }
 
-bool AddAddressesForm::isGreen(int row) const { return cell(row)->foreground().color() == kGreen; }
+bool AddAddressesForm::isGreen(int row) const
+{
+    return cell(row)->foreground().color() == kGreen;
+}
 
 QString AddAddressesForm::newEntryTag(int row)
 {
@@ -364,9 +373,10 @@ void AddAddressesForm::EditEnded(int row)
         newEntryTag(row);
         if (const std::optional<IpRange> range = IpRange::Parse(text, &refusal)) {
             setColour(row, kGreen);
-            setExplanation(row, tr("This is green because you entered a network range: %1, %2 addresses from %3 to %4")
-                                    .arg(range->Text(), IpRange::Grouped(range->Count()),
-                                         IpRange::ToText(range->First()), IpRange::ToText(range->Last())));
+            setExplanation(row,
+                           tr("This is green because you entered a network range: %1, %2 addresses from %3 to %4")
+                               .arg(range->Text(), IpRange::Grouped(range->Count()), IpRange::ToText(range->First()),
+                                    IpRange::ToText(range->Last())));
         } else {
             setColour(row, kRed);
             setExplanation(row, tr("This is red because %1").arg(WindowText::Of(refusal)));
@@ -378,16 +388,18 @@ void AddAddressesForm::EditEnded(int row)
     } else if (HasIPv6ZoneIndex(text)) {
         newEntryTag(row);
         setColour(row, kRed);
-        setExplanation(row, tr("This is red because an IPv6 address with a zone index (%...) names a network interface "
-                               "of this computer; enter the address without it"));
+        setExplanation(row,
+                       tr("This is red because an IPv6 address with a zone index (%...) names a network interface "
+                          "of this computer; enter the address without it"));
     } else if (IsIPv6Literal(text)) {
         newEntryTag(row);
         setColour(row, kGreen);
         const QString mapped = MappedIPv4(text);
-        setExplanation(row, mapped.isEmpty()
-                                ? tr("This is green because you entered a valid IPv6 address")
-                                : tr("This is green because you entered an IPv4-mapped IPv6 address; it is checked as %1")
-                                      .arg(mapped));
+        setExplanation(
+            row,
+            mapped.isEmpty()
+                ? tr("This is green because you entered a valid IPv6 address")
+                : tr("This is green because you entered an IPv4-mapped IPv6 address; it is checked as %1").arg(mapped));
     } else {
         setColour(row, kBlack);
         LookupEntry(text, newEntryTag(row));
@@ -422,13 +434,14 @@ void AddAddressesForm::onLooked(const QString& tag, const TargetResolution& reso
         setColour(row, kGreen);
         const QString shown = ipv4.isEmpty() ? resolution.addresses.front().address : ipv4.join(QStringLiteral(", "));
         // A domain that takes its own mail (no MX) reads like a host.
-        const bool ownMail = resolution.mailHosts.size() == 1
-                             && resolution.mailHosts.front().compare(name, Qt::CaseInsensitive) == 0;
+        const bool ownMail =
+            resolution.mailHosts.size() == 1 && resolution.mailHosts.front().compare(name, Qt::CaseInsensitive) == 0;
         if (at < 0 || resolution.mailHosts.isEmpty() || ownMail)
             setExplanation(row, resolvedText(name, shown));
         else
-            setExplanation(row, tr("This is green because the mail server of '%1' is %2, which resolves to %3")
-                                    .arg(name, resolution.mailHosts.join(QStringLiteral(", ")), shown));
+            setExplanation(row,
+                           tr("This is green because the mail server of '%1' is %2, which resolves to %3")
+                               .arg(name, resolution.mailHosts.join(QStringLiteral(", ")), shown));
         if (at < 0) addIPv6Entries(row, resolution);
         break;
     }
@@ -438,8 +451,9 @@ void AddAddressesForm::onLooked(const QString& tag, const TargetResolution& reso
         break;
     case TargetResolution::Outcome::Failed:
         setColour(row, kRed);
-        setExplanation(row, resolution.problem.startsWith(QLatin1String("no valid mail exchanger")) ? invalidMxText(name)
-                                                                                                    : unresolvedText(name));
+        setExplanation(row,
+                       resolution.problem.startsWith(QLatin1String("no valid mail exchanger")) ? invalidMxText(name)
+                                                                                               : unresolvedText(name));
         break;
     case TargetResolution::Outcome::Unresolvable:
         setColour(row, kRed);
@@ -496,16 +510,15 @@ void AddAddressesForm::okClicked()
         }
         // A short typing slip ("/16" for "/26") must not flood the list.
         if (range->Count() > kConfirmAbove
-            && prompts_->Message(tr("Add all %1 addresses of %2?")
-                                     .arg(IpRange::Grouped(range->Count()), range->Text()),
+            && prompts_->Message(tr("Add all %1 addresses of %2?").arg(IpRange::Grouped(range->Count()), range->Text()),
                                  windowTitle(), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
-                   != UserPrompts::Answer::Yes)
+                != UserPrompts::Answer::Yes)
             continue;
         list_.AddRange(*range);
     }
     if (!refused.isEmpty())
-        prompts_->Message(tr("These ranges were not added:\n\n") + refused.join(QLatin1Char('\n')),
-                          windowTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+        prompts_->Message(tr("These ranges were not added:\n\n") + refused.join(QLatin1Char('\n')), windowTitle(),
+                          UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
     if (autoStartOffered_) settings_.setAutoStartScan(chkAutoStartScan_->isChecked());
     settings_.SaveOption(kAddIPv6Option, chkAddIPv6_->isChecked() ? 1 : 0);
     canceled_ = false;
@@ -590,20 +603,19 @@ bool AddAddressesForm::eventFilter(QObject* watched, QEvent* event)
         else
             // As rich text the tip wraps to the screen instead of running off
             // its edge; the explanation's own text is escaped.
-            QToolTip::showText(help->globalPos(), QStringLiteral("<qt>") + text.toHtmlEscaped() + QStringLiteral("</qt>"),
+            QToolTip::showText(help->globalPos(),
+                               QStringLiteral("<qt>") + text.toHtmlEscaped() + QStringLiteral("</qt>"),
                                table_->viewport());
         return true;
     }
     case QEvent::ContextMenu: {
         auto* menuEvent = static_cast<QContextMenuEvent*>(event);
         const bool fromMouse = menuEvent->reason() == QContextMenuEvent::Mouse;
-        const QPoint pos = fromMouse ? menuEvent->pos()
-                                     : table_->visualItemRect(table_->currentItem()).center();
+        const QPoint pos = fromMouse ? menuEvent->pos() : table_->visualItemRect(table_->currentItem()).center();
         showPopup(pos, fromMouse);
         return true;
     }
-    default:
-        break;
+    default: break;
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -79,7 +79,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-
     void EnsureBlankRow();
     void EditStarted(int row);
     void EditEnded(int row);

@@ -39,7 +39,10 @@ namespace quarlo {
 namespace {
 
 // The name box's starting text, in the user's language.
-QString namePlaceholder() { return QCoreApplication::translate("AddEditServer", "Server Name"); }
+QString namePlaceholder()
+{
+    return QCoreApplication::translate("AddEditServer", "Server Name");
+}
 const QString kZonePlaceholder = QStringLiteral("xxx.xxx.xxx");
 const QString kURLPrefix = QStringLiteral("http://");
 const QString kFormName = QStringLiteral("AddEditServer");
@@ -132,9 +135,9 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     chkSelfTest_ = new QCheckBox(selfTestCaption(false), frame);
     chkSelfTest_->setObjectName(QStringLiteral("chkSelfTest"));
     chkSelfTest_->setChecked(true);
-    chkSelfTest_->setToolTip(tr(
-        "Ticked, a scan first asks the list for its test entry and counts its \"not listed\" answers only when "
-        "the entry is listed. Clear it only for a list that has no test entry."));
+    chkSelfTest_->setToolTip(
+        tr("Ticked, a scan first asks the list for its test entry and counts its \"not listed\" answers only when "
+           "the entry is listed. Clear it only for a list that has no test entry."));
     // Domain lists are asked for names, never for addresses of either kind.
     connect(cboListKind_, &QComboBox::currentIndexChanged, this, [this](int index) {
         chkIPv6_->setEnabled(index == 0);
@@ -160,16 +163,16 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
 
     chkPublic_ = new QCheckBox(tr("Public list (never sent private or reserved addresses)"), frame);
     chkPublic_->setObjectName(QStringLiteral("chkPublic"));
-    chkPublic_->setToolTip(tr(
-        "Tick it for a list run by an outside operator: private, loopback, documentation and other "
-        "special-purpose addresses are never sent to it and are reported as not applicable. Leave it clear "
-        "for your own list or a local mirror, which are asked for every address."));
+    chkPublic_->setToolTip(
+        tr("Tick it for a list run by an outside operator: private, loopback, documentation and other "
+           "special-purpose addresses are never sent to it and are reported as not applicable. Leave it clear "
+           "for your own list or a local mirror, which are asked for every address."));
     txtDnsServers_ = new QLineEdit(frame);
     txtDnsServers_->setObjectName(QStringLiteral("txtDnsServers"));
     txtDnsServers_->setPlaceholderText(tr("the program's DNS servers"));
-    txtDnsServers_->setToolTip(tr(
-        "The resolvers this list alone is asked through: IP addresses with an optional port, separated by "
-        "commas (192.0.2.53, [2001:db8::53]:5353). Empty: the DNS servers of the settings."));
+    txtDnsServers_->setToolTip(
+        tr("The resolvers this list alone is asked through: IP addresses with an optional port, separated by "
+           "commas (192.0.2.53, [2001:db8::53]:5353). Empty: the DNS servers of the settings."));
     auto* dnsLabel = new QLabel(tr("List's DNS servers"), frame);
     dnsLabel->setBuddy(txtDnsServers_);
 
@@ -177,9 +180,9 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     txtKeyName_ = new QLineEdit(frame);
     txtKeyName_->setObjectName(QStringLiteral("txtKeyName"));
     txtKeyName_->setMaxLength(int(kMaxKeyName));
-    txtKeyName_->setToolTip(tr(
-        "The name the key is kept under; lists of one operator share it. Empty: the name the zone gives. "
-        "quarlo-check takes the same key as --key NAME=KEY or QUARLO_KEY_NAME."));
+    txtKeyName_->setToolTip(
+        tr("The name the key is kept under; lists of one operator share it. Empty: the name the zone gives. "
+           "quarlo-check takes the same key as --key NAME=KEY or QUARLO_KEY_NAME."));
     auto* keyNameLabel = new QLabel(tr("Access key name"), frame);
     keyNameLabel->setBuddy(txtKeyName_);
     txtKey_ = new QLineEdit(frame);
@@ -235,8 +238,7 @@ AddEditServer::AddEditServer(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     auto* tableLabel = new QLabel(tr("Response Definitions"), this);
     table_ = new EntryGrid(3, kTextColumns, true, this);
     table_->setObjectName(QStringLiteral("Table"));
-    table_->setHorizontalHeaderLabels(
-        {tr("Response"), tr("Definition"), tr("Not a listing")});
+    table_->setHorizontalHeaderLabels({tr("Response"), tr("Definition"), tr("Not a listing")});
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setSectionResizeMode(kDefinitionColumn, QHeaderView::Stretch);
     table_->horizontalHeader()->setSectionResizeMode(kNotListingColumn, QHeaderView::ResizeToContents);
@@ -311,13 +313,19 @@ AddEditServer::~AddEditServer()
 }
 
 // What the caller puts in is the baseline that Dirty compares against.
-QString AddEditServer::ServerName() const { return txtServerName_->text(); }
+QString AddEditServer::ServerName() const
+{
+    return txtServerName_->text();
+}
 void AddEditServer::setServerName(const QString& name)
 {
     txtServerName_->setText(name);
     loaded_.name = name;
 }
-QString AddEditServer::Server() const { return txtServer_->text(); }
+QString AddEditServer::Server() const
+{
+    return txtServer_->text();
+}
 void AddEditServer::setServer(const QString& zone)
 {
     txtServer_->setText(zone);
@@ -334,14 +342,20 @@ void AddEditServer::setURL(const QString& url)
     txtURL_->setText(url);
     loaded_.url = url;
 }
-bool AddEditServer::BitMapped() const { return chkBitMapped_->isChecked(); }
+bool AddEditServer::BitMapped() const
+{
+    return chkBitMapped_->isChecked();
+}
 void AddEditServer::setBitMapped(bool on)
 {
     chkBitMapped_->setChecked(on);
     loaded_.bitMapped = on;
 }
 
-bool AddEditServer::DomainList() const { return cboListKind_->currentIndex() == 1; }
+bool AddEditServer::DomainList() const
+{
+    return cboListKind_->currentIndex() == 1;
+}
 void AddEditServer::setDomainList(bool on)
 {
     cboListKind_->setCurrentIndex(on ? 1 : 0);
@@ -349,42 +363,60 @@ void AddEditServer::setDomainList(bool on)
     // The IPv6 box counts only for IP lists, whichever setter came first.
     loaded_.ipv6 = AnswersIPv6();
 }
-bool AddEditServer::AnswersIPv6() const { return !DomainList() && chkIPv6_->isChecked(); }
+bool AddEditServer::AnswersIPv6() const
+{
+    return !DomainList() && chkIPv6_->isChecked();
+}
 void AddEditServer::setAnswersIPv6(bool on)
 {
     chkIPv6_->setChecked(on);
     loaded_.ipv6 = AnswersIPv6();
 }
 
-bool AddEditServer::SelfTest() const { return chkSelfTest_->isChecked(); }
+bool AddEditServer::SelfTest() const
+{
+    return chkSelfTest_->isChecked();
+}
 void AddEditServer::setSelfTest(bool on)
 {
     chkSelfTest_->setChecked(on);
     loaded_.selfTest = on;
 }
 
-bool AddEditServer::Public() const { return chkPublic_->isChecked(); }
+bool AddEditServer::Public() const
+{
+    return chkPublic_->isChecked();
+}
 void AddEditServer::setPublic(bool on)
 {
     chkPublic_->setChecked(on);
     loaded_.publicList = on;
 }
 
-QString AddEditServer::DnsServers() const { return SplitDnsServers(txtDnsServers_->text()).join(QStringLiteral(", ")); }
+QString AddEditServer::DnsServers() const
+{
+    return SplitDnsServers(txtDnsServers_->text()).join(QStringLiteral(", "));
+}
 void AddEditServer::setDnsServers(const QString& servers)
 {
     txtDnsServers_->setText(servers);
     loaded_.dnsServers = DnsServers();
 }
 
-QString AddEditServer::KeyName() const { return txtKeyName_->text().trimmed(); }
+QString AddEditServer::KeyName() const
+{
+    return txtKeyName_->text().trimmed();
+}
 void AddEditServer::setKeyName(const QString& name)
 {
     txtKeyName_->setText(name);
     loaded_.keyName = KeyName();
 }
 
-QString AddEditServer::AccessKey() const { return txtKey_->text().trimmed(); }
+QString AddEditServer::AccessKey() const
+{
+    return txtKey_->text().trimmed();
+}
 void AddEditServer::setAccessKey(const QString& key)
 {
     txtKey_->setText(key);
@@ -396,9 +428,15 @@ void AddEditServer::setKeyGivenElsewhere(bool given)
     txtKey_->setPlaceholderText(given ? tr("given by the environment; a key typed here is stored for you") : QString());
     showKeyFields();
 }
-bool AddEditServer::AccessKeyChanged() const { return AccessKey() != loaded_.key; }
+bool AddEditServer::AccessKeyChanged() const
+{
+    return AccessKey() != loaded_.key;
+}
 
-bool AddEditServer::NeedsKey() const { return Server().contains(Server::kKeyPlaceholder, Qt::CaseInsensitive); }
+bool AddEditServer::NeedsKey() const
+{
+    return Server().contains(Server::kKeyPlaceholder, Qt::CaseInsensitive);
+}
 
 void AddEditServer::showKeyFields()
 {
@@ -422,12 +460,15 @@ void AddEditServer::showKey(bool shown)
 
 // Deliberately wider than "the user left a box": Enter presses OK while the
 // caret is still in the box just typed in, and that edit must not be lost.
-bool AddEditServer::Dirty() const { return dirty_ || currentEntries() != loaded_; }
+bool AddEditServer::Dirty() const
+{
+    return dirty_ || currentEntries() != loaded_;
+}
 
 AddEditServer::Entries AddEditServer::currentEntries() const
 {
-    Entries now{ServerName(), Server(),   URL(),     BitMapped(), DomainList(), AnswersIPv6(), SelfTest(),
-                Public(),     DnsServers(), KeyName(), AccessKey(), {}};
+    Entries now{ServerName(), Server(), URL(),        BitMapped(), DomainList(), AnswersIPv6(),
+                SelfTest(),   Public(), DnsServers(), KeyName(),   AccessKey(),  {}};
     for (int row = 0; row < table_->rowCount(); ++row)
         now.rows.append({cellText(row, kResponseColumn), cellText(row, kDefinitionColumn),
                          rowNotListing(row) ? QStringLiteral("x") : QString()});
@@ -451,9 +492,10 @@ QString AddEditServer::Refusal(QWidget** field) const
     QString strict = zoneWithKeyLabel(zone);
     strict.replace(QLatin1Char('_'), QLatin1Char('u'));
     if (!zone.contains(QLatin1Char('.')) || zone.endsWith(QLatin1Char('.')) || !IsValidHostName(strict))
-        return refuse(txtServer_, tr("The DNS Domain \"%1\" is not a DNS zone: letters, digits and hyphens in "
-                                     "labels separated by dots, such as bl.example.org.")
-                                      .arg(zone.left(64)));
+        return refuse(txtServer_,
+                      tr("The DNS Domain \"%1\" is not a DNS zone: letters, digits and hyphens in "
+                         "labels separated by dots, such as bl.example.org.")
+                          .arg(zone.left(64)));
     if (zoneTaken_ && zoneTaken_(zone))
         return refuse(txtServer_, tr("%1 is already in the list of blacklist servers.").arg(zone));
     // The engine's own reading of server entries, so what is accepted here
@@ -466,8 +508,9 @@ QString AddEditServer::Refusal(QWidget** field) const
                           .arg(entry->left(64)));
     // The key itself is never repeated in a message.
     if (NeedsKey() && !AccessKey().isEmpty() && !Settings::UsableAccessKey(AccessKey()))
-        return refuse(txtKey_, tr("The Access key can hold only letters, digits and hyphens, at most 63 of them: "
-                                  "it is put into the zone's name."));
+        return refuse(txtKey_,
+                      tr("The Access key can hold only letters, digits and hyphens, at most 63 of them: "
+                         "it is put into the zone's name."));
     int codes = 0;
     for (int row = 0; row < table_->rowCount(); ++row) {
         const QString address = cellText(row, kResponseColumn);
@@ -522,7 +565,7 @@ void AddEditServer::reject()
     if (Changed()
         && prompts_.Message(tr("Discard the changes to this server?"), DisplayTitle(), UserPrompts::Buttons::YesNo,
                             UserPrompts::Icon::Question)
-               != UserPrompts::Answer::Yes) {
+            != UserPrompts::Answer::Yes) {
         closing_ = false;
         return;
     }
@@ -530,7 +573,10 @@ void AddEditServer::reject()
     QDialog::reject();
 }
 
-bool AddEditServer::cancelling() const { return closing_ || QApplication::focusWidget() == cmdCancel_; }
+bool AddEditServer::cancelling() const
+{
+    return closing_ || QApplication::focusWidget() == cmdCancel_;
+}
 
 void AddEditServer::showEvent(QShowEvent* event)
 {
@@ -538,8 +584,8 @@ void AddEditServer::showEvent(QShowEvent* event)
     if (!centred_) {
         centred_ = true;
         if (const QScreen* screen = this->screen())
-            move(screen->availableGeometry().center() - QPoint(frameGeometry().width() / 2,
-                                                               frameGeometry().height() / 2));
+            move(screen->availableGeometry().center()
+                 - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
     }
     closing_ = false;
     if (focusZone_) {

@@ -95,7 +95,10 @@ private:
     Painter paint_;
 };
 
-QIcon render(Painter paint) { return QIcon(new PaintedIconEngine(paint)); }
+QIcon render(Painter paint)
+{
+    return QIcon(new PaintedIconEngine(paint));
+}
 
 QPen ink(double width = 1.5)
 {
@@ -413,21 +416,66 @@ QIcon ButtonIcons::Named(const QString& themeName)
     return drawn.isNull() ? themed : drawn;
 }
 
-QIcon ButtonIcons::NewList() { return Named(QStringLiteral("document-new")); }
-QIcon ButtonIcons::AddAddresses() { return Named(QStringLiteral("list-add")); }
-QIcon ButtonIcons::StartScan() { return Named(QStringLiteral("media-playback-start")); }
-QIcon ButtonIcons::StopScan() { return Named(QStringLiteral("media-playback-stop")); }
-QIcon ButtonIcons::Open() { return Named(QStringLiteral("document-open")); }
-QIcon ButtonIcons::Save() { return Named(QStringLiteral("document-save")); }
-QIcon ButtonIcons::Print() { return Named(QStringLiteral("document-print")); }
-QIcon ButtonIcons::PrintPreview() { return Named(QStringLiteral("document-print-preview")); }
-QIcon ButtonIcons::Cut() { return Named(QStringLiteral("edit-cut")); }
-QIcon ButtonIcons::Copy() { return Named(QStringLiteral("edit-copy")); }
-QIcon ButtonIcons::Paste() { return Named(QStringLiteral("edit-paste")); }
-QIcon ButtonIcons::Delete() { return Named(QStringLiteral("edit-delete")); }
-QIcon ButtonIcons::Settings() { return Named(QStringLiteral("preferences-system")); }
-QIcon ButtonIcons::About() { return Named(QStringLiteral("help-about")); }
+QIcon ButtonIcons::NewList()
+{
+    return Named(QStringLiteral("document-new"));
+}
+QIcon ButtonIcons::AddAddresses()
+{
+    return Named(QStringLiteral("list-add"));
+}
+QIcon ButtonIcons::StartScan()
+{
+    return Named(QStringLiteral("media-playback-start"));
+}
+QIcon ButtonIcons::StopScan()
+{
+    return Named(QStringLiteral("media-playback-stop"));
+}
+QIcon ButtonIcons::Open()
+{
+    return Named(QStringLiteral("document-open"));
+}
+QIcon ButtonIcons::Save()
+{
+    return Named(QStringLiteral("document-save"));
+}
+QIcon ButtonIcons::Print()
+{
+    return Named(QStringLiteral("document-print"));
+}
+QIcon ButtonIcons::PrintPreview()
+{
+    return Named(QStringLiteral("document-print-preview"));
+}
+QIcon ButtonIcons::Cut()
+{
+    return Named(QStringLiteral("edit-cut"));
+}
+QIcon ButtonIcons::Copy()
+{
+    return Named(QStringLiteral("edit-copy"));
+}
+QIcon ButtonIcons::Paste()
+{
+    return Named(QStringLiteral("edit-paste"));
+}
+QIcon ButtonIcons::Delete()
+{
+    return Named(QStringLiteral("edit-delete"));
+}
+QIcon ButtonIcons::Settings()
+{
+    return Named(QStringLiteral("preferences-system"));
+}
+QIcon ButtonIcons::About()
+{
+    return Named(QStringLiteral("help-about"));
+}
 
-QIcon ProgramIcon() { return render(paintProgram, {16, 24, 32, 48, 64, 128, 256}); }
+QIcon ProgramIcon()
+{
+    return render(paintProgram, {16, 24, 32, 48, 64, 128, 256});
+}
 
 } // namespace quarlo

@@ -21,7 +21,6 @@ bool counted(const HistoryChange& change)
     return change.kind == HistoryChange::Kind::Listed || change.kind == HistoryChange::Kind::Delisted;
 }
 
-
 } // namespace
 
 DesktopNotifier::DesktopNotifier(QObject* parent) : DesktopNotifier(QDBusConnection::sessionBus(), parent) {}
@@ -37,10 +36,14 @@ QString DesktopNotifier::Summary(const std::vector<HistoryChange>& changes)
     }
     QStringList parts;
     if (!listed.isEmpty())
-        parts << (listed.size() == 1 ? tr("1 address newly listed") : tr("%1 addresses newly listed").arg(listed.size()));
+        parts << (listed.size() == 1 ? tr("1 address newly listed")
+                                     : tr("%1 addresses newly listed").arg(listed.size()));
     if (!delisted.isEmpty()) {
-        if (!listed.isEmpty()) parts << tr("%1 delisted").arg(delisted.size());
-        else parts << (delisted.size() == 1 ? tr("1 address delisted") : tr("%1 addresses delisted").arg(delisted.size()));
+        if (!listed.isEmpty())
+            parts << tr("%1 delisted").arg(delisted.size());
+        else
+            parts << (delisted.size() == 1 ? tr("1 address delisted")
+                                           : tr("%1 addresses delisted").arg(delisted.size()));
     }
     return parts.join(QStringLiteral(", "));
 }

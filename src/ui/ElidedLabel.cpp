@@ -33,7 +33,10 @@ QString ElidedLabel::ShownText() const
     return fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
 }
 
-bool ElidedLabel::IsElided() const { return !text().isEmpty() && ShownText() != text(); }
+bool ElidedLabel::IsElided() const
+{
+    return !text().isEmpty() && ShownText() != text();
+}
 
 void ElidedLabel::paintEvent(QPaintEvent*)
 {

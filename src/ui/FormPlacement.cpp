@@ -44,8 +44,7 @@ void SaveFormSize(QWidget& form, const QString& formName, const QString& suffix,
     StorePlacement(registry, formName, suffix, ToTwips(form.normalGeometry()), ShowState(form));
 }
 
-void RestoreFormSize(QWidget& form, const QString& formName, const QString& suffix, bool keepDesign,
-                     Registry& registry)
+void RestoreFormSize(QWidget& form, const QString& formName, const QString& suffix, bool keepDesign, Registry& registry)
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) return; // nothing to place against

@@ -89,8 +89,8 @@ QString HelpMenu::HelpDirectory() const
 
 QString HelpMenu::HelpURL(const QString& context, const QString& topic) const
 {
-    return QStringLiteral("file://") + HelpDirectory() + QStringLiteral("/default.htm?context=") + context +
-           QStringLiteral("&topic=") + topic;
+    return QStringLiteral("file://") + HelpDirectory() + QStringLiteral("/default.htm?context=") + context
+        + QStringLiteral("&topic=") + topic;
 }
 
 QUrl HelpMenu::HelpPage(const QString& context, const QString& topic) const
@@ -111,16 +111,23 @@ QUrl HelpMenu::HelpPage(const QString& context, const QString& topic) const
     return url;
 }
 
-void HelpMenu::Contents() { openUrl_(HelpPage(kHelpContext, kContentsTopic)); }
+void HelpMenu::Contents()
+{
+    openUrl_(HelpPage(kHelpContext, kContentsTopic));
+}
 
-void HelpMenu::Selection() { openUrl_(HelpPage(kHelpContext, kProgramTopic)); }
+void HelpMenu::Selection()
+{
+    openUrl_(HelpPage(kHelpContext, kProgramTopic));
+}
 
 QUrl HelpMenu::WebAddress(const QString& command) const
 {
     for (const WebPage& page : kWebPages) {
         if (command.compare(QLatin1String(page.command), Qt::CaseInsensitive) != 0) continue;
-        const QString configured = registry_.GetSetting(DisplayTitle(), kWebSection, QString::fromLatin1(page.valueName),
-                                                        QString(), true).trimmed();
+        const QString configured =
+            registry_.GetSetting(DisplayTitle(), kWebSection, QString::fromLatin1(page.valueName), QString(), true)
+                .trimmed();
         QUrl url(configured, QUrl::StrictMode);
         if (!configured.isEmpty() && url.isValid() && IsWebScheme(url.scheme())) return url;
         return QUrl::fromLocalFile(programDir_ + QStringLiteral("/Help/") + QString::fromLatin1(page.bundledPage));
@@ -141,7 +148,8 @@ QString HelpMenu::AboutVersionText()
     FileVerInfo info;
     info.GetExecutableInfo();
     const QFileInfo executable(QCoreApplication::applicationFilePath());
-    const QString built = QLocale(QLocale::English).toString(executable.lastModified().date(), QStringLiteral("MMMM yyyy"));
+    const QString built =
+        QLocale(QLocale::English).toString(executable.lastModified().date(), QStringLiteral("MMMM yyyy"));
     const QString versionLine =
         QStringLiteral("Version %1.%2 %3").arg(info.FileVersionMajor()).arg(info.FileVersionMinor()).arg(built);
     const QString productLine = QStringLiteral("%1 Version %2.%3.%4.%5  ")
@@ -150,7 +158,8 @@ QString HelpMenu::AboutVersionText()
                                     .arg(info.ProductVersionMinor())
                                     .arg(info.ProductVersionPrivate())
                                     .arg(info.ProductVersionBuild());
-    return versionLine + QLatin1Char('\n') + productLine + QLatin1Char('\n') + info.LegalCopyright() + QLatin1Char('\n');
+    return versionLine + QLatin1Char('\n') + productLine + QLatin1Char('\n') + info.LegalCopyright()
+        + QLatin1Char('\n');
 }
 
 void HelpMenu::About(const QIcon& icon, const QString& versionText)
@@ -166,7 +175,10 @@ void HelpMenu::About(const QIcon& icon, const QString& versionText)
     dialog.Show();
 }
 
-bool HelpMenu::TipsAtStartup() const { return TipDialog::ShowAtStartup(registry_); }
+bool HelpMenu::TipsAtStartup() const
+{
+    return TipDialog::ShowAtStartup(registry_);
+}
 
 void HelpMenu::ShowTips(const QString& category, bool force)
 {

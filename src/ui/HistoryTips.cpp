@@ -64,7 +64,8 @@ QString HistoryTips::Text(const std::vector<ZoneStanding>& standing)
 {
     std::vector<const ZoneStanding*> listed, delisted;
     for (const ZoneStanding& zone : standing) {
-        if (zone.answer == ScanObservation::Outcome::Listed && zone.answerSince.isValid()) listed.push_back(&zone);
+        if (zone.answer == ScanObservation::Outcome::Listed && zone.answerSince.isValid())
+            listed.push_back(&zone);
         else if (zone.answer == ScanObservation::Outcome::NotListed && zone.delistedOn.isValid())
             delisted.push_back(&zone);
     }
@@ -77,9 +78,11 @@ QString HistoryTips::Text(const std::vector<ZoneStanding>& standing)
         return zone->latest.listName.isEmpty() ? zone->latest.zone : zone->latest.listName;
     };
     for (const ZoneStanding* zone : listed)
-        lines << QCoreApplication::translate("quarlo::HistoryTips", "Listed since %1 by %2").arg(DateText(zone->answerSince), name(zone));
+        lines << QCoreApplication::translate("quarlo::HistoryTips", "Listed since %1 by %2")
+                     .arg(DateText(zone->answerSince), name(zone));
     for (const ZoneStanding* zone : delisted)
-        lines << QCoreApplication::translate("quarlo::HistoryTips", "Delisted on %1 by %2").arg(DateText(zone->delistedOn), name(zone));
+        lines << QCoreApplication::translate("quarlo::HistoryTips", "Delisted on %1 by %2")
+                     .arg(DateText(zone->delistedOn), name(zone));
     return lines.join(QLatin1Char('\n'));
 }
 

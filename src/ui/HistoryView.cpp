@@ -16,8 +16,8 @@
 #include <QSplitter>
 #include <QTextDocument>
 #include <QToolTip>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 
@@ -269,11 +269,11 @@ void HistoryView::showTimeline(const QDateTime& now)
         for (const QPointF& p : points)
             if (p.x() <= x) y = p.y();
         (change.listed ? listed : delisted).append(QPointF(x, y));
-        auto* item = new QListWidgetItem(
-            QStringLiteral("%1  %2").arg(HistoryTips::DateText(change.when),
-                                         change.listed ? tr("Listed by %1").arg(change.list)
-                                                       : tr("Delisted by %1").arg(change.list)),
-            list_);
+        auto* item =
+            new QListWidgetItem(QStringLiteral("%1  %2").arg(HistoryTips::DateText(change.when),
+                                                             change.listed ? tr("Listed by %1").arg(change.list)
+                                                                           : tr("Delisted by %1").arg(change.list)),
+                                list_);
         item->setForeground(change.listed ? QColor(170, 20, 20) : QColor(20, 120, 50));
         // The list operator's words, shown as they are even when they look like markup.
         if (!change.text.isEmpty()) item->setToolTip(Qt::convertFromPlainText(change.text, Qt::WhiteSpaceNormal));
@@ -300,18 +300,24 @@ void HistoryView::showTimeline(const QDateTime& now)
     const qint64 pad = (last - first) / 40;
     timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(first - pad), QDateTime::fromMSecsSinceEpoch(last + pad));
     const qint64 day = 24LL * 3600 * 1000;
-    timeAxis_->setFormat(last - first < 2 * day     ? QStringLiteral("MMM d HH:mm")
-                         : last - first < 300 * day ? QStringLiteral("MMM d")
-                                                    : QStringLiteral("yyyy-MM"));
+    timeAxis_->setFormat(last - first < 2 * day         ? QStringLiteral("MMM d HH:mm")
+                             : last - first < 300 * day ? QStringLiteral("MMM d")
+                                                        : QStringLiteral("yyyy-MM"));
     const int lists = static_cast<int>(top);
     countAxis_->setTickInterval(std::max(1, (lists + 4) / 5));
     countAxis_->setRange(0, lists + 0.5);
     emit Loaded();
 }
 
-QString HistoryView::message() const { return message_->isHidden() ? QString() : message_->text(); }
+QString HistoryView::message() const
+{
+    return message_->isHidden() ? QString() : message_->text();
+}
 
-QList<QPointF> HistoryView::steps() const { return steps_->points(); }
+QList<QPointF> HistoryView::steps() const
+{
+    return steps_->points();
+}
 
 QStringList HistoryView::changeLines() const
 {
@@ -326,9 +332,8 @@ QString HistoryView::hoverText(const QDateTime& when) const
     if (changes_.empty()) return QString();
     const qint64 at = when.toMSecsSinceEpoch();
     const auto distance = [at](const Change& c) { return std::llabs(c.when.toMSecsSinceEpoch() - at); };
-    const Change* nearest = &*std::min_element(changes_.begin(), changes_.end(), [&](const Change& a, const Change& b) {
-        return distance(a) < distance(b);
-    });
+    const Change* nearest = &*std::min_element(
+        changes_.begin(), changes_.end(), [&](const Change& a, const Change& b) { return distance(a) < distance(b); });
     QStringList parts;
     for (const Change& change : changes_) {
         if (change.when != nearest->when) continue;

@@ -15,8 +15,8 @@
 #include "storage/HistoryStore.h"
 #include "ui/AccessibleNames.h"
 #include "ui/AddAddressesForm.h"
-#include "ui/ElidedLabel.h"
 #include "ui/ButtonIcons.h"
+#include "ui/ElidedLabel.h"
 #include "ui/FormPlacement.h"
 #include "ui/HistoryTips.h"
 #include "ui/HistoryView.h"
@@ -115,20 +115,27 @@ struct MenuDefinition {
 };
 
 const MenuDefinition kMenus[] = {
-    {"Main:ExportMenu", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Export"),
+    {"Main:ExportMenu",
+     QT_TRANSLATE_NOOP("quarlo::MainForm", "&Export"),
      {"Export:HTML", "Export:Text", "Export:CDF", "Export:EXCEL", "Export:XLS", "Export:PDF"}},
     {"Menu:SendTo", QT_TRANSLATE_NOOP("quarlo::MainForm", "Send &To"), {}},
-    {"Main:WebMenu", QT_TRANSLATE_NOOP("quarlo::MainForm", "Vantorel &Web Site"),
+    {"Main:WebMenu",
+     QT_TRANSLATE_NOOP("quarlo::MainForm", "Vantorel &Web Site"),
      {"Web:Updates", "Web:FAQ", "", "Web:Feedback"}},
-    {"Main:FileMenu", QT_TRANSLATE_NOOP("quarlo::MainForm", "&File"),
+    {"Main:FileMenu",
+     QT_TRANSLATE_NOOP("quarlo::MainForm", "&File"),
      {"Main:New", "Main:Open", "Main:Save", "Main:SaveAs", "Main:Close", "", "Main:ExportMenu", "Menu:SendTo", "",
       "Main:Publish", "", "Main:PrintPreview", "Main:Print", "", "Main:Settings", "", "Main:Exit"}},
-    {"Main:EditMenu", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Edit"),
+    {"Main:EditMenu",
+     QT_TRANSLATE_NOOP("quarlo::MainForm", "&Edit"),
      {"Edit:Add", "Edit:Delete", "", "Edit:Copy", "Edit:SelectAll"}},
-    {"Main:AddressMenu", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Address"),
+    {"Main:AddressMenu",
+     QT_TRANSLATE_NOOP("quarlo::MainForm", "&Address"),
      {"Main:Scan", "Main:StopScan", "Edit:Add", "", "View:History"}},
-    {"Main:HelpMenu", QT_TRANSLATE_NOOP("quarlo::MainForm", "&Help"),
-     {"Help:Contents", "Help:Selection", "Help:QuickStart", "", "Help:TipOfTheDay", "", "Main:WebMenu", "", "Help:About"}},
+    {"Main:HelpMenu",
+     QT_TRANSLATE_NOOP("quarlo::MainForm", "&Help"),
+     {"Help:Contents", "Help:Selection", "Help:QuickStart", "", "Help:TipOfTheDay", "", "Main:WebMenu", "",
+      "Help:About"}},
     {"Main:Popup", QT_TRANSLATE_NOOP("quarlo::MainForm", "Popup Menu"), {"Edit:Copy", "", "Edit:Add", "Edit:Delete"}},
 };
 
@@ -142,7 +149,8 @@ const QDateTime kOldestLayout(QDate(2004, 8, 25), QTime(0, 0));
 } // namespace
 
 MainForm::MainForm(const Services& services, QWidget* parent)
-    : QMainWindow(parent), s_(services), help_(services.registry, services.dataDir.isEmpty() ? services.programDir : services.dataDir, this)
+    : QMainWindow(parent), s_(services),
+      help_(services.registry, services.dataDir.isEmpty() ? services.programDir : services.dataDir, this)
 {
     setObjectName(QStringLiteral("MainForm"));
     runDialog_ = [](QDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
@@ -165,8 +173,8 @@ MainForm::MainForm(const Services& services, QWidget* parent)
 
     // Window load: each step on its own, so one failing leaves the rest working.
     connectList();
-    webBrowser_->setSource(QUrl::fromLocalFile((s_.dataDir.isEmpty() ? s_.programDir : s_.dataDir)
-                                               + QStringLiteral("/Help/Quarlo.htm")));
+    webBrowser_->setSource(
+        QUrl::fromLocalFile((s_.dataDir.isEmpty() ? s_.programDir : s_.dataDir) + QStringLiteral("/Help/Quarlo.htm")));
     loadLayout();
     RestoreFormSize(*this, QStringLiteral("MainForm"), DisplayTitle(), false, s_.registry);
     outstanding_->setText(QStringLiteral("0"));
@@ -232,9 +240,12 @@ void MainForm::buildMenusAndBars()
         menu->setObjectName(QString::fromUtf8(def.id));
         for (const char* entry : def.entries) {
             const QString id = QString::fromUtf8(entry);
-            if (id.isEmpty()) menu->addSeparator();
-            else if (QMenu* sub = menus_.value(id)) menu->addMenu(sub);
-            else if (QAction* tool = tools_.value(id)) menu->addAction(tool);
+            if (id.isEmpty())
+                menu->addSeparator();
+            else if (QMenu* sub = menus_.value(id))
+                menu->addMenu(sub);
+            else if (QAction* tool = tools_.value(id))
+                menu->addAction(tool);
         }
         menu->menuAction()->setObjectName(menu->objectName());
         menus_.insert(menu->objectName(), menu);
@@ -246,13 +257,15 @@ void MainForm::buildMenusAndBars()
         QToolBar* bar = addToolBar(title);
         bar->setObjectName(name);
         for (const char* entry : entries) {
-            if (!*entry) bar->addSeparator();
-            else bar->addAction(tools_.value(QString::fromUtf8(entry)));
+            if (!*entry)
+                bar->addSeparator();
+            else
+                bar->addAction(tools_.value(QString::fromUtf8(entry)));
         }
     };
     addBar(QStringLiteral("Toolbar"), tr("Toolbar"),
-           {"Main:Open", "Main:Save", "", "Main:Print", "Main:PrintPreview", "", "Edit:Add", "Edit:Copy", "Edit:Delete", "",
-            "Main:Settings"});
+           {"Main:Open", "Main:Save", "", "Main:Print", "Main:PrintPreview", "", "Edit:Add", "Edit:Copy", "Edit:Delete",
+            "", "Main:Settings"});
     addBar(QStringLiteral("Edit"), tr("Edit"), {"Edit:Copy", "Edit:Delete", "", "Edit:Add"});
 }
 
@@ -280,26 +293,27 @@ void MainForm::buildCentral()
         buttons->addWidget(button);
         return button;
     };
-    cmdNew_ = makeButton(QStringLiteral("cmdNew"), tr("New List"), ButtonIcons::NewList(),
-                         tr("Start a new address list"));
+    cmdNew_ =
+        makeButton(QStringLiteral("cmdNew"), tr("New List"), ButtonIcons::NewList(), tr("Start a new address list"));
     // The button's object name is the one automation and layouts know it by.
-    cmdAddAddresses_ = makeButton(QStringLiteral("cmdAddServers"), tr("Add Addresses"),
-                                  ButtonIcons::AddAddresses(), tr("Add addresses to the list"));
+    cmdAddAddresses_ = makeButton(QStringLiteral("cmdAddServers"), tr("Add Addresses"), ButtonIcons::AddAddresses(),
+                                  tr("Add addresses to the list"));
     cmdScan_ = makeButton(QStringLiteral("cmdScan"), tr("Start Scan"), ButtonIcons::StartScan(),
                           tr("Check every address against the blacklists"));
-    cmdStop_ = makeButton(QStringLiteral("cmdStop"), tr("Stop Scan"), ButtonIcons::StopScan(),
-                          tr("Stop the running scan"));
+    cmdStop_ =
+        makeButton(QStringLiteral("cmdStop"), tr("Stop Scan"), ButtonIcons::StopScan(), tr("Stop the running scan"));
     buttons->addStretch();
-    connect(cmdNew_, &QToolButton::clicked, this, [this] { pressButton(cmdNew_, [this] {
+    connect(cmdNew_, &QToolButton::clicked, this, [this] {
+        pressButton(cmdNew_, [this] {
             s_.application.FileNew();
             SetupForm();
         });
     });
-    connect(cmdScan_, &QToolButton::clicked, this,
-            [this] { pressButton(cmdScan_, [this] { startScan(); }); });
+    connect(cmdScan_, &QToolButton::clicked, this, [this] { pressButton(cmdScan_, [this] { startScan(); }); });
     connect(cmdStop_, &QToolButton::clicked, this,
             [this] { pressButton(cmdStop_, [this] { s_.application.StopScan(); }); });
-    connect(cmdAddAddresses_, &QToolButton::clicked, this, [this] { pressButton(cmdAddAddresses_, [this] { AddAddresses(); }); });
+    connect(cmdAddAddresses_, &QToolButton::clicked, this,
+            [this] { pressButton(cmdAddAddresses_, [this] { AddAddresses(); }); });
     layout->addWidget(panel);
 
     // The warning panel: a server configuration that could not be loaded or
@@ -361,8 +375,7 @@ void MainForm::buildHistory()
         history_->setTarget(row.data(ResultsModel::KeyRole).toString());
     });
     historyTips_ = std::make_unique<HistoryTips>(HistoryStore::DefaultPath());
-    table_->resultsModel().setAddressToolTipLines(
-        [this](const QString& key) { return historyTips_->Lines(key); });
+    table_->resultsModel().setAddressToolTipLines([this](const QString& key) { return historyTips_->Lines(key); });
 }
 
 void MainForm::setHistoryPath(const QString& path)
@@ -540,7 +553,7 @@ void MainForm::SetupForm()
     // Tools outside the Web:, Help: and Main: families need an open list.
     auto needsList = [](const QString& id) {
         return !id.startsWith(QLatin1String("Web:")) && !id.startsWith(QLatin1String("Help:"))
-               && !id.startsWith(QLatin1String("Main:"));
+            && !id.startsWith(QLatin1String("Main:"));
     };
     for (auto it = tools_.cbegin(); it != tools_.cend(); ++it)
         if (needsList(it.key())) it.value()->setEnabled(open);
@@ -548,7 +561,10 @@ void MainForm::SetupForm()
         if (needsList(it.key())) it.value()->menuAction()->setEnabled(open);
 }
 
-void MainForm::RefreshData() { table_->RefreshData(); }
+void MainForm::RefreshData()
+{
+    table_->RefreshData();
+}
 
 void MainForm::showLoadProgress(qint64 done, qint64 total)
 {
@@ -568,8 +584,8 @@ void MainForm::showLoadProgress(qint64 done, qint64 total)
         connect(loadProgress_, &QProgressDialog::canceled, &s_.list, &Addresslist::CancelLoad);
         connect(loadProgress_, &QDialog::rejected, &s_.list, &Addresslist::CancelLoad);
     }
-    loadProgress_->setLabelText(tr("Loading %1 of %2 addresses ...")
-                                    .arg(IpRange::Grouped(done), IpRange::Grouped(total)));
+    loadProgress_->setLabelText(
+        tr("Loading %1 of %2 addresses ...").arg(IpRange::Grouped(done), IpRange::Grouped(total)));
     loadProgress_->setValue(static_cast<int>(std::min(done, total)));
 }
 
@@ -594,7 +610,8 @@ void MainForm::noteScanSummary()
         scanNote_ = tr("No DNS server answered; check your network or the DNS Servers option");
     }
     if (const QString stall = WindowText::Of(StallWarning(summary)); !stall.isEmpty()) {
-        scanNote_ = scanNote_.isEmpty() ? stall : scanNote_ + QStringLiteral("; ") + stall.left(1).toLower() + stall.mid(1);
+        scanNote_ =
+            scanNote_.isEmpty() ? stall : scanNote_ + QStringLiteral("; ") + stall.left(1).toLower() + stall.mid(1);
         scanNoteToolTip_ = scanNoteToolTip_.isEmpty() ? stall : scanNoteToolTip_ + QLatin1Char('\n') + stall;
     }
 }
@@ -630,7 +647,7 @@ QStringList MainForm::configurationWarnings() const
     }
     if (!anyListEnabled())
         return {tr("No blacklist server is enabled: a scan checks nothing. Enable or add servers under "
-                               "Settings.")};
+                   "Settings.")};
     return {};
 }
 
@@ -681,8 +698,7 @@ void MainForm::ShowStartupWarnings()
 {
     const ListCommands::ServerConfigProblem problem = s_.application.ServerConfigurationProblem();
     if (problem.isEmpty()) return;
-    s_.prompts.Message(problem.message.Boxed()
-                           + QStringLiteral("\r\n\r\n")
+    s_.prompts.Message(problem.message.Boxed() + QStringLiteral("\r\n\r\n")
                            + tr("No scan can run until the file is corrected and the program started again, or the "
                                 "servers are set up under Settings and saved."),
                        DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Critical);
@@ -710,7 +726,10 @@ void MainForm::flushDirty()
     if (!dirty_.isEmpty()) redrawTimer_.start();
     showOutstanding();
 }
-void MainForm::UpdateRow(const AddressPtr& address) { table_->UpdateRow(address); }
+void MainForm::UpdateRow(const AddressPtr& address)
+{
+    table_->UpdateRow(address);
+}
 
 void MainForm::RunTool(const QString& id)
 {
@@ -731,29 +750,34 @@ void MainForm::RunTool(const QString& id)
         } else if (upper == QLatin1String("CLOSE")) {
             app.FileClose();
             SetupForm();
-        }
-        else if (upper == QLatin1String("SAVE")) {
+        } else if (upper == QLatin1String("SAVE")) {
             if (app.FileSave()) SetupForm();
         } else if (upper == QLatin1String("SAVEAS")) {
             // A failed save gives the list its old name back.
             app.ShowFileSaveDialog();
             SetupForm();
-        } else if (upper == QLatin1String("PRINT")) app.PrintList();
-        else if (upper == QLatin1String("PRINTPREVIEW")) app.PrintPreview();
-        else if (upper == QLatin1String("EXIT")) close();
-        else if (upper == QLatin1String("SCAN")) startScan();
-        else if (upper == QLatin1String("STOPSCAN")) app.StopScan();
+        } else if (upper == QLatin1String("PRINT"))
+            app.PrintList();
+        else if (upper == QLatin1String("PRINTPREVIEW"))
+            app.PrintPreview();
+        else if (upper == QLatin1String("EXIT"))
+            close();
+        else if (upper == QLatin1String("SCAN"))
+            startScan();
+        else if (upper == QLatin1String("STOPSCAN"))
+            app.StopScan();
         else if (upper == QLatin1String("SETTINGS")) {
             SettingsForm dialog(s_.settings, s_.prompts, this);
             const ListCommands::ServerConfigProblem problem = app.ServerConfigurationProblem();
-            if (!problem.savedOver.isEmpty()) dialog.setDamagedConfiguration(problem.savedOver, problem.message.Boxed());
+            if (!problem.savedOver.isEmpty())
+                dialog.setDamagedConfiguration(problem.savedOver, problem.message.Boxed());
             runDialog_(dialog);
             // Saved whole, the list is the file's again; the panel follows
             // the servers enabled now.
             if (dialog.ServersSaved()) app.ServerConfigSaved();
             SetupForm();
-        }
-        else if (upper == QLatin1String("PUBLISH")) ExportTable(QStringLiteral("HTML"));
+        } else if (upper == QLatin1String("PUBLISH"))
+            ExportTable(QStringLiteral("HTML"));
     } else if (family == QLatin1String("VIEW")) {
         if (upper == QLatin1String("HISTORY")) history_->setVisible(!history_->isVisible());
     } else if (family == QLatin1String("EXPORT")) {
@@ -763,19 +787,28 @@ void MainForm::RunTool(const QString& id)
     } else if (family == QLatin1String("EDIT")) {
         // Only the button starts a scan after adding: a scan started here
         // would also throw away what a running scan has found so far.
-        if (upper == QLatin1String("ADD")) runAddDialog(false);
-        else if (upper == QLatin1String("COPY")) CopySelection();
-        else if (upper == QLatin1String("DELETE")) DeleteSelectedRows();
-        else if (upper == QLatin1String("SELECTALL")) SelectAll();
+        if (upper == QLatin1String("ADD"))
+            runAddDialog(false);
+        else if (upper == QLatin1String("COPY"))
+            CopySelection();
+        else if (upper == QLatin1String("DELETE"))
+            DeleteSelectedRows();
+        else if (upper == QLatin1String("SELECTALL"))
+            SelectAll();
     } else if (family == QLatin1String("HELP") || family == QLatin1String("WEB")) {
         if (upper == QLatin1String("QUICKSTART")) {
             app.FileClose();
             SetupForm();
-        } else if (upper == QLatin1String("ABOUT")) help_.About(windowIcon());
-        else if (upper == QLatin1String("CONTENTS")) help_.Contents();
-        else if (upper == QLatin1String("SELECTION")) help_.Selection();
-        else if (upper == QLatin1String("TIPOFTHEDAY")) help_.TipOfTheDay(true);
-        else help_.Web(upper); // UPDATES, FAQ, FEEDBACK; anything else opens nothing
+        } else if (upper == QLatin1String("ABOUT"))
+            help_.About(windowIcon());
+        else if (upper == QLatin1String("CONTENTS"))
+            help_.Contents();
+        else if (upper == QLatin1String("SELECTION"))
+            help_.Selection();
+        else if (upper == QLatin1String("TIPOFTHEDAY"))
+            help_.TipOfTheDay(true);
+        else
+            help_.Web(upper); // UPDATES, FAQ, FEEDBACK; anything else opens nothing
     }
 }
 
@@ -785,15 +818,17 @@ void MainForm::loadSendToMenu()
     if (!menu) return;
     // Theme icons for the destinations the engine names.
     const auto icons = [](const QString& name) {
-        static const QHash<QString, QString> themed{{QStringLiteral("mail"), QStringLiteral("mail-send")},
-                                                    {QStringLiteral("documents"), QStringLiteral("folder-documents")},
-                                                    {QStringLiteral("desktop"), QStringLiteral("user-desktop")},
-                                                    {QStringLiteral("spreadsheet"), QStringLiteral("x-office-spreadsheet")}};
+        static const QHash<QString, QString> themed{
+            {QStringLiteral("mail"), QStringLiteral("mail-send")},
+            {QStringLiteral("documents"), QStringLiteral("folder-documents")},
+            {QStringLiteral("desktop"), QStringLiteral("user-desktop")},
+            {QStringLiteral("spreadsheet"), QStringLiteral("x-office-spreadsheet")}};
         const QString theme = themed.value(name.toLower());
         return theme.isEmpty() ? QIcon() : QIcon::fromTheme(theme);
     };
     const bool open = !s_.list.Filename().isEmpty();
-    for (QAction* action : ExportMenus::LoadSendToMenu(s_.application.Exports(), menu, QStringLiteral("SendTo:"), icons)) {
+    for (QAction* action :
+         ExportMenus::LoadSendToMenu(s_.application.Exports(), menu, QStringLiteral("SendTo:"), icons)) {
         const QString id = action->objectName();
         action->setEnabled(open);
         tools_.insert(id, action);
@@ -865,12 +900,17 @@ void MainForm::DeleteSelectedRows()
     table_->setCurrentIndex(QModelIndex());
     table_->clearSelection();
     for (const QString& key : keys) {
-        if (!key.contains(QLatin1Char(':'))) s_.list.Remove(key);
-        else table_->resultsModel().removeRow(key);
+        if (!key.contains(QLatin1Char(':')))
+            s_.list.Remove(key);
+        else
+            table_->resultsModel().removeRow(key);
     }
 }
 
-void MainForm::SelectAll() { table_->SelectAll(); }
+void MainForm::SelectAll()
+{
+    table_->SelectAll();
+}
 
 void MainForm::rightButtonDown(const QPoint& pos)
 {
@@ -945,8 +985,14 @@ void MainForm::showProgress()
     progress_->setValue(scanRan_ ? done : 0);
 }
 
-QString MainForm::StatusText() const { return statusText_->text(); }
-QString MainForm::StatusToolTip() const { return statusText_->toolTip(); }
+QString MainForm::StatusText() const
+{
+    return statusText_->text();
+}
+QString MainForm::StatusToolTip() const
+{
+    return statusText_->toolTip();
+}
 
 QStringList MainForm::ZoneProblems() const
 {
@@ -955,8 +1001,14 @@ QStringList MainForm::ZoneProblems() const
     for (int row = 0; row < zoneProblems_->count(); ++row) lines << zoneProblems_->item(row)->text();
     return lines;
 }
-QString MainForm::OutstandingText() const { return outstanding_->text(); }
-bool MainForm::StartPageShown() const { return stack_->currentWidget() == webBrowser_; }
+QString MainForm::OutstandingText() const
+{
+    return outstanding_->text();
+}
+bool MainForm::StartPageShown() const
+{
+    return stack_->currentWidget() == webBrowser_;
+}
 
 void MainForm::startPageLink(const QUrl& url)
 {
@@ -986,15 +1038,16 @@ bool MainForm::openAddress(const QUrl& url)
 {
     if (openUrl_(url)) return true;
     const QString address = url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString();
-    s_.prompts.Message(tr("No web browser could be started to show\n%1\n\nOpen it in a browser of your choice.").arg(address),
-                       DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+    s_.prompts.Message(
+        tr("No web browser could be started to show\n%1\n\nOpen it in a browser of your choice.").arg(address),
+        DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
     return false;
 }
 
 QString MainForm::ToolbarLayoutPath() const
 {
     return (s_.configDir.isEmpty() ? s_.programDir : s_.configDir) + QLatin1Char('/') + s_.programName
-           + QStringLiteral(".Toolbars");
+        + QStringLiteral(".Toolbars");
 }
 
 void MainForm::loadLayout()

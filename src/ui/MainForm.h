@@ -5,10 +5,10 @@
 #include "scan/ScanProgress.h"
 #include "ui/HelpMenu.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -184,12 +184,12 @@ private:
     QString scanEnd_;
     QString scanNoteToolTip_;
     QListWidget* zoneProblems_ = nullptr;
-    QStringList zoneLines_; // the zone tests' lines, until the next scan or list
+    QStringList zoneLines_;         // the zone tests' lines, until the next scan or list
     bool scanWithoutLists_ = false; // the running or last scan started with no list enabled
     QLabel* outstanding_ = nullptr;
     QLabel* progressText_ = nullptr;
     QProgressBar* progress_ = nullptr;
-    bool scanRan_ = false; // the list has been scanned since it was loaded or emptied
+    bool scanRan_ = false;   // the list has been scanned since it was loaded or emptied
     ScanProgress scanClock_; // the running scan's rate, for the time left
     QElapsedTimer scanTime_;
     QTimer displayTimer_;

@@ -14,7 +14,10 @@
 
 namespace quarlo {
 
-QString ResultsModel::ShownText(const QString& text) { return WindowText::Of(text); }
+QString ResultsModel::ShownText(const QString& text)
+{
+    return WindowText::Of(text);
+}
 
 ResultsModel::ResultsModel(const Settings& settings, QObject* parent)
     : QAbstractItemModel(parent), cells_(settings), headers_(ResultCells::Headers()), serverIcon_(SkullIcon())
@@ -51,8 +54,10 @@ void ResultsModel::update(const Address& address)
     // A clean result is final: written once, then left as it is.
     if (verdict != Verdict::Clean || status.text != ResultCells::NotListedText())
         status = cells_.Status(address, verdict);
-    if (row) setCells(row, cells);
-    else row = appendChild(&root_, Kind::Address, key, cells);
+    if (row)
+        setCells(row, cells);
+    else
+        row = appendChild(&root_, Kind::Address, key, cells);
     row->shownVerdict = static_cast<int>(verdict);
 
     for (const RespondingServerPtr& server : address.RespondingServers())
@@ -63,7 +68,7 @@ void ResultsModel::updateServer(Node* addressRow, const QString& key, const Resp
 {
     // One row per list and thing asked: a host's addresses may each be listed.
     const QString serverKey = key + QLatin1Char(':') + server.ServerName()
-                              + (server.Subject().isEmpty() ? QString() : QLatin1Char(' ') + server.Subject());
+        + (server.Subject().isEmpty() ? QString() : QLatin1Char(' ') + server.Subject());
     Node* serverRow = find(serverKey, Kind::Server);
     if (serverRow) {
         setCell(serverRow, kReasonColumn, cells_.ServerStatus(server));
@@ -91,8 +96,8 @@ bool ResultsModel::showsVerdict(const Address& address, int row) const
     const auto& rows = root_.children;
     const QString key = address.Key();
     const Node* node = row >= 0 && static_cast<size_t>(row) < rows.size() && rows[static_cast<size_t>(row)]->key == key
-                           ? rows[static_cast<size_t>(row)].get()
-                           : find(key, Kind::Address);
+        ? rows[static_cast<size_t>(row)].get()
+        : find(key, Kind::Address);
     return node && node->shownVerdict == static_cast<int>(address.Verdict());
 }
 
@@ -283,10 +288,8 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
         if (node->kind == Kind::Address && index.column() == kTargetColumn) return WindowText::Caption(cell.text);
         if (index.column() != kReasonColumn) return cell.text;
         return node->kind == Kind::Answer ? WindowText::AnswerReason(cell.text) : WindowText::Of(cell.text);
-    case SourceTextRole:
-        return cell.text;
-    case Qt::ForegroundRole:
-        return cell.color.isValid() ? QVariant(QBrush(cell.color)) : QVariant();
+    case SourceTextRole: return cell.text;
+    case Qt::ForegroundRole: return cell.color.isValid() ? QVariant(QBrush(cell.color)) : QVariant();
     case Qt::FontRole: {
         if (!cell.bold && !cell.underline && cell.pointSize <= 0) return QVariant();
         // A default QFont sets no attributes, so only the ones set here
@@ -317,12 +320,9 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
         const QString link = linkOf(index.column(), cell);
         return link.isEmpty() ? QVariant() : QVariant(link);
     }
-    case KeyRole:
-        return node->key;
-    case KindRole:
-        return static_cast<int>(node->kind);
-    default:
-        return QVariant();
+    case KeyRole: return node->key;
+    case KindRole: return static_cast<int>(node->kind);
+    default: return QVariant();
     }
 }
 

@@ -4,11 +4,11 @@
 #include "scan/Addresslist.h"
 
 #include <QAccessible>
-#include <QElapsedTimer>
 #include <QApplication>
 #include <QBrush>
-#include <QFont>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QFont>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -109,7 +109,7 @@ protected:
         QString& text = option->text;
         const auto isBreak = [](QChar c) {
             return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::LineSeparator
-                   || c == QChar::ParagraphSeparator;
+                || c == QChar::ParagraphSeparator;
         };
         if (std::none_of(text.cbegin(), text.cend(), isBreak)) return;
         QString flat;
@@ -249,8 +249,10 @@ void ResultsTable::RefreshData()
     std::vector<AddressPtr> later;
     model_->beginBulkAppend();
     for (const AddressPtr& address : list_) {
-        if (static_cast<size_t>(model_->rowCount()) < kDrawAtOnce) model_->update(*address);
-        else later.push_back(address);
+        if (static_cast<size_t>(model_->rowCount()) < kDrawAtOnce)
+            model_->update(*address);
+        else
+            later.push_back(address);
     }
     model_->endBulkAppend();
     queueRows(later);
@@ -292,8 +294,10 @@ void ResultsTable::RefreshVerdicts()
     int position = 0;
     for (const AddressPtr& address : list_)
         if (!model_->showsVerdict(*address, position++)) changed.push_back(address);
-    if (changed.size() > kDrawAtOnce) queueRows(changed);
-    else UpdateRows(changed);
+    if (changed.size() > kDrawAtOnce)
+        queueRows(changed);
+    else
+        UpdateRows(changed);
 }
 
 void ResultsTable::queueRows(const std::vector<AddressPtr>& addresses)
@@ -318,8 +322,10 @@ void ResultsTable::drawQueued()
         // Gone from the list meanwhile: nothing to draw.
         if (list_.Item(address->Key()) == address) UpdateRow(address);
     }
-    if (queue_.empty()) unplaced_.clear();
-    else queueTimer_.start();
+    if (queue_.empty())
+        unplaced_.clear();
+    else
+        queueTimer_.start();
 }
 
 void ResultsTable::deferLayout()
@@ -381,8 +387,10 @@ void ResultsTable::onRowsAboutToBeRemoved(const QModelIndex& parent, int first, 
 void ResultsTable::onExpansionChanged(const QModelIndex& index, bool expanded)
 {
     if (!index.isValid()) return;
-    if (expanded) closed_.remove(index.internalPointer());
-    else closed_.insert(index.internalPointer());
+    if (expanded)
+        closed_.remove(index.internalPointer());
+    else
+        closed_.insert(index.internalPointer());
 }
 
 bool ResultsTable::shownExpanded(const QModelIndex& index) const
@@ -408,7 +416,7 @@ void ResultsTable::dataChanged(const QModelIndex& topLeft, const QModelIndex& bo
     // While a relayout is pending the view ignores the change anyway, and
     // asking which rows are shown would force that relayout now.
     const bool skip = !layoutPending_ && isVisible() && !uniformRowHeights() && !QAccessible::isActive()
-                      && !rowsShown(topLeft, bottomRight);
+        && !rowsShown(topLeft, bottomRight);
     if (!skip) QTreeView::dataChanged(topLeft, bottomRight, roles);
 }
 
@@ -451,8 +459,7 @@ int ResultsTable::sizeHintForColumn(int column) const
 void ResultsTable::changeEvent(QEvent* event)
 {
     QTreeView::changeEvent(event);
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-        delegate_->forgetHeights();
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) delegate_->forgetHeights();
 }
 
 int ResultsTable::AddressRowCount() const
@@ -523,7 +530,7 @@ QString ResultsTable::SelectionText() const
     const Span span = selectionSpan(rows);
     QStringList lines;
     const bool wholeGrid = span.first == 0 && span.last == static_cast<int>(rows.size()) - 1 && span.left == 0
-                           && span.right == ResultsModel::kColumns - 1;
+        && span.right == ResultsModel::kColumns - 1;
     if (wholeGrid) {
         QStringList headers;
         for (int column = 0; column < ResultsModel::kColumns; ++column)
@@ -610,8 +617,8 @@ bool ResultsTable::selectionInOneRowOrColumn() const
     bool oneRow = true;
     bool oneColumn = true;
     for (const QItemSelectionRange& range : selection) {
-        oneRow = oneRow && range.top() == range.bottom() && range.top() == head.top()
-                 && range.parent() == head.parent();
+        oneRow =
+            oneRow && range.top() == range.bottom() && range.top() == head.top() && range.parent() == head.parent();
         oneColumn = oneColumn && range.left() == range.right() && range.left() == head.left();
     }
     return oneRow || oneColumn;

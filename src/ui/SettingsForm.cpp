@@ -56,9 +56,11 @@ constexpr int kExpansionCount = int(std::size(kExpansionOptions));
 
 QString badDnsServerText(const QString& entry)
 {
-    return QCoreApplication::translate("SettingsForm", "\"%1\" is not a DNS server address. Enter IP addresses, each with an optional port, "
-                          "separated by commas (for example 192.0.2.1, 192.0.2.1:5353 or [2001:db8::1]:53), "
-                          "or leave the field empty to use the system's resolvers.")
+    return QCoreApplication::translate(
+               "SettingsForm",
+               "\"%1\" is not a DNS server address. Enter IP addresses, each with an optional port, "
+               "separated by commas (for example 192.0.2.1, 192.0.2.1:5353 or [2001:db8::1]:53), "
+               "or leave the field empty to use the system's resolvers.")
         .arg(entry);
 }
 
@@ -157,7 +159,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     chkCheckLists_ = new QCheckBox(tr("Check lists before scanning"), general);
     chkCheckLists_->setObjectName(QStringLiteral("chkCheckLists"));
     chkCheckLists_->setToolTip(tr("Before each scan, ask every enabled blacklist for its test entries "
-                                              "and leave out the lists that do not answer them correctly"));
+                                  "and leave out the lists that do not answer them correctly"));
 
     chkShowScanComplete_ = new QCheckBox(tr("Show a message when a scan is complete"), general);
     chkShowScanComplete_->setObjectName(QStringLiteral("chkShowScanComplete"));
@@ -170,10 +172,9 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     auto* dnsLabel = new QLabel(tr("&DNS servers"), dns);
     dnsLabel->setBuddy(txtDnsServers_);
     // The engine picks its servers once, when the program starts.
-    QString hintText = tr(
-        "IP addresses with an optional port, separated by commas; empty uses the system's resolvers. "
-        "Several blacklists refuse queries that come from public resolvers, so give your own or your "
-        "provider's. A change applies at the next start.");
+    QString hintText = tr("IP addresses with an optional port, separated by commas; empty uses the system's resolvers. "
+                          "Several blacklists refuse queries that come from public resolvers, so give your own or your "
+                          "provider's. A change applies at the next start.");
     if (!qEnvironmentVariable("QUARLO_DNS_SERVERS").trimmed().isEmpty())
         hintText += tr(" QUARLO_DNS_SERVERS is set and takes precedence.");
     auto* dnsHint = new QLabel(hintText, dns);
@@ -197,8 +198,7 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     auto* servers = new QWidget(tabs_);
     lstServers_ = new ServerList(0, 4, servers);
     lstServers_->setObjectName(QStringLiteral("lstServers"));
-    lstServers_->setHorizontalHeaderLabels(
-        {QString(), tr("Blacklist Service"), tr("Domain"), tr("Kind")});
+    lstServers_->setHorizontalHeaderLabels({QString(), tr("Blacklist Service"), tr("Domain"), tr("Kind")});
     lstServers_->verticalHeader()->hide();
     lstServers_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstServers_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -275,8 +275,8 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
     // chain its focus proxy apart from the rest.)
     QList<QWidget*> order = {hsbMaxQueries_};
     for (QAbstractButton* option : expansion_->buttons()) order << option;
-    order << chkCheckLists_ << chkShowScanComplete_ << txtDnsServers_ << lstServers_ << cmdAdd_ << cmdEdit_ << cmdDelete_ << cmdOK_
-          << cmdCancel_;
+    order << chkCheckLists_ << chkShowScanComplete_ << txtDnsServers_ << lstServers_ << cmdAdd_ << cmdEdit_
+          << cmdDelete_ << cmdOK_ << cmdCancel_;
     for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order.at(i - 1), order.at(i));
 
     for (const ServerPtr& server : settings_.BlacklistServers()) opening_.append({server, CopyServer(*server)});
@@ -305,7 +305,10 @@ SettingsForm::SettingsForm(Settings& settings, UserPrompts& prompts, QWidget* pa
 
 SettingsForm::~SettingsForm() = default;
 
-void SettingsForm::ShowQueries(int value) { lblQueries_->setText(tr("%1 Queries").arg(value)); }
+void SettingsForm::ShowQueries(int value)
+{
+    lblQueries_->setText(tr("%1 Queries").arg(value));
+}
 
 void SettingsForm::tabChanged(int index)
 {
@@ -408,9 +411,15 @@ void SettingsForm::StoreKey(const AddEditServer& editor, const Server& server)
                          DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
 }
 
-QString SettingsForm::RowZone(int row) const { return lstServers_->item(row, 0)->data(kZoneRole).toString(); }
+QString SettingsForm::RowZone(int row) const
+{
+    return lstServers_->item(row, 0)->data(kZoneRole).toString();
+}
 
-bool SettingsForm::RowTicked(int row) const { return lstServers_->item(row, 0)->checkState() == Qt::Checked; }
+bool SettingsForm::RowTicked(int row) const
+{
+    return lstServers_->item(row, 0)->checkState() == Qt::Checked;
+}
 
 void SettingsForm::ToggleRow(int row)
 {
@@ -447,7 +456,10 @@ void SettingsForm::AddServer()
 // every reference to it. The editor itself refuses a zone another server
 // holds, with the checks an added server gets. A row whose zone no longer
 // finds a server is skipped.
-void SettingsForm::EditServer() { EditRow(rememberedRow_); }
+void SettingsForm::EditServer()
+{
+    EditRow(rememberedRow_);
+}
 
 void SettingsForm::EditRow(int row)
 {
@@ -543,23 +555,24 @@ void SettingsForm::okClicked()
     settings_.setExpansionLevel(std::max(expansion_->checkedId(), 0));
     settings_.setCheckListsBeforeScanning(chkCheckLists_->isChecked());
     settings_.setShowScanComplete(chkShowScanComplete_->isChecked());
-    if (*dnsServers != settings_.RetrieveOption(kDnsServersOption)) settings_.SaveOption(kDnsServersOption, *dnsServers);
+    if (*dnsServers != settings_.RetrieveOption(kDnsServersOption))
+        settings_.SaveOption(kDnsServersOption, *dnsServers);
     // The options hold for this run either way; the user must know they
     // will not be there at the next start.
     if (!settings_.LastError().isEmpty())
-        prompts_.Message(settings_.LastError(), DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Exclamation);
+        prompts_.Message(settings_.LastError(), DisplayTitle(), UserPrompts::Buttons::Ok,
+                         UserPrompts::Icon::Exclamation);
     Servers& servers = settings_.BlacklistServers();
     for (int row = 0; row < lstServers_->rowCount(); ++row)
         if (const ServerPtr server = servers.Item(RowZone(row))) server->setEnabled(RowTicked(row));
     // The file holds the user's servers in a form the program could not
     // read: it is replaced only when the user says so, and kept aside then.
     if (!damagedFile_.isEmpty()) {
-        const QString question =
-            damage_
-            + QStringLiteral("\r\n\r\n")
+        const QString question = damage_ + QStringLiteral("\r\n\r\n")
             + tr("Save the server list shown here over this file? The file as it is now is kept as %1.")
                   .arg(damagedFile_ + QStringLiteral(".bak"))
-            + QStringLiteral("\r\n\r\n") + tr("No keeps the file; the server changes then hold until the program ends.");
+            + QStringLiteral("\r\n\r\n")
+            + tr("No keeps the file; the server changes then hold until the program ends.");
         if (prompts_.Message(question, DisplayTitle(), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
             != UserPrompts::Answer::Yes) {
             accept();
@@ -633,8 +646,7 @@ bool SettingsForm::eventFilter(QObject* watched, QEvent* event)
         }
         return true;
     }
-    default:
-        break;
+    default: break;
     }
     return QDialog::eventFilter(watched, event);
 }

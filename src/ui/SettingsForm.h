@@ -2,8 +2,8 @@
 
 #include <QDialog>
 #include <QList>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;

@@ -35,8 +35,7 @@ QPixmap SkullPixmap(int size)
 
     // Teeth: gaps in the jaw's lower half.
     painter.setPen(QPen(ink, 0.8));
-    for (const double x : {6.3, 8.0, 9.7})
-        painter.drawLine(QPointF(x, 12.4), QPointF(x, 15.0));
+    for (const double x : {6.3, 8.0, 9.7}) painter.drawLine(QPointF(x, 12.4), QPointF(x, 15.0));
     painter.end();
     return pixmap;
 }

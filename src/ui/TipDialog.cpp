@@ -97,7 +97,10 @@ bool TipDialog::Show(const QString& category)
     return true;
 }
 
-QString TipDialog::CurrentText() const { return tips_.value(current_); }
+QString TipDialog::CurrentText() const
+{
+    return tips_.value(current_);
+}
 
 void TipDialog::NextTip()
 {
@@ -106,12 +109,16 @@ void TipDialog::NextTip()
     showCurrent();
 }
 
-void TipDialog::showCurrent() { tipText_->setText(CurrentText()); }
+void TipDialog::showCurrent()
+{
+    tipText_->setText(CurrentText());
+}
 
 QStringList TipDialog::CategoryTips(const QString& category, const QString& programDir)
 {
     if (category.compare(QLatin1String("Orvanes"), Qt::CaseInsensitive) != 0) return {};
-    const QString configPlace = programDir.isEmpty() ? tr("the program's folder") : QDir::toNativeSeparators(programDir);
+    const QString configPlace =
+        programDir.isEmpty() ? tr("the program's folder") : QDir::toNativeSeparators(programDir);
     return {
         tr("You can paste a whole list into Add New Addresses: copy host names, IP addresses or e-mail "
            "addresses, one per line, and press Ctrl+V. Each entry turns green when it resolves and red "

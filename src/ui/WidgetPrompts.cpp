@@ -1,8 +1,8 @@
 #include "ui/WidgetPrompts.h"
 #include "ui/WindowText.h"
 
-#include <QFileDialog>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
 

@@ -6,8 +6,8 @@
 #include "export/ResultCells.h"
 #include "model/Address.h"
 #include "model/DnsFailure.h"
-#include "model/Settings.h"
 #include "model/Responses.h"
+#include "model/Settings.h"
 #include "scan/ScanSummary.h"
 #include "scan/TargetResolver.h"
 #include "scan/ZoneTest.h"
@@ -177,8 +177,10 @@ struct Patterns {
 
     void addGrid(const char* source, Pattern::Parts parts)
     {
-        if (!QString::fromUtf8(source).contains(QLatin1Char('%'))) gridExact.insert(QString::fromUtf8(source), source);
-        else add(kGridContext, source, parts);
+        if (!QString::fromUtf8(source).contains(QLatin1Char('%')))
+            gridExact.insert(QString::fromUtf8(source), source);
+        else
+            add(kGridContext, source, parts);
     }
 
     void add(const char* context, const char* source, Pattern::Parts parts)
@@ -200,8 +202,8 @@ struct Patterns {
             at = match.capturedEnd();
         }
         fixed(text.mid(at));
-        pattern.expression = QRegularExpression(expression + QLatin1Char('$'),
-                                                QRegularExpression::DotMatchesEverythingOption);
+        pattern.expression =
+            QRegularExpression(expression + QLatin1Char('$'), QRegularExpression::DotMatchesEverythingOption);
         filled.push_back(std::move(pattern));
     }
 };
@@ -320,7 +322,7 @@ QString WindowText::AnswerReason(const QString& english)
     const QRegularExpressionMatch match = undefined.match(QStringView(english).mid(indent));
     if (!match.hasMatch()) return english;
     return english.left(indent)
-           + fillIn(QCoreApplication::translate(kEngineContext, kUndefinedCodeText), {match.captured(1)});
+        + fillIn(QCoreApplication::translate(kEngineContext, kUndefinedCodeText), {match.captured(1)});
 }
 
 QString WindowText::Caption(const QString& caption)

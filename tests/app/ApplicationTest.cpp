@@ -55,7 +55,8 @@ TEST_F(ApplicationTest, NewListAsksNothingAndTheSavePromptNamesItAndYesSavesThro
     EXPECT_EQ(prompts.messages[0].text, "Do you want to save changes to New List ?");
     EXPECT_EQ(prompts.messages[0].buttons, UserPrompts::Buttons::YesNo);
     ASSERT_EQ(prompts.dialogs.size(), 1u);
-    EXPECT_EQ(prompts.dialogs[0], "Save Address List as ...|Address List (*.BlackList)|*.BlackList|All Files (*.*)|*.*");
+    EXPECT_EQ(prompts.dialogs[0],
+              "Save Address List as ...|Address List (*.BlackList)|*.BlackList|All Files (*.*)|*.*");
     EXPECT_TRUE(QFile::exists(target));
     EXPECT_EQ(list.Filename(), ""); // closed afterwards
 }
@@ -228,8 +229,9 @@ TEST_F(ApplicationTest, LargeFilesAreConfirmedAndTooLargeOnesRefused)
     prompts.messages.clear();
     app.OpenList(huge);
     ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, "Cannot load address list from huge.BlackList\n\nIt stands for 16,777,216 "
-                                        "addresses; a list holds at most 100,000. Split it into smaller lists.");
+    EXPECT_EQ(prompts.messages[0].text,
+              "Cannot load address list from huge.BlackList\n\nIt stands for 16,777,216 "
+              "addresses; a list holds at most 100,000. Split it into smaller lists.");
     EXPECT_EQ(list.Filename(), big);
     EXPECT_EQ(list.Count(), 8192);
 
@@ -245,8 +247,9 @@ TEST_F(ApplicationTest, LargeFilesAreConfirmedAndTooLargeOnesRefused)
 // it replaced.
 TEST_F(ApplicationTest, CancelledOpenKeepsTheListAndSkippedEntriesAreShown)
 {
-    const QString path = writeList("slash16.BlackList", "<AddressList><Address Target=\"10.0.0.0/16\"/>"
-                                                        "<Address Target=\"10.0.0.0/8\"/></AddressList>");
+    const QString path = writeList("slash16.BlackList",
+                                   "<AddressList><Address Target=\"10.0.0.0/16\"/>"
+                                   "<Address Target=\"10.0.0.0/8\"/></AddressList>");
     list.setFilename(dir.filePath("current.BlackList"));
     list.AddTarget("keep.example");
     list.setChanged(false);
@@ -284,7 +287,8 @@ TEST_F(ApplicationTest, PrintHandsTheGridToTheEngineUnderTheListTitle)
     EXPECT_EQ(QStringList({log.exports[0].method, log.exports[1].method}), QStringList({"PREVIEW", "PRINTER"}));
     for (const auto& done : log.exports) {
         EXPECT_EQ(done.item.toString(), "the grid");
-        EXPECT_TRUE(done.settings.value("Title").toString().startsWith(QString::fromUtf8("Mail servers \u2014 Blacklist scan results, ")))
+        EXPECT_TRUE(done.settings.value("Title").toString().startsWith(
+            QString::fromUtf8("Mail servers \u2014 Blacklist scan results, ")))
             << done.settings.value("Title").toString().toStdString();
         EXPECT_TRUE(done.settings.value("Title").toString().endsWith(", 0 targets against 0 lists"));
         EXPECT_EQ(done.settings.value("Orientation").toInt(), 1);

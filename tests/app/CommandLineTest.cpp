@@ -8,7 +8,8 @@ using namespace quarlo;
 TEST(CommandLine, OpensOnlyListFilesWithQuotesRemoved)
 {
     // A quoted path with blanks arrives split into several arguments.
-    EXPECT_EQ(CommandLine({"\"/home/ann/My", "Lists/relays.BlackList\""}).ListPath(), "/home/ann/My Lists/relays.BlackList");
+    EXPECT_EQ(CommandLine({"\"/home/ann/My", "Lists/relays.BlackList\""}).ListPath(),
+              "/home/ann/My Lists/relays.BlackList");
     EXPECT_EQ(CommandLine({"/tmp/OLD.BLACKLIST"}).ListPath(), "/tmp/OLD.BLACKLIST");
     EXPECT_EQ(CommandLine({"/tmp/notes.txt"}).ListPath(), "");
     EXPECT_EQ(CommandLine({}).ListPath(), "");

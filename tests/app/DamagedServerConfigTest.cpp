@@ -24,8 +24,9 @@ using Answer = UserPrompts::Answer;
 
 namespace {
 
-const QByteArray kDamaged = "<Quarlo><BlackListServers>\n<Server Server=\"hand.edited\" Enabled=\"TRUE\"><ResultCodes>"
-                            "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes>\n</BlackListServers></Quarlo>";
+const QByteArray kDamaged =
+    "<Quarlo><BlackListServers>\n<Server Server=\"hand.edited\" Enabled=\"TRUE\"><ResultCodes>"
+    "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes>\n</BlackListServers></Quarlo>";
 
 class DamagedServerConfig : public ::testing::Test {
 protected:

@@ -27,8 +27,8 @@ public:
     void expect(Handler handler) { handlers_.push_back(std::move(handler)); }
     bool allHandled() const { return handlers_.empty(); }
 
-    QStringList titles;     // of every modal window seen, in order
-    int unexpected = 0;     // windows that found no handler
+    QStringList titles; // of every modal window seen, in order
+    int unexpected = 0; // windows that found no handler
 
 private:
     void poll()
@@ -39,8 +39,10 @@ private:
         titles << window->windowTitle();
         if (handlers_.empty()) {
             ++unexpected;
-            if (auto* dialog = qobject_cast<QDialog*>(window)) dialog->reject();
-            else window->close();
+            if (auto* dialog = qobject_cast<QDialog*>(window))
+                dialog->reject();
+            else
+                window->close();
             return;
         }
         const Handler handler = std::move(handlers_.front());

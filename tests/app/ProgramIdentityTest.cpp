@@ -1,5 +1,5 @@
-#include "app/ModalDialogs.h"
 #include "app/ProgramIdentity.h"
+#include "app/ModalDialogs.h"
 #include "ui/MainFormWorld.h"
 
 #include <QAction>

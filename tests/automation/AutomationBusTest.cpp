@@ -76,7 +76,8 @@ public:
     }
     QDBusMessage get(const QString& path, const QString& interface, const QString& property)
     {
-        return bus_.call(message(path, kProperties, "Get", {kPrefix + interface, property}), QDBus::Block, kCallTimeoutMs);
+        return bus_.call(message(path, kProperties, "Get", {kPrefix + interface, property}), QDBus::Block,
+                         kCallTimeoutMs);
     }
     QDBusMessage set(const QString& path, const QString& interface, const QString& property, const QVariant& value)
     {
@@ -112,7 +113,10 @@ private:
     bool connected_ = true;
 };
 
-QVariant key(const QVariant& v) { return QVariant::fromValue(QDBusVariant(v)); }
+QVariant key(const QVariant& v)
+{
+    return QVariant::fromValue(QDBusVariant(v));
+}
 
 class AutomationBus : public ::testing::Test {
 protected:
@@ -212,7 +216,8 @@ protected:
     }
     void connectSignal(SignalRecorder& recorder, const QString& path, const QString& interface, const QString& name)
     {
-        ASSERT_TRUE(c().bus().connect(kService, path, kPrefix + interface, name, &recorder, SLOT(record(QDBusMessage))));
+        ASSERT_TRUE(
+            c().bus().connect(kService, path, kPrefix + interface, name, &recorder, SLOT(record(QDBusMessage))));
     }
 
     static inline std::unique_ptr<RbldnsdServer> rbl_;
@@ -342,9 +347,13 @@ TEST_F(AutomationBus, BadArgumentsGiveErrorsOrNothingAndTheProgramGoesOn)
          kInvalidArgs},
         {"wrong argument type", list("AddTarget", {42}), "org.freedesktop.DBus.Error.UnknownMethod"},
         {"empty zone", c().call("/Servers", "Servers", "Add", {key("  ")}), kInvalidArgs},
-        {"unknown server path", c().call("/Servers", "Servers", "Add", {key(QVariant::fromValue(QDBusObjectPath("/Server/999999")))}), kGone},
-        {"option of another type", c().call("/Settings", "Settings", "SaveOption", {"X", key(QVariant::fromValue(QDBusObjectPath("/")))}), kInvalidArgs},
-        {"result code never held", c().call(codes, "ResultCodes", "Remove", {key("127.9.9.9")}), "com.vantorel.Quarlo.Error.NoSuchItem"},
+        {"unknown server path",
+         c().call("/Servers", "Servers", "Add", {key(QVariant::fromValue(QDBusObjectPath("/Server/999999")))}), kGone},
+        {"option of another type",
+         c().call("/Settings", "Settings", "SaveOption", {"X", key(QVariant::fromValue(QDBusObjectPath("/")))}),
+         kInvalidArgs},
+        {"result code never held", c().call(codes, "ResultCodes", "Remove", {key("127.9.9.9")}),
+         "com.vantorel.Quarlo.Error.NoSuchItem"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
@@ -419,7 +428,8 @@ TEST_F(AutomationBus, EveryRowOfTheVerdictTableAgreesOverTheBus)
         c().set(server, "Server", "ListKind", l.domain ? "Domain" : "IP");
         const QString codes = c().path(c().get(server, "Server", "ResultCodes"));
         for (const VerdictTable::Code& code : l.codes) {
-            const QString row = c().path(c().call(codes, "ResultCodes", "Add", {QString(code.address), QString(code.reason)}));
+            const QString row =
+                c().path(c().call(codes, "ResultCodes", "Add", {QString(code.address), QString(code.reason)}));
             c().set(row, "ResultCode", "Listing", code.listing);
             EXPECT_EQ(c().prop(row, "ResultCode", "Listing").toBool(), code.listing);
         }
@@ -450,7 +460,8 @@ TEST_F(AutomationBus, EverySignalTheInterfacesDeclareReachesClients)
     SignalRecorder signals_;
     QStringList declared;
     for (const QString& path : {"/Addresslist", "/Settings", "/Application", "/Servers"}) {
-        QDBusMessage introspect = QDBusMessage::createMethodCall(kService, path, "org.freedesktop.DBus.Introspectable", "Introspect");
+        QDBusMessage introspect =
+            QDBusMessage::createMethodCall(kService, path, "org.freedesktop.DBus.Introspectable", "Introspect");
         const QDBusMessage reply = c().bus().call(introspect);
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
         const QString xml = reply.arguments().value(0).toString();
@@ -471,21 +482,22 @@ TEST_F(AutomationBus, EverySignalTheInterfacesDeclareReachesClients)
 
     ASSERT_EQ(list("Save", {dir_->filePath("before-signals.BlackList")}).type(), QDBusMessage::ReplyMessage);
     // A scan long enough to be stopped: 2,048 addresses.
-    ASSERT_EQ(app("FileOpen", {listFile("long.BlackList", {"10.9.0.0/21"})}).type(), QDBusMessage::ReplyMessage); // NewFile
-    c().path(list("AddTarget", {"192.0.2.99"}));                                                                 // AddAddress
+    ASSERT_EQ(app("FileOpen", {listFile("long.BlackList", {"10.9.0.0/21"})}).type(),
+              QDBusMessage::ReplyMessage);       // NewFile
+    c().path(list("AddTarget", {"192.0.2.99"})); // AddAddress
     const int before = c().prop("/Settings", "Settings", "MaxQueries").toInt();
-    c().set("/Settings", "Settings", "MaxQueries", before == 100 ? 101 : 100);                                    // Changed
+    c().set("/Settings", "Settings", "MaxQueries", before == 100 ? 101 : 100); // Changed
     c().set("/Settings", "Settings", "MaxQueries", before);
-    ASSERT_EQ(app("StartScan").type(), QDBusMessage::ReplyMessage);                                              // ScanStarted
+    ASSERT_EQ(app("StartScan").type(), QDBusMessage::ReplyMessage); // ScanStarted
     // The window tells the user the scan was stopped, in a message box the
     // call waits for: sent without waiting, and the box closed.
     c().bus().asyncCall(QDBusMessage::createMethodCall(kService, "/Application", kPrefix + "Application", "StopScan"));
-    EXPECT_TRUE(waitFor([&] { return signals_.count("ScanCanceled") > 0; }));                                 // ScanCanceled
+    EXPECT_TRUE(waitFor([&] { return signals_.count("ScanCanceled") > 0; })); // ScanCanceled
     for (int i = 0; i < 50 && (i < 5 || !dialogTitle().isEmpty()); ++i) {
         if (!dialogTitle().isEmpty()) cancelDialog();
         QTest::qWait(100);
     }
-    list("Remove", {key("192.0.2.99")});                                                                         // DeleteAddress
+    list("Remove", {key("192.0.2.99")}); // DeleteAddress
     ASSERT_EQ(list("Save", {dir_->filePath("after-signals.BlackList")}).type(), QDBusMessage::ReplyMessage);
     ASSERT_EQ(app("FileOpen", {listFile("signals.BlackList", {"192.0.2.7"})}).type(), QDBusMessage::ReplyMessage);
     ASSERT_EQ(app("StartScan").type(), QDBusMessage::ReplyMessage); // UpdateAddress, ScanComplete
@@ -627,7 +639,8 @@ TEST_F(AutomationBus, ListAccessIsSetOverTheBusAndKeysAreWriteOnly)
     for (auto it = values.cbegin(); it != values.cend(); ++it)
         EXPECT_FALSE(it.value().toString().contains(secret)) << qPrintable(it.key());
     for (const char* name : {"BusOperator", "BUSOPERATOR", "Keys\\BUSOPERATOR"})
-        EXPECT_FALSE(c().value(c().call("/Settings", "Settings", "RetrieveOption", {name, key("")})).toString().contains(secret))
+        EXPECT_FALSE(
+            c().value(c().call("/Settings", "Settings", "RetrieveOption", {name, key("")})).toString().contains(secret))
             << name;
 
     // An empty key removes it.
@@ -645,7 +658,9 @@ TEST_F(AutomationBus, SettingsChangesArriveAsSignals)
     ASSERT_TRUE(waitFor([&] { return signals_.count("Changed") >= 1; }));
     EXPECT_EQ(signals_.received[0].arguments().value(0).toString(), "Max Queries");
     EXPECT_EQ(signals_.received[0].arguments().value(1).value<QDBusVariant>().variant().toString(), "10");
-    EXPECT_EQ(c().value(c().call("/Settings", "Settings", "RetrieveOption", {"Max Queries", key(QString())})).toString(), "10");
+    EXPECT_EQ(
+        c().value(c().call("/Settings", "Settings", "RetrieveOption", {"Max Queries", key(QString())})).toString(),
+        "10");
 }
 
 // Emptying a list whose every address a client holds: all the paths answer
@@ -681,7 +696,9 @@ TEST_F(AutomationBus, ClearingALargeListEndsEveryPathItHandedOut)
 // has left the bus.
 TEST_F(AutomationBus, ProgramEndsAfterTheWindowClosesAndTheClientLeaves)
 {
-    const auto registered = [] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value(); };
+    const auto registered = [] {
+        return QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value();
+    };
     // Nothing unsaved, so closing the window asks nothing.
     ASSERT_TRUE(c().value(app("FileSave", {dir_->filePath("last.BlackList")})).toBool());
     ASSERT_EQ(c().call("/Test", "Test", "CloseWindow").type(), QDBusMessage::ReplyMessage);

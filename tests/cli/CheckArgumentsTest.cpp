@@ -32,20 +32,32 @@ using Action = CheckCommand::Action;
 CheckCommand parse(QStringList arguments, bool stdinIsTerminal = false)
 {
     arguments.prepend(QStringLiteral("quarlo-check"));
-    return CheckArguments::Parse(arguments, {.executable = QStringLiteral("/nonexistent/bin/quarlo-check"),
-                                             .stdinIsTerminal = stdinIsTerminal,
-                                             .stderrIsTerminal = false});
+    return CheckArguments::Parse(arguments,
+                                 {.executable = QStringLiteral("/nonexistent/bin/quarlo-check"),
+                                  .stdinIsTerminal = stdinIsTerminal,
+                                  .stderrIsTerminal = false});
 }
 
-QString typed(const QString& name) { return (name.size() == 1 ? "-" : "--") + name; }
+QString typed(const QString& name)
+{
+    return (name.size() == 1 ? "-" : "--") + name;
+}
 
 // A value each option that goes with one run takes, so a test can give it.
 const QMap<Id, QString>& sampleValues()
 {
     static const QMap<Id, QString> values{
-        {Id::WatchName, "mail servers"}, {Id::Warning, "1"},    {Id::Critical, "2"},     {Id::NotifyCommand, "true"},
-        {Id::MailTo, "ops@example.org"}, {Id::Every, "2h"},     {Id::ProbeCache, "5"},   {Id::ProbeScans, "2"},
-        {Id::ProbeRate, "10"},           {Id::HistoryPrune, "30"}, {Id::HistoryCsv, "192.0.2.1"},
+        {Id::WatchName, "mail servers"},
+        {Id::Warning, "1"},
+        {Id::Critical, "2"},
+        {Id::NotifyCommand, "true"},
+        {Id::MailTo, "ops@example.org"},
+        {Id::Every, "2h"},
+        {Id::ProbeCache, "5"},
+        {Id::ProbeScans, "2"},
+        {Id::ProbeRate, "10"},
+        {Id::HistoryPrune, "30"},
+        {Id::HistoryCsv, "192.0.2.1"},
     };
     return values;
 }
@@ -119,13 +131,15 @@ TEST(CheckOptionTableTest, CompletionOffersEveryVisibleOptionAndKnowsWhichTakeVa
             EXPECT_EQ(words.offered.count(word), option.hidden ? 0 : 1) << word.toStdString();
             // A value is never completed as a target, nor a switch's next
             // word as its value.
-            EXPECT_EQ(words.afterOption.contains(word), !option.valueName.isEmpty() && !option.hidden) << word.toStdString();
+            EXPECT_EQ(words.afterOption.contains(word), !option.valueName.isEmpty() && !option.hidden)
+                << word.toStdString();
         }
     }
     const qsizetype formats = script.indexOf("        --format)\n");
     ASSERT_GE(formats, 0);
     for (const QString format : {"text", "json", "csv", "html", "xlsx", "pdf", "prometheus"}) {
-        EXPECT_TRUE(script.indexOf(QRegularExpression("'[a-z ]*\\b" + format + "\\b"), formats) > formats) << format.toStdString();
+        EXPECT_TRUE(script.indexOf(QRegularExpression("'[a-z ]*\\b" + format + "\\b"), formats) > formats)
+            << format.toStdString();
         if (format != QLatin1String("prometheus")) {
             EXPECT_TRUE(CheckOptionTable::FormatNamed(format)) << format.toStdString();
         }
@@ -170,8 +184,8 @@ TEST(CheckArgumentsTest, TargetsFilesAndInputAreToldApart)
     ASSERT_TRUE(dir.isValid());
     const QString list = dir.filePath("hosts");
     spit(list, "192.0.2.1\n");
-    const CheckCommand command = parse({"example.org", list, "192.0.2.0/24", "ops/x@example.org", dir.filePath("gone/hosts"),
-                                        dir.path(), "-", "--file", "more.txt"});
+    const CheckCommand command = parse({"example.org", list, "192.0.2.0/24", "ops/x@example.org",
+                                        dir.filePath("gone/hosts"), dir.path(), "-", "--file", "more.txt"});
     ASSERT_EQ(command.action, Action::Check) << command.error.toStdString();
     EXPECT_EQ(command.options.targets, QStringList({"example.org", "192.0.2.0/24", "ops/x@example.org"}));
     // A path that is no regular file is a file to report, not a host name.
@@ -242,7 +256,8 @@ TEST(CheckArgumentsTest, AServiceTakesItsTargetsFromWatchesOnly)
     ASSERT_TRUE(dir.isValid());
     const QString hosts = dir.filePath("hosts.txt");
     spit(hosts, "192.0.2.1\n");
-    const CheckCommand serve = parse({"--serve", "0", "--watch", hosts, "--every", "2h", "--probe-scans", "8", "--config", "q.cfg"});
+    const CheckCommand serve =
+        parse({"--serve", "0", "--watch", hosts, "--every", "2h", "--probe-scans", "8", "--config", "q.cfg"});
     ASSERT_EQ(serve.action, Action::Serve) << serve.error.toStdString();
     ASSERT_EQ(serve.serve.watches.size(), 1u);
     EXPECT_EQ(serve.serve.watches[0].file, hosts);
@@ -250,9 +265,11 @@ TEST(CheckArgumentsTest, AServiceTakesItsTargetsFromWatchesOnly)
     EXPECT_EQ(serve.serve.maxScans, 8);
     EXPECT_EQ(serve.serve.check.configPath, "q.cfg");
     EXPECT_FALSE(serve.serve.check.progress);
-    EXPECT_TRUE(parse({"--serve", "0", "192.0.2.1"}).error.startsWith("--serve takes its targets from /probe requests"));
+    EXPECT_TRUE(
+        parse({"--serve", "0", "192.0.2.1"}).error.startsWith("--serve takes its targets from /probe requests"));
     EXPECT_EQ(parse({"--serve", "0", "--watch", hosts, "--watch", hosts}).error, hosts + " is watched twice");
-    EXPECT_EQ(parse({"--serve", "0", "--format", "json"}).error, "--serve answers over HTTP; --output and --format do not apply");
+    EXPECT_EQ(parse({"--serve", "0", "--format", "json"}).error,
+              "--serve answers over HTTP; --output and --format do not apply");
 }
 
 TEST(CheckTargetsTest, GathersInOrderOnceAndSaysWhichSourceWasEmpty)
@@ -304,7 +321,8 @@ TEST(ConfigurationProblemTest, NamesTheFileAndWhereItBreaks)
     const QString broken = dir.filePath("quarlo.cfg");
     spit(broken, "<Quarlo>\n  <BlackListServers>\n</Quarlo>\n");
     const QString problem = ConfigurationProblem(broken);
-    EXPECT_TRUE(problem.startsWith("the blacklist server configuration " + broken + " is not well-formed XML: line 3, column "))
+    EXPECT_TRUE(
+        problem.startsWith("the blacklist server configuration " + broken + " is not well-formed XML: line 3, column "))
         << problem.toStdString();
     // The same place and reason the window shows for the file.
     pugi::xml_document doc;

@@ -70,5 +70,6 @@ inline CliResult runProgram(const CliRun& how)
         process.waitForFinished(10000);
     }
     return CliResult{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                     QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+                     QString::fromUtf8(process.readAllStandardOutput()),
+                     QString::fromUtf8(process.readAllStandardError())};
 }

@@ -16,9 +16,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
-#include <QRegularExpression>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -35,7 +35,8 @@ bool hasControlCharacters(const QString& text, const QString& allowed)
 {
     for (QChar c : text) {
         const char16_t u = c.unicode();
-        const bool bidi = u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+        const bool bidi =
+            u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
         if ((u < 0x20 || (u >= 0x7f && u <= 0x9f) || bidi) && !allowed.contains(c)) return true;
     }
     return false;
@@ -58,13 +59,13 @@ const char* const kExactServer =
     "<ResultCode Address=\"127.255.255.254\" Reason=\"Query via public resolver\" Listing=\"False\"/>"
     "</ResultCodes></Server>";
 const char* const kMaskServer =
-    "<Server Server=\"mask.test\" Enabled=\"TRUE\" URL=\"http://mask.test/\" Name=\"Mask\"><ResultCodes BitMaskCoded=\"True\">"
+    "<Server Server=\"mask.test\" Enabled=\"TRUE\" URL=\"http://mask.test/\" Name=\"Mask\"><ResultCodes "
+    "BitMaskCoded=\"True\">"
     "<ResultCode Address=\"127.0.0.2\" Reason=\"Black\"/><ResultCode Address=\"127.0.0.4\" Reason=\"Grey\"/>"
     "</ResultCodes></Server>";
 // Lists 127.0.0.1, as a dead list or a rewriting resolver does: the self-test skips it.
-const char* const kEveryServer =
-    "<Server Server=\"every.test\" Enabled=\"TRUE\" Name=\"Every\"><ResultCodes>"
-    "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>";
+const char* const kEveryServer = "<Server Server=\"every.test\" Enabled=\"TRUE\" Name=\"Every\"><ResultCodes>"
+                                 "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>";
 // Has no entry for 127.0.0.2, and says so: asked without a test.
 const char* const kUnverifiedServer =
     "<Server Server=\"unverified.test\" Enabled=\"TRUE\" Name=\"Unverified\" SelfTest=\"False\"><ResultCodes>"
@@ -74,9 +75,10 @@ class QuarloCheck : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        server.addZone("exact.test", "ip4set",
-                       ":127.0.0.2:Listed, see http://exact.test/?$\n127.0.0.2\n192.0.2.1\n192.0.2.2 :127.0.0.10:Dynamic $\n"
-                       "192.0.2.9 :127.255.255.254:query via public resolver\n");
+        server.addZone(
+            "exact.test", "ip4set",
+            ":127.0.0.2:Listed, see http://exact.test/?$\n127.0.0.2\n192.0.2.1\n192.0.2.2 :127.0.0.10:Dynamic $\n"
+            "192.0.2.9 :127.255.255.254:query via public resolver\n");
         server.addZone("mask.test", "ip4set", ":127.0.0.6:Bits $\n127.0.0.2\n192.0.2.1\n");
         server.addZone("every.test", "ip4set", "127.0.0.1\n127.0.0.2\n");
         server.addZone("unverified.test", "ip4set", "192.0.2.1\n");
@@ -108,7 +110,8 @@ protected:
 
     // Runs the program against the test's blacklist server, with configPath
     // (default: the fixture's configuration of two lists).
-    CliResult run(const QStringList& args, const QByteArray& input = QByteArray(), const QString& configPath = QString())
+    CliResult run(const QStringList& args, const QByteArray& input = QByteArray(),
+                  const QString& configPath = QString())
     {
         return runProgram(how(args, input, configPath));
     }
@@ -135,9 +138,11 @@ protected:
 QList<QStringList> csvRecords(const QString& text)
 {
     const char* script = "import sys, csv, io, json\n"
-                         "print(json.dumps(list(csv.reader(io.StringIO(sys.stdin.buffer.read().decode('utf-8'), newline=''), strict=True))))";
+                         "print(json.dumps(list(csv.reader(io.StringIO(sys.stdin.buffer.read().decode('utf-8'), "
+                         "newline=''), strict=True))))";
     QList<QStringList> records;
-    for (const QJsonValue& record : QJsonDocument::fromJson(runReader("python3", {"-c", script}, text.toUtf8())).array())
+    for (const QJsonValue& record :
+         QJsonDocument::fromJson(runReader("python3", {"-c", script}, text.toUtf8())).array())
         records << record.toVariant().toStringList();
     return records;
 }
@@ -160,8 +165,10 @@ const QString kNoAnswerNote = "No DNS server answered; check your network or the
 TEST_F(QuarloCheck, MailAddressesAreCheckedAtTheirMailServerAndByTheirDomain)
 {
     const QString kinds = dir.filePath("kinds.cfg");
-    writeConfig(kinds, {kExactServer, "<Server Server=\"dom.test\" Enabled=\"TRUE\" Name=\"Dom\" ListKind=\"Domain\"><ResultCodes>"
-                                      "<ResultCode Address=\"127.0.1.2\" Reason=\"Spam domain\"/></ResultCodes></Server>"});
+    writeConfig(kinds,
+                {kExactServer,
+                 "<Server Server=\"dom.test\" Enabled=\"TRUE\" Name=\"Dom\" ListKind=\"Domain\"><ResultCodes>"
+                 "<ResultCode Address=\"127.0.1.2\" Reason=\"Spam domain\"/></ResultCodes></Server>"});
     struct Case {
         QString target;
         QString row;     // mx|status|listing zones
@@ -209,29 +216,77 @@ TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
     };
     const std::vector<Case> cases{
         {"listed", false, {}, {"192.0.2.1"}, 1, {"listed"}, "Blacklisted by 2 servers", ""},
-        {"clean", false, {}, {"198.51.100.20", "clean.hosts.test"}, 0, {"clean", "clean"},
-         "Not on any Blacklist (2 lists checked)", ""},
-        {"listed wins over the rest", false, {}, {"2001:db8::1", "192.0.2.1", "missing.hosts.test"}, 1,
-         {"not-applicable", "listed", "unresolvable"}, "Not checked: no enabled list supports IPv6", ""},
-        {"refusal code", false, {}, {"192.0.2.9"}, 3, {"refused"},
+        {"clean",
+         false,
+         {},
+         {"198.51.100.20", "clean.hosts.test"},
+         0,
+         {"clean", "clean"},
+         "Not on any Blacklist (2 lists checked)",
+         ""},
+        {"listed wins over the rest",
+         false,
+         {},
+         {"2001:db8::1", "192.0.2.1", "missing.hosts.test"},
+         1,
+         {"not-applicable", "listed", "unresolvable"},
+         "Not checked: no enabled list supports IPv6",
+         ""},
+        {"refusal code",
+         false,
+         {},
+         {"192.0.2.9"},
+         3,
+         {"refused"},
          "Query refused by exact.test (Query via public resolver)",
          "Your DNS resolver is refused by exact.test: Query via public resolver; use your own resolver"},
-        {"list fails self-test", true, {}, {"198.51.100.20"}, 3, {"incomplete"},
-         "Not completely checked: 1 of 4 lists did not answer: every.test (skipped: lists 127.0.0.1)", ""},
+        {"list fails self-test",
+         true,
+         {},
+         {"198.51.100.20"},
+         3,
+         {"incomplete"},
+         "Not completely checked: 1 of 4 lists did not answer: every.test (skipped: lists 127.0.0.1)",
+         ""},
         // Untested on request: every list's answer counts.
-        {"lists asked untested", true, {"--no-list-test"}, {"198.51.100.20"}, 0, {"clean"},
-         "Not on any Blacklist (4 lists checked)", ""},
-        {"null MX", false, {}, {"postmaster@nomail.test", "198.51.100.20"}, 3, {"no-mail", "clean"},
-         "Domain accepts no mail (null MX)", ""},
-        {"IPv6 literal", false, {}, {"2001:db8::1", "198.51.100.20"}, 3, {"not-applicable", "clean"},
-         "not applicable: exact.test (does not answer IPv6 queries)", ""},
+        {"lists asked untested",
+         true,
+         {"--no-list-test"},
+         {"198.51.100.20"},
+         0,
+         {"clean"},
+         "Not on any Blacklist (4 lists checked)",
+         ""},
+        {"null MX",
+         false,
+         {},
+         {"postmaster@nomail.test", "198.51.100.20"},
+         3,
+         {"no-mail", "clean"},
+         "Domain accepts no mail (null MX)",
+         ""},
+        {"IPv6 literal",
+         false,
+         {},
+         {"2001:db8::1", "198.51.100.20"},
+         3,
+         {"not-applicable", "clean"},
+         "not applicable: exact.test (does not answer IPv6 queries)",
+         ""},
         {"only @", false, {}, {"@"}, 3, {"invalid"}, "Invalid target: e-mail address: empty host name", ""},
-        {"blank argument", false, {}, {"  ", "198.51.100.20"}, 3, {"invalid", "clean"}, "Invalid target: empty target", ""},
+        {"blank argument",
+         false,
+         {},
+         {"  ", "198.51.100.20"},
+         3,
+         {"invalid", "clean"},
+         "Invalid target: empty target",
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        const CliResult r = run(QStringList{"--format", "json"} + c.args + c.targets, {},
-                                c.selfTest ? selfTestConfig : config);
+        const CliResult r =
+            run(QStringList{"--format", "json"} + c.args + c.targets, {}, c.selfTest ? selfTestConfig : config);
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
         // Target, status and whether any list is named as listing it (a
         // refusal never is).
@@ -244,7 +299,8 @@ TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
         const QString message = json(r)["targets"][0]["message"].toString();
         EXPECT_TRUE(message.contains(c.message)) << message.toStdString();
         // A note only where one is due.
-        EXPECT_EQ(r.err.contains("No DNS server answered") || r.err.contains("refused by"), !c.note.isEmpty()) << r.err.toStdString();
+        EXPECT_EQ(r.err.contains("No DNS server answered") || r.err.contains("refused by"), !c.note.isEmpty())
+            << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(c.note)) << r.err.toStdString();
     }
 }
@@ -258,17 +314,20 @@ TEST_F(QuarloCheck, TextReportShowsVerdictsRefusalsAndSkippedLists)
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     const QString gap = "Not completely checked: 1 of 4 lists did not answer: every.test (skipped: lists 127.0.0.1)\n";
     // The untested list answers first: the others wait for their tests.
-    EXPECT_EQ(r.out, "192.0.2.1  Blacklisted by 3 servers\n"
-                     "  Unverified (unverified.test)  Received 1 reason\n    127.0.0.2  Listed\n"
-                     "  Exact, Inc. (exact.test)  Received 1 reason  http://exact.test/\n"
-                     "    127.0.0.2  Spam source\n      Listed, see http://exact.test/?192.0.2.1\n"
-                     "  Mask (mask.test)  Received 2 reasons  http://mask.test/\n"
-                     "    127.0.0.2  Black\n      Bits 192.0.2.1\n    127.0.0.4  Grey\n      Bits 192.0.2.1\n"
-                     "  " + gap + "postmaster@implicit.test (implicit.test, 198.51.100.20)  " + gap + "192.0.2.9  " + gap +
-                     "  Exact, Inc. (exact.test)  Query refused  http://exact.test/\n"
-                     "    127.255.255.254  Query via public resolver\n      query via public resolver\n\n"
-                     "Lists skipped in this scan:\n"
-                     "  Every (every.test) lists the test address 127.0.0.1, so it would list every address; skipped in this scan\n");
+    EXPECT_EQ(r.out,
+              "192.0.2.1  Blacklisted by 3 servers\n"
+              "  Unverified (unverified.test)  Received 1 reason\n    127.0.0.2  Listed\n"
+              "  Exact, Inc. (exact.test)  Received 1 reason  http://exact.test/\n"
+              "    127.0.0.2  Spam source\n      Listed, see http://exact.test/?192.0.2.1\n"
+              "  Mask (mask.test)  Received 2 reasons  http://mask.test/\n"
+              "    127.0.0.2  Black\n      Bits 192.0.2.1\n    127.0.0.4  Grey\n      Bits 192.0.2.1\n"
+              "  " + gap
+                  + "postmaster@implicit.test (implicit.test, 198.51.100.20)  " + gap + "192.0.2.9  " + gap
+                  + "  Exact, Inc. (exact.test)  Query refused  http://exact.test/\n"
+                    "    127.255.255.254  Query via public resolver\n      query via public resolver\n\n"
+                    "Lists skipped in this scan:\n"
+                    "  Every (every.test) lists the test address 127.0.0.1, so it would list every address; skipped in "
+                    "this scan\n");
     // Warnings are not progress: --quiet keeps them.
     EXPECT_TRUE(r.err.contains("Your DNS resolver is refused by exact.test")) << r.err.toStdString();
 }
@@ -280,26 +339,31 @@ TEST_F(QuarloCheck, JsonReportCarriesTheScanTheListsAndEveryDetail)
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     const QJsonObject report = json(r);
     const QDateTime started = QDateTime::fromString(report["started"].toString(), Qt::ISODate);
-    EXPECT_TRUE(report["started"].toString().endsWith('Z') && started >= before && started <= QDateTime::currentDateTimeUtc())
+    EXPECT_TRUE(report["started"].toString().endsWith('Z') && started >= before
+                && started <= QDateTime::currentDateTimeUtc())
         << report["started"].toString().toStdString();
     EXPECT_EQ(report["dnsServers"].toArray(), QJsonArray{server.serverSpec()});
 
     QStringList lists;
     for (const QJsonValue& list : report["lists"].toArray()) lists << pick(list, {"zone", "health", "name"});
-    EXPECT_EQ(lists, (QStringList{"exact.test|ok|Exact, Inc.", "mask.test|ok|Mask", "every.test|lists-everything|Every",
-                                  "unverified.test|untested|Unverified"}));
+    EXPECT_EQ(lists,
+              (QStringList{"exact.test|ok|Exact, Inc.", "mask.test|ok|Mask", "every.test|lists-everything|Every",
+                           "unverified.test|untested|Unverified"}));
     EXPECT_TRUE(report["lists"][2]["description"].toString().contains("lists the test address 127.0.0.1"));
 
     const QJsonArray targets = report["targets"].toArray();
     ASSERT_EQ(targets.size(), 3);
     EXPECT_EQ(pick(targets[0], {"ip", "mx"}), "192.0.2.2|");
     EXPECT_EQ(pick(targets[0]["listedBy"][0], {"name", "zone", "url"}), "Exact, Inc.|exact.test|http://exact.test/");
-    EXPECT_EQ(pick(targets[0]["listedBy"][0]["responses"][0], {"address", "reason", "txt"}), "127.0.0.10|Dynamic|Dynamic 192.0.2.2");
-    EXPECT_EQ(targets[0]["skipped"].toArray(), QJsonArray({QJsonObject{{"zone", "every.test"}, {"reason", report["lists"][2]["description"]}}}));
+    EXPECT_EQ(pick(targets[0]["listedBy"][0]["responses"][0], {"address", "reason", "txt"}),
+              "127.0.0.10|Dynamic|Dynamic 192.0.2.2");
+    EXPECT_EQ(targets[0]["skipped"].toArray(),
+              QJsonArray({QJsonObject{{"zone", "every.test"}, {"reason", report["lists"][2]["description"]}}}));
 
     // Refused, and a list skipped: incomplete.
     EXPECT_EQ(QStringList({pick(targets[1], {"status"}), QString::number(targets[1]["refused"].toArray().size()),
-                           pick(targets[1]["refused"][0], {"zone", "reason"}), targets[1]["refused"][0]["responses"][0]["txt"].toString()}),
+                           pick(targets[1]["refused"][0], {"zone", "reason"}),
+                           targets[1]["refused"][0]["responses"][0]["txt"].toString()}),
               QStringList({"incomplete", "1", "exact.test|Query via public resolver", "query via public resolver"}));
     EXPECT_EQ(pick(targets[2], {"status", "ip"}), "unresolvable|");
 }
@@ -308,8 +372,9 @@ TEST_F(QuarloCheck, CsvHasOneRowPerResponseAndOnePerQuietTarget)
 {
     const QString listFile = dir.filePath("some.BlackList");
     spit(listFile, "<AddressList><Address Target=\"192.0.2.1\"/><Address Target=\"198.51.100.20\"/></AddressList>");
-    const CliResult r = run({"--format", "csv", listFile, "-"},
-                            "# comment\n\n 192.0.2.9 \n192.0.2.1\npostmaster@nomail.test\nbad\x01name\n", selfTestConfig);
+    const CliResult r =
+        run({"--format", "csv", listFile, "-"},
+            "# comment\n\n 192.0.2.9 \n192.0.2.1\npostmaster@nomail.test\nbad\x01name\n", selfTestConfig);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     // Every row carries the one scan's start.
     const QString started = csvRecords(r.out).value(1).value(15);
@@ -318,24 +383,33 @@ TEST_F(QuarloCheck, CsvHasOneRowPerResponseAndOnePerQuietTarget)
     const QString gap = "Not completely checked: 1 of 4 lists did not answer: every.test (skipped: lists 127.0.0.1),,";
     // 192.0.2.1 once although given twice; a refusal is no listing; control
     // characters would reach the terminal: CSV shows them as text output does.
-    EXPECT_EQ(r.out, "Target,IP,Status,Server,Zone,URL,Response,Reason,TXT,MX,Answer,Message,Failed,Refused,Skipped,Started\r\n"
-                     "192.0.2.1,192.0.2.1,listed,Unverified,unverified.test,,127.0.0.2,Listed,," + listing +
-                     "192.0.2.1,192.0.2.1,listed,\"Exact, Inc.\",exact.test,http://exact.test/,127.0.0.2,Spam source,"
-                     "\"Listed, see http://exact.test/?192.0.2.1\"," + listing +
-                     "192.0.2.1,192.0.2.1,listed,Mask,mask.test,http://mask.test/,127.0.0.2,Black,Bits 192.0.2.1," + listing +
-                     "192.0.2.1,192.0.2.1,listed,Mask,mask.test,http://mask.test/,127.0.0.4,Grey,Bits 192.0.2.1," + listing +
-                     "198.51.100.20,198.51.100.20,incomplete,,,,,,,,," + gap + ",every.test (lists 127.0.0.1)," + started + "\r\n"
-                     "192.0.2.9,192.0.2.9,incomplete,\"Exact, Inc.\",exact.test,http://exact.test/,127.255.255.254,Query via public "
-                     "resolver,query via public resolver,,refusal," + gap + "exact.test (Query via public resolver),every.test (lists "
-                     "127.0.0.1)," + started + "\r\npostmaster@nomail.test,,no-mail,,,,,,,,,Domain accepts no mail (null MX),,,," + started +
-                     "\r\nbad?name,,invalid,,,,,,,,,Invalid target: contains control characters,,,," + started + "\r\n");
+    EXPECT_EQ(
+        r.out,
+        "Target,IP,Status,Server,Zone,URL,Response,Reason,TXT,MX,Answer,Message,Failed,Refused,Skipped,Started\r\n"
+        "192.0.2.1,192.0.2.1,listed,Unverified,unverified.test,,127.0.0.2,Listed,,"
+            + listing
+            + "192.0.2.1,192.0.2.1,listed,\"Exact, Inc.\",exact.test,http://exact.test/,127.0.0.2,Spam source,"
+              "\"Listed, see http://exact.test/?192.0.2.1\","
+            + listing + "192.0.2.1,192.0.2.1,listed,Mask,mask.test,http://mask.test/,127.0.0.2,Black,Bits 192.0.2.1,"
+            + listing + "192.0.2.1,192.0.2.1,listed,Mask,mask.test,http://mask.test/,127.0.0.4,Grey,Bits 192.0.2.1,"
+            + listing + "198.51.100.20,198.51.100.20,incomplete,,,,,,,,," + gap + ",every.test (lists 127.0.0.1),"
+            + started
+            + "\r\n"
+              "192.0.2.9,192.0.2.9,incomplete,\"Exact, Inc.\",exact.test,http://exact.test/,127.255.255.254,Query via "
+              "public "
+              "resolver,query via public resolver,,refusal,"
+            + gap
+            + "exact.test (Query via public resolver),every.test (lists "
+              "127.0.0.1),"
+            + started + "\r\npostmaster@nomail.test,,no-mail,,,,,,,,,Domain accepts no mail (null MX),,,," + started
+            + "\r\nbad?name,,invalid,,,,,,,,,Invalid target: contains control characters,,,," + started + "\r\n");
 }
 
 // The report files show the window's grid; written only when complete.
 TEST_F(QuarloCheck, GridReportsGoToTheOutputFileInEveryFormat)
 {
     spit(dir.filePath("Mail servers.BlackList"),
-          "<AddressList><Address Target=\"192.0.2.1\"/><Address Target=\"198.51.100.20\"/></AddressList>");
+         "<AddressList><Address Target=\"192.0.2.1\"/><Address Target=\"198.51.100.20\"/></AddressList>");
     const QString list = dir.filePath("Mail servers.BlackList");
     const QString html = dir.filePath("out.html");
     const CliResult r = run({"-q", "--format", "html", "--output", html, list});
@@ -343,10 +417,12 @@ TEST_F(QuarloCheck, GridReportsGoToTheOutputFileInEveryFormat)
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
     const QString page = QString::fromUtf8(slurp(html));
     // The writers' own tests check each format in full.
-    for (const char* text : {"Blacklisted by 2 servers", "Not on any Blacklist"}) EXPECT_TRUE(page.contains(text)) << text;
+    for (const char* text : {"Blacklisted by 2 servers", "Not on any Blacklist"})
+        EXPECT_TRUE(page.contains(text)) << text;
     // One title for every format: the list, the date, what was checked.
-    EXPECT_TRUE(page.contains(QRegularExpression(QString::fromUtf8(
-        "<h1>Mail servers \u2014 Blacklist scan results, \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d, 2 targets against \\d+ lists</h1>"))))
+    EXPECT_TRUE(page.contains(
+        QRegularExpression(QString::fromUtf8("<h1>Mail servers \u2014 Blacklist scan results, \\d{4}-\\d\\d-\\d\\d "
+                                             "\\d\\d:\\d\\d, 2 targets against \\d+ lists</h1>"))))
         << page.left(1500).toStdString();
 
     const QString xlsx = dir.filePath("out.xlsx");
@@ -356,13 +432,16 @@ TEST_F(QuarloCheck, GridReportsGoToTheOutputFileInEveryFormat)
     // them: the longest target's caption fits.
     QProcess widths;
     // The system python: the one install-deps gives openpyxl.
-    widths.start("/usr/bin/python3", {"-c", "import sys, openpyxl; ws = openpyxl.load_workbook(sys.argv[1]).active; "
-                                   "print(' '.join(str(ws.column_dimensions[c].width) for c in 'ABC'))",
-                             xlsx});
+    widths.start("/usr/bin/python3",
+                 {"-c",
+                  "import sys, openpyxl; ws = openpyxl.load_workbook(sys.argv[1]).active; "
+                  "print(' '.join(str(ws.column_dimensions[c].width) for c in 'ABC'))",
+                  xlsx});
     ASSERT_TRUE(widths.waitForFinished(30000));
     const QStringList columns = QString::fromUtf8(widths.readAllStandardOutput()).split(' ');
     ASSERT_EQ(columns.size(), 3) << widths.readAllStandardError().toStdString();
-    EXPECT_GE(columns[0].toDouble(), QString("clean.hosts.test (198.51.100.20)").size()) << columns.join(' ').toStdString();
+    EXPECT_GE(columns[0].toDouble(), QString("clean.hosts.test (198.51.100.20)").size())
+        << columns.join(' ').toStdString();
     for (const QString& width : columns) EXPECT_GE(width.toDouble(), 10) << columns.join(' ').toStdString();
     EXPECT_TRUE(QFile::permissions(xlsx) & QFileDevice::ReadOther) << "a workbook must not stay private to its writer";
     // The text formats go to a file too (a missing or unwritable --output is
@@ -397,8 +476,13 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
         {{"192.0.2.1"}, dir.filePath("nothing.cfg"), "no blacklist server configuration at"},
         {{"192.0.2.1"}, broken, "is not well-formed XML: line 2, column"},
         {{"192.0.2.1"}, empty, "holds no enabled blacklist server"},
-        {{"192.0.2.1"}, dir.path(), "cannot read the blacklist server configuration " + dir.path() + ": it is a directory"},
-        {{"192.0.2.1"}, locked, "cannot read the blacklist server configuration " + locked + ": Permission denied", true},
+        {{"192.0.2.1"},
+         dir.path(),
+         "cannot read the blacklist server configuration " + dir.path() + ": it is a directory"},
+        {{"192.0.2.1"},
+         locked,
+         "cannot read the blacklist server configuration " + locked + ": Permission denied",
+         true},
         {{"--file", "/dev/zero"}, config, "cannot load Address List from /dev/zero: it is not a regular file"},
         // Report mistakes are found before the scan.
         {{"--format", "pdf", "192.0.2.1"}, config, "--format pdf needs --output FILE"},
@@ -474,8 +558,8 @@ TEST_F(QuarloCheck, UnusableOutputFailsBeforeAnyQuery)
     const QString locked = dir.filePath("locked");
     ASSERT_TRUE(QDir().mkpath(locked));
     ASSERT_TRUE(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
-    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
-                                                      | QFile::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(
+        dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
 
     struct Case {
         QStringList args;
@@ -484,13 +568,22 @@ TEST_F(QuarloCheck, UnusableOutputFailsBeforeAnyQuery)
         bool unprivileged = false;
     };
     const std::vector<Case> cases{
-        {{"--output", dir.filePath("dangling.txt"), "192.0.2.1"}, 2, "It is a symbolic link to a file that does not exist"},
+        {{"--output", dir.filePath("dangling.txt"), "192.0.2.1"},
+         2,
+         "It is a symbolic link to a file that does not exist"},
         {{"--output", dir.filePath("link.txt"), "--format", "csv", "192.0.2.1"}, 2, "It is a symbolic link;"},
         {{"--output", dir.filePath("folder"), "192.0.2.1"}, 2, "It is a directory, not a file"},
         {{"--output", dir.filePath("missing/out.txt"), "192.0.2.1"}, 2, "missing: No such file or directory"},
-        {{"--output", dir.filePath("plain.txt/out.html"), "--format", "html", "192.0.2.1"}, 2, "plain.txt: Not a directory"},
-        {{"--output", locked + "/out.txt", "192.0.2.1"}, 2, "Cannot write in the folder " + locked + ": Permission denied", true},
-        {{"--watch", "--format", "prometheus", "--output", dir.filePath("link.txt"), "192.0.2.1"}, 3, "It is a symbolic link;"},
+        {{"--output", dir.filePath("plain.txt/out.html"), "--format", "html", "192.0.2.1"},
+         2,
+         "plain.txt: Not a directory"},
+        {{"--output", locked + "/out.txt", "192.0.2.1"},
+         2,
+         "Cannot write in the folder " + locked + ": Permission denied",
+         true},
+        {{"--watch", "--format", "prometheus", "--output", dir.filePath("link.txt"), "192.0.2.1"},
+         3,
+         "It is a symbolic link;"},
         {{"--history-csv", "192.0.2.1", "--output", dir.filePath("link.txt")}, 2, "It is a symbolic link;"},
     };
     for (const Case& c : cases) {
@@ -514,16 +607,18 @@ TEST_F(QuarloCheck, TimeoutAndTriesGovernEveryQuery)
     FakeDnsServer silent; // no script: it never answers
     QString error;
     ASSERT_TRUE(silent.start(&error)) << error.toStdString();
-    const CliResult r = run({"--format", "json", "--dns", silent.serverSpec(), "--timeout", "100", "--tries", "3", "192.0.2.1",
-                             "postmaster@hosts.test"});
+    const CliResult r = run({"--format", "json", "--dns", silent.serverSpec(), "--timeout", "100", "--tries", "3",
+                             "192.0.2.1", "postmaster@hosts.test"});
     EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
     // Three tries each: the zone tests (2 lists x 2 test addresses) and the MX query.
     EXPECT_EQ(silent.queries().size(), 3 * (4 + 1));
     QStringList rows;
     for (const QJsonValue& t : json(r)["targets"].toArray()) rows << pick(t, {"status", "message"});
-    EXPECT_EQ(rows, (QStringList{"incomplete|Not completely checked: 2 of 2 lists did not answer: exact.test (skipped: test query "
-                                 "timed out), mask.test (skipped: test query timed out)",
-                                 "incomplete|Not completely checked: MX lookup failed: timed out"}));
+    EXPECT_EQ(
+        rows,
+        (QStringList{"incomplete|Not completely checked: 2 of 2 lists did not answer: exact.test (skipped: test query "
+                     "timed out), mask.test (skipped: test query timed out)",
+                     "incomplete|Not completely checked: MX lookup failed: timed out"}));
     EXPECT_TRUE(r.err.contains(kNoAnswerNote)) << r.err.toStdString();
 }
 
@@ -543,8 +638,9 @@ TEST_F(QuarloCheck, HugeOrEndlessInputIsRefusedWithShortMessagesAndLittleMemory)
     QStringList rows;
     for (const QJsonValue& t : json(r)["targets"].toArray()) rows << pick(t, {"target", "status", "message"});
     const QString tooLong = "...|invalid|Invalid target: longer than 320 characters";
-    EXPECT_EQ(rows, (QStringList{QString(40, QLatin1Char('a')) + tooLong, "?[2J" + QString(36, QLatin1Char('b')) + tooLong,
-                                 "198.51.100.20|clean|Not on any Blacklist (2 lists checked)"}));
+    EXPECT_EQ(rows,
+              (QStringList{QString(40, QLatin1Char('a')) + tooLong, "?[2J" + QString(36, QLatin1Char('b')) + tooLong,
+                           "198.51.100.20|clean|Not on any Blacklist (2 lists checked)"}));
 
     CliRun endless = how({"-"});
     endless.inputFile = "/dev/zero";
@@ -567,9 +663,10 @@ TEST(QuarloCheckFormulas, CsvReportsAndHistoryDefuseFormulas)
     ASSERT_TRUE(server.start(&error)) << error.toStdString();
     QTemporaryDir dir;
     const QString config = dir.filePath("servers.cfg");
-    spit(config, "<Quarlo><BlackListServers><Server Server=\"formula.test\" Enabled=\"TRUE\" Name=\"=Formula\">"
-                 "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"-1+cmd\"/></ResultCodes></Server>"
-                 "</BlackListServers></Quarlo>");
+    spit(config,
+         "<Quarlo><BlackListServers><Server Server=\"formula.test\" Enabled=\"TRUE\" Name=\"=Formula\">"
+         "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"-1+cmd\"/></ResultCodes></Server>"
+         "</BlackListServers></Quarlo>");
     CliRun how;
     how.dnsServers = server.serverSpec();
     how.registryDir = dir.filePath("registry");
@@ -582,7 +679,8 @@ TEST(QuarloCheckFormulas, CsvReportsAndHistoryDefuseFormulas)
         for (const QString& field : r->out.split(QRegularExpression("[,\n]"))) {
             const QString unquoted = field.startsWith('"') ? field.mid(1) : field;
             EXPECT_FALSE(QRegularExpression("^\\s*[=@+\\-][^0-9]").match(unquoted).hasMatch())
-                << "a live formula: " << field.toStdString() << "\n" << r->out.toStdString();
+                << "a live formula: " << field.toStdString() << "\n"
+                << r->out.toStdString();
         }
     }
     // The list's name, the reason and the TXT text each came with a sign.
@@ -605,7 +703,8 @@ TEST_F(QuarloCheck, FiftyMegabyteLineTakesLittleMemory)
     measured.wrapper = {time, "-f", "%M", "-o", report};
     const CliResult r = runProgram(measured);
     EXPECT_EQ(r.exitCode, 1) << r.err.left(300).toStdString();
-    EXPECT_TRUE(r.out.contains("\n" + QString(40, QLatin1Char('a')) + "...  Invalid target: longer than 320 characters\n"))
+    EXPECT_TRUE(
+        r.out.contains("\n" + QString(40, QLatin1Char('a')) + "...  Invalid target: longer than 320 characters\n"))
         << r.out.left(300).toStdString();
     EXPECT_LT(r.out.size(), 8000) << "the line was echoed";
     bool ok = false;
@@ -632,8 +731,10 @@ class HostileDns : public ::testing::Test {
 protected:
     // Terminal controls, and direction controls (U+202E, U+202C, U+2066, U+2069,
     // U+061C, U+200E, U+200F) that would show "exe.txt" as "txt.exe".
-    static constexpr const char* kTxt = "Listed \x1b]0;owned\x07 \x1b[2J\r\n\x7f \xc2\x9b" "31m, \"see\" x "
-                                        "\xe2\x80\xae" "exe.txt\xe2\x80\xac \xe2\x81\xa6\xe2\x81\xa9\xd8\x9c\xe2\x80\x8e\xe2\x80\x8f";
+    static constexpr const char* kTxt = "Listed \x1b]0;owned\x07 \x1b[2J\r\n\x7f \xc2\x9b"
+                                        "31m, \"see\" x "
+                                        "\xe2\x80\xae"
+                                        "exe.txt\xe2\x80\xac \xe2\x81\xa6\xe2\x81\xa9\xd8\x9c\xe2\x80\x8e\xe2\x80\x8f";
 
     void SetUp() override
     {
@@ -650,23 +751,28 @@ protected:
             if (q.type == 15 && exchangers.contains(name)) {
                 QList<FakeDnsServer::Record> records;
                 quint16 preference = 10;
-                for (const QByteArray& host : exchangers.value(name)) records.append(FakeDnsServer::Mx(preference++, host));
+                for (const QByteArray& host : exchangers.value(name))
+                    records.append(FakeDnsServer::Mx(preference++, host));
                 return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, records));
             }
             const bool listed = name == "2.0.0.127.fake.test" || name == "1.2.0.192.fake.test";
             if (q.type == 1 && name == "mx.good.test")
-                return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("192.0.2.1")}));
+                return FakeDnsServer::Reply(
+                    FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("192.0.2.1")}));
             if (q.type == 1 && listed)
-                return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
+                return FakeDnsServer::Reply(
+                    FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
             if (q.type == 16 && listed)
-                return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::Txt({kTxt})}));
+                return FakeDnsServer::Reply(
+                    FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::Txt({kTxt})}));
             return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NxDomain));
         });
         QString error;
         ASSERT_TRUE(dns.start(&error)) << error.toStdString();
         config = dir.filePath("fake.cfg");
-        spit(config, "<Quarlo><BlackListServers><Server Server=\"fake.test\" Enabled=\"TRUE\" Name=\"Fake\"><ResultCodes>"
-                     "<ResultCode Address=\"127.0.0.2\" Reason=\"Spam\"/></ResultCodes></Server></BlackListServers></Quarlo>");
+        spit(config,
+             "<Quarlo><BlackListServers><Server Server=\"fake.test\" Enabled=\"TRUE\" Name=\"Fake\"><ResultCodes>"
+             "<ResultCode Address=\"127.0.0.2\" Reason=\"Spam\"/></ResultCodes></Server></BlackListServers></Quarlo>");
     }
 
     CliResult run(const QStringList& args)
@@ -700,16 +806,18 @@ TEST_F(HostileDns, MailExchangersThatAreNoHostNamesLeaveTheTargetIncomplete)
     for (const QJsonValue& t : QJsonDocument::fromJson(r.out.toUtf8()).object()["targets"].toArray())
         rows << pick(t, {"status", "mx", "message"});
     const QString invalid = "incomplete||Not completely checked: no valid mail exchanger (MX names \"%1\")";
-    EXPECT_EQ(rows, (QStringList{invalid.arg("127.0.0.7:BlacklistCheck:nxd.test"), invalid.arg("\\027[31mred.test"),
-                                 invalid.arg(QString(40, QLatin1Char('x')) + "..."), invalid.arg("bad:name.test"),
-                                 "listed|mx.good.test|Blacklisted by 1 server"}));
+    EXPECT_EQ(rows,
+              (QStringList{invalid.arg("127.0.0.7:BlacklistCheck:nxd.test"), invalid.arg("\\027[31mred.test"),
+                           invalid.arg(QString(40, QLatin1Char('x')) + "..."), invalid.arg("bad:name.test"),
+                           "listed|mx.good.test|Blacklisted by 1 server"}));
     // The junk was never looked up, nor anything made from it.
     QStringList looked;
     for (const FakeDnsServer::Query& q : dns.queries())
         if (q.type == 1) looked << QString::fromLatin1(q.name.toLower());
     looked.removeDuplicates();
     looked.sort();
-    EXPECT_EQ(looked, (QStringList{"1.0.0.127.fake.test", "1.2.0.192.fake.test", "2.0.0.127.fake.test", "mx.good.test"}));
+    EXPECT_EQ(looked,
+              (QStringList{"1.0.0.127.fake.test", "1.2.0.192.fake.test", "2.0.0.127.fake.test", "mx.good.test"}));
 }
 
 TEST_F(HostileDns, ControlCharactersInTxtTextNeverReachTheTerminal)
@@ -717,8 +825,8 @@ TEST_F(HostileDns, ControlCharactersInTxtTextNeverReachTheTerminal)
     // JSON carries the text exactly (escaped): the controls did reach the program.
     const CliResult json = run({"--format", "json", "192.0.2.1"});
     EXPECT_EQ(json.exitCode, 1) << json.err.toStdString();
-    const QJsonObject listing = QJsonDocument::fromJson(json.out.toUtf8())
-                                    .object()["targets"][0]["listedBy"][0]["responses"][0].toObject();
+    const QJsonObject listing =
+        QJsonDocument::fromJson(json.out.toUtf8()).object()["targets"][0]["listedBy"][0]["responses"][0].toObject();
     EXPECT_TRUE(listing["txt"].toString().contains(QLatin1Char('\x1b'))) << json.out.toStdString();
     EXPECT_TRUE(listing["txt"].toString().contains(QChar(0x202E))) << json.out.toStdString();
     EXPECT_FALSE(hasControlCharacters(json.out, "\n")) << json.out.toStdString();
@@ -728,12 +836,14 @@ TEST_F(HostileDns, ControlCharactersInTxtTextNeverReachTheTerminal)
     EXPECT_FALSE(hasControlCharacters(csv.out.split("\r\n").join(QString()), {})) << csv.out.toStdString();
     const QList<QStringList> records = csvRecords(csv.out);
     ASSERT_EQ(records.size(), 2) << csv.out.toStdString();
-    EXPECT_EQ(records[1].value(8), "Listed ?]0;owned? ?[2J??? ?31m, \"see\" x ?exe.txt? ?????") << csv.out.toStdString();
+    EXPECT_EQ(records[1].value(8), "Listed ?]0;owned? ?[2J??? ?31m, \"see\" x ?exe.txt? ?????")
+        << csv.out.toStdString();
 
     const CliResult text = run({"192.0.2.1"});
     EXPECT_EQ(text.exitCode, 1) << text.err.toStdString();
     EXPECT_FALSE(hasControlCharacters(text.out, "\n")) << text.out.toStdString();
-    EXPECT_TRUE(text.out.contains("      Listed ?]0;owned? ?[2J??? ?31m, \"see\" x ?exe.txt? ?????\n")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("      Listed ?]0;owned? ?[2J??? ?31m, \"see\" x ?exe.txt? ?????\n"))
+        << text.out.toStdString();
 }
 
 // A network range stands for each of its addresses, from arguments and
@@ -760,25 +870,31 @@ TEST_F(QuarloCheck, NetworkRangesExpandIntoTheirAddresses)
     EXPECT_TRUE(tooMany.err.contains("more than 100000 targets")) << tooMany.err.toStdString();
 }
 
-
 // Host names' IPv6 addresses are looked up only on request, and each is then
 // checked as a target of its own right after its host.
 TEST_F(HostileDns, IPv6AddressesOfHostsOnRequest)
 {
     QList<FakeDnsServer::Record> many;
-    for (int i = 1; i <= 20; ++i) many.append(FakeDnsServer::Aaaa(QByteArray("2001:db8:5::" + QByteArray::number(i, 16))));
+    for (int i = 1; i <= 20; ++i)
+        many.append(FakeDnsServer::Aaaa(QByteArray("2001:db8:5::" + QByteArray::number(i, 16))));
     const QByteArray listed = ReverseIPv6("2001:db8::2").toLatin1() + ".six.test";
     dns.setScript([&](const FakeDnsServer::Query& q) -> QList<FakeDnsServer::Send> {
         const QByteArray name = q.name.toLower();
         QList<FakeDnsServer::Record> answers;
-        if (q.type == 28 && name == "dual.test") answers = {FakeDnsServer::Aaaa("2001:db8::1"), FakeDnsServer::Aaaa("2001:db8::2"), FakeDnsServer::Aaaa("2001:db8::1")};
+        if (q.type == 28 && name == "dual.test")
+            answers = {FakeDnsServer::Aaaa("2001:db8::1"), FakeDnsServer::Aaaa("2001:db8::2"),
+                       FakeDnsServer::Aaaa("2001:db8::1")};
         if (q.type == 28 && name == "many.test") answers = many;
-        if (q.type == 1 && (name == "dual.test" || name == "many.test" || name == "v4only.test")) answers = {FakeDnsServer::A("192.0.2.1")};
+        if (q.type == 1 && (name == "dual.test" || name == "many.test" || name == "v4only.test"))
+            answers = {FakeDnsServer::A("192.0.2.1")};
         if (q.type == 1 && (name == listed || name == "2.0.0.127.six.test")) answers = {FakeDnsServer::A("127.0.0.2")};
-        return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, answers.isEmpty() ? FakeDnsServer::NxDomain : FakeDnsServer::NoError, answers));
+        return FakeDnsServer::Reply(FakeDnsServer::BuildReply(
+            q, answers.isEmpty() ? FakeDnsServer::NxDomain : FakeDnsServer::NoError, answers));
     });
-    spit(config, "<Quarlo><BlackListServers><Server Server=\"six.test\" Enabled=\"TRUE\" Name=\"Six\" IPv6=\"True\">"
-                 "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Spam\"/></ResultCodes></Server></BlackListServers></Quarlo>");
+    spit(config,
+         "<Quarlo><BlackListServers><Server Server=\"six.test\" Enabled=\"TRUE\" Name=\"Six\" IPv6=\"True\">"
+         "<ResultCodes><ResultCode Address=\"127.0.0.2\" "
+         "Reason=\"Spam\"/></ResultCodes></Server></BlackListServers></Quarlo>");
 
     const CliResult plain = run({"--format", "json", "dual.test"});
     EXPECT_EQ(plain.exitCode, 0) << plain.err.toStdString();
@@ -794,10 +910,12 @@ TEST_F(HostileDns, IPv6AddressesOfHostsOnRequest)
     for (const QJsonValue& t : QJsonDocument::fromJson(r.out.toUtf8()).object()["targets"].toArray()) {
         QStringList addresses;
         for (const QJsonValue& a : t["addresses"].toArray()) addresses << a["address"].toString();
-        rows << pick(t, {"target", "status"}) + "|" + (addresses.size() > 4 ? QString::number(addresses.size()) : addresses.join(' '));
+        rows << pick(t, {"target", "status"}) + "|"
+                + (addresses.size() > 4 ? QString::number(addresses.size()) : addresses.join(' '));
     }
-    EXPECT_EQ(rows, (QStringList{"dual.test|listed|192.0.2.1 2001:db8::1 2001:db8::2", "v4only.test|clean|192.0.2.1",
-                                 "192.0.2.9|clean|192.0.2.9", "many.test|clean|16"}));
+    EXPECT_EQ(rows,
+              (QStringList{"dual.test|listed|192.0.2.1 2001:db8::1 2001:db8::2", "v4only.test|clean|192.0.2.1",
+                           "192.0.2.9|clean|192.0.2.9", "many.test|clean|16"}));
 }
 
 // A list that answers its own test and then falls silent: every run ends,
@@ -810,7 +928,8 @@ TEST(QuarloCheckStall, RunsEndWhenAListFallsSilentAfterItsTest)
         if (name.endsWith(".mute.test") && name != "2.0.0.127.mute.test" && name != "1.0.0.127.mute.test") return {};
         const bool listed = name.startsWith("2.0.0.127.") || name.startsWith("7.0.7.10.");
         if (q.type == 1 && listed)
-            return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
+            return FakeDnsServer::Reply(
+                FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
         return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NxDomain));
     });
     ASSERT_TRUE(dns.start());
@@ -818,8 +937,8 @@ TEST(QuarloCheckStall, RunsEndWhenAListFallsSilentAfterItsTest)
     const QString config = dir.filePath("two.cfg");
     QByteArray servers;
     for (const char* zone : {"healthy.test", "mute.test"})
-        servers += QByteArray("<Server Server=\"") + zone + "\" Enabled=\"TRUE\" Name=\"" + zone +
-                   "\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Spam\"/></ResultCodes></Server>";
+        servers += QByteArray("<Server Server=\"") + zone + "\" Enabled=\"TRUE\" Name=\"" + zone
+            + "\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Spam\"/></ResultCodes></Server>";
     spit(config, "<Quarlo><BlackListServers>" + servers + "</BlackListServers></Quarlo>");
 
     for (const bool watch : {false, true}) {
@@ -891,7 +1010,8 @@ TEST_F(QuarloCheck, ArgumentsAreListFilesOnlyWhenARegularFileOfThatNameExists)
     ASSERT_TRUE(QFile::link(work + "/192.0.2.1", work + "/linked"));
     r = runIn({"192.0.2.1", "servers.BlackList", "www.blacklist.hosts.test", "linked", "clean.hosts.test"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(statusRows(r), (QStringList{"www.blacklist.hosts.test|clean", "clean.hosts.test|clean", "198.51.100.20|clean"}));
+    EXPECT_EQ(statusRows(r),
+              (QStringList{"www.blacklist.hosts.test|clean", "clean.hosts.test|clean", "198.51.100.20|clean"}));
 
     // No target holds a "/" but a range or a mail address: a path that names
     // no regular file is an error naming it, not a host name to look up.
@@ -922,18 +1042,21 @@ TEST_F(QuarloCheck, ArgumentsAreListFilesOnlyWhenARegularFileOfThatNameExists)
 TEST_F(QuarloCheck, TextListsAndAddressListsAreToldApartByContent)
 {
     const QString text = dir.filePath("hosts.BlackList");
-    spit(text, "\xef\xbb\xbf# mail servers\r\n\r\n  192.0.2.1  \r\n\t# indented comment\nclean.hosts.test\n192.0.2.1\n"
-               "   \n" + QByteArray(5000, 'x') + "\n198.51.100.20");
+    spit(text,
+         "\xef\xbb\xbf# mail servers\r\n\r\n  192.0.2.1  \r\n\t# indented comment\nclean.hosts.test\n192.0.2.1\n"
+         "   \n"
+             + QByteArray(5000, 'x') + "\n198.51.100.20");
     const QString xml = dir.filePath("servers.txt");
-    spit(xml, "\xef\xbb\xbf\n  <?xml version=\"1.0\"?>\n<AddressList><Address Target=\"192.0.2.2\"/>"
-              "<Address Target=\"198.51.100.7\"/></AddressList>\n");
+    spit(xml,
+         "\xef\xbb\xbf\n  <?xml version=\"1.0\"?>\n<AddressList><Address Target=\"192.0.2.2\"/>"
+         "<Address Target=\"198.51.100.7\"/></AddressList>\n");
     // As Windows programs write XML: UTF-16 with a byte order mark.
     const QString utf16 = dir.filePath("wide");
     const QString wideXml = "<AddressList><Address Target=\"192.0.2.9\"/></AddressList>";
     spit(utf16, "\xff\xfe" + QByteArray(reinterpret_cast<const char*>(wideXml.utf16()), wideXml.size() * 2));
 
-    const QStringList fromText{"192.0.2.1|listed", "clean.hosts.test|clean", QString(40, QLatin1Char('x')) + "...|invalid",
-                               "198.51.100.20|clean"};
+    const QStringList fromText{"192.0.2.1|listed", "clean.hosts.test|clean",
+                               QString(40, QLatin1Char('x')) + "...|invalid", "198.51.100.20|clean"};
     const QStringList fromXml{"192.0.2.2|listed", "198.51.100.7|clean"};
     CliResult r = run({"--format", "json", "-f", xml, text, utf16});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
@@ -956,7 +1079,8 @@ TEST_F(QuarloCheck, ListFilesThatAreNeitherKindAreRefusedNamingTheFile)
         QString says;
         bool unprivileged = false;
     };
-    const QString binary = "it is neither a .BlackList address list nor text with one target per line: it holds binary data";
+    const QString binary =
+        "it is neither a .BlackList address list nor text with one target per line: it holds binary data";
     QByteArray late;
     for (int i = 0; i < 1000; ++i) late += "198.51.100.20\n";
     const QString wide = "192.0.2.1\r\n";
@@ -1032,13 +1156,15 @@ TEST_F(QuarloCheck, DnsValuesThatAreNoAddressesAreUsageErrors)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value.left(60).toStdString());
         for (const bool watch : {false, true}) {
-            CliRun runAs = how(QStringList{"--dns", c.value, "192.0.2.1"} + (watch ? QStringList{"--watch"} : QStringList{}));
+            CliRun runAs =
+                how(QStringList{"--dns", c.value, "192.0.2.1"} + (watch ? QStringList{"--watch"} : QStringList{}));
             runAs.dnsServers = fallback.serverSpec();
             const CliResult r = runProgram(runAs);
             EXPECT_EQ(r.exitCode, watch ? 3 : 2);
             const QString says = c.named.isEmpty() ? QStringLiteral("--dns wants at least one DNS server address")
                                                    : "--dns wants IP addresses with an optional port (192.0.2.53, "
-                                                     "192.0.2.53:5353, 2001:db8::53, [2001:db8::53]:5353), not \"" + c.named + "\"";
+                                                     "192.0.2.53:5353, 2001:db8::53, [2001:db8::53]:5353), not \""
+                    + c.named + "\"";
             EXPECT_TRUE(r.err.contains(says)) << r.err.toStdString();
             EXPECT_LT(r.err.size(), 300) << r.err.toStdString();
             expectNoReport(r, watch);
@@ -1087,9 +1213,11 @@ TEST_F(QuarloCheck, NoTargetsFoundIsAnErrorNotACleanRun)
         {{"-"}, "# one\n\n   \n# two", "standard input holds only blank lines and comments"},
         // No arguments, standard input not a terminal.
         {{}, {}, "standard input is empty"},
-        {{empty, "-", "-f", comments}, "\n",
-         comments + " holds only blank lines and comments; " + empty + " is empty; standard input holds only blank lines "
-                                                                        "and comments"},
+        {{empty, "-", "-f", comments},
+         "\n",
+         comments + " holds only blank lines and comments; " + empty
+             + " is empty; standard input holds only blank lines "
+               "and comments"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -1126,14 +1254,16 @@ TEST_F(QuarloCheck, PrivateAddressesAreNeverSentToPublicLists)
     dns.setScript([](const FakeDnsServer::Query& q) -> QList<FakeDnsServer::Send> {
         const QByteArray name = q.name.toLower();
         if (q.type == 1 && (name.startsWith("2.0.0.127.") || name.startsWith("3.2.1.10.")))
-            return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
+            return FakeDnsServer::Reply(
+                FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
         return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NxDomain));
     });
     const QString lists = dir.filePath("public.cfg");
-    writeConfig(lists, {"<Server Server=\"outside.test\" Enabled=\"TRUE\" Name=\"Outside\" Public=\"True\"><ResultCodes>"
-                        "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>",
-                        "<Server Server=\"own.test\" Enabled=\"TRUE\" Name=\"Own\"><ResultCodes>"
-                        "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>"});
+    writeConfig(lists,
+                {"<Server Server=\"outside.test\" Enabled=\"TRUE\" Name=\"Outside\" Public=\"True\"><ResultCodes>"
+                 "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>",
+                 "<Server Server=\"own.test\" Enabled=\"TRUE\" Name=\"Own\"><ResultCodes>"
+                 "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>"});
     CliRun run = how({"--format", "json", "10.1.2.3", "127.0.0.2", "11.1.2.3"}, {}, lists);
     run.dnsServers = dns.serverSpec();
     const CliResult r = runProgram(run);
@@ -1155,8 +1285,9 @@ TEST_F(QuarloCheck, PrivateAddressesAreNeverSentToPublicLists)
         for (const QJsonValue& n : t["notApplicable"].toArray()) notApplicable << pick(n, {"zone", "reason"});
         rows << pick(t, {"target", "status", "listsChecked"}) + "|" + notApplicable.join(',');
     }
-    EXPECT_EQ(rows, (QStringList{"10.1.2.3|listed|1|outside.test|private/reserved address", "127.0.0.2|listed|2|",
-                                 "11.1.2.3|clean|2|"}));
+    EXPECT_EQ(rows,
+              (QStringList{"10.1.2.3|listed|1|outside.test|private/reserved address", "127.0.0.2|listed|2|",
+                           "11.1.2.3|clean|2|"}));
 }
 
 // A keyed list is asked with the key given for the run or in the
@@ -1166,9 +1297,11 @@ TEST_F(QuarloCheck, PrivateAddressesAreNeverSentToPublicLists)
 TEST_F(QuarloCheck, KeyedListsUseTheGivenKeyAndNeverStoreIt)
 {
     const QString keyedConfig = dir.filePath("keyed.cfg");
-    writeConfig(keyedConfig, {kExactServer, "<Server Server=\"{key}.keyed.test\" Enabled=\"TRUE\" Name=\"Keyed\" Key=\"QTEST\">"
-                                            "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/>"
-                                            "</ResultCodes></Server>"});
+    writeConfig(keyedConfig,
+                {kExactServer,
+                 "<Server Server=\"{key}.keyed.test\" Enabled=\"TRUE\" Name=\"Keyed\" Key=\"QTEST\">"
+                 "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/>"
+                 "</ResultCodes></Server>"});
     const QString history = dir.filePath("history.sqlite");
     const QString report = dir.filePath("report.json");
     const auto runWith = [&](const QStringList& args, const QStringList& env) {
@@ -1223,8 +1356,10 @@ TEST_F(QuarloCheck, ListsWithTheirOwnDnsServersAreAskedOnlyThere)
         const QByteArray name = q.name.toLower();
         if (name.startsWith("2.0.0.127.") || name.startsWith("3.2.1.11.")) {
             if (q.type == 16)
-                return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::Txt({"listed"})}));
-            return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
+                return FakeDnsServer::Reply(
+                    FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::Txt({"listed"})}));
+            return FakeDnsServer::Reply(
+                FakeDnsServer::BuildReply(q, FakeDnsServer::NoError, {FakeDnsServer::A("127.0.0.2")}));
         }
         return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NxDomain));
     };
@@ -1235,7 +1370,8 @@ TEST_F(QuarloCheck, ListsWithTheirOwnDnsServersAreAskedOnlyThere)
     shared.setScript(answering);
     own.setScript(answering);
     const QString config = dir.filePath("resolvers.cfg");
-    const QByteArray codes = "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>";
+    const QByteArray codes =
+        "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>";
     const QByteArray ownServers = own.serverSpec().toLatin1();
     QByteArray xml = "<Quarlo><BlackListServers>";
     xml += "<Server Server=\"shared.test\" Enabled=\"TRUE\">" + codes;
@@ -1254,7 +1390,8 @@ TEST_F(QuarloCheck, ListsWithTheirOwnDnsServersAreAskedOnlyThere)
 
     const auto zonesAsked = [](const FakeDnsServer& dns) {
         QStringList zones;
-        for (const FakeDnsServer::Query& q : dns.queries()) zones << QString::fromLatin1(q.name.toLower()).section('.', 4);
+        for (const FakeDnsServer::Query& q : dns.queries())
+            zones << QString::fromLatin1(q.name.toLower()).section('.', 4);
         zones.removeDuplicates();
         zones.sort();
         return zones;

@@ -113,11 +113,15 @@ print(json.dumps(out))
 QString statusPhrase(const QString& status)
 {
     static const QMap<QString, QString> phrases = {
-        {"listed", "Blacklisted by"},         {"clean", "Not on any Blacklist"},
-        {"refused", "refused the query"},     {"incomplete", "Not completely checked"},
-        {"unresolvable", "Host name not found"}, {"not-applicable", "Not checked: no enabled list"},
+        {"listed", "Blacklisted by"},
+        {"clean", "Not on any Blacklist"},
+        {"refused", "refused the query"},
+        {"incomplete", "Not completely checked"},
+        {"unresolvable", "Host name not found"},
+        {"not-applicable", "Not checked: no enabled list"},
         // A target the list itself refused reads as the window shows it.
-        {"invalid", "Not checked: empty label"}, {"no-mail", "no mail"},
+        {"invalid", "Not checked: empty label"},
+        {"no-mail", "no mail"},
     };
     return phrases.value(status, "?" + status);
 }
@@ -133,12 +137,14 @@ TEST(ReportFormats, EveryFormatSaysTheSameOfTheSameScan)
 {
     // TXT texts a stranger publishes: markup, a formula holding a web
     // address, a control character, CJK, and one as long as a TXT string gets.
-    const QByteArray tricky = "@HYPERLINK(\"http://evil.example/x\",\"click\") <b>bold</b> \xE4\xB8\xAD\xE6\x96\x87 \x07" "bell";
+    const QByteArray tricky =
+        "@HYPERLINK(\"http://evil.example/x\",\"click\") <b>bold</b> \xE4\xB8\xAD\xE6\x96\x87 \x07"
+        "bell";
     const QByteArray longText = "+" + QByteArray("long text ").repeated(24) + "end";
     RbldnsdServer server;
     server.addZone("exact.test", "ip4set",
-                   ":127.0.0.2:Listed, see http://exact.test/?$\n127.0.0.2\n192.0.2.1 :127.0.0.2:" + tricky +
-                       "\n192.0.2.9 :127.255.255.254:query via public resolver\n");
+                   ":127.0.0.2:Listed, see http://exact.test/?$\n127.0.0.2\n192.0.2.1 :127.0.0.2:" + tricky
+                       + "\n192.0.2.9 :127.255.255.254:query via public resolver\n");
     server.addZone("long.test", "ip4set", "127.0.0.2\n192.0.2.1 :127.0.0.2:" + longText + "\n");
     // Answers one address outside 127.0.0.0/8: no usable answer for it alone.
     server.addZone("odd.test", "generic", "77.2.0.192 A 10.9.9.9\n");
@@ -148,21 +154,25 @@ TEST(ReportFormats, EveryFormatSaysTheSameOfTheSameScan)
 
     QTemporaryDir dir;
     const QString config = dir.filePath("servers.cfg");
-    spit(config, "<Quarlo><BlackListServers>"
-                 "<Server Server=\"exact.test\" Enabled=\"TRUE\" URL=\"http://exact.test/\" Name=\"Exact\"><ResultCodes>"
-                 "<ResultCode Address=\"127.0.0.2\" Reason=\"@Spam source\"/>"
-                 "<ResultCode Address=\"127.255.255.254\" Reason=\"Query via public resolver\" Listing=\"False\"/>"
-                 "</ResultCodes></Server>"
-                 "<Server Server=\"long.test\" Enabled=\"TRUE\" URL=\"https://long.test/lookup\" Name=\"=Long list\"><ResultCodes>"
-                 "<ResultCode Address=\"127.0.0.2\" Reason=\"-Listed\"/></ResultCodes></Server>"
-                 "<Server Server=\"odd.test\" Enabled=\"TRUE\" URL=\"javascript:alert(1)\" Name=\"Odd list\" SelfTest=\"False\">"
-                 "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>"
-                 "</BlackListServers></Quarlo>");
+    spit(
+        config,
+        "<Quarlo><BlackListServers>"
+        "<Server Server=\"exact.test\" Enabled=\"TRUE\" URL=\"http://exact.test/\" Name=\"Exact\"><ResultCodes>"
+        "<ResultCode Address=\"127.0.0.2\" Reason=\"@Spam source\"/>"
+        "<ResultCode Address=\"127.255.255.254\" Reason=\"Query via public resolver\" Listing=\"False\"/>"
+        "</ResultCodes></Server>"
+        "<Server Server=\"long.test\" Enabled=\"TRUE\" URL=\"https://long.test/lookup\" Name=\"=Long "
+        "list\"><ResultCodes>"
+        "<ResultCode Address=\"127.0.0.2\" Reason=\"-Listed\"/></ResultCodes></Server>"
+        "<Server Server=\"odd.test\" Enabled=\"TRUE\" URL=\"javascript:alert(1)\" Name=\"Odd list\" SelfTest=\"False\">"
+        "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>"
+        "</BlackListServers></Quarlo>");
     const QString list = dir.filePath("Every status.BlackList");
-    spit(list, "<AddressList><Address Target=\"192.0.2.1\"/><Address Target=\"198.51.100.20\"/>"
-               "<Address Target=\"192.0.2.9\"/><Address Target=\"192.0.2.77\"/><Address Target=\"nx.hosts.test\"/>"
-               "<Address Target=\"postmaster@hosts.test\"/><Address Target=\"192.0.2.4/31\"/>"
-               "<Address Target=\"2001:db8::1\"/><Address Target=\"bad..name\"/></AddressList>");
+    spit(list,
+         "<AddressList><Address Target=\"192.0.2.1\"/><Address Target=\"198.51.100.20\"/>"
+         "<Address Target=\"192.0.2.9\"/><Address Target=\"192.0.2.77\"/><Address Target=\"nx.hosts.test\"/>"
+         "<Address Target=\"postmaster@hosts.test\"/><Address Target=\"192.0.2.4/31\"/>"
+         "<Address Target=\"2001:db8::1\"/><Address Target=\"bad..name\"/></AddressList>");
 
     const QStringList formats = {"json", "csv", "text", "html", "xlsx", "pdf"};
     QStringList paths;
@@ -180,17 +190,21 @@ TEST(ReportFormats, EveryFormatSaysTheSameOfTheSameScan)
     const bool office = !QStandardPaths::findExecutable("soffice").isEmpty();
     const QString converted = dir.filePath("converted");
     if (office) QDir().mkpath(converted);
-    const QJsonObject read = QJsonDocument::fromJson(
-        runReader("/usr/bin/python3", QStringList{"-c", kReadReports} + paths + QStringList{office ? converted : QString()})).object();
+    const QJsonObject read = QJsonDocument::fromJson(runReader("/usr/bin/python3",
+                                                               QStringList{"-c", kReadReports} + paths
+                                                                   + QStringList{office ? converted : QString()}))
+                                 .object();
     ASSERT_FALSE(read.isEmpty());
 
     // The JSON report is the reference: every status is in it.
     const QJsonArray reference = read["json"].toArray();
     const QStringList targets = column(reference, 0), statuses = column(reference, 1);
-    EXPECT_EQ(targets, QStringList({"192.0.2.1", "198.51.100.20", "192.0.2.9", "192.0.2.77", "nx.hosts.test",
-                                    "postmaster@hosts.test", "192.0.2.4", "192.0.2.5", "2001:db8::1", "bad..name"}));
-    EXPECT_EQ(statuses, QStringList({"listed", "clean", "refused", "incomplete", "unresolvable", "listed", "clean", "clean",
-                                     "not-applicable", "invalid"}));
+    EXPECT_EQ(targets,
+              QStringList({"192.0.2.1", "198.51.100.20", "192.0.2.9", "192.0.2.77", "nx.hosts.test",
+                           "postmaster@hosts.test", "192.0.2.4", "192.0.2.5", "2001:db8::1", "bad..name"}));
+    EXPECT_EQ(statuses,
+              QStringList({"listed", "clean", "refused", "incomplete", "unresolvable", "listed", "clean", "clean",
+                           "not-applicable", "invalid"}));
 
     // The same targets, in the same order, with the same statuses.
     EXPECT_EQ(column(read["csv"].toArray(), 0), targets);
@@ -202,7 +216,8 @@ TEST(ReportFormats, EveryFormatSaysTheSameOfTheSameScan)
         for (int i = 0; i < rows.size(); ++i) {
             const QString caption = rows[i][0].toString(), status = rows[i][1].toString();
             EXPECT_TRUE(caption.startsWith(targets[i])) << grid.toStdString() << ": " << caption.toStdString();
-            EXPECT_TRUE(status.contains(statusPhrase(statuses[i]))) << grid.toStdString() << ": " << status.toStdString();
+            EXPECT_TRUE(status.contains(statusPhrase(statuses[i])))
+                << grid.toStdString() << ": " << status.toStdString();
             EXPECT_TRUE(read["text"][i].toString().startsWith(targets[i])) << read["text"][i].toString().toStdString();
         }
     }

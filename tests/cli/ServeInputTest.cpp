@@ -32,7 +32,7 @@ TEST(ServeArgumentsTest, ListenAddressesDefaultToLoopback)
         {"192.0.2.5:80", "192.0.2.5", 80},
         {"[::1]:9150", "::1", 9150},
         {"[::]:9150", "::", 9150},
-        {"::1:9150", nullptr, 0},  // IPv6 without brackets is ambiguous
+        {"::1:9150", nullptr, 0},       // IPv6 without brackets is ambiguous
         {"localhost:9150", nullptr, 0}, // a name could resolve to anything
         {"65536", nullptr, 0},
         {"-1", nullptr, 0},
@@ -71,10 +71,10 @@ TEST(ServeArgumentsTest, EveryTakesUnitsWithinBounds)
 TEST(ServeArgumentsTest, EachEveryBelongsToTheWatchBeforeIt)
 {
     QString why;
-    const auto watches = ServeArguments::PairWatches(
-        {"--serve", "9150", "--watch", "a.BlackList", "--every", "10m", "--dns", "127.0.0.1", "--watch", "b.txt",
-         "--watch", "c.txt", "--every=2h"},
-        &why);
+    const auto watches =
+        ServeArguments::PairWatches({"--serve", "9150", "--watch", "a.BlackList", "--every", "10m", "--dns",
+                                     "127.0.0.1", "--watch", "b.txt", "--watch", "c.txt", "--every=2h"},
+                                    &why);
     ASSERT_TRUE(watches) << why.toStdString();
     ASSERT_EQ(watches->size(), 3u);
     EXPECT_EQ(watches->at(0).file, "a.BlackList");
@@ -206,8 +206,9 @@ TEST(MetricFamiliesTest, EachFamilyOnceWithEveryTextsSamples)
 {
     const QByteArray first = "# HELP quarlo_listed Listed.\n# TYPE quarlo_listed gauge\nquarlo_listed{watch=\"a\"} 1\n"
                              "# HELP quarlo_status Status.\n# TYPE quarlo_status gauge\nquarlo_status{watch=\"a\"} 2\n";
-    const QByteArray second = "# HELP quarlo_listed Listed.\n# TYPE quarlo_listed gauge\nquarlo_listed{watch=\"b\"} 0\n"
-                              "# HELP quarlo_status Status.\n# TYPE quarlo_status gauge\nquarlo_status{watch=\"b\"} 0\n";
+    const QByteArray second =
+        "# HELP quarlo_listed Listed.\n# TYPE quarlo_listed gauge\nquarlo_listed{watch=\"b\"} 0\n"
+        "# HELP quarlo_status Status.\n# TYPE quarlo_status gauge\nquarlo_status{watch=\"b\"} 0\n";
     const QByteArray own = "# HELP process_open_fds Fds.\n# TYPE process_open_fds gauge\nprocess_open_fds 7\n";
     EXPECT_EQ(MetricFamilies::Merge({first, second, own}),
               QByteArray("# HELP quarlo_listed Listed.\n# TYPE quarlo_listed gauge\n"

@@ -29,11 +29,10 @@ using namespace quarlo;
 
 namespace {
 
-const char* const kServers =
-    "<Quarlo><BlackListServers>"
-    "<Server Server=\"bl.test\" Enabled=\"TRUE\" Name=\"Test list\"><ResultCodes>"
-    "<ResultCode Address=\"127.0.0.2\" Reason=\"Spam source\"/></ResultCodes></Server>"
-    "</BlackListServers></Quarlo>";
+const char* const kServers = "<Quarlo><BlackListServers>"
+                             "<Server Server=\"bl.test\" Enabled=\"TRUE\" Name=\"Test list\"><ResultCodes>"
+                             "<ResultCode Address=\"127.0.0.2\" Reason=\"Spam source\"/></ResultCodes></Server>"
+                             "</BlackListServers></Quarlo>";
 
 // Lets the event loop run until done() or the time is up.
 bool waitFor(const std::function<bool()>& done, int ms)
@@ -71,14 +70,17 @@ public:
         env.insert("QUARLO_REGISTRY_DIR", dir + "/registry");
         env.insert("QUARLO_HISTORY", dir + "/history.sqlite");
         process_.setProcessEnvironment(env);
-        process_.start(QStringLiteral(QUARLO_CHECK_PATH), QStringList{"--config", dir + "/servers.cfg", "--serve", "127.0.0.1:0"} + args);
+        process_.start(QStringLiteral(QUARLO_CHECK_PATH),
+                       QStringList{"--config", dir + "/servers.cfg", "--serve", "127.0.0.1:0"} + args);
         static const QRegularExpression serving("serving on http://127\\.0\\.0\\.1:(\\d+)/");
-        waitFor([&] {
-            err_ += process_.readAllStandardError();
-            const QRegularExpressionMatch match = serving.match(QString::fromUtf8(err_));
-            if (match.hasMatch()) port_ = match.captured(1).toUShort();
-            return port_ != 0 || process_.state() == QProcess::NotRunning;
-        }, 20000);
+        waitFor(
+            [&] {
+                err_ += process_.readAllStandardError();
+                const QRegularExpressionMatch match = serving.match(QString::fromUtf8(err_));
+                if (match.hasMatch()) port_ = match.captured(1).toUShort();
+                return port_ != 0 || process_.state() == QProcess::NotRunning;
+            },
+            20000);
     }
     ~Service()
     {
@@ -109,7 +111,11 @@ public:
             request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
             replies.push_back(network_.get(request));
         }
-        waitFor([&] { return std::all_of(replies.begin(), replies.end(), [](QNetworkReply* r) { return r->isFinished(); }); }, 60000);
+        waitFor(
+            [&] {
+                return std::all_of(replies.begin(), replies.end(), [](QNetworkReply* r) { return r->isFinished(); });
+            },
+            60000);
         for (size_t i = 0; i < replies.size(); ++i) {
             results[i].status = replies[i]->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             results[i].body = replies[i]->readAll();
@@ -136,10 +142,12 @@ public:
         if (!waitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }, 5000)) return -1;
         socket.write(bytes);
         QByteArray answer;
-        waitFor([&] {
-            answer += socket.readAll();
-            return answer.contains("\r\n") || socket.state() != QAbstractSocket::ConnectedState;
-        }, waitMs);
+        waitFor(
+            [&] {
+                answer += socket.readAll();
+                return answer.contains("\r\n") || socket.state() != QAbstractSocket::ConnectedState;
+            },
+            waitMs);
         const QList<QByteArray> words = answer.left(answer.indexOf("\r\n")).split(' ');
         return words.size() > 1 ? words.at(1).toInt() : 0;
     }
@@ -198,21 +206,23 @@ TEST_F(Serve, PrometheusScrapesProbesAndWatchesAndFindsTheListedTargets)
 
     const quint16 promPort = freePort();
     const QString config = dir.filePath("prometheus.yml");
-    spit(config, QStringLiteral("global:\n  scrape_interval: 2s\n  scrape_timeout: 2s\n"
-                                "scrape_configs:\n"
-                                "  - job_name: quarlo\n    static_configs:\n      - targets: ['127.0.0.1:%1']\n"
-                                "  - job_name: quarlo-probe\n    metrics_path: /probe\n"
-                                "    static_configs:\n      - targets: ['192.0.2.9', '192.0.2.10']\n"
-                                "    relabel_configs:\n"
-                                "      - source_labels: [__address__]\n        target_label: __param_target\n"
-                                "      - source_labels: [__param_target]\n        target_label: instance\n"
-                                "      - target_label: __address__\n        replacement: 127.0.0.1:%1\n")
-                     .arg(service->port())
-                     .toUtf8());
+    spit(config,
+         QStringLiteral("global:\n  scrape_interval: 2s\n  scrape_timeout: 2s\n"
+                        "scrape_configs:\n"
+                        "  - job_name: quarlo\n    static_configs:\n      - targets: ['127.0.0.1:%1']\n"
+                        "  - job_name: quarlo-probe\n    metrics_path: /probe\n"
+                        "    static_configs:\n      - targets: ['192.0.2.9', '192.0.2.10']\n"
+                        "    relabel_configs:\n"
+                        "      - source_labels: [__address__]\n        target_label: __param_target\n"
+                        "      - source_labels: [__param_target]\n        target_label: instance\n"
+                        "      - target_label: __address__\n        replacement: 127.0.0.1:%1\n")
+             .arg(service->port())
+             .toUtf8());
     QProcess prometheus;
     prometheus.setProcessChannelMode(QProcess::MergedChannels);
-    prometheus.start("/usr/bin/prometheus", {"--config.file=" + config, "--storage.tsdb.path=" + dir.filePath("tsdb"),
-                                             QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(promPort), "--log.level=warn"});
+    prometheus.start("/usr/bin/prometheus",
+                     {"--config.file=" + config, "--storage.tsdb.path=" + dir.filePath("tsdb"),
+                      QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(promPort), "--log.level=warn"});
     ASSERT_TRUE(prometheus.waitForStarted(10000)) << "prometheus is needed: " << prometheus.errorString().toStdString();
     QNetworkAccessManager network;
     auto query = [&](const QString& promql) {
@@ -227,17 +237,20 @@ TEST_F(Serve, PrometheusScrapesProbesAndWatchesAndFindsTheListedTargets)
     // Each series appears once Prometheus has scraped it successfully.
     auto appears = [&](const QString& promql, int series = 1) {
         QJsonArray result;
-        waitFor([&] {
-            result = query(promql);
-            return result.size() >= series;
-        }, 45000);
+        waitFor(
+            [&] {
+                result = query(promql);
+                return result.size() >= series;
+            },
+            45000);
         return result;
     };
 
     const QJsonArray watched = appears("quarlo_listed{job=\"quarlo\",target=\"192.0.2.7\",zone=\"bl.test\"} == 1");
     ASSERT_EQ(watched.size(), 1) << prometheus.readAll().toStdString() << service->log().toStdString();
     EXPECT_EQ(watched.at(0)["metric"]["watch"].toString(), "files:" + QFileInfo(watchFile).canonicalFilePath());
-    const QJsonArray probed = appears("quarlo_listed{job=\"quarlo-probe\",instance=\"192.0.2.9\",list=\"bl.test\",code=\"127.0.0.2\"} == 1");
+    const QJsonArray probed =
+        appears("quarlo_listed{job=\"quarlo-probe\",instance=\"192.0.2.9\",list=\"bl.test\",code=\"127.0.0.2\"} == 1");
     EXPECT_EQ(probed.size(), 1) << prometheus.readAll().toStdString();
     // The clean ones are there too, answered "not listed", and every scrape parsed.
     const QJsonArray clean = appears("quarlo_listed{target=~\"192.0.2.(8|10)\"} == 0", 2);
@@ -256,8 +269,12 @@ TEST_F(Serve, MalformedRequestsAreRefusedAndTheServiceKeepsAnswering)
     spit(dir.filePath("other.cfg"), kServers);
     auto service = start({"--watch", watchFile});
     ASSERT_NE(service->port(), 0);
-    ASSERT_TRUE(waitFor([&] { return service->metric("quarlo_watch_up{watch=\"files:" + QFileInfo(watchFile).canonicalFilePath() + "\"}") == 1; },
-                        20000))
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return service->metric("quarlo_watch_up{watch=\"files:" + QFileInfo(watchFile).canonicalFilePath() + "\"}")
+                == 1;
+        },
+        20000))
         << service->log().toStdString();
 
     struct Case {
@@ -282,7 +299,8 @@ TEST_F(Serve, MalformedRequestsAreRefusedAndTheServiceKeepsAnswering)
     for (const Case& c : cases) {
         const Http answer = service->get(c.path);
         EXPECT_EQ(answer.status, c.status) << c.path.left(60).toStdString() << ": " << answer.body.toStdString();
-        EXPECT_TRUE(answer.body.startsWith(c.reason)) << c.path.left(60).toStdString() << ": " << answer.body.toStdString();
+        EXPECT_TRUE(answer.body.startsWith(c.reason))
+            << c.path.left(60).toStdString() << ": " << answer.body.toStdString();
         EXPECT_EQ(answer.body.count('\n'), 1) << "one line";
         EXPECT_LT(answer.body.size(), 200) << "never echoes more than a prefix";
     }
@@ -293,12 +311,13 @@ TEST_F(Serve, MalformedRequestsAreRefusedAndTheServiceKeepsAnswering)
     // Not HTTP at all, or HTTP no one should send: refused or dropped,
     // never the end of the service.
     EXPECT_EQ(service->raw("POST /probe?target=192.0.2.1 HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n"), 405);
-    for (const QByteArray& garbage : {QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11), QByteArray("GET\r\n\r\n"),
-                                      QByteArray("GET / HTTP/1.1\r\nHost: x\r\nX-Big: ") + QByteArray(200000, 'a') + "\r\n\r\n",
-                                      QByteArray("GET /" + QByteArray(100000, 'b') + " HTTP/1.1\r\nHost: x\r\n\r\n"),
-                                      QByteArray(5000, '\0')}) {
+    for (const QByteArray& garbage :
+         {QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11), QByteArray("GET\r\n\r\n"),
+          QByteArray("GET / HTTP/1.1\r\nHost: x\r\nX-Big: ") + QByteArray(200000, 'a') + "\r\n\r\n",
+          QByteArray("GET /" + QByteArray(100000, 'b') + " HTTP/1.1\r\nHost: x\r\n\r\n"), QByteArray(5000, '\0')}) {
         service->raw(garbage);
-        ASSERT_TRUE(service->running()) << "after " << garbage.left(20).toHex().toStdString() << ": " << service->log().toStdString();
+        ASSERT_TRUE(service->running()) << "after " << garbage.left(20).toHex().toStdString() << ": "
+                                        << service->log().toStdString();
     }
     EXPECT_EQ(service->raw("GET /probe?target=a%01b HTTP/1.1\r\nHost: x\r\n\r\n"), 400) << "a control character";
     // A client that hangs up while its probe runs takes nothing down.
@@ -312,7 +331,8 @@ TEST_F(Serve, MalformedRequestsAreRefusedAndTheServiceKeepsAnswering)
     }
     const Http after = service->get("/probe?target=192.0.2.7");
     EXPECT_EQ(after.status, 200) << service->log().toStdString();
-    EXPECT_TRUE(after.body.contains("quarlo_listed{target=\"192.0.2.7\",list=\"bl.test\",code=\"127.0.0.2\"} 1")) << after.body.toStdString();
+    EXPECT_TRUE(after.body.contains("quarlo_listed{target=\"192.0.2.7\",list=\"bl.test\",code=\"127.0.0.2\"} 1"))
+        << after.body.toStdString();
     const auto refused = std::count_if(cases.begin(), cases.end(), [](const Case& c) { return c.status == 400; });
     EXPECT_EQ(service->metric("quarlo_serve_responses_total{code=\"400\"}"), refused + 1) << "every refusal is counted";
 }
@@ -323,7 +343,8 @@ TEST_F(Serve, OneClientIsHeldToItsProbesPerMinute)
     auto service = start({"--probe-rate", "3"});
     ASSERT_NE(service->port(), 0);
     std::vector<int> statuses;
-    for (int i = 0; i < 5; ++i) statuses.push_back(service->get(QStringLiteral("/probe?target=192.0.2.%1").arg(i + 1)).status);
+    for (int i = 0; i < 5; ++i)
+        statuses.push_back(service->get(QStringLiteral("/probe?target=192.0.2.%1").arg(i + 1)).status);
     EXPECT_EQ(statuses, (std::vector<int>{200, 200, 200, 429, 429}));
     // Scrapes of the metrics and the page are not probes.
     EXPECT_EQ(service->get("/metrics").status, 200);
@@ -347,7 +368,8 @@ TEST_F(Serve, ConcurrentProbesOfOneTargetShareOneScan)
                          QStringLiteral("127.0.0.1:%1").arg(silent.localPort()));
     ASSERT_NE(service->port(), 0);
 
-    std::vector<Http> together = service->getAll({"/probe?target=192.0.2.1", "/probe?target=192.0.2.1", "/probe?target=192.0.2.1"});
+    std::vector<Http> together =
+        service->getAll({"/probe?target=192.0.2.1", "/probe?target=192.0.2.1", "/probe?target=192.0.2.1"});
     ASSERT_EQ(together.size(), 3u);
     for (const Http& answer : together) {
         EXPECT_EQ(answer.status, 200) << answer.body.toStdString();
@@ -374,7 +396,8 @@ TEST_F(Serve, WatchesAreRecordedAsTimerWatchesAndShownOnTheStatusPage)
     auto service = start({"--watch", watchFile, "--every", "10m"});
     ASSERT_NE(service->port(), 0);
     const QString watch = "files:" + QFileInfo(watchFile).canonicalFilePath();
-    ASSERT_TRUE(waitFor([&] { return service->metric("quarlo_status{watch=\"" + watch + "\"}") >= 0; }, 20000)) << service->log().toStdString();
+    ASSERT_TRUE(waitFor([&] { return service->metric("quarlo_status{watch=\"" + watch + "\"}") >= 0; }, 20000))
+        << service->log().toStdString();
     EXPECT_EQ(service->metric("quarlo_status{watch=\"" + watch + "\"}"), 1) << "192.0.2.7 on one list is a WARNING";
     EXPECT_EQ(service->metric("quarlo_watch_interval_seconds{watch=\"" + watch + "\"}"), 600);
     EXPECT_EQ(service->metric("quarlo_targets_listed{watch=\"" + watch + "\"}"), 1);
@@ -395,7 +418,8 @@ TEST_F(Serve, WatchesAreRecordedAsTimerWatchesAndShownOnTheStatusPage)
     env.insert("QUARLO_REGISTRY_DIR", dir.filePath("registry"));
     env.insert("QUARLO_HISTORY", dir.filePath("history.sqlite"));
     watchRun.setProcessEnvironment(env);
-    watchRun.start(QStringLiteral(QUARLO_CHECK_PATH), {"--config", dir.filePath("servers.cfg"), "--watch", "--quiet", "--format", "json", watchFile});
+    watchRun.start(QStringLiteral(QUARLO_CHECK_PATH),
+                   {"--config", dir.filePath("servers.cfg"), "--watch", "--quiet", "--format", "json", watchFile});
     ASSERT_TRUE(waitFor([&] { return watchRun.state() == QProcess::NotRunning; }, 30000));
     const QJsonObject report = QJsonDocument::fromJson(watchRun.readAllStandardOutput()).object();
     EXPECT_EQ(report.value("status").toString(), "WARNING");
@@ -425,9 +449,11 @@ TEST_F(Serve, RefusesAServiceItCannotRun)
         env.insert("QUARLO_REGISTRY_DIR", dir.filePath("registry"));
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(QUARLO_CHECK_PATH), QStringList{"--config", dir.filePath("servers.cfg")} + c.args);
-        ASSERT_TRUE(waitFor([&] { return process.state() == QProcess::NotRunning; }, 20000)) << c.args.join(' ').toStdString();
+        ASSERT_TRUE(waitFor([&] { return process.state() == QProcess::NotRunning; }, 20000))
+            << c.args.join(' ').toStdString();
         EXPECT_EQ(process.exitCode(), 2) << c.args.join(' ').toStdString();
         const QString err = QString::fromUtf8(process.readAllStandardError());
-        EXPECT_TRUE(err.contains(QString::fromLatin1(c.message))) << c.args.join(' ').toStdString() << ": " << err.toStdString();
+        EXPECT_TRUE(err.contains(QString::fromLatin1(c.message)))
+            << c.args.join(' ').toStdString() << ": " << err.toStdString();
     }
 }

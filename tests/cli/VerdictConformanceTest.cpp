@@ -39,7 +39,8 @@ protected:
         spit(config, VerdictTable::ConfigXml());
         listFile = dir.filePath("targets.BlackList");
         QString description;
-        ASSERT_TRUE(AddressListFile::Write(VerdictTable::Targets(), listFile, description)) << description.toStdString();
+        ASSERT_TRUE(AddressListFile::Write(VerdictTable::Targets(), listFile, description))
+            << description.toStdString();
     }
 
     // The verdict words of a scan through the program's own Session.
@@ -56,7 +57,8 @@ protected:
         list.Tick();
         EXPECT_TRUE(complete.count() == 1 || complete.wait(60000)) << "the scan did not end";
         QHash<QString, QString> words;
-        for (const AddressPtr& address : list) words.insert(address->Target(), TargetStatusKeyword(TargetStatusFor(address->Verdict())));
+        for (const AddressPtr& address : list)
+            words.insert(address->Target(), TargetStatusKeyword(TargetStatusFor(address->Verdict())));
         return words;
     }
 
@@ -97,8 +99,8 @@ TEST_F(VerdictConformance, EveryDoorGivesTheSameVerdict)
         const CliResult r = runProgram(csv);
         const bool listedOnRecord = r.out.contains(",listed,");
         EXPECT_EQ(listedOnRecord, QString(row.status) == "listed")
-            << "the history disagrees on " << row.target << " (" << row.situation << "):\n" << r.out.toStdString()
-            << r.err.toStdString();
+            << "the history disagrees on " << row.target << " (" << row.situation << "):\n"
+            << r.out.toStdString() << r.err.toStdString();
     }
 
     expectAgrees("the list loaded from a file", scanSession());

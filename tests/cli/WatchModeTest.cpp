@@ -13,9 +13,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTemporaryDir>
-#include <QStandardPaths>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -36,9 +36,8 @@ const char* const kServers =
     "<ResultCode Address=\"127.0.0.2\" Reason=\"Black\"/></ResultCodes></Server>"
     "%1</BlackListServers></Quarlo>";
 // Not served: its self-test fails, so every target is incompletely checked.
-const char* const kAbsentServer =
-    "<Server Server=\"absent.test\" Enabled=\"TRUE\" Name=\"Absent\"><ResultCodes>"
-    "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>";
+const char* const kAbsentServer = "<Server Server=\"absent.test\" Enabled=\"TRUE\" Name=\"Absent\"><ResultCodes>"
+                                  "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes></Server>";
 
 class Watch : public ::testing::Test {
 protected:
@@ -52,8 +51,9 @@ protected:
         incompleteConfig = dir.filePath("incomplete.cfg");
         spit(incompleteConfig, QString::fromLatin1(kServers).arg(QString::fromLatin1(kAbsentServer)).toUtf8());
         listFile = dir.filePath("servers.BlackList");
-        spit(listFile, "<AddressList><Address Target=\"192.0.2.1\"/><Address Target=\"192.0.2.2\"/>"
-                           "<Address Target=\"192.0.2.3\"/></AddressList>");
+        spit(listFile,
+             "<AddressList><Address Target=\"192.0.2.1\"/><Address Target=\"192.0.2.2\"/>"
+             "<Address Target=\"192.0.2.3\"/></AddressList>");
     }
 
     // (Re)starts the blacklist server with these zones.
@@ -85,7 +85,9 @@ protected:
         QStringList list;
         for (const QJsonValue& v : report.value("changes").toArray()) {
             const QJsonObject c = v.toObject();
-            list << (c.value("change").toString() + " " + c.value("target").toString() + " " + c.value("zone").toString()).simplified();
+            list << (c.value("change").toString() + " " + c.value("target").toString() + " "
+                     + c.value("zone").toString())
+                        .simplified();
         }
         return list;
     }
@@ -103,10 +105,12 @@ TEST_F(Watch, ReportsListingsAndDelistingsWithMonitoringExitCodes)
     Result r = run({"--watch", "--format", "json", listFile});
     EXPECT_EQ(r.exitCode, 2) << "192.0.2.1 on two lists is CRITICAL by default: " << r.err.toStdString();
     EXPECT_EQ(json(r).value("status").toString(), "CRITICAL");
-    EXPECT_EQ(changes(json(r)), (QStringList{"listed 192.0.2.1 exact.test", "listed 192.0.2.1 mask.test", "listed 192.0.2.2 exact.test"}));
+    EXPECT_EQ(
+        changes(json(r)),
+        (QStringList{"listed 192.0.2.1 exact.test", "listed 192.0.2.1 mask.test", "listed 192.0.2.2 exact.test"}));
     const QJsonObject dynamic = json(r).value("changes").toArray().at(2).toObject();
-    EXPECT_EQ(QStringList({dynamic["codes"][0].toString(), dynamic["reasons"][0].toString(), dynamic["txt"][0].toString(),
-                           dynamic["link"].toString()}),
+    EXPECT_EQ(QStringList({dynamic["codes"][0].toString(), dynamic["reasons"][0].toString(),
+                           dynamic["txt"][0].toString(), dynamic["link"].toString()}),
               QStringList({"127.0.0.10", "Dynamic", "Dynamic 192.0.2.2", "http://exact.test/remove"}));
     EXPECT_TRUE(json(r).value("history").toObject().value("written").toBool());
     EXPECT_EQ(json(r).value("scan").toObject().value("listFile").toString(), QFileInfo(listFile).absoluteFilePath());
@@ -116,10 +120,12 @@ TEST_F(Watch, ReportsListingsAndDelistingsWithMonitoringExitCodes)
     const QString notified = dir.filePath("notified.json");
     r = run({"--watch", "--notify-command", "cat > '" + notified + "'", listFile});
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.out.startsWith("QUARLO CRITICAL - 2 of 3 targets listed (on up to 2 lists); 0 changes since ")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.startsWith("QUARLO CRITICAL - 2 of 3 targets listed (on up to 2 lists); 0 changes since "))
+        << r.out.toStdString();
     const QString first = r.out.section('\n', 0, 0);
-    EXPECT_TRUE(first.contains("; listed: 192.0.2.1 on 2 lists (exact.test, mask.test), 192.0.2.2 on 1 list (exact.test) | "
-                               "most_lists=2;1;2;0;2 listed=2;;;0;3 targets=3 lists_ok=2 lists_failed=0 duration="))
+    EXPECT_TRUE(
+        first.contains("; listed: 192.0.2.1 on 2 lists (exact.test, mask.test), 192.0.2.2 on 1 list (exact.test) | "
+                       "most_lists=2;1;2;0;2 listed=2;;;0;3 targets=3 lists_ok=2 lists_failed=0 duration="))
         << first.toStdString();
     EXPECT_EQ(r.out.count('\n'), 1 + 3) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("\n192.0.2.2 on Exact (exact.test): 127.0.0.10 Dynamic")) << r.out.toStdString();
@@ -129,7 +135,8 @@ TEST_F(Watch, ReportsListingsAndDelistingsWithMonitoringExitCodes)
     serve("192.0.2.1\n", "");
     r = run({"--watch", "-w", "1", "-c", "3", "--notify-command", "cat > '" + notified + "'", listFile});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    EXPECT_TRUE(r.out.startsWith("QUARLO WARNING - 1 of 3 targets listed (on up to 1 list); 2 changes since ")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.startsWith("QUARLO WARNING - 1 of 3 targets listed (on up to 1 list); 2 changes since "))
+        << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("Delisted:\n  192.0.2.1 from Mask (mask.test) (listed since ")) << r.out.toStdString();
     const QJsonObject note = QJsonDocument::fromJson(slurp(notified)).object();
     EXPECT_EQ(changes(note), (QStringList{"delisted 192.0.2.1 mask.test", "delisted 192.0.2.2 exact.test"}));
@@ -147,7 +154,8 @@ TEST_F(Watch, ReportsListingsAndDelistingsWithMonitoringExitCodes)
     ASSERT_EQ(rows.size(), 5) << r.out.toStdString();
     EXPECT_EQ(rows[0], "time,target,zone,list,outcome,codes,reasons,txt,link,detail");
     EXPECT_TRUE(rows[1].contains(",192.0.2.1,exact.test,Exact,listed,127.0.0.2,Spam source,"
-                                 "\"Listed, see http://exact.test/?192.0.2.1\",http://exact.test/remove,")) << rows[1].toStdString();
+                                 "\"Listed, see http://exact.test/?192.0.2.1\",http://exact.test/remove,"))
+        << rows[1].toStdString();
     EXPECT_TRUE(rows[4].contains(",192.0.2.1,exact.test,Exact,not-listed,")) << rows[4].toStdString();
     // (--history-prune: the README's example runs it; what pruning keeps, so
     // that nothing looks new, is HistoryStore's test.)
@@ -181,7 +189,8 @@ TEST_F(Watch, EachWatchReportsItsOwnChanges)
     serve("", "");
     named = run({"--watch", "--watch-name", "second opinion/é", "--format", "json", listFile});
     EXPECT_EQ(changes(json(named)), QStringList({"delisted 192.0.2.1 exact.test"})) << named.out.toStdString();
-    EXPECT_EQ(changes(json(run({"--watch", "--format", "json", listFile}))), QStringList({"delisted 192.0.2.1 exact.test"}));
+    EXPECT_EQ(changes(json(run({"--watch", "--format", "json", listFile}))),
+              QStringList({"delisted 192.0.2.1 exact.test"}));
     EXPECT_EQ(run({"--watch-name", "x", listFile}).exitCode, 2) << "only with --watch";
 }
 
@@ -191,7 +200,8 @@ TEST_F(Watch, EachWatchReportsItsOwnChanges)
 TEST_F(Watch, AListThatStopsAnsweringIsFailingNotADelisting)
 {
     serve("192.0.2.1\n", "");
-    EXPECT_EQ(changes(json(run({"--watch", "--format", "json", listFile}))), QStringList({"listed 192.0.2.1 exact.test"}));
+    EXPECT_EQ(changes(json(run({"--watch", "--format", "json", listFile}))),
+              QStringList({"listed 192.0.2.1 exact.test"}));
 
     server = std::make_unique<RbldnsdServer>();
     server->addZone("exact.test", "ip4set", "");
@@ -213,7 +223,8 @@ TEST_F(Watch, IncompleteScansAreUnknownUnlessAListingDecides)
     serve("", "");
     Result r = run({"--watch", "--config", incompleteConfig, listFile});
     EXPECT_EQ(r.exitCode, 3) << r.out.toStdString() << r.err.toStdString();
-    EXPECT_TRUE(r.out.startsWith("QUARLO UNKNOWN - 0 of 3 targets listed, some not completely checked; first recorded scan"))
+    EXPECT_TRUE(
+        r.out.startsWith("QUARLO UNKNOWN - 0 of 3 targets listed, some not completely checked; first recorded scan"))
         << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("Lists failing:\n  Absent (absent.test) for 3 targets: ")) << r.out.toStdString();
 
@@ -232,23 +243,25 @@ TEST_F(Watch, PrometheusTextfileMailAndNotifyCommand)
     const QString sendmail = dir.filePath("sendmail");
     spit(sendmail, ("#!/bin/sh\nprintf '%s\\n' \"$*\" > '" + mailLog + "'\ncat >> '" + mailLog + "'\n").toUtf8());
     QFile::setPermissions(sendmail, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    Result r = run({"--watch", "--watch-name", "mail servers", "--format", "prometheus", "--output", textfile, "--mail-to",
-                    "postmaster@example.org", listFile},
+    Result r = run({"--watch", "--watch-name", "mail servers", "--format", "prometheus", "--output", textfile,
+                    "--mail-to", "postmaster@example.org", listFile},
                    {"QUARLO_SENDMAIL=" + sendmail});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty());
     const QString metrics = QString::fromUtf8(slurp(textfile));
-    for (const char* line : {"quarlo_listed{watch=\"mail servers\",target=\"192.0.2.1\",zone=\"exact.test\"} 1\n",
-                             "quarlo_listed{watch=\"mail servers\",target=\"192.0.2.1\",zone=\"mask.test\"} 0\n",
-                             "quarlo_listed{watch=\"mail servers\",target=\"192.0.2.3\",zone=\"exact.test\"} 0\n",
-                             "quarlo_list_failures{watch=\"mail servers\",zone=\"mask.test\"} 0\n",
-                             "quarlo_list_up{watch=\"mail servers\",zone=\"mask.test\",list=\"Mask\"} 1\n",
-                             "quarlo_targets{watch=\"mail servers\"} 3\n", "quarlo_targets_listed{watch=\"mail servers\"} 1\n",
-                             "quarlo_status{watch=\"mail servers\"} 1\n", "quarlo_history_written{watch=\"mail servers\"} 1\n",
-                             "# TYPE quarlo_last_scan_timestamp_seconds gauge\n", "# TYPE quarlo_scan_duration_seconds gauge\n",
-                             "quarlo_last_success_timestamp_seconds{watch=\"mail servers\"} "})
+    for (const char* line :
+         {"quarlo_listed{watch=\"mail servers\",target=\"192.0.2.1\",zone=\"exact.test\"} 1\n",
+          "quarlo_listed{watch=\"mail servers\",target=\"192.0.2.1\",zone=\"mask.test\"} 0\n",
+          "quarlo_listed{watch=\"mail servers\",target=\"192.0.2.3\",zone=\"exact.test\"} 0\n",
+          "quarlo_list_failures{watch=\"mail servers\",zone=\"mask.test\"} 0\n",
+          "quarlo_list_up{watch=\"mail servers\",zone=\"mask.test\",list=\"Mask\"} 1\n",
+          "quarlo_targets{watch=\"mail servers\"} 3\n", "quarlo_targets_listed{watch=\"mail servers\"} 1\n",
+          "quarlo_status{watch=\"mail servers\"} 1\n", "quarlo_history_written{watch=\"mail servers\"} 1\n",
+          "# TYPE quarlo_last_scan_timestamp_seconds gauge\n", "# TYPE quarlo_scan_duration_seconds gauge\n",
+          "quarlo_last_success_timestamp_seconds{watch=\"mail servers\"} "})
         EXPECT_TRUE(metrics.contains(QLatin1String(line))) << line << "\n" << metrics.toStdString();
-    EXPECT_TRUE(QDir(QFileInfo(textfile).absolutePath()).entryList(QDir::Files | QDir::Hidden) == QStringList{"quarlo.prom"})
+    EXPECT_TRUE(QDir(QFileInfo(textfile).absolutePath()).entryList(QDir::Files | QDir::Hidden)
+                == QStringList{"quarlo.prom"})
         << "no temporary left beside the textfile";
 
     // A second watch of the same address writes beside it: each file, and
@@ -294,9 +307,11 @@ TEST_F(Watch, PrometheusTextfileMailAndNotifyCommand)
     }
 
     const QString message = QString::fromUtf8(slurp(mailLog)); // what sendmail was given
-    EXPECT_TRUE(message.startsWith("-oi -- postmaster@example.org\nTo: postmaster@example.org\nSubject: Quarlo WARNING - "))
+    EXPECT_TRUE(
+        message.startsWith("-oi -- postmaster@example.org\nTo: postmaster@example.org\nSubject: Quarlo WARNING - "))
         << message.toStdString();
-    EXPECT_TRUE(message.contains("Newly listed:\n  192.0.2.1 on Exact (exact.test): 127.0.0.2 Spam source; TXT ")) << message.toStdString();
+    EXPECT_TRUE(message.contains("Newly listed:\n  192.0.2.1 on Exact (exact.test): 127.0.0.2 Spam source; TXT "))
+        << message.toStdString();
 
     // No sendmail: said clearly, the verdict unchanged.
     serve("192.0.2.1\n192.0.2.2\n", "");
@@ -346,7 +361,8 @@ TEST_F(Watch, AHistoryHeldByAnotherRunMakesTheWatchUnknown)
     Result r = run({"--watch", listFile});
     EXPECT_EQ(r.exitCode, 3) << r.out.toStdString() << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith("QUARLO UNKNOWN - 1 of 3 targets listed")) << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains("History not written: ") && r.out.contains("is locked by another program")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("History not written: ") && r.out.contains("is locked by another program"))
+        << r.out.toStdString();
     sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(holder);
     // Free again: the listing is reported as the change it is.
@@ -364,7 +380,8 @@ TEST_F(Watch, HistoryCsvReadsAHistoryInAFolderItCannotWrite)
     const QString folder = QFileInfo(history).absolutePath();
     const QStringList before = QDir(folder).entryList(QDir::Files | QDir::Hidden);
     ASSERT_EQ(before, QStringList{"history.sqlite"}) << "the recording left its log files behind";
-    const auto open = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    const auto open =
+        QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
     ASSERT_TRUE(QFile::setPermissions(folder, open));
     // Root writes anyway: there the program runs as nobody.
     const Result r = run({"--history-csv", "192.0.2.1"}, {}, true);
@@ -396,8 +413,12 @@ TEST_F(Watch, PlainRunsRecordUnlessToldNotToAndUsageErrorsAreUnknownInWatchMode)
         const char* says;
     };
     const std::vector<Usage> usages{
-        {{"--watch", "--format", "html", "--output", dir.filePath("x.html"), "192.0.2.1"}, 3, "--watch writes text, json or prometheus"},
-        {{"--watch", "--mail-to", "a@example.org\nBcc: b@example.org", "192.0.2.1"}, 3, "--mail-to wants one mail address"},
+        {{"--watch", "--format", "html", "--output", dir.filePath("x.html"), "192.0.2.1"},
+         3,
+         "--watch writes text, json or prometheus"},
+        {{"--watch", "--mail-to", "a@example.org\nBcc: b@example.org", "192.0.2.1"},
+         3,
+         "--mail-to wants one mail address"},
         {{"--watch", "--config", dir.filePath("missing.cfg"), "192.0.2.1"}, 3, "no blacklist server configuration"},
         {{"--watch", "--dns", "resolver.lan", "192.0.2.1"}, 3, "--dns wants IP addresses"},
         {{"--watch", dir.filePath("missing/servers.BlackList")}, 3, "the file does not exist"},
@@ -425,7 +446,8 @@ TEST_F(Watch, TextListsAreWatchedAndEmptyListsAreUnknown)
     EXPECT_EQ(r.exitCode, 3);
     // The monitoring system still gets its one status line.
     EXPECT_EQ(r.out, "QUARLO UNKNOWN - no targets found: " + text + " holds only blank lines and comments\n");
-    EXPECT_TRUE(r.err.contains("no targets found: " + text + " holds only blank lines and comments")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("no targets found: " + text + " holds only blank lines and comments"))
+        << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(history));
 
     spit(text, "# our mail servers\n192.0.2.1\n192.0.2.3\n");
@@ -450,7 +472,8 @@ TEST(WatchUnits, SystemdAnalyzeVerifiesTheUnits)
     QByteArray text = slurp(source.filePath("../../data/systemd/quarlo-watch@.service.in"));
     ASSERT_TRUE(text.contains("@QUARLO_CHECK_EXEC@"));
     spit(dir.filePath("quarlo-watch@.service"), text.replace("@QUARLO_CHECK_EXEC@", QUARLO_CHECK_PATH));
-    ASSERT_TRUE(QFile::copy(source.filePath("../../data/systemd/quarlo-watch@.timer"), dir.filePath("quarlo-watch@.timer")));
+    ASSERT_TRUE(
+        QFile::copy(source.filePath("../../data/systemd/quarlo-watch@.timer"), dir.filePath("quarlo-watch@.timer")));
     for (const QStringList& mode : {QStringList{"--user"}, QStringList{}}) {
         QProcess verify;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -458,7 +481,8 @@ TEST(WatchUnits, SystemdAnalyzeVerifiesTheUnits)
         verify.setProcessEnvironment(env);
         verify.setWorkingDirectory(dir.path());
         verify.setProcessChannelMode(QProcess::MergedChannels);
-        verify.start(analyze, QStringList{"verify"} + mode + QStringList{"./quarlo-watch@.service", "./quarlo-watch@.timer"});
+        verify.start(analyze,
+                     QStringList{"verify"} + mode + QStringList{"./quarlo-watch@.service", "./quarlo-watch@.timer"});
         ASSERT_TRUE(verify.waitForFinished(60000));
         const QString said = QString::fromUtf8(verify.readAll());
         EXPECT_EQ(verify.exitCode(), 0) << mode.join(' ').toStdString() << ": " << said.toStdString();

@@ -26,8 +26,8 @@ protected:
     QString path(const QString& name) const { return tmp_.filePath(name); }
     QStringList entries() const
     {
-        return QDir(tmp_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                           QDir::Name);
+        return QDir(tmp_.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     }
     QTemporaryDir tmp_;
 };
@@ -109,7 +109,8 @@ TEST_F(AtomicFileWriterTest, LongNamesSave)
 {
     const QString longName(250, QChar('n'));
     EXPECT_LT(AtomicFileWriter::TemporaryPrefix(longName).size(), 40);
-    EXPECT_NE(AtomicFileWriter::TemporaryPrefix(longName), AtomicFileWriter::TemporaryPrefix(QString(249, QChar('n')) + "m"));
+    EXPECT_NE(AtomicFileWriter::TemporaryPrefix(longName),
+              AtomicFileWriter::TemporaryPrefix(QString(249, QChar('n')) + "m"));
     QString error;
     EXPECT_TRUE(AtomicFileWriter::Replace(path(longName), "x", error)) << error.toStdString();
 }
@@ -126,8 +127,7 @@ struct FileId {
 FileId idOf(const QString& path)
 {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
     return {st.st_dev, st.st_ino};
 }
 
@@ -146,7 +146,8 @@ TEST_F(AtomicFileWriterTest, APlantedLinkIsNeverFollowedUnlessAllowed)
     ASSERT_TRUE(QFile::link(notes, path("shared/quarlo.prom")));
     ASSERT_TRUE(QFile::link(path("victim/absent.txt"), path("shared/dangling.prom")));
     const auto folder = [this](const QString& name) {
-        return QDir(path(name)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        return QDir(path(name))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     };
 
     const struct {
@@ -173,7 +174,8 @@ TEST_F(AtomicFileWriterTest, APlantedLinkIsNeverFollowedUnlessAllowed)
     // Allowed: the link stays, its file gets the bytes (a new file, as every
     // save), and a dangling link's file is created.
     QString error;
-    ASSERT_TRUE(AtomicFileWriter::Replace(path("shared/quarlo.prom"), "metrics", error, AtomicFileWriter::Links::Follow))
+    ASSERT_TRUE(
+        AtomicFileWriter::Replace(path("shared/quarlo.prom"), "metrics", error, AtomicFileWriter::Links::Follow))
         << error.toStdString();
     EXPECT_EQ(slurp(notes), "metrics");
     EXPECT_TRUE(QFileInfo(path("shared/quarlo.prom")).isSymLink());
@@ -193,8 +195,7 @@ TEST_F(AtomicFileWriterTest, APlantedLinkIsNeverFollowedUnlessAllowed)
 // world-writable folder: the rule the kernel applies to links it resolves.
 TEST_F(AtomicFileWriterTest, AnotherUsersLinkInAStickyFolderIsNotFollowed)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "giving a link to another user needs root";
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a link to another user needs root";
     const QString shared = path("shared");
     ASSERT_TRUE(QDir().mkpath(shared));
     ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
@@ -228,11 +229,11 @@ TEST_F(AtomicFileWriterTest, NextSaveRemovesLeftoversOfDeadSavesOnly)
         bool old; // last written two hours ago
         bool removed;
     } cases[] = {
-        {prefix + dead + ".aaaaaa.saving", false, true},       // its program has ended
-        {prefix + own + ".bbbbbb.saving", false, true},        // this program is not writing it
-        {prefix + "4294967296.cccccc.saving", false, true},    // no process can have that number
-        {prefix + "1.dddddd.saving", false, false},            // a running program may still write it
-        {prefix + "1.eeeeee.saving", true, true},              // ... but not for hours
+        {prefix + dead + ".aaaaaa.saving", false, true},    // its program has ended
+        {prefix + own + ".bbbbbb.saving", false, true},     // this program is not writing it
+        {prefix + "4294967296.cccccc.saving", false, true}, // no process can have that number
+        {prefix + "1.dddddd.saving", false, false},         // a running program may still write it
+        {prefix + "1.eeeeee.saving", true, true},           // ... but not for hours
         // Another file's, and names that only look like ours.
         {AtomicFileWriter::TemporaryPrefix("other.cfg") + dead + ".ffffff.saving", false, false},
         {AtomicFileWriter::TemporaryPrefix("t.cfg.x") + dead + ".gggggg.saving", false, false},
@@ -250,8 +251,7 @@ TEST_F(AtomicFileWriterTest, NextSaveRemovesLeftoversOfDeadSavesOnly)
     QString error;
     ASSERT_TRUE(AtomicFileWriter::Replace(path("t.cfg"), "complete", error)) << error.toStdString();
     EXPECT_EQ(slurp(path("t.cfg")), "complete");
-    for (const auto& c : cases)
-        EXPECT_EQ(QFileInfo::exists(path(c.name)), !c.removed) << c.name.toStdString();
+    for (const auto& c : cases) EXPECT_EQ(QFileInfo::exists(path(c.name)), !c.removed) << c.name.toStdString();
 }
 
 TEST_F(AtomicFileWriterTest, FailedWriteLeavesNoTemporary)
@@ -261,8 +261,9 @@ TEST_F(AtomicFileWriterTest, FailedWriteLeavesNoTemporary)
         // A write beyond the process's file size limit fails like a full disk.
         QProcess child;
         child.setProgram("sh");
-        child.setArguments({"-c", "ulimit -f 1; exec \"$0\" --gtest_filter=AtomicFileWriterWorker.DISABLED_Run "
-                                  "--gtest_also_run_disabled_tests",
+        child.setArguments({"-c",
+                            "ulimit -f 1; exec \"$0\" --gtest_filter=AtomicFileWriterWorker.DISABLED_Run "
+                            "--gtest_also_run_disabled_tests",
                             QCoreApplication::applicationFilePath()});
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QUARLO_TEST_ATOMIC_TARGET", path("t.cfg"));
@@ -283,8 +284,7 @@ TEST_F(AtomicFileWriterTest, FailedWriteLeavesNoTemporary)
 TEST(AtomicFileWriterWorker, DISABLED_Run)
 {
     const QString target = qEnvironmentVariable("QUARLO_TEST_ATOMIC_TARGET");
-    if (target.isEmpty())
-        GTEST_SKIP() << "only run by other tests";
+    if (target.isEmpty()) GTEST_SKIP() << "only run by other tests";
 #if defined(Q_OS_UNIX)
     ::signal(SIGXFSZ, SIG_IGN);
 #endif

@@ -34,7 +34,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(root.isValid());
-        for (const char* folder : {"usr/bin", "usr/share/quarlo", "home/Vantorel", "etc/xdg/Vantorel", "opt/xdg/Vantorel"})
+        for (const char* folder :
+             {"usr/bin", "usr/share/quarlo", "home/Vantorel", "etc/xdg/Vantorel", "opt/xdg/Vantorel"})
             ASSERT_TRUE(QDir().mkpath(path(folder)));
     }
 
@@ -119,8 +120,7 @@ TEST_F(ConfigLocationTest, ForExecutableFindsTheInstalledDataBesideBin)
 
     // The desktop program names its own portable file.
     spit(path("usr/bin/quarlo.cfg"), configWith("portable.example"));
-    const ConfigLocation portable =
-        ConfigLocation::ForExecutable(path("usr/bin/quarlo"), path("usr/bin/quarlo.cfg"));
+    const ConfigLocation portable = ConfigLocation::ForExecutable(path("usr/bin/quarlo"), path("usr/bin/quarlo.cfg"));
     EXPECT_TRUE(portable.Portable());
     EXPECT_EQ(portable.ReadPath(), path("usr/bin/quarlo.cfg"));
 }

@@ -48,7 +48,8 @@ TEST_F(DesktopFileTypeTest, WritesMissingFilesThenNothingWhileTheyMatch)
     EXPECT_EQ(slurp(desktopFile()), DesktopFileType::DesktopEntry("/opt/q/bin/quarlo"));
     const QDateTime written = QFileInfo(desktopFile()).lastModified();
 
-    EXPECT_TRUE(DesktopFileType::WriteUserFiles(home.path(), "/opt/q/bin/quarlo", ".BlackList", kDescription).isEmpty());
+    EXPECT_TRUE(
+        DesktopFileType::WriteUserFiles(home.path(), "/opt/q/bin/quarlo", ".BlackList", kDescription).isEmpty());
     EXPECT_EQ(QFileInfo(desktopFile()).lastModified(), written);
 
     // A program moved elsewhere changes only the entry; a hand-edited
@@ -116,6 +117,8 @@ TEST_F(DesktopFileTypeTest, RegisterFileTypeReturnsAtOnceAndWritesInTheBackgroun
     // The registry part is done before it returns.
     EXPECT_EQ(registry.GetValue(RegistryRoot::ClassesRoot, ".BlackList", QString(), QString()), "quarlo");
 
-    EXPECT_TRUE(QTest::qWaitFor([&] { return slurp(desktopFile()) == DesktopFileType::DesktopEntry("/opt/q/bin/quarlo"); }, 20000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return slurp(mimeFile()) == DesktopFileType::MimePackage(".BlackList", kDescription); }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return slurp(desktopFile()) == DesktopFileType::DesktopEntry("/opt/q/bin/quarlo"); }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return slurp(mimeFile()) == DesktopFileType::MimePackage(".BlackList", kDescription); }, 20000));
 }

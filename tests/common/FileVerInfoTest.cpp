@@ -1,5 +1,5 @@
-#include "common/AppInfo.h"
 #include "common/FileVerInfo.h"
+#include "common/AppInfo.h"
 #include "support/QtPrinters.h"
 #include "support/TestFiles.h"
 #include <QDir>

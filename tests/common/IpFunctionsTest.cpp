@@ -13,9 +13,9 @@ TEST(IsValidIP, LenientOctetsAndNothingElse)
     for (const char* good : {"1.2.3.4", "01.002.003.004", "1.2.3.4 ", " 1 . 2 .3. 4", "+1.2.3.4", "0.0.0.0",
                              "255.255.255.255", "010.0.0.1"})
         EXPECT_TRUE(IsValidIP(QString::fromUtf8(good))) << good;
-    for (const char* bad : {"1.2.3", "1.2.3.4.5", "1.2.3.256", "1.2.3.-1", "1..3.4", "a.b.c.d", "",
-                            "1.2.3.4x", "1.2.3.+", "1.2.3.1e2", "1.2.3.&H10", "1.2.3.99999999999999",
-                            "1.2.3.4 5", "::1", "1.2.3.- 1", "....", "1,2.3.4"})
+    for (const char* bad :
+         {"1.2.3", "1.2.3.4.5", "1.2.3.256", "1.2.3.-1", "1..3.4", "a.b.c.d", "", "1.2.3.4x", "1.2.3.+", "1.2.3.1e2",
+          "1.2.3.&H10", "1.2.3.99999999999999", "1.2.3.4 5", "::1", "1.2.3.- 1", "....", "1,2.3.4"})
         EXPECT_FALSE(IsValidIP(QString::fromUtf8(bad))) << bad;
 }
 
@@ -46,8 +46,8 @@ TEST(NameFunctionsTest, HostNamesFromDnsAreCheckedBeforeUse)
     const QString longName = QString(127, QLatin1Char('a')).replace(QRegularExpression("a"), "a.") + "a";
     for (const QString& bad : {QString(), QStringLiteral("."), QStringLiteral("127.0.0.7:BlacklistCheck:nxd.test"),
                                QStringLiteral("a..b"), QStringLiteral("-a.example"), QStringLiteral("a-.example"),
-                               QStringLiteral("mx 1.example"), QStringLiteral("mx\x1b.example"), QStringLiteral("m\u00fcx.example"),
-                               QStringLiteral("mx_1.example"), longLabel, longName})
+                               QStringLiteral("mx 1.example"), QStringLiteral("mx\x1b.example"),
+                               QStringLiteral("m\u00fcx.example"), QStringLiteral("mx_1.example"), longLabel, longName})
         EXPECT_FALSE(IsValidHostName(bad)) << bad.toStdString();
 }
 

@@ -1,13 +1,13 @@
 #include "common/RegFileBackend.h"
-#include "support/TestFiles.h"
 #include "support/QtPrinters.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSysInfo>
 #include <QProcess>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -20,8 +20,8 @@
 #if defined(Q_OS_UNIX)
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/time.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 #endif
 
@@ -34,7 +34,9 @@ inline void PrintTo(const RegistryValue& v, std::ostream* os)
     switch (v.type) {
     case RegistryValue::Type::String: *os << "string \"" << v.text.toStdString() << "\""; break;
     case RegistryValue::Type::DWord: *os << "dword " << v.dword; break;
-    case RegistryValue::Type::Binary: *os << "binary " << v.binary.size() << " bytes " << v.binary.left(16).toHex(',').toStdString(); break;
+    case RegistryValue::Type::Binary:
+        *os << "binary " << v.binary.size() << " bytes " << v.binary.left(16).toHex(',').toStdString();
+        break;
     }
 }
 } // namespace quarlo
@@ -44,15 +46,23 @@ namespace {
 constexpr auto CU = RegistryRoot::CurrentUser;
 constexpr auto LM = RegistryRoot::LocalMachine;
 
-RegistryValue Str(const QString& text) { return RegistryValue::fromString(text); }
-RegistryValue Num(quint32 n) { return RegistryValue::fromDWord(n); }
-RegistryValue Bin(const QByteArray& bytes) { return RegistryValue::fromBinary(bytes); }
+RegistryValue Str(const QString& text)
+{
+    return RegistryValue::fromString(text);
+}
+RegistryValue Num(quint32 n)
+{
+    return RegistryValue::fromDWord(n);
+}
+RegistryValue Bin(const QByteArray& bytes)
+{
+    return RegistryValue::fromBinary(bytes);
+}
 
 // The text of a stored string, or a marker no stored text can equal.
 QString TextOf(const std::optional<RegistryValue>& v)
 {
-    if (!v)
-        return "<missing>";
+    if (!v) return "<missing>";
     return v->type == RegistryValue::Type::String ? v->text : "<not text>";
 }
 
@@ -66,7 +76,10 @@ protected:
     {
         return RegFileBackend(dir()).read(root, key, name);
     }
-    QStringList filesLeft(const QString& in) const { return QDir(in).entryList(QDir::Files | QDir::Hidden | QDir::System); }
+    QStringList filesLeft(const QString& in) const
+    {
+        return QDir(in).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    }
 
     QTemporaryDir tmp_;
 };
@@ -79,16 +92,21 @@ TEST_F(RegFileBackendTest, ValuesSurviveTheFileInTheWindowsExportFormat)
 {
     const QString key = "Software\\Vantorel\\App";
     const QList<std::pair<QString, RegistryValue>> values = {
-        {"Name", Str("text")}, {"", Str("def")}, {"Count", Num(10)}, {"Max", Num(0xfffffffeu)},
-        {"Bin", Bin(QByteArray("\x00\x01\x7f\x80\xff", 5))}, {"NoBytes", Bin({})}, {"Empty", Str("")},
+        {"Name", Str("text")},
+        {"", Str("def")},
+        {"Count", Num(10)},
+        {"Max", Num(0xfffffffeu)},
+        {"Bin", Bin(QByteArray("\x00\x01\x7f\x80\xff", 5))},
+        {"NoBytes", Bin({})},
+        {"Empty", Str("")},
         {"Uni", Str(QString::fromUtf8("Gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xf0\x9f\x98\x80"))},
         {"Say \"hi\" \\ there\\", Str("C:\\Path\\\"quoted\"\\")},
         {"@", Str("at")}, // a value so named is not the default value
-        {"Multi", Str("line 1\r\nline 2\nend")}, {"Nul", Str(QString("a") + QChar(u'\0') + "b" + QChar(u'\0'))}};
+        {"Multi", Str("line 1\r\nline 2\nend")},
+        {"Nul", Str(QString("a") + QChar(u'\0') + "b" + QChar(u'\0'))}};
     RegFileBackend backend(dir());
     ASSERT_TRUE(backend.write(CU, "Software\\Other", "Blob", Bin("\x01\x02\xff")));
-    for (const auto& [name, value] : values)
-        ASSERT_TRUE(backend.write(CU, key, name, value));
+    for (const auto& [name, value] : values) ASSERT_TRUE(backend.write(CU, key, name, value));
     ASSERT_TRUE(backend.write(LM, key, "Name", Str("machine")));
 
     for (const auto& [name, value] : values) {
@@ -141,15 +159,13 @@ TEST_F(RegFileBackendTest, HandWrittenWindowsFileLoadsAndSurvivesAWrite)
     spit(cuFile(), original);
     const QString key = "Software\\Vantorel\\Vantorel Quarlo\\Settings";
     QByteArray blob;
-    for (int i = 0; i < 26; ++i)
-        blob.append(char(i));
+    for (int i = 0; i < 26; ++i) blob.append(char(i));
 
     RegFileBackend backend(dir());
     const std::pair<const char*, std::optional<RegistryValue>> expected[] = {
-        {"server", Str("bl.example.test")}, {"Timeout", Num(30)}, {"Blob", Bin(blob)}, {"Wide", Str("Hi")},
-        {"", Str("the default")}, {"Path", std::nullopt}, {"List", std::nullopt}, {"Gone", std::nullopt}};
-    for (const auto& [name, value] : expected)
-        EXPECT_EQ(backend.read(CU, key, name), value) << name;
+        {"server", Str("bl.example.test")}, {"Timeout", Num(30)},   {"Blob", Bin(blob)},    {"Wide", Str("Hi")},
+        {"", Str("the default")},           {"Path", std::nullopt}, {"List", std::nullopt}, {"Gone", std::nullopt}};
+    for (const auto& [name, value] : expected) EXPECT_EQ(backend.read(CU, key, name), value) << name;
     // A key of another root is kept but is not part of this root.
     EXPECT_FALSE(backend.read(CU, "Software\\Elsewhere", "X"));
 
@@ -174,9 +190,10 @@ TEST_F(RegFileBackendTest, HandWrittenWindowsFileLoadsAndSurvivesAWrite)
 // end, in the file as in calls; the first spelling stays.
 TEST_F(RegFileBackendTest, LooseSpellingInTheFileAndInCalls)
 {
-    spit(cuFile(), "; no header line here\n\n\n[HKEY_CURRENT_USER\\Software\\Loose\\]\n"
-                       "   \"Indented\" = \"yes\"   \n\n\"Later\"=dword:1\n\"Twice\"=\"first\"\n\"twice\"=\"second\"\n"
-                       "[hkey_current_user\\software\\loose]\n\"Merged\"=\"also\"\n");
+    spit(cuFile(),
+         "; no header line here\n\n\n[HKEY_CURRENT_USER\\Software\\Loose\\]\n"
+         "   \"Indented\" = \"yes\"   \n\n\"Later\"=dword:1\n\"Twice\"=\"first\"\n\"twice\"=\"second\"\n"
+         "[hkey_current_user\\software\\loose]\n\"Merged\"=\"also\"\n");
     RegFileBackend backend(dir());
     EXPECT_EQ(TextOf(backend.read(CU, "SOFTWARE\\loose", "INDENTED")), "yes");
     EXPECT_EQ(backend.read(CU, "Software\\Loose", "Later"), Num(1));
@@ -199,14 +216,17 @@ TEST_F(RegFileBackendTest, FilesThatAreNotRegistryExportsAreNeverOverwritten)
     const QByteArray valid = "Windows Registry Editor Version 5.00\n\n"
                              "[HKEY_CURRENT_USER\\Software\\K]\n\"A\"=\"a\"\n\n";
     QByteArray utf16("\xFF\xFE", 2);
-    for (QChar c : QString::fromLatin1(valid))
-        utf16.append(char(c.unicode())).append('\0');
+    for (QChar c : QString::fromLatin1(valid)) utf16.append(char(c.unicode())).append('\0');
 
     const std::vector<std::pair<const char*, QByteArray>> cases = {
         {"garbage", "this is not a registry file\n" + valid},
         {"ini file", "; settings\n[General]\nA=a\n"},
         {"utf-16 export", utf16},
-        {"binary", QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + valid},
+        {"binary",
+         QByteArray("\x7f"
+                    "ELF\x02\x01\x01\0\0\0",
+                    10)
+             + valid},
         {"header not utf-8", "Windows Registry Editor Version 5.00\xC3\x28\n" + valid.mid(37)},
         {"one 1 MB line", QByteArray(1024 * 1024, 'x') + "\n" + valid},
     };
@@ -252,7 +272,8 @@ TEST_F(RegFileBackendTest, DamagedLinesAreKeptVerbatimAndTheRestIsUsed)
         {"stray text", valid + "A=a\n"},
         // The reader takes the last CR as part of the line break; the lines
         // must not lose the one before it, however often they are rewritten.
-        {"carriage return before the line break", valid + "A=a\r\r\n; note\r\r\n[HKEY_CURRENT_USER\\Software\\Tru\r\r\n"},
+        {"carriage return before the line break",
+         valid + "A=a\r\r\n; note\r\r\n[HKEY_CURRENT_USER\\Software\\Tru\r\r\n"},
         {"one 1 MB line", valid + QByteArray(1024 * 1024, 'x')},
         // The values under a header that cannot be read are not the
         // previous key's.
@@ -394,8 +415,7 @@ TEST_F(RegFileBackendTest, LockLeftByAKilledWriterIsTakenOver)
         SCOPED_TRACE(c.what);
         spit(lock, c.content);
 #if defined(Q_OS_UNIX)
-        if (c.age > 0)
-            Backdate(lock, c.age);
+        if (c.age > 0) Backdate(lock, c.age);
 #endif
         QElapsedTimer timer;
         timer.start();
@@ -443,16 +463,14 @@ constexpr int kValuesPerWriter = 200;
 TEST(RegFileBackendWorker, DISABLED_Run)
 {
     const QString dir = qEnvironmentVariable("QUARLO_TEST_WORKER_DIR");
-    if (dir.isEmpty())
-        GTEST_SKIP() << "only run by other tests";
+    if (dir.isEmpty()) GTEST_SKIP() << "only run by other tests";
     const QString prefix = qEnvironmentVariable("QUARLO_TEST_WORKER_PREFIX");
     RegFileBackend backend(dir);
     // Waits for the other writer, so the two really overlap.
     QFile(QDir(dir).filePath("ready-" + prefix)).open(QIODevice::WriteOnly);
     QElapsedTimer timer;
     timer.start();
-    while (QDir(dir).entryList({"ready-*"}, QDir::Files).size() < 2 && timer.elapsed() < 20'000)
-        QThread::msleep(1);
+    while (QDir(dir).entryList({"ready-*"}, QDir::Files).size() < 2 && timer.elapsed() < 20'000) QThread::msleep(1);
     for (int i = 0; i < kValuesPerWriter; ++i)
         ASSERT_TRUE(backend.write(CU, "Software\\Race", prefix + QString::number(i), Num(i)));
 }

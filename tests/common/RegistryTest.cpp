@@ -1,8 +1,8 @@
+#include "common/Registry.h"
 #include "common/AppInfo.h"
 #include "common/RegFileBackend.h"
-#include "common/Registry.h"
-#include "support/TestFiles.h"
 #include "support/QtPrinters.h"
+#include "support/TestFiles.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -87,8 +87,8 @@ TEST_F(RegistryTest, SetValueOfOtherKindsOrWithoutKeyWritesNothing)
     const QByteArray before = fileBytes(CU);
     ASSERT_FALSE(before.isEmpty());
 
-    for (const QVariant& v : {QVariant(true), QVariant(1.5), QVariant(QDateTime::currentDateTime()),
-                              QVariant(), QVariant::fromValue<qlonglong>(1), QVariant(QChar(u'x'))})
+    for (const QVariant& v : {QVariant(true), QVariant(1.5), QVariant(QDateTime::currentDateTime()), QVariant(),
+                              QVariant::fromValue<qlonglong>(1), QVariant(QChar(u'x'))})
         registry_.SetValue(CU, "K", "Other", v);
     registry_.SetValue(CU, "", "Text", QString("x"));
     registry_.SetValue(LM, "", "Text", QString("x"));

@@ -33,8 +33,12 @@ TEST(URLParse, InternalLinksSchemesAndParameters)
         {"  Internal:Main:New", true, "internal", "Main:New", {}, {}},
         {"internal:x?Program=abc", true, "internal", "x", {"PROGRAM"}, {"abc"}},
         {"http://internal/x", false, "http", "/x", {}, {}},
-        {"internal:EXECUTE?Program=C:\\Program Files\\Tool\\run me.exe&Args=-a \"b\"", true, "internal", "EXECUTE",
-         {"PROGRAM", "ARGS"}, {"C:\\Program Files\\Tool\\run me.exe", "-a \"b\""}},
+        {"internal:EXECUTE?Program=C:\\Program Files\\Tool\\run me.exe&Args=-a \"b\"",
+         true,
+         "internal",
+         "EXECUTE",
+         {"PROGRAM", "ARGS"},
+         {"C:\\Program Files\\Tool\\run me.exe", "-a \"b\""}},
         {"file:///tmp/internal:x", false, "file", "/tmp/internal:x", {}, {}},
         {"just some words?A=2", false, "", "", {}, {}},
         {"intern:x", false, "intern", "x", {}, {}},
@@ -42,7 +46,11 @@ TEST(URLParse, InternalLinksSchemesAndParameters)
         {"http://h/p?A=x%26y&B=1", false, "http", "/p", {"A", "B"}, {"x&y", "1"}},
         {"http://h/p?A=x%26%26y&B=1%262&C=3", false, "http", "/p", {"A", "B", "C"}, {"x&&y", "1&2", "3"}},
         {"http://h/?FLAG", false, "http", "/", {"FLAG"}, {""}},
-        {"http://h/?mixed=Case Kept&expr=a=b&quiet", false, "http", "/", {"MIXED", "EXPR", "QUIET"},
+        {"http://h/?mixed=Case Kept&expr=a=b&quiet",
+         false,
+         "http",
+         "/",
+         {"MIXED", "EXPR", "QUIET"},
          {"Case Kept", "a=b", ""}},
         // A name given twice keeps its first place and takes the last value.
         {"internal:x?a=1&B=2&A=3", true, "internal", "x", {"A", "B"}, {"3", "2"}},
@@ -125,7 +133,8 @@ TEST(URLCompose, ParsedURLsComposeAndParseBack)
         {"internal:Main:New", "internal:Main:New"},
         {"http://example.com:80/x#frag", "http://example.com/x#frag"},
         {"file:///tmp/list.BlackList", "file:///tmp/list.BlackList"},
-        {"internal:EXECUTE?Program=C:\\Program Files\\run.exe", "internal:EXECUTE?PROGRAM=C:%5CProgram%20Files%5Crun.exe"},
+        {"internal:EXECUTE?Program=C:\\Program Files\\run.exe",
+         "internal:EXECUTE?PROGRAM=C:%5CProgram%20Files%5Crun.exe"},
     };
     for (const auto& [text, composed] : cases) {
         SCOPED_TRACE(text.toStdString());

@@ -1,7 +1,7 @@
+#include "common/WindowPlacement.h"
 #include "common/AppInfo.h"
 #include "common/Registry.h"
 #include "common/VolatileRegistryBackend.h"
-#include "common/WindowPlacement.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>

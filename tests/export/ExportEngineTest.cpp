@@ -1,13 +1,13 @@
-#include "common/AppInfo.h"
 #include "export/ExportEngine.h"
+#include "common/AppInfo.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingExportBackend.h"
 
-#include <QSet>
-#include <functional>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QStandardPaths>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -33,10 +33,25 @@ struct Fixture {
     }
 };
 
-const QStringList kOrder = {"ProgramName", "ProgramVersion", "Title", "SubTitle", "Paragraph",
-                            "Footer", "ImageHeight", "ImageWidth", "ImageFormat", "FileFormat",
-                            "Orientation", "TargetFilename", "InitDir", "ColumnList", "SelectMethod",
-                            "SkipFieldSelection", "SkipFilenameSelection", "Quiet", "DefaultPrinter"};
+const QStringList kOrder = {"ProgramName",
+                            "ProgramVersion",
+                            "Title",
+                            "SubTitle",
+                            "Paragraph",
+                            "Footer",
+                            "ImageHeight",
+                            "ImageWidth",
+                            "ImageFormat",
+                            "FileFormat",
+                            "Orientation",
+                            "TargetFilename",
+                            "InitDir",
+                            "ColumnList",
+                            "SelectMethod",
+                            "SkipFieldSelection",
+                            "SkipFilenameSelection",
+                            "Quiet",
+                            "DefaultPrinter"};
 
 QStringList withSetPrefix(QStringList names)
 {
@@ -59,7 +74,8 @@ TEST(ExportEngine, SettingsReachTheEngineInOrderSkippingRefusedOnes)
     expected.removeAll("Paragraph");
     expected.removeAll("InitDir");
     EXPECT_EQ(f.log.calls, withSetPrefix(expected) << "export");
-    EXPECT_EQ(QVariantList({f.log.settings["Title"], f.log.settings["Orientation"], f.log.settings["Quiet"], f.log.settings["ImageFormat"]}),
+    EXPECT_EQ(QVariantList({f.log.settings["Title"], f.log.settings["Orientation"], f.log.settings["Quiet"],
+                            f.log.settings["ImageFormat"]}),
               QVariantList({"Results", 2, true, "GIF"}));
 
     // Sending passes every setting the same way, then forgets them.
@@ -113,7 +129,8 @@ TEST(ExportEngine, ExportAndSendTableChoosesFormatByDestination)
                   QVariantList({c.method, c.fileFormat, c.selectMethod, true, true}));
         EXPECT_EQ(f.log.sent, (std::vector<std::pair<QString, QString>>{{"/out/written.html", c.destination}}));
         QDir(QFileInfo(done.settings["TargetFilename"].toString()).path()).removeRecursively();
-        EXPECT_EQ(QStringList({f.engine.FileFormat(), f.engine.TargetFilename()}), QStringList({"", ""})) << "reset after sending";
+        EXPECT_EQ(QStringList({f.engine.FileFormat(), f.engine.TargetFilename()}), QStringList({"", ""}))
+            << "reset after sending";
     }
 }
 
@@ -158,14 +175,18 @@ TEST(ExportEngine, EngineThatCannotStart)
         *error = "class not registered";
         return nullptr;
     });
-    engine.setMessageSink([&](const QString& t, const QString& ti, ExportEngine::Icon i) { shown.push_back({t, ti, i}); });
+    engine.setMessageSink([&](const QString& t, const QString& ti, ExportEngine::Icon i) {
+        shown.push_back({t, ti, i});
+    });
     engine.setTitle("kept");
 
     EXPECT_FALSE(engine.ExportTable(QStringLiteral("grid"), "HTML"));
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(QVariantList({shown[0].text, shown[0].title, int(shown[0].icon)}),
-              QVariantList({"Cannot start Vantorel Export Engine.\r\nYou may need to reinstall the Vantorel software.\r\n\r\n"
-                            "Error= class not registered", DisplayTitle(), int(ExportEngine::Icon::Exclamation)}));
+    EXPECT_EQ(
+        QVariantList({shown[0].text, shown[0].title, int(shown[0].icon)}),
+        QVariantList({"Cannot start Vantorel Export Engine.\r\nYou may need to reinstall the Vantorel software.\r\n\r\n"
+                      "Error= class not registered",
+                      DisplayTitle(), int(ExportEngine::Icon::Exclamation)}));
     EXPECT_EQ(engine.Title(), "kept");
 }
 
@@ -177,7 +198,8 @@ TEST(ExportEngine, MenuEntriesNameTheirDestinationOrMethod)
                           {"Shell:MyDocuments", "My Documents"}};
     const auto describe = [](const QList<ExportMenuEntry>& entries) {
         QStringList out;
-        for (const auto& e : entries) out << QStringList{e.id, e.tag, e.caption, e.imageKeys.join(','), e.beginGroup ? "group" : ""}.join('|');
+        for (const auto& e : entries)
+            out << QStringList{e.id, e.tag, e.caption, e.imageKeys.join(','), e.beginGroup ? "group" : ""}.join('|');
         return out;
     };
     // Icons are named after the destination's program, else after its key.
@@ -188,7 +210,8 @@ TEST(ExportEngine, MenuEntriesNameTheirDestinationOrMethod)
 
     f.log.methods = {{"HTML", "Web page"}, {"MailContent", "Mail"}};
     EXPECT_EQ(describe(f.engine.ExportsMenuEntries()),
-              (QStringList{"Export:HTML|HTML|Web page|Web page,HTML|", "Export:MailContent|MailContent|Mail|Mail,MailContent|"}));
+              (QStringList{"Export:HTML|HTML|Web page|Web page,HTML|",
+                           "Export:MailContent|MailContent|Mail|Mail,MailContent|"}));
 }
 
 TEST(ExportEngine, NoPrinters)
@@ -201,7 +224,8 @@ TEST(ExportEngine, NoPrinters)
     f.engine.setPrinterSource([] { return QStringList{}; });
     EXPECT_TRUE(f.engine.NoPrinters());
     ASSERT_EQ(f.shown.size(), 1u);
-    EXPECT_EQ(f.shown[0].text, "You do not have a Printer installed.\r\nYou must install a Printer before you can print.");
+    EXPECT_EQ(f.shown[0].text,
+              "You do not have a Printer installed.\r\nYou must install a Printer before you can print.");
     EXPECT_EQ(f.shown[0].icon, ExportEngine::Icon::Critical);
 
     // With a way to ask, the user is offered a PDF instead, and says.

@@ -1,5 +1,5 @@
-#include "export/ExportEngine.h"
 #include "export/ExportMenus.h"
+#include "export/ExportEngine.h"
 #include "support/QtPrinters.h"
 
 #include <QAction>
@@ -28,13 +28,14 @@ TEST(ExportMenus, FillNamesActionsByToolIdWithGroupsAndIcons)
         {"SendTo:MailContent", "Mail Recipient", "MailContent", {"Mail", "Missing"}, true},
         {"SendTo:Shell:MyDocuments", "My Documents", "Shell:MyDocuments", {"My", "MyDocuments"}, true},
     };
-    const auto added = ExportMenus::Fill(&menu, entries, [](const QString& name) { return name == "MyDocuments" ? Swatch() : QIcon(); });
+    const auto added = ExportMenus::Fill(
+        &menu, entries, [](const QString& name) { return name == "MyDocuments" ? Swatch() : QIcon(); });
 
     ASSERT_EQ(added.size(), 3);
     QStringList layout;
     for (auto* action : menu.actions()) layout << (action->isSeparator() ? "-" : action->objectName());
-    EXPECT_EQ(layout, (QStringList{"SendTo:Outlook.MAPIMAIL", "-", "SendTo:MailContent", "-",
-                                   "SendTo:Shell:MyDocuments"}));
+    EXPECT_EQ(layout,
+              (QStringList{"SendTo:Outlook.MAPIMAIL", "-", "SendTo:MailContent", "-", "SendTo:Shell:MyDocuments"}));
     EXPECT_EQ(QVariantList({added[1]->text(), added[1]->data()}), QVariantList({"Mail Recipient", "MailContent"}));
     // An icon from the first of its names the theme has.
     EXPECT_EQ(QList<bool>({added[0]->icon().isNull(), added[2]->icon().isNull()}), QList<bool>({true, false}));

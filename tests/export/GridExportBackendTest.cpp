@@ -1,6 +1,6 @@
+#include "export/GridExportBackend.h"
 #include "export/ExportDialogs.h"
 #include "export/ExportEngine.h"
-#include "export/GridExportBackend.h"
 #include "support/EnvGuard.h"
 #include "support/QtPrinters.h"
 #include "support/SnapshotRows.h"
@@ -83,7 +83,7 @@ public:
         return all.join("\n");
     }
 
-    std::deque<QString> saveAnswers; // empty: accept the suggestion; "" cancels
+    std::deque<QString> saveAnswers;     // empty: accept the suggestion; "" cancels
     std::optional<QString> chooseAnswer; // nullopt cancels
     bool acceptPrinter = true;
     QString printFile; // where the printer's pages go
@@ -117,7 +117,10 @@ TableSnapshotPtr SmallTable()
     return t;
 }
 
-QVariant TableItem() { return QVariant::fromValue(SmallTable()); }
+QVariant TableItem()
+{
+    return QVariant::fromValue(SmallTable());
+}
 
 struct Fixture {
     QTemporaryDir dir;
@@ -169,8 +172,9 @@ TEST(GridExportBackendFiles, EachFormatReachesItsWriter)
         QByteArray start;
     };
     const Case cases[] = {
-        {"HTML", ".html", "<!DOCTYPE"}, {"MHTML", ".mht", "MIME-Version"}, {"TXT", ".txt", "Target"},
-        {"CSV", ".csv", "\xEF\xBB\xBF"}, {"XLS", ".xlsx", "PK"},           {"pdf", ".pdf", "%PDF"},
+        {"HTML", ".html", "<!DOCTYPE"}, {"MHTML", ".mht", "MIME-Version"},
+        {"TXT", ".txt", "Target"},      {"CSV", ".csv", "\xEF\xBB\xBF"},
+        {"XLS", ".xlsx", "PK"},         {"pdf", ".pdf", "%PDF"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.method.toStdString());
@@ -235,7 +239,10 @@ TEST(GridExportBackendFiles, FormatChoiceAndFileFormat)
 {
     // FileFormat wins over the method and is what the choice preselects.
     Fixture f;
-    f.set({{"TargetFilename", f.dir.filePath("r")}, {"SkipFilenameSelection", true}, {"FileFormat", "csv"}, {"SelectMethod", true}});
+    f.set({{"TargetFilename", f.dir.filePath("r")},
+           {"SkipFilenameSelection", true},
+           {"FileFormat", "csv"},
+           {"SelectMethod", true}});
     f.dialogs->chooseAnswer = "PDF";
     ASSERT_TRUE(f.backend.Export(TableItem(), "HTML", f.dir.path()));
     EXPECT_EQ(f.dialogs->chooseAsked, QStringList{"CDF"});
@@ -283,7 +290,8 @@ TEST(GridExportBackendFiles, FailedWriteKeepsOldFileAndLeavesNoTemporary)
     EXPECT_FALSE(g.backend.Export(TableItem(), "XLS", g.dir.path()));
     EXPECT_EQ(g.entries(), QStringList{"book.xlsx"});
     EXPECT_TRUE(QFileInfo(g.dir.filePath("book.xlsx")).isDir());
-    EXPECT_TRUE(g.dialogs->messageTexts().contains("It is a directory, not a file")) << g.dialogs->messageTexts().toStdString();
+    EXPECT_TRUE(g.dialogs->messageTexts().contains("It is a directory, not a file"))
+        << g.dialogs->messageTexts().toStdString();
 }
 
 TEST(GridExportBackendPrint, PrinterAndPreviewPaintTheTable)
@@ -319,7 +327,8 @@ TEST(GridExportBackendSend, MailDestinationsStartTheMailProgram)
     const QString file = f.backend.TargetFilename();
 
     EXPECT_EQ(f.backend.SendTo(file, "Outlook.MapiMail"), true);
-    EXPECT_EQ(f.dialogs->started, (std::vector<QStringList>{{"xdg-email", "--subject", "Scan of 127.0.0.2", "--attach", file}}));
+    EXPECT_EQ(f.dialogs->started,
+              (std::vector<QStringList>{{"xdg-email", "--subject", "Scan of 127.0.0.2", "--attach", file}}));
 
     // The body is the table as plain text, decoded from the web archive.
     EXPECT_EQ(f.backend.SendTo(file, "MailContent"), true);
@@ -327,7 +336,8 @@ TEST(GridExportBackendSend, MailDestinationsStartTheMailProgram)
     const QStringList args = f.dialogs->started[1].mid(1);
     ASSERT_EQ(args.size(), 4);
     EXPECT_EQ(args[2], "--body");
-    EXPECT_TRUE(args[3].contains("Spam source") && args[3].contains("https://example.org/?q=1&r=<2>")) << args[3].toStdString();
+    EXPECT_TRUE(args[3].contains("Spam source") && args[3].contains("https://example.org/?q=1&r=<2>"))
+        << args[3].toStdString();
     EXPECT_FALSE(args[3].contains("<td") || args[3].contains("=3D"));
 
     // A body too long for a command line goes as an attachment.
@@ -388,7 +398,8 @@ TEST(GridExportBackendSend, FolderCopiesTakeAFreeName)
     const QString file = f.dir.filePath("Export.html");
     spit(file, "<html>exported</html>");
 
-    for (const char* destination : {"MyDocuments", "MyDocuments", "Desktop"}) EXPECT_EQ(f.backend.SendTo(file, destination), true);
+    for (const char* destination : {"MyDocuments", "MyDocuments", "Desktop"})
+        EXPECT_EQ(f.backend.SendTo(file, destination), true);
     for (const char* copy : {"Documents/Export.html", "Documents/Export (2).html", "Desktop/Export.html"})
         EXPECT_EQ(slurp(home.filePath(copy)), "<html>exported</html>") << copy;
     ASSERT_EQ(f.dialogs->messages.size(), 3u);
@@ -471,10 +482,12 @@ TEST(GridExportBackendEndToEnd, ExportAndSendThroughTheAdapter)
     const QStringList mail = dialogs->started[1];
     ASSERT_EQ(mail.value(3), "--body");
     const QStringList lines = mail.value(4).split('\n');
-    const auto row = std::find_if(lines.begin(), lines.end(), [](const QString& l) { return l.contains("Spam source"); });
+    const auto row =
+        std::find_if(lines.begin(), lines.end(), [](const QString& l) { return l.contains("Spam source"); });
     ASSERT_NE(row, lines.end()) << mail.value(4).toStdString();
     EXPECT_TRUE(row->contains("127.0.0.4") && row->contains("See https://example.org")) << row->toStdString();
-    const auto header = std::find_if(lines.begin(), lines.end(), [](const QString& l) { return l.startsWith("Target"); });
+    const auto header =
+        std::find_if(lines.begin(), lines.end(), [](const QString& l) { return l.startsWith("Target"); });
     ASSERT_NE(header, lines.end());
     EXPECT_EQ(row->indexOf("Spam source"), header->indexOf("Status")) << "columns line up";
     EXPECT_TRUE(QDir(listDir.path()).isEmpty());

@@ -14,8 +14,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
-#include <algorithm>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace quarlo;
@@ -87,7 +87,8 @@ QJsonObject readWorkbook(const QString& path)
 {
     const QString py = python();
     if (py.isEmpty()) return {};
-    return QJsonDocument::fromJson(runReader(py, {QStringLiteral("-c"), QString::fromLatin1(kReadWorkbook), path})).object();
+    return QJsonDocument::fromJson(runReader(py, {QStringLiteral("-c"), QString::fromLatin1(kReadWorkbook), path}))
+        .object();
 }
 
 TEST(PagedFormatsXlsx, WorkbookKeepsTextsStylesOutlineAndLinks)
@@ -100,9 +101,12 @@ TEST(PagedFormatsXlsx, WorkbookKeepsTextsStylesOutlineAndLinks)
     TableSnapshot s;
     s.headers = {QStringLiteral("Target"), QStringLiteral("Status"), QStringLiteral("Text")};
     s.columnWidths = {200, 100, 300};
-    s.rows = {textRow(0, {"192.0.2.1", "Listed", ""}, true, true), textRow(1, {"zone.example", "127.0.0.2", ""}, false, true),
-              textRow(2, {"TXT", "", link}, false), textRow(0, {"<a & b>", "\"q\" 'r'", "line 1\nline 2"}),
-              textRow(0, {rtl, "bell\x07here", longText}), textRow(0, {"x", "", tooLongLink}),
+    s.rows = {textRow(0, {"192.0.2.1", "Listed", ""}, true, true),
+              textRow(1, {"zone.example", "127.0.0.2", ""}, false, true),
+              textRow(2, {"TXT", "", link}, false),
+              textRow(0, {"<a & b>", "\"q\" 'r'", "line 1\nline 2"}),
+              textRow(0, {rtl, "bell\x07here", longText}),
+              textRow(0, {"x", "", tooLongLink}),
               textRow(0, {"=1+2", " @SUM(A1)", "see " + link})};
     s.rows[0].expanded = false; // a collapsed parent
     s.rows[0].cells[0].bold = true;
@@ -124,19 +128,22 @@ TEST(PagedFormatsXlsx, WorkbookKeepsTextsStylesOutlineAndLinks)
     // Title, subtitle, a blank row, then the header row, frozen below it. Per
     // row: outline level, hidden, collapsed, indent, then the cells, "*" for bold.
     const QString cutLong = QString(32766, QLatin1Char('z')) + QChar(0x2026);
-    const QStringList expected = {
-        "0|0|0|0|Blocklist report*||", "0|0|0|0|Second line||", "0|0|0|0|||", "0|0|0|0|Target*|Status*|Text*",
-        "0|0|1|0|192.0.2.1*|Listed|", "1|1|0|1|zone.example|127.0.0.2|", "2|1|0|2|TXT||" + link,
-        "0|0|0|0|<a & b>|\"q\" 'r'|line 1\nline 2", "0|0|0|0|" + rtl + "|bellhere|" + cutLong, "0|0|0|0|x||" + tooLongLink,
-        // Formula signs are defused as in CSV.
-        "0|0|0|0|'=1+2|' @SUM(A1)|see " + link};
+    const QStringList expected = {"0|0|0|0|Blocklist report*||", "0|0|0|0|Second line||", "0|0|0|0|||",
+                                  "0|0|0|0|Target*|Status*|Text*", "0|0|1|0|192.0.2.1*|Listed|",
+                                  "1|1|0|1|zone.example|127.0.0.2|", "2|1|0|2|TXT||" + link,
+                                  "0|0|0|0|<a & b>|\"q\" 'r'|line 1\nline 2", "0|0|0|0|" + rtl + "|bellhere|" + cutLong,
+                                  "0|0|0|0|x||" + tooLongLink,
+                                  // Formula signs are defused as in CSV.
+                                  "0|0|0|0|'=1+2|' @SUM(A1)|see " + link};
     QStringList actual;
     const QJsonArray rows = book["rows"].toArray();
     for (const QJsonValue& r : rows) {
         QStringList fields;
-        for (const char* flag : {"level", "hidden", "collapsed"}) fields << QString::number(r[flag].toVariant().toInt());
+        for (const char* flag : {"level", "hidden", "collapsed"})
+            fields << QString::number(r[flag].toVariant().toInt());
         fields << QString::number(r["cells"][0]["indent"].toVariant().toInt());
-        for (const QJsonValue& cell : r["cells"].toArray()) fields << cell["v"].toString() + (cell["b"].toBool() ? "*" : "");
+        for (const QJsonValue& cell : r["cells"].toArray())
+            fields << cell["v"].toString() + (cell["b"].toBool() ? "*" : "");
         actual << fields.join('|');
     }
     EXPECT_EQ(actual, expected);
@@ -187,7 +194,8 @@ int pdfPages(const QString& path)
 QString pdfText(const QString& path)
 {
     const QString p = tool("pdftotext");
-    return p.isEmpty() ? QString() : QString::fromUtf8(runReader(p, {QStringLiteral("-layout"), path, QStringLiteral("-")}));
+    return p.isEmpty() ? QString()
+                       : QString::fromUtf8(runReader(p, {QStringLiteral("-layout"), path, QStringLiteral("-")}));
 }
 
 QString writePdf(const TableSnapshot& s, const ExportLayout& l, const QString& path)
@@ -207,9 +215,12 @@ TableSnapshot manyRows()
     s.columnWidths = {300, 100};
     for (int i = 0; i < 500; ++i) {
         const bool collapsed = i % 50 == 0;
-        s.rows.push_back(snapshotRow(0, {snapshotCell(QStringLiteral("row-%1").arg(i)), snapshotCell(QStringLiteral("ok"))}, true, collapsed,
-                             !collapsed));
-        if (collapsed) s.rows.push_back(snapshotRow(1, {snapshotCell(QStringLiteral("hidden-%1").arg(i)), snapshotCell({})}, false));
+        s.rows.push_back(
+            snapshotRow(0, {snapshotCell(QStringLiteral("row-%1").arg(i)), snapshotCell(QStringLiteral("ok"))}, true,
+                        collapsed, !collapsed));
+        if (collapsed)
+            s.rows.push_back(
+                snapshotRow(1, {snapshotCell(QStringLiteral("hidden-%1").arg(i)), snapshotCell({})}, false));
     }
     return s;
 }
@@ -225,9 +236,9 @@ TEST(PagedFormatsPdf, PagesHoldShownRowsTitleAndFooter)
 
     EXPECT_TRUE(pdfInfo(viaBuffer).contains(QRegularExpression(QStringLiteral("Creator:\\s+Quarlo 9.8"))));
     const QString all = pdfText(viaBuffer);
-    for (const char* text : {"Blocklist report", "Footer words", "Quarlo 9.8"}) EXPECT_TRUE(all.contains(QLatin1String(text))) << text;
-    for (int p = 1; p <= pages; ++p)
-        EXPECT_TRUE(all.contains(QStringLiteral("Page %1 of %2").arg(p).arg(pages))) << p;
+    for (const char* text : {"Blocklist report", "Footer words", "Quarlo 9.8"})
+        EXPECT_TRUE(all.contains(QLatin1String(text))) << text;
+    for (int p = 1; p <= pages; ++p) EXPECT_TRUE(all.contains(QStringLiteral("Page %1 of %2").arg(p).arg(pages))) << p;
     EXPECT_EQ(all.count(QStringLiteral("Target")), pages); // header repeated on every page
     const QSet<QString> words = [&] {
         const QStringList list = all.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
@@ -302,7 +313,8 @@ TEST(PagedFormatsPdf, WebAddressesAreClickableAndNothingElse)
     const QString path = writePdf(s, pageLayout(), dir.filePath(QStringLiteral("links.pdf")));
     const QString py = python();
     ASSERT_FALSE(py.isEmpty());
-    const QJsonArray uris = QJsonDocument::fromJson(runReader(py, {QStringLiteral("-c"), QString::fromLatin1(kReadLinks), path})).array();
+    const QJsonArray uris =
+        QJsonDocument::fromJson(runReader(py, {QStringLiteral("-c"), QString::fromLatin1(kReadLinks), path})).array();
     QStringList found;
     for (const QJsonValue& uri : uris) found << uri.toString();
     EXPECT_GE(found.count(home), 3);

@@ -74,9 +74,12 @@ print(json.dumps(out))
 TEST(ReportSnapshot, EveryGridFormatSaysTheSameOfTheSameScan)
 {
     FakeScanWorld world;
-    world.settings.BlacklistServers().Add(makeServer("a.test", true, {{"127.0.0.2", "Spam source"}}, false, "Alpha List"));
-    world.settings.BlacklistServers().Add(makeServer("b.test", true, {{"127.0.0.2", "Beta listed"}}, false, "=Beta List"));
-    const ResultCodePtr refusal = world.settings.BlacklistServers().Item("b.test")->ResultCodes().Add("127.0.0.255", "Refused");
+    world.settings.BlacklistServers().Add(
+        makeServer("a.test", true, {{"127.0.0.2", "Spam source"}}, false, "Alpha List"));
+    world.settings.BlacklistServers().Add(
+        makeServer("b.test", true, {{"127.0.0.2", "Beta listed"}}, false, "=Beta List"));
+    const ResultCodePtr refusal =
+        world.settings.BlacklistServers().Item("b.test")->ResultCodes().Add("127.0.0.255", "Refused");
     refusal->setListing(false);
     const QStringList targets = {"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "2001:db8::1"};
     for (const QString& target : targets) world.list.AddTarget(target);
@@ -116,8 +119,11 @@ TEST(ReportSnapshot, EveryGridFormatSaysTheSameOfTheSameScan)
     ASSERT_FALSE(read.isEmpty());
 
     const QStringList expectedTargets = targets + QStringList{"bad target!"};
-    const QStringList phrases = {"Blacklisted by 1 servers", "Not on any Blacklist", "1 of 2 lists did not answer",
-                                 "1 of 2 lists refused the query", "Not checked: no enabled list supports IPv6",
+    const QStringList phrases = {"Blacklisted by 1 servers",
+                                 "Not on any Blacklist",
+                                 "1 of 2 lists did not answer",
+                                 "1 of 2 lists refused the query",
+                                 "Not checked: no enabled list supports IPv6",
                                  "Invalid target: not an address"};
     for (const QString& format : QStringList{"html", "mhtml", "text", "csv", "xlsx"}) {
         SCOPED_TRACE(format.toStdString());
@@ -135,7 +141,8 @@ TEST(ReportSnapshot, EveryGridFormatSaysTheSameOfTheSameScan)
         EXPECT_TRUE(all.contains("Alpha List") && all.contains("No usable answer: timed out")) << format.toStdString();
         EXPECT_TRUE(all.contains("Not applicable: does not answer IPv6 queries")) << format.toStdString();
         EXPECT_TRUE(all.contains(QString::fromUtf8("Sample \u2014 Blacklist scan results, 2026-01-02 03:04, 6 targets "
-                                                   "against 2 lists")) || format == "csv")
+                                                   "against 2 lists"))
+                    || format == "csv")
             << format.toStdString();
     }
     EXPECT_EQ(read["mhtml"]["subject"].toString(), layout.title);
@@ -154,9 +161,11 @@ TEST(ReportSnapshot, EveryGridFormatSaysTheSameOfTheSameScan)
 TEST(ReportSnapshot, TitleCountsTargetsAndLists)
 {
     const QDateTime when(QDate(2026, 5, 6), QTime(7, 8));
-    EXPECT_EQ(ResultsSnapshot::Title("Mail servers", when, 24, 5),
-              QString::fromUtf8("Mail servers \u2014 Blacklist scan results, 2026-05-06 07:08, 24 targets against 5 lists"));
-    EXPECT_EQ(ResultsSnapshot::Title("  ", when, 1, 1), "Blacklist scan results, 2026-05-06 07:08, 1 target against 1 list");
+    EXPECT_EQ(
+        ResultsSnapshot::Title("Mail servers", when, 24, 5),
+        QString::fromUtf8("Mail servers \u2014 Blacklist scan results, 2026-05-06 07:08, 24 targets against 5 lists"));
+    EXPECT_EQ(ResultsSnapshot::Title("  ", when, 1, 1),
+              "Blacklist scan results, 2026-05-06 07:08, 1 target against 1 list");
 }
 
 } // namespace

@@ -16,15 +16,15 @@ namespace {
 QJsonValue pythonJson(const char* script, const QByteArray& input)
 {
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(runReader("python3", {"-c", QString::fromUtf8(script)}, input), &error);
+    const QJsonDocument doc =
+        QJsonDocument::fromJson(runReader("python3", {"-c", QString::fromUtf8(script)}, input), &error);
     EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     return doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object());
 }
 
 const QString LongTxt = [] {
     QString s;
-    while (s.size() < 65536)
-        s += QStringLiteral("v=spf1 include:_spf.example.org ~all \"q\" <x> & ");
+    while (s.size() < 65536) s += QStringLiteral("v=spf1 include:_spf.example.org ~all \"q\" <x> & ");
     return s.left(65536);
 }();
 
@@ -121,12 +121,17 @@ TEST(TextFormatsHtml, EveryRowAndTextSurvivesAnHtmlParser)
     };
     EXPECT_EQ(texts(rows[0]), s.headers);
     for (size_t i = 0; i < TrickyTexts.size(); ++i)
-        EXPECT_EQ(texts(rows[qsizetype(i) + 1]), QStringList({s.rows[i].cells[0].text, "listed", TrickyTexts[i].expected})) << "row " << i;
+        EXPECT_EQ(texts(rows[qsizetype(i) + 1]),
+                  QStringList({s.rows[i].cells[0].text, "listed", TrickyTexts[i].expected}))
+            << "row " << i;
 
     // The program's name is escaped inside an attribute (generator) too.
     QStringList headings;
-    for (const char* part : {"title", "h1", "paragraph", "footer", "program", "generator"}) headings << doc["text"][part].toString();
-    EXPECT_EQ(headings, QStringList({layout().title, layout().title, "First\nSecond", "Foot", l.programName + " 1.2.3", l.programName + " 1.2.3"}));
+    for (const char* part : {"title", "h1", "paragraph", "footer", "program", "generator"})
+        headings << doc["text"][part].toString();
+    EXPECT_EQ(headings,
+              QStringList({layout().title, layout().title, "First\nSecond", "Foot", l.programName + " 1.2.3",
+                           l.programName + " 1.2.3"}));
     EXPECT_FALSE(html.toLower().contains("<script")) << "cell text must not become markup";
     for (const char* tag : {"script", "img", "link", "iframe"})
         EXPECT_FALSE(doc["tags"].toArray().contains(QString(tag))) << tag;
@@ -161,7 +166,9 @@ TEST(TextFormatsHtml, LinksLooksAndLevels)
         s.rows.push_back(r);
     }
     const size_t n = cases.size();
-    s.rows.insert(s.rows.end(), {textRow(0, {"  addr", "x"}), textRow(1, {"    srv", "y"}), textRow(2, {"      ans", "z"}), textRow(1, {"srv2", "w"})});
+    s.rows.insert(s.rows.end(),
+                  {textRow(0, {"  addr", "x"}), textRow(1, {"    srv", "y"}), textRow(2, {"      ans", "z"}),
+                   textRow(1, {"srv2", "w"})});
     SnapshotCell& styled = s.rows[n + 1].cells[1];
     styled.color = QColor(255, 0, 0);
     styled.background = QColor(0, 0x80, 0);
@@ -223,8 +230,9 @@ print(json.dumps({'boundary': m.get_boundary(), 'subject': str(make_header(decod
         const QJsonObject m = pythonJson(reader, mhtml).toObject();
 
         // One HTML part with a location, no injected Bcc header, no defects.
-        EXPECT_EQ(m["shape"].toArray(), QJsonArray({"multipart/related", "text/html", 1, "text/html", "utf-8",
-                                                    "quoted-printable", true, true, 0}));
+        EXPECT_EQ(
+            m["shape"].toArray(),
+            QJsonArray({"multipart/related", "text/html", 1, "text/html", "utf-8", "quoted-printable", true, true, 0}));
         EXPECT_EQ(m["subject"].toString(), subject);
         // Quoted-printable text lines end in CRLF; the page's own are LF.
         const QByteArray decoded = QByteArray::fromBase64(m["body"].toString().toLatin1());
@@ -243,12 +251,10 @@ print(json.dumps({'boundary': m.get_boundary(), 'subject': str(make_header(decod
             if (i + 1 < lines.size()) {
                 ASSERT_TRUE(line.endsWith('\r')) << "bare LF in line " << i;
             }
-            if (line.startsWith("--" + boundary))
-                inBody = false;
+            if (line.startsWith("--" + boundary)) inBody = false;
             ASSERT_LE(line.size() - (line.endsWith('\r') ? 1 : 0), inBody ? 76 : 78)
                 << "line " << i << ": " << line.left(90).toStdString();
-            if (line.startsWith("Content-Location:"))
-                inBody = true;
+            if (line.startsWith("Content-Location:")) inBody = true;
         }
     }
 }
@@ -291,8 +297,7 @@ print(json.dumps(rows))
     };
     TableSnapshot s;
     s.headers = {"Target", "Status, reason", "Text \"TXT\""};
-    for (const Tricky& t : texts)
-        s.rows.push_back(textRow(1, {"  srv", t.text, t.text}, false));
+    for (const Tricky& t : texts) s.rows.push_back(textRow(1, {"  srv", t.text, t.text}, false));
     s.rows.push_back(textRow(2, {"short row"}));
 
     const QByteArray csv = CsvTableWriter::Write(s);
@@ -321,13 +326,14 @@ TEST(TextFormatsText, AlignsShownRowsOnly)
               textRow(2, {"    127.0.0.4", shalom, "t3"}), textRow(1, {"hidden.test", "secret", "t4"}, false),
               textRow(0, {umlauts, "multi\nline\ttab", "t5"})};
     EXPECT_EQ(QString::fromUtf8(TextTableWriter::Write(s, layout())),
-              layout().title + "\nSub\nFirst\nSecond\n\n"
-                               "Target              Status            Text\n"
-                               "------------------  ----------------  ----\n"
-                               "127.0.0.2           listed            t1\n"
-                               "  bl.test           ok                t2\n"
-                               "    127.0.0.4       " + shalom + "              t3\n" +
-                  umlauts + "  multi / line tab  t5\n\nFoot\nQuarlo 1.2.3\n");
+              layout().title
+                  + "\nSub\nFirst\nSecond\n\n"
+                    "Target              Status            Text\n"
+                    "------------------  ----------------  ----\n"
+                    "127.0.0.2           listed            t1\n"
+                    "  bl.test           ok                t2\n"
+                    "    127.0.0.4       "
+                  + shalom + "              t3\n" + umlauts + "  multi / line tab  t5\n\nFoot\nQuarlo 1.2.3\n");
 }
 
 TEST(TextFormatsText, LongTextsPushTheirLineButNotTheColumn)
@@ -338,8 +344,9 @@ TEST(TextFormatsText, LongTextsPushTheirLineButNotTheColumn)
     s.rows = {textRow(0, {"a", "s1"}), textRow(0, {longName, "s2"}), textRow(0, {"bb", "s3"})};
     const int width = TextTableWriter::MaxColumnWidth;
     EXPECT_EQ(QString::fromUtf8(TextTableWriter::Write(s, {})),
-              QString("Target").leftJustified(width + 2) + "Status\n" + QString(width, '-') + "  ------\n" +
-                  QString("a").leftJustified(width + 2) + "s1\n" + longName + "  s2\n" + QString("bb").leftJustified(width + 2) + "s3\n")
+              QString("Target").leftJustified(width + 2) + "Status\n" + QString(width, '-') + "  ------\n"
+                  + QString("a").leftJustified(width + 2) + "s1\n" + longName + "  s2\n"
+                  + QString("bb").leftJustified(width + 2) + "s3\n")
         << "a long text is never cut";
 }
 
@@ -348,9 +355,10 @@ TEST(TextFormatsText, LongTextsPushTheirLineButNotTheColumn)
 // as Python's own East Asian Width table counts them.
 TEST(TextFormatsText, WideCharactersKeepTheColumnsInLine)
 {
-    const QStringList targets = {QString::fromUtf8("\u4E2D\u6587.example"), QString::fromUtf8("\u3072\u3089\u304C\u306A"),
-                                 QString::fromUtf8("\uD55C\uAD6D\uC5B4"), QString::fromUtf8("caf\u0065\u0301 \U0001F600"),
-                                 QString::fromUtf8("\uFF21\uFF22\uFF23 full"), "plain.example"};
+    const QStringList targets = {
+        QString::fromUtf8("\u4E2D\u6587.example"),    QString::fromUtf8("\u3072\u3089\u304C\u306A"),
+        QString::fromUtf8("\uD55C\uAD6D\uC5B4"),      QString::fromUtf8("caf\u0065\u0301 \U0001F600"),
+        QString::fromUtf8("\uFF21\uFF22\uFF23 full"), "plain.example"};
     TableSnapshot s;
     s.headers = {"Target", "Status", "Text"};
     for (const QString& t : targets) s.rows.push_back(textRow(0, {t, "listed", "end"}));

@@ -230,7 +230,8 @@ private:
                      "(tries %d, maxTimeoutMs %d, %d server(s), %lld tries sent)\n",
                      what, pending_, int(states_.size()),
                      static_cast<long long>((runtime_.nowNs() - progressNs_) / 1'000'000), driver_->tuning().tries,
-                     driver_->tuning().maxTimeoutMs, int(serverEntries_.size()), static_cast<long long>(driver_->triesSent()));
+                     driver_->tuning().maxTimeoutMs, int(serverEntries_.size()),
+                     static_cast<long long>(driver_->triesSent()));
         std::abort();
     }
 
@@ -258,8 +259,7 @@ private:
 
     QList<Fake::Send> serve(const Fake::Query& query)
     {
-        const uint8_t action =
-            serverScript_.isEmpty() ? 0 : uint8_t(serverScript_[received_++ % serverScript_.size()]);
+        const uint8_t action = serverScript_.isEmpty() ? 0 : uint8_t(serverScript_[received_++ % serverScript_.size()]);
         if (query.question.isEmpty()) return {}; // not a query the driver sends
         const int arg = action >> 4;
         QList<Fake::Send> sends;
@@ -281,13 +281,18 @@ private:
         case 2: reply(Fake::BuildReply(query, Fake::ServFail)); break;
         case 3: reply(Fake::BuildReply(query, Fake::Refused)); break;
         case 4: reply(Fake::BuildReply(query, 4 /* NOTIMP */)); break;
-        case 5: reply(Fake::BuildReply(query, Fake::NoError)); break; // no data
-        case 6: reply(answer().left(arg * 4)); break;                  // cut short
+        case 5: reply(Fake::BuildReply(query, Fake::NoError)); break;               // no data
+        case 6: reply(answer().left(arg * 4)); break;                               // cut short
         case 7: reply(Fake::BuildReply(query, Fake::NoError, {}, -1, true)); break; // over TCP, please
-        case 8: reply(Fake::BuildReply(query, Fake::NoError, {Fake::A("127.0.0.9")}, (query.id + 1 + arg) & 0xffff)); break;
-        case 9: reply(answer()); reply(answer(), arg); break; // twice
-        case 10: break;                                       // dropped
-        case 11: reply(answer(), arg * 4); break;             // late
+        case 8:
+            reply(Fake::BuildReply(query, Fake::NoError, {Fake::A("127.0.0.9")}, (query.id + 1 + arg) & 0xffff));
+            break;
+        case 9:
+            reply(answer());
+            reply(answer(), arg);
+            break;                                // twice
+        case 10: break;                           // dropped
+        case 11: reply(answer(), arg * 4); break; // late
         case 12: reply(damaged(query, arg)); break;
         case 13: reply(Fake::BuildReply(query, Fake::NoError, {Fake::Cname("elsewhere.fuzz.test")})); break;
         case 14: { // the right ID for another question
@@ -312,8 +317,11 @@ private:
             packet[answer + 1] = char(answer & 0xff);
             break;
         case 1: packet[answer + 11] = char(0x40); break; // rdlength past the end
-        case 2: packet[answer + 11] = char(3); packet.chop(1); break; // an A record of three bytes
-        default: packet[7] = char(5); break;                         // five answers, one there
+        case 2:
+            packet[answer + 11] = char(3);
+            packet.chop(1);
+            break;                           // an A record of three bytes
+        default: packet[7] = char(5); break; // five answers, one there
         }
         return packet;
     }
@@ -350,7 +358,7 @@ private:
     bool twoServers_ = false;
     DnsTuning tuning_;
     AresDriver::Pacing pacing_;
-    int maxTries_ = 1;    // the largest tuning so far
+    int maxTries_ = 1; // the largest tuning so far
     int maxTimeout_ = 10;
     int hostEvery_ = 0;
     int paths_ = 0;

@@ -11,8 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     URL url;
     url.setURL(text);
     const URLParameters& parameters = url.Parameters();
-    if (parameters.Keys().size() != parameters.Count() || parameters.Items().size() != parameters.Count())
-        std::abort();
+    if (parameters.Keys().size() != parameters.Count() || parameters.Items().size() != parameters.Count()) std::abort();
     for (const QString& name : parameters.Keys())
         if (!parameters.Exists(name)) std::abort();
     (void)url.Hostname();

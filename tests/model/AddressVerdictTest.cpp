@@ -2,11 +2,11 @@
 // target asks, and how every query outcome adds up.
 #include "common/Registry.h"
 #include "model/Address.h"
-#include "model/TargetResolution.h"
 #include "model/DnsFailure.h"
 #include "model/QueryTag.h"
 #include "model/ScanHost.h"
 #include "model/Settings.h"
+#include "model/TargetResolution.h"
 #include "support/EnvGuard.h"
 #include "support/MemoryRegistryBackend.h"
 #include "support/ModelBuilders.h"
@@ -39,9 +39,9 @@ protected:
         exact->ResultCodes().Item("127.255.255.254")->setListing(false);
         servers.Add(exact);
         // Bit-mask coded, with a refusal answer of its own as a code.
-        auto mask = makeServer("mask.test", true,
-                               {{"127.0.0.8", "Phishing"}, {"127.0.0.16", "Malware"}, {"127.0.0.1", "Access blocked"}},
-                               true);
+        auto mask =
+            makeServer("mask.test", true,
+                       {{"127.0.0.8", "Phishing"}, {"127.0.0.16", "Malware"}, {"127.0.0.1", "Access blocked"}}, true);
         mask->ResultCodes().Item("127.0.0.1")->setListing(false);
         servers.Add(mask);
     }
@@ -109,12 +109,18 @@ TEST_F(AddressVerdict, VerdictFollowsEveryQueryOutcome)
         {"both not found", {{"exact.test", nx}, {"mask.test", {"", DnsFailure::NoData}}}, Verdict::Clean, 0, 0},
         {"one listing", {{"exact.test", {"127.0.0.2", 0}}, {"mask.test", nx}}, Verdict::Listed, 1, 0},
         {"refusal only", {{"exact.test", {"127.255.255.254", 0}}, {"mask.test", nx}}, Verdict::Refused, 0, 1},
-        {"refusal and time-out", {{"exact.test", {"127.255.255.254", 0}}, {"mask.test", {"", DnsFailure::Timeout}}},
-         Verdict::Incomplete, 0, 2},
+        {"refusal and time-out",
+         {{"exact.test", {"127.255.255.254", 0}}, {"mask.test", {"", DnsFailure::Timeout}}},
+         Verdict::Incomplete,
+         0,
+         2},
         {"SERVFAIL", {{"exact.test", nx}, {"mask.test", {"", DnsFailure::ServerFailure}}}, Verdict::Incomplete, 0, 1},
         {"outside 127/8", {{"exact.test", {"127.0.0.2 10.0.0.1", 0}}, {"mask.test", nx}}, Verdict::Incomplete, 0, 1},
-        {"listing beats failure", {{"exact.test", {"127.0.0.2", 0}}, {"mask.test", {"", DnsFailure::Timeout}}},
-         Verdict::Listed, 1, 1},
+        {"listing beats failure",
+         {{"exact.test", {"127.0.0.2", 0}}, {"mask.test", {"", DnsFailure::Timeout}}},
+         Verdict::Listed,
+         1,
+         1},
         {"bit-mask refusal", {{"exact.test", nx}, {"mask.test", {"127.0.0.1", 0}}}, Verdict::Refused, 0, 1},
         // Bits that include the refusal code's bit are still a listing.
         {"bit-mask listing", {{"exact.test", nx}, {"mask.test", {"127.0.0.25", 0}}}, Verdict::Listed, 1, 0},
@@ -163,12 +169,15 @@ TEST_F(AddressKinds, TheTargetsOwnLookupsDecideFirst)
         Verdict verdict;
     };
     const Case cases[] = {
-        {"mail.example", {TargetResolution::Outcome::Failed, "mail.example: A lookup failed: timed out", {}, {}},
+        {"mail.example",
+         {TargetResolution::Outcome::Failed, "mail.example: A lookup failed: timed out", {}, {}},
          Verdict::Incomplete},
-        {"mail.example", {TargetResolution::Outcome::Unresolvable, "name not found (NXDOMAIN)", {}, {}},
+        {"mail.example",
+         {TargetResolution::Outcome::Unresolvable, "name not found (NXDOMAIN)", {}, {}},
          Verdict::Unresolvable},
         {"a@example.org", {TargetResolution::Outcome::NoMail, "null MX", {}, {}}, Verdict::NoMail},
-        {"a@example.org", {TargetResolution::Outcome::Failed, "MX lookup failed: server failure (SERVFAIL)", {}, {}},
+        {"a@example.org",
+         {TargetResolution::Outcome::Failed, "MX lookup failed: server failure (SERVFAIL)", {}, {}},
          Verdict::Incomplete},
     };
     for (const Case& c : cases) {
@@ -225,17 +234,22 @@ TEST_F(AddressKinds, EachKindOfTargetAsksTheListsThatCanAnswer)
         {"[2001:DB8:1:2:3:4:567:89AB]", "", {nibbles + ".v6.test."}, {"v4.test", "dom.test"}},
         // An IPv4-mapped address is asked as the IPv4 address it is.
         {"::ffff:192.0.2.1", "", {"1.2.0.192.v4.test.", "1.2.0.192.v6.test."}, {"dom.test"}},
-        {"mail.example.co.uk", "192.0.2.9",
-         {"9.2.0.192.v4.test.", "9.2.0.192.v6.test.", "example.co.uk.dom.test."}, {}},
-        {"www.Example.com.", "192.0.2.9",
-         {"9.2.0.192.v4.test.", "9.2.0.192.v6.test.", "example.com.dom.test."}, {}},
-        {QString::fromUtf8("mail.b\u00fccher.example"), "192.0.2.9",
-         {"9.2.0.192.v4.test.", "9.2.0.192.v6.test.", "xn--bcher-kva.example.dom.test."}, {}},
+        {"mail.example.co.uk",
+         "192.0.2.9",
+         {"9.2.0.192.v4.test.", "9.2.0.192.v6.test.", "example.co.uk.dom.test."},
+         {}},
+        {"www.Example.com.", "192.0.2.9", {"9.2.0.192.v4.test.", "9.2.0.192.v6.test.", "example.com.dom.test."}, {}},
+        {QString::fromUtf8("mail.b\u00fccher.example"),
+         "192.0.2.9",
+         {"9.2.0.192.v4.test.", "9.2.0.192.v6.test.", "xn--bcher-kva.example.dom.test."},
+         {}},
         // A host that is a public suffix itself has no registered domain.
         {"co.uk", "192.0.2.9", {"9.2.0.192.v4.test.", "9.2.0.192.v6.test."}, {"dom.test"}},
         // An e-mail address: its mail server's addresses and its domain.
-        {"user@Mail.Example.org.", "192.0.2.9",
-         {"9.2.0.192.v4.test.", "9.2.0.192.v6.test.", "mail.example.org.dom.test."}, {}},
+        {"user@Mail.Example.org.",
+         "192.0.2.9",
+         {"9.2.0.192.v4.test.", "9.2.0.192.v6.test.", "mail.example.org.dom.test."},
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target.toStdString());
@@ -351,33 +365,80 @@ TEST_F(AddressPublicLists, SpecialPurposeAddressesAreNeverSentToPublicLists)
     };
     const Case cases[] = {
         // Every block's edges, and the addresses just outside them.
-        {"0.0.0.0", ownOnly},          {"0.255.255.255", ownOnly},  {"1.0.0.0", both},
-        {"9.255.255.255", both},       {"10.0.0.0", ownOnly},       {"10.255.255.255", ownOnly},
-        {"11.0.0.0", both},            {"100.63.255.255", both},    {"100.64.0.0", ownOnly},
-        {"100.127.255.255", ownOnly},  {"100.128.0.0", both},       {"126.255.255.255", both},
-        {"127.0.0.3", ownOnly},        {"127.255.255.255", ownOnly}, {"128.0.0.0", both},
-        {"169.254.1.1", ownOnly},      {"169.255.0.1", both},       {"172.15.255.255", both},
-        {"172.16.0.1", ownOnly},       {"172.31.255.255", ownOnly}, {"172.32.0.0", both},
-        {"192.0.0.9", ownOnly},        {"192.0.1.1", both},         {"192.0.2.1", ownOnly},
-        {"192.0.3.0", both},           {"192.88.99.1", ownOnly},    {"192.88.98.255", both},
-        {"192.167.255.255", both},     {"192.168.1.1", ownOnly},    {"192.169.0.0", both},
-        {"198.17.255.255", both},      {"198.18.0.0", ownOnly},     {"198.19.255.255", ownOnly},
-        {"198.20.0.0", both},          {"198.51.100.7", ownOnly},   {"198.51.101.7", both},
-        {"203.0.113.200", ownOnly},    {"203.0.112.255", both},     {"223.255.255.255", both},
-        {"224.0.0.1", ownOnly},        {"239.255.255.255", ownOnly}, {"240.0.0.1", ownOnly},
-        {"255.255.255.255", ownOnly},  {"8.8.4.4", both},           {"010.001.002.003", ownOnly},
+        {"0.0.0.0", ownOnly},
+        {"0.255.255.255", ownOnly},
+        {"1.0.0.0", both},
+        {"9.255.255.255", both},
+        {"10.0.0.0", ownOnly},
+        {"10.255.255.255", ownOnly},
+        {"11.0.0.0", both},
+        {"100.63.255.255", both},
+        {"100.64.0.0", ownOnly},
+        {"100.127.255.255", ownOnly},
+        {"100.128.0.0", both},
+        {"126.255.255.255", both},
+        {"127.0.0.3", ownOnly},
+        {"127.255.255.255", ownOnly},
+        {"128.0.0.0", both},
+        {"169.254.1.1", ownOnly},
+        {"169.255.0.1", both},
+        {"172.15.255.255", both},
+        {"172.16.0.1", ownOnly},
+        {"172.31.255.255", ownOnly},
+        {"172.32.0.0", both},
+        {"192.0.0.9", ownOnly},
+        {"192.0.1.1", both},
+        {"192.0.2.1", ownOnly},
+        {"192.0.3.0", both},
+        {"192.88.99.1", ownOnly},
+        {"192.88.98.255", both},
+        {"192.167.255.255", both},
+        {"192.168.1.1", ownOnly},
+        {"192.169.0.0", both},
+        {"198.17.255.255", both},
+        {"198.18.0.0", ownOnly},
+        {"198.19.255.255", ownOnly},
+        {"198.20.0.0", both},
+        {"198.51.100.7", ownOnly},
+        {"198.51.101.7", both},
+        {"203.0.113.200", ownOnly},
+        {"203.0.112.255", both},
+        {"223.255.255.255", both},
+        {"224.0.0.1", ownOnly},
+        {"239.255.255.255", ownOnly},
+        {"240.0.0.1", ownOnly},
+        {"255.255.255.255", ownOnly},
+        {"8.8.4.4", both},
+        {"010.001.002.003", ownOnly},
         // The test entries always go, in either form.
-        {"127.0.0.2", both},           {"127.0.0.1", both},         {"::FFFF:7F00:2", both},
+        {"127.0.0.2", both},
+        {"127.0.0.1", both},
+        {"::FFFF:7F00:2", both},
         {"::ffff:127.0.0.1", both},
         // IPv6: mapped addresses are judged as IPv4.
-        {"::ffff:10.1.2.3", ownOnly},  {"::ffff:11.1.2.3", both},   {"::", ownOnly},
-        {"::1", ownOnly},              {"::2", both},               {"64:ff9b:1::1", ownOnly},
-        {"64:ff9b::1", both},          {"100::1", ownOnly},         {"100:0:0:1::1", both},
-        {"2001::1", ownOnly},          {"2001:1ff::1", ownOnly},    {"2001:200::1", both},
-        {"2001:db8::1", ownOnly},      {"[2001:DB8:FFFF::1]", ownOnly}, {"2001:db9::1", both},
-        {"fc00::1", ownOnly},          {"fdff::1", ownOnly},        {"fe00::1", both},
-        {"fe80::1", ownOnly},          {"febf::1", ownOnly},        {"fec0::1", both},
-        {"ff02::1", ownOnly},          {"2a00:1450::1", both},
+        {"::ffff:10.1.2.3", ownOnly},
+        {"::ffff:11.1.2.3", both},
+        {"::", ownOnly},
+        {"::1", ownOnly},
+        {"::2", both},
+        {"64:ff9b:1::1", ownOnly},
+        {"64:ff9b::1", both},
+        {"100::1", ownOnly},
+        {"100:0:0:1::1", both},
+        {"2001::1", ownOnly},
+        {"2001:1ff::1", ownOnly},
+        {"2001:200::1", both},
+        {"2001:db8::1", ownOnly},
+        {"[2001:DB8:FFFF::1]", ownOnly},
+        {"2001:db9::1", both},
+        {"fc00::1", ownOnly},
+        {"fdff::1", ownOnly},
+        {"fe00::1", both},
+        {"fe80::1", ownOnly},
+        {"febf::1", ownOnly},
+        {"fec0::1", both},
+        {"ff02::1", ownOnly},
+        {"2a00:1450::1", both},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target.toStdString());

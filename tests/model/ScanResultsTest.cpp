@@ -40,8 +40,8 @@ protected:
         auto& servers = settings.BlacklistServers();
         servers.Add(makeServer("exact.test", true, {{"127.0.0.2", "Spam source"}, {"127.0.0.10", "Dynamic range"}},
                                false, "Exact BL"));
-        servers.Add(makeServer("mask.test", true,
-                               {{"127.0.0.2", "Black"}, {"127.0.0.4", "Grey"}, {"127.0.0.8", "Red"}}, true));
+        servers.Add(
+            makeServer("mask.test", true, {{"127.0.0.2", "Black"}, {"127.0.0.4", "Grey"}, {"127.0.0.8", "Red"}}, true));
         servers.Add(makeServer("off.test", false, {{"127.0.0.2", "x"}}));
         servers.Add(makeServer("third.test", true, {{"127.0.0.2", "x"}}));
     }
@@ -57,7 +57,8 @@ QStringList rows(const Responses& responses)
 {
     QStringList out;
     for (const ResponsePtr& r : responses)
-        out << (r->Server() ? r->Server()->Zone() : QString()) + " " + r->Address() + "=" + r->Reason() + " [" + r->TXTRecord() + "]";
+        out << (r->Server() ? r->Server()->Zone() : QString()) + " " + r->Address() + "=" + r->Reason() + " ["
+                + r->TXTRecord() + "]";
     return out;
 }
 
@@ -69,8 +70,9 @@ TEST_F(ScanResults, BitMaskAnswersMatchEveryCodeWhoseBitsAreSet)
     Responses responses(&settings.BlacklistServers());
     responses.Add("MASK.test", "127.0.0.6");
     responses.AddTXTInfo("mask.test", "127.0.0.6", "see http://mask.test/");
-    EXPECT_EQ(rows(responses), (QStringList{"mask.test 127.0.0.2=Black [see http://mask.test/]",
-                                            "mask.test 127.0.0.4=Grey [see http://mask.test/]"}));
+    EXPECT_EQ(rows(responses),
+              (QStringList{"mask.test 127.0.0.2=Black [see http://mask.test/]",
+                           "mask.test 127.0.0.4=Grey [see http://mask.test/]"}));
     Responses none(&settings.BlacklistServers());
     none.Add("mask.test", "127.0.0.1");
     none.AddTXTInfo("mask.test", "127.0.0.1", "raw");
@@ -86,8 +88,9 @@ TEST_F(ScanResults, ExactAnswersSplitAtSpaces)
     responses.AddTXTInfo("exact.test", "127.0.0.2 127.0.0.10", "first");
     responses.AddTXTInfo("exact.test", "127.0.0.10", "second");
     responses.AddTXTInfo("exact.test", "127.0.0.99", "nobody"); // no record: skipped
-    EXPECT_EQ(rows(responses), (QStringList{"exact.test 127.0.0.2=Spam source [first]", "exact.test 127.0.0.10=Dynamic range [second]",
-                                            "exact.test 127.0.0.6=Undefined return code of 127.0.0.6 []"}));
+    EXPECT_EQ(rows(responses),
+              (QStringList{"exact.test 127.0.0.2=Spam source [first]", "exact.test 127.0.0.10=Dynamic range [second]",
+                           "exact.test 127.0.0.6=Undefined return code of 127.0.0.6 []"}));
 }
 
 TEST_F(ScanResults, RespondingServersAreFoundInAnyCase)
@@ -102,16 +105,23 @@ TEST_F(ScanResults, RespondingServersAreFoundInAnyCase)
 
 TEST_F(ScanResults, CaptionShowsResolvedAddress)
 {
-    Address ip("192.0.2.1", settings, &host), name("mail.example", settings, &host), dead("nowhere.example", settings, &host),
-        many("multi.example", settings, &host), mail("postmaster@example.org", settings, &host);
+    Address ip("192.0.2.1", settings, &host), name("mail.example", settings, &host),
+        dead("nowhere.example", settings, &host), many("multi.example", settings, &host),
+        mail("postmaster@example.org", settings, &host);
     for (Address* a : {&ip, &name, &dead, &many, &mail}) a->Query();
     EXPECT_EQ(name.Caption(), "mail.example");
     name.ApplyResolution({TargetResolution::Outcome::Resolved, {}, {}, {{"192.0.2.7", "mail.example"}}});
     dead.ApplyResolution({TargetResolution::Outcome::Unresolvable, "no IPv4 address", {}, {}});
-    many.ApplyResolution({TargetResolution::Outcome::Resolved, {}, {},
-                          {{"192.0.2.1", "multi.example"}, {"192.0.2.2", "multi.example"}, {"192.0.2.3", "multi.example"},
-                           {"192.0.2.4", "multi.example"}, {"192.0.2.5", "multi.example"}}});
-    mail.ApplyResolution({TargetResolution::Outcome::Resolved, {}, {"mx.example.org"}, {{"192.0.2.9", "mx.example.org"}}});
+    many.ApplyResolution({TargetResolution::Outcome::Resolved,
+                          {},
+                          {},
+                          {{"192.0.2.1", "multi.example"},
+                           {"192.0.2.2", "multi.example"},
+                           {"192.0.2.3", "multi.example"},
+                           {"192.0.2.4", "multi.example"},
+                           {"192.0.2.5", "multi.example"}}});
+    mail.ApplyResolution(
+        {TargetResolution::Outcome::Resolved, {}, {"mx.example.org"}, {{"192.0.2.9", "mx.example.org"}}});
     EXPECT_EQ(QStringList({ip.Caption(), name.Caption(), dead.Caption(), many.Caption(), mail.Caption()}),
               (QStringList{"192.0.2.1", "mail.example (192.0.2.7)", "nowhere.example (Unresolvable)",
                            "multi.example (192.0.2.1, 192.0.2.2, 192.0.2.3, 192.0.2.4, 1 more)",
@@ -145,14 +155,15 @@ TEST_F(ScanResults, EveryAddressOfAHostIsAskedAndListingsStayApart)
     EXPECT_EQ(host.resolves[0].name, "mail.example");
     EXPECT_TRUE(host.lookups.empty());
 
-    address.ApplyResolution({TargetResolution::Outcome::Resolved, {}, {},
-                             {{"192.0.2.9", "mail.example"}, {"192.0.2.10", "mail.example"}}});
+    address.ApplyResolution(
+        {TargetResolution::Outcome::Resolved, {}, {}, {{"192.0.2.9", "mail.example"}, {"192.0.2.10", "mail.example"}}});
     // Two addresses on three enabled IP lists.
     ASSERT_EQ(host.lookups.size(), 6u);
     EXPECT_TRUE(address.Complete());
     QStringList names;
     for (const auto& lookup : host.lookups) names << lookup.name;
-    EXPECT_TRUE(names.contains("9.2.0.192.exact.test.") && names.contains("10.2.0.192.third.test.")) << names.join(" ").toStdString();
+    EXPECT_TRUE(names.contains("9.2.0.192.exact.test.") && names.contains("10.2.0.192.third.test."))
+        << names.join(" ").toStdString();
 
     // Only the second address is listed, and only on exact.test.
     for (const auto& lookup : host.lookups) {
@@ -194,8 +205,8 @@ TEST_F(ScanResults, BlacklistRepliesBuildResultsAndResetClearsThem)
     EXPECT_EQ(address.RespondingServers().Item("exact.test")->Responses().Count(), 1);
 
     address.SetComplete(false);
-    EXPECT_EQ(std::make_tuple(address.Complete(), address.Scanning(), address.Blacklisted(), address.IP(), address.Results(),
-                              address.RespondingServers().Count(), address.ServerIndex()),
+    EXPECT_EQ(std::make_tuple(address.Complete(), address.Scanning(), address.Blacklisted(), address.IP(),
+                              address.Results(), address.RespondingServers().Count(), address.ServerIndex()),
               std::make_tuple(false, true, false, QString(), QString(), 0, 1));
 }
 

@@ -106,7 +106,7 @@ TEST(Servers, AddAndChangeZoneKeepTheHeldDefinition)
     EXPECT_EQ(servers.Item("a.example"), a);
 
     EXPECT_FALSE(servers.ChangeZone(makeServer("x.example", true, {}), "y.example")); // not held
-    const auto unnamed = servers.Add(makeServer("", true, {{"127.0.0.2", "u"}})); // held under ""
+    const auto unnamed = servers.Add(makeServer("", true, {{"127.0.0.2", "u"}}));     // held under ""
     EXPECT_TRUE(servers.ChangeZone(unnamed, "named.example"));
     EXPECT_EQ(servers.Item("named.example"), unnamed);
     // (Removal: the keyed collection's test.)

@@ -1,6 +1,6 @@
+#include "model/Settings.h"
 #include "common/AppInfo.h"
 #include "common/Registry.h"
-#include "model/Settings.h"
 #include "support/MemoryRegistryBackend.h"
 #include "support/QtPrinters.h"
 
@@ -63,8 +63,9 @@ TEST_F(SettingsTest, DefaultsWriteNothingAndSettersClampAndWriteThroughOnlyOnCha
     EXPECT_EQ(stored("Check Lists Before Scanning"), "False");
     QStringList signalled;
     for (const QList<QVariant>& args : changed) signalled << args.at(0).toString() + "=" + args.at(1).toString();
-    EXPECT_EQ(signalled, (QStringList{"Max Queries=10", "Max Queries=800", "Expansion Level=0", "Expansion Level=3",
-                                      "Auto Start Scan=false", "Check Lists Before Scanning=false"}));
+    EXPECT_EQ(signalled,
+              (QStringList{"Max Queries=10", "Max Queries=800", "Expansion Level=0", "Expansion Level=3",
+                           "Auto Start Scan=false", "Check Lists Before Scanning=false"}));
 
     // A failing registry keeps the new value in memory.
     backend.failWrites = true;
@@ -87,7 +88,8 @@ TEST_F(SettingsTest, LoadsStoredTextsWithoutClampingAndFallsBackOnGarbage)
     EXPECT_EQ(settings.MaxQueries(), 800);
 
     // A scan keeps to a limit it can work with, whatever is stored.
-    for (const auto& [text, limit] : {std::pair{"0", 1}, std::pair{"-5", 1}, std::pair{"5000", 800}, std::pair{"7", 7}}) {
+    for (const auto& [text, limit] :
+         {std::pair{"0", 1}, std::pair{"-5", 1}, std::pair{"5000", 800}, std::pair{"7", 7}}) {
         store("Max Queries", RegistryValue::fromString(text));
         settings.Refresh();
         EXPECT_EQ(settings.ScanQueryLimit(), limit) << text;

@@ -1,7 +1,7 @@
+#include "scan/Addresslist.h"
 #include "common/IpRange.h"
 #include "common/Registry.h"
 #include "model/Settings.h"
-#include "scan/Addresslist.h"
 #include "support/FakeScanWorld.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
@@ -95,10 +95,12 @@ TEST_F(AddresslistTest, ScanRoutesRepliesAndCompletes)
 
     // Successful blacklist replies ask every DNS server for the TXT record.
     QStringList txtQueries;
-    for (const auto& q : directDns->sent) txtQueries << QStringLiteral("%1 %2 %3 %4").arg(q.tag, q.name, q.server).arg(q.type);
+    for (const auto& q : directDns->sent)
+        txtQueries << QStringLiteral("%1 %2 %3 %4").arg(q.tag, q.name, q.server).arg(q.type);
     const QString txtTag = TagByTarget(list, "192.0.2.7:TXTRECORD:a.test:127.0.0.2");
-    EXPECT_EQ(txtQueries.mid(0, 2), (QStringList{txtTag + " 7.2.0.192.a.test. 127.0.0.1:9 16",
-                                                 txtTag + " 7.2.0.192.a.test. 127.0.0.2:9 16"}));
+    EXPECT_EQ(
+        txtQueries.mid(0, 2),
+        (QStringList{txtTag + " 7.2.0.192.a.test. 127.0.0.1:9 16", txtTag + " 7.2.0.192.a.test. 127.0.0.2:9 16"}));
     EXPECT_EQ(txtQueries.size(), 4) << "c.test's answer too";
 
     // The host name's blacklist queries went out as soon as it resolved.
@@ -115,7 +117,8 @@ TEST_F(AddresslistTest, ScanRoutesRepliesAndCompletes)
     // TXT replies after completion are still applied.
     updates.clear();
     directDns->reply(txtTag, "7.2.0.192.a.test.",
-                     {{"Listed, see http://a.test/?7", DnsRecord::TXT}, {"10.0.0.1", DnsRecord::A},
+                     {{"Listed, see http://a.test/?7", DnsRecord::TXT},
+                      {"10.0.0.1", DnsRecord::A},
                       {"Second record", DnsRecord::TXT}});
     // Every TXT record of the listing is kept.
     EXPECT_EQ(ip->RespondingServers().Item("a.test")->Responses().Item("127.0.0.2")->TXTRecord(),
@@ -178,7 +181,8 @@ TEST_F(AddresslistTest, RenamedAddressesKeepTheirOwnReplies)
     list.Tick();
     QStringList names;
     for (const auto& r : dns.pending) names << r.name;
-    EXPECT_TRUE(names.contains("3.2.0.192.a.test.") && !names.contains("2.2.0.192.a.test.")) << names.join(' ').toStdString();
+    EXPECT_TRUE(names.contains("3.2.0.192.a.test.") && !names.contains("2.2.0.192.a.test."))
+        << names.join(' ').toStdString();
 }
 
 TEST_F(AddresslistTest, RepliesForRemovedAddressesAreDropped)
@@ -364,7 +368,9 @@ QByteArray listXml(const QStringList& targets)
 TEST_F(AddresslistTest, FilesBeyondTheTargetLimitLoadNothing)
 {
     const QString overlapping = dir.filePath("overlapping.BlackList");
-    spit(overlapping, listXml({"10.0.0.0/16", "10.0.0.0-10.0.0.9", "10.0.0.7", "10.0.128.0/17", "10.1.0.0/17", "a.example", "A.EXAMPLE"}));
+    spit(overlapping,
+         listXml({"10.0.0.0/16", "10.0.0.0-10.0.0.9", "10.0.0.7", "10.0.128.0/17", "10.1.0.0/17", "a.example",
+                  "A.EXAMPLE"}));
     ASSERT_TRUE(list.PrepareLoad(overlapping));
     EXPECT_EQ(list.PreparedCount(), 65536 + 32768 + 1);
     list.CancelLoad();
@@ -377,9 +383,10 @@ TEST_F(AddresslistTest, FilesBeyondTheTargetLimitLoadNothing)
     spit(huge, listXml(ranges));
     QSignalSpy newFile(&list, &Addresslist::NewFile);
     ASSERT_FALSE(list.Load(huge));
-    EXPECT_EQ(list.LastError(), "Cannot load Address List from " + huge
-                                    + "\r\n\r\nIt stands for 16,777,216 addresses; a list holds at most 100,000. "
-                                      "Split it into smaller lists.");
+    EXPECT_EQ(list.LastError(),
+              "Cannot load Address List from " + huge
+                  + "\r\n\r\nIt stands for 16,777,216 addresses; a list holds at most 100,000. "
+                    "Split it into smaller lists.");
     EXPECT_EQ(keys(), QStringList{"kept.example"});
     EXPECT_EQ(list.Filename(), "mine.BlackList");
     EXPECT_TRUE(list.Changed());

@@ -30,7 +30,10 @@ protected:
         });
     }
     void query(const QString& name, int type) { dns->Query(name, name, fake.serverSpec(), type); }
-    bool waitFor(qsizetype count) { return QTest::qWaitFor([&] { return replies.size() >= count; }, 30000); }
+    bool waitFor(qsizetype count)
+    {
+        return QTest::qWaitFor([&] { return replies.size() >= count; }, 30000);
+    }
     DnsResponse byTag(const QString& tag) const
     {
         int count = 0;
@@ -76,16 +79,21 @@ TEST_F(DirectDnsTest, MailExchangersInPreferenceOrder)
 {
     fake.setScript([](const Fake::Query& q) -> QList<Fake::Send> {
         if (q.name == "several.test")
-            return Fake::Reply(Fake::BuildReply(q, 0, {Fake::Mx(20, "b.several.test"), Fake::Mx(10, "a.several.test"),
-                                                       Fake::Mx(20, "c.several.test"), Fake::Mx(65535, "z.several.test"),
-                                                       Fake::Mx(5, "first.several.test"), Fake::Mx(20, "d.several.test")}));
+            return Fake::Reply(Fake::BuildReply(q, 0,
+                                                {Fake::Mx(20, "b.several.test"), Fake::Mx(10, "a.several.test"),
+                                                 Fake::Mx(20, "c.several.test"), Fake::Mx(65535, "z.several.test"),
+                                                 Fake::Mx(5, "first.several.test"), Fake::Mx(20, "d.several.test")}));
         if (q.name == "null.test") return Fake::Reply(Fake::BuildReply(q, 0, {Fake::Mx(0, ".")}));
         if (q.name == "one.test") return Fake::Reply(Fake::BuildReply(q, 0, {Fake::Mx(10, "mx.one.test")}));
         return Fake::Reply(Fake::BuildReply(q, Fake::NxDomain));
     });
-    const struct { const char* name; QStringList expected; } cases[] = {
-        {"several.test", {"first.several.test", "a.several.test", "b.several.test", "c.several.test", "d.several.test",
-                          "z.several.test"}},
+    const struct {
+        const char* name;
+        QStringList expected;
+    } cases[] = {
+        {"several.test",
+         {"first.several.test", "a.several.test", "b.several.test", "c.several.test", "d.several.test",
+          "z.several.test"}},
         {"null.test", {""}},
         {"one.test", {"mx.one.test"}},
         {"none.test", {}},
@@ -130,7 +138,8 @@ TEST_F(DirectDnsTest, UnansweredQueriesEndWithoutReplyOnEveryChannel)
     EXPECT_EQ(byTag("servfail.test").AnswerCount(), 0);
     EXPECT_EQ(data("answered.test", DnsRecord::TXT), QStringList{"yes"});
     EXPECT_EQ(later.queries().size(), 2 * 3);
-    EXPECT_EQ(fake.queries().size(), 1 + 3 + 3 + 1) << "answered, silent and the default's silent thrice, servfail once";
+    EXPECT_EQ(fake.queries().size(), 1 + 3 + 3 + 1)
+        << "answered, silent and the default's silent thrice, servfail once";
 }
 
 // A TXT record's strings join into one text, however long; records of other
@@ -144,13 +153,18 @@ TEST_F(DirectDnsTest, RecordsHostileAndOversizedAnswers)
     fake.setScript([&](const Fake::Query& q) -> QList<Fake::Send> {
         if (q.name == "big.test") return Fake::Reply(Fake::BuildReply(q, 0, {Fake::Txt(strings)}));
         if (q.name == "txt.test")
-            return Fake::Reply(Fake::BuildReply(q, 0, {Fake::Txt({"v=spf1 ", "include:a.test ", "-all"}),
-                                                       Fake::Txt({"second"}), Fake::A("127.0.0.9"),
-                                                       Fake::Txt({"", "third"})}));
+            return Fake::Reply(
+                Fake::BuildReply(q, 0,
+                                 {Fake::Txt({"v=spf1 ", "include:a.test ", "-all"}), Fake::Txt({"second"}),
+                                  Fake::A("127.0.0.9"), Fake::Txt({"", "third"})}));
         // wrongtype.test: TXT answered to an MX query
         return Fake::Reply(Fake::BuildReply(q, 0, {Fake::Txt({"mx1.evil.test"})}));
     });
-    const struct { const char* name; int type; QStringList expected; } cases[] = {
+    const struct {
+        const char* name;
+        int type;
+        QStringList expected;
+    } cases[] = {
         {"txt.test", DnsRecord::TXT, {"v=spf1 include:a.test -all", "second", "third"}},
         {"wrongtype.test", DnsRecord::MX, {}},
         {"big.test", DnsRecord::TXT, {big}},

@@ -1,6 +1,6 @@
+#include "scan/AresDnsLookup.h"
 #include "model/DnsFailure.h"
 #include "model/QueryTag.h"
-#include "scan/AresDnsLookup.h"
 #include "scan/AresDriver.h"
 #include "support/FakeDnsServer.h"
 #include "support/QtPrinters.h"
@@ -33,12 +33,12 @@ protected:
     void makeLookup(const QStringList& servers)
     {
         lookup = std::make_unique<AresDnsLookup>(servers);
-        QObject::connect(lookup.get(), &DnsLookup::LookupComplete, lookup.get(),
-                         [this](const QString& name, const QString& answer, int failure, const QString& tag,
-                                const QVariant&) {
-                             replies.append(Completed{name, answer, failure, tag});
-                             if (onReply) onReply(replies.last());
-                         });
+        QObject::connect(
+            lookup.get(), &DnsLookup::LookupComplete, lookup.get(),
+            [this](const QString& name, const QString& answer, int failure, const QString& tag, const QVariant&) {
+                replies.append(Completed{name, answer, failure, tag});
+                if (onReply) onReply(replies.last());
+            });
     }
     void submit(const QString& name, bool blacklist = true, const QString& tag = "t")
     {
@@ -117,7 +117,6 @@ TEST_F(LookupTest, ThousandLookupsAtOnceAreThrottled)
     EXPECT_EQ(lookup->QueriesSent(), 1000);
 }
 
-
 // Broken packets, records of other types or owners, replies under another
 // query's ID and a reply too big for UDP. A name expecting "" must fail.
 TEST_F(LookupWithFake, HostileOversizedAndMissingReplies)
@@ -159,10 +158,11 @@ TEST_F(LookupWithFake, HostileOversizedAndMissingReplies)
         }
         if (q.name == "txt.test") return Fake::Reply(reply({Fake::Txt({"127.0.0.2"})}));
         if (q.name == "cname.test") return Fake::Reply(reply({Fake::Cname("target.test")}));
-        if (q.name == "chain.test") return Fake::Reply(reply({Fake::Cname("target.test"), Fake::A("127.0.0.3", "target.test")}));
+        if (q.name == "chain.test")
+            return Fake::Reply(reply({Fake::Cname("target.test"), Fake::A("127.0.0.3", "target.test")}));
         if (q.name == "mixed.test")
-            return Fake::Reply(reply({Fake::Txt({"x"}), Fake::A("127.0.0.66", "evil.test"), Fake::A("127.0.0.4"),
-                                      Fake::Mx(1, "mx.test")}));
+            return Fake::Reply(reply(
+                {Fake::Txt({"x"}), Fake::A("127.0.0.66", "evil.test"), Fake::A("127.0.0.4"), Fake::Mx(1, "mx.test")}));
         if (q.name == "stranger.test") return Fake::Reply(reply({Fake::A("127.0.0.66", "evil.test")}));
         if (q.name == "many.test") return Fake::Reply(reply(many));
         // Once both are in: each under the other's ID or a stray one, then the real ones.
@@ -174,12 +174,20 @@ TEST_F(LookupWithFake, HostileOversizedAndMissingReplies)
                 Fake::Send{Fake::BuildReply(a, 0, {Fake::A("127.0.0.1")}), 50},
                 Fake::Send{Fake::BuildReply(b, 0, {Fake::A("127.0.0.2")}), 50}};
     });
-    const QList<std::pair<QString, QString>> expected = {
-        {"cut.test.", ""},           {"count.test.", ""},          {"loop.test.", ""},
-        {"header.test.", "127.0.0.2"}, {"empty.test.", "127.0.0.2"}, {"garbage.test.", "127.0.0.2"},
-        {"txt.test.", ""},           {"cname.test.", ""},          {"stranger.test.", ""},
-        {"chain.test.", "127.0.0.3"}, {"mixed.test.", "127.0.0.4"}, {"many.test.", manyText.join(' ')},
-        {"a.test.", "127.0.0.1"},    {"b.test.", "127.0.0.2"}};
+    const QList<std::pair<QString, QString>> expected = {{"cut.test.", ""},
+                                                         {"count.test.", ""},
+                                                         {"loop.test.", ""},
+                                                         {"header.test.", "127.0.0.2"},
+                                                         {"empty.test.", "127.0.0.2"},
+                                                         {"garbage.test.", "127.0.0.2"},
+                                                         {"txt.test.", ""},
+                                                         {"cname.test.", ""},
+                                                         {"stranger.test.", ""},
+                                                         {"chain.test.", "127.0.0.3"},
+                                                         {"mixed.test.", "127.0.0.4"},
+                                                         {"many.test.", manyText.join(' ')},
+                                                         {"a.test.", "127.0.0.1"},
+                                                         {"b.test.", "127.0.0.2"}};
     lookup->setTuning(DnsTuning{600, 2});
     for (const auto& [name, answer] : expected) submit(name, true, name);
     ASSERT_TRUE(waitFor(expected.size()));
@@ -202,9 +210,11 @@ TEST_F(LookupWithFake, TypedLookupsReadEveryRecordAndRefuseCnameLoops)
         const QByteArray name = q.name.toLower();
         if (name == "two.test" && q.type == 1) answers = {Fake::A("192.0.2.1"), Fake::A("192.0.2.2")};
         if (name == "two.test" && q.type == 28) answers = {Fake::Aaaa("2001:db8::1")};
-        if (name == "mail.test" && q.type == 15) answers = {Fake::Mx(20, "b.test"), Fake::Mx(10, "a.test"), Fake::Mx(10, "c.test")};
+        if (name == "mail.test" && q.type == 15)
+            answers = {Fake::Mx(20, "b.test"), Fake::Mx(10, "a.test"), Fake::Mx(10, "c.test")};
         if (name == "null.test" && q.type == 15) answers = {Fake::Mx(0, ".")};
-        if (name == "loop.test") answers = {Fake::Cname("back.test", "loop.test"), Fake::Cname("loop.test", "back.test")};
+        if (name == "loop.test")
+            answers = {Fake::Cname("back.test", "loop.test"), Fake::Cname("loop.test", "back.test")};
         if (name == "chain.test") {
             for (int i = 0; i < 12; ++i)
                 answers << Fake::Cname("c" + QByteArray::number(i + 1) + ".test",
@@ -267,7 +277,8 @@ TEST_F(LookupWithFake, DestroyingTheControlWithQueriesInFlight)
                 EXPECT_TRUE(QTest::qWaitFor([&] { return reported == 1; }, 20000));
             }
         }
-        EXPECT_FALSE(QTest::qWaitFor([&, limit = expected] { return reported > limit; }, 300)) << "waited " << waitMs << " ms";
+        EXPECT_FALSE(QTest::qWaitFor([&, limit = expected] { return reported > limit; }, 300))
+            << "waited " << waitMs << " ms";
     }
 }
 
@@ -414,7 +425,7 @@ TEST_F(LookupWithFake, AnswersFailuresTagsAndPendingCount)
         bool blacklist;
         QString answer;
         QList<int> flags; // any of these
-        int tries; // -1: not counted
+        int tries;        // -1: not counted
     };
     QList<Case> cases;
     const struct {
@@ -438,8 +449,10 @@ TEST_F(LookupWithFake, AnswersFailuresTagsAndPendingCount)
         cases.append({QStringLiteral("%1.bl.test.").arg(k.label), true, k.blacklistAnswer, k.flags, k.tries});
         cases.append({QStringLiteral("%1.host.test.").arg(k.label), false, k.hostAnswer, k.flags, k.tries});
     }
-    cases.append({"localhost.", true, "", {DnsFailure::Refused}, -1}); // the server, not the hosts file (asked twice: see below)
-    cases.append({QString::fromUtf8("b\u00fccher.hosts.test."), false, "192.0.2.11", {0}, 1}); // asked in its ASCII form
+    cases.append(
+        {"localhost.", true, "", {DnsFailure::Refused}, -1}); // the server, not the hosts file (asked twice: see below)
+    cases.append(
+        {QString::fromUtf8("b\u00fccher.hosts.test."), false, "192.0.2.11", {0}, 1}); // asked in its ASCII form
     cases.append({"missing.hosts.test", false, "", {AnyFailure}, -1});
     // Never the hosts file nor a search domain: the server is asked the name as it is.
     cases.append({"localhost", false, "", {DnsFailure::Refused, DnsFailure::ConnectionRefused}, -1});
@@ -447,11 +460,15 @@ TEST_F(LookupWithFake, AnswersFailuresTagsAndPendingCount)
     // Bad names never reach the server; names at the length limits do.
     const QString label63(63, QLatin1Char('a'));
     const QString tooLong = QStringList{label63, label63, label63, label63}.join(QLatin1Char('.')); // 255
-    for (const QString& name : QStringList{"", ".", "a..b.test.", "..", "a\x01" "b.test.", "a b.test.", "a\\.b.test.",
-                                           "tab\tname.", label63 + "a.test.", tooLong, tooLong + "."})
+    for (const QString& name :
+         QStringList{"", ".", "a..b.test.", "..",
+                     "a\x01"
+                     "b.test.",
+                     "a b.test.", "a\\.b.test.", "tab\tname.", label63 + "a.test.", tooLong, tooLong + "."})
         for (bool blacklist : {true, false}) cases.append({name, blacklist, "", {DnsFailure::BadName}, 0});
     cases.append({label63 + ".test.", true, "", {DnsFailure::Refused}, 1});
-    cases.append({QStringList{label63, label63, label63, QString(61, 'b')}.join('.') + ".", true, "", {DnsFailure::Refused}, 1});
+    cases.append(
+        {QStringList{label63, label63, label63, QString(61, 'b')}.join('.') + ".", true, "", {DnsFailure::Refused}, 1});
 
     for (qsizetype i = 0; i < cases.size(); ++i) submit(cases[i].name, cases[i].blacklist, QString::number(i));
     lookup->setRequestTag("changed");
@@ -604,9 +621,8 @@ TEST_F(LookupWithFake, NextServerAfterAFailure)
         if (q.name.startsWith("servfail")) return Fake::Reply(Fake::BuildReply(q, Fake::ServFail));
         return {}; // anything else: silence
     });
-    second.setScript([](const Fake::Query& q) {
-        return Fake::Reply(Fake::BuildReply(q, Fake::NoError, {Fake::A("127.0.0.7")}));
-    });
+    second.setScript(
+        [](const Fake::Query& q) { return Fake::Reply(Fake::BuildReply(q, Fake::NoError, {Fake::A("127.0.0.7")})); });
     makeLookup(QStringList{fake.serverSpec(), second.serverSpec()});
     lookup->setTuning(DnsTuning{400, 2});
     // One after the other: the third must start at the server that answered.
@@ -628,7 +644,8 @@ TEST_F(LookupWithFake, CancelAllFromTheHandlerDropsQueriesInFlightAndTheirTries)
 {
     fake.setScript([](const Fake::Query& q) -> QList<Fake::Send> {
         if (q.name.endsWith("silent.test")) return {};
-        return Fake::Reply(Fake::BuildReply(q, Fake::NoError, {Fake::A("127.0.0.2")}), q.name.endsWith("late.test") ? 1000 : 0);
+        return Fake::Reply(Fake::BuildReply(q, Fake::NoError, {Fake::A("127.0.0.2")}),
+                           q.name.endsWith("late.test") ? 1000 : 0);
     });
     lookup->setTuning(DnsTuning{200, 5});
     for (int i = 0; i < 5; ++i) submit(QStringLiteral("%1.silent.test.").arg(i));
@@ -660,7 +677,8 @@ TEST_F(LookupWithFake, CancelAllFromTheHandlerDropsQueriesInFlightAndTheirTries)
     EXPECT_EQ(reportedInside, 0);
     EXPECT_EQ(lookup->PendingCount(), 0);
     EXPECT_EQ(replies[0].tag, "first");
-    const QHash<QString, QString> answers{{"again.test.", "127.0.0.2"}, {"localhost", "127.0.0.2"}, {"192.0.2.77", "192.0.2.77"}};
+    const QHash<QString, QString> answers{
+        {"again.test.", "127.0.0.2"}, {"localhost", "127.0.0.2"}, {"192.0.2.77", "192.0.2.77"}};
     for (const Completed& reply : replies.mid(1)) {
         EXPECT_EQ(reply.tag, "again");
         EXPECT_EQ(reply.answer, answers.value(reply.name)) << reply.name.toStdString();

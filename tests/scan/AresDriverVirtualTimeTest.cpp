@@ -117,7 +117,10 @@ TEST_F(AresDriverVirtualTime, MeasuredRoundTripSetsTheNextWait)
     // exactly that long after it went out.
     bool answer = true;
     runtime.setServer(
-        Port, [&](const Fake::Query& query) { return answer ? QList<Fake::Send>{answerWith(query, "127.0.0.2")} : QList<Fake::Send>(); },
+        Port,
+        [&](const Fake::Query& query) {
+            return answer ? QList<Fake::Send>{answerWith(query, "127.0.0.2")} : QList<Fake::Send>();
+        },
         600 * Ms);
     makeDriver(2, 10000);
     ask("first.test");
@@ -179,9 +182,12 @@ TEST_F(AresDriverVirtualTime, LossesInNumbersCutTheWindowAndRepliesGrowItBack)
     // After the server dropped a whole window, fewer new queries go out at
     // once than before; once it answers again the window grows back.
     bool drop = false;
-    runtime.setServer(Port, [&](const Fake::Query& query) {
-        return drop ? QList<Fake::Send>() : QList<Fake::Send>{answerWith(query, "127.0.0.2")};
-    }, 10 * Ms);
+    runtime.setServer(
+        Port,
+        [&](const Fake::Query& query) {
+            return drop ? QList<Fake::Send>() : QList<Fake::Send>{answerWith(query, "127.0.0.2")};
+        },
+        10 * Ms);
     makeDriver(1, 1000);
     AresDriver::Pacing pacing;
     pacing.burst = 100;
@@ -237,7 +243,8 @@ TEST_F(AresDriverVirtualTime, TruncatedReplyIsFetchedOverAConnection)
 
 TEST_F(AresDriverVirtualTime, CancelAllSilencesRepliesOnTheirWayAndTheDriverComesToRest)
 {
-    runtime.setServer(Port, [](const Fake::Query& query) { return QList<Fake::Send>{answerWith(query, "127.0.0.2", 100)}; });
+    runtime.setServer(Port,
+                      [](const Fake::Query& query) { return QList<Fake::Send>{answerWith(query, "127.0.0.2", 100)}; });
     makeDriver(3, 1000);
     for (int i = 0; i < 10; ++i) ask("q" + QByteArray::number(i) + ".test");
     runtime.after(50, [this] { driver->cancelAll(); });

@@ -1,5 +1,5 @@
-#include "scan/AresDriver.h"
 #include "scan/DnsServers.h"
+#include "scan/AresDriver.h"
 #include "support/EnvGuard.h"
 #include "support/QtPrinters.h"
 
@@ -28,13 +28,16 @@ TEST(DnsServers, EnvironmentBeatsOptionBeatsSystem)
 TEST(DnsServers, EntriesInAresForm)
 {
     // c-ares rejects brackets without a port.
-    for (const auto& [given, aresForm] : {std::pair{" 192.0.2.1:5353 ", "192.0.2.1:5353"}, {"[2001:db8::1]:5353", "[2001:db8::1]:5353"},
-                                          {"[::1]", "::1"}, {"192.0.2.1", "192.0.2.1"}, {"::ffff:192.0.2.1", "::ffff:192.0.2.1"}})
+    for (const auto& [given, aresForm] : {std::pair{" 192.0.2.1:5353 ", "192.0.2.1:5353"},
+                                          {"[2001:db8::1]:5353", "[2001:db8::1]:5353"},
+                                          {"[::1]", "::1"},
+                                          {"192.0.2.1", "192.0.2.1"},
+                                          {"::ffff:192.0.2.1", "::ffff:192.0.2.1"}})
         EXPECT_EQ(DnsServerToAres(QString::fromLatin1(given)), QString::fromLatin1(aresForm)) << given;
 
-    for (const char* bad : {"", "dns.example", "192.0.2.1:0", "192.0.2.1:65536", "192.0.2.1:99999", "192.0.2.1:",
-                            "192.0.2.1:53x", "192.0.2", "256.0.0.1", "[::1", "[::1]53", "[192.0.2.1]:53",
-                            "fe80::1%eth0", "::1::2", "192.0.2.1:+53"})
+    for (const char* bad :
+         {"", "dns.example", "192.0.2.1:0", "192.0.2.1:65536", "192.0.2.1:99999", "192.0.2.1:", "192.0.2.1:53x",
+          "192.0.2", "256.0.0.1", "[::1", "[::1]53", "[192.0.2.1]:53", "fe80::1%eth0", "::1::2", "192.0.2.1:+53"})
         EXPECT_EQ(DnsServerToAres(QString::fromLatin1(bad)), QString()) << bad;
 }
 
@@ -58,8 +61,11 @@ TEST(DnsServers, TuningIsBroughtIntoRange)
 {
     AresDriver driver({"127.0.0.1:5353"});
     EXPECT_EQ(driver.retryTimeoutMs(), AresDriver::InitialTimeoutMs) << "before any reply";
-    const struct { DnsTuning given; int maxTimeoutMs, tries, firstWaitMs; } cases[] = {
-        {{800, 3}, 800, 3, 800},  // a cap below the initial guess wins
+    const struct {
+        DnsTuning given;
+        int maxTimeoutMs, tries, firstWaitMs;
+    } cases[] = {
+        {{800, 3}, 800, 3, 800}, // a cap below the initial guess wins
         {{0, 0}, 10, 1, 10},
         {{-5, -1}, 10, 1, 10},
         {{1'000'000'000, 1000}, 600000, 20, AresDriver::InitialTimeoutMs},

@@ -20,10 +20,16 @@ namespace {
 constexpr int kTargets = 1024;
 constexpr int kHangLimitMs = 180000; // far beyond any honest scan here
 
-QString target(int i) { return QStringLiteral("10.7.%1.%2").arg(i / 256).arg(i % 256); }
+QString target(int i)
+{
+    return QStringLiteral("10.7.%1.%2").arg(i / 256).arg(i % 256);
+}
 
 // "10.7.x.y" is listed by a zone when y is a multiple of seven.
-bool listedTarget(int i) { return (i % 256) % 7 == 0; }
+bool listedTarget(int i)
+{
+    return (i % 256) % 7 == 0;
+}
 
 // The zone of a blacklist query name and the reversed address before it.
 std::pair<QByteArray, QByteArray> split(const QByteArray& name)
@@ -40,8 +46,8 @@ QList<Fake::Send> honestAnswer(const Fake::Query& q)
     if (q.type == 16) return Fake::Reply(Fake::BuildReply(q, Fake::NoError, {Fake::Txt({"listed for the test"})}));
     const auto [zone, reversed] = split(q.name);
     const QList<QByteArray> octets = reversed.split('.');
-    const bool listed = reversed == "2.0.0.127" ||
-                        (octets.size() == 4 && octets[2] == "7" && octets[3] == "10" && octets[0].toInt() % 7 == 0);
+    const bool listed = reversed == "2.0.0.127"
+        || (octets.size() == 4 && octets[2] == "7" && octets[3] == "10" && octets[0].toInt() % 7 == 0);
     if (listed) return Fake::Reply(Fake::BuildReply(q, Fake::NoError, {Fake::A("127.0.0.2")}));
     return Fake::Reply(Fake::BuildReply(q, Fake::NxDomain));
 }
@@ -83,8 +89,10 @@ protected:
             const AddressPtr address = list->Item(target(i));
             const Verdict verdict = address->Verdict();
             const Verdict exact = listedTarget(i) ? Verdict::Listed : Verdict::Clean;
-            if (verdict == Verdict::Incomplete) ++*incomplete;
-            else EXPECT_EQ(verdict, exact) << target(i).toStdString();
+            if (verdict == Verdict::Incomplete)
+                ++*incomplete;
+            else
+                EXPECT_EQ(verdict, exact) << target(i).toStdString();
         }
     }
 
@@ -166,7 +174,8 @@ TEST_F(ScanCompletion, SlowButAnsweringListCompletes)
     direct->setTuning(DnsTuning{});
     addTargets(256);
     ASSERT_TRUE(scanEnds());
-    for (const ZoneTest& test : list->ZoneTests()) EXPECT_EQ(test.health(), ZoneTest::Health::Ok) << test.zone.toStdString();
+    for (const ZoneTest& test : list->ZoneTests())
+        EXPECT_EQ(test.health(), ZoneTest::Health::Ok) << test.zone.toStdString();
     int incomplete = 0;
     expectExactOrIncomplete(&incomplete);
     EXPECT_EQ(incomplete, 0);
@@ -189,10 +198,13 @@ TEST(ScanStallGuard, SilentLookupControlEndsTheScanIncomplete)
     EXPECT_EQ(address->Verdict(), Verdict::Incomplete);
     EXPECT_EQ(address->ZonesWith(ZoneNote::Kind::Failed), QStringList{"bl.test"});
     EXPECT_EQ(world.list.Summary().abandoned, 1);
-    EXPECT_TRUE(StallWarning(world.list.Summary()).contains("1 queries were given up")) << StallWarning(world.list.Summary()).toStdString();
+    EXPECT_TRUE(StallWarning(world.list.Summary()).contains("1 queries were given up"))
+        << StallWarning(world.list.Summary()).toStdString();
 
     // Replies keep the guard away: a slow but answering control is waited for.
-    world.dns.autoAnswer = [](const FakeDnsLookup::Request&) { return std::pair<QString, int>{QString(), DnsFailure::NotFound}; };
+    world.dns.autoAnswer = [](const FakeDnsLookup::Request&) {
+        return std::pair<QString, int>{QString(), DnsFailure::NotFound};
+    };
     world.list.StartScan();
     ASSERT_TRUE(complete.wait(30000));
     EXPECT_EQ(world.dns.expireCalls, 1);

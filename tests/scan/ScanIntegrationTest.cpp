@@ -77,7 +77,8 @@ TEST_F(ScanIntegration, EveryKindOfTargetGetsTheAnswersOfTheListsThatApply)
     // The domain list passed its own test with the names for it.
     ASSERT_EQ(list->ZoneTests().size(), 3u);
     for (const ZoneTest& test : list->ZoneTests())
-        EXPECT_EQ(test.health(), ZoneTest::Health::Ok) << test.zone.toStdString() << ": " << test.description().toStdString();
+        EXPECT_EQ(test.health(), ZoneTest::Health::Ok)
+            << test.zone.toStdString() << ": " << test.description().toStdString();
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target.toStdString());

@@ -16,7 +16,8 @@ namespace {
 QList<Fake::Send> behave(const Fake::Query& q)
 {
     const QByteArray name = q.name.toLower();
-    const QByteArray zone = name.mid(name.indexOf(".", name.indexOf(".", name.indexOf(".", name.indexOf(".") + 1) + 1) + 1) + 1);
+    const QByteArray zone =
+        name.mid(name.indexOf(".", name.indexOf(".", name.indexOf(".", name.indexOf(".") + 1) + 1) + 1) + 1);
     const QByteArray reversed = name.left(name.size() - zone.size() - 1);
     const auto reply = [&](int rcode, const QList<Fake::Record>& answers = {}) {
         return Fake::Reply(Fake::BuildReply(q, rcode, answers));
@@ -43,12 +44,13 @@ protected:
         dns.setScript(behave);
         settings.setMaxQueries(50);
         auto& servers = settings.BlacklistServers();
-        for (const char* zone : {"listed.test", "notest.test", "everything.test", "servfail.test",
-                                 "refused.test", "outside.test", "silent.test"})
+        for (const char* zone : {"listed.test", "notest.test", "everything.test", "servfail.test", "refused.test",
+                                 "outside.test", "silent.test"})
             servers.Add(makeServer(zone, true, {{"127.0.0.2", "Spam source"}}));
-        auto refusing = makeServer("refusing.test", true,
-                                   {{"127.0.0.2", "Spam source"}, {"127.255.255.254", "Query refused: public resolver"}},
-                                   false, "Refusing List");
+        auto refusing =
+            makeServer("refusing.test", true,
+                       {{"127.0.0.2", "Spam source"}, {"127.255.255.254", "Query refused: public resolver"}}, false,
+                       "Refusing List");
         refusing->ResultCodes().Item("127.255.255.254")->setListing(false);
         servers.Add(refusing);
         connect(QStringList{dns.serverSpec()});
@@ -75,21 +77,18 @@ TEST_F(ScanOutcomes, ZoneTestsSkipBrokenListsBeforeAnyAddressIsAsked)
     QMap<QString, ZoneTest::Health> health;
     for (const ZoneTest& test : list->ZoneTests()) health.insert(test.zone, test.health());
     const QMap<QString, ZoneTest::Health> expected{
-        {"listed.test", ZoneTest::Health::Ok},
-        {"notest.test", ZoneTest::Health::NoTestEntry},
-        {"refusing.test", ZoneTest::Health::Refused},
-        {"everything.test", ZoneTest::Health::ListsEverything},
-        {"servfail.test", ZoneTest::Health::Failed},
-        {"refused.test", ZoneTest::Health::Failed},
-        {"outside.test", ZoneTest::Health::Failed},
-        {"silent.test", ZoneTest::Health::Failed},
+        {"listed.test", ZoneTest::Health::Ok},        {"notest.test", ZoneTest::Health::NoTestEntry},
+        {"refusing.test", ZoneTest::Health::Refused}, {"everything.test", ZoneTest::Health::ListsEverything},
+        {"servfail.test", ZoneTest::Health::Failed},  {"refused.test", ZoneTest::Health::Failed},
+        {"outside.test", ZoneTest::Health::Failed},   {"silent.test", ZoneTest::Health::Failed},
     };
     EXPECT_EQ(health, expected);
 
     // Skipped lists are never asked about an address, and say why.
     QStringList askedAbout; // A queries only: the listing's TXT text is asked for too
     for (const Fake::Query& q : dns.queries())
-        if (q.type == 1 && (q.name.startsWith("9.2.0.192.") || q.name.startsWith("1.2.0.192."))) askedAbout << QString::fromLatin1(q.name);
+        if (q.type == 1 && (q.name.startsWith("9.2.0.192.") || q.name.startsWith("1.2.0.192.")))
+            askedAbout << QString::fromLatin1(q.name);
     askedAbout.sort();
     EXPECT_EQ(askedAbout, (QStringList{"1.2.0.192.listed.test", "9.2.0.192.listed.test"}));
 
@@ -120,7 +119,8 @@ TEST_F(ScanOutcomes, NoDnsServerAnsweringIsNeverClean)
         scanToEnd();
         EXPECT_EQ(address->Verdict(), Verdict::Incomplete);
         ASSERT_EQ(address->ZoneNotes().size(), 2u);
-        EXPECT_TRUE(address->ZoneNotes()[0].detail.contains("no DNS server")) << address->ZoneNotes()[0].detail.toStdString();
+        EXPECT_TRUE(address->ZoneNotes()[0].detail.contains("no DNS server"))
+            << address->ZoneNotes()[0].detail.toStdString();
         EXPECT_TRUE(list->Summary().NoDnsAnswered());
     }
     // Host names alone, without zone tests: the failed host lookups tell it,

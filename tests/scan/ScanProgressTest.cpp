@@ -11,9 +11,16 @@ TEST(ScanProgressTest, FormatsDurations)
         qint64 ms;
         const char* text;
     } cases[] = {
-        {0, "1 s"},          {400, "1 s"},          {1499, "1 s"},       {1500, "2 s"},
-        {59'400, "59 s"},    {60'000, "1 min"},     {130'000, "2 min 10 s"},
-        {3'599'000, "59 min 59 s"}, {3'600'000, "1 h 00 min"}, {3'900'000, "1 h 05 min"},
+        {0, "1 s"},
+        {400, "1 s"},
+        {1499, "1 s"},
+        {1500, "2 s"},
+        {59'400, "59 s"},
+        {60'000, "1 min"},
+        {130'000, "2 min 10 s"},
+        {3'599'000, "59 min 59 s"},
+        {3'600'000, "1 h 00 min"},
+        {3'900'000, "1 h 05 min"},
         {2 * 3'600'000 + 59 * 60'000 + 45'000, "3 h 00 min"},
     };
     for (const auto& c : cases) EXPECT_EQ(ScanProgress::formatDuration(c.ms), QString::fromLatin1(c.text)) << c.ms;

@@ -2,12 +2,12 @@
 // the one recorder the window, automation and the command line share.
 #include "scan/ScanRecorder.h"
 
-#include <QTest>
 #include "storage/HistoryStore.h"
 #include "support/FakeDnsServer.h"
 #include "support/HistoryRecords.h"
 #include "support/ModelBuilders.h"
 #include "support/RbldnsdScan.h"
+#include <QTest>
 
 using namespace quarlo;
 using Fake = FakeDnsServer;
@@ -34,10 +34,12 @@ QList<Fake::Send> behave(const Fake::Query& q)
     }
     if (name.endsWith(".refusing.test")) {
         if (name.startsWith("1.0.0.127.")) return reply(Fake::NxDomain);
-        return reply(Fake::NoError, {Fake::A(listed && name.startsWith("2.0.0.127.") ? "127.0.0.2" : "127.255.255.254")});
+        return reply(Fake::NoError,
+                     {Fake::A(listed && name.startsWith("2.0.0.127.") ? "127.0.0.2" : "127.255.255.254")});
     }
     if (name.endsWith(".everything.test")) return reply(Fake::NoError, {Fake::A("127.0.0.2")});
-    if (name.endsWith(".dom.test")) return reply(name.startsWith("test.") ? Fake::NoError : Fake::NxDomain, {Fake::A("127.0.0.2")});
+    if (name.endsWith(".dom.test"))
+        return reply(name.startsWith("test.") ? Fake::NoError : Fake::NxDomain, {Fake::A("127.0.0.2")});
     if (name.endsWith("gone.hosts.test")) return reply(Fake::NxDomain);
     return {};
 }
@@ -51,8 +53,8 @@ protected:
         auto& servers = settings.BlacklistServers();
         servers.Add(makeServer("listed.test", true, {{"127.0.0.2", "Spam source"}}, false, "Listed List"));
         servers.Add(makeServer("servfail.test", true, {{"127.0.0.2", "Spam source"}}));
-        auto refusing = makeServer("refusing.test", true,
-                                   {{"127.0.0.2", "Spam source"}, {"127.255.255.254", "Query refused"}});
+        auto refusing =
+            makeServer("refusing.test", true, {{"127.0.0.2", "Spam source"}, {"127.255.255.254", "Query refused"}});
         refusing->ResultCodes().Item("127.255.255.254")->setListing(false);
         servers.Add(refusing);
         servers.Add(makeServer("everything.test", true, {{"127.0.0.2", "Listed"}}));
@@ -90,8 +92,9 @@ TEST_F(Recorder, RecordsEveryEnabledListPerAddressOnceTheScanIsComplete)
     const auto changes = recorded.at(0).at(0).value<std::vector<HistoryChange>>();
     QStringList got;
     for (const HistoryChange& c : changes) got << HistoryChange::Keyword(c.kind) + " " + c.target + " " + c.zone;
-    EXPECT_EQ(got, (QStringList{"listed 192.0.2.1 listed.test", "failing  servfail.test", "failing  refusing.test",
-                                "failing  everything.test"}));
+    EXPECT_EQ(got,
+              (QStringList{"listed 192.0.2.1 listed.test", "failing  servfail.test", "failing  refusing.test",
+                           "failing  everything.test"}));
 
     // Every enabled list per address, the disabled one never.
     HistoryStore store;
@@ -100,12 +103,14 @@ TEST_F(Recorder, RecordsEveryEnabledListPerAddressOnceTheScanIsComplete)
     for (const char* target : {"192.0.2.1", "192.0.2.9"}) {
         std::vector<ZoneStanding> standing;
         ASSERT_TRUE(store.Standing(target, &standing));
-        for (const ZoneStanding& s : standing) outcomes << s.latest.zone + " " + ScanObservation::Keyword(s.latest.outcome);
+        for (const ZoneStanding& s : standing)
+            outcomes << s.latest.zone + " " + ScanObservation::Keyword(s.latest.outcome);
     }
-    EXPECT_EQ(outcomes, (QStringList{"listed.test listed", "servfail.test failed", "refusing.test refused",
-                                     "everything.test skipped", "dom.test not-applicable", "listed.test not-listed",
-                                     "servfail.test failed", "refusing.test refused", "everything.test skipped",
-                                     "dom.test not-applicable"}));
+    EXPECT_EQ(
+        outcomes,
+        (QStringList{"listed.test listed", "servfail.test failed", "refusing.test refused", "everything.test skipped",
+                     "dom.test not-applicable", "listed.test not-listed", "servfail.test failed",
+                     "refusing.test refused", "everything.test skipped", "dom.test not-applicable"}));
     std::vector<HistoryEvent> events;
     ASSERT_TRUE(store.Timeline("192.0.2.1", &events));
     const auto listing = std::find_if(events.begin(), events.end(),
@@ -114,7 +119,8 @@ TEST_F(Recorder, RecordsEveryEnabledListPerAddressOnceTheScanIsComplete)
     const ScanObservation& o = listing->observation;
     // The TXT text comes after the scan's answers: the recorder waits for it.
     EXPECT_EQ(QStringList({o.listName, o.codes.join(','), o.reasons.join(','), o.txt.join(','), o.link}),
-              QStringList({"Listed List", "127.0.0.2", "Spam source", "Listed, see http://listed.test/", "https://listed.test/"}));
+              QStringList({"Listed List", "127.0.0.2", "Spam source", "Listed, see http://listed.test/",
+                           "https://listed.test/"}));
 
     // A host name that does not resolve and a target no scan can check:
     // once per enabled list, with why, so their history has something to show.
@@ -132,8 +138,9 @@ TEST_F(Recorder, RecordsEveryEnabledListPerAddressOnceTheScanIsComplete)
             EXPECT_FALSE(s.latest.detail.isEmpty()) << s.latest.zone.toStdString();
         }
         const QString k = QString::fromLatin1(c.keyword);
-        EXPECT_EQ(kinds, (QStringList{"listed.test " + k, "servfail.test " + k, "refusing.test " + k,
-                                      "everything.test " + k, "dom.test " + k}));
+        EXPECT_EQ(kinds,
+                  (QStringList{"listed.test " + k, "servfail.test " + k, "refusing.test " + k, "everything.test " + k,
+                               "dom.test " + k}));
         ASSERT_TRUE(store.Timeline(c.target, &events));
         EXPECT_EQ(events.size(), 5u);
     }
@@ -233,13 +240,17 @@ TEST(RecorderRetention, RecordingPrunesWhatIsOlderThanTheRetention)
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QString error;
     std::vector<HistoryChange> changes;
-    for (const auto& [days, outcome] : {std::pair{-100, Outcome::NotListed}, {-90, Outcome::Listed}, {-80, Outcome::NotListed}, {0, Outcome::NotListed}}) {
+    for (const auto& [days, outcome] : {std::pair{-100, Outcome::NotListed},
+                                        {-90, Outcome::Listed},
+                                        {-80, Outcome::NotListed},
+                                        {0, Outcome::NotListed}}) {
         const QStringList codes = outcome == Outcome::Listed ? QStringList{"127.0.0.2"} : QStringList{};
         if (days == 0) {
             EXPECT_EQ(events().size(), 3u) << "a retention of 0 keeps everything";
         }
-        ASSERT_TRUE(ScanRecorder::Record(scanRecord(now.addDays(days), {seen("192.0.2.1", "bl.test", outcome, codes)}), path,
-                                         days == 0 ? 30 : 0, &changes, &error)) << error.toStdString();
+        ASSERT_TRUE(ScanRecorder::Record(scanRecord(now.addDays(days), {seen("192.0.2.1", "bl.test", outcome, codes)}),
+                                         path, days == 0 ? 30 : 0, &changes, &error))
+            << error.toStdString();
     }
     EXPECT_TRUE(changes.empty());
     ASSERT_EQ(events().size(), 1u) << "only the outcome that still holds is kept";

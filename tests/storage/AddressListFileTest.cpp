@@ -1,6 +1,6 @@
 #include "storage/AddressListFile.h"
-#include "storage/XmlFunctions.h"
 #include "common/NameFunctions.h"
+#include "storage/XmlFunctions.h"
 #include "support/QtPrinters.h"
 #include "support/TestFiles.h"
 
@@ -13,12 +13,21 @@ TEST(AddressListFile, RoundTripKeepsOrderAndExactText)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("list.BlackList");
-    const QStringList targets{" spaced.example ", "192.0.2.1", "", "a&b<c>\"d'", QString::fromUtf8("m\xc3\xbcller.example"),
-                              "tab\there", "line\nbreak", "cr\rhere", QString("ctl") + QChar(1) + "x", "colon:in:target",
+    const QStringList targets{" spaced.example ",
+                              "192.0.2.1",
+                              "",
+                              "a&b<c>\"d'",
+                              QString::fromUtf8("m\xc3\xbcller.example"),
+                              "tab\there",
+                              "line\nbreak",
+                              "cr\rhere",
+                              QString("ctl") + QChar(1) + "x",
+                              "colon:in:target",
                               QString(3000, QChar('w'))};
     QString description;
     ASSERT_TRUE(AddressListFile::Write(targets, path, description)) << description.toStdString();
-    EXPECT_TRUE(slurp(path).startsWith("<AddressList><Address Target=\" spaced.example \"/><Address Target=\"192.0.2.1\"/><Address/>"));
+    EXPECT_TRUE(slurp(path).startsWith(
+        "<AddressList><Address Target=\" spaced.example \"/><Address Target=\"192.0.2.1\"/><Address/>"));
 
     QStringList loaded;
     ASSERT_TRUE(AddressListFile::Read(path, loaded, description));

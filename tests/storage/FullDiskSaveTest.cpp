@@ -6,8 +6,8 @@
 #include "common/RegFileBackend.h"
 #include "common/Registry.h"
 #include "support/FakeScanWorld.h"
-#include "support/TestFiles.h"
 #include "support/QtPrinters.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,8 +65,7 @@ protected:
         const QByteArray block(4096, 'f');
         off_t size = 0;
         ssize_t n;
-        while ((n = ::write(fd, block.constData(), size_t(block.size()))) > 0)
-            size += n;
+        while ((n = ::write(fd, block.constData(), size_t(block.size()))) > 0) size += n;
         const int writeError = errno;
         EXPECT_EQ(writeError, ENOSPC);
         ASSERT_EQ(::ftruncate(fd, std::max<off_t>(0, size - off_t(freePages) * 4096)), 0);
@@ -91,8 +90,7 @@ TEST_F(SmallDisk, FailedSavesKeepEveryFileAndSayTheDiskIsFull)
     for (const int freePages : {0, 1}) {
         SCOPED_TRACE(freePages);
         const QString listPath = path("list.BlackList");
-        for (const QString& name : entries())
-            ASSERT_TRUE(QFile::remove(path(name)));
+        for (const QString& name : entries()) ASSERT_TRUE(QFile::remove(path(name)));
 
         // What the user has before the disk fills.
         FakeScanWorld world;

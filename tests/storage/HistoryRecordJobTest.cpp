@@ -29,7 +29,8 @@ void handOver(HistoryRecordJob& job, bool listed)
         for (int zone = 0; zone < 3; ++zone) {
             const bool hit = listed && host == 7 && zone == 0;
             batch.push_back(seen(QStringLiteral("192.0.2.%1").arg(host), QStringLiteral("z%1.test").arg(zone),
-                                 hit ? Outcome::Listed : Outcome::NotListed, hit ? QStringList{"127.0.0.2"} : QStringList{}));
+                                 hit ? Outcome::Listed : Outcome::NotListed,
+                                 hit ? QStringList{"127.0.0.2"} : QStringList{}));
             if (batch.size() == 100) job.Add(std::exchange(batch, {}));
         }
     job.Add(std::move(batch));
@@ -100,7 +101,6 @@ TEST(HistoryRecordJob, FinishLaterCallsBackOnTheCallersThread)
         EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
     });
     EXPECT_TRUE(QTest::qWaitFor([&] { return called; }, 30000));
-
 }
 
 TEST(HistoryRecordJob, AFileThatCannotBeUsedIsReportedAndLeftAlone)

@@ -61,7 +61,10 @@ qint64 scans(const QString& path)
 }
 
 // Hours after kStart, -1 for an invalid time: dates in one comparison.
-int hourOf(const QDateTime& t) { return t.isValid() ? int(kStart.secsTo(t) / 3600) : -1; }
+int hourOf(const QDateTime& t)
+{
+    return t.isValid() ? int(kStart.secsTo(t) / 3600) : -1;
+}
 
 // A history file that holds one recorded scan.
 void seed(const QString& path, const ScanRecord& scan)
@@ -117,13 +120,22 @@ TEST_F(History, ChangesFollowTheAnswerAcrossFailures)
     const std::vector<Case> cases{
         {"first scan listed", {{Outcome::Listed, c2, {Kind::Listed}}, {Outcome::Listed, c2, {}}}},
         {"first scan clean", {{Outcome::NotListed, {}, {}}, {Outcome::NotListed, {}, {}}}},
-        {"listed then delisted", {{Outcome::NotListed, {}, {}}, {Outcome::Listed, c2, {Kind::Listed}}, {Outcome::NotListed, {}, {Kind::Delisted}}}},
+        {"listed then delisted",
+         {{Outcome::NotListed, {}, {}},
+          {Outcome::Listed, c2, {Kind::Listed}},
+          {Outcome::NotListed, {}, {Kind::Delisted}}}},
         {"failure in the middle is no new listing",
-         {{Outcome::Listed, c2, {Kind::Listed}}, {Outcome::Failed, {}, {Kind::Failing}}, {Outcome::Listed, c2, {Kind::Recovered}}}},
+         {{Outcome::Listed, c2, {Kind::Listed}},
+          {Outcome::Failed, {}, {Kind::Failing}},
+          {Outcome::Listed, c2, {Kind::Recovered}}}},
         {"delisted while the list was failing",
-         {{Outcome::Listed, c2, {Kind::Listed}}, {Outcome::Skipped, {}, {Kind::Failing}}, {Outcome::NotListed, {}, {Kind::Delisted, Kind::Recovered}}}},
-        {"refusal counts as failing", {{Outcome::NotListed, {}, {}}, {Outcome::Refused, {}, {Kind::Failing}}, {Outcome::Refused, {}, {}}}},
-        {"another code while listed is recorded, not reported", {{Outcome::Listed, c2, {Kind::Listed}}, {Outcome::Listed, c4, {}}}},
+         {{Outcome::Listed, c2, {Kind::Listed}},
+          {Outcome::Skipped, {}, {Kind::Failing}},
+          {Outcome::NotListed, {}, {Kind::Delisted, Kind::Recovered}}}},
+        {"refusal counts as failing",
+         {{Outcome::NotListed, {}, {}}, {Outcome::Refused, {}, {Kind::Failing}}, {Outcome::Refused, {}, {}}}},
+        {"another code while listed is recorded, not reported",
+         {{Outcome::Listed, c2, {Kind::Listed}}, {Outcome::Listed, c4, {}}}},
         {"not applicable is neither", {{Outcome::NotApplicable, {}, {}}, {Outcome::NotListed, {}, {}}}},
     };
     int hour = 0;
@@ -131,7 +143,8 @@ TEST_F(History, ChangesFollowTheAnswerAcrossFailures)
     for (const Case& c : cases) {
         const QString target = QStringLiteral("198.51.100.%1").arg(++pair);
         for (size_t i = 0; i < c.steps.size(); ++i) {
-            const auto changes = record(scanAt(++hour, {seen(target, "bl.test", c.steps[i].outcome, c.steps[i].codes)}));
+            const auto changes =
+                record(scanAt(++hour, {seen(target, "bl.test", c.steps[i].outcome, c.steps[i].codes)}));
             EXPECT_EQ(kinds(changes), c.steps[i].expected) << c.name << ", scan " << i + 1;
         }
     }
@@ -147,20 +160,24 @@ TEST_F(History, ChangesCarryTheListingAndListFailuresComeOncePerList)
     }));
     ASSERT_EQ(kinds(changes), (std::vector<Kind>{Kind::Listed, Kind::Failing}));
     const HistoryChange& l = changes[0];
-    EXPECT_EQ(QStringList({l.target, l.zone, l.listName, l.codes.join(','), l.reasons.join(','), l.txt.join(','), l.link}),
-              QStringList({"192.0.2.7", "z0.test", "Z0.TEST", "127.0.0.2", "reason 127.0.0.2", "listed, see http://z0.test/",
-                           "http://z0.test/remove"}));
-    EXPECT_EQ(QStringLiteral("%1 %2 %3").arg(changes[1].zone).arg(changes[1].targets).arg(changes[1].detail), "z2.test 256 timed out");
+    EXPECT_EQ(
+        QStringList({l.target, l.zone, l.listName, l.codes.join(','), l.reasons.join(','), l.txt.join(','), l.link}),
+        QStringList({"192.0.2.7", "z0.test", "Z0.TEST", "127.0.0.2", "reason 127.0.0.2", "listed, see http://z0.test/",
+                     "http://z0.test/remove"}));
+    EXPECT_EQ(QStringLiteral("%1 %2 %3").arg(changes[1].zone).arg(changes[1].targets).arg(changes[1].detail),
+              "z2.test 256 timed out");
     EXPECT_EQ(store.PreviousScanTime(), kStart);
 
     changes = record(network(2, 3, [](int, int) { return Outcome::NotListed; }));
     ASSERT_EQ(kinds(changes), (std::vector<Kind>{Kind::Delisted, Kind::Recovered}));
-    EXPECT_EQ(std::make_tuple(hourOf(changes[0].since), hourOf(changes[1].since), changes[1].targets), std::make_tuple(1, 1, 256));
+    EXPECT_EQ(std::make_tuple(hourOf(changes[0].since), hourOf(changes[1].since), changes[1].targets),
+              std::make_tuple(1, 1, 256));
 }
 
 TEST_F(History, GrowsByChangesNotByScans)
 {
-    record(network(0, 20, [](int host, int zone) { return host == 1 && zone == 1 ? Outcome::Listed : Outcome::NotListed; }));
+    record(network(0, 20,
+                   [](int host, int zone) { return host == 1 && zone == 1 ? Outcome::Listed : Outcome::NotListed; }));
     const qint64 sizeAfterFirst = QFileInfo(path).size() + QFileInfo(path + "-wal").size();
     for (int hour = 1; hour <= 48; ++hour)
         EXPECT_TRUE(record(network(hour, 20, [](int host, int zone) {
@@ -183,7 +200,9 @@ TEST_F(History, GrowsByChangesNotByScans)
 // against them, so a listing seen then is not reported as new later.
 TEST_F(History, UncollectedScanStillRecordsEveryOutcome)
 {
-    const auto listedOne = [](int host, int zone) { return host == 7 && zone == 2 ? Outcome::Listed : Outcome::NotListed; };
+    const auto listedOne = [](int host, int zone) {
+        return host == 7 && zone == 2 ? Outcome::Listed : Outcome::NotListed;
+    };
     const ScanRecord first = network(0, 4, listedOne);
     ASSERT_TRUE(store.BeginScan(first, false));
     for (const ScanObservation& o : first.observations) ASSERT_TRUE(store.Add(o));
@@ -202,15 +221,17 @@ TEST_F(History, TimelineAndStandingDateTheListing)
     const QString t = "192.0.2.9";
     record(scanAt(0, {seen(t, "a.test", Outcome::NotListed), seen(t, "b.test", Outcome::Listed, {"127.0.0.2"})}));
     record(scanAt(1, {seen(t, "a.test", Outcome::Listed, {"127.0.0.3"}), seen(t, "b.test", Outcome::Failed)}));
-    record(scanAt(2, {seen(t, "a.test", Outcome::Listed, {"127.0.0.3"}), seen(t, "b.test", Outcome::Listed, {"127.0.0.2"})}));
+    record(scanAt(
+        2, {seen(t, "a.test", Outcome::Listed, {"127.0.0.3"}), seen(t, "b.test", Outcome::Listed, {"127.0.0.2"})}));
     record(scanAt(3, {seen(t, "a.test", Outcome::NotListed), seen(t, "b.test", Outcome::Listed, {"127.0.0.2"})}));
 
     std::vector<HistoryEvent> events;
     ASSERT_TRUE(store.Timeline("192.0.2.9", &events));
     std::vector<std::pair<int, Outcome>> got;
     for (const HistoryEvent& e : events) got.emplace_back(int(kStart.secsTo(e.when) / 3600), e.observation.outcome);
-    const std::vector<std::pair<int, Outcome>> expected{{0, Outcome::NotListed}, {0, Outcome::Listed},  {1, Outcome::Listed},
-                                                        {1, Outcome::Failed},    {2, Outcome::Listed},  {3, Outcome::NotListed}};
+    const std::vector<std::pair<int, Outcome>> expected{{0, Outcome::NotListed}, {0, Outcome::Listed},
+                                                        {1, Outcome::Listed},    {1, Outcome::Failed},
+                                                        {2, Outcome::Listed},    {3, Outcome::NotListed}};
     EXPECT_EQ(got, expected);
     EXPECT_EQ(events[2].observation.codes, QStringList{"127.0.0.3"});
     EXPECT_EQ(events[3].observation.detail, "timed out");
@@ -239,7 +260,8 @@ TEST_F(History, PruneKeepsThePresentSoNothingLooksNew)
     record(scanAt(2, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"}), seen(t, "b.test", Outcome::NotListed)}));
     record(scanAt(3, {seen(u, "a.test", Outcome::NotListed), seen(u, "b.test", Outcome::NotListed)}));
     for (int day = 1; day <= 30; ++day)
-        record(scanAt(24 * day, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"}), seen(t, "b.test", Outcome::NotListed)}));
+        record(scanAt(24 * day,
+                      {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"}), seen(t, "b.test", Outcome::NotListed)}));
 
     qint64 removed = 0;
     ASSERT_TRUE(store.Prune(7, kStart.addDays(31), &removed)) << store.LastError().toStdString();
@@ -262,8 +284,10 @@ TEST_F(History, PruneKeepsThePresentSoNothingLooksNew)
     ASSERT_EQ(standing.size(), 2u);
     EXPECT_EQ(std::make_pair(hourOf(standing[1].answerSince), hourOf(standing[1].latestSince)), std::make_pair(3, 3));
 
-    EXPECT_TRUE(record(scanAt(24 * 31, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"}), seen(t, "b.test", Outcome::NotListed)}))
-                    .empty());
+    EXPECT_TRUE(
+        record(
+            scanAt(24 * 31, {seen(t, "a.test", Outcome::Listed, {"127.0.0.2"}), seen(t, "b.test", Outcome::NotListed)}))
+            .empty());
     EXPECT_FALSE(store.Prune(-1, kStart));
 }
 
@@ -278,7 +302,8 @@ TEST_F(History, WatchesKeepTheirOwnChangesAndOldFilesMigrate)
     const auto watchRun = [&](const QString& watch, Outcome outcome, int hour) {
         std::vector<HistoryChange> changes;
         EXPECT_TRUE(store.BeginWatchScan(scanAt(hour, {}), watch)) << store.LastError().toStdString();
-        EXPECT_TRUE(store.Add(seen(t, "a.test", outcome, outcome == Outcome::Listed ? QStringList{"127.0.0.2"} : QStringList{})));
+        EXPECT_TRUE(store.Add(
+            seen(t, "a.test", outcome, outcome == Outcome::Listed ? QStringList{"127.0.0.2"} : QStringList{})));
         EXPECT_TRUE(store.FinishScan(&changes)) << store.LastError().toStdString();
         return kinds(changes);
     };
@@ -339,7 +364,8 @@ TEST(HistoryProblems, UnusableFilesAreNamedAndLeftAlone)
     const std::vector<Case> cases{
         {"newer schema", newer, HistoryStore::Problem::NewerSchema, "newer version of Quarlo (schema 9"},
         {"truncated", truncatedMidway, HistoryStore::Problem::Damaged, "is damaged"},
-        {"not a database", QByteArray("time,target\n1,2\n").repeated(400), HistoryStore::Problem::Damaged, "is damaged"},
+        {"not a database", QByteArray("time,target\n1,2\n").repeated(400), HistoryStore::Problem::Damaged,
+         "is damaged"},
     };
     for (const Case& c : cases) {
         const QString path = dir.filePath(QString::fromLatin1(c.name) + ".sqlite");
@@ -349,7 +375,8 @@ TEST(HistoryProblems, UnusableFilesAreNamedAndLeftAlone)
             HistoryStore store;
             EXPECT_FALSE(store.Open(path, readOnly)) << c.name;
             EXPECT_EQ(store.LastProblem(), c.problem) << c.name;
-            EXPECT_TRUE(store.LastError().contains(QLatin1String(c.says))) << c.name << ": " << store.LastError().toStdString();
+            EXPECT_TRUE(store.LastError().contains(QLatin1String(c.says)))
+                << c.name << ": " << store.LastError().toStdString();
             EXPECT_TRUE(store.LastError().contains(path)) << c.name;
             EXPECT_FALSE(store.Record(scanAt(1, {}), nullptr)) << c.name;
         }
@@ -368,7 +395,9 @@ TEST(HistoryProblems, AWriterHoldingTheLockMakesRecordFailAfterTheTimeoutWithout
 
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; INSERT INTO targets(name) VALUES('held')", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(other, "BEGIN IMMEDIATE; INSERT INTO targets(name) VALUES('held')", nullptr, nullptr, nullptr),
+        SQLITE_OK);
     std::vector<HistoryChange> changes;
     EXPECT_FALSE(store.Record(scanAt(1, {seen("192.0.2.1", "a.test", Outcome::NotListed)}), &changes));
     EXPECT_EQ(store.LastProblem(), HistoryStore::Problem::Locked);
@@ -403,7 +432,8 @@ TEST(HistoryProblems, FullDiskFailsTheRecordAndKeepsWhatWasThere)
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{64 * 1024, old.rlim_max};
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-        const bool recorded = store.Record(network(1, 20, [](int h, int z) { return h == z ? Outcome::Listed : Outcome::Failed; }), nullptr);
+        const bool recorded = store.Record(
+            network(1, 20, [](int h, int z) { return h == z ? Outcome::Listed : Outcome::Failed; }), nullptr);
         ::setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldHandler);
         EXPECT_FALSE(recorded);
@@ -437,7 +467,8 @@ TEST(HistoryProblems, TwoWritersAtOnceKeepEveryScan)
         }
         for (int i = 0; i < kScans; ++i) {
             // Both touch the same targets, each on its own list.
-            ScanRecord mine = network(i, 1, [&](int h, int) { return (h + i) % 50 == 0 ? Outcome::Listed : Outcome::NotListed; });
+            ScanRecord mine =
+                network(i, 1, [&](int h, int) { return (h + i) % 50 == 0 ? Outcome::Listed : Outcome::NotListed; });
             for (ScanObservation& o : mine.observations) o.zone = QStringLiteral("w%1.test").arg(which);
             if (!store.Record(mine, nullptr)) {
                 if (failures++ == 0) firstError = store.LastError().toStdString();
@@ -473,14 +504,17 @@ TEST(HistoryProblems, AFolderThatCannotBeWrittenIsStillRead)
     const QByteArray native = QFile::encodeName(folder);
     const bool root = ::geteuid() == 0;
     if (root && ::mount("tmpfs", native.constData(), "tmpfs", 0, "size=1m") != 0)
-        GTEST_SKIP() << "root writes any folder and a tmpfs to make read-only cannot be mounted: " << std::strerror(errno);
+        GTEST_SKIP() << "root writes any folder and a tmpfs to make read-only cannot be mounted: "
+                     << std::strerror(errno);
     struct Restore {
         QByteArray folder;
         bool root;
         ~Restore()
         {
-            if (root) ::umount2(folder.constData(), MNT_DETACH);
-            else ::chmod(folder.constData(), 0755);
+            if (root)
+                ::umount2(folder.constData(), MNT_DETACH);
+            else
+                ::chmod(folder.constData(), 0755);
         }
     } restore{native, root};
 
@@ -488,7 +522,8 @@ TEST(HistoryProblems, AFolderThatCannotBeWrittenIsStillRead)
     seed(path, scanAt(0, {seen("192.0.2.1", "a.test", Outcome::Listed, {"127.0.0.2"})}));
     ASSERT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"history.sqlite"});
     if (root)
-        ASSERT_EQ(::mount("tmpfs", native.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=1m"), 0) << std::strerror(errno);
+        ASSERT_EQ(::mount("tmpfs", native.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=1m"), 0)
+            << std::strerror(errno);
     else
         ASSERT_EQ(::chmod(native.constData(), 0555), 0);
 

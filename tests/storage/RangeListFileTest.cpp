@@ -57,8 +57,9 @@ TEST_F(RangeListFile, WholeRangeIsOneElementAndComesBackAsItsAddresses)
     FakeScanWorld other;
     ASSERT_TRUE(other.list.Load(path));
     EXPECT_TRUE(other.list.LoadWarnings().isEmpty());
-    EXPECT_EQ(keysOf(other.list), QStringList{"198.51.100.1"} + addresses("203.0.113.", 0, 255)
-                                      + QStringList{"mail.example"} + addresses("192.0.2.", 10, 12));
+    EXPECT_EQ(keysOf(other.list),
+              QStringList{"198.51.100.1"} + addresses("203.0.113.", 0, 255) + QStringList{"mail.example"}
+                  + addresses("192.0.2.", 10, 12));
     EXPECT_FALSE(other.list.Changed());
     // Saved again as loaded: the loaded addresses still know their range.
     ASSERT_TRUE(other.list.Save(path));
@@ -80,7 +81,10 @@ TEST_F(RangeListFile, WhatTheUserChangedIsSavedAddressByAddress)
          [](Addresslist& l) { l.Item("10.0.0.1")->setTarget("renamed.example"); },
          {"10.0.0.0", "renamed.example", "10.0.0.2", "10.0.0.3", "other.example"}},
         {"a removed address added back on its own: it is the range's no more",
-         [](Addresslist& l) { l.Remove("10.0.0.0"); l.AddTarget("10.0.0.0"); },
+         [](Addresslist& l) {
+             l.Remove("10.0.0.0");
+             l.AddTarget("10.0.0.0");
+         },
          {"10.0.0.1", "10.0.0.2", "10.0.0.3", "other.example", "10.0.0.0"}},
     };
     for (const Case& c : cases) {
@@ -99,9 +103,10 @@ TEST_F(RangeListFile, WhatTheUserChangedIsSavedAddressByAddress)
 
 TEST_F(RangeListFile, OldFilesLoadUnchangedAndRefusedRangesAreSkippedWithAWarning)
 {
-    spit(path, "<AddressList><Address Target=\"10.0.0.1\"/><Address Target=\"10.0.0.2\"/>"
-               "<Address Target=\"10.0.0.0/8\"/><Address Target=\"2001:db8::/32\"/>"
-               "<Address Target=\"a-b.example\"/></AddressList>");
+    spit(path,
+         "<AddressList><Address Target=\"10.0.0.1\"/><Address Target=\"10.0.0.2\"/>"
+         "<Address Target=\"10.0.0.0/8\"/><Address Target=\"2001:db8::/32\"/>"
+         "<Address Target=\"a-b.example\"/></AddressList>");
     ASSERT_TRUE(list.Load(path));
     EXPECT_EQ(keysOf(list), QStringList({"10.0.0.1", "10.0.0.2", "a-b.example"}));
     ASSERT_EQ(list.LoadWarnings().size(), 2);

@@ -5,9 +5,9 @@
 #include "storage/AddressListFile.h"
 #include "storage/ServerConfigFile.h"
 #include "storage/ServerConfigStore.h"
-#include "support/TestFiles.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,7 +82,7 @@ TEST(ReadLimits, OversizedAndSpecialFilesGiveNamedReasons)
             {big, QStringLiteral("larger than ") + reader.limitText},
             {dir.filePath("folder"), "is a directory"},
 #if defined(Q_OS_UNIX)
-            {fifo, "not a regular file"}, // would block a plain read forever
+            {fifo, "not a regular file"},        // would block a plain read forever
             {"/dev/zero", "not a regular file"}, // would never end
 #endif
         };

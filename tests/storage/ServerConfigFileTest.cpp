@@ -1,9 +1,9 @@
-#include "model/Servers.h"
 #include "storage/ServerConfigFile.h"
+#include "model/Servers.h"
 #include "storage/ServerConfigStore.h"
-#include "support/TestFiles.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,9 +22,11 @@ namespace {
 QString describe(const ServerPtr& s)
 {
     QStringList codes;
-    for (const ResultCodePtr& c : s->ResultCodes()) codes << c->Address() + "=" + c->Reason() + (c->Listing() ? "" : " (refusal)");
-    return QStringList({s->Zone(), s->StoredName(), s->URL(), s->Enabled() ? "on" : "off", s->BitMapCodedResults() ? "mask" : "exact",
-                        s->IsDomainList() ? "domains" : "addresses", s->AnswersIPv6() ? "ipv6" : "ipv4", codes.join(',')})
+    for (const ResultCodePtr& c : s->ResultCodes())
+        codes << c->Address() + "=" + c->Reason() + (c->Listing() ? "" : " (refusal)");
+    return QStringList({s->Zone(), s->StoredName(), s->URL(), s->Enabled() ? "on" : "off",
+                        s->BitMapCodedResults() ? "mask" : "exact", s->IsDomainList() ? "domains" : "addresses",
+                        s->AnswersIPv6() ? "ipv6" : "ipv4", codes.join(',')})
         .join('|');
 }
 
@@ -73,9 +75,10 @@ TEST_F(ServerConfig, WritesTheExactFormatAndReadsItBack)
               "<ResultCodes BitMaskCoded=\"True\"><ResultCode Address=\"127.0.0.8\" Reason=\"PH\"/></ResultCodes>"
               "</Server></BlackListServers></Quarlo>");
     QString error;
-    EXPECT_EQ(load(&error), (QStringList{"zen.example|Example ZEN|https://zen.example/|on|exact|addresses|ipv4|"
-                                         "127.0.0.2=SBL: spam <&> \"source\",127.0.0.4=XBL",
-                                         "multi.example|||off|mask|addresses|ipv4|127.0.0.8=PH"}));
+    EXPECT_EQ(load(&error),
+              (QStringList{"zen.example|Example ZEN|https://zen.example/|on|exact|addresses|ipv4|"
+                           "127.0.0.2=SBL: spam <&> \"source\",127.0.0.4=XBL",
+                           "multi.example|||off|mask|addresses|ipv4|127.0.0.8=PH"}));
     EXPECT_EQ(error, "");
 }
 
@@ -97,17 +100,19 @@ TEST_F(ServerConfig, ListKindAndIPv6AreWrittenOnlyWhenSetAndReadInAnySpelling)
     EXPECT_TRUE(bytes.contains("Name=\"\" IPv6=\"True\"><ResultCodes>"));
     EXPECT_EQ(bytes.count("ListKind="), 1);
     EXPECT_EQ(bytes.count("IPv6="), 1);
-    EXPECT_EQ(load(), (QStringList{"dbl.example||https://dbl.example/|on|exact|domains|ipv4|127.0.1.2=Spam domain",
-                                   "zen.example||https://zen.example/|on|exact|addresses|ipv6|127.0.0.2=SBL",
-                                   "plain.example||https://plain.example/|on|exact|addresses|ipv4|127.0.0.2=Listed"}));
+    EXPECT_EQ(load(),
+              (QStringList{"dbl.example||https://dbl.example/|on|exact|domains|ipv4|127.0.1.2=Spam domain",
+                           "zen.example||https://zen.example/|on|exact|addresses|ipv6|127.0.0.2=SBL",
+                           "plain.example||https://plain.example/|on|exact|addresses|ipv4|127.0.0.2=Listed"}));
 
     // Names and values in any spelling; an unknown kind keeps the zone an IP list.
     write(document("<Server Server=\"x.example\" listkind=\" DOMAIN \" ipv6=\"yes\"><ResultCodes>"
                    "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>"
                    "<Server Server=\"y.example\" ListKind=\"Url\" IPv6=\"False\"><ResultCodes>"
                    "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>"));
-    EXPECT_EQ(load(), (QStringList{"x.example|||off|exact|domains|ipv6|127.0.0.2=r",
-                                   "y.example|||off|exact|addresses|ipv4|127.0.0.2=r"}));
+    EXPECT_EQ(load(),
+              (QStringList{"x.example|||off|exact|domains|ipv6|127.0.0.2=r",
+                           "y.example|||off|exact|addresses|ipv4|127.0.0.2=r"}));
 }
 
 // A list's access settings are written only when set, after the older
@@ -130,10 +135,11 @@ TEST_F(ServerConfig, AccessAttributesAreWrittenOnlyWhenSetAndReadBack)
     EXPECT_EQ(bytes.count("Public="), 1);
     EXPECT_EQ(bytes.count("DnsServers="), 1);
 
-    write(document("<Server Server=\"{KEY}.x.example\" public=\"yes\" key=\" Mine \" dnsservers=\" 192.0.2.9 \"><ResultCodes>"
-                   "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>"
-                   "<Server Server=\"y.example\" Public=\"False\"><ResultCodes>"
-                   "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>"));
+    write(document(
+        "<Server Server=\"{KEY}.x.example\" public=\"yes\" key=\" Mine \" dnsservers=\" 192.0.2.9 \"><ResultCodes>"
+        "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>"
+        "<Server Server=\"y.example\" Public=\"False\"><ResultCodes>"
+        "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>"));
     ServerConfigStore again(path());
     Servers loaded(&again);
     loaded.Refresh();
@@ -177,8 +183,9 @@ TEST_F(ServerConfig, SelfTestIsWrittenOnlyWhenOffAndAGarbledValueKeepsItOn)
     EXPECT_EQ(selfTests(), (QStringList{"notest.example=off", "tested.example=on"}));
 
     // A file written before the switch existed, unchanged by a save.
-    const QByteArray older = document("<Server Server=\"old.example\" Enabled=\"TRUE\" URL=\"\" Name=\"Old\"><ResultCodes>"
-                                      "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>");
+    const QByteArray older =
+        document("<Server Server=\"old.example\" Enabled=\"TRUE\" URL=\"\" Name=\"Old\"><ResultCodes>"
+                 "<ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>");
     write(older);
     EXPECT_EQ(selfTests(), QStringList{"old.example=on"});
     {
@@ -194,10 +201,11 @@ TEST_F(ServerConfig, SelfTestIsWrittenOnlyWhenOffAndAGarbledValueKeepsItOn)
     const QList<QByteArray> values{"false", " NO ", "0", "n", "True", "", "maybe", "Falsch"};
     for (int i = 0; i < values.size(); ++i)
         spellings += "<Server Server=\"s" + QByteArray::number(i) + ".example\" selftest=\"" + values[i]
-                     + "\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>";
+            + "\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>";
     write(document(spellings));
-    EXPECT_EQ(selfTests(), (QStringList{"s0.example=off", "s1.example=off", "s2.example=off", "s3.example=off",
-                                        "s4.example=on", "s5.example=on", "s6.example=on", "s7.example=on"}));
+    EXPECT_EQ(selfTests(),
+              (QStringList{"s0.example=off", "s1.example=off", "s2.example=off", "s3.example=off", "s4.example=on",
+                           "s5.example=on", "s6.example=on", "s7.example=on"}));
 }
 
 TEST_F(ServerConfig, ReaderCaseRules)
@@ -209,20 +217,28 @@ TEST_F(ServerConfig, ReaderCaseRules)
           "  <Server Server=\"lowermask.example\" Enabled=\"1\">\n"
           "   <ResultCodes bitmaskcoded=\"True\"><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes>\n"
           "  </Server>\n"
-          "  <server Server=\"lowerelement.example\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></server>\n"
-          "  <Server Server=\"resultcodes.case\"><resultcodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></resultcodes></Server>\n"
-          "  <Server Server=\"no.valid.codes\" Enabled=\"TRUE\"><ResultCodes><ResultCode Address=\"127.0.0.256\" Reason=\"r\"/>"
+          "  <server Server=\"lowerelement.example\"><ResultCodes><ResultCode Address=\"127.0.0.2\" "
+          "Reason=\"r\"/></ResultCodes></server>\n"
+          "  <Server Server=\"resultcodes.case\"><resultcodes><ResultCode Address=\"127.0.0.2\" "
+          "Reason=\"r\"/></resultcodes></Server>\n"
+          "  <Server Server=\"no.valid.codes\" Enabled=\"TRUE\"><ResultCodes><ResultCode Address=\"127.0.0.256\" "
+          "Reason=\"r\"/>"
           "<ResultCode Address=\"127.0.0.3\" Reason=\"\"/></ResultCodes></Server>\n"
-          "  <Server Enabled=\"TRUE\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"no zone\"/></ResultCodes></Server>\n"
-          "  <Server Server=\"UPPER.example\" Name=\"Duplicate\"><ResultCodes><ResultCode Address=\"127.0.0.9\" Reason=\"d\"/></ResultCodes></Server>\n"
-          "  <Server Server=\"enabled.words\" Enabled=\"No\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"x\"/></ResultCodes></Server>\n"
+          "  <Server Enabled=\"TRUE\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"no "
+          "zone\"/></ResultCodes></Server>\n"
+          "  <Server Server=\"UPPER.example\" Name=\"Duplicate\"><ResultCodes><ResultCode Address=\"127.0.0.9\" "
+          "Reason=\"d\"/></ResultCodes></Server>\n"
+          "  <Server Server=\"enabled.words\" Enabled=\"No\"><ResultCodes><ResultCode Address=\"127.0.0.2\" "
+          "Reason=\"x\"/></ResultCodes></Server>\n"
           " </BlackListServers>\n"
-          " <Server Server=\"outside.path\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>\n"
+          " <Server Server=\"outside.path\"><ResultCodes><ResultCode Address=\"127.0.0.2\" "
+          "Reason=\"r\"/></ResultCodes></Server>\n"
           "</Quarlo>\n");
     // Attribute case matters for BitMaskCoded only.
-    EXPECT_EQ(load(), (QStringList{"upper.example|Upper|u|on|mask|addresses|ipv4|127.0.0.2=r",
-                                   "lowermask.example|||on|exact|addresses|ipv4|127.0.0.2=r",
-                                   "enabled.words|||off|exact|addresses|ipv4|127.0.0.2=x"}));
+    EXPECT_EQ(load(),
+              (QStringList{"upper.example|Upper|u|on|mask|addresses|ipv4|127.0.0.2=r",
+                           "lowermask.example|||on|exact|addresses|ipv4|127.0.0.2=r",
+                           "enabled.words|||off|exact|addresses|ipv4|127.0.0.2=x"}));
 
     // A second Refresh adds nothing new and keeps held definitions.
     ServerConfigStore serversFile(path());
@@ -236,7 +252,8 @@ TEST_F(ServerConfig, ReaderCaseRules)
 
 TEST_F(ServerConfig, MissingAndWrongRootFilesGiveNoServersAndNoError)
 {
-    const QByteArray one = "<Server Server=\"a.example\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/></ResultCodes></Server>";
+    const QByteArray one = "<Server Server=\"a.example\"><ResultCodes><ResultCode Address=\"127.0.0.2\" "
+                           "Reason=\"r\"/></ResultCodes></Server>";
     QString error = "?";
     EXPECT_TRUE(load(&error).isEmpty()) << "missing";
     EXPECT_EQ(error, "");
@@ -265,7 +282,8 @@ TEST_F(ServerConfig, DamagedFilesAreErrorsNamingTheFileAndThePlace)
         write(c.bytes);
         QString error;
         EXPECT_TRUE(load(&error).isEmpty());
-        EXPECT_TRUE(error.startsWith("Cannot load Blacklist Servers from " + path() + "\r\n\r\n")) << error.toStdString();
+        EXPECT_TRUE(error.startsWith("Cannot load Blacklist Servers from " + path() + "\r\n\r\n"))
+            << error.toStdString();
         EXPECT_TRUE(error.contains(c.says)) << error.toStdString();
         EXPECT_LT(error.size(), 400) << "the bad bytes are not echoed";
     }
@@ -296,7 +314,8 @@ TEST_F(ServerConfig, HostileDocumentsNeitherCrashNorHang)
                       "<Quarlo><BlackListServers><Server Server=\"&a;\" ";
     for (int i = 0; i < 5000; ++i) many += "x" + QByteArray::number(i) + "=\"v\" ";
     many += "><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"bad \xc3\x28 utf8\"/></ResultCodes></Server>"
-            "<Server Server=\"ok.example\" Name=\"caf\xc3\xa9 \xff\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"r\"/>"
+            "<Server Server=\"ok.example\" Name=\"caf\xc3\xa9 \xff\"><ResultCodes><ResultCode Address=\"127.0.0.2\" "
+            "Reason=\"r\"/>"
             "</ResultCodes></Server></BlackListServers></Quarlo>";
     write(many);
     QString error;
@@ -352,8 +371,9 @@ TEST_F(ServerConfig, ListingAttributeReadsAnySpellingAndFirstOfARepeatedAddressW
                    "<ResultCode Address=\"127.0.0.2\" Reason=\"again\" Listing=\"False\"/>"
                    "<ResultCode Address=\"127.0.0.3\" Reason=\"again\"/>"
                    "</ResultCodes></Server>"));
-    ASSERT_EQ(load(), QStringList{"a.example|||off|exact|addresses|ipv4|"
-                                  "127.0.0.2=r,127.0.0.3=r (refusal),127.0.0.4=r (refusal),127.0.0.5=r"});
+    ASSERT_EQ(load(),
+              QStringList{"a.example|||off|exact|addresses|ipv4|"
+                          "127.0.0.2=r,127.0.0.3=r (refusal),127.0.0.4=r (refusal),127.0.0.5=r"});
 
     ServerConfigStore serversFile(path());
     Servers servers(&serversFile);
@@ -385,13 +405,14 @@ TEST(ShippedServerConfig, MarksOnlyRefusalsAsNotListingsAndSaysSo)
     ASSERT_EQ(servers.LastError(), "");
     ASSERT_GE(servers.Count(), 10);
     QSet<QString> refusals = {"zen.spamhaus.org 127.255.255.252", "zen.spamhaus.org 127.255.255.254",
-                                    "zen.spamhaus.org 127.255.255.255", "multi.surbl.org 127.0.0.1",
-                                    "multi.uribl.com 127.0.0.1",        "dbl.spamhaus.org 127.255.255.252",
-                                    "dbl.spamhaus.org 127.255.255.254", "dbl.spamhaus.org 127.255.255.255"};
+                              "zen.spamhaus.org 127.255.255.255", "multi.surbl.org 127.0.0.1",
+                              "multi.uribl.com 127.0.0.1",        "dbl.spamhaus.org 127.255.255.252",
+                              "dbl.spamhaus.org 127.255.255.254", "dbl.spamhaus.org 127.255.255.255"};
     // The key-based variants answer as the public zones do.
     for (const QString& refusal : QSet<QString>(refusals))
         for (const char* keyed : {"{key}.zen.dq.spamhaus.net", "{key}.dbl.dq.spamhaus.net"})
-            if (refusal.startsWith(QString::fromLatin1(keyed).section('.', 1, 1))) refusals.insert(keyed + refusal.mid(refusal.indexOf(' ')));
+            if (refusal.startsWith(QString::fromLatin1(keyed).section('.', 1, 1)))
+                refusals.insert(keyed + refusal.mid(refusal.indexOf(' ')));
     int found = 0;
     for (const ServerPtr& server : servers) {
         SCOPED_TRACE(server->Zone().toStdString());
@@ -404,7 +425,8 @@ TEST(ShippedServerConfig, MarksOnlyRefusalsAsNotListingsAndSaysSo)
         // A keyed list waits for the user's key; its key's name is all the
         // file holds.
         // IPv6 only where the operator documents it.
-        EXPECT_EQ(server->AnswersIPv6(), server->Zone().endsWith("zen.spamhaus.org") || server->Zone().endsWith("zen.dq.spamhaus.net"));
+        EXPECT_EQ(server->AnswersIPv6(),
+                  server->Zone().endsWith("zen.spamhaus.org") || server->Zone().endsWith("zen.dq.spamhaus.net"));
         if (server->NeedsKey()) {
             EXPECT_FALSE(server->Enabled());
             EXPECT_EQ(server->KeyName(), "SPAMHAUS");

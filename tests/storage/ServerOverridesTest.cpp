@@ -75,7 +75,8 @@ protected:
 TEST_F(ServerOverridesTest, PackageUpdatesReachTheUserWhoseOwnChangesWinAndStay)
 {
     release({makeServer("a.example", true, {{"127.0.0.2", "A"}}), makeServer("b.example", true, {{"127.0.0.2", "B"}}),
-             makeServer("c.example", true, {{"127.0.0.2", "C"}}), makeServer("d.example", false, {{"127.0.0.2", "D"}})});
+             makeServer("c.example", true, {{"127.0.0.2", "C"}}),
+             makeServer("d.example", false, {{"127.0.0.2", "D"}})});
     {
         auto servers = start();
         ASSERT_EQ(zones(*servers), QStringList({"a.example", "b.example", "c.example", "d.example"}));
@@ -92,7 +93,8 @@ TEST_F(ServerOverridesTest, PackageUpdatesReachTheUserWhoseOwnChangesWinAndStay)
 
     release({makeServer("a.example", true, {{"127.0.0.2", "A2"}}),
              makeServer("b.example", true, {{"127.0.0.2", "B2"}, {"127.0.0.3", "B3"}}),
-             makeServer("c.example", true, {{"127.0.0.2", "C2"}}), makeServer("d.example", false, {{"127.0.0.2", "D2"}}),
+             makeServer("c.example", true, {{"127.0.0.2", "C2"}}),
+             makeServer("d.example", false, {{"127.0.0.2", "D2"}}),
              makeServer("e.example", true, {{"127.0.0.2", "E"}})});
     QString error;
     auto servers = start(&error);
@@ -111,7 +113,8 @@ TEST_F(ServerOverridesTest, PackageUpdatesReachTheUserWhoseOwnChangesWinAndStay)
     servers->Item("c.example")->ResultCodes().Add("127.0.0.2", "C2");
     ASSERT_TRUE(servers->Sync());
     EXPECT_EQ(wholeInUsersFile(), QStringList({"own.example"}));
-    release({makeServer("b.example", true, {{"127.0.0.2", "B4"}}), makeServer("c.example", true, {{"127.0.0.2", "C4"}})});
+    release(
+        {makeServer("b.example", true, {{"127.0.0.2", "B4"}}), makeServer("c.example", true, {{"127.0.0.2", "C4"}})});
     servers = start();
     // Lists the package retires go with it; the user's own stays.
     EXPECT_EQ(zones(*servers), QStringList({"b.example", "c.example", "own.example"}));
@@ -200,8 +203,9 @@ TEST_F(ServerOverridesTest, PublicMarkSurvivesTheUsersChanges)
     auto servers = start();
     QStringList marks;
     for (const ServerPtr& s : *servers) marks << s->Zone() + (s->Public() ? "=public" : "=own");
-    EXPECT_EQ(marks, (QStringList{"a.example=public", "b.example=public", "mirror.example=own", "own.example=own",
-                                  "shared.example=public"}));
+    EXPECT_EQ(marks,
+              (QStringList{"a.example=public", "b.example=public", "mirror.example=own", "own.example=own",
+                           "shared.example=public"}));
     EXPECT_FALSE(servers->Item("a.example")->Enabled());
     EXPECT_EQ(servers->Item("b.example")->StoredName(), "Renamed");
 

@@ -31,7 +31,8 @@ public:
         if (autoAnswer) {
             const quint64 generation = generation_;
             QMetaObject::invokeMethod(
-                this, [this, request, generation] {
+                this,
+                [this, request, generation] {
                     if (generation != generation_) return; // cancelled
                     const auto [answer, flag] = autoAnswer(request);
                     if (flag >= 0) answer_(request, answer, flag); // a negative flag: never reported
@@ -53,7 +54,8 @@ public:
         ++generation_;
         ++expireCalls;
         QMetaObject::invokeMethod(
-            this, [this, expired] {
+            this,
+            [this, expired] {
                 for (const Request& r : expired) answer_(r, QString(), quarlo::DnsFailure::Timeout);
             },
             Qt::QueuedConnection);

@@ -25,19 +25,28 @@ void appendU32(QByteArray* out, quint32 value)
 
 quint16 u16At(const QByteArray& data, qsizetype offset)
 {
-    return static_cast<quint16>(static_cast<unsigned char>(data[offset]) << 8 |
-                                static_cast<unsigned char>(data[offset + 1]));
+    return static_cast<quint16>(static_cast<unsigned char>(data[offset]) << 8
+                                | static_cast<unsigned char>(data[offset + 1]));
 }
 
 } // namespace
 
 FakeDnsServer::FakeDnsServer(QObject* parent) : QObject(parent) {}
 
-FakeDnsServer::~FakeDnsServer() { stop(); }
+FakeDnsServer::~FakeDnsServer()
+{
+    stop();
+}
 
-QString FakeDnsServer::serverSpec() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
+QString FakeDnsServer::serverSpec() const
+{
+    return QStringLiteral("127.0.0.1:%1").arg(port());
+}
 
-quint16 FakeDnsServer::port() const { return udp_ ? udp_->localPort() : 0; }
+quint16 FakeDnsServer::port() const
+{
+    return udp_ ? udp_->localPort() : 0;
+}
 
 int FakeDnsServer::queryCount(bool tcp) const
 {

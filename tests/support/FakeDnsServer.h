@@ -64,8 +64,8 @@ public:
     // False when packet holds no complete header and question.
     static bool ParseQuery(const QByteArray& packet, Query* query);
     // A reply echoing query's question, with query's ID unless id is given.
-    static QByteArray BuildReply(const Query& query, int rcode, const QList<Record>& answers = {},
-                                 int id = -1, bool truncated = false);
+    static QByteArray BuildReply(const Query& query, int rcode, const QList<Record>& answers = {}, int id = -1,
+                                 bool truncated = false);
     static Record A(const QByteArray& address, const QByteArray& owner = {});
     static Record Aaaa(const QByteArray& address, const QByteArray& owner = {});
     // One TXT record with one character-string per entry (each at most 255 bytes).

@@ -11,8 +11,8 @@
 
 // One list's outcome for one target, with the details a listing or a
 // failure carries.
-inline quarlo::ScanObservation seen(const QString& target, const QString& zone, quarlo::ScanObservation::Outcome outcome,
-                                    const QStringList& codes = {})
+inline quarlo::ScanObservation seen(const QString& target, const QString& zone,
+                                    quarlo::ScanObservation::Outcome outcome, const QStringList& codes = {})
 {
     quarlo::ScanObservation o;
     o.target = target;

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "common/Registry.h"
-#include "support/MemoryRegistryBackend.h"
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "scan/AresDirectDns.h"
 #include "scan/AresDnsLookup.h"
+#include "support/MemoryRegistryBackend.h"
 #include "support/RbldnsdServer.h"
 
 #include <QSignalSpy>

@@ -16,9 +16,15 @@ namespace quarlo {
 
 RbldnsdServer::RbldnsdServer() = default;
 
-RbldnsdServer::~RbldnsdServer() { stop(); }
+RbldnsdServer::~RbldnsdServer()
+{
+    stop();
+}
 
-QString RbldnsdServer::Program() { return QStringLiteral("/usr/sbin/rbldnsd"); }
+QString RbldnsdServer::Program()
+{
+    return QStringLiteral("/usr/sbin/rbldnsd");
+}
 
 void RbldnsdServer::addZone(const QString& zone, const QString& type, const QString& contents)
 {
@@ -67,8 +73,8 @@ bool RbldnsdServer::start(QString* error)
 bool RbldnsdServer::launch(quint16 port, QString* error)
 {
     QStringList arguments{QStringLiteral("-n"), QStringLiteral("-b"), QStringLiteral("127.0.0.1/%1").arg(port),
-                          QStringLiteral("-w"), dir_.path(), QStringLiteral("-t"), QStringLiteral("60"),
-                          QStringLiteral("-c"), QStringLiteral("0")};
+                          QStringLiteral("-w"), dir_.path(),          QStringLiteral("-t"),
+                          QStringLiteral("60"), QStringLiteral("-c"), QStringLiteral("0")};
     // Only root may switch users, and rbldnsd refuses to keep running as root.
     if (::geteuid() == 0) arguments << QStringLiteral("-u") << QStringLiteral("nobody");
     for (int i = 0; i < zones_.size(); ++i)

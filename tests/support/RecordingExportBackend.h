@@ -12,9 +12,9 @@ namespace quarlo {
 // What every engine of one test did, across the fresh engines the adapter
 // creates per operation.
 struct EngineLog {
-    QStringList calls;          // "set:Name", "export", "sendto" in order
-    QVariantMap settings;       // last accepted value per property
-    QSet<QString> refuse;       // properties the engine rejects
+    QStringList calls;    // "set:Name", "export", "sendto" in order
+    QVariantMap settings; // last accepted value per property
+    QSet<QString> refuse; // properties the engine rejects
     bool exportResult = true;
     QString reportedTarget = QStringLiteral("/out/written.html");
     struct Export {

@@ -13,7 +13,10 @@ struct RecordingScanHost : quarlo::ScanHost {
     void SubmitDNSLookup(const QString& tag, const QString& name, bool) override { sent.push_back({tag, name}); }
     int PendingDNSLookups() const override { return 0; }
     void NotifyUpdate(quarlo::Address&) override {}
-    void ResolveTarget(quarlo::Address&, const quarlo::ResolveRequest& request) override { resolves.push_back(request); }
+    void ResolveTarget(quarlo::Address&, const quarlo::ResolveRequest& request) override
+    {
+        resolves.push_back(request);
+    }
 
     QStringList names() const
     {

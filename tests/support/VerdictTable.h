@@ -52,7 +52,8 @@ inline QStringList Targets()
 inline void AddZones(quarlo::RbldnsdServer& server)
 {
     server.addZone("cbl.test", "ip4set", ":127.0.0.2:Listed $\n127.0.0.2\n192.0.2.1\n192.0.2.7\n");
-    server.addZone("cmask.test", "ip4set", ":127.0.0.2:Bits $\n127.0.0.2\n192.0.2.1\n192.0.2.8 :127.255.255.254:refused\n");
+    server.addZone("cmask.test", "ip4set",
+                   ":127.0.0.2:Bits $\n127.0.0.2\n192.0.2.1\n192.0.2.8 :127.255.255.254:refused\n");
     server.addZone("cdom.test", "dnset", ":127.0.1.2:Spam domain $\ntest\n.cspam.test\n");
     server.addZone("chosts.test", "generic",
                    "multi A 192.0.2.20\nmulti A 192.0.2.7\nclean A 198.51.100.20\nmx1 A 192.0.2.1\n"
@@ -81,7 +82,10 @@ inline const std::vector<List>& Lists()
 {
     static const std::vector<List> lists{
         {"cbl.test", "Exact", false, false, {{"127.0.0.2", "Listed", true}}},
-        {"cmask.test", "Mask", true, false,
+        {"cmask.test",
+         "Mask",
+         true,
+         false,
          {{"127.0.0.2", "Black", true}, {"127.0.0.4", "Grey", true}, {"127.255.255.254", "Refused", false}}},
         {"cdom.test", "Dom", false, true, {{"127.0.1.2", "Spam domain", true}}},
     };
@@ -94,11 +98,11 @@ inline QByteArray ConfigXml()
     QByteArray xml = "<Quarlo><BlackListServers>";
     for (const List& list : Lists()) {
         xml += QByteArray("<Server Server=\"") + list.zone + "\" Enabled=\"TRUE\" Name=\"" + list.name + "\""
-               + (list.domain ? " ListKind=\"Domain\"" : "") + "><ResultCodes"
-               + (list.bitMask ? " BitMaskCoded=\"True\"" : "") + ">";
+            + (list.domain ? " ListKind=\"Domain\"" : "") + "><ResultCodes"
+            + (list.bitMask ? " BitMaskCoded=\"True\"" : "") + ">";
         for (const Code& code : list.codes)
             xml += QByteArray("<ResultCode Address=\"") + code.address + "\" Reason=\"" + code.reason + "\""
-                   + (code.listing ? "" : " Listing=\"False\"") + "/>";
+                + (code.listing ? "" : " Listing=\"False\"") + "/>";
         xml += "</ResultCodes></Server>";
     }
     return xml + "</BlackListServers></Quarlo>";

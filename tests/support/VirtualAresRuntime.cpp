@@ -99,8 +99,10 @@ const std::vector<VirtualAresRuntime::Received>& VirtualAresRuntime::received(qu
 void VirtualAresRuntime::schedule(Event event)
 {
     event.order = nextOrder_++;
-    if (event.socket != ARES_SOCKET_BAD) deliveries_.push(std::move(event));
-    else events_.push(std::move(event));
+    if (event.socket != ARES_SOCKET_BAD)
+        deliveries_.push(std::move(event));
+    else
+        events_.push(std::move(event));
 }
 
 void VirtualAresRuntime::arrive()
@@ -110,8 +112,10 @@ void VirtualAresRuntime::arrive()
         deliveries_.pop();
         const auto it = sockets_.find(event.socket);
         if (it == sockets_.end()) continue; // closed meanwhile: the reply is lost
-        if (it->second.stream) it->second.incoming.append(event.packet);
-        else it->second.datagrams.push_back(std::move(event.packet));
+        if (it->second.stream)
+            it->second.incoming.append(event.packet);
+        else
+            it->second.datagrams.push_back(std::move(event.packet));
     }
 }
 
@@ -139,8 +143,10 @@ bool VirtualAresRuntime::step()
         const auto watch = watches_.find(fd);
         if (watch == watches_.end()) continue;
         std::function<void()> run;
-        if (watch->second->read_ && readable(socket)) run = watch->second->readable_;
-        else if (watch->second->write_ && socket.stream) run = watch->second->writable_;
+        if (watch->second->read_ && readable(socket))
+            run = watch->second->readable_;
+        else if (watch->second->write_ && socket.stream)
+            run = watch->second->writable_;
         if (!run) continue;
         run(); // copied: the watch may go inside
         return true;
@@ -174,9 +180,8 @@ std::unique_ptr<AresRuntime::Timer> VirtualAresRuntime::timer(QObject*, std::fun
     return std::make_unique<VirtualTimer>(this, std::move(fired));
 }
 
-std::unique_ptr<AresRuntime::Watch> VirtualAresRuntime::watch(ares_socket_t fd, QObject*,
-                                                             std::function<void()> readable,
-                                                             std::function<void()> writable)
+std::unique_ptr<AresRuntime::Watch>
+VirtualAresRuntime::watch(ares_socket_t fd, QObject*, std::function<void()> readable, std::function<void()> writable)
 {
     return std::make_unique<VirtualWatch>(this, fd, std::move(readable), std::move(writable));
 }
@@ -248,8 +253,8 @@ int VirtualAresRuntime::Connect(ares_socket_t fd, const struct sockaddr* address
     return 0;
 }
 
-ares_ssize_t VirtualAresRuntime::ReceiveFrom(ares_socket_t fd, void* buffer, size_t length, int,
-                                             struct sockaddr* from, ares_socklen_t* fromLength, void* data)
+ares_ssize_t VirtualAresRuntime::ReceiveFrom(ares_socket_t fd, void* buffer, size_t length, int, struct sockaddr* from,
+                                             ares_socklen_t* fromLength, void* data)
 {
     VirtualAresRuntime* self = Self(data);
     Socket* found = self->find(fd);

@@ -98,8 +98,8 @@ private:
     static ares_socket_t Open(int domain, int type, int protocol, void* data);
     static int Close(ares_socket_t fd, void* data);
     static int Connect(ares_socket_t fd, const struct sockaddr* address, ares_socklen_t length, void* data);
-    static ares_ssize_t ReceiveFrom(ares_socket_t fd, void* buffer, size_t length, int flags,
-                                    struct sockaddr* from, ares_socklen_t* fromLength, void* data);
+    static ares_ssize_t ReceiveFrom(ares_socket_t fd, void* buffer, size_t length, int flags, struct sockaddr* from,
+                                    ares_socklen_t* fromLength, void* data);
     static ares_ssize_t SendV(ares_socket_t fd, const struct iovec* parts, int count, void* data);
     static VirtualAresRuntime* Self(void* data);
     // Null, with errno EBADF, for a descriptor that is not open.

@@ -10,11 +10,9 @@
 // user's real registry files.
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QUARLO_DNS_SERVERS"))
-        qputenv("QUARLO_DNS_SERVERS", "127.0.0.1:9");
+    if (qEnvironmentVariableIsEmpty("QUARLO_DNS_SERVERS")) qputenv("QUARLO_DNS_SERVERS", "127.0.0.1:9");
     QTemporaryDir registryDir;
-    if (qEnvironmentVariableIsEmpty("QUARLO_REGISTRY_DIR"))
-        qputenv("QUARLO_REGISTRY_DIR", registryDir.path().toUtf8());
+    if (qEnvironmentVariableIsEmpty("QUARLO_REGISTRY_DIR")) qputenv("QUARLO_REGISTRY_DIR", registryDir.path().toUtf8());
 #ifdef QUARLO_TEST_WIDGETS
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -70,7 +70,8 @@ QSet<QString> documentedKeys(const QString& tableId)
         // "A or B" lists two keys for one command.
         for (QString key : m.captured(1).split(" or ")) {
             key.remove(tag);
-            keys.insert(QKeySequence::fromString(key.trimmed(), QKeySequence::PortableText).toString(QKeySequence::PortableText));
+            keys.insert(QKeySequence::fromString(key.trimmed(), QKeySequence::PortableText)
+                            .toString(QKeySequence::PortableText));
         }
     }
     return keys;
@@ -124,10 +125,12 @@ TEST_F(AccessibilityTest, TheKeyboardPageListsEveryShortcutOfTheWindow)
     QSet<QString> bound;
     for (QAction* action : form->findChildren<QAction*>())
         for (const QKeySequence& key : action->shortcuts()) bound.insert(key.toString(QKeySequence::PortableText));
-    for (const QString& key : bound) EXPECT_TRUE(listed.contains(key)) << "not on the Keyboard page: " << key.toStdString();
+    for (const QString& key : bound)
+        EXPECT_TRUE(listed.contains(key)) << "not on the Keyboard page: " << key.toStdString();
     // Keys the grid or the menus handle themselves rather than an action.
     QSet<QString> handledElsewhere;
-    for (const QKeySequence& key : {QKeySequence(Qt::Key_Delete), QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)})
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::Key_Delete), QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)})
         handledElsewhere.insert(key.toString(QKeySequence::PortableText));
     for (const QString& key : listed)
         EXPECT_TRUE(bound.contains(key) || handledElsewhere.contains(key)) << "no command for " << key.toStdString();

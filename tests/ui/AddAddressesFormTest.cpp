@@ -1,15 +1,15 @@
 #include "ui/AddAddressesForm.h"
 
+#include "cli/TargetStatus.h"
 #include "model/DnsFailure.h"
 #include "scan/Addresslist.h"
 #include "scan/DnsLookup.h"
 #include "scan/Session.h"
-#include "cli/TargetStatus.h"
-#include "support/TestFiles.h"
-#include "support/VerdictTable.h"
 #include "support/FakeScanWorld.h"
 #include "support/QtPrinters.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestFiles.h"
+#include "support/VerdictTable.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,8 +22,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <functional>
@@ -100,7 +100,8 @@ protected:
     void mail(int row, const QString& entry, const QString& exchangers, int flag = 0)
     {
         type(row, entry);
-        ASSERT_TRUE(answer(entry.mid(entry.indexOf('@') + 1).toLower(), Kind::MailExchangers, exchangers, flag)) << entry.toStdString();
+        ASSERT_TRUE(answer(entry.mid(entry.indexOf('@') + 1).toLower(), Kind::MailExchangers, exchangers, flag))
+            << entry.toStdString();
     }
 
     QStringList texts() const
@@ -150,7 +151,8 @@ TEST_F(AddAddressesFormTest, IpAddressesAndHostNamesAreChecked)
     // Only the names went to DNS, asked for their addresses as a scan asks;
     // the list's own lookup settings are left as they were.
     ASSERT_EQ(dns.history.size(), 2u);
-    EXPECT_EQ(QStringList({dns.history[1].name, dns.history[1].tag}), QStringList({"nothere.example", "+2:Resolve:A0"}));
+    EXPECT_EQ(QStringList({dns.history[1].name, dns.history[1].tag}),
+              QStringList({"nothere.example", "+2:Resolve:A0"}));
     EXPECT_EQ(dns.history[1].kind, Kind::HostAddresses);
     EXPECT_TRUE(dns.BlacklistQuery());
     EXPECT_TRUE(dns.RequestFlag());
@@ -166,8 +168,9 @@ TEST_F(AddAddressesFormTest, IpAddressesAndHostNamesAreChecked)
     EXPECT_EQ(colour(1), kGreen);
     EXPECT_EQ(hover(1), resolves("mail.example", "198.51.100.9"));
     EXPECT_EQ(colour(2), kRed);
-    EXPECT_EQ(hover(2), "This is red because DNS could not resolve 'nothere.example' to an IP address. You probably "
-                        "want to change this hostname before clicking on the OK button");
+    EXPECT_EQ(hover(2),
+              "This is red because DNS could not resolve 'nothere.example' to an IP address. You probably "
+              "want to change this hostname before clicking on the OK button");
 
     // Escape leaves the entry as it was and checks it again.
     type(0, "x", Qt::Key_Escape);
@@ -192,7 +195,12 @@ TEST_F(AddAddressesFormTest, RowsComeAndGoAndLateRepliesFindTheirEntryOrAreDropp
         std::function<void()> removeFirst;
         QString clipboard;
     } ways[] = {
-        {"Cut", [&] { table->setCurrentCell(0, 0); trigger("Cut"); }, "lost.example"},
+        {"Cut",
+         [&] {
+             table->setCurrentCell(0, 0);
+             trigger("Cut");
+         },
+         "lost.example"},
         {"emptied", [&] { type(0, " "); }, "untouched"},
     };
     for (const auto& way : ways) {
@@ -258,8 +266,9 @@ TEST_F(AddAddressesFormTest, EmailAddressesStayAsTypedAndShowTheirMailExchanger)
     ASSERT_TRUE(answer("mx1.mail.example", Kind::HostAddresses, "192.0.2.1"));
     EXPECT_EQ(texts(), QStringList({"postmaster@Mail.Example", ""}));
     EXPECT_EQ(colour(0), kGreen);
-    EXPECT_EQ(hover(0), "This is green because the mail server of 'Mail.Example' is mx1.mail.example, which resolves "
-                        "to 192.0.2.1");
+    EXPECT_EQ(hover(0),
+              "This is green because the mail server of 'Mail.Example' is mx1.mail.example, which resolves "
+              "to 192.0.2.1");
 
     // Whoever runs the domain's DNS writes the MX answer: red unless it
     // names a host that resolves.
@@ -270,11 +279,12 @@ TEST_F(AddAddressesFormTest, EmailAddressesStayAsTypedAndShowTheirMailExchanger)
         QColor colour;
         QString says; // in the tooltip
     } answers[] = {
-        {"", DnsFailure::NoData, "", kRed, "could not resolve 'd1.example'"}, // no MX, no address
-        {"0 .", 0, "", kRed, "'d2.example' accepts no mail"},                 // null MX (RFC 7505)
+        {"", DnsFailure::NoData, "", kRed, "could not resolve 'd1.example'"},               // no MX, no address
+        {"0 .", 0, "", kRed, "'d2.example' accepts no mail"},                               // null MX (RFC 7505)
         {"", DnsFailure::NoData, "192.0.2.5", kGreen, resolves("d3.example", "192.0.2.5")}, // no MX, an address
-        {"10 127.0.0.7:BlacklistCheck:nxd.test", 0, "", kRed, "no valid mail exchanger"}, // an address list entry of its own
-        {"", DnsFailure::ServerFailure, "", kRed, "could not resolve 'd5.example'"},       // no fallback to the domain
+        {"10 127.0.0.7:BlacklistCheck:nxd.test", 0, "", kRed,
+         "no valid mail exchanger"},                                                 // an address list entry of its own
+        {"", DnsFailure::ServerFailure, "", kRed, "could not resolve 'd5.example'"}, // no fallback to the domain
     };
     QStringList entries{"postmaster@Mail.Example"};
     int row = 1;
@@ -474,11 +484,14 @@ TEST_F(AddAddressesFormTest, NetworkRangesAreCheckedAndLargeOnesConfirmed)
         SCOPED_TRACE(ranges[row].typed);
         type(row, ranges[row].typed);
         EXPECT_EQ(colour(row), ranges[row].says.isEmpty() ? kGreen : kRed);
-        if (!ranges[row].says.isEmpty()) { EXPECT_TRUE(hover(row).startsWith("This is red because ")); }
+        if (!ranges[row].says.isEmpty()) {
+            EXPECT_TRUE(hover(row).startsWith("This is red because "));
+        }
         EXPECT_TRUE(hover(row).contains(ranges[row].says)) << hover(row).toStdString();
     }
-    EXPECT_EQ(hover(0), "This is green because you entered a network range: 192.0.2.8/30, 4 addresses from "
-                        "192.0.2.8 to 192.0.2.11");
+    EXPECT_EQ(hover(0),
+              "This is green because you entered a network range: 192.0.2.8/30, 4 addresses from "
+              "192.0.2.8 to 192.0.2.11");
     EXPECT_TRUE(dns.history.empty()); // ranges are not looked up
 
     prompts.answers = {UserPrompts::Answer::No, UserPrompts::Answer::Yes};

@@ -64,7 +64,8 @@ protected:
     static QStringList codesText(const ResultCodes& codes)
     {
         QStringList out;
-        for (const ResultCodePtr& code : codes) out << code->Address() + "=" + code->Reason() + (code->Listing() ? "" : " (not)");
+        for (const ResultCodePtr& code : codes)
+            out << code->Address() + "=" + code->Reason() + (code->Listing() ? "" : " (not)");
         return out;
     }
     std::vector<bool> notListing() const
@@ -159,7 +160,7 @@ TEST_F(AddEditServerTest, TrailingRowEmptiedResponsesAndThePopupKeepTheRowsCompl
 
     // The popup offers Delete only over complete rows.
     ASSERT_TRUE(drive.editCell(2, 0, "127.0.0.9"));
-    EXPECT_FALSE(rightClick(2)); // definition missing
+    EXPECT_FALSE(rightClick(2));  // definition missing
     EXPECT_FALSE(rightClick(-1)); // below the rows
     deleteRow(0);
     EXPECT_EQ(column(0), QStringList({"127.0.0.4", "127.0.0.9"}));
@@ -167,8 +168,10 @@ TEST_F(AddEditServerTest, TrailingRowEmptiedResponsesAndThePopupKeepTheRowsCompl
 
 TEST_F(AddEditServerTest, CompleteRowsAreHandedOverPlainOnceEachAndLoadingIsNoChange)
 {
-    const std::pair<QString, QString> typed[] = {
-        {"127.0.0.2 ", "127.0.0.2"}, {" 127.0.0.04", "127.0.0.4"}, {"+127.0.0.5", "127.0.0.5"}, {"127.000.0.010", "127.0.0.10"}};
+    const std::pair<QString, QString> typed[] = {{"127.0.0.2 ", "127.0.0.2"},
+                                                 {" 127.0.0.04", "127.0.0.4"},
+                                                 {"+127.0.0.5", "127.0.0.5"},
+                                                 {"127.000.0.010", "127.0.0.10"}};
     for (const auto& [text, plain] : typed) {
         const int row = drive.table()->rowCount() - 1;
         ASSERT_TRUE(drive.addCode(text, "Code " + plain));
@@ -182,8 +185,9 @@ TEST_F(AddEditServerTest, CompleteRowsAreHandedOverPlainOnceEachAndLoadingIsNoCh
     ResultCodes codes;
     codes.Add("127.0.0.99", "Left over");
     form.SyncResultCodes(codes);
-    EXPECT_EQ(codesText(codes), QStringList({"127.0.0.2=Code 127.0.0.2", "127.0.0.4=Code 127.0.0.4",
-                                             "127.0.0.5=Code 127.0.0.5", "127.0.0.10=Code 127.0.0.10"}));
+    EXPECT_EQ(codesText(codes),
+              QStringList({"127.0.0.2=Code 127.0.0.2", "127.0.0.4=Code 127.0.0.4", "127.0.0.5=Code 127.0.0.5",
+                           "127.0.0.10=Code 127.0.0.10"}));
 
     // Loading replaces what was typed, shows the codes plain, and is no change.
     ASSERT_TRUE(form.Dirty());
@@ -267,9 +271,9 @@ TEST(AddEditServer, EveryWayOutDecidesCanceledAndEnterKeepsAChangeMadeWithoutLea
         {"OK", "txtServerName", ok, false, {}},
         {"Escape, typing", "txtServerName", typing(escape), true, {}},
         {"Enter, home page typed", "txtURL", enterAfter([](QWidget* w) { QTest::keyClicks(w, "list/"); }), false, true},
-        {"Enter, bit mask ticked", "chkBitMapped", enterAfter([](QWidget* w) { QTest::keyClick(w, Qt::Key_Space); }), false, true},
-        {"Enter, name typed and taken back", "txtServerName",
-         enterAfter([](QWidget* w) {
+        {"Enter, bit mask ticked", "chkBitMapped", enterAfter([](QWidget* w) { QTest::keyClick(w, Qt::Key_Space); }),
+         false, true},
+        {"Enter, name typed and taken back", "txtServerName", enterAfter([](QWidget* w) {
              QTest::keyClicks(w, "x");
              QTest::keyClick(w, Qt::Key_Backspace);
          }),
@@ -294,7 +298,9 @@ TEST(AddEditServer, EveryWayOutDecidesCanceledAndEnterKeepsAChangeMadeWithoutLea
         EXPECT_EQ(form.Canceled(), c.canceled);
         EXPECT_FALSE(form.isVisible());
         EXPECT_EQ(form.Server(), "old.example"); // hidden, not torn down: the caller still reads it
-        if (c.changed) { EXPECT_EQ(form.Dirty(), *c.changed); }
+        if (c.changed) {
+            EXPECT_EQ(form.Dirty(), *c.changed);
+        }
     }
 }
 

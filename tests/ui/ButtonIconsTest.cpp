@@ -26,9 +26,10 @@ int paintedPixels(const QPixmap& pixmap)
 // Every icon the main window's toolbars and big buttons and the add-addresses
 // dialog's toolbar use (each command's icon is Named() of its name).
 const char* const kToolbarIcons[] = {
-    "document-new", "list-add",  "media-playback-start", "media-playback-stop", "document-open",
-    "document-save", "document-print", "document-print-preview", "edit-cut", "edit-copy",
-    "edit-paste", "edit-delete", "preferences-system", "help-about",
+    "document-new",       "list-add",      "media-playback-start", "media-playback-stop",
+    "document-open",      "document-save", "document-print",       "document-print-preview",
+    "edit-cut",           "edit-copy",     "edit-paste",           "edit-delete",
+    "preferences-system", "help-about",
 };
 
 // Points the icon loader at a folder of our own, so neither the machine's
@@ -107,7 +108,8 @@ TEST_F(ButtonIconsTest, TheDesktopThemeWinsWhereItHasTheIcon)
     const QImage print = ButtonIcons::Print().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
     EXPECT_EQ(print.pixel(8, 8), QColor(Qt::red).rgba());
     // Icons the theme lacks still come drawn, not blank.
-    EXPECT_EQ(ButtonIcons::Save().pixmap(16, 16).toImage(), ButtonIcons::Drawn("document-save").pixmap(16, 16).toImage());
+    EXPECT_EQ(ButtonIcons::Save().pixmap(16, 16).toImage(),
+              ButtonIcons::Drawn("document-save").pixmap(16, 16).toImage());
 }
 
 // At a screen's scale (QT_SCALE_FACTOR=2, 3) a drawn icon is drawn at the

@@ -84,17 +84,22 @@ TEST(DesktopNotifierText, CountsAddressesAndNamesTheFirstFewChanges)
         QString summary, body;
     };
     const std::vector<Case> cases{
-        {"nothing that concerns an address", {change(Kind::Failing, "", "A BL"), change(Kind::Recovered, "", "B BL")}, "", ""},
+        {"nothing that concerns an address",
+         {change(Kind::Failing, "", "A BL"), change(Kind::Recovered, "", "B BL")},
+         "",
+         ""},
         {"one address on two lists is one address",
          {change(Kind::Listed, "192.0.2.1", "A BL"), change(Kind::Listed, "192.0.2.1", "B BL")},
-         "1 address newly listed", "192.0.2.1 listed by A BL\n192.0.2.1 listed by B BL"},
+         "1 address newly listed",
+         "192.0.2.1 listed by A BL\n192.0.2.1 listed by B BL"},
         {"delistings only",
          {change(Kind::Delisted, "192.0.2.1", "A BL"), change(Kind::Delisted, "mail.example.org", "B BL")},
-         "2 addresses delisted", "192.0.2.1 delisted by A BL\nmail.example.org delisted by B BL"},
+         "2 addresses delisted",
+         "192.0.2.1 delisted by A BL\nmail.example.org delisted by B BL"},
         {"both, more than are named",
-         {change(Kind::Listed, "192.0.2.1", "A BL"), change(Kind::Failing, "", "C BL"), change(Kind::Listed, "192.0.2.2", "A BL"),
-          change(Kind::Delisted, "192.0.2.3", "B BL"), change(Kind::Listed, "192.0.2.4", "A BL"),
-          change(Kind::Delisted, "192.0.2.5", "B BL")},
+         {change(Kind::Listed, "192.0.2.1", "A BL"), change(Kind::Failing, "", "C BL"),
+          change(Kind::Listed, "192.0.2.2", "A BL"), change(Kind::Delisted, "192.0.2.3", "B BL"),
+          change(Kind::Listed, "192.0.2.4", "A BL"), change(Kind::Delisted, "192.0.2.5", "B BL")},
          "3 addresses newly listed, 2 delisted",
          "192.0.2.1 listed by A BL\n192.0.2.2 listed by A BL\n192.0.2.3 delisted by B BL\nand 2 more"},
     };
@@ -124,7 +129,8 @@ TEST(DesktopNotifier, CallsTheNotificationsServiceOnTheBusWhenThereIsOne)
     ASSERT_TRUE(server.registerService(DesktopNotifier::kService));
     // Nothing to tell: nothing sent.
     EXPECT_FALSE(notifier.Notify({change(Kind::Failing, "", "A BL")}));
-    EXPECT_TRUE(notifier.Notify({change(Kind::Listed, "192.0.2.1", "A <BL>"), change(Kind::Delisted, "192.0.2.2", "B BL")}));
+    EXPECT_TRUE(
+        notifier.Notify({change(Kind::Listed, "192.0.2.1", "A <BL>"), change(Kind::Delisted, "192.0.2.2", "B BL")}));
     EXPECT_TRUE(QTest::qWaitFor([&] { return answered.count() == 2; }, 20000));
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].summary, "1 address newly listed, 1 delisted");

@@ -31,8 +31,8 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QSignalSpy>
@@ -53,9 +53,18 @@ QString german(const char* context, const char* source)
     EXPECT_NE(translated, QString::fromUtf8(source)) << "no German for " << source;
     return translated;
 }
-QString engineGerman(const char* source) { return german("quarlo::EngineText", source); }
-QString cellsGerman(const char* source) { return german("quarlo::ResultCells", source); }
-QString gridGerman(const char* source) { return german("quarlo::ResultsModel", source); }
+QString engineGerman(const char* source)
+{
+    return german("quarlo::EngineText", source);
+}
+QString cellsGerman(const char* source)
+{
+    return german("quarlo::ResultCells", source);
+}
+QString gridGerman(const char* source)
+{
+    return german("quarlo::ResultsModel", source);
+}
 
 QStringList warningLines(const MainForm& window)
 {
@@ -91,9 +100,10 @@ TEST(GermanWindowTest, RealScanShowsTheEnginesTextsInGermanAndReportsInEnglish)
     {
         // dead.test is served by nobody: its test query is refused.
         QByteArray xml = VerdictTable::ConfigXml();
-        xml.replace("</BlackListServers>", "<Server Server=\"dead.test\" Enabled=\"TRUE\" Name=\"Retired\"><ResultCodes>"
-                                           "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes>"
-                                           "</Server></BlackListServers>");
+        xml.replace("</BlackListServers>",
+                    "<Server Server=\"dead.test\" Enabled=\"TRUE\" Name=\"Retired\"><ResultCodes>"
+                    "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes>"
+                    "</Server></BlackListServers>");
         QFile file(config);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(xml) == xml.size());
     }
@@ -153,9 +163,10 @@ TEST(GermanWindowTest, RealScanShowsTheEnginesTextsInGermanAndReportsInEnglish)
     // The list that refused 192.0.2.8 names itself in the status bar.
     const auto* status = window.findChild<ElidedLabel*>(QStringLiteral("Statusbar"));
     ASSERT_NE(status, nullptr);
-    EXPECT_EQ(status->text(),
-              german("quarlo::MainForm", "Your DNS resolver is refused by %1; use your own resolver (DNS Servers option)")
-                  .arg("Mask"));
+    EXPECT_EQ(
+        status->text(),
+        german("quarlo::MainForm", "Your DNS resolver is refused by %1; use your own resolver (DNS Servers option)")
+            .arg("Mask"));
 
     // The report of the same scan: English, the same words as ever.
     window.RunTool(QStringLiteral("Export:XLS"));
@@ -178,8 +189,9 @@ TEST(GermanWindowTest, RealScanShowsTheEnginesTextsInGermanAndReportsInEnglish)
     const QString missing = dir.filePath("gone.BlackList");
     ASSERT_FALSE(list.PrepareLoad(missing));
     EXPECT_EQ(list.LastError(), "Cannot load Address List from " + missing + "\r\n\r\nThe file does not exist.");
-    EXPECT_EQ(WindowText::Lines(list.LastError()), engineGerman(AddressListFile::kCannotLoadText).arg(missing) + "\r\n\r\n"
-                                                       + engineGerman("The file does not exist."));
+    EXPECT_EQ(WindowText::Lines(list.LastError()),
+              engineGerman(AddressListFile::kCannotLoadText).arg(missing) + "\r\n\r\n"
+                  + engineGerman("The file does not exist."));
 }
 
 // The parts of a text are read back only where the text has them: a list
@@ -198,17 +210,18 @@ TEST(GermanWindowTest, OnlyTheProgramsOwnWordsAreTranslated)
               "big.example (192.0.2.1, 192.0.2.2, 192.0.2.3, 192.0.2.4, "
                   + engineGerman(Address::kMoreAddressesText).arg(12) + ")");
     // Problems of one lookup come joined; each is read on its own.
-    EXPECT_EQ(WindowText::Of("mx.example: A lookup failed: timed out; an MX record names \"1.2.3.4\", which is no host name"),
-              engineGerman(TargetResolver::kHostLookupFailedText).arg("mx.example", "A", timedOut) + "; "
-                  + engineGerman(TargetResolver::kBadMxNameText).arg("1.2.3.4"));
+    EXPECT_EQ(
+        WindowText::Of("mx.example: A lookup failed: timed out; an MX record names \"1.2.3.4\", which is no host name"),
+        engineGerman(TargetResolver::kHostLookupFailedText).arg("mx.example", "A", timedOut) + "; "
+            + engineGerman(TargetResolver::kBadMxNameText).arg("1.2.3.4"));
     // An answer's reason is the list's own, unless the list defined none.
     EXPECT_EQ(WindowText::AnswerReason("      Undefined return code of 127.0.0.9"),
               "      " + engineGerman(kUndefinedCodeText).arg("127.0.0.9"));
     EXPECT_EQ(WindowText::AnswerReason("      Not checked: timed out"), "      Not checked: timed out");
     // A failure without a text of its own keeps its number.
     EXPECT_EQ(WindowText::Of(DnsFailure::Text(4242)), engineGerman(DnsFailure::kOtherErrorText).arg(4242));
-    for (const char* foreign : {"Listed for spam, see https://bl.example/?ip=192.0.2.1", "Not checked:", "Spam and more",
-                                "Blacklisted by many servers", ""})
+    for (const char* foreign : {"Listed for spam, see https://bl.example/?ip=192.0.2.1",
+                                "Not checked:", "Spam and more", "Blacklisted by many servers", ""})
         EXPECT_EQ(WindowText::Of(QString::fromUtf8(foreign)), QString::fromUtf8(foreign)) << foreign;
 }
 
@@ -257,11 +270,12 @@ TEST(GermanWindowTest, FailedSavesTellWhyInGermanAndLastErrorInEnglish)
     EXPECT_TRUE(modals.allHandled());
     EXPECT_EQ(modals.unexpected, 0);
     const QString why = qt_error_string(ENOENT);
-    EXPECT_EQ(list.LastError(), "Cannot save Address List to " + path + "\r\n\r\nCannot open the folder "
-                                    + QDir::toNativeSeparators(folder) + ": " + why + "; nothing was written.");
-    EXPECT_EQ(shown, engineGerman(AddressListFile::kCannotSaveText).arg(path) + "\r\n\r\n"
-                         + engineGerman(AtomicFileWriter::kCannotOpenFolderText)
-                               .arg(QDir::toNativeSeparators(folder), why));
+    EXPECT_EQ(list.LastError(),
+              "Cannot save Address List to " + path + "\r\n\r\nCannot open the folder "
+                  + QDir::toNativeSeparators(folder) + ": " + why + "; nothing was written.");
+    EXPECT_EQ(shown,
+              engineGerman(AddressListFile::kCannotSaveText).arg(path) + "\r\n\r\n"
+                  + engineGerman(AtomicFileWriter::kCannotOpenFolderText).arg(QDir::toNativeSeparators(folder), why));
     EXPECT_FALSE(QFileInfo::exists(path));
 
     // The options' store in a folder that cannot be made (a file is in the
@@ -277,7 +291,8 @@ TEST(GermanWindowTest, FailedSavesTellWhyInGermanAndLastErrorInEnglish)
     Settings settings(fileRegistry, &store);
     ASSERT_FALSE(settings.SaveOption(QStringLiteral("Max Queries"), 20));
     const QString settingsFolder = QDir::toNativeSeparators(dir.filePath("blocker/settings"));
-    EXPECT_EQ(settings.LastError(), "Cannot save the option \"Max Queries\": Cannot create the folder " + settingsFolder + ".");
+    EXPECT_EQ(settings.LastError(),
+              "Cannot save the option \"Max Queries\": Cannot create the folder " + settingsFolder + ".");
     EXPECT_EQ(WindowText::Lines(settings.LastError()),
               engineGerman(Settings::kCannotSaveOptionBecauseText)
                   .arg("Max Queries", engineGerman(RegFileBackend::kCannotCreateFolderText).arg(settingsFolder)));

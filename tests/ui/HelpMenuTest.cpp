@@ -1,9 +1,9 @@
+#include "ui/HelpMenu.h"
 #include "common/AppInfo.h"
 #include "common/Registry.h"
 #include "support/MemoryRegistryBackend.h"
 #include "support/QtPrinters.h"
 #include "ui/AboutDialog.h"
-#include "ui/HelpMenu.h"
 #include "ui/TipDialog.h"
 
 #include <QCheckBox>
@@ -25,7 +25,10 @@
 
 using namespace quarlo;
 
-inline void PrintTo(const QUrl& url, std::ostream* os) { *os << url.toString().toStdString(); }
+inline void PrintTo(const QUrl& url, std::ostream* os)
+{
+    *os << url.toString().toStdString();
+}
 
 namespace {
 
@@ -70,7 +73,10 @@ protected:
     std::function<void(QDialog&)> onShow;
 };
 
-QString query(const QUrl& url, const char* item) { return QUrlQuery(url).queryItemValue(QString::fromLatin1(item)); }
+QString query(const QUrl& url, const char* item)
+{
+    return QUrlQuery(url).queryItemValue(QString::fromLatin1(item));
+}
 
 // The bundled pages in the source tree.
 QString BundledHelpDir()
@@ -119,8 +125,9 @@ TEST_F(HelpMenuTest, HelpTopicsOpenTheirOwnPagesWithoutAQuery)
         ASSERT_TRUE(QFile::copy(BundledHelpDir() + "/" + page, installed + "/" + page));
     help.Selection();
     help.Contents();
-    EXPECT_EQ(opened, QList<QUrl>({QUrl::fromLocalFile(installed + "/QuarloHelp.htm"),
-                                   QUrl::fromLocalFile(installed + "/default.htm")}));
+    EXPECT_EQ(opened,
+              QList<QUrl>({QUrl::fromLocalFile(installed + "/QuarloHelp.htm"),
+                           QUrl::fromLocalFile(installed + "/default.htm")}));
 }
 
 TEST_F(HelpMenuTest, WebCommandsOpenTheConfiguredAddressElseTheirBundledPage)
@@ -146,7 +153,8 @@ TEST_F(HelpMenuTest, WebCommandsOpenTheConfiguredAddressElseTheirBundledPage)
     help.Web("FEEDBACK");
     EXPECT_EQ(opened, QList<QUrl>({QUrl("https://downloads.example.net/quarlo"), QUrl("mailto:quarlo@example.net")}));
     // Not usable: the default stays.
-    for (const char* unusable : {"file:///usr/bin/xterm", "", "just some words", "javascript:alert(1)", "/relative/page"}) {
+    for (const char* unusable :
+         {"file:///usr/bin/xterm", "", "just some words", "javascript:alert(1)", "/relative/page"}) {
         set(RegistryRoot::CurrentUser, kWebKey, "FAQ", unusable);
         EXPECT_EQ(help.WebAddress("FAQ"), defaultFaq) << unusable;
     }
@@ -251,7 +259,8 @@ TEST_F(HelpMenuTest, TheAboutBoxShowsTheBuildVersionAndTheWindowIcon)
     EXPECT_TRUE(iconShown);
     // The running build's version, and no unknown part shown as -1.
     const QStringList parts = ProgramVersion().split('.');
-    EXPECT_TRUE(version.startsWith("Version " + parts.value(0) + "." + parts.value(1, "0") + " ")) << version.toStdString();
+    EXPECT_TRUE(version.startsWith("Version " + parts.value(0) + "." + parts.value(1, "0") + " "))
+        << version.toStdString();
     EXPECT_TRUE(version.contains(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + " Version "));
     EXPECT_FALSE(version.contains("-1"));
 }
@@ -266,7 +275,8 @@ TEST_F(HelpMenuTest, BundledPagesCoverEveryTopicAndLinkOnlyToPagesThatExist)
     help.Selection();
     for (const QUrl& url : opened) {
         // default.htm sends each topic on to its page: "topic": "page.htm".
-        const QRegularExpression route('"' + QRegularExpression::escape(query(url, "topic")) + R"re("\s*:\s*"([^"]+\.htm)")re");
+        const QRegularExpression route('"' + QRegularExpression::escape(query(url, "topic"))
+                                       + R"re("\s*:\s*"([^"]+\.htm)")re");
         const QRegularExpressionMatch match = route.match(router);
         ASSERT_TRUE(match.hasMatch()) << query(url, "topic").toStdString();
         EXPECT_TRUE(pages.exists(match.captured(1))) << match.captured(1).toStdString();

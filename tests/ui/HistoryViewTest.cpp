@@ -1,7 +1,7 @@
+#include "ui/HistoryView.h"
 #include "MainFormWorld.h"
 #include "storage/HistoryStore.h"
 #include "ui/HistoryTips.h"
-#include "ui/HistoryView.h"
 #include "ui/ResultsTable.h"
 
 #include <QAction>
@@ -17,7 +17,10 @@ using Outcome = ScanObservation::Outcome;
 namespace {
 
 const QDateTime kStart(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
-QDateTime at(int day) { return kStart.addDays(day); }
+QDateTime at(int day)
+{
+    return kStart.addDays(day);
+}
 
 ScanObservation seen(const char* target, const char* zone, Outcome outcome, const QString& reason = QString())
 {
@@ -54,9 +57,10 @@ void writeStory(const QString& path)
     const Outcome byA[] = {Outcome::NotListed, Outcome::Listed, Outcome::Listed, Outcome::Failed, Outcome::NotListed};
     const Outcome byB[] = {Outcome::NotListed, Outcome::NotListed, Outcome::Listed, Outcome::Listed, Outcome::Listed};
     for (int day = 0; day < 5; ++day)
-        ASSERT_TRUE(record(path, day, {seen("192.0.2.1", "a.test", byA[day], "Open relay"),
-                                       seen("192.0.2.1", "b.test", byB[day], day == 2 ? "<b>Spam</b>" : ""),
-                                       seen("192.0.2.2", "b.test", Outcome::Listed)}));
+        ASSERT_TRUE(record(path, day,
+                           {seen("192.0.2.1", "a.test", byA[day], "Open relay"),
+                            seen("192.0.2.1", "b.test", byB[day], day == 2 ? "<b>Spam</b>" : ""),
+                            seen("192.0.2.2", "b.test", Outcome::Listed)}));
 }
 
 } // namespace
@@ -78,7 +82,8 @@ TEST(HistoryView, ShowsTheCountOfListingListsAndEachListingAndDelisting)
     const QList<QPointF> steps = view.steps();
     ASSERT_EQ(steps.size(), 8);
     const auto ms = [](int day) { return double(at(day).toMSecsSinceEpoch()); };
-    EXPECT_EQ(steps.mid(0, 7), QList<QPointF>({{ms(0), 0}, {ms(1), 0}, {ms(1), 1}, {ms(2), 1}, {ms(2), 2}, {ms(4), 2}, {ms(4), 1}}));
+    EXPECT_EQ(steps.mid(0, 7),
+              QList<QPointF>({{ms(0), 0}, {ms(1), 0}, {ms(1), 1}, {ms(2), 1}, {ms(2), 2}, {ms(4), 2}, {ms(4), 1}}));
     EXPECT_EQ(steps.back().y(), 1);
     EXPECT_GE(steps.back().x(), double(QDateTime::currentDateTimeUtc().addSecs(-60).toMSecsSinceEpoch()));
 
@@ -91,7 +96,8 @@ TEST(HistoryView, ShowsTheCountOfListingListsAndEachListingAndDelisting)
     const auto* events = view.findChild<QListWidget*>("HistoryEvents");
     ASSERT_NE(events, nullptr);
     ASSERT_EQ(events->count(), 3);
-    EXPECT_TRUE(events->item(1)->toolTip().contains("127.0.0.2: &lt;b&gt;Spam&lt;/b&gt;")) << events->item(1)->toolTip().toStdString();
+    EXPECT_TRUE(events->item(1)->toolTip().contains("127.0.0.2: &lt;b&gt;Spam&lt;/b&gt;"))
+        << events->item(1)->toolTip().toStdString();
 
     // Another address, in another letter case; one nobody scanned.
     view.setTarget("192.0.2.2");
@@ -116,15 +122,17 @@ TEST(HistoryView, ScansOfAnUnresolvableOrInvalidTargetAreShown)
         return o;
     };
     for (int day = 0; day < 2; ++day)
-        ASSERT_TRUE(record(path, day, {notAsked("gone.example", Outcome::Unresolvable, "name not found"),
-                                       notAsked("bad entry", Outcome::Invalid, "not an address or host name")}));
+        ASSERT_TRUE(record(path, day,
+                           {notAsked("gone.example", Outcome::Unresolvable, "name not found"),
+                            notAsked("bad entry", Outcome::Invalid, "not an address or host name")}));
     HistoryView view;
     view.setHistoryPath(path);
     view.setTarget("gone.example");
     view.loadNow();
     EXPECT_EQ(view.message(), QString());
     // The history keeps changes: the note says since when.
-    EXPECT_EQ(view.LastScanNote(), "Since " + HistoryTips::DateText(at(0)) + ": not checked, the host name was not found");
+    EXPECT_EQ(view.LastScanNote(),
+              "Since " + HistoryTips::DateText(at(0)) + ": not checked, the host name was not found");
     const auto* events = view.findChild<QListWidget*>("HistoryEvents");
     ASSERT_NE(events, nullptr);
     ASSERT_EQ(events->count(), 2);
@@ -132,7 +140,8 @@ TEST(HistoryView, ScansOfAnUnresolvableOrInvalidTargetAreShown)
 
     view.setTarget("bad entry");
     view.loadNow();
-    EXPECT_EQ(view.LastScanNote(), "Since " + HistoryTips::DateText(at(0)) + ": not checked, not an address or host name");
+    EXPECT_EQ(view.LastScanNote(),
+              "Since " + HistoryTips::DateText(at(0)) + ": not checked, not an address or host name");
 
     // Answered again later: the note goes.
     ASSERT_TRUE(record(path, 2, {seen("gone.example", "a.test", Outcome::NotListed)}));
@@ -190,7 +199,9 @@ TEST(HistoryTips, ListedSinceAndDelistedOnPerList)
          "Listed since " + HistoryTips::DateText(d1) + " by C BL\nListed since " + HistoryTips::DateText(d2)
              + " by B BL\nDelisted on " + HistoryTips::DateText(d4) + " by A BL"},
         // Listed again after a delisting: only the listing counts.
-        {"relisted", {standing("A BL", Outcome::Listed, d4, d2)}, "Listed since " + HistoryTips::DateText(d4) + " by A BL"},
+        {"relisted",
+         {standing("A BL", Outcome::Listed, d4, d2)},
+         "Listed since " + HistoryTips::DateText(d4) + " by A BL"},
     };
     for (const Case& c : cases) EXPECT_EQ(HistoryTips::Text(c.standing), c.expected) << c.name;
 }
@@ -231,8 +242,11 @@ TEST_F(HistoryWindowTest, TheViewFollowsTheGridsCurrentAddressReloadsAfterARecor
     // B delists it in a later scan: the view shows it once the window hears.
     ASSERT_TRUE(record(path, 5, {seen("192.0.2.2", "b.test", Outcome::NotListed)}));
     form->HistoryRecorded({});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view.changeLines() == QStringList({"Listed by B BL", "Delisted by B BL"}); },
-                                20000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return view.changeLines() == QStringList({"Listed by B BL", "Delisted by B BL"});
+        },
+        20000));
 
     // Closed with the dock open: open again at the next start, until switched off.
     list.setChanged(false);

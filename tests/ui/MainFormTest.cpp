@@ -17,11 +17,13 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QFileDialog>
-#include <QLabel>
-#include <QListWidget>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -38,8 +40,6 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolTip>
-#include <QHelpEvent>
-#include <QLayout>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -82,7 +82,9 @@ protected:
     bool finishScan()
     {
         QSignalSpy complete(&this->list, &Addresslist::ScanComplete);
-        W::dns.autoAnswer = [](const FakeDnsLookup::Request&) { return std::make_pair(QString(), DnsFailure::NotFound); };
+        W::dns.autoAnswer = [](const FakeDnsLookup::Request&) {
+            return std::make_pair(QString(), DnsFailure::NotFound);
+        };
         for (auto pending = W::dns.pending; const auto& r : pending) W::dns.answer(r.tag, "", DnsFailure::NotFound);
         return complete.wait(30000);
     }
@@ -205,7 +207,8 @@ TEST_F(MainFormTest, ScanningStateAndStopLeavingUnfinishedAddressesNotChecked)
     // What was found stands; the rest is not called clean (the colours of
     // each verdict are ResultsModelTest's).
     const std::pair<const char*, const char*> rows[] = {
-        {"192.0.2.1", "Not on any Blacklist"}, {"192.0.2.2", "Blacklisted by 1 servers"},
+        {"192.0.2.1", "Not on any Blacklist"},
+        {"192.0.2.2", "Blacklisted by 1 servers"},
         {"192.0.2.3", "Not checked"}, // asked, no answer
         {"192.0.2.7", "Not checked"}, // never asked
     };
@@ -215,7 +218,11 @@ TEST_F(MainFormTest, ScanningStateAndStopLeavingUnfinishedAddressesNotChecked)
 
 TEST_F(MainFormTest, StatusBarTellsOnceWhatTheWholeScanMet)
 {
-    settings.BlacklistServers().Item("b.test")->ResultCodes().Add("127.0.0.255", "Public resolver refused")->setListing(false);
+    settings.BlacklistServers()
+        .Item("b.test")
+        ->ResultCodes()
+        .Add("127.0.0.255", "Public resolver refused")
+        ->setListing(false);
     newList({"192.0.2.1", "192.0.2.2"});
     using Reply = std::pair<QString, int>;
     const struct {
@@ -227,7 +234,8 @@ TEST_F(MainFormTest, StatusBarTellsOnceWhatTheWholeScanMet)
          [](const FakeDnsLookup::Request& r) {
              return r.tag.endsWith(":b.test") ? Reply("127.0.0.255", 0) : Reply("", DnsFailure::NotFound);
          },
-         "Your DNS resolver is refused by B BL; use your own resolver (DNS Servers option)", "B BL: Public resolver refused"},
+         "Your DNS resolver is refused by B BL; use your own resolver (DNS Servers option)",
+         "B BL: Public resolver refused"},
         {"silence", [](const FakeDnsLookup::Request&) { return Reply("", DnsFailure::Timeout); },
          "No DNS server answered; check your network or the DNS Servers option", ""},
         {"one list answers",
@@ -311,7 +319,8 @@ TEST_F(MainFormTest, AScanWhoseRepliesNeverComeEndsAndSaysSo)
     dns.longestWaitMs = 50;
     dns.autoAnswer = [](const FakeDnsLookup::Request& r) {
         // a.test answers; b.test's queries are never reported.
-        return r.tag.endsWith(":a.test") ? std::make_pair(QString(), DnsFailure::NotFound) : std::make_pair(QString("hold"), -1);
+        return r.tag.endsWith(":a.test") ? std::make_pair(QString(), DnsFailure::NotFound)
+                                         : std::make_pair(QString("hold"), -1);
     };
     QSignalSpy complete(&list, &Addresslist::ScanComplete);
     button("cmdScan")->click();
@@ -334,7 +343,9 @@ TEST_F(MainFormTest, ZoneTestProblemsShowAboveTheGridUntilTheNextScan)
     ASSERT_TRUE(dns.answer(":ZoneTest:a.test:127.0.0.2", "127.0.0.2"));
     ASSERT_TRUE(dns.answer(":ZoneTest:a.test:127.0.0.1", "", DnsFailure::NotFound));
     for (auto pending = dns.pending; const auto& r : pending)
-        if (r.tag.startsWith(":ZoneTest:")) { ASSERT_TRUE(dns.answer(r.tag, "", DnsFailure::Timeout)); }
+        if (r.tag.startsWith(":ZoneTest:")) {
+            ASSERT_TRUE(dns.answer(r.tag, "", DnsFailure::Timeout));
+        }
     // Shown as soon as the tests are in, while the scan goes on.
     EXPECT_TRUE(list.ScanActive());
     const QStringList problems = form->ZoneProblems();
@@ -356,7 +367,8 @@ TEST_F(MainFormTest, ZoneTestProblemsShowAboveTheGridUntilTheNextScan)
 // before the scan (on the start page too), the status bar after it.
 TEST_F(MainFormTest, NoEnabledListIsToldBeforeTheScanAndTheStatusBarSaysTheScanCheckedNothing)
 {
-    const QStringList none{"No blacklist server is enabled: a scan checks nothing. Enable or add servers under Settings."};
+    const QStringList none{
+        "No blacklist server is enabled: a scan checks nothing. Enable or add servers under Settings."};
     EXPECT_TRUE(form->ZoneProblems().isEmpty());
     for (const ServerPtr& server : settings.BlacklistServers()) server->setEnabled(false);
     form->SetupForm();
@@ -405,19 +417,21 @@ TEST_F(MainFormTest, ServerConfigurationThatFailedToLoadIsToldAndScansNothing)
     EXPECT_EQ(form->ZoneProblems(), said);
     form->ShowStartupWarnings();
     ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_TRUE(prompts.messages[0].text.startsWith(message.Boxed() + "\r\n\r\nNo scan can run")) << prompts.messages[0].text.toStdString();
+    EXPECT_TRUE(prompts.messages[0].text.startsWith(message.Boxed() + "\r\n\r\nNo scan can run"))
+        << prompts.messages[0].text.toStdString();
     EXPECT_EQ(prompts.messages[0].icon, UserPrompts::Icon::Critical);
 
     newList({"192.0.2.1"});
     QSignalSpy started(&list, &Addresslist::ScanStarted);
-    for (const auto& scan : std::vector<std::function<void()>>{[&] { button("cmdScan")->click(); },
-                                                                [&] { form->RunTool("Main:Scan"); }}) {
+    for (const auto& scan :
+         std::vector<std::function<void()>>{[&] { button("cmdScan")->click(); }, [&] { form->RunTool("Main:Scan"); }}) {
         prompts.messages.clear();
         scan();
         EXPECT_EQ(started.count(), 0);
         EXPECT_EQ(dns.PendingCount(), 0);
         ASSERT_EQ(prompts.messages.size(), 1u);
-        EXPECT_TRUE(prompts.messages[0].text.startsWith("No scan was started: the blacklist servers could not be loaded"));
+        EXPECT_TRUE(
+            prompts.messages[0].text.startsWith("No scan was started: the blacklist servers could not be loaded"));
         EXPECT_TRUE(prompts.messages[0].text.contains(message.Boxed()));
         EXPECT_EQ(form->StatusText(), "No scan: the blacklist servers could not be loaded");
         EXPECT_EQ(form->StatusToolTip(), message.Boxed());
@@ -525,10 +539,11 @@ TEST(MainFormExportTest, CommandsReachTheExportEngineWithTheListsNames)
         ASSERT_TRUE(grid && grid->rows.size() == 1u);
         EXPECT_EQ(grid->rows[0].cells[0].text, "192.0.2.7");
         // The one title of every report: the list, the date, what was checked.
-        EXPECT_TRUE(QRegularExpression(QString::fromUtf8("^Mail servers \u2014 Blacklist scan results, \\d{4}-\\d\\d-\\d\\d "
-                                                         "\\d\\d:\\d\\d, 1 target against \\d+ lists?$"))
-                        .match(done.settings.value("Title").toString())
-                        .hasMatch())
+        EXPECT_TRUE(
+            QRegularExpression(QString::fromUtf8("^Mail servers \u2014 Blacklist scan results, \\d{4}-\\d\\d-\\d\\d "
+                                                 "\\d\\d:\\d\\d, 1 target against \\d+ lists?$"))
+                .match(done.settings.value("Title").toString())
+                .hasMatch())
             << done.settings.value("Title").toString().toStdString();
         EXPECT_EQ(done.settings.value("TargetFilename").toString(), named);
     }
@@ -574,7 +589,8 @@ void expectUniqueAccelerators(quarlo::MainForm& form, const char* language)
             ++walked;
         }
         for (auto it = byKey.cbegin(); it != byKey.cend(); ++it)
-            EXPECT_EQ(it.value().size(), 1) << menu->title().toStdString() << ": " << it.value().join(" / ").toStdString();
+            EXPECT_EQ(it.value().size(), 1)
+                << menu->title().toStdString() << ": " << it.value().join(" / ").toStdString();
     }
     EXPECT_GT(walked, 25);
     // The menu bar's own titles too.
@@ -606,8 +622,10 @@ QMap<QString, MenuTexts> menuTexts(quarlo::MainForm& form)
 void withSendToDestinations(MainFormWorld<>& world, EngineLog& log, std::unique_ptr<ExportEngine>& engine)
 {
     log.destinations = {{"MailContent", "&Mail recipient (results as the message)"},
-                        {"Mail.MAPIMAIL", "Mail recipient (as &attachment)"}, {"MyDocuments", "&Documents folder"},
-                        {"Desktop", "Des&ktop folder"}, {"EXCEL.EXE", "&Spreadsheet program"}};
+                        {"Mail.MAPIMAIL", "Mail recipient (as &attachment)"},
+                        {"MyDocuments", "&Documents folder"},
+                        {"Desktop", "Des&ktop folder"},
+                        {"EXCEL.EXE", "&Spreadsheet program"}};
     engine = std::make_unique<ExportEngine>([&](QString*) { return std::make_unique<RecordingBackend>(log); });
     world.app.setExports(*engine);
 }
@@ -645,8 +663,10 @@ TEST(MainFormExportTest, GermanMenusAreCompleteAndKeepUniqueAccelerators)
         const MenuTexts& en = english.value(it.key());
         EXPECT_NE(it->text, en.text) << it.key().toStdString() << " is not translated";
         EXPECT_EQ(it->toolTip, QString(it->text).remove('&')) << it.key().toStdString();
-        if (!en.statusTip.isEmpty()) EXPECT_NE(it->statusTip, en.statusTip) << it.key().toStdString();
-        else EXPECT_EQ(it->statusTip, "") << it.key().toStdString();
+        if (!en.statusTip.isEmpty())
+            EXPECT_NE(it->statusTip, en.statusTip) << it.key().toStdString();
+        else
+            EXPECT_EQ(it->statusTip, "") << it.key().toStdString();
     }
     // Commands still run by their ids, whatever the captions say.
     form->RunTool("Main:New");
@@ -804,7 +824,8 @@ protected:
         form->close();
     }
 
-    template <typename T> static T* as(QWidget& window)
+    template <typename T>
+    static T* as(QWidget& window)
     {
         auto* typed = qobject_cast<T*>(&window);
         EXPECT_NE(typed, nullptr) << window.metaObject()->className();
@@ -849,7 +870,8 @@ TEST_F(MainFormOnWidgetsTest, YesToTheSavePromptThenCancelInTheSaveDialogKeepsTh
 {
     newList({"192.0.2.1"});
     QString question, folder;
-    expectDialogs([&] { EXPECT_FALSE(form->close()); }, {answer(QMessageBox::Yes, &question), cancelFileDialog(&folder)});
+    expectDialogs([&] { EXPECT_FALSE(form->close()); },
+                  {answer(QMessageBox::Yes, &question), cancelFileDialog(&folder)});
     EXPECT_EQ(question, "Do you want to save changes to New List ?");
     EXPECT_EQ(folder, app.DialogFolder());
     EXPECT_TRUE(form->isVisible());
@@ -924,9 +946,11 @@ TEST_F(MainFormOnWidgetsTest, StatusBarCountsCheckedAddressesAndStatusTipsDoNotH
     for (int i = 1; i <= 9; ++i)
         ASSERT_TRUE(dns.answer(QString("192.0.2.%1:BlacklistCheck:a.test").arg(i), "", DnsFailure::NotFound));
     ASSERT_TRUE(dns.answer("192.0.2.10:BlacklistCheck:a.test", "127.0.0.2"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return text->text() == "Checked 10 of 12 addresses"; }, 30000)) << text->text().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return text->text() == "Checked 10 of 12 addresses"; }, 30000))
+        << text->text().toStdString();
     // Once a rate is known the bar tells the time left.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->isTextVisible() && bar->text().contains(QRegularExpression("^about \\d+ s left$")); }, 30000))
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return bar->isTextVisible() && bar->text().contains(QRegularExpression("^about \\d+ s left$")); }, 30000))
         << bar->text().toStdString();
     EXPECT_TRUE(bar->toolTip().startsWith("Checked 10 of 12 addresses, about ")) << bar->toolTip().toStdString();
     EXPECT_EQ(outstanding->text(), QString::number(dns.PendingCount()));

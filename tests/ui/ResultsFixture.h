@@ -5,11 +5,11 @@
 #include "model/Settings.h"
 #include "scan/Addresslist.h"
 #include "support/FakeDirectDns.h"
-#include "support/TagAlias.h"
 #include "support/FakeDnsLookup.h"
 #include "support/MemoryRegistryBackend.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
+#include "support/TagAlias.h"
 #include "ui/ResultsTable.h"
 
 #include <QBrush>
@@ -42,7 +42,8 @@ protected:
             "a.test", true, {{"127.0.0.2", "Spam source"}, {"127.0.0.3", "Open proxy"}, {"127.0.0.4", "Dynamic range"}},
             false, "Alpha List"));
         settings.BlacklistServers().Add(makeServer("b.test", true, {{"127.0.0.2", "Beta listed"}}, false, "Beta List"));
-        settings.BlacklistServers().Add(makeServer("c.test", true, {{"127.0.0.2", "Gamma listed"}}, false, "Gamma List"));
+        settings.BlacklistServers().Add(
+            makeServer("c.test", true, {{"127.0.0.2", "Gamma listed"}}, false, "Gamma List"));
         table = std::make_unique<quarlo::ResultsTable>(*list);
         model = &table->resultsModel();
         QObject::connect(list.get(), &quarlo::Addresslist::AddAddress, table.get(), &quarlo::ResultsTable::UpdateRow);
@@ -84,7 +85,10 @@ protected:
 
     QModelIndex index(const QString& key, int column = 0) const { return model->indexOfKey(key, column); }
     // What the model gives for a cell; the key names the row.
-    QVariant at(const QString& key, int column, int role = Qt::DisplayRole) const { return index(key, column).data(role); }
+    QVariant at(const QString& key, int column, int role = Qt::DisplayRole) const
+    {
+        return index(key, column).data(role);
+    }
     QString text(const QString& key, int column) const { return at(key, column).toString(); }
     // A brush's colour; invalid for no brush.
     QColor color(const QString& key, int column, int role = Qt::ForegroundRole) const
@@ -103,8 +107,10 @@ protected:
         if (color(key, column).isValid()) parts << color(key, column).name();
         if (font(key, column).bold()) parts << "bold";
         if (font(key, column).underline()) parts << "underline";
-        if (color(key, column, Qt::BackgroundRole).isValid()) parts << "on " + color(key, column, Qt::BackgroundRole).name();
-        if (at(key, column, quarlo::ResultsModel::LinkRole).isValid()) parts << "link " + at(key, column, quarlo::ResultsModel::LinkRole).toString();
+        if (color(key, column, Qt::BackgroundRole).isValid())
+            parts << "on " + color(key, column, Qt::BackgroundRole).name();
+        if (at(key, column, quarlo::ResultsModel::LinkRole).isValid())
+            parts << "link " + at(key, column, quarlo::ResultsModel::LinkRole).toString();
         if (!toolTip(key, column).isEmpty()) parts << "tip " + toolTip(key, column);
         return parts.join(" | ");
     }
@@ -117,8 +123,7 @@ protected:
     {
         QStringList keys;
         const QModelIndex parent = index(key);
-        for (int row = 0; row < model->rowCount(parent); ++row)
-            keys << keyAt(model->index(row, 0, parent));
+        for (int row = 0; row < model->rowCount(parent); ++row) keys << keyAt(model->index(row, 0, parent));
         return keys;
     }
 

@@ -46,25 +46,31 @@ TEST_F(ResultsModelTest, AddressRowShowsTheVerdictAndWhy)
 
     // The status cell of each: text, colour, weight, tooltip lines.
     const std::pair<const char*, QString> rows[] = {
-        {"192.0.2.1", "Blacklisted by 1 servers | #ff0000 | bold | tip Not every list answered:\nBeta List refused the "
-                      "query: Query refused: public resolver\nGamma List: no usable answer (timed out)"},
+        {"192.0.2.1",
+         "Blacklisted by 1 servers | #ff0000 | bold | tip Not every list answered:\nBeta List refused the "
+         "query: Query refused: public resolver\nGamma List: no usable answer (timed out)"},
         {"192.0.2.2", "Not on any Blacklist | #008000"},
-        {"192.0.2.3", "Not completely checked: 2 of 3 lists did not answer | #b06000 | tip Alpha List: no usable answer "
-                      "(timed out)\nGamma List: no usable answer (server failure (SERVFAIL))"},
-        {"192.0.2.4", "Not completely checked: 1 of 3 lists refused the query | #b06000 | tip Beta List refused the "
-                      "query: Query refused: public resolver"},
+        {"192.0.2.3",
+         "Not completely checked: 2 of 3 lists did not answer | #b06000 | tip Alpha List: no usable answer "
+         "(timed out)\nGamma List: no usable answer (server failure (SERVFAIL))"},
+        {"192.0.2.4",
+         "Not completely checked: 1 of 3 lists refused the query | #b06000 | tip Beta List refused the "
+         "query: Query refused: public resolver"},
         // One silent list and one refusing list are told apart.
-        {"192.0.2.6", "Not completely checked: 1 of 3 lists did not answer, 1 refused the query | #b06000 | tip Alpha "
-                      "List: no usable answer (timed out)\nBeta List refused the query: Query refused: public resolver"},
+        {"192.0.2.6",
+         "Not completely checked: 1 of 3 lists did not answer, 1 refused the query | #b06000 | tip Alpha "
+         "List: no usable answer (timed out)\nBeta List refused the query: Query refused: public resolver"},
         {"192.0.2.5", "Scanning ... | #0000c8"}, // queries out, not every answer in
         // A lookup that timed out is no "not found": nothing was vouched for.
         {"host.invalid", "Not completely checked: host.invalid: A lookup failed: timed out | #b06000"},
         // Only one list answers IPv6: clean, but saying how far that goes.
-        {"2001:db8::1", "Not on any Blacklist; IPv6: checked against 1 of 3 lists (the others do not support IPv6) | "
-                        "#008000 | tip Alpha List: not applicable (does not answer IPv6 queries)\nBeta List: not "
-                        "applicable (does not answer IPv6 queries)"},
-        {"fe80::1%eth0", "Not checked: an IPv6 address with a zone index (%...) names a local interface; enter the "
-                         "address without it | #707070"},
+        {"2001:db8::1",
+         "Not on any Blacklist; IPv6: checked against 1 of 3 lists (the others do not support IPv6) | "
+         "#008000 | tip Alpha List: not applicable (does not answer IPv6 queries)\nBeta List: not "
+         "applicable (does not answer IPv6 queries)"},
+        {"fe80::1%eth0",
+         "Not checked: an IPv6 address with a zone index (%...) names a local interface; enter the "
+         "address without it | #707070"},
         {"192.0.2.9", " | #000000"},
     };
     for (const auto& [key, status] : rows) {
@@ -100,22 +106,27 @@ TEST_F(ResultsModelTest, ServerAndAnswerRowsCarryTheirTextsStylesAndLinks)
     const QString tint = " | on #fff0f0", home = " | #0000ff | underline";
     const std::pair<const char*, QStringList> rows[] = {
         {"192.0.2.7:a.test",
-         {"Alpha List" + tint, "   Received 3 reasons" + tint, "https://a.test/" + home + tint + " | link https://a.test/"}},
+         {"Alpha List" + tint, "   Received 3 reasons" + tint,
+          "https://a.test/" + home + tint + " | link https://a.test/"}},
         {"192.0.2.7:c.test",
-         {"Gamma List" + tint, "   Received 1 reason" + tint, "https://c.test/" + home + tint + " | link https://c.test/"}},
+         {"Gamma List" + tint, "   Received 1 reason" + tint,
+          "https://c.test/" + home + tint + " | link https://c.test/"}},
         {"192.0.2.7:b.test",
          {"Beta List",
-          "   Query refused | #b06000 | tip Beta List refused the query: Query refused: public resolver. This is not a listing.",
+          "   Query refused | #b06000 | tip Beta List refused the query: Query refused: public resolver. This is not a "
+          "listing.",
           "https://b.test/" + home + " | link https://b.test/"}},
         {"192.0.2.7:a.test:127.0.0.3",
          {"   127.0.0.3", "      Open proxy | #c80000 | tip DNS returned the response of 127.0.0.3", "      "}},
         {"192.0.2.7:b.test:127.0.0.255",
          {"   127.0.0.255",
-          "      Query refused: public resolver | #b06000 | tip DNS returned the response of 127.0.0.255, by which Beta "
+          "      Query refused: public resolver | #b06000 | tip DNS returned the response of 127.0.0.255, by which "
+          "Beta "
           "List refuses the query. This is not a listing.",
           "      "}},
     };
-    for (const auto& [key, cells] : rows) EXPECT_EQ(QStringList({look(key, kTarget), look(key, kReason), look(key, kUrl)}), cells);
+    for (const auto& [key, cells] : rows)
+        EXPECT_EQ(QStringList({look(key, kTarget), look(key, kReason), look(key, kUrl)}), cells);
     // The skull's forehead on a listing server, a blank of its size that keeps the names in line on the other.
     for (const auto& [key, listing] : {std::pair{"192.0.2.7:a.test", true}, std::pair{"192.0.2.7:b.test", false}}) {
         const QImage icon = at(key, kTarget, Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
@@ -208,7 +219,7 @@ TEST_F(ResultsModelTest, RowsFollowTheListThroughRemovalsBulkAppendsAndResets)
     const AddressPtr address = list->Item("mail.example");
     EXPECT_TRUE(model->showsVerdict(*address, 1));
     EXPECT_TRUE(model->showsVerdict(*address, 0)); // found by key
-    address->MarkStopped();                         // raises nothing
+    address->MarkStopped();                        // raises nothing
     EXPECT_FALSE(model->showsVerdict(*address, 1));
     model->update(*address);
     EXPECT_TRUE(model->showsVerdict(*address, 1));

@@ -106,9 +106,10 @@ TEST_F(ResultsTableTest, SnapshotIsTheGridAsShown)
     QStringList rows;
     for (const SnapshotRow& row : snapshot.rows)
         rows << QString::number(row.level) + " " + row.cells.at(kTarget).text.trimmed() + (row.shown ? "" : " hidden")
-                    + (row.hasChildren ? (row.expanded ? " +" : " -") : "");
-    EXPECT_EQ(rows, QStringList({"0 192.0.2.7 +", "1 Alpha List +", "2 127.0.0.2", "2 127.0.0.3", "1 Beta List -",
-                                 "2 127.0.0.2 hidden", "0 192.0.2.8"}));
+                + (row.hasChildren ? (row.expanded ? " +" : " -") : "");
+    EXPECT_EQ(rows,
+              QStringList({"0 192.0.2.7 +", "1 Alpha List +", "2 127.0.0.2", "2 127.0.0.3", "1 Beta List -",
+                           "2 127.0.0.2 hidden", "0 192.0.2.8"}));
     // The cells carry the grid's styles (the model's, ResultsModelTest) and
     // the links a click opens: a TXT text's ends at the first blank.
     const SnapshotRow &address = snapshot.rows[0], &server = snapshot.rows[1];
@@ -167,9 +168,10 @@ TEST_F(ResultsTableTest, GermanGridKeepsReportsAndAutomationInEnglish)
     QStringList reported;
     for (const SnapshotRow& row : snapshot.rows)
         if (row.level == 0) reported << row.cells.at(kReason).text;
-    EXPECT_EQ(reported, QStringList({"Blacklisted by 2 servers", "Not on any Blacklist",
-                                     "Not completely checked: 2 of 3 lists did not answer", "Scanning ...",
-                                     "Blacklisted by 1 servers"}));
+    EXPECT_EQ(reported,
+              QStringList({"Blacklisted by 2 servers", "Not on any Blacklist",
+                           "Not completely checked: 2 of 3 lists did not answer", "Scanning ...",
+                           "Blacklisted by 1 servers"}));
     for (const auto& [key, status] : english)
         EXPECT_EQ(ResultsModel::StatusText(settings, *list->Item(QString(key))), status) << key;
     // A status that only starts like a counted one is shown as it is.
@@ -197,14 +199,14 @@ TEST_F(ResultsTableTest, ReportSnapshotNamesTheListsThatDidNotAnswer)
     QStringList rows;
     for (const SnapshotRow& row : snapshot.rows)
         rows << QString::number(row.level) + " " + row.cells.at(kTarget).text.trimmed() + " | "
-                    + row.cells.at(kReason).text.trimmed() + (row.shown ? "" : " (hidden)") + (row.hasChildren ? " +" : "");
-    EXPECT_EQ(rows, QStringList({"0 192.0.2.1 | Blacklisted by 1 servers +",
-                                 "1 Alpha List | Received 1 reason (hidden) +", "2 127.0.0.2 | Spam source (hidden)",
-                                 "1 Gamma List | No usable answer: timed out (hidden)",
-                                 "0 192.0.2.3 | Not completely checked: 2 of 3 lists did not answer +",
-                                 "1 Alpha List | No usable answer: timed out",
-                                 "1 Gamma List | No usable answer: server failure (SERVFAIL)",
-                                 "0 192.0.2.8 | Not on any Blacklist"}))
+                + row.cells.at(kReason).text.trimmed() + (row.shown ? "" : " (hidden)") + (row.hasChildren ? " +" : "");
+    EXPECT_EQ(rows,
+              QStringList({"0 192.0.2.1 | Blacklisted by 1 servers +", "1 Alpha List | Received 1 reason (hidden) +",
+                           "2 127.0.0.2 | Spam source (hidden)", "1 Gamma List | No usable answer: timed out (hidden)",
+                           "0 192.0.2.3 | Not completely checked: 2 of 3 lists did not answer +",
+                           "1 Alpha List | No usable answer: timed out",
+                           "1 Gamma List | No usable answer: server failure (SERVFAIL)",
+                           "0 192.0.2.8 | Not on any Blacklist"}))
         << rows.join("\n").toStdString();
 }
 
@@ -244,7 +246,8 @@ TEST_F(ResultsTableTest, SelectionCoversTheShownRowsBetweenItsEnds)
     EXPECT_EQ(table->SelectedKeys(), everyKey);
     const QStringList lines = table->SelectionText().split("\r\n");
     ASSERT_EQ(lines.size(), 6);
-    EXPECT_EQ(lines.mid(0, 2), QStringList({"Target\tReason(s) for being Blacklisted\tURL", "192.0.2.1\tNot on any Blacklist\t"}));
+    EXPECT_EQ(lines.mid(0, 2),
+              QStringList({"Target\tReason(s) for being Blacklisted\tURL", "192.0.2.1\tNot on any Blacklist\t"}));
 
     // Every row but not every column is not the whole grid: no headers.
     selection->select(QItemSelection(index("192.0.2.1", kTarget), index("192.0.2.3", kReason)),
@@ -259,9 +262,11 @@ TEST_F(ResultsTableTest, SelectionCoversTheShownRowsBetweenItsEnds)
 TEST_F(ResultsTableTest, CutTextShowsInFullAsTooltip)
 {
     settings.setExpansionLevel(2);
-    const QString longReason = "Listed for sending mail through " + QStringList(12, "a relay that was abused").join(", ");
+    const QString longReason =
+        "Listed for sending mail through " + QStringList(12, "a relay that was abused").join(", ");
     ASSERT_TRUE(settings.BlacklistServers().Item("a.test")->ResultCodes().Add("127.0.0.9", longReason));
-    const QString longTxt = "Blocked, see http://a.test/lookup?ip=192.0.2.7 " + QStringList(30, "and more text").join(" ");
+    const QString longTxt =
+        "Blocked, see http://a.test/lookup?ip=192.0.2.7 " + QStringList(30, "and more text").join(" ");
     const QString markupTxt = "<b>Blocked</b> " + QStringList(30, "for the reasons given").join(" ");
     scan({"192.0.2.7"});
     reply("192.0.2.7", "a.test", "127.0.0.2 127.0.0.3 127.0.0.9");
@@ -309,7 +314,6 @@ TEST_F(ResultsTableTest, ClicksOpenLinksAndTheLastColumnFillsTheView)
     txt("192.0.2.7:a.test:127.0.0.2", "Listed;\r\nsee hTTps://a.test/lookup?ip=192.0.2.7 for details\nor mail");
     txt("192.0.2.7:a.test:127.0.0.3", "Listed without a web page");
     showTable();
-
 
     QSignalSpy links(table.get(), &ResultsTable::LinkClicked);
     const auto clicked = [&] {

@@ -48,7 +48,11 @@ protected:
         tabs()->setCurrentIndex(tab);
         return *form;
     }
-    template <typename T = QWidget> T* child(const char* name) const { return form->findChild<T*>(name); }
+    template <typename T = QWidget>
+    T* child(const char* name) const
+    {
+        return form->findChild<T*>(name);
+    }
     QTabWidget* tabs() const { return child<QTabWidget>("Tabs"); }
     QTableWidget* list() const { return child<QTableWidget>("lstServers"); }
     QPoint cellCentre(int row, int column) const { return list()->visualItemRect(list()->item(row, column)).center(); }
@@ -64,7 +68,10 @@ protected:
         for (int r = 0; r < list()->rowCount(); ++r) out << list()->item(r, c)->text();
         return out;
     }
-    void leftClick(int row, int column) { QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, cellCentre(row, column)); }
+    void leftClick(int row, int column)
+    {
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, cellCentre(row, column));
+    }
     // Clicks a check box or radio button on its indicator.
     static void tick(QWidget* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2)); }
     // A right click on widget; true when the server popup opened.
@@ -117,7 +124,8 @@ protected:
     {
         if (!s) return "(none)";
         QStringList codes;
-        for (const ResultCodePtr& c : s->ResultCodes()) codes << c->Address() + "=" + c->Reason() + (c->Listing() ? "" : " (not)");
+        for (const ResultCodePtr& c : s->ResultCodes())
+            codes << c->Address() + "=" + c->Reason() + (c->Listing() ? "" : " (not)");
         const QString kind = QString(s->IsDomainList() ? "domains" : "IPs") + (s->AnswersIPv6() ? "+IPv6" : "");
         return QStringList({s->StoredName(), s->Zone(), s->URL(), kind, s->BitMapCodedResults() ? "bits" : "",
                             s->Enabled() ? "on" : "off", codes.join(',')})
@@ -185,7 +193,8 @@ TEST_F(SettingsFormTest, OptionsOpenAsStoredAndOnlyOkWritesThem)
     child<QCheckBox>("chkCheckLists")->setChecked(!settings.CheckListsBeforeScanning());
     press("cmdOK");
     ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_TRUE(prompts.messages[0].text.startsWith("Cannot save the option")) << prompts.messages[0].text.toStdString();
+    EXPECT_TRUE(prompts.messages[0].text.startsWith("Cannot save the option"))
+        << prompts.messages[0].text.toStdString();
 }
 
 TEST_F(SettingsFormTest, ServerListShowsTheFileItsTicksAreWrittenOnlyByOkAndCancelTakesEverythingBack)
@@ -387,7 +396,8 @@ TEST_F(SettingsFormTest, EditIsAppliedOnlyWhenTheEditorChangedSomething)
     // Filled in before it is shown; values set by the program are no change.
     form->setEditorRunner([this](AddEditServer& editor) {
         ++editorRuns;
-        EXPECT_EQ(QStringList({editor.ServerName(), editor.URL()}), QStringList({"dnsbl.example", "https://dnsbl.example/"}));
+        EXPECT_EQ(QStringList({editor.ServerName(), editor.URL()}),
+                  QStringList({"dnsbl.example", "https://dnsbl.example/"}));
         EXPECT_TRUE(editor.BitMapped() && editor.AnswersIPv6());
         editor.setServerName("Ignored");
         editor.accept();
@@ -411,7 +421,8 @@ TEST_F(SettingsFormTest, EditIsAppliedOnlyWhenTheEditorChangedSomething)
         ok(drive);
     });
     command(2, "Edit");
-    const QString edited = "DNSBL|dnsbl.example|http://www.dnsbl.example/|domains||%1|127.0.0.4=Open proxy (not),127.255.255.254=Refused";
+    const QString edited =
+        "DNSBL|dnsbl.example|http://www.dnsbl.example/|domains||%1|127.0.0.4=Open proxy (not),127.255.255.254=Refused";
     EXPECT_EQ(describe(dnsbl), edited.arg("off"));
     EXPECT_EQ(QStringList({column(1).at(2), column(3).at(2)}), QStringList({"DNSBL", "Domain list"}));
     // The edit ticks the row, so OK enables the server.
@@ -434,7 +445,8 @@ TEST_F(SettingsFormTest, EditToANewZoneKeepsTheServerAndCancelPutsItBack)
     whenEditorOpens(rename);
     command(1, "Edit");
     EXPECT_EQ(server("renamed.example"), bl);
-    EXPECT_EQ(describe(bl), "Renamed|renamed.example|https://bl.example/|IPs||on|127.0.0.3=Spam source,127.0.0.9=Added");
+    EXPECT_EQ(describe(bl),
+              "Renamed|renamed.example|https://bl.example/|IPs||on|127.0.0.3=Spam source,127.0.0.9=Added");
     EXPECT_EQ(zones(settings.BlacklistServers()), QStringList({"zen.example", "renamed.example", "dnsbl.example"}));
     EXPECT_EQ(column(2).at(1), "renamed.example");
 
