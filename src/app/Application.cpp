@@ -4,6 +4,7 @@
 #include "export/ResultsSnapshot.h"
 
 #include "common/AppInfo.h"
+#include "common/ErrorText.h"
 #include "common/IpRange.h"
 #include "common/NameFunctions.h"
 #include "common/TargetLimits.h"
@@ -216,11 +217,11 @@ void Application::PrintPreview()
 QString Application::ScanRefusal() const
 {
     if (configProblem_.isEmpty()) return QString();
-    const QString breaks = QStringLiteral("\r\n\r\n");
-    return tr("No scan was started: the blacklist servers could not be loaded, and without them every address would "
-              "be called clean.")
-        + breaks + configProblem_.message.Boxed() + breaks
-        + tr("Correct the file and start the program again, or set up the servers under Settings and save them.");
+    return Paragraphs(
+        {tr("No scan was started: the blacklist servers could not be loaded, and without them every address would "
+            "be called clean."),
+         configProblem_.message.Boxed(),
+         tr("Correct the file and start the program again, or set up the servers under Settings and save them.")});
 }
 
 void Application::StartScan()

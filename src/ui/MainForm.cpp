@@ -2,6 +2,7 @@
 
 #include "common/AppInfo.h"
 #include "common/AtomicFileWriter.h"
+#include "common/ErrorText.h"
 #include "common/IpRange.h"
 #include "common/NameFunctions.h"
 #include "common/URL.h"
@@ -698,9 +699,9 @@ void MainForm::ShowStartupWarnings()
 {
     const ListCommands::ServerConfigProblem problem = s_.application.ServerConfigurationProblem();
     if (problem.isEmpty()) return;
-    s_.prompts.Message(problem.message.Boxed() + QStringLiteral("\r\n\r\n")
-                           + tr("No scan can run until the file is corrected and the program started again, or the "
-                                "servers are set up under Settings and saved."),
+    s_.prompts.Message(Paragraphs({problem.message.Boxed(),
+                                   tr("No scan can run until the file is corrected and the program started again, or "
+                                      "the servers are set up under Settings and saved.")}),
                        DisplayTitle(), UserPrompts::Buttons::Ok, UserPrompts::Icon::Critical);
 }
 

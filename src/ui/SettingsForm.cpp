@@ -1,6 +1,7 @@
 #include "ui/SettingsForm.h"
 
 #include "common/AppInfo.h"
+#include "common/ErrorText.h"
 #include "common/Registry.h"
 #include "common/UserPrompts.h"
 #include "model/ServerDefinition.h"
@@ -568,11 +569,11 @@ void SettingsForm::okClicked()
     // The file holds the user's servers in a form the program could not
     // read: it is replaced only when the user says so, and kept aside then.
     if (!damagedFile_.isEmpty()) {
-        const QString question = damage_ + QStringLiteral("\r\n\r\n")
-            + tr("Save the server list shown here over this file? The file as it is now is kept as %1.")
-                  .arg(damagedFile_ + QStringLiteral(".bak"))
-            + QStringLiteral("\r\n\r\n")
-            + tr("No keeps the file; the server changes then hold until the program ends.");
+        const QString question =
+            Paragraphs({damage_,
+                        tr("Save the server list shown here over this file? The file as it is now is kept as %1.")
+                            .arg(damagedFile_ + QStringLiteral(".bak")),
+                        tr("No keeps the file; the server changes then hold until the program ends.")});
         if (prompts_.Message(question, DisplayTitle(), UserPrompts::Buttons::YesNo, UserPrompts::Icon::Question)
             != UserPrompts::Answer::Yes) {
             accept();
