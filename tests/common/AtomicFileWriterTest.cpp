@@ -24,13 +24,23 @@ namespace {
 class AtomicFileWriterTest : public ::testing::Test {
 protected:
     QString path(const QString& name) const { return tmp_.filePath(name); }
-    QStringList entries() const
+    QStringList entries(const QString& folder = {}) const
     {
-        return QDir(tmp_.path())
+        return QDir(path(folder))
             .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     }
     QTemporaryDir tmp_;
 };
+
+#if defined(Q_OS_UNIX)
+// The file's status, all zero when there is none.
+struct stat statOf(const QString& path)
+{
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+#endif
 
 } // namespace
 
@@ -49,9 +59,7 @@ TEST_F(AtomicFileWriterTest, CreatesAndReplacesKeepingPermissionsAndLinks)
     ASSERT_EQ(::link(QFile::encodeName(path("a.cfg")).constData(), QFile::encodeName(path("old")).constData()), 0);
     ASSERT_TRUE(AtomicFileWriter::Replace(path("a.cfg"), "second", error));
     EXPECT_EQ(slurp(path("old")), "");
-    struct stat st;
-    ASSERT_EQ(::stat(QFile::encodeName(path("a.cfg")).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(statOf(path("a.cfg")).st_mode & 07777, 0640u);
 
     // Saving through a symbolic link, where allowed, replaces the file it
     // points at (relative to the link's folder) and keeps its permissions.
@@ -60,10 +68,7 @@ TEST_F(AtomicFileWriterTest, CreatesAndReplacesKeepingPermissionsAndLinks)
         << error.toStdString();
     EXPECT_TRUE(QFileInfo(path("link.cfg")).isSymLink());
     EXPECT_EQ(slurp(path("a.cfg")), "through the link");
-    ASSERT_EQ(::stat(QFile::encodeName(path("a.cfg")).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
-#endif
-#if defined(Q_OS_UNIX)
+    EXPECT_EQ(statOf(path("a.cfg")).st_mode & 07777, 0640u);
     EXPECT_EQ(entries(), QStringList({"a.cfg", "link.cfg", "old"})) << "no temporaries are left";
 #endif
 }
@@ -116,23 +121,6 @@ TEST_F(AtomicFileWriterTest, LongNamesSave)
 }
 
 #if defined(Q_OS_UNIX)
-namespace {
-
-struct FileId {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    bool operator==(const FileId&) const = default;
-};
-
-FileId idOf(const QString& path)
-{
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
-    return {st.st_dev, st.st_ino};
-}
-
-} // namespace
-
 // Another local user places "quarlo.prom -> ~victim/notes.txt" in a shared
 // folder: a save to that name must not replace the notes, unless the caller
 // asked for links to be followed.
@@ -142,13 +130,9 @@ TEST_F(AtomicFileWriterTest, APlantedLinkIsNeverFollowedUnlessAllowed)
     ASSERT_TRUE(QDir(tmp_.path()).mkpath("shared"));
     const QString notes = path("victim/notes.txt");
     spit(notes, "the victim's notes");
-    const FileId before = idOf(notes);
+    const ino_t before = statOf(notes).st_ino;
     ASSERT_TRUE(QFile::link(notes, path("shared/quarlo.prom")));
     ASSERT_TRUE(QFile::link(path("victim/absent.txt"), path("shared/dangling.prom")));
-    const auto folder = [this](const QString& name) {
-        return QDir(path(name))
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    };
 
     const struct {
         const char* name;
@@ -166,9 +150,9 @@ TEST_F(AtomicFileWriterTest, APlantedLinkIsNeverFollowedUnlessAllowed)
         EXPECT_EQ(checked, error);
     }
     EXPECT_EQ(slurp(notes), "the victim's notes");
-    EXPECT_EQ(idOf(notes), before) << "the notes were replaced by another file";
-    EXPECT_EQ(folder("victim"), QStringList{"notes.txt"}) << "no temporary, no file through the dangling link";
-    EXPECT_EQ(folder("shared"), QStringList({"dangling.prom", "quarlo.prom"}));
+    EXPECT_EQ(statOf(notes).st_ino, before) << "the notes were replaced by another file";
+    EXPECT_EQ(entries("victim"), QStringList{"notes.txt"}) << "no temporary, no file through the dangling link";
+    EXPECT_EQ(entries("shared"), QStringList({"dangling.prom", "quarlo.prom"}));
     EXPECT_TRUE(QFileInfo(path("shared/quarlo.prom")).isSymLink());
 
     // Allowed: the link stays, its file gets the bytes (a new file, as every
@@ -182,7 +166,7 @@ TEST_F(AtomicFileWriterTest, APlantedLinkIsNeverFollowedUnlessAllowed)
     ASSERT_TRUE(AtomicFileWriter::Replace(path("shared/dangling.prom"), "new", error, AtomicFileWriter::Links::Follow))
         << error.toStdString();
     EXPECT_EQ(slurp(path("victim/absent.txt")), "new");
-    EXPECT_EQ(folder("victim"), QStringList({"absent.txt", "notes.txt"}));
+    EXPECT_EQ(entries("victim"), QStringList({"absent.txt", "notes.txt"}));
 
     // Links in a circle end as the kernel ends them.
     ASSERT_TRUE(QFile::link("b", path("shared/a")));

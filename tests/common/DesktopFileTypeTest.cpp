@@ -74,7 +74,9 @@ TEST_F(DesktopFileTypeTest, AnUnwritablePlaceIsReportedAndTheOtherFileStillWritt
     EXPECT_TRUE(errors.first().contains("com.vantorel.Quarlo.desktop")) << errors.first().toStdString();
 }
 
-TEST(DesktopFileType, TheEntryStartsTheExecutableWhateverItsPath)
+// The entry starts the executable whatever its path; the package's texts
+// stay texts.
+TEST(DesktopFileType, EntryAndPackageEscapeTheirTexts)
 {
     const struct {
         const char* executable;
@@ -99,10 +101,7 @@ TEST(DesktopFileType, TheEntryStartsTheExecutableWhateverItsPath)
     for (const QByteArray& line : broken.split('\n')) mimeLines += line.startsWith("MimeType=") ? 1 : 0;
     EXPECT_EQ(mimeLines, 1);
     EXPECT_EQ(entryValue(broken, "MimeType"), "application/x-quarlo-blacklist;");
-}
 
-TEST(DesktopFileType, ThePackageEscapesItsTexts)
-{
     const QString package = QString::fromUtf8(DesktopFileType::MimePackage(".BlackList", "Lists <&> more"));
     EXPECT_TRUE(package.contains("<comment>Lists &lt;&amp;&gt; more</comment>")) << package.toStdString();
     EXPECT_TRUE(package.contains("<glob pattern=\"*.BlackList\"/>"));

@@ -62,7 +62,8 @@ TEST_F(RegistryTest, ReadingFallsBackForAnythingButText)
     EXPECT_EQ(registry_.GetValue(CU, key, "Nul", "d"), "vis");
 }
 
-TEST_F(RegistryTest, SetValueStoresEachKindAsItsRegistryType)
+// Each kind as its registry type; other kinds, or no key, write nothing.
+TEST_F(RegistryTest, SetValueStoresEachKindAsItsRegistryTypeAndNothingElse)
 {
     registry_.SetValue(CU, "K", "S", QString("text"));
     registry_.SetValue(CU, "K", "Short", QVariant::fromValue<short>(-1));
@@ -79,13 +80,8 @@ TEST_F(RegistryTest, SetValueStoresEachKindAsItsRegistryType)
     EXPECT_TRUE(backend_.read(CU, "K", "Bytes") == RegistryValue::fromBinary(QByteArray("\x00\x01", 2)));
     EXPECT_EQ(registry_.GetValue(CU, "K", "S", "def"), "text");
     EXPECT_EQ(registry_.GetValue(CU, "K", "Int", "def"), "def");
-}
 
-TEST_F(RegistryTest, SetValueOfOtherKindsOrWithoutKeyWritesNothing)
-{
-    registry_.SetValue(CU, "K", "Text", QString("t"));
     const QByteArray before = fileBytes(CU);
-    ASSERT_FALSE(before.isEmpty());
 
     for (const QVariant& v : {QVariant(true), QVariant(1.5), QVariant(QDateTime::currentDateTime()), QVariant(),
                               QVariant::fromValue<qlonglong>(1), QVariant(QChar(u'x'))})

@@ -33,25 +33,12 @@ struct Fixture {
     }
 };
 
-const QStringList kOrder = {"ProgramName",
-                            "ProgramVersion",
-                            "Title",
-                            "SubTitle",
-                            "Paragraph",
-                            "Footer",
-                            "ImageHeight",
-                            "ImageWidth",
-                            "ImageFormat",
-                            "FileFormat",
-                            "Orientation",
-                            "TargetFilename",
-                            "InitDir",
-                            "ColumnList",
-                            "SelectMethod",
-                            "SkipFieldSelection",
-                            "SkipFilenameSelection",
-                            "Quiet",
-                            "DefaultPrinter"};
+// The order the engine hands its settings to a backend.
+const QStringList kOrder =
+    QString("ProgramName ProgramVersion Title SubTitle Paragraph Footer ImageHeight ImageWidth ImageFormat FileFormat "
+            "Orientation TargetFilename InitDir ColumnList SelectMethod SkipFieldSelection SkipFilenameSelection "
+            "Quiet DefaultPrinter")
+        .split(' ');
 
 QStringList withSetPrefix(QStringList names)
 {
@@ -106,88 +93,66 @@ TEST(ExportEngine, PreviewPassesSettingsThenResetsAndKeepsEngineTarget)
     EXPECT_EQ(f.log.exports[1].method, "PRINTER");
 }
 
-TEST(ExportEngine, ExportAndSendTableChoosesFormatByDestination)
-{
-    struct Case {
-        QString destination, method, fileFormat;
-        bool selectMethod;
-    };
-    const Case cases[] = {
-        {"Outlook.MAPIMAIL", "MHTML", "MHTML", true},
-        {"MailContent", "TXT", "TXT", false}, // the body is the aligned text table
-        {"MyDocuments", "HTML", "HTML", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.destination.toStdString());
-        Fixture f;
-        f.engine.setTitle("T");
-        f.engine.ExportAndSendTable(QStringLiteral("grid"), c.destination);
-        ASSERT_EQ(f.log.exports.size(), 1u);
-        const auto& done = f.log.exports[0];
-        EXPECT_EQ(QVariantList({done.method, done.settings["FileFormat"], done.settings["SelectMethod"],
-                                done.settings["SkipFilenameSelection"], done.settings["Quiet"]}),
-                  QVariantList({c.method, c.fileFormat, c.selectMethod, true, true}));
-        EXPECT_EQ(f.log.sent, (std::vector<std::pair<QString, QString>>{{"/out/written.html", c.destination}}));
-        QDir(QFileInfo(done.settings["TargetFilename"].toString()).path()).removeRecursively();
-        EXPECT_EQ(QStringList({f.engine.FileFormat(), f.engine.TargetFilename()}), QStringList({"", ""}))
-            << "reset after sending";
-    }
-}
-
-TEST(ExportEngine, ExportAndSendWritesIntoAFreshTemporaryFolderAndSendsOnlyAfterSuccess)
+// What is sent is first written, in the format its destination takes, into a
+// fresh temporary folder named like the list (never beside it); it is sent
+// only once written, and the settings are forgotten afterwards.
+TEST(ExportEngine, ExportAndSendWritesTheDestinationsFormatIntoAFreshTemporaryFolder)
 {
     const QString temp = QStandardPaths::writableLocation(QStandardPaths::TempLocation) + "/quarlo-exports/";
+    const struct {
+        QString destination, method, list;
+        bool written;
+    } cases[] = {
+        {"Outlook.MAPIMAIL", "MHTML", "", false},
+        {"x.MapiMail", "MHTML", "/home/user/lists/Sample.BlackList", true},
+        {"MailContent", "TXT", "", true}, // the body is the aligned text table
+        {"MyDocuments", "HTML", "/home/user/lists/Sample.BlackList", true},
+        {"EXCEL.EXE", "HTML", "", true},
+    };
     Fixture f;
-    f.log.exportResult = false;
-    f.engine.ExportAndSendTable(QStringLiteral("grid"), "Outlook.MAPIMAIL");
-    const QString first = f.log.exports.back().settings["TargetFilename"].toString();
-    EXPECT_TRUE(first.startsWith(temp)) << first.toStdString();
-    EXPECT_TRUE(first.endsWith("/Export")) << first.toStdString();
-    EXPECT_TRUE(f.log.sent.empty());
-
-    // Named like the list, never beside it.
-    f.log.exportResult = true;
-    f.engine.setTargetFilename("/home/user/lists/Sample.BlackList");
-    f.engine.ExportAndSendTable(QStringLiteral("grid"), "MyDocuments");
-    const QString second = f.log.exports.back().settings["TargetFilename"].toString();
-    EXPECT_TRUE(second.startsWith(temp)) << second.toStdString();
-    EXPECT_TRUE(second.endsWith("/Sample.BlackList")) << second.toStdString();
-    EXPECT_NE(QFileInfo(first).path(), QFileInfo(second).path());
-    EXPECT_TRUE(QFileInfo(QFileInfo(second).path()).isDir());
-    EXPECT_EQ(f.log.sent.size(), 1u);
-    EXPECT_EQ(f.log.alive, 0);
-    QDir(QFileInfo(first).path()).removeRecursively();
-    QDir(QFileInfo(second).path()).removeRecursively();
-}
-
-TEST(ExportEngine, BestExportMethodByDestination)
-{
-    const std::pair<QString, QString> cases[] = {
-        {"MyDocuments", "HTML"}, {"x.MapiMail", "MHTML"}, {"x.MAPIMAIL", "MHTML"}, {"EXCEL.EXE", "HTML"}};
-    for (const auto& [destination, expected] : cases)
-        EXPECT_EQ(ExportEngine::BestExportMethod(destination), expected) << destination.toStdString();
+    QStringList folders;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.destination.toStdString());
+        f.log.exportResult = c.written;
+        f.log.sent.clear();
+        if (!c.list.isEmpty()) f.engine.setTargetFilename(c.list);
+        f.engine.ExportAndSendTable(QStringLiteral("grid"), c.destination);
+        const auto& done = f.log.exports.back();
+        EXPECT_EQ(QVariantList({done.method, done.settings["FileFormat"], done.settings["SelectMethod"],
+                                done.settings["SkipFilenameSelection"], done.settings["Quiet"]}),
+                  QVariantList({c.method, c.method, c.method != "TXT", true, true}));
+        const QString target = done.settings["TargetFilename"].toString();
+        EXPECT_TRUE(target.startsWith(temp) && target.endsWith(c.list.isEmpty() ? "/Export" : "/Sample.BlackList"))
+            << target.toStdString();
+        folders << QFileInfo(target).path();
+        EXPECT_TRUE(QFileInfo(folders.last()).isDir());
+        QDir(folders.last()).removeRecursively();
+        EXPECT_EQ(f.log.sent,
+                  (std::vector<std::pair<QString, QString>>(c.written ? 1 : 0, {"/out/written.html", c.destination})));
+        EXPECT_EQ(QStringList({f.engine.FileFormat(), f.engine.TargetFilename()}), QStringList({"", ""}))
+            << "reset after sending";
+        EXPECT_EQ(f.log.alive, 0);
+    }
+    folders.removeDuplicates();
+    EXPECT_EQ(folders.size(), qsizetype(std::size(cases)));
 }
 
 TEST(ExportEngine, EngineThatCannotStart)
 {
-    std::vector<Shown> shown;
-    ExportEngine engine([](QString* error) -> std::unique_ptr<ExportBackend> {
+    Fixture f;
+    f.engine.setBackendFactory([](QString* error) -> std::unique_ptr<ExportBackend> {
         *error = "class not registered";
         return nullptr;
     });
-    engine.setMessageSink([&](const QString& t, const QString& ti, ExportEngine::Icon i) {
-        shown.push_back({t, ti, i});
-    });
-    engine.setTitle("kept");
-
-    EXPECT_FALSE(engine.ExportTable(QStringLiteral("grid"), "HTML"));
-    ASSERT_EQ(shown.size(), 1u);
+    f.engine.setTitle("kept");
+    EXPECT_FALSE(f.engine.ExportTable(QStringLiteral("grid"), "HTML"));
+    ASSERT_EQ(f.shown.size(), 1u);
     EXPECT_EQ(
-        QVariantList({shown[0].text, shown[0].title, int(shown[0].icon)}),
+        QVariantList({f.shown[0].text, f.shown[0].title, int(f.shown[0].icon)}),
         QVariantList({"Cannot start Vantorel Export Engine.\r\nYou may need to reinstall the Vantorel software.\r\n\r\n"
                       "Error= class not registered",
                       DisplayTitle(), int(ExportEngine::Icon::Exclamation)}));
-    EXPECT_EQ(engine.Title(), "kept");
+    EXPECT_EQ(f.engine.Title(), "kept");
 }
 
 TEST(ExportEngine, MenuEntriesNameTheirDestinationOrMethod)

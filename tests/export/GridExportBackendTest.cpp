@@ -193,61 +193,48 @@ TEST(GridExportBackendFiles, EachFormatReachesItsWriter)
     }
 }
 
-TEST(GridExportBackendFiles, RelativeTargetGoesToInitDirElseProgramDir)
+// Where the file goes: a relative name into InitDir, else the program's
+// folder; no name is "Export"; the save dialog suggests the name with the
+// format's extension instead of a list's own, and adds it to the answer.
+// FileFormat wins over the method and is what the format choice preselects.
+TEST(GridExportBackendFiles, TargetFolderNameAndFormat)
 {
-    Fixture f;
-    f.unattended("out");
-    ASSERT_TRUE(f.backend.Export(TableItem(), "HTML", f.dir.path()));
-    EXPECT_EQ(f.backend.TargetFilename(), f.dir.filePath("out.html"));
-
-    ASSERT_TRUE(QDir(f.dir.path()).mkdir("init"));
-    Fixture g;
-    g.unattended("");
-    g.backend.SetProperty("InitDir", f.dir.filePath("init"));
-    ASSERT_TRUE(g.backend.Export(TableItem(), "CSV", f.dir.path()));
-    EXPECT_EQ(g.backend.TargetFilename(), f.dir.filePath("init/Export.csv"));
-    EXPECT_TRUE(QFileInfo::exists(g.backend.TargetFilename()));
-}
-
-TEST(GridExportBackendFiles, SaveDialogSuggestsAndCancelWritesNothing)
-{
-    Fixture f;
-    f.backend.SetProperty("TargetFilename", "scan");
-    f.dialogs->saveAnswers = {f.dir.filePath("picked")};
-    ASSERT_TRUE(f.backend.Export(TableItem(), "HTML", f.dir.path()));
-    ASSERT_EQ(f.dialogs->saveAsked.size(), 1);
-    EXPECT_EQ(f.dialogs->saveAsked[0].split('|').value(1), f.dir.filePath("scan.html"));
-    EXPECT_EQ(f.backend.TargetFilename(), f.dir.filePath("picked.html")); // extension added
-    EXPECT_TRUE(slurp(f.backend.TargetFilename()).startsWith("<!DOCTYPE"));
-
-    // A list's own extension is not kept in front of the export's.
-    Fixture l;
-    l.backend.SetProperty("TargetFilename", "Sample.BlackList");
-    ASSERT_TRUE(l.backend.Export(TableItem(), "HTML", l.dir.path()));
-    ASSERT_EQ(l.dialogs->saveAsked.size(), 1);
-    EXPECT_EQ(l.dialogs->saveAsked[0].split('|').value(1), l.dir.filePath("Sample.html"));
-
-    Fixture g;
-    g.backend.SetProperty("TargetFilename", g.dir.filePath("scan"));
-    g.dialogs->saveAnswers = {""};
-    EXPECT_FALSE(g.backend.Export(TableItem(), "PDF", g.dir.path()));
-    EXPECT_TRUE(g.entries().isEmpty());
-    EXPECT_TRUE(g.dialogs->messages.empty());
-}
-
-TEST(GridExportBackendFiles, FormatChoiceAndFileFormat)
-{
-    // FileFormat wins over the method and is what the choice preselects.
-    Fixture f;
-    f.set({{"TargetFilename", f.dir.filePath("r")},
-           {"SkipFilenameSelection", true},
-           {"FileFormat", "csv"},
-           {"SelectMethod", true}});
-    f.dialogs->chooseAnswer = "PDF";
-    ASSERT_TRUE(f.backend.Export(TableItem(), "HTML", f.dir.path()));
-    EXPECT_EQ(f.dialogs->chooseAsked, QStringList{"CDF"});
-    EXPECT_EQ(f.backend.TargetFilename(), f.dir.filePath("r.pdf"));
-    // (A cancelled dialog writes nothing: the save dialog's case above.)
+    const struct {
+        const char* what;
+        QString target; // "~" stands for the test's folder
+        bool skipDialog, initDir;
+        QString fileFormat, method;
+        std::optional<QString> saveAnswer; // nullopt: take the suggestion; "" cancels
+        QString suggested, chooseAsked, written;
+    } cases[] = {
+        {"program's folder", "out", true, false, "", "HTML", {}, "", "", "~/out.html"},
+        {"InitDir", "", true, true, "", "CSV", {}, "", "", "~/init/Export.csv"},
+        {"picked in the dialog", "scan", false, false, "", "HTML", "~/picked", "~/scan.html", "", "~/picked.html"},
+        {"list's extension", "Sample.BlackList", false, false, "", "HTML", {}, "~/Sample.html", "", "~/Sample.html"},
+        {"cancelled", "~/scan", false, false, "", "PDF", "", "~/scan.pdf", "", ""},
+        {"FileFormat", "~/r", true, false, "csv", "HTML", {}, "", "CDF", "~/r.pdf"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fixture f;
+        ASSERT_TRUE(QDir(f.dir.path()).mkdir("init"));
+        const auto here = [&](QString text) { return text.replace('~', f.dir.path()); };
+        f.set({{"TargetFilename", here(c.target)}, {"SkipFilenameSelection", c.skipDialog}});
+        if (c.initDir) f.backend.SetProperty("InitDir", here("~/init"));
+        if (!c.fileFormat.isEmpty()) f.set({{"FileFormat", c.fileFormat}, {"SelectMethod", true}});
+        if (c.saveAnswer) f.dialogs->saveAnswers = {here(*c.saveAnswer)};
+        f.dialogs->chooseAnswer = "PDF";
+        EXPECT_EQ(f.backend.Export(TableItem(), c.method, f.dir.path()), !c.written.isEmpty());
+        EXPECT_EQ(f.dialogs->saveAsked.value(0).split('|').value(1), here(c.suggested));
+        EXPECT_EQ(f.dialogs->chooseAsked.join(','), c.chooseAsked);
+        EXPECT_TRUE(f.dialogs->messages.empty());
+        if (c.written.isEmpty()) {
+            EXPECT_EQ(f.entries(), QStringList{"init"});
+        } else {
+            EXPECT_EQ(f.backend.TargetFilename(), here(c.written));
+            EXPECT_GT(QFileInfo(here(c.written)).size(), 0);
+        }
+    }
 }
 
 TEST(GridExportBackendFiles, BadInputIsRefusedWithAMessage)
@@ -348,11 +335,14 @@ TEST(GridExportBackendSend, MailDestinationsStartTheMailProgram)
     EXPECT_LT(longArgs[3].size(), 200);
 }
 
+// A helper that cannot start, an unknown destination, a missing file, and
+// xdg-email ending with 3 (no mail program) are told even when quiet; the
+// mail failures name the file, so its folder can be shown.
 TEST(GridExportBackendSend, FailuresAreToldEvenWhenQuiet)
 {
     Fixture f;
-    const QString file = f.dir.filePath("r.html");
-    spit(file, "<html><body>x</body></html>");
+    const QString file = f.dir.filePath("Sample.txt");
+    spit(file, "Target  Status\n");
     f.backend.SetProperty("Quiet", true);
     f.dialogs->startError = "xdg-email is not installed";
     EXPECT_EQ(f.backend.SendTo(file, "Mail.MAPIMAIL"), false);
@@ -362,23 +352,16 @@ TEST(GridExportBackendSend, FailuresAreToldEvenWhenQuiet)
     ASSERT_EQ(f.dialogs->messages.size(), 3u) << told.toStdString();
     for (const QString& part : {QString("xdg-email is not installed"), file, QString("Fax"), QString("gone.html")})
         EXPECT_TRUE(told.contains(part)) << part.toStdString();
-    EXPECT_TRUE(QFileInfo::exists(file));
-}
 
-TEST(GridExportBackendSend, AMailHelperThatFailsIsToldWithTheFileAndItsFolder)
-{
-    Fixture f;
-    const QString file = f.dir.filePath("Sample.txt");
-    spit(file, "Target  Status\n");
-    // xdg-email without a mail program ends with 3; both mail destinations tell it.
+    f.dialogs->messages.clear();
+    f.dialogs->problemPaths.clear();
+    f.dialogs->startError.clear();
     f.dialogs->exitCode = 3;
     EXPECT_EQ(f.backend.SendTo(file, "Mail.MAPIMAIL"), false);
     EXPECT_EQ(f.backend.SendTo(file, "MailContent"), false);
     ASSERT_EQ(f.dialogs->messages.size(), 2u);
-    for (const auto& shown : f.dialogs->messages) {
-        EXPECT_TRUE(shown.text.contains("no mail program")) << shown.text.toStdString();
-        EXPECT_TRUE(shown.text.contains(file)) << shown.text.toStdString();
-    }
+    for (const auto& shown : f.dialogs->messages)
+        EXPECT_TRUE(shown.text.contains("no mail program") && shown.text.contains(file)) << shown.text.toStdString();
     EXPECT_EQ(f.dialogs->problemPaths, QStringList({file, file}));
     EXPECT_TRUE(QFileInfo::exists(file));
 

@@ -10,9 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPdfWriter>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -22,30 +20,9 @@ using namespace quarlo;
 
 namespace {
 
-// The readers are part of the development setup (scripts/install-deps):
-// missing ones fail the tests rather than skipping them. A python3 first on
-// the PATH may lack the distribution's modules, so the system one is tried
-// too.
-QString python()
-{
-    QStringList candidates{QStandardPaths::findExecutable(QStringLiteral("python3")),
-                           QStringLiteral("/usr/bin/python3")};
-    for (const QString& c : candidates) {
-        if (c.isEmpty()) continue;
-        QProcess p;
-        p.start(c, {QStringLiteral("-c"), QStringLiteral("import openpyxl")});
-        if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) return c;
-    }
-    ADD_FAILURE() << "python3 with openpyxl is missing; run scripts/install-deps";
-    return {};
-}
-
-QString tool(const char* name)
-{
-    const QString path = QStandardPaths::findExecutable(QString::fromLatin1(name));
-    if (path.isEmpty()) ADD_FAILURE() << name << " is missing; run scripts/install-deps";
-    return path;
-}
+// The system's python3, which has the distribution's openpyxl and pypdf
+// (scripts/install-deps); one first on the PATH may lack them.
+const QString kPython = QStringLiteral("/usr/bin/python3");
 
 ExportLayout pageLayout(int orientation = 1)
 {
@@ -85,9 +62,7 @@ print(json.dumps({'freeze': ws.freeze_panes, 'title': wb.properties.title, 'crea
 
 QJsonObject readWorkbook(const QString& path)
 {
-    const QString py = python();
-    if (py.isEmpty()) return {};
-    return QJsonDocument::fromJson(runReader(py, {QStringLiteral("-c"), QString::fromLatin1(kReadWorkbook), path}))
+    return QJsonDocument::fromJson(runReader(kPython, {QStringLiteral("-c"), QString::fromLatin1(kReadWorkbook), path}))
         .object();
 }
 
@@ -181,8 +156,7 @@ TEST(PagedFormatsXlsx, UnwritablePlaceFailsWithReason)
 
 QString pdfInfo(const QString& path)
 {
-    const QString p = tool("pdfinfo");
-    return p.isEmpty() ? QString() : QString::fromUtf8(runReader(p, {path}));
+    return QString::fromUtf8(runReader(QStringLiteral("pdfinfo"), {path}));
 }
 
 int pdfPages(const QString& path)
@@ -193,9 +167,8 @@ int pdfPages(const QString& path)
 
 QString pdfText(const QString& path)
 {
-    const QString p = tool("pdftotext");
-    return p.isEmpty() ? QString()
-                       : QString::fromUtf8(runReader(p, {QStringLiteral("-layout"), path, QStringLiteral("-")}));
+    return QString::fromUtf8(
+        runReader(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")}));
 }
 
 QString writePdf(const TableSnapshot& s, const ExportLayout& l, const QString& path)
@@ -311,10 +284,9 @@ TEST(PagedFormatsPdf, WebAddressesAreClickableAndNothingElse)
     s.rows.back().cells[2].link = QStringLiteral("javascript:alert(1)");
     QTemporaryDir dir;
     const QString path = writePdf(s, pageLayout(), dir.filePath(QStringLiteral("links.pdf")));
-    const QString py = python();
-    ASSERT_FALSE(py.isEmpty());
     const QJsonArray uris =
-        QJsonDocument::fromJson(runReader(py, {QStringLiteral("-c"), QString::fromLatin1(kReadLinks), path})).array();
+        QJsonDocument::fromJson(runReader(kPython, {QStringLiteral("-c"), QString::fromLatin1(kReadLinks), path}))
+            .array();
     QStringList found;
     for (const QJsonValue& uri : uris) found << uri.toString();
     EXPECT_GE(found.count(home), 3);
