@@ -278,7 +278,7 @@ TEST_F(Watch, PrometheusTextfileMailAndNotifyCommand)
             if (!line.startsWith('#'))
                 series << line.section(' ', 0, -2);
             else if (headers.contains(key))
-                EXPECT_EQ(headers[key], line);
+                EXPECT_EQ(headers[key].toStdString(), line.toStdString());
             else
                 headers[key] = line;
         }
