@@ -1,9 +1,8 @@
 // quarlo-check's command line read without running it: the option table
 // that drives --help and the bash completion, which run each option belongs
-// to, where the targets come from, and the configuration's error messages.
+// to, and the configuration's error messages.
 #include "cli/CheckArguments.h"
 #include "cli/CheckOptionTable.h"
-#include "cli/CheckTargets.h"
 #include "cli/FileProblem.h"
 #include "storage/ServerConfigFile.h"
 #include "storage/XmlDocumentFile.h"
@@ -15,9 +14,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 using namespace quarlo;
 
@@ -62,36 +59,6 @@ const QMap<Id, QString>& sampleValues()
     return values;
 }
 
-// The words of the completion's `case $prev in` labels, and of the word
-// list offered for "-".
-struct CompletionWords {
-    QSet<QString> afterOption; // options whose value the completion handles
-    QStringList offered;
-};
-
-CompletionWords completionWords(const QString& script)
-{
-    CompletionWords words;
-    static const QRegularExpression label(QStringLiteral("^ {8}(-[^ )]*)\\)$"), QRegularExpression::MultilineOption);
-    for (auto it = label.globalMatch(script); it.hasNext();)
-        for (const QString& word : it.next().captured(1).split('|')) words.afterOption.insert(word);
-    const qsizetype start = script.indexOf("compgen -W '-");
-    const qsizetype end = script.indexOf('\'', start + 12);
-    if (start >= 0 && end > start)
-        words.offered = script.mid(start + 12, end - start - 12).simplified().split(' ', Qt::SkipEmptyParts);
-    return words;
-}
-
-// Gathers options' targets with standard input read from the file input.
-CheckTargets::Gathered gatherWithInput(const CheckOptions& options, const QString& input)
-{
-    const int fd = ::open(QFile::encodeName(input).constData(), O_RDONLY | O_CLOEXEC);
-    EXPECT_GE(fd, 0) << input.toStdString();
-    CheckTargets::Gathered gathered = CheckTargets::Gather(options, fd);
-    if (fd >= 0) ::close(fd);
-    return gathered;
-}
-
 } // namespace
 
 TEST(CheckOptionTableTest, HelpListsEveryOptionOnceWithItsValue)
@@ -118,32 +85,22 @@ TEST(CheckOptionTableTest, HelpListsEveryOptionOnceWithItsValue)
     EXPECT_TRUE(names.contains("verbose"));
 }
 
-TEST(CheckOptionTableTest, CompletionOffersEveryVisibleOptionAndKnowsWhichTakeValues)
+// What the completion offers for "-" and after --format: OptionsDocumented,
+// against --help.
+TEST(CheckOptionTableTest, CompletionKnowsWhichOptionsTakeValues)
 {
     const QString script = CheckOptionTable::BashCompletion();
-    const CompletionWords words = completionWords(script);
-    ASSERT_FALSE(words.offered.isEmpty()) << script.toStdString();
-    for (const QString own : {"-h", "--help", "--help-all", "-v", "--version"})
-        EXPECT_TRUE(words.offered.contains(own)) << own.toStdString();
-    for (const CheckOptionTable::Option& option : CheckOptionTable::Options()) {
-        for (const QString& name : option.names) {
-            const QString word = typed(name);
-            EXPECT_EQ(words.offered.count(word), option.hidden ? 0 : 1) << word.toStdString();
-            // A value is never completed as a target, nor a switch's next
-            // word as its value.
-            EXPECT_EQ(words.afterOption.contains(word), !option.valueName.isEmpty() && !option.hidden)
-                << word.toStdString();
-        }
-    }
-    const qsizetype formats = script.indexOf("        --format)\n");
-    ASSERT_GE(formats, 0);
-    for (const QString format : {"text", "json", "csv", "html", "xlsx", "pdf", "prometheus"}) {
-        EXPECT_TRUE(script.indexOf(QRegularExpression("'[a-z ]*\\b" + format + "\\b"), formats) > formats)
-            << format.toStdString();
-        if (format != QLatin1String("prometheus")) {
-            EXPECT_TRUE(CheckOptionTable::FormatNamed(format)) << format.toStdString();
-        }
-    }
+    // The words of the completion's `case $prev in` labels.
+    QSet<QString> afterOption;
+    static const QRegularExpression label(QStringLiteral("^ {8}(-[^ )]*)\\)$"), QRegularExpression::MultilineOption);
+    for (auto it = label.globalMatch(script); it.hasNext();)
+        for (const QString& word : it.next().captured(1).split('|')) afterOption.insert(word);
+    ASSERT_TRUE(afterOption.contains("--format")) << script.toStdString();
+    // A value is never completed as a target, nor a switch's next word as its value.
+    for (const CheckOptionTable::Option& option : CheckOptionTable::Options())
+        for (const QString& name : option.names)
+            EXPECT_EQ(afterOption.contains(typed(name)), !option.valueName.isEmpty() && !option.hidden)
+                << name.toStdString();
 }
 
 TEST(CheckArgumentsTest, OptionsOfOneRunAreRefusedInTheOthers)
@@ -178,23 +135,12 @@ TEST(CheckArgumentsTest, AWatchRunThatCannotStartIsUnknown)
     EXPECT_EQ(bad.usageExit, 3);
 }
 
-TEST(CheckArgumentsTest, TargetsFilesAndInputAreToldApart)
+// Which argument is a target and which a list file, and how the targets are
+// gathered from them: QuarloCheckTest, through the program.
+TEST(CheckArgumentsTest, WithoutTargetsAPipeIsReadAndATerminalIsNot)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString list = dir.filePath("hosts");
-    spit(list, "192.0.2.1\n");
-    const CheckCommand command = parse({"example.org", list, "192.0.2.0/24", "ops/x@example.org",
-                                        dir.filePath("gone/hosts"), dir.path(), "-", "--file", "more.txt"});
-    ASSERT_EQ(command.action, Action::Check) << command.error.toStdString();
-    EXPECT_EQ(command.options.targets, QStringList({"example.org", "192.0.2.0/24", "ops/x@example.org"}));
-    // A path that is no regular file is a file to report, not a host name.
-    EXPECT_EQ(command.options.listFiles, QStringList({"more.txt", list, dir.filePath("gone/hosts"), dir.path()}));
-    EXPECT_TRUE(command.options.readStdin);
-
-    EXPECT_TRUE(parse({"example.org"}).options.targets.contains("example.org"));
     EXPECT_FALSE(parse({"example.org"}).options.readStdin);
-    // Nothing given: input from a pipe is read, a terminal is not waited on.
+    EXPECT_TRUE(parse({"example.org", "-"}).options.readStdin);
     EXPECT_TRUE(parse({}).options.readStdin);
     const CheckCommand typing = parse({}, true);
     EXPECT_EQ(typing.action, Action::Fail);
@@ -270,48 +216,6 @@ TEST(CheckArgumentsTest, AServiceTakesItsTargetsFromWatchesOnly)
     EXPECT_EQ(parse({"--serve", "0", "--watch", hosts, "--watch", hosts}).error, hosts + " is watched twice");
     EXPECT_EQ(parse({"--serve", "0", "--format", "json"}).error,
               "--serve answers over HTTP; --output and --format do not apply");
-}
-
-TEST(CheckTargetsTest, GathersInOrderOnceAndSaysWhichSourceWasEmpty)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString list = dir.filePath("hosts");
-    spit(list, "# mail\n192.0.2.2\n192.0.2.1\n\n");
-    const QString comments = dir.filePath("comments");
-    spit(comments, "# nothing yet\n\n");
-    const QString input = dir.filePath("input");
-    spit(input, "example.org\n192.0.2.2\n");
-    CheckOptions options;
-    options.targets = {"192.0.2.1", "192.0.2.3"};
-    options.listFiles = {list, comments};
-    options.readStdin = true;
-    const CheckTargets::Gathered gathered = gatherWithInput(options, input);
-    ASSERT_TRUE(gathered.error.isEmpty()) << gathered.error.toStdString();
-    QStringList given;
-    for (const CheckTarget& target : gathered.targets) given << target.target;
-    EXPECT_EQ(given, QStringList({"192.0.2.1", "192.0.2.3", "192.0.2.2", "example.org"}));
-    ASSERT_EQ(gathered.emptySources.size(), 1);
-    EXPECT_TRUE(gathered.emptySources[0].startsWith(comments + ' ')) << gathered.emptySources[0].toStdString();
-}
-
-TEST(CheckTargetsTest, UnreadableOrEmptySourcesEndTheRun)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    CheckOptions missing;
-    missing.targets = {"192.0.2.1"};
-    missing.listFiles = {dir.filePath("gone")};
-    EXPECT_EQ(CheckTargets::Gather(missing).error,
-              "cannot load Address List from " + dir.filePath("gone") + ": the file does not exist");
-
-    const QString blank = dir.filePath("blank");
-    spit(blank, "\n# none\n");
-    CheckOptions onlyInput;
-    onlyInput.readStdin = true;
-    const CheckTargets::Gathered gathered = gatherWithInput(onlyInput, blank);
-    EXPECT_TRUE(gathered.targets.empty());
-    EXPECT_EQ(gathered.error, "no targets found: standard input holds only blank lines and comments");
 }
 
 TEST(ConfigurationProblemTest, NamesTheFileAndWhereItBreaks)

@@ -93,6 +93,9 @@ protected:
         // A keyed list's zone as the operator serves it for one key.
         server.addZone("s3cretkey.keyed.test", "ip4set", "127.0.0.2\n11.0.0.9\n");
         server.addZone("dom.test", "dnset", ":127.0.1.2:Spam domain $\ntest\n.spamdomain.test\n.hosts.test\n");
+        server.addZone("formula.test", "ip4set",
+                       "127.0.0.2\n192.0.2.1 :127.0.0.2: =HYPERLINK(\"http://evil.test\")\n"
+                       "192.0.2.2 :127.0.0.2:@SUM(1+1)*cmd|' /C calc'!A0\n");
         QString error;
         ASSERT_TRUE(server.start(&error)) << error.toStdString();
         config = dir.filePath("servers.cfg");
@@ -155,6 +158,15 @@ QString pick(const QJsonValue& object, const QStringList& keys)
     return values.join('|');
 }
 
+// The named fields of every row of a JSON report.
+QStringList reportRows(const CliResult& r, const QStringList& keys = {"target", "status"})
+{
+    QStringList rows;
+    for (const QJsonValue& t : QJsonDocument::fromJson(r.out.toUtf8()).object()["targets"].toArray())
+        rows << pick(t, keys);
+    return rows;
+}
+
 const QString kNoAnswerNote = "No DNS server answered; check your network or the --dns option / QUARLO_DNS_SERVERS";
 
 } // namespace
@@ -206,95 +218,49 @@ TEST_F(QuarloCheck, StatusAndExitStatusPerTarget)
 {
     struct Case {
         const char* label;
-        bool selfTest; // the configuration with lists that fail the self-test
-        QStringList args;
-        QStringList targets;
+        bool selfTest;     // the configuration with lists that fail the self-test
+        const char* args;  // options, blank-separated
+        const char* given; // "target|status", comma-separated
         int exitCode;
-        QStringList statuses;
         QString message; // part of the first target's message
         QString note;    // part of standard error; empty: no note at all
     };
     const std::vector<Case> cases{
-        {"listed", false, {}, {"192.0.2.1"}, 1, {"listed"}, "Blacklisted by 2 servers", ""},
-        {"clean",
-         false,
-         {},
-         {"198.51.100.20", "clean.hosts.test"},
-         0,
-         {"clean", "clean"},
-         "Not on any Blacklist (2 lists checked)",
+        {"listed", false, "", "192.0.2.1|listed", 1, "Blacklisted by 2 servers", ""},
+        {"clean", false, "", "198.51.100.20|clean,clean.hosts.test|clean", 0, "Not on any Blacklist (2 lists checked)",
          ""},
-        {"listed wins over the rest",
-         false,
-         {},
-         {"2001:db8::1", "192.0.2.1", "missing.hosts.test"},
-         1,
-         {"not-applicable", "listed", "unresolvable"},
-         "Not checked: no enabled list supports IPv6",
-         ""},
-        {"refusal code",
-         false,
-         {},
-         {"192.0.2.9"},
-         3,
-         {"refused"},
-         "Query refused by exact.test (Query via public resolver)",
+        {"listed wins over the rest", false, "",
+         "2001:db8::1|not-applicable,192.0.2.1|listed,missing.hosts.test|unresolvable", 1,
+         "Not checked: no enabled list supports IPv6", ""},
+        {"refusal code", false, "", "192.0.2.9|refused", 3, "Query refused by exact.test (Query via public resolver)",
          "Your DNS resolver is refused by exact.test: Query via public resolver; use your own resolver"},
-        {"list fails self-test",
-         true,
-         {},
-         {"198.51.100.20"},
-         3,
-         {"incomplete"},
-         "Not completely checked: 1 of 4 lists did not answer: every.test (skipped: lists 127.0.0.1)",
-         ""},
+        {"list fails self-test", true, "", "198.51.100.20|incomplete", 3,
+         "Not completely checked: 1 of 4 lists did not answer: every.test (skipped: lists 127.0.0.1)", ""},
         // Untested on request: every list's answer counts.
-        {"lists asked untested",
-         true,
-         {"--no-list-test"},
-         {"198.51.100.20"},
-         0,
-         {"clean"},
-         "Not on any Blacklist (4 lists checked)",
-         ""},
-        {"null MX",
-         false,
-         {},
-         {"postmaster@nomail.test", "198.51.100.20"},
-         3,
-         {"no-mail", "clean"},
-         "Domain accepts no mail (null MX)",
-         ""},
-        {"IPv6 literal",
-         false,
-         {},
-         {"2001:db8::1", "198.51.100.20"},
-         3,
-         {"not-applicable", "clean"},
-         "not applicable: exact.test (does not answer IPv6 queries)",
-         ""},
-        {"only @", false, {}, {"@"}, 3, {"invalid"}, "Invalid target: e-mail address: empty host name", ""},
-        {"blank argument",
-         false,
-         {},
-         {"  ", "198.51.100.20"},
-         3,
-         {"invalid", "clean"},
-         "Invalid target: empty target",
-         ""},
+        {"lists asked untested", true, "--no-list-test", "198.51.100.20|clean", 0,
+         "Not on any Blacklist (4 lists checked)", ""},
+        {"null MX", false, "", "postmaster@nomail.test|no-mail,198.51.100.20|clean", 3,
+         "Domain accepts no mail (null MX)", ""},
+        {"IPv6 literal", false, "", "2001:db8::1|not-applicable,198.51.100.20|clean", 3,
+         "not applicable: exact.test (does not answer IPv6 queries)", ""},
+        {"only @", false, "", "@|invalid", 3, "Invalid target: e-mail address: empty host name", ""},
+        {"blank argument", false, "", "  |invalid,198.51.100.20|clean", 3, "Invalid target: empty target", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
+        QStringList targets, expected;
+        for (const QString& row : QString(c.given).split(',')) {
+            targets << row.section('|', 0, 0);
+            // A listed target names the lists listing it (a refusal never does).
+            expected << row.trimmed() + (row.endsWith("|listed") ? "|by" : "");
+        }
         const CliResult r =
-            run(QStringList{"--format", "json"} + c.args + c.targets, {}, c.selfTest ? selfTestConfig : config);
+            run(QStringList{"--format", "json"} + QString(c.args).split(' ', Qt::SkipEmptyParts) + targets, {},
+                c.selfTest ? selfTestConfig : config);
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
-        // Target, status and whether any list is named as listing it (a
-        // refusal never is).
-        QStringList rows, expected;
+        QStringList rows;
         for (const QJsonValue& t : json(r)["targets"].toArray())
             rows << pick(t, {"target", "status"}) + (t["listedBy"].toArray().isEmpty() ? "" : "|by");
-        for (int i = 0; i < c.targets.size(); ++i)
-            expected << c.targets[i].trimmed() + "|" + c.statuses[i] + (c.statuses[i] == "listed" ? "|by" : "");
         EXPECT_EQ(rows, expected);
         const QString message = json(r)["targets"][0]["message"].toString();
         EXPECT_TRUE(message.contains(c.message)) << message.toStdString();
@@ -379,33 +345,30 @@ TEST_F(QuarloCheck, CsvHasOneRowPerResponseAndOnePerQuietTarget)
     // Every row carries the one scan's start.
     const QString started = csvRecords(r.out).value(1).value(15);
     EXPECT_TRUE(QDateTime::fromString(started, Qt::ISODate).isValid()) << started.toStdString();
-    const QString listing = ",listing,Blacklisted by 3 servers,,,every.test (lists 127.0.0.1)," + started + "\r\n";
+    const QString listing = ",listing,Blacklisted by 3 servers,,,every.test (lists 127.0.0.1)," + started;
     const QString gap = "Not completely checked: 1 of 4 lists did not answer: every.test (skipped: lists 127.0.0.1),,";
+    const QString skipped = "every.test (lists 127.0.0.1)," + started;
+    const QString exact = "192.0.2.1,192.0.2.1,listed,\"Exact, Inc.\",exact.test,http://exact.test/,127.0.0.2,";
+    const QString mask = "192.0.2.1,192.0.2.1,listed,Mask,mask.test,http://mask.test/,127.0.0.";
     // 192.0.2.1 once although given twice; a refusal is no listing; control
     // characters would reach the terminal: CSV shows them as text output does.
     EXPECT_EQ(
-        r.out,
-        "Target,IP,Status,Server,Zone,URL,Response,Reason,TXT,MX,Answer,Message,Failed,Refused,Skipped,Started\r\n"
-        "192.0.2.1,192.0.2.1,listed,Unverified,unverified.test,,127.0.0.2,Listed,,"
-            + listing
-            + "192.0.2.1,192.0.2.1,listed,\"Exact, Inc.\",exact.test,http://exact.test/,127.0.0.2,Spam source,"
-              "\"Listed, see http://exact.test/?192.0.2.1\","
-            + listing + "192.0.2.1,192.0.2.1,listed,Mask,mask.test,http://mask.test/,127.0.0.2,Black,Bits 192.0.2.1,"
-            + listing + "192.0.2.1,192.0.2.1,listed,Mask,mask.test,http://mask.test/,127.0.0.4,Grey,Bits 192.0.2.1,"
-            + listing + "198.51.100.20,198.51.100.20,incomplete,,,,,,,,," + gap + ",every.test (lists 127.0.0.1),"
-            + started
-            + "\r\n"
-              "192.0.2.9,192.0.2.9,incomplete,\"Exact, Inc.\",exact.test,http://exact.test/,127.255.255.254,Query via "
-              "public "
-              "resolver,query via public resolver,,refusal,"
-            + gap
-            + "exact.test (Query via public resolver),every.test (lists "
-              "127.0.0.1),"
-            + started + "\r\npostmaster@nomail.test,,no-mail,,,,,,,,,Domain accepts no mail (null MX),,,," + started
-            + "\r\nbad?name,,invalid,,,,,,,,,Invalid target: contains control characters,,,," + started + "\r\n");
+        r.out.split("\r\n"),
+        (QStringList{
+            "Target,IP,Status,Server,Zone,URL,Response,Reason,TXT,MX,Answer,Message,Failed,Refused,Skipped,Started",
+            "192.0.2.1,192.0.2.1,listed,Unverified,unverified.test,,127.0.0.2,Listed,," + listing,
+            exact + "Spam source,\"Listed, see http://exact.test/?192.0.2.1\"," + listing,
+            mask + "2,Black,Bits 192.0.2.1," + listing, mask + "4,Grey,Bits 192.0.2.1," + listing,
+            "198.51.100.20,198.51.100.20,incomplete,,,,,,,,," + gap + "," + skipped,
+            "192.0.2.9,192.0.2.9,incomplete,\"Exact, Inc.\",exact.test,http://exact.test/,127.255.255.254,Query "
+            "via public resolver,query via public resolver,,refusal,"
+                + gap + "exact.test (Query via public resolver)," + skipped,
+            "postmaster@nomail.test,,no-mail,,,,,,,,,Domain accepts no mail (null MX),,,," + started,
+            "bad?name,,invalid,,,,,,,,,Invalid target: contains control characters,,,," + started, ""}));
 }
 
-// The report files show the window's grid; written only when complete.
+// The report files show the window's grid, titled as the window titles it;
+// written only when complete. (Every format read back: ReportFormatsTest.)
 TEST_F(QuarloCheck, GridReportsGoToTheOutputFileInEveryFormat)
 {
     spit(dir.filePath("Mail servers.BlackList"),
@@ -416,9 +379,6 @@ TEST_F(QuarloCheck, GridReportsGoToTheOutputFileInEveryFormat)
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
     const QString page = QString::fromUtf8(slurp(html));
-    // The writers' own tests check each format in full.
-    for (const char* text : {"Blacklisted by 2 servers", "Not on any Blacklist"})
-        EXPECT_TRUE(page.contains(text)) << text;
     // One title for every format: the list, the date, what was checked.
     EXPECT_TRUE(page.contains(
         QRegularExpression(QString::fromUtf8("<h1>Mail servers \u2014 Blacklist scan results, \\d{4}-\\d\\d-\\d\\d "
@@ -427,27 +387,7 @@ TEST_F(QuarloCheck, GridReportsGoToTheOutputFileInEveryFormat)
 
     const QString xlsx = dir.filePath("out.xlsx");
     ASSERT_EQ(run({"-q", "--format", "xlsx", "--output", xlsx, "192.0.2.1", "clean.hosts.test"}).exitCode, 1);
-    EXPECT_TRUE(slurp(xlsx).startsWith("PK"));
-    // Columns are as wide as their text, in characters as a spreadsheet counts
-    // them: the longest target's caption fits.
-    QProcess widths;
-    // The system python: the one install-deps gives openpyxl.
-    widths.start("/usr/bin/python3",
-                 {"-c",
-                  "import sys, openpyxl; ws = openpyxl.load_workbook(sys.argv[1]).active; "
-                  "print(' '.join(str(ws.column_dimensions[c].width) for c in 'ABC'))",
-                  xlsx});
-    ASSERT_TRUE(widths.waitForFinished(30000));
-    const QStringList columns = QString::fromUtf8(widths.readAllStandardOutput()).split(' ');
-    ASSERT_EQ(columns.size(), 3) << widths.readAllStandardError().toStdString();
-    EXPECT_GE(columns[0].toDouble(), QString("clean.hosts.test (198.51.100.20)").size())
-        << columns.join(' ').toStdString();
-    for (const QString& width : columns) EXPECT_GE(width.toDouble(), 10) << columns.join(' ').toStdString();
     EXPECT_TRUE(QFile::permissions(xlsx) & QFileDevice::ReadOther) << "a workbook must not stay private to its writer";
-    // The text formats go to a file too (a missing or unwritable --output is
-    // a usage error: the table below).
-    ASSERT_EQ(run({"-q", "--format", "json", "--output", dir.filePath("out.json"), "198.51.100.20"}).exitCode, 0);
-    EXPECT_EQ(QJsonDocument::fromJson(slurp(dir.filePath("out.json")))["targets"].toArray().size(), 1);
     EXPECT_EQ(QDir(dir.path()).entryList({".*saving*"}, QDir::Files | QDir::Hidden).size(), 0);
 }
 
@@ -464,6 +404,7 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
     const QString locked = dir.filePath("locked.cfg");
     spit(locked, "<Quarlo><BlackListServers/></Quarlo>");
     ASSERT_TRUE(QFile::setPermissions(locked, {}));
+    const QString cannotRead = "cannot read the blacklist server configuration ";
     struct Case {
         QStringList args;
         QString config;
@@ -476,17 +417,10 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
         {{"192.0.2.1"}, dir.filePath("nothing.cfg"), "no blacklist server configuration at"},
         {{"192.0.2.1"}, broken, "is not well-formed XML: line 2, column"},
         {{"192.0.2.1"}, empty, "holds no enabled blacklist server"},
-        {{"192.0.2.1"},
-         dir.path(),
-         "cannot read the blacklist server configuration " + dir.path() + ": it is a directory"},
-        {{"192.0.2.1"},
-         locked,
-         "cannot read the blacklist server configuration " + locked + ": Permission denied",
-         true},
+        {{"192.0.2.1"}, dir.path(), cannotRead + dir.path() + ": it is a directory"},
+        {{"192.0.2.1"}, locked, cannotRead + locked + ": Permission denied", true},
         {{"--file", "/dev/zero"}, config, "cannot load Address List from /dev/zero: it is not a regular file"},
-        // Report mistakes are found before the scan.
-        {{"--format", "pdf", "192.0.2.1"}, config, "--format pdf needs --output FILE"},
-        {{"--timeout", "99", "192.0.2.1"}, config, "--timeout wants milliseconds from 100 to 60000"},
+        {{"--output-follow-links", "192.0.2.1"}, config, "--output-follow-links goes with --output FILE"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString() + " / " + c.config.toStdString());
@@ -502,8 +436,6 @@ TEST_F(QuarloCheck, BadUsageUnreadableInputAndBrokenConfigurationExitWithTwo)
             EXPECT_FALSE(r.err.contains("holds no enabled")) << r.err.toStdString();
         }
     }
-
-    EXPECT_EQ(run({"--help"}).exitCode, 0);
 }
 
 // The review's case: another local user places "quarlo.json -> their
@@ -537,10 +469,6 @@ TEST_F(QuarloCheck, OutputThroughAPlantedLinkIsRefusedUnlessLinksAreFollowed)
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_EQ(QJsonDocument::fromJson(slurp(notes))["targets"][0]["status"].toString(), "listed");
     EXPECT_TRUE(QFileInfo(planted).isSymLink());
-
-    r = run({"--output-follow-links", "192.0.2.1"});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.err.contains("--output-follow-links goes with --output FILE")) << r.err.toStdString();
 }
 
 // Whatever is wrong with --output is found before the first DNS query, in
@@ -562,39 +490,33 @@ TEST_F(QuarloCheck, UnusableOutputFailsBeforeAnyQuery)
         dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
 
     struct Case {
-        QStringList args;
+        QString output;
+        const char* mode; // the run's options, blank-separated
         int exit;
         QString says;
         bool unprivileged = false;
     };
     const std::vector<Case> cases{
-        {{"--output", dir.filePath("dangling.txt"), "192.0.2.1"},
-         2,
-         "It is a symbolic link to a file that does not exist"},
-        {{"--output", dir.filePath("link.txt"), "--format", "csv", "192.0.2.1"}, 2, "It is a symbolic link;"},
-        {{"--output", dir.filePath("folder"), "192.0.2.1"}, 2, "It is a directory, not a file"},
-        {{"--output", dir.filePath("missing/out.txt"), "192.0.2.1"}, 2, "missing: No such file or directory"},
-        {{"--output", dir.filePath("plain.txt/out.html"), "--format", "html", "192.0.2.1"},
-         2,
-         "plain.txt: Not a directory"},
-        {{"--output", locked + "/out.txt", "192.0.2.1"},
-         2,
-         "Cannot write in the folder " + locked + ": Permission denied",
-         true},
-        {{"--watch", "--format", "prometheus", "--output", dir.filePath("link.txt"), "192.0.2.1"},
-         3,
-         "It is a symbolic link;"},
-        {{"--history-csv", "192.0.2.1", "--output", dir.filePath("link.txt")}, 2, "It is a symbolic link;"},
+        {dir.filePath("dangling.txt"), "", 2, "It is a symbolic link to a file that does not exist"},
+        {dir.filePath("link.txt"), "--format csv", 2, "It is a symbolic link;"},
+        {dir.filePath("folder"), "", 2, "It is a directory, not a file"},
+        {dir.filePath("missing/out.txt"), "", 2, "missing: No such file or directory"},
+        {dir.filePath("plain.txt/out.html"), "--format html", 2, "plain.txt: Not a directory"},
+        {locked + "/out.txt", "", 2, "Cannot write in the folder " + locked + ": Permission denied", true},
+        {dir.filePath("link.txt"), "--watch --format prometheus", 3, "It is a symbolic link;"},
+        {dir.filePath("link.txt"), "--history-csv", 2, "It is a symbolic link;"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.join(' ').toStdString());
-        CliRun runAs = how(QStringList{"--dns", silent.serverSpec(), "--timeout", "100", "--tries", "1"} + c.args);
+        const QStringList args = QStringList{"--output", c.output} + QString(c.mode).split(' ', Qt::SkipEmptyParts)
+            + QStringList{"192.0.2.1"};
+        SCOPED_TRACE(args.join(' ').toStdString());
+        CliRun runAs = how(QStringList{"--dns", silent.serverSpec(), "--timeout", "100", "--tries", "1"} + args);
         runAs.dnsServers = silent.serverSpec();
         runAs.asNobody = c.unprivileged;
         const CliResult r = runProgram(runAs);
         EXPECT_EQ(r.exitCode, c.exit);
         EXPECT_TRUE(r.err.contains("cannot write --output ") && r.err.contains(c.says)) << r.err.toStdString();
-        expectNoReport(r, c.args.contains("--watch"));
+        expectNoReport(r, args.contains("--watch"));
     }
     EXPECT_TRUE(silent.queries().isEmpty()) << silent.queries().size() << " queries were sent";
     EXPECT_EQ(slurp(config).left(8), "<Quarlo>") << "the link's file was left alone";
@@ -612,10 +534,8 @@ TEST_F(QuarloCheck, TimeoutAndTriesGovernEveryQuery)
     EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
     // Three tries each: the zone tests (2 lists x 2 test addresses) and the MX query.
     EXPECT_EQ(silent.queries().size(), 3 * (4 + 1));
-    QStringList rows;
-    for (const QJsonValue& t : json(r)["targets"].toArray()) rows << pick(t, {"status", "message"});
     EXPECT_EQ(
-        rows,
+        reportRows(r, {"status", "message"}),
         (QStringList{"incomplete|Not completely checked: 2 of 2 lists did not answer: exact.test (skipped: test query "
                      "timed out), mask.test (skipped: test query timed out)",
                      "incomplete|Not completely checked: MX lookup failed: timed out"}));
@@ -635,10 +555,8 @@ TEST_F(QuarloCheck, HugeOrEndlessInputIsRefusedWithShortMessagesAndLittleMemory)
     // Nothing of the bad input is echoed beyond its start.
     EXPECT_LT(r.out.size(), 8000) << r.out.left(300).toStdString();
     EXPECT_LT(r.err.size(), 300) << r.err.left(300).toStdString();
-    QStringList rows;
-    for (const QJsonValue& t : json(r)["targets"].toArray()) rows << pick(t, {"target", "status", "message"});
     const QString tooLong = "...|invalid|Invalid target: longer than 320 characters";
-    EXPECT_EQ(rows,
+    EXPECT_EQ(reportRows(r, {"target", "status", "message"}),
               (QStringList{QString(40, QLatin1Char('a')) + tooLong, "?[2J" + QString(36, QLatin1Char('b')) + tooLong,
                            "198.51.100.20|clean|Not on any Blacklist (2 lists checked)"}));
 
@@ -653,29 +571,17 @@ TEST_F(QuarloCheck, HugeOrEndlessInputIsRefusedWithShortMessagesAndLittleMemory)
 // A list's names and texts are a stranger's: in every CSV a formula sign in
 // front is defused (blanks, tabs and line ends in front: the desktop CSV's
 // test).
-TEST(QuarloCheckFormulas, CsvReportsAndHistoryDefuseFormulas)
+TEST_F(QuarloCheck, CsvReportsAndHistoryDefuseFormulas)
 {
-    RbldnsdServer server;
-    server.addZone("formula.test", "ip4set",
-                   "127.0.0.2\n192.0.2.1 :127.0.0.2: =HYPERLINK(\"http://evil.test\")\n"
-                   "192.0.2.2 :127.0.0.2:@SUM(1+1)*cmd|' /C calc'!A0\n");
-    QString error;
-    ASSERT_TRUE(server.start(&error)) << error.toStdString();
-    QTemporaryDir dir;
-    const QString config = dir.filePath("servers.cfg");
-    spit(config,
-         "<Quarlo><BlackListServers><Server Server=\"formula.test\" Enabled=\"TRUE\" Name=\"=Formula\">"
-         "<ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"-1+cmd\"/></ResultCodes></Server>"
-         "</BlackListServers></Quarlo>");
-    CliRun how;
-    how.dnsServers = server.serverSpec();
-    how.registryDir = dir.filePath("registry");
-    how.args = {"--config", config, "--history", dir.filePath("h.sqlite"), "--format", "csv", "192.0.2.1", "192.0.2.2"};
-    const CliResult csv = runProgram(how);
+    const QString formulas = dir.filePath("formula.cfg");
+    writeConfig(formulas,
+                {"<Server Server=\"formula.test\" Enabled=\"TRUE\" Name=\"=Formula\"><ResultCodes>"
+                 "<ResultCode Address=\"127.0.0.2\" Reason=\"-1+cmd\"/></ResultCodes></Server>"});
+    const QStringList history{"--history", dir.filePath("h.sqlite")};
+    const CliResult csv = run(history + QStringList{"--format", "csv", "192.0.2.1", "192.0.2.2"}, {}, formulas);
     EXPECT_EQ(csv.exitCode, 1) << csv.err.toStdString();
-    how.args = {"--config", config, "--history", dir.filePath("h.sqlite"), "--history-csv", "192.0.2.1"};
-    const CliResult history = runProgram(how);
-    for (const CliResult* r : {&csv, &history}) {
+    const CliResult recorded = run(history + QStringList{"--history-csv", "192.0.2.1"}, {}, formulas);
+    for (const CliResult* r : {&csv, &recorded}) {
         for (const QString& field : r->out.split(QRegularExpression("[,\n]"))) {
             const QString unquoted = field.startsWith('"') ? field.mid(1) : field;
             EXPECT_FALSE(QRegularExpression("^\\s*[=@+\\-][^0-9]").match(unquoted).hasMatch())
@@ -687,7 +593,8 @@ TEST(QuarloCheckFormulas, CsvReportsAndHistoryDefuseFormulas)
     for (const char* defused : {",'=Formula,", ",'-1+cmd,", ",'@SUM(1+1)"}) {
         EXPECT_TRUE(csv.out.contains(defused)) << defused << "\n" << csv.out.toStdString();
     }
-    EXPECT_TRUE(history.out.contains(",'=Formula,") && history.out.contains(",'-1+cmd,")) << history.out.toStdString();
+    EXPECT_TRUE(recorded.out.contains(",'=Formula,") && recorded.out.contains(",'-1+cmd,"))
+        << recorded.out.toStdString();
 }
 
 // A 50 MB line is cut while read. Measured by time(1): a child forked from
@@ -802,11 +709,8 @@ TEST_F(HostileDns, MailExchangersThatAreNoHostNamesLeaveTheTargetIncomplete)
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     // One row per address given: nothing from DNS joined the targets. A bad
     // name is shown short and printable (a control byte as DNS writes it, \027).
-    QStringList rows;
-    for (const QJsonValue& t : QJsonDocument::fromJson(r.out.toUtf8()).object()["targets"].toArray())
-        rows << pick(t, {"status", "mx", "message"});
     const QString invalid = "incomplete||Not completely checked: no valid mail exchanger (MX names \"%1\")";
-    EXPECT_EQ(rows,
+    EXPECT_EQ(reportRows(r, {"status", "mx", "message"}),
               (QStringList{invalid.arg("127.0.0.7:BlacklistCheck:nxd.test"), invalid.arg("\\027[31mred.test"),
                            invalid.arg(QString(40, QLatin1Char('x')) + "..."), invalid.arg("bad:name.test"),
                            "listed|mx.good.test|Blacklisted by 1 server"}));
@@ -858,11 +762,10 @@ TEST_F(QuarloCheck, NetworkRangesExpandIntoTheirAddresses)
     const CliResult r = run({"--format", "json", "192.0.2.0/29", "10.0.0.0/15", "-"},
                             "# ranges too\n192.0.2.4 - 192.0.2.9\n192.0.2.9\n", maskOnly);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    QStringList rows, expected;
-    for (const QJsonValue& t : json(r)["targets"].toArray()) rows << pick(t, {"target", "status"});
+    QStringList expected;
     for (int i = 0; i < 10; ++i) expected << QStringLiteral("192.0.2.%1|%2").arg(i).arg(i == 1 ? "listed" : "clean");
     expected.insert(8, "10.0.0.0/15|invalid");
-    EXPECT_EQ(rows, expected);
+    EXPECT_EQ(reportRows(r), expected);
     EXPECT_TRUE(json(r)["targets"][8]["message"].toString().contains("131,072 addresses")) << r.out.toStdString();
 
     const CliResult tooMany = run({"10.0.0.0/16", "10.1.0.0/16"}, {}, maskOnly);
@@ -920,7 +823,7 @@ TEST_F(HostileDns, IPv6AddressesOfHostsOnRequest)
 
 // A list that answers its own test and then falls silent: every run ends,
 // the watch run too, and nobody it did not answer for is called clean.
-TEST(QuarloCheckStall, RunsEndWhenAListFallsSilentAfterItsTest)
+TEST_F(QuarloCheck, RunsEndWhenAListFallsSilentAfterItsTest)
 {
     FakeDnsServer dns;
     dns.setScript([](const FakeDnsServer::Query& q) -> QList<FakeDnsServer::Send> {
@@ -933,28 +836,26 @@ TEST(QuarloCheckStall, RunsEndWhenAListFallsSilentAfterItsTest)
         return FakeDnsServer::Reply(FakeDnsServer::BuildReply(q, FakeDnsServer::NxDomain));
     });
     ASSERT_TRUE(dns.start());
-    QTemporaryDir dir;
-    const QString config = dir.filePath("two.cfg");
+    const QString two = dir.filePath("two.cfg");
     QByteArray servers;
     for (const char* zone : {"healthy.test", "mute.test"})
         servers += QByteArray("<Server Server=\"") + zone + "\" Enabled=\"TRUE\" Name=\"" + zone
             + "\"><ResultCodes><ResultCode Address=\"127.0.0.2\" Reason=\"Spam\"/></ResultCodes></Server>";
-    spit(config, "<Quarlo><BlackListServers>" + servers + "</BlackListServers></Quarlo>");
+    spit(two, "<Quarlo><BlackListServers>" + servers + "</BlackListServers></Quarlo>");
 
     for (const bool watch : {false, true}) {
         SCOPED_TRACE(watch);
-        CliRun how;
-        how.args = QStringList{"--config", config, "--timeout", "100", "--tries", "2", "-q", "--format", "json"};
-        if (watch) how.args << "--watch";
-        how.args << "10.7.0.0/22"; // 1,024 addresses
-        how.dnsServers = dns.serverSpec();
-        how.registryDir = dir.filePath("registry");
-        how.env = QStringList{"QUARLO_HISTORY=" + dir.filePath("history.sqlite")};
-        const CliResult r = runProgram(how);
+        // 10.7.0.0/22: 1,024 addresses.
+        CliRun stalled = how(QStringList{"--timeout", "100", "--tries", "2", "-q", "--format", "json", "10.7.0.0/22"}
+                                 + (watch ? QStringList{"--watch"} : QStringList{}),
+                             {}, two);
+        stalled.dnsServers = dns.serverSpec();
+        stalled.env = QStringList{"QUARLO_HISTORY=" + dir.filePath("history.sqlite")};
+        const CliResult r = runProgram(stalled);
         ASSERT_NE(r.exitCode, -1) << r.err.toStdString();
         ASSERT_FALSE(r.out.isEmpty()) << r.exitCode << " " << r.err.toStdString();
         if (watch) {
-            const QJsonObject scan = QJsonDocument::fromJson(r.out.toUtf8()).object().value("scan").toObject();
+            const QJsonObject scan = json(r)["scan"].toObject();
             EXPECT_EQ(scan.value("targets").toInt(), 1024);
             EXPECT_EQ(scan.value("listedTargets").toInt(), 1);
             EXPECT_TRUE(scan.value("incomplete").toBool());
@@ -965,19 +866,6 @@ TEST(QuarloCheckStall, RunsEndWhenAListFallsSilentAfterItsTest)
         EXPECT_EQ(r.out.count(QStringLiteral("\"status\": \"incomplete\"")), 1023);
     }
 }
-
-namespace {
-
-// Target and status of every row of a JSON report.
-QStringList statusRows(const CliResult& r)
-{
-    QStringList rows;
-    for (const QJsonValue& t : QJsonDocument::fromJson(r.out.toUtf8()).object()["targets"].toArray())
-        rows << pick(t, {"target", "status"});
-    return rows;
-}
-
-} // namespace
 
 // An argument is a list file when a regular file of that name exists, and
 // only then, whatever its shape: names that look like files stay targets
@@ -995,7 +883,7 @@ TEST_F(QuarloCheck, ArgumentsAreListFilesOnlyWhenARegularFileOfThatNameExists)
 
     CliResult r = runIn({"www.blacklist.hosts.test", "clean.hosts.test", "servers.BlackList", "192.0.2.0/31"});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    QStringList rows = statusRows(r);
+    QStringList rows = reportRows(r);
     ASSERT_EQ(rows.size(), 5) << r.out.toStdString();
     EXPECT_EQ(rows.mid(0, 2), (QStringList{"www.blacklist.hosts.test|clean", "clean.hosts.test|clean"}));
     // Looked up as the host name it might be.
@@ -1010,7 +898,7 @@ TEST_F(QuarloCheck, ArgumentsAreListFilesOnlyWhenARegularFileOfThatNameExists)
     ASSERT_TRUE(QFile::link(work + "/192.0.2.1", work + "/linked"));
     r = runIn({"192.0.2.1", "servers.BlackList", "www.blacklist.hosts.test", "linked", "clean.hosts.test"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(statusRows(r),
+    EXPECT_EQ(reportRows(r),
               (QStringList{"www.blacklist.hosts.test|clean", "clean.hosts.test|clean", "198.51.100.20|clean"}));
 
     // No target holds a "/" but a range or a mail address: a path that names
@@ -1033,7 +921,7 @@ TEST_F(QuarloCheck, ArgumentsAreListFilesOnlyWhenARegularFileOfThatNameExists)
     }
     r = runIn({"user/dept@implicit.test", "10.0.0.0/8"});
     EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
-    EXPECT_EQ(statusRows(r), (QStringList{"user/dept@implicit.test|clean", "10.0.0.0/8|invalid"}));
+    EXPECT_EQ(reportRows(r), (QStringList{"user/dept@implicit.test|clean", "10.0.0.0/8|invalid"}));
 }
 
 // Which kind of list a file is comes from what it holds, not its name; text
@@ -1060,13 +948,13 @@ TEST_F(QuarloCheck, TextListsAndAddressListsAreToldApartByContent)
     const QStringList fromXml{"192.0.2.2|listed", "198.51.100.7|clean"};
     CliResult r = run({"--format", "json", "-f", xml, text, utf16});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    EXPECT_EQ(statusRows(r), fromXml + fromText + QStringList{"192.0.2.9|refused"});
+    EXPECT_EQ(reportRows(r), fromXml + fromText + QStringList{"192.0.2.9|refused"});
     EXPECT_TRUE(json(r)["targets"][4]["message"].toString().contains("longer than 320 characters"));
     EXPECT_FALSE(r.out.contains(QString(41, QLatin1Char('x')))) << "the overlong line was echoed";
 
     r = run({"--format", "json", "-f", text, xml});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    EXPECT_EQ(statusRows(r), fromText + fromXml);
+    EXPECT_EQ(reportRows(r), fromText + fromXml);
 }
 
 // A file that is neither kind of list, or cannot be read, ends the run
@@ -1236,7 +1124,7 @@ TEST_F(QuarloCheck, NoTargetsFoundIsAnErrorNotACleanRun)
 
     const CliResult r = run({"--format", "json", "192.0.2.1", empty, "-"}, "# none\n");
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    EXPECT_EQ(statusRows(r), QStringList{"192.0.2.1|listed"});
+    EXPECT_EQ(reportRows(r), QStringList{"192.0.2.1|listed"});
     EXPECT_TRUE(r.err.contains(empty + " is empty; checking the other targets")) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("standard input holds only blank lines and comments; checking the other targets"))
         << r.err.toStdString();
@@ -1384,9 +1272,7 @@ TEST_F(QuarloCheck, ListsWithTheirOwnDnsServersAreAskedOnlyThere)
     run.dnsServers = shared.serverSpec();
     const CliResult r = runProgram(run);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString() << r.out.toStdString();
-    QStringList statuses;
-    for (const QJsonValue& t : json(r)["targets"].toArray()) statuses << pick(t, {"status", "listsChecked"});
-    EXPECT_EQ(statuses, (QStringList{"listed|4", "clean|4"}));
+    EXPECT_EQ(reportRows(r, {"status", "listsChecked"}), (QStringList{"listed|4", "clean|4"}));
 
     const auto zonesAsked = [](const FakeDnsServer& dns) {
         QStringList zones;

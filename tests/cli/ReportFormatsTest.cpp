@@ -271,9 +271,11 @@ TEST(ReportFormats, EveryFormatSaysTheSameOfTheSameScan)
         EXPECT_TRUE(uris.contains(home)) << home << " in " << uris.join(' ').toStdString();
     EXPECT_FALSE(uris.join(' ').contains("javascript")) << uris.join(' ').toStdString();
 
-    // The first column holds the longest caption (up to the cap).
+    // Columns are as wide as their text, in characters as a spreadsheet counts
+    // them: the first holds the longest caption (up to the cap).
     const QString longest = "postmaster@hosts.test (mx1.hosts.test, 192.0.2.1)";
     EXPECT_GE(read["xlsxWidths"][0].toDouble(), longest.size()) << read["xlsxWidths"][0].toDouble();
+    for (const QJsonValue& width : read["xlsxWidths"].toArray()) EXPECT_GE(width.toDouble(), 10);
 }
 
 } // namespace
