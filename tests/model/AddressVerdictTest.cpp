@@ -27,6 +27,14 @@ protected:
     Registry registry{backend};
     Settings settings{registry, nullptr};
     RecordingScanHost host;
+
+    // Answers every blacklist query sent so far alike (not listed by default).
+    void answerAll(Address& address, const QString& answer = QString(), int failure = DnsFailure::NotFound)
+    {
+        for (const auto& [tag, name] : std::vector(host.sent))
+            if (QueryTag::Parse(tag).Is(QueryTag::kBlacklistCheck))
+                address.ProcessDNSReply(QueryTag::Parse(tag).Parts(), name, answer, failure);
+    }
 };
 
 class AddressVerdict : public AddressTest {
@@ -83,12 +91,6 @@ protected:
             address->ApplyResolution({TargetResolution::Outcome::Resolved, {}, {}, {{hostIp, target}}});
         }
         return address;
-    }
-    void answerAll(Address& address, const QString& answer = QString(), int failure = 4)
-    {
-        for (const auto& [tag, name] : std::vector(host.sent))
-            if (QueryTag::Parse(tag).Is(QueryTag::kBlacklistCheck))
-                address.ProcessDNSReply(QueryTag::Parse(tag).Parts(), name, answer, failure);
     }
 };
 
@@ -195,15 +197,20 @@ TEST_F(AddressKinds, TheTargetsOwnLookupsDecideFirst)
     }
 }
 
-// Nothing asked is not clean.
+// Nothing asked is not clean, and the address is done at once.
 TEST_F(AddressKinds, NoEnabledListIsNotChecked)
 {
-    for (const ServerPtr& server : settings.BlacklistServers()) server->setEnabled(false);
-    Address address("192.0.2.7", settings, &host);
-    address.SetComplete(false);
-    address.Query();
-    EXPECT_EQ(address.Verdict(), Verdict::NotChecked);
-    EXPECT_FALSE(address.NotCheckedReason().isEmpty());
+    for (const bool removed : {false, true}) {
+        for (const ServerPtr& server : settings.BlacklistServers()) server->setEnabled(false);
+        if (removed) settings.BlacklistServers().Clear();
+        Address address("192.0.2.7", settings, &host);
+        address.SetComplete(false);
+        address.Query();
+        EXPECT_TRUE(address.Complete());
+        EXPECT_TRUE(host.sent.empty());
+        EXPECT_EQ(address.Verdict(), Verdict::NotChecked) << removed;
+        EXPECT_FALSE(address.NotCheckedReason().isEmpty());
+    }
 }
 
 TEST_F(AddressVerdict, TxtTextKeptPerListingIsCapped)
@@ -343,13 +350,6 @@ protected:
         zones.removeDuplicates();
         return zones;
     }
-    // Answers every blacklist query sent: not listed.
-    void answerAllClean(Address& address)
-    {
-        for (const auto& [tag, name] : std::vector(host.sent))
-            if (QueryTag::Parse(tag).Is(QueryTag::kBlacklistCheck))
-                address.ProcessDNSReply(QueryTag::Parse(tag).Parts(), name, QString(), DnsFailure::NotFound);
-    }
 };
 
 } // namespace
@@ -358,93 +358,29 @@ protected:
 // else, and the lists' test entries, to both.
 TEST_F(AddressPublicLists, SpecialPurposeAddressesAreNeverSentToPublicLists)
 {
-    const QStringList both{"pub.test", "own.test"}, ownOnly{"own.test"};
-    struct Case {
-        QString target;
-        QStringList asked;
-    };
-    const Case cases[] = {
-        // Every block's edges, and the addresses just outside them.
-        {"0.0.0.0", ownOnly},
-        {"0.255.255.255", ownOnly},
-        {"1.0.0.0", both},
-        {"9.255.255.255", both},
-        {"10.0.0.0", ownOnly},
-        {"10.255.255.255", ownOnly},
-        {"11.0.0.0", both},
-        {"100.63.255.255", both},
-        {"100.64.0.0", ownOnly},
-        {"100.127.255.255", ownOnly},
-        {"100.128.0.0", both},
-        {"126.255.255.255", both},
-        {"127.0.0.3", ownOnly},
-        {"127.255.255.255", ownOnly},
-        {"128.0.0.0", both},
-        {"169.254.1.1", ownOnly},
-        {"169.255.0.1", both},
-        {"172.15.255.255", both},
-        {"172.16.0.1", ownOnly},
-        {"172.31.255.255", ownOnly},
-        {"172.32.0.0", both},
-        {"192.0.0.9", ownOnly},
-        {"192.0.1.1", both},
-        {"192.0.2.1", ownOnly},
-        {"192.0.3.0", both},
-        {"192.88.99.1", ownOnly},
-        {"192.88.98.255", both},
-        {"192.167.255.255", both},
-        {"192.168.1.1", ownOnly},
-        {"192.169.0.0", both},
-        {"198.17.255.255", both},
-        {"198.18.0.0", ownOnly},
-        {"198.19.255.255", ownOnly},
-        {"198.20.0.0", both},
-        {"198.51.100.7", ownOnly},
-        {"198.51.101.7", both},
-        {"203.0.113.200", ownOnly},
-        {"203.0.112.255", both},
-        {"223.255.255.255", both},
-        {"224.0.0.1", ownOnly},
-        {"239.255.255.255", ownOnly},
-        {"240.0.0.1", ownOnly},
-        {"255.255.255.255", ownOnly},
-        {"8.8.4.4", both},
-        {"010.001.002.003", ownOnly},
-        // The test entries always go, in either form.
-        {"127.0.0.2", both},
-        {"127.0.0.1", both},
-        {"::FFFF:7F00:2", both},
-        {"::ffff:127.0.0.1", both},
-        // IPv6: mapped addresses are judged as IPv4.
-        {"::ffff:10.1.2.3", ownOnly},
-        {"::ffff:11.1.2.3", both},
-        {"::", ownOnly},
-        {"::1", ownOnly},
-        {"::2", both},
-        {"64:ff9b:1::1", ownOnly},
-        {"64:ff9b::1", both},
-        {"100::1", ownOnly},
-        {"100:0:0:1::1", both},
-        {"2001::1", ownOnly},
-        {"2001:1ff::1", ownOnly},
-        {"2001:200::1", both},
-        {"2001:db8::1", ownOnly},
-        {"[2001:DB8:FFFF::1]", ownOnly},
-        {"2001:db9::1", both},
-        {"fc00::1", ownOnly},
-        {"fdff::1", ownOnly},
-        {"fe00::1", both},
-        {"fe80::1", ownOnly},
-        {"febf::1", ownOnly},
-        {"fec0::1", both},
-        {"ff02::1", ownOnly},
-        {"2a00:1450::1", both},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.target.toStdString());
-        Address address(c.target, settings, &host);
-        EXPECT_EQ(zonesAsked(address), c.asked);
-        const bool skipped = !c.asked.contains("pub.test");
+    // Every block's edges, and the addresses just outside them; IPv4-mapped
+    // IPv6 addresses are judged as IPv4.
+    const QStringList ownOnly{
+        "0.0.0.0", "0.255.255.255", "10.0.0.0", "10.255.255.255", "100.64.0.0", "100.127.255.255", "127.0.0.3",
+        "127.255.255.255", "169.254.1.1", "172.16.0.1", "172.31.255.255", "192.0.0.9", "192.0.2.1", "192.88.99.1",
+        "192.168.1.1", "198.18.0.0", "198.19.255.255", "198.51.100.7", "203.0.113.200", "224.0.0.1", "239.255.255.255",
+        "240.0.0.1", "255.255.255.255", "010.001.002.003",
+        // IPv6
+        "::ffff:10.1.2.3", "::", "::1", "64:ff9b:1::1", "100::1", "2001::1", "2001:1ff::1", "2001:db8::1",
+        "[2001:DB8:FFFF::1]", "fc00::1", "fdff::1", "fe80::1", "febf::1", "ff02::1"};
+    const QStringList both{"1.0.0.0", "9.255.255.255", "11.0.0.0", "100.63.255.255", "100.128.0.0", "126.255.255.255",
+                           "128.0.0.0", "169.255.0.1", "172.15.255.255", "172.32.0.0", "192.0.1.1", "192.0.3.0",
+                           "192.88.98.255", "192.167.255.255", "192.169.0.0", "198.17.255.255", "198.20.0.0",
+                           "198.51.101.7", "203.0.112.255", "223.255.255.255", "8.8.4.4", "::ffff:11.1.2.3", "::2",
+                           "64:ff9b::1", "100:0:0:1::1", "2001:200::1", "2001:db9::1", "fe00::1", "fec0::1",
+                           "2a00:1450::1",
+                           // The lists' test entries always go, in either form.
+                           "127.0.0.2", "127.0.0.1", "::FFFF:7F00:2", "::ffff:127.0.0.1"};
+    for (const QString& target : ownOnly + both) {
+        SCOPED_TRACE(target.toStdString());
+        const bool skipped = ownOnly.contains(target);
+        Address address(target, settings, &host);
+        EXPECT_EQ(zonesAsked(address), skipped ? QStringList{"own.test"} : (QStringList{"pub.test", "own.test"}));
         EXPECT_EQ(address.ZonesWith(ZoneNote::Kind::NotApplicable), skipped ? QStringList{"pub.test"} : QStringList{});
         for (const ZoneNote& note : address.ZoneNotes()) {
             if (note.zone == "pub.test") {
@@ -488,50 +424,47 @@ TEST_F(AddressPublicLists, KeyedListsAreAskedWithTheUsersKeyOrSkippedWithANote)
     settings.BlacklistServers().Add(keyed);
     ASSERT_EQ(keyed->KeyName(), "operator");
 
-    const auto askedNames = [&](const QString& target) {
-        Address address(target, settings, &host);
-        zonesAsked(address);
-        QStringList names;
-        for (const auto& [tag, name] : host.sent) names << name;
-        answerAllClean(address);
-        return std::make_pair(names, address.Verdict());
+    // Scans 11.2.3.4, every list answering "not listed"; host.names() is
+    // what it asked.
+    const auto scan = [&] {
+        auto address = std::make_unique<Address>("11.2.3.4", settings, &host);
+        zonesAsked(*address);
+        answerAll(*address);
+        return address;
     };
 
     // No key anywhere: the own list alone is asked, and the target is
     // incomplete with the reason.
-    {
-        Address address("11.2.3.4", settings, &host);
-        zonesAsked(address);
-        EXPECT_EQ(host.names(), QStringList{"4.3.2.11.own.test."});
-        answerAllClean(address);
-        EXPECT_EQ(address.Verdict(), Verdict::Incomplete);
-        ASSERT_EQ(address.ZonesWith(ZoneNote::Kind::Skipped), QStringList{"{key}.zen.operator.example"});
-        EXPECT_TRUE(address.ZoneNotes().front().detail.contains("no access key OPERATOR"))
-            << address.ZoneNotes().front().detail.toStdString();
-        EXPECT_TRUE(address.ZoneNotes().front().detail.contains("QUARLO_KEY_OPERATOR"));
-    }
+    const auto none = scan();
+    EXPECT_EQ(host.names(), QStringList{"4.3.2.11.own.test."});
+    EXPECT_EQ(none->Verdict(), Verdict::Incomplete);
+    ASSERT_EQ(none->ZonesWith(ZoneNote::Kind::Skipped), QStringList{"{key}.zen.operator.example"});
+    EXPECT_TRUE(none->ZoneNotes().front().detail.contains("no access key OPERATOR"))
+        << none->ZoneNotes().front().detail.toStdString();
+    EXPECT_TRUE(none->ZoneNotes().front().detail.contains("QUARLO_KEY_OPERATOR"));
 
     // The user's stored key, then the environment's, then this run's.
     ASSERT_TRUE(settings.SaveAccessKey("Operator", "stored1"));
-    EXPECT_EQ(askedNames("11.2.3.4").first,
-              (QStringList{"4.3.2.11.own.test.", "4.3.2.11.stored1.zen.operator.example."}));
+    scan();
+    EXPECT_EQ(host.names(), (QStringList{"4.3.2.11.own.test.", "4.3.2.11.stored1.zen.operator.example."}));
     env.set("QUARLO_KEY_OPERATOR", " fromenv ");
     settings.Refresh();
-    EXPECT_EQ(askedNames("11.2.3.4").first.last(), "4.3.2.11.fromenv.zen.operator.example.");
+    scan();
+    EXPECT_EQ(host.names().last(), "4.3.2.11.fromenv.zen.operator.example.");
     settings.setRunAccessKey("operator", "Given-2");
-    const auto [names, verdict] = askedNames("11.2.3.4");
-    EXPECT_EQ(names.last(), "4.3.2.11.Given-2.zen.operator.example.");
-    EXPECT_EQ(verdict, Verdict::Clean);
+    EXPECT_EQ(scan()->Verdict(), Verdict::Clean);
+    EXPECT_EQ(host.names().last(), "4.3.2.11.Given-2.zen.operator.example.");
 
     // A key that cannot stand in a DNS name is never sent.
     settings.setRunAccessKey("operator", "a.b");
-    Address bad("11.2.3.4", settings, &host);
-    zonesAsked(bad);
+    const auto bad = scan();
     EXPECT_EQ(host.names(), QStringList{"4.3.2.11.own.test."});
-    EXPECT_TRUE(bad.ZoneNotes().front().detail.contains("not usable")) << bad.ZoneNotes().front().detail.toStdString();
+    EXPECT_TRUE(bad->ZoneNotes().front().detail.contains("not usable"))
+        << bad->ZoneNotes().front().detail.toStdString();
 
     // The key's name from the attribute wins over the zone's operator.
     keyed->setKeyName("other");
     settings.setRunAccessKey("OTHER", "k3");
-    EXPECT_EQ(askedNames("11.2.3.4").first.last(), "4.3.2.11.k3.zen.operator.example.");
+    scan();
+    EXPECT_EQ(host.names().last(), "4.3.2.11.k3.zen.operator.example.");
 }

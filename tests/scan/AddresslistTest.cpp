@@ -82,6 +82,12 @@ TEST_F(AddresslistTest, ScanRoutesRepliesAndCompletes)
     ASSERT_EQ(dns.pending.size(), 4u);
     EXPECT_EQ(dns.pending[0].name, "7.2.0.192.a.test.");
     EXPECT_FALSE(dns.pending[3].blacklist);
+    // A reply of the add-addresses dialog (tag without ":") is not ours.
+    dns.setRequestTag("3");
+    dns.Lookup("other.example");
+    ASSERT_TRUE(dns.answer("3", "192.0.2.1"));
+    EXPECT_EQ(list.Item("host.example")->IP(), "");
+    EXPECT_EQ(updates.count(), 0);
 
     ASSERT_TRUE(dns.answer("192.0.2.7:BlacklistCheck:a.test", "127.0.0.2"));
     ASSERT_TRUE(dns.answer("192.0.2.7:BlacklistCheck:b.test", "", 4));
@@ -132,21 +138,6 @@ TEST_F(AddresslistTest, ScanRoutesRepliesAndCompletes)
     EXPECT_EQ(updates.count(), 1);
 }
 
-// (A failed host lookup's verdict: the address's tests.)
-TEST_F(AddresslistTest, ForeignTagsAreIgnored)
-{
-    list.AddTarget("nowhere.example");
-    list.StartScan();
-    list.Tick();
-    QSignalSpy updates(&list, &Addresslist::UpdateAddress);
-    // A reply of the add-addresses dialog (tag without ":") is not ours.
-    dns.setRequestTag("3");
-    dns.Lookup("other.example");
-    ASSERT_TRUE(dns.answer("3", "192.0.2.1"));
-    EXPECT_EQ(list.Item("nowhere.example")->IP(), "");
-    EXPECT_EQ(updates.count(), 0);
-}
-
 TEST_F(AddresslistTest, EmptyListCompletesOnFirstTickAndStopWorksWhenIdle)
 {
     QSignalSpy started(&list, &Addresslist::ScanStarted);
@@ -162,20 +153,33 @@ TEST_F(AddresslistTest, EmptyListCompletesOnFirstTickAndStopWorksWhenIdle)
 
 // Replies follow the address, not its text: a rename in the middle of a scan
 // keeps each entry's answers on it, and the next scan asks for the new text.
-TEST_F(AddresslistTest, RenamedAddressesKeepTheirOwnReplies)
+// A removed address's replies are dropped and do not hold the scan back.
+TEST_F(AddresslistTest, RepliesFollowTheAddressThroughRenamesAndRemovals)
 {
     const auto first = list.AddTarget("192.0.2.1");
     const auto second = list.AddTarget("192.0.2.2");
+    const auto removed = list.AddTarget("192.0.2.4");
     list.StartScan();
     list.Tick();
     const QString secondTag = second->QueryKey(0) + ":BlacklistCheck:a.test";
     ASSERT_TRUE(list.Rename(second, "192.0.2.3"));
+    list.Remove("192.0.2.4");
+    QSignalSpy updates(&list, &Addresslist::UpdateAddress);
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    ASSERT_TRUE(dns.answer(removed->QueryKey(0) + ":BlacklistCheck:a.test", "127.0.0.2"));
+    EXPECT_EQ(updates.count(), 0);
+    EXPECT_EQ(removed->RespondingServers().Count(), 0);
+    EXPECT_TRUE(directDns->sent.empty());
     // The renamed one's listing stays its own; the other one gets none of it.
     ASSERT_TRUE(dns.answer(secondTag, "127.0.0.2"));
     ASSERT_TRUE(dns.answer(first->QueryKey(0) + ":BlacklistCheck:a.test", "", 3));
+    EXPECT_EQ(updates.count(), 2);
     EXPECT_TRUE(second->Blacklisted());
     EXPECT_FALSE(first->Blacklisted());
     EXPECT_EQ(list.Item("192.0.2.3"), second);
+    while (!dns.pending.empty()) ASSERT_TRUE(dns.answer(dns.pending.front().tag, "", 3));
+    ASSERT_TRUE(complete.count() == 1 || complete.wait(30000));
+    EXPECT_EQ(list.Count(), 2);
 
     list.StartScan();
     list.Tick();
@@ -185,52 +189,24 @@ TEST_F(AddresslistTest, RenamedAddressesKeepTheirOwnReplies)
         << names.join(' ').toStdString();
 }
 
-TEST_F(AddresslistTest, RepliesForRemovedAddressesAreDropped)
-{
-    list.AddTarget("192.0.2.1");
-    list.AddTarget("192.0.2.2");
-    list.StartScan();
-    list.Tick();
-    const auto removed = list.Item("192.0.2.1");
-    list.Remove("192.0.2.1");
-    QSignalSpy updates(&list, &Addresslist::UpdateAddress);
-    ASSERT_TRUE(dns.answer(removed->QueryKey(0) + ":BlacklistCheck:a.test", "127.0.0.2"));
-    EXPECT_EQ(updates.count(), 0);
-    EXPECT_EQ(removed->RespondingServers().Count(), 0);
-    EXPECT_TRUE(directDns->sent.empty());
-    ASSERT_TRUE(dns.answer("192.0.2.2:BlacklistCheck:a.test", "127.0.0.2"));
-    EXPECT_EQ(updates.count(), 1);
-    // The removed address's other replies do not hold the scan back.
-    QSignalSpy complete(&list, &Addresslist::ScanComplete);
-    while (!dns.pending.empty()) ASSERT_TRUE(dns.answer(dns.pending.front().tag, "", 3));
-    ASSERT_TRUE(complete.count() == 1 || complete.wait(30000));
-    EXPECT_EQ(list.Count(), 1);
-}
-
+// Addresses added during a scan join it.
 TEST_F(AddresslistTest, FreedSlotsRunAPassWithoutWaitingForTheTick)
 {
     list.setTickInterval(60000); // only the reply-driven passes can make progress
     settings.setMaxQueries(10);
     for (int i = 1; i <= 40; ++i) list.AddTarget(QString("192.0.2.%1").arg(i));
-    dns.autoAnswer = [](const FakeDnsLookup::Request&) { return std::make_pair(QString(), 3); };
+    dns.autoAnswer = [](const FakeDnsLookup::Request& r) {
+        return r.name.startsWith("41.") ? std::make_pair(QString("127.0.0.2"), 0) : std::make_pair(QString(), 3);
+    };
     QSignalSpy complete(&list, &Addresslist::ScanComplete);
     list.StartScan();
+    list.AddTarget("192.0.2.41");
     list.Tick();
     ASSERT_TRUE(complete.wait(30000));
-    EXPECT_EQ(dns.history.size(), 120u);
+    EXPECT_EQ(dns.history.size(), 123u);
     EXPECT_EQ(dns.PendingCount(), 0);
-}
-
-TEST_F(AddresslistTest, AddressesAddedDuringAScanJoinIt)
-{
-    dns.autoAnswer = [](const FakeDnsLookup::Request&) { return std::make_pair(QString("127.0.0.2"), 0); };
-    QSignalSpy complete(&list, &Addresslist::ScanComplete);
-    list.AddTarget("192.0.2.1");
-    list.StartScan();
-    list.AddTarget("192.0.2.2");
-    ASSERT_TRUE(complete.wait(30000));
-    EXPECT_TRUE(list.Item("192.0.2.2")->Complete());
-    EXPECT_TRUE(list.Item("192.0.2.2")->Blacklisted());
+    EXPECT_TRUE(list.Item("192.0.2.41")->Complete());
+    EXPECT_TRUE(list.Item("192.0.2.41")->Blacklisted());
 }
 
 TEST_F(AddresslistTest, SaveAndLoad)
@@ -277,35 +253,25 @@ TEST_F(AddresslistTest, SaveAndLoad)
     EXPECT_EQ(list.Filename(), path);
 }
 
-// A stored limit of nothing would never send a query: the scan still ends.
-TEST_F(AddresslistTest, AStoredQueryLimitOfZeroStillScans)
+// Odd targets, and a stored limit of nothing that would never send a query:
+// nothing is left waiting for a reply that cannot come.
+TEST_F(AddresslistTest, OddTargetsAndAStoredQueryLimitOfZeroNeverHangAScan)
 {
     backend.write(RegistryRoot::LocalMachine, QStringLiteral("Software\\Vantorel\\Vantorel Quarlo\\Settings"),
                   QStringLiteral("Max Queries"), RegistryValue::fromString("0"));
     settings.Refresh();
     settings.setCheckListsBeforeScanning(true);
-    list.AddTarget("192.0.2.1");
-    dns.autoAnswer = [](const FakeDnsLookup::Request& r) {
-        return r.name.startsWith("2.0.0.127.") ? std::make_pair(QString("127.0.0.2"), 0) : std::make_pair(QString(), 4);
-    };
-    QSignalSpy complete(&list, &Addresslist::ScanComplete);
-    list.StartScan();
-    ASSERT_TRUE(complete.wait(30000));
-    EXPECT_EQ(list.Item("192.0.2.1")->Verdict(), Verdict::Clean);
-}
-
-TEST_F(AddresslistTest, OddTargetsNeverHangAScan)
-{
-    settings.setMaxQueries(10);
     for (const char* target : {"192.0.2.1", "2001:db8::1", "missing.example", "mail.example:25", "192.0.2.2"})
         list.AddTarget(target);
     dns.autoAnswer = [](const FakeDnsLookup::Request& r) {
-        // Host lookups of odd names fail; every list answers "not listed".
+        // The lists pass their test; host lookups of odd names fail; every
+        // list answers "not listed".
+        if (r.name.startsWith("2.0.0.127.")) return std::make_pair(QString("127.0.0.2"), 0);
         return r.blacklist ? std::make_pair(QString(), 4) : std::make_pair(QString(), 12);
     };
     QSignalSpy complete(&list, &Addresslist::ScanComplete);
     list.StartScan();
-    ASSERT_TRUE(complete.wait(30000)); // nothing is left waiting for a reply that cannot come
+    ASSERT_TRUE(complete.wait(30000));
     EXPECT_EQ(list.Item("192.0.2.1")->Verdict(), Verdict::Clean);
     // No list here answers IPv6.
     EXPECT_EQ(list.Item("2001:db8::1")->Verdict(), Verdict::NotApplicable);
@@ -494,10 +460,9 @@ TEST_F(AddresslistTest, RangeEntriesAddEachNewAddressOnce)
         EXPECT_FALSE(why.isEmpty()) << refused;
     }
     EXPECT_EQ(list.Count(), 10);
-}
 
-TEST_F(AddresslistTest, ALargestRangeIsAddedWhole)
-{
+    // The largest range a list takes is added whole and saved as one entry.
+    list.Clear();
     const std::optional<IpRange> range = IpRange::Parse("10.20.0.0/16");
     ASSERT_TRUE(range);
     EXPECT_EQ(list.AddRange(*range), 65536);

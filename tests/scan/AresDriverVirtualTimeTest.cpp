@@ -112,31 +112,57 @@ TEST_F(AresDriverVirtualTime, LateReplyToTheFirstTryEndsTheQueryOnce)
 
 TEST_F(AresDriverVirtualTime, MeasuredRoundTripSetsTheNextWait)
 {
-    // A server 600 ms away: the wait becomes the round trip plus four
-    // deviations (half the first sample each), and a lost try is resent
-    // exactly that long after it went out.
-    bool answer = true;
-    runtime.setServer(
-        Port,
-        [&](const Fake::Query& query) {
-            return answer ? QList<Fake::Send>{answerWith(query, "127.0.0.2")} : QList<Fake::Send>();
-        },
-        600 * Ms);
-    makeDriver(2, 10000);
-    ask("first.test");
-    ASSERT_TRUE(runToRest());
-    ASSERT_EQ(outcomes[0].status, ARES_SUCCESS);
-    EXPECT_EQ(driver->retryTimeoutMs(), 600 + 4 * 300);
+    // The wait becomes the round trip plus four deviations (half the first
+    // sample each), never less than the floor: a lost try is resent exactly
+    // that long after it went out, and the query ends as long after the last.
+    const struct {
+        qint64 latencyMs;
+        int waitMs;
+    } cases[] = {{600, 600 + 4 * 300}, {1, AresDriver::MinTimeoutMs}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.latencyMs);
+        bool answer = true;
+        runtime.clearReceived(Port);
+        runtime.setServer(
+            Port,
+            [&](const Fake::Query& query) {
+                return answer ? QList<Fake::Send>{answerWith(query, "127.0.0.2")} : QList<Fake::Send>();
+            },
+            c.latencyMs * Ms);
+        makeDriver(2, 10000);
+        outcomes.clear();
+        ask("first.test");
+        ASSERT_TRUE(runToRest());
+        ASSERT_EQ(outcomes[0].status, ARES_SUCCESS);
+        EXPECT_EQ(driver->retryTimeoutMs(), c.waitMs);
 
-    answer = false;
-    const qint64 sentAt = runtime.nowNs();
-    ask("second.test");
-    ASSERT_TRUE(runToRest());
-    const std::vector<qint64> times = arrivals();
-    ASSERT_EQ(times.size(), 3u);
-    EXPECT_EQ(times[2] - times[1], 1800 * Ms);
-    EXPECT_EQ(outcomes[1].status, ARES_ETIMEOUT);
-    EXPECT_EQ(outcomes[1].atNs - sentAt, 2 * 1800 * Ms);
+        answer = false;
+        const qint64 sentAt = runtime.nowNs();
+        ask("second.test");
+        ASSERT_TRUE(runToRest());
+        const std::vector<qint64> times = arrivals();
+        ASSERT_EQ(times.size(), 3u);
+        EXPECT_EQ(times[2] - times[1], c.waitMs * Ms);
+        EXPECT_EQ(outcomes[1].status, ARES_ETIMEOUT);
+        EXPECT_EQ(outcomes[1].atNs - sentAt, 2 * c.waitMs * Ms);
+    }
+}
+
+// A path slower than the old fixed second, at the tuning a lookup control
+// starts with: the first queries wait the initial time-out, later ones the
+// measured round trip plus a margin. Nothing is sent twice.
+TEST_F(AresDriverVirtualTime, SlowServerIsAskedOnceAtTheDefaultTuning)
+{
+    runtime.setServer(
+        Port, [](const Fake::Query& query) { return QList<Fake::Send>{answerWith(query, "127.0.0.2")}; }, 1500 * Ms);
+    driver = std::make_unique<AresDriver>(QStringList{VirtualAresRuntime::ServerEntry(Port)}, runtime);
+    for (int wave = 0; wave < 2; ++wave) {
+        for (int i = 0; i < 10; ++i) ask("w" + QByteArray::number(wave) + "-" + QByteArray::number(i) + ".test");
+        ASSERT_TRUE(runToRest());
+    }
+    EXPECT_EQ(runtime.received(Port).size(), 20u) << "twenty names, each asked once";
+    ASSERT_EQ(callbacks, 20);
+    for (const Outcome& outcome : outcomes) EXPECT_EQ(outcome.status, ARES_SUCCESS);
 }
 
 TEST_F(AresDriverVirtualTime, NewQueriesGoOutInBurstsAndWithinTheWindow)

@@ -1,12 +1,11 @@
 // Recording on a thread of its own: what is handed over is recorded once,
 // whatever ends the job early leaves the history as it was, and the
-// callback comes on the caller's thread.
+// callback comes on the caller's thread. (A file the job cannot use: the
+// scan recorder's tests, which report it through this job.)
 #include "storage/HistoryRecordJob.h"
 #include "support/HistoryRecords.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -81,40 +80,18 @@ TEST(HistoryRecordJob, RecordsWhatIsHandedOverAndEndsEarlyWithoutATrace)
         handOver(job, false);
     }
     EXPECT_EQ(scanCount(path), 2);
-    HistoryRecordJob job(path, scanRecord(kStart.addSecs(10800), {}), 0);
-    handOver(job, true);
-    EXPECT_TRUE(job.Finish().changes.empty());
-}
 
-TEST(HistoryRecordJob, FinishLaterCallsBackOnTheCallersThread)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("history.sqlite");
+    // Finished in the background, the result comes on the caller's thread.
     QObject context;
     bool called = false;
-    HistoryRecordJob job(path, scanRecord(kStart, {}), 0);
+    HistoryRecordJob job(path, scanRecord(kStart.addSecs(10800), {}), 0);
     handOver(job, true);
     job.FinishLater(&context, [&](const HistoryRecordJob::Result& result) {
         called = true;
         EXPECT_TRUE(result.written) << result.error.toStdString();
-        EXPECT_EQ(result.changes.size(), 1u);
+        EXPECT_TRUE(result.changes.empty()) << "the listing is known from before";
         EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
     });
     EXPECT_TRUE(QTest::qWaitFor([&] { return called; }, 30000));
-}
-
-TEST(HistoryRecordJob, AFileThatCannotBeUsedIsReportedAndLeftAlone)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("history.sqlite");
-    QFile junk(path);
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray(8192, 'x'));
-    junk.close();
-    HistoryRecordJob job(path, scanRecord(kStart, {}), 0);
-    handOver(job, true); // taken off the queue, not written
-    const HistoryRecordJob::Result result = job.Finish();
-    EXPECT_FALSE(result.written);
-    EXPECT_TRUE(result.error.contains("is damaged")) << result.error.toStdString();
-    EXPECT_EQ(QFileInfo(path).size(), 8192);
+    EXPECT_EQ(scanCount(path), 3);
 }

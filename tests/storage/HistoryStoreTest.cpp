@@ -176,13 +176,12 @@ TEST_F(History, ChangesCarryTheListingAndListFailuresComeOncePerList)
 
 TEST_F(History, GrowsByChangesNotByScans)
 {
-    record(network(0, 20,
-                   [](int host, int zone) { return host == 1 && zone == 1 ? Outcome::Listed : Outcome::NotListed; }));
+    const auto oneListing = [](int host, int zone) {
+        return host == 1 && zone == 1 ? Outcome::Listed : Outcome::NotListed;
+    };
+    record(network(0, 20, oneListing));
     const qint64 sizeAfterFirst = QFileInfo(path).size() + QFileInfo(path + "-wal").size();
-    for (int hour = 1; hour <= 48; ++hour)
-        EXPECT_TRUE(record(network(hour, 20, [](int host, int zone) {
-                        return host == 1 && zone == 1 ? Outcome::Listed : Outcome::NotListed;
-                    })).empty());
+    for (int hour = 1; hour <= 48; ++hour) EXPECT_TRUE(record(network(hour, 20, oneListing)).empty());
     std::vector<HistoryEvent> events;
     ASSERT_TRUE(store.Timeline("192.0.2.1", &events));
     EXPECT_EQ(events.size(), 20u) << "one row per list from the first scan; unchanged outcomes add none";
@@ -291,8 +290,6 @@ TEST_F(History, PruneKeepsThePresentSoNothingLooksNew)
     EXPECT_FALSE(store.Prune(-1, kStart));
 }
 
-// Files the store must not use: each is refused with a message naming the
-// problem, and left byte for byte as it was.
 // Watches measure their changes against their own last run; a file written
 // before watches had state of their own keeps its history and starts each
 // watch from the latest outcomes, so nothing looks new after the update.
@@ -344,6 +341,8 @@ TEST_F(History, WatchesKeepTheirOwnChangesAndOldFilesMigrate)
     EXPECT_EQ(watchRun("A", Outcome::Listed, 8), (std::vector<Kind>{Kind::Listed, Kind::Recovered}));
 }
 
+// Files the store must not use: each is refused with a message naming the
+// problem, and left byte for byte as it was.
 TEST(HistoryProblems, UnusableFilesAreNamedAndLeftAlone)
 {
     QTemporaryDir dir;

@@ -1,5 +1,5 @@
 // What the list and configuration readers say about files they will not
-// read: too large, not regular files, garbage.
+// read: too large, not regular files, garbage; never the file's contents.
 
 #include "model/Servers.h"
 #include "storage/AddressListFile.h"
@@ -67,6 +67,8 @@ TEST(ReadLimits, OversizedAndSpecialFilesGiveNamedReasons)
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
     const QString fifo = dir.filePath("fifo");
+    const QString garbage = dir.filePath("garbage");
+    spit(garbage, "<AddressList><Address Target=\"" + QByteArray(20000, 'Q')); // never closed
 #if defined(Q_OS_UNIX)
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
 #endif
@@ -81,6 +83,7 @@ TEST(ReadLimits, OversizedAndSpecialFilesGiveNamedReasons)
         const std::vector<Case> cases = {
             {big, QStringLiteral("larger than ") + reader.limitText},
             {dir.filePath("folder"), "is a directory"},
+            {garbage, ""}, // malformed, whatever the reader says of it
 #if defined(Q_OS_UNIX)
             {fifo, "not a regular file"},        // would block a plain read forever
             {"/dev/zero", "not a regular file"}, // would never end
@@ -91,24 +94,14 @@ TEST(ReadLimits, OversizedAndSpecialFilesGiveNamedReasons)
             const QString message = reader.read(c.path);
             EXPECT_TRUE(message.contains(c.expected)) << message.toStdString();
             EXPECT_FALSE(message.contains("Unknown error")) << message.toStdString();
+            EXPECT_FALSE(message.isEmpty());
+            EXPECT_FALSE(message.contains("QQQQ")) << "the file is not echoed";
+            EXPECT_LT(message.size(), 200) << message.toStdString();
         }
         // Just under the limit is read (and found malformed: no closing tag).
         makeSparse(big, 1024 * 1024);
         EXPECT_FALSE(reader.read(big).contains("larger than"));
     }
-}
-
-TEST(ReadLimits, MessagesDoNotEchoTheFile)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("garbage.BlackList");
-    spit(path, "<AddressList><Address Target=\"" + QByteArray(20000, 'Q')); // never closed
-    QStringList targets;
-    QString description;
-    EXPECT_FALSE(AddressListFile::Read(path, targets, description));
-    EXPECT_FALSE(description.isEmpty());
-    EXPECT_FALSE(description.contains("QQQQ")) << description.toStdString();
-    EXPECT_LT(description.size(), 200);
 }
 
 TEST(ReadLimits, SavingOverAnOversizedConfigurationKeepsItAside)
