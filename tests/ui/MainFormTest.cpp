@@ -7,6 +7,7 @@
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingExportBackend.h"
+#include "support/TestFiles.h"
 #include "ui/ElidedLabel.h"
 #include "ui/ResultsTable.h"
 #include "ui/SettingsForm.h"
@@ -143,11 +144,7 @@ TEST_F(MainFormTest, TitleAndCommandsFollowTheList)
 TEST_F(MainFormTest, BigListsLoadUnderProgressAndEmptyInOneReset)
 {
     const QString path = dir.filePath("big.BlackList");
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("<AddressList><Address Target=\"10.0.0.0/16\"/><Address Target=\"10.1.0.0/17\"/></AddressList>");
-    }
+    spit(path, "<AddressList><Address Target=\"10.0.0.0/16\"/><Address Target=\"10.1.0.0/17\"/></AddressList>");
     newList({"192.0.2.1"});
     list.setChanged(false);
     prompts.answers = {Answer::Yes};
@@ -619,37 +616,25 @@ QMap<QString, MenuTexts> menuTexts(quarlo::MainForm& form)
     return texts;
 }
 
-void withSendToDestinations(MainFormWorld<>& world, EngineLog& log, std::unique_ptr<ExportEngine>& engine)
+// In English and in German the accelerators are unique in every menu, the
+// send-to list's included; in German every command and menu of the window
+// is German, its tooltip the German caption, and the object names
+// automation and layout files use do not change.
+TEST(MainFormExportTest, MenusKeepUniqueAcceleratorsAndGermanMenusAreComplete)
 {
+    MainFormWorld<> world;
+    EngineLog log;
     log.destinations = {{"MailContent", "&Mail recipient (results as the message)"},
                         {"Mail.MAPIMAIL", "Mail recipient (as &attachment)"},
                         {"MyDocuments", "&Documents folder"},
                         {"Desktop", "Des&ktop folder"},
                         {"EXCEL.EXE", "&Spreadsheet program"}};
-    engine = std::make_unique<ExportEngine>([&](QString*) { return std::make_unique<RecordingBackend>(log); });
-    world.app.setExports(*engine);
-}
-
-TEST(MainFormExportTest, EveryMenuHasUniqueAccelerators)
-{
-    MainFormWorld<> world;
-    EngineLog log;
-    std::unique_ptr<ExportEngine> engine;
-    withSendToDestinations(world, log, engine);
-    auto form = world.makeForm();
-    expectUniqueAccelerators(*form, "English");
-}
-
-// In German every command and menu of the window is German, its tooltip
-// the German caption, and the accelerators stay unique in every menu; the
-// object names automation and layout files use do not change.
-TEST(MainFormExportTest, GermanMenusAreCompleteAndKeepUniqueAccelerators)
-{
-    MainFormWorld<> world;
-    EngineLog log;
-    std::unique_ptr<ExportEngine> engine;
-    withSendToDestinations(world, log, engine);
-    const QMap<QString, MenuTexts> english = menuTexts(*world.makeForm());
+    ExportEngine engine([&](QString*) { return std::make_unique<RecordingBackend>(log); });
+    world.app.setExports(engine);
+    auto englishForm = world.makeForm();
+    expectUniqueAccelerators(*englishForm, "English");
+    const QMap<QString, MenuTexts> english = menuTexts(*englishForm);
+    englishForm.reset();
 
     const GermanTranslation german;
     ASSERT_TRUE(german.loaded()) << QUARLO_TRANSLATIONS_DIR;
