@@ -86,7 +86,7 @@ QString BundledHelpDir()
 
 } // namespace
 
-TEST_F(HelpMenuTest, HelpPagesComeFromTheRegisteredFolderElseFromBesideTheProgram)
+TEST_F(HelpMenuTest, HelpPagesComeFromTheRegisteredFolderElseFromBesideTheProgramWithoutAQuery)
 {
     // Values elsewhere than the current user's "HelpDirectory" do not count.
     set(RegistryRoot::LocalMachine, kHelpKey, "HelpDirectory", "/elsewhere");
@@ -113,12 +113,11 @@ TEST_F(HelpMenuTest, HelpPagesComeFromTheRegisteredFolderElseFromBesideTheProgra
         for (const QUrl& url : opened) EXPECT_EQ(url.toLocalFile(), c.file);
     }
     EXPECT_TRUE(shown.isEmpty());
-}
 
-TEST_F(HelpMenuTest, HelpTopicsOpenTheirOwnPagesWithoutAQuery)
-{
     // With the pages installed, the topic's page opens straight away, so a
     // desktop that drops the query of a local address still shows it.
+    set(RegistryRoot::CurrentUser, kHelpKey, "HelpDirectory", "");
+    opened.clear();
     const QString installed = programDir.path() + "/Help";
     ASSERT_TRUE(QDir().mkpath(installed));
     for (const char* page : {"default.htm", "QuarloHelp.htm"})
