@@ -342,23 +342,6 @@ TEST_F(AddAddressesFormTest, PasteChecksEveryLineInOrderAndIsOfferedOnlyWithText
     }
 }
 
-TEST_F(AddAddressesFormTest, OkAddsEveryEntryAndStoresTheOption)
-{
-    EXPECT_TRUE(box("chkAutoStartScan")->isChecked());
-    type(0, "192.0.2.1");
-    type(1, "bad.example");
-    ASSERT_TRUE(answer("bad.example", Kind::HostAddresses, "", 3));
-    type(2, "typed.example", Qt::Key_unknown); // still in the editor
-    box("chkAutoStartScan")->setChecked(false);
-    click("cmdOK");
-
-    EXPECT_EQ(listKeys(), QStringList({"192.0.2.1", "bad.example", "typed.example"}));
-    EXPECT_FALSE(settings.AutoStartScan());
-    EXPECT_FALSE(form->Canceled());
-    openForm();
-    EXPECT_FALSE(box("chkAutoStartScan")->isChecked());
-}
-
 TEST_F(AddAddressesFormTest, CancelOrClosingAddsNothingAndLaterRepliesAreDropped)
 {
     type(0, "a.example");
@@ -503,7 +486,7 @@ TEST_F(AddAddressesFormTest, NetworkRangesAreCheckedAndLargeOnesConfirmed)
 
 // "Add IPv6 Addresses": a host's AAAA records become entries of their own,
 // added above the blank row, each once, and only while the box is ticked.
-TEST_F(AddAddressesFormTest, IPv6AddressesOfHostsBecomeEntriesWhenAsked)
+TEST_F(AddAddressesFormTest, IPv6AddressesOfHostsBecomeEntriesWhenAskedAndOkAddsEveryEntryAndStoresTheOptions)
 {
     EXPECT_FALSE(box("chkAddIPv6")->isChecked());
     type(0, "early.example");
@@ -526,10 +509,21 @@ TEST_F(AddAddressesFormTest, IPv6AddressesOfHostsBecomeEntriesWhenAsked)
     answer("early.example", Kind::HostAddresses6, "2001:db8::9");
     EXPECT_FALSE(texts().contains("2001:db8::9"));
 
+    // OK adds every entry, a red one and one still in its editor included,
+    // and stores both options.
+    type(4, "bad.example");
+    ASSERT_TRUE(answer("bad.example", Kind::HostAddresses, "", 3));
+    type(5, "typed.example", Qt::Key_unknown);
+    EXPECT_TRUE(box("chkAutoStartScan")->isChecked());
+    box("chkAutoStartScan")->setChecked(false);
     click("cmdOK");
-    EXPECT_EQ(listKeys(), QStringList({"192.0.2.9", "mail.example", "2001:db8::1", "2001:db8::2"}));
+    EXPECT_EQ(listKeys(),
+              QStringList({"192.0.2.9", "mail.example", "2001:db8::1", "2001:db8::2", "bad.example", "typed.example"}));
+    EXPECT_FALSE(form->Canceled());
+    EXPECT_FALSE(settings.AutoStartScan());
     openForm();
-    EXPECT_TRUE(box("chkAddIPv6")->isChecked()); // remembered
+    EXPECT_TRUE(box("chkAddIPv6")->isChecked());
+    EXPECT_FALSE(box("chkAutoStartScan")->isChecked());
 }
 
 // The verdict table's add-dialog door: every row typed into the dialog
