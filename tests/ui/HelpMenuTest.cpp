@@ -159,26 +159,7 @@ TEST_F(HelpMenuTest, WebCommandsOpenTheConfiguredAddressElseTheirBundledPage)
     }
 }
 
-TEST_F(HelpMenuTest, TheStartUpSwitchIsReadFromTheFamilyKey)
-{
-    EXPECT_TRUE(help.TipsAtStartup()) << "missing switch";
-    const std::pair<const char*, bool> texts[] = {
-        {"FALSE", false}, {"0", false}, {"yes", false}, {"", false}, {"tRUE", true}, {"-1", true}, {"2.5", true},
-    };
-    for (const auto& [text, on] : texts) {
-        setTipSwitch(text);
-        EXPECT_EQ(help.TipsAtStartup(), on) << text;
-    }
-
-    // The same value under the current user, or under the program's own key,
-    // is not the switch.
-    setTipSwitch("True");
-    set(RegistryRoot::CurrentUser, kTipKey, "ToolTips", "False");
-    set(RegistryRoot::LocalMachine, "Software\\Vantorel\\Vantorel Quarlo\\Common", "ToolTips", "False");
-    EXPECT_TRUE(help.TipsAtStartup());
-}
-
-TEST_F(HelpMenuTest, StartUpTipsRespectTheSwitchTheMenuForcesThemAndTheWindowStoresIt)
+TEST_F(HelpMenuTest, StartUpTipsRespectTheFamilySwitchTheMenuForcesThemAndTheWindowStoresIt)
 {
     bool tickedWhenShown = false;
     bool untick = false;
@@ -188,6 +169,7 @@ TEST_F(HelpMenuTest, StartUpTipsRespectTheSwitchTheMenuForcesThemAndTheWindowSto
         tickedWhenShown = box->isChecked();
         if (untick == tickedWhenShown) box->click();
     };
+    EXPECT_TRUE(help.TipsAtStartup()) << "missing switch";
     help.TipOfTheDay(false);
     EXPECT_EQ(shown, QStringList{"TipDialog"}) << "switch missing: on";
     EXPECT_TRUE(tickedWhenShown);
@@ -213,6 +195,21 @@ TEST_F(HelpMenuTest, StartUpTipsRespectTheSwitchTheMenuForcesThemAndTheWindowSto
     shown.clear();
     help.ShowTips("Elsewhere", true);
     EXPECT_TRUE(shown.isEmpty());
+
+    // How the switch's text reads.
+    const std::pair<const char*, bool> texts[] = {
+        {"FALSE", false}, {"0", false}, {"yes", false}, {"", false}, {"tRUE", true}, {"-1", true}, {"2.5", true},
+    };
+    for (const auto& [text, on] : texts) {
+        setTipSwitch(text);
+        EXPECT_EQ(help.TipsAtStartup(), on) << text;
+    }
+    // The same value under the current user, or under the program's own key,
+    // is not the switch.
+    setTipSwitch("True");
+    set(RegistryRoot::CurrentUser, kTipKey, "ToolTips", "False");
+    set(RegistryRoot::LocalMachine, "Software\\Vantorel\\Vantorel Quarlo\\Common", "ToolTips", "False");
+    EXPECT_TRUE(help.TipsAtStartup());
 }
 
 TEST_F(HelpMenuTest, TheTipWindowWalksThroughEveryTipFromTodaysOn)
