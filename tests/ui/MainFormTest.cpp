@@ -221,25 +221,39 @@ TEST_F(MainFormTest, StatusBarTellsOnceWhatTheWholeScanMet)
         .Add("127.0.0.255", "Public resolver refused")
         ->setListing(false);
     newList({"192.0.2.1", "192.0.2.2"});
+    dns.longestWaitMs = 50; // for replies that never come
+    const QString givenUp = "No DNS reply came for N s; 2 queries were given up as unanswered and their targets are "
+                            "not completely checked";
+    // The seconds waited depend on the machine's pace.
+    const auto unpaced = [](QString text) {
+        return text.replace(QRegularExpression("came for \\d+ s;"), "came for N s;");
+    };
     using Reply = std::pair<QString, int>;
     const struct {
         const char* name;
         std::function<Reply(const FakeDnsLookup::Request&)> answer;
-        QString status, toolTip;
+        QString status, toolTip, verdict;
     } scans[] = {
         {"b refuses",
          [](const FakeDnsLookup::Request& r) {
              return r.tag.endsWith(":b.test") ? Reply("127.0.0.255", 0) : Reply("", DnsFailure::NotFound);
          },
          "Your DNS resolver is refused by B BL; use your own resolver (DNS Servers option)",
-         "B BL: Public resolver refused"},
+         "B BL: Public resolver refused", "Not completely checked: 1 of 2 lists refused the query"},
         {"silence", [](const FakeDnsLookup::Request&) { return Reply("", DnsFailure::Timeout); },
-         "No DNS server answered; check your network or the DNS Servers option", ""},
+         "No DNS server answered; check your network or the DNS Servers option", "",
+         "Not completely checked: 2 of 2 lists did not answer"},
         {"one list answers",
          [](const FakeDnsLookup::Request& r) {
              return r.tag.endsWith(":a.test") ? Reply("", DnsFailure::NotFound) : Reply("", DnsFailure::Timeout);
          },
-         "Blacklist scan complete", ""},
+         "Blacklist scan complete", "", "Not completely checked: 1 of 2 lists did not answer"},
+        // The scan still ends and says how many queries were given up.
+        {"b never replies",
+         [](const FakeDnsLookup::Request& r) {
+             return r.tag.endsWith(":a.test") ? Reply("", DnsFailure::NotFound) : Reply("hold", -1);
+         },
+         givenUp, givenUp, "Not completely checked: 1 of 2 lists did not answer"},
     };
     QSignalSpy complete(&list, &Addresslist::ScanComplete);
     for (const auto& scan : scans) {
@@ -252,18 +266,19 @@ TEST_F(MainFormTest, StatusBarTellsOnceWhatTheWholeScanMet)
         EXPECT_EQ(form->StatusText(), kScanning);
         EXPECT_EQ(form->StatusToolTip(), "");
         ASSERT_TRUE(complete.wait(30000));
-        EXPECT_EQ(form->StatusText(), scan.status);
-        EXPECT_EQ(form->StatusToolTip(), scan.toolTip);
+        EXPECT_EQ(unpaced(form->StatusText()), scan.status);
+        EXPECT_EQ(unpaced(form->StatusToolTip()), scan.toolTip);
+        EXPECT_EQ(cell(*form, "192.0.2.1", 1).toString(), scan.verdict);
         // Told in the status bar, not in boxes: the only box is the usual one.
         ASSERT_EQ(prompts.messages.size(), messages + 1);
         EXPECT_EQ(prompts.messages.back().text, "Blacklist scan complete");
     }
 
-    // A refusal is not a listing, and the note stays until the next scan.
+    // A refusal is not a listing (its verdict above), and the note stays
+    // until the next scan.
     dns.autoAnswer = scans[0].answer;
     button("cmdScan")->click();
     ASSERT_TRUE(complete.wait(30000));
-    EXPECT_EQ(cell(*form, "192.0.2.1", 1).toString(), "Not completely checked: 1 of 2 lists refused the query");
     list.AddTarget("192.0.2.3");
     EXPECT_EQ(form->StatusText(), scans[0].status);
     button("cmdScan")->click();
@@ -306,25 +321,6 @@ TEST_F(MainFormTest, ScanCompleteBoxOffersNotToComeBackAndTheStatusBarSaysItAnyw
     QTest::mouseClick(dialog.findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
     EXPECT_TRUE(settings.ShowScanComplete());
     EXPECT_EQ(scan(), 1u);
-}
-
-// Replies that never come: the scan still ends, the rows read not completely
-// checked, and the status bar says how many queries were given up.
-TEST_F(MainFormTest, AScanWhoseRepliesNeverComeEndsAndSaysSo)
-{
-    newList({"192.0.2.1"});
-    dns.longestWaitMs = 50;
-    dns.autoAnswer = [](const FakeDnsLookup::Request& r) {
-        // a.test answers; b.test's queries are never reported.
-        return r.tag.endsWith(":a.test") ? std::make_pair(QString(), DnsFailure::NotFound)
-                                         : std::make_pair(QString("hold"), -1);
-    };
-    QSignalSpy complete(&list, &Addresslist::ScanComplete);
-    button("cmdScan")->click();
-    ASSERT_TRUE(complete.wait(30000));
-    EXPECT_TRUE(form->StatusText().startsWith("No DNS reply came for ")) << form->StatusText().toStdString();
-    EXPECT_TRUE(form->StatusText().contains("1 queries were given up")) << form->StatusText().toStdString();
-    EXPECT_EQ(cell(*form, "192.0.2.1", 1).toString(), "Not completely checked: 1 of 2 lists did not answer");
 }
 
 TEST_F(MainFormTest, ZoneTestProblemsShowAboveTheGridUntilTheNextScan)
