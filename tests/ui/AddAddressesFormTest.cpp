@@ -172,10 +172,16 @@ TEST_F(AddAddressesFormTest, IpAddressesAndHostNamesAreChecked)
               "This is red because DNS could not resolve 'nothere.example' to an IP address. You probably "
               "want to change this hostname before clicking on the OK button");
 
-    // Escape leaves the entry as it was and checks it again.
+    // Escape in a cell ends that edit only: the entry stays as it was and
+    // is checked again, a new row stays blank, nothing is asked and the
+    // dialog stays.
     type(0, "x", Qt::Key_Escape);
-    EXPECT_EQ(texts().at(0), "192.0.2.7");
+    type(3, "half.exam", Qt::Key_Escape);
+    EXPECT_EQ(texts(), QStringList({"192.0.2.7", "mail.example", "nothere.example", ""}));
     EXPECT_EQ(colour(0), kGreen);
+    EXPECT_EQ(openEditor(), nullptr);
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(form->isVisible());
 
     // IPv6 addresses need no lookup; what is neither an address nor a name
     // is red at once, without asking DNS.
@@ -336,23 +342,6 @@ TEST_F(AddAddressesFormTest, PasteChecksEveryLineInOrderAndIsOfferedOnlyWithText
     }
 }
 
-TEST_F(AddAddressesFormTest, OkAddsEveryEntryAndStoresTheOption)
-{
-    EXPECT_TRUE(box("chkAutoStartScan")->isChecked());
-    type(0, "192.0.2.1");
-    type(1, "bad.example");
-    ASSERT_TRUE(answer("bad.example", Kind::HostAddresses, "", 3));
-    type(2, "typed.example", Qt::Key_unknown); // still in the editor
-    box("chkAutoStartScan")->setChecked(false);
-    click("cmdOK");
-
-    EXPECT_EQ(listKeys(), QStringList({"192.0.2.1", "bad.example", "typed.example"}));
-    EXPECT_FALSE(settings.AutoStartScan());
-    EXPECT_FALSE(form->Canceled());
-    openForm();
-    EXPECT_FALSE(box("chkAutoStartScan")->isChecked());
-}
-
 TEST_F(AddAddressesFormTest, CancelOrClosingAddsNothingAndLaterRepliesAreDropped)
 {
     type(0, "a.example");
@@ -396,7 +385,6 @@ TEST_F(AddAddressesFormTest, EveryWayOutWithEntriesAsksBeforeDiscardingThem)
     };
     for (const auto& leave : ways) {
         openForm();
-        form->setPrompts(prompts);
         prompts.messages.clear();
         QGuiApplication::clipboard()->setText("192.0.2.1\n192.0.2.2\nthree.example");
         trigger("Paste");
@@ -420,7 +408,6 @@ TEST_F(AddAddressesFormTest, EveryWayOutWithEntriesAsksBeforeDiscardingThem)
 
     // Nothing typed, or everything deleted again: nothing to ask about.
     openForm();
-    form->setPrompts(prompts);
     prompts.messages.clear();
     type(0, "192.0.2.9");
     table->setCurrentCell(0, 0);
@@ -431,7 +418,6 @@ TEST_F(AddAddressesFormTest, EveryWayOutWithEntriesAsksBeforeDiscardingThem)
 
     // One entry is worded as one.
     openForm();
-    form->setPrompts(prompts);
     type(0, "192.0.2.9");
     prompts.answers = {Answer::No};
     click("cmdCancel");
@@ -452,18 +438,6 @@ TEST_F(AddAddressesFormTest, OpensShowingTenRowsAndKeepsTheUsersSize)
     EXPECT_EQ(form->size(), chosen);
     // The grid took the extra room.
     EXPECT_GE(table->viewport()->height(), 10 * rowHeight + 150);
-}
-
-// Escape in an open cell editor ends that edit only: the dialog and the
-// other entries stay, and nothing is asked.
-TEST_F(AddAddressesFormTest, EscapeInACellEndsOnlyThatEdit)
-{
-    type(0, "192.0.2.1");
-    type(1, "half.exam", Qt::Key_Escape);
-    EXPECT_TRUE(prompts.messages.empty());
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(openEditor(), nullptr);
-    EXPECT_EQ(texts(), QStringList({"192.0.2.1", ""}));
 }
 
 // Ranges are checked as they are entered and added address by address on
@@ -512,7 +486,7 @@ TEST_F(AddAddressesFormTest, NetworkRangesAreCheckedAndLargeOnesConfirmed)
 
 // "Add IPv6 Addresses": a host's AAAA records become entries of their own,
 // added above the blank row, each once, and only while the box is ticked.
-TEST_F(AddAddressesFormTest, IPv6AddressesOfHostsBecomeEntriesWhenAsked)
+TEST_F(AddAddressesFormTest, IPv6AddressesOfHostsBecomeEntriesWhenAskedAndOkAddsEveryEntryAndStoresTheOptions)
 {
     EXPECT_FALSE(box("chkAddIPv6")->isChecked());
     type(0, "early.example");
@@ -535,10 +509,21 @@ TEST_F(AddAddressesFormTest, IPv6AddressesOfHostsBecomeEntriesWhenAsked)
     answer("early.example", Kind::HostAddresses6, "2001:db8::9");
     EXPECT_FALSE(texts().contains("2001:db8::9"));
 
+    // OK adds every entry, a red one and one still in its editor included,
+    // and stores both options.
+    type(4, "bad.example");
+    ASSERT_TRUE(answer("bad.example", Kind::HostAddresses, "", 3));
+    type(5, "typed.example", Qt::Key_unknown);
+    EXPECT_TRUE(box("chkAutoStartScan")->isChecked());
+    box("chkAutoStartScan")->setChecked(false);
     click("cmdOK");
-    EXPECT_EQ(listKeys(), QStringList({"192.0.2.9", "mail.example", "2001:db8::1", "2001:db8::2"}));
+    EXPECT_EQ(listKeys(),
+              QStringList({"192.0.2.9", "mail.example", "2001:db8::1", "2001:db8::2", "bad.example", "typed.example"}));
+    EXPECT_FALSE(form->Canceled());
+    EXPECT_FALSE(settings.AutoStartScan());
     openForm();
-    EXPECT_TRUE(box("chkAddIPv6")->isChecked()); // remembered
+    EXPECT_TRUE(box("chkAddIPv6")->isChecked());
+    EXPECT_FALSE(box("chkAutoStartScan")->isChecked());
 }
 
 // The verdict table's add-dialog door: every row typed into the dialog

@@ -304,25 +304,38 @@ TEST(AddEditServer, EveryWayOutDecidesCanceledAndEnterKeepsAChangeMadeWithoutLea
     }
 }
 
-TEST_F(AddEditServerTest, ListKindAndIPv6BoxesAreEditedAndCountAsChanges)
+TEST_F(AddEditServerTest, ListKindIPv6AndSelfTestBoxesAreEditedAndCountAsChanges)
 {
     auto* kind = form.findChild<QComboBox*>("cboListKind");
     auto* ipv6 = form.findChild<QCheckBox*>("chkIPv6");
-    ASSERT_TRUE(kind && ipv6);
+    auto* selfTest = form.findChild<QCheckBox*>("chkSelfTest");
+    ASSERT_TRUE(kind && ipv6 && selfTest);
+    // A new server trusts no list that fails its test.
+    EXPECT_TRUE(selfTest->isChecked());
+    EXPECT_TRUE(form.SelfTest());
+    EXPECT_EQ(selfTest->text(), "Has a test entry (127.0.0.2 listed)");
     // What the caller sets is the baseline, not a change (the fields reaching
     // the server: SettingsFormTest's edit).
     form.setAnswersIPv6(true);
+    form.setSelfTest(false);
+    EXPECT_FALSE(selfTest->isChecked());
     EXPECT_FALSE(form.Dirty());
 
-    // A domain list is asked for names: the IPv6 box goes off and reads false.
+    // A domain list is asked for names: the IPv6 box goes off and reads
+    // false, and the test entry is a name.
     kind->setCurrentIndex(1);
     EXPECT_FALSE(ipv6->isEnabled());
     EXPECT_FALSE(form.AnswersIPv6());
+    EXPECT_EQ(selfTest->text(), "Has a test entry (\"test\" listed)");
     EXPECT_TRUE(form.Dirty());
     kind->setCurrentIndex(0);
     EXPECT_TRUE(ipv6->isEnabled());
     EXPECT_TRUE(form.AnswersIPv6());
     EXPECT_FALSE(form.Dirty());
+    // The user's click is a change.
+    selfTest->click();
+    EXPECT_TRUE(form.SelfTest());
+    EXPECT_TRUE(form.Dirty());
 
     // Loading a domain list over a set IPv6 box is no change either.
     ScriptedPrompts quiet;
@@ -331,27 +344,6 @@ TEST_F(AddEditServerTest, ListKindAndIPv6BoxesAreEditedAndCountAsChanges)
     fresh.setDomainList(true);
     EXPECT_FALSE(fresh.Dirty());
     EXPECT_FALSE(fresh.AnswersIPv6());
-}
-
-TEST_F(AddEditServerTest, SelfTestBoxStartsTickedNamesTheKindsTestEntryAndCountsAsAChange)
-{
-    auto* box = form.findChild<QCheckBox*>("chkSelfTest");
-    ASSERT_NE(box, nullptr);
-    // A new server trusts no list that fails its test.
-    EXPECT_TRUE(box->isChecked());
-    EXPECT_TRUE(form.SelfTest());
-    EXPECT_EQ(box->text(), "Has a test entry (127.0.0.2 listed)");
-    form.findChild<QComboBox*>("cboListKind")->setCurrentIndex(1);
-    EXPECT_EQ(box->text(), "Has a test entry (\"test\" listed)");
-    form.findChild<QComboBox*>("cboListKind")->setCurrentIndex(0);
-
-    // What the caller sets is the baseline; the user's click is a change.
-    form.setSelfTest(false);
-    EXPECT_FALSE(box->isChecked());
-    EXPECT_FALSE(form.Dirty());
-    box->click();
-    EXPECT_TRUE(form.SelfTest());
-    EXPECT_TRUE(form.Dirty());
 }
 
 // OK (or Enter) keeps the editor open until its entries make a usable

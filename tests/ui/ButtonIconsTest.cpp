@@ -1,4 +1,5 @@
 #include "ui/ButtonIcons.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,11 +58,9 @@ protected:
     {
         QDir root(themes_.path());
         ASSERT_TRUE(root.mkpath(name + "/16x16/actions"));
-        QFile index(root.filePath(name + "/index.theme"));
-        ASSERT_TRUE(index.open(QIODevice::WriteOnly));
-        index.write("[Icon Theme]\nName=Test\nDirectories=16x16/actions\n\n"
-                    "[16x16/actions]\nSize=16\nType=Fixed\n");
-        index.close();
+        spit(root.filePath(name + "/index.theme"),
+             "[Icon Theme]\nName=Test\nDirectories=16x16/actions\n\n"
+             "[16x16/actions]\nSize=16\nType=Fixed\n");
         QImage image(16, 16, QImage::Format_ARGB32);
         image.fill(colour);
         ASSERT_TRUE(image.save(root.filePath(name + "/16x16/actions/" + icon + ".png")));
@@ -76,7 +75,10 @@ protected:
 
 } // namespace
 
-TEST_F(ButtonIconsTest, WithoutAThemeEveryToolbarIconIsDrawnAtToolbarSizesEachItsOwn)
+// At a screen's scale (QT_SCALE_FACTOR=2, 3) a drawn icon is drawn at the
+// pixel size asked for, never a smaller picture blown up: the same picture
+// as one drawn at that size directly.
+TEST_F(ButtonIconsTest, WithoutAThemeEveryToolbarIconIsDrawnAtToolbarSizesAndScalesEachItsOwn)
 {
     const QImage program = ProgramIcon().pixmap(24, 24).toImage();
     QList<QImage> seen;
@@ -95,6 +97,19 @@ TEST_F(ButtonIconsTest, WithoutAThemeEveryToolbarIconIsDrawnAtToolbarSizesEachIt
         EXPECT_FALSE(seen.contains(image));
         EXPECT_NE(image, program);
         seen.append(image);
+
+        const QIcon drawn = ButtonIcons::Drawn(name);
+        for (const qreal scale : {2.0, 3.0}) {
+            const QPixmap scaled = drawn.pixmap(QSize(24, 24), scale);
+            EXPECT_EQ(scaled.devicePixelRatio(), scale);
+            const int pixels = int(24 * scale);
+            ASSERT_EQ(scaled.size(), QSize(pixels, pixels));
+            QImage image = scaled.toImage().convertToFormat(QImage::Format_ARGB32);
+            image.setDevicePixelRatio(1);
+            EXPECT_EQ(image, drawn.pixmap(pixels, pixels).toImage().convertToFormat(QImage::Format_ARGB32)) << scale;
+        }
+        // Disabled, it still shows, greyed.
+        EXPECT_GT(paintedPixels(drawn.pixmap(QSize(24, 24), QIcon::Disabled)), 24 * 24 / 6);
     }
     // Unknown names are null, not a crash.
     EXPECT_TRUE(ButtonIcons::Drawn("no-such-icon").isNull());
@@ -110,28 +125,4 @@ TEST_F(ButtonIconsTest, TheDesktopThemeWinsWhereItHasTheIcon)
     // Icons the theme lacks still come drawn, not blank.
     EXPECT_EQ(ButtonIcons::Save().pixmap(16, 16).toImage(),
               ButtonIcons::Drawn("document-save").pixmap(16, 16).toImage());
-}
-
-// At a screen's scale (QT_SCALE_FACTOR=2, 3) a drawn icon is drawn at the
-// pixel size asked for, never a smaller picture blown up: the same picture
-// as one drawn at that size directly.
-TEST_F(ButtonIconsTest, DrawnIconsArePaintedAtEveryScale)
-{
-    for (const char* name : kToolbarIcons) {
-        SCOPED_TRACE(name);
-        const QIcon icon = ButtonIcons::Drawn(name);
-        ASSERT_FALSE(icon.isNull());
-        for (const qreal scale : {2.0, 3.0}) {
-            const QPixmap scaled = icon.pixmap(QSize(24, 24), scale);
-            EXPECT_EQ(scaled.devicePixelRatio(), scale);
-            const int pixels = int(24 * scale);
-            ASSERT_EQ(scaled.size(), QSize(pixels, pixels));
-            QImage image = scaled.toImage().convertToFormat(QImage::Format_ARGB32);
-            image.setDevicePixelRatio(1);
-            const QImage direct = icon.pixmap(pixels, pixels).toImage().convertToFormat(QImage::Format_ARGB32);
-            EXPECT_EQ(image, direct) << scale;
-        }
-        // Disabled, it still shows, greyed.
-        EXPECT_GT(paintedPixels(icon.pixmap(QSize(24, 24), QIcon::Disabled)), 24 * 24 / 6);
-    }
 }

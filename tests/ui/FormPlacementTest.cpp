@@ -23,13 +23,6 @@ protected:
         return value ? value->text : QStringLiteral("<none>");
     }
 
-    // A window closed in one run and the one opened in the next.
-    void closeAndReopen(QWidget& closing, QWidget& opening)
-    {
-        SaveFormSize(closing, "MainForm", suffix_, registry_);
-        RestoreFormSize(opening, "MainForm", suffix_, false, registry_);
-    }
-
     const QString suffix_ = DisplayTitle();
     VolatileRegistryBackend backend_;
     Registry registry_{backend_};
@@ -54,8 +47,10 @@ TEST_F(FormPlacementTest, NormalAndMaximisedWindowsRoundTripInTwips)
             SaveFormSize(closing, "MainForm", suffix_, registry_);
             closing.showMaximized();
         }
+        // Closed in one run, opened in the next.
+        SaveFormSize(closing, "MainForm", suffix_, registry_);
         QWidget opening;
-        closeAndReopen(closing, opening);
+        RestoreFormSize(opening, "MainForm", suffix_, false, registry_);
         EXPECT_EQ(stored("FormSize_"), "1500,1200,6000,4500");
         EXPECT_EQ(stored("WindowState_"), maximised ? "2" : "0");
         EXPECT_EQ(bool(opening.windowState() & Qt::WindowMaximized), maximised);

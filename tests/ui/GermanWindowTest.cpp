@@ -20,6 +20,7 @@
 #include "support/RbldnsdServer.h"
 #include "support/RecordingExportBackend.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestFiles.h"
 #include "support/VerdictTable.h"
 #include "ui/ElidedLabel.h"
 #include "ui/MainForm.h"
@@ -61,10 +62,6 @@ QString cellsGerman(const char* source)
 {
     return german("quarlo::ResultCells", source);
 }
-QString gridGerman(const char* source)
-{
-    return german("quarlo::ResultsModel", source);
-}
 
 QStringList warningLines(const MainForm& window)
 {
@@ -97,16 +94,13 @@ TEST(GermanWindowTest, RealScanShowsTheEnginesTextsInGermanAndReportsInEnglish)
     ASSERT_TRUE(server.start(&error)) << error.toStdString();
     QTemporaryDir dir;
     const QString config = dir.filePath("servers.cfg");
-    {
-        // dead.test is served by nobody: its test query is refused.
-        QByteArray xml = VerdictTable::ConfigXml();
-        xml.replace("</BlackListServers>",
-                    "<Server Server=\"dead.test\" Enabled=\"TRUE\" Name=\"Retired\"><ResultCodes>"
-                    "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes>"
-                    "</Server></BlackListServers>");
-        QFile file(config);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(xml) == xml.size());
-    }
+    // dead.test is served by nobody: its test query is refused.
+    spit(
+        config,
+        VerdictTable::ConfigXml().replace("</BlackListServers>",
+                                          "<Server Server=\"dead.test\" Enabled=\"TRUE\" Name=\"Retired\"><ResultCodes>"
+                                          "<ResultCode Address=\"127.0.0.2\" Reason=\"Listed\"/></ResultCodes>"
+                                          "</Server></BlackListServers>"));
     MemoryRegistryBackend backend;
     Registry registry(backend);
     ScriptedPrompts prompts;
@@ -144,7 +138,8 @@ TEST(GermanWindowTest, RealScanShowsTheEnginesTextsInGermanAndReportsInEnglish)
     // The host name that does not exist: its caption, status and tooltip.
     EXPECT_EQ(shown("missing.chosts.test", ResultsModel::kTargetColumn),
               "missing.chosts.test (" + engineGerman("Unresolvable") + ")");
-    EXPECT_EQ(shown("missing.chosts.test", ResultsModel::kReasonColumn), gridGerman("Host name not found"));
+    EXPECT_EQ(shown("missing.chosts.test", ResultsModel::kReasonColumn),
+              german("quarlo::ResultsModel", "Host name not found"));
     EXPECT_EQ(shown("missing.chosts.test", ResultsModel::kReasonColumn, Qt::ToolTipRole),
               cellsGerman(ResultCells::kHostLookupText).arg(notFound));
     // The mail domain whose lookup failed: three texts within each other.
@@ -234,11 +229,7 @@ TEST(GermanWindowTest, FailedSavesTellWhyInGermanAndLastErrorInEnglish)
 {
     QTemporaryDir dir;
     const QString config = dir.filePath("servers.cfg");
-    {
-        QFile file(config);
-        const QByteArray xml = VerdictTable::ConfigXml();
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(xml) == xml.size());
-    }
+    spit(config, VerdictTable::ConfigXml());
     MemoryRegistryBackend backend;
     Registry registry(backend);
     SavingPrompts prompts;
@@ -280,9 +271,7 @@ TEST(GermanWindowTest, FailedSavesTellWhyInGermanAndLastErrorInEnglish)
 
     // The options' store in a folder that cannot be made (a file is in the
     // way), the servers' file where a folder stands.
-    QFile blocker(dir.filePath("blocker"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    spit(dir.filePath("blocker"), {});
     RegFileBackend files(dir.filePath("blocker/settings"));
     Registry fileRegistry(files);
     const QString serversFolder = dir.filePath("servers-folder");

@@ -86,7 +86,7 @@ QString BundledHelpDir()
 
 } // namespace
 
-TEST_F(HelpMenuTest, HelpPagesComeFromTheRegisteredFolderElseFromBesideTheProgram)
+TEST_F(HelpMenuTest, HelpPagesComeFromTheRegisteredFolderElseFromBesideTheProgramWithoutAQuery)
 {
     // Values elsewhere than the current user's "HelpDirectory" do not count.
     set(RegistryRoot::LocalMachine, kHelpKey, "HelpDirectory", "/elsewhere");
@@ -113,12 +113,11 @@ TEST_F(HelpMenuTest, HelpPagesComeFromTheRegisteredFolderElseFromBesideTheProgra
         for (const QUrl& url : opened) EXPECT_EQ(url.toLocalFile(), c.file);
     }
     EXPECT_TRUE(shown.isEmpty());
-}
 
-TEST_F(HelpMenuTest, HelpTopicsOpenTheirOwnPagesWithoutAQuery)
-{
     // With the pages installed, the topic's page opens straight away, so a
     // desktop that drops the query of a local address still shows it.
+    set(RegistryRoot::CurrentUser, kHelpKey, "HelpDirectory", "");
+    opened.clear();
     const QString installed = programDir.path() + "/Help";
     ASSERT_TRUE(QDir().mkpath(installed));
     for (const char* page : {"default.htm", "QuarloHelp.htm"})
@@ -160,26 +159,7 @@ TEST_F(HelpMenuTest, WebCommandsOpenTheConfiguredAddressElseTheirBundledPage)
     }
 }
 
-TEST_F(HelpMenuTest, TheStartUpSwitchIsReadFromTheFamilyKey)
-{
-    EXPECT_TRUE(help.TipsAtStartup()) << "missing switch";
-    const std::pair<const char*, bool> texts[] = {
-        {"FALSE", false}, {"0", false}, {"yes", false}, {"", false}, {"tRUE", true}, {"-1", true}, {"2.5", true},
-    };
-    for (const auto& [text, on] : texts) {
-        setTipSwitch(text);
-        EXPECT_EQ(help.TipsAtStartup(), on) << text;
-    }
-
-    // The same value under the current user, or under the program's own key,
-    // is not the switch.
-    setTipSwitch("True");
-    set(RegistryRoot::CurrentUser, kTipKey, "ToolTips", "False");
-    set(RegistryRoot::LocalMachine, "Software\\Vantorel\\Vantorel Quarlo\\Common", "ToolTips", "False");
-    EXPECT_TRUE(help.TipsAtStartup());
-}
-
-TEST_F(HelpMenuTest, StartUpTipsRespectTheSwitchTheMenuForcesThemAndTheWindowStoresIt)
+TEST_F(HelpMenuTest, StartUpTipsRespectTheFamilySwitchTheMenuForcesThemAndTheWindowStoresIt)
 {
     bool tickedWhenShown = false;
     bool untick = false;
@@ -189,6 +169,7 @@ TEST_F(HelpMenuTest, StartUpTipsRespectTheSwitchTheMenuForcesThemAndTheWindowSto
         tickedWhenShown = box->isChecked();
         if (untick == tickedWhenShown) box->click();
     };
+    EXPECT_TRUE(help.TipsAtStartup()) << "missing switch";
     help.TipOfTheDay(false);
     EXPECT_EQ(shown, QStringList{"TipDialog"}) << "switch missing: on";
     EXPECT_TRUE(tickedWhenShown);
@@ -214,6 +195,21 @@ TEST_F(HelpMenuTest, StartUpTipsRespectTheSwitchTheMenuForcesThemAndTheWindowSto
     shown.clear();
     help.ShowTips("Elsewhere", true);
     EXPECT_TRUE(shown.isEmpty());
+
+    // How the switch's text reads.
+    const std::pair<const char*, bool> texts[] = {
+        {"FALSE", false}, {"0", false}, {"yes", false}, {"", false}, {"tRUE", true}, {"-1", true}, {"2.5", true},
+    };
+    for (const auto& [text, on] : texts) {
+        setTipSwitch(text);
+        EXPECT_EQ(help.TipsAtStartup(), on) << text;
+    }
+    // The same value under the current user, or under the program's own key,
+    // is not the switch.
+    setTipSwitch("True");
+    set(RegistryRoot::CurrentUser, kTipKey, "ToolTips", "False");
+    set(RegistryRoot::LocalMachine, "Software\\Vantorel\\Vantorel Quarlo\\Common", "ToolTips", "False");
+    EXPECT_TRUE(help.TipsAtStartup());
 }
 
 TEST_F(HelpMenuTest, TheTipWindowWalksThroughEveryTipFromTodaysOn)

@@ -1,6 +1,8 @@
 #include "ui/HistoryView.h"
 #include "MainFormWorld.h"
 #include "storage/HistoryStore.h"
+#include "support/HistoryRecords.h"
+#include "support/TestFiles.h"
 #include "ui/HistoryTips.h"
 #include "ui/ResultsTable.h"
 
@@ -40,14 +42,7 @@ ScanObservation seen(const char* target, const char* zone, Outcome outcome, cons
 bool record(const QString& path, int day, std::vector<ScanObservation> observations)
 {
     HistoryStore store;
-    if (!store.Open(path)) return false;
-    ScanRecord scan;
-    scan.started = at(day);
-    scan.finished = at(day).addSecs(30);
-    scan.source = QStringLiteral("window");
-    scan.targets = 2;
-    scan.observations = std::move(observations);
-    return store.Record(scan, nullptr);
+    return store.Open(path) && store.Record(scanRecord(at(day), std::move(observations)), nullptr);
 }
 
 // 192.0.2.1: listed by A on day 1, by B on day 2; A fails on day 3 (which
@@ -156,11 +151,7 @@ TEST(HistoryView, AnUnusableFileIsOneLineAndLeftAlone)
 {
     QTemporaryDir dir;
     const QString damaged = dir.filePath("damaged.sqlite"), missing = dir.filePath("missing.sqlite");
-    {
-        QFile f(damaged);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray("not,a,database\n").repeated(500));
-    }
+    spit(damaged, QByteArray("not,a,database\n").repeated(500));
     for (const auto& [path, says] : {std::pair{damaged, "damaged"}, std::pair{missing, "No history yet"}}) {
         HistoryView view;
         view.setHistoryPath(path);
@@ -277,10 +268,7 @@ TEST_F(HistoryWindowTest, TheStatusTooltipSaysSinceWhenAndByWhichListAndFollowsR
     EXPECT_TRUE(after.contains("Delisted on " + HistoryTips::DateText(at(6)) + " by B BL")) << after.toStdString();
 
     // A history that cannot be read leaves the tooltip as the scan made it.
-    QFile broken(path);
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    broken.write(QByteArray("garbage").repeated(1000));
-    broken.close();
+    spit(path, QByteArray("garbage").repeated(1000));
     form->setHistoryPath(dir.filePath("elsewhere.sqlite"));
     form->setHistoryPath(path);
     EXPECT_FALSE(cell(*form, "192.0.2.1", 1, Qt::ToolTipRole).toString().contains("since"));

@@ -289,6 +289,7 @@ TEST_F(SettingsFormTest, AddTakesTheEditorsEntriesAtOnceAndCancelTakesThemBack)
         QTest::keyClicks(drive.box("txtURL"), "new.example/");
         drive.form.findChild<QCheckBox*>("chkBitMapped")->click();
         drive.form.findChild<QCheckBox*>("chkIPv6")->setChecked(true);
+        drive.form.findChild<QCheckBox*>("chkSelfTest")->click();
         ASSERT_TRUE(drive.addCode("127.0.0.2", "Listed"));
         ASSERT_TRUE(drive.addCode("127.0.0.8", "Dynamic"));
         ok(drive);
@@ -305,6 +306,7 @@ TEST_F(SettingsFormTest, AddTakesTheEditorsEntriesAtOnceAndCancelTakesThemBack)
     // Enabled at once, before OK.
     EXPECT_EQ(describe(server("new.example")),
               "New List|new.example|http://new.example/|IPs+IPv6|bits|on|127.0.0.2=Listed,127.0.0.8=Dynamic");
+    EXPECT_FALSE(server("new.example")->SelfTest());
     EXPECT_FALSE(fileWritten());
 
     // Cancel takes the added server back out of the live collection.
@@ -390,6 +392,7 @@ TEST_F(SettingsFormTest, EditIsAppliedOnlyWhenTheEditorChangedSomething)
 {
     const ServerPtr dnsbl = server("dnsbl.example");
     dnsbl->setAnswersIPv6(true);
+    dnsbl->setSelfTest(false);
     dnsbl->ResultCodes().Add("127.255.255.254", "Refused")->setListing(false);
     open();
     EXPECT_EQ(column(3), QStringList({"IP list", "IP list", "IP list, IPv6"}));
@@ -407,10 +410,12 @@ TEST_F(SettingsFormTest, EditIsAppliedOnlyWhenTheEditorChangedSomething)
     EXPECT_EQ(dnsbl->StoredName(), "");
     EXPECT_FALSE(ticks()[2]);
 
-    // Every entry of the editor reaches the server, the list's kind and the
-    // "Not a listing" boxes included.
+    // Every entry of the editor reaches the server, the list's kind, the
+    // "Not a listing" boxes and the self-test switch included.
     whenEditorOpens([](AddEditServer& editor, ServerEditorDriver& drive) {
         EXPECT_EQ(std::vector<bool>({drive.notListing(0), drive.notListing(1)}), std::vector<bool>({false, true}));
+        EXPECT_FALSE(editor.findChild<QCheckBox*>("chkSelfTest")->isChecked());
+        editor.findChild<QCheckBox*>("chkSelfTest")->click();
         drive.retype("txtServerName", "DNSBL");
         drive.retype("txtURL", "http://www.dnsbl.example/");
         ASSERT_TRUE(drive.editCell(0, 1, "Open proxy"));
@@ -424,11 +429,13 @@ TEST_F(SettingsFormTest, EditIsAppliedOnlyWhenTheEditorChangedSomething)
     const QString edited =
         "DNSBL|dnsbl.example|http://www.dnsbl.example/|domains||%1|127.0.0.4=Open proxy (not),127.255.255.254=Refused";
     EXPECT_EQ(describe(dnsbl), edited.arg("off"));
+    EXPECT_TRUE(dnsbl->SelfTest());
     EXPECT_EQ(QStringList({column(1).at(2), column(3).at(2)}), QStringList({"DNSBL", "Domain list"}));
     // The edit ticks the row, so OK enables the server.
     EXPECT_TRUE(ticks()[2]);
     press("cmdOK");
     EXPECT_EQ(describe(saved()->Item("dnsbl.example")), edited.arg("on"));
+    EXPECT_TRUE(saved()->Item("dnsbl.example")->SelfTest());
 }
 
 TEST_F(SettingsFormTest, EditToANewZoneKeepsTheServerAndCancelPutsItBack)
@@ -500,9 +507,9 @@ TEST_F(SettingsFormTest, FailedSaveIsReportedAndKeepsTheDialogOpen)
     EXPECT_FALSE(stored->Enabled());
 }
 
-// The rest of the Tab chain is the order the constructor sets; the query
-// limit is a scroll bar, which takes no keyboard focus unless told to.
-TEST_F(SettingsFormTest, TabReachesTheQueryLimitAndItsArrowsMoveIt)
+// The query limit is a scroll bar, which takes no keyboard focus unless
+// told to; from the server list, Tab reaches every button in reading order.
+TEST_F(SettingsFormTest, TabReachesTheQueryLimitAndWalksFromTheServerListThroughItsButtons)
 {
     open(0);
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get(), 20000));
@@ -513,6 +520,15 @@ TEST_F(SettingsFormTest, TabReachesTheQueryLimitAndItsArrowsMoveIt)
     const int before = bar->value();
     QTest::keyClick(bar, Qt::Key_Right);
     EXPECT_EQ(child<QLabel>("lblQueries")->text(), QString::number(before + 1) + " Queries");
+
+    tabs()->setCurrentIndex(1);
+    list()->setFocus(Qt::TabFocusReason);
+    QStringList walked;
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        walked << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(walked, QStringList({"cmdAdd", "cmdEdit", "cmdDelete", "cmdOK", "cmdCancel"}));
 }
 
 // Which entries are server addresses is DnsServersTest's; here a refused
@@ -541,47 +557,6 @@ TEST_F(SettingsFormTest, DnsServersAreCheckedAndStoredByOk)
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(settings.RetrieveOption("DNS Servers"), "192.0.2.1:5353, [2001:db8::1]:53");
-}
-
-// The switch goes from the server to the editor, back, and into the file.
-TEST_F(SettingsFormTest, SelfTestSwitchIsEditedAndSaved)
-{
-    server("bl.example")->setSelfTest(false);
-    open();
-    whenEditorOpens([](AddEditServer& editor, ServerEditorDriver& drive) {
-        auto* box = editor.findChild<QCheckBox*>("chkSelfTest");
-        EXPECT_FALSE(box->isChecked());
-        box->click();
-        ok(drive);
-    });
-    command(1, "Edit");
-    EXPECT_TRUE(server("bl.example")->SelfTest());
-
-    whenEditorOpens([](AddEditServer& editor, ServerEditorDriver& drive) {
-        EXPECT_TRUE(editor.SelfTest());
-        editor.findChild<QCheckBox*>("chkSelfTest")->click();
-        ok(drive);
-    });
-    command(0, "Edit");
-    EXPECT_FALSE(server("zen.example")->SelfTest());
-
-    whenEditorOpens([](AddEditServer& editor, ServerEditorDriver& drive) {
-        drive.retype("txtServerName", "Untested");
-        drive.retype("txtServer", "untested.example");
-        editor.findChild<QCheckBox*>("chkSelfTest")->click();
-        ASSERT_TRUE(drive.addCode("127.0.0.2", "Listed"));
-        ok(drive);
-    });
-    press("cmdAdd");
-    ASSERT_NE(server("untested.example"), nullptr);
-    EXPECT_FALSE(server("untested.example")->SelfTest());
-
-    press("cmdOK");
-    const auto file = saved();
-    EXPECT_FALSE(file->Item("zen.example")->SelfTest());
-    EXPECT_TRUE(file->Item("bl.example")->SelfTest());
-    EXPECT_TRUE(file->Item("dnsbl.example")->SelfTest());
-    EXPECT_FALSE(file->Item("untested.example")->SelfTest());
 }
 
 // An installed copy: OK writes only what the user changed against the
@@ -614,20 +589,6 @@ TEST_F(SettingsFormTest, OkOfAnInstalledCopyWritesOnlyTheUsersChanges)
     Settings again(registry, &installed);
     EXPECT_EQ(zones(again.BlacklistServers()), QStringList({"zen.example", "bl.example"}));
     EXPECT_FALSE(again.BlacklistServers().Item("bl.example")->Enabled());
-}
-
-// From the server list, Tab reaches every button in reading order.
-TEST_F(SettingsFormTest, TabWalksFromTheServerListThroughItsButtons)
-{
-    open(1);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get(), 20000));
-    list()->setFocus(Qt::TabFocusReason);
-    QStringList walked;
-    for (int i = 0; i < 5; ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        walked << QApplication::focusWidget()->objectName();
-    }
-    EXPECT_EQ(walked, QStringList({"cmdAdd", "cmdEdit", "cmdDelete", "cmdOK", "cmdCancel"}));
 }
 
 // What the editor adds for a list's access travels with the server into
