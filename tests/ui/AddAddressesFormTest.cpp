@@ -42,6 +42,27 @@ QString resolves(const QString& name, const QString& address)
     return "This is green because '" + name + "' resolves to " + address;
 }
 
+// The open cell editor of the grid, or null.
+QLineEdit* cellEditor(const QTableWidget* table)
+{
+    for (QLineEdit* e : table->viewport()->findChildren<QLineEdit*>())
+        if (e->isVisible()) return e;
+    return nullptr;
+}
+
+// Types into the cell as a user does and ends the edit with key.
+void typeInto(QTableWidget* table, int row, const QString& text, Qt::Key key = Qt::Key_Return)
+{
+    table->setCurrentCell(row, 0);
+    table->editItem(table->item(row, 0));
+    QLineEdit* editor = cellEditor(table);
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, text);
+    if (key != Qt::Key_unknown) QTest::keyClick(editor, key);
+    QCoreApplication::processEvents(); // Enter commits on the next turn
+}
+
 class AddAddressesFormTest : public ::testing::Test, protected FakeScanWorld {
 protected:
     AddAddressesFormTest()
@@ -78,24 +99,8 @@ protected:
         return !tag.isEmpty() && dns.answer(tag, text, flag);
     }
 
-    // Types into the cell as a user does and ends the edit with key.
-    void type(int row, const QString& text, Qt::Key key = Qt::Key_Return)
-    {
-        table->setCurrentCell(row, 0);
-        table->editItem(table->item(row, 0));
-        QLineEdit* editor = openEditor();
-        ASSERT_NE(editor, nullptr);
-        editor->selectAll();
-        QTest::keyClicks(editor, text);
-        if (key != Qt::Key_unknown) QTest::keyClick(editor, key);
-        QCoreApplication::processEvents(); // Enter commits on the next turn
-    }
-    QLineEdit* openEditor() const
-    {
-        for (QLineEdit* e : table->viewport()->findChildren<QLineEdit*>())
-            if (e->isVisible()) return e;
-        return nullptr;
-    }
+    void type(int row, const QString& text, Qt::Key key = Qt::Key_Return) { typeInto(table, row, text, key); }
+    QLineEdit* openEditor() const { return cellEditor(table); }
     // An e-mail address typed in the row, its MX lookup answered so.
     void mail(int row, const QString& entry, const QString& exchangers, int flag = 0)
     {
@@ -342,39 +347,10 @@ TEST_F(AddAddressesFormTest, PasteChecksEveryLineInOrderAndIsOfferedOnlyWithText
     }
 }
 
-TEST_F(AddAddressesFormTest, CancelOrClosingAddsNothingAndLaterRepliesAreDropped)
-{
-    type(0, "a.example");
-    type(1, "b.example");
-    type(2, "c@mail.example");
-    box("chkAutoStartScan")->setChecked(false);
-    prompts.answers = {UserPrompts::Answer::Yes}; // discard the three entries
-    click("cmdCancel");
-    EXPECT_TRUE(form->Canceled());
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_TRUE(settings.AutoStartScan());
-    ASSERT_TRUE(answer("a.example", Kind::HostAddresses, "192.0.2.1"));
-    EXPECT_EQ(colour(0), kBlack);
-    form.reset();
-    ASSERT_TRUE(answer("b.example", Kind::HostAddresses, "192.0.2.2"));
-
-    // Closed in the middle of typing, with one editor closed but not yet
-    // deleted and one still open.
-    openForm();
-    type(0, "a.example");
-    type(1, "b.example", Qt::Key_unknown);
-    QPointer<QLineEdit> editor(openEditor());
-    ASSERT_FALSE(editor.isNull());
-    form.reset();
-    EXPECT_TRUE(editor.isNull());
-    EXPECT_EQ(dns.history.size(), 1u); // the half-typed entry is not looked up
-    EXPECT_EQ(list.Count(), 0);
-    QCoreApplication::processEvents();
-}
-
 // A long paste is gone with one key unless the way out asks first: every
 // way out (Cancel, Escape, the close box) counts what is typed, the entry
-// still in its editor included, and No keeps the dialog as it was.
+// still in its editor included, and No keeps the dialog as it was. Yes adds
+// nothing, stores no option, and the replies still out change nothing.
 TEST_F(AddAddressesFormTest, EveryWayOutWithEntriesAsksBeforeDiscardingThem)
 {
     using Answer = UserPrompts::Answer;
@@ -389,6 +365,7 @@ TEST_F(AddAddressesFormTest, EveryWayOutWithEntriesAsksBeforeDiscardingThem)
         QGuiApplication::clipboard()->setText("192.0.2.1\n192.0.2.2\nthree.example");
         trigger("Paste");
         type(3, "four.example", Qt::Key_unknown); // still being typed
+        box("chkAutoStartScan")->setChecked(false);
 
         prompts.answers = {Answer::No};
         leave();
@@ -404,6 +381,9 @@ TEST_F(AddAddressesFormTest, EveryWayOutWithEntriesAsksBeforeDiscardingThem)
         EXPECT_FALSE(form->isVisible());
         EXPECT_TRUE(form->Canceled());
         EXPECT_EQ(list.Count(), 0);
+        EXPECT_TRUE(settings.AutoStartScan());
+        ASSERT_TRUE(answer("three.example", Kind::HostAddresses, "192.0.2.3"));
+        EXPECT_EQ(colour(2), kBlack);
     }
 
     // Nothing typed, or everything deleted again: nothing to ask about.
@@ -423,6 +403,20 @@ TEST_F(AddAddressesFormTest, EveryWayOutWithEntriesAsksBeforeDiscardingThem)
     click("cmdCancel");
     ASSERT_FALSE(prompts.messages.empty());
     EXPECT_EQ(prompts.messages.back().text, "Discard 1 entry?");
+
+    // Torn down in the middle of typing, one cell editor closed but not yet
+    // deleted and one still open; a reply comes after.
+    openForm();
+    type(0, "a.example");
+    type(1, "b.example", Qt::Key_unknown);
+    QPointer<QLineEdit> editor(openEditor());
+    ASSERT_FALSE(editor.isNull());
+    form.reset();
+    EXPECT_TRUE(editor.isNull());
+    EXPECT_EQ(dns.history.size(), 1u); // the half-typed entry is not looked up
+    ASSERT_TRUE(answer("a.example", Kind::HostAddresses, "192.0.2.1"));
+    EXPECT_EQ(list.Count(), 0);
+    QCoreApplication::processEvents();
 }
 
 // The dialog opens tall enough for ten entries and, once the user has
@@ -546,18 +540,7 @@ TEST(AddAddressesDoor, TargetsTypedInTheDialogGetTheTableVerdicts)
         AddAddressesForm form(list, session.Settings());
         form.show();
         auto* table = form.findChild<QTableWidget*>("Table");
-        for (const VerdictTable::Row& row : VerdictTable::Rows()) {
-            const int at = table->rowCount() - 1;
-            table->setCurrentCell(at, 0);
-            table->editItem(table->item(at, 0));
-            QLineEdit* editor = nullptr;
-            for (QLineEdit* e : table->viewport()->findChildren<QLineEdit*>())
-                if (e->isVisible()) editor = e;
-            ASSERT_NE(editor, nullptr);
-            editor->setText(row.target);
-            QTest::keyClick(editor, Qt::Key_Return);
-            QCoreApplication::processEvents();
-        }
+        for (const VerdictTable::Row& row : VerdictTable::Rows()) typeInto(table, table->rowCount() - 1, row.target);
         QTest::mouseClick(form.findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
     }
     ASSERT_EQ(list.Count(), static_cast<int>(VerdictTable::Rows().size()));
