@@ -82,21 +82,6 @@ protected:
 
 } // namespace
 
-// Typing over the placeholders, box by box: SettingsFormTest's Add. Here
-// what that walk does not show.
-TEST_F(AddEditServerTest, TypingCountsAtOnceAndATypedZoneIsNoPlaceholder)
-{
-    QTest::keyClicks(drive.box("txtServerName"), "Zen");
-    EXPECT_TRUE(form.Dirty()); // even before leaving the box
-    QTest::keyClick(drive.box("txtServerName"), Qt::Key_Tab);
-    QTest::keyClicks(drive.box("txtServer"), "zen.example");
-    QTest::keyClick(drive.box("txtServer"), Qt::Key_Tab);
-
-    // Coming back to a typed zone leaves it alone.
-    QTest::keyClick(drive.box("txtURL"), Qt::Key_Backtab);
-    EXPECT_EQ(form.Server(), "zen.example");
-}
-
 // On the program's real message box, which takes the focus from the cell
 // editor; the editor then tries to commit and close a second time while the
 // first attempt is undecided.
@@ -233,8 +218,9 @@ TEST_F(AddEditServerTest, NotAListingBoxesPlayNoPartInTheRowRules)
 
 // Every way out of the dialog: only OK and Enter keep the entries, Enter
 // with a change made without leaving its field; a response still being
-// typed is never judged on the way out.
-TEST(AddEditServer, EveryWayOutDecidesCanceledAndEnterKeepsAChangeMadeWithoutLeavingTheField)
+// typed is never judged on the way out. Changes are work: Cancel, Escape
+// and the close box ask before they go; a field only visited is no change.
+TEST(AddEditServer, EveryWayOutDecidesCanceledAndAsksBeforeDroppingChanges)
 {
     using Act = std::function<void(AddEditServer&, ServerEditorDriver&)>;
     const Act closeBox = [](AddEditServer& f, ServerEditorDriver&) { f.close(); };
@@ -270,6 +256,14 @@ TEST(AddEditServer, EveryWayOutDecidesCanceledAndEnterKeepsAChangeMadeWithoutLea
         {"Escape", "txtServerName", escape, true, {}},
         {"OK", "txtServerName", ok, false, {}},
         {"Escape, typing", "txtServerName", typing(escape), true, {}},
+        {"Escape, name visited",
+         "txtServerName",
+         [&](AddEditServer& f, ServerEditorDriver& d) {
+             d.retype("txtServerName", "Old");
+             escape(f, d);
+         },
+         true,
+         {}},
         {"Enter, home page typed", "txtURL", enterAfter([](QWidget* w) { QTest::keyClicks(w, "list/"); }), false, true},
         {"Enter, bit mask ticked", "chkBitMapped", enterAfter([](QWidget* w) { QTest::keyClick(w, Qt::Key_Space); }),
          false, true},
@@ -301,6 +295,30 @@ TEST(AddEditServer, EveryWayOutDecidesCanceledAndEnterKeepsAChangeMadeWithoutLea
         if (c.changed) {
             EXPECT_EQ(form.Dirty(), *c.changed);
         }
+    }
+
+    // A name typed, its box not left: No keeps the editor as it was.
+    const Act cancel = [](AddEditServer&, ServerEditorDriver& d) {
+        QTest::mouseClick(d.button("cmdCancel"), Qt::LeftButton);
+    };
+    for (const Act& leave : {cancel, escape, closeBox}) {
+        ScriptedPrompts asked;
+        AddEditServer editor(asked);
+        ServerEditorDriver d{editor};
+        ASSERT_TRUE(d.open());
+        QTest::keyClicks(d.box("txtServerName"), "Zen");
+        asked.answers = {UserPrompts::Answer::No};
+        leave(editor, d);
+        ASSERT_EQ(asked.messages.size(), 1u);
+        EXPECT_EQ(asked.messages[0].text, "Discard the changes to this server?");
+        EXPECT_TRUE(editor.isVisible());
+        EXPECT_FALSE(editor.Canceled());
+        EXPECT_EQ(editor.ServerName(), "Zen");
+
+        asked.answers = {UserPrompts::Answer::Yes};
+        leave(editor, d);
+        EXPECT_FALSE(editor.isVisible());
+        EXPECT_TRUE(editor.Canceled());
     }
 }
 
@@ -382,6 +400,9 @@ TEST_F(AddEditServerTest, OkRefusesPlaceholdersAndBadEntriesNamingTheField)
         EXPECT_TRUE(form.isVisible());
     }
     drive.retype("txtServer", "zen.example");
+    // Coming back to a typed zone leaves it alone.
+    QTest::keyClick(drive.box("txtURL"), Qt::Key_Backtab);
+    EXPECT_EQ(form.Server(), "zen.example");
     EXPECT_TRUE(pressOk().startsWith("Enter at least one Response")) << prompts.messages.back().text.toStdString();
 
     ASSERT_TRUE(drive.addCode("10.0.0.2", "Outside"));
@@ -399,42 +420,6 @@ TEST_F(AddEditServerTest, OkRefusesPlaceholdersAndBadEntriesNamingTheField)
     EXPECT_FALSE(form.Canceled());
     // The bare "http://" the home page box starts with is no home page.
     EXPECT_EQ(form.URL(), "");
-}
-
-// Changed fields are work too: Cancel, Escape and the close box ask before
-// they go; a field only visited is no change.
-TEST_F(AddEditServerTest, LeavingWithChangesAsksAndNoKeepsTheEditorOpen)
-{
-    using Answer = UserPrompts::Answer;
-    drive.retype("txtServerName", "Server Name"); // visited, nothing changed
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    EXPECT_TRUE(prompts.messages.empty());
-    EXPECT_TRUE(form.Canceled());
-
-    const std::function<void(AddEditServer&, ServerEditorDriver&)> ways[] = {
-        [](AddEditServer&, ServerEditorDriver& d) { QTest::mouseClick(d.button("cmdCancel"), Qt::LeftButton); },
-        [](AddEditServer&, ServerEditorDriver&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); },
-        [](AddEditServer& f, ServerEditorDriver&) { f.close(); },
-    };
-    for (const auto& leave : ways) {
-        ScriptedPrompts asked;
-        AddEditServer editor(asked);
-        ServerEditorDriver d{editor};
-        ASSERT_TRUE(d.open());
-        ASSERT_TRUE(d.addCode("127.0.0.2", "Listed"));
-        asked.answers = {Answer::No};
-        leave(editor, d);
-        ASSERT_EQ(asked.messages.size(), 1u);
-        EXPECT_EQ(asked.messages[0].text, "Discard the changes to this server?");
-        EXPECT_TRUE(editor.isVisible());
-        EXPECT_FALSE(editor.Canceled());
-        EXPECT_EQ(d.cell(0, 1), "Listed");
-
-        asked.answers = {Answer::Yes};
-        leave(editor, d);
-        EXPECT_FALSE(editor.isVisible());
-        EXPECT_TRUE(editor.Canceled());
-    }
 }
 
 // The list's own resolvers go through the engine's reader of server entries:
