@@ -85,31 +85,42 @@ TEST_F(ResultsTableTest, ExpansionLevelDecidesWhatNewRowsShow)
 
 // What print and export receive: every row in grid order with its level,
 // the user's folding, the grid's texts and styles, and the links a click
-// would open.
-TEST_F(ResultsTableTest, SnapshotIsTheGridAsShown)
+// would open. Reports add a row per list that gave an address no usable
+// answer, under the address after its servers, folded away with it.
+TEST_F(ResultsTableTest, SnapshotIsTheGridAsShownAndReportsNameTheListsThatDidNotAnswer)
 {
     settings.setExpansionLevel(2);
-    scan({"192.0.2.7", "192.0.2.8"});
+    scan({"192.0.2.7", "192.0.2.3", "192.0.2.8"});
     reply("192.0.2.7", "a.test", "127.0.0.2 127.0.0.3");
     reply("192.0.2.7", "b.test", "127.0.0.2");
-    reply("192.0.2.7", "c.test", "", kNxDomain);
+    reply("192.0.2.7", "c.test", "", kTimeout);
     txt("192.0.2.7:a.test:127.0.0.2", "Listed, see http://a.test/?ip=192.0.2.7 today");
+    reply("192.0.2.3", "a.test", "", kTimeout);
+    reply("192.0.2.3", "b.test", "", kNxDomain);
+    reply("192.0.2.3", "c.test", "", kServFail);
     for (const char* zone : {"a.test", "b.test", "c.test"}) reply("192.0.2.8", zone, "", kNxDomain);
     table->setExpanded(index("192.0.2.7:b.test"), false);
 
-    const TableSnapshot snapshot = table->Snapshot();
+    TableSnapshot snapshot = table->Snapshot();
     EXPECT_EQ(snapshot.headers, QStringList({"Target", "Reason(s) for being Blacklisted", "URL"}));
     ASSERT_EQ(snapshot.columnWidths.size(), 3);
     EXPECT_EQ(snapshot.columnWidths[0], table->columnWidth(0));
-
-    // Level, target, then "hidden" under a closed row, "+"/"-" for an open/closed row.
-    QStringList rows;
-    for (const SnapshotRow& row : snapshot.rows)
-        rows << QString::number(row.level) + " " + row.cells.at(kTarget).text.trimmed() + (row.shown ? "" : " hidden")
-                + (row.hasChildren ? (row.expanded ? " +" : " -") : "");
-    EXPECT_EQ(rows,
-              QStringList({"0 192.0.2.7 +", "1 Alpha List +", "2 127.0.0.2", "2 127.0.0.3", "1 Beta List -",
-                           "2 127.0.0.2 hidden", "0 192.0.2.8"}));
+    // Level, target, status; "hidden" under a closed row, "+"/"-" for an open/closed row.
+    const auto rows = [&] {
+        QStringList out;
+        for (const SnapshotRow& row : snapshot.rows)
+            out << QString::number(row.level) + " " + row.cells.at(kTarget).text.trimmed() + " | "
+                    + row.cells.at(kReason).text.trimmed() + (row.shown ? "" : " hidden")
+                    + (row.hasChildren ? (row.expanded ? " +" : " -") : "");
+        return out;
+    };
+    EXPECT_EQ(rows(),
+              QStringList({"0 192.0.2.7 | Blacklisted by 2 servers +", "1 Alpha List | Received 2 reasons +",
+                           "2 127.0.0.2 | Spam source", "2 127.0.0.3 | Open proxy", "1 Beta List | Received 1 reason -",
+                           "2 127.0.0.2 | Beta listed hidden",
+                           "0 192.0.2.3 | Not completely checked: 2 of 3 lists did not answer",
+                           "0 192.0.2.8 | Not on any Blacklist"}))
+        << rows().join("\n").toStdString();
     // The cells carry the grid's styles (the model's, ResultsModelTest) and
     // the links a click opens: a TXT text's ends at the first blank.
     const SnapshotRow &address = snapshot.rows[0], &server = snapshot.rows[1];
@@ -118,6 +129,20 @@ TEST_F(ResultsTableTest, SnapshotIsTheGridAsShown)
     EXPECT_EQ(server.cells[kTarget].background, QColor(255, 240, 240));
     EXPECT_EQ(QStringList({server.cells[kUrl].link, snapshot.rows[2].cells[kUrl].link}),
               QStringList({"https://a.test/", "http://a.test/?ip=192.0.2.7"}));
+
+    table->setExpanded(index("192.0.2.7"), false);
+    snapshot = table->Snapshot();
+    ResultsSnapshot::AddNoteRows(snapshot, *list, settings);
+    EXPECT_EQ(rows(),
+              QStringList({"0 192.0.2.7 | Blacklisted by 2 servers -", "1 Alpha List | Received 2 reasons hidden +",
+                           "2 127.0.0.2 | Spam source hidden", "2 127.0.0.3 | Open proxy hidden",
+                           "1 Beta List | Received 1 reason hidden -", "2 127.0.0.2 | Beta listed hidden",
+                           "1 Gamma List | No usable answer: timed out hidden",
+                           "0 192.0.2.3 | Not completely checked: 2 of 3 lists did not answer +",
+                           "1 Alpha List | No usable answer: timed out",
+                           "1 Gamma List | No usable answer: server failure (SERVFAIL)",
+                           "0 192.0.2.8 | Not on any Blacklist"}))
+        << rows().join("\n").toStdString();
 }
 
 // A German user reads the grid's status texts and headers in German; reports
@@ -176,38 +201,6 @@ TEST_F(ResultsTableTest, GermanGridKeepsReportsAndAutomationInEnglish)
         EXPECT_EQ(ResultsModel::StatusText(settings, *list->Item(QString(key))), status) << key;
     // A status that only starts like a counted one is shown as it is.
     EXPECT_EQ(ResultsModel::ShownText("Blacklisted by many servers"), "Blacklisted by many servers");
-}
-
-// Reports name the lists that gave an address no usable answer: a row per
-// list under the address, after its servers, folded away with it.
-TEST_F(ResultsTableTest, ReportSnapshotNamesTheListsThatDidNotAnswer)
-{
-    settings.setExpansionLevel(2);
-    scan({"192.0.2.1", "192.0.2.3", "192.0.2.8"});
-    reply("192.0.2.1", "a.test", "127.0.0.2");
-    reply("192.0.2.1", "b.test", "", kNxDomain);
-    reply("192.0.2.1", "c.test", "", kTimeout);
-    reply("192.0.2.3", "a.test", "", kTimeout);
-    reply("192.0.2.3", "b.test", "", kNxDomain);
-    reply("192.0.2.3", "c.test", "", kServFail);
-    for (const char* zone : {"a.test", "b.test", "c.test"}) reply("192.0.2.8", zone, "", kNxDomain);
-    table->RefreshData();
-    table->setExpanded(index("192.0.2.1"), false);
-
-    TableSnapshot snapshot = table->Snapshot();
-    ResultsSnapshot::AddNoteRows(snapshot, *list, settings);
-    QStringList rows;
-    for (const SnapshotRow& row : snapshot.rows)
-        rows << QString::number(row.level) + " " + row.cells.at(kTarget).text.trimmed() + " | "
-                + row.cells.at(kReason).text.trimmed() + (row.shown ? "" : " (hidden)") + (row.hasChildren ? " +" : "");
-    EXPECT_EQ(rows,
-              QStringList({"0 192.0.2.1 | Blacklisted by 1 servers +", "1 Alpha List | Received 1 reason (hidden) +",
-                           "2 127.0.0.2 | Spam source (hidden)", "1 Gamma List | No usable answer: timed out (hidden)",
-                           "0 192.0.2.3 | Not completely checked: 2 of 3 lists did not answer +",
-                           "1 Alpha List | No usable answer: timed out",
-                           "1 Gamma List | No usable answer: server failure (SERVFAIL)",
-                           "0 192.0.2.8 | Not on any Blacklist"}))
-        << rows.join("\n").toStdString();
 }
 
 TEST_F(ResultsTableTest, SelectionCoversTheShownRowsBetweenItsEnds)
