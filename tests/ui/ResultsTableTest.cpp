@@ -188,15 +188,8 @@ TEST_F(ResultsTableTest, GermanGridKeepsReportsAndAutomationInEnglish)
     const QModelIndex answer = index("192.0.2.7:a.test:127.0.0.2", kReason);
     EXPECT_EQ(answer.data(Qt::DisplayRole), answer.data(ResultsModel::SourceTextRole));
 
-    const TableSnapshot snapshot = table->Snapshot();
-    EXPECT_EQ(snapshot.headers, QStringList({"Target", "Reason(s) for being Blacklisted", "URL"}));
-    QStringList reported;
-    for (const SnapshotRow& row : snapshot.rows)
-        if (row.level == 0) reported << row.cells.at(kReason).text;
-    EXPECT_EQ(reported,
-              QStringList({"Blacklisted by 2 servers", "Not on any Blacklist",
-                           "Not completely checked: 2 of 3 lists did not answer", "Scanning ...",
-                           "Blacklisted by 1 servers"}));
+    // The report's headers; that its statuses stay English is GermanWindowTest's real scan.
+    EXPECT_EQ(table->Snapshot().headers, QStringList({"Target", "Reason(s) for being Blacklisted", "URL"}));
     for (const auto& [key, status] : english)
         EXPECT_EQ(ResultsModel::StatusText(settings, *list->Item(QString(key))), status) << key;
     // A status that only starts like a counted one is shown as it is.
