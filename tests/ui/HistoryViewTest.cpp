@@ -60,7 +60,7 @@ void writeStory(const QString& path)
 
 } // namespace
 
-TEST(HistoryView, ShowsTheCountOfListingListsAndEachListingAndDelisting)
+TEST(HistoryView, ShowsTheCountOfListingListsAndEachListingAndDelistingOrWhyItCannot)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("history.sqlite");
@@ -102,6 +102,22 @@ TEST(HistoryView, ShowsTheCountOfListingListsAndEachListingAndDelisting)
     view.loadNow();
     EXPECT_TRUE(view.message().contains("No scan of 192.0.2.99")) << view.message().toStdString();
     EXPECT_TRUE(view.changes().empty());
+
+    // A file that cannot be read, or none, is one line, shows nothing of the
+    // last one and is not created (every kind of unusable file, and that it
+    // is left as it was, is the store's test).
+    const QString damaged = dir.filePath("damaged.sqlite"), missing = dir.filePath("missing.sqlite");
+    spit(damaged, QByteArray("not,a,database\n").repeated(500));
+    view.setTarget("192.0.2.1");
+    for (const auto& [file, says] : {std::pair{damaged, "damaged"}, std::pair{missing, "No history yet"}}) {
+        view.setHistoryPath(file);
+        view.loadNow();
+        EXPECT_TRUE(view.message().contains(QLatin1String(says))) << view.message().toStdString();
+        EXPECT_FALSE(view.message().contains(QLatin1Char('\n'))) << says;
+        EXPECT_TRUE(view.changes().empty()) << says;
+        EXPECT_TRUE(view.steps().isEmpty()) << says;
+    }
+    EXPECT_FALSE(QFile::exists(missing));
 }
 
 // Scans that could ask no list about the address (a host name that does not
@@ -143,27 +159,6 @@ TEST(HistoryView, ScansOfAnUnresolvableOrInvalidTargetAreShown)
     view.setTarget("gone.example");
     view.loadNow();
     EXPECT_EQ(view.LastScanNote(), QString());
-}
-
-// Every kind of unusable file, and that it is left as it was, is the store's
-// test; the view says what is wrong in one line and creates no file.
-TEST(HistoryView, AnUnusableFileIsOneLineAndLeftAlone)
-{
-    QTemporaryDir dir;
-    const QString damaged = dir.filePath("damaged.sqlite"), missing = dir.filePath("missing.sqlite");
-    spit(damaged, QByteArray("not,a,database\n").repeated(500));
-    for (const auto& [path, says] : {std::pair{damaged, "damaged"}, std::pair{missing, "No history yet"}}) {
-        HistoryView view;
-        view.setHistoryPath(path);
-        view.setTarget("192.0.2.1");
-        view.loadNow();
-        const QString message = view.message();
-        EXPECT_TRUE(message.contains(QLatin1String(says))) << message.toStdString();
-        EXPECT_FALSE(message.contains(QLatin1Char('\n'))) << says;
-        EXPECT_TRUE(view.changes().empty()) << says;
-        EXPECT_TRUE(view.steps().isEmpty()) << says;
-    }
-    EXPECT_FALSE(QFile::exists(missing));
 }
 
 TEST(HistoryTips, ListedSinceAndDelistedOnPerList)
