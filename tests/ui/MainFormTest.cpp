@@ -637,36 +637,6 @@ TEST(MainFormExportTest, MenusKeepUniqueAcceleratorsAndGermanMenusAreComplete)
     EXPECT_EQ(world.list.Filename(), "New List");
 }
 
-TEST_F(MainFormTest, StartPageLinksRunCommands)
-{
-    QString started;
-    bool starts = true;
-    form->setProgramStarter([&](const QString& path) {
-        started = path;
-        return starts;
-    });
-    auto* browser = form->findChild<QTextBrowser*>("WebBrowser");
-    ASSERT_NE(browser, nullptr);
-    emit browser->anchorClicked(QUrl("internal:Main:New"));
-    EXPECT_EQ(list.Filename(), "New List");
-    form->RunTool("Main:Close");
-    // Programs start from the program folder, never from a search of PATH.
-    emit browser->anchorClicked(QUrl("INTERNAL:EXECUTE?Program=quarlo-check"));
-    EXPECT_EQ(started, dir.path() + "/quarlo-check");
-    for (const char* elsewhere : {"../quarlo-check", "/usr/bin/xterm", ".."}) {
-        started.clear();
-        emit browser->anchorClicked(QUrl(QString("internal:EXECUTE?Program=") + elsewhere));
-        EXPECT_EQ(started, "") << elsewhere;
-    }
-    starts = false;
-    emit browser->anchorClicked(QUrl("internal:EXECUTE?Program=missing-tool"));
-    ASSERT_FALSE(prompts.messages.empty());
-    EXPECT_EQ(prompts.messages.back().text, "Cannot start missing-tool from " + QDir::toNativeSeparators(dir.path()));
-    QSignalSpy ran(form.get(), &MainForm::ToolRun);
-    emit browser->anchorClicked(QUrl("internal:No:SuchTool"));
-    EXPECT_EQ(ran.count(), 0);
-}
-
 // The add button starts a scan when the dialog says so; the Add command
 // (menu, toolbar, Insert) never starts or restarts one, keeps what a running
 // scan found, and so does not show the box.
@@ -720,7 +690,7 @@ TEST_F(MainFormTest, AddButtonStartsAScanWhenAutoStartIsOnTheAddCommandNever)
     EXPECT_EQ(offered, std::vector<bool>({false, true, false, true}));
 }
 
-TEST_F(MainFormTest, HelpAndWebCommandsOpenTheirPagesAndDialogs)
+TEST_F(MainFormTest, HelpCommandsAndStartPageLinksOpenPagesDialogsAndPrograms)
 {
     std::vector<QUrl> opened;
     QStringList dialogs;
@@ -752,6 +722,34 @@ TEST_F(MainFormTest, HelpAndWebCommandsOpenTheirPagesAndDialogs)
     EXPECT_TRUE(prompts.messages[0].text.startsWith("No web browser could be started"));
     EXPECT_TRUE(prompts.messages[0].text.contains(QDir::toNativeSeparators(opened.back().toLocalFile())))
         << prompts.messages[0].text.toStdString();
+
+    // The start page's links run commands.
+    QString started;
+    bool starts = true;
+    form->setProgramStarter([&](const QString& path) {
+        started = path;
+        return starts;
+    });
+    auto* browser = form->findChild<QTextBrowser*>("WebBrowser");
+    ASSERT_NE(browser, nullptr);
+    emit browser->anchorClicked(QUrl("internal:Main:New"));
+    EXPECT_EQ(list.Filename(), "New List");
+    form->RunTool("Main:Close");
+    // Programs start from the program folder, never from a search of PATH.
+    emit browser->anchorClicked(QUrl("INTERNAL:EXECUTE?Program=quarlo-check"));
+    EXPECT_EQ(started, dir.path() + "/quarlo-check");
+    for (const char* elsewhere : {"../quarlo-check", "/usr/bin/xterm", ".."}) {
+        started.clear();
+        emit browser->anchorClicked(QUrl(QString("internal:EXECUTE?Program=") + elsewhere));
+        EXPECT_EQ(started, "") << elsewhere;
+    }
+    starts = false;
+    emit browser->anchorClicked(QUrl("internal:EXECUTE?Program=missing-tool"));
+    ASSERT_FALSE(prompts.messages.empty());
+    EXPECT_EQ(prompts.messages.back().text, "Cannot start missing-tool from " + QDir::toNativeSeparators(dir.path()));
+    QSignalSpy ran(form.get(), &MainForm::ToolRun);
+    emit browser->anchorClicked(QUrl("internal:No:SuchTool"));
+    EXPECT_EQ(ran.count(), 0);
 }
 
 TEST(MainFormLayout, OldLayoutFilesAreDiscarded)
