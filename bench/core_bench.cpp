@@ -40,6 +40,8 @@ public:
     void Lookup(const QString&) override {}
     int PendingCount() const override { return 0; }
     void CancelAll() override {}
+    void ExpireAll() override {}
+    int LongestWaitMs() const override { return 0; }
 };
 
 class NoDirectDns : public DirectDns {
