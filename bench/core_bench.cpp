@@ -40,6 +40,8 @@ public:
     void Lookup(const QString&) override {}
     int PendingCount() const override { return 0; }
     void CancelAll() override {}
+    void ExpireAll() override {}
+    int LongestWaitMs() const override { return 0; }
 };
 
 class NoDirectDns : public DirectDns {
@@ -131,15 +133,16 @@ void verdict(const char* what, double value, double target, const char* unit, do
                 value < target ? "OK" : "MISSED", extra);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
+struct Options {
     int count = 100000;
     long lookups = 1000000;
     int repeat = 3;
-    QString dirArg;
+    QString dir; // empty: a temporary one
+};
+
+// False after saying what is wrong with the arguments.
+bool parseOptions(int argc, char** argv, Options& options)
+{
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto next = [&](const char* name) -> const char* {
@@ -150,134 +153,182 @@ int main(int argc, char** argv)
             return argv[++i];
         };
         if (arg == "--count")
-            count = std::atoi(next("--count"));
+            options.count = std::atoi(next("--count"));
         else if (arg == "--lookups")
-            lookups = std::atol(next("--lookups"));
+            options.lookups = std::atol(next("--lookups"));
         else if (arg == "--repeat")
-            repeat = std::max(1, std::atoi(next("--repeat")));
+            options.repeat = std::max(1, std::atoi(next("--repeat")));
         else if (arg == "--dir")
-            dirArg = QString::fromLocal8Bit(next("--dir"));
+            options.dir = QString::fromLocal8Bit(next("--dir"));
         else {
             std::fprintf(stderr, "usage: core_bench [--count N] [--lookups N] [--repeat N] [--dir DIR]\n");
-            return 2;
+            return false;
         }
     }
-    if (count < 1 || count > 131072 * 2) {
+    if (options.count < 1 || options.count > 131072 * 2) {
         std::fprintf(stderr, "--count must be 1..262144\n");
-        return 2;
+        return false;
     }
+    return true;
+}
 
-    QTemporaryDir tempDir;
-    const QString dir = dirArg.isEmpty() ? tempDir.path() : dirArg;
-    const QString file = dir + QStringLiteral("/bench.BlackList");
-
-    VolatileRegistryBackend backend;
-    Registry registry(backend);
-    Settings settings(registry, nullptr); // no servers: the list alone is measured
-
-    const double baseMiB = currentMiB();
-    const QStringList targets = makeTargets(count);
-
-    // Fill a list the way the program does, then save it.
-    std::vector<Run> saveRuns;
+// What the steps measured, for the report at the end.
+struct Figures {
+    double baseMiB = 0;
+    double loadedMiB = 0;
+    qint64 fileBytes = 0;
     Run fill{};
-    {
-        NoDnsLookup fillDns;
-        Addresslist list(settings, fillDns, std::make_unique<NoDirectDns>());
-        fill = measure([&] {
-            for (const QString& target : targets) list.AddTarget(target);
-        });
-        for (int r = 0; r < repeat; ++r) {
-            bool saved = false;
-            saveRuns.push_back(measure([&] { saved = list.Save(file); }));
-            if (!saved) {
-                std::fprintf(stderr, "save failed: %s\n", qPrintable(list.LastError()));
-                return 1;
-            }
+    std::vector<Run> saveRuns, loadRuns, lookupRuns;
+    long misses = 0;
+    Run missRun{}, hotRun{};
+};
+
+// Fills a list the way the program does, then saves it; the list is gone
+// afterwards, so the load starts from nothing.
+bool fillAndSave(Settings& settings, const QStringList& targets, const QString& file, int repeat, Figures& figures)
+{
+    NoDnsLookup fillDns;
+    Addresslist list(settings, fillDns, std::make_unique<NoDirectDns>());
+    figures.fill = measure([&] {
+        for (const QString& target : targets) list.AddTarget(target);
+    });
+    for (int r = 0; r < repeat; ++r) {
+        bool saved = false;
+        figures.saveRuns.push_back(measure([&] { saved = list.Save(file); }));
+        if (!saved) {
+            std::fprintf(stderr, "save failed: %s\n", qPrintable(list.LastError()));
+            return false;
         }
     }
-    const qint64 fileBytes = QFileInfo(file).size();
+    figures.fileBytes = QFileInfo(file).size();
+    return true;
+}
 
-    // Load into a fresh list (the first list is gone), repeatedly into the
-    // same list as a user reopening a file would.
-    NoDnsLookup dns;
-    Addresslist list(settings, dns, std::make_unique<NoDirectDns>());
-    std::vector<Run> loadRuns;
-    for (int r = 0; r < repeat; ++r) {
+// Loads into a fresh list, then repeatedly into the same list as a user
+// reopening a file would.
+bool loadRepeatedly(Addresslist& list, const QString& file, const Options& options, Figures& figures)
+{
+    for (int r = 0; r < options.repeat; ++r) {
         bool loaded = false;
-        loadRuns.push_back(measure([&] { loaded = list.Load(file); }));
+        figures.loadRuns.push_back(measure([&] { loaded = list.Load(file); }));
         if (!loaded) {
             std::fprintf(stderr, "load failed: %s\n", qPrintable(list.LastError()));
-            return 1;
+            return false;
         }
     }
-    if (list.Count() != count) {
-        std::fprintf(stderr, "loaded %d addresses, expected %d\n", list.Count(), count);
-        return 1;
+    if (list.Count() != options.count) {
+        std::fprintf(stderr, "loaded %d addresses, expected %d\n", list.Count(), options.count);
+        return false;
     }
-    const double loadedMiB = currentMiB();
+    return true;
+}
 
-    // Look-ups by key in an order unrelated to the list's. Every call folds
-    // the key's letter case, as the list compares keys without regard to it.
-    // The keys are copies of their own, laid out in look-up order, as a
-    // caller holding a key parsed from a reply would have them: the loop
-    // reads its keys sequentially and only the collection is accessed at
-    // random.
+// Keys in an order unrelated to the list's. They are copies of their own,
+// laid out in look-up order, as a caller holding a key parsed from a reply
+// would have them: the loop reads its keys sequentially and only the
+// collection is accessed at random.
+std::vector<QString> lookupKeys(const QStringList& targets)
+{
     std::vector<QString> order(targets.begin(), targets.end());
     std::shuffle(order.begin(), order.end(), std::mt19937(7));
     std::vector<QString> keys;
     keys.reserve(order.size());
     for (const QString& key : order) keys.emplace_back(key.constData(), key.size());
-    order.clear();
-    std::vector<Run> lookupRuns;
-    for (int r = 0; r < repeat; ++r) {
+    return keys;
+}
+
+// Every call folds the key's letter case, as the list compares keys without
+// regard to it.
+bool lookUpAtRandom(const Addresslist& list, const std::vector<QString>& keys, const Options& options, Figures& figures)
+{
+    for (int r = 0; r < options.repeat; ++r) {
         long found = 0;
-        lookupRuns.push_back(measure([&] {
-            for (long i = 0; i < lookups; ++i)
-                if (list.Item(keys[static_cast<size_t>(i % count)])) ++found;
+        figures.lookupRuns.push_back(measure([&] {
+            for (long i = 0; i < options.lookups; ++i)
+                if (list.Item(keys[static_cast<size_t>(i % options.count)])) ++found;
         }));
-        if (found != lookups) {
-            std::fprintf(stderr, "look-ups found %ld of %ld\n", found, lookups);
-            return 1;
+        if (found != options.lookups) {
+            std::fprintf(stderr, "look-ups found %ld of %ld\n", found, options.lookups);
+            return false;
         }
     }
-    // Misses, and one key asked over and over (all in cache): not targeted,
-    // they show what the random access over the collection costs.
-    const long misses = std::min<long>(lookups, 100000);
+    return true;
+}
+
+// Misses, and one key asked over and over (all in cache): not targeted,
+// they show what the random access over the collection costs.
+bool lookUpMissesAndOneKey(const Addresslist& list, const QString& hotKey, long lookups, Figures& figures)
+{
+    figures.misses = std::min<long>(lookups, 100000);
     const QString missKey = QStringLiteral("not.in.the.list.example");
     long missFound = 0;
-    const Run missRun = measure([&] {
-        for (long i = 0; i < misses; ++i)
+    figures.missRun = measure([&] {
+        for (long i = 0; i < figures.misses; ++i)
             if (list.Item(missKey)) ++missFound;
     });
-    const QString hotKey = keys[0];
     long hotFound = 0;
-    const Run hotRun = measure([&] {
+    figures.hotRun = measure([&] {
         for (long i = 0; i < lookups; ++i)
             if (list.Item(hotKey)) ++hotFound;
     });
     if (missFound != 0 || hotFound != lookups) {
         std::fprintf(stderr, "misses found %ld, hot key found %ld of %ld\n", missFound, hotFound, lookups);
-        return 1;
+        return false;
     }
+    return true;
+}
 
-    std::printf("core benchmark: %d addresses, .BlackList file %.1f KiB, %ld look-ups, best of %d runs\n", count,
-                fileBytes / 1024.0, lookups, repeat);
-    printRuns("fill (AddTarget)", {fill});
-    printRuns("save", saveRuns);
-    printRuns("load", loadRuns);
-    printRuns("look-ups, random", lookupRuns);
+void report(const Options& options, const Figures& figures)
+{
+    std::printf("core benchmark: %d addresses, .BlackList file %.1f KiB, %ld look-ups, best of %d runs\n",
+                options.count, figures.fileBytes / 1024.0, options.lookups, options.repeat);
+    printRuns("fill (AddTarget)", {figures.fill});
+    printRuns("save", figures.saveRuns);
+    printRuns("load", figures.loadRuns);
+    printRuns("look-ups, random", figures.lookupRuns);
     char what[64];
     std::snprintf(what, sizeof what, "look-ups, one key");
-    printRuns(what, {hotRun});
-    std::snprintf(what, sizeof what, "%ld misses", misses);
-    printRuns(what, {missRun});
-    std::printf("  RSS at start %.1f MiB, with %d addresses loaded %.1f MiB\n", baseMiB, count, loadedMiB);
-    const Run save = best(saveRuns), load = best(loadRuns), look = best(lookupRuns);
+    printRuns(what, {figures.hotRun});
+    std::snprintf(what, sizeof what, "%ld misses", figures.misses);
+    printRuns(what, {figures.missRun});
+    std::printf("  RSS at start %.1f MiB, with %d addresses loaded %.1f MiB\n", figures.baseMiB, options.count,
+                figures.loadedMiB);
+    const Run save = best(figures.saveRuns), load = best(figures.loadRuns), look = best(figures.lookupRuns);
     verdict("save .BlackList", save.wall, 1.0, "s", save.cpu);
     verdict("load .BlackList", load.wall, 1.0, "s", load.cpu);
-    std::snprintf(what, sizeof what, "%ld Item(key) look-ups", lookups);
+    std::snprintf(what, sizeof what, "%ld Item(key) look-ups", options.lookups);
     verdict(what, look.wall, 0.5, "s", look.cpu);
     verdict("peak memory (ru_maxrss)", peakMiB(), 100.0, "MiB");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    Options options;
+    if (!parseOptions(argc, argv, options)) return 2;
+
+    QTemporaryDir tempDir;
+    const QString dir = options.dir.isEmpty() ? tempDir.path() : options.dir;
+    const QString file = dir + QStringLiteral("/bench.BlackList");
+    VolatileRegistryBackend backend;
+    Registry registry(backend);
+    Settings settings(registry, nullptr); // no servers: the list alone is measured
+
+    Figures figures;
+    figures.baseMiB = currentMiB();
+    const QStringList targets = makeTargets(options.count);
+    if (!fillAndSave(settings, targets, file, options.repeat, figures)) return 1;
+
+    NoDnsLookup dns;
+    Addresslist list(settings, dns, std::make_unique<NoDirectDns>());
+    if (!loadRepeatedly(list, file, options, figures)) return 1;
+    figures.loadedMiB = currentMiB();
+
+    const std::vector<QString> keys = lookupKeys(targets);
+    if (!lookUpAtRandom(list, keys, options, figures)) return 1;
+    if (!lookUpMissesAndOneKey(list, keys[0], options.lookups, figures)) return 1;
+    report(options, figures);
     return 0;
 }

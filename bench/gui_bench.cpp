@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -94,8 +95,6 @@ void BenchExports(const ResultsTable& table, const QString& dir)
     }
 }
 
-} // namespace
-
 // A second scan stopped a second after it started: how long StopScan takes
 // and the longest stall of the event loop from the stop until the window has
 // drawn the canceled scan.
@@ -126,40 +125,57 @@ void BenchStop(Application& app, Addresslist& list)
                 stopMs <= 100 && longestStall <= 100 ? "OK" : "MISSED");
 }
 
-int main(int argc, char** argv)
+struct Options {
+    QString config;
+    QString list;
+    std::optional<QString> exportDir; // the export figures only when given
+};
+
+// False after saying how the program is called.
+bool parseOptions(int argc, char** argv, Options& options)
 {
-    QApplication qapp(argc, argv);
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s CONFIG LIST\n", argv[0]);
-        return 2;
+        return false;
     }
-    VolatileRegistryBackend backend;
-    Registry registry(backend);
-    SilentPrompts prompts;
-    DesktopSession desktop(registry, prompts, {.configPath = QString::fromLocal8Bit(argv[1])});
-    Addresslist& list = desktop.Addresslist();
-    Application& app = desktop.Application();
-    MainForm window(desktop.WindowServices(QApplication::applicationDirPath(), QStringLiteral("quarlo")));
-    window.resize(1200, 800);
-    window.show();
+    options.config = QString::fromLocal8Bit(argv[1]);
+    options.list = QString::fromLocal8Bit(argv[2]);
+    if (argc > 3) options.exportDir = QString::fromLocal8Bit(argv[3]);
+    return true;
+}
 
+void loadList(Application& app, const Addresslist& list, const QString& path)
+{
     QElapsedTimer load;
     load.start();
-    app.FileOpen(QString::fromLocal8Bit(argv[2]));
+    app.FileOpen(path);
     std::printf("list loaded into the window   %8.3f s (%d addresses)\n", load.elapsed() / 1000.0, list.Count());
+}
 
-    // A 5 ms heartbeat: the longest gap between two beats is the longest
-    // time the window could not react.
-    QElapsedTimer beat;
+struct ScanFigures {
+    qint64 scanMs = 0;
     qint64 longestStall = 0;
+    std::vector<std::pair<qint64, qint64>> stalls; // (ms into the scan, length) of gaps over 50 ms
+    double peakMiB = 0;
+    int listed = 0;
+    double updateUs = 0;
+    double rebuildMs = 0;
+};
+
+// The scan until the tree is fully drawn, with a 5 ms heartbeat beside it:
+// the longest gap between two beats is the longest time the window could
+// not react.
+ScanFigures scanToDrawnTree(Application& app, Addresslist& list)
+{
+    ScanFigures figures;
+    QElapsedTimer beat;
     QTimer heartbeat;
     heartbeat.setInterval(5);
     QElapsedTimer scan;
-    std::vector<std::pair<qint64, qint64>> stalls; // (ms into the scan, length) of gaps over 50 ms
     QObject::connect(&heartbeat, &QTimer::timeout, [&] {
         const qint64 gap = beat.restart();
-        longestStall = std::max(longestStall, gap);
-        if (gap > 50) stalls.emplace_back(scan.elapsed() - gap, gap);
+        figures.longestStall = std::max(figures.longestStall, gap);
+        if (gap > 50) figures.stalls.emplace_back(scan.elapsed() - gap, gap);
     });
 
     QEventLoop done;
@@ -175,21 +191,32 @@ int main(int argc, char** argv)
     // Late TXT replies still redraw their rows.
     while (list.directDns().OutstandingCount() > 0) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     QCoreApplication::processEvents();
-    const qint64 scanMs = scan.elapsed();
+    figures.scanMs = scan.elapsed();
     heartbeat.stop();
-    const double scanPeakMiB = PeakMiB();
+    figures.peakMiB = PeakMiB();
+    return figures;
+}
 
+int countListed(const Addresslist& list)
+{
     int listed = 0;
     for (const AddressPtr& address : list) listed += address->Blacklisted();
+    return listed;
+}
 
+double updateRowMicroseconds(MainForm& window, const Addresslist& list)
+{
     QElapsedTimer one;
     const AddressPtr sample = list.Item(1);
     const int repeats = 1000;
     one.start();
     for (int i = 0; i < repeats; ++i) window.UpdateRow(sample);
-    const double updateUs = one.nsecsElapsed() / 1000.0 / repeats;
+    return one.nsecsElapsed() / 1000.0 / repeats;
+}
 
-    // Building every address's rows from nothing, as after a grid reset.
+// Building every address's rows from nothing, as after a grid reset.
+double rebuildMilliseconds(MainForm& window)
+{
     QElapsedTimer rebuild;
     window.Table().GridReset();
     rebuild.start();
@@ -197,10 +224,15 @@ int main(int argc, char** argv)
     while (window.Table().Drawing()) QCoreApplication::processEvents();
     const double rebuildMs = rebuild.nsecsElapsed() / 1e6;
     QCoreApplication::processEvents();
+    return rebuildMs;
+}
 
-    std::printf("scan to fully drawn tree      %8.3f s (%d listed)\n", scanMs / 1000.0, listed);
-    std::printf("longest event-loop stall      %8lld ms   target <= 100 ms  %s\n", static_cast<long long>(longestStall),
-                longestStall <= 100 ? "OK" : "MISSED");
+void reportScan(ScanFigures& figures, int count)
+{
+    std::printf("scan to fully drawn tree      %8.3f s (%d listed)\n", figures.scanMs / 1000.0, figures.listed);
+    std::printf("longest event-loop stall      %8lld ms   target <= 100 ms  %s\n",
+                static_cast<long long>(figures.longestStall), figures.longestStall <= 100 ? "OK" : "MISSED");
+    auto& stalls = figures.stalls;
     if (!stalls.empty()) {
         std::printf("stalls over 50 ms             %8zu; longest (ms into the scan:length)", stalls.size());
         std::sort(stalls.begin(), stalls.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
@@ -209,15 +241,41 @@ int main(int argc, char** argv)
                         static_cast<long long>(stalls[i].second));
         std::printf("\n");
     }
-    std::printf("peak memory after the scan    %8.1f MiB (%.1f KiB per address)  target < 400 MiB  %s\n", scanPeakMiB,
-                scanPeakMiB * 1024.0 / std::max(1, list.Count()), scanPeakMiB < 400 ? "OK" : "MISSED");
-    std::printf("one UpdateRow, nothing changed %7.1f us\n", updateUs);
+    std::printf("peak memory after the scan    %8.1f MiB (%.1f KiB per address)  target < 400 MiB  %s\n",
+                figures.peakMiB, figures.peakMiB * 1024.0 / std::max(1, count),
+                figures.peakMiB < 400 ? "OK" : "MISSED");
+    std::printf("one UpdateRow, nothing changed %7.1f us\n", figures.updateUs);
     std::printf("one UpdateRow, rows built      %7.1f us (RefreshData of all %d addresses: %.0f ms)\n",
-                rebuildMs * 1000.0 / std::max(1, list.Count()), list.Count(), rebuildMs);
+                figures.rebuildMs * 1000.0 / std::max(1, count), count, figures.rebuildMs);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication qapp(argc, argv);
+    Options options;
+    if (!parseOptions(argc, argv, options)) return 2;
+    VolatileRegistryBackend backend;
+    Registry registry(backend);
+    SilentPrompts prompts;
+    DesktopSession desktop(registry, prompts, {.configPath = options.config});
+    Addresslist& list = desktop.Addresslist();
+    Application& app = desktop.Application();
+    MainForm window(desktop.WindowServices(QApplication::applicationDirPath(), QStringLiteral("quarlo")));
+    window.resize(1200, 800);
+    window.show();
+
+    loadList(app, list, options.list);
+    ScanFigures figures = scanToDrawnTree(app, list);
+    figures.listed = countListed(list);
+    figures.updateUs = updateRowMicroseconds(window, list);
+    figures.rebuildMs = rebuildMilliseconds(window);
+    reportScan(figures, list.Count());
     // The export of the finished scan's grid, before the stopped scan empties it.
-    if (argc > 3) BenchExports(window.Table(), QString::fromLocal8Bit(argv[3]));
+    if (options.exportDir) BenchExports(window.Table(), *options.exportDir);
     BenchStop(app, list);
-    std::printf("SCAN_SECONDS %.3f\n", scanMs / 1000.0);
+    std::printf("SCAN_SECONDS %.3f\n", figures.scanMs / 1000.0);
     list.setChanged(false);
     return 0;
 }

@@ -144,37 +144,134 @@ void print(const char* what, const Step& s, const char* target, bool ok)
     std::fflush(stdout);
 }
 
+struct Options {
+    std::vector<int> sizes{2500, 20000, 65536};
+    bool open = true, over = true, paths = true;
+};
+
+// False after saying how the program is called.
+bool parseOptions(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--sizes") && i + 1 < argc) {
+            options.sizes.clear();
+            for (const QString& part : QString::fromLocal8Bit(argv[++i]).split(QLatin1Char(',')))
+                options.sizes.push_back(part.toInt());
+        } else if (!std::strcmp(argv[i], "--no-open"))
+            options.open = false;
+        else if (!std::strcmp(argv[i], "--no-over"))
+            options.over = false;
+        else if (!std::strcmp(argv[i], "--no-paths"))
+            options.paths = false;
+        else {
+            std::fprintf(stderr, "usage: %s [--sizes N,N,...] [--no-open] [--no-over] [--no-paths]\n", argv[0]);
+            return false;
+        }
+    }
+    return true;
+}
+
+// What every step works on: the window, its list and the automation server.
+struct Bench {
+    const QTemporaryDir& dir;
+    Application& app;
+    Addresslist& list;
+    MainForm& window;
+    AutomationServer& automation;
+    bool bus; // the automation server is on a bus: paths can be handed out
+};
+
+// False when the file could not be written.
+bool openSlash16(Bench& b)
+{
+    const QString file = b.dir.filePath(QStringLiteral("slash16.BlackList"));
+    if (!writeList(file, {QStringLiteral("10.1.0.0/16")})) return false;
+    const Step s = measure(b.window, [&] { b.app.FileOpen(file); });
+    print(qPrintable(QStringLiteral("open a /16 (%1 addresses)").arg(b.list.Count())), s, "stall <= 100 ms",
+          b.list.Count() == 65536 && s.longestStallMs <= 100);
+    b.list.setChanged(false);
+    return true;
+}
+
+// A file of 256 /16s is refused whole, quickly and without the memory.
+bool refuseOversizedFile(Bench& b)
+{
+    QStringList ranges;
+    for (int n = 0; n < 256; ++n) ranges << QStringLiteral("10.%1.0.0/16").arg(n);
+    const QString file = b.dir.filePath(QStringLiteral("over.BlackList"));
+    if (!writeList(file, ranges)) return false;
+    const int before = b.list.Count();
+    const Step s = measure(b.window, [&] { b.app.FileOpen(file); });
+    print("refuse 256 /16s (16,777,216 addresses)", s, "< 1 s, < 50 MiB",
+          b.list.Count() == before && s.seconds < 1 && s.addedMiB < 50);
+    std::printf("  list after: %d addresses; %s\n", b.list.Count(),
+                qPrintable(b.list.LastError().simplified().left(160)));
+    return true;
+}
+
+// Opens the file into an empty list and waits for the grid; its time in
+// seconds, or a negative value when the list did not get n addresses.
+double loadForNew(Bench& b, const QString& file, int n)
+{
+    b.app.FileNew();
+    QElapsedTimer load;
+    load.start();
+    b.app.FileOpen(file);
+    while (b.window.Table().Drawing()) QCoreApplication::processEvents();
+    const double loadSeconds = load.nsecsElapsed() / 1e9;
+    if (b.list.Count() != n) {
+        std::fprintf(stderr, "loaded %d addresses of %d\n", b.list.Count(), n);
+        return -1;
+    }
+    return loadSeconds;
+}
+
+// What a client's NewEnum of the list hands out.
+void handOutPaths(Bench& b, int n)
+{
+    QElapsedTimer handOut;
+    handOut.start();
+    for (const AddressPtr& address : b.list) b.automation.PathOf(address);
+    std::printf("  paths handed out for %d addresses: %.3f s (%d objects)\n", n, handOut.nsecsElapsed() / 1e9,
+                b.automation.ExposedObjects());
+}
+
+// New of a list of n addresses loaded from a file, then again with every
+// address's path held by a client (when there is a bus and paths are wanted).
+bool newOfSize(Bench& b, int n, bool paths)
+{
+    const QString file = b.dir.filePath(QStringLiteral("list%1.BlackList").arg(n));
+    if (!writeList(file, addresses(n))) return false;
+    for (bool withPaths : {false, true}) {
+        if (withPaths && !(paths && b.bus)) continue;
+        const double loadSeconds = loadForNew(b, file, n);
+        if (loadSeconds < 0) return false;
+        if (withPaths) handOutPaths(b, n);
+        b.list.setChanged(false);
+        const Step s = measure(b.window, [&] { b.app.FileNew(); });
+        const QString what = QStringLiteral("New of %1 addresses%2 (loaded in %3 s)")
+                                 .arg(n)
+                                 .arg(withPaths ? QStringLiteral(", paths held") : QString())
+                                 .arg(loadSeconds, 0, 'f', 2);
+        print(qPrintable(what), s, "< 1 s", b.list.Count() == 0 && s.seconds < 1);
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication qapp(argc, argv);
-    std::vector<int> sizes{2500, 20000, 65536};
-    bool open = true, over = true, paths = true;
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--sizes") && i + 1 < argc) {
-            sizes.clear();
-            for (const QString& part : QString::fromLocal8Bit(argv[++i]).split(QLatin1Char(',')))
-                sizes.push_back(part.toInt());
-        } else if (!std::strcmp(argv[i], "--no-open"))
-            open = false;
-        else if (!std::strcmp(argv[i], "--no-over"))
-            over = false;
-        else if (!std::strcmp(argv[i], "--no-paths"))
-            paths = false;
-        else {
-            std::fprintf(stderr, "usage: %s [--sizes N,N,...] [--no-open] [--no-over] [--no-paths]\n", argv[0]);
-            return 2;
-        }
-    }
+    Options options;
+    if (!parseOptions(argc, argv, options)) return 2;
 
     QTemporaryDir dir;
     VolatileRegistryBackend backend;
     Registry registry(backend);
     SilentPrompts prompts; // every question answered Yes
     DesktopSession desktop(registry, prompts, {.configPath = dir.filePath(QStringLiteral("none.cfg"))});
-    Addresslist& list = desktop.Addresslist();
     Application& app = desktop.Application();
     AutomationServer automation(app, false);
     const bool bus = automation.Start(QDBusConnection::sessionBus());
@@ -184,59 +281,11 @@ int main(int argc, char** argv)
     window.show();
     automation.setWindow(&window);
 
-    if (open) {
-        const QString file = dir.filePath(QStringLiteral("slash16.BlackList"));
-        if (!writeList(file, {QStringLiteral("10.1.0.0/16")})) return 1;
-        const Step s = measure(window, [&] { app.FileOpen(file); });
-        print(qPrintable(QStringLiteral("open a /16 (%1 addresses)").arg(list.Count())), s, "stall <= 100 ms",
-              list.Count() == 65536 && s.longestStallMs <= 100);
-        list.setChanged(false);
-    }
-    if (over) {
-        QStringList ranges;
-        for (int n = 0; n < 256; ++n) ranges << QStringLiteral("10.%1.0.0/16").arg(n);
-        const QString file = dir.filePath(QStringLiteral("over.BlackList"));
-        if (!writeList(file, ranges)) return 1;
-        const int before = list.Count();
-        const Step s = measure(window, [&] { app.FileOpen(file); });
-        print("refuse 256 /16s (16,777,216 addresses)", s, "< 1 s, < 50 MiB",
-              list.Count() == before && s.seconds < 1 && s.addedMiB < 50);
-        std::printf("  list after: %d addresses; %s\n", list.Count(),
-                    qPrintable(list.LastError().simplified().left(160)));
-    }
-
-    for (int n : sizes) {
-        const QString file = dir.filePath(QStringLiteral("list%1.BlackList").arg(n));
-        if (!writeList(file, addresses(n))) return 1;
-        for (bool withPaths : {false, true}) {
-            if (withPaths && !(paths && bus)) continue;
-            app.FileNew();
-            QElapsedTimer load;
-            load.start();
-            app.FileOpen(file);
-            while (window.Table().Drawing()) QCoreApplication::processEvents();
-            const double loadSeconds = load.nsecsElapsed() / 1e9;
-            if (list.Count() != n) {
-                std::fprintf(stderr, "loaded %d addresses of %d\n", list.Count(), n);
-                return 1;
-            }
-            if (withPaths) {
-                // What a client's NewEnum of the list hands out.
-                QElapsedTimer handOut;
-                handOut.start();
-                for (const AddressPtr& address : list) automation.PathOf(address);
-                std::printf("  paths handed out for %d addresses: %.3f s (%d objects)\n", n,
-                            handOut.nsecsElapsed() / 1e9, automation.ExposedObjects());
-            }
-            list.setChanged(false);
-            const Step s = measure(window, [&] { app.FileNew(); });
-            const QString what = QStringLiteral("New of %1 addresses%2 (loaded in %3 s)")
-                                     .arg(n)
-                                     .arg(withPaths ? QStringLiteral(", paths held") : QString())
-                                     .arg(loadSeconds, 0, 'f', 2);
-            print(qPrintable(what), s, "< 1 s", list.Count() == 0 && s.seconds < 1);
-        }
-    }
-    list.setChanged(false);
+    Bench bench{dir, app, desktop.Addresslist(), window, automation, bus};
+    if (options.open && !openSlash16(bench)) return 1;
+    if (options.over && !refuseOversizedFile(bench)) return 1;
+    for (int n : options.sizes)
+        if (!newOfSize(bench, n, options.paths)) return 1;
+    bench.list.setChanged(false);
     return 0;
 }

@@ -327,11 +327,47 @@ static void late_add(late_t *l, double v)
     if (v > 0.001) l->over1ms++;
 }
 
-int main(int argc, char **argv)
+typedef struct {
+    const char *listen_text, *upstream_text, *stats_path, *dead_zone;
+    double delay, max_seconds, loss;
+    int per_server;
+} options_t;
+
+/* Everything one run of the proxy holds: the sockets, the queues and the
+ * books written out at the end. */
+typedef struct {
+    options_t opt;
+    struct sockaddr_in listen_addr, upstreams[MAX_UPSTREAMS];
+    int n_up;
+    int lfd;
+    slot_t slots[MAX_SLOTS];
+    uint32_t slot_gens;
+    fifo_t up, down;
+    sent_t *sent;
+    size_t sent_cap, sent_head, sent_count;
+    int outstanding[MAX_UPSTREAMS], max_outstanding[MAX_UPSTREAMS];
+    long forwarded_to[MAX_UPSTREAMS];
+    int rr;
+    uint32_t gen_counter;
+
+    long queries, new_queries, forwarded, responses, delivered;
+    long retry_pending, retry_answered, retry_lost, repeated_questions, id_reuse;
+    long server_unanswered, late_responses, dup_responses, stray_responses;
+    long truncated, oversize, slots_full, send_errors;
+    long dropped_up, dropped_down, dead_zone_queries;
+    int inflight, max_inflight, max_slots_used;
+    late_t late_up, late_down;
+    double t_start, t_first, t_last_query, t_last_delivery;
+    double bucket_max[MAX_BUCKETS], bucket_area[MAX_BUCKETS];
+    int n_buckets;
+    double area_since;
+    unsigned char buf[MAX_DGRAM];
+} proxy_t;
+
+/* Returns 0, or the exit status after saying what is wrong. */
+static int parse_options(int argc, char **argv, options_t *o)
 {
-    const char *listen_text = NULL, *upstream_text = NULL, *stats_path = NULL, *dead_zone = NULL;
-    double delay = 0.020, max_seconds = 900, loss = 0;
-    int per_server = 64;
+    *o = (options_t){.delay = 0.020, .max_seconds = 900, .loss = 0, .per_server = 64};
     for (int i = 1; i < argc; i++) {
         const char *a = argv[i];
         const char *v = i + 1 < argc ? argv[i + 1] : NULL;
@@ -339,398 +375,460 @@ int main(int argc, char **argv)
             fprintf(stderr, "%s wants a value\n", a);
             return 2;
         }
-        if (!strcmp(a, "--listen")) listen_text = v;
-        else if (!strcmp(a, "--upstream")) upstream_text = v;
-        else if (!strcmp(a, "--delay-ms")) delay = atof(v) / 1000.0;
-        else if (!strcmp(a, "--per-server")) per_server = atoi(v);
-        else if (!strcmp(a, "--stats")) stats_path = v;
-        else if (!strcmp(a, "--max-seconds")) max_seconds = atof(v);
-        else if (!strcmp(a, "--loss")) loss = atof(v);
+        if (!strcmp(a, "--listen")) o->listen_text = v;
+        else if (!strcmp(a, "--upstream")) o->upstream_text = v;
+        else if (!strcmp(a, "--delay-ms")) o->delay = atof(v) / 1000.0;
+        else if (!strcmp(a, "--per-server")) o->per_server = atoi(v);
+        else if (!strcmp(a, "--stats")) o->stats_path = v;
+        else if (!strcmp(a, "--max-seconds")) o->max_seconds = atof(v);
+        else if (!strcmp(a, "--loss")) o->loss = atof(v);
         else if (!strcmp(a, "--seed")) rng_state ^= strtoull(v, NULL, 10) * 0xD1B54A32D192ED03ULL;
-        else if (!strcmp(a, "--dead-zone")) dead_zone = v;
+        else if (!strcmp(a, "--dead-zone")) o->dead_zone = v;
         else {
             fprintf(stderr, "unknown option %s\n", a);
             return 2;
         }
         i++;
     }
-    if (!listen_text || !upstream_text || per_server < 1 || loss < 0 || loss >= 1) {
+    if (!o->listen_text || !o->upstream_text || o->per_server < 1 || o->loss < 0 || o->loss >= 1) {
         fprintf(stderr, "usage: %s --listen ADDR:PORT --upstream ADDR:PORT[,...] [--delay-ms MS] "
                         "[--per-server N] [--stats FILE] [--max-seconds S] [--loss P] [--seed N] "
                         "[--dead-zone ZONE]\n", argv[0]);
         return 2;
     }
+    return 0;
+}
 
-    struct sockaddr_in listen_addr, upstreams[MAX_UPSTREAMS];
-    int n_up = 0;
-    if (parse_addr(listen_text, &listen_addr) < 0) {
-        fprintf(stderr, "bad --listen %s\n", listen_text);
+/* The listen address and the comma-separated upstreams; 0, or the exit
+ * status after saying which one is bad. */
+static int parse_addresses(proxy_t *px)
+{
+    if (parse_addr(px->opt.listen_text, &px->listen_addr) < 0) {
+        fprintf(stderr, "bad --listen %s\n", px->opt.listen_text);
         return 2;
     }
-    {
-        char *copy = strdup(upstream_text), *save = NULL;
-        for (char *tok = strtok_r(copy, ",", &save); tok; tok = strtok_r(NULL, ",", &save)) {
-            if (n_up == MAX_UPSTREAMS || parse_addr(tok, &upstreams[n_up]) < 0) {
-                fprintf(stderr, "bad --upstream entry %s\n", tok);
-                return 2;
-            }
-            n_up++;
+    char *copy = strdup(px->opt.upstream_text), *save = NULL;
+    for (char *tok = strtok_r(copy, ",", &save); tok; tok = strtok_r(NULL, ",", &save)) {
+        if (px->n_up == MAX_UPSTREAMS || parse_addr(tok, &px->upstreams[px->n_up]) < 0) {
+            fprintf(stderr, "bad --upstream entry %s\n", tok);
+            return 2;
         }
-        free(copy);
+        px->n_up++;
     }
+    free(copy);
+    return 0;
+}
+
+static void open_listener(proxy_t *px)
+{
+    px->lfd = socket(AF_INET, SOCK_DGRAM, 0);
+    if (px->lfd < 0) die("socket");
+    int one = 1;
+    setsockopt(px->lfd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    big_buffers(px->lfd);
+    if (bind(px->lfd, (struct sockaddr *)&px->listen_addr, sizeof px->listen_addr) < 0) die("bind");
+}
+
+/* Attribute the in-flight level since the last change to the buckets it
+ * spans (at long delays nothing may change for several buckets). */
+static void track(proxy_t *px, double now)
+{
+    if (px->t_first < 0) return;
+    double t = px->area_since;
+    do {
+        int b = (int)((t - px->t_first) / BUCKET_S);
+        if (px->t_first + (b + 1) * BUCKET_S <= t) b++; /* rounding at an edge */
+        if (b >= MAX_BUCKETS) b = MAX_BUCKETS - 1;
+        double end = px->t_first + (b + 1) * BUCKET_S;
+        if (end > now || b == MAX_BUCKETS - 1) end = now;
+        if (b + 1 > px->n_buckets) px->n_buckets = b + 1;
+        px->bucket_area[b] += px->inflight * (end - t);
+        if (px->inflight > px->bucket_max[b]) px->bucket_max[b] = px->inflight;
+        t = end;
+    } while (t < now);
+    px->area_since = now;
+}
+
+static void inflight_change(proxy_t *px, double now, int slot, int delta)
+{
+    track(px, now);
+    px->inflight += delta;
+    px->slots[slot].inflight += delta;
+    if (px->inflight > px->max_inflight) px->max_inflight = px->inflight;
+}
+
+/* Remembers when a query went to its server, to find the ones never answered. */
+static void sent_push(proxy_t *px, double now, uint32_t entry, uint32_t gen)
+{
+    if (px->sent_count == px->sent_cap) {
+        size_t ncap = px->sent_cap ? px->sent_cap * 2 : 1024;
+        sent_t *n = malloc(ncap * sizeof *n);
+        if (!n) die("malloc");
+        for (size_t i = 0; i < px->sent_count; i++) n[i] = px->sent[(px->sent_head + i) % px->sent_cap];
+        free(px->sent);
+        px->sent = n;
+        px->sent_cap = ncap;
+        px->sent_head = 0;
+    }
+    px->sent[(px->sent_head + px->sent_count) % px->sent_cap] = (sent_t){now, entry, gen};
+    px->sent_count++;
+}
+
+/* The next server round-robin with room for a query, or -1. */
+static int pick_server(proxy_t *px)
+{
+    for (int k = 0; k < px->n_up; k++) {
+        int c = (px->rr + k) % px->n_up;
+        if (px->outstanding[c] < px->opt.per_server) return c;
+    }
+    return -1;
+}
+
+/* Queries whose delay is over go to a server; stale copies are dropped. */
+static void release_upstream(proxy_t *px, double now)
+{
+    for (pkt_t *p; (p = fifo_front(&px->up)) && p->due <= now;) {
+        entry_t *e = &entries[p->entry];
+        slot_t *sl = &px->slots[p->slot];
+        if (e->gen == p->gen && sl->used && sl->gen == e->slot_gen) {
+            int s = pick_server(px);
+            if (s < 0) break; /* every server busy: wait for answers */
+            px->rr = (s + 1) % px->n_up;
+            if (sendto(sl->fd, p->data, (size_t)p->len, 0, (struct sockaddr *)&px->upstreams[s],
+                       sizeof px->upstreams[s]) < 0)
+                px->send_errors++;
+            late_add(&px->late_up, now - p->due);
+            e->state = ST_SENT;
+            e->server = (int8_t)s;
+            e->t_sent = now;
+            px->outstanding[s]++;
+            if (px->outstanding[s] > px->max_outstanding[s]) px->max_outstanding[s] = px->outstanding[s];
+            px->forwarded++;
+            px->forwarded_to[s]++;
+            sent_push(px, now, p->entry, p->gen);
+        }
+        free(p->data);
+        fifo_pop(&px->up);
+    }
+}
+
+/* Answers whose delay is over go to their client, unless lost on the way. */
+static void release_downstream(proxy_t *px, double now)
+{
+    for (pkt_t *p; (p = fifo_front(&px->down)) && p->due <= now;) {
+        slot_t *sl = &px->slots[p->slot];
+        entry_t *e = p->entry != UINT32_MAX ? &entries[p->entry] : NULL;
+        if (sl->used && (!e || sl->gen == e->slot_gen) && px->opt.loss > 0 && rng_uniform() < px->opt.loss) {
+            px->dropped_down++;
+            if (e && e->state == ST_ANSWERED) {
+                e->state = ST_DROPPED;
+                inflight_change(px, now, p->slot, -1);
+            }
+        } else if (sl->used && (!e || sl->gen == e->slot_gen)) {
+            if (sendto(px->lfd, p->data, (size_t)p->len, 0, (struct sockaddr *)&sl->client, sizeof sl->client) < 0)
+                px->send_errors++;
+            late_add(&px->late_down, now - p->due);
+            if (e && e->state == ST_ANSWERED) {
+                e->state = ST_DELIVERED;
+                inflight_change(px, now, p->slot, -1);
+            }
+            px->delivered++;
+            px->t_last_delivery = now;
+        }
+        free(p->data);
+        fifo_pop(&px->down);
+    }
+}
+
+/* Queries a server did not answer within a second were dropped. */
+static void expire_unanswered(proxy_t *px, double now)
+{
+    while (px->sent_count) {
+        sent_t *r = &px->sent[px->sent_head];
+        entry_t *e = &entries[r->entry];
+        int waiting = e->gen == r->gen && e->state == ST_SENT;
+        if (waiting && now - r->t < LOST_AFTER_S) break;
+        if (waiting) {
+            e->state = ST_LOST;
+            px->outstanding[e->server]--;
+            px->server_unanswered++;
+        }
+        px->sent_head = (px->sent_head + 1) % px->sent_cap;
+        px->sent_count--;
+    }
+}
+
+/* Until the next due datagram or the next loss check. */
+static double next_wait(proxy_t *px, double now)
+{
+    double next = now + 0.1;
+    pkt_t *hu = fifo_front(&px->up), *hd = fifo_front(&px->down);
+    if (hu && hu->due < next) next = hu->due;
+    if (hd && hd->due < next) next = hd->due;
+    if (px->sent_count && px->sent[px->sent_head].t + LOST_AFTER_S < next)
+        next = px->sent[px->sent_head].t + LOST_AFTER_S;
+    double wait = next - now;
+    return wait < 0 ? 0 : wait;
+}
+
+/* The slot of a client's address, a new one when it has none (recycling one
+ * whose client went quiet with nothing in flight), or -1 when all are taken. */
+static int client_slot(proxy_t *px, const struct sockaddr_in *from, double now)
+{
+    int free_slot = -1;
+    for (int i = 0; i < MAX_SLOTS; i++) {
+        if (px->slots[i].used && px->slots[i].client.sin_port == from->sin_port &&
+            px->slots[i].client.sin_addr.s_addr == from->sin_addr.s_addr)
+            return i;
+        if (!px->slots[i].used && free_slot < 0) free_slot = i;
+    }
+    for (int i = 0; free_slot < 0 && i < MAX_SLOTS; i++) {
+        if (now - px->slots[i].last_used > SLOT_IDLE_S && px->slots[i].inflight == 0) {
+            close(px->slots[i].fd);
+            free(px->slots[i].by_id);
+            px->slots[i].used = 0;
+            free_slot = i;
+        }
+    }
+    if (free_slot < 0) {
+        px->slots_full++;
+        return -1;
+    }
+    slot_t *sl = &px->slots[free_slot];
+    sl->fd = socket(AF_INET, SOCK_DGRAM, 0);
+    if (sl->fd < 0) die("socket");
+    big_buffers(sl->fd);
+    struct sockaddr_in any = {.sin_family = AF_INET};
+    any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(sl->fd, (struct sockaddr *)&any, sizeof any) < 0) die("bind upstream");
+    sl->by_id = calloc(65536, sizeof *sl->by_id);
+    if (!sl->by_id) die("calloc");
+    sl->client = *from;
+    sl->gen = ++px->slot_gens;
+    sl->inflight = 0;
+    sl->used = 1;
+    return free_slot;
+}
+
+/* The query's entry: a retransmission finds its own (and is counted by what
+ * became of the first copy), a new query gets one and is in flight. */
+static uint32_t query_entry(proxy_t *px, int s, int len, double now)
+{
+    slot_t *sl = &px->slots[s];
+    uint16_t id = (uint16_t)(px->buf[0] << 8 | px->buf[1]);
+    uint64_t qh = question_hash(px->buf, len);
+    uint32_t idx;
+    entry_t *e = entry_find(sl->gen, id, qh, &idx);
+    if (e) {
+        if (e->state == ST_QUEUED || e->state == ST_SENT || e->state == ST_ANSWERED) {
+            px->retry_pending++;
+            if (e->state == ST_SENT) px->outstanding[e->server]--;
+        } else if (e->state == ST_DELIVERED || e->state == ST_DROPPED) {
+            if (e->state == ST_DELIVERED) px->retry_answered++;
+            else px->retry_lost++;
+            inflight_change(px, now, s, +1); /* in flight again */
+        } else {
+            px->retry_lost++; /* never answered: still counted in flight */
+        }
+        return idx;
+    }
+    px->new_queries++;
+    if (!qset_add(qh)) px->repeated_questions++;
+    uint32_t prev = sl->by_id[id];
+    if (prev && in_flight_state(entries[prev - 1].state)) px->id_reuse++;
+    idx = entry_add((entry_t){.qhash = qh, .slot_gen = sl->gen, .id = id, .slot = s});
+    sl->by_id[id] = idx + 1;
+    inflight_change(px, now, s, +1);
+    return idx;
+}
+
+/* Client queries: each is held for the delay, unless lost or swallowed. */
+static void read_queries(proxy_t *px, double now)
+{
+    for (;;) {
+        struct sockaddr_in from;
+        socklen_t fl = sizeof from;
+        ssize_t n = recvfrom(px->lfd, px->buf, sizeof px->buf, MSG_TRUNC, (struct sockaddr *)&from, &fl);
+        if (n < 0) break;
+        if (n > (ssize_t)sizeof px->buf) {
+            px->oversize++;
+            continue;
+        }
+        if (n < 12) continue;
+        px->queries++;
+        if (px->t_first < 0) {
+            px->t_first = now;
+            px->area_since = now;
+        }
+        px->t_last_query = now;
+        int s = client_slot(px, &from, now);
+        if (s < 0) continue;
+        px->slots[s].last_used = now;
+        uint32_t idx = query_entry(px, s, (int)n, now);
+        entry_t *e = &entries[idx];
+        e->gen = ++px->gen_counter;
+        const char *dead_zone = px->opt.dead_zone;
+        if ((dead_zone && under_zone(px->buf, (int)n, dead_zone)) ||
+            (px->opt.loss > 0 && rng_uniform() < px->opt.loss)) {
+            if (dead_zone && under_zone(px->buf, (int)n, dead_zone)) px->dead_zone_queries++;
+            else px->dropped_up++;
+            e->state = ST_DROPPED;
+            inflight_change(px, now, s, -1);
+            continue;
+        }
+        e->state = ST_QUEUED;
+        pkt_t p = {now + px->opt.delay, idx, e->gen, s, (int)n, malloc((size_t)n)};
+        if (!p.data) die("malloc");
+        memcpy(p.data, px->buf, (size_t)n);
+        fifo_push(&px->up, p);
+    }
+}
+
+/* Server answers for one client, each held for the delay on its way back. */
+static void read_answers(proxy_t *px, int s, double now)
+{
+    slot_t *sl = &px->slots[s];
+    for (;;) {
+        ssize_t n = recv(sl->fd, px->buf, sizeof px->buf, MSG_TRUNC);
+        if (n < 0) break;
+        if (n > (ssize_t)sizeof px->buf) {
+            px->oversize++;
+            continue;
+        }
+        if (n < 12) continue;
+        px->responses++;
+        if (px->buf[2] & 0x02) px->truncated++;
+        uint16_t id = (uint16_t)(px->buf[0] << 8 | px->buf[1]);
+        uint32_t idx = UINT32_MAX;
+        entry_t *e = entry_find(sl->gen, id, question_hash(px->buf, (int)n), &idx);
+        if (!e) {
+            px->stray_responses++;
+        } else if (e->state == ST_SENT) {
+            e->state = ST_ANSWERED;
+            px->outstanding[e->server]--;
+        } else if (e->state == ST_LOST) {
+            px->late_responses++;
+            e->state = ST_ANSWERED;
+        } else {
+            px->dup_responses++;
+        }
+        pkt_t p = {now + px->opt.delay, idx, 0, s, (int)n, malloc((size_t)n)};
+        if (!p.data) die("malloc");
+        memcpy(p.data, px->buf, (size_t)n);
+        fifo_push(&px->down, p);
+    }
+}
+
+/* Waits for datagrams from the client or the servers, at most `wait`
+ * seconds, and reads what came. */
+static void wait_and_read(proxy_t *px, double wait)
+{
+    struct pollfd pfds[MAX_SLOTS + 1];
+    int map[MAX_SLOTS + 1], n_pfd = 0;
+    pfds[n_pfd] = (struct pollfd){.fd = px->lfd, .events = POLLIN};
+    map[n_pfd++] = -1;
+    for (int i = 0; i < MAX_SLOTS; i++) {
+        if (!px->slots[i].used) continue;
+        pfds[n_pfd] = (struct pollfd){.fd = px->slots[i].fd, .events = POLLIN};
+        map[n_pfd++] = i;
+    }
+    if (n_pfd - 1 > px->max_slots_used) px->max_slots_used = n_pfd - 1;
+    struct timespec ts = {.tv_sec = (time_t)wait, .tv_nsec = (long)((wait - floor(wait)) * 1e9)};
+    int ready = ppoll(pfds, (nfds_t)n_pfd, &ts, NULL);
+    if (ready < 0) {
+        if (errno == EINTR) return;
+        die("ppoll");
+    }
+    double now = now_s();
+    for (int k = 0; k < n_pfd && ready > 0; k++) {
+        if (!(pfds[k].revents & POLLIN)) continue;
+        ready--;
+        if (map[k] < 0) read_queries(px, now);
+        else read_answers(px, map[k], now);
+    }
+}
+
+static void serve(proxy_t *px)
+{
+    while (!stop_flag) {
+        double now = now_s();
+        if (now - px->t_start > px->opt.max_seconds) break;
+        /* Release what is due, upstream first. */
+        release_upstream(px, now);
+        release_downstream(px, now);
+        expire_unanswered(px, now);
+        wait_and_read(px, next_wait(px, now));
+    }
+}
+
+static void write_stats(proxy_t *px)
+{
+    struct rusage ru;
+    getrusage(RUSAGE_SELF, &ru);
+    FILE *out = px->opt.stats_path ? fopen(px->opt.stats_path, "w") : stdout;
+    if (!out) die("stats file");
+    const late_t *up = &px->late_up, *down = &px->late_down;
+    fprintf(out, "{\n");
+    fprintf(out, "  \"delay_ms\": %.3f,\n  \"per_server\": %d,\n  \"upstreams\": %d,\n", px->opt.delay * 1000,
+            px->opt.per_server, px->n_up);
+    fprintf(out, "  \"listen_rcvbuf\": %d,\n", buffer_size(px->lfd, SO_RCVBUF));
+    fprintf(out, "  \"queries\": %ld,\n  \"new_queries\": %ld,\n  \"forwarded\": %ld,\n", px->queries, px->new_queries,
+            px->forwarded);
+    fprintf(out, "  \"responses\": %ld,\n  \"delivered\": %ld,\n", px->responses, px->delivered);
+    fprintf(out, "  \"retry_while_pending\": %ld,\n  \"retry_after_answer\": %ld,\n", px->retry_pending,
+            px->retry_answered);
+    fprintf(out, "  \"retry_after_server_loss\": %ld,\n", px->retry_lost);
+    fprintf(out, "  \"repeated_questions\": %ld,\n  \"id_reuse_in_flight\": %ld,\n", px->repeated_questions,
+            px->id_reuse);
+    fprintf(out, "  \"distinct_questions\": %zu,\n", qset_count);
+    fprintf(out, "  \"loss\": %.4f,\n  \"dropped_up\": %ld,\n  \"dropped_down\": %ld,\n  \"dead_zone_queries\": %ld,\n",
+            px->opt.loss, px->dropped_up, px->dropped_down, px->dead_zone_queries);
+    fprintf(out, "  \"client_sockets\": %u,\n  \"max_client_sockets_at_once\": %d,\n", px->slot_gens,
+            px->max_slots_used);
+    fprintf(out, "  \"server_unanswered\": %ld,\n  \"late_responses\": %ld,\n  \"dup_responses\": %ld,\n",
+            px->server_unanswered, px->late_responses, px->dup_responses);
+    fprintf(out, "  \"stray_responses\": %ld,\n  \"truncated_responses\": %ld,\n  \"oversize\": %ld,\n",
+            px->stray_responses, px->truncated, px->oversize);
+    fprintf(out, "  \"slots_full\": %ld,\n  \"send_errors\": %ld,\n", px->slots_full, px->send_errors);
+    fprintf(out, "  \"max_inflight\": %d,\n", px->max_inflight);
+    fprintf(out, "  \"first_query_s\": %.6f,\n  \"last_query_s\": %.6f,\n  \"last_delivery_s\": %.6f,\n",
+            px->t_first < 0 ? -1 : px->t_first - px->t_start,
+            px->t_last_query < 0 ? -1 : px->t_last_query - px->t_start,
+            px->t_last_delivery < 0 ? -1 : px->t_last_delivery - px->t_start);
+    fprintf(out, "  \"late_up_mean_ms\": %.4f,\n  \"late_up_max_ms\": %.4f,\n  \"late_up_over_1ms\": %ld,\n",
+            up->n ? up->sum / up->n * 1000 : 0, up->max * 1000, up->over1ms);
+    fprintf(out, "  \"late_down_mean_ms\": %.4f,\n  \"late_down_max_ms\": %.4f,\n  \"late_down_over_1ms\": %ld,\n",
+            down->n ? down->sum / down->n * 1000 : 0, down->max * 1000, down->over1ms);
+    fprintf(out, "  \"server_forwarded\": [");
+    for (int i = 0; i < px->n_up; i++) fprintf(out, "%s%ld", i ? ", " : "", px->forwarded_to[i]);
+    fprintf(out, "],\n  \"server_max_outstanding\": [");
+    for (int i = 0; i < px->n_up; i++) fprintf(out, "%s%d", i ? ", " : "", px->max_outstanding[i]);
+    fprintf(out, "],\n  \"cpu_user_s\": %.3f,\n  \"cpu_sys_s\": %.3f,\n",
+            ru.ru_utime.tv_sec + ru.ru_utime.tv_usec * 1e-6, ru.ru_stime.tv_sec + ru.ru_stime.tv_usec * 1e-6);
+    fprintf(out, "  \"bucket_s\": %.3f,\n  \"inflight_max\": [", BUCKET_S);
+    for (int b = 0; b < px->n_buckets; b++) fprintf(out, "%s%d", b ? "," : "", (int)px->bucket_max[b]);
+    fprintf(out, "],\n  \"inflight_mean\": [");
+    for (int b = 0; b < px->n_buckets; b++) fprintf(out, "%s%.1f", b ? "," : "", px->bucket_area[b] / BUCKET_S);
+    fprintf(out, "]\n}\n");
+    if (out != stdout) fclose(out);
+}
+
+int main(int argc, char **argv)
+{
+    static proxy_t px; /* large (the timeline), so not on the stack */
+    int status = parse_options(argc, argv, &px.opt);
+    if (status == 0) status = parse_addresses(&px);
+    if (status != 0) return status;
 
     signal(SIGTERM, on_signal);
     signal(SIGINT, on_signal);
     signal(SIGPIPE, SIG_IGN);
+    open_listener(&px);
 
-    int lfd = socket(AF_INET, SOCK_DGRAM, 0);
-    if (lfd < 0) die("socket");
-    int one = 1;
-    setsockopt(lfd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    big_buffers(lfd);
-    if (bind(lfd, (struct sockaddr *)&listen_addr, sizeof listen_addr) < 0) die("bind");
-
-    static slot_t slots[MAX_SLOTS];
-    uint32_t slot_gens = 0;
-    fifo_t up = {0}, down = {0};
-    sent_t *sent = NULL;
-    size_t sent_cap = 0, sent_head = 0, sent_count = 0;
-    int outstanding[MAX_UPSTREAMS] = {0}, max_outstanding[MAX_UPSTREAMS] = {0};
-    long forwarded_to[MAX_UPSTREAMS] = {0};
-    int rr = 0;
-    uint32_t gen_counter = 0;
-
-    long queries = 0, new_queries = 0, forwarded = 0, responses = 0, delivered = 0;
-    long retry_pending = 0, retry_answered = 0, retry_lost = 0, repeated_questions = 0, id_reuse = 0;
-    long server_unanswered = 0, late_responses = 0, dup_responses = 0, stray_responses = 0;
-    long truncated = 0, oversize = 0, slots_full = 0, send_errors = 0;
-    long dropped_up = 0, dropped_down = 0, dead_zone_queries = 0;
-    int inflight = 0, max_inflight = 0, max_slots_used = 0;
-    late_t late_up = {0}, late_down = {0};
-    double t_start = now_s(), t_first = -1, t_last_query = -1, t_last_delivery = -1;
-    static double bucket_max[MAX_BUCKETS], bucket_area[MAX_BUCKETS];
-    int n_buckets = 0;
-    double area_since = 0;
-    unsigned char buf[MAX_DGRAM];
-
-/* Attribute the in-flight level since the last change to the buckets it
- * spans (at long delays nothing may change for several buckets). */
-#define TRACK(now_)                                                                        \
-    do {                                                                                   \
-        if (t_first >= 0) {                                                                \
-            double t_ = area_since;                                                        \
-            do {                                                                           \
-                int b_ = (int)((t_ - t_first) / BUCKET_S);                                 \
-                if (t_first + (b_ + 1) * BUCKET_S <= t_) b_++; /* rounding at an edge */   \
-                if (b_ >= MAX_BUCKETS) b_ = MAX_BUCKETS - 1;                               \
-                double end_ = t_first + (b_ + 1) * BUCKET_S;                               \
-                if (end_ > (now_) || b_ == MAX_BUCKETS - 1) end_ = (now_);                 \
-                if (b_ + 1 > n_buckets) n_buckets = b_ + 1;                                \
-                bucket_area[b_] += inflight * (end_ - t_);                                 \
-                if (inflight > bucket_max[b_]) bucket_max[b_] = inflight;                  \
-                t_ = end_;                                                                 \
-            } while (t_ < (now_));                                                         \
-            area_since = (now_);                                                           \
-        }                                                                                  \
-    } while (0)
-#define INFLIGHT(now_, slot_, delta_)                                                      \
-    do {                                                                                   \
-        TRACK(now_);                                                                       \
-        inflight += (delta_);                                                              \
-        slots[slot_].inflight += (delta_);                                                 \
-        if (inflight > max_inflight) max_inflight = inflight;                              \
-    } while (0)
-
-    while (!stop_flag) {
-        double now = now_s();
-        if (now - t_start > max_seconds) break;
-
-        /* Release what is due, upstream first. */
-        for (pkt_t *p; (p = fifo_front(&up)) && p->due <= now;) {
-            entry_t *e = &entries[p->entry];
-            if (e->gen == p->gen && slots[p->slot].used && slots[p->slot].gen == e->slot_gen) {
-                int s = -1;
-                for (int k = 0; k < n_up; k++) {
-                    int c = (rr + k) % n_up;
-                    if (outstanding[c] < per_server) {
-                        s = c;
-                        break;
-                    }
-                }
-                if (s < 0) break; /* every server busy: wait for answers */
-                rr = (s + 1) % n_up;
-                if (sendto(slots[p->slot].fd, p->data, (size_t)p->len, 0, (struct sockaddr *)&upstreams[s],
-                           sizeof upstreams[s]) < 0)
-                    send_errors++;
-                late_add(&late_up, now - p->due);
-                e->state = ST_SENT;
-                e->server = (int8_t)s;
-                e->t_sent = now;
-                outstanding[s]++;
-                if (outstanding[s] > max_outstanding[s]) max_outstanding[s] = outstanding[s];
-                forwarded++;
-                forwarded_to[s]++;
-                if (sent_count == sent_cap) {
-                    size_t ncap = sent_cap ? sent_cap * 2 : 1024;
-                    sent_t *n = malloc(ncap * sizeof *n);
-                    if (!n) die("malloc");
-                    for (size_t i = 0; i < sent_count; i++) n[i] = sent[(sent_head + i) % sent_cap];
-                    free(sent);
-                    sent = n;
-                    sent_cap = ncap;
-                    sent_head = 0;
-                }
-                sent[(sent_head + sent_count) % sent_cap] = (sent_t){now, p->entry, p->gen};
-                sent_count++;
-            }
-            free(p->data);
-            fifo_pop(&up);
-        }
-        for (pkt_t *p; (p = fifo_front(&down)) && p->due <= now;) {
-            slot_t *sl = &slots[p->slot];
-            entry_t *e = p->entry != UINT32_MAX ? &entries[p->entry] : NULL;
-            if (sl->used && (!e || sl->gen == e->slot_gen) && loss > 0 && rng_uniform() < loss) {
-                dropped_down++;
-                if (e && e->state == ST_ANSWERED) {
-                    e->state = ST_DROPPED;
-                    INFLIGHT(now, p->slot, -1);
-                }
-            } else if (sl->used && (!e || sl->gen == e->slot_gen)) {
-                if (sendto(lfd, p->data, (size_t)p->len, 0, (struct sockaddr *)&sl->client, sizeof sl->client) < 0)
-                    send_errors++;
-                late_add(&late_down, now - p->due);
-                if (e && e->state == ST_ANSWERED) {
-                    e->state = ST_DELIVERED;
-                    INFLIGHT(now, p->slot, -1);
-                }
-                delivered++;
-                t_last_delivery = now;
-            }
-            free(p->data);
-            fifo_pop(&down);
-        }
-
-        /* Queries a server did not answer within a second were dropped. */
-        while (sent_count) {
-            sent_t *r = &sent[sent_head];
-            entry_t *e = &entries[r->entry];
-            int waiting = e->gen == r->gen && e->state == ST_SENT;
-            if (waiting && now - r->t < LOST_AFTER_S) break;
-            if (waiting) {
-                e->state = ST_LOST;
-                outstanding[e->server]--;
-                server_unanswered++;
-            }
-            sent_head = (sent_head + 1) % sent_cap;
-            sent_count--;
-        }
-
-        /* Sleep until the next due datagram or the next loss check. */
-        double next = now + 0.1;
-        pkt_t *hu = fifo_front(&up), *hd = fifo_front(&down);
-        if (hu && hu->due < next) next = hu->due;
-        if (hd && hd->due < next) next = hd->due;
-        if (sent_count && sent[sent_head].t + LOST_AFTER_S < next) next = sent[sent_head].t + LOST_AFTER_S;
-        double wait = next - now;
-        if (wait < 0) wait = 0;
-
-        struct pollfd pfds[MAX_SLOTS + 1];
-        int map[MAX_SLOTS + 1], n_pfd = 0;
-        pfds[n_pfd] = (struct pollfd){.fd = lfd, .events = POLLIN};
-        map[n_pfd++] = -1;
-        for (int i = 0; i < MAX_SLOTS; i++) {
-            if (!slots[i].used) continue;
-            pfds[n_pfd] = (struct pollfd){.fd = slots[i].fd, .events = POLLIN};
-            map[n_pfd++] = i;
-        }
-        if (n_pfd - 1 > max_slots_used) max_slots_used = n_pfd - 1;
-        struct timespec ts = {.tv_sec = (time_t)wait, .tv_nsec = (long)((wait - floor(wait)) * 1e9)};
-        int ready = ppoll(pfds, (nfds_t)n_pfd, &ts, NULL);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            die("ppoll");
-        }
-        now = now_s();
-
-        for (int k = 0; k < n_pfd && ready > 0; k++) {
-            if (!(pfds[k].revents & POLLIN)) continue;
-            ready--;
-            if (map[k] < 0) {
-                /* Client queries. */
-                for (;;) {
-                    struct sockaddr_in from;
-                    socklen_t fl = sizeof from;
-                    ssize_t n = recvfrom(lfd, buf, sizeof buf, MSG_TRUNC, (struct sockaddr *)&from, &fl);
-                    if (n < 0) break;
-                    if (n > (ssize_t)sizeof buf) {
-                        oversize++;
-                        continue;
-                    }
-                    if (n < 12) continue;
-                    queries++;
-                    if (t_first < 0) {
-                        t_first = now;
-                        area_since = now;
-                    }
-                    t_last_query = now;
-                    int s = -1, free_slot = -1;
-                    for (int i = 0; i < MAX_SLOTS; i++) {
-                        if (slots[i].used && slots[i].client.sin_port == from.sin_port &&
-                            slots[i].client.sin_addr.s_addr == from.sin_addr.s_addr) {
-                            s = i;
-                            break;
-                        }
-                        if (!slots[i].used && free_slot < 0) free_slot = i;
-                    }
-                    if (s < 0) {
-                        /* Recycle a slot whose client went quiet with nothing in flight. */
-                        for (int i = 0; free_slot < 0 && i < MAX_SLOTS; i++) {
-                            if (now - slots[i].last_used > SLOT_IDLE_S && slots[i].inflight == 0) {
-                                close(slots[i].fd);
-                                free(slots[i].by_id);
-                                slots[i].used = 0;
-                                free_slot = i;
-                            }
-                        }
-                        if (free_slot < 0) {
-                            slots_full++;
-                            continue;
-                        }
-                        s = free_slot;
-                        slot_t *sl = &slots[s];
-                        sl->fd = socket(AF_INET, SOCK_DGRAM, 0);
-                        if (sl->fd < 0) die("socket");
-                        big_buffers(sl->fd);
-                        struct sockaddr_in any = {.sin_family = AF_INET};
-                        any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-                        if (bind(sl->fd, (struct sockaddr *)&any, sizeof any) < 0) die("bind upstream");
-                        sl->by_id = calloc(65536, sizeof *sl->by_id);
-                        if (!sl->by_id) die("calloc");
-                        sl->client = from;
-                        sl->gen = ++slot_gens;
-                        sl->inflight = 0;
-                        sl->used = 1;
-                    }
-                    slot_t *sl = &slots[s];
-                    sl->last_used = now;
-                    uint16_t id = (uint16_t)(buf[0] << 8 | buf[1]);
-                    uint64_t qh = question_hash(buf, (int)n);
-                    uint32_t idx;
-                    entry_t *e = entry_find(sl->gen, id, qh, &idx);
-                    if (e) {
-                        if (e->state == ST_QUEUED || e->state == ST_SENT || e->state == ST_ANSWERED) {
-                            retry_pending++;
-                            if (e->state == ST_SENT) outstanding[e->server]--;
-                        } else if (e->state == ST_DELIVERED || e->state == ST_DROPPED) {
-                            if (e->state == ST_DELIVERED) retry_answered++;
-                            else retry_lost++;
-                            INFLIGHT(now, s, +1); /* in flight again */
-                        } else {
-                            retry_lost++; /* never answered: still counted in flight */
-                        }
-                    } else {
-                        new_queries++;
-                        if (!qset_add(qh)) repeated_questions++;
-                        uint32_t prev = sl->by_id[id];
-                        if (prev && in_flight_state(entries[prev - 1].state)) id_reuse++;
-                        idx = entry_add((entry_t){.qhash = qh, .slot_gen = sl->gen, .id = id, .slot = s});
-                        e = &entries[idx];
-                        sl->by_id[id] = idx + 1;
-                        INFLIGHT(now, s, +1);
-                    }
-                    e->gen = ++gen_counter;
-                    if ((dead_zone && under_zone(buf, (int)n, dead_zone)) || (loss > 0 && rng_uniform() < loss)) {
-                        if (dead_zone && under_zone(buf, (int)n, dead_zone)) dead_zone_queries++;
-                        else dropped_up++;
-                        e->state = ST_DROPPED;
-                        INFLIGHT(now, s, -1);
-                        continue;
-                    }
-                    e->state = ST_QUEUED;
-                    pkt_t p = {now + delay, idx, e->gen, s, (int)n, malloc((size_t)n)};
-                    if (!p.data) die("malloc");
-                    memcpy(p.data, buf, (size_t)n);
-                    fifo_push(&up, p);
-                }
-            } else {
-                /* Server answers for one client. */
-                int s = map[k];
-                slot_t *sl = &slots[s];
-                for (;;) {
-                    ssize_t n = recv(sl->fd, buf, sizeof buf, MSG_TRUNC);
-                    if (n < 0) break;
-                    if (n > (ssize_t)sizeof buf) {
-                        oversize++;
-                        continue;
-                    }
-                    if (n < 12) continue;
-                    responses++;
-                    if (buf[2] & 0x02) truncated++;
-                    uint16_t id = (uint16_t)(buf[0] << 8 | buf[1]);
-                    uint32_t idx = UINT32_MAX;
-                    entry_t *e = entry_find(sl->gen, id, question_hash(buf, (int)n), &idx);
-                    if (!e) {
-                        stray_responses++;
-                    } else if (e->state == ST_SENT) {
-                        e->state = ST_ANSWERED;
-                        outstanding[e->server]--;
-                    } else if (e->state == ST_LOST) {
-                        late_responses++;
-                        e->state = ST_ANSWERED;
-                    } else {
-                        dup_responses++;
-                    }
-                    pkt_t p = {now + delay, idx, 0, s, (int)n, malloc((size_t)n)};
-                    if (!p.data) die("malloc");
-                    memcpy(p.data, buf, (size_t)n);
-                    fifo_push(&down, p);
-                }
-            }
-        }
-    }
-    double t_end = now_s();
-    TRACK(t_end);
-
-    struct rusage ru;
-    getrusage(RUSAGE_SELF, &ru);
-    FILE *out = stats_path ? fopen(stats_path, "w") : stdout;
-    if (!out) die("stats file");
-    fprintf(out, "{\n");
-    fprintf(out, "  \"delay_ms\": %.3f,\n  \"per_server\": %d,\n  \"upstreams\": %d,\n", delay * 1000, per_server, n_up);
-    fprintf(out, "  \"listen_rcvbuf\": %d,\n", buffer_size(lfd, SO_RCVBUF));
-    fprintf(out, "  \"queries\": %ld,\n  \"new_queries\": %ld,\n  \"forwarded\": %ld,\n", queries, new_queries, forwarded);
-    fprintf(out, "  \"responses\": %ld,\n  \"delivered\": %ld,\n", responses, delivered);
-    fprintf(out, "  \"retry_while_pending\": %ld,\n  \"retry_after_answer\": %ld,\n  \"retry_after_server_loss\": %ld,\n",
-            retry_pending, retry_answered, retry_lost);
-    fprintf(out, "  \"repeated_questions\": %ld,\n  \"id_reuse_in_flight\": %ld,\n", repeated_questions, id_reuse);
-    fprintf(out, "  \"distinct_questions\": %zu,\n", qset_count);
-    fprintf(out, "  \"loss\": %.4f,\n  \"dropped_up\": %ld,\n  \"dropped_down\": %ld,\n  \"dead_zone_queries\": %ld,\n",
-            loss, dropped_up, dropped_down, dead_zone_queries);
-    fprintf(out, "  \"client_sockets\": %u,\n  \"max_client_sockets_at_once\": %d,\n", slot_gens, max_slots_used);
-    fprintf(out, "  \"server_unanswered\": %ld,\n  \"late_responses\": %ld,\n  \"dup_responses\": %ld,\n",
-            server_unanswered, late_responses, dup_responses);
-    fprintf(out, "  \"stray_responses\": %ld,\n  \"truncated_responses\": %ld,\n  \"oversize\": %ld,\n", stray_responses,
-            truncated, oversize);
-    fprintf(out, "  \"slots_full\": %ld,\n  \"send_errors\": %ld,\n", slots_full, send_errors);
-    fprintf(out, "  \"max_inflight\": %d,\n", max_inflight);
-    fprintf(out, "  \"first_query_s\": %.6f,\n  \"last_query_s\": %.6f,\n  \"last_delivery_s\": %.6f,\n",
-            t_first < 0 ? -1 : t_first - t_start, t_last_query < 0 ? -1 : t_last_query - t_start,
-            t_last_delivery < 0 ? -1 : t_last_delivery - t_start);
-    fprintf(out, "  \"late_up_mean_ms\": %.4f,\n  \"late_up_max_ms\": %.4f,\n  \"late_up_over_1ms\": %ld,\n",
-            late_up.n ? late_up.sum / late_up.n * 1000 : 0, late_up.max * 1000, late_up.over1ms);
-    fprintf(out, "  \"late_down_mean_ms\": %.4f,\n  \"late_down_max_ms\": %.4f,\n  \"late_down_over_1ms\": %ld,\n",
-            late_down.n ? late_down.sum / late_down.n * 1000 : 0, late_down.max * 1000, late_down.over1ms);
-    fprintf(out, "  \"server_forwarded\": [");
-    for (int i = 0; i < n_up; i++) fprintf(out, "%s%ld", i ? ", " : "", forwarded_to[i]);
-    fprintf(out, "],\n  \"server_max_outstanding\": [");
-    for (int i = 0; i < n_up; i++) fprintf(out, "%s%d", i ? ", " : "", max_outstanding[i]);
-    fprintf(out, "],\n  \"cpu_user_s\": %.3f,\n  \"cpu_sys_s\": %.3f,\n", ru.ru_utime.tv_sec + ru.ru_utime.tv_usec * 1e-6,
-            ru.ru_stime.tv_sec + ru.ru_stime.tv_usec * 1e-6);
-    fprintf(out, "  \"bucket_s\": %.3f,\n  \"inflight_max\": [", BUCKET_S);
-    for (int b = 0; b < n_buckets; b++) fprintf(out, "%s%d", b ? "," : "", (int)bucket_max[b]);
-    fprintf(out, "],\n  \"inflight_mean\": [");
-    for (int b = 0; b < n_buckets; b++) fprintf(out, "%s%.1f", b ? "," : "", bucket_area[b] / BUCKET_S);
-    fprintf(out, "]\n}\n");
-    if (out != stdout) fclose(out);
+    px.t_start = now_s();
+    px.t_first = px.t_last_query = px.t_last_delivery = -1;
+    serve(&px);
+    track(&px, now_s());
+    write_stats(&px);
     return 0;
 }

@@ -45,6 +45,7 @@
 #include <QTranslator>
 #include <QWindow>
 #include <cstdio>
+#include <optional>
 
 using namespace quarlo;
 
@@ -162,136 +163,153 @@ void shootNextMessageBox(const QString& path, bool& ok)
     });
 }
 
-} // namespace
+struct Options {
+    QString config;
+    QString list;
+    QString out;
+    std::optional<QString> warningsList; // the window's warnings, when given
+    std::optional<QString> mailList;     // e-mail addresses and a host with two addresses, when given
+};
 
-int main(int argc, char** argv)
+// False after saying how the program is called.
+bool parseOptions(int argc, char** argv, Options& options)
 {
-    QApplication qapp(argc, argv);
-    quarlo::SetProgramIdentity(); // the real program's name and icon, as main() sets them
-    // The program's translation for the locale (LANG), from the build's
-    // compiled translations.
-    QTranslator translator;
-    const QString translations = qEnvironmentVariable("QUARLO_TRANSLATIONS_DIR");
-    if (!translations.isEmpty()
-        && translator.load(QLocale(), QStringLiteral("quarlo"), QStringLiteral("_"), translations))
-        QCoreApplication::installTranslator(&translator);
-    // Qt's own buttons and dialogs, as the program loads them.
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTranslator);
     if (argc < 4) {
         std::fprintf(stderr, "usage: %s CONFIG LIST OUTDIR [WARNINGS-LIST [MAIL-LIST]]\n", argv[0]);
-        return 2;
+        return false;
     }
-    const QString config = QString::fromLocal8Bit(argv[1]);
-    const QString listPath = QString::fromLocal8Bit(argv[2]);
-    const QString out = QString::fromLocal8Bit(argv[3]);
+    options.config = QString::fromLocal8Bit(argv[1]);
+    options.list = QString::fromLocal8Bit(argv[2]);
+    options.out = QString::fromLocal8Bit(argv[3]);
+    if (argc > 4) options.warningsList = QString::fromLocal8Bit(argv[4]);
+    if (argc > 5) options.mailList = QString::fromLocal8Bit(argv[5]);
+    return true;
+}
 
-    VolatileRegistryBackend backend;
-    Registry registry(backend);
-    SilentPrompts prompts;
-    prompts.onMessage = [](const QString& text) { std::printf("message: %s\n", qPrintable(text)); };
-    DesktopSession desktop(registry, prompts, {.configPath = config});
-    Settings& settings = desktop.Settings();
-    settings.setExpansionLevel(2);
-    Addresslist& list = desktop.Addresslist();
-    Application& app = desktop.Application();
-    MainForm::Services services = desktop.WindowServices(QApplication::applicationDirPath(), QStringLiteral("quarlo"));
-    // A window layout saved by an earlier run must not change the pictures.
-    QTemporaryDir layoutDir;
-    services.configDir = layoutDir.path();
-    MainForm window(services);
-    window.resize(1180, 720);
-    window.show();
-    bool ok = shoot(window, out + QStringLiteral("/start-page.png"));
+// The program's translation for the locale (LANG), from the build's
+// compiled translations, and Qt's own buttons and dialogs, as the program
+// loads them.
+void installTranslators(QTranslator& program, QTranslator& qt)
+{
+    const QString translations = qEnvironmentVariable("QUARLO_TRANSLATIONS_DIR");
+    if (!translations.isEmpty() && program.load(QLocale(), QStringLiteral("quarlo"), QStringLiteral("_"), translations))
+        QCoreApplication::installTranslator(&program);
+    if (qt.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qt);
+}
 
-    scan(app, list, window, listPath);
-    ok = shoot(window, out + QStringLiteral("/main-window.png")) && ok;
-    ok = shootMenus(window, out + QStringLiteral("/menus.png")) && ok;
+// What the pictures are taken of, where they go, and whether every one was
+// saved.
+struct Shots {
+    QString out;
+    Settings& settings;
+    Addresslist& list;
+    Application& app;
+    MainForm& window;
+    UserPrompts& prompts;
+    bool ok = true;
 
-    // The same grid printed: the preview the Print Preview command shows,
-    // and the PDF export (the script renders its first page to a PNG).
-    {
-        ExportLayout layout;
-        layout.title = QStringLiteral("Sample Blacklist scan results");
-        layout.programName = DisplayTitle();
-        layout.programVersion = ProgramVersion();
-        const TableSnapshot snapshot = window.Table().Snapshot();
-        QPrinter printer(QPrinter::HighResolution);
-        QPrintPreviewDialog preview(&printer, &window);
-        QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, [&](QPrinter* target) {
-            QString error;
-            if (TablePainter::Paint(snapshot, layout, *target, &error) == 0)
-                std::printf("preview FAILED: %s\n", qPrintable(error));
-        });
-        preview.resize(900, 760);
-        preview.show();
-        ok = shoot(preview, out + QStringLiteral("/print-preview.png")) && ok;
-        preview.hide();
+    QString path(const char* name) const { return out + QLatin1Char('/') + QLatin1String(name); }
+    void take(QWidget& widget, const char* name) { ok = shoot(widget, path(name)) && ok; }
+};
+
+void scanAndShoot(Shots& shots, const QString& list, const char* name)
+{
+    scan(shots.app, shots.list, shots.window, list);
+    shots.take(shots.window, name);
+}
+
+// The same grid printed: the preview the Print Preview command shows, and
+// the PDF export (the script renders its first page to a PNG).
+void shootPrintedGrid(Shots& shots)
+{
+    ExportLayout layout;
+    layout.title = QStringLiteral("Sample Blacklist scan results");
+    layout.programName = DisplayTitle();
+    layout.programVersion = ProgramVersion();
+    const TableSnapshot snapshot = shots.window.Table().Snapshot();
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintPreviewDialog preview(&printer, &shots.window);
+    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, [&](QPrinter* target) {
         QString error;
-        const bool written = TableFileWriter::Write(snapshot, layout, TableFileWriter::Format::Pdf,
-                                                    out + QStringLiteral("/results.pdf"), &error);
-        std::printf("%s %s %s\n", written ? "saved" : "FAILED", qPrintable(out + QStringLiteral("/results.pdf")),
-                    qPrintable(error));
-        ok = written && ok;
+        if (TablePainter::Paint(snapshot, layout, *target, &error) == 0)
+            std::printf("preview FAILED: %s\n", qPrintable(error));
+    });
+    preview.resize(900, 760);
+    preview.show();
+    shots.take(preview, "print-preview.png");
+    preview.hide();
+    QString error;
+    const QString pdf = shots.path("results.pdf");
+    const bool written = TableFileWriter::Write(snapshot, layout, TableFileWriter::Format::Pdf, pdf, &error);
+    std::printf("%s %s %s\n", written ? "saved" : "FAILED", qPrintable(pdf), qPrintable(error));
+    shots.ok = written && shots.ok;
+}
+
+// dead.test is served by nobody: its test fails and every address reads as
+// not completely checked.
+void shootWarnings(Shots& shots, const QString& list)
+{
+    if (const ServerPtr dead = shots.settings.BlacklistServers().Item(QStringLiteral("dead.test")))
+        dead->setEnabled(true);
+    scanAndShoot(shots, list, "main-window-warnings.png");
+    if (const ServerPtr dead = shots.settings.BlacklistServers().Item(QStringLiteral("dead.test")))
+        dead->setEnabled(false);
+}
+
+// The history view beside the grid, on a made-up month of one address (the
+// sample's own history is only one scan long).
+void shootHistoryView(Shots& shots)
+{
+    MainForm& window = shots.window;
+    QTemporaryDir historyDir;
+    QString target = QStringLiteral("192.0.2.10");
+    if (!window.Table().resultsModel().indexOfKey(target).isValid() && shots.list.Count() > 0)
+        target = (*shots.list.begin())->Key();
+    const QString historyPath = historyDir.filePath(QStringLiteral("history.sqlite"));
+    if (!writeSampleHistory(historyPath, target)) {
+        std::printf("FAILED history for %s\n", qPrintable(historyPath));
+        shots.ok = false;
+        return;
     }
+    window.setHistoryPath(historyPath);
+    window.RunTool(QStringLiteral("View:History"));
+    window.Table().setCurrentIndex(window.Table().resultsModel().indexOfKey(target));
+    wait(500);
+    shots.take(window, "history-view.png");
+    window.RunTool(QStringLiteral("View:History"));
+    window.setHistoryPath(HistoryStore::DefaultPath());
+}
 
-    if (argc > 4) {
-        // dead.test is served by nobody: its test fails and every address
-        // reads as not completely checked.
-        if (const ServerPtr dead = settings.BlacklistServers().Item(QStringLiteral("dead.test")))
-            dead->setEnabled(true);
-        scan(app, list, window, QString::fromLocal8Bit(argv[4]));
-        ok = shoot(window, out + QStringLiteral("/main-window-warnings.png")) && ok;
-        if (const ServerPtr dead = settings.BlacklistServers().Item(QStringLiteral("dead.test")))
-            dead->setEnabled(false);
-    }
+// E-mail addresses (a listed mail server, a failing MX lookup, a null MX, a
+// domain without MX) and a host with two addresses; then with every list
+// switched off, where nothing is called clean; then the first list again.
+void shootMail(Shots& shots, const QString& mailList, const QString& firstList)
+{
+    scanAndShoot(shots, mailList, "main-window-mail.png");
+    std::vector<ServerPtr> switchedOff;
+    for (const ServerPtr& server : shots.settings.BlacklistServers())
+        if (server->Enabled()) switchedOff.push_back(server);
+    for (const ServerPtr& server : switchedOff) server->setEnabled(false);
+    scanAndShoot(shots, mailList, "main-window-no-lists.png");
+    for (const ServerPtr& server : switchedOff) server->setEnabled(true);
+    scan(shots.app, shots.list, shots.window, firstList);
+}
 
-    // The history view beside the grid, on a made-up month of one address
-    // (the sample's own history is only one scan long).
-    {
-        QTemporaryDir historyDir;
-        QString target = QStringLiteral("192.0.2.10");
-        if (!window.Table().resultsModel().indexOfKey(target).isValid() && list.Count() > 0)
-            target = (*list.begin())->Key();
-        const QString historyPath = historyDir.filePath(QStringLiteral("history.sqlite"));
-        if (writeSampleHistory(historyPath, target)) {
-            window.setHistoryPath(historyPath);
-            window.RunTool(QStringLiteral("View:History"));
-            window.Table().setCurrentIndex(window.Table().resultsModel().indexOfKey(target));
-            wait(500);
-            ok = shoot(window, out + QStringLiteral("/history-view.png")) && ok;
-            window.RunTool(QStringLiteral("View:History"));
-            window.setHistoryPath(HistoryStore::DefaultPath());
-        } else {
-            std::printf("FAILED history for %s\n", qPrintable(historyPath));
-            ok = false;
-        }
-    }
+// The main window as small as a 640x480 screen allows.
+void shootSmallWindow(Shots& shots)
+{
+    shots.window.resize(640, 480);
+    shots.take(shots.window, "main-window-640x480.png");
+    shots.window.resize(1180, 720);
+}
 
-    if (argc > 5) {
-        // E-mail addresses (a listed mail server, a failing MX lookup, a null
-        // MX, a domain without MX) and a host with two addresses.
-        scan(app, list, window, QString::fromLocal8Bit(argv[5]));
-        ok = shoot(window, out + QStringLiteral("/main-window-mail.png")) && ok;
-        // Every list switched off: nothing is called clean.
-        std::vector<ServerPtr> switchedOff;
-        for (const ServerPtr& server : settings.BlacklistServers())
-            if (server->Enabled()) switchedOff.push_back(server);
-        for (const ServerPtr& server : switchedOff) server->setEnabled(false);
-        scan(app, list, window, QString::fromLocal8Bit(argv[5]));
-        ok = shoot(window, out + QStringLiteral("/main-window-no-lists.png")) && ok;
-        for (const ServerPtr& server : switchedOff) server->setEnabled(true);
-        scan(app, list, window, listPath);
-    }
-
-    // The main window as small as a 640x480 screen allows.
-    window.resize(640, 480);
-    ok = shoot(window, out + QStringLiteral("/main-window-640x480.png")) && ok;
-    window.resize(1180, 720);
-
-    AddAddressesForm dialog(list, settings, &window);
+// The add-addresses dialog with green and red entries typed in, then the
+// question Escape asks with entries typed (No keeps them).
+void shootAddAddresses(Shots& shots)
+{
+    AddAddressesForm dialog(shots.list, shots.settings, &shots.window);
     dialog.resize(520, 420);
     dialog.show();
     auto* grid = dialog.findChild<QTableWidget*>(QStringLiteral("Table"));
@@ -309,24 +327,32 @@ int main(int argc, char** argv)
         wait(100);
     }
     wait(1500);
-    ok = shoot(dialog, out + QStringLiteral("/add-addresses.png")) && ok;
-    // Escape with entries typed asks first; No keeps them.
+    shots.take(dialog, "add-addresses.png");
     WidgetPrompts boxes(&dialog);
     dialog.setPrompts(boxes);
-    shootNextMessageBox(out + QStringLiteral("/add-addresses-discard.png"), ok);
+    shootNextMessageBox(shots.path("add-addresses-discard.png"), shots.ok);
     dialog.reject();
     dialog.done(QDialog::Rejected);
+}
 
-    SettingsForm settingsForm(settings, prompts, &window);
+void shootSettings(Shots& shots)
+{
+    SettingsForm settingsForm(shots.settings, shots.prompts, &shots.window);
     // Shown at the size the dialog picks for itself.
     settingsForm.show();
-    ok = shoot(settingsForm, out + QStringLiteral("/settings-general.png")) && ok;
+    shots.take(settingsForm, "settings-general.png");
     if (auto* tabs = settingsForm.findChild<QTabWidget*>(QStringLiteral("Tabs"))) tabs->setCurrentIndex(1);
-    ok = shoot(settingsForm, out + QStringLiteral("/settings-servers.png")) && ok;
+    shots.take(settingsForm, "settings-servers.png");
     settingsForm.reject();
+}
 
-    AddEditServer editor(prompts, &window);
-    const ServerPtr server = settings.BlacklistServers().Item(2);
+// A list's editor; a key-based list with its key masked, then without one,
+// where the editor says the list is skipped; and a new server with its
+// placeholders untouched, where OK names the field to fill.
+void shootServerEditors(Shots& shots)
+{
+    AddEditServer editor(shots.prompts, &shots.window);
+    const ServerPtr server = shots.settings.BlacklistServers().Item(2);
     editor.setServerName(server->Name());
     editor.setServer(server->Zone());
     editor.setURL(server->URL());
@@ -334,12 +360,10 @@ int main(int argc, char** argv)
     editor.LoadResultCodes(server->ResultCodes());
     editor.resize(520, 460);
     editor.show();
-    ok = shoot(editor, out + QStringLiteral("/server-editor.png")) && ok;
+    shots.take(editor, "server-editor.png");
     editor.reject();
 
-    // A key-based list: its key masked, then without one, where the editor
-    // says the list is skipped.
-    AddEditServer keyed(prompts, &window);
+    AddEditServer keyed(shots.prompts, &shots.window);
     keyed.setServerName(QStringLiteral("Keyed Spam BL"));
     keyed.setServer(QStringLiteral("{key}.zen.spam.test"));
     keyed.setURL(QStringLiteral("https://spam.test/"));
@@ -350,32 +374,71 @@ int main(int argc, char** argv)
     keyed.LoadResultCodes(server->ResultCodes());
     keyed.resize(520, 560);
     keyed.show();
-    ok = shoot(keyed, out + QStringLiteral("/server-editor-key.png")) && ok;
+    shots.take(keyed, "server-editor-key.png");
     keyed.setAccessKey(QString());
-    ok = shoot(keyed, out + QStringLiteral("/server-editor-no-key.png")) && ok;
+    shots.take(keyed, "server-editor-no-key.png");
     keyed.hide();
 
-    // A new server with its placeholders untouched: OK names the field to fill.
     WidgetPrompts editorBoxes;
-    AddEditServer fresh(editorBoxes, &window);
+    AddEditServer fresh(editorBoxes, &shots.window);
     fresh.show();
     wait(300);
-    shootNextMessageBox(out + QStringLiteral("/server-editor-refusal.png"), ok);
+    shootNextMessageBox(shots.path("server-editor-refusal.png"), shots.ok);
     if (auto* okButton = fresh.findChild<QPushButton*>(QStringLiteral("cmdOK"))) okButton->click();
     fresh.hide();
+}
 
-    // The About box and the tip of the day, through the window's own commands.
-    QString next = out + QStringLiteral("/about.png");
-    window.Help().setDialogRunner([&](QDialog& shown) {
+// A dialog of the Help menu, through the window's own command.
+void shootHelpDialog(Shots& shots, const char* tool, const char* name)
+{
+    shots.window.Help().setDialogRunner([&shots, name](QDialog& shown) {
         shown.show();
-        ok = shoot(shown, next) && ok;
+        shots.take(shown, name);
         shown.hide();
         return 0;
     });
-    window.RunTool(QStringLiteral("Help:About"));
-    next = out + QStringLiteral("/tip-of-the-day.png");
-    window.RunTool(QStringLiteral("Help:TipOfTheDay"));
+    shots.window.RunTool(QString::fromLatin1(tool));
+}
 
-    list.setChanged(false);
-    return ok ? 0 : 1;
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication qapp(argc, argv);
+    quarlo::SetProgramIdentity(); // the real program's name and icon, as main() sets them
+    QTranslator translator, qtTranslator;
+    installTranslators(translator, qtTranslator);
+    Options options;
+    if (!parseOptions(argc, argv, options)) return 2;
+
+    VolatileRegistryBackend backend;
+    Registry registry(backend);
+    SilentPrompts prompts;
+    prompts.onMessage = [](const QString& text) { std::printf("message: %s\n", qPrintable(text)); };
+    DesktopSession desktop(registry, prompts, {.configPath = options.config});
+    desktop.Settings().setExpansionLevel(2);
+    MainForm::Services services = desktop.WindowServices(QApplication::applicationDirPath(), QStringLiteral("quarlo"));
+    // A window layout saved by an earlier run must not change the pictures.
+    QTemporaryDir layoutDir;
+    services.configDir = layoutDir.path();
+    MainForm window(services);
+    window.resize(1180, 720);
+    window.show();
+
+    Shots shots{options.out, desktop.Settings(), desktop.Addresslist(), desktop.Application(), window, prompts};
+    shots.take(window, "start-page.png");
+    scanAndShoot(shots, options.list, "main-window.png");
+    shots.ok = shootMenus(window, shots.path("menus.png")) && shots.ok;
+    shootPrintedGrid(shots);
+    if (options.warningsList) shootWarnings(shots, *options.warningsList);
+    shootHistoryView(shots);
+    if (options.mailList) shootMail(shots, *options.mailList, options.list);
+    shootSmallWindow(shots);
+    shootAddAddresses(shots);
+    shootSettings(shots);
+    shootServerEditors(shots);
+    shootHelpDialog(shots, "Help:About", "about.png");
+    shootHelpDialog(shots, "Help:TipOfTheDay", "tip-of-the-day.png");
+    shots.list.setChanged(false);
+    return shots.ok ? 0 : 1;
 }
