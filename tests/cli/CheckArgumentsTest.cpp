@@ -177,9 +177,11 @@ TEST(CheckArgumentsTest, NumbersAndServersWithinBounds)
     EXPECT_EQ(parse({"--tries", "11", "192.0.2.1"}).error, "--tries wants a number from 1 to 10");
     EXPECT_TRUE(parse({"--dns", "ns.example.org", "192.0.2.1"}).error.endsWith("not \"ns.example.org\""));
     // A key's value is a secret: never in a message.
-    const CheckCommand key = parse({"--key", QString(70, 'k') + "=s3cret", "192.0.2.1"});
-    EXPECT_EQ(key.action, Action::Fail);
-    EXPECT_FALSE(key.error.contains("s3cret"));
+    for (const QString& bad : {QString(70, 'k') + "=s3cret", QString("=s3cret"), QString("dq"), QString("dq= ")}) {
+        const CheckCommand key = parse({"--key", bad, "192.0.2.1"});
+        EXPECT_TRUE(key.action == Action::Fail && key.error.startsWith("--key wants")) << key.error.toStdString();
+        EXPECT_FALSE(key.error.contains("s3cret"));
+    }
     EXPECT_EQ(parse({"--key", "dq=s3cret", "192.0.2.1"}).options.accessKeys,
               (QList<QPair<QString, QString>>{{"dq", "s3cret"}}));
 }
