@@ -215,7 +215,13 @@ TEST(CheckArgumentsTest, AServiceTakesItsTargetsFromWatchesOnly)
     EXPECT_FALSE(serve.serve.check.progress);
     EXPECT_TRUE(
         parse({"--serve", "0", "192.0.2.1"}).error.startsWith("--serve takes its targets from /probe requests"));
-    EXPECT_EQ(parse({"--serve", "0", "--watch", hosts, "--watch", hosts}).error, hosts + " is watched twice");
+    // The same file named twice, however spelt.
+    EXPECT_EQ(parse({"--serve", "0", "--watch", hosts, "--watch", dir.filePath("./hosts.txt")}).error,
+              dir.filePath("./hosts.txt") + " is watched twice");
+    EXPECT_TRUE(parse({"--serve", "localhost:9150"}).error.startsWith("--serve wants an IP address"));
+    EXPECT_TRUE(parse({"--serve", "0", "--watch", dir.filePath("missing.txt")}).error.startsWith("cannot watch "));
+    EXPECT_TRUE(parse({"--serve", "0", "--watch", hosts, "--every", "10s"}).error.startsWith("--every wants a time"));
+    EXPECT_TRUE(parse({"--serve", "0", "--probe-scans", "0"}).error.startsWith("--probe-scans wants"));
     EXPECT_EQ(parse({"--serve", "0", "--format", "json"}).error,
               "--serve answers over HTTP; --output and --format do not apply");
 }

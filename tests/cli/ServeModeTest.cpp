@@ -406,26 +406,3 @@ TEST_F(Serve, ConcurrentProbesOfOneTargetShareOneScan)
     waitFor([&] { return queries >= 2 * oneScan; }, 2000);
     EXPECT_EQ(queries, 2 * oneScan) << "the three probes together asked what one asks";
 }
-
-// The rest of what the command line refuses: CheckArgumentsTest and
-// ServeInputTest.
-TEST_F(Serve, RefusesAServiceItCannotRun)
-{
-    struct Case {
-        QStringList args;
-        const char* message;
-    };
-    const std::vector<Case> cases = {
-        {{"--serve", "localhost:9150"}, "--serve wants an IP address"},
-        {{"--serve", "0", "--watch", dir.filePath("missing.txt")}, "cannot watch"},
-        {{"--serve", "0", "--watch", watchFile, "--every", "10s"}, "--every wants a time from 1m"},
-        {{"--serve", "0", "--probe-scans", "0"}, "--probe-scans wants"},
-        {{"--serve", "0", "--watch", watchFile, "--watch", dir.filePath("./servers.txt")}, "is watched twice"},
-    };
-    for (const Case& c : cases) {
-        const CliResult r = run(c.args);
-        EXPECT_EQ(r.exitCode, 2) << c.args.join(' ').toStdString();
-        EXPECT_TRUE(r.err.contains(QString::fromLatin1(c.message)))
-            << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
-    }
-}
