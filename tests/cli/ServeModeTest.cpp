@@ -193,12 +193,6 @@ protected:
     std::unique_ptr<RbldnsdServer> rbldnsd;
 };
 
-// The body of a Prometheus HTTP API answer's first result; empty when none.
-QJsonArray promResult(const QByteArray& body)
-{
-    return QJsonDocument::fromJson(body).object().value("data").toObject().value("result").toArray();
-}
-
 } // namespace
 
 TEST_F(Serve, PrometheusScrapesProbesAndWatchesAndFindsTheListedTargets)
@@ -233,7 +227,9 @@ TEST_F(Serve, PrometheusScrapesProbesAndWatchesAndFindsTheListedTargets)
         url.setQuery(QUrlQuery{{"query", promql}});
         QNetworkReply* reply = network.get(QNetworkRequest(url));
         waitFor([&] { return reply->isFinished(); }, 10000);
-        const QJsonArray result = promResult(reply->readAll());
+        // The Prometheus HTTP API's answer: data.result, one entry a series.
+        const QJsonArray result =
+            QJsonDocument::fromJson(reply->readAll()).object().value("data").toObject().value("result").toArray();
         reply->deleteLater();
         return result;
     };

@@ -57,11 +57,14 @@ protected:
              "<Address Target=\"192.0.2.3\"/></AddressList>");
     }
 
-    // (Re)starts the blacklist server with these zones.
-    void serve(const QString& exact, const QString& mask)
+    // (Re)starts the blacklist server with these zones; exact.test without
+    // its test entry when it is to fail its test.
+    void serve(const QString& exact, const QString& mask, bool exactPassesItsTest = true)
     {
         server = std::make_unique<RbldnsdServer>();
-        server->addZone("exact.test", "ip4set", ":127.0.0.2:Listed, see http://exact.test/?$\n127.0.0.2\n" + exact);
+        server->addZone("exact.test", "ip4set",
+                        exactPassesItsTest ? ":127.0.0.2:Listed, see http://exact.test/?$\n127.0.0.2\n" + exact
+                                           : exact);
         server->addZone("mask.test", "ip4set", "127.0.0.2\n" + mask);
         QString error;
         ASSERT_TRUE(server->start(&error)) << error.toStdString();
@@ -214,11 +217,7 @@ TEST_F(Watch, AListThatStopsAnsweringIsFailingNotADelisting)
     EXPECT_EQ(changes(json(run({"--watch", "--format", "json", listFile}))),
               QStringList({"listed 192.0.2.1 exact.test"}));
 
-    server = std::make_unique<RbldnsdServer>();
-    server->addZone("exact.test", "ip4set", "");
-    server->addZone("mask.test", "ip4set", "127.0.0.2\n");
-    QString error;
-    ASSERT_TRUE(server->start(&error)) << error.toStdString();
+    serve("", "", false);
     Result r = run({"--watch", "--format", "json", listFile});
     EXPECT_EQ(r.exitCode, 3) << r.out.toStdString();
     EXPECT_EQ(changes(json(r)), QStringList({"failing exact.test"})) << r.out.toStdString();
