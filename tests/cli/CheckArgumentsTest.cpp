@@ -177,9 +177,11 @@ TEST(CheckArgumentsTest, NumbersAndServersWithinBounds)
     EXPECT_EQ(parse({"--tries", "11", "192.0.2.1"}).error, "--tries wants a number from 1 to 10");
     EXPECT_TRUE(parse({"--dns", "ns.example.org", "192.0.2.1"}).error.endsWith("not \"ns.example.org\""));
     // A key's value is a secret: never in a message.
-    const CheckCommand key = parse({"--key", QString(70, 'k') + "=s3cret", "192.0.2.1"});
-    EXPECT_EQ(key.action, Action::Fail);
-    EXPECT_FALSE(key.error.contains("s3cret"));
+    for (const QString& bad : {QString(70, 'k') + "=s3cret", QString("=s3cret"), QString("dq"), QString("dq= ")}) {
+        const CheckCommand key = parse({"--key", bad, "192.0.2.1"});
+        EXPECT_TRUE(key.action == Action::Fail && key.error.startsWith("--key wants")) << key.error.toStdString();
+        EXPECT_FALSE(key.error.contains("s3cret"));
+    }
     EXPECT_EQ(parse({"--key", "dq=s3cret", "192.0.2.1"}).options.accessKeys,
               (QList<QPair<QString, QString>>{{"dq", "s3cret"}}));
 }
@@ -213,7 +215,13 @@ TEST(CheckArgumentsTest, AServiceTakesItsTargetsFromWatchesOnly)
     EXPECT_FALSE(serve.serve.check.progress);
     EXPECT_TRUE(
         parse({"--serve", "0", "192.0.2.1"}).error.startsWith("--serve takes its targets from /probe requests"));
-    EXPECT_EQ(parse({"--serve", "0", "--watch", hosts, "--watch", hosts}).error, hosts + " is watched twice");
+    // The same file named twice, however spelt.
+    EXPECT_EQ(parse({"--serve", "0", "--watch", hosts, "--watch", dir.filePath("./hosts.txt")}).error,
+              dir.filePath("./hosts.txt") + " is watched twice");
+    EXPECT_TRUE(parse({"--serve", "localhost:9150"}).error.startsWith("--serve wants an IP address"));
+    EXPECT_TRUE(parse({"--serve", "0", "--watch", dir.filePath("missing.txt")}).error.startsWith("cannot watch "));
+    EXPECT_TRUE(parse({"--serve", "0", "--watch", hosts, "--every", "10s"}).error.startsWith("--every wants a time"));
+    EXPECT_TRUE(parse({"--serve", "0", "--probe-scans", "0"}).error.startsWith("--probe-scans wants"));
     EXPECT_EQ(parse({"--serve", "0", "--format", "json"}).error,
               "--serve answers over HTTP; --output and --format do not apply");
 }

@@ -13,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -184,9 +185,20 @@ TEST(ReportFormats, EveryFormatSaysTheSameOfTheSameScan)
         how.args = {"--config", config, "-q", "--format", format, "--output", path, list};
         const CliResult r = runProgram(how);
         EXPECT_EQ(r.exitCode, 1) << format.toStdString() << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << format.toStdString() << ": " << r.out.toStdString();
         ASSERT_TRUE(QFileInfo(path).size() > 0) << format.toStdString();
         paths << path;
     }
+    // Titled as the window titles its grid: the list, the date, what was
+    // checked. A workbook does not stay private to its writer, and no
+    // temporary is left beside the files.
+    const QString page = QString::fromUtf8(slurp(paths[3]));
+    EXPECT_TRUE(page.contains(
+        QRegularExpression(QString::fromUtf8("<h1>Every status \u2014 Blacklist scan results, \\d{4}-\\d\\d-\\d\\d "
+                                             "\\d\\d:\\d\\d, 10 targets against 3 lists</h1>"))))
+        << page.left(1500).toStdString();
+    EXPECT_TRUE(QFile::permissions(paths[4]) & QFileDevice::ReadOther);
+    EXPECT_EQ(QDir(dir.path()).entryList({".*saving*"}, QDir::Files | QDir::Hidden), QStringList{});
     const bool office = !QStandardPaths::findExecutable("soffice").isEmpty();
     const QString converted = dir.filePath("converted");
     if (office) QDir().mkpath(converted);
