@@ -2,14 +2,18 @@
 // listing across failures, prunes without losing the present, and leaves a
 // file it cannot use exactly as it found it.
 #include "storage/HistoryStore.h"
+#include "storage/HistoryRecordJob.h"
 
 #include "support/EnvGuard.h"
 #include "support/HistoryRecords.h"
 #include "support/QtPrinters.h"
 #include "support/TestFiles.h"
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -452,6 +456,65 @@ TEST(HistoryProblems, TwoWritersAtOnceKeepEveryScan)
     EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)), "ok");
     sqlite3_finalize(check);
     sqlite3_close(db);
+}
+
+// Recording on a thread of its own: what is handed over is recorded once,
+// whatever ends the job early leaves the history as it was, and the
+// callback comes on the caller's thread. (A file the job cannot use: the
+// scan recorder's tests, which report it through this job.)
+TEST(HistoryRecordJob, RecordsWhatIsHandedOverAndEndsEarlyWithoutATrace)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("history.sqlite");
+    // A /24 against three lists, handed over in batches of 100; host 7 is
+    // listed on the first list when listed is set.
+    const auto handOver = [](HistoryRecordJob& job, bool listed) {
+        const auto all = network(0, 3, [&](int host, int zone) {
+                             return listed && host == 7 && zone == 0 ? Outcome::Listed : Outcome::NotListed;
+                         }).observations;
+        for (size_t i = 0; i < all.size(); i += 100)
+            job.Add({all.begin() + i, all.begin() + std::min(i + 100, all.size())});
+    };
+    for (const bool listed : {false, true}) {
+        HistoryRecordJob job(path, scanAt(listed, {}), 0);
+        handOver(job, listed);
+        const HistoryRecordJob::Result result = job.Finish();
+        ASSERT_TRUE(result.written) << result.error.toStdString();
+        EXPECT_EQ(result.changes.size(), listed ? 1u : 0u);
+        if (listed) {
+            EXPECT_EQ(result.changes[0].target + " " + result.changes[0].zone, "192.0.2.7 z0.test");
+            EXPECT_EQ(result.previousScan, kStart);
+        }
+    }
+    ASSERT_EQ(scans(path), 2);
+
+    // Cancelled, or gone before Finish: nothing of the scan stays, and the
+    // next scan still sees the listing as known.
+    {
+        HistoryRecordJob job(path, scanAt(2, {}), 0);
+        handOver(job, false);
+        job.Cancel();
+        EXPECT_FALSE(job.Finish().written);
+    }
+    {
+        HistoryRecordJob job(path, scanAt(2, {}), 0);
+        handOver(job, false);
+    }
+    EXPECT_EQ(scans(path), 2);
+
+    // Finished in the background, the result comes on the caller's thread.
+    QObject context;
+    bool called = false;
+    HistoryRecordJob job(path, scanAt(3, {}), 0);
+    handOver(job, true);
+    job.FinishLater(&context, [&](const HistoryRecordJob::Result& result) {
+        called = true;
+        EXPECT_TRUE(result.written) << result.error.toStdString();
+        EXPECT_TRUE(result.changes.empty()) << "the listing is known from before";
+        EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return called; }, 30000));
+    EXPECT_EQ(scans(path), 3);
 }
 
 // (The data folder's own rules: ConfigLocation's tests.)
