@@ -2,7 +2,6 @@
 #include "support/QtPrinters.h"
 #include "support/TestFiles.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +11,7 @@
 
 #if defined(Q_OS_UNIX)
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -238,41 +238,22 @@ TEST_F(AtomicFileWriterTest, NextSaveRemovesLeftoversOfDeadSavesOnly)
     for (const auto& c : cases) EXPECT_EQ(QFileInfo::exists(path(c.name)), !c.removed) << c.name.toStdString();
 }
 
+// A write beyond the process's file size limit fails as on a full disk.
 TEST_F(AtomicFileWriterTest, FailedWriteLeavesNoTemporary)
 {
     spit(path("t.cfg"), "previous");
-    {
-        // A write beyond the process's file size limit fails like a full disk.
-        QProcess child;
-        child.setProgram("sh");
-        child.setArguments({"-c",
-                            "ulimit -f 1; exec \"$0\" --gtest_filter=AtomicFileWriterWorker.DISABLED_Run "
-                            "--gtest_also_run_disabled_tests",
-                            QCoreApplication::applicationFilePath()});
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QUARLO_TEST_ATOMIC_TARGET", path("t.cfg"));
-        child.setProcessEnvironment(env);
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start();
-        ASSERT_TRUE(child.waitForFinished(60'000));
-        const QByteArray output = child.readAll();
-        EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-        EXPECT_TRUE(output.contains("[       OK ] AtomicFileWriterWorker.DISABLED_Run")) << output.toStdString();
-    }
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{1024, old.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    QString error;
+    const bool saved = AtomicFileWriter::Replace(path("t.cfg"), QByteArray(64 * 1024, 'x'), error);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(saved);
+    EXPECT_TRUE(error.contains("File too large")) << error.toStdString();
     EXPECT_EQ(slurp(path("t.cfg")), "previous");
     EXPECT_EQ(entries(), QStringList{"t.cfg"});
 }
 #endif
-
-// Not a test of its own: started by the test above under a file size limit.
-TEST(AtomicFileWriterWorker, DISABLED_Run)
-{
-    const QString target = qEnvironmentVariable("QUARLO_TEST_ATOMIC_TARGET");
-    if (target.isEmpty()) GTEST_SKIP() << "only run by other tests";
-#if defined(Q_OS_UNIX)
-    ::signal(SIGXFSZ, SIG_IGN);
-#endif
-    QString error;
-    EXPECT_FALSE(AtomicFileWriter::Replace(target, QByteArray(64 * 1024, 'x'), error));
-    EXPECT_TRUE(error.contains("File too large")) << error.toStdString();
-}

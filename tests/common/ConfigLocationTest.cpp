@@ -103,22 +103,11 @@ TEST_F(ConfigLocationTest, HelpIsBesideTheProgramOrInTheInstalledData)
     EXPECT_EQ(location().DataDirectory(), path("usr/bin"));
 }
 
-TEST_F(ConfigLocationTest, ForExecutableFindsTheInstalledDataBesideBin)
+// Where an installed copy finds its data and which copy wins: the InstallTree
+// test runs the installed quarlo-check. The desktop program names its own
+// portable file.
+TEST_F(ConfigLocationTest, ForExecutableTakesTheNamedPortableFile)
 {
-    spit(path("usr/share/quarlo/quarlo.cfg"), configWith("x.example"));
-    EnvGuard env;
-    env.set("XDG_CONFIG_HOME", path("home").toUtf8());
-    env.set("XDG_CONFIG_DIRS", path("etc/xdg").toUtf8());
-
-    const ConfigLocation installed = ConfigLocation::ForExecutable(path("usr/bin/quarlo-check"));
-    EXPECT_FALSE(installed.Portable());
-    EXPECT_EQ(installed.ReadPath(), QDir::cleanPath(path("usr/share/quarlo/quarlo.cfg")));
-    EXPECT_EQ(installed.SavePath(), path("home/Vantorel/quarlo.cfg"));
-    spit(path("etc/xdg/Vantorel/quarlo.cfg"), configWith("admin.example"));
-    EXPECT_EQ(ConfigLocation::ForExecutable(path("usr/bin/quarlo-check")).ReadPath(),
-              path("etc/xdg/Vantorel/quarlo.cfg"));
-
-    // The desktop program names its own portable file.
     spit(path("usr/bin/quarlo.cfg"), configWith("portable.example"));
     const ConfigLocation portable = ConfigLocation::ForExecutable(path("usr/bin/quarlo"), path("usr/bin/quarlo.cfg"));
     EXPECT_TRUE(portable.Portable());

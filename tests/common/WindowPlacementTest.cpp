@@ -93,42 +93,19 @@ protected:
     Registry registry_{backend_};
 };
 
-TEST_F(PlacementStoreTest, FirstRunThenTextValuesNamedAfterFormAndSuffix)
+// Text values named after the form and the suffix; a minimised window's own
+// rectangle is not stored, so the next start gets the last normal one. (A
+// maximised window, in a real window's pixels: FormPlacementTest.)
+TEST_F(PlacementStoreTest, TextValuesPerFormAndSuffixKeepTheNormalRectangle)
 {
-    RestoredPlacement plan = LoadPlacement(registry_, "MainForm", suffix_, kScreen, false);
-    EXPECT_EQ(plan.geometry, kFirstRunPlacement);
-    EXPECT_FALSE(plan.maximise);
-
-    EXPECT_EQ(PlacementKeyPath(), key_);
     StorePlacement(registry_, "MainForm", suffix_, QRect(-1500, 900, 9000, 6000), WindowShowState::Normal);
+    StorePlacement(registry_, "MainForm", suffix_, QRect(-32000, -32000, 2400, 400), WindowShowState::Minimised);
     EXPECT_EQ(stored("FormSize_MainForm" + suffix_), "-1500,900,9000,6000");
-    EXPECT_EQ(stored("WindowState_MainForm" + suffix_), "0");
-    EXPECT_EQ(LoadPlacement(registry_, "MainForm", suffix_, kScreen, false).geometry, QRect(-1500, 900, 9000, 6000));
-    // Another form or suffix has its own values.
+    EXPECT_EQ(stored("WindowState_MainForm" + suffix_), "1");
+    const RestoredPlacement plan = LoadPlacement(registry_, "MainForm", suffix_, kScreen, false);
+    EXPECT_EQ(plan.geometry, QRect(-1500, 900, 9000, 6000));
+    EXPECT_FALSE(plan.maximise);
+    // Another form or suffix has its own values: none yet, so the first run's.
     EXPECT_EQ(stored("FormSize_MainForm"), "<none>");
     EXPECT_EQ(LoadPlacement(registry_, "OtherForm", suffix_, kScreen, false).geometry, kFirstRunPlacement);
-}
-
-// A maximised or minimised window's own rectangle is not stored: the next
-// start gets the last normal one.
-TEST_F(PlacementStoreTest, ClosedMaximisedOrMinimisedKeepsTheNormalRectangle)
-{
-    const struct {
-        WindowShowState state;
-        QRect reported;
-        const char* stateText;
-        bool maximise;
-    } cases[] = {
-        {WindowShowState::Maximised, QRect(0, 0, 1, 1), "2", true},
-        {WindowShowState::Minimised, QRect(-32000, -32000, 2400, 400), "1", false},
-    };
-    for (const auto& c : cases) {
-        StorePlacement(registry_, "MainForm", suffix_, QRect(1500, 900, 9000, 6000), WindowShowState::Normal);
-        StorePlacement(registry_, "MainForm", suffix_, c.reported, c.state);
-        EXPECT_EQ(stored("FormSize_MainForm" + suffix_), "1500,900,9000,6000");
-        EXPECT_EQ(stored("WindowState_MainForm" + suffix_), c.stateText);
-        const RestoredPlacement plan = LoadPlacement(registry_, "MainForm", suffix_, kScreen, false);
-        EXPECT_EQ(plan.geometry, QRect(1500, 900, 9000, 6000));
-        EXPECT_EQ(plan.maximise, c.maximise);
-    }
 }

@@ -138,12 +138,10 @@ TEST(ReportSnapshot, EveryGridFormatSaysTheSameOfTheSameScan)
     EXPECT_TRUE(read["csv"]["all"].toString().contains("'=Beta List")) << "a list's name is no formula";
 }
 
-TEST(ReportSnapshot, TitleCountsTargetsAndLists)
+// (A named list, plural counts: the test above.)
+TEST(ReportSnapshot, TitleWithoutAListNameAndSingularCounts)
 {
     const QDateTime when(QDate(2026, 5, 6), QTime(7, 8));
-    EXPECT_EQ(
-        ResultsSnapshot::Title("Mail servers", when, 24, 5),
-        QString::fromUtf8("Mail servers \u2014 Blacklist scan results, 2026-05-06 07:08, 24 targets against 5 lists"));
     EXPECT_EQ(ResultsSnapshot::Title("  ", when, 1, 1),
               "Blacklist scan results, 2026-05-06 07:08, 1 target against 1 list");
 }

@@ -21,6 +21,12 @@ QString describe(const ServerPtr& s)
     return QStringList({s->Zone(), s->StoredName(), s->Enabled() ? "on" : "off", codes.join(',')}).join('|');
 }
 
+// A list "<name>.example" whose 127.0.0.2 answer means reason.
+ServerPtr listed(const char* name, const char* reason, bool enabled = true)
+{
+    return makeServer(QString::fromLatin1(name) + ".example", enabled, {{"127.0.0.2", reason}});
+}
+
 QStringList zones(const Servers& servers)
 {
     QStringList out;
@@ -74,9 +80,7 @@ protected:
 // changes reach the user wherever the user did not change that list.
 TEST_F(ServerOverridesTest, PackageUpdatesReachTheUserWhoseOwnChangesWinAndStay)
 {
-    release({makeServer("a.example", true, {{"127.0.0.2", "A"}}), makeServer("b.example", true, {{"127.0.0.2", "B"}}),
-             makeServer("c.example", true, {{"127.0.0.2", "C"}}),
-             makeServer("d.example", false, {{"127.0.0.2", "D"}})});
+    release({listed("a", "A"), listed("b", "B"), listed("c", "C"), listed("d", "D", false)});
     {
         auto servers = start();
         ASSERT_EQ(zones(*servers), QStringList({"a.example", "b.example", "c.example", "d.example"}));
@@ -91,11 +95,8 @@ TEST_F(ServerOverridesTest, PackageUpdatesReachTheUserWhoseOwnChangesWinAndStay)
     EXPECT_EQ(wholeInUsersFile(), QStringList({"c.example", "own.example"}));
     EXPECT_FALSE(slurp(user()).contains("d.example"));
 
-    release({makeServer("a.example", true, {{"127.0.0.2", "A2"}}),
-             makeServer("b.example", true, {{"127.0.0.2", "B2"}, {"127.0.0.3", "B3"}}),
-             makeServer("c.example", true, {{"127.0.0.2", "C2"}}),
-             makeServer("d.example", false, {{"127.0.0.2", "D2"}}),
-             makeServer("e.example", true, {{"127.0.0.2", "E"}})});
+    release({listed("a", "A2"), makeServer("b.example", true, {{"127.0.0.2", "B2"}, {"127.0.0.3", "B3"}}),
+             listed("c", "C2"), listed("d", "D2", false), listed("e", "E")});
     QString error;
     auto servers = start(&error);
     EXPECT_EQ(error, "");
@@ -113,8 +114,7 @@ TEST_F(ServerOverridesTest, PackageUpdatesReachTheUserWhoseOwnChangesWinAndStay)
     servers->Item("c.example")->ResultCodes().Add("127.0.0.2", "C2");
     ASSERT_TRUE(servers->Sync());
     EXPECT_EQ(wholeInUsersFile(), QStringList({"own.example"}));
-    release(
-        {makeServer("b.example", true, {{"127.0.0.2", "B4"}}), makeServer("c.example", true, {{"127.0.0.2", "C4"}})});
+    release({listed("b", "B4"), listed("c", "C4")});
     servers = start();
     // Lists the package retires go with it; the user's own stays.
     EXPECT_EQ(zones(*servers), QStringList({"b.example", "c.example", "own.example"}));
@@ -126,13 +126,10 @@ TEST_F(ServerOverridesTest, PackageUpdatesReachTheUserWhoseOwnChangesWinAndStay)
 // the user's.
 TEST_F(ServerOverridesTest, AWholeCopyFromEarlierVersionsShrinksToTheUsersChanges)
 {
-    release({makeServer("a.example", true, {{"127.0.0.2", "A"}}), makeServer("b.example", true, {{"127.0.0.2", "B"}}),
-             makeServer("c.example", true, {{"127.0.0.2", "C"}})});
+    release({listed("a", "A"), listed("b", "B"), listed("c", "C")});
     {
         Servers whole;
-        whole.Add(makeServer("a.example", true, {{"127.0.0.2", "A"}}));
-        whole.Add(makeServer("b.example", false, {{"127.0.0.2", "B"}}));
-        whole.Add(makeServer("c.example", true, {{"127.0.0.2", "Changed"}}));
+        for (const ServerPtr& s : {listed("a", "A"), listed("b", "B", false), listed("c", "Changed")}) whole.Add(s);
         QDir().mkpath(QFileInfo(user()).absolutePath());
         ErrorText error;
         ASSERT_TRUE(ServerConfigFile::Write(whole, user(), error));
@@ -158,7 +155,7 @@ TEST_F(ServerOverridesTest, AWholeCopyFromEarlierVersionsShrinksToTheUsersChange
 // servers still load, and a save keeps the damaged user's file aside.
 TEST_F(ServerOverridesTest, ADamagedFileIsReportedAndTheUsersIsKeptAsideOnSave)
 {
-    release({makeServer("a.example", true, {{"127.0.0.2", "A"}})});
+    release({listed("a", "A")});
     QDir().mkpath(QFileInfo(user()).absolutePath());
     spit(user(), "<Quarlo><BlackListServers Overrides=\"True\"><Server");
     QString error;
@@ -182,20 +179,19 @@ TEST_F(ServerOverridesTest, ADamagedFileIsReportedAndTheUsersIsKeptAsideOnSave)
 // it unless the user's file says so.
 TEST_F(ServerOverridesTest, PublicMarkSurvivesTheUsersChanges)
 {
-    auto outside = [](const char* zone) {
-        auto server = makeServer(zone, true, {{"127.0.0.2", "Listed"}});
+    auto outside = [](const char* name) {
+        auto server = listed(name, "Listed");
         server->setPublic(true);
         return server;
     };
-    release({outside("a.example"), outside("b.example"), makeServer("mirror.example", true, {{"127.0.0.2", "M"}})});
+    release({outside("a"), outside("b"), listed("mirror", "M")});
     EXPECT_EQ(slurp(packaged()).count("Public=\"True\""), 2);
     {
         auto servers = start();
         servers->Item("a.example")->setEnabled(false);
         servers->Item("b.example")->setName("Renamed");
-        auto own = makeServer("own.example", true, {{"127.0.0.2", "Own"}});
-        servers->Add(own);
-        auto shared = makeServer("shared.example", true, {{"127.0.0.2", "Shared"}});
+        servers->Add(listed("own", "Own"));
+        auto shared = listed("shared", "Shared");
         shared->setPublic(true);
         servers->Add(shared);
         ASSERT_TRUE(servers->Sync()) << servers->LastError().toStdString();
