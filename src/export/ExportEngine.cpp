@@ -152,7 +152,12 @@ void ExportEngine::ExportAndSendTable(const QVariant& table, const QString& dest
     }
     skipFilenameSelection_ = true;
     quiet_ = true;
-    if (runExport(table, format)) SendTo(targetFilename_, destination);
+    // The message is named after the report's title, which the export forgets.
+    const QString title = title_;
+    if (runExport(table, format)) {
+        title_ = title;
+        SendTo(targetFilename_, destination);
+    }
     Reset();
 }
 

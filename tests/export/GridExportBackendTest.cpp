@@ -453,16 +453,19 @@ TEST(GridExportBackendEndToEnd, ExportAndSendThroughTheAdapter)
     EXPECT_TRUE(written.endsWith("/Sample.mht")) << written.toStdString();
     EXPECT_TRUE(slurp(written).contains("MIME-Version"));
     EXPECT_EQ(dialogs->started[0].value(0), "xdg-email");
-    EXPECT_EQ(dialogs->started[0].mid(3), (QStringList{"--attach", written}));
+    // The message is named after the report, not the file.
+    EXPECT_EQ(dialogs->started[0].mid(1), (QStringList{"--subject", "Results", "--attach", written}));
     EXPECT_TRUE(dialogs->saveAsked.isEmpty() && dialogs->chooseAsked.isEmpty() && dialogs->messages.empty());
     EXPECT_TRUE(QDir(listDir.path()).isEmpty());
     EXPECT_TRUE(QDir(programDir.path()).isEmpty());
 
     // The results as the message: the aligned text table, one row a line.
+    engine.setTitle("Results again");
     engine.setTargetFilename(listDir.filePath("Sample.BlackList"));
     engine.ExportAndSendTable(TableItem(), "MailContent");
     ASSERT_EQ(dialogs->started.size(), 2u);
     const QStringList mail = dialogs->started[1];
+    EXPECT_EQ(mail.mid(1, 2), (QStringList{"--subject", "Results again"}));
     ASSERT_EQ(mail.value(3), "--body");
     const QStringList lines = mail.value(4).split('\n');
     const auto row =
