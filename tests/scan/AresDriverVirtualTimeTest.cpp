@@ -34,17 +34,28 @@ protected:
         tuning.maxTimeoutMs = maxTimeoutMs;
         driver->setTuning(tuning);
     }
-    // Queries name; its outcome lands in outcomes[index].
-    void ask(const QByteArray& name)
+    // Queries name (on path, a list's zone); its outcome lands in outcomes[index].
+    void ask(const QByteArray& name, const QByteArray& path = {})
     {
         const size_t index = outcomes.size();
         outcomes.emplace_back();
-        driver->query(name, 1, [this, index](int status, const unsigned char* answer, int length) {
-            ++callbacks;
-            outcomes[index].status = status;
-            outcomes[index].answer = answer ? QByteArray(reinterpret_cast<const char*>(answer), length) : QByteArray();
-            outcomes[index].atNs = runtime.nowNs();
-        });
+        driver->query(
+            name, 1,
+            [this, index](int status, const unsigned char* answer, int length) {
+                ++callbacks;
+                outcomes[index].status = status;
+                outcomes[index].answer =
+                    answer ? QByteArray(reinterpret_cast<const char*>(answer), length) : QByteArray();
+                outcomes[index].atNs = runtime.nowNs();
+            },
+            path);
+    }
+    // Tries of names ending in suffix that reached the server.
+    int askedFor(const QByteArray& suffix) const
+    {
+        int count = 0;
+        for (const auto& received : runtime.received(Port)) count += received.query.name.endsWith(suffix) ? 1 : 0;
+        return count;
     }
     // Until nothing is left to run; false when that takes unreasonably long.
     bool runToRest(int maxSteps = 100000)
@@ -204,14 +215,20 @@ TEST_F(AresDriverVirtualTime, NewQueriesGoOutInBurstsAndWithinTheWindow)
 
 TEST_F(AresDriverVirtualTime, LossesInNumbersCutTheWindowAndRepliesGrowItBack)
 {
-    // Small numbers: window 8 from the first reply, a cut after two losses.
-    // After the server dropped a whole window, fewer new queries go out at
-    // once than before; once it answers again the window grows back.
+    // Small numbers: window 8 from the first reply, a cut after two losses
+    // that are a tenth of the tries. A list that never answers and a lost
+    // datagram now and then are no congestion: the window stays open. After
+    // the server dropped a whole window, fewer new queries go out at once
+    // than before; once it answers again the window grows back.
     bool drop = false;
+    int seen = 0;
     runtime.setServer(
         Port,
         [&](const Fake::Query& query) {
-            return drop ? QList<Fake::Send>() : QList<Fake::Send>{answerWith(query, "127.0.0.2")};
+            const bool lossy = query.name.endsWith("lossy.test") && ++seen % 20 == 0;
+            return drop || lossy || query.name.endsWith("dead.test")
+                ? QList<Fake::Send>()
+                : QList<Fake::Send>{answerWith(query, "127.0.0.2")};
         },
         10 * Ms);
     makeDriver(1, 1000);
@@ -231,8 +248,18 @@ TEST_F(AresDriverVirtualTime, LossesInNumbersCutTheWindowAndRepliesGrowItBack)
         EXPECT_TRUE(runToRest());
         return sent;
     };
+    // Queries of a list of their own, all at once, to the end.
+    auto onPath = [&](const QByteArray& zone, int count) {
+        for (int i = 0; i < count; ++i) ask(QByteArray::number(i) + "." + zone, zone);
+        EXPECT_TRUE(runToRest());
+    };
     EXPECT_EQ(atOnce(1), 1); // opens the window
     EXPECT_EQ(atOnce(12), 8);
+    onPath("dead.test", 8);
+    EXPECT_EQ(atOnce(12), 8) << "a silent list's time-outs closed the window";
+    onPath("lossy.test", 40);
+    EXPECT_EQ(seen, 40);
+    EXPECT_EQ(atOnce(12), 8) << "one lost datagram in twenty closed the window";
     drop = true;
     EXPECT_EQ(atOnce(8), 8); // all lost
     drop = false;
@@ -243,6 +270,54 @@ TEST_F(AresDriverVirtualTime, LossesInNumbersCutTheWindowAndRepliesGrowItBack)
     for (int round = 0; round < 8; ++round) grown = atOnce(12);
     EXPECT_EQ(grown, 8) << "replies did not grow the window back";
     for (const Outcome& outcome : outcomes) EXPECT_NE(outcome.status, -1);
+}
+
+// A list that has not answered PathSilenceMs after its first query, while
+// the server answers others, is silent: its queries end then, even one
+// asked just before, and those asked later end at once, but for one every
+// ProbeIntervalMs that asks whether it came back. Waiting, they hold no
+// place in flight. Answering again, it is asked as before.
+TEST_F(AresDriverVirtualTime, SilentListFailsFastButIsProbedAndNoticedWhenItComesBack)
+{
+    bool deadAnswers = false;
+    runtime.setServer(
+        Port,
+        [&](const Fake::Query& query) {
+            return query.name.endsWith("dead.test") && !deadAnswers ? QList<Fake::Send>()
+                                                                    : QList<Fake::Send>{answerWith(query, "127.0.0.2")};
+        },
+        10 * Ms);
+    makeDriver(2, 5000);
+    ask("1.near.test", "near.test");
+    ASSERT_TRUE(runToRest());
+    const qint64 firstAt = runtime.nowNs();
+    ask("1.dead.test", "dead.test");
+    int overdue = -1;
+    runtime.after(AresDriver::MinTimeoutMs + 100, [&] { overdue = driver->overdueCount(); });
+    runtime.after(AresDriver::PathSilenceMs - 300, [&] { ask("2.dead.test", "dead.test"); });
+    ASSERT_TRUE(runToRest());
+    EXPECT_EQ(overdue, 1) << "a query whose first try timed out still holds a place";
+    for (size_t i : {1, 2}) {
+        EXPECT_EQ(outcomes[i].status, ARES_ETIMEOUT);
+        EXPECT_EQ(outcomes[i].atNs - firstAt, AresDriver::PathSilenceMs * Ms) << "a new list gets time to answer";
+    }
+    EXPECT_EQ(askedFor("2.dead.test"), 1) << "asked again after its list fell silent";
+
+    deadAnswers = true; // back, but nobody knows yet
+    const int askedBefore = askedFor("dead.test");
+    const qint64 probedAt = runtime.nowNs();
+    for (int i = 0; i < 10; ++i) ask(QByteArray::number(i) + ".3.dead.test", "dead.test");
+    ASSERT_TRUE(runToRest());
+    EXPECT_EQ(askedFor("dead.test") - askedBefore, 1) << "one asked, nine reported at once";
+    int answered = 0;
+    for (size_t i = 3; i < outcomes.size(); ++i) {
+        answered += outcomes[i].status == ARES_SUCCESS ? 1 : 0;
+        EXPECT_TRUE(outcomes[i].status == ARES_SUCCESS || outcomes[i].atNs == probedAt) << i;
+    }
+    EXPECT_EQ(answered, 1);
+    ask("4.dead.test", "dead.test");
+    ASSERT_TRUE(runToRest());
+    EXPECT_EQ(outcomes.back().status, ARES_SUCCESS) << "answering again, it is asked as before";
 }
 
 TEST_F(AresDriverVirtualTime, TruncatedReplyIsFetchedOverAConnection)
