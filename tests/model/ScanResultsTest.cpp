@@ -89,16 +89,6 @@ TEST_F(ScanResults, AnswersMatchTheListsCodes)
                            "exact.test 127.0.0.6=Undefined return code of 127.0.0.6 []"}));
 }
 
-TEST_F(ScanResults, RespondingServersAreFoundInAnyCase)
-{
-    RespondingServers servers(&settings.BlacklistServers());
-    const auto record = servers.Add("exact.test");
-    EXPECT_EQ(servers.Add("EXACT.TEST"), record);
-    EXPECT_EQ(record->ServerEnglishName(), "Exact BL");
-    EXPECT_EQ(servers.Add("gone.test")->ServerEnglishName(), "");
-    EXPECT_EQ(servers.Count(), 2);
-}
-
 TEST_F(ScanResults, CaptionShowsResolvedAddress)
 {
     Address ip("192.0.2.1", settings, &host), name("mail.example", settings, &host),
@@ -183,15 +173,18 @@ TEST_F(ScanResults, BlacklistRepliesBuildResultsAndResetClearsThem)
     EXPECT_FALSE(address.Blacklisted());
     EXPECT_EQ(host.updates, 1);
 
+    // The record is found again in any letter case and named after its list.
     address.ProcessDNSReply({"192.0.2.7", "BlacklistCheck", "exact.test"}, "q", "127.0.0.2");
-    address.ProcessDNSReply({"192.0.2.7", "BlacklistCheck", "exact.test"}, "q", "127.0.0.2");
+    address.ProcessDNSReply({"192.0.2.7", "BlacklistCheck", "EXACT.test"}, "q", "127.0.0.2");
     EXPECT_EQ(address.RespondingServers().Count(), 1);
+    EXPECT_EQ(address.RespondingServers().Item(1)->ServerEnglishName(), "Exact BL");
     EXPECT_TRUE(address.Blacklisted());
 
-    // A zone without a definition leaves an empty record and no listing.
+    // A zone without a definition leaves an empty, unnamed record and no listing.
     Address other("192.0.2.8", settings, &host);
     other.ProcessDNSReply({"192.0.2.8", "BlacklistCheck", "deleted.test"}, "q", "127.0.0.2");
-    EXPECT_EQ(other.RespondingServers().Count(), 1);
+    ASSERT_EQ(other.RespondingServers().Count(), 1);
+    EXPECT_EQ(other.RespondingServers().Item(1)->ServerEnglishName(), "");
     EXPECT_FALSE(other.Blacklisted());
 
     // Unknown kinds and short tags are ignored.
