@@ -176,6 +176,51 @@ TEST_F(AresDriverVirtualTime, SlowServerIsAskedOnceAtTheDefaultTuning)
     for (const Outcome& outcome : outcomes) EXPECT_EQ(outcome.status, ARES_SUCCESS);
 }
 
+// A list two seconds slower than the server's other answers, at the
+// default tuning: once it has answered, its queries wait its own round trip,
+// not the server's, and are asked once.
+TEST_F(AresDriverVirtualTime, SlowListGetsWaitsOfItsOwn)
+{
+    runtime.setServer(Port, [](const Fake::Query& query) {
+        return QList<Fake::Send>{answerWith(query, "127.0.0.2", query.name.endsWith("slow.test") ? 2000 : 0)};
+    });
+    driver = std::make_unique<AresDriver>(QStringList{VirtualAresRuntime::ServerEntry(Port)}, runtime);
+    for (int i = 0; i < 10; ++i) ask(QByteArray::number(i) + ".fast.test", "fast.test");
+    ask("first.slow.test", "slow.test");
+    ASSERT_TRUE(runToRest());
+    for (int i = 0; i < 10; ++i) ask(QByteArray::number(i) + ".slow.test", "slow.test");
+    ASSERT_TRUE(runToRest());
+    EXPECT_EQ(askedFor(".slow.test") - askedFor("first.slow.test"), 10) << "a slow list's queries were sent again";
+    ASSERT_EQ(callbacks, 21);
+    for (const Outcome& outcome : outcomes) EXPECT_EQ(outcome.status, ARES_SUCCESS);
+}
+
+// A list that answers its own test and then falls silent, beside a healthy
+// one, at a scan's numbers: its losses count against the window, yet
+// every query ends, the healthy list's answered and the silent one's timed out.
+TEST_F(AresDriverVirtualTime, ListSilentAfterItsTestStillEndsEveryQuery)
+{
+    int muteAnswers = 2;
+    runtime.setServer(
+        Port,
+        [&](const Fake::Query& query) {
+            const bool mute = query.name.endsWith("mute.test") && muteAnswers-- <= 0;
+            return mute ? QList<Fake::Send>() : QList<Fake::Send>{answerWith(query, "127.0.0.2")};
+        },
+        5 * Ms);
+    makeDriver(3, 60);
+    ask("2.0.0.127.mute.test", "mute.test");
+    ask("1.0.0.127.mute.test", "mute.test");
+    ASSERT_TRUE(runToRest());
+    for (int i = 0; i < 1024; ++i)
+        for (const QByteArray zone : {"healthy.test", "mute.test"}) ask(QByteArray::number(i) + "." + zone, zone);
+    ASSERT_TRUE(runToRest(10'000'000)) << "the queries never came to rest";
+    ASSERT_EQ(callbacks, 2 + 2048);
+    for (size_t i = 2; i < outcomes.size(); ++i)
+        EXPECT_EQ(outcomes[i].status, i % 2 == 0 ? ARES_SUCCESS : ARES_ETIMEOUT) << i;
+    EXPECT_EQ(askedFor(".mute.test"), 2 + 3 * 1024) << "each silent query gets its three tries";
+}
+
 TEST_F(AresDriverVirtualTime, NewQueriesGoOutInBurstsAndWithinTheWindow)
 {
     // Half again as many queries as the initial window, at once, to a server
