@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -23,17 +24,35 @@ struct Outcome {
     qint64 atNs = -1;
 };
 
+Fake::Send answerWith(const Fake::Query& query, const QByteArray& address, int delayMs = 0)
+{
+    return Fake::Send{Fake::BuildReply(query, Fake::NoError, {Fake::A(address)}), delayMs};
+}
+
 class AresDriverVirtualTime : public ::testing::Test {
 protected:
-    void makeDriver(int tries, int maxTimeoutMs)
+    // At the tuning a lookup control starts with, unless given.
+    void makeDriver(int tries = DnsTuning{}.tries, int maxTimeoutMs = DnsTuning{}.maxTimeoutMs)
     {
         driver = std::make_unique<AresDriver>(QStringList{VirtualAresRuntime::ServerEntry(Port)}, runtime);
         ASSERT_EQ(driver->status(), ARES_SUCCESS);
-        DnsTuning tuning;
-        tuning.tries = tries;
-        tuning.maxTimeoutMs = maxTimeoutMs;
-        driver->setTuning(tuning);
+        if (tries != DnsTuning{}.tries || maxTimeoutMs != DnsTuning{}.maxTimeoutMs)
+            driver->setTuning(DnsTuning{maxTimeoutMs, tries});
     }
+    // The server answers 127.0.0.2 to every query that silent (if given)
+    // does not drop, delayMs (if given) late.
+    void serve(std::function<bool(const Fake::Query&)> silent, qint64 latencyNs = 100'000,
+               std::function<int(const Fake::Query&)> delayMs = nullptr)
+    {
+        runtime.setServer(
+            Port,
+            [silent, delayMs](const Fake::Query& query) {
+                if (silent && silent(query)) return QList<Fake::Send>();
+                return QList<Fake::Send>{answerWith(query, "127.0.0.2", delayMs ? delayMs(query) : 0)};
+            },
+            latencyNs);
+    }
+    static bool all(const Fake::Query&) { return true; }
     // Queries name (on path, a list's zone); its outcome lands in outcomes[index].
     void ask(const QByteArray& name, const QByteArray& path = {})
     {
@@ -77,17 +96,12 @@ protected:
     int callbacks = 0;
 };
 
-Fake::Send answerWith(const Fake::Query& query, const QByteArray& address, int delayMs = 0)
-{
-    return Fake::Send{Fake::BuildReply(query, Fake::NoError, {Fake::A(address)}), delayMs};
-}
-
 TEST_F(AresDriverVirtualTime, UnansweredQueryIsRetriedOnScheduleThenTimesOut)
 {
     // Before any reply the wait is the initial guess (3 s, under the cap of
     // 5 s); the second try waits as long as the first, the third doubles up
     // to the cap, and the query ends when the last try's wait runs out.
-    runtime.setServer(Port, [](const Fake::Query&) { return QList<Fake::Send>(); });
+    serve(all);
     makeDriver(4, 5000);
     ask("silent.test");
     ASSERT_TRUE(runToRest());
@@ -134,12 +148,7 @@ TEST_F(AresDriverVirtualTime, MeasuredRoundTripSetsTheNextWait)
         SCOPED_TRACE(c.latencyMs);
         bool answer = true;
         runtime.clearReceived(Port);
-        runtime.setServer(
-            Port,
-            [&](const Fake::Query& query) {
-                return answer ? QList<Fake::Send>{answerWith(query, "127.0.0.2")} : QList<Fake::Send>();
-            },
-            c.latencyMs * Ms);
+        serve([&](const Fake::Query&) { return !answer; }, c.latencyMs * Ms);
         makeDriver(2, 10000);
         outcomes.clear();
         ask("first.test");
@@ -164,9 +173,8 @@ TEST_F(AresDriverVirtualTime, MeasuredRoundTripSetsTheNextWait)
 // measured round trip plus a margin. Nothing is sent twice.
 TEST_F(AresDriverVirtualTime, SlowServerIsAskedOnceAtTheDefaultTuning)
 {
-    runtime.setServer(
-        Port, [](const Fake::Query& query) { return QList<Fake::Send>{answerWith(query, "127.0.0.2")}; }, 1500 * Ms);
-    driver = std::make_unique<AresDriver>(QStringList{VirtualAresRuntime::ServerEntry(Port)}, runtime);
+    serve(nullptr, 1500 * Ms);
+    makeDriver();
     for (int wave = 0; wave < 2; ++wave) {
         for (int i = 0; i < 10; ++i) ask("w" + QByteArray::number(wave) + "-" + QByteArray::number(i) + ".test");
         ASSERT_TRUE(runToRest());
@@ -181,10 +189,8 @@ TEST_F(AresDriverVirtualTime, SlowServerIsAskedOnceAtTheDefaultTuning)
 // not the server's, and are asked once.
 TEST_F(AresDriverVirtualTime, SlowListGetsWaitsOfItsOwn)
 {
-    runtime.setServer(Port, [](const Fake::Query& query) {
-        return QList<Fake::Send>{answerWith(query, "127.0.0.2", query.name.endsWith("slow.test") ? 2000 : 0)};
-    });
-    driver = std::make_unique<AresDriver>(QStringList{VirtualAresRuntime::ServerEntry(Port)}, runtime);
+    serve(nullptr, 100'000, [](const Fake::Query& query) { return query.name.endsWith("slow.test") ? 2000 : 0; });
+    makeDriver();
     for (int i = 0; i < 10; ++i) ask(QByteArray::number(i) + ".fast.test", "fast.test");
     ask("first.slow.test", "slow.test");
     ASSERT_TRUE(runToRest());
@@ -201,13 +207,7 @@ TEST_F(AresDriverVirtualTime, SlowListGetsWaitsOfItsOwn)
 TEST_F(AresDriverVirtualTime, ListSilentAfterItsTestStillEndsEveryQuery)
 {
     int muteAnswers = 2;
-    runtime.setServer(
-        Port,
-        [&](const Fake::Query& query) {
-            const bool mute = query.name.endsWith("mute.test") && muteAnswers-- <= 0;
-            return mute ? QList<Fake::Send>() : QList<Fake::Send>{answerWith(query, "127.0.0.2")};
-        },
-        5 * Ms);
+    serve([&](const Fake::Query& query) { return query.name.endsWith("mute.test") && muteAnswers-- <= 0; }, 5 * Ms);
     makeDriver(3, 60);
     ask("2.0.0.127.mute.test", "mute.test");
     ask("1.0.0.127.mute.test", "mute.test");
@@ -233,7 +233,7 @@ TEST_F(AresDriverVirtualTime, NewQueriesGoOutInBurstsAndWithinTheWindow)
     for (const AresDriver::Pacing& pacing : {AresDriver::Pacing{}, small}) {
         SCOPED_TRACE(pacing.burst);
         runtime.clearReceived(Port);
-        runtime.setServer(Port, [](const Fake::Query&) { return QList<Fake::Send>(); });
+        serve(all);
         makeDriver(1, 1000);
         driver->setPacing(pacing);
         callbacks = 0;
@@ -267,13 +267,10 @@ TEST_F(AresDriverVirtualTime, LossesInNumbersCutTheWindowAndRepliesGrowItBack)
     // than before; once it answers again the window grows back.
     bool drop = false;
     int seen = 0;
-    runtime.setServer(
-        Port,
+    serve(
         [&](const Fake::Query& query) {
             const bool lossy = query.name.endsWith("lossy.test") && ++seen % 20 == 0;
-            return drop || lossy || query.name.endsWith("dead.test")
-                ? QList<Fake::Send>()
-                : QList<Fake::Send>{answerWith(query, "127.0.0.2")};
+            return drop || lossy || query.name.endsWith("dead.test");
         },
         10 * Ms);
     makeDriver(1, 1000);
@@ -325,13 +322,7 @@ TEST_F(AresDriverVirtualTime, LossesInNumbersCutTheWindowAndRepliesGrowItBack)
 TEST_F(AresDriverVirtualTime, SilentListFailsFastButIsProbedAndNoticedWhenItComesBack)
 {
     bool deadAnswers = false;
-    runtime.setServer(
-        Port,
-        [&](const Fake::Query& query) {
-            return query.name.endsWith("dead.test") && !deadAnswers ? QList<Fake::Send>()
-                                                                    : QList<Fake::Send>{answerWith(query, "127.0.0.2")};
-        },
-        10 * Ms);
+    serve([&](const Fake::Query& query) { return query.name.endsWith("dead.test") && !deadAnswers; }, 10 * Ms);
     makeDriver(2, 5000);
     ask("1.near.test", "near.test");
     ASSERT_TRUE(runToRest());
@@ -389,8 +380,7 @@ TEST_F(AresDriverVirtualTime, TruncatedReplyIsFetchedOverAConnection)
 
 TEST_F(AresDriverVirtualTime, CancelAllSilencesRepliesOnTheirWayAndTheDriverComesToRest)
 {
-    runtime.setServer(Port,
-                      [](const Fake::Query& query) { return QList<Fake::Send>{answerWith(query, "127.0.0.2", 100)}; });
+    serve(nullptr, 100'000, [](const Fake::Query&) { return 100; });
     makeDriver(3, 1000);
     for (int i = 0; i < 10; ++i) ask("q" + QByteArray::number(i) + ".test");
     runtime.after(50, [this] { driver->cancelAll(); });
