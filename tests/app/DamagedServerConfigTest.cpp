@@ -113,7 +113,8 @@ TEST_F(DamagedServerConfig, IsToldScansNothingAndIsReplacedOnlyWhenTheUserSaysSo
 
 // An installed copy reads a shared file and saves the user's own: the shared
 // one is never written, so saving asks nothing, but scans wait for the save.
-TEST_F(DamagedServerConfig, ReadFromAFileThatIsNotSavedOverAsksNothing)
+// A missing file is no problem at all.
+TEST_F(DamagedServerConfig, ReadFromAFileThatIsNotSavedOverOrMissingAsksNothing)
 {
     const QString own = dir.filePath("own/quarlo.cfg");
     DesktopSession session(registry, prompts, {.configPath = config, .savePath = own});
@@ -127,12 +128,9 @@ TEST_F(DamagedServerConfig, ReadFromAFileThatIsNotSavedOverAsksNothing)
     EXPECT_FALSE(QFile::exists(config + ".bak"));
     EXPECT_TRUE(slurp(own).contains("fixed.example"));
     EXPECT_TRUE(session.Application().ServerConfigurationProblem().isEmpty());
-}
 
-// A file that is not there is no damage: nothing to keep, nothing to ask.
-TEST_F(DamagedServerConfig, AMissingFileIsNoProblem)
-{
-    DesktopSession session(registry, prompts, {.configPath = dir.filePath("none.cfg")});
-    EXPECT_TRUE(session.Application().ServerConfigurationProblem().isEmpty());
-    EXPECT_TRUE(session.Application().ScanRefusal().isEmpty());
+    // A file that is not there is no damage: nothing to keep, nothing to ask.
+    DesktopSession fresh(registry, prompts, {.configPath = dir.filePath("none.cfg")});
+    EXPECT_TRUE(fresh.Application().ServerConfigurationProblem().isEmpty());
+    EXPECT_TRUE(fresh.Application().ScanRefusal().isEmpty());
 }

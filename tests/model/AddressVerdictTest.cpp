@@ -99,7 +99,8 @@ protected:
 TEST_F(AddressVerdict, VerdictFollowsEveryQueryOutcome)
 {
     using A = std::pair<QString, int>;
-    const A nx{"", DnsFailure::NotFound};
+    const A nx{"", DnsFailure::NotFound}, timeout{"", DnsFailure::Timeout}, listed{"127.0.0.2", 0};
+    const A refusal{"127.255.255.254", 0};
     struct Case {
         const char* name;
         QHash<QString, A> answers;
@@ -107,26 +108,21 @@ TEST_F(AddressVerdict, VerdictFollowsEveryQueryOutcome)
         int listing;
         int notes;
     };
+    // A stop leaves an unfinished address not checked, but what was found stays found.
     const Case cases[] = {
+        {"nothing answered", {}, Verdict::Scanning, 0, 0},
         {"both not found", {{"exact.test", nx}, {"mask.test", {"", DnsFailure::NoData}}}, Verdict::Clean, 0, 0},
-        {"one listing", {{"exact.test", {"127.0.0.2", 0}}, {"mask.test", nx}}, Verdict::Listed, 1, 0},
-        {"refusal only", {{"exact.test", {"127.255.255.254", 0}}, {"mask.test", nx}}, Verdict::Refused, 0, 1},
-        {"refusal and time-out",
-         {{"exact.test", {"127.255.255.254", 0}}, {"mask.test", {"", DnsFailure::Timeout}}},
-         Verdict::Incomplete,
-         0,
-         2},
+        {"one listing", {{"exact.test", listed}, {"mask.test", nx}}, Verdict::Listed, 1, 0},
+        {"refusal only", {{"exact.test", refusal}, {"mask.test", nx}}, Verdict::Refused, 0, 1},
+        {"refusal and time-out", {{"exact.test", refusal}, {"mask.test", timeout}}, Verdict::Incomplete, 0, 2},
         {"SERVFAIL", {{"exact.test", nx}, {"mask.test", {"", DnsFailure::ServerFailure}}}, Verdict::Incomplete, 0, 1},
         {"outside 127/8", {{"exact.test", {"127.0.0.2 10.0.0.1", 0}}, {"mask.test", nx}}, Verdict::Incomplete, 0, 1},
-        {"listing beats failure",
-         {{"exact.test", {"127.0.0.2", 0}}, {"mask.test", {"", DnsFailure::Timeout}}},
-         Verdict::Listed,
-         1,
-         1},
+        {"listing beats failure", {{"exact.test", listed}, {"mask.test", timeout}}, Verdict::Listed, 1, 1},
         {"bit-mask refusal", {{"exact.test", nx}, {"mask.test", {"127.0.0.1", 0}}}, Verdict::Refused, 0, 1},
         // Bits that include the refusal code's bit are still a listing.
         {"bit-mask listing", {{"exact.test", nx}, {"mask.test", {"127.0.0.25", 0}}}, Verdict::Listed, 1, 0},
         {"one answer missing", {{"exact.test", nx}}, Verdict::Scanning, 0, 0},
+        {"listed, one answer missing", {{"exact.test", listed}}, Verdict::Listed, 1, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -138,26 +134,10 @@ TEST_F(AddressVerdict, VerdictFollowsEveryQueryOutcome)
         EXPECT_EQ(address.Blacklisted(), c.listing > 0);
         EXPECT_EQ(static_cast<int>(address.ZoneNotes().size()), c.notes);
         EXPECT_EQ(address.ZonesChecked(), 2);
+        address.MarkStopped();
+        EXPECT_EQ(address.Verdict(), c.verdict == Verdict::Scanning ? Verdict::NotChecked : c.verdict);
+        EXPECT_EQ(address.PendingQueries(), 0);
     }
-}
-
-TEST_F(AddressVerdict, StopLeavesUnfinishedAddressesNotChecked)
-{
-    Address finished("192.0.2.1", settings, &host);
-    scan(finished, {{"exact.test", {"", DnsFailure::NotFound}}, {"mask.test", {"", DnsFailure::NotFound}}});
-    Address halfway("192.0.2.2", settings, &host);
-    scan(halfway, {{"exact.test", {"", DnsFailure::NotFound}}});
-    Address listedHalfway("192.0.2.3", settings, &host);
-    scan(listedHalfway, {{"exact.test", {"127.0.0.2", 0}}});
-    Address untouched("192.0.2.4", settings, &host);
-    untouched.SetComplete(false);
-
-    for (Address* a : {&finished, &halfway, &listedHalfway, &untouched}) a->MarkStopped();
-    EXPECT_EQ(finished.Verdict(), Verdict::Clean);
-    EXPECT_EQ(halfway.Verdict(), Verdict::NotChecked);
-    EXPECT_EQ(listedHalfway.Verdict(), Verdict::Listed); // what was found stays found
-    EXPECT_EQ(untouched.Verdict(), Verdict::NotChecked);
-    EXPECT_EQ(halfway.PendingQueries(), 0);
 }
 
 // What the lookups of a target found decides before any list: a failed
@@ -165,33 +145,29 @@ TEST_F(AddressVerdict, StopLeavesUnfinishedAddressesNotChecked)
 // answer changes nothing.
 TEST_F(AddressKinds, TheTargetsOwnLookupsDecideFirst)
 {
+    using O = TargetResolution::Outcome;
     struct Case {
         const char* target;
-        TargetResolution resolution;
+        O outcome;
+        QString problem;
         Verdict verdict;
     };
     const Case cases[] = {
-        {"mail.example",
-         {TargetResolution::Outcome::Failed, "mail.example: A lookup failed: timed out", {}, {}},
-         Verdict::Incomplete},
-        {"mail.example",
-         {TargetResolution::Outcome::Unresolvable, "name not found (NXDOMAIN)", {}, {}},
-         Verdict::Unresolvable},
-        {"a@example.org", {TargetResolution::Outcome::NoMail, "null MX", {}, {}}, Verdict::NoMail},
-        {"a@example.org",
-         {TargetResolution::Outcome::Failed, "MX lookup failed: server failure (SERVFAIL)", {}, {}},
-         Verdict::Incomplete},
+        {"mail.example", O::Failed, "mail.example: A lookup failed: timed out", Verdict::Incomplete},
+        {"mail.example", O::Unresolvable, "name not found (NXDOMAIN)", Verdict::Unresolvable},
+        {"a@example.org", O::NoMail, "null MX", Verdict::NoMail},
+        {"a@example.org", O::Failed, "MX lookup failed: server failure (SERVFAIL)", Verdict::Incomplete},
     };
     for (const Case& c : cases) {
         settings.BlacklistServers().Item("dom.test")->setEnabled(false);
         Address lost(c.target, settings, &host);
         lost.SetComplete(false);
         lost.Query();
-        lost.ApplyResolution(c.resolution);
+        lost.ApplyResolution({c.outcome, c.problem, {}, {}});
         answerAll(lost);
-        EXPECT_EQ(lost.Verdict(), c.verdict) << c.target << " " << c.resolution.problem.toStdString();
-        EXPECT_EQ(lost.HostLookupProblem(), c.resolution.problem);
-        lost.ApplyResolution({TargetResolution::Outcome::Resolved, {}, {}, {{"192.0.2.9", "x"}}});
+        EXPECT_EQ(lost.Verdict(), c.verdict) << c.target << " " << c.problem.toStdString();
+        EXPECT_EQ(lost.HostLookupProblem(), c.problem);
+        lost.ApplyResolution({O::Resolved, {}, {}, {{"192.0.2.9", "x"}}});
         EXPECT_NE(lost.IP(), "192.0.2.9");
         settings.BlacklistServers().Item("dom.test")->setEnabled(true);
     }
@@ -235,28 +211,23 @@ TEST_F(AddressKinds, EachKindOfTargetAsksTheListsThatCanAnswer)
         QStringList notApplicable;
     };
     const QString nibbles = "b.a.9.8.7.6.5.0.4.0.0.0.3.0.0.0.2.0.0.0.1.0.0.0.8.b.d.0.1.0.0.2";
+    const QStringList ip9{"9.2.0.192.v4.test.", "9.2.0.192.v6.test."}; // a host name's address, 192.0.2.9
     const Case cases[] = {
         {"192.0.2.1", "", {"1.2.0.192.v4.test.", "1.2.0.192.v6.test."}, {"dom.test"}},
         {"2001:db8:1:2:3:4:567:89ab", "", {nibbles + ".v6.test."}, {"v4.test", "dom.test"}},
         {"[2001:DB8:1:2:3:4:567:89AB]", "", {nibbles + ".v6.test."}, {"v4.test", "dom.test"}},
         // An IPv4-mapped address is asked as the IPv4 address it is.
         {"::ffff:192.0.2.1", "", {"1.2.0.192.v4.test.", "1.2.0.192.v6.test."}, {"dom.test"}},
-        {"mail.example.co.uk",
-         "192.0.2.9",
-         {"9.2.0.192.v4.test.", "9.2.0.192.v6.test.", "example.co.uk.dom.test."},
-         {}},
-        {"www.Example.com.", "192.0.2.9", {"9.2.0.192.v4.test.", "9.2.0.192.v6.test.", "example.com.dom.test."}, {}},
+        {"mail.example.co.uk", "192.0.2.9", ip9 + QStringList{"example.co.uk.dom.test."}, {}},
+        {"www.Example.com.", "192.0.2.9", ip9 + QStringList{"example.com.dom.test."}, {}},
         {QString::fromUtf8("mail.b\u00fccher.example"),
          "192.0.2.9",
-         {"9.2.0.192.v4.test.", "9.2.0.192.v6.test.", "xn--bcher-kva.example.dom.test."},
+         ip9 + QStringList{"xn--bcher-kva.example.dom.test."},
          {}},
         // A host that is a public suffix itself has no registered domain.
-        {"co.uk", "192.0.2.9", {"9.2.0.192.v4.test.", "9.2.0.192.v6.test."}, {"dom.test"}},
+        {"co.uk", "192.0.2.9", ip9, {"dom.test"}},
         // An e-mail address: its mail server's addresses and its domain.
-        {"user@Mail.Example.org.",
-         "192.0.2.9",
-         {"9.2.0.192.v4.test.", "9.2.0.192.v6.test.", "mail.example.org.dom.test."},
-         {}},
+        {"user@Mail.Example.org.", "192.0.2.9", ip9 + QStringList{"mail.example.org.dom.test."}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target.toStdString());
@@ -271,17 +242,12 @@ TEST_F(AddressKinds, EachKindOfTargetAsksTheListsThatCanAnswer)
         // never make it clean alone.
         EXPECT_EQ(address->Verdict(), Verdict::Clean);
         EXPECT_EQ(address->ZonesChecked(), c.names.size());
+        // A failed applicable list is never outweighed by the others.
+        auto failed = start(c.target, c.hostIp);
+        answerAll(*failed, QString(), DnsFailure::Timeout);
+        EXPECT_EQ(failed->Verdict(), Verdict::Incomplete);
+        EXPECT_EQ(failed->ZonesWith(ZoneNote::Kind::Failed).size(), c.names.size());
     }
-}
-
-// A failed list among the applicable ones makes an IPv6 target incomplete,
-// and the lists that do not apply are not counted as failures.
-TEST_F(AddressKinds, AFailedApplicableListIsNeverOutweighedByTheOthers)
-{
-    auto failed = start("2001:db8::1");
-    answerAll(*failed, QString(), DnsFailure::Timeout);
-    EXPECT_EQ(failed->Verdict(), Verdict::Incomplete);
-    EXPECT_EQ(failed->ZonesWith(ZoneNote::Kind::Failed), QStringList{"v6.test"});
 }
 
 TEST_F(AddressKinds, BadTargetsEndWithAReasonAndSendNothing)

@@ -2,11 +2,11 @@
 #include "model/Address.h"
 #include "model/DnsFailure.h"
 #include "model/QueryTag.h"
-#include "model/ScanHost.h"
 #include "model/Settings.h"
 #include "support/MemoryRegistryBackend.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
+#include "support/RecordingScanHost.h"
 
 #include <gtest/gtest.h>
 
@@ -14,21 +14,10 @@ using namespace quarlo;
 
 namespace {
 
-struct RecordingHost : ScanHost {
-    struct Lookup {
-        QString tag, name;
-        bool blacklist;
-    };
-    void SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery) override
-    {
-        lookups.push_back({tag, name, blacklistQuery});
-    }
-    int PendingDNSLookups() const override { return static_cast<int>(lookups.size()) - answered; }
+// Counts the lookups answered elsewhere and the updates it is told of.
+struct RecordingHost : RecordingScanHost {
+    int PendingDNSLookups() const override { return static_cast<int>(sent.size()) - answered; }
     void NotifyUpdate(Address&) override { ++updates; }
-    void ResolveTarget(Address&, const ResolveRequest& request) override { resolves.push_back(request); }
-    std::vector<ResolveRequest> resolves;
-
-    std::vector<Lookup> lookups;
     int answered = 0;
     int updates = 0;
 };
@@ -89,16 +78,6 @@ TEST_F(ScanResults, AnswersMatchTheListsCodes)
                            "exact.test 127.0.0.6=Undefined return code of 127.0.0.6 []"}));
 }
 
-TEST_F(ScanResults, RespondingServersAreFoundInAnyCase)
-{
-    RespondingServers servers(&settings.BlacklistServers());
-    const auto record = servers.Add("exact.test");
-    EXPECT_EQ(servers.Add("EXACT.TEST"), record);
-    EXPECT_EQ(record->ServerEnglishName(), "Exact BL");
-    EXPECT_EQ(servers.Add("gone.test")->ServerEnglishName(), "");
-    EXPECT_EQ(servers.Count(), 2);
-}
-
 TEST_F(ScanResults, CaptionShowsResolvedAddress)
 {
     Address ip("192.0.2.1", settings, &host), name("mail.example", settings, &host),
@@ -130,13 +109,13 @@ TEST_F(ScanResults, LimitStopsThePassAndTheNextPassContinues)
     host.answered = -9; // nine lookups already in flight elsewhere
     Address address("192.0.2.7", settings, &host);
     address.Query(); // exact.test -> 10 pending, not > 10; mask.test -> 11 > 10: stop
-    ASSERT_EQ(host.lookups.size(), 2u);
+    ASSERT_EQ(host.sent.size(), 2u);
     EXPECT_FALSE(address.Complete());
     EXPECT_EQ(address.ServerIndex(), 3);
     host.answered = 2; // replies came back
     address.Query();   // disabled off.test is skipped, third.test asked
-    ASSERT_EQ(host.lookups.size(), 3u);
-    EXPECT_EQ(host.lookups[2].tag, QString::number(address.Id()) + ":BlacklistCheck:third.test");
+    ASSERT_EQ(host.sent.size(), 3u);
+    EXPECT_EQ(host.sent[2].first, QString::number(address.Id()) + ":BlacklistCheck:third.test");
     EXPECT_TRUE(address.Complete());
 }
 
@@ -149,23 +128,22 @@ TEST_F(ScanResults, EveryAddressOfAHostIsAskedAndListingsStayApart)
     address.Query();
     ASSERT_EQ(host.resolves.size(), 1u);
     EXPECT_EQ(host.resolves[0].name, "mail.example");
-    EXPECT_TRUE(host.lookups.empty());
+    EXPECT_TRUE(host.sent.empty());
 
     address.ApplyResolution(
         {TargetResolution::Outcome::Resolved, {}, {}, {{"192.0.2.9", "mail.example"}, {"192.0.2.10", "mail.example"}}});
     // Two addresses on three enabled IP lists.
-    ASSERT_EQ(host.lookups.size(), 6u);
+    ASSERT_EQ(host.sent.size(), 6u);
     EXPECT_TRUE(address.Complete());
-    QStringList names;
-    for (const auto& lookup : host.lookups) names << lookup.name;
+    const QStringList names = host.names();
     EXPECT_TRUE(names.contains("9.2.0.192.exact.test.") && names.contains("10.2.0.192.third.test."))
         << names.join(" ").toStdString();
 
     // Only the second address is listed, and only on exact.test.
-    for (const auto& lookup : host.lookups) {
-        const QueryTag tag = QueryTag::Parse(lookup.tag);
-        const bool listed = lookup.name.startsWith("10.") && tag.Zone() == "exact.test";
-        address.ProcessDNSReply(tag.Parts(), lookup.name, listed ? "127.0.0.2" : "", listed ? 0 : DnsFailure::NotFound);
+    for (const auto& [text, name] : host.sent) {
+        const QueryTag tag = QueryTag::Parse(text);
+        const bool listed = name.startsWith("10.") && tag.Zone() == "exact.test";
+        address.ProcessDNSReply(tag.Parts(), name, listed ? "127.0.0.2" : "", listed ? 0 : DnsFailure::NotFound);
     }
     EXPECT_EQ(address.Verdict(), Verdict::Listed);
     ASSERT_EQ(address.RespondingServers().Count(), 1);
@@ -183,15 +161,18 @@ TEST_F(ScanResults, BlacklistRepliesBuildResultsAndResetClearsThem)
     EXPECT_FALSE(address.Blacklisted());
     EXPECT_EQ(host.updates, 1);
 
+    // The record is found again in any letter case and named after its list.
     address.ProcessDNSReply({"192.0.2.7", "BlacklistCheck", "exact.test"}, "q", "127.0.0.2");
-    address.ProcessDNSReply({"192.0.2.7", "BlacklistCheck", "exact.test"}, "q", "127.0.0.2");
+    address.ProcessDNSReply({"192.0.2.7", "BlacklistCheck", "EXACT.test"}, "q", "127.0.0.2");
     EXPECT_EQ(address.RespondingServers().Count(), 1);
+    EXPECT_EQ(address.RespondingServers().Item(1)->ServerEnglishName(), "Exact BL");
     EXPECT_TRUE(address.Blacklisted());
 
-    // A zone without a definition leaves an empty record and no listing.
+    // A zone without a definition leaves an empty, unnamed record and no listing.
     Address other("192.0.2.8", settings, &host);
     other.ProcessDNSReply({"192.0.2.8", "BlacklistCheck", "deleted.test"}, "q", "127.0.0.2");
-    EXPECT_EQ(other.RespondingServers().Count(), 1);
+    ASSERT_EQ(other.RespondingServers().Count(), 1);
+    EXPECT_EQ(other.RespondingServers().Item(1)->ServerEnglishName(), "");
     EXPECT_FALSE(other.Blacklisted());
 
     // Unknown kinds and short tags are ignored.

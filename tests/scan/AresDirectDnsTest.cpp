@@ -63,14 +63,6 @@ protected:
 
 } // namespace
 
-TEST(DirectDns, ServersTextIsTheConfiguredList)
-{
-    AresDirectDns configured({" 127.0.0.1:5353", "[::1]:5454", "not-an-address"});
-    EXPECT_EQ(configured.DNSServers(), "127.0.0.1:5353,[::1]:5454");
-    // The system's resolvers: only read, never asked.
-    EXPECT_FALSE(AresDirectDns({}).DNSServers().isEmpty());
-}
-
 // The first record is the exchanger to use: lowest preference first, equal
 // ones in the order served. A null MX says the domain takes no mail. Answers
 // and negative answers alike give a Reply, never from inside Query, and the

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -23,28 +24,57 @@ struct Outcome {
     qint64 atNs = -1;
 };
 
+Fake::Send answerWith(const Fake::Query& query, const QByteArray& address, int delayMs = 0)
+{
+    return Fake::Send{Fake::BuildReply(query, Fake::NoError, {Fake::A(address)}), delayMs};
+}
+
 class AresDriverVirtualTime : public ::testing::Test {
 protected:
-    void makeDriver(int tries, int maxTimeoutMs)
+    // At the tuning a lookup control starts with, unless given.
+    void makeDriver(int tries = DnsTuning{}.tries, int maxTimeoutMs = DnsTuning{}.maxTimeoutMs)
     {
         driver = std::make_unique<AresDriver>(QStringList{VirtualAresRuntime::ServerEntry(Port)}, runtime);
         ASSERT_EQ(driver->status(), ARES_SUCCESS);
-        DnsTuning tuning;
-        tuning.tries = tries;
-        tuning.maxTimeoutMs = maxTimeoutMs;
-        driver->setTuning(tuning);
+        if (tries != DnsTuning{}.tries || maxTimeoutMs != DnsTuning{}.maxTimeoutMs)
+            driver->setTuning(DnsTuning{maxTimeoutMs, tries});
     }
-    // Queries name; its outcome lands in outcomes[index].
-    void ask(const QByteArray& name)
+    // The server answers 127.0.0.2 to every query that silent (if given)
+    // does not drop, delayMs (if given) late.
+    void serve(std::function<bool(const Fake::Query&)> silent, qint64 latencyNs = 100'000,
+               std::function<int(const Fake::Query&)> delayMs = nullptr)
+    {
+        runtime.setServer(
+            Port,
+            [silent, delayMs](const Fake::Query& query) {
+                if (silent && silent(query)) return QList<Fake::Send>();
+                return QList<Fake::Send>{answerWith(query, "127.0.0.2", delayMs ? delayMs(query) : 0)};
+            },
+            latencyNs);
+    }
+    static bool all(const Fake::Query&) { return true; }
+    // Queries name (on path, a list's zone); its outcome lands in outcomes[index].
+    void ask(const QByteArray& name, const QByteArray& path = {})
     {
         const size_t index = outcomes.size();
         outcomes.emplace_back();
-        driver->query(name, 1, [this, index](int status, const unsigned char* answer, int length) {
-            ++callbacks;
-            outcomes[index].status = status;
-            outcomes[index].answer = answer ? QByteArray(reinterpret_cast<const char*>(answer), length) : QByteArray();
-            outcomes[index].atNs = runtime.nowNs();
-        });
+        driver->query(
+            name, 1,
+            [this, index](int status, const unsigned char* answer, int length) {
+                ++callbacks;
+                outcomes[index].status = status;
+                outcomes[index].answer =
+                    answer ? QByteArray(reinterpret_cast<const char*>(answer), length) : QByteArray();
+                outcomes[index].atNs = runtime.nowNs();
+            },
+            path);
+    }
+    // Tries of names ending in suffix that reached the server.
+    int askedFor(const QByteArray& suffix) const
+    {
+        int count = 0;
+        for (const auto& received : runtime.received(Port)) count += received.query.name.endsWith(suffix) ? 1 : 0;
+        return count;
     }
     // Until nothing is left to run; false when that takes unreasonably long.
     bool runToRest(int maxSteps = 100000)
@@ -66,17 +96,12 @@ protected:
     int callbacks = 0;
 };
 
-Fake::Send answerWith(const Fake::Query& query, const QByteArray& address, int delayMs = 0)
-{
-    return Fake::Send{Fake::BuildReply(query, Fake::NoError, {Fake::A(address)}), delayMs};
-}
-
 TEST_F(AresDriverVirtualTime, UnansweredQueryIsRetriedOnScheduleThenTimesOut)
 {
     // Before any reply the wait is the initial guess (3 s, under the cap of
     // 5 s); the second try waits as long as the first, the third doubles up
     // to the cap, and the query ends when the last try's wait runs out.
-    runtime.setServer(Port, [](const Fake::Query&) { return QList<Fake::Send>(); });
+    serve(all);
     makeDriver(4, 5000);
     ask("silent.test");
     ASSERT_TRUE(runToRest());
@@ -123,12 +148,7 @@ TEST_F(AresDriverVirtualTime, MeasuredRoundTripSetsTheNextWait)
         SCOPED_TRACE(c.latencyMs);
         bool answer = true;
         runtime.clearReceived(Port);
-        runtime.setServer(
-            Port,
-            [&](const Fake::Query& query) {
-                return answer ? QList<Fake::Send>{answerWith(query, "127.0.0.2")} : QList<Fake::Send>();
-            },
-            c.latencyMs * Ms);
+        serve([&](const Fake::Query&) { return !answer; }, c.latencyMs * Ms);
         makeDriver(2, 10000);
         outcomes.clear();
         ask("first.test");
@@ -153,9 +173,8 @@ TEST_F(AresDriverVirtualTime, MeasuredRoundTripSetsTheNextWait)
 // measured round trip plus a margin. Nothing is sent twice.
 TEST_F(AresDriverVirtualTime, SlowServerIsAskedOnceAtTheDefaultTuning)
 {
-    runtime.setServer(
-        Port, [](const Fake::Query& query) { return QList<Fake::Send>{answerWith(query, "127.0.0.2")}; }, 1500 * Ms);
-    driver = std::make_unique<AresDriver>(QStringList{VirtualAresRuntime::ServerEntry(Port)}, runtime);
+    serve(nullptr, 1500 * Ms);
+    makeDriver();
     for (int wave = 0; wave < 2; ++wave) {
         for (int i = 0; i < 10; ++i) ask("w" + QByteArray::number(wave) + "-" + QByteArray::number(i) + ".test");
         ASSERT_TRUE(runToRest());
@@ -163,6 +182,43 @@ TEST_F(AresDriverVirtualTime, SlowServerIsAskedOnceAtTheDefaultTuning)
     EXPECT_EQ(runtime.received(Port).size(), 20u) << "twenty names, each asked once";
     ASSERT_EQ(callbacks, 20);
     for (const Outcome& outcome : outcomes) EXPECT_EQ(outcome.status, ARES_SUCCESS);
+}
+
+// A list two seconds slower than the server's other answers, at the
+// default tuning: once it has answered, its queries wait its own round trip,
+// not the server's, and are asked once.
+TEST_F(AresDriverVirtualTime, SlowListGetsWaitsOfItsOwn)
+{
+    serve(nullptr, 100'000, [](const Fake::Query& query) { return query.name.endsWith("slow.test") ? 2000 : 0; });
+    makeDriver();
+    for (int i = 0; i < 10; ++i) ask(QByteArray::number(i) + ".fast.test", "fast.test");
+    ask("first.slow.test", "slow.test");
+    ASSERT_TRUE(runToRest());
+    for (int i = 0; i < 10; ++i) ask(QByteArray::number(i) + ".slow.test", "slow.test");
+    ASSERT_TRUE(runToRest());
+    EXPECT_EQ(askedFor(".slow.test") - askedFor("first.slow.test"), 10) << "a slow list's queries were sent again";
+    ASSERT_EQ(callbacks, 21);
+    for (const Outcome& outcome : outcomes) EXPECT_EQ(outcome.status, ARES_SUCCESS);
+}
+
+// A list that answers its own test and then falls silent, beside a healthy
+// one, at a scan's numbers: its losses count against the window, yet
+// every query ends, the healthy list's answered and the silent one's timed out.
+TEST_F(AresDriverVirtualTime, ListSilentAfterItsTestStillEndsEveryQuery)
+{
+    int muteAnswers = 2;
+    serve([&](const Fake::Query& query) { return query.name.endsWith("mute.test") && muteAnswers-- <= 0; }, 5 * Ms);
+    makeDriver(3, 60);
+    ask("2.0.0.127.mute.test", "mute.test");
+    ask("1.0.0.127.mute.test", "mute.test");
+    ASSERT_TRUE(runToRest());
+    for (int i = 0; i < 1024; ++i)
+        for (const QByteArray zone : {"healthy.test", "mute.test"}) ask(QByteArray::number(i) + "." + zone, zone);
+    ASSERT_TRUE(runToRest(10'000'000)) << "the queries never came to rest";
+    ASSERT_EQ(callbacks, 2 + 2048);
+    for (size_t i = 2; i < outcomes.size(); ++i)
+        EXPECT_EQ(outcomes[i].status, i % 2 == 0 ? ARES_SUCCESS : ARES_ETIMEOUT) << i;
+    EXPECT_EQ(askedFor(".mute.test"), 2 + 3 * 1024) << "each silent query gets its three tries";
 }
 
 TEST_F(AresDriverVirtualTime, NewQueriesGoOutInBurstsAndWithinTheWindow)
@@ -177,7 +233,7 @@ TEST_F(AresDriverVirtualTime, NewQueriesGoOutInBurstsAndWithinTheWindow)
     for (const AresDriver::Pacing& pacing : {AresDriver::Pacing{}, small}) {
         SCOPED_TRACE(pacing.burst);
         runtime.clearReceived(Port);
-        runtime.setServer(Port, [](const Fake::Query&) { return QList<Fake::Send>(); });
+        serve(all);
         makeDriver(1, 1000);
         driver->setPacing(pacing);
         callbacks = 0;
@@ -204,14 +260,17 @@ TEST_F(AresDriverVirtualTime, NewQueriesGoOutInBurstsAndWithinTheWindow)
 
 TEST_F(AresDriverVirtualTime, LossesInNumbersCutTheWindowAndRepliesGrowItBack)
 {
-    // Small numbers: window 8 from the first reply, a cut after two losses.
-    // After the server dropped a whole window, fewer new queries go out at
-    // once than before; once it answers again the window grows back.
+    // Small numbers: window 8 from the first reply, a cut after two losses
+    // that are a tenth of the tries. A list that never answers and a lost
+    // datagram now and then are no congestion: the window stays open. After
+    // the server dropped a whole window, fewer new queries go out at once
+    // than before; once it answers again the window grows back.
     bool drop = false;
-    runtime.setServer(
-        Port,
+    int seen = 0;
+    serve(
         [&](const Fake::Query& query) {
-            return drop ? QList<Fake::Send>() : QList<Fake::Send>{answerWith(query, "127.0.0.2")};
+            const bool lossy = query.name.endsWith("lossy.test") && ++seen % 20 == 0;
+            return drop || lossy || query.name.endsWith("dead.test");
         },
         10 * Ms);
     makeDriver(1, 1000);
@@ -231,8 +290,18 @@ TEST_F(AresDriverVirtualTime, LossesInNumbersCutTheWindowAndRepliesGrowItBack)
         EXPECT_TRUE(runToRest());
         return sent;
     };
+    // Queries of a list of their own, all at once, to the end.
+    auto onPath = [&](const QByteArray& zone, int count) {
+        for (int i = 0; i < count; ++i) ask(QByteArray::number(i) + "." + zone, zone);
+        EXPECT_TRUE(runToRest());
+    };
     EXPECT_EQ(atOnce(1), 1); // opens the window
     EXPECT_EQ(atOnce(12), 8);
+    onPath("dead.test", 8);
+    EXPECT_EQ(atOnce(12), 8) << "a silent list's time-outs closed the window";
+    onPath("lossy.test", 40);
+    EXPECT_EQ(seen, 40);
+    EXPECT_EQ(atOnce(12), 8) << "one lost datagram in twenty closed the window";
     drop = true;
     EXPECT_EQ(atOnce(8), 8); // all lost
     drop = false;
@@ -243,6 +312,48 @@ TEST_F(AresDriverVirtualTime, LossesInNumbersCutTheWindowAndRepliesGrowItBack)
     for (int round = 0; round < 8; ++round) grown = atOnce(12);
     EXPECT_EQ(grown, 8) << "replies did not grow the window back";
     for (const Outcome& outcome : outcomes) EXPECT_NE(outcome.status, -1);
+}
+
+// A list that has not answered PathSilenceMs after its first query, while
+// the server answers others, is silent: its queries end then, even one
+// asked just before, and those asked later end at once, but for one every
+// ProbeIntervalMs that asks whether it came back. Waiting, they hold no
+// place in flight. Answering again, it is asked as before.
+TEST_F(AresDriverVirtualTime, SilentListFailsFastButIsProbedAndNoticedWhenItComesBack)
+{
+    bool deadAnswers = false;
+    serve([&](const Fake::Query& query) { return query.name.endsWith("dead.test") && !deadAnswers; }, 10 * Ms);
+    makeDriver(2, 5000);
+    ask("1.near.test", "near.test");
+    ASSERT_TRUE(runToRest());
+    const qint64 firstAt = runtime.nowNs();
+    ask("1.dead.test", "dead.test");
+    int overdue = -1;
+    runtime.after(AresDriver::MinTimeoutMs + 100, [&] { overdue = driver->overdueCount(); });
+    runtime.after(AresDriver::PathSilenceMs - 300, [&] { ask("2.dead.test", "dead.test"); });
+    ASSERT_TRUE(runToRest());
+    EXPECT_EQ(overdue, 1) << "a query whose first try timed out still holds a place";
+    for (size_t i : {1, 2}) {
+        EXPECT_EQ(outcomes[i].status, ARES_ETIMEOUT);
+        EXPECT_EQ(outcomes[i].atNs - firstAt, AresDriver::PathSilenceMs * Ms) << "a new list gets time to answer";
+    }
+    EXPECT_EQ(askedFor("2.dead.test"), 1) << "asked again after its list fell silent";
+
+    deadAnswers = true; // back, but nobody knows yet
+    const int askedBefore = askedFor("dead.test");
+    const qint64 probedAt = runtime.nowNs();
+    for (int i = 0; i < 10; ++i) ask(QByteArray::number(i) + ".3.dead.test", "dead.test");
+    ASSERT_TRUE(runToRest());
+    EXPECT_EQ(askedFor("dead.test") - askedBefore, 1) << "one asked, nine reported at once";
+    int answered = 0;
+    for (size_t i = 3; i < outcomes.size(); ++i) {
+        answered += outcomes[i].status == ARES_SUCCESS ? 1 : 0;
+        EXPECT_TRUE(outcomes[i].status == ARES_SUCCESS || outcomes[i].atNs == probedAt) << i;
+    }
+    EXPECT_EQ(answered, 1);
+    ask("4.dead.test", "dead.test");
+    ASSERT_TRUE(runToRest());
+    EXPECT_EQ(outcomes.back().status, ARES_SUCCESS) << "answering again, it is asked as before";
 }
 
 TEST_F(AresDriverVirtualTime, TruncatedReplyIsFetchedOverAConnection)
@@ -269,8 +380,7 @@ TEST_F(AresDriverVirtualTime, TruncatedReplyIsFetchedOverAConnection)
 
 TEST_F(AresDriverVirtualTime, CancelAllSilencesRepliesOnTheirWayAndTheDriverComesToRest)
 {
-    runtime.setServer(Port,
-                      [](const Fake::Query& query) { return QList<Fake::Send>{answerWith(query, "127.0.0.2", 100)}; });
+    serve(nullptr, 100'000, [](const Fake::Query&) { return 100; });
     makeDriver(3, 1000);
     for (int i = 0; i < 10; ++i) ask("q" + QByteArray::number(i) + ".test");
     runtime.after(50, [this] { driver->cancelAll(); });

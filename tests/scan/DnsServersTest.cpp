@@ -1,4 +1,5 @@
 #include "scan/DnsServers.h"
+#include "scan/AresDirectDns.h"
 #include "scan/AresDriver.h"
 #include "support/EnvGuard.h"
 #include "support/QtPrinters.h"
@@ -49,6 +50,12 @@ TEST(DnsServers, ChannelTakesTheEntriesAndBringsTuningIntoRange)
     AresDriver driver({"127.0.0.1:5353", "bogus", "[::1]:5454", "192.0.2.7"});
     ASSERT_EQ(driver.status(), ARES_SUCCESS);
     EXPECT_EQ(driver.servers(), (QStringList{"127.0.0.1:5353", "[::1]:5454", "192.0.2.7"}));
+
+    // The direct DNS component names the same servers.
+    EXPECT_EQ(AresDirectDns({" 127.0.0.1:5353", "[::1]:5454", "not-an-address"}).DNSServers(),
+              "127.0.0.1:5353,[::1]:5454");
+    // The system's resolvers: only read, never asked.
+    EXPECT_FALSE(AresDirectDns({}).DNSServers().isEmpty());
 
     AresDriver unusable({"bogus", "dns.example"});
     EXPECT_NE(unusable.status(), ARES_SUCCESS);

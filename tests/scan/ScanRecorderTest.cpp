@@ -73,7 +73,7 @@ protected:
 
 } // namespace
 
-TEST_F(Recorder, RecordsEveryEnabledListPerAddressOnceTheScanIsComplete)
+TEST_F(Recorder, RecordsEveryEnabledListPerAddressOnceTheScanIsCompleteAndNeverAStoppedOne)
 {
     ScanRecorder recorder(*list, QStringLiteral("window"));
     recorder.setHistoryPath(path);
@@ -84,6 +84,7 @@ TEST_F(Recorder, RecordsEveryEnabledListPerAddressOnceTheScanIsComplete)
     // No list can be asked about these; they are recorded all the same.
     list->AddTarget("gone.hosts.test");
     list->AddTarget("not a target!");
+    EXPECT_TRUE(ScanRecorder::Observe(*list, "cli").observations.empty()) << "nothing scanned yet";
     list->StartScan();
     list->Tick();
     ASSERT_TRUE(recorded.wait(30000)) << "nothing recorded";
@@ -150,6 +151,12 @@ TEST_F(Recorder, RecordsEveryEnabledListPerAddressOnceTheScanIsComplete)
     list->Tick();
     ASSERT_TRUE(recorded.wait(30000));
     EXPECT_TRUE(recorded.at(1).at(0).value<std::vector<HistoryChange>>().empty());
+
+    // A stopped scan is left out.
+    list->StartScan();
+    list->StopScan();
+    EXPECT_TRUE(ScanRecorder::Observe(*list, "cli").observations.empty());
+    EXPECT_EQ(ScanRecorder::Observe(*list, "cli").targets, 4);
 }
 
 TEST_F(Recorder, AHistoryThatCannotBeWrittenIsReportedAndTheResultsStay)
@@ -168,17 +175,6 @@ TEST_F(Recorder, AHistoryThatCannotBeWrittenIsReportedAndTheResultsStay)
     EXPECT_TRUE(failed.at(0).at(0).toString().contains("is damaged")) << failed.at(0).at(0).toString().toStdString();
     EXPECT_EQ(address->Verdict(), Verdict::Listed);
     EXPECT_EQ(QFileInfo(path).size(), 8192);
-}
-
-TEST_F(Recorder, StoppedScansAreLeftOut)
-{
-    list->AddTarget("192.0.2.1");
-    const ScanRecord none = ScanRecorder::Observe(*list, "cli");
-    EXPECT_TRUE(none.observations.empty()) << "nothing scanned yet";
-    list->StartScan();
-    list->StopScan();
-    EXPECT_TRUE(ScanRecorder::Observe(*list, "cli").observations.empty());
-    EXPECT_EQ(ScanRecorder::Observe(*list, "cli").targets, 1);
 }
 
 // A list too large to read in one event-loop turn is read in slices while
