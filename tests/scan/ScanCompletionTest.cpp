@@ -1,8 +1,8 @@
-// Every scan ends, whatever the DNS path does: a server that loses replies
-// at random and in bursts, and a lookup control that never reports at all. A
-// hang fails the test through its generous limit; the results must be exact
-// or incomplete, never a wrong verdict. (A list silent after its test and a
-// slow list, at a scan's numbers: the driver's virtual-time tests.)
+// Every scan ends, whatever the DNS path does: a list that answers its own
+// test and then falls silent, a server that loses replies at random and in
+// bursts, and a lookup control that never reports at all. A hang fails the
+// test through its generous limit; the results must be exact or incomplete,
+// never a wrong verdict.
 #include "model/DnsFailure.h"
 #include "support/FakeDnsServer.h"
 #include "support/FakeScanWorld.h"
@@ -102,6 +102,32 @@ protected:
 
 } // namespace
 
+TEST_F(ScanCompletion, ListSilentAfterItsTestEndsEveryScanIncomplete)
+{
+    settings.BlacklistServers().Add(makeServer("healthy.test", true, {{"127.0.0.2", "Spam source"}}));
+    settings.BlacklistServers().Add(makeServer("mute.test", true, {{"127.0.0.2", "Spam source"}}));
+    dns.setScript([](const Fake::Query& q) -> QList<Fake::Send> {
+        const auto [zone, reversed] = split(q.name);
+        const bool testEntry = reversed == "2.0.0.127" || reversed == "1.0.0.127";
+        if (zone == "mute.test" && !testEntry) return {};
+        return honestAnswer(q);
+    });
+    addTargets(kTargets);
+    for (int run = 0; run < 20; ++run) {
+        SCOPED_TRACE(run);
+        ASSERT_TRUE(scanEnds()) << "scan " << run << " hung";
+        for (const ZoneTest& test : list->ZoneTests()) EXPECT_EQ(test.health(), ZoneTest::Health::Ok);
+        int incomplete = 0;
+        expectExactOrIncomplete(&incomplete);
+        // The silent list vouches for nobody: only the listed stay exact.
+        int listed = 0;
+        for (int i = 0; i < kTargets; ++i) listed += listedTarget(i) ? 1 : 0;
+        EXPECT_EQ(incomplete, kTargets - listed);
+        const AddressPtr clean = list->Item(target(1));
+        EXPECT_EQ(clean->ZonesWith(ZoneNote::Kind::Failed), QStringList{"mute.test"});
+    }
+}
+
 TEST_F(ScanCompletion, LossyServerScansEndExactOrIncomplete)
 {
     settings.BlacklistServers().Add(makeServer("lossy.test", true, {{"127.0.0.2", "Spam source"}}));
@@ -130,6 +156,30 @@ TEST_F(ScanCompletion, LossyServerScansEndExactOrIncomplete)
     }
     // Three tries get through most losses: the checks above are not vacuous.
     EXPECT_GT(exactScans, 0);
+}
+
+// A list that answers every query, but two seconds late while the resolver's
+// other answers come at once: its waits follow its own round trip, so
+// every address completes, the list's test included.
+TEST_F(ScanCompletion, SlowButAnsweringListCompletes)
+{
+    for (const char* zone : {"fast1.test", "fast2.test", "fast3.test", "fast4.test", "slow.test"})
+        settings.BlacklistServers().Add(makeServer(zone, true, {{"127.0.0.2", "Spam source"}}));
+    dns.setScript([](const Fake::Query& q) -> QList<Fake::Send> {
+        QList<Fake::Send> reply = honestAnswer(q);
+        if (split(q.name).first == "slow.test") reply.first().delayMs = 2000;
+        return reply;
+    });
+    lookup->setTuning(DnsTuning{});
+    direct->setTuning(DnsTuning{});
+    addTargets(256);
+    ASSERT_TRUE(scanEnds());
+    for (const ZoneTest& test : list->ZoneTests())
+        EXPECT_EQ(test.health(), ZoneTest::Health::Ok) << test.zone.toStdString();
+    int incomplete = 0;
+    expectExactOrIncomplete(&incomplete);
+    EXPECT_EQ(incomplete, 0);
+    EXPECT_EQ(list->Item(target(7))->ListingServerCount(), 5);
 }
 
 // A lookup control that never reports: the scan gives its lookups up after
