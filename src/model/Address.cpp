@@ -404,7 +404,7 @@ void Address::BlacklistCheck()
         ++serverIndex_;
         // Tested after every position, disabled ones too, so one pass
         // overshoots the limit by one zone's queries at most.
-        if (host_ && host_->PendingDNSLookups() > settings_.ScanQueryLimit()) break;
+        if (host_ && host_->BusyDNSLookups() > settings_.ScanQueryLimit()) break;
     }
     if (serverIndex_ > servers.Count() && deferredZones_.isEmpty()) complete_ = true;
 }
@@ -413,7 +413,7 @@ void Address::askDeferredZones()
 {
     if (!host_) return;
     for (qsizetype i = 0; i < deferredZones_.size();) {
-        if (host_->PendingDNSLookups() > settings_.ScanQueryLimit()) return;
+        if (host_->BusyDNSLookups() > settings_.ScanQueryLimit()) return;
         const QString zone = deferredZones_[i];
         const ScanHost::ZoneState state = host_->StateOfZone(zone);
         if (state == ScanHost::ZoneState::Pending) {

@@ -23,6 +23,10 @@ public:
 
     virtual void SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery) = 0;
     virtual int PendingDNSLookups() const = 0;
+    // Of those, the ones that count against the scan's limit: lookups not
+    // expected to be answered soon (a list that does not answer) leave
+    // room for the lists that do.
+    virtual int BusyDNSLookups() const { return PendingDNSLookups(); }
     // Looks up what a host name or e-mail address stands for; the list
     // answers through Address::ApplyResolution, always, once.
     virtual void ResolveTarget(Address& address, const ResolveRequest& request) = 0;

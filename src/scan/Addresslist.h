@@ -153,6 +153,7 @@ public:
     void SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery) override;
     void ResolveTarget(Address& address, const ResolveRequest& request) override;
     int PendingDNSLookups() const override;
+    int BusyDNSLookups() const override { return busyLookups(); }
     void NotifyUpdate(Address& address) override;
     ZoneState StateOfZone(const QString& zone) const override;
     QString WhyZoneSkipped(const QString& zone) const override;

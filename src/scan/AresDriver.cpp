@@ -30,6 +30,7 @@ struct AresDriver::Request {
     int tryIndex = 0;      // its place among the tries, from 0
     bool retryQueued = false;
     bool overdue = false;
+    bool sent = false;              // in requests_
     bool probe = false;             // asks a silent path whether it came back: one try
     int lastStatus = ARES_ETIMEOUT; // reported when the tries run out unanswered
 };
@@ -336,6 +337,8 @@ void AresDriver::enqueue(std::unique_ptr<Request> request)
             it->lastProbeNs = now;
             request->probe = true;
             markOverdue(*request);
+        } else if (it != paths_.end() && it->quiet) {
+            markOverdue(*request);
         }
     }
     waiting_.push_back(std::move(request));
@@ -356,7 +359,7 @@ void AresDriver::submitWaiting()
     submitting_ = true;
     for (;;) {
         const bool retry = !retries_.empty();
-        if (!retry && (waiting_.empty() || inFlight_ >= window_)) break;
+        if (!retry && (waiting_.empty() || inFlight_ - overdueInFlight_ >= window_)) break;
         if (burstSent_ >= pacing_.burst) break; // rearmTimers starts the gap
         Request* request = nullptr;
         if (retry) {
@@ -372,6 +375,8 @@ void AresDriver::submitWaiting()
             for (const auto& server : servers_)
                 if (server->failures < servers_[size_t(next->firstServer)]->failures) next->firstServer = server->index;
             request = next.get();
+            request->sent = true;
+            if (request->overdue) ++overdueInFlight_;
             requests_.emplace(request->id, std::move(next));
             ++inFlight_;
         }
@@ -500,13 +505,27 @@ void AresDriver::markOverdue(Request& request)
     if (request.overdue) return;
     request.overdue = true;
     ++overdue_;
+    if (request.sent) ++overdueInFlight_;
+}
+
+void AresDriver::pathQuiet(const QByteArray& path, qint64 sentAtNs)
+{
+    if (path.isEmpty() || !opened_) return;
+    const auto it = paths_.find(path);
+    if (it == paths_.end() || it->quiet || it->lastReplyNs >= sentAtNs) return;
+    it->quiet = true;
+    qCDebug(lcDns, "list %s does not answer: its queries hold no room", path.constData());
+    for (auto& [id, request] : requests_)
+        if (request->path == path) markOverdue(*request);
+    for (auto& request : waiting_)
+        if (request->path == path) markOverdue(*request);
 }
 
 void AresDriver::finish(quint64 id, const std::function<void(Request&)>& report)
 {
     const auto it = requests_.find(id);
     if (it == requests_.end()) return;
-    if (it->second->overdue) --overdue_;
+    if (it->second->overdue) --overdue_, --overdueInFlight_;
     // Out of the books before the callback runs: it may query again or
     // cancel everything.
     const std::unique_ptr<Request> request = std::move(it->second);
@@ -546,6 +565,7 @@ void AresDriver::expireDeadlines()
         ++servers_[size_t(request.tryServer)]->failures;
         lost(request.path, request.tryStartNs);
         markOverdue(request);
+        pathQuiet(request.path, request.tryStartNs);
         if (request.tries < triesFor(request) && !endNow) {
             queueRetry(&request);
             continue;
@@ -592,7 +612,10 @@ void AresDriver::samplePath(const QByteArray& path, qint64 rttNs)
     if (paths_.size() >= MaxPaths && !paths_.contains(path)) paths_.clear();
     // A longer estimate needs no pass: deadlines are checked against the
     // estimate when they pass.
-    if (paths_[path].rtt.add(rttNs)) tightenDeadlines([&path](const Request& request) { return request.path == path; });
+    Path& known = paths_[path];
+    known.lastReplyNs = nowNs();
+    known.quiet = false;
+    if (known.rtt.add(rttNs)) tightenDeadlines([&path](const Request& request) { return request.path == path; });
 }
 
 void AresDriver::tightenDeadlines(const std::function<bool(const Request&)>& affected)
@@ -677,6 +700,7 @@ void AresDriver::cancelAll()
     waiting_.clear();
     requests_.clear();
     overdue_ = 0;
+    overdueInFlight_ = 0;
     retries_.clear();
     deadlines_ = {};
     inFlight_ = 0;
@@ -794,7 +818,7 @@ void AresDriver::settle()
 
 bool AresDriver::hasSendableWork() const
 {
-    return !retries_.empty() || (!waiting_.empty() && inFlight_ < window_);
+    return !retries_.empty() || (!waiting_.empty() && inFlight_ - overdueInFlight_ < window_);
 }
 
 void AresDriver::rearmTimers()

@@ -145,8 +145,11 @@ public:
     // included.
     qint64 triesSent() const { return triesSent_; }
     // Queries not reported yet that are not expected to be answered soon:
-    // one of their tries timed out, or their path is silent. They keep
-    // their tries.
+    // one of their tries timed out, or their path has not answered since a
+    // try to it went out that timed out, while the resolver answers. They
+    // keep their tries but hold no room in the window: a list that does not
+    // answer would otherwise fill it, and the caller's limit, with queries
+    // that wait seconds, and starve the lists that do.
     int overdueCount() const { return overdue_; }
 
     // An IN-class query of type for name, sent as given (no search domains).
@@ -182,6 +185,8 @@ private:
         qint64 firstSentNs = -1; // its first try
         qint64 lastProbeNs = -1; // the last query let through while silent
         bool swept = false;      // its lookups were ended when it fell silent
+        qint64 lastReplyNs = -1; // when it last answered
+        bool quiet = false;      // a try timed out, no answer since it went out
     };
     struct Deadline {
         qint64 atNs;
@@ -269,9 +274,14 @@ private:
     std::deque<quint64> retries_;                                                    // due for another try
     std::priority_queue<Deadline, std::vector<Deadline>, std::greater<>> deadlines_; // stale ones skipped
     quint64 nextId_ = 1;
-    int inFlight_ = 0; // requests_ and nothing else: leftover tries do not count
-    int overdue_ = 0;  // of requests_ and waiting_
+    int inFlight_ = 0;        // requests_ and nothing else: leftover tries do not count
+    int overdue_ = 0;         // of requests_ and waiting_
+    int overdueInFlight_ = 0; // of requests_ alone
     void markOverdue(Request& request);
+    // A try to path sent at sentAtNs timed out. No answer from the path
+    // since: its queries are overdue until it answers again, those waiting
+    // too.
+    void pathQuiet(const QByteArray& path, qint64 sentAtNs);
     Pacing pacing_;
     int window_ = InitialWindow;
     int threshold_ = MaxWindow; // where growth slows down, after a cut

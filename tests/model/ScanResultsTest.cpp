@@ -17,8 +17,10 @@ namespace {
 // Counts the lookups answered elsewhere and the updates it is told of.
 struct RecordingHost : RecordingScanHost {
     int PendingDNSLookups() const override { return static_cast<int>(sent.size()) - answered; }
+    int BusyDNSLookups() const override { return PendingDNSLookups() - overdue; }
     void NotifyUpdate(Address&) override { ++updates; }
     int answered = 0;
+    int overdue = 0; // pending, but not expected to be answered soon
     int updates = 0;
 };
 
@@ -117,6 +119,14 @@ TEST_F(ScanResults, LimitStopsThePassAndTheNextPassContinues)
     ASSERT_EQ(host.sent.size(), 3u);
     EXPECT_EQ(host.sent[2].first, QString::number(address.Id()) + ":BlacklistCheck:third.test");
     EXPECT_TRUE(address.Complete());
+
+    // Lookups to a list that does not answer are pending but hold no room.
+    host.answered = -20;
+    host.overdue = 25;
+    Address next("192.0.2.8", settings, &host);
+    next.Query();
+    EXPECT_EQ(host.sent.size(), 6u);
+    EXPECT_TRUE(next.Complete());
 }
 
 // A host name is looked up once per scan, absolutely; each of its addresses

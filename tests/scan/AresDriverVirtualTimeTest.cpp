@@ -356,6 +356,48 @@ TEST_F(AresDriverVirtualTime, SilentListFailsFastButIsProbedAndNoticedWhenItCome
     EXPECT_EQ(outcomes.back().status, ARES_SUCCESS) << "answering again, it is asked as before";
 }
 
+// Queries to a list that does not answer hold room only until a try to it
+// times out unanswered: from then on they, and the list's queries asked
+// later, are overdue and leave the window to the lists that answer. Once
+// the list answers again its new queries hold room as before.
+TEST_F(AresDriverVirtualTime, ListThatDoesNotAnswerGivesUpItsRoomInTheWindow)
+{
+    bool deadAnswers = false;
+    serve([&](const Fake::Query& query) { return query.name.endsWith("dead.test") && !deadAnswers; }, 10 * Ms);
+    makeDriver(3, 5000);
+    AresDriver::Pacing pacing;
+    pacing.burst = 100;
+    pacing.initialWindow = 8;
+    pacing.maxWindow = 8;
+    driver->setPacing(pacing);
+    ask("1.near.test", "near.test"); // opens the window
+    ASSERT_TRUE(runToRest());
+    for (int i = 0; i < 8; ++i) ask(QByteArray::number(i) + ".dead.test", "dead.test");
+    for (int i = 0; i < 4; ++i) ask(QByteArray::number(i) + ".a.near.test", "near.test");
+    int nearBefore = -1, nearAfter = -1, overdueAfter = -1, overdueOfNew = -1, overdueOfAnswering = -1;
+    runtime.after(AresDriver::MinTimeoutMs - 20, [&] { nearBefore = askedFor(".a.near.test"); });
+    runtime.after(AresDriver::MinTimeoutMs + 50, [&] {
+        nearAfter = askedFor(".a.near.test");
+        overdueAfter = driver->overdueCount();
+        ask("8.dead.test", "dead.test");
+        overdueOfNew = driver->overdueCount() - overdueAfter;
+        deadAnswers = true;
+    });
+    // The next tries to it are answered.
+    runtime.after(3 * AresDriver::MinTimeoutMs, [&] {
+        const int before = driver->overdueCount();
+        ask("9.dead.test", "dead.test");
+        overdueOfAnswering = driver->overdueCount() - before;
+    });
+    ASSERT_TRUE(runToRest());
+    EXPECT_EQ(nearBefore, 0) << "the window was full of the silent list's first tries";
+    EXPECT_EQ(nearAfter, 4) << "its time-outs did not free the window";
+    EXPECT_EQ(overdueAfter, 8);
+    EXPECT_EQ(overdueOfNew, 1) << "a new query to a list that does not answer held room";
+    EXPECT_EQ(overdueOfAnswering, 0) << "the list answers again, its queries are expected";
+    for (const Outcome& outcome : outcomes) EXPECT_EQ(outcome.status, ARES_SUCCESS);
+}
+
 TEST_F(AresDriverVirtualTime, TruncatedReplyIsFetchedOverAConnection)
 {
     QByteArray whole;

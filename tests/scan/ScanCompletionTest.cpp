@@ -4,12 +4,14 @@
 // test through its generous limit; the results must be exact or incomplete,
 // never a wrong verdict.
 #include "model/DnsFailure.h"
+#include "scan/AresDriver.h"
 #include "support/FakeDnsServer.h"
 #include "support/FakeScanWorld.h"
 #include "support/ModelBuilders.h"
 #include "support/QtPrinters.h"
 #include "support/RbldnsdScan.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 
 using namespace quarlo;
@@ -180,6 +182,41 @@ TEST_F(ScanCompletion, SlowButAnsweringListCompletes)
     expectExactOrIncomplete(&incomplete);
     EXPECT_EQ(incomplete, 0);
     EXPECT_EQ(list->Item(target(7))->ListingServerCount(), 5);
+}
+
+// A list that never answers, asked first, beside one that answers: once a
+// try to it has timed out its queries leave the scan's limit to the other,
+// which is done long before the silent one is given up.
+TEST_F(ScanCompletion, ListThatNeverAnswersDoesNotHoldTheOthersBack)
+{
+    settings.setCheckListsBeforeScanning(false);
+    settings.setMaxQueries(20);
+    for (const char* zone : {"dead.test", "healthy.test"})
+        settings.BlacklistServers().Add(makeServer(zone, true, {{"127.0.0.2", "Spam source"}}));
+    QElapsedTimer clock;
+    qint64 firstDeadMs = -1, lastHealthyMs = -1;
+    dns.setScript([&](const Fake::Query& q) -> QList<Fake::Send> {
+        const QByteArray zone = split(q.name).first;
+        if (zone == "dead.test") {
+            if (firstDeadMs < 0) firstDeadMs = clock.elapsed();
+            return {};
+        }
+        if (q.type == 1) lastHealthyMs = clock.elapsed();
+        return honestAnswer(q);
+    });
+    lookup->setTuning(DnsTuning{});
+    direct->setTuning(DnsTuning{});
+    addTargets(kTargets);
+    clock.start();
+    ASSERT_TRUE(scanEnds());
+    ASSERT_GE(firstDeadMs, 0);
+    EXPECT_LT(lastHealthyMs - firstDeadMs, AresDriver::PathSilenceMs)
+        << "the silent list's queries held the limit until it was given up";
+    int incomplete = 0;
+    expectExactOrIncomplete(&incomplete);
+    int listed = 0;
+    for (int i = 0; i < kTargets; ++i) listed += listedTarget(i) ? 1 : 0;
+    EXPECT_EQ(incomplete, kTargets - listed);
 }
 
 // A lookup control that never reports: the scan gives its lookups up after
