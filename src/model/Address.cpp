@@ -17,6 +17,24 @@ namespace {
 // list or a resolver that rewrites answers, and lists nothing.
 bool isLoopbackAnswer(const QString& text)
 {
+    // Answers come from the reply parser as plain dotted quads: read those
+    // in place (every listing passes here), anything else the long way.
+    int fields = 0, digits = 0, value = 0, first = -1;
+    bool plain = !text.isEmpty();
+    for (qsizetype i = 0; plain && i <= text.size(); ++i) {
+        const char16_t c = i < text.size() ? text[i].unicode() : u'.';
+        if (c >= u'0' && c <= u'9') {
+            plain = ++digits <= 3 && !(digits == 2 && value == 0);
+            value = value * 10 + (c - u'0');
+        } else if (c == u'.') {
+            plain = digits > 0 && value <= 255 && ++fields <= 4;
+            if (first < 0) first = value;
+            digits = value = 0;
+        } else {
+            plain = false;
+        }
+    }
+    if (plain && fields == 4) return first == 127;
     return IsValidIP(text) && CanonicalIP(text).startsWith(QLatin1String("127."));
 }
 

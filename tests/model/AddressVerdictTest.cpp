@@ -143,6 +143,26 @@ TEST_F(AddressVerdict, VerdictFollowsEveryQueryOutcome)
 // What the lookups of a target found decides before any list: a failed
 // lookup is never clean nor unresolvable, a null MX takes no mail, and a late
 // answer changes nothing.
+// Only answers in 127.0.0.0/8 list; written any way a number may be
+// written, the address decides, not the spelling.
+TEST(AddressScreen, OnlyAnswersInsideLoopbackList)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"127.0.0.2", true},    {"127.255.255.254", true}, {"127.0.0.2 127.0.0.4", true}, {"127.000.0.02", true},
+        {"0127.0.0.2", true},   {"10.0.0.1", false},       {"1.127.0.2", false},          {"128.0.0.1", false},
+        {"127.0.0.256", false}, {"127.0.0", false},        {"127.0.0.2.5", false},        {"127.0.0.2.", false},
+        {"1270.0.0.1", false},  {"127..0.2", false},       {"127.0.0.2 10.0.0.1", false}, {"127.0.0.x", false},
+        {".127.0.0.2", false},
+    };
+    for (const auto& [answer, listed] : cases) {
+        QString detail;
+        EXPECT_EQ(Address::ScreenAnswer(answer, DnsFailure::None, &detail),
+                  listed ? QueryOutcome::Listed : QueryOutcome::Failed)
+            << answer;
+        EXPECT_EQ(detail.contains("outside 127.0.0.0/8"), !listed) << answer;
+    }
+}
+
 TEST_F(AddressKinds, TheTargetsOwnLookupsDecideFirst)
 {
     using O = TargetResolution::Outcome;
