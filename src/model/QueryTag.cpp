@@ -37,6 +37,17 @@ QueryTag QueryTag::Parse(const QString& tag)
     return parsed;
 }
 
+QStringView QueryTag::BlacklistZone(const QString& tag)
+{
+    const qsizetype last = tag.lastIndexOf(QLatin1Char(':'));
+    if (last < 0) return {};
+    const qsizetype before = last > 0 ? tag.lastIndexOf(QLatin1Char(':'), last - 1) : -1;
+    if (before < 0) return {};
+    const QStringView kind = QStringView(tag).mid(before + 1, last - before - 1);
+    if (kind.compare(kBlacklistCheck, Qt::CaseInsensitive) != 0) return {};
+    return QStringView(tag).mid(last + 1);
+}
+
 QStringList QueryTag::Parts() const
 {
     QStringList parts{key_, kind_};

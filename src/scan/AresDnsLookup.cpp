@@ -39,9 +39,19 @@ void AresDnsLookup::Lookup(const QString& name)
     const quint64 id = nextId_++;
     pending_.insert(id, Request{name, RequestTag()});
     // A blacklist query's zone is its path: each list gets its own waits.
-    const QByteArray path =
-        BlacklistQuery() ? QueryTag::Parse(RequestTag()).Zone().toCaseFolded().toUtf8() : QByteArray();
-    typedQuery(id, name, LookupKind(), path);
+    typedQuery(id, name, LookupKind(), BlacklistQuery() ? pathOf(QueryTag::BlacklistZone(RequestTag())) : QByteArray());
+}
+
+QByteArray AresDnsLookup::pathOf(QStringView zone)
+{
+    // Folded in one pass: this runs for every query of a scan.
+    QByteArray path(zone.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < zone.size(); ++i) {
+        const char16_t c = zone[i].unicode();
+        if (c >= 0x80) return zone.toString().toCaseFolded().toUtf8();
+        path[i] = char(c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c);
+    }
+    return path;
 }
 
 int AresDnsLookup::BusyCount() const

@@ -43,6 +43,8 @@ public:
     qint64 QueriesSent() const;
 
 private:
+    // The driver's path for a list's zone: the zone without regard to case.
+    static QByteArray pathOf(QStringView zone);
     struct Request {
         QString name;
         QString tag;

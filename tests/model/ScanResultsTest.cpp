@@ -196,3 +196,34 @@ TEST_F(ScanResults, BlacklistRepliesBuildResultsAndResetClearsThem)
                               address.Results(), address.RespondingServers().Count(), address.ServerIndex()),
               std::make_tuple(false, true, false, QString(), QString(), 0, 1));
 }
+
+// Tags are read from the right, so keys with ":" (IPv6, "host:25") route
+// their replies; the zone read in place agrees with the full reading.
+TEST(QueryTagReading, KeysWithColonsAndEveryKind)
+{
+    struct Case {
+        QString tag;
+        QString kind, key, zone, extra;
+    };
+    const Case cases[] = {
+        {QueryTag::BlacklistCheck("7#2001:db8::1", "Bl.Test"), QueryTag::kBlacklistCheck, "7#2001:db8::1", "Bl.Test", ""},
+        {"3:blacklistcheck:bl.test", QueryTag::kBlacklistCheck, "3", "bl.test", ""},
+        {QueryTag::TxtRecord("host:25", "bl.test", "127.0.0.2"), QueryTag::kTxtRecord, "host:25", "bl.test",
+         "127.0.0.2"},
+        {QueryTag::ZoneTest("bl.test", "127.0.0.2"), QueryTag::kZoneTest, "", "bl.test", "127.0.0.2"},
+        {QueryTag::Resolve("mx.example", "A3"), QueryTag::kResolve, "mx.example", "A3", ""},
+        {"no colon at all", "", "", "", ""},
+        {"::", "", "", "", ""},
+        {":BlacklistCheck:", QueryTag::kBlacklistCheck, "", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tag.toStdString());
+        const QueryTag parsed = QueryTag::Parse(c.tag);
+        EXPECT_EQ(parsed.Kind(), c.kind);
+        EXPECT_EQ(parsed.Key(), c.key);
+        EXPECT_EQ(parsed.Zone(), c.zone);
+        EXPECT_EQ(parsed.Extra(), c.extra);
+        const bool blacklist = c.kind == QueryTag::kBlacklistCheck;
+        EXPECT_EQ(QueryTag::BlacklistZone(c.tag).toString(), blacklist ? c.zone : QString());
+    }
+}
