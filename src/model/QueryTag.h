@@ -49,9 +49,9 @@ public:
     // The tag read from the right; an invalid tag (IsValid false) when it
     // holds no ":" or no known kind in its place.
     static QueryTag Parse(const QString& tag);
-    // The zone of a BlacklistCheck tag, as Parse reads it but without a
-    // copy (every query of a scan needs it twice); empty for other tags.
-    static QStringView BlacklistZone(const QString& tag);
+    // Zone() of the tag as Parse reads it, without copying anything (every
+    // query of a scan needs it twice).
+    static QStringView ZoneOf(const QString& tag);
 
     bool IsValid() const { return !kind_.isEmpty(); }
     QString Key() const { return key_; }

@@ -646,7 +646,7 @@ void Addresslist::schedulePass()
 
 void Addresslist::SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery)
 {
-    DnsLookup& dns = blacklistQuery ? lookupFor(QueryTag::BlacklistZone(tag).toString()) : dns_;
+    DnsLookup& dns = blacklistQuery ? lookupFor(QueryTag::ZoneOf(tag).toString()) : dns_;
     dns.setRequestTag(tag);
     dns.setLookupKind(blacklistQuery ? DnsLookup::Kind::Blacklist : DnsLookup::Kind::HostAddresses);
     dns.setRequestFlag(true);

@@ -39,7 +39,7 @@ void AresDnsLookup::Lookup(const QString& name)
     const quint64 id = nextId_++;
     pending_.insert(id, Request{name, RequestTag()});
     // A blacklist query's zone is its path: each list gets its own waits.
-    typedQuery(id, name, LookupKind(), BlacklistQuery() ? pathOf(QueryTag::BlacklistZone(RequestTag())) : QByteArray());
+    typedQuery(id, name, LookupKind(), BlacklistQuery() ? pathOf(QueryTag::ZoneOf(RequestTag())) : QByteArray());
 }
 
 QByteArray AresDnsLookup::pathOf(QStringView zone)
