@@ -7,10 +7,13 @@ namespace quarlo {
 RespondingServerPtr RespondingServers::Add(const QString& serverName)
 {
     if (RespondingServerPtr held = items_.Item(serverName)) return held;
-    auto record = std::make_shared<RespondingServer>(serverName, servers_);
-    if (const ServerPtr server = servers_ ? servers_->Item(serverName) : nullptr)
-        record->setServerEnglishName(server->Name());
-    items_.Add(serverName, record);
+    const ServerPtr server = servers_ ? servers_->Item(serverName) : nullptr;
+    // Spelt as the reply gave it; the definition's own text when that is the
+    // same, so that a large scan's records share one copy of it.
+    const QString name = server && server->Zone() == serverName ? server->Zone() : serverName;
+    auto record = std::make_shared<RespondingServer>(name, servers_);
+    if (server) record->setServerEnglishName(server->Name());
+    items_.Add(name, record);
     return record;
 }
 

@@ -2,6 +2,7 @@
 
 #include "model/Server.h"
 
+#include <QByteArray>
 #include <QString>
 
 namespace quarlo {
@@ -17,11 +18,13 @@ public:
     static constexpr qsizetype kMaxTXTLength = 2048;
     static inline const QString kCutMark = QStringLiteral(" [...]");
 
-    QString TXTRecord() const { return txtRecord_; }
-    // Keeps the first kMaxTXTLength characters, marked as cut.
+    QString TXTRecord() const { return QString::fromUtf8(txtRecord_); }
+    // Keeps the first kMaxTXTLength characters, marked as cut. Held as
+    // UTF-8: a scan of a large network keeps hundreds of thousands of these
+    // texts, nearly all ASCII.
     void setTXTRecord(const QString& text)
     {
-        txtRecord_ = text.size() <= kMaxTXTLength ? text : text.left(kMaxTXTLength) + kCutMark;
+        txtRecord_ = (text.size() <= kMaxTXTLength ? text : text.left(kMaxTXTLength) + kCutMark).toUtf8();
     }
     const ServerPtr& Server() const { return server_; }
     void setServer(const ServerPtr& server)
@@ -42,7 +45,7 @@ private:
     ServerPtr server_;
     QString address_;
     QString reason_;
-    QString txtRecord_;
+    QByteArray txtRecord_;
     bool listing_ = true;
 };
 

@@ -72,7 +72,10 @@ void Responses::AddTXTInfo(const QString& serverName, const QString& address, co
 void Responses::addRecord(const ServerPtr& server, const QString& key)
 {
     if (items_.Contains(key)) return;
-    items_.Add(key, std::make_shared<Response>(server, key));
+    // The list's own text of a known code is shared, not copied per listing.
+    const ResultCodePtr code = server ? server->ResultCodes().Item(key) : nullptr;
+    const QString kept = code && code->Address() == key ? code->Address() : key;
+    items_.Add(kept, std::make_shared<Response>(server, kept));
 }
 
 void Responses::setText(const QString& key, const QString& txtData)
