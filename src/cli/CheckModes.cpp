@@ -73,13 +73,13 @@ int writeReport(const CheckReport& report, Addresslist& list, Settings& settings
 }
 
 // What a finished check prints, records and returns.
-int finishCheck(const CheckRun& run, Addresslist& list, Settings& settings, const CheckOptions& options)
+int finishCheck(CheckRun& run, Addresslist& list, Settings& settings, const CheckOptions& options)
 {
     CheckReport report;
     report.started = list.Summary().started;
     report.dnsServers = list.DNSServerList();
     report.zoneTests = list.ZoneTests();
-    report.targets = run.targets();
+    report.targets = run.takeTargets();
     if (options.watch) {
         const int status = HistoryRun::FinishWatch(list, settings, options, report.targets);
         warnAboutScan(list.Summary());

@@ -24,6 +24,9 @@ public:
 
     // The targets in the order given; complete once finished() was emitted.
     const std::vector<CheckTarget>& targets() const { return targets_; }
+    // The same, handed over once the run is done with them (a /16 is
+    // megabytes of them).
+    std::vector<CheckTarget> takeTargets() { return std::move(targets_); }
 
 signals:
     void finished();

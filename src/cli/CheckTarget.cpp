@@ -14,7 +14,7 @@ CheckTarget CheckTarget::FromText(const QString& text)
     }
     // Reports name an overlong target by its first characters only.
     if (result.target.size() > kMaxLength) return TooLong(result.target);
-    for (QChar c : result.target) {
+    for (QChar c : std::as_const(result.target)) { // a plain loop would detach a copy
         if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
             result.invalid = QStringLiteral("contains control characters");
             return result;

@@ -56,7 +56,7 @@ bool emitOutput(const CheckOptions& options, const QByteArray& bytes)
 // Every observation of the finished scan into job (and report), in batches.
 void observeInto(Addresslist& list, HistoryRecordJob& job, WatchReport* report)
 {
-    constexpr size_t kBatch = 4096;
+    constexpr size_t kBatch = 1024;
     std::vector<ScanObservation> batch;
     batch.reserve(kBatch);
     ScanRecorder::ObserveEach(list, [&](const ScanObservation& seen) {

@@ -424,7 +424,11 @@ void Address::BlacklistCheck()
         // overshoots the limit by one zone's queries at most.
         if (host_ && host_->BusyDNSLookups() > settings_.ScanQueryLimit()) break;
     }
-    if (serverIndex_ > servers.Count() && deferredZones_.isEmpty()) complete_ = true;
+    if (serverIndex_ > servers.Count() && deferredZones_.isEmpty()) {
+        complete_ = true;
+        // Every list has been asked: a large scan need not keep these.
+        for (const Subject& subject : subjects_) subject.reversed = QString();
+    }
 }
 
 void Address::askDeferredZones()

@@ -25,6 +25,7 @@ public:
     void setTXTRecord(const QString& text)
     {
         txtRecord_ = (text.size() <= kMaxTXTLength ? text : text.left(kMaxTXTLength) + kCutMark).toUtf8();
+        txtRecord_.squeeze(); // the conversion leaves room for three bytes a character
     }
     const ServerPtr& Server() const { return server_; }
     void setServer(const ServerPtr& server)

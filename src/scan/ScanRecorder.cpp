@@ -15,7 +15,7 @@ namespace {
 constexpr int kTxtPollMs = 100;
 // Observations handed to the store at a time, and entries read per
 // event-loop turn (50 lists: some 20 ms).
-constexpr size_t kBatch = 4096;
+constexpr size_t kBatch = 1024;
 constexpr size_t kSliceEntries = 1000;
 
 ScanObservation::Outcome outcomeOf(ZoneNote::Kind kind)

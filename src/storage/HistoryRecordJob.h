@@ -41,7 +41,7 @@ public:
 
     // Batches waiting beyond this make Add wait: memory stays bounded when
     // the store is slower than the caller.
-    static constexpr size_t MaxQueued = 8;
+    static constexpr size_t MaxQueued = 4;
 
     // watch: record as that watch's run (its changes against its own last
     // outcomes); empty for a plain scan. collectChanges: whether Finish

@@ -218,6 +218,14 @@ TEST_F(AddressVerdict, TxtTextKeptPerListingIsCapped)
     const QString kept = record->Responses().Item("127.0.0.2")->TXTRecord();
     EXPECT_EQ(kept.size(), Response::kMaxTXTLength + Response::kCutMark.size());
     EXPECT_TRUE(kept.endsWith(Response::kCutMark));
+    // Cut by characters, not bytes, whatever the script.
+    const QString wide = QString(Response::kMaxTXTLength + 10, QChar(0x4e2d));
+    record->AddTXTInfo("127.0.0.2", wide);
+    EXPECT_EQ(record->Responses().Item("127.0.0.2")->TXTRecord(),
+              wide.left(Response::kMaxTXTLength) + Response::kCutMark);
+    const QString mixed = QStringLiteral("Listed: see https://bl.example/q?ip=192.0.2.7 \u00e9\u00df \U0001F600");
+    record->AddTXTInfo("127.0.0.2", mixed);
+    EXPECT_EQ(record->Responses().Item("127.0.0.2")->TXTRecord(), mixed);
     record->AddTXTInfo("127.0.0.2", "short text");
     EXPECT_EQ(record->Responses().Item("127.0.0.2")->TXTRecord(), "short text");
 }
