@@ -874,7 +874,8 @@ QByteArray AresDriver::EncodeName(const QString& name)
     for (QChar c : name)
         if (c.unicode() >= 0x80) ascii = false;
     QByteArray encoded = ascii ? name.toLatin1() : QUrl::toAce(name);
-    QByteArray body = encoded;
+    // A view: chopping a copy would allocate for every query of a scan.
+    QByteArrayView body = encoded;
     if (body.endsWith('.')) body.chop(1);
     if (body.isEmpty() || body.size() > 253) return {};
     for (char c : body) {
