@@ -307,6 +307,14 @@ void Address::checkWhatIsLeft()
     BlacklistCheck();
 }
 
+bool Address::answersFor(const Server& server, const Subject& subject)
+{
+    if (server.IsDomainList() != subject.domain) return false;
+    if (subject.domain) return true;
+    if (subject.reserved && server.Public()) return false;
+    return server.AnswersIPv6() || !subject.value.contains(QLatin1Char(':'));
+}
+
 QString Address::queryNameFor(const Server& server, const Subject& subject) const
 {
     // A keyed list is asked under the zone with the user's key in it.
@@ -322,11 +330,9 @@ QString Address::queryNameFor(const Server& server, const Subject& subject) cons
         name += QLatin1Char('.');
         return name;
     };
-    if (server.IsDomainList() != subject.domain) return QString();
+    if (!answersFor(server, subject)) return QString();
     if (subject.domain) return under(subject.value);
-    if (subject.reserved && server.Public()) return QString();
     const bool ipv6 = subject.value.contains(QLatin1Char(':'));
-    if (ipv6 && !server.AnswersIPv6()) return QString();
     // Every list asks for the same reversed address: worked out once per
     // subject, not once per query.
     if (subject.reversed.isEmpty())
@@ -384,8 +390,10 @@ void Address::askOrDefer(const Server& server)
         note(zone, ZoneNote::Kind::Skipped, settings_.WhyNoKey(server));
         return;
     }
+    // Tested without building the names: askZone builds them once.
     bool applies = false;
-    for (const Subject& subject : subjects_) applies = applies || !queryNameFor(server, subject).isEmpty();
+    if (!zone.isEmpty())
+        for (const Subject& subject : subjects_) applies = applies || answersFor(server, subject);
     if (!applies) {
         ++zonesNotApplicable_;
         note(zone, ZoneNote::Kind::NotApplicable, whyNotApplicable(server));

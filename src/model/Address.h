@@ -166,6 +166,8 @@ private:
         // sent to a public list.
         bool reserved = false;
     };
+    // Whether the server's kind of list can answer for the subject.
+    static bool answersFor(const Server& server, const Subject& subject);
     // The name to ask the server's zone for one subject; empty when the
     // list cannot answer for it.
     QString queryNameFor(const Server& server, const Subject& subject) const;

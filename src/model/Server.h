@@ -25,7 +25,11 @@ public:
     // cannot share the class's name in C++). It is also the server's key in
     // the collection.
     QString Zone() const { return zone_; }
-    void setZone(const QString& zone) { zone_ = zone; }
+    void setZone(const QString& zone)
+    {
+        zone_ = zone;
+        needsKey_ = zone_.contains(kKeyPlaceholder, Qt::CaseInsensitive);
+    }
 
     QString URL() const { return url_; }
     void setURL(const QString& url) { url_ = url; }
@@ -56,7 +60,8 @@ public:
     // place when the list is asked, so neither files nor the zone's
     // identity ever hold it.
     static inline const QString kKeyPlaceholder = QStringLiteral("{key}");
-    bool NeedsKey() const { return zone_.contains(kKeyPlaceholder, Qt::CaseInsensitive); }
+    // Kept from setZone: a scan asks this for every query.
+    bool NeedsKey() const { return needsKey_; }
     // The name the key is kept under: the "Key" attribute, else the label
     // of the zone before its last one ("example" for "{key}.zen.example.net").
     QString StoredKeyName() const { return keyName_; }
@@ -81,6 +86,7 @@ public:
 private:
     QString name_;
     QString zone_;
+    bool needsKey_ = false;
     QString url_;
     bool enabled_ = false;
     bool bitMapCoded_ = false;

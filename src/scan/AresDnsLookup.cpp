@@ -37,7 +37,7 @@ AresDnsLookup::~AresDnsLookup() = default;
 void AresDnsLookup::Lookup(const QString& name)
 {
     const quint64 id = nextId_++;
-    pending_.insert(id, Request{name, RequestTag()});
+    pending_.insert(id, Request{name, RequestTag(), LookupKind()});
     // A blacklist query's zone is its path: each list gets its own waits.
     typedQuery(id, name, LookupKind(), BlacklistQuery() ? pathOf(QueryTag::ZoneOf(RequestTag())) : QByteArray());
 }
@@ -106,44 +106,52 @@ void AresDnsLookup::typedQuery(quint64 id, const QString& name, Kind kind, const
     const int type = kind == Kind::HostAddresses6 ? 28 /* AAAA */
         : kind == Kind::MailExchangers            ? 15 /* MX */
                                                   : 1 /* A */;
+    // Only the request's id is carried: the callback stays small enough to
+    // need no allocation of its own, and the kind is read when it is used.
     driver_->query(
         encoded, type,
-        [this, id, kind](int status, const unsigned char* answer, int length) {
-            if (status != ARES_SUCCESS && status != ARES_ENODATA) {
-                finish(id, QString(), status);
-                return;
-            }
-            // NODATA may still hold a chain of CNAMEs that goes nowhere.
-            if (DnsReplyParser::CnameChainBroken(answer, length)) {
-                finish(id, QString(), DnsFailure::CnameLoop);
-                return;
-            }
-            if (status != ARES_SUCCESS) {
-                finish(id, QString(), status);
-                return;
-            }
-            QStringList texts;
-            switch (kind) {
-            case Kind::Blacklist:
-            case Kind::HostAddresses: status = DnsReplyParser::Addresses(answer, length, texts); break;
-            case Kind::HostAddresses6: status = DnsReplyParser::Addresses6(answer, length, texts); break;
-            case Kind::MailExchangers: {
-                QList<int> preferences;
-                status = DnsReplyParser::MailExchangers(answer, length, texts, &preferences);
-                for (qsizetype i = 0; i < texts.size(); ++i)
-                    texts[i] = QString::number(preferences.value(i)) + QLatin1Char(' ')
-                        + (texts[i].isEmpty() ? QStringLiteral(".") : texts[i]);
-                finish(id, texts.join(QLatin1Char('\n')), status);
-                return;
-            }
-            }
-            if (status != ARES_SUCCESS) {
-                finish(id, QString(), status);
-                return;
-            }
-            finish(id, texts.join(QLatin1Char(' ')), ARES_SUCCESS);
-        },
+        [this, id](int status, const unsigned char* answer, int length) { replied(id, status, answer, length); },
         path);
+}
+
+void AresDnsLookup::replied(quint64 id, int status, const unsigned char* answer, int length)
+{
+    const auto it = pending_.constFind(id);
+    if (it == pending_.cend()) return; // cancelled: nothing to read it for
+    const Kind kind = it->kind;
+    if (status != ARES_SUCCESS && status != ARES_ENODATA) {
+        finish(id, QString(), status);
+        return;
+    }
+    // NODATA may still hold a chain of CNAMEs that goes nowhere.
+    if (DnsReplyParser::CnameChainBroken(answer, length)) {
+        finish(id, QString(), DnsFailure::CnameLoop);
+        return;
+    }
+    if (status != ARES_SUCCESS) {
+        finish(id, QString(), status);
+        return;
+    }
+    QStringList texts;
+    switch (kind) {
+    case Kind::Blacklist:
+    case Kind::HostAddresses: status = DnsReplyParser::Addresses(answer, length, texts); break;
+    case Kind::HostAddresses6: status = DnsReplyParser::Addresses6(answer, length, texts); break;
+    case Kind::MailExchangers: {
+        QList<int> preferences;
+        status = DnsReplyParser::MailExchangers(answer, length, texts, &preferences);
+        for (qsizetype i = 0; i < texts.size(); ++i)
+            texts[i] = QString::number(preferences.value(i)) + QLatin1Char(' ')
+                + (texts[i].isEmpty() ? QStringLiteral(".") : texts[i]);
+        finish(id, texts.join(QLatin1Char('\n')), status);
+        return;
+    }
+    }
+    if (status != ARES_SUCCESS) {
+        finish(id, QString(), status);
+        return;
+    }
+    finish(id, texts.join(QLatin1Char(' ')), ARES_SUCCESS);
 }
 
 void AresDnsLookup::finish(quint64 id, const QString& answer, int failure)

@@ -48,6 +48,7 @@ private:
     struct Request {
         QString name;
         QString tag;
+        Kind kind = Kind::Blacklist;
     };
     struct Result {
         quint64 id = 0;
@@ -57,6 +58,8 @@ private:
 
     // A typed query (A, AAAA, MX) whose records make the answer text.
     void typedQuery(quint64 id, const QString& name, Kind kind, const QByteArray& path);
+    // The reply to request id's query, or the driver's failure.
+    void replied(quint64 id, int status, const unsigned char* answer, int length);
     // zone: the list asked, whose answers are timed on their own (see
     // AresDriver::query); empty when the tag names none.
     // Records the outcome of request id (ignored when it was cancelled) and

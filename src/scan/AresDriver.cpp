@@ -457,9 +457,10 @@ void AresDriver::tryEnded(const Attempt& attempt, int status, bool replied, bool
         // replies to retransmitted queries time the path. Host lookups may be
         // answered from the hosts file: their times say nothing.
         if (!attempt.hostLookup) {
-            const qint64 rtt = nowNs() - attempt.sentAtNs;
+            const qint64 now = nowNs();
+            const qint64 rtt = now - attempt.sentAtNs;
             sample(server, rtt);
-            samplePath(attempt.path, rtt);
+            samplePath(attempt.path, rtt, now);
             if (it != requests_.end()) learn(rtt);
         }
     } else if (status == ARES_ECONNREFUSED) {
@@ -605,7 +606,7 @@ void AresDriver::sample(Server* server, qint64 rttNs)
         tightenDeadlines([index = server->index](const Request& request) { return request.tryServer == index; });
 }
 
-void AresDriver::samplePath(const QByteArray& path, qint64 rttNs)
+void AresDriver::samplePath(const QByteArray& path, qint64 rttNs, qint64 nowNs)
 {
     if (path.isEmpty()) return;
     // Paths come from the caller's names: keep the table bounded.
@@ -613,7 +614,7 @@ void AresDriver::samplePath(const QByteArray& path, qint64 rttNs)
     // A longer estimate needs no pass: deadlines are checked against the
     // estimate when they pass.
     Path& known = paths_[path];
-    known.lastReplyNs = nowNs();
+    known.lastReplyNs = nowNs;
     known.quiet = false;
     if (known.rtt.add(rttNs)) tightenDeadlines([&path](const Request& request) { return request.path == path; });
 }

@@ -243,7 +243,7 @@ private:
     // After a first sample, tries waiting the old guess get the new one
     // when it is shorter.
     void tightenDeadlines(const std::function<bool(const Request&)>& affected);
-    void samplePath(const QByteArray& path, qint64 rttNs);
+    void samplePath(const QByteArray& path, qint64 rttNs, qint64 nowNs);
     int lingerMs() const;
 
     void process(Server* server, ares_socket_t readFd, ares_socket_t writeFd);

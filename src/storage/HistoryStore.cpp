@@ -456,6 +456,9 @@ struct HistoryStore::Writer {
     static qint64 idOf(Statement& add, Statement& find, const QString& name, QHash<QString, qint64>& cache,
                        const std::function<void(Statement&)>& bindMore)
     {
+        // Keys are folded, and folding a folded name changes nothing: a name
+        // already in that form, the usual one, is found without a copy.
+        if (auto it = cache.constFind(name); it != cache.cend()) return *it;
         const QString key = name.toCaseFolded();
         if (auto it = cache.constFind(key); it != cache.cend()) return *it;
         add.bind(1, name);

@@ -233,6 +233,14 @@ TEST_F(History, TimelineAndStandingDateTheListing)
     record(scanAt(4, {seen("Mail.Example.COM", "a.test", Outcome::Listed, {"127.0.0.2"})}));
     ASSERT_TRUE(store.Standing("mail.example.com", &standing));
     EXPECT_EQ(standing.size(), 1u);
+    // So do lists, spelled the other way round within one scan.
+    record(scanAt(5, {seen("mail.example.com", "A.Test", Outcome::Listed, {"127.0.0.2"}),
+                      seen("mail.example.com", "B.TEST", Outcome::NotListed),
+                      seen("mail.example.com", "b.test", Outcome::NotListed)}));
+    ASSERT_TRUE(store.Standing("mail.example.com", &standing));
+    ASSERT_EQ(standing.size(), 2u);
+    EXPECT_EQ(standing[0].answer, Outcome::Listed);
+    EXPECT_EQ(hourOf(standing[0].answerSince), 4) << "A.Test is the a.test listed since scan 4";
 }
 
 TEST_F(History, PruneKeepsThePresentSoNothingLooksNew)
