@@ -110,8 +110,7 @@ void AresDnsLookup::typedQuery(quint64 id, const QString& name, Kind kind, const
     // need no allocation of its own, and the kind is read when it is used.
     driver_->query(
         encoded, type,
-        [this, id](int status, const unsigned char* answer, int length) { replied(id, status, answer, length); },
-        path);
+        [this, id](int status, const unsigned char* answer, int length) { replied(id, status, answer, length); }, path);
 }
 
 void AresDnsLookup::replied(quint64 id, int status, const unsigned char* answer, int length)

@@ -234,9 +234,10 @@ TEST_F(History, TimelineAndStandingDateTheListing)
     ASSERT_TRUE(store.Standing("mail.example.com", &standing));
     EXPECT_EQ(standing.size(), 1u);
     // So do lists, spelled the other way round within one scan.
-    record(scanAt(5, {seen("mail.example.com", "A.Test", Outcome::Listed, {"127.0.0.2"}),
-                      seen("mail.example.com", "B.TEST", Outcome::NotListed),
-                      seen("mail.example.com", "b.test", Outcome::NotListed)}));
+    record(scanAt(5,
+                  {seen("mail.example.com", "A.Test", Outcome::Listed, {"127.0.0.2"}),
+                   seen("mail.example.com", "B.TEST", Outcome::NotListed),
+                   seen("mail.example.com", "b.test", Outcome::NotListed)}));
     ASSERT_TRUE(store.Standing("mail.example.com", &standing));
     ASSERT_EQ(standing.size(), 2u);
     EXPECT_EQ(standing[0].answer, Outcome::Listed);
