@@ -40,6 +40,7 @@ void AresDirectDns::setTuning(const DnsTuning& tuning)
 
 AresDriver* AresDirectDns::driverFor(const QString& server)
 {
+    if (const auto given = byGiven_.constFind(server); given != byGiven_.cend()) return *given;
     if (server.trimmed().isEmpty()) return defaultDriver_;
     const QString key = DnsServerToAres(server);
     if (key.isEmpty()) return nullptr;
@@ -48,6 +49,9 @@ AresDriver* AresDirectDns::driverFor(const QString& server)
         driver = new AresDriver({key}, ChannelFlags, this);
         driver->setTuning(tuning_);
     }
+    // Bounded: a caller naming endless spellings of its servers gets no
+    // more entries, only the slower reading.
+    if (byGiven_.size() < 256) byGiven_.insert(server, driver);
     return driver;
 }
 

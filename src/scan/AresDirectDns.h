@@ -54,6 +54,9 @@ private:
     DnsTuning tuning_;
     AresDriver* defaultDriver_;
     QHash<QString, AresDriver*> drivers_;
+    // The same drivers by the server text as callers give it: every TXT
+    // query of a scan names its server, and reading it each time costs.
+    QHash<QString, AresDriver*> byGiven_;
     DeferredQueue<std::optional<DnsResponse>> finished_;
     int outstanding_ = 0;
 };

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <climits>
+#include <cstring>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 namespace quarlo {
@@ -45,6 +47,8 @@ struct AresDriver::Attempt {
     qint64 sentAtNs = 0;
     bool hostLookup = false;
     QByteArray path; // its request's, for replies that come after the request ended
+    QByteArray name; // what it asks, and of which type
+    int type = 0;
 };
 
 struct AresDriver::Server {
@@ -53,10 +57,17 @@ struct AresDriver::Server {
     QByteArray csv;             // as given by the caller, or empty:
     ares_addr_port_node node{}; // from the system's configuration
     ares_channel channel = nullptr;
-    int attempts = 0; // tries of this channel inside c-ares
+    // Asks over TCP alone: for replies too long for a datagram. Made when
+    // the first one comes.
+    ares_channel streamChannel = nullptr;
+    int attempts = 0; // tries to this server not ended yet, in c-ares or not
     Rtt rtt;
     int failures = 0; // tries timed out or refused since the last reply
     int streams = 0;  // open TCP connections (truncated replies)
+    // Where the server is, for the datagram socket; length 0: unknown.
+    sockaddr_storage address{};
+    socklen_t addressLength = 0;
+    std::unique_ptr<DatagramQueries> datagrams; // made with the first query
 };
 
 namespace {
@@ -160,8 +171,11 @@ AresDriver::~AresDriver()
     retries_.clear();
     // The tries' callbacks find no request and stay silent.
     ++aresDepth_;
-    for (auto& server : servers_)
+    for (auto& server : servers_) {
+        if (server->datagrams) server->datagrams->dropAll([](void* tag) { delete static_cast<Attempt*>(tag); });
         if (server->channel) ares_destroy(server->channel);
+        if (server->streamChannel) ares_destroy(server->streamChannel);
+    }
     --aresDepth_;
 }
 
@@ -173,12 +187,13 @@ int AresDriver::lingerMs() const
     return std::min(tuning_.tries * tuning_.maxTimeoutMs + 1000, 30 * 60 * 1000);
 }
 
-bool AresDriver::openChannel(Server* server)
+bool AresDriver::openChannel(Server* server, bool stream)
 {
+    ares_channel& channel = stream ? server->streamChannel : server->channel;
     ares_options options{};
     options.timeout = channelLingerMs_;
     options.tries = 1; // the driver retransmits
-    options.flags = flags_;
+    options.flags = flags_ | (stream ? ARES_FLAG_USEVC : 0);
     options.sock_state_cb = &AresDriver::onSocketState;
     options.sock_state_cb_data = server;
     // Hundreds of answers can arrive between two turns of the event loop;
@@ -193,20 +208,74 @@ bool AresDriver::openChannel(Server* server)
         options.ndots = 1;
         mask |= ARES_OPT_LOOKUPS | ARES_OPT_NDOTS | ARES_OPT_DOMAINS | ARES_OPT_SORTLIST | ARES_OPT_SERVERS;
     }
-    int status = ares_init_options(&server->channel, &options, mask);
+    int status = ares_init_options(&channel, &options, mask);
     if (status == ARES_SUCCESS && runtime_.socketFunctions())
-        ares_set_socket_functions(server->channel, runtime_.socketFunctions(), &runtime_);
+        ares_set_socket_functions(channel, runtime_.socketFunctions(), &runtime_);
     if (status == ARES_SUCCESS)
-        status = server->csv.isEmpty() ? ares_set_servers_ports(server->channel, &server->node)
-                                       : ares_set_servers_ports_csv(server->channel, server->csv.constData());
+        status = server->csv.isEmpty() ? ares_set_servers_ports(channel, &server->node)
+                                       : ares_set_servers_ports_csv(channel, server->csv.constData());
     if (status != ARES_SUCCESS) {
         qCWarning(lcDns, "c-ares channel: %s", ares_strerror(status));
-        if (server->channel) ares_destroy(server->channel);
-        server->channel = nullptr;
-        status_ = status;
+        if (channel) ares_destroy(channel);
+        channel = nullptr;
+        if (!stream) status_ = status;
         return false;
     }
+    if (server->addressLength == 0) {
+        ares_addr_port_node* list = nullptr;
+        if (ares_get_servers_ports(server->channel, &list) == ARES_SUCCESS && list) {
+            const int port = list->udp_port > 0 ? list->udp_port : 53;
+            if (list->family == AF_INET) {
+                auto* in = reinterpret_cast<sockaddr_in*>(&server->address);
+                in->sin_family = AF_INET;
+                in->sin_port = htons(quint16(port));
+                in->sin_addr = list->addr.addr4;
+                server->addressLength = sizeof(sockaddr_in);
+            } else if (list->family == AF_INET6) {
+                auto* in6 = reinterpret_cast<sockaddr_in6*>(&server->address);
+                in6->sin6_family = AF_INET6;
+                in6->sin6_port = htons(quint16(port));
+                std::memcpy(&in6->sin6_addr, &list->addr.addr6, sizeof in6->sin6_addr);
+                server->addressLength = sizeof(sockaddr_in6);
+            }
+        }
+        if (list) ares_free_data(list);
+    }
     return true;
+}
+
+bool AresDriver::sendDatagram(Server* server, Attempt* attempt, qint64 nowNs)
+{
+    // Channels with options of their own keep to c-ares.
+    constexpr int ownWays = ARES_FLAG_USEVC | ARES_FLAG_NORECURSE | ARES_FLAG_EDNS | ARES_FLAG_IGNTC;
+    if (attempt->type == 0 || (flags_ & ownWays) != 0 || server->addressLength == 0) return false;
+    if (!server->datagrams) {
+        server->datagrams = std::make_unique<DatagramQueries>(
+            runtime_, this, server->address, server->addressLength,
+            [this](void* tag, int status, const unsigned char* answer, int length) {
+                ++aresDepth_;
+                onQueryDone(tag, status, 0, const_cast<unsigned char*>(answer), length);
+                --aresDepth_;
+            },
+            [this, server](void* tag) { askOverConnection(server, static_cast<Attempt*>(tag)); },
+            [this] {
+                // As after c-ares read replies: see process().
+                burstSent_ = 0;
+                settle();
+            });
+    }
+    return server->datagrams->send(attempt, attempt->name, attempt->type, nowNs, qint64(channelLingerMs_) * Ms);
+}
+
+void AresDriver::askOverConnection(Server* server, Attempt* attempt)
+{
+    ++aresDepth_;
+    if (server->streamChannel || openChannel(server, true))
+        ares_query(server->streamChannel, attempt->name.constData(), 1 /* IN */, attempt->type,
+                   &AresDriver::onQueryDone, attempt);
+    else
+        onQueryDone(attempt, ARES_ECONNREFUSED, 0, nullptr, 0);
+    --aresDepth_;
 }
 
 QStringList AresDriver::servers() const
@@ -407,7 +476,8 @@ void AresDriver::sendTry(Request* request)
     }
     request->deadlineNs = now + tryWaitNs(server->index, index, now, request->path);
     deadlines_.push(Deadline{request->deadlineNs, request->id});
-    auto* attempt = new Attempt{this, server, request->id, request->tries, now, request->type == 0, request->path};
+    auto* attempt = new Attempt{this,          server,        request->id,  request->tries, now, request->type == 0,
+                                request->path, request->name, request->type};
     ++server->attempts;
     ++triesSent_;
     // The callback may run before these calls return and end the request.
@@ -417,7 +487,9 @@ void AresDriver::sendTry(Request* request)
             server->index, static_cast<long long>((request->deadlineNs - now) / Ms),
             request->path.isEmpty() ? "" : ", list ", request->path.constData());
     ++aresDepth_;
-    if (type != 0)
+    if (sendDatagram(server, attempt, now)) {
+        // Sent, or already ended by a refusal.
+    } else if (type != 0)
         ares_query(server->channel, name.constData(), 1 /* IN */, type, &AresDriver::onQueryDone, attempt);
     else
         ares_gethostbyname(server->channel, name.constData(), AF_INET, &AresDriver::onHostDone, attempt);
@@ -715,19 +787,27 @@ void AresDriver::cancelAll()
 
 void AresDriver::dropTries(Server* server)
 {
+    if (server->datagrams && server->datagrams->pending() > 0) {
+        ++aresDepth_;
+        server->datagrams->dropAll([](void* tag) { onQueryDone(tag, ARES_ECANCELLED, 0, nullptr, 0); });
+        --aresDepth_;
+    }
     if (!server->channel || server->attempts == 0) return;
     ++aresDepth_;
     if (server->streams == 0) {
         ares_cancel(server->channel);
+        if (server->streamChannel) ares_cancel(server->streamChannel);
         --aresDepth_;
         return;
     }
     // A truncated reply moved a try to TCP. c-ares 1.18's ares_cancel frees
     // such a query but leaves its queued TCP send pointing at the freed
     // buffer, to be written on the next writable turn; destroying the
-    // channel closes the connection and its queue with it.
+    // channels closes the connections and their queues with them.
     ares_destroy(server->channel);
     server->channel = nullptr;
+    if (server->streamChannel) ares_destroy(server->streamChannel);
+    server->streamChannel = nullptr;
     --aresDepth_;
     // Its sockets are closed; notifiers c-ares did not report closed go too.
     for (auto it = notifiers_.begin(); it != notifiers_.end();) {
@@ -773,7 +853,9 @@ void AresDriver::process(Server* server, ares_socket_t readFd, ares_socket_t wri
 {
     if (!server->channel) return;
     ++aresDepth_;
+    // The socket is one of either channel's; the other ignores it.
     ares_process_fd(server->channel, readFd, writeFd);
+    if (server->streamChannel) ares_process_fd(server->streamChannel, readFd, writeFd);
     --aresDepth_;
     // Replies came: the server keeps up, and the window alone decides what
     // may follow them. Waiting out the burst gap here would pace a fast
@@ -785,8 +867,12 @@ void AresDriver::process(Server* server, ares_socket_t readFd, ares_socket_t wri
 void AresDriver::processTimeouts()
 {
     ++aresDepth_;
-    for (auto& server : servers_)
+    const qint64 now = nowNs();
+    for (auto& server : servers_) {
         if (server->channel) ares_process_fd(server->channel, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
+        if (server->streamChannel) ares_process_fd(server->streamChannel, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
+        if (server->datagrams) server->datagrams->expire(now);
+    }
     --aresDepth_;
     settle();
 }
@@ -808,6 +894,8 @@ void AresDriver::settle()
         for (auto& server : servers_) {
             if (server->channel) ares_destroy(server->channel);
             server->channel = nullptr;
+            if (server->streamChannel) ares_destroy(server->streamChannel);
+            server->streamChannel = nullptr;
         }
         --aresDepth_;
         for (auto& server : servers_)
@@ -837,11 +925,20 @@ void AresDriver::rearmTimers()
     if (!timer_->isActive()) {
         qint64 micros = -1;
         for (const auto& server : servers_) {
-            if (!server->channel) continue;
-            timeval buffer{};
-            const timeval* next = ares_timeout(server->channel, nullptr, &buffer);
-            if (!next) continue;
-            const qint64 value = qint64(next->tv_sec) * 1000000 + next->tv_usec;
+            for (ares_channel channel : {server->channel, server->streamChannel}) {
+                if (!channel) continue;
+                timeval buffer{};
+                const timeval* next = ares_timeout(channel, nullptr, &buffer);
+                if (!next) continue;
+                const qint64 value = qint64(next->tv_sec) * 1000000 + next->tv_usec;
+                micros = micros < 0 ? value : std::min(micros, value);
+            }
+        }
+        const qint64 now = nowNs();
+        for (const auto& server : servers_) {
+            const qint64 at = server->datagrams ? server->datagrams->nextExpiryNs() : -1;
+            if (at < 0) continue;
+            const qint64 value = std::max<qint64>(0, (at - now) / 1000);
             micros = micros < 0 ? value : std::min(micros, value);
         }
         if (micros >= 0) timer_->start(static_cast<int>(std::min<qint64>((micros + 999) / 1000, INT_MAX)));

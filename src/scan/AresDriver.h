@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/AresRuntime.h"
+#include "scan/DatagramQueries.h"
 #include "scan/DnsTuning.h"
 
 #include <ares.h>
@@ -203,7 +204,15 @@ private:
     static void onQueryDone(void* arg, int status, int timeouts, unsigned char* answer, int length);
     static void onHostDone(void* arg, int status, int timeouts, hostent* host);
 
-    bool openChannel(Server* server);
+    // stream: the server's TCP-only channel rather than its own.
+    bool openChannel(Server* server, bool stream = false);
+    // Sends a try of a query over the server's own datagram socket
+    // (DatagramQueries) rather than through c-ares; false when it cannot,
+    // and c-ares takes the try.
+    bool sendDatagram(Server* server, Attempt* attempt, qint64 nowNs);
+    // A reply that did not fit in a datagram: c-ares asks again, and moves
+    // to TCP when the reply is truncated again.
+    void askOverConnection(Server* server, Attempt* attempt);
     // Ends the tries still inside server's channel; no callback reports them.
     void dropTries(Server* server);
     void enqueue(std::unique_ptr<Request> request);

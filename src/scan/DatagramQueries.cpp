@@ -1,0 +1,317 @@
+#include "scan/DatagramQueries.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+namespace quarlo {
+
+namespace {
+
+constexpr int HeaderSize = 12;
+constexpr int PacketSize = 512; // a larger UDP reply is asked again over TCP, as c-ares does
+constexpr int ReceiveBuffer = 1 << 20;
+
+// The status c-ares' ares_query gives a reply with this header.
+int statusOf(const unsigned char* reply)
+{
+    const int rcode = reply[3] & 0x0f;
+    const int answers = reply[6] << 8 | reply[7];
+    switch (rcode) {
+    case 0: return answers > 0 ? ARES_SUCCESS : ARES_ENODATA;
+    case 1: return ARES_EFORMERR;
+    case 2: return ARES_ESERVFAIL;
+    case 3: return ARES_ENOTFOUND;
+    case 4: return ARES_ENOTIMP;
+    case 5: return ARES_EREFUSED;
+    default: return ARES_SUCCESS;
+    }
+}
+
+unsigned char folded(unsigned char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+// The end of the question section's first entry (name, type, class), or -1.
+int questionEnd(const unsigned char* message, int length)
+{
+    int at = HeaderSize;
+    for (;;) {
+        if (at >= length) return -1;
+        const int label = message[at];
+        if (label == 0) break;
+        if (label > 63) return -1; // a pointer has nothing before it to point at
+        at += 1 + label;
+    }
+    at += 1 + 4;
+    return at <= length ? at : -1;
+}
+
+} // namespace
+
+DatagramQueries::DatagramQueries(AresRuntime& runtime, QObject* context, const sockaddr_storage& server,
+                                 socklen_t length, Done done, Truncated truncated, std::function<void()> drained)
+    : runtime_(runtime), context_(context), server_(server), serverLength_(length), done_(std::move(done)),
+      truncated_(std::move(truncated)), drained_(std::move(drained))
+{
+}
+
+DatagramQueries::~DatagramQueries()
+{
+    close();
+}
+
+int DatagramQueries::BuildQuery(unsigned char* packet, quint16 id, const QByteArray& name, int type)
+{
+    qToBigEndian<quint16>(id, packet);
+    packet[2] = 0x01; // recursion desired
+    packet[3] = 0;
+    const unsigned char counts[8] = {0, 1, 0, 0, 0, 0, 0, 0};
+    std::memcpy(packet + 4, counts, sizeof counts);
+    int at = HeaderSize;
+    qsizetype size = name.size();
+    if (size > 0 && name[size - 1] == '.') --size; // the root's label is written below
+    qsizetype begin = 0;
+    while (begin < size) {
+        qsizetype end = begin;
+        while (end < size && name[end] != '.') ++end;
+        const qsizetype label = end - begin;
+        if (label < 1 || label > 63 || at + 1 + label > HeaderSize + 254) return 0;
+        packet[at++] = static_cast<unsigned char>(label);
+        std::memcpy(packet + at, name.constData() + begin, size_t(label));
+        at += int(label);
+        begin = end + 1;
+        if (end == size - 1 && name[end] == '.') return 0; // an empty last label
+    }
+    if (at == HeaderSize) return 0; // nothing to ask
+    packet[at++] = 0;
+    qToBigEndian<quint16>(quint16(type), packet + at);
+    qToBigEndian<quint16>(1 /* IN */, packet + at + 2);
+    return at + 4;
+}
+
+bool DatagramQueries::SameQuestion(const unsigned char* query, int queryLength, const unsigned char* reply,
+                                   int replyLength)
+{
+    if (replyLength < HeaderSize || reply[4] != 0 || reply[5] != 1) return false; // one question, as asked
+    const int end = questionEnd(reply, replyLength);
+    if (end < 0 || end != queryLength) return false;
+    // The name without regard to case, type and class as they are.
+    for (int i = HeaderSize; i < end - 4; ++i)
+        if (folded(query[i]) != folded(reply[i])) return false;
+    return std::memcmp(query + end - 4, reply + end - 4, 4) == 0;
+}
+
+bool DatagramQueries::open()
+{
+    if (fd_ != ARES_SOCKET_BAD) return true;
+    const int family = server_.ss_family;
+    if (const ares_socket_functions* functions = runtime_.socketFunctions()) {
+        fd_ = functions->asocket(family, SOCK_DGRAM, 0, &runtime_);
+        if (fd_ != ARES_SOCKET_BAD
+            && functions->aconnect(fd_, reinterpret_cast<const sockaddr*>(&server_), serverLength_, &runtime_) != 0) {
+            functions->aclose(fd_, &runtime_);
+            fd_ = ARES_SOCKET_BAD;
+        }
+    } else {
+        fd_ = ::socket(family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd_ != ARES_SOCKET_BAD) {
+            // Hundreds of answers can arrive between two turns of the event
+            // loop; the default buffer would drop some and cost retries.
+            const int size = ReceiveBuffer;
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+            if (::connect(fd_, reinterpret_cast<const sockaddr*>(&server_), serverLength_) != 0) {
+                ::close(fd_);
+                fd_ = ARES_SOCKET_BAD;
+            }
+        }
+    }
+    if (fd_ == ARES_SOCKET_BAD) return false;
+    watch_ = runtime_.watch(
+        fd_, context_,
+        [this] {
+            // Reading may close the socket and with it this watch, whose
+            // copy of this is then gone.
+            DatagramQueries* const self = this;
+            self->readAll();
+            self->drained_();
+        },
+        [] {});
+    watch_->setEnabled(true, false);
+    return true;
+}
+
+void DatagramQueries::close()
+{
+    watch_.reset();
+    if (fd_ == ARES_SOCKET_BAD) return;
+    if (const ares_socket_functions* functions = runtime_.socketFunctions())
+        functions->aclose(fd_, &runtime_);
+    else
+        ::close(fd_);
+    fd_ = ARES_SOCKET_BAD;
+}
+
+quint16 DatagramQueries::randomId()
+{
+    // From the kernel's generator, fetched a few thousand at a time: one
+    // system call per query would cost more than the query.
+    if (randomUsed_ >= randomFill_) {
+        const ssize_t got = ::getrandom(random_, sizeof random_, 0);
+        if (got < ssize_t(sizeof(quint16))) {
+            arc4random_buf(random_, sizeof random_);
+            randomFill_ = sizeof random_;
+        } else {
+            randomFill_ = size_t(got);
+        }
+        randomUsed_ = 0;
+    }
+    quint16 id;
+    std::memcpy(&id, random_ + randomUsed_, sizeof id);
+    randomUsed_ += sizeof id;
+    return id;
+}
+
+quint16 DatagramQueries::freshId()
+{
+    // Random, and never one a held try answers to: a late reply to one try
+    // must not end another.
+    for (;;) {
+        const quint16 id = randomId();
+        if (held_.empty() || !held_[id]) return id;
+    }
+}
+
+bool DatagramQueries::send(void* tag, const QByteArray& name, int type, qint64 nowNs, qint64 lingerNs)
+{
+    if (count_ >= 65536 / 2 || !open()) return false; // ids running out: c-ares takes the rest
+    if (held_.empty()) held_.resize(65536);
+    std::unique_ptr<Held> held;
+    if (spare_.empty()) {
+        held = std::make_unique<Held>();
+    } else {
+        held = std::move(spare_.back());
+        spare_.pop_back();
+    }
+    const quint16 id = freshId();
+    held->length = BuildQuery(held->query, id, name, type);
+    if (held->length == 0) {
+        spare_.push_back(std::move(held));
+        return false; // c-ares tells what is wrong with the name
+    }
+    held->tag = tag;
+    held->expiresNs = nowNs + lingerNs;
+    const unsigned char* packet = held->query;
+    const int length = held->length;
+    held_[id] = std::move(held);
+    if (count_++ == 0) earliestNs_ = nowNs + lingerNs;
+
+    ssize_t sent;
+    if (const ares_socket_functions* functions = runtime_.socketFunctions()) {
+        iovec part{const_cast<unsigned char*>(packet), size_t(length)};
+        sent = functions->asendv(fd_, &part, 1, &runtime_);
+    } else {
+        sent = ::send(fd_, packet, size_t(length), MSG_NOSIGNAL);
+    }
+    if (sent != length) {
+        // c-ares gives up on the server for this try the same way.
+        if (std::unique_ptr<Held> failed = take(id)) {
+            void* const failedTag = failed->tag;
+            spare_.push_back(std::move(failed));
+            done_(failedTag, ARES_ECONNREFUSED, nullptr, 0);
+        }
+    }
+    return true;
+}
+
+std::unique_ptr<DatagramQueries::Held> DatagramQueries::take(quint16 id)
+{
+    if (held_.empty() || !held_[id]) return nullptr;
+    --count_;
+    return std::move(held_[id]);
+}
+
+void DatagramQueries::readAll()
+{
+    unsigned char reply[PacketSize + 1];
+    for (;;) {
+        if (fd_ == ARES_SOCKET_BAD) return;
+        ssize_t length;
+        if (const ares_socket_functions* functions = runtime_.socketFunctions())
+            length = functions->arecvfrom(fd_, reply, sizeof reply, 0, nullptr, nullptr, &runtime_);
+        else
+            length = ::recv(fd_, reply, sizeof reply, MSG_DONTWAIT);
+        if (length < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
+            // The server's port is closed (or the path is gone): every try
+            // held ends as c-ares ends them, and the next opens a new socket.
+            close();
+            for (size_t id = 0; id < held_.size(); ++id) {
+                if (std::unique_ptr<Held> ended = take(quint16(id))) {
+                    void* const tag = ended->tag;
+                    spare_.push_back(std::move(ended));
+                    done_(tag, ARES_ECONNREFUSED, nullptr, 0);
+                }
+            }
+            return;
+        }
+        if (length < HeaderSize) continue; // no reply at all
+        const quint16 id = qFromBigEndian<quint16>(reply);
+        if (held_.empty() || !held_[id]) continue; // for no try held
+        Held& held = *held_[id];
+        if (!SameQuestion(held.query, held.length, reply, int(length))) continue; // keeps listening
+        std::unique_ptr<Held> ended = take(id);
+        void* const tag = ended->tag;
+        spare_.push_back(std::move(ended));
+        if ((reply[2] & 0x02) != 0 || length > PacketSize) {
+            truncated_(tag);
+            continue;
+        }
+        done_(tag, statusOf(reply), reply, int(length));
+    }
+}
+
+qint64 DatagramQueries::nextExpiryNs() const
+{
+    return count_ > 0 ? earliestNs_ : -1;
+}
+
+void DatagramQueries::expire(qint64 nowNs)
+{
+    if (count_ == 0 || nowNs < earliestNs_) return;
+    qint64 earliest = -1;
+    for (size_t id = 0; id < held_.size(); ++id) {
+        const Held* held = held_[id].get();
+        if (!held) continue;
+        if (held->expiresNs > nowNs) {
+            earliest = earliest < 0 ? held->expiresNs : std::min(earliest, held->expiresNs);
+            continue;
+        }
+        std::unique_ptr<Held> ended = take(quint16(id));
+        void* const tag = ended->tag;
+        spare_.push_back(std::move(ended));
+        done_(tag, ARES_ETIMEOUT, nullptr, 0);
+    }
+    earliestNs_ = std::max(earliest, nowNs + ExpiryStepNs);
+}
+
+void DatagramQueries::dropAll(const std::function<void(void* tag)>& dropped)
+{
+    for (auto& held : held_) {
+        if (!held) continue;
+        void* const tag = held->tag;
+        spare_.push_back(std::move(held));
+        --count_;
+        dropped(tag);
+    }
+}
+
+} // namespace quarlo
