@@ -25,10 +25,16 @@ namespace quarlo {
 // timers for time-outs and pacing. No threads, no polling. Clock, timers and
 // sockets come from an AresRuntime, the system's unless one is given.
 //
+// Typed queries (A, AAAA, MX, TXT) go out over a datagram socket of the
+// driver's own per server (DatagramQueries), with c-ares' checks but none of
+// its per-query work; a reply too long for a datagram is asked again over a
+// TCP-only c-ares channel. Host lookups, and queries the socket cannot take,
+// go through c-ares itself.
+//
 // The driver retransmits by itself. c-ares 1.18 waits the same fixed time
 // for every query of a channel, which either resends every query on a slow
 // path or waits seconds for a lost one on a fast path. Each try is a fresh
-// c-ares query (its own ID) on a channel that never retries; the driver gives
+// query (its own ID) that is never retried by what carries it; the driver gives
 // each try a deadline from the round-trip times it measured (smoothed round
 // trip plus four deviations, at least MinTimeoutMs, at most
 // DnsTuning::maxTimeoutMs, InitialTimeoutMs before the first sample), sends

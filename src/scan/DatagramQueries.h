@@ -37,8 +37,8 @@ public:
     using Truncated = std::function<void(void* tag)>;
 
     // drained: after the replies that came were read, once per turn.
-    DatagramQueries(AresRuntime& runtime, QObject* context, const sockaddr_storage& server, socklen_t length,
-                    Done done, Truncated truncated, std::function<void()> drained);
+    DatagramQueries(AresRuntime& runtime, QObject* context, const sockaddr_storage& server, socklen_t length, Done done,
+                    Truncated truncated, std::function<void()> drained);
     ~DatagramQueries();
     DatagramQueries(const DatagramQueries&) = delete;
     DatagramQueries& operator=(const DatagramQueries&) = delete;

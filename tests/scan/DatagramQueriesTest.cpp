@@ -118,8 +118,7 @@ protected:
     }
     void run()
     {
-        while (runtime.step()) {
-        }
+        while (runtime.step()) {}
     }
     struct Ended {
         int count = 0;
@@ -152,17 +151,17 @@ TEST_F(DatagramQueriesTest, EachTryEndsOnceWithItsOwnReplyOrItsStatus)
         Fake::Query other = q;
         other.question = Fake::BuildQuery(0, "other.test", 1).mid(12);
         return {Fake::Send{Fake::BuildReply(q, Fake::NoError, {Fake::A("127.0.0.66")}, quint16(q.id ^ 1))},
-                Fake::Send{Fake::BuildReply(other, Fake::NoError, {Fake::A("127.0.0.67")})},
-                Fake::Send{real.left(11)}, Fake::Send{real, 5}, Fake::Send{real, 6}};
+                Fake::Send{Fake::BuildReply(other, Fake::NoError, {Fake::A("127.0.0.67")})}, Fake::Send{real.left(11)},
+                Fake::Send{real, 5}, Fake::Send{real, 6}};
     });
     make();
-    const QList<QByteArray> names = {"listed.test", "empty.test",  "absent.test", "failing.test",
-                                     "refusing.test", "long.test", "noisy.test"};
+    const QList<QByteArray> names = {"listed.test",   "empty.test", "absent.test", "failing.test",
+                                     "refusing.test", "long.test",  "noisy.test"};
     for (int i = 0; i < names.size(); ++i) ASSERT_TRUE(ask(quintptr(i + 1), names[i]));
     EXPECT_EQ(queries->pending(), names.size());
     run();
 
-    const std::map<quintptr, int> status = {{1, ARES_SUCCESS},  {2, ARES_ENODATA},  {3, ARES_ENOTFOUND},
+    const std::map<quintptr, int> status = {{1, ARES_SUCCESS},   {2, ARES_ENODATA},  {3, ARES_ENOTFOUND},
                                             {4, ARES_ESERVFAIL}, {5, ARES_EREFUSED}, {7, ARES_SUCCESS}};
     for (const auto& [tag, expected] : status) {
         EXPECT_EQ(ends[tag].count, 1) << names[int(tag) - 1].toStdString();
@@ -264,7 +263,8 @@ TEST(DatagramQueriesOnKernelSockets, ClosedPortEndsEveryTryRefusedAndTheNextTryO
         [](void*) {}, [] {});
     const auto waitFor = [&](size_t count) {
         QDeadlineTimer deadline(5000);
-        while (status.size() < count && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        while (status.size() < count && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         return status.size() >= count;
     };
     ASSERT_TRUE(queries.send(reinterpret_cast<void*>(quintptr(1)), "a.test", 1, 0, 10'000 * Ms));
