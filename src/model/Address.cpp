@@ -519,9 +519,15 @@ RespondingServerPtr Address::RespondingServerFor(const QString& zone, int subjec
 
 std::vector<RespondingServerPtr> Address::RespondingServersOf(const QString& zone) const
 {
+    // Asked for every list of every target when a scan is recorded: texts
+    // of another length are never the same zone, and are passed over
+    // without comparing them letter by letter.
     std::vector<RespondingServerPtr> found;
-    for (const RespondingServerPtr& server : respondingServers_)
-        if (server->ServerName().compare(zone, Qt::CaseInsensitive) == 0) found.push_back(server);
+    for (const RespondingServerPtr& server : respondingServers_) {
+        const QString& name = server->ServerName();
+        if (name.size() == zone.size() && (name == zone || name.compare(zone, Qt::CaseInsensitive) == 0))
+            found.push_back(server);
+    }
     return found;
 }
 

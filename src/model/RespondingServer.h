@@ -14,7 +14,7 @@ public:
     {
     }
 
-    QString ServerName() const { return serverName_; }
+    const QString& ServerName() const { return serverName_; }
     void setServerName(const QString& name) { serverName_ = name; }
     QString ServerEnglishName() const { return englishName_; }
     // What the answer was about when a target has several things checked

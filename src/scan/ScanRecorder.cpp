@@ -120,7 +120,7 @@ void ScanRecorder::ObserveAddress(const Address& address, const std::vector<Serv
         seen.outcome = ScanObservation::Outcome::NotListed;
         const ZoneNote* note = nullptr;
         for (const ZoneNote& n : address.ZoneNotes())
-            if (n.zone.compare(seen.zone, Qt::CaseInsensitive) == 0) note = &n;
+            if (n.zone.size() == seen.zone.size() && n.zone.compare(seen.zone, Qt::CaseInsensitive) == 0) note = &n;
         // One record per thing the list answered for (a host's addresses):
         // the target is listed when any of them is.
         const std::vector<RespondingServerPtr> responding = address.RespondingServersOf(seen.zone);

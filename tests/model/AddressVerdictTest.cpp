@@ -134,6 +134,17 @@ TEST_F(AddressVerdict, VerdictFollowsEveryQueryOutcome)
         EXPECT_EQ(address.Blacklisted(), c.listing > 0);
         EXPECT_EQ(static_cast<int>(address.ZoneNotes().size()), c.notes);
         EXPECT_EQ(address.ZonesChecked(), 2);
+        // A list's records are found by its zone in any letter case, and a
+        // zone that only starts the same is another list.
+        for (const QString& zone : {QStringLiteral("exact.test"), QStringLiteral("mask.test")}) {
+            const size_t held = address.RespondingServersOf(zone).size();
+            if (c.answers.value(zone) == listed) {
+                EXPECT_EQ(held, 1u);
+            }
+            EXPECT_EQ(address.RespondingServersOf(zone.toUpper()).size(), held) << zone.toStdString();
+            EXPECT_TRUE(address.RespondingServersOf(zone + QLatin1Char('x')).empty());
+            EXPECT_TRUE(address.RespondingServersOf(zone.chopped(1)).empty());
+        }
         address.MarkStopped();
         EXPECT_EQ(address.Verdict(), c.verdict == Verdict::Scanning ? Verdict::NotChecked : c.verdict);
         EXPECT_EQ(address.PendingQueries(), 0);
