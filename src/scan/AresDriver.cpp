@@ -361,7 +361,18 @@ qint64 AresDriver::tryWaitNs(int server, int tryIndex, qint64 tryStartNs, const 
     // twice the time-out already; each further round doubles it.
     const int round = tryIndex / std::max<int>(1, int(servers_.size()));
     const qint64 wait = qint64(timeout) << std::clamp(round - 1, 0, 20);
-    return std::min<qint64>(wait, tuning_.maxTimeoutMs) * Ms;
+    qint64 waitNs = std::min<qint64>(wait, tuning_.maxTimeoutMs) * Ms;
+    if (!path.isEmpty() && opened_) {
+        // A list that has not answered is given up the moment it falls
+        // silent (see silent()): no try of it waits past that, however many
+        // tries came before; a scan would otherwise wait on a dead list.
+        const auto it = paths_.constFind(path);
+        if (it != paths_.constEnd() && it->rtt.srttNs < 0 && it->firstSentNs >= 0) {
+            const qint64 silenceNs = it->firstSentNs + qint64(PathSilenceMs) * Ms;
+            if (silenceNs > tryStartNs) waitNs = std::min(waitNs, silenceNs - tryStartNs);
+        }
+    }
+    return waitNs;
 }
 
 void AresDriver::query(const QByteArray& name, int type, QueryCallback done, const QByteArray& path)

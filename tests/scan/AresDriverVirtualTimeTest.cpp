@@ -356,6 +356,27 @@ TEST_F(AresDriverVirtualTime, SilentListFailsFastButIsProbedAndNoticedWhenItCome
     EXPECT_EQ(outcomes.back().status, ARES_SUCCESS) << "answering again, it is asked as before";
 }
 
+// However many tries a query gets, a list that never answers is given up
+// when it falls silent: a later try does not wait past that moment.
+TEST_F(AresDriverVirtualTime, SilentListEndsWhenItFallsSilentWhateverTheTries)
+{
+    serve([](const Fake::Query& query) { return query.name.endsWith("dead.test"); }, 10 * Ms);
+    for (int tries : {2, 3, 4, 6}) {
+        SCOPED_TRACE(tries);
+        makeDriver(tries, 5000);
+        ask("1.near.test", "near.test");
+        ASSERT_TRUE(runToRest());
+        const qint64 firstAt = runtime.nowNs();
+        const size_t index = outcomes.size();
+        ask("1.dead.test", "dead.test");
+        ASSERT_TRUE(runToRest());
+        EXPECT_EQ(outcomes[index].status, ARES_ETIMEOUT);
+        EXPECT_EQ(outcomes[index].atNs - firstAt, AresDriver::PathSilenceMs * Ms);
+        EXPECT_LE(askedFor("1.dead.test"), tries);
+        runtime.clearReceived(Port);
+    }
+}
+
 // Queries to a list that does not answer hold room only until a try to it
 // times out unanswered: from then on they, and the list's queries asked
 // later, are overdue and leave the window to the lists that answer. Once
