@@ -437,6 +437,27 @@ void AresDriver::submitWaiting()
         return;
     }
     submitting_ = true;
+    do {
+        sendDue();
+        // The tries gathered above go out together; a refused one may be
+        // due again at once.
+    } while (flushDatagrams() > 0);
+    submitting_ = false;
+    rearmTimers();
+}
+
+int AresDriver::flushDatagrams()
+{
+    int refused = 0;
+    ++aresDepth_;
+    for (auto& server : servers_)
+        if (server->datagrams) refused += server->datagrams->flush();
+    --aresDepth_;
+    return refused;
+}
+
+void AresDriver::sendDue()
+{
     for (;;) {
         const bool retry = !retries_.empty();
         if (!retry && (waiting_.empty() || inFlight_ - overdueInFlight_ >= window_)) break;
@@ -463,8 +484,6 @@ void AresDriver::submitWaiting()
         ++burstSent_;
         sendTry(request);
     }
-    submitting_ = false;
-    rearmTimers();
 }
 
 void AresDriver::sendTry(Request* request)
@@ -499,7 +518,7 @@ void AresDriver::sendTry(Request* request)
             request->path.isEmpty() ? "" : ", list ", request->path.constData());
     ++aresDepth_;
     if (sendDatagram(server, attempt, now)) {
-        // Sent, or already ended by a refusal.
+        // Goes out with the others of this turn (flushDatagrams).
     } else if (type != 0)
         ares_query(server->channel, name.constData(), 1 /* IN */, type, &AresDriver::onQueryDone, attempt);
     else

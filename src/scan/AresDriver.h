@@ -223,6 +223,11 @@ private:
     void dropTries(Server* server);
     void enqueue(std::unique_ptr<Request> request);
     void submitWaiting();
+    // Sends the retries due and the new queries there is room for.
+    void sendDue();
+    // Sends the tries gathered on the datagram sockets; how many of them
+    // were refused at once.
+    int flushDatagrams();
     void sendTry(Request* request);
     // One try ended. replied: a response came (the status may still be an
     // error); retryable: nothing came but another try may get through.

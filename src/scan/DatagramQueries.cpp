@@ -209,27 +209,69 @@ bool DatagramQueries::send(void* tag, const QByteArray& name, int type, qint64 n
     }
     held->tag = tag;
     held->expiresNs = nowNs + lingerNs;
-    const unsigned char* packet = held->query;
-    const int length = held->length;
+    held->sent = false;
     held_[id] = std::move(held);
     if (count_++ == 0) earliestNs_ = nowNs + lingerNs;
+    queued_.push_back(id);
+    return true;
+}
 
-    ssize_t sent;
-    if (const ares_socket_functions* functions = runtime_.socketFunctions()) {
-        iovec part{const_cast<unsigned char*>(packet), size_t(length)};
-        sent = functions->asendv(fd_, &part, 1, &runtime_);
-    } else {
-        sent = ::send(fd_, packet, size_t(length), MSG_NOSIGNAL);
-    }
-    if (sent != length) {
-        // c-ares gives up on the server for this try the same way.
-        if (std::unique_ptr<Held> failed = take(id)) {
-            void* const failedTag = failed->tag;
-            spare_.push_back(std::move(failed));
-            done_(failedTag, ARES_ECONNREFUSED, nullptr, 0);
+int DatagramQueries::flush()
+{
+    // Callbacks of refused sends may take new tries: those wait for the
+    // next flush rather than change this batch.
+    std::vector<quint16> batch;
+    batch.swap(queued_);
+    int failed = 0;
+    const ares_socket_functions* functions = runtime_.socketFunctions();
+    constexpr int Most = 64;
+    size_t next = 0;
+    while (next < batch.size()) {
+        mmsghdr messages[Most];
+        iovec parts[Most];
+        quint16 ids[Most];
+        int count = 0;
+        for (; next < batch.size() && count < Most; ++next) {
+            Held* held = held_.empty() ? nullptr : held_[batch[next]].get();
+            if (!held || held->sent) continue;
+            parts[count] = iovec{held->query, size_t(held->length)};
+            messages[count] = mmsghdr{};
+            messages[count].msg_hdr.msg_iov = &parts[count];
+            messages[count].msg_hdr.msg_iovlen = 1;
+            ids[count] = batch[next];
+            ++count;
+        }
+        int done = 0;
+        while (done < count) {
+            int sent = -1;
+            if (fd_ != ARES_SOCKET_BAD) {
+                if (functions)
+                    sent = functions->asendv(fd_, &parts[done], 1, &runtime_) == ssize_t(parts[done].iov_len) ? 1 : -1;
+                else
+                    sent = ::sendmmsg(fd_, &messages[done], unsigned(count - done), MSG_NOSIGNAL);
+            }
+            if (sent > 0) {
+                for (int i = done; i < done + sent; ++i)
+                    if (held_[ids[i]]) held_[ids[i]]->sent = true;
+                done += sent;
+                continue;
+            }
+            // c-ares gives up on the server for this try the same way.
+            fail(ids[done], ARES_ECONNREFUSED);
+            ++failed;
+            ++done;
         }
     }
-    return true;
+    return failed;
+}
+
+void DatagramQueries::fail(quint16 id, int status)
+{
+    if (std::unique_ptr<Held> ended = take(id)) {
+        void* const tag = ended->tag;
+        spare_.push_back(std::move(ended));
+        done_(tag, status, nullptr, 0);
+    }
 }
 
 std::unique_ptr<DatagramQueries::Held> DatagramQueries::take(quint16 id)
@@ -241,42 +283,59 @@ std::unique_ptr<DatagramQueries::Held> DatagramQueries::take(quint16 id)
 
 void DatagramQueries::readAll()
 {
-    unsigned char reply[PacketSize + 1];
+    // Many replies per system call: between two turns of the event loop
+    // hundreds may be waiting.
+    constexpr int Most = 32;
+    unsigned char replies[Most][PacketSize + 1];
+    mmsghdr messages[Most];
+    iovec parts[Most];
     for (;;) {
         if (fd_ == ARES_SOCKET_BAD) return;
-        ssize_t length;
-        if (const ares_socket_functions* functions = runtime_.socketFunctions())
-            length = functions->arecvfrom(fd_, reply, sizeof reply, 0, nullptr, nullptr, &runtime_);
-        else
-            length = ::recv(fd_, reply, sizeof reply, MSG_DONTWAIT);
-        if (length < 0) {
+        int count;
+        if (const ares_socket_functions* functions = runtime_.socketFunctions()) {
+            const ssize_t length =
+                functions->arecvfrom(fd_, replies[0], sizeof replies[0], 0, nullptr, nullptr, &runtime_);
+            count = length < 0 ? -1 : 1;
+            messages[0].msg_len = unsigned(std::max<ssize_t>(length, 0));
+        } else {
+            for (int i = 0; i < Most; ++i) {
+                parts[i] = iovec{replies[i], sizeof replies[i]};
+                messages[i] = mmsghdr{};
+                messages[i].msg_hdr.msg_iov = &parts[i];
+                messages[i].msg_hdr.msg_iovlen = 1;
+            }
+            count = ::recvmmsg(fd_, messages, Most, MSG_DONTWAIT, nullptr);
+        }
+        if (count < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
             // The server's port is closed (or the path is gone): every try
             // held ends as c-ares ends them, and the next opens a new socket.
             close();
-            for (size_t id = 0; id < held_.size(); ++id) {
-                if (std::unique_ptr<Held> ended = take(quint16(id))) {
-                    void* const tag = ended->tag;
-                    spare_.push_back(std::move(ended));
-                    done_(tag, ARES_ECONNREFUSED, nullptr, 0);
-                }
-            }
+            for (size_t id = 0; id < held_.size(); ++id) fail(quint16(id), ARES_ECONNREFUSED);
             return;
         }
-        if (length < HeaderSize) continue; // no reply at all
-        const quint16 id = qFromBigEndian<quint16>(reply);
-        if (held_.empty() || !held_[id]) continue; // for no try held
-        Held& held = *held_[id];
-        if (!SameQuestion(held.query, held.length, reply, int(length))) continue; // keeps listening
-        std::unique_ptr<Held> ended = take(id);
-        void* const tag = ended->tag;
-        spare_.push_back(std::move(ended));
-        if ((reply[2] & 0x02) != 0 || length > PacketSize) {
-            truncated_(tag);
-            continue;
-        }
-        done_(tag, statusOf(reply), reply, int(length));
+        for (int i = 0; i < count; ++i) received(replies[i], int(messages[i].msg_len));
+        // Fewer than asked for: the socket is empty, and a read now would
+        // only say so.
+        if (count < Most && !runtime_.socketFunctions()) return;
     }
+}
+
+void DatagramQueries::received(const unsigned char* reply, int length)
+{
+    if (length < HeaderSize) return; // no reply at all
+    const quint16 id = qFromBigEndian<quint16>(reply);
+    if (held_.empty() || !held_[id] || !held_[id]->sent) return; // for no try out
+    const Held& held = *held_[id];
+    if (!SameQuestion(held.query, held.length, reply, length)) return; // keeps listening
+    std::unique_ptr<Held> ended = take(id);
+    void* const tag = ended->tag;
+    spare_.push_back(std::move(ended));
+    if ((reply[2] & 0x02) != 0 || length > PacketSize) {
+        truncated_(tag);
+        return;
+    }
+    done_(tag, statusOf(reply), reply, length);
 }
 
 qint64 DatagramQueries::nextExpiryNs() const
@@ -305,6 +364,7 @@ void DatagramQueries::expire(qint64 nowNs)
 
 void DatagramQueries::dropAll(const std::function<void(void* tag)>& dropped)
 {
+    queued_.clear();
     for (auto& held : held_) {
         if (!held) continue;
         void* const tag = held->tag;

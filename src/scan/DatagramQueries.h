@@ -43,11 +43,16 @@ public:
     DatagramQueries(const DatagramQueries&) = delete;
     DatagramQueries& operator=(const DatagramQueries&) = delete;
 
-    // Sends one try of an IN-class query; false when no socket could be
-    // opened (nothing was sent, done() does not run). A datagram the kernel
-    // refuses ends the try at once with ARES_ECONNREFUSED, from inside this
-    // call, as c-ares does. name: as AresDriver::EncodeName gives it.
+    // Takes one try of an IN-class query; false when no socket could be
+    // opened (nothing is sent, done() does not run). The try goes out with
+    // the next flush(). name: as AresDriver::EncodeName gives it.
     bool send(void* tag, const QByteArray& name, int type, qint64 nowNs, qint64 lingerNs);
+    // Sends the tries taken since the last flush, many per system call. A
+    // datagram the kernel refuses ends its try at once with
+    // ARES_ECONNREFUSED, from inside this call, as c-ares does; the number
+    // of those is returned. Tries taken by those callbacks wait for the
+    // next flush.
+    int flush();
     // Tries held.
     int pending() const { return count_; }
     // When the oldest try held passes its linger; -1 when none is held.
@@ -68,7 +73,8 @@ private:
     struct Held {
         void* tag = nullptr;
         qint64 expiresNs = 0;
-        int length = 0; // of the query, kept for the question check
+        int length = 0;    // of the query, kept for the question check
+        bool sent = false; // by flush()
         unsigned char query[MaxQuery];
     };
     bool open();
@@ -76,6 +82,10 @@ private:
     void readAll();
     // Takes the try id out of the held ones; null when none is held.
     std::unique_ptr<Held> take(quint16 id);
+    // Ends try id, if still held, with status and no reply.
+    void fail(quint16 id, int status);
+    // Reads one reply.
+    void received(const unsigned char* reply, int length);
     quint16 freshId();
     quint16 randomId();
 
@@ -92,6 +102,7 @@ private:
     // per reply.
     std::vector<std::unique_ptr<Held>> held_;
     int count_ = 0;
+    std::vector<quint16> queued_; // taken, not sent yet
     // No try held expires before this; tries past their linger are looked
     // for at most every ExpiryStepNs, so that a lossy path does not turn
     // each lost datagram into a walk over every ID.

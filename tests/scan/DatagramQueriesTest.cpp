@@ -158,6 +158,9 @@ TEST_F(DatagramQueriesTest, EachTryEndsOnceWithItsOwnReplyOrItsStatus)
     const QList<QByteArray> names = {"listed.test",   "empty.test", "absent.test", "failing.test",
                                      "refusing.test", "long.test",  "noisy.test"};
     for (int i = 0; i < names.size(); ++i) ASSERT_TRUE(ask(quintptr(i + 1), names[i]));
+    EXPECT_TRUE(runtime.received(Port).empty()) << "nothing goes out before the flush";
+    EXPECT_EQ(queries->flush(), 0);
+    EXPECT_EQ(runtime.received(Port).size(), size_t(names.size()));
     EXPECT_EQ(queries->pending(), names.size());
     run();
 
@@ -189,6 +192,7 @@ TEST_F(DatagramQueriesTest, UnansweredTriesLingerThenTimeOutAndDroppedOnesEndSil
     // Thousands held at once: no two share an ID, and the IDs follow no count.
     constexpr int Held = 3000;
     for (int i = 0; i < Held; ++i) ASSERT_TRUE(ask(quintptr(i + 1), "q" + QByteArray::number(i) + ".test", 1000));
+    EXPECT_EQ(queries->flush(), 0);
     run();
     ASSERT_EQ(ids.size(), size_t(Held));
     EXPECT_EQ(std::set<quint16>(ids.begin(), ids.end()).size(), size_t(Held));
@@ -216,6 +220,7 @@ TEST_F(DatagramQueriesTest, UnansweredTriesLingerThenTimeOutAndDroppedOnesEndSil
         return QList<Fake::Send>{Fake::Send{Fake::BuildReply(q, Fake::NoError, {Fake::A("127.0.0.2")}), 10}};
     });
     ASSERT_TRUE(ask(1, "late.test"));
+    queries->flush();
     std::vector<quintptr> dropped;
     queries->dropAll([&](void* tag) { dropped.push_back(reinterpret_cast<quintptr>(tag)); });
     run();
@@ -268,10 +273,65 @@ TEST(DatagramQueriesOnKernelSockets, ClosedPortEndsEveryTryRefusedAndTheNextTryO
         return status.size() >= count;
     };
     ASSERT_TRUE(queries.send(reinterpret_cast<void*>(quintptr(1)), "a.test", 1, 0, 10'000 * Ms));
+    queries.flush();
     ASSERT_TRUE(waitFor(1));
     EXPECT_EQ(status[1], ARES_ECONNREFUSED);
     EXPECT_EQ(queries.pending(), 0);
     ASSERT_TRUE(queries.send(reinterpret_cast<void*>(quintptr(2)), "b.test", 1, 0, 10'000 * Ms));
+    queries.flush();
     ASSERT_TRUE(waitFor(2));
     EXPECT_EQ(status[2], ARES_ECONNREFUSED);
+}
+
+// Hundreds of tries in one flush go out in batches and every reply is read,
+// many per call, each to its own try.
+TEST(DatagramQueriesOnKernelSockets, BatchesOfTriesAndRepliesEachReachTheirOwn)
+{
+    FakeDnsServer server;
+    ASSERT_TRUE(server.start());
+    server.setScript([](const Fake::Query& q) {
+        // The query's number, in the answer: 127.0.N/256.N%256.
+        const int n = q.name.split('.').first().mid(1).toInt();
+        return Fake::Reply(Fake::BuildReply(
+            q, n % 7 == 0 ? Fake::NxDomain : Fake::NoError,
+            n % 7 == 0 ? QList<Fake::Record>{}
+                       : QList<Fake::Record>{Fake::A(QByteArrayLiteral("127.0.") + QByteArray::number(n / 256) + '.'
+                                                     + QByteArray::number(n % 256))}));
+    });
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_port = htons(server.port());
+    in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_storage address{};
+    std::memcpy(&address, &in, sizeof in);
+    std::map<quintptr, std::pair<int, QByteArray>> ends;
+    QObject context;
+    DatagramQueries queries(
+        AresRuntime::System(), &context, address, socklen_t(sizeof in),
+        [&](void* tag, int status, const unsigned char* answer, int length) {
+            ends[reinterpret_cast<quintptr>(tag)] = {status, QByteArray(reinterpret_cast<const char*>(answer), length)};
+        },
+        [](void*) {}, [] {});
+    // More than three batches of sends, fewer than the test server's socket holds.
+    constexpr int Tries = 200;
+    for (int n = 0; n < Tries; ++n)
+        ASSERT_TRUE(queries.send(reinterpret_cast<void*>(quintptr(n + 1)), "q" + QByteArray::number(n) + ".batch.test",
+                                 1, 0, 10'000 * Ms));
+    EXPECT_EQ(queries.flush(), 0);
+    QDeadlineTimer deadline(10000);
+    while (ends.size() < size_t(Tries) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QList<int> missing;
+    for (int n = 0; n < Tries; ++n)
+        if (!ends.count(quintptr(n + 1))) missing << n;
+    ASSERT_EQ(ends.size(), size_t(Tries))
+        << "asked " << server.queryCount(false) << ", missing from " << (missing.isEmpty() ? -1 : missing.first());
+    for (int n = 0; n < Tries; ++n) {
+        const auto& [status, answer] = ends[quintptr(n + 1)];
+        EXPECT_EQ(status, n % 7 == 0 ? ARES_ENOTFOUND : ARES_SUCCESS) << n;
+        if (n % 7 != 0) {
+            EXPECT_TRUE(answer.endsWith(QByteArray::fromRawData("\x7f\x00", 2) + char(n / 256) + char(n % 256))) << n;
+        }
+    }
+    EXPECT_EQ(queries.pending(), 0);
 }
