@@ -119,10 +119,6 @@ AresDriver::AresDriver(const QStringList& servers, AresRuntime& runtime, int fla
         burstSent_ = 0;
         settle();
     });
-    flushTimer_ = runtime_.timer(this, [this] {
-        // A refused try may be due again at once.
-        if (flushDatagrams() > 0) settle();
-    });
 
     if (servers.isEmpty()) {
         // The system's servers, each on a channel of its own.
@@ -441,15 +437,12 @@ void AresDriver::submitWaiting()
         return;
     }
     submitting_ = true;
-    sendDue();
+    do {
+        sendDue();
+        // The tries gathered above go out together; a refused one may be
+        // due again at once.
+    } while (flushDatagrams() > 0);
     submitting_ = false;
-    // The datagrams go out once this turn of the event loop is over,
-    // together with those the rest of the turn asks for: a scan asks its
-    // queries one by one, and one system call each would wake the server
-    // for each.
-    bool queued = false;
-    for (const auto& server : servers_) queued = queued || (server->datagrams && server->datagrams->queued());
-    if (queued && !flushTimer_->isActive()) flushTimer_->start(0);
     rearmTimers();
 }
 
@@ -525,7 +518,7 @@ void AresDriver::sendTry(Request* request)
             request->path.isEmpty() ? "" : ", list ", request->path.constData());
     ++aresDepth_;
     if (sendDatagram(server, attempt, now)) {
-        // Goes out with the others of this turn (see submitWaiting).
+        // Goes out with the others of this turn (flushDatagrams).
     } else if (type != 0)
         ares_query(server->channel, name.constData(), 1 /* IN */, type, &AresDriver::onQueryDone, attempt);
     else

@@ -287,7 +287,6 @@ private:
     std::unique_ptr<AresRuntime::Timer> deadlineTimer_; // the tries' deadlines
     qint64 armedDeadlineNs_ = 0;                        // the deadline it was last set for
     std::unique_ptr<AresRuntime::Timer> burstTimer_;
-    std::unique_ptr<AresRuntime::Timer> flushTimer_; // sends the datagrams of a turn
     std::unordered_map<ares_socket_t, Notifiers> notifiers_;
     QHash<QByteArray, Path> paths_;
     std::deque<std::unique_ptr<Request>> waiting_;                                   // not yet sent

@@ -53,8 +53,6 @@ public:
     // of those is returned. Tries taken by those callbacks wait for the
     // next flush.
     int flush();
-    // Tries taken that the next flush() sends.
-    bool queued() const { return !queued_.empty(); }
     // Tries held.
     int pending() const { return count_; }
     // When the oldest try held passes its linger; -1 when none is held.

@@ -356,21 +356,6 @@ TEST_F(AresDriverVirtualTime, SilentListFailsFastButIsProbedAndNoticedWhenItCome
     EXPECT_EQ(outcomes.back().status, ARES_SUCCESS) << "answering again, it is asked as before";
 }
 
-// The queries asked in one turn of the event loop go out together after
-// it, not one by one from inside query(), and are answered as usual.
-TEST_F(AresDriverVirtualTime, QueriesOfOneTurnGoOutTogetherAfterIt)
-{
-    serve(nullptr);
-    makeDriver();
-    for (int i = 0; i < 3; ++i) ask(QByteArray::number(i) + ".near.test", "near.test");
-    EXPECT_TRUE(runtime.received(Port).empty());
-    ASSERT_TRUE(runToRest());
-    ASSERT_EQ(runtime.received(Port).size(), 3u);
-    for (const auto& received : runtime.received(Port)) EXPECT_EQ(received.atNs, runtime.received(Port)[0].atNs);
-    ASSERT_EQ(callbacks, 3);
-    for (const Outcome& outcome : outcomes) EXPECT_EQ(outcome.status, ARES_SUCCESS);
-}
-
 // However many tries a query gets, a list that never answers is given up
 // when it falls silent: a later try does not wait past that moment.
 TEST_F(AresDriverVirtualTime, SilentListEndsWhenItFallsSilentWhateverTheTries)
