@@ -267,18 +267,16 @@ int DatagramQueries::flush()
 
 void DatagramQueries::fail(quint16 id, int status)
 {
-    if (std::unique_ptr<Held> ended = take(id)) {
-        void* const tag = ended->tag;
-        spare_.push_back(std::move(ended));
-        done_(tag, status, nullptr, 0);
-    }
+    if (void* const tag = release(id)) done_(tag, status, nullptr, 0);
 }
 
-std::unique_ptr<DatagramQueries::Held> DatagramQueries::take(quint16 id)
+void* DatagramQueries::release(quint16 id)
 {
     if (held_.empty() || !held_[id]) return nullptr;
     --count_;
-    return std::move(held_[id]);
+    void* const tag = held_[id]->tag;
+    spare_.push_back(std::move(held_[id]));
+    return tag;
 }
 
 void DatagramQueries::readAll()
@@ -328,9 +326,7 @@ void DatagramQueries::received(const unsigned char* reply, int length)
     if (held_.empty() || !held_[id] || !held_[id]->sent) return; // for no try out
     const Held& held = *held_[id];
     if (!SameQuestion(held.query, held.length, reply, length)) return; // keeps listening
-    std::unique_ptr<Held> ended = take(id);
-    void* const tag = ended->tag;
-    spare_.push_back(std::move(ended));
+    void* const tag = release(id);
     if ((reply[2] & 0x02) != 0 || length > PacketSize) {
         truncated_(tag);
         return;
@@ -354,10 +350,7 @@ void DatagramQueries::expire(qint64 nowNs)
             earliest = earliest < 0 ? held->expiresNs : std::min(earliest, held->expiresNs);
             continue;
         }
-        std::unique_ptr<Held> ended = take(quint16(id));
-        void* const tag = ended->tag;
-        spare_.push_back(std::move(ended));
-        done_(tag, ARES_ETIMEOUT, nullptr, 0);
+        fail(quint16(id), ARES_ETIMEOUT);
     }
     earliestNs_ = std::max(earliest, nowNs + ExpiryStepNs);
 }
@@ -365,13 +358,8 @@ void DatagramQueries::expire(qint64 nowNs)
 void DatagramQueries::dropAll(const std::function<void(void* tag)>& dropped)
 {
     queued_.clear();
-    for (auto& held : held_) {
-        if (!held) continue;
-        void* const tag = held->tag;
-        spare_.push_back(std::move(held));
-        --count_;
-        dropped(tag);
-    }
+    for (size_t id = 0; id < held_.size(); ++id)
+        if (void* const tag = release(quint16(id))) dropped(tag);
 }
 
 } // namespace quarlo

@@ -80,8 +80,9 @@ private:
     bool open();
     void close();
     void readAll();
-    // Takes the try id out of the held ones; null when none is held.
-    std::unique_ptr<Held> take(quint16 id);
+    // Takes try id out of the held ones and returns its tag; null when
+    // none is held.
+    void* release(quint16 id);
     // Ends try id, if still held, with status and no reply.
     void fail(quint16 id, int status);
     // Reads one reply.
