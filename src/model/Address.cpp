@@ -125,6 +125,7 @@ void Address::SetComplete(bool value)
     zonesNotApplicable_ = 0;
     zoneNotes_.clear();
     deferredZones_.clear();
+    awaitsTests_ = false;
 }
 
 quarlo::Verdict Address::Verdict() const
@@ -413,7 +414,7 @@ void Address::BlacklistCheck()
 {
     scanning_ = true;
     if (serverIndex_ == 0) serverIndex_ = 1;
-    askDeferredZones();
+    const bool deferredSeen = askDeferredZones();
     const Servers& servers = settings_.BlacklistServers();
     const int count = servers.Count();
     if (serverIndex_ == 1) {
@@ -432,18 +433,20 @@ void Address::BlacklistCheck()
         // overshoots the limit by one zone's queries at most.
         if (host_ && host_->BusyDNSLookups() > settings_.ScanQueryLimit()) break;
     }
-    if (serverIndex_ > servers.Count() && deferredZones_.isEmpty()) {
+    // What is still held waits on tests only when every held zone was seen.
+    awaitsTests_ = serverIndex_ > count && !deferredZones_.isEmpty() && deferredSeen;
+    if (serverIndex_ > count && deferredZones_.isEmpty()) {
         complete_ = true;
         // Every list has been asked: a large scan need not keep these.
         for (const Subject& subject : subjects_) subject.reversed = QString();
     }
 }
 
-void Address::askDeferredZones()
+bool Address::askDeferredZones()
 {
-    if (!host_) return;
+    if (!host_) return false;
     for (qsizetype i = 0; i < deferredZones_.size();) {
-        if (host_->BusyDNSLookups() > settings_.ScanQueryLimit()) return;
+        if (host_->BusyDNSLookups() > settings_.ScanQueryLimit()) return false;
         const QString zone = deferredZones_[i];
         const ScanHost::ZoneState state = host_->StateOfZone(zone);
         if (state == ScanHost::ZoneState::Pending) {
@@ -461,6 +464,7 @@ void Address::askDeferredZones()
             note(zone, ZoneNote::Kind::Skipped, host_->WhyZoneSkipped(zone));
         }
     }
+    return true;
 }
 
 void Address::submitQuery(const QString& zone, const QString& name, int subject)

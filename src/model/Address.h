@@ -76,6 +76,9 @@ public:
     QString Caption() const;
     bool Scanning() const { return scanning_; }
     bool Complete() const { return complete_; }
+    // Every list asked but those whose tests are still out: nothing to do
+    // here until one of those tests ends.
+    bool AwaitsListTests() const { return awaitsTests_; }
     QString Results() const { return results_; }
     // True when a server listed it in this scan; refusals do not count.
     bool Blacklisted() const { return blacklisted_; }
@@ -183,7 +186,8 @@ private:
     // Asks the domain lists what is left to ask, or ends the scan of it.
     void checkWhatIsLeft();
     // Sends queries to zones put off while their test was running.
-    void askDeferredZones();
+    // False when the query limit stopped it before every held zone was seen.
+    bool askDeferredZones();
 
     Settings& settings_;
     ScanHost* host_;
@@ -216,6 +220,7 @@ private:
     int zonesNotApplicable_ = 0;
     std::vector<ZoneNote> zoneNotes_;
     QStringList deferredZones_;
+    bool awaitsTests_ = false;
     quarlo::RespondingServers respondingServers_;
 };
 

@@ -205,7 +205,7 @@ void Addresslist::Clear()
         detach(gone.back());
         gone.pop_back();
     }
-    firstIncomplete_ = 1;
+    rewindPasses();
     changed_ = true;
     emit NewFile();
 }
@@ -216,7 +216,7 @@ void Addresslist::Remove(const QString& key)
     changed_ = true;
     const AddressPtr address = items_.Remove(key);
     if (address) byId_.remove(address->Id());
-    firstIncomplete_ = 1;
+    rewindPasses();
     detach(address);
     emit DeleteAddress(address);
 }
@@ -428,7 +428,7 @@ void Addresslist::finishLoad()
         detach(gone.back());
         gone.pop_back();
     }
-    firstIncomplete_ = 1;
+    rewindPasses();
     filename_ = job->filename;
     loadWarnings_ = job->warnings;
     changed_ = false;
@@ -442,7 +442,7 @@ void Addresslist::StartScan()
     resolver_.Clear();
     scanTimer_.stop();
     for (const AddressPtr& address : items_) address->SetComplete(false);
-    firstIncomplete_ = 1;
+    rewindPasses();
     summary_ = ScanSummary{};
     summary_.started = QDateTime::currentDateTimeUtc();
     zoneTests_.clear();
@@ -561,6 +561,8 @@ void Addresslist::onZoneTestReply(const QString& zone, const QString& testAddres
     if (!detail.isEmpty() && test.detail.isEmpty()) test.detail = detail;
     qCDebug(lcScan) << "list test" << zone << testAddress << "answers" << answer << detail;
     count(probe, zone, detail);
+    // The addresses that held this zone aside may ask it now.
+    resumeAt_ = firstIncomplete_;
     if (--zoneTestsPending_ == 0) emit ZoneTestComplete();
 }
 
@@ -600,8 +602,9 @@ void Addresslist::Tick()
     bool progressed = false;
     const int pendingBefore = pendingLookups();
     while (firstIncomplete_ <= items_.Count() && items_.Item(firstIncomplete_)->Complete()) ++firstIncomplete_;
+    resumeAt_ = std::max(resumeAt_, firstIncomplete_);
     int visited = 0;
-    for (int position = firstIncomplete_; position <= items_.Count(); ++position) {
+    for (int position = resumeAt_; position <= items_.Count(); ++position) {
         // Replies never arrive inside a pass, so once the limit is reached no
         // later address could get a turn in this pass.
         if (busyLookups() >= settings_.ScanQueryLimit()) break;
@@ -617,6 +620,10 @@ void Addresslist::Tick()
             anyTurn = true;
             progressed = progressed || address->Complete();
         }
+        // One left waiting on tests only needs no turn until a test ends:
+        // walking it would spend the visits above on nothing, and the
+        // addresses after it would wait on that test too.
+        if (position == resumeAt_ && (address->Complete() || address->AwaitsListTests())) ++resumeAt_;
     }
     if (!anyTurn && pendingLookups() == 0) {
         scanTimer_.stop();
@@ -629,6 +636,12 @@ void Addresslist::Tick()
     // last addresses completed without a query): the next pass then finds the
     // end at once instead of a second later.
     if (progressed || pendingLookups() != pendingBefore) schedulePass();
+}
+
+void Addresslist::rewindPasses()
+{
+    firstIncomplete_ = 1;
+    resumeAt_ = 1;
 }
 
 void Addresslist::schedulePass()

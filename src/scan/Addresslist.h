@@ -201,6 +201,8 @@ private:
     void onLookupComplete(const QString& name, const QString& answer, int failureFlag, const QString& tag);
     void onDirectDnsReply(const DnsResponse& response);
     void schedulePass();
+    // The next pass walks the list from its start again.
+    void rewindPasses();
     // Gives up the outstanding lookups when nothing came back for too long.
     void checkForStall();
     void startZoneTests();
@@ -248,8 +250,11 @@ private:
     QTimer scanTimer_;
     bool passQueued_ = false;
     QElapsedTimer lastReply_; // since the scan started or the last lookup reply
-    // Positions before this one hold complete addresses; passes start here.
+    // Positions before this one hold complete addresses.
     int firstIncomplete_ = 1;
+    // Positions before this one hold addresses that are complete or wait on
+    // list tests only; passes start here. A test that ends moves it back.
+    int resumeAt_ = 1;
     std::vector<ZoneTest> zoneTests_;
     QHash<QString, int> zoneTestIndex_;                     // case-folded zone -> position in zoneTests_
     int zoneTestsPending_ = 0;                              // queued or in flight

@@ -314,6 +314,46 @@ TEST_F(AddresslistTest, ZoneTestsGateEachZoneAndOnlyAnswersGetATxtQuery)
     EXPECT_EQ(list.Summary().answered, 4);
 }
 
+// A list whose test has not come back holds only its own queries: every
+// target is asked of the other lists meanwhile, however many targets there
+// are beyond the query limit; and when the test passes, the held ones ask.
+TEST_F(AddresslistTest, AListStillUnderTestHoldsBackOnlyItsOwnQueries)
+{
+    settings.setCheckListsBeforeScanning(true);
+    settings.setMaxQueries(4);
+    settings.BlacklistServers().Item("c.test")->setEnabled(false);
+    constexpr int targets = 30;
+    for (int i = 1; i <= targets; ++i) list.AddTarget(QStringLiteral("192.0.2.%1").arg(i));
+    // A list passes its test by listing 127.0.0.2 and not 127.0.0.1; every
+    // target is not listed; b.test's test stays out until answered below.
+    const auto honest = [](const FakeDnsLookup::Request& r) {
+        return r.name.startsWith("2.0.0.127.") ? std::make_pair(QString("127.0.0.2"), 0) : std::make_pair(QString(), 4);
+    };
+    dns.autoAnswer = [&](const FakeDnsLookup::Request& r) {
+        return r.tag.contains(":ZoneTest:b.test:") ? std::make_pair(QString(), -1) : honest(r);
+    };
+    const auto asked = [&](const QString& zone) {
+        int count = 0;
+        for (const auto& r : dns.history) count += r.tag.contains(":BlacklistCheck:" + zone) ? 1 : 0;
+        return count;
+    };
+    QSignalSpy complete(&list, &Addresslist::ScanComplete);
+    list.StartScan();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return asked("a.test") == targets; }, 10000)) << asked("a.test");
+    EXPECT_EQ(asked("b.test"), 0);
+    EXPECT_EQ(complete.count(), 0);
+
+    for (const auto& r : std::deque<FakeDnsLookup::Request>(dns.pending)) {
+        if (!r.tag.contains(":ZoneTest:b.test:")) continue;
+        const auto [answer, flag] = honest(r);
+        ASSERT_TRUE(dns.answer(r.tag, answer, flag));
+    }
+    ASSERT_TRUE(complete.wait(10000));
+    EXPECT_EQ(asked("b.test"), targets);
+    for (int i = 1; i <= targets; ++i)
+        EXPECT_EQ(list.Item(QStringLiteral("192.0.2.%1").arg(i))->Verdict(), Verdict::Clean) << i;
+}
+
 namespace {
 
 QByteArray listXml(const QStringList& targets)
