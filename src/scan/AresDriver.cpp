@@ -338,7 +338,14 @@ int AresDriver::triesFor(const Request& request) const
 
 bool AresDriver::silent(const Path& path, qint64 nowNs) const
 {
-    return opened_ && path.rtt.srttNs < 0 && path.firstSentNs >= 0 && nowNs - path.firstSentNs >= PathSilenceMs * Ms;
+    return opened_ && path.rtt.srttNs < 0 && path.firstSentNs >= 0 && nowNs - path.firstSentNs >= silenceNs();
+}
+
+qint64 AresDriver::silenceNs() const
+{
+    // Never past the longest wait for one try, however slow the lists.
+    const qint64 widest = std::max<qint64>(PathSilenceMs, tuning_.maxTimeoutMs) * Ms;
+    return std::clamp(2 * slowestFirstAnswerNs_, qint64(PathSilenceMs) * Ms, widest);
 }
 
 qint64 AresDriver::tryWaitNs(int server, int tryIndex, qint64 tryStartNs, const QByteArray& path) const
@@ -349,9 +356,10 @@ qint64 AresDriver::tryWaitNs(int server, int tryIndex, qint64 tryStartNs, const 
         if (it != paths_.constEnd() && it->rtt.srttNs >= 0) {
             timeout = timeoutMs(it->rtt);
         } else if (tryIndex == tuning_.tries - 1) {
-            // Until the path has had PathSilenceMs to answer.
+            // Until the path has had silenceNs() to answer.
             const qint64 firstNs = it == paths_.constEnd() || it->firstSentNs < 0 ? tryStartNs : it->firstSentNs;
-            const qint64 graceMs = std::min(PathSilenceMs, tuning_.maxTimeoutMs) - (tryStartNs - firstNs) / Ms;
+            const qint64 graceMs =
+                std::min<qint64>(silenceNs() / Ms, tuning_.maxTimeoutMs) - (tryStartNs - firstNs) / Ms;
             timeout = static_cast<int>(std::max<qint64>(timeout, graceMs));
         }
     }
@@ -368,8 +376,8 @@ qint64 AresDriver::tryWaitNs(int server, int tryIndex, qint64 tryStartNs, const 
         // tries came before; a scan would otherwise wait on a dead list.
         const auto it = paths_.constFind(path);
         if (it != paths_.constEnd() && it->rtt.srttNs < 0 && it->firstSentNs >= 0) {
-            const qint64 silenceNs = it->firstSentNs + qint64(PathSilenceMs) * Ms;
-            if (silenceNs > tryStartNs) waitNs = std::min(waitNs, silenceNs - tryStartNs);
+            const qint64 silentAtNs = it->firstSentNs + silenceNs();
+            if (silentAtNs > tryStartNs) waitNs = std::min(waitNs, silentAtNs - tryStartNs);
         }
     }
     return waitNs;
@@ -716,6 +724,10 @@ void AresDriver::samplePath(const QByteArray& path, qint64 rttNs, qint64 nowNs)
     // A longer estimate needs no pass: deadlines are checked against the
     // estimate when they pass.
     Path& known = paths_[path];
+    // Only a path that answered in the time it was given widens it: one that
+    // came back after falling silent says nothing about how long lists take.
+    if (known.rtt.srttNs < 0 && known.firstSentNs >= 0 && nowNs - known.firstSentNs < silenceNs())
+        slowestFirstAnswerNs_ = std::max(slowestFirstAnswerNs_, nowNs - known.firstSentNs);
     known.lastReplyNs = nowNs;
     known.quiet = false;
     if (known.rtt.add(rttNs)) tightenDeadlines([&path](const Request& request) { return request.path == path; });

@@ -97,12 +97,13 @@ public:
     static constexpr int MinDeviationMarginMs = 250;
     // A path not heard from yet may just be slower than the resolver's
     // other answers: the last try of its queries waits until the path's
-    // first query is PathSilenceMs old. A path that has not answered by
-    // then, while the resolver answers others, is silent: its queries are
-    // reported unanswered at once, but for one every ProbeIntervalMs that
-    // is asked to see whether it came back. Waiting on a list that does not
-    // answer would only hold the scan.
-    static constexpr int PathSilenceMs = 2500;
+    // first query is silenceNs() old: PathSilenceMs, or twice the longest
+    // any path took to give its first answer when that is longer. A path
+    // that has not answered by then, while the resolver answers others, is
+    // silent: its queries are reported unanswered at once, but for one
+    // every ProbeIntervalMs that is asked to see whether it came back.
+    // Waiting on a list that does not answer would only hold the scan.
+    static constexpr int PathSilenceMs = 2000;
     static constexpr int ProbeIntervalMs = 5000;
     // Round-trip estimates kept for at most this many paths.
     static constexpr int MaxPaths = 4096;
@@ -253,9 +254,10 @@ private:
     static constexpr int LossBuckets = 64;
     LossBucket* lossBucket(qint64 atNs, bool create);
     qint64 tryWaitNs(int server, int tryIndex, qint64 tryStartNs, const QByteArray& path = {}) const;
-    // Not one answer although its first query is PathSilenceMs old and the
+    // Not one answer although its first query is silenceNs() old and the
     // resolver answers others.
     bool silent(const Path& path, qint64 nowNs) const;
+    qint64 silenceNs() const;
     int triesFor(const Request& request) const;
     // Ends the waits of path's lookups now, but for a probe's.
     void endSilent(const QByteArray& path, qint64 now);
@@ -289,7 +291,8 @@ private:
     std::unique_ptr<AresRuntime::Timer> burstTimer_;
     std::unordered_map<ares_socket_t, Notifiers> notifiers_;
     QHash<QByteArray, Path> paths_;
-    std::deque<std::unique_ptr<Request>> waiting_;                                   // not yet sent
+    qint64 slowestFirstAnswerNs_ = 0;              // the longest a path took from its first try to its first answer
+    std::deque<std::unique_ptr<Request>> waiting_; // not yet sent
     std::unordered_map<quint64, std::unique_ptr<Request>> requests_;                 // sent, not reported
     std::deque<quint64> retries_;                                                    // due for another try
     std::priority_queue<Deadline, std::vector<Deadline>, std::greater<>> deadlines_; // stale ones skipped

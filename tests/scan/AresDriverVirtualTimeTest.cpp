@@ -377,6 +377,42 @@ TEST_F(AresDriverVirtualTime, SilentListEndsWhenItFallsSilentWhateverTheTries)
     }
 }
 
+// Where every list is slow to give its first answer (a far resolver, cold
+// caches), silence is measured against the slowest of them: twice its first
+// answer's time, so a list a little slower than that one is still waited for.
+TEST_F(AresDriverVirtualTime, SilenceIsJudgedAgainstHowSlowTheListsThatAnsweredWere)
+{
+    serve([](const Fake::Query& query) { return query.name.endsWith("dead.test"); }, 10 * Ms,
+          [](const Fake::Query& query) {
+              return query.name.endsWith("slow1.test") ? AresDriver::PathSilenceMs - 200
+                                                       : AresDriver::PathSilenceMs + 600;
+          });
+    makeDriver();
+    ask("1.slow1.test", "slow1.test");
+    ASSERT_TRUE(runToRest());
+    ASSERT_EQ(outcomes[0].status, ARES_SUCCESS);
+    const qint64 slowest = outcomes[0].atNs;
+    const qint64 firstAt = runtime.nowNs();
+    ask("1.dead.test", "dead.test");
+    ASSERT_TRUE(runToRest());
+    EXPECT_EQ(outcomes[1].status, ARES_ETIMEOUT);
+    EXPECT_EQ(outcomes[1].atNs - firstAt, 2 * slowest);
+    ask("1.slow2.test", "slow2.test");
+    ASSERT_TRUE(runToRest());
+    EXPECT_EQ(outcomes[2].status, ARES_SUCCESS) << "a list slower than PathSilenceMs, but not than the others, was cut";
+
+    // With lists that answer quickly the floor holds.
+    makeDriver();
+    serve([](const Fake::Query& query) { return query.name.endsWith("dead.test"); }, 10 * Ms);
+    ask("1.near.test", "near.test");
+    ASSERT_TRUE(runToRest());
+    const qint64 nearAt = runtime.nowNs();
+    ask("2.dead.test", "dead.test");
+    ASSERT_TRUE(runToRest());
+    EXPECT_EQ(outcomes.back().status, ARES_ETIMEOUT);
+    EXPECT_EQ(outcomes.back().atNs - nearAt, AresDriver::PathSilenceMs * Ms);
+}
+
 // Queries to a list that does not answer hold room only until a try to it
 // times out unanswered: from then on they, and the list's queries asked
 // later, are overdue and leave the window to the lists that answer. Once

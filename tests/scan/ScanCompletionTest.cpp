@@ -160,16 +160,16 @@ TEST_F(ScanCompletion, LossyServerScansEndExactOrIncomplete)
     EXPECT_GT(exactScans, 0);
 }
 
-// A list that answers every query, but two seconds late while the resolver's
-// other answers come at once: its waits follow its own round trip, so
-// every address completes, the list's test included.
+// A list that answers every query, but three times the shortest wait late
+// while the resolver's other answers come at once: its waits follow its own
+// round trip, so every address completes, the list's test included.
 TEST_F(ScanCompletion, SlowButAnsweringListCompletes)
 {
     for (const char* zone : {"fast1.test", "fast2.test", "fast3.test", "fast4.test", "slow.test"})
         settings.BlacklistServers().Add(makeServer(zone, true, {{"127.0.0.2", "Spam source"}}));
     dns.setScript([](const Fake::Query& q) -> QList<Fake::Send> {
         QList<Fake::Send> reply = honestAnswer(q);
-        if (split(q.name).first == "slow.test") reply.first().delayMs = 2000;
+        if (split(q.name).first == "slow.test") reply.first().delayMs = 3 * AresDriver::MinTimeoutMs;
         return reply;
     });
     lookup->setTuning(DnsTuning{});
