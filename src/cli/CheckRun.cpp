@@ -13,6 +13,11 @@ CheckRun::CheckRun(Addresslist& list, bool progress, QObject* parent)
     connect(&progressTimer_, &QTimer::timeout, this, &CheckRun::showProgress);
     txtTimer_.setInterval(20);
     connect(&txtTimer_, &QTimer::timeout, this, &CheckRun::waitForTxt);
+    // The last TXT reply ends the wait at once; the timer is for a lookup
+    // control that does not say so.
+    connect(&list_, &Addresslist::TxtQueriesSettled, this, [this] {
+        if (txtTimer_.isActive()) waitForTxt();
+    });
     connect(&list_, &Addresslist::ScanComplete, this, [this] {
         progressTimer_.stop();
         waitForTxt();

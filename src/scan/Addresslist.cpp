@@ -101,6 +101,7 @@ Addresslist::Addresslist(Settings& settings, DnsLookup& dns, std::unique_ptr<Dir
                 onLookupComplete(name, answer, failureFlag, tag);
             });
     connect(directDns_.get(), &DirectDns::Reply, this, &Addresslist::onDirectDnsReply);
+    connect(directDns_.get(), &DirectDns::Settled, this, &Addresslist::TxtQueriesSettled);
     loadTimer_.setSingleShot(true);
     loadTimer_.setInterval(0);
     connect(&loadTimer_, &QTimer::timeout, this, &Addresslist::loadSlice);

@@ -192,6 +192,8 @@ signals:
     void ScanComplete();
     // Every zone test of the scan has been answered.
     void ZoneTestComplete();
+    // No TXT query is outstanding any more (OutstandingTxtQueries() is 0).
+    void TxtQueriesSettled();
     // A started load made done of its total addresses so far.
     void LoadProgress(qint64 done, qint64 total);
     // A started load ended: loaded, or cancelled with the list unchanged.

@@ -85,6 +85,7 @@ void AresDirectDns::deliver(std::optional<DnsResponse>&& response)
 {
     --outstanding_; // a handler that waits for the count sees this reply done
     if (response) emit Reply(*response);
+    if (outstanding_ == 0) emit Settled();
 }
 
 } // namespace quarlo

@@ -36,6 +36,8 @@ public:
 
 signals:
     void Reply(const quarlo::DnsResponse& response);
+    // The last outstanding query has been answered or given up.
+    void Settled();
 };
 
 } // namespace quarlo

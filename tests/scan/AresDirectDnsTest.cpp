@@ -2,6 +2,7 @@
 #include "support/FakeDnsServer.h"
 #include "support/QtPrinters.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -103,7 +104,7 @@ TEST_F(DirectDnsTest, MailExchangersInPreferenceOrder)
 // each server gets its own queries (a blank one the default's), setTuning
 // reaches the channels already open and those opened later, silence and a
 // query that cannot be sent end without a Reply, a server failure is a Reply
-// without answers, and the count drops either way.
+// without answers, and the count drops either way; Settled says when it is 0.
 TEST_F(DirectDnsTest, UnansweredQueriesEndWithoutReplyOnEveryChannel)
 {
     FakeDnsServer later;
@@ -114,8 +115,10 @@ TEST_F(DirectDnsTest, UnansweredQueriesEndWithoutReplyOnEveryChannel)
         if (q.name == "answered.test") return Fake::Reply(Fake::BuildReply(q, 0, {Fake::Txt({"yes"})}));
         return {}; // silence
     });
+    QSignalSpy settled(dns.get(), &DirectDns::Settled);
     query("answered.test", DnsRecord::TXT); // opens the channel to fake
     ASSERT_TRUE(waitFor(1));
+    EXPECT_EQ(settled.count(), 1);
     dns->setTuning(DnsTuning{300, 3});
     for (const char* name : {"silent.test", "servfail.test"}) query(name, DnsRecord::TXT);
     dns->Query("silent.test", "later", later.serverSpec(), DnsRecord::TXT);
@@ -125,7 +128,9 @@ TEST_F(DirectDnsTest, UnansweredQueriesEndWithoutReplyOnEveryChannel)
     dns->Query("bad..name", "bad name", fake.serverSpec(), DnsRecord::TXT);
     dns->Query("x.test", "bad type", fake.serverSpec(), 255);
     EXPECT_EQ(dns->OutstandingCount(), 8);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dns->OutstandingCount() == 0; }, 30000));
+    ASSERT_TRUE(settled.wait(30000));
+    EXPECT_EQ(dns->OutstandingCount(), 0);
+    EXPECT_EQ(settled.count(), 2) << "said before the last query ended";
     ASSERT_EQ(replies.size(), 2);
     EXPECT_EQ(byTag("servfail.test").AnswerCount(), 0);
     EXPECT_EQ(data("answered.test", DnsRecord::TXT), QStringList{"yes"});
