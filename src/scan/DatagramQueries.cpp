@@ -3,6 +3,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -186,7 +187,7 @@ quint16 DatagramQueries::freshId()
     // must not end another.
     for (;;) {
         const quint16 id = randomId();
-        if (held_.empty() || !held_[id]) return id;
+        if (!inUse(id)) return id;
     }
 }
 
@@ -211,6 +212,7 @@ bool DatagramQueries::send(void* tag, const QByteArray& name, int type, qint64 n
     held->expiresNs = nowNs + lingerNs;
     held->sent = false;
     held_[id] = std::move(held);
+    inUse_[id >> 6] |= quint64(1) << (id & 63);
     if (count_++ == 0) earliestNs_ = nowNs + lingerNs;
     queued_.push_back(id);
     return true;
@@ -265,6 +267,16 @@ int DatagramQueries::flush()
     return failed;
 }
 
+template <typename Each>
+void DatagramQueries::forEachHeld(Each each) const
+{
+    // Each word is read before its IDs are visited, and each(id) may end
+    // other tries: every ID is looked at again before it is passed on.
+    for (size_t word = 0; word < inUse_.size(); ++word)
+        for (quint64 bits = inUse_[word]; bits != 0; bits &= bits - 1)
+            if (const auto id = quint16(word * 64 + size_t(std::countr_zero(bits))); inUse(id)) each(id);
+}
+
 void DatagramQueries::fail(quint16 id, int status)
 {
     if (void* const tag = release(id)) done_(tag, status, nullptr, 0);
@@ -272,7 +284,8 @@ void DatagramQueries::fail(quint16 id, int status)
 
 void* DatagramQueries::release(quint16 id)
 {
-    if (held_.empty() || !held_[id]) return nullptr;
+    if (!inUse(id)) return nullptr;
+    inUse_[id >> 6] &= ~(quint64(1) << (id & 63));
     --count_;
     void* const tag = held_[id]->tag;
     spare_.push_back(std::move(held_[id]));
@@ -309,7 +322,7 @@ void DatagramQueries::readAll()
             // The server's port is closed (or the path is gone): every try
             // held ends as c-ares ends them, and the next opens a new socket.
             close();
-            for (size_t id = 0; id < held_.size(); ++id) fail(quint16(id), ARES_ECONNREFUSED);
+            forEachHeld([this](quint16 id) { fail(id, ARES_ECONNREFUSED); });
             return;
         }
         for (int i = 0; i < count; ++i) received(replies[i], int(messages[i].msg_len));
@@ -323,7 +336,7 @@ void DatagramQueries::received(const unsigned char* reply, int length)
 {
     if (length < HeaderSize) return; // no reply at all
     const quint16 id = qFromBigEndian<quint16>(reply);
-    if (held_.empty() || !held_[id] || !held_[id]->sent) return; // for no try out
+    if (!inUse(id) || !held_[id]->sent) return; // for no try out
     const Held& held = *held_[id];
     if (!SameQuestion(held.query, held.length, reply, length)) return; // keeps listening
     void* const tag = release(id);
@@ -343,23 +356,22 @@ void DatagramQueries::expire(qint64 nowNs)
 {
     if (count_ == 0 || nowNs < earliestNs_) return;
     qint64 earliest = -1;
-    for (size_t id = 0; id < held_.size(); ++id) {
-        const Held* held = held_[id].get();
-        if (!held) continue;
-        if (held->expiresNs > nowNs) {
-            earliest = earliest < 0 ? held->expiresNs : std::min(earliest, held->expiresNs);
-            continue;
-        }
-        fail(quint16(id), ARES_ETIMEOUT);
-    }
+    forEachHeld([&](quint16 id) {
+        const qint64 expiresNs = held_[id]->expiresNs;
+        if (expiresNs > nowNs)
+            earliest = earliest < 0 ? expiresNs : std::min(earliest, expiresNs);
+        else
+            fail(id, ARES_ETIMEOUT);
+    });
     earliestNs_ = std::max(earliest, nowNs + ExpiryStepNs);
 }
 
 void DatagramQueries::dropAll(const std::function<void(void* tag)>& dropped)
 {
     queued_.clear();
-    for (size_t id = 0; id < held_.size(); ++id)
-        if (void* const tag = release(quint16(id))) dropped(tag);
+    forEachHeld([&](quint16 id) {
+        if (void* const tag = release(id)) dropped(tag);
+    });
 }
 
 } // namespace quarlo

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <sys/socket.h>
@@ -102,6 +103,13 @@ private:
     // Indexed by ID, made on the first try: no search and no allocation
     // per reply.
     std::vector<std::unique_ptr<Held>> held_;
+    // Which IDs are held, one bit each: small enough to stay in the cache,
+    // where a look at held_ for a random ID would miss it.
+    std::array<quint64, 65536 / 64> inUse_{};
+    bool inUse(quint16 id) const { return (inUse_[id >> 6] >> (id & 63)) & 1; }
+    // Calls each(id) for every ID held, in order.
+    template <typename Each>
+    void forEachHeld(Each each) const;
     int count_ = 0;
     std::vector<quint16> queued_; // taken, not sent yet
     // No try held expires before this; tries past their linger are looked
