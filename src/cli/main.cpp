@@ -32,6 +32,10 @@ bool wantsPdf(int argc, char** argv)
 
 std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
 {
+    // Qt's own event loop rather than GLib's: a scan wakes the loop for
+    // every round of replies, and GLib's costs a few per cent of a large
+    // scan. A user's own choice stands.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     if (!wantsPdf(argc, argv)) return std::make_unique<QCoreApplication>(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     return std::make_unique<QGuiApplication>(argc, argv);
