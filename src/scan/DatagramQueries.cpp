@@ -268,7 +268,7 @@ int DatagramQueries::flush()
 }
 
 template <typename Each>
-void DatagramQueries::forEachHeld(Each each) const
+void DatagramQueries::forEachHeld(Each each)
 {
     // Each word is read before its IDs are visited, and each(id) may end
     // other tries: every ID is looked at again before it is passed on.

@@ -109,7 +109,7 @@ private:
     bool inUse(quint16 id) const { return (inUse_[id >> 6] >> (id & 63)) & 1; }
     // Calls each(id) for every ID held, in order.
     template <typename Each>
-    void forEachHeld(Each each) const;
+    void forEachHeld(Each each);
     int count_ = 0;
     std::vector<quint16> queued_; // taken, not sent yet
     // No try held expires before this; tries past their linger are looked
