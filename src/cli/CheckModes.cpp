@@ -49,24 +49,32 @@ void warnAboutScan(const ScanSummary& summary)
     if (summary.abandoned > 0) CheckMessages::Warn(StallWarning(summary));
 }
 
-// Writes the report of a finished check where it was asked for; the exit
-// status, or -1 when it was written.
+// Writes the report of a finished check where it was asked for, and records
+// the scan meanwhile; the exit status, or -1 when it was written.
 int writeReport(const CheckReport& report, Addresslist& list, Settings& settings, const CheckOptions& options)
 {
     QString error;
     if (SnapshotOutput::IsGridFormat(options.format)) {
+        // Written beside the report; waited for when this ends.
+        const auto recording = HistoryRun::Record(list, settings, options);
         if (SnapshotOutput::Write(report.targets, list, settings, options.format, options.outputPath, options.listFiles,
                                   options.outputLinks(), &error))
             return -1;
-    } else if (!options.outputPath.isEmpty()) {
-        QString text;
-        QTextStream out(&text);
-        ReportWriter(settings.BlacklistServers(), report).write(out, options.format);
-        if (AtomicFileWriter::Replace(options.outputPath, text.toUtf8(), error, options.outputLinks())) return -1;
     } else {
+        // The report is written in pieces while the record catches up.
+        QString text;
         QTextStream out(stdout);
-        ReportWriter(settings.BlacklistServers(), report).write(out, options.format);
-        return -1;
+        if (!options.outputPath.isEmpty()) out.setString(&text);
+        const ReportWriter writer(settings.BlacklistServers(), report);
+        ReportWriter::Progress progress;
+        {
+            const auto recording = HistoryRun::Record(list, settings, options,
+                                                      [&] { return writer.writeSome(out, options.format, progress); });
+            while (writer.writeSome(out, options.format, progress)) {}
+            out.flush();
+        }
+        if (options.outputPath.isEmpty()) return -1;
+        if (AtomicFileWriter::Replace(options.outputPath, text.toUtf8(), error, options.outputLinks())) return -1;
     }
     CheckMessages::Warn(QStringLiteral("cannot write %1: %2").arg(Printable(options.outputPath), Printable(error)));
     return CheckMessages::kExitUsage;
@@ -85,8 +93,6 @@ int finishCheck(CheckRun& run, Addresslist& list, Settings& settings, const Chec
         warnAboutScan(list.Summary());
         return status;
     }
-    // Written beside the report; waited for when this ends.
-    const auto recording = HistoryRun::Record(list, settings, options);
     if (const int failed = writeReport(report, list, settings, options); failed >= 0) return failed;
     warnAboutScan(list.Summary());
     return ExitStatusFor(report.targets);

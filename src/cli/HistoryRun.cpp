@@ -53,16 +53,20 @@ bool emitOutput(const CheckOptions& options, const QByteArray& bytes)
     return false;
 }
 
-// Every observation of the finished scan into job (and report), in batches.
-void observeInto(Addresslist& list, HistoryRecordJob& job, WatchReport* report)
+// Every observation of the finished scan into job (and report), in batches;
+// meanwhile does other work while job is behind, until it says it is done.
+void observeInto(Addresslist& list, HistoryRecordJob& job, WatchReport* report,
+                 const std::function<bool()>& meanwhile = {})
 {
     constexpr size_t kBatch = 1024;
     std::vector<ScanObservation> batch;
     batch.reserve(kBatch);
+    bool more = static_cast<bool>(meanwhile);
     ScanRecorder::ObserveEach(list, [&](const ScanObservation& seen) {
         if (report) report->add(seen);
         batch.push_back(seen);
         if (batch.size() >= kBatch) {
+            while (more && job.Full()) more = meanwhile();
             job.Add(std::exchange(batch, {}));
             batch.reserve(kBatch);
         }
@@ -73,7 +77,8 @@ void observeInto(Addresslist& list, HistoryRecordJob& job, WatchReport* report)
 } // namespace
 
 std::unique_ptr<HistoryRun::Pending> HistoryRun::Record(Addresslist& list, Settings& settings,
-                                                        const CheckOptions& options)
+                                                        const CheckOptions& options,
+                                                        const std::function<bool()>& meanwhile)
 {
     if (options.noHistory) return nullptr;
     const QString listFile = options.listFiles.isEmpty() ? QString() : options.listFiles.first();
@@ -83,7 +88,7 @@ std::unique_ptr<HistoryRun::Pending> HistoryRun::Record(Addresslist& list, Setti
                                                   retentionDays(settings), false);
     // Streamed in batches: a scan of a /16 against many lists is millions
     // of outcomes.
-    observeInto(list, *job, nullptr);
+    observeInto(list, *job, nullptr, meanwhile);
     return std::make_unique<Pending>(std::move(job));
 }
 

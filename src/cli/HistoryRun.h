@@ -4,6 +4,7 @@
 #include "cli/CheckTarget.h"
 #include "storage/HistoryRecordJob.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -31,8 +32,11 @@ public:
     private:
         std::unique_ptr<HistoryRecordJob> job_;
     };
-    // Starts recording the finished scan; null with --no-history.
-    static std::unique_ptr<Pending> Record(Addresslist& list, Settings& settings, const CheckOptions& options);
+    // Starts recording the finished scan; null with --no-history. While the
+    // record is behind, meanwhile (if given) is called to do other work, as
+    // long as it says there is more.
+    static std::unique_ptr<Pending> Record(Addresslist& list, Settings& settings, const CheckOptions& options,
+                                           const std::function<bool()>& meanwhile = {});
     // Records, writes the changes report and notifies; returns the
     // monitoring exit status (0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN).
     // metrics: the report goes there in the node-exporter format instead

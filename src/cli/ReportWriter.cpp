@@ -7,6 +7,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
+
 namespace quarlo {
 namespace {
 
@@ -197,13 +199,31 @@ QString ReportWriter::message(const CheckTarget& target) const
 
 void ReportWriter::write(QTextStream& out, CheckOptions::Format format) const
 {
+    Progress progress;
+    while (writeSome(out, format, progress, report_.targets.size())) {}
+    out.flush();
+}
+
+bool ReportWriter::writeSome(QTextStream& out, CheckOptions::Format format, Progress& progress, size_t targets) const
+{
+    const size_t total = report_.targets.size();
+    if (progress.started && progress.next >= total) return false;
+    const bool first = !progress.started;
+    progress.started = true;
     switch (format) {
+    case CheckOptions::Format::Csv: {
+        if (first) writeCsvHeader(out);
+        const QString started = startedText();
+        const size_t end = std::min(total, progress.next + std::max<size_t>(targets, 1));
+        for (; progress.next < end; ++progress.next) writeCsvTarget(out, report_.targets[progress.next], started);
+        return progress.next < total;
+    }
     case CheckOptions::Format::Text: writeText(out); break;
     case CheckOptions::Format::Json: writeJson(out); break;
-    case CheckOptions::Format::Csv: writeCsv(out); break;
     default: break; // the grid formats are written from the list itself
     }
-    out.flush();
+    progress.next = total;
+    return false;
 }
 
 void ReportWriter::writeServers(QTextStream& out, const Address& address) const
@@ -361,45 +381,45 @@ void ReportWriter::writeJson(QTextStream& out) const
     out << (first ? "    ]\n}\n" : "\n    ]\n}\n");
 }
 
-void ReportWriter::writeCsv(QTextStream& out) const
+void ReportWriter::writeCsvHeader(QTextStream& out) const
 {
     // The first nine columns are those of earlier versions, so scripts that
     // read columns by position keep working.
     out << "Target,IP,Status,Server,Zone,URL,Response,Reason,TXT,MX,Answer,Message,Failed,Refused,Skipped,Started\r\n";
-    const QString started = startedText();
+}
+
+void ReportWriter::writeCsvTarget(QTextStream& out, const CheckTarget& target, const QString& started) const
+{
     const QString separator = QStringLiteral("; ");
     static const std::vector<ZoneNote> kNoNotes;
-    for (const CheckTarget& target : report_.targets) {
-        const Address* address = target.address.get();
-        const QString head = csvField(target.target) + QLatin1Char(',') + csvField(target.ip()) + QLatin1Char(',')
-            + TargetStatusKeyword(target.status());
-        QString tail = QLatin1Char(',') + csvField(message(target));
-        for (ZoneNote::Kind kind : {ZoneNote::Kind::Failed, ZoneNote::Kind::Refused, ZoneNote::Kind::Skipped}) {
-            QStringList zones;
-            for (const ZoneNote& note : address ? address->ZoneNotes() : kNoNotes) {
-                if (note.kind != kind) continue;
-                // ";" separates the zones, so a reason must not hold one.
-                const QString why = shortReason(note).replace(QLatin1Char(';'), QLatin1Char(','));
-                zones.append(why.isEmpty() ? note.zone : note.zone + QStringLiteral(" (") + why + QLatin1Char(')'));
-            }
-            tail += QLatin1Char(',') + csvField(zones.join(separator));
+    const Address* address = target.address.get();
+    const QString head = csvField(target.target) + QLatin1Char(',') + csvField(target.ip()) + QLatin1Char(',')
+        + TargetStatusKeyword(target.status());
+    QString tail = QLatin1Char(',') + csvField(message(target));
+    for (ZoneNote::Kind kind : {ZoneNote::Kind::Failed, ZoneNote::Kind::Refused, ZoneNote::Kind::Skipped}) {
+        QStringList zones;
+        for (const ZoneNote& note : address ? address->ZoneNotes() : kNoNotes) {
+            if (note.kind != kind) continue;
+            // ";" separates the zones, so a reason must not hold one.
+            const QString why = shortReason(note).replace(QLatin1Char(';'), QLatin1Char(','));
+            zones.append(why.isEmpty() ? note.zone : note.zone + QStringLiteral(" (") + why + QLatin1Char(')'));
         }
-        tail += QLatin1Char(',') + started;
-        bool wrote = false;
-        if (address) {
-            for (const RespondingServerPtr& server : address->RespondingServers()) {
-                for (const ResponsePtr& response : server->Responses()) {
-                    out << head << ',' << csvField(server->ServerEnglishName()) << ',' << csvField(server->ServerName())
-                        << ',' << csvField(serverUrl(server->ServerName())) << ',' << csvField(response->Address())
-                        << ',' << csvField(response->Reason()) << ',' << csvField(response->TXTRecord()) << ','
-                        << csvField(target.mx()) << ',' << (response->Listing() ? "listing" : "refusal") << tail
-                        << "\r\n";
-                    wrote = true;
-                }
-            }
-        }
-        if (!wrote) out << head << ",,,,,,," << csvField(target.mx()) << ',' << tail << "\r\n";
+        tail += QLatin1Char(',') + csvField(zones.join(separator));
     }
+    tail += QLatin1Char(',') + started;
+    bool wrote = false;
+    if (address) {
+        for (const RespondingServerPtr& server : address->RespondingServers()) {
+            for (const ResponsePtr& response : server->Responses()) {
+                out << head << ',' << csvField(server->ServerEnglishName()) << ',' << csvField(server->ServerName())
+                    << ',' << csvField(serverUrl(server->ServerName())) << ',' << csvField(response->Address()) << ','
+                    << csvField(response->Reason()) << ',' << csvField(response->TXTRecord()) << ','
+                    << csvField(target.mx()) << ',' << (response->Listing() ? "listing" : "refusal") << tail << "\r\n";
+                wrote = true;
+            }
+        }
+    }
+    if (!wrote) out << head << ",,,,,,," << csvField(target.mx()) << ',' << tail << "\r\n";
 }
 
 } // namespace quarlo

@@ -16,6 +16,14 @@ public:
     ReportWriter(const Servers& servers, const CheckReport& report) : servers_(servers), report_(report) {}
 
     void write(QTextStream& out, CheckOptions::Format format) const;
+    // The same in pieces, so that other work can go between them: each call
+    // writes the next few targets' part (a CSV report's rows; the other
+    // formats all at once) and says whether anything is left.
+    struct Progress {
+        size_t next = 0; // the first target not written yet
+        bool started = false;
+    };
+    bool writeSome(QTextStream& out, CheckOptions::Format format, Progress& progress, size_t targets = 64) const;
 
     // The verdict in words: "Blacklisted by 2 servers", "Host name not found", ...
     QString message(const CheckTarget& target) const;
@@ -23,7 +31,8 @@ public:
 private:
     void writeText(QTextStream& out) const;
     void writeJson(QTextStream& out) const;
-    void writeCsv(QTextStream& out) const;
+    void writeCsvHeader(QTextStream& out) const;
+    void writeCsvTarget(QTextStream& out, const CheckTarget& target, const QString& started) const;
     void writeServers(QTextStream& out, const Address& address) const;
 
     QString serverUrl(const QString& zone) const;
