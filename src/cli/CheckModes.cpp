@@ -67,12 +67,11 @@ int writeReport(const CheckReport& report, Addresslist& list, Settings& settings
         if (!options.outputPath.isEmpty()) out.setString(&text);
         const ReportWriter writer(settings.BlacklistServers(), report);
         ReportWriter::Progress progress;
-        {
-            const auto recording = HistoryRun::Record(list, settings, options,
-                                                      [&] { return writer.writeSome(out, options.format, progress); });
-            while (writer.writeSome(out, options.format, progress)) {}
-            out.flush();
-        }
+        // The file is in place before the record is waited for.
+        const auto recording = HistoryRun::Record(list, settings, options,
+                                                  [&] { return writer.writeSome(out, options.format, progress); });
+        while (writer.writeSome(out, options.format, progress)) {}
+        out.flush();
         if (options.outputPath.isEmpty()) return -1;
         if (AtomicFileWriter::Replace(options.outputPath, text.toUtf8(), error, options.outputLinks())) return -1;
     }
