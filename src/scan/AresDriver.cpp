@@ -351,13 +351,14 @@ qint64 AresDriver::silenceNs() const
 qint64 AresDriver::tryWaitNs(int server, int tryIndex, qint64 tryStartNs, const QByteArray& path) const
 {
     int timeout = retryTimeoutMs(server);
+    const auto it = path.isEmpty() ? paths_.constEnd() : paths_.constFind(path);
+    const Path* known = it == paths_.constEnd() ? nullptr : &*it;
     if (!path.isEmpty()) {
-        const auto it = paths_.constFind(path);
-        if (it != paths_.constEnd() && it->rtt.srttNs >= 0) {
-            timeout = timeoutMs(it->rtt);
+        if (known && known->rtt.srttNs >= 0) {
+            timeout = timeoutMs(known->rtt);
         } else if (tryIndex == tuning_.tries - 1) {
             // Until the path has had silenceNs() to answer.
-            const qint64 firstNs = it == paths_.constEnd() || it->firstSentNs < 0 ? tryStartNs : it->firstSentNs;
+            const qint64 firstNs = !known || known->firstSentNs < 0 ? tryStartNs : known->firstSentNs;
             const qint64 graceMs =
                 std::min<qint64>(silenceNs() / Ms, tuning_.maxTimeoutMs) - (tryStartNs - firstNs) / Ms;
             timeout = static_cast<int>(std::max<qint64>(timeout, graceMs));
@@ -370,13 +371,12 @@ qint64 AresDriver::tryWaitNs(int server, int tryIndex, qint64 tryStartNs, const 
     const int round = tryIndex / std::max<int>(1, int(servers_.size()));
     const qint64 wait = qint64(timeout) << std::clamp(round - 1, 0, 20);
     qint64 waitNs = std::min<qint64>(wait, tuning_.maxTimeoutMs) * Ms;
-    if (!path.isEmpty() && opened_) {
+    if (known && opened_) {
         // A list that has not answered is given up the moment it falls
         // silent (see silent()): no try of it waits past that, however many
         // tries came before; a scan would otherwise wait on a dead list.
-        const auto it = paths_.constFind(path);
-        if (it != paths_.constEnd() && it->rtt.srttNs < 0 && it->firstSentNs >= 0) {
-            const qint64 silentAtNs = it->firstSentNs + silenceNs();
+        if (known->rtt.srttNs < 0 && known->firstSentNs >= 0) {
+            const qint64 silentAtNs = known->firstSentNs + silenceNs();
             if (silentAtNs > tryStartNs) waitNs = std::min(waitNs, silentAtNs - tryStartNs);
         }
     }
