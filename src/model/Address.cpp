@@ -9,6 +9,7 @@
 #include "model/Settings.h"
 
 #include <atomic>
+#include <charconv>
 
 namespace quarlo {
 namespace {
@@ -83,15 +84,15 @@ QString Address::QueryKey(int subject) const
     return key;
 }
 
-bool Address::ParseQueryKey(const QString& key, quint64* id, int* subject)
+bool Address::ParseQueryKey(QStringView key, quint64* id, int* subject)
 {
     const qsizetype hash = key.indexOf(QLatin1Char('#'));
     bool ok = false;
-    *id = QStringView(key).left(hash < 0 ? key.size() : hash).toULongLong(&ok);
+    *id = key.left(hash < 0 ? key.size() : hash).toULongLong(&ok);
     if (!ok) return false;
     *subject = 0;
     if (hash >= 0) {
-        *subject = QStringView(key).mid(hash + 1).toInt(&ok);
+        *subject = key.mid(hash + 1).toInt(&ok);
         if (!ok || *subject < 0) return false;
     }
     return true;
@@ -470,7 +471,15 @@ bool Address::askDeferredZones()
 void Address::submitQuery(const QString& zone, const QString& name, int subject)
 {
     ++pendingQueries_;
-    host_->SubmitDNSLookup(QueryTag::BlacklistCheck(QueryKey(subject), zone), name, true);
+    // QueryKey(subject), written without a string of its own: this runs
+    // once per query of a scan.
+    char key[48]; // 20 digits, "#", 11 more at most
+    char* end = std::to_chars(key, key + 24, id_).ptr;
+    if (subject > 0) {
+        *end = '#';
+        end = std::to_chars(end + 1, key + sizeof key, subject).ptr;
+    }
+    host_->SubmitBlacklistQuery(QueryTag::BlacklistCheck(QLatin1String(key, end), zone), name, zone);
 }
 
 void Address::note(const QString& zone, ZoneNote::Kind kind, const QString& detail)
@@ -535,13 +544,16 @@ std::vector<RespondingServerPtr> Address::RespondingServersOf(const QString& zon
     return found;
 }
 
-QueryOutcome Address::ProcessBlacklistReply(const QString& zone, const QString& answer, int failureFlag, int subject)
+QueryOutcome Address::ProcessBlacklistReply(QStringView zoneView, const QString& answer, int failureFlag, int subject)
 {
     if (pendingQueries_ > 0) --pendingQueries_;
     const QString label = subjectLabel(subject);
     const QueryOutcome outcome = [&] {
         QString detail;
         const QueryOutcome screened = ScreenAnswer(answer, failureFlag, &detail);
+        // Most replies are "not listed" and keep nothing of the zone.
+        if (screened != QueryOutcome::Failed && screened != QueryOutcome::Listed) return screened;
+        const QString zone = zoneView.toString();
         if (screened == QueryOutcome::Failed)
             note(zone, ZoneNote::Kind::Failed, label.isEmpty() ? detail : label + QStringLiteral(": ") + detail);
         if (screened != QueryOutcome::Listed) return screened;

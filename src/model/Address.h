@@ -127,7 +127,7 @@ public:
     // the Id, and the subject's position when it is not the first.
     QString QueryKey(int subject) const;
     // Reads a QueryKey; false for text that is not one.
-    static bool ParseQueryKey(const QString& key, quint64* id, int* subject);
+    static bool ParseQueryKey(QStringView key, quint64* id, int* subject);
     // Sends blacklist queries from ServerIndex on, while the limit allows.
     void BlacklistCheck();
     // Applies one lookup reply; parts is the reply's tag split at ":" (key
@@ -138,7 +138,7 @@ public:
 
     // The reply to the query of one list, as ProcessDNSReply gives it for a
     // "BlacklistCheck" tag (the scan's path, without the tag's parts).
-    QueryOutcome ProcessBlacklistReply(const QString& zone, const QString& answer, int failureFlag, int subject = 0);
+    QueryOutcome ProcessBlacklistReply(QStringView zone, const QString& answer, int failureFlag, int subject = 0);
     // The responding server a listing of subject on zone is filed under.
     RespondingServerPtr RespondingServerFor(const QString& zone, int subject) const;
     // Every responding server of the zone: one per subject it answered for.

@@ -45,16 +45,27 @@ Reading read(const QString& tag)
 
 } // namespace
 
+QueryTag::Fields QueryTag::Read(const QString& tag)
+{
+    Fields fields;
+    const Reading reading = read(tag);
+    if (!reading.kind) return fields;
+    fields.kind = reading.kind;
+    fields.key = QStringView(tag).left(reading.colon[reading.fields]);
+    fields.zone = reading.field(tag, reading.fields - 1);
+    if (reading.fields >= 2) fields.extra = reading.field(tag, reading.fields - 2);
+    return fields;
+}
+
 QueryTag QueryTag::Parse(const QString& tag)
 {
-    // Every reply of a scan is routed through here.
     QueryTag parsed;
-    const Reading reading = read(tag);
-    if (!reading.kind) return parsed;
-    parsed.key_ = tag.left(reading.colon[reading.fields]);
-    parsed.kind_ = *reading.kind;
-    parsed.zone_ = reading.field(tag, reading.fields - 1).toString();
-    if (reading.fields >= 2) parsed.extra_ = reading.field(tag, reading.fields - 2).toString();
+    const Fields fields = Read(tag);
+    if (!fields.kind) return parsed;
+    parsed.key_ = fields.key.toString();
+    parsed.kind_ = *fields.kind;
+    parsed.zone_ = fields.zone.toString();
+    parsed.extra_ = fields.extra.toString();
     return parsed;
 }
 

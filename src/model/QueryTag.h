@@ -33,6 +33,18 @@ public:
         tag += zone;
         return tag;
     }
+    // The same tag from a key already written out as text.
+    static QString BlacklistCheck(QLatin1String key, const QString& zone)
+    {
+        QString tag;
+        tag.reserve(key.size() + kBlacklistCheck.size() + zone.size() + 2);
+        tag += key;
+        tag += QLatin1Char(':');
+        tag += kBlacklistCheck;
+        tag += QLatin1Char(':');
+        tag += zone;
+        return tag;
+    }
     static QString Resolve(const QString& key, const QString& step)
     {
         return key + QLatin1Char(':') + kResolve + QLatin1Char(':') + step;
@@ -49,9 +61,18 @@ public:
     // The tag read from the right; an invalid tag (IsValid false) when it
     // holds no ":" or no known kind in its place.
     static QueryTag Parse(const QString& tag);
-    // Zone() of the tag as Parse reads it, without copying anything (every
-    // query of a scan needs it twice).
+    // Zone() of the tag as Parse reads it, without copying anything.
     static QStringView ZoneOf(const QString& tag);
+
+    // The tag's parts as Parse reads them, in place: every reply of a scan
+    // is routed through here, and most need no copy of any part. Valid while
+    // the tag is.
+    struct Fields {
+        const QString* kind = nullptr; // one of the k* kinds; null when invalid
+        QStringView key, zone, extra;
+        bool Is(const QString& which) const { return kind == &which; }
+    };
+    static Fields Read(const QString& tag);
 
     bool IsValid() const { return !kind_.isEmpty(); }
     QString Key() const { return key_; }

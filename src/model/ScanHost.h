@@ -22,6 +22,13 @@ public:
     virtual ~ScanHost() = default;
 
     virtual void SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery) = 0;
+    // A list's query from a caller that holds the list's zone: spares
+    // reading it back out of the tag, once per query of a scan.
+    virtual void SubmitBlacklistQuery(const QString& tag, const QString& name, const QString& zone)
+    {
+        (void)zone;
+        SubmitDNSLookup(tag, name, true);
+    }
     virtual int PendingDNSLookups() const = 0;
     // Of those, the ones that count against the scan's limit: lookups not
     // expected to be answered soon (a list that does not answer) leave

@@ -254,7 +254,7 @@ AddressPtr Addresslist::addressById(quint64 id)
     return address && address->host() == this ? address : nullptr;
 }
 
-AddressPtr Addresslist::addressByQueryKey(const QString& key, int* subject)
+AddressPtr Addresslist::addressByQueryKey(QStringView key, int* subject)
 {
     quint64 id = 0;
     return Address::ParseQueryKey(key, &id, subject) ? addressById(id) : nullptr;
@@ -567,14 +567,15 @@ void Addresslist::onZoneTestReply(const QString& zone, const QString& testAddres
     if (--zoneTestsPending_ == 0) emit ZoneTestComplete();
 }
 
-void Addresslist::count(QueryOutcome outcome, const QString& zone, const QString& detail)
+void Addresslist::count(QueryOutcome outcome, QStringView zone, const QString& detail)
 {
     switch (outcome) {
     case QueryOutcome::Listed:
     case QueryOutcome::NotListed: ++summary_.answered; break;
     case QueryOutcome::Refused:
         ++summary_.answered;
-        if (!summary_.refusingZones.contains(zone)) summary_.refusingZones.insert(zone, detail);
+        if (const QString key = zone.toString(); !summary_.refusingZones.contains(key))
+            summary_.refusingZones.insert(key, detail);
         break;
     case QueryOutcome::Failed: ++summary_.failed; break;
     case QueryOutcome::Ignored: break;
@@ -660,9 +661,22 @@ void Addresslist::schedulePass()
 
 void Addresslist::SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery)
 {
-    DnsLookup& dns = blacklistQuery ? lookupFor(QueryTag::ZoneOf(tag).toString()) : dns_;
+    if (blacklistQuery) {
+        SubmitBlacklistQuery(tag, name, QueryTag::ZoneOf(tag).toString());
+        return;
+    }
+    dns_.setRequestTag(tag);
+    dns_.setLookupKind(DnsLookup::Kind::HostAddresses);
+    dns_.setRequestFlag(true);
+    dns_.Lookup(name);
+}
+
+void Addresslist::SubmitBlacklistQuery(const QString& tag, const QString& name, const QString& zone)
+{
+    DnsLookup& dns = lookupFor(zone);
     dns.setRequestTag(tag);
-    dns.setLookupKind(blacklistQuery ? DnsLookup::Kind::Blacklist : DnsLookup::Kind::HostAddresses);
+    dns.setRequestZone(zone);
+    dns.setLookupKind(DnsLookup::Kind::Blacklist);
     dns.setRequestFlag(true);
     dns.Lookup(name);
 }
@@ -686,10 +700,11 @@ void Addresslist::onLookupComplete(const QString& name, const QString& answer, i
 {
     if (ScanActive()) lastReply_.start();
     // Tags without ":" belong to the add-addresses dialog.
-    const QueryTag parsed = QueryTag::Parse(tag);
-    if (parsed.Is(QueryTag::kZoneTest)) {
-        onZoneTestReply(parsed.Zone(), parsed.Extra(), answer, failureFlag);
-    } else if (parsed.Is(QueryTag::kResolve) && resolver_.Knows(parsed.Key())) {
+    const QueryTag::Fields fields = QueryTag::Read(tag);
+    if (fields.Is(QueryTag::kZoneTest)) {
+        onZoneTestReply(fields.zone.toString(), fields.extra.toString(), answer, failureFlag);
+    } else if (const QueryTag parsed = fields.Is(QueryTag::kResolve) ? QueryTag::Parse(tag) : QueryTag();
+               parsed.IsValid() && resolver_.Knows(parsed.Key())) {
         // Lookups of targets tell whether the resolver answers at all, too.
         count(failureFlag == DnsFailure::None || DnsFailure::IsNegativeAnswer(failureFlag) ? QueryOutcome::NotListed
                                                                                            : QueryOutcome::Failed,
@@ -699,16 +714,16 @@ void Addresslist::onLookupComplete(const QString& name, const QString& answer, i
             if (const AddressPtr address = addressById(parsed.Key().toULongLong(&ok)); address && ok)
                 address->ApplyResolution(*resolution);
         }
-    } else if (parsed.Is(QueryTag::kBlacklistCheck)) {
+    } else if (fields.Is(QueryTag::kBlacklistCheck)) {
         int subject = 0;
-        if (const AddressPtr address = addressByQueryKey(parsed.Key(), &subject)) {
-            const QueryOutcome outcome = address->ProcessBlacklistReply(parsed.Zone(), answer, failureFlag, subject);
+        if (const AddressPtr address = addressByQueryKey(fields.key, &subject)) {
+            const QueryOutcome outcome = address->ProcessBlacklistReply(fields.zone, answer, failureFlag, subject);
             qCDebug(lcScan) << name << "answers" << answer << "failure" << failureFlag << "outcome" << int(outcome);
             const ZoneNote* note = address->ZoneNotes().empty() ? nullptr : &address->ZoneNotes().back();
-            count(outcome, parsed.Zone(), note && note->zone == parsed.Zone() ? note->detail : QString());
+            count(outcome, fields.zone, note && note->zone == fields.zone ? note->detail : QString());
             // The TXT text explains a listing or a refusal; other answers have none.
             if (outcome == QueryOutcome::Listed || outcome == QueryOutcome::Refused)
-                QueryTXT(name, QueryTag::TxtRecord(parsed.Key(), parsed.Zone(), answer));
+                QueryTXT(name, QueryTag::TxtRecord(fields.key.toString(), fields.zone.toString(), answer));
         }
     }
     schedulePass();
@@ -717,14 +732,15 @@ void Addresslist::onLookupComplete(const QString& name, const QString& answer, i
 void Addresslist::QueryTXT(const QString& name, const QString& tag)
 {
     // A list with servers of its own is asked for its texts there too.
-    const QStringList own = ownDnsServers(QueryTag::Parse(tag).Zone());
+    const QStringList own = ownDnsServers(QueryTag::Read(tag).zone.toString());
     for (const QString& server : own.isEmpty() ? dnsServerList_ : own)
         directDns_->Query(name, tag, server, DnsRecord::TXT, nullptr);
 }
 
 void Addresslist::onDirectDnsReply(const DnsResponse& response)
 {
-    const QueryTag tag = QueryTag::Parse(response.Tag());
+    const QString& tagText = response.Tag();
+    const QueryTag::Fields tag = QueryTag::Read(tagText);
     if (!tag.Is(QueryTag::kTxtRecord)) return;
     // A listing may be explained by several TXT records: all are kept.
     QStringList texts;
@@ -734,11 +750,11 @@ void Addresslist::onDirectDnsReply(const DnsResponse& response)
     }
     if (texts.isEmpty()) return;
     int subject = 0;
-    const AddressPtr address = addressByQueryKey(tag.Key(), &subject);
+    const AddressPtr address = addressByQueryKey(tag.key, &subject);
     if (!address) return;
-    const RespondingServerPtr server = address->RespondingServerFor(tag.Zone(), subject);
+    const RespondingServerPtr server = address->RespondingServerFor(tag.zone.toString(), subject);
     if (!server) return;
-    server->AddTXTInfo(tag.Extra(), texts.join(QStringLiteral(" / ")));
+    server->AddTXTInfo(tag.extra.toString(), texts.join(QStringLiteral(" / ")));
     NotifyUpdate(*address);
 }
 

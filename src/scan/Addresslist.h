@@ -151,6 +151,7 @@ public:
 
     // ScanHost
     void SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery) override;
+    void SubmitBlacklistQuery(const QString& tag, const QString& name, const QString& zone) override;
     void ResolveTarget(Address& address, const ResolveRequest& request) override;
     int PendingDNSLookups() const override;
     int BusyDNSLookups() const override { return busyLookups(); }
@@ -211,11 +212,11 @@ private:
     void sendZoneTests();
     void onZoneTestReply(const QString& zone, const QString& testAddress, const QString& answer, int failureFlag);
     const ZoneTest* zoneTest(const QString& zone) const;
-    void count(QueryOutcome outcome, const QString& zone, const QString& detail);
+    void count(QueryOutcome outcome, QStringView zone, const QString& detail);
     void detach(const AddressPtr& address);
     // The held address a reply is for; null when it left the list.
     AddressPtr addressById(quint64 id);
-    AddressPtr addressByQueryKey(const QString& key, int* subject);
+    AddressPtr addressByQueryKey(QStringView key, int* subject);
     struct LoadJob;
     // Expands job for at most budgetMs (all of it when negative); true
     // when nothing is left.

@@ -39,7 +39,18 @@ void AresDnsLookup::Lookup(const QString& name)
     const quint64 id = nextId_++;
     pending_.insert(id, Request{name, RequestTag(), LookupKind()});
     // A blacklist query's zone is its path: each list gets its own waits.
-    typedQuery(id, name, LookupKind(), BlacklistQuery() ? pathOf(QueryTag::ZoneOf(RequestTag())) : QByteArray());
+    const QString zone = takeRequestZone();
+    QByteArray path;
+    if (BlacklistQuery()) path = zone.isEmpty() ? pathOf(QueryTag::ZoneOf(RequestTag())) : pathOfZone(zone);
+    typedQuery(id, name, LookupKind(), path);
+}
+
+QByteArray AresDnsLookup::pathOfZone(const QString& zone)
+{
+    // Every query of a scan asks one of a few zones: each is folded once.
+    if (const auto it = zonePaths_.constFind(zone); it != zonePaths_.cend()) return *it;
+    if (zonePaths_.size() >= 4096) zonePaths_.clear();
+    return *zonePaths_.insert(zone, pathOf(zone));
 }
 
 QByteArray AresDnsLookup::pathOf(QStringView zone)

@@ -45,6 +45,7 @@ public:
 private:
     // The driver's path for a list's zone: the zone without regard to case.
     static QByteArray pathOf(QStringView zone);
+    QByteArray pathOfZone(const QString& zone);
     struct Request {
         QString name;
         QString tag;
@@ -69,6 +70,7 @@ private:
 
     AresDriver* driver_;
     QHash<quint64, Request> pending_; // looked up, not yet reported
+    QHash<QString, QByteArray> zonePaths_;
     DeferredQueue<Result> finished_;
     quint64 nextId_ = 1;
 };

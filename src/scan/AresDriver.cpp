@@ -383,9 +383,25 @@ qint64 AresDriver::tryWaitNs(int server, int tryIndex, qint64 tryStartNs, const 
     return waitNs;
 }
 
+std::unique_ptr<AresDriver::Request> AresDriver::newRequest()
+{
+    if (spareRequests_.empty()) return std::make_unique<Request>();
+    std::unique_ptr<Request> request = std::move(spareRequests_.back());
+    spareRequests_.pop_back();
+    return request;
+}
+
+void AresDriver::recycle(std::unique_ptr<Request> request)
+{
+    // A scan ends some hundred thousand requests: the next ones reuse them.
+    if (spareRequests_.size() >= SpareRequests) return;
+    *request = Request{};
+    spareRequests_.push_back(std::move(request));
+}
+
 void AresDriver::query(const QByteArray& name, int type, QueryCallback done, const QByteArray& path)
 {
-    auto request = std::make_unique<Request>();
+    std::unique_ptr<Request> request = newRequest();
     request->name = name;
     request->path = path;
     request->type = type;
@@ -395,7 +411,7 @@ void AresDriver::query(const QByteArray& name, int type, QueryCallback done, con
 
 void AresDriver::getHostByName(const QByteArray& name, HostCallback done)
 {
-    auto request = std::make_unique<Request>();
+    std::unique_ptr<Request> request = newRequest();
     request->name = name;
     request->onHost = std::move(done);
     enqueue(std::move(request));
@@ -541,9 +557,8 @@ void AresDriver::onQueryDone(void* arg, int status, int, unsigned char* answer, 
     if (status == ARES_ECANCELLED || status == ARES_EDESTRUCTION) return;
     const bool replied = answer && length >= 12;
     const bool retryable = !replied && (status == ARES_ETIMEOUT || status == ARES_ECONNREFUSED);
-    attempt->driver->tryEnded(*attempt, status, replied, retryable, [&](Request& request) {
-        request.onQuery(status, replied ? answer : nullptr, replied ? length : 0);
-    });
+    if (attempt->driver->tryEnded(*attempt, status, replied, retryable))
+        attempt->driver->finish(attempt->request, status, replied ? answer : nullptr, replied ? length : 0, nullptr);
 }
 
 void AresDriver::onHostDone(void* arg, int status, int, hostent* host)
@@ -552,12 +567,11 @@ void AresDriver::onHostDone(void* arg, int status, int, hostent* host)
     --attempt->server->attempts;
     if (status == ARES_ECANCELLED || status == ARES_EDESTRUCTION) return;
     const bool retryable = status == ARES_ETIMEOUT || status == ARES_ECONNREFUSED;
-    attempt->driver->tryEnded(*attempt, status, !retryable, retryable,
-                              [&](Request& request) { request.onHost(status, host); });
+    if (attempt->driver->tryEnded(*attempt, status, !retryable, retryable))
+        attempt->driver->finish(attempt->request, status, nullptr, 0, host);
 }
 
-void AresDriver::tryEnded(const Attempt& attempt, int status, bool replied, bool retryable,
-                          const std::function<void(Request&)>& report)
+bool AresDriver::tryEnded(const Attempt& attempt, int status, bool replied, bool retryable)
 {
     Server* server = attempt.server;
     const auto it = requests_.find(attempt.request);
@@ -576,7 +590,7 @@ void AresDriver::tryEnded(const Attempt& attempt, int status, bool replied, bool
     } else if (status == ARES_ECONNREFUSED) {
         ++server->failures;
     }
-    if (it == requests_.end()) return; // reported, or cancelled
+    if (it == requests_.end()) return false; // reported, or cancelled
     Request& request = *it->second;
     --request.outstanding;
 
@@ -585,23 +599,19 @@ void AresDriver::tryEnded(const Attempt& attempt, int status, bool replied, bool
             && request.tries < static_cast<int>(servers_.size())) {
             request.lastStatus = status;
             queueRetry(&request);
-            return;
+            return false;
         }
-        finish(request.id, report);
-        return;
+        return true;
     }
-    if (!retryable) {
-        finish(request.id, report);
-        return;
-    }
+    if (!retryable) return true;
     request.lastStatus = status;
-    if (request.retryQueued) return;
+    if (request.retryQueued) return false;
     if (attempt.tryNumber == request.tries && request.tries < triesFor(request)) {
         queueRetry(&request);
-        return;
+        return false;
     }
-    if (request.outstanding == 0) finish(request.id, report);
     // Otherwise an earlier try may still be answered before the deadline.
+    return request.outstanding == 0;
 }
 
 void AresDriver::queueRetry(Request* request)
@@ -632,17 +642,23 @@ void AresDriver::pathQuiet(const QByteArray& path, qint64 sentAtNs)
         if (request->path == path) markOverdue(*request);
 }
 
-void AresDriver::finish(quint64 id, const std::function<void(Request&)>& report)
+void AresDriver::finish(quint64 id, int status, const unsigned char* answer, int length, const hostent* host)
 {
     const auto it = requests_.find(id);
     if (it == requests_.end()) return;
     if (it->second->overdue) --overdue_, --overdueInFlight_;
-    // Out of the books before the callback runs: it may query again or
-    // cancel everything.
-    const std::unique_ptr<Request> request = std::move(it->second);
+    // Out of the books before the callback runs: it may query again, cancel
+    // everything or end the driver.
+    std::unique_ptr<Request> request = std::move(it->second);
     requests_.erase(it);
     --inFlight_;
-    report(*request);
+    const QueryCallback onQuery = std::move(request->onQuery);
+    const HostCallback onHost = std::move(request->onHost);
+    recycle(std::move(request));
+    if (onQuery)
+        onQuery(status, answer, length);
+    else if (onHost)
+        onHost(status, host);
 }
 
 void AresDriver::expireDeadlines()
@@ -681,13 +697,7 @@ void AresDriver::expireDeadlines()
             queueRetry(&request);
             continue;
         }
-        const int status = request.lastStatus;
-        finish(deadline.request, [status](Request& r) {
-            if (r.onQuery)
-                r.onQuery(status, nullptr, 0);
-            else
-                r.onHost(status, nullptr);
-        });
+        finish(deadline.request, request.lastStatus, nullptr, 0, nullptr);
     }
 }
 

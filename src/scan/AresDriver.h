@@ -232,10 +232,16 @@ private:
     void sendTry(Request* request);
     // One try ended. replied: a response came (the status may still be an
     // error); retryable: nothing came but another try may get through.
-    void tryEnded(const Attempt& attempt, int status, bool replied, bool retryable,
-                  const std::function<void(Request&)>& report);
+    // Whether the try's request is to be reported now (finish).
+    bool tryEnded(const Attempt& attempt, int status, bool replied, bool retryable);
     void queueRetry(Request* request);
-    void finish(quint64 id, const std::function<void(Request&)>& report);
+    // Reports the request with the callback it was made with: answer for a
+    // query, host for a host lookup.
+    void finish(quint64 id, int status, const unsigned char* answer, int length, const hostent* host);
+    std::unique_ptr<Request> newRequest();
+    void recycle(std::unique_ptr<Request> request);
+    static constexpr size_t SpareRequests = 1024;
+    std::vector<std::unique_ptr<Request>> spareRequests_;
     void expireDeadlines();
     void sample(Server* server, qint64 rttNs);
     // A reply to a query still waited for; a try of one that timed out.

@@ -1,5 +1,7 @@
 #include "scan/DatagramQueries.h"
 
+#include <QScopeGuard>
+
 #include <QtEndian>
 
 #include <algorithm>
@@ -224,6 +226,12 @@ int DatagramQueries::flush()
     // next flush rather than change this batch.
     std::vector<quint16> batch;
     batch.swap(queued_);
+    // The next turn's tries go into this one's room, emptied.
+    const auto reuse = qScopeGuard([this, &batch] {
+        if (!queued_.empty()) return;
+        batch.clear();
+        queued_.swap(batch);
+    });
     int failed = 0;
     const ares_socket_functions* functions = runtime_.socketFunctions();
     constexpr int Most = 64;

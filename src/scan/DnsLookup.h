@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <utility>
+
 namespace quarlo {
 
 // The asynchronous DNS lookup control shared by the address list and the
@@ -34,6 +36,10 @@ public:
 
     QString RequestTag() const { return requestTag_; }
     void setRequestTag(const QString& tag) { requestTag_ = tag; }
+    // The list a blacklist query asks, when the caller holds it: set before
+    // each request, like the tag, and used by that request alone. Without
+    // it the zone is read from the tag.
+    void setRequestZone(const QString& zone) { requestZone_ = zone; }
     bool BlacklistQuery() const { return kind_ == Kind::Blacklist; }
     void setBlacklistQuery(bool on) { kind_ = on ? Kind::Blacklist : Kind::HostAddresses; }
     Kind LookupKind() const { return kind_; }
@@ -64,8 +70,13 @@ signals:
     void LookupComplete(const QString& name, const QString& answer, int failureFlag, const QString& tag,
                         const QVariant& extra);
 
+protected:
+    // The zone set for this request, cleared for the next one.
+    QString takeRequestZone() { return std::exchange(requestZone_, QString()); }
+
 private:
     QString requestTag_;
+    QString requestZone_;
     Kind kind_ = Kind::HostAddresses;
     bool requestFlag_ = false;
 };
