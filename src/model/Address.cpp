@@ -377,7 +377,7 @@ bool Address::askZone(const Server& server)
         if (name.isEmpty()) continue;
         if (!any) ++zonesChecked_;
         any = true;
-        submitQuery(server.Zone(), name, static_cast<int>(i));
+        submitQuery(server, name, static_cast<int>(i));
     }
     return any;
 }
@@ -468,7 +468,7 @@ bool Address::askDeferredZones()
     return true;
 }
 
-void Address::submitQuery(const QString& zone, const QString& name, int subject)
+void Address::submitQuery(const Server& server, const QString& name, int subject)
 {
     ++pendingQueries_;
     // QueryKey(subject), written without a string of its own: this runs
@@ -479,7 +479,7 @@ void Address::submitQuery(const QString& zone, const QString& name, int subject)
         *end = '#';
         end = std::to_chars(end + 1, key + sizeof key, subject).ptr;
     }
-    host_->SubmitBlacklistQuery(QueryTag::BlacklistCheck(QLatin1String(key, end), zone), name, zone);
+    host_->SubmitBlacklistQuery(QueryTag::BlacklistCheck(QLatin1String(key, end), server.Zone()), name, server);
 }
 
 void Address::note(const QString& zone, ZoneNote::Kind kind, const QString& detail)

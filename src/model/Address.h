@@ -178,7 +178,7 @@ private:
     QString whyNotApplicable(const Server& server) const;
     // Asks the zone for every subject it can answer for; false when none.
     bool askZone(const Server& server);
-    void submitQuery(const QString& zone, const QString& name, int subject);
+    void submitQuery(const Server& server, const QString& name, int subject);
     void addSubject(const QString& value, bool domain);
     QString subjectLabel(int subject) const;
     void askOrDefer(const Server& server);

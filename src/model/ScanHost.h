@@ -7,6 +7,7 @@
 namespace quarlo {
 
 class Address;
+class Server;
 
 // What an address needs from the list that drives its scan: the shared DNS
 // lookup control, the state of each zone's pre-scan test and the list's
@@ -22,11 +23,11 @@ public:
     virtual ~ScanHost() = default;
 
     virtual void SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery) = 0;
-    // A list's query from a caller that holds the list's zone: spares
-    // reading it back out of the tag, once per query of a scan.
-    virtual void SubmitBlacklistQuery(const QString& tag, const QString& name, const QString& zone)
+    // A list's query from a caller that holds the list's definition: spares
+    // finding it again by the zone in the tag, once per query of a scan.
+    virtual void SubmitBlacklistQuery(const QString& tag, const QString& name, const Server& server)
     {
-        (void)zone;
+        (void)server;
         SubmitDNSLookup(tag, name, true);
     }
     virtual int PendingDNSLookups() const = 0;

@@ -585,6 +585,12 @@ void Addresslist::count(QueryOutcome outcome, QStringView zone, const QString& d
 void Addresslist::checkForStall()
 {
     const int outstanding = pendingLookups();
+    // Replies are counted as they come and timed here: a clock read per
+    // reply would cost more than the whole check.
+    if (replies_ != repliesTimed_) {
+        repliesTimed_ = replies_;
+        lastReply_.start();
+    }
     if (outstanding == 0 || !lastReply_.isValid()) return;
     const qint64 silentMs = lastReply_.elapsed();
     if (silentMs <= qint64(longestWaitMs()) + kStallSlackMs) return;
@@ -662,7 +668,10 @@ void Addresslist::schedulePass()
 void Addresslist::SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery)
 {
     if (blacklistQuery) {
-        SubmitBlacklistQuery(tag, name, QueryTag::ZoneOf(tag).toString());
+        const QString zone = QueryTag::ZoneOf(tag).toString();
+        // A zone without a definition is asked all the same, of the shared servers.
+        const ServerPtr server = zone.isEmpty() ? nullptr : settings_.BlacklistServers().Item(zone);
+        submitBlacklistQuery(tag, name, zone, server ? &lookupFor(*server) : &dns_);
         return;
     }
     dns_.setRequestTag(tag);
@@ -671,9 +680,14 @@ void Addresslist::SubmitDNSLookup(const QString& tag, const QString& name, bool 
     dns_.Lookup(name);
 }
 
-void Addresslist::SubmitBlacklistQuery(const QString& tag, const QString& name, const QString& zone)
+void Addresslist::SubmitBlacklistQuery(const QString& tag, const QString& name, const Server& server)
 {
-    DnsLookup& dns = lookupFor(zone);
+    submitBlacklistQuery(tag, name, server.Zone(), &lookupFor(server));
+}
+
+void Addresslist::submitBlacklistQuery(const QString& tag, const QString& name, const QString& zone, DnsLookup* lookup)
+{
+    DnsLookup& dns = *lookup;
     dns.setRequestTag(tag);
     dns.setRequestZone(zone);
     dns.setLookupKind(DnsLookup::Kind::Blacklist);
@@ -698,7 +712,7 @@ void Addresslist::NotifyUpdate(Address& address)
 
 void Addresslist::onLookupComplete(const QString& name, const QString& answer, int failureFlag, const QString& tag)
 {
-    if (ScanActive()) lastReply_.start();
+    if (ScanActive()) ++replies_;
     // Tags without ":" belong to the add-addresses dialog.
     const QueryTag::Fields fields = QueryTag::Read(tag);
     if (fields.Is(QueryTag::kZoneTest)) {
@@ -762,19 +776,24 @@ QStringList Addresslist::ownDnsServers(const QString& zone) const
 {
     if (zone.isEmpty()) return {};
     const ServerPtr server = settings_.BlacklistServers().Item(zone);
-    if (!server || server->DnsServers().trimmed().isEmpty()) return {};
+    return server ? ownDnsServers(*server) : QStringList();
+}
+
+QStringList Addresslist::ownDnsServers(const Server& server)
+{
+    if (server.DnsServers().trimmed().isEmpty()) return {};
     // Entries c-ares cannot use are dropped; a list with none left keeps to
     // the shared servers rather than the system's.
     QStringList servers;
-    for (const QString& entry : SplitDnsServers(server->DnsServers()))
+    for (const QString& entry : SplitDnsServers(server.DnsServers()))
         if (!DnsServerToAres(entry).isEmpty()) servers.append(entry);
     return servers;
 }
 
-DnsLookup& Addresslist::lookupFor(const QString& zone)
+DnsLookup& Addresslist::lookupFor(const Server& server)
 {
     if (!lookupFactory_) return dns_;
-    const QStringList servers = ownDnsServers(zone);
+    const QStringList servers = ownDnsServers(server);
     if (servers.isEmpty()) return dns_;
     const QString set = servers.join(QLatin1Char(','));
     auto it = ownLookups_.find(set);

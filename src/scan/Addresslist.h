@@ -151,7 +151,7 @@ public:
 
     // ScanHost
     void SubmitDNSLookup(const QString& tag, const QString& name, bool blacklistQuery) override;
-    void SubmitBlacklistQuery(const QString& tag, const QString& name, const QString& zone) override;
+    void SubmitBlacklistQuery(const QString& tag, const QString& name, const Server& server) override;
     void ResolveTarget(Address& address, const ResolveRequest& request) override;
     int PendingDNSLookups() const override;
     int BusyDNSLookups() const override { return busyLookups(); }
@@ -229,9 +229,11 @@ private:
     DnsLookup& dns_;
     // The lookup control a zone's queries go to: its list's own servers'
     // (made when first needed, one per distinct server set), else dns_.
-    DnsLookup& lookupFor(const QString& zone);
+    void submitBlacklistQuery(const QString& tag, const QString& name, const QString& zone, DnsLookup* lookup);
+    DnsLookup& lookupFor(const Server& server);
     // The DNS servers zone's list names for itself, those usable; empty: the shared ones.
     QStringList ownDnsServers(const QString& zone) const;
+    static QStringList ownDnsServers(const Server& server);
     // Over dns_ and every list's own control.
     int pendingLookups() const;
     int busyLookups() const;
@@ -252,7 +254,9 @@ private:
     QStringList dnsServerList_;
     QTimer scanTimer_;
     bool passQueued_ = false;
-    QElapsedTimer lastReply_; // since the scan started or the last lookup reply
+    QElapsedTimer lastReply_;  // since the scan started or the last lookup reply
+    quint64 replies_ = 0;      // lookup replies in scans
+    quint64 repliesTimed_ = 0; // of those, the ones lastReply_ has seen
     // Positions before this one hold complete addresses.
     int firstIncomplete_ = 1;
     // Positions before this one hold addresses that are complete or wait on
