@@ -430,6 +430,10 @@ struct HistoryStore::Writer {
           readCurrent(db,
                       "SELECT zone_id, outcome_id, answer, answer_since_scan, delisted_scan, kind, codes, reasons,"
                       " scan_id FROM current WHERE target_id=?"),
+          readOutcomes(db, "SELECT zone_id, kind, codes, reasons FROM current WHERE target_id=?"),
+          readStanding(db,
+                       "SELECT outcome_id, answer, answer_since_scan, delisted_scan, scan_id FROM current"
+                       " WHERE target_id=? AND zone_id=?"),
           addOutcome(db,
                      "INSERT INTO outcomes(scan_id, target_id, zone_id, kind, codes, reasons, txt, detail)"
                      " VALUES(?,?,?,?,?,?,?,?)"),
@@ -446,8 +450,8 @@ struct HistoryStore::Writer {
 
     bool ok() const
     {
-        for (const Statement* s : {&addTarget, &findTarget, &addZone, &findZone, &readCurrent, &addOutcome, &setCurrent,
-                                   &scanTime, &readWatch, &setWatch})
+        for (const Statement* s : {&addTarget, &findTarget, &addZone, &findZone, &readCurrent, &readOutcomes,
+                                   &readStanding, &addOutcome, &setCurrent, &scanTime, &readWatch, &setWatch})
             if (!s->ok()) return false;
         return true;
     }
@@ -491,6 +495,7 @@ struct HistoryStore::Writer {
         int kind = 0;
         QString codes, reasons; // as stored
         qint64 scanId = 0;
+        bool whole = true; // false: only the outcome (zone, kind, codes, reasons) read so far
     };
     // What a watch saw last of one target on one list.
     struct Seen {
@@ -507,8 +512,27 @@ struct HistoryStore::Writer {
         heldTarget = 0;
         latest.clear();
         seen.clear();
-        readCurrent.bind(1, targetId);
+        heldTargetId = targetId;
         int rc;
+        // A plain scan compares outcomes alone, and most are unchanged: the
+        // rest of a row is read when it is needed (complete).
+        if (watch.isEmpty()) {
+            readOutcomes.bind(1, targetId);
+            while ((rc = readOutcomes.step()) == SQLITE_ROW) {
+                Latest row;
+                row.zoneId = readOutcomes.integer(0);
+                row.kind = static_cast<int>(readOutcomes.integer(1));
+                row.codes = readOutcomes.text(2);
+                row.reasons = readOutcomes.text(3);
+                row.whole = false;
+                latest.push_back(std::move(row));
+            }
+            readOutcomes.reset();
+            if (rc != SQLITE_DONE) return false;
+            heldTarget = targetId;
+            return true;
+        }
+        readCurrent.bind(1, targetId);
         while ((rc = readCurrent.step()) == SQLITE_ROW) {
             Latest row;
             row.zoneId = readCurrent.integer(0);
@@ -535,6 +559,23 @@ struct HistoryStore::Writer {
         heldTarget = targetId;
         return true;
     }
+    // Reads the rest of a row of heldTarget; false on a read error.
+    bool complete(Latest& row)
+    {
+        if (row.whole) return true;
+        readStanding.bind(1, heldTargetId).bind(2, row.zoneId);
+        const int rc = readStanding.step();
+        if (rc == SQLITE_ROW) {
+            row.outcomeId = readStanding.integer(0);
+            row.answer = static_cast<int>(readStanding.integer(1));
+            row.answerSince = readStanding.integer(2);
+            row.delisted = readStanding.integer(3);
+            row.scanId = readStanding.integer(4);
+            row.whole = true;
+        }
+        readStanding.reset();
+        return row.whole;
+    }
     template <typename Row>
     static Row* rowOf(std::vector<Row>& rows, qint64 zoneId)
     {
@@ -543,15 +584,16 @@ struct HistoryStore::Writer {
         return nullptr;
     }
 
-    Statement addTarget, findTarget, addZone, findZone, readCurrent, addOutcome, setCurrent, scanTime, readWatch,
-        setWatch;
+    Statement addTarget, findTarget, addZone, findZone, readCurrent, readOutcomes, readStanding, addOutcome, setCurrent,
+        scanTime, readWatch, setWatch;
     qint64 scanId = 0;
     QString watch;           // a watch's run: changes against its own last outcomes
     bool watchIsNew = false; // no outcome of it recorded yet: it starts from the latest ones
     QHash<QString, qint64> targetIds, zoneIds;
     QString lastTarget, lastZone; // as given, with their ids: most calls repeat one
     qint64 lastTargetId = 0, lastZoneId = 0;
-    qint64 heldTarget = 0;
+    qint64 heldTarget = 0;      // whose rows are held; 0 while none are
+    qint64 heldTargetId = 0;    // the last one asked for
     std::vector<Latest> latest; // of heldTarget, per list
     std::vector<Seen> seen;     // of heldTarget by the watch, per list
     struct ListChange {
@@ -662,10 +704,7 @@ bool HistoryStore::Add(const ScanObservation& seen)
 
     Writer::Latest* latest = Writer::rowOf(w.latest, zoneId);
     const bool known = latest != nullptr;
-    const int oldAnswer = known ? latest->answer : 0;
-    const qint64 answerSince = known ? latest->answerSince : 0;
     const int oldKind = known ? latest->kind : 0;
-    const qint64 oldScan = known ? latest->scanId : 0;
 
     const int kind = static_cast<int>(seen.outcome);
     const QString codes = encodeList(seen.codes);
@@ -674,6 +713,12 @@ bool HistoryStore::Add(const ScanObservation& seen)
     // A new TXT text or failure detail alone is no change: lists put
     // times and counters in them.
     const bool unchanged = known && kind == oldKind && codes == latest->codes && reasons == latest->reasons;
+    // Nothing to write and nothing to tell: the usual case on a second scan.
+    if (unchanged && w.watch.isEmpty()) return true;
+    if (known && !w.complete(*latest)) return abandon();
+    const int oldAnswer = known ? latest->answer : 0;
+    const qint64 answerSince = known ? latest->answerSince : 0;
+    const qint64 oldScan = known ? latest->scanId : 0;
     if (!unchanged) {
         const auto addOutcome = [&](qint64 scan, int kind, const QString& codes, const QString& reasons,
                                     const QString& txt, const QString& detail) {
@@ -769,8 +814,6 @@ bool HistoryStore::Add(const ScanObservation& seen)
             else
                 w.seen.push_back(now);
         }
-    } else if (unchanged) {
-        return true;
     }
 
     HistoryChange change;
