@@ -62,9 +62,9 @@ void observeInto(Addresslist& list, HistoryRecordJob& job, WatchReport* report,
     std::vector<ScanObservation> batch;
     batch.reserve(kBatch);
     bool more = static_cast<bool>(meanwhile);
-    ScanRecorder::ObserveEach(list, [&](const ScanObservation& seen) {
+    ScanRecorder::ObserveEach(list, [&](ScanObservation&& seen) {
         if (report) report->add(seen);
-        batch.push_back(seen);
+        batch.push_back(std::move(seen));
         if (batch.size() >= kBatch) {
             while (more && job.Full()) more = meanwhile();
             job.Add(std::exchange(batch, {}));

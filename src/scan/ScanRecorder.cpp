@@ -69,7 +69,7 @@ ScanRecord ScanRecorder::Header(Addresslist& list, const QString& source, const 
 ScanRecord ScanRecorder::Observe(Addresslist& list, const QString& source, const QString& listFile)
 {
     ScanRecord record = Header(list, source, listFile);
-    ObserveEach(list, [&](const ScanObservation& seen) { record.observations.push_back(seen); });
+    ObserveEach(list, [&](ScanObservation&& seen) { record.observations.push_back(std::move(seen)); });
     return record;
 }
 
@@ -81,14 +81,13 @@ std::vector<ServerPtr> ScanRecorder::ObservedServers(Addresslist& list)
     return servers;
 }
 
-void ScanRecorder::ObserveEach(Addresslist& list, const std::function<void(const ScanObservation&)>& sink)
+void ScanRecorder::ObserveEach(Addresslist& list, const Sink& sink)
 {
     const std::vector<ServerPtr> servers = ObservedServers(list);
     for (const AddressPtr& address : list) ObserveAddress(*address, servers, sink);
 }
 
-void ScanRecorder::ObserveAddress(const Address& address, const std::vector<ServerPtr>& servers,
-                                  const std::function<void(const ScanObservation&)>& sink)
+void ScanRecorder::ObserveAddress(const Address& address, const std::vector<ServerPtr>& servers, const Sink& sink)
 {
     if (!address.Complete() || address.Stopped()) return;
     const Verdict verdict = address.Verdict();
@@ -111,7 +110,7 @@ void ScanRecorder::ObserveAddress(const Address& address, const std::vector<Serv
             ScanObservation seen = observation(server);
             seen.outcome = unresolvable ? ScanObservation::Outcome::Unresolvable : ScanObservation::Outcome::Invalid;
             seen.detail = unresolvable ? address.HostLookupProblem() : address.InvalidReason();
-            sink(seen);
+            sink(std::move(seen));
         }
         return;
     }
@@ -148,7 +147,7 @@ void ScanRecorder::ObserveAddress(const Address& address, const std::vector<Serv
                 for (const ResponsePtr& response : server->Responses()) reasons.append(response->Reason());
             seen.detail = reasons.join(QStringLiteral(", "));
         }
-        sink(seen);
+        sink(std::move(seen));
     }
 }
 
@@ -158,8 +157,8 @@ bool ScanRecorder::RecordList(Addresslist& list, const QString& source, const QS
     // The store writes on its own thread while the entries are read here.
     HistoryRecordJob job(path, Header(list, source, listFile), retentionDays, changes != nullptr);
     std::vector<ScanObservation> batch;
-    ObserveEach(list, [&](const ScanObservation& seen) {
-        batch.push_back(seen);
+    ObserveEach(list, [&](ScanObservation&& seen) {
+        batch.push_back(std::move(seen));
         if (batch.size() >= kBatch) job.Add(std::exchange(batch, {}));
     });
     job.Add(std::move(batch));
@@ -205,7 +204,7 @@ bool ScanRecorder::observeSlice(size_t count)
     std::vector<ScanObservation> batch;
     const size_t end = std::min(pending_.size(), next_ + count);
     for (; next_ < end; ++next_)
-        ObserveAddress(*pending_[next_], servers_, [&](const ScanObservation& seen) { batch.push_back(seen); });
+        ObserveAddress(*pending_[next_], servers_, [&](ScanObservation&& seen) { batch.push_back(std::move(seen)); });
     job_->Add(std::move(batch));
     return next_ >= pending_.size();
 }

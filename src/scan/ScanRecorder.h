@@ -49,11 +49,12 @@ public:
     // The same, one observation at a time, for scans too large to hold
     // twice in memory; Header is the scan without its observations.
     static ScanRecord Header(Addresslist& list, const QString& source, const QString& listFile = QString());
-    static void ObserveEach(Addresslist& list, const std::function<void(const ScanObservation&)>& sink);
+    // Each observation is handed over whole: a sink may keep it by moving.
+    using Sink = std::function<void(ScanObservation&&)>;
+    static void ObserveEach(Addresslist& list, const Sink& sink);
     // The lists a scan of list asks, and one entry's observations on them.
     static std::vector<ServerPtr> ObservedServers(Addresslist& list);
-    static void ObserveAddress(const Address& address, const std::vector<ServerPtr>& servers,
-                               const std::function<void(const ScanObservation&)>& sink);
+    static void ObserveAddress(const Address& address, const std::vector<ServerPtr>& servers, const Sink& sink);
     // Records the list's last scan without building a whole ScanRecord.
     static bool RecordList(Addresslist& list, const QString& source, const QString& listFile, const QString& path,
                            int retentionDays, std::vector<HistoryChange>* changes, QString* error);

@@ -689,11 +689,15 @@ bool HistoryStore::Add(const ScanObservation& seen)
     if (seen.target.isEmpty() || seen.zone.isEmpty()) return true;
     Writer& w = *writer_;
     const qint64 scanId = w.scanId;
-    if (seen.target != w.lastTarget || w.lastTargetId <= 0) {
+    // Most calls repeat the last target, in the very same text.
+    const auto same = [](const QString& a, const QString& b) {
+        return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
+    };
+    if (!same(seen.target, w.lastTarget) || w.lastTargetId <= 0) {
         w.lastTargetId = Writer::idOf(w.addTarget, w.findTarget, seen.target, w.targetIds, nullptr);
         w.lastTarget = seen.target;
     }
-    if (seen.zone != w.lastZone || w.lastZoneId <= 0) {
+    if (!same(seen.zone, w.lastZone) || w.lastZoneId <= 0) {
         w.lastZoneId = Writer::idOf(w.addZone, w.findZone, seen.zone, w.zoneIds,
                                     [&](Statement& s) { s.bind(2, seen.listName).bind(3, seen.link); });
         w.lastZone = seen.zone;
