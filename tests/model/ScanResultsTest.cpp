@@ -148,6 +148,9 @@ TEST_F(ScanResults, EveryAddressOfAHostIsAskedAndListingsStayApart)
     const QStringList names = host.names();
     EXPECT_TRUE(names.contains("9.2.0.192.exact.test.") && names.contains("10.2.0.192.third.test."))
         << names.join(" ").toStdString();
+    // Each query's tag names the address it asks for.
+    for (const auto& [text, name] : host.sent)
+        EXPECT_EQ(QueryTag::Parse(text).Key(), address.QueryKey(name.startsWith("10.") ? 1 : 0)) << text.toStdString();
 
     // Only the second address is listed, and only on exact.test.
     for (const auto& [text, name] : host.sent) {
@@ -226,5 +229,16 @@ TEST(QueryTagReading, KeysWithColonsAndEveryKind)
         EXPECT_EQ(parsed.Zone(), c.zone);
         EXPECT_EQ(parsed.Extra(), c.extra);
         EXPECT_EQ(QueryTag::ZoneOf(c.tag).toString(), c.zone);
+        // Read in place, as every reply of a scan is.
+        const QueryTag::Fields fields = QueryTag::Read(c.tag);
+        EXPECT_EQ(fields.kind ? *fields.kind : QString(), c.kind);
+        EXPECT_EQ(fields.key.toString(), c.key);
+        EXPECT_EQ(fields.zone.toString(), c.zone);
+        EXPECT_EQ(fields.extra.toString(), c.extra);
+        for (const QString* kind :
+             {&QueryTag::kBlacklistCheck, &QueryTag::kTxtRecord, &QueryTag::kZoneTest, &QueryTag::kResolve})
+            EXPECT_EQ(fields.Is(*kind), *kind == c.kind) << kind->toStdString();
     }
+    // A key written out as text makes the same tag as one given as a string.
+    EXPECT_EQ(QueryTag::BlacklistCheck(QLatin1String("12#3"), "bl.test"), QueryTag::BlacklistCheck("12#3", "bl.test"));
 }
