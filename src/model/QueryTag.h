@@ -21,30 +21,9 @@ public:
     // step ("MX", "A3": the fourth mail server's A records).
     static inline const QString kResolve = QStringLiteral("Resolve");
 
-    static QString BlacklistCheck(const QString& key, const QString& zone)
-    {
-        // One per query of a scan: built in a single allocation.
-        QString tag;
-        tag.reserve(key.size() + kBlacklistCheck.size() + zone.size() + 2);
-        tag += key;
-        tag += QLatin1Char(':');
-        tag += kBlacklistCheck;
-        tag += QLatin1Char(':');
-        tag += zone;
-        return tag;
-    }
+    static QString BlacklistCheck(const QString& key, const QString& zone) { return blacklistCheck(key, zone); }
     // The same tag from a key already written out as text.
-    static QString BlacklistCheck(QLatin1String key, const QString& zone)
-    {
-        QString tag;
-        tag.reserve(key.size() + kBlacklistCheck.size() + zone.size() + 2);
-        tag += key;
-        tag += QLatin1Char(':');
-        tag += kBlacklistCheck;
-        tag += QLatin1Char(':');
-        tag += zone;
-        return tag;
-    }
+    static QString BlacklistCheck(QLatin1String key, const QString& zone) { return blacklistCheck(key, zone); }
     static QString Resolve(const QString& key, const QString& step)
     {
         return key + QLatin1Char(':') + kResolve + QLatin1Char(':') + step;
@@ -87,6 +66,20 @@ public:
     QStringList Parts() const;
 
 private:
+    template <typename Key>
+    static QString blacklistCheck(const Key& key, const QString& zone)
+    {
+        // One per query of a scan: built in a single allocation.
+        QString tag;
+        tag.reserve(key.size() + kBlacklistCheck.size() + zone.size() + 2);
+        tag += key;
+        tag += QLatin1Char(':');
+        tag += kBlacklistCheck;
+        tag += QLatin1Char(':');
+        tag += zone;
+        return tag;
+    }
+
     QString key_;
     QString kind_;
     QString zone_;
