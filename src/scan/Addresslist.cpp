@@ -585,8 +585,8 @@ void Addresslist::count(QueryOutcome outcome, QStringView zone, const QString& d
 void Addresslist::checkForStall()
 {
     const int outstanding = pendingLookups();
-    // Replies are counted as they come and timed here: a clock read per
-    // reply would cost more than the whole check.
+    // Replies are counted as they come and timed here, once per pass,
+    // rather than with a clock read for each of them.
     if (replies_ != repliesTimed_) {
         repliesTimed_ = replies_;
         lastReply_.start();
