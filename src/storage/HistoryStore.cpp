@@ -512,7 +512,6 @@ struct HistoryStore::Writer {
         heldTarget = 0;
         latest.clear();
         seen.clear();
-        heldTargetId = targetId;
         int rc;
         // A plain scan compares outcomes alone, and most are unchanged: the
         // rest of a row is read when it is needed (complete).
@@ -563,7 +562,7 @@ struct HistoryStore::Writer {
     bool complete(Latest& row)
     {
         if (row.whole) return true;
-        readStanding.bind(1, heldTargetId).bind(2, row.zoneId);
+        readStanding.bind(1, heldTarget).bind(2, row.zoneId);
         const int rc = readStanding.step();
         if (rc == SQLITE_ROW) {
             row.outcomeId = readStanding.integer(0);
@@ -593,7 +592,6 @@ struct HistoryStore::Writer {
     QString lastTarget, lastZone; // as given, with their ids: most calls repeat one
     qint64 lastTargetId = 0, lastZoneId = 0;
     qint64 heldTarget = 0;      // whose rows are held; 0 while none are
-    qint64 heldTargetId = 0;    // the last one asked for
     std::vector<Latest> latest; // of heldTarget, per list
     std::vector<Seen> seen;     // of heldTarget by the watch, per list
     struct ListChange {
